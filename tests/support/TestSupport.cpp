@@ -1,0 +1,82 @@
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QPainter>
+#include <clocale>
+
+namespace testsupport {
+
+static QString g_family;
+
+void pinFont() {
+    const char* candidates[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"};
+    for (const char* path : candidates) {
+        int id = QFontDatabase::addApplicationFont(QString::fromUtf8(path));
+        if (id >= 0) {
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            if (!families.isEmpty()) {
+                g_family = families.first();
+                QFont f(g_family, 12);
+                QApplication::setFont(f);
+                return;
+            }
+        }
+    }
+}
+
+QString pinnedFontFamily() { return g_family.isEmpty() ? QStringLiteral("DejaVu Sans") : g_family; }
+
+QImage quadrantImage(int width, int height) {
+    QImage img(width, height, QImage::Format_ARGB32);
+    const int hw = width / 2, hh = height / 2;
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            QRgb c;
+            if (y < hh) c = x < hw ? qRgb(255, 0, 0) : qRgb(0, 255, 0);
+            else c = x < hw ? qRgb(0, 0, 255) : qRgb(255, 255, 255);
+            line[x] = c;
+        }
+    }
+    return img;
+}
+
+QImage gradientImage(int width, int height) {
+    QImage img(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            int r = width > 1 ? x * 255 / (width - 1) : 0;
+            int g = height > 1 ? y * 255 / (height - 1) : 0;
+            int b = ((x / 8 + y / 8) % 2) ? 200 : 60;
+            line[x] = qRgb(r, g, b);
+        }
+    }
+    return img;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+    return path;
+}
+
+CommaLocale::CommaLocale() : previous_(QLocale()) {
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
+        if (std::setlocale(LC_ALL, name)) { active_ = true; break; }
+    }
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+}
+
+CommaLocale::~CommaLocale() {
+    std::setlocale(LC_ALL, "C");
+    QLocale::setDefault(previous_);
+}
+
+}  // namespace testsupport

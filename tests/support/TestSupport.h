@@ -1,0 +1,42 @@
+#pragma once
+// Shared fixtures for every test executable: a pinned font, temporary folders and
+// small pictures drawn by the tests themselves.
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <ostream>
+
+// Readable QString output in GoogleTest failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace testsupport {
+
+// Registers DejaVu Sans and makes it the application font, so text metrics do not
+// depend on what the machine happens to have installed.
+void pinFont();
+QString pinnedFontFamily();
+
+// A picture with a distinct colour in each quadrant, so flips and rotations are visible.
+// Quadrants in top-left pixel order: TL red, TR green, BL blue, BR white.
+QImage quadrantImage(int width, int height);
+
+// A smooth gradient with some texture; used where codecs or filters need real content.
+QImage gradientImage(int width, int height);
+
+// Writes bytes to a file, creating folders; returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+
+// Switches the C and Qt locales to one that writes decimal commas for the lifetime
+// of the object; used to prove number handling is locale-free.
+class CommaLocale {
+public:
+    CommaLocale();
+    ~CommaLocale();
+    bool active() const { return active_; }
+private:
+    QLocale previous_;
+    bool active_ = false;
+};
+
+}  // namespace testsupport
