@@ -1,0 +1,6 @@
+#include "engine/FilterCustomization.h"
+
+FilterCustomization& FilterCustomization::sharedInstance() {
+    static FilterCustomization instance;
+    return instance;
+}

@@ -1,0 +1,6 @@
+#include "engine/Utils.h"
+
+Utils& Utils::sharedUtils() {
+    static Utils instance;
+    return instance;
+}
