@@ -1,0 +1,59 @@
+#pragma once
+// The image-properties dictionary of a picture file: what the program reads about a
+// photo (pixel size, orientation, resolution, colour model, camera and location facts)
+// and what it writes back with every output.
+//
+// Shape of the dictionary (a QVariantMap):
+//   top level  "PixelWidth", "PixelHeight" (int), "Orientation" (int 1..8), "DPIWidth",
+//              "DPIHeight" (double), "ColorModel" ("RGB", "Gray", "CMYK", "Lab"),
+//              "ProfileName" (text), "Depth" (int bits per sample), "HasAlpha" (bool)
+//   groups     "{TIFF}", "{Exif}", "{ExifAux}", "{GPS}", "{IPTC}" and, read only,
+//              "{PNG}" and "{JFIF}": each a QVariantMap of key -> value.
+// Values keep their kinds: whole numbers are int, fractions double, texts QString,
+// multi-valued fields (ISOSpeedRatings, Keywords, Byline, ...) QVariantList.
+// GPS "Latitude"/"Longitude" are positive degrees with "LatitudeRef" "N"/"S" and
+// "LongitudeRef" "E"/"W"; dates are texts "yyyy:MM:dd HH:mm:ss".
+//
+// Both calls are safe from any thread and never throw.
+#include <QString>
+#include <QVariantMap>
+
+namespace platform {
+
+// Group names and the top-level keys, written once here for every caller.
+inline constexpr char kPropsTIFF[] = "{TIFF}";
+inline constexpr char kPropsExif[] = "{Exif}";
+inline constexpr char kPropsExifAux[] = "{ExifAux}";
+inline constexpr char kPropsGPS[] = "{GPS}";
+inline constexpr char kPropsIPTC[] = "{IPTC}";
+inline constexpr char kPropsPNG[] = "{PNG}";
+inline constexpr char kPropsJFIF[] = "{JFIF}";
+inline constexpr char kPropsPixelWidth[] = "PixelWidth";
+inline constexpr char kPropsPixelHeight[] = "PixelHeight";
+inline constexpr char kPropsOrientation[] = "Orientation";
+inline constexpr char kPropsDPIWidth[] = "DPIWidth";
+inline constexpr char kPropsDPIHeight[] = "DPIHeight";
+inline constexpr char kPropsColorModel[] = "ColorModel";
+inline constexpr char kPropsProfileName[] = "ProfileName";
+inline constexpr char kPropsDepth[] = "Depth";
+inline constexpr char kPropsHasAlpha[] = "HasAlpha";
+
+// The properties of the file's first image, recognised by content (JPEG, PNG, TIFF,
+// GIF, BMP, JPEG 2000), not by name. An empty path, a missing, empty, truncated or
+// corrupt file, or a file that is no picture of these kinds gives an empty map.
+QVariantMap readImageProperties(const QString& path);
+
+// Replaces the metadata of an already written JPEG, PNG, TIFF or JPEG 2000 file with
+// exactly what `props` says: groups or keys left out are removed from the file, so a
+// caller clears a group by omitting it. Top-level "Orientation", "DPIWidth" and
+// "DPIHeight" are written too (a top-level "Orientation" wins over the one in
+// "{TIFF}"); the pixel keys, "ColorModel", "ProfileName", "Depth", "HasAlpha",
+// "{PNG}" and "{JFIF}" describe the pixels and are ignored. Negative GPS coordinates
+// are stored as their magnitude with the matching hemisphere letter.
+// The file is rewritten through a temporary copy in the same folder and renamed into
+// place, so a failure leaves the original untouched. Returns false (one log line) when
+// the file can't be read or written. GIF and BMP files can't hold this metadata:
+// nothing is written and the call returns true.
+bool writeImageProperties(const QString& path, const QVariantMap& props);
+
+}  // namespace platform
