@@ -1,0 +1,45 @@
+#pragma once
+// One photo of the batch: made once when the photo is added, then read by every screen,
+// by the engine and by the run, which writes the photo's result into it.
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+#include <QVariantMap>
+#include <memory>
+
+struct PhotoFile {
+    // Result of the run for this photo (processStatus).
+    enum ProcessStatus : int {
+        NotProcessed = 0,
+        Processed = 1,
+        Failed = 2,
+        Skipped = 3,  // the output file already exists
+    };
+
+    bool isIphotosNode = false;  // came from a photo library, not the file system
+    int processStatus = NotProcessed;
+    QString filePath;
+    QString fileContainerFolderName;
+    QDateTime fileCreationDate;
+    QDateTime fileModifiedDate;
+    QString fileExtension;  // case kept, no dot, "" when none
+    QString fileName;
+    QString fileSizeAsString;
+    QString fileURL;  // the same path string as filePath
+    QImage thumbnailImg;
+    double height = 0;  // upright pixel height (after the orientation tag)
+    double width = 0;   // upright pixel width
+    double fileSizeInBytes = 0;
+    QString processInfoMessage;
+    QString originalFileName;  // the name shown to the user
+    QImage thumbnailForCollection;
+    QVariantMap exifDict;  // image properties as read when the record was made
+
+    // Reads the file's size, dates, image properties and upright pixel size. A file that
+    // cannot be read gives zero sizes; the caller keeps the record only when width and
+    // height are both greater than 0.
+    static std::shared_ptr<PhotoFile> initWithFileUrl(const QString& path,
+                                                      const QString& originalFileName,
+                                                      bool isIphoto);
+    static std::shared_ptr<PhotoFile> initWithFileUrl(const QString& path, bool isIphoto);
+};
