@@ -5,12 +5,46 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <QRectF>
+#include <QSizeF>
+#include <mutex>
 
 class FilterCustomization {
 public:
     static FilterCustomization& sharedInstance();
 
     // ---- Size-relative storing, look-ups, slider ranges and defaults, crop ratios ----
+    // Parameter lists store geometry as fractions of the image size so one list of steps fits
+    // photos of every size. Sizes are in points; both dimensions must be above 0.
+    QVariantList convertFilterParametrsInPerCent(const QString& filterName, QSizeF imageSize,
+                                                 const QVariantList& filterparams);
+    QVariantList convertBackFilterParametrsFromPerCent(const QString& filterName, QSizeF imageSize,
+                                                       const QVariantList& filterparams);
+    float getConvertedParamterFromPercentBase(float value, const QString& key, QSizeF imageSize,
+                                              const QString& filterName);
+    void updateFilterParametersWithKey(const QString& key, const QVariant& value);
+    QVariant getSavedFloatValueForKey(const QString& key, const QVariantList& arrayOfParameters) const;
+    QVariant getSavedStringValueForKey(const QString& key, const QVariantList& arrayOfParameters) const;
+    QVariant getSavedRectOrPointValueForKey(const QString& key, const QVariantList& arrayOfParameters) const;
+    double getMinValueForFilter(const QString& filterName, const QString& key, double minValue) const;
+    double getMaxValueForFilter(const QString& filterName, const QString& key, double minValue) const;
+    double getDefaultValueForFilter(const QString& filterName, const QString& key, double defaultValue) const;
+    float getHeightMultiplierRatioForCropRatio(int cropRatio) const;
+    QRectF getExtendRectForSelectedCropRatio(int cropRatio, int orientation) const;
+    // The same two with the preview box and crop choice given, for callers without the app state.
+    static float heightMultiplierFor(int cropRatio, int orientation, QSizeF box);
+    static QRectF extendRectFor(int cropRatio, int orientation, QSizeF box, int selectedCropRatio,
+                                int selectedOrientation);
+    // The working copy of the last list given to a conversion.
+    QVariantList workingParameters() const;
+
+private:
+    QVariantList convertList(const QString& filterName, QSizeF imageSize, const QVariantList& list,
+                             bool toFractions);
+    mutable std::mutex parametersMutex_;
+    QVariantList arrFilterParametres;
+
+public:
 
     // ---- Labels, step summaries, the default overlay square, texture pictures ----
 

@@ -1,0 +1,115 @@
+// The effect dispatcher: one effect step applied to one image.
+#include "engine/Utils.h"
+
+#include "engine/Effects/EffectImages.h"
+#include "engine/Effects/FitSizes.h"
+#include "platform/foundation/Log.h"
+#include "records/AppDelegate.h"
+
+#include <QStringList>
+#include <cmath>
+
+namespace {
+
+// Photos larger than this on their longer side are scaled down by "Resize".
+constexpr double kResizeLimit = 10000.0;
+
+const QStringList& frameNames() {
+    static const QStringList names = {"Brush Strokes Frame", "Grunge Frame",     "Fancy Frame",  "Classic Frame",
+                                      "Royal Frame",         "Film Strip Frame", "Vintage Frame"};
+    return names;
+}
+
+const QStringList& textureNames() {
+    static const QStringList names = {"Lights Effect", "Grunge Effect",  "Fabric Effect",        "Paint Effect",
+                                      "Paper Effect",  "Metal Effect",   "Art Effect",           "Scratch Effect",
+                                      "Bricks Effect", "Bokeh Effect",   "Film Effect",          "Color Effect",
+                                      "Black n White Effect", "Fire Effect", "Vintage Effect", "Vignette Effect"};
+    return names;
+}
+
+const QStringList& watermarkNames() {
+    static const QStringList names = {"Add Text", "Add Watermark", "Add Date"};
+    return names;
+}
+
+const QStringList& overlayNames() {
+    static const QStringList names = {"Add Custom Image", "Add Logo", "Birthday", "Chat Bubbles", "Design Elements",
+                                      "Emoticons",        "Food",     "Love",     "Music",        "Zodiac"};
+    return names;
+}
+
+QColor darkGray() { return QColor(85, 85, 85); }
+QColor gray() { return QColor(128, 128, 128); }
+
+}  // namespace
+
+QRectF Utils::centerRect(const QRectF& rect, const QRectF& inRect) {
+    return QRectF(inRect.center().x() - rect.width() / 2, inRect.center().y() - rect.height() / 2, rect.width(),
+                  rect.height());
+}
+
+namespace {
+
+// The target size of a "Resize" step for an image of the given size; an empty size when the
+// step asks for no usable size.
+QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
+    float width = float(imageSize.width()), height = float(imageSize.height());
+    bool percentMode = false;
+    float percentWidth = 100, percentHeight = 100;
+    effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
+        if (key == QLatin1String("resizedWidth")) width = float(effects::numberOr(v, width));
+        else if (key == QLatin1String("resizedHeight")) height = float(effects::numberOr(v, height));
+        else if (key == QLatin1String("isPercentBaseResize")) percentMode = percentMode || effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String("percentWidth")) percentWidth = float(effects::numberOr(v, percentWidth));
+        else if (key == QLatin1String("percentHeight")) percentHeight = float(effects::numberOr(v, percentHeight));
+    });
+    if (percentMode) {
+        width = float(imageSize.width() * double(percentWidth / 100.0f));
+        height = float(imageSize.height() * double(percentHeight / 100.0f));
+    }
+    if (!std::isfinite(width) || !std::isfinite(height) || width <= 0 || height <= 0) return QSizeF();
+    QSizeF size(width, height);
+    // The longer side is held to the limit, squares included.
+    if (size.width() > kResizeLimit && size.width() >= size.height()) size = effects::fitToWidth(size, kResizeLimit);
+    if (size.height() > kResizeLimit && size.height() > size.width()) size = effects::fitToHeight(size, kResizeLimit);
+    return size;
+}
+
+}  // namespace
+
+QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL, const QString& filterName,
+                                   const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
+    const bool thumbnail = IS_FOR_FILTER_THUMBNAILS_IMAGES;
+    if (filterName == QLatin1String("Resize")) {
+        const QSizeF target = resizeTarget(parameters, QSizeF(image.width(), image.height()));
+        if (target.isEmpty()) {
+            platform::log(u"Resize refused for %@: the requested size is empty", imageURL);
+            return image;
+        }
+        QImage result = effects::scaledTo(image, target);
+        if (thumbnail) result = addBorderToImage(result, darkGray(), 4, 4);
+        return result;
+    }
+    if (filterName == QLatin1String("Add Border")) {
+        QColor color = gray();
+        int width = 10, radius = 10;
+        effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
+            if (key == QLatin1String("borderColor") && v.canConvert<QColor>() && v.value<QColor>().isValid())
+                color = v.value<QColor>();
+            else if (key == QLatin1String("borderWidth")) width = int(effects::numberOr(v, width));
+            else if (key == QLatin1String("cornerRadius")) radius = int(effects::numberOr(v, radius));
+        });
+        return addBorderToImage(image, color, thumbnail ? 25.0f : float(width), float(radius));
+    }
+    if (filterName == QLatin1String("Rotate")) {
+        QImage flipped = flipImage(image, parameters);
+        if (thumbnail) flipped = addBorderToImage(flipped, darkGray(), 4, 4);
+        float angle = 0;
+        effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
+            if (key == QLatin1String("angle")) angle = float(effects::numberOr(v, angle));
+        });
+        return rotateImagedByDegrees(360.0 - double(angle), flipped);
+    }
+    return QImage();
+}
