@@ -1,0 +1,66 @@
+#include "platform/foundation/FileAttributes.h"
+
+#include "platform/foundation/Log.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+QDateTime fromTimestamp(std::int64_t sec, std::uint32_t nsec) {
+    return QDateTime::fromMSecsSinceEpoch(sec * 1000 + nsec / 1000000);
+}
+}  // namespace
+
+FileAttributes fileAttributes(const QString& path) {
+    FileAttributes a;
+    if (path.isEmpty()) return a;
+    const QByteArray native = QFile::encodeName(path);
+    struct statx sx {};
+    if (statx(AT_FDCWD, native.constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return a;
+    a.exists = true;
+    a.isDirectory = S_ISDIR(sx.stx_mode);
+    a.size = sx.stx_size;
+    a.modificationDate = fromTimestamp(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    if ((sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0))
+        a.creationDate = fromTimestamp(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
+    else
+        a.creationDate = a.modificationDate;
+    return a;
+}
+
+bool fileExists(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isDirectory(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
+}
+
+bool setModificationDate(const QString& path, const QDateTime& date) {
+    if (path.isEmpty() || !date.isValid()) return false;
+    const qint64 ms = date.toMSecsSinceEpoch();
+    struct timespec times[2];
+    times[0].tv_sec = ms / 1000;
+    times[0].tv_nsec = (ms % 1000) * 1000000;
+    if (times[0].tv_nsec < 0) {
+        times[0].tv_sec -= 1;
+        times[0].tv_nsec += 1000000000;
+    }
+    times[1] = times[0];
+    if (utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0) {
+        log(u"Could not set the dates of %@: %@", path, QString::fromUtf8(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+#pragma once
+// The file system facts of one file, read without following nothing but the path itself
+// (symbolic links are followed, like the attribute readers of the photo records expect).
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+namespace platform {
+
+struct FileAttributes {
+    bool exists = false;
+    bool isDirectory = false;
+    std::uint64_t size = 0;
+    QDateTime modificationDate;
+    // The birth time where the file system keeps one, else the modification date, so a
+    // readable file always has both dates.
+    QDateTime creationDate;
+};
+
+// An unreadable or missing path gives exists == false, size 0 and invalid dates.
+FileAttributes fileAttributes(const QString& path);
+
+bool fileExists(const QString& path);
+bool isDirectory(const QString& path);
+
+// Sets the modification (and access) time. Linux has no settable birth time, so the
+// creation date of a written file cannot be given back; returns false on failure.
+bool setModificationDate(const QString& path, const QDateTime& date);
+
+}  // namespace platform

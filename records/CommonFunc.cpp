@@ -1,0 +1,228 @@
+#include "records/CommonFunc.h"
+
+#include "platform/foundation/Dates.h"
+#include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
+#include "platform/foundation/Plist.h"
+#include "platform/foundation/Resources.h"
+#include "platform/foundation/Values.h"
+#include "records/AppDelegate.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRegularExpression>
+#include <cmath>
+#include <utility>
+
+namespace {
+const QString kStringTableFile = QStringLiteral("BriskoPhotos_EN.plist");
+const QString kIntegerToken = QStringLiteral("DONOT_TRANSLATE_INTEGER_VALUE");
+const QString kStringToken = QStringLiteral("DONOT_TRANSLATE_STRING_VALUE");
+}  // namespace
+
+// ---- string table ----
+
+void CommonFunc::loadLanguageDict() {
+    AppDelegate& app = AppDelegate::shared();
+    if (!app.dictLanguage.isEmpty()) return;
+    const QString path = platform::resourcePath(kStringTableFile);
+    if (path.isEmpty()) return;
+    app.dictLanguage = platform::readPlistFile(path).toMap();
+}
+
+QString CommonFunc::getLocalizedStringForKey(const QString& key) {
+    loadLanguageDict();
+    const QVariantMap& table = std::as_const(AppDelegate::shared().dictLanguage);
+    const auto it = table.constFind(key);
+    if (it == table.constEnd() || !it->isValid()) return QStringLiteral("(null)");
+    QString text = it->typeId() == QMetaType::QString ? it->toString() : platform::describe(*it);
+    text.replace(kIntegerToken, QStringLiteral("%d"));
+    text.replace(kStringToken, QStringLiteral("%@"));
+    return text;
+}
+
+QString CommonFunc::getLocalizedStringForKey(const QString& key, const QVariantList& args) {
+    return fillPlaceholders(getLocalizedStringForKey(key), args);
+}
+
+QString CommonFunc::fillPlaceholders(const QString& text, const QVariantList& args) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'%' || i + 1 >= text.size()) {
+            out.append(c);
+            continue;
+        }
+        const QChar k = text[i + 1];
+        if (k == u'%') {
+            out.append(u'%');
+            ++i;
+        } else if ((k == u'@' || k == u'd') && next < args.size()) {
+            const QVariant& v = args[next++];
+            if (k == u'd')
+                out.append(QString::number(v.toLongLong()));
+            else
+                out.append(platform::describe(v));
+            ++i;
+        } else {
+            out.append(c);  // anything else is plain text
+        }
+    }
+    return out;
+}
+
+// ---- sizes ----
+
+QString CommonFunc::unitStringFromBytes(double bytes, int /*flags*/) {
+    static const char* const kUnits[] = {"bytes", "KB", "MB", "GB", "TB"};
+    constexpr int kLastUnit = 4;
+    double x = bytes;
+    int u = 0;
+    // Past the last unit the number grows instead of the unit.
+    while (x >= 1000.0 && u < kLastUnit) {
+        x /= 1000.0;
+        ++u;
+    }
+    if (x == 0.0) return platform::format(u"0 %@", kUnits[u]);
+    // Cut (not round) to two decimals. The small allowance keeps sizes such as 4100
+    // bytes at 4.10 KB where the division lands a hair below the exact value.
+    x = std::floor(x * 100.0 + 1e-7) / 100.0;
+    if (x > 993.0 && u < kLastUnit) {
+        x = 0.97;
+        ++u;
+    }
+    const QString text = u == 0 ? platform::format(u"%4.0f %@", x, kUnits[u])
+                                : platform::format(u"%4.2f %@", x, kUnits[u]);
+    return text.trimmed();
+}
+
+QString CommonFunc::getSizeInUnits(const QVariant& bytes) {
+    return unitStringFromBytes(platform::numberValue(bytes, bytes.toDouble()), 0);
+}
+
+// ---- dates ----
+
+QDateTime CommonFunc::getDateFromString(const QString& exifDate) {
+    if (exifDate.isEmpty()) return {};
+    return platform::parseDate(exifDate, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+}
+
+QString CommonFunc::getDateTimeStringFromDate(const QDateTime& date) {
+    if (!date.isValid()) return {};
+    return platform::formatDate(date, QStringLiteral("MMM dd, yyyy hh:mm:ss a"));
+}
+
+QString CommonFunc::getStringFromDate(const QDateTime& date) {
+    return platform::formatDate(date, QStringLiteral("MMM dd, yyyy"));
+}
+
+QDateTime CommonFunc::getDateFromString1(const QString& text) {
+    return platform::parseDate(text, QStringLiteral("MM/dd/yyyy hh:mm:ss"));
+}
+
+QDateTime CommonFunc::getDateFromString(const QString& text, const QString& format) {
+    return platform::parseDate(text, format);
+}
+
+QString CommonFunc::getDateStringFromDate(const QDateTime& date, const QString& format) {
+    return platform::formatDate(date, format);
+}
+
+QStringList CommonFunc::dateStampOptions() {
+    return {QStringLiteral("Original Date & Time"), QStringLiteral("Original Date"),
+            QStringLiteral("Current Date & Time"), QStringLiteral("Current Date")};
+}
+
+QString CommonFunc::getDateTimeStringForImageUrl(const QString& path, const QString& dateOption,
+                                                 const QString& dateFormat,
+                                                 const QString& timeFormat) {
+    int option = int(dateStampOptions().indexOf(dateOption));
+    if (option < 0) option = 0;
+    QString datePattern = dateFormat;
+    datePattern.replace(u'D', u'd').replace(u'Y', u'y');
+    const QString timePattern =
+        timeFormat == u"AM/PM" ? QStringLiteral("hh:mm a") : QStringLiteral("HH:mm");
+    QDateTime date = QDateTime::currentDateTime();
+    if (option == 0 || option == 1) {
+        const platform::FileAttributes a = platform::fileAttributes(path);
+        if (a.exists) {
+            if (!a.creationDate.isValid()) return {};
+            date = a.creationDate;
+        }
+    }
+    const QString pattern = (option == 1 || option == 3)
+                                ? datePattern
+                                : platform::format(u"%@ %@", datePattern, timePattern);
+    return platform::formatDate(date, pattern);
+}
+
+QString CommonFunc::getDateInFormatNEW(const QDateTime& date) {
+    const QDateTime local = date.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    return platform::format(u"%04d%02d%02dT%02d%02d", d.year(), d.month(), d.day(), t.hour(),
+                            t.minute());
+}
+
+qint64 CommonFunc::getDurationBetweenDate(const QDateTime& start, const QDateTime& end) {
+    if (!start.isValid() || !end.isValid()) return 0;
+    return (end.toMSecsSinceEpoch() - start.toMSecsSinceEpoch()) / 1000;  // toward zero
+}
+
+// ---- checks and texts ----
+
+bool CommonFunc::validateEmail(const QString& text) {
+    static const QRegularExpression re(
+        QStringLiteral("\\A.+@([A-Za-z0-9-]+\\.)+[A-Za-z]{2}[A-Za-z]*\\z"));
+    return re.match(text).hasMatch();
+}
+
+QString CommonFunc::getJSONFromDict(const QVariantMap& dict) {
+    QStringList members;
+    for (auto it = dict.constBegin(); it != dict.constEnd(); ++it) {
+        const QVariant& v = it.value();
+        QString value;
+        switch (platform::numberKind(v)) {
+        case platform::NumberKind::Boolean: value = v.toBool() ? u"1"_qs : u"0"_qs; break;
+        case platform::NumberKind::Integer: value = QString::number(v.toLongLong()); break;
+        case platform::NumberKind::Real: value = platform::stringFromDouble(v.toDouble()); break;
+        default: value = u'"' + platform::describe(v) + u'"'; break;
+        }
+        members.append(QStringLiteral("\"") + it.key() + QStringLiteral("\":") + value);
+    }
+    return u'{' + members.join(u',') + u'}';
+}
+
+QString CommonFunc::getFileMD5(const QString& path) {
+    return getFileMD5UsingStreamWithAbortFlag(path, nullptr);
+}
+
+QString CommonFunc::getFileMD5UsingStreamWithAbortFlag(const QString& path,
+                                                       const std::atomic<bool>* abortFlag) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        platform::log(u"############# MD5 coming NIL for file: %@ #############", path);
+        return {};
+    }
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    char buffer[4096];
+    for (;;) {
+        if (abortFlag && abortFlag->load()) {
+            platform::log(u"abortFlag true!!");
+            platform::log(u"Aborted!!");
+            return {};
+        }
+        const qint64 n = f.read(buffer, sizeof buffer);
+        if (n < 0) {
+            platform::log(u"############# MD5 coming NIL for file: %@ #############", path);
+            return {};
+        }
+        if (n == 0) break;
+        hash.addData(QByteArrayView(buffer, n));
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}

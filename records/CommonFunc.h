@@ -1,0 +1,73 @@
+#pragma once
+// Stateless helpers that turn values into the texts the user sees: the string table,
+// byte sizes, dates and date stamps, durations, e-mail check, JSON text and file digests.
+// The engine object forwards its text helpers (unitStringFromBytes and the date family)
+// here, so both spellings give the same text.
+//
+// Safe from any thread once the string table is loaded (at launch, on the main thread).
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+#include <atomic>
+
+class CommonFunc {
+public:
+    // ---- string table ----
+    // The text of key with the placeholder tokens turned into "%d" (an integer goes
+    // there) and "%@" (a text goes there); "(null)" for a key the table lacks.
+    static QString getLocalizedStringForKey(const QString& key);
+    // The text of key with its placeholders filled in order from args (see
+    // fillPlaceholders).
+    static QString getLocalizedStringForKey(const QString& key, const QVariantList& args);
+    // Loads the table from the resources when the application's table is still empty.
+    static void loadLanguageDict();
+    // Replaces "%@" and "%d" in order with the given values; "%%" gives "%". Nothing
+    // else of the text is read as a format, so a stray "%s" or "%n" in a table text
+    // stays as it is, and placeholders without a value are left untouched.
+    static QString fillPlaceholders(const QString& text, const QVariantList& args);
+
+    // ---- sizes ----
+    // "0 bytes", "993 bytes", "0.97 KB", "1.23 MB": steps of 1000, cut to two decimals.
+    // Sizes beyond the last unit stay in TB. flags is unused.
+    static QString unitStringFromBytes(double bytes, int flags = 0);
+    // The same text for a number value (read as a double).
+    static QString getSizeInUnits(const QVariant& bytes);
+
+    // ---- fixed date forms (local time zone) ----
+    static QDateTime getDateFromString(const QString& exifDate);      // "yyyy:MM:dd HH:mm:ss"
+    static QString getDateTimeStringFromDate(const QDateTime& date);  // "MMM dd, yyyy hh:mm:ss a"
+    static QString getStringFromDate(const QDateTime& date);          // "MMM dd, yyyy"
+    static QDateTime getDateFromString1(const QString& text);         // "MM/dd/yyyy hh:mm:ss"
+    // Free patterns.
+    static QDateTime getDateFromString(const QString& text, const QString& format);
+    static QString getDateStringFromDate(const QDateTime& date, const QString& format);
+
+    // ---- date stamps ----
+    // The option names of the date stamp, by index.
+    static QStringList dateStampOptions();
+    // The date stamp for a photo: option 0 "Original Date & Time", 1 "Original Date",
+    // 2 "Current Date & Time", 3 "Current Date" (any other name counts as 0). The
+    // original date is the file's creation date; the current one is now. Upper-case "D"
+    // and "Y" of the date pattern are read as day and year. timeFormat "AM/PM" gives
+    // "hh:mm a", any other "HH:mm".
+    static QString getDateTimeStringForImageUrl(const QString& path, const QString& dateOption,
+                                                const QString& dateFormat,
+                                                const QString& timeFormat);
+    // "20240305T0907" (local time).
+    static QString getDateInFormatNEW(const QDateTime& date);
+    // Whole seconds from start to end, truncated toward zero.
+    static qint64 getDurationBetweenDate(const QDateTime& start, const QDateTime& end);
+
+    // ---- checks and texts ----
+    static bool validateEmail(const QString& text);
+    // {"key":value,...} in key order: numbers bare, everything else quoted, no escaping.
+    static QString getJSONFromDict(const QVariantMap& dict);
+    // Lower-case hexadecimal MD5 of a file; empty when it cannot be read or when
+    // abortFlag (checked between chunks) is set.
+    static QString getFileMD5(const QString& path);
+    static QString getFileMD5UsingStreamWithAbortFlag(const QString& path,
+                                                      const std::atomic<bool>* abortFlag);
+};
