@@ -1,0 +1,113 @@
+#include "platform/coreimage/CIContext.h"
+
+#include "platform/coreimage/Parallel.h"
+#include "platform/coreimage/kernels/Node.h"
+#include "platform/foundation/Log.h"
+#include "platform/graphics/YUp.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace platform::ci;
+
+namespace {
+
+// Largest picture a render may make (4 bytes a pixel): 400 megapixels.
+constexpr long long kMaxRenderPixels = 400LL * 1000 * 1000;
+// A strip holds about this many pixels (16 bytes each per live buffer).
+constexpr long long kStripPixels = 4LL * 1024 * 1024;
+
+inline quint8 toByte(float v) { return quint8(int(v * 255.0f + 0.5f)); }
+
+// Renders the pixel rectangle r of node into img (of r's size), strip by strip; calls
+// write(buffer, firstRowFromBottom) for each strip.
+template <class Write>
+void renderStrips(const NodePtr& node, const PixelRect& r, Write write) {
+    const long long reach = reachOf(node);
+    int rows = int(std::max<long long>({64, kStripPixels / std::max(1, r.w), 4 * reach}));
+    rows = std::min(rows, r.h);
+    for (int s = 0; s < r.h; s += rows) {
+        const int h = std::min(rows, r.h - s);
+        const Buffer b = node->render({r.x, r.y + s, r.w, h});
+        write(b, s);
+    }
+}
+
+}  // namespace
+
+QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) const {
+    if (image.isNull() || fromRect.isEmpty()) return {};
+    const int W = int(std::lround(fromRect.width())), H = int(std::lround(fromRect.height()));
+    if (W <= 0 || H <= 0) return {};
+    if ((long long)W * H > kMaxRenderPixels) {
+        platform::log(u"render of %@ x %@ pixels refused: too large", W, H);
+        return {};
+    }
+    NodePtr node = image.node();
+    PixelRect r{0, 0, W, H};
+    const bool integral = fromRect.x() == std::round(fromRect.x()) && fromRect.y() == std::round(fromRect.y()) &&
+                          fromRect.width() == W && fromRect.height() == H;
+    if (integral) {
+        r.x = int(fromRect.x());
+        r.y = int(fromRect.y());
+    } else {
+        const QTransform t = QTransform::fromTranslate(-fromRect.x(), -fromRect.y()) *
+                             QTransform::fromScale(W / fromRect.width(), H / fromRect.height());
+        node = makeTransformNode(node, t);
+        if (!node) return {};
+    }
+    QImage out(W, H, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull()) {
+        platform::log(u"render of %@ x %@ pixels failed: out of memory", W, H);
+        return {};
+    }
+    renderStrips(node, r, [&](const Buffer& b, int firstRow) {
+        platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
+            for (int j = y0; j < y1; ++j) {
+                auto* d = reinterpret_cast<quint32*>(out.scanLine(platform::toQtRow(firstRow + j, H)));
+                const float* s = b.row(b.rect.y + j);
+                for (int i = 0; i < W; ++i, s += 4) {
+                    const float a = std::clamp(s[3], 0.0f, 1.0f);
+                    const float rr = std::clamp(s[0], 0.0f, a), gg = std::clamp(s[1], 0.0f, a), bb = std::clamp(s[2], 0.0f, a);
+                    d[i] = (quint32(toByte(a)) << 24) | (quint32(toByte(rr)) << 16) | (quint32(toByte(gg)) << 8) | toByte(bb);
+                }
+            }
+        }, W);
+    });
+    return out;
+}
+
+void CIContext::drawImage(const CIImage& image, const QRectF& inRect, const QRectF& fromRect, QImage& target) const {
+    if (image.isNull() || target.isNull() || inRect.isEmpty() || fromRect.isEmpty()) return;
+    if (target.format() != QImage::Format_ARGB32_Premultiplied) target = target.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QTransform t = QTransform::fromTranslate(-fromRect.x(), -fromRect.y()) *
+                         QTransform::fromScale(inRect.width() / fromRect.width(), inRect.height() / fromRect.height()) *
+                         QTransform::fromTranslate(inRect.x(), inRect.y());
+    const QRectF clip = inRect.intersected(QRectF(0, 0, target.width(), target.height()));
+    NodePtr node = makeCropNode(makeCropNode(makeTransformNode(image.node(), t), fromRect.isValid() ? t.mapRect(fromRect) : inRect), clip);
+    if (!node) return;
+    const PixelRect r = PixelRect::covering(node->extent()).intersected({0, 0, target.width(), target.height()});
+    if (r.empty()) return;
+    const int H = target.height();
+    renderStrips(node, r, [&](const Buffer& b, int firstRow) {
+        platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
+            for (int j = y0; j < y1; ++j) {
+                auto* d = reinterpret_cast<quint32*>(target.scanLine(platform::toQtRow(r.y + firstRow + j, H))) + r.x;
+                const float* s = b.row(b.rect.y + j);
+                for (int i = 0; i < r.w; ++i, s += 4) {
+                    const float a = std::clamp(s[3], 0.0f, 1.0f);
+                    if (a <= 0.0f) continue;
+                    const quint32 p = d[i];
+                    const float k = 1.0f - a;
+                    const float da = float(p >> 24) / 255.0f, dr = float((p >> 16) & 0xff) / 255.0f,
+                                dg = float((p >> 8) & 0xff) / 255.0f, db = float(p & 0xff) / 255.0f;
+                    const float oa = a + da * k;
+                    const float orr = std::clamp(std::clamp(s[0], 0.0f, a) + dr * k, 0.0f, oa);
+                    const float og = std::clamp(std::clamp(s[1], 0.0f, a) + dg * k, 0.0f, oa);
+                    const float ob = std::clamp(std::clamp(s[2], 0.0f, a) + db * k, 0.0f, oa);
+                    d[i] = (quint32(toByte(oa)) << 24) | (quint32(toByte(orr)) << 16) | (quint32(toByte(og)) << 8) | toByte(ob);
+                }
+            }
+        }, r.w);
+    });
+}

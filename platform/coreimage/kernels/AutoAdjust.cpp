@@ -1,0 +1,7 @@
+#include "platform/coreimage/kernels/KernelSupport.h"
+
+namespace platform::ci {
+
+void registerAutoAdjustFilters() {}
+
+}  // namespace platform::ci

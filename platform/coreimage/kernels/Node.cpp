@@ -1,0 +1,397 @@
+#include "platform/coreimage/kernels/Node.h"
+
+#include "platform/coreimage/Parallel.h"
+#include "platform/graphics/YUp.h"
+
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace platform::ci {
+
+QRectF infiniteRect() { return QRectF(-kInfiniteHalf, -kInfiniteHalf, 2 * kInfiniteHalf, 2 * kInfiniteHalf); }
+bool isInfinite(const QRectF& r) { return r.width() >= kInfiniteHalf || r.height() >= kInfiniteHalf; }
+
+PixelRect PixelRect::intersected(const PixelRect& o) const {
+    const int x0 = std::max(x, o.x), y0 = std::max(y, o.y);
+    const int x1 = std::min(right(), o.right()), y1 = std::min(top(), o.top());
+    if (x1 <= x0 || y1 <= y0) return {x0, y0, 0, 0};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+PixelRect PixelRect::united(const PixelRect& o) const {
+    if (empty()) return o;
+    if (o.empty()) return *this;
+    const int x0 = std::min(x, o.x), y0 = std::min(y, o.y);
+    const int x1 = std::max(right(), o.right()), y1 = std::max(top(), o.top());
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+PixelRect PixelRect::covering(const QRectF& r) {
+    if (r.isEmpty() || !std::isfinite(r.x()) || !std::isfinite(r.y())) return {};
+    auto clampd = [](double v) { return std::clamp(v, -kInfiniteHalf, kInfiniteHalf); };
+    // A tolerance keeps rectangles that are integral up to rounding from gaining a pixel.
+    const double eps = 1e-6;
+    const double x0 = std::floor(clampd(r.left()) + eps), y0 = std::floor(clampd(r.top()) + eps);
+    const double x1 = std::ceil(clampd(r.left() + r.width()) - eps), y1 = std::ceil(clampd(r.top() + r.height()) - eps);
+    if (x1 <= x0 || y1 <= y0) return {int(x0), int(y0), 0, 0};
+    return {int(x0), int(y0), int(x1 - x0), int(y1 - y0)};
+}
+
+Buffer::Buffer(const PixelRect& r) : rect(r) {
+    if (!r.empty()) data.assign(size_t(r.w) * size_t(r.h) * 4, 0.0f);
+    else rect.w = rect.h = 0;
+}
+
+void Buffer::sample(double sx, double sy, float out[4]) const {
+    const double fx = sx - 0.5 - rect.x, fy = sy - 0.5 - rect.y;
+    const double flx = std::floor(fx), fly = std::floor(fy);
+    out[0] = out[1] = out[2] = out[3] = 0.0f;
+    if (!(flx > -2 && fly > -2 && flx < rect.w + 1 && fly < rect.h + 1)) return;
+    const int ix = int(flx), iy = int(fly);
+    const float tx = float(fx - flx), ty = float(fy - fly);
+    const float wts[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
+    const int xs[4] = {ix, ix + 1, ix, ix + 1}, ys[4] = {iy, iy, iy + 1, iy + 1};
+    for (int k = 0; k < 4; ++k) {
+        if (wts[k] == 0.0f || xs[k] < 0 || ys[k] < 0 || xs[k] >= rect.w || ys[k] >= rect.h) continue;
+        const float* p = data.data() + (size_t(ys[k]) * size_t(rect.w) + size_t(xs[k])) * 4;
+        for (int c = 0; c < 4; ++c) out[c] += wts[k] * p[c];
+    }
+}
+
+void Buffer::paste(const Buffer& src) {
+    const PixelRect o = rect.intersected(src.rect);
+    if (o.empty()) return;
+    for (int y = o.y; y < o.top(); ++y)
+        std::memcpy(at(o.x, y), src.at(o.x, y), size_t(o.w) * 4 * sizeof(float));
+}
+
+Buffer Node::render(const PixelRect& r) const {
+    if (r.empty()) return Buffer(r);
+    const QRectF e = extent();
+    const PixelRect rc = isInfinite(e) ? r : r.intersected(PixelRect::covering(e));
+    if (rc.empty()) return Buffer(r);
+    Buffer b = renderInside(rc);
+    if (b.rect == r) return b;
+    Buffer out(r);
+    out.paste(b);
+    return out;
+}
+
+Buffer renderOf(const NodePtr& n, const PixelRect& r) { return n ? n->render(r) : Buffer(r); }
+
+namespace {
+
+// ---- source --------------------------------------------------------------------------
+class SourceNode final : public Node {
+public:
+    explicit SourceNode(const QImage& img) : image_(img.convertToFormat(QImage::Format_ARGB32_Premultiplied)) {
+        for (int i = 0; i < 256; ++i) lut_[i] = float(i) / 255.0f;
+    }
+    QRectF extent() const override { return QRectF(0, 0, image_.width(), image_.height()); }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        Buffer b(r);
+        const int H = image_.height();
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                const auto* src = reinterpret_cast<const quint32*>(image_.constScanLine(platform::toQtRow(y, H))) + r.x;
+                float* d = b.row(y);
+                for (int i = 0; i < r.w; ++i, d += 4) {
+                    const quint32 p = src[i];
+                    d[0] = lut_[(p >> 16) & 0xff];
+                    d[1] = lut_[(p >> 8) & 0xff];
+                    d[2] = lut_[p & 0xff];
+                    d[3] = lut_[p >> 24];
+                }
+            }
+        }, r.w);
+        return b;
+    }
+
+private:
+    QImage image_;
+    float lut_[256];
+};
+
+class ConstantNode final : public Node {
+public:
+    explicit ConstantNode(const float c[4]) { std::copy(c, c + 4, c_); }
+    QRectF extent() const override { return infiniteRect(); }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        Buffer b(r);
+        float* d = b.data.data();
+        for (long long i = 0, n = r.area(); i < n; ++i, d += 4) std::copy(c_, c_ + 4, d);
+        return b;
+    }
+
+private:
+    float c_[4];
+};
+
+class CropNode final : public Node {
+public:
+    CropNode(NodePtr in, const QRectF& rect) : in_(std::move(in)) {
+        const QRectF e = in_ ? in_->extent() : QRectF();
+        extent_ = isInfinite(e) ? rect.normalized() : e.intersected(rect.normalized());
+    }
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return reachOf(in_); }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override { return renderOf(in_, r); }
+
+private:
+    NodePtr in_;
+    QRectF extent_;
+};
+
+class TransformNode final : public Node {
+public:
+    TransformNode(NodePtr in, const QTransform& t) : in_(std::move(in)), t_(t), inv_(t.inverted()) {
+        const QRectF e = in_ ? in_->extent() : QRectF();
+        extent_ = isInfinite(e) ? infiniteRect() : t.mapRect(e);
+        shift_ = t.type() <= QTransform::TxTranslate && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy());
+    }
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return reachOf(in_) + 1; }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        if (shift_) {
+            const int dx = int(t_.dx()), dy = int(t_.dy());
+            Buffer b = renderOf(in_, {r.x - dx, r.y - dy, r.w, r.h});
+            b.rect = r;
+            return b;
+        }
+        PixelRect roi = PixelRect::covering(inv_.mapRect(r.toRectF())).grown(1);
+        const QRectF ie = in_->extent();
+        if (!isInfinite(ie)) roi = roi.intersected(PixelRect::covering(ie).grown(1));
+        Buffer out(r);
+        if (roi.empty()) return out;
+        const Buffer src = renderOf(in_, roi);
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                float* d = out.row(y);
+                for (int x = r.x; x < r.right(); ++x, d += 4) {
+                    const QPointF q = inv_.map(QPointF(x + 0.5, y + 0.5));
+                    src.sample(q.x(), q.y(), d);
+                }
+            }
+        }, r.w * 8.0);
+        return out;
+    }
+
+private:
+    NodePtr in_;
+    QTransform t_, inv_;
+    QRectF extent_;
+    bool shift_ = false;
+};
+
+class ClampNode final : public Node {
+public:
+    explicit ClampNode(NodePtr in) : in_(std::move(in)) {
+        const QRectF e = in_ ? in_->extent() : QRectF();
+        extent_ = e.isEmpty() ? QRectF() : infiniteRect();
+        src_ = isInfinite(e) ? PixelRect{} : PixelRect::covering(e);
+        infiniteInput_ = isInfinite(e);
+    }
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return reachOf(in_); }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        if (infiniteInput_) return renderOf(in_, r);
+        auto cx = [&](int x) { return std::clamp(x, src_.x, src_.right() - 1); };
+        auto cy = [&](int y) { return std::clamp(y, src_.y, src_.top() - 1); };
+        const PixelRect roi{cx(r.x), cy(r.y), cx(r.right() - 1) - cx(r.x) + 1, cy(r.top() - 1) - cy(r.y) + 1};
+        const Buffer src = renderOf(in_, roi);
+        Buffer out(r);
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                const int sy = cy(y);
+                float* d = out.row(y);
+                for (int x = r.x; x < r.right(); ++x, d += 4) std::memcpy(d, src.at(cx(x), sy), 4 * sizeof(float));
+            }
+        }, r.w);
+        return out;
+    }
+
+private:
+    NodePtr in_;
+    QRectF extent_;
+    PixelRect src_;
+    bool infiniteInput_ = false;
+};
+
+// ---- colour --------------------------------------------------------------------------
+struct Stage {
+    ColorStage plain;
+    PositionedColorStage positioned;
+};
+
+class ColorNode final : public Node {
+public:
+    ColorNode(NodePtr in, std::vector<Stage> stages) : in_(std::move(in)), stages_(std::move(stages)) {}
+    QRectF extent() const override { return in_ ? in_->extent() : QRectF(); }
+    int reach() const override { return reachOf(in_); }
+    const NodePtr& input() const { return in_; }
+    const std::vector<Stage>& stages() const { return stages_; }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        Buffer b = renderOf(in_, r);
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                float* p = b.row(y);
+                for (int i = 0; i < r.w; ++i) {
+                    float* q = p + 4 * i;
+                    if (q[3] > 0.0f) {
+                        const float inv = 1.0f / q[3];
+                        q[0] *= inv, q[1] *= inv, q[2] *= inv;
+                    } else {
+                        q[0] = q[1] = q[2] = 0.0f;
+                    }
+                }
+                for (const Stage& s : stages_) {
+                    if (s.plain) s.plain(p, r.w);
+                    else s.positioned(p, r.w, r.x, y);
+                }
+                for (int i = 0; i < r.w; ++i) {
+                    float* q = p + 4 * i;
+                    q[0] *= q[3], q[1] *= q[3], q[2] *= q[3];
+                }
+            }
+        }, r.w * (2.0 + double(stages_.size())));
+        return b;
+    }
+
+private:
+    NodePtr in_;
+    std::vector<Stage> stages_;
+};
+
+NodePtr addStage(const NodePtr& in, Stage s) {
+    if (!in) return nullptr;
+    if (auto c = std::dynamic_pointer_cast<const ColorNode>(in)) {
+        std::vector<Stage> st = c->stages();
+        st.push_back(std::move(s));
+        return std::make_shared<ColorNode>(c->input(), std::move(st));
+    }
+    return std::make_shared<ColorNode>(in, std::vector<Stage>{std::move(s)});
+}
+
+class CombineNode final : public Node {
+public:
+    CombineNode(NodePtr a, NodePtr b, const QRectF& e, CombineRow fn) : a_(std::move(a)), b_(std::move(b)), extent_(e), fn_(std::move(fn)) {}
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return std::max(reachOf(a_), reachOf(b_)); }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        Buffer a = renderOf(a_, r);
+        const Buffer b = renderOf(b_, r);
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) fn_(a.row(y), b.row(y), a.row(y), r.w);
+        }, r.w * 2.0);
+        return a;
+    }
+
+private:
+    NodePtr a_, b_;
+    QRectF extent_;
+    CombineRow fn_;
+};
+
+class WarpNode final : public Node {
+public:
+    WarpNode(NodePtr in, const QRectF& e, WarpMap map, WarpRoi roi, int reach)
+        : in_(std::move(in)), extent_(e), map_(std::move(map)), roi_(std::move(roi)), reach_(reach) {}
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return reachOf(in_) + reach_; }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        PixelRect roi = roi_(r);
+        const QRectF ie = in_ ? in_->extent() : QRectF();
+        if (!isInfinite(ie)) roi = roi.intersected(PixelRect::covering(ie).grown(1));
+        Buffer out(r);
+        if (roi.empty()) return out;
+        const Buffer src = renderOf(in_, roi);
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                float* d = out.row(y);
+                for (int x = r.x; x < r.right(); ++x, d += 4) {
+                    double sx, sy;
+                    map_(x + 0.5, y + 0.5, sx, sy);
+                    src.sample(sx, sy, d);
+                }
+            }
+        }, r.w * 16.0);
+        return out;
+    }
+
+private:
+    NodePtr in_;
+    QRectF extent_;
+    WarpMap map_;
+    WarpRoi roi_;
+    int reach_;
+};
+
+class RegionNode final : public Node {
+public:
+    RegionNode(NodePtr in, const QRectF& e, WarpRoi roi, int reach, RegionFn fn)
+        : in_(std::move(in)), extent_(e), roi_(std::move(roi)), reach_(reach), fn_(std::move(fn)) {}
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return reachOf(in_) + reach_; }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        Buffer out(r);
+        Buffer src = renderOf(in_, roi_(r));
+        fn_(src, out);
+        return out;
+    }
+
+private:
+    NodePtr in_;
+    QRectF extent_;
+    WarpRoi roi_;
+    int reach_;
+    RegionFn fn_;
+};
+
+}  // namespace
+
+NodePtr makeSourceNode(const QImage& image) {
+    if (image.isNull()) return nullptr;
+    return std::make_shared<SourceNode>(image);
+}
+NodePtr makeConstantNode(const float rgba[4]) { return std::make_shared<ConstantNode>(rgba); }
+NodePtr makeCropNode(const NodePtr& in, const QRectF& rect) { return in ? std::make_shared<CropNode>(in, rect) : nullptr; }
+NodePtr makeTransformNode(const NodePtr& in, const QTransform& t) {
+    if (!in) return nullptr;
+    if (t.isIdentity()) return in;
+    if (!t.isInvertible()) return nullptr;
+    return std::make_shared<TransformNode>(in, t);
+}
+NodePtr makeClampNode(const NodePtr& in) { return in ? std::make_shared<ClampNode>(in) : nullptr; }
+NodePtr makeColorNode(const NodePtr& in, ColorStage stage) { return addStage(in, Stage{std::move(stage), {}}); }
+NodePtr makePositionedColorNode(const NodePtr& in, PositionedColorStage stage) { return addStage(in, Stage{{}, std::move(stage)}); }
+NodePtr makeCombineNode(const NodePtr& a, const NodePtr& b, const QRectF& extent, CombineRow fn) {
+    return std::make_shared<CombineNode>(a, b, extent, std::move(fn));
+}
+NodePtr makeWarpNode(const NodePtr& in, const QRectF& extent, WarpMap map, WarpRoi roi, int reach) {
+    return in ? std::make_shared<WarpNode>(in, extent, std::move(map), std::move(roi), reach) : nullptr;
+}
+NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn) {
+    return in ? std::make_shared<RegionNode>(in, extent, std::move(roi), reach, std::move(fn)) : nullptr;
+}
+
+}  // namespace platform::ci
