@@ -91,6 +91,15 @@ QVariant toVariant(plist_t node, int depth) {
         return list;
     }
     case PLIST_DICT: {
+        // The XML form writes an archive's object reference as {"CF$UID": n}.
+        if (plist_dict_get_size(node) == 1) {
+            plist_t uid = plist_dict_get_item(node, "CF$UID");
+            if (uid && plist_get_node_type(uid) == PLIST_UINT) {
+                uint64_t u = 0;
+                plist_get_uint_val(uid, &u);
+                return QVariant::fromValue(PlistUid{u});
+            }
+        }
         QVariantMap map;
         plist_dict_iter it = nullptr;
         plist_dict_new_iter(node, &it);
