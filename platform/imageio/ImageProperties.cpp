@@ -1,0 +1,1130 @@
+// Reading and writing the image-properties dictionary. The picture's own facts (pixel
+// size, depth, colour model, header resolution) come from small bounded parsers of the
+// container headers below; camera, location and caption facts come from Exiv2, which is
+// used in this file only. Every Exiv2 call is serialised and wrapped, so a damaged file
+// costs one log line, never the process.
+#include "platform/imageio/ImageProperties.h"
+
+#include "platform/foundation/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <mutex>
+#include <numeric>
+#include <string>
+
+// Exiv2 0.27 still speaks std::auto_ptr in its interface.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+
+namespace platform {
+namespace {
+
+// ---------------------------------------------------------------------------------
+// The one key table: dictionary group/key <-> Exiv2 key <-> value kind.
+
+enum class Kind {
+    Text,       // a text
+    Int,        // a whole number
+    Real,       // a fraction, stored as a rational
+    IntList,    // several whole numbers (ISO speeds, version bytes, components)
+    RealList,   // several fractions (lens specification)
+    TextList,   // repeatable IPTC texts
+    Comment,    // the EXIF comment with its character-set prefix
+    GpsCoord,   // degrees, stored as degrees/minutes/seconds
+    GpsTime,    // "HH:mm:ss.ss", stored as three rationals
+    IptcDate,   // "yyyyMMdd"
+    IptcTime,   // "HHmmss+hhmm"
+};
+
+struct PropertyKey {
+    const char* group;
+    const char* key;
+    const char* exiv2;
+    Kind kind;
+};
+
+// When two dictionary keys share one Exiv2 key (the "{ExifAux}" mirrors of lens and
+// body facts), the earlier row wins on writing; both are filled on reading.
+constexpr PropertyKey kPropertyKeys[] = {
+    {kPropsTIFF, "Make", "Exif.Image.Make", Kind::Text},
+    {kPropsTIFF, "Model", "Exif.Image.Model", Kind::Text},
+    {kPropsTIFF, "Software", "Exif.Image.Software", Kind::Text},
+    {kPropsTIFF, "DateTime", "Exif.Image.DateTime", Kind::Text},
+    {kPropsTIFF, "Artist", "Exif.Image.Artist", Kind::Text},
+    {kPropsTIFF, "Copyright", "Exif.Image.Copyright", Kind::Text},
+    {kPropsTIFF, "ImageDescription", "Exif.Image.ImageDescription", Kind::Text},
+    {kPropsTIFF, "HostComputer", "Exif.Image.HostComputer", Kind::Text},
+    {kPropsTIFF, "Orientation", "Exif.Image.Orientation", Kind::Int},
+    {kPropsTIFF, "XResolution", "Exif.Image.XResolution", Kind::Real},
+    {kPropsTIFF, "YResolution", "Exif.Image.YResolution", Kind::Real},
+    {kPropsTIFF, "ResolutionUnit", "Exif.Image.ResolutionUnit", Kind::Int},
+
+    {kPropsExif, "ExposureTime", "Exif.Photo.ExposureTime", Kind::Real},
+    {kPropsExif, "FNumber", "Exif.Photo.FNumber", Kind::Real},
+    {kPropsExif, "ExposureProgram", "Exif.Photo.ExposureProgram", Kind::Int},
+    {kPropsExif, "SpectralSensitivity", "Exif.Photo.SpectralSensitivity", Kind::Text},
+    {kPropsExif, "ISOSpeedRatings", "Exif.Photo.ISOSpeedRatings", Kind::IntList},
+    {kPropsExif, "DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Kind::Text},
+    {kPropsExif, "DateTimeDigitized", "Exif.Photo.DateTimeDigitized", Kind::Text},
+    {kPropsExif, "ComponentsConfiguration", "Exif.Photo.ComponentsConfiguration", Kind::IntList},
+    {kPropsExif, "CompressedBitsPerPixel", "Exif.Photo.CompressedBitsPerPixel", Kind::Real},
+    {kPropsExif, "ShutterSpeedValue", "Exif.Photo.ShutterSpeedValue", Kind::Real},
+    {kPropsExif, "ApertureValue", "Exif.Photo.ApertureValue", Kind::Real},
+    {kPropsExif, "BrightnessValue", "Exif.Photo.BrightnessValue", Kind::Real},
+    {kPropsExif, "ExposureBiasValue", "Exif.Photo.ExposureBiasValue", Kind::Real},
+    {kPropsExif, "MaxApertureValue", "Exif.Photo.MaxApertureValue", Kind::Real},
+    {kPropsExif, "SubjectDistance", "Exif.Photo.SubjectDistance", Kind::Real},
+    {kPropsExif, "MeteringMode", "Exif.Photo.MeteringMode", Kind::Int},
+    {kPropsExif, "LightSource", "Exif.Photo.LightSource", Kind::Int},
+    {kPropsExif, "Flash", "Exif.Photo.Flash", Kind::Int},
+    {kPropsExif, "FocalLength", "Exif.Photo.FocalLength", Kind::Real},
+    {kPropsExif, "SubjectArea", "Exif.Photo.SubjectArea", Kind::IntList},
+    {kPropsExif, "UserComment", "Exif.Photo.UserComment", Kind::Comment},
+    {kPropsExif, "SubsecTime", "Exif.Photo.SubSecTime", Kind::Text},
+    {kPropsExif, "SubsecTimeOriginal", "Exif.Photo.SubSecTimeOriginal", Kind::Text},
+    {kPropsExif, "SubsecTimeDigitized", "Exif.Photo.SubSecTimeDigitized", Kind::Text},
+    {kPropsExif, "ColorSpace", "Exif.Photo.ColorSpace", Kind::Int},
+    {kPropsExif, "PixelXDimension", "Exif.Photo.PixelXDimension", Kind::Int},
+    {kPropsExif, "PixelYDimension", "Exif.Photo.PixelYDimension", Kind::Int},
+    {kPropsExif, "FocalPlaneXResolution", "Exif.Photo.FocalPlaneXResolution", Kind::Real},
+    {kPropsExif, "FocalPlaneYResolution", "Exif.Photo.FocalPlaneYResolution", Kind::Real},
+    {kPropsExif, "FocalPlaneResolutionUnit", "Exif.Photo.FocalPlaneResolutionUnit", Kind::Int},
+    {kPropsExif, "ExposureIndex", "Exif.Photo.ExposureIndex", Kind::Real},
+    {kPropsExif, "SensingMethod", "Exif.Photo.SensingMethod", Kind::Int},
+    {kPropsExif, "FileSource", "Exif.Photo.FileSource", Kind::Int},
+    {kPropsExif, "SceneType", "Exif.Photo.SceneType", Kind::Int},
+    {kPropsExif, "CustomRendered", "Exif.Photo.CustomRendered", Kind::Int},
+    {kPropsExif, "ExposureMode", "Exif.Photo.ExposureMode", Kind::Int},
+    {kPropsExif, "WhiteBalance", "Exif.Photo.WhiteBalance", Kind::Int},
+    {kPropsExif, "DigitalZoomRatio", "Exif.Photo.DigitalZoomRatio", Kind::Real},
+    {kPropsExif, "FocalLenIn35mmFilm", "Exif.Photo.FocalLengthIn35mmFilm", Kind::Int},
+    {kPropsExif, "SceneCaptureType", "Exif.Photo.SceneCaptureType", Kind::Int},
+    {kPropsExif, "GainControl", "Exif.Photo.GainControl", Kind::Int},
+    {kPropsExif, "Contrast", "Exif.Photo.Contrast", Kind::Int},
+    {kPropsExif, "Saturation", "Exif.Photo.Saturation", Kind::Int},
+    {kPropsExif, "Sharpness", "Exif.Photo.Sharpness", Kind::Int},
+    {kPropsExif, "SubjectDistRange", "Exif.Photo.SubjectDistanceRange", Kind::Int},
+    {kPropsExif, "ImageUniqueID", "Exif.Photo.ImageUniqueID", Kind::Text},
+    {kPropsExif, "CameraOwnerName", "Exif.Photo.CameraOwnerName", Kind::Text},
+    {kPropsExif, "BodySerialNumber", "Exif.Photo.BodySerialNumber", Kind::Text},
+    {kPropsExif, "LensSpecification", "Exif.Photo.LensSpecification", Kind::RealList},
+    {kPropsExif, "LensMake", "Exif.Photo.LensMake", Kind::Text},
+    {kPropsExif, "LensModel", "Exif.Photo.LensModel", Kind::Text},
+    {kPropsExif, "LensSerialNumber", "Exif.Photo.LensSerialNumber", Kind::Text},
+    {kPropsExif, "Rating", "Exif.Image.Rating", Kind::Int},
+    {kPropsExif, "Lens", "Xmp.aux.Lens", Kind::Text},
+
+    {kPropsExifAux, "LensModel", "Exif.Photo.LensModel", Kind::Text},
+    {kPropsExifAux, "LensInfo", "Exif.Photo.LensSpecification", Kind::RealList},
+    {kPropsExifAux, "SerialNumber", "Exif.Photo.BodySerialNumber", Kind::Text},
+    {kPropsExifAux, "OwnerName", "Exif.Photo.CameraOwnerName", Kind::Text},
+    {kPropsExifAux, "Firmware", "Xmp.aux.Firmware", Kind::Text},
+    {kPropsExifAux, "LensID", "Xmp.aux.LensID", Kind::Int},
+    {kPropsExifAux, "ImageNumber", "Xmp.aux.ImageNumber", Kind::Int},
+    {kPropsExifAux, "FlashCompensation", "Xmp.aux.FlashCompensation", Kind::Real},
+
+    {kPropsGPS, "GPSVersion", "Exif.GPSInfo.GPSVersionID", Kind::IntList},
+    {kPropsGPS, "LatitudeRef", "Exif.GPSInfo.GPSLatitudeRef", Kind::Text},
+    {kPropsGPS, "Latitude", "Exif.GPSInfo.GPSLatitude", Kind::GpsCoord},
+    {kPropsGPS, "LongitudeRef", "Exif.GPSInfo.GPSLongitudeRef", Kind::Text},
+    {kPropsGPS, "Longitude", "Exif.GPSInfo.GPSLongitude", Kind::GpsCoord},
+    {kPropsGPS, "AltitudeRef", "Exif.GPSInfo.GPSAltitudeRef", Kind::Int},
+    {kPropsGPS, "Altitude", "Exif.GPSInfo.GPSAltitude", Kind::Real},
+    {kPropsGPS, "TimeStamp", "Exif.GPSInfo.GPSTimeStamp", Kind::GpsTime},
+    {kPropsGPS, "Satellites", "Exif.GPSInfo.GPSSatellites", Kind::Text},
+    {kPropsGPS, "Status", "Exif.GPSInfo.GPSStatus", Kind::Text},
+    {kPropsGPS, "MeasureMode", "Exif.GPSInfo.GPSMeasureMode", Kind::Text},
+    {kPropsGPS, "DOP", "Exif.GPSInfo.GPSDOP", Kind::Real},
+    {kPropsGPS, "SpeedRef", "Exif.GPSInfo.GPSSpeedRef", Kind::Text},
+    {kPropsGPS, "Speed", "Exif.GPSInfo.GPSSpeed", Kind::Real},
+    {kPropsGPS, "TrackRef", "Exif.GPSInfo.GPSTrackRef", Kind::Text},
+    {kPropsGPS, "Track", "Exif.GPSInfo.GPSTrack", Kind::Real},
+    {kPropsGPS, "ImgDirectionRef", "Exif.GPSInfo.GPSImgDirectionRef", Kind::Text},
+    {kPropsGPS, "ImgDirection", "Exif.GPSInfo.GPSImgDirection", Kind::Real},
+    {kPropsGPS, "MapDatum", "Exif.GPSInfo.GPSMapDatum", Kind::Text},
+    {kPropsGPS, "DestBearingRef", "Exif.GPSInfo.GPSDestBearingRef", Kind::Text},
+    {kPropsGPS, "DestBearing", "Exif.GPSInfo.GPSDestBearing", Kind::Real},
+    {kPropsGPS, "DateStamp", "Exif.GPSInfo.GPSDateStamp", Kind::Text},
+
+    {kPropsIPTC, "ObjectName", "Iptc.Application2.ObjectName", Kind::Text},
+    {kPropsIPTC, "EditStatus", "Iptc.Application2.EditStatus", Kind::Text},
+    {kPropsIPTC, "Urgency", "Iptc.Application2.Urgency", Kind::Text},
+    {kPropsIPTC, "Category", "Iptc.Application2.Category", Kind::Text},
+    {kPropsIPTC, "SupplementalCategory", "Iptc.Application2.SuppCategory", Kind::TextList},
+    {kPropsIPTC, "Keywords", "Iptc.Application2.Keywords", Kind::TextList},
+    {kPropsIPTC, "SpecialInstructions", "Iptc.Application2.SpecialInstructions", Kind::Text},
+    {kPropsIPTC, "DateCreated", "Iptc.Application2.DateCreated", Kind::IptcDate},
+    {kPropsIPTC, "TimeCreated", "Iptc.Application2.TimeCreated", Kind::IptcTime},
+    {kPropsIPTC, "DigitalCreationDate", "Iptc.Application2.DigitizationDate", Kind::IptcDate},
+    {kPropsIPTC, "DigitalCreationTime", "Iptc.Application2.DigitizationTime", Kind::IptcTime},
+    {kPropsIPTC, "OriginatingProgram", "Iptc.Application2.Program", Kind::Text},
+    {kPropsIPTC, "ProgramVersion", "Iptc.Application2.ProgramVersion", Kind::Text},
+    {kPropsIPTC, "Byline", "Iptc.Application2.Byline", Kind::TextList},
+    {kPropsIPTC, "BylineTitle", "Iptc.Application2.BylineTitle", Kind::TextList},
+    {kPropsIPTC, "City", "Iptc.Application2.City", Kind::Text},
+    {kPropsIPTC, "SubLocation", "Iptc.Application2.SubLocation", Kind::Text},
+    {kPropsIPTC, "Province/State", "Iptc.Application2.ProvinceState", Kind::Text},
+    {kPropsIPTC, "Country/PrimaryLocationCode", "Iptc.Application2.CountryCode", Kind::Text},
+    {kPropsIPTC, "Country/PrimaryLocationName", "Iptc.Application2.CountryName", Kind::Text},
+    {kPropsIPTC, "OriginalTransmissionReference", "Iptc.Application2.TransmissionReference", Kind::Text},
+    {kPropsIPTC, "Headline", "Iptc.Application2.Headline", Kind::Text},
+    {kPropsIPTC, "Credit", "Iptc.Application2.Credit", Kind::Text},
+    {kPropsIPTC, "Source", "Iptc.Application2.Source", Kind::Text},
+    {kPropsIPTC, "CopyrightNotice", "Iptc.Application2.Copyright", Kind::Text},
+    {kPropsIPTC, "Contact", "Iptc.Application2.Contact", Kind::TextList},
+    {kPropsIPTC, "Caption/Abstract", "Iptc.Application2.Caption", Kind::Text},
+    {kPropsIPTC, "Writer/Editor", "Iptc.Application2.Writer", Kind::TextList},
+    {kPropsIPTC, "ImageOrientation", "Iptc.Application2.ImageOrientation", Kind::Text},
+    {kPropsIPTC, "LanguageIdentifier", "Iptc.Application2.Language", Kind::Text},
+};
+
+constexpr const char* kTopOrientationKey = "Exif.Image.Orientation";
+constexpr const char* kXResolutionKey = "Exif.Image.XResolution";
+constexpr const char* kYResolutionKey = "Exif.Image.YResolution";
+constexpr const char* kResolutionUnitKey = "Exif.Image.ResolutionUnit";
+constexpr const char* kIccTagKey = "Exif.Image.InterColorProfile";
+
+// ---------------------------------------------------------------------------------
+// Container headers.
+
+enum class Container { None, Jpeg, Png, Tiff, Gif, Bmp, Jp2, J2k };
+
+struct HeaderFacts {
+    Container kind = Container::None;
+    qint64 width = 0;
+    qint64 height = 0;
+    int depth = 0;
+    QString colorModel;
+    bool alphaKnown = false;
+    bool hasAlpha = false;
+    double dpiX = 0;
+    double dpiY = 0;
+    QVariantMap png;
+    QVariantMap jfif;
+};
+
+// Bounded random access to a file: every read states its length and fails cleanly at
+// the end, so no header field can make us read or allocate beyond the file.
+class ByteSource {
+public:
+    explicit ByteSource(QFile& f) : f_(f), size_(f.size()) {}
+    qint64 size() const { return size_; }
+    bool read(qint64 offset, void* out, qint64 n) {
+        if (offset < 0 || n < 0 || offset > size_ || n > size_ - offset) return false;
+        if (!f_.seek(offset)) return false;
+        return f_.read(static_cast<char*>(out), n) == n;
+    }
+    QByteArray bytes(qint64 offset, qint64 n) {
+        if (offset < 0 || n < 0 || offset > size_ || n > size_ - offset) return {};
+        if (!f_.seek(offset)) return {};
+        QByteArray b = f_.read(n);
+        return b.size() == n ? b : QByteArray();
+    }
+private:
+    QFile& f_;
+    qint64 size_;
+};
+
+inline quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
+inline quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+inline quint32 le16(const uchar* p) { return quint32(p[1]) << 8 | p[0]; }
+inline quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
+
+constexpr qint64 kMaxDimension = 0x7fffffff;
+constexpr double kInchesPerMetre = 0.0254;
+
+bool sizeOk(qint64 w, qint64 h) { return w > 0 && h > 0 && w <= kMaxDimension && h <= kMaxDimension; }
+
+bool parseJpeg(ByteSource& src, HeaderFacts& h) {
+    qint64 pos = 2;
+    for (int guard = 0; guard < 100000; ++guard) {
+        uchar m[4];
+        if (!src.read(pos, m, 2) || m[0] != 0xFF) return false;
+        const uchar marker = m[1];
+        if (marker == 0xFF) { ++pos; continue; }  // fill byte
+        if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) { pos += 2; continue; }
+        if (marker == 0xD9 || marker == 0xDA) return false;  // image data before any frame header
+        if (!src.read(pos + 2, m, 2)) return false;
+        const qint64 len = be16(m);
+        if (len < 2) return false;
+        const qint64 body = pos + 4;
+        const bool sof = (marker >= 0xC0 && marker <= 0xCF) && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (sof) {
+            uchar s[6];
+            if (len < 8 || !src.read(body, s, 6)) return false;
+            h.depth = s[0];
+            h.height = be16(s + 1);
+            h.width = be16(s + 3);
+            const int components = s[5];
+            h.colorModel = components == 1 ? QStringLiteral("Gray")
+                         : components == 4 ? QStringLiteral("CMYK") : QStringLiteral("RGB");
+            h.alphaKnown = true;
+            h.hasAlpha = false;
+            if (!h.jfif.isEmpty() || marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE)
+                h.jfif.insert(QStringLiteral("IsProgressive"),
+                              marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE);
+            return sizeOk(h.width, h.height) && components > 0;
+        }
+        if (marker == 0xE0 && len >= 16) {
+            uchar a[14];
+            if (src.read(body, a, 14) && std::memcmp(a, "JFIF\0", 5) == 0) {
+                const int units = a[7];
+                const double xd = be16(a + 8), yd = be16(a + 10);
+                h.jfif.insert(QStringLiteral("JFIFVersion"), QVariantList{int(a[5]), int(a[6] / 10), int(a[6] % 10)});
+                h.jfif.insert(QStringLiteral("DensityUnit"), units);
+                h.jfif.insert(QStringLiteral("XDensity"), int(xd));
+                h.jfif.insert(QStringLiteral("YDensity"), int(yd));
+                if (units == 1 && xd > 0 && yd > 0) { h.dpiX = xd; h.dpiY = yd; }
+                if (units == 2 && xd > 0 && yd > 0) { h.dpiX = xd * 2.54; h.dpiY = yd * 2.54; }
+            }
+        }
+        pos = body + len - 2;
+    }
+    return false;
+}
+
+bool parsePng(ByteSource& src, HeaderFacts& h) {
+    uchar ihdr[25];
+    if (!src.read(8, ihdr, 25)) return false;
+    if (be32(ihdr) != 13 || std::memcmp(ihdr + 4, "IHDR", 4) != 0) return false;
+    if (crc32(crc32(0, nullptr, 0), ihdr + 4, 17) != be32(ihdr + 21)) return false;
+    h.width = be32(ihdr + 8);
+    h.height = be32(ihdr + 12);
+    const int bitDepth = ihdr[16], colorType = ihdr[17];
+    if (!sizeOk(h.width, h.height)) return false;
+    if (bitDepth != 1 && bitDepth != 2 && bitDepth != 4 && bitDepth != 8 && bitDepth != 16) return false;
+    switch (colorType) {
+    case 0: h.colorModel = QStringLiteral("Gray"); break;
+    case 4: h.colorModel = QStringLiteral("Gray"); h.hasAlpha = true; break;
+    case 2: case 3: h.colorModel = QStringLiteral("RGB"); break;
+    case 6: h.colorModel = QStringLiteral("RGB"); h.hasAlpha = true; break;
+    default: return false;
+    }
+    h.alphaKnown = true;
+    h.depth = bitDepth;
+    h.png.insert(QStringLiteral("InterlaceType"), int(ihdr[20]));
+    // The chunks before the image data carry the resolution and colour hints.
+    qint64 pos = 33;
+    for (int guard = 0; guard < 10000; ++guard) {
+        uchar c[8];
+        if (!src.read(pos, c, 8)) break;
+        const qint64 len = be32(c);
+        if (len > 0x7fffffff || pos + 12 + len > src.size()) break;
+        const QByteArray type(reinterpret_cast<const char*>(c + 4), 4);
+        if (type == "IDAT" || type == "IEND") break;
+        if (type == "pHYs" && len == 9) {
+            uchar p[9];
+            if (src.read(pos + 8, p, 9)) {
+                const quint32 x = be32(p), y = be32(p + 4);
+                h.png.insert(QStringLiteral("XPixelsPerMeter"), qint64(x));
+                h.png.insert(QStringLiteral("YPixelsPerMeter"), qint64(y));
+                if (p[8] == 1 && x > 0 && y > 0) {
+                    h.dpiX = x * kInchesPerMetre;
+                    h.dpiY = y * kInchesPerMetre;
+                }
+            }
+        } else if (type == "gAMA" && len == 4) {
+            uchar g[4];
+            if (src.read(pos + 8, g, 4)) h.png.insert(QStringLiteral("Gamma"), be32(g) / 100000.0);
+        } else if (type == "sRGB" && len == 1) {
+            uchar i = 0;
+            if (src.read(pos + 8, &i, 1)) h.png.insert(QStringLiteral("sRGBIntent"), int(i));
+        } else if (type == "tRNS") {
+            h.hasAlpha = true;
+        }
+        pos += 12 + len;
+    }
+    return true;
+}
+
+bool parseGif(ByteSource& src, HeaderFacts& h) {
+    uchar g[13];
+    if (!src.read(0, g, 13)) return false;
+    h.width = le16(g + 6);
+    h.height = le16(g + 8);
+    h.depth = 8;
+    h.colorModel = QStringLiteral("RGB");
+    return sizeOk(h.width, h.height);
+}
+
+bool parseBmp(ByteSource& src, HeaderFacts& h) {
+    uchar b[46];
+    if (!src.read(0, b, 26)) return false;
+    const quint32 dib = le32(b + 14);
+    int bpp = 0;
+    if (dib == 12) {
+        h.width = le16(b + 18);
+        h.height = le16(b + 20);
+        bpp = int(le16(b + 24));
+    } else if (dib >= 40 && dib <= 4096) {
+        if (!src.read(0, b, 46)) return false;
+        const qint32 w = qint32(le32(b + 18)), hh = qint32(le32(b + 22));
+        if (hh == std::numeric_limits<qint32>::min()) return false;
+        h.width = w;
+        h.height = hh < 0 ? -qint64(hh) : hh;
+        bpp = int(le16(b + 28));
+        const qint32 xppm = qint32(le32(b + 38)), yppm = qint32(le32(b + 42));
+        if (xppm > 0 && yppm > 0) {
+            h.dpiX = xppm * kInchesPerMetre;
+            h.dpiY = yppm * kInchesPerMetre;
+        }
+    } else {
+        return false;
+    }
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+    h.depth = 8;
+    h.colorModel = QStringLiteral("RGB");
+    return sizeOk(h.width, h.height);
+}
+
+bool parseTiff(ByteSource& src, HeaderFacts& h) {
+    uchar hd[8];
+    if (!src.read(0, hd, 8)) return false;
+    const bool le = hd[0] == 'I';
+    auto u16 = [le](const uchar* p) { return le ? le16(p) : be16(p); };
+    auto u32 = [le](const uchar* p) { return le ? le32(p) : be32(p); };
+    if (u16(hd + 2) != 42) return false;
+    const qint64 ifd = u32(hd + 4);
+    uchar cnt[2];
+    if (ifd < 8 || !src.read(ifd, cnt, 2)) return false;
+    const int count = int(u16(cnt));
+    if (count == 0 || count > 4096) return false;
+    const QByteArray entries = src.bytes(ifd + 2, qint64(count) * 12);
+    if (entries.isEmpty()) return false;
+    int photometric = -1, samples = 1, bits = 1, unit = 2;
+    bool extra = false;
+    double xres = 0, yres = 0;
+    auto rational = [&](qint64 off) {
+        uchar r[8];
+        if (!src.read(off, r, 8)) return 0.0;
+        const quint32 d = u32(r + 4);
+        return d ? double(u32(r)) / d : 0.0;
+    };
+    for (int i = 0; i < count; ++i) {
+        const uchar* e = reinterpret_cast<const uchar*>(entries.constData()) + i * 12;
+        const quint32 tag = u16(e), type = u16(e + 2), n = u32(e + 4);
+        auto scalar = [&]() -> qint64 {
+            if (type == 3) {
+                if (n <= 2) return u16(e + 8);
+                uchar v[2];
+                return src.read(u32(e + 8), v, 2) ? qint64(u16(v)) : 0;
+            }
+            if (type == 4) return u32(e + 8);
+            return 0;
+        };
+        switch (tag) {
+        case 256: h.width = scalar(); break;
+        case 257: h.height = scalar(); break;
+        case 258: bits = int(scalar()); break;
+        case 262: photometric = int(scalar()); break;
+        case 277: samples = int(scalar()); break;
+        case 338: extra = n > 0; break;
+        case 282: if (type == 5) xres = rational(u32(e + 8)); break;
+        case 283: if (type == 5) yres = rational(u32(e + 8)); break;
+        case 296: unit = int(scalar()); break;
+        default: break;
+        }
+    }
+    switch (photometric) {
+    case 0: case 1: h.colorModel = QStringLiteral("Gray"); break;
+    case 5: h.colorModel = QStringLiteral("CMYK"); break;
+    case 8: case 9: case 10: h.colorModel = QStringLiteral("Lab"); break;
+    case -1: h.colorModel = samples <= 2 ? QStringLiteral("Gray") : QStringLiteral("RGB"); break;
+    default: h.colorModel = QStringLiteral("RGB"); break;
+    }
+    h.depth = bits;
+    h.alphaKnown = true;
+    h.hasAlpha = extra;
+    if (xres > 0 && yres > 0 && unit != 1) {
+        const double f = unit == 3 ? 2.54 : 1.0;
+        h.dpiX = xres * f;
+        h.dpiY = yres * f;
+    }
+    return sizeOk(h.width, h.height);
+}
+
+bool parseJ2kCodestream(ByteSource& src, qint64 at, HeaderFacts& h) {
+    uchar s[43];
+    if (!src.read(at, s, 43) || be16(s) != 0xFF4F || be16(s + 2) != 0xFF51) return false;
+    const qint64 x = be32(s + 8), y = be32(s + 12), xo = be32(s + 16), yo = be32(s + 20);
+    const int components = int(be16(s + 40));
+    h.width = x - xo;
+    h.height = y - yo;
+    h.depth = (s[42] & 0x7f) + 1;
+    h.colorModel = components < 3 ? QStringLiteral("Gray") : QStringLiteral("RGB");
+    h.alphaKnown = true;
+    h.hasAlpha = components == 2 || components == 4;
+    return components > 0 && sizeOk(h.width, h.height);
+}
+
+bool parseJp2(ByteSource& src, HeaderFacts& h) {
+    // Walks the boxes of [start, end); returns false on a malformed box.
+    bool gotHeader = false;
+    int enumcs = 0;
+    std::function<bool(qint64, qint64, int)> walk = [&](qint64 pos, qint64 end, int depth) -> bool {
+        for (int guard = 0; pos + 8 <= end && guard < 10000; ++guard) {
+            uchar b[16];
+            if (!src.read(pos, b, 8)) return false;
+            qint64 len = be32(b);
+            qint64 head = 8;
+            const QByteArray type(reinterpret_cast<const char*>(b + 4), 4);
+            if (len == 1) {
+                if (!src.read(pos + 8, b + 8, 8)) return false;
+                const quint64 big = quint64(be32(b + 8)) << 32 | be32(b + 12);
+                if (big > quint64(end - pos)) return false;
+                len = qint64(big);
+                head = 16;
+            } else if (len == 0) {
+                len = end - pos;
+            }
+            if (len < head || len > end - pos) return false;
+            const qint64 body = pos + head, bodyLen = len - head;
+            if (type == "jp2h" || type == "res ") {
+                if (depth < 2 && !walk(body, body + bodyLen, depth + 1)) return false;
+            } else if (type == "ihdr" && bodyLen >= 14) {
+                uchar i[14];
+                if (!src.read(body, i, 14)) return false;
+                h.height = be32(i);
+                h.width = be32(i + 4);
+                const int nc = int(be16(i + 8));
+                h.depth = i[10] == 255 ? 8 : (i[10] & 0x7f) + 1;
+                h.colorModel = nc < 3 ? QStringLiteral("Gray") : QStringLiteral("RGB");
+                h.alphaKnown = true;
+                h.hasAlpha = nc == 2 || nc == 4;
+                gotHeader = nc > 0;
+            } else if (type == "colr" && bodyLen >= 7) {
+                uchar c[7];
+                if (src.read(body, c, 7) && c[0] == 1) enumcs = int(be32(c + 3));
+            } else if ((type == "resd" || (type == "resc" && h.dpiX == 0)) && bodyLen >= 10) {
+                uchar r[10];
+                if (src.read(body, r, 10) && be16(r + 2) && be16(r + 6)) {
+                    const double vr = double(be16(r)) / be16(r + 2) * std::pow(10.0, qint8(r[8]));
+                    const double hr = double(be16(r + 4)) / be16(r + 6) * std::pow(10.0, qint8(r[9]));
+                    if (vr > 0 && hr > 0) { h.dpiX = hr * kInchesPerMetre; h.dpiY = vr * kInchesPerMetre; }
+                }
+            } else if (type == "jp2c") {
+                return true;  // codestream reached: headers are over
+            }
+            pos += len;
+        }
+        return true;
+    };
+    if (!walk(12, src.size(), 0) || !gotHeader) return false;
+    if (enumcs == 17) h.colorModel = QStringLiteral("Gray");
+    if (enumcs == 12) h.colorModel = QStringLiteral("CMYK");
+    return sizeOk(h.width, h.height);
+}
+
+HeaderFacts readHeader(ByteSource& src) {
+    HeaderFacts h;
+    uchar m[12] = {};
+    if (!src.read(0, m, std::min<qint64>(12, src.size())) || src.size() < 8) return h;
+    static const uchar kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static const uchar kJp2[12] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', '\r', '\n', 0x87, '\n'};
+    bool ok = false;
+    if (m[0] == 0xFF && m[1] == 0xD8 && m[2] == 0xFF) {
+        h.kind = Container::Jpeg;
+        ok = parseJpeg(src, h);
+    } else if (std::memcmp(m, kPng, 8) == 0) {
+        h.kind = Container::Png;
+        ok = parsePng(src, h);
+    } else if ((m[0] == 'I' && m[1] == 'I') || (m[0] == 'M' && m[1] == 'M')) {
+        h.kind = Container::Tiff;
+        ok = parseTiff(src, h);
+    } else if (std::memcmp(m, "GIF87a", 6) == 0 || std::memcmp(m, "GIF89a", 6) == 0) {
+        h.kind = Container::Gif;
+        ok = parseGif(src, h);
+    } else if (m[0] == 'B' && m[1] == 'M') {
+        h.kind = Container::Bmp;
+        ok = parseBmp(src, h);
+    } else if (src.size() >= 12 && std::memcmp(m, kJp2, 12) == 0) {
+        h.kind = Container::Jp2;
+        ok = parseJp2(src, h);
+    } else if (m[0] == 0xFF && m[1] == 0x4F && m[2] == 0xFF && m[3] == 0x51) {
+        h.kind = Container::J2k;
+        ok = parseJ2kCodestream(src, 0, h);
+    }
+    if (!ok) h = HeaderFacts{};
+    return h;
+}
+
+bool canHoldMetadata(Container c) {
+    return c == Container::Jpeg || c == Container::Png || c == Container::Tiff || c == Container::Jp2;
+}
+
+// ---------------------------------------------------------------------------------
+// Exiv2 set-up: one initialisation, one lock, its messages into our log.
+
+std::mutex& exivMutex() {
+    static std::mutex m;
+    return m;
+}
+
+void exivLogHandler(int, const char* message) {
+    QString text = QString::fromUtf8(message).trimmed();
+    if (!text.isEmpty()) log(u"Exiv2: %@", text);
+}
+
+void ensureExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error);
+        Exiv2::LogMsg::setHandler(exivLogHandler);
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString textFromBytes(const std::string& s) {
+    std::string t = s;
+    while (!t.empty() && t.back() == '\0') t.pop_back();
+    const QByteArray bytes = QByteArray::fromStdString(t);
+    const QString utf8 = QString::fromUtf8(bytes);
+    return utf8.contains(QChar::ReplacementCharacter) ? QString::fromLatin1(bytes) : utf8;
+}
+
+double rationalToDouble(const Exiv2::Rational& r) { return r.second ? double(r.first) / r.second : 0.0; }
+
+// ---------------------------------------------------------------------------------
+// Reading: Exiv2 values -> dictionary values.
+
+QVariant valueFromExiv(const Exiv2::Value& v, Kind kind) {
+    const long n = v.count();
+    if (n <= 0 && kind != Kind::Comment && kind != Kind::Text) return {};
+    switch (kind) {
+    case Kind::Text: {
+        const QString s = textFromBytes(v.toString()).trimmed();
+        return s.isEmpty() ? QVariant() : QVariant(s);
+    }
+    case Kind::Comment: {
+        const auto* c = dynamic_cast<const Exiv2::CommentValue*>(&v);
+        QString s = c ? textFromBytes(c->comment()) : textFromBytes(v.toString());
+        s = s.trimmed();
+        return s.isEmpty() ? QVariant() : QVariant(s);
+    }
+    case Kind::Int:
+        return int(v.toLong(0));
+    case Kind::Real:
+        if (v.typeId() == Exiv2::unsignedRational || v.typeId() == Exiv2::signedRational)
+            return rationalToDouble(v.toRational(0));
+        return double(v.toFloat(0));
+    case Kind::IntList: {
+        QVariantList l;
+        for (long i = 0; i < n && i < 256; ++i) l.append(int(v.toLong(i)));
+        return l;
+    }
+    case Kind::RealList: {
+        QVariantList l;
+        for (long i = 0; i < n && i < 256; ++i) l.append(rationalToDouble(v.toRational(i)));
+        return l;
+    }
+    case Kind::GpsCoord: {
+        double deg = 0, scale = 1;
+        for (long i = 0; i < n && i < 3; ++i, scale *= 60) deg += rationalToDouble(v.toRational(i)) / scale;
+        return deg;
+    }
+    case Kind::GpsTime: {
+        if (n < 3) return {};
+        const int hh = int(rationalToDouble(v.toRational(0)));
+        const int mm = int(rationalToDouble(v.toRational(1)));
+        const double ss = rationalToDouble(v.toRational(2));
+        QString sec = QString::number(ss, 'f', 2);
+        if (sec.endsWith(QLatin1String(".00"))) sec.chop(3);
+        if (ss < 10) sec.prepend(QLatin1Char('0'));
+        return QStringLiteral("%1:%2:%3").arg(hh, 2, 10, QLatin1Char('0')).arg(mm, 2, 10, QLatin1Char('0')).arg(sec);
+    }
+    case Kind::IptcDate: {
+        QString s = textFromBytes(v.toString());
+        s.remove(QLatin1Char('-'));
+        return s.isEmpty() ? QVariant() : QVariant(s);
+    }
+    case Kind::IptcTime: {
+        QString s = textFromBytes(v.toString());
+        s.remove(QLatin1Char(':'));
+        return s.isEmpty() ? QVariant() : QVariant(s);
+    }
+    case Kind::TextList:
+        return QVariantList{textFromBytes(v.toString())};
+    }
+    return {};
+}
+
+QString iccDescription(const QByteArray& icc) {
+    const auto* p = reinterpret_cast<const uchar*>(icc.constData());
+    const qint64 size = icc.size();
+    if (size < 132) return {};
+    const quint32 tags = be32(p + 128);
+    for (quint32 i = 0; i < tags && i < 1000; ++i) {
+        const qint64 e = 132 + qint64(i) * 12;
+        if (e + 12 > size) return {};
+        if (std::memcmp(p + e, "desc", 4) != 0) continue;
+        const qint64 off = be32(p + e + 4), len = be32(p + e + 8);
+        if (off + 12 > size || len < 12 || off + len > size) return {};
+        if (std::memcmp(p + off, "desc", 4) == 0) {
+            const qint64 n = be32(p + off + 8);
+            if (n <= 0 || off + 12 + n > size) return {};
+            return QString::fromLatin1(reinterpret_cast<const char*>(p + off + 12), n).remove(QChar(0)).trimmed();
+        }
+        if (std::memcmp(p + off, "mluc", 4) == 0 && len >= 28) {
+            const qint64 recOff = be32(p + off + 20 + 4), recLen = be32(p + off + 20);
+            if (off + recOff + recLen > size || recLen % 2) return {};
+            QString s;
+            for (qint64 k = 0; k < recLen; k += 2) s.append(QChar(char16_t(be16(p + off + recOff + k))));
+            return s.remove(QChar(0)).trimmed();
+        }
+        return {};
+    }
+    return {};
+}
+
+void addValue(QVariantMap& groups, const char* group, const char* key, const QVariant& value) {
+    if (!value.isValid()) return;
+    QVariantMap g = groups.value(QLatin1String(group)).toMap();
+    g.insert(QLatin1String(key), value);
+    groups.insert(QLatin1String(group), g);
+}
+
+// Fills `out` with the metadata groups, orientation, resolution and profile name.
+void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY) {
+    std::lock_guard lock(exivMutex());
+    ensureExiv2();
+    try {
+        auto image = Exiv2::ImageFactory::open(localPath(path));
+        if (!image.get()) return;
+        image->readMetadata();
+        const Exiv2::ExifData& exif = image->exifData();
+        const Exiv2::IptcData& iptc = image->iptcData();
+        const Exiv2::XmpData& xmp = image->xmpData();
+
+        QHash<QString, QVariantList> iptcLists;
+        for (const auto& d : iptc) iptcLists[QString::fromStdString(d.key())].append(textFromBytes(d.toString()));
+
+        for (const PropertyKey& k : kPropertyKeys) {
+            const std::string key = k.exiv2;
+            QVariant value;
+            try {
+                if (key.rfind("Exif.", 0) == 0) {
+                    auto it = exif.findKey(Exiv2::ExifKey(key));
+                    if (it != exif.end()) value = valueFromExiv(it->value(), k.kind);
+                } else if (key.rfind("Xmp.", 0) == 0) {
+                    auto it = xmp.findKey(Exiv2::XmpKey(key));
+                    if (it != xmp.end()) value = valueFromExiv(it->value(), k.kind);
+                } else {
+                    const auto it = iptcLists.constFind(QString::fromStdString(key));
+                    if (it != iptcLists.constEnd() && !it->isEmpty()) {
+                        if (k.kind == Kind::TextList) {
+                            value = *it;
+                        } else {
+                            auto one = iptc.findKey(Exiv2::IptcKey(key));
+                            if (one != iptc.end()) value = valueFromExiv(one->value(), k.kind);
+                        }
+                    }
+                }
+            } catch (const std::exception& e) {
+                log(u"Could not read %@ of %@: %@", k.key, path, e.what());
+            }
+            addValue(out, k.group, k.key, value);
+        }
+
+        auto orientation = exif.findKey(Exiv2::ExifKey(kTopOrientationKey));
+        if (orientation != exif.end() && orientation->count() > 0) {
+            const long o = orientation->toLong(0);
+            if (o >= 1 && o <= 8) out.insert(QLatin1String(kPropsOrientation), int(o));
+        }
+        auto xr = exif.findKey(Exiv2::ExifKey(kXResolutionKey));
+        auto yr = exif.findKey(Exiv2::ExifKey(kYResolutionKey));
+        if (xr != exif.end() && yr != exif.end() && xr->count() > 0 && yr->count() > 0) {
+            auto unit = exif.findKey(Exiv2::ExifKey(kResolutionUnitKey));
+            const long u = (unit != exif.end() && unit->count() > 0) ? unit->toLong(0) : 2;
+            const double x = rationalToDouble(xr->toRational(0)), y = rationalToDouble(yr->toRational(0));
+            if (u != 1 && x > 0 && y > 0) {
+                dpiX = u == 3 ? x * 2.54 : x;
+                dpiY = u == 3 ? y * 2.54 : y;
+            }
+        }
+
+        QByteArray icc;
+        if (image->iccProfileDefined()) {
+            const Exiv2::DataBuf* buf = image->iccProfile();
+            icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
+        } else {
+            auto tag = exif.findKey(Exiv2::ExifKey(kIccTagKey));
+            if (tag != exif.end() && tag->size() > 0) {
+                Exiv2::DataBuf buf(long(tag->size()));
+                tag->copy(buf.pData_, Exiv2::invalidByteOrder);
+                icc = QByteArray(reinterpret_cast<const char*>(buf.pData_), buf.size_);
+            }
+        }
+        const QString profile = iccDescription(icc);
+        if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
+    } catch (const std::exception& e) {
+        log(u"Could not read the metadata of %@: %@", path, e.what());
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// Writing: dictionary values -> Exiv2 texts.
+
+// The leading number of a text, locale-free: "2.8 mm" gives 2.8, "abc" gives nothing.
+std::optional<double> leadingNumber(const QString& text) {
+    static const QRegularExpression re(QStringLiteral(R"(^\s*([-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?))"));
+    const auto m = re.match(text);
+    if (!m.hasMatch()) return std::nullopt;
+    bool ok = false;
+    const double d = m.captured(1).toDouble(&ok);  // QString::toDouble is C-locale
+    return ok ? std::optional<double>(d) : std::nullopt;
+}
+
+std::optional<double> numberOf(const QVariant& v) {
+    if (v.typeId() == QMetaType::QVariantList || v.typeId() == QMetaType::QStringList) {
+        const QVariantList l = v.toList();
+        return l.isEmpty() ? std::nullopt : numberOf(l.first());
+    }
+    if (v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray) return leadingNumber(v.toString());
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok && std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+}
+
+QString textOf(const QVariant& v) {
+    if (v.typeId() == QMetaType::QVariantList || v.typeId() == QMetaType::QStringList) {
+        QStringList parts;
+        for (const QVariant& e : v.toList()) parts.append(textOf(e));
+        return parts.join(QStringLiteral(", "));
+    }
+    if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().toString(QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float)
+        return QString::number(v.toDouble(), 'g', 15);
+    return v.toString();
+}
+
+QVariantList listOf(const QVariant& v) {
+    if (v.typeId() == QMetaType::QVariantList || v.typeId() == QMetaType::QStringList) return v.toList();
+    return v.isValid() ? QVariantList{v} : QVariantList{};
+}
+
+// A fraction as "numerator/denominator", exact for decimals of up to six places.
+QString rationalText(double d, bool isSigned) {
+    if (!isSigned && d < 0) d = -d;
+    const double limit = isSigned ? 2147483647.0 : 4294967295.0;
+    qint64 den = 1000000;
+    while (den > 1 && std::fabs(d) * den > limit) den /= 10;
+    if (std::fabs(d) > limit) return QStringLiteral("%1/1").arg(qint64(isSigned && d < 0 ? -limit : limit));
+    qint64 num = qint64(std::llround(d * den));
+    const qint64 g = std::gcd(num < 0 ? -num : num, den);
+    if (g > 1) { num /= g; den /= g; }
+    return QStringLiteral("%1/%2").arg(num).arg(den);
+}
+
+QString degreesText(double v) {
+    v = std::fabs(v);
+    const double deg = std::floor(v);
+    const double minutesAll = (v - deg) * 60.0;
+    const double min = std::floor(minutesAll);
+    const qint64 sec100 = std::llround((minutesAll - min) * 60.0 * 10000.0);
+    return QStringLiteral("%1/1 %2/1 %3/10000").arg(qint64(deg)).arg(qint64(min)).arg(sec100);
+}
+
+// Exif and IPTC values go through Exiv2's own text reader for the tag's type, so each
+// tag keeps the type readers expect.
+std::optional<std::string> exivText(const PropertyKey& k, const QVariant& v, Exiv2::TypeId type) {
+    const bool isSigned = type == Exiv2::signedRational || type == Exiv2::signedLong || type == Exiv2::signedShort;
+    switch (k.kind) {
+    case Kind::Text:
+    case Kind::TextList: {
+        const QString s = textOf(v);
+        if (s.isEmpty()) return std::nullopt;
+        return s.toStdString();
+    }
+    case Kind::Comment: {
+        const QString s = textOf(v);
+        if (s.isEmpty()) return std::nullopt;
+        bool ascii = true;
+        for (QChar c : s) ascii = ascii && c.unicode() < 128;
+        return (ascii ? QStringLiteral("charset=Ascii ") : QStringLiteral("charset=Unicode ")).toStdString() + s.toStdString();
+    }
+    case Kind::Int: {
+        const auto d = numberOf(v);
+        if (!d) return std::nullopt;
+        return QString::number(qint64(std::clamp(*d, -2147483648.0, 4294967295.0))).toStdString();
+    }
+    case Kind::Real: {
+        const auto d = numberOf(v);
+        if (!d) return std::nullopt;
+        if (type == Exiv2::unsignedRational || type == Exiv2::signedRational) return rationalText(*d, isSigned).toStdString();
+        return QString::number(*d, 'g', 15).toStdString();
+    }
+    case Kind::IntList:
+    case Kind::RealList: {
+        QStringList parts;
+        for (const QVariant& e : listOf(v)) {
+            const auto d = numberOf(e);
+            if (!d) continue;
+            parts.append(k.kind == Kind::IntList ? QString::number(qint64(*d)) : rationalText(*d, isSigned));
+        }
+        if (parts.isEmpty()) return std::nullopt;
+        return parts.join(QLatin1Char(' ')).toStdString();
+    }
+    case Kind::GpsCoord: {
+        const auto d = numberOf(v);
+        if (!d) return std::nullopt;
+        return degreesText(*d).toStdString();
+    }
+    case Kind::GpsTime: {
+        static const QRegularExpression re(QStringLiteral(R"(^\s*(\d{1,2}):(\d{1,2}):(\d{1,2}(\.\d+)?))"));
+        const auto m = re.match(textOf(v));
+        if (!m.hasMatch()) return std::nullopt;
+        const qint64 sec100 = std::llround(m.captured(3).toDouble() * 100);
+        return QStringLiteral("%1/1 %2/1 %3/100").arg(m.captured(1)).arg(m.captured(2)).arg(sec100).toStdString();
+    }
+    case Kind::IptcDate: {
+        QString s = textOf(v).trimmed();
+        s.remove(QLatin1Char(':')).remove(QLatin1Char('-'));
+        if (s.size() < 8) return std::nullopt;
+        return QStringLiteral("%1-%2-%3").arg(s.mid(0, 4), s.mid(4, 2), s.mid(6, 2)).toStdString();
+    }
+    case Kind::IptcTime: {
+        QString s = textOf(v).trimmed();
+        s.remove(QLatin1Char(':'));
+        if (s.size() < 6) return std::nullopt;
+        QString zone = s.size() >= 11 ? s.mid(6, 5) : QStringLiteral("+0000");
+        return QStringLiteral("%1:%2:%3%4:%5")
+            .arg(s.mid(0, 2), s.mid(2, 2), s.mid(4, 2), zone.left(3), zone.mid(3, 2))
+            .toStdString();
+    }
+    }
+    return std::nullopt;
+}
+
+// Hemisphere letters follow the sign of the coordinates; the file keeps magnitudes.
+QVariantMap normalisedGps(QVariantMap g) {
+    auto fix = [&g](const char* key, const char* refKey, const char* positive, const char* negative) {
+        const QString k = QLatin1String(key), r = QLatin1String(refKey);
+        if (!g.contains(k)) return;
+        const auto d = numberOf(g.value(k));
+        if (!d) return;
+        if (*d < 0) {
+            g.insert(k, -*d);
+            g.insert(r, QLatin1String(negative));
+        } else if (textOf(g.value(r)).trimmed().isEmpty()) {
+            g.insert(r, QLatin1String(positive));
+        }
+    };
+    fix("Latitude", "LatitudeRef", "N", "S");
+    fix("Longitude", "LongitudeRef", "E", "W");
+    const QString alt = QStringLiteral("Altitude");
+    if (g.contains(alt)) {
+        const auto d = numberOf(g.value(alt));
+        if (d && *d < 0) {
+            g.insert(alt, -*d);
+            g.insert(QStringLiteral("AltitudeRef"), 1);
+        }
+    }
+    return g;
+}
+
+bool isManagedImageTag(const std::string& key) {
+    if (key == kTopOrientationKey || key == kXResolutionKey || key == kYResolutionKey || key == kResolutionUnitKey)
+        return true;
+    for (const PropertyKey& k : kPropertyKeys)
+        if (key == k.exiv2) return true;
+    return false;
+}
+
+void buildExiv2Data(const QVariantMap& props, Exiv2::ExifData& exif, Exiv2::IptcData& iptc, Exiv2::XmpData& xmp,
+                    const QString& path) {
+    QSet<QByteArray> written;
+    auto setExif = [&](const char* key, const std::string& text) {
+        Exiv2::ExifKey k(key);
+        auto value = Exiv2::Value::create(k.defaultTypeId());
+        if (value->read(text) != 0) {
+            log(u"Could not write %@ into %@", key, path);
+            return;
+        }
+        exif.add(k, value.get());
+        written.insert(key);
+    };
+
+    // The top-level keys describe the image itself and win over their group copies.
+    if (const auto o = numberOf(props.value(QLatin1String(kPropsOrientation))); o && *o >= 1 && *o <= 8)
+        setExif(kTopOrientationKey, QString::number(int(*o)).toStdString());
+    const auto dx = numberOf(props.value(QLatin1String(kPropsDPIWidth)));
+    const auto dy = numberOf(props.value(QLatin1String(kPropsDPIHeight)));
+    if (dx && dy && *dx > 0 && *dy > 0) {
+        setExif(kXResolutionKey, rationalText(*dx, false).toStdString());
+        setExif(kYResolutionKey, rationalText(*dy, false).toStdString());
+        setExif(kResolutionUnitKey, "2");
+    }
+
+    const QVariantMap gps = normalisedGps(props.value(QLatin1String(kPropsGPS)).toMap());
+    bool anyNonAsciiIptc = false;
+    for (const PropertyKey& k : kPropertyKeys) {
+        const QVariantMap group = QLatin1String(k.group) == QLatin1String(kPropsGPS)
+                                      ? gps : props.value(QLatin1String(k.group)).toMap();
+        const auto it = group.constFind(QLatin1String(k.key));
+        if (it == group.constEnd() || written.contains(k.exiv2)) continue;
+        const std::string key = k.exiv2;
+        try {
+            if (key.rfind("Exif.", 0) == 0) {
+                Exiv2::ExifKey ek(key);
+                if (const auto text = exivText(k, *it, ek.defaultTypeId())) setExif(k.exiv2, *text);
+            } else if (key.rfind("Xmp.", 0) == 0) {
+                if (const auto text = exivText(k, *it, k.kind == Kind::Real ? Exiv2::signedRational : Exiv2::xmpText)) {
+                    xmp[key] = *text;
+                    written.insert(k.exiv2);
+                }
+            } else {
+                Exiv2::IptcKey ik(key);
+                const Exiv2::TypeId type = Exiv2::IptcDataSets::dataSetType(ik.tag(), ik.record());
+                const QVariantList items = k.kind == Kind::TextList ? listOf(*it) : QVariantList{*it};
+                for (const QVariant& item : items) {
+                    const auto text = exivText(k, item, type);
+                    if (!text) continue;
+                    auto value = Exiv2::Value::create(type);
+                    if (value->read(*text) != 0) continue;
+                    for (unsigned char c : *text) anyNonAsciiIptc = anyNonAsciiIptc || c >= 128;
+                    iptc.add(ik, value.get());
+                    written.insert(k.exiv2);
+                }
+            }
+        } catch (const std::exception& e) {
+            log(u"Could not write %@ into %@: %@", k.key, path, e.what());
+        }
+    }
+    if (anyNonAsciiIptc) iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+
+QVariantMap readImageProperties(const QString& path) {
+    if (path.isEmpty()) return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    HeaderFacts h;
+    {
+        ByteSource src(file);
+        h = readHeader(src);
+    }
+    file.close();
+    if (h.kind == Container::None) return {};
+
+    QVariantMap out;
+    out.insert(QLatin1String(kPropsPixelWidth), int(h.width));
+    out.insert(QLatin1String(kPropsPixelHeight), int(h.height));
+    if (h.depth > 0) out.insert(QLatin1String(kPropsDepth), h.depth);
+    if (!h.colorModel.isEmpty()) out.insert(QLatin1String(kPropsColorModel), h.colorModel);
+    if (h.alphaKnown) out.insert(QLatin1String(kPropsHasAlpha), h.hasAlpha);
+    if (!h.png.isEmpty()) out.insert(QLatin1String(kPropsPNG), h.png);
+    if (!h.jfif.isEmpty()) out.insert(QLatin1String(kPropsJFIF), h.jfif);
+
+    double dpiX = h.dpiX, dpiY = h.dpiY;
+    if (canHoldMetadata(h.kind)) readMetadata(path, out, dpiX, dpiY);
+    if (dpiX > 0 && dpiY > 0) {
+        out.insert(QLatin1String(kPropsDPIWidth), dpiX);
+        out.insert(QLatin1String(kPropsDPIHeight), dpiY);
+    }
+    return out;
+}
+
+bool writeImageProperties(const QString& path, const QVariantMap& props) {
+    Container kind = Container::None;
+    {
+        QFile file(path);
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+            log(u"Cannot write image properties: %@ can't be opened", path);
+            return false;
+        }
+        ByteSource src(file);
+        kind = readHeader(src).kind;
+    }
+    if (kind == Container::Gif || kind == Container::Bmp || kind == Container::J2k) return true;
+    if (kind == Container::None) {
+        log(u"Cannot write image properties: %@ is no readable picture", path);
+        return false;
+    }
+
+    // Work on a copy beside the original; the original is replaced only when the copy
+    // is complete.
+    const QFileInfo info(path);
+    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    {
+        QFile source(path);
+        if (!temp.open() || !source.open(QIODevice::ReadOnly)) {
+            log(u"Cannot write image properties: no temporary copy of %@", path);
+            return false;
+        }
+        while (!source.atEnd()) {
+            const QByteArray chunk = source.read(1 << 20);
+            if (chunk.isEmpty() || temp.write(chunk) != chunk.size()) {
+                log(u"Cannot write image properties: copying %@ failed", path);
+                return false;
+            }
+        }
+        temp.setPermissions(source.permissions());
+        temp.close();
+    }
+
+    {
+        std::lock_guard lock(exivMutex());
+        ensureExiv2();
+        try {
+            auto image = Exiv2::ImageFactory::open(localPath(temp.fileName()));
+            if (!image.get()) {
+                log(u"Cannot write image properties into %@", path);
+                return false;
+            }
+            image->readMetadata();
+            Exiv2::ExifData exif;
+            if (kind == Container::Tiff) {
+                // A TIFF file keeps its pixel layout in the same directory as its
+                // metadata: drop only the tags this dictionary speaks for.
+                exif = image->exifData();
+                for (auto it = exif.begin(); it != exif.end();) {
+                    const std::string group = it->groupName();
+                    const bool managed = group == "Photo" || group == "GPSInfo" || group == "Iop" ||
+                                         (group == "Image" && isManagedImageTag(it->key()));
+                    it = managed ? exif.erase(it) : std::next(it);
+                }
+            }
+            Exiv2::IptcData iptc;
+            Exiv2::XmpData xmp;
+            buildExiv2Data(props, exif, iptc, xmp, path);
+            image->setExifData(exif);
+            image->setIptcData(iptc);
+            image->clearXmpPacket();
+            image->setXmpData(xmp);
+            image->writeMetadata();
+        } catch (const std::exception& e) {
+            log(u"Cannot write image properties into %@: %@", path, e.what());
+            return false;
+        }
+    }
+
+    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        log(u"Cannot write image properties: replacing %@ failed", path);
+        return false;
+    }
+    temp.setAutoRemove(false);
+    return true;
+}
+
+}  // namespace platform
