@@ -1,0 +1,201 @@
+#pragma once
+// Keyed archives: each object is stored with its class name and its keyed values, in
+// the keyed archiver's binary property-list layout ("$archiver", "$version" 100000,
+// "$top" {"root": UID}, "$objects" with "$null" first, class records with "$classname"
+// and "$classes", objects referring to each other by UID).
+//
+// Plain values travel as QVariant: QString, int/qlonglong, double, bool (kept apart),
+// QByteArray, QDateTime, QVariantList, QVariantMap, QColor (as NSColor), platform::Vec
+// (as CIVector) and QImage (PNG data inside an NSImage object). The program's own
+// records archive themselves: a record type T either has
+//     static constexpr const char* kArchiveClassName;
+//     void encodeWithCoder(platform::KeyedEncoder&) const;
+//     void initWithCoder(platform::KeyedDecoder&);
+// or specialises platform::ArchiveTraits<T>.
+//
+// Decoding is defensive: only the plain value classes and the record classes a caller
+// asks for by type are decoded, nesting is bounded, a value of the wrong kind decodes as
+// the empty value, and a damaged archive decodes to nothing with one log line.
+#include <QByteArray>
+#include <QColor>
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+class KeyedEncoder;
+class KeyedDecoder;
+
+template <class T>
+struct ArchiveTraits {
+    static QString className() { return QString::fromLatin1(T::kArchiveClassName); }
+    static void encode(const T& object, KeyedEncoder& coder) { object.encodeWithCoder(coder); }
+    static void decode(T& object, KeyedDecoder& coder) { object.initWithCoder(coder); }
+};
+
+class KeyedEncoder {
+public:
+    KeyedEncoder();
+    ~KeyedEncoder();
+    KeyedEncoder(const KeyedEncoder&) = delete;
+    KeyedEncoder& operator=(const KeyedEncoder&) = delete;
+
+    // A plain value; an invalid QVariant is stored as the null object.
+    void encodeObject(const QVariant& value, const QString& key);
+    // A record, or the null object for nullptr.
+    template <class T>
+    void encodeObject(const std::shared_ptr<T>& object, const QString& key) {
+        setUidForKey(object ? uidForRecord(*object) : 0, key);
+    }
+    // A list of records (as an NSArray); null entries are skipped.
+    template <class T>
+    void encodeArrayOfObjects(const std::vector<std::shared_ptr<T>>& objects, const QString& key) {
+        setUidForKey(uidForRecordArray(objects), key);
+    }
+    void encodeBool(bool value, const QString& key);
+    void encodeInt(qint64 value, const QString& key);
+    void encodeInt32(qint32 value, const QString& key) { encodeInt(value, key); }
+    void encodeDouble(double value, const QString& key);
+
+    // Whole archives.
+    template <class T>
+    static QByteArray archivedDataWithRootObject(const T& root) {
+        KeyedEncoder coder;
+        return coder.finish(coder.uidForRecord(root));
+    }
+    template <class T>
+    static QByteArray archivedDataWithRootArray(const std::vector<std::shared_ptr<T>>& roots) {
+        KeyedEncoder coder;
+        return coder.finish(coder.uidForRecordArray(roots));
+    }
+    static QByteArray archivedDataWithRootValue(const QVariant& value);
+
+    // Building blocks of the templates above.
+    quint64 uidForValue(const QVariant& value);
+    quint64 uidForCustom(const void* identity, const QString& className,
+                         const std::function<void(KeyedEncoder&)>& body);
+    quint64 uidForArrayOfUids(const std::vector<quint64>& uids);
+    void setUidForKey(quint64 uid, const QString& key);
+    QByteArray finish(quint64 rootUid);
+
+    template <class T>
+    quint64 uidForRecord(const T& object) {
+        return uidForCustom(&object, ArchiveTraits<T>::className(),
+                            [&object](KeyedEncoder& c) { ArchiveTraits<T>::encode(object, c); });
+    }
+    template <class T>
+    quint64 uidForRecordArray(const std::vector<std::shared_ptr<T>>& objects) {
+        std::vector<quint64> uids;
+        for (const auto& o : objects)
+            if (o) uids.push_back(uidForRecord(*o));
+        return uidForArrayOfUids(uids);
+    }
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+class KeyedDecoder {
+public:
+    struct Shared;
+    KeyedDecoder(std::shared_ptr<Shared> shared, quint64 uid, int depth);
+    ~KeyedDecoder();
+
+    // True when the archive holds the key (a stored null counts as present).
+    bool containsValueForKey(const QString& key) const;
+    // Plain values only; records and unknown classes decode as an invalid QVariant.
+    QVariant decodeObjectForKey(const QString& key) const;
+    // Typed readers: a value of another kind gives the empty value.
+    QString decodeStringForKey(const QString& key) const;
+    QVariantList decodeArrayForKey(const QString& key) const;
+    QVariantMap decodeDictionaryForKey(const QString& key) const;
+    QImage decodeImageForKey(const QString& key) const;
+    // Scalars: stored scalars and boxed numbers both count; absent or not a number
+    // gives 0 / false. Integers beyond the 32-bit range clamp.
+    bool decodeBoolForKey(const QString& key) const;
+    qint32 decodeInt32ForKey(const QString& key) const;
+    qint64 decodeInt64ForKey(const QString& key) const;
+    double decodeDoubleForKey(const QString& key) const;
+
+    // Records of one class; anything else under the key decodes as nullptr.
+    template <class T>
+    std::shared_ptr<T> decodeObjectOfClass(const QString& key) const {
+        const auto uid = uidForKey(key);
+        return uid ? decodeRecord<T>(*uid) : nullptr;
+    }
+    // A list of records of one class; entries of other classes are left out.
+    template <class T>
+    std::vector<std::shared_ptr<T>> decodeArrayOfObjectsOfClass(const QString& key) const {
+        std::vector<std::shared_ptr<T>> out;
+        const auto uid = uidForKey(key);
+        if (!uid) return out;
+        for (quint64 element : arrayElementUids(*uid))
+            if (auto o = decodeRecord<T>(element)) out.push_back(std::move(o));
+        return out;
+    }
+
+    // Whole archives; nullptr / nullopt for a damaged archive or a root of another class.
+    template <class T>
+    static std::shared_ptr<T> unarchiveObjectWithData(const QByteArray& data) {
+        auto root = openArchive(data);
+        if (!root) return nullptr;
+        auto out = root->template decodeRecord<T>(root->uid_);
+        if (!out) logDamaged("root object is not a " + ArchiveTraits<T>::className());
+        return out;
+    }
+    template <class T>
+    static std::optional<std::vector<std::shared_ptr<T>>> unarchiveArrayWithData(const QByteArray& data) {
+        auto root = openArchive(data);
+        if (!root || !root->isArrayUid(root->uid_)) {
+            if (root) logDamaged(QStringLiteral("root object is not a list"));
+            return std::nullopt;
+        }
+        std::vector<std::shared_ptr<T>> out;
+        for (quint64 element : root->arrayElementUids(root->uid_))
+            if (auto o = root->template decodeRecord<T>(element)) out.push_back(std::move(o));
+        return out;
+    }
+    static QVariant unarchiveValueWithData(const QByteArray& data);
+    // The class name recorded for the root object ("" when damaged); for inspection.
+    static QString rootClassNameOfArchive(const QByteArray& data);
+
+private:
+    static std::unique_ptr<KeyedDecoder> openArchive(const QByteArray& data);
+    static void logDamaged(const QString& why);
+    std::optional<quint64> uidForKey(const QString& key) const;
+    QVariant scalarForKey(const QString& key) const;
+    std::vector<quint64> arrayElementUids(quint64 uid) const;
+    bool isArrayUid(quint64 uid) const;
+    // A decoder for a record stored at uid when its class is className; remembers
+    // decoded records so shared objects stay shared and cycles end.
+    std::unique_ptr<KeyedDecoder> recordDecoder(quint64 uid, const QString& className) const;
+    std::shared_ptr<void> rememberedRecord(quint64 uid, const QString& className) const;
+    void rememberRecord(quint64 uid, std::shared_ptr<void> object) const;
+
+    template <class T>
+    std::shared_ptr<T> decodeRecord(quint64 uid) const {
+        if (auto known = rememberedRecord(uid, ArchiveTraits<T>::className()))
+            return std::static_pointer_cast<T>(known);
+        auto sub = recordDecoder(uid, ArchiveTraits<T>::className());
+        if (!sub) return nullptr;
+        auto object = std::make_shared<T>();
+        rememberRecord(uid, object);
+        ArchiveTraits<T>::decode(*object, *sub);
+        return object;
+    }
+
+    std::shared_ptr<Shared> shared_;
+    quint64 uid_ = 0;
+    int depth_ = 0;
+};
+
+}  // namespace platform
