@@ -1,8 +1,45 @@
 #include <QApplication>
-#include <cstdio>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/foundation/Log.h"
+#include "shell/AppLaunch.h"
+
+namespace {
+
+// Standard error goes, appended, to the application log in the Documents folder, so
+// every diagnostic of every run stays in one file the user can send.
+QString redirectLogToDocuments() {
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty()) documents = QDir::home().filePath(QStringLiteral("Documents"));
+    if (!QDir().mkpath(documents)) return {};
+    const QString path = QDir(documents).filePath(QStringLiteral("BriskoPhotos_AppLogs.log"));
+    // Opened first and then put in place, so a failure leaves standard error as it was.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return {};
+    const bool ok = ::dup2(fd, STDERR_FILENO) >= 0;
+    ::close(fd);
+    return ok ? path : QString();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    std::fprintf(stderr, "Brisko Photos: the main window is not built yet.\n");
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("BriskoPhotos"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Brisko Photos"));
+    QApplication::setDesktopFileName(QStringLiteral("BriskoPhotos"));
+    // The main window decides when the application ends (its close button may ask first).
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString logPath = redirectLogToDocuments();
+    platform::log(u"log file path = %@", logPath);
+
+    LaunchOptions options;
+    options.systemVersion = qEnvironmentVariable("BRISKO_SYSTEM_VERSION");
+    AppLaunch::applicationDidFinishLaunching(options);
+    return app.exec();
 }

@@ -1,0 +1,105 @@
+#include "shell/AppLaunch.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QSysInfo>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Plist.h"
+#include "platform/foundation/Resources.h"
+#include "platform/foundation/UserDefaults.h"
+#include "records/AppDelegate.h"
+#if __has_include("records/MetaDataObject.h")
+#include "records/MetaDataObject.h"
+#define BRISKO_HAS_METADATA_RECORD 1
+#endif
+#include "shell/MainWindowController.h"
+
+namespace {
+const QString kStringTableFile = QStringLiteral("BriskoPhotos_EN.plist");
+const QString kPhotosLibraryName = QStringLiteral("Photos Library.photoslibrary");
+}  // namespace
+
+const QString AppLaunch::kAlbumName = QStringLiteral("RKA");
+
+void AppLaunch::setLaunchValues(AppDelegate& app) {
+    app.resetToLaunchValues();
+    app.scaledImgSize = QSizeF(580.0, 440.0);
+    app.ADJUST_FILTER_IMG_CONTAINER_SIZE = QSizeF(580.0, 440.0);
+    app.selectedCropRatio = 0;
+    app.selectedCropOrientation = 0;
+    app.selectedImageIndex = -1;
+    app.isAUTO_CORRECT_ORIENTATION = true;
+    app.arrFileFormatsSupported = AppDelegate::defaultFileFormats();
+    app.strAlbumName = kAlbumName;
+    // Both metadata records exist before any screen can read them.
+#ifdef BRISKO_HAS_METADATA_RECORD
+    app.selectedMetatDataSettingObj = std::make_shared<MetaDataObject>();
+    app.selectedMetatDataSettingObjOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+#endif
+}
+
+void AppLaunch::loadStringTable(AppDelegate& app) {
+    const QString path = platform::resourcePath(kStringTableFile);
+    QVariantMap table;
+    if (!path.isEmpty()) table = platform::readPlistFile(path).toMap();
+    if (table.isEmpty()) platform::log(u"string table %@ missing or unreadable", kStringTableFile);
+    app.dictLanguage = table;
+}
+
+bool AppLaunch::handleFirstLaunch(platform::UserDefaults& defaults) {
+    if (!defaults.resetIfFirstLaunch()) return false;
+    defaults.setObject(true, QString::fromLatin1(platform::DefaultsKey::IsFirstTimeLaunch));
+    defaults.synchronize();
+    return true;
+}
+
+bool AppLaunch::photosAppInstalled(const QString& libraryPath) {
+    QString path = libraryPath;
+    if (path.isEmpty()) {
+        const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (pictures.isEmpty()) return false;
+        path = QDir(pictures).filePath(kPhotosLibraryName);
+    }
+    return QFileInfo(path).isDir();
+}
+
+QString AppLaunch::runningSystemVersion() {
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^(\\d+)\\.(\\d+)"))
+                                          .match(QSysInfo::kernelVersion());
+    if (!m.hasMatch()) return QStringLiteral("0.0");
+    return QStringLiteral("%1.%2").arg(m.captured(1).toInt()).arg(m.captured(2).toInt());
+}
+
+void AppLaunch::setVersionFlags(AppDelegate& app, const QString& version) {
+    for (auto* flag : {&app.isOSX_7_AndAbove, &app.isOSX_8_AndAbove, &app.isOSX_9_AndAbove, &app.isOSX_10_AndAbove,
+                       &app.isOSX_15_AndAbove, &app.isOSX_16_AndAbove})
+        *flag = false;
+    platform::log(u"OS Version: %@", version);
+    const QStringList parts = version.split(u'.');
+    const int major = parts.value(0).toInt();
+    const int minor = parts.value(1).toInt();
+    if (major == 10 && minor == 7) app.isOSX_7_AndAbove = true;
+    else if (major == 10 && minor == 8) app.isOSX_8_AndAbove = true;
+    else if (major == 10 && minor == 9) app.isOSX_9_AndAbove = true;
+    else if (major == 10 && minor == 15) app.isOSX_15_AndAbove = true;
+    else if ((major == 10 && minor == 16) || major == 11 || major == 12) app.isOSX_16_AndAbove = true;
+    else app.isOSX_10_AndAbove = true;
+}
+
+MainWindowController* AppLaunch::applicationDidFinishLaunching(const LaunchOptions& options) {
+    AppDelegate& app = AppDelegate::shared();
+    setLaunchValues(app);
+    loadStringTable(app);
+    platform::UserDefaults& defaults = options.defaults ? *options.defaults : platform::UserDefaults::standardUserDefaults();
+    if (handleFirstLaunch(defaults)) platform::log(u"first launch: settings cleared");
+    app.isPHOTOS_APP_INSTALLED = photosAppInstalled(options.photosLibraryPath);
+    setVersionFlags(app, options.systemVersion.isEmpty() ? runningSystemVersion() : options.systemVersion);
+    if (!options.openMainWindow) return nullptr;
+    auto* window = new MainWindowController;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return window;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Application start-up: fills the one AppDelegate with its launch values in a fixed
+// order (string table, first launch, the Photos-library check, the system-version
+// flags) and opens the main window. Every outside fact the start-up reads can be given
+// in LaunchOptions, so the sequence runs the same under test.
+#include <QString>
+
+class AppDelegate;
+class MainWindowController;
+namespace platform { class UserDefaults; }
+
+struct LaunchOptions {
+    // "major.minor" of the running system; empty reads it from the kernel.
+    QString systemVersion;
+    // Where a Photos library would be; empty looks in the user's Pictures folder.
+    QString photosLibraryPath;
+    // The defaults to use; null takes the application's standard defaults.
+    platform::UserDefaults* defaults = nullptr;
+    bool openMainWindow = true;
+};
+
+class AppLaunch {
+public:
+    // Runs the whole start-up; returns the main window (null when not asked to open one).
+    static MainWindowController* applicationDidFinishLaunching(const LaunchOptions& options = {});
+
+    // Each step on its own.
+    static void setLaunchValues(AppDelegate& app);
+    // Replaces the string table by the one in the resources (empty when unreadable).
+    static void loadStringTable(AppDelegate& app);
+    // A missing "isFirstTimeLaunch" clears the defaults; the key is then written so the
+    // next launch keeps what the user saves. Returns whether this was a first launch.
+    static bool handleFirstLaunch(platform::UserDefaults& defaults);
+    static bool photosAppInstalled(const QString& libraryPath = {});
+    // Clears every version flag, logs "OS Version: <version>" and sets exactly one flag.
+    static void setVersionFlags(AppDelegate& app, const QString& version);
+    // "major.minor" of the running kernel, the nearest thing this platform has.
+    static QString runningSystemVersion();
+
+    // The three characters the photo-library query's album form takes.
+    static const QString kAlbumName;
+};

@@ -1,0 +1,355 @@
+#include "shell/MainWindowController.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/imageio/ImageIO.h"
+#include "records/AppDelegate.h"
+#include "records/AppliedFilter.h"
+#if __has_include("records/MetaDataObject.h")
+#include "records/MetaDataObject.h"
+#define BRISKO_HAS_METADATA_RECORD 1
+#endif
+#include "records/PhotoFile.h"
+#include "shell/StepIndicator.h"
+
+namespace names = platform::notifications;
+
+namespace {
+
+const QString kWindowTitle = QStringLiteral("Brisko Photos");
+
+const MainWindowController::Question kSaveSessionQuestion{
+    QStringLiteral("SAVE SESSION"),
+    QStringLiteral("Do you want to save the current batch before closing?\n"
+                   "You can continue with it when you open Brisko Photos again."),
+    {QStringLiteral("Save"), QStringLiteral("Don't Save"), QStringLiteral("Cancel")}};
+enum { kSave = 0, kDontSave = 1, kCancel = 2 };
+
+const MainWindowController::Question kNoEffectsQuestion{
+    QStringLiteral("NO EFFECTS APPLIED"),
+    QStringLiteral("No effect has been applied to this batch.\n"
+                   "Do you want to continue with renaming and format conversion only?"),
+    {QStringLiteral("Continue"), QStringLiteral("Cancel")}};
+
+void post(const QString& name, const QVariantMap& info = {}) {
+    platform::NotificationCenter::defaultCenter().postNotification(name, info);
+}
+
+}  // namespace
+
+MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(kWindowTitle);
+    setObjectName(QStringLiteral("MainWindow"));
+    setMinimumSize(900, 600);
+    resize(1100, 720);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // The header doubles as the window's own title bar strip.
+    auto* header = new QWidget(central);
+    header->setObjectName(QStringLiteral("titleBar"));
+    header->setAutoFillBackground(true);
+    QPalette hp = header->palette();
+    hp.setColor(QPalette::Window, QColor(41, 41, 41));
+    hp.setColor(QPalette::WindowText, QColor(235, 235, 235));
+    header->setPalette(hp);
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(16, 8, 16, 6);
+    auto* title = new QLabel(kWindowTitle, header);
+    QFont tf = title->font();
+    tf.setBold(true);
+    tf.setPointSizeF(tf.pointSizeF() * 1.2);
+    title->setFont(tf);
+    headerRow->addWidget(title);
+    headerRow->addSpacing(24);
+    steps_ = new StepIndicator(header);
+    headerRow->addWidget(steps_, 1);
+    column->addWidget(header);
+
+    stack_ = new QStackedWidget(central);
+    column->addWidget(stack_, 1);
+    setCentralWidget(central);
+
+    resizeTimer_ = new QTimer(this);
+    resizeTimer_->setSingleShot(true);
+    resizeTimer_->setInterval(300);
+    connect(resizeTimer_, &QTimer::timeout, this, [] { post(names::WindowEndResizing); });
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    using platform::DeliverOn;
+    center.addObserver(names::PreviewAppear, [this](const auto&) { convertFormatViewWillAppear(); },
+                       DeliverOn::MainThread, this);
+    center.addObserver(names::ProcessStart, [this](const auto&) { processStartViewWillAppear(); },
+                       DeliverOn::MainThread, this);
+    center.addObserver(names::ProcessComplete, [this](const auto&) { processCompleteViewWillAppear(); },
+                       DeliverOn::MainThread, this);
+
+    onClosed_ = [] { QCoreApplication::quit(); };
+    showScreen(ScreenAddPhotos);
+}
+
+MainWindowController::~MainWindowController() {
+    platform::NotificationCenter::defaultCenter().removeObservers(this);
+}
+
+QWidget* MainWindowController::screenIfMade(int screen) const {
+    switch (screen) {
+    case ScreenAddPhotos: return addPhotos_;
+    case ScreenAdjustFilter: return adjustFilter_;
+    case ScreenSetup: return setup_;
+    default: return nullptr;
+    }
+}
+
+AddPhotosVC* MainWindowController::addPhotosVC() {
+    if (!addPhotos_) {
+        addPhotos_ = new AddPhotosVC(stack_);
+        addPhotos_->setDelegate(this);
+        stack_->addWidget(addPhotos_);
+    }
+    return addPhotos_;
+}
+
+AdjustFilterVC* MainWindowController::adjustFilterVC() {
+    if (!adjustFilter_) {
+        adjustFilter_ = new AdjustFilterVC(stack_);
+        adjustFilter_->setDelegate(this);
+        stack_->addWidget(adjustFilter_);
+    }
+    return adjustFilter_;
+}
+
+SetupVC* MainWindowController::setupVC() {
+    if (!setup_) {
+        setup_ = new SetupVC(stack_);
+        setup_->setDelegate(this);
+        stack_->addWidget(setup_);
+    }
+    return setup_;
+}
+
+void MainWindowController::postAppear(int screen, bool appear) {
+    switch (screen) {
+    case ScreenAddPhotos: post(appear ? names::AddPhotosViewAppear : names::AddPhotosViewDisAppear); break;
+    case ScreenAdjustFilter: post(appear ? names::AdjustfilterAppear : names::AdjustfilterDisAppear); break;
+    case ScreenSetup: post(appear ? names::SetupViewAppear : names::SetupViewDisAppear); break;
+    default: break;
+    }
+}
+
+void MainWindowController::showScreen(int screen) {
+    QWidget* target = nullptr;
+    switch (screen) {
+    case ScreenAddPhotos: target = addPhotosVC(); break;
+    case ScreenAdjustFilter: target = adjustFilterVC(); break;
+    case ScreenSetup: target = setupVC(); break;
+    default: return;
+    }
+    const int previous = current_;
+    if (previous == screen) return;
+    if (previous >= 0) postAppear(previous, false);
+    current_ = screen;
+    stack_->setCurrentWidget(target);
+    setStep(screen);
+    postAppear(screen, true);
+}
+
+void MainWindowController::setStep(int step) { steps_->setStep(step); }
+int MainWindowController::step() const { return steps_->step(); }
+
+// ---- add-photos screen
+
+void MainWindowController::btnNextFromAddPhotosVcTapped() {
+    AppDelegate& app = AppDelegate::shared();
+    const int index = app.selectedImageIndex;
+    if (index < 0 || index >= app.arraySelectedImagesToProcess.size() || !app.arraySelectedImagesToProcess[index]) {
+        // An index past the batch is treated as no selection rather than read out of range.
+        app.selectedImageFile.reset();
+        app.selectedImageIndex = -1;
+    } else {
+        const std::shared_ptr<PhotoFile>& photo = app.arraySelectedImagesToProcess[index];
+        const platform::ImageHeader header = platform::readImageHeader(photo->filePath);
+        if (header.valid()) {
+            // Kept upright like the rest of the record: orientations 5..8 turn the picture on its side.
+            const bool sideways = header.orientation >= 5 && header.orientation <= 8;
+            photo->width = sideways ? header.height : header.width;
+            photo->height = sideways ? header.width : header.height;
+        } else {
+            platform::log(u"could not read the size of %@", photo->filePath);
+        }
+        app.selectedImageFile = photo;
+    }
+    showScreen(ScreenAdjustFilter);
+    post(names::SelectedPhotoChanged);
+}
+
+void MainWindowController::photosChangedNotification() { setStep(0); }
+
+// ---- effects screen
+
+void MainWindowController::btnNextFromAdjustFilterVCTapped() {
+    AppDelegate& app = AppDelegate::shared();
+    const bool anyEffect = std::any_of(app.arrayAppliedFilters.begin(), app.arrayAppliedFilters.end(),
+                                       [](const auto& f) { return f && f->isApplied; });
+    auto goOn = [this] {
+        showScreen(ScreenSetup);
+        post(names::NextFromBtchEffects);
+    };
+    if (anyEffect) {
+        goOn();
+        return;
+    }
+    ask(kNoEffectsQuestion, [goOn](int answer) {
+        if (answer == 0) goOn();
+    });
+}
+
+void MainWindowController::btnBackFromFromAdjustFilterVCTapped() { showScreen(ScreenAddPhotos); }
+
+// ---- output-and-run screen
+
+void MainWindowController::btnBackFromSetupVCTapped() { showScreen(ScreenAdjustFilter); }
+
+void MainWindowController::btnStartNewBatchFromSetupVCTapped() {
+    AppDelegate& app = AppDelegate::shared();
+    app.isSTART_AS_NEW_BATCH = true;
+    // A new batch starts from nothing: no photos, no steps, no output or rename choices.
+    app.arraySelectedImagesToProcess.clear();
+    app.arrayAppliedFilters.clear();
+    app.arrayDestinationPaths.clear();
+    app.selectedImageFile.reset();
+    app.selectedImageIndex = -1;
+    app.selectedOuputSettingObj.reset();
+    app.selectedRenameSettingObj.reset();
+    app.isPROCESS_SKIPPED_FILES = false;
+    app.isPHOTO_DLETED_FROM_DIRECTORY = true;
+    showScreen(ScreenAddPhotos);
+#ifdef BRISKO_HAS_METADATA_RECORD
+    if (app.selectedMetatDataSettingObj) app.selectedMetatDataSettingObj->isReset = true;
+#endif
+}
+
+void MainWindowController::btnProcessSkippedFromSetupVCTapped(const QList<std::shared_ptr<PhotoFile>>& skipped) {
+    AppDelegate& app = AppDelegate::shared();
+    app.arraySelectedImagesToProcess = skipped;
+    if (!skipped.isEmpty()) {
+        app.selectedImageIndex = 0;
+        app.selectedImageFile = skipped.first();
+        app.isSELECTED_IMAGE_CHANGED = true;
+        app.isPHOTO_DLETED_FROM_DIRECTORY = true;
+    } else {
+        // Nothing to show: an index into an empty batch would point at nothing.
+        app.selectedImageIndex = -1;
+        app.selectedImageFile.reset();
+    }
+    app.isPROCESS_SKIPPED_FILES = true;
+    showScreen(ScreenAdjustFilter);
+    post(names::ProcessSkippedFiles);
+}
+
+void MainWindowController::convertFormatViewWillAppear() { setStep(3); }
+void MainWindowController::processStartViewWillAppear() { setStep(4); }
+void MainWindowController::processCompleteViewWillAppear() { setStep(5); }
+
+// ---- closing
+
+void MainWindowController::ask(const Question& q, Answer answer) {
+    AppDelegate& app = AppDelegate::shared();
+    app.isSUBWINDOW_OPENED = true;
+    auto done = [answer = std::move(answer)](int button) {
+        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+        if (answer) answer(button);
+    };
+    if (asker_) {
+        asker_(q, done);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, q.title, q.message, QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QList<QAbstractButton*> buttons;
+    for (const QString& text : q.buttons) buttons << box->addButton(text, QMessageBox::ActionRole);
+    connect(box, &QMessageBox::finished, this, [box, buttons, done](int) {
+        const int index = int(buttons.indexOf(box->clickedButton()));
+        done(index < 0 ? int(buttons.size()) - 1 : index);  // closing the box counts as the last choice
+    });
+    box->open();
+}
+
+void MainWindowController::btnCloseWindowTapped() {
+    AppDelegate& app = AppDelegate::shared();
+    if (app.isSUBWINDOW_OPENED) return;
+    if (app.isPHOTOS_PROCESSING_IN_PROGERESS) {
+        post(names::ProcessStop);
+        return;
+    }
+    if (app.arraySelectedImagesToProcess.isEmpty()) {
+        closeWindow();
+        return;
+    }
+    ask(kSaveSessionQuestion, [this](int answer) {
+        if (answer == kSave) {
+            if (!sessionSaver_) {
+                platform::log(u"session save is not available; the window stays open");
+                return;
+            }
+            if (!sessionSaver_()) {
+                platform::log(u"session could not be saved; the window stays open");
+                return;
+            }
+            closeWindow();
+        } else if (answer == kDontSave) {
+            auto& defaults = platform::UserDefaults::standardUserDefaults();
+            defaults.removeObjectForKey(QString::fromLatin1(platform::DefaultsKey::ProjectSession));
+            defaults.synchronize();
+            closeWindow();
+        }
+    });
+}
+
+void MainWindowController::closeWindow() {
+    closing_ = true;
+    close();
+    closing_ = false;
+}
+
+void MainWindowController::closeEvent(QCloseEvent* e) {
+    if (!closing_) {
+        // The title bar's close button, or the window manager: decide as the close button does.
+        e->ignore();
+        btnCloseWindowTapped();
+        return;
+    }
+    e->accept();
+    windowWillClose();
+}
+
+void MainWindowController::windowWillClose() {
+    if (closed_) return;
+    closed_ = true;
+    if (onClosed_) onClosed_();
+}
+
+void MainWindowController::setResizeSettleInterval(int ms) { resizeTimer_->setInterval(ms); }
+
+void MainWindowController::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    if (!isVisible()) return;
+    post(names::WindowResized);
+    resizeTimer_->start();
+}

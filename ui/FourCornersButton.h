@@ -1,0 +1,3 @@
+#pragma once
+// FourCornersButton and PointButton are kept with their base.
+#include "ui/LabeledToggleButton.h"
