@@ -29,3 +29,14 @@ inline CIImage colorFilter(const CIFilterArgs& a, ColorStage stage) {
 }
 
 }  // namespace platform::ci
+
+namespace platform::ci {
+
+// Gaussian blur of a node with standard deviation sigma (pixels); transparent beyond
+// the input's extent, extent grown by ceil(3 sigma). Cost per pixel does not grow with
+// sigma. sigma <= 0 gives the input itself.
+NodePtr gaussianBlurNode(const NodePtr& in, double sigma);
+// The extent of a node grown by m pixels each side (infinite stays infinite).
+QRectF grownExtent(const NodePtr& in, double m);
+
+}  // namespace platform::ci

@@ -33,6 +33,15 @@ inline CIFilterPtr filterOn(const QString& name, const QImage& input) {
     return f;
 }
 
+// A picture with smooth and sharp detail, not symmetric in any direction.
+inline QImage gradientImageForTest(int w = 97, int h = 71) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb((x * 255) / (w - 1), (y * 255) / (h - 1), ((x / 7 + y / 5) % 2) * 200 + 20));
+    return img;
+}
+
 inline int maxChannelDiff(const QImage& a, const QImage& b) {
     if (a.size() != b.size()) return 1 << 20;
     int m = 0;

@@ -1,0 +1,112 @@
+#include "CoreImageTestUtil.h"
+
+#include "platform/coreimage/Parallel.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+#include <cmath>
+
+using namespace citest;
+
+namespace {
+
+// Sum of one channel over a picture, in 0..255 units.
+double channelSum(const QImage& img, int shift) {
+    double s = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto* p = reinterpret_cast<const quint32*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x) s += (p[x] >> shift) & 0xff;
+    }
+    return s;
+}
+
+QImage dotImage(int w, int h, int dotX, int dotY, int size) {
+    QImage img = solid(w, h, Qt::transparent);
+    QPainter p(&img);
+    p.fillRect(dotX, dotY, size, size, Qt::white);
+    return img;
+}
+
+}  // namespace
+
+// Small radii use a sampled kernel, large ones box passes: both must keep the light.
+TEST(GaussianBlur, PreservesTheTotalAndIsSymmetric) {
+    for (double radius : {1.0, 2.5, 4.0, 10.0, 21.0}) {
+        SCOPED_TRACE(radius);
+        const QImage in = dotImage(61, 61, 23, 23, 15);
+        CIFilterPtr f = filterOn(QStringLiteral("CIGaussianBlur"), in);
+        f->setValue(radius, QStringLiteral("inputRadius"));
+        const CIImage out = f->outputImage();
+        // The extent grows by three radii on each side.
+        const double grow = std::ceil(3 * radius);
+        EXPECT_EQ(out.extent(), QRectF(-grow, -grow, 61 + 2 * grow, 61 + 2 * grow));
+        const QImage img = render(out);
+        EXPECT_NEAR(channelSum(img, 24), channelSum(in, 24), channelSum(in, 24) * 0.01);
+        // Mirror symmetry about the dot's centre (the dot sits in the middle of the picture).
+        EXPECT_EQ(maxChannelDiff(img, img.mirrored(true, false)), 0);
+        EXPECT_EQ(maxChannelDiff(img, img.mirrored(false, true)), 0);
+        // The edges fade to transparent.
+        EXPECT_EQ(qAlpha(img.pixel(0, 0)), 0);
+    }
+}
+
+TEST(GaussianBlur, ZeroRadiusAndFlatAreasAreUnchanged) {
+    const QImage in = gradientImageForTest();
+    CIFilterPtr f = filterOn(QStringLiteral("CIGaussianBlur"), in);
+    f->setValue(0, QStringLiteral("inputRadius"));
+    EXPECT_EQ(maxChannelDiff(render(f->outputImage()), in), 0);
+
+    const QImage flat = solid(200, 100, QColor(40, 120, 200));
+    CIFilterPtr g = filterOn(QStringLiteral("CIGaussianBlur"), flat);
+    g->setValue(8.0, QStringLiteral("inputRadius"));
+    // Away from the edges a flat picture stays flat.
+    const QImage mid = render(g->outputImage(), QRectF(40, 30, 120, 40));
+    EXPECT_LE(maxChannelDiff(mid, solid(120, 40, QColor(40, 120, 200))), 1);
+}
+
+// A crop of a blur asks only for the region it needs, and must agree with the full render.
+TEST(GaussianBlur, CropOfBlurMatchesFullRender) {
+    const QImage in = gradientImageForTest();
+    CIFilterPtr f = filterOn(QStringLiteral("CIGaussianBlur"), in);
+    f->setValue(6.0, QStringLiteral("inputRadius"));
+    const CIImage out = f->outputImage();
+    const QImage full = render(out, QRectF(0, 0, in.width(), in.height()));
+    const QImage part = render(out.imageByCroppingToRect(QRectF(30, 20, 50, 40)), QRectF(30, 20, 50, 40));
+    EXPECT_EQ(maxChannelDiff(part, full.copy(30, in.height() - 20 - 40, 50, 40)), 0);
+}
+
+TEST(Blurs, SameResultForOneAndManyThreads) {
+    const QImage in = gradientImageForTest();
+    struct Case { const char* name; const char* key; QVariant value; };
+    const Case cases[] = {
+        {"CIGaussianBlur", "inputRadius", 12.0}, {"CIGaussianBlur", "inputRadius", 1.5},
+        {"CIMotionBlur", "inputAngle", 0.7}, {"CIMotionBlur", "inputAngle", 0.0},
+        {"CIZoomBlur", "inputAmount", 30.0}, {"CIBoxBlur", "inputRadius", 5.0},
+        {"CINoiseReduction", "inputNoiseLevel", 0.05}, {"CISharpenLuminance", "inputSharpness", 1.0},
+        {"CIUnsharpMask", "inputRadius", 4.0}, {"CIMedianFilter", nullptr, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CIFilterPtr f = filterOn(QString::fromLatin1(c.name), in);
+        ASSERT_TRUE(f);
+        if (c.key) f->setValue(c.value, QString::fromLatin1(c.key));
+        const CIImage out = f->outputImage();
+        const QRectF r(-5, -5, in.width() + 10, in.height() + 10);
+        platform::setThreadCount(1);
+        const QImage one = render(out, r);
+        platform::setThreadCount(7);
+        const QImage many = render(out, r);
+        platform::setThreadCount(0);
+        EXPECT_EQ(maxChannelDiff(one, many), 0);
+    }
+}
+
+TEST(MotionBlur, SmearsAlongItsAngleOnly) {
+    const QImage in = dotImage(81, 81, 40, 40, 1);
+    CIFilterPtr f = filterOn(QStringLiteral("CIMotionBlur"), in);
+    f->setValue(10.0, QStringLiteral("inputRadius"));
+    f->setValue(M_PI / 2, QStringLiteral("inputAngle"));  // vertical
+    const QImage img = render(f->outputImage(), QRectF(0, 0, 81, 81));
+    EXPECT_GT(qAlpha(pixelYUp(img, 40, 48).rgba()), 0);
+    EXPECT_EQ(qAlpha(pixelYUp(img, 48, 40).rgba()), 0);
+}
