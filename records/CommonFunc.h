@@ -70,4 +70,25 @@ public:
     static QString getFileMD5(const QString& path);
     static QString getFileMD5UsingStreamWithAbortFlag(const QString& path,
                                                       const std::atomic<bool>* abortFlag);
+
+    // ---- photo information (ExifValueNames.cpp, ExifInfoLibrary.cpp) ----
+    // Names of EXIF codes, the value read as an integer; an absent value or an unknown
+    // code gives "---".
+    static QString getMeteringModeType(const QVariant& value);
+    static QString getExposureProgramType(const QVariant& value);
+    static QString getExposureModeType(const QVariant& value);
+    static QString getScenceCaptureType(const QVariant& value);
+    static QString getLightSourceType(const QVariant& value);
+    static QString getColorSensingType(const QVariant& value);
+    // "6 (Rotate 90 CW)"; "---" outside 1 to 8.
+    static QString getOrientationType(int orientation);
+    // The database file inside a photo library package, chosen by which file exists
+    // (names matched without regard to case, as the libraries' own file system does).
+    static QString getDataBasePathForPhotosLib(const QString& libraryPath);
+    static QString getPhotoLibraryVersion(const QString& libraryPath);
+    static QString getPhotoLibraryMajorVersion(const QString& version);
+    static QString photoLibrary_MastersOrOriginal(const QString& libraryPath);
+    static bool isiPhotoLibrary9AndAbove(const QString& libraryPath);
+    static bool isPkgPhotoLib(const QString& libraryPath);
+    static bool isPhotosLib(const QString& libraryPath);
 };
