@@ -1,0 +1,56 @@
+#pragma once
+// Shared between the codec files of platform/imageio; not for use outside this folder.
+#include "platform/imageio/ImageIO.h"
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+namespace platform::codec {
+
+struct Bytes {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+// True when width x height fits the budget and the side limit; otherwise logs why
+// ("<name>: ... refused") and returns false.
+bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
+                 const char* codec);
+
+// Allocates the decode target; null (with a log line) when memory is short.
+QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
+
+// The orientation tag (0x0112) of IFD0 of a TIFF-structured EXIF block (starting with
+// "II*\0" or "MM\0*"); 1 when absent or unreadable.
+int exifOrientation(const uint8_t* tiff, size_t size);
+
+// The smallest power-of-two reduction 1, 2, 4 or 8 (up to maxShift) whose result keeps
+// the longer side at least minLongSide; 0 when no reduction is wanted.
+int reductionShift(int width, int height, int minLongSide, int maxShift);
+
+ImageHeader jpegHeader(Bytes in);
+QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QByteArray jpegEncode(const QImage& image, double quality);
+
+ImageHeader pngHeader(Bytes in);
+QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QByteArray pngEncode(const QImage& image);
+
+ImageHeader tiffHeader(Bytes in);
+QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QByteArray tiffEncode(const QImage& image);
+
+ImageHeader gifHeader(Bytes in);
+QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QByteArray gifEncode(const QImage& image);
+
+ImageHeader bmpHeader(Bytes in);
+QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QByteArray bmpEncode(const QImage& image);
+
+ImageHeader jp2Header(Bytes in, ImageFormat format);
+QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name);
+QByteArray jp2Encode(const QImage& image, double quality);
+
+}  // namespace platform::codec

@@ -1,0 +1,207 @@
+// GIF through giflib: the first frame, composed onto the logical screen, for reading; a
+// median-cut palette of up to 256 colours (one kept for transparency when needed) for
+// writing.
+#include "platform/imageio/CodecInternal.h"
+#include "platform/foundation/Log.h"
+
+#include <cstring>
+#include <gif_lib.h>
+#include <vector>
+
+namespace platform::codec {
+namespace {
+
+struct Source {
+    Bytes in;
+    size_t pos = 0;
+};
+
+int readFromMemory(GifFileType* gif, GifByteType* buf, int n) {
+    auto* s = static_cast<Source*>(gif->UserData);
+    if (n <= 0) return 0;
+    const size_t count = std::min(size_t(n), s->in.size - s->pos);
+    std::memcpy(buf, s->in.data + s->pos, count);
+    s->pos += count;
+    return int(count);
+}
+
+struct Decoder {
+    GifFileType* gif = nullptr;
+    ~Decoder() {
+        int err = 0;
+        if (gif) DGifCloseFile(gif, &err);
+    }
+};
+
+QString gifError(int code) {
+    const char* text = GifErrorString(code);
+    return QString::fromLatin1(text ? text : "unknown error");
+}
+
+}  // namespace
+
+ImageHeader gifHeader(Bytes in) {
+    Source s{in, 0};
+    int err = 0;
+    Decoder d;
+    d.gif = DGifOpen(&s, readFromMemory, &err);
+    if (!d.gif) return {};
+    ImageHeader h;
+    h.format = ImageFormat::GIF;
+    h.width = d.gif->SWidth;
+    h.height = d.gif->SHeight;
+    return h;
+}
+
+QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+    Source s{in, 0};
+    int err = 0;
+    Decoder d;
+    d.gif = DGifOpen(&s, readFromMemory, &err);
+    if (!d.gif) {
+        log(u"%@: GIF data is corrupt (%@)", name, gifError(err));
+        return QImage();
+    }
+    GifFileType* gif = d.gif;
+    if (!checkBudget(gif->SWidth, gif->SHeight, options, name, "GIF")) return QImage();
+    int transparent = -1;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) break;
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4 && (ext[1] & 1)) transparent = ext[4];
+            while (ext) {
+                if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) { ext = nullptr; type = TERMINATE_RECORD_TYPE; }
+            }
+            if (type == TERMINATE_RECORD_TYPE) break;
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) break;
+        if (DGifGetImageDesc(gif) == GIF_ERROR) break;
+        const GifImageDesc& desc = gif->Image;
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        if (!map || desc.Width <= 0 || desc.Height <= 0) {
+            log(u"%@: GIF frame has no colour table or no size", name);
+            return QImage();
+        }
+        if (!checkBudget(desc.Width, desc.Height, options, name, "GIF")) return QImage();
+        QImage image = allocateImage(gif->SWidth, gif->SHeight, QImage::Format_ARGB32_Premultiplied, name);
+        if (image.isNull()) return QImage();
+        image.fill(Qt::transparent);
+        QRgb palette[256];
+        for (int i = 0; i < 256; ++i) {
+            if (i < map->ColorCount && i != transparent)
+                palette[i] = qRgb(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
+            else
+                palette[i] = 0;
+        }
+        std::vector<GifPixelType> line(size_t(desc.Width));
+        auto putRow = [&](int row) {
+            const int y = desc.Top + row;
+            if (y < 0 || y >= image.height()) return;
+            auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < desc.Width; ++x) {
+                const int cx = desc.Left + x;
+                if (cx >= 0 && cx < image.width() && int(line[size_t(x)]) != transparent) dst[cx] = palette[line[size_t(x)]];
+            }
+        };
+        bool ok = true;
+        if (desc.Interlace) {
+            static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+            for (int pass = 0; pass < 4 && ok; ++pass)
+                for (int row = start[pass]; row < desc.Height && ok; row += step[pass]) {
+                    ok = DGifGetLine(gif, line.data(), desc.Width) != GIF_ERROR;
+                    if (ok) putRow(row);
+                }
+        } else {
+            for (int row = 0; row < desc.Height && ok; ++row) {
+                ok = DGifGetLine(gif, line.data(), desc.Width) != GIF_ERROR;
+                if (ok) putRow(row);
+            }
+        }
+        if (!ok) {
+            log(u"%@: GIF data is corrupt (%@)", name, gifError(gif->Error));
+            return QImage();
+        }
+        return image;
+    }
+    log(u"%@: GIF holds no image (%@)", name, gifError(gif->Error));
+    return QImage();
+}
+
+namespace {
+
+int writeToArray(GifFileType* gif, const GifByteType* buf, int n) {
+    static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(buf), n);
+    return n;
+}
+
+}  // namespace
+
+QByteArray gifEncode(const QImage& source) {
+    if (source.width() > 65535 || source.height() > 65535) {
+        log(u"GIF encoding failed: %@ x %@ is larger than GIF allows", source.width(), source.height());
+        return QByteArray();
+    }
+    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull()) return QByteArray();
+    const size_t count = size_t(image.width()) * size_t(image.height());
+    std::vector<GifByteType> r(count), g(count), b(count), indices(count);
+    bool anyTransparent = false;
+    for (int y = 0, i = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x, ++i) {
+            r[size_t(i)] = GifByteType(qRed(line[x]));
+            g[size_t(i)] = GifByteType(qGreen(line[x]));
+            b[size_t(i)] = GifByteType(qBlue(line[x]));
+            anyTransparent |= qAlpha(line[x]) < 128;
+        }
+    }
+    // One palette slot stays free for transparency when the picture needs it.
+    int colours = anyTransparent ? 255 : 256;
+    GifColorType palette[256] = {};
+    if (GifQuantizeBuffer(unsigned(image.width()), unsigned(image.height()), &colours, r.data(), g.data(), b.data(),
+                          indices.data(), palette) == GIF_ERROR) {
+        log(u"GIF encoding failed: the palette could not be made");
+        return QByteArray();
+    }
+    const int transparentIndex = 255;
+    if (anyTransparent) {
+        for (int y = 0, i = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x, ++i)
+                if (qAlpha(line[x]) < 128) indices[size_t(i)] = GifByteType(transparentIndex);
+        }
+    }
+    QByteArray out;
+    int err = 0;
+    GifFileType* gif = EGifOpen(&out, writeToArray, &err);
+    if (!gif) return QByteArray();
+    ColorMapObject* map = GifMakeMapObject(256, palette);
+    bool ok = map && EGifPutScreenDesc(gif, image.width(), image.height(), 8, 0, map) != GIF_ERROR;
+    if (ok && anyTransparent) {
+        const GifByteType gce[4] = {0x01, 0, 0, GifByteType(transparentIndex)};
+        EGifSetGifVersion(gif, true);
+        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, gce) != GIF_ERROR;
+    }
+    ok = ok && EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) != GIF_ERROR;
+    for (int y = 0; ok && y < image.height(); ++y)
+        ok = EGifPutLine(gif, indices.data() + size_t(y) * size_t(image.width()), image.width()) != GIF_ERROR;
+    if (!ok) err = gif->Error;
+    if (map) GifFreeMapObject(map);
+    int closeErr = 0;
+    if (EGifCloseFile(gif, &closeErr) == GIF_ERROR && ok) {
+        ok = false;
+        err = closeErr;
+    }
+    if (!ok) {
+        log(u"GIF encoding failed (%@)", gifError(err));
+        return QByteArray();
+    }
+    return out;
+}
+
+}  // namespace platform::codec

@@ -1,0 +1,324 @@
+// Dispatch by content, the pixel budget, orientation, thumbnails and atomic file writing.
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/CodecInternal.h"
+#include "platform/imageio/ImageProperties.h"
+#include "platform/foundation/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QTransform>
+#include <QtEndian>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace platform {
+
+using codec::Bytes;
+
+ImageFormat sniffImageFormat(const char* data, size_t size) {
+    const auto* p = reinterpret_cast<const uint8_t*>(data);
+    auto starts = [&](const char* magic, size_t n) { return size >= n && std::memcmp(p, magic, n) == 0; };
+    if (starts("\xFF\xD8\xFF", 3)) return ImageFormat::JPEG;
+    if (starts("\x89PNG\r\n\x1A\n", 8)) return ImageFormat::PNG;
+    if (starts("II*\0", 4) || starts("MM\0*", 4)) return ImageFormat::TIFF;
+    if (starts("GIF87a", 6) || starts("GIF89a", 6)) return ImageFormat::GIF;
+    if (starts("BM", 2) && size >= 18) return ImageFormat::BMP;
+    if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
+    if (starts("\xFF\x4F\xFF\x51", 4)) return ImageFormat::J2K;
+    return ImageFormat::Unknown;
+}
+
+QString imageFormatName(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::JPEG: return QStringLiteral("JPEG");
+    case ImageFormat::PNG: return QStringLiteral("PNG");
+    case ImageFormat::TIFF: return QStringLiteral("TIFF");
+    case ImageFormat::GIF: return QStringLiteral("GIF");
+    case ImageFormat::BMP: return QStringLiteral("BMP");
+    case ImageFormat::JP2: return QStringLiteral("JPEG 2000");
+    case ImageFormat::J2K: return QStringLiteral("JPEG 2000 codestream");
+    case ImageFormat::Unknown: break;
+    }
+    return QStringLiteral("unknown");
+}
+
+namespace codec {
+
+bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
+                 const char* codecName) {
+    if (width <= 0 || height <= 0) {
+        log(u"%@: %@ image declares no size (%@ x %@); refused", name, codecName, qlonglong(width), qlonglong(height));
+        return false;
+    }
+    if (width > kMaxImageSide || height > kMaxImageSide || width * height > options.pixelBudget) {
+        log(u"%@: %@ image declares %@ x %@ pixels, more than this program will decode; refused", name, codecName,
+            qlonglong(width), qlonglong(height));
+        return false;
+    }
+    return true;
+}
+
+QImage allocateImage(int width, int height, QImage::Format format, const QString& name) {
+    QImage image;
+    try {
+        image = QImage(width, height, format);
+    } catch (const std::bad_alloc&) {
+        image = QImage();
+    }
+    if (image.isNull()) log(u"%@: not enough memory for a %@ x %@ image", name, width, height);
+    return image;
+}
+
+int exifOrientation(const uint8_t* tiff, size_t size) {
+    if (size < 8) return 1;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    auto u16 = [&](size_t off) -> uint32_t {
+        return little ? qFromLittleEndian<uint16_t>(tiff + off) : qFromBigEndian<uint16_t>(tiff + off);
+    };
+    auto u32 = [&](size_t off) -> uint32_t {
+        return little ? qFromLittleEndian<uint32_t>(tiff + off) : qFromBigEndian<uint32_t>(tiff + off);
+    };
+    if (u16(2) != 42) return 1;
+    const size_t ifd = u32(4);
+    if (ifd > size - 2 || ifd < 8) return 1;
+    const uint32_t entries = u16(ifd);
+    for (uint32_t i = 0; i < entries; ++i) {
+        const size_t e = ifd + 2 + size_t(i) * 12;
+        if (e + 12 > size) break;
+        if (u16(e) == 0x0112 && u16(e + 2) == 3) {
+            const uint32_t v = u16(e + 8);
+            return v >= 1 && v <= 8 ? int(v) : 1;
+        }
+    }
+    return 1;
+}
+
+int reductionShift(int width, int height, int minLongSide, int maxShift) {
+    if (minLongSide <= 0) return 0;
+    const int longSide = std::max(width, height);
+    int shift = 0;
+    while (shift < maxShift && ((longSide + (1 << (shift + 1)) - 1) >> (shift + 1)) >= minLongSide) ++shift;
+    return shift;
+}
+
+}  // namespace codec
+
+namespace {
+
+// The file's bytes, mapped rather than copied where the file system allows it.
+struct FileBytes {
+    QFile file;
+    QByteArray copy;
+    Bytes bytes;
+    bool open(const QString& path) {
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        const qint64 size = file.size();
+        if (size <= 0) return true;
+        if (uchar* p = file.map(0, size)) {
+            bytes = Bytes{p, size_t(size)};
+        } else {
+            copy = file.readAll();
+            bytes = Bytes{reinterpret_cast<const uint8_t*>(copy.constData()), size_t(copy.size())};
+        }
+        return true;
+    }
+};
+
+ImageHeader headerOf(Bytes in) {
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+    switch (format) {
+    case ImageFormat::JPEG: return codec::jpegHeader(in);
+    case ImageFormat::PNG: return codec::pngHeader(in);
+    case ImageFormat::TIFF: return codec::tiffHeader(in);
+    case ImageFormat::GIF: return codec::gifHeader(in);
+    case ImageFormat::BMP: return codec::bmpHeader(in);
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return codec::jp2Header(in, format);
+    case ImageFormat::Unknown: break;
+    }
+    return {};
+}
+
+QImage decode(Bytes in, const DecodeOptions& options, const QString& name) {
+    if (in.size == 0) {
+        log(u"%@: the file is empty", name);
+        return QImage();
+    }
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+    switch (format) {
+    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name);
+    case ImageFormat::PNG: return codec::pngDecode(in, options, name);
+    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name);
+    case ImageFormat::GIF: return codec::gifDecode(in, options, name);
+    case ImageFormat::BMP: return codec::bmpDecode(in, options, name);
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
+    case ImageFormat::Unknown: break;
+    }
+    log(u"%@: not a picture this program can read", name);
+    return QImage();
+}
+
+}  // namespace
+
+ImageHeader readImageHeader(const QString& path) {
+    FileBytes f;
+    if (!f.open(path)) return {};
+    return headerOf(f.bytes);
+}
+
+ImageHeader readImageHeaderFromData(const QByteArray& data) {
+    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())});
+}
+
+QImage readImage(const QString& path, const DecodeOptions& options) {
+    FileBytes f;
+    if (path.isEmpty() || !f.open(path)) {
+        log(u"%@: could not open the file", path);
+        return QImage();
+    }
+    return decode(f.bytes, options, path);
+}
+
+QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, const QString& nameForLog) {
+    return decode(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())}, options,
+                  nameForLog.isEmpty() ? QStringLiteral("image data") : nameForLog);
+}
+
+QImage orientImage(const QImage& image, int orientation) {
+    switch (orientation) {
+    case 2: return image.mirrored(true, false);
+    case 3: return image.mirrored(true, true);
+    case 4: return image.mirrored(false, true);
+    case 5: return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case 6: return image.transformed(QTransform().rotate(90));
+    case 7: return image.transformed(QTransform().rotate(90)).mirrored(false, true);
+    case 8: return image.transformed(QTransform().rotate(270));
+    default: return image;
+    }
+}
+
+QImage unorientImage(const QImage& image, int orientation) {
+    // 2, 3, 4, 5 and 7 are their own inverses; 6 and 8 are each other's.
+    if (orientation == 6) return orientImage(image, 8);
+    if (orientation == 8) return orientImage(image, 6);
+    return orientImage(image, orientation);
+}
+
+QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation) {
+    if (maxWidth <= 0 || maxHeight <= 0) return QImage();
+    FileBytes f;
+    if (path.isEmpty() || !f.open(path)) return QImage();
+    const ImageHeader header = headerOf(f.bytes);
+    if (!header.valid()) {
+        log(u"%@: no thumbnail: not a picture this program can read", path);
+        return QImage();
+    }
+    if (orientation < 0) orientation = header.orientation;
+    const bool turned = orientation >= 5 && orientation <= 8;
+    const int uprightW = turned ? header.height : header.width;
+    const int uprightH = turned ? header.width : header.height;
+    // The largest size of the picture's aspect ratio inside the box, never enlarged.
+    const double scale = std::min({1.0, double(maxWidth) / uprightW, double(maxHeight) / uprightH});
+    const int outW = std::max(1, int(std::lround(uprightW * scale)));
+    const int outH = std::max(1, int(std::lround(uprightH * scale)));
+    DecodeOptions options;
+    options.minLongSide = std::max(outW, outH);
+    QImage stored = decode(f.bytes, options, path);
+    if (stored.isNull()) return QImage();
+    QImage upright = orientImage(stored, orientation);
+    stored = QImage();
+    if (upright.width() == outW && upright.height() == outH) return upright;
+    return upright.scaled(outW, outH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QByteArray encodeImage(const QImage& image, ImageType type, double quality) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return QByteArray();
+    switch (type) {
+    case ImageType::TIFF: return codec::tiffEncode(image);
+    case ImageType::BMP: return codec::bmpEncode(image);
+    case ImageType::GIF: return codec::gifEncode(image);
+    case ImageType::JPEG: return codec::jpegEncode(image, quality);
+    case ImageType::PNG: return codec::pngEncode(image);
+    case ImageType::JPEG2000: return codec::jp2Encode(image, quality);
+    }
+    return QByteArray();
+}
+
+bool imageTypeHoldsProperties(ImageType type) {
+    return type == ImageType::TIFF || type == ImageType::JPEG || type == ImageType::PNG || type == ImageType::JPEG2000;
+}
+
+namespace {
+
+// A temporary file beside the destination, removed unless it is renamed into place.
+struct SiblingTemp {
+    QTemporaryFile file;
+    explicit SiblingTemp(const QString& destination) {
+        const QFileInfo info(destination);
+        file.setFileTemplate(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    }
+};
+
+bool renameIntoPlace(SiblingTemp& temp, const QString& destination) {
+    const QByteArray from = QFile::encodeName(temp.file.fileName());
+    const QByteArray to = QFile::encodeName(destination);
+    if (std::rename(from.constData(), to.constData()) != 0) {
+        log(u"%@: could not move the finished file into place (%@)", destination, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    temp.file.setAutoRemove(false);
+    // Plain files get the usual permissions rather than the temporary file's private ones.
+    QFile::setPermissions(destination, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                           QFileDevice::ReadOther);
+    return true;
+}
+
+bool writeTemp(SiblingTemp& temp, const QString& destination, const QByteArray& bytes) {
+    if (!temp.file.open()) {
+        log(u"%@: could not create a file in the destination folder (%@)", destination, temp.file.errorString());
+        return false;
+    }
+    if (temp.file.write(bytes) != bytes.size() || !temp.file.flush()) {
+        log(u"%@: could not write the file (%@)", destination, temp.file.errorString());
+        return false;
+    }
+    temp.file.close();
+    return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    SiblingTemp temp(path);
+    return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);
+}
+
+bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
+                    const QVariantMap& properties) {
+    if (path.isEmpty()) {
+        log(u"no destination path given for the image");
+        return false;
+    }
+    const QByteArray bytes = encodeImage(image, type, quality);
+    if (bytes.isEmpty()) {
+        log(u"%@: the image could not be encoded", path);
+        return false;
+    }
+    SiblingTemp temp(path);
+    if (!writeTemp(temp, path, bytes)) return false;
+    if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
+        !writeImageProperties(temp.file.fileName(), properties)) {
+        // The pixels matter more than their metadata: the file is still written.
+        log(u"%@: the image was written without its metadata", path);
+    }
+    return renameIntoPlace(temp, path);
+}
+
+}  // namespace platform

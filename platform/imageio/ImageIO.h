@@ -1,0 +1,83 @@
+#pragma once
+// Reading and writing picture files: the codecs behind the engine's loaders and output
+// writer. Decoders work from a byte buffer (a mapped file), check every declared size
+// against a pixel budget before they allocate, and turn any library error into an empty
+// result plus one log line. Decoded images are Format_ARGB32_Premultiplied in the file's
+// stored layout; orientImage() turns them upright.
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QVariantMap>
+#include <cstdint>
+
+namespace platform {
+
+enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K };
+
+// The container a buffer holds, told by its leading bytes (never by the file name).
+ImageFormat sniffImageFormat(const char* data, size_t size);
+QString imageFormatName(ImageFormat format);
+
+// Decoded images larger than this many pixels are refused before anything is allocated
+// (about 1 GB of RGBA; a 24 MP photo is a tenth of it).
+inline constexpr int64_t kDefaultPixelBudget = int64_t(256) * 1024 * 1024;
+inline constexpr int kMaxImageSide = 1 << 17;
+
+struct DecodeOptions {
+    // 0 decodes the full image. Otherwise the decoder may return a smaller image (by an
+    // exact power-of-two reduction it can do cheaply) whose longer side is still at
+    // least this many pixels.
+    int minLongSide = 0;
+    int64_t pixelBudget = kDefaultPixelBudget;
+};
+
+// What a file's header says, read without decoding the pixels.
+struct ImageHeader {
+    ImageFormat format = ImageFormat::Unknown;
+    int width = 0;
+    int height = 0;
+    int orientation = 1;  // EXIF orientation 1..8 when the file carries one
+    bool gray = false;
+    bool valid() const { return format != ImageFormat::Unknown && width > 0 && height > 0; }
+};
+
+ImageHeader readImageHeader(const QString& path);
+ImageHeader readImageHeaderFromData(const QByteArray& data);
+
+// The first image of a file in its stored layout; a null image (and one log line) when
+// the file is missing, unreadable, corrupt or over budget.
+QImage readImage(const QString& path, const DecodeOptions& options = {});
+QImage readImageFromData(const QByteArray& data, const DecodeOptions& options = {},
+                         const QString& nameForLog = QString());
+
+// Stored layout -> upright for an EXIF orientation (exact pixel permutations; values
+// outside 2..8 give the image back as it is).
+QImage orientImage(const QImage& image, int orientation);
+// Upright -> stored layout: the inverse of orientImage.
+QImage unorientImage(const QImage& image, int orientation);
+
+// An upright thumbnail no larger than maxWidth x maxHeight with the picture's aspect
+// ratio, made by reduced decoding where the codec allows it. Null on failure. The
+// orientation applied is the given one, or (for -1) the one the file's header carries.
+QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation = -1);
+
+// Output types, numbered as the engine's save type numbers.
+enum class ImageType { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 5, JPEG2000 = 6 };
+
+// Encodes an image; quality is 0.0..1.0 for the lossy types (JPEG, JPEG 2000; 1.0 makes
+// a lossless JPEG 2000). Empty on failure.
+QByteArray encodeImage(const QImage& image, ImageType type, double quality);
+
+// Whether the type can carry an image-properties dictionary (EXIF, IPTC, XMP).
+bool imageTypeHoldsProperties(ImageType type);
+
+// Encodes and writes a file: the bytes go to a temporary file in the destination folder,
+// the properties are written into that file where the type holds them, and only then is
+// it renamed over the destination. Returns whether the destination now holds the image.
+bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
+                    const QVariantMap& properties = {});
+
+// Writes bytes to a file through a temporary file in the same folder and a rename.
+bool writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+}  // namespace platform

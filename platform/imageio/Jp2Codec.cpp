@@ -1,0 +1,272 @@
+// JPEG 2000 (.jp2 boxes and raw .j2k codestreams) through openjpeg, in memory.
+#include "platform/imageio/CodecInternal.h"
+#include "platform/foundation/Log.h"
+
+#include <cmath>
+#include <cstring>
+#include <openjpeg.h>
+
+namespace platform::codec {
+namespace {
+
+struct Stream {
+    Bytes in;
+    QByteArray* out = nullptr;
+    uint64_t pos = 0;
+    uint64_t size() const { return out ? uint64_t(out->size()) : in.size; }
+};
+
+OPJ_SIZE_T streamRead(void* buf, OPJ_SIZE_T n, void* user) {
+    auto* s = static_cast<Stream*>(user);
+    if (s->pos >= s->size()) return OPJ_SIZE_T(-1);
+    const uint64_t count = std::min<uint64_t>(n, s->size() - s->pos);
+    const uint8_t* src = s->out ? reinterpret_cast<const uint8_t*>(s->out->constData()) : s->in.data;
+    std::memcpy(buf, src + s->pos, size_t(count));
+    s->pos += count;
+    return OPJ_SIZE_T(count);
+}
+OPJ_SIZE_T streamWrite(void* buf, OPJ_SIZE_T n, void* user) {
+    auto* s = static_cast<Stream*>(user);
+    const uint64_t end = s->pos + n;
+    if (end > uint64_t(s->out->size())) s->out->resize(qsizetype(end));
+    std::memcpy(s->out->data() + s->pos, buf, n);
+    s->pos = end;
+    return n;
+}
+OPJ_OFF_T streamSkip(OPJ_OFF_T n, void* user) {
+    auto* s = static_cast<Stream*>(user);
+    if (n < 0 && uint64_t(-n) > s->pos) return -1;
+    if (!s->out && n > 0 && s->pos + uint64_t(n) > s->size()) {
+        const OPJ_OFF_T skipped = OPJ_OFF_T(s->size() - s->pos);
+        s->pos = s->size();
+        return skipped;
+    }
+    s->pos = uint64_t(int64_t(s->pos) + n);
+    if (s->out && s->pos > uint64_t(s->out->size())) s->out->resize(qsizetype(s->pos));
+    return n;
+}
+OPJ_BOOL streamSeek(OPJ_OFF_T pos, void* user) {
+    auto* s = static_cast<Stream*>(user);
+    if (pos < 0 || (!s->out && uint64_t(pos) > s->size())) return OPJ_FALSE;
+    s->pos = uint64_t(pos);
+    if (s->out && s->pos > uint64_t(s->out->size())) s->out->resize(qsizetype(s->pos));
+    return OPJ_TRUE;
+}
+
+opj_stream_t* makeStream(Stream& s, bool input) {
+    opj_stream_t* stream = opj_stream_create(1 << 16, input ? OPJ_TRUE : OPJ_FALSE);
+    if (!stream) return nullptr;
+    opj_stream_set_user_data(stream, &s, nullptr);
+    opj_stream_set_user_data_length(stream, s.size());
+    opj_stream_set_read_function(stream, streamRead);
+    opj_stream_set_write_function(stream, streamWrite);
+    opj_stream_set_skip_function(stream, streamSkip);
+    opj_stream_set_seek_function(stream, streamSeek);
+    return stream;
+}
+
+void quiet(const char*, void*) {}
+void keepError(const char* msg, void* user) {
+    auto* text = static_cast<QString*>(user);
+    if (text->isEmpty()) *text = QString::fromLocal8Bit(msg).trimmed();
+}
+
+struct Session {
+    Stream data;
+    opj_stream_t* stream = nullptr;
+    opj_codec_t* codec = nullptr;
+    opj_image_t* image = nullptr;
+    QString error;
+    ~Session() {
+        if (image) opj_image_destroy(image);
+        if (codec) opj_destroy_codec(codec);
+        if (stream) opj_stream_destroy(stream);
+    }
+    bool openForReading(Bytes in, ImageFormat format, int reduce = 0) {
+        data.in = in;
+        stream = makeStream(data, true);
+        codec = opj_create_decompress(format == ImageFormat::J2K ? OPJ_CODEC_J2K : OPJ_CODEC_JP2);
+        if (!stream || !codec) return false;
+        opj_set_info_handler(codec, quiet, nullptr);
+        opj_set_warning_handler(codec, quiet, nullptr);
+        opj_set_error_handler(codec, keepError, &error);
+        opj_dparameters_t params;
+        opj_set_default_decoder_parameters(&params);
+        params.cp_reduce = OPJ_UINT32(reduce);
+        return opj_setup_decoder(codec, &params) && opj_read_header(stream, codec, &image) && image;
+    }
+};
+
+int to8(OPJ_INT32 v, const opj_image_comp_t& c) {
+    if (c.sgnd) v += 1 << (c.prec - 1);
+    if (c.prec > 8) v >>= (c.prec - 8);
+    else if (c.prec < 8 && c.prec > 0) v = v * 255 / ((1 << c.prec) - 1);
+    return std::clamp(int(v), 0, 255);
+}
+
+}  // namespace
+
+ImageHeader jp2Header(Bytes in, ImageFormat format) {
+    Session s;
+    if (!s.openForReading(in, format)) return {};
+    ImageHeader h;
+    h.format = format;
+    h.width = int(std::min<OPJ_UINT32>(s.image->x1 - s.image->x0, INT32_MAX));
+    h.height = int(std::min<OPJ_UINT32>(s.image->y1 - s.image->y0, INT32_MAX));
+    h.gray = s.image->numcomps <= 2;
+    return h;
+}
+
+QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name) {
+    // A first look at the header tells how much resolution the caller needs.
+    int reduce = 0;
+    if (options.minLongSide > 0) {
+        const ImageHeader h = jp2Header(in, format);
+        if (h.valid()) reduce = reductionShift(h.width, h.height, options.minLongSide, 5);
+    }
+    Session s;
+    if (!s.openForReading(in, format, reduce)) {
+        log(u"%@: JPEG 2000 data is corrupt (%@)", name, s.error.isEmpty() ? QStringLiteral("bad header") : s.error);
+        return QImage();
+    }
+    opj_image_t* img = s.image;
+    const int64_t fullW = int64_t(img->x1) - img->x0, fullH = int64_t(img->y1) - img->y0;
+    if (!checkBudget(fullW, fullH, options, name, "JPEG 2000")) return QImage();
+    if (img->numcomps < 1 || img->numcomps > 4) {
+        log(u"%@: JPEG 2000 with %@ components is not a picture we can show", name, int(img->numcomps));
+        return QImage();
+    }
+    for (OPJ_UINT32 i = 0; i < img->numcomps; ++i) {
+        if (img->comps[i].dx == 0 || img->comps[i].dy == 0 || img->comps[i].prec < 1 || img->comps[i].prec > 31) {
+            log(u"%@: JPEG 2000 component layout is corrupt", name);
+            return QImage();
+        }
+    }
+    if (!opj_decode(s.codec, s.stream, img) || !opj_end_decompress(s.codec, s.stream)) {
+        log(u"%@: JPEG 2000 data is corrupt (%@)", name, s.error.isEmpty() ? QStringLiteral("decode failed") : s.error);
+        return QImage();
+    }
+    const opj_image_comp_t& c0 = img->comps[0];
+    const int w = int(c0.w), h = int(c0.h);
+    for (OPJ_UINT32 i = 0; i < img->numcomps; ++i) {
+        if (!img->comps[i].data || img->comps[i].w == 0 || img->comps[i].h == 0) {
+            log(u"%@: JPEG 2000 data is incomplete", name);
+            return QImage();
+        }
+    }
+    if (w <= 0 || h <= 0) return QImage();
+    const bool hasAlpha = img->numcomps == 2 || img->numcomps == 4;
+    QImage out = allocateImage(w, h, hasAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name);
+    if (out.isNull()) return QImage();
+    const bool sycc = img->color_space == OPJ_CLRSPC_SYCC && img->numcomps >= 3;
+    auto sample = [&](OPJ_UINT32 ci, int x, int y) {
+        const opj_image_comp_t& c = img->comps[ci];
+        // Subsampled components are scaled to the first component's grid.
+        const uint32_t sx = std::min<uint32_t>(c.w - 1, uint32_t(uint64_t(x) * c.w / uint32_t(w)));
+        const uint32_t sy = std::min<uint32_t>(c.h - 1, uint32_t(uint64_t(y) * c.h / uint32_t(h)));
+        return to8(c.data[size_t(sy) * c.w + sx], c);
+    };
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            int r, g, b, a = 255;
+            if (img->numcomps <= 2) {
+                r = g = b = sample(0, x, y);
+                if (img->numcomps == 2) a = sample(1, x, y);
+            } else {
+                r = sample(0, x, y);
+                g = sample(1, x, y);
+                b = sample(2, x, y);
+                if (img->numcomps == 4) a = sample(3, x, y);
+                if (sycc) {
+                    const double Y = r, cb = g - 128.0, cr = b - 128.0;
+                    r = std::clamp(int(std::lround(Y + 1.402 * cr)), 0, 255);
+                    g = std::clamp(int(std::lround(Y - 0.344136 * cb - 0.714136 * cr)), 0, 255);
+                    b = std::clamp(int(std::lround(Y + 1.772 * cb)), 0, 255);
+                }
+            }
+            line[x] = qRgba(r, g, b, a);
+        }
+    }
+    if (hasAlpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return out;
+}
+
+QByteArray jp2Encode(const QImage& source, double quality) {
+    const bool gray = source.format() == QImage::Format_Grayscale8;
+    const QImage image = gray ? source : source.convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull()) return QByteArray();
+    bool opaque = true;
+    if (!gray && source.hasAlphaChannel()) {
+        for (int y = 0; y < image.height() && opaque; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(line[x]) != 255) { opaque = false; break; }
+        }
+    }
+    const int comps = gray ? 1 : opaque ? 3 : 4;
+    opj_image_cmptparm_t parms[4];
+    std::memset(parms, 0, sizeof parms);
+    for (int i = 0; i < comps; ++i) {
+        parms[i].dx = parms[i].dy = 1;
+        parms[i].w = OPJ_UINT32(image.width());
+        parms[i].h = OPJ_UINT32(image.height());
+        parms[i].prec = 8;
+        parms[i].sgnd = 0;
+    }
+    QByteArray out;
+    Session s;
+    s.data.out = &out;
+    s.image = opj_image_create(OPJ_UINT32(comps), parms, gray ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB);
+    if (!s.image) return QByteArray();
+    s.image->x0 = s.image->y0 = 0;
+    s.image->x1 = OPJ_UINT32(image.width());
+    s.image->y1 = OPJ_UINT32(image.height());
+    if (comps == 4) s.image->comps[3].alpha = 1;
+    for (int y = 0; y < image.height(); ++y) {
+        const size_t base = size_t(y) * size_t(image.width());
+        if (gray) {
+            const uint8_t* line = image.constScanLine(y);
+            for (int x = 0; x < image.width(); ++x) s.image->comps[0].data[base + size_t(x)] = line[x];
+            continue;
+        }
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            s.image->comps[0].data[base + size_t(x)] = qRed(line[x]);
+            s.image->comps[1].data[base + size_t(x)] = qGreen(line[x]);
+            s.image->comps[2].data[base + size_t(x)] = qBlue(line[x]);
+            if (comps == 4) s.image->comps[3].data[base + size_t(x)] = qAlpha(line[x]);
+        }
+    }
+    opj_cparameters_t p;
+    opj_set_default_encoder_parameters(&p);
+    p.tcp_numlayers = 1;
+    p.cp_disto_alloc = 1;
+    if (quality >= 1.0) {
+        p.irreversible = 0;
+        p.tcp_rates[0] = 0;  // lossless
+    } else {
+        // Quality 0.8 gives about 10:1, 0.5 about 25:1, 0 about 50:1.
+        p.irreversible = 1;
+        p.tcp_rates[0] = float(std::max(1.0, (1.0 - std::clamp(quality, 0.0, 1.0)) * 50.0));
+    }
+    p.tcp_mct = comps >= 3 ? 1 : 0;
+    const int shortSide = std::min(image.width(), image.height());
+    p.numresolution = std::clamp(int(std::floor(std::log2(std::max(1, shortSide)))) + 1, 1, 6);
+    s.codec = opj_create_compress(OPJ_CODEC_JP2);
+    if (!s.codec) return QByteArray();
+    opj_set_info_handler(s.codec, quiet, nullptr);
+    opj_set_warning_handler(s.codec, quiet, nullptr);
+    opj_set_error_handler(s.codec, keepError, &s.error);
+    s.stream = makeStream(s.data, false);
+    const bool ok = s.stream && opj_setup_encoder(s.codec, &p, s.image) &&
+                    opj_start_compress(s.codec, s.image, s.stream) && opj_encode(s.codec, s.stream) &&
+                    opj_end_compress(s.codec, s.stream);
+    if (!ok) {
+        log(u"JPEG 2000 encoding failed (%@)", s.error);
+        return QByteArray();
+    }
+    return out;
+}
+
+}  // namespace platform::codec

@@ -1,0 +1,190 @@
+// PNG through libpng 1.6. libpng reports errors by longjmp; every call into it sits in
+// a function that set its own recovery point, and the objects that must outlive a jump
+// are kept on the heap.
+#include "platform/imageio/CodecInternal.h"
+#include "platform/foundation/Log.h"
+
+#include <cstring>
+#include <memory>
+#include <png.h>
+#include <vector>
+
+namespace platform::codec {
+namespace {
+
+struct Reader {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    Bytes in;
+    size_t pos = 0;
+    QString name;
+    QImage image;
+    std::vector<png_bytep> rows;
+    char message[256] = {0};
+    ~Reader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+void onError(png_structp png, png_const_charp msg) {
+    auto* buf = static_cast<char*>(png_get_error_ptr(png));
+    if (buf) {
+        std::strncpy(buf, msg ? msg : "unknown error", 255);
+        buf[255] = 0;
+    }
+    png_longjmp(png, 1);
+}
+void onWarning(png_structp, png_const_charp) {}
+
+void readFromMemory(png_structp png, png_bytep out, size_t length) {
+    auto* r = static_cast<Reader*>(png_get_io_ptr(png));
+    if (r->in.size - r->pos < length) png_error(png, "Read Error: the file ends early");
+    std::memcpy(out, r->in.data + r->pos, length);
+    r->pos += length;
+}
+
+bool openReader(Reader& r, Bytes in, const DecodeOptions& options) {
+    r.in = in;
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, r.message, onError, onWarning);
+    if (!r.png) return false;
+    r.info = png_create_info_struct(r.png);
+    if (!r.info) return false;
+    png_set_read_fn(r.png, &r, readFromMemory);
+    // A chunk or a line larger than these is not a photo.
+    png_set_user_limits(r.png, kMaxImageSide, kMaxImageSide);
+    png_set_chunk_malloc_max(r.png, 64u << 20);
+    png_set_chunk_cache_max(r.png, 1000);
+    return true;
+}
+
+}  // namespace
+
+ImageHeader pngHeader(Bytes in) {
+    auto r = std::make_unique<Reader>();
+    ImageHeader h;
+    if (!openReader(*r, in, {})) return h;
+    if (setjmp(png_jmpbuf(r->png))) return ImageHeader{};
+    png_read_info(r->png, r->info);
+    h.format = ImageFormat::PNG;
+    h.width = int(png_get_image_width(r->png, r->info));
+    h.height = int(png_get_image_height(r->png, r->info));
+    h.gray = (png_get_color_type(r->png, r->info) & PNG_COLOR_MASK_COLOR) == 0;
+    png_uint_32 exifLength = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(r->png, r->info, &exifLength, &exif) && exif) h.orientation = exifOrientation(exif, exifLength);
+    return h;
+}
+
+QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+    auto r = std::make_unique<Reader>();
+    if (!openReader(*r, in, options)) {
+        log(u"%@: could not start the PNG reader", name);
+        return QImage();
+    }
+    if (setjmp(png_jmpbuf(r->png))) {
+        log(u"%@: PNG data is corrupt (%@)", name, QString::fromLocal8Bit(r->message));
+        return QImage();
+    }
+    png_read_info(r->png, r->info);
+    const png_uint_32 width = png_get_image_width(r->png, r->info);
+    const png_uint_32 height = png_get_image_height(r->png, r->info);
+    if (!checkBudget(width, height, options, name, "PNG")) return QImage();
+    const int colorType = png_get_color_type(r->png, r->info);
+    const int bitDepth = png_get_bit_depth(r->png, r->info);
+    const bool hasTrns = png_get_valid(r->png, r->info, PNG_INFO_tRNS);
+    const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || hasTrns;
+
+    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(r->png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(r->png);
+    if (hasTrns) png_set_tRNS_to_alpha(r->png);
+    if (bitDepth == 16) png_set_scale_16(r->png);
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r->png);
+    png_set_bgr(r->png);
+    if (!alpha) png_set_filler(r->png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(r->png);
+    png_read_update_info(r->png, r->info);
+    if (png_get_rowbytes(r->png, r->info) != size_t(width) * 4) png_error(r->png, "unexpected row layout");
+
+    r->image = allocateImage(int(width), int(height),
+                             alpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name);
+    if (r->image.isNull()) return QImage();
+    r->rows.resize(height);
+    for (png_uint_32 y = 0; y < height; ++y) r->rows[y] = r->image.scanLine(int(y));
+    png_read_image(r->png, r->rows.data());
+    QImage out = std::move(r->image);
+    if (alpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return out;
+}
+
+namespace {
+
+struct Writer {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    QByteArray* out = nullptr;
+    QImage pixels;
+    int colorType = PNG_COLOR_TYPE_GRAY;
+    char message[256] = {0};
+    ~Writer() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+};
+
+void writeToArray(png_structp png, png_bytep data, size_t length) {
+    auto* w = static_cast<Writer*>(png_get_io_ptr(png));
+    w->out->append(reinterpret_cast<const char*>(data), qsizetype(length));
+}
+void flushNothing(png_structp) {}
+
+bool isOpaque(const QImage& image) {
+    if (!image.hasAlphaChannel()) return true;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 255) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QByteArray pngEncode(const QImage& source) {
+    QByteArray out;
+    auto w = std::make_unique<Writer>();
+    w->out = &out;
+    const bool gray = source.format() == QImage::Format_Grayscale8;
+    int& colorType = w->colorType;
+    if (gray) {
+        w->pixels = source;
+    } else {
+        QImage argb = source.format() == QImage::Format_ARGB32_Premultiplied || source.format() == QImage::Format_ARGB32 ||
+                              source.format() == QImage::Format_RGB32
+                          ? source
+                          : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const bool opaque = isOpaque(argb);
+        colorType = opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
+        // Premultiplied alpha is undone only where it matters.
+        w->pixels = opaque || argb.format() == QImage::Format_ARGB32 ? argb : argb.convertToFormat(QImage::Format_ARGB32);
+    }
+    if (w->pixels.isNull()) return QByteArray();
+    w->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, w->message, onError, onWarning);
+    if (!w->png) return QByteArray();
+    w->info = png_create_info_struct(w->png);
+    if (!w->info) return QByteArray();
+    if (setjmp(png_jmpbuf(w->png))) {
+        log(u"PNG encoding failed (%@)", QString::fromLocal8Bit(w->message));
+        return QByteArray();
+    }
+    out.reserve(qsizetype(w->pixels.width()) * w->pixels.height() + 1024);
+    png_set_write_fn(w->png, w.get(), writeToArray, flushNothing);
+    png_set_compression_level(w->png, 6);
+    png_set_IHDR(w->png, w->info, png_uint_32(w->pixels.width()), png_uint_32(w->pixels.height()), 8, colorType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(w->png, w->info);
+    if (!gray) {
+        png_set_bgr(w->png);
+        if (colorType == PNG_COLOR_TYPE_RGB) png_set_filler(w->png, 0, PNG_FILLER_AFTER);
+    }
+    for (int y = 0; y < w->pixels.height(); ++y)
+        png_write_row(w->png, const_cast<png_bytep>(w->pixels.constScanLine(y)));
+    png_write_end(w->png, w->info);
+    return out;
+}
+
+}  // namespace platform::codec

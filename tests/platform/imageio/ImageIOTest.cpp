@@ -1,0 +1,259 @@
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using platform::ImageType;
+
+namespace {
+
+QImage premul(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32_Premultiplied); }
+
+// Largest difference of any channel of any pixel; -1 when the sizes differ.
+int maxDiff(const QImage& a0, const QImage& b0) {
+    if (a0.size() != b0.size()) return -1;
+    const QImage a = premul(a0), b = premul(b0);
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* la = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* lb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            worst = std::max({worst, std::abs(qRed(la[x]) - qRed(lb[x])), std::abs(qGreen(la[x]) - qGreen(lb[x])),
+                              std::abs(qBlue(la[x]) - qBlue(lb[x])), std::abs(qAlpha(la[x]) - qAlpha(lb[x]))});
+        }
+    }
+    return worst;
+}
+
+double meanDiff(const QImage& a0, const QImage& b0) {
+    const QImage a = premul(a0), b = premul(b0);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// A picture with smooth areas, hard edges and a half-transparent corner.
+QImage alphaPicture(int w, int h) {
+    QImage img = testsupport::gradientImage(w, h).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&img);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(0, 0, w / 3, h / 3, QColor(255, 0, 0, 128));
+    p.fillRect(w / 2, h / 2, w / 4, h / 4, Qt::transparent);
+    return img;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The explicit pixel permutation a viewer applies to show a stored picture upright.
+QImage uprightReference(const QImage& s, int o) {
+    const int w = s.width(), h = s.height();
+    const bool turned = o >= 5;
+    QImage out(turned ? h : w, turned ? w : h, s.format());
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            int sx = x, sy = y;
+            switch (o) {
+            case 2: sx = w - 1 - x; break;
+            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+            case 4: sy = h - 1 - y; break;
+            case 5: sx = y; sy = x; break;
+            case 6: sx = y; sy = h - 1 - x; break;
+            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+            case 8: sx = w - 1 - y; sy = x; break;
+            default: break;
+            }
+            out.setPixel(x, y, s.pixel(sx, sy));
+        }
+    return out;
+}
+
+}  // namespace
+
+TEST(ImageIO, EveryTypeRoundTripsWithinItsLoss) {
+    struct Case {
+        ImageType type;
+        double quality;
+        int maxOpaque;      // worst channel error allowed on the opaque picture
+        double meanOpaque;  // mean error allowed
+        bool keepsAlpha;
+    } cases[] = {
+        {ImageType::TIFF, 1.0, 0, 0, true},   {ImageType::BMP, 1.0, 0, 0, true},
+        {ImageType::PNG, 0.2, 0, 0, true},    {ImageType::JPEG, 0.9, 120, 8.0, false},
+        {ImageType::JPEG2000, 1.0, 0, 0, true}, {ImageType::JPEG2000, 0.8, 120, 4.0, false},
+        {ImageType::GIF, 1.0, 140, 8.0, false},
+    };
+    const QImage opaque = premul(testsupport::gradientImage(97, 61));
+    const QImage alpha = alphaPicture(64, 48);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.type));
+        const QByteArray bytes = platform::encodeImage(opaque, c.type, c.quality);
+        ASSERT_FALSE(bytes.isEmpty());
+        const QImage back = platform::readImageFromData(bytes);
+        ASSERT_EQ(back.size(), opaque.size());
+        EXPECT_EQ(back.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_LE(maxDiff(back, opaque), c.maxOpaque);
+        EXPECT_LE(meanDiff(back, opaque), c.meanOpaque);
+        if (c.keepsAlpha) {
+            const QImage backAlpha = platform::readImageFromData(platform::encodeImage(alpha, c.type, c.quality));
+            // Premultiplied values survive un-premultiplying and back within a step or two.
+            EXPECT_LE(maxDiff(backAlpha, alpha), 2);
+        }
+    }
+}
+
+TEST(ImageIO, GifKeepsTransparencyAndGreyEncodesAsGrey) {
+    const QImage alpha = alphaPicture(40, 30);
+    const QImage gif = platform::readImageFromData(platform::encodeImage(alpha, ImageType::GIF, 1.0));
+    ASSERT_EQ(gif.size(), alpha.size());
+    EXPECT_EQ(qAlpha(gif.pixel(25, 20)), 0);    // fully transparent block
+    EXPECT_EQ(qAlpha(gif.pixel(39, 29)), 255);  // opaque corner
+
+    QImage grey(33, 17, QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x) grey.scanLine(y)[x] = uchar((x * 7 + y * 3) & 0xFF);
+    for (ImageType t : {ImageType::PNG, ImageType::TIFF, ImageType::JPEG2000}) {
+        const QByteArray bytes = platform::encodeImage(grey, t, 1.0);
+        EXPECT_TRUE(platform::readImageHeaderFromData(bytes).gray) << int(t);
+        EXPECT_EQ(maxDiff(platform::readImageFromData(bytes), grey.convertToFormat(QImage::Format_RGB32)), 0) << int(t);
+    }
+}
+
+TEST(ImageIO, OrientationMatchesExplicitPermutation) {
+    const QImage stored = premul(testsupport::gradientImage(7, 4));
+    for (int o = 1; o <= 8; ++o) {
+        SCOPED_TRACE(o);
+        const QImage upright = platform::orientImage(stored, o);
+        EXPECT_EQ(maxDiff(upright, uprightReference(stored, o)), 0);
+        EXPECT_EQ(maxDiff(platform::unorientImage(upright, o), stored), 0);
+    }
+    EXPECT_EQ(maxDiff(platform::orientImage(stored, 0), stored), 0);
+    EXPECT_EQ(maxDiff(platform::orientImage(stored, 9), stored), 0);
+}
+
+TEST(ImageIO, ReducedDecodingKeepsTheLongSideAsked) {
+    const QByteArray jpeg = platform::encodeImage(testsupport::gradientImage(1600, 1200), ImageType::JPEG, 0.8);
+    for (auto [ask, expectWidth] : {std::pair{0, 1600}, {1600, 1600}, {800, 800}, {700, 800}, {100, 200}, {150, 200}}) {
+        platform::DecodeOptions o;
+        o.minLongSide = ask;
+        EXPECT_EQ(platform::readImageFromData(jpeg, o).width(), expectWidth) << ask;
+    }
+    const QByteArray jp2 = platform::encodeImage(testsupport::gradientImage(512, 256), ImageType::JPEG2000, 0.8);
+    platform::DecodeOptions o;
+    o.minLongSide = 128;
+    EXPECT_EQ(platform::readImageFromData(jp2, o).width(), 128);
+}
+
+TEST(ImageIO, ThumbnailsAreUprightAndNeverLarger) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("turned.jpg");
+    // Stored 400 x 200 with orientation 6: shown upright as 200 x 400.
+    ASSERT_TRUE(platform::writeImageFile(path, testsupport::quadrantImage(400, 200), ImageType::JPEG, 0.9,
+                                         {{"Orientation", 6}, {"{TIFF}", QVariantMap{{"Orientation", 6}}}}));
+    ASSERT_EQ(platform::readImageHeader(path).orientation, 6);
+    const QImage t = platform::makeThumbnail(path, 64, 64);
+    EXPECT_EQ(t.size(), QSize(32, 64));
+    // Stored top-left is red; turned a quarter clockwise it lands top-right.
+    const QRgb topRight = t.pixel(t.width() - 4, 4);
+    EXPECT_GT(qRed(topRight), 200);
+    EXPECT_LT(qGreen(topRight), 60);
+    EXPECT_EQ(platform::makeThumbnail(path, 1000, 1000).size(), QSize(200, 400));
+    EXPECT_EQ(platform::makeThumbnail(path, 64, 64, 1).size(), QSize(64, 32));
+    EXPECT_TRUE(platform::makeThumbnail(dir.filePath("missing.jpg"), 64, 64).isNull());
+}
+
+TEST(ImageIO, BadInputGivesNoImage) {
+    const QImage pic = testsupport::gradientImage(120, 80);
+    QList<QPair<QString, QByteArray>> inputs = {{"empty", QByteArray()}, {"text", "hello, not a picture"}};
+    for (ImageType t : {ImageType::TIFF, ImageType::BMP, ImageType::GIF, ImageType::JPEG, ImageType::PNG,
+                        ImageType::JPEG2000}) {
+        const QByteArray whole = platform::encodeImage(pic, t, 0.8);
+        inputs.append({QString("truncated %1").arg(int(t)), whole.left(whole.size() / 2)});
+        inputs.append({QString("header only %1").arg(int(t)), whole.left(40)});
+        QByteArray scrambled = whole;
+        for (qsizetype i = 30; i < scrambled.size(); i += 7) scrambled[i] = char(scrambled[i] ^ 0x5A);
+        inputs.append({QString("scrambled %1").arg(int(t)), scrambled});
+    }
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name.toStdString());
+        const QImage img = platform::readImageFromData(bytes);
+        // Scrambled data may still decode to something; it must never be a wrong size.
+        if (!img.isNull()) {
+            EXPECT_TRUE(name.startsWith("scrambled"));
+            EXPECT_LE(img.width() * qint64(img.height()), 120 * 80 * 4);
+        }
+    }
+}
+
+TEST(ImageIO, HugeDeclaredSizesAreRefusedBeforeDecoding) {
+    auto be32 = [](QByteArray& b, int at, quint32 v) { qToBigEndian(v, reinterpret_cast<uchar*>(b.data()) + at); };
+    // PNG: rewrite IHDR's size (the CRC is then wrong, which is itself an error, so
+    // recompute it the way the format defines).
+    QByteArray png = platform::encodeImage(testsupport::gradientImage(8, 8), ImageType::PNG, 1.0);
+    be32(png, 16, 100000);
+    be32(png, 20, 100000);
+    be32(png, 29, quint32(crc32(0, reinterpret_cast<const unsigned char*>(png.constData()) + 12, 17)));
+    // JPEG: the SOF0 marker's height and width.
+    QByteArray jpeg = platform::encodeImage(testsupport::gradientImage(8, 8), ImageType::JPEG, 0.8);
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    ASSERT_GT(sof, 0);
+    qToBigEndian<quint16>(60000, reinterpret_cast<uchar*>(jpeg.data()) + sof + 5);
+    qToBigEndian<quint16>(60000, reinterpret_cast<uchar*>(jpeg.data()) + sof + 7);
+    // GIF: the logical screen.
+    QByteArray gif = platform::encodeImage(testsupport::gradientImage(8, 8), ImageType::GIF, 1.0);
+    qToLittleEndian<quint16>(65535, reinterpret_cast<uchar*>(gif.data()) + 6);
+    qToLittleEndian<quint16>(65535, reinterpret_cast<uchar*>(gif.data()) + 8);
+    // BMP: the info header.
+    QByteArray bmp = platform::encodeImage(testsupport::gradientImage(8, 8), ImageType::BMP, 1.0);
+    qToLittleEndian<qint32>(100000, reinterpret_cast<uchar*>(bmp.data()) + 18);
+    qToLittleEndian<qint32>(100000, reinterpret_cast<uchar*>(bmp.data()) + 22);
+    for (const QByteArray& bytes : {png, jpeg, gif, bmp}) {
+        EXPECT_GE(platform::readImageHeaderFromData(bytes).width, 60000);
+        EXPECT_TRUE(platform::readImageFromData(bytes).isNull());
+    }
+}
+
+TEST(ImageIO, WritingReplacesFilesWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.png");
+    QFile::remove(path);
+    testsupport::writeFile(path, "previous content");
+    // Nothing to encode: the old file stays as it was and the call says so.
+    EXPECT_FALSE(platform::writeImageFile(path, QImage(), ImageType::PNG, 1.0));
+    EXPECT_EQ(readAll(path), QByteArray("previous content"));
+    EXPECT_FALSE(platform::writeImageFile(dir.filePath("no/such/folder/x.png"), testsupport::gradientImage(4, 4),
+                                          ImageType::PNG, 1.0));
+    // A good write replaces it and leaves no temporary files behind.
+    EXPECT_TRUE(platform::writeImageFile(path, testsupport::gradientImage(10, 10), ImageType::PNG, 1.0));
+    EXPECT_EQ(platform::readImage(path).size(), QSize(10, 10));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(ImageIO, PropertiesTravelWithTheTypesThatHoldThem) {
+    QTemporaryDir dir;
+    const QVariantMap props{{"{TIFF}", QVariantMap{{"Make", "Brisko Test Camera"}, {"Orientation", 1}}},
+                            {"{Exif}", QVariantMap{{"UserComment", "round trip"}}}};
+    for (auto [type, ext] : {std::pair{ImageType::TIFF, "tif"}, {ImageType::JPEG, "jpg"}, {ImageType::PNG, "png"},
+                             {ImageType::JPEG2000, "jp2"}, {ImageType::BMP, "bmp"}, {ImageType::GIF, "gif"}}) {
+        SCOPED_TRACE(ext);
+        const QString path = dir.filePath(QString("p.") + ext);
+        ASSERT_TRUE(platform::writeImageFile(path, testsupport::gradientImage(30, 20), type, 0.8, props));
+        const QVariantMap back = platform::readImageProperties(path);
+        EXPECT_EQ(back.value("PixelWidth").toInt(), 30);
+        if (platform::imageTypeHoldsProperties(type))
+            EXPECT_EQ(back.value("{TIFF}").toMap().value("Make").toString(), "Brisko Test Camera");
+    }
+}
