@@ -1,5 +1,7 @@
 #include "records/AppDelegate.h"
 
+#include "platform/foundation/Format.h"
+
 AppDelegate& AppDelegate::shared() {
     static AppDelegate instance;
     return instance;
@@ -52,4 +54,24 @@ void AppDelegate::resetToLaunchValues() {
     isPROCESSING_WITH_FILES_SYSTEM = false;
     isRENAME_SETTINGS_CHANGED = false;
     isMetadataInfoChanged = false;
+}
+
+QString AppDelegate::setSystemVersionFlags(int major, int minor) {
+    for (std::atomic<bool>* f : {&isOSX_7_AndAbove, &isOSX_8_AndAbove, &isOSX_9_AndAbove,
+                                 &isOSX_10_AndAbove, &isOSX_15_AndAbove, &isOSX_16_AndAbove})
+        *f = false;
+    const QString version = platform::format(u"%d.%d", major, minor);
+    if (version == u"10.7")
+        isOSX_7_AndAbove = true;
+    else if (version == u"10.8")
+        isOSX_8_AndAbove = true;
+    else if (version == u"10.9")
+        isOSX_9_AndAbove = true;
+    else if (version == u"10.15")
+        isOSX_15_AndAbove = true;
+    else if (version == u"10.16" || major == 11 || major == 12)
+        isOSX_16_AndAbove = true;
+    else
+        isOSX_10_AndAbove = true;
+    return version;
 }

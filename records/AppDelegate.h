@@ -89,6 +89,11 @@ public:
     };
     RunSnapshot takeRunSnapshot() const;
 
+    // Clears every version flag and sets exactly one for the system version
+    // major.minor: 10.7, 10.8, 10.9 and 10.15 their own, 10.16, 11 and 12 the "16" flag,
+    // every other version the "10" flag. Returns the "%d.%d" text that start-up logs.
+    QString setSystemVersionFlags(int major, int minor);
+
     // The nine output formats in the order the output format number counts them.
     static QStringList defaultFileFormats();
 

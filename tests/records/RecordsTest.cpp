@@ -234,3 +234,29 @@ TEST(AppDelegate, RunSnapshotIsUnaffectedByLaterEditsAndResetRestoresLaunchValue
     EXPECT_EQ(app.selectedCropRatio, 0);
     EXPECT_TRUE(app.isAUTO_CORRECT_ORIENTATION);
 }
+
+TEST(AppDelegate, ExactlyOneSystemVersionFlag) {
+    AppDelegate& app = AppDelegate::shared();
+    const struct {
+        int major, minor;
+        std::atomic<bool> AppDelegate::*flag;
+    } cases[] = {
+        {10, 7, &AppDelegate::isOSX_7_AndAbove},   {10, 8, &AppDelegate::isOSX_8_AndAbove},
+        {10, 9, &AppDelegate::isOSX_9_AndAbove},   {10, 10, &AppDelegate::isOSX_10_AndAbove},
+        {10, 14, &AppDelegate::isOSX_10_AndAbove}, {10, 15, &AppDelegate::isOSX_15_AndAbove},
+        {10, 16, &AppDelegate::isOSX_16_AndAbove}, {11, 4, &AppDelegate::isOSX_16_AndAbove},
+        {12, 0, &AppDelegate::isOSX_16_AndAbove},  {13, 1, &AppDelegate::isOSX_10_AndAbove},
+        {6, 1, &AppDelegate::isOSX_10_AndAbove},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.major << "." << c.minor);
+        EXPECT_EQ(app.setSystemVersionFlags(c.major, c.minor), QStringLiteral("%1.%2").arg(c.major).arg(c.minor));
+        int set = 0;
+        for (auto f : {&AppDelegate::isOSX_7_AndAbove, &AppDelegate::isOSX_8_AndAbove,
+                       &AppDelegate::isOSX_9_AndAbove, &AppDelegate::isOSX_10_AndAbove,
+                       &AppDelegate::isOSX_15_AndAbove, &AppDelegate::isOSX_16_AndAbove})
+            set += (app.*f).load() ? 1 : 0;
+        EXPECT_EQ(set, 1);
+        EXPECT_TRUE((app.*(c.flag)).load());
+    }
+}
