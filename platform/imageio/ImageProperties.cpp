@@ -571,15 +571,42 @@ bool canHoldMetadata(Container c) {
 // ---------------------------------------------------------------------------------
 // Exiv2 set-up: one initialisation, one lock, its messages into our log.
 
+void ensureExiv2();
+
 std::mutex& exivMutex() {
     static std::mutex m;
     return m;
 }
 
-void exivLogHandler(int, const char* message) {
-    QString text = QString::fromUtf8(message).trimmed();
-    if (!text.isEmpty()) log(u"Exiv2: %@", text);
+// Exiv2 may complain many times about one damaged file; its messages are gathered while
+// the lock is held and leave as one log line per file.
+QStringList& exivMessages() {
+    static QStringList messages;
+    return messages;
 }
+
+void exivLogHandler(int, const char* message) {
+    const QString text = QString::fromUtf8(message).trimmed();
+    if (!text.isEmpty() && exivMessages().size() < 1000) exivMessages().append(text);
+}
+
+void flushExivMessages(const QString& path) {
+    QStringList& messages = exivMessages();
+    if (messages.isEmpty()) return;
+    if (messages.size() == 1) log(u"Exiv2 on %@: %@", path, messages.first());
+    else log(u"Exiv2 on %@: %@ (and %d more)", path, messages.first(), int(messages.size() - 1));
+    messages.clear();
+}
+
+// Holds the Exiv2 lock for one file and reports what Exiv2 said about it.
+class ExivSession {
+public:
+    explicit ExivSession(const QString& path) : lock_(exivMutex()), path_(path) { ensureExiv2(); }
+    ~ExivSession() { flushExivMessages(path_); }
+private:
+    std::lock_guard<std::mutex> lock_;
+    QString path_;
+};
 
 void ensureExiv2() {
     static std::once_flag once;
@@ -703,8 +730,7 @@ void addValue(QVariantMap& groups, const char* group, const char* key, const QVa
 
 // Fills `out` with the metadata groups, orientation, resolution and profile name.
 void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY) {
-    std::lock_guard lock(exivMutex());
-    ensureExiv2();
+    ExivSession session(path);
     try {
         auto image = Exiv2::ImageFactory::open(localPath(path));
         if (!image.get()) return;
@@ -738,7 +764,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                     }
                 }
             } catch (const std::exception& e) {
-                log(u"Could not read %@ of %@: %@", k.key, path, e.what());
+                exivMessages().append(QString::fromUtf8(k.key) + QStringLiteral(": ") + QString::fromUtf8(e.what()));
             }
             addValue(out, k.group, k.key, value);
         }
@@ -775,7 +801,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         const QString profile = iccDescription(icc);
         if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
     } catch (const std::exception& e) {
-        log(u"Could not read the metadata of %@: %@", path, e.what());
+        exivMessages().append(QString::fromUtf8(e.what()));  // reported once with the rest
     }
 }
 
@@ -1084,8 +1110,7 @@ bool writeImageProperties(const QString& path, const QVariantMap& props) {
     }
 
     {
-        std::lock_guard lock(exivMutex());
-        ensureExiv2();
+        ExivSession session(path);
         try {
             auto image = Exiv2::ImageFactory::open(localPath(temp.fileName()));
             if (!image.get()) {

@@ -52,8 +52,8 @@ QVariantMap readImageProperties(const QString& path);
 // are stored as their magnitude with the matching hemisphere letter.
 // The file is rewritten through a temporary copy in the same folder and renamed into
 // place, so a failure leaves the original untouched. Returns false (one log line) when
-// the file can't be read or written. GIF and BMP files can't hold this metadata:
-// nothing is written and the call returns true.
+// the file can't be read or written. GIF, BMP and bare JPEG 2000 codestreams (no JP2
+// box wrapper) can't hold this metadata: nothing is written and the call returns true.
 bool writeImageProperties(const QString& path, const QVariantMap& props);
 
 }  // namespace platform

@@ -2,7 +2,9 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <QColorSpace>
 #include <QDir>
+#include <QtConcurrent>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -10,7 +12,9 @@
 #include <openjpeg.h>
 #include <tiffio.h>
 
+#include <atomic>
 #include <cstring>
+#include <numeric>
 
 using platform::readImageProperties;
 using platform::writeImageProperties;
@@ -254,6 +258,38 @@ TEST_F(ImagePropertiesTest, PixelFactsOfEachFormat) {
         }
         EXPECT_FALSE(p.contains("{TIFF}"));  // nothing written yet
     }
+}
+
+TEST_F(ImagePropertiesTest, ProfileNameComesFromTheEmbeddedProfile) {
+    QImage img = testsupport::gradientImage(16, 16).convertToFormat(QImage::Format_RGB32);
+    img.setColorSpace(QColorSpace::DisplayP3);
+    for (const char* fmt : {"PNG", "JPG"}) {
+        const QString path = saveQt(dir, QStringLiteral("p.") + fmt, img, fmt);
+        EXPECT_EQ(readImageProperties(path).value("ProfileName").toString(), "Display P3") << fmt;
+        // Writing metadata keeps the profile.
+        ASSERT_TRUE(writeImageProperties(path, cameraProps()));
+        EXPECT_EQ(readImageProperties(path).value("ProfileName").toString(), "Display P3") << fmt;
+    }
+}
+
+TEST_F(ImagePropertiesTest, ParallelReadersAndWritersEachGetWholeResults) {
+    // The import screen reads on several queues while a run writes outputs.
+    QStringList paths;
+    for (int i = 0; i < 8; ++i) paths.append(saveQt(dir, QStringLiteral("par%1.jpg").arg(i), testsupport::gradientImage(20, 10), "JPG"));
+    QList<int> jobs(160);
+    std::iota(jobs.begin(), jobs.end(), 0);
+    std::atomic<int> bad{0};
+    QtConcurrent::blockingMap(jobs, [&](int& i) {
+        const QString& path = paths[i % paths.size()];
+        if (i % 3 == 0) {
+            if (!writeImageProperties(path, cameraProps())) ++bad;
+        } else {
+            const QVariantMap p = readImageProperties(path);
+            if (p.value("PixelWidth").toInt() != 20) ++bad;
+            if (p.contains("{TIFF}") && group(p, "{TIFF}").value("Make").toString() != "Brisko Test Cam") ++bad;
+        }
+    });
+    EXPECT_EQ(bad.load(), 0);
 }
 
 TEST_F(ImagePropertiesTest, ResolutionWrittenAtTopLevelWinsOverTheHeader) {
