@@ -58,14 +58,18 @@ AttachedPlacement placeOnSide(QSizeF view, QPointF pt, QRectF bounds, int side, 
     default: origin = QPointF(pt.x() - along, pt.y() - distance - size.height()); break;
     }
     // Slide along the arrow edge to stay inside the window, keeping the arrow on the point.
+    // The arrow wins over the edge: a point closer to the edge than the rounded corner
+    // lets the window reach past the edge by that little.
     if (vertical) {
         const double minY = bounds.top(), maxY = bounds.bottom() - size.height();
         if (maxY >= minY) origin.setY(std::clamp(origin.y(), minY, maxY));
         along = std::clamp(pt.y() - origin.y(), lo, hi);
+        origin.setY(pt.y() - along);
     } else {
         const double minX = bounds.left(), maxX = bounds.right() - size.width();
         if (maxX >= minX) origin.setX(std::clamp(origin.x(), minX, maxX));
         along = std::clamp(pt.x() - origin.x(), lo, hi);
+        origin.setX(pt.x() - along);
     }
     out.frame = QRectF(origin, size);
     switch (out.edge) {

@@ -244,6 +244,15 @@ void CollectionView::resizeEvent(QResizeEvent* e) {
     tile();
 }
 
+bool CollectionView::viewportEvent(QEvent* e) {
+    // A scroll bar coming or going resizes the viewport without resizing the view.
+    if (e->type() == QEvent::Resize) {
+        relayout();
+        tile();
+    }
+    return QAbstractScrollArea::viewportEvent(e);
+}
+
 void CollectionView::scrollContentsBy(int, int) { tile(); }
 
 void CollectionView::mousePressEvent(QMouseEvent* e) {

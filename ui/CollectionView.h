@@ -123,6 +123,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent*) override;
+    bool viewportEvent(QEvent*) override;
     void scrollContentsBy(int dx, int dy) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseDoubleClickEvent(QMouseEvent*) override;
