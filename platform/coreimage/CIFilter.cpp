@@ -62,6 +62,7 @@ bool fits(const CIInputSpec& in, const QVariant& v) {
     if (in.attributeClass == QLatin1String(kCIClassColor)) return v.metaType() == QMetaType::fromType<QColor>() && v.value<QColor>().isValid();
     if (in.attributeClass == QLatin1String(kCIClassImage)) return isImageVariant(v) || v.metaType() == QMetaType::fromType<QImage>();
     if (in.attributeClass == QLatin1String(kCIClassTransform)) return v.metaType() == QMetaType::fromType<QTransform>();
+    if (in.attributeClass == QLatin1String(kCIClassArray)) return v.metaType() == QMetaType::fromType<QVariantList>();
     return false;
 }
 

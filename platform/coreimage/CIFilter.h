@@ -52,6 +52,7 @@ inline constexpr const char* kCIClassNumber = "NSNumber";
 inline constexpr const char* kCIClassVector = "CIVector";
 inline constexpr const char* kCIClassColor = "CIColor";
 inline constexpr const char* kCIClassTransform = "NSAffineTransform";
+inline constexpr const char* kCIClassArray = "NSArray";
 
 // Categories.
 inline constexpr const char* kCICategoryDistortionEffect = "CICategoryDistortionEffect";

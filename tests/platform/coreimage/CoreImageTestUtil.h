@@ -3,6 +3,7 @@
 #include "platform/coreimage/CIContext.h"
 #include "platform/coreimage/CIFilter.h"
 #include "platform/graphics/YUp.h"
+#include "tests/support/TestSupport.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,0 +1,76 @@
+#include "CoreImageTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace citest;
+
+// Crop rectangles are y-up: (0, 0) is the bottom-left corner. quadrantImage has red at the
+// top-left, green top-right, blue bottom-left and white bottom-right.
+TEST(Crop, RectanglesAreBottomLeftBased) {
+    const QImage in = testsupport::quadrantImage(40, 20);
+    struct Case { platform::Vec rect; QColor expected; QRectF extent; };
+    const Case cases[] = {
+        {platform::Vec(0, 0, 20, 10), Qt::blue, QRectF(0, 0, 20, 10)},
+        {platform::Vec(20, 0, 20, 10), Qt::white, QRectF(20, 0, 20, 10)},
+        {platform::Vec(0, 10, 20, 10), Qt::red, QRectF(0, 10, 20, 10)},
+        {platform::Vec(25, 12, 100, 100), Qt::green, QRectF(25, 12, 15, 8)},  // clipped to the picture
+    };
+    for (const Case& c : cases) {
+        CIFilterPtr f = filterOn(QStringLiteral("CICrop"), in);
+        f->setValue(QVariant::fromValue(c.rect), QStringLiteral("inputRectangle"));
+        const CIImage out = f->outputImage();
+        EXPECT_EQ(out.extent(), c.extent);
+        const QImage img = render(out);
+        ASSERT_EQ(img.size(), c.extent.size().toSize());
+        for (const QPoint p : {QPoint(0, 0), QPoint(img.width() - 1, img.height() - 1)})
+            EXPECT_EQ(pixelYUp(img, p.x(), p.y()), c.expected) << c.rect.description().toStdString();
+    }
+}
+
+TEST(Crop, DefaultRectangleAndDisjointCrop) {
+    CIFilterPtr f = filterOn(QStringLiteral("CICrop"), solid(500, 400, Qt::red));
+    EXPECT_EQ(f->valueForKey(QStringLiteral("inputRectangle")).value<platform::Vec>(), platform::Vec(0, 0, 300, 300));
+    EXPECT_EQ(f->outputImage().extent(), QRectF(0, 0, 300, 300));
+    f->setValue(QVariant::fromValue(platform::Vec(600, 600, 10, 10)), QStringLiteral("inputRectangle"));
+    EXPECT_TRUE(f->outputImage().extent().isEmpty());
+    EXPECT_TRUE(render(f->outputImage()).isNull());
+}
+
+TEST(Context, RendersAnyRectangleWithTransparentOutside) {
+    const CIImage img = CIImage::imageWithCGImage(solid(10, 10, Qt::green));
+    const QImage out = CIContext().createCGImage(img, QRectF(-5, -5, 20, 20));
+    ASSERT_EQ(out.size(), QSize(20, 20));
+    EXPECT_EQ(pixelYUp(out, 0, 0).alpha(), 0);
+    EXPECT_EQ(pixelYUp(out, 10, 10), QColor(Qt::green));
+    // Fractional rectangles are resampled to their rounded size.
+    EXPECT_EQ(CIContext().createCGImage(img, QRectF(0.5, 0.5, 4.6, 4.4)).size(), QSize(5, 4));
+    EXPECT_TRUE(CIContext().createCGImage(CIImage(), QRectF(0, 0, 4, 4)).isNull());
+}
+
+TEST(Context, DrawImageScalesFromRectIntoRect) {
+    QImage canvas = solid(20, 20, Qt::white);
+    const CIImage img = CIImage::imageWithCGImage(testsupport::quadrantImage(10, 10));
+    // The blue bottom-left quarter, drawn over the canvas's top-right quarter.
+    CIContext().drawImage(img, QRectF(10, 10, 10, 10), QRectF(0, 0, 5, 5), canvas);
+    EXPECT_EQ(pixelYUp(canvas, 15, 15), QColor(Qt::blue));
+    EXPECT_EQ(pixelYUp(canvas, 5, 5), QColor(Qt::white));
+}
+
+TEST(Geometry, TransformsAndClamp) {
+    const CIImage img = CIImage::imageWithCGImage(testsupport::quadrantImage(10, 10));
+    const CIImage moved = img.imageByApplyingTransform(QTransform::fromTranslate(5, 3));
+    EXPECT_EQ(moved.extent(), QRectF(5, 3, 10, 10));
+    EXPECT_EQ(pixelYUp(render(moved), 0, 0), QColor(Qt::blue));
+    const CIImage half = img.imageByApplyingTransform(QTransform::fromScale(0.5, 0.5));
+    EXPECT_EQ(half.extent(), QRectF(0, 0, 5, 5));
+
+    CIFilterPtr clamp = filterOn(QStringLiteral("CIAffineClamp"), testsupport::quadrantImage(10, 10));
+    const CIImage c = clamp->outputImage();
+    EXPECT_TRUE(c.isInfinite());
+    const QImage out = render(c, QRectF(-10, -10, 30, 30));
+    EXPECT_EQ(pixelYUp(out, 0, 0), QColor(Qt::blue));     // beyond the bottom-left corner
+    EXPECT_EQ(pixelYUp(out, 29, 29), QColor(Qt::green));  // beyond the top-right corner
+    // An infinite constant image cropped gives a finite one.
+    EXPECT_TRUE(CIImage::imageWithColor(Qt::red).isInfinite());
+    EXPECT_EQ(CIImage::imageWithColor(Qt::red).imageByCroppingToRect(QRectF(1, 2, 3, 4)).extent(), QRectF(1, 2, 3, 4));
+}
