@@ -249,6 +249,13 @@ inline quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2])
 constexpr qint64 kMaxDimension = 0x7fffffff;
 constexpr double kInchesPerMetre = 0.0254;
 
+// Resolutions stored per metre come back as whole dots per inch when they were meant
+// that way (3780 per metre is 96.012 dpi, written for 96).
+double dpiFromPerMetre(double perMetre) {
+    const double dpi = perMetre * kInchesPerMetre;
+    return std::fabs(dpi - std::round(dpi)) < 0.05 ? std::round(dpi) : dpi;
+}
+
 bool sizeOk(qint64 w, qint64 h) { return w > 0 && h > 0 && w <= kMaxDimension && h <= kMaxDimension; }
 
 bool parseJpeg(ByteSource& src, HeaderFacts& h) {
@@ -335,8 +342,8 @@ bool parsePng(ByteSource& src, HeaderFacts& h) {
                 h.png.insert(QStringLiteral("XPixelsPerMeter"), qint64(x));
                 h.png.insert(QStringLiteral("YPixelsPerMeter"), qint64(y));
                 if (p[8] == 1 && x > 0 && y > 0) {
-                    h.dpiX = x * kInchesPerMetre;
-                    h.dpiY = y * kInchesPerMetre;
+                    h.dpiX = dpiFromPerMetre(x);
+                    h.dpiY = dpiFromPerMetre(y);
                 }
             }
         } else if (type == "gAMA" && len == 4) {
@@ -381,8 +388,8 @@ bool parseBmp(ByteSource& src, HeaderFacts& h) {
         bpp = int(le16(b + 28));
         const qint32 xppm = qint32(le32(b + 38)), yppm = qint32(le32(b + 42));
         if (xppm > 0 && yppm > 0) {
-            h.dpiX = xppm * kInchesPerMetre;
-            h.dpiY = yppm * kInchesPerMetre;
+            h.dpiX = dpiFromPerMetre(xppm);
+            h.dpiY = dpiFromPerMetre(yppm);
         }
     } else {
         return false;
@@ -516,7 +523,7 @@ bool parseJp2(ByteSource& src, HeaderFacts& h) {
                 if (src.read(body, r, 10) && be16(r + 2) && be16(r + 6)) {
                     const double vr = double(be16(r)) / be16(r + 2) * std::pow(10.0, qint8(r[8]));
                     const double hr = double(be16(r + 4)) / be16(r + 6) * std::pow(10.0, qint8(r[9]));
-                    if (vr > 0 && hr > 0) { h.dpiX = hr * kInchesPerMetre; h.dpiY = vr * kInchesPerMetre; }
+                    if (vr > 0 && hr > 0) { h.dpiX = dpiFromPerMetre(hr); h.dpiY = dpiFromPerMetre(vr); }
                 }
             } else if (type == "jp2c") {
                 return true;  // codestream reached: headers are over
@@ -974,8 +981,17 @@ bool isManagedImageTag(const std::string& key) {
     return false;
 }
 
-void buildExiv2Data(const QVariantMap& props, Exiv2::ExifData& exif, Exiv2::IptcData& iptc, Exiv2::XmpData& xmp,
-                    const QString& path) {
+void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifData& exif, Exiv2::IptcData& iptc,
+                    Exiv2::XmpData& xmp, const QString& path) {
+    // The EXIF pixel dimensions describe the pixels of this file, which may have been
+    // resized since the dictionary was read from its source.
+    QVariantMap exifGroup = props.value(QLatin1String(kPropsExif)).toMap();
+    if (exifGroup.contains(QStringLiteral("PixelXDimension")) || exifGroup.contains(QStringLiteral("PixelYDimension"))) {
+        exifGroup.insert(QStringLiteral("PixelXDimension"), int(pixels.width));
+        exifGroup.insert(QStringLiteral("PixelYDimension"), int(pixels.height));
+        props.insert(QLatin1String(kPropsExif), exifGroup);
+    }
+
     QSet<QByteArray> written;
     auto setExif = [&](const char* key, const std::string& text) {
         Exiv2::ExifKey k(key);
@@ -1072,7 +1088,7 @@ QVariantMap readImageProperties(const QString& path) {
 }
 
 bool writeImageProperties(const QString& path, const QVariantMap& props) {
-    Container kind = Container::None;
+    HeaderFacts pixels;
     {
         QFile file(path);
         if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
@@ -1080,8 +1096,9 @@ bool writeImageProperties(const QString& path, const QVariantMap& props) {
             return false;
         }
         ByteSource src(file);
-        kind = readHeader(src).kind;
+        pixels = readHeader(src);
     }
+    const Container kind = pixels.kind;
     if (kind == Container::Gif || kind == Container::Bmp || kind == Container::J2k) return true;
     if (kind == Container::None) {
         log(u"Cannot write image properties: %@ is no readable picture", path);
@@ -1132,7 +1149,7 @@ bool writeImageProperties(const QString& path, const QVariantMap& props) {
             }
             Exiv2::IptcData iptc;
             Exiv2::XmpData xmp;
-            buildExiv2Data(props, exif, iptc, xmp, path);
+            buildExiv2Data(props, pixels, exif, iptc, xmp, path);
             image->setExifData(exif);
             image->setIptcData(iptc);
             image->clearXmpPacket();

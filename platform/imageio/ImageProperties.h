@@ -48,7 +48,8 @@ QVariantMap readImageProperties(const QString& path);
 // caller clears a group by omitting it. Top-level "Orientation", "DPIWidth" and
 // "DPIHeight" are written too (a top-level "Orientation" wins over the one in
 // "{TIFF}"); the pixel keys, "ColorModel", "ProfileName", "Depth", "HasAlpha",
-// "{PNG}" and "{JFIF}" describe the pixels and are ignored. Negative GPS coordinates
+// "{PNG}" and "{JFIF}" describe the pixels and are ignored; "{Exif}" "PixelXDimension"
+// and "PixelYDimension", when given, are written as the file's real size. Negative GPS coordinates
 // are stored as their magnitude with the matching hemisphere letter.
 // The file is rewritten through a temporary copy in the same folder and renamed into
 // place, so a failure leaves the original untouched. Returns false (one log line) when

@@ -178,6 +178,11 @@ TEST_F(ImagePropertiesTest, WritingAgainReplacesWhatWasThere) {
     EXPECT_FALSE(p.contains("{GPS}"));
     EXPECT_EQ(group(p, "{TIFF}").value("Model").toString(), "TC-1");
 
+    // Dimensions carried over from a larger source describe this file's pixels.
+    ASSERT_TRUE(writeImageProperties(path, {{"{Exif}", QVariantMap{{"PixelXDimension", 4000}, {"PixelYDimension", 3000}}}}));
+    EXPECT_EQ(group(readImageProperties(path), "{Exif}").value("PixelXDimension").toInt(), 40);
+    EXPECT_EQ(group(readImageProperties(path), "{Exif}").value("PixelYDimension").toInt(), 30);
+
     ASSERT_TRUE(writeImageProperties(path, {}));
     const QVariantMap bare = readImageProperties(path);
     EXPECT_FALSE(bare.contains("{Exif}"));
@@ -236,9 +241,10 @@ TEST_F(ImagePropertiesTest, PixelFactsOfEachFormat) {
         {saveQt(dir, "g.png", gray, "PNG"), 50, 20, "Gray", false, 0},
         {saveQt(dir, "g.jpg", gray, "JPG"), 50, 20, "Gray", false, 0},
         {saveQt(dir, "a.png", alpha, "PNG"), 30, 40, "RGB", true, 0},
-        {saveQt(dir, "d.png", dpi, "PNG"), 16, 16, "RGB", false, 299.9994},
+        {saveQt(dir, "d.png", dpi, "PNG"), 16, 16, "RGB", false, 300},
         {saveQt(dir, "d.jpg", dpi, "JPG"), 16, 16, "RGB", false, 300},
         {saveQt(dir, "b.bmp", alpha.convertToFormat(QImage::Format_RGB32), "BMP"), 30, 40, "RGB", {}, 0},
+        {saveQt(dir, "d.bmp", dpi, "BMP"), 16, 16, "RGB", {}, 300},
         {saveGif(dir, "s.gif", 50, 20), 50, 20, "RGB", {}, 0},
         {saveTiff(dir, "t.tif", 7, 9), 7, 9, "RGB", false, 0},
         {saveJp2(dir, "j.jp2", 64, 32), 64, 32, "RGB", false, 0},
