@@ -1023,6 +1023,11 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
         const auto it = group.constFind(QLatin1String(k.key));
         if (it == group.constEnd() || written.contains(k.exiv2)) continue;
         const std::string key = k.exiv2;
+        if (key == kTopOrientationKey) {
+            // Only the eight defined orientations reach a file; readers trip over others.
+            const auto o = numberOf(*it);
+            if (!o || *o < 1 || *o > 8) continue;
+        }
         try {
             if (key.rfind("Exif.", 0) == 0) {
                 Exiv2::ExifKey ek(key);

@@ -30,9 +30,9 @@ QString saveQt(const QTemporaryDir& dir, const QString& name, const QImage& img,
 }
 
 // Qt here has no TIFF plug-in, so the fixtures are written with libtiff directly.
-QString saveTiff(const QTemporaryDir& dir, const QString& name, int w, int h) {
+QString saveTiff(const QTemporaryDir& dir, const QString& name, int w, int h, bool bigEndian = false) {
     const QString path = dir.filePath(name);
-    TIFF* t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    TIFF* t = TIFFOpen(QFile::encodeName(path).constData(), bigEndian ? "wb" : "wl");
     EXPECT_NE(t, nullptr);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
@@ -151,7 +151,8 @@ protected:
 TEST_F(ImagePropertiesTest, MetadataRoundTripsThroughEveryWritableFormat) {
     const QImage img = testsupport::gradientImage(64, 48);
     const QStringList files{saveQt(dir, "a.jpg", img, "JPG"), saveQt(dir, "a.png", img, "PNG"),
-                            saveTiff(dir, "a.tif", 64, 48), saveJp2(dir, "a.jp2", 64, 48)};
+                            saveTiff(dir, "a.tif", 64, 48), saveTiff(dir, "m.tif", 64, 48, true),
+                            saveJp2(dir, "a.jp2", 64, 48)};
     for (const QString& path : files) {
         ASSERT_TRUE(writeImageProperties(path, cameraProps())) << path.toStdString();
         const QVariantMap p = readImageProperties(path);
@@ -217,6 +218,13 @@ TEST_F(ImagePropertiesTest, EveryOrientationIsReportedAtTopAndInTiffGroup) {
         // Pixel sizes stay as stored; turning them is the photo record's business.
         EXPECT_EQ(p.value("PixelWidth").toInt(), 40);
     }
+    // Codes outside the eight orientations are not written.
+    for (const QVariant& bad : {QVariant(0), QVariant(9), QVariant("Normal")}) {
+        ASSERT_TRUE(writeImageProperties(path, {{"{TIFF}", QVariantMap{{"Orientation", bad}, {"Make", "X"}}}}));
+        const QVariantMap p = readImageProperties(path);
+        EXPECT_FALSE(p.contains("Orientation"));
+        EXPECT_FALSE(group(p, "{TIFF}").contains("Orientation"));
+    }
     // The top-level value wins over a disagreeing group value.
     ASSERT_TRUE(writeImageProperties(path, {{"Orientation", 6}, {"{TIFF}", QVariantMap{{"Orientation", 3}}}}));
     EXPECT_EQ(readImageProperties(path).value("Orientation").toInt(), 6);
@@ -247,6 +255,7 @@ TEST_F(ImagePropertiesTest, PixelFactsOfEachFormat) {
         {saveQt(dir, "d.bmp", dpi, "BMP"), 16, 16, "RGB", {}, 300},
         {saveGif(dir, "s.gif", 50, 20), 50, 20, "RGB", {}, 0},
         {saveTiff(dir, "t.tif", 7, 9), 7, 9, "RGB", false, 0},
+        {saveTiff(dir, "m.tif", 300, 2, true), 300, 2, "RGB", false, 0},
         {saveJp2(dir, "j.jp2", 64, 32), 64, 32, "RGB", false, 0},
     };
     for (const Case& c : cases) {
