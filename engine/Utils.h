@@ -11,11 +11,51 @@
 #include <QRectF>
 #include <QSizeF>
 
+class CIImage;
+class CIFilter;
+struct PhotoFile;
+namespace platform { struct Vec; }
+
 class Utils {
 public:
     static Utils& sharedUtils();
 
     // ---- Image loading, scaling, orientation, thumbnails and output writing ----
+    // Sizes are pixels, rectangles y-up. Loaders return a null image for unreadable files.
+    QImage getImageWithFixedOrientionFromUrl(const QString& path);
+    QSizeF getImageOriginalSizeAtFilePathUrl(const QString& path);
+    QVariantMap getImageeExifDict(const QString& path);
+    QImage convertGraycolorModelToRgb(const QImage& image);
+    QImage getThumbnailImageAtFilePath(const QString& path, QSizeF size);
+    QImage getImageFromPath(const QString& path, QSizeF size);
+    QImage getAspectFillImageFormImage(const QImage& image, QSizeF size, int cropMode);
+    QImage getImageThumbnailFromFilePath(const QString& path, float minWidth, float minHeight);
+    QImage scaleImage(const QImage& image, QSizeF newSize);
+    QImage cropImage(const QImage& image, const QRectF& cropRect);
+    QSizeF aspectFitSizeWithMaxSize(QSizeF size, double scaledWidth);
+    QSizeF aspectFitSizeWithMaxHeight(QSizeF size, double scaledHeight);
+    QSizeF getAspectFitModeSizeWithsize(QSizeF size, QSizeF toSize);
+    QImage imageFromCGImageRef(const QImage& image);
+    QImage getCgiImageRef(const QImage& image);
+    static CIImage getCIImageFromNSImage(const QImage& image);
+    QImage getDrawedImage(const CIImage& image, QSizeF size, QPointF atPoint, const QRectF& fromRect);
+    QImage getDrawedImage(const CIImage& image, QSizeF size, const QRectF& inRect, const QRectF& fromRect);
+    QImage getTransparentImageFromImage(const QImage& image, float factor);
+    void clearAllInPutParametersFromcurrentFilter(const std::shared_ptr<CIFilter>& filter);
+    QRectF cgRectWithCiVector(const platform::Vec& vector);
+    QPointF cgPointWithCiVector(const platform::Vec& vector);
+    platform::Vec ciVectorWithCGRect(const QRectF& rect);
+    static int totalBatchStepsApplied();
+    QString timeFormattedString(qint64 seconds);
+    QImage fixOrientation(const QImage& image, const QString& imageURL, QSizeF size);
+    // Writes one output file (save type 0 TIFF, 1 BMP, 2 GIF, 3/4 JPEG, 5 PNG, 6 JPEG 2000)
+    // with its properties; true only when the destination now holds the new image.
+    bool saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
+                                   const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
+                                   int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile);
+    bool writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options);
+    QImage imgfrmCG(const QImage& image);
+    QVariantMap& setImageExifInfo(QVariantMap& dict, const QVariantMap& exifDict);
 
     // ---- Core Image set-up, the dispatcher and the program's own effects ----
     // Applies one effect step (a Core Image filter name or one of the program's own effect

@@ -168,6 +168,25 @@ QByteArray gifEncode(const QImage& source) {
         log(u"GIF encoding failed: the palette could not be made");
         return QByteArray();
     }
+    // The quantiser works on 5 bits a channel; each palette entry becomes the mean of
+    // the true colours mapped to it, so flat areas keep their exact colour.
+    {
+        std::vector<uint64_t> sums(256 * 4, 0);
+        for (size_t i = 0; i < count; ++i) {
+            uint64_t* s = &sums[size_t(indices[i]) * 4];
+            s[0] += r[i];
+            s[1] += g[i];
+            s[2] += b[i];
+            s[3] += 1;
+        }
+        for (int c = 0; c < 256; ++c) {
+            const uint64_t* s = &sums[size_t(c) * 4];
+            if (s[3] == 0) continue;
+            palette[c].Red = GifByteType((s[0] + s[3] / 2) / s[3]);
+            palette[c].Green = GifByteType((s[1] + s[3] / 2) / s[3]);
+            palette[c].Blue = GifByteType((s[2] + s[3] / 2) / s[3]);
+        }
+    }
     const int transparentIndex = 255;
     if (anyTransparent) {
         for (int y = 0, i = 0; y < image.height(); ++y) {

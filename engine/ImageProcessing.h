@@ -1,0 +1,42 @@
+#pragma once
+// Basic image chores shared by the engine and the screens: the upright loader at a
+// requested size, redrawing at a size, mirror flips, a grey copy, and the orientation
+// routines that turn an upright picture back into the layout an EXIF tag describes.
+// Every operation returns a new image and leaves its input unchanged.
+#include <QImage>
+#include <QString>
+#include <QVariantMap>
+
+class ImageProcessing {
+public:
+    ImageProcessing() = delete;
+
+    // The image-properties dictionary of the file's first image; empty when unreadable.
+    static QVariantMap exifForFile(const QString& path);
+
+    // The photo upright. A photo whose orientation tag is not 1 comes back at the
+    // aspect-fit size for minWidth (decoded at reduced size where possible); one with
+    // orientation 1 comes back at its full pixel size. Null when unreadable.
+    static QImage getImageFromFile(const QString& path, float minWidth, float minHeight);
+
+    // The whole image stretched to width x height; null for a size not above 0.
+    static QImage resizeImage(const QImage& image, int width, int height);
+    // A square thumbnail of the file, size x size.
+    static QImage resizeImage(const QString& path, int size);
+
+    static QImage flipImageVertically(const QImage& image);
+    static QImage flipImageHorizontally(const QImage& image);
+
+    // An 8-bit grey copy (Format_Grayscale8), transparent parts over black.
+    static QImage convertOriginalImageToBWImage(const QImage& image);
+};
+
+// The image turned by a whole number of degrees counter-clockwise (y-up) about its centre
+// into the frame of its turned bounds, then mirrored left-right and/or top-bottom.
+// Multiples of 90 degrees are exact pixel permutations.
+QImage RotateImageWithFlip(const QImage& image, bool mirrorLeftRight, bool mirrorTopBottom, float angle);
+
+// An upright picture turned into the stored layout of an EXIF orientation, so that a
+// viewer honouring the tag shows it upright again. Values below 2 or above 8 give the
+// image back unchanged.
+QImage RotateWithEXIF(const QImage& image, int orientation);

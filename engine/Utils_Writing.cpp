@@ -1,0 +1,78 @@
+// Writing the finished output files of a run.
+#include "engine/Utils.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+
+#include <optional>
+
+namespace {
+
+const QString kQualityKey = QStringLiteral("kCGImageDestinationLossyCompressionQuality");
+
+std::optional<platform::ImageType> typeForIdentifier(const QString& identifier) {
+    if (identifier == QLatin1String("public.tiff")) return platform::ImageType::TIFF;
+    if (identifier == QLatin1String("com.microsoft.bmp")) return platform::ImageType::BMP;
+    if (identifier == QLatin1String("com.compuserve.gif")) return platform::ImageType::GIF;
+    if (identifier == QLatin1String("public.jpeg")) return platform::ImageType::JPEG;
+    if (identifier == QLatin1String("public.png")) return platform::ImageType::PNG;
+    if (identifier == QLatin1String("public.jpeg-2000")) return platform::ImageType::JPEG2000;
+    return std::nullopt;
+}
+
+QString identifierForSaveType(int saveType) {
+    switch (saveType) {
+    case 0: return QStringLiteral("public.tiff");
+    case 1: return QStringLiteral("com.microsoft.bmp");
+    case 2: return QStringLiteral("com.compuserve.gif");
+    case 3:
+    case 4: return QStringLiteral("public.jpeg");
+    case 5: return QStringLiteral("public.png");
+    case 6: return QStringLiteral("public.jpeg-2000");
+    default: return QString();
+    }
+}
+
+}  // namespace
+
+bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
+                                      const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
+                                      int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile) {
+    platform::log(u"save image at path %@", filePath);
+    const QString identifier = identifierForSaveType(saveType);
+    if (identifier.isEmpty()) return false;
+    QVariantMap options = exifDict;
+    options.insert(kQualityKey, double(qualityFactor));
+    return writeCGImage(imageRef, filePath, identifier, options);
+}
+
+bool Utils::writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options) {
+    const std::optional<platform::ImageType> imageType = typeForIdentifier(type);
+    if (!imageType) {
+        // Writing some other format's bytes under this name would only hide the failure.
+        platform::log(u"exception in file write = %@ ", QStringLiteral("no writer for type ") + type);
+        return false;
+    }
+    if (image.isNull()) {
+        platform::log(u"exception in file write = %@ ", QStringLiteral("no image to write to ") + url);
+        return false;
+    }
+    const double quality = options.value(kQualityKey, 1.0).toDouble();
+    QVariantMap properties = options;
+    properties.remove(kQualityKey);
+    return platform::writeImageFile(url, image, *imageType, quality, properties);
+}
+
+QImage Utils::imgfrmCG(const QImage& image) { return image; }
+
+QVariantMap& Utils::setImageExifInfo(QVariantMap& dict, const QVariantMap& exifDict) {
+    static const char* const keys[] = {"{TIFF}",     "{GPS}",      "{Exif}",      "{IPTC}",       "{JFIF}",
+                                       "ColorModel", "DPIHeight",  "DPIWidth",    "Depth",        "Orientation",
+                                       "PixelHeight", "PixelWidth", "ProfileName"};
+    for (const char* key : keys) {
+        const QString k = QString::fromLatin1(key);
+        if (exifDict.contains(k)) dict.insert(k, exifDict.value(k));
+    }
+    return dict;
+}

@@ -1,0 +1,93 @@
+#include "engine/Utils.h"
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+double meanDiff(const QImage& a0, const QImage& b0) {
+    const QImage a = a0.convertToFormat(QImage::Format_ARGB32), b = b0.convertToFormat(QImage::Format_ARGB32);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+const QVariantMap kProps{{"{TIFF}", QVariantMap{{"Make", "Writer Test"}}},
+                         {"{Exif}", QVariantMap{{"UserComment", "kept"}}}};
+
+}  // namespace
+
+TEST(Writing, EverySaveTypeRoundTrips) {
+    QTemporaryDir dir;
+    Utils& u = Utils::sharedUtils();
+    const QImage picture = testsupport::quadrantImage(64, 40).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    struct { int saveType; const char* ext; double maxMean; bool holdsProperties; } cases[] = {
+        {0, "tif", 0, true}, {1, "bmp", 0, false}, {2, "gif", 0, false}, {3, "jpg", 5, true},
+        {4, "jpeg", 5, true}, {5, "png", 0, true},  {6, "jp2", 3, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ext);
+        const QString path = dir.filePath(QString("out.") + c.ext);
+        ASSERT_TRUE(u.saveImageInSelectedFormat(c.saveType, path, picture, picture, kProps, 0.8f, 1, nullptr));
+        const QImage back = platform::readImage(path);
+        ASSERT_EQ(back.size(), picture.size());
+        EXPECT_LE(meanDiff(back, picture), c.maxMean);
+        const QVariantMap props = platform::readImageProperties(path);
+        if (c.holdsProperties) EXPECT_EQ(props.value("{TIFF}").toMap().value("Make").toString(), "Writer Test");
+    }
+    EXPECT_EQ(readAll(dir.filePath("out.jpg")), readAll(dir.filePath("out.jpeg")));
+    // PNG is lossless whatever the quality says.
+    ASSERT_TRUE(u.saveImageInSelectedFormat(5, dir.filePath("q.png"), picture, picture, {}, 0.2f, 1, nullptr));
+    EXPECT_EQ(platform::readImage(dir.filePath("q.png")), picture);
+}
+
+TEST(Writing, FailuresAreReportedAndLeaveNothingBehind) {
+    QTemporaryDir dir;
+    Utils& u = Utils::sharedUtils();
+    const QImage picture = testsupport::gradientImage(16, 16);
+    for (int type : {7, -1, 99}) {
+        const QString path = dir.filePath(QString("t%1.img").arg(type));
+        EXPECT_FALSE(u.saveImageInSelectedFormat(type, path, picture, picture, {}, 0.8f, 1, nullptr));
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    // An unknown type identifier is a failure, not PNG bytes under another name.
+    EXPECT_FALSE(u.writeCGImage(picture, dir.filePath("x.tga"), "com.truevision.tga-image", {}));
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.tga")));
+    // A failed write leaves the existing file as it was.
+    const QString existing = testsupport::writeFile(dir.filePath("keep.jpg"), "earlier output");
+    EXPECT_FALSE(u.saveImageInSelectedFormat(3, existing, QImage(), QImage(), {}, 0.8f, 1, nullptr));
+    EXPECT_EQ(readAll(existing), QByteArray("earlier output"));
+    EXPECT_FALSE(u.saveImageInSelectedFormat(3, dir.filePath("none/x.jpg"), picture, picture, {}, 0.8f, 1, nullptr));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(Writing, TheGivenQualityWinsOverTheDictionary) {
+    QTemporaryDir dir;
+    Utils& u = Utils::sharedUtils();
+    const QImage picture = testsupport::gradientImage(200, 150);
+    const QVariantMap claimsBest{{"kCGImageDestinationLossyCompressionQuality", 1.0}};
+    ASSERT_TRUE(u.saveImageInSelectedFormat(3, dir.filePath("low.jpg"), picture, picture, claimsBest, 0.1f, 1, nullptr));
+    ASSERT_TRUE(u.saveImageInSelectedFormat(3, dir.filePath("high.jpg"), picture, picture, {}, 1.0f, 1, nullptr));
+    EXPECT_LT(readAll(dir.filePath("low.jpg")).size() * 2, readAll(dir.filePath("high.jpg")).size());
+    // The caller's dictionary is left alone.
+    EXPECT_EQ(claimsBest.size(), 1);
+
+    QVariantMap dict{{"Unrelated", 1}};
+    const QVariantMap exif{{"{GPS}", QVariantMap{{"Latitude", 1.5}}}, {"PixelWidth", 3}, {"Other", 2}};
+    u.setImageExifInfo(dict, exif);
+    EXPECT_EQ(dict.keys(), QStringList({"PixelWidth", "Unrelated", "{GPS}"}));
+}
