@@ -13,6 +13,8 @@ void registerBlurFilters();
 void registerCompositeFilters();
 void registerGeometryFilters();
 void registerAutoAdjustFilters();
+void registerStylizeFilters();
+void registerDistortionFilters();
 }  // namespace platform::ci
 
 namespace platform::ci {
@@ -21,7 +23,7 @@ namespace {
 using FamilyFn = void (*)();
 const FamilyFn kFamilies[] = {
     registerColorFilters, registerBlurFilters, registerCompositeFilters, registerGeometryFilters,
-    registerAutoAdjustFilters,
+    registerAutoAdjustFilters, registerStylizeFilters, registerDistortionFilters,
 };
 
 struct Registry {

@@ -4,6 +4,7 @@
 #include "platform/coreimage/kernels/Node.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace platform::ci {
