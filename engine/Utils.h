@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QRectF>
 #include <QSizeF>
+#include "platform/coreimage/CIFilter.h"
 
 class CIImage;
 class CIFilter;
@@ -70,6 +71,21 @@ public:
     // A rectangle of rect's size centred in inRect.
     static QRectF centerRect(const QRectF& rect, const QRectF& inRect);
     void removeTempFilterImageFiles();
+
+    // Gives a Core Image filter its image inputs and the inputs that depend on the image's
+    // size; for effect thumbnails also a preset that shows a typical result.
+    void doSetupForFilter(CIFilter& filter, const QString& filterName, const QString& filterDisplayName,
+                          const QImage& imageToEdit, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
+    void doSetupForFilterForThumbNailImages(CIFilter& filter, const QString& filterName,
+                                            const QString& filterDisplayName, const QImage& imageToEdit);
+    // Sets a filter's inputs from a stored, size-relative parameter list, scaled to the image.
+    void adjustFilterPrametersWithName(CIFilter& filter, const QString& filterName, const QVariantList& parameters,
+                                       const QImage& image);
+    // The Core Image path of the dispatcher: a filter by name, set up, fed the scaled list and
+    // rendered back; displayName is the effect name the user chose ("Brightness" for
+    // "CIColorControls").
+    QImage applyCoreImageFilter(const QImage& image, const QString& filterName, const QString& displayName,
+                                const QVariantList& parameters, bool thumbnail);
 
     // The program's own whole-image effects; each returns a new image (or its input where it
     // has nothing to do) and leaves the input unchanged.

@@ -1,11 +1,13 @@
 // The effect dispatcher: one effect step applied to one image.
 #include "engine/Utils.h"
 
+#include "engine/Effects/CoreImageBridge.h"
 #include "engine/Effects/EffectImages.h"
 #include "engine/Effects/FitSizes.h"
 #include "platform/foundation/Log.h"
 #include "records/AppDelegate.h"
 
+#include <QPainter>
 #include <QStringList>
 #include <cmath>
 
@@ -111,5 +113,75 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
         });
         return rotateImagedByDegrees(360.0 - double(angle), flipped);
     }
-    return QImage();
+    if (filterName == QLatin1String("Custom Enhance")) return customEnhanceImage(image, imageURL, filterName, parameters);
+    if (filterName == QLatin1String("RGB Adjust")) return applyRGBFilterOnImage(image, QString(), filterName, parameters);
+    if (filterName == QLatin1String("Brightness") || filterName == QLatin1String("Contrast"))
+        return applyCoreImageFilter(image, QStringLiteral("CIColorControls"), filterName, parameters, thumbnail);
+    if (filterName == QLatin1String("Black & White")) return applyBlackAndWhiteImage(image, parameters);
+    if (filterName == QLatin1String("Red Eye Correction")) return redEyeCorrection(image);
+    if (filterName == QLatin1String("Auto Enhance")) return autoEnhance(image);
+    return applyCoreImageFilter(image, filterName, filterName, parameters, thumbnail);
+}
+
+QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterName, const QString& displayName,
+                                   const QVariantList& parameters, bool thumbnail) {
+    const QImage image = effects::working(source);
+    const CIImage input = effects::ciImageOf(image);
+    const QSizeF S = effects::extentSize(input);
+
+    // Each application has a filter of its own, so applications on different threads never
+    // share inputs.
+    const CIFilterPtr filter = CIFilter::filterWithName(filterName);
+    if (!filter) {
+        platform::log(u"No effect named %@", filterName);
+        return QImage();
+    }
+    filter->setDefaults();
+    doSetupForFilter(*filter, filterName, displayName, image, thumbnail);
+    // Thumbnails of these two show the preset alone: their cells would be invisible at list size.
+    const bool presetOnly = thumbnail && (filterName == QLatin1String("CIPointillize") ||
+                                          filterName == QLatin1String("CICrystallize"));
+    if (!presetOnly) adjustFilterPrametersWithName(*filter, filterName, parameters, image);
+
+    const bool cuts = effects::hasInput(*filter, "inputRectangle");
+    const platform::Vec v = filter->valueForKey(QStringLiteral("inputRectangle")).value<platform::Vec>();
+    const QRectF r(v.X(), v.Y(), v.Z(), v.W());
+    if (cuts && (!(r.width() >= 0.5) || !(r.height() >= 0.5) || !std::isfinite(r.width()) || !std::isfinite(r.height()))) {
+        // A collapsed rectangle would lose the whole photo; leave it as it is.
+        effects::clearImageInputs(*filter);
+        platform::log(u"Effect %@ skipped: its rectangle is empty", filterName);
+        return image;
+    }
+
+    const CIImage out = filter->outputImage();
+    const QSizeF O = effects::extentSize(out);
+    effects::clearImageInputs(*filter);
+    if (out.isNull() || (O.width() <= 0 && O.height() <= 0)) {
+        platform::log(u"Effect %@ gave no picture", filterName);
+        return QImage();
+    }
+
+    QImage result;
+    if (S.width() <= O.width() && S.height() <= O.height()) {
+        // Kept or grown extent (blurs grow theirs): cut back to the input's rectangle.
+        result = effects::drawAt(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
+    } else if (cuts) {
+        if (r == QRectF(0, 0, 300, 300)) return image;  // still the filter's own default: nothing chosen
+        result = effects::drawIn(out, r.size(), QRectF(QPointF(0, 0), r.size()), r);
+    } else {
+        result = effects::drawAt(out, O, QPointF(0, 0), out.extent());
+    }
+    if (result.isNull()) return result;
+
+    if (filterName == QLatin1String("CITorusLensDistortion")) {
+        // Outside the lens there is nothing: show white rather than a transparent hole.
+        QImage flat(result.size(), QImage::Format_ARGB32_Premultiplied);
+        flat.fill(Qt::white);
+        QPainter p(&flat);
+        p.drawImage(QPointF(0, 0), result);
+        p.end();
+        result = flat;
+    }
+    if (thumbnail && filterName != QLatin1String("CICrop")) result = addBorderToImage(result, darkGray(), 10, 4);
+    return result;
 }

@@ -1,0 +1,184 @@
+// Core Image effects through the dispatcher: set-up, per-photo scaling of stored lists,
+// rendering back and the unchanged-crop rule. Probe filters registered here stand for
+// filters whose shape matters, so these tests do not depend on any one kernel.
+#include "engine/FilterCustomization.h"
+#include "engine/Utils.h"
+#include "platform/coreimage/CIFilterRegistry.h"
+#include "tests/support/TestSupport.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using platform::Vec;
+namespace ci = platform::ci;
+
+namespace {
+
+QVariantList list(std::initializer_list<std::pair<QString, QVariant>> entries) {
+    QVariantList l;
+    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
+    return l;
+}
+
+QImage argb(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32); }
+
+// Records its inputs; its output is its input.
+void registerProbes() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    ci::registerFilter({"TestProbe", "Test Probe", {kCICategoryStylize},
+                        {ci::imageInput(), ci::imageInput(kCIInputBackgroundImageKey),
+                         ci::imageInput(kCIInputMaskImageKey),
+                         ci::vectorInput(kCIInputCenterKey, kCIAttributeTypePosition, Vec(150, 150)),
+                         ci::vectorInput("inputPoint", kCIAttributeTypePosition, Vec(1, 1)),
+                         ci::vectorInput(kCIInputExtentKey, kCIAttributeTypeRectangle, Vec(0, 0, 1, 1)),
+                         ci::numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 10, 0, 100),
+                         ci::numberInput(kCIInputIntensityKey, kCIAttributeTypeScalar, 1, 0, 1),
+                         ci::numberInput(kCIInputScaleKey, kCIAttributeTypeScalar, 1, 0, 10),
+                         ci::numberInput(kCIInputSharpnessKey, kCIAttributeTypeScalar, 1, 0, 10),
+                         ci::vectorInput("inputRectangle", kCIAttributeTypeRectangle, Vec(0, 0, 300, 300))},
+                        [](const ci::CIFilterArgs& a) { return a.image(kCIInputImageKey); }});
+    // Cuts its input to a rectangle, as a crop does.
+    ci::registerFilter({"TestCut", "Test Cut", {kCICategoryStylize},
+                        {ci::imageInput(), ci::vectorInput("inputRectangle", kCIAttributeTypeRectangle, Vec(0, 0, 300, 300))},
+                        [](const ci::CIFilterArgs& a) {
+                            const Vec r = a.vector("inputRectangle");
+                            return a.image(kCIInputImageKey).imageByCroppingToRect(QRectF(r.X(), r.Y(), r.Z(), r.W()));
+                        }});
+    // Spreads its input without end, as a blur grows its extent.
+    ci::registerFilter({"TestGrow", "Test Grow", {kCICategoryBlur}, {ci::imageInput()},
+                        [](const ci::CIFilterArgs& a) { return a.image(kCIInputImageKey).imageByClampingToExtent(); }});
+}
+
+class CoreImageEffects : public ::testing::Test {
+protected:
+    void SetUp() override { registerProbes(); }
+};
+
+TEST_F(CoreImageEffects, StoredListScalesToEachPhoto) {
+    auto& utils = Utils::sharedUtils();
+    // What the editor stores for a 400 x 300 preview...
+    const QVariantList preview = list({{"inputCenter", QVariant::fromValue(Vec(200, 150))},
+                                       {"inputRadius", 20.0},
+                                       {"inputIntensity", 8.0},
+                                       {"inputScale", 2.5},
+                                       {"inputSharpness", 4.0},
+                                       {"inputRectangle", QVariant::fromValue(Vec(40, 60, 200, 150))},
+                                       {"picture_frameName", QString("Royal")},
+                                       {"inputUnknown", 3.0}});
+    const QVariantList stored =
+        FilterCustomization::sharedInstance().convertFilterParametrsInPerCent("TestProbe", QSizeF(400, 300), preview);
+    // ...gives ten times the values on a photo ten times larger, but plain factors stay.
+    const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
+    ASSERT_TRUE(f);
+    f->setDefaults();
+    utils.adjustFilterPrametersWithName(*f, "TestProbe", stored, QImage(4000, 3000, QImage::Format_ARGB32_Premultiplied));
+    EXPECT_EQ(f->valueForKey("inputCenter").value<Vec>(), Vec(2000, 1500));
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 200.0);
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputIntensity").toDouble(), 80.0);
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputScale").toDouble(), 2.5);
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputSharpness").toDouble(), 40.0);
+    EXPECT_EQ(f->valueForKey("inputRectangle").value<Vec>(), Vec(400, 600, 2000, 1500));
+    EXPECT_FALSE(f->valueForKey("picture_frameName").isValid());
+    EXPECT_FALSE(f->valueForKey("inputUnknown").isValid());
+
+    // A radius follows the width alone, whatever the height.
+    utils.adjustFilterPrametersWithName(*f, "TestProbe", list({{"inputRadius", 0.005}}),
+                                        QImage(1000, 3000, QImage::Format_ARGB32_Premultiplied));
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 5.0);
+}
+
+TEST_F(CoreImageEffects, PlainStrengthsOfNamedFiltersStayAsStored) {
+    const CIFilterPtr sepia = CIFilter::filterWithName("CISepiaTone");
+    ASSERT_TRUE(sepia);
+    sepia->setDefaults();
+    Utils::sharedUtils().adjustFilterPrametersWithName(*sepia, "CISepiaTone", list({{"inputIntensity", 0.8}}),
+                                                       QImage(3000, 2000, QImage::Format_ARGB32_Premultiplied));
+    EXPECT_DOUBLE_EQ(sepia->valueForKey("inputIntensity").toDouble(), 0.8);
+}
+
+TEST_F(CoreImageEffects, ImageInputsFromTheListAreFittedToThePhoto) {
+    QImage small(10, 5, QImage::Format_ARGB32_Premultiplied);
+    small.fill(Qt::red);
+    const QVariant stored = QVariant::fromValue(CIImage::imageWithCGImage(small));
+    const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
+    f->setDefaults();
+    Utils::sharedUtils().adjustFilterPrametersWithName(*f, "TestProbe",
+                                                       list({{kCIInputBackgroundImageKey, stored}, {kCIInputMaskImageKey, stored}}),
+                                                       QImage(200, 100, QImage::Format_ARGB32_Premultiplied));
+    EXPECT_EQ(f->valueForKey(kCIInputBackgroundImageKey).value<CIImage>().extent(), QRectF(0, 0, 200, 100));
+    EXPECT_EQ(f->valueForKey(kCIInputMaskImageKey).value<CIImage>().extent(), QRectF(0, 0, 200, 100));
+}
+
+TEST_F(CoreImageEffects, SetupGivesImageCentreAndExtent) {
+    const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
+    f->setDefaults();
+    Utils::sharedUtils().doSetupForFilter(*f, "TestProbe", "TestProbe", testsupport::gradientImage(400, 300), false);
+    EXPECT_EQ(f->valueForKey(kCIInputImageKey).value<CIImage>().extent(), QRectF(0, 0, 400, 300));
+    EXPECT_EQ(f->valueForKey("inputPoint").value<Vec>(), Vec(200, 150));
+    EXPECT_EQ(f->valueForKey(kCIInputExtentKey).value<Vec>(), Vec(0, 0, 400, 300));
+
+    // No picture: no image input, a zero point, and the extent keeps its default.
+    const CIFilterPtr g = CIFilter::filterWithName("TestProbe");
+    g->setDefaults();
+    Utils::sharedUtils().doSetupForFilter(*g, "TestProbe", "TestProbe", QImage(), false);
+    EXPECT_FALSE(g->valueForKey(kCIInputImageKey).value<CIImage>().node());
+    EXPECT_EQ(g->valueForKey("inputPoint").value<Vec>(), Vec(0, 0));
+    EXPECT_EQ(g->valueForKey(kCIInputExtentKey).value<Vec>(), Vec(0, 0, 1, 1));
+}
+
+TEST_F(CoreImageEffects, CropRectanglesAreBottomLeftAndDefaultLeavesThePhoto) {
+    auto& utils = Utils::sharedUtils();
+    const QImage photo = argb(testsupport::quadrantImage(200, 100));
+    // The filter's own default rectangle means the user chose nothing: the photo comes back.
+    EXPECT_EQ(argb(utils.applyFilterWithImage(photo, "", "TestCut", {}, false)), photo);
+
+    // The lower-left quarter, stored as fractions: origin bottom-left, y up.
+    const QImage lowerLeft = argb(utils.applyFilterWithImage(
+        photo, "", "TestCut", list({{"inputRectangle", QVariant::fromValue(Vec(0, 0, 0.5, 0.5))}}), false));
+    ASSERT_EQ(lowerLeft.size(), QSize(100, 50));
+    EXPECT_EQ(lowerLeft.pixel(50, 25), qRgb(0, 0, 255));  // blue is the bottom-left quadrant
+    const QImage upperRight = argb(utils.applyFilterWithImage(
+        photo, "", "TestCut", list({{"inputRectangle", QVariant::fromValue(Vec(0.5, 0.5, 0.5, 0.5))}}), false));
+    EXPECT_EQ(upperRight.pixel(50, 25), qRgb(0, 255, 0));
+
+    // An empty rectangle leaves the photo rather than losing it.
+    EXPECT_EQ(argb(utils.applyFilterWithImage(
+                  photo, "", "TestCut", list({{"inputRectangle", QVariant::fromValue(Vec(0.1, 0.1, 0, 0.5))}}), false)),
+              photo);
+}
+
+TEST_F(CoreImageEffects, GrownOutputIsCutBackToTheInput) {
+    const QImage photo = argb(testsupport::gradientImage(120, 80));
+    const QImage out = argb(Utils::sharedUtils().applyFilterWithImage(photo, "", "TestGrow", {}, false));
+    EXPECT_EQ(out, photo);
+}
+
+TEST_F(CoreImageEffects, ThumbnailsAreFramedExceptCrops) {
+    auto& utils = Utils::sharedUtils();
+    QImage photo(580, 200, QImage::Format_ARGB32_Premultiplied);
+    photo.fill(Qt::white);
+    const QImage thumb = argb(utils.applyFilterWithImage(photo, "", "TestGrow", {}, true));
+    EXPECT_NEAR(qRed(thumb.pixel(2, 100)), 85, 10);
+    EXPECT_EQ(thumb.pixel(20, 100), qRgb(255, 255, 255));
+    if (!CIFilter::filterWithName("CICrop")) GTEST_SKIP() << "no crop filter";
+    // The crop thumbnail shows its preset rectangle, unframed.
+    const QImage crop = argb(utils.applyFilterWithImage(photo, "", "CICrop", {}, true));
+    ASSERT_EQ(crop.size(), QSize(540, 190));
+    EXPECT_EQ(crop.pixel(2, 50), qRgb(255, 255, 255));
+}
+
+TEST_F(CoreImageEffects, UnknownEffectGivesNothing) {
+    EXPECT_TRUE(Utils::sharedUtils().applyFilterWithImage(testsupport::gradientImage(20, 20), "", "CINoSuchFilter", {}, false).isNull());
+}
+
+TEST_F(CoreImageEffects, SepiaChangesThePictureAndKeepsItsSize) {
+    const QImage photo = argb(testsupport::gradientImage(64, 48));
+    const QImage out = argb(Utils::sharedUtils().applyFilterWithImage(photo, "", "CISepiaTone", {}, false));
+    ASSERT_EQ(out.size(), photo.size());
+    EXPECT_NE(out, photo);
+    EXPECT_EQ(argb(photo), argb(testsupport::gradientImage(64, 48)));  // the input is untouched
+}
+
+}  // namespace
