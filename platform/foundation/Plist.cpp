@@ -4,12 +4,15 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 #include <QStringList>
 #include <QVariantHash>
 #include <QVariantList>
 #include <QVariantMap>
+#include <bit>
 #include <cstdlib>
+#include <vector>
 #include <limits>
 #include <memory>
 #include <plist/plist.h>
@@ -85,9 +88,17 @@ QVariant toVariant(plist_t node, int depth) {
     }
     case PLIST_ARRAY: {
         QVariantList list;
-        const uint32_t n = plist_array_get_size(node);
-        list.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) list.append(toVariant(plist_array_get_item(node, i), depth + 1));
+        list.reserve(plist_array_get_size(node));
+        // Walk with an iterator: indexed access is linear per item in libplist.
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, it, &item);
+            if (!item) break;
+            list.append(toVariant(item, depth + 1));
+        }
+        std::free(it);
         return list;
     }
     case PLIST_DICT: {
@@ -199,6 +210,244 @@ plist_t fromVariant(const QVariant& v, QString* error, int depth) {
     }
 }
 
+
+// ---- binary writer ----
+// libplist's binary writer slows down with the square of the object count (it looks
+// every object up in a table of all the others), so a session of many photos would take
+// minutes to save. This writer makes one pass and writes each value as it comes, without
+// sharing values other than strings; the format allows both.
+class BinaryWriter {
+public:
+    bool write(const QVariant& root, QByteArray* out, QString* error) {
+        const qint64 count = countObjects(root, 0, error);
+        if (count < 0) return false;
+        refSize_ = bytesFor(quint64(count));
+        objects_.assign(size_t(count), QByteArray());
+        next_ = 0;
+        encode(root);
+        objects_.resize(size_t(next_));  // shared strings leave the counted slots unused
+        QByteArray data = QByteArrayLiteral("bplist00");
+        std::vector<quint64> offsets;
+        offsets.reserve(objects_.size());
+        for (QByteArray& o : objects_) {
+            offsets.push_back(quint64(data.size()));
+            data.append(o);
+            o = QByteArray();
+        }
+        const quint64 tableOffset = quint64(data.size());
+        const int offsetSize = bytesFor(tableOffset);
+        for (quint64 o : offsets) appendBE(data, o, offsetSize);
+        data.append(QByteArray(6, '\0'));
+        data.append(char(offsetSize));
+        data.append(char(refSize_));
+        appendBE(data, next_, 8);
+        appendBE(data, 0, 8);  // the root is the first object
+        appendBE(data, tableOffset, 8);
+        *out = data;
+        return true;
+    }
+
+private:
+    static int bytesFor(quint64 v) {
+        if (v <= 0xff) return 1;
+        if (v <= 0xffff) return 2;
+        if (v <= 0xffffffffULL) return 4;
+        return 8;
+    }
+    static void appendBE(QByteArray& b, quint64 v, int size) {
+        for (int i = size - 1; i >= 0; --i) b.append(char((v >> (8 * i)) & 0xff));
+    }
+    static void appendMarker(QByteArray& b, int type, quint64 count) {
+        if (count < 15) {
+            b.append(char((type << 4) | int(count)));
+            return;
+        }
+        b.append(char((type << 4) | 0xf));
+        appendInt(b, count);
+    }
+    static void appendInt(QByteArray& b, quint64 v) {
+        const int size = bytesFor(v);
+        const int power = size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3;
+        b.append(char(0x10 | power));
+        appendBE(b, v, size);
+    }
+    static bool isContainer(int type) {
+        return type == QMetaType::QVariantList || type == QMetaType::QStringList ||
+               type == QMetaType::QVariantMap || type == QMetaType::QVariantHash;
+    }
+    static QVariantMap asMap(const QVariant& v) {
+        if (v.typeId() == QMetaType::QVariantMap) return v.toMap();
+        QVariantMap m;
+        const QVariantHash h = v.toHash();
+        for (auto it = h.begin(); it != h.end(); ++it) m.insert(it.key(), it.value());
+        return m;
+    }
+
+    // Number of objects the value writes, or -1 for a value with no property-list form.
+    qint64 countObjects(const QVariant& v, int depth, QString* error) {
+        if (depth > 512) {
+            *error = QStringLiteral("nesting too deep");
+            return -1;
+        }
+        const int type = v.typeId();
+        if (type == QMetaType::QVariantList || type == QMetaType::QStringList) {
+            qint64 n = 1;
+            for (const QVariant& item : v.toList()) {
+                const qint64 c = countObjects(item, depth + 1, error);
+                if (c < 0) return -1;
+                n += c;
+            }
+            return n;
+        }
+        if (type == QMetaType::QVariantMap || type == QMetaType::QVariantHash) {
+            qint64 n = 1;
+            const QVariantMap m = asMap(v);
+            for (auto it = m.begin(); it != m.end(); ++it) {
+                const qint64 c = countObjects(it.value(), depth + 1, error);
+                if (c < 0) return -1;
+                n += 1 + c;
+            }
+            return n;
+        }
+        if (type == QMetaType::QDateTime && !v.toDateTime().isValid()) {
+            *error = QStringLiteral("invalid date");
+            return -1;
+        }
+        if (!isScalar(type)) {
+            *error = QStringLiteral("a value of type %1 has no property-list form")
+                         .arg(QString::fromLatin1(v.metaType().name() ? v.metaType().name() : "(none)"));
+            return -1;
+        }
+        return 1;
+    }
+
+    static bool isScalar(int type) {
+        switch (type) {
+        case QMetaType::Bool: case QMetaType::Int: case QMetaType::Long: case QMetaType::LongLong:
+        case QMetaType::Short: case QMetaType::Char: case QMetaType::SChar: case QMetaType::UInt:
+        case QMetaType::ULong: case QMetaType::ULongLong: case QMetaType::UShort:
+        case QMetaType::UChar: case QMetaType::Double: case QMetaType::Float:
+        case QMetaType::QString: case QMetaType::QByteArray: case QMetaType::QDateTime:
+            return true;
+        default:
+            return type == qMetaTypeId<PlistUid>();
+        }
+    }
+
+    void appendRef(QByteArray& b, quint64 index) const { appendBE(b, index, refSize_); }
+
+    quint64 encodeString(const QString& s) {
+        // Equal strings (above all the keys repeated in every dictionary) are written once.
+        if (const auto it = strings_.constFind(s); it != strings_.constEnd()) return *it;
+        const quint64 index = next_++;
+        strings_.insert(s, index);
+        QByteArray& b = objects_[size_t(index)];
+        bool ascii = true;
+        for (QChar c : s)
+            if (c.unicode() > 0x7f) {
+                ascii = false;
+                break;
+            }
+        if (ascii) {
+            appendMarker(b, 0x5, quint64(s.size()));
+            b.append(s.toLatin1());
+        } else {
+            appendMarker(b, 0x6, quint64(s.size()));
+            for (QChar c : s) appendBE(b, c.unicode(), 2);
+        }
+        return index;
+    }
+
+    quint64 encode(const QVariant& v) {
+        const int type = v.typeId();
+        if (type == QMetaType::QString) return encodeString(v.toString());
+        const quint64 index = next_++;
+        if (isContainer(type)) {
+            QByteArray b;
+            if (type == QMetaType::QVariantList || type == QMetaType::QStringList) {
+                const QVariantList list = v.toList();
+                std::vector<quint64> refs;
+                refs.reserve(size_t(list.size()));
+                for (const QVariant& item : list) refs.push_back(encode(item));
+                appendMarker(b, 0xA, refs.size());
+                for (quint64 r : refs) appendRef(b, r);
+            } else {
+                const QVariantMap m = asMap(v);
+                std::vector<quint64> keys, values;
+                keys.reserve(size_t(m.size()));
+                values.reserve(size_t(m.size()));
+                for (auto it = m.begin(); it != m.end(); ++it) {
+                    keys.push_back(encodeString(it.key()));
+                    values.push_back(encode(it.value()));
+                }
+                appendMarker(b, 0xD, keys.size());
+                for (quint64 r : keys) appendRef(b, r);
+                for (quint64 r : values) appendRef(b, r);
+            }
+            objects_[size_t(index)] = b;
+            return index;
+        }
+        QByteArray& b = objects_[size_t(index)];
+        switch (type) {
+        case QMetaType::Bool: b.append(char(v.toBool() ? 0x09 : 0x08)); break;
+        case QMetaType::Int: case QMetaType::Long: case QMetaType::LongLong:
+        case QMetaType::Short: case QMetaType::Char: case QMetaType::SChar: {
+            const qlonglong i = v.toLongLong();
+            if (i < 0) {
+                b.append(char(0x13));  // negative numbers are always 8 bytes
+                appendBE(b, quint64(i), 8);
+            } else {
+                appendInt(b, quint64(i));
+            }
+            break;
+        }
+        case QMetaType::UInt: case QMetaType::ULong: case QMetaType::ULongLong:
+        case QMetaType::UShort: case QMetaType::UChar: {
+            const quint64 u = v.toULongLong();
+            if (u > quint64(std::numeric_limits<qint64>::max())) {
+                b.append(char(0x14));  // 16 bytes: unsigned beyond the signed range
+                appendBE(b, 0, 8);
+                appendBE(b, u, 8);
+            } else {
+                appendInt(b, u);
+            }
+            break;
+        }
+        case QMetaType::Double: case QMetaType::Float: {
+            b.append(char(0x23));
+            appendBE(b, std::bit_cast<quint64>(v.toDouble()), 8);
+            break;
+        }
+        case QMetaType::QByteArray: {
+            const QByteArray d = v.toByteArray();
+            appendMarker(b, 0x4, quint64(d.size()));
+            b.append(d);
+            break;
+        }
+        case QMetaType::QDateTime: {
+            const double seconds =
+                double(v.toDateTime().toMSecsSinceEpoch() - kReferenceDateOffset * 1000) / 1000.0;
+            b.append(char(0x33));
+            appendBE(b, std::bit_cast<quint64>(seconds), 8);
+            break;
+        }
+        default: {  // PlistUid
+            const quint64 u = v.value<PlistUid>().value;
+            const int size = bytesFor(u);
+            b.append(char(0x80 | (size - 1)));
+            appendBE(b, u, size);
+            break;
+        }
+        }
+        return index;
+    }
+
+    std::vector<QByteArray> objects_;
+    QHash<QString, quint64> strings_;
+    quint64 next_ = 0;
+    int refSize_ = 1;
+};
+
 }  // namespace
 
 QVariant plistFromData(const QByteArray& data) {
@@ -230,6 +479,14 @@ QVariant readPlistFile(const QString& path) {
 
 QByteArray plistToData(const QVariant& root, PlistFormat format) {
     QString error;
+    if (format == PlistFormat::Binary) {
+        QByteArray bytes;
+        if (!BinaryWriter().write(root, &bytes, &error)) {
+            log(u"Property list: cannot write: %@", error);
+            return {};
+        }
+        return bytes;
+    }
     plist_t node = fromVariant(root, &error, 0);
     if (!node) {
         log(u"Property list: cannot write: %@", error);
@@ -238,11 +495,7 @@ QByteArray plistToData(const QVariant& root, PlistFormat format) {
     PlistPtr holder(node);
     char* out = nullptr;
     uint32_t len = 0;
-    if (format == PlistFormat::Binary) {
-        plist_to_bin(node, &out, &len);
-    } else {
-        plist_to_xml(node, &out, &len);
-    }
+    plist_to_xml(node, &out, &len);
     QByteArray bytes(out, qsizetype(len));
     std::free(out);
     return bytes;

@@ -11,6 +11,9 @@ using namespace platform;
 
 namespace {
 QVariantMap sampleTree() {
+    // Enough objects that references need two bytes.
+    QVariantList many;
+    for (int i = 0; i < 300; ++i) many.append(QVariantMap{{u"i"_qs, i}});
     QVariantMap inner{{u"flag"_qs, false}, {u"neg"_qs, -42}, {u"big"_qs, qlonglong(1) << 40}};
     return QVariantMap{
         {u"int"_qs, 1},
@@ -22,6 +25,9 @@ QVariantMap sampleTree() {
         {u"list"_qs, QVariantList{2, 2.5, u"s"_qs, QVariantList{}}},
         {u"dict"_qs, inner},
         {u"uid"_qs, QVariant::fromValue(PlistUid{7})},
+        {u"many"_qs, many},
+        {u"long text with more than fifteen characters"_qs, u"ünïcode text longer than fifteen"_qs},
+        {u"counts"_qs, QVariantList{255, 256, 65536, qlonglong(1) << 33, -1, 0.0, false}},
     };
 }
 }  // namespace
@@ -51,6 +57,14 @@ TEST(Plist, RoundTripKeepsKindsInBothFormats) {
         EXPECT_EQ(inner[u"neg"_qs].toInt(), -42);
         EXPECT_EQ(inner[u"big"_qs].toLongLong(), qlonglong(1) << 40);
         EXPECT_EQ(back[u"uid"_qs].value<PlistUid>().value, 7u);
+        EXPECT_EQ(back, plistFromData(plistToData(back, fmt)).toMap());
+        const QVariantList many = back[u"many"_qs].toList();
+        ASSERT_EQ(many.size(), 300);
+        EXPECT_EQ(many[299].toMap()[u"i"_qs].toInt(), 299);
+        EXPECT_EQ(back[u"long text with more than fifteen characters"_qs].toString(),
+                  u"ünïcode text longer than fifteen"_qs);
+        EXPECT_EQ(back[u"counts"_qs].toList(),
+                  (QVariantList{255, 256, 65536, qlonglong(1) << 33, -1, 0.0, false}));
     }
 }
 
