@@ -323,6 +323,11 @@ void MainWindowController::btnCloseWindowTapped() {
 }
 
 void MainWindowController::closeWindow() {
+    if (inCloseEvent_) {
+        // Decided while answering a close request: that request itself closes the window.
+        closing_ = true;
+        return;
+    }
     closing_ = true;
     close();
     closing_ = false;
@@ -331,9 +336,14 @@ void MainWindowController::closeWindow() {
 void MainWindowController::closeEvent(QCloseEvent* e) {
     if (!closing_) {
         // The title bar's close button, or the window manager: decide as the close button does.
-        e->ignore();
+        inCloseEvent_ = true;
         btnCloseWindowTapped();
-        return;
+        inCloseEvent_ = false;
+        if (!closing_) {
+            e->ignore();
+            return;
+        }
+        closing_ = false;
     }
     e->accept();
     windowWillClose();

@@ -100,5 +100,6 @@ private:
     std::function<bool()> sessionSaver_;
     std::function<void()> onClosed_;
     bool closing_ = false;
+    bool inCloseEvent_ = false;
     bool closed_ = false;
 };

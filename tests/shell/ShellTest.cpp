@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QRegularExpression>
+#include <QResizeEvent>
+#include <QTemporaryDir>
+
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/UserDefaults.h"
+#include "records/AppDelegate.h"
+#include "records/AppliedFilter.h"
+#include "records/PhotoFile.h"
+#include "shell/AppLaunch.h"
+#include "shell/MainWindowController.h"
+#include "tests/support/TestSupport.h"
+
+using platform::NotificationCenter;
+namespace names = platform::notifications;
+
+namespace {
+
+// Records every notification posted while it lives.
+struct Recorder {
+    QStringList names;
+    NotificationCenter::Token token;
+    Recorder() {
+        token = NotificationCenter::defaultCenter().addObserver({}, [this](const platform::Notification& n) {
+            names << n.name;
+        });
+    }
+    ~Recorder() { NotificationCenter::defaultCenter().removeObserver(token); }
+};
+
+// A main window whose questions are answered by the test and whose closing is only noted.
+struct Window {
+    MainWindowController w;
+    std::vector<MainWindowController::Question> asked;
+    std::vector<MainWindowController::Answer> pending;
+    int closedCalls = 0;
+    Window() {
+        AppLaunch::setLaunchValues(AppDelegate::shared());
+        w.setAsker([this](const MainWindowController::Question& q, MainWindowController::Answer a) {
+            asked.push_back(q);
+            pending.push_back(std::move(a));
+        });
+        w.setOnClosed([this] { ++closedCalls; });
+        w.show();
+    }
+    ~Window() { AppLaunch::setLaunchValues(AppDelegate::shared()); }
+};
+
+std::shared_ptr<PhotoFile> photoAt(const QString& path, int w, int h) {
+    testsupport::gradientImage(w, h).save(path, "PNG");
+    auto p = std::make_shared<PhotoFile>();
+    p->filePath = p->fileURL = path;
+    return p;
+}
+
+}  // namespace
+
+TEST(SystemVersion, ExactlyOneFlagIsSet) {
+    struct Case { const char* version; std::atomic<bool> AppDelegate::*flag; };
+    const std::vector<Case> cases = {
+        {"10.7", &AppDelegate::isOSX_7_AndAbove},   {"10.8", &AppDelegate::isOSX_8_AndAbove},
+        {"10.9", &AppDelegate::isOSX_9_AndAbove},   {"10.10", &AppDelegate::isOSX_10_AndAbove},
+        {"10.14", &AppDelegate::isOSX_10_AndAbove}, {"10.15", &AppDelegate::isOSX_15_AndAbove},
+        {"10.16", &AppDelegate::isOSX_16_AndAbove}, {"11.2", &AppDelegate::isOSX_16_AndAbove},
+        {"12.0", &AppDelegate::isOSX_16_AndAbove},  {"13.0", &AppDelegate::isOSX_10_AndAbove},
+        {"6.1", &AppDelegate::isOSX_10_AndAbove},   {"", &AppDelegate::isOSX_10_AndAbove},
+    };
+    const std::vector<std::atomic<bool> AppDelegate::*> all = {
+        &AppDelegate::isOSX_7_AndAbove,  &AppDelegate::isOSX_8_AndAbove,  &AppDelegate::isOSX_9_AndAbove,
+        &AppDelegate::isOSX_10_AndAbove, &AppDelegate::isOSX_15_AndAbove, &AppDelegate::isOSX_16_AndAbove};
+    AppDelegate& app = AppDelegate::shared();
+    for (const Case& c : cases) {
+        AppLaunch::setVersionFlags(app, QString::fromLatin1(c.version));
+        for (auto flag : all) EXPECT_EQ((app.*flag).load(), flag == c.flag) << c.version;
+    }
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+$")).match(AppLaunch::runningSystemVersion()).hasMatch());
+}
+
+TEST(StartUp, LaunchValuesFirstLaunchAndPhotosLibrary) {
+    QTemporaryDir dir;
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("defaults.plist")));
+    defaults.setObject(QStringLiteral("kept?"), QString::fromLatin1(platform::DefaultsKey::ProjectSession));
+    LaunchOptions options;
+    options.defaults = &defaults;
+    options.systemVersion = QStringLiteral("10.15");
+    options.photosLibraryPath = dir.filePath(QStringLiteral("none"));
+    options.openMainWindow = false;
+
+    AppDelegate& app = AppDelegate::shared();
+    app.selectedImageIndex = 7;
+    app.selectedCropRatio = 3;
+    EXPECT_EQ(AppLaunch::applicationDidFinishLaunching(options), nullptr);
+    EXPECT_EQ(app.selectedImageIndex, -1);
+    EXPECT_EQ(app.selectedCropRatio, 0);
+    EXPECT_EQ(app.scaledImgSize, QSizeF(580, 440));
+    EXPECT_EQ(app.ADJUST_FILTER_IMG_CONTAINER_SIZE, QSizeF(580, 440));
+    EXPECT_TRUE(app.isAUTO_CORRECT_ORIENTATION);
+    EXPECT_EQ(app.arrFileFormatsSupported.size(), 9);
+    EXPECT_EQ(app.strAlbumName.size(), 3);
+    EXPECT_TRUE(app.isOSX_15_AndAbove);
+    EXPECT_FALSE(app.isPHOTOS_APP_INSTALLED);
+    // First launch: the old settings are gone and the marker is stored for next time.
+    EXPECT_FALSE(defaults.containsKey(QString::fromLatin1(platform::DefaultsKey::ProjectSession)));
+    EXPECT_TRUE(defaults.containsKey(QString::fromLatin1(platform::DefaultsKey::IsFirstTimeLaunch)));
+
+    // Second launch keeps what the user saved since.
+    defaults.setObject(QStringLiteral("saved"), QString::fromLatin1(platform::DefaultsKey::ProjectSession));
+    defaults.synchronize();
+    platform::UserDefaults reopened(dir.filePath(QStringLiteral("defaults.plist")));
+    options.defaults = &reopened;
+    QDir().mkpath(dir.filePath(QStringLiteral("lib")));
+    options.photosLibraryPath = dir.filePath(QStringLiteral("lib"));
+    AppLaunch::applicationDidFinishLaunching(options);
+    EXPECT_EQ(reopened.stringForKey(QString::fromLatin1(platform::DefaultsKey::ProjectSession)), QStringLiteral("saved"));
+    EXPECT_TRUE(app.isPHOTOS_APP_INSTALLED);
+    AppLaunch::setLaunchValues(app);
+}
+
+TEST(MainWindow, SwitchingPostsDisappearThenAppearAndMovesTheSteps) {
+    Window win;
+    MainWindowController& w = win.w;
+    EXPECT_EQ(w.currentScreen(), 0);
+    EXPECT_EQ(w.screenIfMade(1), nullptr);  // made on first use only
+    Recorder rec;
+    struct Case { int to; QStringList expected; int step; };
+    const std::vector<Case> cases = {
+        {1, {names::AddPhotosViewDisAppear, names::AdjustfilterAppear}, 1},
+        {2, {names::AdjustfilterDisAppear, names::SetupViewAppear}, 2},
+        {2, {}, 2},
+        {0, {names::SetupViewDisAppear, names::AddPhotosViewAppear}, 0},
+        {2, {names::AddPhotosViewDisAppear, names::SetupViewAppear}, 2},
+    };
+    for (const Case& c : cases) {
+        rec.names.clear();
+        w.showScreen(c.to);
+        EXPECT_EQ(rec.names, c.expected) << "to " << c.to;
+        EXPECT_EQ(w.step(), c.step);
+    }
+    QWidget* setup = w.screenIfMade(2);
+    w.showScreen(1);
+    w.showScreen(2);
+    EXPECT_EQ(w.screenIfMade(2), setup);  // kept, not made again
+
+    // The run's notifications move the indicator past the screens.
+    for (auto [name, step] : std::vector<std::pair<QString, int>>{
+             {names::PreviewAppear, 3}, {names::ProcessStart, 4}, {names::ProcessComplete, 5}}) {
+        NotificationCenter::defaultCenter().postNotification(name);
+        EXPECT_EQ(w.step(), step);
+    }
+    w.photosChangedNotification();
+    EXPECT_EQ(w.step(), 0);
+
+    // Resizing reports while it goes on and once it settles.
+    w.setResizeSettleInterval(0);
+    rec.names.clear();
+    w.resize(w.width() + 40, w.height() + 30);
+    EXPECT_TRUE(rec.names.contains(names::WindowResized));
+    EXPECT_FALSE(rec.names.contains(names::WindowEndResizing));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rec.names.contains(names::WindowEndResizing));
+}
+
+TEST(MainWindow, DelegateCallsMoveThroughTheBatch) {
+    QTemporaryDir dir;
+    Window win;
+    MainWindowController& w = win.w;
+    AppDelegate& app = AppDelegate::shared();
+    Recorder rec;
+
+    // Next from the add-photos screen without a current photo.
+    app.selectedImageIndex = 5;  // points past an empty batch
+    w.btnNextFromAddPhotosVcTapped();
+    EXPECT_EQ(app.selectedImageIndex, -1);
+    EXPECT_EQ(app.selectedImageFile, nullptr);
+    EXPECT_EQ(w.currentScreen(), 1);
+    EXPECT_TRUE(rec.names.contains(names::SelectedPhotoChanged));
+
+    // With one: its size comes from the file.
+    auto photo = photoAt(dir.filePath(QStringLiteral("a.png")), 64, 48);
+    app.arraySelectedImagesToProcess = {photoAt(dir.filePath(QStringLiteral("b.png")), 8, 8), photo};
+    app.selectedImageIndex = 1;
+    w.showScreen(0);
+    w.btnNextFromAddPhotosVcTapped();
+    EXPECT_EQ(app.selectedImageFile, photo);
+    EXPECT_EQ(photo->width, 64);
+    EXPECT_EQ(photo->height, 48);
+
+    // Next from the effects screen with no effect asks first; "Cancel" stays.
+    rec.names.clear();
+    w.btnNextFromAdjustFilterVCTapped();
+    ASSERT_EQ(win.asked.size(), 1u);
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    win.pending.back()(1);
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    EXPECT_EQ(w.currentScreen(), 1);
+    // With an effect step it moves on at once.
+    auto step = std::make_shared<AppliedFilter>();
+    app.arrayAppliedFilters = {step};
+    w.btnNextFromAdjustFilterVCTapped();
+    EXPECT_EQ(win.asked.size(), 1u);
+    EXPECT_EQ(w.currentScreen(), 2);
+    EXPECT_TRUE(rec.names.contains(names::NextFromBtchEffects));
+
+    w.btnBackFromSetupVCTapped();
+    EXPECT_EQ(w.currentScreen(), 1);
+    w.btnBackFromFromAdjustFilterVCTapped();
+    EXPECT_EQ(w.currentScreen(), 0);
+
+    // Skipped photos become the batch.
+    w.showScreen(2);
+    rec.names.clear();
+    w.btnProcessSkippedFromSetupVCTapped({photo});
+    EXPECT_EQ(app.arraySelectedImagesToProcess.size(), 1);
+    EXPECT_EQ(app.selectedImageIndex, 0);
+    EXPECT_TRUE(app.isSELECTED_IMAGE_CHANGED && app.isPHOTO_DLETED_FROM_DIRECTORY && app.isPROCESS_SKIPPED_FILES);
+    EXPECT_EQ(w.currentScreen(), 1);
+    EXPECT_TRUE(rec.names.contains(names::ProcessSkippedFiles));
+    // An empty list leaves no current photo behind.
+    w.btnProcessSkippedFromSetupVCTapped({});
+    EXPECT_EQ(app.selectedImageIndex, -1);
+    EXPECT_EQ(app.selectedImageFile, nullptr);
+
+    // A new batch starts empty on the add-photos screen.
+    app.arraySelectedImagesToProcess = {photo};
+    w.showScreen(2);
+    w.btnStartNewBatchFromSetupVCTapped();
+    EXPECT_TRUE(app.isSTART_AS_NEW_BATCH && app.isPHOTO_DLETED_FROM_DIRECTORY);
+    EXPECT_TRUE(app.arraySelectedImagesToProcess.isEmpty());
+    EXPECT_TRUE(app.arrayAppliedFilters.isEmpty());
+    EXPECT_EQ(w.currentScreen(), 0);
+}
+
+TEST(MainWindow, CloseButtonCases) {
+    AppDelegate& app = AppDelegate::shared();
+    QTemporaryDir dir;
+    auto photo = photoAt(dir.filePath(QStringLiteral("a.png")), 8, 8);
+    enum Expect { Nothing, StopsRun, Closes, Asks };
+    struct Case { const char* name; bool subWindow; bool running; bool photos; Expect expect; };
+    const std::vector<Case> cases = {
+        {"sub-window open", true, true, true, Nothing},
+        {"batch running", false, true, true, StopsRun},
+        {"empty batch", false, false, false, Closes},
+        {"batch to keep", false, false, true, Asks},
+    };
+    for (const Case& c : cases) {
+        Window win;
+        Recorder rec;
+        app.isSUBWINDOW_OPENED = c.subWindow;
+        app.isPHOTOS_PROCESSING_IN_PROGERESS = c.running;
+        if (c.photos) app.arraySelectedImagesToProcess = {photo};
+        win.w.close();  // the title bar's button goes the same way
+        EXPECT_EQ(rec.names.contains(names::ProcessStop), c.expect == StopsRun) << c.name;
+        EXPECT_EQ(win.closedCalls, c.expect == Closes ? 1 : 0) << c.name;
+        EXPECT_EQ(win.w.isVisible(), c.expect != Closes) << c.name;
+        EXPECT_EQ(win.asked.size(), c.expect == Asks ? 1u : 0u) << c.name;
+    }
+
+    // The question's answers: cancel stays, a failed save stays, a save closes.
+    Window win;
+    app.arraySelectedImagesToProcess = {photo};
+    int saves = 0;
+    bool saveWorks = false;
+    win.w.setSessionSaver([&] { ++saves; return saveWorks; });
+    win.w.btnCloseWindowTapped();
+    win.pending.back()(2);  // Cancel
+    EXPECT_TRUE(win.w.isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    win.w.btnCloseWindowTapped();
+    win.pending.back()(0);  // Save, which fails
+    EXPECT_EQ(saves, 1);
+    EXPECT_TRUE(win.w.isVisible());
+    saveWorks = true;
+    win.w.btnCloseWindowTapped();
+    win.pending.back()(0);
+    EXPECT_EQ(saves, 2);
+    EXPECT_FALSE(win.w.isVisible());
+    EXPECT_EQ(win.closedCalls, 1);
+}
