@@ -57,10 +57,14 @@ struct PropertyKey {
     const char* key;
     const char* exiv2;
     Kind kind;
+    // Read when `exiv2` is absent, never written: camera files keep lens and body facts
+    // only in EXIF, while the auxiliary group lives in XMP of its own. Keeping the two
+    // apart on writing means removing an EXIF key from "{Exif}" really removes it.
+    const char* readFallback = nullptr;
 };
 
-// When two dictionary keys share one Exiv2 key (the "{ExifAux}" mirrors of lens and
-// body facts), the earlier row wins on writing; both are filled on reading.
+// When two dictionary keys share one Exiv2 key, the earlier row wins on writing; both
+// are filled on reading.
 constexpr PropertyKey kPropertyKeys[] = {
     {kPropsTIFF, "Make", "Exif.Image.Make", Kind::Text},
     {kPropsTIFF, "Model", "Exif.Image.Model", Kind::Text},
@@ -130,10 +134,10 @@ constexpr PropertyKey kPropertyKeys[] = {
     {kPropsExif, "Rating", "Exif.Image.Rating", Kind::Int},
     {kPropsExif, "Lens", "Xmp.aux.Lens", Kind::Text},
 
-    {kPropsExifAux, "LensModel", "Exif.Photo.LensModel", Kind::Text},
+    {kPropsExifAux, "LensModel", "Xmp.exifEX.LensModel", Kind::Text, "Exif.Photo.LensModel"},
     {kPropsExifAux, "LensInfo", "Exif.Photo.LensSpecification", Kind::RealList},
-    {kPropsExifAux, "SerialNumber", "Exif.Photo.BodySerialNumber", Kind::Text},
-    {kPropsExifAux, "OwnerName", "Exif.Photo.CameraOwnerName", Kind::Text},
+    {kPropsExifAux, "SerialNumber", "Xmp.aux.SerialNumber", Kind::Text, "Exif.Photo.BodySerialNumber"},
+    {kPropsExifAux, "OwnerName", "Xmp.aux.OwnerName", Kind::Text, "Exif.Photo.CameraOwnerName"},
     {kPropsExifAux, "Firmware", "Xmp.aux.Firmware", Kind::Text},
     {kPropsExifAux, "LensID", "Xmp.aux.LensID", Kind::Int},
     {kPropsExifAux, "ImageNumber", "Xmp.aux.ImageNumber", Kind::Int},
@@ -749,8 +753,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         QHash<QString, QVariantList> iptcLists;
         for (const auto& d : iptc) iptcLists[QString::fromStdString(d.key())].append(textFromBytes(d.toString()));
 
-        for (const PropertyKey& k : kPropertyKeys) {
-            const std::string key = k.exiv2;
+        auto read = [&](const PropertyKey& k, const std::string& key) {
             QVariant value;
             try {
                 if (key.rfind("Exif.", 0) == 0) {
@@ -773,6 +776,11 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             } catch (const std::exception& e) {
                 exivMessages().append(QString::fromUtf8(k.key) + QStringLiteral(": ") + QString::fromUtf8(e.what()));
             }
+            return value;
+        };
+        for (const PropertyKey& k : kPropertyKeys) {
+            QVariant value = read(k, k.exiv2);
+            if (!value.isValid() && k.readFallback) value = read(k, k.readFallback);
             addValue(out, k.group, k.key, value);
         }
 

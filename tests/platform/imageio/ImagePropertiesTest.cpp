@@ -191,6 +191,28 @@ TEST_F(ImagePropertiesTest, WritingAgainReplacesWhatWasThere) {
     EXPECT_EQ(bare.value("PixelWidth").toInt(), 40);
 }
 
+TEST_F(ImagePropertiesTest, AuxiliaryLensFactsStandApartFromExif) {
+    const QString path = saveQt(dir, "aux.jpg", testsupport::gradientImage(16, 16), "JPG");
+    // A camera file names its lens in EXIF only: the auxiliary group reports it too.
+    ASSERT_TRUE(writeImageProperties(path, {{"{Exif}", QVariantMap{{"LensModel", "Prime 50"}, {"BodySerialNumber", "S1"}}}}));
+    QVariantMap p = readImageProperties(path);
+    EXPECT_EQ(group(p, "{ExifAux}").value("LensModel").toString(), "Prime 50");
+    EXPECT_EQ(group(p, "{ExifAux}").value("SerialNumber").toString(), "S1");
+
+    // Removing the EXIF keys while the auxiliary copy rides along must not bring them back.
+    QVariantMap cleared = p;
+    cleared.insert("{Exif}", QVariantMap{});
+    ASSERT_TRUE(writeImageProperties(path, cleared));
+    p = readImageProperties(path);
+    EXPECT_FALSE(group(p, "{Exif}").contains("LensModel"));
+    EXPECT_FALSE(group(p, "{Exif}").contains("BodySerialNumber"));
+    EXPECT_EQ(group(p, "{ExifAux}").value("LensModel").toString(), "Prime 50");
+
+    // Without either, both are gone.
+    ASSERT_TRUE(writeImageProperties(path, {}));
+    EXPECT_FALSE(readImageProperties(path).contains("{ExifAux}"));
+}
+
 TEST_F(ImagePropertiesTest, TiffKeepsItsPixelsWhenMetadataIsCleared) {
     const QString path = saveTiff(dir, "c.tif", 33, 21);
     ASSERT_TRUE(writeImageProperties(path, cameraProps()));
