@@ -2,6 +2,7 @@
 
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Paths.h"
+#include "records/ExifInfo.h"
 
 std::shared_ptr<ImageFileInfo> ImageFileInfo::initWithPathForFile(const QString& path) {
     auto info = std::make_shared<ImageFileInfo>();
@@ -31,4 +32,10 @@ QString ImageFileInfo::fileTypeForName(const QString& fileName) {
     const QString ext = platform::pathExtension(fileName);
     if (ext.toLower() == u"png") return QStringLiteral("Portable Network Graphic");
     return ext.toUpper();
+}
+
+void ImageFileInfo::updateExifInfo() {
+    if (isExifInfoUpdated) return;
+    exifInfo = ExifInfo::initWithFile(filePath);
+    isExifInfoUpdated = true;
 }

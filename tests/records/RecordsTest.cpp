@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Values.h"
 #include "platform/imageio/ImageProperties.h"
+#include "records/ExifInfo.h"
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
 #include "records/FilterCategoryInfo.h"
@@ -130,6 +131,21 @@ TEST(ImageFileInfo, FileFactsAndTypeText) {
     EXPECT_EQ(ImageFileInfo::fileTypeForName(u"a.jpeg"_qs), u"JPEG"_qs);
     EXPECT_EQ(ImageFileInfo::fileTypeForName(u"a.tiff"_qs), u"TIFF"_qs);
     EXPECT_EQ(ImageFileInfo::fileTypeForName(u"noext"_qs), u""_qs);
+
+    // The photo information is read once, and again only when a reader asks for it.
+    const QString jpeg = writeJpeg(dir.filePath(u"o.jpg"_qs), 40, 30, 6);
+    const auto withExif = ImageFileInfo::initWithPathForFile(jpeg);
+    EXPECT_EQ(withExif->exifInfo, nullptr);
+    withExif->updateExifInfo();
+    ASSERT_NE(withExif->exifInfo, nullptr);
+    EXPECT_TRUE(withExif->isExifInfoUpdated);
+    EXPECT_EQ(withExif->exifInfo->orientation, 6);
+    const auto first = withExif->exifInfo;
+    withExif->updateExifInfo();
+    EXPECT_EQ(withExif->exifInfo, first);
+    withExif->setIsExifInfoUpdated(false);
+    withExif->updateExifInfo();
+    EXPECT_NE(withExif->exifInfo, first);
 
     const auto gone = ImageFileInfo::initWithPathForFile(dir.filePath(u"gone"_qs));
     EXPECT_EQ(gone->fileSize, 0u);
