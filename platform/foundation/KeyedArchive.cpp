@@ -120,10 +120,10 @@ quint64 KeyedEncoder::uidForArrayOfUids(const std::vector<quint64>& uids) {
 }
 
 quint64 KeyedEncoder::uidForValue(const QVariant& value) {
-    if (!value.isValid() || value.isNull()) {
-        // A null string or image is the absent object; other null-able kinds are values.
-        if (!value.isValid() || value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QImage) return 0;
-    }
+    // A null string or image is the absent object.
+    if (!value.isValid()) return 0;
+    if (value.typeId() == QMetaType::QString && value.toString().isNull()) return 0;
+    if (value.typeId() == QMetaType::QImage && value.value<QImage>().isNull()) return 0;
     switch (numberKind(value)) {
     case NumberKind::Boolean:
     case NumberKind::Integer:
@@ -311,10 +311,7 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
     case PLIST_UINT:
     case PLIST_REAL:
     case PLIST_DATA: return plistglue::toVariant(node);
-    case PLIST_STRING: {
-        const QString s = plistglue::stringValue(node);
-        return s == kNull ? QVariant() : QVariant(s);
-    }
+    case PLIST_STRING: return plistglue::stringValue(node);  // only UID 0 is the null object
     case PLIST_DICT: break;
     default: return {};
     }

@@ -55,9 +55,9 @@ public:
     void encodeObject(const std::shared_ptr<T>& object, const QString& key) {
         setUidForKey(object ? uidForRecord(*object) : 0, key);
     }
-    // A list of records (as an NSArray); null entries are skipped.
-    template <class T>
-    void encodeArrayOfObjects(const std::vector<std::shared_ptr<T>>& objects, const QString& key) {
+    // A list of records (any container of shared_ptr, as an NSArray); null entries are skipped.
+    template <class Container>
+    void encodeArrayOfObjects(const Container& objects, const QString& key) {
         setUidForKey(uidForRecordArray(objects), key);
     }
     void encodeBool(bool value, const QString& key);
@@ -71,8 +71,8 @@ public:
         KeyedEncoder coder;
         return coder.finish(coder.uidForRecord(root));
     }
-    template <class T>
-    static QByteArray archivedDataWithRootArray(const std::vector<std::shared_ptr<T>>& roots) {
+    template <class Container>
+    static QByteArray archivedDataWithRootArray(const Container& roots) {
         KeyedEncoder coder;
         return coder.finish(coder.uidForRecordArray(roots));
     }
@@ -91,8 +91,8 @@ public:
         return uidForCustom(&object, ArchiveTraits<T>::className(),
                             [&object](KeyedEncoder& c) { ArchiveTraits<T>::encode(object, c); });
     }
-    template <class T>
-    quint64 uidForRecordArray(const std::vector<std::shared_ptr<T>>& objects) {
+    template <class Container>
+    quint64 uidForRecordArray(const Container& objects) {
         std::vector<quint64> uids;
         for (const auto& o : objects)
             if (o) uids.push_back(uidForRecord(*o));

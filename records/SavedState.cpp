@@ -1,0 +1,162 @@
+#include "records/SavedState.h"
+
+#include "platform/foundation/KeyedArchive.h"
+#include "platform/foundation/Log.h"
+#include "records/AppDelegate.h"
+#include "records/Archiving.h"
+#include "records/Bookmark.h"
+#include "records/PhotoFile.h"
+
+using platform::DefaultsKey::FavouriteBatches;
+namespace Key = platform::DefaultsKey;
+using platform::DefaultsKey::SavedPaths;
+using platform::KeyedDecoder;
+using platform::KeyedEncoder;
+using platform::UserDefaults;
+
+namespace {
+
+const QString kBookmarkPathKey = QStringLiteral("path");
+const QString kBookmarkStateKey = QStringLiteral("state");
+
+bool sameName(const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) == 0; }
+
+// The stored list, or nullopt when the key is absent or its archive cannot be read.
+std::optional<QList<std::shared_ptr<FavouriteBatch>>> storedFavourites(UserDefaults& defaults) {
+    const QVariant stored = defaults.objectForKey(FavouriteBatches);
+    if (!stored.isValid()) return std::nullopt;
+    const auto list = KeyedDecoder::unarchiveArrayWithData<FavouriteBatch>(stored.toByteArray());
+    if (!list) {
+        platform::log(u"favourites: the stored list cannot be read and is ignored");
+        return std::nullopt;
+    }
+    return QList<std::shared_ptr<FavouriteBatch>>(list->begin(), list->end());
+}
+
+bool storeFavourites(const QList<std::shared_ptr<FavouriteBatch>>& list, UserDefaults& defaults) {
+    if (list.isEmpty())
+        defaults.removeObjectForKey(FavouriteBatches);
+    else
+        defaults.setObject(KeyedEncoder::archivedDataWithRootArray(list), FavouriteBatches);
+    return defaults.synchronize();
+}
+
+int indexOfName(const QList<std::shared_ptr<FavouriteBatch>>& list, const QString& name) {
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i] && sameName(list[i]->name, name)) return i;
+    return -1;
+}
+
+}  // namespace
+
+Favorites& Favorites::sharedInstance() {
+    static Favorites shared;
+    return shared;
+}
+
+QList<std::shared_ptr<FavouriteBatch>> Favorites::favouriteBatches(UserDefaults& defaults) {
+    return storedFavourites(defaults).value_or(QList<std::shared_ptr<FavouriteBatch>>());
+}
+
+bool Favorites::containsFavBatchWithName(const QString& name, UserDefaults& defaults) {
+    return indexOfName(favouriteBatches(defaults), name) >= 0;
+}
+
+bool Favorites::addFavBatch(const std::shared_ptr<FavouriteBatch>& favourite, UserDefaults& defaults) {
+    if (!favourite) return false;
+    auto list = favouriteBatches(defaults);
+    list.append(favourite);
+    return storeFavourites(list, defaults);
+}
+
+bool Favorites::updateFavBatchWithName(const QString& name, const std::shared_ptr<FavouriteBatch>& updated,
+                                       UserDefaults& defaults) {
+    if (name.isEmpty() || !updated) return false;
+    auto list = storedFavourites(defaults);
+    if (!list) return false;
+    const int i = indexOfName(*list, name);
+    if (i < 0) return false;
+    (*list)[i] = updated;
+    return storeFavourites(*list, defaults);
+}
+
+bool Favorites::deleteFavBacthWithName(const FavouriteBatch& favourite, UserDefaults& defaults) {
+    if (favourite.name.isEmpty()) return false;
+    auto list = storedFavourites(defaults);
+    if (!list) return false;
+    const int i = indexOfName(*list, favourite.name);
+    if (i < 0) return false;
+    list->removeAt(i);
+    return storeFavourites(*list, defaults);
+}
+
+namespace SavedState {
+
+SessionSnapshot snapshotSession(const AppDelegate& app) {
+    SessionSnapshot snap;
+    auto session = std::make_shared<::ProjectSession>();
+    session->dateString = archiving::creationDateString();
+    for (const auto& step : app.arrayAppliedFilters)
+        if (step) session->arrayAppliedFilters.append(std::make_shared<AppliedFilter>(*step));
+    if (app.selectedOuputSettingObj)
+        session->outputSettings = std::make_shared<OutputOptionSettings>(*app.selectedOuputSettingObj);
+    if (app.selectedRenameSettingObj)
+        session->batchRenameSettings = std::make_shared<BatchRenameSetting>(*app.selectedRenameSettingObj);
+    if (app.selectedMetatDataSettingObj)
+        session->metaDataSetting = std::make_shared<MetaDataObject>(*app.selectedMetatDataSettingObj);
+    snap.session = session;
+    for (const auto& photo : app.arraySelectedImagesToProcess)
+        if (photo) snap.photoPaths.append(photo->filePath);
+    return snap;
+}
+
+QVariantList saveBookmarkPaths(const QStringList& photoPaths, UserDefaults& defaults) {
+    QVariantList list;
+    for (const QString& path : photoPaths) {
+        const QByteArray bookmark = Bookmark::bookmarkDataForPath(path);
+        if (!bookmark.isEmpty()) list.append(QVariantMap{{kBookmarkPathKey, bookmark}});
+    }
+    defaults.setObject(list, SavedPaths);
+    defaults.synchronize();
+    return list;
+}
+
+bool saveProjectSession(const SessionSnapshot& snapshot, UserDefaults& defaults) {
+    if (!snapshot.session) return false;
+    saveBookmarkPaths(snapshot.photoPaths, defaults);
+    defaults.setObject(KeyedEncoder::archivedDataWithRootObject(*snapshot.session), Key::ProjectSession);
+    return defaults.synchronize();
+}
+
+bool saveProjectSessionToDefault(const AppDelegate& app, UserDefaults& defaults) {
+    return saveProjectSession(snapshotSession(app), defaults);
+}
+
+std::shared_ptr<::ProjectSession> loadProjectSession(UserDefaults& defaults) {
+    const QVariant stored = defaults.objectForKey(Key::ProjectSession);
+    if (!stored.isValid()) return nullptr;
+    auto session = KeyedDecoder::unarchiveObjectWithData<::ProjectSession>(stored.toByteArray());
+    if (!session) platform::log(u"session: the saved session cannot be read and is ignored");
+    return session;
+}
+
+QList<SavedPhoto> restoreSavedPhotos(UserDefaults& defaults) {
+    QList<SavedPhoto> out;
+    for (const QVariant& entry : defaults.arrayForKey(SavedPaths)) {
+        const QVariantMap m = entry.toMap();
+        const QString path = Bookmark::resolveBookmarkData(m.value(kBookmarkPathKey).toByteArray());
+        if (path.isEmpty()) {
+            platform::log(u"session: a saved photo is no longer available");
+            continue;
+        }
+        out.append({path, m.value(kBookmarkStateKey)});
+    }
+    return out;
+}
+
+void removeProjectSession(UserDefaults& defaults) {
+    defaults.removeObjectForKey(Key::ProjectSession);
+    defaults.synchronize();
+}
+
+}  // namespace SavedState
