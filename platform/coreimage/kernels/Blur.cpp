@@ -15,107 +15,139 @@ QRectF grownExtent(const NodePtr& in, double m) {
 
 namespace {
 
-// ---- separable passes ------------------------------------------------------------------
-// Each pass reads a buffer and writes one that is 2h smaller along its direction
-// ("valid" convolution); columns and rows are independent, so banding never changes results.
+// ---- separable blurs -------------------------------------------------------------------
+// A blur along one direction is a chain of box passes (or one sampled kernel) applied to
+// lines of positions. A line holds E floats per position (4 for a row; 4 x a block of
+// columns for a vertical pass, so memory is read row by row). Positions outside the
+// input's range are zero. Lines and blocks are independent, so banding never changes
+// results, and the sliding sums make the cost per pixel the same at any radius.
 
-void boxH(const Buffer& in, Buffer& out, int h) {
-    out = Buffer(in.rect.adjusted(h, 0, -h, 0));
-    const int W = out.rect.w, inW = in.rect.w;
-    if (out.empty()) return;
+struct LineBlur {
+    std::vector<int> boxes;    // half widths of successive box passes
+    std::vector<float> taps;   // or one sampled kernel (odd length)
+    int reach() const {
+        if (!taps.empty()) return int(taps.size() / 2);
+        int t = 0;
+        for (int h : boxes) t += h;
+        return t;
+    }
+    bool empty() const { return boxes.empty() && taps.empty(); }
+};
+
+void boxPass(const float* in, float* out, int n, int E, int h) {
+    // in holds n positions; out gets n - 2h.
+    const int m = n - 2 * h;
+    if (m <= 0) return;
     const double inv = 1.0 / (2 * h + 1);
-    parallelFor(0, in.rect.h, [&](int j0, int j1) {
-        for (int j = j0; j < j1; ++j) {
-            const float* s = in.data.data() + size_t(j) * inW * 4;
-            float* d = out.data.data() + size_t(j) * W * 4;
-            double acc[4] = {0, 0, 0, 0};
-            for (int t = 0; t <= 2 * h; ++t)
-                for (int c = 0; c < 4; ++c) acc[c] += s[t * 4 + c];
-            for (int c = 0; c < 4; ++c) d[c] = float(acc[c] * inv);
-            for (int i = 1; i < W; ++i) {
-                const float* add = s + (i + 2 * h) * 4;
-                const float* sub = s + (i - 1) * 4;
-                for (int c = 0; c < 4; ++c) {
-                    acc[c] += double(add[c]) - double(sub[c]);
-                    d[i * 4 + c] = float(acc[c] * inv);
-                }
-            }
+    std::vector<double> acc(size_t(E), 0.0);
+    for (int t = 0; t <= 2 * h; ++t)
+        for (int c = 0; c < E; ++c) acc[size_t(c)] += in[size_t(t) * E + c];
+    for (int c = 0; c < E; ++c) out[c] = float(acc[size_t(c)] * inv);
+    for (int i = 1; i < m; ++i) {
+        const float* add = in + size_t(i + 2 * h) * E;
+        const float* sub = in + size_t(i - 1) * E;
+        float* o = out + size_t(i) * E;
+        for (int c = 0; c < E; ++c) {
+            acc[size_t(c)] += double(add[c]) - double(sub[c]);
+            o[c] = float(acc[size_t(c)] * inv);
         }
-    }, W * 2.0);
+    }
 }
 
-constexpr int kColumnBlock = 64;  // pixels per column band of a vertical pass
+void kernelPass(const float* in, float* out, int n, int E, const std::vector<float>& k) {
+    const int m = n - int(k.size()) + 1;
+    for (int i = 0; i < m; ++i) {
+        float* o = out + size_t(i) * E;
+        std::fill(o, o + E, 0.0f);
+        for (size_t t = 0; t < k.size(); ++t) {
+            const float* p = in + (size_t(i) + t) * E;
+            const float kt = k[t];
+            for (int c = 0; c < E; ++c) o[c] += kt * p[c];
+        }
+    }
+}
 
-void boxV(const Buffer& in, Buffer& out, int h) {
-    out = Buffer(in.rect.adjusted(0, h, 0, -h));
-    if (out.empty()) return;
-    const int W = in.rect.w, H = out.rect.h;
-    const double inv = 1.0 / (2 * h + 1);
-    const int blocks = (W + kColumnBlock - 1) / kColumnBlock;
+// Blurs one line. Input positions [inStart, inStart + inLen) are read at in + (pos -
+// inStart) * inStep; output positions [outStart, outStart + outLen) are written at
+// out + (pos - outStart) * outStep. a and b are scratch space.
+void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out, int outStart, int outLen, size_t outStep,
+              int E, const LineBlur& blur, std::vector<float>& a, std::vector<float>& b) {
+    const int total = blur.reach();
+    const int o0 = std::max(outStart, inStart - total), o1 = std::min(outStart + outLen, inStart + inLen + total);
+    for (int p = outStart; p < outStart + outLen; ++p)
+        if (p < o0 || p >= o1) std::fill(out + size_t(p - outStart) * outStep, out + size_t(p - outStart) * outStep + E, 0.0f);
+    if (o1 <= o0) return;
+    const int l0 = o0 - total, l1 = o1 + total, n = l1 - l0;
+    a.assign(size_t(n) * E, 0.0f);
+    b.resize(size_t(n) * E);
+    for (int p = std::max(l0, inStart); p < std::min(l1, inStart + inLen); ++p)
+        std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, a.begin() + ptrdiff_t(p - l0) * E);
+    int len = n;
+    if (!blur.taps.empty()) {
+        kernelPass(a.data(), b.data(), len, E, blur.taps);
+        std::swap(a, b);
+        len -= int(blur.taps.size()) - 1;
+    } else {
+        for (int h : blur.boxes) {
+            boxPass(a.data(), b.data(), len, E, h);
+            std::swap(a, b);
+            len -= 2 * h;
+        }
+    }
+    for (int p = o0; p < o1; ++p)
+        std::copy(a.begin() + ptrdiff_t(p - o0) * E, a.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
+}
+
+constexpr int kColumnBlock = 32;  // pixels per column block of a vertical pass
+
+// Horizontal then vertical blur. src covers the rows the vertical pass needs (clipped to
+// where the input has pixels); out has the requested rect.
+void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur& vb) {
+    const PixelRect r = out.rect;
+    // Horizontal: each source row to the output's columns.
+    Buffer t(PixelRect{r.x, src.rect.y, r.w, src.rect.h});
+    if (!src.empty()) {
+        if (hb.empty()) {
+            Buffer copy(t.rect);
+            copy.paste(src);
+            t = std::move(copy);
+        } else {
+            parallelFor(0, src.rect.h, [&](int j0, int j1) {
+                std::vector<float> a, b;
+                for (int j = j0; j < j1; ++j)
+                    blurLine(src.row(src.rect.y + j), src.rect.x, src.rect.w, 4, t.row(t.rect.y + j), r.x, r.w, 4, 4, hb, a, b);
+            }, double(r.w + 2 * hb.reach()) * 3);
+        }
+    }
+    src = Buffer();
+    if (vb.empty()) {
+        out.paste(t);
+        return;
+    }
+    // Vertical: blocks of columns, one line of block-wide positions per row.
+    const int blocks = (r.w + kColumnBlock - 1) / kColumnBlock;
     parallelFor(0, blocks, [&](int b0, int b1) {
-        std::array<double, kColumnBlock * 4> acc;
-        for (int b = b0; b < b1; ++b) {
-            const int x0 = b * kColumnBlock, n = std::min(kColumnBlock, W - x0) * 4;
-            acc.fill(0.0);
-            for (int t = 0; t <= 2 * h; ++t) {
-                const float* s = in.data.data() + (size_t(t) * W + x0) * 4;
-                for (int k = 0; k < n; ++k) acc[k] += s[k];
-            }
-            float* d = out.data.data() + size_t(x0) * 4;
-            for (int k = 0; k < n; ++k) d[k] = float(acc[k] * inv);
-            for (int j = 1; j < H; ++j) {
-                const float* add = in.data.data() + (size_t(j + 2 * h) * W + x0) * 4;
-                const float* sub = in.data.data() + (size_t(j - 1) * W + x0) * 4;
-                float* o = out.data.data() + (size_t(j) * W + x0) * 4;
-                for (int k = 0; k < n; ++k) {
-                    acc[k] += double(add[k]) - double(sub[k]);
-                    o[k] = float(acc[k] * inv);
-                }
-            }
+        std::vector<float> a, b;
+        for (int k = b0; k < b1; ++k) {
+            const int x0 = k * kColumnBlock, w = std::min(kColumnBlock, r.w - x0);
+            if (t.empty()) break;
+            blurLine(t.at(r.x + x0, t.rect.y), t.rect.y, t.rect.h, size_t(r.w) * 4, out.at(r.x + x0, r.y), r.y, r.h,
+                     size_t(r.w) * 4, 4 * w, vb, a, b);
         }
-    }, double(H) * kColumnBlock * 2.0);
+    }, double(r.h + 2 * vb.reach()) * kColumnBlock * 3);
 }
 
-void kernelH(const Buffer& in, Buffer& out, const std::vector<float>& k) {
-    const int h = int(k.size() / 2);
-    out = Buffer(in.rect.adjusted(h, 0, -h, 0));
-    if (out.empty()) return;
-    const int W = out.rect.w, inW = in.rect.w;
-    parallelFor(0, in.rect.h, [&](int j0, int j1) {
-        for (int j = j0; j < j1; ++j) {
-            const float* s = in.data.data() + size_t(j) * inW * 4;
-            float* d = out.data.data() + size_t(j) * W * 4;
-            for (int i = 0; i < W; ++i) {
-                float acc[4] = {0, 0, 0, 0};
-                for (size_t t = 0; t < k.size(); ++t) {
-                    const float* p = s + (size_t(i) + t) * 4;
-                    for (int c = 0; c < 4; ++c) acc[c] += k[t] * p[c];
-                }
-                for (int c = 0; c < 4; ++c) d[i * 4 + c] = acc[c];
-            }
-        }
-    }, W * double(k.size()));
-}
-
-void kernelV(const Buffer& in, Buffer& out, const std::vector<float>& k) {
-    const int h = int(k.size() / 2);
-    out = Buffer(in.rect.adjusted(0, h, 0, -h));
-    if (out.empty()) return;
-    const int W = in.rect.w;
-    parallelFor(0, out.rect.h, [&](int j0, int j1) {
-        for (int j = j0; j < j1; ++j) {
-            float* o = out.data.data() + size_t(j) * W * 4;
-            for (size_t t = 0; t < k.size(); ++t) {
-                const float* s = in.data.data() + (size_t(j) + t) * W * 4;
-                const float kt = k[t];
-                for (int x = 0; x < W * 4; ++x) o[x] += kt * s[x];
-            }
-        }
-    }, W * double(k.size()));
+NodePtr separableBlurNode(const NodePtr& in, const LineBlur& hb, const LineBlur& vb, double grow) {
+    const int rh = hb.reach(), rv = vb.reach();
+    const int gx = std::max(rh, int(std::ceil(grow))), gy = std::max(rv, int(std::ceil(grow)));
+    const QRectF e = in->extent();
+    const QRectF extent = (e.isEmpty() || isInfinite(e)) ? e : e.adjusted(hb.empty() ? 0 : -gx, vb.empty() ? 0 : -gy, hb.empty() ? 0 : gx, vb.empty() ? 0 : gy);
+    return makeRegionNode(in, extent, [in, rh, rv](const PixelRect& q) { return clipToInput(in, q.adjusted(-rh, -rv, rh, rv)); }, std::max(rh, rv),
+        [hb, vb](Buffer& src, Buffer& out) { separableBlur(src, out, hb, vb); });
 }
 
 // Three box widths whose repeated application approximates a Gaussian of sigma.
-std::array<int, 3> boxHalfWidths(double sigma) {
+std::vector<int> boxHalfWidths(double sigma) {
     const int n = 3;
     const double wIdeal = std::sqrt(12.0 * sigma * sigma / n + 1.0);
     int wl = int(std::floor(wIdeal));
@@ -123,8 +155,8 @@ std::array<int, 3> boxHalfWidths(double sigma) {
     const int wu = wl + 2;
     const double mIdeal = (12.0 * sigma * sigma - n * wl * wl - 4.0 * n * wl - 3.0 * n) / (-4.0 * wl - 4.0);
     const int m = int(std::lround(mIdeal));
-    std::array<int, 3> h{};
-    for (int i = 0; i < n; ++i) h[size_t(i)] = ((i < m) ? wl : wu) / 2;
+    std::vector<int> h;
+    for (int i = 0; i < n; ++i) h.push_back(((i < m) ? wl : wu) / 2);
     return h;
 }
 
@@ -145,30 +177,10 @@ constexpr double kBoxSigma = 3.0;
 NodePtr gaussianBlurNode(const NodePtr& in, double sigma) {
     if (!in || !(sigma > 0.0)) return in;
     sigma = std::min(sigma, 2000.0);
-    const int grow = int(std::ceil(3.0 * sigma));
-    if (sigma < kBoxSigma) {
-        const std::vector<float> taps = gaussianTaps(sigma);
-        const int r = int(taps.size() / 2);
-        return makeRegionNode(in, grownExtent(in, std::max(grow, r)), [r](const PixelRect& q) { return q.grown(r); }, r,
-            [taps](const Buffer& src, Buffer& out) {
-                Buffer a;
-                kernelH(src, a, taps);
-                kernelV(a, out, taps);
-            });
-    }
-    const std::array<int, 3> h = boxHalfWidths(sigma);
-    const int total = h[0] + h[1] + h[2];
-    return makeRegionNode(in, grownExtent(in, std::max(grow, total)), [total](const PixelRect& q) { return q.grown(total); }, total,
-        [h](const Buffer& src, Buffer& out) {
-            Buffer a, b;
-            boxH(src, a, h[0]);
-            boxH(a, b, h[1]);
-            boxH(b, a, h[2]);
-            b = Buffer();
-            boxV(a, b, h[0]);
-            boxV(b, a, h[1]);
-            boxV(a, out, h[2]);
-        });
+    LineBlur lb;
+    if (sigma < kBoxSigma) lb.taps = gaussianTaps(sigma);
+    else lb.boxes = boxHalfWidths(sigma);
+    return separableBlurNode(in, lb, lb, 3.0 * sigma);
 }
 
 namespace {
@@ -176,12 +188,9 @@ namespace {
 // Box blur of half width h in both directions.
 NodePtr boxBlurNode(const NodePtr& in, int h) {
     if (!in || h <= 0) return in;
-    return makeRegionNode(in, grownExtent(in, h), [h](const PixelRect& q) { return q.grown(h); }, h,
-        [h](const Buffer& src, Buffer& out) {
-            Buffer a;
-            boxH(src, a, h);
-            boxV(a, out, h);
-        });
+    LineBlur lb;
+    lb.boxes = {h};
+    return separableBlurNode(in, lb, lb, h);
 }
 
 // Averages samples along a straight line through each pixel (direction (dx, dy), from -r to r).
@@ -193,14 +202,10 @@ NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
     // Along an axis the line kernel is a box, which is cheap whatever the radius.
     if (std::abs(s) < 1e-9 || std::abs(c) < 1e-9) {
         const int h = int(std::lround(r));
-        const bool horizontal = std::abs(s) < 1e-9;
         if (h <= 0) return in;
-        return makeRegionNode(in, extent,
-            [h, horizontal](const PixelRect& q) { return horizontal ? q.adjusted(-h, 0, h, 0) : q.adjusted(0, -h, 0, h); }, h,
-            [h, horizontal](const Buffer& src, Buffer& out) {
-                if (horizontal) boxH(src, out, h);
-                else boxV(src, out, h);
-            });
+        LineBlur lb;
+        lb.boxes = {h};
+        return std::abs(s) < 1e-9 ? separableBlurNode(in, lb, {}, h) : separableBlurNode(in, {}, lb, h);
     }
     const int n = std::clamp(2 * int(std::ceil(r)) + 1, 3, 63);
     std::vector<std::pair<double, double>> offs;
@@ -208,7 +213,7 @@ NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
         const double t = -r + 2.0 * r * i / (n - 1);
         offs.emplace_back(t * c, t * s);
     }
-    return makeRegionNode(in, extent, [hx, hy](const PixelRect& q) { return q.adjusted(-hx, -hy, hx, hy); }, std::max(hx, hy),
+    return makeRegionNode(in, extent, [in, hx, hy](const PixelRect& q) { return clipToInput(in, q.adjusted(-hx, -hy, hx, hy)); }, std::max(hx, hy),
         [offs](const Buffer& src, Buffer& out) {
             const PixelRect r = out.rect;
             const float inv = 1.0f / float(offs.size());
@@ -241,10 +246,10 @@ NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
         const QRectF far(cx + (e.left() - cx) * g, cy + (e.top() - cy) * g, e.width() * g, e.height() * g);
         extent = e.united(far.normalized());
     }
-    auto roi = [cx, cy, k](const PixelRect& q) {
+    auto roi = [in, cx, cy, k](const PixelRect& q) {
         const QRectF r = q.toRectF();
         const QRectF nearer(cx + (r.left() - cx) * (1 - k), cy + (r.top() - cy) * (1 - k), r.width() * (1 - k), r.height() * (1 - k));
-        return PixelRect::covering(r.united(nearer.normalized())).grown(1);
+        return clipToInput(in, PixelRect::covering(r.united(nearer.normalized())).grown(1));
     };
     return makeRegionNode(in, extent, roi, 0, [cx, cy, k](const Buffer& src, Buffer& out) {
         const PixelRect r = out.rect;

@@ -81,6 +81,13 @@ Buffer Node::render(const PixelRect& r) const {
 
 Buffer renderOf(const NodePtr& n, const PixelRect& r) { return n ? n->render(r) : Buffer(r); }
 
+PixelRect clipToInput(const NodePtr& n, const PixelRect& r) {
+    if (!n) return PixelRect{r.x, r.y, 0, 0};
+    const QRectF e = n->extent();
+    if (isInfinite(e)) return r;
+    return r.intersected(PixelRect::covering(e).grown(1));
+}
+
 namespace {
 
 // ---- source --------------------------------------------------------------------------

@@ -77,6 +77,9 @@ protected:
 
 // Renders r of an input that may be absent (absent = transparent).
 Buffer renderOf(const NodePtr& n, const PixelRect& r);
+// r limited to the pixels of n's extent (plus one pixel for bilinear reads); beyond them
+// an input is transparent, so kernels that treat missing pixels as zero need no more.
+PixelRect clipToInput(const NodePtr& n, const PixelRect& r);
 // reach() of an input that may be absent.
 inline int reachOf(const NodePtr& n) { return n ? n->reach() : 0; }
 
@@ -111,8 +114,10 @@ using WarpMap = std::function<void(double x, double y, double& sx, double& sy)>;
 using WarpRoi = std::function<PixelRect(const PixelRect& r)>;
 NodePtr makeWarpNode(const NodePtr& in, const QRectF& extent, WarpMap map, WarpRoi roi, int reach);
 
-// Neighbourhood kernel: renders the input over roi(r) and lets fn fill the output.
-using RegionFn = std::function<void(const Buffer& in, Buffer& out)>;
+// Neighbourhood kernel: renders the input over roi(r) and lets fn fill the output (out
+// comes allocated with rect r; fn may replace it by a buffer of the same rect, and may
+// release `in` as soon as it is done with it).
+using RegionFn = std::function<void(Buffer& in, Buffer& out)>;
 NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn);
 
 }  // namespace platform::ci

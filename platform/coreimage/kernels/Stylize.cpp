@@ -27,12 +27,14 @@ inline void cellPoint(int i, int j, double spacing, double ox, double oy, double
 // Each pixel takes the colour of the input at the nearest cell point (within maxDist, else
 // the background colour).
 NodePtr cellNode(const NodePtr& in, double spacing, double ox, double oy, double jitter, double maxDist, const float bg[4]) {
-    // Edge pixels repeated outward so points near the border never sample transparency.
-    const NodePtr clamped = makeClampNode(in);
     const QRectF extent = in->extent();
     const std::array<float, 4> back{bg[0], bg[1], bg[2], bg[3]};
     const int reach = int(std::ceil(spacing * 2)) + 2;
-    return makeRegionNode(clamped, extent, [reach](const PixelRect& q) { return q.grown(reach); }, reach,
+    // Only the input's own pixels are read; a point beyond its edge takes the nearest edge
+    // pixel (the clamp below), so cells at the border never turn transparent.
+    const PixelRect own = isInfinite(extent) ? PixelRect{} : PixelRect::covering(extent);
+    auto roi = [reach, own](const PixelRect& q) { return own.empty() ? q.grown(reach) : q.grown(reach).intersected(own); };
+    return makeRegionNode(in, extent, roi, reach,
         [=](const Buffer& src, Buffer& out) {
             const PixelRect r = out.rect;
             parallelFor(r.y, r.top(), [&](int y0, int y1) {
