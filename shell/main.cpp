@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/foundation/Log.h"
+#include "shell/AppIcon.h"
 #include "shell/AppLaunch.h"
 
 namespace {
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("BriskoPhotos"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brisko Photos"));
     QApplication::setDesktopFileName(QStringLiteral("BriskoPhotos"));
+    QApplication::setWindowIcon(AppIcon::icon());
     // The main window decides when the application ends (its close button may ask first).
     QApplication::setQuitOnLastWindowClosed(false);
 
