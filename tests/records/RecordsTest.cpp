@@ -95,11 +95,18 @@ TEST(PhotoFile, VectorFilesTakeTheirSizeFromTheirOwnHeaders) {
     const QByteArray eps = "%!PS-Adobe-3.0 EPSF-3.0\n%%Creator: test\n%%BoundingBox: 10 20 210 120\n%%EndComments\n";
     const QByteArray epsAtEnd = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n" +
                                 QByteArray(300 * 1024, ' ') + "\n%%Trailer\n%%BoundingBox: 0 0 64 48\n%%EOF\n";
+    // The DOS form: a binary header giving where the PostScript section lies.
+    QByteArray dos(30, '\0');
+    dos[0] = char(0xC5), dos[1] = char(0xD0), dos[2] = char(0xD3), dos[3] = char(0xC6);
+    qToLittleEndian<quint32>(30, dos.data() + 4);
+    qToLittleEndian<quint32>(quint32(eps.size()), dos.data() + 8);
+    dos += eps;
     const struct {
         const char* name;
         QByteArray bytes;
         double width, height;
     } cases[] = {
+        {"dos.eps", dos, 200, 100},
         {"a.EPS", eps, 200, 100},
         {"b.eps", epsAtEnd, 64, 48},
         {"c.Eps", eps, 0, 0},  // the extension test is exact
