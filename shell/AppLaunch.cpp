@@ -11,10 +11,7 @@
 #include "platform/foundation/Resources.h"
 #include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
-#if __has_include("records/MetaDataObject.h")
 #include "records/MetaDataObject.h"
-#define BRISKO_HAS_METADATA_RECORD 1
-#endif
 #include "shell/MainWindowController.h"
 
 namespace {
@@ -35,10 +32,8 @@ void AppLaunch::setLaunchValues(AppDelegate& app) {
     app.arrFileFormatsSupported = AppDelegate::defaultFileFormats();
     app.strAlbumName = kAlbumName;
     // Both metadata records exist before any screen can read them.
-#ifdef BRISKO_HAS_METADATA_RECORD
     app.selectedMetatDataSettingObj = std::make_shared<MetaDataObject>();
     app.selectedMetatDataSettingObjOnlyUpdatedFields = std::make_shared<MetaDataObject>();
-#endif
 }
 
 void AppLaunch::loadStringTable(AppDelegate& app) {

@@ -17,11 +17,9 @@
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
-#if __has_include("records/MetaDataObject.h")
 #include "records/MetaDataObject.h"
-#define BRISKO_HAS_METADATA_RECORD 1
-#endif
 #include "records/PhotoFile.h"
+#include "records/SavedState.h"
 #include "shell/StepIndicator.h"
 
 namespace names = platform::notifications;
@@ -100,6 +98,7 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
                        DeliverOn::MainThread, this);
 
     onClosed_ = [] { QCoreApplication::quit(); };
+    sessionSaver_ = [this] { return SavedState::saveProjectSessionToDefault(AppDelegate::shared(), userDefaults()); };
     showScreen(ScreenAddPhotos);
 }
 
@@ -239,9 +238,7 @@ void MainWindowController::btnStartNewBatchFromSetupVCTapped() {
     app.isPROCESS_SKIPPED_FILES = false;
     app.isPHOTO_DLETED_FROM_DIRECTORY = true;
     showScreen(ScreenAddPhotos);
-#ifdef BRISKO_HAS_METADATA_RECORD
     if (app.selectedMetatDataSettingObj) app.selectedMetatDataSettingObj->isReset = true;
-#endif
 }
 
 void MainWindowController::btnProcessSkippedFromSetupVCTapped(const QList<std::shared_ptr<PhotoFile>>& skipped) {
@@ -314,9 +311,7 @@ void MainWindowController::btnCloseWindowTapped() {
             }
             closeWindow();
         } else if (answer == kDontSave) {
-            auto& defaults = platform::UserDefaults::standardUserDefaults();
-            defaults.removeObjectForKey(QString::fromLatin1(platform::DefaultsKey::ProjectSession));
-            defaults.synchronize();
+            SavedState::removeProjectSession(userDefaults());
             closeWindow();
         }
     });
@@ -353,6 +348,10 @@ void MainWindowController::windowWillClose() {
     if (closed_) return;
     closed_ = true;
     if (onClosed_) onClosed_();
+}
+
+platform::UserDefaults& MainWindowController::userDefaults() const {
+    return defaults_ ? *defaults_ : platform::UserDefaults::standardUserDefaults();
 }
 
 void MainWindowController::setResizeSettleInterval(int ms) { resizeTimer_->setInterval(ms); }

@@ -15,6 +15,7 @@
 class QStackedWidget;
 class QTimer;
 class StepIndicator;
+namespace platform { class UserDefaults; }
 
 class MainWindowController : public QMainWindow,
                              public AddPhotosDelegate,
@@ -71,8 +72,11 @@ public:
     // Questions go through the asker; the default shows a window-modal message box
     // without blocking the caller.
     void setAsker(Asker asker) { asker_ = std::move(asker); }
-    // Saves the session; false keeps the window open. Set by whoever owns sessions.
+    // Saves the session; false keeps the window open. The default stores it in the defaults.
     void setSessionSaver(std::function<bool()> saver) { sessionSaver_ = std::move(saver); }
+    // Where the session is saved or forgotten; null means the application's standard defaults.
+    void setUserDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
+    platform::UserDefaults& userDefaults() const;
     // Called once the window has closed; the default quits the application.
     void setOnClosed(std::function<void()> onClosed) { onClosed_ = std::move(onClosed); }
     // Quiet time after the last resize before "notificationWindowEndResizing".
@@ -98,6 +102,7 @@ private:
     QTimer* resizeTimer_ = nullptr;
     Asker asker_;
     std::function<bool()> sessionSaver_;
+    platform::UserDefaults* defaults_ = nullptr;
     std::function<void()> onClosed_;
     bool closing_ = false;
     bool inCloseEvent_ = false;

@@ -282,3 +282,25 @@ TEST(MainWindow, CloseButtonCases) {
     EXPECT_FALSE(win.w.isVisible());
     EXPECT_EQ(win.closedCalls, 1);
 }
+
+TEST(MainWindow, SessionIsStoredOrForgottenOnClose) {
+    AppDelegate& app = AppDelegate::shared();
+    QTemporaryDir dir;
+    const QString key = QString::fromLatin1(platform::DefaultsKey::ProjectSession);
+    auto photo = photoAt(dir.filePath(QStringLiteral("a.png")), 8, 8);
+    struct Case { int answer; bool stored; bool closes; };
+    for (const Case& c : std::vector<Case>{{0, true, true}, {1, false, true}, {2, true, false}}) {
+        platform::UserDefaults defaults(dir.filePath(QStringLiteral("d%1.plist").arg(c.answer)));
+        defaults.setObject(QByteArray("old session"), key);
+        Window win;
+        win.w.setUserDefaults(&defaults);
+        app.arraySelectedImagesToProcess = {photo};
+        win.w.btnCloseWindowTapped();
+        ASSERT_EQ(win.pending.size(), 1u);
+        win.pending.back()(c.answer);
+        EXPECT_EQ(defaults.containsKey(key), c.stored) << c.answer;
+        EXPECT_EQ(win.closedCalls, c.closes ? 1 : 0) << c.answer;
+        // Saving replaces the old archive with the current batch's session.
+        if (c.answer == 0) EXPECT_NE(defaults.dataForKey(key), QByteArray("old session"));
+    }
+}
