@@ -9,6 +9,8 @@
 #include <QSizeF>
 #include <mutex>
 
+struct AppliedFilter;
+
 class FilterCustomization {
 public:
     static FilterCustomization& sharedInstance();
@@ -47,6 +49,15 @@ private:
 public:
 
     // ---- Labels, step summaries, the default overlay square, texture pictures ----
+    // Short labels of Core Image categories and filters; other names come back unchanged.
+    QString getCustomDisplayNameForCategory(const QString& categoryDisplayName) const;
+    QString getCustomDisplayNameForFilter(const QString& filterNameOrDisplayName) const;
+    // One line describing a step's settings, values as stored; empty for effects without one.
+    QString getSavedKeyValueForFavoriteFilter(const AppliedFilter& appliedFilter) const;
+    // Where a new image overlay starts: a square centred in the preview box (y-up points).
+    QRectF getDefaultRectForFilter(const QString& filterName) const;
+    // The file name of a texture set's first picture; empty for names without pictures.
+    static QString firstFrameForCategory(const QString& textureEffectName);
 
 private:
     FilterCustomization() = default;

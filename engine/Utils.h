@@ -1,6 +1,7 @@
 #pragma once
 // The engine object: one per process (sharedUtils). Its operations are spread over several
 // source files by family; each family keeps its declarations in its own section below.
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <QVariant>
@@ -106,6 +107,25 @@ public:
     static QImage redEyeCorrection(const QImage& image);
 
     // ---- Text, date and image overlays, frames, textures ----
+    // Geometry in y-up points of the photo (one point per pixel); parameter lists hold
+    // size-relative rectangles (platform::Vec) as stored by the editor.
+    QImage addWaterMarkToImage(const QImage& image, const QString& imageURL, const QString& filterName,
+                               const QVariantList& filterParameters);
+    QImage addImageToBackgroundImage(const QImage& image, const QString& filterName,
+                                     const QVariantList& filterParameters);
+    // The picture of a boundSize box turned clockwise by angle degrees, on a canvas the size of
+    // the turned box's bounds.
+    QImage rotateImageWithangle(double angle, const QImage& image, const QSizeF& boundSize);
+    // The turned box's bounds, centred on the unturned box (negative origin when it grew).
+    QRectF getRotatedRectForImageByDegrees(double degrees, const QImage& image, const QSizeF& boundSize);
+    // The font's face at the size that fits the string into the area; always a finite,
+    // positive size.
+    QFont fontSizedForAreaSize(const QSizeF& areaSize, const QString& string, const QFont& font);
+    float scaleToAspectFit(const QSizeF& contentSize, const QSizeF& areaSize, float padding);
+    QImage addCustomFrameToImage(const QImage& image, const QString& imageURL, const QString& filterName,
+                                 const QVariantList& filterParameters, bool isForThumbnail);
+    QImage addTexturesToImage(const QImage& image, const QString& imageURL, const QString& filterName,
+                              const QVariantList& filterParameters, bool isForThumbnail);
 
 private:
     Utils() = default;

@@ -1,0 +1,241 @@
+// Text and date watermarks and image overlays (custom images, logos, stickers) drawn on
+// top of a photo. Positions arrive as fractions of the photo's size, in y-up space.
+#include "engine/Utils.h"
+#include "engine/Utils_OverlaysSupport.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/graphics/YUp.h"
+#include "records/AppDelegate.h"
+#include "records/CommonFunc.h"
+#include "records/PhotoFile.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
+
+using overlays::forEachParameter;
+using overlays::numberOr;
+
+namespace {
+
+// Point sizes equal pixels on a 72-dpi canvas; the photo's own resolution is put back on
+// the result.
+constexpr int kDotsPerMeter72 = 2835;
+
+QImage newCanvas(const QImage& photo) {
+    QImage canvas(photo.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.setDotsPerMeterX(kDotsPerMeter72);
+    canvas.setDotsPerMeterY(kDotsPerMeter72);
+    canvas.fill(Qt::transparent);
+    return canvas;
+}
+
+void keepResolution(QImage& result, const QImage& photo) {
+    result.setDotsPerMeterX(photo.dotsPerMeterX());
+    result.setDotsPerMeterY(photo.dotsPerMeterY());
+}
+
+QFont fontAt(QFont font, double points) {
+    font.setPointSizeF(points);
+    return font;
+}
+
+QFont baseFont(const QString& fontName, double points) {
+    QFont f;
+    if (fontName.isEmpty() || fontName == QLatin1String("System Default") ||
+        !QFontDatabase::hasFamily(fontName)) {
+        // An unknown family falls back to the system font rather than Qt's nearest guess,
+        // so a photo stamped on another machine looks the same as its preview.
+        f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    } else {
+        f = QFont(fontName);
+    }
+    return fontAt(f, points > 0 && std::isfinite(points) ? points : 12.0);
+}
+
+// Paragraph alignment values as the editor stores them: 0 left, 1 right, 2 centre,
+// 3 justified, 4 natural (left for our scripts).
+Qt::Alignment paragraphAlignment(int value) {
+    switch (value) {
+    case 1: return Qt::AlignRight;
+    case 2: return Qt::AlignHCenter;
+    case 3: return Qt::AlignJustify;
+    default: return Qt::AlignLeft;
+    }
+}
+
+QSizeF measure(const QFont& font, const QString& text) {
+    QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+    device.setDotsPerMeterX(kDotsPerMeter72);
+    device.setDotsPerMeterY(kDotsPerMeter72);
+    const QFontMetricsF fm(font, &device);
+    return fm.boundingRect(QRectF(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, text).size();
+}
+
+// The photo shown in the editor, for steps applied without a path.
+QString currentPhotoPathForOverlays() {
+    const auto photo = AppDelegate::shared().selectedImageFile;
+    return photo ? photo->fileURL : QString();
+}
+
+}  // namespace
+
+float Utils::scaleToAspectFit(const QSizeF& content, const QSizeF& area, float padding) {
+    const double sx = (area.width() - double(padding)) / content.width();
+    const double sy = (area.height() - double(padding)) / content.height();
+    return float(std::min(sx, sy));
+}
+
+QFont Utils::fontSizedForAreaSize(const QSizeF& areaSize, const QString& string, const QFont& font) {
+    const QFont probe = fontAt(font, 12.0);
+    const QSizeF size = measure(probe, string);
+    double points = 0;
+    if (size.width() > 0 && size.height() > 0) points = 12.0 * double(scaleToAspectFit(size, areaSize, 10.0f));
+    if (!std::isfinite(points) || points <= 0) {
+        // Nothing to measure keeps the requested size; an area smaller than its padding
+        // still gets a readable, positive size instead of a negative one.
+        points = size.width() > 0 && size.height() > 0 ? 1.0 : (font.pointSizeF() > 0 ? font.pointSizeF() : 12.0);
+    }
+    return fontAt(font, std::min(points, 16384.0));
+}
+
+QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, const QString& filterName,
+                                  const QVariantList& params) {
+    const bool isText = filterName == QLatin1String("Add Text");
+    const bool isDate = filterName == QLatin1String("Add Date");
+    platform::Vec rotatedRect(0.02, 0.84, 0.2, 0.09);
+    QColor color(Qt::white);
+    QString text = isText ? QStringLiteral("Double Click To Edit Text") : QStringLiteral("WaterMark");
+    double fontSize = 30.0;
+    QString fontName;
+    float alpha = isText ? 1.0f : 0.5f;
+    int alignment = 0;
+    QString dateOption = QStringLiteral("Original Date & Time");
+    QString dateFormat = QStringLiteral("MMM-DD-YY");
+    QString timeFormat = QStringLiteral("AM/PM");
+
+    forEachParameter(params, [&](const QString& key, const QVariant& v) {
+        if (key == QLatin1String("rotatedRect")) {
+            if (v.canConvert<platform::Vec>() && v.value<platform::Vec>().isRect()) rotatedRect = v.value<platform::Vec>();
+        } else if (key == QLatin1String("textColor")) {
+            const QColor c = v.value<QColor>();
+            if (c.isValid()) color = c;
+        } else if (key == QLatin1String("text")) {
+            text = v.toString();
+        } else if (key == QLatin1String("fontSize")) {
+            fontSize = numberOr(v, fontSize);
+        } else if (key == QLatin1String("fontName")) {
+            fontName = v.toString();
+        } else if (key == QLatin1String("alpha")) {
+            alpha = float(numberOr(v, alpha));
+        } else if (key == QLatin1String("textAlignment")) {
+            alignment = int(numberOr(v, alignment));
+        } else if (isDate && key == QLatin1String("dateTimeOption")) {
+            dateOption = v.toString();
+        } else if (isDate && key == QLatin1String("dateFormat")) {
+            dateFormat = v.toString();
+        } else if (isDate && key == QLatin1String("timeFormat")) {
+            timeFormat = v.toString();
+        }
+    });
+
+    QString path = imageURL;
+    if (path.isEmpty()) path = currentPhotoPathForOverlays();
+    if (isDate) text = CommonFunc::getDateTimeStringForImageUrl(path, dateOption, dateFormat, timeFormat);
+
+    const QColor textColor = QColor::fromRgbF(color.redF(), color.greenF(), color.blueF(),
+                                              std::clamp(std::isfinite(alpha) ? alpha : 1.0f, 0.0f, 1.0f));
+    const double pw = image.width(), ph = image.height();
+    const double x = rotatedRect.X() * pw, y = rotatedRect.Y() * ph;
+    const double w = rotatedRect.Z() * pw, h = rotatedRect.W() * ph;
+    const double f = fontSize * ph;
+    const QFont fitted = fontSizedForAreaSize(QSizeF(w, h + f / 2), text, baseFont(fontName, f));
+
+    if (pw <= 0 || ph <= 0) return image;
+    // The box sits h / f above its stored corner; a font size of zero puts it on the corner.
+    const double lift = f > 0 && std::isfinite(h / f) ? h / f : 0.0;
+    const QRectF box(x + 4.0, y + lift, w, h);
+
+    QImage canvas = newCanvas(image);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.drawImage(0, 0, image);
+    if (w > 0 && h > 0 && !text.isEmpty()) {
+        const QRectF target = platform::toQtRect(box, ph);
+        p.setClipRect(target);
+        p.setFont(fitted);
+        p.setPen(textColor);
+        p.drawText(target, int(paragraphAlignment(alignment) | Qt::AlignTop | Qt::TextWordWrap), text);
+    }
+    p.end();
+    keepResolution(canvas, image);
+    return canvas;
+}
+
+QRectF Utils::getRotatedRectForImageByDegrees(double degrees, const QImage&, const QSizeF& box) {
+    const QRectF turned = QTransform().rotate(-degrees).mapRect(QRectF(QPointF(0, 0), box));
+    const double rw = turned.width(), rh = turned.height();
+    return QRectF((box.width() - rw) / 2, (box.height() - rh) / 2, rw, rh);
+}
+
+QImage Utils::rotateImageWithangle(double angle, const QImage& image, const QSizeF& box) {
+    const QRectF turned = getRotatedRectForImageByDegrees(angle, image, box);
+    const int cw = std::max(1, int(std::lround(turned.width())));
+    const int ch = std::max(1, int(std::lround(turned.height())));
+    QImage out(cw, ch, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // Turning about the centre: a clockwise turn in y-up space is a clockwise turn on screen,
+    // which is Qt's positive rotation, so no coordinate conversion is needed here.
+    p.translate(cw / 2.0, ch / 2.0);
+    p.rotate(angle);
+    p.translate(-box.width() / 2.0, -box.height() / 2.0);
+    p.drawImage(QRectF(QPointF(0, 0), box), image, QRectF(image.rect()));
+    p.end();
+    return out;
+}
+
+QImage Utils::addImageToBackgroundImage(const QImage& image, const QString&, const QVariantList& params) {
+    platform::Vec boundedRect(0.02, 0.84, 0.2, 0.09);
+    QImage overlay;
+    float opacity = 1.0f, angle = 0.0f;
+    forEachParameter(params, [&](const QString& key, const QVariant& v) {
+        if (key == QLatin1String("boundedRect")) {
+            if (v.canConvert<platform::Vec>() && v.value<platform::Vec>().isRect()) boundedRect = v.value<platform::Vec>();
+        } else if (key == QLatin1String("imageToAdd")) {
+            overlay = v.value<QImage>();
+        } else if (key == QLatin1String("Opacity")) {
+            opacity = float(numberOr(v, opacity));
+        } else if (key == QLatin1String("angle")) {
+            angle = float(numberOr(v, angle));
+        }
+    });
+    if (overlay.isNull()) return image;
+
+    const double pw = image.width(), ph = image.height();
+    const double s = std::min(boundedRect.Z() * pw, boundedRect.W() * ph);
+    if (pw <= 0 || ph <= 0 || !(s >= 1.0)) return image;
+    const int side = int(std::lround(s));
+
+    const QImage square = flipImage(overlays::stretched(overlay, side, side), params);
+    const double turn = 360.0 - double(angle);
+    const QRectF turnedBox = getRotatedRectForImageByDegrees(turn, square, QSizeF(s, s));
+    const double ox = std::trunc(turnedBox.x()), oy = std::trunc(turnedBox.y());
+    const QImage turned = rotateImageWithangle(turn, square, QSizeF(s, s));
+
+    QImage canvas = newCanvas(image);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.drawImage(0, 0, image);
+    p.setOpacity(std::clamp(std::isfinite(opacity) ? double(opacity) : 1.0, 0.0, 1.0));
+    const QRectF target(boundedRect.X() * pw + ox, boundedRect.Y() * ph + oy, s - 2 * ox, s - 2 * ox);
+    p.drawImage(platform::toQtRect(target, ph), turned, QRectF(turned.rect()));
+    p.end();
+    keepResolution(canvas, image);
+    return canvas;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Small helpers shared by the overlay, frame and texture operations of Utils.
+#include "platform/foundation/Values.h"
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace overlays {
+
+// Calls fn(key, value) for every entry of a parameter list, in list order; an entry is a
+// one-entry dictionary and its first key and value count.
+template <class Fn>
+void forEachParameter(const QVariantList& list, Fn&& fn) {
+    for (const QVariant& entry : list) {
+        const QVariantMap m = entry.toMap();
+        if (m.isEmpty()) continue;
+        fn(m.firstKey(), m.first());
+    }
+}
+
+inline double numberOr(const QVariant& v, double fallback) {
+    if (platform::isNumber(v)) return platform::numberValue(v, fallback);
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const double d = v.toString().toDouble(&ok);  // C locale: QString::toDouble is locale-free
+        return ok ? d : fallback;
+    }
+    return fallback;
+}
+
+inline bool boolOr(const QVariant& v, bool fallback) {
+    if (platform::isNumber(v)) return platform::numberValue(v) != 0.0;
+    return fallback;
+}
+
+// A picture of the application's resources by name; names without an extension also try
+// ".png" and ".jpg". A null image when none loads.
+QImage resourceImage(const QString& name);
+
+// The image in the engine's working pixel format.
+QImage premultiplied(const QImage& image);
+
+// A new image of the same size with every pixel's opacity multiplied by factor (0 to 1).
+QImage withOpacity(const QImage& image, double factor);
+
+// The whole image stretched to exactly w x h.
+QImage stretched(const QImage& image, int w, int h);
+
+// Draws top over background with one of the Core Image blend filters (by name) and returns
+// the result at the background's size; a name it does not know lays top over background.
+QImage blendWithFilter(const QString& filterName, const QImage& top, const QImage& background);
+
+}  // namespace overlays

@@ -1,0 +1,35 @@
+// Texture effects: a texture picture stretched over the whole photo and blended onto it.
+#include "engine/FilterCustomization.h"
+#include "engine/Utils.h"
+#include "engine/Utils_OverlaysSupport.h"
+
+#include "platform/foundation/Log.h"
+
+using overlays::forEachParameter;
+using overlays::numberOr;
+
+QImage Utils::addTexturesToImage(const QImage& image, const QString&, const QString& filterName,
+                                 const QVariantList& params, bool isForThumbnail) {
+    QString texture = isForThumbnail ? FilterCustomization::firstFrameForCategory(filterName) : QString();
+    float intensity = 1.0f, imageIntensity = 1.0f;
+    forEachParameter(params, [&](const QString& key, const QVariant& v) {
+        if (key == QLatin1String("picture_EffectName")) texture = v.toString();
+        else if (key == QLatin1String("effectIntensityValue")) intensity = float(numberOr(v, intensity));
+        else if (key == QLatin1String("imageIntensityValue")) imageIntensity = float(numberOr(v, imageIntensity));
+    });
+    if (texture.isEmpty() || image.isNull()) return image;
+
+    const QImage photo = overlays::withOpacity(overlays::premultiplied(image), imageIntensity);
+    QImage picture = overlays::resourceImage(texture);
+    if (picture.isNull()) {
+        platform::log(u"texture picture %@ is missing", texture);
+        return photo;
+    }
+    picture = overlays::withOpacity(overlays::stretched(picture, photo.width(), photo.height()), intensity);
+
+    QImage out = overlays::blendWithFilter(QStringLiteral("CIOverlayBlendMode"), picture, photo);
+    if (out.isNull() || out.width() == 0 || out.height() == 0) return photo;
+    out.setDotsPerMeterX(image.dotsPerMeterX());
+    out.setDotsPerMeterY(image.dotsPerMeterY());
+    return out;
+}
