@@ -1100,7 +1100,10 @@ QVariantMap readImageProperties(const QString& path) {
     return out;
 }
 
-bool writeImageProperties(const QString& path, const QVariantMap& props) {
+bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
+    // A link stays a link: the file it points to is the one rewritten.
+    const QFileInfo given(givenPath);
+    const QString path = given.isSymLink() && !given.canonicalFilePath().isEmpty() ? given.canonicalFilePath() : givenPath;
     HeaderFacts pixels;
     {
         QFile file(path);

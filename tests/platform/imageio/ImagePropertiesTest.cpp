@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QtConcurrent>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -163,6 +164,14 @@ TEST_F(ImagePropertiesTest, MetadataRoundTripsThroughEveryWritableFormat) {
         if (!path.endsWith(".tif") && !path.endsWith(".jp2"))
             EXPECT_EQ(QImage(path).size(), QSize(64, 48)) << path.toStdString();
     }
+    // A link to a photo stays a link.
+    const QString link = dir.filePath("link.jpg");
+    ASSERT_TRUE(QFile::link(files.first(), link));
+    ASSERT_TRUE(writeImageProperties(link, {{"{TIFF}", QVariantMap{{"Make", "Linked"}}}}));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(group(readImageProperties(files.first()), "{TIFF}").value("Make").toString(), "Linked");
+    QFile::remove(link);
+
     // Written through temporary copies that are all gone again.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), files.size());
 }
