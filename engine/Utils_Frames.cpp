@@ -70,7 +70,7 @@ QImage Utils::addCustomFrameToImage(const QImage& image, const QString&, const Q
             platform::log(u"frame piece %@ is missing; photo left unframed", name);
             return image;
         }
-        pieces[size_t(i)] = overlays::stretched(piece, t, t);
+        pieces[size_t(i)] = scaleImage(piece, QSizeF(t, t));
     }
 
     QImage layer(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -79,7 +79,7 @@ QImage Utils::addCustomFrameToImage(const QImage& image, const QString&, const Q
         QPainter p(&layer);
         platform::drawNinePartImage(p, h, QRectF(0, 0, w, h), platform::NinePartPieces::fromList(pieces));
     }
-    layer = overlays::withOpacity(layer, intensity);
+    layer = getTransparentImageFromImage(layer, overlays::opacityFactor(intensity));
 
     QImage out = overlays::blendWithFilter(frameBlendModeFilterName(blendIndex), layer, image);
     if (out.isNull() || out.width() == 0 || out.height() == 0) return image;

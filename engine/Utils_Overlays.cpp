@@ -222,7 +222,7 @@ QImage Utils::addImageToBackgroundImage(const QImage& image, const QString&, con
     if (pw <= 0 || ph <= 0 || !(s >= 1.0)) return image;
     const int side = int(std::lround(s));
 
-    const QImage square = flipImage(overlays::stretched(overlay, side, side), params);
+    const QImage square = flipImage(scaleImage(overlay, QSizeF(side, side)), params);
     const double turn = 360.0 - double(angle);
     const QRectF turnedBox = getRotatedRectForImageByDegrees(turn, square, QSizeF(s, s));
     const double ox = std::trunc(turnedBox.x()), oy = std::trunc(turnedBox.y());

@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
+#include <algorithm>
+#include <cmath>
 
 namespace overlays {
 
@@ -41,17 +43,12 @@ inline bool boolOr(const QVariant& v, bool fallback) {
 // ".png" and ".jpg". A null image when none loads.
 QImage resourceImage(const QString& name);
 
-// The image in the engine's working pixel format.
-QImage premultiplied(const QImage& image);
+// An opacity factor from a step, made safe: NaN counts as fully opaque.
+inline float opacityFactor(double v) { return std::isfinite(v) ? float(std::clamp(v, 0.0, 1.0)) : 1.0f; }
 
-// A new image of the same size with every pixel's opacity multiplied by factor (0 to 1).
-QImage withOpacity(const QImage& image, double factor);
-
-// The whole image stretched to exactly w x h.
-QImage stretched(const QImage& image, int w, int h);
-
-// Draws top over background with one of the Core Image blend filters (by name) and returns
-// the result at the background's size; a name it does not know lays top over background.
+// Lays top over background with one of the Core Image blend filters (by name; one it does
+// not know lays top over) and returns the result at the background's size, or a null image
+// when the blend gives nothing.
 QImage blendWithFilter(const QString& filterName, const QImage& top, const QImage& background);
 
 }  // namespace overlays

@@ -19,13 +19,14 @@ QImage Utils::addTexturesToImage(const QImage& image, const QString&, const QStr
     });
     if (texture.isEmpty() || image.isNull()) return image;
 
-    const QImage photo = overlays::withOpacity(overlays::premultiplied(image), imageIntensity);
+    const QImage photo = getTransparentImageFromImage(image, overlays::opacityFactor(imageIntensity));
     QImage picture = overlays::resourceImage(texture);
     if (picture.isNull()) {
         platform::log(u"texture picture %@ is missing", texture);
         return photo;
     }
-    picture = overlays::withOpacity(overlays::stretched(picture, photo.width(), photo.height()), intensity);
+    // Stretched to the photo whatever its proportions.
+    picture = getTransparentImageFromImage(scaleImage(picture, QSizeF(photo.size())), overlays::opacityFactor(intensity));
 
     QImage out = overlays::blendWithFilter(QStringLiteral("CIOverlayBlendMode"), picture, photo);
     if (out.isNull() || out.width() == 0 || out.height() == 0) return photo;
