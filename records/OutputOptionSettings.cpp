@@ -1,5 +1,6 @@
 #include "records/OutputOptionSettings.h"
 
+#include <QDir>
 #include <QStandardPaths>
 
 #include "platform/foundation/KeyedArchive.h"
@@ -19,7 +20,9 @@ std::shared_ptr<OutputOptionSettings> OutputOptionSettings::makeDefault() {
 }
 
 QString OutputOptionSettings::defaultOutputFolderPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) + QStringLiteral("/Brisko Photos");
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty()) pictures = QDir::homePath() + QStringLiteral("/Pictures");
+    return pictures + QStringLiteral("/Brisko Photos");
 }
 
 void OutputOptionSettings::encodeWithCoder(platform::KeyedEncoder& coder) const {

@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QHash>
-#include <QSet>
 #include <QStringList>
 #include <cmath>
 #include <cstdlib>
@@ -22,16 +21,8 @@ namespace {
 const QString kNull = QStringLiteral("$null");
 const char* const kClassKey = "$class";
 
-// Class-name chains recorded under "$classes", as the keyed archiver writes them.
-QStringList classChain(const QString& name) {
-    if (name == QLatin1String("NSArray")) return {name, QStringLiteral("NSObject")};
-    if (name == QLatin1String("NSDictionary")) return {name, QStringLiteral("NSObject")};
-    if (name == QLatin1String("NSDate")) return {name, QStringLiteral("NSObject")};
-    if (name == QLatin1String("NSColor")) return {name, QStringLiteral("NSObject")};
-    if (name == QLatin1String("CIVector")) return {name, QStringLiteral("NSObject")};
-    if (name == QLatin1String("NSImage")) return {name, QStringLiteral("NSObject")};
-    return {name, QStringLiteral("NSObject")};
-}
+// The class chain recorded under "$classes": the class, then the root class.
+QStringList classChain(const QString& name) { return {name, QStringLiteral("NSObject")}; }
 
 // Colour components as the colour archive writes them: "r g b" or "r g b a", C-locale.
 QByteArray rgbText(const QColor& c) {
