@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QLocale>
 #include <QVariantMap>
 #include <charconv>
 #include <cmath>
@@ -59,7 +60,7 @@ QString describe(const QVariant& v) {
     case QMetaType::UShort:
     case QMetaType::UChar: return QString::number(v.toULongLong());
     case QMetaType::Double:
-    case QMetaType::Float: return QString::number(v.toDouble(), 'g', 17);
+    case QMetaType::Float: return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QMetaType::QDateTime: return v.toDateTime().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"));
     case QMetaType::QByteArray: return QStringLiteral("{length = %1}").arg(v.toByteArray().size());
     case QMetaType::QColor: {

@@ -30,3 +30,8 @@ TEST(Values, NumberKindsStayApart) {
     EXPECT_EQ(platform::numberKind(QVariant(QStringLiteral("3"))), NumberKind::None);
     EXPECT_EQ(platform::numberValue(QVariant(QStringLiteral("3")), -1), -1);
 }
+
+TEST(Format, RealsPrintInTheirShortestExactForm) {
+    EXPECT_EQ(format(u"%@", 4.2), QStringLiteral("4.2"));
+    EXPECT_EQ(format(u"%@", 1.0 / 3.0), QStringLiteral("0.3333333333333333"));
+}
