@@ -79,7 +79,8 @@ QImage Utils::addCustomFrameToImage(const QImage& image, const QString&, const Q
         QPainter p(&layer);
         platform::drawNinePartImage(p, h, QRectF(0, 0, w, h), platform::NinePartPieces::fromList(pieces));
     }
-    layer = getTransparentImageFromImage(layer, overlays::opacityFactor(intensity));
+    // Full intensity needs no opacity pass; a big photo saves a full-size copy.
+    if (overlays::opacityFactor(intensity) < 1.0f) layer = getTransparentImageFromImage(layer, overlays::opacityFactor(intensity));
 
     QImage out = overlays::blendWithFilter(frameBlendModeFilterName(blendIndex), layer, image);
     if (out.isNull() || out.width() == 0 || out.height() == 0) return image;

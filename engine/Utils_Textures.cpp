@@ -19,7 +19,8 @@ QImage Utils::addTexturesToImage(const QImage& image, const QString&, const QStr
     });
     if (texture.isEmpty() || image.isNull()) return image;
 
-    const QImage photo = getTransparentImageFromImage(image, overlays::opacityFactor(imageIntensity));
+    const float photoOpacity = overlays::opacityFactor(imageIntensity);
+    const QImage photo = photoOpacity < 1.0f ? getTransparentImageFromImage(image, photoOpacity) : image;
     QImage picture = overlays::resourceImage(texture);
     if (picture.isNull()) {
         platform::log(u"texture picture %@ is missing", texture);

@@ -2,6 +2,8 @@
 #include "engine/Utils.h"
 #include "platform/foundation/Values.h"
 #include "platform/graphics/YUp.h"
+#include "records/AppDelegate.h"
+#include "records/PhotoFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
@@ -109,6 +111,29 @@ TEST_F(Overlays, DefaultsOfTheTextEffects) {
     const Ink half = inkAround(mark, box);
     EXPECT_GT(half.inside, 20);
     EXPECT_NEAR(half.maxValue, 128, 3);  // half opacity
+}
+
+TEST_F(Overlays, DateStampIgnoresTextAndFallsBackToTheSelectedPhoto) {
+    QTemporaryDir dir;
+    const QString path = testsupport::writeFile(dir.filePath("photo.jpg"), "not really a photo");
+    const QImage photo = blackPhoto(400, 200);
+    const QVariantList dated{entry("dateTimeOption", "Original Date"), entry("dateFormat", "YYYY-MM-DD"),
+                             entry("fontSize", 0.1)};
+    QVariantList withText = dated;
+    withText.append(entry("text", "IGNORED TEXT"));
+    const QImage stamped = utils.addWaterMarkToImage(photo, path, "Add Date", dated);
+    EXPECT_NE(stamped, photo);
+    EXPECT_EQ(utils.addWaterMarkToImage(photo, path, "Add Date", withText), stamped);
+    EXPECT_NE(utils.addWaterMarkToImage(photo, path, "Add Watermark", withText), stamped);
+
+    // Without a path the photo selected in the editor gives the date.
+    auto selected = std::make_shared<PhotoFile>();
+    selected->fileURL = path;
+    auto& app = AppDelegate::shared();
+    const auto saved = app.selectedImageFile;
+    app.selectedImageFile = selected;
+    EXPECT_EQ(utils.addWaterMarkToImage(photo, QString(), "Add Date", dated), stamped);
+    app.selectedImageFile = saved;
 }
 
 TEST_F(Overlays, SystemDefaultAndEmptyFontNameDrawTheSame) {
