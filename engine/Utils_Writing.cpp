@@ -1,10 +1,14 @@
 // Writing the finished output files of a run.
 #include "engine/Utils.h"
+#include "engine/PngOptimiser.h"
 
 #include "platform/foundation/Log.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
 #include <optional>
 
 namespace {
@@ -75,4 +79,22 @@ QVariantMap& Utils::setImageExifInfo(QVariantMap& dict, const QVariantMap& exifD
         if (exifDict.contains(k)) dict.insert(k, exifDict.value(k));
     }
     return dict;
+}
+
+bool saveCompressedPNG(const QImage& image, const QString& destination, const QVariantMap& properties,
+                       int memoryLevel) {
+    Utils& utils = Utils::sharedUtils();
+    QTemporaryFile temp(QDir::tempPath() + QStringLiteral("/TempFile.XXXXXX.png"));
+    if (!temp.open()) {
+        platform::log(u"Error While Compressing File");
+        return utils.saveImageInSelectedFormat(5, destination, image, image, properties, 1.0f, 1, nullptr);
+    }
+    temp.close();
+    if (utils.saveImageInSelectedFormat(5, temp.fileName(), image, image, properties, 1.0f, 1, nullptr)) {
+        const QByteArray in = QFile::encodeName(temp.fileName());
+        const QByteArray out = QFile::encodeName(destination);
+        if (processPNG(in.constData(), out.constData(), kPngOptimiserBatchMethod, memoryLevel) == 0) return true;
+    }
+    platform::log(u"Error While Compressing File");
+    return utils.saveImageInSelectedFormat(5, destination, image, image, properties, 1.0f, 1, nullptr);
 }
