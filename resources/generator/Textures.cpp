@@ -154,12 +154,14 @@ QImage art(int i) {
         const float v = 0.88f + 0.06f * (weave - 0.5f) + 0.05f * (fbm(x / 50, y / 50, seed, 3) - 0.5f);
         return rgbaF(v, v * 0.98f, v * 0.94f);
     });
+    QColor pigments[3];
+    for (int k = 0; k < 3; ++k) pigments[k] = QColor::fromHsvF(std::fmod(0.13f * float(i) + 0.3f * float(k), 1.f), 0.6f, 0.9f);
     QImage wash = perPixel([&](float x, float y) {  // watercolour blots
         float r = 0, g = 0, b = 0, a = 0;
         for (int k = 0; k < 3; ++k) {
             const float n = fbm(x / 150.f, y / 150.f, seed + 10 + uint32_t(k), 5);
             const float m = smooth(0.5f, 0.56f, n) * (0.55f + 0.45f * (1 - smooth(0.56f, 0.7f, n)));
-            const QColor c = QColor::fromHsvF(std::fmod(0.13f * float(i) + 0.3f * float(k), 1.f), 0.6f, 0.9f);
+            const QColor& c = pigments[k];
             r += c.redF() * m, g += c.greenF() * m, b += c.blueF() * m, a += m;
         }
         a = clamp01(a * 0.7f);
