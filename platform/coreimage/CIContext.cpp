@@ -1,3 +1,7 @@
+// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
 #include "platform/coreimage/CIContext.h"
 
 #include "platform/coreimage/Parallel.h"
@@ -14,8 +18,9 @@ namespace {
 
 // Largest picture a render may make (4 bytes a pixel): 400 megapixels.
 constexpr long long kMaxRenderPixels = 400LL * 1000 * 1000;
-// A strip holds about this many pixels (16 bytes each per live buffer).
-constexpr long long kStripPixels = 4LL * 1024 * 1024;
+// A strip holds about this many pixels (16 bytes each per live buffer): small enough
+// that the allocator recycles strip buffers instead of mapping fresh pages each time.
+constexpr long long kStripPixels = 1LL * 1024 * 1024;
 
 inline quint8 toByte(float v) { return quint8(int(v * 255.0f + 0.5f)); }
 
@@ -23,8 +28,9 @@ inline quint8 toByte(float v) { return quint8(int(v * 255.0f + 0.5f)); }
 // write(buffer, firstRowFromBottom) for each strip.
 template <class Write>
 void renderStrips(const NodePtr& node, const PixelRect& r, Write write) {
+    const RenderScope scope;
     const long long reach = reachOf(node);
-    int rows = int(std::max<long long>({64, kStripPixels / std::max(1, r.w), 4 * reach}));
+    int rows = int(std::max<long long>({16, kStripPixels / std::max(1, r.w), 8 * reach}));
     rows = std::min(rows, r.h);
     for (int s = 0; s < r.h; s += rows) {
         const int h = std::min(rows, r.h - s);

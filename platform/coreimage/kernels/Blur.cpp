@@ -1,5 +1,9 @@
 // Blurs and the filters built on a blur (sharpening, noise reduction). Blurs read zeros
 // beyond their input's extent, so their edges fade to transparent and their extent grows.
+// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
 #include "platform/coreimage/Parallel.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
 
@@ -34,24 +38,35 @@ struct LineBlur {
     bool empty() const { return boxes.empty() && taps.empty(); }
 };
 
-void boxPass(const float* in, float* out, int n, int E, int h) {
+// One box pass over n positions of E floats (E4 > 0: E is that constant, for rows).
+template <int E4>
+void boxPassT(const float* in, float* out, int n, int E, int h) {
+    if constexpr (E4 > 0) E = E4;
     // in holds n positions; out gets n - 2h.
     const int m = n - 2 * h;
     if (m <= 0) return;
     const double inv = 1.0 / (2 * h + 1);
-    std::vector<double> acc(size_t(E), 0.0);
+    double accBuf[E4 > 0 ? E4 : 1];
+    std::vector<double> accVec(E4 > 0 ? 0 : size_t(E), 0.0);
+    double* acc = E4 > 0 ? accBuf : accVec.data();
+    for (int c = 0; c < E; ++c) acc[c] = 0.0;
     for (int t = 0; t <= 2 * h; ++t)
-        for (int c = 0; c < E; ++c) acc[size_t(c)] += in[size_t(t) * E + c];
-    for (int c = 0; c < E; ++c) out[c] = float(acc[size_t(c)] * inv);
+        for (int c = 0; c < E; ++c) acc[c] += in[size_t(t) * E + c];
+    for (int c = 0; c < E; ++c) out[c] = float(acc[c] * inv);
     for (int i = 1; i < m; ++i) {
         const float* add = in + size_t(i + 2 * h) * E;
         const float* sub = in + size_t(i - 1) * E;
         float* o = out + size_t(i) * E;
         for (int c = 0; c < E; ++c) {
-            acc[size_t(c)] += double(add[c]) - double(sub[c]);
-            o[c] = float(acc[size_t(c)] * inv);
+            acc[c] += double(add[c]) - double(sub[c]);
+            o[c] = float(acc[c] * inv);
         }
     }
+}
+
+void boxPass(const float* in, float* out, int n, int E, int h) {
+    if (E == 4) boxPassT<4>(in, out, n, E, h);
+    else boxPassT<0>(in, out, n, E, h);
 }
 
 void kernelPass(const float* in, float* out, int n, int E, const std::vector<float>& k) {
@@ -78,10 +93,17 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
         if (p < o0 || p >= o1) std::fill(out + size_t(p - outStart) * outStep, out + size_t(p - outStart) * outStep + E, 0.0f);
     if (o1 <= o0) return;
     const int l0 = o0 - total, l1 = o1 + total, n = l1 - l0;
-    a.assign(size_t(n) * E, 0.0f);
+    a.resize(size_t(n) * E);
     b.resize(size_t(n) * E);
-    for (int p = std::max(l0, inStart); p < std::min(l1, inStart + inLen); ++p)
-        std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, a.begin() + ptrdiff_t(p - l0) * E);
+    const int c0 = std::max(l0, inStart), c1 = std::max(c0, std::min(l1, inStart + inLen));
+    std::fill(a.begin(), a.begin() + ptrdiff_t(c0 - l0) * E, 0.0f);
+    std::fill(a.begin() + ptrdiff_t(c1 - l0) * E, a.end(), 0.0f);
+    if (inStep == size_t(E)) {
+        std::copy(in + size_t(c0 - inStart) * E, in + size_t(c1 - inStart) * E, a.begin() + ptrdiff_t(c0 - l0) * E);
+    } else {
+        for (int p = c0; p < c1; ++p)
+            std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, a.begin() + ptrdiff_t(p - l0) * E);
+    }
     int len = n;
     if (!blur.taps.empty()) {
         kernelPass(a.data(), b.data(), len, E, blur.taps);
@@ -94,8 +116,12 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
             len -= 2 * h;
         }
     }
-    for (int p = o0; p < o1; ++p)
-        std::copy(a.begin() + ptrdiff_t(p - o0) * E, a.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
+    if (outStep == size_t(E)) {
+        std::copy(a.begin(), a.begin() + ptrdiff_t(o1 - o0) * E, out + size_t(o0 - outStart) * E);
+    } else {
+        for (int p = o0; p < o1; ++p)
+            std::copy(a.begin() + ptrdiff_t(p - o0) * E, a.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
+    }
 }
 
 constexpr int kColumnBlock = 32;  // pixels per column block of a vertical pass
@@ -105,7 +131,7 @@ constexpr int kColumnBlock = 32;  // pixels per column block of a vertical pass
 void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur& vb) {
     const PixelRect r = out.rect;
     // Horizontal: each source row to the output's columns.
-    Buffer t(PixelRect{r.x, src.rect.y, r.w, src.rect.h});
+    Buffer t(PixelRect{r.x, src.rect.y, r.w, src.rect.h}, hb.empty() ? Buffer::kZero : Buffer::kUninitialized);
     if (!src.empty()) {
         if (hb.empty()) {
             Buffer copy(t.rect);
@@ -120,6 +146,10 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
         }
     }
     src = Buffer();
+    if (t.empty()) {
+        std::fill(out.data.begin(), out.data.end(), 0.0f);
+        return;
+    }
     if (vb.empty()) {
         out.paste(t);
         return;
@@ -130,7 +160,6 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
         std::vector<float> a, b;
         for (int k = b0; k < b1; ++k) {
             const int x0 = k * kColumnBlock, w = std::min(kColumnBlock, r.w - x0);
-            if (t.empty()) break;
             blurLine(t.at(r.x + x0, t.rect.y), t.rect.y, t.rect.h, size_t(r.w) * 4, out.at(r.x + x0, r.y), r.y, r.h,
                      size_t(r.w) * 4, 4 * w, vb, a, b);
         }
@@ -143,7 +172,7 @@ NodePtr separableBlurNode(const NodePtr& in, const LineBlur& hb, const LineBlur&
     const QRectF e = in->extent();
     const QRectF extent = (e.isEmpty() || isInfinite(e)) ? e : e.adjusted(hb.empty() ? 0 : -gx, vb.empty() ? 0 : -gy, hb.empty() ? 0 : gx, vb.empty() ? 0 : gy);
     return makeRegionNode(in, extent, [in, rh, rv](const PixelRect& q) { return clipToInput(in, q.adjusted(-rh, -rv, rh, rv)); }, std::max(rh, rv),
-        [hb, vb](Buffer& src, Buffer& out) { separableBlur(src, out, hb, vb); });
+        [hb, vb](Buffer& src, Buffer& out) { separableBlur(src, out, hb, vb); }, /*writesAll=*/!vb.empty());
 }
 
 // Three box widths whose repeated application approximates a Gaussian of sigma.

@@ -3,6 +3,10 @@
 // straight colours, then mix by coverage:
 //   result = (1 - ab) * S + (1 - as) * B + as * ab * blend(Cb, Cs),  alpha = as + ab - as * ab
 // The extent is the union of both inputs' extents.
+// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
 #include "platform/coreimage/kernels/KernelSupport.h"
 
 namespace platform::ci {

@@ -1,6 +1,10 @@
 // Distortions: each output pixel takes the input at a displaced point (bilinear). Every
 // one of them is the identity at zero strength, and leaves the picture outside its circle
 // (or band) as it was.
+// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
 #include "platform/coreimage/kernels/KernelSupport.h"
 
 namespace platform::ci {

@@ -1,3 +1,7 @@
+// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
 #include "platform/coreimage/kernels/Node.h"
 
 #include "platform/coreimage/Parallel.h"
@@ -7,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace platform::ci {
 
@@ -39,9 +44,85 @@ PixelRect PixelRect::covering(const QRectF& r) {
     return {int(x0), int(y0), int(x1 - x0), int(y1 - y0)};
 }
 
-Buffer::Buffer(const PixelRect& r) : rect(r) {
-    if (!r.empty()) data.assign(size_t(r.w) * size_t(r.h) * 4, 0.0f);
-    else rect.w = rect.h = 0;
+namespace {
+
+using Storage = std::vector<float, UninitializedAllocator<float>>;
+
+// Storage kept between the buffers of renders in progress.
+class StoragePool {
+public:
+    static StoragePool& instance() {
+        static StoragePool p;
+        return p;
+    }
+    void enter() {
+        std::lock_guard<std::mutex> l(m_);
+        ++active_;
+    }
+    void leave() {
+        std::vector<Storage> drop;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (--active_ == 0) drop.swap(free_), kept_ = 0;
+        }
+    }
+    // Storage of at least n floats, or an empty one.
+    Storage take(size_t n) {
+        std::lock_guard<std::mutex> l(m_);
+        size_t best = free_.size();
+        for (size_t i = 0; i < free_.size(); ++i)
+            if (free_[i].capacity() >= n && (best == free_.size() || free_[i].capacity() < free_[best].capacity())) best = i;
+        if (best == free_.size()) return {};
+        Storage s = std::move(free_[best]);
+        free_.erase(free_.begin() + ptrdiff_t(best));
+        kept_ -= s.capacity();
+        return s;
+    }
+    void give(Storage&& s) {
+        const size_t c = s.capacity();
+        if (c < kMinKept) return;
+        std::lock_guard<std::mutex> l(m_);
+        if (active_ == 0 || free_.size() >= kMaxCount || kept_ + c > kMaxFloats) return;
+        kept_ += c;
+        free_.push_back(std::move(s));
+    }
+
+private:
+    static constexpr size_t kMinKept = 256 * 1024;            // floats (1 MB)
+    static constexpr size_t kMaxFloats = 128ull * 1024 * 1024;  // 512 MB
+    static constexpr size_t kMaxCount = 8;
+    std::mutex m_;
+    int active_ = 0;
+    size_t kept_ = 0;
+    std::vector<Storage> free_;
+};
+
+}  // namespace
+
+RenderScope::RenderScope() { StoragePool::instance().enter(); }
+RenderScope::~RenderScope() { StoragePool::instance().leave(); }
+
+Buffer::Buffer(const PixelRect& r, Init init) : rect(r) {
+    if (r.empty()) {
+        rect.w = rect.h = 0;
+        return;
+    }
+    const size_t n = size_t(r.w) * size_t(r.h) * 4;
+    data = StoragePool::instance().take(n);
+    data.resize(n);
+    if (init == kZero) std::fill(data.begin(), data.end(), 0.0f);
+}
+
+Buffer::~Buffer() { StoragePool::instance().give(std::move(data)); }
+
+Buffer& Buffer::operator=(Buffer&& o) noexcept {
+    if (this != &o) {
+        StoragePool::instance().give(std::move(data));
+        data = std::move(o.data);
+        rect = o.rect;
+        o.rect = {};
+    }
+    return *this;
 }
 
 void Buffer::sample(double sx, double sy, float out[4]) const {
@@ -100,7 +181,7 @@ public:
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
-        Buffer b(r);
+        Buffer b(r, Buffer::kUninitialized);
         const int H = image_.height();
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
@@ -130,7 +211,7 @@ public:
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
-        Buffer b(r);
+        Buffer b(r, Buffer::kUninitialized);
         float* d = b.data.data();
         for (long long i = 0, n = r.area(); i < n; ++i, d += 4) std::copy(c_, c_ + 4, d);
         return b;
@@ -178,8 +259,8 @@ protected:
         PixelRect roi = PixelRect::covering(inv_.mapRect(r.toRectF())).grown(1);
         const QRectF ie = in_->extent();
         if (!isInfinite(ie)) roi = roi.intersected(PixelRect::covering(ie).grown(1));
-        Buffer out(r);
-        if (roi.empty()) return out;
+        if (roi.empty()) return Buffer(r);
+        Buffer out(r, Buffer::kUninitialized);
         const Buffer src = renderOf(in_, roi);
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
@@ -218,7 +299,7 @@ protected:
         auto cy = [&](int y) { return std::clamp(y, src_.y, src_.top() - 1); };
         const PixelRect roi{cx(r.x), cy(r.y), cx(r.right() - 1) - cx(r.x) + 1, cy(r.top() - 1) - cy(r.y) + 1};
         const Buffer src = renderOf(in_, roi);
-        Buffer out(r);
+        Buffer out(r, Buffer::kUninitialized);
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
                 const int sy = cy(y);
@@ -327,8 +408,8 @@ protected:
         PixelRect roi = roi_(r);
         const QRectF ie = in_ ? in_->extent() : QRectF();
         if (!isInfinite(ie)) roi = roi.intersected(PixelRect::covering(ie).grown(1));
-        Buffer out(r);
-        if (roi.empty()) return out;
+        if (roi.empty()) return Buffer(r);
+        Buffer out(r, Buffer::kUninitialized);
         const Buffer src = renderOf(in_, roi);
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
@@ -353,15 +434,15 @@ private:
 
 class RegionNode final : public Node {
 public:
-    RegionNode(NodePtr in, const QRectF& e, WarpRoi roi, int reach, RegionFn fn)
-        : in_(std::move(in)), extent_(e), roi_(std::move(roi)), reach_(reach), fn_(std::move(fn)) {}
+    RegionNode(NodePtr in, const QRectF& e, WarpRoi roi, int reach, RegionFn fn, bool writesAll)
+        : in_(std::move(in)), extent_(e), roi_(std::move(roi)), reach_(reach), fn_(std::move(fn)), writesAll_(writesAll) {}
     QRectF extent() const override { return extent_; }
     int reach() const override { return reachOf(in_) + reach_; }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
-        Buffer out(r);
         Buffer src = renderOf(in_, roi_(r));
+        Buffer out(r, writesAll_ ? Buffer::kUninitialized : Buffer::kZero);
         fn_(src, out);
         return out;
     }
@@ -372,6 +453,7 @@ private:
     WarpRoi roi_;
     int reach_;
     RegionFn fn_;
+    bool writesAll_;
 };
 
 }  // namespace
@@ -397,8 +479,8 @@ NodePtr makeCombineNode(const NodePtr& a, const NodePtr& b, const QRectF& extent
 NodePtr makeWarpNode(const NodePtr& in, const QRectF& extent, WarpMap map, WarpRoi roi, int reach) {
     return in ? std::make_shared<WarpNode>(in, extent, std::move(map), std::move(roi), reach) : nullptr;
 }
-NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn) {
-    return in ? std::make_shared<RegionNode>(in, extent, std::move(roi), reach, std::move(fn)) : nullptr;
+NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn, bool writesAll) {
+    return in ? std::make_shared<RegionNode>(in, extent, std::move(roi), reach, std::move(fn), writesAll) : nullptr;
 }
 
 }  // namespace platform::ci

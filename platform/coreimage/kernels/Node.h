@@ -37,13 +37,36 @@ struct PixelRect {
     static PixelRect covering(const QRectF& r);
 };
 
-// Premultiplied RGBA floats of one pixel rectangle, zero (transparent) when made.
+// Allocates without zeroing, for buffers that are written in full at once.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) {}
+    template <class U>
+    void construct(U* p) { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... A>
+    void construct(U* p, A&&... a) { ::new (static_cast<void*>(p)) U(std::forward<A>(a)...); }
+};
+
+// Premultiplied RGBA floats of one pixel rectangle, zero (transparent) when made, or
+// left unwritten with kUninitialized by code that writes every pixel itself.
 struct Buffer {
     PixelRect rect;
-    std::vector<float> data;
+    std::vector<float, UninitializedAllocator<float>> data;
 
+    enum Init { kZero, kUninitialized };
     Buffer() = default;
-    explicit Buffer(const PixelRect& r);
+    explicit Buffer(const PixelRect& r, Init init = kZero);
+    ~Buffer();
+    Buffer(Buffer&& o) noexcept : rect(o.rect), data(std::move(o.data)) { o.rect = {}; }
+    Buffer& operator=(Buffer&& o) noexcept;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
     bool empty() const { return rect.empty(); }
     // Row at absolute y (y-up), starting at column rect.x.
     float* row(int y) { return data.data() + size_t(y - rect.y) * size_t(rect.w) * 4; }
@@ -73,6 +96,18 @@ public:
 protected:
     // Renders r, which lies within the extent's pixels.
     virtual Buffer renderInside(const PixelRect& r) const = 0;
+};
+
+// While a render is in progress, the storage of released big buffers is kept for the
+// next buffer of the render (strips repeat the same sizes), which saves mapping and
+// faulting in fresh pages for every strip. The kept storage is freed when the last
+// render in progress ends.
+class RenderScope {
+public:
+    RenderScope();
+    ~RenderScope();
+    RenderScope(const RenderScope&) = delete;
+    RenderScope& operator=(const RenderScope&) = delete;
 };
 
 // Renders r of an input that may be absent (absent = transparent).
@@ -118,6 +153,7 @@ NodePtr makeWarpNode(const NodePtr& in, const QRectF& extent, WarpMap map, WarpR
 // comes allocated with rect r; fn may replace it by a buffer of the same rect, and may
 // release `in` as soon as it is done with it).
 using RegionFn = std::function<void(Buffer& in, Buffer& out)>;
-NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn);
+// writesAll: fn writes every pixel of out, so out need not be cleared first.
+NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn, bool writesAll = false);
 
 }  // namespace platform::ci
