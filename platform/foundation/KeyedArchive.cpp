@@ -482,8 +482,18 @@ bool KeyedDecoder::containsValueForKey(const QString& key) const {
 }
 
 QVariant KeyedDecoder::decodeObjectForKey(const QString& key) const {
-    const auto uid = uidForKey(key);
-    return uid ? shared_->value(*uid, depth_ + 1) : QVariant();
+    if (const auto uid = uidForKey(key)) return shared_->value(*uid, depth_ + 1);
+    // A number written in place (encodeBool, encodeInt, encodeDouble) reads as a boxed one.
+    plist_t self = shared_->object(uid_);
+    plist_t n = self && plist_get_node_type(self) == PLIST_DICT ? plist_dict_get_item(self, key.toUtf8().constData())
+                                                                 : nullptr;
+    if (!n) return {};
+    switch (plist_get_node_type(n)) {
+    case PLIST_BOOLEAN:
+    case PLIST_UINT:
+    case PLIST_REAL: return plistglue::toVariant(n);
+    default: return {};
+    }
 }
 
 QString KeyedDecoder::decodeStringForKey(const QString& key) const {

@@ -112,7 +112,8 @@ public:
 
     // True when the archive holds the key (a stored null counts as present).
     bool containsValueForKey(const QString& key) const;
-    // Plain values only; records and unknown classes decode as an invalid QVariant.
+    // Plain values only (numbers written in place included); records and unknown classes
+    // decode as an invalid QVariant.
     QVariant decodeObjectForKey(const QString& key) const;
     // Typed readers: a value of another kind gives the empty value.
     QString decodeStringForKey(const QString& key) const;

@@ -51,6 +51,7 @@ struct Holder {
         values.insert(QStringLiteral("textAsList"), c.decodeArrayForKey(QStringLiteral("text")));
         values.insert(QStringLiteral("intAsBool"), c.decodeBoolForKey(QStringLiteral("int")));
         values.insert(QStringLiteral("hasMissing"), c.containsValueForKey(QStringLiteral("missing")));
+        values.insert(QStringLiteral("scalarAsObject"), c.decodeObjectForKey(QStringLiteral("scalarInt")));
     }
 };
 
@@ -100,7 +101,8 @@ TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
     for (const Kind& k : {Kind{"int", NumberKind::Integer, 42}, Kind{"big", NumberKind::Integer, double(qlonglong(1) << 40)},
                           Kind{"real", NumberKind::Real, 3.0}, Kind{"yes", NumberKind::Boolean, 1},
                           Kind{"no", NumberKind::Boolean, 0}, Kind{"scalarBool", NumberKind::Boolean, 1},
-                          Kind{"scalarInt", NumberKind::Integer, -7}, Kind{"scalarDouble", NumberKind::Real, 2.5}}) {
+                          Kind{"scalarInt", NumberKind::Integer, -7}, Kind{"scalarDouble", NumberKind::Real, 2.5},
+                          Kind{"scalarAsObject", NumberKind::Integer, -7}}) {
         SCOPED_TRACE(k.key);
         ASSERT_TRUE(v.contains(QString::fromLatin1(k.key)));
         EXPECT_EQ(numberKind(v[QString::fromLatin1(k.key)]), k.kind);
