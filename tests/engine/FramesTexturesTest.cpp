@@ -68,18 +68,21 @@ TEST_F(FramesTextures, FrameThickness) {
         QVariantList extra;
         bool thumbnail;
         QPoint covered, clear;  // a pixel inside the band and one just past it
+        QRgb band = qRgb(255, 0, 0);
     } cases[] = {
         {"thumbnail uses 12 percent", {1000, 800}, {entry("frameWidthPercent", 0.01)}, true, {500, 95}, {500, 96}},
         {"stored fraction", {1000, 800}, {entry("frameWidthPercent", 0.1)}, false, {500, 79}, {500, 80}},
-        // Wider than half the shorter side would let the bottom band cover the top one.
-        {"capped at half the shorter side", {200, 100}, {entry("frameWidthPercent", 0.9)}, false, {100, 20}, {100, 20}},
+        // 90 points on a photo 100 wide would make the top band 90 high; half the shorter side
+        // (50) leaves the side bands their place below it.
+        {"capped at half the shorter side", {100, 200}, {entry("frameWidthPercent", 0.9)}, false, {25, 70}, {25, 70},
+         qRgb(0, 255, 0)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QVariantList params{entry("picture_frameName", "ClassicFrame3.png")};
         params += c.extra;
         const QImage out = frame(solid(c.size.width(), c.size.height(), grey), params, c.thumbnail);
-        EXPECT_EQ(out.pixel(c.covered), qRgb(255, 0, 0));
+        EXPECT_EQ(out.pixel(c.covered), c.band);
         if (c.clear != c.covered) EXPECT_EQ(out.pixel(c.clear), grey.rgb());
     }
 }
