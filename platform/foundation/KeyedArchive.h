@@ -50,7 +50,8 @@ public:
 
     // A plain value; an invalid QVariant is stored as the null object.
     void encodeObject(const QVariant& value, const QString& key);
-    // A record, or the null object for nullptr.
+    // A record, or the null object for nullptr. Records are told apart by address, so one
+    // record met twice is stored once; every record must outlive the encoding.
     template <class T>
     void encodeObject(const std::shared_ptr<T>& object, const QString& key) {
         setUidForKey(object ? uidForRecord(*object) : 0, key);
