@@ -27,6 +27,16 @@ QVariant firstValue(const QVariant& entry) {
 
 bool isVec(const QVariant& v) { return v.metaType() == QMetaType::fromType<Vec>(); }
 
+bool isFinite(const QVariant& v) {
+    if (isVec(v)) {
+        const Vec p = v.value<Vec>();
+        for (int i = 0; i < p.count; ++i)
+            if (!std::isfinite(p.at(i))) return false;
+        return true;
+    }
+    return std::isfinite(v.toDouble());
+}
+
 bool usableSize(QSizeF s) {
     return std::isfinite(s.width()) && std::isfinite(s.height()) && s.width() > 0 && s.height() > 0;
 }
@@ -167,7 +177,7 @@ QVariantList FilterCustomization::convertList(const QString& filterName, QSizeF 
         for (const QVariant& entry : list) {
             const QString key = firstKey(entry);
             const QVariant v = convertedValue(filterName, key, firstValue(entry), imageSize, toFractions);
-            if (v.isValid()) writeEntry(working, key, v);
+            if (v.isValid() && isFinite(v)) writeEntry(working, key, v);
         }
     }
     std::lock_guard<std::mutex> lock(parametersMutex_);

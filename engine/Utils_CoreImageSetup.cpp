@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 
 using platform::Vec;
 
@@ -212,7 +214,14 @@ void Utils::adjustFilterPrametersWithName(CIFilter& filter, const QString& filte
     auto setIfKnown = [&](const QString& key, const QVariant& v) {
         if (inputs.contains(key)) filter.setValue(v, key);
     };
-    auto isVec = [](const QVariant& v) { return v.metaType() == QMetaType::fromType<Vec>(); };
+    // A damaged list must not hand a filter an infinite or negative size.
+    auto isVec = [](const QVariant& v) {
+        if (v.metaType() != QMetaType::fromType<Vec>()) return false;
+        const Vec p = v.value<Vec>();
+        for (int i = 0; i < p.count; ++i)
+            if (!std::isfinite(p.at(i))) return false;
+        return true;
+    };
 
     effects::forEachEntry(parameters, [&](const QString& key, const QVariant& value) {
         if (effects::isSizeRelativePoint(key)) {
@@ -221,11 +230,13 @@ void Utils::adjustFilterPrametersWithName(CIFilter& filter, const QString& filte
                 setIfKnown(key, QVariant::fromValue(Vec(p.X() * W, p.Y() * H)));
             }
         } else if (effects::scalesWithWidth(filterName, key)) {
-            if (platform::isNumber(value)) setIfKnown(key, QVariant(platform::numberValue(value) * W));
+            const double scaled = platform::numberValue(value) * W;
+            if (platform::isNumber(value) && std::isfinite(scaled)) setIfKnown(key, QVariant(std::max(0.0, scaled)));
         } else if (key == QLatin1String("inputRectangle")) {
             if (isVec(value)) {
                 const Vec r = value.value<Vec>();
-                setIfKnown(key, QVariant::fromValue(Vec(r.X() * W, r.Y() * H, r.Z() * W, r.W() * H)));
+                setIfKnown(key, QVariant::fromValue(Vec(r.X() * W, r.Y() * H, std::max(0.0, r.Z() * W),
+                                                        std::max(0.0, r.W() * H))));
             }
         } else if (key == QLatin1String(kCIInputBackgroundImageKey) &&
                    filterName == QLatin1String("CISourceOverCompositing")) {

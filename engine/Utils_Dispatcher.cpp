@@ -6,6 +6,7 @@
 #include "engine/Effects/FitSizes.h"
 #include "platform/foundation/Log.h"
 #include "records/AppDelegate.h"
+#include "records/PhotoFile.h"
 
 #include <QPainter>
 #include <QStringList>
@@ -184,4 +185,51 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     }
     if (thumbnail && filterName != QLatin1String("CICrop")) result = addBorderToImage(result, darkGray(), 10, 4);
     return result;
+}
+
+QImage Utils::resizeAndCropImageForPreview(const QImage& preview, const QString& filterName,
+                                           const QVariantList& parameters, float scaleFactor) {
+    Q_UNUSED(filterName);
+    if (preview.isNull() || preview.width() <= 0 || preview.height() <= 0) return preview;
+    const double w = preview.width(), h = preview.height();
+    double pxW = std::trunc(w), pxH = std::trunc(h);
+    bool hasWidth = false, hasHeight = false;
+    bool percentMode = false;
+    float percentW = 100, percentH = 100;
+    effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
+        if (key == QLatin1String("resizedWidth")) pxW = std::trunc(effects::numberOr(v, pxW)), hasWidth = true;
+        else if (key == QLatin1String("resizedHeight")) pxH = std::trunc(effects::numberOr(v, pxH)), hasHeight = true;
+        else if (key == QLatin1String("isPercentBaseResize")) percentMode = effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String("percentWidth")) percentW = float(effects::numberOr(v, percentW));
+        else if (key == QLatin1String("percentHeight")) percentH = float(effects::numberOr(v, percentH));
+    });
+    if (!percentMode) {
+        const auto& photo = AppDelegate::shared().selectedImageFile;
+        const QSizeF original = photo ? getImageOriginalSizeAtFilePathUrl(photo->fileURL) : QSizeF();
+        const double s = double(scaleFactor);
+        if (original.width() > 0 && original.height() > 0 && s > 0 && std::isfinite(s)) {
+            // A dimension the step does not name keeps the photo's own, as the step itself does.
+            percentW = hasWidth ? float(double(qint64(pxW) * 100) / (original.width() / s)) : 100.0f;
+            percentH = hasHeight ? float(double(qint64(pxH) * 100) / (original.height() / s)) : 100.0f;
+        } else {
+            // Without the photo's size the step cannot be previewed to scale: show it as it is.
+            platform::log(u"Resize preview without the photo's size; shown unchanged");
+            percentW = percentH = 100;
+        }
+    }
+    if (!std::isfinite(percentW) || !std::isfinite(percentH) || percentW <= 0 || percentH <= 0) return preview;
+
+    // The preview never grows past the size limit of the step itself.
+    double nw = std::min(std::trunc(double(percentW) * w / 100), kResizeLimit);
+    double nh = std::min(std::trunc(double(percentH) * h / 100), kResizeLimit);
+    bool corrected = false;
+    if (nw < 1) nw = 1, corrected = true;
+    if (nh < 1) nh = 1, corrected = true;
+    if (percentW > 100 && percentH > 100 && !corrected) {
+        // An enlarging step: the preview keeps its size and shows the middle of the enlarged
+        // picture. Cutting the middle first gives the same picture without the large copy.
+        const QRectF middle((nw - w) / 2 * w / nw, (nh - h) / 2 * h / nh, w * w / nw, h * h / nh);
+        return scaleImage(cropImage(preview, middle), QSizeF(w, h));
+    }
+    return scaleImage(preview, QSizeF(nw, nh));
 }

@@ -28,14 +28,5 @@ QImage scaledTo(const QImage& image, QSizeF size) {
     return working(image).scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QImage croppedTo(const QImage& image, const QRectF& yUpRect) {
-    if (image.isNull() || !(yUpRect.width() > 0) || !(yUpRect.height() > 0)) return image;
-    const QRectF qt = platform::toQtRect(yUpRect, image.height());
-    QImage out = canvas(int(std::lround(yUpRect.width())), int(std::lround(yUpRect.height())));
-    QPainter p(&out);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(QPointF(-qt.x(), -qt.y()), working(image));
-    return out;
-}
 
 }  // namespace effects

@@ -36,8 +36,5 @@ QImage canvas(int width, int height);
 // itself when it already has that size or the size is not usable.
 QImage scaledTo(const QImage& image, QSizeF size);
 
-// The part of the image inside a y-up rectangle, as a new image of the rectangle's size;
-// the image itself when the rectangle is empty.
-QImage croppedTo(const QImage& image, const QRectF& yUpRect);
 
 }  // namespace effects

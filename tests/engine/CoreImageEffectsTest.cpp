@@ -89,6 +89,20 @@ TEST_F(CoreImageEffects, StoredListScalesToEachPhoto) {
     EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 5.0);
 }
 
+TEST_F(CoreImageEffects, DamagedListsGiveNoInfiniteOrNegativeSizes) {
+    const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
+    f->setDefaults();
+    Utils::sharedUtils().adjustFilterPrametersWithName(
+        *f, "TestProbe",
+        list({{"inputRadius", qInf()}, {"inputSharpness", -0.5}, {"inputCenter", QVariant::fromValue(Vec(qQNaN(), 0.5))},
+              {"inputRectangle", QVariant::fromValue(Vec(0.1, 0.1, -0.5, 0.5))}}),
+        QImage(400, 300, QImage::Format_ARGB32_Premultiplied));
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 10.0);  // the default stays
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputSharpness").toDouble(), 0.0);
+    EXPECT_EQ(f->valueForKey("inputCenter").value<Vec>(), Vec(150, 150));
+    EXPECT_EQ(f->valueForKey("inputRectangle").value<Vec>(), Vec(40, 30, 0, 150));
+}
+
 TEST_F(CoreImageEffects, PlainStrengthsOfNamedFiltersStayAsStored) {
     const CIFilterPtr sepia = CIFilter::filterWithName("CISepiaTone");
     ASSERT_TRUE(sepia);
