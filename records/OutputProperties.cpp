@@ -330,14 +330,15 @@ QVariantMap MetaDataObject::metadataDictFromObject(const MetaDataObject& record,
             // A number that cannot be stored (infinite, undefined) leaves the key out.
             if (value.isValid()) group(f.group).insert(QLatin1String(f.key), value);
         }
-        QVariantMap& gps = group(kPropsGPS);
-        if (!record.GPS_Lattitude.isEmpty()) moveSignToReference(gps, "Latitude", "LatitudeRef", QStringLiteral("S"));
-        if (!record.GPS_Longitude.isEmpty()) moveSignToReference(gps, "Longitude", "LongitudeRef", QStringLiteral("W"));
-        if (!record.GPS_Altitude.isEmpty()) moveSignToReference(gps, "Altitude", "AltitudeRef", 1);
         for (const char* name : kLeaveBlankFields) {
             const FieldSpec* f = fieldNamed(QLatin1String(name));
             if (record.*(f->member) == QLatin1String("Leave Blank")) remove(f->group, f->key);
         }
+        // After the blanks: a signed coordinate always keeps its hemisphere.
+        QVariantMap& gps = group(kPropsGPS);
+        if (!record.GPS_Lattitude.isEmpty()) moveSignToReference(gps, "Latitude", "LatitudeRef", QStringLiteral("S"));
+        if (!record.GPS_Longitude.isEmpty()) moveSignToReference(gps, "Longitude", "LongitudeRef", QStringLiteral("W"));
+        if (!record.GPS_Altitude.isEmpty()) moveSignToReference(gps, "Altitude", "AltitudeRef", 1);
     } else {
         // 5. Clear the chosen key sets; nothing of the record is written.
         auto removeAll = [&](const char* groupName, const auto& keys) {

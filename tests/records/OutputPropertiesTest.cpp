@@ -176,8 +176,9 @@ TEST(OutputProperties, OrientationSetInTheRecordReachesTheTopLevel) {
 TEST(OutputProperties, GpsInAllFourHemispheres) {
     struct Case { const char* lat; const char* lon; const char* alt; double absLat; const char* latRef;
                   double absLon; const char* lonRef; int altRef; };
-    const Case cases[] = {{"48.85", "2.35", "35", 48.85, "N", 2.35, "E", 0},
-                          {"-33.86", "151.2", "-12.5", 33.86, "S", 151.2, "E", 1},
+    // An east longitude with a blanked reference has none; a west one keeps its "W".
+    const Case cases[] = {{"48.85", "2.35", "35", 48.85, "N", 2.35, "", 0},
+                          {"-33.86", "151.2", "-12.5", 33.86, "S", 151.2, "", 1},
                           {"40.7", "-74.0", "10", 40.7, "N", 74.0, "W", 0},
                           {"-22.9", "-43.2", "-1", 22.9, "S", 43.2, "W", 1}};
     for (const Case& c : cases) {
@@ -187,7 +188,7 @@ TEST(OutputProperties, GpsInAllFourHemispheres) {
         r.GPS_Longitude = c.lon;
         r.GPS_Altitude = c.alt;
         r.GPS_LattitudeRef = "N";  // a sign in the value wins over a contradicting letter
-        r.GPS_LongitudeRef = "E";
+        r.GPS_LongitudeRef = "Leave Blank";  // and over a blank
         r.GPS_AltitudeRef = "0";
         const QVariantMap gps = groupOf(build(r, {}), "{GPS}");
         EXPECT_DOUBLE_EQ(gps["Latitude"].toDouble(), c.absLat);
