@@ -173,6 +173,123 @@ QImage zoomBlurOf(const QImage& src) {
     return out;
 }
 
+
+// Small white line icons of the category list, one per row name.
+QImage menuIcon(const QString& name) {
+    constexpr int S = 36;
+    QImage img = newImage(S, S);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    auto is = [&](const char* n) { return name == QLatin1String(n); };
+    if (is("Favorites")) {
+        QPainterPath star;
+        for (int k = 0; k < 10; ++k) {
+            const double a = -M_PI / 2 + k * M_PI / 5, r = k % 2 ? 6.5 : 15;
+            const QPointF pt(18 + r * std::cos(a), 19 + r * std::sin(a));
+            k ? star.lineTo(pt) : star.moveTo(pt);
+        }
+        star.closeSubpath();
+        p.drawPath(star);
+    } else if (is("Batch Conversion")) {
+        p.drawRect(QRectF(5, 5, 16, 20));
+        p.drawRect(QRectF(15, 11, 16, 20));
+        p.drawLine(QPointF(19, 21), QPointF(27, 21));
+        p.drawLine(QPointF(24, 18), QPointF(27, 21));
+        p.drawLine(QPointF(24, 24), QPointF(27, 21));
+    } else if (is("Resize")) {
+        p.drawRect(QRectF(5, 13, 18, 18));
+        p.drawLine(QPointF(16, 20), QPointF(31, 5));
+        p.drawLine(QPointF(22, 5), QPointF(31, 5));
+        p.drawLine(QPointF(31, 14), QPointF(31, 5));
+    } else if (is("Rotate")) {
+        p.drawArc(QRectF(6, 6, 24, 24), 60 * 16, 280 * 16);
+        p.drawLine(QPointF(24, 4), QPointF(25, 10));
+        p.drawLine(QPointF(25, 10), QPointF(19, 11));
+    } else if (is("Crop")) {
+        p.drawPolyline(QPolygonF({QPointF(10, 3), QPointF(10, 26), QPointF(33, 26)}));
+        p.drawPolyline(QPolygonF({QPointF(3, 10), QPointF(26, 10), QPointF(26, 33)}));
+    } else if (is("Custom Enhance")) {
+        for (int k = 0; k < 3; ++k) {
+            const double x = 8 + k * 10;
+            p.drawLine(QPointF(x, 5), QPointF(x, 31));
+            p.setBrush(Qt::white);
+            p.drawEllipse(QPointF(x, 10 + k * 8), 3, 3);
+            p.setBrush(Qt::NoBrush);
+        }
+    } else if (is("RGB Adjust")) {
+        p.drawEllipse(QPointF(14, 14), 8, 8);
+        p.drawEllipse(QPointF(22, 14), 8, 8);
+        p.drawEllipse(QPointF(18, 22), 8, 8);
+    } else if (is("Add Text")) {
+        p.drawLine(QPointF(7, 7), QPointF(29, 7));
+        p.drawLine(QPointF(18, 7), QPointF(18, 30));
+    } else if (is("Add Image")) {
+        p.drawRect(QRectF(4, 7, 28, 22));
+        p.drawPolyline(QPolygonF({QPointF(6, 27), QPointF(14, 17), QPointF(20, 23), QPointF(24, 19), QPointF(30, 27)}));
+        p.drawEllipse(QPointF(24, 13), 2.5, 2.5);
+    } else if (is("Add Border")) {
+        p.drawRoundedRect(QRectF(4, 4, 28, 28), 5, 5);
+        p.drawRect(QRectF(10, 10, 16, 16));
+    } else if (is("Add Frame")) {
+        p.drawRect(QRectF(4, 4, 28, 28));
+        p.drawRect(QRectF(9, 9, 18, 18));
+        p.drawLine(QPointF(4, 4), QPointF(9, 9));
+        p.drawLine(QPointF(32, 4), QPointF(27, 9));
+        p.drawLine(QPointF(4, 32), QPointF(9, 27));
+        p.drawLine(QPointF(32, 32), QPointF(27, 27));
+    } else if (is("Add Date")) {
+        p.drawRoundedRect(QRectF(5, 8, 26, 23), 3, 3);
+        p.drawLine(QPointF(5, 14), QPointF(31, 14));
+        p.drawLine(QPointF(11, 4), QPointF(11, 10));
+        p.drawLine(QPointF(25, 4), QPointF(25, 10));
+    } else if (is("Black & White")) {
+        p.drawEllipse(QPointF(18, 18), 13, 13);
+        QPainterPath half;
+        half.moveTo(18, 5);
+        half.arcTo(QRectF(5, 5, 26, 26), 90, 180);
+        half.closeSubpath();
+        p.fillPath(half, Qt::white);
+    } else if (is("Vignette")) {
+        QRadialGradient g(QPointF(18, 18), 16);
+        g.setColorAt(0, QColor(255, 255, 255, 0));
+        g.setColorAt(0.55, QColor(255, 255, 255, 0));
+        g.setColorAt(1, Qt::white);
+        p.setBrush(g);
+        p.drawRoundedRect(QRectF(3, 6, 30, 24), 3, 3);
+    } else if (is("Sepia")) {
+        p.drawEllipse(QPointF(18, 18), 13, 13);
+        p.drawEllipse(QPointF(18, 18), 6, 6);
+        p.drawLine(QPointF(18, 5), QPointF(18, 12));
+    } else if (is("Texture Effects")) {
+        for (int k = 0; k < 4; ++k) p.drawLine(QPointF(4, 8 + k * 7), QPointF(32, 4 + k * 7));
+        p.drawRect(QRectF(4, 4, 28, 28));
+    } else if (is("Stylize")) {
+        p.drawLine(QPointF(8, 28), QPointF(26, 10));
+        p.drawLine(QPointF(24, 6), QPointF(30, 12));
+        p.drawLine(QPointF(9, 6), QPointF(9, 12));
+        p.drawLine(QPointF(6, 9), QPointF(12, 9));
+        p.drawLine(QPointF(28, 24), QPointF(28, 30));
+        p.drawLine(QPointF(25, 27), QPointF(31, 27));
+    } else if (is("Distortion Effects")) {
+        QPainterPath s;
+        s.moveTo(4, 18);
+        for (int x = 4; x <= 32; ++x) s.lineTo(x, 18 + 8 * std::sin((x - 4) * 0.45));
+        p.drawPath(s);
+        p.drawRect(QRectF(4, 4, 28, 28));
+    } else if (is("Blur")) {
+        QPainterPath drop;
+        drop.moveTo(18, 4);
+        drop.cubicTo(28, 16, 30, 22, 26, 28);
+        drop.cubicTo(22, 33, 14, 33, 10, 28);
+        drop.cubicTo(6, 22, 8, 16, 18, 4);
+        p.drawPath(drop);
+    }
+    p.end();
+    return img;
+}
+
 }  // namespace
 
 QImage samplePicture(int w, int h) {
@@ -265,6 +382,12 @@ QList<Job> pictureJobs() {
     jobs.append({QStringLiteral("birds_Circle_Space.png"), [] { return circleSplashOf(samplePicture(kThumbW, kThumbH)); }});
     jobs.append({QStringLiteral("birds_ZoomBlur.png"), [] { return zoomBlurOf(samplePicture(kThumbW, kThumbH)); }});
 
+    for (const char* row : {"Favorites", "Batch Conversion", "Resize", "Rotate", "Crop", "Custom Enhance", "RGB Adjust",
+                            "Add Text", "Add Image", "Add Border", "Add Frame", "Add Date", "Black & White", "Vignette",
+                            "Sepia", "Texture Effects", "Stylize", "Distortion Effects", "Blur"}) {
+        const QString name = QString::fromUtf8(row);
+        jobs.append({QStringLiteral("menu_%1.png").arg(name), [name] { return menuIcon(name); }});
+    }
     for (const char* own : {"Resize", "Rotate", "Crop", "Custom Enhance", "RGB Adjust", "Add Text", "Add Image",
                             "Add Border", "Add Frame", "Add Date", "Black & White", "Vignette", "Sepia",
                             "Batch Conversion"}) {

@@ -59,7 +59,8 @@ TEST(GeneratedPictures, EveryNamedPictureExists) {
 
     for (const char* name : {"Mask image.png", "Sample image #2.png", "place_holder.png", "birds_all_applied.png",
                              "birds_Edges.png", "birds_Circle_Space.png", "birds_ZoomBlur.png", "Add Frame.png",
-                             "Lights Effect.png", "Classic Frame.png", "Zodiac.png", "Batch Conversion.png",
+                             "Lights Effect.png", "Classic Frame.png", "Zodiac.png", "Batch Conversion.png", "menu_Favorites.png",
+                             "menu_Distortion Effects.png", "menu_Black & White.png",
                              "FilterImages.plist"})
         EXPECT_FALSE(platform::resourcePath(QString::fromUtf8(name)).isEmpty()) << name;
 }
