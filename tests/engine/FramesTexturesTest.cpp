@@ -3,6 +3,7 @@
 #include "platform/foundation/Resources.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -93,6 +94,13 @@ TEST_F(FramesTextures, FramesThatCannotBeDrawnLeaveThePhoto) {
     const QImage photo = testsupport::gradientImage(300, 200);
     EXPECT_EQ(frame(photo, {}), photo);
     EXPECT_EQ(frame(photo, {entry("picture_frameName", "NoSuchFrame1.png")}), photo);
+    // Only names inside the resource folder are looked up.
+    QTemporaryDir outside;
+    for (int i = 1; i <= 8; ++i) solid(8, 8, Qt::red).save(outside.filePath(QStringLiteral("Evil_%1.png").arg(i)));
+    const QString escape = QDir(dir.path()).relativeFilePath(outside.filePath("Evil.png"));
+    EXPECT_EQ(frame(photo, {entry("picture_frameName", escape)}), photo);
+    EXPECT_EQ(utils.addTexturesToImage(photo, "", "Paper Effect", {entry("picture_EffectName", outside.filePath("Evil_1.png"))}, false),
+              photo);
     QFile::remove(dir.filePath("ClassicFrame3_5.png"));
     EXPECT_EQ(frame(photo, {entry("picture_frameName", "ClassicFrame3.png")}), photo);
     EXPECT_TRUE(utils.addCustomFrameToImage(QImage(), "", "Classic Frame", {}, false).isNull());
