@@ -58,9 +58,11 @@ QVariant toVariant(plist_t node, int depth) {
         return d;
     }
     case PLIST_STRING: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        return takeString(s);
+        // The pointer form: the copying getter asserts on a string with an embedded NUL,
+        // which a damaged file can hold.
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        return s ? QString::fromUtf8(s, qsizetype(length)) : QString();
     }
     case PLIST_KEY: {
         char* s = nullptr;
