@@ -73,17 +73,35 @@ QImage Utils::addCustomFrameToImage(const QImage& image, const QString&, const Q
         pieces[size_t(i)] = scaleImage(piece, QSizeF(t, t));
     }
 
-    QImage layer(w, h, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    {
-        QPainter p(&layer);
-        platform::drawNinePartImage(p, h, QRectF(0, 0, w, h), platform::NinePartPieces::fromList(pieces));
+    // The frame layer is transparent inside its border, and every blend leaves the photo as
+    // it is under a transparent layer; so only the four border strips are drawn and blended,
+    // which keeps the work proportional to the frame rather than to the photo.
+    const auto framePieces = platform::NinePartPieces::fromList(pieces);
+    const QString filter = frameBlendModeFilterName(blendIndex);
+    const float opacity = overlays::opacityFactor(intensity);
+    const QRect strips[] = {QRect(0, 0, w, t), QRect(0, h - t, w, t), QRect(0, t, t, h - 2 * t),
+                            QRect(w - t, t, t, h - 2 * t)};
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull()) return image;
+    out.detach();
+    QPainter composer(&out);
+    composer.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& strip : strips) {
+        if (strip.isEmpty()) continue;
+        QImage layer(strip.size(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        {
+            QPainter p(&layer);
+            p.translate(-strip.topLeft());
+            platform::drawNinePartImage(p, h, QRectF(0, 0, w, h), framePieces);
+        }
+        // Full intensity needs no opacity pass.
+        if (opacity < 1.0f) layer = getTransparentImageFromImage(layer, opacity);
+        const QImage blended = overlays::blendWithFilter(filter, layer, image.copy(strip));
+        if (blended.isNull() || blended.size() != strip.size()) return image;
+        composer.drawImage(strip.topLeft(), blended);
     }
-    // Full intensity needs no opacity pass; a big photo saves a full-size copy.
-    if (overlays::opacityFactor(intensity) < 1.0f) layer = getTransparentImageFromImage(layer, overlays::opacityFactor(intensity));
-
-    QImage out = overlays::blendWithFilter(frameBlendModeFilterName(blendIndex), layer, image);
-    if (out.isNull() || out.width() == 0 || out.height() == 0) return image;
+    composer.end();
     out.setDotsPerMeterX(image.dotsPerMeterX());
     out.setDotsPerMeterY(image.dotsPerMeterY());
     return out;
