@@ -94,6 +94,12 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
         if (thumbnail) result = addBorderToImage(result, darkGray(), 4, 4);
         return result;
     }
+    if (frameNames().contains(filterName))
+        return addCustomFrameToImage(image, imageURL, filterName, parameters, thumbnail);
+    if (textureNames().contains(filterName))
+        return addTexturesToImage(image, imageURL, filterName, parameters, thumbnail);
+    if (watermarkNames().contains(filterName)) return addWaterMarkToImage(image, imageURL, filterName, parameters);
+    if (overlayNames().contains(filterName)) return addImageToBackgroundImage(image, filterName, parameters);
     if (filterName == QLatin1String("Add Border")) {
         QColor color = gray();
         int width = 10, radius = 10;

@@ -90,6 +90,36 @@ INSTANTIATE_TEST_SUITE_P(
         return n.toStdString();
     });
 
+QImage sticker() {
+    QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
+    img.fill(QColor(255, 0, 200));
+    return img;
+}
+
+const QVariant kBox = QVariant::fromValue(Vec(0.1, 0.1, 0.6, 0.6));
+
+INSTANTIATE_TEST_SUITE_P(
+    OverlaysFramesTextures, EveryEffect,
+    ::testing::Values(Case{"Add Text", list({{"text", QString("HELLO")}, {"rotatedRect", kBox}, {"fontSize", 0.2},
+                                             {"textColor", QColor(Qt::yellow)}}),
+                           kSame},
+                      Case{"Add Watermark", list({{"rotatedRect", kBox}, {"fontSize", 0.2}, {"alpha", 1.0}}), kSame},
+                      Case{"Add Logo", list({{"boundedRect", kBox}, {"imageToAdd", sticker()}}), kSame},
+                      Case{"Add Custom Image", list({{"boundedRect", kBox}, {"imageToAdd", sticker()}}), kSame},
+                      Case{"Emoticons", list({{"boundedRect", kBox}, {"imageToAdd", sticker()}}), kSame},
+                      Case{"Classic Frame", list({{"picture_frameName", QString("ClassicFrame1")},
+                                                  {"frameWidthPercent", 0.1}}),
+                           kSame},
+                      Case{"Film Strip Frame", list({{"picture_frameName", QString("FilmStripFrame1")},
+                                                     {"frameWidthPercent", 0.1}}),
+                           kSame},
+                      Case{"Paper Effect", list({{"picture_EffectName", QString("Paper1.jpg")}}), kSame}),
+    [](const ::testing::TestParamInfo<Case>& info) {
+        QString n = QString::fromLatin1(info.param.name);
+        n.remove(QRegularExpression("[^A-Za-z]"));
+        return n.toStdString();
+    });
+
 INSTANTIATE_TEST_SUITE_P(
     CoreImageEffects, EveryEffect,
     ::testing::Values(Case{"CISepiaTone", list({{"inputIntensity", 0.9}}), kSame},
