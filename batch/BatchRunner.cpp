@@ -1,0 +1,435 @@
+#include "batch/BatchRunner.h"
+
+#include "batch/RenameScheme.h"
+#include "batch/RunMessages.h"
+#include "engine/Utils.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Paths.h"
+#include "records/AppliedFilter.h"
+#include "records/BatchRenameSetting.h"
+#include "records/OutputOptionSettings.h"
+#include "records/OutputPhotoPath.h"
+#include "records/PhotoFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QStorageInfo>
+#include <QThread>
+
+#include <chrono>
+#include <cmath>
+#include <future>
+
+namespace {
+
+const QString kResize = QStringLiteral("Resize");
+const QString kCrop = QStringLiteral("CICrop");
+
+// Sizes of the volume of the nearest folder that exists on the way up to `folder`.
+std::optional<VolumeSpace> storageOf(const QString& folder) {
+    QString path = folder;
+    while (!path.isEmpty() && !QFileInfo(path).exists()) {
+        const QString up = platform::stringByDeletingLastPathComponent(path);
+        if (up == path) break;
+        path = up;
+    }
+    QStorageInfo info(path.isEmpty() ? QDir::rootPath() : path);
+    if (!info.isValid() || !info.isReady()) return std::nullopt;
+    return VolumeSpace{std::uint64_t(info.bytesTotal()), std::uint64_t(info.bytesAvailable())};
+}
+
+// The working picture is a uniformly scaled copy of the source (to within a pixel), so
+// bringing it back to the source's size cannot distort it.
+bool sameProportions(const QSize& image, const QSizeF& source) {
+    if (image.isEmpty() || source.width() <= 0 || source.height() <= 0) return false;
+    const double expectedHeight = image.width() * source.height() / source.width();
+    return std::abs(expectedHeight - image.height()) <= 1.0;
+}
+
+}  // namespace
+
+BatchRunInput BatchRunInput::fromAppDelegate() {
+    AppDelegate& app = AppDelegate::shared();
+    BatchRunInput input;
+    input.snapshot = app.takeRunSnapshot();
+    input.fileFormats = app.arrFileFormatsSupported.isEmpty() ? AppDelegate::defaultFileFormats()
+                                                              : app.arrFileFormatsSupported;
+    return input;
+}
+
+BatchRunner::BatchRunner(std::atomic<bool>* runFlag, QObject* parent)
+    : QObject(parent),
+      runFlag_(runFlag ? *runFlag : AppDelegate::shared().isPHOTOS_PROCESSING_IN_PROGERESS),
+      freeSpace_(storageOf) {}
+
+BatchRunner::~BatchRunner() {
+    shuttingDown_ = true;
+    ++generation_;
+    if (state_ == State::Running || state_ == State::StopDeferred) runFlag_ = false;
+    if (worker_.joinable()) worker_.join();
+}
+
+QList<std::shared_ptr<PhotoFile>> BatchRunner::photos() const {
+    return input_ ? input_->snapshot.photos : QList<std::shared_ptr<PhotoFile>>{};
+}
+
+QList<std::shared_ptr<AppliedFilter>> BatchRunner::orderedSteps(const QList<std::shared_ptr<AppliedFilter>>& steps) {
+    QList<std::shared_ptr<AppliedFilter>> ordered, resizes;
+    for (const auto& step : steps) {
+        if (!step) continue;
+        (step->filterName == kResize ? resizes : ordered).append(step);
+    }
+    ordered.append(resizes);
+    return ordered;
+}
+
+// ---- main thread ----
+
+void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
+    if (state_ == State::Running || state_ == State::StopDeferred || state_ == State::StopAsked ||
+        state_ == State::LowSpace) {
+        platform::log(u"a run is already going on; the new start is ignored");
+        return;
+    }
+    if (input.snapshot.photos.isEmpty()) {
+        if (observer_) observer_->runShowsAlert(runmessages::NoPhotos);
+        return;
+    }
+    if (input.fileFormats.isEmpty()) input.fileFormats = AppDelegate::defaultFileFormats();
+
+    ResultWriterSettings settings;
+    settings.renameSetting = input.snapshot.renameSetting;
+    settings.outputSetting = input.snapshot.outputSetting;
+    settings.metaDataSetting = input.snapshot.metaDataSetting;
+    settings.metaDataSettingOnlyUpdatedFields = input.snapshot.metaDataSettingOnlyUpdatedFields;
+    settings.autoCorrectOrientation = input.snapshot.autoCorrectOrientation;
+    settings.isProcessForRestoreExif = input.isProcessForRestoreExif;
+    writer_ = std::make_shared<ResultWriter>(settings);
+    writer_->stopProcessAfterCompletionCompression = [this] {
+        runOnMain([this] { stopProcessAfterCompletionCompression(); });
+    };
+    if (writerSetUp_) writerSetUp_(*writer_);
+    input_ = std::make_shared<const BatchRunInput>(std::move(input));
+
+    counterTotalProgressedFiles = counterProcessedSuccessfully = counterNotProcessed = 0;
+    counterProcessedWithError = counterSkipped = 0;
+    progressValue = 0;
+    resumePending_ = interruptPending_ = questionOpen_ = false;
+    state_ = State::Running;
+    runFlag_ = true;
+    if (observer_) observer_->runDidStart(int(input_->snapshot.photos.size()));
+    if (worker_.joinable()) {
+        // The worker of an earlier run is still finishing; this run's starts when it ends.
+        ++generation_;
+        resumePending_ = true;
+    } else {
+        startWorker();
+    }
+}
+
+void BatchRunner::startWorker() {
+    const std::uint64_t generation = ++generation_;
+    const qint64 start = std::max<qint64>(0, counterTotalProgressedFiles);
+    auto input = input_;
+    auto writer = writer_;
+    ++workersStarted;
+    worker_ = std::thread([this, generation, start, input, writer] {
+        const int alive = ++workersAliveAtOnce;
+        int seen = maxWorkersAliveAtOnce.load();
+        while (alive > seen && !maxWorkersAliveAtOnce.compare_exchange_weak(seen, alive)) {
+        }
+        processFilesInBatch(generation, start, *input, *writer);
+        --workersAliveAtOnce;
+        QMetaObject::invokeMethod(this, [this, generation] { workerEnded(generation); }, Qt::QueuedConnection);
+    });
+}
+
+void BatchRunner::workerEnded(std::uint64_t generation) {
+    if (worker_.joinable()) worker_.join();
+    if (resumePending_) {
+        resumePending_ = false;
+        if (state_ == State::Running && runFlag_) {
+            startWorker();
+            return;
+        }
+    }
+    if (interruptPending_) {
+        interruptPending_ = false;
+        if (state_ != State::Finished) endRun(false);
+        return;
+    }
+    if (state_ == State::Finished || state_ == State::Interrupted) emit runEnded(state_ == State::Finished);
+}
+
+void BatchRunner::btnStopProcessTapped() {
+    if (state_ != State::Running) return;
+    if (writer_ && writer_->requestStopWhileCompression()) {
+        // The optimiser cannot be interrupted; the photo in hand is dropped when it ends.
+        state_ = State::StopDeferred;
+        if (observer_) observer_->runShowsLoading(true, runmessages::PleaseWait);
+        return;
+    }
+    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    runFlag_ = false;
+    state_ = State::StopAsked;
+    questionOpen_ = true;
+    if (asker_) {
+        asker_->askToStop(runmessages::StopQuestion);
+    } else {
+        answerStopQuestion(true);
+    }
+}
+
+void BatchRunner::stopProcessAfterCompletionCompression() {
+    if (state_ != State::StopDeferred) return;
+    if (observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
+    state_ = State::Running;
+    btnStopProcessTapped();
+}
+
+void BatchRunner::answerStopQuestion(bool stop) {
+    if (state_ != State::StopAsked && state_ != State::LowSpace) return;
+    questionOpen_ = false;
+    AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    if (stop || state_ == State::LowSpace) {
+        endInterrupted();
+        return;
+    }
+    state_ = State::Running;
+    runFlag_ = true;
+    if (worker_.joinable()) {
+        // The stopped worker may still be busy with its photo: the run goes on in a new
+        // worker once it has ended, never beside it.
+        ++generation_;
+        resumePending_ = true;
+    } else {
+        startWorker();
+    }
+}
+
+void BatchRunner::acknowledgeLowSpace() {
+    if (state_ != State::LowSpace) return;
+    answerStopQuestion(true);
+}
+
+void BatchRunner::endInterrupted() {
+    if (worker_.joinable()) {
+        // The photo in hand is finished and counted before the summary is made.
+        interruptPending_ = true;
+        return;
+    }
+    endRun(false);
+}
+
+void BatchRunner::endRun(bool finished) {
+    runFlag_ = false;
+    const State before = state_;
+    state_ = finished ? State::Finished : State::Interrupted;
+    if (questionOpen_) {
+        questionOpen_ = false;
+        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+        if (asker_) asker_->withdrawQuestion();
+    }
+    if (before == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
+    if (observer_) observer_->runDidEnd(finished);
+    if (!worker_.joinable()) emit runEnded(finished);
+}
+
+void BatchRunner::showEnoughSpacePopup(std::uint64_t freeBytes) {
+    if (state_ != State::Running && state_ != State::StopDeferred) return;
+    runFlag_ = false;
+    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    if (state_ == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
+    state_ = State::LowSpace;
+    questionOpen_ = true;
+    if (asker_) {
+        asker_->tellLowSpace(freeBytes);
+    } else {
+        acknowledgeLowSpace();
+    }
+}
+
+void BatchRunner::callForUpdatingProgressWithCountWithProcessStatus(const Outcome& outcome) {
+    // After a stop, only the photo that was already being saved still counts.
+    if (!runFlag_ && !outcome.committed) return;
+    if (state_ == State::Idle || state_ == State::Finished || state_ == State::Interrupted) return;
+    if (!input_ || outcome.index != counterTotalProgressedFiles) {
+        platform::log(u"outcome of photo %d out of turn; ignored", outcome.index);
+        return;
+    }
+    const qint64 count = input_->snapshot.photos.size();
+    ++counterTotalProgressedFiles;
+    switch (outcome.status) {
+    case PhotoFile::NotProcessed: ++counterNotProcessed; break;
+    case PhotoFile::Processed: ++counterProcessedSuccessfully; break;
+    case PhotoFile::Failed: ++counterProcessedWithError; break;
+    case PhotoFile::Skipped: ++counterSkipped; break;
+    default: break;
+    }
+    progressValue = count > 0 ? int(counterTotalProgressedFiles * 100 / count) : 0;
+    const auto& photo = input_->snapshot.photos.at(outcome.index);
+    photo->processStatus = outcome.status;
+    photo->processInfoMessage = outcome.message;
+    if (observer_) observer_->runDidRecordOutcome(outcome.index, photo, progressValue);
+    if (counterTotalProgressedFiles == count) endRun(true);
+}
+
+// ---- worker ----
+
+void BatchRunner::runOnMain(std::function<void()> fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [fn = std::move(fn), done] {
+            fn();
+            done->set_value();
+        },
+        Qt::QueuedConnection);
+    while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (shuttingDown_) return;
+    }
+}
+
+bool BatchRunner::shouldContinue(std::uint64_t generation) const {
+    return runFlag_ && generation_ == generation && !shuttingDown_;
+}
+
+void BatchRunner::report(std::uint64_t generation, Outcome outcome) {
+    if (!outcome.committed && generation_ != generation) return;
+    runOnMain([this, outcome] { callForUpdatingProgressWithCountWithProcessStatus(outcome); });
+}
+
+void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
+                                      ResultWriter& writer) {
+    for (qint64 i = startIndex; i < input.snapshot.photos.size(); ++i) {
+        if (!shouldContinue(generation)) break;
+        processFileFromBunch(generation, input, writer, int(i));
+    }
+}
+
+std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& input, int index,
+                                                         const QString& destination) {
+    const PhotoFile& photo = *input.snapshot.photos.at(index);
+    if (!QFileInfo::exists(photo.filePath)) return Refusal{PhotoFile::Failed, runmessages::SourceNotFound};
+
+    // Writing here would destroy the source of a photo that is still to come (or that
+    // was passed over) before it is read.
+    const QString target = QDir::cleanPath(QFileInfo(destination).absoluteFilePath());
+    const QString targetCanonical = QFileInfo(destination).canonicalFilePath();
+    for (qsizetype j = 0; j < input.snapshot.photos.size(); ++j) {
+        if (j == index) continue;
+        const PhotoFile& other = *input.snapshot.photos.at(j);
+        if (j < index && other.processStatus == PhotoFile::Processed) continue;
+        const QFileInfo source(other.filePath);
+        const bool same = QDir::cleanPath(source.absoluteFilePath()) == target ||
+                          (!targetCanonical.isEmpty() && source.canonicalFilePath() == targetCanonical);
+        if (same) return Refusal{PhotoFile::Failed, runmessages::WouldReplacePending};
+    }
+
+    const auto& output = input.snapshot.outputSetting;
+    const bool overwrite = output && output->owerwriteExistingFiles.value_or(false);
+    if (!overwrite && QFileInfo::exists(destination)) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
+    return std::nullopt;
+}
+
+void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, ResultWriter& writer,
+                                       int index) {
+    const std::shared_ptr<PhotoFile> photo = input.snapshot.photos.at(index);
+    Utils& utils = Utils::sharedUtils();
+    const auto& paths = input.snapshot.destinationPaths;
+    const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
+
+    if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
+        const QImage thumbnail = utils.getAspectFillImageFormImage(
+            utils.getThumbnailImageAtFilePath(photo->fileURL, QSizeF(thumbnailSize_)), QSizeF(thumbnailSize_), 1);
+        runOnMain([this, index, thumbnail] {
+            if (observer_) observer_->runShowsPhoto(index, thumbnail);
+        });
+    }
+
+    // Classified before the start: the last test that holds names the reason.
+    QString skipMessage;
+    if (destination.isEmpty() || input.arrayEmptyNames.contains(destination)) skipMessage = runmessages::BlankName;
+    if (input.arrayInvalidFileName.contains(destination)) skipMessage = runmessages::InvalidName;
+    if (input.arrayDuplicateNames.contains(destination)) skipMessage = runmessages::DuplicateName;
+    if (input.arrayFileNotFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;
+    if (!skipMessage.isEmpty()) {
+        report(generation, {index, PhotoFile::Failed, skipMessage, false});
+        return;
+    }
+    if (input.arrayFileAlreadyExists.contains(destination)) {
+        report(generation, {index, PhotoFile::Skipped, runmessages::AlreadyExists, false});
+        return;
+    }
+    // What may have changed on disk since the outputs were planned.
+    if (const auto refused = refusal(input, index, destination)) {
+        report(generation, {index, refused->status, refused->message, false});
+        return;
+    }
+
+    QImage working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
+    if (working.isNull()) {
+        report(generation, {index, PhotoFile::Failed, runmessages::Unreadable, false});
+        return;
+    }
+    const QSizeF sourceSize = utils.getImageOriginalSizeAtFilePathUrl(photo->fileURL);
+    const bool isPict = photo->fileExtension.toUpper() == u"PICT";
+
+    bool resized = false;
+    bool cropped = false;
+    for (const auto& step : orderedSteps(input.snapshot.appliedFilters)) {
+        if (!step->isApplied) continue;
+        if (!shouldContinue(generation)) return;  // stopped: not written, not reported
+        const QVariantList parameters = step->filterParameters;
+        QImage result = utils.applyFilterWithImage(working, photo->fileURL, step->filterName, parameters, false);
+        if (result.isNull()) {
+            const QString name = step->filterDisplayName.isEmpty() ? step->filterName : step->filterDisplayName;
+            report(generation, {index, PhotoFile::Failed, platform::format(runmessages::EffectFailed, name), false});
+            return;
+        }
+        working = std::move(result);
+        if (step->filterName == kResize) resized = true;
+        if (step->filterName == kCrop) cropped = true;
+    }
+
+    const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
+    const RenameScheme::SaveChoice choice = RenameScheme::saveChoice(*photo, outputFormat, input.fileFormats);
+
+    // Effects that grow or shrink the picture a little are brought back to the source's
+    // size; a picture whose proportions changed (crop, quarter turn) is left as it is.
+    if (!resized && !cropped && !isPict && working.width() != qRound(sourceSize.width()) &&
+        sameProportions(working.size(), sourceSize)) {
+        working = utils.scaleImage(working, sourceSize);
+    }
+
+    if (!shouldContinue(generation)) return;
+
+    const QString destinationFolder = platform::stringByDeletingLastPathComponent(destination);
+    if (const std::optional<VolumeSpace> space = freeSpace_ ? freeSpace_(destinationFolder) : std::nullopt) {
+        platform::log(u"Memory Capacity of %llu MiB with %llu MiB Free memory available.",
+                      qulonglong(space->totalBytes >> 20), qulonglong(space->freeBytes >> 20));
+        if (space->freeBytes < kLowSpaceBytes) {
+            const std::uint64_t freeBytes = space->freeBytes;
+            runOnMain([this, freeBytes] { showEnoughSpacePopup(freeBytes); });
+        }
+    } else {
+        platform::log(u"Error Obtaining System Memory Info: Domain = %@, Code = %d", destinationFolder, 0);
+    }
+
+    const int scale = int(backingScale_);
+    platform::log(u"backing scale factor: %f", backingScale_);
+    if (scale >= 2) working = utils.scaleImage(working, QSizeF(working.size()) / double(scale));
+
+    // From here the photo is committed: it is written completely and counted, even when a
+    // stop or low space comes meanwhile.
+    const ResultWriter::Result result = writer.saveImgInDirectoryFilteredImg(working, destination, choice.saveType, photo);
+    working = QImage();
+    if (result.abandoned) return;
+    report(generation, {index, result.processStatus, result.processInfoMessage, true});
+}

@@ -1,0 +1,179 @@
+#pragma once
+// The batch run: one worker per run takes the photos strictly in batch order, applies the
+// effect steps, and hands each result to the ResultWriter; every outcome is recorded on the
+// thread that owns the runner (the main thread), where the observer hears of it. The run
+// can be stopped and then abandoned or resumed at the first photo not yet reported; a
+// low-disk-space check ends it after the photo in hand.
+//
+// The runner holds no widget: the run screen is one observer, tests are another, and the
+// questions a run asks (stop? low space) go through an asker.
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "batch/ResultWriter.h"
+#include "records/AppDelegate.h"
+
+struct PhotoFile;
+
+// What the run screen would show; every call comes on the runner's own thread.
+class BatchRunObserver {
+public:
+    virtual ~BatchRunObserver() = default;
+    // The short alert (it closes by itself after a second).
+    virtual void runShowsAlert(const QString& text) {}
+    // A run began (after a start, not after a resume).
+    virtual void runDidStart(int photoCount) {}
+    // Thumbnail of the photo in hand (only when a thumbnail size is set).
+    virtual void runShowsPhoto(int index, const QImage& thumbnail) {}
+    // One photo's outcome: its row, the photo with its status and message, progress 0..100.
+    virtual void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) {}
+    virtual void runShowsLoading(bool show, const QString& text) {}
+    // The end: finished (every photo reported) or interrupted.
+    virtual void runDidEnd(bool finished) {}
+};
+
+// The questions of a run. Answers come back through BatchRunner::answerStopQuestion and
+// BatchRunner::acknowledgeLowSpace, now or later.
+class BatchRunAsker {
+public:
+    virtual ~BatchRunAsker() = default;
+    virtual void askToStop(const QString& question) = 0;
+    virtual void tellLowSpace(std::uint64_t freeBytes) = 0;
+    // The run ended on its own while a question was open: close it.
+    virtual void withdrawQuestion() {}
+};
+
+// Sizes of the volume that holds a folder; nullopt when they cannot be read.
+struct VolumeSpace {
+    std::uint64_t totalBytes = 0;
+    std::uint64_t freeBytes = 0;
+};
+using FreeSpaceProvider = std::function<std::optional<VolumeSpace>(const QString& folder)>;
+
+// Everything one run works on, taken when it starts.
+struct BatchRunInput {
+    AppDelegate::RunSnapshot snapshot;
+    QStringList fileFormats;  // the output format list
+    // Planned outputs classified before the start: destination paths, except
+    // arrayFileNotFound which holds source paths.
+    QStringList arrayEmptyNames, arrayInvalidFileName, arrayDuplicateNames, arrayFileAlreadyExists;
+    QStringList arrayFileNotFound;
+    bool isProcessForRestoreExif = false;
+
+    // The application delegate's current batch and settings (main thread).
+    static BatchRunInput fromAppDelegate();
+};
+
+class BatchRunner : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Running, StopDeferred, StopAsked, LowSpace, Finished, Interrupted };
+
+    // Below this many free bytes on the output volume the run ends after the photo in hand.
+    static constexpr std::uint64_t kLowSpaceBytes = 0x6500000;  // 101 MiB
+
+    // The run flag is the application delegate's unless another one is given.
+    explicit BatchRunner(std::atomic<bool>* runFlag = nullptr, QObject* parent = nullptr);
+    ~BatchRunner() override;
+
+    void setObserver(BatchRunObserver* observer) { observer_ = observer; }
+    void setAsker(BatchRunAsker* asker) { asker_ = asker; }
+    void setFreeSpaceProvider(FreeSpaceProvider provider) { freeSpace_ = std::move(provider); }
+    // Pixel density of the screen the run is shown on; results are written at the working
+    // image's size divided by its whole part. 1 unless set.
+    void setBackingScaleFactor(double factor) { backingScale_ = factor; }
+    // Size of the current-photo view; no thumbnails are made while it is empty.
+    void setThumbnailSize(const QSize& size) { thumbnailSize_ = size; }
+    // Lets tests reach the writer of each run before it is used.
+    void setWriterSetUp(std::function<void(ResultWriter&)> setUp) { writerSetUp_ = std::move(setUp); }
+
+    // ---- main thread ----
+    // Begins a run; an empty batch only shows "No photos to process.".
+    void startProcessingOfPhotos(BatchRunInput input);
+    void btnStopProcessTapped();
+    // Yes (true) abandons the run, No resumes it.
+    void answerStopQuestion(bool stop);
+    void acknowledgeLowSpace();
+
+    State state() const { return state_; }
+    bool isWorkerAlive() const { return worker_.joinable(); }
+    QList<std::shared_ptr<PhotoFile>> photos() const;
+
+    // Run state of the screen.
+    qint64 counterTotalProgressedFiles = 0;
+    qint64 counterProcessedSuccessfully = 0;
+    qint64 counterNotProcessed = 0;
+    qint64 counterProcessedWithError = 0;
+    qint64 counterSkipped = 0;
+    int progressValue = 0;
+    // Workers started since this runner was made (tests check that resumes never overlap).
+    std::atomic<int> workersStarted{0};
+    std::atomic<int> workersAliveAtOnce{0};
+    std::atomic<int> maxWorkersAliveAtOnce{0};
+
+    // The effect steps in run order: enabled or not, "Resize" steps moved to the end in
+    // their own order.
+    static QList<std::shared_ptr<AppliedFilter>> orderedSteps(const QList<std::shared_ptr<AppliedFilter>>& steps);
+
+signals:
+    // Emitted after the run has finished or been interrupted and its worker is gone.
+    void runEnded(bool finished);
+
+private:
+    struct Outcome {
+        int index = 0;
+        int status = 0;
+        QString message;
+        bool committed = false;  // the photo reached its save step
+    };
+
+    void startWorker();
+    void processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
+                             ResultWriter& writer);
+    void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, ResultWriter& writer,
+                              int index);
+    bool shouldContinue(std::uint64_t generation) const;
+    void report(std::uint64_t generation, Outcome outcome);
+    // Blocks the worker until fn has run on the runner's thread (or the runner is going away).
+    void runOnMain(std::function<void()> fn);
+
+    void callForUpdatingProgressWithCountWithProcessStatus(const Outcome& outcome);
+    void stopProcessAfterCompletionCompression();
+    void showEnoughSpacePopup(std::uint64_t freeBytes);
+    void workerEnded(std::uint64_t generation);
+    void endInterrupted();
+    void endRun(bool finished);
+    struct Refusal {
+        int status;
+        QString message;
+    };
+    static std::optional<Refusal> refusal(const BatchRunInput& input, int index, const QString& destination);
+
+    std::atomic<bool>& runFlag_;
+    BatchRunObserver* observer_ = nullptr;
+    BatchRunAsker* asker_ = nullptr;
+    FreeSpaceProvider freeSpace_;
+    double backingScale_ = 1.0;
+    QSize thumbnailSize_;
+    std::function<void(ResultWriter&)> writerSetUp_;
+
+    // Shared with the worker of the run; a new run makes new ones.
+    std::shared_ptr<const BatchRunInput> input_;
+    std::shared_ptr<ResultWriter> writer_;
+    State state_ = State::Idle;
+    std::thread worker_;
+    std::atomic<std::uint64_t> generation_{0};
+    std::atomic<bool> shuttingDown_{false};
+    bool resumePending_ = false;
+    bool interruptPending_ = false;
+    bool questionOpen_ = false;
+};

@@ -1,0 +1,17 @@
+#include "batch/OutputPlanner.h"
+
+#include "batch/RenameScheme.h"
+#include "records/OutputPhotoPath.h"
+#include "records/PhotoFile.h"
+
+QList<std::shared_ptr<OutputPhotoPath>> OutputPlanner::planOutputPaths(const QList<std::shared_ptr<PhotoFile>>& photos,
+                                                                       const RenameScheme& scheme) {
+    QList<std::shared_ptr<OutputPhotoPath>> planned;
+    planned.reserve(photos.size());
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        const PhotoFile& photo = *photos.at(i);
+        planned.append(OutputPhotoPath::initWithFileUrl(scheme.plannedPathForPhotoFile(photo, int(i)), photo.filePath));
+    }
+    OutputPhotoPath::countOccurrences(planned);
+    return planned;
+}

@@ -1,0 +1,310 @@
+#include "batch/ResultWriter.h"
+
+#include "batch/RunMessages.h"
+#include "engine/ImageProcessing.h"
+#include "engine/PngOptimiser.h"
+#include "engine/Utils.h"
+#include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Paths.h"
+#include "platform/imageio/ImageIO.h"
+#include "platform/pdf/PdfDocument.h"
+#include "records/BatchRenameSetting.h"
+#include "records/MetaDataObject.h"
+#include "records/OutputOptionSettings.h"
+#include "records/PhotoFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kOrientation = QStringLiteral("Orientation");
+const QString kTiffGroup = QStringLiteral("{TIFF}");
+
+bool isImageFileExtension(const QString& ext) {
+    static const QStringList list{QStringLiteral("tif"), QStringLiteral("bmp"), QStringLiteral("gif"),
+                                  QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+                                  QStringLiteral("jp2")};
+    return list.contains(ext);  // the planned path carries its extension in lower case
+}
+
+// A name in the destination folder that nothing else uses; the file is created empty so
+// no one else takes the name.
+QString reserveSiblingName(const QString& destination) {
+    const QFileInfo info(destination);
+    QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part-XXXXXX"));
+    if (!reserve.open()) return {};
+    reserve.setAutoRemove(false);
+    return reserve.fileName();
+}
+
+// Renames the finished file into place. Without replacing, an existing destination wins
+// and the call fails with EEXIST, even when the file appeared a moment ago.
+bool placeFile(const QString& from, const QString& to, bool replace, int* error) {
+    const QByteArray f = QFile::encodeName(from);
+    const QByteArray t = QFile::encodeName(to);
+    if (replace) {
+        if (std::rename(f.constData(), t.constData()) == 0) return true;
+        *error = errno;
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        *error = errno;
+        return false;
+    }
+    // File systems without the no-replace rename: a hard link fails on an existing name too.
+    if (::link(f.constData(), t.constData()) != 0) {
+        *error = errno;
+        return false;
+    }
+    ::unlink(f.constData());
+    return true;
+}
+
+// The written file decodes, at the size that was written.
+bool imageFileReadsBack(const QString& path, const QSize& expected) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    if (!header.valid() || header.width != expected.width() || header.height != expected.height()) return false;
+    platform::DecodeOptions options;
+    options.minLongSide = 64;  // a reduced decode still reads every byte of the data
+    return !platform::readImage(path, options).isNull();
+}
+
+bool samePath(const QString& a, const QString& b) {
+    const QFileInfo fa(a), fb(b);
+    if (fa.exists() && fb.exists()) return fa.canonicalFilePath() == fb.canonicalFilePath();
+    return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
+}
+
+// Gives the new file what can be set of the source's attributes: owner, group and
+// permissions (errors ignored: only some users may change the owner).
+void copySourceAttributes(const QString& source, const QString& target) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(source).constData(), &st) != 0) return;
+    const QByteArray t = QFile::encodeName(target);
+    if (::chown(t.constData(), st.st_uid, st.st_gid) != 0) {
+        // Not the owner's to give away; the file keeps ours.
+    }
+    ::chmod(t.constData(), st.st_mode & 07777);
+}
+
+QImage flattenedOnWhite(const QImage& image) {
+    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.drawImage(0, 0, image);
+    p.end();
+    return out;
+}
+
+}  // namespace
+
+ResultWriter::ResultWriter(ResultWriterSettings settings) : s_(std::move(settings)) {
+    moveToTrash = [](const QString& path) { return QFile::moveToTrash(path); };
+}
+
+float ResultWriter::qualityFactorForOutput() const {
+    const int format = s_.renameSetting ? s_.renameSetting->outputFormat.value_or(0) : 0;
+    if (format == 0 || format == 4 || format == 5 || format == 7) {
+        if (s_.renameSetting && s_.renameSetting->isSetQuality.value_or(false))
+            return float(s_.renameSetting->qualityRatio.value_or(0.0) * 0.98);
+        return 0.82f;
+    }
+    return 0.98f;
+}
+
+bool ResultWriter::usesOptimiser(int repType) const {
+    const int format = s_.renameSetting ? s_.renameSetting->outputFormat.value_or(0) : 0;
+    if (format == 0 || format == 4 || format == 5 || format == 7) return false;
+    if (!s_.renameSetting || !s_.renameSetting->isSetCompression.value_or(false)) return false;
+    // The optimiser makes PNG data only; a .tif or .gif holding PNG bytes would be a
+    // broken file, so other types are written directly.
+    return repType == 5;
+}
+
+ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& input, const QString& temporaryPath,
+                                                                int repType, const PhotoFile& photo) {
+    Utils& utils = Utils::sharedUtils();
+    QImage image = utils.getCgiImageRef(input);
+    const QVariantMap sourceProperties = utils.getImageeExifDict(photo.fileURL);
+    const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
+    const QString recordOrientation = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation : QString();
+
+    if (sourceOrientation != 0 && !s_.autoCorrectOrientation && recordOrientation.isEmpty()) {
+        // The source's tag stays with the output, so the pixels go back to the layout it
+        // describes.
+        image = RotateWithEXIF(image, sourceOrientation);
+        platform::log(u"setup rotating image beacuse autocorrection is off");
+    }
+
+    QVariantMap properties;
+    if (s_.isProcessForRestoreExif) {
+        properties = photo.exifDict;
+    } else {
+        const MetaDataObject empty;
+        const MetaDataObject& record = s_.metaDataSetting ? *s_.metaDataSetting : empty;
+        const MetaDataObject& updated =
+            s_.metaDataSettingOnlyUpdatedFields ? *s_.metaDataSettingOnlyUpdatedFields : empty;
+        properties = MetaDataObject::metadataDictFromObject(record, sourceProperties, record, updated);
+    }
+
+    const QString trimmed = recordOrientation.trimmed();
+    if (s_.autoCorrectOrientation && (trimmed.isEmpty() || trimmed == u"0" || trimmed == u"1")) {
+        properties.insert(kOrientation, 1);
+        if (properties.contains(kTiffGroup)) {
+            QVariantMap tiff = properties.value(kTiffGroup).toMap();
+            tiff.insert(kOrientation, 1);
+            properties.insert(kTiffGroup, tiff);
+        }
+    } else {
+        image = RotateWithEXIF(image, trimmed.toInt());
+    }
+
+    if (!usesOptimiser(repType)) {
+        return utils.saveImageInSelectedFormat(repType, temporaryPath, input, image, properties,
+                                               qualityFactorForOutput(), sourceOrientation,
+                                               nullptr)
+                   ? Written::Ok
+                   : Written::Failed;
+    }
+
+    // Compression route: a PNG in the temporary folder, recompressed into the output.
+    const double qualityRatio = s_.renameSetting->qualityRatio.value_or(0.0);
+    const int level = int(s_.renameSetting->compressionRatio.value_or(BatchRenameSetting::kMaxCompression));
+    compressionState_ = 1;
+    QTemporaryFile pngTemp(QDir::tempPath() + QStringLiteral("/TempFile-XXXXXX.png"));
+    bool ok = false;
+    if (pngTemp.open()) {
+        pngTemp.close();
+        ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), input, image, properties, float(qualityRatio),
+                                             sourceOrientation, nullptr) &&
+             processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
+                        QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
+    }
+    if (ok) {
+        platform::log(u"File Compressed Successfully");
+    } else {
+        platform::log(u"Error While Compressing File");
+        ok = utils.saveImageInSelectedFormat(repType, temporaryPath, input, image, properties, float(qualityRatio),
+                                             sourceOrientation, nullptr);
+    }
+    if (compressionState_.exchange(0) == 2) {
+        // The user stopped while the optimiser ran: the photo in hand is not written.
+        QFile::remove(temporaryPath);
+        if (stopProcessAfterCompletionCompression) stopProcessAfterCompletionCompression();
+        return Written::Abandoned;
+    }
+    return ok ? Written::Ok : Written::Failed;
+}
+
+ResultWriter::Written ResultWriter::saveImageUsingPdfPage(const QImage& input, const QString& destination,
+                                                          const QString& temporaryPath) {
+    const QImage page = flattenedOnWhite(input);
+    const QByteArray jpeg = platform::encodeImage(page, platform::ImageType::JPEG, qualityFactorForOutput());
+    if (jpeg.isEmpty()) return Written::Failed;
+    // An existing document at the destination (only reachable with overwriting on) keeps
+    // its pages and gains one.
+    const int before = QFileInfo(destination).isFile() ? std::max(0, platform::pdfPageCount(destination)) : 0;
+    if (!platform::appendJpegPageToPdf(destination, temporaryPath, jpeg, page.width(), page.height())) {
+        return Written::Failed;
+    }
+    return platform::pdfPageCount(temporaryPath) == before + 1 ? Written::Ok : Written::Failed;
+}
+
+ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
+                                                                 int repType,
+                                                                 const std::shared_ptr<PhotoFile>& photo) {
+    using runmessages::WriteFailed;
+    if (image.isNull() || destination.isEmpty() || !photo) return {PhotoFile::Failed, WriteFailed};
+
+    const QString folder = platform::stringByDeletingLastPathComponent(destination);
+    if (!QFileInfo(folder).isDir()) {
+        if (!QDir().mkpath(folder)) {
+            platform::log(u"%@: could not create the folder", folder);
+            return {PhotoFile::Failed, runmessages::FolderNotCreated};
+        }
+        platform::log(u"directory created successfully %@", folder);
+    }
+
+    const bool overwrite = s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false);
+    if (!overwrite && QFileInfo::exists(destination)) return {PhotoFile::Skipped, runmessages::AlreadyExists};
+
+    const QString temporaryPath = reserveSiblingName(destination);
+    if (temporaryPath.isEmpty()) {
+        platform::log(u"%@: could not create a file in the destination folder", destination);
+        return {PhotoFile::Failed, WriteFailed};
+    }
+    struct RemoveUnlessPlaced {
+        QString path;
+        bool placed = false;
+        ~RemoveUnlessPlaced() {
+            if (!placed) QFile::remove(path);
+        }
+    } guard{temporaryPath};
+
+    const bool imageFile = isImageFileExtension(platform::pathExtension(destination));
+    const Written written = imageFile ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo)
+                                      : saveImageUsingPdfPage(image, destination, temporaryPath);
+    if (written == Written::Abandoned) return {PhotoFile::NotProcessed, QString(), true};
+    if (written == Written::Failed) {
+        platform::log(u"%@: the output was not written", destination);
+        return {PhotoFile::Failed, WriteFailed};
+    }
+    if (beforePlacing) beforePlacing(temporaryPath);
+
+    // Only a complete file goes into place.
+    const bool readsBack = imageFile ? imageFileReadsBack(temporaryPath, image.size())
+                                     : platform::pdfPageCount(temporaryPath) > 0;
+    if (!readsBack) {
+        platform::log(u"%@: the written file does not read back", destination);
+        return {PhotoFile::Failed, WriteFailed};
+    }
+
+    // Dates: the source's own, or those of the metadata record.
+    const platform::FileAttributes source = platform::fileAttributes(photo->fileURL);
+    const bool keepOriginalDates = s_.isProcessForRestoreExif ||
+                                   (s_.outputSetting && s_.outputSetting->setOutputDateTimeAsOriginal.value_or(false));
+    QDateTime modification;
+    if (keepOriginalDates) {
+        modification = source.modificationDate;
+    } else if (s_.metaDataSetting && !s_.metaDataSetting->Date_Modify.isEmpty()) {
+        modification = MetaDataObject::dateFromMetadataText(s_.metaDataSetting->Date_Modify);
+    }
+    // The file system keeps no settable creation date; only the modification date is given.
+    if (source.exists) copySourceAttributes(photo->fileURL, temporaryPath);
+    if (modification.isValid()) platform::setModificationDate(temporaryPath, modification);
+
+    int error = 0;
+    if (!placeFile(temporaryPath, destination, overwrite, &error)) {
+        if (error == EEXIST) {
+            platform::log(u"%@: a file appeared at the destination; it is kept", destination);
+            return {PhotoFile::Skipped, runmessages::AlreadyExists};
+        }
+        platform::log(u"%@: could not move the finished file into place (%@)", destination,
+                      QString::fromLocal8Bit(std::strerror(error)));
+        return {PhotoFile::Failed, WriteFailed};
+    }
+    guard.placed = true;
+
+    const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
+    if (move && !photo->isIphotosNode && QFileInfo::exists(destination) && !samePath(destination, photo->filePath)) {
+        if (!moveToTrash || !moveToTrash(photo->filePath)) {
+            platform::log(u"%@: could not move the source to the Trash", photo->filePath);
+            return {PhotoFile::Failed, runmessages::TrashFailed};
+        }
+    }
+    return {PhotoFile::Processed, runmessages::Processed};
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Texts the run shows for a photo's outcome and in its sheets, written once.
+#include <QString>
+
+namespace runmessages {
+
+inline const QString Processed = QStringLiteral("File processed successfully");
+inline const QString BlankName = QStringLiteral("Filename is blank");
+inline const QString InvalidName = QStringLiteral("Invalid filename");
+inline const QString DuplicateName = QStringLiteral("Duplicate filename");
+inline const QString SourceNotFound = QStringLiteral("File not available in source folder");
+inline const QString AlreadyExists = QStringLiteral("File already exists in destination folder.");
+inline const QString Unreadable = QStringLiteral("The photo could not be read");
+inline const QString EffectFailed = QStringLiteral("The effect \"%@\" gave no picture");
+inline const QString FolderNotCreated = QStringLiteral("The destination folder could not be created");
+inline const QString WriteFailed = QStringLiteral("The output file could not be written");
+inline const QString WouldReplacePending =
+    QStringLiteral("The output would replace a photo of the batch that is not processed yet");
+inline const QString TrashFailed =
+    QStringLiteral("The output was written, but the source could not be moved to the Trash");
+
+inline const QString NoPhotos = QStringLiteral("No photos to process.");
+inline const QString PleaseWait = QStringLiteral("Please wait...");
+inline const QString StopQuestion =
+    QStringLiteral("Photos that are not processed will be skipped. Do you still want to stop?");
+
+}  // namespace runmessages

@@ -1,0 +1,20 @@
+#pragma once
+// PDF documents made of picture pages: one page per picture, the picture filling a page
+// of its own pixel size (one point per pixel), embedded as a baseline JPEG stream.
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// Opens the document at `documentPath` (an empty document when there is none or it
+// cannot be read), appends a page showing the JPEG after its last page and writes the
+// whole document to `outputPath` (which may be the same path; it is written through a
+// temporary file and renamed into place). Returns false, with one log line, on failure;
+// the file at `outputPath` is then unchanged.
+bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath, const QByteArray& jpegData,
+                         int pixelWidth, int pixelHeight, bool gray = false);
+
+// The number of pages of a readable PDF document, -1 otherwise.
+int pdfPageCount(const QString& path);
+
+}  // namespace platform
