@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolButton>
 
 #include "tests/support/TestSupport.h"
 #include "ui/CollectionView.h"
@@ -14,7 +15,8 @@ struct Source : CollectionViewDataSource, CollectionViewDelegate, CollectionView
     int count = 0;
     QSizeF itemSize{100, 100};
     std::set<int> keepSelected;  // items the delegate refuses to deselect
-    std::vector<IndexPath> clicked;
+    std::vector<IndexPath> clicked, rightClicked, infoTapped;
+    std::vector<QPoint> infoPoints;
     int numberOfItemsInSection(CollectionView*, int) override { return count; }
     CollectionViewCell* cellForItemAtIndexPath(CollectionView* v, const IndexPath& p) override {
         CollectionViewCell* c = v->dequeueReusableCellWithIdentifier(QStringLiteral("CELL"), p.item);
@@ -25,6 +27,13 @@ struct Source : CollectionViewDataSource, CollectionViewDelegate, CollectionView
         return keepSelected.count(p.item) == 0;
     }
     void didSelectItemAtIndexPath(CollectionView*, const IndexPath& p) override { clicked.push_back(p); }
+    void didRightClickItemAtIndexPath(CollectionView*, const IndexPath& p, QMouseEvent*) override {
+        rightClicked.push_back(p);
+    }
+    void btnInfoTappedAtLocationInCollectionView(const QPoint& at, const IndexPath& p) override {
+        infoPoints.push_back(at);
+        infoTapped.push_back(p);
+    }
     std::optional<QSizeF> sizeForItemInCollectionView(CollectionView*) override { return itemSize; }
 };
 
@@ -195,4 +204,39 @@ TEST(CollectionViewEvents, ClicksSelectAndReportBoundsChanges) {
     ASSERT_EQ(g.source.clicked.size(), 1u);
     EXPECT_EQ(g.source.clicked[0], at(6));
     EXPECT_EQ(g.selectedItems(), std::vector<int>{6});
+
+    // A right click reports its item and leaves the selection alone.
+    QMouseEvent right(QEvent::MouseButtonPress, inViewport, g.view.viewport()->mapToGlobal(inViewport),
+                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(g.view.viewport(), &right);
+    ASSERT_EQ(g.source.rightClicked.size(), 1u);
+    EXPECT_EQ(g.source.rightClicked[0], at(6));
+    EXPECT_EQ(g.selectedItems(), std::vector<int>{6});
+}
+
+TEST(CollectionViewEvents, InfoButtonReportsItsItemAndPlace) {
+    // The point is given in the view two levels above the collection view.
+    QWidget top;
+    auto* middle = new QWidget(&top);
+    middle->setGeometry(30, 40, 500, 400);
+    Source source;
+    source.count = 20;
+    auto* view = new CollectionView(middle);
+    view->setGeometry(10, 20, 380, 300);
+    auto* layout = new CollectionViewGridLayout;
+    layout->setDelegate(&source);
+    view->setCollectionViewLayout(layout);
+    view->registerClass<CollectionViewCell>(QStringLiteral("CELL"));
+    view->setDataSource(&source);
+    view->setDelegate(&source);
+    top.resize(600, 500);
+    top.show();
+    view->reloadData();
+    view->scrollToPoint(QPoint(0, 150));
+    CollectionViewCell* cell = view->cellForItemAtIndexPath(at(4));
+    ASSERT_NE(cell, nullptr);
+    cell->infoButton()->click();
+    ASSERT_EQ(source.infoTapped.size(), 1u);
+    EXPECT_EQ(source.infoTapped[0], at(4));
+    EXPECT_EQ(source.infoPoints[0], cell->infoButton()->mapTo(&top, QPoint(0, 0)));
 }
