@@ -218,11 +218,18 @@ QImage vintage(int i) {
         float v;
         float r, g, b;
         if (wood) {
-            // Old planks: rings bent by noise, boards separated by dark joints.
-            const float ring = std::sin((y + 40 * fbm(x / 300, y / 80, seed, 4)) / 5.f + fbm(x / 40, y / 40, seed + 1, 2) * 3);
-            const bool joint = std::fmod(y, 128.f) < 3;
-            v = 0.55f + 0.12f * ring + 0.1f * (fbm(x / 8, y / 80, seed + 2, 3) - 0.5f) - (joint ? 0.35f : 0.f);
-            r = v * 0.95f, g = v * 0.72f, b = v * 0.45f;
+            // Old planks: growth rings stretched along each board, bent by noise, with fine
+            // fibres, a tone of its own per board and dark joints between boards.
+            const int plank = int(y / 128.f);
+            const float phase = rand01(plank, 0, seed) * 40.f;
+            const float growth = (y + phase) * 0.45f + 28.f * fbm(x / 520.f, y / 36.f, seed + uint32_t(plank), 4);
+            const float ringPos = growth / 5.5f - std::floor(growth / 5.5f);
+            const float ring = smooth(0.55f, 0.95f, ringPos) * (1.f - smooth(0.95f, 1.f, ringPos));
+            const float fibre = fbm(x / 160.f, y / 1.2f, seed + 2, 3);
+            const float tone = 0.9f + 0.2f * rand01(plank, 1, seed);
+            const bool joint = std::fmod(y, 128.f) < 2.5f;
+            v = tone * (0.62f - 0.2f * ring + 0.12f * (fibre - 0.5f)) - (joint ? 0.4f : 0.f);
+            r = v * 0.95f, g = v * 0.7f, b = v * 0.44f;
         } else {
             const float grain = rand01(int(x), int(y), seed) - 0.5f;
             v = 0.75f + 0.08f * grain + 0.1f * (fbm(x / 200, y / 200, seed + 3, 4) - 0.5f);
@@ -241,7 +248,7 @@ QImage vintage(int i) {
         p.setBrush(QColor(rng.below(3) ? 40 : 250, 35, 30, int(rng.range(60, 160))));
         p.drawEllipse(c, rng.range(0.5, 2.2), rng.range(0.5, 2.2));
     }
-    for (int k = 0; k < 8; ++k) {  // vertical film scratches
+    for (int k = 0; k < (wood ? 0 : 8); ++k) {  // vertical film scratches
         const double x = rng.range(0, kW);
         p.setPen(QPen(QColor(255, 250, 235, 110), rng.range(0.5, 1.3)));
         p.drawLine(QPointF(x, 0), QPointF(x + rng.range(-15, 15), kH));
