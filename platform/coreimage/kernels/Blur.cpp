@@ -8,6 +8,7 @@
 #include "platform/coreimage/kernels/KernelSupport.h"
 
 #include <array>
+#include <map>
 
 namespace platform::ci {
 
@@ -236,37 +237,67 @@ NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
         lb.boxes = {h};
         return std::abs(s) < 1e-9 ? separableBlurNode(in, lb, {}, h) : separableBlurNode(in, {}, lb, h);
     }
-    const int n = std::clamp(2 * int(std::ceil(r)) + 1, 3, 63);
-    std::vector<std::pair<double, double>> offs;
+    // Samples along the line, at most 65, spread bilinearly onto whole-pixel taps once:
+    // neighbouring samples share pixels, so a pixel then costs about two taps per unit of
+    // length instead of four per sample.
+    const int n = std::clamp(2 * int(std::ceil(r)) + 1, 3, 65);
+    std::map<std::pair<int, int>, double> weights;
     for (int i = 0; i < n; ++i) {
         const double t = -r + 2.0 * r * i / (n - 1);
-        offs.emplace_back(t * c, t * s);
+        const double ox = t * c, oy = t * s;
+        const double fx = std::floor(ox), fy = std::floor(oy);
+        const double tx = ox - fx, ty = oy - fy;
+        const int ix = int(fx), iy = int(fy);
+        weights[{ix, iy}] += (1 - tx) * (1 - ty) / n;
+        weights[{ix + 1, iy}] += tx * (1 - ty) / n;
+        weights[{ix, iy + 1}] += (1 - tx) * ty / n;
+        weights[{ix + 1, iy + 1}] += tx * ty / n;
+    }
+    struct Tap { int dx, dy; float w; };
+    std::vector<Tap> taps;
+    int minDx = 0, maxDx = 0, minDy = 0, maxDy = 0;
+    for (const auto& [d, w] : weights) {
+        if (w <= 0) continue;
+        taps.push_back({d.first, d.second, float(w)});
+        minDx = std::min(minDx, d.first), maxDx = std::max(maxDx, d.first);
+        minDy = std::min(minDy, d.second), maxDy = std::max(maxDy, d.second);
     }
     return makeRegionNode(in, extent, [in, hx, hy](const PixelRect& q) { return clipToInput(in, q.adjusted(-hx, -hy, hx, hy)); }, std::max(hx, hy),
-        [offs](const Buffer& src, Buffer& out) {
+        [taps, minDx, maxDx, minDy, maxDy](const Buffer& src, Buffer& out) {
             const PixelRect r = out.rect;
-            const float inv = 1.0f / float(offs.size());
             parallelFor(r.y, r.top(), [&](int y0, int y1) {
                 for (int y = y0; y < y1; ++y) {
                     float* d = out.row(y);
+                    const bool rowInside = y + minDy >= src.rect.y && y + maxDy < src.rect.top();
                     for (int x = r.x; x < r.right(); ++x, d += 4) {
-                        float acc[4] = {0, 0, 0, 0}, v[4];
-                        for (const auto& [ox, oy] : offs) {
-                            src.sample(x + 0.5 + ox, y + 0.5 + oy, v);
-                            for (int k = 0; k < 4; ++k) acc[k] += v[k];
+                        float acc[4] = {0, 0, 0, 0};
+                        if (rowInside && x + minDx >= src.rect.x && x + maxDx < src.rect.right()) {
+                            for (const Tap& t : taps) {
+                                const float* p = src.at(x + t.dx, y + t.dy);
+                                for (int k = 0; k < 4; ++k) acc[k] += t.w * p[k];
+                            }
+                        } else {
+                            for (const Tap& t : taps) {
+                                const int sx = x + t.dx, sy = y + t.dy;
+                                if (sx < src.rect.x || sy < src.rect.y || sx >= src.rect.right() || sy >= src.rect.top()) continue;
+                                const float* p = src.at(sx, sy);
+                                for (int k = 0; k < 4; ++k) acc[k] += t.w * p[k];
+                            }
                         }
-                        for (int k = 0; k < 4; ++k) d[k] = acc[k] * inv;
+                        std::copy(acc, acc + 4, d);
                     }
                 }
-            }, r.w * double(offs.size()) * 4);
-        });
+            }, r.w * double(taps.size()) * 2);
+        }, /*writesAll=*/true);
 }
 
-// Streaks toward a centre: each pixel averages samples on the way from itself toward the
-// centre over a fraction k of the distance, so the blur grows with the distance and looks
-// the same on a thumbnail and on the full photo.
-NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
-    const double k = std::clamp(amount / 100.0, 0.0, 0.95);
+// Samples per pixel of one zoom pass.
+constexpr int kZoomSamples = 24;
+
+// Each pixel averages samples on the way from itself toward the centre over a fraction
+// k of the distance.
+
+NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
     if (!in || k <= 0.0) return in;
     const QRectF e = in->extent();
     QRectF extent = e;
@@ -280,7 +311,15 @@ NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
         const QRectF nearer(cx + (r.left() - cx) * (1 - k), cy + (r.top() - cy) * (1 - k), r.width() * (1 - k), r.height() * (1 - k));
         return clipToInput(in, PixelRect::covering(r.united(nearer.normalized())).grown(1));
     };
-    return makeRegionNode(in, extent, roi, 0, [cx, cy, k](const Buffer& src, Buffer& out) {
+    // How far samples reach, for the strip height (taller strips re-read less of what the
+    // streaks pull in from outside them); capped so strips stay small in memory.
+    int reach = 128;
+    if (!isInfinite(e)) {
+        const double fx = std::max(std::abs(e.left() - cx), std::abs(e.right() - cx));
+        const double fy = std::max(std::abs(e.top() - cy), std::abs(e.bottom() - cy));
+        reach = std::min(128, int(std::ceil(k * std::sqrt(fx * fx + fy * fy))));
+    }
+    return makeRegionNode(in, extent, roi, reach, [cx, cy, k](const Buffer& src, Buffer& out) {
         const PixelRect r = out.rect;
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
@@ -289,7 +328,7 @@ NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
                 for (int x = r.x; x < r.right(); ++x, d += 4) {
                     const double px = x + 0.5;
                     const double vx = (cx - px) * k, vy = (cy - py) * k;
-                    const int n = std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, 48);
+                    const int n = std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
                     float acc[4] = {0, 0, 0, 0}, v[4];
                     for (int i = 0; i < n; ++i) {
                         const double t = n == 1 ? 0.0 : double(i) / (n - 1);
@@ -299,8 +338,19 @@ NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
                     for (int c = 0; c < 4; ++c) d[c] = acc[c] / float(n);
                 }
             }
-        }, r.w * 48.0 * 4);
-    });
+        }, r.w * double(kZoomSamples) * 4);
+    }, /*writesAll=*/true);
+}
+
+// Streaks toward a centre, growing with the distance, so the blur looks the same on a
+// thumbnail and on the full photo.
+NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
+    const double k = std::clamp(amount / 100.0, 0.0, 0.95);
+    if (!in || k <= 0.0) return in;
+    // Two passes of the half streak (scales multiply): a smooth streak from 2 x 24
+    // samples, where one pass would need hundreds for a long streak.
+    const double kHalf = 1.0 - std::sqrt(1.0 - k);
+    return zoomPass(zoomPass(in, cx, cy, kHalf), cx, cy, kHalf);
 }
 
 NodePtr medianNode(const NodePtr& in) {

@@ -163,9 +163,23 @@ void registerColorFilters() {
         {imageInput(), numberInput("inputPower", kCIAttributeTypeScalar, 1.0, 0.25, 4.0, std::nullopt, std::nullopt, 1.0)},
         [](const CIFilterArgs& a) {
             const float g = float(a.number("inputPower"));
-            return colorFilter(a, [g](float* p, int n) {
+            if (g == 1.0f) return colorFilter(a, [](float*, int) {});
+            // A table over [0, 1] (where nearly every value lies), the exact power beyond.
+            auto table = std::make_shared<std::vector<float>>(4097);
+            for (size_t i = 0; i < table->size(); ++i) (*table)[i] = float(std::pow(double(i) / 4096.0, double(g)));
+            return colorFilter(a, [g, table](float* p, int n) {
+                const float* t = table->data();
                 for (int i = 0; i < n; ++i, p += 4)
-                    for (int c = 0; c < 3; ++c) p[c] = p[c] > 0 ? std::pow(p[c], g) : p[c];
+                    for (int c = 0; c < 3; ++c) {
+                        const float v = p[c];
+                        if (v >= 0.0f && v <= 1.0f) {
+                            const float f = v * 4096.0f;
+                            const int k = std::min(int(f), 4095);
+                            p[c] = t[k] + (f - float(k)) * (t[k + 1] - t[k]);
+                        } else if (v > 1.0f) {
+                            p[c] = std::pow(v, g);
+                        }
+                    }
             });
         }});
 

@@ -125,19 +125,25 @@ Buffer& Buffer::operator=(Buffer&& o) noexcept {
     return *this;
 }
 
-void Buffer::sample(double sx, double sy, float out[4]) const {
+void Buffer::sampleAtEdge(double sx, double sy, float out[4]) const {
+    // Same arithmetic as the inside case, with missing taps reading as transparent, so a
+    // point gives the same colour whichever rectangle was rendered around it.
     const double fx = sx - 0.5 - rect.x, fy = sy - 0.5 - rect.y;
     const double flx = std::floor(fx), fly = std::floor(fy);
     out[0] = out[1] = out[2] = out[3] = 0.0f;
     if (!(flx > -2 && fly > -2 && flx < rect.w + 1 && fly < rect.h + 1)) return;
     const int ix = int(flx), iy = int(fly);
     const float tx = float(fx - flx), ty = float(fy - fly);
-    const float wts[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
-    const int xs[4] = {ix, ix + 1, ix, ix + 1}, ys[4] = {iy, iy, iy + 1, iy + 1};
-    for (int k = 0; k < 4; ++k) {
-        if (wts[k] == 0.0f || xs[k] < 0 || ys[k] < 0 || xs[k] >= rect.w || ys[k] >= rect.h) continue;
-        const float* p = data.data() + (size_t(ys[k]) * size_t(rect.w) + size_t(xs[k])) * 4;
-        for (int c = 0; c < 4; ++c) out[c] += wts[k] * p[c];
+    static const float kClear[4] = {0, 0, 0, 0};
+    auto tap = [&](int x, int y) -> const float* {
+        if (x < 0 || y < 0 || x >= rect.w || y >= rect.h) return kClear;
+        return data.data() + (size_t(y) * size_t(rect.w) + size_t(x)) * 4;
+    };
+    const float *p00 = tap(ix, iy), *p10 = tap(ix + 1, iy), *p01 = tap(ix, iy + 1), *p11 = tap(ix + 1, iy + 1);
+    for (int c = 0; c < 4; ++c) {
+        const float lo = p00[c] + tx * (p10[c] - p00[c]);
+        const float hi = p01[c] + tx * (p11[c] - p01[c]);
+        out[c] = lo + ty * (hi - lo);
     }
 }
 

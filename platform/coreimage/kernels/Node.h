@@ -74,7 +74,24 @@ struct Buffer {
     float* at(int x, int y) { return row(y) + size_t(x - rect.x) * 4; }
     const float* at(int x, int y) const { return row(y) + size_t(x - rect.x) * 4; }
     // Bilinear sample at (sx, sy) in plane coordinates; outside the buffer is transparent.
-    void sample(double sx, double sy, float out[4]) const;
+    void sample(double sx, double sy, float out[4]) const {
+        const double fx = sx - 0.5 - rect.x, fy = sy - 0.5 - rect.y;
+        if (fx >= 0 && fy >= 0 && fx < rect.w - 1 && fy < rect.h - 1) {
+            const int ix = int(fx), iy = int(fy);
+            const float tx = float(fx - ix), ty = float(fy - iy);
+            const float* p0 = data.data() + (size_t(iy) * size_t(rect.w) + size_t(ix)) * 4;
+            const float* p1 = p0 + size_t(rect.w) * 4;
+            for (int c = 0; c < 4; ++c) {
+                const float lo = p0[c] + tx * (p0[4 + c] - p0[c]);
+                const float hi = p1[c] + tx * (p1[4 + c] - p1[c]);
+                out[c] = lo + ty * (hi - lo);
+            }
+            return;
+        }
+        sampleAtEdge(sx, sy, out);
+    }
+    // The same for points whose taps may fall outside the buffer.
+    void sampleAtEdge(double sx, double sy, float out[4]) const;
     // Copies the overlapping part of src into this buffer.
     void paste(const Buffer& src);
 };

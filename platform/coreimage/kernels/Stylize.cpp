@@ -10,6 +10,16 @@ namespace platform::ci {
 
 namespace {
 
+inline double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
+
+// The grid centre of a cell filter, moved by whole cells next to the origin: the grid
+// looks the same, and cell numbers stay small whatever centre is given.
+QPointF gridOrigin(const CIFilterArgs& a, double spacing) {
+    const platform::Vec c = a.vector(kCIInputCenterKey);
+    const double x = finiteOr(c.X(), 150), y = finiteOr(c.Y(), 150);
+    return {x - std::floor(x / spacing) * spacing, y - std::floor(y / spacing) * spacing};
+}
+
 // A well-mixed 32-bit hash of a cell, for the jitter of cell points (same on every run).
 inline quint32 cellHash(int x, int y, quint32 salt) {
     quint32 h = quint32(x) * 0x8da6b343u ^ quint32(y) * 0xd8163841u ^ salt * 0xcb1ab31fu;
@@ -22,63 +32,108 @@ inline quint32 cellHash(int x, int y, quint32 salt) {
 }
 inline double unit(quint32 h) { return double(h & 0xffffff) / double(0x1000000); }
 
-// Point of cell (i, j) of a grid with the given spacing and origin, jittered by j in [0, 1).
-inline void cellPoint(int i, int j, double spacing, double ox, double oy, double jitter, double& px, double& py) {
-    px = ox + (i + 0.5 + jitter * (unit(cellHash(i, j, 1)) - 0.5)) * spacing;
-    py = oy + (j + 0.5 + jitter * (unit(cellHash(i, j, 2)) - 0.5)) * spacing;
-}
+// A jittered grid of cell points: cell (i, j) of side `spacing` from the origin (ox, oy)
+// has its point at a fixed pseudo-random place, up to jitter / 2 of the side away from
+// the cell's middle. Each output pixel takes the colour of the input at its nearest point
+// (within maxDist, else the background colour). With jitter up to 0.65 the nearest point
+// is always among the 3 x 3 cells around the pixel's: a point two cells away is farther
+// than the pixel's own point can be.
+class CellNode final : public Node {
+public:
+    CellNode(NodePtr in, double spacing, double ox, double oy, double jitter, double maxDist, const float bg[4])
+        : in_(std::move(in)), s_(spacing), ox_(ox), oy_(oy), jitter_(jitter), maxDist_(maxDist), bg_{bg[0], bg[1], bg[2], bg[3]} {
+        const QRectF e = in_->extent();
+        if (!isInfinite(e)) own_ = PixelRect::covering(e);
+    }
+    QRectF extent() const override { return in_->extent(); }
+    int reach() const override { return reachOf(in_) + margin(); }
 
-// Each pixel takes the colour of the input at the nearest cell point (within maxDist, else
-// the background colour).
-NodePtr cellNode(const NodePtr& in, double spacing, double ox, double oy, double jitter, double maxDist, const float bg[4]) {
-    const QRectF extent = in->extent();
-    const std::array<float, 4> back{bg[0], bg[1], bg[2], bg[3]};
-    const int reach = int(std::ceil(spacing * 2)) + 2;
-    // Only the input's own pixels are read; a point beyond its edge takes the nearest edge
-    // pixel (the clamp below), so cells at the border never turn transparent.
-    const PixelRect own = isInfinite(extent) ? PixelRect{} : PixelRect::covering(extent);
-    auto roi = [reach, own](const PixelRect& q) { return own.empty() ? q.grown(reach) : q.grown(reach).intersected(own); };
-    return makeRegionNode(in, extent, roi, reach,
-        [=](const Buffer& src, Buffer& out) {
-            const PixelRect r = out.rect;
-            parallelFor(r.y, r.top(), [&](int y0, int y1) {
-                for (int y = y0; y < y1; ++y) {
-                    float* d = out.row(y);
-                    const double py = y + 0.5;
-                    const int cj = int(std::floor((py - oy) / spacing));
-                    for (int x = r.x; x < r.right(); ++x, d += 4) {
-                        const double px = x + 0.5;
-                        const int ci = int(std::floor((px - ox) / spacing));
-                        double best = 1e300, bx = px, by = py;
-                        for (int j = cj - 1; j <= cj + 1; ++j)
-                            for (int i = ci - 1; i <= ci + 1; ++i) {
-                                double fx, fy;
-                                cellPoint(i, j, spacing, ox, oy, jitter, fx, fy);
-                                const double dd = (fx - px) * (fx - px) + (fy - py) * (fy - py);
-                                if (dd < best) best = dd, bx = fx, by = fy;
-                            }
-                        if (best > maxDist * maxDist) {
-                            std::copy(back.begin(), back.end(), d);
-                            continue;
-                        }
-                        // The colour at the point's pixel, so a whole cell is one flat colour.
-                        const int sx = std::clamp(int(std::floor(bx)), src.rect.x, src.rect.right() - 1);
-                        const int sy = std::clamp(int(std::floor(by)), src.rect.y, src.rect.top() - 1);
-                        const float* s = src.at(sx, sy);
-                        std::copy(s, s + 4, d);
-                    }
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        // Only the input's own pixels are read; a point beyond its edge takes the nearest
+        // edge pixel, so cells at the border never turn transparent.
+        PixelRect roi = r.grown(margin());
+        if (!own_.empty()) roi = roi.intersected(own_);
+        if (roi.empty()) return Buffer(r);
+        const Buffer src = renderOf(in_, roi);
+        const int i0 = cellOf(r.x + 0.5, ox_) - 1, i1 = cellOf(r.right() - 0.5, ox_) + 1;
+        const int j0 = cellOf(r.y + 0.5, oy_) - 1, j1 = cellOf(r.top() - 0.5, oy_) + 1;
+        const int nI = i1 - i0 + 1, nJ = j1 - j0 + 1;
+        struct Point {
+            double x, y;
+            float rgba[4];
+        };
+        std::vector<Point> pts(size_t(nI) * size_t(nJ));
+        parallelFor(0, nJ, [&](int b0, int b1) {
+            for (int j = b0; j < b1; ++j)
+                for (int i = 0; i < nI; ++i) {
+                    Point& p = pts[size_t(j) * size_t(nI) + size_t(i)];
+                    const int ci = i0 + i, cj = j0 + j;
+                    p.x = ox_ + (ci + 0.5 + jitter_ * (unit(cellHash(ci, cj, 1)) - 0.5)) * s_;
+                    p.y = oy_ + (cj + 0.5 + jitter_ * (unit(cellHash(ci, cj, 2)) - 0.5)) * s_;
+                    // The colour at the point's pixel, so a whole cell is one flat colour.
+                    const int sx = std::clamp(int(std::floor(p.x)), src.rect.x, src.rect.right() - 1);
+                    const int sy = std::clamp(int(std::floor(p.y)), src.rect.y, src.rect.top() - 1);
+                    std::copy(src.at(sx, sy), src.at(sx, sy) + 4, p.rgba);
                 }
-            }, r.w * 40.0);
-        });
+        }, nI * 8.0);
+        Buffer out(r, Buffer::kUninitialized);
+        const double max2 = maxDist_ * maxDist_;
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                float* d = out.row(y);
+                const double py = y + 0.5;
+                const int cj = cellOf(py, oy_) - j0;
+                for (int x = r.x; x < r.right(); ++x, d += 4) {
+                    const double px = x + 0.5;
+                    const int ci = cellOf(px, ox_) - i0;
+                    const Point* best = nullptr;
+                    double bestD = 1e300;
+                    for (int j = cj - 1; j <= cj + 1; ++j) {
+                        const Point* row = &pts[size_t(j) * size_t(nI)];
+                        for (int i = ci - 1; i <= ci + 1; ++i) {
+                            const double dx = row[i].x - px, dy = row[i].y - py, dd = dx * dx + dy * dy;
+                            if (dd < bestD) bestD = dd, best = &row[i];
+                        }
+                    }
+                    const float* c = bestD > max2 ? bg_.data() : best->rgba;
+                    std::copy(c, c + 4, d);
+                }
+            }
+        }, r.w * 30.0);
+        return out;
+    }
+
+private:
+    int cellOf(double v, double o) const { return int(std::floor((v - o) / s_)); }
+    int margin() const { return int(std::ceil(2 * s_)) + 2; }
+
+    NodePtr in_;
+    double s_, ox_, oy_, jitter_, maxDist_;
+    std::array<float, 4> bg_;
+    PixelRect own_;
+};
+
+// Grid spacing for a radius: a square cell of this side has the area of a disc of that
+// radius, so crystals and dots are about as large as the radius says.
+constexpr double kCellsPerRadius = 1.7725;  // sqrt(pi)
+
+NodePtr cellNode(const NodePtr& in, double spacing, double ox, double oy, double jitter, double maxDist, const float bg[4]) {
+    return std::make_shared<CellNode>(in, spacing, ox, oy, jitter, maxDist, bg);
 }
 
 // Square cells of side `scale` with a cell centred on (cx, cy); each cell is the average
-// of the input pixels it covers.
+// of the input pixels it covers. The result covers every cell the picture touches, whole.
 NodePtr pixellateNode(const NodePtr& in, double scale, double cx, double cy) {
-    const QRectF extent = in->extent();
-    const PixelRect ext = PixelRect::covering(extent);
+    const QRectF inExtent = in->extent();
+    const PixelRect ext = PixelRect::covering(inExtent);
     const double ox = cx - scale / 2, oy = cy - scale / 2;
     auto cellOf = [=](double v, double o) { return int(std::floor((v - o) / scale)); };
+    const double ex0 = ox + std::floor((inExtent.left() - ox) / scale) * scale;
+    const double ey0 = oy + std::floor((inExtent.top() - oy) / scale) * scale;
+    const double ex1 = ox + std::ceil((inExtent.right() - ox) / scale) * scale;
+    const double ey1 = oy + std::ceil((inExtent.bottom() - oy) / scale) * scale;
+    const QRectF extent(ex0, ey0, ex1 - ex0, ey1 - ey0);
     auto roi = [=](const PixelRect& q) {
         // Whole cells, so each cell's average is the same whichever strip asks for it.
         const int i0 = cellOf(q.x + 0.5, ox), i1 = cellOf(q.right() - 0.5, ox);
@@ -151,22 +206,22 @@ NodePtr edgesNode(const NodePtr& in, float k) {
 }  // namespace
 
 void registerStylizeFilters() {
-    // A soft glow: the blurred picture screened over itself.
+    // A soft glow: wherever the blurred picture is brighter than the picture, the picture
+    // is lifted toward it (all the way at intensity 1). Light spills into its dark
+    // surroundings and fine texture softens, while a flat area stays exactly as it was.
     registerFilter({"CIBloom", "Bloom", {kCICategoryStylize, kCICategoryVideo, kCICategoryHighDynamicRange},
         {imageInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 10.0, 0.0, 100.0, 0.0, std::nullopt, 0.0),
          numberInput(kCIInputIntensityKey, kCIAttributeTypeScalar, 0.5, 0.0, 1.0, 0.0, std::nullopt, 0.0)},
         [](const CIFilterArgs& a) -> CIImage {
             const NodePtr in = inputNode(a);
             if (!in) return {};
-            const float k = float(a.number(kCIInputIntensityKey));
-            const double r = a.number(kCIInputRadiusKey);
-            if (k == 0.0f) return CIImage(in);
+            // Above 1 the lift would overshoot the blur and colours could outgrow alpha.
+            const float k = float(std::clamp(finiteOr(a.number(kCIInputIntensityKey), 0), 0.0, 1.0));
+            const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 0), 0.0, 2000.0);
+            if (k == 0.0f || r == 0.0) return CIImage(in);
             return CIImage(makeCombineNode(in, gaussianBlurNode(in, r), in->extent(), [k](const float* p, const float* b, float* out, int n) {
-                for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4) {
-                    const float a0 = p[3];
-                    for (int c = 0; c < 3; ++c) out[c] = p[c] + k * b[c] * (1.0f - p[c]);
-                    out[3] = a0 + k * b[3] * (1.0f - a0);
-                }
+                for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4)
+                    for (int c = 0; c < 4; ++c) out[c] = p[c] + k * std::max(0.0f, b[c] - p[c]);
             }));
         }});
 
@@ -176,10 +231,10 @@ void registerStylizeFilters() {
         [](const CIFilterArgs& a) -> CIImage {
             const NodePtr in = inputNode(a);
             if (!in) return {};
-            const double r = std::clamp(a.number(kCIInputRadiusKey), 1.0, 2000.0);
-            const platform::Vec c = a.vector(kCIInputCenterKey);
+            const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 1), 1.0, 2000.0);
+            const QPointF c = gridOrigin(a, kCellsPerRadius * r);
             const float none[4] = {0, 0, 0, 0};
-            return CIImage(cellNode(in, r, c.X(), c.Y(), 0.9, 1e300, none));
+            return CIImage(cellNode(in, kCellsPerRadius * r, c.x(), c.y(), 0.65, 1e300, none));
         }});
 
     // Coloured dots of the given radius on white.
@@ -189,10 +244,10 @@ void registerStylizeFilters() {
         [](const CIFilterArgs& a) -> CIImage {
             const NodePtr in = inputNode(a);
             if (!in) return {};
-            const double r = std::clamp(a.number(kCIInputRadiusKey), 1.0, 2000.0);
-            const platform::Vec c = a.vector(kCIInputCenterKey);
+            const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 1), 1.0, 2000.0);
+            const QPointF c = gridOrigin(a, kCellsPerRadius * r);
             const float white[4] = {1, 1, 1, 1};
-            return CIImage(cellNode(in, 1.8 * r, c.X(), c.Y(), 0.6, r, white));
+            return CIImage(cellNode(in, kCellsPerRadius * r, c.x(), c.y(), 0.6, r, white));
         }});
 
     registerFilter({"CIPixellate", "Pixellate", {kCICategoryStylize, kCICategoryVideo},
@@ -201,10 +256,10 @@ void registerStylizeFilters() {
         [](const CIFilterArgs& a) -> CIImage {
             const NodePtr in = inputNode(a);
             if (!in) return {};
-            const double s = std::clamp(a.number(kCIInputScaleKey), 1.0, 5000.0);
-            const platform::Vec c = a.vector(kCIInputCenterKey);
+            const double s = std::clamp(finiteOr(a.number(kCIInputScaleKey), 1), 1.0, 5000.0);
+            const QPointF c = gridOrigin(a, s);
             if (isInfinite(in->extent())) return CIImage(in);
-            return CIImage(pixellateNode(in, s, c.X(), c.Y()));
+            return CIImage(pixellateNode(in, s, c.x(), c.y()));
         }});
 
     registerFilter({"CIEdges", "Edges", {kCICategoryStylize, kCICategoryVideo},
@@ -212,7 +267,7 @@ void registerStylizeFilters() {
         [](const CIFilterArgs& a) -> CIImage {
             const NodePtr in = inputNode(a);
             if (!in || isInfinite(in->extent())) return in ? CIImage(in) : CIImage();
-            return CIImage(edgesNode(in, float(a.number(kCIInputIntensityKey))));
+            return CIImage(edgesNode(in, float(std::clamp(finiteOr(a.number(kCIInputIntensityKey), 0), -1e6, 1e6))));
         }});
 }
 
