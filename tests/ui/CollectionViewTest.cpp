@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "platform/foundation/NotificationCenter.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CollectionView.h"
 
@@ -189,10 +190,16 @@ TEST(CollectionViewCells, HorizontalStripShowsOneRow) {
 
 TEST(CollectionViewEvents, ClicksSelectAndReportBoundsChanges) {
     Grid g(100);
-    int boundsChanges = 0;
+    int boundsChanges = 0, posted = 0;
     QObject::connect(g.view.contentView(), &ClipView::boundsDidChange, [&] { ++boundsChanges; });
+    g.view.contentView()->setPostsBoundsChangedNotifications(true);
+    auto token = platform::NotificationCenter::defaultCenter().addObserver(
+        ClipView::kBoundsDidChangeNotification, [&](const platform::Notification&) { ++posted; },
+        platform::DeliverOn::PostingThread, nullptr, g.view.contentView());
     g.view.scrollToPoint(QPoint(0, 220));
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
     EXPECT_GE(boundsChanges, 1);
+    EXPECT_EQ(posted, boundsChanges);
     EXPECT_EQ(g.view.contentView()->bounds().top(), 220);
 
     // A click on the tile of item 6 (row 2 starts at y 230): selects it and tells the delegate.
