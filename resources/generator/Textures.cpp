@@ -66,32 +66,39 @@ QImage lights(int i) {
 }
 
 QImage paint(int i) {
+    // Thick brush work: many short strokes, each made of bristle lines of slightly different
+    // shades, on a canvas ground.
     const uint32_t seed = 2000 + uint32_t(i);
-    const float hue = 0.1f + 0.3f * float(i);
-    QImage base = perPixel([&](float x, float y) {
-        const float n = fbm(x / 180.f, y / 180.f, seed, 5);
-        const float streak = fbm(x / 300.f, y / 12.f, seed + 7, 3);
-        const QColor c = QColor::fromHsvF(std::fmod(hue + n * 0.25f, 1.f), 0.55f, 0.45f + 0.5f * streak);
-        return c.rgb();
+    const double hue = 0.08 + 0.31 * i;
+    QImage img = perPixel([&](float x, float y) {
+        const float v = 0.85f + 0.05f * (fbm(x / 3.f, y / 3.f, seed, 2) - 0.5f);
+        return rgbaF(v, v * 0.97f, v * 0.92f);
     });
-    QPainter p(&base);
+    QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     Rng rng(seed);
-    for (int k = 0; k < 60; ++k) {
-        QPainterPath path;
-        QPointF pt(rng.range(-50, kW), rng.range(0, kH));
-        path.moveTo(pt);
-        for (int s = 0; s < 3; ++s) {
-            pt += QPointF(rng.range(40, 160), rng.range(-40, 40));
-            path.quadTo(pt + QPointF(rng.range(-40, 40), rng.range(-40, 40)), pt);
+    for (int k = 0; k < 260; ++k) {
+        const QPointF start(rng.range(-40, kW), rng.range(-20, kH));
+        const double angle = rng.range(-0.25, 0.25) + (k % 6 == 0 ? 0.7 : 0.0);
+        const double length = rng.range(90, 220), width = rng.range(22, 44);
+        const QPointF dir(std::cos(angle), std::sin(angle)), normal(-dir.y(), dir.x());
+        const QColor base = hsv(hue + rng.range(-0.06, 0.06), rng.range(0.2, 0.55), rng.range(0.5, 0.95));
+        const int bristles = 9;
+        for (int b = 0; b < bristles; ++b) {
+            const double offset = (b - bristles / 2.0) * width / bristles;
+            const QPointF a = start + normal * offset, e = a + dir * length * rng.range(0.75, 1.0);
+            const QPointF c = (a + e) / 2 + normal * rng.range(-6, 6);
+            QPainterPath bristle;
+            bristle.moveTo(a);
+            bristle.quadTo(c, e);
+            QColor shade = base.lighter(int(rng.range(85, 120)));
+            shade.setAlphaF(float(rng.range(0.55, 0.9)));
+            p.setPen(QPen(shade, width / bristles * 1.6, Qt::SolidLine, Qt::RoundCap));
+            p.drawPath(bristle);
         }
-        QPen pen(hsv(hue + rng.range(-0.2, 0.2), 0.6, rng.range(0.4, 1.0), rng.range(0.15, 0.4)), rng.range(8, 30),
-                 Qt::SolidLine, Qt::RoundCap);
-        p.setPen(pen);
-        p.drawPath(path);
     }
     p.end();
-    return base;
+    return img;
 }
 
 QImage fabric(int i) {
@@ -110,7 +117,10 @@ QImage fabric(int i) {
 
 QImage grunge(int i) {
     const uint32_t seed = 4000 + uint32_t(i);
-    const float r0 = 0.45f + 0.05f * i, g0 = 0.42f + 0.02f * i, b0 = 0.38f;
+    // Concrete, rust, soot, moss and weathered stone.
+    static const float tones[5][3] = {{0.55f, 0.54f, 0.52f}, {0.62f, 0.38f, 0.22f}, {0.32f, 0.31f, 0.30f},
+                                      {0.42f, 0.47f, 0.33f}, {0.6f, 0.55f, 0.45f}};
+    const float r0 = tones[(i - 1) % 5][0], g0 = tones[(i - 1) % 5][1], b0 = tones[(i - 1) % 5][2];
     QImage img = perPixel([&](float x, float y) {
         const float stain = fbm(x / 220, y / 220, seed, 6);
         const float blot = smooth(0.55f, 0.75f, fbm(x / 70, y / 70, seed + 3, 4));
@@ -124,7 +134,8 @@ QImage grunge(int i) {
     for (int k = 0; k < 40; ++k) {  // scratches
         const QPointF a(rng.range(0, kW), rng.range(0, kH));
         const QPointF b = a + QPointF(rng.range(-160, 160), rng.range(-160, 160));
-        p.setPen(QPen(QColor(rng.below(2) ? 235 : 20, rng.below(2) ? 230 : 20, 220, 90), rng.range(0.6, 1.8)));
+        const int shade = rng.below(2) ? 230 : 25;
+        p.setPen(QPen(QColor(shade, shade, shade, 90), rng.range(0.6, 1.8)));
         p.drawLine(a, b);
     }
     p.end();
