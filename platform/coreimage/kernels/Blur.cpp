@@ -213,6 +213,25 @@ NodePtr gaussianBlurNode(const NodePtr& in, double sigma) {
     return separableBlurNode(in, lb, lb, 3.0 * sigma);
 }
 
+NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn) {
+    if (!in) return nullptr;
+    LineBlur lb;
+    if (sigma < kBoxSigma) lb.taps = gaussianTaps(std::max(sigma, 0.01));
+    else lb.boxes = boxHalfWidths(std::min(sigma, 2000.0));
+    const int reach = lb.reach();
+    return makeRegionNode(in, in->extent(), [in, reach](const PixelRect& q) { return clipToInput(in, q.grown(reach)); }, reach,
+        [lb, fn](Buffer& src, Buffer& out) {
+            const PixelRect r = out.rect;
+            Buffer a(r);
+            a.paste(src);
+            Buffer blurred(r, Buffer::kUninitialized);
+            separableBlur(src, blurred, lb, lb);
+            parallelFor(r.y, r.top(), [&](int y0, int y1) {
+                for (int y = y0; y < y1; ++y) fn(a.row(y), blurred.row(y), out.row(y), r.w);
+            }, r.w * 4.0);
+        }, /*writesAll=*/true);
+}
+
 namespace {
 
 // Box blur of half width h in both directions.
@@ -428,7 +447,7 @@ void registerBlurFilters() {
             const float noise = float(std::max(0.0, a.number("inputNoiseLevel")));
             const float sharp = float(a.number(kCIInputSharpnessKey));
             if (noise == 0.0f && sharp == 0.0f) return CIImage(in);
-            return CIImage(makeCombineNode(in, gaussianBlurNode(in, 1.0), in->extent(),
+            return CIImage(blurCombineNode(in, 1.0,
                 [noise, sharp](const float* p, const float* b, float* out, int n) {
                     for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4) {
                         const float d[4] = {p[0] - b[0], p[1] - b[1], p[2] - b[2], p[3] - b[3]};
@@ -449,7 +468,7 @@ void registerBlurFilters() {
             if (!in) return {};
             const float k = float(a.number(kCIInputSharpnessKey));
             if (k == 0.0f) return CIImage(in);
-            return CIImage(makeCombineNode(in, gaussianBlurNode(in, 1.0), in->extent(), [k](const float* p, const float* b, float* out, int n) {
+            return CIImage(blurCombineNode(in, 1.0, [k](const float* p, const float* b, float* out, int n) {
                 for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4) {
                     const float dl = (luma(p) - luma(b)) * k;
                     const float a0 = p[3];
@@ -468,7 +487,7 @@ void registerBlurFilters() {
             const float k = float(a.number(kCIInputIntensityKey));
             const double r = a.number(kCIInputRadiusKey);
             if (k == 0.0f || r <= 0.0) return CIImage(in);
-            return CIImage(makeCombineNode(in, gaussianBlurNode(in, r), in->extent(), [k](const float* p, const float* b, float* out, int n) {
+            return CIImage(blurCombineNode(in, r, [k](const float* p, const float* b, float* out, int n) {
                 for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4) {
                     const float a0 = p[3];
                     for (int c = 0; c < 3; ++c) out[c] = p[c] + k * (p[c] - b[c]);

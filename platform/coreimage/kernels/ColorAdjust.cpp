@@ -302,8 +302,7 @@ void registerColorFilters() {
                 }));
             }
             // Local luminance: the blurred picture decides how much each pixel moves.
-            const NodePtr blurred = gaussianBlurNode(in, radius);
-            return CIImage(makeCombineNode(in, blurred, in->extent(), [adjust](const float* a0, const float* b, float* out, int n) {
+            return CIImage(blurCombineNode(in, radius, [adjust](const float* a0, const float* b, float* out, int n) {
                 for (int i = 0; i < n; ++i, a0 += 4, b += 4, out += 4) {
                     float p[4] = {a0[0], a0[1], a0[2], a0[3]};
                     if (p[3] <= 0) { std::fill(out, out + 4, 0.0f); continue; }

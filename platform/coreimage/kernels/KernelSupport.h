@@ -37,6 +37,10 @@ namespace platform::ci {
 // the input's extent, extent grown by ceil(3 sigma). Cost per pixel does not grow with
 // sigma. sigma <= 0 gives the input itself.
 NodePtr gaussianBlurNode(const NodePtr& in, double sigma);
+// fn(a, blurred, out, n) per row, where a is the input and blurred its Gaussian blur of
+// sigma; the input is rendered once for both (a chain of such filters would otherwise
+// render its start twice per link). Keeps the input's extent.
+NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn);
 // The extent of a node grown by m pixels each side (infinite stays infinite).
 QRectF grownExtent(const NodePtr& in, double m);
 
