@@ -12,6 +12,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextOption>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -168,7 +169,10 @@ QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, 
         p.setClipRect(target);
         p.setFont(fitted);
         p.setPen(textColor);
-        p.drawText(target, int(paragraphAlignment(alignment) | Qt::AlignTop | Qt::TextWordWrap), text);
+        // Lines wrap at word boundaries; a word longer than the box breaks where it must.
+        QTextOption option(paragraphAlignment(alignment));
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        p.drawText(target, text, option);
     }
     p.end();
     keepResolution(canvas, image);
