@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
 
 #include "tests/support/TestSupport.h"
 #include "ui/AttachedWindow.h"
@@ -202,4 +204,64 @@ TEST(SmallComponents, ProgressToggleAndScrollSwitch) {
 
     DisableScrollView scroll;
     EXPECT_TRUE(scroll.scrollingEnabled());
+}
+
+namespace {
+struct MouseLog : MouseDownViewDelegate {
+    QStringList calls;
+    void mouseDown(QMouseEvent*, MouseDownView*) override { calls << "down"; }
+    void mouseDoubbleClicked(QMouseEvent*, MouseDownView*) override { calls << "double"; }
+    void mouseDragged(QMouseEvent*, MouseDownView*) override { calls << "drag"; }
+    void mouseUp(QMouseEvent*, MouseDownView*) override { calls << "up"; }
+    void rightMouseDown(QMouseEvent*) override { calls << "right"; }
+};
+struct RowLog : ButtonTableCellViewDelegate {
+    std::vector<std::pair<QPoint, int>> taps;
+    void btnInfoTappedAtLocationInTableView(const QPoint& at, int row) override { taps.push_back({at, row}); }
+};
+}  // namespace
+
+TEST(SmallComponents, MouseViewsAndTableCellsReportToTheirDelegates) {
+    MouseDownView view;
+    view.resize(100, 100);
+    MouseLog log;
+    view.setDelegate(&log);
+    const QPointF p(10, 10);
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, p, view.mapToGlobal(p), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&view, &e);
+    };
+    // A double click arrives as press, release, double-click, release.
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);  // hovering is no drag
+    send(QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(log.calls, (QStringList{"down", "drag", "up", "double", "up", "right"}));
+
+    // The info cell of a table finds its own row.
+    QWidget top;
+    auto* holder = new QWidget(&top);
+    holder->setGeometry(20, 30, 400, 300);
+    QStandardItemModel model(5, 2);
+    auto* table = new QTableView(holder);
+    table->setGeometry(5, 5, 380, 280);
+    table->setModel(&model);
+    RowLog rows;
+    std::vector<ButtonTableCellView*> cells;
+    for (int r = 0; r < 5; ++r) {
+        auto* cell = new ButtonTableCellView;
+        cell->setDelegate(&rows);
+        table->setIndexWidget(model.index(r, 1), cell);
+        cells.push_back(cell);
+    }
+    top.resize(500, 400);
+    top.show();
+    QApplication::processEvents();
+    cells[3]->cellButton()->click();
+    ASSERT_EQ(rows.taps.size(), 1u);
+    EXPECT_EQ(rows.taps[0].second, 3);
+    EXPECT_EQ(rows.taps[0].first, cells[3]->cellButton()->mapTo(&top, QPoint(0, 0)));
 }
