@@ -7,6 +7,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
+#include <QtConcurrent/QtConcurrent>
 #include <gtest/gtest.h>
 
 using platform::Vec;
@@ -181,6 +182,110 @@ TEST_F(CoreImageEffects, ThumbnailsAreFramedExceptCrops) {
     const QImage crop = argb(utils.applyFilterWithImage(photo, "", "CICrop", {}, true));
     ASSERT_EQ(crop.size(), QSize(540, 190));
     EXPECT_EQ(crop.pixel(2, 50), qRgb(255, 255, 255));
+}
+
+// The filter as the set-up leaves it for a 400 x 300 photo.
+CIFilterPtr setUp(const char* name, const char* display, bool thumbnail) {
+    const CIFilterPtr f = CIFilter::filterWithName(name);
+    if (!f) return f;
+    f->setDefaults();
+    Utils::sharedUtils().doSetupForFilter(*f, name, display, testsupport::gradientImage(400, 300), thumbnail);
+    return f;
+}
+
+TEST_F(CoreImageEffects, ThumbnailPresets) {
+    const CIFilterPtr defaults = setUp("CIColorControls", "Contrast", false);
+    ASSERT_TRUE(defaults);
+    const double defaultBrightness = defaults->valueForKey("inputBrightness").toDouble();
+    const double defaultContrast = defaults->valueForKey("inputContrast").toDouble();
+    EXPECT_NE(defaults->valueForKey("inputSaturation").toDouble(), 1.56);  // no preset without the flag
+
+    const CIFilterPtr contrast = setUp("CIColorControls", "Contrast", true);
+    EXPECT_DOUBLE_EQ(contrast->valueForKey("inputSaturation").toDouble(), 1.56);
+    EXPECT_DOUBLE_EQ(contrast->valueForKey("inputContrast").toDouble(), 1.66);
+    EXPECT_DOUBLE_EQ(contrast->valueForKey("inputBrightness").toDouble(), defaultBrightness);
+    const CIFilterPtr brightness = setUp("CIColorControls", "Brightness", true);
+    EXPECT_DOUBLE_EQ(brightness->valueForKey("inputBrightness").toDouble(), 0.11);
+    EXPECT_DOUBLE_EQ(brightness->valueForKey("inputContrast").toDouble(), defaultContrast);
+
+    const CIFilterPtr splash = setUp("CICircleSplashDistortion", "CICircleSplashDistortion", true);
+    ASSERT_TRUE(splash);
+    EXPECT_DOUBLE_EQ(splash->valueForKey("inputRadius").toDouble(), 180.0);
+    EXPECT_EQ(splash->valueForKey("inputCenter").value<Vec>().X(), 200.0);
+    EXPECT_EQ(splash->valueForKey("inputCenter").value<Vec>().Y(), 150.0);
+    const CIFilterPtr crop = setUp("CICrop", "CICrop", true);
+    EXPECT_EQ(crop->valueForKey("inputRectangle").value<Vec>(), Vec(40, 10, 360, 290));
+}
+
+TEST_F(CoreImageEffects, PointillizeThumbnailIgnoresTheList) {
+    auto& utils = Utils::sharedUtils();
+    const QImage photo = testsupport::gradientImage(200, 150);
+    const QVariantList big = list({{"inputRadius", 0.05}});
+    const QImage withList = utils.applyFilterWithImage(photo, "", "CIPointillize", big, true);
+    const QImage preset = utils.applyFilterWithImage(photo, "", "CIPointillize", {}, true);
+    ASSERT_FALSE(preset.isNull());
+    EXPECT_EQ(withList, preset);
+    EXPECT_NE(utils.applyFilterWithImage(photo, "", "CIPointillize", big, false),
+              utils.applyFilterWithImage(photo, "", "CIPointillize", {}, false));
+}
+
+TEST_F(CoreImageEffects, SourceOverKeepsItsBackgroundAndTransitionsGetTheSample) {
+    const CIFilterPtr over = setUp("CISourceOverCompositing", "CISourceOverCompositing", false);
+    ASSERT_TRUE(over);
+    EXPECT_FALSE(over->valueForKey(kCIInputBackgroundImageKey).value<CIImage>().node());
+    const CIFilterPtr multiply = setUp("CIMultiplyBlendMode", "CIMultiplyBlendMode", false);
+    ASSERT_TRUE(multiply);
+    // The sample picture, redrawn at the photo's size, when the resources hold it.
+    const CIImage background = multiply->valueForKey(kCIInputBackgroundImageKey).value<CIImage>();
+    if (background.node()) EXPECT_EQ(background.extent(), QRectF(0, 0, 400, 300));
+}
+
+TEST_F(CoreImageEffects, PixellateCellFollowsTheWidth) {
+    const CIFilterPtr f = CIFilter::filterWithName("CIPixellate");
+    ASSERT_TRUE(f);
+    f->setDefaults();
+    Utils::sharedUtils().adjustFilterPrametersWithName(*f, "CIPixellate", list({{"inputScale", 0.01}}),
+                                                       QImage(3000, 10, QImage::Format_ARGB32_Premultiplied));
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputScale").toDouble(), 30.0);
+}
+
+TEST_F(CoreImageEffects, TorusLensLeavesNoTransparentArea) {
+    const QImage out = argb(Utils::sharedUtils().applyFilterWithImage(
+        testsupport::gradientImage(200, 150), "", "CITorusLensDistortion",
+        list({{"inputCenter", QVariant::fromValue(Vec(0.5, 0.5))}, {"inputRadius", 0.2}, {"inputWidth", 0.1}}), false));
+    ASSERT_EQ(out.size(), QSize(200, 150));
+    for (int y = 0; y < out.height(); y += 7)
+        for (int x = 0; x < out.width(); x += 7) ASSERT_EQ(qAlpha(out.pixel(x, y)), 255) << x << "," << y;
+}
+
+TEST_F(CoreImageEffects, AutomaticCorrectionsKeepTheSize) {
+    const QImage photo = testsupport::gradientImage(90, 70);
+    EXPECT_EQ(Utils::autoEnhance(photo).size(), photo.size());
+    EXPECT_EQ(Utils::redEyeCorrection(photo).size(), photo.size());
+    EXPECT_TRUE(Utils::autoEnhance(QImage()).isNull());
+}
+
+TEST_F(CoreImageEffects, ApplicationsOnSeveralThreadsDoNotMeet) {
+    // Each application works on a filter of its own: concurrent runs give what one run gives.
+    const QImage photo = testsupport::gradientImage(120, 90);
+    struct Job { const char* name; QVariantList params; };
+    const QList<Job> jobs = {
+        {"CIGaussianBlur", list({{"inputRadius", 0.02}})},
+        {"CISepiaTone", list({{"inputIntensity", 0.7}})},
+        {"CIVignetteEffect", list({{"inputCenter", QVariant::fromValue(Vec(0.3, 0.6))}, {"inputRadius", 0.4}})},
+        {"CIPixellate", list({{"inputScale", 0.05}})},
+        {"Black & White", list({{"Intensity", 2}})},
+        {"Rotate", list({{"angle", 30}})},
+    };
+    QList<QImage> expected;
+    for (const Job& j : jobs) expected << Utils::sharedUtils().applyFilterWithImage(photo, "", j.name, j.params, false);
+    QList<int> indexes;
+    for (int round = 0; round < 8; ++round)
+        for (int i = 0; i < jobs.size(); ++i) indexes << i;
+    const QList<bool> same = QtConcurrent::blockingMapped(indexes, [&](int i) {
+        return Utils::sharedUtils().applyFilterWithImage(photo, "", jobs[i].name, jobs[i].params, false) == expected[i];
+    });
+    for (int i = 0; i < same.size(); ++i) EXPECT_TRUE(same[i]) << jobs[indexes[i]].name;
 }
 
 TEST_F(CoreImageEffects, UnknownEffectGivesNothing) {
