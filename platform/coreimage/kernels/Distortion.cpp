@@ -1,53 +1,248 @@
-// Distortions: each output pixel takes the input at a displaced point (bilinear). Every
-// one of them is the identity at zero strength, and leaves the picture outside its circle
-// (or band) as it was.
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Distortions: each output pixel takes the input at a displaced point, sampled
+// bilinearly; beyond the input the picture is transparent. Every one of them is the
+// identity at zero strength and leaves the picture outside its circle (or band) as it
+// was, pixel for pixel.
+//
+// Each distortion is a small map with three answers: where a point takes its colour
+// from, which input rectangle an output rectangle reads (worked out from the map's own
+// geometry, so a strong swirl never reads past what was rendered), and how far points
+// move at most (the node's reach, from which the context sizes its strips).
+#include "platform/coreimage/Parallel.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
+
+#include <cstring>
 
 namespace platform::ci {
 
 namespace {
 
-// The input rectangle that a warp reads for r, found by mapping a grid of points of r
-// (its border densely); the maps are smooth, so a small margin covers what lies between.
-WarpRoi sampledRoi(WarpMap map) {
-    return [map](const PixelRect& r) {
-        const int step = std::max(2, std::min(r.w, r.h) / 32);
-        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-        auto add = [&](double x, double y) {
-            double sx, sy;
-            map(x, y, sx, sy);
-            x0 = std::min(x0, sx), y0 = std::min(y0, sy), x1 = std::max(x1, sx), y1 = std::max(y1, sy);
-        };
-        for (int y = r.y; y < r.top() + step; y += step)
-            for (int x = r.x; x < r.right() + step; x += step) add(std::min(x, r.right() - 1) + 0.5, std::min(y, r.top() - 1) + 0.5);
-        if (x1 < x0) return PixelRect{};
-        return PixelRect::covering(QRectF(x0, y0, x1 - x0, y1 - y0)).grown(step + 2);
-    };
+// A wide swirl reads its whole circle for every strip that crosses it; taller strips
+// mean fewer re-reads. Beyond this the strips' memory would outgrow the saving.
+constexpr int kMaxReach = 128;
+
+inline double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
+
+// Bilinear sample of src at (sx, sy) (plane coordinates, pixel centres at +0.5); taps
+// outside src are transparent. Exact at pixel centres.
+inline void sampleAt(const Buffer& src, double sx, double sy, float* out) {
+    const double fx = sx - 0.5 - src.rect.x, fy = sy - 0.5 - src.rect.y;
+    const double flx = std::floor(fx), fly = std::floor(fy);
+    if (flx >= 0 && fly >= 0 && flx < src.rect.w - 1 && fly < src.rect.h - 1) {
+        const int ix = int(flx), iy = int(fly);
+        const float tx = float(fx - flx), ty = float(fy - fly);
+        const float* p0 = src.data.data() + (size_t(iy) * size_t(src.rect.w) + size_t(ix)) * 4;
+        const float* p1 = p0 + size_t(src.rect.w) * 4;
+        for (int c = 0; c < 4; ++c) {
+            const float lo = p0[c] + tx * (p0[4 + c] - p0[c]);
+            const float hi = p1[c] + tx * (p1[4 + c] - p1[c]);
+            out[c] = lo + ty * (hi - lo);
+        }
+        return;
+    }
+    src.sample(sx, sy, out);  // the rim: some taps fall outside
 }
 
-CIImage warp(const CIFilterArgs& a, const std::function<QRectF(const QRectF&)>& extentOf, WarpMap map) {
+// Square box of half side h around (cx, cy), as pixels.
+inline PixelRect boxAround(double cx, double cy, double h) {
+    return PixelRect::covering(QRectF(cx - h, cy - h, 2 * h, 2 * h)).grown(2);
+}
+
+// Largest distance from (cx, cy) to a point of r.
+inline double farthest(const PixelRect& r, double cx, double cy) {
+    const double dx = std::max(std::abs(r.x - cx), std::abs(r.right() - cx));
+    const double dy = std::max(std::abs(r.y - cy), std::abs(r.top() - cy));
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+// Whether r has a point within distance R of (cx, cy).
+inline bool reaches(const PixelRect& r, double cx, double cy, double R) {
+    const double dx = std::max({r.x - cx, 0.0, cx - r.right()});
+    const double dy = std::max({r.y - cy, 0.0, cy - r.top()});
+    return dx * dx + dy * dy < R * R;
+}
+
+// A map answers:
+//   bool operator()(x, y, sx, sy): the source of the point (x, y); false = transparent;
+//   PixelRect sources(r): the input pixels the output pixels of r read (r included);
+//   int reach(): how far a point moves at most (capped).
+template <class Map>
+class DistortionNode final : public Node {
+public:
+    DistortionNode(NodePtr in, const QRectF& extent, Map map) : in_(std::move(in)), extent_(extent), map_(std::move(map)) {}
+    QRectF extent() const override { return extent_; }
+    int reach() const override { return reachOf(in_) + std::clamp(map_.reach(), 0, kMaxReach); }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        PixelRect roi = map_.sources(r);
+        const QRectF ie = in_->extent();
+        if (!isInfinite(ie)) roi = roi.intersected(PixelRect::covering(ie).grown(1));
+        if (roi.empty()) return Buffer(r);
+        const Buffer src = renderOf(in_, roi);
+        Buffer out(r, Buffer::kUninitialized);
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                float* d = out.row(y);
+                const double py = y + 0.5;
+                for (int x = r.x; x < r.right(); ++x, d += 4) {
+                    const double px = x + 0.5;
+                    double sx = px, sy = py;
+                    if (!map_(px, py, sx, sy)) {
+                        d[0] = d[1] = d[2] = d[3] = 0.0f;
+                    } else if (sx == px && sy == py && x >= src.rect.x && x < src.rect.right() && y >= src.rect.y && y < src.rect.top()) {
+                        std::memcpy(d, src.at(x, y), 4 * sizeof(float));
+                    } else {
+                        sampleAt(src, sx, sy, d);
+                    }
+                }
+            }
+        }, r.w * 24.0);
+        return out;
+    }
+
+private:
+    NodePtr in_;
+    QRectF extent_;
+    Map map_;
+};
+
+template <class Map>
+CIImage distortion(const CIFilterArgs& a, Map map, bool infiniteExtent = false) {
     const NodePtr in = inputNode(a);
     if (!in) return {};
     const QRectF e = in->extent();
-    return CIImage(makeWarpNode(in, extentOf ? extentOf(e) : e, map, sampledRoi(map), 0));
+    return CIImage(std::make_shared<DistortionNode<Map>>(in, infiniteExtent && !e.isEmpty() ? infiniteRect() : e, std::move(map)));
 }
 
-// Radial helper: calls f(t, d) for points within radius R of c, where t = d / R, and
-// moves the point to c + (p - c) * factor.
-struct Radial {
+struct Circle {
     double cx, cy, R;
-    template <class F>
-    void apply(double x, double y, double& sx, double& sy, F factor) const {
-        const double dx = x - cx, dy = y - cy, d = std::sqrt(dx * dx + dy * dy);
-        sx = x, sy = y;
-        if (R <= 0 || d >= R) return;
-        const double s = factor(d / R);
-        sx = cx + dx * s, sy = cy + dy * s;
+    static Circle of(const CIFilterArgs& a) {
+        const platform::Vec c = a.vector(kCIInputCenterKey);
+        return {finiteOr(c.X(), 150), finiteOr(c.Y(), 150), std::clamp(finiteOr(a.number(kCIInputRadiusKey), 0), 0.0, 1e7)};
     }
+};
+
+// Points within the circle move along their radius: the source lies at distance
+// d * factor(d / R) from the centre, never farther than sourceBound(d).
+template <class Factor, class Bound>
+struct RadialMap {
+    Circle c;
+    Factor factor;
+    Bound sourceBound;
+    bool operator()(double x, double y, double& sx, double& sy) const {
+        const double dx = x - c.cx, dy = y - c.cy, d2 = dx * dx + dy * dy;
+        if (d2 >= c.R * c.R) return true;
+        const double s = factor(std::sqrt(d2) / c.R);
+        sx = c.cx + dx * s, sy = c.cy + dy * s;
+        return true;
+    }
+    PixelRect sources(const PixelRect& r) const {
+        if (!reaches(r, c.cx, c.cy, c.R)) return r;
+        return r.united(boxAround(c.cx, c.cy, sourceBound(std::min(farthest(r, c.cx, c.cy), c.R))));
+    }
+    int reach() const { return int(std::ceil(std::min(c.R + sourceBound(c.R), 1e6))); }
+};
+template <class Factor, class Bound>
+RadialMap<Factor, Bound> radial(Circle c, Factor f, Bound b) { return {c, f, b}; }
+
+// Points within the circle turn about the centre by angle(d / R); distances are kept.
+template <class Angle>
+struct SwirlMap {
+    Circle c;
+    Angle angle;
+    bool operator()(double x, double y, double& sx, double& sy) const {
+        const double dx = x - c.cx, dy = y - c.cy, d2 = dx * dx + dy * dy;
+        if (d2 >= c.R * c.R) return true;
+        const double th = angle(std::sqrt(d2) / c.R);
+        const double cs = std::cos(th), sn = std::sin(th);
+        sx = c.cx + dx * cs - dy * sn, sy = c.cy + dx * sn + dy * cs;
+        return true;
+    }
+    PixelRect sources(const PixelRect& r) const {
+        if (!reaches(r, c.cx, c.cy, c.R)) return r;
+        return r.united(boxAround(c.cx, c.cy, std::min(farthest(r, c.cx, c.cy), c.R)));
+    }
+    int reach() const { return int(std::ceil(std::min(2 * c.R, 1e6))); }
+};
+template <class Angle>
+SwirlMap<Angle> swirl(Circle c, Angle f) { return {c, f}; }
+
+// The bump's profile: 1 at the centre (or line), 0 at the radius, flat at both ends.
+inline double bumpProfile(double t) {
+    const double u = 1 - t * t;
+    return u * u;
+}
+
+// A bump across a line: points within R of the line move along its normal.
+struct LinearBumpMap {
+    double cx, cy, R, k, nx, ny;
+    bool operator()(double x, double y, double& sx, double& sy) const {
+        const double v = (x - cx) * nx + (y - cy) * ny;
+        if (!(std::abs(v) < R)) return true;
+        const double shift = -v * k * bumpProfile(std::abs(v) / R);
+        sx = x + nx * shift, sy = y + ny * shift;
+        return true;
+    }
+    // |v| (1 - t^2)^2 with t = |v| / R peaks at 0.2862 R.
+    double maxShift() const { return 0.29 * std::abs(k) * R; }
+    PixelRect sources(const PixelRect& r) const {
+        double lo = 1e300, hi = -1e300;
+        for (double x : {double(r.x), double(r.right())})
+            for (double y : {double(r.y), double(r.top())}) {
+                const double v = (x - cx) * nx + (y - cy) * ny;
+                lo = std::min(lo, v), hi = std::max(hi, v);
+            }
+        if (hi <= -R || lo >= R) return r;
+        return r.grown(int(std::ceil(std::min(maxShift(), 1e7))) + 2);
+    }
+    int reach() const { return int(std::ceil(std::min(maxShift(), 1e6))); }
+};
+
+// Outside the circle every point takes the colour of the rim on its ray.
+struct SplashMap {
+    Circle c;
+    bool operator()(double x, double y, double& sx, double& sy) const {
+        const double dx = x - c.cx, dy = y - c.cy, d2 = dx * dx + dy * dy;
+        if (d2 <= c.R * c.R) return true;
+        // Just inside the rim, so the sample never reads beyond it.
+        const double s = std::max(0.0, c.R - 0.5) / std::sqrt(d2);
+        sx = c.cx + dx * s, sy = c.cy + dy * s;
+        return true;
+    }
+    PixelRect sources(const PixelRect& r) const {
+        const double dx = std::max(std::abs(r.x - c.cx), std::abs(r.right() - c.cx));
+        const double dy = std::max(std::abs(r.y - c.cy), std::abs(r.top() - c.cy));
+        if (dx * dx + dy * dy <= c.R * c.R) return r;  // wholly inside: as it is
+        return r.united(boxAround(c.cx, c.cy, c.R));
+    }
+    int reach() const { return int(std::ceil(std::min(2 * c.R, 1e6))); }
+};
+
+// A ring-shaped lens between R - w/2 and R + w/2: within the ring points are refracted
+// toward or away from its middle line, inside it the picture stays, beyond it there is
+// nothing.
+struct TorusMap {
+    Circle c;
+    double hw, refraction;
+    bool operator()(double x, double y, double& sx, double& sy) const {
+        const double dx = x - c.cx, dy = y - c.cy, d2 = dx * dx + dy * dy;
+        const double outer = c.R + hw, inner = c.R - hw;
+        if (d2 >= outer * outer) return false;
+        if (hw <= 0 || (inner >= 0 && d2 <= inner * inner)) return true;
+        const double d = std::sqrt(d2);
+        if (d <= 0) return true;
+        const double u = (d - c.R) / hw;
+        const double nd = d - refraction * hw * 0.3 * u * std::sqrt(std::max(0.0, 1 - u * u));
+        sx = c.cx + dx / d * nd, sy = c.cy + dy / d * nd;
+        return true;
+    }
+    // u sqrt(1 - u^2) peaks at 1/2.
+    double maxShift() const { return 0.15 * std::abs(refraction) * hw; }
+    PixelRect sources(const PixelRect& r) const {
+        if (!reaches(r, c.cx, c.cy, c.R + hw)) return r;
+        return r.grown(int(std::ceil(std::min(maxShift(), 1e7))) + 2);
+    }
+    int reach() const { return int(std::ceil(std::min(maxShift(), 1e6))); }
 };
 
 CIInputSpec centerInput() { return vectorInput(kCIInputCenterKey, kCIAttributeTypePosition, platform::Vec(150, 150)); }
@@ -60,12 +255,11 @@ void registerDistortionFilters() {
         {imageInput(), centerInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 300.0, 0.0, 600.0, 0.0),
          numberInput(kCIInputScaleKey, kCIAttributeTypeScalar, 0.5, -1.0, 1.0, std::nullopt, std::nullopt, 0.0)},
         [](const CIFilterArgs& a) {
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const Radial rad{c.X(), c.Y(), a.number(kCIInputRadiusKey)};
-            const double k = std::clamp(a.number(kCIInputScaleKey), -10.0, 1.0);
-            return warp(a, nullptr, [rad, k](double x, double y, double& sx, double& sy) {
-                rad.apply(x, y, sx, sy, [k](double t) { const double u = 1 - t * t; return 1 - k * u * u; });
-            });
+            // Above 1 the middle would turn inside out.
+            const double k = std::clamp(finiteOr(a.number(kCIInputScaleKey), 0), -10.0, 1.0);
+            const double grow = 1 + std::max(0.0, -k);
+            return distortion(a, radial(Circle::of(a), [k](double t) { return 1 - k * bumpProfile(t); },
+                                        [grow](double d) { return d * grow; }));
         }});
 
     // The same bump across a line through the centre at the given angle.
@@ -74,82 +268,40 @@ void registerDistortionFilters() {
          numberInput(kCIInputAngleKey, kCIAttributeTypeAngle, 0.0, -kPi, kPi, std::nullopt, std::nullopt, 0.0),
          numberInput(kCIInputScaleKey, kCIAttributeTypeScalar, 0.5, -1.0, 1.0, std::nullopt, std::nullopt, 0.0)},
         [](const CIFilterArgs& a) {
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const double cx = c.X(), cy = c.Y(), R = a.number(kCIInputRadiusKey), ang = a.number(kCIInputAngleKey);
-            const double k = std::clamp(a.number(kCIInputScaleKey), -10.0, 1.0);
-            const double nx = -std::sin(ang), ny = std::cos(ang);
-            return warp(a, nullptr, [=](double x, double y, double& sx, double& sy) {
-                sx = x, sy = y;
-                const double v = (x - cx) * nx + (y - cy) * ny;
-                if (R <= 0 || std::abs(v) >= R) return;
-                const double t = std::abs(v) / R, u = 1 - t * t;
-                const double nv = v * (1 - k * u * u);
-                sx = x + nx * (nv - v), sy = y + ny * (nv - v);
-            });
+            const Circle c = Circle::of(a);
+            const double ang = finiteOr(a.number(kCIInputAngleKey), 0);
+            const double k = std::clamp(finiteOr(a.number(kCIInputScaleKey), 0), -10.0, 1.0);
+            return distortion(a, LinearBumpMap{c.cx, c.cy, c.R, k, -std::sin(ang), std::cos(ang)});
         }});
 
-    // Inside the circle the picture stays; outside, the colours of the rim stream outward.
+    // Inside the circle the picture stays; outside, the colours of the rim stream outward
+    // without end.
     registerFilter({"CICircleSplashDistortion", "Circle Splash Distortion", {kCICategoryDistortionEffect, kCICategoryVideo},
         {imageInput(), centerInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 150.0, 0.0, 1000.0, 0.0)},
-        [](const CIFilterArgs& a) {
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const double cx = c.X(), cy = c.Y(), R = std::max(0.0, a.number(kCIInputRadiusKey));
-            return warp(a, [](const QRectF& e) { return e.isEmpty() ? e : infiniteRect(); },
-                [=](double x, double y, double& sx, double& sy) {
-                    const double dx = x - cx, dy = y - cy, d = std::sqrt(dx * dx + dy * dy);
-                    sx = x, sy = y;
-                    if (d <= R) return;
-                    // Just inside the rim, so the sample never reads beyond it.
-                    const double s = std::max(0.0, R - 0.5) / d;
-                    sx = cx + dx * s, sy = cy + dy * s;
-                });
-        }});
+        [](const CIFilterArgs& a) { return distortion(a, SplashMap{Circle::of(a)}, true); }});
 
     // Pulls the picture toward the centre: the middle shrinks.
     registerFilter({"CIPinchDistortion", "Pinch Distortion", {kCICategoryDistortionEffect, kCICategoryVideo},
         {imageInput(), centerInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 300.0, 0.0, 1000.0, 0.0),
          numberInput(kCIInputScaleKey, kCIAttributeTypeScalar, 0.5, 0.0, 2.0, 0.0, 2.0, 0.0)},
         [](const CIFilterArgs& a) {
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const Radial rad{c.X(), c.Y(), a.number(kCIInputRadiusKey)};
-            const double e = 1.0 / (1.0 + std::clamp(a.number(kCIInputScaleKey), 0.0, 2.0));
-            return warp(a, nullptr, [rad, e](double x, double y, double& sx, double& sy) {
-                rad.apply(x, y, sx, sy, [e](double t) { return t > 0 ? std::pow(t, e) / t : 0.0; });
-            });
+            const double e = 1.0 / (1.0 + std::clamp(finiteOr(a.number(kCIInputScaleKey), 0), 0.0, 2.0));
+            // A point at t takes the colour from t^e (e <= 1): farther out, still inside.
+            const Circle c = Circle::of(a);
+            const double R = c.R;
+            return distortion(a, radial(c, [e](double t) { return t > 0 ? std::pow(t, e - 1) : 0.0; },
+                                        [R, e](double d) { return R > 0 ? R * std::pow(d / R, e) : 0.0; }));
         }});
 
-    // A ring-shaped lens: within the ring the picture is refracted, inside it shows as it
-    // is, and beyond the ring there is nothing.
     registerFilter({"CITorusLensDistortion", "Torus Lens Distortion", {kCICategoryDistortionEffect, kCICategoryVideo},
         {imageInput(), centerInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 160.0, 0.0, 500.0, 0.0),
          numberInput(kCIInputWidthKey, kCIAttributeTypeDistance, 80.0, 0.0, 200.0, 0.0),
          numberInput("inputRefraction", kCIAttributeTypeScalar, 1.7, 0.0, 5.0, 0.0, std::nullopt, 0.0)},
-        [](const CIFilterArgs& a) -> CIImage {
-            const NodePtr in = inputNode(a);
-            if (!in) return {};
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const double cx = c.X(), cy = c.Y(), R = std::max(0.0, a.number(kCIInputRadiusKey));
-            const double hw = std::max(0.0, a.number(kCIInputWidthKey)) / 2, ref = a.number("inputRefraction");
-            const double outer = R + hw;
-            WarpMap map = [=](double x, double y, double& sx, double& sy) {
-                const double dx = x - cx, dy = y - cy, d = std::sqrt(dx * dx + dy * dy);
-                sx = x, sy = y;
-                if (hw <= 0 || d <= R - hw || d >= outer || d <= 0) return;
-                const double u = (d - R) / hw;
-                const double nd = d - ref * hw * 0.3 * u * std::sqrt(std::max(0.0, 1 - u * u));
-                sx = cx + dx / d * nd, sy = cy + dy / d * nd;
-            };
-            const NodePtr warped = makeWarpNode(in, in->extent(), map, sampledRoi(map), 0);
-            // Beyond the outer rim the result is transparent.
-            const NodePtr ring = makePositionedColorNode(warped, [=](float* p, int n, int x0, int y) {
-                const double dy = y + 0.5 - cy;
-                for (int i = 0; i < n; ++i, p += 4) {
-                    const double dx = x0 + i + 0.5 - cx;
-                    if (dx * dx + dy * dy >= outer * outer) p[3] = 0.0f;
-                }
-            });
+        [](const CIFilterArgs& a) {
+            const double hw = std::clamp(finiteOr(a.number(kCIInputWidthKey), 0), 0.0, 1e7) / 2;
+            const double refraction = std::clamp(finiteOr(a.number("inputRefraction"), 0), -100.0, 100.0);
             // The extent stays the picture's, so the photo keeps its size.
-            return CIImage(ring);
+            return distortion(a, TorusMap{Circle::of(a), hw, refraction});
         }});
 
     // Rotation that is strongest at the centre and fades to none at the radius.
@@ -157,16 +309,8 @@ void registerDistortionFilters() {
         {imageInput(), centerInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 300.0, 0.0, 500.0, 0.0),
          numberInput(kCIInputAngleKey, kCIAttributeTypeAngle, kPi, -4 * kPi, 4 * kPi, std::nullopt, std::nullopt, 0.0)},
         [](const CIFilterArgs& a) {
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const double cx = c.X(), cy = c.Y(), R = a.number(kCIInputRadiusKey), ang = a.number(kCIInputAngleKey);
-            return warp(a, nullptr, [=](double x, double y, double& sx, double& sy) {
-                const double dx = x - cx, dy = y - cy, d = std::sqrt(dx * dx + dy * dy);
-                sx = x, sy = y;
-                if (R <= 0 || d >= R || ang == 0) return;
-                const double t = 1 - d / R, th = -ang * t * t;
-                const double cs = std::cos(th), sn = std::sin(th);
-                sx = cx + dx * cs - dy * sn, sy = cy + dx * sn + dy * cs;
-            });
+            const double ang = std::clamp(finiteOr(a.number(kCIInputAngleKey), 0), -1e6, 1e6);
+            return distortion(a, swirl(Circle::of(a), [ang](double t) { return -ang * (1 - t) * (1 - t); }));
         }});
 
     // A whirlpool: many turns near the centre, quickly fading outward.
@@ -174,16 +318,11 @@ void registerDistortionFilters() {
         {imageInput(), centerInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 300.0, 0.0, 800.0, 0.0),
          numberInput(kCIInputAngleKey, kCIAttributeTypeAngle, 56.55, -94.25, 94.25, std::nullopt, std::nullopt, 0.0)},
         [](const CIFilterArgs& a) {
-            const platform::Vec c = a.vector(kCIInputCenterKey);
-            const double cx = c.X(), cy = c.Y(), R = a.number(kCIInputRadiusKey), ang = a.number(kCIInputAngleKey);
-            return warp(a, nullptr, [=](double x, double y, double& sx, double& sy) {
-                const double dx = x - cx, dy = y - cy, d = std::sqrt(dx * dx + dy * dy);
-                sx = x, sy = y;
-                if (R <= 0 || d >= R || ang == 0) return;
-                const double t = 1 - d / R, th = -ang * t * t * t * t;
-                const double cs = std::cos(th), sn = std::sin(th);
-                sx = cx + dx * cs - dy * sn, sy = cy + dx * sn + dy * cs;
-            });
+            const double ang = std::clamp(finiteOr(a.number(kCIInputAngleKey), 0), -1e6, 1e6);
+            return distortion(a, swirl(Circle::of(a), [ang](double t) {
+                const double u = (1 - t) * (1 - t);
+                return -ang * u * u;
+            }));
         }});
 }
 

@@ -17,7 +17,11 @@ inline double finiteOr(double v, double fallback) { return std::isfinite(v) ? v 
 QPointF gridOrigin(const CIFilterArgs& a, double spacing) {
     const platform::Vec c = a.vector(kCIInputCenterKey);
     const double x = finiteOr(c.X(), 150), y = finiteOr(c.Y(), 150);
-    return {x - std::floor(x / spacing) * spacing, y - std::floor(y / spacing) * spacing};
+    auto phase = [spacing](double v) {
+        const double m = std::fmod(v, spacing);  // exact, unlike v - floor(v / s) * s
+        return m < 0 ? m + spacing : m;
+    };
+    return {phase(x), phase(y)};
 }
 
 // A well-mixed 32-bit hash of a cell, for the jitter of cell points (same on every run).
