@@ -262,10 +262,8 @@ void CollectionView::mousePressEvent(QMouseEvent* e) {
         return;
     }
     if (e->button() != Qt::LeftButton) return;
-    if (p.isNull()) {
-        deselectAllItems();
-        return;
-    }
+    // A press between tiles keeps the selection: the screens tie it to the current photo.
+    if (p.isNull()) return;
     int type = CollectionSelection::Single;
     if (e->modifiers() & Qt::ShiftModifier) type = CollectionSelection::Extending;
     else if (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) type = CollectionSelection::Multiple;
