@@ -1,0 +1,84 @@
+#pragma once
+// Photos, settings and waiting helpers shared by the batch tests.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+#include <functional>
+#include <memory>
+
+#include "platform/imageio/ImageIO.h"
+#include "records/BatchRenameSetting.h"
+#include "records/MetaDataObject.h"
+#include "records/OutputOptionSettings.h"
+#include "records/PhotoFile.h"
+#include "tests/support/TestSupport.h"
+
+namespace batchtest {
+
+inline QString writePhoto(const QString& path, int width = 160, int height = 120,
+                          platform::ImageType type = platform::ImageType::JPEG, int orientation = 0) {
+    QVariantMap props;
+    if (orientation > 0) props = {{"Orientation", orientation}, {"{TIFF}", QVariantMap{{"Orientation", orientation}}}};
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!platform::writeImageFile(path, testsupport::gradientImage(width, height), type, 0.9, props)) return {};
+    return path;
+}
+
+inline std::shared_ptr<PhotoFile> photoAt(const QString& path) { return PhotoFile::initWithFileUrl(path, false); }
+
+inline std::shared_ptr<BatchRenameSetting> renameSettings(int outputFormat = 0) {
+    auto s = std::make_shared<BatchRenameSetting>();
+    s->flagRenamingMode = 0;
+    s->outputFormat = outputFormat;
+    s->isSetQuality = false;
+    s->isSetCompression = false;
+    s->qualityRatio = 0.8;
+    s->compressionRatio = 8;
+    return s;
+}
+
+inline std::shared_ptr<OutputOptionSettings> outputSettings(const QString& folder, bool move = false,
+                                                            bool overwrite = false) {
+    auto o = std::make_shared<OutputOptionSettings>();
+    o->outputFolderPath = folder;
+    o->moveAndRenameToDestinationFolder = move;
+    o->copyyToDestinationFolder = !move;
+    o->useSourceFolder = false;
+    o->owerwriteExistingFiles = overwrite;
+    o->setOutputDateTimeAsOriginal = false;
+    return o;
+}
+
+// Spins the event loop until the condition holds or the time is up.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 30000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Points the freedesktop Trash at a folder of the test for as long as it lives.
+class TrashInTemp {
+public:
+    TrashInTemp() : previous_(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", dir_.path().toUtf8()); }
+    ~TrashInTemp() {
+        if (previous_.isEmpty()) qunsetenv("XDG_DATA_HOME");
+        else qputenv("XDG_DATA_HOME", previous_);
+    }
+    QString filesFolder() const { return dir_.filePath("Trash/files"); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray previous_;
+};
+
+}  // namespace batchtest

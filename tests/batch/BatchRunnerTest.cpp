@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "batch/BatchRunner.h"
+#include "batch/OutputPlanner.h"
+#include "batch/RenameScheme.h"
+#include "batch/RunMessages.h"
+#include "platform/foundation/Values.h"
+#include "records/AppliedFilter.h"
+#include "records/OutputPhotoPath.h"
+#include "tests/batch/BatchFixtures.h"
+
+namespace {
+
+using batchtest::outputSettings;
+using batchtest::renameSettings;
+
+// Records what the run screen would show.
+struct Recorder : BatchRunObserver {
+    QStringList alerts;
+    QList<int> rows;
+    QList<int> progress;
+    int ends = 0;
+    bool finished = false;
+    void runShowsAlert(const QString& text) override { alerts << text; }
+    void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>&, int p) override {
+        rows << row;
+        progress << p;
+    }
+    void runDidEnd(bool f) override {
+        ++ends;
+        finished = f;
+    }
+};
+
+// Answers the run's questions the way a test tells it to.
+struct Asker : BatchRunAsker {
+    BatchRunner* runner = nullptr;
+    std::function<void()> onStop;  // default: answer Yes at once
+    int stopQuestions = 0, lowSpace = 0, withdrawn = 0;
+    void askToStop(const QString&) override {
+        ++stopQuestions;
+        if (onStop) onStop();
+        else runner->answerStopQuestion(true);
+    }
+    void tellLowSpace(std::uint64_t) override {
+        ++lowSpace;
+        QTimer::singleShot(0, runner, [r = runner] { r->acknowledgeLowSpace(); });
+    }
+    void withdrawQuestion() override { ++withdrawn; }
+};
+
+struct Batch {
+    QTemporaryDir dir;
+    QList<std::shared_ptr<PhotoFile>> photos;
+    std::shared_ptr<BatchRenameSetting> rename = renameSettings(6);
+    std::shared_ptr<OutputOptionSettings> output;
+    QList<std::shared_ptr<AppliedFilter>> steps;
+
+    explicit Batch(int count, int width = 160, int height = 120) {
+        output = outputSettings(dir.filePath("out"));
+        for (int i = 0; i < count; ++i)
+            photos << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i)), width, height));
+    }
+    QString out(const QString& name) const { return dir.filePath("out/" + name); }
+    BatchRunInput input() const {
+        BatchRunInput in;
+        in.fileFormats = AppDelegate::defaultFileFormats();
+        RenameScheme scheme(rename, output, in.fileFormats);
+        in.snapshot.photos = photos;
+        in.snapshot.destinationPaths = OutputPlanner::planOutputPaths(photos, scheme);
+        in.snapshot.appliedFilters = steps;
+        in.snapshot.renameSetting = rename;
+        in.snapshot.outputSetting = output;
+        in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
+        in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+        return in;
+    }
+};
+
+struct RunHarness {
+    std::atomic<bool> flag{false};
+    Recorder recorder;
+    Asker asker;
+    BatchRunner runner{&flag};
+    bool ended = false;
+    RunHarness() {
+        asker.runner = &runner;
+        runner.setObserver(&recorder);
+        runner.setAsker(&asker);
+        runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
+        QObject::connect(&runner, &BatchRunner::runEnded, [this](bool) { ended = true; });
+    }
+    bool start(BatchRunInput in) {
+        runner.startProcessingOfPhotos(std::move(in));
+        return batchtest::waitUntil([this] { return ended; });
+    }
+};
+
+std::shared_ptr<AppliedFilter> step(const QString& name, QVariantList params = {}) {
+    return AppliedFilter::initWithFilterName(name, name, params, QImage(), nullptr);
+}
+
+QVariantList list(std::initializer_list<std::pair<const char*, QVariant>> entries) {
+    QVariantList out;
+    for (const auto& [k, v] : entries) out << QVariantMap{{k, v}};
+    return out;
+}
+
+// Every photo's file and status agree: an output exists exactly for the photos counted
+// as processed.
+void expectNothingHalfDone(const Batch& b, const BatchRunInput& in) {
+    for (qsizetype i = 0; i < b.photos.size(); ++i) {
+        const bool written = QFileInfo::exists(in.snapshot.destinationPaths[i]->filePath);
+        EXPECT_EQ(written, b.photos[i]->processStatus == PhotoFile::Processed) << "photo " << i;
+        EXPECT_TRUE(QFileInfo::exists(b.photos[i]->filePath)) << "source of photo " << i;
+    }
+}
+
+TEST(BatchRunner, EmptyBatchOnlyShowsTheAlert) {
+    RunHarness run;
+    run.runner.startProcessingOfPhotos(BatchRunInput{});
+    EXPECT_EQ(run.recorder.alerts, QStringList{runmessages::NoPhotos});
+    EXPECT_EQ(run.runner.state(), BatchRunner::State::Idle);
+    EXPECT_FALSE(run.runner.isWorkerAlive());
+    EXPECT_FALSE(run.flag);
+}
+
+TEST(BatchRunner, ClassifiedPhotosAreReportedAndOthersWritten) {
+    Batch b(7);
+    QFile::remove(b.photos[5]->filePath);  // gone since planning
+    testsupport::writeFile(b.dir.filePath("src/p6.jpg"), "not a picture");
+    BatchRunInput in = b.input();
+    const auto path = [&](int i) { return in.snapshot.destinationPaths[i]->filePath; };
+    in.arrayEmptyNames << path(0);
+    in.arrayInvalidFileName << path(1);
+    in.arrayDuplicateNames << path(1) << path(2);  // duplicate wins over invalid
+    in.arrayFileAlreadyExists << path(3);
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+
+    struct Expect {
+        int status;
+        QString message;
+    } expected[] = {{2, runmessages::BlankName},      {2, runmessages::DuplicateName}, {2, runmessages::DuplicateName},
+                    {3, runmessages::AlreadyExists},  {1, runmessages::Processed},     {2, runmessages::SourceNotFound},
+                    {2, runmessages::Unreadable}};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(b.photos[i]->processStatus, expected[i].status) << i;
+        EXPECT_EQ(b.photos[i]->processInfoMessage, expected[i].message) << i;
+        EXPECT_EQ(QFileInfo::exists(path(i)), i == 4) << i;
+    }
+    EXPECT_EQ(run.recorder.rows, (QList<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(run.recorder.progress.last(), 100);
+    EXPECT_TRUE(run.recorder.finished);
+    EXPECT_EQ(run.runner.counterProcessedSuccessfully, 1);
+    EXPECT_EQ(run.runner.counterProcessedWithError, 5);
+    EXPECT_EQ(run.runner.counterSkipped, 1);
+    EXPECT_FALSE(run.flag);
+}
+
+TEST(BatchRunner, ResizeStepsRunLastInTheirOrder) {
+    const QList<std::shared_ptr<AppliedFilter>> steps{step("A"), step("Resize", list({{"resizedWidth", 1}})),
+                                                      step("B"), step("Resize", list({{"resizedWidth", 2}})),
+                                                      step("C")};
+    const auto ordered = BatchRunner::orderedSteps(steps);
+    ASSERT_EQ(ordered.size(), 5);
+    EXPECT_EQ(ordered[0], steps[0]);
+    EXPECT_EQ(ordered[1], steps[2]);
+    EXPECT_EQ(ordered[2], steps[4]);
+    EXPECT_EQ(ordered[3], steps[1]);
+    EXPECT_EQ(ordered[4], steps[3]);
+}
+
+TEST(BatchRunner, OutputSizeAfterCropResizeAndScreenScale) {
+    struct Case {
+        const char* label;
+        QList<std::shared_ptr<AppliedFilter>> steps;
+        double backingScale;
+        QSize expected;
+    } cases[] = {
+        {"crop keeping proportions is not blown up again",
+         {step("CICrop", list({{"inputRectangle", QVariant::fromValue(platform::Vec(0.0, 0.0, 0.5, 0.5))}}))},
+         1.0, QSize(80, 60)},
+        {"crop changing proportions is not stretched",
+         {step("CICrop", list({{"inputRectangle", QVariant::fromValue(platform::Vec(0.25, 0.5, 0.5, 0.25))}}))},
+         1.0, QSize(80, 30)},
+        {"resize", {step("Resize", list({{"resizedWidth", 100}, {"resizedHeight", 40}}))}, 1.0, QSize(100, 40)},
+        {"switched-off step", {[] { auto s = step("Resize", list({{"resizedWidth", 100}, {"resizedHeight", 40}}));
+                                    s->isApplied = false;
+                                    return s; }()},
+         1.0, QSize(160, 120)},
+        {"screen scale 2 halves", {}, 2.0, QSize(80, 60)},
+    };
+    for (const Case& c : cases) {
+        Batch b(1);
+        b.steps = c.steps;
+        RunHarness run;
+        run.runner.setBackingScaleFactor(c.backingScale);
+        const BatchRunInput in = b.input();
+        ASSERT_TRUE(run.start(in)) << c.label;
+        EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << c.label;
+        EXPECT_EQ(platform::readImage(in.snapshot.destinationPaths[0]->filePath).size(), c.expected) << c.label;
+    }
+}
+
+TEST(BatchRunner, OutputThatWouldReplaceALaterPhotoIsRefused) {
+    // a.png is written as a.jpg beside its source, where the batch's a.jpg still waits.
+    QTemporaryDir dir;
+    const QString png = batchtest::writePhoto(dir.filePath("a.png"), 64, 48, platform::ImageType::PNG);
+    const QString jpg = batchtest::writePhoto(dir.filePath("a.jpg"), 64, 48);
+    QFile original(jpg);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray originalBytes = original.readAll();
+    original.close();
+
+    Batch b(0);
+    b.photos = {batchtest::photoAt(png), batchtest::photoAt(jpg)};
+    b.rename = renameSettings(4);
+    b.output = outputSettings(dir.path(), false, true);
+    b.output->useSourceFolder = true;
+    const BatchRunInput in = b.input();
+    ASSERT_EQ(in.snapshot.destinationPaths[0]->filePath, jpg);
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::WouldReplacePending);
+    // The later photo was read from its own, untouched file and then written over it.
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
+    QFile rewritten(jpg);
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    EXPECT_NE(rewritten.readAll(), originalBytes);
+}
+
+TEST(BatchRunner, FileAppearingAfterPlanningIsNotReplaced) {
+    Batch b(2);
+    const BatchRunInput in = b.input();
+    testsupport::writeFile(in.snapshot.destinationPaths[1]->filePath, "keep me");
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Skipped);
+    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::AlreadyExists);
+    QFile kept(in.snapshot.destinationPaths[1]->filePath);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+}
+
+TEST(BatchRunner, LowSpaceEndsTheRunAfterThePhotoInHandIsWrittenAndCounted) {
+    struct Case {
+        std::uint64_t freeBytes;
+        bool low;
+    } cases[] = {{105906176, false}, {105906175, true}};
+    for (const Case& c : cases) {
+        Batch b(4);
+        RunHarness run;
+        std::atomic<int> calls{0};
+        run.runner.setFreeSpaceProvider([&](const QString&) {
+            // Space runs short while the second photo is in hand.
+            return VolumeSpace{1ull << 40, ++calls >= 2 ? c.freeBytes : (1ull << 39)};
+        });
+        const BatchRunInput in = b.input();
+        ASSERT_TRUE(run.start(in));
+        EXPECT_EQ(run.asker.lowSpace, c.low ? 1 : 0);
+        EXPECT_EQ(run.recorder.finished, !c.low);
+        EXPECT_EQ(run.runner.counterProcessedSuccessfully, c.low ? 2 : 4);
+        EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
+        expectNothingHalfDone(b, in);
+    }
+}
+
+TEST(BatchRunner, StopThenYesLeavesEveryPhotoWrittenAndCountedOrUntouched) {
+    Batch b(6, 900, 700);
+    b.steps = {step("CIGaussianBlur", list({{"inputRadius", 0.01}}))};
+    RunHarness run;
+    const BatchRunInput in = b.input();
+    run.runner.startProcessingOfPhotos(in);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return run.runner.counterTotalProgressedFiles >= 1; }));
+    run.runner.btnStopProcessTapped();
+    ASSERT_TRUE(batchtest::waitUntil([&] { return run.ended; }));
+    EXPECT_EQ(run.asker.stopQuestions, 1);
+    EXPECT_FALSE(run.recorder.finished);
+    EXPECT_EQ(run.runner.state(), BatchRunner::State::Interrupted);
+    EXPECT_LT(run.runner.counterTotalProgressedFiles, 6);
+    expectNothingHalfDone(b, in);
+}
+
+TEST(BatchRunner, QuickStopsAndResumesKeepOneWorkerAndProcessEveryPhotoOnce) {
+    Batch b(10, 400, 300);
+    b.steps = {step("CIGaussianBlur", list({{"inputRadius", 0.01}}))};
+    RunHarness run;
+    int toggles = 0;
+    // Every stop is answered No on the next turn of the event loop.
+    run.asker.onStop = [&] {
+        ++toggles;
+        QTimer::singleShot(0, &run.runner, [&] { run.runner.answerStopQuestion(false); });
+    };
+    QTimer hammer;
+    QObject::connect(&hammer, &QTimer::timeout, [&] {
+        if (toggles >= 25) hammer.stop();
+        else run.runner.btnStopProcessTapped();
+    });
+    hammer.start(3);
+    const BatchRunInput in = b.input();
+    ASSERT_TRUE(run.start(in));
+    hammer.stop();
+    EXPECT_GT(toggles, 0);
+    EXPECT_GT(run.runner.workersStarted.load(), 1);
+    EXPECT_EQ(run.runner.maxWorkersAliveAtOnce.load(), 1);
+    EXPECT_TRUE(run.recorder.finished);
+    EXPECT_EQ(run.recorder.rows, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(run.runner.counterProcessedSuccessfully, 10);
+    expectNothingHalfDone(b, in);
+}
+
+TEST(BatchRunner, MoveModeTrashesEverySourceOnceItsOutputIsInPlace) {
+    batchtest::TrashInTemp trash;
+    Batch b(3);
+    b.output->moveAndRenameToDestinationFolder = true;
+    b.rename = renameSettings(8);  // one PDF per photo
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << i;
+        EXPECT_TRUE(QFileInfo::exists(b.out(QString("p%1.pdf").arg(i)))) << i;
+        EXPECT_FALSE(QFileInfo::exists(b.photos[i]->filePath)) << i;
+        EXPECT_TRUE(QFileInfo::exists(trash.filesFolder() + QString("/p%1.jpg").arg(i))) << i;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <thread>
+
+#include "batch/ResultWriter.h"
+#include "batch/RunMessages.h"
+#include "platform/foundation/FileAttributes.h"
+#include "platform/imageio/ImageProperties.h"
+#include "platform/pdf/PdfDocument.h"
+#include "tests/batch/BatchFixtures.h"
+
+namespace {
+
+using batchtest::outputSettings;
+using batchtest::renameSettings;
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString source;
+    std::shared_ptr<PhotoFile> photo;
+    QString out;
+    Fixture() {
+        source = batchtest::writePhoto(dir.filePath("src/photo.jpg"), 160, 120);
+        photo = batchtest::photoAt(source);
+        out = dir.filePath("out");
+    }
+    QStringList outputFolderEntries() const {
+        return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+};
+
+ResultWriterSettings settingsWith(std::shared_ptr<BatchRenameSetting> rename,
+                                  std::shared_ptr<OutputOptionSettings> output) {
+    ResultWriterSettings s;
+    s.renameSetting = rename;
+    s.outputSetting = output;
+    s.metaDataSetting = std::make_shared<MetaDataObject>();
+    s.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+    return s;
+}
+
+platform::ImageFormat formatOf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return platform::ImageFormat::Unknown;
+    const QByteArray head = f.read(64);
+    return platform::sniffImageFormat(head.constData(), size_t(head.size()));
+}
+
+TEST(ResultWriter, WritesEveryTypeByItsSaveTypeAndPdfByExtension) {
+    struct Case {
+        int outputFormat;
+        const char* ext;
+        int saveType;
+        platform::ImageFormat expected;
+        bool compression;
+    } cases[] = {
+        {1, "tif", 0, platform::ImageFormat::TIFF, false}, {2, "bmp", 1, platform::ImageFormat::BMP, false},
+        {3, "gif", 2, platform::ImageFormat::GIF, false},  {4, "jpg", 3, platform::ImageFormat::JPEG, false},
+        {5, "jpeg", 4, platform::ImageFormat::JPEG, false}, {6, "png", 5, platform::ImageFormat::PNG, false},
+        {7, "jp2", 6, platform::ImageFormat::JP2, false},  {6, "png", 5, platform::ImageFormat::PNG, true},
+        // The optimiser only makes PNG: a TIFF with compression on is still TIFF data.
+        {1, "tif", 0, platform::ImageFormat::TIFF, true},
+    };
+    Fixture f;
+    const QImage image = testsupport::gradientImage(90, 70);
+    int n = 0;
+    for (const Case& c : cases) {
+        auto rename = renameSettings(c.outputFormat);
+        rename->isSetCompression = c.compression;
+        ResultWriter writer(settingsWith(rename, outputSettings(f.out)));
+        const QString dest = f.out + QString("/r%1.").arg(n++) + c.ext;
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, c.saveType, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed) << dest.toStdString();
+        EXPECT_EQ(r.processInfoMessage, runmessages::Processed);
+        EXPECT_EQ(formatOf(dest), c.expected) << dest.toStdString();
+        EXPECT_EQ(platform::readImage(dest).size(), image.size()) << dest.toStdString();
+    }
+    // PDF: the extension decides, whatever the save type.
+    auto rename = renameSettings(8);
+    ResultWriter pdfWriter(settingsWith(rename, outputSettings(f.out, false, true)));
+    const QString pdf = f.out + "/doc.pdf";
+    EXPECT_EQ(pdfWriter.saveImgInDirectoryFilteredImg(image, pdf, 5, f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(platform::pdfPageCount(pdf), 1);
+    // Over an existing document with overwriting on: one page more.
+    EXPECT_EQ(pdfWriter.saveImgInDirectoryFilteredImg(image, pdf, 5, f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(platform::pdfPageCount(pdf), 2);
+    // No temporary files are left beside the outputs.
+    for (const QString& name : f.outputFolderEntries()) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
+}
+
+TEST(ResultWriter, QualityFactorFollowsFormatAndSwitch) {
+    struct Case {
+        int format;
+        bool quality;
+        double ratio;
+        float expected;
+    } cases[] = {{4, true, 1.0, 0.98f}, {4, false, 1.0, 0.82f}, {0, true, 0.5, 0.49f}, {7, false, 0.3, 0.82f},
+                 {1, true, 0.2, 0.98f}, {6, false, 0.1, 0.98f}};
+    for (const Case& c : cases) {
+        auto rename = renameSettings(c.format);
+        rename->isSetQuality = c.quality;
+        rename->qualityRatio = c.ratio;
+        ResultWriter writer(settingsWith(rename, outputSettings("/tmp")));
+        EXPECT_FLOAT_EQ(writer.qualityFactorForOutput(), c.expected) << c.format;
+    }
+}
+
+TEST(ResultWriter, DatesComeFromTheSourceOrTheMetadataRecord) {
+    Fixture f;
+    const QDateTime old(QDate(2015, 5, 6), QTime(7, 8, 9));
+    ASSERT_TRUE(platform::setModificationDate(f.source, old));
+
+    auto output = outputSettings(f.out);
+    output->setOutputDateTimeAsOriginal = true;
+    ResultWriter keep(settingsWith(renameSettings(4), output));
+    ASSERT_EQ(keep.saveImgInDirectoryFilteredImg(testsupport::gradientImage(50, 40), f.out + "/a.jpg", 3, f.photo)
+                  .processStatus,
+              PhotoFile::Processed);
+    EXPECT_EQ(platform::fileAttributes(f.out + "/a.jpg").modificationDate.toSecsSinceEpoch(), old.toSecsSinceEpoch());
+
+    auto settings = settingsWith(renameSettings(4), outputSettings(f.out));
+    auto record = std::make_shared<MetaDataObject>();
+    record->Date_Modify = "2021:06:05 15:30:00";
+    settings.metaDataSetting = record;
+    ResultWriter fromRecord(settings);
+    ASSERT_EQ(fromRecord.saveImgInDirectoryFilteredImg(testsupport::gradientImage(50, 40), f.out + "/b.jpg", 3, f.photo)
+                  .processStatus,
+              PhotoFile::Processed);
+    const QDateTime written = platform::fileAttributes(f.out + "/b.jpg").modificationDate.toLocalTime();
+    EXPECT_EQ(written.date(), QDate(2021, 6, 5));
+    EXPECT_EQ(written.time().hour(), 15);
+}
+
+TEST(ResultWriter, UprightOutputOfARotatedSourceSaysOrientationOne) {
+    Fixture f;
+    const QString rotated = batchtest::writePhoto(f.dir.filePath("src/turned.jpg"), 120, 80,
+                                                  platform::ImageType::JPEG, 6);
+    auto photo = batchtest::photoAt(rotated);
+    ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out)));
+    const QImage upright = testsupport::gradientImage(80, 120);
+    ASSERT_EQ(writer.saveImgInDirectoryFilteredImg(upright, f.out + "/t.jpg", 3, photo).processStatus,
+              PhotoFile::Processed);
+    const QVariantMap props = platform::readImageProperties(f.out + "/t.jpg");
+    EXPECT_EQ(props.value("Orientation").toInt(), 1);
+    EXPECT_EQ(props.value("{TIFF}").toMap().value("Orientation", 1).toInt(), 1);
+    EXPECT_EQ(platform::readImage(f.out + "/t.jpg").size(), upright.size());
+}
+
+TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
+    batchtest::TrashInTemp trash;
+    const QImage image = testsupport::gradientImage(60, 40);
+
+    {  // Normal move: output in place, source in the Trash.
+        Fixture f;
+        ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out, true)));
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.png", 5, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed);
+        EXPECT_TRUE(QFileInfo::exists(f.out + "/m.png"));
+        EXPECT_FALSE(QFileInfo::exists(f.source));
+        EXPECT_TRUE(QFileInfo::exists(trash.filesFolder() + "/photo.jpg"));
+    }
+    {  // The disk fails under the writer: nothing placed, source kept, no temporary left.
+        Fixture f;
+        ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
+        writer.beforePlacing = [](const QString& temp) { QFile(temp).resize(QFileInfo(temp).size() / 3); };
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", 3, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+        EXPECT_EQ(r.processInfoMessage, runmessages::WriteFailed);
+        EXPECT_FALSE(QFileInfo::exists(f.out + "/m.jpg"));
+        EXPECT_TRUE(QFileInfo::exists(f.source));
+        EXPECT_TRUE(f.outputFolderEntries().isEmpty()) << f.outputFolderEntries().join(",").toStdString();
+    }
+    {  // The Trash refuses: reported, and the source is not deleted instead.
+        Fixture f;
+        ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
+        writer.moveToTrash = [](const QString&) { return false; };
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", 3, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+        EXPECT_EQ(r.processInfoMessage, runmessages::TrashFailed);
+        EXPECT_TRUE(QFileInfo::exists(f.source));
+        EXPECT_TRUE(QFileInfo::exists(f.out + "/m.jpg"));
+    }
+    {  // The output replaces its own source: the new file stays, nothing goes to the Trash.
+        Fixture f;
+        bool trashed = false;
+        ResultWriter writer(settingsWith(renameSettings(0), outputSettings(f.out, true, true)));
+        writer.moveToTrash = [&](const QString&) { return trashed = true; };
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, 3, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed);
+        EXPECT_FALSE(trashed);
+        EXPECT_EQ(platform::readImage(f.source).size(), image.size());
+    }
+}
+
+TEST(ResultWriter, AFileThatAppearsWhileWritingIsKeptWithOverwriteOff) {
+    Fixture f;
+    const QString dest = f.out + "/late.jpg";
+    ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true, false)));
+    writer.beforePlacing = [&](const QString&) { testsupport::writeFile(dest, "someone else's file"); };
+    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(40, 30), dest, 3, f.photo);
+    EXPECT_EQ(r.processStatus, PhotoFile::Skipped);
+    EXPECT_EQ(r.processInfoMessage, runmessages::AlreadyExists);
+    QFile kept(dest);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("someone else's file"));
+    EXPECT_TRUE(QFileInfo::exists(f.source));  // move mode, but nothing was written
+    EXPECT_EQ(f.outputFolderEntries(), QStringList{"late.jpg"});
+}
+
+TEST(ResultWriter, StopDuringCompressionLeavesNoOutputAndKeepsTheSource) {
+    batchtest::TrashInTemp trash;
+    Fixture f;
+    auto rename = renameSettings(6);
+    rename->isSetCompression = true;
+    ResultWriter writer(settingsWith(rename, outputSettings(f.out, true)));
+    bool stopHandled = false;
+    writer.stopProcessAfterCompletionCompression = [&] { stopHandled = true; };
+    std::atomic<bool> asked{false};
+    std::thread stopper([&] {
+        for (int i = 0; i < 200000 && !asked; ++i) {
+            if (writer.isCompressionInProgress()) asked = writer.requestStopWhileCompression();
+            else std::this_thread::yield();
+        }
+    });
+    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(1200, 900), f.out + "/c.png", 5,
+                                                        f.photo);
+    stopper.join();
+    ASSERT_TRUE(asked) << "the optimiser ended before the stop could be asked for";
+    EXPECT_TRUE(r.abandoned);
+    EXPECT_TRUE(stopHandled);
+    EXPECT_FALSE(writer.isCompressionInProgress());
+    EXPECT_FALSE(QFileInfo::exists(f.out + "/c.png"));
+    EXPECT_TRUE(QFileInfo::exists(f.source));
+    EXPECT_TRUE(f.outputFolderEntries().isEmpty());
+}
+
+}  // namespace
