@@ -1,7 +1,7 @@
 // Size-relative storing of parameter lists, look-ups, slider ranges and defaults, crop ratios.
 #include "engine/FilterCustomization.h"
 
-#include "engine/Effects/FitSizes.h"
+#include "engine/Utils.h"
 #include "engine/Effects/SizeRelativeKeys.h"
 #include "records/AppDelegate.h"
 #include "platform/foundation/Log.h"
@@ -279,9 +279,9 @@ QRectF FilterCustomization::extendRectFor(int cropRatio, int orientation, QSizeF
     // the margins gives an empty rectangle rather than a negative one.
     const double boxW = std::max(0.0, double(W) - 100.0);
     const double boxH = std::max(0.0, double(H) - 100.0 * double(m));
-    QSizeF fitted = effects::fitInside(QSizeF(sw, sh), QSizeF(boxW, boxH));
-    if (fitted.height() > H) fitted = effects::fitToHeight(fitted, boxH);
-    if (fitted.width() > W) fitted = effects::fitToWidth(fitted, boxW);
+    QSizeF fitted = Utils::sharedUtils().getAspectFitModeSizeWithsize(QSizeF(sw, sh), QSizeF(boxW, boxH));
+    if (fitted.height() > H) fitted = Utils::sharedUtils().aspectFitSizeWithMaxHeight(fitted, boxH);
+    if (fitted.width() > W) fitted = Utils::sharedUtils().aspectFitSizeWithMaxSize(fitted, boxW);
     return QRectF((double(W) - fitted.width()) / 2, (double(H) - fitted.height()) / 2, fitted.width(),
                   fitted.height());
 }

@@ -31,7 +31,7 @@ QImage resourcePicture(const QString& name) {
 }
 
 QVariant ciValue(const QImage& picture) {
-    const CIImage ci = effects::ciImageOf(picture);
+    const CIImage ci = Utils::getCIImageFromNSImage(picture);
     return ci.isNull() ? QVariant() : QVariant::fromValue(ci);
 }
 
@@ -42,7 +42,7 @@ void set(CIFilter& f, const char* key, const QVariant& v) { f.setValue(v, QStrin
 void Utils::doSetupForFilter(CIFilter& filter, const QString& filterName, const QString& filterDisplayName,
                              const QImage& imageToEdit, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
     const QImage image = effects::working(imageToEdit);
-    const CIImage ci = effects::ciImageOf(image);
+    const CIImage ci = Utils::getCIImageFromNSImage(image);
     const QSizeF S = effects::extentSize(ci);
 
     if (effects::hasInput(filter, kCIInputImageKey))
@@ -56,7 +56,7 @@ void Utils::doSetupForFilter(CIFilter& filter, const QString& filterName, const 
                                  filterName != QLatin1String("CISourceOverCompositing");
     if (wantsTarget || wantsBackground) {
         const QImage sample = resourcePicture(QStringLiteral("Sample image #2"));
-        const QVariant second = ciValue(sample.isNull() ? sample : effects::scaledTo(sample, S));
+        const QVariant second = ciValue(sample.isNull() ? sample : scaleImage(sample, S));
         if (wantsTarget) set(filter, kCIInputTargetImageKey, second);
         if (wantsBackground) set(filter, kCIInputBackgroundImageKey, second);
     }
@@ -195,14 +195,14 @@ namespace {
 QVariant fittedImageInput(const QVariant& stored, double W, double H) {
     CIImage ci;
     if (stored.metaType() == QMetaType::fromType<CIImage>()) ci = stored.value<CIImage>();
-    else if (stored.metaType() == QMetaType::fromType<QImage>()) ci = effects::ciImageOf(stored.value<QImage>());
+    else if (stored.metaType() == QMetaType::fromType<QImage>()) ci = Utils::getCIImageFromNSImage(stored.value<QImage>());
     const QSizeF e = effects::extentSize(ci);
     if (ci.isNull() || !(e.width() > 0) || !(e.height() > 0) || !std::isfinite(e.width()) || !std::isfinite(e.height()))
         return stored;
     const QRectF whole(0, 0, e.width(), e.height());
-    const QImage drawn = effects::drawIn(ci, e, whole, whole);
+    const QImage drawn = Utils::sharedUtils().getDrawedImage(ci, e, whole, whole);
     if (drawn.isNull()) return stored;
-    return QVariant::fromValue(effects::ciImageOf(effects::scaledTo(drawn, QSizeF(W, H))));
+    return QVariant::fromValue(Utils::getCIImageFromNSImage(Utils::sharedUtils().scaleImage(drawn, QSizeF(W, H))));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include "engine/Effects/CoreImageBridge.h"
 #include "engine/Effects/EffectImages.h"
-#include "engine/Effects/FitSizes.h"
 #include "platform/foundation/Log.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -74,8 +73,8 @@ QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
     if (!std::isfinite(width) || !std::isfinite(height) || width <= 0 || height <= 0) return QSizeF();
     QSizeF size(width, height);
     // The longer side is held to the limit, squares included.
-    if (size.width() > kResizeLimit && size.width() >= size.height()) size = effects::fitToWidth(size, kResizeLimit);
-    if (size.height() > kResizeLimit && size.height() > size.width()) size = effects::fitToHeight(size, kResizeLimit);
+    if (size.width() > kResizeLimit && size.width() >= size.height()) size = Utils::sharedUtils().aspectFitSizeWithMaxSize(size, kResizeLimit);
+    if (size.height() > kResizeLimit && size.height() > size.width()) size = Utils::sharedUtils().aspectFitSizeWithMaxHeight(size, kResizeLimit);
     return size;
 }
 
@@ -90,7 +89,7 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
             platform::log(u"Resize refused for %@: the requested size is empty", imageURL);
             return image;
         }
-        QImage result = effects::scaledTo(image, target);
+        QImage result = scaleImage(image, target);
         if (thumbnail) result = addBorderToImage(result, darkGray(), 4, 4);
         return result;
     }
@@ -133,7 +132,7 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
 QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterName, const QString& displayName,
                                    const QVariantList& parameters, bool thumbnail) {
     const QImage image = effects::working(source);
-    const CIImage input = effects::ciImageOf(image);
+    const CIImage input = getCIImageFromNSImage(image);
     const QSizeF S = effects::extentSize(input);
 
     // Each application has a filter of its own, so applications on different threads never
@@ -155,14 +154,14 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     const QRectF r(v.X(), v.Y(), v.Z(), v.W());
     if (cuts && (!(r.width() >= 0.5) || !(r.height() >= 0.5) || !std::isfinite(r.width()) || !std::isfinite(r.height()))) {
         // A collapsed rectangle would lose the whole photo; leave it as it is.
-        effects::clearImageInputs(*filter);
+        clearAllInPutParametersFromcurrentFilter(filter);
         platform::log(u"Effect %@ skipped: its rectangle is empty", filterName);
         return image;
     }
 
     const CIImage out = filter->outputImage();
     const QSizeF O = effects::extentSize(out);
-    effects::clearImageInputs(*filter);
+    clearAllInPutParametersFromcurrentFilter(filter);
     if (out.isNull() || (O.width() <= 0 && O.height() <= 0)) {
         platform::log(u"Effect %@ gave no picture", filterName);
         return QImage();
@@ -171,12 +170,15 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     QImage result;
     if (S.width() <= O.width() && S.height() <= O.height()) {
         // Kept or grown extent (blurs grow theirs): cut back to the input's rectangle.
-        result = effects::drawAt(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
+        result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
     } else if (cuts) {
         if (r == QRectF(0, 0, 300, 300)) return image;  // still the filter's own default: nothing chosen
-        result = effects::drawIn(out, r.size(), QRectF(QPointF(0, 0), r.size()), r);
+        result = getDrawedImage(out, r.size(), QRectF(QPointF(0, 0), r.size()), r);
+    } else if (!std::isfinite(O.width()) || !std::isfinite(O.height())) {
+        // Endless one way and shorter the other: the input's rectangle is all there is to show.
+        result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
     } else {
-        result = effects::drawAt(out, O, QPointF(0, 0), out.extent());
+        result = getDrawedImage(out, O, QPointF(0, 0), out.extent());
     }
     if (result.isNull()) return result;
 

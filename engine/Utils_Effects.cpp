@@ -2,7 +2,6 @@
 #include "engine/Utils.h"
 
 #include "engine/Effects/EffectImages.h"
-#include "engine/Effects/FitSizes.h"
 #include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
 
@@ -42,9 +41,9 @@ QImage Utils::rotateImagedByDegrees(double degrees, const QImage& image) {
 
     // Shrink the turned picture to fit the source size and centre it; the corners it does not
     // cover stay transparent.
-    QSizeF s = effects::fitInside(QSizeF(turned.width(), turned.height()), QSizeF(w, h));
-    if (s.height() > h) s = effects::fitToHeight(s, h);
-    if (s.width() > w) s = effects::fitToWidth(s, w);
+    QSizeF s = getAspectFitModeSizeWithsize(QSizeF(turned.width(), turned.height()), QSizeF(w, h));
+    if (s.height() > h) s = aspectFitSizeWithMaxHeight(s, h);
+    if (s.width() > w) s = aspectFitSizeWithMaxSize(s, w);
     QImage out = canvas(w, h);
     QPainter p(&out);
     const QRectF target = platform::toQtRect(QRectF((w - s.width()) / 2, (h - s.height()) / 2, s.width(), s.height()), h);

@@ -15,7 +15,7 @@ QImage renderWhole(const CIImage& out) {
     if (out.isNull() || !(e.width() > 0) || !(e.height() > 0) || !std::isfinite(e.width()) ||
         !std::isfinite(e.height()))
         return {};
-    return effects::drawAt(out, e, QPointF(0, 0), out.extent());
+    return Utils::sharedUtils().getDrawedImage(out, e, QPointF(0, 0), out.extent());
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ QImage Utils::applyBlackAndWhiteImage(const QImage& image, const QVariantList& f
 QImage Utils::blackAndWhiteImageFromImage(const QImage& image, float intensity) {
     const double k = double(intensity) / 10.0;
     const CIImage grey = effects::runFilter(
-        QStringLiteral("CIColorControls"), effects::ciImageOf(image),
+        QStringLiteral("CIColorControls"), getCIImageFromNSImage(image),
         {{kCIInputBrightnessKey, 0.0}, {kCIInputContrastKey, 1.0 + k}, {kCIInputSaturationKey, 0.0}});
     if (grey.isNull()) return {};
     return renderWhole(effects::runFilter(QStringLiteral("CIExposureAdjust"), grey, {{kCIInputEVKey, 0.7}}));
@@ -51,7 +51,7 @@ QImage Utils::applyRGBFilterOnImage(const QImage& image, const QString& imageURL
     QColor white;
     white.setRgbF(float(std::clamp(red / 255.0, 0.0, 1.0)), float(std::clamp(green / 255.0, 0.0, 1.0)),
                   float(std::clamp(blue / 255.0, 0.0, 1.0)), float(std::clamp(alpha, 0.0, 1.0)));
-    return renderWhole(effects::runFilter(QStringLiteral("CIWhitePointAdjust"), effects::ciImageOf(image),
+    return renderWhole(effects::runFilter(QStringLiteral("CIWhitePointAdjust"), getCIImageFromNSImage(image),
                                           {{kCIInputColorKey, white}}));
 }
 
@@ -62,7 +62,7 @@ QImage Utils::applySkecthEffect(const QImage& image, const QVariantList& filterP
     });
     if (image.isNull()) return image;
     const QImage greyPicture = effects::working(image.convertToFormat(QImage::Format_Grayscale8));
-    const CIImage grey = effects::ciImageOf(greyPicture);
+    const CIImage grey = getCIImageFromNSImage(greyPicture);
     const CIImage inverted = effects::runFilter(QStringLiteral("CIColorInvert"), grey, {});
     const CIImage blurred =
         effects::runFilter(QStringLiteral("CIGaussianBlur"), inverted, {{kCIInputRadiusKey, intensity * 10}});
@@ -70,5 +70,5 @@ QImage Utils::applySkecthEffect(const QImage& image, const QVariantList& filterP
                                              {{kCIInputBackgroundImageKey, QVariant::fromValue(grey)}});
     if (dodge.isNull()) return {};
     const QRectF whole(0, 0, image.width(), image.height());
-    return effects::drawIn(dodge.imageByCroppingToRect(whole), whole.size(), whole, whole);
+    return getDrawedImage(dodge.imageByCroppingToRect(whole), whole.size(), whole, whole);
 }

@@ -8,19 +8,9 @@
 
 namespace {
 
-// Every pixel's opacity multiplied by the factor.
-QImage withOpacity(const QImage& image, double factor) {
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return image;
-    QImage out = effects::canvas(image.width(), image.height());
-    QPainter p(&out);
-    p.setOpacity(std::clamp(factor, 0.0, 1.0));
-    p.drawImage(QPointF(0, 0), effects::working(image));
-    return out;
-}
-
 QImage automaticCorrections(const QImage& image, const QVariantMap& options) {
     if (image.isNull()) return image;
-    CIImage current = effects::ciImageOf(image);
+    CIImage current = Utils::getCIImageFromNSImage(image);
     for (const CIFilterPtr& filter : current.autoAdjustmentFiltersWithOptions(options)) {
         if (!filter) continue;
         filter->setValue(QVariant::fromValue(current), QString::fromLatin1(kCIInputImageKey));
@@ -30,7 +20,7 @@ QImage automaticCorrections(const QImage& image, const QVariantMap& options) {
     }
     // The result keeps the picture's size, whatever extent the corrections gave it.
     const QRectF whole(0, 0, image.width(), image.height());
-    const QImage out = effects::drawIn(current, whole.size(), whole, whole);
+    const QImage out = Utils::sharedUtils().getDrawedImage(current, whole.size(), whole, whole);
     return out.isNull() ? image : out;
 }
 
@@ -58,8 +48,8 @@ QImage Utils::customEnhanceImage(const QImage& image, const QString& imageURL, c
         read("enhanceHueValue", hue);
     });
 
-    const QImage faded = withOpacity(image, opacity);
-    CIImage c = effects::ciImageOf(faded);
+    const QImage faded = getTransparentImageFromImage(image, float(opacity));
+    CIImage c = getCIImageFromNSImage(faded);
     const QSizeF size = effects::extentSize(c);
     c = effects::runFilter(QStringLiteral("CIColorControls"), c,
                            {{kCIInputBrightnessKey, brightness}, {kCIInputContrastKey, contrast},
@@ -72,7 +62,7 @@ QImage Utils::customEnhanceImage(const QImage& image, const QString& imageURL, c
     const QSizeF e = effects::extentSize(c);
     if (c.isNull() || (e.width() == 0 && e.height() == 0)) return faded;
     // The input's rectangle, whatever extent the chain gave its output.
-    const QImage out = effects::drawAt(c, size, QPointF(0, 0), QRectF(QPointF(0, 0), size));
+    const QImage out = getDrawedImage(c, size, QPointF(0, 0), QRectF(QPointF(0, 0), size));
     return out.isNull() ? faded : out;
 }
 

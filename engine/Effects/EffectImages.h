@@ -32,9 +32,6 @@ QImage working(const QImage& image);
 // A transparent canvas of the given pixel size.
 QImage canvas(int width, int height);
 
-// The whole image stretched to the size (rounded, at least one pixel each way); the image
-// itself when it already has that size or the size is not usable.
-QImage scaledTo(const QImage& image, QSizeF size);
 
 
 }  // namespace effects
