@@ -110,3 +110,20 @@ TEST(MotionBlur, SmearsAlongItsAngleOnly) {
     EXPECT_GT(qAlpha(pixelYUp(img, 40, 48).rgba()), 0);
     EXPECT_EQ(qAlpha(pixelYUp(img, 48, 40).rgba()), 0);
 }
+
+// A big picture is rendered in strips; a strip's edge must not show in the result.
+TEST(GaussianBlur, StripSeamsAreInvisible) {
+    const QImage in = gradientImageForTest(2000, 1300);
+    for (double radius : {2.0, 15.0}) {
+        SCOPED_TRACE(radius);
+        CIFilterPtr f = filterOn(QStringLiteral("CIGaussianBlur"), in);
+        f->setValue(radius, QStringLiteral("inputRadius"));
+        const CIImage out = f->outputImage();
+        const QImage full = render(out, QRectF(0, 0, 2000, 1300));
+        // The same rows rendered as one small rectangle each, away from any strip edge.
+        for (int y : {0, 511, 523, 524, 525, 1047, 1048, 1299}) {
+            const QImage row = render(out, QRectF(0, y, 2000, 1));
+            EXPECT_EQ(maxChannelDiff(row, full.copy(0, platform::toQtRow(y, 1300), 2000, 1)), 0) << "row " << y;
+        }
+    }
+}
