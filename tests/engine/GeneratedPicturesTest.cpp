@@ -72,18 +72,46 @@ TEST(GeneratedPictures, StickersAreTransparentAroundTheirDrawing) {
     EXPECT_EQ(qAlpha(img.pixel(img.width() / 2, img.height() / 2)), 255);
 }
 
-TEST(GeneratedPictures, FrameEdgesTileIntoTheirCorners) {
-    // The last column of the top-left corner continues into the first column of the top edge.
-    const QImage corner(platform::resourcePath("ClassicFrame2_1.png"));
-    const QImage edge(platform::resourcePath("ClassicFrame2_2.png"));
-    ASSERT_FALSE(corner.isNull());
-    ASSERT_EQ(corner.size(), edge.size());
-    int maxStep = 0;
-    for (int y = 0; y < corner.height() / 2; ++y) {
-        const QRgb a = corner.pixel(corner.width() - 1, y), b = edge.pixel(0, y);
-        maxStep = std::max({maxStep, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b))});
+// Largest colour step between two columns (the last of a and the first of b), over the
+// outer half of the band.
+int columnStep(const QImage& a, int ca, const QImage& b, int cb) {
+    int worst = 0;
+    for (int i = 0; i < a.height() / 2; ++i) {
+        const QRgb p = a.pixel(ca, i), q = b.pixel(cb, i);
+        worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
     }
-    EXPECT_LT(maxStep, 40);
+    return worst;
+}
+
+// A seam is invisible when the step across it is no larger than the steps between
+// neighbouring columns inside the pieces themselves.
+void expectSeamless(const QImage& a, const QImage& b, const std::string& what) {
+    int inside = 0;
+    for (int c = 0; c + 1 < b.width(); ++c) inside = std::max(inside, columnStep(b, c, b, c + 1));
+    EXPECT_LE(columnStep(a, a.width() - 1, b, 0), inside + 8) << what;
+}
+
+TEST(GeneratedPictures, FrameEdgesTileIntoTheirCorners) {
+    const std::pair<const char*, int> sets[] = {{"BrushStroke", 6},    {"ClassicFrame", 9}, {"FancyFrame", 4},
+                                                {"FilmStripFrame", 4}, {"GrungeFrame", 3},  {"RoyalFrame", 5},
+                                                {"VintageFrame", 6}};
+    for (const auto& [prefix, count] : sets)
+        for (int d = 1; d <= count; ++d) {
+            auto piece = [&](int n) {
+                return QImage(platform::resourcePath(QStringLiteral("%1%2_%3.png").arg(prefix).arg(d).arg(n)))
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            };
+            const QImage topLeft = piece(1), top = piece(2), left = piece(4);
+            ASSERT_FALSE(topLeft.isNull()) << prefix << d;
+            // The top edge continues the corner to its right, the left edge continues it below,
+            // and an edge continues itself when tiled.
+            const std::string name = std::string(prefix) + std::to_string(d);
+            const QTransform transpose(0, 1, 1, 0, 0, 0);
+            expectSeamless(topLeft, top, name + " corner to top edge");
+            expectSeamless(top, top, name + " top edge to itself");
+            expectSeamless(topLeft.transformed(transpose), left.transformed(transpose), name + " corner to left edge");
+        }
 }
 
 TEST(GeneratedPictures, RegenerateByteIdentically) {
