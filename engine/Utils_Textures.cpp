@@ -5,6 +5,8 @@
 
 #include "platform/foundation/Log.h"
 
+#include <QPainter>
+
 using overlays::forEachParameter;
 using overlays::numberOr;
 
@@ -26,8 +28,18 @@ QImage Utils::addTexturesToImage(const QImage& image, const QString&, const QStr
         platform::log(u"texture picture %@ is missing", texture);
         return photo;
     }
-    // Stretched to the photo whatever its proportions.
-    picture = getTransparentImageFromImage(scaleImage(picture, QSizeF(photo.size())), overlays::opacityFactor(intensity));
+    // Stretched to the photo whatever its proportions, at its opacity, in one full-size
+    // picture rather than two.
+    {
+        QImage layer(photo.size(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        QPainter p(&layer);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        p.setOpacity(overlays::opacityFactor(intensity));
+        p.drawImage(QRectF(QPointF(0, 0), QSizeF(photo.size())), picture, QRectF(picture.rect()));
+        p.end();
+        picture = layer;
+    }
 
     QImage out = overlays::blendWithFilter(QStringLiteral("CIOverlayBlendMode"), picture, photo);
     if (out.isNull() || out.width() == 0 || out.height() == 0) return photo;
