@@ -225,6 +225,20 @@ TEST_F(Overlays, OverlayIsMirroredUnlessTheStepSaysOtherwise) {
     EXPECT_GT(qRed(kept.pixel(10, 150)), 200);
 }
 
+TEST_F(Overlays, PositiveAngleTurnsCounterClockwise) {
+    QImage topRed(100, 100, QImage::Format_ARGB32_Premultiplied);
+    topRed.fill(Qt::blue);
+    QPainter(&topRed).fillRect(0, 0, 100, 50, Qt::red);  // red along the top
+    const int pw = 200, ph = 200;
+    const QImage out = utils.addImageToBackgroundImage(
+        blackPhoto(pw, ph), "Add Logo",
+        {entry("imageToAdd", topRed), entry("boundedRect", vec(0.25, 0.25, 0.5, 0.5)), entry("angle", 90.0),
+         entry("flipHorizontally", false)});
+    // Turned a quarter counter-clockwise, the top of the picture faces left.
+    EXPECT_GT(qRed(out.pixel(70, 100)), 200);
+    EXPECT_GT(qBlue(out.pixel(130, 100)), 200);
+}
+
 TEST_F(Overlays, NothingToDrawLeavesThePhotoAlone) {
     const QImage photo = testsupport::gradientImage(120, 90);
     EXPECT_EQ(utils.addImageToBackgroundImage(photo, "Food", {}), photo);
