@@ -177,7 +177,6 @@ png_uint_32 png_measure_idat(RunState& run, FILE* fp) {
         throw MeasureError("PNG file corrupted by ASCII conversion");
     }
     png_uint_32 total = 0;
-    std::vector<png_byte> data;
     for (;;) {
         png_byte head[8];
         if (std::fread(head, 1, 8, fp) != 8) throw MeasureError("Read Error");
@@ -204,23 +203,22 @@ png_uint_32 png_measure_idat(RunState& run, FILE* fp) {
         if (isType(type, "cHRM")) run.foundCHRM = true;
         if (isType(type, "gAMA")) run.foundGamma = true;
 
-        // Data and CRC: the data is read only where it is looked at, otherwise hashed in
-        // bounded pieces so a huge declared length costs no memory.
+        // Data and CRC: only the first bytes are kept (all that is looked at), the rest is
+        // hashed in bounded pieces, so a huge declared length costs no memory.
         uLong crc = crc32(0L, type, 4);
-        const bool keepData = isType(type, "IHDR") || (isType(type, "iCCP") && length == 2615);
-        if (keepData) {
-            data.resize(length);
-            if (length && std::fread(data.data(), 1, length, fp) != length) throw MeasureError("Read Error");
-            crc = crc32(crc, data.data(), uInt(length));
-            if (isType(type, "IHDR") && length >= 10) run.inputColorType = data[9];
-            if (isType(type, "iCCP") && std::strncmp(reinterpret_cast<const char*>(data.data()), "Photoshop ICC profile",
-                                                     std::min<size_t>(length, 22)) == 0) {
-                std::fprintf(stdout, "   Replacing bad Photoshop ICCP chunk with an sRGB chunk\n");
-                run.intentRequested = true;
-            }
-        } else {
+        png_byte headBytes[32];
+        const size_t kept = std::min<size_t>(length, sizeof headBytes);
+        if (kept && std::fread(headBytes, 1, kept, fp) != kept) throw MeasureError("Read Error");
+        crc = crc32(crc, headBytes, uInt(kept));
+        if (isType(type, "IHDR") && kept >= 10) run.inputColorType = headBytes[9];
+        if (isType(type, "iCCP") && length == 2615 && kept >= 22 &&
+            std::memcmp(headBytes, "Photoshop ICC profile", 22) == 0) {
+            std::fprintf(stdout, "   Replacing bad Photoshop ICCP chunk with an sRGB chunk\n");
+            run.intentRequested = true;
+        }
+        {
             png_byte buf[8192];
-            png_uint_32 left = length;
+            png_uint_32 left = length - png_uint_32(kept);
             while (left > 0) {
                 const size_t n = std::min<size_t>(left, sizeof buf);
                 if (std::fread(buf, 1, n, fp) != n) throw MeasureError("Read Error");
@@ -814,7 +812,7 @@ int processPNG(const char* input, const char* output, int method, int memoryLeve
     }
     // Kept chunks can cost a few bytes more than they did in the input; the output is
     // never allowed to be larger than what it replaces.
-    if (!run.thingsHaveChanged && fileSize(run.workPath.c_str()) > fileSize(run.inname)) {
+    if (fileSize(run.workPath.c_str()) > fileSize(run.inname)) {
         rc = copyInput(run);
         if (rc != 0) {
             std::fflush(stdout);

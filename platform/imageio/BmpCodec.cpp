@@ -82,7 +82,7 @@ QByteArray bmpEncode(const QImage& source) {
     bool opaque = true;
     for (int y = 0; y < image.height() && opaque; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
             if (qAlpha(line[x]) != 255) { opaque = false; break; }
     }
     const int bpp = opaque ? 24 : 32;
@@ -121,7 +121,7 @@ QByteArray bmpEncode(const QImage& source) {
         uint8_t* dst = p + offset + rowBytes * uint64_t(image.height() - 1 - y);
         const uint8_t* src = image.constScanLine(y);
         if (opaque) {
-            for (int x = 0; x < image.width(); ++x, src += 4, dst += 3) {
+            for (int x = 0, xEnd = image.width(); x < xEnd; ++x, src += 4, dst += 3) {
                 dst[0] = src[0];
                 dst[1] = src[1];
                 dst[2] = src[2];

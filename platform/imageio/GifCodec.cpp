@@ -99,13 +99,14 @@ QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
                 palette[i] = 0;
         }
         std::vector<GifPixelType> line(size_t(desc.Width));
+        const int canvasWidth = image.width();
         auto putRow = [&](int row) {
             const int y = desc.Top + row;
             if (y < 0 || y >= image.height()) return;
             auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < desc.Width; ++x) {
                 const int cx = desc.Left + x;
-                if (cx >= 0 && cx < image.width() && int(line[size_t(x)]) != transparent) dst[cx] = palette[line[size_t(x)]];
+                if (cx >= 0 && cx < canvasWidth && int(line[size_t(x)]) != transparent) dst[cx] = palette[line[size_t(x)]];
             }
         };
         bool ok = true;
@@ -153,7 +154,7 @@ QByteArray gifEncode(const QImage& source) {
     bool anyTransparent = false;
     for (int y = 0, i = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x, ++i) {
+        for (int x = 0, xEnd = image.width(); x < xEnd; ++x, ++i) {
             r[size_t(i)] = GifByteType(qRed(line[x]));
             g[size_t(i)] = GifByteType(qGreen(line[x]));
             b[size_t(i)] = GifByteType(qBlue(line[x]));
@@ -191,7 +192,7 @@ QByteArray gifEncode(const QImage& source) {
     if (anyTransparent) {
         for (int y = 0, i = 0; y < image.height(); ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x, ++i)
+            for (int x = 0, xEnd = image.width(); x < xEnd; ++x, ++i)
                 if (qAlpha(line[x]) < 128) indices[size_t(i)] = GifByteType(transparentIndex);
         }
     }

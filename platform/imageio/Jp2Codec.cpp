@@ -200,7 +200,7 @@ QByteArray jp2Encode(const QImage& source, double quality) {
     if (!gray && source.hasAlphaChannel()) {
         for (int y = 0; y < image.height() && opaque; ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x)
+            for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
                 if (qAlpha(line[x]) != 255) { opaque = false; break; }
         }
     }
@@ -227,11 +227,11 @@ QByteArray jp2Encode(const QImage& source, double quality) {
         const size_t base = size_t(y) * size_t(image.width());
         if (gray) {
             const uint8_t* line = image.constScanLine(y);
-            for (int x = 0; x < image.width(); ++x) s.image->comps[0].data[base + size_t(x)] = line[x];
+            for (int x = 0, xEnd = image.width(); x < xEnd; ++x) s.image->comps[0].data[base + size_t(x)] = line[x];
             continue;
         }
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0, xEnd = image.width(); x < xEnd; ++x) {
             s.image->comps[0].data[base + size_t(x)] = qRed(line[x]);
             s.image->comps[1].data[base + size_t(x)] = qGreen(line[x]);
             s.image->comps[2].data[base + size_t(x)] = qBlue(line[x]);

@@ -161,7 +161,7 @@ QByteArray tiffEncode(const QImage& source) {
     if (!gray && image.hasAlphaChannel()) {
         for (int y = 0; y < image.height() && opaque; ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x)
+            for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
                 if (qAlpha(line[x]) != 255) { opaque = false; break; }
         }
     }
@@ -197,7 +197,7 @@ QByteArray tiffEncode(const QImage& source) {
             std::memcpy(row.data(), src, row.size());
         } else {
             uint8_t* dst = row.data();
-            for (int x = 0; x < image.width(); ++x, src += 4, dst += samples) {
+            for (int x = 0, xEnd = image.width(); x < xEnd; ++x, src += 4, dst += samples) {
                 dst[0] = src[2];
                 dst[1] = src[1];
                 dst[2] = src[0];

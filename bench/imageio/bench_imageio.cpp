@@ -1,0 +1,198 @@
+// Timing and memory figures of the image plumbing, against libjpeg-turbo used directly
+// and (when installed) ImageMagick's convert. Not part of CI; see bench/README.md.
+//
+//   bench_imageio [folder]   pictures are made in the folder (a temporary one by default)
+//   bench_imageio --convert <saveType> <files...>   only converts (for profiling)
+#include "engine/ImageProcessing.h"
+#include "engine/Utils.h"
+#include "platform/imageio/ImageIO.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <jpeglib.h>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Something with the statistics of a photo: smooth light, edges and fine noise.
+QImage photoLike(int w, int h, int seed) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    std::mt19937 rng{uint32_t(seed)};
+    std::uniform_int_distribution<int> noise(-4, 4);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const double fx = double(x) / w, fy = double(y) / h;
+            // Sensor grain is mostly in the light, hardly in the colour.
+            const int grain = noise(rng);
+            int r = int(128 + 100 * std::sin(fx * 6.0 + seed) * std::cos(fy * 3.0)) + grain;
+            int g = int(110 + 90 * std::cos(fx * 4.0 - fy * 5.0)) + grain;
+            int b = int(90 + 80 * std::sin((fx + fy) * 9.0)) + grain;
+            line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
+        }
+    }
+    QPainter p(&img);
+    p.setPen(QPen(Qt::black, 9));
+    for (int i = 0; i < 40; ++i) p.drawLine(i * w / 40, 0, w - i * w / 60, h);
+    return img;
+}
+
+template <class F>
+double bestOf(int runs, F&& f) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        best = std::min(best, t.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+// libjpeg-turbo alone: decode to RGB rows, encode them at quality 80.
+size_t libjpegAlone(const QByteArray& jpeg) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr e1, e2;
+    d.err = jpeg_std_error(&e1);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(jpeg.constData()), jpeg.size());
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(&d);
+    const size_t stride = size_t(d.output_width) * 4;
+    std::vector<unsigned char> pixels(stride * d.output_height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = pixels.data() + stride * d.output_scanline;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_compress_struct c;
+    c.err = jpeg_std_error(&e2);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&c, &out, &outSize);
+    c.image_width = d.output_width;
+    c.image_height = d.output_height;
+    c.input_components = 4;
+    c.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 80, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = pixels.data() + stride * c.next_scanline;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    jpeg_destroy_decompress(&d);
+    std::free(out);
+    return outSize;
+}
+
+// Peak resident memory of a child process running f, in MB.
+template <class F>
+double childPeakMB(F&& f) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        f();
+        _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc > 3 && QByteArray(argv[1]) == "--convert") {
+        const int saveType = std::atoi(argv[2]);
+        for (int i = 3; i < argc; ++i) {
+            const QString s = QString::fromLocal8Bit(argv[i]);
+            const QImage img = Utils::sharedUtils().getImageWithFixedOrientionFromUrl(s);
+            Utils::sharedUtils().saveImageInSelectedFormat(saveType, s + ".converted", img, img, {}, 0.8f, 1, nullptr);
+        }
+        return 0;
+    }
+    QTemporaryDir temp;
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
+    QDir().mkpath(dir);
+    Utils& utils = Utils::sharedUtils();
+
+    std::printf("Making pictures in %s ...\n", qPrintable(dir));
+    const QString p5k = dir + "/photo5120.jpg", p24 = dir + "/photo24mp.jpg";
+    platform::writeImageFile(p5k, photoLike(5120, 2880, 1), platform::ImageType::JPEG, 0.9);
+    platform::writeImageFile(p24, photoLike(6000, 4000, 2), platform::ImageType::JPEG, 0.9);
+    QFile f(p5k);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray jpeg5k = f.readAll();
+
+    // 1. Load upright and write JPEG q0.8, against libjpeg-turbo alone.
+    const double alone = bestOf(5, [&] { libjpegAlone(jpeg5k); });
+    const double ours = bestOf(5, [&] {
+        const QImage img = utils.getImageWithFixedOrientionFromUrl(p5k);
+        utils.saveImageInSelectedFormat(3, dir + "/out5120.jpg", img, img, {}, 0.8f, 1, nullptr);
+    });
+    std::printf("5120x2880 load upright + write JPEG q0.8: ours %.1f ms, libjpeg-turbo alone %.1f ms, ratio %.2f\n",
+                ours, alone, ours / alone);
+
+    // 2. A 256-px thumbnail of a 24 MP JPEG against its full decode.
+    const double full = bestOf(5, [&] { platform::readImage(p24); });
+    const double thumb = bestOf(5, [&] { platform::makeThumbnail(p24, 256, 256); });
+    const double engineThumb = bestOf(5, [&] { utils.getThumbnailImageAtFilePath(p24, QSizeF(256, 256)); });
+    std::printf("24 MP: full decode %.1f ms, 256-px thumbnail %.1f ms (%.1fx faster), engine thumbnail %.1f ms\n", full,
+                thumb, full / thumb, engineThumb);
+
+    // 3. Peak memory of loading and writing a 24 MP photo, over the process's own baseline.
+    const double base = childPeakMB([] {});
+    const double peak = childPeakMB([&] {
+        const QImage img = utils.getImageWithFixedOrientionFromUrl(p24);
+        utils.saveImageInSelectedFormat(3, dir + "/out24.jpg", img, img, {}, 0.8f, 1, nullptr);
+    });
+    const double rgba = 6000.0 * 4000.0 * 4 / (1024 * 1024);
+    std::printf("24 MP load + write JPEG: peak %.0f MB over a %.0f MB baseline = %.0f MB, %.2fx the %.0f MB RGBA size\n",
+                peak, base, peak - base, (peak - base) / rgba, rgba);
+
+    // 4. Ten large JPEGs to PNG and TIFF, against ImageMagick when it is installed.
+    QStringList sources;
+    for (int i = 0; i < 10; ++i) {
+        const QString p = QString("%1/batch%2.jpg").arg(dir).arg(i);
+        platform::writeImageFile(p, photoLike(4000, 3000, 10 + i), platform::ImageType::JPEG, 0.9);
+        sources << p;
+    }
+    for (auto [type, ext, saveType] : {std::tuple{"PNG", "png", 5}, {"TIFF", "tif", 0}}) {
+        QElapsedTimer t;
+        t.start();
+        for (const QString& s : sources) {
+            const QImage img = utils.getImageWithFixedOrientionFromUrl(s);
+            utils.saveImageInSelectedFormat(saveType, s + ".ours." + ext, img, img, {}, 0.8f, 1, nullptr);
+        }
+        const double oursMs = t.elapsed();
+        const QString convert = QStandardPaths::findExecutable("convert");
+        if (convert.isEmpty()) {
+            std::printf("10 x 12 MP JPEG -> %s: ours %.0f ms (ImageMagick not installed)\n", type, oursMs);
+            continue;
+        }
+        t.restart();
+        for (const QString& s : sources) QProcess::execute(convert, {s, s + ".im." + ext});
+        std::printf("10 x 12 MP JPEG -> %s: ours %.0f ms, ImageMagick convert %.0f ms\n", type, oursMs,
+                    double(t.elapsed()));
+    }
+    return 0;
+}
