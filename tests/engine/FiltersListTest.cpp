@@ -1,6 +1,7 @@
 // The effect catalogue: categories and effects in their fixed order.
 #include "engine/FiltersList.h"
 #include "platform/coreimage/CIFilterRegistry.h"
+#include "platform/foundation/Resources.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,20 @@ TEST_F(Catalogue, SharedCatalogueReadsTheResourceList) {
     EXPECT_EQ(&shared, &FiltersList::sharedFiltersList());
     EXPECT_GE(shared.allAvailableFilters.size(), kOwnTail.size());
     EXPECT_EQ(names(shared.allAvailableFilters).mid(shared.allAvailableFilters.size() - kOwnTail.size()), kOwnTail);
+
+    // The Core Image effects the application has pictures for, by category.
+    ASSERT_EQ(shared.filterCategories.size(), 3);
+    EXPECT_EQ(names(shared.filterCategories[0]->filterRecordsWithNoDuplicates),
+              (QStringList{"CIBloom", "CICrystallize", "CIEdges", "CIPixellate", "CIPointillize"}));
+    EXPECT_EQ(names(shared.filterCategories[1]->filterRecordsWithNoDuplicates),
+              (QStringList{"CIBumpDistortion", "CIBumpDistortionLinear", "CICircleSplashDistortion", "CIPinchDistortion",
+                           "CITorusLensDistortion", "CITwirlDistortion", "CIVortexDistortion"}));
+    EXPECT_EQ(names(shared.filterCategories[2]->filterRecordsWithNoDuplicates),
+              (QStringList{"CIGaussianBlur", "CIMotionBlur", "CIZoomBlur"}));
+    // Every offered effect has its picture among the resources.
+    for (const auto& category : shared.filterCategories)
+        for (const auto& r : category->filterRecordsWithNoDuplicates)
+            EXPECT_FALSE(platform::resourcePath(r->filterImageName + ".png").isEmpty()) << qPrintable(r->filterName);
 }
 
 }  // namespace
