@@ -237,7 +237,9 @@ TEST_F(CoreImageEffects, SourceOverKeepsItsBackgroundAndTransitionsGetTheSample)
     ASSERT_TRUE(multiply);
     // The sample picture, redrawn at the photo's size, when the resources hold it.
     const CIImage background = multiply->valueForKey(kCIInputBackgroundImageKey).value<CIImage>();
-    if (background.node()) EXPECT_EQ(background.extent(), QRectF(0, 0, 400, 300));
+    if (background.node()) {
+        EXPECT_EQ(background.extent(), QRectF(0, 0, 400, 300));
+    }
 }
 
 TEST_F(CoreImageEffects, PixellateCellFollowsTheWidth) {

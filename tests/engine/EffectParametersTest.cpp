@@ -156,7 +156,9 @@ TEST(CropRatios, StartingRectanglesKeepTheirShapeAndMargins) {
             EXPECT_GE(r.y(), 50 * m - 1e-3) << ratio << "/" << orientation;
             EXPECT_NEAR(r.center().x(), 290, 1e-3);
             EXPECT_NEAR(r.center().y(), 220, 1e-3);
-            if (ratio >= 2) EXPECT_NEAR(r.height() / r.width(), m, 1e-4) << ratio << "/" << orientation;
+            if (ratio >= 2) {
+                EXPECT_NEAR(r.height() / r.width(), m, 1e-4) << ratio << "/" << orientation;
+            }
         }
     }
     // Too small a box gives an empty rectangle, never a negative one.
