@@ -39,37 +39,6 @@ struct LineBlur {
     bool empty() const { return boxes.empty() && taps.empty(); }
 };
 
-// One box pass over n positions of E floats (E4 > 0: E is that constant, for rows).
-template <int E4>
-void boxPassT(const float* in, float* out, int n, int E, int h) {
-    if constexpr (E4 > 0) E = E4;
-    // in holds n positions; out gets n - 2h.
-    const int m = n - 2 * h;
-    if (m <= 0) return;
-    const double inv = 1.0 / (2 * h + 1);
-    double accBuf[E4 > 0 ? E4 : 1];
-    std::vector<double> accVec(E4 > 0 ? 0 : size_t(E), 0.0);
-    double* acc = E4 > 0 ? accBuf : accVec.data();
-    for (int c = 0; c < E; ++c) acc[c] = 0.0;
-    for (int t = 0; t <= 2 * h; ++t)
-        for (int c = 0; c < E; ++c) acc[c] += in[size_t(t) * E + c];
-    for (int c = 0; c < E; ++c) out[c] = float(acc[c] * inv);
-    for (int i = 1; i < m; ++i) {
-        const float* add = in + size_t(i + 2 * h) * E;
-        const float* sub = in + size_t(i - 1) * E;
-        float* o = out + size_t(i) * E;
-        for (int c = 0; c < E; ++c) {
-            acc[c] += double(add[c]) - double(sub[c]);
-            o[c] = float(acc[c] * inv);
-        }
-    }
-}
-
-void boxPass(const float* in, float* out, int n, int E, int h) {
-    if (E == 4) boxPassT<4>(in, out, n, E, h);
-    else boxPassT<0>(in, out, n, E, h);
-}
-
 void kernelPass(const float* in, float* out, int n, int E, const std::vector<float>& k) {
     const int m = n - int(k.size()) + 1;
     for (int i = 0; i < m; ++i) {
@@ -83,6 +52,47 @@ void kernelPass(const float* in, float* out, int n, int E, const std::vector<flo
     }
 }
 
+// Box average of half width h for positions [p0, p1): out at p = mean of the input over
+// [p - h, p + h], the input being read at positions [inStart, inEnd) and zero elsewhere.
+// Reads and writes through steps, so rows and blocks of columns need no copying.
+template <int E4>
+void boxRange(const float* in, int inStart, int inEnd, size_t inStep, float* out, int p0, int p1, size_t outStep, int E, int h,
+              double* acc) {
+    if constexpr (E4 > 0) E = E4;
+    const double inv = 1.0 / (2 * h + 1);
+    for (int c = 0; c < E; ++c) acc[c] = 0.0;
+    for (int q = std::max(p0 - h, inStart); q < std::min(p0 + h + 1, inEnd); ++q) {
+        const float* v = in + size_t(q - inStart) * inStep;
+        for (int c = 0; c < E; ++c) acc[c] += v[c];
+    }
+    for (int c = 0; c < E; ++c) out[c] = float(acc[c] * inv);
+    for (int p = p0 + 1; p < p1; ++p) {
+        const int qa = p + h, qs = p - h - 1;
+        const bool hasAdd = qa >= inStart && qa < inEnd, hasSub = qs >= inStart && qs < inEnd;
+        const float* add = in + size_t(qa - inStart) * inStep;
+        const float* sub = in + size_t(qs - inStart) * inStep;
+        float* o = out + size_t(p - p0) * outStep;
+        if (hasAdd && hasSub) {
+            for (int c = 0; c < E; ++c) {
+                acc[c] += double(add[c]) - double(sub[c]);
+                o[c] = float(acc[c] * inv);
+            }
+        } else {
+            if (hasAdd)
+                for (int c = 0; c < E; ++c) acc[c] += add[c];
+            if (hasSub)
+                for (int c = 0; c < E; ++c) acc[c] -= sub[c];
+            for (int c = 0; c < E; ++c) o[c] = float(acc[c] * inv);
+        }
+    }
+}
+
+void boxRangeAny(const float* in, int inStart, int inEnd, size_t inStep, float* out, int p0, int p1, size_t outStep, int E, int h,
+                 double* acc) {
+    if (E == 4) boxRange<4>(in, inStart, inEnd, inStep, out, p0, p1, outStep, E, h, acc);
+    else boxRange<0>(in, inStart, inEnd, inStep, out, p0, p1, outStep, E, h, acc);
+}
+
 // Blurs one line. Input positions [inStart, inStart + inLen) are read at in + (pos -
 // inStart) * inStep; output positions [outStart, outStart + outLen) are written at
 // out + (pos - outStart) * outStep. a and b are scratch space.
@@ -93,6 +103,38 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
     for (int p = outStart; p < outStart + outLen; ++p)
         if (p < o0 || p >= o1) std::fill(out + size_t(p - outStart) * outStep, out + size_t(p - outStart) * outStep + E, 0.0f);
     if (o1 <= o0) return;
+    if (blur.taps.empty()) {
+        // Box passes: each pass covers what the passes after it still need.
+        std::vector<double> acc(static_cast<size_t>(E), 0.0);
+        const float* src = in;
+        int srcStart = inStart, srcEnd = inStart + inLen;
+        size_t srcStep = inStep;
+        // Strided lines (columns) are gathered first: streaming copies beat strided sums.
+        thread_local std::vector<float> gathered;
+        if (inStep != size_t(E)) {
+            srcStart = std::max(inStart, o0 - total), srcEnd = std::min(inStart + inLen, o1 + total);
+            gathered.resize(size_t(std::max(0, srcEnd - srcStart)) * E);
+            for (int p = srcStart; p < srcEnd; ++p)
+                std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, gathered.begin() + ptrdiff_t(p - srcStart) * E);
+            src = gathered.data(), srcStep = size_t(E);
+        }
+        const bool scatter = outStep != size_t(E);
+        int rem = total;
+        for (size_t k = 0; k < blur.boxes.size(); ++k) {
+            const int h = blur.boxes[k];
+            rem -= h;
+            const int p0 = o0 - rem, p1 = o1 + rem;
+            const bool direct = k + 1 == blur.boxes.size() && !scatter;
+            std::vector<float>& dst = (k % 2 == 0) ? a : b;
+            float* d = direct ? out + size_t(o0 - outStart) * E : (dst.resize(size_t(p1 - p0) * E), dst.data());
+            boxRangeAny(src, srcStart, srcEnd, srcStep, d, p0, p1, size_t(E), E, h, acc.data());
+            src = d, srcStart = p0, srcEnd = p1, srcStep = size_t(E);
+        }
+        if (scatter)
+            for (int p = o0; p < o1; ++p)
+                std::copy(src + size_t(p - o0) * E, src + size_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
+        return;
+    }
     const int l0 = o0 - total, l1 = o1 + total, n = l1 - l0;
     a.resize(size_t(n) * E);
     b.resize(size_t(n) * E);
@@ -105,23 +147,12 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
         for (int p = c0; p < c1; ++p)
             std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, a.begin() + ptrdiff_t(p - l0) * E);
     }
-    int len = n;
-    if (!blur.taps.empty()) {
-        kernelPass(a.data(), b.data(), len, E, blur.taps);
-        std::swap(a, b);
-        len -= int(blur.taps.size()) - 1;
-    } else {
-        for (int h : blur.boxes) {
-            boxPass(a.data(), b.data(), len, E, h);
-            std::swap(a, b);
-            len -= 2 * h;
-        }
-    }
+    kernelPass(a.data(), b.data(), n, E, blur.taps);
     if (outStep == size_t(E)) {
-        std::copy(a.begin(), a.begin() + ptrdiff_t(o1 - o0) * E, out + size_t(o0 - outStart) * E);
+        std::copy(b.begin(), b.begin() + ptrdiff_t(o1 - o0) * E, out + size_t(o0 - outStart) * E);
     } else {
         for (int p = o0; p < o1; ++p)
-            std::copy(a.begin() + ptrdiff_t(p - o0) * E, a.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
+            std::copy(b.begin() + ptrdiff_t(p - o0) * E, b.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
     }
 }
 
