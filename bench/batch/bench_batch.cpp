@@ -1,0 +1,187 @@
+// Runs the real batch runner over a folder of photos with the steps and output settings of
+// a small JSON recipe, and prints the run's time, each photo's outcome and the peak memory.
+//
+//   bench_batch <photo folder> <recipe.json> <output folder>
+//
+// Recipe keys (all optional):
+//   "steps": [{"name": "Resize", "parameters": [{"resizedWidth": 1600}, ...], "applied": true}]
+//       parameter values: numbers, strings, booleans, [x, y] or [x, y, w, h] vectors,
+//       {"color": "#rrggbb"} colours
+//   "outputFormat": 0..8 ("Keep original format", tif, bmp, gif, jpg, jpeg, png, jp2, pdf)
+//   "quality": 0..1 (quality switch on), "compression": 1..9 (compression switch on)
+//   "move", "overwrite", "useSourceFolder", "keepDates": booleans
+//   "rename": dictionary with the keys of the default rename settings, e.g.
+//       {"Rename Mode": 1, "Add Digit": {"State": true, "As": 1, "Starting Index": 1, "Increment": 1}}
+#include <QColor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+#include <sys/resource.h>
+
+#include "batch/BatchRunner.h"
+#include "batch/OutputPlanner.h"
+#include "batch/RenameScheme.h"
+#include "platform/foundation/Plist.h"
+#include "platform/foundation/Resources.h"
+#include "platform/foundation/Values.h"
+#include "records/AppliedFilter.h"
+#include "records/BatchRenameSetting.h"
+#include "records/MetaDataObject.h"
+#include "records/OutputOptionSettings.h"
+#include "records/OutputPhotoPath.h"
+#include "records/PhotoFile.h"
+
+namespace {
+
+QVariant parameterValue(const QJsonValue& v) {
+    if (v.isBool()) return v.toBool();
+    if (v.isDouble()) {
+        const double d = v.toDouble();
+        return d == double(qint64(d)) ? QVariant(qint64(d)) : QVariant(d);
+    }
+    if (v.isString()) return v.toString();
+    if (v.isArray()) {
+        const QJsonArray a = v.toArray();
+        if (a.size() == 2) return QVariant::fromValue(platform::Vec(a[0].toDouble(), a[1].toDouble()));
+        if (a.size() == 4)
+            return QVariant::fromValue(
+                platform::Vec(a[0].toDouble(), a[1].toDouble(), a[2].toDouble(), a[3].toDouble()));
+    }
+    if (v.isObject() && v.toObject().contains("color")) return QColor(v.toObject().value("color").toString());
+    return v.toVariant();
+}
+
+QList<std::shared_ptr<AppliedFilter>> stepsFrom(const QJsonArray& steps) {
+    QList<std::shared_ptr<AppliedFilter>> out;
+    for (const QJsonValue& s : steps) {
+        const QJsonObject o = s.toObject();
+        QVariantList parameters;
+        for (const QJsonValue& p : o.value("parameters").toArray()) {
+            const QJsonObject entry = p.toObject();
+            for (auto it = entry.begin(); it != entry.end(); ++it)
+                parameters << QVariantMap{{it.key(), parameterValue(it.value())}};
+        }
+        const QString name = o.value("name").toString();
+        auto step = AppliedFilter::initWithFilterName(name, o.value("displayName").toString(name), parameters,
+                                                      QImage(), nullptr);
+        step->isApplied = o.value("applied").toBool(true);
+        out << step;
+    }
+    return out;
+}
+
+// The preview's classification of planned outputs, so the runner skips what the run
+// screen would.
+void classify(BatchRunInput& in, bool overwrite) {
+    for (const auto& p : in.snapshot.destinationPaths) {
+        if (p->fileExtension.isEmpty()) in.arrayEmptyNames << p->filePath;
+        else if (p->fileName.toLower().contains("http:")) in.arrayInvalidFileName << p->filePath;
+        else if (p->occurenceCount >= 2) in.arrayDuplicateNames << p->filePath;
+        else if (!QFileInfo::exists(p->oldFilePath)) in.arrayFileNotFound << p->oldFilePath;
+        else if (!overwrite && QFileInfo::exists(p->filePath)) in.arrayFileAlreadyExists << p->filePath;
+    }
+}
+
+struct Printer : BatchRunObserver {
+    QElapsedTimer clock;
+    qint64 last = 0;
+    void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) override {
+        const qint64 now = clock.elapsed();
+        std::printf("%4d  %3d%%  status %d  %6lld ms  %s  %s\n", row, progress, photo->processStatus,
+                    static_cast<long long>(now - last), qPrintable(photo->fileName),
+                    qPrintable(photo->processInfoMessage));
+        std::fflush(stdout);
+        last = now;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s <photo folder> <recipe.json> <output folder>\n", argv[0]);
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QFile recipeFile(QString::fromLocal8Bit(argv[2]));
+    if (!recipeFile.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read the recipe %s\n", argv[2]);
+        return 2;
+    }
+    QJsonParseError error;
+    const QJsonObject recipe = QJsonDocument::fromJson(recipeFile.readAll(), &error).object();
+    if (error.error != QJsonParseError::NoError) {
+        std::fprintf(stderr, "recipe: %s\n", qPrintable(error.errorString()));
+        return 2;
+    }
+
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
+        auto photo = PhotoFile::initWithFileUrl(f.absoluteFilePath(), false);
+        if (photo && photo->width > 0 && photo->height > 0) photos << photo;
+    }
+
+    // The default rename settings with the recipe's entries laid over them.
+    QVariantMap renameDictionary =
+        platform::readPlistFile(platform::resourcePath(QStringLiteral("RenameSettings.plist"))).toMap();
+    const QVariantMap renameEntries = recipe.value("rename").toObject().toVariantMap();
+    for (auto it = renameEntries.begin(); it != renameEntries.end(); ++it) renameDictionary.insert(it.key(), it.value());
+    auto rename = BatchRenameSetting::initWithDictionary(renameDictionary);
+    if (!rename->flagRenamingMode) rename->flagRenamingMode = 0;
+    rename->outputFormat = recipe.value("outputFormat").toInt(0);
+    rename->isSetQuality = recipe.contains("quality");
+    rename->qualityRatio = recipe.value("quality").toDouble(0.8);
+    rename->isSetCompression = recipe.contains("compression");
+    rename->compressionRatio = recipe.value("compression").toInt(8);
+
+    auto output = OutputOptionSettings::makeDefault();
+    output->outputFolderPath = QDir(QString::fromLocal8Bit(argv[3])).absolutePath();
+    output->moveAndRenameToDestinationFolder = recipe.value("move").toBool(false);
+    output->copyyToDestinationFolder = !recipe.value("move").toBool(false);
+    output->owerwriteExistingFiles = recipe.value("overwrite").toBool(false);
+    output->useSourceFolder = recipe.value("useSourceFolder").toBool(false);
+    output->setOutputDateTimeAsOriginal = recipe.value("keepDates").toBool(false);
+
+    BatchRunInput in;
+    in.fileFormats = AppDelegate::defaultFileFormats();
+    in.snapshot.photos = photos;
+    in.snapshot.appliedFilters = stepsFrom(recipe.value("steps").toArray());
+    in.snapshot.renameSetting = rename;
+    in.snapshot.outputSetting = output;
+    in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
+    in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+    in.snapshot.destinationPaths = OutputPlanner::planOutputPaths(photos, RenameScheme(rename, output, in.fileFormats));
+    classify(in, output->owerwriteExistingFiles.value_or(false));
+
+    std::printf("%lld photos, %lld steps, output format %d -> %s\n", static_cast<long long>(photos.size()),
+                static_cast<long long>(in.snapshot.appliedFilters.size()), rename->outputFormat.value_or(0),
+                qPrintable(output->outputFolderPath));
+    Printer printer;
+    BatchRunner runner;
+    runner.setObserver(&printer);
+    QEventLoop loop;
+    QObject::connect(&runner, &BatchRunner::runEnded, &loop, &QEventLoop::quit);
+    printer.clock.start();
+    runner.startProcessingOfPhotos(in);
+    if (runner.state() == BatchRunner::State::Running) loop.exec();
+    const qint64 ms = printer.clock.elapsed();
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("run: %lld ms for %lld photos (%.1f ms each); processed %lld, errors %lld, skipped %lld; "
+                "peak memory %.1f MiB\n",
+                static_cast<long long>(ms), static_cast<long long>(photos.size()),
+                photos.isEmpty() ? 0.0 : double(ms) / double(photos.size()),
+                static_cast<long long>(runner.counterProcessedSuccessfully),
+                static_cast<long long>(runner.counterProcessedWithError),
+                static_cast<long long>(runner.counterSkipped), double(usage.ru_maxrss) / 1024.0);
+    return runner.counterProcessedWithError == 0 ? 0 : 1;
+}
