@@ -3,6 +3,7 @@
 #include "platform/coreimage/CIFilterRegistry.h"
 #include "platform/foundation/Log.h"
 
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -166,11 +167,25 @@ CIImage CIFilterArgs::image(const char* key) const {
     return {};
 }
 
-double CIFilterArgs::number(const char* key) const { return platform::numberValue(valueOrDefault(key), 0.0); }
+// A value that is not a finite number (NaN or infinity) gives the input's default, so no
+// kernel ever computes sizes or positions from it.
+double CIFilterArgs::number(const char* key) const {
+    const double v = platform::numberValue(valueOrDefault(key), 0.0);
+    if (std::isfinite(v)) return v;
+    const CIInputSpec* in = spec_.input(QString::fromLatin1(key));
+    return in ? platform::numberValue(in->defaultValue, 0.0) : 0.0;
+}
 
 platform::Vec CIFilterArgs::vector(const char* key) const {
     const QVariant v = valueOrDefault(key);
-    return v.metaType() == QMetaType::fromType<platform::Vec>() ? v.value<platform::Vec>() : platform::Vec();
+    if (v.metaType() != QMetaType::fromType<platform::Vec>()) return platform::Vec();
+    const platform::Vec vec = v.value<platform::Vec>();
+    for (int i = 0; i < vec.count; ++i)
+        if (!std::isfinite(vec.at(i))) {
+            const CIInputSpec* in = spec_.input(QString::fromLatin1(key));
+            return in ? in->defaultValue.value<platform::Vec>() : platform::Vec();
+        }
+    return vec;
 }
 
 QColor CIFilterArgs::color(const char* key) const {

@@ -3,6 +3,7 @@
 #include "platform/coreimage/CIFilterRegistry.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 using namespace citest;
 
@@ -102,7 +103,8 @@ TEST(Attributes, EveryFilterIsWellFormedAndRobust) {
     const QImage in = gradientImageForTest(40, 30);
     const CIImage img = CIImage::imageWithCGImage(in);
     const QVariant junk[] = {QStringLiteral("text"), QVariant::fromValue(platform::Vec(1, 2)), QVariant::fromValue(platform::Vec(-5, -5, 1e9, 3)),
-                             QVariant::fromValue(QColor(Qt::red)), 1e12, -1e12, 0, QVariant::fromValue(img), QVariant()};
+                             QVariant::fromValue(QColor(Qt::red)), 1e12, -1e12, 0, std::nan(""), HUGE_VAL,
+                             QVariant::fromValue(platform::Vec(std::nan(""), 1, 2, 3)), QVariant::fromValue(img), QVariant()};
     for (const QString& name : platform::ci::registeredFilterNames()) {
         SCOPED_TRACE(name.toStdString());
         CIFilterPtr f = CIFilter::filterWithName(name);
