@@ -1,4 +1,5 @@
-// Stylize filters: glow, cell and dot mosaics, edges. Their results keep the input's extent.
+// Stylize filters: glow, cell and dot mosaics, edges. Their results keep the input's
+// extent, but for the square mosaic, which covers every cell the picture touches.
 // Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("O3")
