@@ -22,17 +22,41 @@ struct Analysis {
     QPointF origin;        // picture extent's origin
 };
 
+// The picture reduced by a whole factor f: each output pixel is the mean of an f x f block
+// (one pass over the picture, every pixel counted once).
+NodePtr reducedNode(const NodePtr& in, int f, const QRectF& extent) {
+    const QRectF e(0, 0, std::ceil(extent.width() / f), std::ceil(extent.height() / f));
+    const NodePtr moved = makeTransformNode(makeCropNode(in, extent), QTransform::fromTranslate(-std::floor(extent.x()), -std::floor(extent.y())));
+    return makeRegionNode(moved, e, [f](const PixelRect& q) { return PixelRect{q.x * f, q.y * f, q.w * f, q.h * f}; }, 0,
+        [f](const Buffer& src, Buffer& out) {
+            const PixelRect r = out.rect;
+            const float inv = 1.0f / float(f * f);
+            parallelFor(r.y, r.top(), [&](int y0, int y1) {
+                for (int y = y0; y < y1; ++y) {
+                    float* d = out.row(y);
+                    for (int x = r.x; x < r.right(); ++x, d += 4) {
+                        float acc[4] = {0, 0, 0, 0};
+                        for (int j = 0; j < f; ++j) {
+                            const float* p = src.at(x * f, y * f + j);
+                            for (int i = 0; i < f * 4; ++i) acc[i % 4] += p[i];
+                        }
+                        for (int c = 0; c < 4; ++c) d[c] = acc[c] * inv;
+                    }
+                }
+            }, double(r.w) * f * f);
+        }, /*writesAll=*/true);
+}
+
 Analysis analysisCopy(const CIImage& img) {
     Analysis a;
     const QRectF e = img.extent();
     if (e.isEmpty() || img.isInfinite()) return a;
-    a.scale = std::min(1.0, kAnalysisSide / std::max(e.width(), e.height()));
-    a.origin = e.topLeft();
-    NodePtr n = img.node();
-    if (a.scale < 1.0) n = gaussianBlurNode(n, 0.4 / a.scale);
-    const CIImage small = CIImage(makeTransformNode(makeCropNode(n, e), QTransform::fromTranslate(-e.x(), -e.y()) * QTransform::fromScale(a.scale, a.scale)));
-    const int w = std::max(1, int(std::lround(e.width() * a.scale))), h = std::max(1, int(std::lround(e.height() * a.scale)));
-    a.image = CIContext().createCGImage(small, QRectF(0, 0, w, h)).convertToFormat(QImage::Format_ARGB32);
+    const int f = std::max(1, int(std::ceil(std::max(e.width(), e.height()) / kAnalysisSide)));
+    a.scale = 1.0 / f;
+    a.origin = QPointF(std::floor(e.x()), std::floor(e.y()));
+    const NodePtr n = reducedNode(img.node(), f, e);
+    const QRectF re = n->extent();
+    a.image = CIContext().createCGImage(CIImage(n), re).convertToFormat(QImage::Format_ARGB32);
     return a;
 }
 

@@ -107,35 +107,54 @@ TEST(AutoAdjust, EnhanceStretchesALowContrastPicture) {
     EXPECT_GT(pixelYUp(out, 119, 40).red(), 215);
 }
 
-// Two small red pupils inside dark irises are corrected; a large red flower is not.
-TEST(AutoAdjust, RedEyeFindsSmallRoundSpotsOnly) {
-    QImage in = solid(400, 300, QColor(225, 180, 150));
-    {
-        QPainter p(&in);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        for (int cx : {150, 250}) {
-            p.setBrush(QColor(60, 40, 30));
-            p.drawEllipse(QPointF(cx, 80), 14, 14);
-            p.setBrush(QColor(210, 30, 35));
-            p.drawEllipse(QPointF(cx, 80), 6, 6);
-        }
-        p.setBrush(QColor(220, 20, 40));
-        p.drawEllipse(QPointF(200, 220), 55, 55);
+namespace {
+
+// Skin with two red pupils in dark irises (top half) and a large red flower (bottom),
+// drawn at the given scale of a 400 x 300 scene.
+QImage redEyeScene(double k) {
+    QImage in = solid(int(400 * k), int(300 * k), QColor(225, 180, 150));
+    QPainter p(&in);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    for (int cx : {150, 250}) {
+        p.setBrush(QColor(60, 40, 30));
+        p.drawEllipse(QPointF(cx * k, 80 * k), 14 * k, 14 * k);
+        p.setBrush(QColor(210, 30, 35));
+        p.drawEllipse(QPointF(cx * k, 80 * k), 6 * k, 6 * k);
     }
-    CIImage img = CIImage::imageWithCGImage(in);
+    p.setBrush(QColor(220, 20, 40));
+    p.drawEllipse(QPointF(200 * k, 220 * k), 55 * k, 55 * k);
+    return in;
+}
+
+}  // namespace
+
+// Small red pupils are found and corrected; a large red flower is not. Big pictures are
+// analysed reduced, and the spots must still land on the eyes of the full picture.
+TEST(AutoAdjust, RedEyeFindsSmallRoundSpotsOnly) {
     QVariantMap onlyRedEye{{QString::fromLatin1(kCIImageAutoAdjustEnhance), false}};
-    const QList<CIFilterPtr> filters = img.autoAdjustmentFiltersWithOptions(onlyRedEye);
-    ASSERT_EQ(filters.size(), 1);
-    EXPECT_EQ(filters[0]->name(), QStringLiteral("CIRedEyeCorrection"));
-    EXPECT_EQ(filters[0]->valueForKey(QStringLiteral("inputCorrectionInfo")).toList().size(), 2);
-    filters[0]->setValue(QVariant::fromValue(img), QStringLiteral("inputImage"));
-    const QImage out = render(filters[0]->outputImage());
-    const auto qtPix = [&](int x, int yDown) { return QColor(out.pixel(x, yDown)); };
-    EXPECT_LT(qtPix(150, 80).red(), 80);
-    EXPECT_LT(qtPix(250, 80).red(), 80);
-    EXPECT_EQ(qtPix(200, 220), QColor(220, 20, 40));   // the flower keeps its red
-    EXPECT_EQ(qtPix(20, 20), QColor(225, 180, 150));   // skin untouched
+    for (double k : {1.0, 3.0}) {
+        SCOPED_TRACE(k);
+        const QImage in = redEyeScene(k);
+        CIImage img = CIImage::imageWithCGImage(in);
+        const QList<CIFilterPtr> filters = img.autoAdjustmentFiltersWithOptions(onlyRedEye);
+        ASSERT_EQ(filters.size(), 1);
+        EXPECT_EQ(filters[0]->name(), QStringLiteral("CIRedEyeCorrection"));
+        const QVariantList spots = filters[0]->valueForKey(QStringLiteral("inputCorrectionInfo")).toList();
+        ASSERT_EQ(spots.size(), 2);
+        for (const QVariant& v : spots) {
+            const platform::Vec spot = v.value<platform::Vec>();
+            EXPECT_NEAR(spot.Y(), (300 - 80) * k, 3 * k);  // y-up: the eyes are near the top
+            EXPECT_TRUE(std::abs(spot.X() - 150 * k) < 3 * k || std::abs(spot.X() - 250 * k) < 3 * k) << spot.X();
+        }
+        filters[0]->setValue(QVariant::fromValue(img), QStringLiteral("inputImage"));
+        const QImage out = render(filters[0]->outputImage());
+        const auto qtPix = [&](double x, double yDown) { return QColor(out.pixel(int(x * k), int(yDown * k))); };
+        EXPECT_LT(qtPix(150, 80).red(), 80);
+        EXPECT_LT(qtPix(250, 80).red(), 80);
+        EXPECT_EQ(qtPix(200, 220), QColor(220, 20, 40));  // the flower keeps its red
+        EXPECT_EQ(qtPix(20, 20), QColor(225, 180, 150));  // skin untouched
+    }
 
     // A picture with no red gives no red-eye filter.
     EXPECT_TRUE(CIImage::imageWithCGImage(solid(50, 50, Qt::gray)).autoAdjustmentFiltersWithOptions(onlyRedEye).isEmpty());
