@@ -3,7 +3,7 @@
 //
 // A kernel file (platform/coreimage/kernels/<Family>.cpp) defines one function
 // `void register<Family>Filters()` that calls registerFilter once per filter, and that
-// function is listed once in kFamilies in CIFilterRegistry.cpp (explicit calls, because a
+// function is listed once in kFamilies in CIFilter.cpp (explicit calls, because a
 // static library drops object files that nothing references). One filter is:
 //
 //   registerFilter({"CISepiaTone", "Sepia Tone", {kCICategoryColorEffect},
