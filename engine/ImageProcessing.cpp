@@ -2,6 +2,7 @@
 
 #include "engine/Utils.h"
 #include "platform/foundation/Log.h"
+#include "platform/graphics/YUp.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 
@@ -144,4 +145,91 @@ QImage RotateWithEXIF(const QImage& image, int orientation) {
     case 8: return RotateImageWithFlip(image, true, true, 90);
     default: return image;
     }
+}
+
+QSizeF NiceScaling::scaledSizeToFitSize(QSizeF size, QSizeF box) {
+    const double w = size.width(), h = size.height(), bw = box.width(), bh = box.height();
+    if (w <= 0 || h <= 0) return QSizeF(0, 0);
+    if (w == h) return QSizeF(std::min(bw, bh), std::min(bw, bh));
+    const float r = float(h) / float(w);
+    if (double(r) * bw > bh) return QSizeF(double(float(w) / float(h)) * bh, bh);
+    return QSizeF(bw, double(r) * bw);
+}
+
+QSizeF NiceScaling::scaledSizeToCoverSize(QSizeF size, QSizeF box) {
+    const double w = size.width(), h = size.height(), bw = box.width(), bh = box.height();
+    if (w <= 0 || h <= 0) return QSizeF(0, 0);
+    const float r = float(h) / float(w);
+    if (bh > double(r) * bw) return QSizeF(double(float(w) / float(h)) * bh, bh);
+    return QSizeF(bw, double(r) * bw);
+}
+
+namespace {
+
+QImage boxCanvas(QSizeF box) {
+    const int w = int(std::lround(box.width())), h = int(std::lround(box.height()));
+    if (w <= 0 || h <= 0) return QImage();
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    if (!out.isNull()) out.fill(Qt::transparent);
+    return out;
+}
+
+}  // namespace
+
+QImage NiceScaling::scaledImageToFitSize(const QImage& image, QSizeF box, int interpolation, bool drawBox) {
+    QImage out = boxCanvas(box);
+    if (out.isNull() || image.isNull()) {
+        platform::log(u"Couldn't scale image %@", QStringLiteral("(empty image or box)"));
+        return QImage();
+    }
+    const QSizeF fitted = scaledSizeToFitSize(QSizeF(image.size()), box);
+    // Y-up origin of the fitted rectangle, centred in the box.
+    const QRectF yUp((box.width() - fitted.width()) / 2, (box.height() - fitted.height()) / 2, fitted.width(),
+                     fitted.height());
+    const QRectF target = platform::toQtRect(yUp, box.height());
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, interpolation > 1);
+    if (drawBox) p.fillRect(target, Qt::white);
+    p.drawImage(target, image, QRectF(image.rect()));
+    if (drawBox) {
+        p.setPen(Qt::black);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(target);
+    }
+    return out;
+}
+
+QImage NiceScaling::scaledImageToCoverSize(const QImage& image, QSizeF box, int interpolation, bool drawBox,
+                                           int align) {
+    QImage out = boxCanvas(box);
+    if (out.isNull() || image.isNull()) {
+        platform::log(u"Couldn't scale image %@", QStringLiteral("(empty image or box)"));
+        return QImage();
+    }
+    const QSizeF covered = scaledSizeToCoverSize(QSizeF(image.size()), box);
+    const double cx = (box.width() - covered.width()) / 2, cy = (box.height() - covered.height()) / 2;
+    const double right = box.width() - covered.width(), top = box.height() - covered.height();
+    QPointF origin(0, 0);  // y-up
+    switch (align) {
+    case 0: origin = {cx, cy}; break;
+    case 1: origin = {cx, top}; break;
+    case 2: origin = {0, top}; break;
+    case 3: origin = {right, top}; break;
+    case 4: origin = {0, cy}; break;
+    case 5: origin = {cx, 0}; break;
+    case 7: origin = {right, 0}; break;
+    case 8: origin = {right, cy}; break;
+    default: break;  // 6 and beyond: bottom-left
+    }
+    const QRectF target = platform::toQtRect(QRectF(origin, covered), box.height());
+    QPainter p(&out);
+    p.setClipRect(out.rect());
+    p.setRenderHint(QPainter::SmoothPixmapTransform, interpolation > 1);
+    p.drawImage(target, image, QRectF(image.rect()));
+    if (drawBox) {
+        p.setPen(Qt::black);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(out.rect()).adjusted(0, 0, -1, -1));
+    }
+    return out;
 }

@@ -4,6 +4,7 @@
 // routines that turn an upright picture back into the layout an EXIF tag describes.
 // Every operation returns a new image and leaves its input unchanged.
 #include <QImage>
+#include <QSizeF>
 #include <QString>
 #include <QVariantMap>
 
@@ -40,3 +41,18 @@ QImage RotateImageWithFlip(const QImage& image, bool mirrorLeftRight, bool mirro
 // viewer honouring the tag shows it upright again. Values below 2 or above 8 give the
 // image back unchanged.
 QImage RotateWithEXIF(const QImage& image, int orientation);
+
+// Fit and cover scaling with alignment. Interpolation follows the platform's numbering
+// (3 high, the default; 1 none). Alignment: 0 centre, 1 top, 2 top-left, 3 top-right,
+// 4 left, 5 bottom, 6 bottom-left, 7 bottom-right, 8 right; larger values bottom-left.
+struct NiceScaling {
+    NiceScaling() = delete;
+    static QSizeF scaledSizeToFitSize(QSizeF size, QSizeF box);
+    static QSizeF scaledSizeToCoverSize(QSizeF size, QSizeF box);
+    // A box-sized image with the picture fitted and centred; with drawBox the fitted
+    // rectangle is filled white under the picture and outlined in black over it.
+    static QImage scaledImageToFitSize(const QImage& image, QSizeF box, int interpolation = 3, bool drawBox = false);
+    // A box-sized image covered by the picture, placed by the alignment and clipped.
+    static QImage scaledImageToCoverSize(const QImage& image, QSizeF box, int interpolation = 3, bool drawBox = false,
+                                         int align = 0);
+};

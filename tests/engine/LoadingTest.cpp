@@ -169,3 +169,30 @@ TEST(Loading, RunFigures) {
     const QRectF r(1, 2, 3, 4);
     EXPECT_EQ(u.cgRectWithCiVector(u.ciVectorWithCGRect(r)), r);
 }
+
+TEST(Loading, FitAndCoverWithAlignment) {
+    struct { QSizeF size, box, fit, cover; } sizes[] = {
+        {{400, 200}, {100, 100}, {100, 50}, {200, 100}},
+        {{200, 400}, {100, 100}, {50, 100}, {100, 200}},
+        {{300, 300}, {100, 60}, {60, 60}, {100, 100}},
+        {{0, 300}, {100, 60}, {0, 0}, {0, 0}},
+    };
+    for (const auto& s : sizes) {
+        EXPECT_EQ(NiceScaling::scaledSizeToFitSize(s.size, s.box), s.fit);
+        EXPECT_EQ(NiceScaling::scaledSizeToCoverSize(s.size, s.box), s.cover);
+    }
+    // A tall picture, red on top and blue below, covering a square box.
+    QImage tall(20, 40, QImage::Format_ARGB32_Premultiplied);
+    tall.fill(Qt::blue);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) tall.setPixel(x, y, qRgb(255, 0, 0));
+    for (auto [align, colour] : {std::pair{1, qRgb(255, 0, 0)}, {5, qRgb(0, 0, 255)}, {6, qRgb(0, 0, 255)}}) {
+        const QImage c = NiceScaling::scaledImageToCoverSize(tall, QSizeF(20, 20), 1, false, align);
+        ASSERT_EQ(c.size(), QSize(20, 20));
+        EXPECT_EQ(c.pixel(10, 10), colour) << align;
+    }
+    const QImage fitted = NiceScaling::scaledImageToFitSize(tall, QSizeF(40, 40), 1, true);
+    EXPECT_EQ(qAlpha(fitted.pixel(2, 20)), 0);  // outside the fitted rectangle
+    EXPECT_EQ(fitted.pixel(20, 5), qRgb(255, 0, 0));
+    EXPECT_TRUE(NiceScaling::scaledImageToFitSize(tall, QSizeF(0, 40)).isNull());
+}
