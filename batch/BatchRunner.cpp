@@ -307,39 +307,56 @@ void BatchRunner::report(std::uint64_t generation, Outcome outcome) {
 
 void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
                                       ResultWriter& writer) {
+    const PathIndex paths = PathIndex::of(input);
     for (qint64 i = startIndex; i < input.snapshot.photos.size(); ++i) {
         if (!shouldContinue(generation)) break;
-        processFileFromBunch(generation, input, writer, int(i));
+        processFileFromBunch(generation, input, paths, writer, int(i));
     }
 }
 
-std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& input, int index,
-                                                         const QString& destination) {
-    const PhotoFile& photo = *input.snapshot.photos.at(index);
-    if (!QFileInfo::exists(photo.filePath)) return Refusal{PhotoFile::Failed, runmessages::SourceNotFound};
+BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
+    PathIndex index;
+    for (qsizetype j = 0; j < input.snapshot.photos.size(); ++j) {
+        const QFileInfo source(input.snapshot.photos.at(j)->filePath);
+        index.sources[QDir::cleanPath(source.absoluteFilePath())].append(int(j));
+        const QString canonical = source.canonicalFilePath();
+        if (!canonical.isEmpty()) index.sources[canonical].append(int(j));
+    }
+    const auto& paths = input.snapshot.destinationPaths;
+    for (qsizetype j = 0; j < paths.size(); ++j) {
+        if (paths.at(j)) index.destinations[paths.at(j)->filePath].append(int(j));
+    }
+    return index;
+}
+
+std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& input, const PathIndex& paths,
+                                                         int index, const QString& destination) {
+    const auto& photos = input.snapshot.photos;
+    if (!QFileInfo::exists(photos.at(index)->filePath)) return Refusal{PhotoFile::Failed, runmessages::SourceNotFound};
 
     // Writing here would destroy the source of a photo that is still to come (or that
     // was passed over) before it is read.
-    const QString target = QDir::cleanPath(QFileInfo(destination).absoluteFilePath());
-    const QString targetCanonical = QFileInfo(destination).canonicalFilePath();
-    for (qsizetype j = 0; j < input.snapshot.photos.size(); ++j) {
-        if (j == index) continue;
-        const PhotoFile& other = *input.snapshot.photos.at(j);
-        if (j < index && other.processStatus == PhotoFile::Processed) continue;
-        const QFileInfo source(other.filePath);
-        const bool same = QDir::cleanPath(source.absoluteFilePath()) == target ||
-                          (!targetCanonical.isEmpty() && source.canonicalFilePath() == targetCanonical);
-        if (same) return Refusal{PhotoFile::Failed, runmessages::WouldReplacePending};
+    const QFileInfo target(destination);
+    for (const QString& key : {QDir::cleanPath(target.absoluteFilePath()), target.canonicalFilePath()}) {
+        for (int j : paths.sources.value(key)) {
+            if (j != index && (j > index || photos.at(j)->processStatus != PhotoFile::Processed))
+                return Refusal{PhotoFile::Failed, runmessages::WouldReplacePending};
+        }
+    }
+    // Nor does a result of this run give way to another photo's.
+    for (int j : paths.destinations.value(destination)) {
+        if (j < index && photos.at(j)->processStatus == PhotoFile::Processed)
+            return Refusal{PhotoFile::Failed, runmessages::DuplicateName};
     }
 
     const auto& output = input.snapshot.outputSetting;
     const bool overwrite = output && output->owerwriteExistingFiles.value_or(false);
-    if (!overwrite && QFileInfo::exists(destination)) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
+    if (!overwrite && target.exists()) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
     return std::nullopt;
 }
 
-void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, ResultWriter& writer,
-                                       int index) {
+void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input,
+                                       const PathIndex& pathIndex, ResultWriter& writer, int index) {
     const std::shared_ptr<PhotoFile> photo = input.snapshot.photos.at(index);
     Utils& utils = Utils::sharedUtils();
     const auto& paths = input.snapshot.destinationPaths;
@@ -368,7 +385,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         return;
     }
     // What may have changed on disk since the outputs were planned.
-    if (const auto refused = refusal(input, index, destination)) {
+    if (const auto refused = refusal(input, pathIndex, index, destination)) {
         report(generation, {index, refused->status, refused->message, false});
         return;
     }

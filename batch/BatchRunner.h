@@ -7,7 +7,9 @@
 //
 // The runner holds no widget: the run screen is one observer, tests are another, and the
 // questions a run asks (stop? low space) go through an asker.
+#include <QHash>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -139,8 +141,14 @@ private:
     void startWorker();
     void processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
                              ResultWriter& writer);
-    void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, ResultWriter& writer,
-                              int index);
+    // Where each source and planned output sits in the batch, made once per worker.
+    struct PathIndex {
+        QHash<QString, QList<int>> sources;       // clean and canonical source paths
+        QHash<QString, QList<int>> destinations;  // planned paths
+        static PathIndex of(const BatchRunInput& input);
+    };
+    void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
+                              ResultWriter& writer, int index);
     bool shouldContinue(std::uint64_t generation) const;
     void report(std::uint64_t generation, Outcome outcome);
     // Blocks the worker until fn has run on the runner's thread (or the runner is going away).
@@ -156,7 +164,8 @@ private:
         int status;
         QString message;
     };
-    static std::optional<Refusal> refusal(const BatchRunInput& input, int index, const QString& destination);
+    static std::optional<Refusal> refusal(const BatchRunInput& input, const PathIndex& paths, int index,
+                                          const QString& destination);
 
     std::atomic<bool>& runFlag_;
     BatchRunObserver* observer_ = nullptr;

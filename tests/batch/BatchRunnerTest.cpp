@@ -235,6 +235,21 @@ TEST(BatchRunner, OutputThatWouldReplaceALaterPhotoIsRefused) {
     EXPECT_NE(rewritten.readAll(), originalBytes);
 }
 
+TEST(BatchRunner, UnclassifiedSharedPlannedPathKeepsTheFirstResult) {
+    Batch b(2);
+    b.output->owerwriteExistingFiles = true;
+    b.rename->flagRenamingMode = 1;
+    b.rename->dictReplaceFileName = {{"State", true}, {"New Name", "same"}};
+    b.rename->dictUseLowerCaseForFileExtension = {{"State", true}};
+    const BatchRunInput in = b.input();  // no classification handed over
+    ASSERT_EQ(in.snapshot.destinationPaths[0]->filePath, in.snapshot.destinationPaths[1]->filePath);
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::DuplicateName);
+}
+
 TEST(BatchRunner, FileAppearingAfterPlanningIsNotReplaced) {
     Batch b(2);
     const BatchRunInput in = b.input();

@@ -90,23 +90,6 @@ TEST(ResultWriter, WritesEveryTypeByItsSaveTypeAndPdfByExtension) {
     for (const QString& name : f.outputFolderEntries()) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
 }
 
-TEST(ResultWriter, QualityFactorFollowsFormatAndSwitch) {
-    struct Case {
-        int format;
-        bool quality;
-        double ratio;
-        float expected;
-    } cases[] = {{4, true, 1.0, 0.98f}, {4, false, 1.0, 0.82f}, {0, true, 0.5, 0.49f}, {7, false, 0.3, 0.82f},
-                 {1, true, 0.2, 0.98f}, {6, false, 0.1, 0.98f}};
-    for (const Case& c : cases) {
-        auto rename = renameSettings(c.format);
-        rename->isSetQuality = c.quality;
-        rename->qualityRatio = c.ratio;
-        ResultWriter writer(settingsWith(rename, outputSettings("/tmp")));
-        EXPECT_FLOAT_EQ(writer.qualityFactorForOutput(), c.expected) << c.format;
-    }
-}
-
 TEST(ResultWriter, DatesComeFromTheSourceOrTheMetadataRecord) {
     Fixture f;
     const QDateTime old(QDate(2015, 5, 6), QTime(7, 8, 9));
