@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 using namespace citest;
 
@@ -126,4 +128,24 @@ TEST(GaussianBlur, StripSeamsAreInvisible) {
             EXPECT_EQ(maxChannelDiff(row, full.copy(0, platform::toQtRow(y, 1300), 2000, 1)), 0) << "row " << y;
         }
     }
+}
+
+// Renders may run on several threads at once (editor and batch run, thumbnails); they
+// share the registry and the buffer pool and must not disturb each other.
+TEST(Context, ConcurrentRendersGiveTheSameResult) {
+    const QImage in = gradientImageForTest(600, 400);
+    CIFilterPtr f = filterOn(QStringLiteral("CIGaussianBlur"), in);
+    f->setValue(7.0, QStringLiteral("inputRadius"));
+    CIFilterPtr g = CIFilter::filterWithName(QStringLiteral("CIHueAdjust"));
+    g->setDefaults();
+    g->setValue(QVariant::fromValue(f->outputImage()), QStringLiteral("inputImage"));
+    g->setValue(0.4, QStringLiteral("inputAngle"));
+    const CIImage out = g->outputImage();
+    const QImage expected = render(out, QRectF(0, 0, 600, 400));
+    std::vector<QImage> results(6);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < results.size(); ++i)
+        threads.emplace_back([&, i] { results[i] = CIContext().createCGImage(out, QRectF(0, 0, 600, 400)); });
+    for (auto& t : threads) t.join();
+    for (const QImage& r : results) EXPECT_EQ(maxChannelDiff(r, expected), 0);
 }
