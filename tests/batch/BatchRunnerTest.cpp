@@ -331,6 +331,41 @@ TEST(BatchRunner, QuickStopsAndResumesKeepOneWorkerAndProcessEveryPhotoOnce) {
     expectNothingHalfDone(b, in);
 }
 
+TEST(BatchRunner, StopDuringCompressionWaitsThenNoWritesThatPhotoAgain) {
+    struct Loading : Recorder {
+        QStringList shown;
+        void runShowsLoading(bool show, const QString& text) override { shown << (show ? "+" : "-") + text; }
+    };
+    Batch b(2, 900, 700);
+    b.rename->isSetCompression = true;
+    RunHarness run;
+    Loading loading;
+    run.runner.setObserver(&loading);
+    ResultWriter* writer = nullptr;
+    run.runner.setWriterSetUp([&](ResultWriter& w) { writer = &w; });
+    run.asker.onStop = [&] { QTimer::singleShot(0, &run.runner, [&] { run.runner.answerStopQuestion(false); }); };
+    bool stopped = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!stopped && writer && writer->isCompressionInProgress()) {
+            stopped = true;
+            run.runner.btnStopProcessTapped();
+            EXPECT_EQ(run.runner.state(), BatchRunner::State::StopDeferred);
+            EXPECT_TRUE(run.flag);  // the run goes on until the optimiser is done
+        }
+    });
+    poll.start(1);
+    const BatchRunInput in = b.input();
+    ASSERT_TRUE(run.start(in));
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(loading.shown, (QStringList{"+" + runmessages::PleaseWait, "-" + runmessages::PleaseWait}));
+    EXPECT_EQ(run.asker.stopQuestions, 1);
+    EXPECT_TRUE(loading.finished);
+    EXPECT_EQ(run.runner.counterProcessedSuccessfully, 2);
+    EXPECT_EQ(loading.rows, (QList<int>{0, 1}));
+    expectNothingHalfDone(b, in);
+}
+
 TEST(BatchRunner, MoveModeTrashesEverySourceOnceItsOutputIsInPlace) {
     batchtest::TrashInTemp trash;
     Batch b(3);
