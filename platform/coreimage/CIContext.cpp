@@ -42,7 +42,13 @@ void renderStrips(const NodePtr& node, const PixelRect& r, Write write) {
 }  // namespace
 
 QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) const {
-    if (image.isNull() || fromRect.isEmpty()) return {};
+    if (image.isNull() || !std::isfinite(fromRect.width()) || !std::isfinite(fromRect.height()) || !std::isfinite(fromRect.x()) ||
+        !std::isfinite(fromRect.y()) || fromRect.isEmpty())
+        return {};
+    if (fromRect.width() * fromRect.height() > double(kMaxRenderPixels)) {
+        platform::log(u"render of %@ x %@ pixels refused: too large", fromRect.width(), fromRect.height());
+        return {};
+    }
     const int W = int(std::lround(fromRect.width())), H = int(std::lround(fromRect.height()));
     if (W <= 0 || H <= 0) return {};
     if ((long long)W * H > kMaxRenderPixels) {
@@ -84,7 +90,8 @@ QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) co
 }
 
 void CIContext::drawImage(const CIImage& image, const QRectF& inRect, const QRectF& fromRect, QImage& target) const {
-    if (image.isNull() || target.isNull() || inRect.isEmpty() || fromRect.isEmpty()) return;
+    auto finite = [](const QRectF& r) { return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height()); };
+    if (image.isNull() || target.isNull() || !finite(inRect) || !finite(fromRect) || inRect.isEmpty() || fromRect.isEmpty()) return;
     if (target.format() != QImage::Format_ARGB32_Premultiplied) target = target.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QTransform t = QTransform::fromTranslate(-fromRect.x(), -fromRect.y()) *
                          QTransform::fromScale(inRect.width() / fromRect.width(), inRect.height() / fromRect.height()) *

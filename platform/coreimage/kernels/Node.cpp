@@ -34,7 +34,8 @@ PixelRect PixelRect::united(const PixelRect& o) const {
 }
 
 PixelRect PixelRect::covering(const QRectF& r) {
-    if (r.isEmpty() || !std::isfinite(r.x()) || !std::isfinite(r.y())) return {};
+    if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()) || r.isEmpty())
+        return {};
     auto clampd = [](double v) { return std::clamp(v, -kInfiniteHalf, kInfiniteHalf); };
     // A tolerance keeps rectangles that are integral up to rounding from gaining a pixel.
     const double eps = 1e-6;

@@ -1,6 +1,7 @@
 #include "CoreImageTestUtil.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 using namespace citest;
 
@@ -45,6 +46,10 @@ TEST(Context, RendersAnyRectangleWithTransparentOutside) {
     // Fractional rectangles are resampled to their rounded size.
     EXPECT_EQ(CIContext().createCGImage(img, QRectF(0.5, 0.5, 4.6, 4.4)).size(), QSize(5, 4));
     EXPECT_TRUE(CIContext().createCGImage(CIImage(), QRectF(0, 0, 4, 4)).isNull());
+    // Rectangles no picture can have are refused, not attempted.
+    EXPECT_TRUE(CIContext().createCGImage(img, QRectF(0, 0, std::nan(""), 4)).isNull());
+    EXPECT_TRUE(CIContext().createCGImage(img, QRectF(0, 0, 1e6, 1e6)).isNull());
+    EXPECT_TRUE(CIContext().createCGImage(img.imageByClampingToExtent(), img.imageByClampingToExtent().extent()).isNull());
 }
 
 TEST(Context, DrawImageScalesFromRectIntoRect) {
