@@ -294,12 +294,4 @@ TEST_F(CoreImageEffects, UnknownEffectGivesNothing) {
     EXPECT_TRUE(Utils::sharedUtils().applyFilterWithImage(testsupport::gradientImage(20, 20), "", "CINoSuchFilter", {}, false).isNull());
 }
 
-TEST_F(CoreImageEffects, SepiaChangesThePictureAndKeepsItsSize) {
-    const QImage photo = argb(testsupport::gradientImage(64, 48));
-    const QImage out = argb(Utils::sharedUtils().applyFilterWithImage(photo, "", "CISepiaTone", {}, false));
-    ASSERT_EQ(out.size(), photo.size());
-    EXPECT_NE(out, photo);
-    EXPECT_EQ(argb(photo), argb(testsupport::gradientImage(64, 48)));  // the input is untouched
-}
-
 }  // namespace

@@ -3,8 +3,6 @@
 #include "records/AppDelegate.h"
 #include "tests/support/TestSupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -155,35 +153,6 @@ TEST(Border, ColourWidthAndThumbnail) {
     // A zero width draws no hairline.
     const QImage none = argb(apply(in, "Add Border", list({{"borderWidth", 0}, {"cornerRadius", 0}})));
     EXPECT_EQ(none.pixel(0, 150), qRgb(255, 255, 255));
-}
-
-TEST(ColourRoutines, TintKeepsTransparencyAndSketchIsGrey) {
-    auto& utils = Utils::sharedUtils();
-    QImage in(40, 30, QImage::Format_ARGB32_Premultiplied);
-    in.fill(Qt::transparent);
-    QPainter(&in).fillRect(0, 0, 20, 30, QColor(10, 200, 30));
-    const QImage tinted = argb(utils.imageTintedWithColor(QColor(Qt::blue), in));
-    EXPECT_EQ(tinted.pixel(5, 5), qRgb(0, 0, 255));
-    EXPECT_EQ(qAlpha(tinted.pixel(30, 5)), 0);
-
-    const QImage sketch = argb(utils.applySkecthEffect(testsupport::gradientImage(60, 40), {}));
-    ASSERT_EQ(sketch.size(), QSize(60, 40));
-    const QRgb p = sketch.pixel(30, 20);
-    EXPECT_EQ(qRed(p), qGreen(p));
-    EXPECT_EQ(qGreen(p), qBlue(p));
-}
-
-TEST(TempFiles, RemovedWhenPresentAndQuietWhenNot) {
-    const QDir temp(QDir::tempPath());
-    for (const char* name : {"filteredWorkingImage.jpg", "filteredWithAppliedImage.jpg"}) {
-        QFile f(temp.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("x");
-    }
-    Utils::sharedUtils().removeTempFilterImageFiles();
-    EXPECT_FALSE(QFile::exists(temp.filePath("filteredWorkingImage.jpg")));
-    EXPECT_FALSE(QFile::exists(temp.filePath("filteredWithAppliedImage.jpg")));
-    Utils::sharedUtils().removeTempFilterImageFiles();
 }
 
 TEST(CenterRect, CentresInTheContainer) {
