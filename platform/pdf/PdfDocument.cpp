@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+// Only std::shared_ptr is used with qpdf; its old PointerHolder interface stays off.
+#define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
