@@ -7,6 +7,10 @@
 
 #include <QtEndian>
 #include <csetjmp>
+#include <cstring>
+#include <numeric>
+#include <thread>
+#include <vector>
 #include <cstdio>
 #include <jpeglib.h>
 #include <jerror.h>
@@ -38,6 +42,9 @@ void onMessage(j_common_ptr cinfo, int level) {
         cinfo->err->num_warnings++;
     }
 }
+
+// Below this many pixels a reduced decode is quick enough on one thread.
+constexpr int64_t kBandedDecodePixels = 2'000'000;
 
 // Progressive files can declare thousands of scans, each costing a pass over the whole
 // image; past this many the file is treated as hostile.
@@ -97,6 +104,155 @@ ImageHeader jpegHeader(Bytes in) {
     return h;
 }
 
+namespace {
+
+// ---- reduced decoding in parallel bands ----
+//
+// A baseline JPEG whose entropy data is cut by restart markers (most cameras write them)
+// can be decoded in independent bands of MCU rows: each band is given the file's headers,
+// its own height and its share of the entropy data (restart markers renumbered from 0),
+// and the bands are decoded at once on several threads. Only reduced decodes take this
+// road, where the entropy decoding is nearly all the work; the result is the same pixels
+// as one sequential reduced decode (no fancy upsampling, no block smoothing).
+
+struct ScanLayout {
+    size_t sofHeightAt = 0;    // offset of the frame header's height field
+    size_t entropyStart = 0;   // first byte after the SOS segment
+    size_t entropyEnd = 0;     // the marker that ends the scan
+    std::vector<size_t> restarts;  // offset of each RST marker's 0xFF
+    int width = 0, height = 0, maxH = 1, maxV = 1, restartInterval = 0;
+};
+
+uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+
+bool parseScanLayout(Bytes in, ScanLayout& out) {
+    const uint8_t* d = in.data;
+    const size_t n = in.size;
+    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8) return false;
+    size_t pos = 2;
+    bool sawFrame = false;
+    int components = 0;
+    for (;;) {
+        while (pos < n && d[pos] == 0xFF && pos + 1 < n && d[pos + 1] == 0xFF) ++pos;  // fill bytes
+        if (pos + 4 > n || d[pos] != 0xFF) return false;
+        const uint8_t marker = d[pos + 1];
+        const size_t len = be16(d + pos + 2);
+        if (len < 2 || pos + 2 + len > n) return false;
+        const uint8_t* seg = d + pos + 4;
+        if (marker == 0xC0 || marker == 0xC1) {
+            if (len < 8) return false;
+            out.sofHeightAt = pos + 5;
+            out.height = be16(seg + 1);
+            out.width = be16(seg + 3);
+            components = seg[5];
+            if ((components != 1 && components != 3) || len < size_t(8 + 3 * components)) return false;
+            for (int c = 0; c < components; ++c) {
+                out.maxH = std::max(out.maxH, seg[6 + 3 * c + 1] >> 4);
+                out.maxV = std::max(out.maxV, seg[6 + 3 * c + 1] & 15);
+            }
+            sawFrame = true;
+        } else if ((marker >= 0xC2 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC) || marker == 0xDC) {
+            return false;  // progressive, lossless, arithmetic or height-later files
+        } else if (marker == 0xDD) {
+            out.restartInterval = be16(seg);
+        } else if (marker == 0xDA) {
+            if (!sawFrame || seg[0] != components) return false;  // one interleaved scan only
+            out.entropyStart = pos + 2 + len;
+            break;
+        }
+        pos += 2 + len;
+    }
+    if (out.restartInterval <= 0 || out.width <= 0 || out.height <= 0 || out.maxH > 4 || out.maxV > 4) return false;
+    for (size_t i = out.entropyStart; i + 1 < n; ++i) {
+        const void* ff = std::memchr(d + i, 0xFF, n - 1 - i);
+        if (!ff) break;
+        i = size_t(static_cast<const uint8_t*>(ff) - d);
+        const uint8_t m = d[i + 1];
+        if (m == 0x00 || m == 0xFF) continue;
+        if (m >= 0xD0 && m <= 0xD7) {
+            out.restarts.push_back(i);
+            ++i;
+            continue;
+        }
+        out.entropyEnd = i;
+        return m == 0xD9;  // a second scan or anything else: not for this road
+    }
+    return false;
+}
+
+}  // namespace
+
+static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options, const QString& name) {
+    ScanLayout L;
+    if (shift <= 0 || !parseScanLayout(in, L)) return QImage();
+    const int mcuW = 8 * L.maxH, mcuH = 8 * L.maxV;
+    const int64_t mcusPerRow = (L.width + mcuW - 1) / mcuW, mcuRows = (L.height + mcuH - 1) / mcuH;
+    const int64_t intervals = (mcusPerRow * mcuRows + L.restartInterval - 1) / L.restartInterval;
+    if (int64_t(L.restarts.size()) != intervals - 1) return QImage();
+    // Bands start where an MCU row and a restart interval start together.
+    const int64_t rowsPerUnit = std::lcm(mcusPerRow, int64_t(L.restartInterval)) / mcusPerRow;
+    const int64_t units = mcuRows / rowsPerUnit;
+    const int threads = int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, 8u));
+    const int bands = int(std::min<int64_t>(threads, units));
+    if (bands < 2) return QImage();
+    const int outW = (L.width + (1 << shift) - 1) >> shift, outH = (L.height + (1 << shift) - 1) >> shift;
+    if (!checkBudget(outW, outH, options, name, "JPEG")) return QImage();
+    QImage image = allocateImage(outW, outH, QImage::Format_ARGB32_Premultiplied, name);
+    if (image.isNull()) return QImage();
+
+    std::vector<char> ok(size_t(bands), 0);
+    auto decodeBand = [&](int b) {
+        const int64_t firstRow = (units * b / bands) * rowsPerUnit;
+        const int64_t endRow = b + 1 == bands ? mcuRows : (units * (b + 1) / bands) * rowsPerUnit;
+        const int64_t firstInterval = firstRow * mcusPerRow / L.restartInterval;
+        const int64_t endInterval = b + 1 == bands ? intervals : endRow * mcusPerRow / L.restartInterval;
+        const size_t from = firstInterval == 0 ? L.entropyStart : L.restarts[size_t(firstInterval - 1)] + 2;
+        const size_t to = endInterval == intervals ? L.entropyEnd : L.restarts[size_t(endInterval - 1)];
+        const int bandHeight = int(std::min<int64_t>(L.height, endRow * mcuH) - firstRow * mcuH);
+
+        std::vector<uint8_t> buf;
+        buf.reserve(L.entropyStart + (to - from) + 2);
+        buf.insert(buf.end(), in.data, in.data + L.entropyStart);
+        buf[L.sofHeightAt] = uint8_t(bandHeight >> 8);
+        buf[L.sofHeightAt + 1] = uint8_t(bandHeight & 0xFF);
+        const size_t base = buf.size();
+        buf.insert(buf.end(), in.data + from, in.data + to);
+        int sequence = 0;
+        for (int64_t r = firstInterval; r + 1 < endInterval; ++r)
+            buf[base + (L.restarts[size_t(r)] - from) + 1] = uint8_t(0xD0 + (sequence++ & 7));
+        buf.push_back(0xFF);
+        buf.push_back(0xD9);
+
+        auto d = std::make_unique<Decompressor>();
+        if (setjmp(d->err.jump)) return;
+        jpeg_create_decompress(&d->cinfo);
+        jpeg_mem_src(&d->cinfo, buf.data(), static_cast<unsigned long>(buf.size()));
+        jpeg_read_header(&d->cinfo, TRUE);
+        d->cinfo.out_color_space = JCS_EXT_BGRA;
+        d->cinfo.scale_num = 1;
+        d->cinfo.scale_denom = 1u << shift;
+        d->cinfo.dct_method = JDCT_IFAST;
+        d->cinfo.do_fancy_upsampling = FALSE;
+        d->cinfo.do_block_smoothing = FALSE;
+        jpeg_start_decompress(&d->cinfo);
+        const int rowOffset = int((firstRow * mcuH) >> shift);
+        if (int(d->cinfo.output_width) != outW || rowOffset + int(d->cinfo.output_height) > outH) return;
+        while (d->cinfo.output_scanline < d->cinfo.output_height) {
+            JSAMPROW row = image.scanLine(rowOffset + int(d->cinfo.output_scanline));
+            if (jpeg_read_scanlines(&d->cinfo, &row, 1) != 1 || d->err.truncated) return;
+        }
+        jpeg_finish_decompress(&d->cinfo);
+        ok[size_t(b)] = !d->err.truncated && d->err.pub.num_warnings == 0;
+    };
+    std::vector<std::thread> workers;
+    for (int b = 1; b < bands; ++b) workers.emplace_back(decodeBand, b);
+    decodeBand(0);
+    for (auto& t : workers) t.join();
+    for (char good : ok)
+        if (!good) return QImage();  // the sequential decoder will say what is wrong
+    return image;
+}
+
 QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     // Everything that must survive a longjmp lives outside the setjmp frame's locals.
     auto d = std::make_unique<Decompressor>();
@@ -113,11 +269,17 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     const int shift = reductionShift(int(d->cinfo.image_width), int(d->cinfo.image_height),
                                      options.minLongSide, 3);
+    if (shift > 0 && int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
+        d->cinfo.jpeg_color_space != JCS_CMYK && d->cinfo.jpeg_color_space != JCS_YCCK) {
+        QImage banded = jpegDecodeBands(in, shift, options, name);
+        if (!banded.isNull()) return banded;
+    }
     if (shift > 0) {
         d->cinfo.scale_num = 1;
         d->cinfo.scale_denom = 1u << shift;
         d->cinfo.dct_method = JDCT_IFAST;
         d->cinfo.do_fancy_upsampling = FALSE;
+        d->cinfo.do_block_smoothing = FALSE;
     }
     jpeg_calc_output_dimensions(&d->cinfo);
     if (!checkBudget(d->cinfo.output_width, d->cinfo.output_height, options, name, "JPEG")) return QImage();

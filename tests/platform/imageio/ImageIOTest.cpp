@@ -9,6 +9,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <zlib.h>
+#include <cstdio>
+#include <jpeglib.h>
 
 using platform::ImageType;
 
@@ -256,4 +258,69 @@ TEST(ImageIO, PropertiesTravelWithTheTypesThatHoldThem) {
         if (platform::imageTypeHoldsProperties(type))
             EXPECT_EQ(back.value("{TIFF}").toMap().value("Make").toString(), "Brisko Test Camera");
     }
+}
+
+namespace {
+
+// A JPEG written the way cameras write them: with restart markers every few MCUs.
+QByteArray cameraJpeg(const QImage& src, int restartInterval, bool subsampled, bool gray) {
+    const QImage img = src.convertToFormat(QImage::Format_RGB32);
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = JDIMENSION(img.width());
+    c.image_height = JDIMENSION(img.height());
+    c.input_components = 4;
+    c.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&c);
+    if (gray) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+    jpeg_set_quality(&c, 85, TRUE);
+    if (!subsampled && !gray) c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
+    c.restart_interval = unsigned(restartInterval);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<uchar*>(img.constScanLine(int(c.next_scanline)));
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+    free(out);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ImageIO, BandedReducedDecodeMatchesOneSequentialDecode) {
+    // Restart markers change nothing in the coefficients, so a file with them decoded in
+    // bands must give the very pixels of the same file without them.
+    const QImage picture = testsupport::gradientImage(2003, 1201);
+    struct { int interval; bool subsampled, gray; int minLongSide; } cases[] = {
+        {0, true, false, 250},      // reference layout, sequential
+        {126, true, false, 250},    // one restart per MCU row (4:2:0, 16-pixel rows)
+        {7, true, false, 250},      // intervals that meet rows only every few rows
+        {251, false, false, 500},   // 4:4:4, one per row
+        {60, false, true, 300},     // grey
+        {1000, true, false, 250},   // intervals longer than a row
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.interval);
+        platform::DecodeOptions o;
+        o.minLongSide = c.minLongSide;
+        const QImage banded = platform::readImageFromData(cameraJpeg(picture, c.interval, c.subsampled, c.gray), o);
+        const QImage plain = platform::readImageFromData(cameraJpeg(picture, 0, c.subsampled, c.gray), o);
+        ASSERT_FALSE(banded.isNull());
+        EXPECT_EQ(banded.size(), plain.size());
+        EXPECT_EQ(maxDiff(banded, plain), 0);
+    }
+    // Damage inside one band is still caught (by the sequential decoder behind it).
+    QByteArray broken = cameraJpeg(picture, 126, true, false);
+    broken.truncate(broken.size() * 2 / 3);
+    platform::DecodeOptions o;
+    o.minLongSide = 250;
+    EXPECT_TRUE(platform::readImageFromData(broken, o).isNull());
 }
