@@ -48,7 +48,9 @@ bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, con
     if (identifier.isEmpty()) return false;
     QVariantMap options = exifDict;
     options.insert(kQualityKey, double(qualityFactor));
-    return writeCGImage(imageRef, filePath, identifier, options);
+    // The pixels to write are the given bitmap; a caller that has only the edited image
+    // still gets its file rather than a silent failure.
+    return writeCGImage(imageRef.isNull() ? filteredImage : imageRef, filePath, identifier, options);
 }
 
 bool Utils::writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options) {
