@@ -149,3 +149,26 @@ TEST(Context, ConcurrentRendersGiveTheSameResult) {
     for (auto& t : threads) t.join();
     for (const QImage& r : results) EXPECT_EQ(maxChannelDiff(r, expected), 0);
 }
+
+// Blur extents grow around wherever the input lies, also when it is not at the origin.
+TEST(Blurs, ExtentsGrowAroundAnOffsetInput) {
+    const CIImage moved = CIImage::imageWithCGImage(solid(20, 10, Qt::red)).imageByApplyingTransform(QTransform::fromTranslate(-30, 40));
+    struct Case { const char* name; QVariantMap values; QRectF extent; };
+    const Case cases[] = {
+        {"CIGaussianBlur", {{"inputRadius", 1.0}}, QRectF(-33, 37, 26, 16)},
+        {"CIBoxBlur", {{"inputRadius", 3.0}}, QRectF(-33, 37, 26, 16)},
+        {"CIMotionBlur", {{"inputRadius", 5.0}}, QRectF(-35, 40, 30, 10)},  // along x only
+        {"CISharpenLuminance", {}, QRectF(-30, 40, 20, 10)},
+        {"CINoiseReduction", {}, QRectF(-30, 40, 20, 10)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CIFilterPtr f = CIFilter::filterWithName(QString::fromLatin1(c.name));
+        f->setDefaults();
+        f->setValue(QVariant::fromValue(moved), QStringLiteral("inputImage"));
+        for (auto it = c.values.begin(); it != c.values.end(); ++it) f->setValue(it.value(), it.key());
+        EXPECT_EQ(f->outputImage().extent(), c.extent);
+        // Deep inside, a flat picture stays flat.
+        EXPECT_EQ(pixelYUp(render(f->outputImage(), QRectF(-20, 45, 1, 1)), 0, 0), QColor(Qt::red));
+    }
+}

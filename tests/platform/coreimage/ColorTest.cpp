@@ -159,3 +159,39 @@ TEST(AutoAdjust, RedEyeFindsSmallRoundSpotsOnly) {
     // A picture with no red gives no red-eye filter.
     EXPECT_TRUE(CIImage::imageWithCGImage(solid(50, 50, Qt::gray)).autoAdjustmentFiltersWithOptions(onlyRedEye).isEmpty());
 }
+
+// Colour filters keep their input's extent, and transparent pixels stay transparent
+// however the colours are pushed.
+TEST(ColorFilters, KeepExtentAndTransparency) {
+    QImage in = solid(20, 10, Qt::transparent);
+    {
+        QPainter p(&in);
+        p.fillRect(0, 0, 10, 10, QColor(120, 60, 200));
+    }
+    const CIImage moved = CIImage::imageWithCGImage(in).imageByApplyingTransform(QTransform::fromTranslate(7, -3));
+    struct Case { const char* name; QVariantMap values; };
+    const Case cases[] = {
+        {"CIColorControls", {{"inputBrightness", 0.8}, {"inputContrast", 3.0}}},
+        {"CIExposureAdjust", {{"inputEV", 3.0}}},
+        {"CIColorInvert", {}},
+        {"CISepiaTone", {}},
+        {"CIVibrance", {{"inputAmount", 1.0}}},
+        {"CIHueAdjust", {{"inputAngle", 2.0}}},
+        {"CIToneCurve", {{"inputPoint0", QVariant::fromValue(platform::Vec(0, 0.5))}}},
+        {"CIGammaAdjust", {{"inputPower", 0.3}}},
+        {"CIVignetteEffect", {{"inputIntensity", -1.0}, {"inputRadius", 1.0}}},
+        {"CIHighlightShadowAdjust", {{"inputShadowAmount", 1.0}, {"inputRadius", 3.0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CIFilterPtr f = CIFilter::filterWithName(QString::fromLatin1(c.name));
+        f->setDefaults();
+        f->setValue(QVariant::fromValue(moved), QStringLiteral("inputImage"));
+        for (auto it = c.values.begin(); it != c.values.end(); ++it) f->setValue(it.value(), it.key());
+        const CIImage out = f->outputImage();
+        EXPECT_EQ(out.extent(), QRectF(7, -3, 20, 10));
+        const QImage img = render(out);
+        EXPECT_EQ(pixelYUp(img, 15, 5).alpha(), 0);
+        EXPECT_EQ(pixelYUp(img, 5, 5).alpha(), 255);
+    }
+}

@@ -79,3 +79,20 @@ TEST(Geometry, TransformsAndClamp) {
     EXPECT_TRUE(CIImage::imageWithColor(Qt::red).isInfinite());
     EXPECT_EQ(CIImage::imageWithColor(Qt::red).imageByCroppingToRect(QRectF(1, 2, 3, 4)).extent(), QRectF(1, 2, 3, 4));
 }
+
+// Drawing a half-transparent result over existing content mixes by coverage; pixels the
+// result does not cover keep their colour.
+TEST(Context, DrawImageCompositesSourceOver) {
+    QImage canvas = solid(10, 10, QColor(0, 0, 255));
+    const CIImage red = CIImage::imageWithCGImage(solid(4, 4, QColor(255, 0, 0, 128)));
+    CIContext().drawImage(red, QRectF(2, 2, 4, 4), QRectF(0, 0, 4, 4), canvas);
+    const QColor mixed = pixelYUp(canvas, 3, 3);
+    EXPECT_NEAR(mixed.red(), 128, 1);
+    EXPECT_NEAR(mixed.blue(), 127, 1);
+    EXPECT_EQ(mixed.alpha(), 255);
+    EXPECT_EQ(pixelYUp(canvas, 8, 8), QColor(0, 0, 255));
+    // A target rectangle partly off the canvas draws the part that is on it.
+    CIContext().drawImage(CIImage::imageWithCGImage(solid(4, 4, Qt::green)), QRectF(8, 8, 4, 4), QRectF(0, 0, 4, 4), canvas);
+    EXPECT_EQ(pixelYUp(canvas, 9, 9), QColor(Qt::green));
+    EXPECT_EQ(pixelYUp(canvas, 7, 7), QColor(0, 0, 255));
+}
