@@ -145,34 +145,45 @@ const Range* findRange(const QString& filter, const QString& key) {
 // Height over width of the twelve crop shapes in landscape; index 1 depends on the box.
 float landscapeMultiplier(int cropRatio, QSizeF box) {
     switch (cropRatio) {
-    case 1: {
-        const double longer = std::max(box.width(), box.height());
-        const double shorter = std::min(box.width(), box.height());
-        return longer > 0 && shorter > 0 ? float(shorter) / float(longer) : 1.0f;
-    }
-    case 2: return 1.0f;
-    case 3: return 4.0f / 6.0f;
-    case 4: return 5.0f / 7.0f;
-    case 5: return 8.0f / 10.0f;
-    case 6: return 11.0f / 14.0f;
-    case 7: return 9.0f / 16.0f;
-    case 8: return 628.0f / 1200.0f;
-    case 9: return 512.0f / 1024.0f;
-    case 10: return 9.0f / 16.0f;
-    case 11: return 735.0f / 1102.0f;
-    default: return 1.0f;
+        case 1: {
+            const double longer = std::max(box.width(), box.height());
+            const double shorter = std::min(box.width(), box.height());
+            return longer > 0 && shorter > 0 ? float(shorter) / float(longer) : 1.0f;
+        }
+        case 2:
+            return 1.0f;
+        case 3:
+            return 4.0f / 6.0f;
+        case 4:
+            return 5.0f / 7.0f;
+        case 5:
+            return 8.0f / 10.0f;
+        case 6:
+            return 11.0f / 14.0f;
+        case 7:
+            return 9.0f / 16.0f;
+        case 8:
+            return 628.0f / 1200.0f;
+        case 9:
+            return 512.0f / 1024.0f;
+        case 10:
+            return 9.0f / 16.0f;
+        case 11:
+            return 735.0f / 1102.0f;
+        default:
+            return 1.0f;
     }
 }
 
 }  // namespace
 
-QVariantList FilterCustomization::convertList(const QString& filterName, QSizeF imageSize,
-                                              const QVariantList& list, bool toFractions) {
+QVariantList FilterCustomization::convertList(const QString& filterName, QSizeF imageSize, const QVariantList& list,
+                                              bool toFractions) {
     QVariantList working = list;
     if (!usableSize(imageSize)) {
         // A collapsed preview would turn every geometric value into infinity; keep the list as given.
-        platform::log(u"Parameters of %@ not converted: image size %@ x %@ is empty", filterName,
-                      imageSize.width(), imageSize.height());
+        platform::log(u"Parameters of %@ not converted: image size %@ x %@ is empty", filterName, imageSize.width(),
+                      imageSize.height());
     } else {
         for (const QVariant& entry : list) {
             const QString key = firstKey(entry);
@@ -190,8 +201,7 @@ QVariantList FilterCustomization::convertFilterParametrsInPerCent(const QString&
     return convertList(filterName, imageSize, filterparams, true);
 }
 
-QVariantList FilterCustomization::convertBackFilterParametrsFromPerCent(const QString& filterName,
-                                                                        QSizeF imageSize,
+QVariantList FilterCustomization::convertBackFilterParametrsFromPerCent(const QString& filterName, QSizeF imageSize,
                                                                         const QVariantList& filterparams) {
     return convertList(filterName, imageSize, filterparams, false);
 }
@@ -228,14 +238,12 @@ QVariant FilterCustomization::getSavedStringValueForKey(const QString& key,
     return QString();
 }
 
-double FilterCustomization::getMinValueForFilter(const QString& filterName, const QString& key,
-                                                 double minValue) const {
+double FilterCustomization::getMinValueForFilter(const QString& filterName, const QString& key, double minValue) const {
     const Range* r = findRange(filterName, key);
     return r ? r->min : minValue;
 }
 
-double FilterCustomization::getMaxValueForFilter(const QString& filterName, const QString& key,
-                                                 double minValue) const {
+double FilterCustomization::getMaxValueForFilter(const QString& filterName, const QString& key, double minValue) const {
     const Range* r = findRange(filterName, key);
     return r ? r->max : minValue;
 }
@@ -262,18 +270,28 @@ QRectF FilterCustomization::extendRectFor(int cropRatio, int orientation, QSizeF
     const bool shaped = cropRatio >= 3 && cropRatio <= 11;
     float sw, sh;
     if (orientation == 0) {
-        if (cropRatio == 0 || cropRatio == 1) sw = std::max(W, H), sh = std::min(W, H);
-        else if (cropRatio == 2) sw = sh = shorter;
-        else if (shaped) sw = W, sh = W * table;
-        else sw = W, sh = H;
+        if (cropRatio == 0 || cropRatio == 1)
+            sw = std::max(W, H), sh = std::min(W, H);
+        else if (cropRatio == 2)
+            sw = sh = shorter;
+        else if (shaped)
+            sw = W, sh = W * table;
+        else
+            sw = W, sh = H;
     } else if (orientation == 1) {
-        if (cropRatio == 2) sw = sh = shorter;
-        else if (shaped) sw = H, sh = H / table;
-        else sw = H, sh = W;
+        if (cropRatio == 2)
+            sw = sh = shorter;
+        else if (shaped)
+            sw = H, sh = H / table;
+        else
+            sw = H, sh = W;
     } else {
-        if (cropRatio == 2) sw = sh = shorter;
-        else if (shaped) sw = W, sh = W / table;
-        else sw = W, sh = H;
+        if (cropRatio == 2)
+            sw = sh = shorter;
+        else if (shaped)
+            sw = W, sh = W / table;
+        else
+            sw = W, sh = H;
     }
     // Keep a margin of 50 points at each side and 50 * m above and below; a box smaller than
     // the margins gives an empty rectangle rather than a negative one.
@@ -282,8 +300,7 @@ QRectF FilterCustomization::extendRectFor(int cropRatio, int orientation, QSizeF
     QSizeF fitted = Utils::sharedUtils().getAspectFitModeSizeWithsize(QSizeF(sw, sh), QSizeF(boxW, boxH));
     if (fitted.height() > H) fitted = Utils::sharedUtils().aspectFitSizeWithMaxHeight(fitted, boxH);
     if (fitted.width() > W) fitted = Utils::sharedUtils().aspectFitSizeWithMaxSize(fitted, boxW);
-    return QRectF((double(W) - fitted.width()) / 2, (double(H) - fitted.height()) / 2, fitted.width(),
-                  fitted.height());
+    return QRectF((double(W) - fitted.width()) / 2, (double(H) - fitted.height()) / 2, fitted.width(), fitted.height());
 }
 
 float FilterCustomization::getHeightMultiplierRatioForCropRatio(int cropRatio) const {
@@ -306,6 +323,6 @@ QVariant FilterCustomization::getSavedRectOrPointValueForKey(const QString& key,
     const Vec stored = v.value<Vec>();
     const QSizeF box = AppDelegate::shared().ADJUST_FILTER_IMG_CONTAINER_SIZE;
     if (point) return QVariant::fromValue(Vec(stored.X() * box.width(), stored.Y() * box.height()));
-    return QVariant::fromValue(Vec(stored.X() * box.width(), stored.Y() * box.height(), stored.Z() * box.width(),
-                                   stored.W() * box.height()));
+    return QVariant::fromValue(
+        Vec(stored.X() * box.width(), stored.Y() * box.height(), stored.Z() * box.width(), stored.W() * box.height()));
 }

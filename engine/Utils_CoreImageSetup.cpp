@@ -52,8 +52,8 @@ void Utils::doSetupForFilter(CIFilter& filter, const QString& filterName, const 
     const bool wantsTarget = effects::hasInput(filter, kCIInputTargetImageKey);
     // A source-over composite keeps its own background: the photo goes over whatever the
     // parameter list or the caller gives it.
-    const bool wantsBackground = effects::hasInput(filter, kCIInputBackgroundImageKey) &&
-                                 filterName != QLatin1String("CISourceOverCompositing");
+    const bool wantsBackground =
+        effects::hasInput(filter, kCIInputBackgroundImageKey) && filterName != QLatin1String("CISourceOverCompositing");
     if (wantsTarget || wantsBackground) {
         const QImage sample = resourcePicture(QStringLiteral("Sample image #2"));
         const QVariant second = ciValue(sample.isNull() ? sample : scaleImage(sample, S));
@@ -119,8 +119,10 @@ void Utils::doSetupForFilterForThumbNailImages(CIFilter& filter, const QString& 
         put("inputCenter", centre);
     } else if (is({"CIColorControls"})) {
         put(kCIInputSaturationKey, 1.56);
-        if (filterDisplayName == QLatin1String("Brightness")) put("inputBrightness", 0.11);
-        else if (filterDisplayName == QLatin1String("Contrast")) put("inputContrast", 1.66);
+        if (filterDisplayName == QLatin1String("Brightness"))
+            put("inputBrightness", 0.11);
+        else if (filterDisplayName == QLatin1String("Contrast"))
+            put("inputContrast", 1.66);
     } else if (is({"CIExposureAdjust"})) {
         put(kCIInputEVKey, 1.88);
     } else if (is({"CIGammaAdjust"})) {
@@ -194,8 +196,10 @@ namespace {
 // An image input from a stored list, redrawn at the photo's size.
 QVariant fittedImageInput(const QVariant& stored, double W, double H) {
     CIImage ci;
-    if (stored.metaType() == QMetaType::fromType<CIImage>()) ci = stored.value<CIImage>();
-    else if (stored.metaType() == QMetaType::fromType<QImage>()) ci = Utils::getCIImageFromNSImage(stored.value<QImage>());
+    if (stored.metaType() == QMetaType::fromType<CIImage>())
+        ci = stored.value<CIImage>();
+    else if (stored.metaType() == QMetaType::fromType<QImage>())
+        ci = Utils::getCIImageFromNSImage(stored.value<QImage>());
     const QSizeF e = effects::extentSize(ci);
     if (ci.isNull() || !(e.width() > 0) || !(e.height() > 0) || !std::isfinite(e.width()) || !std::isfinite(e.height()))
         return stored;
@@ -235,8 +239,8 @@ void Utils::adjustFilterPrametersWithName(CIFilter& filter, const QString& filte
         } else if (key == QLatin1String("inputRectangle")) {
             if (isVec(value)) {
                 const Vec r = value.value<Vec>();
-                setIfKnown(key, QVariant::fromValue(Vec(r.X() * W, r.Y() * H, std::max(0.0, r.Z() * W),
-                                                        std::max(0.0, r.W() * H))));
+                setIfKnown(key, QVariant::fromValue(
+                                    Vec(r.X() * W, r.Y() * H, std::max(0.0, r.Z() * W), std::max(0.0, r.W() * H))));
             }
         } else if (key == QLatin1String(kCIInputBackgroundImageKey) &&
                    filterName == QLatin1String("CISourceOverCompositing")) {

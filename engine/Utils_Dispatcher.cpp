@@ -23,10 +23,10 @@ const QStringList& frameNames() {
 }
 
 const QStringList& textureNames() {
-    static const QStringList names = {"Lights Effect", "Grunge Effect",  "Fabric Effect",        "Paint Effect",
-                                      "Paper Effect",  "Metal Effect",   "Art Effect",           "Scratch Effect",
-                                      "Bricks Effect", "Bokeh Effect",   "Film Effect",          "Color Effect",
-                                      "Black n White Effect", "Fire Effect", "Vintage Effect", "Vignette Effect"};
+    static const QStringList names = {"Lights Effect",        "Grunge Effect", "Fabric Effect",  "Paint Effect",
+                                      "Paper Effect",         "Metal Effect",  "Art Effect",     "Scratch Effect",
+                                      "Bricks Effect",        "Bokeh Effect",  "Film Effect",    "Color Effect",
+                                      "Black n White Effect", "Fire Effect",   "Vintage Effect", "Vignette Effect"};
     return names;
 }
 
@@ -60,11 +60,17 @@ QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
     bool percentMode = false;
     float percentWidth = 100, percentHeight = 100;
     effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
-        if (key == QLatin1String("resizedWidth")) width = float(effects::numberOr(v, width));
-        else if (key == QLatin1String("resizedHeight")) height = float(effects::numberOr(v, height));
-        else if (key == QLatin1String("isPercentBaseResize")) percentMode = percentMode || effects::numberOr(v, 0) != 0;
-        else if (key == QLatin1String("percentWidth")) percentWidth = float(effects::numberOr(v, percentWidth));
-        else if (key == QLatin1String("percentHeight")) percentHeight = float(effects::numberOr(v, percentHeight));
+        if (key == QLatin1String("resizedWidth"))
+            width = float(effects::numberOr(v, width));
+        else if (key == QLatin1String("resizedHeight"))
+            height = float(effects::numberOr(v, height));
+        // Once on, a later entry does not switch percentages off again.
+        else if (key == QLatin1String("isPercentBaseResize"))
+            percentMode = percentMode || effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String("percentWidth"))
+            percentWidth = float(effects::numberOr(v, percentWidth));
+        else if (key == QLatin1String("percentHeight"))
+            percentHeight = float(effects::numberOr(v, percentHeight));
     });
     if (percentMode) {
         width = float(imageSize.width() * double(percentWidth / 100.0f));
@@ -73,8 +79,11 @@ QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
     if (!std::isfinite(width) || !std::isfinite(height) || width <= 0 || height <= 0) return QSizeF();
     QSizeF size(width, height);
     // The longer side is held to the limit, squares included.
-    if (size.width() > kResizeLimit && size.width() >= size.height()) size = Utils::sharedUtils().aspectFitSizeWithMaxSize(size, kResizeLimit);
-    if (size.height() > kResizeLimit && size.height() > size.width()) size = Utils::sharedUtils().aspectFitSizeWithMaxHeight(size, kResizeLimit);
+    Utils& utils = Utils::sharedUtils();
+    if (size.width() > kResizeLimit && size.width() >= size.height())
+        size = utils.aspectFitSizeWithMaxSize(size, kResizeLimit);
+    if (size.height() > kResizeLimit && size.height() > size.width())
+        size = utils.aspectFitSizeWithMaxHeight(size, kResizeLimit);
     return size;
 }
 
@@ -105,8 +114,10 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
         effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
             if (key == QLatin1String("borderColor") && v.canConvert<QColor>() && v.value<QColor>().isValid())
                 color = v.value<QColor>();
-            else if (key == QLatin1String("borderWidth")) width = int(effects::numberOr(v, width));
-            else if (key == QLatin1String("cornerRadius")) radius = int(effects::numberOr(v, radius));
+            else if (key == QLatin1String("borderWidth"))
+                width = int(effects::numberOr(v, width));
+            else if (key == QLatin1String("cornerRadius"))
+                radius = int(effects::numberOr(v, radius));
         });
         return addBorderToImage(image, color, thumbnail ? 25.0f : float(width), float(radius));
     }
@@ -119,8 +130,10 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
         });
         return rotateImagedByDegrees(360.0 - double(angle), flipped);
     }
-    if (filterName == QLatin1String("Custom Enhance")) return customEnhanceImage(image, imageURL, filterName, parameters);
-    if (filterName == QLatin1String("RGB Adjust")) return applyRGBFilterOnImage(image, QString(), filterName, parameters);
+    if (filterName == QLatin1String("Custom Enhance"))
+        return customEnhanceImage(image, imageURL, filterName, parameters);
+    if (filterName == QLatin1String("RGB Adjust"))
+        return applyRGBFilterOnImage(image, QString(), filterName, parameters);
     if (filterName == QLatin1String("Brightness") || filterName == QLatin1String("Contrast"))
         return applyCoreImageFilter(image, QStringLiteral("CIColorControls"), filterName, parameters, thumbnail);
     if (filterName == QLatin1String("Black & White")) return applyBlackAndWhiteImage(image, parameters);
@@ -145,14 +158,15 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     filter->setDefaults();
     doSetupForFilter(*filter, filterName, displayName, image, thumbnail);
     // Thumbnails of these two show the preset alone: their cells would be invisible at list size.
-    const bool presetOnly = thumbnail && (filterName == QLatin1String("CIPointillize") ||
-                                          filterName == QLatin1String("CICrystallize"));
+    const bool presetOnly =
+        thumbnail && (filterName == QLatin1String("CIPointillize") || filterName == QLatin1String("CICrystallize"));
     if (!presetOnly) adjustFilterPrametersWithName(*filter, filterName, parameters, image);
 
     const bool cuts = effects::hasInput(*filter, "inputRectangle");
     const platform::Vec v = filter->valueForKey(QStringLiteral("inputRectangle")).value<platform::Vec>();
-    const QRectF r(v.X(), v.Y(), v.Z(), v.W());
-    if (cuts && (!(r.width() >= 0.5) || !(r.height() >= 0.5) || !std::isfinite(r.width()) || !std::isfinite(r.height()))) {
+    QRectF r(v.X(), v.Y(), v.Z(), v.W());
+    const bool usable = r.width() >= 0.5 && r.height() >= 0.5 && std::isfinite(r.width()) && std::isfinite(r.height());
+    if (cuts && !usable) {
         // A collapsed rectangle would lose the whole photo; leave it as it is.
         clearAllInPutParametersFromcurrentFilter(filter);
         platform::log(u"Effect %@ skipped: its rectangle is empty", filterName);
@@ -173,6 +187,8 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
         result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
     } else if (cuts) {
         if (r == QRectF(0, 0, 300, 300)) return image;  // still the filter's own default: nothing chosen
+        // Beyond the photo there is nothing to show; a runaway rectangle must not allocate it.
+        if (r.width() > kResizeLimit || r.height() > kResizeLimit) r = r.intersected(QRectF(QPointF(0, 0), S));
         result = getDrawedImage(out, r.size(), QRectF(QPointF(0, 0), r.size()), r);
     } else if (!std::isfinite(O.width()) || !std::isfinite(O.height())) {
         // Endless one way and shorter the other: the input's rectangle is all there is to show.
@@ -205,11 +221,16 @@ QImage Utils::resizeAndCropImageForPreview(const QImage& preview, const QString&
     bool percentMode = false;
     float percentW = 100, percentH = 100;
     effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
-        if (key == QLatin1String("resizedWidth")) pxW = std::trunc(effects::numberOr(v, pxW)), hasWidth = true;
-        else if (key == QLatin1String("resizedHeight")) pxH = std::trunc(effects::numberOr(v, pxH)), hasHeight = true;
-        else if (key == QLatin1String("isPercentBaseResize")) percentMode = effects::numberOr(v, 0) != 0;
-        else if (key == QLatin1String("percentWidth")) percentW = float(effects::numberOr(v, percentW));
-        else if (key == QLatin1String("percentHeight")) percentH = float(effects::numberOr(v, percentH));
+        if (key == QLatin1String("resizedWidth"))
+            pxW = std::trunc(effects::numberOr(v, pxW)), hasWidth = true;
+        else if (key == QLatin1String("resizedHeight"))
+            pxH = std::trunc(effects::numberOr(v, pxH)), hasHeight = true;
+        else if (key == QLatin1String("isPercentBaseResize"))
+            percentMode = effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String("percentWidth"))
+            percentW = float(effects::numberOr(v, percentW));
+        else if (key == QLatin1String("percentHeight"))
+            percentH = float(effects::numberOr(v, percentH));
     });
     if (!percentMode) {
         const auto& photo = AppDelegate::shared().selectedImageFile;
@@ -217,8 +238,8 @@ QImage Utils::resizeAndCropImageForPreview(const QImage& preview, const QString&
         const double s = double(scaleFactor);
         if (original.width() > 0 && original.height() > 0 && s > 0 && std::isfinite(s)) {
             // A dimension the step does not name keeps the photo's own, as the step itself does.
-            percentW = hasWidth ? float(double(qint64(pxW) * 100) / (original.width() / s)) : 100.0f;
-            percentH = hasHeight ? float(double(qint64(pxH) * 100) / (original.height() / s)) : 100.0f;
+            percentW = hasWidth ? float(pxW * 100 / (original.width() / s)) : 100.0f;
+            percentH = hasHeight ? float(pxH * 100 / (original.height() / s)) : 100.0f;
         } else {
             // Without the photo's size the step cannot be previewed to scale: show it as it is.
             platform::log(u"Resize preview without the photo's size; shown unchanged");

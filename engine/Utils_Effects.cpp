@@ -46,7 +46,8 @@ QImage Utils::rotateImagedByDegrees(double degrees, const QImage& image) {
     if (s.width() > w) s = aspectFitSizeWithMaxSize(s, w);
     QImage out = canvas(w, h);
     QPainter p(&out);
-    const QRectF target = platform::toQtRect(QRectF((w - s.width()) / 2, (h - s.height()) / 2, s.width(), s.height()), h);
+    const QRectF target =
+        platform::toQtRect(QRectF((w - s.width()) / 2, (h - s.height()) / 2, s.width(), s.height()), h);
     if (std::lround(s.width()) == turned.width() && std::lround(s.height()) == turned.height() &&
         target.x() == std::floor(target.x()) && target.y() == std::floor(target.y())) {
         p.drawImage(target.topLeft(), turned);
@@ -60,8 +61,10 @@ QImage Utils::rotateImagedByDegrees(double degrees, const QImage& image) {
 QImage Utils::flipImage(const QImage& image, const QVariantList& filterParameters) {
     bool horizontally = true, vertically = false;
     effects::forEachEntry(filterParameters, [&](const QString& key, const QVariant& v) {
-        if (key == QLatin1String("flipHorizontally")) horizontally = effects::numberOr(v, 0) != 0;
-        else if (key == QLatin1String("flipVertically")) vertically = effects::numberOr(v, 0) != 0;
+        if (key == QLatin1String("flipHorizontally"))
+            horizontally = effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String("flipVertically"))
+            vertically = effects::numberOr(v, 0) != 0;
     });
     if (image.isNull() || (!horizontally && !vertically)) return image;
     return working(image).mirrored(horizontally, vertically);

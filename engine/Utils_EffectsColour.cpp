@@ -43,10 +43,14 @@ QImage Utils::applyRGBFilterOnImage(const QImage& image, const QString& imageURL
     Q_UNUSED(filterName);
     double red = 255, green = 255, blue = 255, alpha = 1.0;
     effects::forEachEntry(filterParameters, [&](const QString& key, const QVariant& v) {
-        if (key == QLatin1String("Red")) red = effects::numberOr(v, red);
-        else if (key == QLatin1String("Green")) green = effects::numberOr(v, green);
-        else if (key == QLatin1String("Blue")) blue = effects::numberOr(v, blue);
-        else if (key == QLatin1String("Alpha")) alpha = effects::numberOr(v, alpha);
+        if (key == QLatin1String("Red"))
+            red = effects::numberOr(v, red);
+        else if (key == QLatin1String("Green"))
+            green = effects::numberOr(v, green);
+        else if (key == QLatin1String("Blue"))
+            blue = effects::numberOr(v, blue);
+        else if (key == QLatin1String("Alpha"))
+            alpha = effects::numberOr(v, alpha);
     });
     QColor white;
     white.setRgbF(float(std::clamp(red / 255.0, 0.0, 1.0)), float(std::clamp(green / 255.0, 0.0, 1.0)),

@@ -51,9 +51,9 @@ QImage Utils::customEnhanceImage(const QImage& image, const QString& imageURL, c
     const QImage faded = getTransparentImageFromImage(image, float(opacity));
     CIImage c = getCIImageFromNSImage(faded);
     const QSizeF size = effects::extentSize(c);
-    c = effects::runFilter(QStringLiteral("CIColorControls"), c,
-                           {{kCIInputBrightnessKey, brightness}, {kCIInputContrastKey, contrast},
-                            {kCIInputSaturationKey, saturation}});
+    c = effects::runFilter(
+        QStringLiteral("CIColorControls"), c,
+        {{kCIInputBrightnessKey, brightness}, {kCIInputContrastKey, contrast}, {kCIInputSaturationKey, saturation}});
     c = effects::runFilter(QStringLiteral("CIExposureAdjust"), c, {{kCIInputEVKey, exposure}});
     c = effects::runFilter(QStringLiteral("CISharpenLuminance"), c, {{kCIInputSharpnessKey, sharpness}});
     c = effects::runFilter(QStringLiteral("CINoiseReduction"), c, {{"inputNoiseLevel", denoise}});

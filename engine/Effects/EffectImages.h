@@ -32,6 +32,4 @@ QImage working(const QImage& image);
 // A transparent canvas of the given pixel size.
 QImage canvas(int width, int height);
 
-
-
 }  // namespace effects

@@ -7,15 +7,14 @@ namespace effects {
 namespace {
 // Filters whose "inputIntensity" is a plain strength, not a distance.
 bool intensityIsAbsolute(const QString& filterName) {
-    static const QStringList absolute = {"CIBloom",      "CIGloom",     "CIColorMonochrome",
+    static const QStringList absolute = {"CIBloom",       "CIGloom",     "CIColorMonochrome",
                                          "CIUnsharpMask", "CISepiaTone", "CIVignetteEffect"};
     return absolute.contains(filterName);
 }
 }  // namespace
 
 bool scalesWithWidth(const QString& filterName, const QString& key) {
-    if (key == QLatin1String("inputIntensity"))
-        return !intensityIsAbsolute(filterName);
+    if (key == QLatin1String("inputIntensity")) return !intensityIsAbsolute(filterName);
     if (key == QLatin1String("inputScale"))
         return filterName == QLatin1String("CIHexagonalPixellate") || filterName == QLatin1String("CIPixellate");
     return key == QLatin1String("inputRadius") || key == QLatin1String("inputWidth") ||

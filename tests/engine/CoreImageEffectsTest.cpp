@@ -28,28 +28,34 @@ void registerProbes() {
     static bool done = false;
     if (done) return;
     done = true;
-    ci::registerFilter({"TestProbe", "Test Probe", {kCICategoryStylize},
-                        {ci::imageInput(), ci::imageInput(kCIInputBackgroundImageKey),
-                         ci::imageInput(kCIInputMaskImageKey),
-                         ci::vectorInput(kCIInputCenterKey, kCIAttributeTypePosition, Vec(150, 150)),
-                         ci::vectorInput("inputPoint", kCIAttributeTypePosition, Vec(1, 1)),
-                         ci::vectorInput(kCIInputExtentKey, kCIAttributeTypeRectangle, Vec(0, 0, 1, 1)),
-                         ci::numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 10, 0, 100),
-                         ci::numberInput(kCIInputIntensityKey, kCIAttributeTypeScalar, 1, 0, 1),
-                         ci::numberInput(kCIInputScaleKey, kCIAttributeTypeScalar, 1, 0, 10),
-                         ci::numberInput(kCIInputSharpnessKey, kCIAttributeTypeScalar, 1, 0, 10),
-                         ci::vectorInput("inputRectangle", kCIAttributeTypeRectangle, Vec(0, 0, 300, 300))},
-                        [](const ci::CIFilterArgs& a) { return a.image(kCIInputImageKey); }});
+    ci::registerFilter(
+        {"TestProbe",
+         "Test Probe",
+         {kCICategoryStylize},
+         {ci::imageInput(), ci::imageInput(kCIInputBackgroundImageKey), ci::imageInput(kCIInputMaskImageKey),
+          ci::vectorInput(kCIInputCenterKey, kCIAttributeTypePosition, Vec(150, 150)),
+          ci::vectorInput("inputPoint", kCIAttributeTypePosition, Vec(1, 1)),
+          ci::vectorInput(kCIInputExtentKey, kCIAttributeTypeRectangle, Vec(0, 0, 1, 1)),
+          ci::numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 10, 0, 100),
+          ci::numberInput(kCIInputIntensityKey, kCIAttributeTypeScalar, 1, 0, 1),
+          ci::numberInput(kCIInputScaleKey, kCIAttributeTypeScalar, 1, 0, 10),
+          ci::numberInput(kCIInputSharpnessKey, kCIAttributeTypeScalar, 1, 0, 10),
+          ci::vectorInput("inputRectangle", kCIAttributeTypeRectangle, Vec(0, 0, 300, 300))},
+         [](const ci::CIFilterArgs& a) { return a.image(kCIInputImageKey); }});
     // Cuts its input to a rectangle, as a crop does.
-    ci::registerFilter({"TestCut", "Test Cut", {kCICategoryStylize},
-                        {ci::imageInput(), ci::vectorInput("inputRectangle", kCIAttributeTypeRectangle, Vec(0, 0, 300, 300))},
-                        [](const ci::CIFilterArgs& a) {
-                            const Vec r = a.vector("inputRectangle");
-                            return a.image(kCIInputImageKey).imageByCroppingToRect(QRectF(r.X(), r.Y(), r.Z(), r.W()));
-                        }});
+    ci::registerFilter(
+        {"TestCut",
+         "Test Cut",
+         {kCICategoryStylize},
+         {ci::imageInput(), ci::vectorInput("inputRectangle", kCIAttributeTypeRectangle, Vec(0, 0, 300, 300))},
+         [](const ci::CIFilterArgs& a) {
+             const Vec r = a.vector("inputRectangle");
+             return a.image(kCIInputImageKey).imageByCroppingToRect(QRectF(r.X(), r.Y(), r.Z(), r.W()));
+         }});
     // Spreads its input without end, as a blur grows its extent.
-    ci::registerFilter({"TestGrow", "Test Grow", {kCICategoryBlur}, {ci::imageInput()},
-                        [](const ci::CIFilterArgs& a) { return a.image(kCIInputImageKey).imageByClampingToExtent(); }});
+    ci::registerFilter({"TestGrow", "Test Grow", {kCICategoryBlur}, {ci::imageInput()}, [](const ci::CIFilterArgs& a) {
+                            return a.image(kCIInputImageKey).imageByClampingToExtent();
+                        }});
 }
 
 class CoreImageEffects : public ::testing::Test {
@@ -74,7 +80,8 @@ TEST_F(CoreImageEffects, StoredListScalesToEachPhoto) {
     const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
     ASSERT_TRUE(f);
     f->setDefaults();
-    utils.adjustFilterPrametersWithName(*f, "TestProbe", stored, QImage(4000, 3000, QImage::Format_ARGB32_Premultiplied));
+    utils.adjustFilterPrametersWithName(*f, "TestProbe", stored,
+                                        QImage(4000, 3000, QImage::Format_ARGB32_Premultiplied));
     EXPECT_EQ(f->valueForKey("inputCenter").value<Vec>(), Vec(2000, 1500));
     EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 200.0);
     EXPECT_DOUBLE_EQ(f->valueForKey("inputIntensity").toDouble(), 80.0);
@@ -95,7 +102,9 @@ TEST_F(CoreImageEffects, DamagedListsGiveNoInfiniteOrNegativeSizes) {
     f->setDefaults();
     Utils::sharedUtils().adjustFilterPrametersWithName(
         *f, "TestProbe",
-        list({{"inputRadius", qInf()}, {"inputSharpness", -0.5}, {"inputCenter", QVariant::fromValue(Vec(qQNaN(), 0.5))},
+        list({{"inputRadius", qInf()},
+              {"inputSharpness", -0.5},
+              {"inputCenter", QVariant::fromValue(Vec(qQNaN(), 0.5))},
               {"inputRectangle", QVariant::fromValue(Vec(0.1, 0.1, -0.5, 0.5))}}),
         QImage(400, 300, QImage::Format_ARGB32_Premultiplied));
     EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 10.0);  // the default stays
@@ -119,9 +128,9 @@ TEST_F(CoreImageEffects, ImageInputsFromTheListAreFittedToThePhoto) {
     const QVariant stored = QVariant::fromValue(CIImage::imageWithCGImage(small));
     const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
     f->setDefaults();
-    Utils::sharedUtils().adjustFilterPrametersWithName(*f, "TestProbe",
-                                                       list({{kCIInputBackgroundImageKey, stored}, {kCIInputMaskImageKey, stored}}),
-                                                       QImage(200, 100, QImage::Format_ARGB32_Premultiplied));
+    Utils::sharedUtils().adjustFilterPrametersWithName(
+        *f, "TestProbe", list({{kCIInputBackgroundImageKey, stored}, {kCIInputMaskImageKey, stored}}),
+        QImage(200, 100, QImage::Format_ARGB32_Premultiplied));
     EXPECT_EQ(f->valueForKey(kCIInputBackgroundImageKey).value<CIImage>().extent(), QRectF(0, 0, 200, 100));
     EXPECT_EQ(f->valueForKey(kCIInputMaskImageKey).value<CIImage>().extent(), QRectF(0, 0, 200, 100));
 }
@@ -270,7 +279,10 @@ TEST_F(CoreImageEffects, AutomaticCorrectionsKeepTheSize) {
 TEST_F(CoreImageEffects, ApplicationsOnSeveralThreadsDoNotMeet) {
     // Each application works on a filter of its own: concurrent runs give what one run gives.
     const QImage photo = testsupport::gradientImage(120, 90);
-    struct Job { const char* name; QVariantList params; };
+    struct Job {
+        const char* name;
+        QVariantList params;
+    };
     const QList<Job> jobs = {
         {"CIGaussianBlur", list({{"inputRadius", 0.02}})},
         {"CISepiaTone", list({{"inputIntensity", 0.7}})},
@@ -291,7 +303,9 @@ TEST_F(CoreImageEffects, ApplicationsOnSeveralThreadsDoNotMeet) {
 }
 
 TEST_F(CoreImageEffects, UnknownEffectGivesNothing) {
-    EXPECT_TRUE(Utils::sharedUtils().applyFilterWithImage(testsupport::gradientImage(20, 20), "", "CINoSuchFilter", {}, false).isNull());
+    EXPECT_TRUE(Utils::sharedUtils()
+                    .applyFilterWithImage(testsupport::gradientImage(20, 20), "", "CINoSuchFilter", {}, false)
+                    .isNull());
 }
 
 }  // namespace

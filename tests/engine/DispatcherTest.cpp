@@ -48,7 +48,7 @@ QImage photo() {
 struct Case {
     const char* name;
     QVariantList params;
-    QSize size;          // expected; (-1, -1) for the photo's own
+    QSize size;  // expected; (-1, -1) for the photo's own
     bool mustChange = true;
 };
 
@@ -71,21 +71,25 @@ const QSize kSame(-1, -1);
 
 INSTANTIATE_TEST_SUITE_P(
     OwnEffects, EveryEffect,
-    ::testing::Values(
-        Case{"Resize", list({{"resizedWidth", 80}, {"resizedHeight", 30}}), QSize(80, 30)},
-        Case{"Custom Enhance",
-             list({{"enhanceExposureValue", 0.5}, {"enhanceBrightnessValue", 0.0}, {"enhanceContrastValue", 1.4},
-                   {"enhanceSaturationValue", 1.2}, {"enhanceSharpnessValue", 0.4}, {"enhanceDenoiseValue", 0.0},
-                   {"enhanceVibranceValue", 0.2}, {"enhanceHueValue", 0.3}, {"enhanceOpacityValue", 1.0}}),
-             kSame},
-        Case{"RGB Adjust", list({{"Red", 200}, {"Green", 255}, {"Blue", 230}}), kSame},
-        Case{"Brightness", list({{"inputBrightness", 0.2}}), kSame},
-        Case{"Contrast", list({{"inputContrast", 1.8}}), kSame},
-        Case{"Black & White", list({{"Intensity", 3}}), kSame},
-        Case{"Red Eye Correction", {}, kSame, false},
-        Case{"Auto Enhance", {}, kSame, false},
-        Case{"Add Border", list({{"borderColor", QColor(Qt::blue)}, {"borderWidth", 20}}), kSame},
-        Case{"Rotate", list({{"angle", 45}}), kSame}),
+    ::testing::Values(Case{"Resize", list({{"resizedWidth", 80}, {"resizedHeight", 30}}), QSize(80, 30)},
+                      Case{"Custom Enhance",
+                           list({{"enhanceExposureValue", 0.5},
+                                 {"enhanceBrightnessValue", 0.0},
+                                 {"enhanceContrastValue", 1.4},
+                                 {"enhanceSaturationValue", 1.2},
+                                 {"enhanceSharpnessValue", 0.4},
+                                 {"enhanceDenoiseValue", 0.0},
+                                 {"enhanceVibranceValue", 0.2},
+                                 {"enhanceHueValue", 0.3},
+                                 {"enhanceOpacityValue", 1.0}}),
+                           kSame},
+                      Case{"RGB Adjust", list({{"Red", 200}, {"Green", 255}, {"Blue", 230}}), kSame},
+                      Case{"Brightness", list({{"inputBrightness", 0.2}}), kSame},
+                      Case{"Contrast", list({{"inputContrast", 1.8}}), kSame},
+                      Case{"Black & White", list({{"Intensity", 3}}), kSame},
+                      Case{"Red Eye Correction", {}, kSame, false}, Case{"Auto Enhance", {}, kSame, false},
+                      Case{"Add Border", list({{"borderColor", QColor(Qt::blue)}, {"borderWidth", 20}}), kSame},
+                      Case{"Rotate", list({{"angle", 45}}), kSame}),
     [](const ::testing::TestParamInfo<Case>& info) {
         QString n = QString::fromLatin1(info.param.name);
         n.remove(QRegularExpression("[^A-Za-z]"));
@@ -102,18 +106,20 @@ const QVariant kBox = QVariant::fromValue(Vec(0.1, 0.1, 0.6, 0.6));
 
 INSTANTIATE_TEST_SUITE_P(
     OverlaysFramesTextures, EveryEffect,
-    ::testing::Values(Case{"Add Text", list({{"text", QString("HELLO")}, {"rotatedRect", kBox}, {"fontSize", 0.2},
-                                             {"textColor", QColor(Qt::yellow)}}),
+    ::testing::Values(Case{"Add Text",
+                           list({{"text", QString("HELLO")},
+                                 {"rotatedRect", kBox},
+                                 {"fontSize", 0.2},
+                                 {"textColor", QColor(Qt::yellow)}}),
                            kSame},
                       Case{"Add Watermark", list({{"rotatedRect", kBox}, {"fontSize", 0.2}, {"alpha", 1.0}}), kSame},
                       Case{"Add Logo", list({{"boundedRect", kBox}, {"imageToAdd", sticker()}}), kSame},
                       Case{"Add Custom Image", list({{"boundedRect", kBox}, {"imageToAdd", sticker()}}), kSame},
                       Case{"Emoticons", list({{"boundedRect", kBox}, {"imageToAdd", sticker()}}), kSame},
-                      Case{"Classic Frame", list({{"picture_frameName", QString("ClassicFrame1")},
-                                                  {"frameWidthPercent", 0.1}}),
-                           kSame},
-                      Case{"Film Strip Frame", list({{"picture_frameName", QString("FilmStripFrame1")},
-                                                     {"frameWidthPercent", 0.1}}),
+                      Case{"Classic Frame",
+                           list({{"picture_frameName", QString("ClassicFrame1")}, {"frameWidthPercent", 0.1}}), kSame},
+                      Case{"Film Strip Frame",
+                           list({{"picture_frameName", QString("FilmStripFrame1")}, {"frameWidthPercent", 0.1}}),
                            kSame},
                       Case{"Paper Effect", list({{"picture_EffectName", QString("Paper1.jpg")}}), kSame}),
     [](const ::testing::TestParamInfo<Case>& info) {
@@ -124,15 +130,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     CoreImageEffects, EveryEffect,
-    ::testing::Values(Case{"CISepiaTone", list({{"inputIntensity", 0.9}}), kSame},
-                      Case{"CIGaussianBlur", list({{"inputRadius", 0.03}}), kSame},
-                      Case{"CIVignetteEffect", list({{"inputCenter", QVariant::fromValue(Vec(0.5, 0.5))},
-                                                     {"inputRadius", 0.3}, {"inputIntensity", 1.0}}),
-                           kSame},
-                      Case{"CICrop", list({{"inputRectangle", QVariant::fromValue(Vec(0.25, 0.5, 0.5, 0.25))}}),
-                           QSize(80, 30)},
-                      Case{"CIColorInvert", {}, kSame},
-                      Case{"CIZoomBlur", list({{"inputCenter", QVariant::fromValue(Vec(0.5, 0.5))}}), kSame}),
+    ::testing::Values(
+        Case{"CISepiaTone", list({{"inputIntensity", 0.9}}), kSame},
+        Case{"CIGaussianBlur", list({{"inputRadius", 0.03}}), kSame},
+        Case{"CIVignetteEffect",
+             list({{"inputCenter", QVariant::fromValue(Vec(0.5, 0.5))}, {"inputRadius", 0.3}, {"inputIntensity", 1.0}}),
+             kSame},
+        Case{"CICrop", list({{"inputRectangle", QVariant::fromValue(Vec(0.25, 0.5, 0.5, 0.25))}}), QSize(80, 30)},
+        Case{"CIColorInvert", {}, kSame},
+        Case{"CIZoomBlur", list({{"inputCenter", QVariant::fromValue(Vec(0.5, 0.5))}}), kSame}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(Dispatcher, CustomEnhanceEdges) {
@@ -141,21 +147,31 @@ TEST(Dispatcher, CustomEnhanceEdges) {
     // An empty list leaves the photo.
     EXPECT_EQ(utils.applyFilterWithImage(in, "", "Custom Enhance", {}, false), in);
     // Neutral values still run the chain and keep the picture.
-    const QImage neutral = utils.applyFilterWithImage(
-        in, "", "Custom Enhance",
-        list({{"enhanceExposureValue", 0}, {"enhanceBrightnessValue", 0}, {"enhanceContrastValue", 1},
-              {"enhanceSaturationValue", 1}, {"enhanceSharpnessValue", 0}, {"enhanceDenoiseValue", 0},
-              {"enhanceVibranceValue", 0}, {"enhanceHueValue", 0}, {"enhanceOpacityValue", 1}}),
-        false);
+    const QImage neutral = utils.applyFilterWithImage(in, "", "Custom Enhance",
+                                                      list({{"enhanceExposureValue", 0},
+                                                            {"enhanceBrightnessValue", 0},
+                                                            {"enhanceContrastValue", 1},
+                                                            {"enhanceSaturationValue", 1},
+                                                            {"enhanceSharpnessValue", 0},
+                                                            {"enhanceDenoiseValue", 0},
+                                                            {"enhanceVibranceValue", 0},
+                                                            {"enhanceHueValue", 0},
+                                                            {"enhanceOpacityValue", 1}}),
+                                                      false);
     ASSERT_EQ(neutral.size(), in.size());
     EXPECT_LT(difference(neutral, in), 1.5);
     // Half opacity halves every pixel's alpha.
-    const QImage faded = utils.applyFilterWithImage(
-        in, "", "Custom Enhance",
-        list({{"enhanceExposureValue", 0}, {"enhanceBrightnessValue", 0}, {"enhanceContrastValue", 1},
-              {"enhanceSaturationValue", 1}, {"enhanceSharpnessValue", 0}, {"enhanceDenoiseValue", 0},
-              {"enhanceVibranceValue", 0}, {"enhanceHueValue", 0}, {"enhanceOpacityValue", 0.5}}),
-        false);
+    const QImage faded = utils.applyFilterWithImage(in, "", "Custom Enhance",
+                                                    list({{"enhanceExposureValue", 0},
+                                                          {"enhanceBrightnessValue", 0},
+                                                          {"enhanceContrastValue", 1},
+                                                          {"enhanceSaturationValue", 1},
+                                                          {"enhanceSharpnessValue", 0},
+                                                          {"enhanceDenoiseValue", 0},
+                                                          {"enhanceVibranceValue", 0},
+                                                          {"enhanceHueValue", 0},
+                                                          {"enhanceOpacityValue", 0.5}}),
+                                                    false);
     EXPECT_NEAR(qAlpha(faded.convertToFormat(QImage::Format_ARGB32).pixel(80, 60)), 128, 2);
 }
 

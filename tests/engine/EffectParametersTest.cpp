@@ -48,8 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StoreCase{"CIVignetteEffect", "inputIntensity", 0.6, 0.6},
                       StoreCase{"CISharpenLuminance", "inputIntensity", 40.0, 0.1},
                       StoreCase{"CISepiaTone", "inputIntensity", 0.8, 0.8},
-                      StoreCase{"Add Text", "fontSize", 30.0, 0.1},
-                      StoreCase{"CIPixellate", "inputScale", 8.0, 0.02},
+                      StoreCase{"Add Text", "fontSize", 30.0, 0.1}, StoreCase{"CIPixellate", "inputScale", 8.0, 0.02},
                       StoreCase{"CIBumpDistortion", "inputScale", 0.5, 0.5},
                       StoreCase{"CICrop", "inputRectangle", vec(40, 30, 200, 150), vec(0.1, 0.1, 0.5, 0.5)},
                       StoreCase{"Add Logo", "boundedRect", vec(0, 0, 400, 300), vec(0, 0, 1, 1)},
@@ -87,7 +86,8 @@ TEST(ConvertOne, SliderValueFollowsTheWidthOnly) {
 
 TEST(Lookups, StringTakesFirstFloatTakesLast) {
     auto& fc = FilterCustomization::sharedInstance();
-    const QVariantList l = list({{"text", QString("first")}, {"size", 1.0}, {"text", QString("second")}, {"size", 2.0}});
+    const QVariantList l =
+        list({{"text", QString("first")}, {"size", 1.0}, {"text", QString("second")}, {"size", 2.0}});
     EXPECT_EQ(fc.getSavedStringValueForKey("text", l).toString(), "first");
     EXPECT_EQ(fc.getSavedFloatValueForKey("size", l).toDouble(), 2.0);
     EXPECT_FALSE(fc.getSavedFloatValueForKey("absent", l).isValid());
@@ -106,7 +106,11 @@ TEST(Lookups, RectAndPointAreScaledToThePreviewBox) {
 
 TEST(Ranges, OverridesAndFallbacks) {
     auto& fc = FilterCustomization::sharedInstance();
-    struct Row { const char* filter; const char* key; double min, max, def; };
+    struct Row {
+        const char* filter;
+        const char* key;
+        double min, max, def;
+    };
     const Row rows[] = {
         {"CIVignetteEffect", "inputRadius", 0, 300, 240},
         {"CIVignetteEffect", "inputIntensity", -99, -99, 0.6},
@@ -128,11 +132,12 @@ TEST(Ranges, OverridesAndFallbacks) {
 
 TEST(CropRatios, HeightMultipliers) {
     const QSizeF box(580, 440);
-    struct Row { int ratio, orientation; float m; };
-    const Row rows[] = {{0, 0, 1.0f},        {1, 0, 440.0f / 580.0f}, {2, 1, 1.0f},
-                        {3, 0, 4.0f / 6.0f}, {3, 1, 1.5f},            {8, 0, 0.5233333f},
-                        {11, 0, 0.6669691f}, {9, 1, 2.0f},            {12, 0, 1.0f},
-                        {-1, 1, 1.0f}};
+    struct Row {
+        int ratio, orientation;
+        float m;
+    };
+    const Row rows[] = {{0, 0, 1.0f},       {1, 0, 440.0f / 580.0f}, {2, 1, 1.0f}, {3, 0, 4.0f / 6.0f}, {3, 1, 1.5f},
+                        {8, 0, 0.5233333f}, {11, 0, 0.6669691f},     {9, 1, 2.0f}, {12, 0, 1.0f},       {-1, 1, 1.0f}};
     for (const Row& r : rows)
         EXPECT_FLOAT_EQ(FilterCustomization::heightMultiplierFor(r.ratio, r.orientation, box), r.m)
             << r.ratio << "/" << r.orientation;

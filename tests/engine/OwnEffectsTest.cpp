@@ -32,7 +32,8 @@ TEST(Resize, SizesPercentagesAndTheLimit) {
     const ResizeCase cases[] = {
         {400, 300, list({{"isPercentBaseResize", true}, {"percentWidth", 50}, {"percentHeight", 25}}), 200, 75},
         {400, 300, list({{"resizedWidth", 100}}), 100, 300},
-        {400, 300, list({{"isPercentBaseResize", true}, {"isPercentBaseResize", false}, {"percentWidth", 50}}), 200, 300},
+        {400, 300, list({{"isPercentBaseResize", true}, {"isPercentBaseResize", false}, {"percentWidth", 50}}), 200,
+         300},
         {40, 30, list({{"resizedWidth", 12000}, {"resizedHeight", 6000}}), 10000, 5000},
         {30, 40, list({{"resizedWidth", 6000}, {"resizedHeight", 12000}}), 5000, 10000},
         // A square above the limit is held to it too.
@@ -100,12 +101,15 @@ TEST(Rotate, QuarterTurnOfALandscapeIsShrunkAndCentred) {
 
 TEST(Rotate, FlipsFromTheList) {
     const QImage in = argb(testsupport::quadrantImage(40, 30));
-    struct Case { QVariantList params; QRgb topLeft; };
+    struct Case {
+        QVariantList params;
+        QRgb topLeft;
+    };
     const Case cases[] = {
-        {list({}), qRgb(0, 255, 0)},                                        // left-right by default
-        {list({{"flipHorizontally", false}}), qRgb(255, 0, 0)},             // unchanged
+        {list({}), qRgb(0, 255, 0)},                             // left-right by default
+        {list({{"flipHorizontally", false}}), qRgb(255, 0, 0)},  // unchanged
         {list({{"flipHorizontally", false}, {"flipVertically", true}}), qRgb(0, 0, 255)},
-        {list({{"flipVertically", true}}), qRgb(255, 255, 255)},           // both
+        {list({{"flipVertically", true}}), qRgb(255, 255, 255)},  // both
         {list({{"flipHorizontally", false}, {"angle", 360}}), qRgb(255, 0, 0)},
     };
     for (const Case& c : cases) {
@@ -142,8 +146,8 @@ TEST(Border, WidthAndRadiusFollowThePhotoWidth) {
 TEST(Border, ColourWidthAndThumbnail) {
     QImage in(580, 300, QImage::Format_ARGB32_Premultiplied);
     in.fill(Qt::white);
-    const QImage red = argb(apply(in, "Add Border",
-                                  list({{"borderColor", QColor(Qt::red)}, {"borderWidth", 7.9}, {"cornerRadius", 0}})));
+    const QImage red = argb(
+        apply(in, "Add Border", list({{"borderColor", QColor(Qt::red)}, {"borderWidth", 7.9}, {"cornerRadius", 0}})));
     // 7.9 is read as 7: a 3.5-pixel inner half.
     EXPECT_EQ(red.pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_EQ(red.pixel(2, 150), qRgb(255, 0, 0));

@@ -42,7 +42,10 @@ protected:
 };
 
 TEST_F(ResizePreview, SizesFollowTheStep) {
-    struct Case { QVariantList params; QSize size; };
+    struct Case {
+        QVariantList params;
+        QSize size;
+    };
     const Case cases[] = {
         {list({{"isPercentBaseResize", true}, {"percentWidth", 50}, {"percentHeight", 50}}), QSize(200, 150)},
         {list({{"isPercentBaseResize", true}, {"percentWidth", 200}, {"percentHeight", 50}}), QSize(800, 150)},
