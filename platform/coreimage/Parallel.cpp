@@ -32,17 +32,23 @@ void parallelFor(int first, int last, const std::function<void(int, int)>& fn, d
         fn(first, last);
         return;
     }
-    std::vector<std::thread> workers;
-    workers.reserve(size_t(threads - 1));
-    auto band = [&](int i) {
-        const int b = first + int((long long)(count) * i / threads);
-        const int e = first + int((long long)(count) * (i + 1) / threads);
+    // More chunks than threads, taken in turn: a thread that the system holds back (a busy
+    // machine) leaves its share to the others instead of holding up the whole call.
+    const int chunks = std::min(count, threads * 4);
+    std::atomic<int> next{0};
+    auto runChunks = [&] {
         tInsideBand = true;
-        fn(b, e);
+        for (int c = next.fetch_add(1); c < chunks; c = next.fetch_add(1)) {
+            const int b = first + int((long long)(count) * c / chunks);
+            const int e = first + int((long long)(count) * (c + 1) / chunks);
+            fn(b, e);
+        }
         tInsideBand = false;
     };
-    for (int i = 1; i < threads; ++i) workers.emplace_back(band, i);
-    band(0);
+    std::vector<std::thread> workers;
+    workers.reserve(size_t(threads - 1));
+    for (int i = 1; i < threads; ++i) workers.emplace_back(runChunks);
+    runChunks();
     for (auto& w : workers) w.join();
 }
 

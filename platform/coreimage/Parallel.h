@@ -11,8 +11,8 @@ namespace platform {
 void setThreadCount(int count);
 int threadCount();
 
-// Calls fn(begin, end) on disjoint bands covering [first, last). Bands run on separate
-// threads when the work is large enough (cost = work units per index, used to keep
+// Calls fn(begin, end) on disjoint bands covering [first, last), in no fixed order. Bands
+// run on separate threads when the work is large enough (cost = work units per index, used to keep
 // small images on the calling thread). A call made from inside a band runs serially.
 void parallelFor(int first, int last, const std::function<void(int, int)>& fn, double costPerIndex = 1.0);
 
