@@ -1,0 +1,59 @@
+#!/bin/sh
+# Times bench_batch against ImageMagick and libvips on the same photos, then runs every
+# output format with renaming, and a move with compression, on a few small photos.
+#
+#   bench/batch/compare.sh <build folder> [work folder]
+#
+# Needs imagemagick and libvips-tools (apt-get install imagemagick libvips-tools); the
+# photos are made with ImageMagick on the first run and kept in the work folder.
+set -eu
+build=${1:?usage: compare.sh <build folder> [work folder]}
+work=${2:-/tmp/brisko-bench-batch}
+here=$(cd "$(dirname "$0")" && pwd)
+driver="$build/bench/batch/bench_batch"
+[ -x "$driver" ] || { echo "build bench_batch first (-DBRISKO_BUILD_BENCH=ON)"; exit 2; }
+
+mkdir -p "$work/photos" "$work/small"
+if [ -z "$(ls "$work/photos")" ]; then
+  for i in 01 02 03 04 05 06 07 08 09 10 11 12; do
+    convert -size 6000x4000 gradient:"rgb(1$i,80,40)"-"rgb(30,1$i,220)" -attenuate 0.4 +noise Gaussian \
+      -quality 92 "$work/photos/p$i.jpg" &
+  done
+  wait
+fi
+if [ -z "$(ls "$work/small")" ]; then
+  convert -size 1200x800 gradient:red-blue "$work/small/a.jpg"
+  convert -size 800x1200 gradient:green-yellow "$work/small/b.png"
+  convert -size 1000x700 gradient:white-black "$work/small/c.tiff"
+fi
+
+peak() { /usr/bin/time -f "%e s, peak %M KB" "$@" 2>&1 >/dev/null | tail -1; }
+
+for recipe in resize-1600-jpeg blur-text-border; do
+  rm -rf "$work/out"
+  echo "bench_batch $recipe: $(peak "$driver" "$work/photos" "$here/recipes/$recipe.json" "$work/out")"
+done
+
+rm -rf "$work/magick" && mkdir -p "$work/magick"
+echo "mogrify resize: $(peak mogrify -path "$work/magick" -auto-orient -resize 1600x -quality 80 "$work"/photos/*.jpg)"
+echo "mogrify effects: $(peak mogrify -path "$work/magick" -auto-orient -blur 0x12 -fill white -pointsize 300 \
+  -annotate +300+3700 "Brisko bench" -bordercolor "#202020" -border 30 -resize 1600x -quality 80 "$work"/photos/*.jpg)"
+
+rm -rf "$work/vips" && mkdir -p "$work/vips"
+start=$(date +%s.%N)
+for f in "$work"/photos/*.jpg; do vips resize "$f" "$work/vips/$(basename "$f")[Q=80]" 0.2666667; done
+echo "vips resize: $(echo "$(date +%s.%N) - $start" | bc) s"
+
+# Every output format with a rename rule, then a move with the PNG optimiser.
+for format in 0 1 2 3 4 5 6 7 8; do
+  printf '{"steps":[{"name":"CISepiaTone","parameters":[{"inputIntensity":0.8}]}],"outputFormat":%d,"rename":{"Rename Mode":1,"Add Digit":{"State":true,"As":1,"Starting Index":1,"Increment":1},"Lower Case File Extension":{"State":true}}}' \
+    "$format" > "$work/format.json"
+  rm -rf "$work/format$format"
+  "$driver" "$work/small" "$work/format.json" "$work/format$format" 2>/dev/null | tail -1
+  ls "$work/format$format"
+done
+rm -rf "$work/move" "$work/moved" && cp -r "$work/small" "$work/move" && mkdir -p "$work/xdg"
+printf '{"outputFormat":6,"compression":9,"move":true,"rename":{"Rename Mode":1,"Replace Filename":{"State":true,"New Name":"Trip"},"Add Digit":{"State":true,"As":1,"Starting Index":1,"Increment":1}}}' \
+  > "$work/move.json"
+XDG_DATA_HOME="$work/xdg" "$driver" "$work/move" "$work/move.json" "$work/moved" 2>/dev/null | tail -1
+echo "left in the source folder: $(ls "$work/move" | wc -l); written: $(ls "$work/moved" | tr '\n' ' ')"
