@@ -66,6 +66,14 @@ bool placeFile(const QString& from, const QString& to, bool replace, int* error)
     }
     // File systems without the no-replace rename: a hard link fails on an existing name too.
     if (::link(f.constData(), t.constData()) != 0) {
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+            // Nor hard links (FAT and the like): look, then rename, as close together as can be.
+            if (::access(t.constData(), F_OK) == 0) {
+                *error = EEXIST;
+                return false;
+            }
+            if (std::rename(f.constData(), t.constData()) == 0) return true;
+        }
         *error = errno;
         return false;
     }
