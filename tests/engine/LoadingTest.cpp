@@ -74,6 +74,11 @@ TEST(Loading, RequestedSizeAppliesOnlyToTurnedPhotos) {
     const QString plain = writePhoto(dir, "one.jpg", stored, 1, platform::ImageType::JPEG);
     EXPECT_EQ(ImageProcessing::getImageFromFile(turned, 150, 200).size(), QSize(150, 200));
     EXPECT_EQ(ImageProcessing::getImageFromFile(plain, 150, 200).size(), QSize(400, 300));
+    // No usable size to ask a thumbnail for: the whole photo comes back, still upright.
+    const QImage whole = ImageProcessing::getImageFromFile(turned, 0, 0);
+    ASSERT_EQ(whole.size(), QSize(300, 400));
+    EXPECT_GT(qRed(whole.pixel(290, 10)), 240);  // the stored top-left red lands top-right
+    EXPECT_LT(qBlue(whole.pixel(290, 10)), 20);
     // Thumbnails are as wide as the box, upright.
     Utils& u = Utils::sharedUtils();
     EXPECT_EQ(u.getThumbnailImageAtFilePath(turned, QSizeF(60, 60)).size(), QSize(60, 80));
