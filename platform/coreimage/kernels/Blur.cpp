@@ -436,9 +436,9 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
                     const double vx = (cx - px) * k, vy = (cy - py) * k;
                     const int n = std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
                     float acc[4] = {0, 0, 0, 0}, v[4];
+                    const double dx = n == 1 ? 0.0 : vx / (n - 1), dy = n == 1 ? 0.0 : vy / (n - 1);
                     for (int i = 0; i < n; ++i) {
-                        const double t = n == 1 ? 0.0 : double(i) / (n - 1);
-                        src.sample(px + vx * t, py + vy * t, v);
+                        src.sample(px + dx * i, py + dy * i, v);
                         for (int c = 0; c < 4; ++c) acc[c] += v[c];
                     }
                     for (int c = 0; c < 4; ++c) d[c] = acc[c] / float(n);
