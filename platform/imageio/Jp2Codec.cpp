@@ -131,11 +131,18 @@ QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, con
     }
     opj_image_t* img = s.image;
     const int64_t fullW = int64_t(img->x1) - img->x0, fullH = int64_t(img->y1) - img->y0;
-    if (!checkBudget(fullW, fullH, options, name, "JPEG 2000")) return QImage();
     if (img->numcomps < 1 || img->numcomps > 4) {
         log(u"%@: JPEG 2000 with %@ components is not a picture we can show", name, int(img->numcomps));
         return QImage();
     }
+    if (!checkBudget(fullW, fullH, options, name, "JPEG 2000")) return QImage();
+    // openjpeg keeps a 32-bit sample per component while decoding: the budget counts
+    // those samples, at the resolution actually decoded.
+    DecodeOptions samples = options;
+    samples.pixelBudget = options.pixelBudget / int64_t(img->numcomps);
+    if (!checkBudget((fullW + (1 << reduce) - 1) >> reduce, (fullH + (1 << reduce) - 1) >> reduce, samples, name,
+                     "JPEG 2000"))
+        return QImage();
     for (OPJ_UINT32 i = 0; i < img->numcomps; ++i) {
         if (img->comps[i].dx == 0 || img->comps[i].dy == 0 || img->comps[i].prec < 1 || img->comps[i].prec > 31) {
             log(u"%@: JPEG 2000 component layout is corrupt", name);
