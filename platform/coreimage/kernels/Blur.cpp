@@ -466,14 +466,22 @@ NodePtr medianNode(const NodePtr& in) {
             for (int y = y0; y < y1; ++y) {
                 float* d = out.row(y);
                 for (int x = r.x; x < r.right(); ++x, d += 4) {
-                    for (int c = 0; c < 4; ++c) {
-                        float v[9];
-                        int n = 0;
-                        for (int j = -1; j <= 1; ++j)
-                            for (int i = -1; i <= 1; ++i) v[n++] = src.at(x + i, y + j)[c];
-                        std::nth_element(v, v + 4, v + 9);
-                        d[c] = v[4];
-                    }
+                    // The classic 19-exchange network for the median of nine, on all four
+                    // channels at once.
+                    float v[9][4];
+                    int n = 0;
+                    for (int j = -1; j <= 1; ++j)
+                        for (int i = -1; i <= 1; ++i, ++n) std::memcpy(v[n], src.at(x + i, y + j), sizeof v[n]);
+                    auto sort2 = [&](int a, int b) {
+                        for (int c = 0; c < 4; ++c) {
+                            const float lo = std::min(v[a][c], v[b][c]), hi = std::max(v[a][c], v[b][c]);
+                            v[a][c] = lo, v[b][c] = hi;
+                        }
+                    };
+                    sort2(1, 2), sort2(4, 5), sort2(7, 8), sort2(0, 1), sort2(3, 4), sort2(6, 7), sort2(1, 2), sort2(4, 5),
+                        sort2(7, 8), sort2(0, 3), sort2(5, 8), sort2(4, 7), sort2(3, 6), sort2(1, 4), sort2(2, 5), sort2(4, 7),
+                        sort2(4, 2), sort2(6, 4), sort2(4, 2);
+                    std::memcpy(d, v[4], sizeof v[4]);
                 }
             }
         }, r.w * 40.0);

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -171,4 +172,34 @@ TEST(Blurs, ExtentsGrowAroundAnOffsetInput) {
         // Deep inside, a flat picture stays flat.
         EXPECT_EQ(pixelYUp(render(f->outputImage(), QRectF(-20, 45, 1, 1)), 0, 0), QColor(Qt::red));
     }
+}
+
+// The median removes a lone outlier and keeps a straight edge.
+TEST(MedianFilter, RemovesSpecklesKeepsEdges) {
+    QImage in = solid(9, 9, QColor(50, 60, 70));
+    for (int y = 0; y < 9; ++y)
+        for (int x = 5; x < 9; ++x) in.setPixel(x, y, qRgb(200, 210, 220));
+    in.setPixel(2, 4, qRgb(255, 0, 255));
+    const QImage out = render(filterOn(QStringLiteral("CIMedianFilter"), in)->outputImage());
+    EXPECT_EQ(QColor(out.pixel(2, 4)), QColor(50, 60, 70));
+    EXPECT_EQ(QColor(out.pixel(4, 4)), QColor(50, 60, 70));
+    EXPECT_EQ(QColor(out.pixel(5, 4)), QColor(200, 210, 220));
+
+    // Against a plain median of each 3 x 3 neighbourhood of a noisy picture.
+    QImage noisy(24, 16, QImage::Format_ARGB32_Premultiplied);
+    quint32 seed = 12345;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            noisy.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 0xff, (seed >> 8) & 0xff));
+        }
+    const QImage m = render(filterOn(QStringLiteral("CIMedianFilter"), noisy)->outputImage());
+    for (int y = 1; y < 15; ++y)
+        for (int x = 1; x < 23; ++x) {
+            int v[9], n = 0;
+            for (int j = -1; j <= 1; ++j)
+                for (int i = -1; i <= 1; ++i) v[n++] = qGreen(noisy.pixel(x + i, y + j));
+            std::nth_element(v, v + 4, v + 9);
+            ASSERT_EQ(qGreen(m.pixel(x, y)), v[4]) << x << "," << y;
+        }
 }
