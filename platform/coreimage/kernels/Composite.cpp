@@ -121,8 +121,10 @@ CIImage blend(const CIFilterArgs& a, CombineRow row) {
     return CIImage(makeCombineNode(s, b, unionExtent(s, b), std::move(row)));
 }
 
-CombineRow separableRow(Separable f) {
-    return [f](const float* s, const float* b, float* out, int n) {
+// The blend function is a template argument so that it is inlined into the pixel loop.
+template <Separable f>
+CombineRow separableRow() {
+    return [](const float* s, const float* b, float* out, int n) {
         for (int i = 0; i < n; ++i, s += 4, b += 4, out += 4) {
             const float as = s[3], ab = b[3];
             float cs[3], cb[3];
@@ -168,18 +170,18 @@ void registerCompositeFilters() {
             std::copy(o, o + 4, out);
         }
     });
-    registerBlend("CIMultiplyBlendMode", "Multiply Blend Mode", separableRow(multiplyB));
-    registerBlend("CIScreenBlendMode", "Screen Blend Mode", separableRow(screenB));
-    registerBlend("CIOverlayBlendMode", "Overlay Blend Mode", separableRow(overlayB));
-    registerBlend("CISoftLightBlendMode", "Soft Light Blend Mode", separableRow(softLightB));
-    registerBlend("CIHardLightBlendMode", "Hard Light Blend Mode", separableRow(hardLightB));
-    registerBlend("CIDarkenBlendMode", "Darken Blend Mode", separableRow(darkenB));
-    registerBlend("CILightenBlendMode", "Lighten Blend Mode", separableRow(lightenB));
-    registerBlend("CIColorBurnBlendMode", "Color Burn Blend Mode", separableRow(colorBurnB));
-    registerBlend("CIColorDodgeBlendMode", "Color Dodge Blend Mode", separableRow(colorDodgeB));
-    registerBlend("CIDifferenceBlendMode", "Difference Blend Mode", separableRow(differenceB));
-    registerBlend("CIExclusionBlendMode", "Exclusion Blend Mode", separableRow(exclusionB));
-    registerBlend("CISubtractBlendMode", "Subtract Blend Mode", separableRow(subtractB));
+    registerBlend("CIMultiplyBlendMode", "Multiply Blend Mode", separableRow<multiplyB>());
+    registerBlend("CIScreenBlendMode", "Screen Blend Mode", separableRow<screenB>());
+    registerBlend("CIOverlayBlendMode", "Overlay Blend Mode", separableRow<overlayB>());
+    registerBlend("CISoftLightBlendMode", "Soft Light Blend Mode", separableRow<softLightB>());
+    registerBlend("CIHardLightBlendMode", "Hard Light Blend Mode", separableRow<hardLightB>());
+    registerBlend("CIDarkenBlendMode", "Darken Blend Mode", separableRow<darkenB>());
+    registerBlend("CILightenBlendMode", "Lighten Blend Mode", separableRow<lightenB>());
+    registerBlend("CIColorBurnBlendMode", "Color Burn Blend Mode", separableRow<colorBurnB>());
+    registerBlend("CIColorDodgeBlendMode", "Color Dodge Blend Mode", separableRow<colorDodgeB>());
+    registerBlend("CIDifferenceBlendMode", "Difference Blend Mode", separableRow<differenceB>());
+    registerBlend("CIExclusionBlendMode", "Exclusion Blend Mode", separableRow<exclusionB>());
+    registerBlend("CISubtractBlendMode", "Subtract Blend Mode", separableRow<subtractB>());
     registerBlend("CIHueBlendMode", "Hue Blend Mode", nonSeparableRow(NonSeparable::Hue));
     registerBlend("CISaturationBlendMode", "Saturation Blend Mode", nonSeparableRow(NonSeparable::Saturation));
     registerBlend("CIColorBlendMode", "Color Blend Mode", nonSeparableRow(NonSeparable::Color));
