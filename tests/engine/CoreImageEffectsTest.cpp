@@ -171,6 +171,10 @@ TEST_F(CoreImageEffects, CropRectanglesAreBottomLeftAndDefaultLeavesThePhoto) {
     EXPECT_EQ(argb(utils.applyFilterWithImage(
                   photo, "", "TestCut", list({{"inputRectangle", QVariant::fromValue(Vec(0.1, 0.1, 0, 0.5))}}), false)),
               photo);
+    // A runaway rectangle is held to the photo instead of allocating a vast canvas.
+    const QImage runaway = utils.applyFilterWithImage(
+        photo, "", "TestCut", list({{"inputRectangle", QVariant::fromValue(Vec(0.5, 0, 1000, 1000))}}), false);
+    EXPECT_EQ(runaway.size(), QSize(100, 100));
 }
 
 TEST_F(CoreImageEffects, GrownOutputIsCutBackToTheInput) {
