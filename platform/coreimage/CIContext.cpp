@@ -73,10 +73,12 @@ QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) co
         platform::log(u"render of %@ x %@ pixels failed: out of memory", W, H);
         return {};
     }
+    uchar* const base = out.bits();
+    const qsizetype bpl = out.bytesPerLine();
     renderStrips(node, r, [&](const Buffer& b, int firstRow) {
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
             for (int j = y0; j < y1; ++j) {
-                auto* d = reinterpret_cast<quint32*>(out.scanLine(platform::toQtRow(firstRow + j, H)));
+                auto* d = reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(firstRow + j, H));
                 const float* s = b.row(b.rect.y + j);
                 for (int i = 0; i < W; ++i, s += 4) {
                     const float a = std::clamp(s[3], 0.0f, 1.0f);
@@ -102,10 +104,13 @@ void CIContext::drawImage(const CIImage& image, const QRectF& inRect, const QRec
     const PixelRect r = PixelRect::covering(node->extent()).intersected({0, 0, target.width(), target.height()});
     if (r.empty()) return;
     const int H = target.height();
+    // Detach once here: scanLine() on a shared picture would copy it from every band.
+    uchar* const base = target.bits();
+    const qsizetype bpl = target.bytesPerLine();
     renderStrips(node, r, [&](const Buffer& b, int firstRow) {
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
             for (int j = y0; j < y1; ++j) {
-                auto* d = reinterpret_cast<quint32*>(target.scanLine(platform::toQtRow(r.y + firstRow + j, H))) + r.x;
+                auto* d = reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(r.y + firstRow + j, H)) + r.x;
                 const float* s = b.row(b.rect.y + j);
                 for (int i = 0; i < r.w; ++i, s += 4) {
                     const float a = std::clamp(s[3], 0.0f, 1.0f);

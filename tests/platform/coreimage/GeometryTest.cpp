@@ -96,3 +96,12 @@ TEST(Context, DrawImageCompositesSourceOver) {
     EXPECT_EQ(pixelYUp(canvas, 9, 9), QColor(Qt::green));
     EXPECT_EQ(pixelYUp(canvas, 7, 7), QColor(0, 0, 255));
 }
+
+// Drawing into a picture that shares its pixels with another copy changes only the target.
+TEST(Context, DrawImageIntoASharedPictureLeavesTheOtherCopy) {
+    const QImage original = solid(1200, 900, QColor(0, 0, 255));
+    QImage target = original;  // shares pixels until written
+    CIContext().drawImage(CIImage::imageWithCGImage(solid(1200, 900, Qt::red)), QRectF(0, 0, 1200, 900), QRectF(0, 0, 1200, 900), target);
+    EXPECT_EQ(pixelYUp(target, 600, 450), QColor(Qt::red));
+    EXPECT_EQ(pixelYUp(original, 600, 450), QColor(0, 0, 255));
+}
