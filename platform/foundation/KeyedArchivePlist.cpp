@@ -1,5 +1,7 @@
 #include "platform/foundation/KeyedArchivePlist.h"
 
+#include "platform/foundation/CNumericLocale.h"
+
 #include <QStringList>
 #include <QTimeZone>
 #include <algorithm>
@@ -21,6 +23,7 @@ const QDateTime& referenceDate() {
 PlistPtr parse(const QByteArray& bytes) {
     if (bytes.size() < 8 || bytes.size() > kMaxPlistBytes) return nullptr;
     plist_t root = nullptr;
+    const CNumericLocale cNumbers;
     if (plist_is_binary(bytes.constData(), uint32_t(bytes.size())))
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &root);
     else
@@ -31,6 +34,7 @@ PlistPtr parse(const QByteArray& bytes) {
 QByteArray toBinary(plist_t node) {
     char* out = nullptr;
     uint32_t length = 0;
+    const CNumericLocale cNumbers;
     plist_to_bin(node, &out, &length);
     if (!out) return {};
     QByteArray bytes(out, qsizetype(length));

@@ -1,5 +1,6 @@
 #include "platform/foundation/Plist.h"
 
+#include "platform/foundation/CNumericLocale.h"
 #include "platform/foundation/Log.h"
 
 #include <QDateTime>
@@ -458,6 +459,7 @@ QVariant plistFromData(const QByteArray& data) {
         return {};
     }
     plist_t root = nullptr;
+    const CNumericLocale cNumbers;
     if (plist_is_binary(data.constData(), uint32_t(data.size())))
         plist_from_bin(data.constData(), uint32_t(data.size()), &root);
     else
@@ -497,6 +499,7 @@ QByteArray plistToData(const QVariant& root, PlistFormat format) {
     PlistPtr holder(node);
     char* out = nullptr;
     uint32_t len = 0;
+    const CNumericLocale cNumbers;
     plist_to_xml(node, &out, &len);
     QByteArray bytes(out, qsizetype(len));
     std::free(out);
