@@ -43,7 +43,7 @@ enum class Kind {
     Int,        // a whole number
     Real,       // a fraction, stored as a rational
     IntList,    // several whole numbers (ISO speeds, version bytes, components)
-    RealList,   // several fractions (lens specification)
+    RealList,   // several fractions (the lens focal and aperture range)
     TextList,   // repeatable IPTC texts
     Comment,    // the EXIF comment with its character-set prefix
     GpsCoord,   // degrees, stored as degrees/minutes/seconds
