@@ -77,14 +77,12 @@ QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name) {
 }
 
 QByteArray bmpEncode(const QImage& source) {
-    QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    const bool opaque = isOpaque(source);
+    // Opaque pixels read the same premultiplied or not, so they need no converted copy.
+    const bool direct = source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32 ||
+                        (opaque && source.format() == QImage::Format_ARGB32_Premultiplied);
+    const QImage image = direct ? source : source.convertToFormat(QImage::Format_ARGB32);
     if (image.isNull()) return QByteArray();
-    bool opaque = true;
-    for (int y = 0; y < image.height() && opaque; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
-            if (qAlpha(line[x]) != 255) { opaque = false; break; }
-    }
     const int bpp = opaque ? 24 : 32;
     const uint32_t headerSize = opaque ? 40 : 108;
     const uint64_t rowBytes = (uint64_t(image.width()) * bpp / 8 + 3) & ~uint64_t(3);

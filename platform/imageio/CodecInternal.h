@@ -21,6 +21,9 @@ bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, co
 // Allocates the decode target; null (with a log line) when memory is short.
 QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
 
+// Whether every pixel is fully opaque (a fast pass; formats without alpha answer at once).
+bool isOpaque(const QImage& image);
+
 // The orientation tag (0x0112) of IFD0 of a TIFF-structured EXIF block (starting with
 // "II*\0" or "MM\0*"); 1 when absent or unreadable.
 int exifOrientation(const uint8_t* tiff, size_t size);

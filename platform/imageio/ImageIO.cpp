@@ -73,6 +73,20 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
     return image;
 }
 
+bool isOpaque(const QImage& image) {
+    if (!image.hasAlphaChannel()) return true;
+    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+        return isOpaque(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+        uint32_t all = 0xFFFFFFFFu;
+        for (int x = 0; x < width; ++x) all &= line[x];  // vectorises; no early exit inside a row
+        if ((all >> 24) != 0xFFu) return false;
+    }
+    return true;
+}
+
 int exifOrientation(const uint8_t* tiff, size_t size) {
     if (size < 8) return 1;
     const bool little = tiff[0] == 'I' && tiff[1] == 'I';

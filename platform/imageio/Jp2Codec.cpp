@@ -201,16 +201,11 @@ QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, con
 
 QByteArray jp2Encode(const QImage& source, double quality) {
     const bool gray = source.format() == QImage::Format_Grayscale8;
-    const QImage image = gray ? source : source.convertToFormat(QImage::Format_ARGB32);
+    const bool opaque = gray || isOpaque(source);
+    const bool direct = gray || source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32 ||
+                        (opaque && source.format() == QImage::Format_ARGB32_Premultiplied);
+    const QImage image = direct ? source : source.convertToFormat(QImage::Format_ARGB32);
     if (image.isNull()) return QByteArray();
-    bool opaque = true;
-    if (!gray && source.hasAlphaChannel()) {
-        for (int y = 0; y < image.height() && opaque; ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
-                if (qAlpha(line[x]) != 255) { opaque = false; break; }
-        }
-    }
     const int comps = gray ? 1 : opaque ? 3 : 4;
     opj_image_cmptparm_t parms[4];
     std::memset(parms, 0, sizeof parms);

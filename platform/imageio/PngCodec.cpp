@@ -132,16 +132,6 @@ void writeToArray(png_structp png, png_bytep data, size_t length) {
 }
 void flushNothing(png_structp) {}
 
-bool isOpaque(const QImage& image) {
-    if (!image.hasAlphaChannel()) return true;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
-            if (qAlpha(line[x]) != 255) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 QByteArray pngEncode(const QImage& source) {

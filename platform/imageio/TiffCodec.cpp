@@ -157,14 +157,7 @@ QByteArray tiffEncode(const QImage& source) {
                        ? source
                        : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return QByteArray();
-    bool opaque = true;
-    if (!gray && image.hasAlphaChannel()) {
-        for (int y = 0; y < image.height() && opaque; ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0, xEnd = image.width(); x < xEnd; ++x)
-                if (qAlpha(line[x]) != 255) { opaque = false; break; }
-        }
-    }
+    const bool opaque = gray || isOpaque(image);
     const int samples = gray ? 1 : opaque ? 3 : 4;
     QByteArray out;
     out.reserve(qsizetype(image.width()) * image.height() * samples + 4096);
@@ -193,15 +186,23 @@ QByteArray tiffEncode(const QImage& source) {
     std::vector<uint8_t> row(size_t(image.width()) * samples);
     for (int y = 0; y < image.height(); ++y) {
         const uint8_t* src = image.constScanLine(y);
+        const int width = image.width();
+        uint8_t* dst = row.data();
         if (gray) {
-            std::memcpy(row.data(), src, row.size());
-        } else {
-            uint8_t* dst = row.data();
-            for (int x = 0, xEnd = image.width(); x < xEnd; ++x, src += 4, dst += samples) {
+            std::memcpy(dst, src, row.size());
+        } else if (samples == 3) {
+            for (int x = 0; x < width; ++x, src += 4, dst += 3) {
                 dst[0] = src[2];
                 dst[1] = src[1];
                 dst[2] = src[0];
-                if (samples == 4) dst[3] = src[3];
+            }
+        } else {
+            // BGRA words to RGBA: swap the red and blue bytes of each pixel.
+            const auto* in = reinterpret_cast<const uint32_t*>(src);
+            auto* out = reinterpret_cast<uint32_t*>(dst);
+            for (int x = 0; x < width; ++x) {
+                const uint32_t p = in[x];
+                out[x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
             }
         }
         if (TIFFWriteScanline(h.tif, row.data(), uint32_t(y), 0) < 0) {
