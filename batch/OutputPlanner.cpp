@@ -1,6 +1,9 @@
 #include "batch/OutputPlanner.h"
 
 #include "batch/RenameScheme.h"
+#include "records/AppDelegate.h"
+#include "records/BatchRenameSetting.h"
+#include "records/OutputOptionSettings.h"
 #include "records/OutputPhotoPath.h"
 #include "records/PhotoFile.h"
 
@@ -14,4 +17,17 @@ QList<std::shared_ptr<OutputPhotoPath>> OutputPlanner::planOutputPaths(const QLi
     }
     OutputPhotoPath::countOccurrences(planned);
     return planned;
+}
+
+std::shared_ptr<BatchRenameSetting> OutputPlanner::renameSettingsInUse() {
+    AppDelegate& app = AppDelegate::shared();
+    return app.selectedRenameSettingObj ? app.selectedRenameSettingObj : BatchRenameSetting::defaultSettings();
+}
+
+QList<std::shared_ptr<OutputPhotoPath>> OutputPlanner::planForAppDelegate() {
+    AppDelegate& app = AppDelegate::shared();
+    const auto output = app.selectedOuputSettingObj ? app.selectedOuputSettingObj : OutputOptionSettings::makeDefault();
+    const QStringList formats =
+        app.arrFileFormatsSupported.isEmpty() ? AppDelegate::defaultFileFormats() : app.arrFileFormatsSupported;
+    return planOutputPaths(app.arraySelectedImagesToProcess, RenameScheme(renameSettingsInUse(), output, formats));
 }

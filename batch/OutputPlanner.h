@@ -6,6 +6,7 @@
 
 struct PhotoFile;
 struct OutputPhotoPath;
+struct BatchRenameSetting;
 class RenameScheme;
 
 class OutputPlanner {
@@ -16,4 +17,13 @@ public:
     // of earlier records that share its path counted in.
     static QList<std::shared_ptr<OutputPhotoPath>> planOutputPaths(const QList<std::shared_ptr<PhotoFile>>& photos,
                                                                    const RenameScheme& scheme);
+
+    // The rename settings the output view works on: the application delegate's object
+    // when it holds one (a restored session or an earlier view), else fresh settings from
+    // the resource "RenameSettings.plist" (nullptr when that cannot be read). Main thread.
+    static std::shared_ptr<BatchRenameSetting> renameSettingsInUse();
+
+    // The planned outputs of the application delegate's batch with its current settings
+    // (the default output options when it holds none). Main thread; nothing is published.
+    static QList<std::shared_ptr<OutputPhotoPath>> planForAppDelegate();
 };

@@ -149,6 +149,23 @@ TEST(RenameScheme, OutputFoldersAndPlannedPathsKeepTheirCase) {
     EXPECT_EQ(planned[1]->filePath, "/home/u/Desktop/iPhoto_BriskoPhotosOutput/IMG_2.jpg");
 }
 
+TEST(RenameScheme, PlansTheApplicationBatchWithItsOwnOrTheDefaultSettings) {
+    AppDelegate& app = AppDelegate::shared();
+    app.resetToLaunchValues();
+    app.arraySelectedImagesToProcess = {photo("/in/a.TIFF")};
+    // No settings yet: the resource defaults (names kept) and the default output folder.
+    auto planned = OutputPlanner::planForAppDelegate();
+    ASSERT_EQ(planned.size(), 1);
+    EXPECT_EQ(planned[0]->filePath, OutputOptionSettings::defaultOutputFolderPath() + "/a.tif");
+
+    auto own = batchtest::renameSettings(4);
+    app.selectedRenameSettingObj = own;
+    app.selectedOuputSettingObj = batchtest::outputSettings("/Out");
+    EXPECT_EQ(OutputPlanner::renameSettingsInUse(), own);
+    EXPECT_EQ(OutputPlanner::planForAppDelegate()[0]->filePath, "/Out/a.jpg");
+    app.resetToLaunchValues();
+}
+
 TEST(RenameScheme, CaptureDateWinsOverCreationDate) {
     auto settings = batchtest::renameSettings(0);
     settings->flagRenamingMode = 1;
