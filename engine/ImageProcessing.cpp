@@ -36,11 +36,14 @@ QVariantMap ImageProcessing::exifForFile(const QString& path) {
 }
 
 QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, float minHeight) {
-    const QVariantMap props = exifForFile(path);
+    return imageloading::loadUpright(path, exifForFile(path), minWidth, minHeight);
+}
+
+QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight) {
     const int orientation = tiffOrientation(props);
     if (orientation != 1 && !path.isEmpty()) {
         Utils& utils = Utils::sharedUtils();
-        const QSizeF original = utils.getImageOriginalSizeAtFilePathUrl(path);
+        const QSizeF original = uprightSize(path, props);
         const QSizeF target = utils.aspectFitSizeWithMaxSize(original, minWidth);
         const int tw = int(std::lround(target.width())), th = int(std::lround(target.height()));
         if (tw > 0 && th > 0) {

@@ -32,6 +32,15 @@ public:
     static QImage convertOriginalImageToBWImage(const QImage& image);
 };
 
+// The loaders' steps on a properties dictionary the caller has already read, so one
+// load reads the file's metadata once.
+namespace imageloading {
+// The photo's pixel size as shown upright; 0 x 0 when nothing tells it.
+QSizeF uprightSize(const QString& path, const QVariantMap& props);
+// ImageProcessing::getImageFromFile with the file's properties given.
+QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight);
+}  // namespace imageloading
+
 // The image turned by a whole number of degrees counter-clockwise (y-up) about its centre
 // into the frame of its turned bounds, then mirrored left-right and/or top-bottom.
 // Multiples of 90 degrees are exact pixel permutations.

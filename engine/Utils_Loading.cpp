@@ -33,8 +33,8 @@ QVariantMap Utils::getImageeExifDict(const QString& path) { return ImageProcessi
 
 QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path) {
     const QVariantMap props = ImageProcessing::exifForFile(path);
-    const QSizeF size = getImageOriginalSizeAtFilePathUrl(path);
-    QImage image = ImageProcessing::getImageFromFile(path, float(size.width()), float(size.height()));
+    const QSizeF size = imageloading::uprightSize(path, props);
+    QImage image = imageloading::loadUpright(path, props, float(size.width()), float(size.height()));
     if (image.isNull()) return QImage();
     if (props.value(QLatin1String(platform::kPropsColorModel)).toString() == QLatin1String("Gray"))
         image = convertGraycolorModelToRgb(image);
@@ -42,7 +42,10 @@ QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path) {
 }
 
 QSizeF Utils::getImageOriginalSizeAtFilePathUrl(const QString& path) {
-    const QVariantMap props = ImageProcessing::exifForFile(path);
+    return imageloading::uprightSize(path, ImageProcessing::exifForFile(path));
+}
+
+QSizeF imageloading::uprightSize(const QString& path, const QVariantMap& props) {
     double w = props.value(QLatin1String(platform::kPropsPixelWidth)).toDouble();
     double h = props.value(QLatin1String(platform::kPropsPixelHeight)).toDouble();
     const QVariantMap tiff = props.value(QLatin1String(platform::kPropsTIFF)).toMap();
@@ -81,11 +84,11 @@ QImage Utils::convertGraycolorModelToRgb(const QImage& image) {
 
 QImage Utils::getThumbnailImageAtFilePath(const QString& path, QSizeF size) {
     if (path.isEmpty()) return ImageProcessing::getImageFromFile(path, float(size.width()), float(size.height()));
-    const QSizeF original = getImageOriginalSizeAtFilePathUrl(path);
+    const QVariantMap props = ImageProcessing::exifForFile(path);
+    const QSizeF original = imageloading::uprightSize(path, props);
     const QSizeF thumbSize = aspectFitSizeWithMaxSize(original, size.width());
     const int tw = int(std::lround(thumbSize.width())), th = int(std::lround(thumbSize.height()));
     if (tw > 0 && th > 0) {
-        const QVariantMap props = ImageProcessing::exifForFile(path);
         int orientation = props.value(QLatin1String(platform::kPropsOrientation), -1).toInt();
         if (orientation < 1 || orientation > 8)
             orientation = props.value(QLatin1String(platform::kPropsTIFF)).toMap().value(QLatin1String(platform::kPropsOrientation), -1).toInt();
@@ -96,7 +99,7 @@ QImage Utils::getThumbnailImageAtFilePath(const QString& path, QSizeF size) {
             return thumb;
         }
     }
-    return ImageProcessing::getImageFromFile(path, float(thumbSize.width()), float(thumbSize.height()));
+    return imageloading::loadUpright(path, props, float(thumbSize.width()), float(thumbSize.height()));
 }
 
 QImage Utils::getImageFromPath(const QString& path, QSizeF size) {
