@@ -90,8 +90,9 @@ public:
     void setObserver(BatchRunObserver* observer) { observer_ = observer; }
     void setAsker(BatchRunAsker* asker) { asker_ = asker; }
     void setFreeSpaceProvider(FreeSpaceProvider provider) { freeSpace_ = std::move(provider); }
-    // Pixel density of the screen the run is shown on; results are written at the working
-    // image's size divided by its whole part. 1 unless set.
+    // Results are written at the working image's size divided by this factor's whole part.
+    // It undoes a drawing layer that doubles pixels on dense screens; ours draws pixel for
+    // pixel, so the run screen leaves it at 1 whatever the screen's density.
     void setBackingScaleFactor(double factor) { backingScale_ = factor; }
     // Size of the current-photo view; no thumbnails are made while it is empty.
     void setThumbnailSize(const QSize& size) { thumbnailSize_ = size; }
