@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using namespace platform::ci;
 
@@ -23,6 +24,24 @@ constexpr long long kMaxRenderPixels = 400LL * 1000 * 1000;
 constexpr long long kStripPixels = 1LL * 1024 * 1024;
 
 inline quint8 toByte(float v) { return quint8(int(v * 255.0f + 0.5f)); }
+
+// One row of premultiplied floats to ARGB32 premultiplied: alpha clamped to [0, 1], each
+// colour to [0, alpha], rounded. Whole pixels at a time, so the loop stays in registers.
+void packRow(const float* s, quint32* d, int n) {
+    using V4f = float __attribute__((vector_size(16)));
+    using V4i = int __attribute__((vector_size(16)));
+    const V4f zero = {0, 0, 0, 0};
+    for (int i = 0; i < n; ++i, s += 4) {
+        V4f v;
+        std::memcpy(&v, s, sizeof v);
+        const float a = std::clamp(v[3], 0.0f, 1.0f);
+        const V4f lim = {a, a, a, a};
+        v = v < zero ? zero : v;
+        v = v > lim ? lim : v;
+        const V4i q = __builtin_convertvector(v * 255.0f + 0.5f, V4i);
+        d[i] = (quint32(q[3]) << 24) | (quint32(q[0]) << 16) | (quint32(q[1]) << 8) | quint32(q[2]);
+    }
+}
 
 // Renders the pixel rectangle r of node into img (of r's size), strip by strip; calls
 // write(buffer, firstRowFromBottom) for each strip.
@@ -79,12 +98,7 @@ QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) co
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
             for (int j = y0; j < y1; ++j) {
                 auto* d = reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(firstRow + j, H));
-                const float* s = b.row(b.rect.y + j);
-                for (int i = 0; i < W; ++i, s += 4) {
-                    const float a = std::clamp(s[3], 0.0f, 1.0f);
-                    const float rr = std::clamp(s[0], 0.0f, a), gg = std::clamp(s[1], 0.0f, a), bb = std::clamp(s[2], 0.0f, a);
-                    d[i] = (quint32(toByte(a)) << 24) | (quint32(toByte(rr)) << 16) | (quint32(toByte(gg)) << 8) | toByte(bb);
-                }
+                packRow(b.row(b.rect.y + j), d, W);
             }
         }, W);
     });
