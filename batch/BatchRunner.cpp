@@ -326,6 +326,11 @@ BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
     for (qsizetype j = 0; j < paths.size(); ++j) {
         if (paths.at(j)) index.destinations[paths.at(j)->filePath].append(int(j));
     }
+    index.emptyNames = QSet<QString>(input.arrayEmptyNames.begin(), input.arrayEmptyNames.end());
+    index.invalidNames = QSet<QString>(input.arrayInvalidFileName.begin(), input.arrayInvalidFileName.end());
+    index.duplicateNames = QSet<QString>(input.arrayDuplicateNames.begin(), input.arrayDuplicateNames.end());
+    index.notFound = QSet<QString>(input.arrayFileNotFound.begin(), input.arrayFileNotFound.end());
+    index.alreadyExists = QSet<QString>(input.arrayFileAlreadyExists.begin(), input.arrayFileAlreadyExists.end());
     return index;
 }
 
@@ -372,15 +377,15 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
 
     // Classified before the start: the last test that holds names the reason.
     QString skipMessage;
-    if (destination.isEmpty() || input.arrayEmptyNames.contains(destination)) skipMessage = runmessages::BlankName;
-    if (input.arrayInvalidFileName.contains(destination)) skipMessage = runmessages::InvalidName;
-    if (input.arrayDuplicateNames.contains(destination)) skipMessage = runmessages::DuplicateName;
-    if (input.arrayFileNotFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;
+    if (destination.isEmpty() || pathIndex.emptyNames.contains(destination)) skipMessage = runmessages::BlankName;
+    if (pathIndex.invalidNames.contains(destination)) skipMessage = runmessages::InvalidName;
+    if (pathIndex.duplicateNames.contains(destination)) skipMessage = runmessages::DuplicateName;
+    if (pathIndex.notFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;
     if (!skipMessage.isEmpty()) {
         report(generation, {index, PhotoFile::Failed, skipMessage, false});
         return;
     }
-    if (input.arrayFileAlreadyExists.contains(destination)) {
+    if (pathIndex.alreadyExists.contains(destination)) {
         report(generation, {index, PhotoFile::Skipped, runmessages::AlreadyExists, false});
         return;
     }

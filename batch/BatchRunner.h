@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -146,6 +147,8 @@ private:
     struct PathIndex {
         QHash<QString, QList<int>> sources;       // clean and canonical source paths
         QHash<QString, QList<int>> destinations;  // planned paths
+        // The classification lists, for constant-time look-ups in big batches.
+        QSet<QString> emptyNames, invalidNames, duplicateNames, notFound, alreadyExists;
         static PathIndex of(const BatchRunInput& input);
     };
     void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
