@@ -181,9 +181,7 @@ namespace {
 // ---- source --------------------------------------------------------------------------
 class SourceNode final : public Node {
 public:
-    explicit SourceNode(const QImage& img) : image_(img.convertToFormat(QImage::Format_ARGB32_Premultiplied)) {
-        for (int i = 0; i < 256; ++i) lut_[i] = float(i) / 255.0f;
-    }
+    explicit SourceNode(const QImage& img) : image_(img.convertToFormat(QImage::Format_ARGB32_Premultiplied)) {}
     QRectF extent() const override { return QRectF(0, 0, image_.width(), image_.height()); }
 
 protected:
@@ -194,12 +192,14 @@ protected:
             for (int y = y0; y < y1; ++y) {
                 const auto* src = reinterpret_cast<const quint32*>(image_.constScanLine(platform::toQtRow(y, H))) + r.x;
                 float* d = b.row(y);
+                using V4f = float __attribute__((vector_size(16)));
+                using V4i = int __attribute__((vector_size(16)));
+                const V4f k = {255.0f, 255.0f, 255.0f, 255.0f};
                 for (int i = 0; i < r.w; ++i, d += 4) {
                     const quint32 p = src[i];
-                    d[0] = lut_[(p >> 16) & 0xff];
-                    d[1] = lut_[(p >> 8) & 0xff];
-                    d[2] = lut_[p & 0xff];
-                    d[3] = lut_[p >> 24];
+                    const V4i q = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};
+                    const V4f f = __builtin_convertvector(q, V4f) / k;
+                    std::memcpy(d, &f, sizeof f);
                 }
             }
         }, r.w);
@@ -208,7 +208,6 @@ protected:
 
 private:
     QImage image_;
-    float lut_[256];
 };
 
 class ConstantNode final : public Node {
