@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <chrono>
 #include <thread>
 
 #include "batch/ResultWriter.h"
@@ -201,14 +202,17 @@ TEST(ResultWriter, StopDuringCompressionLeavesNoOutputAndKeepsTheSource) {
     bool stopHandled = false;
     writer.stopProcessAfterCompletionCompression = [&] { stopHandled = true; };
     std::atomic<bool> asked{false};
+    std::atomic<bool> finished{false};
     std::thread stopper([&] {
-        for (int i = 0; i < 200000 && !asked; ++i) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!asked && !finished && std::chrono::steady_clock::now() < giveUp) {
             if (writer.isCompressionInProgress()) asked = writer.requestStopWhileCompression();
             else std::this_thread::yield();
         }
     });
     const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(1200, 900), f.out + "/c.png", 5,
                                                         f.photo);
+    finished = true;
     stopper.join();
     ASSERT_TRUE(asked) << "the optimiser ended before the stop could be asked for";
     EXPECT_TRUE(r.abandoned);
