@@ -23,7 +23,6 @@ constexpr long long kMaxRenderPixels = 400LL * 1000 * 1000;
 // that the allocator recycles strip buffers instead of mapping fresh pages each time.
 constexpr long long kStripPixels = 1LL * 1024 * 1024;
 
-inline quint8 toByte(float v) { return quint8(int(v * 255.0f + 0.5f)); }
 
 // One row of premultiplied floats to ARGB32 premultiplied: alpha clamped to [0, 1], each
 // colour to [0, alpha], rounded. Whole pixels at a time, so the loop stays in registers.
@@ -39,6 +38,34 @@ void packRow(const float* s, quint32* d, int n) {
         v = v < zero ? zero : v;
         v = v > lim ? lim : v;
         const V4i q = __builtin_convertvector(v * 255.0f + 0.5f, V4i);
+        d[i] = (quint32(q[3]) << 24) | (quint32(q[0]) << 16) | (quint32(q[1]) << 8) | quint32(q[2]);
+    }
+}
+
+// One row of premultiplied floats laid over ARGB32 premultiplied pixels (source over),
+// with the clamping of packRow.
+void compositeRow(const float* s, quint32* d, int n) {
+    using V4f = float __attribute__((vector_size(16)));
+    using V4i = int __attribute__((vector_size(16)));
+    const V4f zero = {0, 0, 0, 0};
+    const V4f k255 = {255.0f, 255.0f, 255.0f, 255.0f};
+    for (int i = 0; i < n; ++i, s += 4) {
+        V4f v;
+        std::memcpy(&v, s, sizeof v);
+        const float a = std::clamp(v[3], 0.0f, 1.0f);
+        if (a <= 0.0f) continue;
+        const V4f lim = {a, a, a, a};
+        v = v < zero ? zero : v;
+        v = v > lim ? lim : v;
+        const quint32 p = d[i];
+        const V4i di = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};
+        const V4f dst = __builtin_convertvector(di, V4f) / k255;
+        V4f o = v + dst * (1.0f - a);
+        const float oa = o[3];
+        const V4f olim = {oa, oa, oa, oa};
+        o = o < zero ? zero : o;
+        o = o > olim ? olim : o;
+        const V4i q = __builtin_convertvector(o * 255.0f + 0.5f, V4i);
         d[i] = (quint32(q[3]) << 24) | (quint32(q[0]) << 16) | (quint32(q[1]) << 8) | quint32(q[2]);
     }
 }
@@ -125,20 +152,7 @@ void CIContext::drawImage(const CIImage& image, const QRectF& inRect, const QRec
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
             for (int j = y0; j < y1; ++j) {
                 auto* d = reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(r.y + firstRow + j, H)) + r.x;
-                const float* s = b.row(b.rect.y + j);
-                for (int i = 0; i < r.w; ++i, s += 4) {
-                    const float a = std::clamp(s[3], 0.0f, 1.0f);
-                    if (a <= 0.0f) continue;
-                    const quint32 p = d[i];
-                    const float k = 1.0f - a;
-                    const float da = float(p >> 24) / 255.0f, dr = float((p >> 16) & 0xff) / 255.0f,
-                                dg = float((p >> 8) & 0xff) / 255.0f, db = float(p & 0xff) / 255.0f;
-                    const float oa = a + da * k;
-                    const float orr = std::clamp(std::clamp(s[0], 0.0f, a) + dr * k, 0.0f, oa);
-                    const float og = std::clamp(std::clamp(s[1], 0.0f, a) + dg * k, 0.0f, oa);
-                    const float ob = std::clamp(std::clamp(s[2], 0.0f, a) + db * k, 0.0f, oa);
-                    d[i] = (quint32(toByte(oa)) << 24) | (quint32(toByte(orr)) << 16) | (quint32(toByte(og)) << 8) | toByte(ob);
-                }
+                compositeRow(b.row(b.rect.y + j), d, r.w);
             }
         }, r.w);
     });
