@@ -343,14 +343,16 @@ protected:
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
                 float* p = b.row(y);
+                using V4f = float __attribute__((vector_size(16)));
                 for (int i = 0; i < r.w; ++i) {
                     float* q = p + 4 * i;
-                    if (q[3] > 0.0f) {
-                        const float inv = 1.0f / q[3];
-                        q[0] *= inv, q[1] *= inv, q[2] *= inv;
-                    } else {
-                        q[0] = q[1] = q[2] = 0.0f;
-                    }
+                    V4f v;
+                    std::memcpy(&v, q, sizeof v);
+                    const float a = v[3];
+                    const float inv = a > 0.0f ? 1.0f / a : 0.0f;
+                    const V4f k = {inv, inv, inv, 1.0f};
+                    v *= k;
+                    std::memcpy(q, &v, sizeof v);
                 }
                 for (const Stage& s : stages_) {
                     if (s.plain) s.plain(p, r.w);
@@ -358,7 +360,11 @@ protected:
                 }
                 for (int i = 0; i < r.w; ++i) {
                     float* q = p + 4 * i;
-                    q[0] *= q[3], q[1] *= q[3], q[2] *= q[3];
+                    V4f v;
+                    std::memcpy(&v, q, sizeof v);
+                    const V4f k = {v[3], v[3], v[3], 1.0f};
+                    v *= k;
+                    std::memcpy(q, &v, sizeof v);
                 }
             }
         }, r.w * (2.0 + double(stages_.size())));
