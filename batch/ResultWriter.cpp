@@ -144,7 +144,8 @@ bool ResultWriter::usesOptimiser(int repType) const {
 }
 
 ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& input, const QString& temporaryPath,
-                                                                int repType, const PhotoFile& photo) {
+                                                                int repType, const PhotoFile& photo,
+                                                                QSize* storedSize) {
     Utils& utils = Utils::sharedUtils();
     QImage image = utils.getCgiImageRef(input);
     const QVariantMap sourceProperties = utils.getImageeExifDict(photo.fileURL);
@@ -181,6 +182,7 @@ ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& in
         image = RotateWithEXIF(image, trimmed.toInt());
     }
 
+    *storedSize = image.size();
     if (!usesOptimiser(repType)) {
         return utils.saveImageInSelectedFormat(repType, temporaryPath, input, image, properties,
                                                qualityFactorForOutput(), sourceOrientation,
@@ -264,7 +266,8 @@ ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& i
     } guard{temporaryPath};
 
     const bool imageFile = isImageFileExtension(platform::pathExtension(destination));
-    const Written written = imageFile ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo)
+    QSize storedSize = image.size();
+    const Written written = imageFile ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo, &storedSize)
                                       : saveImageUsingPdfPage(image, destination, temporaryPath);
     if (written == Written::Abandoned) return {PhotoFile::NotProcessed, QString(), true};
     if (written == Written::Failed) {
@@ -274,7 +277,7 @@ ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& i
     if (beforePlacing) beforePlacing(temporaryPath);
 
     // Only a complete file goes into place.
-    const bool readsBack = imageFile ? imageFileReadsBack(temporaryPath, image.size())
+    const bool readsBack = imageFile ? imageFileReadsBack(temporaryPath, storedSize)
                                      : platform::pdfPageCount(temporaryPath) > 0;
     if (!readsBack) {
         platform::log(u"%@: the written file does not read back", destination);

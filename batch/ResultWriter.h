@@ -73,8 +73,9 @@ public:
 
 private:
     enum class Written { Ok, Failed, Abandoned };
+    // storedSize: the pixel size the file holds (turned pictures hold it transposed).
     Written saveImageUsingDefaultMethod(const QImage& image, const QString& temporaryPath, int repType,
-                                        const PhotoFile& photo);
+                                        const PhotoFile& photo, QSize* storedSize);
     Written saveImageUsingPdfPage(const QImage& image, const QString& destination, const QString& temporaryPath);
 
     ResultWriterSettings s_;

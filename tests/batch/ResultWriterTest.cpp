@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QDir>
 #include <QFileInfo>
 #include <chrono>
@@ -130,6 +131,37 @@ TEST(ResultWriter, UprightOutputOfARotatedSourceSaysOrientationOne) {
     EXPECT_EQ(props.value("Orientation").toInt(), 1);
     EXPECT_EQ(props.value("{TIFF}").toMap().value("Orientation", 1).toInt(), 1);
     EXPECT_EQ(platform::readImage(f.out + "/t.jpg").size(), upright.size());
+}
+
+TEST(ResultWriter, TurnedOutputsAreStoredForTheirTag) {
+    struct Case {
+        const char* label;
+        bool autoCorrect;
+        const char* recordOrientation;
+        int expectedTag;
+    } cases[] = {{"correction off keeps the source's tag", false, "", 6},
+                 {"the record's orientation", true, "8", 8}};
+    for (const Case& c : cases) {
+        Fixture f;
+        const QString rotated = batchtest::writePhoto(f.dir.filePath("src/turned.jpg"), 120, 80,
+                                                      platform::ImageType::JPEG, 6);
+        auto settings = settingsWith(renameSettings(4), outputSettings(f.out));
+        settings.autoCorrectOrientation = c.autoCorrect;
+        auto record = std::make_shared<MetaDataObject>();
+        record->CamSetting_Orientation = c.recordOrientation;
+        settings.metaDataSetting = record;
+        ResultWriter writer(settings);
+        const QImage upright = testsupport::quadrantImage(80, 120);
+        const QString out = f.out + "/t.jpg";
+        const auto r = writer.saveImgInDirectoryFilteredImg(upright, out, 3, batchtest::photoAt(rotated));
+        ASSERT_EQ(r.processStatus, PhotoFile::Processed) << c.label << ": " << r.processInfoMessage.toStdString();
+        EXPECT_EQ(platform::readImageProperties(out).value("Orientation").toInt(), c.expectedTag) << c.label;
+        // A viewer honouring the tag shows the picture upright again.
+        const QImage shown = platform::orientImage(platform::readImage(out), c.expectedTag);
+        ASSERT_EQ(shown.size(), upright.size()) << c.label;
+        EXPECT_GT(QColor(shown.pixel(5, 5)).red(), 200) << c.label;     // top-left quadrant red
+        EXPECT_GT(QColor(shown.pixel(75, 115)).blue(), 200) << c.label;  // bottom-right white
+    }
 }
 
 TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
