@@ -1,17 +1,58 @@
 #include "platform/coreimage/Parallel.h"
 
+#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace platform {
 
 namespace {
 std::atomic<int> gThreadCount{0};
 thread_local bool tInsideBand = false;
-// Below this much work a band is not worth a thread start (~20 us).
+// Below this much work a band is not worth handing to another thread.
 constexpr double kMinWorkPerThread = 64.0 * 1024.0;
+
+// The kernels' own worker threads. They outlive each call, so a render does not start
+// and stop threads (and map and unmap their stacks) for every pass, and the scratch
+// space that kernels keep per thread stays warm. Never destroyed: workers may still be
+// finishing a late, empty task when the process exits.
+QThreadPool& workers() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setExpiryTimeout(60 * 1000);
+        return p;
+    }();
+    return *pool;
+}
+
+struct Call {
+    const std::function<void(int, int)>* fn = nullptr;
+    int first = 0, count = 0, chunks = 0;
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+    std::mutex m;
+    std::condition_variable finished;
+};
+
+// Takes chunks until none are left; the last chunk to finish wakes the caller.
+void runChunks(const std::shared_ptr<Call>& call) {
+    const bool outer = tInsideBand;
+    tInsideBand = true;
+    for (int c = call->next.fetch_add(1); c < call->chunks; c = call->next.fetch_add(1)) {
+        const int b = call->first + int((long long)(call->count) * c / call->chunks);
+        const int e = call->first + int((long long)(call->count) * (c + 1) / call->chunks);
+        (*call->fn)(b, e);
+        if (call->done.fetch_add(1) + 1 == call->chunks) {
+            std::lock_guard<std::mutex> l(call->m);
+            call->finished.notify_all();
+        }
+    }
+    tInsideBand = outer;
+}
 }  // namespace
 
 void setThreadCount(int count) { gThreadCount.store(std::max(0, count)); }
@@ -33,23 +74,19 @@ void parallelFor(int first, int last, const std::function<void(int, int)>& fn, d
         return;
     }
     // More chunks than threads, taken in turn: a thread that the system holds back (a busy
-    // machine) leaves its share to the others instead of holding up the whole call.
-    const int chunks = std::min(count, threads * 4);
-    std::atomic<int> next{0};
-    auto runChunks = [&] {
-        tInsideBand = true;
-        for (int c = next.fetch_add(1); c < chunks; c = next.fetch_add(1)) {
-            const int b = first + int((long long)(count) * c / chunks);
-            const int e = first + int((long long)(count) * (c + 1) / chunks);
-            fn(b, e);
-        }
-        tInsideBand = false;
-    };
-    std::vector<std::thread> workers;
-    workers.reserve(size_t(threads - 1));
-    for (int i = 1; i < threads; ++i) workers.emplace_back(runChunks);
-    runChunks();
-    for (auto& w : workers) w.join();
+    // machine) leaves its share to the others instead of holding up the whole call. The
+    // caller works too, so the call finishes even when every worker is busy elsewhere.
+    auto call = std::make_shared<Call>();
+    call->fn = &fn;
+    call->first = first;
+    call->count = count;
+    call->chunks = std::min(count, threads * 4);
+    QThreadPool& pool = workers();
+    if (pool.maxThreadCount() < threadCount() - 1) pool.setMaxThreadCount(std::max(1, threadCount() - 1));
+    for (int i = 1; i < threads; ++i) pool.start([call] { runChunks(call); });
+    runChunks(call);
+    std::unique_lock<std::mutex> l(call->m);
+    call->finished.wait(l, [&] { return call->done.load() == call->chunks; });
 }
 
 }  // namespace platform

@@ -227,7 +227,7 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
             t = std::move(copy);
         } else {
             parallelFor(0, src.rect.h, [&](int j0, int j1) {
-                std::vector<float> a, b;
+                thread_local std::vector<float> a, b;
                 for (int j = j0; j < j1; ++j)
                     blurLine(src.row(src.rect.y + j), src.rect.x, src.rect.w, 4, t.row(t.rect.y + j), r.x, r.w, 4, 4, hb, a, b);
             }, double(r.w + 2 * hb.reach()) * 3);
@@ -245,7 +245,7 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
     // Vertical: blocks of columns, one line of block-wide positions per row.
     const int blocks = (r.w + kColumnBlock - 1) / kColumnBlock;
     parallelFor(0, blocks, [&](int b0, int b1) {
-        std::vector<float> a, b;
+        thread_local std::vector<float> a, b;
         for (int k = b0; k < b1; ++k) {
             const int x0 = k * kColumnBlock, w = std::min(kColumnBlock, r.w - x0);
             blurLine(t.at(r.x + x0, t.rect.y), t.rect.y, t.rect.h, size_t(r.w) * 4, out.at(r.x + x0, r.y), r.y, r.h,
