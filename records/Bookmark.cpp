@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <sys/stat.h>
 
-#include "platform/foundation/KeyedArchivePlist.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Plist.h"
 #include "platform/foundation/Values.h"
 
 namespace {
@@ -34,16 +34,13 @@ QByteArray Bookmark::toData() const {
                         {kInode, qlonglong(inode)},
                         {kSize, size},
                         {kModified, modificationTime}};
-    platform::plistglue::PlistPtr node(platform::plistglue::fromVariant(m));
-    return node ? platform::plistglue::toBinary(node.get()) : QByteArray();
+    return platform::plistToData(m, platform::PlistFormat::Binary);
 }
 
 Bookmark Bookmark::fromData(const QByteArray& data, bool* ok) {
     Bookmark b;
     *ok = false;
-    auto node = platform::plistglue::parse(data);
-    if (!node) return b;
-    const QVariantMap m = platform::plistglue::toVariant(node.get()).toMap();
+    const QVariantMap m = platform::plistFromData(data).toMap();
     const QVariant p = m.value(kPath);
     if (p.typeId() != QMetaType::QString || !QDir::isAbsolutePath(p.toString())) return b;
     for (const QString& k : {kDevice, kInode, kSize, kModified})

@@ -3,23 +3,26 @@
 #include <QBuffer>
 #include <QHash>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <map>
 
-#include "platform/foundation/KeyedArchivePlist.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Plist.h"
 #include "platform/foundation/Values.h"
 
 namespace platform {
 
-using plistglue::PlistPtr;
-
 namespace {
 
+// Largest archive read (settings and sessions are far smaller).
+constexpr qsizetype kMaxArchiveBytes = 256 * 1024 * 1024;
+// Deepest nesting of archived objects followed when decoding.
+constexpr int kMaxDepth = 64;
+
 const QString kNull = QStringLiteral("$null");
-const char* const kClassKey = "$class";
+const QString kClassKey = QStringLiteral("$class");
 
 // The class chain recorded under "$classes": the class, then the root class.
 QStringList classChain(const QString& name) { return {name, QStringLiteral("NSObject")}; }
@@ -49,64 +52,96 @@ QColor colorFromRgbText(QByteArray text) {
     return QColor::fromRgbF(float(v[0]), float(v[1]), float(v[2]), float(v[3]));
 }
 
-const char* const kVecKeys[4] = {"CIVectorX", "CIVectorY", "CIVectorZ", "CIVectorW"};
+const QString kVecKeys[4] = {QStringLiteral("CIVectorX"), QStringLiteral("CIVectorY"), QStringLiteral("CIVectorZ"),
+                             QStringLiteral("CIVectorW")};
+
+// Dates are stored as seconds since 2001-01-01 UTC.
+const QDateTime& referenceDate() {
+    static const QDateTime ref(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return ref;
+}
+
+double secondsSinceReferenceDate(const QDateTime& date) { return double(referenceDate().msecsTo(date)) / 1000.0; }
+
+QDateTime dateFromReferenceSeconds(double seconds) {
+    // Keep within what QDateTime can express.
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 4.0e9) return {};
+    return referenceDate().addMSecs(qint64(std::llround(seconds * 1000.0))).toLocalTime();
+}
+
+QVariant uidValue(quint64 uid) { return QVariant::fromValue(PlistUid{uid}); }
+
+std::optional<quint64> uidOf(const QVariant& v) {
+    if (v.userType() != qMetaTypeId<PlistUid>()) return std::nullopt;
+    return v.value<PlistUid>().value;
+}
+
+// The dictionary or list a node holds, without copying; nullptr for another kind.
+const QVariantMap* asMap(const QVariant& v) {
+    return v.typeId() == QMetaType::QVariantMap ? static_cast<const QVariantMap*>(v.constData()) : nullptr;
+}
+const QVariantList* asList(const QVariant& v) {
+    return v.typeId() == QMetaType::QVariantList ? static_cast<const QVariantList*>(v.constData()) : nullptr;
+}
 
 }  // namespace
 
 // ---------------------------------------------------------------- encoder
 
 struct KeyedEncoder::State {
-    std::vector<plist_t> objects;            // owned until finish()
-    std::vector<plist_t> stack;              // dictionaries being filled (not owned)
+    // The archive's objects; a keyed object's values are filled into `dicts`.
+    struct Object {
+        QVariant value;
+        QVariantMap dict;
+        bool isDict = false;
+    };
+    static constexpr size_t kDropped = size_t(-1);
+
+    std::vector<Object> objects;
+    std::vector<size_t> stack;  // objects whose keys are being filled
+    QVariantMap dropped;        // keys encoded outside any record land here
     QHash<QString, quint64> strings;
     QHash<QString, quint64> classes;
     std::map<const void*, quint64> records;  // records already archived, by identity
 
-    ~State() {
-        for (plist_t o : objects)
-            if (o) plist_free(o);
-    }
-    quint64 add(plist_t node) {
-        objects.push_back(node);
+    quint64 add(const QVariant& value) {
+        objects.push_back({value, {}, false});
         return objects.size() - 1;
     }
+    QVariantMap& dict(quint64 uid) { return objects[size_t(uid)].dict; }
+    QVariantMap& current() { return stack.back() == kDropped ? dropped : dict(stack.back()); }
     quint64 classUid(const QString& name) {
         auto it = classes.find(name);
         if (it != classes.end()) return *it;
-        plist_t rec = plist_new_dict();
-        plist_dict_set_item(rec, "$classname", plist_new_string(name.toUtf8().constData()));
-        plist_t chain = plist_new_array();
-        for (const QString& c : classChain(name)) plist_array_append_item(chain, plist_new_string(c.toUtf8().constData()));
-        plist_dict_set_item(rec, "$classes", chain);
-        const quint64 uid = add(rec);
+        const quint64 uid = add(QVariantMap{{QStringLiteral("$classname"), name},
+                                            {QStringLiteral("$classes"), classChain(name)}});
         classes.insert(name, uid);
         return uid;
     }
     // A keyed object of a platform class: a dictionary whose "$class" names it.
-    std::pair<quint64, plist_t> newObject(const QString& className) {
-        plist_t dict = plist_new_dict();
-        const quint64 uid = add(dict);
-        plist_dict_set_item(dict, kClassKey, plist_new_uid(classUid(className)));
-        return {uid, dict};
+    quint64 newObject(const QString& className) {
+        objects.push_back({{}, {}, true});
+        const quint64 uid = objects.size() - 1;
+        const quint64 cls = classUid(className);
+        dict(uid).insert(kClassKey, uidValue(cls));
+        return uid;
     }
 };
 
 KeyedEncoder::KeyedEncoder() : d(std::make_unique<State>()) {
-    d->add(plist_new_string(kNull.toUtf8().constData()));
+    d->add(kNull);
     d->strings.insert(kNull, 0);
-    // The root container: keys encoded outside any record land here and are dropped.
-    d->stack.push_back(plist_new_dict());
+    d->stack.push_back(State::kDropped);
 }
 
-KeyedEncoder::~KeyedEncoder() {
-    if (!d->stack.empty()) plist_free(d->stack.front());
-}
+KeyedEncoder::~KeyedEncoder() = default;
 
 quint64 KeyedEncoder::uidForArrayOfUids(const std::vector<quint64>& uids) {
-    auto [uid, dict] = d->newObject(QStringLiteral("NSArray"));
-    plist_t array = plist_new_array();
-    for (quint64 u : uids) plist_array_append_item(array, plist_new_uid(u));
-    plist_dict_set_item(dict, "NS.objects", array);
+    const quint64 uid = d->newObject(QStringLiteral("NSArray"));
+    QVariantList array;
+    array.reserve(qsizetype(uids.size()));
+    for (quint64 u : uids) array.append(uidValue(u));
+    d->dict(uid).insert(QStringLiteral("NS.objects"), array);
     return uid;
 }
 
@@ -118,7 +153,7 @@ quint64 KeyedEncoder::uidForValue(const QVariant& value) {
     switch (numberKind(value)) {
     case NumberKind::Boolean:
     case NumberKind::Integer:
-    case NumberKind::Real: return d->add(plistglue::fromVariant(value));
+    case NumberKind::Real: return d->add(value);
     case NumberKind::None: break;
     }
     switch (value.typeId()) {
@@ -126,48 +161,43 @@ quint64 KeyedEncoder::uidForValue(const QVariant& value) {
         const QString s = value.toString();
         auto it = d->strings.find(s);
         if (it != d->strings.end() && s != kNull) return *it;
-        const quint64 uid = d->add(plist_new_string(s.toUtf8().constData()));
+        const quint64 uid = d->add(s);
         if (s != kNull) d->strings.insert(s, uid);
         return uid;
     }
-    case QMetaType::QByteArray: {
-        const QByteArray b = value.toByteArray();
-        return d->add(plist_new_data(b.constData(), uint64_t(b.size())));
-    }
+    case QMetaType::QByteArray: return d->add(value.toByteArray());
     case QMetaType::QDateTime: {
-        auto [uid, dict] = d->newObject(QStringLiteral("NSDate"));
-        plist_dict_set_item(dict, "NS.time", plist_new_real(plistglue::secondsSinceReferenceDate(value.toDateTime())));
+        const quint64 uid = d->newObject(QStringLiteral("NSDate"));
+        d->dict(uid).insert(QStringLiteral("NS.time"), secondsSinceReferenceDate(value.toDateTime()));
         return uid;
     }
     case QMetaType::QStringList:
     case QMetaType::QVariantList: {
-        auto [uid, dict] = d->newObject(QStringLiteral("NSArray"));
-        plist_t array = plist_new_array();
-        plist_dict_set_item(dict, "NS.objects", array);
-        for (const QVariant& v : value.toList()) plist_array_append_item(array, plist_new_uid(uidForValue(v)));
+        const quint64 uid = d->newObject(QStringLiteral("NSArray"));
+        QVariantList array;
+        for (const QVariant& v : value.toList()) array.append(uidValue(uidForValue(v)));
+        d->dict(uid).insert(QStringLiteral("NS.objects"), array);
         return uid;
     }
     case QMetaType::QVariantHash:
     case QMetaType::QVariantMap: {
-        auto [uid, dict] = d->newObject(QStringLiteral("NSDictionary"));
-        plist_t keys = plist_new_array();
-        plist_t values = plist_new_array();
-        plist_dict_set_item(dict, "NS.keys", keys);
-        plist_dict_set_item(dict, "NS.objects", values);
+        const quint64 uid = d->newObject(QStringLiteral("NSDictionary"));
+        QVariantList keys, values;
         const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            plist_array_append_item(keys, plist_new_uid(uidForValue(it.key())));
-            plist_array_append_item(values, plist_new_uid(uidForValue(it.value())));
+            keys.append(uidValue(uidForValue(it.key())));
+            values.append(uidValue(uidForValue(it.value())));
         }
+        d->dict(uid).insert(QStringLiteral("NS.keys"), keys);
+        d->dict(uid).insert(QStringLiteral("NS.objects"), values);
         return uid;
     }
     case QMetaType::QColor: {
         const QColor c = value.value<QColor>();
         if (!c.isValid()) return 0;
-        auto [uid, dict] = d->newObject(QStringLiteral("NSColor"));
-        plist_dict_set_item(dict, "NSColorSpace", plist_new_uint(1));
-        const QByteArray rgb = rgbText(c);
-        plist_dict_set_item(dict, "NSRGB", plist_new_data(rgb.constData(), uint64_t(rgb.size())));
+        const quint64 uid = d->newObject(QStringLiteral("NSColor"));
+        d->dict(uid).insert(QStringLiteral("NSColorSpace"), 1);
+        d->dict(uid).insert(QStringLiteral("NSRGB"), rgbText(c));
         return uid;
     }
     case QMetaType::QImage: {
@@ -179,17 +209,19 @@ quint64 KeyedEncoder::uidForValue(const QVariant& value) {
             log(u"archive: image of %@ x %@ could not be stored", image.width(), image.height());
             return 0;
         }
-        auto [uid, dict] = d->newObject(QStringLiteral("NSImage"));
-        plist_dict_set_item(dict, "NSPNGRepresentation", plist_new_uid(uidForValue(png)));
+        const quint64 uid = d->newObject(QStringLiteral("NSImage"));
+        const quint64 pngUid = uidForValue(png);
+        d->dict(uid).insert(QStringLiteral("NSPNGRepresentation"), uidValue(pngUid));
         return uid;
     }
     default: break;
     }
     if (value.canConvert<Vec>() && value.userType() == qMetaTypeId<Vec>()) {
         const Vec vec = value.value<Vec>();
-        auto [uid, dict] = d->newObject(QStringLiteral("CIVector"));
-        plist_dict_set_item(dict, "CIVectorCount", plist_new_uint(uint64_t(std::clamp(vec.count, 0, 4))));
-        for (int i = 0; i < std::clamp(vec.count, 0, 4); ++i) plist_dict_set_item(dict, kVecKeys[i], plist_new_real(vec.at(i)));
+        const int count = std::clamp(vec.count, 0, 4);
+        const quint64 uid = d->newObject(QStringLiteral("CIVector"));
+        d->dict(uid).insert(QStringLiteral("CIVectorCount"), count);
+        for (int i = 0; i < count; ++i) d->dict(uid).insert(kVecKeys[i], vec.at(i));
         return uid;
     }
     log(u"archive: value of type %@ cannot be archived; stored as null", QString::fromLatin1(value.typeName()));
@@ -200,16 +232,16 @@ quint64 KeyedEncoder::uidForCustom(const void* identity, const QString& classNam
                                    const std::function<void(KeyedEncoder&)>& body) {
     auto known = d->records.find(identity);
     if (known != d->records.end()) return known->second;
-    auto [uid, dict] = d->newObject(className);
+    const quint64 uid = d->newObject(className);
     d->records.emplace(identity, uid);
-    d->stack.push_back(dict);
+    d->stack.push_back(size_t(uid));
     body(*this);
     d->stack.pop_back();
     return uid;
 }
 
 void KeyedEncoder::setUidForKey(quint64 uid, const QString& key) {
-    plist_dict_set_item(d->stack.back(), key.toUtf8().constData(), plist_new_uid(uid));
+    d->current().insert(key, uidValue(uid));
 }
 
 void KeyedEncoder::encodeObject(const QVariant& value, const QString& key) {
@@ -217,32 +249,27 @@ void KeyedEncoder::encodeObject(const QVariant& value, const QString& key) {
 }
 
 void KeyedEncoder::encodeBool(bool value, const QString& key) {
-    plist_dict_set_item(d->stack.back(), key.toUtf8().constData(), plist_new_bool(value ? 1 : 0));
+    d->current().insert(key, value);
 }
 
 void KeyedEncoder::encodeInt(qint64 value, const QString& key) {
-    plist_dict_set_item(d->stack.back(), key.toUtf8().constData(), plist_new_uint(uint64_t(value)));
+    d->current().insert(key, qlonglong(value));
 }
 
 void KeyedEncoder::encodeDouble(double value, const QString& key) {
-    plist_dict_set_item(d->stack.back(), key.toUtf8().constData(), plist_new_real(value));
+    d->current().insert(key, value);
 }
 
 QByteArray KeyedEncoder::finish(quint64 rootUid) {
-    PlistPtr root(plist_new_dict());
-    plist_dict_set_item(root.get(), "$archiver", plist_new_string("NSKeyedArchiver"));
-    plist_dict_set_item(root.get(), "$version", plist_new_uint(100000));
-    plist_t top = plist_new_dict();
-    plist_dict_set_item(top, "root", plist_new_uid(rootUid));
-    plist_dict_set_item(root.get(), "$top", top);
-    plist_t objects = plist_new_array();
-    for (plist_t& o : d->objects) {
-        plist_array_append_item(objects, o);
-        o = nullptr;  // now owned by the array
-    }
+    QVariantList objects;
+    objects.reserve(qsizetype(d->objects.size()));
+    for (State::Object& o : d->objects) objects.append(o.isDict ? QVariant(std::move(o.dict)) : std::move(o.value));
     d->objects.clear();
-    plist_dict_set_item(root.get(), "$objects", objects);
-    return plistglue::toBinary(root.get());
+    const QVariantMap root{{QStringLiteral("$archiver"), QStringLiteral("NSKeyedArchiver")},
+                           {QStringLiteral("$version"), 100000},
+                           {QStringLiteral("$top"), QVariantMap{{QStringLiteral("root"), uidValue(rootUid)}}},
+                           {QStringLiteral("$objects"), objects}};
+    return plistToData(root, PlistFormat::Binary);
 }
 
 QByteArray KeyedEncoder::archivedDataWithRootValue(const QVariant& value) {
@@ -253,15 +280,19 @@ QByteArray KeyedEncoder::archivedDataWithRootValue(const QVariant& value) {
 // ---------------------------------------------------------------- decoder
 
 struct KeyedDecoder::Shared {
-    PlistPtr root;
-    plist_t objects = nullptr;
-    uint32_t count = 0;
+    QVariant root;           // the archive as read
+    QVariantList objects;    // its "$objects"
     // Work done so far; an archive that asks for more than this is refused further values.
     mutable qint64 budget = 1'000'000;
     mutable std::map<quint64, std::shared_ptr<void>> records;
     mutable bool budgetLogged = false;
 
-    plist_t object(quint64 uid) const { return uid < count ? plist_array_get_item(objects, uint32_t(uid)) : nullptr; }
+    const QVariant& object(quint64 uid) const {
+        static const QVariant none;
+        return uid < quint64(objects.size()) ? objects[qsizetype(uid)] : none;
+    }
+    // The keyed object at uid; nullptr for a plain value or a broken reference.
+    const QVariantMap* keyed(quint64 uid) const { return asMap(object(uid)); }
     bool spend() const {
         if (--budget >= 0) return true;
         if (!budgetLogged) log(u"archive: too many objects; the rest is left out");
@@ -269,51 +300,34 @@ struct KeyedDecoder::Shared {
         return false;
     }
     // The class name of a keyed object, "" for a plain value or a broken reference.
-    QString className(plist_t node) const {
-        if (!node || plist_get_node_type(node) != PLIST_DICT) return {};
-        plist_t ref = plist_dict_get_item(node, kClassKey);
-        if (!ref || plist_get_node_type(ref) != PLIST_UID) return {};
-        uint64_t cu = 0;
-        plist_get_uid_val(ref, &cu);
-        plist_t rec = object(cu);
-        if (!rec || plist_get_node_type(rec) != PLIST_DICT) return {};
-        plist_t name = plist_dict_get_item(rec, "$classname");
-        if (!name || plist_get_node_type(name) != PLIST_STRING) return {};
-        return plistglue::stringValue(name);
+    QString className(const QVariant& node) const {
+        const QVariantMap* dict = asMap(node);
+        if (!dict) return {};
+        const auto cu = uidOf(dict->value(kClassKey));
+        if (!cu) return {};
+        const QVariantMap* rec = keyed(*cu);
+        if (!rec) return {};
+        const QVariant name = rec->value(QStringLiteral("$classname"));
+        return name.typeId() == QMetaType::QString ? name.toString() : QString();
     }
     QVariant value(quint64 uid, int depth) const;
 };
 
-namespace {
-std::optional<quint64> uidOf(plist_t node) {
-    if (!node || plist_get_node_type(node) != PLIST_UID) return std::nullopt;
-    uint64_t u = 0;
-    plist_get_uid_val(node, &u);
-    return u;
-}
-}  // namespace
-
 QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
-    if (uid == 0 || depth > plistglue::kMaxDepth || !spend()) return {};
-    plist_t node = object(uid);
-    if (!node) return {};
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN:
-    case PLIST_UINT:
-    case PLIST_REAL:
-    case PLIST_DATA: return plistglue::toVariant(node);
-    case PLIST_STRING: return plistglue::stringValue(node);  // only UID 0 is the null object
-    case PLIST_DICT: break;
-    default: return {};
-    }
+    if (uid == 0 || depth > kMaxDepth || !spend()) return {};
+    const QVariant& node = object(uid);
+    // Plain values; only UID 0 is the null object.
+    if (isNumber(node) || node.typeId() == QMetaType::QByteArray || node.typeId() == QMetaType::QString) return node;
+    const QVariantMap* dict = asMap(node);
+    if (!dict) return {};
     const QString cls = className(node);
-    auto child = [&](const char* key) -> plist_t { return plist_dict_get_item(node, key); };
-    auto uidList = [&](const char* key, std::vector<quint64>& out) {
-        plist_t array = child(key);
-        if (!array || plist_get_node_type(array) != PLIST_ARRAY) return false;
-        const uint32_t n = plist_array_get_size(array);
-        for (uint32_t i = 0; i < n; ++i) {
-            auto u = uidOf(plist_array_get_item(array, i));
+    auto child = [&](const QString& key) { return dict->value(key); };
+    auto uidList = [&](const QString& key, std::vector<quint64>& out) {
+        const QVariant array = child(key);
+        const QVariantList* items = asList(array);
+        if (!items) return false;
+        for (const QVariant& item : *items) {
+            auto u = uidOf(item);
             if (!u) return false;
             out.push_back(*u);
         }
@@ -322,7 +336,7 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
     if (cls == QLatin1String("NSArray") || cls == QLatin1String("NSMutableArray") || cls == QLatin1String("NSSet") ||
         cls == QLatin1String("NSMutableSet")) {
         std::vector<quint64> uids;
-        if (!uidList("NS.objects", uids)) return {};
+        if (!uidList(QStringLiteral("NS.objects"), uids)) return {};
         QVariantList list;
         for (quint64 u : uids) {
             QVariant v = value(u, depth + 1);
@@ -333,7 +347,9 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
     }
     if (cls == QLatin1String("NSDictionary") || cls == QLatin1String("NSMutableDictionary")) {
         std::vector<quint64> keys, values;
-        if (!uidList("NS.keys", keys) || !uidList("NS.objects", values) || keys.size() != values.size()) return {};
+        if (!uidList(QStringLiteral("NS.keys"), keys) || !uidList(QStringLiteral("NS.objects"), values) ||
+            keys.size() != values.size())
+            return {};
         QVariantMap map;
         for (size_t i = 0; i < keys.size(); ++i) {
             const QVariant k = value(keys[i], depth + 1);
@@ -344,43 +360,41 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
         return map;
     }
     if (cls == QLatin1String("NSString") || cls == QLatin1String("NSMutableString")) {
-        plist_t s = child("NS.string");
-        return s && plist_get_node_type(s) == PLIST_STRING ? QVariant(plistglue::stringValue(s)) : QVariant();
+        const QVariant s = child(QStringLiteral("NS.string"));
+        return s.typeId() == QMetaType::QString ? s : QVariant();
     }
     if (cls == QLatin1String("NSData") || cls == QLatin1String("NSMutableData")) {
-        plist_t b = child("NS.data");
-        if (!b) b = child("NS.bytes");
-        return b && plist_get_node_type(b) == PLIST_DATA ? plistglue::toVariant(b) : QVariant();
+        QVariant b = child(QStringLiteral("NS.data"));
+        if (!b.isValid()) b = child(QStringLiteral("NS.bytes"));
+        return b.typeId() == QMetaType::QByteArray ? b : QVariant();
     }
     if (cls == QLatin1String("NSDate")) {
-        plist_t t = child("NS.time");
-        if (!t || plist_get_node_type(t) != PLIST_REAL) return {};
-        double s = 0;
-        plist_get_real_val(t, &s);
-        const QDateTime date = plistglue::dateFromReferenceSeconds(s);
+        const QVariant t = child(QStringLiteral("NS.time"));
+        if (numberKind(t) != NumberKind::Real) return {};
+        const QDateTime date = dateFromReferenceSeconds(t.toDouble());
         return date.isValid() ? QVariant(date) : QVariant();
     }
     if (cls == QLatin1String("NSColor")) {
-        plist_t rgb = child("NSRGB");
-        if (!rgb || plist_get_node_type(rgb) != PLIST_DATA) return {};
-        const QColor c = colorFromRgbText(plistglue::toVariant(rgb).toByteArray());
+        const QVariant rgb = child(QStringLiteral("NSRGB"));
+        if (rgb.typeId() != QMetaType::QByteArray) return {};
+        const QColor c = colorFromRgbText(rgb.toByteArray());
         return c.isValid() ? QVariant(c) : QVariant();
     }
     if (cls == QLatin1String("CIVector")) {
-        const QVariant n = plistglue::toVariant(child("CIVectorCount"));
+        const QVariant n = child(QStringLiteral("CIVectorCount"));
         const int count = numberKind(n) == NumberKind::Integer ? n.toInt() : -1;
         if (count != 2 && count != 4) return {};
         Vec vec;
         vec.count = count;
         for (int i = 0; i < count; ++i) {
-            const QVariant c = plistglue::toVariant(child(kVecKeys[i]));
+            const QVariant c = child(kVecKeys[i]);
             if (!isNumber(c)) return {};
             vec.v[size_t(i)] = numberValue(c);
         }
         return QVariant::fromValue(vec);
     }
     if (cls == QLatin1String("NSImage")) {
-        auto u = uidOf(child("NSPNGRepresentation"));
+        auto u = uidOf(child(QStringLiteral("NSPNGRepresentation")));
         if (!u) return {};
         const QVariant png = value(*u, depth + 1);
         if (png.typeId() != QMetaType::QByteArray) return {};
@@ -403,25 +417,27 @@ void KeyedDecoder::logDamaged(const QString& why) {
 
 std::unique_ptr<KeyedDecoder> KeyedDecoder::openArchive(const QByteArray& data) {
     if (data.isEmpty()) return nullptr;
+    if (data.size() > kMaxArchiveBytes) {
+        logDamaged(QStringLiteral("too large"));
+        return nullptr;
+    }
     auto shared = std::make_shared<Shared>();
-    shared->root = plistglue::parse(data);
-    plist_t root = shared->root.get();
-    if (!root || plist_get_node_type(root) != PLIST_DICT) {
+    shared->root = plistFromData(data);
+    const QVariantMap* root = asMap(shared->root);
+    if (!root) {
         logDamaged(QStringLiteral("not a property list"));
         return nullptr;
     }
-    plist_t archiver = plist_dict_get_item(root, "$archiver");
-    plist_t objects = plist_dict_get_item(root, "$objects");
-    plist_t top = plist_dict_get_item(root, "$top");
-    if (!archiver || plist_get_node_type(archiver) != PLIST_STRING || !objects ||
-        plist_get_node_type(objects) != PLIST_ARRAY || !top || plist_get_node_type(top) != PLIST_DICT) {
+    const QVariant archiver = root->value(QStringLiteral("$archiver"));
+    const QVariant objects = root->value(QStringLiteral("$objects"));
+    const QVariant top = root->value(QStringLiteral("$top"));
+    if (archiver.typeId() != QMetaType::QString || !asList(objects) || !asMap(top)) {
         logDamaged(QStringLiteral("not a keyed archive"));
         return nullptr;
     }
-    auto rootUid = uidOf(plist_dict_get_item(top, "root"));
-    shared->objects = objects;
-    shared->count = plist_array_get_size(objects);
-    if (!rootUid || *rootUid == 0 || *rootUid >= shared->count) {
+    auto rootUid = uidOf(asMap(top)->value(QStringLiteral("root")));
+    shared->objects = *asList(objects);
+    if (!rootUid || *rootUid == 0 || *rootUid >= quint64(shared->objects.size())) {
         logDamaged(QStringLiteral("no root object"));
         return nullptr;
     }
@@ -439,9 +455,9 @@ QString KeyedDecoder::rootClassNameOfArchive(const QByteArray& data) {
 }
 
 std::optional<quint64> KeyedDecoder::uidForKey(const QString& key) const {
-    plist_t node = shared_->object(uid_);
-    if (!node || plist_get_node_type(node) != PLIST_DICT) return std::nullopt;
-    return uidOf(plist_dict_get_item(node, key.toUtf8().constData()));
+    const QVariantMap* self = shared_->keyed(uid_);
+    if (!self) return std::nullopt;
+    return uidOf(self->value(key));
 }
 
 bool KeyedDecoder::isArrayUid(quint64 uid) const {
@@ -452,16 +468,16 @@ bool KeyedDecoder::isArrayUid(quint64 uid) const {
 std::vector<quint64> KeyedDecoder::arrayElementUids(quint64 uid) const {
     std::vector<quint64> out;
     if (!isArrayUid(uid)) return out;
-    plist_t array = plist_dict_get_item(shared_->object(uid), "NS.objects");
-    if (!array || plist_get_node_type(array) != PLIST_ARRAY) return out;
-    const uint32_t n = plist_array_get_size(array);
-    for (uint32_t i = 0; i < n; ++i)
-        if (auto u = uidOf(plist_array_get_item(array, i))) out.push_back(*u);
+    const QVariant array = shared_->keyed(uid)->value(QStringLiteral("NS.objects"));
+    const QVariantList* items = asList(array);
+    if (!items) return out;
+    for (const QVariant& item : *items)
+        if (auto u = uidOf(item)) out.push_back(*u);
     return out;
 }
 
 std::unique_ptr<KeyedDecoder> KeyedDecoder::recordDecoder(quint64 uid, const QString& className) const {
-    if (uid == 0 || depth_ >= plistglue::kMaxDepth || !shared_->spend()) return nullptr;
+    if (uid == 0 || depth_ >= kMaxDepth || !shared_->spend()) return nullptr;
     if (shared_->className(shared_->object(uid)) != className) return nullptr;
     return std::make_unique<KeyedDecoder>(shared_, uid, depth_ + 1);
 }
@@ -477,23 +493,16 @@ void KeyedDecoder::rememberRecord(quint64 uid, std::shared_ptr<void> object) con
 }
 
 bool KeyedDecoder::containsValueForKey(const QString& key) const {
-    plist_t node = shared_->object(uid_);
-    return node && plist_get_node_type(node) == PLIST_DICT && plist_dict_get_item(node, key.toUtf8().constData());
+    const QVariantMap* self = shared_->keyed(uid_);
+    return self && self->contains(key);
 }
 
 QVariant KeyedDecoder::decodeObjectForKey(const QString& key) const {
     if (const auto uid = uidForKey(key)) return shared_->value(*uid, depth_ + 1);
     // A number written in place (encodeBool, encodeInt, encodeDouble) reads as a boxed one.
-    plist_t self = shared_->object(uid_);
-    plist_t n = self && plist_get_node_type(self) == PLIST_DICT ? plist_dict_get_item(self, key.toUtf8().constData())
-                                                                 : nullptr;
-    if (!n) return {};
-    switch (plist_get_node_type(n)) {
-    case PLIST_BOOLEAN:
-    case PLIST_UINT:
-    case PLIST_REAL: return plistglue::toVariant(n);
-    default: return {};
-    }
+    const QVariantMap* self = shared_->keyed(uid_);
+    const QVariant n = self ? self->value(key) : QVariant();
+    return isNumber(n) ? n : QVariant();
 }
 
 QString KeyedDecoder::decodeStringForKey(const QString& key) const {
@@ -518,20 +527,15 @@ QImage KeyedDecoder::decodeImageForKey(const QString& key) const {
 
 // A scalar stored directly under the key, or a boxed number the key refers to.
 QVariant KeyedDecoder::scalarForKey(const QString& key) const {
-    plist_t self = shared_->object(uid_);
-    if (!self || plist_get_node_type(self) != PLIST_DICT) return {};
-    plist_t n = plist_dict_get_item(self, key.toUtf8().constData());
-    if (!n) return {};
-    switch (plist_get_node_type(n)) {
-    case PLIST_BOOLEAN:
-    case PLIST_UINT:
-    case PLIST_REAL: return plistglue::toVariant(n);
-    case PLIST_UID: {
+    const QVariantMap* self = shared_->keyed(uid_);
+    if (!self) return {};
+    const QVariant n = self->value(key);
+    if (isNumber(n)) return n;
+    if (uidOf(n)) {
         const QVariant boxed = decodeObjectForKey(key);
         return isNumber(boxed) ? boxed : QVariant();
     }
-    default: return {};
-    }
+    return {};
 }
 
 bool KeyedDecoder::decodeBoolForKey(const QString& key) const {

@@ -6,11 +6,16 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "platform/foundation/KeyedArchivePlist.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Plist.h"
 #include "platform/foundation/Values.h"
 
 namespace platform {
+
+namespace {
+// Largest settings file read (real ones are far smaller).
+constexpr qint64 kMaxFileBytes = 256 * 1024 * 1024;
+}  // namespace
 
 UserDefaults::UserDefaults(const QString& filePath) : path_(filePath) {
     QMutexLocker lock(&mutex_);
@@ -49,15 +54,15 @@ void UserDefaults::loadLocked() {
     dirty_ = false;
     QFile file(path_);
     if (!file.exists()) return;
-    bool readable = file.open(QIODevice::ReadOnly) && file.size() <= plistglue::kMaxPlistBytes;
+    bool readable = file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileBytes;
     QVariant root;
     if (readable) {
         const QByteArray bytes = file.readAll();
         file.close();
-        auto node = plistglue::parse(bytes);
-        if (node && plist_get_node_type(node.get()) == PLIST_DICT) root = plistglue::toVariant(node.get());
+        root = plistFromData(bytes);
     }
-    if (root.typeId() == QMetaType::QVariantMap) {
+    // Settings that could not be written back (a part that did not read) count as damaged.
+    if (root.typeId() == QMetaType::QVariantMap && !plistToData(root, PlistFormat::Binary).isEmpty()) {
         values_ = root.toMap();
         return;
     }
@@ -70,12 +75,11 @@ void UserDefaults::loadLocked() {
 }
 
 bool UserDefaults::saveLocked() {
-    plistglue::PlistPtr node(plistglue::fromVariant(values_));
-    if (!node) {
+    const QByteArray bytes = plistToData(values_, PlistFormat::Binary);
+    if (bytes.isEmpty()) {
         log(u"user defaults: settings could not be converted for saving");
         return false;
     }
-    const QByteArray bytes = plistglue::toBinary(node.get());
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile out(path_);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
@@ -141,8 +145,7 @@ bool UserDefaults::setObject(const QVariant& value, const QString& key) {
         removeObjectForKey(key);
         return true;
     }
-    plistglue::PlistPtr probe(plistglue::fromVariant(value));
-    if (!probe) {
+    if (plistToData(value, PlistFormat::Binary).isEmpty()) {
         log(u"user defaults: value for %@ cannot be stored", key);
         return false;
     }

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <cstdlib>
-#include <plist/plist.h>
 
 #include "platform/foundation/KeyedArchive.h"
-#include "platform/foundation/KeyedArchivePlist.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "records/MetaDataObject.h"
@@ -30,26 +27,7 @@ MetaDataObject namedRecord() {
 }
 
 // The keys stored in the archive's root object.
-QStringList rootKeys(const QByteArray& archive) {
-    auto root = platform::plistglue::parse(archive);
-    plist_t objects = plist_dict_get_item(root.get(), "$objects");
-    uint64_t uid = 0;
-    plist_get_uid_val(plist_dict_get_item(plist_dict_get_item(root.get(), "$top"), "root"), &uid);
-    plist_t object = plist_array_get_item(objects, uint32_t(uid));
-    QStringList keys;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(object, &it);
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(object, it, &key, &value);
-        if (!value) break;
-        keys << QString::fromUtf8(key);
-        free(key);
-    }
-    free(it);
-    return keys;
-}
+QStringList rootKeys(const QByteArray& archive) { return testsupport::archivedRootObject(archive).keys(); }
 
 }  // namespace
 

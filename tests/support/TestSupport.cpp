@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <clocale>
 
+#include "platform/foundation/Plist.h"
+
 namespace testsupport {
 
 static QString g_family;
@@ -77,6 +79,25 @@ CommaLocale::CommaLocale() : previous_(QLocale()) {
 CommaLocale::~CommaLocale() {
     std::setlocale(LC_ALL, "C");
     QLocale::setDefault(previous_);
+}
+
+bool isArchiveReference(const QVariant& value) { return value.userType() == qMetaTypeId<platform::PlistUid>(); }
+
+QVariantMap archivedRootObject(const QByteArray& archive) {
+    const QVariantMap root = platform::plistFromData(archive).toMap();
+    const QVariant top = root.value(QStringLiteral("$top")).toMap().value(QStringLiteral("root"));
+    if (!isArchiveReference(top)) return {};
+    return root.value(QStringLiteral("$objects")).toList().value(qsizetype(top.value<platform::PlistUid>().value)).toMap();
+}
+
+QSet<QString> archivedClassNames(const QByteArray& archive) {
+    QSet<QString> names;
+    const QVariantList objects = platform::plistFromData(archive).toMap().value(QStringLiteral("$objects")).toList();
+    for (const QVariant& o : objects) {
+        const QVariant name = o.toMap().value(QStringLiteral("$classname"));
+        if (name.typeId() == QMetaType::QString) names << name.toString();
+    }
+    return names;
 }
 
 }  // namespace testsupport

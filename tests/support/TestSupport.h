@@ -4,7 +4,9 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QVariantMap>
 #include <ostream>
 
 // Readable QString output in GoogleTest failure messages.
@@ -26,6 +28,12 @@ QImage gradientImage(int width, int height);
 
 // Writes bytes to a file, creating folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
+
+// Inspection of a stored keyed archive: the root object's keys and values as read back
+// (object references as platform::PlistUid), and every class name recorded.
+QVariantMap archivedRootObject(const QByteArray& archive);
+QSet<QString> archivedClassNames(const QByteArray& archive);
+bool isArchiveReference(const QVariant& value);
 
 // Switches the C and Qt locales to one that writes decimal commas for the lifetime
 // of the object; used to prove number handling is locale-free.

@@ -2,11 +2,9 @@
 
 #include <QPainter>
 #include <QRandomGenerator>
-#include <cstdlib>
-#include <plist/plist.h>
 
 #include "platform/foundation/KeyedArchive.h"
-#include "platform/foundation/KeyedArchivePlist.h"
+#include "platform/foundation/Plist.h"
 #include "platform/foundation/Values.h"
 #include "tests/support/TestSupport.h"
 
@@ -14,6 +12,7 @@ using platform::KeyedDecoder;
 using platform::KeyedEncoder;
 using platform::NumberKind;
 using platform::numberKind;
+using platform::PlistUid;
 using platform::Vec;
 
 namespace {
@@ -64,15 +63,12 @@ QImage drawnImage() {
     return img;
 }
 
-plist_t dictItem(plist_t d, const char* k) { return plist_dict_get_item(d, k); }
+QVariant uid(quint64 value) { return QVariant::fromValue(PlistUid{value}); }
+bool isUid(const QVariant& v) { return v.userType() == qMetaTypeId<PlistUid>(); }
 
-QString str(plist_t n) { return platform::plistglue::stringValue(n); }
-
-}  // namespace
-
-TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
+// One of every value kind, two records with one shared between two places.
+Holder sampleHolder() {
     Holder h;
-    const QDateTime when(QDate(2024, 3, 9), QTime(15, 4, 5, 250));
     h.values = {{"int", 42},
                 {"big", qlonglong(1) << 40},
                 {"real", 3.0},
@@ -82,7 +78,7 @@ TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
                 {"data", QByteArray("\0\1\2", 3)},
                 {"list", QVariantList{1, 2.5, QStringLiteral("x"), QVariantList{true}}},
                 {"map", QVariantMap{{"a", 1}, {"b", QVariantMap{{"c", QStringLiteral("d")}}}}},
-                {"date", when},
+                {"date", QDateTime(QDate(2024, 3, 9), QTime(15, 4, 5, 250), Qt::UTC)},
                 {"colour", QColor::fromRgbF(0.25f, 0.5f, 0.75f, 0.5f)},
                 {"point", QVariant::fromValue(Vec(0.1, 0.2))},
                 {"rect", QVariant::fromValue(Vec(0.1, 0.2, 0.3, 0.4))},
@@ -91,10 +87,13 @@ TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
     auto shared = std::make_shared<Leaf>(Leaf{QStringLiteral("one")});
     h.leaves = {shared, std::make_shared<Leaf>(Leaf{QStringLiteral("two")})};
     h.favourite = shared;
+    return h;
+}
 
-    const QByteArray data = KeyedEncoder::archivedDataWithRootObject(h);
-    auto back = KeyedDecoder::unarchiveObjectWithData<Holder>(data);
+// Every value of sampleHolder() came back with its kind.
+void expectSampleDecoded(const std::shared_ptr<Holder>& back) {
     ASSERT_TRUE(back);
+    const Holder h = sampleHolder();
     const QVariantMap& v = back->values;
 
     struct Kind { const char* key; NumberKind kind; double value; };
@@ -112,7 +111,7 @@ TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
     EXPECT_EQ(v["data"].toByteArray(), QByteArray("\0\1\2", 3));
     EXPECT_EQ(v["list"], h.values["list"]);
     EXPECT_EQ(v["map"], h.values["map"]);
-    EXPECT_EQ(v["date"].toDateTime(), when);
+    EXPECT_EQ(v["date"].toDateTime(), h.values["date"].toDateTime());
     EXPECT_EQ(v["colour"].value<QColor>(), h.values["colour"].value<QColor>());
     EXPECT_EQ(v["point"].value<Vec>(), Vec(0.1, 0.2));
     EXPECT_EQ(v["rect"].value<Vec>(), Vec(0.1, 0.2, 0.3, 0.4));
@@ -130,28 +129,61 @@ TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
     EXPECT_EQ(back->favourite, back->leaves[0]);
 }
 
+}  // namespace
+
+TEST(KeyedArchive, EveryValueKindRoundTripsWithItsKind) {
+    expectSampleDecoded(KeyedDecoder::unarchiveObjectWithData<Holder>(KeyedEncoder::archivedDataWithRootObject(sampleHolder())));
+}
+
+TEST(KeyedArchive, ArchiveFromTheFormerWriterStillDecodes) {
+    // sampleHolder() as the former writer stored it: its own object order and integer widths
+    // (a negative number as a 16-byte unsigned one).
+    const QByteArray earlier = QByteArray::fromBase64(
+    "YnBsaXN0MDDUAQMFCQIEBgpZJGFyY2hpdmVyXxAPTlNLZXllZEFyY2hpdmVyWCR2ZXJzaW9uEgABhqBUJHRvcNEHCFRyb290gAFY"
+    "JG9iamVjdHOvECkLDDc9PkRHSExPU1ZXWGBBNmNkMmdwc0F0dXp7fH2FiImPMpCUl5iam1UkbnVsbN8QFQ0PERMVFxkbHR8hIyUn"
+    "KSstLzEzNQ4QEhQWGBocHiAiJCYoKiwuMDI0NlYkY2xhc3OAAlZhYnNlbnSAAFNiaWeAA1Zjb2xvdXKABFRkYXRhgAZUZGF0ZYAH"
+    "VWltYWdlgAlTaW50gAxUbGlzdIANU21hcIAUUm5vgBxVcG9pbnSAHVRyZWFsgB9UcmVjdIAgVHRleHSAIVN5ZXOAIlZsZWF2ZXOA"
+    "KFlmYXZvdXJpdGWAI1pzY2FsYXJCb29sCVlzY2FsYXJJbnQT//////////lcc2NhbGFyRG91YmxlIkAgAADSODo5O1okY2xhc3Nu"
+    "YW1lVkhvbGRlclgkY2xhc3Nlc6I5PFhOU09iamVjdBMAAAEAAAAAANMNQEI/QUOABVxOU0NvbG9yU3BhY2UQAVVOU1JHQk8QMDAu"
+    "MjUwMDAzODE1IDAuNTAwMDA3NjI5IDAuNzQ5OTk2MTg1IDAuNTAwMDA3NjI5ANI4OkVGV05TQ29sb3KiRTxDAAEC0g1KSUuACFdO"
+    "Uy50aW1lI0HFzljyoAAA0jg6TU5WTlNEYXRlok080g1RUFKACl8QE05TUE5HUmVwcmVzZW50YXRpb26AC9I4OlRVV05TSW1hZ2Wi"
+    "VDxPEG6JUE5HDQoaCgAAAA1JSERSAAAACQAAAAUIBgAAAJdTxmsAAAAJcEhZcwAADsQAAA7EAZUrDhsAAAAgSURBVAiZYzzOJdfA"
+    "gAQsvz1C4TMwMDAwoQtgA3RWBAC1ZAQKoZtnrgAAAABJRU5ErkJgghAq0g1aWVuADlpOUy5vYmplY3RzpFxdXl+AD4AQgBGAEtI4"
+    "OmFiV05TQXJyYXmiYTxReNINWllloWaAE9MNaVpoam2AFVdOUy5rZXlzomtsgBaAGKJub4AXgBnSODpxclxOU0RpY3Rpb25hcnmi"
+    "cTxRYVFi0w1pWmh2eKF3gBqheYAbUWNRZAjUDX+Bg36AgoSAHl1DSVZlY3RvckNvdW50EAJZQ0lWZWN0b3JYIz+5mZmZmZmaWUNJ"
+    "VmVjdG9yWSM/yZmZmZmZmtI4OoaHWENJVmVjdG9yooY8IkBAAADWDX+Bg4uNfoqChIyOEARZQ0lWZWN0b3JaIz/TMzMzMzMzWUNJ"
+    "VmVjdG9yVyM/2ZmZmZmZmmcARwByAPwA3wBlACAnE9INkpGTgCRUbmFtZYAl0jg6lZZUTGVhZqKVPFNvbmXSDZKRmYAnU3R3b9IN"
+    "WlmcojCdgCYACAARABsALQA2ADsAQABDAEgASgBTAH8AhQCyALkAuwDCAMQAyADKANEA0wDYANoA3wDhAOcA6QDtAO8A9AD2APoA"
+    "/AD/AQEBBwEJAQ4BEAEVARcBHAEeASIBJAErAS0BNwE5AUQBRQFPAVgBZQFqAW8BegGBAYoBjQGWAZ8BpgGoAbUBtwG9AfAB9QH9"
+    "AgACBAIJAgsCEwIcAiECKAIrAjACMgJIAkoCTwJXAloCywLNAtIC1ALfAuQC5gLoAuoC7ALxAvkC/AL+AwMDBQMHAw4DEAMYAxsD"
+    "HQMfAyIDJAMmAysDOAM7Az0DPwNGA0gDSgNMA04DUANSA1MDXANeA2wDbgN4A4EDiwOUA5kDogOlA6oDtwO5A8MDzAPWA98D7gPz"
+    "A/UD+gP8BAEEBgQJBA0EEgQUBBgEHQQgAAAAAAAAAgEAAAAAAAAAngAAAAAAAAAAAAAAAAAABCI=");
+    expectSampleDecoded(KeyedDecoder::unarchiveObjectWithData<Holder>(earlier));
+}
+
 TEST(KeyedArchive, LayoutIsTheKeyedArchiversWithClassNames) {
     Holder h;
     h.leaves = {std::make_shared<Leaf>(Leaf{QStringLiteral("one")})};
     const QByteArray data = KeyedEncoder::archivedDataWithRootObject(h);
     ASSERT_TRUE(data.startsWith("bplist00"));
-    auto root = platform::plistglue::parse(data);
-    ASSERT_TRUE(root);
-    EXPECT_EQ(str(dictItem(root.get(), "$archiver")), QStringLiteral("NSKeyedArchiver"));
-    uint64_t version = 0;
-    plist_get_uint_val(dictItem(root.get(), "$version"), &version);
-    EXPECT_EQ(version, 100000u);
-    plist_t top = dictItem(dictItem(root.get(), "$top"), "root");
-    ASSERT_EQ(plist_get_node_type(top), PLIST_UID);
-    plist_t objects = dictItem(root.get(), "$objects");
-    EXPECT_EQ(str(plist_array_get_item(objects, 0)), QStringLiteral("$null"));
+    const QVariantMap root = platform::plistFromData(data).toMap();
+    ASSERT_FALSE(root.isEmpty());
+    EXPECT_EQ(root["$archiver"].toString(), QStringLiteral("NSKeyedArchiver"));
+    EXPECT_EQ(numberKind(root["$version"]), NumberKind::Integer);
+    EXPECT_EQ(root["$version"].toLongLong(), 100000);
+    const QVariant top = root["$top"].toMap()["root"];
+    ASSERT_TRUE(isUid(top));
+    const QVariantList objects = root["$objects"].toList();
+    ASSERT_FALSE(objects.isEmpty());
+    EXPECT_EQ(objects[0].typeId(), QMetaType::QString);
+    EXPECT_EQ(objects[0].toString(), QStringLiteral("$null"));
 
     QStringList classNames;
-    for (uint32_t i = 0; i < plist_array_get_size(objects); ++i) {
-        plist_t o = plist_array_get_item(objects, i);
-        if (plist_get_node_type(o) == PLIST_DICT && dictItem(o, "$classname")) {
-            classNames << str(dictItem(o, "$classname"));
-            EXPECT_EQ(plist_get_node_type(dictItem(o, "$classes")), PLIST_ARRAY);
+    for (const QVariant& o : objects) {
+        const QVariantMap m = o.toMap();
+        if (o.typeId() == QMetaType::QVariantMap && m.contains("$classname")) {
+            classNames << m["$classname"].toString();
+            EXPECT_EQ(m["$classes"].typeId(), QMetaType::QVariantList);
         }
     }
     EXPECT_TRUE(classNames.contains("Holder"));
@@ -159,13 +191,16 @@ TEST(KeyedArchive, LayoutIsTheKeyedArchiversWithClassNames) {
     EXPECT_TRUE(classNames.contains("NSArray"));
     EXPECT_EQ(classNames.count("Leaf"), 1);  // one class record per class
     EXPECT_EQ(KeyedDecoder::rootClassNameOfArchive(data), QStringLiteral("Holder"));
-    // Scalars sit in the object itself; objects are referenced by UID.
-    uint64_t rootUid = 0;
-    plist_get_uid_val(top, &rootUid);
-    plist_t rootObject = plist_array_get_item(objects, uint32_t(rootUid));
-    EXPECT_EQ(plist_get_node_type(dictItem(rootObject, "scalarBool")), PLIST_BOOLEAN);
-    EXPECT_EQ(plist_get_node_type(dictItem(rootObject, "leaves")), PLIST_UID);
-    EXPECT_EQ(plist_get_node_type(dictItem(rootObject, "$class")), PLIST_UID);
+    // Scalars sit in the object itself, each with its kind; objects are referenced by UID.
+    const quint64 rootUid = top.value<PlistUid>().value;
+    ASSERT_LT(rootUid, quint64(objects.size()));
+    const QVariantMap rootObject = objects[qsizetype(rootUid)].toMap();
+    EXPECT_EQ(numberKind(rootObject["scalarBool"]), NumberKind::Boolean);
+    EXPECT_EQ(numberKind(rootObject["scalarInt"]), NumberKind::Integer);
+    EXPECT_EQ(rootObject["scalarInt"].toLongLong(), -7);
+    EXPECT_EQ(numberKind(rootObject["scalarDouble"]), NumberKind::Real);
+    EXPECT_TRUE(isUid(rootObject["leaves"]));
+    EXPECT_TRUE(isUid(rootObject["$class"]));
 }
 
 TEST(KeyedArchive, OnlyRequestedClassesDecode) {
@@ -207,39 +242,25 @@ TEST(KeyedArchive, DamagedArchivesDecodeToNothing) {
     EXPECT_FALSE(KeyedDecoder::unarchiveObjectWithData<Holder>(QByteArray()));
 
     // A plain property list that is not an archive.
-    platform::plistglue::PlistPtr plain(platform::plistglue::fromVariant(QVariantMap{{"root", 1}}));
-    EXPECT_FALSE(KeyedDecoder::unarchiveObjectWithData<Holder>(platform::plistglue::toBinary(plain.get())));
+    const QByteArray plain = platform::plistToData(QVariantMap{{"root", 1}}, platform::PlistFormat::Binary);
+    ASSERT_FALSE(plain.isEmpty());
+    EXPECT_FALSE(KeyedDecoder::unarchiveObjectWithData<Holder>(plain));
 }
 
 TEST(KeyedArchive, SelfReferencesAndDeepNestingStayBounded) {
     // A list that contains itself, written by hand.
     auto makeArchive = [](int depth, bool cycle) {
-        plist_t root = plist_new_dict();
-        plist_dict_set_item(root, "$archiver", plist_new_string("NSKeyedArchiver"));
-        plist_dict_set_item(root, "$version", plist_new_uint(100000));
-        plist_t top = plist_new_dict();
-        plist_dict_set_item(top, "root", plist_new_uid(2));
-        plist_dict_set_item(root, "$top", top);
-        plist_t objects = plist_new_array();
-        plist_array_append_item(objects, plist_new_string("$null"));
-        plist_t cls = plist_new_dict();
-        plist_dict_set_item(cls, "$classname", plist_new_string("NSArray"));
-        plist_array_append_item(objects, cls);
+        QVariantList objects{QStringLiteral("$null"), QVariantMap{{"$classname", QStringLiteral("NSArray")}}};
         for (int i = 0; i < depth; ++i) {
-            plist_t a = plist_new_dict();
-            plist_dict_set_item(a, "$class", plist_new_uid(1));
-            plist_t items = plist_new_array();
-            const uint64_t next = cycle ? 2 : uint64_t(3 + i);
-            plist_array_append_item(items, plist_new_uid(next));
-            plist_array_append_item(items, plist_new_uid(next));
-            plist_dict_set_item(a, "NS.objects", items);
-            plist_array_append_item(objects, a);
+            const quint64 next = cycle ? 2 : quint64(3 + i);
+            objects.append(QVariantMap{{"$class", uid(1)}, {"NS.objects", QVariantList{uid(next), uid(next)}}});
         }
-        plist_array_append_item(objects, plist_new_string("leaf"));
-        plist_dict_set_item(root, "$objects", objects);
-        const QByteArray bytes = platform::plistglue::toBinary(root);
-        plist_free(root);
-        return bytes;
+        objects.append(QStringLiteral("leaf"));
+        const QVariantMap root{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                               {"$version", 100000},
+                               {"$top", QVariantMap{{"root", uid(2)}}},
+                               {"$objects", objects}};
+        return platform::plistToData(root, platform::PlistFormat::Binary);
     };
     // Both shapes would take forever (2^depth visits) without the depth bound and budget.
     EXPECT_TRUE(KeyedDecoder::unarchiveValueWithData(makeArchive(1, true)).isValid());
