@@ -16,7 +16,8 @@
 //       }});
 //
 // Inputs are listed in the order the filter reports its keys. CIFilterArgs reads an
-// input's current value, or its default when it is unset or of the wrong kind. The
+// input's current value, or its default when it is unset, of the wrong kind or a number
+// that is not finite. The
 // built-in categories CICategoryBuiltIn and CICategoryStillImage are added for you.
 #include "platform/coreimage/CIFilter.h"
 
