@@ -84,7 +84,9 @@ TEST_F(FramesTextures, FrameThickness) {
         params += c.extra;
         const QImage out = frame(solid(c.size.width(), c.size.height(), grey), params, c.thumbnail);
         EXPECT_EQ(out.pixel(c.covered), c.band);
-        if (c.clear != c.covered) EXPECT_EQ(out.pixel(c.clear), grey.rgb());
+        if (c.clear != c.covered) {
+            EXPECT_EQ(out.pixel(c.clear), grey.rgb());
+        }
     }
 }
 

@@ -89,9 +89,15 @@ TEST_F(Overlays, TextLandsInsideItsBoxAtEveryAlignmentAndFlip) {
             EXPECT_GT(box.top(), ph / 2.0);
         }
         const double centreX = ink.sumX / std::max(1, ink.inside), mid = box.center().x();
-        if (c.alignment == 0) EXPECT_LT(centreX, mid - 20);
-        if (c.alignment == 1) EXPECT_GT(centreX, mid + 20);
-        if (c.alignment == 2) EXPECT_NEAR(centreX, mid, 15);
+        if (c.alignment == 0) {
+            EXPECT_LT(centreX, mid - 20);
+        }
+        if (c.alignment == 1) {
+            EXPECT_GT(centreX, mid + 20);
+        }
+        if (c.alignment == 2) {
+            EXPECT_NEAR(centreX, mid, 15);
+        }
     }
 }
 

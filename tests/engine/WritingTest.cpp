@@ -47,7 +47,9 @@ TEST(Writing, EverySaveTypeRoundTrips) {
         ASSERT_EQ(back.size(), picture.size());
         EXPECT_LE(meanDiff(back, picture), c.maxMean);
         const QVariantMap props = platform::readImageProperties(path);
-        if (c.holdsProperties) EXPECT_EQ(props.value("{TIFF}").toMap().value("Make").toString(), "Writer Test");
+        if (c.holdsProperties) {
+            EXPECT_EQ(props.value("{TIFF}").toMap().value("Make").toString(), "Writer Test");
+        }
     }
     EXPECT_EQ(readAll(dir.filePath("out.jpg")), readAll(dir.filePath("out.jpeg")));
     // PNG is lossless whatever the quality says.

@@ -301,6 +301,8 @@ TEST(MainWindow, SessionIsStoredOrForgottenOnClose) {
         EXPECT_EQ(defaults.containsKey(key), c.stored) << c.answer;
         EXPECT_EQ(win.closedCalls, c.closes ? 1 : 0) << c.answer;
         // Saving replaces the old archive with the current batch's session.
-        if (c.answer == 0) EXPECT_NE(defaults.dataForKey(key), QByteArray("old session"));
+        if (c.answer == 0) {
+            EXPECT_NE(defaults.dataForKey(key), QByteArray("old session"));
+        }
     }
 }

@@ -113,7 +113,9 @@ TEST(CollectionViewSelection, ScrollPositionsPlaceTheItem) {
         g.view.scrollToPoint(QPoint(0, c.startAt));
         g.view.selectItemAtIndexPath(at(30), c.position, false);
         EXPECT_EQ(g.view.verticalScrollBar()->value(), c.expected) << "position " << c.position;
-        if (c.position != CollectionView::ScrollNone) EXPECT_NE(g.view.cellForItemAtIndexPath(at(30)), nullptr);
+        if (c.position != CollectionView::ScrollNone) {
+            EXPECT_NE(g.view.cellForItemAtIndexPath(at(30)), nullptr);
+        }
     }
     // Near the end the view cannot scroll past its content.
     Grid g(300);

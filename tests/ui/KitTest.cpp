@@ -117,7 +117,9 @@ TEST(AttachedWindowPlacement, EverySideNearTheEdges) {
             EXPECT_GE(p.frame.left(), -slack);
             EXPECT_LE(p.frame.right(), 800 + slack);
         }
-        if (c.side == 12) EXPECT_TRUE(bounds.contains(p.frame));
+        if (c.side == 12) {
+            EXPECT_TRUE(bounds.contains(p.frame));
+        }
     }
     // The shifted sides put the window on the named end of the point.
     EXPECT_LT(placeAttachedWindow(view, {400, 300}, bounds, 4, 5, style).frame.center().y(), 300);

@@ -255,8 +255,9 @@ TEST(ImageIO, PropertiesTravelWithTheTypesThatHoldThem) {
         ASSERT_TRUE(platform::writeImageFile(path, testsupport::gradientImage(30, 20), type, 0.8, props));
         const QVariantMap back = platform::readImageProperties(path);
         EXPECT_EQ(back.value("PixelWidth").toInt(), 30);
-        if (platform::imageTypeHoldsProperties(type))
+        if (platform::imageTypeHoldsProperties(type)) {
             EXPECT_EQ(back.value("{TIFF}").toMap().value("Make").toString(), "Brisko Test Camera");
+        }
     }
 }
 

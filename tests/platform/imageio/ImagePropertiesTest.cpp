@@ -161,8 +161,9 @@ TEST_F(ImagePropertiesTest, MetadataRoundTripsThroughEveryWritableFormat) {
         EXPECT_EQ(p.value("PixelHeight").toInt(), 48) << path.toStdString();
         expectCameraFacts(p, path.toStdString());
         // The pixels are still there after the metadata went in.
-        if (!path.endsWith(".tif") && !path.endsWith(".jp2"))
+        if (!path.endsWith(".tif") && !path.endsWith(".jp2")) {
             EXPECT_EQ(QImage(path).size(), QSize(64, 48)) << path.toStdString();
+        }
     }
     // A link to a photo stays a link.
     const QString link = dir.filePath("link.jpg");
@@ -297,7 +298,9 @@ TEST_F(ImagePropertiesTest, PixelFactsOfEachFormat) {
         EXPECT_EQ(p.value("PixelWidth").typeId(), QMetaType::Int);
         EXPECT_EQ(p.value("ColorModel").toString(), c.model);
         EXPECT_EQ(p.value("Depth").toInt(), 8);
-        if (c.hasAlpha.isValid()) EXPECT_EQ(p.value("HasAlpha").toBool(), c.hasAlpha.toBool());
+        if (c.hasAlpha.isValid()) {
+            EXPECT_EQ(p.value("HasAlpha").toBool(), c.hasAlpha.toBool());
+        }
         if (c.dpi > 0) {
             EXPECT_NEAR(p.value("DPIWidth").toDouble(), c.dpi, 0.01);
             EXPECT_NEAR(p.value("DPIHeight").toDouble(), c.dpi, 0.01);
@@ -446,7 +449,9 @@ TEST_F(ImagePropertiesTest, EveryTruncationOfATaggedPhotoIsSurvived) {
     for (int n = 0; n < all.size(); n += 7) {
         testsupport::writeFile(cut, all.left(n));
         const QVariantMap p = readImageProperties(cut);  // must simply return
-        if (!p.isEmpty()) EXPECT_EQ(p.value("PixelWidth").toInt(), 24) << n;
+        if (!p.isEmpty()) {
+            EXPECT_EQ(p.value("PixelWidth").toInt(), 24) << n;
+        }
     }
     // Flipped bytes inside the metadata segment.
     for (int i = 20; i < std::min<int>(all.size(), 1200); i += 13) {
