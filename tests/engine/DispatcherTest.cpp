@@ -12,11 +12,8 @@ using platform::Vec;
 
 namespace {
 
-QVariantList list(std::initializer_list<std::pair<QString, QVariant>> entries) {
-    QVariantList l;
-    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
-    return l;
-}
+// Parameter lists as the effects take them.
+const auto list = testsupport::parameterList;
 
 // Mean absolute difference per channel over the common area, 0 to 255.
 double difference(const QImage& a0, const QImage& b0) {

@@ -2,6 +2,7 @@
 #include "engine/FilterCustomization.h"
 #include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -10,11 +11,8 @@ using platform::Vec;
 
 namespace {
 
-QVariantList list(std::initializer_list<std::pair<QString, QVariant>> entries) {
-    QVariantList l;
-    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
-    return l;
-}
+// Parameter lists as the effects take them.
+const auto list = testsupport::parameterList;
 
 QVariant entryValue(const QVariantList& l, int i) { return l.at(i).toMap().first(); }
 

@@ -4,38 +4,17 @@
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
+#include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using testsupport::premul;
+using testsupport::samePixels;
+using testsupport::uprightReference;
+
 namespace {
-
-QImage premul(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32_Premultiplied); }
-
-bool samePixels(const QImage& a, const QImage& b) { return a.size() == b.size() && premul(a) == premul(b); }
-
-// What a viewer shows for a stored picture with an orientation tag, by explicit permutation.
-QImage uprightReference(const QImage& s, int o) {
-    const int w = s.width(), h = s.height();
-    QImage out(o >= 5 ? h : w, o >= 5 ? w : h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x) {
-            int sx = x, sy = y;
-            switch (o) {
-            case 2: sx = w - 1 - x; break;
-            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-            case 4: sy = h - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = h - 1 - x; break;
-            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-            case 8: sx = w - 1 - y; sy = x; break;
-            default: break;
-            }
-            out.setPixel(x, y, s.pixel(sx, sy));
-        }
-    return out;
-}
 
 QString writePhoto(const QTemporaryDir& dir, const QString& name, const QImage& stored, int orientation,
                    platform::ImageType type = platform::ImageType::PNG) {

@@ -70,11 +70,6 @@ QList<QByteArray> chunkTypes(const QByteArray& png) {
     return types;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 struct OptimiserRun {
     int rc;
     std::string out;
@@ -147,7 +142,7 @@ TEST(PngOptimiser, RecompressesEveryKindOfImagePixelExact) {
         const QString out = dir.filePath(QString(c.name) + "-out.png");
         const OptimiserRun r = optimise(in, out);
         ASSERT_EQ(r.rc, 0) << r.out;
-        const QByteArray output = readAll(out);
+        const QByteArray output = testsupport::readFile(out);
         EXPECT_LT(output.size(), input.size());
         EXPECT_EQ(output.mid(16, 13), input.mid(16, 13));  // same IHDR: size, depth, colour type, interlace
         const QImage a = platform::readImageFromData(input), b = platform::readImageFromData(output);
@@ -191,7 +186,7 @@ TEST(PngOptimiser, KeepsMetadataAndColourChunks) {
     const QString out = dir.filePath("meta-out.png");
     const OptimiserRun r = optimise(in, out);
     ASSERT_EQ(r.rc, 0) << r.out;
-    const QList<QByteArray> types = chunkTypes(readAll(out));
+    const QList<QByteArray> types = chunkTypes(testsupport::readFile(out));
     for (const char* t : {"gAMA", "cHRM", "sBIT", "pHYs", "bKGD", "eXIf", "tEXt", "iTXt", "zTXt"})
         EXPECT_TRUE(types.contains(t)) << t;
     // The private chunk stays after the image data.
@@ -223,7 +218,7 @@ TEST(PngOptimiser, NeverGrowsAndCopiesWhenRecodingLoses) {
     // Method 1 (no filter, level 4) cannot beat level 9 on the same rows.
     const OptimiserRun r = optimise(in, dir.filePath("copy.png"), 1);
     ASSERT_EQ(r.rc, 0) << r.out;
-    EXPECT_EQ(readAll(dir.filePath("copy.png")), input);
+    EXPECT_EQ(testsupport::readFile(dir.filePath("copy.png")), input);
     EXPECT_NE(r.out.find("Best optimiser method = 0 (settings undetermined)"), std::string::npos);
 
     // A second pass over an optimised file keeps it no larger.
@@ -231,7 +226,7 @@ TEST(PngOptimiser, NeverGrowsAndCopiesWhenRecodingLoses) {
     ASSERT_EQ(first.rc, 0);
     const OptimiserRun second = optimise(dir.filePath("once.png"), dir.filePath("twice.png"));
     ASSERT_EQ(second.rc, 0);
-    EXPECT_LE(readAll(dir.filePath("twice.png")).size(), readAll(dir.filePath("once.png")).size());
+    EXPECT_LE(testsupport::readFile(dir.filePath("twice.png")).size(), testsupport::readFile(dir.filePath("once.png")).size());
 }
 
 TEST(PngOptimiser, FailuresReturnNonZeroAndLeaveTheOutputAlone) {
@@ -262,12 +257,12 @@ TEST(PngOptimiser, FailuresReturnNonZeroAndLeaveTheOutputAlone) {
         SCOPED_TRACE(c.name);
         const QString path = testsupport::writeFile(dir.filePath(QString("bad-%1.png").arg(c.name)), c.bytes);
         EXPECT_NE(optimise(path, out, kPngOptimiserBatchMethod, c.memLevel).rc, 0);
-        EXPECT_EQ(readAll(out), QByteArray("earlier output"));
+        EXPECT_EQ(testsupport::readFile(out), QByteArray("earlier output"));
     }
     // Input and output the same file.
     const OptimiserRun same = optimise(in, in);
     EXPECT_NE(same.rc, 0);
-    EXPECT_EQ(readAll(in), good);
+    EXPECT_EQ(testsupport::readFile(in), good);
     EXPECT_NE(same.out.find("Cannot overwrite input file"), std::string::npos);
     // Nothing but the files this test made is left in the folder.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(".png.").size(), 0);

@@ -1,6 +1,7 @@
 #include "engine/Utils.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
+#include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -8,23 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using testsupport::meanDiff;
+
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-double meanDiff(const QImage& a0, const QImage& b0) {
-    const QImage a = a0.convertToFormat(QImage::Format_ARGB32), b = b0.convertToFormat(QImage::Format_ARGB32);
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
 
 const QVariantMap kProps{{"{TIFF}", QVariantMap{{"Make", "Writer Test"}}},
                          {"{Exif}", QVariantMap{{"UserComment", "kept"}}}};
@@ -51,7 +38,7 @@ TEST(Writing, EverySaveTypeRoundTrips) {
             EXPECT_EQ(props.value("{TIFF}").toMap().value("Make").toString(), "Writer Test");
         }
     }
-    EXPECT_EQ(readAll(dir.filePath("out.jpg")), readAll(dir.filePath("out.jpeg")));
+    EXPECT_EQ(testsupport::readFile(dir.filePath("out.jpg")), testsupport::readFile(dir.filePath("out.jpeg")));
     // PNG is lossless whatever the quality says.
     ASSERT_TRUE(u.saveImageInSelectedFormat(5, dir.filePath("q.png"), picture, picture, {}, 0.2f, 1, nullptr));
     EXPECT_EQ(platform::readImage(dir.filePath("q.png")), picture);
@@ -72,7 +59,7 @@ TEST(Writing, FailuresAreReportedAndLeaveNothingBehind) {
     // A failed write leaves the existing file as it was.
     const QString existing = testsupport::writeFile(dir.filePath("keep.jpg"), "earlier output");
     EXPECT_FALSE(u.saveImageInSelectedFormat(3, existing, QImage(), QImage(), {}, 0.8f, 1, nullptr));
-    EXPECT_EQ(readAll(existing), QByteArray("earlier output"));
+    EXPECT_EQ(testsupport::readFile(existing), QByteArray("earlier output"));
     EXPECT_FALSE(u.saveImageInSelectedFormat(3, dir.filePath("none/x.jpg"), picture, picture, {}, 0.8f, 1, nullptr));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
@@ -84,7 +71,7 @@ TEST(Writing, TheGivenQualityWinsOverTheDictionary) {
     const QVariantMap claimsBest{{"kCGImageDestinationLossyCompressionQuality", 1.0}};
     ASSERT_TRUE(u.saveImageInSelectedFormat(3, dir.filePath("low.jpg"), picture, picture, claimsBest, 0.1f, 1, nullptr));
     ASSERT_TRUE(u.saveImageInSelectedFormat(3, dir.filePath("high.jpg"), picture, picture, {}, 1.0f, 1, nullptr));
-    EXPECT_LT(readAll(dir.filePath("low.jpg")).size() * 2, readAll(dir.filePath("high.jpg")).size());
+    EXPECT_LT(testsupport::readFile(dir.filePath("low.jpg")).size() * 2, testsupport::readFile(dir.filePath("high.jpg")).size());
     // The caller's dictionary is left alone.
     EXPECT_EQ(claimsBest.size(), 1);
 

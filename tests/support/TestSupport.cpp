@@ -69,6 +69,17 @@ QString writeFile(const QString& path, const QByteArray& bytes) {
     return path;
 }
 
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QVariantList parameterList(std::initializer_list<std::pair<QString, QVariant>> entries) {
+    QVariantList l;
+    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
+    return l;
+}
+
 CommaLocale::CommaLocale() : previous_(QLocale()) {
     for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
         if (std::setlocale(LC_ALL, name)) { active_ = true; break; }

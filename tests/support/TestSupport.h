@@ -6,7 +6,9 @@
 #include <QString>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QVariantList>
 #include <QVariantMap>
+#include <initializer_list>
 #include <ostream>
 
 // Readable QString output in GoogleTest failure messages.
@@ -28,6 +30,11 @@ QImage gradientImage(int width, int height);
 
 // Writes bytes to a file, creating folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
+// A file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
+// An effect's parameter list: one single-entry map per parameter, in order.
+QVariantList parameterList(std::initializer_list<std::pair<QString, QVariant>> entries);
 
 // Inspection of a stored keyed archive: the root object's keys and values as read back
 // (object references as platform::PlistUid), and every class name recorded.

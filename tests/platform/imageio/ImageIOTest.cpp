@@ -1,5 +1,6 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
+#include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -14,36 +15,12 @@
 
 using platform::ImageType;
 
+using testsupport::maxDiff;
+using testsupport::meanDiff;
+using testsupport::premul;
+using testsupport::uprightReference;
+
 namespace {
-
-QImage premul(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32_Premultiplied); }
-
-// Largest difference of any channel of any pixel; -1 when the sizes differ.
-int maxDiff(const QImage& a0, const QImage& b0) {
-    if (a0.size() != b0.size()) return -1;
-    const QImage a = premul(a0), b = premul(b0);
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* la = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* lb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            worst = std::max({worst, std::abs(qRed(la[x]) - qRed(lb[x])), std::abs(qGreen(la[x]) - qGreen(lb[x])),
-                              std::abs(qBlue(la[x]) - qBlue(lb[x])), std::abs(qAlpha(la[x]) - qAlpha(lb[x]))});
-        }
-    }
-    return worst;
-}
-
-double meanDiff(const QImage& a0, const QImage& b0) {
-    const QImage a = premul(a0), b = premul(b0);
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
 
 // A picture with smooth areas, hard edges and a half-transparent corner.
 QImage alphaPicture(int w, int h) {
@@ -53,34 +30,6 @@ QImage alphaPicture(int w, int h) {
     p.fillRect(0, 0, w / 3, h / 3, QColor(255, 0, 0, 128));
     p.fillRect(w / 2, h / 2, w / 4, h / 4, Qt::transparent);
     return img;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The explicit pixel permutation a viewer applies to show a stored picture upright.
-QImage uprightReference(const QImage& s, int o) {
-    const int w = s.width(), h = s.height();
-    const bool turned = o >= 5;
-    QImage out(turned ? h : w, turned ? w : h, s.format());
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x) {
-            int sx = x, sy = y;
-            switch (o) {
-            case 2: sx = w - 1 - x; break;
-            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-            case 4: sy = h - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = h - 1 - x; break;
-            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-            case 8: sx = w - 1 - y; sy = x; break;
-            default: break;
-            }
-            out.setPixel(x, y, s.pixel(sx, sy));
-        }
-    return out;
 }
 
 }  // namespace
@@ -235,7 +184,7 @@ TEST(ImageIO, WritingReplacesFilesWholeOrNotAtAll) {
     testsupport::writeFile(path, "previous content");
     // Nothing to encode: the old file stays as it was and the call says so.
     EXPECT_FALSE(platform::writeImageFile(path, QImage(), ImageType::PNG, 1.0));
-    EXPECT_EQ(readAll(path), QByteArray("previous content"));
+    EXPECT_EQ(testsupport::readFile(path), QByteArray("previous content"));
     EXPECT_FALSE(platform::writeImageFile(dir.filePath("no/such/folder/x.png"), testsupport::gradientImage(4, 4),
                                           ImageType::PNG, 1.0));
     // A good write replaces it and leaves no temporary files behind.

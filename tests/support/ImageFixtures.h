@@ -1,0 +1,22 @@
+#pragma once
+// Picture comparisons shared by the reading, writing and loading tests.
+#include <QImage>
+
+namespace testsupport {
+
+QImage premul(const QImage& image);
+
+// Same size and the same premultiplied pixels.
+bool samePixels(const QImage& a, const QImage& b);
+
+// Largest difference of any channel of any pixel, premultiplied; -1 when the sizes differ.
+int maxDiff(const QImage& a, const QImage& b);
+
+// Mean absolute difference of the colour channels, premultiplied, 0 to 255.
+double meanDiff(const QImage& a, const QImage& b);
+
+// The explicit pixel permutation a viewer applies to show a picture stored with
+// orientation tag o (1 to 8) upright; in the stored picture's format.
+QImage uprightReference(const QImage& stored, int o);
+
+}  // namespace testsupport
