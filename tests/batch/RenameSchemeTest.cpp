@@ -35,6 +35,9 @@ struct NameCase {
     const char* expected;
 };
 
+// Names the case in test listings instead of a byte dump.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
+
 class RenameNames : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(RenameNames, BuildsTheNewName) {
