@@ -324,6 +324,17 @@ bool isAnimationChunk(const png_byte* name) {
     return isType(name, "acTL") || isType(name, "fcTL") || isType(name, "fdAT");
 }
 
+// The text and EXIF chunks of one part of the input (before or after the image data),
+// copied to the same part of the output.
+void copyTextAndExif(png_structp read, png_infop from, png_structp write, png_infop to) {
+    png_textp text = nullptr;
+    int count = 0;
+    if (png_get_text(read, from, &text, &count) > 0) png_set_text(write, to, text, count);
+    png_uint_32 length = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(read, from, &length, &exif) && exif && length) png_set_eXIf_1(write, to, length, exif);
+}
+
 // The libpng structures and the row buffer of one trial, freed however the trial ends.
 struct Trial {
     RunState* run = nullptr;
@@ -477,17 +488,7 @@ bool recode(RunState& run, int method, FILE* in, FILE* out) {
         if (png_get_oFFs(t->read, t->readInfo, &ox, &oy, &unit) && ox == 0 && oy == 0)
             std::fprintf(stdout, "   Deleting useless oFFs 0 0 chunk\n");
     }
-    {
-        png_textp text = nullptr;
-        int count = 0;
-        if (png_get_text(t->read, t->readInfo, &text, &count) > 0) png_set_text(t->write, t->writeInfo, text, count);
-    }
-    {
-        png_uint_32 length = 0;
-        png_bytep exif = nullptr;
-        if (png_get_eXIf_1(t->read, t->readInfo, &length, &exif) && exif && length)
-            png_set_eXIf_1(t->write, t->writeInfo, length, exif);
-    }
+    copyTextAndExif(t->read, t->readInfo, t->write, t->writeInfo);
     {
         png_unknown_chunkp unknowns = nullptr;
         const int count = png_get_unknown_chunks(t->read, t->readInfo, &unknowns);
@@ -555,15 +556,7 @@ bool recode(RunState& run, int method, FILE* in, FILE* out) {
 
     // ---- after the image data ----
     png_read_end(t->read, t->endInfo);
-    {
-        png_textp text = nullptr;
-        int count = 0;
-        if (png_get_text(t->read, t->endInfo, &text, &count) > 0) png_set_text(t->write, t->writeEndInfo, text, count);
-        png_uint_32 length = 0;
-        png_bytep exif = nullptr;
-        if (png_get_eXIf_1(t->read, t->endInfo, &length, &exif) && exif && length)
-            png_set_eXIf_1(t->write, t->writeEndInfo, length, exif);
-    }
+    copyTextAndExif(t->read, t->endInfo, t->write, t->writeEndInfo);
     {
         png_unknown_chunkp unknowns = nullptr;
         const int count = png_get_unknown_chunks(t->read, t->endInfo, &unknowns);

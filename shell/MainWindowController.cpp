@@ -45,6 +45,17 @@ void post(const QString& name, const QVariantMap& info = {}) {
     platform::NotificationCenter::defaultCenter().postNotification(name, info);
 }
 
+// A screen made on first use: added to the stack with the controller as its delegate.
+template <class Screen, class Delegate>
+Screen* lazyScreen(Screen*& slot, QStackedWidget* stack, Delegate* delegate) {
+    if (!slot) {
+        slot = new Screen(stack);
+        slot->setDelegate(delegate);
+        stack->addWidget(slot);
+    }
+    return slot;
+}
+
 }  // namespace
 
 MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent) {
@@ -115,32 +126,11 @@ QWidget* MainWindowController::screenIfMade(int screen) const {
     }
 }
 
-AddPhotosVC* MainWindowController::addPhotosVC() {
-    if (!addPhotos_) {
-        addPhotos_ = new AddPhotosVC(stack_);
-        addPhotos_->setDelegate(this);
-        stack_->addWidget(addPhotos_);
-    }
-    return addPhotos_;
-}
+AddPhotosVC* MainWindowController::addPhotosVC() { return lazyScreen(addPhotos_, stack_, this); }
 
-AdjustFilterVC* MainWindowController::adjustFilterVC() {
-    if (!adjustFilter_) {
-        adjustFilter_ = new AdjustFilterVC(stack_);
-        adjustFilter_->setDelegate(this);
-        stack_->addWidget(adjustFilter_);
-    }
-    return adjustFilter_;
-}
+AdjustFilterVC* MainWindowController::adjustFilterVC() { return lazyScreen(adjustFilter_, stack_, this); }
 
-SetupVC* MainWindowController::setupVC() {
-    if (!setup_) {
-        setup_ = new SetupVC(stack_);
-        setup_->setDelegate(this);
-        stack_->addWidget(setup_);
-    }
-    return setup_;
-}
+SetupVC* MainWindowController::setupVC() { return lazyScreen(setup_, stack_, this); }
 
 void MainWindowController::postAppear(int screen, bool appear) {
     switch (screen) {

@@ -125,6 +125,16 @@ struct ScanLayout {
 
 uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
 
+// Decoding at 1/2^shift of the size: the fast transform, no fancy upsampling, no block
+// smoothing.
+void decodeReduced(jpeg_decompress_struct& cinfo, int shift) {
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1u << shift;
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.do_block_smoothing = FALSE;
+}
+
 bool parseScanLayout(Bytes in, ScanLayout& out) {
     const uint8_t* d = in.data;
     const size_t n = in.size;
@@ -229,11 +239,7 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
         jpeg_mem_src(&d->cinfo, buf.data(), static_cast<unsigned long>(buf.size()));
         jpeg_read_header(&d->cinfo, TRUE);
         d->cinfo.out_color_space = JCS_EXT_BGRA;
-        d->cinfo.scale_num = 1;
-        d->cinfo.scale_denom = 1u << shift;
-        d->cinfo.dct_method = JDCT_IFAST;
-        d->cinfo.do_fancy_upsampling = FALSE;
-        d->cinfo.do_block_smoothing = FALSE;
+        decodeReduced(d->cinfo, shift);
         jpeg_start_decompress(&d->cinfo);
         const int rowOffset = int((firstRow * mcuH) >> shift);
         if (int(d->cinfo.output_width) != outW || rowOffset + int(d->cinfo.output_height) > outH) return;
@@ -274,13 +280,7 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         QImage banded = jpegDecodeBands(in, shift, options, name);
         if (!banded.isNull()) return banded;
     }
-    if (shift > 0) {
-        d->cinfo.scale_num = 1;
-        d->cinfo.scale_denom = 1u << shift;
-        d->cinfo.dct_method = JDCT_IFAST;
-        d->cinfo.do_fancy_upsampling = FALSE;
-        d->cinfo.do_block_smoothing = FALSE;
-    }
+    if (shift > 0) decodeReduced(d->cinfo, shift);
     jpeg_calc_output_dimensions(&d->cinfo);
     if (!checkBudget(d->cinfo.output_width, d->cinfo.output_height, options, name, "JPEG")) return QImage();
     image = allocateImage(int(d->cinfo.output_width), int(d->cinfo.output_height),
