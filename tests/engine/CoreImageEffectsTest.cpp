@@ -15,11 +15,8 @@ namespace ci = platform::ci;
 
 namespace {
 
-QVariantList list(std::initializer_list<std::pair<QString, QVariant>> entries) {
-    QVariantList l;
-    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
-    return l;
-}
+// Parameter lists as the effects take them.
+const auto list = testsupport::parameterList;
 
 QImage argb(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32); }
 

@@ -143,32 +143,24 @@ TEST(Dispatcher, CustomEnhanceEdges) {
     const QImage in = photo();
     // An empty list leaves the photo.
     EXPECT_EQ(utils.applyFilterWithImage(in, "", "Custom Enhance", {}, false), in);
+    // Neutral values at a given opacity.
+    auto neutralAt = [](const QVariant& opacity) {
+        return list({{"enhanceExposureValue", 0},
+                      {"enhanceBrightnessValue", 0},
+                      {"enhanceContrastValue", 1},
+                      {"enhanceSaturationValue", 1},
+                      {"enhanceSharpnessValue", 0},
+                      {"enhanceDenoiseValue", 0},
+                      {"enhanceVibranceValue", 0},
+                      {"enhanceHueValue", 0},
+                      {"enhanceOpacityValue", opacity}});
+    };
     // Neutral values still run the chain and keep the picture.
-    const QImage neutral = utils.applyFilterWithImage(in, "", "Custom Enhance",
-                                                      list({{"enhanceExposureValue", 0},
-                                                            {"enhanceBrightnessValue", 0},
-                                                            {"enhanceContrastValue", 1},
-                                                            {"enhanceSaturationValue", 1},
-                                                            {"enhanceSharpnessValue", 0},
-                                                            {"enhanceDenoiseValue", 0},
-                                                            {"enhanceVibranceValue", 0},
-                                                            {"enhanceHueValue", 0},
-                                                            {"enhanceOpacityValue", 1}}),
-                                                      false);
+    const QImage neutral = utils.applyFilterWithImage(in, "", "Custom Enhance", neutralAt(1), false);
     ASSERT_EQ(neutral.size(), in.size());
     EXPECT_LT(difference(neutral, in), 1.5);
     // Half opacity halves every pixel's alpha.
-    const QImage faded = utils.applyFilterWithImage(in, "", "Custom Enhance",
-                                                    list({{"enhanceExposureValue", 0},
-                                                          {"enhanceBrightnessValue", 0},
-                                                          {"enhanceContrastValue", 1},
-                                                          {"enhanceSaturationValue", 1},
-                                                          {"enhanceSharpnessValue", 0},
-                                                          {"enhanceDenoiseValue", 0},
-                                                          {"enhanceVibranceValue", 0},
-                                                          {"enhanceHueValue", 0},
-                                                          {"enhanceOpacityValue", 0.5}}),
-                                                    false);
+    const QImage faded = utils.applyFilterWithImage(in, "", "Custom Enhance", neutralAt(0.5), false);
     EXPECT_NEAR(qAlpha(faded.convertToFormat(QImage::Format_ARGB32).pixel(80, 60)), 128, 2);
 }
 

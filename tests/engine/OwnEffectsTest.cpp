@@ -8,11 +8,8 @@
 
 namespace {
 
-QVariantList list(std::initializer_list<std::pair<QString, QVariant>> entries) {
-    QVariantList l;
-    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
-    return l;
-}
+// Parameter lists as the effects take them.
+const auto list = testsupport::parameterList;
 
 QImage apply(const QImage& image, const QString& name, const QVariantList& params, bool thumb = false) {
     return Utils::sharedUtils().applyFilterWithImage(image, "/tmp/photo.jpg", name, params, thumb);

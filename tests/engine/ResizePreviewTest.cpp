@@ -2,6 +2,7 @@
 #include "engine/Utils.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "tests/support/TestSupport.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -9,11 +10,8 @@
 
 namespace {
 
-QVariantList list(std::initializer_list<std::pair<QString, QVariant>> entries) {
-    QVariantList l;
-    for (const auto& [k, v] : entries) l.append(QVariantMap{{k, v}});
-    return l;
-}
+// Parameter lists as the effects take them.
+const auto list = testsupport::parameterList;
 
 // White with a black frame 20 pixels wide: a middle cut of an enlargement loses the frame.
 QImage framed(int w, int h) {
