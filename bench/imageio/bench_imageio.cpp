@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
     std::printf("24 MP with restart markers (as cameras write): full decode %.1f ms, 256-px thumbnail %.1f ms "
                 "(%.1fx faster)\n", fullR, thumbR, fullR / thumbR);
     const double naive = bestOf(3, [&] {
-        platform::readImage(p24).scaled(256, 256, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return platform::readImage(p24).scaled(256, 256, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     });
     std::printf("24 MP: full decode %.1f ms, full decode + shrink %.1f ms, 256-px thumbnail %.1f ms (%.1fx faster than "
                 "the full decode, %.1fx than decode + shrink), engine thumbnail %.1f ms\n",
