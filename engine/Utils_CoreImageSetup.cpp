@@ -41,8 +41,7 @@ void set(CIFilter& f, const char* key, const QVariant& v) { f.setValue(v, QStrin
 
 void Utils::doSetupForFilter(CIFilter& filter, const QString& filterName, const QString& filterDisplayName,
                              const QImage& imageToEdit, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
-    const QImage image = effects::working(imageToEdit);
-    const CIImage ci = Utils::getCIImageFromNSImage(image);
+    const CIImage ci = Utils::getCIImageFromNSImage(imageToEdit);
     const QSizeF S = effects::extentSize(ci);
 
     if (effects::hasInput(filter, kCIInputImageKey))
@@ -65,7 +64,7 @@ void Utils::doSetupForFilter(CIFilter& filter, const QString& filterName, const 
     if (filter.inputKeys().contains(QString::fromLatin1(kCIInputExtentKey)) && S.width() > 0 && S.height() > 0)
         set(filter, kCIInputExtentKey, QVariant::fromValue(Vec(0, 0, S.width(), S.height())));
     if (IS_FOR_FILTER_THUMBNAILS_IMAGES)
-        doSetupForFilterForThumbNailImages(filter, filterName, filterDisplayName, image);
+        doSetupForFilterForThumbNailImages(filter, filterName, filterDisplayName, imageToEdit);
 }
 
 void Utils::doSetupForFilterForThumbNailImages(CIFilter& filter, const QString& filterName,

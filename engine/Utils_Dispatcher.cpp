@@ -144,7 +144,9 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
 
 QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterName, const QString& displayName,
                                    const QVariantList& parameters, bool thumbnail) {
-    const QImage image = effects::working(source);
+    // The photo goes to the filter as it is: the image source reads opaque RGB32 without the
+    // full copy that a conversion to premultiplied ARGB would make.
+    const QImage& image = source;
     const CIImage input = getCIImageFromNSImage(image);
     const QSizeF S = effects::extentSize(input);
 
@@ -170,7 +172,7 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
         // A collapsed rectangle would lose the whole photo; leave it as it is.
         clearAllInPutParametersFromcurrentFilter(filter);
         platform::log(u"Effect %@ skipped: its rectangle is empty", filterName);
-        return image;
+        return effects::working(image);
     }
 
     const CIImage out = filter->outputImage();
@@ -186,7 +188,7 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
         // Kept or grown extent (blurs grow theirs): cut back to the input's rectangle.
         result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
     } else if (cuts) {
-        if (r == QRectF(0, 0, 300, 300)) return image;  // still the filter's own default: nothing chosen
+        if (r == QRectF(0, 0, 300, 300)) return effects::working(image);  // still the filter's own default: nothing chosen
         // Beyond the photo there is nothing to show; a runaway rectangle must not allocate it.
         if (r.width() > kResizeLimit || r.height() > kResizeLimit) r = r.intersected(QRectF(QPointF(0, 0), S));
         result = getDrawedImage(out, r.size(), QRectF(QPointF(0, 0), r.size()), r);

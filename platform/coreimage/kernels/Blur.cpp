@@ -254,13 +254,67 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
     }, double(r.h + 2 * vb.reach()) * kColumnBlock * 3);
 }
 
+// The same blur made in src's own storage, for an output rect r that src covers (r's rows,
+// and at least r's width): the horizontal pass puts each row, through a line of scratch,
+// back at the start of its own row; the vertical pass puts each block of columns back into
+// its own columns (blurLine reads a whole line before it writes); then r's rows are moved
+// together. Only one buffer is alive, and the values are those of separableBlur. False
+// (src untouched) when src does not cover r.
+bool separableBlurInPlace(Buffer& src, const PixelRect& r, const LineBlur& hb, const LineBlur& vb, Buffer& out) {
+    // A line whose step equals its width would be read and written in the same place by a
+    // single box pass, so narrow pictures keep the separate buffers.
+    if (hb.empty() || vb.empty() || src.empty() || src.rect.w < r.w || src.rect.w <= kColumnBlock || src.rect.y > r.y ||
+        src.rect.top() < r.top())
+        return false;
+    const size_t stride = size_t(src.rect.w) * 4;
+    float* const base = src.data.data();
+    parallelFor(0, src.rect.h, [&](int j0, int j1) {
+        thread_local std::vector<float> a, b, line;
+        line.resize(size_t(r.w) * 4);
+        for (int j = j0; j < j1; ++j) {
+            float* row = base + size_t(j) * stride;
+            blurLine(row, src.rect.x, src.rect.w, 4, line.data(), r.x, r.w, 4, 4, hb, a, b);
+            std::memcpy(row, line.data(), line.size() * sizeof(float));
+        }
+    }, double(r.w + 2 * hb.reach()) * 3);
+    const size_t first = size_t(r.y - src.rect.y) * stride;
+    const int blocks = (r.w + kColumnBlock - 1) / kColumnBlock;
+    parallelFor(0, blocks, [&](int b0, int b1) {
+        thread_local std::vector<float> a, b;
+        for (int k = b0; k < b1; ++k) {
+            const int x0 = k * kColumnBlock, w = std::min(kColumnBlock, r.w - x0);
+            blurLine(base + size_t(x0) * 4, src.rect.y, src.rect.h, stride, base + first + size_t(x0) * 4, r.y, r.h, stride, 4 * w, vb, a, b);
+        }
+    }, double(r.h + 2 * vb.reach()) * kColumnBlock * 3);
+    // Rows move towards the start, each to a place that no later row still occupies.
+    const size_t rowFloats = size_t(r.w) * 4;
+    if (first != 0 || stride != rowFloats)
+        for (int j = 0; j < r.h; ++j) std::memmove(base + size_t(j) * rowFloats, base + first + size_t(j) * stride, rowFloats * sizeof(float));
+    out.data = std::move(src.data);
+    out.data.resize(rowFloats * size_t(r.h));
+    out.rect = r;
+    src = Buffer();
+    return true;
+}
+
 NodePtr separableBlurNode(const NodePtr& in, const LineBlur& hb, const LineBlur& vb, double grow) {
     const int rh = hb.reach(), rv = vb.reach();
     const int gx = std::max(rh, int(std::ceil(grow))), gy = std::max(rv, int(std::ceil(grow)));
     const QRectF e = in->extent();
     const QRectF extent = (e.isEmpty() || isInfinite(e)) ? e : e.adjusted(hb.empty() ? 0 : -gx, vb.empty() ? 0 : -gy, hb.empty() ? 0 : gx, vb.empty() ? 0 : gy);
-    return makeRegionNode(in, extent, [in, rh, rv](const PixelRect& q) { return clipToInput(in, q.adjusted(-rh, -rv, rh, rv)); }, std::max(rh, rv),
-        [hb, vb](Buffer& src, Buffer& out) { separableBlur(src, out, hb, vb); }, /*writesAll=*/!vb.empty());
+    // The input is read over its own pixels only: beyond them it is transparent, which the
+    // passes read as zeros anyway, and a request past them would be padded in a copy.
+    const PixelRect pixels = (e.isEmpty() || isInfinite(e)) ? PixelRect{} : PixelRect::covering(e);
+    const bool bounded = !pixels.empty();
+    return makeRegionNodeMakingOutput(in, extent, [in, rh, rv, pixels, bounded](const PixelRect& q) {
+            const PixelRect want = clipToInput(in, q.adjusted(-rh, -rv, rh, rv));
+            return bounded ? want.intersected(pixels) : want;
+        }, std::max(rh, rv),
+        [hb, vb](Buffer& src, Buffer& out) {
+            if (separableBlurInPlace(src, out.rect, hb, vb, out)) return;
+            out = Buffer(out.rect, vb.empty() ? Buffer::kZero : Buffer::kUninitialized);
+            separableBlur(src, out, hb, vb);
+        });
 }
 
 // Three box widths whose repeated application approximates a Gaussian of sigma.

@@ -67,16 +67,29 @@ public:
             if (--active_ == 0) drop.swap(free_), kept_ = 0;
         }
     }
-    // Storage of at least n floats, or an empty one.
+    // Storage of at least n floats, or an empty one. When none is large enough, the largest
+    // kept storage is let go instead, so that a buffer outgrowing the one before it (the
+    // second strip of a render, which has rows on both sides) does not leave that one
+    // held beside it.
     Storage take(size_t n) {
-        std::lock_guard<std::mutex> l(m_);
-        size_t best = free_.size();
-        for (size_t i = 0; i < free_.size(); ++i)
-            if (free_[i].capacity() >= n && (best == free_.size() || free_[i].capacity() < free_[best].capacity())) best = i;
-        if (best == free_.size()) return {};
-        Storage s = std::move(free_[best]);
-        free_.erase(free_.begin() + ptrdiff_t(best));
-        kept_ -= s.capacity();
+        Storage s;
+        bool fits = false;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            size_t best = free_.size(), largest = free_.size();
+            for (size_t i = 0; i < free_.size(); ++i) {
+                const size_t c = free_[i].capacity();
+                if (c >= n && (best == free_.size() || c < free_[best].capacity())) best = i;
+                if (largest == free_.size() || c > free_[largest].capacity()) largest = i;
+            }
+            fits = best != free_.size();
+            const size_t pick = fits ? best : largest;
+            if (pick == free_.size()) return s;
+            s = std::move(free_[pick]);
+            free_.erase(free_.begin() + ptrdiff_t(pick));
+            kept_ -= s.capacity();
+        }
+        if (!fits) Storage().swap(s);
         return s;
     }
     void give(Storage&& s) {
@@ -181,7 +194,11 @@ namespace {
 // ---- source --------------------------------------------------------------------------
 class SourceNode final : public Node {
 public:
-    explicit SourceNode(const QImage& img) : image_(img.convertToFormat(QImage::Format_ARGB32_Premultiplied)) {}
+    // An opaque RGB32 picture is read as it is (its pixels are premultiplied ARGB with the
+    // alpha forced to 255), so a photo is not copied only to be read.
+    explicit SourceNode(const QImage& img)
+        : image_(img.format() == QImage::Format_RGB32 ? img : img.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
+          alphaMask_(image_.format() == QImage::Format_RGB32 ? 0xff000000u : 0u) {}
     QRectF extent() const override { return QRectF(0, 0, image_.width(), image_.height()); }
 
 protected:
@@ -196,7 +213,7 @@ protected:
                 using V4i = int __attribute__((vector_size(16)));
                 const V4f k = {255.0f, 255.0f, 255.0f, 255.0f};
                 for (int i = 0; i < r.w; ++i, d += 4) {
-                    const quint32 p = src[i];
+                    const quint32 p = src[i] | alphaMask_;
                     const V4i q = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};
                     const V4f f = __builtin_convertvector(q, V4f) / k;
                     std::memcpy(d, &f, sizeof f);
@@ -208,6 +225,7 @@ protected:
 
 private:
     QImage image_;
+    quint32 alphaMask_;
 };
 
 class ConstantNode final : public Node {
@@ -446,17 +464,21 @@ private:
 
 class RegionNode final : public Node {
 public:
-    RegionNode(NodePtr in, const QRectF& e, WarpRoi roi, int reach, RegionFn fn, bool writesAll)
-        : in_(std::move(in)), extent_(e), roi_(std::move(roi)), reach_(reach), fn_(std::move(fn)), writesAll_(writesAll) {}
+    enum Out { kZeroOut, kUninitializedOut, kNoOut };
+    RegionNode(NodePtr in, const QRectF& e, WarpRoi roi, int reach, RegionFn fn, Out out)
+        : in_(std::move(in)), extent_(e), roi_(std::move(roi)), reach_(reach), fn_(std::move(fn)), out_(out) {}
     QRectF extent() const override { return extent_; }
     int reach() const override { return reachOf(in_) + reach_; }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
         Buffer src = renderOf(in_, roi_(r));
-        Buffer out(r, writesAll_ ? Buffer::kUninitialized : Buffer::kZero);
+        Buffer out;
+        if (out_ == kNoOut) out.rect = r;
+        else out = Buffer(r, out_ == kUninitializedOut ? Buffer::kUninitialized : Buffer::kZero);
         fn_(src, out);
-        return out;
+        if (out.rect == r && out.data.size() == size_t(r.area()) * 4) return out;
+        return Buffer(r);
     }
 
 private:
@@ -465,7 +487,7 @@ private:
     WarpRoi roi_;
     int reach_;
     RegionFn fn_;
-    bool writesAll_;
+    Out out_;
 };
 
 }  // namespace
@@ -492,7 +514,12 @@ NodePtr makeWarpNode(const NodePtr& in, const QRectF& extent, WarpMap map, WarpR
     return in ? std::make_shared<WarpNode>(in, extent, std::move(map), std::move(roi), reach) : nullptr;
 }
 NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn, bool writesAll) {
-    return in ? std::make_shared<RegionNode>(in, extent, std::move(roi), reach, std::move(fn), writesAll) : nullptr;
+    return in ? std::make_shared<RegionNode>(in, extent, std::move(roi), reach, std::move(fn),
+                                             writesAll ? RegionNode::kUninitializedOut : RegionNode::kZeroOut)
+              : nullptr;
+}
+NodePtr makeRegionNodeMakingOutput(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn) {
+    return in ? std::make_shared<RegionNode>(in, extent, std::move(roi), reach, std::move(fn), RegionNode::kNoOut) : nullptr;
 }
 
 }  // namespace platform::ci

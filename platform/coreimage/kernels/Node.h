@@ -137,7 +137,8 @@ inline int reachOf(const NodePtr& n) { return n ? n->reach() : 0; }
 
 // ---- Building blocks for kernels ------------------------------------------------------
 
-// A picture (converted once to premultiplied ARGB32), extent (0, 0, width, height).
+// A picture (converted once to premultiplied ARGB32 unless it is RGB32, which is read as it
+// is), extent (0, 0, width, height).
 NodePtr makeSourceNode(const class QImage& image);
 // One colour everywhere (premultiplied from a straight-alpha QColor); infinite extent.
 NodePtr makeConstantNode(const float rgbaPremultiplied[4]);
@@ -172,5 +173,8 @@ NodePtr makeWarpNode(const NodePtr& in, const QRectF& extent, WarpMap map, WarpR
 using RegionFn = std::function<void(Buffer& in, Buffer& out)>;
 // writesAll: fn writes every pixel of out, so out need not be cleared first.
 NodePtr makeRegionNode(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn, bool writesAll = false);
+// Same, for kernels that make their output themselves (in the input's storage, say): out
+// comes with rect r but no storage, and fn must leave a buffer of rect r in it.
+NodePtr makeRegionNodeMakingOutput(const NodePtr& in, const QRectF& extent, WarpRoi roi, int reach, RegionFn fn);
 
 }  // namespace platform::ci

@@ -131,6 +131,35 @@ TEST(GaussianBlur, StripSeamsAreInvisible) {
     }
 }
 
+// A rectangle within the picture's rows is blurred in the storage of the input it reads;
+// one that reaches past them (the whole grown extent) goes through separate buffers. Both
+// must give the same pixels: sampled and box kernels, a rectangle narrower than what it
+// reads, and a picture narrower than a block of columns (where a single box pass would
+// read what it has just written).
+TEST(Blurs, BlurInTheInputsStorageMatchesSeparateBuffers) {
+    struct Case { const char* name; double radius; int w, h; QRectF inside; };
+    const Case cases[] = {
+        {"CIGaussianBlur", 1.5, 97, 71, QRectF(0, 0, 97, 71)},   {"CIGaussianBlur", 12.0, 97, 71, QRectF(0, 0, 97, 71)},
+        {"CIGaussianBlur", 12.0, 97, 71, QRectF(7, 5, 60, 40)},  {"CIBoxBlur", 5.0, 97, 71, QRectF(3, 9, 80, 50)},
+        {"CIBoxBlur", 4.0, 20, 60, QRectF(0, 10, 20, 40)},       {"CIGaussianBlur", 6.0, 33, 50, QRectF(0, 0, 33, 50)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.radius) + " " + std::to_string(c.w));
+        const QImage in = gradientImageForTest(c.w, c.h);
+        CIFilterPtr f = filterOn(QString::fromLatin1(c.name), in);
+        ASSERT_TRUE(f);
+        f->setValue(c.radius, QStringLiteral("inputRadius"));
+        const CIImage out = f->outputImage();
+        const QRectF e = out.extent();
+        ASSERT_LT(e.top(), 0.0);
+        const QImage whole = render(out, e);
+        const QImage part = render(out, c.inside);
+        const int left = int(c.inside.x() - e.x());
+        const int top = int(e.height()) - int(c.inside.y() - e.y()) - int(c.inside.height());
+        EXPECT_EQ(maxChannelDiff(part, whole.copy(left, top, int(c.inside.width()), int(c.inside.height()))), 0);
+    }
+}
+
 // Renders may run on several threads at once (editor and batch run, thumbnails); they
 // share the registry and the buffer pool and must not disturb each other.
 TEST(Context, ConcurrentRendersGiveTheSameResult) {

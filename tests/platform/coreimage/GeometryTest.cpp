@@ -105,3 +105,22 @@ TEST(Context, DrawImageIntoASharedPictureLeavesTheOtherCopy) {
     EXPECT_EQ(pixelYUp(target, 600, 450), QColor(Qt::red));
     EXPECT_EQ(pixelYUp(original, 600, 450), QColor(0, 0, 255));
 }
+
+// An opaque RGB32 picture is read as it is, without a converted copy; whatever its unused
+// alpha byte holds, it must render as its premultiplied ARGB copy does, alone and blurred.
+TEST(Context, Rgb32PictureReadsAsItsPremultipliedCopy) {
+    QImage rgb(45, 31, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < rgb.height(); ++y) {
+        auto* p = reinterpret_cast<quint32*>(rgb.scanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) p[x] = seed = seed * 1664525u + 1013904223u;
+    }
+    const QImage argb = rgb.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QRectF r(0, 0, rgb.width(), rgb.height());
+    EXPECT_EQ(maxChannelDiff(render(CIImage::imageWithCGImage(rgb), r), argb), 0);
+    CIFilterPtr a = filterOn(QStringLiteral("CIGaussianBlur"), rgb), b = filterOn(QStringLiteral("CIGaussianBlur"), argb);
+    ASSERT_TRUE(a && b);
+    a->setValue(4.0, QStringLiteral("inputRadius"));
+    b->setValue(4.0, QStringLiteral("inputRadius"));
+    EXPECT_EQ(maxChannelDiff(render(a->outputImage(), r), render(b->outputImage(), r)), 0);
+}
