@@ -360,17 +360,29 @@ NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn) {
     if (sigma < kBoxSigma) lb.taps = gaussianTaps(std::max(sigma, 0.01));
     else lb.boxes = boxHalfWidths(std::min(sigma, 2000.0));
     const int reach = lb.reach();
-    return makeRegionNode(in, in->extent(), [in, reach](const PixelRect& q) { return clipToInput(in, q.grown(reach)); }, reach,
+    const QRectF e = in->extent();
+    const PixelRect pixels = (e.isEmpty() || isInfinite(e)) ? PixelRect{} : PixelRect::covering(e);
+    const bool bounded = !pixels.empty();
+    // Two buffers: the input's pixels of r, and the blur made in the input's storage; the
+    // combination is written over the first.
+    return makeRegionNodeMakingOutput(in, e, [in, reach, pixels, bounded](const PixelRect& q) {
+            const PixelRect want = clipToInput(in, q.grown(reach));
+            return bounded ? want.intersected(pixels) : want;
+        }, reach,
         [lb, fn](Buffer& src, Buffer& out) {
             const PixelRect r = out.rect;
             Buffer a(r);
             a.paste(src);
-            Buffer blurred(r, Buffer::kUninitialized);
-            separableBlur(src, blurred, lb, lb);
+            Buffer blurred;
+            if (!separableBlurInPlace(src, r, lb, lb, blurred)) {
+                blurred = Buffer(r, Buffer::kUninitialized);
+                separableBlur(src, blurred, lb, lb);
+            }
             parallelFor(r.y, r.top(), [&](int y0, int y1) {
-                for (int y = y0; y < y1; ++y) fn(a.row(y), blurred.row(y), out.row(y), r.w);
+                for (int y = y0; y < y1; ++y) fn(a.row(y), blurred.row(y), a.row(y), r.w);
             }, r.w * 4.0);
-        }, /*writesAll=*/true);
+            out = std::move(a);
+        });
 }
 
 namespace {

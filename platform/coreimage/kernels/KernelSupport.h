@@ -39,7 +39,8 @@ namespace platform::ci {
 NodePtr gaussianBlurNode(const NodePtr& in, double sigma);
 // fn(a, blurred, out, n) per row, where a is the input and blurred its Gaussian blur of
 // sigma; the input is rendered once for both (a chain of such filters would otherwise
-// render its start twice per link). Keeps the input's extent.
+// render its start twice per link). Keeps the input's extent. out is a itself, so fn
+// reads each pixel of a before it writes that pixel.
 NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn);
 // The extent of a node grown by m pixels each side (infinite stays infinite).
 QRectF grownExtent(const NodePtr& in, double m);
