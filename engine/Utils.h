@@ -2,15 +2,15 @@
 // The engine object: one per process (sharedUtils). Its operations are spread over several
 // source files by family; each family keeps its declarations in its own section below.
 #include <QFont>
+#include <QColor>
 #include <QImage>
+#include <QRectF>
+#include <QSizeF>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
 #include <memory>
-#include <QColor>
-#include <QRectF>
-#include <QSizeF>
 #include "platform/coreimage/CIFilter.h"
 
 class CIImage;
