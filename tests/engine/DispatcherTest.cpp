@@ -49,6 +49,9 @@ struct Case {
     bool mustChange = true;
 };
 
+// Names the case in test listings instead of a byte dump.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class EveryEffect : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EveryEffect, GivesAChangedPictureOfTheExpectedSize) {

@@ -26,6 +26,9 @@ struct StoreCase {
     QVariant stored;
 };
 
+// Names the case in test listings instead of a byte dump.
+void PrintTo(const StoreCase& c, std::ostream* os) { *os << c.filter << ' ' << c.key; }
+
 class ConvertTest : public ::testing::TestWithParam<StoreCase> {};
 
 TEST_P(ConvertTest, StoresFractionsAndScalesBack) {
