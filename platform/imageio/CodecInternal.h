@@ -43,6 +43,9 @@ QByteArray pngEncode(const QImage& image);
 ImageHeader tiffHeader(Bytes in);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);
 QByteArray tiffEncode(const QImage& image);
+// Writes the TIFF that tiffEncode would return to fd, an empty file open for writing;
+// on failure says why in error.
+bool tiffWrite(const QImage& image, int fd, QString* error);
 
 ImageHeader gifHeader(Bytes in);
 QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name);

@@ -320,13 +320,31 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
         log(u"no destination path given for the image");
         return false;
     }
-    const QByteArray bytes = encodeImage(image, type, quality);
-    if (bytes.isEmpty()) {
-        log(u"%@: the image could not be encoded", path);
-        return false;
-    }
     SiblingTemp temp(path);
-    if (!writeTemp(temp, path, bytes)) return false;
+    if (type == ImageType::TIFF) {
+        // Written straight into the temporary file: a large picture never waits in memory twice.
+        if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
+            log(u"%@: the image could not be encoded", path);
+            return false;
+        }
+        if (!temp.file.open()) {
+            log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
+            return false;
+        }
+        QString error;
+        if (!codec::tiffWrite(image, temp.file.handle(), &error)) {
+            log(u"%@: could not write the file (%@)", path, error);
+            return false;
+        }
+        temp.file.close();
+    } else {
+        const QByteArray bytes = encodeImage(image, type, quality);
+        if (bytes.isEmpty()) {
+            log(u"%@: the image could not be encoded", path);
+            return false;
+        }
+        if (!writeTemp(temp, path, bytes)) return false;
+    }
     if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
         !writeImageProperties(temp.file.fileName(), properties)) {
         // The pixels matter more than their metadata: the file is still written.

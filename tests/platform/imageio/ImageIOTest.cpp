@@ -5,13 +5,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <zlib.h>
+#include <csignal>
 #include <cstdio>
 #include <jpeglib.h>
+#include <sys/resource.h>
+#include <tiffio.h>
 
 using platform::ImageType;
 
@@ -273,4 +277,82 @@ TEST(ImageIO, BandedReducedDecodeMatchesOneSequentialDecode) {
     platform::DecodeOptions o;
     o.minLongSide = 250;
     EXPECT_TRUE(platform::readImageFromData(broken, o).isNull());
+}
+
+namespace {
+
+// Every row and column different, so a strip written from the wrong rows shows.
+QImage distinctRows(int w, int h) {
+    QImage img(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) line[x] = qRgb((x * 7 + y * 3) & 255, (y * 5 + x) & 255, (x ^ y) & 255);
+    }
+    return img;
+}
+
+int tiffSamplesPerPixel(const QString& path) {
+    TIFF* t = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!t) return -1;
+    uint16_t samples = 0;
+    TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFClose(t);
+    return samples;
+}
+
+}  // namespace
+
+TEST(ImageIO, TiffFilesHoldEveryRowOfEachSourceFormat) {
+    QTemporaryDir dir;
+    // 301 x 1000: several strips, the last one short, and rows not a multiple of four pixels.
+    const QImage base = distinctRows(301, 1000);
+    QImage indexed = base.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    for (const QImage& src : {base, base.convertToFormat(QImage::Format_RGB32), premul(base),
+                              base.convertToFormat(QImage::Format_RGB888), indexed,
+                              base.convertToFormat(QImage::Format_Grayscale8)}) {
+        SCOPED_TRACE(int(src.format()));
+        const QString path = dir.filePath("out.tif");
+        ASSERT_TRUE(platform::writeImageFile(path, src, ImageType::TIFF, 1.0));
+        const QImage back = platform::readImage(path);
+        EXPECT_EQ(maxDiff(back, premul(src)), 0);
+        EXPECT_EQ(tiffSamplesPerPixel(path), src.format() == QImage::Format_Grayscale8 ? 1 : 3);
+        // The file and the in-memory encoding are the same bytes.
+        EXPECT_EQ(testsupport::readFile(path), platform::encodeImage(src, ImageType::TIFF, 1.0));
+    }
+}
+
+TEST(ImageIO, TiffKeepsAlphaFoundAnywhereInThePicture) {
+    QTemporaryDir dir;
+    const QImage base = premul(distinctRows(301, 1000));
+    for (QPoint at : {QPoint(0, 0), QPoint(150, 500), QPoint(300, 999)}) {
+        SCOPED_TRACE(at.y());
+        QImage src = base;
+        src.setPixelColor(at, QColor(40, 80, 120, 100));
+        const QString path = dir.filePath("alpha.tif");
+        ASSERT_TRUE(platform::writeImageFile(path, src, ImageType::TIFF, 1.0));
+        const QImage back = platform::readImage(path);
+        EXPECT_LE(maxDiff(back, src), 2);
+        EXPECT_EQ(qAlpha(back.pixel(at)), 100);
+        EXPECT_EQ(tiffSamplesPerPixel(path), 4);
+        EXPECT_EQ(QFileInfo(path).size(), platform::encodeImage(src, ImageType::TIFF, 1.0).size());
+    }
+}
+
+TEST(ImageIO, TiffThatCannotBeWrittenWholeLeavesTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.tif");
+    testsupport::writeFile(path, "previous content");
+    // Files may grow to 64 KB only; the picture needs about 900 KB.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = platform::writeImageFile(path, distinctRows(301, 1000), ImageType::TIFF, 1.0);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(testsupport::readFile(path), QByteArray("previous content"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
