@@ -337,6 +337,9 @@ BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
 std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& input, const PathIndex& paths,
                                                          int index, const QString& destination) {
     const auto& photos = input.snapshot.photos;
+    // A rename rule's text holding "../" would lead the output out of its folder.
+    if (destination.split(u'/').contains(QStringLiteral("..")))
+        return Refusal{PhotoFile::Failed, runmessages::InvalidName};
     if (!QFileInfo::exists(photos.at(index)->filePath)) return Refusal{PhotoFile::Failed, runmessages::SourceNotFound};
 
     // Writing here would destroy the source of a photo that is still to come (or that

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include "batch/BatchRunner.h"
+#include "batch/OutputPlanner.h"
+#include "batch/RenameScheme.h"
+#include "batch/RunMessages.h"
+#include "records/OutputPhotoPath.h"
+#include "tests/batch/BatchFixtures.h"
+
+namespace {
+
+// Every file below `folder`, as paths relative to it.
+QStringList filesBelow(const QString& folder) {
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+// A rename rule whose text climbs out of the destination folder must not write there:
+// not over a file the user keeps beside it (overwriting on), not into a new place.
+TEST(BatchRunnerSafety, NameClimbingOutOfTheDestinationIsRefused) {
+    struct Case {
+        const char* what;
+        QVariantMap replaceName;
+        QVariantMap addString;
+    } cases[] = {
+        {"new name", {{"State", true}, {"New Name", "../keep"}}, {}},
+        {"prefix", {}, {{"State", true}, {"Prefix", "../../"}}},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString source = batchtest::writePhoto(dir.filePath("in/photos/p0.jpg"), 64, 48);
+        ASSERT_FALSE(source.isEmpty());
+        testsupport::writeFile(dir.filePath("in/keep.jpg"), "the user's own file");
+        const QStringList before = filesBelow(dir.path());
+
+        auto rename = batchtest::renameSettings(4);
+        rename->flagRenamingMode = 1;
+        rename->dictReplaceFileName = c.replaceName;
+        rename->dictAddString = c.addString;
+        rename->dictUseLowerCaseForFileExtension = {{"State", true}};
+        auto output = batchtest::outputSettings(dir.filePath("in/out"), false, true);
+
+        BatchRunInput in;
+        in.fileFormats = AppDelegate::defaultFileFormats();
+        in.snapshot.photos = {batchtest::photoAt(source)};
+        in.snapshot.destinationPaths =
+            OutputPlanner::planOutputPaths(in.snapshot.photos, RenameScheme(rename, output, in.fileFormats));
+        in.snapshot.renameSetting = rename;
+        in.snapshot.outputSetting = output;
+        in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
+        in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+        ASSERT_TRUE(in.snapshot.destinationPaths[0]->filePath.contains("/../")) << c.what;
+
+        std::atomic<bool> flag{false};
+        BatchRunner runner(&flag);
+        runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
+        bool ended = false;
+        QObject::connect(&runner, &BatchRunner::runEnded, [&](bool) { ended = true; });
+        runner.startProcessingOfPhotos(in);
+        ASSERT_TRUE(batchtest::waitUntil([&] { return ended; })) << c.what;
+
+        EXPECT_EQ(in.snapshot.photos[0]->processStatus, PhotoFile::Failed) << c.what;
+        EXPECT_EQ(in.snapshot.photos[0]->processInfoMessage, runmessages::InvalidName) << c.what;
+        EXPECT_EQ(filesBelow(dir.path()), before) << c.what;
+        QFile kept(dir.filePath("in/keep.jpg"));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray("the user's own file")) << c.what;
+    }
+}
+
+}  // namespace
