@@ -481,7 +481,11 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
     auto roi = [in, cx, cy, k](const PixelRect& q) {
         const QRectF r = q.toRectF();
         const QRectF nearer(cx + (r.left() - cx) * (1 - k), cy + (r.top() - cy) * (1 - k), r.width() * (1 - k), r.height() * (1 - k));
-        return clipToInput(in, PixelRect::covering(r.united(nearer.normalized())).grown(1));
+        // Clipped to the input's pixels even when its extent counts as infinite: a centre
+        // far outside the picture gives the first pass a huge extent, and the streaks of the
+        // second would otherwise ask it for a rectangle reaching out to that centre.
+        const PixelRect want = PixelRect::covering(r.united(nearer.normalized())).grown(1);
+        return want.intersected(PixelRect::covering(in->extent()).grown(1));
     };
     // How far samples reach, for the strip height (taller strips re-read less of what the
     // streaks pull in from outside them); capped so strips stay small in memory.
