@@ -33,9 +33,10 @@ void packRow(const float* s, quint32* d, int n) {
     for (int i = 0; i < n; ++i, s += 4) {
         V4f v;
         std::memcpy(&v, s, sizeof v);
-        const float a = std::clamp(v[3], 0.0f, 1.0f);
+        // Written so that NaN (0 x inf upstream, say) reads as 0: converting it is undefined.
+        const float a = v[3] >= 0.0f ? std::min(v[3], 1.0f) : 0.0f;
         const V4f lim = {a, a, a, a};
-        v = v < zero ? zero : v;
+        v = v >= zero ? v : zero;
         v = v > lim ? lim : v;
         const V4i q = __builtin_convertvector(v * 255.0f + 0.5f, V4i);
         d[i] = (quint32(q[3]) << 24) | (quint32(q[0]) << 16) | (quint32(q[1]) << 8) | quint32(q[2]);
@@ -52,10 +53,10 @@ void compositeRow(const float* s, quint32* d, int n) {
     for (int i = 0; i < n; ++i, s += 4) {
         V4f v;
         std::memcpy(&v, s, sizeof v);
-        const float a = std::clamp(v[3], 0.0f, 1.0f);
+        const float a = v[3] >= 0.0f ? std::min(v[3], 1.0f) : 0.0f;  // NaN reads as 0
         if (a <= 0.0f) continue;
         const V4f lim = {a, a, a, a};
-        v = v < zero ? zero : v;
+        v = v >= zero ? v : zero;
         v = v > lim ? lim : v;
         const quint32 p = d[i];
         const V4i di = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};

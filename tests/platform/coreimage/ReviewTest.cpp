@@ -209,3 +209,23 @@ TEST(ReviewStrips, LargeRenderMatchesPieces) {
         }
     }
 }
+
+// A gain so large that it overflows to infinity turns black (0 x inf) into NaN inside the
+// pipeline; the rendered picture must still hold valid premultiplied pixels.
+TEST(ReviewRender, OverflowingValuesGiveValidPixels) {
+    QImage in = solid(3, 1, QColor(0, 0, 0));
+    in.setPixel(1, 0, qRgb(128, 128, 128));
+    in.setPixel(2, 0, qPremultiply(qRgba(0, 0, 0, 0)));
+    CIFilterPtr f = filterOn("CIExposureAdjust", in);
+    f->setValue(1000.0, "inputEV");
+    const QImage out = outputOf(f, QRectF(0, 0, 3, 1));
+    ASSERT_FALSE(out.isNull());
+    EXPECT_EQ(out.pixel(0, 0), qRgba(0, 0, 0, 255));
+    EXPECT_EQ(out.pixel(1, 0), qRgba(255, 255, 255, 255));
+    EXPECT_EQ(out.pixel(2, 0), 0u);
+
+    QImage target = solid(3, 1, QColor(10, 20, 30));
+    CIContext().drawImage(f->outputImage(), QRectF(0, 0, 3, 1), QRectF(0, 0, 3, 1), target);
+    EXPECT_EQ(target.pixel(0, 0), qRgba(0, 0, 0, 255));
+    EXPECT_EQ(target.pixel(2, 0), qRgba(10, 20, 30, 255));
+}
