@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <future>
 
 namespace {
@@ -310,7 +311,13 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     const PathIndex paths = PathIndex::of(input);
     for (qint64 i = startIndex; i < input.snapshot.photos.size(); ++i) {
         if (!shouldContinue(generation)) break;
-        processFileFromBunch(generation, input, paths, writer, int(i));
+        try {
+            processFileFromBunch(generation, input, paths, writer, int(i));
+        } catch (const std::exception& e) {
+            // Out of this thread it would end the program; it is this photo's failure only.
+            platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
+            report(generation, {int(i), PhotoFile::Failed, runmessages::ProcessingFailed, false});
+        }
     }
 }
 

@@ -14,6 +14,7 @@ inline const QString Unreadable = QStringLiteral("The photo could not be read");
 inline const QString EffectFailed = QStringLiteral("The effect \"%@\" gave no picture");
 inline const QString FolderNotCreated = QStringLiteral("The destination folder could not be created");
 inline const QString WriteFailed = QStringLiteral("The output file could not be written");
+inline const QString ProcessingFailed = QStringLiteral("The photo could not be processed");
 inline const QString WouldReplacePending =
     QStringLiteral("The output would replace a photo of the batch that is not processed yet");
 inline const QString TrashFailed =

@@ -4,6 +4,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <stdexcept>
+
 #include "batch/BatchRunner.h"
 #include "batch/OutputPlanner.h"
 #include "batch/RenameScheme.h"
@@ -73,6 +75,46 @@ TEST(BatchRunnerSafety, NameClimbingOutOfTheDestinationIsRefused) {
         ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
         EXPECT_EQ(kept.readAll(), QByteArray("the user's own file")) << c.what;
     }
+}
+
+// An exception out of one photo's work (an effect or the writer giving up on memory)
+// fails that photo and leaves nothing half-written; the run goes on with the next.
+TEST(BatchRunnerSafety, ExceptionInOnePhotoFailsOnlyThatPhoto) {
+    QTemporaryDir dir;
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (int i = 0; i < 2; ++i)
+        photos << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i)), 64, 48));
+    auto rename = batchtest::renameSettings(4);
+    auto output = batchtest::outputSettings(dir.filePath("out"));
+    BatchRunInput in;
+    in.fileFormats = AppDelegate::defaultFileFormats();
+    in.snapshot.photos = photos;
+    in.snapshot.destinationPaths = OutputPlanner::planOutputPaths(photos, RenameScheme(rename, output, in.fileFormats));
+    in.snapshot.renameSetting = rename;
+    in.snapshot.outputSetting = output;
+    in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
+    in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+
+    std::atomic<bool> flag{false};
+    BatchRunner runner(&flag);
+    runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
+    runner.setWriterSetUp([](ResultWriter& writer) {
+        writer.beforePlacing = [](const QString& temporaryPath) {
+            if (QFileInfo(temporaryPath).fileName().startsWith(".p0.")) throw std::bad_alloc();
+        };
+    });
+    bool ended = false, finished = false;
+    QObject::connect(&runner, &BatchRunner::runEnded, [&](bool f) { ended = true; finished = f; });
+    runner.startProcessingOfPhotos(in);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return ended; }));
+
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_FALSE(photos[0]->processInfoMessage.isEmpty());
+    EXPECT_EQ(photos[1]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(filesBelow(dir.filePath("out")), QStringList{"p1.jpg"});
+    EXPECT_EQ(runner.counterProcessedWithError, 1);
+    EXPECT_EQ(runner.counterProcessedSuccessfully, 1);
 }
 
 }  // namespace
