@@ -387,7 +387,9 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
 
     // Classified before the start: the last test that holds names the reason.
     QString skipMessage;
-    if (destination.isEmpty() || pathIndex.emptyNames.contains(destination)) skipMessage = runmessages::BlankName;
+    // A planned path without extension is one whose name came out empty (".jpg").
+    const bool blank = destination.isEmpty() || paths.at(index)->fileExtension.isEmpty();
+    if (blank || pathIndex.emptyNames.contains(destination)) skipMessage = runmessages::BlankName;
     if (pathIndex.invalidNames.contains(destination)) skipMessage = runmessages::InvalidName;
     if (pathIndex.duplicateNames.contains(destination)) skipMessage = runmessages::DuplicateName;
     if (pathIndex.notFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;

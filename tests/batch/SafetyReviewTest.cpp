@@ -117,4 +117,40 @@ TEST(BatchRunnerSafety, ExceptionInOnePhotoFailsOnlyThatPhoto) {
     EXPECT_EQ(runner.counterProcessedSuccessfully, 1);
 }
 
+// A rule that removes the whole name leaves only ".jpg": no file of that name is written
+// (it would be a hidden file without the type asked for), and in move mode the source stays.
+TEST(BatchRunnerSafety, NameRemovedEntirelyIsBlankAndKeepsTheSource) {
+    batchtest::TrashInTemp trash;
+    QTemporaryDir dir;
+    const QString source = batchtest::writePhoto(dir.filePath("src/p0.jpg"), 64, 48);
+    auto rename = batchtest::renameSettings(4);
+    rename->flagRenamingMode = 1;
+    rename->dictRemove = {{"State", true}, {"First n", 100}};
+    rename->dictUseLowerCaseForFileExtension = {{"State", true}};
+    auto output = batchtest::outputSettings(dir.filePath("out"), true);
+    BatchRunInput in;
+    in.fileFormats = AppDelegate::defaultFileFormats();
+    in.snapshot.photos = {batchtest::photoAt(source)};
+    in.snapshot.destinationPaths =
+        OutputPlanner::planOutputPaths(in.snapshot.photos, RenameScheme(rename, output, in.fileFormats));
+    in.snapshot.renameSetting = rename;
+    in.snapshot.outputSetting = output;
+    in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
+    in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+    ASSERT_TRUE(in.snapshot.destinationPaths[0]->fileExtension.isEmpty());
+
+    std::atomic<bool> flag{false};
+    BatchRunner runner(&flag);
+    runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
+    bool ended = false;
+    QObject::connect(&runner, &BatchRunner::runEnded, [&](bool) { ended = true; });
+    runner.startProcessingOfPhotos(in);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return ended; }));
+
+    EXPECT_EQ(in.snapshot.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(in.snapshot.photos[0]->processInfoMessage, runmessages::BlankName);
+    EXPECT_TRUE(QFileInfo::exists(source));
+    EXPECT_TRUE(filesBelow(dir.filePath("out")).isEmpty());
+}
+
 }  // namespace
