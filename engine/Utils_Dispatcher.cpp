@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -111,13 +112,18 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
     if (filterName == QLatin1String("Add Border")) {
         QColor color = gray();
         int width = 10, radius = 10;
+        // Whole points, held within int range (an unchecked conversion of a huge or NaN value
+        // is undefined); a width this large already covers any photo.
+        auto whole = [](double v, int fallback) {
+            return std::isfinite(v) ? int(std::clamp(v, -1.0e6, 1.0e6)) : fallback;
+        };
         effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
             if (key == QLatin1String("borderColor") && v.canConvert<QColor>() && v.value<QColor>().isValid())
                 color = v.value<QColor>();
             else if (key == QLatin1String("borderWidth"))
-                width = int(effects::numberOr(v, width));
+                width = whole(effects::numberOr(v, width), width);
             else if (key == QLatin1String("cornerRadius"))
-                radius = int(effects::numberOr(v, radius));
+                radius = whole(effects::numberOr(v, radius), radius);
         });
         return addBorderToImage(image, color, thumbnail ? 25.0f : float(width), float(radius));
     }

@@ -77,7 +77,10 @@ QImage Utils::addBorderToImage(const QImage& image, const QColor& color, float b
     // its proportion on every photo size.
     double reference = AppDelegate::shared().scaledImgSize.width();
     if (!(reference > 0)) reference = 580.0;
-    const double lineWidth = std::isfinite(borderWidth) ? std::max(0.0, w * borderWidth / reference) : 0.0;
+    // Past twice the longer side the inner half of the stroke already covers the whole
+    // picture; wider pens are dropped by the raster engine and would draw nothing at all.
+    const double lineWidth =
+        std::isfinite(borderWidth) ? std::clamp(w * borderWidth / reference, 0.0, 2 * std::max(w, h)) : 0.0;
     double radius = std::isfinite(cornerRadius) ? std::max(0.0, cornerRadius * w / reference) : 0.0;
     radius = std::min(radius, std::min(w, h) / 2);
 
