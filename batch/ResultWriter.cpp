@@ -90,12 +90,6 @@ bool imageFileReadsBack(const QString& path, const QSize& expected) {
     return !platform::readImage(path, options).isNull();
 }
 
-bool samePath(const QString& a, const QString& b) {
-    const QFileInfo fa(a), fb(b);
-    if (fa.exists() && fb.exists()) return fa.canonicalFilePath() == fb.canonicalFilePath();
-    return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
-}
-
 // Gives the new file what can be set of the source's attributes: owner, group and
 // permissions (errors ignored: only some users may change the owner).
 void copySourceAttributes(const QString& source, const QString& target) {
@@ -311,7 +305,7 @@ ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& i
     guard.placed = true;
 
     const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
-    if (move && !photo->isIphotosNode && QFileInfo::exists(destination) && !samePath(destination, photo->filePath)) {
+    if (move && !photo->isIphotosNode && QFileInfo::exists(destination) && !platform::isSameFile(destination, photo->filePath)) {
         if (!moveToTrash || !moveToTrash(photo->filePath)) {
             platform::log(u"%@: could not move the source to the Trash", photo->filePath);
             return {PhotoFile::Failed, runmessages::TrashFailed};

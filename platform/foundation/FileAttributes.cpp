@@ -2,7 +2,9 @@
 
 #include "platform/foundation/Log.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -43,6 +45,13 @@ bool isDirectory(const QString& path) {
     struct stat st {};
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
            S_ISDIR(st.st_mode);
+}
+
+bool isSameFile(const QString& a, const QString& b) {
+    struct stat sa {}, sb {};
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
 }
 
 bool setModificationDate(const QString& path, const QDateTime& date) {

@@ -23,6 +23,12 @@ FileAttributes fileAttributes(const QString& path);
 bool fileExists(const QString& path);
 bool isDirectory(const QString& path);
 
+// Whether two paths name one file. Existing files are compared by their identity on disk
+// (device and inode), so a different spelling on a case-insensitive volume, a hard link or
+// a symbolic link counts as the same file; paths that do not both exist are compared as
+// cleaned absolute paths.
+bool isSameFile(const QString& a, const QString& b);
+
 // Sets the modification (and access) time. Linux has no settable birth time, so the
 // creation date of a written file cannot be given back; returns false on failure.
 bool setModificationDate(const QString& path, const QDateTime& date);

@@ -5,6 +5,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
+#include <QTemporaryDir>
+#include <unistd.h>
 #include <QFile>
 #include <QThread>
 
@@ -91,4 +93,21 @@ TEST(FileAttributes, ModificationDateCanBeGivenBack) {
     ASSERT_TRUE(setModificationDate(path, when));
     EXPECT_EQ(fileAttributes(path).modificationDate, when);
     EXPECT_FALSE(setModificationDate(dir.filePath(u"missing"_qs), when));
+}
+
+// The batch run must never send a source to the Trash when its output is that very file,
+// however the two paths are spelt.
+TEST(SameFile, NamesOfOneFileAreTheSameFile) {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.jpg"), b = dir.filePath("b.jpg");
+    QFile fa(a); ASSERT_TRUE(fa.open(QIODevice::WriteOnly)); fa.write("x"); fa.close();
+    QFile fb(b); ASSERT_TRUE(fb.open(QIODevice::WriteOnly)); fb.write("x"); fb.close();
+    ASSERT_EQ(::link(QFile::encodeName(a).constData(), QFile::encodeName(dir.filePath("hard.jpg")).constData()), 0);
+    ASSERT_TRUE(QFile::link(a, dir.filePath("soft.jpg")));
+
+    EXPECT_TRUE(platform::isSameFile(a, dir.filePath("hard.jpg")));
+    EXPECT_TRUE(platform::isSameFile(a, dir.filePath("soft.jpg")));
+    EXPECT_FALSE(platform::isSameFile(a, b));  // same content, different files
+    EXPECT_TRUE(platform::isSameFile(dir.filePath("gone/x.jpg"), dir.path() + "/gone/./x.jpg"));
+    EXPECT_FALSE(platform::isSameFile(dir.filePath("gone/x.jpg"), dir.filePath("gone/X.jpg")));
 }
