@@ -191,12 +191,20 @@ ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& in
     compressionState_ = 1;
     QTemporaryFile pngTemp(QDir::tempPath() + QStringLiteral("/TempFile-XXXXXX.png"));
     bool ok = false;
-    if (pngTemp.open()) {
-        pngTemp.close();
-        ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), input, image, properties, float(qualityRatio),
-                                             sourceOrientation, nullptr) &&
-             processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
-                        QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
+    try {
+        if (pngTemp.open()) {
+            pngTemp.close();
+            ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), input, image, properties, float(qualityRatio),
+                                                 sourceOrientation, nullptr) &&
+                 processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
+                            QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
+        }
+    } catch (...) {
+        // The run reports this photo as failed and goes on; a stop asked for meanwhile must
+        // still reach the runner, or it would wait for a compression that never ends.
+        if (compressionState_.exchange(0) == 2 && stopProcessAfterCompletionCompression)
+            stopProcessAfterCompletionCompression();
+        throw;
     }
     if (ok) {
         platform::log(u"File Compressed Successfully");
