@@ -38,10 +38,12 @@ TEST(ReviewDispatch, OddPicturesAndDamagedListsNeitherCrashNorTouchTheInput) {
         {},
         testsupport::parameterList({{"inputRadius", nan}, {"inputIntensity", inf}, {"inputCenter", QVariant::fromValue(Vec(nan, 0.5))},
                                     {"inputRectangle", QVariant::fromValue(Vec(0, 0, inf, nan))}, {"inputAngle", -inf},
-                                    {"resizedWidth", nan}, {"angle", nan}, {"borderWidth", inf}}),
+                                    {"resizedWidth", nan}, {"angle", nan}, {"borderWidth", inf}, {"Red", nan}, {"Alpha", -inf},
+                                    {"Intensity", nan}, {"enhanceOpacityValue", nan}, {"enhanceHueValue", inf}}),
         testsupport::parameterList({{"inputRadius", 1e12}, {"inputScale", -1e12}, {"inputCenter", QVariant::fromValue(Vec(1e9, -1e9))},
                                     {"inputRectangle", QVariant::fromValue(Vec(-1e9, -1e9, 1e12, 1e12))}, {"inputAmount", 1e30},
-                                    {"resizedWidth", 1e12}, {"resizedHeight", 1}, {"angle", 1e300}}),
+                                    {"resizedWidth", 1e12}, {"resizedHeight", 1}, {"angle", 1e300}, {"Green", 1e300},
+                                    {"Intensity", 1e300}, {"enhanceExposureValue", 1e300}, {"enhanceContrastValue", -1e300}}),
         {QVariant(), QVariant(42), QVariant(QString("x"))},
     };
     Utils& utils = Utils::sharedUtils();

@@ -379,7 +379,19 @@ NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn) {
                 separableBlur(src, blurred, lb, lb);
             }
             parallelFor(r.y, r.top(), [&](int y0, int y1) {
-                for (int y = y0; y < y1; ++y) fn(a.row(y), blurred.row(y), a.row(y), r.w);
+                for (int y = y0; y < y1; ++y) {
+                    // The neighbourhood's colour at this pixel's own coverage: where the blur
+                    // took in transparency (past the picture's edge, or a softer part of a
+                    // shape), a difference of coverage is not detail to sharpen or smooth.
+                    const float* p = a.row(y);
+                    float* b = blurred.row(y);
+                    for (int i = 0; i < r.w; ++i, p += 4, b += 4) {
+                        if (b[3] == p[3] || !(b[3] > 0.0f)) continue;
+                        const float g = p[3] / b[3];
+                        b[0] *= g, b[1] *= g, b[2] *= g, b[3] = p[3];
+                    }
+                    fn(a.row(y), blurred.row(y), a.row(y), r.w);
+                }
             }, r.w * 4.0);
             out = std::move(a);
         });
@@ -530,7 +542,9 @@ NodePtr zoomBlurNode(const NodePtr& in, double cx, double cy, double amount) {
 }
 
 NodePtr medianNode(const NodePtr& in) {
-    return makeRegionNode(in, in->extent(), [](const PixelRect& q) { return q.grown(1); }, 1, [](const Buffer& src, Buffer& out) {
+    // The edge pixels repeated outward, so that a corner's nine are not mostly transparency.
+    const NodePtr source = isInfinite(in->extent()) ? in : makeClampNode(in);
+    return makeRegionNode(source, in->extent(), [](const PixelRect& q) { return q.grown(1); }, 1, [](const Buffer& src, Buffer& out) {
         const PixelRect r = out.rect;
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {

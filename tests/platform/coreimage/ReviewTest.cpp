@@ -229,3 +229,39 @@ TEST(ReviewRender, OverflowingValuesGiveValidPixels) {
     EXPECT_EQ(target.pixel(0, 0), qRgba(0, 0, 0, 255));
     EXPECT_EQ(target.pixel(2, 0), qRgba(10, 20, 30, 255));
 }
+
+// A flat opaque picture has no detail to sharpen or smooth: its border pixels, whose
+// neighbourhoods reach past the picture into transparency, must come out as they went in.
+TEST(ReviewBlur, FlatPictureKeepsItsBorder) {
+    const QImage img = solid(60, 40, QColor(120, 120, 120));
+    for (const char* name : {"CISharpenLuminance", "CIUnsharpMask", "CINoiseReduction", "CIMedianFilter"}) {
+        CIFilterPtr f = filterOn(name, img);
+        const QImage out = outputOf(f, QRectF(0, 0, 60, 40));
+        for (const QPoint& p : {QPoint(0, 0), QPoint(59, 39), QPoint(30, 0), QPoint(0, 20), QPoint(1, 1), QPoint(30, 20)})
+            EXPECT_EQ(out.pixelColor(p), QColor(120, 120, 120)) << name << " at " << p.x() << "," << p.y();
+    }
+    // With a shadow lift the whole flat picture moves alike, border included.
+    CIFilterPtr h = filterOn("CIHighlightShadowAdjust", img);
+    h->setValue(5.0, "inputRadius");
+    h->setValue(0.5, "inputShadowAmount");
+    const QImage lifted = outputOf(h, QRectF(0, 0, 60, 40));
+    EXPECT_EQ(lifted.pixelColor(0, 0), lifted.pixelColor(30, 20));
+}
+
+// Sharpening a soft-edged transparent shape compares each pixel with its neighbours'
+// colour, not with their coverage: a flat colour stays flat up to the shape's rim.
+TEST(ReviewBlur, SharpeningIgnoresCoverageSteps) {
+    QImage img(40, 40, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    for (int y = 10; y < 30; ++y)
+        for (int x = 10; x < 30; ++x) img.setPixelColor(x, y, QColor(100, 150, 200, x < 20 ? 255 : 128));
+    CIFilterPtr f = filterOn("CIUnsharpMask", img);
+    f->setValue(1.0, "inputIntensity");
+    const QImage out = outputOf(f, QRectF(0, 0, 40, 40)).convertToFormat(QImage::Format_ARGB32);
+    for (int x = 10; x < 30; ++x) {
+        const QColor c = out.pixelColor(x, 20);
+        EXPECT_NEAR(c.red(), 100, 3) << x;
+        EXPECT_NEAR(c.blue(), 200, 3) << x;
+        EXPECT_EQ(c.alpha(), x < 20 ? 255 : 128) << x;
+    }
+}
