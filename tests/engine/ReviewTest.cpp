@@ -16,7 +16,8 @@ namespace {
 QStringList everyEffectName() {
     QStringList names = CIFilter::filterNamesInCategories({});
     names << "Resize" << "Custom Enhance" << "RGB Adjust" << "Brightness" << "Contrast" << "Black & White"
-          << "Red Eye Correction" << "Auto Enhance" << "Add Border" << "Rotate" << "No Such Effect" << "";
+          << "Red Eye Correction" << "Auto Enhance" << "Add Border" << "Rotate" << "No Such Effect" << ""
+          << "Classic Frame" << "Paper Effect" << "Vignette Effect" << "Add Text" << "Add Date" << "Add Logo" << "Emoticons";
     return names;
 }
 
