@@ -124,3 +124,32 @@ TEST(Context, Rgb32PictureReadsAsItsPremultipliedCopy) {
     b->setValue(4.0, QStringLiteral("inputRadius"));
     EXPECT_EQ(maxChannelDiff(render(a->outputImage(), r), render(b->outputImage(), r)), 0);
 }
+
+// A strongly shrinking clamp transform reads the picture, not an area of its endless
+// edges the size of the output divided by the scale; the pixels are those of the plain
+// clamp-then-transform at scales where both can be rendered.
+TEST(Geometry, ShrinkingClampReadsOnlyThePicture) {
+    const QImage photo = testsupport::gradientImage(40, 30);
+    auto clampWith = [&](const QTransform& t) {
+        CIFilterPtr f = filterOn(QStringLiteral("CIAffineClamp"), photo);
+        f->setValue(QVariant::fromValue(t), QStringLiteral("inputTransform"));
+        return f->outputImage();
+    };
+    const QTransform half = QTransform::fromScale(0.5, 0.5);
+    const CIImage plain = CIImage::imageWithCGImage(photo).imageByClampingToExtent().imageByApplyingTransform(half);
+    const QRectF window(-8, -6, 40, 30);
+    const QImage expected = render(plain, window), got = render(clampWith(half), window);
+    ASSERT_EQ(got.size(), expected.size());
+    int worst = 0;
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x) {
+            const QRgb a = got.pixel(x, y), b = expected.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+        }
+    EXPECT_LE(worst, 1);
+
+    const QImage tiny = render(clampWith(QTransform::fromScale(0.001, 0.001)), QRectF(0, 0, 400, 300));
+    ASSERT_FALSE(tiny.isNull());
+    EXPECT_EQ(tiny.pixelColor(0, 299).alpha(), 255);  // the bottom-left corner pixel, repeated
+}
