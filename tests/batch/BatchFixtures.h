@@ -11,7 +11,11 @@
 #include <functional>
 #include <memory>
 
+#include "batch/BatchRunner.h"
+#include "batch/OutputPlanner.h"
+#include "batch/RenameScheme.h"
 #include "platform/imageio/ImageIO.h"
+#include "records/AppDelegate.h"
 #include "records/BatchRenameSetting.h"
 #include "records/MetaDataObject.h"
 #include "records/OutputOptionSettings.h"
@@ -52,6 +56,24 @@ inline std::shared_ptr<OutputOptionSettings> outputSettings(const QString& folde
     o->owerwriteExistingFiles = overwrite;
     o->setOutputDateTimeAsOriginal = false;
     return o;
+}
+
+// A run of these photos with these settings and steps, its outputs planned by the rename
+// scheme as the rename view would plan them.
+inline BatchRunInput runInput(const QList<std::shared_ptr<PhotoFile>>& photos,
+                              const std::shared_ptr<BatchRenameSetting>& rename,
+                              const std::shared_ptr<OutputOptionSettings>& output,
+                              const QList<std::shared_ptr<AppliedFilter>>& steps = {}) {
+    BatchRunInput in;
+    in.fileFormats = AppDelegate::defaultFileFormats();
+    in.snapshot.photos = photos;
+    in.snapshot.destinationPaths = OutputPlanner::planOutputPaths(photos, RenameScheme(rename, output, in.fileFormats));
+    in.snapshot.appliedFilters = steps;
+    in.snapshot.renameSetting = rename;
+    in.snapshot.outputSetting = output;
+    in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
+    in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+    return in;
 }
 
 // Spins the event loop until the condition holds or the time is up.

@@ -66,19 +66,7 @@ struct Batch {
             photos << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i)), width, height));
     }
     QString out(const QString& name) const { return dir.filePath("out/" + name); }
-    BatchRunInput input() const {
-        BatchRunInput in;
-        in.fileFormats = AppDelegate::defaultFileFormats();
-        RenameScheme scheme(rename, output, in.fileFormats);
-        in.snapshot.photos = photos;
-        in.snapshot.destinationPaths = OutputPlanner::planOutputPaths(photos, scheme);
-        in.snapshot.appliedFilters = steps;
-        in.snapshot.renameSetting = rename;
-        in.snapshot.outputSetting = output;
-        in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
-        in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
-        return in;
-    }
+    BatchRunInput input() const { return batchtest::runInput(photos, rename, output, steps); }
 };
 
 struct RunHarness {

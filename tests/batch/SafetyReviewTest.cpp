@@ -49,15 +49,7 @@ TEST(BatchRunnerSafety, NameClimbingOutOfTheDestinationIsRefused) {
         rename->dictUseLowerCaseForFileExtension = {{"State", true}};
         auto output = batchtest::outputSettings(dir.filePath("in/out"), false, true);
 
-        BatchRunInput in;
-        in.fileFormats = AppDelegate::defaultFileFormats();
-        in.snapshot.photos = {batchtest::photoAt(source)};
-        in.snapshot.destinationPaths =
-            OutputPlanner::planOutputPaths(in.snapshot.photos, RenameScheme(rename, output, in.fileFormats));
-        in.snapshot.renameSetting = rename;
-        in.snapshot.outputSetting = output;
-        in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
-        in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+        BatchRunInput in = batchtest::runInput(QList<std::shared_ptr<PhotoFile>>{batchtest::photoAt(source)}, rename, output);
         ASSERT_TRUE(in.snapshot.destinationPaths[0]->filePath.contains("/../")) << c.what;
 
         std::atomic<bool> flag{false};
@@ -86,14 +78,7 @@ TEST(BatchRunnerSafety, ExceptionInOnePhotoFailsOnlyThatPhoto) {
         photos << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i)), 64, 48));
     auto rename = batchtest::renameSettings(4);
     auto output = batchtest::outputSettings(dir.filePath("out"));
-    BatchRunInput in;
-    in.fileFormats = AppDelegate::defaultFileFormats();
-    in.snapshot.photos = photos;
-    in.snapshot.destinationPaths = OutputPlanner::planOutputPaths(photos, RenameScheme(rename, output, in.fileFormats));
-    in.snapshot.renameSetting = rename;
-    in.snapshot.outputSetting = output;
-    in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
-    in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+    BatchRunInput in = batchtest::runInput(photos, rename, output);
 
     std::atomic<bool> flag{false};
     BatchRunner runner(&flag);
@@ -128,15 +113,7 @@ TEST(BatchRunnerSafety, NameRemovedEntirelyIsBlankAndKeepsTheSource) {
     rename->dictRemove = {{"State", true}, {"First n", 100}};
     rename->dictUseLowerCaseForFileExtension = {{"State", true}};
     auto output = batchtest::outputSettings(dir.filePath("out"), true);
-    BatchRunInput in;
-    in.fileFormats = AppDelegate::defaultFileFormats();
-    in.snapshot.photos = {batchtest::photoAt(source)};
-    in.snapshot.destinationPaths =
-        OutputPlanner::planOutputPaths(in.snapshot.photos, RenameScheme(rename, output, in.fileFormats));
-    in.snapshot.renameSetting = rename;
-    in.snapshot.outputSetting = output;
-    in.snapshot.metaDataSetting = std::make_shared<MetaDataObject>();
-    in.snapshot.metaDataSettingOnlyUpdatedFields = std::make_shared<MetaDataObject>();
+    BatchRunInput in = batchtest::runInput(QList<std::shared_ptr<PhotoFile>>{batchtest::photoAt(source)}, rename, output);
     ASSERT_TRUE(in.snapshot.destinationPaths[0]->fileExtension.isEmpty());
 
     std::atomic<bool> flag{false};
