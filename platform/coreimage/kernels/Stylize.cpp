@@ -208,6 +208,16 @@ NodePtr edgesNode(const NodePtr& in, float k) {
     });
 }
 
+// Crystallize and pointillize: cells of a disc's area around jittered grid points; dots
+// (pointillize) cover only the given radius around their point, over the background.
+CIImage cellFilter(const CIFilterArgs& a, double jitter, bool dots, const float background[4]) {
+    const NodePtr in = inputNode(a);
+    if (!in) return {};
+    const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 1), 1.0, 2000.0);
+    const QPointF c = gridOrigin(a, kCellsPerRadius * r);
+    return CIImage(cellNode(in, kCellsPerRadius * r, c.x(), c.y(), jitter, dots ? r : 1e300, background));
+}
+
 }  // namespace
 
 void registerStylizeFilters() {
@@ -234,12 +244,8 @@ void registerStylizeFilters() {
         {imageInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 20.0, 1.0, 100.0, 1.0),
          vectorInput(kCIInputCenterKey, kCIAttributeTypePosition, platform::Vec(150, 150))},
         [](const CIFilterArgs& a) -> CIImage {
-            const NodePtr in = inputNode(a);
-            if (!in) return {};
-            const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 1), 1.0, 2000.0);
-            const QPointF c = gridOrigin(a, kCellsPerRadius * r);
             const float none[4] = {0, 0, 0, 0};
-            return CIImage(cellNode(in, kCellsPerRadius * r, c.x(), c.y(), 0.65, 1e300, none));
+            return cellFilter(a, 0.65, false, none);
         }});
 
     // Coloured dots of the given radius on white.
@@ -247,12 +253,8 @@ void registerStylizeFilters() {
         {imageInput(), numberInput(kCIInputRadiusKey, kCIAttributeTypeDistance, 20.0, 1.0, 100.0, 1.0),
          vectorInput(kCIInputCenterKey, kCIAttributeTypePosition, platform::Vec(150, 150))},
         [](const CIFilterArgs& a) -> CIImage {
-            const NodePtr in = inputNode(a);
-            if (!in) return {};
-            const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 1), 1.0, 2000.0);
-            const QPointF c = gridOrigin(a, kCellsPerRadius * r);
             const float white[4] = {1, 1, 1, 1};
-            return CIImage(cellNode(in, kCellsPerRadius * r, c.x(), c.y(), 0.6, r, white));
+            return cellFilter(a, 0.6, true, white);
         }});
 
     registerFilter({"CIPixellate", "Pixellate", {kCICategoryStylize, kCICategoryVideo},
