@@ -85,6 +85,9 @@ public:
     // The database file inside a photo library package, chosen by which file exists
     // (names matched without regard to case, as the libraries' own file system does).
     static QString getDataBasePathForPhotosLib(const QString& libraryPath);
+    // The path of root/relative as it exists on disk, each component matched exactly
+    // first and then ignoring case; empty when there is no such file or folder.
+    static QString existingPathIgnoringCase(const QString& root, const QString& relative);
     static QString getPhotoLibraryVersion(const QString& libraryPath);
     static QString getPhotoLibraryMajorVersion(const QString& version);
     static QString photoLibrary_MastersOrOriginal(const QString& libraryPath);

@@ -11,9 +11,26 @@
 
 namespace {
 
-// The path of root/relative as it exists on disk, each component matched exactly
-// first and then ignoring case; empty when there is no such file or folder.
 QString existingPath(const QString& root, const QString& relative) {
+    return CommonFunc::existingPathIgnoringCase(root, relative);
+}
+
+bool fileExists(const QString& root, const QString& relative) {
+    const QString p = existingPath(root, relative);
+    return !p.isEmpty() && QFileInfo(p).isFile();
+}
+
+bool folderExists(const QString& root, const QString& relative) {
+    const QString p = existingPath(root, relative);
+    return !p.isEmpty() && QFileInfo(p).isDir();
+}
+
+const QString kAlbumData = QStringLiteral("AlbumData.xml");
+const QString kMasters = QStringLiteral("masters");
+
+}  // namespace
+
+QString CommonFunc::existingPathIgnoringCase(const QString& root, const QString& relative) {
     QString current = root;
     const QStringList parts = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString& part : parts) {
@@ -36,21 +53,6 @@ QString existingPath(const QString& root, const QString& relative) {
     }
     return current;
 }
-
-bool fileExists(const QString& root, const QString& relative) {
-    const QString p = existingPath(root, relative);
-    return !p.isEmpty() && QFileInfo(p).isFile();
-}
-
-bool folderExists(const QString& root, const QString& relative) {
-    const QString p = existingPath(root, relative);
-    return !p.isEmpty() && QFileInfo(p).isDir();
-}
-
-const QString kAlbumData = QStringLiteral("AlbumData.xml");
-const QString kMasters = QStringLiteral("masters");
-
-}  // namespace
 
 QString CommonFunc::getDataBasePathForPhotosLib(const QString& libraryPath) {
     const auto join = [&](const QString& relative) {
