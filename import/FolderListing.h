@@ -1,0 +1,19 @@
+#pragma once
+// The files a folder brings into an add. Both listings are in name order, so a batch
+// comes out in the order the user sees the folder in a file manager.
+#include <QString>
+#include <QStringList>
+#include <atomic>
+
+namespace intake {
+
+// The folder's direct files whose extension is an image file type (ignoring case).
+QStringList listFolderImages(const QString& folder);
+
+// Every item below the folder that is not a folder, depth first: hidden items and the
+// insides of packages are skipped, a folder reached twice (a symbolic link pointing back
+// up) is walked once, and a folder that cannot be read is logged and skipped while the
+// rest of the walk goes on. `keepGoing`, when given, is checked per folder.
+QStringList walkFolder(const QString& folder, const std::atomic<bool>* keepGoing = nullptr);
+
+}  // namespace intake

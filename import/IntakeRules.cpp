@@ -1,0 +1,160 @@
+#include "import/IntakeRules.h"
+
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Paths.h"
+#include "records/CommonFunc.h"
+#include "records/PhotoFile.h"
+
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QMutexLocker>
+#include <QSet>
+
+namespace intake {
+
+const QStringList& fixedExtensions() {
+    static const QStringList list{"eps", "jpc", "p7", "pc", "pgm", "pnm", "ppm", "ptif", "ui", "pct",
+                                  "EPS", "JPC", "P7", "PC", "PGM", "PNM", "PPM", "PTIF", "UI", "PCT"};
+    return list;
+}
+
+const QStringList& imageFileExtensions() {
+    static const QStringList list{"jpg", "jpeg", "jpe", "jfif", "png", "gif", "bmp", "dib", "tif", "tiff",
+                                  "ptif", "jp2", "j2k", "jpf", "jpx", "jpc", "heic", "heif", "webp", "ico",
+                                  "icns", "tga", "psd", "eps", "pct", "pict", "pbm", "pgm", "ppm", "pnm",
+                                  "xbm", "xpm", "svg", "dng", "cr2", "nef", "arw", "orf", "raf", "rw2"};
+    return list;
+}
+
+TypeOracle mimeDatabaseOracle() {
+    struct Cache {
+        QMutex mutex;
+        QHash<QString, bool> answers;
+    };
+    auto cache = std::make_shared<Cache>();
+    return [cache](const QString& extension) {
+        if (extension.isEmpty()) return false;
+        {
+            QMutexLocker lock(&cache->mutex);
+            const auto it = cache->answers.constFind(extension);
+            if (it != cache->answers.constEnd()) return *it;
+        }
+        const QMimeType type =
+            QMimeDatabase().mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
+        bool image = type.name().startsWith(u"image/");
+        for (const QString& parent : type.allAncestors()) image = image || parent.startsWith(u"image/");
+        QMutexLocker lock(&cache->mutex);
+        cache->answers.insert(extension, image);
+        return image;
+    };
+}
+
+bool AcceptedTypes::isAcceptedExtension(const QString& extension) const {
+    if (fixedExtensions().contains(extension)) return true;  // exact case
+    return oracle_ && oracle_(extension);
+}
+
+bool AcceptedTypes::isAcceptedPath(const QString& path) const {
+    return isAcceptedExtension(platform::pathExtension(path));
+}
+
+bool matchesFileType(const QString& path, const QString& fileType) {
+    return fileType == kAllFileTypes || path.endsWith(fileType);
+}
+
+namespace {
+
+// Folder kinds the file managers show as one item; their insides are not photos of the user's.
+const QSet<QString>& packageExtensions() {
+    static const QSet<QString> set{"photoslibrary", "migratedphotolibrary", "photolibrary", "aplibrary",
+                                   "app",           "bundle",               "framework",    "plugin",
+                                   "kext",          "pkg",                  "mpkg",         "rtfd",
+                                   "xcodeproj",     "xcworkspace",          "key",          "pages",
+                                   "numbers",       "lrdata",               "lrlibrary",    "imovielibrary",
+                                   "fcpbundle",     "theater",              "musiclibrary", "tvlibrary"};
+    return set;
+}
+
+}  // namespace
+
+bool isPackage(const QString& path) {
+    const QString ext = platform::pathExtension(path).toLower();
+    return !ext.isEmpty() && packageExtensions().contains(ext) && QFileInfo(path).isDir();
+}
+
+PackageKind packageKind(const QString& path) {
+    if (!isPackage(path)) return PackageKind::NotPackage;
+    const QString ext = platform::pathExtension(platform::lastPathComponent(path)).toLower();
+    if (ext == u"migratedphotolibrary" || ext == u"photoslibrary") return PackageKind::PhotosLibrary;
+    return PackageKind::OlderLibrary;
+}
+
+IntakeAlert limitExceededAlert(int limit) {
+    return {QStringLiteral("Photos Limit Exceeded").toUpper(),
+            platform::format(u"Photo limit exceeded! A Batch of %d photos can be processed at a time.", limit)};
+}
+
+IntakeAlert photosExistAlert(int alreadyExistsCount) {
+    const bool plural = alreadyExistsCount >= 2;
+    return {platform::format(u"Photo%@ Exists", plural ? "s" : "").toUpper(),
+            platform::format(u"Photo%@ already exist%@ in batch!", plural ? "s" : "", plural ? "" : "s")};
+}
+
+IntakeAlert noPhotosToAddAlert() {
+    return {QStringLiteral("No Photos to Add").toUpper(), QStringLiteral("There are no new photos to add")};
+}
+
+IntakeAlert damagedFilesAlert(int damagedCount) {
+    const bool plural = damagedCount >= 2;
+    return {platform::format(u"File%@ cannot be added", plural ? "s" : "").toUpper(),
+            platform::format(u"%@ cannot be added. %@ either damaged or not supported by application.",
+                             plural ? "Some files" : "File", plural ? "They are" : "It is")};
+}
+
+QString IntakeProgress::iconName() const { return platform::format(u"fill_%d", icon); }
+
+IntakeProgress progressFor(long added, long total, const QString& folderPath) {
+    IntakeProgress p;
+    p.percent = total > 0 ? int(added * 100 / total) : 0;
+    const int stepped = p.percent - p.percent % 5;
+    p.icon = stepped;
+    p.label = platform::format(u"%d %%", stepped);
+    QString shown = folderPath;
+    for (const char* marker : {".photolibrary", ".photoslibrary"}) {
+        const int at = int(shown.indexOf(QLatin1String(marker)));
+        if (at >= 0) shown = shown.left(at);
+    }
+    p.pathText = platform::format(u"Photo path: : %@", shown);
+    if (added == total) {
+        p.finished = true;
+        p.icon = 105;
+        p.text = platform::format(u"%ld photo%@ added", added, added >= 2 ? "s" : "");
+    } else {
+        p.text = platform::format(u"%ld of %lu photo%@ added", added, (unsigned long)total, total >= 2 ? "s" : "");
+    }
+    return p;
+}
+
+BatchFooter footerFor(const QList<std::shared_ptr<PhotoFile>>& batch) {
+    BatchFooter footer;
+    if (batch.isEmpty()) return footer;
+    double bytes = 0;
+    for (const auto& photo : batch) bytes += photo->fileSizeInBytes;
+    const QString count = platform::format(u"%lu", (unsigned long)batch.size());
+    const QString size = platform::format(u"%@ approx.", CommonFunc::unitStringFromBytes(bytes, 0));
+    const QString head = QStringLiteral("Batch Count: ");
+    const QString middle = QStringLiteral("  |  Batch Size: ");
+    footer.text = head + count + middle + size + QStringLiteral("  ");
+    footer.figures.append({int(head.size()), int(count.size())});
+    footer.figures.append({int(head.size() + count.size() + middle.size()), int(size.size())});
+    return footer;
+}
+
+QString dateFilterError(const QDateTime& from, const QDateTime& to) {
+    const QString a = CommonFunc::getDateInFormatNEW(from);
+    const QString b = CommonFunc::getDateInFormatNEW(to);
+    if (a == b || !(to > from)) return QStringLiteral("* From Date cannot be greater than or equal to To Date.");
+    return {};
+}
+
+}  // namespace intake

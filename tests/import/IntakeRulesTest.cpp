@@ -1,0 +1,130 @@
+// Which files count as photos, and the texts an add shows.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "import/FolderListing.h"
+#include "import/IntakeRules.h"
+#include "records/PhotoFile.h"
+#include "tests/support/TestSupport.h"
+
+using namespace intake;
+
+TEST(AcceptedTypes, FixedListIsExactCaseTheOracleDecidesTheRest) {
+    // The oracle knows jpg, png and eps as images, nothing else.
+    const AcceptedTypes types([](const QString& ext) {
+        return QStringList{"jpg", "JPG", "png", "eps", "Eps"}.contains(ext);
+    });
+    const struct {
+        const char* path;
+        bool accepted;
+    } cases[] = {
+        {"/p/a.jpg", true},  {"/p/a.JPG", true},  {"/p/a.png", true},   {"/p/a.EPS", true},  // fixed list
+        {"/p/a.ePs", false},                                                                  // mixed: oracle only
+        {"/p/a.Eps", true},  {"/p/a.ptif", true}, {"/p/a.PTIF", true},  {"/p/a.Ptif", false},
+        {"/p/a.ui", true},   {"/p/a.txt", false}, {"/p/noext", false},  {"/p/a.mov", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(types.isAcceptedPath(c.path), c.accepted) << c.path;
+    EXPECT_TRUE(matchesFileType("/p/a.JPG", "ALL"));
+    EXPECT_TRUE(matchesFileType("/p/a.JPG", ".JPG"));
+    EXPECT_FALSE(matchesFileType("/p/a.png", ".JPG"));
+}
+
+TEST(AcceptedTypes, MimeDatabaseKnowsCommonPhotoTypes) {
+    const TypeOracle oracle = mimeDatabaseOracle();
+    for (const char* ext : {"jpg", "JPEG", "png", "tiff", "gif", "bmp"}) EXPECT_TRUE(oracle(ext)) << ext;
+    for (const char* ext : {"txt", "mp4", "pdf", ""}) EXPECT_FALSE(oracle(ext)) << ext;
+}
+
+TEST(IntakeTexts, Alerts) {
+    EXPECT_EQ(photosExistAlert(1), (IntakeAlert{"PHOTO EXISTS", "Photo already exists in batch!"}));
+    EXPECT_EQ(photosExistAlert(2), (IntakeAlert{"PHOTOS EXISTS", "Photos already exist in batch!"}));
+    EXPECT_EQ(damagedFilesAlert(1),
+              (IntakeAlert{"FILE CANNOT BE ADDED", "File cannot be added. It is either damaged or not supported by application."}));
+    EXPECT_EQ(damagedFilesAlert(3), (IntakeAlert{"FILES CANNOT BE ADDED",
+                                                 "Some files cannot be added. They are either damaged or not supported by application."}));
+    EXPECT_EQ(limitExceededAlert(), (IntakeAlert{"PHOTOS LIMIT EXCEEDED",
+                                                 "Photo limit exceeded! A Batch of 1000000 photos can be processed at a time."}));
+    EXPECT_EQ(noPhotosToAddAlert(), (IntakeAlert{"NO PHOTOS TO ADD", "There are no new photos to add"}));
+}
+
+TEST(IntakeTexts, ProgressAtAFewTotals) {
+    const struct {
+        long added, total;
+        int percent, icon;
+        const char *label, *text;
+    } cases[] = {
+        {1, 1, 100, 105, "100 %", "1 photo added"},
+        {1, 3, 33, 30, "30 %", "1 of 3 photos added"},
+        {2, 3, 66, 65, "65 %", "2 of 3 photos added"},
+        {3, 3, 100, 105, "100 %", "3 photos added"},
+        {7, 1000, 0, 0, "0 %", "7 of 1000 photos added"},
+        {999999, 1000000, 99, 95, "95 %", "999999 of 1000000 photos added"},
+    };
+    for (const auto& c : cases) {
+        const IntakeProgress p = progressFor(c.added, c.total, "/Users/me/Lib.photoslibrary/originals/1");
+        EXPECT_EQ(p.percent, c.percent) << c.text;
+        EXPECT_EQ(p.icon, c.icon) << c.text;
+        EXPECT_EQ(p.label, c.label);
+        EXPECT_EQ(p.text, c.text);
+        EXPECT_EQ(p.finished, c.added == c.total);
+        EXPECT_EQ(p.pathText, "Photo path: : /Users/me/Lib");
+    }
+    EXPECT_EQ(progressFor(1, 2, "/a/b").pathText, "Photo path: : /a/b");
+}
+
+TEST(IntakeTexts, FooterFiguresArePlacedByPosition) {
+    EXPECT_TRUE(footerFor({}).text.isEmpty());
+    QList<std::shared_ptr<PhotoFile>> batch;
+    for (double size : {1000.0, 1000.0}) {  // the count "2" also begins the size text
+        auto p = std::make_shared<PhotoFile>();
+        p->fileSizeInBytes = size;
+        batch.append(p);
+    }
+    const BatchFooter f = footerFor(batch);
+    EXPECT_EQ(f.text, "Batch Count: 2  |  Batch Size: 2.00 KB approx.  ");
+    ASSERT_EQ(f.figures.size(), 2);
+    EXPECT_EQ(f.text.mid(f.figures[0].start, f.figures[0].length), "2");
+    EXPECT_EQ(f.figures[0].start, 13);
+    EXPECT_EQ(f.text.mid(f.figures[1].start, f.figures[1].length), "2.00 KB approx.");
+}
+
+TEST(IntakeTexts, DateFilterCheck) {
+    const QString error = "* From Date cannot be greater than or equal to To Date.";
+    const QDateTime ten(QDate(2024, 5, 1), QTime(10, 0));
+    EXPECT_EQ(dateFilterError(ten, ten), error);
+    EXPECT_EQ(dateFilterError(ten, ten.addSecs(30)), error);  // same minute
+    EXPECT_EQ(dateFilterError(ten, ten.addSecs(-3600)), error);
+    EXPECT_EQ(dateFilterError(ten, ten.addSecs(60)), "");
+    EXPECT_EQ(dateFilterError(ten, ten.addDays(1)), "");
+}
+
+TEST(FolderListing, WalkSkipsHiddenPackagesAndLoopsInNameOrder) {
+    QTemporaryDir dir;
+    const QString root = dir.filePath("Photos");
+    for (const char* f : {"b.jpg", "a.jpg", ".hidden.jpg", "notes.txt", "sub/c.jpg", "sub/.cache/d.jpg",
+                          ".hiddenfolder/e.jpg", "Lib.photoslibrary/originals/f.jpg", "z/deeper/g.jpg"})
+        testsupport::writeFile(root + "/" + f, "x");
+    ASSERT_EQ(QFile::link(root, root + "/sub/loop"), true);        // points back up
+    ASSERT_EQ(QFile::link(root + "/z", root + "/sub/zlink"), true);  // a second way to z
+
+    const QStringList walked = walkFolder(root);
+    EXPECT_EQ(walked, (QStringList{root + "/a.jpg", root + "/b.jpg", root + "/notes.txt", root + "/sub/c.jpg",
+                                   root + "/sub/zlink/deeper/g.jpg"}));
+    EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg"}));
+}
+
+TEST(FolderListing, UnreadableSubFolderIsSkippedAndTheRestWalked) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
+    QTemporaryDir dir;
+    const QString root = dir.filePath("Photos");
+    testsupport::writeFile(root + "/a/1.jpg", "x");
+    testsupport::writeFile(root + "/b/2.jpg", "x");
+    testsupport::writeFile(root + "/c/3.jpg", "x");
+    QFile::setPermissions(root + "/b", QFileDevice::Permissions());
+    const QStringList walked = walkFolder(root);
+    QFile::setPermissions(root + "/b", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(walked, (QStringList{root + "/a/1.jpg", root + "/c/3.jpg"}));
+}
