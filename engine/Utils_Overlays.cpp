@@ -105,47 +105,19 @@ QFont Utils::fontSizedForAreaSize(const QSizeF& areaSize, const QString& string,
 
 QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, const QString& filterName,
                                   const QVariantList& params) {
-    const bool isText = filterName == QLatin1String("Add Text");
     const bool isDate = filterName == QLatin1String("Add Date");
-    platform::Vec rotatedRect(0.02, 0.84, 0.2, 0.09);
-    QColor color(Qt::white);
-    QString text = isText ? QStringLiteral("Double Click To Edit Text") : QStringLiteral("WaterMark");
-    double fontSize = 30.0;
-    QString fontName;
-    float alpha = isText ? 1.0f : 0.5f;
-    int alignment = 0;
-    QString dateOption = QStringLiteral("Original Date & Time");
-    QString dateFormat = QStringLiteral("MMM-DD-YY");
-    QString timeFormat = QStringLiteral("AM/PM");
-
-    forEachParameter(params, [&](const QString& key, const QVariant& v) {
-        if (key == QLatin1String("rotatedRect")) {
-            if (v.canConvert<platform::Vec>() && v.value<platform::Vec>().isRect()) rotatedRect = v.value<platform::Vec>();
-        } else if (key == QLatin1String("textColor")) {
-            const QColor c = v.value<QColor>();
-            if (c.isValid()) color = c;
-        } else if (key == QLatin1String("text")) {
-            text = v.toString();
-        } else if (key == QLatin1String("fontSize")) {
-            fontSize = numberOr(v, fontSize);
-        } else if (key == QLatin1String("fontName")) {
-            fontName = v.toString();
-        } else if (key == QLatin1String("alpha")) {
-            alpha = float(numberOr(v, alpha));
-        } else if (key == QLatin1String("textAlignment")) {
-            alignment = int(numberOr(v, alignment));
-        } else if (isDate && key == QLatin1String("dateTimeOption")) {
-            dateOption = v.toString();
-        } else if (isDate && key == QLatin1String("dateFormat")) {
-            dateFormat = v.toString();
-        } else if (isDate && key == QLatin1String("timeFormat")) {
-            timeFormat = v.toString();
-        }
-    });
+    const overlays::TextOverlay t = overlays::readTextOverlay(filterName, params);
+    const platform::Vec& rotatedRect = t.rotatedRect;
+    const QColor& color = t.color;
+    QString text = t.text;
+    const double fontSize = t.fontSize;
+    const QString& fontName = t.fontName;
+    const float alpha = t.alpha;
+    const int alignment = t.alignment;
 
     QString path = imageURL;
     if (path.isEmpty()) path = currentPhotoPathForOverlays();
-    if (isDate) text = CommonFunc::getDateTimeStringForImageUrl(path, dateOption, dateFormat, timeFormat);
+    if (isDate) text = CommonFunc::getDateTimeStringForImageUrl(path, t.dateOption, t.dateFormat, t.timeFormat);
 
     const QColor textColor = QColor::fromRgbF(color.redF(), color.greenF(), color.blueF(),
                                               std::clamp(std::isfinite(alpha) ? alpha : 1.0f, 0.0f, 1.0f));

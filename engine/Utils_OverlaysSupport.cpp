@@ -29,4 +29,37 @@ QImage resourceImage(const QString& name) {
     return {};
 }
 
+TextOverlay readTextOverlay(const QString& filterName, const QVariantList& params) {
+    const bool isText = filterName == QLatin1String("Add Text");
+    const bool isDate = filterName == QLatin1String("Add Date");
+    TextOverlay t;
+    t.text = isText ? QStringLiteral("Double Click To Edit Text") : QStringLiteral("WaterMark");
+    t.alpha = isText ? 1.0f : 0.5f;
+    forEachParameter(params, [&](const QString& key, const QVariant& v) {
+        if (key == QLatin1String("rotatedRect")) {
+            if (v.canConvert<platform::Vec>() && v.value<platform::Vec>().isRect()) t.rotatedRect = v.value<platform::Vec>();
+        } else if (key == QLatin1String("textColor")) {
+            const QColor c = v.value<QColor>();
+            if (c.isValid()) t.color = c;
+        } else if (key == QLatin1String("text")) {
+            t.text = v.toString();
+        } else if (key == QLatin1String("fontSize")) {
+            t.fontSize = numberOr(v, t.fontSize);
+        } else if (key == QLatin1String("fontName")) {
+            t.fontName = v.toString();
+        } else if (key == QLatin1String("alpha")) {
+            t.alpha = float(numberOr(v, t.alpha));
+        } else if (key == QLatin1String("textAlignment")) {
+            t.alignment = int(numberOr(v, t.alignment));
+        } else if (isDate && key == QLatin1String("dateTimeOption")) {
+            t.dateOption = v.toString();
+        } else if (isDate && key == QLatin1String("dateFormat")) {
+            t.dateFormat = v.toString();
+        } else if (isDate && key == QLatin1String("timeFormat")) {
+            t.timeFormat = v.toString();
+        }
+    });
+    return t;
+}
+
 }  // namespace overlays

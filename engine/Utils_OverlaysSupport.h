@@ -39,6 +39,22 @@ inline bool boolOr(const QVariant& v, bool fallback) {
     return fallback;
 }
 
+// The settings of a text, watermark or date step as the output draws them: the defaults
+// of the effect, then the list's entries in order (the last entry of a key wins).
+struct TextOverlay {
+    platform::Vec rotatedRect{0.02, 0.84, 0.2, 0.09};
+    QColor color{Qt::white};
+    QString text;
+    double fontSize = 30.0;
+    QString fontName;
+    float alpha = 1.0f;
+    int alignment = 0;
+    QString dateOption{QStringLiteral("Original Date & Time")};
+    QString dateFormat{QStringLiteral("MMM-DD-YY")};
+    QString timeFormat{QStringLiteral("AM/PM")};
+};
+TextOverlay readTextOverlay(const QString& filterName, const QVariantList& params);
+
 // A picture of the application's resources by name; names without an extension also try
 // ".png" and ".jpg". A null image when none loads.
 QImage resourceImage(const QString& name);
