@@ -338,6 +338,7 @@ BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
     index.duplicateNames = QSet<QString>(input.arrayDuplicateNames.begin(), input.arrayDuplicateNames.end());
     index.notFound = QSet<QString>(input.arrayFileNotFound.begin(), input.arrayFileNotFound.end());
     index.alreadyExists = QSet<QString>(input.arrayFileAlreadyExists.begin(), input.arrayFileAlreadyExists.end());
+    index.replacesSource = QSet<QString>(input.arrayReplacesSource.begin(), input.arrayReplacesSource.end());
     return index;
 }
 
@@ -365,7 +366,9 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
     }
 
     const auto& output = input.snapshot.outputSetting;
-    const bool overwrite = output && output->owerwriteExistingFiles.value_or(false);
+    // A restore run replaces the outputs of the run before it; files that existed before
+    // that run are still in the already-exists list and stay untouched.
+    const bool overwrite = input.isProcessForRestoreExif || (output && output->owerwriteExistingFiles.value_or(false));
     if (!overwrite && target.exists()) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
     return std::nullopt;
 }
@@ -392,6 +395,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     if (blank || pathIndex.emptyNames.contains(destination)) skipMessage = runmessages::BlankName;
     if (pathIndex.invalidNames.contains(destination)) skipMessage = runmessages::InvalidName;
     if (pathIndex.duplicateNames.contains(destination)) skipMessage = runmessages::DuplicateName;
+    if (pathIndex.replacesSource.contains(destination)) skipMessage = runmessages::WouldReplaceSource;
     if (pathIndex.notFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;
     if (!skipMessage.isEmpty()) {
         report(generation, {index, PhotoFile::Failed, skipMessage, false});

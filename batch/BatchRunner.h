@@ -70,6 +70,8 @@ struct BatchRunInput {
     // arrayFileNotFound which holds source paths.
     QStringList arrayEmptyNames, arrayInvalidFileName, arrayDuplicateNames, arrayFileAlreadyExists;
     QStringList arrayFileNotFound;
+    // Planned paths that would replace a photo of the batch.
+    QStringList arrayReplacesSource;
     bool isProcessForRestoreExif = false;
 
     // The application delegate's current batch and settings (main thread).
@@ -148,7 +150,7 @@ private:
         QHash<QString, QList<int>> sources;       // clean and canonical source paths
         QHash<QString, QList<int>> destinations;  // planned paths
         // The classification lists, for constant-time look-ups in big batches.
-        QSet<QString> emptyNames, invalidNames, duplicateNames, notFound, alreadyExists;
+        QSet<QString> emptyNames, invalidNames, duplicateNames, notFound, alreadyExists, replacesSource;
         static PathIndex of(const BatchRunInput& input);
     };
     void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,

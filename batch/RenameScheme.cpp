@@ -85,7 +85,9 @@ RenameScheme::SaveChoice RenameScheme::saveChoice(const PhotoFile& photo, int ou
 }
 
 QString RenameScheme::datePatternForFormat(int format) {
-    static const char* const dates[] = {"ddMMYYYY", "dd-MM-YYYY", "MM-dd-YYYY"};
+    // Calendar year ("yyyy"): the week-based year would name photos of the last days of
+    // December with the next year.
+    static const char* const dates[] = {"ddMMyyyy", "dd-MM-yyyy", "MM-dd-yyyy"};
     if (format < 0 || format > 8) return {};
     QString pattern = QString::fromLatin1(dates[format / 3]);
     switch (format % 3) {

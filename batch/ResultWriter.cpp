@@ -251,7 +251,8 @@ ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& i
         platform::log(u"directory created successfully %@", folder);
     }
 
-    const bool overwrite = s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false);
+    const bool overwrite = s_.isProcessForRestoreExif ||
+                           (s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false));
     if (!overwrite && QFileInfo::exists(destination)) return {PhotoFile::Skipped, runmessages::AlreadyExists};
 
     const QString temporaryPath = reserveSiblingName(destination);

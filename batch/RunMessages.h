@@ -17,6 +17,7 @@ inline const QString WriteFailed = QStringLiteral("The output file could not be 
 inline const QString ProcessingFailed = QStringLiteral("The photo could not be processed");
 inline const QString WouldReplacePending =
     QStringLiteral("The output would replace a photo of the batch that is not processed yet");
+inline const QString WouldReplaceSource = QStringLiteral("The output would replace a photo of the batch");
 inline const QString TrashFailed =
     QStringLiteral("The output was written, but the source could not be moved to the Trash");
 

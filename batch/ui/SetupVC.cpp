@@ -1,24 +1,369 @@
 #include "batch/ui/SetupVC.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QStackedLayout>
+#include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "batch/RenameScheme.h"
+#include "batch/RunStartGate.h"
+#include "batch/ui/PreviewTables.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/Paths.h"
 #include "records/AppDelegate.h"
+#include "records/OutputOptionSettings.h"
+#include "records/OutputPhotoPath.h"
+#include "records/PhotoFile.h"
+#include "ui/BarProgressIndicator.h"
+
+#include <QStandardPaths>
+
+namespace names = platform::notifications;
+
+namespace {
+
+void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
+
+const QString kResizeTableHeader = QStringLiteral("notificationResizeTableHeader");
+
+}  // namespace
 
 SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("SetupVC"));
-    auto* layout = new QVBoxLayout(this);
-    auto* options = new QLabel(tr("Output options"), this);
-    options->setAlignment(Qt::AlignCenter);
-    layout->addWidget(options, 1);
+    setStyleSheet(QStringLiteral("SetupVC { background:#2b2b2b; } QLabel { color:white; }"));
+    setAutoFillBackground(true);
+    stack_ = new QStackedLayout(this);
+
+    vwConvertFormatOrRename = new ConvertFormatOrRenameView(this);
+    vwConvertFormatOrRename->setDelegate(this);
+    stack_->addWidget(vwConvertFormatOrRename);
+
+    // The run view.
+    vwContainerMain = new QWidget(this);
+    vwContainerMain->setObjectName(QStringLiteral("vwContainerMain"));
+    auto* run = new QVBoxLayout(vwContainerMain);
+    auto* top = new QHBoxLayout;
+    imgvwCurrentPhoto = new QLabel(vwContainerMain);
+    imgvwCurrentPhoto->setFixedSize(160, 120);
+    imgvwCurrentPhoto->setAlignment(Qt::AlignCenter);
+    imgvwCurrentPhoto->setStyleSheet(QStringLiteral("background:#1e1e1e;"));
+    lblCurrntFilePath = new QLabel(vwContainerMain);
+    lblCurrntFilePath->setObjectName(QStringLiteral("lblCurrntFilePath"));
+    top->addWidget(imgvwCurrentPhoto);
+    top->addWidget(lblCurrntFilePath, 1);
+    run->addLayout(top);
+    tblPreviewPaths = new QTableView(vwContainerMain);
+    tblPreviewPaths->setObjectName(QStringLiteral("tblPreviewPaths"));
+    runModel = new RunTableModel(this);
+    tblPreviewPaths->setModel(runModel);
+    tblPreviewPaths->setSelectionMode(QAbstractItemView::NoSelection);
+    tblPreviewPaths->setTextElideMode(Qt::ElideLeft);
+    tblPreviewPaths->verticalHeader()->hide();
+    tblPreviewPaths->setShowGrid(false);
+    tblPreviewPaths->setStyleSheet(QStringLiteral(
+        "QTableView { background:#222; } QHeaderView::section { background:#333; color:#bbb; border:none; }"));
+    run->addWidget(tblPreviewPaths, 1);
+    progressIndicator = new BarProgressIndicator(vwContainerMain);
+    progressIndicator->setObjectName(QStringLiteral("progressIndicator"));
+    progressIndicator->hide();
+    run->addWidget(progressIndicator);
     auto* bar = new QHBoxLayout;
-    back_ = new QPushButton(tr("Back"), this);
-    bar->addWidget(back_);
+    btnBackRun = new QPushButton(tr("Back"), vwContainerMain);
+    btnBackRun->setObjectName(QStringLiteral("btnBackRun"));
+    btnStop = new QPushButton(tr("Stop"), vwContainerMain);
+    btnStop->setObjectName(QStringLiteral("btnStop"));
+    bar->addWidget(btnBackRun);
     bar->addStretch(1);
-    layout->addLayout(bar);
-    connect(back_, &QPushButton::clicked, this, [this] {
-        if (!AppDelegate::shared().isSUBWINDOW_OPENED && delegate_) delegate_->btnBackFromSetupVCTapped();
+    bar->addWidget(btnStop);
+    run->addLayout(bar);
+    stack_->addWidget(vwContainerMain);
+
+    vwSummary = new QWidget(this);
+    vwSummary->setObjectName(QStringLiteral("vwSummary"));
+    stack_->addWidget(vwSummary);
+
+    runner_ = new BatchRunner(nullptr, this);
+    runner_->setObserver(this);
+    runner_->setAsker(this);
+    runner_->setThumbnailSize(imgvwCurrentPhoto->size());
+    connect(runner_, &BatchRunner::runEnded, this, &SetupVC::runFinished);
+    connect(btnStop, &QPushButton::clicked, runner_, &BatchRunner::btnStopProcessTapped);
+    connect(btnBackRun, &QPushButton::clicked, this, &SetupVC::btnBackTapped);
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    using platform::DeliverOn;
+    const std::pair<QString, void (SetupVC::*)()> observed[] = {
+        {names::WindowResized, &SetupVC::windowisResizing},
+        {names::WindowEndResizing, &SetupVC::windowEndResizing},
+        {names::SetupViewAppear, &SetupVC::viewWillAppearNotofication},
+        {names::ProcessStart, &SetupVC::processStartNotification},
+        {names::ProcessStartFromconvertFormat, &SetupVC::processStartingFromConvertFormat},
+    };
+    for (const auto& [name, handler] : observed)
+        center.addObserver(name, [this, handler = handler](const auto&) { (this->*handler)(); }, DeliverOn::MainThread,
+                           this);
+    center.addObserver(names::ProcessStop, [this](const auto&) { runner_->btnStopProcessTapped(); },
+                       DeliverOn::MainThread, this);
+
+    tblPreviewPaths->setToolTip(QString());
+    runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
+                          AppDelegate::shared().arrayDestinationPaths);
+    AddConvertFormatView();
+}
+
+SetupVC::~SetupVC() {
+    platform::NotificationCenter::defaultCenter().removeObservers(this);
+    runner_->setObserver(nullptr);
+    runner_->setAsker(nullptr);
+}
+
+QPushButton* SetupVC::backButton() const { return vwConvertFormatOrRename->btnBack; }
+
+// ---- screen life ----
+
+SetupVC::ColumnLayout SetupVC::columnLayoutFor(double windowWidth) {
+    const float half = float(windowWidth * 0.5);
+    return {half, half - 2.0f, half + 18.0f, half};
+}
+
+void SetupVC::windowisResizing() {
+    const ColumnLayout layout = columnLayoutFor(window() ? window()->width() : 0);
+    tblPreviewPaths->setColumnWidth(0, int(layout.newPath));
+    tblPreviewPaths->setColumnWidth(1, int(layout.oldPath));
+}
+
+void SetupVC::windowEndResizing() { windowisResizing(); }
+
+void SetupVC::viewWillAppearNotofication() {
+    // Coming back to the screen never finds a run going on.
+    if (runner_->state() != BatchRunner::State::Running) AppDelegate::shared().isPHOTOS_PROCESSING_IN_PROGERESS = false;
+    windowisResizing();
+    runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
+                          AppDelegate::shared().arrayDestinationPaths);
+    AddConvertFormatView();
+    QTimer::singleShot(300, this, [] { post(kResizeTableHeader); });
+}
+
+void SetupVC::AddConvertFormatView() {
+    vwConvertFormatOrRename->setDelegate(this);
+    stack_->setCurrentWidget(vwConvertFormatOrRename);
+    post(names::SetupConvertAndRename);
+    QTimer::singleShot(500, this, &SetupVC::windowEndResizing);
+    post(names::PreviewAppear);
+    post(kResizeTableHeader);
+}
+
+void SetupVC::removeConvertFormatView() {
+    windowisResizing();
+    stack_->setCurrentWidget(vwContainerMain);
+}
+
+void SetupVC::btnBackTapped() {
+    if (runner_->isWorkerAlive() || runner_->state() == BatchRunner::State::Running) return;
+    QTimer::singleShot(50, this, &SetupVC::performBackBtnAction);
+}
+
+void SetupVC::performBackBtnAction() { AddConvertFormatView(); }
+
+void SetupVC::btnBackOnConvertOrRenameVCTapped() {
+    if (!AppDelegate::shared().isSUBWINDOW_OPENED && delegate_) delegate_->btnBackFromSetupVCTapped();
+}
+
+// ---- alerts ----
+
+QMessageBox* SetupVC::messageBox(const QString& name, const QString& title, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, this);
+    box->setObjectName(name);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    return box;
+}
+
+void SetupVC::showAlertOnPreviewTappedWithMsg(const QString& message) { runShowsAlert(message); }
+
+void SetupVC::runShowsAlert(const QString& text) {
+    QMessageBox* box = messageBox(QStringLiteral("win_alert"), QString(), text);
+    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    connect(box, &QObject::destroyed, this, [] { AppDelegate::shared().isSUBWINDOW_OPENED = false; });
+    box->open();
+    // Short alerts close by themselves.
+    QTimer::singleShot(1000, box, &QMessageBox::close);
+}
+
+void SetupVC::showAlertWithType(int type) {
+    if (type != 115) return;
+    QMessageBox* box = messageBox(QStringLiteral("alert115"), startgate::RefusedTitle, startgate::RefusedText);
+    box->setText(startgate::RefusedTitle);
+    box->setInformativeText(startgate::RefusedText);
+    box->addButton(QMessageBox::Ok);
+    box->open();
+}
+
+// ---- the start ----
+
+void SetupVC::processStartingFromConvertFormat() { isProcessForRestoreExif = false; }
+
+void SetupVC::calculateErrorFiles() {
+    const AppDelegate& app = AppDelegate::shared();
+    const auto& output = app.selectedOuputSettingObj;
+    PreviewClassifier::Options options;
+    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
+    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
+    calculatedErrors = PreviewClassifier::calculateErrorFiles(app.arrayDestinationPaths, options);
+    QStringList missingPlanned;
+    for (const auto& record : app.arrayDestinationPaths) {
+        if (record && calculatedErrors.arrayFileNotFound.contains(record->oldFilePath)) missingPlanned << record->filePath;
+    }
+    for (const QString& line : startgate::classificationLogLines(calculatedErrors, missingPlanned))
+        platform::log(u"%@", line);
+}
+
+void SetupVC::btnPreviewOnConvertOrRenameVCTapped() {
+    calculateErrorFiles();
+    const AppDelegate& app = AppDelegate::shared();
+    const auto& output = app.selectedOuputSettingObj;
+    bool libraryPhoto = false;
+    for (const auto& photo : app.arraySelectedImagesToProcess) libraryPhoto = libraryPhoto || (photo && photo->isIphotosNode);
+    const bool toSourceFolders = output && output->useSourceFolder.value_or(false);
+    const QString libraryFolder = platform::stringByAppendingPathComponent(
+        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+        QString::fromLatin1(RenameScheme::kLibraryOutputFolderName));
+    const startgate::Decision decision = startgate::decide(int(app.arrayDestinationPaths.size()),
+                                                           calculatedErrors.classifiedCount(),
+                                                           libraryPhoto && toSourceFolders, libraryFolder);
+    if (decision.outcome == startgate::Outcome::Refused) {
+        showAlertWithType(115);
+        return;
+    }
+    showStartProcessPrompt(decision.text);
+}
+
+void SetupVC::showStartProcessPrompt(const QString& text) {
+    if (startQuestion_) startQuestion_->close();
+    QMessageBox* box = messageBox(QStringLiteral("windowStartProcessPrompt"), tr("Start"), text);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+        if (box->clickedButton() == box->button(QMessageBox::Yes)) {
+            btnYesOnStartProcessWindowTapped();
+        } else {
+            btnNoOnStartProcessWindowTapped();
+        }
     });
+    startQuestion_ = box;
+    box->open();
+}
+
+void SetupVC::btnNoOnStartProcessWindowTapped() {}
+
+void SetupVC::btnYesOnStartProcessWindowTapped() { sendStartProcessRequest(); }
+
+void SetupVC::sendStartProcessRequest() {
+    if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) {
+        AddConvertFormatView();
+        return;
+    }
+    post(names::ProcessStart);
+    removeConvertFormatView();
+}
+
+void SetupVC::processStartNotification() {
+    processStartedDateTime = QDateTime::currentDateTime();
+    processStartTimeStr = startgate::startTimeText(processStartedDateTime);
+    btnProcessTapped();
+}
+
+void SetupVC::resetUIforNewProcess() {
+    AppDelegate& app = AppDelegate::shared();
+    app.isPHOTOS_PROCESSING_IN_PROGERESS = false;
+    for (const auto& photo : app.arraySelectedImagesToProcess) {
+        if (photo) photo->processStatus = PhotoFile::NotProcessed;
+    }
+    app.arraySelectedImagesToProcess = QList<std::shared_ptr<PhotoFile>>(app.arraySelectedImagesToProcess);
+    runModel->setContents(app.arraySelectedImagesToProcess, app.arrayDestinationPaths);
+}
+
+void SetupVC::btnProcessTapped() {
+    resetUIforNewProcess();
+    progressIndicator->setDoubleValue(0);
+    progressIndicator->show();
+    BatchRunInput input = BatchRunInput::fromAppDelegate();
+    input.arrayEmptyNames = calculatedErrors.arrayEmptyNames;
+    input.arrayInvalidFileName = calculatedErrors.arrayInvalidFileName;
+    input.arrayDuplicateNames = calculatedErrors.arrayDuplicateNames;
+    input.arrayFileNotFound = calculatedErrors.arrayFileNotFound;
+    input.arrayFileAlreadyExists = calculatedErrors.arrayFileAlreadyExists;
+    input.arrayReplacesSource = calculatedErrors.arrayReplacesSource;
+    input.isProcessForRestoreExif = isProcessForRestoreExif;
+    runner_->startProcessingOfPhotos(std::move(input));
+}
+
+void SetupVC::btnRestoreExifDataTapped() {
+    isProcessForRestoreExif = true;
+    stack_->setCurrentWidget(vwContainerMain);
+    btnYesOnStartProcessWindowTapped();
+}
+
+// ---- the run ----
+
+void SetupVC::runDidStart(int) {
+    btnStop->setEnabled(true);
+    btnBackRun->setEnabled(false);
+    lblCurrntFilePath->clear();
+}
+
+void SetupVC::runShowsPhoto(int, const QImage& thumbnail) {
+    imgvwCurrentPhoto->setPixmap(QPixmap::fromImage(thumbnail));
+}
+
+void SetupVC::runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) {
+    progressIndicator->setDoubleValue(progress);
+    vwConvertFormatOrRename->setBatchInfo();
+    if (row < 0 || row >= runModel->rowCount()) return;
+    runModel->rowChanged(row);
+    if (photo) lblCurrntFilePath->setText(photo->filePath);
+    tblPreviewPaths->scrollTo(runModel->index(row, 0));
+}
+
+void SetupVC::runDidEnd(bool) {
+    imgvwCurrentPhoto->clear();
+    btnStop->setEnabled(false);
+    btnBackRun->setEnabled(true);
+}
+
+void SetupVC::askToStop(const QString& question) {
+    QMessageBox* box = messageBox(QStringLiteral("windowAbortAlert"), tr("Stop"), question);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        runner_->answerStopQuestion(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    runQuestion_ = box;
+    box->open();
+}
+
+void SetupVC::tellLowSpace(std::uint64_t freeBytes) {
+    QMessageBox* box = messageBox(QStringLiteral("winEnoughSpace"), tr("Low disk space"),
+                                  tr("The output disk is almost full (%1 MiB free). The run stops after this photo.")
+                                      .arg(freeBytes >> 20));
+    box->addButton(QMessageBox::Ok);
+    connect(box, &QMessageBox::finished, runner_, &BatchRunner::acknowledgeLowSpace);
+    runQuestion_ = box;
+    box->open();
+}
+
+void SetupVC::withdrawQuestion() {
+    if (!runQuestion_) return;
+    QMessageBox* box = runQuestion_;
+    runQuestion_ = nullptr;
+    box->disconnect(this);
+    box->disconnect(runner_);
+    box->close();
 }

@@ -1,10 +1,29 @@
 #pragma once
-// The output-and-run screen (screen 2 of the main window).
+// The output-and-run screen (screen 2 of the main window). It shows one of three views:
+// the rename-and-convert view (options, rename rules, format and the preview), the run
+// view (run table, current photo, progress) or the summary. It leads a start from the
+// Start button through the checks and the start question to the run, and shows the
+// run's progress photo by photo.
+#include <QDateTime>
 #include <QList>
+#include <QMessageBox>
+#include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
+#include "batch/BatchRunner.h"
+#include "batch/PreviewClassifier.h"
+#include "batch/ui/ConvertFormatOrRenameView.h"
+
 struct PhotoFile;
+class BarProgressIndicator;
+class QLabel;
+
+class QPushButton;
+class QStackedLayout;
+class QTableView;
+class RunTableModel;
 
 // Implemented by the main window: how the output-and-run screen moves the user on.
 class SetupDelegate {
@@ -16,17 +35,98 @@ public:
     virtual void btnProcessSkippedFromSetupVCTapped(const QList<std::shared_ptr<PhotoFile>>& skipped) = 0;
 };
 
-class QPushButton;
-
-class SetupVC : public QWidget {
+class SetupVC : public QWidget,
+                public ConvertFormatOrRenameViewDelegate,
+                public BatchRunObserver,
+                public BatchRunAsker {
     Q_OBJECT
 public:
     explicit SetupVC(QWidget* parent = nullptr);
+    ~SetupVC() override;
     void setDelegate(SetupDelegate* delegate) { delegate_ = delegate; }
     SetupDelegate* delegate() const { return delegate_; }
-    QPushButton* backButton() const { return back_; }
+    // Back of the rename-and-convert view (the screen's way back to the effects screen).
+    QPushButton* backButton() const;
+
+    ConvertFormatOrRenameView* vwConvertFormatOrRename = nullptr;
+    QWidget* vwContainerMain = nullptr;
+    // The summary of a finished run; filled by the summary view when it arrives.
+    QWidget* vwSummary = nullptr;
+    QTableView* tblPreviewPaths = nullptr;
+    RunTableModel* runModel = nullptr;
+    BarProgressIndicator* progressIndicator = nullptr;
+    QLabel* imgvwCurrentPhoto = nullptr;
+    QLabel* lblCurrntFilePath = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* btnBackRun = nullptr;
+    BatchRunner* runner() const { return runner_; }
+    // The start question while it is open.
+    QMessageBox* startQuestion() const { return startQuestion_; }
+
+    // ---- classification before the start (read by the run) ----
+    PreviewClassification calculatedErrors;
+    bool isProcessForRestoreExif = false;
+    QDateTime processStartedDateTime;
+    QString processStartTimeStr;
+
+    // ---- screen life ----
+    void viewWillAppearNotofication();
+    void windowisResizing();
+    void windowEndResizing();
+    void AddConvertFormatView();
+    void removeConvertFormatView();
+    void btnBackTapped();
+    void performBackBtnAction();
+
+    // ---- start ----
+    void calculateErrorFiles();
+    void showStartProcessPrompt(const QString& text);
+    void btnYesOnStartProcessWindowTapped();
+    void btnNoOnStartProcessWindowTapped();
+    void sendStartProcessRequest();
+    void processStartNotification();
+    void processStartingFromConvertFormat();
+    void btnProcessTapped();
+    void resetUIforNewProcess();
+    // The summary's restore button: runs the last start again, giving each photo its own
+    // metadata and dates back.
+    void btnRestoreExifDataTapped();
+    // Alerts: 115 is the refusal of a start.
+    void showAlertWithType(int type);
+
+    // ---- ConvertFormatOrRenameViewDelegate ----
+    void btnBackOnConvertOrRenameVCTapped() override;
+    void btnPreviewOnConvertOrRenameVCTapped() override;
+    void showAlertOnPreviewTappedWithMsg(const QString& message) override;
+
+    // ---- BatchRunObserver ----
+    void runShowsAlert(const QString& text) override;
+    void runDidStart(int photoCount) override;
+    void runShowsPhoto(int index, const QImage& thumbnail) override;
+    void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) override;
+    void runDidEnd(bool finished) override;
+
+    // ---- BatchRunAsker ----
+    void askToStop(const QString& question) override;
+    void tellLowSpace(std::uint64_t freeBytes) override;
+    void withdrawQuestion() override;
+
+    // Widths of the two path columns and where the old-path heading goes, for a window
+    // width: new-path column, old-path column, heading x.
+    struct ColumnLayout {
+        float newPath, oldPath, oldHeadingX, dividerX;
+    };
+    static ColumnLayout columnLayoutFor(double windowWidth);
+
+signals:
+    void runFinished(bool finished);
 
 private:
+    QMessageBox* messageBox(const QString& name, const QString& title, const QString& text);
+
     SetupDelegate* delegate_ = nullptr;
-    QPushButton* back_ = nullptr;
+    BatchRunner* runner_ = nullptr;
+    QStackedLayout* stack_ = nullptr;
+    QPointer<QMessageBox> startQuestion_;
+    QPointer<QMessageBox> runQuestion_;
 };

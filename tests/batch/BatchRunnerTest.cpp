@@ -371,3 +371,35 @@ TEST(BatchRunner, MoveModeTrashesEverySourceOnceItsOutputIsInPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+// The restore run goes over the same planned outputs as the run before it: it replaces
+// what that run wrote, and still leaves alone a file that existed before it.
+TEST(BatchRunner, RestoreRunReplacesThePreviousOutputsButNotOlderFiles) {
+    Batch b(3);
+    BatchRunInput first = b.input();
+    testsupport::writeFile(first.snapshot.destinationPaths[2]->filePath, "older file");
+    first.arrayFileAlreadyExists << first.snapshot.destinationPaths[2]->filePath;
+    {
+        RunHarness run;
+        ASSERT_TRUE(run.start(first));
+    }
+    ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    const QString out0 = first.snapshot.destinationPaths[0]->filePath;
+    testsupport::writeFile(out0, "marker");  // stands for the first run's output
+
+    BatchRunInput restore = first;
+    restore.isProcessForRestoreExif = true;
+    RunHarness run;
+    ASSERT_TRUE(run.start(restore));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Processed) << b.photos[1]->processInfoMessage.toStdString();
+    EXPECT_EQ(b.photos[2]->processStatus, PhotoFile::Skipped);
+    EXPECT_FALSE(platform::readImage(out0).isNull()) << "the restore run's picture replaced the old output";
+    QFile older(first.snapshot.destinationPaths[2]->filePath);
+    ASSERT_TRUE(older.open(QIODevice::ReadOnly));
+    EXPECT_EQ(older.readAll(), QByteArray("older file"));
+}
+
+}  // namespace

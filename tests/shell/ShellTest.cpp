@@ -129,17 +129,24 @@ TEST(MainWindow, SwitchingPostsDisappearThenAppearAndMovesTheSteps) {
     EXPECT_EQ(w.screenIfMade(1), nullptr);  // made on first use only
     Recorder rec;
     struct Case { int to; QStringList expected; int step; };
+    // The output screen shows its rename view, which moves the steps on to the preview.
     const std::vector<Case> cases = {
         {1, {names::AddPhotosViewDisAppear, names::AdjustfilterAppear}, 1},
-        {2, {names::AdjustfilterDisAppear, names::SetupViewAppear}, 2},
-        {2, {}, 2},
+        {2, {names::AdjustfilterDisAppear, names::SetupViewAppear}, 3},
+        {2, {}, 3},
         {0, {names::SetupViewDisAppear, names::AddPhotosViewAppear}, 0},
-        {2, {names::AddPhotosViewDisAppear, names::SetupViewAppear}, 2},
+        {2, {names::AddPhotosViewDisAppear, names::SetupViewAppear}, 3},
     };
+    const QStringList screenNames{names::AddPhotosViewAppear, names::AddPhotosViewDisAppear, names::AdjustfilterAppear,
+                                  names::AdjustfilterDisAppear, names::SetupViewAppear, names::SetupViewDisAppear};
     for (const Case& c : cases) {
         rec.names.clear();
         w.showScreen(c.to);
-        EXPECT_EQ(rec.names, c.expected) << "to " << c.to;
+        QStringList switched;
+        for (const QString& name : rec.names) {
+            if (screenNames.contains(name)) switched << name;
+        }
+        EXPECT_EQ(switched, c.expected) << "to " << c.to;
         EXPECT_EQ(w.step(), c.step);
     }
     QWidget* setup = w.screenIfMade(2);

@@ -1,0 +1,57 @@
+#pragma once
+// Sorts planned outputs into the error buckets (blank name, invalid name, duplicate
+// name, replaces a photo of the batch, source not found) and the warning bucket
+// (already exists). One rule set serves the preview and the start of a run; each record
+// lands in at most one bucket, the first rule that holds deciding.
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+struct OutputPhotoPath;
+
+// What a row of the preview shows for a record; the later of several marks wins.
+enum class PreviewMark { Ready, BlankName, InvalidName, DuplicateName, ReplacesSource, SourceMissing, AlreadyExists };
+
+struct PreviewClassification {
+    // Planned paths, except arrayFileNotFound which holds source paths.
+    QStringList arrayEmptyNames, arrayInvalidFileName, arrayDuplicateNames, arrayReplacesSource, arrayFileNotFound,
+        arrayFileAlreadyExists;
+    QList<std::shared_ptr<OutputPhotoPath>> arrayAllErrors, arrayAllWarnings;
+
+    int errorCount() const;
+    int warningCount() const;
+    // Every classified record: errors and warnings.
+    int classifiedCount() const { return errorCount() + warningCount(); }
+
+    // The mark of a record, found by its paths in the buckets (so every record of a
+    // shared planned path carries the duplicate mark).
+    PreviewMark markFor(const OutputPhotoPath& record) const;
+
+private:
+    friend class PreviewClassifier;
+    void index();
+    QSet<QString> empty_, invalid_, duplicate_, replaces_, notFound_, exists_;
+};
+
+class PreviewClassifier {
+public:
+    // Longest file name the file systems take, in bytes.
+    static constexpr int kMaxFileNameBytes = 255;
+
+    struct Options {
+        bool overwrite = false;        // overwriting on: no already-exists warning
+        bool useSourceFolder = false;  // an output may then replace its own source
+        // Whether a file exists at a path; the file system by default.
+        std::function<bool(const QString&)> fileExists;
+    };
+
+    static PreviewClassification calculateErrorFiles(const QList<std::shared_ptr<OutputPhotoPath>>& planned,
+                                                     const Options& options);
+
+    // Row texts and images of the marks.
+    static QString toolTipFor(PreviewMark mark);
+    static QString imageNameFor(PreviewMark mark);
+};

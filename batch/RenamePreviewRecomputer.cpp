@@ -1,0 +1,111 @@
+#include "batch/RenamePreviewRecomputer.h"
+
+#include "batch/CaptureDateCache.h"
+#include "batch/RenameScheme.h"
+#include "records/OutputOptionSettings.h"
+#include "records/OutputPhotoPath.h"
+
+#include <QMetaObject>
+#include <QThreadPool>
+
+namespace {
+
+class PoolExecutor : public PreviewExecutor {
+public:
+    void execute(std::function<void()> work) override { QThreadPool::globalInstance()->start(std::move(work)); }
+};
+
+}  // namespace
+
+RenamePreviewRecomputer::RenamePreviewRecomputer(SnapshotSource source, QObject* parent)
+    : QObject(parent),
+      source_(std::move(source)),
+      executor_(std::make_shared<PoolExecutor>()),
+      cache_(std::make_shared<CaptureDateCache>()),
+      link_(std::make_shared<Link>()) {
+    link_->owner = this;
+    debounce_.setSingleShot(true);
+    debounce_.setInterval(150);
+    connect(&debounce_, &QTimer::timeout, this, &RenamePreviewRecomputer::dispatch);
+}
+
+RenamePreviewRecomputer::~RenamePreviewRecomputer() {
+    std::lock_guard<std::mutex> lock(link_->mutex);
+    link_->owner = nullptr;
+}
+
+void RenamePreviewRecomputer::requestRecompute(bool debounced) {
+    if (debounced && debounce_.interval() > 0) {
+        debounce_.start();  // restarts the wait
+        return;
+    }
+    debounce_.stop();
+    dispatch();
+}
+
+void RenamePreviewRecomputer::flushDebounce() {
+    if (!debounce_.isActive()) return;
+    debounce_.stop();
+    dispatch();
+}
+
+void RenamePreviewRecomputer::dispatch() {
+    const std::uint64_t generation = ++latest_;
+    inFlight_ = true;
+    if (onBusyChanged) onBusyChanged(true);
+    auto snapshot = std::make_shared<const PlanSnapshot>(source_());
+    executor_->execute([snapshot, generation, cache = cache_, exists = exists_, link = link_] {
+        PreviewResult result = plan(*snapshot, generation, cache.get(), exists);
+        std::lock_guard<std::mutex> lock(link->mutex);
+        if (!link->owner) return;
+        RenamePreviewRecomputer* owner = link->owner;
+        QMetaObject::invokeMethod(
+            owner, [owner, result = std::move(result)]() mutable { owner->deliver(std::move(result)); },
+            Qt::QueuedConnection);
+    });
+}
+
+const PreviewResult& RenamePreviewRecomputer::recomputeNow() {
+    debounce_.stop();
+    const std::uint64_t generation = ++latest_;
+    inFlight_ = true;
+    if (onBusyChanged) onBusyChanged(true);
+    deliver(plan(source_(), generation, cache_.get(), exists_));
+    return last_;
+}
+
+void RenamePreviewRecomputer::deliver(PreviewResult result) {
+    if (result.generation != latest_) return;  // a newer pass was asked for meanwhile
+    inFlight_ = false;
+    last_ = std::move(result);
+    if (onPublished) onPublished(last_);
+    if (onBusyChanged) onBusyChanged(false);
+}
+
+PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::uint64_t generation,
+                                            CaptureDateCache* cache,
+                                            const std::function<bool(const QString&)>& exists) {
+    PreviewResult result;
+    result.generation = generation;
+    RenameScheme scheme(snapshot.renameSetting, snapshot.outputSetting, snapshot.fileFormats);
+    if (snapshot.now.isValid()) scheme.setCurrentDate(snapshot.now);
+    if (!snapshot.desktopFolder.isEmpty()) scheme.setDesktopFolder(snapshot.desktopFolder);
+    if (cache) scheme.setCaptureDateReader([cache](const QString& path) { return cache->captureDate(path); });
+
+    result.planned.reserve(snapshot.photos.size());
+    for (qsizetype i = 0; i < snapshot.photos.size(); ++i) {
+        const PhotoFile& photo = snapshot.photos.at(i);
+        result.planned.append(
+            OutputPhotoPath::initWithFileUrl(scheme.plannedPathForPhotoFile(photo, int(i)), photo.filePath));
+        result.isIphotoExist = result.isIphotoExist || photo.isIphotosNode;
+    }
+    OutputPhotoPath::countOccurrences(result.planned);
+
+    PreviewClassifier::Options options;
+    const auto& output = snapshot.outputSetting;
+    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
+    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
+    options.fileExists = exists;
+    result.classification = PreviewClassifier::calculateErrorFiles(result.planned, options);
+    return result;
+}

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+#include "batch/RenamePreviewRecomputer.h"
+#include "batch/RunStartGate.h"
+#include "batch/ui/ConvertFormatOrRenameView.h"
+#include "batch/ui/PreviewTables.h"
+#include "batch/ui/SetupVC.h"
+#include "platform/imageio/ImageIO.h"
+#include "records/OutputPhotoPath.h"
+#include "tests/batch/BatchFixtures.h"
+
+namespace {
+
+// A home of the test's own, so the default output folder is made in a temporary place.
+struct TemporaryHome {
+    QTemporaryDir dir;
+    QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    TemporaryHome() {
+        qputenv("HOME", dir.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(".config").toUtf8());
+        AppDelegate::shared().resetToLaunchValues();
+    }
+    ~TemporaryHome() {
+        qputenv("HOME", home);
+        if (config.isEmpty()) qunsetenv("XDG_CONFIG_HOME");
+        else qputenv("XDG_CONFIG_HOME", config);
+        AppDelegate::shared().resetToLaunchValues();
+    }
+};
+
+// A screen with a batch of photos, shown offscreen.
+struct Screen {
+    TemporaryHome home;
+    QTemporaryDir dir;
+    std::unique_ptr<SetupVC> setup;
+    ConvertFormatOrRenameView* view = nullptr;
+
+    explicit Screen(int photos) {
+        for (int i = 0; i < photos; ++i) {
+            AppDelegate::shared().arraySelectedImagesToProcess
+                << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i))));
+        }
+        setup = std::make_unique<SetupVC>();
+        view = setup->vwConvertFormatOrRename;
+        view->recomputer()->setDebounceInterval(0);
+        setup->resize(1300, 800);
+        setup->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(setup.get()));
+        settle();
+    }
+    template <class T>
+    T* find(const char* name) const {
+        T* w = setup->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    // Waits until no re-planning is waiting or running.
+    void settle() const {
+        EXPECT_TRUE(batchtest::waitUntil([this] { return !view->recomputer()->isPending(); }));
+    }
+    void click(QAbstractButton* b) const {
+        ASSERT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+        settle();
+    }
+    void choosePopupRow(QAbstractButton* opener, int row) const {
+        click(opener);
+        QTableView* table = view->tblPopupOptions;
+        ASSERT_NE(table, nullptr);
+        ASSERT_TRUE(table->isVisible());
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
+        settle();
+    }
+    QStringList previewPaths() const {
+        QStringList out;
+        auto* model = view->tblPreviewNames->model();
+        for (int r = 0; r < model->rowCount(); ++r) out << model->index(r, 0).data().toString();
+        return out;
+    }
+};
+
+TEST(OutputScreen, PlanPreviewStartAndFindThePreviewedFilesOnDisk) {
+    Screen s(2);
+    // First visit: copy mode with the default folder, which now exists.
+    EXPECT_TRUE(s.find<QRadioButton>("btnCopytoDestFolder")->isChecked());
+    EXPECT_TRUE(QFileInfo(s.find<QLineEdit>("txtFolderName")->text()).isDir());
+    EXPECT_EQ(s.previewPaths().size(), 2);
+
+    // The destination: a temporary folder through the chooser.
+    const QString out = s.dir.filePath("Chosen Out");
+    QDir().mkpath(out);
+    s.view->setFolderChooser([&](QWidget*, const QString&, std::function<void(QString)> done) { done(out); });
+    s.click(s.find<QPushButton>("btnSelectFolder"));
+    EXPECT_EQ(s.find<QLineEdit>("txtFolderName")->text(), out);
+
+    // PNG with compression.
+    s.choosePopupRow(s.find<QPushButton>("btnSelectFormat"), 6);
+    EXPECT_EQ(s.find<QLineEdit>("txtSelectedFileType")->text(), "png");
+    EXPECT_TRUE(s.find<QWidget>("vwCompression")->isVisible());
+    EXPECT_FALSE(s.find<QWidget>("vwQuality")->isVisible());
+    s.click(s.find<QCheckBox>("checkboxCompression"));
+
+    // Two rename rules: a new name and a number after it.
+    s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
+    s.click(s.find<QCheckBox>("checkboxReplaceFileName"));
+    auto* newName = s.find<QLineEdit>("txtReplaceFileName");
+    ASSERT_TRUE(newName->isEnabled()) << "the rule's controls are usable once its preview is published";
+    newName->selectAll();
+    QTest::keyClicks(newName, "holi/day");
+    s.settle();
+    EXPECT_EQ(newName->text(), "holiday");
+    s.click(s.find<QCheckBox>("checkboxAddDigit"));
+    s.choosePopupRow(s.find<QPushButton>("btnAsAddDigit"), 1);  // Suffix
+
+    const QStringList previewed = s.previewPaths();
+    EXPECT_EQ(previewed, (QStringList{out + "/holiday1.png", out + "/holiday2.png"}));
+    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 0");
+
+    // Start, answer Yes, wait for the run's end.
+    bool ended = false;
+    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    QMessageBox* question = s.setup->startQuestion();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), startgate::QuestionNoErrors);
+    QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return ended; }, 60000));
+
+    EXPECT_TRUE(s.setup->vwContainerMain->isVisible());
+    EXPECT_EQ(s.setup->tblPreviewPaths->model()->rowCount(), 2);
+    for (int r = 0; r < 2; ++r) {
+        EXPECT_EQ(s.setup->tblPreviewPaths->model()->index(r, 0).data().toString(), previewed[r]);
+        EXPECT_EQ(s.setup->tblPreviewPaths->model()->index(r, 0).data(Qt::ForegroundRole).value<QColor>(),
+                  QColor::fromRgbF(0, 1, 0, 1));
+    }
+    for (const QString& path : previewed) {
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+        EXPECT_FALSE(platform::readImage(path).isNull()) << path.toStdString();
+    }
+}
+
+TEST(OutputScreen, StartRefusalsAndErrorsShownBeforeTheRun) {
+    Screen s(3);
+    // An empty folder would plan every output at the root: Start refuses it.
+    s.view->seletedOutputOptionSettingObj->outputFolderPath.clear();
+    s.view->txtFolderName->clear();
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    auto* alert = s.setup->findChild<QMessageBox*>("alertDestinationFolder");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), startgate::FolderNotFound);
+    alert->close();
+    EXPECT_EQ(s.setup->startQuestion(), nullptr);
+
+    // Beside the sources no destination folder is needed; planning onto the sources
+    // themselves is an error in every row, so the start is refused with alert 115.
+    s.click(s.find<QRadioButton>("btnUseSourcePhotosFolder"));
+    s.view->selectedBatchRenameSetting->outputFormat = 0;
+    s.click(s.find<QRadioButton>("btnCopytoDestFolder"));
+    const QString sources = QFileInfo(AppDelegate::shared().arraySelectedImagesToProcess[0]->filePath).path();
+    s.view->seletedOutputOptionSettingObj->outputFolderPath = sources;
+    s.view->txtFolderName->setText(sources);
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 3");
+    s.click(s.find<QPushButton>("btnErrorFileNames"));
+    ASSERT_EQ(s.view->tblPreviewNames->model()->rowCount(), 3);
+    EXPECT_TRUE(s.view->tblPreviewNames->model()->index(0, 0).data(Qt::ToolTipRole).toString().endsWith(
+        "The output would replace a photo of the batch."));
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    EXPECT_NE(s.setup->findChild<QMessageBox*>("alert115"), nullptr);
+    EXPECT_EQ(s.setup->startQuestion(), nullptr);
+
+    // Blank replacement name with the rule on: the short alert, nothing handed over.
+    s.click(s.find<QRadioButton>("btnUseSourcePhotosFolder"));
+    s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
+    s.click(s.find<QCheckBox>("checkboxReplaceFileName"));
+    auto* newName = s.find<QLineEdit>("txtReplaceFileName");
+    newName->selectAll();
+    QTest::keyClick(newName, Qt::Key_Delete);
+    s.settle();
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    auto* shortAlert = s.setup->findChild<QMessageBox*>("win_alert");
+    ASSERT_NE(shortAlert, nullptr);
+    EXPECT_EQ(shortAlert->text(), startgate::BlankReplacementName);
+}
+
+TEST(OutputScreen, RenameControlsHonourTheirLimits) {
+    Screen s(1);
+    auto* prefix = s.find<QLineEdit>("txtPrefix");
+    QTest::keyClicks(prefix, "x");
+    EXPECT_TRUE(s.view->selectedBatchRenameSetting->dictAddString.value("Prefix").toString().isEmpty())
+        << "typing while names are kept is not stored";
+    s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
+    s.click(s.find<QCheckBox>("checkboxAddDigit"));
+    auto* start = s.find<QLineEdit>("txtStartIndexAddDigit");
+    start->clear();
+    QTest::keyClicks(start, "12a345");
+    EXPECT_EQ(start->text(), "1234") << "digits only, four at most";
+    s.settle();
+    EXPECT_EQ(s.view->selectedBatchRenameSetting->dictAddDigit.value("Starting Index").toInt(), 1234);
+    EXPECT_TRUE(s.previewPaths().value(0).endsWith("/1234p0.jpg"));
+}
+
+TEST(OutputScreen, BatchLineAndColumns) {
+    EXPECT_EQ(previewtables::literalRanges("a.b a.b axb", "a.b"), (QList<QPair<int, int>>{{0, 3}, {4, 3}}));
+    const QString html = previewtables::highlightedHtml("Size: 1.2 MB (x)", {"(x)"}, QColor(184, 184, 184), Qt::white);
+    EXPECT_TRUE(html.contains("<span style=\"color:#ffffff\">(x)</span>")) << html.toStdString();
+    const auto layout = SetupVC::columnLayoutFor(1000);
+    EXPECT_EQ(layout.newPath, 500.f);
+    EXPECT_EQ(layout.oldPath, 498.f);
+    EXPECT_EQ(layout.oldHeadingX, 518.f);
+    EXPECT_NEAR(previewtables::rowBackground(3).alphaF(), 0.1, 0.005);
+    EXPECT_NEAR(previewtables::rowBackground(4).alphaF(), 0.2, 0.005);
+    EXPECT_EQ(RunTableModel::statusColor(PhotoFile::Skipped), QColor::fromRgbF(1, 0, 0, 0.6f));
+}
+
+}  // namespace
