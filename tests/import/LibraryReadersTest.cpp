@@ -16,13 +16,21 @@ using namespace libfixtures;
 
 namespace {
 
-// Every file below the system's temporary folder whose name marks it as our copy.
-QStringList libraryCopiesInTemp() {
-    QStringList found;
-    for (const QString& e : QDir::temp().entryList({QStringLiteral("brisko-library-*")}, QDir::AllEntries))
-        found << e;
-    return found;
-}
+// Points the temporary folder at one of the test's own while it lives, so what a read
+// leaves behind is seen without other tests' copies running beside it.
+class PrivateTemp {
+public:
+    PrivateTemp() : previous_(qgetenv("TMPDIR")) { qputenv("TMPDIR", dir_.path().toUtf8()); }
+    ~PrivateTemp() {
+        if (previous_.isEmpty()) qunsetenv("TMPDIR");
+        else qputenv("TMPDIR", previous_);
+    }
+    QStringList leftOver() const { return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray previous_;
+};
 
 struct OlderLibrary {
     QTemporaryDir dir;
@@ -129,7 +137,7 @@ TEST_P(PhotosLibraryForms, ReadsShownPhotosInRowOrderFromAPrivateCopy) {
     const QString package = dir.filePath("Photos Library.photoslibrary");
     const QString db = writePhotosLibrary(package, GetParam(), 3);
     const QByteArray before = testsupport::readFile(db);
-    const QStringList copiesBefore = libraryCopiesInTemp();
+    const PrivateTemp temp;
 
     const auto records = DBOperations::getPhotoslibraryPath(package);
     ASSERT_TRUE(records.has_value());
@@ -143,7 +151,7 @@ TEST_P(PhotosLibraryForms, ReadsShownPhotosInRowOrderFromAPrivateCopy) {
         EXPECT_FALSE(r.uuidRKVersion.isEmpty());
     }
     EXPECT_EQ(testsupport::readFile(db), before);
-    EXPECT_EQ(libraryCopiesInTemp(), copiesBefore);  // the copy went with the read
+    EXPECT_TRUE(temp.leftOver().isEmpty());  // the copy went with the read
 }
 
 INSTANTIATE_TEST_SUITE_P(AllForms, PhotosLibraryForms,
