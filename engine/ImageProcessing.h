@@ -7,6 +7,13 @@
 #include <QSizeF>
 #include <QString>
 #include <QVariantMap>
+#include <QColor>
+#include <QRectF>
+#include <QSize>
+#include <array>
+#include <cstdint>
+
+class CIImage;
 
 class ImageProcessing {
 public:
@@ -30,6 +37,59 @@ public:
 
     // An 8-bit grey copy (Format_Grayscale8), transparent parts over black.
     static QImage convertOriginalImageToBWImage(const QImage& image);
+
+    // ---- smaller chores (ImageProcessing_Helpers.cpp) ----
+    // The picture with its white point moved to color, at size.
+    static QImage getRGBColoredImage(const QImage& image, QSize size, const QColor& color);
+    // Redrawn at size (whole pixels) with the interpolation quality given in the
+    // platform's numbering (0 default, 1 none, 2 low, 3 high).
+    static QImage resizedImage1(const QImage& image, QSizeF size, int interpolationQuality);
+    // Scaled to size after a box average that covers each output pixel's share of the
+    // source, so a reduction shows no stair steps.
+    static QImage resizeImage(const QImage& image, QSize size);
+    // Redrawn at size, then each pixel the average of the boxSize x boxSize box around it
+    // (an even size counts as the next odd one; edges repeat outward).
+    static QImage blurImage(const QImage& image, QSize size, int boxSize);
+
+    // Counts of each value 0..255 per channel, in the order alpha, red, green, blue,
+    // over the picture's unpremultiplied pixels.
+    using Histograms = std::array<std::array<uint64_t, 256>, 4>;
+    static bool computeHistogramForImage(const QImage& image, Histograms& histograms);
+    // Logs "Printing Histogram", then "Component-<n>" and each count per channel.
+    static void printHistograms(const Histograms& histograms);
+    // Whether the two pictures have the same histograms.
+    static bool compareHistogramsForImage(const QImage& image, const QImage& other);
+    // Spreads each colour channel's values over the whole range by their histogram
+    // (alpha is kept) and writes the result as PNG at path; whether it was written.
+    static bool equalizeAndSaveImage(const QImage& image, const QString& path);
+
+    // The file's picture redrawn at width x height, written as PNG next to the file as
+    // "<name>_<width>x<height>.png"; the path written, empty on failure.
+    static QString saveThumbnailForFile(const QString& path, int thumbnailWidth, int thumbnaiHeight);
+    // Writes the picture as PNG; whether it was written.
+    static bool saveImage(const QImage& image, const QString& path);
+    // Thumbnails of the file, upright: no larger than the larger of width and height
+    // (toWidth:toHeight:), respectively 130 (getThumbnailForFile), returned at width x
+    // height.
+    static QImage resizeImage(const QString& path, int toWidth, int toHeight);
+    static QImage getThumbnailForFile(const QString& path, int width, int height);
+    // A thumbnail of at most 300 pixels returned at minWidth (a photo wider than high) or
+    // minHeight (any other), the other side in proportion.
+    static QImage resizeImage(const QString& path, float minWidth, float minHeight);
+    // The pixel size the file's properties give; 0 x 0 when unknown.
+    static QSize sizeOfImageAtURL(const QString& path);
+    // A thumbnail of at most 10 pixels.
+    static QImage thumbnailImage(const QString& path);
+    // "DateTimeOriginal" of the "{Exif}" group of an image-properties dictionary.
+    static QVariant getCreationTimeForExif(const QVariantMap& properties);
+    // A Core Image picture rendered: rect of it, or its whole extent.
+    static QImage imageWithCIImage(const CIImage& image, const QRectF& fromRect);
+    static QImage imageWithCIImage(const CIImage& image);
+    // A picture of size filled with color.
+    static QImage imageWithColor(const QColor& color, QSize size);
+    // The picture turned by degrees (counter-clockwise, y-up) on a canvas its turned
+    // bounds' size, then scaled back to its own width.
+    static QImage rotateImagedByDegrees(double degrees, const QImage& image);
 };
 
 // The loaders' steps on a properties dictionary the caller has already read, so one

@@ -703,6 +703,31 @@ void report(RunState& run, int best) {
 
 }  // namespace
 
+namespace pngopt {
+
+bool keep_chunk(const char* chunkType) { return chunkType != nullptr; }
+
+bool keep_unknown_chunk(const char* chunkType) { return chunkType != nullptr; }
+
+void pngopt_pause() {}
+
+void print_usage(std::FILE* out) {
+    if (!out) return;
+    std::fprintf(out,
+                 "\nUsage: processPNG(input, output, method, memory level)\n"
+                 "   input         the PNG file whose image data is recompressed; it is only read\n"
+                 "   output        the file written: the recompressed image, or a copy of the input\n"
+                 "                 when recompressing does not make it smaller; a name ending in\n"
+                 "                 \".apng\" keeps animation chunks (must differ from the input)\n"
+                 "   method        1 to %d: one row filter, zlib level and zlib strategy from the\n"
+                 "                 method table (%d: filter Up, level 7, filtered strategy)\n"
+                 "   memory level  zlib's memory level, 1 (least memory) to 9 (fastest)\n"
+                 "   Returns 0 when the output was written, non-zero otherwise.\n\n",
+                 kMaxMethods - 1, kPngOptimiserBatchMethod);
+}
+
+}  // namespace pngopt
+
 int processPNG(const char* input, const char* output, int method, int memoryLevel) {
     RunState run;
     if (std::strcmp(PNG_LIBPNG_VER_STRING, png_get_libpng_ver(nullptr)) != 0) {

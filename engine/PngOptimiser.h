@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 #include <QVariantMap>
+#include <cstdio>
 
 // Method table entry for the batch run's compression: filter Up, level 7, filtered.
 inline constexpr int kPngOptimiserBatchMethod = 97;
@@ -15,6 +16,19 @@ inline constexpr int kPngOptimiserBatchMethod = 97;
 // temporary file beside it and renamed into place, so a failed run leaves any earlier
 // file of that name untouched.
 int processPNG(const char* input, const char* output, int method, int memoryLevel);
+
+// Smaller pieces of the optimiser that its runs do without today.
+namespace pngopt {
+// Whether a chunk (four-letter type) goes into the output: the reader already decides
+// which chunks are kept, so every chunk that reaches this question is.
+bool keep_chunk(const char* chunkType);
+bool keep_unknown_chunk(const char* chunkType);
+// A point where an interactive run would wait for the user; a run in the program never
+// waits, so it returns at once.
+void pngopt_pause();
+// Writes what processPNG takes and does, one line per argument, to out.
+void print_usage(std::FILE* out);
+}  // namespace pngopt
 
 // The batch run's compressed-PNG output: the image is written as PNG to a private
 // temporary file named "TempFile*.png", recompressed into `destination` with the batch

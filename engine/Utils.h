@@ -10,8 +10,12 @@
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QList>
 #include <memory>
+#include <mutex>
 #include "platform/coreimage/CIFilter.h"
+
+class QWidget;
 
 class CIImage;
 class CIFilter;
@@ -127,7 +131,48 @@ public:
     QImage addTexturesToImage(const QImage& image, const QString& imageURL, const QString& filterName,
                               const QVariantList& filterParameters, bool isForThumbnail);
 
+    // An image of a widget's current drawing, the size of its bounds.
+    QImage imageOfView(QWidget* view);
+    // A window of the engine's was resized: nothing depends on its size.
+    void windowDidResize() {}
+
+    // ---- Transition animation export ----
+    // Runs currentFilter (a transition whose starter gave it its two pictures) through
+    // "inputTime" 0 to 1 in steps of 1/steps, keeps one frame per step at the size in
+    // sourceImageExtentForTransition and writes them as an animated GIF that repeats for
+    // ever, 0.1 s a frame, named after the selected photo in the Desktop folder; the
+    // written file is then read back into imgGIFforTransitionEffects.
+    void startGeneratingAnitmatedGIF();
+    void animate();
+    void next();
+    void callToGetImageFrameForTransition();
+    void exportGifFileOfAnimatedFrames();
+    // The size of the input of the last Core Image effect applied.
+    QSizeF transitionExtent() const;
+    void setTransitionExtent(const QSizeF& size);
+    // The path the export writes to: "<photo name less extension>.gif" in folder (the
+    // Desktop folder when empty). An existing file is never replaced: a number is added
+    // to the name instead. Empty without a selected photo.
+    static QString gifExportPath(const QString& folder = QString());
+
+    CIFilterPtr currentFilter;
+    QList<QImage> arrayOfAnimatedFramesForGif;
+    double start = 0;  // seconds since the epoch of the last step
+    double timeValue = 0;
+    double totalDuration = 0;
+    int steps = 0;
+    double stepDuration = 0;
+    QSizeF sourceImageExtentForTransition;
+    QImage imgGIFforTransitionEffects;
+    // Where the export writes; empty for the Desktop folder.
+    QString gifExportFolder;
+    // The path of the last written GIF (empty when the last export wrote nothing).
+    QString lastGifPath;
+
 private:
+    // Guards sourceImageExtentForTransition, which effects on any thread update.
+    mutable std::mutex transitionMutex_;
+
     Utils() = default;
     Utils(const Utils&) = delete;
     Utils& operator=(const Utils&) = delete;

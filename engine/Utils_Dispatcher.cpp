@@ -155,6 +155,7 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     const QImage& image = source;
     const CIImage input = getCIImageFromNSImage(image);
     const QSizeF S = effects::extentSize(input);
+    setTransitionExtent(S);
 
     // Each application has a filter of its own, so applications on different threads never
     // share inputs.

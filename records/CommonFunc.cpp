@@ -201,28 +201,35 @@ QString CommonFunc::getFileMD5(const QString& path) {
     return getFileMD5UsingStreamWithAbortFlag(path, nullptr);
 }
 
-QString CommonFunc::getFileMD5UsingStreamWithAbortFlag(const QString& path,
-                                                       const std::atomic<bool>* abortFlag) {
+CommonFunc::MD5Result CommonFunc::FileMD5HashCreateWithPath(const QString& path, qint64 chunkSize,
+                                                          const std::atomic<bool>* abortFlag) {
+    MD5Result result;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        platform::log(u"############# MD5 coming NIL for file: %@ #############", path);
-        return {};
-    }
+    if (!f.open(QIODevice::ReadOnly) || chunkSize <= 0) return result;
     QCryptographicHash hash(QCryptographicHash::Md5);
-    char buffer[4096];
+    QByteArray buffer(chunkSize, Qt::Uninitialized);
     for (;;) {
         if (abortFlag && abortFlag->load()) {
-            platform::log(u"abortFlag true!!");
-            platform::log(u"Aborted!!");
-            return {};
+            result.aborted = true;
+            return result;
         }
-        const qint64 n = f.read(buffer, sizeof buffer);
-        if (n < 0) {
-            platform::log(u"############# MD5 coming NIL for file: %@ #############", path);
-            return {};
-        }
+        const qint64 n = f.read(buffer.data(), chunkSize);
+        if (n < 0) return result;
         if (n == 0) break;
-        hash.addData(QByteArrayView(buffer, n));
+        hash.addData(QByteArrayView(buffer.constData(), n));
     }
-    return QString::fromLatin1(hash.result().toHex());
+    result.hex = QString::fromLatin1(hash.result().toHex());
+    return result;
+}
+
+QString CommonFunc::getFileMD5UsingStreamWithAbortFlag(const QString& path,
+                                                       const std::atomic<bool>* abortFlag) {
+    const MD5Result r = FileMD5HashCreateWithPath(path, kMD5ChunkSize, abortFlag);
+    if (r.aborted) {
+        platform::log(u"abortFlag true!!");
+        platform::log(u"Aborted!!");
+        return {};
+    }
+    if (r.hex.isEmpty()) platform::log(u"############# MD5 coming NIL for file: %@ #############", path);
+    return r.hex;
 }

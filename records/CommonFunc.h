@@ -11,7 +11,14 @@
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QImage>
+#include <QSet>
 #include <atomic>
+#include <functional>
+
+#include "records/Reachability.h"
+
+struct PhotoFile;
 
 class CommonFunc {
 public:
@@ -70,6 +77,42 @@ public:
     static QString getFileMD5(const QString& path);
     static QString getFileMD5UsingStreamWithAbortFlag(const QString& path,
                                                       const std::atomic<bool>* abortFlag);
+    // The digest itself: the file read in chunks of chunkSize bytes, stopping when
+    // abortFlag is set. hex is empty when the file cannot be read or the work stopped.
+    struct MD5Result {
+        QString hex;
+        bool aborted = false;
+    };
+    static constexpr qint64 kMD5ChunkSize = 4096;
+    static MD5Result FileMD5HashCreateWithPath(const QString& path, qint64 chunkSize,
+                                               const std::atomic<bool>* abortFlag);
+
+    // ---- files, pictures and the system (CommonFuncFiles.cpp) ----
+    // Whether the system says it is online, asked up to three times; each failed try logs
+    // a retry line. Reads the state the system keeps (Qt's network information); it opens
+    // no connection. The second form asks probe instead (tests, other backends).
+    static bool isInternetConnected();
+    static bool isInternetConnected(const std::function<reachability::State()>& probe);
+    // Whether a running program's name is the given identifier, compared in upper case.
+    static bool checkAppOpen(const QString& identifier);
+    // The names of the running programs (each process's executable and command name).
+    static QStringList runningApplicationNames();
+    // The folder where thumbnails are cached, and name's place in it. Only the last
+    // component of name counts, so no name reaches outside the folder ("" for a name
+    // with nothing left, "." or "..").
+    static QString thumbnailCacheFolder();
+    static QString getThumbFilePath(const QString& name);
+    // The picture of a file, upright; null when unreadable.
+    static QImage getImageForFilePath(const QString& path);
+    // The picture turned by a quarter: clockwise when asked, else counter-clockwise.
+    static QImage bwRotateImage90DegreesClockwise(bool clockwise, const QImage& image);
+    // Lower-case extensions of camera raw files.
+    static const QSet<QString>& rawImageExtensions();
+    // A test that selects the photos whose extension (any case) is in the given set.
+    static std::function<bool(const PhotoFile&)> predicateForRawImage(const QSet<QString>& extensions =
+                                                                           rawImageExtensions());
+    // Whether the file's extension names a camera raw format.
+    static bool isImageRaw(const QString& path);
 
     // ---- photo information (ExifValueNames.cpp, ExifInfoLibrary.cpp) ----
     // Names of EXIF codes, the value read as an integer; an absent value or an unknown

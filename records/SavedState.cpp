@@ -92,6 +92,15 @@ bool Favorites::deleteFavBacthWithName(const FavouriteBatch& favourite, UserDefa
 
 namespace SavedState {
 
+namespace {
+QStringList photoPathsOf(const AppDelegate& app) {
+    QStringList paths;
+    for (const auto& photo : app.arraySelectedImagesToProcess)
+        if (photo) paths.append(photo->filePath);
+    return paths;
+}
+}  // namespace
+
 SessionSnapshot snapshotSession(const AppDelegate& app) {
     SessionSnapshot snap;
     auto session = std::make_shared<::ProjectSession>();
@@ -105,9 +114,12 @@ SessionSnapshot snapshotSession(const AppDelegate& app) {
     if (app.selectedMetatDataSettingObj)
         session->metaDataSetting = std::make_shared<MetaDataObject>(*app.selectedMetatDataSettingObj);
     snap.session = session;
-    for (const auto& photo : app.arraySelectedImagesToProcess)
-        if (photo) snap.photoPaths.append(photo->filePath);
+    snap.photoPaths = photoPathsOf(app);
     return snap;
+}
+
+QVariantList saveBookmarkPathsFromTableView(const AppDelegate& app, UserDefaults& defaults) {
+    return saveBookmarkPaths(photoPathsOf(app), defaults);
 }
 
 QVariantList saveBookmarkPaths(const QStringList& photoPaths, UserDefaults& defaults) {

@@ -68,6 +68,10 @@ bool saveProjectSession(const SessionSnapshot& snapshot,
 QVariantList saveBookmarkPaths(const QStringList& photoPaths,
                                platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
 
+// The bookmarks of the batch's photos, in batch order, from the main thread.
+QVariantList saveBookmarkPathsFromTableView(const AppDelegate& app,
+                                            platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
+
 // Both halves at once, from the main thread.
 bool saveProjectSessionToDefault(const AppDelegate& app,
                                  platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());

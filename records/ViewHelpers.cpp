@@ -1,10 +1,14 @@
 #include "records/ViewHelpers.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QWidget>
+
+#include "platform/foundation/Log.h"
 
 namespace ViewHelpers {
 
@@ -33,6 +37,15 @@ void walk(QWidget* view, bool enabled) {
     }
 }
 
+// The title colour of a button in its enabled states.
+void setButtonTextColor(QAbstractButton* button, const QColor& color) {
+    QPalette pal = button->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        pal.setColor(g, QPalette::ButtonText, color);
+    button->setPalette(pal);
+    button->update();
+}
+
 }  // namespace
 
 QColor disabledTextColor() { return QColor::fromRgbF(130 / 255.0, 129 / 255.0, 142 / 255.0, 1.0); }
@@ -44,11 +57,21 @@ void enableSubViewsForView(QWidget* view) { walk(view, true); }
 void setButtonTitleFor(QAbstractButton* button, const QString& title, const QColor& color) {
     if (!button) return;
     button->setText(title);
-    QPalette pal = button->palette();
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
-        pal.setColor(g, QPalette::ButtonText, color);
-    button->setPalette(pal);
-    button->update();
+    setButtonTextColor(button, color);
+}
+
+void changeButtonTextColor(QAbstractButton* button, const QColor& color) {
+    platform::log(u"changeButtonTextColor Start");
+    // A checkable button shows its "on" title in the same palette, so one palette change
+    // recolours both titles over their whole length.
+    if (button) setButtonTextColor(button, color);
+    platform::log(u"changeButtonTextColor End");
+}
+
+void setTitleForColumnHeader(const QString& title, int index, QAbstractItemView* table) {
+    QAbstractItemModel* model = table ? table->model() : nullptr;
+    if (!model || index < 0 || index >= model->columnCount()) return;
+    model->setHeaderData(index, Qt::Horizontal, title, Qt::DisplayRole);
 }
 
 void setWindow(QWidget* window, QWidget* parent) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QAbstractButton;
+class QAbstractItemView;
 class QWidget;
 
 namespace ViewHelpers {
@@ -16,6 +17,12 @@ void enableSubViewsForView(QWidget* view);
 
 // A centred title in the given colour.
 void setButtonTitleFor(QAbstractButton* button, const QString& title, const QColor& color);
+
+// Recolours a button's title (both its off and on states), logging its start and end.
+void changeButtonTextColor(QAbstractButton* button, const QColor& color);
+
+// Sets the title of the table's column header at index, when the table has that column.
+void setTitleForColumnHeader(const QString& title, int index, QAbstractItemView* table);
 
 // Places window, keeping its size, centred over parent, and shows it. A missing window
 // or parent counts as an empty frame at the origin.

@@ -13,6 +13,9 @@
 #include "records/AppDelegate.h"
 #include "records/MetaDataObject.h"
 #include "shell/MainWindowController.h"
+#include "shell/ReachabilityWatch.h"
+
+#include <QCoreApplication>
 
 namespace {
 const QString kStringTableFile = QStringLiteral("BriskoPhotos_EN.plist");
@@ -84,6 +87,21 @@ void AppLaunch::setVersionFlags(AppDelegate& app, const QString& version) {
     else app.isOSX_10_AndAbove = true;
 }
 
+namespace {
+void startReachabilityWatch(const QString& backend) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) return;
+    delete AppLaunch::reachabilityWatch();
+    // A child of the application object: it lives exactly as long as the application.
+    new ReachabilityWatch(backend, application);
+}
+}  // namespace
+
+ReachabilityWatch* AppLaunch::reachabilityWatch() {
+    QCoreApplication* application = QCoreApplication::instance();
+    return application ? application->findChild<ReachabilityWatch*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
 MainWindowController* AppLaunch::applicationDidFinishLaunching(const LaunchOptions& options) {
     AppDelegate& app = AppDelegate::shared();
     setLaunchValues(app);
@@ -92,6 +110,7 @@ MainWindowController* AppLaunch::applicationDidFinishLaunching(const LaunchOptio
     if (handleFirstLaunch(defaults)) platform::log(u"first launch: settings cleared");
     app.isPHOTOS_APP_INSTALLED = photosAppInstalled(options.photosLibraryPath);
     setVersionFlags(app, options.systemVersion.isEmpty() ? runningSystemVersion() : options.systemVersion);
+    startReachabilityWatch(options.reachabilityBackend);
     if (!options.openMainWindow) return nullptr;
     auto* window = new MainWindowController;
     window->setAttribute(Qt::WA_DeleteOnClose);

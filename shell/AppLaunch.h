@@ -17,6 +17,9 @@ struct LaunchOptions {
     // The defaults to use; null takes the application's standard defaults.
     platform::UserDefaults* defaults = nullptr;
     bool openMainWindow = true;
+    // Qt's network-information backend the reachability watch reads ("" for the
+    // system's own choice).
+    QString reachabilityBackend;
 };
 
 class AppLaunch {
@@ -36,6 +39,9 @@ public:
     static void setVersionFlags(AppDelegate& app, const QString& version);
     // "major.minor" of the running kernel, the nearest thing this platform has.
     static QString runningSystemVersion();
+    // The watch on the system's network state, made by the start-up and kept for the
+    // application's life (null before the start-up).
+    static class ReachabilityWatch* reachabilityWatch();
 
     // The three characters the photo-library query's album form takes.
     static const QString kAlbumName;

@@ -16,6 +16,7 @@ void registerGeometryFilters();
 void registerAutoAdjustFilters();
 void registerStylizeFilters();
 void registerDistortionFilters();
+void registerTransitionFilters();
 }  // namespace platform::ci
 
 namespace platform::ci {
@@ -24,7 +25,7 @@ namespace {
 using FamilyFn = void (*)();
 const FamilyFn kFamilies[] = {
     registerColorFilters, registerBlurFilters, registerCompositeFilters, registerGeometryFilters,
-    registerAutoAdjustFilters, registerStylizeFilters, registerDistortionFilters,
+    registerAutoAdjustFilters, registerStylizeFilters, registerDistortionFilters, registerTransitionFilters,
 };
 
 struct Registry {

@@ -45,6 +45,7 @@ inline constexpr const char* kCIAttributeTypeColor = "CIAttributeTypeColor";
 inline constexpr const char* kCIAttributeTypeOpaqueColor = "CIAttributeTypeOpaqueColor";
 inline constexpr const char* kCIAttributeTypeImage = "CIAttributeTypeImage";
 inline constexpr const char* kCIAttributeTypeTransform = "CIAttributeTypeTransform";
+inline constexpr const char* kCIAttributeTypeTime = "CIAttributeTypeTime";
 
 // Classes of input values.
 inline constexpr const char* kCIClassImage = "CIImage";

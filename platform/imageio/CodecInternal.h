@@ -2,6 +2,7 @@
 // Shared between the codec files of platform/imageio; not for use outside this folder.
 #include "platform/imageio/ImageIO.h"
 
+#include <QList>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,7 @@ bool tiffWrite(const QImage& image, int fd, QString* error);
 ImageHeader gifHeader(Bytes in);
 QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name);
 QByteArray gifEncode(const QImage& image);
+QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
 ImageHeader bmpHeader(Bytes in);
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name);

@@ -4,6 +4,7 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gif_lib.h>
 #include <vector>
@@ -142,15 +143,29 @@ int writeToArray(GifFileType* gif, const GifByteType* buf, int n) {
 
 }  // namespace
 
-QByteArray gifEncode(const QImage& source) {
+namespace {
+
+// One frame as palette indices: a median-cut palette of up to 256 colours, one slot kept
+// for transparency when the picture needs it.
+struct IndexedFrame {
+    int width = 0, height = 0;
+    GifColorType palette[256] = {};
+    std::vector<GifByteType> indices;
+    int transparentIndex = -1;  // -1 when every pixel is opaque enough
+};
+
+bool indexFrame(const QImage& source, IndexedFrame& f) {
     if (source.width() > 65535 || source.height() > 65535) {
         log(u"GIF encoding failed: %@ x %@ is larger than GIF allows", source.width(), source.height());
-        return QByteArray();
+        return false;
     }
     const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull()) return QByteArray();
+    if (image.isNull()) return false;
+    f.width = image.width();
+    f.height = image.height();
     const size_t count = size_t(image.width()) * size_t(image.height());
-    std::vector<GifByteType> r(count), g(count), b(count), indices(count);
+    std::vector<GifByteType> r(count), g(count), b(count);
+    f.indices.assign(count, 0);
     bool anyTransparent = false;
     for (int y = 0, i = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -161,20 +176,18 @@ QByteArray gifEncode(const QImage& source) {
             anyTransparent |= qAlpha(line[x]) < 128;
         }
     }
-    // One palette slot stays free for transparency when the picture needs it.
     int colours = anyTransparent ? 255 : 256;
-    GifColorType palette[256] = {};
     if (GifQuantizeBuffer(unsigned(image.width()), unsigned(image.height()), &colours, r.data(), g.data(), b.data(),
-                          indices.data(), palette) == GIF_ERROR) {
+                          f.indices.data(), f.palette) == GIF_ERROR) {
         log(u"GIF encoding failed: the palette could not be made");
-        return QByteArray();
+        return false;
     }
     // The quantiser works on 5 bits a channel; each palette entry becomes the mean of
     // the true colours mapped to it, so flat areas keep their exact colour.
     {
         std::vector<uint64_t> sums(256 * 4, 0);
         for (size_t i = 0; i < count; ++i) {
-            uint64_t* s = &sums[size_t(indices[i]) * 4];
+            uint64_t* s = &sums[size_t(f.indices[i]) * 4];
             s[0] += r[i];
             s[1] += g[i];
             s[2] += b[i];
@@ -183,45 +196,104 @@ QByteArray gifEncode(const QImage& source) {
         for (int c = 0; c < 256; ++c) {
             const uint64_t* s = &sums[size_t(c) * 4];
             if (s[3] == 0) continue;
-            palette[c].Red = GifByteType((s[0] + s[3] / 2) / s[3]);
-            palette[c].Green = GifByteType((s[1] + s[3] / 2) / s[3]);
-            palette[c].Blue = GifByteType((s[2] + s[3] / 2) / s[3]);
+            f.palette[c].Red = GifByteType((s[0] + s[3] / 2) / s[3]);
+            f.palette[c].Green = GifByteType((s[1] + s[3] / 2) / s[3]);
+            f.palette[c].Blue = GifByteType((s[2] + s[3] / 2) / s[3]);
         }
     }
-    const int transparentIndex = 255;
     if (anyTransparent) {
+        f.transparentIndex = 255;
         for (int y = 0, i = 0; y < image.height(); ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
             for (int x = 0, xEnd = image.width(); x < xEnd; ++x, ++i)
-                if (qAlpha(line[x]) < 128) indices[size_t(i)] = GifByteType(transparentIndex);
+                if (qAlpha(line[x]) < 128) f.indices[size_t(i)] = GifByteType(f.transparentIndex);
+        }
+    }
+    return true;
+}
+
+// Writes one frame: its control block (when it has a delay or a transparent colour), its
+// descriptor with the frame's own colour table, and its rows.
+bool putFrame(GifFileType* gif, const IndexedFrame& f, int delayCentiseconds, bool localMap) {
+    bool ok = true;
+    if (f.transparentIndex >= 0 || delayCentiseconds > 0) {
+        const int delay = std::clamp(delayCentiseconds, 0, 65535);
+        // In an animation each frame replaces the last whole: its transparent pixels clear
+        // to the background instead of showing the frame before.
+        const bool clear = f.transparentIndex >= 0;
+        const int flags = (clear ? 0x01 : 0) | (localMap ? (clear ? 0x08 : 0x04) : 0);
+        const GifByteType gce[4] = {GifByteType(flags), GifByteType(delay & 0xff),
+                                    GifByteType(delay >> 8), GifByteType(std::max(f.transparentIndex, 0))};
+        EGifSetGifVersion(gif, true);
+        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, gce) != GIF_ERROR;
+    }
+    ColorMapObject* map = localMap ? GifMakeMapObject(256, f.palette) : nullptr;
+    ok = ok && (!localMap || map) && EGifPutImageDesc(gif, 0, 0, f.width, f.height, false, map) != GIF_ERROR;
+    for (int y = 0; ok && y < f.height; ++y)
+        ok = EGifPutLine(gif, const_cast<GifByteType*>(f.indices.data()) + size_t(y) * size_t(f.width), f.width) !=
+             GIF_ERROR;
+    if (map) GifFreeMapObject(map);
+    return ok;
+}
+
+bool closeGif(GifFileType* gif, bool ok, int err) {
+    if (!ok) err = gif->Error;
+    int closeErr = 0;
+    if (EGifCloseFile(gif, &closeErr) == GIF_ERROR && ok) {
+        ok = false;
+        err = closeErr;
+    }
+    if (!ok) log(u"GIF encoding failed (%@)", gifError(err));
+    return ok;
+}
+
+}  // namespace
+
+QByteArray gifEncode(const QImage& source) {
+    IndexedFrame f;
+    if (!indexFrame(source, f)) return QByteArray();
+    QByteArray out;
+    int err = 0;
+    GifFileType* gif = EGifOpen(&out, writeToArray, &err);
+    if (!gif) return QByteArray();
+    ColorMapObject* map = GifMakeMapObject(256, f.palette);
+    bool ok = map && EGifPutScreenDesc(gif, f.width, f.height, 8, 0, map) != GIF_ERROR;
+    if (map) GifFreeMapObject(map);
+    ok = ok && putFrame(gif, f, 0, false);
+    return closeGif(gif, ok, err) ? out : QByteArray();
+}
+
+QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds, int loopCount) {
+    if (frames.isEmpty()) return QByteArray();
+    const QSize size = frames.first().size();
+    for (const QImage& frame : frames) {
+        if (frame.size() != size || frame.isNull()) {
+            log(u"GIF encoding failed: the frames are not all %@ x %@", size.width(), size.height());
+            return QByteArray();
         }
     }
     QByteArray out;
     int err = 0;
     GifFileType* gif = EGifOpen(&out, writeToArray, &err);
     if (!gif) return QByteArray();
-    ColorMapObject* map = GifMakeMapObject(256, palette);
-    bool ok = map && EGifPutScreenDesc(gif, image.width(), image.height(), 8, 0, map) != GIF_ERROR;
-    if (ok && anyTransparent) {
-        const GifByteType gce[4] = {0x01, 0, 0, GifByteType(transparentIndex)};
-        EGifSetGifVersion(gif, true);
-        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, gce) != GIF_ERROR;
+    EGifSetGifVersion(gif, true);
+    bool ok = EGifPutScreenDesc(gif, size.width(), size.height(), 8, 0, nullptr) != GIF_ERROR;
+    // The application extension that makes viewers repeat the animation (0: for ever).
+    if (ok) {
+        const GifByteType name[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
+        const int loops = std::clamp(loopCount, 0, 65535);
+        const GifByteType loop[] = {0x01, GifByteType(loops & 0xff), GifByteType(loops >> 8)};
+        ok = EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) != GIF_ERROR &&
+             EGifPutExtensionBlock(gif, sizeof(name), name) != GIF_ERROR &&
+             EGifPutExtensionBlock(gif, sizeof(loop), loop) != GIF_ERROR && EGifPutExtensionTrailer(gif) != GIF_ERROR;
     }
-    ok = ok && EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) != GIF_ERROR;
-    for (int y = 0; ok && y < image.height(); ++y)
-        ok = EGifPutLine(gif, indices.data() + size_t(y) * size_t(image.width()), image.width()) != GIF_ERROR;
-    if (!ok) err = gif->Error;
-    if (map) GifFreeMapObject(map);
-    int closeErr = 0;
-    if (EGifCloseFile(gif, &closeErr) == GIF_ERROR && ok) {
-        ok = false;
-        err = closeErr;
+    // Frames are made one at a time so only one frame's indices are held at once.
+    for (const QImage& frame : frames) {
+        if (!ok) break;
+        IndexedFrame f;
+        ok = indexFrame(frame, f) && putFrame(gif, f, delayCentiseconds, true);
     }
-    if (!ok) {
-        log(u"GIF encoding failed (%@)", gifError(err));
-        return QByteArray();
-    }
-    return out;
+    return closeGif(gif, ok, err) ? out : QByteArray();
 }
 
 }  // namespace platform::codec

@@ -309,6 +309,11 @@ bool writeTemp(SiblingTemp& temp, const QString& destination, const QByteArray& 
 
 }  // namespace
 
+bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int delayCentiseconds, int loopCount) {
+    const QByteArray bytes = codec::gifEncodeAnimation(frames, delayCentiseconds, loopCount);
+    return !bytes.isEmpty() && writeFileAtomically(path, bytes);
+}
+
 bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
     SiblingTemp temp(path);
     return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);

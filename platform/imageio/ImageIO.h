@@ -6,6 +6,7 @@
 // stored layout; orientImage() turns them upright.
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
@@ -76,6 +77,12 @@ bool imageTypeHoldsProperties(ImageType type);
 // it renamed over the destination. Returns whether the destination now holds the image.
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
                     const QVariantMap& properties = {});
+
+// Writes frames of one size as an animated GIF (each frame with its own palette, shown
+// for delayCentiseconds; loopCount 0 repeats for ever) through a temporary file in the
+// destination folder and a rename. False, with nothing written, for no frames or frames
+// of differing sizes.
+bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
 // Writes bytes to a file through a temporary file in the same folder and a rename.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes);

@@ -106,13 +106,6 @@ void unpremul(const float* p, float* c) {
     else c[0] = c[1] = c[2] = 0.0f;
 }
 
-QRectF unionExtent(const NodePtr& a, const NodePtr& b) {
-    const QRectF ea = a ? a->extent() : QRectF(), eb = b ? b->extent() : QRectF();
-    if (isInfinite(ea) || isInfinite(eb)) return infiniteRect();
-    if (ea.isEmpty()) return eb;
-    if (eb.isEmpty()) return ea;
-    return ea.united(eb);
-}
 
 // The blend's output; with one input missing there is nothing to blend.
 CIImage blend(const CIFilterArgs& a, CombineRow row) {
@@ -161,6 +154,14 @@ void registerBlend(const char* name, const char* display, CombineRow row) {
 }
 
 }  // namespace
+
+QRectF unionExtent(const NodePtr& a, const NodePtr& b) {
+    const QRectF ea = a ? a->extent() : QRectF(), eb = b ? b->extent() : QRectF();
+    if (isInfinite(ea) || isInfinite(eb)) return infiniteRect();
+    if (ea.isEmpty()) return eb;
+    if (eb.isEmpty()) return ea;
+    return ea.united(eb);
+}
 
 void registerCompositeFilters() {
     registerBlend("CISourceOverCompositing", "Source Over", [](const float* s, const float* b, float* out, int n) {

@@ -42,6 +42,8 @@ NodePtr gaussianBlurNode(const NodePtr& in, double sigma);
 // render its start twice per link). Keeps the input's extent. out is a itself, so fn
 // reads each pixel of a before it writes that pixel.
 NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn);
+// The union of two inputs' extents (either may be absent; infinite wins).
+QRectF unionExtent(const NodePtr& a, const NodePtr& b);
 // The extent of a node grown by m pixels each side (infinite stays infinite).
 QRectF grownExtent(const NodePtr& in, double m);
 
