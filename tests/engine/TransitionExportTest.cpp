@@ -209,3 +209,23 @@ TEST(ViewSnapshot, ImageOfViewShowsWhatTheWidgetDraws) {
     EXPECT_EQ(shot.pixelColor(60, 20), QColor(10, 200, 30));
     EXPECT_TRUE(Utils::sharedUtils().imageOfView(nullptr).isNull());
 }
+
+TEST(TransitionThumbnails, EachTransitionShowsItsPresetMomentBetweenPhotoAndSample) {
+    // The editor's thumbnails of the transitions: the set-up gives the target picture and
+    // the preset time, so each shows a moment that is neither picture, framed like any other.
+    QImage photo(120, 90, QImage::Format_RGB32);
+    photo.fill(QColor(240, 200, 20));
+    for (const char* name : {"CIAccordionFoldTransition", "CIBarsSwipeTransition", "CICopyMachineTransition",
+                             "CIDissolveTransition", "CIFlashTransition", "CIModTransition",
+                             "CIPageCurlWithShadowTransition", "CISwipeTransition"}) {
+        SCOPED_TRACE(name);
+        const QImage thumb = Utils::sharedUtils().applyFilterWithImage(photo, QString(), QString::fromLatin1(name), {}, true);
+        ASSERT_EQ(thumb.size(), photo.size());
+        int changed = 0;
+        for (int y = 12; y < 78; y += 3)
+            for (int x = 12; x < 108; x += 3) changed += thumb.pixelColor(x, y) != QColor(240, 200, 20);
+        EXPECT_GT(changed, 0);
+        // The dark grey frame of every Core Image thumbnail.
+        EXPECT_LT(thumb.pixelColor(0, 45).red(), 120);
+    }
+}

@@ -144,6 +144,10 @@ TEST(CommonFunc, EmailJsonAndDigest) {
     EXPECT_EQ(CommonFunc::getFileMD5(dir.filePath(u"none"_qs)), QString());
     std::atomic<bool> abort{true};
     EXPECT_EQ(CommonFunc::getFileMD5UsingStreamWithAbortFlag(path, &abort), QString());
+    // Any chunk size gives the same digest; an abort says so.
+    for (qint64 chunk : {1, 7, 4096, 20000})
+        EXPECT_EQ(CommonFunc::FileMD5HashCreateWithPath(path, chunk, nullptr).hex, u"0d0c9c4db6953fee9e03f528cafd7d3e"_qs);
+    EXPECT_TRUE(CommonFunc::FileMD5HashCreateWithPath(path, 4096, &abort).aborted);
 }
 
 TEST(StringHelpers, XmlEscapingForms) {

@@ -103,6 +103,8 @@ TEST(SavedSession, PhotosThatCannotBeBookmarkedOrFoundAreLeftOut) {
     app.selectedMetatDataSettingObj = std::make_shared<MetaDataObject>();
     app.selectedMetatDataSettingObj->Artist = "Ann";
 
+    // The bookmarks alone: the photo that is gone is left out, the rest kept in order.
+    EXPECT_EQ(SavedState::saveBookmarkPathsFromTableView(app, defaults).size(), 3);
     ASSERT_TRUE(SavedState::saveProjectSessionToDefault(app, defaults));
     EXPECT_EQ(defaults.arrayForKey(Key::SavedPaths).size(), 3);
 
