@@ -307,11 +307,10 @@ void registerTransitionFilters() {
             const double shadow = std::clamp(finiteOr(a.number("inputShadowSize"), 0.5), 0.0, 1.0) * 2 * R;
             const float shadowAmount = std::clamp(float(finiteOr(a.number("inputShadowAmount"), 0.7)), 0.0f, 1.0f);
             const double angle = a.number(kCIInputAngleKey);
-            auto geometry = [&a, angle](const QRectF& pictures) { return Axis(sweepRect(a, pictures), angle); };
-            return transition(a, [&](const QRectF& pictures) -> PixelFn {
-                const Axis ax = geometry(pictures);
-                // From untouched (line at the near side) to gone (roll and shadow past the far side).
-                const double line = ax.lo + t * (ax.span() + R + shadow);
+            const Axis ax(sweepRect(a, unionExtent(inputNode(a), inputNode(a, kCIInputTargetImageKey))), angle);
+            // From untouched (line at the near side) to gone (roll and shadow past the far side).
+            const double line = ax.lo + t * (ax.span() + R + shadow);
+            return transition(a, [=](const QRectF&) -> PixelFn {
                 return [=](const Buffer& A, const Buffer& B, double x, double y, float* out) {
                     const double d = ax.along(x, y);
                     // Where the page material now above (x, y) lay before it lifted (its
@@ -345,9 +344,26 @@ void registerTransitionFilters() {
                         for (int c = 0; c < 3; ++c) out[c] *= dark;
                     }
                 };
-            }, [](const PixelRect& r) {
-                // The rolled sheet can bring any part of the picture over any pixel.
-                return r.grown(1 << 20);
+            }, [=](const PixelRect& r) {
+                // A pixel at distance d along the axis reads the picture at d + k: k is 0 for the
+                // flat sheet, lies within [-pi R, R] on the roll, and is 2 line - pi R - 2 d
+                // where the rolled-over back lies on the flat part. The rectangle read is r
+                // swept along the axis over that range of k.
+                double dLo = 1e300, dHi = -1e300;
+                for (double cx : {double(r.x), double(r.right())})
+                    for (double cy : {double(r.y), double(r.top())}) {
+                        dLo = std::min(dLo, ax.along(cx, cy));
+                        dHi = std::max(dHi, ax.along(cx, cy));
+                    }
+                double kLo = 0, kHi = 0;
+                if (dLo < line && dHi >= line - R) kLo = -kPi * R, kHi = R;
+                if (dHi >= line) {
+                    kLo = std::min(kLo, 2 * line - kPi * R - 2 * dHi);
+                    kHi = std::max(kHi, 2 * line - kPi * R - 2 * std::max(dLo, line));
+                }
+                const QRectF base = r.toRectF();
+                const QRectF swept = base.translated(kLo * ax.ux, kLo * ax.uy).united(base.translated(kHi * ax.ux, kHi * ax.uy));
+                return PixelRect::covering(swept.united(base)).grown(2);
             });
         }});
 

@@ -108,3 +108,26 @@ TEST(Transition, AttributesNameTheTimeAndBothPictures) {
     for (const auto& p : presets)
         for (const QString& key : p.keys) EXPECT_TRUE(CIFilter::filterWithName(QString::fromLatin1(p.name))->inputKeys().contains(key)) << p.name << " " << key.toStdString();
 }
+
+TEST(Transition, PiecesRenderedAloneMatchTheWhole) {
+    // Each piece reads only the part of the first picture it needs; a piece must come out as
+    // it does inside the whole picture.
+    const QImage from = gradientImageForTest(90, 70);
+    const QImage to = solid(90, 70, QColor(20, 40, 200));
+    for (const char* name : kTransitions) {
+        for (double t : {0.1, 0.35, 0.7}) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(t));
+            CIFilterPtr f = transitionAt(name, from, to, t);
+            if (f->inputKeys().contains(QStringLiteral("inputRadius")) && QString::fromLatin1(name).contains(u"PageCurl"))
+                f->setValue(20.0, QStringLiteral("inputRadius"));
+            f->setValue(0.7, QStringLiteral("inputAngle"));
+            const CIImage out = f->outputImage();
+            const QImage whole = render(out, QRectF(0, 0, 90, 70));
+            for (const QRectF piece : {QRectF(0, 0, 30, 20), QRectF(30, 20, 45, 30), QRectF(60, 50, 30, 20), QRectF(10, 40, 17, 9)}) {
+                const QImage part = render(out, piece);
+                const QImage same = whole.copy(int(piece.x()), 70 - int(piece.bottom()), int(piece.width()), int(piece.height()));
+                EXPECT_EQ(maxChannelDiff(part, same), 0) << piece.x() << "," << piece.y();
+            }
+        }
+    }
+}
