@@ -205,7 +205,9 @@ void registerTransitionFilters() {
                     const float* p = pixelAt(B, x, y);
                     copyPixel(p, out);
                     if (d < edge || w <= 0) return;
-                    const float glow = band.opacity * float(std::sin(kPi * (d - edge) / w));
+                    // Brightest in the middle of the band, fading to nothing at its sides.
+                    const float rise = float(std::sin(kPi * (d - edge) / w));
+                    const float glow = 0.6f * band.opacity * rise * rise;
                     for (int c = 0; c < 3; ++c) out[c] = std::min(out[3], p[c] + band.colour[size_t(c)] * glow * out[3]);
                 };
             });
