@@ -3,6 +3,7 @@
 // source files by family; each family keeps its declarations in its own section below.
 #include <QFont>
 #include <QColor>
+#include <QDateTime>
 #include <QImage>
 #include <QRectF>
 #include <QSizeF>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include "platform/coreimage/CIFilter.h"
 
+class QAbstractButton;
 class QWidget;
 
 class CIImage;
@@ -130,6 +132,22 @@ public:
                                  const QVariantList& filterParameters, bool isForThumbnail);
     QImage addTexturesToImage(const QImage& image, const QString& imageURL, const QString& filterName,
                               const QVariantList& filterParameters, bool isForThumbnail);
+
+    // ---- Text, date and view helpers: the same texts and effects as CommonFunc and
+    // ViewHelpers give (Utils_TextHelpers.cpp) ----
+    QString unitStringFromBytes(double bytes, int flags = 0) const;
+    QString getDateTimeStringForImageUrl(const QString& path, const QString& dateOption, const QString& dateFormat,
+                                         const QString& timeFormat) const;
+    static QString getDateInFormatNEW(const QDateTime& date);
+    static qint64 getDurationBetweenDate(const QDateTime& start, const QDateTime& end);
+    static bool validateEmail(const QString& text);
+    static QString getJSONFromDict(const QVariantMap& dict);
+    static QDateTime getDateFromString(const QString& text, const QString& format);
+    static QString getDateStringFromDate(const QDateTime& date, const QString& format);
+    void disableSubViewsForView(QWidget* view);
+    void enableSubViewsForView(QWidget* view);
+    void setButtonTitleFor(QAbstractButton* button, const QString& title, const QColor& color);
+    static void setWindow(QWidget* window, QWidget* parent);
 
     // An image of a widget's current drawing, the size of its bounds.
     QImage imageOfView(QWidget* view);

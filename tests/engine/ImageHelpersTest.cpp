@@ -2,6 +2,8 @@
 // fixed sizes and the files they write.
 #include "engine/ImageProcessing.h"
 #include "engine/PngOptimiser.h"
+#include "engine/Utils.h"
+#include "records/CommonFunc.h"
 #include "platform/coreimage/CIImage.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/support/TestSupport.h"
@@ -172,4 +174,17 @@ TEST(PngOptimiserExtras, UsageNamesEveryArgument) {
     EXPECT_TRUE(pngopt::keep_chunk("tEXt"));
     EXPECT_TRUE(pngopt::keep_unknown_chunk("prVt"));
     pngopt::pngopt_pause();
+}
+
+TEST(EngineTextHelpers, SameTextsAsTheRecordsGive) {
+    Utils& u = Utils::sharedUtils();
+    for (double bytes : {0.0, 994.0, 1239999.0}) EXPECT_EQ(u.unitStringFromBytes(bytes, 0), CommonFunc::unitStringFromBytes(bytes));
+    const QDateTime when(QDate(2024, 3, 5), QTime(9, 7));
+    EXPECT_EQ(Utils::getDateInFormatNEW(when), QStringLiteral("20240305T0907"));
+    EXPECT_EQ(Utils::getDurationBetweenDate(when, when.addSecs(90)), 90);
+    EXPECT_TRUE(Utils::validateEmail(QStringLiteral("ann@example.com")));
+    EXPECT_EQ(Utils::getDateStringFromDate(when, QStringLiteral("yyyy-MM-dd")), QStringLiteral("2024-03-05"));
+    EXPECT_EQ(Utils::getDateFromString(QStringLiteral("2024-03-05"), QStringLiteral("yyyy-MM-dd")).date(), when.date());
+    EXPECT_EQ(u.getDateTimeStringForImageUrl(QString(), QStringLiteral("Current Date"), QStringLiteral("YYYY"), QStringLiteral("24h")),
+              QString::number(QDate::currentDate().year()));
 }
