@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
@@ -124,6 +125,10 @@ public:
     QImage rotateImageWithangle(double angle, const QImage& image, const QSizeF& boundSize);
     // The turned box's bounds, centred on the unturned box (negative origin when it grew).
     QRectF getRotatedRectForImageByDegrees(double degrees, const QImage& image, const QSizeF& boundSize);
+    // The names a date stamp's "dateFormat" and "timeFormat" take, in the order the editor
+    // lists them; the first of each is the default.
+    static QStringList dateFormatNames();
+    static QStringList timeFormatNames();
     // The font's face at the size that fits the string into the area; always a finite,
     // positive size.
     QFont fontSizedForAreaSize(const QSizeF& areaSize, const QString& string, const QFont& font);

@@ -103,6 +103,13 @@ QFont Utils::fontSizedForAreaSize(const QSizeF& areaSize, const QString& string,
     return fontAt(font, std::min(points, 16384.0));
 }
 
+QStringList Utils::dateFormatNames() {
+    return {"MMM-DD-YY", "DD-MMM-YYYY", "DD-MMM-YY", "YYYY-MMM-DD", "YY-MMM-DD", "MM-DD-YYYY",
+            "MM-DD-YY",  "DD-MM-YYYY",  "DD-MM-YY",  "YYYY-MM-DD",  "YY-MM-DD"};
+}
+
+QStringList Utils::timeFormatNames() { return {"AM/PM", "24h"}; }
+
 QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, const QString& filterName,
                                   const QVariantList& params) {
     const bool isDate = filterName == QLatin1String("Add Date");

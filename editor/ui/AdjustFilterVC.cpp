@@ -1,29 +1,356 @@
+// The effects screen: layout, selection of an effect, the working list and the preview.
 #include "editor/ui/AdjustFilterVC.h"
 
+#include <QColorDialog>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
+#include "editor/EffectNameSets.h"
+#include "editor/PanelPlacement.h"
+#include "editor/PreviewRenderer.h"
+#include "editor/ui/PointHandles.h"
+#include "engine/Utils.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
+#include "records/AppliedFilter.h"
+#include "records/PhotoFile.h"
+
+namespace {
+
+QSize pixelSize(QSizeF size) { return QSize(int(std::lround(size.width())), int(std::lround(size.height()))); }
+
+}  // namespace
 
 AdjustFilterVC::AdjustFilterVC(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("AdjustFilterVC"));
-    auto* layout = new QVBoxLayout(this);
-    auto* preview = new QLabel(tr("Preview"), this);
-    preview->setAlignment(Qt::AlignCenter);
-    layout->addWidget(preview, 1);
-    auto* bar = new QHBoxLayout;
-    back_ = new QPushButton(tr("Back"), this);
-    next_ = new QPushButton(tr("Next"), this);
+    scheduler_ = std::make_unique<QtOneShotScheduler>();
+    renderer_ = new PreviewRenderer(this);
+    connect(renderer_, &PreviewRenderer::rendered, this, &AdjustFilterVC::onPreviewRendered);
+    buildLayout();
+    clearControls();
+}
+
+AdjustFilterVC::~AdjustFilterVC() {
+    dismissPanel();
+    delete vwPopupWithTableOptions_;  // parentless between pop-ups
+}
+
+void AdjustFilterVC::setScheduler(std::unique_ptr<OneShotScheduler> scheduler) {
+    if (scheduler) scheduler_ = std::move(scheduler);
+}
+
+void AdjustFilterVC::buildLayout() {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(8, 8, 8, 4);
+    auto* body = new QHBoxLayout;
+    root->addLayout(body, 1);
+
+    tableArea_ = new QWidget(this);
+    tableArea_->setObjectName(QStringLiteral("tableArea"));
+    tableArea_->setFixedWidth(260);
+    body->addWidget(tableArea_);
+
+    auto* centre = new QVBoxLayout;
+    previewContainer_ = new QWidget(this);
+    previewContainer_->setObjectName(QStringLiteral("previewContainer"));
+    previewContainer_->setFixedSize(kPreviewWidth, kPreviewHeight);
+    previewContainer_->setAutoFillBackground(true);
+    QPalette pal = previewContainer_->palette();
+    pal.setColor(QPalette::Window, QColor(38, 38, 38));
+    previewContainer_->setPalette(pal);
+    imageContainer_ = new QWidget(previewContainer_);
+    imageContainer_->setObjectName(QStringLiteral("imageContainerView"));
+    imgViewFiltered_ = new QLabel(imageContainer_);
+    imgViewFiltered_->setObjectName(QStringLiteral("imgViewFiltered"));
+    imgViewFiltered_->setAlignment(Qt::AlignCenter);
+    centre->addWidget(previewContainer_);
+    photoStripArea_ = new QWidget(this);
+    photoStripArea_->setObjectName(QStringLiteral("photoStripArea"));
+    photoStripArea_->setFixedWidth(kPreviewWidth);
+    photoStripArea_->setMinimumHeight(100);
+    centre->addWidget(photoStripArea_, 1);
+    body->addLayout(centre);
+
+    paramsColumn_ = new QWidget(this);
+    paramsColumn_->setObjectName(QStringLiteral("vWFiltersAndParams"));
+    paramsColumn_->setFixedSize(kColumnWidth, kColumnHeight);
+    body->addWidget(paramsColumn_, 0, Qt::AlignTop);
+    buildParameterColumn();
+
+    footer_ = new QWidget(this);
+    footer_->setObjectName(QStringLiteral("footer"));
+    auto* bar = new QHBoxLayout(footer_);
+    bar->setContentsMargins(0, 0, 0, 0);
+    lblBatchInfo_ = new QLabel(footer_);
+    back_ = new QPushButton(tr("Back"), footer_);
+    next_ = new QPushButton(tr("Next"), footer_);
     bar->addWidget(back_);
-    bar->addStretch(1);
+    bar->addWidget(lblBatchInfo_, 1, Qt::AlignCenter);
     bar->addWidget(next_);
-    layout->addLayout(bar);
+    root->addWidget(footer_);
     connect(next_, &QPushButton::clicked, this, [this] {
         if (!AppDelegate::shared().isSUBWINDOW_OPENED && delegate_) delegate_->btnNextFromAdjustFilterVCTapped();
     });
     connect(back_, &QPushButton::clicked, this, [this] {
         if (!AppDelegate::shared().isSUBWINDOW_OPENED && delegate_) delegate_->btnBackFromFromAdjustFilterVCTapped();
     });
+    layoutImageContainer(QSizeF(kPreviewWidth, kPreviewHeight));
+}
+
+void AdjustFilterVC::buildParameterColumn() {
+    lblFilterName_ = new QLabel(paramsColumn_);
+    lblFilterName_->setObjectName(QStringLiteral("lblFilterName"));
+    lblFilterName_->setGeometry(platform::toQtRect(QRectF(10, kColumnHeight - 34, kColumnWidth - 20, 24), kColumnHeight).toRect());
+    viewFilterParametrs_ = new QWidget(paramsColumn_);
+    viewFilterParametrs_->setObjectName(QStringLiteral("viewFilterParametrs"));
+    vwAddEffect_ = new QWidget(paramsColumn_);
+    vwAddEffect_->setObjectName(QStringLiteral("vwAddEffect"));
+    btnApplyFilter_ = new QPushButton(tr("Add Effect"), vwAddEffect_);
+    btnApplyFilter_->setObjectName(QStringLiteral("btnApplyFilter"));
+    btnApplyFilter_->setGeometry(10, 0, 130, 28);
+    btnCancel_ = new QPushButton(tr("Cancel"), vwAddEffect_);
+    btnCancel_->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel_->setGeometry(150, 0, 90, 28);
+    lblClickOnAddEffect_ = new QLabel(vwAddEffect_);
+    lblClickOnAddEffect_->setGeometry(10, 30, kColumnWidth - 20, 20);
+    vwAddEffect_->setGeometry(0, 0, kColumnWidth, 52);
+    btnreset_ = new QPushButton(tr("Reset"), paramsColumn_);
+    btnreset_->setObjectName(QStringLiteral("btnreset"));
+    btnreset_->setGeometry(kColumnWidth - 70, 4, 60, 24);
+    lblOnReset_ = new QLabel(tr("Reset the effect's values"), paramsColumn_);
+    lblOnReset_->setGeometry(10, 6, kColumnWidth - 90, 20);
+    connect(btnCancel_, &QPushButton::clicked, this, &AdjustFilterVC::btnCancelTapped);
+    connect(btnreset_, &QPushButton::clicked, this, [this] { setupViewForSelectedFilter(); });
+    buildGenericControls();
+    buildOwnPanels();
+}
+
+void AdjustFilterVC::placeInColumn(QWidget* w, const QRectF& yUp) {
+    w->setGeometry(platform::toQtRect(yUp, kColumnHeight).toRect());
+}
+
+void AdjustFilterVC::placeApplyArea(double yUp) {
+    placeInColumn(vwAddEffect_, QRectF(0, yUp, kColumnWidth, PanelPlacement::kApplyHeight));
+}
+
+void AdjustFilterVC::placeTopPanel(QWidget* panel, double extraBelow) {
+    const PanelPlacement place{kColumnHeight};
+    const double y = place.topPanelY(panel->height());
+    placeInColumn(panel, QRectF(0, y, kColumnWidth, panel->height()));
+    panel->show();
+    placeApplyArea(PanelPlacement::applyBelowPanel(y, extraBelow));
+}
+
+void AdjustFilterVC::layoutImageContainer(QSizeF photoSize) {
+    QSizeF fit = Utils::sharedUtils().getAspectFitModeSizeWithsize(photoSize, QSizeF(kPreviewWidth, kPreviewHeight));
+    if (fit.width() < 1 || fit.height() < 1) fit = QSizeF(kPreviewWidth, kPreviewHeight);
+    const QSize size = pixelSize(fit);
+    imageContainer_->setGeometry((kPreviewWidth - size.width()) / 2, (kPreviewHeight - size.height()) / 2,
+                                 size.width(), size.height());
+    imgViewFiltered_->setGeometry(0, 0, size.width(), size.height());
+    AppDelegate::shared().ADJUST_FILTER_IMG_CONTAINER_SIZE = QSizeF(size);
+}
+
+QSizeF AdjustFilterVC::imageContainerSize() const { return QSizeF(imageContainer_->size()); }
+
+// ---- choosing an effect ----
+
+void AdjustFilterVC::selectEffectByName(const QString& filterName, const QString& displayName) {
+    state_.isFor_FILTER_EDIT_MODE = false;
+    state_.selectedAppliedFilterIndex = -1;
+    state_.editedStepParameters.clear();
+    state_.currentFilterName = filterName;
+    state_.currentFilterDisplayName = displayName.isEmpty() ? filterName : displayName;
+    setupViewForSelectedFilter();
+}
+
+void AdjustFilterVC::btnEditFilterTappedAtIndex(int index) {
+    const auto& steps = AppDelegate::shared().arrayAppliedFilters;
+    if (index < 0 || index >= steps.size() || !steps[index]) return;
+    state_.isFor_FILTER_EDIT_MODE = true;
+    state_.selectedAppliedFilterIndex = index;
+    state_.editedStepParameters = steps[index]->filterParameters;
+    state_.currentFilterName = steps[index]->filterName;
+    state_.currentFilterDisplayName = steps[index]->filterDisplayName;
+    setupViewForSelectedFilter();
+}
+
+void AdjustFilterVC::setupViewForSelectedFilter() {
+    params_.setInitiallyLoaded(false);
+    if (!state_.isUI_CHANGING_FOR_RESIZING) setApplyButtonHighted(false);
+    const PanelPlacement place{kColumnHeight};
+    placeInColumn(viewFilterParametrs_, QRectF(0, place.genericY(), kColumnWidth, PanelPlacement::kGenericHeight));
+    clearControls();
+    if (state_.currentFilterName.isEmpty() || AppDelegate::shared().arraySelectedImagesToProcess.isEmpty() ||
+        imageToEdit_.isNull()) {
+        return;
+    }
+    AppDelegate::shared().currentFilterName = state_.currentFilterName;
+    lblFilterName_->setText(state_.currentFilterDisplayName);
+    if (effectsets::withPreviewOverlay().contains(state_.currentFilterName)) state_.currentZooomFactor = 1.0f;
+    if (!state_.isUI_CHANGING_FOR_RESIZING) {
+        btnApplyFilter_->setText(state_.isFor_FILTER_EDIT_MODE ? tr("Edit Effect") : tr("Add Effect"));
+        lblClickOnAddEffect_->setText(state_.isFor_FILTER_EDIT_MODE
+                                          ? tr("Click on Edit Effect button to apply this")
+                                          : tr("Click on Add Effect button to apply this"));
+        if (!state_.isFor_FILTER_EDIT_MODE) state_.selectedAppliedFilterIndex = -1;
+    }
+    state_.pointCenterBeforeResize = QPointF(imageContainerSize().width() / 2, imageContainerSize().height() / 2);
+    params_.reset();
+    state_.isFILTER_APPLIED = false;
+    viewFilterParametrs_->show();
+    btnreset_->show();
+    doSetupForFilter();
+    showImage();
+    hideUnwantedButtons();
+    btnMaintainAspectCheckBox_->setChecked(true);
+    placeGeneratedAreas();
+    state_.lastFilername = state_.currentFilterName;
+    params_.setInitiallyLoaded(true);
+    params_.clearChanged();
+    lblOnReset_->show();
+    emit effectSetUp(state_.currentFilterName);
+}
+
+void AdjustFilterVC::doSetupForFilter() {
+    theExtentButton_->setState(0);
+    state_.TOTAL_SLIDER_USED = state_.TOTAL_COLOR_WELL_USED = state_.TOTAL_RECT_BUTTONS_USED = 0;
+    state_.isCUSTOM_FILTER = false;
+    currentFilter_.reset();
+    const QString& name = state_.currentFilterName;
+    if (overlayHost_ && overlayHost_->setupViewForOverlayFilter(name, state_.isFor_FILTER_EDIT_MODE)) return;
+    if (name == QLatin1String("Custom Enhance")) setupViewForCustomEnhance();
+    else if (name == QLatin1String("Rotate")) setupViewForRotateFilter();
+    else if (name == QLatin1String("Resize")) setupViewForResizeFilter(true);
+    else if (name == QLatin1String("Red Eye Correction") || name == QLatin1String("Auto Enhance")) return;
+    else if (name == QLatin1String("RGB Adjust")) setupViewForRGBFilter();
+    else if (name == QLatin1String("Black & White")) setupViewForBlackAndWhiteFilter();
+    else if (name == QLatin1String("Add Border")) setupViewForSimpleBorderFilter();
+    else if (name == QLatin1String("CICrop")) setupViewForCropFilter(true);
+    else if (effectsets::pictureFrames().contains(name) || effectsets::textures().contains(name) ||
+             effectsets::stickerSets().contains(name) || name.startsWith(QLatin1String("Add ")))
+        return;  // the overlay effects' panels are built by the overlay host
+    else setupCoreImageControls();
+}
+
+void AdjustFilterVC::hideUnwantedButtons() {
+    btnreset_->setVisible(!effectsets::withoutResetButton().contains(state_.currentFilterName));
+}
+
+void AdjustFilterVC::placeGeneratedAreas() {
+    const PanelPlacement place{kColumnHeight};
+    const double wells = place.colourWellAreaY(state_.TOTAL_SLIDER_USED);
+    placeInColumn(viewBGForColorPickers_, QRectF(0, wells, kColumnWidth, 2 * PanelPlacement::kWellHeight));
+    placeInColumn(viewBGForRectButtons_,
+                  QRectF(0, place.rectButtonAreaY(state_.TOTAL_SLIDER_USED, state_.TOTAL_COLOR_WELL_USED),
+                         kColumnWidth, 50));
+}
+
+void AdjustFilterVC::btnCancelTapped() {
+    // Only the effect being set up is dropped: the main window and the batch stay.
+    AppDelegate::shared().currentFilterName.clear();
+    if (colourDialog_) colourDialog_->hide();
+    state_.currentFilterName.clear();
+    state_.isFor_FILTER_EDIT_MODE = false;
+    state_.selectedAppliedFilterIndex = -1;
+    clearControls();
+    params_.reset();
+    lblFilterName_->clear();
+    showImage();
+    platform::NotificationCenter::defaultCenter().postNotification(
+        QStringLiteral("notificationCallbackFromAdjustFilterWindowClose"));
+}
+
+// ---- the working parameter list ----
+
+void AdjustFilterVC::saveFilterParametersWithKey(const QString& key, const QVariant& value) {
+    if (params_.save(key, value)) {
+        lblOnReset_->hide();
+        setApplyButtonHighted(true);
+        platform::log(QStringLiteral("filter Parameter Changed"));
+    }
+}
+
+QVariantList AdjustFilterVC::committedParameters() const {
+    return params_.committed(state_.currentFilterName, imageContainerSize());
+}
+
+std::shared_ptr<AppliedFilter> AdjustFilterVC::makeAppliedFilter() const {
+    if (state_.currentFilterName.isEmpty()) return nullptr;
+    return AppliedFilter::initWithFilterName(state_.currentFilterName, state_.currentFilterDisplayName,
+                                             committedParameters(), shownImage_, nullptr);
+}
+
+void AdjustFilterVC::setApplyButtonHighted(bool highlighted) {
+    btnApplyFilter_->setProperty("highlighted", highlighted);
+    btnApplyFilter_->setDefault(highlighted);
+}
+
+// ---- preview ----
+
+void AdjustFilterVC::setPreviewPhoto(const QImage& picture, const QString& photoPath) {
+    state_.previewPhotoPath = photoPath;
+    layoutImageContainer(picture.isNull() ? QSizeF(kPreviewWidth, kPreviewHeight) : QSizeF(picture.size()));
+    const QSize size = imageContainer_->size();
+    imageToEdit_ = picture.isNull() || picture.size() == size
+                       ? picture
+                       : picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    state_.sourceImageExtent = QSizeF(imageToEdit_.size());
+    shownImage_ = imageToEdit_;
+    imgViewFiltered_->setPixmap(QPixmap::fromImage(shownImage_));
+}
+
+bool AdjustFilterVC::loadPreviewForSelectedPhoto() {
+    const auto photo = AppDelegate::shared().selectedImageFile;
+    if (!photo) {
+        setPreviewPhoto(QImage(), QString());
+        return false;
+    }
+    Utils& utils = Utils::sharedUtils();
+    const QSizeF original = utils.getImageOriginalSizeAtFilePathUrl(photo->filePath);
+    const QSizeF fit = utils.getAspectFitModeSizeWithsize(original, QSizeF(kPreviewWidth, kPreviewHeight));
+    const QImage picture = utils.getThumbnailImageAtFilePath(photo->filePath, fit);
+    setPreviewPhoto(picture, photo->filePath);
+    return !picture.isNull();
+}
+
+void AdjustFilterVC::showImage() {
+    if (overlayHost_) overlayHost_->willShowImage(state_.currentFilterName);
+    PreviewJob job;
+    job.preview = imageToEdit_;
+    job.photoPath = state_.previewPhotoPath;
+    job.filterName = state_.currentFilterName;
+    job.parameters = committedParameters();
+    if (job.filterName == QLatin1String("CICrop")) {
+        // The crop shows the whole photo with the outside shaded, so the corners stay on it.
+        job.filterName.clear();
+    } else if (job.filterName == QLatin1String("Resize")) {
+        // The resize preview only scales the small copy; it reads the photo's size from the
+        // shared state, which belongs to this thread.
+        job.preview = Utils::sharedUtils().resizeAndCropImageForPreview(imageToEdit_, job.filterName,
+                                                                        params_.list(), 1.0f);
+        job.filterName.clear();
+    }
+    renderer_->request(std::move(job));
+}
+
+void AdjustFilterVC::onPreviewRendered(const QImage& image, quint64 generation) {
+    shownImage_ = image;
+    imgViewFiltered_->setPixmap(QPixmap::fromImage(image));
+    emit previewShown(generation);
+}
+
+void AdjustFilterVC::resetTimerToPerformActionLater() {
+    // Typing: the preview follows half a second after the last keystroke; a typed crop
+    // value moves the rectangle on the next pass of the event loop.
+    if (state_.currentFilterName == QLatin1String("CICrop"))
+        scheduler_->start(0, [this] { changeExtendRectOnTextChange(); });
+    else
+        scheduler_->start(500, [this] { showImage(); });
 }
