@@ -19,11 +19,13 @@ struct EditorScreen {
     ManualOneShotScheduler* scheduler = nullptr;
 
     // A gradient photo of the given size (its preview fits 580 x 440).
-    explicit EditorScreen(int width = 1160, int height = 880) {
+    explicit EditorScreen(int width = 1160, int height = 880)
+        : EditorScreen(testsupport::gradientImage(width, height)) {}
+    explicit EditorScreen(const QImage& picture) {
         AppDelegate& app = AppDelegate::shared();
         app.resetToLaunchValues();
         photoPath = dir.filePath("photo.png");
-        testsupport::gradientImage(width, height).save(photoPath);
+        picture.save(photoPath);
         auto photo = PhotoFile::initWithFileUrl(photoPath, false);
         app.arraySelectedImagesToProcess = {photo};
         app.selectedImageFile = photo;
