@@ -6,6 +6,7 @@
 #include "platform/coreimage/CIContext.h"
 #include "platform/coreimage/CIFilter.h"
 #include "platform/coreimage/CIImage.h"
+#include "platform/coreimage/Resample.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Values.h"
 #include "platform/graphics/YUp.h"
@@ -145,8 +146,9 @@ QImage Utils::scaleImage(const QImage& image, QSizeF newSize) {
     const int w = int(std::lround(newSize.width())), h = int(std::lround(newSize.height()));
     if (w <= 0 || h <= 0) return image;
     if (w == image.width() && h == image.height()) return image;
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-        .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Lanczos, premultiplied, centres aligned: a shrink keeps fine detail without aliasing
+    // and an enlargement stays sharp.
+    return platform::resampleImage(image, w, h);
 }
 
 QImage Utils::cropImage(const QImage& image, const QRectF& cropRect) {

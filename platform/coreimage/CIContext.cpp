@@ -5,6 +5,7 @@
 #include "platform/coreimage/CIContext.h"
 
 #include "platform/coreimage/Parallel.h"
+#include "platform/coreimage/PixelPack.h"
 #include "platform/coreimage/kernels/Node.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/YUp.h"
@@ -23,25 +24,6 @@ constexpr long long kMaxRenderPixels = 400LL * 1000 * 1000;
 // that the allocator recycles strip buffers instead of mapping fresh pages each time.
 constexpr long long kStripPixels = 1LL * 1024 * 1024;
 
-
-// One row of premultiplied floats to ARGB32 premultiplied: alpha clamped to [0, 1], each
-// colour to [0, alpha], rounded. Whole pixels at a time, so the loop stays in registers.
-void packRow(const float* s, quint32* d, int n) {
-    using V4f = float __attribute__((vector_size(16)));
-    using V4i = int __attribute__((vector_size(16)));
-    const V4f zero = {0, 0, 0, 0};
-    for (int i = 0; i < n; ++i, s += 4) {
-        V4f v;
-        std::memcpy(&v, s, sizeof v);
-        // Written so that NaN (0 x inf upstream, say) reads as 0: converting it is undefined.
-        const float a = v[3] >= 0.0f ? std::min(v[3], 1.0f) : 0.0f;
-        const V4f lim = {a, a, a, a};
-        v = v >= zero ? v : zero;
-        v = v > lim ? lim : v;
-        const V4i q = __builtin_convertvector(v * 255.0f + 0.5f, V4i);
-        d[i] = (quint32(q[3]) << 24) | (quint32(q[0]) << 16) | (quint32(q[1]) << 8) | quint32(q[2]);
-    }
-}
 
 // One row of premultiplied floats laid over ARGB32 premultiplied pixels (source over),
 // with the clamping of packRow.
@@ -126,7 +108,7 @@ QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) co
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
             for (int j = y0; j < y1; ++j) {
                 auto* d = reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(firstRow + j, H));
-                packRow(b.row(b.rect.y + j), d, W);
+                platform::pixelpack::packRow(b.row(b.rect.y + j), d, W);
             }
         }, W);
     });

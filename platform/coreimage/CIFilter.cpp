@@ -17,6 +17,7 @@ void registerAutoAdjustFilters();
 void registerStylizeFilters();
 void registerDistortionFilters();
 void registerTransitionFilters();
+void registerScaleFilters();
 }  // namespace platform::ci
 
 namespace platform::ci {
@@ -26,6 +27,7 @@ using FamilyFn = void (*)();
 const FamilyFn kFamilies[] = {
     registerColorFilters, registerBlurFilters, registerCompositeFilters, registerGeometryFilters,
     registerAutoAdjustFilters, registerStylizeFilters, registerDistortionFilters, registerTransitionFilters,
+    registerScaleFilters,
 };
 
 struct Registry {

@@ -1,6 +1,7 @@
 // Every effect name the dispatcher knows, applied to one photo: the result has the expected
 // size and visibly differs from the input, and the input is left as it was.
 #include "engine/Utils.h"
+#include "platform/coreimage/Resample.h"
 #include "platform/foundation/Values.h"
 #include "tests/support/TestSupport.h"
 
@@ -95,6 +96,15 @@ INSTANTIATE_TEST_SUITE_P(
         n.remove(QRegularExpression("[^A-Za-z]"));
         return n.toStdString();
     });
+
+TEST(ResizeStep, ShrinksAndEnlargesWithTheLanczosResampler) {
+    const QImage in = photo();
+    for (QSize size : {QSize(33, 17), QSize(in.width() * 2 + 1, in.height() * 3)}) {
+        const QImage out = Utils::sharedUtils().applyFilterWithImage(
+            in, "/tmp/photo.jpg", "Resize", list({{"resizedWidth", size.width()}, {"resizedHeight", size.height()}}), false);
+        EXPECT_EQ(out, platform::resampleImage(in, size.width(), size.height()));
+    }
+}
 
 QImage sticker() {
     QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);

@@ -1,0 +1,38 @@
+#!/bin/sh
+# Quality of the program's resampler against ImageMagick's default -resize (Lanczos when
+# shrinking), beside libvips' default `vips resize`, on real photos: PSNR of each result
+# against ImageMagick's, for a shrink to 25 %, to 1600 wide and an enlargement 2x.
+#
+#   bench/coreimage/resample_compare.sh <build folder> [photo...]
+#
+# Needs imagemagick and libvips-tools; the default photos are those of mate-backgrounds.
+set -eu
+build=${1:?usage: resample_compare.sh <build folder> [photo...]}
+shift
+[ $# -gt 0 ] || set -- /usr/share/backgrounds/mate/nature/*.jpg
+tool="$build/bench/coreimage/bench_resample"
+work=${WORK:-/tmp/brisko-bench-resample}
+mkdir -p "$work"
+psnr() { compare -metric PSNR "$1" "$2" null: 2>&1 | cut -d' ' -f1; }
+printf '%-18s %-9s %8s %8s %8s %8s %8s\n' photo case lanczos linear box vips "ms(l/b)"
+for photo in "$@"; do
+  name=$(basename "$photo" .jpg)
+  size=$(identify -format '%w %h' "$photo")
+  W=${size% *}; H=${size#* }
+  for c in quarter 1600 double; do
+    case $c in
+      quarter) w=$(( (W + 2) / 4 )); h=$(( (H + 2) / 4 )) ;;
+      1600) w=1600; h=$(( (H * 1600 + W / 2) / W )) ;;
+      double) w=$((W * 2)); h=$((H * 2)) ;;
+    esac
+    [ "$c" = double ] && [ "$W" -gt 2000 ] && continue
+    convert "$photo" -resize "${w}x${h}!" "$work/ref.png"
+    vips resize "$photo" "$work/vips.png" "$(echo "$w / $W" | bc -l)" --vscale "$(echo "$h / $H" | bc -l)"
+    lt=$("$tool" "$photo" $w $h "$work/l.png" lanczos | sed 's/.*: //; s/ ms//')
+    "$tool" "$photo" $w $h "$work/lin.png" linear >/dev/null
+    bt=$("$tool" "$photo" $w $h "$work/b.png" box | sed 's/.*: //; s/ ms//')
+    printf '%-18s %-9s %8s %8s %8s %8s %8s\n' "$name" "$c" "$(psnr "$work/l.png" "$work/ref.png")" \
+      "$(psnr "$work/lin.png" "$work/ref.png")" "$(psnr "$work/b.png" "$work/ref.png")" \
+      "$(psnr "$work/vips.png" "$work/ref.png")" "$lt/$bt"
+  done
+done

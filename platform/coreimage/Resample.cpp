@@ -1,0 +1,322 @@
+// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
+#include "platform/coreimage/Resample.h"
+
+#include "platform/coreimage/Parallel.h"
+#include "platform/coreimage/PixelPack.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Lobes of the kernel on each side.
+constexpr double kLobes = 3.0;
+// A shrink leaves the kernel at least this many input pixels per output pixel after the
+// whole-factor reduction: below three the tent's own softness starts to show against a
+// pure kernel; above it the kernel's taps (and cost) grow with the factor.
+constexpr double kKernelShrink = 3.0;
+
+using V4f = float __attribute__((vector_size(16)));
+
+inline V4f load4(const float* p) {
+    V4f v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store4(float* p, V4f v) { std::memcpy(p, &v, sizeof v); }
+
+double sinc(double x) {
+    if (x == 0.0) return 1.0;
+    const double px = kPi * x;
+    return std::sin(px) / px;
+}
+double lanczos(double x) { return std::abs(x) < kLobes ? sinc(x) * sinc(x / kLobes) : 0.0; }
+
+}  // namespace
+
+int resampleBoxFactor(int in, int out) {
+    if (out <= 0 || in <= out) return 1;
+    return std::max(1, int(std::floor(double(in) / (kKernelShrink * double(out)))));
+}
+
+void Resampler::Axis::plan(int inSize, int outSize) {
+    in = inSize;
+    out = outSize;
+    box = resampleBoxFactor(in, out);
+    reduced = (in + box - 1) / box;
+    // Tent of half-width `box` about the reduced pixel's centre (i + 0.5) * box, sampled at
+    // the input pixels' centres: offsets m from i * box where the weight is above zero.
+    pre.clear();
+    preLo = 0;
+    if (box > 1) {
+        const double centre = box / 2.0;
+        preLo = int(std::floor(centre - 0.5 - box)) + 1;
+        for (int m = preLo; std::abs(m + 0.5 - centre) < box; ++m) pre.push_back(float(1.0 - std::abs(m + 0.5 - centre) / box));
+    } else {
+        pre.push_back(1.0f);
+    }
+    start.assign(size_t(out), 0);
+    count.assign(size_t(out), 0);
+    if (in == out) {
+        taps = 1;
+        weights.assign(size_t(out), 1.0f);
+        for (int i = 0; i < out; ++i) {
+            start[size_t(i)] = i;
+            count[size_t(i)] = 1;
+        }
+        return;
+    }
+    // Reduced pixels per output pixel, from the true (fractional) reduced size so that a
+    // partly covered last reduced pixel does not move the picture.
+    const double scale = double(in) / double(box) / double(out);
+    const double stretch = std::max(1.0, scale);  // the kernel widens when shrinking
+    const double support = kLobes * stretch;
+    std::vector<std::vector<double>> all(static_cast<size_t>(out));
+    taps = 1;
+    for (int i = 0; i < out; ++i) {
+        const double centre = (i + 0.5) * scale;
+        int lo = std::max(0, int(std::floor(centre - support - 0.5)));
+        int hi = std::min(reduced - 1, int(std::ceil(centre + support - 0.5)));
+        std::vector<double> w;
+        double sum = 0;
+        for (int j = lo; j <= hi; ++j) {
+            const double v = lanczos((j + 0.5 - centre) / stretch);
+            w.push_back(v);
+            sum += v;
+        }
+        // Drop the zero weights at both ends (taps beyond the kernel's reach).
+        size_t a = 0, b = w.size();
+        while (a < b && w[a] == 0.0) ++a;
+        while (b > a && w[b - 1] == 0.0) --b;
+        if (a == b || sum == 0.0) {
+            // Nothing in reach (cannot happen for sizes of at least one): nearest pixel.
+            const int j = std::clamp(int(centre), 0, reduced - 1);
+            all[size_t(i)] = {1.0};
+            start[size_t(i)] = j;
+            count[size_t(i)] = 1;
+            continue;
+        }
+        // Near the edges the kernel is cut; what remains is scaled back to a sum of one.
+        std::vector<double> kept(w.begin() + std::ptrdiff_t(a), w.begin() + std::ptrdiff_t(b));
+        for (double& v : kept) v /= sum;
+        start[size_t(i)] = lo + int(a);
+        count[size_t(i)] = int(kept.size());
+        taps = std::max(taps, int(kept.size()));
+        all[size_t(i)] = std::move(kept);
+    }
+    weights.assign(size_t(out) * size_t(taps), 0.0f);
+    for (int i = 0; i < out; ++i)
+        for (size_t t = 0; t < all[size_t(i)].size(); ++t) weights[size_t(i) * size_t(taps) + t] = float(all[size_t(i)][t]);
+}
+
+std::pair<int, int> Resampler::Axis::inputSpan(int first, int last) const {
+    if (first >= last) return {0, 0};
+    int lo = start[size_t(first)], hi = lo;
+    for (int i = first; i < last; ++i) {
+        lo = std::min(lo, start[size_t(i)]);
+        hi = std::max(hi, start[size_t(i)] + count[size_t(i)]);
+    }
+    return {std::max(0, lo * box + preLo), std::min(in, (hi - 1) * box + preLo + int(pre.size()))};
+}
+
+Resampler::Resampler(int inWidth, int inHeight, int outWidth, int outHeight) {
+    x_.plan(inWidth, outWidth);
+    y_.plan(inHeight, outHeight);
+}
+
+int Resampler::bandRows() const {
+    // Each band recomputes the input rows that its first output row shares with the band
+    // before it, so bands are many times taller than the kernel is high; and there are
+    // enough of them for every thread to take several.
+    const int minRows = std::max(16, int(std::ceil(4.0 * y_.taps * y_.out / std::max(1, y_.reduced))));
+    const int share = (y_.out + 3 * threadCount() - 1) / (3 * threadCount());
+    return std::max(1, std::min(y_.out, std::max(minRows, share)));
+}
+
+void Resampler::run(int rowFirst, int rowLast, int colFirst, int colLast, const Fetch& fetch, const Emit& store) const {
+    if (rowFirst >= rowLast || colFirst >= colLast) return;
+    const int cols = colLast - colFirst;
+    // Reduced and input columns this span of output columns reads.
+    int rc0 = x_.start[size_t(colFirst)], rc1 = rc0;
+    for (int i = colFirst; i < colLast; ++i) {
+        rc0 = std::min(rc0, x_.start[size_t(i)]);
+        rc1 = std::max(rc1, x_.start[size_t(i)] + x_.count[size_t(i)]);
+    }
+    const int bx = x_.box, by = y_.box;
+    const int ic0 = std::max(0, rc0 * bx + x_.preLo), ic1 = std::min(x_.in, (rc1 - 1) * bx + x_.preLo + int(x_.pre.size()));
+    const int ring = y_.taps;
+
+    std::vector<float> inputRow(size_t(ic1 - ic0) * 4);
+    std::vector<float> blockSum(by > 1 ? inputRow.size() : 0);
+    std::vector<float> reducedRow(bx > 1 ? size_t(rc1 - rc0) * 4 : 0);
+    std::vector<float> rows(size_t(ring) * size_t(cols) * 4);
+    std::vector<float> acc(size_t(cols) * 4);
+
+    // One row of the reduced picture (input rows weighed by the tent, then its columns),
+    // then filtered across into its slot of the ring. Tent weights that fall outside the
+    // picture are left out and the rest scaled back to a sum of one.
+    auto makeRow = [&](int r) {
+        const float* line = inputRow.data();
+        if (by == 1) {
+            fetch(r, ic0, ic1, inputRow.data());
+        } else {
+            std::fill(blockSum.begin(), blockSum.end(), 0.0f);
+            float total = 0;
+            for (size_t m = 0; m < y_.pre.size(); ++m) {
+                const int y = r * by + y_.preLo + int(m);
+                if (y < 0 || y >= y_.in) continue;
+                const float w = y_.pre[m];
+                fetch(y, ic0, ic1, inputRow.data());
+                for (size_t k = 0; k < blockSum.size(); ++k) blockSum[k] += w * inputRow[k];
+                total += w;
+            }
+            const float inv = 1.0f / total;
+            for (float& v : blockSum) v *= inv;
+            line = blockSum.data();
+        }
+        if (bx > 1) {
+            const int n = int(x_.pre.size());
+            for (int c = rc0; c < rc1; ++c) {
+                const int x0 = c * bx + x_.preLo;
+                V4f s = {0, 0, 0, 0};
+                float total = 0;
+                for (int m = std::max(0, -x0); m < n && x0 + m < x_.in; ++m) {
+                    s += x_.pre[size_t(m)] * load4(line + size_t(x0 + m - ic0) * 4);
+                    total += x_.pre[size_t(m)];
+                }
+                store4(reducedRow.data() + size_t(c - rc0) * 4, s * (1.0f / total));
+            }
+            line = reducedRow.data();
+        }
+        float* dst = rows.data() + size_t(r % ring) * size_t(cols) * 4;
+        const int taps = x_.taps;
+        for (int i = colFirst; i < colLast; ++i) {
+            const float* w = x_.weights.data() + size_t(i) * size_t(taps);
+            const float* p = line + size_t(x_.start[size_t(i)] - rc0) * 4;
+            const int n = x_.count[size_t(i)];
+            V4f s = {0, 0, 0, 0};
+            for (int t = 0; t < n; ++t) s += w[t] * load4(p + size_t(t) * 4);
+            store4(dst + size_t(i - colFirst) * 4, s);
+        }
+    };
+
+    int next = y_.start[size_t(rowFirst)];
+    for (int j = rowFirst; j < rowLast; ++j) {
+        const int s = y_.start[size_t(j)], n = y_.count[size_t(j)];
+        next = std::max(next, s);
+        for (; next < s + n; ++next) makeRow(next);
+        const float* w = y_.weights.data() + size_t(j) * size_t(y_.taps);
+        std::fill(acc.begin(), acc.end(), 0.0f);
+        for (int t = 0; t < n; ++t) {
+            const float wt = w[t];
+            const float* src = rows.data() + size_t((s + t) % ring) * size_t(cols) * 4;
+            float* a = acc.data();
+            for (size_t k = 0; k < acc.size(); ++k) a[k] += wt * src[k];
+        }
+        store(j, acc.data());
+    }
+}
+
+namespace {
+
+// sRGB transfer, for the linear-light variant.
+float decodeSrgb(float v) { return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f); }
+float encodeSrgb(float v) { return v <= 0.0031308f ? v * 12.92f : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f; }
+
+const std::array<float, 256>& decodeTable() {
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> t{};
+        for (int i = 0; i < 256; ++i) t[size_t(i)] = decodeSrgb(float(i) / 255.0f);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+QImage resampleImage(const QImage& image, int width, int height, ResampleLight light) {
+    if (image.isNull() || width < 1 || height < 1) return {};
+    QImage src = image;
+    const QImage::Format f = src.format();
+    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
+        src = src.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (width == src.width() && height == src.height()) return src.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage::Format format = src.format();
+    const bool linear = light == ResampleLight::Linear;
+
+    QImage out(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull()) return {};
+    uchar* const outBase = out.bits();
+    const qsizetype outStride = out.bytesPerLine();
+    const uchar* const inBase = src.constBits();
+    const qsizetype inStride = src.bytesPerLine();
+
+    const Resampler::Fetch fetch = [&](int y, int x0, int x1, float* dst) {
+        const quint32* p = reinterpret_cast<const quint32*>(inBase + inStride * y) + x0;
+        const int n = x1 - x0;
+        const float k = 1.0f / 255.0f;
+        if (!linear) {
+            for (int i = 0; i < n; ++i) {
+                const quint32 v = p[i];
+                float a = float(v >> 24) * k;
+                if (format == QImage::Format_RGB32) a = 1.0f;
+                V4f c = {float((v >> 16) & 0xff), float((v >> 8) & 0xff), float(v & 0xff), 0.0f};
+                c *= k;
+                // Straight colours are premultiplied here.
+                if (format == QImage::Format_ARGB32) c *= a;
+                c[3] = a;
+                store4(dst + size_t(i) * 4, c);
+            }
+            return;
+        }
+        const auto& lut = decodeTable();
+        for (int i = 0; i < n; ++i) {
+            const quint32 v = p[i];
+            const int ai = format == QImage::Format_RGB32 ? 255 : int(v >> 24);
+            const int ci[3] = {int((v >> 16) & 0xff), int((v >> 8) & 0xff), int(v & 0xff)};
+            float* d = dst + size_t(i) * 4;
+            const float a = float(ai) * k;
+            d[3] = a;
+            for (int c = 0; c < 3; ++c) {
+                if (ai == 255 || format == QImage::Format_ARGB32) d[c] = lut[size_t(ci[c])] * a;
+                else d[c] = ai == 0 ? 0.0f : decodeSrgb(std::min(1.0f, float(ci[c]) / float(ai))) * a;
+            }
+        }
+    };
+    const Resampler::Emit store = [&](int row, const float* rgba) {
+        auto* d = reinterpret_cast<quint32*>(outBase + outStride * row);
+        if (!linear) {
+            pixelpack::packRow(rgba, d, width);
+            return;
+        }
+        for (int i = 0; i < width; ++i) {
+            const float* s = rgba + size_t(i) * 4;
+            const float a = s[3] >= 0.0f ? std::min(s[3], 1.0f) : 0.0f;
+            float c[3] = {0, 0, 0};
+            if (a > 0.0f)
+                for (int k = 0; k < 3; ++k) c[k] = encodeSrgb(std::clamp(s[k] / a, 0.0f, 1.0f)) * a;
+            auto q = [](float v) { return quint32(std::lround(v * 255.0f)); };
+            d[i] = (q(a) << 24) | (q(c[0]) << 16) | (q(c[1]) << 8) | q(c[2]);
+        }
+    };
+
+    const Resampler resampler(src.width(), src.height(), width, height);
+    const int band = resampler.bandRows();
+    const int bands = (height + band - 1) / band;
+    const double costPerBand = double(band) * width * 64.0;
+    parallelFor(0, bands, [&](int b0, int b1) {
+        for (int b = b0; b < b1; ++b)
+            resampler.run(b * band, std::min(height, (b + 1) * band), 0, width, fetch, store);
+    }, costPerBand);
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+#pragma once
+// Resampling of whole pictures with a separable Lanczos-3 kernel.
+//
+// Pixel centres stay aligned: output pixel i of n covers the same fraction of the picture
+// as the input span it is computed from, so neither shrinking nor enlarging shifts it.
+// Colours are filtered premultiplied by alpha, so transparent pixels lend no colour to
+// their neighbours (no dark fringe at a transparent edge). Large shrinks first reduce by a
+// whole factor k and finish with the kernel on at least three pixels per output pixel, so
+// the kernel's work per output pixel stays bounded whatever the factor. That first step
+// weighs the pixels with a tent 2k wide centred on each reduced pixel rather than averaging
+// disjoint k x k blocks: a block average puts a thin line at its block's centre (up to
+// k / 2 pixels off), where the overlapping tents keep its position. Rows are computed in bands on the kernel threads; every output pixel is summed in
+// the same order in any band, so results do not depend on the number of threads.
+#include <QImage>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+// The values the kernel averages. Encoded: the 8-bit values as they are stored (sRGB
+// gamma), as photo tools usually resize; Linear: light intensities, decoded before and
+// encoded after. The program resizes encoded values (see resampleImage); Linear is kept
+// for the image benchmark that compares the two.
+enum class ResampleLight { Encoded, Linear };
+
+// The picture at exactly width x height, in Format_ARGB32_Premultiplied; the input's
+// own storage is read row by row (no float copy of the whole picture). A null picture or
+// a size below 1 gives a null picture.
+QImage resampleImage(const QImage& image, int width, int height, ResampleLight light = ResampleLight::Encoded);
+
+// The whole factor by which a shrink from `in` to `out` pixels is first reduced: the
+// largest k with in / (k * out) still at least three.
+int resampleBoxFactor(int in, int out);
+
+// The kernel's plan for both axes, for code that feeds its own rows (the filter engine).
+class Resampler {
+public:
+    Resampler(int inWidth, int inHeight, int outWidth, int outHeight);
+
+    // Input rows or columns [begin, end) that the output span [first, last) reads.
+    std::pair<int, int> inputColumns(int first, int last) const { return x_.inputSpan(first, last); }
+    std::pair<int, int> inputRows(int first, int last) const { return y_.inputSpan(first, last); }
+
+    // fetch(y, x0, x1, dst): input row y, columns [x0, x1), as premultiplied RGBA floats
+    // into dst (4 floats a pixel, dst[0] being column x0).
+    using Fetch = std::function<void(int y, int x0, int x1, float* dst)>;
+    // store(row, rgba): output row `row`, columns [first column, last column) as floats.
+    using Emit = std::function<void(int row, const float* rgba)>;
+    // Computes output rows [rowFirst, rowLast) and columns [colFirst, colLast) on the
+    // calling thread; output rows come out in increasing order.
+    void run(int rowFirst, int rowLast, int colFirst, int colLast, const Fetch& fetch, const Emit& store) const;
+
+    // Output rows per band when a picture's rows are shared among threads.
+    int bandRows() const;
+
+private:
+    struct Axis {
+        int in = 0, out = 0;
+        int box = 1;        // whole factor of the first reduction
+        int reduced = 0;    // size after it (the last reduced pixel may lie partly outside)
+        int preLo = 0;      // tent of the first reduction: reduced pixel i weighs input
+        std::vector<float> pre;  // pixel i * box + preLo + m by pre[m]
+        int taps = 0;       // most weights any output pixel has
+        std::vector<int> start, count;  // per output pixel, in reduced pixels
+        std::vector<float> weights;     // out x taps
+        void plan(int inSize, int outSize);
+        std::pair<int, int> inputSpan(int first, int last) const;
+    };
+    Axis x_, y_;
+};
+
+}  // namespace platform
