@@ -154,6 +154,11 @@ public:
     void setButtonTitleFor(QAbstractButton* button, const QString& title, const QColor& color);
     static void setWindow(QWidget* window, QWidget* parent);
 
+    // The session of the batch saved to the user defaults (the photos as bookmarks beside
+    // it), and the bookmarks alone; the rules are SavedState's (Utils_TextHelpers.cpp).
+    bool saveProjectSessionToDefault();
+    void saveBookmarkPathsFromTableView();
+
     // An image of a widget's current drawing, the size of its bounds.
     QImage imageOfView(QWidget* view);
     // A window of the engine's was resized: nothing depends on its size.

@@ -1,8 +1,11 @@
-// The engine object's text, date and view helpers: one rule each, kept in CommonFunc and
-// ViewHelpers, so the engine's spelling and the records' give the same result.
+// The engine object's text, date, view and session helpers: one rule each, kept in
+// CommonFunc, ViewHelpers and SavedState, so the engine's spelling and the records' give
+// the same result.
 #include "engine/Utils.h"
 
+#include "records/AppDelegate.h"
 #include "records/CommonFunc.h"
+#include "records/SavedState.h"
 #include "records/ViewHelpers.h"
 
 QString Utils::unitStringFromBytes(double bytes, int flags) const { return CommonFunc::unitStringFromBytes(bytes, flags); }
@@ -39,3 +42,7 @@ void Utils::setButtonTitleFor(QAbstractButton* button, const QString& title, con
 }
 
 void Utils::setWindow(QWidget* window, QWidget* parent) { ViewHelpers::setWindow(window, parent); }
+
+bool Utils::saveProjectSessionToDefault() { return SavedState::saveProjectSessionToDefault(AppDelegate::shared()); }
+
+void Utils::saveBookmarkPathsFromTableView() { SavedState::saveBookmarkPathsFromTableView(AppDelegate::shared()); }

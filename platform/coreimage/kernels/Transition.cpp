@@ -288,7 +288,7 @@ void registerTransitionFilters() {
                     const double fx = std::floor(px), fy = std::floor(py);
                     const double lx = px - fx - 0.5, ly = py - fy - 0.5;
                     // Each patch starts at its own moment and covers its whole cell by time 1.
-                    const double local = std::clamp(t * 1.5 - 0.5 * hash01(int(fx), int(fy)), 0.0, 1.0);
+                    const double local = std::clamp(t * 1.5 - 0.5 * hash01(int(std::clamp(fx, -1e9, 1e9)), int(std::clamp(fy, -1e9, 1e9))), 0.0, 1.0);
                     const bool open = std::sqrt(lx * lx + ly * ly) < local;
                     copyPixel(open ? pixelAt(B, x, y) : pixelAt(A, x, y), out);
                 };
@@ -396,7 +396,8 @@ void registerTransitionFilters() {
                     for (int c = 0; c < 3; ++c) out[c] *= shade;
                 };
             }, [=](const PixelRect& r) {
-                const double top = base + (r.top() - base) / std::max(kept, 1e-6);
+                // Nearly folded, a row reads far up the page; never beyond its top edge.
+                const double top = std::min(base + (r.top() - base) / std::max(kept, 1e-6), page.bottom() + 2);
                 return PixelRect::covering(QRectF(r.x, std::min<double>(r.y, base), r.w,
                                                   std::max(1.0, top - std::min<double>(r.y, base)))).grown(1);
             });

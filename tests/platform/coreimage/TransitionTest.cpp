@@ -115,7 +115,7 @@ TEST(Transition, PiecesRenderedAloneMatchTheWhole) {
     const QImage from = gradientImageForTest(90, 70);
     const QImage to = solid(90, 70, QColor(20, 40, 200));
     for (const char* name : kTransitions) {
-        for (double t : {0.1, 0.35, 0.7}) {
+        for (double t : {0.1, 0.35, 0.7, 0.9999}) {
             SCOPED_TRACE(std::string(name) + " at " + std::to_string(t));
             CIFilterPtr f = transitionAt(name, from, to, t);
             if (f->inputKeys().contains(QStringLiteral("inputRadius")) && QString::fromLatin1(name).contains(u"PageCurl"))
