@@ -17,6 +17,13 @@ PreviewResult PreviewLoader::loadNow(const PreviewRequest& request) {
     r.path = request.path;
     if (request.path.isEmpty()) return r;
     Utils& utils = Utils::sharedUtils();
+    if (!request.original.isNull()) {
+        r.original = request.original;
+        r.thumbnail = request.thumbnail;
+        r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps);
+        r.loaded = true;
+        return r;
+    }
     const QSizeF thumbSize = utils.getAspectFitModeSizeWithsize(request.pixelSize, QSizeF(476, 314));
     r.thumbnail = utils.getThumbnailImageAtFilePath(request.path, thumbSize);
     const QSizeF stored = utils.getImageOriginalSizeAtFilePathUrl(request.path);
@@ -24,13 +31,42 @@ PreviewResult PreviewLoader::loadNow(const PreviewRequest& request) {
     r.original = utils.getImageFromPath(request.path, previewSize);
     if (r.original.isGrayscale() && !r.original.isNull()) r.original = utils.convertGraycolorModelToRgb(r.original);
     r.loaded = !r.original.isNull();
+    if (r.loaded) r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps);
     return r;
 }
 
+QImage PreviewLoader::applySelectedFiltersOnImage(const QImage& image, const QString& path,
+                                                  const QList<AppliedFilter>& steps) {
+    QImage out = image;
+    for (const AppliedFilter& step : steps) {
+        if (!step.isApplied || step.filterName == QLatin1String("Resize")) continue;
+        const QImage next = Utils::sharedUtils().applyFilterWithImage(out, path, step.filterName,
+                                                                       step.filterParameters, false);
+        if (!next.isNull()) out = next;
+    }
+    return out;
+}
+
+QList<AppliedFilter> PreviewLoader::snapshotSteps(const QList<std::shared_ptr<AppliedFilter>>& steps) {
+    QList<AppliedFilter> copies;
+    for (const auto& s : steps)
+        if (s) copies << *s;
+    return copies;
+}
+
 quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF previewBox, Completion done) {
+    return load(photo, previewBox, {}, QImage(), QImage(), std::move(done));
+}
+
+quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF previewBox,
+                            const QList<AppliedFilter>& steps, const QImage& original, const QImage& thumbnail,
+                            Completion done) {
     const quint64 generation = ++*latest_;
     PreviewRequest request;
     request.generation = generation;
+    request.steps = steps;
+    request.original = original;
+    request.thumbnail = thumbnail;
     if (photo) {
         request.path = photo->filePath;
         request.pixelSize = QSizeF(photo->width, photo->height);
@@ -53,6 +89,50 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
         if (context)
             QMetaObject::invokeMethod(context, [deliver, result = std::move(result)] { deliver(result); },
                                       Qt::QueuedConnection);
+    });
+    return generation;
+}
+
+StepThumbnails::StepThumbnails(QObject* context, PreviewLoader::Executor executor)
+    : context_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
+    if (!executor_) executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
+}
+
+quint64 StepThumbnails::render(const QImage& thumbnail, const QString& path,
+                               const QList<std::shared_ptr<AppliedFilter>>& steps, const QList<int>& rows,
+                               Delivered delivered) {
+    const quint64 generation = ++*latest_;
+    if (thumbnail.isNull()) return generation;
+    struct Job {
+        int row;
+        std::weak_ptr<AppliedFilter> step;
+        AppliedFilter copy;
+    };
+    QList<Job> jobs;
+    for (int i = 0; i < steps.size(); ++i)
+        if (steps[i] && (rows.isEmpty() || rows.contains(i))) jobs << Job{i, steps[i], *steps[i]};
+    auto latest = latest_;
+    QPointer<QObject> context = context_;
+    executor_([jobs, thumbnail, path, latest, context, generation, delivered] {
+        for (const Job& job : jobs) {
+            QImage picture = thumbnail;
+            if (job.copy.filterName != QLatin1String("Resize")) {
+                const QImage drawn = Utils::sharedUtils().applyFilterWithImage(
+                    thumbnail, path, job.copy.filterName, job.copy.filterParameters, false);
+                if (!drawn.isNull()) picture = drawn;
+            }
+            if (!context) return;
+            QMetaObject::invokeMethod(
+                context,
+                [job, picture, latest, generation, delivered] {
+                    if (generation != *latest) return;
+                    const auto step = job.step.lock();
+                    if (!step) return;
+                    step->filterAppliedImage = picture;
+                    if (delivered) delivered(job.row);
+                },
+                Qt::QueuedConnection);
+        }
     });
     return generation;
 }

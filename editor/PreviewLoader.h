@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "records/AppliedFilter.h"
+
 struct PhotoFile;
 
 struct PreviewRequest {
@@ -19,6 +21,11 @@ struct PreviewRequest {
     QString path;
     QSizeF pixelSize;   // the photo's upright pixel size, as the batch holds it
     QSizeF previewBox;  // the preview box the picture is fitted into
+    // The batch's steps to draw on the preview, copied on the main thread (switched-off
+    // steps are skipped); when `original` is given the photo is not read again.
+    QList<AppliedFilter> steps;
+    QImage original;
+    QImage thumbnail;
 };
 
 struct PreviewResult {
@@ -27,6 +34,7 @@ struct PreviewResult {
     bool loaded = false;  // false when there was no photo or it could not be read
     QImage thumbnail;     // fitted into 476 x 314, for the step thumbnails
     QImage original;      // fitted into the preview box, in RGB even for a grey photo
+    QImage filtered;      // `original` with the steps drawn on it
 };
 
 class PreviewLoader {
@@ -40,13 +48,42 @@ public:
 
     // Main thread. A null photo ends at once, still through the completion, as a failed load.
     quint64 load(const std::shared_ptr<PhotoFile>& photo, QSizeF previewBox, Completion done);
+    // The same with the steps to draw and, when the photo is already read, its pictures.
+    quint64 load(const std::shared_ptr<PhotoFile>& photo, QSizeF previewBox, const QList<AppliedFilter>& steps,
+                 const QImage& original, const QImage& thumbnail, Completion done);
     quint64 latestGeneration() const { return *latest_; }
 
     // The work of one load; any thread.
     static PreviewResult loadNow(const PreviewRequest& request);
+    // Every switched-on step drawn on the image in list order. The preview is already
+    // fitted to its box, so a "Resize" step leaves it as it is.
+    static QImage applySelectedFiltersOnImage(const QImage& image, const QString& path,
+                                              const QList<AppliedFilter>& steps);
+    // Copies of the steps, made on the main thread, for a worker to read.
+    static QList<AppliedFilter> snapshotSteps(const QList<std::shared_ptr<AppliedFilter>>& steps);
 
 private:
     QPointer<QObject> context_;
     Executor executor_;
+    std::shared_ptr<quint64> latest_;
+};
+
+// The batch steps' thumbnails: each switched-on step drawn alone on the photo's thumbnail
+// ("Resize" shows the thumbnail as it is), off the main thread, one step at a time, so a
+// long list never holds the screen up. Each finished picture is stored in its step on the
+// main thread; pictures of a superseded request are dropped.
+class StepThumbnails {
+public:
+    using Delivered = std::function<void(int row)>;
+
+    explicit StepThumbnails(QObject* context, PreviewLoader::Executor executor = {});
+    // Main thread. `rows` picks the steps to draw (all when empty).
+    quint64 render(const QImage& thumbnail, const QString& path, const QList<std::shared_ptr<AppliedFilter>>& steps,
+                   const QList<int>& rows, Delivered delivered);
+    quint64 latestGeneration() const { return *latest_; }
+
+private:
+    QPointer<QObject> context_;
+    PreviewLoader::Executor executor_;
     std::shared_ptr<quint64> latest_;
 };

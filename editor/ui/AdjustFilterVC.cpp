@@ -12,6 +12,7 @@
 #include "editor/EffectNameSets.h"
 #include "editor/PanelPlacement.h"
 #include "editor/PreviewRenderer.h"
+#include "editor/ui/EffectsScreenController.h"
 #include "editor/ui/PointHandles.h"
 #include "engine/Utils.h"
 #include "platform/foundation/Log.h"
@@ -34,6 +35,8 @@ AdjustFilterVC::AdjustFilterVC(QWidget* parent) : QWidget(parent) {
     connect(renderer_, &PreviewRenderer::rendered, this, &AdjustFilterVC::onPreviewRendered);
     buildLayout();
     clearControls();
+    // The tables, overlays and life cycle attach themselves to the areas built above.
+    new EffectsScreenController(this);
 }
 
 AdjustFilterVC::~AdjustFilterVC() {

@@ -1,0 +1,722 @@
+#include "editor/ui/EffectsScreenController.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "editor/AppliedSteps.h"
+#include "editor/FavouriteSteps.h"
+#include "editor/ui/EffectDelegates.h"
+#include "editor/ui/EffectTableModels.h"
+#include "editor/ui/ImageOverlayView.h"
+#include "editor/ui/PhotoStrip.h"
+#include "engine/FiltersList.h"
+#include "engine/FilterCustomization.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/UserDefaults.h"
+#include "records/AppDelegate.h"
+#include "records/PhotoFile.h"
+
+namespace names = platform::notifications;
+
+namespace {
+
+const QString kDontShowUnsaved = QStringLiteral("dontShowUnsavedEffectPopup");
+const QString kListStyle = QStringLiteral(
+    "QListView, QTableView { background: rgb(33,33,36); color: white; border: none; outline: none; }");
+
+QListView* makeList(QWidget* parent, const QString& name) {
+    auto* list = new QListView(parent);
+    list->setObjectName(name);
+    list->setStyleSheet(kListStyle);
+    list->setUniformItemSizes(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    return list;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& text, const QString& name) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+}  // namespace
+
+EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
+    : QObject(vc), vc_(vc), loader_(this), thumbnails_(this) {
+    buildSidebar();
+    buildEffectTable();
+    buildFavouritePanel();
+    buildOverlayPanels();
+    buildTextPanel();
+
+    strip_ = new PhotoStrip(vc_->photoStripArea());
+    auto* stripLayout = new QVBoxLayout(vc_->photoStripArea());
+    stripLayout->setContentsMargins(0, 0, 0, 0);
+    stripLayout->addWidget(strip_);
+    connect(strip_, &PhotoStrip::photoChosen, this, [this](int index) {
+        AppDelegate& app = AppDelegate::shared();
+        if (index < 0 || index >= app.arraySelectedImagesToProcess.size() || index == app.selectedImageIndex) return;
+        app.selectedImageIndex = index;
+        app.selectedImageFile = app.arraySelectedImagesToProcess[index];
+        app.isSELECTED_IMAGE_CHANGED = true;
+        selectedPhotoChanged();
+    });
+
+    textView_ = new TextWatermarkView(vc_->imageContainerView());
+    textView_->setDelegate(this);
+    imageView_ = new ImageOverlayView(vc_->imageContainerView());
+    connect(imageView_, &ImageOverlayView::boxMoved, this, [this](const QRectF& r) {
+        const QVariant v = QVariant::fromValue(platform::Vec(r.x(), r.y(), r.width(), r.height()));
+        vc_->saveFilterParametersWithKey(QStringLiteral("boundedRect"), v);
+        vc_->saveFilterParametersWithKey(QStringLiteral("rotatedRect"), v);
+        vc_->showImage();
+    });
+    vc_->imageContainerView()->installEventFilter(this);
+    hideOverlayViews();
+
+    vc_->setOverlayPanelHost(this);
+    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::commitCurrentEffect);
+
+    auto& centre = platform::NotificationCenter::defaultCenter();
+    centre.addObserver(names::AdjustfilterAppear, [this](const auto&) { viewWillAppearNotofication(); },
+                       platform::DeliverOn::MainThread, this);
+    centre.addObserver(names::AdjustfilterDisAppear, [this](const auto&) { viewWillDisAppear(); },
+                       platform::DeliverOn::MainThread, this);
+    centre.addObserver(QStringLiteral("notificationNewFavBatchAdded"), [this](const auto&) { loadCategories(); },
+                       platform::DeliverOn::MainThread, this);
+    centre.addObserver(QStringLiteral("notificationRemovePhotosFromAddPhoto"),
+                       [this](const auto&) { strip_->setGridLayout(); }, platform::DeliverOn::MainThread, this);
+
+    checkAutoOrientation_->setChecked(AppDelegate::shared().isAUTO_CORRECT_ORIENTATION);
+    loadCategories();
+    btnAppliedFilterViewToggleTapped(true);
+    viewWillAppearNotofication();
+}
+
+EffectsScreenController::~EffectsScreenController() { platform::NotificationCenter::defaultCenter().removeObservers(this); }
+
+void EffectsScreenController::setExecutor(PreviewLoader::Executor executor) {
+    executor_ = executor;
+    loader_ = PreviewLoader(this, executor);
+    thumbnails_ = StepThumbnails(this, executor);
+    strip_->setExecutor(executor);
+}
+
+bool EffectsScreenController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == vc_->imageContainerView() && event->type() == QEvent::Resize) layoutOverlays();
+    return QObject::eventFilter(watched, event);
+}
+
+void EffectsScreenController::layoutOverlays() {
+    const QRect r(QPoint(0, 0), vc_->imageContainerView()->size());
+    textView_->setGeometry(r);
+    imageView_->setGeometry(r);
+}
+
+// ---- building ----
+
+void EffectsScreenController::buildSidebar() {
+    QWidget* area = vc_->tableArea();
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+
+    lblImageName_ = new QLabel(area);
+    lblImageName_->setObjectName(QStringLiteral("lblImageName"));
+    lblImageInfo_ = new QLabel(area);
+    lblImageInfo_->setObjectName(QStringLiteral("lblImageInfo"));
+    for (QLabel* l : {lblImageName_, lblImageInfo_}) {
+        l->setStyleSheet(QStringLiteral("color: white;"));
+        layout->addWidget(l);
+    }
+
+    tblCategories_ = makeList(area, QStringLiteral("tblFilter_categories"));
+    categoryModel_ = new CategoryTableModel(this);
+    tblCategories_->setModel(categoryModel_);
+    auto* categoryDelegate = new CategoryDelegate(tblCategories_);
+    tblCategories_->setItemDelegate(categoryDelegate);
+    connect(categoryDelegate, &CategoryDelegate::deleteClicked, this, &EffectsScreenController::btnDeleteOnFavCellTappedAtIndex);
+    connect(tblCategories_, &QListView::clicked, this, [this](const QModelIndex& i) { selectCategoryRow(i.row()); });
+    layout->addWidget(tblCategories_, 3);
+
+    auto* stepsBar = new QHBoxLayout;
+    auto* title = new QLabel(tr("Batch Steps"), area);
+    title->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    btnListView_ = makeButton(area, QStringLiteral("≡"), QStringLiteral("btnListView"));
+    btnThumbView_ = makeButton(area, QStringLiteral("▦"), QStringLiteral("btnThumbView"));
+    for (QPushButton* b : {btnListView_, btnThumbView_}) {
+        b->setCheckable(true);
+        b->setFixedSize(26, 22);
+    }
+    connect(btnListView_, &QPushButton::clicked, this, [this] { btnAppliedFilterViewToggleTapped(true); });
+    connect(btnThumbView_, &QPushButton::clicked, this, [this] { btnAppliedFilterViewToggleTapped(false); });
+    stepsBar->addWidget(title);
+    stepsBar->addStretch(1);
+    stepsBar->addWidget(btnListView_);
+    stepsBar->addWidget(btnThumbView_);
+    layout->addLayout(stepsBar);
+
+    tblSteps_ = makeList(area, QStringLiteral("tbl_appliedFilters"));
+    stepsModel_ = new AppliedStepsModel(&AppDelegate::shared().arrayAppliedFilters, this);
+    tblSteps_->setModel(stepsModel_);
+    auto* stepDelegate = new StepDelegate(tblSteps_);
+    tblSteps_->setItemDelegate(stepDelegate);
+    tblSteps_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tblSteps_->setDragEnabled(true);
+    tblSteps_->setAcceptDrops(true);
+    tblSteps_->setDropIndicatorShown(true);
+    tblSteps_->setDragDropMode(QAbstractItemView::DragDrop);
+    tblSteps_->setDefaultDropAction(Qt::MoveAction);
+    connect(stepDelegate, &StepDelegate::buttonClicked, this, [this](int row, int button) {
+        switch (button) {
+        case StepDelegate::Apply: btnApplyToggleTappedAtIndex(row); break;
+        case StepDelegate::Edit: btnEditFilterTappedAtIndex(row); break;
+        case StepDelegate::MoveUp: btnMoveUpFilterTappedAtIndex(row); break;
+        case StepDelegate::MoveDown: btnMoveDownFilterTappedAtIndex(row); break;
+        case StepDelegate::Remove: btnRemoveTappedAtIndex(row); break;
+        default: break;
+        }
+    });
+    connect(stepsModel_, &AppliedStepsModel::stepsDropped, this, [this](const QList<int>&) {
+        tblSteps_->clearSelection();
+        stepsChanged(true);
+    });
+    layout->addWidget(tblSteps_, 2);
+    lblNoSteps_ = new QLabel(tr("No batch steps yet: choose an effect and add it."), area);
+    lblNoSteps_->setObjectName(QStringLiteral("vwNoAppliedFilters"));
+    lblNoSteps_->setWordWrap(true);
+    lblNoSteps_->setStyleSheet(QStringLiteral("color: rgb(130,129,142);"));
+    layout->addWidget(lblNoSteps_);
+
+    checkAutoOrientation_ = new QCheckBox(tr("Auto-correct orientation"), area);
+    checkAutoOrientation_->setObjectName(QStringLiteral("checkAutoOrientation"));
+    checkAutoOrientation_->setStyleSheet(QStringLiteral("color: white;"));
+    connect(checkAutoOrientation_, &QCheckBox::toggled, this,
+            [](bool on) { AppDelegate::shared().isAUTO_CORRECT_ORIENTATION = on; });
+    layout->addWidget(checkAutoOrientation_);
+
+    tvMetaData_ = new QTableView(area);
+    tvMetaData_->setObjectName(QStringLiteral("tvMetaData"));
+    tvMetaData_->setStyleSheet(kListStyle);
+    metadataModel_ = new SimpleRowsModel(this);
+    tvMetaData_->setModel(metadataModel_);
+    tvMetaData_->setSelectionMode(QAbstractItemView::NoSelection);
+    tvMetaData_->horizontalHeader()->hide();
+    tvMetaData_->verticalHeader()->hide();
+    tvMetaData_->verticalHeader()->setDefaultSectionSize(30);
+    tvMetaData_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(tvMetaData_, 1);
+}
+
+void EffectsScreenController::buildEffectTable() {
+    vwEffects_ = new QWidget(vc_->parametersColumn());
+    vwEffects_->setObjectName(QStringLiteral("vwFilters"));
+    vwEffects_->setGeometry(0, 0, AdjustFilterVC::kColumnWidth, AdjustFilterVC::kColumnHeight);
+    vwEffects_->setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(vwEffects_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    tblFilters_ = makeList(vwEffects_, QStringLiteral("tblFilters"));
+    effectModel_ = new EffectTableModel(this);
+    tblFilters_->setModel(effectModel_);
+    tblFilters_->setItemDelegate(new EffectDelegate(tblFilters_));
+    connect(tblFilters_, &QListView::clicked, this, [this](const QModelIndex& i) { filterCellClickedWithIndex(i.row()); });
+    layout->addWidget(tblFilters_);
+    vwEffects_->hide();
+}
+
+void EffectsScreenController::buildFavouritePanel() {
+    vwFavourite_ = new QWidget(vc_->parametersColumn());
+    vwFavourite_->setObjectName(QStringLiteral("vwFavDetails"));
+    vwFavourite_->setGeometry(0, 0, AdjustFilterVC::kColumnWidth, AdjustFilterVC::kColumnHeight);
+    vwFavourite_->setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(vwFavourite_);
+    lblFavTitle_ = new QLabel(vwFavourite_);
+    lblFavTitle_->setObjectName(QStringLiteral("lblFavTitle"));
+    lblFavTitle_->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    layout->addWidget(lblFavTitle_);
+    tblFavDetails_ = makeList(vwFavourite_, QStringLiteral("tblFavDetails"));
+    favModel_ = new FavouriteDetailsModel(this);
+    tblFavDetails_->setModel(favModel_);
+    auto* delegate = new FavouriteDetailDelegate(tblFavDetails_);
+    tblFavDetails_->setItemDelegate(delegate);
+    connect(delegate, &FavouriteDetailDelegate::applyClicked, this, &EffectsScreenController::btnApplyToggleOnFavCellTappedAtIndex);
+    layout->addWidget(tblFavDetails_, 1);
+    btnAddEffectsOnFav_ = makeButton(vwFavourite_, tr("Add Effects"), QStringLiteral("btnAddToBatchOnFavView"));
+    btnAddEffectsOnFav_->setDefault(true);
+    connect(btnAddEffectsOnFav_, &QPushButton::clicked, this, &EffectsScreenController::btnAddEffectsOnFavTapped);
+    layout->addWidget(btnAddEffectsOnFav_);
+    vwFavourite_->hide();
+}
+
+// ---- alerts ----
+
+void EffectsScreenController::showAlert(int type, const QString& title, const QString& message, bool question,
+                              std::function<void(bool, bool)> answer) {
+    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    auto done = [answer](bool yes, bool dontShow) {
+        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+        if (answer) answer(yes, dontShow);
+    };
+    if (alerts_) {
+        alerts_->showAlert(type, title, message, question, done);
+        return;
+    }
+    auto* box = new QMessageBox(vc_->window());
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setText(title);
+    box->setInformativeText(message);
+    box->setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    QCheckBox* check = nullptr;
+    if (type == 117) {
+        check = new QCheckBox(tr("Don't show this again"), box);
+        box->setCheckBox(check);
+    }
+    connect(box, &QMessageBox::finished, this, [box, check, done, question](int) {
+        const auto* clicked = box->clickedButton();
+        const bool yes = !question || (clicked && box->standardButton(const_cast<QAbstractButton*>(clicked)) == QMessageBox::Yes);
+        done(yes, check && check->isChecked());
+    });
+    box->open();
+}
+
+// ---- life cycle ----
+
+void EffectsScreenController::viewWillAppearNotofication() {
+    AppDelegate& app = AppDelegate::shared();
+    if (app.isSTART_AS_NEW_BATCH) {
+        platform::NotificationCenter::defaultCenter().postNotification(QStringLiteral("notificationStartAsNewBatch"));
+        app.isSTART_AS_NEW_BATCH = false;
+        selectCategoryRow(categoryModel_->rows().firstBasicRow());
+    }
+    checkForDeletedPhotosInSourceFolder(false);
+    stepsModel_->reload();
+    lblNoSteps_->setVisible(app.arrayAppliedFilters.isEmpty());
+    if (!app.arraySelectedImagesToProcess.isEmpty()) {
+        if (app.selectedImageIndex < 0 || !app.selectedImageFile) {
+            app.selectedImageIndex = 0;
+            app.selectedImageFile = app.arraySelectedImagesToProcess.first();
+            app.isSELECTED_IMAGE_CHANGED = true;
+        }
+        if (int(app.arraySelectedImagesToProcess.size()) != totalPhotos_) strip_->setGridLayout();
+        strip_->reloadData();
+        strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
+        strip_->collectionViewPhotosBoundsDidChange();
+        if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty())
+            selectedPhotoChanged();
+    } else {
+        strip_->reloadData();
+    }
+    updateBatchInformationInBottomView();
+}
+
+void EffectsScreenController::viewWillDisAppear() {
+    totalPhotos_ = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
+}
+
+void EffectsScreenController::checkForDeletedPhotosInSourceFolder(bool remove) {
+    AppDelegate& app = AppDelegate::shared();
+    if (remove) {
+        EffectsScreen::removeMissingPhotos(app.arraySelectedImagesToProcess);
+        strip_->setGridLayout();
+        return;
+    }
+    const QList<int> missing = EffectsScreen::missingPhotoRows(app.arraySelectedImagesToProcess);
+    strip_->setMissingRows(missing);
+    if (!app.arraySelectedImagesToProcess.isEmpty() && missing.size() == app.arraySelectedImagesToProcess.size())
+        showAlertForAllPhotosDeleted();
+}
+
+void EffectsScreenController::showAlertForAllPhotosDeleted() {
+    const auto text = EffectsScreen::allPhotosDeletedAlert(int(AppDelegate::shared().arraySelectedImagesToProcess.size()));
+    showAlert(107, text.title, text.message, false, {});
+}
+
+void EffectsScreenController::updateBatchInformationInBottomView() {
+    vc_->batchInfoLabel()->setText(EffectsScreen::footerText(AppDelegate::shared().arraySelectedImagesToProcess));
+}
+
+void EffectsScreenController::setImageInfo() {
+    const auto photo = AppDelegate::shared().selectedImageFile;
+    if (!photo) return;
+    lblImageName_->setText(photo->originalFileName.isEmpty() ? photo->fileName : photo->originalFileName);
+    lblImageInfo_->setText(EffectsScreen::headerInfoText(*photo));
+    metadataModel_->setRows(EffectsScreen::metadataRows(*photo));
+}
+
+void EffectsScreenController::selectedPhotoChanged() {
+    AppDelegate& app = AppDelegate::shared();
+    if (app.arraySelectedImagesToProcess.isEmpty()) {
+        vc_->tableArea()->setVisible(false);
+        app.isPROCESSING_WITH_FILES_SYSTEM = false;
+        return;
+    }
+    vc_->tableArea()->setVisible(true);
+    vc_->state().isWINDOW_RESIZED = false;
+    app.isPROCESSING_WITH_FILES_SYSTEM = true;
+    // The user's values are taken now, in the container they were set in, so they can be
+    // carried to the new photo whatever size its container gets.
+    std::optional<QVariantList> carried;
+    const auto& state = vc_->state();
+    if (!state.currentFilterName.isEmpty() && !state.isFor_FILTER_EDIT_MODE && !selectedFavBatch_)
+        carried = EffectsScreen::carryOverParameters(state.currentFilterName, vc_->imageContainerSize(),
+                                                     vc_->workingParameters().list());
+    QList<AppliedFilter> steps = PreviewLoader::snapshotSteps(app.arrayAppliedFilters);
+    loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight), steps,
+                 QImage(), QImage(), [this, carried](const PreviewResult& r) { applyPreviewResult(r, carried, true); });
+}
+
+void EffectsScreenController::applyPreviewResult(const PreviewResult& r, const std::optional<QVariantList>& carried,
+                                       bool rebuildPanel) {
+    AppDelegate& app = AppDelegate::shared();
+    app.isPROCESSING_WITH_FILES_SYSTEM = false;
+    if (!r.loaded) return;  // header, thumbnails and panel stay; the next showing tries again
+    const bool newPhoto = r.path != previewPath_ || originalImage_.cacheKey() != r.original.cacheKey();
+    originalImage_ = r.original;
+    imgSelected_Thumbnail_ = r.thumbnail;
+    filteredImage_ = r.filtered;
+    previewPath_ = r.path;
+    vc_->setPreviewPhoto(filteredImage_, r.path);
+    layoutOverlays();
+    if (rebuildPanel) {
+        setImageInfo();
+        if (newPhoto) refreshStepThumbnails(true);
+        const bool wasChanged = app.isSELECTED_IMAGE_CHANGED;
+        app.isSELECTED_IMAGE_CHANGED = false;
+        // A carried list stands in for the working values while the panel is rebuilt.
+        auto& state = vc_->state();
+        EffectsScreen::ResetInputs in;
+        in.effectChosen = !state.currentFilterName.isEmpty();
+        in.editingStepInBatch = state.isFor_FILTER_EDIT_MODE && editedStep_ &&
+                                app.arrayAppliedFilters.contains(editedStep_);
+        in.currentFilterName = state.currentFilterName;
+        in.containerSize = carried ? vc_->imageContainerSize() : QSizeF();
+        in.favouriteShown = state.isFAV_SELECTED && selectedFavBatch_;
+        in.selectedImageChanged = wasChanged;
+        switch (EffectsScreen::resetActionFor(in)) {
+        case EffectsScreen::ResetAction::OpenEditedStep:
+            vc_->btnEditFilterTappedAtIndex(int(app.arrayAppliedFilters.indexOf(editedStep_)));
+            break;
+        case EffectsScreen::ResetAction::RebuildFromDefaults:
+            vc_->selectEffectByName(state.currentFilterName, state.currentFilterDisplayName);
+            break;
+        case EffectsScreen::ResetAction::CarryOver: {
+            const QString name = state.currentFilterName, display = state.currentFilterDisplayName;
+            state.isUI_CHANGING_FOR_RESIZING = true;
+            state.isFor_FILTER_EDIT_MODE = true;
+            state.selectedAppliedFilterIndex = -1;
+            state.editedStepParameters = *carried;
+            vc_->setupViewForSelectedFilter();
+            state.isFor_FILTER_EDIT_MODE = false;
+            state.editedStepParameters.clear();
+            state.isUI_CHANGING_FOR_RESIZING = false;
+            state.currentFilterName = name;
+            state.currentFilterDisplayName = display;
+            vc_->btnApplyFilter()->setText(tr("Add Effect"));
+            break;
+        }
+        case EffectsScreen::ResetAction::ShowFavourite: showFavoriteView(selectedFavBatch_); break;
+        case EffectsScreen::ResetAction::RenderAllSteps:
+        case EffectsScreen::ResetAction::Nothing: break;
+        }
+    } else {
+        vc_->showImage();
+    }
+    emit previewPhotoLoaded(r.path);
+}
+
+void EffectsScreenController::resetFilterForNewImage(bool force) {
+    if (force && !vc_->state().currentFilterName.isEmpty()) {
+        editedStep_.reset();
+        stepsModel_->setEditedRow(-1);
+        vc_->selectEffectByName(vc_->state().currentFilterName, vc_->state().currentFilterDisplayName);
+    }
+    renderBase();
+}
+
+// The preview's base: the photo with the batch's switched-on steps, less the step being
+// edited (its panel draws it), plus a shown favourite's steps.
+void EffectsScreenController::renderBase(std::function<void()> then) {
+    AppDelegate& app = AppDelegate::shared();
+    if (originalImage_.isNull() || !app.selectedImageFile) return;
+    QList<std::shared_ptr<AppliedFilter>> steps;
+    for (const auto& s : app.arrayAppliedFilters)
+        if (s && s != editedStep_) steps << s;
+    if (selectedFavBatch_ && vc_->state().isFAV_SELECTED) steps += selectedFavBatch_->filtersArray;
+    loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight),
+                 PreviewLoader::snapshotSteps(steps), originalImage_, imgSelected_Thumbnail_,
+                 [this, then](const PreviewResult& r) {
+                     applyPreviewResult(r, std::nullopt, false);
+                     if (then) then();
+                 });
+}
+
+void EffectsScreenController::refreshStepThumbnails(bool all) {
+    AppDelegate& app = AppDelegate::shared();
+    QList<int> rows;
+    if (!all)
+        for (int i = 0; i < app.arrayAppliedFilters.size(); ++i)
+            if (app.arrayAppliedFilters[i] && app.arrayAppliedFilters[i]->filterAppliedImage.isNull()) rows << i;
+    if (!all && rows.isEmpty()) return;
+    thumbnails_.render(imgSelected_Thumbnail_, previewPath_, app.arrayAppliedFilters, rows, [this](int row) {
+        const QModelIndex i = stepsModel_->index(row);
+        emit stepsModel_->dataChanged(i, i);
+    });
+}
+
+// ---- categories ----
+
+void EffectsScreenController::loadCategories() {
+    FiltersList& catalogue = FiltersList::sharedFiltersList();
+    QList<CategoryTableModel::Record> basic = catalogue.arrBasicFilters;
+    categoryModel_->setSources(FavouriteSteps::loadFavouriteBatches(), catalogue.arrRenameAndFormatCat, basic,
+                               catalogue.arrFXCategory);
+    // The first basic effect is chosen every time the categories are loaded.
+    selectCategoryRow(categoryModel_->rows().firstBasicRow());
+}
+
+int EffectsScreenController::selectedCategoryIndex() const { return categoryModel_->selectedCategoryIndex(); }
+
+void EffectsScreenController::selectCategoryRow(int row) {
+    const CategoryRows rows = categoryModel_->rows();
+    tblCategories_->clearSelection();
+    if (rows.isHeader(row) || row < 0 || row >= rows.count()) return;
+    AppDelegate& app = AppDelegate::shared();
+    if (app.selectedImageFile && !EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) return;
+
+    // Changed values of an effect not yet added: ask before leaving them.
+    auto& defaults = platform::UserDefaults::standardUserDefaults();
+    if (!settingUp_ && vc_->workingParameters().isChanged() && !defaults.containsKey(kDontShowUnsaved) &&
+        !vc_->state().currentFilterName.isEmpty()) {
+        showAlert(117, tr("ADD EFFECT"), tr("Do you wish to add these changes to your batch?"), true,
+                  [this, row](bool yes, bool dontShow) {
+                      if (dontShow)
+                          platform::UserDefaults::standardUserDefaults().setObject(QStringLiteral("yes"), kDontShowUnsaved);
+                      if (yes) commitCurrentEffect();
+                      vc_->workingParameters().clearChanged();
+                      selectCategoryRow(row);
+                  });
+        return;
+    }
+    saveUnEditedFilter();
+    selectedFavBatch_.reset();
+    vc_->state().isFAV_SELECTED = false;
+    vwFavourite_->hide();
+
+    switch (rows.groupOf(row)) {
+    case CategoryRows::Group::Favourite:
+        vc_->selectEffectByName(QString());
+        showFavoriteView(categoryModel_->favouriteAt(row));
+        break;
+    case CategoryRows::Group::Rename:
+        seletedFilterCategory_ = categoryModel_->renameCategoryAt(row);
+        vc_->selectEffectByName(QString());
+        showFiltersView(false);
+        platform::NotificationCenter::defaultCenter().postNotification(QStringLiteral("notificationSetupConvertAndRename"));
+        break;
+    case CategoryRows::Group::Fx:
+        seletedFilterCategory_ = categoryModel_->fxCategoryAt(row);
+        loadAllFiltersInCategory(seletedFilterCategory_);
+        break;
+    case CategoryRows::Group::Basic: {
+        const auto record = categoryModel_->basicAt(row);
+        if (!record) break;
+        if (record->isCategory) {
+            for (const auto& c : FiltersList::sharedFiltersList().filterCategoriesExcludingDupes)
+                if (c && c->categoryName == record->filterName) {
+                    seletedFilterCategory_ = c;
+                    loadAllFiltersInCategory(c);
+                    break;
+                }
+        } else {
+            showFiltersView(false);
+            // "Resize" is kept once: the batch's own is opened instead of a second one.
+            const int resize = AppliedSteps::indexOfResize(app.arrayAppliedFilters);
+            if (record->filterName == QLatin1String("Resize") && resize >= 0) {
+                btnEditFilterTappedAtIndex(resize);
+                return;
+            }
+            chooseEffect(record);
+        }
+        break;
+    }
+    case CategoryRows::Group::None: return;
+    }
+    categoryModel_->setSelectedCategoryIndex(row);
+}
+
+void EffectsScreenController::showFiltersView(bool show) {
+    vwEffects_->setVisible(show);
+    if (show) vwEffects_->raise();
+}
+
+void EffectsScreenController::loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category) {
+    if (!category) return;
+    vc_->selectEffectByName(QString());
+    effectModel_->setCellHeight(EffectTables::filterCellHeightForCategory(category->categoryName));
+    effectModel_->setRecords(category->filterRecordsWithNoDuplicates);
+    showFiltersView(true);
+}
+
+void EffectsScreenController::filterCellClickedWithIndex(int row) {
+    effectModel_->setSelectedFilterIndex(row);
+    const auto record = effectModel_->recordAt(row);
+    if (!record) return;
+    showFiltersView(false);
+    chooseEffect(record);
+}
+
+void EffectsScreenController::chooseEffect(const std::shared_ptr<FilterRecord>& record) {
+    selectedFilterObj_ = record;
+    editedStep_.reset();
+    stepsModel_->setEditedRow(-1);
+    settingUp_ = true;
+    vc_->selectEffectByName(record->filterName, record->filterDisplayName);
+    settingUp_ = false;
+    renderBase();
+}
+
+// ---- favourites ----
+
+void EffectsScreenController::showFavoriteView(const std::shared_ptr<FavouriteBatch>& favourite) {
+    selectedFavBatch_ = favourite;
+    vc_->state().isFAV_SELECTED = bool(favourite);
+    if (!favourite) {
+        vwFavourite_->hide();
+        favModel_->setFavourite(nullptr);
+        return;
+    }
+    showFiltersView(false);
+    favModel_->setFavourite(favourite);
+    lblFavTitle_->setText(EffectTables::favouritePanelTitle(int(favourite->filtersArray.size())));
+    vwFavourite_->show();
+    vwFavourite_->raise();
+    renderBase();
+}
+
+void EffectsScreenController::btnApplyToggleOnFavCellTappedAtIndex(int row) {
+    if (!selectedFavBatch_ || !FavouriteSteps::toggleStep(*selectedFavBatch_, row)) return;
+    favModel_->reload();
+    renderBase();
+}
+
+void EffectsScreenController::btnDeleteOnFavCellTappedAtIndex(int row) {
+    const auto favourite = categoryModel_->favouriteAt(row);
+    if (!favourite) return;
+    showAlert(100, FavouriteSteps::deleteAlertTitle(), FavouriteSteps::deleteAlertMessage(), true,
+              [this, favourite](bool yes, bool) {
+                  if (!yes) return;
+                  FavouriteSteps::deleteFavourite(*favourite);
+                  showFavoriteView(nullptr);
+                  loadCategories();
+              });
+}
+
+void EffectsScreenController::btnAddEffectsOnFavTapped() {
+    if (!selectedFavBatch_) return;
+    if (FavouriteSteps::addEffects(*selectedFavBatch_, AppDelegate::shared().arrayAppliedFilters) == 0) return;
+    stepsChanged(true);
+    refreshStepThumbnails(false);
+}
+
+// ---- batch steps ----
+
+void EffectsScreenController::stepsChanged(bool rerender) {
+    AppDelegate& app = AppDelegate::shared();
+    const int edited = editedStep_ ? int(app.arrayAppliedFilters.indexOf(editedStep_)) : -1;
+    if (editedStep_ && edited < 0) editedStep_.reset();
+    vc_->state().selectedAppliedFilterIndex = edited;
+    stepsModel_->setEditedRow(edited);
+    lblNoSteps_->setVisible(app.arrayAppliedFilters.isEmpty());
+    if (rerender) renderBase();
+}
+
+void EffectsScreenController::saveUnEditedFilter() {
+    if (!editedStep_) return;
+    editedStep_.reset();
+    stepsModel_->setEditedRow(-1);
+    vc_->state().isFor_FILTER_EDIT_MODE = false;
+    vc_->state().selectedAppliedFilterIndex = -1;
+}
+
+void EffectsScreenController::btnApplyToggleTappedAtIndex(int row) {
+    if (!AppliedSteps::toggle(AppDelegate::shared().arrayAppliedFilters, row)) return;
+    stepsChanged(true);
+}
+
+void EffectsScreenController::btnRemoveTappedAtIndex(int row) {
+    auto& steps = AppDelegate::shared().arrayAppliedFilters;
+    const bool wasEdited = editedStep_ && steps.value(row) == editedStep_;
+    if (!AppliedSteps::remove(steps, row)) return;
+    if (wasEdited) {
+        saveUnEditedFilter();
+        vc_->selectEffectByName(QString());
+    }
+    stepsChanged(true);
+}
+
+void EffectsScreenController::btnEditFilterTappedAtIndex(int row) {
+    auto& steps = AppDelegate::shared().arrayAppliedFilters;
+    if (row < 0 || row >= steps.size()) return;
+    showFavoriteView(nullptr);
+    showFiltersView(false);
+    editedStep_ = steps[row];
+    stepsModel_->setEditedRow(row);
+    // The base is drawn without the edited step; its panel then draws it from its values.
+    renderBase([this] {
+        const int index = int(AppDelegate::shared().arrayAppliedFilters.indexOf(editedStep_));
+        if (index >= 0) vc_->btnEditFilterTappedAtIndex(index);
+    });
+}
+
+void EffectsScreenController::btnMoveUpFilterTappedAtIndex(int row) {
+    if (!AppliedSteps::moveUp(AppDelegate::shared().arrayAppliedFilters, row)) return;
+    tblSteps_->clearSelection();
+    stepsChanged(true);
+}
+
+void EffectsScreenController::btnMoveDownFilterTappedAtIndex(int row) {
+    if (!AppliedSteps::moveDown(AppDelegate::shared().arrayAppliedFilters, row)) return;
+    tblSteps_->clearSelection();
+    stepsChanged(true);
+}
+
+void EffectsScreenController::btnAppliedFilterViewToggleTapped(bool listForm) {
+    listForm_ = listForm;
+    btnListView_->setChecked(listForm);
+    btnThumbView_->setChecked(!listForm);
+    stepsModel_->setListForm(listForm);
+    if (!listForm) refreshStepThumbnails(false);
+}
+
+void EffectsScreenController::commitCurrentEffect() {
+    auto step = vc_->makeAppliedFilter();
+    if (!step) return;
+    step->parentfilterCategory = seletedFilterCategory_;
+    auto& steps = AppDelegate::shared().arrayAppliedFilters;
+    const int editIndex = editedStep_ ? int(steps.indexOf(editedStep_)) : -1;
+    AppliedSteps::commit(steps, step, editIndex);
+    saveUnEditedFilter();
+    vc_->workingParameters().clearChanged();
+    stepsChanged(false);
+    refreshStepThumbnails(false);
+    // The panel starts afresh for the next step of the same effect, on the new base.
+    renderBase([this] {
+        const auto& state = vc_->state();
+        if (!state.currentFilterName.isEmpty()) {
+            settingUp_ = true;
+            vc_->selectEffectByName(state.currentFilterName, state.currentFilterDisplayName);
+            settingUp_ = false;
+        }
+    });
+}

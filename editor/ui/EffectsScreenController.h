@@ -1,0 +1,248 @@
+#pragma once
+// The effects screen's tables, overlays and life cycle, attached to the screen's façade:
+// the category, effect, batch-step and favourite tables with their models and delegates,
+// the photo strip, the text box and picture box over the preview, the overlay effects'
+// panels, the preview photo loaded in the background with the batch's steps drawn on it,
+// and what appearing, disappearing and changing photos do.
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "editor/EffectsScreenLogic.h"
+#include "editor/PreviewLoader.h"
+#include "editor/ui/AdjustFilterVC.h"
+#include "editor/ui/TextWatermarkView.h"
+
+class AppliedStepsModel;
+class CategoryTableModel;
+class EffectTableModel;
+class FavouriteDetailsModel;
+class ImageOverlayView;
+class PhotoStrip;
+class SimpleRowsModel;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QSlider;
+class QTableView;
+struct FavouriteBatch;
+struct FilterCategoryInfo;
+struct FilterRecord;
+
+// Shows the screen's questions and notices; tests answer them directly.
+class EffectsAlertPresenter {
+public:
+    virtual ~EffectsAlertPresenter() = default;
+    // `answer` gets true for Yes (or OK); notices have no No.
+    virtual void showAlert(int type, const QString& title, const QString& message, bool question,
+                           std::function<void(bool yes, bool dontShowAgain)> answer) = 0;
+};
+
+class EffectsScreenController : public QObject, public OverlayPanelHost, public TextWatermarkViewDelegate {
+    Q_OBJECT
+public:
+    explicit EffectsScreenController(AdjustFilterVC* vc);
+    ~EffectsScreenController() override;
+
+    // Background work (preview loads, step thumbnails, strip thumbnails); tests run it inline.
+    void setExecutor(PreviewLoader::Executor executor);
+    void setAlertPresenter(EffectsAlertPresenter* presenter) { alerts_ = presenter; }
+
+    // ---- life cycle ----
+    void viewWillAppearNotofication();
+    void viewWillDisAppear();
+    void selectedPhotoChanged();
+    void resetFilterForNewImage(bool force);
+    void checkForDeletedPhotosInSourceFolder(bool remove);
+    void showAlertForAllPhotosDeleted();
+    void updateBatchInformationInBottomView();
+    void setImageInfo();
+
+    // ---- tables ----
+    void loadCategories();
+    void selectCategoryRow(int row);
+    void filterCellClickedWithIndex(int row);
+    void btnApplyToggleTappedAtIndex(int row);
+    void btnRemoveTappedAtIndex(int row);
+    void btnEditFilterTappedAtIndex(int row);
+    void btnMoveUpFilterTappedAtIndex(int row);
+    void btnMoveDownFilterTappedAtIndex(int row);
+    void btnAppliedFilterViewToggleTapped(bool listForm);
+    void btnApplyToggleOnFavCellTappedAtIndex(int row);
+    void btnDeleteOnFavCellTappedAtIndex(int row);
+    void btnAddEffectsOnFavTapped();
+    // The Add/Edit Effect button: the adjusted effect becomes a step (replacing the edited one).
+    void commitCurrentEffect();
+    // The picture box's picture for "Add Custom Image", chosen in an image file dialog.
+    void btnChooseCustomImageTapped();
+    void setCustomImageFromFile(const QString& path);
+    // The frame/texture table's row, and its intensity slider.
+    void textureRowChosen(int row);
+    void slideEffectIntensityOnTextureCellValueChanged(int row);
+    void stickerChosen(int row);
+
+    // ---- OverlayPanelHost ----
+    bool setupViewForOverlayFilter(const QString& filterName, bool editing) override;
+    void clearOverlayControls() override;
+    void willShowImage(const QString& filterName) override;
+
+    // ---- TextWatermarkViewDelegate ----
+    void btnCrossClickedOnTextWatermarkView() override;
+    void transformUpdatedOnTextWatermarkViewWithRotation(float rotation, const QRectF& updatedFrame,
+                                                         const QRectF& rotatedFrame) override;
+
+    // ---- the text panel ----
+    void btnLeftAlignTextWatermarkTapped();
+    void btnCenterAlignTextWatermarkTapped();
+    void btnRightAlignTextWatermarkTapped();
+    void btnHorizontalFlipTextWatermarkTapped(bool on);
+    void btnVerticalFlipTextWatermarkTapped(bool on);
+    void fontSizeTyped(const QString& text);
+
+    // ---- what tests and the window look at ----
+    QListView* tblFilterCategories() const { return tblCategories_; }
+    QListView* tblFilters() const { return tblFilters_; }
+    QListView* tblAppliedFilters() const { return tblSteps_; }
+    QListView* tblFavDetails() const { return tblFavDetails_; }
+    QListView* tblTextureEffects() const { return tblTextures_; }
+    QListView* stickerGrid() const { return tblStickers_; }
+    QTableView* tvMetaData() const { return tvMetaData_; }
+    CategoryTableModel* categoryModel() const { return categoryModel_; }
+    EffectTableModel* effectModel() const { return effectModel_; }
+    AppliedStepsModel* stepsModel() const { return stepsModel_; }
+    FavouriteDetailsModel* favouriteModel() const { return favModel_; }
+    SimpleRowsModel* metadataModel() const { return metadataModel_; }
+    PhotoStrip* photoStrip() const { return strip_; }
+    TextWatermarkView* textWatermarkView() const { return textView_; }
+    ImageOverlayView* imageWatermarkView() const { return imageView_; }
+    QCheckBox* checkAutoOrientation() const { return checkAutoOrientation_; }
+    QPushButton* btnAddEffectsOnFav() const { return btnAddEffectsOnFav_; }
+    QLabel* lblImageName() const { return lblImageName_; }
+    QLabel* lblImageInfo() const { return lblImageInfo_; }
+    QLabel* lblFavTitle() const { return lblFavTitle_; }
+    QWidget* vwTextureEffect() const { return vwTextureEffect_; }
+    QWidget* vwStickers() const { return vwStickers_; }
+    QWidget* viewWaterMark() const { return viewWaterMark_; }
+    QLineEdit* txtFontsize() const { return txtFontsize_; }
+    QPushButton* alignButton(int alignment) const;
+    QPushButton* btnTextFlipHorizontally() const { return btnTextFlipH_; }
+    QPushButton* btnTextFlipVertically() const { return btnTextFlipV_; }
+    QSlider* sliderEffectIntensity() const { return sliderIntensity_; }
+    QSlider* sliderOpacityForStickers() const { return sliderOpacity_; }
+    QPushButton* btnChooseImage() const { return btnChooseImage_; }
+    int selectedCategoryIndex() const;
+    int selectedTextureEffectIndex() const { return selectedTextureEffectIndex_; }
+    std::shared_ptr<FavouriteBatch> selectedFavBatch() const { return selectedFavBatch_; }
+    QImage originalImage() const { return originalImage_; }
+    QImage filteredImage() const { return filteredImage_; }
+    quint64 previewGeneration() const { return loader_.latestGeneration(); }
+
+signals:
+    // A preview photo (with the batch's steps) arrived and is shown.
+    void previewPhotoLoaded(const QString& path);
+
+private:
+    void buildSidebar();
+    void buildEffectTable();
+    void buildFavouritePanel();
+    void buildOverlayPanels();
+    void buildTextPanel();
+    void showFiltersView(bool show);
+    void showFavoriteView(const std::shared_ptr<FavouriteBatch>& favourite);
+    void loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category);
+    void chooseEffect(const std::shared_ptr<FilterRecord>& record);
+    void saveUnEditedFilter();
+    void stepsChanged(bool rerender);
+    void renderBase(std::function<void()> then = {});
+    void refreshStepThumbnails(bool all);
+    void applyPreviewResult(const PreviewResult& result, const std::optional<QVariantList>& carried,
+                            bool rebuildPanel);
+    void showAlert(int type, const QString& title, const QString& message, bool question,
+                   std::function<void(bool, bool)> answer);
+    void placePanel(QWidget* panel, double yUp, double height);
+    void hideOverlayViews();
+    bool setupTextureOrFrame(const QString& name, bool editing);
+    void setupImageOverlay(const QString& name, bool editing);
+    void setupText(const QString& name, bool editing);
+    void setTextAlginMentButtons(int alignment);
+    QVariant editedValue(const QString& key) const;
+    void layoutOverlays();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    AdjustFilterVC* vc_;
+    EffectsAlertPresenter* alerts_ = nullptr;
+    PreviewLoader loader_;
+    StepThumbnails thumbnails_;
+    PreviewLoader::Executor executor_;
+
+    // tables
+    QListView* tblCategories_ = nullptr;
+    QListView* tblFilters_ = nullptr;
+    QListView* tblSteps_ = nullptr;
+    QListView* tblFavDetails_ = nullptr;
+    QListView* tblTextures_ = nullptr;
+    QListView* tblStickers_ = nullptr;
+    QTableView* tvMetaData_ = nullptr;
+    CategoryTableModel* categoryModel_ = nullptr;
+    EffectTableModel* effectModel_ = nullptr;
+    AppliedStepsModel* stepsModel_ = nullptr;
+    FavouriteDetailsModel* favModel_ = nullptr;
+    SimpleRowsModel* metadataModel_ = nullptr;
+    SimpleRowsModel* texturesModel_ = nullptr;
+    SimpleRowsModel* stickersModel_ = nullptr;
+    QLabel* lblNoSteps_ = nullptr;
+    QPushButton* btnListView_ = nullptr;
+    QPushButton* btnThumbView_ = nullptr;
+    QCheckBox* checkAutoOrientation_ = nullptr;
+    QLabel* lblImageName_ = nullptr;
+    QLabel* lblImageInfo_ = nullptr;
+    QWidget* vwEffects_ = nullptr;   // the effect table's panel
+    QWidget* vwFavourite_ = nullptr;  // the favourite details panel
+    QLabel* lblFavTitle_ = nullptr;
+    QPushButton* btnAddEffectsOnFav_ = nullptr;
+
+    // overlays and their panels
+    PhotoStrip* strip_ = nullptr;
+    TextWatermarkView* textView_ = nullptr;
+    ImageOverlayView* imageView_ = nullptr;
+    QWidget* vwTextureEffect_ = nullptr;
+    QSlider* sliderIntensity_ = nullptr;
+    QWidget* vwStickers_ = nullptr;
+    QWidget* vwImageOverlay_ = nullptr;
+    QSlider* sliderOpacity_ = nullptr;
+    QLabel* lblSlickerOpacity_ = nullptr;
+    QPushButton* btnChooseImage_ = nullptr;
+    QWidget* viewWaterMark_ = nullptr;
+    QWidget* vwAddDateParam_ = nullptr;
+    QLineEdit* txtFontsize_ = nullptr;
+    QLabel* lblSelectedFontName_ = nullptr;
+    QLabel* lblSelectedDateTime_ = nullptr;
+    QLabel* lblSelectedDateFormat_ = nullptr;
+    QLabel* lblSelectedTimeFormat_ = nullptr;
+    QPushButton* btnLeftAlign_ = nullptr;
+    QPushButton* btnCenterAlign_ = nullptr;
+    QPushButton* btnRightAlign_ = nullptr;
+    QPushButton* btnTextFlipH_ = nullptr;
+    QPushButton* btnTextFlipV_ = nullptr;
+
+    // state
+    int selectedTextureEffectIndex_ = -1;
+    int totalPhotos_ = 0;
+    bool listForm_ = true;
+    bool settingUp_ = false;
+    QStringList textureList_;
+    QStringList stickerList_;
+    QString overlayName_;
+    std::shared_ptr<FavouriteBatch> selectedFavBatch_;
+    std::shared_ptr<AppliedFilter> editedStep_;
+    std::shared_ptr<FilterCategoryInfo> seletedFilterCategory_;
+    std::shared_ptr<FilterRecord> selectedFilterObj_;
+    QImage originalImage_;
+    QImage filteredImage_;
+    QImage imgSelected_Thumbnail_;
+    QString previewPath_;
+};

@@ -1,0 +1,523 @@
+// The overlay effects' panels: frames and textures with their picture table, sticker sets
+// with their grid, picture overlays (logo, custom picture, stickers) with the picture box,
+// and the text, watermark and date panels with the text box.
+#include "editor/ui/EffectsScreenController.h"
+
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QThreadPool>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "editor/EffectTables.h"
+#include "editor/OverlayPanels.h"
+#include "editor/PopupGeometry.h"
+#include "editor/WorkingParameterList.h"
+#include "editor/ui/EffectDelegates.h"
+#include "editor/ui/EffectTableModels.h"
+#include "editor/ui/ImageOverlayView.h"
+#include "engine/FilterCustomization.h"
+#include "engine/Utils.h"
+#include "platform/foundation/Values.h"
+#include "platform/graphics/YUp.h"
+#include "records/AppDelegate.h"
+#include "records/ParameterList.h"
+#include "ui/OnlyIntegerValueFormatter.h"
+
+namespace {
+
+bool isTextEffect(const QString& name) {
+    return name == QLatin1String("Add Text") || name == QLatin1String("Add Watermark") ||
+           name == QLatin1String("Add Date");
+}
+
+bool isImageOverlay(const QString& name) {
+    return name == QLatin1String("Add Logo") || name == QLatin1String("Add Custom Image") ||
+           EffectTables::isStickerSet(name);
+}
+
+QVariant rectValue(const QRectF& r) { return QVariant::fromValue(platform::Vec(r.x(), r.y(), r.width(), r.height())); }
+
+QRectF rectOf(const QVariant& v, const QRectF& fallback) {
+    if (!v.canConvert<platform::Vec>()) return fallback;
+    const platform::Vec vec = v.value<platform::Vec>();
+    return vec.isRect() ? QRectF(vec.X(), vec.Y(), vec.Z(), vec.W()) : fallback;
+}
+
+QLabel* whiteLabel(const QString& text, QWidget* parent, const QString& name = {}) {
+    auto* l = new QLabel(text, parent);
+    l->setStyleSheet(QStringLiteral("color: white;"));
+    if (!name.isEmpty()) l->setObjectName(name);
+    return l;
+}
+
+}  // namespace
+
+void EffectsScreenController::placePanel(QWidget* panel, double yUp, double height) {
+    panel->setGeometry(platform::toQtRect(QRectF(0, yUp, AdjustFilterVC::kColumnWidth, height),
+                                          AdjustFilterVC::kColumnHeight)
+                           .toRect());
+    panel->show();
+    panel->raise();
+}
+
+QVariant EffectsScreenController::editedValue(const QString& key) const {
+    const auto& state = vc_->state();
+    const QVariantList points = WorkingParameterList::inContainerPoints(state.currentFilterName,
+                                                                        vc_->imageContainerSize(),
+                                                                        state.editedStepParameters);
+    return ParameterList::valueForKey(points, key);
+}
+
+void EffectsScreenController::buildOverlayPanels() {
+    QWidget* column = vc_->parametersColumn();
+
+    vwTextureEffect_ = new QWidget(column);
+    vwTextureEffect_->setObjectName(QStringLiteral("vwTextureEffect"));
+    auto* tl = new QVBoxLayout(vwTextureEffect_);
+    tblTextures_ = new QListView(vwTextureEffect_);
+    tblTextures_->setObjectName(QStringLiteral("tbl_textureEffects"));
+    tblTextures_->setStyleSheet(QStringLiteral("QListView { background: rgb(33,33,36); border: none; }"));
+    texturesModel_ = new SimpleRowsModel(this);
+    tblTextures_->setModel(texturesModel_);
+    tblTextures_->setItemDelegate(new PictureDelegate(tblTextures_));
+    connect(tblTextures_, &QListView::clicked, this, [this](const QModelIndex& i) { textureRowChosen(i.row()); });
+    tl->addWidget(tblTextures_, 1);
+    tl->addWidget(whiteLabel(tr("Intensity"), vwTextureEffect_));
+    sliderIntensity_ = new QSlider(Qt::Horizontal, vwTextureEffect_);
+    sliderIntensity_->setObjectName(QStringLiteral("sliderEffectIntensity"));
+    sliderIntensity_->setRange(0, 100);
+    connect(sliderIntensity_, &QSlider::sliderReleased, this,
+            [this] { slideEffectIntensityOnTextureCellValueChanged(selectedTextureEffectIndex_); });
+    tl->addWidget(sliderIntensity_);
+
+    vwStickers_ = new QWidget(column);
+    vwStickers_->setObjectName(QStringLiteral("vwStickers"));
+    auto* sl = new QVBoxLayout(vwStickers_);
+    tblStickers_ = new QListView(vwStickers_);
+    tblStickers_->setObjectName(QStringLiteral("stickerGrid"));
+    tblStickers_->setViewMode(QListView::IconMode);
+    tblStickers_->setGridSize(QSize(64, 64));
+    tblStickers_->setResizeMode(QListView::Adjust);
+    tblStickers_->setMovement(QListView::Static);
+    tblStickers_->setStyleSheet(QStringLiteral("QListView { background: rgb(33,33,36); border: none; }"));
+    stickersModel_ = new SimpleRowsModel(this);
+    tblStickers_->setModel(stickersModel_);
+    tblStickers_->setItemDelegate(new PictureDelegate(tblStickers_));
+    connect(tblStickers_, &QListView::clicked, this, [this](const QModelIndex& i) { stickerChosen(i.row()); });
+    sl->addWidget(tblStickers_);
+
+    vwImageOverlay_ = new QWidget(column);
+    vwImageOverlay_->setObjectName(QStringLiteral("vWBackGroundImage"));
+    auto* il = new QGridLayout(vwImageOverlay_);
+    btnChooseImage_ = new QPushButton(tr("Choose Picture…"), vwImageOverlay_);
+    btnChooseImage_->setObjectName(QStringLiteral("btnAddPhoto"));
+    connect(btnChooseImage_, &QPushButton::clicked, this, &EffectsScreenController::btnChooseCustomImageTapped);
+    il->addWidget(btnChooseImage_, 0, 0, 1, 2);
+    il->addWidget(whiteLabel(tr("Opacity"), vwImageOverlay_), 1, 0);
+    lblSlickerOpacity_ = whiteLabel(QString(), vwImageOverlay_, QStringLiteral("lblSlickerOpacity"));
+    il->addWidget(lblSlickerOpacity_, 1, 1);
+    sliderOpacity_ = new QSlider(Qt::Horizontal, vwImageOverlay_);
+    sliderOpacity_->setObjectName(QStringLiteral("sliderOpacityForStickers"));
+    sliderOpacity_->setRange(0, 100);
+    connect(sliderOpacity_, &QSlider::valueChanged, this, [this](int v) {
+        if (settingUp_) return;
+        const double opacity = v / 100.0;
+        lblSlickerOpacity_->setText(QString::asprintf("%.02f", opacity));
+        imageView_->setOpacityValue(opacity);
+        vc_->saveFilterParametersWithKey(QStringLiteral("Opacity"), opacity);
+        vc_->resetTimerToPerformActionLater();
+    });
+    il->addWidget(sliderOpacity_, 2, 0, 1, 2);
+
+    for (QWidget* w : {vwTextureEffect_, vwStickers_, vwImageOverlay_}) w->hide();
+}
+
+void EffectsScreenController::buildTextPanel() {
+    viewWaterMark_ = new QWidget(vc_->parametersColumn());
+    viewWaterMark_->setObjectName(QStringLiteral("viewWaterMark"));
+    auto* grid = new QGridLayout(viewWaterMark_);
+    grid->addWidget(whiteLabel(tr("Font Size"), viewWaterMark_), 0, 0);
+    txtFontsize_ = new QLineEdit(viewWaterMark_);
+    txtFontsize_->setObjectName(QStringLiteral("txtFontsize"));
+    auto* formatter = new OnlyIntegerValueFormatter(txtFontsize_);
+    formatter->setMaximumValue(250);
+    txtFontsize_->setValidator(formatter);
+    connect(txtFontsize_, &QLineEdit::textEdited, this, &EffectsScreenController::fontSizeTyped);
+    grid->addWidget(txtFontsize_, 0, 1);
+    grid->addWidget(whiteLabel(tr("Font"), viewWaterMark_), 1, 0);
+    lblSelectedFontName_ = whiteLabel(QString(), viewWaterMark_, QStringLiteral("lblSelectedFontName"));
+    auto* fontButton = new QPushButton(tr("Choose"), viewWaterMark_);
+    connect(fontButton, &QPushButton::clicked, this,
+            [this] { vc_->openOptionPopup(PopupGeometry::Font, lblSelectedFontName_); });
+    grid->addWidget(lblSelectedFontName_, 1, 1);
+    grid->addWidget(fontButton, 1, 2);
+
+    auto* align = new QHBoxLayout;
+    btnLeftAlign_ = new QPushButton(QStringLiteral("⯇"), viewWaterMark_);
+    btnCenterAlign_ = new QPushButton(QStringLiteral("☰"), viewWaterMark_);
+    btnRightAlign_ = new QPushButton(QStringLiteral("⯈"), viewWaterMark_);
+    btnLeftAlign_->setObjectName(QStringLiteral("btnLeftAlign"));
+    btnCenterAlign_->setObjectName(QStringLiteral("btnCenterAlign"));
+    btnRightAlign_->setObjectName(QStringLiteral("btnRightAlgin"));
+    connect(btnLeftAlign_, &QPushButton::clicked, this, &EffectsScreenController::btnLeftAlignTextWatermarkTapped);
+    connect(btnCenterAlign_, &QPushButton::clicked, this, &EffectsScreenController::btnCenterAlignTextWatermarkTapped);
+    connect(btnRightAlign_, &QPushButton::clicked, this, &EffectsScreenController::btnRightAlignTextWatermarkTapped);
+    btnTextFlipH_ = new QPushButton(tr("Flip H"), viewWaterMark_);
+    btnTextFlipV_ = new QPushButton(tr("Flip V"), viewWaterMark_);
+    btnTextFlipH_->setObjectName(QStringLiteral("btnFlip_horizonatally"));
+    btnTextFlipV_->setObjectName(QStringLiteral("btnFlip_vertically"));
+    for (QPushButton* b : {btnLeftAlign_, btnCenterAlign_, btnRightAlign_, btnTextFlipH_, btnTextFlipV_}) {
+        b->setCheckable(b == btnTextFlipH_ || b == btnTextFlipV_ || true);
+        align->addWidget(b);
+    }
+    connect(btnTextFlipH_, &QPushButton::toggled, this, &EffectsScreenController::btnHorizontalFlipTextWatermarkTapped);
+    connect(btnTextFlipV_, &QPushButton::toggled, this, &EffectsScreenController::btnVerticalFlipTextWatermarkTapped);
+    grid->addLayout(align, 2, 0, 1, 3);
+
+    vwAddDateParam_ = new QWidget(viewWaterMark_);
+    vwAddDateParam_->setObjectName(QStringLiteral("vwAddDateParam"));
+    auto* dates = new QGridLayout(vwAddDateParam_);
+    const struct { QLabel** label; const char* title; int type; const char* name; } rows[] = {
+        {&lblSelectedDateTime_, "Date", PopupGeometry::DateOption, "lblSelectedDateTime"},
+        {&lblSelectedDateFormat_, "Date Format", PopupGeometry::DateFormat, "lblSelectedDateFormat"},
+        {&lblSelectedTimeFormat_, "Time Format", PopupGeometry::TimeFormat, "lblSelectedTimeFormat"},
+    };
+    int r = 0;
+    for (const auto& row : rows) {
+        dates->addWidget(whiteLabel(tr(row.title), vwAddDateParam_), r, 0);
+        *row.label = whiteLabel(QString(), vwAddDateParam_, QString::fromLatin1(row.name));
+        dates->addWidget(*row.label, r, 1);
+        auto* b = new QPushButton(tr("Choose"), vwAddDateParam_);
+        QLabel* label = *row.label;
+        const int type = row.type;
+        connect(b, &QPushButton::clicked, this, [this, label, type] { vc_->openOptionPopup(type, label); });
+        dates->addWidget(b, r, 2);
+        ++r;
+    }
+    grid->addWidget(vwAddDateParam_, 3, 0, 1, 3);
+    viewWaterMark_->hide();
+}
+
+QPushButton* EffectsScreenController::alignButton(int alignment) const {
+    switch (alignment) {
+    case 0: return btnLeftAlign_;
+    case 1: return btnRightAlign_;
+    case 2: return btnCenterAlign_;
+    default: return nullptr;
+    }
+}
+
+void EffectsScreenController::hideOverlayViews() {
+    textView_->disableTextEvents();
+    textView_->hide();
+    imageView_->hide();
+}
+
+void EffectsScreenController::clearOverlayControls() {
+    for (QWidget* w : {vwTextureEffect_, vwStickers_, vwImageOverlay_, viewWaterMark_}) w->hide();
+    hideOverlayViews();
+    overlayName_.clear();
+}
+
+bool EffectsScreenController::setupViewForOverlayFilter(const QString& name, bool editing) {
+    settingUp_ = true;
+    bool handled = true;
+    overlayName_ = name;
+    if (EffectTables::isFrameEffect(name) || EffectTables::isTextureEffect(name)) {
+        handled = setupTextureOrFrame(name, editing);
+    } else if (EffectTables::isStickerSet(name)) {
+        stickerList_ = OverlayPanels::stickerImages(name);
+        QList<QVariantMap> rows;
+        for (const QString& image : stickerList_) rows << QVariantMap{{"name", image}};
+        stickersModel_->setRows(rows);
+        placePanel(vwStickers_, 145, AdjustFilterVC::kColumnHeight - 145 - 100);
+        setupImageOverlay(name, editing);
+    } else if (isImageOverlay(name)) {
+        setupImageOverlay(name, editing);
+    } else if (isTextEffect(name)) {
+        setupText(name, editing);
+    } else {
+        handled = false;
+        overlayName_.clear();
+    }
+    settingUp_ = false;
+    return handled;
+}
+
+bool EffectsScreenController::setupTextureOrFrame(const QString& name, bool editing) {
+    const bool frame = EffectTables::isFrameEffect(name);
+    const QString display = vc_->state().currentFilterDisplayName.isEmpty() ? name : vc_->state().currentFilterDisplayName;
+    const QStringList images = frame ? OverlayPanels::frameImages(display) : OverlayPanels::textureImages(display);
+    // A name without pictures keeps the previous list.
+    if (!images.isEmpty()) textureList_ = images;
+    QList<QVariantMap> rows;
+    for (const QString& image : textureList_) rows << QVariantMap{{"name", image}, {"height", 170}};
+    texturesModel_->setRows(rows);
+    selectedTextureEffectIndex_ = -1;
+    sliderIntensity_->setValue(frame ? 100 : 70);
+    placePanel(vwTextureEffect_, 0, AdjustFilterVC::kColumnHeight - 50);
+    // Thumbnails of the pictures on the current photo, made in the background.
+    const QImage base = filteredImage_.isNull() ? vc_->imageToEdit() : filteredImage_;
+    if (!base.isNull()) {
+        const QImage small = base.scaled(160, 160, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QString path = previewPath_;
+        QPointer<EffectsScreenController> self(this);
+        for (int i = 0; i < textureList_.size(); ++i) {
+            const QString picture = textureList_[i];
+            const QVariantList list = frame ? QVariantList{QVariantMap{{"picture_frameName", picture}},
+                                                          QVariantMap{{"frameWidthPercent", 1.0}}}
+                                            : QVariantList{QVariantMap{{"picture_EffectName", picture}},
+                                                           QVariantMap{{"effectIntensityValue", 0.7}}};
+            auto job = [self, small, path, name, list, i, picture] {
+                const QImage thumb = Utils::sharedUtils().applyFilterWithImage(small, path, name, list, true);
+                QMetaObject::invokeMethod(
+                    self.data(),
+                    [self, i, picture, thumb] {
+                        if (self && self->textureList_.value(i) == picture) self->texturesModel_->setImage(i, thumb);
+                    },
+                    Qt::QueuedConnection);
+            };
+            if (executor_) executor_(job);
+            else QThreadPool::globalInstance()->start(job);
+        }
+    }
+    if (editing) {
+        const QString key = frame ? QStringLiteral("picture_frameName") : QStringLiteral("picture_EffectName");
+        const QString saved = editedValue(key).toString();
+        const int row = int(textureList_.indexOf(saved));
+        if (row >= 0) {
+            selectedTextureEffectIndex_ = row;
+            tblTextures_->setCurrentIndex(texturesModel_->index(row));
+            const double intensity = platform::numberValue(editedValue("effectIntensityValue"), frame ? 1.0 : 0.7);
+            sliderIntensity_->setValue(int(std::lround(intensity * 100)));
+            vc_->saveFilterParametersWithKey(QStringLiteral("effectIntensityValue"), intensity);
+            vc_->saveFilterParametersWithKey(key, saved);
+            if (frame)
+                vc_->saveFilterParametersWithKey(QStringLiteral("frameWidthPercent"),
+                                                 platform::numberValue(editedValue("frameWidthPercent"), 1.0));
+        }
+    }
+    return true;
+}
+
+void EffectsScreenController::textureRowChosen(int row) {
+    if (row < 0 || row >= textureList_.size()) return;
+    selectedTextureEffectIndex_ = row;
+    slideEffectIntensityOnTextureCellValueChanged(row);
+}
+
+void EffectsScreenController::slideEffectIntensityOnTextureCellValueChanged(int row) {
+    if (row < 0 || row >= textureList_.size()) return;
+    const double value = sliderIntensity_->value() / 100.0;
+    if (EffectTables::isTextureEffect(overlayName_)) {
+        vc_->saveFilterParametersWithKey(QStringLiteral("picture_EffectName"), textureList_[row]);
+        vc_->saveFilterParametersWithKey(QStringLiteral("effectIntensityValue"), value);
+    } else {
+        vc_->saveFilterParametersWithKey(QStringLiteral("picture_frameName"), textureList_[row]);
+        vc_->saveFilterParametersWithKey(QStringLiteral("frameWidthPercent"), value);
+    }
+    vc_->showImage();
+}
+
+void EffectsScreenController::setupImageOverlay(const QString& name, bool editing) {
+    const bool custom = name == QLatin1String("Add Custom Image");
+    btnChooseImage_->setVisible(custom);
+    placePanel(vwImageOverlay_, 20, 100);
+    QVariantList values = OverlayPanels::newImageOverlayParameters(FilterCustomization::sharedInstance().getDefaultRectForFilter(name));
+    QImage picture;
+    if (editing) {
+        for (const char* key : {"boundedRect", "rotatedRect", "Opacity", "angle", "flipHorizontally", "flipVertically"}) {
+            const QVariant v = editedValue(QString::fromLatin1(key));
+            if (v.isValid()) ParameterList::setValueForKey(values, QString::fromLatin1(key), v);
+        }
+        picture = editedValue(QStringLiteral("imageToAdd")).value<QImage>();
+    }
+    const double opacity = platform::numberValue(ParameterList::valueForKey(values, "Opacity"), 1.0);
+    sliderOpacity_->setValue(int(std::lround(opacity * 100)));
+    lblSlickerOpacity_->setText(QString::asprintf("%.02f", opacity));
+    if (picture.isNull() && EffectTables::isStickerSet(name) && !stickerList_.isEmpty() && !editing)
+        picture = editorResourceImage(stickerList_.first());
+    imageView_->setPicture(picture);
+    imageView_->setOpacityValue(opacity);
+    imageView_->setBoxRect(rectOf(ParameterList::valueForKey(values, "boundedRect"), QRectF(0, 0, 100, 100)));
+    imageView_->show();
+    imageView_->raise();
+    if (!picture.isNull()) vc_->saveFilterParametersWithKey(QStringLiteral("imageToAdd"), picture);
+    for (const QVariant& entry : values) {
+        const QVariantMap m = entry.toMap();
+        vc_->saveFilterParametersWithKey(m.firstKey(), m.first());
+    }
+}
+
+void EffectsScreenController::stickerChosen(int row) {
+    if (row < 0 || row >= stickerList_.size()) return;
+    const QImage picture = editorResourceImage(stickerList_[row]);
+    if (picture.isNull()) return;
+    imageView_->setPicture(picture);
+    vc_->saveFilterParametersWithKey(QStringLiteral("imageToAdd"), picture);
+    vc_->saveFilterParametersWithKey(QStringLiteral("imageName"), stickerList_[row]);
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnChooseCustomImageTapped() {
+    auto* dialog = new QFileDialog(vc_->window(), tr("Choose a picture"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.gif)"));
+    connect(dialog, &QFileDialog::fileSelected, this, &EffectsScreenController::setCustomImageFromFile);
+    dialog->open();
+}
+
+void EffectsScreenController::setCustomImageFromFile(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+        showAlert(0, tr("INVALID IMAGE"), tr("The chosen file could not be read as a picture."), false, {});
+        return;
+    }
+    imageView_->setPicture(picture);
+    vc_->saveFilterParametersWithKey(QStringLiteral("imageToAdd"), picture);
+    vc_->saveFilterParametersWithKey(QStringLiteral("imageName"), QFileInfo(path).fileName());
+    vc_->showImage();
+}
+
+void EffectsScreenController::setupText(const QString& name, bool editing) {
+    const bool date = name == QLatin1String("Add Date");
+    placePanel(viewWaterMark_, date ? 170 : 300, date ? 300 : 170);
+    vwAddDateParam_->setVisible(date);
+    const QSizeF container = vc_->imageContainerSize();
+    QVariantList values = OverlayPanels::newTextParameters(name, container.width());
+    if (editing) {
+        for (const char* key : {"textColor", "alpha", "boundedRect", "rotatedRect", "text", "fontName",
+                                "textAlignment", "dateTimeOption", "dateFormat", "timeFormat"}) {
+            const QVariant v = editedValue(QString::fromLatin1(key));
+            if (v.isValid()) ParameterList::setValueForKey(values, QString::fromLatin1(key), v);
+        }
+        const QVariant stored = ParameterList::valueForKey(vc_->state().editedStepParameters, "fontSize");
+        if (stored.isValid())
+            ParameterList::setValueForKey(values, "fontSize",
+                                          float(OverlayPanels::editedFontSize(platform::numberValue(stored),
+                                                                              container.height())));
+    }
+    // The font list of the pop-up.
+    QStringList fonts = QFontDatabase::families();
+    fonts.prepend(QStringLiteral("System Default"));
+    vc_->state().arrFontList = fonts;
+
+    const double fontSize = platform::numberValue(ParameterList::valueForKey(values, "fontSize"), 30);
+    txtFontsize_->setText(QString::number(int(fontSize)));
+    lblSelectedFontName_->setText(ParameterList::valueForKey(values, "fontName").toString());
+    lblSelectedDateTime_->setText(ParameterList::valueForKey(values, "dateTimeOption").toString());
+    lblSelectedDateFormat_->setText(ParameterList::valueForKey(values, "dateFormat").toString());
+    lblSelectedTimeFormat_->setText(ParameterList::valueForKey(values, "timeFormat").toString());
+    vc_->addColorWellControlWithKey(QStringLiteral("textColor"),
+                                    ParameterList::valueForKey(values, "textColor").value<QColor>());
+    vc_->addSliderControlWithKey(QStringLiteral("alpha"),
+                                 float(platform::numberValue(ParameterList::valueForKey(values, "alpha"), 1.0)));
+    for (const QVariant& entry : values) {
+        const QVariantMap m = entry.toMap();
+        vc_->saveFilterParametersWithKey(m.firstKey(), m.first());
+    }
+    btnTextFlipH_->setChecked(false);
+    btnTextFlipV_->setChecked(false);
+
+    // The text box: over the whole container, its frame from the stored turned rectangle.
+    layoutOverlays();
+    const QRectF rotated = rectOf(ParameterList::valueForKey(values, "rotatedRect"), QRectF(20, 20, 120, 120));
+    textView_->geometryModel().setContainerFrame(
+        QRectF(rotated.x() - 20, rotated.y() - 20, rotated.width(), rotated.height()));
+    textView_->isSetTextFieldEditable = !date;
+    textView_->adjustExtendRectToTextChange(previewPath_, name, vc_->workingParameters().list());
+    textView_->show();
+    textView_->raise();
+    textView_->enableTextEvents();
+    setTextAlginMentButtons(int(platform::numberValue(ParameterList::valueForKey(values, "textAlignment"), 0)));
+}
+
+void EffectsScreenController::willShowImage(const QString& filterName) {
+    if (!isTextEffect(filterName) || !textView_->isVisible()) return;
+    textView_->adjustExtendRectToTextChange(previewPath_, filterName, vc_->workingParameters().list());
+}
+
+void EffectsScreenController::setTextAlginMentButtons(int alignment) {
+    const QStringList images = OverlayPanels::alignmentButtonImages(alignment);
+    if (images.isEmpty()) return;
+    btnLeftAlign_->setChecked(alignment == 0);
+    btnCenterAlign_->setChecked(alignment == 2);
+    btnRightAlign_->setChecked(alignment == 1);
+}
+
+void EffectsScreenController::btnLeftAlignTextWatermarkTapped() {
+    textView_->setLeftTextAlignment();
+    vc_->saveFilterParametersWithKey(QStringLiteral("textAlignment"), 0);
+    setTextAlginMentButtons(0);
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnCenterAlignTextWatermarkTapped() {
+    textView_->setCenterTextAlignment();
+    vc_->saveFilterParametersWithKey(QStringLiteral("textAlignment"), 2);
+    setTextAlginMentButtons(2);
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnRightAlignTextWatermarkTapped() {
+    textView_->setRightTextAlignment();
+    vc_->saveFilterParametersWithKey(QStringLiteral("textAlignment"), 1);
+    setTextAlginMentButtons(1);
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnHorizontalFlipTextWatermarkTapped(bool on) {
+    if (settingUp_) return;
+    textView_->setHorizontalFlipWithFlag(on);
+    vc_->saveFilterParametersWithKey(QStringLiteral("flipHorizontally"), on);
+    vc_->saveFilterParametersWithKey(QStringLiteral("textAlignment"), 0);
+    textView_->callDelegateToUpdateValues();
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnVerticalFlipTextWatermarkTapped(bool on) {
+    if (settingUp_) return;
+    textView_->setVerticalFlipWithFlag(on);
+    vc_->saveFilterParametersWithKey(QStringLiteral("flipVertically"), on);
+    textView_->callDelegateToUpdateValues();
+    vc_->showImage();
+}
+
+void EffectsScreenController::fontSizeTyped(const QString& text) {
+    bool ok = false;
+    const int size = text.toInt(&ok);
+    if (!ok || size <= 0) return;
+    vc_->saveFilterParametersWithKey(QStringLiteral("fontSize"), float(size));
+    vc_->resetTimerToPerformActionLater();
+}
+
+void EffectsScreenController::btnCrossClickedOnTextWatermarkView() {
+    textView_->disableTextEvents();
+    textView_->hide();
+    vc_->saveFilterParametersWithKey(QStringLiteral("text"), QString());
+    vc_->showImage();
+}
+
+void EffectsScreenController::transformUpdatedOnTextWatermarkViewWithRotation(float rotation, const QRectF& updated,
+                                                                             const QRectF& rotated) {
+    if (!isTextEffect(vc_->state().currentFilterName)) return;
+    vc_->saveFilterParametersWithKey(QStringLiteral("angle"), int(rotation));
+    vc_->saveFilterParametersWithKey(QStringLiteral("boundedRect"), rectValue(TextBoxGeometry::insetByMargin(updated)));
+    vc_->saveFilterParametersWithKey(QStringLiteral("rotatedRect"), rectValue(TextBoxGeometry::insetByMargin(rotated)));
+    if (textView_->isEditing()) {
+        vc_->saveFilterParametersWithKey(QStringLiteral("text"), textView_->textContent());
+        vc_->resetTimerToPerformActionLater();
+    }
+}

@@ -1,0 +1,110 @@
+#include "editor/ui/PhotoStrip.h"
+
+#include <QPointer>
+#include <QThreadPool>
+#include <QVBoxLayout>
+
+#include "engine/Utils.h"
+#include "records/AppDelegate.h"
+#include "records/PhotoFile.h"
+#include "ui/CollectionViewLayout.h"
+
+namespace {
+const QString kCell = QStringLiteral("CELL");
+}
+
+PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("customCollectionView"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new CollectionView(this);
+    layout->addWidget(view_);
+    view_->registerClass<CollectionViewCell>(kCell);
+    boundsTimer_.setSingleShot(true);
+    boundsTimer_.setInterval(200);
+    connect(&boundsTimer_, &QTimer::timeout, this, &PhotoStrip::loadVisibleThumbnails);
+    view_->contentView()->setPostsBoundsChangedNotifications(true);
+    connect(view_->contentView(), &ClipView::boundsDidChange, this, [this] { collectionViewPhotosBoundsDidChange(); });
+    executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
+    setGridLayout();
+}
+
+void PhotoStrip::setGridLayout() {
+    auto* layout = new CollectionViewHorizontalLayout;
+    layout->setItemMargin(5);
+    view_->setCollectionViewLayout(layout);
+    view_->setDataSource(this);
+    view_->setDelegate(this);
+    view_->setAnimatesSelection(false);
+    view_->setBackgroundColor(Qt::transparent);
+    reloadData();
+    loadVisibleThumbnails();
+    const AppDelegate& app = AppDelegate::shared();
+    if (app.selectedImageIndex >= 0 && app.selectedImageIndex < app.arraySelectedImagesToProcess.size())
+        selectPhoto(app.selectedImageIndex, CollectionView::ScrollNearest, false);
+}
+
+void PhotoStrip::reloadData() { view_->reloadData(); }
+
+void PhotoStrip::selectPhoto(int index, int scrollPosition, bool animated) {
+    if (index < 0 || index >= view_->numberOfItemsInSection(0)) return;
+    view_->selectItemAtIndexPath(IndexPath::indexPathForItem(index, 0), scrollPosition, animated);
+}
+
+void PhotoStrip::setMissingRows(const QList<int>& rows) {
+    missing_ = QSet<int>(rows.begin(), rows.end());
+    reloadData();
+}
+
+void PhotoStrip::collectionViewPhotosBoundsDidChange() { boundsTimer_.start(); }
+
+int PhotoStrip::numberOfItemsInSection(CollectionView*, int section) {
+    return section == 0 ? int(AppDelegate::shared().arraySelectedImagesToProcess.size()) : 0;
+}
+
+CollectionViewCell* PhotoStrip::cellForItemAtIndexPath(CollectionView* view, const IndexPath& path) {
+    CollectionViewCell* cell = view->dequeueReusableCellWithIdentifier(kCell, path.item);
+    if (!cell) return nullptr;
+    const auto& photos = AppDelegate::shared().arraySelectedImagesToProcess;
+    const auto photo = photos.value(path.item);
+    cell->setIsForSmallThubnails(true);
+    cell->setBgselectedColor(QColor(26, 185, 153));
+    cell->setNameValue(photo ? photo->originalFileName : QString());
+    cell->setBackgroundImage(photo ? dictPhotoImages_.value(photo->filePath) : QImage());
+    // A tile whose file is gone shows the not-available mark.
+    QImage mark;
+    if (missing_.contains(path.item)) {
+        mark = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
+        mark.fill(QColor(220, 60, 60));
+    }
+    cell->setCheckImage(mark);
+    return cell;
+}
+
+void PhotoStrip::didSelectItemAtIndexPath(CollectionView*, const IndexPath& path) { emit photoChosen(path.item); }
+
+void PhotoStrip::loadVisibleThumbnails() {
+    const auto& photos = AppDelegate::shared().arraySelectedImagesToProcess;
+    QPointer<PhotoStrip> self(this);
+    for (const IndexPath& path : view_->indexPathsForVisibleItems()) {
+        const auto photo = photos.value(path.item);
+        if (!photo || dictPhotoImages_.contains(photo->filePath) || pending_.contains(photo->filePath)) continue;
+        const QString file = photo->filePath;
+        pending_.insert(file);
+        executor_([self, file] {
+            const QImage thumb = Utils::sharedUtils().getThumbnailImageAtFilePath(file, QSizeF(120, 90));
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, file, thumb] {
+                    if (!self) return;
+                    self->pending_.remove(file);
+                    self->dictPhotoImages_.insert(file, thumb);
+                    for (CollectionViewCell* cell : self->view_->visibleCells()) {
+                        const auto p = AppDelegate::shared().arraySelectedImagesToProcess.value(cell->indexPath().item);
+                        if (p && p->filePath == file) cell->setBackgroundImage(thumb);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}

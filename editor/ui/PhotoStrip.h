@@ -1,0 +1,54 @@
+#pragma once
+// The effects screen's photo strip: the batch's photos in one horizontal row of the kit's
+// collection view. Thumbnails are read off the main thread once scrolling has rested for
+// 0.2 s and kept by path; photos whose file is gone are marked. A click on a tile reports
+// the photo chosen.
+#include <QHash>
+#include <QImage>
+#include <QSet>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "ui/CollectionView.h"
+
+struct PhotoFile;
+
+class PhotoStrip : public QWidget, public CollectionViewDataSource, public CollectionViewDelegate {
+    Q_OBJECT
+public:
+    using Executor = std::function<void(std::function<void()>)>;
+
+    explicit PhotoStrip(QWidget* parent = nullptr);
+    // Thumbnail reading runs through this (tests run it inline).
+    void setExecutor(Executor executor) { executor_ = std::move(executor); }
+    CollectionView* collectionView() const { return view_; }
+
+    // New layout, reload, visible thumbnails, and the application's selected photo selected.
+    void setGridLayout();
+    void reloadData();
+    void selectPhoto(int index, int scrollPosition, bool animated);
+    // Marks the rows whose file is gone.
+    void setMissingRows(const QList<int>& rows);
+    // Restarts the 0.2 s wait before the visible tiles read their thumbnails.
+    void collectionViewPhotosBoundsDidChange();
+    // Reads the visible tiles' thumbnails now.
+    void loadVisibleThumbnails();
+    QImage cachedThumbnail(const QString& path) const { return dictPhotoImages_.value(path); }
+
+    int numberOfItemsInSection(CollectionView*, int section) override;
+    CollectionViewCell* cellForItemAtIndexPath(CollectionView*, const IndexPath&) override;
+    void didSelectItemAtIndexPath(CollectionView*, const IndexPath&) override;
+
+signals:
+    void photoChosen(int index);
+
+private:
+    CollectionView* view_ = nullptr;
+    QTimer boundsTimer_;
+    Executor executor_;
+    QHash<QString, QImage> dictPhotoImages_;
+    QSet<QString> pending_;
+    QSet<int> missing_;
+};

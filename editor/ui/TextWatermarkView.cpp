@@ -1,0 +1,246 @@
+#include "editor/ui/TextWatermarkView.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "editor/OverlayPanels.h"
+#include "platform/foundation/Log.h"
+#include "platform/graphics/YUp.h"
+
+namespace {
+const QColor kBoxBorder = QColor::fromRgbF(0.10196, 0.72549, 0.6, 1.0);
+
+Qt::Alignment qtAlignment(int alignment) {
+    switch (alignment) {
+    case 1: return Qt::AlignRight;
+    case 2: return Qt::AlignHCenter;
+    default: return Qt::AlignLeft;
+    }
+}
+}  // namespace
+
+TextWatermarkView::TextWatermarkView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("textWatermarkView"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    font_.setPixelSize(30);
+    field_ = new QPlainTextEdit(this);
+    field_->setObjectName(QStringLiteral("textField"));
+    field_->setFrameShape(QFrame::NoFrame);
+    field_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    field_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    field_->setPlaceholderText(OverlayPanels::placeholderText());
+    field_->setStyleSheet(QStringLiteral("background: transparent;"));
+    field_->installEventFilter(this);
+    field_->hide();
+    connect(field_, &QPlainTextEdit::textChanged, this, [this] {
+        if (field_->isVisible()) {
+            shownText_ = field_->toPlainText();
+            sizeTextContainerFieldToFit();
+        }
+    });
+    disableTextEvents();
+}
+
+QPointF TextWatermarkView::toYUp(const QPointF& p) const { return platform::fromQtPoint(p, height()); }
+
+QRectF TextWatermarkView::boxRectInWidget() const {
+    return platform::toQtRect(geometry_.rotatedFrame(), height());
+}
+
+QRectF TextWatermarkView::crossRectInWidget() const {
+    const QRectF box = boxRectInWidget();
+    return QRectF(box.right() - 18, box.top() + 2, 16, 16);
+}
+
+void TextWatermarkView::resizeEvent(QResizeEvent*) { geometry_.setViewSize(size()); }
+
+bool TextWatermarkView::isEditing() const { return field_->isVisible() && !field_->isReadOnly(); }
+
+void TextWatermarkView::enableTextEvents() {
+    if (!isSetTextFieldEditable) {
+        disableTextEvents();
+        return;
+    }
+    field_->setReadOnly(false);
+    field_->setPlainText(shownText_);
+    placeField();
+    field_->show();
+    field_->setFocus();
+    field_->selectAll();
+    update();
+}
+
+void TextWatermarkView::disableTextEvents() {
+    field_->setReadOnly(true);
+    field_->hide();
+    update();
+}
+
+void TextWatermarkView::setTextContent(const QString& text) {
+    shownText_ = text;
+    if (field_->toPlainText() != text) field_->setPlainText(text);
+    update();
+}
+
+QString TextWatermarkView::textContent() const { return shownText_; }
+
+void TextWatermarkView::setTextFont(const QFont& font) {
+    font_ = font;
+    field_->setFont(font);
+    update();
+}
+
+void TextWatermarkView::setTextColor(const QColor& color) {
+    color_ = color;
+    QPalette pal = field_->palette();
+    pal.setColor(QPalette::Text, color);
+    field_->setPalette(pal);
+    update();
+}
+
+void TextWatermarkView::setAlignment(int alignment) {
+    alignment_ = alignment;
+    QTextOption option = field_->document()->defaultTextOption();
+    option.setAlignment(qtAlignment(alignment));
+    field_->document()->setDefaultTextOption(option);
+    sizeTextContainerFieldToFit();
+}
+
+void TextWatermarkView::setLeftTextAlignment() { setAlignment(0); }
+void TextWatermarkView::setCenterTextAlignment() { setAlignment(2); }
+void TextWatermarkView::setRightTextAlignment() { setAlignment(1); }
+
+void TextWatermarkView::setHorizontalFlipWithFlag(bool on) {
+    geometry_.setHorizontalFlip(on);
+    placeField();
+    update();
+}
+
+void TextWatermarkView::setVerticalFlipWithFlag(bool on) {
+    geometry_.setVerticalFlip(on);
+    placeField();
+    update();
+}
+
+void TextWatermarkView::placeField() {
+    const QRectF inner = platform::toQtRect(TextBoxGeometry::insetByMargin(geometry_.containerFrame()), height());
+    field_->setGeometry(inner.toRect().adjusted(int(TextBoxGeometry::textOffsetForAlignment(alignment_)), 0, 0, 0));
+}
+
+void TextWatermarkView::sizeTextContainerFieldToFit() {
+    const QFontMetricsF metrics(font_);
+    const QString measured = shownText_.isEmpty() ? OverlayPanels::placeholderText() : shownText_;
+    const QRectF bounds = metrics.boundingRect(QRectF(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop, measured);
+    geometry_.fitToTextSize(bounds.size());
+    placeField();
+    update();
+    callDelegateToUpdateValues();
+}
+
+void TextWatermarkView::callDelegateToUpdateValues() {
+    // No gesture turns the box freely, so the reported turn stays 0; flips show in the
+    // rotated frame.
+    if (delegate_)
+        delegate_->transformUpdatedOnTextWatermarkViewWithRotation(0.0f, geometry_.updatedFrame(),
+                                                                   geometry_.rotatedFrame());
+}
+
+void TextWatermarkView::adjustExtendRectToTextChange(const QString& photoPath, const QString& filterName,
+                                                     const QVariantList& parameters) {
+    const OverlayPanels::TextFieldState s = OverlayPanels::textFieldState(filterName, parameters, photoPath);
+    QFont font;
+    if (!s.fontName.isEmpty() && s.fontName != QLatin1String("System Default")) font.setFamily(s.fontName);
+    font.setPixelSize(std::max(1, s.fontSize));
+    font_ = font;
+    field_->setFont(font);
+    setTextColor(s.color);
+    shownText_ = s.text;
+    if (!isEditing()) field_->setPlainText(s.text);
+    setAlignment(s.alignment);
+}
+
+void TextWatermarkView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = platform::toQtRect(geometry_.containerFrame(), height());
+    p.save();
+    // The box turns about its centre; on screen a turn of 270 stands it up.
+    p.translate(frame.center());
+    p.rotate(-geometry_.rotationDegrees());
+    p.translate(-frame.center());
+    const QRectF inner = frame.adjusted(TextBoxGeometry::kMargin, TextBoxGeometry::kMargin, -TextBoxGeometry::kMargin,
+                                        -TextBoxGeometry::kMargin);
+    p.setPen(QPen(kBoxBorder, 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(inner);
+    if (!isEditing()) {
+        p.setFont(font_);
+        p.setPen(shownText_.isEmpty() ? QColor(200, 200, 200, 160) : color_);
+        p.drawText(inner.adjusted(TextBoxGeometry::textOffsetForAlignment(alignment_), 0, 0, 0),
+                   int(qtAlignment(alignment_) | Qt::AlignTop),
+                   shownText_.isEmpty() ? OverlayPanels::placeholderText() : shownText_);
+    }
+    p.restore();
+    const QRectF cross = crossRectInWidget();
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(kBoxBorder);
+    p.drawEllipse(cross);
+    p.drawLine(cross.topLeft() + QPointF(4, 4), cross.bottomRight() - QPointF(4, 4));
+    p.drawLine(cross.topRight() + QPointF(-4, 4), cross.bottomLeft() + QPointF(4, -4));
+}
+
+void TextWatermarkView::mousePressEvent(QMouseEvent* e) {
+    const QPointF pos = e->position();
+    if (crossRectInWidget().contains(pos)) {
+        if (delegate_) delegate_->btnCrossClickedOnTextWatermarkView();
+        return;
+    }
+    const QRectF inner = platform::toQtRect(TextBoxGeometry::insetByMargin(geometry_.rotatedFrame()), height());
+    if (inner.contains(pos)) {
+        geometry_.beginMove(toYUp(pos));
+    } else {
+        geometry_.endMove();
+        disableTextEvents();
+        e->ignore();
+    }
+}
+
+void TextWatermarkView::mouseDoubleClickEvent(QMouseEvent* e) {
+    const QRectF inner = platform::toQtRect(TextBoxGeometry::insetByMargin(geometry_.rotatedFrame()), height());
+    if (!inner.contains(e->position())) return;
+    platform::log(u"Clicked %ld", qint64(2));
+    geometry_.endMove();
+    enableTextEvents();
+}
+
+void TextWatermarkView::mouseMoveEvent(QMouseEvent* e) {
+    if (!geometry_.isMoving()) return;
+    setCursor(Qt::OpenHandCursor);
+    if (geometry_.dragTo(toYUp(e->position()))) {
+        placeField();
+        update();
+    }
+}
+
+void TextWatermarkView::mouseReleaseEvent(QMouseEvent*) {
+    if (!geometry_.isMoving()) return;
+    geometry_.endMove();
+    unsetCursor();
+    callDelegateToUpdateValues();
+}
+
+bool TextWatermarkView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == field_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab) {
+            field_->insertPlainText(QStringLiteral("\t"));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

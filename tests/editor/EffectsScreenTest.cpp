@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThreadPool>
+#include <QtTest/QTest>
+#include <deque>
+
+#include "batch/BatchRunner.h"
+#include "editor/EffectsScreenLogic.h"
+#include "editor/OneShotScheduler.h"
+#include "editor/PreviewRenderer.h"
+#include "editor/ui/EffectDelegates.h"
+#include "editor/ui/EffectTableModels.h"
+#include "editor/ui/EffectsScreenController.h"
+#include "editor/ui/PhotoStrip.h"
+#include "editor/ui/TextWatermarkView.h"
+#include "engine/FilterCustomization.h"
+#include "engine/Utils.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/foundation/Values.h"
+#include "records/AppDelegate.h"
+#include "records/ParameterList.h"
+#include "records/PhotoFile.h"
+#include "records/SavedState.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/support/ImageFixtures.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// Questions are answered as the test says; every one asked is kept.
+struct AnsweringAlerts : EffectsAlertPresenter {
+    bool answer = true;
+    QList<QPair<QString, QString>> shown;
+    void showAlert(int, const QString& title, const QString& message, bool,
+                   std::function<void(bool, bool)> done) override {
+        shown << qMakePair(title, message);
+        if (done) done(answer, false);
+    }
+};
+
+// An effects screen over a batch of photos drawn by the test, with background work run at
+// once and the user defaults in a folder of the test.
+struct Screen {
+    QTemporaryDir dir;
+    QStringList paths;
+    std::unique_ptr<AdjustFilterVC> vc;
+    EffectsScreenController* screen = nullptr;
+    AnsweringAlerts alerts;
+    QString previousDefaults;
+
+    explicit Screen(QList<QSize> sizes = {QSize(1160, 880), QSize(900, 1200)}) {
+        previousDefaults = platform::UserDefaults::standardUserDefaults().filePath();
+        platform::UserDefaults::standardUserDefaults().setFilePath(dir.filePath("defaults.plist"));
+        AppDelegate& app = AppDelegate::shared();
+        app.resetToLaunchValues();
+        for (int i = 0; i < sizes.size(); ++i) {
+            const QString path = dir.filePath(QString("photo%1.png").arg(i));
+            testsupport::gradientImage(sizes[i].width(), sizes[i].height()).save(path);
+            paths << path;
+            app.arraySelectedImagesToProcess << PhotoFile::initWithFileUrl(path, false);
+        }
+        app.selectedImageIndex = 0;
+        app.selectedImageFile = app.arraySelectedImagesToProcess.first();
+        app.isSELECTED_IMAGE_CHANGED = true;
+        vc = std::make_unique<AdjustFilterVC>();
+        vc->previewRenderer().setExecutor(PreviewRenderer::inlineExecutor());
+        vc->setScheduler(std::make_unique<ManualOneShotScheduler>());
+        screen = vc->findChild<EffectsScreenController*>();
+        screen->setAlertPresenter(&alerts);
+        screen->setExecutor([](std::function<void()> job) { job(); });
+        vc->resize(1300, 760);
+        vc->show();
+        settle();
+        // The load started while the screen was being made ran on the pool.
+        screen->selectedPhotoChanged();
+        settle();
+    }
+    ~Screen() {
+        vc.reset();
+        AppDelegate::shared().resetToLaunchValues();
+        platform::UserDefaults::standardUserDefaults().setFilePath(previousDefaults);
+    }
+
+    static void settle() {
+        QThreadPool::globalInstance()->waitForDone();
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+
+    void click(QListView* view, int row) {
+        const QModelIndex index = view->model()->index(row, 0);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        settle();
+    }
+    int categoryRow(const std::function<bool(int)>& match) {
+        for (int r = 0; r < screen->categoryModel()->rowCount(); ++r)
+            if (match(r)) return r;
+        return -1;
+    }
+    int basicRow(const QString& name) {
+        return categoryRow([&](int r) {
+            auto rec = screen->categoryModel()->basicAt(r);
+            return rec && rec->filterName == name && r > 0 && !screen->categoryModel()->rows().isHeader(r);
+        });
+    }
+    void stepButton(int row, StepDelegate::Button button) {
+        QListView* view = screen->tblAppliedFilters();
+        const QRect rect = StepDelegate::buttonRect(view->visualRect(view->model()->index(row, 0)), button);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+        settle();
+    }
+    void commit() {
+        QTest::mouseClick(vc->btnApplyFilter(), Qt::LeftButton);
+        settle();
+    }
+    QStringList stepNames() const {
+        QStringList names;
+        for (const auto& s : AppDelegate::shared().arrayAppliedFilters) names << s->filterName;
+        return names;
+    }
+};
+
+// Types the text as key presses on the widget.
+void typeText(QWidget* w, const QString& text) {
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(w, &press);
+        QCoreApplication::sendEvent(w, &release);
+    }
+}
+
+QImage runOnePhoto(const QString& photo, const QString& outFolder,
+                   const QList<std::shared_ptr<AppliedFilter>>& steps) {
+    BatchRunner runner;
+    runner.startProcessingOfPhotos(batchtest::runInput({batchtest::photoAt(photo)}, batchtest::renameSettings(6),
+                                                       batchtest::outputSettings(outFolder), steps));
+    batchtest::waitUntil([&] { return runner.state() == BatchRunner::State::Finished; });
+    const QStringList outputs = QDir(outFolder).entryList({"*.png"}, QDir::Files);
+    return outputs.isEmpty() ? QImage() : QImage(QDir(outFolder).filePath(outputs.first()));
+}
+
+}  // namespace
+
+TEST(EffectsScreenWidgets, BuildsABatchWhoseStepsTheRunnerRendersAsPreviewed) {
+    Screen s;
+    AppDelegate& app = AppDelegate::shared();
+    ASSERT_FALSE(s.screen->originalImage().isNull());
+    EXPECT_EQ(s.screen->lblImageName()->text(), "photo0.png");
+    EXPECT_EQ(s.screen->lblImageInfo()->text().section(" | ", 1), "1160X880");
+    EXPECT_TRUE(s.vc->batchInfoLabel()->text().startsWith("Batch Count: 2  |  Batch Size: "));
+
+    // A blur chosen from its category in the tables, its radius changed, then added.
+    const int blurRow = s.categoryRow([&](int r) {
+        auto c = s.screen->categoryModel()->fxCategoryAt(r);
+        return c && c->categoryName.contains("Blur");
+    });
+    ASSERT_GT(blurRow, 0);
+    s.click(s.screen->tblFilterCategories(), blurRow);
+    ASSERT_TRUE(s.screen->tblFilters()->isVisibleTo(s.vc.get()));
+    int gaussian = -1;
+    for (int r = 0; r < s.screen->effectModel()->rowCount(); ++r)
+        if (s.screen->effectModel()->recordAt(r)->filterName == "CIGaussianBlur") gaussian = r;
+    ASSERT_GE(gaussian, 0);
+    s.click(s.screen->tblFilters(), gaussian);
+    EXPECT_EQ(s.vc->state().currentFilterName, "CIGaussianBlur");
+    s.vc->handleSlider(0, 3.0);
+    s.commit();
+    ASSERT_EQ(s.stepNames(), QStringList({"CIGaussianBlur"}));
+
+    // A text watermark typed into the box over the preview.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Text"));
+    TextWatermarkView* box = s.screen->textWatermarkView();
+    ASSERT_TRUE(box->isVisible());
+    ASSERT_TRUE(box->isEditing());
+    typeText(box->textField(), "Brisko");
+    s.settle();
+    EXPECT_EQ(s.vc->workingParameters().value("text").toString(), "Brisko");
+    s.commit();
+
+    // Black and white, then the blur moved last by the up button, the text switched off.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Black & White"));
+    s.commit();
+    ASSERT_EQ(s.stepNames(), QStringList({"CIGaussianBlur", "Add Text", "Black & White"}));
+    s.stepButton(2, StepDelegate::MoveUp);
+    s.stepButton(1, StepDelegate::MoveUp);
+    EXPECT_EQ(s.stepNames(), QStringList({"Black & White", "CIGaussianBlur", "Add Text"}));
+    s.stepButton(2, StepDelegate::Apply);
+    EXPECT_FALSE(app.arrayAppliedFilters[2]->isApplied);
+    EXPECT_TRUE(app.arrayAppliedFilters[0]->isApplied);
+
+    // The text step stores its box and size as fractions of the preview.
+    const QVariantList text = app.arrayAppliedFilters[2]->filterParameters;
+    const auto rotated = ParameterList::valueForKey(text, "rotatedRect").value<platform::Vec>();
+    ASSERT_TRUE(rotated.isRect());
+    for (int i = 0; i < 4; ++i) EXPECT_LE(rotated.at(i), 1.0) << i;
+    EXPECT_LT(ParameterList::valueForKey(text, "fontSize").toDouble(), 1.0);
+    EXPECT_EQ(ParameterList::valueForKey(text, "text").toString(), "Brisko");
+
+    // The runner's output, scaled to the preview, looks like the preview of the same steps.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Rotate"));
+    s.vc->selectEffectByName(QString());
+    s.screen->resetFilterForNewImage(false);
+    s.settle();
+    const QImage preview = s.screen->filteredImage();
+    QTemporaryDir out;
+    const QImage result = runOnePhoto(s.paths[0], out.path(), app.arrayAppliedFilters);
+    ASSERT_FALSE(result.isNull());
+    EXPECT_EQ(result.size(), QSize(1160, 880));
+    const QImage scaled = result.convertToFormat(QImage::Format_ARGB32)
+                              .scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LT(testsupport::meanDiff(scaled, preview.convertToFormat(QImage::Format_ARGB32)), 6.0);
+    // The black and white step really ran: the output is grey.
+    const QColor c = result.pixelColor(580, 440);
+    EXPECT_NEAR(c.red(), c.green(), 2);
+    EXPECT_NEAR(c.green(), c.blue(), 2);
+}
+
+TEST(EffectsScreenWidgets, TextWatermarkWithItsTextReachesTheOutput) {
+    Screen s({QSize(1160, 880)});
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Text"));
+    typeText(s.screen->textWatermarkView()->textField(), "MMMMMM");
+    s.settle();
+    // Flipping stands the box up; the stored turned box follows.
+    const auto before = s.vc->workingParameters().value("rotatedRect").value<platform::Vec>();
+    QTest::mouseClick(s.screen->btnTextFlipVertically(), Qt::LeftButton);
+    const auto after = s.vc->workingParameters().value("rotatedRect").value<platform::Vec>();
+    EXPECT_DOUBLE_EQ(after.Z(), before.W());
+    EXPECT_DOUBLE_EQ(after.W(), before.Z());
+    QTest::mouseClick(s.screen->btnTextFlipVertically(), Qt::LeftButton);
+    s.commit();
+    ASSERT_EQ(s.stepNames(), QStringList({"Add Text"}));
+    QTemporaryDir out;
+    const QImage result = runOnePhoto(s.paths[0], out.path(), AppDelegate::shared().arrayAppliedFilters);
+    ASSERT_FALSE(result.isNull());
+    const QImage plain(s.paths[0]);
+    EXPECT_GT(testsupport::maxDiff(result.convertToFormat(QImage::Format_ARGB32),
+                                   plain.convertToFormat(QImage::Format_ARGB32)),
+              100)
+        << "the white text is drawn on the photo";
+}
+
+TEST(EffectsScreenWidgets, DraggedStepsLandWhereDroppedAndOnlyOwnRowsAreTaken) {
+    Screen s({QSize(600, 400)});
+    AppDelegate& app = AppDelegate::shared();
+    for (const char* name : {"A", "B", "C", "D"})
+        app.arrayAppliedFilters << AppliedFilter::initWithFilterName(name, name, {}, QImage(), nullptr);
+    s.screen->stepsModel()->reload();
+    AppliedStepsModel* model = s.screen->stepsModel();
+    std::unique_ptr<QMimeData> mime(model->mimeData({model->index(0), model->index(1)}));
+    // Dropped on the gap before D: both move down, in their order.
+    ASSERT_TRUE(model->dropMimeData(mime.get(), Qt::MoveAction, 3, 0, {}));
+    EXPECT_EQ(s.stepNames(), QStringList({"C", "A", "B", "D"}));
+    // Rows dragged from another list are refused.
+    AppliedSteps::StepList other;
+    AppliedStepsModel stranger(&other);
+    std::unique_ptr<QMimeData> foreign(stranger.mimeData({stranger.index(0)}));
+    foreign->setData(AppliedSteps::draggedRowsMimeType(), AppliedSteps::encodeDraggedRows({0}, 0x1));
+    EXPECT_FALSE(model->canDropMimeData(foreign.get(), Qt::MoveAction, 0, 0, {}));
+    EXPECT_FALSE(model->dropMimeData(foreign.get(), Qt::MoveAction, 0, 0, {}));
+    EXPECT_EQ(s.stepNames(), QStringList({"C", "A", "B", "D"}));
+    // Up and down buttons; the first row's up and the last row's down do nothing.
+    s.stepButton(0, StepDelegate::MoveUp);
+    s.stepButton(3, StepDelegate::MoveDown);
+    s.stepButton(0, StepDelegate::MoveDown);
+    EXPECT_EQ(s.stepNames(), QStringList({"A", "C", "B", "D"}));
+    s.stepButton(1, StepDelegate::Remove);
+    EXPECT_EQ(s.stepNames(), QStringList({"A", "B", "D"}));
+    // Thumbnail form: taller rows.
+    QTest::mouseClick(s.vc->findChild<QPushButton*>("btnThumbView"), Qt::LeftButton);
+    EXPECT_EQ(model->data(model->index(0), Qt::SizeHintRole).toSize().height(), 138);
+}
+
+TEST(EffectsScreenWidgets, TwoQuickPhotoChangesLeaveTheLastPhotosPreview) {
+    Screen s;
+    std::deque<std::function<void()>> jobs;
+    s.screen->setExecutor([&](std::function<void()> job) { jobs.push_back(std::move(job)); });
+    // A blur being set up is carried over to the next photo.
+    s.vc->selectEffectByName("CIGaussianBlur", "Gaussian Blur");
+    s.vc->handleSlider(0, 4.0);
+    PhotoStrip* strip = s.screen->photoStrip();
+    emit strip->photoChosen(1);
+    emit strip->photoChosen(0);
+    emit strip->photoChosen(1);
+    ASSERT_EQ(jobs.size(), 3u);
+    // The loads finish newest first, so the older ones come back last.
+    while (!jobs.empty()) {
+        jobs.back()();
+        jobs.pop_back();
+    }
+    s.settle();
+    EXPECT_EQ(s.vc->state().previewPhotoPath, s.paths[1]);
+    EXPECT_EQ(s.screen->lblImageName()->text(), "photo1.png");
+    EXPECT_EQ(s.vc->imageToEdit().size(), QSize(330, 440));
+    EXPECT_EQ(s.vc->state().currentFilterName, "CIGaussianBlur");
+    EXPECT_NEAR(s.vc->workingParameters().value("inputRadius").toDouble(), 4.0 * 330 / 580, 0.2)
+        << "the radius follows the preview's width";
+}
+
+TEST(EffectsScreenWidgets, MissingPhotosAlertSingularAndPlural) {
+    {
+        Screen s({QSize(200, 100)});
+        QFile::remove(s.paths[0]);
+        s.screen->viewWillAppearNotofication();
+        ASSERT_FALSE(s.alerts.shown.isEmpty());
+        EXPECT_EQ(s.alerts.shown.last().first, "PHOTO DELETED");
+        EXPECT_EQ(s.alerts.shown.last().second, "Photo no longer exists in the Source folder!");
+    }
+    Screen s({QSize(200, 100), QSize(100, 200), QSize(150, 150)});
+    for (const QString& p : s.paths) QFile::remove(p);
+    s.screen->viewWillAppearNotofication();
+    ASSERT_FALSE(s.alerts.shown.isEmpty());
+    EXPECT_EQ(s.alerts.shown.last().first, "PHOTOS DELETED");
+    EXPECT_EQ(s.alerts.shown.last().second, "Photos no longer exists in the Source folder!");
+}
+
+TEST(EffectsScreenWidgets, FavouriteShownAddedAndDeleted) {
+    Screen s({QSize(400, 300)});
+    auto fav = std::make_shared<FavouriteBatch>();
+    fav->name = "Grey";
+    fav->filtersArray << AppliedFilter::initWithFilterName("Black & White", "Black & White", {}, QImage(), nullptr)
+                      << AppliedFilter::initWithFilterName("Zodiac", "Zodiac", {}, QImage(), nullptr);
+    ASSERT_TRUE(Favorites::addFavBatch(fav));
+    s.screen->loadCategories();
+    const CategoryRows rows = s.screen->categoryModel()->rows();
+    EXPECT_EQ(rows.F, 2);
+    EXPECT_EQ(s.screen->categoryModel()->data(s.screen->categoryModel()->index(0), Qt::DisplayRole), "FAVORITES");
+    EXPECT_EQ(s.screen->selectedCategoryIndex(), rows.firstBasicRow());
+
+    s.click(s.screen->tblFilterCategories(), 1);
+    EXPECT_EQ(s.screen->lblFavTitle()->text(), "Favorite Steps(2)");
+    EXPECT_EQ(s.screen->favouriteModel()->data(s.screen->favouriteModel()->index(1), Qt::DisplayRole), "Add Sticker");
+    QTest::mouseClick(s.screen->btnAddEffectsOnFav(), Qt::LeftButton);
+    EXPECT_EQ(s.stepNames(), QStringList({"Black & White", "Zodiac"}));
+
+    // The delete button of the chosen favourite asks, and Yes removes it from the defaults.
+    s.screen->btnDeleteOnFavCellTappedAtIndex(1);
+    ASSERT_FALSE(s.alerts.shown.isEmpty());
+    EXPECT_EQ(s.alerts.shown.last().first, "DELETE FAVORITE");
+    EXPECT_TRUE(Favorites::favouriteBatches().isEmpty());
+    EXPECT_EQ(s.screen->categoryModel()->rows().F, 0);
+}
