@@ -1,5 +1,6 @@
 #include "editor/EffectTables.h"
 
+#include "editor/EffectNameSets.h"
 #include "engine/FilterCustomization.h"
 #include "records/AppliedFilter.h"
 
@@ -70,25 +71,9 @@ QString favouriteStepName(const AppliedFilter& step) {
 
 QString favouritePanelTitle(int stepCount) { return QStringLiteral("Favorite Steps(%1)").arg(stepCount); }
 
-const QStringList& frameEffects() {
-    static const QStringList names{"Grunge Frame", "Brush Strokes Frame", "Classic Frame", "Fancy Frame",
-                                   "Film Strip Frame", "Royal Frame", "Vintage Frame"};
-    return names;
-}
-
-const QStringList& textureEffects() {
-    static const QStringList names{"Grunge Effect", "Lights Effect", "Paint Effect", "Fabric Effect",
-                                   "Metal Effect", "Paper Effect", "Scratch Effect", "Art Effect",
-                                   "Bokeh Effect", "Bricks Effect", "Color Effect", "Film Effect",
-                                   "Fire Effect", "Black n White Effect", "Vignette Effect", "Vintage Effect"};
-    return names;
-}
-
-const QStringList& stickerSets() {
-    static const QStringList names{"Birthday", "Chat Bubbles", "Design Elements", "Emoticons",
-                                   "Food", "Love", "Music", "Zodiac"};
-    return names;
-}
+const QStringList& frameEffects() { return effectsets::pictureFrames(); }
+const QStringList& textureEffects() { return effectsets::textures(); }
+const QStringList& stickerSets() { return effectsets::stickerSets(); }
 
 bool isFrameEffect(const QString& filterName) { return frameEffects().contains(filterName); }
 bool isTextureEffect(const QString& filterName) { return textureEffects().contains(filterName); }

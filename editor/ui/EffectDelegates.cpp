@@ -194,7 +194,7 @@ void StepDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
     drawGlyphButton(p, buttonRect(r, Edit), "✎", true);
     drawGlyphButton(p, buttonRect(r, MoveUp), "▲", index.data(EffectRoles::CanMoveUp).toBool());
     drawGlyphButton(p, buttonRect(r, MoveDown), "▼", index.data(EffectRoles::CanMoveDown).toBool());
-    drawGlyphButton(p, buttonRect(r, Remove), "🗑", true);
+    drawGlyphButton(p, buttonRect(r, Remove), "✕", true);
     p->restore();
 }
 

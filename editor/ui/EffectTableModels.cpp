@@ -236,7 +236,7 @@ void SimpleRowsModel::setRows(const QList<QVariantMap>& rows) {
 void SimpleRowsModel::setImage(int row, const QImage& image) {
     if (row < 0 || row >= rows_.size()) return;
     rows_[row].insert(QStringLiteral("image"), image);
-    emit dataChanged(index(row), index(row));
+    emit dataChanged(index(row, 0), index(row, 0));
 }
 
 int SimpleRowsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
@@ -244,6 +244,11 @@ int SimpleRowsModel::rowCount(const QModelIndex& parent) const { return parent.i
 QVariant SimpleRowsModel::data(const QModelIndex& index, int role) const {
     if (index.row() < 0 || index.row() >= rows_.size()) return {};
     const QVariantMap& m = rows_[index.row()];
+    if (index.column() == 1) {
+        if (role == Qt::DisplayRole) return QStringLiteral(":      %1").arg(m.value(QStringLiteral("value")).toString());
+        if (role == Qt::ToolTipRole) return m.value(QStringLiteral("value"));
+        return {};
+    }
     switch (role) {
     case Qt::DisplayRole: return m.value(QStringLiteral("title"));
     case EffectRoles::Detail: return m.value(QStringLiteral("value"));

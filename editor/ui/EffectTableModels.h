@@ -140,6 +140,12 @@ public:
     const QList<QVariantMap>& rowsData() const { return rows_; }
     void setImage(int row, const QImage& image);
     int rowCount(const QModelIndex& parent = {}) const override;
+    // A title column and a value column (lists show the first only).
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 2; }
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override {
+        return hasIndex(row, column, parent) ? createIndex(row, column) : QModelIndex();
+    }
+    QModelIndex parent(const QModelIndex&) const override { return {}; }
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:

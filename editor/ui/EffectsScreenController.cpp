@@ -135,10 +135,8 @@ void EffectsScreenController::buildSidebar() {
     lblImageName_->setObjectName(QStringLiteral("lblImageName"));
     lblImageInfo_ = new QLabel(area);
     lblImageInfo_->setObjectName(QStringLiteral("lblImageInfo"));
-    for (QLabel* l : {lblImageName_, lblImageInfo_}) {
-        l->setStyleSheet(QStringLiteral("color: white;"));
-        layout->addWidget(l);
-    }
+    lblImageName_->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    for (QLabel* l : {lblImageName_, lblImageInfo_}) layout->addWidget(l);
 
     tblCategories_ = makeList(area, QStringLiteral("tblFilter_categories"));
     categoryModel_ = new CategoryTableModel(this);
@@ -151,7 +149,7 @@ void EffectsScreenController::buildSidebar() {
 
     auto* stepsBar = new QHBoxLayout;
     auto* title = new QLabel(tr("Batch Steps"), area);
-    title->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    title->setStyleSheet(QStringLiteral("font-weight: bold;"));
     btnListView_ = makeButton(area, QStringLiteral("≡"), QStringLiteral("btnListView"));
     btnThumbView_ = makeButton(area, QStringLiteral("▦"), QStringLiteral("btnThumbView"));
     for (QPushButton* b : {btnListView_, btnThumbView_}) {
@@ -200,7 +198,6 @@ void EffectsScreenController::buildSidebar() {
 
     checkAutoOrientation_ = new QCheckBox(tr("Auto-correct orientation"), area);
     checkAutoOrientation_->setObjectName(QStringLiteral("checkAutoOrientation"));
-    checkAutoOrientation_->setStyleSheet(QStringLiteral("color: white;"));
     connect(checkAutoOrientation_, &QCheckBox::toggled, this,
             [](bool on) { AppDelegate::shared().isAUTO_CORRECT_ORIENTATION = on; });
     layout->addWidget(checkAutoOrientation_);
@@ -215,6 +212,8 @@ void EffectsScreenController::buildSidebar() {
     tvMetaData_->verticalHeader()->hide();
     tvMetaData_->verticalHeader()->setDefaultSectionSize(30);
     tvMetaData_->horizontalHeader()->setStretchLastSection(true);
+    tvMetaData_->setColumnWidth(0, 100);
+    tvMetaData_->setShowGrid(false);
     layout->addWidget(tvMetaData_, 1);
 }
 
@@ -242,7 +241,7 @@ void EffectsScreenController::buildFavouritePanel() {
     auto* layout = new QVBoxLayout(vwFavourite_);
     lblFavTitle_ = new QLabel(vwFavourite_);
     lblFavTitle_->setObjectName(QStringLiteral("lblFavTitle"));
-    lblFavTitle_->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    lblFavTitle_->setStyleSheet(QStringLiteral("font-weight: bold;"));
     layout->addWidget(lblFavTitle_);
     tblFavDetails_ = makeList(vwFavourite_, QStringLiteral("tblFavDetails"));
     favModel_ = new FavouriteDetailsModel(this);

@@ -54,7 +54,6 @@ QRectF rectOf(const QVariant& v, const QRectF& fallback) {
 
 QLabel* whiteLabel(const QString& text, QWidget* parent, const QString& name = {}) {
     auto* l = new QLabel(text, parent);
-    l->setStyleSheet(QStringLiteral("color: white;"));
     if (!name.isEmpty()) l->setObjectName(name);
     return l;
 }
@@ -162,9 +161,9 @@ void EffectsScreenController::buildTextPanel() {
     grid->addWidget(fontButton, 1, 2);
 
     auto* align = new QHBoxLayout;
-    btnLeftAlign_ = new QPushButton(QStringLiteral("⯇"), viewWaterMark_);
-    btnCenterAlign_ = new QPushButton(QStringLiteral("☰"), viewWaterMark_);
-    btnRightAlign_ = new QPushButton(QStringLiteral("⯈"), viewWaterMark_);
+    btnLeftAlign_ = new QPushButton(tr("Left"), viewWaterMark_);
+    btnCenterAlign_ = new QPushButton(tr("Centre"), viewWaterMark_);
+    btnRightAlign_ = new QPushButton(tr("Right"), viewWaterMark_);
     btnLeftAlign_->setObjectName(QStringLiteral("btnLeftAlign"));
     btnCenterAlign_->setObjectName(QStringLiteral("btnCenterAlign"));
     btnRightAlign_->setObjectName(QStringLiteral("btnRightAlgin"));
@@ -176,7 +175,7 @@ void EffectsScreenController::buildTextPanel() {
     btnTextFlipH_->setObjectName(QStringLiteral("btnFlip_horizonatally"));
     btnTextFlipV_->setObjectName(QStringLiteral("btnFlip_vertically"));
     for (QPushButton* b : {btnLeftAlign_, btnCenterAlign_, btnRightAlign_, btnTextFlipH_, btnTextFlipV_}) {
-        b->setCheckable(b == btnTextFlipH_ || b == btnTextFlipV_ || true);
+        b->setCheckable(true);
         align->addWidget(b);
     }
     connect(btnTextFlipH_, &QPushButton::toggled, this, &EffectsScreenController::btnHorizontalFlipTextWatermarkTapped);
@@ -393,7 +392,8 @@ void EffectsScreenController::setCustomImageFromFile(const QString& path) {
 
 void EffectsScreenController::setupText(const QString& name, bool editing) {
     const bool date = name == QLatin1String("Add Date");
-    placePanel(viewWaterMark_, date ? 170 : 300, date ? 300 : 170);
+    // Below the generic controls and the apply area, at the foot of the column.
+    placePanel(viewWaterMark_, 10, date ? 230 : 110);
     vwAddDateParam_->setVisible(date);
     const QSizeF container = vc_->imageContainerSize();
     QVariantList values = OverlayPanels::newTextParameters(name, container.width());
