@@ -223,6 +223,79 @@ TEST(EffectsScreenWidgets, BuildsABatchWhoseStepsTheRunnerRendersAsPreviewed) {
     EXPECT_NEAR(c.green(), c.blue(), 2);
 }
 
+// Every overlay kind, chosen in the tables and placed on the preview, becomes a step with
+// size-relative values that the runner draws as the preview showed it.
+TEST(EffectsScreenWidgets, EachOverlayKindCommitsAStepTheRunnerDrawsAsPreviewed) {
+    struct Kind {
+        const char* name;
+        std::function<void(Screen&)> choose;
+    };
+    auto effectRow = [](Screen& s, const QString& name) {
+        for (int r = 0; r < s.screen->effectModel()->rowCount(); ++r)
+            if (s.screen->effectModel()->recordAt(r)->filterName == name) return r;
+        return -1;
+    };
+    const Kind kinds[] = {
+        {"Classic Frame",
+         [&](Screen& s) {
+             s.click(s.screen->tblFilterCategories(), s.basicRow("Add Frames"));
+             s.click(s.screen->tblFilters(), effectRow(s, "Classic Frame"));
+             s.click(s.screen->tblTextureEffects(), 1);
+         }},
+        {"Paper Effect",
+         [&](Screen& s) {
+             s.click(s.screen->tblFilterCategories(), s.categoryRow([&](int r) {
+                 auto c = s.screen->categoryModel()->fxCategoryAt(r);
+                 return c && c->categoryName == "customTextureEffectsFilters";
+             }));
+             s.click(s.screen->tblFilters(), effectRow(s, "Paper Effect"));
+             s.click(s.screen->tblTextureEffects(), 0);
+         }},
+        {"Zodiac",
+         [&](Screen& s) {
+             s.click(s.screen->tblFilterCategories(), s.basicRow("Add Image"));
+             s.click(s.screen->tblFilters(), effectRow(s, "Zodiac"));
+             s.click(s.screen->stickerGrid(), 2);
+         }},
+        {"Add Custom Image",
+         [&](Screen& s) {
+             s.vc->selectEffectByName("Add Custom Image");
+             const QString picture = s.dir.filePath("logo.png");
+             testsupport::quadrantImage(64, 64).save(picture);
+             s.screen->setCustomImageFromFile(picture);
+             s.settle();
+         }},
+        {"Add Date", [&](Screen& s) { s.click(s.screen->tblFilterCategories(), s.basicRow("Add Date")); }},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        Screen s({QSize(1160, 880)});
+        kind.choose(s);
+        ASSERT_EQ(s.vc->state().currentFilterName, kind.name);
+        s.commit();
+        const auto& steps = AppDelegate::shared().arrayAppliedFilters;
+        ASSERT_EQ(s.stepNames(), QStringList({kind.name}));
+        for (const QVariant& entry : steps[0]->filterParameters) {
+            const QVariant v = entry.toMap().first();
+            if (!v.canConvert<platform::Vec>()) continue;
+            const auto vec = v.value<platform::Vec>();
+            for (int i = 0; i < vec.count; ++i) EXPECT_LE(std::abs(vec.at(i)), 1.0) << entry.toMap().firstKey().toStdString();
+        }
+        s.vc->selectEffectByName(QString());
+        s.screen->resetFilterForNewImage(false);
+        s.settle();
+        const QImage preview = s.screen->filteredImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_GT(testsupport::meanDiff(preview, s.screen->originalImage().convertToFormat(QImage::Format_ARGB32)), 0.5)
+            << "the step shows on the preview";
+        QTemporaryDir out;
+        const QImage result = runOnePhoto(s.paths[0], out.path(), steps);
+        ASSERT_FALSE(result.isNull());
+        const QImage scaled = result.convertToFormat(QImage::Format_ARGB32)
+                                  .scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_LT(testsupport::meanDiff(scaled, preview), 6.0);
+    }
+}
+
 TEST(EffectsScreenWidgets, TextWatermarkWithItsTextReachesTheOutput) {
     Screen s({QSize(1160, 880)});
     s.click(s.screen->tblFilterCategories(), s.basicRow("Add Text"));
