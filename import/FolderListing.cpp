@@ -21,22 +21,20 @@ QPair<quint64, quint64> folderIdentity(const QString& path) {
 }
 
 void walk(const QString& folder, QSet<QPair<quint64, quint64>>& seen, QStringList& out,
-          const std::atomic<bool>* keepGoing) {
+          const std::atomic<bool>* keepGoing, const FolderReader& reader) {
     if (keepGoing && !keepGoing->load()) return;
     const auto id = folderIdentity(folder);
     if (id == QPair<quint64, quint64>{0, 0} || seen.contains(id)) return;
     seen.insert(id);
-    QDir dir(folder);
-    if (!dir.isReadable()) {
+    const std::optional<QFileInfoList> entries = reader(folder);
+    if (!entries) {
         platform::log(u"[Error] %@ (%@)", QStringLiteral("folder cannot be read"), folder);
         return;
     }
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
-    for (const QFileInfo& e : entries) {
+    for (const QFileInfo& e : *entries) {
         const QString path = platform::stringByAppendingPathComponent(folder, e.fileName());
         if (e.isDir()) {
-            if (!isPackage(path)) walk(path, seen, out, keepGoing);
+            if (!isPackage(path)) walk(path, seen, out, keepGoing, reader);
         } else {
             out.append(path);
         }
@@ -44,6 +42,12 @@ void walk(const QString& folder, QSet<QPair<quint64, quint64>>& seen, QStringLis
 }
 
 }  // namespace
+
+std::optional<QFileInfoList> readFolder(const QString& folder) {
+    const QDir dir(folder);
+    if (!dir.isReadable()) return std::nullopt;
+    return dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+}
 
 QStringList listFolderImages(const QString& folder) {
     QStringList out;
@@ -60,10 +64,10 @@ QStringList listFolderImages(const QString& folder) {
     return out;
 }
 
-QStringList walkFolder(const QString& folder, const std::atomic<bool>* keepGoing) {
+QStringList walkFolder(const QString& folder, const std::atomic<bool>* keepGoing, const FolderReader& reader) {
     QStringList out;
     QSet<QPair<quint64, quint64>> seen;
-    walk(folder, seen, out, keepGoing);
+    walk(folder, seen, out, keepGoing, reader);
     return out;
 }
 

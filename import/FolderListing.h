@@ -1,9 +1,12 @@
 #pragma once
 // The files a folder brings into an add. Both listings are in name order, so a batch
 // comes out in the order the user sees the folder in a file manager.
+#include <QFileInfoList>
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
+#include <optional>
 
 namespace intake {
 
@@ -14,6 +17,10 @@ QStringList listFolderImages(const QString& folder);
 // insides of packages are skipped, a folder reached twice (a symbolic link pointing back
 // up) is walked once, and a folder that cannot be read is logged and skipped while the
 // rest of the walk goes on. `keepGoing`, when given, is checked per folder.
-QStringList walkFolder(const QString& folder, const std::atomic<bool>* keepGoing = nullptr);
+// `reader` lists one folder (nullopt when it cannot be read); the file system's by default.
+using FolderReader = std::function<std::optional<QFileInfoList>(const QString& folder)>;
+std::optional<QFileInfoList> readFolder(const QString& folder);
+QStringList walkFolder(const QString& folder, const std::atomic<bool>* keepGoing = nullptr,
+                       const FolderReader& reader = readFolder);
 
 }  // namespace intake

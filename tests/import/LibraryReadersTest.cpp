@@ -120,6 +120,19 @@ TEST(OlderLibraryReader, NoLibraryOrNoDatabaseGivesNothing) {
     EXPECT_FALSE(QFileInfo::exists(plain + "/Database"));
 }
 
+TEST(OlderLibraryReader, TableNamesNeverBecomeSql) {
+    OlderLibrary lib;
+    const QString db = lib.package + "/Database/apdb/Library.apdb";
+    const QByteArray before = testsupport::readFile(db);
+    EXPECT_TRUE(DBOperations::getAllVersionPhotos(db, "RKVersion; DROP TABLE RKMaster").isEmpty());
+    QHash<QString, FolderInfo> folders;
+    DBOperations::getAllFolders(db, "RKFolder WHERE 0; DELETE FROM RKFolder", folders);
+    EXPECT_TRUE(folders.isEmpty());
+    EXPECT_EQ(testsupport::readFile(db), before);
+    // The fixed tables still read, whatever the case of their names.
+    EXPECT_EQ(DBOperations::getAllVersionPhotos(db, "rkversion").size(), 6);
+}
+
 TEST(OlderLibraryReader, DamagedDatabaseGivesNothingAndStaysUnchanged) {
     OlderLibrary lib;
     const QString db = lib.package + "/Database/apdb/Library.apdb";
