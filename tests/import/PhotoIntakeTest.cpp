@@ -185,6 +185,9 @@ TEST_F(IntakeTest, EndRunsOncePerAdd) {
     add({path("g"), path("g")});
     EXPECT_EQ(ends, 3);
     EXPECT_EQ(screen.shown.size(), 3u);
+    EXPECT_EQ(intake->damagedFileCount, 1);  // the folder named twice is judged once
+    executor.runAll();
+    EXPECT_EQ(screen.alerts.back().title, "FILE CANNOT BE ADDED");
 }
 
 TEST_F(IntakeTest, StopInTheMiddleKeepsWhatWasAdded) {
