@@ -109,7 +109,10 @@ void AdjustFilterVC::buildLayout() {
 void AdjustFilterVC::buildParameterColumn() {
     lblFilterName_ = new QLabel(paramsColumn_);
     lblFilterName_->setObjectName(QStringLiteral("lblFilterName"));
-    lblFilterName_->setGeometry(platform::toQtRect(QRectF(10, kColumnHeight - 34, kColumnWidth - 20, 24), kColumnHeight).toRect());
+    lblFilterName_->setGeometry(10, 6, kColumnWidth - 90, 24);
+    QFont titleFont = lblFilterName_->font();
+    titleFont.setBold(true);
+    lblFilterName_->setFont(titleFont);
     viewFilterParametrs_ = new QWidget(paramsColumn_);
     viewFilterParametrs_->setObjectName(QStringLiteral("viewFilterParametrs"));
     vwAddEffect_ = new QWidget(paramsColumn_);
@@ -125,9 +128,9 @@ void AdjustFilterVC::buildParameterColumn() {
     vwAddEffect_->setGeometry(0, 0, kColumnWidth, 52);
     btnreset_ = new QPushButton(tr("Reset"), paramsColumn_);
     btnreset_->setObjectName(QStringLiteral("btnreset"));
-    btnreset_->setGeometry(kColumnWidth - 70, 4, 60, 24);
+    btnreset_->setGeometry(kColumnWidth - 70, 6, 60, 24);
     lblOnReset_ = new QLabel(tr("Reset the effect's values"), paramsColumn_);
-    lblOnReset_->setGeometry(10, 6, kColumnWidth - 90, 20);
+    lblOnReset_->setGeometry(10, 32, kColumnWidth - 20, 18);
     connect(btnCancel_, &QPushButton::clicked, this, &AdjustFilterVC::btnCancelTapped);
     connect(btnreset_, &QPushButton::clicked, this, [this] { setupViewForSelectedFilter(); });
     buildGenericControls();
@@ -250,9 +253,10 @@ void AdjustFilterVC::placeGeneratedAreas() {
     const PanelPlacement place{kColumnHeight};
     const double wells = place.colourWellAreaY(state_.TOTAL_SLIDER_USED);
     placeInColumn(viewBGForColorPickers_, QRectF(0, wells, kColumnWidth, 2 * PanelPlacement::kWellHeight));
+    // Two rows of point buttons, the first where a single row would sit.
     placeInColumn(viewBGForRectButtons_,
-                  QRectF(0, place.rectButtonAreaY(state_.TOTAL_SLIDER_USED, state_.TOTAL_COLOR_WELL_USED),
-                         kColumnWidth, 50));
+                  QRectF(0, place.rectButtonAreaY(state_.TOTAL_SLIDER_USED, state_.TOTAL_COLOR_WELL_USED) - 42,
+                         kColumnWidth, 92));
 }
 
 void AdjustFilterVC::btnCancelTapped() {

@@ -46,12 +46,16 @@ void AdjustFilterVC::buildGenericControls() {
         r.field = new QLineEdit(r.row);
         r.field->setGeometry(200, 0, 80, 22);
         r.minimum = new QLabel(r.row);
-        r.minimum->setGeometry(4, 26, 44, 18);
+        r.minimum->setGeometry(0, 26, 50, 18);
         r.minimum->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         r.slider = new ValueSlider(r.row);
-        r.slider->setGeometry(52, 24, 190, 22);
+        r.slider->setGeometry(54, 24, 180, 22);
         r.maximum = new QLabel(r.row);
-        r.maximum->setGeometry(246, 26, 50, 18);
+        r.maximum->setGeometry(238, 26, 60, 18);
+        QFont small = r.minimum->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        r.minimum->setFont(small);
+        r.maximum->setFont(small);
         r.row->hide();
         connect(r.slider, &ValueSlider::doubleValueMoved, this, [this, i](double v) { handleSlider(i, v); });
         connect(r.field, &QLineEdit::editingFinished, this, [this, i] { commitValueField(i); });
@@ -75,16 +79,17 @@ void AdjustFilterVC::buildGenericControls() {
     }
     viewBGForRectButtons_ = new QWidget(paramsColumn_);
     viewBGForRectButtons_->setObjectName(QStringLiteral("viewBGForRectButtons"));
-    viewBGForRectButtons_->resize(kColumnWidth, 50);
+    viewBGForRectButtons_->resize(kColumnWidth, 92);
     for (int i = 0; i < 4; ++i) {
         auto* b = new PointHandleButton(viewBGForRectButtons_);
-        b->setGeometry(6 + i * 72, 4, 68, 42);
+        b->setGeometry(10 + (i % 2) * 145, 4 + (i / 2) * 46, 135, 42);
         b->setPointContainerView(imageContainer_);
         connect(b, &QPushButton::clicked, this, [b] { b->setState(b->state() ? 0 : 1); });
         pointButtons_[size_t(i)] = b;
     }
     lblDragPosionBtn_ = new QLabel(tr("Drag the point on the photo to move it"), paramsColumn_);
-    placeInColumn(lblDragPosionBtn_, QRectF(10, 4, kColumnWidth - 20, 18));
+    lblDragPosionBtn_->setWordWrap(true);
+    placeInColumn(lblDragPosionBtn_, QRectF(10, 4, kColumnWidth - 20, 36));
 }
 
 QWidget* AdjustFilterVC::viewWithTag(int tag) const {

@@ -99,7 +99,7 @@ class RectShadeView : public QWidget {
 public:
     explicit RectShadeView(QWidget* parent = nullptr);
     void setRect(const QRectF& yUp, bool shadeOutside);
-    QRectF rect() const { return rect_; }
+    QRectF shownRect() const { return rect_; }
     bool shadesOutside() const { return shade_; }
 
 protected:

@@ -10,6 +10,8 @@
 #include "editor/ui/ValueSlider.h"
 #include "records/AppliedFilter.h"
 #include "tests/editor/EditorFixture.h"
+#include "tests/support/ImageFixtures.h"
+#include "platform/graphics/YUp.h"
 
 using platform::NumberKind;
 using platform::Vec;
@@ -37,4 +39,35 @@ TEST(AdjustFilterScreen, CoreImageEffectBuildsItsPanelAndRedraws) {
     EXPECT_EQ(s.value("inputRadius").toDouble(), 5.0) << "the preview starts from the value the slider shows";
     EXPECT_NE(s.vc->shownImage(), before);
     EXPECT_FALSE(s.list().isChanged());
+}
+
+TEST(AdjustFilterScreen, DrawnScreenShowsThePhotoThePanelAndTheCropShade) {
+    EditorScreen s;
+    s.vc->show();
+    s.vc->selectEffectByName("CITwirlDistortion");
+    s.vc->handleSlider(0, 200);
+    QImage shot = s.vc->grab().toImage();
+    // BRISKO_SCREENSHOT=<folder> keeps the pictures for a look.
+    const QString keep = qEnvironmentVariable("BRISKO_SCREENSHOT");
+    if (!keep.isEmpty()) shot.save(keep + "/effects-twirl.png");
+    const QPoint origin = s.vc->imageContainerView()->mapTo(s.vc.get(), QPoint(0, 0));
+    const QImage preview = shot.copy(QRect(origin, s.vc->imageContainerView()->size()));
+    EXPECT_EQ(testsupport::meanDiff(preview.convertToFormat(QImage::Format_ARGB32),
+                                    s.vc->shownImage().convertToFormat(QImage::Format_ARGB32)) < 20,
+              true)
+        << "the container shows the rendered preview";
+    EXPECT_TRUE(s.vc->pointButton(0)->handle()->isVisible()) << "the twirl's centre handle is over the photo";
+
+    s.vc->selectEffectByName("CICrop");
+    shot = s.vc->grab().toImage();
+    if (!keep.isEmpty()) shot.save(keep + "/effects-crop.png");
+    // Outside the crop rectangle the photo is shaded, inside it is not.
+    const QRectF crop = platform::toQtRect(s.vc->theExtentButton()->theExtentRect(), 440);
+    const QPoint inside = origin + crop.center().toPoint();
+    const QPoint outside = origin + QPoint(10, 10);
+    const QColor shadedOutside = shot.pixelColor(outside), plainInside = shot.pixelColor(inside);
+    const QColor photoOutside = s.vc->imageToEdit().pixelColor(10, 10);
+    const QColor photoInside = s.vc->imageToEdit().pixelColor(crop.center().toPoint());
+    EXPECT_LT(shadedOutside.value(), photoOutside.value() * 0.7);
+    EXPECT_NEAR(plainInside.value(), photoInside.value(), 12);
 }

@@ -140,7 +140,7 @@ TEST(RectButton, CornersFollowAndTheCropKeepsItsRatio) {
     EXPECT_EQ(reported, QRectF(120, 50, 280, 280));
     EXPECT_EQ(button.theExtentRect(), reported);
     EXPECT_EQ(button.corner(1)->center(), QPointF(400, 50)) << "the corner below follows";
-    EXPECT_EQ(button.shadeView()->rect(), reported);
+    EXPECT_EQ(button.shadeView()->shownRect(), reported);
     EXPECT_TRUE(button.shadeView()->shadesOutside());
     app.resetToLaunchValues();
 }
