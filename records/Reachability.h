@@ -8,7 +8,8 @@ namespace reachability {
 enum class State { Online, Offline, Unknown };
 
 // Loads the named backend of Qt's network information (the system's own choice when the
-// name is empty) and reads what it reports. Unknown when no backend can be loaded or the
+// name is empty, or any other the system has when that one cannot start) and reads
+// what it reports. Unknown when no backend can be loaded or the
 // backend cannot tell. Needs the application object; call it from the main thread.
 State currentState(const QString& backend = {});
 
