@@ -52,6 +52,7 @@ bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath,
         return false;
     }
     temp.close();
+    const QByteArray tempName = QFile::encodeName(temp.fileName());
     try {
         QPDF pdf;
         openOrStart(pdf, documentPath);
@@ -84,14 +85,16 @@ bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath,
         page.replaceKey("/Resources", resources);
         QPDFPageDocumentHelper(pdf).addPage(pdf.makeIndirectObject(page), false);
 
-        QPDFWriter writer(pdf, QFile::encodeName(temp.fileName()).constData());
+        // The writer keeps the file name it is given and reads it again while writing,
+        // so the encoded name must outlive the writer.
+        QPDFWriter writer(pdf, tempName.constData());
         writer.setStaticID(false);
         writer.write();
     } catch (const std::exception& e) {
         log(u"%@: the PDF document could not be written (%@)", outputPath, QString::fromUtf8(e.what()));
         return false;
     }
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(outputPath).constData()) != 0) {
+    if (std::rename(tempName.constData(), QFile::encodeName(outputPath).constData()) != 0) {
         log(u"%@: could not move the finished file into place (%@)", outputPath,
             QString::fromLocal8Bit(std::strerror(errno)));
         return false;
