@@ -14,6 +14,7 @@
 #include "records/OutputOptionSettings.h"
 #include "records/PhotoFile.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -116,6 +117,7 @@ QImage flattenedOnWhite(const QImage& image) {
 
 ResultWriter::ResultWriter(ResultWriterSettings settings) : s_(std::move(settings)) {
     moveToTrash = [](const QString& path) { return QFile::moveToTrash(path); };
+    syncToDisk = platform::syncFileAndFolder;
 }
 
 float ResultWriter::qualityFactorForOutput() const {
@@ -315,6 +317,12 @@ ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& i
 
     const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
     if (move && !photo->isIphotosNode && QFileInfo::exists(destination) && !platform::isSameFile(destination, photo->filePath)) {
+        // A power loss after this point must not leave the source in the Trash and the
+        // output still in the page cache.
+        if (syncToDisk && !syncToDisk(destination)) {
+            platform::log(u"%@: the output could not be flushed to disk; the source is kept", destination);
+            return {PhotoFile::Failed, runmessages::TrashFailed};
+        }
         if (!moveToTrash || !moveToTrash(photo->filePath)) {
             platform::log(u"%@: could not move the source to the Trash", photo->filePath);
             return {PhotoFile::Failed, runmessages::TrashFailed};

@@ -57,6 +57,9 @@ public:
 
     // Moves a file to the Trash; QFile::moveToTrash by default.
     std::function<bool(const QString& path)> moveToTrash;
+    // Flushes a placed output and its folder to the disk before its source goes to the
+    // Trash; platform::syncFileAndFolder by default.
+    std::function<bool(const QString& path)> syncToDisk;
     // Runs on the finished temporary file just before it is checked and placed; lets
     // tests stand in for a disk that fails under the writer.
     std::function<void(const QString& temporaryPath)> beforePlacing;

@@ -9,6 +9,7 @@
 #include "batch/ResultWriter.h"
 #include "batch/RunMessages.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/FileSync.h"
 #include "platform/imageio/ImageProperties.h"
 #include "platform/pdf/PdfDocument.h"
 #include "tests/batch/BatchFixtures.h"
@@ -197,6 +198,27 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
         EXPECT_EQ(r.processInfoMessage, runmessages::TrashFailed);
         EXPECT_TRUE(QFileInfo::exists(f.source));
         EXPECT_TRUE(QFileInfo::exists(f.out + "/m.jpg"));
+    }
+    {  // The output and its folder reach the disk before the source goes; a failed flush keeps it.
+        Fixture f;
+        QStringList order;
+        ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
+        writer.syncToDisk = [&](const QString& p) {
+            order << "sync " + QFileInfo(p).fileName();
+            return platform::syncFileAndFolder(p);
+        };
+        writer.moveToTrash = [&](const QString& p) { order << "trash " + QFileInfo(p).fileName(); return true; };
+        EXPECT_EQ(writer.saveImgInDirectoryFilteredImg(image, f.out + "/s.jpg", 3, f.photo).processStatus,
+                  PhotoFile::Processed);
+        EXPECT_EQ(order, (QStringList{"sync s.jpg", "trash photo.jpg"}));
+        order.clear();
+        writer.syncToDisk = [](const QString&) { return false; };
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/t.jpg", 3, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+        EXPECT_EQ(r.processInfoMessage, runmessages::TrashFailed);
+        EXPECT_TRUE(order.isEmpty());
+        EXPECT_TRUE(QFileInfo::exists(f.source));
+        EXPECT_FALSE(platform::syncFileAndFolder(f.out + "/missing.jpg"));
     }
     {  // The output replaces its own source: the new file stays, nothing goes to the Trash.
         Fixture f;

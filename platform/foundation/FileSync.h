@@ -1,0 +1,12 @@
+#pragma once
+// Making a finished file survive a power loss.
+#include <QString>
+
+namespace platform {
+
+// Flushes a file's data and the folder entry that names it to the disk (fsync on both),
+// so a rename that put it there is durable too. False, with one log line, when either
+// could not be opened or flushed.
+bool syncFileAndFolder(const QString& path);
+
+}  // namespace platform
