@@ -10,6 +10,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Plist.h"
+#include "platform/foundation/PngChunks.h"
 #include "platform/foundation/Values.h"
 
 namespace platform {
@@ -20,6 +21,9 @@ namespace {
 constexpr qsizetype kMaxArchiveBytes = 256 * 1024 * 1024;
 // Deepest nesting of archived objects followed when decoding.
 constexpr int kMaxDepth = 64;
+// Largest picture decoded from an archive (the image reader's own limit is 256 MB).
+constexpr int64_t kMaxArchiveImagePixels = 64 * 1024 * 1024;
+constexpr int64_t kMaxArchiveImageSide = 1 << 17;
 
 const QString kNull = QStringLiteral("$null");
 const QString kClassKey = QStringLiteral("$class");
@@ -398,8 +402,17 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
         if (!u) return {};
         const QVariant png = value(*u, depth + 1);
         if (png.typeId() != QMetaType::QByteArray) return {};
+        // Checked first, as every PNG the program decodes is: the archive is a file from
+        // disk and its picture data can declare anything.
+        const QByteArray bytes = png.toByteArray();
+        QString why;
+        if (!pngChunksFitData(bytes.constData(), size_t(bytes.size()), kMaxArchiveImagePixels, kMaxArchiveImageSide,
+                              &why)) {
+            log(u"archive: an image is refused (%@)", why);
+            return {};
+        }
         QImage image;
-        if (!image.loadFromData(png.toByteArray(), "PNG")) return {};
+        if (!image.loadFromData(bytes, "PNG")) return {};
         return image;
     }
     // Records and unknown classes are not plain values.

@@ -1,9 +1,10 @@
 #include "platform/foundation/Plist.h"
 
-#include "platform/foundation/CNumericLocale.h"
 #include "platform/foundation/Log.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
@@ -12,11 +13,12 @@
 #include <QVariantList>
 #include <QVariantMap>
 #include <bit>
+#include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 #include <limits>
 #include <memory>
-#include <plist/plist.h>
 
 namespace platform {
 
@@ -24,195 +26,501 @@ namespace {
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kReferenceDateOffset = 978307200;
+// Dates are kept within years -9999..9999 either way; further is not a date a file means.
+constexpr double kMaxReferenceSeconds = 315537897600.0 + 978307200.0;
 
-struct PlistDeleter {
-    void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+QDateTime dateFromReferenceSeconds(double seconds) {
+    if (!std::isfinite(seconds) || std::fabs(seconds) > kMaxReferenceSeconds) return {};
+    const qint64 ms = qint64(std::llround(seconds * 1000.0)) + kReferenceDateOffset * 1000;
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
 
-QString takeString(char* s) {
-    QString out = s ? QString::fromUtf8(s) : QString();
-    std::free(s);
+// "YYYY-MM-DDTHH:MM:SSZ" (years of more digits or below zero too), in UTC; a fraction of a
+// second is read as well.
+QDateTime dateFromText(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^(-?\\d{4,5})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,9}))?Z$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch()) return {};
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt(),
+                     m.captured(7).isEmpty() ? 0 : (m.captured(7) + QStringLiteral("00")).left(3).toInt());
+    if (!date.isValid() || !time.isValid()) return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QByteArray dateText(const QDateTime& value) {
+    if (!value.isValid()) return {};
+    const QDateTime d = value.toUTC();
+    const QDate date = d.date();
+    const QTime time = d.time();
+    QByteArray out;
+    if (date.year() < 0) out += '-';
+    out += QByteArray::number(std::abs(date.year())).rightJustified(4, '0');
+    out += '-' + QByteArray::number(date.month()).rightJustified(2, '0');
+    out += '-' + QByteArray::number(date.day()).rightJustified(2, '0');
+    out += 'T' + QByteArray::number(time.hour()).rightJustified(2, '0');
+    out += ':' + QByteArray::number(time.minute()).rightJustified(2, '0');
+    out += ':' + QByteArray::number(time.second()).rightJustified(2, '0');
+    if (time.msec() != 0) out += '.' + QByteArray::number(time.msec()).rightJustified(3, '0');
+    out += 'Z';
     return out;
 }
 
-QVariant toVariant(plist_t node, int depth) {
-    if (!node || depth > 512) return {};
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t b = 0;
-        plist_get_bool_val(node, &b);
-        return bool(b);
+// ---- binary reader ----
+// Every count, offset and reference is checked against the data before it is used; a
+// value may not contain itself, and the values produced are bounded by the size of the
+// data, so a file of references to references cannot expand without limit. Strings and
+// keys keep embedded NULs, dates keep their full range.
+class BinaryReader {
+public:
+    explicit BinaryReader(const QByteArray& data)
+        : d_(reinterpret_cast<const uchar*>(data.constData())), size_(quint64(data.size())) {}
+
+    QVariant read(QString* error) {
+        if (size_ < 8 + 32 || std::memcmp(d_, "bplist00", 8) != 0) return fail(error, "not a binary property list");
+        const uchar* t = d_ + size_ - 32;
+        offsetSize_ = t[6];
+        refSize_ = t[7];
+        objectCount_ = be(t + 8, 8);
+        const quint64 top = be(t + 16, 8);
+        const quint64 table = be(t + 24, 8);
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8)
+            return fail(error, "bad trailer");
+        if (objectCount_ == 0 || top >= objectCount_ || table < 8 || table > size_ - 32 ||
+            objectCount_ > (size_ - 32 - table) / offsetSize_)
+            return fail(error, "bad object table");
+        table_ = table;
+        budget_ = size_ + 16;
+        active_.assign(size_t(objectCount_), 0);
+        QVariant root = object(top, 0);
+        if (!error_.isEmpty()) return fail(error, nullptr);
+        return root;
     }
-    case PLIST_UINT: {
-        uint64_t u = 0;
-        plist_get_uint_val(node, &u);
-        // Stored as 64-bit two's complement: negative numbers come back negative.
-        const auto s = static_cast<qlonglong>(u);
-        if (s >= std::numeric_limits<int>::min() && s <= std::numeric_limits<int>::max())
-            return int(s);
-        return s;
-    }
-    case PLIST_REAL: {
-        double d = 0;
-        plist_get_real_val(node, &d);
-        return d;
-    }
-    case PLIST_STRING: {
-        // The pointer form: the copying getter asserts on a string with an embedded NUL,
-        // which a damaged file can hold.
-        uint64_t length = 0;
-        const char* s = plist_get_string_ptr(node, &length);
-        return s ? QString::fromUtf8(s, qsizetype(length)) : QString();
-    }
-    case PLIST_KEY: {
-        char* s = nullptr;
-        plist_get_key_val(node, &s);
-        return takeString(s);
-    }
-    case PLIST_DATA: {
-        char* d = nullptr;
-        uint64_t len = 0;
-        plist_get_data_val(node, &d, &len);
-        QByteArray out(d, qsizetype(len));
-        std::free(d);
-        return out;
-    }
-    case PLIST_DATE: {
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        const qint64 ms = (qint64(sec) + kReferenceDateOffset) * 1000 + usec / 1000;
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-    }
-    case PLIST_UID: {
-        uint64_t u = 0;
-        plist_get_uid_val(node, &u);
-        return QVariant::fromValue(PlistUid{u});
-    }
-    case PLIST_ARRAY: {
-        QVariantList list;
-        list.reserve(plist_array_get_size(node));
-        // Walk with an iterator: indexed access is linear per item in libplist.
-        plist_array_iter it = nullptr;
-        plist_array_new_iter(node, &it);
-        for (;;) {
-            plist_t item = nullptr;
-            plist_array_next_item(node, it, &item);
-            if (!item) break;
-            list.append(toVariant(item, depth + 1));
-        }
-        std::free(it);
-        return list;
-    }
-    case PLIST_DICT: {
-        // The XML form writes an archive's object reference as {"CF$UID": n}.
-        if (plist_dict_get_size(node) == 1) {
-            plist_t uid = plist_dict_get_item(node, "CF$UID");
-            if (uid && plist_get_node_type(uid) == PLIST_UINT) {
-                uint64_t u = 0;
-                plist_get_uint_val(uid, &u);
-                return QVariant::fromValue(PlistUid{u});
-            }
-        }
-        QVariantMap map;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        for (;;) {
-            char* key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!key) break;
-            map.insert(takeString(key), toVariant(value, depth + 1));
-        }
-        std::free(it);
-        return map;
-    }
-    default:
+
+private:
+    QVariant fail(QString* error, const char* why) {
+        if (why && error_.isEmpty()) error_ = QString::fromLatin1(why);
+        if (error) *error = error_;
         return {};
     }
-}
+    QVariant damage(const char* why) {
+        if (error_.isEmpty()) error_ = QString::fromLatin1(why);
+        return {};
+    }
+    static quint64 be(const uchar* p, int n) {
+        quint64 v = 0;
+        for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+        return v;
+    }
+    // Bytes the object may use: from its start to the offset table.
+    bool has(quint64 pos, quint64 n) const { return pos <= table_ && n <= table_ - pos; }
 
-plist_t fromVariant(const QVariant& v, QString* error, int depth) {
-    if (depth > 512) {
-        *error = QStringLiteral("nesting too deep");
-        return nullptr;
-    }
-    const int type = v.typeId();
-    switch (type) {
-    case QMetaType::Bool: return plist_new_bool(v.toBool() ? 1 : 0);
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar: return plist_new_uint(static_cast<uint64_t>(v.toLongLong()));
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar: return plist_new_uint(v.toULongLong());
-    case QMetaType::Double:
-    case QMetaType::Float: return plist_new_real(v.toDouble());
-    case QMetaType::QString: return plist_new_string(v.toString().toUtf8().constData());
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        return plist_new_data(b.constData(), uint64_t(b.size()));
-    }
-    case QMetaType::QDateTime: {
-        const QDateTime d = v.toDateTime();
-        if (!d.isValid()) {
-            *error = QStringLiteral("invalid date");
-            return nullptr;
+    // The length that follows a marker whose low nibble is 0xF; advances pos.
+    bool count(uchar low, quint64& pos, quint64& n) {
+        if (low != 0xF) {
+            n = low;
+            return true;
         }
-        qint64 ms = d.toMSecsSinceEpoch() - kReferenceDateOffset * 1000;
-        qint64 sec = ms / 1000, rem = ms % 1000;
-        if (rem < 0) {
-            sec -= 1;
-            rem += 1000;
-        }
-        return plist_new_date(int32_t(sec), int32_t(rem * 1000));
+        if (!has(pos, 1)) return false;
+        const uchar m = d_[pos++];
+        if ((m & 0xF0) != 0x10 || (m & 0x0F) > 3) return false;
+        const int bytes = 1 << (m & 0x0F);
+        if (!has(pos, quint64(bytes))) return false;
+        n = be(d_ + pos, bytes);
+        pos += quint64(bytes);
+        return true;
     }
-    case QMetaType::QStringList:
-    case QMetaType::QVariantList: {
-        const QVariantList list = v.toList();
-        plist_t arr = plist_new_array();
-        for (const QVariant& item : list) {
-            plist_t child = fromVariant(item, error, depth + 1);
-            if (!child) {
-                plist_free(arr);
-                return nullptr;
-            }
-            plist_array_append_item(arr, child);
-        }
-        return arr;
-    }
-    case QMetaType::QVariantMap:
-    case QMetaType::QVariantHash: {
-        const QVariantMap map = type == QMetaType::QVariantMap ? v.toMap() : [&] {
-            QVariantMap m;
-            const QVariantHash h = v.toHash();
-            for (auto it = h.begin(); it != h.end(); ++it) m.insert(it.key(), it.value());
-            return m;
-        }();
-        plist_t dict = plist_new_dict();
-        for (auto it = map.begin(); it != map.end(); ++it) {
-            plist_t child = fromVariant(it.value(), error, depth + 1);
-            if (!child) {
-                plist_free(dict);
-                return nullptr;
-            }
-            plist_dict_set_item(dict, it.key().toUtf8().constData(), child);
-        }
-        return dict;
-    }
-    default:
-        if (type == qMetaTypeId<PlistUid>()) return plist_new_uid(v.value<PlistUid>().value);
-        *error = QStringLiteral("a value of type %1 has no property-list form")
-                     .arg(QString::fromLatin1(v.metaType().name() ? v.metaType().name() : "(none)"));
-        return nullptr;
-    }
-}
 
+    QVariant object(quint64 index, int depth) {
+        if (!error_.isEmpty()) return {};
+        if (index >= objectCount_) return damage("reference out of range");
+        if (depth > 512) return damage("nesting too deep");
+        if (budget_ == 0) return damage("too many values");
+        --budget_;
+        quint64 pos = be(d_ + table_ + index * quint64(offsetSize_), offsetSize_);
+        if (pos < 8 || !has(pos, 1)) return damage("object offset out of range");
+        const uchar marker = d_[pos++];
+        const uchar low = marker & 0x0F;
+        switch (marker >> 4) {
+        case 0x0:
+            if (marker == 0x08) return false;
+            if (marker == 0x09) return true;
+            return damage("unknown object");
+        case 0x1: {
+            if (low > 4 || !has(pos, quint64(1) << low)) return damage("bad integer");
+            if (low == 4) {  // 16 bytes: the unsigned values beyond the signed range
+                const quint64 u = be(d_ + pos + 8, 8);
+                if (u > quint64(std::numeric_limits<qint64>::max())) return QVariant(qulonglong(u));
+                return number(qlonglong(u));
+            }
+            return number(qlonglong(be(d_ + pos, 1 << low)));
+        }
+        case 0x2: {
+            if (low == 2 && has(pos, 4)) return double(std::bit_cast<float>(quint32(be(d_ + pos, 4))));
+            if (low == 3 && has(pos, 8)) return std::bit_cast<double>(be(d_ + pos, 8));
+            return damage("bad real");
+        }
+        case 0x3: {
+            if (marker != 0x33 || !has(pos, 8)) return damage("bad date");
+            const QDateTime date = dateFromReferenceSeconds(std::bit_cast<double>(be(d_ + pos, 8)));
+            if (!date.isValid()) return damage("date out of range");
+            return date;
+        }
+        case 0x4: {
+            quint64 n = 0;
+            if (!count(low, pos, n) || !has(pos, n)) return damage("bad data");
+            return QByteArray(reinterpret_cast<const char*>(d_ + pos), qsizetype(n));
+        }
+        case 0x5:
+        case 0x6: {
+            QString s;
+            if (!string(marker, pos, s)) return damage("bad string");
+            return s;
+        }
+        case 0x8: {
+            if (low > 7 || !has(pos, quint64(low) + 1)) return damage("bad reference");
+            return QVariant::fromValue(PlistUid{be(d_ + pos, low + 1)});
+        }
+        case 0xA:
+        case 0xC: {
+            quint64 n = 0;
+            if (!count(low, pos, n) || n > table_ || !has(pos, n * quint64(refSize_))) return damage("bad array");
+            if (active_[size_t(index)]) return damage("an array contains itself");
+            active_[size_t(index)] = 1;
+            QVariantList list;
+            list.reserve(qsizetype(n));
+            for (quint64 i = 0; i < n && error_.isEmpty(); ++i)
+                list.append(object(be(d_ + pos + i * quint64(refSize_), refSize_), depth + 1));
+            active_[size_t(index)] = 0;
+            return list;
+        }
+        case 0xD: {
+            quint64 n = 0;
+            if (!count(low, pos, n) || n > table_ || !has(pos, 2 * n * quint64(refSize_)))
+                return damage("bad dictionary");
+            if (active_[size_t(index)]) return damage("a dictionary contains itself");
+            active_[size_t(index)] = 1;
+            // {"CF$UID": n} is read as an archive's object reference, as in XML.
+            QVariantMap map;
+            for (quint64 i = 0; i < n && error_.isEmpty(); ++i) {
+                const QVariant key = object(be(d_ + pos + i * quint64(refSize_), refSize_), depth + 1);
+                if (key.typeId() != QMetaType::QString) {
+                    damage("a dictionary key is not a string");
+                    break;
+                }
+                map.insert(key.toString(),
+                           object(be(d_ + pos + (n + i) * quint64(refSize_), refSize_), depth + 1));
+            }
+            active_[size_t(index)] = 0;
+            if (map.size() == 1) {
+                const QVariant uid = map.value(QStringLiteral("CF$UID"));
+                if (uid.typeId() == QMetaType::Int || uid.typeId() == QMetaType::LongLong)
+                    return QVariant::fromValue(PlistUid{uid.toULongLong()});
+            }
+            return map;
+        }
+        default:
+            return damage("unknown object");
+        }
+    }
+
+    bool string(uchar marker, quint64 pos, QString& out) {
+        quint64 n = 0;
+        if (!count(marker & 0x0F, pos, n)) return false;
+        if ((marker >> 4) == 0x5) {
+            if (!has(pos, n)) return false;
+            out = n == 0 ? QStringLiteral("") : QString::fromUtf8(reinterpret_cast<const char*>(d_ + pos), qsizetype(n));
+            return true;
+        }
+        if (n > table_ || !has(pos, 2 * n)) return false;
+        out = QStringLiteral("");
+        out.resize(qsizetype(n));
+        for (quint64 i = 0; i < n; ++i) out[qsizetype(i)] = QChar(char16_t(be(d_ + pos + 2 * i, 2)));
+        return true;
+    }
+
+    static QVariant number(qlonglong v) {
+        if (v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max()) return int(v);
+        return v;
+    }
+
+    const uchar* d_;
+    quint64 size_;
+    int offsetSize_ = 0, refSize_ = 0;
+    quint64 objectCount_ = 0, table_ = 0, budget_ = 0;
+    std::vector<char> active_;
+    QString error_;
+};
+
+// ---- XML reader ----
+class XmlReader {
+public:
+    explicit XmlReader(const QByteArray& data) : xml_(data) {}
+
+    QVariant read(QString* error) {
+        QVariant root;
+        bool haveRoot = false;
+        while (!xml_.atEnd() && !xml_.hasError()) {
+            if (xml_.readNext() != QXmlStreamReader::StartElement) continue;
+            if (haveRoot) return fail(error, QStringLiteral("more than one value"));
+            if (xml_.name() == u"plist") {
+                // One value inside; an empty plist has none.
+                while (xml_.readNextStartElement()) {
+                    if (haveRoot) return fail(error, QStringLiteral("more than one value"));
+                    root = value(0);
+                    haveRoot = true;
+                    if (!error_.isEmpty()) return fail(error, error_);
+                }
+                if (!haveRoot && !xml_.hasError()) return fail(error, QStringLiteral("no value"));
+            } else {
+                root = value(0);
+                if (!error_.isEmpty()) return fail(error, error_);
+            }
+            haveRoot = true;
+        }
+        if (xml_.hasError()) return fail(error, xml_.errorString());
+        if (!haveRoot) return fail(error, QStringLiteral("no value"));
+        return root;
+    }
+
+private:
+    QVariant fail(QString* error, const QString& why) {
+        if (error) *error = why;
+        return {};
+    }
+    QVariant damage(const QString& why) {
+        if (error_.isEmpty()) error_ = why;
+        return {};
+    }
+
+    // At a start element: reads the value and stops at its end element.
+    QVariant value(int depth) {
+        if (depth > 512) return damage(QStringLiteral("nesting too deep"));
+        const QStringView name = xml_.name();
+        if (name == u"dict") {
+            QVariantMap map;
+            while (xml_.readNextStartElement()) {
+                if (xml_.name() != u"key") return damage(QStringLiteral("a dictionary entry has no key"));
+                const QString key = xml_.readElementText();
+                if (xml_.hasError()) return {};
+                if (!xml_.readNextStartElement()) return damage(QStringLiteral("a key has no value"));
+                map.insert(key, value(depth + 1));
+                if (!error_.isEmpty() || xml_.hasError()) return {};
+            }
+            // The XML form writes an archive's object reference as {"CF$UID": n}.
+            if (map.size() == 1) {
+                const QVariant uid = map.value(QStringLiteral("CF$UID"));
+                if (uid.typeId() == QMetaType::Int || uid.typeId() == QMetaType::LongLong ||
+                    uid.typeId() == QMetaType::ULongLong)
+                    return QVariant::fromValue(PlistUid{uid.toULongLong()});
+            }
+            return map;
+        }
+        if (name == u"array") {
+            QVariantList list;
+            while (xml_.readNextStartElement()) {
+                list.append(value(depth + 1));
+                if (!error_.isEmpty() || xml_.hasError()) return {};
+            }
+            return list;
+        }
+        if (name == u"true" || name == u"false") {
+            const bool b = name == u"true";
+            xml_.skipCurrentElement();
+            return b;
+        }
+        const QString name8 = name.toString();
+        const QString text = xml_.readElementText();
+        if (xml_.hasError()) return {};
+        // An empty string is a string, never the absent (null) one.
+        if (name8 == u"string" || name8 == u"key") return text.isNull() ? QStringLiteral("") : text;
+        if (name8 == u"integer") {
+            const QByteArray t = text.trimmed().toLatin1();
+            bool ok = false;
+            const qlonglong v = t.toLongLong(&ok);
+            if (ok) return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max() ? QVariant(int(v))
+                                                                                                      : QVariant(v);
+            const qulonglong u = t.toULongLong(&ok);
+            if (ok) return qulonglong(u);
+            return damage(QStringLiteral("bad integer"));
+        }
+        if (name8 == u"real") {
+            const QByteArray t = text.trimmed().toLatin1().toLower();
+            if (t == "nan") return std::numeric_limits<double>::quiet_NaN();
+            if (t == "+infinity" || t == "infinity" || t == "inf" || t == "+inf") return std::numeric_limits<double>::infinity();
+            if (t == "-infinity" || t == "-inf") return -std::numeric_limits<double>::infinity();
+            bool ok = false;
+            const double d = t.toDouble(&ok);
+            if (!ok) return damage(QStringLiteral("bad real"));
+            return d;
+        }
+        if (name8 == u"data") {
+            QByteArray b64 = text.toLatin1();
+            b64.replace(' ', "").replace('\n', "").replace('\t', "").replace('\r', "");
+            const auto decoded = QByteArray::fromBase64Encoding(b64);
+            if (!decoded) return damage(QStringLiteral("bad data"));
+            return *decoded;
+        }
+        if (name8 == u"date") {
+            const QDateTime date = dateFromText(text.trimmed());
+            if (!date.isValid()) return damage(QStringLiteral("bad date"));
+            return date;
+        }
+        return damage(QStringLiteral("unknown element <%1>").arg(name8));
+    }
+
+    QXmlStreamReader xml_;
+    QString error_;
+};
+
+// ---- XML writer ----
+class XmlWriter {
+public:
+    bool write(const QVariant& root, QByteArray* out, QString* error) {
+        out_ = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n");
+        if (!value(root, 0)) {
+            *error = error_;
+            return false;
+        }
+        out_ += "</plist>\n";
+        *out = out_;
+        return true;
+    }
+
+private:
+    void indent(int depth) { out_.append(QByteArray(depth, '\t')); }
+    bool text(const QString& s) {
+        for (QChar c : s) {
+            const char16_t u = c.unicode();
+            if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xFFFE || u == 0xFFFF) {
+                error_ = QStringLiteral("a string holds a character XML cannot carry");
+                return false;
+            }
+        }
+        // A reader turns a raw carriage return into a line feed; the reference keeps it.
+        out_ += s.toHtmlEscaped()
+                    .replace(u"&quot;"_qs, u"\""_qs)
+                    .replace(u"&#39;"_qs, u"'"_qs)
+                    .replace(u"\r"_qs, u"&#13;"_qs)
+                    .toUtf8();
+        return true;
+    }
+    bool element(const char* tag, const QByteArray& body, int depth) {
+        indent(depth);
+        out_ += '<';
+        out_ += tag;
+        out_ += '>';
+        out_ += body;
+        out_ += "</";
+        out_ += tag;
+        out_ += ">\n";
+        return true;
+    }
+
+    bool value(const QVariant& v, int depth) {
+        if (depth > 512) {
+            error_ = QStringLiteral("nesting too deep");
+            return false;
+        }
+        const int type = v.typeId();
+        switch (type) {
+        case QMetaType::Bool:
+            indent(depth);
+            out_ += v.toBool() ? "<true/>\n" : "<false/>\n";
+            return true;
+        case QMetaType::Int: case QMetaType::Long: case QMetaType::LongLong: case QMetaType::Short:
+        case QMetaType::Char: case QMetaType::SChar:
+            return element("integer", QByteArray::number(v.toLongLong()), depth);
+        case QMetaType::UInt: case QMetaType::ULong: case QMetaType::ULongLong: case QMetaType::UShort:
+        case QMetaType::UChar:
+            return element("integer", QByteArray::number(v.toULongLong()), depth);
+        case QMetaType::Double: case QMetaType::Float: {
+            const double d = v.toDouble();
+            QByteArray t;
+            if (std::isnan(d)) t = "nan";
+            else if (std::isinf(d)) t = d > 0 ? "+infinity" : "-infinity";
+            else t = QByteArray::number(d, 'g', 17);
+            return element("real", t, depth);
+        }
+        case QMetaType::QString: {
+            indent(depth);
+            out_ += "<string>";
+            if (!text(v.toString())) return false;
+            out_ += "</string>\n";
+            return true;
+        }
+        case QMetaType::QByteArray:
+            return element("data", v.toByteArray().toBase64(), depth);
+        case QMetaType::QDateTime: {
+            const QByteArray t = dateText(v.toDateTime());
+            if (t.isEmpty()) {
+                error_ = QStringLiteral("invalid date");
+                return false;
+            }
+            return element("date", t, depth);
+        }
+        case QMetaType::QStringList:
+        case QMetaType::QVariantList: {
+            const QVariantList list = v.toList();
+            indent(depth);
+            if (list.isEmpty()) {
+                out_ += "<array/>\n";
+                return true;
+            }
+            out_ += "<array>\n";
+            for (const QVariant& item : list)
+                if (!value(item, depth + 1)) return false;
+            indent(depth);
+            out_ += "</array>\n";
+            return true;
+        }
+        case QMetaType::QVariantMap:
+        case QMetaType::QVariantHash: {
+            QVariantMap map;
+            if (type == QMetaType::QVariantMap) {
+                map = v.toMap();
+            } else {
+                const QVariantHash h = v.toHash();
+                for (auto it = h.begin(); it != h.end(); ++it) map.insert(it.key(), it.value());
+            }
+            indent(depth);
+            if (map.isEmpty()) {
+                out_ += "<dict/>\n";
+                return true;
+            }
+            out_ += "<dict>\n";
+            for (auto it = map.begin(); it != map.end(); ++it) {
+                indent(depth + 1);
+                out_ += "<key>";
+                if (!text(it.key())) return false;
+                out_ += "</key>\n";
+                if (!value(it.value(), depth + 1)) return false;
+            }
+            indent(depth);
+            out_ += "</dict>\n";
+            return true;
+        }
+        default:
+            if (type == qMetaTypeId<PlistUid>()) {
+                indent(depth);
+                out_ += "<dict>\n";
+                indent(depth + 1);
+                out_ += "<key>CF$UID</key>\n";
+                element("integer", QByteArray::number(v.value<PlistUid>().value), depth + 1);
+                indent(depth);
+                out_ += "</dict>\n";
+                return true;
+            }
+            error_ = QStringLiteral("a value of type %1 has no property-list form")
+                         .arg(QString::fromLatin1(v.metaType().name() ? v.metaType().name() : "(none)"));
+            return false;
+        }
+    }
+
+    QByteArray out_;
+    QString error_;
+};
 
 // ---- binary writer ----
 // libplist's binary writer slows down with the square of the object count (it looks
@@ -458,18 +766,13 @@ QVariant plistFromData(const QByteArray& data) {
         log(u"Property list: no data to read");
         return {};
     }
-    plist_t root = nullptr;
-    const CNumericLocale cNumbers;
-    if (plist_is_binary(data.constData(), uint32_t(data.size())))
-        plist_from_bin(data.constData(), uint32_t(data.size()), &root);
-    else
-        plist_from_xml(data.constData(), uint32_t(data.size()), &root);
-    if (!root) {
-        log(u"Property list: the data is not a readable property list");
+    QString error;
+    const QVariant root = data.startsWith("bplist00") ? BinaryReader(data).read(&error) : XmlReader(data).read(&error);
+    if (!root.isValid()) {
+        log(u"Property list: the data is not a readable property list (%@)", error);
         return {};
     }
-    PlistPtr holder(root);
-    return toVariant(root, 0);
+    return root;
 }
 
 QVariant readPlistFile(const QString& path) {
@@ -491,18 +794,11 @@ QByteArray plistToData(const QVariant& root, PlistFormat format) {
         }
         return bytes;
     }
-    plist_t node = fromVariant(root, &error, 0);
-    if (!node) {
+    QByteArray bytes;
+    if (!XmlWriter().write(root, &bytes, &error)) {
         log(u"Property list: cannot write: %@", error);
         return {};
     }
-    PlistPtr holder(node);
-    char* out = nullptr;
-    uint32_t len = 0;
-    const CNumericLocale cNumbers;
-    plist_to_xml(node, &out, &len);
-    QByteArray bytes(out, qsizetype(len));
-    std::free(out);
     return bytes;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Property lists (XML and binary) as QVariant trees, on libplist.
+// Property lists (XML and binary) as QVariant trees, read and written by our own code.
 //   integer -> int (qlonglong when it does not fit), real -> double, true/false -> bool,
 //   string -> QString, date -> QDateTime (UTC), data -> QByteArray,
 //   array -> QVariantList, dict -> QVariantMap, keyed-archive UID -> PlistUid.
@@ -22,7 +22,8 @@ struct PlistUid {
 enum class PlistFormat { XML, Binary };
 
 // Reads either format (recognised by content). Unreadable data gives an invalid QVariant
-// and one log line.
+// and one log line. Dates keep their full range (years -9999..9999) and strings their
+// embedded NULs; an XML file cannot carry such a string, so writing one as XML fails.
 QVariant plistFromData(const QByteArray& data);
 QVariant readPlistFile(const QString& path);
 

@@ -3,6 +3,7 @@
 // are kept on the heap.
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PngChunks.h"
 
 #include <cstring>
 #include <memory>
@@ -41,7 +42,10 @@ void readFromMemory(png_structp png, png_bytep out, size_t length) {
     r->pos += length;
 }
 
-bool openReader(Reader& r, Bytes in, const DecodeOptions& options) {
+bool openReader(Reader& r, Bytes in, const DecodeOptions& options, QString* why = nullptr) {
+    // libpng allocates a chunk at its declared size before it reads it.
+    if (!pngChunksFitData(reinterpret_cast<const char*>(in.data), in.size, INT64_MAX, kMaxImageSide, why))
+        return false;
     r.in = in;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, r.message, onError, onWarning);
     if (!r.png) return false;
@@ -53,6 +57,15 @@ bool openReader(Reader& r, Bytes in, const DecodeOptions& options) {
     png_set_chunk_malloc_max(r.png, 64u << 20);
     png_set_chunk_cache_max(r.png, 1000);
     return true;
+}
+
+QByteArray iccProfile(Reader& r) {
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (!png_get_iCCP(r.png, r.info, &name, &compression, &profile, &length) || !profile) return QByteArray();
+    return QByteArray(reinterpret_cast<const char*>(profile), qsizetype(length));
 }
 
 }  // namespace
@@ -70,13 +83,15 @@ ImageHeader pngHeader(Bytes in) {
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(r->png, r->info, &exifLength, &exif) && exif) h.orientation = exifOrientation(exif, exifLength);
+    h.iccProfile = iccProfile(*r);
     return h;
 }
 
 QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     auto r = std::make_unique<Reader>();
-    if (!openReader(*r, in, options)) {
-        log(u"%@: could not start the PNG reader", name);
+    QString why;
+    if (!openReader(*r, in, options, &why)) {
+        log(u"%@: PNG data is corrupt (%@)", name, why.isEmpty() ? QStringLiteral("no reader") : why);
         return QImage();
     }
     if (setjmp(png_jmpbuf(r->png))) {
@@ -111,6 +126,7 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     png_read_image(r->png, r->rows.data());
     QImage out = std::move(r->image);
     if (alpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
+    attachProfile(out, iccProfile(*r));
     return out;
 }
 
@@ -166,6 +182,10 @@ QByteArray pngEncode(const QImage& source) {
     png_set_compression_level(w->png, 6);
     png_set_IHDR(w->png, w->info, png_uint_32(w->pixels.width()), png_uint_32(w->pixels.height()), 8, colorType,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    const QByteArray icc = profileToEmbed(source);
+    if (!icc.isEmpty())
+        png_set_iCCP(w->png, w->info, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
+                     reinterpret_cast<png_const_bytep>(icc.constData()), png_uint_32(icc.size()));
     png_write_info(w->png, w->info);
     if (!gray) {
         png_set_bgr(w->png);
