@@ -5,6 +5,7 @@
 #include "engine/PngOptimiser.h"
 #include "engine/Utils.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/FileSync.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
 #include "platform/imageio/ImageIO.h"
@@ -176,6 +177,13 @@ ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& in
         }
     } else {
         image = RotateWithEXIF(image, trimmed.toInt());
+    }
+
+    // The source's colour profile goes with the output; effects that drew a new picture
+    // did not carry it along.
+    if (!image.colorSpace().isValid()) {
+        const QColorSpace sourceSpace = QColorSpace::fromIccProfile(platform::readImageHeader(photo.fileURL).iccProfile);
+        if (sourceSpace.isValid()) image.setColorSpace(sourceSpace);
     }
 
     *storedSize = image.size();

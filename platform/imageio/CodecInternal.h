@@ -22,6 +22,13 @@ bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, co
 // Allocates the decode target; null (with a log line) when memory is short.
 QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
 
+// Gives the image the colour space an embedded ICC profile describes (nothing when the
+// profile is empty or not one Qt can use).
+void attachProfile(QImage& image, const QByteArray& icc);
+// The ICC profile to embed with an encoded image: its colour space's, or empty when it
+// has none or is a grey image (whose profile would have to be a grey one).
+QByteArray profileToEmbed(const QImage& image);
+
 // Whether every pixel is fully opaque (a fast pass; formats without alpha answer at once).
 bool isOpaque(const QImage& image);
 

@@ -4,6 +4,7 @@
 #include "platform/imageio/ImageProperties.h"
 #include "platform/foundation/Log.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -71,6 +72,17 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
     }
     if (image.isNull()) log(u"%@: not enough memory for a %@ x %@ image", name, width, height);
     return image;
+}
+
+void attachProfile(QImage& image, const QByteArray& icc) {
+    if (icc.isEmpty() || image.isNull()) return;
+    const QColorSpace space = QColorSpace::fromIccProfile(icc);
+    if (space.isValid()) image.setColorSpace(space);
+}
+
+QByteArray profileToEmbed(const QImage& image) {
+    if (image.format() == QImage::Format_Grayscale8 || !image.colorSpace().isValid()) return QByteArray();
+    return image.colorSpace().iccProfile();
 }
 
 bool isOpaque(const QImage& image) {

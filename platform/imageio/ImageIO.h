@@ -3,7 +3,10 @@
 // writer. Decoders work from a byte buffer (a mapped file), check every declared size
 // against a pixel budget before they allocate, and turn any library error into an empty
 // result plus one log line. Decoded images are Format_ARGB32_Premultiplied in the file's
-// stored layout; orientImage() turns them upright.
+// stored layout; orientImage() turns them upright. A file's embedded colour profile comes
+// with the image as its QColorSpace, and the encoders embed an image's colour space in
+// every format that holds one (JPEG, PNG, TIFF, JPEG 2000), so colours survive a
+// conversion in any colour-managed viewer.
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -39,6 +42,8 @@ struct ImageHeader {
     int height = 0;
     int orientation = 1;  // EXIF orientation 1..8 when the file carries one
     bool gray = false;
+    // The embedded ICC colour profile, empty when the file carries none.
+    QByteArray iccProfile;
     bool valid() const { return format != ImageFormat::Unknown && width > 0 && height > 0; }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/foundation/Log.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <openjpeg.h>
 
@@ -71,6 +72,121 @@ void keepError(const char* msg, void* user) {
     if (text->isEmpty()) *text = QString::fromLocal8Bit(msg).trimmed();
 }
 
+// ---- the declared size, read before openjpeg is given the data ----
+// openjpeg allocates its per-tile and per-component state while it reads the header, so
+// a tiny file declaring a wide image in tiny tiles costs gigabytes before any budget is
+// looked at. The codestream's SIZ marker (and the JP2 header box) say all of it.
+
+struct DeclaredSize {
+    int64_t width = 0, height = 0, tiles = 0;
+    int components = 0;
+    QByteArray iccProfile;  // from the JP2 header's colour box, when it holds one
+};
+
+uint32_t rd32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+uint16_t rd16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+
+bool readSiz(const uint8_t* d, size_t n, DeclaredSize& out, QString* error) {
+    if (n < 4 + 38 + 3 || rd16(d) != 0xFF4F || rd16(d + 2) != 0xFF51) {
+        *error = QStringLiteral("the codestream does not start with its size marker");
+        return false;
+    }
+    const uint8_t* z = d + 4;
+    const uint32_t length = rd16(z);
+    // Lsiz, Rsiz, then the sizes and offsets of the image and the tiles, Csiz, and three
+    // bytes for each component (depth and subsampling).
+    const uint32_t xsiz = rd32(z + 4), ysiz = rd32(z + 8), xo = rd32(z + 12), yo = rd32(z + 16);
+    const uint32_t xt = rd32(z + 20), yt = rd32(z + 24), xto = rd32(z + 28), yto = rd32(z + 32);
+    const int comps = rd16(z + 36);
+    if (comps < 1 || length != 38u + 3u * uint32_t(comps) || n < 4 + size_t(length) || xsiz <= xo || ysiz <= yo ||
+        xt == 0 || yt == 0 || xto > xo || yto > yo || uint64_t(xto) + xt <= xo || uint64_t(yto) + yt <= yo) {
+        *error = QStringLiteral("the size marker is corrupt");
+        return false;
+    }
+    for (int c = 0; c < comps; ++c) {
+        if (z[38 + 3 * c + 1] == 0 || z[38 + 3 * c + 2] == 0) {
+            *error = QStringLiteral("the size marker is corrupt");
+            return false;
+        }
+    }
+    out.width = int64_t(xsiz) - xo;
+    out.height = int64_t(ysiz) - yo;
+    out.tiles = ((int64_t(xsiz) - xto + xt - 1) / xt) * ((int64_t(ysiz) - yto + yt - 1) / yt);
+    out.components = comps;
+    return true;
+}
+
+// The codestream inside a JP2 file: the contiguous-codestream box, after a header box
+// whose image header agrees on the size.
+bool readJp2Boxes(const uint8_t* d, size_t n, DeclaredSize& out, QString* error) {
+    size_t pos = 0;
+    int64_t headerW = -1, headerH = -1;
+    while (pos + 8 <= n) {
+        uint64_t length = rd32(d + pos);
+        const uint32_t type = rd32(d + pos + 4);
+        size_t head = 8;
+        if (length == 1) {
+            if (pos + 16 > n) break;
+            length = (uint64_t(rd32(d + pos + 8)) << 32) | rd32(d + pos + 12);
+            head = 16;
+        } else if (length == 0) {
+            length = n - pos;
+        }
+        if (length < head || length > n - pos) {
+            // A codestream box may run past the data's end; openjpeg reads what is there.
+            if (type != 0x6A703263) break;
+            length = n - pos;
+        }
+        if (type == 0x6A703268) {  // 'jp2h': the image header and the colour box inside
+            for (size_t q = pos + head; q + 8 <= pos + length;) {
+                const uint32_t l = rd32(d + q);
+                if (l < 8 || l > pos + length - q) break;
+                const uint32_t sub = rd32(d + q + 4);
+                if (sub == 0x69686472 && l >= 16) {  // 'ihdr'
+                    headerH = rd32(d + q + 8);
+                    headerW = rd32(d + q + 12);
+                } else if (sub == 0x636F6C72 && l > 11 && d[q + 8] == 2 && out.iccProfile.isEmpty()) {  // 'colr'
+                    out.iccProfile = QByteArray(reinterpret_cast<const char*>(d + q + 11), qsizetype(l - 11));
+                }
+                q += l;
+            }
+        } else if (type == 0x6A703263) {  // 'jp2c'
+            if (!readSiz(d + pos + head, size_t(length - head), out, error)) return false;
+            if (headerW >= 0 && (headerW != out.width || headerH != out.height)) {
+                *error = QStringLiteral("the header box and the codestream disagree on the size");
+                return false;
+            }
+            return true;
+        }
+        pos += size_t(length);
+    }
+    *error = QStringLiteral("no codestream");
+    return false;
+}
+
+// Refuses what openjpeg should not be asked to read: a declared size beyond the side
+// limit, more components than a picture has, or tiles so many (for the size) that their
+// bookkeeping alone would be a large allocation.
+bool checkDeclaredSize(Bytes in, ImageFormat format, DeclaredSize& size, QString* error) {
+    const bool ok = format == ImageFormat::J2K ? readSiz(in.data, in.size, size, error)
+                                               : readJp2Boxes(in.data, in.size, size, error);
+    if (!ok) return false;
+    if (size.width > kMaxImageSide || size.height > kMaxImageSide) {
+        *error = QStringLiteral("the image declares %1 x %2 pixels").arg(size.width).arg(size.height);
+        return false;
+    }
+    if (size.components > 4) {
+        *error = QStringLiteral("%1 components").arg(size.components);
+        return false;
+    }
+    const int64_t maxTiles = std::max<int64_t>(64, size.width * size.height / 4096);
+    if (size.tiles > maxTiles) {
+        *error = QStringLiteral("%1 tiles for %2 x %3 pixels").arg(size.tiles).arg(size.width).arg(size.height);
+        return false;
+    }
+    return true;
+}
+
 struct Session {
     Stream data;
     opj_stream_t* stream = nullptr;
@@ -82,7 +198,14 @@ struct Session {
         if (codec) opj_destroy_codec(codec);
         if (stream) opj_stream_destroy(stream);
     }
-    bool openForReading(Bytes in, ImageFormat format, int reduce = 0) {
+    DeclaredSize declared;
+    bool openForReading(Bytes in, ImageFormat format, int reduce = 0, const DecodeOptions* budget = nullptr,
+                        const QString& name = QString()) {
+        if (!checkDeclaredSize(in, format, declared, &error)) return false;
+        if (budget && !checkBudget(declared.width, declared.height, *budget, name, "JPEG 2000")) {
+            error = QStringLiteral("over budget");
+            return false;
+        }
         data.in = in;
         stream = makeStream(data, true);
         codec = opj_create_decompress(format == ImageFormat::J2K ? OPJ_CODEC_J2K : OPJ_CODEC_JP2);
@@ -104,6 +227,41 @@ int to8(OPJ_INT32 v, const opj_image_comp_t& c) {
     return std::clamp(int(v), 0, 255);
 }
 
+void put32(QByteArray& b, qsizetype at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (24 - 8 * i)) & 0xFF);
+}
+
+// openjpeg cannot write a profile itself (it asserts), so the enumerated colour box it
+// writes in the header box is replaced by one that holds the profile.
+bool embedProfile(QByteArray& jp2, const QByteArray& icc) {
+    const auto* d = reinterpret_cast<const uint8_t*>(jp2.constData());
+    const size_t n = size_t(jp2.size());
+    for (size_t pos = 0; pos + 8 <= n;) {
+        const uint32_t length = rd32(d + pos);
+        if (length < 8 || length > n - pos) return false;
+        if (rd32(d + pos + 4) == 0x6A703268) {  // 'jp2h'
+            for (size_t q = pos + 8; q + 8 <= pos + length;) {
+                const uint32_t l = rd32(d + q);
+                if (l < 8 || l > pos + length - q) return false;
+                if (rd32(d + q + 4) == 0x636F6C72) {  // 'colr'
+                    QByteArray colr(11, '\0');
+                    put32(colr, 0, uint32_t(11 + icc.size()));
+                    colr.replace(4, 4, "colr");
+                    colr[8] = 2;  // a restricted ICC profile follows; precedence and approximation 0
+                    colr.append(icc);
+                    jp2.replace(qsizetype(q), qsizetype(l), colr);
+                    put32(jp2, qsizetype(pos), uint32_t(length - l + uint32_t(colr.size())));
+                    return true;
+                }
+                q += l;
+            }
+            return false;
+        }
+        pos += length;
+    }
+    return false;
+}
+
 }  // namespace
 
 ImageHeader jp2Header(Bytes in, ImageFormat format) {
@@ -114,6 +272,7 @@ ImageHeader jp2Header(Bytes in, ImageFormat format) {
     h.width = int(std::min<OPJ_UINT32>(s.image->x1 - s.image->x0, INT32_MAX));
     h.height = int(std::min<OPJ_UINT32>(s.image->y1 - s.image->y0, INT32_MAX));
     h.gray = s.image->numcomps <= 2;
+    h.iccProfile = s.declared.iccProfile;
     return h;
 }
 
@@ -125,7 +284,7 @@ QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, con
         if (h.valid()) reduce = reductionShift(h.width, h.height, options.minLongSide, 5);
     }
     Session s;
-    if (!s.openForReading(in, format, reduce)) {
+    if (!s.openForReading(in, format, reduce, &options, name)) {
         log(u"%@: JPEG 2000 data is corrupt (%@)", name, s.error.isEmpty() ? QStringLiteral("bad header") : s.error);
         return QImage();
     }
@@ -196,6 +355,7 @@ QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, con
         }
     }
     if (hasAlpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (img->numcomps >= 3) attachProfile(out, s.declared.iccProfile);
     return out;
 }
 
@@ -268,6 +428,8 @@ QByteArray jp2Encode(const QImage& source, double quality) {
         log(u"JPEG 2000 encoding failed (%@)", s.error);
         return QByteArray();
     }
+    const QByteArray icc = profileToEmbed(image);
+    if (!icc.isEmpty() && !embedProfile(out, icc)) log(u"JPEG 2000: the colour profile could not be embedded");
     return out;
 }
 

@@ -6,7 +6,9 @@
 #include "platform/foundation/Log.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <thread>
@@ -33,14 +35,34 @@ void onError(j_common_ptr cinfo) {
     longjmp(err->jump, 1);
 }
 
+// Warnings that mean the picture data itself is damaged: libjpeg goes on and fills the
+// rest with whatever it decodes next, which shows as coloured bands.
+bool damagesPixels(int code) {
+    return code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE || code == JWRN_ARITH_BAD_CODE ||
+           code == JWRN_MUST_RESYNC;
+}
+
 void onMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     // Warnings are quiet; a file that ends early is remembered so it is refused rather
-    // than returned with a grey bottom.
+    // than returned with a grey bottom, and damaged picture data stops the decoding.
+    // Others (stray bytes before a marker, an odd JFIF version) leave the pixels intact.
     if (level < 0) {
         if (cinfo->err->msg_code == JWRN_JPEG_EOF) err->truncated = true;
         cinfo->err->num_warnings++;
+        if (damagesPixels(cinfo->err->msg_code)) onError(cinfo);
     }
+}
+
+// libjpeg keeps every coefficient of a progressive or multi-scan file however small the
+// decoded picture: this is what it may use for them (its memory manager refuses more,
+// with an error, rather than swapping). A full decode may use what its pixels may; a
+// reduced one (thumbnails, read-back checks) no more than this.
+constexpr long kReducedDecodeMemory = 256L << 20;
+
+long decoderMemoryLimit(const DecodeOptions& options, bool reduced) {
+    const int64_t full = std::clamp<int64_t>(options.pixelBudget, 1, int64_t(1) << 40) * 4;
+    return long(reduced ? std::min<int64_t>(full, kReducedDecodeMemory) : full);
 }
 
 // Below this many pixels a reduced decode is quick enough on one thread.
@@ -86,6 +108,17 @@ int orientationFromMarkers(j_decompress_ptr cinfo) {
     return 1;
 }
 
+// The profile an image's APP2 markers carry in pieces; empty when they are missing or
+// do not fit together.
+QByteArray iccProfileFromMarkers(j_decompress_ptr cinfo) {
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    if (!jpeg_read_icc_profile(cinfo, &data, &length) || !data) return QByteArray();
+    QByteArray out(reinterpret_cast<const char*>(data), qsizetype(length));
+    std::free(data);
+    return out;
+}
+
 }  // namespace
 
 ImageHeader jpegHeader(Bytes in) {
@@ -95,12 +128,14 @@ ImageHeader jpegHeader(Bytes in) {
     jpeg_create_decompress(&d.cinfo);
     jpeg_mem_src(&d.cinfo, in.data, static_cast<unsigned long>(in.size));
     jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&d.cinfo, TRUE);
     h.format = ImageFormat::JPEG;
     h.width = int(d.cinfo.image_width);
     h.height = int(d.cinfo.image_height);
     h.gray = d.cinfo.jpeg_color_space == JCS_GRAYSCALE;
     h.orientation = orientationFromMarkers(&d.cinfo);
+    h.iccProfile = iccProfileFromMarkers(&d.cinfo);
     return h;
 }
 
@@ -236,6 +271,7 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
         auto d = std::make_unique<Decompressor>();
         if (setjmp(d->err.jump)) return;
         jpeg_create_decompress(&d->cinfo);
+        d->cinfo.mem->max_memory_to_use = decoderMemoryLimit(options, true);
         jpeg_mem_src(&d->cinfo, buf.data(), static_cast<unsigned long>(buf.size()));
         jpeg_read_header(&d->cinfo, TRUE);
         d->cinfo.out_color_space = JCS_EXT_BGRA;
@@ -264,12 +300,16 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     auto d = std::make_unique<Decompressor>();
     QImage& image = d->image;
     if (setjmp(d->err.jump)) {
-        log(u"%@: JPEG data is corrupt (%@)", name, QString::fromLocal8Bit(d->err.message));
+        if (d->err.pub.msg_code == JERR_NO_BACKING_STORE)
+            log(u"%@: this JPEG needs more memory to decode than this program allows; refused", name);
+        else
+            log(u"%@: JPEG data is corrupt (%@)", name, QString::fromLocal8Bit(d->err.message));
         return QImage();
     }
     jpeg_create_decompress(&d->cinfo);
     d->cinfo.progress = &d->progress.pub;
     jpeg_mem_src(&d->cinfo, in.data, static_cast<unsigned long>(in.size));
+    jpeg_save_markers(&d->cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&d->cinfo, TRUE);
     const bool cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
     d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -278,9 +318,11 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     if (shift > 0 && int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
         d->cinfo.jpeg_color_space != JCS_CMYK && d->cinfo.jpeg_color_space != JCS_YCCK) {
         QImage banded = jpegDecodeBands(in, shift, options, name);
+        attachProfile(banded, iccProfileFromMarkers(&d->cinfo));
         if (!banded.isNull()) return banded;
     }
     if (shift > 0) decodeReduced(d->cinfo, shift);
+    d->cinfo.mem->max_memory_to_use = decoderMemoryLimit(options, shift > 0);
     jpeg_calc_output_dimensions(&d->cinfo);
     if (!checkBudget(d->cinfo.output_width, d->cinfo.output_height, options, name, "JPEG")) return QImage();
     image = allocateImage(int(d->cinfo.output_width), int(d->cinfo.output_height),
@@ -309,6 +351,8 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         log(u"%@: JPEG data ends early; the file is truncated", name);
         return QImage();
     }
+    // A CMYK profile does not describe the RGB pixels made from it.
+    if (!cmyk) attachProfile(image, iccProfileFromMarkers(&d->cinfo));
     jpeg_finish_decompress(&d->cinfo);
     return std::move(image);
 }
@@ -382,6 +426,9 @@ QByteArray jpegEncode(const QImage& source, double quality) {
     const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
     jpeg_set_quality(&c->cinfo, q, TRUE);
     jpeg_start_compress(&c->cinfo, TRUE);
+    const QByteArray icc = profileToEmbed(image);
+    if (!icc.isEmpty())
+        jpeg_write_icc_profile(&c->cinfo, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
     while (c->cinfo.next_scanline < c->cinfo.image_height) {
         JSAMPROW row = const_cast<uint8_t*>(image.constScanLine(int(c->cinfo.next_scanline)));
         jpeg_write_scanlines(&c->cinfo, &row, 1);

@@ -123,6 +123,13 @@ TIFF* openTiff(TiffStream& f, const char* mode) {
     return tif;
 }
 
+QByteArray iccProfile(TIFF* tif) {
+    uint32_t length = 0;
+    void* data = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &data) || !data) return QByteArray();
+    return QByteArray(static_cast<const char*>(data), qsizetype(length));
+}
+
 }  // namespace
 
 ImageHeader tiffHeader(Bytes in) {
@@ -144,6 +151,7 @@ ImageHeader tiffHeader(Bytes in) {
     out.height = int(std::min<uint32_t>(ht, INT32_MAX));
     out.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
     out.gray = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    out.iccProfile = iccProfile(h.tif);
     return out;
 }
 
@@ -177,6 +185,11 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     bool ok = !image.isNull() &&
               TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
     TIFFRGBAImageEnd(&img);
+    // Only an RGB picture's profile describes the RGB pixels read from it.
+    uint16_t photometric = 0;
+    if (ok && TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric) &&
+        (photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_YCBCR))
+        attachProfile(image, iccProfile(h.tif));
     if (!ok) {
         if (!image.isNull()) log(u"%@: TIFF data is corrupt (%@)", name, f.error.isEmpty() ? QStringLiteral("read failed") : f.error);
         return QImage();
@@ -296,6 +309,8 @@ bool writeTiff(const QImage& image, TiffStream& f) {
         TIFFSetField(h.tif, TIFFTAG_XRESOLUTION, 72.0);
         TIFFSetField(h.tif, TIFFTAG_YRESOLUTION, 72.0);
         TIFFSetField(h.tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        const QByteArray icc = profileToEmbed(image);
+        if (!icc.isEmpty()) TIFFSetField(h.tif, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
         if (samples == 4) {
             // Our pixels are premultiplied, which is exactly TIFF's associated alpha.
             uint16_t extra = EXTRASAMPLE_ASSOCALPHA;

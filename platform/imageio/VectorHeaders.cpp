@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <cmath>
 #include <cstdint>
 
 namespace platform {
@@ -82,7 +83,10 @@ std::optional<QSizeF> epsPictureSize(const QString& path) {
         const QByteArray tail = readRange(f, psStart + psLength - tailLength, tailLength);
         r = findBoundingBox(tail, &size);
     }
-    if (r != BoxResult::Found || !(size.width() > 0) || !(size.height() > 0)) return std::nullopt;
+    // "nan" and "inf" read as numbers too; a box must measure something finite.
+    if (r != BoxResult::Found || !(size.width() > 0) || !(size.height() > 0) || !std::isfinite(size.width()) ||
+        !std::isfinite(size.height()))
+        return std::nullopt;
     return size;
 }
 

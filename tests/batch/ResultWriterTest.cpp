@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <chrono>
@@ -91,6 +92,34 @@ TEST(ResultWriter, WritesEveryTypeByItsSaveTypeAndPdfByExtension) {
     EXPECT_EQ(platform::pdfPageCount(pdf), 2);
     // No temporary files are left beside the outputs.
     for (const QString& name : f.outputFolderEntries()) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
+}
+
+// A wide-gamut photo keeps its colour profile in every output format that holds one,
+// even when the picture handed to the writer was drawn anew by an effect.
+TEST(ResultWriter, OutputsKeepTheSourceColourProfile) {
+    Fixture f;
+    QImage source = platform::readImage(f.source);
+    source.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    ASSERT_TRUE(platform::writeImageFile(f.source, source, platform::ImageType::JPEG, 0.9));
+    const QImage drawn = testsupport::gradientImage(90, 70);
+    ASSERT_FALSE(drawn.colorSpace().isValid());
+    struct Case {
+        int outputFormat;
+        const char* ext;
+        int saveType;
+        bool compression;
+    } cases[] = {{4, "jpg", 3, false}, {6, "png", 5, false}, {6, "png", 5, true}, {1, "tif", 0, false},
+                 {7, "jp2", 6, false}};
+    int n = 0;
+    for (const Case& c : cases) {
+        auto rename = renameSettings(c.outputFormat);
+        rename->isSetCompression = c.compression;
+        ResultWriter writer(settingsWith(rename, outputSettings(f.out)));
+        const QString dest = f.out + QString("/c%1.").arg(n++) + c.ext;
+        ASSERT_EQ(writer.saveImgInDirectoryFilteredImg(drawn, dest, c.saveType, f.photo).processStatus,
+                  PhotoFile::Processed);
+        EXPECT_EQ(platform::readImage(dest).colorSpace(), QColorSpace(QColorSpace::DisplayP3)) << dest.toStdString();
+    }
 }
 
 TEST(ResultWriter, DatesComeFromTheSourceOrTheMetadataRecord) {
