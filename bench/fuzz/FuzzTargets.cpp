@@ -1,0 +1,191 @@
+#include "bench/fuzz/FuzzTargets.h"
+
+#include "engine/PngOptimiser.h"
+#include "platform/foundation/KeyedArchive.h"
+#include "platform/foundation/Plist.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+#include "platform/imageio/VectorHeaders.h"
+#include "records/FavouriteBatch.h"
+#include "records/ProjectSession.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace fuzz {
+namespace {
+
+// A folder of the process's own for the files the targets write; it lives as long as
+// the process (fuzzers and replay children never return from their loops cleanly).
+QString scratchPath(const char* name) {
+    static QTemporaryDir* dir = new QTemporaryDir;
+    return dir->filePath(QString::fromLatin1(name));
+}
+
+void writeFile(const QString& path, const char* data, qint64 size) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(data, size);
+}
+
+QString writeInput(const uint8_t* data, size_t size) {
+    const QString path = scratchPath("input");
+    writeFile(path, reinterpret_cast<const char*>(data), qint64(size));
+    return path;
+}
+
+}  // namespace
+
+// Every decoder behind readImageFromData, chosen by the data's own leading bytes, with a
+// small pixel budget so the fuzzer explores parsing rather than allocation.
+int decoders(const uint8_t* data, size_t size) {
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    platform::DecodeOptions options;
+    options.pixelBudget = 4 * 1024 * 1024;
+    // The first byte picks a reduced decode now and then, which takes other code paths.
+    if (size > 0 && (data[size - 1] & 1)) options.minLongSide = 64;
+    const QImage image = platform::readImageFromData(bytes, options, QStringLiteral("fuzz"));
+    if (!image.isNull() && (image.width() <= 0 || image.height() <= 0)) __builtin_trap();
+    platform::readImageHeaderFromData(bytes);
+    return 0;
+}
+
+// The thumbnail path from a file: header reading, reduced decoding and orientation.
+int thumbnail(const uint8_t* data, size_t size) {
+    const QString file = writeInput(data, size);
+    const platform::ImageHeader header = platform::readImageHeader(file);
+    // Thumbnails of headers that declare more than a few megapixels are left to the
+    // decoder fuzzer, which runs with a small budget.
+    if (header.valid() && int64_t(header.width) * header.height <= 4 * 1024 * 1024) {
+        const QImage t = platform::makeThumbnail(file, 48, 48);
+        if (!t.isNull() && (t.width() > 48 || t.height() > 48)) __builtin_trap();
+    }
+    return 0;
+}
+
+// The PNG optimiser over arbitrary input files: it must fail cleanly, never write an
+// output larger than its input, and never leave its work file behind. Run it with
+// -close_fd_mask=1 to silence the optimiser's report on standard output.
+int pngOptimiser(const uint8_t* data, size_t size) {
+    static QTemporaryDir* dir = new QTemporaryDir;
+    const QString in = dir->filePath(QStringLiteral("in.png"));
+    const QString out = dir->filePath(QStringLiteral("out.png"));
+    QFile::remove(out);
+    writeFile(in, reinterpret_cast<const char*>(data), qint64(size));
+    const int memLevel = size > 0 ? 1 + data[0] % 9 : 8;
+    const int rc = processPNG(QFile::encodeName(in).constData(), QFile::encodeName(out).constData(), 97, memLevel);
+    if (rc == 0 && QFileInfo(out).size() > qint64(size)) __builtin_trap();
+    if (rc != 0 && QFile::exists(out)) __builtin_trap();
+    if (QDir(dir->path()).entryList(QDir::Files).size() > 2) __builtin_trap();
+    return 0;
+}
+
+// The image-properties reader over arbitrary files; what it reads is written into a
+// fresh file of the same kind and read again.
+int imageProperties(const uint8_t* data, size_t size) {
+    static const QByteArray fresh[] = {
+        platform::encodeImage(QImage(4, 3, QImage::Format_RGB32), platform::ImageType::JPEG, 0.5),
+        platform::encodeImage(QImage(4, 3, QImage::Format_RGB32), platform::ImageType::PNG, 1),
+        platform::encodeImage(QImage(4, 3, QImage::Format_RGB32), platform::ImageType::TIFF, 1),
+        platform::encodeImage(QImage(4, 3, QImage::Format_RGB32), platform::ImageType::JPEG2000, 0.5),
+    };
+    const QVariantMap props = platform::readImageProperties(writeInput(data, size));
+    if (props.isEmpty()) return 0;
+    const QByteArray& target = fresh[(size > 0 ? data[0] : 0) % 4];
+    const QString out = scratchPath("properties-out");
+    writeFile(out, target.constData(), target.size());
+    if (platform::writeImageProperties(out, props)) {
+        if (platform::readImageProperties(out).isEmpty()) __builtin_trap();
+    }
+    return 0;
+}
+
+// The EPS bounding-box and PICT frame readers over arbitrary files.
+int vectorHeaders(const uint8_t* data, size_t size) {
+    const QString file = writeInput(data, size);
+    for (const auto& s : {platform::epsPictureSize(file), platform::pictPictureSize(file)}) {
+        if (s && (!std::isfinite(s->width()) || !std::isfinite(s->height()) || s->width() <= 0 || s->height() <= 0))
+            __builtin_trap();
+    }
+    return 0;
+}
+
+// Property lists, XML and binary, through the reader and both writers. Whatever reads
+// must be written again in each format, and a value read back from our own output must
+// write the same bytes once more: the writers reach a fixed point.
+namespace {
+
+void roundTrip(const QVariant& value, platform::PlistFormat format) {
+    const QByteArray first = platform::plistToData(value, format);
+    // XML cannot carry every string (an embedded NUL); binary carries all.
+    if (first.isEmpty()) {
+        if (format == platform::PlistFormat::Binary) __builtin_trap();
+        return;
+    }
+    const QVariant back = platform::plistFromData(first);
+    if (!back.isValid()) __builtin_trap();
+    if (platform::plistToData(back, format) != first) __builtin_trap();
+}
+
+}  // namespace
+
+int plist(const uint8_t* data, size_t size) {
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QVariant value = platform::plistFromData(bytes);
+    if (!value.isValid()) return 0;
+    roundTrip(value, platform::PlistFormat::Binary);
+    roundTrip(value, platform::PlistFormat::XML);
+    return 0;
+}
+
+// Keyed archives as the program stores them in its defaults: a saved session and a list
+// of favourite batches, plus a plain value archive. Decoding must fail cleanly; what
+// decodes must archive again and decode once more.
+int keyedArchive(const uint8_t* data, size_t size) {
+    using platform::KeyedDecoder;
+    using platform::KeyedEncoder;
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (auto session = KeyedDecoder::unarchiveObjectWithData<::ProjectSession>(bytes)) {
+        const QByteArray again = KeyedEncoder::archivedDataWithRootObject(*session);
+        if (again.isEmpty() || !KeyedDecoder::unarchiveObjectWithData<::ProjectSession>(again)) __builtin_trap();
+    }
+    if (auto list = KeyedDecoder::unarchiveArrayWithData<FavouriteBatch>(bytes)) {
+        const QByteArray again = KeyedEncoder::archivedDataWithRootArray(*list);
+        if (again.isEmpty() || !KeyedDecoder::unarchiveArrayWithData<FavouriteBatch>(again)) __builtin_trap();
+    }
+    KeyedDecoder::unarchiveValueWithData(bytes);
+    return 0;
+}
+
+// The user-defaults loader over an arbitrary settings file: it must load or set the file
+// aside, answer every getter, and save what it holds.
+int userDefaults(const uint8_t* data, size_t size) {
+    static QTemporaryDir* dir = new QTemporaryDir;
+    const QString path = dir->filePath(QStringLiteral("BriskoPhotos.plist"));
+    QDir folder(dir->path());
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden)) folder.remove(name);
+    writeFile(path, reinterpret_cast<const char*>(data), qint64(size));
+    platform::UserDefaults defaults(path);
+    for (const QString& key : defaults.allKeys()) {
+        defaults.objectForKey(key);
+        defaults.stringForKey(key);
+        defaults.dataForKey(key);
+        defaults.arrayForKey(key);
+        defaults.boolForKey(key);
+        defaults.integerForKey(key);
+    }
+    defaults.resetIfFirstLaunch();
+    defaults.setObject(QStringLiteral("fuzz"), QStringLiteral("fuzzKey"));
+    if (!defaults.synchronize()) __builtin_trap();
+    platform::UserDefaults again(path);
+    if (again.stringForKey(QStringLiteral("fuzzKey")) != QStringLiteral("fuzz")) __builtin_trap();
+    return 0;
+}
+
+}  // namespace fuzz
