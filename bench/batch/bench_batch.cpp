@@ -1,5 +1,8 @@
 // Runs the real batch runner over a folder of photos with the steps and output settings of
-// a small JSON recipe, and prints the run's time, each photo's outcome and the peak memory.
+// a small JSON recipe, and prints the run's time, each file's outcome and the peak memory.
+// Every file of the folder is given to the run, pictures or not, so each gets a status
+// line. Exit status: 0 when every photo was processed or skipped, 1 when one ended with
+// an error, 3 when the run did not finish (stopped for low space), 2 for bad arguments.
 //
 //   bench_batch <photo folder> <recipe.json> <output folder>
 //
@@ -13,10 +16,12 @@
 //   "rename": dictionary with the keys of the default rename settings, e.g.
 //       {"Rename Mode": 1, "Add Digit": {"State": true, "As": 1, "Starting Index": 1, "Increment": 1}}
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -91,7 +96,9 @@ void classify(BatchRunInput& in, bool overwrite) {
 struct Printer : BatchRunObserver {
     QElapsedTimer clock;
     qint64 last = 0;
+    qsizetype outcomes = 0;
     void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) override {
+        ++outcomes;
         const qint64 now = clock.elapsed();
         std::printf("%4d  %3d%%  status %d  %6lld ms  %s  %s\n", row, progress, photo->processStatus,
                     static_cast<long long>(now - last), qPrintable(photo->fileName),
@@ -123,15 +130,25 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // A file whose size cannot be read (empty, damaged, not a picture) still goes to the
+    // run, which reports it as any photo that cannot be read.
     QList<std::shared_ptr<PhotoFile>> photos;
     for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
-        auto photo = PhotoFile::initWithFileUrl(f.absoluteFilePath(), false);
-        if (photo && photo->width > 0 && photo->height > 0) photos << photo;
+        if (auto photo = PhotoFile::initWithFileUrl(f.absoluteFilePath(), false)) photos << photo;
     }
 
-    // The default rename settings with the recipe's entries laid over them.
-    QVariantMap renameDictionary =
-        platform::readPlistFile(platform::resourcePath(QStringLiteral("RenameSettings.plist"))).toMap();
+    // The default rename settings with the recipe's entries laid over them. A benchmark
+    // build keeps the program's resources at its top, two folders above this program.
+    if (platform::resourcePath(QStringLiteral("RenameSettings.plist")).isEmpty()) {
+        const QString built = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../../resources"));
+        if (QFileInfo::exists(built + QStringLiteral("/RenameSettings.plist"))) platform::setResourceDirectory(built);
+    }
+    const QString renameSettingsPath = platform::resourcePath(QStringLiteral("RenameSettings.plist"));
+    if (renameSettingsPath.isEmpty()) {
+        std::fprintf(stderr, "cannot find RenameSettings.plist; set BRISKO_RESOURCES to the resources folder\n");
+        return 2;
+    }
+    QVariantMap renameDictionary = platform::readPlistFile(renameSettingsPath).toMap();
     const QVariantMap renameEntries = recipe.value("rename").toObject().toVariantMap();
     for (auto it = renameEntries.begin(); it != renameEntries.end(); ++it) renameDictionary.insert(it.key(), it.value());
     auto rename = BatchRenameSetting::initWithDictionary(renameDictionary);
@@ -168,10 +185,15 @@ int main(int argc, char** argv) {
     BatchRunner runner;
     runner.setObserver(&printer);
     QEventLoop loop;
-    QObject::connect(&runner, &BatchRunner::runEnded, &loop, &QEventLoop::quit);
+    bool finished = false;
+    QObject::connect(&runner, &BatchRunner::runEnded, &loop, [&](bool done) {
+        finished = done;
+        loop.quit();
+    });
     printer.clock.start();
     runner.startProcessingOfPhotos(in);
     if (runner.state() == BatchRunner::State::Running) loop.exec();
+    else finished = runner.state() == BatchRunner::State::Finished;
     const qint64 ms = printer.clock.elapsed();
 
     rusage usage{};
@@ -183,5 +205,10 @@ int main(int argc, char** argv) {
                 static_cast<long long>(runner.counterProcessedSuccessfully),
                 static_cast<long long>(runner.counterProcessedWithError),
                 static_cast<long long>(runner.counterSkipped), double(usage.ru_maxrss) / 1024.0);
+    if (!finished || printer.outcomes < photos.size()) {
+        std::printf("the run did not finish: %lld of %lld photos have no outcome\n",
+                    static_cast<long long>(photos.size() - printer.outcomes), static_cast<long long>(photos.size()));
+        return 3;
+    }
     return runner.counterProcessedWithError == 0 ? 0 : 1;
 }
