@@ -21,8 +21,11 @@ namespace {
 constexpr qsizetype kMaxArchiveBytes = 256 * 1024 * 1024;
 // Deepest nesting of archived objects followed when decoding.
 constexpr int kMaxDepth = 64;
-// Largest picture decoded from an archive (the image reader's own limit is 256 MB).
-constexpr int64_t kMaxArchiveImagePixels = 64 * 1024 * 1024;
+// Largest picture decoded from an archive (a 4096 x 4096 texture), and the most pixels
+// all the pictures of one archive may hold together: a few kilobytes of archive must not
+// hold gigabytes of pictures.
+constexpr int64_t kMaxArchiveImagePixels = 16 * 1024 * 1024;
+constexpr int64_t kMaxArchivePixelsInAll = 64 * 1024 * 1024;
 constexpr int64_t kMaxArchiveImageSide = 1 << 17;
 
 const QString kNull = QStringLiteral("$null");
@@ -290,6 +293,10 @@ struct KeyedDecoder::Shared {
     mutable qint64 budget = 1'000'000;
     mutable std::map<quint64, std::shared_ptr<void>> records;
     mutable bool budgetLogged = false;
+    // Pictures by the object that holds their PNG data: one referred to many times is
+    // decoded once. And what the decoded ones may still hold.
+    mutable std::map<quint64, QImage> images;
+    mutable int64_t imagePixelsLeft = kMaxArchivePixelsInAll;
 
     const QVariant& object(quint64 uid) const {
         static const QVariant none;
@@ -400,19 +407,22 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
     if (cls == QLatin1String("NSImage")) {
         auto u = uidOf(child(QStringLiteral("NSPNGRepresentation")));
         if (!u) return {};
+        if (const auto known = images.find(*u); known != images.end()) return known->second;
         const QVariant png = value(*u, depth + 1);
         if (png.typeId() != QMetaType::QByteArray) return {};
         // Checked first, as every PNG the program decodes is: the archive is a file from
         // disk and its picture data can declare anything.
         const QByteArray bytes = png.toByteArray();
         QString why;
-        if (!pngChunksFitData(bytes.constData(), size_t(bytes.size()), kMaxArchiveImagePixels, kMaxArchiveImageSide,
-                              &why)) {
+        if (!pngChunksFitData(bytes.constData(), size_t(bytes.size()),
+                              std::min(kMaxArchiveImagePixels, imagePixelsLeft), kMaxArchiveImageSide, &why)) {
             log(u"archive: an image is refused (%@)", why);
             return {};
         }
         QImage image;
         if (!image.loadFromData(bytes, "PNG")) return {};
+        imagePixelsLeft -= int64_t(image.width()) * image.height();
+        images.emplace(*u, image);
         return image;
     }
     // Records and unknown classes are not plain values.

@@ -26,20 +26,28 @@ namespace {
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kReferenceDateOffset = 978307200;
-// Dates are kept within years -9999..9999 either way; further is not a date a file means.
-constexpr double kMaxReferenceSeconds = 315537897600.0 + 978307200.0;
+// Dates are kept within years -9999..9999 in both formats, read or written; further is
+// not a date a file means (and XML writes four-digit years).
+constexpr double kMaxReferenceSeconds = 400000000000.0;
+
+bool dateInRange(const QDateTime& date) {
+    if (!date.isValid()) return false;
+    const int year = date.toUTC().date().year();
+    return year >= -9999 && year <= 9999;
+}
 
 QDateTime dateFromReferenceSeconds(double seconds) {
     if (!std::isfinite(seconds) || std::fabs(seconds) > kMaxReferenceSeconds) return {};
     const qint64 ms = qint64(std::llround(seconds * 1000.0)) + kReferenceDateOffset * 1000;
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    const QDateTime date = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    return dateInRange(date) ? date : QDateTime();
 }
 
-// "YYYY-MM-DDTHH:MM:SSZ" (years of more digits or below zero too), in UTC; a fraction of a
-// second is read as well.
+// "YYYY-MM-DDTHH:MM:SSZ" (years below zero too), in UTC; a fraction of a second is read
+// as well.
 QDateTime dateFromText(const QString& text) {
     static const QRegularExpression pattern(
-        QStringLiteral("^(-?\\d{4,5})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,9}))?Z$"));
+        QStringLiteral("^(-?\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,9}))?Z$"));
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch()) return {};
     const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
@@ -50,7 +58,7 @@ QDateTime dateFromText(const QString& text) {
 }
 
 QByteArray dateText(const QDateTime& value) {
-    if (!value.isValid()) return {};
+    if (!dateInRange(value)) return {};
     const QDateTime d = value.toUTC();
     const QDate date = d.date();
     const QTime time = d.time();
@@ -391,9 +399,16 @@ public:
 private:
     void indent(int depth) { out_.append(QByteArray(depth, '\t')); }
     bool text(const QString& s) {
-        for (QChar c : s) {
-            const char16_t u = c.unicode();
-            if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xFFFE || u == 0xFFFF) {
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const char16_t u = s[i].unicode();
+            // A surrogate must come in a pair: alone it has no UTF-8 form.
+            const bool paired = QChar::isHighSurrogate(u) && i + 1 < s.size() && s[i + 1].isLowSurrogate();
+            if (paired) {
+                ++i;
+                continue;
+            }
+            if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xFFFE || u == 0xFFFF ||
+                QChar::isSurrogate(u)) {
                 error_ = QStringLiteral("a string holds a character XML cannot carry");
                 return false;
             }
@@ -620,7 +635,7 @@ private:
             }
             return n;
         }
-        if (type == QMetaType::QDateTime && !v.toDateTime().isValid()) {
+        if (type == QMetaType::QDateTime && !dateInRange(v.toDateTime())) {
             *error = QStringLiteral("invalid date");
             return -1;
         }

@@ -34,6 +34,14 @@ TEST(PlistDamage, StringsWithAnEmbeddedNulKeepTheirLength) {
     EXPECT_EQ(plistFromData(fixture("far_dates_and_nul.bplist")).toMap().value(QStringLiteral("nul")).toString(),
               kWithNul);
     EXPECT_TRUE(plistToData(QVariantMap{{QStringLiteral("k"), kWithNul}}, PlistFormat::XML).isEmpty());
+    // Nor can XML carry half a surrogate pair (a damaged UTF-16 key, found by fuzzing),
+    // while a whole pair is fine.
+    const QVariant lone = plistFromData(fixture("key_with_lone_surrogate.bplist"));
+    ASSERT_TRUE(lone.isValid());
+    EXPECT_TRUE(plistToData(lone, PlistFormat::XML).isEmpty());
+    EXPECT_EQ(plistFromData(plistToData(lone, PlistFormat::Binary)), lone);
+    const QString pair = QString::fromUtf8("\xF0\x9F\x93\xB7");
+    EXPECT_EQ(plistFromData(plistToData(QVariantList{pair}, PlistFormat::XML)).toList().value(0).toString(), pair);
 }
 
 // XML readers turn a raw carriage return into a line feed: the writer keeps it as a
@@ -79,7 +87,11 @@ TEST(PlistDamage, DatesKeepTheirFullRangeInBothFormats) {
         const QByteArray bytes = plistToData(QVariantMap{{QStringLiteral("dates"), dates}}, fmt);
         ASSERT_FALSE(bytes.isEmpty());
         EXPECT_EQ(plistFromData(bytes).toMap().value(QStringLiteral("dates")).toList(), dates);
+        // Past four-digit years neither writer goes, so what one writes the other can.
+        EXPECT_TRUE(plistToData(QVariantList{utc(10000, 1, 1)}, fmt).isEmpty());
     }
+    // A five-digit year in XML (found by fuzzing) is no date.
+    EXPECT_FALSE(plistFromData(fixture("date_year_20232.plist")).isValid());
     const QVariantList kept = dates.mid(0, 4);
     EXPECT_EQ(plistFromData(fixture("far_dates_and_nul.bplist")).toMap().value(QStringLiteral("dates")).toList(), kept);
     EXPECT_EQ(plistFromData(fixture("far_dates.plist")).toMap().value(QStringLiteral("dates")).toList(), kept);
@@ -130,4 +142,10 @@ TEST(PlistDamage, AnArchivedPictureDeclaringAHugeChunkIsRefusedCheaply) {
     ASSERT_TRUE(plistFromData(archive).isValid());
     const auto run = testsupport::runBounded([&] { return !KeyedDecoder::unarchiveValueWithData(archive).isValid(); });
     EXPECT_TRUE(run.ok(48)) << run.describe().toStdString();
+    // A picture declaring 8192 x 8192 in 200 bytes of data would be allocated whole (256 MB)
+    // by the image reader before it found the data missing.
+    const QByteArray wide = fixture("archive_png_8192x8192.bplist");
+    ASSERT_FALSE(wide.isEmpty());
+    const auto wideRun = testsupport::runBounded([&] { return !KeyedDecoder::unarchiveValueWithData(wide).isValid(); });
+    EXPECT_TRUE(wideRun.ok(48)) << wideRun.describe().toStdString();
 }
