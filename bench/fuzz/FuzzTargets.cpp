@@ -1,6 +1,8 @@
 #include "bench/fuzz/FuzzTargets.h"
 
 #include "engine/PngOptimiser.h"
+#include "import/DBOperations.h"
+#include "import/DataFiller.h"
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/UserDefaults.h"
@@ -18,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <sqlite3.h>
 
 namespace fuzz {
 namespace {
@@ -185,6 +188,49 @@ int userDefaults(const uint8_t* data, size_t size) {
     if (!defaults.synchronize()) __builtin_trap();
     platform::UserDefaults again(path);
     if (again.stringForKey(QStringLiteral("fuzzKey")) != QStringLiteral("fuzz")) __builtin_trap();
+    return 0;
+}
+
+// The photo-library databases over arbitrary files: an older library's three table
+// readers and the Photos library reader, which picks its query by the tables it finds.
+int libraryDatabase(const uint8_t* data, size_t size) {
+    const QString path = scratchPath("Library.apdb");
+    for (const char* side : {"-wal", "-shm", "-journal"}) QFile::remove(path + QLatin1String(side));
+    writeFile(path, reinterpret_cast<const char*>(data), qint64(size));
+    DBOperations::getAllVersionPhotos(path);
+    QHash<QString, MasterInfo> masters;
+    DBOperations::getAllMasterPhotos(path, scratchPath("Masters"), QStringLiteral("RKMaster"), masters);
+    QHash<QString, FolderInfo> folders;
+    DBOperations::getAllFolders(path, QStringLiteral("RKFolder"), folders);
+    DBOperations::readPhotosDatabase(path, scratchPath("Library.photoslibrary"));
+    return 0;
+}
+
+// An older library's album-data property list, in a package whose database holds two
+// shown versions for the list to describe.
+int albumData(const uint8_t* data, size_t size) {
+    static const QString package = [] {
+        const QString root = scratchPath("Library.photolibrary");
+        QDir().mkpath(root + QStringLiteral("/Database/apdb"));
+        sqlite3* db = nullptr;
+        const QByteArray dbPath = QFile::encodeName(root + QStringLiteral("/Database/apdb/Library.apdb"));
+        if (sqlite3_open(dbPath.constData(), &db) == SQLITE_OK)
+            sqlite3_exec(db,
+                         "CREATE TABLE RKVersion (modelId INTEGER, uuid TEXT, masterUuid TEXT, projectUuid TEXT,"
+                         " name TEXT, isInTrash INTEGER, showInLibrary INTEGER, versionNumber INTEGER);"
+                         "CREATE TABLE RKMaster (uuid TEXT, imagePath TEXT, isInTrash INTEGER);"
+                         "CREATE TABLE RKFolder (uuid TEXT, name TEXT);"
+                         "INSERT INTO RKFolder VALUES ('f1', 'Holiday');"
+                         "INSERT INTO RKMaster VALUES ('m1', '2020/a.jpg', 0), ('m2', '2020/b.jpg', 0);"
+                         "INSERT INTO RKVersion VALUES (1, 'v1', 'm1', 'f1', 'a', 0, 1, 1),"
+                         " (2, 'v2', 'm2', 'f1', 'b', 0, 1, 1);",
+                         nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return root;
+    }();
+    writeFile(package + QStringLiteral("/AlbumData.xml"), reinterpret_cast<const char*>(data), qint64(size));
+    for (const QString& p : DataFiller::imagePathsInLibrary(package))
+        if (p.isEmpty()) __builtin_trap();
     return 0;
 }
 

@@ -18,5 +18,7 @@ int vectorHeaders(const uint8_t* data, size_t size);
 int plist(const uint8_t* data, size_t size);
 int keyedArchive(const uint8_t* data, size_t size);
 int userDefaults(const uint8_t* data, size_t size);
+int libraryDatabase(const uint8_t* data, size_t size);
+int albumData(const uint8_t* data, size_t size);
 
 }  // namespace fuzz

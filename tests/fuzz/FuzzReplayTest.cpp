@@ -52,6 +52,8 @@ TEST(FuzzReplay, SeedsAndReproducersStayWithinBudget) {
         {"bench/fuzz/corpus/plist", "property lists", fuzz::plist},
         {"bench/fuzz/corpus/keyed_archive", "keyed archives", fuzz::keyedArchive},
         {"bench/fuzz/corpus/user_defaults", "user defaults", fuzz::userDefaults},
+        {"bench/fuzz/corpus/library_database", "library databases", fuzz::libraryDatabase},
+        {"bench/fuzz/corpus/album_data", "album data", fuzz::albumData},
         {"tests/platform/imageio/data", "decoders", fuzz::decoders},
         {"tests/platform/imageio/data", "thumbnail", fuzz::thumbnail},
         {"tests/platform/imageio/data", "image properties", fuzz::imageProperties},
