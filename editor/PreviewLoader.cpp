@@ -24,12 +24,18 @@ PreviewResult PreviewLoader::loadNow(const PreviewRequest& request) {
         r.loaded = true;
         return r;
     }
-    const QSizeF thumbSize = utils.getAspectFitModeSizeWithsize(request.pixelSize, QSizeF(476, 314));
-    r.thumbnail = utils.getThumbnailImageAtFilePath(request.path, thumbSize);
-    const QSizeF stored = utils.getImageOriginalSizeAtFilePathUrl(request.path);
-    const QSizeF previewSize = utils.getAspectFitModeSizeWithsize(stored, request.previewBox);
+    // The upright size is fitted, so a turned photo is read no larger than its box.
+    const bool knownSize = request.pixelSize.width() > 0 && request.pixelSize.height() > 0;
+    const QSizeF upright = knownSize ? request.pixelSize : utils.getImageOriginalSizeAtFilePathUrl(request.path);
+    const QSizeF previewSize = utils.getAspectFitModeSizeWithsize(upright, request.previewBox);
     r.original = utils.getImageFromPath(request.path, previewSize);
     if (r.original.isGrayscale() && !r.original.isNull()) r.original = utils.convertGraycolorModelToRgb(r.original);
+    // The step thumbnail comes from the preview picture, so the photo is decoded once.
+    const QSizeF thumbSize = utils.getAspectFitModeSizeWithsize(upright, QSizeF(476, 314));
+    if (!r.original.isNull() && thumbSize.width() >= 1 && thumbSize.height() >= 1)
+        r.thumbnail = r.original.size().width() <= thumbSize.width()
+                          ? r.original
+                          : r.original.scaled(thumbSize.toSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     r.loaded = !r.original.isNull();
     if (r.loaded) r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps);
     return r;

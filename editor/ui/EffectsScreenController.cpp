@@ -389,7 +389,8 @@ void EffectsScreenController::applyPreviewResult(const PreviewResult& r, const s
     layoutOverlays();
     if (rebuildPanel) {
         setImageInfo();
-        if (newPhoto) refreshStepThumbnails(true);
+        // Step thumbnails are drawn only while the steps show them.
+        if (newPhoto && !listForm_) refreshStepThumbnails(true);
         const bool wasChanged = app.isSELECTED_IMAGE_CHANGED;
         app.isSELECTED_IMAGE_CHANGED = false;
         // A carried list stands in for the working values while the panel is rebuilt.

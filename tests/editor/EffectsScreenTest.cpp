@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -419,4 +420,102 @@ TEST(EffectsScreenWidgets, FavouriteShownAddedAndDeleted) {
     EXPECT_EQ(s.alerts.shown.last().first, "DELETE FAVORITE");
     EXPECT_TRUE(Favorites::favouriteBatches().isEmpty());
     EXPECT_EQ(s.screen->categoryModel()->rows().F, 0);
+}
+
+TEST(EffectsScreenWidgets, CategoryChoicesHeadersResizeOnceAndTheUnsavedQuestion) {
+    Screen s({QSize(800, 600)});
+    AppDelegate& app = AppDelegate::shared();
+    const int first = s.screen->categoryModel()->rows().firstBasicRow();
+    EXPECT_EQ(s.screen->selectedCategoryIndex(), first);
+    // A header row cannot be chosen: the marker stays.
+    s.click(s.screen->tblFilterCategories(), 0);
+    EXPECT_EQ(s.screen->selectedCategoryIndex(), first);
+    EXPECT_EQ(s.screen->categoryModel()->data(s.screen->categoryModel()->index(first), Qt::SizeHintRole).toSize().height(), 48);
+
+    // Resize is added once; choosing it again opens the batch's own for editing.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Resize"));
+    EXPECT_EQ(s.vc->state().currentFilterName, "Resize");
+    s.commit();
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Rotate"));
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Resize"));
+    EXPECT_TRUE(s.vc->state().isFor_FILTER_EDIT_MODE);
+    EXPECT_EQ(s.vc->state().selectedAppliedFilterIndex, 0);
+    EXPECT_EQ(s.vc->btnApplyFilter()->text(), "Edit Effect");
+    s.commit();
+    EXPECT_EQ(s.stepNames(), QStringList({"Resize"}));
+
+    // Changed values of an effect not yet added: leaving asks, Yes adds the step first.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Custom Enhance"));
+    s.vc->handleSliderCustomEnhance(0, 0.3);
+    ASSERT_TRUE(s.vc->workingParameters().isChanged());
+    s.alerts.shown.clear();
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Rotate"));
+    ASSERT_EQ(s.alerts.shown.size(), 1);
+    EXPECT_EQ(s.alerts.shown[0].first, "ADD EFFECT");
+    EXPECT_EQ(s.stepNames(), QStringList({"Resize", "Custom Enhance"}));
+    EXPECT_EQ(s.vc->state().currentFilterName, "Rotate");
+    // Once the user asked not to be asked again, the question stays away.
+    platform::UserDefaults::standardUserDefaults().setObject(QStringLiteral("yes"), "dontShowUnsavedEffectPopup");
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Custom Enhance"));
+    s.vc->handleSliderCustomEnhance(0, 0.3);
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Rotate"));
+    EXPECT_EQ(s.alerts.shown.size(), 1);
+
+    // The auto-orientation box is the application's flag.
+    s.screen->checkAutoOrientation()->setChecked(false);
+    EXPECT_FALSE(app.isAUTO_CORRECT_ORIENTATION);
+}
+
+TEST(EffectsScreenWidgets, EditingAStepReplacesItAndSwitchingOffLeavesItOutOfThePreview) {
+    Screen s({QSize(800, 600)});
+    AppDelegate& app = AppDelegate::shared();
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Black & White"));
+    s.commit();
+    const QImage grey = s.screen->filteredImage();
+    const QColor c = grey.pixelColor(grey.width() / 2, grey.height() / 2);
+    EXPECT_NEAR(c.red(), c.blue(), 2) << "the committed step shows in the preview's base";
+    // Switched off: the base is the plain photo again.
+    s.stepButton(0, StepDelegate::Apply);
+    EXPECT_EQ(testsupport::maxDiff(s.screen->filteredImage(), s.screen->originalImage()), 0);
+    s.stepButton(0, StepDelegate::Apply);
+    // The edit button opens the step; a commit replaces it in its place.
+    s.stepButton(0, StepDelegate::Edit);
+    EXPECT_TRUE(s.vc->state().isFor_FILTER_EDIT_MODE);
+    EXPECT_EQ(s.screen->stepsModel()->data(s.screen->stepsModel()->index(0), EffectRoles::IsEdited).toBool(), true);
+    const auto before = app.arrayAppliedFilters[0];
+    s.commit();
+    ASSERT_EQ(app.arrayAppliedFilters.size(), 1);
+    EXPECT_NE(app.arrayAppliedFilters[0], before);
+    EXPECT_FALSE(s.vc->state().isFor_FILTER_EDIT_MODE);
+    // Removing the edited step ends its edit.
+    s.stepButton(0, StepDelegate::Edit);
+    s.stepButton(0, StepDelegate::Remove);
+    EXPECT_TRUE(app.arrayAppliedFilters.isEmpty());
+    EXPECT_FALSE(s.vc->state().isFor_FILTER_EDIT_MODE);
+    EXPECT_TRUE(s.vc->findChild<QLabel*>("vwNoAppliedFilters")->isVisible());
+}
+
+TEST(EffectsScreenWidgets, TextBoxMovesWithTheMouseAndADateBoxCannotBeTyped) {
+    Screen s({QSize(1160, 880)});
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Date"));
+    TextWatermarkView* box = s.screen->textWatermarkView();
+    EXPECT_FALSE(box->isEditing()) << "a date box is not open for typing";
+    EXPECT_FALSE(box->textContent().isEmpty()) << "it shows the date";
+    const QRectF frame = box->geometryModel().containerFrame();
+    const QPoint inside = box->boxRectInWidget().center().toPoint();
+    QTest::mouseDClick(box, Qt::LeftButton, {}, inside);
+    EXPECT_FALSE(box->isEditing());
+    // A drag moves the box; the stored rectangle follows on release.
+    QTest::mousePress(box, Qt::LeftButton, {}, inside);
+    QMouseEvent move(QEvent::MouseMove, QPointF(inside + QPoint(40, -30)), box->mapToGlobal(QPointF(inside + QPoint(40, -30))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &move);
+    QTest::mouseRelease(box, Qt::LeftButton, {}, inside + QPoint(40, -30));
+    EXPECT_EQ(box->geometryModel().containerFrame().topLeft(), frame.topLeft() + QPointF(40, 30)) << "y goes up";
+    const auto bounded = s.vc->workingParameters().value("boundedRect").value<platform::Vec>();
+    EXPECT_DOUBLE_EQ(bounded.X(), frame.x() + 40 + 20);
+    // The cross clears the text and hides the box.
+    QTest::mouseClick(box, Qt::LeftButton, {}, box->crossRectInWidget().center().toPoint());
+    EXPECT_FALSE(box->isVisible());
+    EXPECT_EQ(s.vc->workingParameters().value("text").toString(), "");
 }
