@@ -35,3 +35,18 @@ QDateTime CaptureDateCache::captureDate(const QString& path) {
     entries_.insert(path, Entry{modified, date});
     return date;
 }
+
+QString CaptureDateCache::formattedDate(const QDateTime& date, const QString& pattern) {
+    if (!date.isValid() || pattern.isEmpty()) return {};
+    const QPair<QString, qint64> key{pattern, date.toMSecsSinceEpoch()};
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = texts_.constFind(key);
+    if (it != texts_.constEnd()) return *it;
+    auto f = formatters_.find(pattern);
+    if (f == formatters_.end()) f = formatters_.emplace(pattern, platform::DateFormatter(pattern)).first;
+    // Every pass with the current date adds one text; keep the memory bounded.
+    if (texts_.size() > 500000) texts_.clear();
+    const QString text = f->second.format(date);
+    texts_.insert(key, text);
+    return text;
+}

@@ -10,7 +10,9 @@
 
 namespace {
 
-QString cleanAbsolute(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+QString cleanAbsolute(const QString& path) {
+    return QDir::cleanPath(path.startsWith(u'/') ? path : QFileInfo(path).absoluteFilePath());
+}
 
 struct FileId {
     dev_t device = 0;
@@ -118,7 +120,7 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
             for (int j : owners) replaces = replaces || j != int(i) || !options.useSourceFolder;
             if (replaces) {
                 bucket = &c.arrayReplacesSource;
-            } else if (!exists(record->oldFilePath)) {
+            } else if (!(options.sourceExists ? options.sourceExists(i) : exists(record->oldFilePath))) {
                 bucket = &c.arrayFileNotFound;
                 entry = record->oldFilePath;
             } else if (!options.overwrite && record->fileAlreadyExistAtPath) {

@@ -46,6 +46,8 @@ public:
         bool useSourceFolder = false;  // an output may then replace its own source
         // Whether a file exists at a path; the file system by default.
         std::function<bool(const QString&)> fileExists;
+        // Whether the source of record i exists, when the caller has asked already.
+        std::function<bool(qsizetype i)> sourceExists;
     };
 
     static PreviewClassification calculateErrorFiles(const QList<std::shared_ptr<OutputPhotoPath>>& planned,

@@ -6,6 +6,11 @@
 #include "records/OutputPhotoPath.h"
 
 #include <QMetaObject>
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/FileAttributes.h"
 #include <QThreadPool>
 
 namespace {
@@ -87,25 +92,48 @@ PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::u
                                             const std::function<bool(const QString&)>& exists) {
     PreviewResult result;
     result.generation = generation;
-    RenameScheme scheme(snapshot.renameSetting, snapshot.outputSetting, snapshot.fileFormats);
-    if (snapshot.now.isValid()) scheme.setCurrentDate(snapshot.now);
-    if (!snapshot.desktopFolder.isEmpty()) scheme.setDesktopFolder(snapshot.desktopFolder);
-    if (cache) scheme.setCaptureDateReader([cache](const QString& path) { return cache->captureDate(path); });
+    const qsizetype count = snapshot.photos.size();
+    const auto fileExists = exists ? exists : std::function<bool(const QString&)>(platform::fileExists);
+    std::vector<std::shared_ptr<OutputPhotoPath>> planned(static_cast<size_t>(count));
+    std::vector<char> sourceExists(static_cast<size_t>(count), 0);
 
-    result.planned.reserve(snapshot.photos.size());
-    for (qsizetype i = 0; i < snapshot.photos.size(); ++i) {
-        const PhotoFile& photo = snapshot.photos.at(i);
-        result.planned.append(
-            OutputPhotoPath::initWithFileUrl(scheme.plannedPathForPhotoFile(photo, int(i)), photo.filePath));
-        result.isIphotoExist = result.isIphotoExist || photo.isIphotosNode;
-    }
+    // Names and file-system checks of disjoint ranges of photos; each range has its own
+    // scheme (a scheme keeps its date formatter and is used by one thread at a time).
+    const auto planRange = [&](qsizetype begin, qsizetype end) {
+        RenameScheme scheme(snapshot.renameSetting, snapshot.outputSetting, snapshot.fileFormats);
+        if (snapshot.now.isValid()) scheme.setCurrentDate(snapshot.now);
+        if (!snapshot.desktopFolder.isEmpty()) scheme.setDesktopFolder(snapshot.desktopFolder);
+        if (cache) {
+            scheme.setCaptureDateReader([cache](const QString& path) { return cache->captureDate(path); });
+            scheme.setDateFormatter(
+                [cache](const QDateTime& date, const QString& pattern) { return cache->formattedDate(date, pattern); });
+        }
+        for (qsizetype i = begin; i < end; ++i) {
+            const PhotoFile& photo = snapshot.photos.at(i);
+            planned[size_t(i)] =
+                OutputPhotoPath::initWithFileUrl(scheme.plannedPathForPhotoFile(photo, int(i)), photo.filePath);
+            sourceExists[size_t(i)] = fileExists(photo.filePath);
+        }
+    };
+    // A big batch is shared among a few threads: most of the time goes to asking the file
+    // system about each photo.
+    const int threads = count < 2000 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    std::vector<std::thread> helpers;
+    const qsizetype chunk = (count + threads - 1) / threads;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(planRange, std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
+    planRange(0, std::min(count, chunk));
+    for (std::thread& helper : helpers) helper.join();
+
+    result.planned = QList<std::shared_ptr<OutputPhotoPath>>(planned.begin(), planned.end());
     OutputPhotoPath::countOccurrences(result.planned);
+    for (const PhotoFile& photo : snapshot.photos) result.isIphotoExist = result.isIphotoExist || photo.isIphotosNode;
 
     PreviewClassifier::Options options;
     const auto& output = snapshot.outputSetting;
     options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
     options.useSourceFolder = output && output->useSourceFolder.value_or(false);
-    options.fileExists = exists;
+    options.sourceExists = [&sourceExists](qsizetype i) { return sourceExists[size_t(i)] != 0; };
     result.classification = PreviewClassifier::calculateErrorFiles(result.planned, options);
     return result;
 }

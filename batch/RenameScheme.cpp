@@ -2,7 +2,6 @@
 
 #include "platform/foundation/Paths.h"
 #include "records/BatchRenameSetting.h"
-#include "records/CommonFunc.h"
 #include "records/ExifInfo.h"
 #include "records/OutputOptionSettings.h"
 #include "records/PhotoFile.h"
@@ -118,7 +117,10 @@ QString RenameScheme::dateStamp(const PhotoFile& photo) const {
     }
     const QString pattern = datePatternForFormat(intOf(rule, kFormat));
     if (pattern.isEmpty() || !date.isValid()) return {};
-    return CommonFunc::getDateStringFromDate(date, pattern);
+    if (dateFormatter_) return dateFormatter_(date, pattern);
+    if (!stampFormatter_ || stampFormatter_->pattern() != pattern)
+        stampFormatter_ = std::make_unique<platform::DateFormatter>(pattern);
+    return stampFormatter_->format(date);
 }
 
 QString RenameScheme::getUpdatedRenameStringForPhotoFile(const PhotoFile& photo, int index) const {

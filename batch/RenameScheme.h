@@ -1,12 +1,15 @@
 #pragma once
 // Turns the rename-and-convert settings into one planned output per photo: the new file
 // name (the rename rules in their fixed order, then the output extension) and the output
-// folder. Only reads the settings and the photo records, so it may run on any thread.
+// folder. Only reads the settings and the photo records, so it may run on any thread; one
+// scheme is used by one thread at a time (it keeps its date formatter).
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
+
+#include "platform/foundation/Dates.h"
 
 struct PhotoFile;
 struct BatchRenameSetting;
@@ -48,6 +51,10 @@ public:
     void setDesktopFolder(const QString& folder) { desktop_ = folder; }
     // Capture date of a photo file (invalid when it has none); the file's metadata by default.
     void setCaptureDateReader(std::function<QDateTime(const QString&)> reader) { captureDate_ = std::move(reader); }
+    // Turns a date into stamp text with a pattern; a formatter of the scheme's own by default.
+    void setDateFormatter(std::function<QString(const QDateTime&, const QString& pattern)> formatter) {
+        dateFormatter_ = std::move(formatter);
+    }
 
     // New file name with its extension ("%@.%@"); index is the photo's place in the batch.
     QString getUpdatedRenameStringForPhotoFile(const PhotoFile& photo, int index) const;
@@ -85,4 +92,7 @@ private:
     QDateTime now_;
     QString desktop_;
     std::function<QDateTime(const QString&)> captureDate_;
+    std::function<QString(const QDateTime&, const QString&)> dateFormatter_;
+    // Made on first use for the stamp's pattern and kept: re-planning formats a date per photo.
+    mutable std::unique_ptr<platform::DateFormatter> stampFormatter_;
 };

@@ -103,11 +103,13 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent) : QWidget(
     using platform::DeliverOn;
     center.addObserver(names::SetupConvertAndRename, [this](const auto&) { setupViewNotification(); },
                        DeliverOn::MainThread, this);
+    for (const QString& name : {names::WindowResized, names::WindowEndResizing, names::ResizeTableHeader})
+        center.addObserver(name, [this](const auto&) { resizeTableHeader(); }, DeliverOn::MainThread, this);
     center.addObserver(names::StartAsNewBatch, [this](const auto&) { resetAllSettings(); }, DeliverOn::MainThread,
                        this);
-    center.addObserver(QStringLiteral("notificationDisbalePrevBtn"), [this](const auto&) { shoulbDisablePrevBtn = true; },
+    center.addObserver(names::DisbalePrevBtn, [this](const auto&) { shoulbDisablePrevBtn = true; },
                        DeliverOn::MainThread, this);
-    center.addObserver(QStringLiteral("notificationEnbalePrevBtn"), [this](const auto&) { shoulbDisablePrevBtn = false; },
+    center.addObserver(names::EnbalePrevBtn, [this](const auto&) { shoulbDisablePrevBtn = false; },
                        DeliverOn::MainThread, this);
     center.addObserver(names::NextFromBtchEffects,
                        [this](const auto&) {
@@ -115,7 +117,7 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent) : QWidget(
                            isInsideBatchEffectView = false;
                        },
                        DeliverOn::MainThread, this);
-    center.addObserver(QStringLiteral("notificationAppearInBatchEffectsView"),
+    center.addObserver(names::AppearInBatchEffectsView,
                        [this](const auto&) {
                            isNextFromBatchEffectView = false;
                            isInsideBatchEffectView = true;
@@ -151,7 +153,8 @@ QStringList ConvertFormatOrRenameView::formats() const {
 
 void ConvertFormatOrRenameView::build() {
     setStyleSheet(QStringLiteral(
-        "ConvertFormatOrRenameView { background:#2b2b2b; } QLabel, QCheckBox, QRadioButton { color:white; }"
+        "ConvertFormatOrRenameView, #vwContainer, QScrollArea { background:#2b2b2b; border:none; }"
+        "QLabel, QCheckBox, QRadioButton { color:white; } QCheckBox:disabled, QRadioButton:disabled { color:#82818e; }"
         "QLineEdit { background:#3a3a3a; color:white; border:1px solid #555; padding:2px; }"
         "QLineEdit:disabled { color:#82818e; } QTableView { background:#222; color:white; gridline-color:#333; }"
         "QHeaderView::section { background:#333; color:#bbb; border:none; padding:3px; }"));
@@ -342,7 +345,8 @@ void ConvertFormatOrRenameView::build() {
     tblPreviewNames->setTextElideMode(Qt::ElideLeft);
     tblPreviewNames->verticalHeader()->hide();
     tblPreviewNames->setShowGrid(false);
-    tblPreviewNames->horizontalHeader()->setStretchLastSection(true);
+    tblPreviewNames->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    resizeTableHeader();
     right->addWidget(tblPreviewNames, 1);
     middle->addLayout(right, 1);
 
@@ -597,6 +601,11 @@ void ConvertFormatOrRenameView::setBatchInfo() {
 }
 
 // ---- preview ----
+
+void ConvertFormatOrRenameView::resizeTableHeader() {
+    // The two path columns share the table's width.
+    tblPreviewNames->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+}
 
 void ConvertFormatOrRenameView::resetPreviewForUpdatedRenameSelections(bool first) {
     if (showingSettings_ || !selectedBatchRenameSetting || !seletedOutputOptionSettingObj) return;

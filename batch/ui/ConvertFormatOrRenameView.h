@@ -75,6 +75,7 @@ public:
     void calculateErrorFiles();
     void updateErrorAndWarningUI();
     void btnPreviewFilesModeTapped(int tag);
+    void resizeTableHeader();
 
     // ---- output options ----
     void btnDestFolderOptionsTapped(int tag);

@@ -86,7 +86,8 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
     case MarkRole: return int(mark);
     // The file name is drawn white only in the all view, on rows in no bucket.
     case HighlightRole: return newName && mode_ == All && mark == PreviewMark::Ready;
-    case FileNameRole: return record->fileName;
+    // The name as the path shows it (the planned path keeps its extension in lower case).
+    case FileNameRole: return record->filePath.mid(record->filePath.lastIndexOf(u'/') + 1);
     default: return {};
     }
 }

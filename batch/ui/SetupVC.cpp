@@ -31,7 +31,6 @@ namespace {
 
 void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
-const QString kResizeTableHeader = QStringLiteral("notificationResizeTableHeader");
 
 }  // namespace
 
@@ -67,6 +66,7 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     tblPreviewPaths->setTextElideMode(Qt::ElideLeft);
     tblPreviewPaths->verticalHeader()->hide();
     tblPreviewPaths->setShowGrid(false);
+    tblPreviewPaths->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tblPreviewPaths->setStyleSheet(QStringLiteral(
         "QTableView { background:#222; } QHeaderView::section { background:#333; color:#bbb; border:none; }"));
     run->addWidget(tblPreviewPaths, 1);
@@ -112,7 +112,7 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     center.addObserver(names::ProcessStop, [this](const auto&) { runner_->btnStopProcessTapped(); },
                        DeliverOn::MainThread, this);
 
-    tblPreviewPaths->setToolTip(QString());
+    windowisResizing();
     runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
                           AppDelegate::shared().arrayDestinationPaths);
     AddConvertFormatView();
@@ -128,15 +128,9 @@ QPushButton* SetupVC::backButton() const { return vwConvertFormatOrRename->btnBa
 
 // ---- screen life ----
 
-SetupVC::ColumnLayout SetupVC::columnLayoutFor(double windowWidth) {
-    const float half = float(windowWidth * 0.5);
-    return {half, half - 2.0f, half + 18.0f, half};
-}
-
 void SetupVC::windowisResizing() {
-    const ColumnLayout layout = columnLayoutFor(window() ? window()->width() : 0);
-    tblPreviewPaths->setColumnWidth(0, int(layout.newPath));
-    tblPreviewPaths->setColumnWidth(1, int(layout.oldPath));
+    // The two path columns share the table's width.
+    tblPreviewPaths->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 }
 
 void SetupVC::windowEndResizing() { windowisResizing(); }
@@ -148,7 +142,7 @@ void SetupVC::viewWillAppearNotofication() {
     runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
                           AppDelegate::shared().arrayDestinationPaths);
     AddConvertFormatView();
-    QTimer::singleShot(300, this, [] { post(kResizeTableHeader); });
+    QTimer::singleShot(300, this, [] { post(names::ResizeTableHeader); });
 }
 
 void SetupVC::AddConvertFormatView() {
@@ -157,7 +151,7 @@ void SetupVC::AddConvertFormatView() {
     post(names::SetupConvertAndRename);
     QTimer::singleShot(500, this, &SetupVC::windowEndResizing);
     post(names::PreviewAppear);
-    post(kResizeTableHeader);
+    post(names::ResizeTableHeader);
 }
 
 void SetupVC::removeConvertFormatView() {

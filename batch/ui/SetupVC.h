@@ -111,13 +111,6 @@ public:
     void tellLowSpace(std::uint64_t freeBytes) override;
     void withdrawQuestion() override;
 
-    // Widths of the two path columns and where the old-path heading goes, for a window
-    // width: new-path column, old-path column, heading x.
-    struct ColumnLayout {
-        float newPath, oldPath, oldHeadingX, dividerX;
-    };
-    static ColumnLayout columnLayoutFor(double windowWidth);
-
 signals:
     void runFinished(bool finished);
 

@@ -32,20 +32,35 @@ DateFormatPtr openFormat(const QString& pattern, const QString& locale, const QS
 
 }  // namespace
 
-QString formatDate(const QDateTime& date, const QString& pattern, const QString& locale,
-                   const QString& timeZone) {
-    if (!date.isValid()) return {};
-    DateFormatPtr f = openFormat(pattern, locale, timeZone);
-    if (!f) return {};
+struct DateFormatter::Impl {
+    DateFormatPtr format;
+};
+
+DateFormatter::DateFormatter(const QString& pattern, const QString& locale, const QString& timeZone)
+    : pattern_(pattern), impl_(std::make_unique<Impl>(Impl{openFormat(pattern, locale, timeZone)})) {}
+
+DateFormatter::~DateFormatter() = default;
+DateFormatter::DateFormatter(DateFormatter&&) noexcept = default;
+DateFormatter& DateFormatter::operator=(DateFormatter&&) noexcept = default;
+
+QString DateFormatter::format(const QDateTime& date) const {
+    UDateFormat* f = impl_ ? impl_->format.get() : nullptr;
+    if (!date.isValid() || !f) return {};
     const UDate when = UDate(date.toMSecsSinceEpoch());
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t needed = udat_format(f.get(), when, nullptr, 0, nullptr, &status);
+    const int32_t needed = udat_format(f, when, nullptr, 0, nullptr, &status);
     if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return {};
     QString out(needed, Qt::Uninitialized);
     status = U_ZERO_ERROR;
-    udat_format(f.get(), when, reinterpret_cast<UChar*>(out.data()), needed + 0, nullptr, &status);
+    udat_format(f, when, reinterpret_cast<UChar*>(out.data()), needed + 0, nullptr, &status);
     if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return {};
     return out;
+}
+
+QString formatDate(const QDateTime& date, const QString& pattern, const QString& locale,
+                   const QString& timeZone) {
+    if (!date.isValid()) return {};
+    return DateFormatter(pattern, locale, timeZone).format(date);
 }
 
 QDateTime parseDate(const QString& text, const QString& pattern, const QString& locale,

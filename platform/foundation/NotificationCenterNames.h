@@ -34,4 +34,10 @@ inline const QString NewFavBatchAdded = QStringLiteral("notificationNewFavBatchA
 inline const QString StartAsNewBatch = QStringLiteral("notificationStartAsNewBatch");
 inline const QString FileDragDrop = QStringLiteral("FileDragDropNotification");
 
+// The rename-and-convert view.
+inline const QString ResizeTableHeader = QStringLiteral("notificationResizeTableHeader");
+inline const QString DisbalePrevBtn = QStringLiteral("notificationDisbalePrevBtn");
+inline const QString EnbalePrevBtn = QStringLiteral("notificationEnbalePrevBtn");
+inline const QString AppearInBatchEffectsView = QStringLiteral("notificationAppearInBatchEffectsView");
+
 }  // namespace platform::notifications

@@ -213,14 +213,10 @@ TEST(OutputScreen, RenameControlsHonourTheirLimits) {
     EXPECT_TRUE(s.previewPaths().value(0).endsWith("/1234p0.jpg"));
 }
 
-TEST(OutputScreen, BatchLineAndColumns) {
+TEST(OutputScreen, LiteralHighlightsAndRowColours) {
     EXPECT_EQ(previewtables::literalRanges("a.b a.b axb", "a.b"), (QList<QPair<int, int>>{{0, 3}, {4, 3}}));
     const QString html = previewtables::highlightedHtml("Size: 1.2 MB (x)", {"(x)"}, QColor(184, 184, 184), Qt::white);
     EXPECT_TRUE(html.contains("<span style=\"color:#ffffff\">(x)</span>")) << html.toStdString();
-    const auto layout = SetupVC::columnLayoutFor(1000);
-    EXPECT_EQ(layout.newPath, 500.f);
-    EXPECT_EQ(layout.oldPath, 498.f);
-    EXPECT_EQ(layout.oldHeadingX, 518.f);
     EXPECT_NEAR(previewtables::rowBackground(3).alphaF(), 0.1, 0.005);
     EXPECT_NEAR(previewtables::rowBackground(4).alphaF(), 0.2, 0.005);
     EXPECT_EQ(RunTableModel::statusColor(PhotoFile::Skipped), QColor::fromRgbF(1, 0, 0, 0.6f));

@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "batch/CaptureDateCache.h"
+#include "platform/foundation/Dates.h"
 #include "batch/OutputOptionsLogic.h"
 #include "batch/PlanSnapshot.h"
 #include "batch/PreviewClassifier.h"
@@ -209,6 +210,24 @@ TEST(PreviewRecomputer, PassMarksLibraryPhotosAndCountsDuplicates) {
     EXPECT_EQ(result.classification.arrayDuplicateNames, QStringList{"/out/A/a.jpg"});
 }
 
+TEST(PreviewRecomputer, BigBatchSharedAmongThreadsKeepsBatchOrderAndCounts) {
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (int i = 0; i < 5000; ++i) photos << fact(QString("/in/%1/p%2.jpg").arg(i).arg(i % 3000));
+    photos[4321]->filePath = "/in/missing.jpg";
+    const PlanSnapshot snapshot =
+        PlanSnapshot::take(photos, renameSettings(0).get(), outputSettings("/out").get(), {});
+    const auto exists = [](const QString& path) { return path != "/in/missing.jpg"; };
+    const PreviewResult r = RenamePreviewRecomputer::plan(snapshot, 7, nullptr, exists);
+    ASSERT_EQ(r.planned.size(), 5000);
+    for (int i : {0, 1249, 1250, 2999, 3000, 4999}) {
+        EXPECT_EQ(r.planned[i]->filePath, QString("/out/p%1.jpg").arg(i % 3000)) << i;
+        EXPECT_EQ(r.planned[i]->occurenceCount, i < 3000 ? 0 : 2) << i;
+    }
+    EXPECT_EQ(r.classification.arrayDuplicateNames.size(), 2000);
+    EXPECT_EQ(r.classification.arrayFileNotFound, QStringList{}) << "a duplicate is reported as such first";
+    EXPECT_EQ(r.generation, 7u);
+}
+
 TEST(PreviewRecomputer, DestroyedWhilePassRunsDropsTheResult) {
     auto executor = std::make_shared<ManualExecutor>();
     {
@@ -237,6 +256,15 @@ TEST(CaptureDateCache, ReadsEachFileOncePerModification) {
     f.close();
     EXPECT_EQ(cache.captureDate(path).date().day(), 2);
     EXPECT_FALSE(cache.captureDate(dir.filePath("missing.jpg")).isValid());
+
+    // Stamp texts are remembered per pattern and date, and match a fresh formatter's.
+    const QDateTime when(QDate(2024, 12, 30), QTime(14, 5, 7));
+    for (const char* pattern : {"ddMMyyyy", "MM-dd-yyyy hh:mm:s"}) {
+        EXPECT_EQ(cache.formattedDate(when, pattern), platform::formatDate(when, pattern));
+        EXPECT_EQ(cache.formattedDate(when, pattern), platform::formatDate(when, pattern));
+    }
+    EXPECT_EQ(cache.formattedDate(when, "MM-dd-yyyy"), "12-30-2024");
+    EXPECT_TRUE(cache.formattedDate(QDateTime(), "ddMMyyyy").isEmpty());
 }
 
 // ---- start gate ----
