@@ -560,6 +560,9 @@ void ConvertFormatOrRenameView::setupUIForUpdatedRenameSettingDictionary(const B
         quietly(ruleCheckboxes[r], [&](QCheckBox* c) { c->setChecked(renameedit::ruleState(s, RenameRule(r))); });
     showOutputFormat(s);
     for (int f = 0; f < kRenameFieldCount; ++f) {
+        // The field being typed in keeps its text: a number field emptied to type anew
+        // would otherwise show the 0 it stands for meanwhile.
+        if (fields[f]->hasFocus()) continue;
         const QString text = renameedit::fieldText(s, RenameField(f));
         if (fields[f]->text() != text) fields[f]->setText(text);
     }

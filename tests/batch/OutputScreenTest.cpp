@@ -205,7 +205,14 @@ TEST(OutputScreen, RenameControlsHonourTheirLimits) {
     s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
     s.click(s.find<QCheckBox>("checkboxAddDigit"));
     auto* start = s.find<QLineEdit>("txtStartIndexAddDigit");
-    start->clear();
+    s.setup->activateWindow();
+    start->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([start] { return start->hasFocus(); }));
+    start->selectAll();
+    QTest::keyClick(start, Qt::Key_Backspace);
+    s.settle();
+    EXPECT_EQ(start->text(), "") << "the field being typed in is not refilled by the preview";
+    EXPECT_EQ(s.view->selectedBatchRenameSetting->dictAddDigit.value("Starting Index").toInt(), 0);
     QTest::keyClicks(start, "12a345");
     EXPECT_EQ(start->text(), "1234") << "digits only, four at most";
     s.settle();
