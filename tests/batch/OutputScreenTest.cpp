@@ -230,3 +230,69 @@ TEST(OutputScreen, LiteralHighlightsAndRowColours) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
+    Screen s(2);
+    auto* open = s.find<QCheckBox>("checkboxOpenFolderAfterProcess");
+    const QString folderBefore = s.view->txtFolderName->text();
+
+    // A folder inside the Trash is refused: nothing changes.
+    batchtest::TrashInTemp trash;
+    QDir().mkpath(trash.filesFolder() + "/Old");
+    s.view->setFolderChooser([&](QWidget*, const QString&, std::function<void(QString)> done) {
+        done(trash.filesFolder() + "/Old");
+    });
+    s.click(s.find<QPushButton>("btnSelectFolder"));
+    EXPECT_EQ(s.view->txtFolderName->text(), folderBefore);
+    EXPECT_EQ(s.view->seletedOutputOptionSettingObj->outputFolderPath, folderBefore);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // Beside the sources: the open-folder box is cleared and disabled, and Start does not
+    // ask for the destination folder even when it is missing.
+    QDir(folderBefore).removeRecursively();
+    s.click(s.find<QRadioButton>("btnUseSourcePhotosFolder"));
+    EXPECT_FALSE(open->isChecked());
+    EXPECT_FALSE(open->isEnabled());
+    EXPECT_FALSE(s.view->txtFolderName->isEnabled());
+    s.choosePopupRow(s.find<QPushButton>("btnSelectFormat"), 6);  // p0.png beside p0.jpg
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    EXPECT_EQ(s.setup->findChild<QMessageBox*>("alertDestinationFolder"), nullptr);
+    ASSERT_NE(s.setup->startQuestion(), nullptr);
+    QTest::mouseClick(s.setup->startQuestion()->button(QMessageBox::No), Qt::LeftButton);
+    s.click(s.find<QRadioButton>("btnCopytoDestFolder"));
+    EXPECT_TRUE(open->isEnabled());
+    EXPECT_FALSE(open->isChecked()) << "stays cleared";
+
+    // Reset keeps the destination; a photo-library photo forces copy mode.
+    s.click(s.find<QRadioButton>("btnMoveRenametoDestFolder"));
+    s.click(s.find<QPushButton>("btnResetAllSettings"));
+    EXPECT_TRUE(s.find<QRadioButton>("btnMoveRenametoDestFolder")->isChecked());
+    AppDelegate::shared().arraySelectedImagesToProcess[1]->isIphotosNode = true;
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_FALSE(s.find<QRadioButton>("btnMoveRenametoDestFolder")->isEnabled());
+    EXPECT_TRUE(s.find<QRadioButton>("btnCopytoDestFolder")->isChecked());
+    EXPECT_TRUE(s.view->seletedOutputOptionSettingObj->copyyToDestinationFolder.value_or(false));
+    EXPECT_FALSE(s.view->seletedOutputOptionSettingObj->moveAndRenameToDestinationFolder.value_or(true));
+}
+
+TEST(OutputScreen, SharedPlannedPathMarksEveryRowButListsOnlyTheLaterAsAnError) {
+    Screen s(3);
+    s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
+    s.click(s.find<QCheckBox>("checkboxReplaceFileName"));  // "Photo" for all three
+    auto* model = s.view->tblPreviewNames->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(model->index(r, 0).data(PreviewTableModel::MarkRole).toInt(), int(PreviewMark::DuplicateName));
+    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 2");
+    s.click(s.find<QPushButton>("btnErrorFileNames"));
+    EXPECT_EQ(model->rowCount(), 2);
+    s.click(s.find<QPushButton>("btnWarningFileNames"));
+    EXPECT_EQ(model->rowCount(), 0);
+    s.click(s.find<QPushButton>("btnAllFileNames"));
+    EXPECT_EQ(model->rowCount(), 3);
+}
+
+}  // namespace
