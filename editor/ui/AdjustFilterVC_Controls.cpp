@@ -369,7 +369,10 @@ void AdjustFilterVC::openColourWell(int slot) {
     colourDialogSlot_ = -1;  // setting the start colour is not a pick
     colourDialog_->setCurrentColor(wells_[size_t(slot)].colour);
     colourDialogSlot_ = slot;
-    colourDialog_->open();
+    // A colour panel beside the screen: the preview stays usable while it is open.
+    colourDialog_->setModal(false);
+    colourDialog_->show();
+    colourDialog_->raise();
 }
 
 void AdjustFilterVC::colorPickerColorWellChanged(int slot, const QColor& c) {

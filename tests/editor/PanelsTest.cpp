@@ -116,9 +116,13 @@ TEST(EffectPanels, ControlChangesWriteTheirKeyWithTheirKind) {
     }();
     EXPECT_EQ(keys, QStringList({"inputRadius", "inputAngle", "inputCenter"}));
 
-    // A colour.
+    // A colour, picked in the colour panel the well opens beside the screen.
     s.vc->selectEffectByName("CIWhitePointAdjust");
-    s.vc->colorPickerColorWellChanged(0, QColor(255, 200, 100));
+    QTest::mouseClick(s.vc->colourWell(0), Qt::LeftButton);
+    ASSERT_TRUE(s.vc->colourDialog() && s.vc->colourDialog()->isVisible());
+    EXPECT_FALSE(s.vc->colourDialog()->isModal());
+    EXPECT_FALSE(s.list().contains("inputColor")) << "opening the panel picks nothing";
+    s.vc->colourDialog()->setCurrentColor(QColor(255, 200, 100));
     EXPECT_EQ(s.value("inputColor").value<QColor>(), QColor(255, 200, 100));
     // Picking the colour the filter already has changes nothing.
     s.list().clearChanged();
@@ -236,6 +240,12 @@ TEST(EffectPanels, CancelDropsTheEffectAndKeepsTheWindow) {
 TEST(EffectPanels, TypingWaitsHalfASecondBeforeRedrawing) {
     EditorScreen s;
     s.vc->selectEffectByName("Resize");
+    EXPECT_EQ(s.vc->txtWidth()->text(), "1160");
+    EXPECT_EQ(s.vc->txtHeight()->text(), "880");
+    EXPECT_EQ(s.vc->lblSelectedDimensionType()->text(), "In Pixels");
+    EXPECT_EQ(numberKind(s.value("resizedWidth")), NumberKind::Integer);
+    EXPECT_EQ(s.value("isPercentBaseResize"), QVariant(false));
+    EXPECT_EQ(s.value("percentWidth").toInt(), 100);
     const quint64 shown = s.vc->previewRenderer().latestGeneration();
     s.vc->txtWidth()->selectAll();
     QTest::keyClicks(s.vc->txtWidth(), "9");
