@@ -45,6 +45,10 @@ public:
 
     // Completions are delivered on `context`'s thread and never after it is destroyed.
     explicit PreviewLoader(QObject* context, Executor executor = {});
+    // Later loads run through this; the generations go on, so older loads stay superseded.
+    void setExecutor(Executor executor) {
+        if (executor) executor_ = std::move(executor);
+    }
 
     // Main thread. A null photo ends at once, still through the completion, as a failed load.
     quint64 load(const std::shared_ptr<PhotoFile>& photo, QSizeF previewBox, Completion done);
@@ -77,6 +81,9 @@ public:
     using Delivered = std::function<void(int row)>;
 
     explicit StepThumbnails(QObject* context, PreviewLoader::Executor executor = {});
+    void setExecutor(PreviewLoader::Executor executor) {
+        if (executor) executor_ = std::move(executor);
+    }
     // Main thread. `rows` picks the steps to draw (all when empty).
     quint64 render(const QImage& thumbnail, const QString& path, const QList<std::shared_ptr<AppliedFilter>>& steps,
                    const QList<int>& rows, Delivered delivered);

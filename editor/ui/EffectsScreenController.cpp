@@ -107,8 +107,8 @@ EffectsScreenController::~EffectsScreenController() { platform::NotificationCent
 
 void EffectsScreenController::setExecutor(PreviewLoader::Executor executor) {
     executor_ = executor;
-    loader_ = PreviewLoader(this, executor);
-    thumbnails_ = StepThumbnails(this, executor);
+    loader_.setExecutor(executor);
+    thumbnails_.setExecutor(executor);
     strip_->setExecutor(executor);
 }
 
