@@ -289,7 +289,7 @@ QByteArray KeyedEncoder::archivedDataWithRootValue(const QVariant& value) {
 struct KeyedDecoder::Shared {
     QVariant root;           // the archive as read
     QVariantList objects;    // its "$objects"
-    // Work done so far; an archive that asks for more than this is refused further values.
+    // Values still to be read; an archive that asks for more is refused further values.
     mutable qint64 budget = 1'000'000;
     mutable std::map<quint64, std::shared_ptr<void>> records;
     mutable bool budgetLogged = false;
@@ -445,6 +445,11 @@ std::unique_ptr<KeyedDecoder> KeyedDecoder::openArchive(const QByteArray& data) 
         return nullptr;
     }
     auto shared = std::make_shared<Shared>();
+    // Each value read follows one reference written in the data, so an honest archive
+    // never reads more values than it has bytes; one whose lists share lists would
+    // otherwise fan out to the whole budget (and hundreds of megabytes) from a few
+    // kilobytes.
+    shared->budget = std::clamp<qint64>(data.size(), 4096, shared->budget);
     shared->root = plistFromData(data);
     const QVariantMap* root = asMap(shared->root);
     if (!root) {

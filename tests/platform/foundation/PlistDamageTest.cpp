@@ -149,3 +149,15 @@ TEST(PlistDamage, AnArchivedPictureDeclaringAHugeChunkIsRefusedCheaply) {
     const auto wideRun = testsupport::runBounded([&] { return !KeyedDecoder::unarchiveValueWithData(wide).isValid(); });
     EXPECT_TRUE(wideRun.ok(48)) << wideRun.describe().toStdString();
 }
+
+// A 5 KB archive whose lists share lists (found by fuzzing) read a million values and
+// held 800 MB before the number of values read was bounded by the archive's size.
+TEST(PlistDamage, AnArchiveOfSharedListsStaysSmall) {
+    const QByteArray archive = fixture("archive_shared_lists_fan_out.bplist");
+    ASSERT_FALSE(archive.isEmpty());
+    const auto run = testsupport::runBounded([&] {
+        KeyedDecoder::unarchiveValueWithData(archive);
+        return true;
+    });
+    EXPECT_TRUE(run.ok(64)) << run.describe().toStdString();
+}
