@@ -40,6 +40,23 @@ std::optional<VolumeSpace> storageOf(const QString& folder) {
     return VolumeSpace{std::uint64_t(info.bytesTotal()), std::uint64_t(info.bytesAvailable())};
 }
 
+// The size to shrink to when a photo's only enabled step is a "Resize" that at least
+// halves it in both directions: such a photo can be decoded at a reduced scale.
+std::optional<QSizeF> shrinkOnLoadTarget(const QList<std::shared_ptr<AppliedFilter>>& steps, const QSizeF& source) {
+    const AppliedFilter* resize = nullptr;
+    for (const auto& step : steps) {
+        if (!step || !step->isApplied) continue;
+        if (step->filterName != kResize || resize) return std::nullopt;
+        resize = step.get();
+    }
+    if (!resize || source.width() < 2 || source.height() < 2) return std::nullopt;
+    const QSizeF target = Utils::resizeStepTarget(resize->filterParameters, source);
+    if (target.isEmpty() || std::lround(target.width()) < 1 || std::lround(target.height()) < 1) return std::nullopt;
+    if (std::lround(target.width()) * 2 > source.width() || std::lround(target.height()) * 2 > source.height())
+        return std::nullopt;
+    return target;
+}
+
 // The working picture is a uniformly scaled copy of the source (to within a pixel), so
 // bringing it back to the source's size cannot distort it.
 bool sameProportions(const QSize& image, const QSizeF& source) {
@@ -411,17 +428,33 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         return;
     }
 
-    QImage working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
+    const QSizeF sourceSize = utils.getImageOriginalSizeAtFilePathUrl(photo->fileURL);
+    const bool isPict = photo->fileExtension.toUpper() == u"PICT";
+    bool resized = false;
+    bool cropped = false;
+
+    // Shrink on load: a JPEG that is only to be shrunk to half or less is decoded at a
+    // reduced scale (never below the target) and resampled from there, as its "Resize"
+    // step would resample the full decode.
+    QImage working;
+    const auto steps = orderedSteps(input.snapshot.appliedFilters);
+    if (const std::optional<QSizeF> target = shrinkOnLoadTarget(steps, sourceSize)) {
+        const QSize atLeast(int(std::lround(target->width())), int(std::lround(target->height())));
+        working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, atLeast);
+        if (!working.isNull()) {
+            if (!shouldContinue(generation)) return;  // stopped: not written, not reported
+            working = utils.scaleImage(working, *target);
+            resized = true;
+        }
+    }
+    const bool shrunkOnLoad = resized;
+    if (!shrunkOnLoad) working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
     if (working.isNull()) {
         report(generation, {index, PhotoFile::Failed, runmessages::Unreadable, false});
         return;
     }
-    const QSizeF sourceSize = utils.getImageOriginalSizeAtFilePathUrl(photo->fileURL);
-    const bool isPict = photo->fileExtension.toUpper() == u"PICT";
 
-    bool resized = false;
-    bool cropped = false;
-    for (const auto& step : orderedSteps(input.snapshot.appliedFilters)) {
+    for (const auto& step : shrunkOnLoad ? QList<std::shared_ptr<AppliedFilter>>{} : steps) {
         if (!step->isApplied) continue;
         if (!shouldContinue(generation)) return;  // stopped: not written, not reported
         const QVariantList parameters = step->filterParameters;

@@ -78,6 +78,26 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
     return image;
 }
 
+QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    if (header.format != platform::ImageFormat::JPEG || !header.valid() || atLeast.isEmpty()) return QImage();
+    int orientation = displayOrientation(props);
+    if (orientation < 1) orientation = header.orientation;
+    const bool turned = orientation >= 5 && orientation <= 8;
+    const double uprightW = turned ? header.height : header.width, uprightH = turned ? header.width : header.height;
+    const double longSide = std::max(header.width, header.height);
+    platform::DecodeOptions options;
+    options.reducedForOutput = true;
+    // The decoder keeps the long side at least this long; both sides then reach atLeast.
+    options.minLongSide = int(std::ceil(std::max(atLeast.width() * longSide / uprightW, atLeast.height() * longSide / uprightH)));
+    if (options.minLongSide * 2 > longSide) return QImage();  // no reduction fits
+    const QImage stored = platform::readImage(path, options);
+    if (stored.isNull()) return QImage();
+    QImage upright = platform::orientImage(stored, orientation);
+    if (upright.width() < atLeast.width() || upright.height() < atLeast.height()) return QImage();
+    return upright;
+}
+
 QImage ImageProcessing::resizeImage(const QImage& image, int width, int height) {
     if (width <= 0 || height <= 0 || image.isNull()) return QImage();
     QImage out(width, height, QImage::Format_ARGB32_Premultiplied);

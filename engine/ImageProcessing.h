@@ -99,6 +99,9 @@ namespace imageloading {
 QSizeF uprightSize(const QString& path, const QVariantMap& props);
 // ImageProcessing::getImageFromFile with the file's properties given.
 QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight);
+// A JPEG decoded upright at a power-of-two reduction for output, still at least atLeast
+// in both directions; null for other files or when no reduction fits.
+QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast);
 }  // namespace imageloading
 
 // The image turned by a whole number of degrees counter-clockwise (y-up) about its centre

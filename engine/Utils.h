@@ -32,6 +32,12 @@ public:
     // ---- Image loading, scaling, orientation, thumbnails and output writing ----
     // Sizes are pixels, rectangles y-up. Loaders return a null image for unreadable files.
     QImage getImageWithFixedOrientionFromUrl(const QString& path);
+    // The same at a reduced size for a photo that is only to be shrunk: a JPEG decoded at a
+    // power-of-two reduction no smaller than atLeast; null when none fits (or not a JPEG).
+    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize atLeast);
+    // The size a "Resize" step with these parameters gives an image of imageSize; empty
+    // when the step asks for no usable size.
+    static QSizeF resizeStepTarget(const QVariantList& parameters, QSizeF imageSize);
     QSizeF getImageOriginalSizeAtFilePathUrl(const QString& path);
     QVariantMap getImageeExifDict(const QString& path);
     QImage convertGraycolorModelToRgb(const QImage& image);
@@ -198,6 +204,9 @@ public:
     QString lastGifPath;
 
 private:
+    // A loaded photo whose properties call it grey, redrawn in colour; others as they are.
+    QImage inColour(const QImage& image, const QVariantMap& props);
+
     // Guards sourceImageExtentForTransition, which effects on any thread update.
     mutable std::mutex transitionMutex_;
 

@@ -90,6 +90,8 @@ QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
 
 }  // namespace
 
+QSizeF Utils::resizeStepTarget(const QVariantList& parameters, QSizeF imageSize) { return resizeTarget(parameters, imageSize); }
+
 QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL, const QString& filterName,
                                    const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
     const bool thumbnail = IS_FOR_FILTER_THUMBNAILS_IMAGES;

@@ -35,11 +35,19 @@ QVariantMap Utils::getImageeExifDict(const QString& path) { return ImageProcessi
 QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path) {
     const QVariantMap props = ImageProcessing::exifForFile(path);
     const QSizeF size = imageloading::uprightSize(path, props);
-    QImage image = imageloading::loadUpright(path, props, float(size.width()), float(size.height()));
+    return inColour(imageloading::loadUpright(path, props, float(size.width()), float(size.height())), props);
+}
+
+QImage Utils::inColour(const QImage& image, const QVariantMap& props) {
     if (image.isNull()) return QImage();
     if (props.value(QLatin1String(platform::kPropsColorModel)).toString() == QLatin1String("Gray"))
-        image = convertGraycolorModelToRgb(image);
+        return convertGraycolorModelToRgb(image);
     return image;
+}
+
+QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path, QSize atLeast) {
+    const QVariantMap props = ImageProcessing::exifForFile(path);
+    return inColour(imageloading::loadUprightReduced(path, props, atLeast), props);
 }
 
 QSizeF Utils::getImageOriginalSizeAtFilePathUrl(const QString& path) {

@@ -20,9 +20,9 @@ constexpr double kPi = 3.14159265358979323846;
 // Lobes of the kernel on each side.
 constexpr double kLobes = 3.0;
 // A shrink leaves the kernel at least this many input pixels per output pixel after the
-// whole-factor reduction: below three the tent's own softness starts to show against a
+// whole-factor reduction: below four the tent's own softness starts to show against a
 // pure kernel; above it the kernel's taps (and cost) grow with the factor.
-constexpr double kKernelShrink = 3.0;
+constexpr double kKernelShrink = 4.0;
 
 using V4f = float __attribute__((vector_size(16)));
 

@@ -5,7 +5,7 @@
 // as the input span it is computed from, so neither shrinking nor enlarging shifts it.
 // Colours are filtered premultiplied by alpha, so transparent pixels lend no colour to
 // their neighbours (no dark fringe at a transparent edge). Large shrinks first reduce by a
-// whole factor k and finish with the kernel on at least three pixels per output pixel, so
+// whole factor k and finish with the kernel on at least four pixels per output pixel, so
 // the kernel's work per output pixel stays bounded whatever the factor. That first step
 // weighs the pixels with a tent 2k wide centred on each reduced pixel rather than averaging
 // disjoint k x k blocks: a block average puts a thin line at its block's centre (up to
@@ -29,7 +29,7 @@ enum class ResampleLight { Encoded, Linear };
 QImage resampleImage(const QImage& image, int width, int height, ResampleLight light = ResampleLight::Encoded);
 
 // The whole factor by which a shrink from `in` to `out` pixels is first reduced: the
-// largest k with in / (k * out) still at least three.
+// largest k with in / (k * out) still at least four.
 int resampleBoxFactor(int in, int out);
 
 // The kernel's plan for both axes, for code that feeds its own rows (the filter engine).

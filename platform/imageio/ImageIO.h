@@ -33,6 +33,9 @@ struct DecodeOptions {
     // least this many pixels.
     int minLongSide = 0;
     int64_t pixelBudget = kDefaultPixelBudget;
+    // A reduced decode for output rather than for a thumbnail: JPEG keeps its accurate
+    // transform and full-resolution colour (slower, within 40 dB of a full decode shrunk).
+    bool reducedForOutput = false;
 };
 
 // What a file's header says, read without decoding the pixels.

@@ -160,13 +160,15 @@ struct ScanLayout {
 
 uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
 
-// Decoding at 1/2^shift of the size: the fast transform, no fancy upsampling, no block
-// smoothing.
-void decodeReduced(jpeg_decompress_struct& cinfo, int shift) {
+// Decoding at 1/2^shift of the size. For thumbnails: the fast transform, no fancy
+// upsampling, no block smoothing. For output: the accurate transform, and fancy upsampling
+// on, which lets the library decode the colour planes at a larger transform size instead
+// of replicating their pixels (and so needs no upsampling at all at a half or less).
+void decodeReduced(jpeg_decompress_struct& cinfo, int shift, bool forOutput) {
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1u << shift;
-    cinfo.dct_method = JDCT_IFAST;
-    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.dct_method = forOutput ? JDCT_ISLOW : JDCT_IFAST;
+    cinfo.do_fancy_upsampling = forOutput ? TRUE : FALSE;
     cinfo.do_block_smoothing = FALSE;
 }
 
@@ -275,7 +277,7 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
         jpeg_mem_src(&d->cinfo, buf.data(), static_cast<unsigned long>(buf.size()));
         jpeg_read_header(&d->cinfo, TRUE);
         d->cinfo.out_color_space = JCS_EXT_BGRA;
-        decodeReduced(d->cinfo, shift);
+        decodeReduced(d->cinfo, shift, options.reducedForOutput);
         jpeg_start_decompress(&d->cinfo);
         const int rowOffset = int((firstRow * mcuH) >> shift);
         if (int(d->cinfo.output_width) != outW || rowOffset + int(d->cinfo.output_height) > outH) return;
@@ -321,7 +323,7 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         attachProfile(banded, iccProfileFromMarkers(&d->cinfo));
         if (!banded.isNull()) return banded;
     }
-    if (shift > 0) decodeReduced(d->cinfo, shift);
+    if (shift > 0) decodeReduced(d->cinfo, shift, options.reducedForOutput);
     d->cinfo.mem->max_memory_to_use = decoderMemoryLimit(options, shift > 0);
     jpeg_calc_output_dimensions(&d->cinfo);
     if (!checkBudget(d->cinfo.output_width, d->cinfo.output_height, options, name, "JPEG")) return QImage();

@@ -8,6 +8,7 @@
 #include "batch/OutputPlanner.h"
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
+#include "engine/Utils.h"
 #include "platform/foundation/Values.h"
 #include "records/AppliedFilter.h"
 #include "records/OutputPhotoPath.h"
@@ -403,3 +404,74 @@ TEST(BatchRunner, RestoreRunReplacesThePreviousOutputsButNotOlderFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Peak signal-to-noise ratio of two pictures of one size, over the colour channels.
+double psnr(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) {
+            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) sum += double(d) * d;
+        }
+    const double mse = sum / (3.0 * x.width() * x.height());
+    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Photo-like content: broad shading, finer waves at several scales and grain, with a
+// spectrum that falls off towards fine detail as a photo's does.
+QImage photoLike(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const double grain = double(seed >> 24) / 255.0 * 12 - 6;
+            const double v = 120 + 60 * std::sin(x / 97.0 + y / 131.0) + 25 * std::sin(x / 23.0) * std::cos(y / 29.0) +
+                             10 * std::sin((x + 2 * y) / 7.0) + grain;
+            auto c = [](double t) { return std::clamp(int(std::lround(t)), 0, 255); };
+            row[x] = qRgb(c(v), c(v * 0.8 + 30 * std::cos(y / 61.0)), c(255 - v * 0.7));
+        }
+    }
+    return img;
+}
+
+}  // namespace
+
+TEST(BatchRunner, PhotosOnlyShrunkAreDecodedReducedAndStayCloseToTheFullDecode) {
+    struct Case {
+        const char* label;
+        QVariantList params;
+        QSize output;
+        QSize decoded;  // what the reduced load gives; empty: the full decode is kept
+    } const cases[] = {
+        {"quarter", list({{"resizedWidth", 600}, {"resizedHeight", 400}}), QSize(600, 400), QSize(600, 400)},
+        {"2.9x, decoded at half", list({{"resizedWidth", 830}, {"resizedHeight", 550}}), QSize(830, 550), QSize(1200, 800)},
+        {"percentages, sixth", list({{"isPercentBaseResize", 1}, {"percentWidth", 16.7}, {"percentHeight", 16.7}}),
+         QSize(401, 267), QSize(600, 400)},
+        {"less than half: full decode", list({{"resizedWidth", 1300}, {"resizedHeight", 900}}), QSize(1300, 900), QSize(0, 0)},
+    };
+    Utils& utils = Utils::sharedUtils();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Batch b(1);
+        const QString source = b.photos[0]->fileURL;
+        ASSERT_TRUE(platform::writeImageFile(source, photoLike(2400, 1600), platform::ImageType::JPEG, 0.9));
+        b.steps = {step("Resize", c.params)};
+        const QImage reduced = utils.getImageWithFixedOrientionFromUrl(source, c.output);
+        EXPECT_EQ(reduced.size(), c.decoded);
+        RunHarness run;
+        const BatchRunInput in = b.input();
+        ASSERT_TRUE(run.start(in));
+        ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+        const QImage written = platform::readImage(in.snapshot.destinationPaths[0]->filePath);
+        const QImage full = utils.applyFilterWithImage(utils.getImageWithFixedOrientionFromUrl(source), source, "Resize",
+                                                       c.params, false);
+        ASSERT_EQ(written.size(), c.output);
+        ASSERT_EQ(full.size(), c.output);
+        EXPECT_GE(psnr(written, full), 40.0);
+    }
+}
