@@ -1,28 +1,1301 @@
 #include "import/ui/AddPhotosVC.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImageReader>
 #include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QDropEvent>
 #include <QVBoxLayout>
 
+#include "engine/Utils.h"
+#include "import/PhotoSources.h"
+#include "import/ui/BatchListModel.h"
+#include "import/ui/DropArea.h"
+#include "import/ui/GridCell.h"
+#include "import/ui/OpenPanel.h"
+#include "import/ui/ScreenImages.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
+#include "records/ImageFileInfo.h"
+#include "records/MetaDataObject.h"
+#include "records/PhotoFile.h"
+#include "ui/AttachedWindow.h"
 
-AddPhotosVC::AddPhotosVC(QWidget* parent) : QWidget(parent) {
+namespace names = platform::notifications;
+
+namespace {
+
+const QSize kGridThumbnail(404, 414);
+const QSize kListThumbnail(35, 24);
+const QColor kPopupBackground = QColor::fromRgbF(0.16078431f, 0.16078431f, 0.16078431f, 1.0f);
+const QString kTipsDisable = QStringLiteral("tips_isDisable");
+const QString kTipsDone = QStringLiteral("tips_addPhotosView");
+// Decoded grid tiles kept at most (KiB): about a hundred full tiles.
+constexpr int kGridCacheKiB = 72 * 1024;
+
+QImage defaultThumbnail(const QString& path, QSize size) {
+    return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
+}
+
+// Whether the file's head names a picture of some size; never reads the whole file.
+bool fileHeadIsReadable(const QString& path) {
+    QImageReader reader(path);
+    return reader.canRead() && reader.size().isValid() && !reader.size().isEmpty();
+}
+
+QString htmlEscaped(const QString& s) { return s.toHtmlEscaped(); }
+
+QPushButton* makeButton(const QString& name, const QString& text, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+}  // namespace
+
+AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services) : QWidget(parent), services_(std::move(services)) {
     setObjectName(QStringLiteral("AddPhotosVC"));
-    auto* layout = new QVBoxLayout(this);
-    auto* drop = new QLabel(tr("Drag and drop photos here"), this);
-    drop->setObjectName(QStringLiteral("dropArea"));
-    drop->setAlignment(Qt::AlignCenter);
-    drop->setMinimumSize(300, 200);
-    drop->setStyleSheet(QStringLiteral("QLabel#dropArea { border: 2px dashed #1bac8f; border-radius: 12px; color: #666; }"));
-    layout->addWidget(drop, 1);
-    auto* bar = new QHBoxLayout;
-    bar->addStretch(1);
-    next_ = new QPushButton(tr("Next"), this);
-    bar->addWidget(next_);
-    layout->addLayout(bar);
-    connect(next_, &QPushButton::clicked, this, [this] {
-        if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
+    if (!services_.executor) {
+        ownExecutor_ = std::make_unique<ThreadedIntakeExecutor>();
+        services_.executor = ownExecutor_.get();
+    }
+    if (!services_.gridWorkers) {
+        ownGridWorkers_ = std::make_unique<PooledThumbnailWorkers>(4);
+        services_.gridWorkers = ownGridWorkers_.get();
+    }
+    if (!services_.listWorkers) {
+        ownListWorkers_ = std::make_unique<PooledThumbnailWorkers>(4);
+        services_.listWorkers = ownListWorkers_.get();
+    }
+    if (!services_.timers) {
+        ownTimers_ = std::make_unique<QtScreenTimers>();
+        services_.timers = ownTimers_.get();
+    }
+    if (!services_.fileManager) {
+        ownFileManager_ = std::make_unique<DesktopFileManagerService>();
+        services_.fileManager = ownFileManager_.get();
+    }
+    if (!services_.defaults) services_.defaults = &platform::UserDefaults::standardUserDefaults();
+    if (!services_.center) services_.center = &platform::NotificationCenter::defaultCenter();
+    if (!services_.makeThumbnail) services_.makeThumbnail = defaultThumbnail;
+    gridCache_.setMaxCost(kGridCacheKiB);
+
+    intake_ = std::make_unique<PhotoIntake>(*services_.executor);
+    intake_->setPresenter(this);
+    intake_->setProgressSink(this);
+
+    buildWidgets();
+    observeNotifications();
+    changePhotosViewImageMode(0, true);
+    hideDragnDropImageSetHidden(!AppDelegate::shared().arraySelectedImagesToProcess.isEmpty());
+
+    // The drop area's animation: frames 1 to 19, one every 0.2 s, for the screen's life.
+    auto* animation = new QTimer(this);
+    connect(animation, &QTimer::timeout, this, [this] {
+        animationCounter_ = animationCounter_ >= 19 ? 1 : animationCounter_ + 1;
+        leftBox_->setAnimationFrame(animationCounter_);
+    });
+    animation->start(200);
+}
+
+AddPhotosVC::~AddPhotosVC() {
+    // Background work ends before the state it reports to goes.
+    intake_->setPresenter(nullptr);
+    intake_->setProgressSink(nullptr);
+    services_.executor->shutdown();
+    ownGridWorkers_.reset();
+    ownListWorkers_.reset();
+    if (subWindows_ > 0) AppDelegate::shared().isSUBWINDOW_OPENED = false;
+}
+
+// ---------------------------------------------------------------- widgets
+
+void AddPhotosVC::buildWidgets() {
+    setStyleSheet(QStringLiteral(
+        "#AddPhotosVC { background: #1b1b1b; } QLabel { color: #ddd; }"
+        "QPushButton { color: #eee; background: #2b2b2b; border: 1px solid #444; border-radius: 4px; padding: 5px 12px; }"
+        "QPushButton:hover { border-color: #1bac8f; } QPushButton:disabled { color: #777; }"
+        "QPushButton#btnSelectOptions { background: #1bac8f; border: none; font-weight: bold; padding: 8px 18px; }"
+        "#alertSheet, #vwLoading > QFrame { background: #262626; border: 1px solid #444; border-radius: 10px; }"
+        "QTableView { background: #161515; color: #ddd; gridline-color: #222; border: none; }"
+        "QHeaderView::section { background: #222; color: #bbb; border: none; padding: 4px; }"));
+    setAttribute(Qt::WA_StyledBackground);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(12, 10, 12, 10);
+
+    // Header: view modes, removal, add more.
+    header_ = new QWidget(this);
+    header_->setObjectName(QStringLiteral("photosHeader"));
+    auto* hl = new QHBoxLayout(header_);
+    hl->setContentsMargins(0, 0, 0, 0);
+    btnThumbnail_ = makeButton(QStringLiteral("btnThumbnail"), tr("Grid"), header_);
+    btnList_ = makeButton(QStringLiteral("btnList"), tr("List"), header_);
+    btnDelete_ = makeButton(QStringLiteral("btnDelete"), tr("Remove"), header_);
+    btnAddmorePhotos_ = makeButton(QStringLiteral("btnAddmorePhotos"), tr("Add More"), header_);
+    hl->addWidget(btnThumbnail_);
+    hl->addWidget(btnList_);
+    hl->addStretch(1);
+    hl->addWidget(btnDelete_);
+    hl->addWidget(btnAddmorePhotos_);
+    outer->addWidget(header_);
+    connect(btnThumbnail_, &QPushButton::clicked, this, [this] { changePhotosViewImageMode(0, false); });
+    connect(btnList_, &QPushButton::clicked, this, [this] { changePhotosViewImageMode(1, false); });
+    connect(btnDelete_, &QPushButton::clicked, this, [this] { btnRemoveTapped(); });
+    connect(btnAddmorePhotos_, &QPushButton::clicked, this, [this] { btnAddMorePhotosTapped(); });
+
+    // The drop area with the centre buttons.
+    viewDragNDrop_ = new QWidget(this);
+    viewDragNDrop_->setObjectName(QStringLiteral("viewDragNDrop"));
+    auto* dl = new QVBoxLayout(viewDragNDrop_);
+    leftBox_ = new DropArea(*services_.center, viewDragNDrop_);
+    dl->addWidget(leftBox_);
+    auto* inner = new QVBoxLayout(leftBox_);
+    inner->addStretch(2);
+    addPhoto_icon_ = new QLabel(tr("Drag and drop your photos or folders here"), leftBox_);
+    addPhoto_icon_->setObjectName(QStringLiteral("addPhoto_icon"));
+    addPhoto_icon_->setAlignment(Qt::AlignCenter);
+    inner->addWidget(addPhoto_icon_);
+    auto* centreRow = new QHBoxLayout;
+    centreRow->addStretch(1);
+    btnAddPhotosCenter_ = makeButton(QStringLiteral("btnAddPhotosCenter"), tr("ADD PHOTOS"), leftBox_);
+    btnAddFolderCenter_ = makeButton(QStringLiteral("btnAddFolderCenter"), tr("ADD FOLDER"), leftBox_);
+    btnAddWithFilterCenter_ = makeButton(QStringLiteral("btnAddWithFilterCenter"), tr("ADD WITH FILTER"), leftBox_);
+    btnAddIphotoLibrary_ = makeButton(QStringLiteral("btnAddIphotoLibrary"), tr("ADD PHOTOS LIBRARY"), leftBox_);
+    for (QPushButton* b : {btnAddPhotosCenter_, btnAddFolderCenter_, btnAddWithFilterCenter_, btnAddIphotoLibrary_})
+        centreRow->addWidget(b);
+    centreRow->addStretch(1);
+    inner->addLayout(centreRow);
+    inner->addStretch(3);
+    outer->addWidget(viewDragNDrop_, 1);
+    connect(btnAddPhotosCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(0); });
+    connect(btnAddFolderCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(1); });
+    connect(btnAddWithFilterCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(2); });
+    connect(btnAddIphotoLibrary_, &QPushButton::clicked, this, [this] { btnAddIphotosTapped(); });
+    connect(leftBox_, &DropArea::pasteFailed, this,
+            [this] { showAlertSheet(AlertKind::Info, intake::kPasteErrorTitle, intake::kPasteErrorMessage); });
+
+    // Grid.
+    scrCollectionVw_ = new QWidget(this);
+    scrCollectionVw_->setObjectName(QStringLiteral("scrCollectionVw"));
+    auto* gl = new QVBoxLayout(scrCollectionVw_);
+    gl->setContentsMargins(0, 0, 0, 0);
+    customCollectionView_ = new CollectionView(scrCollectionVw_);
+    customCollectionView_->setObjectName(QStringLiteral("customCollectionView"));
+    auto* layout = new CollectionViewGridLayout;
+    layout->setDelegate(this);
+    layout->setVerticalSpacing(10);
+    customCollectionView_->setCollectionViewLayout(layout);
+    customCollectionView_->setDataSource(this);
+    customCollectionView_->setDelegate(this);
+    customCollectionView_->setAnimatesSelection(false);
+    customCollectionView_->registerClass<GridCell>(QStringLiteral("CELL"));
+    customCollectionView_->setBackgroundColor(Qt::transparent);
+    gl->addWidget(customCollectionView_);
+    connect(customCollectionView_->contentView(), &ClipView::boundsDidChange, this,
+            [this](QRect) { collectionViewBoundsDidChange(); });
+    outer->addWidget(scrCollectionVw_, 1);
+
+    // List.
+    listModel_ = new BatchListModel(&arrTableSelectedRows, this);
+    listModel_->setUnavailable(&unavailable_);
+    tblPhotos_ = new QTableView(this);
+    tblPhotos_->setObjectName(QStringLiteral("tblPhotos"));
+    tblPhotos_->setModel(listModel_);
+    tblPhotos_->setSelectionMode(QAbstractItemView::NoSelection);
+    tblPhotos_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblPhotos_->verticalHeader()->hide();
+    tblPhotos_->verticalHeader()->setDefaultSectionSize(35);
+    tblPhotos_->setShowGrid(false);
+    tblPhotos_->setIconSize(kListThumbnail);
+    tblPhotos_->setAcceptDrops(true);
+    tblPhotos_->viewport()->setAcceptDrops(true);
+    tblPhotos_->viewport()->installEventFilter(this);
+    auto* hh = tblPhotos_->horizontalHeader();
+    hh->setSectionResizeMode(QHeaderView::Interactive);
+    hh->resizeSection(BatchListModel::CheckColumn, 36);
+    hh->resizeSection(BatchListModel::NameColumn, 240);
+    hh->resizeSection(BatchListModel::FileLocationColumn, 360);
+    hh->resizeSection(BatchListModel::InfoColumn, 40);
+    hh->setStretchLastSection(false);
+    connect(tblPhotos_, &QTableView::clicked, this, [this](const QModelIndex& i) { listRowClicked(i.row(), i.column()); });
+    connect(tblPhotos_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { tableviewPhotosBoundDidChange(); });
+    outer->addWidget(tblPhotos_, 1);
+
+    // In-screen progress of an add.
+    progressPanel_ = new QFrame(this);
+    progressPanel_->setObjectName(QStringLiteral("progressPanel"));
+    auto* pl = new QVBoxLayout(progressPanel_);
+    lblProgress_ = new QLabel(progressPanel_);
+    lblProgressPath_ = new QLabel(progressPanel_);
+    progressBar_ = new QProgressBar(progressPanel_);
+    progressBar_->setRange(0, 100);
+    btnStopAdding_ = makeButton(QStringLiteral("btnStopAdding"), tr("Stop"), progressPanel_);
+    pl->addWidget(lblProgress_);
+    pl->addWidget(progressBar_);
+    pl->addWidget(lblProgressPath_);
+    pl->addWidget(btnStopAdding_, 0, Qt::AlignRight);
+    progressPanel_->hide();
+    outer->addWidget(progressPanel_);
+    connect(btnStopAdding_, &QPushButton::clicked, this, [this] { intake_->btnStopAddingTapped(); });
+
+    // Footer and Next.
+    bottom_ = new QWidget(this);
+    bottom_->setObjectName(QStringLiteral("bottomContainer"));
+    auto* bl = new QHBoxLayout(bottom_);
+    bl->setContentsMargins(0, 0, 0, 0);
+    lblFooter_ = new QLabel(bottom_);
+    lblFooter_->setObjectName(QStringLiteral("lblFooter"));
+    lblFooter_->setTextFormat(Qt::RichText);
+    btnSelectOptions_ = makeButton(QStringLiteral("btnSelectOptions"), tr("SELECT BATCH EFFECTS"), bottom_);
+    bl->addWidget(lblFooter_, 1);
+    bl->addWidget(btnSelectOptions_);
+    outer->addWidget(bottom_);
+    connect(btnSelectOptions_, &QPushButton::clicked, this, [this] { btnNextTapped(); });
+
+    // Loading overlay, above everything (placed in resizeEvent).
+    vwLoading_ = new QFrame(this);
+    vwLoading_->setObjectName(QStringLiteral("vwLoading"));
+    vwLoading_->setStyleSheet(QStringLiteral("#vwLoading { background: rgba(0,0,0,120); }"));
+    auto* ll = new QVBoxLayout(vwLoading_);
+    auto* box = new QFrame(vwLoading_);
+    box->setFixedSize(180, 90);
+    auto* bxl = new QVBoxLayout(box);
+    auto* spin = new QProgressBar(box);
+    spin->setRange(0, 0);
+    bxl->addWidget(new QLabel(tr("Loading…"), box), 0, Qt::AlignCenter);
+    bxl->addWidget(spin);
+    ll->addWidget(box, 0, Qt::AlignCenter);
+    vwLoading_->hide();
+
+    // The alert sheet: one frame for every alert and confirmation of the screen.
+    alertSheet_ = new QFrame(this);
+    alertSheet_->setObjectName(QStringLiteral("alertSheet"));
+    alertSheet_->setFixedWidth(420);
+    auto* al = new QVBoxLayout(alertSheet_);
+    lblAlertTitle_ = new QLabel(alertSheet_);
+    lblAlertTitle_->setObjectName(QStringLiteral("lblAlertTitle"));
+    lblAlertTitle_->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 15px;"));
+    lblAlertMessage_ = new QLabel(alertSheet_);
+    lblAlertMessage_->setObjectName(QStringLiteral("lblAlertMessage"));
+    lblAlertMessage_->setWordWrap(true);
+    al->addWidget(lblAlertTitle_);
+    al->addWidget(lblAlertMessage_);
+    auto* abl = new QHBoxLayout;
+    abl->addStretch(1);
+    btnRemoveOnAlert_ = makeButton(QStringLiteral("btnRemoveOnAlert"), tr("Remove"), alertSheet_);
+    btnNoOnAlert_ = makeButton(QStringLiteral("btnNoOnAlert"), tr("No"), alertSheet_);
+    btnYesOnAlert_ = makeButton(QStringLiteral("btnYesOnAlert"), tr("Yes"), alertSheet_);
+    btnOkOnAlert_ = makeButton(QStringLiteral("btnOkOnAlert"), tr("OK"), alertSheet_);
+    for (QPushButton* b : {btnRemoveOnAlert_, btnNoOnAlert_, btnYesOnAlert_, btnOkOnAlert_}) abl->addWidget(b);
+    al->addLayout(abl);
+    alertSheet_->hide();
+    connect(btnRemoveOnAlert_, &QPushButton::clicked, this, [this] { btnRemoveFromBatchOnAlertTapped(); });
+    connect(btnOkOnAlert_, &QPushButton::clicked, this, [this] { btnOkOnAlertWinTapped(); });
+    connect(btnYesOnAlert_, &QPushButton::clicked, this, [this] {
+        switch (alertKind_) {
+        case AlertKind::RemoveSelected: btnYesOnRemoveSelectedPhotoTapped(); break;
+        case AlertKind::RemoveAll: btnYesOnRemoveAllPhotoTapped(); break;
+        case AlertKind::LastSession:
+            hideAlertSheet();
+            intake::loadLastSession(*intake_, *services_.executor, this, *services_.defaults);
+            break;
+        default: hideAlertSheet();
+        }
+    });
+    connect(btnNoOnAlert_, &QPushButton::clicked, this, [this] {
+        switch (alertKind_) {
+        case AlertKind::RemoveSelected: btnNoOnRemoveSelectedPhotoTapped(); break;
+        case AlertKind::RemoveAll: btnNoOnRemoveAllPhotoTapped(); break;
+        case AlertKind::LastSession:
+            hideAlertSheet();
+            intake::startNewSession(*services_.defaults);
+            break;
+        default: hideAlertSheet();
+        }
+    });
+
+    // Tool tips.
+    const std::pair<QWidget*, QString> tips[] = {
+        {addPhoto_icon_, QStringLiteral("Click here to add folder of photos")},
+        {btnAddPhotosCenter_, QStringLiteral("Click here to add photos")},
+        {btnAddFolderCenter_, QStringLiteral("Click here to add folder of photos")},
+        {btnAddWithFilterCenter_, QStringLiteral("Click here to filter photos date-wise")},
+        {btnAddIphotoLibrary_, QStringLiteral("Click here to add iPhoto/Photos library")},
+        {btnThumbnail_, QStringLiteral("Thumbnail view")},
+        {btnList_, QStringLiteral("List view")},
+        {btnDelete_, QStringLiteral("Click to remove")},
+        {btnAddmorePhotos_, QStringLiteral("Click here to add photos to your batch")},
+        {btnSelectOptions_, QStringLiteral("Click here to start editing your batch of photos")},
+    };
+    for (const auto& [w, text] : tips) w->setToolTip(text);
+}
+
+void AddPhotosVC::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    vwLoading_->setGeometry(rect());
+    alertSheet_->adjustSize();
+    alertSheet_->move((width() - alertSheet_->width()) / 2, 40);
+}
+
+void AddPhotosVC::observeNotifications() {
+    auto& c = *services_.center;
+    using platform::DeliverOn;
+    c.addObserver(names::SelectedPhotoChangedFromfiltersView,
+                  [this](const platform::Notification& n) {
+                      bool ok = false;
+                      const int index = n.userInfo.value(QStringLiteral("selectedIndex")).toInt(&ok);
+                      if (ok) selectedPhotoChangedNotification(index);
+                  },
+                  DeliverOn::MainThread, this);
+    c.addObserver(names::FileDragDrop, [this](const platform::Notification& n) { handleFileDragDropNotification(n.userInfo); },
+                  DeliverOn::MainThread, this);
+    c.addObserver(names::AddPhotosViewAppear, [this](const platform::Notification&) { viewWillAppear(); }, DeliverOn::MainThread, this);
+    c.addObserver(names::AddPhotosViewDisAppear, [this](const platform::Notification&) { viewWillDisAppear(); }, DeliverOn::MainThread, this);
+    c.addObserver(names::ShowLoading, [this](const platform::Notification&) { showLoading(true); }, DeliverOn::MainThread, this);
+    c.addObserver(names::HideLoading, [this](const platform::Notification&) { showLoading(false); }, DeliverOn::MainThread, this);
+    c.addObserver(names::ProcessSkippedFiles, [this](const platform::Notification&) { processWithSkippedFilesNotification(); },
+                  DeliverOn::MainThread, this);
+    auto replaceTip = [this](const platform::Notification&) {
+        if (tipsPopUpWindow_) showTipsWithTag(currentTips_);
+    };
+    c.addObserver(names::WindowResized, replaceTip, DeliverOn::MainThread, this);
+    c.addObserver(names::WindowEndResizing, replaceTip, DeliverOn::MainThread, this);
+}
+
+// ---------------------------------------------------------------- busy flag
+
+// Every sheet, pop-up and overlay of the screen holds the busy flag while it is open;
+// the flag drops only when the last of them closes.
+void AddPhotosVC::holdSubWindow(bool& held, bool on) {
+    if (held == on) return;
+    held = on;
+    subWindows_ += on ? 1 : -1;
+    AppDelegate::shared().isSUBWINDOW_OPENED = subWindows_ > 0;
+}
+
+// ---------------------------------------------------------------- alerts
+
+void AddPhotosVC::showAlertSheet(AlertKind kind, const QString& title, const QString& message) {
+    alertKind_ = kind;
+    lblAlertTitle_->setText(title);
+    lblAlertMessage_->setText(message);
+    const bool confirm = kind == AlertKind::RemoveSelected || kind == AlertKind::RemoveAll || kind == AlertKind::LastSession;
+    btnRemoveOnAlert_->setVisible(kind == AlertKind::NotAvailable);
+    btnOkOnAlert_->setVisible(kind == AlertKind::Info);
+    btnYesOnAlert_->setVisible(confirm);
+    btnNoOnAlert_->setVisible(confirm || kind == AlertKind::NotAvailable);
+    btnNoOnAlert_->setText(kind == AlertKind::NotAvailable ? tr("Cancel") : kind == AlertKind::LastSession ? tr("Start New") : tr("No"));
+    btnYesOnAlert_->setText(kind == AlertKind::LastSession ? tr("Load") : tr("Yes"));
+    alertSheet_->adjustSize();
+    alertSheet_->move((width() - alertSheet_->width()) / 2, 40);
+    alertSheet_->show();
+    alertSheet_->raise();
+    if (confirm) holdSubWindow(holdsAlert_, true);
+}
+
+void AddPhotosVC::hideAlertSheet() {
+    alertSheet_->hide();
+    alertKind_ = AlertKind::None;
+    holdSubWindow(holdsAlert_, false);
+}
+
+bool AddPhotosVC::isAlertShown() const { return alertSheet_->isVisible() || (!alertSheet_->isHidden() && alertKind_ != AlertKind::None); }
+QString AddPhotosVC::alertTitle() const { return isAlertShown() ? lblAlertTitle_->text() : QString(); }
+QString AddPhotosVC::alertMessage() const { return isAlertShown() ? lblAlertMessage_->text() : QString(); }
+
+void AddPhotosVC::showAlert(const intake::IntakeAlert& alert) { showAlertSheet(AlertKind::Info, alert.title, alert.message); }
+
+void AddPhotosVC::btnOkOnAlertWinTapped() { hideAlertSheet(); }
+
+// ---------------------------------------------------------------- intake presenter
+
+void AddPhotosVC::setProgressDisplayVisible(bool visible) {
+    progressPanel_->setVisible(visible);
+    if (visible) {
+        viewDragNDrop_->hide();
+        btnSelectOptions_->setEnabled(false);
+    } else {
+        btnSelectOptions_->setEnabled(true);
+    }
+}
+
+void AddPhotosVC::setUserInteractionEnabled(bool enabled) {
+    header_->setEnabled(enabled);
+    enableUserInteration(enabled);
+}
+
+void AddPhotosVC::progressReset() {
+    progressBar_->setValue(0);
+    lblProgress_->clear();
+    lblProgressPath_->clear();
+}
+
+void AddPhotosVC::progressChanged(const intake::IntakeProgress& progress) {
+    progressBar_->setValue(progress.percent);
+    lblProgress_->setText(progress.text + QStringLiteral("   ") + progress.label);
+    lblProgressPath_->setText(progress.pathText);
+}
+
+void AddPhotosVC::showPhotosAfterCompletion(const intake::BatchFooter&) {
+    progressPanel_->hide();
+    btnSelectOptions_->setEnabled(true);
+    const bool empty = AppDelegate::shared().arraySelectedImagesToProcess.isEmpty();
+    hideDragnDropImageSetHidden(!empty);
+    reloadViews();
+    if (!empty) {
+        changePhotosViewImageMode(IMAGES_VIEW_MODE, true);
+        selectFirstPhotoAfterChange();
+    }
+    updateFooter();
+    services_.timers->schedule(QStringLiteral("tip"), 200, [this] { showTipsWithTag(2); });
+}
+
+void AddPhotosVC::updateFooter() {
+    const intake::BatchFooter footer = intake_->updateBatchInformationInBottomView();
+    QString html;
+    int at = 0;
+    for (const auto& figure : footer.figures) {
+        html += htmlEscaped(footer.text.mid(at, figure.start - at));
+        html += QStringLiteral("<span style='color:#ffffff;font-weight:bold'>") +
+                htmlEscaped(footer.text.mid(figure.start, figure.length)) + QStringLiteral("</span>");
+        at = figure.start + figure.length;
+    }
+    html += htmlEscaped(footer.text.mid(at));
+    lblFooter_->setText(QStringLiteral("<span style='color:#9a9a9a'>%1</span>").arg(html));
+    lblFooter_->setProperty("plainFooter", footer.text);
+}
+
+QString AddPhotosVC::footerText() const { return lblFooter_->property("plainFooter").toString(); }
+
+// ---------------------------------------------------------------- life cycle
+
+void AddPhotosVC::viewWillAppear() {
+    auto& app = AppDelegate::shared();
+    if (isViewAppearingFirstTime_) {
+        checkForLastSession();
+        services_.timers->schedule(QStringLiteral("tip"), 800, [this] { showTipsWithTag(0); });
+        isViewAppearingFirstTime_ = false;
+    }
+    gridCache_.clear();
+    loader_->generation++;
+    checkForDeletedPhotosInSourceFolder(false);
+    const auto& batch = app.arraySelectedImagesToProcess;
+    if (app.isSTART_AS_NEW_BATCH && batch.isEmpty()) intake_->dictFileAdded.clear();
+    const int current = app.selectedImageIndex;
+    if (app.isPHOTO_DLETED_FROM_DIRECTORY) {
+        reloadViews();
+        if (!batch.isEmpty() && current >= 0 && current < batch.size()) {
+            customCollectionView_->selectItemAtIndexPath({0, current}, CollectionView::ScrollBottom, true);
+        } else if (batch.isEmpty()) {
+            hideDragnDropImageSetHidden(false);
+        }
+    } else if (!batch.isEmpty() && current >= 0 && current < batch.size()) {
+        if (isListMode()) {
+            if (!arrTableSelectedRows.contains(current)) arrTableSelectedRows.append(current);
+            listModel_->reload();
+            setSeletedPhotoFileWithIndex(current);
+        } else {
+            customCollectionView_->reloadData();
+            customCollectionView_->selectItemAtIndexPath({0, current}, CollectionView::ScrollNearest, true);
+        }
+    }
+    hideDragnDropImageSetHidden(!batch.isEmpty());
+    if (isListMode()) tableviewPhotosBoundDidChange();
+    else collectionViewBoundsDidChange();
+    updateFooter();
+}
+
+void AddPhotosVC::viewWillDisAppear() { AppDelegate::shared().isPHOTO_DLETED_FROM_DIRECTORY = false; }
+
+void AddPhotosVC::handleFileDragDropNotification(const QVariantMap& userInfo) {
+    if (!acceptsDrops_) return;
+    intake::handleFileDragDropNotification(*intake_, userInfo);
+}
+
+void AddPhotosVC::didDropFiles(CollectionView*, const QStringList& paths) {
+    if (acceptsDrops_ && intake::gridDropIsAcceptable(paths)) intake::acceptGridOrListDrop(*intake_, paths);
+}
+
+void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
+    auto& app = AppDelegate::shared();
+    auto copy = app.arraySelectedImagesToProcess;
+    const int count = int(copy.size());
+    int valid = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        const PhotoFile& photo = *copy[i];
+        const bool ok = QFileInfo::exists(photo.filePath) && photo.width > 0 && photo.height > 0;
+        if (ok) {
+            ++valid;
+            unavailable_.remove(photo.filePath);
+            continue;
+        }
+        if (remove) {
+            intake_->dictFileAdded.remove(photo.filePath);
+            unavailable_.remove(photo.filePath);
+            copy.removeAt(i);
+        } else {
+            unavailable_.insert(photo.filePath);
+            setTileImage(i, screenimages::named(screenimages::kNotAvailableBig));
+        }
+    }
+    app.arraySelectedImagesToProcess = copy;
+    if (valid == 0 && count > 0 && !remove) {
+        const bool plural = count > 1;
+        services_.timers->schedule(QStringLiteral("allDeleted"), 200, [this, plural] {
+            showAlertSheet(AlertKind::Info, QStringLiteral("PHOTO%1 DELETED").arg(plural ? QStringLiteral("S") : QString()),
+                           QStringLiteral("Photo%1 no longer exists in the Source folder!").arg(plural ? QStringLiteral("s") : QString()));
+        });
+    }
+}
+
+void AddPhotosVC::photoNotAvailableOnIndex(int index) {
+    if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
+    showAlertSheet(AlertKind::NotAvailable, QStringLiteral("PHOTO NOT AVAILABLE"),
+                   QStringLiteral("Selected Photo not available at source location"));
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (index >= 0 && index < batch.size()) {
+        unavailable_.insert(batch[index]->filePath);
+        setTileImage(index, screenimages::named(screenimages::kNotAvailableBig));
+    }
+}
+
+void AddPhotosVC::btnRemoveFromBatchOnAlertTapped() {
+    hideAlertSheet();
+    checkForDeletedPhotosInSourceFolder(true);
+    reloadViews();
+    updateFooter();
+    auto& app = AppDelegate::shared();
+    arrTableSelectedRows.clear();
+    app.selectedImageFile.reset();
+    app.selectedImageIndex = -1;
+    if (!app.arraySelectedImagesToProcess.isEmpty()) selectFirstPhotoAfterChange();
+    else hideDragnDropImageSetHidden(false);
+    services_.center->postNotification(names::RemovePhotosFromAddPhoto);
+}
+
+void AddPhotosVC::setSeletedPhotoFileWithIndex(int index) {
+    auto& app = AppDelegate::shared();
+    const auto& batch = app.arraySelectedImagesToProcess;
+    if (index < 0 || index >= batch.size()) {
+        app.selectedImageFile.reset();
+        app.selectedImageIndex = -1;
+        return;
+    }
+    const auto& photo = batch[index];
+    if (app.selectedImageFile && app.selectedImageFile->fileURL == photo->fileURL) {
+        // The same photo may have moved in the batch (after a removal).
+        app.selectedImageIndex = index;
+        return;
+    }
+    if (QFileInfo::exists(photo->filePath)) {
+        app.selectedImageFile = photo;
+        app.selectedImageIndex = index;
+        setPreviewImage();
+    } else {
+        photoNotAvailableOnIndex(index);
+    }
+}
+
+void AddPhotosVC::hideDragnDropImageSetHidden(bool hidden) {
+    header_->setVisible(hidden);
+    bottom_->setVisible(hidden);
+    viewDragNDrop_->setVisible(!hidden);
+    const bool empty = AppDelegate::shared().arraySelectedImagesToProcess.isEmpty();
+    if (empty || !hidden) {
+        scrCollectionVw_->hide();
+        tblPhotos_->hide();
+        if (empty && AppDelegate::shared().selectedMetatDataSettingObj)
+            AppDelegate::shared().selectedMetatDataSettingObj->isReset = true;
+    } else {
+        scrCollectionVw_->setVisible(IMAGES_VIEW_MODE == 0);
+        tblPhotos_->setVisible(IMAGES_VIEW_MODE == 1);
+    }
+    if (delegate_) delegate_->photosChangedNotification();
+}
+
+bool AddPhotosVC::isListMode() const { return IMAGES_VIEW_MODE == 1; }
+
+void AddPhotosVC::changePhotosViewImageMode(int mode, bool isFirstTime) {
+    IMAGES_VIEW_MODE = mode;
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    const bool empty = batch.isEmpty();
+    btnThumbnail_->setStyleSheet(mode == 0 ? QStringLiteral("border-color: #1bac8f;") : QString());
+    btnList_->setStyleSheet(mode == 1 ? QStringLiteral("border-color: #1bac8f;") : QString());
+    if (mode == 0) {
+        scrCollectionVw_->setVisible(!empty && viewDragNDrop_->isHidden());
+        tblPhotos_->hide();
+        if (!isFirstTime) {
+            customCollectionView_->reloadData();
+            customCollectionView_->deselectAllItems();
+            for (int row : arrTableSelectedRows)
+                if (row >= 0 && row < batch.size())
+                    customCollectionView_->selectItemAtIndexPath({0, row}, CollectionView::ScrollNone, false,
+                                                                  CollectionSelection::Extending);
+            if (arrTableSelectedRows.isEmpty()) setSeletedPhotoFileWithIndex(-1);
+        }
+        collectionViewBoundsDidChange();
+    } else {
+        scrCollectionVw_->hide();
+        tblPhotos_->setVisible(!empty && viewDragNDrop_->isHidden());
+        QList<int> rows;
+        for (const IndexPath& p : customCollectionView_->indexPathsForSelectedItems())
+            if (p.item >= 0 && p.item < batch.size() && !rows.contains(p.item)) rows.append(p.item);
+        if (!isFirstTime) arrTableSelectedRows = rows;
+        listModel_->reload();
+        setSeletedPhotoFileWithIndex(arrTableSelectedRows.isEmpty() ? -1 : arrTableSelectedRows.last());
+        tableviewPhotosBoundDidChange();
+    }
+}
+
+void AddPhotosVC::btnNextTapped() {
+    btnSelectOptions_->setEnabled(false);
+    auto& app = AppDelegate::shared();
+    const auto& batch = app.arraySelectedImagesToProcess;
+    if (isListMode()) {
+        setSeletedPhotoFileWithIndex(arrTableSelectedRows.isEmpty() ? 0 : arrTableSelectedRows.last());
+    } else if (customCollectionView_->indexPathsForSelectedItems().empty()) {
+        setSeletedPhotoFileWithIndex(0);
+    }
+    const int current = app.selectedImageIndex;
+    // Enabled again whatever happens, so a failed Next can be tried again.
+    btnSelectOptions_->setEnabled(true);
+    if (current >= 0 && current < batch.size() && QFileInfo::exists(batch[current]->filePath)) {
         if (delegate_) delegate_->btnNextFromAddPhotosVcTapped();
+    } else if (!app.isSUBWINDOW_OPENED && !isAlertShown()) {
+        photoNotAvailableOnIndex(current);
+    }
+}
+
+void AddPhotosVC::processWithSkippedFilesNotification() {
+    reloadViews();
+    hideDragnDropImageSetHidden(!AppDelegate::shared().arraySelectedImagesToProcess.isEmpty());
+    updateFooter();
+}
+
+void AddPhotosVC::reloadViews() {
+    // Results still in flight belong to the batch as it was: they are dropped.
+    loader_->generation++;
+    ++listGeneration_;
+    customCollectionView_->reloadData();
+    listModel_->reload();
+    if (isListMode()) tableviewPhotosBoundDidChange();
+    else collectionViewBoundsDidChange();
+}
+
+void AddPhotosVC::selectFirstPhotoAfterChange() {
+    if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) return;
+    if (isListMode()) {
+        tableviewPhotosBoundDidChange();
+    } else {
+        customCollectionView_->selectItemAtIndexPath({0, 0}, CollectionView::ScrollTop, true);
+    }
+    setSeletedPhotoFileWithIndex(0);
+}
+
+// ---------------------------------------------------------------- grid
+
+int AddPhotosVC::numberOfItemsInSection(CollectionView*, int) {
+    return int(AppDelegate::shared().arraySelectedImagesToProcess.size());
+}
+
+CollectionViewCell* AddPhotosVC::cellForItemAtIndexPath(CollectionView* view, const IndexPath& path) {
+    auto* cell = static_cast<GridCell*>(view->dequeueReusableCellWithIdentifier(QStringLiteral("CELL"), path.item));
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (!cell || path.item < 0 || path.item >= batch.size()) return cell;
+    const PhotoFile& photo = *batch[path.item];
+    cell->setFileName(photo.originalFileName);
+    cell->setFileDimension(QStringLiteral("Dimensions %1 X %2").arg(int(photo.width)).arg(int(photo.height)));
+    cell->setFileSize(QStringLiteral("Size %1").arg(photo.fileSizeAsString));
+    if (unavailable_.contains(photo.filePath)) cell->setImage(screenimages::named(screenimages::kNotAvailableBig));
+    else if (const QImage* cached = gridCache_.object(photo.filePath)) cell->setImage(*cached);
+    else cell->setImage(screenimages::named(screenimages::kPlaceHolder));
+    cell->setRowIndex(path.item);
+    return cell;
+}
+
+void AddPhotosVC::setTileImage(int index, const QImage& image) {
+    if (index < 0 || index >= AppDelegate::shared().arraySelectedImagesToProcess.size()) return;
+    if (auto* cell = qobject_cast<GridCell*>(customCollectionView_->cellForItemAtIndexPath({0, index})))
+        if (cell->cellIndex() == index) cell->setImage(image);
+}
+
+void AddPhotosVC::collectionViewBoundsDidChange() {
+    removeInfoPopupWindow();
+    loader_->isScrollingDone = false;
+    services_.timers->schedule(QStringLiteral("scrollingEnd"), 300, [this] { scrollingEndAfterDelay(); });
+}
+
+void AddPhotosVC::scrollingEndAfterDelay() {
+    loader_->isScrollingDone = true;
+    const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
+    const int generation = loader_->generation;
+    for (const IndexPath& path : customCollectionView_->indexPathsForVisibleItems()) {
+        const int index = path.item;
+        if (index < 0 || index >= snapshot.size() || !customCollectionView_->cellForItemAtIndexPath(path)) continue;
+        const QString file = snapshot[index]->filePath;
+        if (unavailable_.contains(file)) continue;
+        if (const QImage* cached = gridCache_.object(file)) {
+            setTileImage(index, *cached);
+            continue;
+        }
+        if (pendingGrid_.contains(file)) continue;
+        pendingGrid_.insert(file);
+        // The worker sees only the path and two atomics; the tile is checked on the main
+        // thread when the picture comes back.
+        QPointer<AddPhotosVC> self(this);
+        auto state = loader_;
+        auto make = services_.makeThumbnail;
+        services_.gridWorkers->run([self, state, make, index, generation, file]() -> ThumbnailWorkers::MainStep {
+            const bool stale = !state->isScrollingDone.load() || state->generation.load() != generation;
+            QImage image;
+            if (!stale) {
+                image = make(file, kGridThumbnail);
+                if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridThumbnail), 1);
+            }
+            return [self, index, generation, file, image = std::move(image), stale] {
+                if (self) self->gridThumbnailReady(index, generation, file, image, stale);
+            };
+        });
+    }
+}
+
+void AddPhotosVC::gridThumbnailReady(int index, int generation, const QString& path, const QImage& image, bool skipped) {
+    pendingGrid_.remove(path);
+    if (skipped || generation != loader_->generation) return;  // stale: shown nowhere, stored nowhere
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (index < 0 || index >= batch.size() || batch[index]->filePath != path) return;
+    if (!image.isNull()) gridCache_.insert(path, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes() / 1024));
+    setTileImage(index, image.isNull() ? screenimages::named(screenimages::kNotAvailableBig) : image);
+}
+
+void AddPhotosVC::didSelectItemAtIndexPath(CollectionView* view, const IndexPath& path) {
+    auto& app = AppDelegate::shared();
+    const auto& batch = app.arraySelectedImagesToProcess;
+    if (path.item < 0 || path.item >= batch.size()) return;
+    if (fileHeadIsReadable(batch[path.item]->filePath)) {
+        setSeletedPhotoFileWithIndex(path.item);
+        return;
+    }
+    photoNotAvailableOnIndex(path.item);
+    const int current = app.selectedImageIndex;
+    if (current >= 0 && current < batch.size()) view->selectItemAtIndexPath({0, current}, CollectionView::ScrollNone, false);
+    else view->deselectAllItems();
+}
+
+void AddPhotosVC::selectedPhotoChangedNotification(int index) {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (index < 0 || index >= batch.size()) return;
+    if (isListMode()) {
+        arrTableSelectedRows = {index};
+        listModel_->reload();
+    } else {
+        customCollectionView_->selectItemAtIndexPath({0, index}, CollectionView::ScrollNone, true);
+    }
+}
+
+// ---------------------------------------------------------------- list
+
+void AddPhotosVC::listRowClicked(int row, int column) {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (row < 0 || row >= batch.size()) return;
+    if (column == BatchListModel::InfoColumn) {
+        const QRect cell = tblPhotos_->visualRect(listModel_->index(row, column));
+        openInfoForIndex(row, windowPointOf(tblPhotos_->viewport(), cell.center()));
+        return;
+    }
+    if (arrTableSelectedRows.contains(row)) arrTableSelectedRows.removeAll(row);
+    else arrTableSelectedRows.append(row);
+    listModel_->checksChanged();
+    setSeletedPhotoFileWithIndex(row);
+}
+
+void AddPhotosVC::tableviewPhotosBoundDidChange() {
+    removeInfoPopupWindow();
+    const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (snapshot.isEmpty() || !isListMode()) return;
+    int first = tblPhotos_->rowAt(0);
+    int last = tblPhotos_->rowAt(tblPhotos_->viewport()->height() - 1);
+    if (first < 0) first = 0;
+    if (last < 0) last = std::min<int>(int(snapshot.size()) - 1, first + tblPhotos_->viewport()->height() / 35 + 1);
+    const int generation = listGeneration_;
+    for (int row = first; row <= last && row < snapshot.size(); ++row) {
+        const QString file = snapshot[row]->filePath;
+        if (listModel_->hasThumbnail(file) || pendingList_.contains(file)) continue;
+        if (unavailable_.contains(file)) continue;
+        pendingList_.insert(file);
+        QImage fromGrid;
+        if (const QImage* cached = gridCache_.object(file)) fromGrid = *cached;
+        QPointer<AddPhotosVC> self(this);
+        auto make = services_.makeThumbnail;
+        services_.listWorkers->run([self, make, fromGrid, row, generation, file]() -> ThumbnailWorkers::MainStep {
+            QImage image = fromGrid.isNull() ? make(file, kListThumbnail)
+                                             : fromGrid.scaled(kListThumbnail, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+            if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListThumbnail), 1);
+            return [self, row, generation, file, image = std::move(image)] {
+                if (!self) return;
+                self->pendingList_.remove(file);
+                if (generation != self->listGeneration_) return;
+                const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+                if (row < batch.size() && batch[row]->filePath == file) self->listModel_->setThumbnail(row, file, image);
+            };
+        });
+    }
+}
+
+bool AddPhotosVC::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tblPhotos_->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDragMoveEvent*>(event);
+            if (acceptsDrops_ && intake::gridDropIsAcceptable(intake::pathsFromUriList(e->mimeData()))) {
+                e->setDropAction(Qt::CopyAction);
+                e->accept();
+            } else {
+                e->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            const QStringList paths = intake::pathsFromUriList(e->mimeData());
+            if (acceptsDrops_ && intake::gridDropIsAcceptable(paths)) {
+                intake::acceptGridOrListDrop(*intake_, paths);
+                e->acceptProposedAction();
+            }
+            return true;
+        }
+        case QEvent::MouseButtonPress: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() == Qt::RightButton) {
+                // A right click selects nothing; below the last row it does nothing.
+                const int row = tblPhotos_->rowAt(e->position().toPoint().y());
+                if (row >= 0) showMenuOptionsAtLocation(windowPointOf(tblPhotos_->viewport(), e->position().toPoint()), row);
+                return true;
+            }
+            break;
+        }
+        default: break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- pop-ups
+
+QPoint AddPhotosVC::windowPointOf(QWidget* widget, QPoint local) const { return widget->mapTo(window(), local); }
+
+// Each pop-up is deleted when it closes, by whatever path; its outside-press watcher
+// goes with it.
+AttachedWindow* AddPhotosVC::makePopup(QWidget* view, QPoint point, int side, bool arrow) {
+    auto* popup = new AttachedWindow(view, point, window(), side, 5);
+    popup->setBorderColor(Qt::transparent);
+    popup->setBackgroundColor(kPopupBackground);
+    popup->setHasArrow(arrow ? 1.0f : 0.0f);
+    connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
+    popup->show();
+    popup->raise();
+    return popup;
+}
+
+void AddPhotosVC::btnInfoTappedAtLocationInCollectionView(const QPoint&, const IndexPath& path) {
+    auto* cell = customCollectionView_->cellForItemAtIndexPath(path);
+    const QPoint point = cell ? windowPointOf(cell->infoButton(), QPoint(cell->infoButton()->width() / 2, cell->infoButton()->height()))
+                              : windowPointOf(customCollectionView_, QPoint(20, 20));
+    openInfoForIndex(path.item, point);
+}
+
+void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (index < 0 || index >= batch.size()) return;
+    if (!fileHeadIsReadable(batch[index]->filePath)) {
+        photoNotAvailableOnIndex(index);
+        return;
+    }
+    setSeletedPhotoFileWithIndex(index);
+    removeInfoPopupWindow();
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("vWImageMetadata"));
+    view->resize(460, 420);
+    auto* vl = new QVBoxLayout(view);
+    auto* close = makeButton(QStringLiteral("btnClosePhotoInfo"), tr("Close"), view);
+    auto* table = new QTableWidget(int(arrMetaData_.size()), 2, view);
+    table->setObjectName(QStringLiteral("tvMetaData"));
+    table->horizontalHeader()->hide();
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(30);
+    table->setColumnWidth(0, 150);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setStyleSheet(QStringLiteral("QTableWidget { background: transparent; color: #ddd; border: none; }"));
+    for (int r = 0; r < arrMetaData_.size(); ++r) {
+        table->setItem(r, 0, new QTableWidgetItem(arrMetaData_[r].title));
+        auto* value = new QTableWidgetItem(QStringLiteral(":      %1").arg(arrMetaData_[r].value));
+        value->setToolTip(arrMetaData_[r].value);
+        table->setItem(r, 1, value);
+    }
+    vl->addWidget(close, 0, Qt::AlignRight);
+    vl->addWidget(table);
+    infoWindow_ = makePopup(view, windowPoint, 12, true);
+    infoWindow_->setCornerRadius(0);
+    connect(close, &QPushButton::clicked, this, [this] { removeInfoPopupWindow(); });
+}
+
+void AddPhotosVC::removeInfoPopupWindow() {
+    if (infoWindow_) infoWindow_->closePopup();
+}
+
+void AddPhotosVC::setPreviewImage() {
+    auto& app = AppDelegate::shared();
+    if (app.selectedImageFile && !app.selectedImageFile->filePath.isEmpty()) {
+        if (auto info = ImageFileInfo::initWithPathForFile(app.selectedImageFile->filePath))
+            arrMetaData_ = photoinfo::createArrayToUpdateMetaDataWithNode(*info);
+    }
+    if (app.arraySelectedImagesToProcess.isEmpty()) hideDragnDropImageSetHidden(false);
+    app.isSELECTED_IMAGE_CHANGED = true;
+}
+
+// ---------------------------------------------------------------- removal
+
+void AddPhotosVC::btnRemoveTapped() {
+    removeDeletePhotoInfoPopupWindow();
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("vwRemovePhoto"));
+    auto* vl = new QVBoxLayout(view);
+    auto* selected = makeButton(QStringLiteral("btnRemoveSelected"), tr("Remove Selected"), view);
+    auto* all = makeButton(QStringLiteral("btnRemoveAll"), tr("Remove All"), view);
+    vl->addWidget(selected);
+    vl->addWidget(all);
+    view->adjustSize();
+    btnDelete_->setDown(true);
+    removePhotoWindow_ = makePopup(view, windowPointOf(btnDelete_, QPoint(btnDelete_->width() / 2, btnDelete_->height())), 1, true);
+    connect(removePhotoWindow_, &AttachedWindow::closed, this, [this] { btnDelete_->setDown(false); });
+    connect(selected, &QPushButton::clicked, this, [this] { btnOnRemovePhotoPopupTapped(0); });
+    connect(all, &QPushButton::clicked, this, [this] { btnOnRemovePhotoPopupTapped(1); });
+}
+
+void AddPhotosVC::removeDeletePhotoInfoPopupWindow() {
+    if (removePhotoWindow_) removePhotoWindow_->closePopup();
+    btnDelete_->setDown(false);
+}
+
+void AddPhotosVC::btnOnRemovePhotoPopupTapped(int tag) {
+    if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
+    removeDeletePhotoInfoPopupWindow();
+    if (tag == 0) {
+        const int n = int(getSelectedIndices().size());
+        if (n == 0) {
+            showAlertSheet(AlertKind::Info, QStringLiteral("No Photo to Delete").toUpper(), QStringLiteral("No Photo selected to Delete."));
+            return;
+        }
+        const QString s = n >= 2 ? QStringLiteral("s") : QString();
+        showAlertSheet(AlertKind::RemoveSelected, QStringLiteral("REMOVE SELECTED PHOTO%1").arg(s).toUpper(),
+                       QStringLiteral("Remove selected photo%1 from Batch?").arg(s));
+    } else if (tag == 1) {
+        const int c = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
+        const QString s = c >= 2 ? QStringLiteral("s") : QString();
+        const QString a = c >= 2 ? QStringLiteral("all") : QString();
+        showAlertSheet(AlertKind::RemoveAll, QStringLiteral("REMOVE %1 PHOTO%2").arg(a, s).toUpper(),
+                       QStringLiteral("Remove %1 photo%2 from the Batch?").arg(a, s));
+    }
+}
+
+QList<std::shared_ptr<PhotoFile>> AddPhotosVC::getSelectedIndices() const {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    QList<std::shared_ptr<PhotoFile>> photos;
+    if (isListMode()) {
+        for (int row = 0; row < batch.size(); ++row)
+            if (arrTableSelectedRows.contains(row)) photos.append(batch[row]);
+    } else {
+        for (const IndexPath& p : customCollectionView_->indexPathsForSelectedItems())
+            if (p.item >= 0 && p.item < batch.size()) photos.append(batch[p.item]);
+    }
+    return photos;
+}
+
+void AddPhotosVC::removeTempAndMarkReset() {
+    auto& app = AppDelegate::shared();
+    app.isSELECTED_IMAGE_CHANGED = true;
+    if (app.selectedMetatDataSettingObj) app.selectedMetatDataSettingObj->isReset = true;
+}
+
+void AddPhotosVC::btnYesOnRemoveSelectedPhotoTapped() {
+    hideAlertSheet();
+    Utils::sharedUtils().removeTempFilterImageFiles();
+    auto& app = AppDelegate::shared();
+    const auto doomed = getSelectedIndices();
+    for (const auto& photo : doomed) {
+        app.arraySelectedImagesToProcess.removeAll(photo);
+        intake_->dictFileAdded.remove(photo->filePath);
+        unavailable_.remove(photo->filePath);
+    }
+    // Row numbers now name other photos: no check survives that the user did not make.
+    arrTableSelectedRows.clear();
+    app.selectedImageFile.reset();
+    app.selectedImageIndex = -1;
+    customCollectionView_->deselectAllItems();
+    reloadViews();
+    if (!app.arraySelectedImagesToProcess.isEmpty()) selectFirstPhotoAfterChange();
+    setPreviewImage();
+    updateFooter();
+    removeTempAndMarkReset();
+}
+
+void AddPhotosVC::btnNoOnRemoveSelectedPhotoTapped() { hideAlertSheet(); }
+
+void AddPhotosVC::btnYesOnRemoveAllPhotoTapped() {
+    hideAlertSheet();
+    Utils::sharedUtils().removeTempFilterImageFiles();
+    auto& app = AppDelegate::shared();
+    intake_->dictFileAdded.clear();
+    app.arraySelectedImagesToProcess.clear();
+    unavailable_.clear();
+    arrTableSelectedRows.clear();
+    customCollectionView_->deselectAllItems();
+    reloadViews();
+    setSeletedPhotoFileWithIndex(-1);
+    setPreviewImage();
+    updateFooter();
+    removeTempAndMarkReset();
+}
+
+void AddPhotosVC::btnNoOnRemoveAllPhotoTapped() { hideAlertSheet(); }
+
+// ---------------------------------------------------------------- context menu
+
+void AddPhotosVC::didRightClickItemAtIndexPath(CollectionView*, const IndexPath& path, QMouseEvent* event) {
+    const QPoint at = event ? customCollectionView_->viewport()->mapTo(window(), event->position().toPoint())
+                            : windowPointOf(customCollectionView_, QPoint(20, 20));
+    showMenuOptionsAtLocation(at, path.item);
+}
+
+void AddPhotosVC::showMenuOptionsAtLocation(QPoint windowPoint, int index) {
+    removeMenuOptionsPopupWindow();
+    selectedMenuFileIndexPath_ = index;
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("vwPhotoMenuOptions"));
+    auto* vl = new QVBoxLayout(view);
+    const std::pair<const char*, QString> entries[] = {
+        {"btnReviealInFinder", tr("Show in File Manager")},
+        {"btnShowPreview", tr("Open")},
+        {"btnGetInfo", tr("Show Info")},
+        {"btnDeleteOnMenuOption", tr("Delete")},
+    };
+    for (int i = 0; i < 4; ++i) {
+        auto* b = makeButton(QString::fromLatin1(entries[i].first), entries[i].second, view);
+        vl->addWidget(b);
+        if (i < 3) connect(b, &QPushButton::clicked, this, [this, i] { btnOnMenuOptionTapped(i); });
+        else connect(b, &QPushButton::clicked, this, [this] { btnDeleteOnMenuOptionTapped(); });
+    }
+    view->adjustSize();
+    menuOptionsWindow_ = makePopup(view, windowPoint, 1, false);
+}
+
+void AddPhotosVC::removeMenuOptionsPopupWindow() {
+    if (menuOptionsWindow_) menuOptionsWindow_->closePopup();
+}
+
+void AddPhotosVC::btnOnMenuOptionTapped(int entry) {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (selectedMenuFileIndexPath_ < 0 || selectedMenuFileIndexPath_ >= batch.size()) return;
+    removeMenuOptionsPopupWindow();
+    const QString path = batch[selectedMenuFileIndexPath_]->filePath;
+    switch (entry) {
+    case 0: services_.fileManager->revealFile(path); break;
+    case 1: services_.fileManager->openFile(path); break;
+    case 2: services_.fileManager->showFileInfo(path); break;
+    default: break;
+    }
+}
+
+void AddPhotosVC::btnDeleteOnMenuOptionTapped() {
+    removeMenuOptionsPopupWindow();
+    btnOnRemovePhotoPopupTapped(0);
+}
+
+// ---------------------------------------------------------------- overlay
+
+// Showing twice keeps the overlay up (a second show is not a hide).
+void AddPhotosVC::showLoading(bool show) {
+    loadingShown_ = show;
+    vwLoading_->setGeometry(rect());
+    vwLoading_->setVisible(show);
+    if (show) vwLoading_->raise();
+    holdSubWindow(holdsLoading_, show);
+    enableUserInteration(!show && !tipsPopUpWindow_);
+}
+
+bool AddPhotosVC::isLoadingShown() const { return loadingShown_; }
+
+void AddPhotosVC::enableUserInteration(bool enable) {
+    acceptsDrops_ = enable;
+    leftBox_->setAcceptDrops(enable);
+}
+
+// ---------------------------------------------------------------- tips
+
+bool AddPhotosVC::isTipsAlreadyDisplayed() const {
+    return services_.defaults->containsKey(kTipsDisable) || services_.defaults->containsKey(kTipsDone);
+}
+
+void AddPhotosVC::showTipsWithTag(int tag) {
+    if (isTipsAlreadyDisplayed() || tag < 0 || tag > 2) return;
+    QWidget* anchor = tag == 0 ? static_cast<QWidget*>(addPhoto_icon_) : tag == 1 ? btnAddIphotoLibrary_ : btnSelectOptions_;
+    if (!anchor->isVisibleTo(this)) return;  // its control is not on the screen now
+    removeTipsPopupWindow();
+    static const char* const texts[] = {
+        "Drag and Drop your Photos/Folders here, or click on 'ADD PHOTOS/FOLDER' button to add your photos for batch editing.",
+        "Click here to import your iPhoto/Photos library directly.",
+        "Click on 'SELECT BATCH EFFECTS' button to start applying effects to your batch of photos.",
+    };
+    static const int heights[] = {150, 110, 130};
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("tipsPopupView"));
+    view->resize(280, heights[tag]);
+    auto* vl = new QVBoxLayout(view);
+    auto* text = new QLabel(QString::fromUtf8(texts[tag]), view);
+    text->setObjectName(QStringLiteral("lblTipsText"));
+    text->setWordWrap(true);
+    checkDisableTips_ = new QCheckBox(tr("Don't show tips"), view);
+    checkDisableTips_->setObjectName(QStringLiteral("checkDisableTips"));
+    checkDisableTips_->setChecked(tipsDisableChecked_);
+    connect(checkDisableTips_, &QCheckBox::toggled, this, [this](bool on) { tipsDisableChecked_ = on; });
+    auto* next = makeButton(QStringLiteral("btnNextOnTips"), tr("Next"), view);
+    auto* gotIt = makeButton(QStringLiteral("btnGotItOnTips"), tr("Got It"), view);
+    next->setVisible(tag == 0);
+    gotIt->setVisible(tag != 0);
+    auto* row = new QHBoxLayout;
+    row->addWidget(checkDisableTips_);
+    row->addStretch(1);
+    row->addWidget(next);
+    row->addWidget(gotIt);
+    vl->addWidget(text, 1);
+    vl->addLayout(row);
+    connect(next, &QPushButton::clicked, this, [this] { btnCloseOnTipsPopupTapped(); });
+    connect(gotIt, &QPushButton::clicked, this, [this] { btnCloseOnTipsPopupTapped(); });
+    QPoint point;
+    int side = 3;
+    if (tag == 0) {
+        point = windowPointOf(anchor, QPoint(anchor->width() / 2 + 60, anchor->height() / 2));
+        side = 2;
+    } else {
+        point = windowPointOf(anchor, QPoint(anchor->width() / 2, 0));
+    }
+    auto* popup = new AttachedWindow(view, point, window(), side, 5);
+    popup->setBorderColor(QColor::fromRgbF(0.10196078f, 0.72549020f, 0.6f, 1.0f));
+    popup->setBackgroundColor(kPopupBackground);
+    popup->setCornerRadius(5);
+    popup->setClosesOnOutsidePress(false);
+    connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
+    popup->show();
+    popup->raise();
+    tipsPopUpWindow_ = popup;
+    currentTips_ = tag;
+    holdSubWindow(holdsTip_, true);
+    enableUserInteration(false);
+}
+
+void AddPhotosVC::removeTipsPopupWindow() {
+    if (tipsPopUpWindow_) tipsPopUpWindow_->closePopup();
+    tipsPopUpWindow_ = nullptr;
+    holdSubWindow(holdsTip_, false);
+    enableUserInteration(!loadingShown_);
+}
+
+void AddPhotosVC::setTipsDisabledChecked(bool on) {
+    tipsDisableChecked_ = on;
+    if (checkDisableTips_ && tipsPopUpWindow_) checkDisableTips_->setChecked(on);
+}
+
+void AddPhotosVC::btnCloseOnTipsPopupTapped() {
+    removeTipsPopupWindow();
+    auto& defaults = *services_.defaults;
+    if (currentTips_ == 0) services_.timers->schedule(QStringLiteral("tip"), 300, [this] { showTipsWithTag(1); });
+    if (currentTips_ == 2) defaults.setObject(QStringLiteral("1"), kTipsDone);
+    if (tipsDisableChecked_) defaults.setObject(QStringLiteral("1"), kTipsDisable);
+    else defaults.removeObjectForKey(kTipsDisable);
+    defaults.synchronize();
+}
+
+// ---------------------------------------------------------------- ways in
+
+void AddPhotosVC::openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType) {
+    QFileDialog* dialog = makeOpenPanel(spec, this, pathType);
+    dialog->setObjectName(QStringLiteral("openPanel"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    holdSubWindow(holdsPanel_, true);
+    connect(dialog, &QDialog::finished, this, [this, dialog, source](int result) {
+        holdSubWindow(holdsPanel_, false);
+        if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            intake::completeOpenPanel(*intake_, source, dialog->selectedFiles(), this);
+    });
+    dialog->open();
+}
+
+void AddPhotosVC::btnAddPhotosTappedWithIndex(int index) {
+    static const intake::AddSource sources[] = {intake::AddSource::OpenPanelFiles, intake::AddSource::OpenPanelFolder,
+                                                intake::AddSource::OpenPanelFolderWithDateFilter};
+    if (index < 0 || index > 2) return;
+    openPanel(intake::openPanelSpec(index), sources[index], -1);
+}
+
+void AddPhotosVC::btnAddIphotosTapped() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    openPanel(intake::libraryPanelSpec(AppDelegate::shared().isPHOTOS_APP_INSTALLED, pictures), intake::AddSource::LibraryPanel,
+              intake::PathTypeOlderLibrary);
+}
+
+void AddPhotosVC::btnAddMorePhotosTapped() {
+    removeAttachedPopupWindow();
+    const QStringList options = intake::addPhotosOptions(AppDelegate::shared().isPHOTOS_APP_INSTALLED);
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("addOptionsView"));
+    auto* vl = new QVBoxLayout(view);
+    for (int row = 0; row < options.size(); ++row) {
+        auto* b = makeButton(QStringLiteral("addOption%1").arg(row), options[row], view);
+        vl->addWidget(b);
+        connect(b, &QPushButton::clicked, this, [this, row, count = int(options.size())] {
+            removeAttachedPopupWindow();
+            switch (intake::choiceForRow(row, count, 1)) {
+            case intake::AddOptionChoice::OpenFiles: btnAddPhotosTappedWithIndex(0); break;
+            case intake::AddOptionChoice::OpenFolder: btnAddPhotosTappedWithIndex(1); break;
+            case intake::AddOptionChoice::DateFilterSheet: btnAddPhotosTappedWithIndex(2); break;
+            case intake::AddOptionChoice::LibraryPanel: btnAddIphotosTapped(); break;
+            default: break;
+            }
+        });
+    }
+    view->adjustSize();
+    attachedPopUpWindow_ = makePopup(
+        view, windowPointOf(btnAddmorePhotos_, QPoint(btnAddmorePhotos_->width() / 2, btnAddmorePhotos_->height())), 1, true);
+}
+
+void AddPhotosVC::removeAttachedPopupWindow() {
+    if (attachedPopUpWindow_) attachedPopUpWindow_->closePopup();
+}
+
+void AddPhotosVC::checkForLastSession() {
+    if (!intake::hasLastSession(*services_.defaults)) return;
+    services_.timers->schedule(QStringLiteral("lastSession"), 400, [this] {
+        showAlertSheet(AlertKind::LastSession, QStringLiteral("LOAD LAST SESSION"),
+                       tr("Load the photos and settings of your last session, or start a new one?"));
     });
 }

@@ -1,6 +1,23 @@
 #pragma once
-// The add-photos screen (screen 0 of the main window).
+// The add-photos screen (screen 0 of the main window): the drop area and the ways in,
+// the batch as a grid of tiles or a list, the photo info pop-up, removal, the context
+// menu, the loading overlay and the first-use tips. Photos enter through PhotoIntake.
+#include <QCache>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QSet>
 #include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "import/PhotoIntake.h"
+#include "import/PhotoSources.h"
+#include "import/ui/PhotoInfoRows.h"
+#include "import/ui/ScreenServices.h"
+#include "ui/AttachedWindow.h"
+#include "ui/CollectionView.h"
 
 // Implemented by the main window: how the add-photos screen moves the user on.
 class AddPhotosDelegate {
@@ -11,17 +28,230 @@ public:
     virtual void photosChangedNotification() = 0;
 };
 
-class QPushButton;
+namespace platform {
+class UserDefaults;
+class NotificationCenter;
+}  // namespace platform
 
-class AddPhotosVC : public QWidget {
+class QPushButton;
+class QLabel;
+class QTableView;
+class QCheckBox;
+class QFrame;
+class QProgressBar;
+class QTableWidget;
+class BatchListModel;
+class DropArea;
+class GridCell;
+
+// Stand-ins for tests; every null entry gets the real thing.
+struct AddPhotosServices {
+    IntakeExecutor* executor = nullptr;
+    ThumbnailWorkers* gridWorkers = nullptr;
+    ThumbnailWorkers* listWorkers = nullptr;
+    ScreenTimers* timers = nullptr;
+    FileManagerService* fileManager = nullptr;
+    platform::UserDefaults* defaults = nullptr;
+    platform::NotificationCenter* center = nullptr;
+    // Makes a thumbnail of the file no larger than the size; may run on any thread.
+    std::function<QImage(const QString& path, QSize size)> makeThumbnail;
+};
+
+class AddPhotosVC : public QWidget,
+                    public IntakePresenter,
+                    public IntakeProgressSink,
+                    public CollectionViewDataSource,
+                    public CollectionViewDelegate,
+                    public CollectionViewGridLayoutDelegate {
     Q_OBJECT
 public:
-    explicit AddPhotosVC(QWidget* parent = nullptr);
+    explicit AddPhotosVC(QWidget* parent = nullptr, AddPhotosServices services = {});
+    ~AddPhotosVC() override;
     void setDelegate(AddPhotosDelegate* delegate) { delegate_ = delegate; }
     AddPhotosDelegate* delegate() const { return delegate_; }
-    QPushButton* nextButton() const { return next_; }
+
+    // ---- what tests and the shell reach ----
+    QPushButton* nextButton() const { return btnSelectOptions_; }
+    DropArea* dropArea() const { return leftBox_; }
+    CollectionView* collectionView() const { return customCollectionView_; }
+    QTableView* tableView() const { return tblPhotos_; }
+    BatchListModel* listModel() const { return listModel_; }
+    PhotoIntake& intake() { return *intake_; }
+    QString footerText() const;
+    bool isAlertShown() const;
+    QString alertTitle() const;
+    QString alertMessage() const;
+    AttachedWindow* infoWindow() const { return shownPopup(infoWindow_); }
+    AttachedWindow* removePhotoWindow() const { return shownPopup(removePhotoWindow_); }
+    AttachedWindow* menuOptionsWindow() const { return shownPopup(menuOptionsWindow_); }
+    AttachedWindow* tipsPopUpWindow() const { return shownPopup(tipsPopUpWindow_); }
+    bool isLoadingShown() const;
+    int currentTips() const { return currentTips_; }
+    const QList<photoinfo::MetaDataRow>& arrMetaData() const { return arrMetaData_; }
+    QList<int> arrTableSelectedRows;
+    int IMAGES_VIEW_MODE = 0;
+    // Decoded grid tiles kept (an LRU bounded by bytes).
+    int cachedThumbnailCount() const { return gridCache_.count(); }
+    qint64 cachedThumbnailBytes() const { return qint64(gridCache_.totalCost()) * 1024; }
+
+    // ---- life cycle ----
+    void viewWillAppear();
+    void viewWillDisAppear();
+    void handleFileDragDropNotification(const QVariantMap& userInfo);
+    void checkForDeletedPhotosInSourceFolder(bool remove);
+    void photoNotAvailableOnIndex(int index);
+    void setSeletedPhotoFileWithIndex(int index);
+    void hideDragnDropImageSetHidden(bool hidden);
+    void changePhotosViewImageMode(int mode, bool isFirstTime);
+    void btnNextTapped();
+    void processWithSkippedFilesNotification();
+
+    // ---- grid and list ----
+    void collectionViewBoundsDidChange();
+    void scrollingEndAfterDelay();
+    void tableviewPhotosBoundDidChange();
+    void selectedPhotoChangedNotification(int selectedIndex);
+    void listRowClicked(int row, int column);
+
+    // ---- info pop-up ----
+    void setPreviewImage();
+    void openInfoForIndex(int index, QPoint windowPoint);
+    void removeInfoPopupWindow();
+
+    // ---- removal and the context menu ----
+    void btnRemoveTapped();
+    void btnOnRemovePhotoPopupTapped(int tag);
+    QList<std::shared_ptr<PhotoFile>> getSelectedIndices() const;
+    void btnYesOnRemoveSelectedPhotoTapped();
+    void btnNoOnRemoveSelectedPhotoTapped();
+    void btnYesOnRemoveAllPhotoTapped();
+    void btnNoOnRemoveAllPhotoTapped();
+    void showMenuOptionsAtLocation(QPoint windowPoint, int index);
+    void btnOnMenuOptionTapped(int entry);
+    void btnDeleteOnMenuOptionTapped();
+    void btnRemoveFromBatchOnAlertTapped();
+    void btnOkOnAlertWinTapped();
+
+    // ---- overlay and tips ----
+    void showLoading(bool show);
+    void showTipsWithTag(int tag);
+    bool isTipsAlreadyDisplayed() const;
+    void btnCloseOnTipsPopupTapped();
+    void setTipsDisabledChecked(bool on);
+
+    // ---- the ways in ----
+    void btnAddPhotosTappedWithIndex(int index);
+    void btnAddIphotosTapped();
+    void btnAddMorePhotosTapped();
+    void checkForLastSession();
+
+    // IntakePresenter
+    void showAlert(const intake::IntakeAlert& alert) override;
+    void setLoadingOverlayVisible(bool visible) override { showLoading(visible); }
+    void setProgressDisplayVisible(bool visible) override;
+    void setUserInteractionEnabled(bool enabled) override;
+    void showPhotosAfterCompletion(const intake::BatchFooter& footer) override;
+    // IntakeProgressSink
+    void progressReset() override;
+    void progressChanged(const intake::IntakeProgress& progress) override;
+    // CollectionView
+    std::optional<int> numberOfSectionsInCollectionView(CollectionView*) override { return 1; }
+    int numberOfItemsInSection(CollectionView*, int) override;
+    CollectionViewCell* cellForItemAtIndexPath(CollectionView*, const IndexPath&) override;
+    void didSelectItemAtIndexPath(CollectionView*, const IndexPath&) override;
+    std::optional<bool> shouldDeselectItemAtIndexPath(CollectionView*, const IndexPath&) override { return true; }
+    void didRightClickItemAtIndexPath(CollectionView*, const IndexPath&, QMouseEvent*) override;
+    void didDoubleClickItemAtIndexPath(CollectionView*, const IndexPath&) override { btnNextTapped(); }
+    void btnInfoTappedAtLocationInCollectionView(const QPoint& location, const IndexPath&) override;
+    bool acceptsFileDrops(CollectionView*) override { return acceptsDrops_; }
+    void didDropFiles(CollectionView*, const QStringList& paths) override;
+    std::optional<QSizeF> sizeForItemInCollectionView(CollectionView*) override { return QSizeF(220, 300); }
+
+protected:
+    // A pop-up that is closing (hidden, its deletion pending) counts as gone.
+    static AttachedWindow* shownPopup(const QPointer<AttachedWindow>& p) { return p && !p->isHidden() ? p.data() : nullptr; }
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent*) override;
 
 private:
+    enum class AlertKind { None, Info, NotAvailable, RemoveSelected, RemoveAll, LastSession };
+    void buildWidgets();
+    void observeNotifications();
+    void showAlertSheet(AlertKind kind, const QString& title, const QString& message);
+    void hideAlertSheet();
+    void holdSubWindow(bool& held, bool on);
+    void reloadViews();
+    void selectFirstPhotoAfterChange();
+    void updateFooter();
+    bool isListMode() const;
+    void setTileImage(int index, const QImage& image);
+    void gridThumbnailReady(int index, int generation, const QString& path, const QImage& image, bool skipped);
+    AttachedWindow* makePopup(QWidget* view, QPoint point, int side, bool arrow);
+    QPoint windowPointOf(QWidget* widget, QPoint local) const;
+    void removeDeletePhotoInfoPopupWindow();
+    void removeMenuOptionsPopupWindow();
+    void removeTipsPopupWindow();
+    void removeAttachedPopupWindow();
+    void enableUserInteration(bool enable);
+    void openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType);
+    void removeTempAndMarkReset();
+
+    AddPhotosServices services_;
+    std::unique_ptr<IntakeExecutor> ownExecutor_;
+    std::unique_ptr<ThumbnailWorkers> ownGridWorkers_, ownListWorkers_;
+    std::unique_ptr<ScreenTimers> ownTimers_;
+    std::unique_ptr<FileManagerService> ownFileManager_;
+    std::unique_ptr<PhotoIntake> intake_;
     AddPhotosDelegate* delegate_ = nullptr;
-    QPushButton* next_ = nullptr;
+
+    // widgets
+    QWidget* viewDragNDrop_ = nullptr;
+    DropArea* leftBox_ = nullptr;
+    QLabel* addPhoto_icon_ = nullptr;
+    QPushButton *btnAddPhotosCenter_ = nullptr, *btnAddFolderCenter_ = nullptr, *btnAddWithFilterCenter_ = nullptr,
+                *btnAddIphotoLibrary_ = nullptr;
+    QWidget* header_ = nullptr;
+    QPushButton *btnThumbnail_ = nullptr, *btnList_ = nullptr, *btnDelete_ = nullptr, *btnAddmorePhotos_ = nullptr;
+    QWidget* scrCollectionVw_ = nullptr;
+    CollectionView* customCollectionView_ = nullptr;
+    QTableView* tblPhotos_ = nullptr;
+    BatchListModel* listModel_ = nullptr;
+    QWidget* bottom_ = nullptr;
+    QLabel* lblFooter_ = nullptr;
+    QPushButton* btnSelectOptions_ = nullptr;
+    QFrame* progressPanel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QLabel *lblProgress_ = nullptr, *lblProgressPath_ = nullptr;
+    QPushButton* btnStopAdding_ = nullptr;
+    QFrame* vwLoading_ = nullptr;
+    QFrame* alertSheet_ = nullptr;
+    QLabel *lblAlertTitle_ = nullptr, *lblAlertMessage_ = nullptr;
+    QPushButton *btnRemoveOnAlert_ = nullptr, *btnOkOnAlert_ = nullptr, *btnYesOnAlert_ = nullptr, *btnNoOnAlert_ = nullptr;
+    AlertKind alertKind_ = AlertKind::None;
+
+    QPointer<AttachedWindow> infoWindow_, removePhotoWindow_, menuOptionsWindow_, tipsPopUpWindow_, attachedPopUpWindow_;
+    QCheckBox* checkDisableTips_ = nullptr;
+    bool tipsDisableChecked_ = false;
+    int currentTips_ = -1;
+
+    // state
+    QList<photoinfo::MetaDataRow> arrMetaData_;
+    QSet<QString> unavailable_;  // paths whose files could not be read
+    int selectedMenuFileIndexPath_ = -1;
+    bool isViewAppearingFirstTime_ = true;
+    bool acceptsDrops_ = true;
+    int animationCounter_ = 1;
+    int subWindows_ = 0;
+    bool holdsLoading_ = false, holdsAlert_ = false, holdsTip_ = false, holdsPanel_ = false;
+    bool loadingShown_ = false;
+
+    // thumbnails
+    struct LoaderState {
+        std::atomic<bool> isScrollingDone{false};
+        std::atomic<int> generation{0};
+    };
+    std::shared_ptr<LoaderState> loader_ = std::make_shared<LoaderState>();
+    int listGeneration_ = 0;
+    QCache<QString, QImage> gridCache_;  // cost in KiB
+    QSet<QString> pendingGrid_, pendingList_;
 };

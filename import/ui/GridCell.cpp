@@ -1,0 +1,47 @@
+#include "import/ui/GridCell.h"
+
+#include "import/ui/ScreenImages.h"
+
+GridCell::GridCell(QWidget* parent) : CollectionViewCell(parent) {}
+
+GridCell* GridCell::initWithFrame(const QRect& frame, QWidget* parent) {
+    auto* cell = new GridCell(parent);
+    cell->setGeometry(frame);
+    return cell;
+}
+
+void GridCell::setImage(const QImage& image) {
+    image_ = image;
+    setBackgroundImage(image);
+}
+void GridCell::setFileName(const QString& name) {
+    fileName_ = name;
+    setNameValue(name);
+}
+void GridCell::setFileDimension(const QString& text) {
+    fileDimension_ = text;
+    setDimensionValue(text);
+}
+void GridCell::setFileSize(const QString& text) {
+    fileSize_ = text;
+    setSizeValue(text);
+}
+void GridCell::setRowIndex(int index) {
+    rowIndex_ = index;
+    setCellIndex(index);
+}
+void GridCell::setIsForSmallThumbnail(bool small) {
+    isForSmallThumbnail_ = small;
+    setIsForSmallThubnails(small);
+}
+
+void GridCell::setSelected(bool selected) {
+    CollectionViewCell::setSelected(selected);
+    if (selected) {
+        setCheckImage(screenimages::named(screenimages::kTileCheck));
+        setBgselectedColor(QColor::fromRgbF(0.10588235f, 0.67450980f, 0.56078431f, 0.53f));
+    } else {
+        setCheckImage(QImage());
+        setBgselectedColor(Qt::transparent);
+    }
+}

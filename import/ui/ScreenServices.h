@@ -1,0 +1,78 @@
+#pragma once
+// What the add-photos screen asks of the world outside it, each behind a small interface
+// so tests can stand in: the desktop's file manager, delayed calls on the main thread, and
+// the background workers that make thumbnails.
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+// Reveal, show the properties of, and open a file.
+class FileManagerService {
+public:
+    virtual ~FileManagerService() = default;
+    virtual void revealFile(const QString& path) = 0;
+    virtual void showFileInfo(const QString& path) = 0;
+    virtual void openFile(const QString& path) = 0;
+};
+
+// The desktop's file manager through its session-bus interface
+// (org.freedesktop.FileManager1: ShowItems, ShowItemProperties); when no file manager
+// answers there, the folder holding the file is opened instead. Files open with their
+// default application.
+class DesktopFileManagerService : public FileManagerService {
+public:
+    void revealFile(const QString& path) override;
+    void showFileInfo(const QString& path) override;
+    void openFile(const QString& path) override;
+
+private:
+    bool callFileManager(const QString& method, const QString& path);
+    void openContainingFolder(const QString& path);
+};
+
+// Calls run once on the main thread after a delay; scheduling a key again replaces the
+// pending call of that key.
+class ScreenTimers {
+public:
+    virtual ~ScreenTimers() = default;
+    virtual void schedule(const QString& key, int milliseconds, std::function<void()> work) = 0;
+    virtual void cancel(const QString& key) = 0;
+};
+
+class QtScreenTimers : public ScreenTimers {
+public:
+    ~QtScreenTimers() override;
+    void schedule(const QString& key, int milliseconds, std::function<void()> work) override;
+    void cancel(const QString& key) override;
+
+private:
+    QHash<QString, QTimer*> timers_;
+};
+
+// Background work whose result is handed back on the main thread. A job returns the
+// main-thread step; that step never runs after the workers are gone.
+class ThumbnailWorkers {
+public:
+    using MainStep = std::function<void()>;
+    using Job = std::function<MainStep()>;
+    virtual ~ThumbnailWorkers() = default;
+    virtual void run(Job job) = 0;
+};
+
+// A pool of `threads` (four for each view) that hands results to the main thread.
+class PooledThumbnailWorkers : public ThumbnailWorkers {
+public:
+    explicit PooledThumbnailWorkers(int threads = 4);
+    ~PooledThumbnailWorkers() override;
+    void run(Job job) override;
+
+private:
+    QThreadPool pool_;
+    std::unique_ptr<QObject> context_;  // lives on the main thread
+};

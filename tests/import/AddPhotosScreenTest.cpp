@@ -1,0 +1,424 @@
+// The add-photos screen driven through its widgets offscreen, with the queues, the
+// thumbnail workers, the timers and the file manager standing in.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <map>
+
+#include "import/ui/AddPhotosVC.h"
+#include "import/ui/BatchListModel.h"
+#include "import/ui/DropArea.h"
+#include "import/ui/GridCell.h"
+#include "import/ui/ScreenImages.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/imageio/ImageIO.h"
+#include "records/AppDelegate.h"
+#include "records/CommonFunc.h"
+#include "records/PhotoFile.h"
+#include "tests/import/IntakeFixtures.h"
+#include "ui/AttachedWindow.h"
+
+using intakefixtures::ManualExecutor;
+
+namespace {
+
+struct FakeWorkers : ThumbnailWorkers {
+    std::vector<Job> jobs;
+    void run(Job job) override { jobs.push_back(std::move(job)); }
+    void runAll() {
+        auto now = std::move(jobs);
+        jobs.clear();
+        for (auto& job : now)
+            if (auto step = job()) step();
+    }
+};
+
+struct FakeTimers : ScreenTimers {
+    std::map<QString, std::function<void()>> pending;
+    void schedule(const QString& key, int, std::function<void()> work) override { pending[key] = std::move(work); }
+    void cancel(const QString& key) override { pending.erase(key); }
+    bool has(const QString& key) const { return pending.count(key) > 0; }
+    void fire(const QString& key) {
+        auto it = pending.find(key);
+        ASSERT_NE(it, pending.end()) << key.toStdString();
+        auto work = std::move(it->second);
+        pending.erase(it);
+        work();
+    }
+};
+
+struct FakeFileManager : FileManagerService {
+    QStringList calls;
+    void revealFile(const QString& p) override { calls << "reveal " + p; }
+    void showFileInfo(const QString& p) override { calls << "info " + p; }
+    void openFile(const QString& p) override { calls << "open " + p; }
+};
+
+class AddPhotosScreenTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    ManualExecutor executor;
+    FakeWorkers grid, list;
+    FakeTimers timers;
+    FakeFileManager files;
+    platform::NotificationCenter center;
+    std::unique_ptr<platform::UserDefaults> defaults;
+    QStringList thumbnailsMade;
+    QWidget host;
+    AddPhotosVC* screen = nullptr;
+
+    void SetUp() override {
+        AppDelegate::shared().resetToLaunchValues();
+        CommonFunc::loadLanguageDict();
+        defaults = std::make_unique<platform::UserDefaults>(dir.filePath("defaults.plist"));
+        host.resize(1200, 800);
+        screen = makeScreen();
+        host.show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        delete screen;
+        AppDelegate::shared().resetToLaunchValues();
+    }
+    AddPhotosVC* makeScreen() {
+        AddPhotosServices s;
+        s.executor = &executor;
+        s.gridWorkers = &grid;
+        s.listWorkers = &list;
+        s.timers = &timers;
+        s.fileManager = &files;
+        s.defaults = defaults.get();
+        s.center = &center;
+        s.makeThumbnail = [this](const QString& path, QSize size) {
+            thumbnailsMade << path;
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(QColor(int(qHash(path) % 200), 90, 140));
+            return image;
+        };
+        auto* vc = new AddPhotosVC(&host, s);
+        vc->setGeometry(host.rect());
+        vc->show();
+        return vc;
+    }
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+    QStringList photos(const QString& folder, int count) {
+        QStringList made;
+        for (int i = 0; i < count; ++i) made << intakefixtures::photo(path(QStringLiteral("%1/p%2.jpg").arg(folder).arg(i, 3, 10, QChar('0'))));
+        return made;
+    }
+    void add(const QStringList& paths) {
+        screen->intake().isAddFromSubFolderSelected = true;
+        screen->intake().addPhotosFromPaths(paths);
+        executor.runAll();
+        QApplication::processEvents();
+    }
+    QStringList batchPaths() const {
+        QStringList out;
+        for (const auto& p : AppDelegate::shared().arraySelectedImagesToProcess) out << p->filePath;
+        return out;
+    }
+    // The visible (not yet deleted) button of that name anywhere in the window.
+    QPushButton* button(const QString& name) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (auto* b : host.findChildren<QPushButton*>(name))
+            if (b->isVisible()) return b;
+        return nullptr;
+    }
+    GridCell* tile(int index) {
+        return qobject_cast<GridCell*>(screen->collectionView()->cellForItemAtIndexPath({0, index}));
+    }
+};
+
+TEST_F(AddPhotosScreenTest, DropOfAFolderAddsPhotosInOrderAndSelectsTheFirst) {
+    const QStringList made = photos("drop", 3);
+    testsupport::writeFile(path("drop/readme.txt"), "not a photo");
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(path("drop"))});
+    EXPECT_TRUE(screen->dropArea()->performDragOperation(mime));
+    executor.runAll();
+    QApplication::processEvents();
+    delete mime;
+
+    EXPECT_EQ(batchPaths(), made);
+    EXPECT_TRUE(screen->isAlertShown());
+    EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
+    EXPECT_TRUE(screen->footerText().startsWith("Batch Count: 3  |  Batch Size: ")) << screen->footerText().toStdString();
+    EXPECT_FALSE(screen->dropArea()->isVisibleTo(screen));
+    ASSERT_TRUE(screen->collectionView()->isVisibleTo(screen));
+    const auto selected = screen->collectionView()->indexPathsForSelectedItems();
+    ASSERT_EQ(selected.size(), 1u);
+    EXPECT_EQ(selected[0].item, 0);
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, 0);
+    EXPECT_EQ(tile(0)->fileName(), "p000.jpg");
+    EXPECT_TRUE(tile(0)->fileDimension().startsWith("Dimensions 32 X 24"));
+    EXPECT_FALSE(tile(0)->checkImage().isNull());  // the selected look
+    EXPECT_TRUE(screen->nextButton()->isEnabled());
+}
+
+TEST_F(AddPhotosScreenTest, GridLoadsVisibleTilesOnlyAfterScrollingSettles) {
+    const QStringList made = photos("many", 60);
+    add({path("many")});
+    const int visible = int(screen->collectionView()->indexPathsForVisibleItems().size());
+    ASSERT_GT(visible, 0);
+    ASSERT_LT(visible, 60);
+    EXPECT_TRUE(grid.jobs.empty());  // nothing until scrolling has paused
+    timers.fire("scrollingEnd");
+    EXPECT_EQ(int(grid.jobs.size()), visible);
+    grid.runAll();
+    EXPECT_EQ(thumbnailsMade.size(), visible);
+    EXPECT_EQ(screenimages::nameOf(tile(0)->image()), "");
+    EXPECT_EQ(tile(0)->image().size(), QSize(404, 414));
+    EXPECT_EQ(screen->cachedThumbnailCount(), visible);
+
+    // Loads queued before a scroll do nothing; the scroll's own pass loads the new tiles.
+    screen->collectionView()->scrollToItemAtIndexPath({0, 59}, CollectionView::ScrollBottom);
+    timers.fire("scrollingEnd");
+    screen->collectionView()->scrollToItemAtIndexPath({0, 30}, CollectionView::ScrollMiddle);
+    thumbnailsMade.clear();
+    grid.runAll();
+    EXPECT_TRUE(thumbnailsMade.isEmpty());
+    timers.fire("scrollingEnd");
+    grid.runAll();
+    for (const IndexPath& p : screen->collectionView()->indexPathsForVisibleItems())
+        EXPECT_EQ(screenimages::nameOf(tile(p.item)->image()), "") << p.item;
+}
+
+TEST_F(AddPhotosScreenTest, ReloadWhileLoadingShowsNoStaleThumbnail) {
+    add(photos("first", 4));
+    timers.fire("scrollingEnd");
+    ASSERT_EQ(grid.jobs.size(), 4u);
+    auto oldJobs = std::move(grid.jobs);
+    grid.jobs.clear();
+    // Finish the old decodes before the batch changes, hand them back after.
+    std::vector<ThumbnailWorkers::MainStep> steps;
+    for (auto& job : oldJobs) steps.push_back(job());
+
+    screen->btnOnRemovePhotoPopupTapped(1);
+    screen->btnYesOnRemoveAllPhotoTapped();
+    add(photos("second", 4));
+    for (auto& step : steps) step();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(screenimages::nameOf(tile(i)->image()), screenimages::kPlaceHolder) << i;
+    EXPECT_EQ(screen->cachedThumbnailCount(), 0);
+}
+
+TEST_F(AddPhotosScreenTest, InfoPopupRowsOfAPhotoWithExifGpsAndIptc) {
+    const QVariantMap props{
+        {"{TIFF}", QVariantMap{{"Make", "Brisko"}, {"Model", "TC-1"}}},
+        {"{Exif}", QVariantMap{{"DateTimeOriginal", "2021:05:30 08:09:10"}, {"FocalLength", 4.2}, {"DigitalZoomRatio", 1.0}}},
+        {"{GPS}", QVariantMap{{"Latitude", 48.8584}, {"LatitudeRef", "N"}, {"Longitude", 2.2945}, {"LongitudeRef", "E"}, {"Altitude", 35.0}}},
+        {"{IPTC}", QVariantMap{{"Keywords", QVariantList{"tower", "night"}}}},
+    };
+    const QString tagged = path("tagged.jpg");
+    ASSERT_TRUE(platform::writeImageFile(tagged, testsupport::gradientImage(64, 48), platform::ImageType::JPEG, 0.9, props));
+    const QString bare = intakefixtures::photo(path("bare.jpg"));
+    add({tagged, bare});
+
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 0});
+    ASSERT_TRUE(screen->infoWindow());
+    const auto& rows = screen->arrMetaData();
+    ASSERT_EQ(rows.size(), 35);
+    EXPECT_EQ(rows[0].title, CommonFunc::getLocalizedStringForKey("ID_FILE_NAME"));
+    EXPECT_EQ(rows[0].value, "tagged.jpg");
+    EXPECT_EQ(rows[1].value, tagged);
+    EXPECT_EQ(rows[8].value, "tower,night");
+    EXPECT_EQ(rows[12].value, "1.00");
+    EXPECT_EQ(rows[16].value, "4.2 mm");
+    EXPECT_EQ(rows[25].value, "Brisko");
+    EXPECT_EQ(rows[26].value, "TC-1");
+    EXPECT_EQ(rows[32].value, "35.00 m");
+    EXPECT_EQ(rows[33].value, "48° 51' 30'' N");
+    EXPECT_EQ(rows[34].value, "2° 17' 40'' E");
+    auto* table = screen->infoWindow()->findChild<QTableWidget*>("tvMetaData");
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->rowCount(), 35);
+    EXPECT_EQ(table->item(25, 1)->text(), ":      Brisko");
+
+    // Another photo's button replaces the pop-up; a photo without metadata shows "---".
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 1});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(host.findChildren<AttachedWindow*>().size(), 1);
+    for (int row : {13, 16, 25, 26, 28, 33, 34}) EXPECT_EQ(screen->arrMetaData()[row].value, "---") << row;
+    EXPECT_EQ(screen->arrMetaData()[32].value, "0.00 m");
+    EXPECT_EQ(photoinfo::getPositioninlatitudelongitude(-33.8568, "S"), "33° 51' 24'' S");
+
+    // A grid scroll closes it, and its outside-press watcher goes with it.
+    screen->collectionViewBoundsDidChange();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(screen->infoWindow());
+    EXPECT_TRUE(host.findChildren<AttachedWindow*>().isEmpty());
+}
+
+TEST_F(AddPhotosScreenTest, RemoveSelectedAndAllWithTheirAlerts) {
+    const QStringList made = photos("rm", 4);
+    add(made);
+    screen->changePhotosViewImageMode(1, false);
+    EXPECT_EQ(screen->arrTableSelectedRows, QList<int>{0});  // the grid's selection, carried over
+    screen->listRowClicked(0, BatchListModel::CheckColumn);  // a second click unchecks
+    screen->listRowClicked(1, BatchListModel::CheckColumn);
+    screen->listRowClicked(3, BatchListModel::CheckColumn);
+    screen->btnRemoveTapped();
+    ASSERT_TRUE(screen->removePhotoWindow());
+    QTest::mouseClick(button("btnRemoveSelected"), Qt::LeftButton);
+    EXPECT_EQ(screen->alertTitle(), "REMOVE SELECTED PHOTOS");
+    EXPECT_EQ(screen->alertMessage(), "Remove selected photos from Batch?");
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+    EXPECT_EQ(batchPaths(), (QStringList{made[0], made[2]}));
+    EXPECT_TRUE(screen->arrTableSelectedRows.isEmpty());  // no check the user did not make
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, 0);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_FALSE(screen->intake().dictFileAdded.contains(made[1]));
+    EXPECT_TRUE(screen->intake().dictFileAdded.contains(made[0]));
+    EXPECT_EQ(screenimages::nameOf(screen->listModel()->data(screen->listModel()->index(0, 0), Qt::DecorationRole).value<QImage>()),
+              screenimages::kUnchecked);
+
+    screen->btnOnRemovePhotoPopupTapped(0);
+    EXPECT_EQ(screen->alertTitle(), "NO PHOTO TO DELETE");
+    EXPECT_EQ(screen->alertMessage(), "No Photo selected to Delete.");
+    QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
+    EXPECT_EQ(batchPaths().size(), 2);
+
+    screen->btnOnRemovePhotoPopupTapped(1);
+    EXPECT_EQ(screen->alertTitle(), "REMOVE ALL PHOTOS");
+    EXPECT_EQ(screen->alertMessage(), "Remove all photos from the Batch?");
+    QTest::mouseClick(button("btnNoOnAlert"), Qt::LeftButton);
+    EXPECT_EQ(batchPaths().size(), 2);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    screen->btnOnRemovePhotoPopupTapped(1);
+    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+    EXPECT_TRUE(batchPaths().isEmpty());
+    EXPECT_FALSE(AppDelegate::shared().selectedImageFile);
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, -1);
+    EXPECT_TRUE(screen->intake().dictFileAdded.isEmpty());
+    EXPECT_TRUE(screen->dropArea()->isVisibleTo(screen));
+
+    add({made[0]});
+    screen->btnOnRemovePhotoPopupTapped(1);
+    EXPECT_EQ(screen->alertTitle(), "REMOVE  PHOTO");
+    EXPECT_EQ(screen->alertMessage(), "Remove  photo from the Batch?");
+}
+
+TEST_F(AddPhotosScreenTest, ContextMenuEntriesGoToTheFileManager) {
+    const QStringList made = photos("menu", 3);
+    add(made);
+    screen->showMenuOptionsAtLocation({100, 100}, 1);
+    QTest::mouseClick(button("btnReviealInFinder"), Qt::LeftButton);
+    EXPECT_FALSE(screen->menuOptionsWindow());
+    screen->showMenuOptionsAtLocation({100, 100}, 2);
+    QTest::mouseClick(button("btnShowPreview"), Qt::LeftButton);
+    screen->showMenuOptionsAtLocation({100, 100}, 0);
+    QTest::mouseClick(button("btnGetInfo"), Qt::LeftButton);
+    EXPECT_EQ(files.calls, (QStringList{"reveal " + made[1], "open " + made[2], "info " + made[0]}));
+
+    // A right click on a list row opens the menu and checks nothing.
+    screen->changePhotosViewImageMode(1, false);
+    const QList<int> checks = screen->arrTableSelectedRows;
+    const QRect row = screen->tableView()->visualRect(screen->listModel()->index(2, 1));
+    QTest::mouseClick(screen->tableView()->viewport(), Qt::RightButton, {}, row.center());
+    ASSERT_TRUE(screen->menuOptionsWindow());
+    EXPECT_EQ(screen->arrTableSelectedRows, checks);
+    // The photo left the batch while the menu was open: nothing happens.
+    AppDelegate::shared().arraySelectedImagesToProcess.removeLast();
+    screen->btnOnMenuOptionTapped(0);
+    EXPECT_EQ(files.calls.size(), 3);
+    EXPECT_TRUE(screen->menuOptionsWindow());
+}
+
+TEST_F(AddPhotosScreenTest, TipChainAdvancesAndIsRemembered) {
+    screen->viewWillAppear();
+    timers.fire("tip");
+    ASSERT_TRUE(screen->tipsPopUpWindow());
+    EXPECT_EQ(screen->currentTips(), 0);
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_FALSE(screen->dropArea()->acceptDrops());
+    QTest::mouseClick(button("btnNextOnTips"), Qt::LeftButton);
+    EXPECT_FALSE(screen->tipsPopUpWindow());
+    EXPECT_TRUE(screen->dropArea()->acceptDrops());
+    timers.fire("tip");
+    EXPECT_EQ(screen->currentTips(), 1);
+    QTest::mouseClick(button("btnGotItOnTips"), Qt::LeftButton);
+    EXPECT_FALSE(timers.has("tip"));  // tip 2 waits for an add
+    add(photos("tips", 1));
+    timers.fire("tip");
+    EXPECT_EQ(screen->currentTips(), 2);
+    QTest::mouseClick(button("btnGotItOnTips"), Qt::LeftButton);
+    EXPECT_TRUE(defaults->containsKey("tips_addPhotosView"));
+    EXPECT_FALSE(defaults->containsKey("tips_isDisable"));
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // The next launch shows no tip; a check at any close switches every tip off.
+    delete screen;
+    screen = makeScreen();
+    screen->viewWillAppear();
+    timers.fire("tip");
+    EXPECT_FALSE(screen->tipsPopUpWindow());
+    defaults->removeObjectForKey("tips_addPhotosView");
+    screen->showTipsWithTag(2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    auto* check = host.findChild<QCheckBox*>("checkDisableTips");
+    ASSERT_TRUE(check);
+    check->setChecked(true);
+    QTest::mouseClick(button("btnGotItOnTips"), Qt::LeftButton);
+    EXPECT_TRUE(defaults->containsKey("tips_isDisable"));
+    defaults->removeObjectForKey("tips_addPhotosView");
+    screen->showTipsWithTag(2);
+    EXPECT_FALSE(screen->tipsPopUpWindow());
+}
+
+TEST_F(AddPhotosScreenTest, BusyFlagOverlayAndNextAfterAFailure) {
+    // Showing the overlay twice keeps it up; the flag stays while another sheet is open.
+    add(photos("busy", 2));
+    screen->showLoading(true);
+    screen->showLoading(true);
+    EXPECT_TRUE(screen->isLoadingShown());
+    screen->btnOnRemovePhotoPopupTapped(1);  // nothing while busy
+    EXPECT_FALSE(screen->isAlertShown());
+    screen->showLoading(false);
+    screen->btnOnRemovePhotoPopupTapped(1);
+    screen->showLoading(true);
+    screen->showLoading(false);
+    EXPECT_FALSE(screen->isLoadingShown());
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    screen->btnNoOnRemoveAllPhotoTapped();
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // Next with a vanished photo shows the alert and stays usable.
+    struct Delegate : AddPhotosDelegate {
+        int nexts = 0;
+        void btnNextFromAddPhotosVcTapped() override { ++nexts; }
+        void photosChangedNotification() override {}
+    } delegate;
+    screen->setDelegate(&delegate);
+    const QString first = batchPaths()[0];
+    QFile::remove(first);
+    AppDelegate::shared().selectedImageFile.reset();
+    screen->collectionView()->deselectAllItems();
+    QTest::mouseClick(screen->nextButton(), Qt::LeftButton);
+    EXPECT_EQ(delegate.nexts, 0);
+    EXPECT_EQ(screen->alertTitle(), "PHOTO NOT AVAILABLE");
+    EXPECT_TRUE(screen->nextButton()->isEnabled());
+    int removed = 0;
+    center.addObserver("notificationRemovePhotosFromAddPhoto", [&](const platform::Notification&) { ++removed; });
+    QTest::mouseClick(button("btnRemoveOnAlert"), Qt::LeftButton);
+    EXPECT_EQ(batchPaths().size(), 1);
+    EXPECT_EQ(removed, 1);
+    QTest::mouseClick(screen->nextButton(), Qt::LeftButton);
+    EXPECT_EQ(delegate.nexts, 1);
+    // An index outside the batch reaches no tile.
+    screen->photoNotAvailableOnIndex(-1);
+    screen->photoNotAvailableOnIndex(99);
+    screen->selectedPhotoChangedNotification(99);
+    screen->setDelegate(nullptr);
+}
+
+}  // namespace
