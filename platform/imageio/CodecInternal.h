@@ -47,6 +47,10 @@ QByteArray jpegEncode(const QImage& image, double quality);
 ImageHeader pngHeader(Bytes in);
 QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name);
 QByteArray pngEncode(const QImage& image);
+// PNG data (IHDR, IDAT, IEND) of 8-bit pixels: Grayscale8 for colour type 0, RGB32 or
+// straight ARGB32 for types 2 and 6, its rows deflated in bands on several threads.
+// rowsPerBand 0 picks bands of about a megabyte.
+QByteArray pngEncodeBands(const QImage& pixels, int colorType, int rowsPerBand = 0);
 
 ImageHeader tiffHeader(Bytes in);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);

@@ -169,6 +169,9 @@ QByteArray pngEncode(const QImage& source) {
         w->pixels = opaque || argb.format() == QImage::Format_ARGB32 ? argb : argb.convertToFormat(QImage::Format_ARGB32);
     }
     if (w->pixels.isNull()) return QByteArray();
+    const QByteArray icc = profileToEmbed(source);
+    // Without a profile to embed, the rows are compressed on several cores.
+    if (icc.isEmpty()) return pngEncodeBands(w->pixels, gray ? PNG_COLOR_TYPE_GRAY : colorType);
     w->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, w->message, onError, onWarning);
     if (!w->png) return QByteArray();
     w->info = png_create_info_struct(w->png);
@@ -182,10 +185,8 @@ QByteArray pngEncode(const QImage& source) {
     png_set_compression_level(w->png, 6);
     png_set_IHDR(w->png, w->info, png_uint_32(w->pixels.width()), png_uint_32(w->pixels.height()), 8, colorType,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    const QByteArray icc = profileToEmbed(source);
-    if (!icc.isEmpty())
-        png_set_iCCP(w->png, w->info, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
-                     reinterpret_cast<png_const_bytep>(icc.constData()), png_uint_32(icc.size()));
+    png_set_iCCP(w->png, w->info, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
+                 reinterpret_cast<png_const_bytep>(icc.constData()), png_uint_32(icc.size()));
     png_write_info(w->png, w->info);
     if (!gray) {
         png_set_bgr(w->png);
