@@ -5,7 +5,9 @@
 #   bench/batch/compare.sh <build folder> [work folder]
 #
 # Needs imagemagick and libvips-tools (apt-get install imagemagick libvips-tools); the
-# photos are made with ImageMagick on the first run and kept in the work folder.
+# photos are made with ImageMagick on the first run and kept in the work folder. Set
+# PHOTOS to a folder of real JPEGs to time those instead (the R1 lines, JPEG -> PNG and the
+# one-core run use it). Each line gives wall time, CPU time and peak memory.
 set -eu
 build=${1:?usage: compare.sh <build folder> [work folder]}
 work=${2:-/tmp/brisko-bench-batch}
@@ -27,22 +29,30 @@ if [ -z "$(ls "$work/small")" ]; then
   convert -size 1000x700 gradient:white-black "$work/small/c.tiff"
 fi
 
-peak() { /usr/bin/time -f "%e s, peak %M KB" "$@" 2>&1 >/dev/null | tail -1; }
+peak() { /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" "$@" 2>&1 >/dev/null | tail -1; }
+photos=${PHOTOS:-$work/photos}
 
 for recipe in resize-1600-jpeg blur-text-border; do
   rm -rf "$work/out"
-  echo "bench_batch $recipe: $(peak "$driver" "$work/photos" "$here/recipes/$recipe.json" "$work/out")"
+  echo "bench_batch $recipe: $(peak "$driver" "$photos" "$here/recipes/$recipe.json" "$work/out")"
 done
+rm -rf "$work/out"
+echo "bench_batch R1 on one core (taskset -c 0): $(peak taskset -c 0 "$driver" "$photos" "$here/recipes/resize-1600-jpeg.json" "$work/out")"
 
 rm -rf "$work/magick" && mkdir -p "$work/magick"
-echo "mogrify resize: $(peak mogrify -path "$work/magick" -auto-orient -resize 1600x -quality 80 "$work"/photos/*.jpg)"
-echo "mogrify effects: $(peak mogrify -path "$work/magick" -auto-orient -blur 0x12 -fill white -pointsize 300 \
+echo "mogrify resize: $(peak mogrify -path "$work/magick" -auto-orient -resize 1600x -quality 80 "$photos"/*.jpg)"
+echo "mogrify effects: $(peak mogrify -path "$work/magick" -auto-orient -blur 0x12 -font DejaVu-Sans -fill white -pointsize 300 \
   -annotate +300+3700 "Brisko bench" -bordercolor "#202020" -border 30 -resize 1600x -quality 80 "$work"/photos/*.jpg)"
 
 rm -rf "$work/vips" && mkdir -p "$work/vips"
-start=$(date +%s.%N)
-for f in "$work"/photos/*.jpg; do vips resize "$f" "$work/vips/$(basename "$f")[Q=80]" 0.2666667; done
-echo "vips resize: $(echo "$(date +%s.%N) - $start" | bc) s"
+echo "vips resize loop: $(peak sh -c 'for f in "$1"/*.jpg; do w=$(vipsheader -f width "$f"); vips resize "$f" "$2/$(basename "$f")[Q=80]" "$(echo "1600 / $w" | bc -l)"; done' - "$photos" "$work/vips")"
+echo "vipsthumbnail: $(peak sh -c 'vipsthumbnail --size 1600x -o "$2/%s.jpg[Q=80]" "$1"/*.jpg' - "$photos" "$work/vips")"
+
+# JPEG -> PNG without compression: ours against vips copy.
+rm -rf "$work/png" "$work/vpng" && mkdir -p "$work/vpng"
+printf '{"outputFormat": 6, "overwrite": true}' > "$work/png.json"
+echo "bench_batch JPEG -> PNG: $(peak "$driver" "$photos" "$work/png.json" "$work/png") ($(du -sb "$work/png" | cut -f1) bytes)"
+echo "vips copy -> PNG: $(peak sh -c 'for f in "$1"/*.jpg; do vips copy "$f" "$2/$(basename "$f" .jpg).png"; done' - "$photos" "$work/vpng") ($(du -sb "$work/vpng" | cut -f1) bytes)"
 
 # Every output format with a rename rule, then a move with the PNG optimiser.
 for format in 0 1 2 3 4 5 6 7 8; do
