@@ -62,6 +62,15 @@ bool fileHeadIsReadable(const QString& path) {
 
 QString htmlEscaped(const QString& s) { return s.toHtmlEscaped(); }
 
+// Pop-ups live in the main window, outside the screen's style: their content gets it here.
+void stylePopupContent(QWidget* view) {
+    view->setStyleSheet(QStringLiteral(
+        "QLabel, QCheckBox { color: #e6e6e6; }"
+        "QPushButton { color: #eee; background: #2f2f2f; border: 1px solid #555; border-radius: 4px; padding: 5px 12px; }"
+        "QPushButton:hover { border-color: #1bac8f; }"
+        "QTableWidget { background: transparent; color: #ddd; border: none; gridline-color: #333; }"));
+}
+
 QPushButton* makeButton(const QString& name, const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
     b->setObjectName(name);
@@ -648,7 +657,7 @@ void AddPhotosVC::changePhotosViewImageMode(int mode, bool isFirstTime) {
             for (int row : arrTableSelectedRows)
                 if (row >= 0 && row < batch.size())
                     customCollectionView_->selectItemAtIndexPath({0, row}, CollectionView::ScrollNone, false,
-                                                                  CollectionSelection::Extending);
+                                                                  CollectionSelection::Multiple);
             if (arrTableSelectedRows.isEmpty()) setSeletedPhotoFileWithIndex(-1);
         }
         collectionViewBoundsDidChange();
@@ -721,7 +730,8 @@ CollectionViewCell* AddPhotosVC::cellForItemAtIndexPath(CollectionView* view, co
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     if (!cell || path.item < 0 || path.item >= batch.size()) return cell;
     const PhotoFile& photo = *batch[path.item];
-    cell->setFileName(photo.originalFileName);
+    // Records made outside an add (a restored session) may carry no shown name.
+    cell->setFileName(photo.originalFileName.isEmpty() ? photo.fileName : photo.originalFileName);
     cell->setFileDimension(QStringLiteral("Dimensions %1 X %2").arg(int(photo.width)).arg(int(photo.height)));
     cell->setFileSize(QStringLiteral("Size %1").arg(photo.fileSizeAsString));
     if (unavailable_.contains(photo.filePath)) cell->setImage(screenimages::named(screenimages::kNotAvailableBig));
@@ -906,6 +916,7 @@ QPoint AddPhotosVC::windowPointOf(QWidget* widget, QPoint local) const { return 
 // Each pop-up is deleted when it closes, by whatever path; its outside-press watcher
 // goes with it.
 AttachedWindow* AddPhotosVC::makePopup(QWidget* view, QPoint point, int side, bool arrow) {
+    stylePopupContent(view);
     auto* popup = new AttachedWindow(view, point, window(), side, 5);
     popup->setBorderColor(Qt::transparent);
     popup->setBackgroundColor(kPopupBackground);
@@ -945,7 +956,6 @@ void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
     table->setColumnWidth(0, 150);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setStyleSheet(QStringLiteral("QTableWidget { background: transparent; color: #ddd; border: none; }"));
     for (int r = 0; r < arrMetaData_.size(); ++r) {
         table->setItem(r, 0, new QTableWidgetItem(arrMetaData_[r].title));
         auto* value = new QTableWidgetItem(QStringLiteral(":      %1").arg(arrMetaData_[r].value));
@@ -1199,6 +1209,7 @@ void AddPhotosVC::showTipsWithTag(int tag) {
     } else {
         point = windowPointOf(anchor, QPoint(anchor->width() / 2, 0));
     }
+    stylePopupContent(view);
     auto* popup = new AttachedWindow(view, point, window(), side, 5);
     popup->setBorderColor(QColor::fromRgbF(0.10196078f, 0.72549020f, 0.6f, 1.0f));
     popup->setBackgroundColor(kPopupBackground);

@@ -2,7 +2,17 @@
 
 #include "import/ui/ScreenImages.h"
 
-GridCell::GridCell(QWidget* parent) : CollectionViewCell(parent) {}
+#include <QPalette>
+#include <QToolButton>
+
+GridCell::GridCell(QWidget* parent) : CollectionViewCell(parent) {
+    // Light labels: the tiles sit on the screen's dark background.
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, QColor(220, 220, 220));
+    pal.setColor(QPalette::ButtonText, QColor(220, 220, 220));
+    setPalette(pal);
+    if (infoButton()) infoButton()->setStyleSheet(QStringLiteral("QToolButton { color: #e0e0e0; background: rgba(0,0,0,90); border-radius: 8px; }"));
+}
 
 GridCell* GridCell::initWithFrame(const QRect& frame, QWidget* parent) {
     auto* cell = new GridCell(parent);

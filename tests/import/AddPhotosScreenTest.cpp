@@ -265,6 +265,13 @@ TEST_F(AddPhotosScreenTest, RemoveSelectedAndAllWithTheirAlerts) {
     screen->listRowClicked(0, BatchListModel::CheckColumn);  // a second click unchecks
     screen->listRowClicked(1, BatchListModel::CheckColumn);
     screen->listRowClicked(3, BatchListModel::CheckColumn);
+    // The checks become the grid's selection, exactly, and come back as checks.
+    screen->changePhotosViewImageMode(0, false);
+    std::vector<int> tiles;
+    for (const IndexPath& p : screen->collectionView()->indexPathsForSelectedItems()) tiles.push_back(p.item);
+    EXPECT_EQ(tiles, (std::vector<int>{1, 3}));
+    screen->changePhotosViewImageMode(1, false);
+    EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{1, 3}));
     screen->btnRemoveTapped();
     ASSERT_TRUE(screen->removePhotoWindow());
     QTest::mouseClick(button("btnRemoveSelected"), Qt::LeftButton);
