@@ -81,7 +81,8 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
         vc_->saveFilterParametersWithKey(QStringLiteral("rotatedRect"), v);
         vc_->showImage();
     });
-    vc_->imageContainerView()->installEventFilter(this);
+    imageContainer_ = vc_->imageContainerView();
+    imageContainer_->installEventFilter(this);
     hideOverlayViews();
 
     vc_->setOverlayPanelHost(this);
@@ -113,12 +114,14 @@ void EffectsScreenController::setExecutor(PreviewLoader::Executor executor) {
 }
 
 bool EffectsScreenController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == vc_->imageContainerView() && event->type() == QEvent::Resize) layoutOverlays();
+    // Compared with the pointer kept at construction: events still arrive while the screen is
+    // being torn down, when the façade can no longer be asked.
+    if (watched == imageContainer_ && event->type() == QEvent::Resize) layoutOverlays();
     return QObject::eventFilter(watched, event);
 }
 
 void EffectsScreenController::layoutOverlays() {
-    const QRect r(QPoint(0, 0), vc_->imageContainerView()->size());
+    const QRect r(QPoint(0, 0), imageContainer_->size());
     textView_->setGeometry(r);
     imageView_->setGeometry(r);
 }

@@ -174,6 +174,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     AdjustFilterVC* vc_;
+    QWidget* imageContainer_ = nullptr;  // the façade's, kept for its events
     EffectsAlertPresenter* alerts_ = nullptr;
     PreviewLoader loader_;
     StepThumbnails thumbnails_;
