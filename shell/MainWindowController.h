@@ -60,6 +60,7 @@ public:
     void btnBackFromSetupVCTapped() override;
     void btnStartNewBatchFromSetupVCTapped() override;
     void btnProcessSkippedFromSetupVCTapped(const QList<std::shared_ptr<PhotoFile>>& skipped) override;
+    void closeWindowFromSetupVC() override { closeWindow(); }
 
     void convertFormatViewWillAppear();
     void processStartViewWillAppear();

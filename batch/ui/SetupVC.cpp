@@ -112,6 +112,9 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     center.addObserver(names::ProcessStop, [this](const auto&) { runner_->btnStopProcessTapped(); },
                        DeliverOn::MainThread, this);
 
+    summaryController = new SummaryController(this);
+    btnStop->setToolTip(QStringLiteral("Click here to STOP the Batch process"));
+
     windowisResizing();
     runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
                           AppDelegate::shared().arrayDestinationPaths);
@@ -123,6 +126,8 @@ SetupVC::~SetupVC() {
     runner_->setObserver(nullptr);
     runner_->setAsker(nullptr);
 }
+
+void SetupVC::showPage(QWidget* page) { stack_->setCurrentWidget(page); }
 
 QPushButton* SetupVC::backButton() const { return vwConvertFormatOrRename->btnBack; }
 
@@ -191,14 +196,7 @@ void SetupVC::runShowsAlert(const QString& text) {
     QTimer::singleShot(1000, box, &QMessageBox::close);
 }
 
-void SetupVC::showAlertWithType(int type) {
-    if (type != 115) return;
-    QMessageBox* box = messageBox(QStringLiteral("alert115"), startgate::RefusedTitle, startgate::RefusedText);
-    box->setText(startgate::RefusedTitle);
-    box->setInformativeText(startgate::RefusedText);
-    box->addButton(QMessageBox::Ok);
-    box->open();
-}
+void SetupVC::showAlertWithType(int type) { summaryController->showAlertWithType(type); }
 
 // ---- the start ----
 
@@ -273,6 +271,7 @@ void SetupVC::processStartNotification() {
     processStartedDateTime = QDateTime::currentDateTime();
     processStartTimeStr = startgate::startTimeText(processStartedDateTime);
     btnProcessTapped();
+    summaryController->runStarted(processStartedDateTime, processStartTimeStr);
 }
 
 void SetupVC::resetUIforNewProcess() {
@@ -321,17 +320,22 @@ void SetupVC::runShowsPhoto(int, const QImage& thumbnail) {
 void SetupVC::runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) {
     progressIndicator->setDoubleValue(progress);
     vwConvertFormatOrRename->setBatchInfo();
+    summaryController->setBatchInfo();
+    summaryController->setProcessInfoAtBottm();
     if (row < 0 || row >= runModel->rowCount()) return;
     runModel->rowChanged(row);
     if (photo) lblCurrntFilePath->setText(photo->filePath);
     tblPreviewPaths->scrollTo(runModel->index(row, 0));
 }
 
-void SetupVC::runDidEnd(bool) {
+void SetupVC::runDidEnd(bool finished) {
     imgvwCurrentPhoto->clear();
     btnStop->setEnabled(false);
     btnBackRun->setEnabled(true);
+    summaryController->addSummaryViewIsFinished(finished);
 }
+
+void SetupVC::runShowsLoading(bool show, const QString& text) { summaryController->showLoading(show, text); }
 
 void SetupVC::askToStop(const QString& question) {
     QMessageBox* box = messageBox(QStringLiteral("windowAbortAlert"), tr("Stop"), question);

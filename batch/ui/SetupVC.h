@@ -15,6 +15,7 @@
 #include "batch/BatchRunner.h"
 #include "batch/PreviewClassifier.h"
 #include "batch/ui/ConvertFormatOrRenameView.h"
+#include "batch/ui/SummaryController.h"
 
 struct PhotoFile;
 class BarProgressIndicator;
@@ -33,6 +34,8 @@ public:
     virtual void btnStartNewBatchFromSetupVCTapped() = 0;
     // The skipped photos of a run become the batch.
     virtual void btnProcessSkippedFromSetupVCTapped(const QList<std::shared_ptr<PhotoFile>>& skipped) = 0;
+    // Finishing from the summary: the main window closes as the shell closes it.
+    virtual void closeWindowFromSetupVC() {}
 };
 
 class SetupVC : public QWidget,
@@ -60,6 +63,10 @@ public:
     QPushButton* btnStop = nullptr;
     QPushButton* btnBackRun = nullptr;
     BatchRunner* runner() const { return runner_; }
+    // Status bars, end of a run, summary, its sheets and alerts, the loading overlay.
+    SummaryController* summaryController = nullptr;
+    // Shows one of the screen's three views (rename-and-convert, run, summary).
+    void showPage(QWidget* page);
     // The start question while it is open.
     QMessageBox* startQuestion() const { return startQuestion_; }
 
@@ -105,6 +112,7 @@ public:
     void runShowsPhoto(int index, const QImage& thumbnail) override;
     void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& photo, int progress) override;
     void runDidEnd(bool finished) override;
+    void runShowsLoading(bool show, const QString& text) override;
 
     // ---- BatchRunAsker ----
     void askToStop(const QString& question) override;

@@ -16,6 +16,7 @@
 #include "batch/ui/PreviewTables.h"
 #include "batch/ui/SetupVC.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/workspace/Workspace.h"
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 
@@ -38,9 +39,16 @@ struct TemporaryHome {
     }
 };
 
+// Opens nothing on the desktop.
+struct QuietWorkspace : platform::Workspace {
+    bool openURL(const QUrl&) override { return false; }
+    bool openFile(const QString&) override { return true; }
+};
+
 // A screen with a batch of photos, shown offscreen.
 struct Screen {
     TemporaryHome home;
+    QuietWorkspace workspace;
     QTemporaryDir dir;
     std::unique_ptr<SetupVC> setup;
     ConvertFormatOrRenameView* view = nullptr;
@@ -51,6 +59,7 @@ struct Screen {
                 << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i))));
         }
         setup = std::make_unique<SetupVC>();
+        setup->summaryController->setWorkspace(&workspace);
         view = setup->vwConvertFormatOrRename;
         view->recomputer()->setDebounceInterval(0);
         setup->resize(1300, 800);
@@ -136,7 +145,8 @@ TEST(OutputScreen, PlanPreviewStartAndFindThePreviewedFilesOnDisk) {
     QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
     ASSERT_TRUE(batchtest::waitUntil([&] { return ended; }, 60000));
 
-    EXPECT_TRUE(s.setup->vwContainerMain->isVisible());
+    // The summary replaces the run view once the log is written.
+    EXPECT_TRUE(batchtest::waitUntil([&] { return s.setup->vwSummary->isVisible(); }));
     EXPECT_EQ(s.setup->tblPreviewPaths->model()->rowCount(), 2);
     for (int r = 0; r < 2; ++r) {
         EXPECT_EQ(s.setup->tblPreviewPaths->model()->index(r, 0).data().toString(), previewed[r]);

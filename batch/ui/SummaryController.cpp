@@ -1,0 +1,488 @@
+#include "batch/ui/SummaryController.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QThreadPool>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "batch/BatchRunner.h"
+#include "batch/ui/LoadingOverlay.h"
+#include "batch/ui/SetupVC.h"
+#include "batch/ui/SummaryView.h"
+#include "engine/Utils.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/workspace/Workspace.h"
+#include "records/AppDelegate.h"
+#include "records/FavouriteAdder.h"
+#include "records/OutputOptionSettings.h"
+#include "records/PhotoFile.h"
+#include "records/SavedState.h"
+#include "ui/SmallViews.h"
+
+namespace names = platform::notifications;
+
+namespace {
+
+void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
+
+const QString kProcessing = QStringLiteral("Processing...");
+const QString kDisablePrevBtn = QStringLiteral("notificationDisbalePrevBtn");
+const QString kEnablePrevBtn = QStringLiteral("notificationEnbalePrevBtn");
+
+QLabel* barLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::RichText);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setContentsMargins(8, 4, 8, 4);
+    return label;
+}
+
+QMessageBox* sheet(QWidget* parent, const char* name, const QString& title, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    return box;
+}
+
+}  // namespace
+
+SummaryController::SummaryController(SetupVC* screen)
+    : QObject(screen),
+      screen_(screen),
+      busy_(AppDelegate::shared().isSUBWINDOW_OPENED),
+      documentsFolder_(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)),
+      workspace_(&platform::Workspace::system()) {
+    setObjectName(QStringLiteral("SummaryController"));
+    bundleVersion_ = QCoreApplication::applicationVersion();
+    if (bundleVersion_.isEmpty()) bundleVersion_ = QStringLiteral("1.0.0");
+    worker_ = [this](std::function<void()> work, std::function<void()> done) {
+        QPointer<SummaryController> self(this);
+        QThreadPool::globalInstance()->start([self, work = std::move(work), done = std::move(done)] {
+            work();
+            if (self) QMetaObject::invokeMethod(self.data(), done, Qt::QueuedConnection);
+        });
+    };
+
+    // Status bars of the run view: batch info above the table, the process line in the
+    // footer strip below it.
+    auto* run = qobject_cast<QVBoxLayout*>(screen->vwContainerMain->layout());
+    lblBatchInfo = barLabel(screen->vwContainerMain, "lblBatchInfo");
+    middleBG = new QWidget(screen->vwContainerMain);
+    middleBG->setObjectName(QStringLiteral("middleBG"));
+    middleBG->setAttribute(Qt::WA_StyledBackground, true);
+    middleBG->setStyleSheet(QStringLiteral("#middleBG { background: rgba(25,25,25,0.6); }"));
+    auto* footer = new QHBoxLayout(middleBG);
+    footer->setContentsMargins(0, 0, 0, 0);
+    lblProcessInfoBottom = barLabel(middleBG, "lblProcessInfoBottom");
+    footer->addWidget(lblProcessInfoBottom);
+    if (run) {
+        run->insertWidget(0, lblBatchInfo);
+        run->addWidget(middleBG);
+    }
+    bottomTimer_ = new QTimer(this);
+    bottomTimer_->setInterval(200);  // the line shows whole seconds
+    connect(bottomTimer_, &QTimer::timeout, this, &SummaryController::setProcessInfoAtBottm);
+
+    // The summary fills the screen's summary page.
+    auto* page = new QVBoxLayout(screen->vwSummary);
+    page->setContentsMargins(0, 0, 0, 0);
+    summary_ = new SummaryView(screen->vwSummary);
+    page->addWidget(summary_);
+    connect(summary_->btnShowLog, &QPushButton::clicked, this, &SummaryController::btnShowLogsTapped);
+    connect(summary_->btnOpenOutputFolder, &QPushButton::clicked, this, &SummaryController::btnOpenOutputFolderTapped);
+    connect(summary_->btnSkippedPhotos, &QPushButton::clicked, this, &SummaryController::btnProcessSkippedFilesTapped);
+    connect(summary_->btnStartNewBatch, &QPushButton::clicked, this, &SummaryController::btnStartNewBatchTapped);
+    connect(summary_->btnFinish, &QPushButton::clicked, this, &SummaryController::btnFinishOnSummaryTapped);
+    connect(summary_->btnAddtoFav, &QPushButton::clicked, this, &SummaryController::btnAddFavouriteTapped);
+    connect(summary_->btnRestoreExifInfo, &QPushButton::clicked, screen, &SetupVC::btnRestoreExifDataTapped);
+    connect(summary_->btnBackToPreviewOnSummary, &QPushButton::clicked, this,
+            &SummaryController::btnBackToPreviewOnSummaryTapped);
+
+    loading_ = new LoadingOverlay(screen);
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.addObserver(names::ShowLoading, [this](const auto&) { showLoading(true, kProcessing); },
+                       platform::DeliverOn::MainThread, this);
+    center.addObserver(names::HideLoading, [this](const auto&) { showLoading(false, kProcessing); },
+                       platform::DeliverOn::MainThread, this);
+}
+
+SummaryController::~SummaryController() { platform::NotificationCenter::defaultCenter().removeObservers(this); }
+
+platform::UserDefaults& SummaryController::defaults() const {
+    return defaults_ ? *defaults_ : platform::UserDefaults::standardUserDefaults();
+}
+
+runsummary::RunFacts SummaryController::facts() const {
+    runsummary::RunFacts run;
+    run.photos = screen_->runner()->photos();
+    if (run.photos.isEmpty()) run.photos = AppDelegate::shared().arraySelectedImagesToProcess;
+    run.started = screen_->processStartedDateTime;
+    run.startTimeStr = screen_->processStartTimeStr;
+    run.finished = runFinished_;
+    run.appliedSteps = Utils::totalBatchStepsApplied();
+    run.output = AppDelegate::shared().selectedOuputSettingObj;
+    return run;
+}
+
+// ---- status bars ----
+
+void SummaryController::runStarted(const QDateTime&, const QString&) {
+    setBatchInfo();
+    setProcessInfoAtBottm();
+    bottomTimer_->start();
+}
+
+void SummaryController::setBatchInfo() {
+    const BatchRunner* runner = screen_->runner();
+    const auto run = facts();
+    lblBatchInfo->setText(runsummary::barHtml(runsummary::batchInfo(
+        run.photos.size(), runsummary::batchSizeText(run.photos), run.appliedSteps, runner->counterProcessedSuccessfully,
+        runner->counterSkipped, runner->counterTotalProgressedFiles)));
+}
+
+void SummaryController::setProcessInfoAtBottm() {
+    lblProcessInfoBottom->setText(runsummary::barHtml(runsummary::processInfo(
+        screen_->processStartTimeStr, screen_->runner()->counterProcessedWithError,
+        runsummary::elapsedText(screen_->processStartedDateTime, now()))));
+}
+
+// ---- the end of a run ----
+
+void SummaryController::addSummaryViewIsFinished(bool finished) {
+    runFinished_ = finished;
+    bottomTimer_->stop();
+    setBatchInfo();
+    setProcessInfoAtBottm();
+    showLoading(true, kProcessing);
+    auto run = std::make_shared<runsummary::RunFacts>(facts());
+    auto result = std::make_shared<runsummary::WriteResult>();
+    const QString documents = documentsFolder_;
+    const QDateTime at = now();
+    const runsummary::DateStyle style = dateStyle_;
+    worker_([run, result, documents, at, style] { *result = runsummary::createAndWriteSummaryFile(*run, documents, at, style); },
+            [this, result, finished] {
+                // The counters the log counted replace the runner's; without a log folder
+                // the runner's stay.
+                if (result->folderCreated) {
+                    BatchRunner* runner = screen_->runner();
+                    runner->counterProcessedSuccessfully = result->sorted.processed.size();
+                    runner->counterNotProcessed = result->sorted.notProcessed.size();
+                    runner->counterSkipped = result->sorted.skipped.size();
+                    runner->counterProcessedWithError = result->sorted.error.size();
+                    arrayFilesToReProcess = result->sorted.toReprocess;
+                    strLogfilePath = result->path;
+                }
+                showLoading(false, kProcessing);
+                setSummmaryInfo();
+                summary_->setFinished(finished);
+                screen_->showPage(screen_->vwSummary);
+                post(names::ProcessComplete);
+                if (runsummary::shouldOpenOutputFolder(AppDelegate::shared().selectedOuputSettingObj.get()))
+                    btnOpenOutputFolderTapped();
+                emit summaryShown(finished);
+            });
+}
+
+void SummaryController::setSummmaryInfo() {
+    const BatchRunner* runner = screen_->runner();
+    runsummary::Counters counters{runner->counterProcessedSuccessfully, runner->counterNotProcessed,
+                                  runner->counterSkipped, runner->counterProcessedWithError};
+    summary_->setSummmaryInfo(runsummary::figures(facts(), counters,
+                                                  runsummary::elapsedText(screen_->processStartedDateTime, now()),
+                                                  AppDelegate::shared().isMetadataInfoChanged));
+}
+
+void SummaryController::removeSummaryView() { screen_->AddConvertFormatView(); }
+
+// ---- summary actions ----
+
+void SummaryController::btnShowLogsTapped() {
+    if (strLogfilePath.isEmpty()) {
+        // No log since the start: the folder the logs go to.
+        workspace_->openFile(runsummary::logFolder(documentsFolder_));
+    } else if (QFileInfo::exists(strLogfilePath)) {
+        workspace_->openFile(strLogfilePath);
+    } else {
+        workspace_->openFile(QFileInfo(strLogfilePath).absolutePath());
+    }
+}
+
+void SummaryController::btnOpenOutputFolderTapped() {
+    const auto& output = AppDelegate::shared().selectedOuputSettingObj;
+    if (output) workspace_->openFile(output->outputFolderPath);
+}
+
+void SummaryController::btnProcessSkippedFilesTapped() {
+    if (SetupDelegate* d = screen_->delegate()) d->btnProcessSkippedFromSetupVCTapped(arrayFilesToReProcess);
+}
+
+void SummaryController::btnStartNewBatchTapped() {
+    if (newBatchSheet_) return;
+    QMessageBox* box = sheet(screen_, "windowStartNewBatch", tr("Start New Batch"),
+                             tr("Do you want to start a new batch? The photos and steps of this batch are cleared."));
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    busy_.acquire();
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        if (box->clickedButton() == box->button(QMessageBox::Yes)) btnYesOnStartNewBatchWindowTapped();
+        else btnNoOnStartNewBatchWindowTapped();
+    });
+    newBatchSheet_ = box;
+    box->open();
+}
+
+void SummaryController::btnYesOnStartNewBatchWindowTapped() {
+    btnNoOnStartNewBatchWindowTapped();
+    if (SetupDelegate* d = screen_->delegate()) d->btnStartNewBatchFromSetupVCTapped();
+}
+
+void SummaryController::btnNoOnStartNewBatchWindowTapped() {
+    if (!newBatchSheet_) return;
+    QMessageBox* box = newBatchSheet_;
+    newBatchSheet_ = nullptr;
+    busy_.release();
+    box->disconnect(this);
+    box->close();
+}
+
+void SummaryController::btnFinishOnSummaryTapped() { showSaveSessionWindow(); }
+
+// ---- favourites ----
+
+void SummaryController::btnAddFavouriteTapped() {
+    if (Utils::totalBatchStepsApplied() < 1 || favSheet_) return;
+    auto* dialog = new QDialog(screen_);
+    dialog->setObjectName(QStringLiteral("windowAddFavBatch"));
+    dialog->setWindowTitle(tr("Add to Favorites"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(new QLabel(tr("Name of the favorite:"), dialog));
+    txtFavBatch = new QLineEdit(dialog);
+    txtFavBatch->setObjectName(QStringLiteral("txtFavBatch"));
+    layout->addWidget(txtFavBatch);
+    lblAlertSameFavName = new QLabel(dialog);
+    lblAlertSameFavName->setObjectName(QStringLiteral("lblAlertSameFavName"));
+    lblAlertSameFavName->hide();
+    layout->addWidget(lblAlertSameFavName);
+    auto* buttons = new QHBoxLayout;
+    auto* cancel = new QPushButton(tr("Cancel"), dialog);
+    cancel->setObjectName(QStringLiteral("btnCancelOnAddFavouriteWindow"));
+    auto* add = new QPushButton(tr("Add"), dialog);
+    add->setObjectName(QStringLiteral("btnAddOnAddFavouriteWindow"));
+    add->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    buttons->addWidget(add);
+    layout->addLayout(buttons);
+    connect(add, &QPushButton::clicked, this, &SummaryController::btnAddOnAddFavouriteWindowTapped);
+    connect(cancel, &QPushButton::clicked, this, &SummaryController::btnCancelOnAddFavouriteWindowTapped);
+    connect(dialog, &QDialog::rejected, this, &SummaryController::btnCancelOnAddFavouriteWindowTapped);
+    connect(txtFavBatch, &QLineEdit::textChanged, lblAlertSameFavName, &QLabel::hide);
+    busy_.acquire();
+    favSheet_ = dialog;
+    dialog->open();
+}
+
+void SummaryController::btnAddOnAddFavouriteWindowTapped() {
+    if (!favSheet_) return;
+    const auto outcome =
+        favouriteadder::addFavourite(txtFavBatch->text(), AppDelegate::shared().arrayAppliedFilters, now(), defaults());
+    if (outcome.added) {
+        QSignalBlocker quiet(txtFavBatch);
+        txtFavBatch->clear();
+    }
+    lblAlertSameFavName->setStyleSheet(outcome.added ? QStringLiteral("color:rgb(255,255,255);")
+                                                     : QStringLiteral("color:rgb(255,0,0);"));
+    lblAlertSameFavName->setText(outcome.message);
+    lblAlertSameFavName->show();
+    if (outcome.added)
+        QTimer::singleShot(favCloseDelay_, favSheet_.data(), [this] { btnCancelOnAddFavouriteWindowTapped(); });
+}
+
+void SummaryController::btnCancelOnAddFavouriteWindowTapped() {
+    if (!favSheet_) return;
+    QDialog* dialog = favSheet_;
+    favSheet_ = nullptr;
+    txtFavBatch = nullptr;
+    lblAlertSameFavName = nullptr;
+    busy_.release();
+    dialog->disconnect(this);
+    dialog->close();
+}
+
+// ---- session ----
+
+void SummaryController::showSaveSessionWindow() {
+    if (sessionSheet_) return;
+    QMessageBox* box = sheet(screen_, "windowSaveSession", tr("Save Session"),
+                             tr("Do you want to save this session? It is offered again at the next start."));
+    auto* save = box->addButton(tr("Save"), QMessageBox::AcceptRole);
+    save->setObjectName(QStringLiteral("btnSaveSession"));
+    auto* close = box->addButton(tr("Close without saving"), QMessageBox::DestructiveRole);
+    close->setObjectName(QStringLiteral("btnCloseOnSessionWindow"));
+    auto* cancel = box->addButton(QMessageBox::Cancel);
+    cancel->setObjectName(QStringLiteral("btnCancelOnSaveSession"));
+    busy_.acquire();
+    connect(box, &QMessageBox::finished, this, [this, box, save, close] {
+        if (box->clickedButton() == save) btnSaveSessionTapped();
+        else if (box->clickedButton() == close) btnCloseOnSessionWindowTapped();
+        else btnCancelOnSaveSessionTapped();
+    });
+    sessionSheet_ = box;
+    box->open();
+}
+
+void SummaryController::endSheet(QDialog* dialog) {
+    if (!dialog) return;
+    busy_.release();
+    dialog->disconnect(this);
+    dialog->close();
+}
+
+void SummaryController::btnSaveSessionTapped() {
+    QMessageBox* box = sessionSheet_;
+    sessionSheet_ = nullptr;
+    endSheet(box);
+    showLoading(true, kProcessing);
+    // What is saved is copied now, on the main thread: edits made while the save runs
+    // never reach it half-way.
+    auto snapshot = std::make_shared<SavedState::SessionSnapshot>(SavedState::snapshotSession(AppDelegate::shared()));
+    platform::UserDefaults* store = &defaults();
+    worker_([snapshot, store] { SavedState::saveProjectSession(*snapshot, *store); },
+            [this] {
+                showLoading(false, kProcessing);
+                closeWindowThroughShell();
+            });
+}
+
+void SummaryController::btnCloseOnSessionWindowTapped() {
+    SavedState::removeProjectSession(defaults());
+    QMessageBox* box = sessionSheet_;
+    sessionSheet_ = nullptr;
+    endSheet(box);
+    closeWindowThroughShell();
+}
+
+void SummaryController::btnCancelOnSaveSessionTapped() {
+    QMessageBox* box = sessionSheet_;
+    sessionSheet_ = nullptr;
+    endSheet(box);
+}
+
+void SummaryController::closeWindowThroughShell() {
+    emit windowCloseRequested();
+    if (SetupDelegate* d = screen_->delegate()) d->closeWindowFromSetupVC();
+}
+
+// ---- alerts ----
+
+bool SummaryController::showAlertWithType(int type) {
+    if (busy_.isBusy() || alert_) return false;
+    const auto content =
+        runalerts::contentFor(type, AppDelegate::shared().arraySelectedImagesToProcess.size());
+    QMessageBox* box = sheet(screen_, "alertWindow", content.title, content.title);
+    box->setObjectName(QStringLiteral("alert%1").arg(type));
+    box->setInformativeText(content.message);
+    QPushButton* ok = content.ok ? box->addButton(QMessageBox::Ok) : nullptr;
+    QPushButton* yes = content.yes ? box->addButton(QMessageBox::Yes) : nullptr;
+    if (content.noThanks) box->addButton(tr("No Thanks"), QMessageBox::RejectRole)->setObjectName(QStringLiteral("btnNoOnAlert"));
+    if (yes) yes->setObjectName(QStringLiteral("btnYesOnAlert"));
+    if (ok) ok->setObjectName(QStringLiteral("btnOkOnAlert"));
+    alertTag = type;
+    busy_.acquire();
+    connect(box, &QMessageBox::finished, this, [this, box, ok, yes] {
+        QAbstractButton* clicked = box->clickedButton();
+        if (clicked && clicked == ok) btnOkOnAlertTapped();
+        else if (clicked && clicked == yes) btnYesOnAlertTapped();
+        else btnNoOnAlertTapped();
+    });
+    alert_ = box;
+    box->open();
+    return true;
+}
+
+void SummaryController::btnOkOnAlertTapped() {
+    const int tag = alertTag;
+    endSheet(alert_.data());
+    alert_ = nullptr;
+    if (tag == runalerts::PhotosDeleted)
+        if (SetupDelegate* d = screen_->delegate()) d->btnStartNewBatchFromSetupVCTapped();
+}
+
+void SummaryController::btnYesOnAlertTapped() {
+    const int tag = alertTag;
+    endSheet(alert_.data());
+    alert_ = nullptr;
+    if (tag != runalerts::RateApp) return;
+    platform::Workspace* workspace = workspace_;
+    runalerts::acceptRating([workspace](const QUrl& url) { return workspace->openURL(url); }, bundleVersion_,
+                            defaults());
+    performBackOnSummaryAction();
+}
+
+void SummaryController::btnNoOnAlertTapped() {
+    const int tag = alertTag;
+    endSheet(alert_.data());
+    alert_ = nullptr;
+    if (tag == runalerts::RateApp) performBackOnSummaryAction();
+}
+
+// ---- way back ----
+
+void SummaryController::btnBackToPreviewOnSummaryTapped() {
+    if (!runalerts::shouldAskForRating(bundleVersion_, defaults())) {
+        performBackOnSummaryAction();
+    } else if (!showAlertWithType(runalerts::RateApp)) {
+        // Something else holds the screen: go back without asking.
+        performBackOnSummaryAction();
+    }
+}
+
+void SummaryController::performBackOnSummaryAction() {
+    post(kDisablePrevBtn);
+    removeSummaryView();
+    checkForDeletedPhotosInSourceFolder(false);
+    QTimer::singleShot(enableBackDelay_, this, [] { post(kEnablePrevBtn); });
+}
+
+void SummaryController::checkForDeletedPhotosInSourceFolder(bool remove) {
+    auto& app = AppDelegate::shared();
+    const auto check = runalerts::checkForDeletedPhotosInSourceFolder(app.arraySelectedImagesToProcess, remove);
+    app.arraySelectedImagesToProcess = check.kept;
+    if (check.existing == 0) showDeletedPhotosAlert(25);
+}
+
+void SummaryController::showDeletedPhotosAlert(int attempts) {
+    // The preview that the way back starts covers the screen for a moment; the user must
+    // still learn that the photos are gone, so the alert waits for it instead of being lost.
+    QTimer::singleShot(deletedAlertDelay_, this, [this, attempts] {
+        if (!showAlertWithType(runalerts::PhotosDeleted) && attempts > 1) showDeletedPhotosAlert(attempts - 1);
+    });
+}
+
+// ---- loading overlay ----
+
+void SummaryController::showLoading(bool show, const QString& text) {
+    // The overlay holds the screen busy once, however often it is shown.
+    loading_->showLoading(show, text);
+    if (show && !loadingHeld_) {
+        busy_.acquire();
+        loadingHeld_ = true;
+    } else if (!show && loadingHeld_) {
+        busy_.release();
+        loadingHeld_ = false;
+    }
+}

@@ -1,0 +1,142 @@
+#pragma once
+// The reporting half of the run screen: the two status bars while a run lasts, the end of
+// a run (summary log, summary view), the summary's actions, the favourite and
+// save-session sheets, the typed alerts, the loading overlay and the way back with its
+// rate prompt. The run screen owns one and tells it when a run starts, moves and ends.
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "batch/RunAlerts.h"
+#include "batch/RunSummary.h"
+
+class SetupVC;
+class SummaryView;
+class LoadingOverlay;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QTimer;
+class QWidget;
+struct PhotoFile;
+namespace platform {
+class Workspace;
+class UserDefaults;
+}  // namespace platform
+
+class SummaryController : public QObject {
+    Q_OBJECT
+public:
+    explicit SummaryController(SetupVC* screen);
+    ~SummaryController() override;
+
+    // ---- what tests and the shell may set ----
+    // The Documents folder the logs go under ("<it>/Brisko Photos").
+    void setDocumentsFolder(const QString& folder) { documentsFolder_ = folder; }
+    QString documentsFolder() const { return documentsFolder_; }
+    void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+    void setDateStyle(const runsummary::DateStyle& style) { dateStyle_ = style; }
+    void setWorkspace(platform::Workspace* workspace) { workspace_ = workspace; }
+    // Runs work off the main thread and then `done` on the main thread; by default the
+    // global thread pool.
+    using Worker = std::function<void(std::function<void()> work, std::function<void()> done)>;
+    void setWorker(Worker worker) { worker_ = std::move(worker); }
+    void setUserDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
+    void setBundleVersion(const QString& version) { bundleVersion_ = version; }
+    // Delays in ms (the favourite sheet's close after a save, the deleted-photos alert,
+    // the re-enabling of the rename view's Back).
+    void setDelays(int favClose, int deletedAlert, int enableBack) {
+        favCloseDelay_ = favClose, deletedAlertDelay_ = deletedAlert, enableBackDelay_ = enableBack;
+    }
+
+    // ---- views ----
+    SummaryView* summaryView() const { return summary_; }
+    LoadingOverlay* loadingView() const { return loading_; }
+    QLabel* lblBatchInfo = nullptr;
+    QLabel* lblProcessInfoBottom = nullptr;
+    QWidget* middleBG = nullptr;
+    QString strLogfilePath;  // the last run's log
+    QList<std::shared_ptr<PhotoFile>> arrayFilesToReProcess;
+    QDialog* windowAddFavBatch() const { return favSheet_; }
+    QLineEdit* txtFavBatch = nullptr;
+    QLabel* lblAlertSameFavName = nullptr;
+    QMessageBox* windowSaveSession() const { return sessionSheet_; }
+    QMessageBox* windowStartNewBatch() const { return newBatchSheet_; }
+    QMessageBox* alertWindow() const { return alert_; }
+    int alertTag = 0;
+    runalerts::BusyState& busy() { return busy_; }
+
+    // ---- the run ----
+    void runStarted(const QDateTime& started, const QString& startText);
+    void setBatchInfo();
+    void setProcessInfoAtBottm();
+    void addSummaryViewIsFinished(bool finished);
+    void setSummmaryInfo();
+    void removeSummaryView();
+
+    // ---- summary actions ----
+    void btnShowLogsTapped();
+    void btnOpenOutputFolderTapped();
+    void btnProcessSkippedFilesTapped();
+    void btnStartNewBatchTapped();
+    void btnYesOnStartNewBatchWindowTapped();
+    void btnNoOnStartNewBatchWindowTapped();
+    void btnFinishOnSummaryTapped();
+
+    // ---- favourites and session ----
+    void btnAddFavouriteTapped();
+    void btnAddOnAddFavouriteWindowTapped();
+    void btnCancelOnAddFavouriteWindowTapped();
+    void showSaveSessionWindow();
+    void btnSaveSessionTapped();
+    void btnCloseOnSessionWindowTapped();
+    void btnCancelOnSaveSessionTapped();
+
+    // ---- alerts, overlay, way back ----
+    // False when refused because something else is open.
+    bool showAlertWithType(int type);
+    void btnOkOnAlertTapped();
+    void btnYesOnAlertTapped();
+    void btnNoOnAlertTapped();
+    void btnBackToPreviewOnSummaryTapped();
+    void performBackOnSummaryAction();
+    void checkForDeletedPhotosInSourceFolder(bool remove);
+    void showLoading(bool show, const QString& text);
+
+signals:
+    // The log is on disk (or could not be written) and the summary is on screen.
+    void summaryShown(bool finished);
+    // The session sheet finished its work and asked the shell to close the window.
+    void windowCloseRequested();
+
+private:
+    runsummary::RunFacts facts() const;
+    void closeWindowThroughShell();
+    void showDeletedPhotosAlert(int attempts);
+    void endSheet(QDialog* sheet);
+    platform::UserDefaults& defaults() const;
+    QDateTime now() const { return clock_ ? clock_() : QDateTime::currentDateTime(); }
+
+    SetupVC* screen_;
+    SummaryView* summary_ = nullptr;
+    LoadingOverlay* loading_ = nullptr;
+    QTimer* bottomTimer_ = nullptr;
+    QPointer<QDialog> favSheet_;
+    QPointer<QMessageBox> sessionSheet_, newBatchSheet_, alert_;
+    runalerts::BusyState busy_;
+    bool loadingHeld_ = false;
+
+    QString documentsFolder_;
+    std::function<QDateTime()> clock_;
+    runsummary::DateStyle dateStyle_;
+    platform::Workspace* workspace_;
+    Worker worker_;
+    platform::UserDefaults* defaults_ = nullptr;
+    QString bundleVersion_;
+    int favCloseDelay_ = 1000, deletedAlertDelay_ = 200, enableBackDelay_ = 300;
+    bool runFinished_ = true;
+};

@@ -1,0 +1,141 @@
+#include "batch/ui/SummaryView.h"
+
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/SmallViews.h"
+
+namespace {
+
+QLabel* valueLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setStyleSheet(QStringLiteral("color:white;"));
+    return label;
+}
+
+QPushButton* button(QWidget* parent, const QString& title, const char* name, const QString& tip) {
+    auto* b = new QPushButton(title, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(tip);
+    return b;
+}
+
+}  // namespace
+
+SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("SummaryView"));
+    setAttribute(Qt::WA_StyledBackground, true);
+    setStyleSheet(QStringLiteral("SummaryView { background:#262626; } QLabel { color:#b8b8b8; }"
+                                 "QPushButton { color:white; background:#3a3a3a; border:1px solid #555;"
+                                 " padding:6px 14px; border-radius:3px; }"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(40, 30, 40, 30);
+
+    auto* top = new QHBoxLayout;
+    btnBackToPreviewOnSummary = button(this, tr("Back"), "btnBackToPreviewOnSummary", QStringLiteral("Go back to Batch Effects"));
+    top->addWidget(btnBackToPreviewOnSummary);
+    top->addStretch(1);
+    outer->addLayout(top);
+
+    lblSummaryHeader = new QLabel(this);
+    lblSummaryHeader->setObjectName(QStringLiteral("lblSummaryHeader"));
+    lblSummaryHeader->setStyleSheet(QStringLiteral("color:white; font-size:22px; font-weight:bold;"));
+    lblSummaryHeader->setAlignment(Qt::AlignCenter);
+    outer->addWidget(lblSummaryHeader);
+    outer->addSpacing(20);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(24);
+    grid->setVerticalSpacing(10);
+    int row = 0;
+    auto addRow = [&](const QString& caption, QWidget* value) {
+        grid->addWidget(new QLabel(caption, this), row, 0, Qt::AlignRight);
+        grid->addWidget(value, row, 1, Qt::AlignLeft);
+        ++row;
+    };
+    addRow(tr("Batch Count:"), lblBatchCountSummary = valueLabel(this, "lblBatchCountSummary"));
+    addRow(tr("Batch Size:"), lblBatchSizeSummary = valueLabel(this, "lblBatchSizeSummary"));
+    addRow(tr("Batch Steps:"), lblBatchStepsSummary = valueLabel(this, "lblBatchStepsSummary"));
+    addRow(tr("Photos Processed:"), lblPhotoProcessedSummary = valueLabel(this, "lblPhotoProcessedSummary"));
+    addRow(tr("Photos not Processed:"), lblPhotoNotProccesedSummary = valueLabel(this, "lblPhotoNotProccesedSummary"));
+    addRow(tr("Photos Skipped:"), lblPhotoSkippedSummary = valueLabel(this, "lblPhotoSkippedSummary"));
+    addRow(tr("Errors:"), lblErrorsSummary = valueLabel(this, "lblErrorsSummary"));
+    addRow(tr("Time elapsed:"), lblTimeElapsedSummary = valueLabel(this, "lblTimeElapsedSummary"));
+    auto* outputCell = new QWidget(this);
+    auto* outputRow = new QHBoxLayout(outputCell);
+    outputRow->setContentsMargins(0, 0, 0, 0);
+    lblOutputDirectorySummary = valueLabel(outputCell, "lblOutputDirectorySummary");
+    btnOpenOutputFolder = new LinkButton(outputCell);
+    btnOpenOutputFolder->setObjectName(QStringLiteral("btnOpenOutputFolder"));
+    btnOpenOutputFolder->setToolTip(QStringLiteral("Click here to open the destination folder"));
+    outputRow->addWidget(lblOutputDirectorySummary);
+    outputRow->addWidget(btnOpenOutputFolder);
+    addRow(tr("Output Directory:"), outputCell);
+    btnShowLog = new LinkButton(this);
+    btnShowLog->setObjectName(QStringLiteral("btnShowLog"));
+    btnShowLog->setTitle(tr("Show log"), 13, false, Qt::white);
+    btnShowLog->setToolTip(QStringLiteral("Click here to view the Batch process detailed log"));
+    addRow(tr("Log:"), btnShowLog);
+    auto* gridRow = new QHBoxLayout;
+    gridRow->addStretch(1);
+    gridRow->addLayout(grid);
+    gridRow->addStretch(1);
+    outer->addLayout(gridRow);
+    outer->addSpacing(24);
+
+    // Hidden buttons leave no gap: the row closes up from the left.
+    actionRow_ = new QWidget(this);
+    auto* actions = new QHBoxLayout(actionRow_);
+    actions->setSpacing(20);
+    btnAddtoFav = button(actionRow_, tr("Add to Favorites"), "btnAddtoFav",
+                         QStringLiteral("Click here to save our Batch Steps as Favorite"));
+    btnRestoreExifInfo = button(actionRow_, tr("Restore Metadata"), "btnRestoreExifInfo", QString());
+    btnSkippedPhotos = button(actionRow_, tr("Process Skipped Photos"), "btnSkippedPhotos",
+                              QStringLiteral("Click here to edit the skipped photos"));
+    btnStartNewBatch = button(actionRow_, tr("Start New Batch"), "btnStartNewBatch",
+                              QStringLiteral("Click here to initiate a new batch"));
+    btnFinish = button(actionRow_, tr("Finish"), "btnFinish", QString());
+    actions->addStretch(1);
+    for (QPushButton* b : {btnAddtoFav, btnRestoreExifInfo, btnSkippedPhotos, btnStartNewBatch, btnFinish})
+        actions->addWidget(b);
+    actions->addStretch(1);
+    outer->addWidget(actionRow_);
+    outer->addStretch(1);
+}
+
+int SummaryView::widthOfString(const QString& text, const QFont& font) {
+    return QFontMetrics(font).horizontalAdvance(text);
+}
+
+void SummaryView::setFinished(bool finished) {
+    lblSummaryHeader->setText(finished ? QStringLiteral("Batch Process Finished!") : QStringLiteral("Batch Process Stopped!"));
+}
+
+void SummaryView::setSummmaryInfo(const runsummary::Figures& f) {
+    lblBatchCountSummary->setText(f.batchCount);
+    lblBatchSizeSummary->setText(f.batchSize);
+    lblBatchStepsSummary->setText(f.batchSteps);
+    lblPhotoProcessedSummary->setText(f.processed);
+    lblPhotoNotProccesedSummary->setText(f.notProcessed);
+    lblPhotoSkippedSummary->setText(f.skipped);
+    lblErrorsSummary->setText(f.errors);
+    lblTimeElapsedSummary->setText(f.elapsed);
+    lblOutputDirectorySummary->setText(f.outputDirectory);
+    lblOutputDirectorySummary->setVisible(!f.outputIsLink);
+    btnOpenOutputFolder->setVisible(f.outputIsLink);
+    if (f.outputIsLink) {
+        QFont font = this->font();
+        font.setPointSize(13);
+        font.setBold(false);
+        btnOpenOutputFolder->setTitle(f.outputDirectory, 13, false, Qt::white);
+        btnOpenOutputFolder->setFixedWidth(std::min(widthOfString(f.outputDirectory, font), 295) + 5);
+    }
+    btnSkippedPhotos->setVisible(f.showProcessSkipped);
+    btnRestoreExifInfo->setVisible(f.showRestoreExif);
+    btnAddtoFav->setVisible(f.showAddToFavourites);
+}

@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "batch/RenamePreviewRecomputer.h"
+#include "batch/ui/LoadingOverlay.h"
+#include "batch/ui/SetupVC.h"
+#include "batch/ui/SummaryView.h"
+#include "platform/workspace/Workspace.h"
+#include "records/AppliedFilter.h"
+#include "records/OutputOptionSettings.h"
+#include "records/SavedState.h"
+#include "tests/batch/BatchFixtures.h"
+#include "ui/SmallViews.h"
+
+namespace {
+
+struct RecordingWorkspace : platform::Workspace {
+    bool opensUrls = false;
+    QList<QUrl> urls;
+    QStringList opened;
+    bool openURL(const QUrl& url) override {
+        urls << url;
+        return opensUrls;
+    }
+    bool openFile(const QString& path) override {
+        opened << path;
+        return true;
+    }
+    bool selectFile(const QString& path) override { return openFile(path); }
+    bool showInfo(const QString& path) override { return openFile(path); }
+};
+
+struct RecordingDelegate : SetupDelegate {
+    int back = 0, newBatch = 0, closed = 0;
+    QList<std::shared_ptr<PhotoFile>> skipped;
+    void btnBackFromSetupVCTapped() override { ++back; }
+    void btnStartNewBatchFromSetupVCTapped() override { ++newBatch; }
+    void btnProcessSkippedFromSetupVCTapped(const QList<std::shared_ptr<PhotoFile>>& s) override { skipped = s; }
+    void closeWindowFromSetupVC() override { ++closed; }
+};
+
+// The run screen with a batch of photos, its desktop, documents, defaults and background
+// work of the test's own.
+struct RunScreen {
+    QTemporaryDir dir;
+    QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    std::unique_ptr<platform::UserDefaults> defaults;
+    RecordingWorkspace workspace;
+    RecordingDelegate delegate;
+    std::unique_ptr<SetupVC> setup;
+    SummaryController* summary = nullptr;
+    // With `deferred`, background work waits here until the test runs it.
+    bool deferWork = false;
+    std::function<void()> pendingWork, pendingDone;
+
+    explicit RunScreen(int photos) {
+        qputenv("HOME", dir.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(".config").toUtf8());
+        AppDelegate::shared().resetToLaunchValues();
+        defaults = std::make_unique<platform::UserDefaults>(dir.filePath("defaults.plist"));
+        for (int i = 0; i < photos; ++i)
+            AppDelegate::shared().arraySelectedImagesToProcess
+                << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i))));
+        auto sepia = std::make_shared<AppliedFilter>();
+        sepia->filterName = "CISepiaTone";
+        sepia->filterDisplayName = "Sepia";
+        sepia->filterAppliedImage = QImage(4, 4, QImage::Format_RGB32);
+        AppDelegate::shared().arrayAppliedFilters = {sepia};
+        setup = std::make_unique<SetupVC>();
+        setup->setDelegate(&delegate);
+        summary = setup->summaryController;
+        summary->setWorkspace(&workspace);
+        summary->setDocumentsFolder(dir.filePath("Documents"));
+        summary->setUserDefaults(defaults.get());
+        summary->setBundleVersion("3.1");
+        summary->setDelays(0, 20, 0);
+        summary->setWorker([this](std::function<void()> work, std::function<void()> done) {
+            if (deferWork) {
+                pendingWork = std::move(work), pendingDone = std::move(done);
+                return;
+            }
+            work();
+            done();
+        });
+        setup->vwConvertFormatOrRename->recomputer()->setDebounceInterval(0);
+        setup->resize(1300, 800);
+        setup->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(setup.get()));
+        settle();
+    }
+    ~RunScreen() {
+        setup.reset();
+        qputenv("HOME", home);
+        if (config.isEmpty()) qunsetenv("XDG_CONFIG_HOME");
+        else qputenv("XDG_CONFIG_HOME", config);
+        AppDelegate::shared().resetToLaunchValues();
+    }
+    void settle() const {
+        EXPECT_TRUE(batchtest::waitUntil([this] { return !setup->vwConvertFormatOrRename->recomputer()->isPending(); }));
+    }
+    template <class T>
+    T* find(const char* name) const {
+        T* w = setup->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    static void click(QAbstractButton* b) {
+        ASSERT_TRUE(b && b->isVisible() && b->isEnabled()) << (b ? b->objectName().toStdString() : "null");
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+    }
+    // Start, Yes, and wait for the summary.
+    void runToSummary() {
+        bool shown = false;
+        auto c = QObject::connect(summary, &SummaryController::summaryShown, [&](bool) { shown = true; });
+        settle();
+        click(find<QPushButton>("btnStartProcess"));
+        QMessageBox* question = setup->startQuestion();
+        ASSERT_NE(question, nullptr);
+        QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+        ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+        QObject::disconnect(c);
+    }
+};
+
+}  // namespace
+
+TEST(RunScreen, StartToSummaryThenBackThenANewBatch) {
+    RunScreen s(2);
+    s.runToSummary();
+    const QString out = AppDelegate::shared().selectedOuputSettingObj->outputFolderPath;
+
+    SummaryView* view = s.summary->summaryView();
+    EXPECT_TRUE(s.setup->vwSummary->isVisible());
+    EXPECT_FALSE(s.setup->vwContainerMain->isVisible());
+    EXPECT_EQ(view->lblSummaryHeader->text(), "Batch Process Finished!");
+    const BatchRunner* runner = s.setup->runner();
+    EXPECT_EQ(runner->counterProcessedSuccessfully, 2);
+    EXPECT_EQ(view->lblBatchCountSummary->text(), "2");
+    EXPECT_EQ(view->lblPhotoProcessedSummary->text(), QString::number(runner->counterProcessedSuccessfully));
+    EXPECT_EQ(view->lblPhotoSkippedSummary->text(), QString::number(runner->counterSkipped));
+    EXPECT_EQ(view->lblErrorsSummary->text(), QString::number(runner->counterProcessedWithError));
+    EXPECT_EQ(view->lblBatchStepsSummary->text(), "1");
+    EXPECT_FALSE(view->btnSkippedPhotos->isVisible());
+    EXPECT_TRUE(view->btnAddtoFav->isVisible());
+    EXPECT_TRUE(view->btnOpenOutputFolder->isVisible());
+    // The log is on disk under the Documents folder; the output folder was opened.
+    EXPECT_TRUE(s.summary->strLogfilePath.startsWith(s.dir.filePath("Documents/Brisko Photos/BriskoPhotos_LogSummary_")));
+    EXPECT_TRUE(QFileInfo::exists(s.summary->strLogfilePath));
+    EXPECT_TRUE(s.workspace.opened.contains(out));
+    EXPECT_TRUE(s.summary->lblBatchInfo->text().contains("100 %"));
+    EXPECT_FALSE(s.summary->loadingView()->isVisible());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // Show log opens the file.
+    RunScreen::click(view->btnShowLog);
+    EXPECT_EQ(s.workspace.opened.last(), s.summary->strLogfilePath);
+
+    // Back: the rate prompt; nothing opens the page, nothing is stored, back all the same.
+    RunScreen::click(view->btnBackToPreviewOnSummary);
+    QMessageBox* rate = s.summary->alertWindow();
+    ASSERT_NE(rate, nullptr);
+    EXPECT_EQ(rate->text(), "RATE BRISKO PHOTOS");
+    RunScreen::click(rate->findChild<QPushButton*>("btnYesOnAlert"));
+    ASSERT_EQ(s.workspace.urls.size(), 1);
+    EXPECT_EQ(s.workspace.urls[0].scheme(), "appstream");
+    EXPECT_FALSE(s.defaults->containsKey("appVersion"));
+    EXPECT_TRUE(s.setup->vwConvertFormatOrRename->isVisible());
+    s.settle();
+    EXPECT_TRUE(batchtest::waitUntil([] { return !AppDelegate::shared().isSUBWINDOW_OPENED; }));
+
+    // A second run (the first one's outputs gone), then a new batch from its summary.
+    for (const QString& name : QDir(out).entryList(QDir::Files)) QFile::remove(QDir(out).filePath(name));
+    s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_TRUE(batchtest::waitUntil([] { return !AppDelegate::shared().isSUBWINDOW_OPENED; }));
+    s.runToSummary();
+    EXPECT_TRUE(s.setup->vwSummary->isVisible());
+    RunScreen::click(view->btnStartNewBatch);
+    QMessageBox* confirm = s.summary->windowStartNewBatch();
+    ASSERT_NE(confirm, nullptr);
+    QTest::mouseClick(confirm->button(QMessageBox::Yes), Qt::LeftButton);
+    EXPECT_EQ(s.delegate.newBatch, 1);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // Back again: this time the page opens, the version is kept and the next way back asks nothing.
+    s.workspace.opensUrls = true;
+    RunScreen::click(view->btnBackToPreviewOnSummary);
+    ASSERT_NE(s.summary->alertWindow(), nullptr);
+    RunScreen::click(s.summary->alertWindow()->findChild<QPushButton*>("btnYesOnAlert"));
+    EXPECT_EQ(s.defaults->stringForKey("appVersion"), "3.1");
+    s.setup->showPage(s.setup->vwSummary);
+    RunScreen::click(view->btnBackToPreviewOnSummary);
+    EXPECT_EQ(s.summary->alertWindow(), nullptr);
+    EXPECT_TRUE(s.setup->vwConvertFormatOrRename->isVisible());
+}
+
+TEST(RunScreen, FavouriteSheetAndSessionSavedFromASnapshot) {
+    RunScreen s(1);
+    s.setup->showPage(s.setup->vwSummary);
+    s.summary->setSummmaryInfo();
+    SummaryView* view = s.summary->summaryView();
+
+    RunScreen::click(view->btnAddtoFav);
+    ASSERT_NE(s.summary->windowAddFavBatch(), nullptr);
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_FALSE(s.summary->showAlertWithType(115)) << "no alert over an open sheet";
+    QTest::keyClicks(s.summary->txtFavBatch, "***");
+    RunScreen::click(s.summary->windowAddFavBatch()->findChild<QPushButton*>("btnAddOnAddFavouriteWindow"));
+    EXPECT_EQ(s.summary->lblAlertSameFavName->text(), "* Invalid Favorite name.");
+    QTest::keyClick(s.summary->txtFavBatch, Qt::Key_A);
+    EXPECT_FALSE(s.summary->lblAlertSameFavName->isVisible()) << "typing hides the message";
+    s.summary->txtFavBatch->setText("Warm");
+    RunScreen::click(s.summary->windowAddFavBatch()->findChild<QPushButton*>("btnAddOnAddFavouriteWindow"));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return s.summary->windowAddFavBatch() == nullptr; }));
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    ASSERT_EQ(Favorites::favouriteBatches(*s.defaults).size(), 1);
+    EXPECT_FALSE(AppDelegate::shared().arrayAppliedFilters[0]->filterAppliedImage.isNull());
+
+    // Finish → Save: the session is copied now; edits made while it saves are not in it.
+    s.deferWork = true;
+    RunScreen::click(view->btnFinish);
+    QMessageBox* sheet = s.summary->windowSaveSession();
+    ASSERT_NE(sheet, nullptr);
+    RunScreen::click(sheet->findChild<QPushButton*>("btnSaveSession"));
+    ASSERT_TRUE(s.pendingWork);
+    EXPECT_TRUE(s.summary->loadingView()->isVisible());
+    AppDelegate::shared().arrayAppliedFilters[0]->filterDisplayName = "Edited";
+    AppDelegate::shared().arrayAppliedFilters << std::make_shared<AppliedFilter>();
+    s.pendingWork();
+    s.pendingDone();
+    const auto session = SavedState::loadProjectSession(*s.defaults);
+    ASSERT_NE(session, nullptr);
+    ASSERT_EQ(session->arrayAppliedFilters.size(), 1);
+    EXPECT_EQ(session->arrayAppliedFilters[0]->filterDisplayName, "Sepia");
+    EXPECT_EQ(s.delegate.closed, 1);
+    EXPECT_FALSE(s.summary->loadingView()->isVisible());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // Close without saving forgets the session.
+    s.deferWork = false;
+    RunScreen::click(view->btnFinish);
+    RunScreen::click(s.summary->windowSaveSession()->findChild<QPushButton*>("btnCloseOnSessionWindow"));
+    EXPECT_EQ(SavedState::loadProjectSession(*s.defaults), nullptr);
+    EXPECT_EQ(s.delegate.closed, 2);
+}
+
+TEST(RunScreen, LoadingOverlayShownTwiceStaysUntilHiddenAndDeletedPhotosAlert) {
+    RunScreen s(1);
+    s.summary->showLoading(true, "Processing...");
+    s.summary->showLoading(true, "Processing...");
+    EXPECT_TRUE(s.summary->loadingView()->isVisible());
+    EXPECT_EQ(s.summary->busy().owners(), 1);
+    EXPECT_FALSE(s.summary->showAlertWithType(115));
+    LoadingOverlay* overlay = s.summary->loadingView();
+    for (int i = 0; i < LoadingOverlay::kFrames; ++i) overlay->performLaoderAnimationWithCounter();
+    EXPECT_EQ(overlay->loaderCounter(), 1) << "frame 55 is followed by frame 1";
+    s.summary->showLoading(false, "Processing...");
+    EXPECT_FALSE(s.summary->loadingView()->isVisible());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // The only photo is gone: going back shows the singular alert; Ok starts a new batch.
+    QFile::remove(AppDelegate::shared().arraySelectedImagesToProcess[0]->filePath);
+    s.defaults->setObject(QStringLiteral("3.1"), "appVersion");
+    s.setup->showPage(s.setup->vwSummary);
+    RunScreen::click(s.summary->summaryView()->btnBackToPreviewOnSummary);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return s.summary->alertWindow() != nullptr; }));
+    EXPECT_EQ(s.summary->alertWindow()->text(), "PHOTO DELETED");
+    RunScreen::click(s.summary->alertWindow()->findChild<QPushButton*>("btnOkOnAlert"));
+    EXPECT_EQ(s.delegate.newBatch, 1);
+}
