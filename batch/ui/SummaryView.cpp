@@ -72,7 +72,6 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     lblOutputDirectorySummary = valueLabel(outputCell, "lblOutputDirectorySummary");
     btnOpenOutputFolder = new LinkButton(outputCell);
     btnOpenOutputFolder->setObjectName(QStringLiteral("btnOpenOutputFolder"));
-    btnOpenOutputFolder->setToolTip(QStringLiteral("Click here to open the destination folder"));
     outputRow->addWidget(lblOutputDirectorySummary);
     outputRow->addWidget(btnOpenOutputFolder);
     addRow(tr("Output Directory:"), outputCell);
@@ -133,6 +132,7 @@ void SummaryView::setSummmaryInfo(const runsummary::Figures& f) {
         font.setPointSize(13);
         font.setBold(false);
         btnOpenOutputFolder->setTitle(f.outputDirectory, 13, false, Qt::white);
+        btnOpenOutputFolder->setToolTip(QStringLiteral("Click here to open the destination folder"));
         btnOpenOutputFolder->setFixedWidth(std::min(widthOfString(f.outputDirectory, font), 295) + 5);
     }
     btnSkippedPhotos->setVisible(f.showProcessSkipped);

@@ -149,6 +149,7 @@ TEST(RunScreen, StartToSummaryThenBackThenANewBatch) {
     EXPECT_FALSE(view->btnSkippedPhotos->isVisible());
     EXPECT_TRUE(view->btnAddtoFav->isVisible());
     EXPECT_TRUE(view->btnOpenOutputFolder->isVisible());
+    EXPECT_EQ(view->btnOpenOutputFolder->toolTip(), "Click here to open the destination folder");
     // The log is on disk under the Documents folder; the output folder was opened.
     EXPECT_TRUE(s.summary->strLogfilePath.startsWith(s.dir.filePath("Documents/Brisko Photos/BriskoPhotos_LogSummary_")));
     EXPECT_TRUE(QFileInfo::exists(s.summary->strLogfilePath));
