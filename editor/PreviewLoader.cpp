@@ -11,8 +11,8 @@ PreviewLoader::PreviewLoader(QObject* context, Executor executor)
     if (!executor_) executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
 }
 
-PreviewResult PreviewLoader::loadNow(const PreviewRequest& request) {
-    PreviewResult r;
+PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
+    PhotoPreviewResult r;
     r.generation = request.generation;
     r.path = request.path;
     if (request.path.isEmpty()) return r;
@@ -68,7 +68,7 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
                             const QList<AppliedFilter>& steps, const QImage& original, const QImage& thumbnail,
                             Completion done) {
     const quint64 generation = ++*latest_;
-    PreviewRequest request;
+    PhotoPreviewRequest request;
     request.generation = generation;
     request.steps = steps;
     request.original = original;
@@ -81,17 +81,17 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
 
     auto latest = latest_;
     QPointer<QObject> context = context_;
-    auto deliver = [latest, done](const PreviewResult& result) {
+    auto deliver = [latest, done](const PhotoPreviewResult& result) {
         if (result.generation == *latest && done) done(result);
     };
     if (!photo) {
-        PreviewResult failed;
+        PhotoPreviewResult failed;
         failed.generation = generation;
         if (context) QMetaObject::invokeMethod(context, [deliver, failed] { deliver(failed); }, Qt::QueuedConnection);
         return generation;
     }
     executor_([request, context, deliver] {
-        PreviewResult result = loadNow(request);
+        PhotoPreviewResult result = loadNow(request);
         if (context)
             QMetaObject::invokeMethod(context, [deliver, result = std::move(result)] { deliver(result); },
                                       Qt::QueuedConnection);

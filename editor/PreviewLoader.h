@@ -16,7 +16,7 @@
 
 struct PhotoFile;
 
-struct PreviewRequest {
+struct PhotoPreviewRequest {
     quint64 generation = 0;
     QString path;
     QSizeF pixelSize;   // the photo's upright pixel size, as the batch holds it
@@ -28,7 +28,7 @@ struct PreviewRequest {
     QImage thumbnail;
 };
 
-struct PreviewResult {
+struct PhotoPreviewResult {
     quint64 generation = 0;
     QString path;
     bool loaded = false;  // false when there was no photo or it could not be read
@@ -41,7 +41,7 @@ class PreviewLoader {
 public:
     // Runs a job off the main thread; the default is Qt's global thread pool.
     using Executor = std::function<void(std::function<void()>)>;
-    using Completion = std::function<void(const PreviewResult&)>;
+    using Completion = std::function<void(const PhotoPreviewResult&)>;
 
     // Completions are delivered on `context`'s thread and never after it is destroyed.
     explicit PreviewLoader(QObject* context, Executor executor = {});
@@ -58,7 +58,7 @@ public:
     quint64 latestGeneration() const { return *latest_; }
 
     // The work of one load; any thread.
-    static PreviewResult loadNow(const PreviewRequest& request);
+    static PhotoPreviewResult loadNow(const PhotoPreviewRequest& request);
     // Every switched-on step drawn on the image in list order. The preview is already
     // fitted to its box, so a "Resize" step leaves it as it is.
     static QImage applySelectedFiltersOnImage(const QImage& image, const QString& path,

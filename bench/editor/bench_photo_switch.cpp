@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
 
     // 1. The load itself.
     std::vector<double> loads;
-    PreviewRequest request;
+    PhotoPreviewRequest request;
     request.path = photo;
     request.pixelSize = QSizeF(a->width, a->height);
     request.previewBox = QSizeF(580, 440);
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5; ++i) {
         QElapsedTimer t;
         t.start();
-        const PreviewResult r = PreviewLoader::loadNow(request);
+        const PhotoPreviewResult r = PreviewLoader::loadNow(request);
         loads.push_back(double(t.nsecsElapsed()) / 1e6);
         if (!r.loaded) std::printf("load failed\n");
     }

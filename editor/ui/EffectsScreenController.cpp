@@ -375,10 +375,10 @@ void EffectsScreenController::selectedPhotoChanged() {
                                                      vc_->workingParameters().list());
     QList<AppliedFilter> steps = PreviewLoader::snapshotSteps(app.arrayAppliedFilters);
     loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight), steps,
-                 QImage(), QImage(), [this, carried](const PreviewResult& r) { applyPreviewResult(r, carried, true); });
+                 QImage(), QImage(), [this, carried](const PhotoPreviewResult& r) { applyPreviewResult(r, carried, true); });
 }
 
-void EffectsScreenController::applyPreviewResult(const PreviewResult& r, const std::optional<QVariantList>& carried,
+void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, const std::optional<QVariantList>& carried,
                                        bool rebuildPanel) {
     AppDelegate& app = AppDelegate::shared();
     app.isPROCESSING_WITH_FILES_SYSTEM = false;
@@ -458,7 +458,7 @@ void EffectsScreenController::renderBase(std::function<void()> then) {
     if (selectedFavBatch_ && vc_->state().isFAV_SELECTED) steps += selectedFavBatch_->filtersArray;
     loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight),
                  PreviewLoader::snapshotSteps(steps), originalImage_, imgSelected_Thumbnail_,
-                 [this, then](const PreviewResult& r) {
+                 [this, then](const PhotoPreviewResult& r) {
                      applyPreviewResult(r, std::nullopt, false);
                      if (then) then();
                  });

@@ -159,7 +159,7 @@ private:
     void stepsChanged(bool rerender);
     void renderBase(std::function<void()> then = {});
     void refreshStepThumbnails(bool all);
-    void applyPreviewResult(const PreviewResult& result, const std::optional<QVariantList>& carried,
+    void applyPreviewResult(const PhotoPreviewResult& result, const std::optional<QVariantList>& carried,
                             bool rebuildPanel);
     void showAlert(int type, const QString& title, const QString& message, bool question,
                    std::function<void(bool, bool)> answer);

@@ -340,9 +340,9 @@ TEST(PreviewLoader, TheLastPhotoChosenWins) {
     std::deque<std::function<void()>> jobs;
     QObject context;
     PreviewLoader loader(&context, [&](std::function<void()> job) { jobs.push_back(std::move(job)); });
-    QList<PreviewResult> delivered;
-    loader.load(photos[0], QSizeF(580, 440), [&](const PreviewResult& r) { delivered << r; });
-    loader.load(photos[1], QSizeF(580, 440), [&](const PreviewResult& r) { delivered << r; });
+    QList<PhotoPreviewResult> delivered;
+    loader.load(photos[0], QSizeF(580, 440), [&](const PhotoPreviewResult& r) { delivered << r; });
+    loader.load(photos[1], QSizeF(580, 440), [&](const PhotoPreviewResult& r) { delivered << r; });
     ASSERT_EQ(jobs.size(), 2u);
     jobs.back()();
     jobs.front()();
@@ -353,7 +353,7 @@ TEST(PreviewLoader, TheLastPhotoChosenWins) {
     EXPECT_EQ(delivered[0].original.size(), QSize(293, 440));
 
     // No current photo: a failed load, still reported.
-    loader.load(nullptr, QSizeF(580, 440), [&](const PreviewResult& r) { delivered << r; });
+    loader.load(nullptr, QSizeF(580, 440), [&](const PhotoPreviewResult& r) { delivered << r; });
     QCoreApplication::processEvents();
     ASSERT_EQ(delivered.size(), 2);
     EXPECT_FALSE(delivered[1].loaded);
