@@ -1,0 +1,247 @@
+// The road of one batch through the real main window, as a user walks it: photos dropped on
+// the add-photos screen, two effects set up and committed on the effects screen, the output
+// chosen on the output screen, the run started and its summary shown; then the files on disk.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QThreadPool>
+
+#include "batch/RenamePreviewRecomputer.h"
+#include "batch/RunStartGate.h"
+#include "batch/ui/ConvertFormatOrRenameView.h"
+#include "batch/ui/SetupVC.h"
+#include "batch/ui/SummaryController.h"
+#include "editor/ui/AdjustFilterVC.h"
+#include "editor/ui/EffectTableModels.h"
+#include "editor/ui/EffectsScreenController.h"
+#include "import/PhotoIntake.h"
+#include "import/ui/AddPhotosVC.h"
+#include "import/ui/DropArea.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+#include "platform/workspace/Workspace.h"
+#include "records/AppDelegate.h"
+#include "records/AppliedFilter.h"
+#include "records/PhotoFile.h"
+#include "shell/MainWindowController.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// Nothing leaves the test: no file browser, no web page.
+struct QuietWorkspace : platform::Workspace {
+    QStringList asked;
+    bool openURL(const QUrl& url) override { asked << url.toString(); return false; }
+    bool openFile(const QString& path) override { asked << path; return false; }
+    bool selectFile(const QString& path) override { asked << path; return false; }
+    bool showInfo(const QString& path) override { asked << path; return false; }
+};
+
+// The effects screen's questions, answered Yes as a user going on would.
+struct AnsweringAlerts : EffectsAlertPresenter {
+    QStringList shown;
+    void showAlert(int, const QString& title, const QString&, bool, std::function<void(bool, bool)> done) override {
+        shown << title;
+        if (done) done(true, false);
+    }
+};
+
+struct Road {
+    QTemporaryDir dir;
+    QString previousDefaults;
+    std::unique_ptr<MainWindowController> window;
+    QuietWorkspace workspace;
+
+    Road() {
+        previousDefaults = platform::UserDefaults::standardUserDefaults().filePath();
+        platform::UserDefaults::standardUserDefaults().setFilePath(dir.filePath("defaults.plist"));
+        // A user who has seen the first-use tips.
+        platform::UserDefaults::standardUserDefaults().setObject(true, QString::fromLatin1(platform::DefaultsKey::TipsIsDisable));
+        AppDelegate::shared().resetToLaunchValues();
+        window = std::make_unique<MainWindowController>();
+        window->setAsker([](const MainWindowController::Question&, MainWindowController::Answer answer) { answer(0); });
+        window->resize(1300, 820);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    ~Road() {
+        window.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        AppDelegate::shared().resetToLaunchValues();
+        platform::UserDefaults::standardUserDefaults().setFilePath(previousDefaults);
+    }
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+};
+
+// The photos a user might bring: one turned by its EXIF orientation, one with a GPS position,
+// a PNG with transparency, and a file that only claims to be a photo.
+QStringList makePhotos(const Road& road) {
+    QStringList good;
+    good << batchtest::writePhoto(road.path("in/a_turned.jpg"), 120, 80, platform::ImageType::JPEG, 6);
+    QVariantMap gps{{"{GPS}", QVariantMap{{"Latitude", 48.2}, {"LatitudeRef", "N"}, {"Longitude", 16.37}, {"LongitudeRef", "E"}}}};
+    const QString withGps = road.path("in/b_gps.jpg");
+    EXPECT_TRUE(platform::writeImageFile(withGps, testsupport::gradientImage(100, 70), platform::ImageType::JPEG, 0.9, gps));
+    good << withGps;
+    QImage clear(90, 60, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    for (int y = 15; y < 45; ++y)
+        for (int x = 20; x < 70; ++x) clear.setPixel(x, y, qRgba(200, 40, 40, 255));
+    const QString png = road.path("in/c_clear.png");
+    EXPECT_TRUE(platform::writeImageFile(png, clear, platform::ImageType::PNG, 1.0, {}));
+    good << png;
+    testsupport::writeFile(road.path("in/d_damaged.jpg"), QByteArray("\xFF\xD8\xFF\xE0 this is not a photo", 26));
+    return good;
+}
+
+void clickList(QListView* view, int row) {
+    const QModelIndex index = view->model()->index(row, 0);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+}
+
+int basicRow(EffectsScreenController* screen, const QString& name) {
+    for (int r = 0; r < screen->categoryModel()->rowCount(); ++r) {
+        auto rec = screen->categoryModel()->basicAt(r);
+        if (rec && rec->filterName == name && !screen->categoryModel()->rows().isHeader(r)) return r;
+    }
+    return -1;
+}
+
+void click(QAbstractButton* b) {
+    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+    QCoreApplication::processEvents();
+}
+
+TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
+    Road road;
+    const QStringList good = makePhotos(road);
+    AppDelegate& app = AppDelegate::shared();
+
+    // ---- add photos: drop the folder ----
+    AddPhotosVC* add = road.window->addPhotosVC();
+    ASSERT_NE(add, nullptr);
+    auto mime = std::make_unique<QMimeData>();
+    mime->setUrls({QUrl::fromLocalFile(road.path("in"))});
+    ASSERT_TRUE(add->dropArea()->performDragOperation(mime.get()));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3 && add->isAlertShown(); }));
+    EXPECT_EQ(add->alertTitle(), "FILE CANNOT BE ADDED");
+    QStringList batch;
+    for (const auto& p : app.arraySelectedImagesToProcess) batch << p->filePath;
+    EXPECT_EQ(batch, good) << "photos in the order of the folder; the damaged file left out";
+    EXPECT_EQ(int(app.arraySelectedImagesToProcess[0]->width), 80) << "the turned photo counts upright";
+    EXPECT_TRUE(add->footerText().startsWith("Batch Count: 3")) << add->footerText().toStdString();
+
+    add->btnOkOnAlertWinTapped();
+    EXPECT_FALSE(add->isAlertShown());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    click(add->nextButton());
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+
+    // ---- effects: a black-and-white step and a text watermark ----
+    AdjustFilterVC* fx = road.window->adjustFilterVC();
+    auto* screen = fx->findChild<EffectsScreenController*>();
+    ASSERT_NE(screen, nullptr);
+    AnsweringAlerts alerts;
+    screen->setAlertPresenter(&alerts);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    const int bw = basicRow(screen, "Black & White");
+    ASSERT_GE(bw, 0);
+    clickList(screen->tblFilterCategories(), bw);
+    click(fx->btnApplyFilter());
+    const int text = basicRow(screen, "Add Text");
+    ASSERT_GE(text, 0);
+    clickList(screen->tblFilterCategories(), text);
+    click(fx->btnApplyFilter());
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    QStringList steps;
+    for (const auto& s : app.arrayAppliedFilters) steps << s->filterName;
+    ASSERT_EQ(steps, (QStringList{"Black & White", "Add Text"}));
+
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED) << alerts.shown.join(", ").toStdString();
+    click(fx->nextButton());
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
+
+    // ---- output: a folder of the test's, PNG with compression, a new name with digits ----
+    SetupVC* setup = road.window->setupVC();
+    setup->summaryController->setWorkspace(&road.workspace);
+    setup->summaryController->setDocumentsFolder(road.path("Documents"));
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
+    view->recomputer()->setDebounceInterval(0);
+    auto settle = [&] { EXPECT_TRUE(batchtest::waitUntil([&] { return !view->recomputer()->isPending(); })); };
+    settle();
+    const QString out = road.path("Out");
+    QDir().mkpath(out);
+    view->setFolderChooser([&](QWidget*, const QString&, std::function<void(QString)> done) { done(out); });
+    click(setup->findChild<QPushButton*>("btnSelectFolder"));
+    settle();
+    auto choosePopupRow = [&](const char* opener, int row) {
+        click(setup->findChild<QPushButton*>(opener));
+        QTableView* table = view->tblPopupOptions;
+        ASSERT_NE(table, nullptr);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
+        settle();
+    };
+    choosePopupRow("btnSelectFormat", 6);
+    click(setup->findChild<QCheckBox*>("checkboxCompression"));
+    click(setup->findChild<QRadioButton*>("btnRenameModeModifyName"));
+    click(setup->findChild<QCheckBox*>("checkboxReplaceFileName"));
+    settle();
+    auto* newName = setup->findChild<QLineEdit*>("txtReplaceFileName");
+    ASSERT_NE(newName, nullptr);
+    newName->selectAll();
+    QTest::keyClicks(newName, "trip");
+    settle();
+    click(setup->findChild<QCheckBox*>("checkboxAddDigit"));
+    settle();
+    QStringList previewed;
+    for (int r = 0; r < view->tblPreviewNames->model()->rowCount(); ++r)
+        previewed << view->tblPreviewNames->model()->index(r, 0).data().toString();
+    ASSERT_EQ(previewed.size(), 3);
+    EXPECT_EQ(previewed, (QStringList{out + "/1trip.png", out + "/2trip.png", out + "/3trip.png"}));
+
+    // ---- run ----
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    click(setup->findChild<QPushButton*>("btnStartProcess"));
+    QMessageBox* question = setup->startQuestion();
+    ASSERT_NE(question, nullptr);
+    QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+
+    // Every photo written under its previewed name, upright, grey from the black-and-white
+    // step, and the GPS position carried over.
+    for (int i = 0; i < previewed.size(); ++i) {
+        const QImage written = platform::readImage(previewed[i]);
+        ASSERT_FALSE(written.isNull()) << previewed[i].toStdString();
+        EXPECT_EQ(written.size(), QSize(int(app.arraySelectedImagesToProcess[i]->width),
+                                        int(app.arraySelectedImagesToProcess[i]->height)));
+    }
+    EXPECT_EQ(platform::readImage(previewed[0]).size(), QSize(80, 120)) << "the turned photo is written upright";
+    const QVariantMap gpsBack = platform::readImageProperties(previewed[1]).value("{GPS}").toMap();
+    EXPECT_NEAR(gpsBack.value("Latitude").toDouble(), 48.2, 1e-3);
+    const QColor centre = platform::readImage(previewed[1]).pixelColor(10, 10);
+    EXPECT_NEAR(centre.red(), centre.blue(), 3);
+    const QImage clear = platform::readImage(previewed[2]);
+    EXPECT_EQ(qAlpha(clear.pixel(2, 2)), 0) << "transparency kept";
+    EXPECT_FALSE(setup->summaryController->strLogfilePath.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(setup->summaryController->strLogfilePath));
+    for (const QString& source : good) EXPECT_TRUE(QFileInfo::exists(source)) << "copy mode keeps the sources";
+}
+
+}  // namespace
