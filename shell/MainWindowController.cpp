@@ -61,8 +61,10 @@ Screen* lazyScreen(Screen*& slot, QStackedWidget* stack, Delegate* delegate) {
 MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kWindowTitle);
     setObjectName(QStringLiteral("MainWindow"));
-    setMinimumSize(900, 600);
-    resize(1100, 720);
+    // The effects screen (tables, the 580 x 440 preview and the parameter column side by
+    // side) needs about 1170 points: the window never gets narrower than that.
+    setMinimumSize(1180, 720);
+    resize(1280, 800);
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);

@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
     }
     shared.selectedImageIndex = 0;
     shared.selectedImageFile = shared.arraySelectedImagesToProcess.first();
+    shared.isSELECTED_IMAGE_CHANGED = true;
 
     MainWindowController window;
     window.resize(1280, 800);
@@ -101,9 +102,9 @@ int main(int argc, char** argv) {
     settle(1500);
     ok &= save(&window, QDir(out).filePath(QStringLiteral("screen-add-photos.png")));
 
-    window.showScreen(MainWindowController::ScreenAdjustFilter);
-    settle(800);
-    window.adjustFilterVC()->selectEffectByName(QStringLiteral("CIVignetteEffect"));
+    window.btnNextFromAddPhotosVcTapped();
+    settle(1500);
+    window.adjustFilterVC()->selectEffectByName(QStringLiteral("CITwirlDistortion"), QStringLiteral("Twirl Distortion"));
     settle(1500);
     ok &= save(&window, QDir(out).filePath(QStringLiteral("screen-effects.png")));
 
