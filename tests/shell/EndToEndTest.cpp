@@ -99,7 +99,7 @@ QStringList makePhotos(const Road& road) {
     const QString png = road.path("in/c_clear.png");
     EXPECT_TRUE(platform::writeImageFile(png, clear, platform::ImageType::PNG, 1.0, {}));
     good << png;
-    testsupport::writeFile(road.path("in/d_damaged.jpg"), QByteArray("\xFF\xD8\xFF\xE0 this is not a photo", 26));
+    testsupport::writeFile(road.path("in/d_damaged.jpg"), QByteArray("\xFF\xD8\xFF\xE0") + QByteArray(" this is not a photo"));
     return good;
 }
 
