@@ -20,6 +20,7 @@
 #include "batch/ui/SetupVC.h"
 #include "batch/ui/SummaryController.h"
 #include "editor/ui/AdjustFilterVC.h"
+#include "editor/ui/EffectDelegates.h"
 #include "editor/ui/EffectTableModels.h"
 #include "editor/ui/EffectsScreenController.h"
 #include "import/PhotoIntake.h"
@@ -172,6 +173,28 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     QStringList steps;
     for (const auto& s : app.arrayAppliedFilters) steps << s->filterName;
     ASSERT_EQ(steps, (QStringList{"Black & White", "Add Text"}));
+
+    // Switch the first step off and on again, and move the text up and back down.
+    QListView* stepList = screen->tblAppliedFilters();
+    auto stepButton = [&](int row, StepDelegate::Button button) {
+        const QRect rect = StepDelegate::buttonRect(stepList->visualRect(stepList->model()->index(row, 0)), button);
+        QTest::mouseClick(stepList->viewport(), Qt::LeftButton, {}, rect.center());
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    };
+    auto names = [&] {
+        QStringList out;
+        for (const auto& f : app.arrayAppliedFilters) out << f->filterName;
+        return out;
+    };
+    stepButton(0, StepDelegate::Apply);
+    EXPECT_FALSE(app.arrayAppliedFilters[0]->isApplied);
+    stepButton(0, StepDelegate::Apply);
+    EXPECT_TRUE(app.arrayAppliedFilters[0]->isApplied);
+    stepButton(1, StepDelegate::MoveUp);
+    EXPECT_EQ(names(), (QStringList{"Add Text", "Black & White"}));
+    stepButton(0, StepDelegate::MoveDown);
+    EXPECT_EQ(names(), (QStringList{"Black & White", "Add Text"}));
 
     EXPECT_FALSE(app.isSUBWINDOW_OPENED) << alerts.shown.join(", ").toStdString();
     click(fx->nextButton());
