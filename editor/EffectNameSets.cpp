@@ -1,26 +1,12 @@
 #include "editor/EffectNameSets.h"
 
+#include "engine/Utils.h"
+
 namespace effectsets {
 
-const QStringList& pictureFrames() {
-    static const QStringList names = {"Grunge Frame",     "Brush Strokes Frame", "Classic Frame", "Fancy Frame",
-                                      "Film Strip Frame", "Royal Frame",         "Vintage Frame"};
-    return names;
-}
-
-const QStringList& textures() {
-    static const QStringList names = {"Grunge Effect", "Lights Effect", "Paint Effect", "Fabric Effect",
-                                      "Metal Effect",  "Paper Effect",  "Scratch Effect", "Art Effect",
-                                      "Bokeh Effect",  "Bricks Effect", "Color Effect", "Film Effect",
-                                      "Fire Effect",   "Black n White Effect", "Vignette Effect", "Vintage Effect"};
-    return names;
-}
-
-const QStringList& stickerSets() {
-    static const QStringList names = {"Birthday", "Chat Bubbles", "Design Elements", "Emoticons",
-                                      "Food",     "Love",         "Music",           "Zodiac"};
-    return names;
-}
+const QStringList& pictureFrames() { return Utils::pictureFrameNames(); }
+const QStringList& textures() { return Utils::textureEffectNames(); }
+const QStringList& stickerSets() { return Utils::stickerSetNames(); }
 
 const QStringList& withPreviewOverlay() {
     static const QStringList names = [] {

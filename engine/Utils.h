@@ -133,6 +133,10 @@ public:
     QRectF getRotatedRectForImageByDegrees(double degrees, const QImage& image, const QSizeF& boundSize);
     // The names a date stamp's "dateFormat" and "timeFormat" take, in the order the editor
     // lists them; the first of each is the default.
+    // The program's own effect sets, in the order the effects screen lists them.
+    static const QStringList& pictureFrameNames();   // 7
+    static const QStringList& textureEffectNames();  // 16
+    static const QStringList& stickerSetNames();     // 8
     static QStringList dateFormatNames();
     static QStringList timeFormatNames();
     // The font's face at the size that fits the string into the area; always a finite,

@@ -17,28 +17,13 @@ namespace {
 // Photos larger than this on their longer side are scaled down by "Resize".
 constexpr double kResizeLimit = 10000.0;
 
-const QStringList& frameNames() {
-    static const QStringList names = {"Brush Strokes Frame", "Grunge Frame",     "Fancy Frame",  "Classic Frame",
-                                      "Royal Frame",         "Film Strip Frame", "Vintage Frame"};
-    return names;
-}
-
-const QStringList& textureNames() {
-    static const QStringList names = {"Lights Effect",        "Grunge Effect", "Fabric Effect",  "Paint Effect",
-                                      "Paper Effect",         "Metal Effect",  "Art Effect",     "Scratch Effect",
-                                      "Bricks Effect",        "Bokeh Effect",  "Film Effect",    "Color Effect",
-                                      "Black n White Effect", "Fire Effect",   "Vintage Effect", "Vignette Effect"};
-    return names;
-}
-
 const QStringList& watermarkNames() {
     static const QStringList names = {"Add Text", "Add Watermark", "Add Date"};
     return names;
 }
 
 const QStringList& overlayNames() {
-    static const QStringList names = {"Add Custom Image", "Add Logo", "Birthday", "Chat Bubbles", "Design Elements",
-                                      "Emoticons",        "Food",     "Love",     "Music",        "Zodiac"};
+    static const QStringList names = QStringList{"Add Custom Image", "Add Logo"} + Utils::stickerSetNames();
     return names;
 }
 
@@ -46,6 +31,26 @@ QColor darkGray() { return QColor(85, 85, 85); }
 QColor gray() { return QColor(128, 128, 128); }
 
 }  // namespace
+
+const QStringList& Utils::pictureFrameNames() {
+    static const QStringList names = {"Grunge Frame",     "Brush Strokes Frame", "Classic Frame", "Fancy Frame",
+                                      "Film Strip Frame", "Royal Frame",         "Vintage Frame"};
+    return names;
+}
+
+const QStringList& Utils::textureEffectNames() {
+    static const QStringList names = {"Grunge Effect", "Lights Effect", "Paint Effect", "Fabric Effect",
+                                      "Metal Effect",  "Paper Effect",  "Scratch Effect", "Art Effect",
+                                      "Bokeh Effect",  "Bricks Effect", "Color Effect", "Film Effect",
+                                      "Fire Effect",   "Black n White Effect", "Vignette Effect", "Vintage Effect"};
+    return names;
+}
+
+const QStringList& Utils::stickerSetNames() {
+    static const QStringList names = {"Birthday", "Chat Bubbles", "Design Elements", "Emoticons",
+                                      "Food",     "Love",         "Music",           "Zodiac"};
+    return names;
+}
 
 QRectF Utils::centerRect(const QRectF& rect, const QRectF& inRect) {
     return QRectF(inRect.center().x() - rect.width() / 2, inRect.center().y() - rect.height() / 2, rect.width(),
@@ -105,9 +110,9 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
         if (thumbnail) result = addBorderToImage(result, darkGray(), 4, 4);
         return result;
     }
-    if (frameNames().contains(filterName))
+    if (pictureFrameNames().contains(filterName))
         return addCustomFrameToImage(image, imageURL, filterName, parameters, thumbnail);
-    if (textureNames().contains(filterName))
+    if (textureEffectNames().contains(filterName))
         return addTexturesToImage(image, imageURL, filterName, parameters, thumbnail);
     if (watermarkNames().contains(filterName)) return addWaterMarkToImage(image, imageURL, filterName, parameters);
     if (overlayNames().contains(filterName)) return addImageToBackgroundImage(image, filterName, parameters);
