@@ -1,13 +1,12 @@
 #include "editor/PreviewLoader.h"
 
-#include <QMetaObject>
 #include <QThreadPool>
 
 #include "engine/Utils.h"
 #include "records/PhotoFile.h"
 
 PreviewLoader::PreviewLoader(QObject* context, Executor executor)
-    : context_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
+    : back_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
     if (!executor_) executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
 }
 
@@ -80,27 +79,24 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
     request.previewBox = previewBox;
 
     auto latest = latest_;
-    QPointer<QObject> context = context_;
     auto deliver = [latest, done](const PhotoPreviewResult& result) {
         if (result.generation == *latest && done) done(result);
     };
     if (!photo) {
         PhotoPreviewResult failed;
         failed.generation = generation;
-        if (context) QMetaObject::invokeMethod(context, [deliver, failed] { deliver(failed); }, Qt::QueuedConnection);
+        back_.post([deliver, failed] { deliver(failed); });
         return generation;
     }
-    executor_([request, context, deliver] {
+    executor_([request, back = back_, deliver] {
         PhotoPreviewResult result = loadNow(request);
-        if (context)
-            QMetaObject::invokeMethod(context, [deliver, result = std::move(result)] { deliver(result); },
-                                      Qt::QueuedConnection);
+        back.post([deliver, result = std::move(result)] { deliver(result); });
     });
     return generation;
 }
 
 StepThumbnails::StepThumbnails(QObject* context, PreviewLoader::Executor executor)
-    : context_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
+    : back_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
     if (!executor_) executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
 }
 
@@ -118,8 +114,7 @@ quint64 StepThumbnails::render(const QImage& thumbnail, const QString& path,
     for (int i = 0; i < steps.size(); ++i)
         if (steps[i] && (rows.isEmpty() || rows.contains(i))) jobs << Job{i, steps[i], *steps[i]};
     auto latest = latest_;
-    QPointer<QObject> context = context_;
-    executor_([jobs, thumbnail, path, latest, context, generation, delivered] {
+    executor_([jobs, thumbnail, path, latest, back = back_, generation, delivered] {
         for (const Job& job : jobs) {
             QImage picture = thumbnail;
             if (job.copy.filterName != QLatin1String("Resize")) {
@@ -127,17 +122,14 @@ quint64 StepThumbnails::render(const QImage& thumbnail, const QString& path,
                     thumbnail, path, job.copy.filterName, job.copy.filterParameters, false);
                 if (!drawn.isNull()) picture = drawn;
             }
-            if (!context) return;
-            QMetaObject::invokeMethod(
-                context,
-                [job, picture, latest, generation, delivered] {
-                    if (generation != *latest) return;
-                    const auto step = job.step.lock();
-                    if (!step) return;
-                    step->filterAppliedImage = picture;
-                    if (delivered) delivered(job.row);
-                },
-                Qt::QueuedConnection);
+            const bool alive = back.post([job, picture, latest, generation, delivered] {
+                if (generation != *latest) return;
+                const auto step = job.step.lock();
+                if (!step) return;
+                step->filterAppliedImage = picture;
+                if (delivered) delivered(job.row);
+            });
+            if (!alive) return;
         }
     });
     return generation;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/foundation/PostBack.h"
 #include "records/AppliedFilter.h"
 
 struct PhotoFile;
@@ -67,7 +68,7 @@ public:
     static QList<AppliedFilter> snapshotSteps(const QList<std::shared_ptr<AppliedFilter>>& steps);
 
 private:
-    QPointer<QObject> context_;
+    platform::PostBack back_;
     Executor executor_;
     std::shared_ptr<quint64> latest_;
 };
@@ -90,7 +91,7 @@ public:
     quint64 latestGeneration() const { return *latest_; }
 
 private:
-    QPointer<QObject> context_;
+    platform::PostBack back_;
     PreviewLoader::Executor executor_;
     std::shared_ptr<quint64> latest_;
 };
