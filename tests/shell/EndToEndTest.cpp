@@ -1,9 +1,13 @@
 // The road of one batch through the real main window, as a user walks it: photos dropped on
-// the add-photos screen, two effects set up and committed on the effects screen, the output
-// chosen on the output screen, the run started and its summary shown; then the files on disk.
+// the add-photos screen, two effects set up, committed and reordered on the effects screen,
+// the output chosen on the output screen, the run started and its summary shown; the files
+// on disk; then back for a second run, a new batch, the window closed with the session
+// saved, and the session offered again by the next window.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -19,6 +23,7 @@
 #include "batch/ui/ConvertFormatOrRenameView.h"
 #include "batch/ui/SetupVC.h"
 #include "batch/ui/SummaryController.h"
+#include "batch/ui/SummaryView.h"
 #include "editor/ui/AdjustFilterVC.h"
 #include "editor/ui/EffectDelegates.h"
 #include "editor/ui/EffectTableModels.h"
@@ -69,12 +74,23 @@ struct Road {
         // A user who has seen the first-use tips.
         platform::UserDefaults::standardUserDefaults().setObject(true, QString::fromLatin1(platform::DefaultsKey::TipsIsDisable));
         AppDelegate::shared().resetToLaunchValues();
+        open();
+    }
+    // A fresh window, as at the program's start; its questions are answered with the
+    // first button ("Save" when closing).
+    void open() {
         window = std::make_unique<MainWindowController>();
-        window->setAsker([](const MainWindowController::Question&, MainWindowController::Answer answer) { answer(0); });
+        window->setAsker([this](const MainWindowController::Question& q, MainWindowController::Answer answer) {
+            asked << q.title;
+            answer(0);
+        });
+        window->setOnClosed([this] { ++closed; });
         window->resize(1300, 820);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
+    QStringList asked;
+    int closed = 0;
     ~Road() {
         window.reset();
         QThreadPool::globalInstance()->waitForDone();
@@ -118,6 +134,22 @@ int basicRow(EffectsScreenController* screen, const QString& name) {
         if (rec && rec->filterName == name && !screen->categoryModel()->rows().isHeader(r)) return r;
     }
     return -1;
+}
+
+// A step's row dragged within the list and dropped at a point, arriving as a user's drag
+// does: enter, move and drop events carrying the list's own drag data.
+void dragStep(QListView* list, int row, QPoint at) {
+    std::unique_ptr<QMimeData> mime(list->model()->mimeData({list->model()->index(row, 0)}));
+    ASSERT_NE(mime, nullptr);
+    QDragEnterEvent enter(at, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    ASSERT_TRUE(move.isAccepted()) << "the list takes its own rows";
+    QDropEvent drop(QPointF(at), Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
 }
 
 void click(QAbstractButton* b) {
@@ -195,6 +227,16 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     EXPECT_EQ(names(), (QStringList{"Add Text", "Black & White"}));
     stepButton(0, StepDelegate::MoveDown);
     EXPECT_EQ(names(), (QStringList{"Black & White", "Add Text"}));
+    // And by dragging: the text onto the top edge of the first row, then the black-and-white
+    // step onto the bottom edge of the last.
+    auto rowText = [&](int row) { return stepList->model()->index(row, 0).data().toString(); };
+    const QString bwShown = rowText(0);
+    dragStep(stepList, 1, stepList->visualRect(stepList->model()->index(0, 0)).topLeft() + QPoint(20, 1));
+    EXPECT_EQ(names(), (QStringList{"Add Text", "Black & White"}));
+    EXPECT_EQ(rowText(1), bwShown) << "the list shows the new order";
+    dragStep(stepList, 0, stepList->visualRect(stepList->model()->index(1, 0)).bottomLeft() + QPoint(20, -1));
+    EXPECT_EQ(names(), (QStringList{"Black & White", "Add Text"}));
+    EXPECT_EQ(rowText(0), bwShown);
 
     EXPECT_FALSE(app.isSUBWINDOW_OPENED) << alerts.shown.join(", ").toStdString();
     click(fx->nextButton());
@@ -265,6 +307,70 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     EXPECT_FALSE(setup->summaryController->strLogfilePath.isEmpty());
     EXPECT_TRUE(QFileInfo::exists(setup->summaryController->strLogfilePath));
     for (const QString& source : good) EXPECT_TRUE(QFileInfo::exists(source)) << "copy mode keeps the sources";
+
+    // ---- back from the summary, a second run under another name ----
+    SummaryView* summary = setup->summaryController->summaryView();
+    ASSERT_TRUE(summary->isVisible());
+    EXPECT_TRUE(summary->lblPhotoProcessedSummary->text().contains("3")) << summary->lblPhotoProcessedSummary->text().toStdString();
+    click(summary->btnBackToPreviewOnSummary);
+    // The first way back asks for a rating; "No Thanks" goes on back.
+    QMessageBox* rate = setup->summaryController->alertWindow();
+    ASSERT_NE(rate, nullptr);
+    click(rate->findChild<QPushButton*>("btnNoOnAlert"));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return !summary->isVisible() && view->isVisible(); }));
+    settle();
+    newName->selectAll();
+    QTest::keyClicks(newName, "again");
+    settle();
+    previewed.clear();
+    for (int r = 0; r < view->tblPreviewNames->model()->rowCount(); ++r)
+        previewed << view->tblPreviewNames->model()->index(r, 0).data().toString();
+    EXPECT_EQ(previewed, (QStringList{out + "/1again.png", out + "/2again.png", out + "/3again.png"}));
+    shown = false;
+    click(setup->findChild<QPushButton*>("btnStartProcess"));
+    question = setup->startQuestion();
+    ASSERT_NE(question, nullptr);
+    QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    for (const QString& written : previewed) EXPECT_FALSE(platform::readImage(written).isNull()) << written.toStdString();
+
+    // ---- a new batch: asked first, then the add-photos screen empty ----
+    click(summary->btnStartNewBatch);
+    QMessageBox* newBatch = setup->summaryController->windowStartNewBatch();
+    ASSERT_NE(newBatch, nullptr);
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    QTest::mouseClick(newBatch->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenAddPhotos; }));
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    EXPECT_TRUE(app.arraySelectedImagesToProcess.isEmpty());
+    EXPECT_TRUE(app.arrayAppliedFilters.isEmpty());
+
+    // ---- the photos again, and the window closed with the session saved ----
+    mime = std::make_unique<QMimeData>();
+    mime->setUrls({QUrl::fromLocalFile(road.path("in"))});
+    ASSERT_TRUE(add->dropArea()->performDragOperation(mime.get()));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3 && add->isAlertShown(); }));
+    add->btnOkOnAlertWinTapped();
+    road.window->btnCloseWindowTapped();
+    EXPECT_EQ(road.asked, QStringList{"SAVE SESSION"});
+    EXPECT_EQ(road.closed, 1) << "saved, then closed";
+    EXPECT_FALSE(road.window->isVisible());
+
+    // ---- the program started again: the last session is offered and loads ----
+    road.window.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    app.resetToLaunchValues();
+    road.open();
+    AddPhotosVC* again = road.window->addPhotosVC();
+    ASSERT_TRUE(batchtest::waitUntil([&] { return again->isAlertShown(); }));
+    EXPECT_EQ(again->alertTitle(), "LOAD LAST SESSION");
+    click(again->findChild<QPushButton*>("btnYesOnAlert"));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3; }));
+    batch.clear();
+    for (const auto& p : app.arraySelectedImagesToProcess) batch << p->filePath;
+    EXPECT_EQ(batch, good);
+    EXPECT_TRUE(batchtest::waitUntil([&] { return again->footerText().startsWith("Batch Count: 3"); }))
+        << again->footerText().toStdString();
 }
 
 }  // namespace
