@@ -75,7 +75,10 @@ QString batchSizeText(const QList<std::shared_ptr<PhotoFile>>& photos) {
 }
 
 QString elapsedText(const QDateTime& start, const QDateTime& now) {
-    return Utils::sharedUtils().timeFormattedString(CommonFunc::getDurationBetweenDate(start, now));
+    const QString text = Utils::sharedUtils().timeFormattedString(CommonFunc::getDurationBetweenDate(start, now));
+    // The formatter leaves less than a second blank, which would read "Time elapsed:  approx."
+    // after a short run; it is shown as no whole second, in the formatter's own form.
+    return text.isEmpty() ? QStringLiteral(" 0 seconds") : text;
 }
 
 QString outputDirectoryText(const OutputOptionSettings* output) {

@@ -31,7 +31,7 @@ QString barHtml(const BarText& bar);
 
 // "<size> approx." of the photos' summed sizes.
 QString batchSizeText(const QList<std::shared_ptr<PhotoFile>>& photos);
-// Whole seconds from start to now as "1 min 5 sec"-style text.
+// Whole seconds from start to now as " 1 minute 5 seconds"; " 0 seconds" under one second.
 QString elapsedText(const QDateTime& start, const QDateTime& now);
 // "source photo's folder" with outputs beside their sources, else the destination folder.
 QString outputDirectoryText(const OutputOptionSettings* output);

@@ -8,6 +8,7 @@
 #include "engine/Utils.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
+#include "platform/workspace/Workspace.h"
 #include "records/AppDelegate.h"
 #include "records/BatchRenameSetting.h"
 #include "records/CommonFunc.h"
@@ -46,6 +47,17 @@ const QColor kDisabledGrey(130, 129, 142);
 
 void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
+// The small round "i" beside an option that opens its explanation.
+QPushButton* infoButton(const char* name, QWidget* parent) {
+    auto* button = new QPushButton(QStringLiteral("i"), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFixedSize(18, 18);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { color:#1ab999; background:transparent; border:1px solid #1ab999;"
+                                         " border-radius:9px; font-weight:bold; font-size:11px; padding:0; }"));
+    return button;
+}
+
 QLabel* heading(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setStyleSheet(QStringLiteral("color:#1ab999; font-weight:bold;"));
@@ -70,7 +82,8 @@ void quietly(W* w, F&& set) {
 
 }  // namespace
 
-ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent) : QWidget(parent) {
+ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent)
+    : QWidget(parent), workspace_(&platform::Workspace::system()), tips_(std::make_unique<SetupTips>()) {
     setObjectName(QStringLiteral("ConvertFormatOrRenameView"));
     recomputer_ = new RenamePreviewRecomputer(
         [this] {
@@ -98,6 +111,7 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent) : QWidget(
     recomputer_->onPublished = [this](const PreviewResult& result) { publish(result); };
     build();
     connectControls();
+    buildPopupControls();
 
     auto& center = platform::NotificationCenter::defaultCenter();
     using platform::DeliverOn;
@@ -142,6 +156,9 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent) : QWidget(
 ConvertFormatOrRenameView::~ConvertFormatOrRenameView() {
     platform::NotificationCenter::defaultCenter().removeObservers(this);
     removeAttachedPopupWindow();
+    removeInfoPopupWindow();
+    removeMenuOptionsPopupWindow();
+    removeTipsPopupWindow();
 }
 
 QStringList ConvertFormatOrRenameView::formats() const {
@@ -184,11 +201,15 @@ void ConvertFormatOrRenameView::build() {
     btnCopytoDestFolder = new QRadioButton(tr("Copy to"), options);
     btnUseSourcePhotosFolder = new QRadioButton(tr("Source folder"), options);
     auto* radios = new QHBoxLayout;
+    btnMoveOptionInfo = infoButton("btnMoveOptionInfo", options);
+    btnUseSourceFolderInfo = infoButton("btnUseSourceFolderInfo", options);
     radios->addWidget(btnMoveRenametoDestFolder);
     radios->addWidget(lblMoveOption);
+    radios->addWidget(btnMoveOptionInfo);
     radios->addSpacing(12);
     radios->addWidget(btnCopytoDestFolder);
     radios->addWidget(btnUseSourcePhotosFolder);
+    radios->addWidget(btnUseSourceFolderInfo);
     radios->addStretch(1);
     optionsLayout->addLayout(radios, 1, 0, 1, 3);
     txtFolderName = new QLineEdit(options);
@@ -215,8 +236,10 @@ void ConvertFormatOrRenameView::build() {
     txtSelectedFileType = new QLineEdit(vwConvertFormat);
     txtSelectedFileType->setReadOnly(true);
     btnSelectFormat = new QPushButton(QStringLiteral("▾"), vwConvertFormat);
+    btnInfoAboutRawFormats = infoButton("btnInfoAboutRawFormats", vwConvertFormat);
     formatLayout->addWidget(txtSelectedFileType, 1, 0, 1, 2);
     formatLayout->addWidget(btnSelectFormat, 1, 2);
+    formatLayout->addWidget(btnInfoAboutRawFormats, 1, 3);
     const auto panel = [this](QWidget*& view, QCheckBox*& check, QSlider*& slider, QLabel*& text, const QString& title,
                               int min, int max) {
         view = new QWidget(vwConvertFormat);
@@ -336,6 +359,8 @@ void ConvertFormatOrRenameView::build() {
     filters->addSpacing(10);
     filters->addWidget(btnWarningFileNames);
     filters->addStretch(1);
+    btnInfo = infoButton("btnInfo", this);
+    filters->addWidget(btnInfo);
     right->addLayout(filters);
     tblPreviewNames = new QTableView(this);
     previewModel = new PreviewTableModel(this);
@@ -608,6 +633,8 @@ void ConvertFormatOrRenameView::setBatchInfo() {
 void ConvertFormatOrRenameView::resizeTableHeader() {
     // The two path columns share the table's width.
     tblPreviewNames->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // The controls a tip points at have moved with the window.
+    if (tipsPopUpWindow()) showTipsWithTag(currentTips());
 }
 
 void ConvertFormatOrRenameView::resetPreviewForUpdatedRenameSelections(bool first) {
@@ -632,6 +659,9 @@ void ConvertFormatOrRenameView::publish(const PreviewResult& result) {
     previewModel->setContents(arrayOutputFilePaths, classification);
     applyLibraryGuard();
     setupUIForUpdatedRenameSettingDictionary(*selectedBatchRenameSetting);
+    // The walk through the view starts once its rows are there; an open tip stays.
+    if ((isInsideBatchEffectView || isNextFromBatchEffectView) && !tipsPopUpWindow())
+        schedule(300, [this] { showTipsWithTag(7); });
     emit previewPublished();
 }
 

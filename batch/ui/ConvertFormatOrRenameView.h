@@ -12,8 +12,9 @@
 
 #include "batch/PreviewClassifier.h"
 #include "batch/RenameSettingsEditor.h"
+#include "batch/SetupTips.h"
+#include "ui/AttachedWindow.h"
 
-class AttachedWindow;
 class DisableScrollView;
 class PreviewTableModel;
 class QAbstractButton;
@@ -29,6 +30,10 @@ struct BatchRenameSetting;
 struct OutputOptionSettings;
 struct OutputPhotoPath;
 struct PreviewResult;
+namespace platform {
+class UserDefaults;
+class Workspace;
+}  // namespace platform
 
 class ConvertFormatOrRenameViewDelegate {
 public:
@@ -55,6 +60,13 @@ public:
     void setDelegate(ConvertFormatOrRenameViewDelegate* delegate) { delegate_ = delegate; }
     ConvertFormatOrRenameViewDelegate* delegate() const { return delegate_; }
     void setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    // Runs `work` on the main thread after `ms` milliseconds (the pauses between tips).
+    using Scheduler = std::function<void(int ms, std::function<void()> work)>;
+    void setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
+    // The desktop services of the preview rows' menu.
+    void setWorkspace(platform::Workspace* workspace) { workspace_ = workspace; }
+    // Where the tips' keys are kept.
+    void setUserDefaults(platform::UserDefaults* defaults);
     RenamePreviewRecomputer* recomputer() const { return recomputer_; }
 
     // ---- set-up ----
@@ -87,6 +99,32 @@ public:
     void tableViewSelectionDidChange(int row);
     void removeAttachedPopupWindow();
     void layoutFormatPanel(int outputFormat);
+
+    // ---- tool tips, info pop-ups, the rows' menu and the first-run tips ----
+    void setToolTips();
+    void btnMoveOptionInfoTapped();
+    void btnUseSourceFolderInfoTapped();
+    void btnInfoAboutRawFormatsTapped();
+    void btnInfoTapped();
+    void addInfoPopupWindowAtPoint(QPoint windowPoint, QWidget* view);
+    void removeInfoPopupWindow();
+    // A right press at a point of the preview table's viewport.
+    void rightMouseDown(QPoint viewportPoint);
+    void showMenuOptionsAtLocation(QPoint windowPoint);
+    void removeMenuOptionsPopupWindow();
+    // 0 show in the file manager, 1 open, 2 show info; for the row of the last right press.
+    void btnOnMenuOptionTapped(int option);
+    void showTipsWithTag(int tag);
+    bool isTipsAlreadyDisplayed() const;
+    void btnNextOnTipsPopupTapped();
+    void btnGotInOnTipsPopupTapped();
+    void btnDisableTipsTapped(bool checked);
+    void removeTipsPopupWindow();
+    AttachedWindow* infoWindow() const { return shown(infoWindow_); }
+    AttachedWindow* menuOptionsWindow() const { return shown(menuOptionsWindow_); }
+    AttachedWindow* tipsPopUpWindow() const { return shown(tipsPopUpWindow_); }
+    int currentTips() const { return tips_->currentTips(); }
+    int selectedMenuFileIndexPath = -1;
 
     // ---- start ----
     void btnStartProcessTapped();
@@ -133,12 +171,25 @@ public:
     QLabel* lblBatchInfo;
     QPushButton *btnBack, *btnStart;
     DisableScrollView* scrollViewRename;
+    QPushButton *btnMoveOptionInfo, *btnUseSourceFolderInfo, *btnInfoAboutRawFormats, *btnInfo;
+    QWidget* bgViewForTips = nullptr;
 
 signals:
     // A re-planning was published (tests and hosts wait on it).
     void previewPublished();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    static AttachedWindow* shown(const QPointer<AttachedWindow>& p) { return p && !p->isHidden() ? p.data() : nullptr; }
+    void buildPopupControls();
+    void showInfoText(QPushButton* sender, const QString& text, int width);
+    QPoint tipPoint(int tag) const;
+    void schedule(int ms, std::function<void()> work);
+
     void build();
     void connectControls();
     void publish(const PreviewResult& result);
@@ -158,6 +209,11 @@ private:
     RenamePreviewRecomputer* recomputer_ = nullptr;
     FolderChooser folderChooser_;
     QPointer<AttachedWindow> popup_;
+    QPointer<AttachedWindow> infoWindow_, menuOptionsWindow_, tipsPopUpWindow_;
+    platform::Workspace* workspace_;
+    std::unique_ptr<SetupTips> tips_;
+    Scheduler scheduler_;
+    bool tipsDisableChecked_ = false;
     bool showingSettings_ = false;  // controls are being filled from settings
     bool firstPreview_ = false;
 };

@@ -24,27 +24,35 @@ bool LoadingOverlay::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool LoadingOverlay::showLoading(bool show, const QString& text) {
-    lblProcessingOnLoader->setText(text);
+void LoadingOverlay::fitAndShow() {
     if (parentWidget()) setGeometry(parentWidget()->rect());
     lblProcessingOnLoader->setGeometry(0, height() / 2 + 40, width(), 24);
     raise();
+    QWidget::show();
+}
+
+bool LoadingOverlay::showLoading(bool show, const QString& text) {
+    lblProcessingOnLoader->setText(text);
     if (!show) {
         timer_->stop();
         loading_ = false;
-        hide();
+        setVisible(!backdrop_);
+        update();
         return false;
     }
+    fitAndShow();
     if (loading_) return false;
     loading_ = true;
     loaderCounter_ = 1;
-    QWidget::show();
     timer_->start();
     return true;
 }
 
 void LoadingOverlay::setBackdropShown(bool shown) {
     backdrop_ = shown;
+    lblProcessingOnLoader->setVisible(shown);
+    if (!shown) fitAndShow();
+    else if (!loading_) hide();
     update();
 }
 
@@ -55,9 +63,10 @@ void LoadingOverlay::performLaoderAnimationWithCounter() {
 }
 
 void LoadingOverlay::paintEvent(QPaintEvent*) {
+    if (!backdrop_) return;  // a clear cover
     QPainter p(this);
     p.fillRect(rect(), QColor(0, 0, 0, 110));
-    if (!backdrop_ || !loading_) return;
+    if (!loading_) return;
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF centre(width() / 2.0, height() / 2.0);
     p.setBrush(QColor(41, 41, 41, 235));

@@ -114,6 +114,8 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
 
     summaryController = new SummaryController(this);
     btnStop->setToolTip(QStringLiteral("Click here to STOP the Batch process"));
+    vwConvertFormatOrRename->btnStart->setToolTip(
+        QStringLiteral("Click 'Start Process' button to initiate the batch process on the added photos"));
 
     windowisResizing();
     runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,

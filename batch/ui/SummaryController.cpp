@@ -36,8 +36,6 @@ namespace {
 void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
 const QString kProcessing = QStringLiteral("Processing...");
-const QString kDisablePrevBtn = QStringLiteral("notificationDisbalePrevBtn");
-const QString kEnablePrevBtn = QStringLiteral("notificationEnbalePrevBtn");
 
 QLabel* barLabel(QWidget* parent, const char* name) {
     auto* label = new QLabel(parent);
@@ -82,7 +80,7 @@ SummaryController::SummaryController(SetupVC* screen)
     middleBG = new QWidget(screen->vwContainerMain);
     middleBG->setObjectName(QStringLiteral("middleBG"));
     middleBG->setAttribute(Qt::WA_StyledBackground, true);
-    middleBG->setStyleSheet(QStringLiteral("#middleBG { background: rgba(25,25,25,0.6); }"));
+    configureFooter();
     auto* footer = new QHBoxLayout(middleBG);
     footer->setContentsMargins(0, 0, 0, 0);
     lblProcessInfoBottom = barLabel(middleBG, "lblProcessInfoBottom");
@@ -116,6 +114,10 @@ SummaryController::SummaryController(SetupVC* screen)
     center.addObserver(names::ShowLoading, [this](const auto&) { showLoading(true, kProcessing); },
                        platform::DeliverOn::MainThread, this);
     center.addObserver(names::HideLoading, [this](const auto&) { showLoading(false, kProcessing); },
+                       platform::DeliverOn::MainThread, this);
+    center.addObserver(names::TipsDisplay, [this](const auto&) { tipsDisplayNotification(); },
+                       platform::DeliverOn::MainThread, this);
+    center.addObserver(names::TipsHide, [this](const auto&) { tipsHideNotification(); },
                        platform::DeliverOn::MainThread, this);
 }
 
@@ -452,10 +454,10 @@ void SummaryController::btnBackToPreviewOnSummaryTapped() {
 }
 
 void SummaryController::performBackOnSummaryAction() {
-    post(kDisablePrevBtn);
+    post(names::DisbalePrevBtn);
     removeSummaryView();
     checkForDeletedPhotosInSourceFolder(false);
-    QTimer::singleShot(enableBackDelay_, this, [] { post(kEnablePrevBtn); });
+    QTimer::singleShot(enableBackDelay_, this, [] { post(names::EnbalePrevBtn); });
 }
 
 void SummaryController::checkForDeletedPhotosInSourceFolder(bool remove) {
@@ -485,4 +487,29 @@ void SummaryController::showLoading(bool show, const QString& text) {
         busy_.release();
         loadingHeld_ = false;
     }
+}
+
+void SummaryController::tipsDisplayNotification() {
+    loading_->setBackdropShown(false);
+    if (!tipHeld_) {
+        busy_.acquire();
+        tipHeld_ = true;
+    }
+}
+
+void SummaryController::tipsHideNotification() {
+    loading_->setBackdropShown(true);
+    if (tipHeld_) {
+        busy_.release();
+        tipHeld_ = false;
+    }
+}
+
+// ---- footer ----
+
+void SummaryController::configureFooter() {
+    const AppDelegate& app = AppDelegate::shared();
+    const bool older = app.isOSX_7_AndAbove || app.isOSX_8_AndAbove || app.isOSX_9_AndAbove;
+    middleBG->setStyleSheet(
+        QStringLiteral("#middleBG { background: rgba(25,25,25,%1); }").arg(footerAlpha(older), 0, 'f', 2));
 }

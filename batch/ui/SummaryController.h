@@ -106,6 +106,13 @@ public:
     void performBackOnSummaryAction();
     void checkForDeletedPhotosInSourceFolder(bool remove);
     void showLoading(bool show, const QString& text);
+    // A tip of the rename view opened or closed: the screen is covered meanwhile, clear.
+    void tipsDisplayNotification();
+    void tipsHideNotification();
+    // The footer strip's colour: nearly opaque on systems older than 10.10 (as the start-up
+    // recorded the system version), see-through on later ones.
+    void configureFooter();
+    static double footerAlpha(bool systemOlderThan1010) { return systemOlderThan1010 ? 0.98 : 0.6; }
 
 signals:
     // The log is on disk (or could not be written) and the summary is on screen.
@@ -129,6 +136,7 @@ private:
     QPointer<QMessageBox> sessionSheet_, newBatchSheet_, alert_;
     runalerts::BusyState busy_;
     bool loadingHeld_ = false;
+    bool tipHeld_ = false;
 
     QString documentsFolder_;
     std::function<QDateTime()> clock_;

@@ -39,5 +39,8 @@ inline const QString ResizeTableHeader = QStringLiteral("notificationResizeTable
 inline const QString DisbalePrevBtn = QStringLiteral("notificationDisbalePrevBtn");
 inline const QString EnbalePrevBtn = QStringLiteral("notificationEnbalePrevBtn");
 inline const QString AppearInBatchEffectsView = QStringLiteral("notificationAppearInBatchEffectsView");
+// A first-run tip of the rename-and-convert view opened or closed.
+inline const QString TipsDisplay = QStringLiteral("notificationsTipsDisplay");
+inline const QString TipsHide = QStringLiteral("notificationsTipsHide");
 
 }  // namespace platform::notifications

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +13,9 @@
 #include "batch/ui/LoadingOverlay.h"
 #include "batch/ui/SetupVC.h"
 #include "batch/ui/SummaryView.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "records/OutputPhotoPath.h"
 #include "platform/workspace/Workspace.h"
 #include "records/AppliedFilter.h"
 #include "records/OutputOptionSettings.h"
@@ -89,6 +94,8 @@ struct RunScreen {
             done();
         });
         setup->vwConvertFormatOrRename->recomputer()->setDebounceInterval(0);
+        setup->vwConvertFormatOrRename->setWorkspace(&workspace);
+        setup->vwConvertFormatOrRename->setUserDefaults(defaults.get());
         setup->resize(1300, 800);
         setup->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(setup.get()));
@@ -274,4 +281,149 @@ TEST(RunScreen, LoadingOverlayShownTwiceStaysUntilHiddenAndDeletedPhotosAlert) {
     EXPECT_EQ(s.summary->alertWindow()->text(), "PHOTO DELETED");
     RunScreen::click(s.summary->alertWindow()->findChild<QPushButton*>("btnOkOnAlert"));
     EXPECT_EQ(s.delegate.newBatch, 1);
+}
+
+namespace {
+// The pop-ups of a kind on screen now.
+int shownPopups(QWidget* window, const char* name) {
+    int n = 0;
+    for (auto* w : window->findChildren<AttachedWindow*>(QString::fromLatin1(name))) n += w->isVisible() ? 1 : 0;
+    return n;
+}
+}  // namespace
+
+TEST(RunScreen, RenameViewToolTipsInfoPopUpsAndRowMenu) {
+    RunScreen s(2);
+    ConvertFormatOrRenameView* v = s.setup->vwConvertFormatOrRename;
+    EXPECT_EQ(s.find<QPushButton>("btnStartProcess")->toolTip(),
+              "Click 'Start Process' button to initiate the batch process on the added photos");
+    EXPECT_TRUE(v->btnCopytoDestFolder->toolTip().startsWith("Copying processed photos to new destination"));
+    EXPECT_TRUE(v->btnSelectFolder->toolTip().isEmpty());
+
+    // Info pop-ups: one at a time, with the option's explanation; a press elsewhere closes it.
+    RunScreen::click(v->btnMoveOptionInfo);
+    ASSERT_NE(v->infoWindow(), nullptr);
+    EXPECT_EQ(v->infoWindow()->findChild<QLabel*>("lblMoveOpetionInfo")->text(),
+              "Moving files to new destination will remove the files from the source folder.");
+    EXPECT_EQ(v->infoWindow()->view()->size(), QSize(245, 75));
+    RunScreen::click(v->btnInfoAboutRawFormats);
+    ASSERT_NE(v->infoWindow(), nullptr);
+    EXPECT_TRUE(v->infoWindow()->findChild<QLabel*>("lblMoveOpetionInfo")->text().startsWith(
+        "If you choose to \"Keep Original format\""));
+    EXPECT_EQ(v->infoWindow()->view()->width(), 300);
+    EXPECT_EQ(shownPopups(s.setup.get(), "infoWindow"), 1);
+    EXPECT_EQ(v->infoWindow()->side(), 2);
+    QTest::mouseClick(v->lblBatchInfo, Qt::LeftButton);
+    EXPECT_EQ(v->infoWindow(), nullptr);
+
+    // The rows' menu: only on the source paths (right half); one menu at a time.
+    QWidget* rows = v->tblPreviewNames->viewport();
+    const int rowY = v->tblPreviewNames->rowViewportPosition(1) + 5;
+    QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, rowY));
+    EXPECT_EQ(v->menuOptionsWindow(), nullptr);
+    QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(rows->width() - 20, v->tblPreviewNames->rowViewportPosition(0) + 5));
+    ASSERT_NE(v->menuOptionsWindow(), nullptr);
+    QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(rows->width() - 20, rowY));
+    EXPECT_EQ(shownPopups(s.setup.get(), "menuOptionsWindow"), 1);
+    const QString source = AppDelegate::shared().arrayDestinationPaths[1]->oldFilePath;
+    const struct {
+        const char* button;
+    } options[] = {{"btnReviealInFinder"}, {"btnShowPreview"}, {"btnGetInfo"}};
+    for (const auto& option : options) {
+        if (!v->menuOptionsWindow()) QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(rows->width() - 20, rowY));
+        const qsizetype before = s.workspace.opened.size();
+        RunScreen::click(v->menuOptionsWindow()->findChild<QPushButton*>(option.button));
+        ASSERT_EQ(s.workspace.opened.size(), before + 1) << option.button;
+        EXPECT_EQ(s.workspace.opened.last(), source) << option.button;
+        EXPECT_EQ(v->menuOptionsWindow(), nullptr);
+    }
+    // The errors list holds no rows: the remembered row is no one's any more.
+    QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(rows->width() - 20, rowY));
+    v->btnPreviewFilesModeTapped(1);
+    const qsizetype before = s.workspace.opened.size();
+    v->btnOnMenuOptionTapped(1);
+    EXPECT_EQ(s.workspace.opened.size(), before);
+}
+
+TEST(RunScreen, RenameViewTipsWalkCoversTheScreenAndStoresItsKeys) {
+    RunScreen s(1);
+    ConvertFormatOrRenameView* v = s.setup->vwConvertFormatOrRename;
+    v->setScheduler([](int, std::function<void()> work) { work(); });
+    LoadingOverlay* cover = s.summary->loadingView();
+
+    // Shown on the run screen (not inside the effects screen): no tips.
+    v->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(v->tipsPopUpWindow(), nullptr);
+
+    // Reached with Next from the effects screen: the walk starts after the next preview.
+    platform::NotificationCenter::defaultCenter().postNotification(platform::notifications::NextFromBtchEffects);
+    v->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    ASSERT_NE(v->tipsPopUpWindow(), nullptr);
+    EXPECT_EQ(v->currentTips(), 7);
+    EXPECT_EQ(v->tipsPopUpWindow()->findChild<QLabel*>("lblTipsText")->text(),
+              "Convert Batch format/Rename your entire batch of photos from here.");
+    EXPECT_EQ(v->tipsPopUpWindow()->borderColor(), QColor(26, 185, 153));
+    // The screen is covered, clear, and busy: no alert comes over a tip.
+    EXPECT_TRUE(cover->isVisible());
+    EXPECT_FALSE(cover->isBackdropShown());
+    EXPECT_TRUE(v->bgViewForTips->isVisible());
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_FALSE(s.summary->showAlertWithType(115));
+    // A press outside a tip leaves it.
+    QTest::mouseClick(v->lblBatchInfo, Qt::LeftButton);
+    ASSERT_NE(v->tipsPopUpWindow(), nullptr);
+
+    QList<int> walked{v->currentTips()};
+    const QList<int> sides{v->tipsPopUpWindow()->side()};
+    while (auto* next = v->tipsPopUpWindow()->findChild<QPushButton*>("btnNextOnTips")) {
+        if (!next->isVisible()) break;
+        RunScreen::click(next);
+        ASSERT_NE(v->tipsPopUpWindow(), nullptr);
+        walked << v->currentTips();
+    }
+    EXPECT_EQ(walked, (QList<int>{7, 8, 9, 10}));
+    EXPECT_EQ(v->tipsPopUpWindow()->side(), 3) << "the last tip sits above Start";
+    EXPECT_EQ(shownPopups(s.setup.get(), "tipsPopUpWindow"), 1);
+    RunScreen::click(v->tipsPopUpWindow()->findChild<QPushButton*>("btnGotItOnTips"));
+    EXPECT_EQ(v->tipsPopUpWindow(), nullptr);
+    EXPECT_EQ(s.defaults->stringForKey("tips_convertFormatView"), "1");
+    EXPECT_FALSE(s.defaults->containsKey("tips_isDisable"));
+    EXPECT_FALSE(cover->isVisible());
+    EXPECT_TRUE(cover->isBackdropShown());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_EQ(s.summary->busy().owners(), 0);
+
+    // Done: later previews show nothing. Again from the start, tips switched off in tip 8.
+    v->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(v->tipsPopUpWindow(), nullptr);
+    s.defaults->removeObjectForKey("tips_convertFormatView");
+    v->showTipsWithTag(8);
+    ASSERT_NE(v->tipsPopUpWindow(), nullptr);
+    RunScreen::click(v->tipsPopUpWindow()->findChild<QCheckBox*>("checkDisableTips"));
+    EXPECT_EQ(s.defaults->stringForKey("tips_isDisable"), "1");
+    RunScreen::click(v->tipsPopUpWindow()->findChild<QPushButton*>("btnNextOnTips"));
+    EXPECT_EQ(v->tipsPopUpWindow(), nullptr);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+}
+
+TEST(RunScreen, FooterIsNearlyOpaqueOnlyOnOlderSystems) {
+    RunScreen s(1);
+    s.setup->showPage(s.setup->vwContainerMain);
+    const auto footerGrey = [&] {
+        s.summary->configureFooter();
+        const QImage shot = s.setup->grab().toImage();
+        const QPoint at = s.summary->middleBG->mapTo(s.setup.get(), QPoint(2, 2));
+        return qRed(shot.pixel(at));
+    };
+    AppDelegate::shared().isOSX_9_AndAbove = true;
+    const int older = footerGrey();
+    AppDelegate::shared().isOSX_9_AndAbove = false;
+    AppDelegate::shared().isOSX_10_AndAbove = true;
+    const int newer = footerGrey();
+    // RGB 25 at 0.98 over the screen's grey (43) against 0.6 of it.
+    EXPECT_NEAR(older, 25, 1);
+    EXPECT_NEAR(newer, 32, 1);
 }

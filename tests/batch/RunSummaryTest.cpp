@@ -136,6 +136,17 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
     } plural[] = {{0, "Error reported: 0"}, {1, "Error reported: 1"}, {2, "Errors reported: 2"}};
     for (const auto& row : plural)
         EXPECT_TRUE(runsummary::processInfo("x", row.errors, "3 seconds").text.contains(row.label)) << row.label;
+    // Elapsed time in whole seconds; a run shorter than a second still shows a time.
+    const QDateTime t0(QDate(2026, 12, 6), QTime(21, 5, 7), QTimeZone::utc());
+    const struct {
+        qint64 ms;
+        const char* text;
+    } elapsed[] = {{0, " 0 seconds"}, {999, " 0 seconds"}, {1000, " 1 second"}, {65400, " 1 minute 5 seconds"},
+                   {3600000, "1 hour 0 minutes 0 seconds"}};
+    for (const auto& row : elapsed)
+        EXPECT_EQ(runsummary::elapsedText(t0, t0.addMSecs(row.ms)), row.text) << row.ms;
+    EXPECT_TRUE(runsummary::processInfo("x", 0, runsummary::elapsedText(t0, t0.addMSecs(300)))
+                    .text.endsWith("Time elapsed:  0 seconds approx."));
     const QString html = runsummary::barHtml(runsummary::processInfo("a<b", 2, " 3 seconds"));
     EXPECT_TRUE(html.contains("<span style=\"color:#ffffff\">a&lt;b</span>"));
 
