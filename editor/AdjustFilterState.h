@@ -23,6 +23,11 @@ struct AdjustFilterState {
     bool isCUSTOM_FILTER = false;
     bool isFAV_SELECTED = false;
 
+    // ---- the screen's Next and Back ----
+    // Set when the screen appears: Back waits 0.5 s, Next until the first tip's turn (1.0 s).
+    bool shouldDisbaleNext = false;
+    bool shouldDisbalePrev = false;
+
     // ---- generic control slots ----
     int sliderControlIndex = 0;
     int colorWellControlIndex = 0;

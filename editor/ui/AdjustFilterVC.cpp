@@ -97,13 +97,27 @@ void AdjustFilterVC::buildLayout() {
     bar->addWidget(lblBatchInfo_, 1, Qt::AlignCenter);
     bar->addWidget(next_);
     root->addWidget(footer_);
-    connect(next_, &QPushButton::clicked, this, [this] {
-        if (!AppDelegate::shared().isSUBWINDOW_OPENED && delegate_) delegate_->btnNextFromAdjustFilterVCTapped();
-    });
-    connect(back_, &QPushButton::clicked, this, [this] {
-        if (!AppDelegate::shared().isSUBWINDOW_OPENED && delegate_) delegate_->btnBackFromFromAdjustFilterVCTapped();
-    });
+    connect(next_, &QPushButton::clicked, this, &AdjustFilterVC::btnSaveOptionsTapped);
+    connect(back_, &QPushButton::clicked, this, &AdjustFilterVC::btnPreviousSelectionTapped);
     layoutImageContainer(QSizeF(kPreviewWidth, kPreviewHeight));
+}
+
+void AdjustFilterVC::btnSaveOptionsTapped() {
+    if (AppDelegate::shared().isSUBWINDOW_OPENED || state_.shouldDisbaleNext || !delegate_) return;
+    delegate_->btnNextFromAdjustFilterVCTapped();
+}
+
+void AdjustFilterVC::btnPreviousSelectionTapped() {
+    if (AppDelegate::shared().isSUBWINDOW_OPENED || state_.shouldDisbalePrev || !delegate_) return;
+    delegate_->btnBackFromFromAdjustFilterVCTapped();
+}
+
+void AdjustFilterVC::setNavigationBlocked(bool next, bool back) {
+    state_.shouldDisbaleNext = next;
+    state_.shouldDisbalePrev = back;
+    // Shown greyed while they do nothing, so the wait is visible.
+    next_->setEnabled(!next);
+    back_->setEnabled(!back);
 }
 
 void AdjustFilterVC::buildParameterColumn() {

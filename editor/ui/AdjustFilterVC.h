@@ -72,6 +72,10 @@ public:
     void setOverlayPanelHost(OverlayPanelHost* host) { overlayHost_ = host; }
     QPushButton* nextButton() const { return next_; }
     QPushButton* backButton() const { return back_; }
+    // Next and Back: nothing while a sub-window is open or while they are blocked.
+    void btnSaveOptionsTapped();
+    void btnPreviousSelectionTapped();
+    void setNavigationBlocked(bool next, bool back);
 
     // ---- areas ----
     QWidget* tableArea() const { return tableArea_; }

@@ -9,8 +9,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "batch/ui/LoadingOverlay.h"
 #include "editor/AppliedSteps.h"
 #include "editor/FavouriteSteps.h"
 #include "editor/ui/EffectDelegates.h"
@@ -88,7 +90,22 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
     vc_->setOverlayPanelHost(this);
     connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::commitCurrentEffect);
 
+    for (auto& d : delays_) d = std::make_unique<QtOneShotScheduler>();
+    vwLoading_ = new LoadingOverlay(vc_);
+    loaderWatch_ = new QTimer(this);
+    loaderWatch_->setInterval(10);
+    connect(loaderWatch_, &QTimer::timeout, this, &EffectsScreenController::loaderFrameShown);
+    vc_->installEventFilter(this);
+
     auto& centre = platform::NotificationCenter::defaultCenter();
+    centre.addObserver(names::WindowResized, [this](const auto&) { windowisResizing(); },
+                       platform::DeliverOn::MainThread, this);
+    centre.addObserver(names::WindowEndResizing, [this](const auto&) { windowEndResizing(); },
+                       platform::DeliverOn::MainThread, this);
+    centre.addObserver(names::ShowLoading, [this](const auto&) { showLoadingNotification(); },
+                       platform::DeliverOn::MainThread, this);
+    centre.addObserver(names::HideLoading, [this](const auto&) { hideLoadingNotification(); },
+                       platform::DeliverOn::MainThread, this);
     centre.addObserver(names::AdjustfilterAppear, [this](const auto&) { viewWillAppearNotofication(); },
                        platform::DeliverOn::MainThread, this);
     centre.addObserver(names::AdjustfilterDisAppear, [this](const auto&) { viewWillDisAppear(); },
@@ -104,7 +121,12 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
     viewWillAppearNotofication();
 }
 
-EffectsScreenController::~EffectsScreenController() { platform::NotificationCenter::defaultCenter().removeObservers(this); }
+EffectsScreenController::~EffectsScreenController() {
+    platform::NotificationCenter::defaultCenter().removeObservers(this);
+    removeTipsPopupWindow();
+    // The hosted view reports to this object until its end: it goes first.
+    delete vwConvertFormatOrRename_;
+}
 
 void EffectsScreenController::setExecutor(PreviewLoader::Executor executor) {
     executor_ = executor;
@@ -117,6 +139,7 @@ bool EffectsScreenController::eventFilter(QObject* watched, QEvent* event) {
     // Compared with the pointer kept at construction: events still arrive while the screen is
     // being torn down, when the façade can no longer be asked.
     if (watched == imageContainer_ && event->type() == QEvent::Resize) layoutOverlays();
+    if (watched == vc_ && event->type() == QEvent::Resize) layoutConvertFormatView();
     return QObject::eventFilter(watched, event);
 }
 
@@ -150,6 +173,15 @@ void EffectsScreenController::buildSidebar() {
     connect(tblCategories_, &QListView::clicked, this, [this](const QModelIndex& i) { selectCategoryRow(i.row()); });
     layout->addWidget(tblCategories_, 3);
 
+    // The batch steps: their title bar, the list and the no-steps line, hidden together
+    // while the rename-and-convert view is shown.
+    vwAppliedFilters_ = new QWidget(area);
+    vwAppliedFilters_->setObjectName(QStringLiteral("vwAppliedFilters"));
+    auto* stepsLayout = new QVBoxLayout(vwAppliedFilters_);
+    stepsLayout->setContentsMargins(0, 0, 0, 0);
+    stepsLayout->setSpacing(4);
+    layout->addWidget(vwAppliedFilters_, 2);
+    area = vwAppliedFilters_;
     auto* stepsBar = new QHBoxLayout;
     auto* title = new QLabel(tr("Batch Steps"), area);
     title->setStyleSheet(QStringLiteral("font-weight: bold;"));
@@ -165,7 +197,7 @@ void EffectsScreenController::buildSidebar() {
     stepsBar->addStretch(1);
     stepsBar->addWidget(btnListView_);
     stepsBar->addWidget(btnThumbView_);
-    layout->addLayout(stepsBar);
+    stepsLayout->addLayout(stepsBar);
 
     tblSteps_ = makeList(area, QStringLiteral("tbl_appliedFilters"));
     stepsModel_ = new AppliedStepsModel(&AppDelegate::shared().arrayAppliedFilters, this);
@@ -192,12 +224,13 @@ void EffectsScreenController::buildSidebar() {
         tblSteps_->clearSelection();
         stepsChanged(true);
     });
-    layout->addWidget(tblSteps_, 2);
+    stepsLayout->addWidget(tblSteps_, 1);
     lblNoSteps_ = new QLabel(tr("No batch steps yet: choose an effect and add it."), area);
     lblNoSteps_->setObjectName(QStringLiteral("vwNoAppliedFilters"));
     lblNoSteps_->setWordWrap(true);
     lblNoSteps_->setStyleSheet(QStringLiteral("color: rgb(130,129,142);"));
-    layout->addWidget(lblNoSteps_);
+    stepsLayout->addWidget(lblNoSteps_);
+    area = vc_->tableArea();
 
     checkAutoOrientation_ = new QCheckBox(tr("Auto-correct orientation"), area);
     checkAutoOrientation_->setObjectName(QStringLiteral("checkAutoOrientation"));
@@ -296,6 +329,11 @@ void EffectsScreenController::showAlert(int type, const QString& title, const QS
 
 void EffectsScreenController::viewWillAppearNotofication() {
     AppDelegate& app = AppDelegate::shared();
+    // Back waits half a second, Next until the first tip's turn.
+    vc_->setNavigationBlocked(true, true);
+    delay(DelayEnablePrev).start(500, [this] { enablePrevBtn(); });
+    delay(DelayTips).start(1000, [this] { showTipsWithTag(3); });
+    platform::NotificationCenter::defaultCenter().postNotification(names::ResizeTableHeader);
     if (app.isSTART_AS_NEW_BATCH) {
         platform::NotificationCenter::defaultCenter().postNotification(QStringLiteral("notificationStartAsNewBatch"));
         app.isSTART_AS_NEW_BATCH = false;
@@ -314,8 +352,13 @@ void EffectsScreenController::viewWillAppearNotofication() {
         strip_->reloadData();
         strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
         strip_->collectionViewPhotosBoundsDidChange();
-        if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty())
+        if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) {
+            if (categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
+                showLoading(true);
+                app.isPROCESSING_WITH_FILES_SYSTEM = true;
+            }
             selectedPhotoChanged();
+        }
     } else {
         strip_->reloadData();
     }
@@ -323,6 +366,9 @@ void EffectsScreenController::viewWillAppearNotofication() {
 }
 
 void EffectsScreenController::viewWillDisAppear() {
+    // Nothing of this screen is left to pop up over the next one.
+    delay(DelayTips).cancel();
+    removeTipsPopupWindow();
     totalPhotos_ = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
 }
 
@@ -381,7 +427,12 @@ void EffectsScreenController::selectedPhotoChanged() {
 void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, const std::optional<QVariantList>& carried,
                                        bool rebuildPanel) {
     AppDelegate& app = AppDelegate::shared();
-    app.isPROCESSING_WITH_FILES_SYSTEM = false;
+    if (rebuildPanel && isBatchConversionRowSelected() && (app.isPROCESS_SKIPPED_FILES || app.isSELECTED_IMAGE_CHANGED))
+        platform::NotificationCenter::defaultCenter().postNotification(names::SetupConvertAndRename);
+    if (!isBatchConversionRowSelected()) {
+        app.isPROCESSING_WITH_FILES_SYSTEM = false;
+        showLoading(false);
+    }
     if (!r.loaded) return;  // header, thumbnails and panel stay; the next showing tries again
     const bool newPhoto = r.path != previewPath_ || originalImage_.cacheKey() != r.original.cacheKey();
     originalImage_ = r.original;
@@ -515,6 +566,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
     selectedFavBatch_.reset();
     vc_->state().isFAV_SELECTED = false;
     vwFavourite_->hide();
+    removeConvertFormatView();
 
     switch (rows.groupOf(row)) {
     case CategoryRows::Group::Favourite:
@@ -525,7 +577,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
         seletedFilterCategory_ = categoryModel_->renameCategoryAt(row);
         vc_->selectEffectByName(QString());
         showFiltersView(false);
-        platform::NotificationCenter::defaultCenter().postNotification(QStringLiteral("notificationSetupConvertAndRename"));
+        AddConvertFormatView();
         break;
     case CategoryRows::Group::Fx:
         seletedFilterCategory_ = categoryModel_->fxCategoryAt(row);

@@ -7,15 +7,20 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <array>
 #include <functional>
 #include <memory>
 
+#include "batch/ui/ConvertFormatOrRenameView.h"
 #include "editor/EffectsScreenLogic.h"
+#include "editor/OneShotScheduler.h"
 #include "editor/PreviewLoader.h"
 #include "editor/ui/AdjustFilterVC.h"
 #include "editor/ui/TextWatermarkView.h"
 
 class AppliedStepsModel;
+class AttachedWindow;
+class LoadingOverlay;
 class CategoryTableModel;
 class EffectTableModel;
 class FavouriteDetailsModel;
@@ -29,6 +34,7 @@ class QListView;
 class QPushButton;
 class QSlider;
 class QTableView;
+class QTimer;
 struct FavouriteBatch;
 struct FilterCategoryInfo;
 struct FilterRecord;
@@ -42,7 +48,10 @@ public:
                            std::function<void(bool yes, bool dontShowAgain)> answer) = 0;
 };
 
-class EffectsScreenController : public QObject, public OverlayPanelHost, public TextWatermarkViewDelegate {
+class EffectsScreenController : public QObject,
+                                public OverlayPanelHost,
+                                public TextWatermarkViewDelegate,
+                                public ConvertFormatOrRenameViewDelegate {
     Q_OBJECT
 public:
     explicit EffectsScreenController(AdjustFilterVC* vc);
@@ -51,6 +60,11 @@ public:
     // Background work (preview loads, step thumbnails, strip thumbnails); tests run it inline.
     void setExecutor(PreviewLoader::Executor executor);
     void setAlertPresenter(EffectsAlertPresenter* presenter) { alerts_ = presenter; }
+    // The screen's delays, each a slot of its own; tests put manual ones in. Replacing a
+    // scheduler drops what the old one had pending.
+    enum Delay { DelayEnablePrev, DelayTips, DelayEndResizing, DelayCount };
+    void setDelayScheduler(Delay which, std::unique_ptr<OneShotScheduler> scheduler);
+    OneShotScheduler& delay(Delay which) { return *delays_[which]; }
 
     // ---- life cycle ----
     void viewWillAppearNotofication();
@@ -61,6 +75,36 @@ public:
     void showAlertForAllPhotosDeleted();
     void updateBatchInformationInBottomView();
     void setImageInfo();
+    void enablePrevBtn();
+    void windowisResizing();
+    void windowEndResizing();
+
+    // ---- loading overlay ----
+    void showLoading(bool show);
+    void showLoadingNotification();
+    void hideLoadingNotification();
+    // The overlay's frame timer: the overlay goes as soon as no file work is running.
+    void loaderFrameShown();
+    LoadingOverlay* loadingView() const { return vwLoading_; }
+
+    // ---- first-use tips (3 to 6) ----
+    void showTipsWithTag(int tag);
+    void btnNextOnTipsPopupTapped();
+    void btnGotItOnTipsPopupTapped();
+    void setTipsDisabledChecked(bool on);
+    void removeTipsPopupWindow();
+    AttachedWindow* tipsPopUpWindow() const { return tipsPopUpWindow_; }
+    int currentTips() const { return currentTips_; }
+    static QString tipText(int tag);
+
+    // ---- the Batch Conversion row: the rename-and-convert view on this screen ----
+    void AddConvertFormatView();
+    void removeConvertFormatView();
+    bool isBatchConversionRowSelected() const;
+    ConvertFormatOrRenameView* convertFormatView() const { return vwConvertFormatOrRename_; }
+    // ConvertFormatOrRenameViewDelegate: busy while the view re-plans the batch.
+    void showProgressHud(bool show) override;
+    void updateProgressVariable() override;
 
     // ---- tables ----
     void loadCategories();
@@ -171,6 +215,8 @@ private:
     void setTextAlginMentButtons(int alignment);
     QVariant editedValue(const QString& key) const;
     void layoutOverlays();
+    void layoutConvertFormatView();
+    void finishTip(bool walkOn);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     AdjustFilterVC* vc_;
@@ -179,6 +225,20 @@ private:
     PreviewLoader loader_;
     StepThumbnails thumbnails_;
     PreviewLoader::Executor executor_;
+    std::array<std::unique_ptr<OneShotScheduler>, DelayCount> delays_;
+
+    // loading overlay and tips
+    LoadingOverlay* vwLoading_ = nullptr;
+    QTimer* loaderWatch_ = nullptr;
+    bool progressHudShown_ = false;  // the hosted view is re-planning (its own overlay rules)
+    QPointer<AttachedWindow> tipsPopUpWindow_;
+    QCheckBox* checkDisableTips_ = nullptr;
+    bool tipsDisableChecked_ = false;
+    int currentTips_ = -1;
+
+    // the Batch Conversion row
+    ConvertFormatOrRenameView* vwConvertFormatOrRename_ = nullptr;
+    QWidget* vwAppliedFilters_ = nullptr;  // the batch steps' part of the left column
 
     // tables
     QListView* tblCategories_ = nullptr;

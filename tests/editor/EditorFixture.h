@@ -7,6 +7,7 @@
 #include "editor/OneShotScheduler.h"
 #include "editor/PreviewRenderer.h"
 #include "editor/ui/AdjustFilterVC.h"
+#include "editor/ui/EffectsScreenController.h"
 #include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -35,6 +36,10 @@ struct EditorScreen {
         auto manual = std::make_unique<ManualOneShotScheduler>();
         scheduler = manual.get();
         vc->setScheduler(std::move(manual));
+        // The screen's own delays (tips, Next and Back) never fire here.
+        if (auto* screen = vc->findChild<EffectsScreenController*>())
+            for (int d = 0; d < EffectsScreenController::DelayCount; ++d)
+                screen->setDelayScheduler(EffectsScreenController::Delay(d), std::make_unique<ManualOneShotScheduler>());
         vc->resize(1200, 700);
         vc->loadPreviewForSelectedPhoto();
     }

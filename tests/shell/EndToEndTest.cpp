@@ -239,6 +239,8 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     EXPECT_EQ(rowText(0), bwShown);
 
     EXPECT_FALSE(app.isSUBWINDOW_OPENED) << alerts.shown.join(", ").toStdString();
+    // Next answers once the screen's first second is over.
+    ASSERT_TRUE(batchtest::waitUntil([&] { return fx->nextButton()->isEnabled(); }));
     click(fx->nextButton());
     ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
 

@@ -1,0 +1,228 @@
+// The effects screen's waits and windows: Next and Back after appearing, the first-use
+// tips, the loading overlay, and the rename-and-convert view of the Batch Conversion row.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <deque>
+
+#include "batch/RenamePreviewRecomputer.h"
+#include "batch/ui/LoadingOverlay.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NotificationCenterNames.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/editor/EffectsScreenFixture.h"
+#include "ui/AttachedWindow.h"
+
+namespace {
+
+using fxtest::Screen;
+namespace names = platform::notifications;
+
+struct Navigation : AdjustFilterDelegate {
+    int next = 0, back = 0;
+    void btnNextFromAdjustFilterVCTapped() override { ++next; }
+    void btnBackFromFromAdjustFilterVCTapped() override { ++back; }
+};
+
+// Counts one notification for as long as it lives.
+struct Posted {
+    QObject owner;
+    int count = 0;
+    explicit Posted(const QString& name) {
+        platform::NotificationCenter::defaultCenter().addObserver(name, [this](const auto&) { ++count; },
+                                                                  platform::DeliverOn::PostingThread, &owner);
+    }
+    ~Posted() { platform::NotificationCenter::defaultCenter().removeObservers(&owner); }
+};
+
+QString tipShown(EffectsScreenController* screen) {
+    AttachedWindow* tip = screen->tipsPopUpWindow();
+    if (!tip || !tip->isVisible()) return {};
+    auto* text = tip->view()->findChild<QLabel*>("lblTipsText");
+    return text ? text->text() : QString();
+}
+
+void clickTipButton(EffectsScreenController* screen, const char* name) {
+    auto* button = screen->tipsPopUpWindow()->view()->findChild<QPushButton*>(name);
+    ASSERT_NE(button, nullptr) << name;
+    QTest::mouseClick(button, Qt::LeftButton);
+    Screen::settle();
+}
+
+}  // namespace
+
+TEST(EffectsScreenWindows, NextAndBackWaitAfterAppearingAndTheTipsWalkToTheirEnd) {
+    Screen s({QSize(400, 300)});
+    Navigation nav;
+    s.vc->setDelegate(&nav);
+    AppDelegate& app = AppDelegate::shared();
+    auto& defaults = platform::UserDefaults::standardUserDefaults();
+
+    s.screen->viewWillAppearNotofication();
+    QTest::mouseClick(s.vc->backButton(), Qt::LeftButton);
+    QTest::mouseClick(s.vc->nextButton(), Qt::LeftButton);
+    s.vc->btnSaveOptionsTapped();
+    s.vc->btnPreviousSelectionTapped();
+    EXPECT_EQ(nav.back, 0);
+    EXPECT_EQ(nav.next, 0);
+    EXPECT_FALSE(s.vc->nextButton()->isEnabled());
+    EXPECT_EQ(s.delays[EffectsScreenController::DelayEnablePrev]->lastDelay(), 500);
+    EXPECT_EQ(s.delays[EffectsScreenController::DelayTips]->lastDelay(), 1000);
+
+    // Half a second on: Back works, Next still waits for the tips.
+    s.delays[EffectsScreenController::DelayEnablePrev]->fire();
+    s.vc->btnPreviousSelectionTapped();
+    EXPECT_EQ(nav.back, 1);
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 0);
+
+    // A second on: the first tip. While it is open Next still does nothing.
+    s.delays[EffectsScreenController::DelayTips]->fire();
+    EXPECT_EQ(tipShown(s.screen), EffectsScreenController::tipText(3));
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 0);
+    for (int tag = 4; tag <= 6; ++tag) {
+        clickTipButton(s.screen, "btnNextOnTips");
+        EXPECT_EQ(tipShown(s.screen), EffectsScreenController::tipText(tag)) << tag;
+        EXPECT_FALSE(defaults.containsKey("tips_adjustFilterView"));
+    }
+    clickTipButton(s.screen, "btnGotItOnTips");
+    EXPECT_TRUE(tipShown(s.screen).isEmpty());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    EXPECT_EQ(defaults.stringForKey("tips_adjustFilterView"), "1");
+    EXPECT_FALSE(defaults.containsKey("tips_isDisable"));
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 1);
+
+    // The walk is done: the next showing waits on Next, then shows no tip.
+    s.screen->viewWillAppearNotofication();
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 1);
+    s.delays[EffectsScreenController::DelayTips]->fire();
+    EXPECT_TRUE(tipShown(s.screen).isEmpty());
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 2);
+
+    // The box switches every tip off at the first Next; leaving the screen closes a tip.
+    defaults.removeObjectForKey("tips_adjustFilterView");
+    s.screen->showTipsWithTag(5);
+    ASSERT_FALSE(tipShown(s.screen).isEmpty());
+    s.screen->viewWillDisAppear();
+    EXPECT_TRUE(tipShown(s.screen).isEmpty());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    s.screen->showTipsWithTag(3);
+    s.screen->setTipsDisabledChecked(true);
+    clickTipButton(s.screen, "btnNextOnTips");
+    EXPECT_TRUE(tipShown(s.screen).isEmpty());
+    EXPECT_EQ(defaults.stringForKey("tips_isDisable"), "1");
+    s.screen->showTipsWithTag(4);
+    EXPECT_TRUE(tipShown(s.screen).isEmpty());
+}
+
+TEST(EffectsScreenWindows, LoadingOverlayCoversAPhotoLoadAndGoesWithIt) {
+    Screen s;
+    Navigation nav;
+    s.vc->setDelegate(&nav);
+    AppDelegate& app = AppDelegate::shared();
+    std::deque<std::function<void()>> jobs;
+    s.screen->setExecutor([&](std::function<void()> job) { jobs.push_back(std::move(job)); });
+    LoadingOverlay* overlay = s.screen->loadingView();
+
+    // Showing the screen with another photo chosen: the overlay stays until the load ends.
+    app.selectedImageIndex = 1;
+    app.selectedImageFile = app.arraySelectedImagesToProcess[1];
+    app.isSELECTED_IMAGE_CHANGED = true;
+    s.screen->viewWillAppearNotofication();
+    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    EXPECT_TRUE(app.isPROCESSING_WITH_FILES_SYSTEM);
+    s.delays[EffectsScreenController::DelayEnablePrev]->fire();
+    s.delays[EffectsScreenController::DelayTips]->fire();
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 0);
+    // Showing it again keeps it up.
+    s.screen->showLoading(true);
+    EXPECT_TRUE(overlay->isVisible());
+    ASSERT_FALSE(jobs.empty());
+    while (!jobs.empty()) {
+        auto job = std::move(jobs.front());
+        jobs.pop_front();
+        job();
+        Screen::settle();
+    }
+    Screen::settle();
+    EXPECT_FALSE(overlay->isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    EXPECT_FALSE(app.isPROCESSING_WITH_FILES_SYSTEM);
+    EXPECT_EQ(s.screen->lblImageName()->text(), "photo1.png");
+    s.vc->btnSaveOptionsTapped();
+    EXPECT_EQ(nav.next, 1);
+
+    // Other screens' loading notices show nothing while an effect row is chosen.
+    platform::NotificationCenter::defaultCenter().postNotification(names::ShowLoading);
+    EXPECT_FALSE(overlay->isVisible());
+    // A shown overlay goes at its next frame once no file work runs.
+    s.screen->showLoading(true);
+    ASSERT_TRUE(overlay->isVisible());
+    s.screen->loaderFrameShown();
+    EXPECT_FALSE(overlay->isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+}
+
+TEST(EffectsScreenWindows, BatchConversionRowShowsTheRenameViewOnThisScreen) {
+    Screen s;
+    AppDelegate& app = AppDelegate::shared();
+    // The rename view's own tips are its business.
+    platform::UserDefaults::standardUserDefaults().setObject(QStringLiteral("1"), QStringLiteral("tips_isDisable"));
+    Posted setups(names::SetupConvertAndRename);
+    const int row = s.categoryRow([&](int r) {
+        const CategoryRows rows = s.screen->categoryModel()->rows();
+        return !rows.isHeader(r) && rows.groupOf(r) == CategoryRows::Group::Rename;
+    });
+    ASSERT_GT(row, 0);
+    s.click(s.screen->tblFilterCategories(), row);
+    ConvertFormatOrRenameView* view = s.screen->convertFormatView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(s.screen->isBatchConversionRowSelected());
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_FALSE(s.vc->previewContainer()->isVisible());
+    EXPECT_FALSE(s.vc->parametersColumn()->isVisible());
+    EXPECT_FALSE(s.vc->findChild<QWidget*>("vwAppliedFilters")->isVisible());
+    EXPECT_FALSE(s.vc->batchInfoLabel()->isVisible());
+    EXPECT_TRUE(s.screen->tblFilterCategories()->isVisible());
+    EXPECT_FALSE(view->btnStart->isVisible());
+    EXPECT_EQ(ConvertFormatOrRenameView::batchInfoValues().value(0), "2");
+    EXPECT_TRUE(view->lblBatchInfo->isVisible());
+    // It sits right of the categories and above the footer.
+    EXPECT_GE(view->geometry().left(), s.vc->tableArea()->geometry().right());
+    EXPECT_LE(view->geometry().bottom(), s.vc->footer()->geometry().top());
+    EXPECT_GE(setups.count, 1);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return !view->recomputer()->isPending(); }));
+    Screen::settle();
+    EXPECT_EQ(app.arrayDestinationPaths.size(), 2);
+    EXPECT_FALSE(s.screen->loadingView()->isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // Another photo while the row is chosen: the view reads the batch again.
+    const int before = setups.count;
+    app.selectedImageIndex = 1;
+    app.selectedImageFile = app.arraySelectedImagesToProcess[1];
+    app.isSELECTED_IMAGE_CHANGED = true;
+    s.screen->selectedPhotoChanged();
+    Screen::settle();
+    EXPECT_EQ(setups.count, before + 1);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return !view->recomputer()->isPending(); }));
+    Screen::settle();
+    EXPECT_FALSE(s.screen->loadingView()->isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // Any other row brings the effects back.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Black & White"));
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_TRUE(s.vc->previewContainer()->isVisible());
+    EXPECT_TRUE(s.vc->parametersColumn()->isVisible());
+    EXPECT_TRUE(s.vc->batchInfoLabel()->isVisible());
+    EXPECT_EQ(s.vc->state().currentFilterName, "Black & White");
+}
