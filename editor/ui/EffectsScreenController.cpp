@@ -81,8 +81,10 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
         const QVariant v = QVariant::fromValue(platform::Vec(r.x(), r.y(), r.width(), r.height()));
         vc_->saveFilterParametersWithKey(QStringLiteral("boundedRect"), v);
         vc_->saveFilterParametersWithKey(QStringLiteral("rotatedRect"), v);
+        removeStickerParamPopupWindow();
         vc_->showImage();
     });
+    connect(imageView_, &ImageOverlayView::singleClicked, this, &EffectsScreenController::singleClickOnImageWatermarkView);
     imageContainer_ = vc_->imageContainerView();
     imageContainer_->installEventFilter(this);
     hideOverlayViews();
@@ -124,6 +126,7 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
 EffectsScreenController::~EffectsScreenController() {
     platform::NotificationCenter::defaultCenter().removeObservers(this);
     removeTipsPopupWindow();
+    removeStickerParamPopupWindow();
     // The hosted view reports to this object until its end: it goes first.
     delete vwConvertFormatOrRename_;
 }
@@ -266,6 +269,11 @@ void EffectsScreenController::buildEffectTable() {
     tblFilters_->setItemDelegate(new EffectDelegate(tblFilters_));
     connect(tblFilters_, &QListView::clicked, this, [this](const QModelIndex& i) { filterCellClickedWithIndex(i.row()); });
     layout->addWidget(tblFilters_);
+    // Under the sticker sets: a picture of the user's own instead.
+    btnAddCustomImage_ = makeButton(vwEffects_, tr("Add Your Own Image…"), QStringLiteral("btnAddCustomImage"));
+    connect(btnAddCustomImage_, &QPushButton::clicked, this, &EffectsScreenController::btnAddCustomImageTapped);
+    layout->addWidget(btnAddCustomImage_);
+    btnAddCustomImage_->hide();
     vwEffects_->hide();
 }
 
@@ -369,6 +377,7 @@ void EffectsScreenController::viewWillDisAppear() {
     // Nothing of this screen is left to pop up over the next one.
     delay(DelayTips).cancel();
     removeTipsPopupWindow();
+    removeStickerParamPopupWindow();
     totalPhotos_ = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
 }
 
@@ -620,6 +629,7 @@ void EffectsScreenController::loadAllFiltersInCategory(const std::shared_ptr<Fil
     vc_->selectEffectByName(QString());
     effectModel_->setCellHeight(EffectTables::filterCellHeightForCategory(category->categoryName));
     effectModel_->setRecords(category->filterRecordsWithNoDuplicates);
+    btnAddCustomImage_->setVisible(category->categoryName == QLatin1String("Add Image"));
     showFiltersView(true);
 }
 

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSlider>
 #include <array>
 #include <functional>
 #include <memory>
@@ -128,6 +129,12 @@ public:
     void textureRowChosen(int row);
     void slideEffectIntensityOnTextureCellValueChanged(int row);
     void stickerChosen(int row);
+    // The picture box's settings pop-up (turn), its flips, and a picture of the user's own.
+    void singleClickOnImageWatermarkView();
+    void removeStickerParamPopupWindow();
+    void imageOverlayAngleChanged(int degrees);
+    void btnOverlayFlipTapped(bool horizontal, bool on);
+    void btnAddCustomImageTapped();
 
     // ---- OverlayPanelHost ----
     bool setupViewForOverlayFilter(const QString& filterName, bool editing) override;
@@ -178,6 +185,11 @@ public:
     QSlider* sliderEffectIntensity() const { return sliderIntensity_; }
     QSlider* sliderOpacityForStickers() const { return sliderOpacity_; }
     QPushButton* btnChooseImage() const { return btnChooseImage_; }
+    QPushButton* btnAddCustomImage() const { return btnAddCustomImage_; }
+    QPushButton* btnOverlayFlipHorizontally() const { return btnOverlayFlipH_; }
+    QPushButton* btnOverlayFlipVertically() const { return btnOverlayFlipV_; }
+    AttachedWindow* windowStickerSetting() const { return windowStickerSetting_; }
+    QSlider* sliderStickerAngle() const { return sliderStickerAngle_; }
     int selectedCategoryIndex() const;
     int selectedTextureEffectIndex() const { return selectedTextureEffectIndex_; }
     std::shared_ptr<FavouriteBatch> selectedFavBatch() const { return selectedFavBatch_; }
@@ -277,6 +289,12 @@ private:
     QSlider* sliderOpacity_ = nullptr;
     QLabel* lblSlickerOpacity_ = nullptr;
     QPushButton* btnChooseImage_ = nullptr;
+    QPushButton* btnAddCustomImage_ = nullptr;
+    QPushButton* btnOverlayFlipH_ = nullptr;
+    QPushButton* btnOverlayFlipV_ = nullptr;
+    QPointer<AttachedWindow> windowStickerSetting_;
+    QPointer<QSlider> sliderStickerAngle_;
+    QLabel* lblStickerAngle_ = nullptr;
     QWidget* viewWaterMark_ = nullptr;
     QWidget* vwAddDateParam_ = nullptr;
     QLineEdit* txtFontsize_ = nullptr;

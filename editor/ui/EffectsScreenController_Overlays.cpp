@@ -30,6 +30,8 @@
 #include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
 #include "records/ParameterList.h"
+#include "records/FilterRecord.h"
+#include "ui/AttachedWindow.h"
 #include "ui/OnlyIntegerValueFormatter.h"
 
 namespace {
@@ -136,6 +138,16 @@ void EffectsScreenController::buildOverlayPanels() {
         vc_->resetTimerToPerformActionLater();
     });
     il->addWidget(sliderOpacity_, 2, 0, 1, 2);
+    btnOverlayFlipH_ = new QPushButton(tr("Flip H"), vwImageOverlay_);
+    btnOverlayFlipV_ = new QPushButton(tr("Flip V"), vwImageOverlay_);
+    btnOverlayFlipH_->setObjectName(QStringLiteral("btnFlip_horizonatally"));
+    btnOverlayFlipV_->setObjectName(QStringLiteral("btnFlip_vertically"));
+    for (QPushButton* b : {btnOverlayFlipH_, btnOverlayFlipV_}) b->setCheckable(true);
+    // Only a user's press writes: set-up sets the buttons without clicks.
+    connect(btnOverlayFlipH_, &QPushButton::clicked, this, [this](bool on) { btnOverlayFlipTapped(true, on); });
+    connect(btnOverlayFlipV_, &QPushButton::clicked, this, [this](bool on) { btnOverlayFlipTapped(false, on); });
+    il->addWidget(btnOverlayFlipH_, 3, 0);
+    il->addWidget(btnOverlayFlipV_, 3, 1);
 
     for (QWidget* w : {vwTextureEffect_, vwStickers_, vwImageOverlay_}) w->hide();
 }
@@ -224,6 +236,7 @@ void EffectsScreenController::hideOverlayViews() {
 void EffectsScreenController::clearOverlayControls() {
     for (QWidget* w : {vwTextureEffect_, vwStickers_, vwImageOverlay_, viewWaterMark_}) w->hide();
     hideOverlayViews();
+    removeStickerParamPopupWindow();
     overlayName_.clear();
 }
 
@@ -330,7 +343,7 @@ void EffectsScreenController::slideEffectIntensityOnTextureCellValueChanged(int 
 void EffectsScreenController::setupImageOverlay(const QString& name, bool editing) {
     const bool custom = name == QLatin1String("Add Custom Image");
     btnChooseImage_->setVisible(custom);
-    placePanel(vwImageOverlay_, 20, 100);
+    placePanel(vwImageOverlay_, 20, 130);
     QVariantList values = OverlayPanels::newImageOverlayParameters(FilterCustomization::sharedInstance().getDefaultRectForFilter(name));
     QImage picture;
     if (editing) {
@@ -348,6 +361,12 @@ void EffectsScreenController::setupImageOverlay(const QString& name, bool editin
     imageView_->setPicture(picture);
     imageView_->setOpacityValue(opacity);
     imageView_->setBoxRect(rectOf(ParameterList::valueForKey(values, "boundedRect"), QRectF(0, 0, 100, 100)));
+    const bool flipH = ParameterList::valueForKey(values, "flipHorizontally").toBool();
+    const bool flipV = ParameterList::valueForKey(values, "flipVertically").toBool();
+    imageView_->setFlips(flipH, flipV);
+    imageView_->setAngle(platform::numberValue(ParameterList::valueForKey(values, "angle"), 0));
+    btnOverlayFlipH_->setChecked(flipH);
+    btnOverlayFlipV_->setChecked(flipV);
     imageView_->show();
     imageView_->raise();
     if (!picture.isNull()) vc_->saveFilterParametersWithKey(QStringLiteral("imageToAdd"), picture);
@@ -355,6 +374,68 @@ void EffectsScreenController::setupImageOverlay(const QString& name, bool editin
         const QVariantMap m = entry.toMap();
         vc_->saveFilterParametersWithKey(m.firstKey(), m.first());
     }
+    if (editing) singleClickOnImageWatermarkView();
+}
+
+void EffectsScreenController::singleClickOnImageWatermarkView() {
+    removeStickerParamPopupWindow();
+    if (!imageView_->isVisible()) return;
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("vwStickerSetting"));
+    view->setStyleSheet(QStringLiteral("QLabel { color: #e6e6e6; }"));
+    view->resize(220, 70);
+    auto* layout = new QGridLayout(view);
+    layout->addWidget(whiteLabel(tr("Rotation"), view), 0, 0);
+    const int angle = int(platform::numberValue(vc_->workingParameters().value(QStringLiteral("angle")), 0));
+    lblStickerAngle_ = whiteLabel(QString::number(angle), view, QStringLiteral("lblStickerAngle"));
+    layout->addWidget(lblStickerAngle_, 0, 1, Qt::AlignRight);
+    auto* slider = new QSlider(Qt::Horizontal, view);
+    slider->setObjectName(QStringLiteral("sliderStickerAngle"));
+    slider->setRange(0, 360);
+    slider->setValue(angle);
+    connect(slider, &QSlider::valueChanged, this, &EffectsScreenController::imageOverlayAngleChanged);
+    layout->addWidget(slider, 1, 0, 1, 2);
+    sliderStickerAngle_ = slider;
+
+    // Beside the box, on its right edge's middle.
+    const QRectF box = platform::toQtRect(imageView_->boxRect(), imageView_->height());
+    const QPoint point = imageView_->mapTo(imageView_->window(), QPoint(int(box.right()), int(box.center().y())));
+    auto* popup = new AttachedWindow(view, point, vc_, 12, 5);
+    popup->setBorderColor(Qt::transparent);
+    popup->setBackgroundColor(QColor(41, 41, 41));
+    connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
+    popup->show();
+    popup->raise();
+    windowStickerSetting_ = popup;
+}
+
+void EffectsScreenController::removeStickerParamPopupWindow() {
+    if (!windowStickerSetting_) return;
+    windowStickerSetting_->closePopup();
+    windowStickerSetting_ = nullptr;
+    lblStickerAngle_ = nullptr;
+}
+
+void EffectsScreenController::imageOverlayAngleChanged(int degrees) {
+    imageView_->setAngle(degrees);
+    if (lblStickerAngle_) lblStickerAngle_->setText(QString::number(degrees));
+    vc_->saveFilterParametersWithKey(QStringLiteral("angle"), degrees);
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnOverlayFlipTapped(bool horizontal, bool on) {
+    vc_->saveFilterParametersWithKey(horizontal ? QStringLiteral("flipHorizontally") : QStringLiteral("flipVertically"), on);
+    imageView_->setFlips(btnOverlayFlipH_->isChecked(), btnOverlayFlipV_->isChecked());
+    vc_->showImage();
+}
+
+void EffectsScreenController::btnAddCustomImageTapped() {
+    // A record of its own: the custom picture belongs to no category of the catalogue.
+    auto record = std::make_shared<FilterRecord>();
+    record->filterName = record->filterDisplayName = QStringLiteral("Add Custom Image");
+    showFiltersView(false);
+    chooseEffect(record);
+    btnChooseCustomImageTapped();
 }
 
 void EffectsScreenController::stickerChosen(int row) {

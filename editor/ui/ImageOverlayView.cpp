@@ -31,10 +31,20 @@ void ImageOverlayView::setFlips(bool horizontal, bool vertical) {
     update();
 }
 
+void ImageOverlayView::setAngle(double degrees) {
+    angle_ = degrees;
+    update();
+}
+
 void ImageOverlayView::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     const QRectF r = platform::toQtRect(box_, height());
-    if (!picture_.isNull()) {
+    // Turned about the box's centre; y runs down here, so a positive angle turns left.
+    p.translate(r.center());
+    p.rotate(-angle_);
+    p.translate(-r.center());
+    if (dragging_ && moved_ && !picture_.isNull()) {
         p.setOpacity(opacity_);
         p.drawImage(r, picture_.mirrored(flipH_, flipV_));
         p.setOpacity(1.0);
@@ -50,6 +60,7 @@ void ImageOverlayView::mousePressEvent(QMouseEvent* e) {
         return;
     }
     dragging_ = true;
+    moved_ = false;
     last_ = pos;
 }
 
@@ -61,11 +72,14 @@ void ImageOverlayView::mouseMoveEvent(QMouseEvent* e) {
     if (!rect().contains(platform::toQtPoint(moved.center(), height()).toPoint())) return;
     box_ = moved;
     last_ = pos;
+    moved_ = true;
     update();
 }
 
 void ImageOverlayView::mouseReleaseEvent(QMouseEvent*) {
     if (!dragging_) return;
     dragging_ = false;
-    emit boxMoved(box_);
+    update();
+    if (moved_) emit boxMoved(box_);
+    else emit singleClicked();
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The picture box over the preview while a logo, custom picture or sticker is placed:
 // dragged to move it, its centre kept over the preview. Reports its rectangle in the image
-// container's y-up points after every move.
+// container's y-up points after every move, and a click that moved nothing. The preview
+// itself draws the picture; the box shows its outline, turned like the picture, and the
+// picture only while it is being dragged.
 #include <QImage>
 #include <QRectF>
 #include <QWidget>
@@ -18,9 +20,13 @@ public:
     void setBoxRect(const QRectF& yUp);
     QRectF boxRect() const { return box_; }
     void setFlips(bool horizontal, bool vertical);
+    // Degrees, counter-clockwise on the screen, as the output turns the picture.
+    void setAngle(double degrees);
+    double angle() const { return angle_; }
 
 signals:
     void boxMoved(const QRectF& yUp);
+    void singleClicked();
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -33,6 +39,8 @@ private:
     QRectF box_{0, 0, 100, 100};
     double opacity_ = 1.0;
     bool flipH_ = false, flipV_ = false;
+    double angle_ = 0;
     bool dragging_ = false;
+    bool moved_ = false;
     QPointF last_;
 };

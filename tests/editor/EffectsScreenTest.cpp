@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -19,12 +20,14 @@
 #include "editor/ui/EffectDelegates.h"
 #include "editor/ui/EffectTableModels.h"
 #include "editor/ui/EffectsScreenController.h"
+#include "editor/ui/ImageOverlayView.h"
 #include "editor/ui/PhotoStrip.h"
 #include "editor/ui/TextWatermarkView.h"
 #include "engine/FilterCustomization.h"
 #include "engine/Utils.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/foundation/Values.h"
+#include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
 #include "records/ParameterList.h"
 #include "records/PhotoFile.h"
@@ -170,10 +173,23 @@ TEST(EffectsScreenWidgets, EachOverlayKindCommitsAStepTheRunnerDrawsAsPreviewed)
          }},
         {"Add Custom Image",
          [&](Screen& s) {
-             s.vc->selectEffectByName("Add Custom Image");
+             // The user's own picture, from the sticker sets' category; turned and flipped.
+             s.click(s.screen->tblFilterCategories(), s.basicRow("Add Image"));
+             ASSERT_TRUE(s.screen->btnAddCustomImage()->isVisible());
+             QTest::mouseClick(s.screen->btnAddCustomImage(), Qt::LeftButton);
+             auto* chooser = s.vc->window()->findChild<QFileDialog*>();
+             ASSERT_NE(chooser, nullptr);
+             chooser->reject();
              const QString picture = s.dir.filePath("logo.png");
              testsupport::quadrantImage(64, 64).save(picture);
              s.screen->setCustomImageFromFile(picture);
+             ImageOverlayView* box = s.screen->imageWatermarkView();
+             const QPoint centre = platform::toQtPoint(box->boxRect().center(), box->height()).toPoint();
+             QTest::mouseClick(box, Qt::LeftButton, {}, centre);
+             ASSERT_NE(s.screen->windowStickerSetting(), nullptr);
+             s.screen->sliderStickerAngle()->setValue(90);
+             QTest::mouseClick(s.screen->btnOverlayFlipVertically(), Qt::LeftButton);
+             EXPECT_EQ(box->angle(), 90);
              s.settle();
          }},
         {"Add Date", [&](Screen& s) { s.click(s.screen->tblFilterCategories(), s.basicRow("Add Date")); }},
@@ -186,6 +202,13 @@ TEST(EffectsScreenWidgets, EachOverlayKindCommitsAStepTheRunnerDrawsAsPreviewed)
         s.commit();
         const auto& steps = AppDelegate::shared().arrayAppliedFilters;
         ASSERT_EQ(s.stepNames(), QStringList({kind.name}));
+        if (kind.name == "Add Custom Image") {
+            const QVariantList& stored = steps[0]->filterParameters;
+            EXPECT_EQ(ParameterList::valueForKey(stored, "angle").toInt(), 90);
+            EXPECT_TRUE(ParameterList::valueForKey(stored, "flipVertically").toBool());
+            EXPECT_FALSE(ParameterList::valueForKey(stored, "flipHorizontally").toBool());
+            EXPECT_EQ(ParameterList::valueForKey(stored, "imageName").toString(), "logo.png");
+        }
         for (const QVariant& entry : steps[0]->filterParameters) {
             const QVariant v = entry.toMap().first();
             if (!v.canConvert<platform::Vec>()) continue;
