@@ -169,12 +169,17 @@ QStringList ConvertFormatOrRenameView::formats() const {
 // ---- building ----
 
 void ConvertFormatOrRenameView::build() {
+    // The view paints its own dark background, so its light texts read wherever it sits.
+    setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral(
         "ConvertFormatOrRenameView, #vwContainer, QScrollArea { background:#2b2b2b; border:none; }"
         "QLabel, QCheckBox, QRadioButton { color:white; } QCheckBox:disabled, QRadioButton:disabled { color:#82818e; }"
         "QLineEdit { background:#3a3a3a; color:white; border:1px solid #555; padding:2px; }"
         "QLineEdit:disabled { color:#82818e; } QTableView { background:#222; color:white; gridline-color:#333; }"
-        "QHeaderView::section { background:#333; color:#bbb; border:none; padding:3px; }"));
+        "QHeaderView::section { background:#333; color:#bbb; border:none; padding:3px; }"
+        "QPushButton { color:white; background:#3a3a3a; border:1px solid #5a5a5a; border-radius:4px; padding:3px 10px; }"
+        "QPushButton:hover { border-color:#1bac8f; } QPushButton:disabled { color:#555555; }") +
+                  indicatorStyleSheet());
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(8, 8, 8, 8);
     auto* middle = new QHBoxLayout;

@@ -102,6 +102,8 @@ public:
 
     // ---- tool tips, info pop-ups, the rows' menu and the first-run tips ----
     void setToolTips();
+    // Check boxes and radio buttons drawn to be seen on the dark background.
+    static QString indicatorStyleSheet();
     void btnMoveOptionInfoTapped();
     void btnUseSourceFolderInfoTapped();
     void btnInfoAboutRawFormatsTapped();

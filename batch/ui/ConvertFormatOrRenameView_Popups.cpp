@@ -40,11 +40,27 @@ const QString kRawFormatsInfo = QStringLiteral(
 
 void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
+const QColor kPopupEdge(90, 90, 90);
+
+}  // namespace
+
+QString ConvertFormatOrRenameView::indicatorStyleSheet() {
+    return QStringLiteral(
+        "QCheckBox::indicator, QRadioButton::indicator { width:12px; height:12px; border:1px solid #8a8a8a;"
+        " background:#3a3a3a; }"
+        "QRadioButton::indicator { border-radius:7px; }"
+        "QCheckBox::indicator:checked, QRadioButton::indicator:checked { background:#1ab999; border-color:#1ab999; }"
+        "QCheckBox::indicator:disabled, QRadioButton::indicator:disabled { background:#2b2b2b; border-color:#555555; }");
+}
+
+namespace {
+
 void stylePopupContent(QWidget* view) {
     view->setStyleSheet(QStringLiteral(
-        "QLabel, QCheckBox { color:#e6e6e6; background:transparent; }"
+        "QLabel, QCheckBox { color:#e6e6e6; }"
         "QPushButton { color:#eee; background:#2f2f2f; border:1px solid #555; border-radius:4px; padding:5px 12px; }"
-        "QPushButton:hover { border-color:#1bac8f; }"));
+        "QPushButton:hover { border-color:#1bac8f; }") +
+                        ConvertFormatOrRenameView::indicatorStyleSheet());
 }
 
 QPushButton* popupButton(const char* name, const QString& text, QWidget* parent) {
@@ -54,11 +70,18 @@ QPushButton* popupButton(const char* name, const QString& text, QWidget* parent)
     return button;
 }
 
+// Sizes a pop-up's content to what it holds as it will be drawn.
+void fitContent(QWidget* view) {
+    view->ensurePolished();
+    view->adjustSize();
+}
+
 // A pop-up of the view's window; it is deleted when it closes, by whatever way.
 AttachedWindow* makePopup(QWidget* view, QPoint point, QWidget* window, int side) {
-    stylePopupContent(view);
     auto* popup = new AttachedWindow(view, point, window, side, 5);
-    popup->setBorderColor(Qt::transparent);
+    // A fine edge: the pop-up's grey is the screen's own.
+    popup->setBorderColor(kPopupEdge);
+    popup->setBorderWidth(1);
     popup->setBackgroundColor(kPopupBackground);
     QObject::connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
     return popup;
@@ -133,6 +156,7 @@ void ConvertFormatOrRenameView::showInfoText(QPushButton* sender, const QString&
     label->setObjectName(QStringLiteral("lblMoveOpetionInfo"));
     label->setWordWrap(true);
     layout->addWidget(label);
+    stylePopupContent(view);
     // The arrow points at the button's middle.
     addInfoPopupWindowAtPoint(sender->mapTo(window(), QPoint(sender->width() / 2 - 5, sender->height() / 2)), view);
 }
@@ -161,7 +185,8 @@ void ConvertFormatOrRenameView::btnInfoTapped() {
     };
     for (const auto& [mark, kind] : marks)
         layout->addWidget(new QLabel(tr(kind) + QStringLiteral(": ") + PreviewClassifier::toolTipFor(mark), view));
-    view->adjustSize();
+    stylePopupContent(view);
+    fitContent(view);
     addInfoPopupWindowAtPoint(btnInfo->mapTo(window(), QPoint(btnInfo->width() / 2 - 5, btnInfo->height() / 2)), view);
 }
 
@@ -219,16 +244,17 @@ void ConvertFormatOrRenameView::showMenuOptionsAtLocation(QPoint windowPoint) {
         layout->addWidget(button);
         connect(button, &QPushButton::clicked, this, [this, option] { btnOnMenuOptionTapped(option); });
     }
-    view->adjustSize();
     stylePopupContent(view);
     view->setStyleSheet(view->styleSheet() +
-                        QStringLiteral("#vwPhotoMenuOptions { background:rgb(41,41,41); border:1px solid #555;"
+                        QStringLiteral("#vwPhotoMenuOptions { background:rgb(41,41,41); border:1px solid #5a5a5a;"
                                        " border-radius:5px; }"));
+    fitContent(view);
     // Beside the pointer, a little above it, with no arrow.
     const QPoint at = windowPoint + QPoint(view->width() / 2 + 5, -25);
     menuOptionsWindow_ = makePopup(view, at, window(), 1);
     menuOptionsWindow_->setObjectName(QStringLiteral("menuOptionsWindow"));
     menuOptionsWindow_->setBackgroundColor(Qt::transparent);
+    menuOptionsWindow_->setBorderColor(Qt::transparent);  // the menu draws its own edge
     menuOptionsWindow_->setHasArrow(0);
     menuOptionsWindow_->show();
     menuOptionsWindow_->raise();

@@ -36,7 +36,9 @@ void post(const QString& name) { platform::NotificationCenter::defaultCenter().p
 
 SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("SetupVC"));
-    setStyleSheet(QStringLiteral("SetupVC { background:#2b2b2b; } QLabel { color:white; }"));
+    // Sheets get a dark background too: the screen's labels are white.
+    setStyleSheet(QStringLiteral("SetupVC { background:#2b2b2b; } QLabel { color:white; }"
+                                 " QMessageBox, QDialog { background:#333333; }"));
     setAutoFillBackground(true);
     stack_ = new QStackedLayout(this);
 

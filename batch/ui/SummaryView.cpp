@@ -123,7 +123,8 @@ void SummaryView::setSummmaryInfo(const runsummary::Figures& f) {
     lblPhotoNotProccesedSummary->setText(f.notProcessed);
     lblPhotoSkippedSummary->setText(f.skipped);
     lblErrorsSummary->setText(f.errors);
-    lblTimeElapsedSummary->setText(f.elapsed);
+    // The elapsed text opens with a blank under an hour; the column of values is aligned.
+    lblTimeElapsedSummary->setText(f.elapsed.trimmed());
     lblOutputDirectorySummary->setText(f.outputDirectory);
     lblOutputDirectorySummary->setVisible(!f.outputIsLink);
     btnOpenOutputFolder->setVisible(f.outputIsLink);

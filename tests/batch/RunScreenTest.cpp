@@ -129,6 +129,8 @@ struct RunScreen {
         click(find<QPushButton>("btnStartProcess"));
         QMessageBox* question = setup->startQuestion();
         ASSERT_NE(question, nullptr);
+        // The question's white text sits on a dark sheet.
+        EXPECT_LT(qGray(question->grab().toImage().pixel(3, 3)), 80);
         QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
         ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
         QObject::disconnect(c);
@@ -299,6 +301,16 @@ TEST(RunScreen, RenameViewToolTipsInfoPopUpsAndRowMenu) {
               "Click 'Start Process' button to initiate the batch process on the added photos");
     EXPECT_TRUE(v->btnCopytoDestFolder->toolTip().startsWith("Copying processed photos to new destination"));
     EXPECT_TRUE(v->btnSelectFolder->toolTip().isEmpty());
+    // The chosen destination mode can be seen: its mark is drawn in the accent colour.
+    const auto accentPixels = [](QWidget* w) {
+        const QImage shot = w->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) n += QColor(shot.pixel(x, y)) == QColor(26, 185, 153) ? 1 : 0;
+        return n;
+    };
+    EXPECT_GT(accentPixels(v->btnCopytoDestFolder), 20);
+    EXPECT_EQ(accentPixels(v->btnMoveRenametoDestFolder), 0);
 
     // Info pop-ups: one at a time, with the option's explanation; a press elsewhere closes it.
     RunScreen::click(v->btnMoveOptionInfo);
@@ -323,6 +335,8 @@ TEST(RunScreen, RenameViewToolTipsInfoPopUpsAndRowMenu) {
     EXPECT_EQ(v->menuOptionsWindow(), nullptr);
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(rows->width() - 20, v->tblPreviewNames->rowViewportPosition(0) + 5));
     ASSERT_NE(v->menuOptionsWindow(), nullptr);
+    for (auto* entry : v->menuOptionsWindow()->findChildren<QPushButton*>())
+        EXPECT_GE(entry->width(), entry->sizeHint().width()) << "a menu entry is cut";
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(rows->width() - 20, rowY));
     EXPECT_EQ(shownPopups(s.setup.get(), "menuOptionsWindow"), 1);
     const QString source = AppDelegate::shared().arrayDestinationPaths[1]->oldFilePath;
