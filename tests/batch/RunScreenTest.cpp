@@ -441,3 +441,47 @@ TEST(RunScreen, FooterIsNearlyOpaqueOnlyOnOlderSystems) {
     EXPECT_NEAR(older, 25, 1);
     EXPECT_NEAR(newer, 32, 1);
 }
+
+TEST(RunScreen, MixedRunSummaryFiguresAndLogFollowTheRunnersCounters) {
+    RunScreen s(3);
+    auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    const QString out = AppDelegate::shared().selectedOuputSettingObj->outputFolderPath;
+    // Photo 1's output is already there (skipped); photo 2's file is damaged (fails).
+    ASSERT_TRUE(QDir().mkpath(out));
+    QFile existing(QDir(out).filePath("p1.jpg"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("already here");
+    existing.close();
+    QFile damaged(batch[2]->filePath);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write(QByteArray("\xFF\xD8\xFF\xE0 not a photo", 16));
+    damaged.close();
+    s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    s.runToSummary();
+
+    const BatchRunner* runner = s.setup->runner();
+    EXPECT_EQ(runner->counterProcessedSuccessfully, 1);
+    EXPECT_EQ(runner->counterSkipped, 1);
+    EXPECT_EQ(runner->counterProcessedWithError, 1);
+    SummaryView* view = s.summary->summaryView();
+    const QStringList shown{view->lblPhotoProcessedSummary->text(), view->lblPhotoSkippedSummary->text(),
+                            view->lblErrorsSummary->text(), view->lblPhotoNotProccesedSummary->text()};
+    EXPECT_EQ(shown, (QStringList{"1", "1", "1", "0"}));
+    EXPECT_TRUE(view->btnSkippedPhotos->isVisible());
+    EXPECT_TRUE(s.summary->lblProcessInfoBottom->text().contains("Error reported:"));
+
+    QFile log(s.summary->strLogfilePath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains("\nPhotos Processed : 1\n")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("1\tSkipped\t" + batch[1]->filePath + "\n"));
+    EXPECT_TRUE(text.contains("1\tError(" + batch[2]->processInfoMessage + ")\t" + batch[2]->filePath + "\n"));
+    EXPECT_FALSE(batch[2]->processInfoMessage.isEmpty());
+    EXPECT_TRUE(text.contains("Errors: 1\n"));
+
+    // Process skipped hands on the skipped and the failed photo, in batch order.
+    RunScreen::click(view->btnSkippedPhotos);
+    ASSERT_EQ(s.delegate.skipped.size(), 2);
+    EXPECT_EQ(s.delegate.skipped[0], batch[1]);
+    EXPECT_EQ(s.delegate.skipped[1], batch[2]);
+}
