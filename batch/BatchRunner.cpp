@@ -5,6 +5,7 @@
 #include "engine/Utils.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
 #include "records/OutputOptionSettings.h"
@@ -323,19 +324,82 @@ void BatchRunner::report(std::uint64_t generation, Outcome outcome) {
     runOnMain([this, outcome] { callForUpdatingProgressWithCountWithProcessStatus(outcome); });
 }
 
+struct BatchRunner::PhotoWork {
+    // Made first, so the run shows the photo in hand while it is worked on.
+    QImage thumbnail;
+    std::atomic<bool> thumbnailReady{false};
+    // Set only once the pool has finished with the photo:
+    std::optional<Outcome> classified;  // planned output classified before the start
+    std::optional<Outcome> failed;      // unreadable, a step failed, or an error
+    bool stopped = false;               // the run stopped before the photo's save began
+    bool saveBegun = false;
+    ResultWriter::Prepared prepared;    // the encoded file, or why there is none
+
+    void clear() {
+        thumbnail = QImage();
+        prepared.discard();
+    }
+};
+
+std::uint64_t BatchRunner::peakWorkingBytes(const QString& path) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    if (!header.valid()) return 1;
+    return 3ull * 4ull * std::uint64_t(header.width) * std::uint64_t(header.height);
+}
+
 void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
                                       ResultWriter& writer) {
     const PathIndex paths = PathIndex::of(input);
-    for (qint64 i = startIndex; i < input.snapshot.photos.size(); ++i) {
+    const int first = int(std::max<qint64>(0, startIndex));
+    const int last = int(input.snapshot.photos.size());
+    if (first >= last) return;
+
+    PhotosInFlight::Limits limits;
+    // The optimiser's stop state is one per writer, so a run that may use it takes its
+    // photos one at a time.
+    limits.workers = writer.mayUseOptimiser() ? 1 : photosInFlight_ > 0 ? photosInFlight_ : PhotosInFlight::defaultWorkers();
+    // Finished photos wait for their turn on disk, not in memory: a few more may be ahead
+    // than are worked on, so a slow photo does not leave the others idle.
+    limits.ahead = limits.workers == 1 ? 1 : 2 * limits.workers;
+    limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
+
+    // Declared before the pool, so the pool's threads are gone before the work they fill;
+    // what was prepared and never placed is removed with it.
+    std::vector<PhotoWork> work(std::size_t(last - first));
+    PhotosInFlight pool(
+        first, last, limits, [&](int i) { return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL); },
+        [&](int i) {
+            PhotoWork& w = work[std::size_t(i - first)];
+            try {
+                processFileFromBunch(generation, input, paths, writer, i, w, pool);
+            } catch (const std::exception& e) {
+                // Out of this thread it would end the program; it is this photo's failure only.
+                platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
+                w.prepared.discard();
+                w.failed = Outcome{i, PhotoFile::Failed, runmessages::ProcessingFailed, false};
+            } catch (...) {
+                w.prepared.discard();
+                w.failed = Outcome{i, PhotoFile::Failed, runmessages::ProcessingFailed, false};
+            }
+            w.thumbnailReady = true;
+        });
+
+    for (int i = first; i < last; ++i) {
         if (!shouldContinue(generation)) break;
+        PhotoWork& w = work[std::size_t(i - first)];
+        bool goOn = true;
         try {
-            processFileFromBunch(generation, input, paths, writer, int(i));
+            goOn = commitPhoto(generation, input, paths, writer, i, w, pool);
         } catch (const std::exception& e) {
-            // Out of this thread it would end the program; it is this photo's failure only.
             platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
-            report(generation, {int(i), PhotoFile::Failed, runmessages::ProcessingFailed, false});
+            report(generation, {i, PhotoFile::Failed, runmessages::ProcessingFailed, false});
         }
+        w.clear();
+        pool.dealtWith(i);
+        if (!goOn) break;
     }
+    // Photos behind the one the run stopped at are dropped, encoded or not.
+    pool.close();
 }
 
 BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
@@ -391,19 +455,19 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
 }
 
 void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input,
-                                       const PathIndex& pathIndex, ResultWriter& writer, int index) {
+                                       const PathIndex& pathIndex, ResultWriter& writer, int index, PhotoWork& work,
+                                       PhotosInFlight& pool) {
     const std::shared_ptr<PhotoFile> photo = input.snapshot.photos.at(index);
     Utils& utils = Utils::sharedUtils();
     const auto& paths = input.snapshot.destinationPaths;
     const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
 
     if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
-        const QImage thumbnail = utils.getAspectFillImageFormImage(
+        work.thumbnail = utils.getAspectFillImageFormImage(
             utils.getThumbnailImageAtFilePath(photo->fileURL, QSizeF(thumbnailSize_)), QSizeF(thumbnailSize_), 1);
-        runOnMain([this, index, thumbnail] {
-            if (observer_) observer_->runShowsPhoto(index, thumbnail);
-        });
     }
+    work.thumbnailReady = true;
+    pool.wake();
 
     // Classified before the start: the last test that holds names the reason.
     QString skipMessage;
@@ -415,18 +479,21 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     if (pathIndex.replacesSource.contains(destination)) skipMessage = runmessages::WouldReplaceSource;
     if (pathIndex.notFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;
     if (!skipMessage.isEmpty()) {
-        report(generation, {index, PhotoFile::Failed, skipMessage, false});
+        work.classified = Outcome{index, PhotoFile::Failed, skipMessage, false};
         return;
     }
     if (pathIndex.alreadyExists.contains(destination)) {
-        report(generation, {index, PhotoFile::Skipped, runmessages::AlreadyExists, false});
+        work.classified = Outcome{index, PhotoFile::Skipped, runmessages::AlreadyExists, false};
         return;
     }
-    // What may have changed on disk since the outputs were planned.
-    if (const auto refused = refusal(input, pathIndex, index, destination)) {
-        report(generation, {index, refused->status, refused->message, false});
-        return;
-    }
+    // What may have changed on disk since the outputs were planned depends on the photos
+    // before this one; that is checked when its turn comes.
+    const auto stopped = [&] {
+        if (shouldContinue(generation)) return false;
+        work.stopped = true;  // not written, not reported
+        return true;
+    };
+    if (stopped()) return;
 
     const QSizeF sourceSize = utils.getImageOriginalSizeAtFilePathUrl(photo->fileURL);
     const bool isPict = photo->fileExtension.toUpper() == u"PICT";
@@ -442,7 +509,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         const QSize atLeast(int(std::lround(target->width())), int(std::lround(target->height())));
         working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, atLeast);
         if (!working.isNull()) {
-            if (!shouldContinue(generation)) return;  // stopped: not written, not reported
+            if (stopped()) return;
             working = utils.scaleImage(working, *target);
             resized = true;
         }
@@ -450,18 +517,18 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     const bool shrunkOnLoad = resized;
     if (!shrunkOnLoad) working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
     if (working.isNull()) {
-        report(generation, {index, PhotoFile::Failed, runmessages::Unreadable, false});
+        work.failed = Outcome{index, PhotoFile::Failed, runmessages::Unreadable, false};
         return;
     }
 
     for (const auto& step : shrunkOnLoad ? QList<std::shared_ptr<AppliedFilter>>{} : steps) {
         if (!step->isApplied) continue;
-        if (!shouldContinue(generation)) return;  // stopped: not written, not reported
+        if (stopped()) return;
         const QVariantList parameters = step->filterParameters;
         QImage result = utils.applyFilterWithImage(working, photo->fileURL, step->filterName, parameters, false);
         if (result.isNull()) {
             const QString name = step->filterDisplayName.isEmpty() ? step->filterName : step->filterDisplayName;
-            report(generation, {index, PhotoFile::Failed, platform::format(runmessages::EffectFailed, name), false});
+            work.failed = Outcome{index, PhotoFile::Failed, platform::format(runmessages::EffectFailed, name), false};
             return;
         }
         working = std::move(result);
@@ -479,8 +546,58 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         working = utils.scaleImage(working, sourceSize);
     }
 
-    if (!shouldContinue(generation)) return;
+    if (stopped()) return;
 
+    const int scale = int(backingScale_);
+    platform::log(u"backing scale factor: %f", backingScale_);
+    if (scale >= 2) working = utils.scaleImage(working, QSizeF(working.size()) / double(scale));
+
+    // From here the save has begun: when this photo's turn comes it is placed and counted,
+    // even when a stop or low space came meanwhile.
+    work.saveBegun = true;
+    work.prepared = writer.prepareImg(working, destination, choice.saveType, photo);
+}
+
+bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
+                              ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool) {
+    if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
+        pool.waitFor(index, [&] { return work.thumbnailReady.load(); });
+        if (work.thumbnailReady) {
+            const QImage thumbnail = work.thumbnail;
+            runOnMain([this, index, thumbnail] {
+                if (observer_) observer_->runShowsPhoto(index, thumbnail);
+            });
+        }
+    }
+    if (!pool.waitFor(index)) return false;
+
+    if (work.classified) {
+        report(generation, *work.classified);
+        return true;
+    }
+    const auto& paths = input.snapshot.destinationPaths;
+    const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
+    // Checked in batch order, against the outcomes of the photos before this one.
+    if (const auto refused = refusal(input, pathIndex, index, destination)) {
+        report(generation, {index, refused->status, refused->message, false});
+        return true;
+    }
+    if (work.stopped) return false;
+    if (work.failed) {
+        report(generation, *work.failed);
+        return true;
+    }
+    if (!work.saveBegun) return false;
+    // A stop during compression: the photo's file is gone and it is not reported.
+    if (work.prepared.result.abandoned) return false;
+
+    checkFreeSpace(destination);
+    const ResultWriter::Result result = writer.placePrepared(work.prepared, destination, input.snapshot.photos.at(index));
+    report(generation, {index, result.processStatus, result.processInfoMessage, true});
+    return true;
+}
+
+void BatchRunner::checkFreeSpace(const QString& destination) {
     const QString destinationFolder = platform::stringByDeletingLastPathComponent(destination);
     if (const std::optional<VolumeSpace> space = freeSpace_ ? freeSpace_(destinationFolder) : std::nullopt) {
         platform::log(u"Memory Capacity of %llu MiB with %llu MiB Free memory available.",
@@ -492,15 +609,4 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     } else {
         platform::log(u"Error Obtaining System Memory Info: Domain = %@, Code = %d", destinationFolder, 0);
     }
-
-    const int scale = int(backingScale_);
-    platform::log(u"backing scale factor: %f", backingScale_);
-    if (scale >= 2) working = utils.scaleImage(working, QSizeF(working.size()) / double(scale));
-
-    // From here the photo is committed: it is written completely and counted, even when a
-    // stop or low space comes meanwhile.
-    const ResultWriter::Result result = writer.saveImgInDirectoryFilteredImg(working, destination, choice.saveType, photo);
-    working = QImage();
-    if (result.abandoned) return;
-    report(generation, {index, result.processStatus, result.processInfoMessage, true});
 }

@@ -1,9 +1,14 @@
 #pragma once
-// The batch run: one worker per run takes the photos strictly in batch order, applies the
-// effect steps, and hands each result to the ResultWriter; every outcome is recorded on the
-// thread that owns the runner (the main thread), where the observer hears of it. The run
-// can be stopped and then abandoned or resumed at the first photo not yet reported; a
-// low-disk-space check ends it after the photo in hand.
+// The batch run. Several photos are in flight at once on a bounded pool: each is loaded,
+// given the effect steps and encoded by the ResultWriter into a temporary file beside its
+// destination. One worker per run then takes them strictly in batch order: the checks that
+// depend on earlier photos' outcomes, the low-disk-space check, placing the file and the
+// Trash in move mode. Every outcome is recorded, in batch order, on the thread that owns
+// the runner (the main thread), where the observer hears of it. The run can be stopped
+// and then abandoned or resumed at the first photo not yet reported; a low-disk-space
+// check ends it after the photo in hand. The photo in hand is the one the run has taken up
+// in order (its thumbnail is shown): once its save has begun it is finished and counted;
+// the photos behind it are dropped with their temporary files.
 //
 // The runner holds no widget: the run screen is one observer, tests are another, and the
 // questions a run asks (stop? low space) go through an asker.
@@ -22,6 +27,7 @@
 #include <optional>
 #include <thread>
 
+#include "batch/BatchRunnerPool.h"
 #include "batch/ResultWriter.h"
 #include "records/AppDelegate.h"
 
@@ -101,6 +107,14 @@ public:
     void setThumbnailSize(const QSize& size) { thumbnailSize_ = size; }
     // Lets tests reach the writer of each run before it is used.
     void setWriterSetUp(std::function<void(ResultWriter&)> setUp) { writerSetUp_ = std::move(setUp); }
+    // Photos worked on at once: 0 (the default) is one per hardware thread. Runs that may
+    // use the PNG optimiser take one photo at a time whatever this says.
+    void setPhotosInFlight(int workers) { photosInFlight_ = workers; }
+    // Peak working sizes of the photos running at once, in bytes; 0 (the default) is a
+    // quarter of the memory. A photo larger than that alone still runs, alone.
+    void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // What a photo needs at its peak: its decoded pixels and two working copies.
+    static std::uint64_t peakWorkingBytes(const QString& path);
 
     // ---- main thread ----
     // Begins a run; an empty batch only shows "No photos to process.".
@@ -153,8 +167,14 @@ private:
         QSet<QString> emptyNames, invalidNames, duplicateNames, notFound, alreadyExists, replacesSource;
         static PathIndex of(const BatchRunInput& input);
     };
+    // One photo's work on a pool thread: everything up to its encoded temporary file.
+    struct PhotoWork;
     void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
-                              ResultWriter& writer, int index);
+                              ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool);
+    // The photo's turn in batch order; false when the run stops at it.
+    bool commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
+                     ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool);
+    void checkFreeSpace(const QString& destination);
     bool shouldContinue(std::uint64_t generation) const;
     void report(std::uint64_t generation, Outcome outcome);
     // Blocks the worker until fn has run on the runner's thread (or the runner is going away).
@@ -180,6 +200,8 @@ private:
     double backingScale_ = 1.0;
     QSize thumbnailSize_;
     std::function<void(ResultWriter&)> writerSetUp_;
+    int photosInFlight_ = 0;
+    std::uint64_t memoryBudget_ = 0;
 
     // Shared with the worker of the run; a new run makes new ones.
     std::shared_ptr<const BatchRunInput> input_;

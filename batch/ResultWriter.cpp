@@ -104,6 +104,15 @@ void copySourceAttributes(const QString& source, const QString& target) {
     ::chmod(t.constData(), st.st_mode & 07777);
 }
 
+// Removes a temporary output on every way out unless it was placed.
+struct RemoveUnlessPlaced {
+    QString path;
+    bool placed = false;
+    ~RemoveUnlessPlaced() {
+        if (!placed) QFile::remove(path);
+    }
+};
+
 QImage flattenedOnWhite(const QImage& image) {
     if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
     QImage out(image.size(), QImage::Format_RGB32);
@@ -249,44 +258,92 @@ ResultWriter::Written ResultWriter::saveImageUsingPdfPage(const QImage& input, c
 ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
                                                                  int repType,
                                                                  const std::shared_ptr<PhotoFile>& photo) {
+    Prepared prepared = prepareImg(image, destination, repType, photo);
+    if (!prepared.ready()) return prepared.result;
+    return placePrepared(prepared, destination, photo);
+}
+
+ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noexcept {
+    if (this != &other) {
+        discard();
+        result = std::move(other.result);
+        temporaryPath_ = std::move(other.temporaryPath_);
+        storedSize_ = other.storedSize_;
+        imageFile_ = other.imageFile_;
+        other.temporaryPath_.clear();
+    }
+    return *this;
+}
+
+void ResultWriter::Prepared::discard() {
+    if (temporaryPath_.isEmpty()) return;
+    QFile::remove(temporaryPath_);
+    temporaryPath_.clear();
+}
+
+bool ResultWriter::overwrites() const {
+    return s_.isProcessForRestoreExif || (s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false));
+}
+
+ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QString& destination, int repType,
+                                                const std::shared_ptr<PhotoFile>& photo) {
     using runmessages::WriteFailed;
-    if (image.isNull() || destination.isEmpty() || !photo) return {PhotoFile::Failed, WriteFailed};
+    Prepared prepared;
+    prepared.result = {PhotoFile::Failed, WriteFailed};
+    if (image.isNull() || destination.isEmpty() || !photo) return prepared;
 
     const QString folder = platform::stringByDeletingLastPathComponent(destination);
     if (!QFileInfo(folder).isDir()) {
         if (!QDir().mkpath(folder)) {
             platform::log(u"%@: could not create the folder", folder);
-            return {PhotoFile::Failed, runmessages::FolderNotCreated};
+            prepared.result = {PhotoFile::Failed, runmessages::FolderNotCreated};
+            return prepared;
         }
         platform::log(u"directory created successfully %@", folder);
     }
 
-    const bool overwrite = s_.isProcessForRestoreExif ||
-                           (s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false));
-    if (!overwrite && QFileInfo::exists(destination)) return {PhotoFile::Skipped, runmessages::AlreadyExists};
+    if (!overwrites() && QFileInfo::exists(destination)) {
+        prepared.result = {PhotoFile::Skipped, runmessages::AlreadyExists};
+        return prepared;
+    }
 
     const QString temporaryPath = reserveSiblingName(destination);
     if (temporaryPath.isEmpty()) {
         platform::log(u"%@: could not create a file in the destination folder", destination);
-        return {PhotoFile::Failed, WriteFailed};
+        return prepared;
     }
-    struct RemoveUnlessPlaced {
-        QString path;
-        bool placed = false;
-        ~RemoveUnlessPlaced() {
-            if (!placed) QFile::remove(path);
-        }
-    } guard{temporaryPath};
-
-    const bool imageFile = isImageFileExtension(platform::pathExtension(destination));
-    QSize storedSize = image.size();
-    const Written written = imageFile ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo, &storedSize)
-                                      : saveImageUsingPdfPage(image, destination, temporaryPath);
-    if (written == Written::Abandoned) return {PhotoFile::NotProcessed, QString(), true};
-    if (written == Written::Failed) {
+    // From here every way out either hands the file on or removes it.
+    prepared.temporaryPath_ = temporaryPath;
+    prepared.imageFile_ = isImageFileExtension(platform::pathExtension(destination));
+    prepared.storedSize_ = image.size();
+    const Written written = prepared.imageFile_
+                                ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo, &prepared.storedSize_)
+                                : saveImageUsingPdfPage(image, destination, temporaryPath);
+    if (written == Written::Ok) {
+        prepared.result = {PhotoFile::Processed, runmessages::Processed};
+        if (afterEncoding) afterEncoding(temporaryPath);
+        return prepared;
+    }
+    prepared.discard();
+    if (written == Written::Abandoned) {
+        prepared.result = {PhotoFile::NotProcessed, QString(), true};
+    } else {
         platform::log(u"%@: the output was not written", destination);
-        return {PhotoFile::Failed, WriteFailed};
     }
+    return prepared;
+}
+
+ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QString& destination,
+                                                 const std::shared_ptr<PhotoFile>& photo) {
+    using runmessages::WriteFailed;
+    if (!prepared.ready()) return prepared.result;
+    // The file is this call's now: it goes into place or away.
+    const QString temporaryPath = prepared.temporaryPath_;
+    prepared.temporaryPath_.clear();
+    RemoveUnlessPlaced guard{temporaryPath};
+    const bool imageFile = prepared.imageFile_;
+    const QSize storedSize = prepared.storedSize_;
+    const bool overwrite = overwrites();
     if (beforePlacing) beforePlacing(temporaryPath);
 
     // Only a complete file goes into place.

@@ -9,6 +9,7 @@
 // and only then renamed into place (never over an existing file while overwriting is
 // off); the source goes to the Trash only after that.
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -63,18 +64,55 @@ public:
     // Runs on the finished temporary file just before it is checked and placed; lets
     // tests stand in for a disk that fails under the writer.
     std::function<void(const QString& temporaryPath)> beforePlacing;
+    // Runs on the encoding thread once prepareImg has written the temporary file; lets
+    // tests act while a photo's save is under way.
+    std::function<void(const QString& temporaryPath)> afterEncoding;
 
     // The entry point: writes the image to `destination` (save type number 0..6 chooses
-    // the encoder; the extension "pdf" makes a PDF page) and says how it went.
+    // the encoder; the extension "pdf" makes a PDF page) and says how it went. It is
+    // prepareImg followed at once by placePrepared.
     Result saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination, int repType,
                                          const std::shared_ptr<PhotoFile>& photo);
+
+    // A photo's output encoded into a temporary file beside its destination and not yet in
+    // place. The file goes when this is destroyed, unless placePrepared took it.
+    class Prepared {
+    public:
+        Prepared() = default;
+        Prepared(Prepared&& other) noexcept { *this = std::move(other); }
+        Prepared& operator=(Prepared&& other) noexcept;
+        ~Prepared() { discard(); }
+        // Removes the temporary file now; the result stays.
+        void discard();
+        bool ready() const { return !temporaryPath_.isEmpty(); }
+        // Without a temporary file: why not (the photo's outcome). Nothing was left on disk.
+        Result result;
+
+    private:
+        friend class ResultWriter;
+        QString temporaryPath_;
+        QSize storedSize_;
+        bool imageFile_ = true;
+    };
+    // The first half of a save: the folder, the encoding into a temporary file. It depends
+    // on no other photo, so several photos may be prepared at once on different threads,
+    // except with the PNG optimiser, whose stop state is one per writer (mayUseOptimiser).
+    Prepared prepareImg(const QImage& image, const QString& destination, int repType,
+                        const std::shared_ptr<PhotoFile>& photo);
+    // The second half, in batch order: the file is read back, given its dates and renamed
+    // into place, and in move mode the source goes to the Trash.
+    Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
     // The quality factor an image file of this run is written with (compression off).
     float qualityFactorForOutput() const;
     // Whether the PNG optimiser handles an output of this save type number.
     bool usesOptimiser(int repType) const;
+    // Whether any output of this run may go through the PNG optimiser.
+    bool mayUseOptimiser() const { return usesOptimiser(5); }
 
 private:
+    // Whether an output may replace an existing file at its destination.
+    bool overwrites() const;
     enum class Written { Ok, Failed, Abandoned };
     // storedSize: the pixel size the file holds (turned pictures hold it transposed).
     Written saveImageUsingDefaultMethod(const QImage& image, const QString& temporaryPath, int repType,

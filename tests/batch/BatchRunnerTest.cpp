@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QDirIterator>
 #include <QTimer>
 
 #include "batch/BatchRunner.h"
@@ -473,5 +474,201 @@ TEST(BatchRunner, PhotosOnlyShrunkAreDecodedReducedAndStayCloseToTheFullDecode) 
         ASSERT_EQ(written.size(), c.output);
         ASSERT_EQ(full.size(), c.output);
         EXPECT_GE(psnr(written, full), 40.0);
+    }
+}
+
+// ---- photos in flight ----
+
+namespace {
+
+// Temporary outputs left anywhere under a folder.
+QStringList leftoverTemporaries(const QString& folder) {
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.contains(".part-")) found << path;
+    }
+    return found;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A mixed batch: photos of several sizes and both orientations, one unreadable, one
+// missing, one classified as existing, one whose output would replace a later photo's
+// source, two sharing an unclassified planned path, with effects that grow the picture.
+struct MixedBatch {
+    Batch b{0};
+    BatchRunInput in;
+    explicit MixedBatch(int outputFormat) {
+        const QSize sizes[] = {{320, 240}, {200, 300}, {640, 480}, {90, 60}, {480, 320}, {300, 300}, {520, 260}};
+        for (int i = 0; i < 7; ++i)
+            b.photos << batchtest::photoAt(batchtest::writePhoto(b.dir.filePath(QString("src/p%1.jpg").arg(i)),
+                                                                sizes[i].width(), sizes[i].height()));
+        testsupport::writeFile(b.dir.filePath("src/broken.jpg"), "not a picture");
+        b.photos.insert(3, batchtest::photoAt(b.dir.filePath("src/broken.jpg")));
+        b.photos << batchtest::photoAt(batchtest::writePhoto(b.dir.filePath("src/gone.jpg")));
+        // Written as p9.jpg beside the sources, where the later p9.jpg still waits.
+        b.photos << batchtest::photoAt(batchtest::writePhoto(b.dir.filePath("src/p9.png"), 120, 90,
+                                                             platform::ImageType::PNG));
+        b.photos << batchtest::photoAt(batchtest::writePhoto(b.dir.filePath("src/p9.jpg"), 150, 100));
+        b.rename = renameSettings(outputFormat);
+        b.output = outputSettings(b.dir.filePath("out"), false, true);
+        b.steps = {step("CIGaussianBlur", list({{"inputRadius", 3.0}})), step("CISepiaTone", list({{"inputIntensity", 0.6}}))};
+        in = b.input();
+        // The last two go to the sources' folder under the sources' names.
+        for (int i : {int(b.photos.size()) - 2, int(b.photos.size()) - 1}) {
+            auto path = std::make_shared<OutputPhotoPath>(*in.snapshot.destinationPaths[i]);
+            path->filePath = b.dir.filePath("src/p9.jpg");
+            in.snapshot.destinationPaths[i] = path;
+        }
+        // Two photos meet at one planned path that nobody classified.
+        auto shared = std::make_shared<OutputPhotoPath>(*in.snapshot.destinationPaths[5]);
+        in.snapshot.destinationPaths[6] = shared;
+        in.arrayFileAlreadyExists << in.snapshot.destinationPaths[2]->filePath;
+        QFile::remove(b.dir.filePath("src/gone.jpg"));
+    }
+};
+
+}  // namespace
+
+TEST(BatchRunner, OneOrManyPhotosInFlightGiveTheSameFilesAndOutcomes) {
+    for (int outputFormat : {4, 6}) {
+        SCOPED_TRACE(outputFormat);
+        QList<QByteArray> files[2];
+        QStringList outcomes[2];
+        int run = 0;
+        for (int inFlight : {1, 6}) {
+            MixedBatch m(outputFormat);
+            RunHarness h;
+            h.runner.setPhotosInFlight(inFlight);
+            QStringList seen;
+            struct Seen : Recorder {
+                QStringList* out;
+                void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& p, int progress) override {
+                    Recorder::runDidRecordOutcome(row, p, progress);
+                    *out << QString("%1 %2 %3 %4").arg(row).arg(p->processStatus).arg(p->processInfoMessage).arg(progress);
+                }
+            } recorder;
+            recorder.out = &seen;
+            h.runner.setObserver(&recorder);
+            ASSERT_TRUE(h.start(m.in));
+            EXPECT_TRUE(recorder.finished);
+            for (const auto& path : m.in.snapshot.destinationPaths) files[run] << bytesOf(path->filePath);
+            outcomes[run] = seen;
+            EXPECT_TRUE(leftoverTemporaries(m.b.dir.path()).isEmpty()) << inFlight;
+            // The photos that were to be written were.
+            EXPECT_EQ(m.b.photos[0]->processStatus, PhotoFile::Processed);
+            EXPECT_EQ(m.b.photos[3]->processInfoMessage, runmessages::Unreadable);
+            EXPECT_EQ(m.b.photos[6]->processInfoMessage, runmessages::DuplicateName);
+            EXPECT_EQ(m.b.photos[8]->processInfoMessage, runmessages::SourceNotFound);
+            EXPECT_EQ(m.b.photos[9]->processInfoMessage, runmessages::WouldReplacePending);
+            EXPECT_EQ(m.b.photos[10]->processStatus, PhotoFile::Processed);
+            ++run;
+        }
+        EXPECT_EQ(outcomes[0], outcomes[1]);
+        ASSERT_EQ(files[0].size(), files[1].size());
+        for (qsizetype i = 0; i < files[0].size(); ++i) EXPECT_TRUE(files[0][i] == files[1][i]) << "output " << i;
+    }
+}
+
+// Whenever the stop comes, the photos written are exactly those counted, a prefix of the
+// batch, and no temporary file is left.
+TEST(BatchRunner, StopAtEachPhotoOrDuringAnEncodeLeavesExactlyTheCountedPhotos) {
+    constexpr int kCount = 6;
+    enum class When { AfterOutcome, WhileEncoding };
+    for (When when : {When::AfterOutcome, When::WhileEncoding}) {
+        for (int inFlight : {1, 4}) {
+            for (int k = 0; k < kCount - 1; ++k) {
+                SCOPED_TRACE(QString("%1 in flight, stop at photo %2 %3")
+                                 .arg(inFlight)
+                                 .arg(k)
+                                 .arg(when == When::AfterOutcome ? "after its outcome" : "while it is encoded")
+                                 .toStdString());
+                Batch b(kCount, 300, 200);
+                RunHarness h;
+                h.runner.setPhotosInFlight(inFlight);
+                // The photo in hand is the one the run screen shows.
+                h.runner.setThumbnailSize(QSize(24, 16));
+                std::atomic<int> shown{-1};
+                struct Stopper : Recorder {
+                    std::function<void(int)> onRow;
+                    std::atomic<int>* shown = nullptr;
+                    void runShowsPhoto(int index, const QImage&) override { *shown = index; }
+                    void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& p, int progress) override {
+                        Recorder::runDidRecordOutcome(row, p, progress);
+                        onRow(row);
+                    }
+                } recorder;
+                recorder.shown = &shown;
+                recorder.onRow = [&](int row) {
+                    if (when == When::AfterOutcome && row == k) h.runner.btnStopProcessTapped();
+                };
+                h.runner.setObserver(&recorder);
+                const BatchRunInput in = b.input();
+                const QString stopAt = in.snapshot.destinationPaths[k]->filePath;
+                if (when == When::WhileEncoding) {
+                    h.runner.setWriterSetUp([&](ResultWriter& w) {
+                        w.afterEncoding = [&](const QString& temp) {
+                            if (!temp.startsWith(QFileInfo(stopAt).absolutePath() + "/." + QFileInfo(stopAt).fileName()))
+                                return;
+                            // Photo k is in hand: its save has begun, so it is still placed.
+                            while (shown < k) QThread::yieldCurrentThread();
+                            QMetaObject::invokeMethod(&h.runner, [&] { h.runner.btnStopProcessTapped(); },
+                                                      Qt::BlockingQueuedConnection);
+                        };
+                    });
+                }
+                ASSERT_TRUE(h.start(in));
+                EXPECT_EQ(h.runner.state(), BatchRunner::State::Interrupted);
+                EXPECT_EQ(h.runner.counterProcessedSuccessfully, k + 1);
+                for (int i = 0; i < kCount; ++i)
+                    EXPECT_EQ(QFileInfo::exists(in.snapshot.destinationPaths[i]->filePath), i <= k) << i;
+                expectNothingHalfDone(b, in);
+                EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
+            }
+        }
+    }
+}
+
+TEST(BatchRunner, ManyInFlightStillRefusesReplacingALaterSourceAndTrashesOnlyVerifiedSources) {
+    for (int inFlight : {1, 6}) {
+        SCOPED_TRACE(inFlight);
+        batchtest::TrashInTemp trash;
+        Batch b(5);
+        b.output->moveAndRenameToDestinationFolder = true;
+        b.rename = renameSettings(4);
+        BatchRunInput in = b.input();
+        // p0's output would replace p3's source, which is still to come: refused.
+        auto onSource = std::make_shared<OutputPhotoPath>(*in.snapshot.destinationPaths[0]);
+        onSource->filePath = b.photos[3]->filePath;
+        in.snapshot.destinationPaths[0] = onSource;
+        RunHarness h;
+        h.runner.setPhotosInFlight(inFlight);
+        // Photo 2's file is damaged under the writer: it fails and its source stays.
+        const QString damaged = in.snapshot.destinationPaths[2]->filePath;
+        h.runner.setWriterSetUp([&](ResultWriter& w) {
+            w.beforePlacing = [damaged](const QString& temp) {
+                if (temp.contains("/." + QFileInfo(damaged).fileName())) QFile(temp).resize(QFileInfo(temp).size() / 3);
+            };
+        });
+        const QByteArray p3Before = bytesOf(b.photos[3]->filePath);
+        ASSERT_TRUE(h.start(in));
+        EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::WouldReplacePending);
+        EXPECT_EQ(b.photos[2]->processInfoMessage, runmessages::WriteFailed);
+        for (int i : {1, 3, 4}) EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << i;
+        EXPECT_TRUE(QFileInfo::exists(b.photos[0]->filePath));
+        EXPECT_TRUE(QFileInfo::exists(b.photos[2]->filePath));
+        for (int i : {1, 3, 4}) {
+            EXPECT_FALSE(QFileInfo::exists(b.photos[i]->filePath)) << i;
+            EXPECT_TRUE(QFileInfo::exists(in.snapshot.destinationPaths[i]->filePath)) << i;
+            EXPECT_TRUE(QFileInfo::exists(trash.filesFolder() + QString("/p%1.jpg").arg(i))) << i;
+        }
+        // The source that photo 0 would have replaced went to the Trash as it was.
+        EXPECT_EQ(bytesOf(trash.filesFolder() + "/p3.jpg"), p3Before);
+        EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
     }
 }

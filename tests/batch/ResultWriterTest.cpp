@@ -306,4 +306,28 @@ TEST(ResultWriter, StopDuringCompressionLeavesNoOutputAndKeepsTheSource) {
     EXPECT_TRUE(f.outputFolderEntries().isEmpty());
 }
 
+TEST(ResultWriter, PreparedOutputsGoUnlessPlacedAndArePlacedInAnyOrder) {
+    Fixture f;
+    ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
+    const QImage image = testsupport::gradientImage(64, 48);
+    {
+        ResultWriter::Prepared dropped = writer.prepareImg(image, f.out + "/a.png", 5, f.photo);
+        ASSERT_TRUE(dropped.ready());
+        EXPECT_EQ(f.outputFolderEntries().size(), 1);
+        ResultWriter::Prepared moved = std::move(dropped);
+        EXPECT_FALSE(dropped.ready());
+        ResultWriter::Prepared discarded = writer.prepareImg(image, f.out + "/b.png", 5, f.photo);
+        discarded.discard();
+        EXPECT_EQ(f.outputFolderEntries().size(), 1);
+    }
+    EXPECT_TRUE(f.outputFolderEntries().isEmpty()) << f.outputFolderEntries().join(",").toStdString();
+
+    ResultWriter::Prepared first = writer.prepareImg(image, f.out + "/c.png", 5, f.photo);
+    ResultWriter::Prepared second = writer.prepareImg(testsupport::gradientImage(32, 24), f.out + "/d.png", 5, f.photo);
+    EXPECT_EQ(writer.placePrepared(second, f.out + "/d.png", f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(writer.placePrepared(first, f.out + "/c.png", f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(f.outputFolderEntries(), (QStringList{"c.png", "d.png"}));
+    EXPECT_EQ(platform::readImage(f.out + "/d.png").size(), QSize(32, 24));
+}
+
 }  // namespace

@@ -1,0 +1,124 @@
+#include "batch/BatchRunnerPool.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+PhotosInFlight::PhotosInFlight(int first, int last, Limits limits, std::function<std::uint64_t(int)> cost,
+                               std::function<void(int)> run)
+    : first_(first),
+      last_(std::max(first, last)),
+      limits_{std::max(1, limits.workers), std::max(1, limits.ahead), limits.budgetBytes},
+      cost_(std::move(cost)),
+      run_(std::move(run)),
+      photos_(std::size_t(last_ - first_)),
+      nextToStart_(first),
+      nextToTake_(first),
+      headIndex_(first) {
+    const int threads = std::min(limits_.workers, last_ - first_);
+    threads_.reserve(std::size_t(std::max(0, threads)));
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+}
+
+PhotosInFlight::~PhotosInFlight() { close(); }
+
+int PhotosInFlight::defaultWorkers() { return int(std::max(1u, std::thread::hardware_concurrency())); }
+
+std::uint64_t PhotosInFlight::defaultBudgetBytes() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 30;
+    return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
+}
+
+void PhotosInFlight::startWhatFits(std::unique_lock<std::mutex>& lock) {
+    bool started = false;
+    while (!closed_ && nextToStart_ < last_ && nextToStart_ - headIndex_ < limits_.ahead) {
+        Photo& photo = photos_[std::size_t(nextToStart_ - first_)];
+        if (!photo.started && photo.cost == 0) {
+            // A file header is read for the cost; the workers need not wait for that.
+            const int index = nextToStart_;
+            lock.unlock();
+            const std::uint64_t cost = std::max<std::uint64_t>(1, cost_ ? cost_(index) : 1);
+            lock.lock();
+            photo.cost = cost;
+            if (closed_) break;
+        }
+        // The first photo not dealt with always starts; others while the photos
+        // queued and running fit the budget together, or none is running.
+        const bool head = nextToStart_ == headIndex_;
+        if (!head && bytesRunning_ > 0 && bytesRunning_ + photo.cost > limits_.budgetBytes) break;
+        photo.started = true;
+        bytesRunning_ += photo.cost;
+        peakBytes_ = std::max(peakBytes_, bytesRunning_);
+        ++nextToStart_;
+        started = true;
+    }
+    if (started) queued_.notify_all();
+}
+
+void PhotosInFlight::work() {
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+        queued_.wait(lock, [this] { return closed_ || nextToTake_ < nextToStart_; });
+        if (closed_) return;
+        const int index = nextToTake_++;
+        ++running_;
+        peakRunning_ = std::max(peakRunning_, running_);
+        lock.unlock();
+        run_(index);
+        lock.lock();
+        --running_;
+        Photo& photo = photos_[std::size_t(index - first_)];
+        photo.done = true;
+        bytesRunning_ -= photo.cost;
+        progress_.notify_all();
+    }
+}
+
+bool PhotosInFlight::waitFor(int index, const std::function<bool()>& enough) {
+    std::unique_lock<std::mutex> lock(m_);
+    if (index < first_ || index >= last_ || index != headIndex_) return false;
+    for (;;) {
+        startWhatFits(lock);
+        const Photo& photo = photos_[std::size_t(index - first_)];
+        if (photo.done) return true;
+        if (closed_) return false;
+        if (enough && enough()) return false;
+        progress_.wait(lock);
+    }
+}
+
+void PhotosInFlight::dealtWith(int index) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (index == headIndex_ && headIndex_ < last_) ++headIndex_;
+}
+
+void PhotosInFlight::wake() {
+    std::lock_guard<std::mutex> lock(m_);
+    progress_.notify_all();
+}
+
+void PhotosInFlight::close() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        closed_ = true;
+        // Photos queued but not taken never run.
+        nextToStart_ = nextToTake_;
+    }
+    queued_.notify_all();
+    progress_.notify_all();
+    for (std::thread& t : threads_) {
+        if (t.joinable()) t.join();
+    }
+    threads_.clear();
+}
+
+std::uint64_t PhotosInFlight::peakBytesRunning() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return peakBytes_;
+}
+
+int PhotosInFlight::peakRunning() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return peakRunning_;
+}

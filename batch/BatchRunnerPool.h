@@ -1,0 +1,76 @@
+#pragma once
+// The photos a run has in flight: a bounded pool that works on photos of the batch ahead of
+// the one being placed, taking them strictly in batch order. What one photo costs at its
+// peak (its decoded pixels and working copies) is weighed against a memory budget, so a
+// batch of very large photos does not multiply the run's peak: photos start only while
+// those running fit the budget together, or one runs alone. The run's own thread takes
+// the finished photos in order and tells the pool when each is dealt with.
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class PhotosInFlight {
+public:
+    struct Limits {
+        int workers = 1;                 // threads working on photos
+        int ahead = 1;                   // photos started but not yet dealt with, at most
+        std::uint64_t budgetBytes = 0;   // peak working sizes of the photos running at once
+    };
+    // Photos [first, last) of the batch. cost(i) is photo i's peak working size in bytes;
+    // it is asked for on the thread that calls waitFor. run(i) does photo i's work on a
+    // pool thread; it must not throw.
+    PhotosInFlight(int first, int last, Limits limits, std::function<std::uint64_t(int)> cost,
+                   std::function<void(int)> run);
+    // Drops the photos not started and waits for those running.
+    ~PhotosInFlight();
+
+    // Starts what the limits allow, then waits until photo `index` (the first not yet dealt
+    // with) has been worked on, or until `enough` (checked under the pool's lock whenever
+    // a job calls wake or ends) says so. Returns whether the photo's work is done.
+    bool waitFor(int index, const std::function<bool()>& enough = {});
+    // The run is done with photo `index` (the first not yet dealt with).
+    void dealtWith(int index);
+    // A job has news for the thread in waitFor.
+    void wake();
+    // No more photos start; returns once the running ones have ended.
+    void close();
+
+    // What the pool reached at its busiest (tests).
+    std::uint64_t peakBytesRunning() const;
+    int peakRunning() const;
+
+    // Defaults for a run: one worker per hardware thread, a quarter of the memory.
+    static int defaultWorkers();
+    static std::uint64_t defaultBudgetBytes();
+
+private:
+    void startWhatFits(std::unique_lock<std::mutex>& lock);
+    void work();
+
+    struct Photo {
+        std::uint64_t cost = 0;
+        bool started = false;  // admitted: queued or running
+        bool done = false;
+    };
+    const int first_, last_;
+    const Limits limits_;
+    std::function<std::uint64_t(int)> cost_;
+    std::function<void(int)> run_;
+
+    mutable std::mutex m_;
+    std::condition_variable queued_;    // workers wait for photos
+    std::condition_variable progress_;  // waitFor waits for jobs
+    std::vector<Photo> photos_;         // by index - first
+    int nextToStart_;
+    int nextToTake_;                    // the next queued photo a worker takes
+    int headIndex_;                     // the first photo not dealt with
+    std::uint64_t bytesRunning_ = 0;
+    int running_ = 0;
+    std::uint64_t peakBytes_ = 0;
+    int peakRunning_ = 0;
+    bool closed_ = false;
+    std::vector<std::thread> threads_;
+};
