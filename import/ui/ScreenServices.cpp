@@ -1,48 +1,15 @@
 #include "import/ui/ScreenServices.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDesktopServices>
-#include <QFileInfo>
+#include "platform/workspace/Workspace.h"
+
 #include <QTimer>
 #include <QUrl>
 
-namespace {
-const QString kFileManagerService = QStringLiteral("org.freedesktop.FileManager1");
-const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
-}  // namespace
+void DesktopFileManagerService::revealFile(const QString& path) { platform::Workspace::system().selectFile(path); }
 
-bool DesktopFileManagerService::callFileManager(const QString& method, const QString& path) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()) return false;
-    const auto registered = bus.interface()->isServiceRegistered(kFileManagerService);
-    if (!registered.isValid() || !registered.value()) {
-        // A file manager may still start on demand.
-        const auto activatable = bus.interface()->activatableServiceNames();
-        if (!activatable.isValid() || !activatable.value().contains(kFileManagerService)) return false;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(kFileManagerService, kFileManagerPath, kFileManagerService, method);
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    // No wait for the answer: the file manager may take its time to come up.
-    return bus.send(call);
-}
+void DesktopFileManagerService::showFileInfo(const QString& path) { platform::Workspace::system().showInfo(path); }
 
-void DesktopFileManagerService::openContainingFolder(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
-}
-
-void DesktopFileManagerService::revealFile(const QString& path) {
-    if (!callFileManager(QStringLiteral("ShowItems"), path)) openContainingFolder(path);
-}
-
-void DesktopFileManagerService::showFileInfo(const QString& path) {
-    if (!callFileManager(QStringLiteral("ShowItemProperties"), path)) openContainingFolder(path);
-}
-
-void DesktopFileManagerService::openFile(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
+void DesktopFileManagerService::openFile(const QString& path) { platform::Workspace::system().openFile(path); }
 
 QtScreenTimers::~QtScreenTimers() { qDeleteAll(timers_); }
 

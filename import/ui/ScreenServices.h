@@ -21,19 +21,14 @@ public:
     virtual void openFile(const QString& path) = 0;
 };
 
-// The desktop's file manager through its session-bus interface
-// (org.freedesktop.FileManager1: ShowItems, ShowItemProperties); when no file manager
-// answers there, the folder holding the file is opened instead. Files open with their
+// The desktop's own services (platform::Workspace): the file manager shows the file or its
+// properties, or the folder holding it when no file manager answers; files open with their
 // default application.
 class DesktopFileManagerService : public FileManagerService {
 public:
     void revealFile(const QString& path) override;
     void showFileInfo(const QString& path) override;
     void openFile(const QString& path) override;
-
-private:
-    bool callFileManager(const QString& method, const QString& path);
-    void openContainingFolder(const QString& path);
 };
 
 // Calls run once on the main thread after a delay; scheduling a key again replaces the

@@ -13,10 +13,11 @@ public:
     // Each returns whether something took the request.
     virtual bool openURL(const QUrl& url);
     virtual bool openFile(const QString& path);
-    // The file browser shows the folder that holds the file.
+    // The file manager shows the file selected in its folder (the desktop's
+    // org.freedesktop.FileManager1 service); without one, the folder that holds the file opens.
     virtual bool selectFile(const QString& path);
-    // The file's information: the desktop has no common information window, so the path
-    // goes on the clipboard and the file browser shows the file's folder.
+    // The file manager's properties of the file; without that service the path goes on the
+    // clipboard and the folder that holds the file opens.
     virtual bool showInfo(const QString& path);
 
     // The desktop's own handlers.
