@@ -266,6 +266,11 @@ bool FavouriteDetailDelegate::editorEvent(QEvent* event, QAbstractItemModel* mod
 
 // ---- pictures ----
 
+QSize PictureDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
+    const QSize own = index.data(Qt::SizeHintRole).toSize();
+    return own.isValid() ? own : QSize(60, 60);
+}
+
 void PictureDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     p->save();
     const QRect r = option.rect.adjusted(4, 4, -4, -4);

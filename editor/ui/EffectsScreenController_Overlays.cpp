@@ -19,6 +19,7 @@
 
 #include "editor/EffectTables.h"
 #include "editor/OverlayPanels.h"
+#include "editor/PanelPlacement.h"
 #include "editor/PopupGeometry.h"
 #include "editor/WorkingParameterList.h"
 #include "editor/ui/EffectDelegates.h"
@@ -251,7 +252,8 @@ bool EffectsScreenController::setupViewForOverlayFilter(const QString& name, boo
         QList<QVariantMap> rows;
         for (const QString& image : stickerList_) rows << QVariantMap{{"name", image}};
         stickersModel_->setRows(rows);
-        placePanel(vwStickers_, 145, AdjustFilterVC::kColumnHeight - 145 - 100);
+        // Grid at the top, the picture's settings under it, the apply area at the foot.
+        placePanel(vwStickers_, 215, AdjustFilterVC::kColumnHeight - 215 - 45);
         setupImageOverlay(name, editing);
     } else if (isImageOverlay(name)) {
         setupImageOverlay(name, editing);
@@ -343,7 +345,8 @@ void EffectsScreenController::slideEffectIntensityOnTextureCellValueChanged(int 
 void EffectsScreenController::setupImageOverlay(const QString& name, bool editing) {
     const bool custom = name == QLatin1String("Add Custom Image");
     btnChooseImage_->setVisible(custom);
-    placePanel(vwImageOverlay_, 20, 130);
+    placePanel(vwImageOverlay_, 80, 130);
+    placePanel(vc_->vwAddEffect(), 20, PanelPlacement::kApplyHeight);
     QVariantList values = OverlayPanels::newImageOverlayParameters(FilterCustomization::sharedInstance().getDefaultRectForFilter(name));
     QImage picture;
     if (editing) {
@@ -400,7 +403,7 @@ void EffectsScreenController::singleClickOnImageWatermarkView() {
     // Beside the box, on its right edge's middle.
     const QRectF box = platform::toQtRect(imageView_->boxRect(), imageView_->height());
     const QPoint point = imageView_->mapTo(imageView_->window(), QPoint(int(box.right()), int(box.center().y())));
-    auto* popup = new AttachedWindow(view, point, vc_, 12, 5);
+    auto* popup = new AttachedWindow(view, point, vc_, 2, 5);
     popup->setBorderColor(Qt::transparent);
     popup->setBackgroundColor(QColor(41, 41, 41));
     connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);

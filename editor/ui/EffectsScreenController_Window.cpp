@@ -224,6 +224,13 @@ void EffectsScreenController::AddConvertFormatView() {
         // This screen's footer has Back and Next; the run starts from the output screen.
         vwConvertFormatOrRename_->btnBack->hide();
         vwConvertFormatOrRename_->btnStart->hide();
+        // The screen keeps its layout underneath: the hidden parts hold their places.
+        for (QWidget* w : {vc_->previewContainer(), vc_->photoStripArea(), vc_->parametersColumn(),
+                           static_cast<QWidget*>(vc_->batchInfoLabel())}) {
+            QSizePolicy policy = w->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            w->setSizePolicy(policy);
+        }
     }
     vc_->previewContainer()->hide();
     vc_->photoStripArea()->hide();

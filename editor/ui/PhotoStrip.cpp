@@ -10,8 +10,19 @@
 #include "ui/CollectionViewLayout.h"
 
 namespace {
+
 const QString kCell = QStringLiteral("CELL");
-}
+
+// A strip tile: the teal background marks the chosen photo only.
+class StripCell : public CollectionViewCell {
+public:
+    void setSelected(bool selected) override {
+        CollectionViewCell::setSelected(selected);
+        setBgselectedColor(selected ? QColor(26, 185, 153) : QColor(Qt::transparent));
+    }
+};
+
+}  // namespace
 
 PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("customCollectionView"));
@@ -19,7 +30,7 @@ PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new CollectionView(this);
     layout->addWidget(view_);
-    view_->registerClass<CollectionViewCell>(kCell);
+    view_->registerClass<StripCell>(kCell);
     boundsTimer_.setSingleShot(true);
     boundsTimer_.setInterval(200);
     connect(&boundsTimer_, &QTimer::timeout, this, &PhotoStrip::loadVisibleThumbnails);
@@ -68,7 +79,6 @@ CollectionViewCell* PhotoStrip::cellForItemAtIndexPath(CollectionView* view, con
     const auto& photos = AppDelegate::shared().arraySelectedImagesToProcess;
     const auto photo = photos.value(path.item);
     cell->setIsForSmallThubnails(true);
-    cell->setBgselectedColor(QColor(26, 185, 153));
     cell->setNameValue(photo ? photo->originalFileName : QString());
     cell->setBackgroundImage(photo ? dictPhotoImages_.value(photo->filePath) : QImage());
     // A tile whose file is gone shows the not-available mark.

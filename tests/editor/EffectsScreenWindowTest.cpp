@@ -11,6 +11,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "tests/batch/BatchFixtures.h"
+#include "editor/ui/PhotoStrip.h"
 #include "tests/editor/EffectsScreenFixture.h"
 #include "ui/AttachedWindow.h"
 
@@ -225,4 +226,41 @@ TEST(EffectsScreenWindows, BatchConversionRowShowsTheRenameViewOnThisScreen) {
     EXPECT_TRUE(s.vc->parametersColumn()->isVisible());
     EXPECT_TRUE(s.vc->batchInfoLabel()->isVisible());
     EXPECT_EQ(s.vc->state().currentFilterName, "Black & White");
+}
+
+// What the built screen showed wrong once: every strip tile looked chosen, the sticker
+// grid's tiles had no size, and the apply button of a picture overlay lay under its panel.
+TEST(EffectsScreenWindows, StripMarksTheChosenPhotoAndThePicturePanelsDoNotOverlap) {
+    Screen s;
+    PhotoStrip* strip = s.screen->photoStrip();
+    auto tileColours = [&] {
+        QList<QColor> colours(2);
+        for (CollectionViewCell* cell : strip->collectionView()->visibleCells())
+            if (cell->indexPath().item < 2) colours[cell->indexPath().item] = cell->bgselectedColor();
+        return colours;
+    };
+    EXPECT_EQ(tileColours(), (QList<QColor>{QColor(26, 185, 153), QColor(Qt::transparent)}));
+    strip->selectPhoto(1, CollectionView::ScrollNearest, false);
+    EXPECT_EQ(tileColours(), (QList<QColor>{QColor(Qt::transparent), QColor(26, 185, 153)}));
+
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Image"));
+    int zodiac = -1;
+    for (int r = 0; r < s.screen->effectModel()->rowCount(); ++r)
+        if (s.screen->effectModel()->recordAt(r)->filterName == "Zodiac") zodiac = r;
+    ASSERT_GE(zodiac, 0);
+    s.click(s.screen->tblFilters(), zodiac);
+    QListView* grid = s.screen->stickerGrid();
+    ASSERT_EQ(grid->model()->rowCount(), 24);
+    const QRect tile = grid->visualRect(grid->model()->index(0, 0));
+    EXPECT_GE(tile.width(), 40);
+    EXPECT_GE(tile.height(), 40);
+    QWidget* apply = s.vc->vwAddEffect();
+    QWidget* settings = s.vc->findChild<QWidget*>("vWBackGroundImage");
+    ASSERT_TRUE(apply->isVisible());
+    ASSERT_TRUE(settings->isVisible());
+    for (QWidget* panel : {settings, s.screen->vwStickers()}) {
+        EXPECT_FALSE(apply->geometry().intersects(panel->geometry())) << panel->objectName().toStdString();
+        EXPECT_TRUE(s.vc->parametersColumn()->rect().contains(panel->geometry()));
+    }
+    EXPECT_FALSE(settings->geometry().intersects(s.screen->vwStickers()->geometry()));
 }
