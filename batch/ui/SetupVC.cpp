@@ -37,9 +37,10 @@ void post(const QString& name) { platform::NotificationCenter::defaultCenter().p
 SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("SetupVC"));
     // Sheets get a dark background too: the screen's labels are white.
-    setStyleSheet(QStringLiteral("SetupVC { background:#2b2b2b; } QLabel { color:white; }"
+    setStyleSheet(QStringLiteral("SetupVC, #vwContainerMain { background:#2b2b2b; } QLabel { color:white; }"
                                  " QMessageBox, QDialog { background:#333333; }"));
-    setAutoFillBackground(true);
+    // The screen and its run view paint the dark background their white texts are drawn for.
+    setAttribute(Qt::WA_StyledBackground, true);
     stack_ = new QStackedLayout(this);
 
     vwConvertFormatOrRename = new ConvertFormatOrRenameView(this);
@@ -49,6 +50,7 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     // The run view.
     vwContainerMain = new QWidget(this);
     vwContainerMain->setObjectName(QStringLiteral("vwContainerMain"));
+    vwContainerMain->setAttribute(Qt::WA_StyledBackground, true);
     auto* run = new QVBoxLayout(vwContainerMain);
     auto* top = new QHBoxLayout;
     imgvwCurrentPhoto = new QLabel(vwContainerMain);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "batch/RenamePreviewRecomputer.h"
 #include "batch/ui/LoadingOverlay.h"
@@ -484,4 +485,21 @@ TEST(RunScreen, MixedRunSummaryFiguresAndLogFollowTheRunnersCounters) {
     ASSERT_EQ(s.delegate.skipped.size(), 2);
     EXPECT_EQ(s.delegate.skipped[0], batch[1]);
     EXPECT_EQ(s.delegate.skipped[1], batch[2]);
+}
+
+TEST(RunScreen, RunViewIsDarkInsideTheMainWindow) {
+    // Inside a window, as in the application: the white bar texts need the dark background.
+    RunScreen s(1);
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(s.setup.get());
+    window.resize(1200, 800);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    s.setup->showPage(s.setup->vwContainerMain);
+    const QImage shot = window.grab().toImage();
+    const QPoint bar = s.summary->lblBatchInfo->mapTo(&window, QPoint(3, 3));
+    EXPECT_LT(qGray(shot.pixel(bar)), 80);
+    layout->removeWidget(s.setup.get());
+    s.setup->setParent(nullptr);
 }
