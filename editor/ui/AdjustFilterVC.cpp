@@ -157,6 +157,9 @@ void AdjustFilterVC::placeInColumn(QWidget* w, const QRectF& yUp) {
 
 void AdjustFilterVC::placeApplyArea(double yUp) {
     placeInColumn(vwAddEffect_, QRectF(0, yUp, kColumnWidth, PanelPlacement::kApplyHeight));
+    // The colour wells' area is two rows tall even with one well: its empty row may reach
+    // over the button, which must stay the one that takes the click.
+    vwAddEffect_->raise();
 }
 
 void AdjustFilterVC::placeTopPanel(QWidget* panel, double extraBelow) {
@@ -348,7 +351,9 @@ void AdjustFilterVC::showImage() {
     job.photoPath = state_.previewPhotoPath;
     job.filterName = state_.currentFilterName;
     job.parameters = committedParameters();
-    if (job.filterName == QLatin1String("CICrop")) {
+    if (overlayHost_ && overlayHost_->showsEffectItself(job.filterName)) {
+        job.filterName.clear();
+    } else if (job.filterName == QLatin1String("CICrop")) {
         // The crop shows the whole photo with the outside shaded, so the corners stay on it.
         job.filterName.clear();
     } else if (job.filterName == QLatin1String("Resize")) {

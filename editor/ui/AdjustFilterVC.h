@@ -47,6 +47,12 @@ public:
     virtual void clearOverlayControls() = 0;
     // Called by showImage before a render (the text box fits itself to its text here).
     virtual void willShowImage(const QString& filterName) { (void)filterName; }
+    // True while an overlay of the screen shows the effect itself (the text box shows its
+    // text): the preview is then drawn without it, so nothing shows twice.
+    virtual bool showsEffectItself(const QString& filterName) const {
+        (void)filterName;
+        return false;
+    }
 };
 
 struct AppliedFilter;

@@ -140,6 +140,7 @@ public:
     bool setupViewForOverlayFilter(const QString& filterName, bool editing) override;
     void clearOverlayControls() override;
     void willShowImage(const QString& filterName) override;
+    bool showsEffectItself(const QString& filterName) const override;
 
     // ---- TextWatermarkViewDelegate ----
     void btnCrossClickedOnTextWatermarkView() override;

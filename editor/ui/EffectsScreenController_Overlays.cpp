@@ -533,6 +533,10 @@ void EffectsScreenController::willShowImage(const QString& filterName) {
     textView_->adjustExtendRectToTextChange(previewPath_, filterName, vc_->workingParameters().list());
 }
 
+bool EffectsScreenController::showsEffectItself(const QString& filterName) const {
+    return isTextEffect(filterName) && !textView_->isHidden();
+}
+
 void EffectsScreenController::setTextAlginMentButtons(int alignment) {
     const QStringList images = OverlayPanels::alignmentButtonImages(alignment);
     if (images.isEmpty()) return;

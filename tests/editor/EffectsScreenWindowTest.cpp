@@ -264,3 +264,20 @@ TEST(EffectsScreenWindows, StripMarksTheChosenPhotoAndThePicturePanelsDoNotOverl
     }
     EXPECT_FALSE(settings->geometry().intersects(s.screen->vwStickers()->geometry()));
 }
+
+// Nothing lies over the apply button, whichever panel is shown.
+TEST(EffectsScreenWindows, TheApplyButtonTakesClicksForEveryOverlayPanel) {
+    Screen s({QSize(800, 600)});
+    for (const char* name : {"Add Text", "Add Date", "Add Border", "Black & White", "Add Image"}) {
+        SCOPED_TRACE(name);
+        s.click(s.screen->tblFilterCategories(), s.basicRow(name));
+        if (QString(name) == "Add Image") {
+            s.click(s.screen->tblFilters(), 0);
+        }
+        QPushButton* apply = s.vc->btnApplyFilter();
+        ASSERT_TRUE(apply->isVisible());
+        const QPoint centre = apply->mapTo(s.vc.get(), apply->rect().center());
+        QWidget* hit = s.vc->childAt(centre);
+        EXPECT_EQ(hit, apply) << (hit ? hit->objectName().toStdString() + " " + hit->metaObject()->className() : "none");
+    }
+}
