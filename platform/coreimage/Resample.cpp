@@ -11,6 +11,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform {
 
@@ -32,6 +35,112 @@ inline V4f load4(const float* p) {
     return v;
 }
 inline void store4(float* p, V4f v) { std::memcpy(p, &v, sizeof v); }
+
+// Fixed point: weights in units of 2^-14 (a weight of one and the largest of an edge's
+// renormalised weights fit in 16 bits); horizontally filtered rows keep 6 fractional bits.
+constexpr int kWeightBits = 14;
+constexpr int kMidBits = 6;
+constexpr int kAcrossShift = kWeightBits - kMidBits;
+constexpr int kDownShift = kWeightBits + kMidBits;
+
+// Weights rounded to units of 2^-14, the largest taking up the rounding so that the sum
+// is exactly one: flat areas stay exact.
+void fixedWeights(const std::vector<double>& w, qint16* dst) {
+    int sum = 0;
+    size_t largest = 0;
+    for (size_t t = 0; t < w.size(); ++t) {
+        dst[t] = qint16(std::lround(w[t] * (1 << kWeightBits)));
+        sum += dst[t];
+        if (std::abs(w[t]) > std::abs(w[largest])) largest = t;
+    }
+    dst[largest] = qint16(dst[largest] + ((1 << kWeightBits) - sum));
+}
+
+// One input row filtered across into out pixels of 4 values (b, g, r, a as stored), each
+// the weighted sum of `count` pixels from `start` on, with kMidBits fractional bits.
+// `pairs` holds each output pixel's weights two to a 32-bit word (low half first).
+void filterAcross(const quint32* in, const int* start, const int* count, const qint32* pairs, int pairsPerPixel, int out,
+                  qint16* dst) {
+    for (int i = 0; i < out; ++i) {
+        const quint32* p = in + start[i];
+        const qint32* w = pairs + size_t(i) * size_t(pairsPerPixel);
+        const int n = count[i];
+#if defined(__SSE2__)
+        // Two pixels a step: their bytes interleaved channel by channel, so one multiply-add
+        // gives both pixels' weighted share of each channel.
+        const __m128i zero = _mm_setzero_si128();
+        __m128i acc = _mm_set1_epi32(1 << (kAcrossShift - 1));
+        int t = 0;
+        for (; t + 1 < n; t += 2) {
+            __m128i px = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + t));
+            px = _mm_unpacklo_epi8(_mm_unpacklo_epi8(px, _mm_srli_si128(px, 4)), zero);
+            acc = _mm_add_epi32(acc, _mm_madd_epi16(px, _mm_set1_epi32(w[t / 2])));
+        }
+        if (t < n) {
+            const __m128i px = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[t])), zero), zero);
+            acc = _mm_add_epi32(acc, _mm_madd_epi16(px, _mm_set1_epi32(w[t / 2])));
+        }
+        acc = _mm_srai_epi32(acc, kAcrossShift);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + size_t(i) * 4), _mm_packs_epi32(acc, acc));
+#else
+        int acc[4] = {0, 0, 0, 0};
+        for (int t = 0; t < n; ++t) {
+            const int wt = qint16(t % 2 ? quint32(w[t / 2]) >> 16 : quint32(w[t / 2]) & 0xffff);
+            for (int c = 0; c < 4; ++c) acc[c] += wt * int((p[t] >> (8 * c)) & 0xff);
+        }
+        for (int c = 0; c < 4; ++c)
+            dst[size_t(i) * 4 + size_t(c)] = qint16(std::clamp((acc[c] + (1 << (kAcrossShift - 1))) >> kAcrossShift, -32768, 32767));
+#endif
+    }
+}
+
+// n filtered rows weighed into one output row of `pixels` ARGB32 premultiplied pixels:
+// rounded, held to [0, 255] and each colour to at most its alpha.
+// `opaque`: alpha is 255 whatever the alpha values say (RGB32 input, whose fourth byte is
+// not guaranteed).
+void filterDown(const qint16* const* rows, const qint16* w, const qint32* pairs, int n, int pixels, bool opaque, quint32* dst) {
+    const int values = pixels * 4;
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i forced = _mm_set1_epi32(opaque ? int(0xff000000u) : 0);
+    const __m128i half = _mm_set1_epi32(1 << (kDownShift - 1));
+    for (; k + 8 <= values; k += 8) {
+        __m128i lo = half, hi = half;
+        int t = 0;
+        for (; t + 1 < n; t += 2) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t] + k));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t + 1] + k));
+            const __m128i wt = _mm_set1_epi32(pairs[t / 2]);
+            lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), wt));
+            hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), wt));
+        }
+        if (t < n) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t] + k));
+            const __m128i wt = _mm_set1_epi32(pairs[t / 2]);
+            lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, zero), wt));
+            hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(a, zero), wt));
+        }
+        const __m128i v16 = _mm_packs_epi32(_mm_srai_epi32(lo, kDownShift), _mm_srai_epi32(hi, kDownShift));
+        const __m128i v8 = _mm_or_si128(_mm_packus_epi16(v16, v16), forced);
+        __m128i alpha = _mm_srli_epi32(v8, 24);
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 8));
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 16));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + k / 4), _mm_min_epu8(v8, alpha));
+    }
+#endif
+    for (; k < values; k += 4) {
+        int v[4];
+        for (int c = 0; c < 4; ++c) {
+            int acc = 1 << (kDownShift - 1);
+            for (int t = 0; t < n; ++t) acc += w[t] * rows[t][k + c];
+            v[c] = std::clamp(acc >> kDownShift, 0, 255);
+        }
+        if (opaque) v[3] = 255;
+        for (int c = 0; c < 3; ++c) v[c] = std::min(v[c], v[3]);
+        dst[k / 4] = (quint32(v[3]) << 24) | (quint32(v[2]) << 16) | (quint32(v[1]) << 8) | quint32(v[0]);
+    }
+}
 
 double sinc(double x) {
     if (x == 0.0) return 1.0;
@@ -68,10 +177,12 @@ void Resampler::Axis::plan(int inSize, int outSize) {
     if (in == out) {
         taps = 1;
         weights.assign(size_t(out), 1.0f);
+        fixed.assign(size_t(out), qint16(1 << kWeightBits));
         for (int i = 0; i < out; ++i) {
             start[size_t(i)] = i;
             count[size_t(i)] = 1;
         }
+        pairFixed();
         return;
     }
     // Reduced pixels per output pixel, from the true (fractional) reduced size so that a
@@ -113,8 +224,20 @@ void Resampler::Axis::plan(int inSize, int outSize) {
         all[size_t(i)] = std::move(kept);
     }
     weights.assign(size_t(out) * size_t(taps), 0.0f);
-    for (int i = 0; i < out; ++i)
+    fixed.assign(size_t(out) * size_t(taps), 0);
+    for (int i = 0; i < out; ++i) {
         for (size_t t = 0; t < all[size_t(i)].size(); ++t) weights[size_t(i) * size_t(taps) + t] = float(all[size_t(i)][t]);
+        fixedWeights(all[size_t(i)], fixed.data() + size_t(i) * size_t(taps));
+    }
+    pairFixed();
+}
+
+void Resampler::Axis::pairFixed() {
+    pairsPer = (taps + 1) / 2;
+    pairs.assign(size_t(out) * size_t(pairsPer), 0);
+    for (int i = 0; i < out; ++i)
+        for (int t = 0; t < taps; ++t)
+            pairs[size_t(i) * size_t(pairsPer) + size_t(t / 2)] |= qint32(quint32(quint16(fixed[size_t(i) * size_t(taps) + size_t(t)])) << (16 * (t % 2)));
 }
 
 std::pair<int, int> Resampler::Axis::inputSpan(int first, int last) const {
@@ -136,8 +259,8 @@ int Resampler::bandRows() const {
     // Each band recomputes the input rows that its first output row shares with the band
     // before it, so bands are many times taller than the kernel is high; and there are
     // enough of them for every thread to take several.
-    const int minRows = std::max(16, int(std::ceil(4.0 * y_.taps * y_.out / std::max(1, y_.reduced))));
-    const int share = (y_.out + 3 * threadCount() - 1) / (3 * threadCount());
+    const int minRows = std::max(16, int(std::ceil(8.0 * y_.taps * y_.out / std::max(1, y_.reduced))));
+    const int share = (y_.out + 2 * threadCount() - 1) / (2 * threadCount());
     return std::max(1, std::min(y_.out, std::max(minRows, share)));
 }
 
@@ -222,6 +345,26 @@ void Resampler::run(int rowFirst, int rowLast, int colFirst, int colLast, const 
             for (size_t k = 0; k < acc.size(); ++k) a[k] += wt * src[k];
         }
         store(j, acc.data());
+    }
+}
+
+void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRow& source, const TargetRow& target) const {
+    if (rowFirst >= rowLast) return;
+    const int cols = x_.out, ring = y_.taps;
+    const size_t rowValues = size_t(cols) * 4;
+    std::vector<qint16> rows(size_t(ring) * rowValues);
+    std::vector<quint32> scratch(size_t(x_.in));
+    std::vector<const qint16*> taps(static_cast<size_t>(ring));
+    int next = y_.start[size_t(rowFirst)];
+    for (int j = rowFirst; j < rowLast; ++j) {
+        const int s = y_.start[size_t(j)], n = y_.count[size_t(j)];
+        next = std::max(next, s);
+        for (; next < s + n; ++next)
+            filterAcross(source(next, scratch.data()), x_.start.data(), x_.count.data(), x_.pairs.data(), x_.pairsPer, cols,
+                         rows.data() + size_t(next % ring) * rowValues);
+        for (int t = 0; t < n; ++t) taps[size_t(t)] = rows.data() + size_t((s + t) % ring) * rowValues;
+        filterDown(taps.data(), y_.fixed.data() + size_t(j) * size_t(y_.taps), y_.pairs.data() + size_t(j) * size_t(y_.pairsPer), n,
+                   cols, opaque, target(j));
     }
 }
 
@@ -312,9 +455,22 @@ QImage resampleImage(const QImage& image, int width, int height, ResampleLight l
     const int band = resampler.bandRows();
     const int bands = (height + band - 1) / band;
     const double costPerBand = double(band) * width * 64.0;
+    if (!linear && resampler.fixedPoint()) {
+        const Resampler::SourceRow source = [&](int y, quint32* scratch) {
+            const auto* p = reinterpret_cast<const quint32*>(inBase + inStride * y);
+            if (format != QImage::Format_ARGB32) return p;
+            for (int x = 0; x < src.width(); ++x) scratch[x] = qPremultiply(p[x]);
+            return static_cast<const quint32*>(scratch);
+        };
+        const Resampler::TargetRow target = [&](int row) { return reinterpret_cast<quint32*>(outBase + outStride * row); };
+        // A run of bands on one thread shares its ring of filtered rows.
+        parallelFor(0, bands, [&](int b0, int b1) {
+            resampler.runPixels(b0 * band, std::min(height, b1 * band), format == QImage::Format_RGB32, source, target);
+        }, costPerBand);
+        return out;
+    }
     parallelFor(0, bands, [&](int b0, int b1) {
-        for (int b = b0; b < b1; ++b)
-            resampler.run(b * band, std::min(height, (b + 1) * band), 0, width, fetch, store);
+        resampler.run(b0 * band, std::min(height, b1 * band), 0, width, fetch, store);
     }, costPerBand);
     return out;
 }

@@ -9,8 +9,14 @@
 // the kernel's work per output pixel stays bounded whatever the factor. That first step
 // weighs the pixels with a tent 2k wide centred on each reduced pixel rather than averaging
 // disjoint k x k blocks: a block average puts a thin line at its block's centre (up to
-// k / 2 pixels off), where the overlapping tents keep its position. Rows are computed in bands on the kernel threads; every output pixel is summed in
-// the same order in any band, so results do not depend on the number of threads.
+// k / 2 pixels off), where the overlapping tents keep its position. Rows are computed in
+// bands on the kernel threads; every output pixel is summed in the same order in any band,
+// so results do not depend on the number of threads.
+//
+// 8-bit pictures in stored values, without the whole-factor step, take a fixed-point path:
+// 14-bit weights, 8-bit pixels read straight from the picture's rows, horizontally filtered
+// rows kept as 16-bit values with 6 fractional bits (a 64th of a level, far below what the
+// final rounding to 8 bits leaves), integer sums that come out the same in any order.
 #include <QImage>
 #include <functional>
 #include <vector>
@@ -53,6 +59,17 @@ public:
     // Output rows per band when a picture's rows are shared among threads.
     int bandRows() const;
 
+    // Whether runPixels can compute this plan (no whole-factor step on either axis).
+    bool fixedPoint() const { return x_.box == 1 && y_.box == 1; }
+    // source(y, scratch): input row y, every column, as ARGB32 premultiplied; it may fill
+    // and return `scratch` (room for a whole row). target(row): where output row `row` goes.
+    using SourceRow = std::function<const quint32*(int y, quint32* scratch)>;
+    using TargetRow = std::function<quint32*(int row)>;
+    // The fixed-point path: output rows [rowFirst, rowLast), every column, ARGB32
+    // premultiplied, on the calling thread. Only when fixedPoint(). `opaque`: the input's
+    // fourth bytes are not alpha (RGB32), the output is opaque.
+    void runPixels(int rowFirst, int rowLast, bool opaque, const SourceRow& source, const TargetRow& target) const;
+
 private:
     struct Axis {
         int in = 0, out = 0;
@@ -63,6 +80,10 @@ private:
         int taps = 0;       // most weights any output pixel has
         std::vector<int> start, count;  // per output pixel, in reduced pixels
         std::vector<float> weights;     // out x taps
+        std::vector<qint16> fixed;      // the same in units of 2^-14, each row summing to 2^14
+        int pairsPer = 0;               // the same two to a word: out x pairsPer
+        std::vector<qint32> pairs;
+        void pairFixed();
         void plan(int inSize, int outSize);
         std::pair<int, int> inputSpan(int first, int last) const;
     };
