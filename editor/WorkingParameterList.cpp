@@ -17,8 +17,12 @@ void WorkingParameterList::reset() {
 
 bool WorkingParameterList::save(const QString& key, const QVariant& value) {
     if (!value.isValid()) return false;  // the list never holds an empty value
+    const QVariant before = ParameterList::valueForKey(list_, key);
     ParameterList::setValueForKey(list_, key, value);
     if (!initiallyLoaded_) return false;
+    // The value already held changes nothing: the text box reports its frame after every
+    // fit, which is no change of the user's.
+    if (before.isValid() && before == value) return false;
     changed_ = true;
     return true;
 }

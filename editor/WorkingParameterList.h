@@ -14,8 +14,8 @@ public:
 
     // Stores one parameter: the last entry holding the key is replaced in its place, a new
     // key goes to the end, so a key keeps the position of its first write. Returns true
-    // when the write is a user change (made after the set-up completed); such a write also
-    // marks the list changed.
+    // when the write is a user change (made after the set-up completed, and not the value
+    // already held); such a write also marks the list changed.
     bool save(const QString& key, const QVariant& value);
 
     // The set-up is complete: later writes are user changes.

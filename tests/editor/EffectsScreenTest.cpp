@@ -387,6 +387,13 @@ TEST(EffectsScreenWidgets, CategoryChoicesHeadersResizeOnceAndTheUnsavedQuestion
     EXPECT_EQ(s.alerts.shown[0].first, "ADD EFFECT");
     EXPECT_EQ(s.stepNames(), QStringList({"Resize", "Custom Enhance"}));
     EXPECT_EQ(s.vc->state().currentFilterName, "Rotate");
+    // A text box only shown and drawn is no change: leaving it asks nothing.
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Text"));
+    s.vc->showImage();
+    s.settle();
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Rotate"));
+    EXPECT_EQ(s.alerts.shown.size(), 1);
+    EXPECT_EQ(s.vc->state().currentFilterName, "Rotate");
     // Once the user asked not to be asked again, the question stays away.
     platform::UserDefaults::standardUserDefaults().setObject(QStringLiteral("yes"), "dontShowUnsavedEffectPopup");
     s.click(s.screen->tblFilterCategories(), s.basicRow("Custom Enhance"));

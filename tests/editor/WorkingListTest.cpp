@@ -15,6 +15,9 @@ TEST(WorkingParameterList, UpdateRuleKeepsFirstPositionAndMarksUserChanges) {
     list.save("inputCenter", QVariant::fromValue(Vec(100, 50)));
     EXPECT_FALSE(list.isChanged()) << "set-up writes are not user changes";
     list.setInitiallyLoaded(true);
+    EXPECT_FALSE(list.save("inputRadius", 10.0)) << "the value already held is no change";
+    EXPECT_FALSE(list.save("inputCenter", QVariant::fromValue(Vec(100, 50))));
+    EXPECT_FALSE(list.isChanged());
     for (double v : {1.0, 2.0, 3.0, 4.0, 5.0}) EXPECT_TRUE(list.save("inputRadius", v));
     EXPECT_TRUE(list.isChanged());
     ASSERT_EQ(list.list().size(), 2);
