@@ -226,6 +226,7 @@ private:
     void setupImageOverlay(const QString& name, bool editing);
     void setupText(const QString& name, bool editing);
     void setTextAlginMentButtons(int alignment);
+    void showApplyAreaUnderTheList();
     QVariant editedValue(const QString& key) const;
     void layoutOverlays();
     void layoutConvertFormatView();

@@ -278,7 +278,10 @@ bool EffectsScreenController::setupTextureOrFrame(const QString& name, bool edit
     texturesModel_->setRows(rows);
     selectedTextureEffectIndex_ = -1;
     sliderIntensity_->setValue(frame ? 100 : 70);
-    placePanel(vwTextureEffect_, 0, AdjustFilterVC::kColumnHeight - 50);
+    // The list over the column, the apply area under it once a picture is chosen.
+    placePanel(vwTextureEffect_, PanelPlacement::kApplyHeight + 8,
+               AdjustFilterVC::kColumnHeight - 50 - PanelPlacement::kApplyHeight - 8);
+    vc_->vwAddEffect()->hide();
     // Thumbnails of the pictures on the current photo, made in the background.
     const QImage base = filteredImage_.isNull() ? vc_->imageToEdit() : filteredImage_;
     if (!base.isNull()) {
@@ -315,13 +318,15 @@ bool EffectsScreenController::setupTextureOrFrame(const QString& name, bool edit
             sliderIntensity_->setValue(int(std::lround(intensity * 100)));
             vc_->saveFilterParametersWithKey(QStringLiteral("effectIntensityValue"), intensity);
             vc_->saveFilterParametersWithKey(key, saved);
-            if (frame)
-                vc_->saveFilterParametersWithKey(QStringLiteral("frameWidthPercent"),
-                                                 platform::numberValue(editedValue("frameWidthPercent"), 1.0));
+            const QVariant thickness = editedValue(QStringLiteral("frameWidthPercent"));
+            if (frame && thickness.isValid()) vc_->saveFilterParametersWithKey(QStringLiteral("frameWidthPercent"), thickness);
+            showApplyAreaUnderTheList();
         }
     }
     return true;
 }
+
+void EffectsScreenController::showApplyAreaUnderTheList() { placePanel(vc_->vwAddEffect(), 4, PanelPlacement::kApplyHeight); }
 
 void EffectsScreenController::textureRowChosen(int row) {
     if (row < 0 || row >= textureList_.size()) return;
@@ -332,13 +337,14 @@ void EffectsScreenController::textureRowChosen(int row) {
 void EffectsScreenController::slideEffectIntensityOnTextureCellValueChanged(int row) {
     if (row < 0 || row >= textureList_.size()) return;
     const double value = sliderIntensity_->value() / 100.0;
-    if (EffectTables::isTextureEffect(overlayName_)) {
-        vc_->saveFilterParametersWithKey(QStringLiteral("picture_EffectName"), textureList_[row]);
-        vc_->saveFilterParametersWithKey(QStringLiteral("effectIntensityValue"), value);
-    } else {
-        vc_->saveFilterParametersWithKey(QStringLiteral("picture_frameName"), textureList_[row]);
-        vc_->saveFilterParametersWithKey(QStringLiteral("frameWidthPercent"), value);
-    }
+    // The slider is the picture's intensity for both. A frame's thickness stays the engine's
+    // own (a fraction of the shorter side): the slider's 1.0 taken as thickness would cover
+    // the whole photo with the frame.
+    const bool texture = EffectTables::isTextureEffect(overlayName_);
+    vc_->saveFilterParametersWithKey(texture ? QStringLiteral("picture_EffectName") : QStringLiteral("picture_frameName"),
+                                     textureList_[row]);
+    vc_->saveFilterParametersWithKey(QStringLiteral("effectIntensityValue"), value);
+    showApplyAreaUnderTheList();
     vc_->showImage();
 }
 

@@ -268,11 +268,15 @@ TEST(EffectsScreenWindows, StripMarksTheChosenPhotoAndThePicturePanelsDoNotOverl
 // Nothing lies over the apply button, whichever panel is shown.
 TEST(EffectsScreenWindows, TheApplyButtonTakesClicksForEveryOverlayPanel) {
     Screen s({QSize(800, 600)});
-    for (const char* name : {"Add Text", "Add Date", "Add Border", "Black & White", "Add Image"}) {
+    for (const char* name : {"Add Text", "Add Date", "Add Border", "Black & White", "Add Image", "Add Frames"}) {
         SCOPED_TRACE(name);
         s.click(s.screen->tblFilterCategories(), s.basicRow(name));
-        if (QString(name) == "Add Image") {
+        if (QString(name) == "Add Image") s.click(s.screen->tblFilters(), 0);
+        if (QString(name) == "Add Frames") {
+            // A frame is added once one of its pictures is chosen.
             s.click(s.screen->tblFilters(), 0);
+            EXPECT_FALSE(s.vc->btnApplyFilter()->isVisible());
+            s.click(s.screen->tblTextureEffects(), 0);
         }
         QPushButton* apply = s.vc->btnApplyFilter();
         ASSERT_TRUE(apply->isVisible());
