@@ -483,7 +483,8 @@ void EffectsScreenController::setCustomImageFromFile(const QString& path) {
 void EffectsScreenController::setupText(const QString& name, bool editing) {
     const bool date = name == QLatin1String("Add Date");
     // Below the generic controls and the apply area, at the foot of the column.
-    placePanel(viewWaterMark_, 10, date ? 230 : 110);
+    const double panelHeight = date ? 230 : 110;
+    placePanel(viewWaterMark_, 10, panelHeight);
     vwAddDateParam_->setVisible(date);
     const QSizeF container = vc_->imageContainerSize();
     QVariantList values = OverlayPanels::newTextParameters(name, container.width());
@@ -532,6 +533,8 @@ void EffectsScreenController::setupText(const QString& name, bool editing) {
     textView_->raise();
     textView_->enableTextEvents();
     setTextAlginMentButtons(int(platform::numberValue(ParameterList::valueForKey(values, "textAlignment"), 0)));
+    // The apply area right over the panel (the generic rule put it under the date rows).
+    placePanel(vc_->vwAddEffect(), 10 + panelHeight + 8, PanelPlacement::kApplyHeight);
 }
 
 void EffectsScreenController::willShowImage(const QString& filterName) {

@@ -283,5 +283,9 @@ TEST(EffectsScreenWindows, TheApplyButtonTakesClicksForEveryOverlayPanel) {
         const QPoint centre = apply->mapTo(s.vc.get(), apply->rect().center());
         QWidget* hit = s.vc->childAt(centre);
         EXPECT_EQ(hit, apply) << (hit ? hit->objectName().toStdString() + " " + hit->metaObject()->className() : "none");
+        // Nor does the button lie over a panel's controls.
+        const QRect area = s.vc->vwAddEffect()->geometry();
+        for (QWidget* panel : {s.screen->viewWaterMark(), s.screen->vwStickers(), s.screen->vwTextureEffect()})
+            if (panel->isVisible()) EXPECT_FALSE(area.intersects(panel->geometry())) << panel->objectName().toStdString();
     }
 }
