@@ -401,6 +401,17 @@ TEST(RunScreen, RenameViewTipsWalkCoversTheScreenAndStoresItsKeys) {
     EXPECT_EQ(walked, (QList<int>{7, 8, 9, 10}));
     EXPECT_EQ(v->tipsPopUpWindow()->side(), 3) << "the last tip sits above Start";
     EXPECT_EQ(shownPopups(s.setup.get(), "tipsPopUpWindow"), 1);
+    // The window changes size: the tip follows the Start button.
+    const QPoint before = v->tipsPopUpWindow()->attachedPoint();
+    s.setup->resize(1100, 700);
+    QCoreApplication::processEvents();
+    platform::NotificationCenter::defaultCenter().postNotification(platform::notifications::WindowResized);
+    ASSERT_NE(v->tipsPopUpWindow(), nullptr);
+    EXPECT_EQ(v->currentTips(), 10);
+    EXPECT_NE(v->tipsPopUpWindow()->attachedPoint(), before);
+    EXPECT_EQ(v->tipsPopUpWindow()->attachedPoint(),
+              v->btnStart->mapTo(s.setup.get(), QPoint(v->btnStart->width() / 2, 0)));
+    EXPECT_EQ(shownPopups(s.setup.get(), "tipsPopUpWindow"), 1);
     RunScreen::click(v->tipsPopUpWindow()->findChild<QPushButton*>("btnGotItOnTips"));
     EXPECT_EQ(v->tipsPopUpWindow(), nullptr);
     EXPECT_EQ(s.defaults->stringForKey("tips_convertFormatView"), "1");
@@ -421,6 +432,13 @@ TEST(RunScreen, RenameViewTipsWalkCoversTheScreenAndStoresItsKeys) {
     EXPECT_EQ(s.defaults->stringForKey("tips_isDisable"), "1");
     RunScreen::click(v->tipsPopUpWindow()->findChild<QPushButton*>("btnNextOnTips"));
     EXPECT_EQ(v->tipsPopUpWindow(), nullptr);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // The screen goes away with a tip open: the tip goes with it.
+    s.defaults->removeObjectForKey("tips_isDisable");
+    v->showTipsWithTag(9);
+    ASSERT_NE(v->tipsPopUpWindow(), nullptr);
+    s.setup.reset();
     EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
 }
 
