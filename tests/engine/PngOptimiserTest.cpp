@@ -273,14 +273,15 @@ TEST(PngOptimiser, FailuresReturnNonZeroAndLeaveTheOutputAlone) {
 TEST(PngOptimiser, CompressedOutputOfAnImage) {
     QTemporaryDir dir;
     const QImage picture = testsupport::gradientImage(120, 90).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QStringList before = QDir(QDir::tempPath()).entryList({"TempFile*"}, QDir::Files);
+    // Only this writer's temporary files ("TempFile.*"): batch runs in other tests use "TempFile-*".
+    const QStringList before = QDir(QDir::tempPath()).entryList({"TempFile.*"}, QDir::Files);
     const QString dest = dir.filePath("compressed.png");
     testing::internal::CaptureStdout();
     const bool ok = saveCompressedPNG(picture, dest, {}, 8);
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(ok);
     EXPECT_EQ(platform::readImage(dest), picture);
-    EXPECT_EQ(QDir(QDir::tempPath()).entryList({"TempFile*"}, QDir::Files), before);
+    EXPECT_EQ(QDir(QDir::tempPath()).entryList({"TempFile.*"}, QDir::Files), before);
     // A memory level zlib refuses still gives the user a file, written directly.
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
