@@ -1,7 +1,6 @@
 #include "ui/AttachedWindow.h"
 
 #include <QApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -128,11 +127,8 @@ AttachedWindow::AttachedWindow(QWidget* view, QPoint point, QWidget* window, int
         view->setParent(this);
         view->show();
     }
-    auto* shadow = new QGraphicsDropShadowEffect(this);
-    shadow->setBlurRadius(12);
-    shadow->setOffset(0, 3);
-    shadow->setColor(QColor(0, 0, 0, 110));
-    setGraphicsEffect(shadow);
+    // No graphics effect for a shadow: an effect over a scrolling view makes every scroll
+    // repaint all that lies under the pop-up and blur it again. paintEvent draws a dark rim.
     // The side is chosen once, when the pop-up is made.
     place();
     requestedSide_ = placement_.side;
@@ -204,6 +200,7 @@ void AttachedWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPainterPath path = outline();
+    p.strokePath(path, QPen(QColor(0, 0, 0, 110), style_.borderWidth + 3));
     p.fillPath(path, backgroundColor_);
     if (style_.borderWidth > 0) p.strokePath(path, QPen(borderColor_, style_.borderWidth));
 }

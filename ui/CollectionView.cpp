@@ -4,6 +4,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QUrl>
 #include <algorithm>
@@ -18,6 +20,18 @@ void ClipView::setBounds(const QRect& r) {
     bounds_ = r;
     emit boundsDidChange(r);
     if (posts_) platform::NotificationCenter::defaultCenter().postNotification(kBoundsDidChangeNotification, {}, this);
+}
+
+void ClipView::setFillColor(const QColor& color) {
+    fill_ = color;
+    setAttribute(Qt::WA_OpaquePaintEvent, color.alpha() == 255);
+    update();
+}
+
+void ClipView::paintEvent(QPaintEvent* e) {
+    if (fill_.alpha() == 0) return;
+    QPainter p(this);
+    for (const QRect& r : e->region()) fillInBands(p, r, fill_);
 }
 
 CollectionView::CollectionView(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -78,11 +92,9 @@ void CollectionView::setCollectionViewLayout(CollectionViewLayout* layout) {
 }
 
 void CollectionView::setBackgroundColor(const QColor& color) {
-    QPalette p = viewport()->palette();
-    p.setColor(QPalette::Window, color);
-    p.setColor(QPalette::Base, color);
-    viewport()->setPalette(p);
-    viewport()->setAutoFillBackground(color.alpha() > 0);
+    // Not through the palette: a style sheet of an ancestor may replace it when it polishes.
+    viewport()->setAutoFillBackground(false);
+    clip_->setFillColor(color);
 }
 
 int CollectionView::numberOfItemsInSection(int section) const {
@@ -253,7 +265,12 @@ bool CollectionView::viewportEvent(QEvent* e) {
     return QAbstractScrollArea::viewportEvent(e);
 }
 
-void CollectionView::scrollContentsBy(int, int) { tile(); }
+// The viewport moves its pixels and its cells by the scroll; an opaque viewport then
+// repaints only the strip that came into view.
+void CollectionView::scrollContentsBy(int dx, int dy) {
+    viewport()->scroll(dx, dy);
+    tile();
+}
 
 void CollectionView::mousePressEvent(QMouseEvent* e) {
     const IndexPath p = indexPathForItemAtPoint(e->position().toPoint());

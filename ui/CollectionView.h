@@ -57,10 +57,17 @@ public:
 signals:
     void boundsDidChange(QRect bounds);
 
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
 private:
     friend class CollectionView;
     void setBounds(const QRect& r);
+    // Painted by the clip view itself: an opaque colour lets a scroll move the pixels
+    // already drawn instead of repainting every cell.
+    void setFillColor(const QColor& color);
     QRect bounds_;
+    QColor fill_ = Qt::transparent;
     bool posts_ = false;
 };
 

@@ -28,7 +28,30 @@ CollectionViewCell* CollectionViewCell::initWithFrame(const QRect& frame, QWidge
     return c;
 }
 
-void CollectionViewCell::setBackgroundImage(const QImage& image) { background_ = image; update(); }
+// The raster engine hands a draw of many rows to its helper threads and waits for them;
+// when the machine is busy that wait stalls the main thread far longer than the draw
+// itself takes. Bands of fewer rows are drawn on the painting thread alone.
+void drawInBands(QPainter& p, QPoint at, const QPixmap& pixmap) {
+    constexpr int kBand = 64;
+    const qreal ratio = pixmap.devicePixelRatio();
+    const int rows = pixmap.height();
+    for (int y = 0; y < rows; y += kBand) {
+        const int h = std::min(kBand, rows - y);
+        p.drawPixmap(QPointF(at) + QPointF(0, y / ratio), pixmap, QRectF(0, y, pixmap.width(), h));
+    }
+}
+
+void fillInBands(QPainter& p, const QRect& rect, const QColor& color) {
+    constexpr int kBand = 64;
+    for (int y = rect.top(); y <= rect.bottom(); y += kBand)
+        p.fillRect(QRect(rect.left(), y, rect.width(), std::min(kBand, rect.bottom() + 1 - y)), color);
+}
+
+void CollectionViewCell::setBackgroundImage(const QImage& image) {
+    background_ = image;
+    shownBackground_ = QPixmap();
+    update();
+}
 void CollectionViewCell::setNameValue(const QString& name) {
     name_ = name;
     setToolTip(name);
@@ -58,7 +81,7 @@ void CollectionViewCell::paintEvent(QPaintEvent*) {
     const bool labels = !small_;
     QRect pictureBox = labels ? all.adjusted(6, 6, -6, -kLabelBlock) : all.adjusted(2, 2, -2, -2);
     if (selectedColor_.alpha() > 0) {
-        p.fillRect(all, selectedColor_);
+        fillInBands(p, all, selectedColor_);
         // The selection line along the bottom edge.
         p.fillRect(QRect(all.left(), all.bottom() - 2, all.width(), 3), selectedColor_.darker(130));
     }
@@ -66,7 +89,14 @@ void CollectionViewCell::paintEvent(QPaintEvent*) {
         QSize s = background_.size().scaled(pictureBox.size(), Qt::KeepAspectRatio);
         QRect target(QPoint(0, 0), s);
         target.moveCenter(pictureBox.center());
-        p.drawImage(target, background_);
+        // Scaled once per picture and size, not on every paint (scrolling repaints often).
+        const qreal ratio = devicePixelRatioF();
+        const QSize pixels = (QSizeF(s) * ratio).toSize();
+        if (shownBackground_.isNull() || shownBackground_.size() != pixels) {
+            shownBackground_ = QPixmap::fromImage(background_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            shownBackground_.setDevicePixelRatio(ratio);
+        }
+        drawInBands(p, target.topLeft(), shownBackground_);
     }
     if (labels) {
         p.setPen(palette().color(QPalette::WindowText));

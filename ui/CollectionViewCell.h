@@ -5,6 +5,7 @@
 // cheap. Mouse presses pass through to the collection view, which does the selecting.
 #include <QColor>
 #include <QImage>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -12,6 +13,11 @@
 
 class QToolButton;
 class CollectionView;
+
+class QPainter;
+// Draws in bands of a few rows, on the painting thread alone (see the .cpp).
+void drawInBands(QPainter& p, QPoint at, const QPixmap& pixmap);
+void fillInBands(QPainter& p, const QRect& rect, const QColor& color);
 
 class CollectionViewCell : public QWidget {
     Q_OBJECT
@@ -61,6 +67,7 @@ private:
     CollectionView* collectionView() const;
 
     QImage background_, check_;
+    QPixmap shownBackground_;  // background_ scaled to where it was last drawn
     QString name_, dimension_, size_;
     QColor selectedColor_ = Qt::transparent;
     bool small_ = false;

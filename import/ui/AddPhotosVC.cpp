@@ -1,10 +1,12 @@
 #include "import/ui/AddPhotosVC.h"
 
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImageReader>
@@ -44,11 +46,14 @@ namespace {
 
 const QSize kGridThumbnail(404, 414);
 const QSize kListThumbnail(35, 24);
+const QColor kScreenBackground(0x1b, 0x1b, 0x1b);
 const QColor kPopupBackground = QColor::fromRgbF(0.16078431f, 0.16078431f, 0.16078431f, 1.0f);
 const QString kTipsDisable = QStringLiteral("tips_isDisable");
 const QString kTipsDone = QStringLiteral("tips_addPhotosView");
 // Decoded grid tiles kept at most (KiB): about a hundred full tiles.
 constexpr int kGridCacheKiB = 72 * 1024;
+// Where the info pop-up's arrow points, from an info button's origin: below its middle.
+const QPoint kBelowInfoButton(10, 20);
 
 QImage defaultThumbnail(const QString& path, QSize size) {
     return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
@@ -118,6 +123,7 @@ AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services) : QWidget(
 
     // The drop area's animation: frames 1 to 19, one every 0.2 s, for the screen's life.
     auto* animation = new QTimer(this);
+    animation->setObjectName(QStringLiteral("dropAreaAnimation"));
     connect(animation, &QTimer::timeout, this, [this] {
         animationCounter_ = animationCounter_ >= 19 ? 1 : animationCounter_ + 1;
         leftBox_->setAnimationFrame(animationCounter_);
@@ -139,7 +145,7 @@ AddPhotosVC::~AddPhotosVC() {
 
 void AddPhotosVC::buildWidgets() {
     setStyleSheet(QStringLiteral(
-        "#AddPhotosVC { background: #1b1b1b; } QLabel { color: #ddd; }"
+        "#AddPhotosVC { background: #1b1b1b; } QLabel { color: #ddd; }"  // kScreenBackground
         "QPushButton { color: #eee; background: #2b2b2b; border: 1px solid #444; border-radius: 4px; padding: 5px 12px; }"
         "QPushButton:hover { border-color: #1bac8f; } QPushButton:disabled { color: #777; }"
         "QPushButton#btnSelectOptions { background: #1bac8f; border: none; font-weight: bold; padding: 8px 18px; }"
@@ -196,7 +202,7 @@ void AddPhotosVC::buildWidgets() {
     outer->addWidget(viewDragNDrop_, 1);
     connect(btnAddPhotosCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(0); });
     connect(btnAddFolderCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(1); });
-    connect(btnAddWithFilterCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(2); });
+    connect(btnAddWithFilterCenter_, &QPushButton::clicked, this, [this] { btnAddPhotoWithFilterTapped(); });
     connect(btnAddIphotoLibrary_, &QPushButton::clicked, this, [this] { btnAddIphotosTapped(); });
     connect(leftBox_, &DropArea::pasteFailed, this,
             [this] { showAlertSheet(AlertKind::Info, intake::kPasteErrorTitle, intake::kPasteErrorMessage); });
@@ -216,10 +222,16 @@ void AddPhotosVC::buildWidgets() {
     customCollectionView_->setDelegate(this);
     customCollectionView_->setAnimatesSelection(false);
     customCollectionView_->registerClass<GridCell>(QStringLiteral("CELL"));
-    customCollectionView_->setBackgroundColor(Qt::transparent);
+    // The screen's own colour rather than clear: an opaque grid scrolls by moving its pixels.
+    customCollectionView_->setBackgroundColor(kScreenBackground);
     gl->addWidget(customCollectionView_);
-    connect(customCollectionView_->contentView(), &ClipView::boundsDidChange, this,
-            [this](QRect) { collectionViewBoundsDidChange(); });
+    connect(customCollectionView_->contentView(), &ClipView::boundsDidChange, this, [this](QRect bounds) {
+        // Only a scroll closes the info pop-up; a new size from layout (a view switch, a
+        // window resize) keeps it.
+        if (bounds.topLeft() != gridScrollOrigin_) removeInfoPopupWindow();
+        gridScrollOrigin_ = bounds.topLeft();
+        collectionViewBoundsDidChange();
+    });
     outer->addWidget(scrCollectionVw_, 1);
 
     // List.
@@ -355,13 +367,64 @@ void AddPhotosVC::buildWidgets() {
         {btnSelectOptions_, QStringLiteral("Click here to start editing your batch of photos")},
     };
     for (const auto& [w, text] : tips) w->setToolTip(text);
+
+    buildDateFilterSheet();
+}
+
+void AddPhotosVC::buildDateFilterSheet() {
+    windowAddPhotoWithFilter_ = new QFrame(this);
+    windowAddPhotoWithFilter_->setObjectName(QStringLiteral("windowAddPhotoWithFilter"));
+    windowAddPhotoWithFilter_->setFixedWidth(420);
+    auto* vl = new QVBoxLayout(windowAddPhotoWithFilter_);
+    auto* title = new QLabel(tr("ADD PHOTOS WITH DATE FILTER"), windowAddPhotoWithFilter_);
+    title->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 15px;"));
+    vl->addWidget(title);
+    auto* grid = new QGridLayout;
+    const QDateTime now = QDateTime::currentDateTime();
+    auto makePicker = [this, now](const QString& name) {
+        auto* picker = new QDateTimeEdit(now, windowAddPhotoWithFilter_);
+        picker->setObjectName(name);
+        picker->setCalendarPopup(true);
+        picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd  HH:mm"));
+        connect(picker, &QDateTimeEdit::dateTimeChanged, this, [this] { datePickerValueSelected(); });
+        return picker;
+    };
+    datePickerFromDate_ = makePicker(QStringLiteral("datePickerFromDate"));
+    datePickerToDate_ = makePicker(QStringLiteral("datePickerToDate"));
+    grid->addWidget(new QLabel(tr("From"), windowAddPhotoWithFilter_), 0, 0);
+    grid->addWidget(datePickerFromDate_, 0, 1);
+    grid->addWidget(new QLabel(tr("To"), windowAddPhotoWithFilter_), 1, 0);
+    grid->addWidget(datePickerToDate_, 1, 1);
+    vl->addLayout(grid);
+    lblFilterError_ = new QLabel(windowAddPhotoWithFilter_);
+    lblFilterError_->setObjectName(QStringLiteral("lblFilterError"));
+    lblFilterError_->setStyleSheet(QStringLiteral("color: #e0605a;"));
+    lblFilterError_->setWordWrap(true);
+    lblFilterError_->hide();
+    vl->addWidget(lblFilterError_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* close = makeButton(QStringLiteral("btnCloseOnPopup"), tr("Close"), windowAddPhotoWithFilter_);
+    auto* add = makeButton(QStringLiteral("btnAddFilterOnPopup"), tr("Add"), windowAddPhotoWithFilter_);
+    buttons->addWidget(close);
+    buttons->addWidget(add);
+    vl->addLayout(buttons);
+    windowAddPhotoWithFilter_->hide();
+    connect(close, &QPushButton::clicked, this, [this] { btnCloseOnPopupTapped(); });
+    connect(add, &QPushButton::clicked, this, [this] { btnAddFilterOnPopupTapped(); });
+}
+
+// Sheets hang from the top edge of the screen, centred.
+void AddPhotosVC::placeSheet(QWidget* sheet) {
+    sheet->adjustSize();
+    sheet->move((width() - sheet->width()) / 2, 40);
 }
 
 void AddPhotosVC::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     vwLoading_->setGeometry(rect());
-    alertSheet_->adjustSize();
-    alertSheet_->move((width() - alertSheet_->width()) / 2, 40);
+    placeSheet(alertSheet_);
+    placeSheet(windowAddPhotoWithFilter_);
 }
 
 void AddPhotosVC::observeNotifications() {
@@ -413,8 +476,7 @@ void AddPhotosVC::showAlertSheet(AlertKind kind, const QString& title, const QSt
     btnNoOnAlert_->setVisible(confirm || kind == AlertKind::NotAvailable);
     btnNoOnAlert_->setText(kind == AlertKind::NotAvailable ? tr("Cancel") : kind == AlertKind::LastSession ? tr("Start New") : tr("No"));
     btnYesOnAlert_->setText(kind == AlertKind::LastSession ? tr("Load") : tr("Yes"));
-    alertSheet_->adjustSize();
-    alertSheet_->move((width() - alertSheet_->width()) / 2, 40);
+    placeSheet(alertSheet_);
     alertSheet_->show();
     alertSheet_->raise();
     if (confirm) holdSubWindow(holdsAlert_, true);
@@ -748,7 +810,6 @@ void AddPhotosVC::setTileImage(int index, const QImage& image) {
 }
 
 void AddPhotosVC::collectionViewBoundsDidChange() {
-    removeInfoPopupWindow();
     loader_->isScrollingDone = false;
     services_.timers->schedule(QStringLiteral("scrollingEnd"), 300, [this] { scrollingEndAfterDelay(); });
 }
@@ -828,7 +889,8 @@ void AddPhotosVC::listRowClicked(int row, int column) {
     if (row < 0 || row >= batch.size()) return;
     if (column == BatchListModel::InfoColumn) {
         const QRect cell = tblPhotos_->visualRect(listModel_->index(row, column));
-        openInfoForIndex(row, windowPointOf(tblPhotos_->viewport(), cell.center()));
+        const QPoint origin = cell.center() - kBelowInfoButton;
+        btnInfoTappedAtLocationInTableView(tblPhotos_->viewport()->mapTo(viewLevelsAbove(tblPhotos_, 2), origin), row);
         return;
     }
     if (arrTableSelectedRows.contains(row)) arrTableSelectedRows.removeAll(row);
@@ -927,11 +989,20 @@ AttachedWindow* AddPhotosVC::makePopup(QWidget* view, QPoint point, int side, bo
     return popup;
 }
 
-void AddPhotosVC::btnInfoTappedAtLocationInCollectionView(const QPoint&, const IndexPath& path) {
-    auto* cell = customCollectionView_->cellForItemAtIndexPath(path);
-    const QPoint point = cell ? windowPointOf(cell->infoButton(), QPoint(cell->infoButton()->width() / 2, cell->infoButton()->height()))
-                              : windowPointOf(customCollectionView_, QPoint(20, 20));
-    openInfoForIndex(path.item, point);
+void AddPhotosVC::btnInfoTappedAtLocationInCollectionView(const QPoint& location, const IndexPath& path) {
+    QWidget* reference = viewLevelsAbove(customCollectionView_, 2);
+    openInfoForIndex(path.item, reference->mapTo(window(), location + kBelowInfoButton));
+}
+
+void AddPhotosVC::btnInfoTappedAtLocationInTableView(const QPoint& location, int row) {
+    QWidget* reference = viewLevelsAbove(tblPhotos_, 2);
+    openInfoForIndex(row, reference->mapTo(window(), location + kBelowInfoButton));
+}
+
+void AddPhotosVC::btnCheckBoxTappedAtIndex(const QList<int>& indexes) {
+    if (indexes.isEmpty()) return;
+    const int last = indexes.last();
+    if (last >= 0 && last < AppDelegate::shared().arraySelectedImagesToProcess.size()) setSeletedPhotoFileWithIndex(last);
 }
 
 void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
@@ -1288,7 +1359,7 @@ void AddPhotosVC::btnAddMorePhotosTapped() {
             switch (intake::choiceForRow(row, count, 1)) {
             case intake::AddOptionChoice::OpenFiles: btnAddPhotosTappedWithIndex(0); break;
             case intake::AddOptionChoice::OpenFolder: btnAddPhotosTappedWithIndex(1); break;
-            case intake::AddOptionChoice::DateFilterSheet: btnAddPhotosTappedWithIndex(2); break;
+            case intake::AddOptionChoice::DateFilterSheet: btnAddPhotoWithFilterTapped(); break;
             case intake::AddOptionChoice::LibraryPanel: btnAddIphotosTapped(); break;
             default: break;
             }
@@ -1298,6 +1369,39 @@ void AddPhotosVC::btnAddMorePhotosTapped() {
     attachedPopUpWindow_ = makePopup(
         view, windowPointOf(btnAddmorePhotos_, QPoint(btnAddmorePhotos_->width() / 2, btnAddmorePhotos_->height())), 1, true);
 }
+
+void AddPhotosVC::btnAddPhotoWithFilterTapped() {
+    lblFilterError_->hide();
+    intake_->selectedFileType = QStringLiteral("ALL");
+    holdSubWindow(holdsFilterSheet_, true);
+    placeSheet(windowAddPhotoWithFilter_);
+    windowAddPhotoWithFilter_->show();
+    windowAddPhotoWithFilter_->raise();
+}
+
+void AddPhotosVC::btnAddFilterOnPopupTapped() {
+    const QDateTime from = datePickerFromDate_->dateTime();
+    const QDateTime to = datePickerToDate_->dateTime();
+    const QString error = PhotoIntake::dateFilterError(from, to);
+    if (!error.isEmpty()) {
+        lblFilterError_->setText(error);
+        lblFilterError_->show();
+        return;
+    }
+    btnCloseOnPopupTapped();
+    intake_->datePickerFromDate = from;
+    intake_->datePickerToDate = to;
+    btnAddPhotosTappedWithIndex(2);
+}
+
+void AddPhotosVC::btnCloseOnPopupTapped() {
+    windowAddPhotoWithFilter_->hide();
+    holdSubWindow(holdsFilterSheet_, false);
+}
+
+void AddPhotosVC::datePickerValueSelected() { lblFilterError_->hide(); }
+
+QString AddPhotosVC::dateFilterErrorText() const { return lblFilterError_->isHidden() ? QString() : lblFilterError_->text(); }
 
 void AddPhotosVC::removeAttachedPopupWindow() {
     if (attachedPopUpWindow_) attachedPopUpWindow_->closePopup();

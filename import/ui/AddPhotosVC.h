@@ -15,6 +15,7 @@
 #include "import/PhotoIntake.h"
 #include "import/PhotoSources.h"
 #include "import/ui/PhotoInfoRows.h"
+#include "import/ui/PhotoThumbnailCell.h"
 #include "import/ui/ScreenServices.h"
 #include "ui/AttachedWindow.h"
 #include "ui/CollectionView.h"
@@ -40,6 +41,7 @@ class QCheckBox;
 class QFrame;
 class QProgressBar;
 class QTableWidget;
+class QDateTimeEdit;
 class BatchListModel;
 class DropArea;
 class GridCell;
@@ -62,7 +64,9 @@ class AddPhotosVC : public QWidget,
                     public IntakeProgressSink,
                     public CollectionViewDataSource,
                     public CollectionViewDelegate,
-                    public CollectionViewGridLayoutDelegate {
+                    public CollectionViewGridLayoutDelegate,
+                    public PhotoThumbnailCellDelegate,
+                    public PhotoListCellDelegate {
     Q_OBJECT
 public:
     explicit AddPhotosVC(QWidget* parent = nullptr, AddPhotosServices services = {});
@@ -144,6 +148,15 @@ public:
     void btnAddIphotosTapped();
     void btnAddMorePhotosTapped();
     void checkForLastSession();
+    // The date-filter sheet: two dates, then the folder panel with the filter on.
+    void btnAddPhotoWithFilterTapped();
+    void btnAddFilterOnPopupTapped();
+    void btnCloseOnPopupTapped();
+    void datePickerValueSelected();
+    QFrame* dateFilterSheet() const { return windowAddPhotoWithFilter_; }
+    QDateTimeEdit* datePickerFromDate() const { return datePickerFromDate_; }
+    QDateTimeEdit* datePickerToDate() const { return datePickerToDate_; }
+    QString dateFilterErrorText() const;
 
     // IntakePresenter
     void showAlert(const intake::IntakeAlert& alert) override;
@@ -163,6 +176,9 @@ public:
     void didRightClickItemAtIndexPath(CollectionView*, const IndexPath&, QMouseEvent*) override;
     void didDoubleClickItemAtIndexPath(CollectionView*, const IndexPath&) override { btnNextTapped(); }
     void btnInfoTappedAtLocationInCollectionView(const QPoint& location, const IndexPath&) override;
+    // PhotoThumbnailCellDelegate, PhotoListCellDelegate
+    void btnCheckBoxTappedAtIndex(const QList<int>& indexes) override;
+    void btnInfoTappedAtLocationInTableView(const QPoint& location, int row) override;
     bool acceptsFileDrops(CollectionView*) override { return acceptsDrops_; }
     void didDropFiles(CollectionView*, const QStringList& paths) override;
     std::optional<QSizeF> sizeForItemInCollectionView(CollectionView*) override { return QSizeF(220, 300); }
@@ -176,6 +192,8 @@ protected:
 private:
     enum class AlertKind { None, Info, NotAvailable, RemoveSelected, RemoveAll, LastSession };
     void buildWidgets();
+    void buildDateFilterSheet();
+    void placeSheet(QWidget* sheet);
     void observeNotifications();
     void showAlertSheet(AlertKind kind, const QString& title, const QString& message);
     void hideAlertSheet();
@@ -228,6 +246,9 @@ private:
     QLabel *lblAlertTitle_ = nullptr, *lblAlertMessage_ = nullptr;
     QPushButton *btnRemoveOnAlert_ = nullptr, *btnOkOnAlert_ = nullptr, *btnYesOnAlert_ = nullptr, *btnNoOnAlert_ = nullptr;
     AlertKind alertKind_ = AlertKind::None;
+    QFrame* windowAddPhotoWithFilter_ = nullptr;
+    QDateTimeEdit *datePickerFromDate_ = nullptr, *datePickerToDate_ = nullptr;
+    QLabel* lblFilterError_ = nullptr;
 
     QPointer<AttachedWindow> infoWindow_, removePhotoWindow_, menuOptionsWindow_, tipsPopUpWindow_, attachedPopUpWindow_;
     QCheckBox* checkDisableTips_ = nullptr;
@@ -237,12 +258,13 @@ private:
     // state
     QList<photoinfo::MetaDataRow> arrMetaData_;
     QSet<QString> unavailable_;  // paths whose files could not be read
+    QPoint gridScrollOrigin_;
     int selectedMenuFileIndexPath_ = -1;
     bool isViewAppearingFirstTime_ = true;
     bool acceptsDrops_ = true;
     int animationCounter_ = 1;
     int subWindows_ = 0;
-    bool holdsLoading_ = false, holdsAlert_ = false, holdsTip_ = false, holdsPanel_ = false;
+    bool holdsLoading_ = false, holdsAlert_ = false, holdsTip_ = false, holdsPanel_ = false, holdsFilterSheet_ = false;
     bool loadingShown_ = false;
 
     // thumbnails

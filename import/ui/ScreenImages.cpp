@@ -20,11 +20,11 @@ QImage named(const QString& name) {
         size = QSize(35, 24);
         fill = QColor(70, 30, 30);
         mark = QStringLiteral("!");
-    } else if (name == kCheckedSquare || name == kTileCheck) {
+    } else if (name == kCheckedSquare || name == kTileCheck || name == kCheck) {
         size = QSize(18, 18);
         fill = QColor(27, 172, 143);
         mark = QStringLiteral("✓");
-    } else if (name == kUnchecked) {
+    } else if (name == kUnchecked || name == kUncheck) {
         size = QSize(18, 18);
         fill = Qt::transparent;
     }
@@ -32,7 +32,7 @@ QImage named(const QString& name) {
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    if (name == kUnchecked) {
+    if (name == kUnchecked || name == kUncheck) {
         p.setPen(QPen(QColor(200, 200, 200), 1.5));
         p.drawRoundedRect(QRectF(1, 1, size.width() - 2, size.height() - 2), 3, 3);
     } else {

@@ -13,6 +13,8 @@ inline const QString kNotAvailableSmall = QStringLiteral("not_av_small.png");
 inline const QString kCheckedSquare = QStringLiteral("checked_sq_icon.png");
 inline const QString kUnchecked = QStringLiteral("unchecked_icon.png");
 inline const QString kTileCheck = QStringLiteral("checked_icon_2.png");
+inline const QString kCheck = QStringLiteral("check.png");
+inline const QString kUncheck = QStringLiteral("uncheck.png");
 
 QImage named(const QString& name);
 // The name a picture from named() carries; "" for any other picture.

@@ -5,11 +5,11 @@
 #include <QTimer>
 #include <QUrl>
 
-void DesktopFileManagerService::revealFile(const QString& path) { platform::Workspace::system().selectFile(path); }
+void DesktopFileManagerService::revealFile(const QString& path) { workspace_.selectFile(path); }
 
-void DesktopFileManagerService::showFileInfo(const QString& path) { platform::Workspace::system().showInfo(path); }
+void DesktopFileManagerService::showFileInfo(const QString& path) { workspace_.showInfo(path); }
 
-void DesktopFileManagerService::openFile(const QString& path) { platform::Workspace::system().openFile(path); }
+void DesktopFileManagerService::openFile(const QString& path) { workspace_.openFile(path); }
 
 QtScreenTimers::~QtScreenTimers() { qDeleteAll(timers_); }
 
@@ -17,6 +17,7 @@ void QtScreenTimers::schedule(const QString& key, int milliseconds, std::functio
     QTimer*& timer = timers_[key];
     if (!timer) {
         timer = new QTimer;
+        timer->setObjectName(key);
         timer->setSingleShot(true);
     }
     QObject::disconnect(timer, nullptr, nullptr, nullptr);

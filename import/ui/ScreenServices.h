@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/workspace/Workspace.h"
+
 class QTimer;
 
 // Reveal, show the properties of, and open a file.
@@ -26,9 +28,13 @@ public:
 // default application.
 class DesktopFileManagerService : public FileManagerService {
 public:
+    explicit DesktopFileManagerService(platform::Workspace& workspace = platform::Workspace::system()) : workspace_(workspace) {}
     void revealFile(const QString& path) override;
     void showFileInfo(const QString& path) override;
     void openFile(const QString& path) override;
+
+private:
+    platform::Workspace& workspace_;
 };
 
 // Calls run once on the main thread after a delay; scheduling a key again replaces the

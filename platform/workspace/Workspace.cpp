@@ -16,9 +16,11 @@ namespace {
 const QString kFileManagerService = QStringLiteral("org.freedesktop.FileManager1");
 const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
 
+}  // namespace
+
 // Asks the session's file manager to act on one file; false when none is there to ask.
-bool callFileManager(const QString& method, const QString& path) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+bool Workspace::callFileManager(const QString& method, const QString& path) const {
+    QDBusConnection bus = fileManagerBus();
     if (!bus.isConnected() || !bus.interface()) return false;
     const auto registered = bus.interface()->isServiceRegistered(kFileManagerService);
     if (!registered.isValid() || !registered.value()) {
@@ -32,11 +34,7 @@ bool callFileManager(const QString& method, const QString& path) {
     return bus.send(call);
 }
 
-bool openContainingFolder(const QString& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
-}
-
-}  // namespace
+bool Workspace::openContainingFolder(const QString& path) { return openURL(QUrl::fromLocalFile(QFileInfo(path).absolutePath())); }
 
 bool Workspace::openURL(const QUrl& url) { return QDesktopServices::openUrl(url); }
 

@@ -2,6 +2,7 @@
 // What the screens ask of the desktop: open an address with its handler, open a file in
 // its default application, show a file in the file browser, show a file's information.
 // Screens hold a Workspace* so tests can put their own in its place.
+#include <QDBusConnection>
 #include <QString>
 #include <QUrl>
 
@@ -22,6 +23,14 @@ public:
 
     // The desktop's own handlers.
     static Workspace& system();
+
+protected:
+    // The bus the file manager is asked on: the session's.
+    virtual QDBusConnection fileManagerBus() const { return QDBusConnection::sessionBus(); }
+
+private:
+    bool callFileManager(const QString& method, const QString& path) const;
+    bool openContainingFolder(const QString& path);
 };
 
 }  // namespace platform

@@ -2,9 +2,13 @@
 // thumbnail workers, the timers and the file manager standing in.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QFileDialog>
+#include <QLabel>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -17,6 +21,9 @@
 #include "import/ui/BatchListModel.h"
 #include "import/ui/DropArea.h"
 #include "import/ui/GridCell.h"
+#include "import/ui/PhotoThumbnailCell.h"
+#include "import/PhotoSources.h"
+#include "records/AppliedFilter.h"
 #include "import/ui/ScreenImages.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -24,6 +31,7 @@
 #include "records/AppDelegate.h"
 #include "records/CommonFunc.h"
 #include "records/PhotoFile.h"
+#include "records/SavedState.h"
 #include "tests/import/IntakeFixtures.h"
 #include "ui/AttachedWindow.h"
 
@@ -250,8 +258,21 @@ TEST_F(AddPhotosScreenTest, InfoPopupRowsOfAPhotoWithExifGpsAndIptc) {
     EXPECT_EQ(screen->arrMetaData()[32].value, "0.00 m");
     EXPECT_EQ(photoinfo::getPositioninlatitudelongitude(-33.8568, "S"), "33° 51' 24'' S");
 
+    // Opened just after a view switch, it stays open while the grid is laid out anew (the
+    // shown grid takes its size, the window is resized): only a scroll closes it.
+    screen->changePhotosViewImageMode(1, false);
+    screen->changePhotosViewImageMode(0, false);
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 1});
+    QApplication::processEvents();
+    screen->resize(screen->width() - 240, screen->height() - 100);
+    QApplication::processEvents();
+    EXPECT_TRUE(screen->infoWindow());
     // A grid scroll closes it, and its outside-press watcher goes with it.
-    screen->collectionViewBoundsDidChange();
+    photos("more", 40);
+    add({path("more")});
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 0});
+    ASSERT_TRUE(screen->infoWindow());
+    screen->collectionView()->scrollToPoint({0, 200});
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(screen->infoWindow());
     EXPECT_TRUE(host.findChildren<AttachedWindow*>().isEmpty());
@@ -426,6 +447,208 @@ TEST_F(AddPhotosScreenTest, BusyFlagOverlayAndNextAfterAFailure) {
     screen->photoNotAvailableOnIndex(99);
     screen->selectedPhotoChangedNotification(99);
     screen->setDelegate(nullptr);
+}
+
+TEST_F(AddPhotosScreenTest, LastSessionSheetLoadsOrStartsNewOnTheFirstAppearanceOnly) {
+    auto& app = AppDelegate::shared();
+    const QStringList made = photos("session", 2);
+    app.arrayAppliedFilters = {std::make_shared<AppliedFilter>()};
+    app.arrayAppliedFilters.first()->filterName = "CISepiaTone";
+    for (const QString& p : made) app.arraySelectedImagesToProcess.append(PhotoFile::initWithFileUrl(p, false));
+    ASSERT_TRUE(SavedState::saveProjectSessionToDefault(app, *defaults));
+    app.resetToLaunchValues();
+
+    screen->viewWillAppear();
+    EXPECT_FALSE(screen->isAlertShown());  // 0.4 s later
+    timers.fire("lastSession");
+    EXPECT_EQ(screen->alertTitle(), "LOAD LAST SESSION");
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths(), made);
+    ASSERT_EQ(app.arrayAppliedFilters.size(), 1);
+    EXPECT_EQ(app.arrayAppliedFilters.first()->filterName, "CISepiaTone");
+    EXPECT_TRUE(screen->collectionView()->isVisibleTo(screen));
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    EXPECT_FALSE(screen->isLoadingShown());
+
+    screen->viewWillAppear();  // later appearances ask nothing
+    EXPECT_FALSE(timers.has("lastSession"));
+
+    // A new screen (the next launch): Start New forgets the session.
+    delete screen;
+    app.resetToLaunchValues();
+    screen = makeScreen();
+    screen->viewWillAppear();
+    timers.fire("lastSession");
+    QTest::mouseClick(button("btnNoOnAlert"), Qt::LeftButton);
+    EXPECT_FALSE(intake::hasLastSession(*defaults));
+    EXPECT_TRUE(batchPaths().isEmpty());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+}
+
+TEST_F(AddPhotosScreenTest, AddMorePopupLeadsToThePanelsAndTheDateFilterSheet) {
+    add(photos("more", 1));
+    QTest::mouseClick(host.findChild<QPushButton*>("btnAddmorePhotos"), Qt::LeftButton);
+    QStringList offered;
+    for (int row = 0; row < 4; ++row)
+        if (QPushButton* b = button(QStringLiteral("addOption%1").arg(row))) offered << b->text();
+    EXPECT_EQ(offered, intake::addPhotosOptions(AppDelegate::shared().isPHOTOS_APP_INSTALLED));
+    // A press outside closes it.
+    QTest::mouseClick(host.findChild<QLabel*>("lblFooter"), Qt::LeftButton);
+    EXPECT_FALSE(button("addOption0"));
+
+    // Files: the panel opens (never modal) and its cancel adds nothing and frees the screen.
+    QTest::mouseClick(host.findChild<QPushButton*>("btnAddmorePhotos"), Qt::LeftButton);
+    QTest::mouseClick(button("addOption0"), Qt::LeftButton);
+    auto* panel = screen->findChild<QFileDialog*>("openPanel");
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    panel->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_FALSE(button("addOption0"));
+
+    // With Filters: the date sheet first, and nothing while its dates are wrong.
+    QTest::mouseClick(host.findChild<QPushButton*>("btnAddmorePhotos"), Qt::LeftButton);
+    QTest::mouseClick(button("addOption2"), Qt::LeftButton);
+    ASSERT_TRUE(screen->dateFilterSheet()->isVisible());
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    const QDateTime ten(QDate(2024, 3, 5), QTime(10, 0));
+    screen->datePickerFromDate()->setDateTime(ten);
+    screen->datePickerToDate()->setDateTime(ten);
+    QTest::mouseClick(button("btnAddFilterOnPopup"), Qt::LeftButton);
+    EXPECT_EQ(screen->dateFilterErrorText(), "* From Date cannot be greater than or equal to To Date.");
+    EXPECT_TRUE(screen->dateFilterSheet()->isVisible());
+    EXPECT_FALSE(screen->findChild<QFileDialog*>("openPanel"));
+    screen->datePickerToDate()->setDateTime(ten.addSecs(-60));
+    EXPECT_EQ(screen->dateFilterErrorText(), "");  // changing a date hides the text
+    QTest::mouseClick(button("btnCloseOnPopup"), Qt::LeftButton);
+    EXPECT_FALSE(screen->dateFilterSheet()->isVisible());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+}
+
+TEST_F(AddPhotosScreenTest, DateFilterSheetAddsOnlyThePhotosWithinItsDates) {
+    const QStringList made = photos("dated", 2);
+    screen->intake().setPhotoDateSource([&](const QString& p) {
+        return p == made[0] ? QDateTime(QDate(2020, 6, 1), QTime(12, 0)) : QDateTime(QDate(2023, 1, 1), QTime(9, 0));
+    });
+    QTest::mouseClick(host.findChild<QPushButton*>("btnAddWithFilterCenter"), Qt::LeftButton);
+    ASSERT_TRUE(screen->dateFilterSheet()->isVisible());
+    screen->datePickerFromDate()->setDateTime(QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+    screen->datePickerToDate()->setDateTime(QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
+    QTest::mouseClick(button("btnAddFilterOnPopup"), Qt::LeftButton);
+    EXPECT_FALSE(screen->dateFilterSheet()->isVisible());
+    auto* panel = screen->findChild<QFileDialog*>("openPanel");
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->fileMode(), QFileDialog::Directory);
+    panel->setDirectory(path("dated"));
+    static_cast<QDialog*>(panel)->accept();  // OK pressed on the folder
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_TRUE(screen->intake().isAddingWithFilter);
+    EXPECT_EQ(batchPaths(), QStringList{made[0]});
+}
+
+TEST_F(AddPhotosScreenTest, DropsOnTheGridAndTheListAddTheTopLevelOnly) {
+    const QStringList top = photos("dropped", 2);
+    const QStringList deep = photos("dropped/inner", 1);
+    add({top[0]});
+    auto dropOn = [](QWidget* target, const QStringList& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        mime.setUrls(urls);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        const bool accepted = enter.isAccepted();
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &drop);
+        return accepted;
+    };
+    // The grid: the folder's own photos, not its sub-folder's; the one already there is refused.
+    EXPECT_TRUE(dropOn(screen->collectionView()->viewport(), {path("dropped")}));
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths(), (QStringList{top[0], top[1]}));
+    EXPECT_FALSE(batchPaths().contains(deep[0]));
+
+    // The list: a text file first and no folder last is refused as a whole.
+    screen->btnOkOnAlertWinTapped();
+    screen->changePhotosViewImageMode(1, false);
+    testsupport::writeFile(path("notes.txt"), "text");
+    EXPECT_FALSE(dropOn(screen->tableView()->viewport(), {path("notes.txt"), deep[0]}));
+    executor.runAll();
+    EXPECT_EQ(batchPaths().size(), 2);
+    EXPECT_TRUE(dropOn(screen->tableView()->viewport(), {deep[0]}));
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths(), (QStringList{top[0], top[1], deep[0]}));
+    EXPECT_EQ(screen->listModel()->rowCount(), 3);
+
+    // While the overlay is up nothing can be dropped.
+    screen->showLoading(true);
+    EXPECT_FALSE(dropOn(screen->tableView()->viewport(), {top[0]}));
+    screen->showLoading(false);
+}
+
+struct CellDelegate : PhotoThumbnailCellDelegate, PhotoListCellDelegate {
+    QStringList calls;
+    void btnCheckBoxTappedAtIndex(const QList<int>& indexes) override { calls << QStringLiteral("check %1").arg(indexes.value(0)); }
+    void btnInfoTappedAtLocationInCollectionView(const QPoint&, const IndexPath& path) override {
+        calls << QStringLiteral("grid info %1").arg(path.item);
+    }
+    void btnInfoTappedAtLocationInTableView(const QPoint&, int row) override { calls << QStringLiteral("list info %1").arg(row); }
+};
+
+TEST_F(AddPhotosScreenTest, AlternativeCellsReportOnlyPhotosStillInTheBatch) {
+    add(photos("cells", 3));
+    const auto photo = AppDelegate::shared().arraySelectedImagesToProcess[2];
+    CellDelegate delegate;
+    PhotoThumbnailCell item;
+    item.delegate = &delegate;
+    item.setRepresentedObject(photo);
+    EXPECT_EQ(item.lblFileName->text(), "p002.jpg");
+    EXPECT_EQ(item.lblFileDimension->text(), "Dimensions 32 X 24");
+    EXPECT_TRUE(item.lblFileSize->text().startsWith("Size "));
+    EXPECT_EQ(item.imgPhoto->property("imageName").toString(), screenimages::kPlaceHolder);
+    item.setSelected(true);
+    EXPECT_FALSE(item.checkBox->isHidden());
+    EXPECT_EQ(item.imgCheckBox->property("imageName").toString(), screenimages::kCheck);
+    item.setSelected(false);
+    EXPECT_TRUE(item.checkBox->isHidden());
+    EXPECT_TRUE(item.bgSelectedState->isHidden());
+    EXPECT_EQ(item.imgCheckBox->property("imageName").toString(), screenimages::kUncheck);
+    std::unique_ptr<PhotoThumbnailCell> copy(item.copy());
+    EXPECT_NE(copy->lblFileName, item.lblFileName);  // widgets of its own
+    EXPECT_EQ(copy->lblFileName->text(), "p002.jpg");
+    item.btnCheckBoxTapped();
+    item.btnInfoTapped();
+    EXPECT_EQ(delegate.calls, (QStringList{"check 2", "grid info 2"}));
+    // The screen answers a check with the photo becoming current.
+    screen->btnCheckBoxTappedAtIndex({2});
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, 2);
+    AppDelegate::shared().arraySelectedImagesToProcess.removeLast();
+    item.btnCheckBoxTapped();
+    item.btnInfoTapped();
+    EXPECT_EQ(delegate.calls.size(), 2);
+
+    // The list cell finds its row in the table two levels up.
+    QTableView table;
+    QStandardItemModel model(4, 1);
+    table.setModel(&model);
+    table.resize(300, 200);
+    auto* row = new PhotoListViewCell;
+    row->delegate = &delegate;
+    table.setIndexWidget(model.index(2, 0), row);
+    table.show();
+    QApplication::processEvents();
+    row->btnInfoTapped();
+    EXPECT_EQ(delegate.calls.last(), "list info 2");
 }
 
 }  // namespace
