@@ -66,10 +66,9 @@ SummaryController::SummaryController(SetupVC* screen)
     bundleVersion_ = QCoreApplication::applicationVersion();
     if (bundleVersion_.isEmpty()) bundleVersion_ = QStringLiteral("1.0.0");
     worker_ = [this](std::function<void()> work, std::function<void()> done) {
-        QPointer<SummaryController> self(this);
-        QThreadPool::globalInstance()->start([self, work = std::move(work), done = std::move(done)] {
+        QThreadPool::globalInstance()->start([back = back_, work = std::move(work), done = std::move(done)] {
             work();
-            if (self) QMetaObject::invokeMethod(self.data(), done, Qt::QueuedConnection);
+            back.post(done);
         });
     };
 

@@ -12,6 +12,7 @@
 
 #include "batch/RunAlerts.h"
 #include "batch/RunSummary.h"
+#include "platform/foundation/PostBack.h"
 
 class SetupVC;
 class SummaryView;
@@ -143,6 +144,8 @@ private:
     runsummary::DateStyle dateStyle_;
     platform::Workspace* workspace_;
     Worker worker_;
+    // The worker's way back; nothing comes back once the controller is gone.
+    platform::PostBack back_{this};
     platform::UserDefaults* defaults_ = nullptr;
     QString bundleVersion_;
     int favCloseDelay_ = 1000, deletedAlertDelay_ = 200, enableBackDelay_ = 300;

@@ -240,6 +240,8 @@ private:
     StepThumbnails thumbnails_;
     PreviewLoader::Executor executor_;
     std::array<std::unique_ptr<OneShotScheduler>, DelayCount> delays_;
+    // Background pictures of the texture and frame lists come back only while the screen lives.
+    platform::PostBack back_{this};
 
     // loading overlay and tips
     LoadingOverlay* vwLoading_ = nullptr;

@@ -294,14 +294,11 @@ bool EffectsScreenController::setupTextureOrFrame(const QString& name, bool edit
                                                           QVariantMap{{"frameWidthPercent", 1.0}}}
                                             : QVariantList{QVariantMap{{"picture_EffectName", picture}},
                                                            QVariantMap{{"effectIntensityValue", 0.7}}};
-            auto job = [self, small, path, name, list, i, picture] {
+            auto job = [self, back = back_, small, path, name, list, i, picture] {
                 const QImage thumb = Utils::sharedUtils().applyFilterWithImage(small, path, name, list, true);
-                QMetaObject::invokeMethod(
-                    self.data(),
-                    [self, i, picture, thumb] {
-                        if (self && self->textureList_.value(i) == picture) self->texturesModel_->setImage(i, thumb);
-                    },
-                    Qt::QueuedConnection);
+                back.post([self, i, picture, thumb] {
+                    if (self && self->textureList_.value(i) == picture) self->texturesModel_->setImage(i, thumb);
+                });
             };
             if (executor_) executor_(job);
             else QThreadPool::globalInstance()->start(job);

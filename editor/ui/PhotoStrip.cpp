@@ -101,20 +101,17 @@ void PhotoStrip::loadVisibleThumbnails() {
         if (!photo || dictPhotoImages_.contains(photo->filePath) || pending_.contains(photo->filePath)) continue;
         const QString file = photo->filePath;
         pending_.insert(file);
-        executor_([self, file] {
+        executor_([self, back = back_, file] {
             const QImage thumb = Utils::sharedUtils().getThumbnailImageAtFilePath(file, QSizeF(120, 90));
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, file, thumb] {
-                    if (!self) return;
-                    self->pending_.remove(file);
-                    self->dictPhotoImages_.insert(file, thumb);
-                    for (CollectionViewCell* cell : self->view_->visibleCells()) {
-                        const auto p = AppDelegate::shared().arraySelectedImagesToProcess.value(cell->indexPath().item);
-                        if (p && p->filePath == file) cell->setBackgroundImage(thumb);
-                    }
-                },
-                Qt::QueuedConnection);
+            back.post([self, file, thumb] {
+                if (!self) return;
+                self->pending_.remove(file);
+                self->dictPhotoImages_.insert(file, thumb);
+                for (CollectionViewCell* cell : self->view_->visibleCells()) {
+                    const auto p = AppDelegate::shared().arraySelectedImagesToProcess.value(cell->indexPath().item);
+                    if (p && p->filePath == file) cell->setBackgroundImage(thumb);
+                }
+            });
         });
     }
 }

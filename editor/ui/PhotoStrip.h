@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/foundation/PostBack.h"
 #include "ui/CollectionView.h"
 
 struct PhotoFile;
@@ -48,6 +49,8 @@ private:
     CollectionView* view_ = nullptr;
     QTimer boundsTimer_;
     Executor executor_;
+    // Thumbnails come back only while the strip lives.
+    platform::PostBack back_{this};
     QHash<QString, QImage> dictPhotoImages_;
     QSet<QString> pending_;
     QSet<int> missing_;
