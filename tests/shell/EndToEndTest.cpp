@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include "batch/BatchRunner.h"
 #include "batch/RenamePreviewRecomputer.h"
 #include "batch/RunStartGate.h"
 #include "batch/ui/ConvertFormatOrRenameView.h"
@@ -159,6 +160,42 @@ void click(QAbstractButton* b) {
     QCoreApplication::processEvents();
 }
 
+// A folder dropped on the add-photos screen, as a file manager's drag delivers it.
+bool dropFolder(AddPhotosVC* add, const QString& folder) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(folder)});
+    return add->dropArea()->performDragOperation(&mime);
+}
+
+// Waits until the output screen's preview of the new names is up to date.
+void settle(ConvertFormatOrRenameView* view) {
+    EXPECT_TRUE(batchtest::waitUntil([&] { return !view->recomputer()->isPending(); }));
+}
+
+QStringList previewNames(ConvertFormatOrRenameView* view) {
+    QStringList names;
+    for (int r = 0; r < view->tblPreviewNames->model()->rowCount(); ++r)
+        names << view->tblPreviewNames->model()->index(r, 0).data().toString();
+    return names;
+}
+
+// The output folder chosen through the folder button; the test's folder stands in for the
+// folder dialog's answer.
+void chooseOutputFolder(SetupVC* setup, const QString& folder) {
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
+    view->setFolderChooser([folder](QWidget*, const QString&, std::function<void(QString)> done) { done(folder); });
+    click(setup->findChild<QPushButton*>("btnSelectFolder"));
+    settle(view);
+}
+
+// Start, then Yes to the question before the run.
+void startRun(SetupVC* setup) {
+    click(setup->findChild<QPushButton*>("btnStartProcess"));
+    QMessageBox* question = setup->startQuestion();
+    ASSERT_NE(question, nullptr);
+    QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+}
+
 TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     Road road;
     const QStringList good = makePhotos(road);
@@ -167,9 +204,7 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     // ---- add photos: drop the folder ----
     AddPhotosVC* add = road.window->addPhotosVC();
     ASSERT_NE(add, nullptr);
-    auto mime = std::make_unique<QMimeData>();
-    mime->setUrls({QUrl::fromLocalFile(road.path("in"))});
-    ASSERT_TRUE(add->dropArea()->performDragOperation(mime.get()));
+    ASSERT_TRUE(dropFolder(add, road.path("in")));
     ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3 && add->isAlertShown(); }));
     EXPECT_EQ(add->alertTitle(), "FILE CANNOT BE ADDED");
     QStringList batch;
@@ -250,45 +285,37 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     setup->summaryController->setDocumentsFolder(road.path("Documents"));
     ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
     view->recomputer()->setDebounceInterval(0);
-    auto settle = [&] { EXPECT_TRUE(batchtest::waitUntil([&] { return !view->recomputer()->isPending(); })); };
-    settle();
+    settle(view);
     const QString out = road.path("Out");
     QDir().mkpath(out);
-    view->setFolderChooser([&](QWidget*, const QString&, std::function<void(QString)> done) { done(out); });
-    click(setup->findChild<QPushButton*>("btnSelectFolder"));
-    settle();
+    chooseOutputFolder(setup, out);
     auto choosePopupRow = [&](const char* opener, int row) {
         click(setup->findChild<QPushButton*>(opener));
         QTableView* table = view->tblPopupOptions;
         ASSERT_NE(table, nullptr);
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
-        settle();
+        settle(view);
     };
     choosePopupRow("btnSelectFormat", 6);
     click(setup->findChild<QCheckBox*>("checkboxCompression"));
     click(setup->findChild<QRadioButton*>("btnRenameModeModifyName"));
     click(setup->findChild<QCheckBox*>("checkboxReplaceFileName"));
-    settle();
+    settle(view);
     auto* newName = setup->findChild<QLineEdit*>("txtReplaceFileName");
     ASSERT_NE(newName, nullptr);
     newName->selectAll();
     QTest::keyClicks(newName, "trip");
-    settle();
+    settle(view);
     click(setup->findChild<QCheckBox*>("checkboxAddDigit"));
-    settle();
-    QStringList previewed;
-    for (int r = 0; r < view->tblPreviewNames->model()->rowCount(); ++r)
-        previewed << view->tblPreviewNames->model()->index(r, 0).data().toString();
+    settle(view);
+    QStringList previewed = previewNames(view);
     ASSERT_EQ(previewed.size(), 3);
     EXPECT_EQ(previewed, (QStringList{out + "/1trip.png", out + "/2trip.png", out + "/3trip.png"}));
 
     // ---- run ----
     bool shown = false;
     QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
-    click(setup->findChild<QPushButton*>("btnStartProcess"));
-    QMessageBox* question = setup->startQuestion();
-    ASSERT_NE(question, nullptr);
-    QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+    startRun(setup);
     ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
 
     // Every photo written under its previewed name, upright, grey from the black-and-white
@@ -320,19 +347,14 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     ASSERT_NE(rate, nullptr);
     click(rate->findChild<QPushButton*>("btnNoOnAlert"));
     ASSERT_TRUE(batchtest::waitUntil([&] { return !summary->isVisible() && view->isVisible(); }));
-    settle();
+    settle(view);
     newName->selectAll();
     QTest::keyClicks(newName, "again");
-    settle();
-    previewed.clear();
-    for (int r = 0; r < view->tblPreviewNames->model()->rowCount(); ++r)
-        previewed << view->tblPreviewNames->model()->index(r, 0).data().toString();
+    settle(view);
+    previewed = previewNames(view);
     EXPECT_EQ(previewed, (QStringList{out + "/1again.png", out + "/2again.png", out + "/3again.png"}));
     shown = false;
-    click(setup->findChild<QPushButton*>("btnStartProcess"));
-    question = setup->startQuestion();
-    ASSERT_NE(question, nullptr);
-    QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+    startRun(setup);
     ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
     for (const QString& written : previewed) EXPECT_FALSE(platform::readImage(written).isNull()) << written.toStdString();
 
@@ -348,9 +370,7 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     EXPECT_TRUE(app.arrayAppliedFilters.isEmpty());
 
     // ---- the photos again, and the window closed with the session saved ----
-    mime = std::make_unique<QMimeData>();
-    mime->setUrls({QUrl::fromLocalFile(road.path("in"))});
-    ASSERT_TRUE(add->dropArea()->performDragOperation(mime.get()));
+    ASSERT_TRUE(dropFolder(add, road.path("in")));
     ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3 && add->isAlertShown(); }));
     add->btnOkOnAlertWinTapped();
     road.window->btnCloseWindowTapped();
@@ -373,6 +393,117 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     EXPECT_EQ(batch, good);
     EXPECT_TRUE(batchtest::waitUntil([&] { return again->footerText().startsWith("Batch Count: 3"); }))
         << again->footerText().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// The output disk as the run sees it: room for `roomFor` outputs, then the next write is
+// cut short (only half of the file reaches the disk) and the volume reports nearly no free
+// space from then on.
+struct FillingDisk {
+    int roomFor = 2;
+    std::atomic<int> placed{0};
+    std::atomic<bool> full{false};
+    QStringList cutShort;  // the writer's thread only
+
+    void install(BatchRunner* runner) {
+        runner->setFreeSpaceProvider([this](const QString&) -> std::optional<VolumeSpace> {
+            const std::uint64_t plenty = 4 * BatchRunner::kLowSpaceBytes;
+            return VolumeSpace{plenty, full ? std::uint64_t(1) << 20 : plenty};
+        });
+        runner->setWriterSetUp([this](ResultWriter& writer) {
+            writer.beforePlacing = [this](const QString& temporaryPath) {
+                if (!full && placed < roomFor) {
+                    ++placed;
+                    return;
+                }
+                full = true;
+                QFile file(temporaryPath);
+                file.resize(file.size() / 2);
+                cutShort << temporaryPath;
+            };
+        });
+    }
+};
+
+TEST(EndToEnd, MoveModeWhenTheDiskFillsKeepsEverySourceWithoutAVerifiedOutput) {
+    batchtest::TrashInTemp trash;
+    Road road;
+    AppDelegate& app = AppDelegate::shared();
+    QStringList sources;
+    QList<QByteArray> bytes;
+    for (int i = 1; i <= 5; ++i) {
+        sources << batchtest::writePhoto(road.path(QString("in/p%1.jpg").arg(i)), 160 + 8 * i, 120);
+        bytes << testsupport::readFile(sources.last());
+    }
+
+    AddPhotosVC* add = road.window->addPhotosVC();
+    ASSERT_TRUE(dropFolder(add, road.path("in")));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 5 && add->nextButton()->isEnabled(); }));
+    click(add->nextButton());
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+    // No effect: the photos are only moved; the question about that is answered "go on".
+    click(road.window->adjustFilterVC()->nextButton());
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
+    EXPECT_EQ(road.asked, QStringList{"NO EFFECTS APPLIED"});
+
+    SetupVC* setup = road.window->setupVC();
+    setup->summaryController->setWorkspace(&road.workspace);
+    setup->summaryController->setDocumentsFolder(road.path("Documents"));
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
+    view->recomputer()->setDebounceInterval(0);
+    settle(view);
+    const QString out = road.path("Out");
+    QDir().mkpath(out);
+    chooseOutputFolder(setup, out);
+    click(setup->findChild<QRadioButton*>("btnMoveRenametoDestFolder"));
+    settle(view);
+    const QStringList planned = previewNames(view);
+    ASSERT_EQ(planned.size(), 5);
+
+    FillingDisk disk;
+    disk.install(setup->runner());
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    startRun(setup);
+    // The low-space notice comes before the fourth photo; that photo is still written
+    // (cut short too), and the run ends there.
+    QMessageBox* lowSpace = nullptr;
+    ASSERT_TRUE(batchtest::waitUntil([&] { return (lowSpace = setup->findChild<QMessageBox*>("winEnoughSpace")) || shown; }));
+    ASSERT_NE(lowSpace, nullptr) << "the run was told of the full disk";
+    QTest::mouseClick(lowSpace->button(QMessageBox::Ok), Qt::LeftButton);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    EXPECT_EQ(disk.cutShort.size(), 2);
+
+    // Each source is either in the Trash with a complete output, or where it was, unchanged,
+    // with no output at all.
+    int trashed = 0;
+    for (int i = 0; i < sources.size(); ++i) {
+        const QString name = QFileInfo(sources[i]).fileName();
+        const QString inTrash = trash.filesFolder() + "/" + name;
+        SCOPED_TRACE(name.toStdString());
+        if (i < disk.roomFor) {
+            ++trashed;
+            EXPECT_FALSE(QFileInfo::exists(sources[i]));
+            EXPECT_EQ(testsupport::readFile(inTrash), bytes[i]);
+            const QImage written = platform::readImage(planned[i]);
+            ASSERT_FALSE(written.isNull());
+            EXPECT_EQ(written.size(), QSize(160 + 8 * (i + 1), 120));
+            EXPECT_EQ(app.arraySelectedImagesToProcess[i]->processStatus, PhotoFile::Processed);
+        } else {
+            EXPECT_EQ(testsupport::readFile(sources[i]), bytes[i]);
+            EXPECT_FALSE(QFileInfo::exists(inTrash));
+            EXPECT_FALSE(QFileInfo::exists(planned[i])) << "no cut-short file left in place";
+            // The two cut short failed; the last was never begun.
+            EXPECT_EQ(app.arraySelectedImagesToProcess[i]->processStatus,
+                      i < disk.roomFor + 2 ? PhotoFile::Failed : PhotoFile::NotProcessed);
+        }
+    }
+    EXPECT_EQ(trashed, 2);
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary files left behind";
+    EXPECT_TRUE(QFileInfo::exists(setup->summaryController->strLogfilePath));
 }
 
 }  // namespace
