@@ -188,6 +188,19 @@ void chooseOutputFolder(SetupVC* setup, const QString& folder) {
     settle(view);
 }
 
+// The output screen as the road reaches it: no file manager or Documents folder of the
+// user's, the names replanned at once, and the output folder `out` chosen.
+SetupVC* outputScreen(Road& road, const QString& out) {
+    SetupVC* setup = road.window->setupVC();
+    setup->summaryController->setWorkspace(&road.workspace);
+    setup->summaryController->setDocumentsFolder(road.path("Documents"));
+    setup->vwConvertFormatOrRename->recomputer()->setDebounceInterval(0);
+    settle(setup->vwConvertFormatOrRename);
+    QDir().mkpath(out);
+    chooseOutputFolder(setup, out);
+    return setup;
+}
+
 // Start, then Yes to the question before the run.
 void startRun(SetupVC* setup) {
     click(setup->findChild<QPushButton*>("btnStartProcess"));
@@ -280,15 +293,9 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
 
     // ---- output: a folder of the test's, PNG with compression, a new name with digits ----
-    SetupVC* setup = road.window->setupVC();
-    setup->summaryController->setWorkspace(&road.workspace);
-    setup->summaryController->setDocumentsFolder(road.path("Documents"));
-    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
-    view->recomputer()->setDebounceInterval(0);
-    settle(view);
     const QString out = road.path("Out");
-    QDir().mkpath(out);
-    chooseOutputFolder(setup, out);
+    SetupVC* setup = outputScreen(road, out);
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
     auto choosePopupRow = [&](const char* opener, int row) {
         click(setup->findChild<QPushButton*>(opener));
         QTableView* table = view->tblPopupOptions;
@@ -445,19 +452,16 @@ TEST(EndToEnd, MoveModeWhenTheDiskFillsKeepsEverySourceWithoutAVerifiedOutput) {
     click(add->nextButton());
     ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
     // No effect: the photos are only moved; the question about that is answered "go on".
-    click(road.window->adjustFilterVC()->nextButton());
+    // (Next waits for the photo's preview to load.)
+    QAbstractButton* next = road.window->adjustFilterVC()->nextButton();
+    ASSERT_TRUE(batchtest::waitUntil([&] { return next->isEnabled(); }));
+    click(next);
     ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
     EXPECT_EQ(road.asked, QStringList{"NO EFFECTS APPLIED"});
 
-    SetupVC* setup = road.window->setupVC();
-    setup->summaryController->setWorkspace(&road.workspace);
-    setup->summaryController->setDocumentsFolder(road.path("Documents"));
-    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
-    view->recomputer()->setDebounceInterval(0);
-    settle(view);
     const QString out = road.path("Out");
-    QDir().mkpath(out);
-    chooseOutputFolder(setup, out);
+    SetupVC* setup = outputScreen(road, out);
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
     click(setup->findChild<QRadioButton*>("btnMoveRenametoDestFolder"));
     settle(view);
     const QStringList planned = previewNames(view);
