@@ -767,6 +767,9 @@ void EffectsScreenController::btnAppliedFilterViewToggleTapped(bool listForm) {
 void EffectsScreenController::commitCurrentEffect() {
     auto step = vc_->makeAppliedFilter();
     if (!step) return;
+    // The shown preview lacks what the text box showed over it: the step's picture is drawn
+    // from the step instead.
+    if (showsEffectItself(step->filterName)) step->filterAppliedImage = QImage();
     step->parentfilterCategory = seletedFilterCategory_;
     auto& steps = AppDelegate::shared().arrayAppliedFilters;
     const int editIndex = editedStep_ ? int(steps.indexOf(editedStep_)) : -1;

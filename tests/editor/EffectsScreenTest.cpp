@@ -247,8 +247,19 @@ TEST(EffectsScreenWidgets, TextWatermarkWithItsTextReachesTheOutput) {
     EXPECT_DOUBLE_EQ(after.Z(), before.W());
     EXPECT_DOUBLE_EQ(after.W(), before.Z());
     QTest::mouseClick(s.screen->btnTextFlipVertically(), Qt::LeftButton);
+    // The box shows the text; the preview under it does not draw it a second time.
+    s.vc->showImage();
+    s.settle();
+    const QImage base = s.vc->imageToEdit().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_LT(testsupport::maxDiff(s.vc->shownImage().convertToFormat(QImage::Format_ARGB32), base), 8);
     s.commit();
     ASSERT_EQ(s.stepNames(), QStringList({"Add Text"}));
+    // The step's own picture is drawn with its text.
+    const QImage picture = AppDelegate::shared().arrayAppliedFilters[0]->filterAppliedImage;
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GT(testsupport::maxDiff(picture.convertToFormat(QImage::Format_ARGB32),
+                                   base.scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+              100);
     QTemporaryDir out;
     const QImage result = runOnePhoto(s.paths[0], out.path(), AppDelegate::shared().arrayAppliedFilters);
     ASSERT_FALSE(result.isNull());
