@@ -13,6 +13,7 @@
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace platform {
@@ -57,34 +58,28 @@ void fixedWeights(const std::vector<double>& w, qint16* dst) {
 }
 
 // One input row filtered across into out pixels of 4 values (b, g, r, a as stored), each
-// the weighted sum of `count` pixels from `start` on, with kMidBits fractional bits.
-// `pairs` holds each output pixel's weights two to a 32-bit word (low half first).
-void filterAcross(const quint32* in, const int* start, const int* count, const qint32* pairs, int pairsPerPixel, int out,
-                  qint16* dst) {
+// the weighted sum of the `span` pixels from window[i] on, with kMidBits fractional bits.
+// `pairs` holds each output pixel's weights two to a 32-bit word (low half first), span / 2
+// words a pixel. Two pixels a step: their bytes interleaved channel by channel, so one
+// multiply-add gives both pixels' weighted share of each channel.
+void filterAcross(const quint32* in, const int* window, const qint32* pairs, int span, int out, qint16* dst) {
+    const int half = span / 2;
     for (int i = 0; i < out; ++i) {
-        const quint32* p = in + start[i];
-        const qint32* w = pairs + size_t(i) * size_t(pairsPerPixel);
-        const int n = count[i];
+        const quint32* p = in + window[i];
+        const qint32* w = pairs + size_t(i) * size_t(half);
 #if defined(__SSE2__)
-        // Two pixels a step: their bytes interleaved channel by channel, so one multiply-add
-        // gives both pixels' weighted share of each channel.
         const __m128i zero = _mm_setzero_si128();
         __m128i acc = _mm_set1_epi32(1 << (kAcrossShift - 1));
-        int t = 0;
-        for (; t + 1 < n; t += 2) {
-            __m128i px = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + t));
+        for (int t = 0; t < half; ++t) {
+            __m128i px = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 2 * t));
             px = _mm_unpacklo_epi8(_mm_unpacklo_epi8(px, _mm_srli_si128(px, 4)), zero);
-            acc = _mm_add_epi32(acc, _mm_madd_epi16(px, _mm_set1_epi32(w[t / 2])));
-        }
-        if (t < n) {
-            const __m128i px = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[t])), zero), zero);
-            acc = _mm_add_epi32(acc, _mm_madd_epi16(px, _mm_set1_epi32(w[t / 2])));
+            acc = _mm_add_epi32(acc, _mm_madd_epi16(px, _mm_set1_epi32(w[t])));
         }
         acc = _mm_srai_epi32(acc, kAcrossShift);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + size_t(i) * 4), _mm_packs_epi32(acc, acc));
 #else
         int acc[4] = {0, 0, 0, 0};
-        for (int t = 0; t < n; ++t) {
+        for (int t = 0; t < span; ++t) {
             const int wt = qint16(t % 2 ? quint32(w[t / 2]) >> 16 : quint32(w[t / 2]) & 0xffff);
             for (int c = 0; c < 4; ++c) acc[c] += wt * int((p[t] >> (8 * c)) & 0xff);
         }
@@ -94,13 +89,15 @@ void filterAcross(const quint32* in, const int* start, const int* count, const q
     }
 }
 
+
 // n filtered rows weighed into one output row of `pixels` ARGB32 premultiplied pixels:
 // rounded, held to [0, 255] and each colour to at most its alpha.
 // `opaque`: alpha is 255 whatever the alpha values say (RGB32 input, whose fourth byte is
-// not guaranteed).
-void filterDown(const qint16* const* rows, const qint16* w, const qint32* pairs, int n, int pixels, bool opaque, quint32* dst) {
+// not guaranteed). Pixels [first, pixels) of the row.
+void filterDown(const qint16* const* rows, const qint16* w, const qint32* pairs, int n, int first, int pixels, bool opaque,
+                quint32* dst) {
     const int values = pixels * 4;
-    int k = 0;
+    int k = first * 4;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128i forced = _mm_set1_epi32(opaque ? int(0xff000000u) : 0);
@@ -148,6 +145,76 @@ double sinc(double x) {
     return std::sin(px) / px;
 }
 double lanczos(double x) { return std::abs(x) < kLobes ? sinc(x) * sinc(x / kLobes) : 0.0; }
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define RESAMPLE_AVX2 1
+// filterAcross with AVX2: two output pixels a step, one in each half of the register.
+__attribute__((target("avx2"))) void filterAcrossAvx2(const quint32* in, const int* window, const qint32* pairs, int span,
+                                                      int out, qint16* dst) {
+    const int half = span / 2;
+    const __m256i zero = _mm256_setzero_si256();
+    int i = 0;
+    for (; i + 1 < out; i += 2) {
+        const quint32* p0 = in + window[i];
+        const quint32* p1 = in + window[i + 1];
+        const qint32* w0 = pairs + size_t(i) * size_t(half);
+        const qint32* w1 = w0 + half;
+        __m256i acc = _mm256_set1_epi32(1 << (kAcrossShift - 1));
+        for (int t = 0; t < half; ++t) {
+            __m256i px = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0 + 2 * t))),
+                                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p1 + 2 * t)), 1);
+            px = _mm256_unpacklo_epi8(_mm256_unpacklo_epi8(px, _mm256_srli_si256(px, 4)), zero);
+            const __m256i wt = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(w0[t])), _mm_set1_epi32(w1[t]), 1);
+            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(px, wt));
+        }
+        const __m256i v = _mm256_packs_epi32(_mm256_srai_epi32(acc, kAcrossShift), zero);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + size_t(i) * 4), _mm256_castsi256_si128(v));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + size_t(i) * 4 + 4), _mm256_extracti128_si256(v, 1));
+    }
+    if (i < out) filterAcross(in, window + i, pairs + size_t(i) * size_t(half), span, out - i, dst + size_t(i) * 4);
+}
+
+// The same as filterDown, four pixels a step.
+__attribute__((target("avx2"))) void filterDownAvx2(const qint16* const* rows, const qint16* w, const qint32* pairs, int n,
+                                                    int pixels, bool opaque, quint32* dst) {
+    const int values = pixels * 4;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i half = _mm256_set1_epi32(1 << (kDownShift - 1));
+    const __m128i forced = _mm_set1_epi32(opaque ? int(0xff000000u) : 0);
+    int k = 0;
+    for (; k + 16 <= values; k += 16) {
+        __m256i lo = half, hi = half;
+        int t = 0;
+        for (; t + 1 < n; t += 2) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t] + k));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t + 1] + k));
+            const __m256i wt = _mm256_set1_epi32(pairs[t / 2]);
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), wt));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), wt));
+        }
+        if (t < n) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t] + k));
+            const __m256i wt = _mm256_set1_epi32(pairs[t / 2]);
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, zero), wt));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, zero), wt));
+        }
+        // Each half of the register holds two pixels in order; their bytes are gathered.
+        const __m256i v16 = _mm256_packs_epi32(_mm256_srai_epi32(lo, kDownShift), _mm256_srai_epi32(hi, kDownShift));
+        const __m256i v8 = _mm256_permute4x64_epi64(_mm256_packus_epi16(v16, v16), 0x08);
+        const __m128i v = _mm_or_si128(_mm256_castsi256_si128(v8), forced);
+        __m128i alpha = _mm_srli_epi32(v, 24);
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 8));
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + k / 4), _mm_min_epu8(v, alpha));
+    }
+    filterDown(rows, w, pairs, n, k / 4, pixels, opaque, dst);
+}
+
+bool hasAvx2() {
+    static const bool yes = __builtin_cpu_supports("avx2");
+    return yes;
+}
+#endif
 
 }  // namespace
 
@@ -234,10 +301,21 @@ void Resampler::Axis::plan(int inSize, int outSize) {
 
 void Resampler::Axis::pairFixed() {
     pairsPer = (taps + 1) / 2;
+    const int span = 2 * pairsPer;
     pairs.assign(size_t(out) * size_t(pairsPer), 0);
-    for (int i = 0; i < out; ++i)
-        for (int t = 0; t < taps; ++t)
-            pairs[size_t(i) * size_t(pairsPer) + size_t(t / 2)] |= qint32(quint32(quint16(fixed[size_t(i) * size_t(taps) + size_t(t)])) << (16 * (t % 2)));
+    window.assign(size_t(out), 0);
+    windowPairs.assign(size_t(out) * size_t(pairsPer), 0);
+    auto put = [](qint32* words, int t, qint16 w) { words[t / 2] |= qint32(quint32(quint16(w)) << (16 * (t % 2))); };
+    for (int i = 0; i < out; ++i) {
+        const qint16* w = fixed.data() + size_t(i) * size_t(taps);
+        // Moved back from the far edge so that every pixel of the window is inside.
+        window[size_t(i)] = std::max(0, std::min(start[size_t(i)], in - span));
+        const int offset = start[size_t(i)] - window[size_t(i)];
+        for (int t = 0; t < count[size_t(i)]; ++t) {
+            put(pairs.data() + size_t(i) * size_t(pairsPer), t, w[t]);
+            put(windowPairs.data() + size_t(i) * size_t(pairsPer), offset + t, w[t]);
+        }
+    }
 }
 
 std::pair<int, int> Resampler::Axis::inputSpan(int first, int last) const {
@@ -353,18 +431,36 @@ void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRo
     const int cols = x_.out, ring = y_.taps;
     const size_t rowValues = size_t(cols) * 4;
     std::vector<qint16> rows(size_t(ring) * rowValues);
+    // A row narrower than the horizontal window is read from a copy padded with zeros.
+    const int span = 2 * x_.pairsPer;
     std::vector<quint32> scratch(size_t(x_.in));
+    std::vector<quint32> padded(x_.in < span ? size_t(span) : 0);
+#if RESAMPLE_AVX2
+    const bool avx2 = hasAvx2();
+    const auto across = avx2 ? filterAcrossAvx2 : filterAcross;
+#else
+    const auto across = filterAcross;
+#endif
     std::vector<const qint16*> taps(static_cast<size_t>(ring));
     int next = y_.start[size_t(rowFirst)];
     for (int j = rowFirst; j < rowLast; ++j) {
         const int s = y_.start[size_t(j)], n = y_.count[size_t(j)];
         next = std::max(next, s);
-        for (; next < s + n; ++next)
-            filterAcross(source(next, scratch.data()), x_.start.data(), x_.count.data(), x_.pairs.data(), x_.pairsPer, cols,
-                         rows.data() + size_t(next % ring) * rowValues);
+        for (; next < s + n; ++next) {
+            const quint32* line = source(next, scratch.data());
+            if (!padded.empty()) line = static_cast<const quint32*>(std::memcpy(padded.data(), line, size_t(x_.in) * 4));
+            across(line, x_.window.data(), x_.windowPairs.data(), span, cols, rows.data() + size_t(next % ring) * rowValues);
+        }
         for (int t = 0; t < n; ++t) taps[size_t(t)] = rows.data() + size_t((s + t) % ring) * rowValues;
-        filterDown(taps.data(), y_.fixed.data() + size_t(j) * size_t(y_.taps), y_.pairs.data() + size_t(j) * size_t(y_.pairsPer), n,
-                   cols, opaque, target(j));
+        const qint16* w = y_.fixed.data() + size_t(j) * size_t(y_.taps);
+        const qint32* pairs = y_.pairs.data() + size_t(j) * size_t(y_.pairsPer);
+#if RESAMPLE_AVX2
+        if (avx2) {
+            filterDownAvx2(taps.data(), w, pairs, n, cols, opaque, target(j));
+            continue;
+        }
+#endif
+        filterDown(taps.data(), w, pairs, n, 0, cols, opaque, target(j));
     }
 }
 

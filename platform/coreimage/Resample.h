@@ -81,8 +81,10 @@ private:
         std::vector<int> start, count;  // per output pixel, in reduced pixels
         std::vector<float> weights;     // out x taps
         std::vector<qint16> fixed;      // the same in units of 2^-14, each row summing to 2^14
-        int pairsPer = 0;               // the same two to a word: out x pairsPer
+        int pairsPer = 0;               // the same two to a word (low half first): out x pairsPer
         std::vector<qint32> pairs;
+        std::vector<int> window;        // and again for a window of 2 x pairsPer pixels from
+        std::vector<qint32> windowPairs;  // window[i], inside the input where it is that wide
         void pairFixed();
         void plan(int inSize, int outSize);
         std::pair<int, int> inputSpan(int first, int last) const;

@@ -202,18 +202,25 @@ TEST(Resample, EightBitPathAgreesWithTheFloatKernelOnHarshContent) {
     // Single-pixel black and white checks under a varying alpha: the kernel's ringing goes
     // far beyond [0, alpha] on every pixel, so any overflow or missed clamp in the fixed-
     // point sums shows as a large difference from the float kernel of the filter engine.
-    QImage in(157, 93, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < in.height(); ++y)
-        for (int x = 0; x < in.width(); ++x) {
-            const int a = 255 - (x * 255 / (in.width() - 1)) / 2;
-            const int v = (x + y) % 2 ? a : 0;
-            in.setPixel(x, y, qRgba(v, v, (x % 3) ? v : 0, a));
-        }
+    // The 4-pixel-wide picture is narrower than the kernel's window.
+    auto checks = [](int w, int h) {
+        QImage in(w, h, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int a = 255 - (x * 255 / (w - 1)) / 2;
+                const int v = (x + y) % 2 ? a : 0;
+                in.setPixel(x, y, qRgba(v, v, (x % 3) ? v : 0, a));
+            }
+        return in;
+    };
     struct Case {
+        QSize in;
         double scale, aspect;
-    } const cases[] = {{2.5, 1.0}, {0.77, 1.0}, {1.0, 0.5}, {0.41, 2.0}, {1.9, 0.61}};
+    } const cases[] = {{{157, 93}, 2.5, 1.0}, {{157, 93}, 0.77, 1.0}, {{157, 93}, 1.0, 0.5}, {{157, 93}, 0.41, 2.0},
+                       {{157, 93}, 1.9, 0.61}, {{4, 3}, 1.5, 1.0}, {{4, 3}, 0.5, 3.0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.scale << " " << c.aspect);
+        SCOPED_TRACE(testing::Message() << c.in.width() << " " << c.scale << " " << c.aspect);
+        const QImage in = checks(c.in.width(), c.in.height());
         CIFilterPtr f = filterOn(QStringLiteral("CILanczosScaleTransform"), in);
         f->setValue(c.scale, QStringLiteral("inputScale"));
         f->setValue(c.aspect, QStringLiteral("inputAspectRatio"));
