@@ -358,9 +358,11 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     // The optimiser's stop state is one per writer, so a run that may use it takes its
     // photos one at a time.
     limits.workers = writer.mayUseOptimiser() ? 1 : photosInFlight_ > 0 ? photosInFlight_ : PhotosInFlight::defaultWorkers();
-    // Finished photos wait for their turn on disk, not in memory: a few more may be ahead
-    // than are worked on, so a slow photo does not leave the others idle.
-    limits.ahead = limits.workers == 1 ? 1 : 2 * limits.workers;
+    // Finished photos wait for their turn on disk, not in memory, so more may be ahead
+    // than are worked on: while one slow photo (a large progressive JPEG decodes on one
+    // core only) holds up the placing, the others go on to the next photos, slow ones
+    // among them.
+    limits.ahead = limits.workers == 1 ? 1 : 8 * limits.workers;
     limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
 
     // Declared before the pool, so the pool's threads are gone before the work they fill;

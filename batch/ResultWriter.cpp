@@ -83,10 +83,15 @@ bool placeFile(const QString& from, const QString& to, bool replace, int* error)
     return true;
 }
 
+// The file's header says it is a picture of the size that was written.
+bool imageHeaderMatches(const QString& path, const QSize& expected) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    return header.valid() && header.width == expected.width() && header.height == expected.height();
+}
+
 // The written file decodes, at the size that was written.
 bool imageFileReadsBack(const QString& path, const QSize& expected) {
-    const platform::ImageHeader header = platform::readImageHeader(path);
-    if (!header.valid() || header.width != expected.width() || header.height != expected.height()) return false;
+    if (!imageHeaderMatches(path, expected)) return false;
     platform::DecodeOptions options;
     options.minLongSide = 64;  // a reduced decode still reads every byte of the data
     return !platform::readImage(path, options).isNull();
@@ -270,6 +275,7 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         temporaryPath_ = std::move(other.temporaryPath_);
         storedSize_ = other.storedSize_;
         imageFile_ = other.imageFile_;
+        verifiedBytes_ = other.verifiedBytes_;
         other.temporaryPath_.clear();
     }
     return *this;
@@ -320,14 +326,23 @@ ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QStri
                                 ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo, &prepared.storedSize_)
                                 : saveImageUsingPdfPage(image, destination, temporaryPath);
     if (written == Written::Ok) {
-        prepared.result = {PhotoFile::Processed, runmessages::Processed};
-        if (afterEncoding) afterEncoding(temporaryPath);
-        return prepared;
+        // Only a complete file goes into place. Decoding it is the costly part of that
+        // check, so it is done here, on the encoding thread; placing only makes sure the
+        // file is still the one that read back.
+        const bool readsBack = prepared.imageFile_ ? imageFileReadsBack(temporaryPath, prepared.storedSize_)
+                                                   : platform::pdfPageCount(temporaryPath) > 0;
+        if (readsBack) {
+            prepared.verifiedBytes_ = QFileInfo(temporaryPath).size();
+            prepared.result = {PhotoFile::Processed, runmessages::Processed};
+            if (afterEncoding) afterEncoding(temporaryPath);
+            return prepared;
+        }
+        platform::log(u"%@: the written file does not read back", destination);
     }
     prepared.discard();
     if (written == Written::Abandoned) {
         prepared.result = {PhotoFile::NotProcessed, QString(), true};
-    } else {
+    } else if (written == Written::Failed) {
         platform::log(u"%@: the output was not written", destination);
     }
     return prepared;
@@ -346,10 +361,11 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     const bool overwrite = overwrites();
     if (beforePlacing) beforePlacing(temporaryPath);
 
-    // Only a complete file goes into place.
-    const bool readsBack = imageFile ? imageFileReadsBack(temporaryPath, storedSize)
-                                     : platform::pdfPageCount(temporaryPath) > 0;
-    if (!readsBack) {
+    // Still the file that read back: its length and its header.
+    const bool unchanged = QFileInfo(temporaryPath).size() == prepared.verifiedBytes_ &&
+                           (imageFile ? imageHeaderMatches(temporaryPath, storedSize)
+                                      : platform::pdfPageCount(temporaryPath) > 0);
+    if (!unchanged) {
         platform::log(u"%@: the written file does not read back", destination);
         return {PhotoFile::Failed, WriteFailed};
     }

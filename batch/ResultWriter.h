@@ -93,14 +93,16 @@ public:
         QString temporaryPath_;
         QSize storedSize_;
         bool imageFile_ = true;
+        qint64 verifiedBytes_ = -1;  // the length of the file that read back
     };
-    // The first half of a save: the folder, the encoding into a temporary file. It depends
+    // The first half of a save: the folder, the encoding into a temporary file and reading
+    // it back. It depends
     // on no other photo, so several photos may be prepared at once on different threads,
     // except with the PNG optimiser, whose stop state is one per writer (mayUseOptimiser).
     Prepared prepareImg(const QImage& image, const QString& destination, int repType,
                         const std::shared_ptr<PhotoFile>& photo);
-    // The second half, in batch order: the file is read back, given its dates and renamed
-    // into place, and in move mode the source goes to the Trash.
+    // The second half, in batch order: the file, still as it read back, is given its dates
+    // and renamed into place, and in move mode the source goes to the Trash.
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
     // The quality factor an image file of this run is written with (compression off).
