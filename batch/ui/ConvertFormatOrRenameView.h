@@ -110,13 +110,23 @@ public:
     void btnInfoTapped();
     void addInfoPopupWindowAtPoint(QPoint windowPoint, QWidget* view);
     void removeInfoPopupWindow();
+    // A press outside an info pop-up or the rows' menu closes it (the pop-up watches for it).
+    void dismissInfoWindow() { removeInfoPopupWindow(); }
+    void dismissMenuOptionsWindow() { removeMenuOptionsPopupWindow(); }
     // A right press at a point of the preview table's viewport.
     void rightMouseDown(QPoint viewportPoint);
     void showMenuOptionsAtLocation(QPoint windowPoint);
+    void addMenuOptionsPopupWindowAtPoint(QPoint windowPoint);
     void removeMenuOptionsPopupWindow();
+    void btnReviealInFinderTapped() { btnOnMenuOptionTapped(0); }
+    void btnShowPreviewTapped() { btnOnMenuOptionTapped(1); }
+    void btnGetInfoTapped() { btnOnMenuOptionTapped(2); }
     // 0 show in the file manager, 1 open, 2 show info; for the row of the last right press.
     void btnOnMenuOptionTapped(int option);
     void showTipsWithTag(int tag);
+    // Opens `view` as the tip pop-up beside a point of `window` (side codes of AttachedWindow).
+    void addTipsPopupWindowAtPoint(QPoint windowPoint, QWidget* view, QWidget* window, float cornerRadius,
+                                   int arrowSide);
     bool isTipsAlreadyDisplayed() const;
     void btnNextOnTipsPopupTapped();
     void btnGotInOnTipsPopupTapped();

@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "batch/ui/PreviewTables.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -227,6 +228,10 @@ void ConvertFormatOrRenameView::rightMouseDown(QPoint viewportPoint) {
 }
 
 void ConvertFormatOrRenameView::showMenuOptionsAtLocation(QPoint windowPoint) {
+    addMenuOptionsPopupWindowAtPoint(windowPoint);
+}
+
+void ConvertFormatOrRenameView::addMenuOptionsPopupWindowAtPoint(QPoint windowPoint) {
     removeMenuOptionsPopupWindow();
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("vwPhotoMenuOptions"));
@@ -234,15 +239,15 @@ void ConvertFormatOrRenameView::showMenuOptionsAtLocation(QPoint windowPoint) {
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(2);
-    const std::pair<const char*, QString> entries[] = {
-        {"btnReviealInFinder", tr("Show in File Manager")},
-        {"btnShowPreview", tr("Open")},
-        {"btnGetInfo", tr("Show Info")},
+    const std::tuple<const char*, QString, void (ConvertFormatOrRenameView::*)()> entries[] = {
+        {"btnReviealInFinder", tr("Show in File Manager"), &ConvertFormatOrRenameView::btnReviealInFinderTapped},
+        {"btnShowPreview", tr("Open"), &ConvertFormatOrRenameView::btnShowPreviewTapped},
+        {"btnGetInfo", tr("Show Info"), &ConvertFormatOrRenameView::btnGetInfoTapped},
     };
-    for (int option = 0; option < 3; ++option) {
-        auto* button = popupButton(entries[option].first, entries[option].second, view);
+    for (const auto& [name, title, action] : entries) {
+        auto* button = popupButton(name, title, view);
         layout->addWidget(button);
-        connect(button, &QPushButton::clicked, this, [this, option] { btnOnMenuOptionTapped(option); });
+        connect(button, &QPushButton::clicked, this, action);
     }
     stylePopupContent(view);
     view->setStyleSheet(view->styleSheet() +
@@ -329,11 +334,21 @@ void ConvertFormatOrRenameView::showTipsWithTag(int tag) {
     connect(gotIt, &QPushButton::clicked, this, &ConvertFormatOrRenameView::btnGotInOnTipsPopupTapped);
 
     stylePopupContent(view);
-    auto* popup = new AttachedWindow(view, tipPoint(tag), window(), tip->side, 5);
+    addTipsPopupWindowAtPoint(tipPoint(tag), view, window(), 5, tip->side);
+}
+
+void ConvertFormatOrRenameView::addTipsPopupWindowAtPoint(QPoint windowPoint, QWidget* view, QWidget* window,
+                                                          float cornerRadius, int arrowSide) {
+    if (tipsPopUpWindow_) {
+        // Only the pop-up goes; the walk stays where it is.
+        tipsPopUpWindow_->closePopup();
+        tipsPopUpWindow_ = nullptr;
+    }
+    auto* popup = new AttachedWindow(view, windowPoint, window, arrowSide, 5);
     popup->setObjectName(QStringLiteral("tipsPopUpWindow"));
     popup->setBorderColor(kTipBorder);
     popup->setBackgroundColor(kPopupBackground);
-    popup->setCornerRadius(5);
+    popup->setCornerRadius(cornerRadius);
     // A tip goes only through its own buttons.
     popup->setClosesOnOutsidePress(false);
     connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
