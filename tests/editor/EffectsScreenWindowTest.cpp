@@ -84,6 +84,10 @@ TEST(EffectsScreenWindows, NextAndBackWaitAfterAppearingAndTheTipsWalkToTheirEnd
     EXPECT_TRUE(app.isSUBWINDOW_OPENED);
     s.vc->btnSaveOptionsTapped();
     EXPECT_EQ(nav.next, 0);
+    // A window resize places the open tip again.
+    platform::NotificationCenter::defaultCenter().postNotification(names::WindowResized);
+    Screen::settle();
+    EXPECT_EQ(tipShown(s.screen), EffectsScreenController::tipText(3));
     for (int tag = 4; tag <= 6; ++tag) {
         clickTipButton(s.screen, "btnNextOnTips");
         EXPECT_EQ(tipShown(s.screen), EffectsScreenController::tipText(tag)) << tag;
