@@ -518,6 +518,10 @@ TEST(RunScreen, RunViewIsDarkInsideTheMainWindow) {
     const QImage shot = window.grab().toImage();
     const QPoint bar = s.summary->lblBatchInfo->mapTo(&window, QPoint(3, 3));
     EXPECT_LT(qGray(shot.pixel(bar)), 80);
+    // The rename view's batch line too (it sits on the view's own background).
+    s.setup->showPage(s.setup->vwConvertFormatOrRename);
+    QLabel* line = s.setup->vwConvertFormatOrRename->lblBatchInfo;
+    EXPECT_LT(qGray(window.grab().toImage().pixel(line->mapTo(&window, QPoint(3, line->height() / 2)))), 80);
     layout->removeWidget(s.setup.get());
     s.setup->setParent(nullptr);
 }
