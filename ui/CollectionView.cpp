@@ -28,10 +28,10 @@ void ClipView::setFillColor(const QColor& color) {
     update();
 }
 
-void ClipView::paintEvent(QPaintEvent* e) {
-    if (fill_.alpha() == 0) return;
-    QPainter p(this);
-    for (const QRect& r : e->region()) fillInBands(p, r, fill_);
+void CollectionView::paintEvent(QPaintEvent* e) {
+    if (clip_->fill_.alpha() == 0) return;
+    QPainter p(viewport());
+    for (const QRect& r : e->region()) fillInBands(p, r, clip_->fill_);
 }
 
 CollectionView::CollectionView(QWidget* parent) : QAbstractScrollArea(parent) {

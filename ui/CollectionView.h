@@ -57,14 +57,12 @@ public:
 signals:
     void boundsDidChange(QRect bounds);
 
-protected:
-    void paintEvent(QPaintEvent* e) override;
-
 private:
     friend class CollectionView;
     void setBounds(const QRect& r);
-    // Painted by the clip view itself: an opaque colour lets a scroll move the pixels
-    // already drawn instead of repainting every cell.
+    // Painted by the collection view (which receives the clip view's paint events): an
+    // opaque colour lets a scroll move the pixels already drawn instead of repainting
+    // every cell.
     void setFillColor(const QColor& color);
     QRect bounds_;
     QColor fill_ = Qt::transparent;
@@ -132,6 +130,7 @@ protected:
     void resizeEvent(QResizeEvent*) override;
     bool viewportEvent(QEvent*) override;
     void scrollContentsBy(int dx, int dy) override;
+    void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseDoubleClickEvent(QMouseEvent*) override;
     void dragEnterEvent(QDragEnterEvent*) override;

@@ -149,9 +149,14 @@ void AddPhotosVC::buildWidgets() {
         "QPushButton { color: #eee; background: #2b2b2b; border: 1px solid #444; border-radius: 4px; padding: 5px 12px; }"
         "QPushButton:hover { border-color: #1bac8f; } QPushButton:disabled { color: #777; }"
         "QPushButton#btnSelectOptions { background: #1bac8f; border: none; font-weight: bold; padding: 8px 18px; }"
-        "#alertSheet, #vwLoading > QFrame { background: #262626; border: 1px solid #444; border-radius: 10px; }"
+        "#alertSheet, #windowAddPhotoWithFilter, #vwLoading > QFrame { background: #262626; border: 1px solid #444; border-radius: 10px; }"
+        "QDateTimeEdit { background: #1e1e1e; color: #ddd; border: 1px solid #444; padding: 3px; }"
         "QTableView { background: #161515; color: #ddd; gridline-color: #222; border: none; }"
-        "QHeaderView::section { background: #222; color: #bbb; border: none; padding: 4px; }"));
+        "QHeaderView { background: #222; } QHeaderView::section { background: #222; color: #bbb; border: none; padding: 4px; }"
+        "QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: #6a6a6a; border-radius: 4px; min-height: 30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     setAttribute(Qt::WA_StyledBackground);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(12, 10, 12, 10);
@@ -183,7 +188,8 @@ void AddPhotosVC::buildWidgets() {
     leftBox_ = new DropArea(*services_.center, viewDragNDrop_);
     dl->addWidget(leftBox_);
     auto* inner = new QVBoxLayout(leftBox_);
-    inner->addStretch(2);
+    // Text and buttons sit below the animated ring, clear of the first tip beside it.
+    inner->addStretch(3);
     addPhoto_icon_ = new QLabel(tr("Drag and drop your photos or folders here"), leftBox_);
     addPhoto_icon_->setObjectName(QStringLiteral("addPhoto_icon"));
     addPhoto_icon_->setAlignment(Qt::AlignCenter);
@@ -198,7 +204,7 @@ void AddPhotosVC::buildWidgets() {
         centreRow->addWidget(b);
     centreRow->addStretch(1);
     inner->addLayout(centreRow);
-    inner->addStretch(3);
+    inner->addStretch(2);
     outer->addWidget(viewDragNDrop_, 1);
     connect(btnAddPhotosCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(0); });
     connect(btnAddFolderCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(1); });
@@ -256,6 +262,7 @@ void AddPhotosVC::buildWidgets() {
     hh->resizeSection(BatchListModel::FileLocationColumn, 360);
     hh->resizeSection(BatchListModel::InfoColumn, 40);
     hh->setStretchLastSection(false);
+    hh->setSectionResizeMode(BatchListModel::FileLocationColumn, QHeaderView::Stretch);
     connect(tblPhotos_, &QTableView::clicked, this, [this](const QModelIndex& i) { listRowClicked(i.row(), i.column()); });
     connect(tblPhotos_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { tableviewPhotosBoundDidChange(); });
     outer->addWidget(tblPhotos_, 1);
@@ -1065,6 +1072,7 @@ void AddPhotosVC::btnRemoveTapped() {
     auto* all = makeButton(QStringLiteral("btnRemoveAll"), tr("Remove All"), view);
     vl->addWidget(selected);
     vl->addWidget(all);
+    stylePopupContent(view);  // before sizing: the style sets the buttons' padding
     view->adjustSize();
     btnDelete_->setDown(true);
     removePhotoWindow_ = makePopup(view, windowPointOf(btnDelete_, QPoint(btnDelete_->width() / 2, btnDelete_->height())), 1, true);
@@ -1186,6 +1194,7 @@ void AddPhotosVC::showMenuOptionsAtLocation(QPoint windowPoint, int index) {
         if (i < 3) connect(b, &QPushButton::clicked, this, [this, i] { btnOnMenuOptionTapped(i); });
         else connect(b, &QPushButton::clicked, this, [this] { btnDeleteOnMenuOptionTapped(); });
     }
+    stylePopupContent(view);  // before sizing: the style sets the buttons' padding
     view->adjustSize();
     menuOptionsWindow_ = makePopup(view, windowPoint, 1, false);
 }
@@ -1275,7 +1284,9 @@ void AddPhotosVC::showTipsWithTag(int tag) {
     QPoint point;
     int side = 3;
     if (tag == 0) {
-        point = windowPointOf(anchor, QPoint(anchor->width() / 2 + 60, anchor->height() / 2));
+        // Beside the drop area's ring, the picture the tip speaks of.
+        const QPointF ring = leftBox_->ringCentre() + QPointF(DropArea::kLargestRingRadius + 4, 0);
+        point = windowPointOf(leftBox_, ring.toPoint());
         side = 2;
     } else {
         point = windowPointOf(anchor, QPoint(anchor->width() / 2, 0));
@@ -1322,6 +1333,12 @@ void AddPhotosVC::btnCloseOnTipsPopupTapped() {
 void AddPhotosVC::openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType) {
     QFileDialog* dialog = makeOpenPanel(spec, this, pathType);
     dialog->setObjectName(QStringLiteral("openPanel"));
+    // The panel is a child of the screen and would take the screen's light-on-dark labels
+    // over its own light background: it gets a complete dark look of its own.
+    dialog->setStyleSheet(QStringLiteral(
+        "QFileDialog { background: #262626; } QLabel { color: #ddd; }"
+        "QLineEdit, QComboBox, QListView, QTreeView { background: #1e1e1e; color: #ddd; border: 1px solid #444; }"
+        "QHeaderView::section { background: #2b2b2b; color: #bbb; border: none; padding: 4px; }"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     holdSubWindow(holdsPanel_, true);
     connect(dialog, &QDialog::finished, this, [this, dialog, source](int result) {
@@ -1365,6 +1382,7 @@ void AddPhotosVC::btnAddMorePhotosTapped() {
             }
         });
     }
+    stylePopupContent(view);  // before sizing: the style sets the buttons' padding
     view->adjustSize();
     attachedPopUpWindow_ = makePopup(
         view, windowPointOf(btnAddmorePhotos_, QPoint(btnAddmorePhotos_->width() / 2, btnAddmorePhotos_->height())), 1, true);
@@ -1386,6 +1404,7 @@ void AddPhotosVC::btnAddFilterOnPopupTapped() {
     if (!error.isEmpty()) {
         lblFilterError_->setText(error);
         lblFilterError_->show();
+        placeSheet(windowAddPhotoWithFilter_);  // room for the text
         return;
     }
     btnCloseOnPopupTapped();
@@ -1399,7 +1418,11 @@ void AddPhotosVC::btnCloseOnPopupTapped() {
     holdSubWindow(holdsFilterSheet_, false);
 }
 
-void AddPhotosVC::datePickerValueSelected() { lblFilterError_->hide(); }
+void AddPhotosVC::datePickerValueSelected() {
+    if (lblFilterError_->isHidden()) return;
+    lblFilterError_->hide();
+    placeSheet(windowAddPhotoWithFilter_);
+}
 
 QString AddPhotosVC::dateFilterErrorText() const { return lblFilterError_->isHidden() ? QString() : lblFilterError_->text(); }
 

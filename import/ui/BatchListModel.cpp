@@ -1,5 +1,7 @@
 #include "import/ui/BatchListModel.h"
 
+#include <QFont>
+
 #include <QColor>
 
 #include "import/ui/ScreenImages.h"
@@ -50,7 +52,14 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return photo.filePath;
         break;
     case InfoColumn:
-        if (role == Qt::DisplayRole) return QStringLiteral("ⓘ");
+        // A plain "i": the circled letter is missing from common fonts.
+        if (role == Qt::DisplayRole) return QStringLiteral("i");
+        if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
+        if (role == Qt::FontRole) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
         if (role == Qt::ToolTipRole) return tr("Photo info");
         break;
     }

@@ -52,7 +52,7 @@ void DropArea::paintEvent(QPaintEvent*) {
     p.setPen(pen);
     p.drawRoundedRect(QRectF(rect()).adjusted(6, 6, -6, -6), 14, 14);
     // A ring that grows over the 19 frames and starts again.
-    const QPointF centre(width() / 2.0, height() * 0.32);
+    const QPointF centre = ringCentre();
     const double r = 18 + frame_ * 1.6;
     QColor ring = accent;
     ring.setAlphaF(std::max(0.05, 1.0 - frame_ / 20.0));

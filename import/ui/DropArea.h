@@ -16,6 +16,9 @@ public:
     DropArea(platform::NotificationCenter& center, QWidget* parent = nullptr);
     void setAnimationFrame(int frame) { frame_ = frame; update(); }
     int animationFrame() const { return frame_; }
+    // The animated ring: where it is drawn, and its largest radius.
+    QPointF ringCentre() const { return QPointF(width() / 2.0, height() * 0.40); }
+    static constexpr double kLargestRingRadius = 18 + 19 * 1.6;
     // What a drop does with its data (also reachable without a drag): posts the paths,
     // or reports a paste error. Returns whether the drop was taken.
     bool performDragOperation(const QMimeData* mime);

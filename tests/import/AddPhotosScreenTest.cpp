@@ -170,6 +170,12 @@ TEST_F(AddPhotosScreenTest, DropOfAFolderAddsPhotosInOrderAndSelectsTheFirst) {
     EXPECT_TRUE(tile(0)->fileDimension().startsWith("Dimensions 32 X 24"));
     EXPECT_FALSE(tile(0)->checkImage().isNull());  // the selected look
     EXPECT_TRUE(screen->nextButton()->isEnabled());
+    // The grid paints the screen's colour between its tiles (it is opaque, so nothing
+    // left from the progress panel or a scroll can show through).
+    const QImage shot = screen->collectionView()->viewport()->grab().toImage();
+    const QRect first = screen->collectionView()->rectForItemAtIndexPath({0, 0}).toRect();
+    ASSERT_GT(first.left(), 2);
+    EXPECT_EQ(shot.pixelColor(first.left() / 2, first.center().y()), QColor(0x1b, 0x1b, 0x1b));
 }
 
 TEST_F(AddPhotosScreenTest, GridLoadsVisibleTilesOnlyAfterScrollingSettles) {
