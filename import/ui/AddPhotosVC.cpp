@@ -247,6 +247,7 @@ void AddPhotosVC::buildWidgets() {
     tblPhotos_->setObjectName(QStringLiteral("tblPhotos"));
     tblPhotos_->setModel(listModel_);
     tblPhotos_->setSelectionMode(QAbstractItemView::NoSelection);
+    tblPhotos_->setFocusPolicy(Qt::NoFocus);  // no current-cell frame stays after a click
     tblPhotos_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblPhotos_->verticalHeader()->hide();
     tblPhotos_->verticalHeader()->setDefaultSectionSize(35);
