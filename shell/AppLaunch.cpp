@@ -72,19 +72,8 @@ QString AppLaunch::runningSystemVersion() {
 }
 
 void AppLaunch::setVersionFlags(AppDelegate& app, const QString& version) {
-    for (auto* flag : {&app.isOSX_7_AndAbove, &app.isOSX_8_AndAbove, &app.isOSX_9_AndAbove, &app.isOSX_10_AndAbove,
-                       &app.isOSX_15_AndAbove, &app.isOSX_16_AndAbove})
-        *flag = false;
-    platform::log(u"OS Version: %@", version);
     const QStringList parts = version.split(u'.');
-    const int major = parts.value(0).toInt();
-    const int minor = parts.value(1).toInt();
-    if (major == 10 && minor == 7) app.isOSX_7_AndAbove = true;
-    else if (major == 10 && minor == 8) app.isOSX_8_AndAbove = true;
-    else if (major == 10 && minor == 9) app.isOSX_9_AndAbove = true;
-    else if (major == 10 && minor == 15) app.isOSX_15_AndAbove = true;
-    else if ((major == 10 && minor == 16) || major == 11 || major == 12) app.isOSX_16_AndAbove = true;
-    else app.isOSX_10_AndAbove = true;
+    platform::log(u"OS Version: %@", app.setSystemVersionFlags(parts.value(0).toInt(), parts.value(1).toInt()));
 }
 
 namespace {
