@@ -7,7 +7,9 @@
 # Needs imagemagick and libvips-tools (apt-get install imagemagick libvips-tools); the
 # photos are made with ImageMagick on the first run and kept in the work folder. Set
 # PHOTOS to a folder of real JPEGs to time those instead (the R1 lines, JPEG -> PNG and the
-# one-core run use it). Each line gives wall time, CPU time and peak memory.
+# one-core run use it). Each line gives wall time, CPU time and peak memory. ROUNDS=n
+# repeats R1, R1 on one pinned core and vipsthumbnail n times, side by side, each round
+# with the load average before it (on a shared machine the figures move with the load).
 set -eu
 build=${1:?usage: compare.sh <build folder> [work folder]}
 work=${2:-/tmp/brisko-bench-batch}
@@ -32,12 +34,22 @@ fi
 peak() { /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" "$@" 2>&1 >/dev/null | tail -1; }
 photos=${PHOTOS:-$work/photos}
 
-for recipe in resize-1600-jpeg blur-text-border; do
+for recipe in blur-text-border; do
   rm -rf "$work/out"
   echo "bench_batch $recipe: $(peak "$driver" "$photos" "$here/recipes/$recipe.json" "$work/out")"
 done
-rm -rf "$work/out"
-echo "bench_batch R1 on one core (taskset -c 0): $(peak taskset -c 0 "$driver" "$photos" "$here/recipes/resize-1600-jpeg.json" "$work/out")"
+r1="$here/recipes/resize-1600-jpeg.json"
+mkdir -p "$work/vips"
+round=0
+while [ "$round" -lt "${ROUNDS:-1}" ]; do
+  round=$((round + 1))
+  echo "R1 round $round, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  rm -rf "$work/out"
+  echo "  bench_batch R1: $(peak "$driver" "$photos" "$r1" "$work/out")"
+  rm -rf "$work/out"
+  echo "  bench_batch R1 on one core (taskset -c 0): $(peak taskset -c 0 "$driver" "$photos" "$r1" "$work/out")"
+  echo "  vipsthumbnail: $(peak sh -c 'vipsthumbnail --size 1600x -o "$2/%s.jpg[Q=80]" "$1"/*.jpg' - "$photos" "$work/vips")"
+done
 
 rm -rf "$work/magick" && mkdir -p "$work/magick"
 echo "mogrify resize: $(peak mogrify -path "$work/magick" -auto-orient -resize 1600x -quality 80 "$photos"/*.jpg)"
@@ -46,11 +58,11 @@ echo "mogrify effects: $(peak mogrify -path "$work/magick" -auto-orient -blur 0x
 
 rm -rf "$work/vips" && mkdir -p "$work/vips"
 echo "vips resize loop: $(peak sh -c 'for f in "$1"/*.jpg; do w=$(vipsheader -f width "$f"); vips resize "$f" "$2/$(basename "$f")[Q=80]" "$(echo "1600 / $w" | bc -l)"; done' - "$photos" "$work/vips")"
-echo "vipsthumbnail: $(peak sh -c 'vipsthumbnail --size 1600x -o "$2/%s.jpg[Q=80]" "$1"/*.jpg' - "$photos" "$work/vips")"
 
 # JPEG -> PNG without compression: ours against vips copy.
 rm -rf "$work/png" "$work/vpng" && mkdir -p "$work/vpng"
 printf '{"outputFormat": 6, "overwrite": true}' > "$work/png.json"
+echo "JPEG -> PNG, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "bench_batch JPEG -> PNG: $(peak "$driver" "$photos" "$work/png.json" "$work/png") ($(du -sb "$work/png" | cut -f1) bytes)"
 echo "vips copy -> PNG: $(peak sh -c 'for f in "$1"/*.jpg; do vips copy "$f" "$2/$(basename "$f" .jpg).png"; done' - "$photos" "$work/vpng") ($(du -sb "$work/vpng" | cut -f1) bytes)"
 

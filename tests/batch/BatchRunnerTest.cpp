@@ -546,13 +546,15 @@ struct MixedBatch {
 TEST(BatchRunner, OneOrManyPhotosInFlightGiveTheSameFilesAndOutcomes) {
     for (int outputFormat : {4, 6}) {
         SCOPED_TRACE(outputFormat);
-        QList<QByteArray> files[2];
-        QStringList outcomes[2];
+        QList<QByteArray> files[3];
+        QStringList outcomes[3];
         int run = 0;
-        for (int inFlight : {1, 6}) {
+        // One at a time; six at once; six workers with a budget that lets each photo run alone.
+        for (auto [inFlight, budget] : {std::pair{1, 0ull}, std::pair{6, 0ull}, std::pair{6, 1ull}}) {
             MixedBatch m(outputFormat);
             RunHarness h;
             h.runner.setPhotosInFlight(inFlight);
+            h.runner.setMemoryBudget(budget);
             QStringList seen;
             struct Seen : Recorder {
                 QStringList* out;
@@ -577,9 +579,12 @@ TEST(BatchRunner, OneOrManyPhotosInFlightGiveTheSameFilesAndOutcomes) {
             EXPECT_EQ(m.b.photos[10]->processStatus, PhotoFile::Processed);
             ++run;
         }
-        EXPECT_EQ(outcomes[0], outcomes[1]);
-        ASSERT_EQ(files[0].size(), files[1].size());
-        for (qsizetype i = 0; i < files[0].size(); ++i) EXPECT_TRUE(files[0][i] == files[1][i]) << "output " << i;
+        for (int other : {1, 2}) {
+            EXPECT_EQ(outcomes[0], outcomes[other]);
+            ASSERT_EQ(files[0].size(), files[other].size());
+            for (qsizetype i = 0; i < files[0].size(); ++i)
+                EXPECT_TRUE(files[0][i] == files[other][i]) << "output " << i << " of run " << other;
+        }
     }
 }
 
