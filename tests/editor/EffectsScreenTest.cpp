@@ -202,7 +202,7 @@ TEST(EffectsScreenWidgets, EachOverlayKindCommitsAStepTheRunnerDrawsAsPreviewed)
         s.commit();
         const auto& steps = AppDelegate::shared().arrayAppliedFilters;
         ASSERT_EQ(s.stepNames(), QStringList({kind.name}));
-        if (kind.name == "Add Custom Image") {
+        if (QString(kind.name) == "Add Custom Image") {
             const QVariantList& stored = steps[0]->filterParameters;
             EXPECT_EQ(ParameterList::valueForKey(stored, "angle").toInt(), 90);
             EXPECT_TRUE(ParameterList::valueForKey(stored, "flipVertically").toBool());
@@ -221,7 +221,7 @@ TEST(EffectsScreenWidgets, EachOverlayKindCommitsAStepTheRunnerDrawsAsPreviewed)
         const QImage preview = s.screen->filteredImage().convertToFormat(QImage::Format_ARGB32);
         const QImage original = s.screen->originalImage().convertToFormat(QImage::Format_ARGB32);
         EXPECT_GT(testsupport::meanDiff(preview, original), 0.5) << "the step shows on the preview";
-        if (kind.name == "Classic Frame") {
+        if (QString(kind.name) == "Classic Frame") {
             // A frame borders the photo; its middle stays the photo's.
             const QPoint middle(preview.width() / 2, preview.height() / 2);
             EXPECT_EQ(preview.pixel(middle), original.pixel(middle));

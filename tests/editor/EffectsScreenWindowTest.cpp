@@ -290,6 +290,8 @@ TEST(EffectsScreenWindows, TheApplyButtonTakesClicksForEveryOverlayPanel) {
         // Nor does the button lie over a panel's controls.
         const QRect area = s.vc->vwAddEffect()->geometry();
         for (QWidget* panel : {s.screen->viewWaterMark(), s.screen->vwStickers(), s.screen->vwTextureEffect()})
-            if (panel->isVisible()) EXPECT_FALSE(area.intersects(panel->geometry())) << panel->objectName().toStdString();
+            if (panel->isVisible()) {
+                EXPECT_FALSE(area.intersects(panel->geometry())) << panel->objectName().toStdString();
+            }
     }
 }
