@@ -148,30 +148,33 @@ double lanczos(double x) { return std::abs(x) < kLobes ? sinc(x) * sinc(x / kLob
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define RESAMPLE_AVX2 1
-// filterAcross with AVX2: two output pixels a step, one in each half of the register.
-__attribute__((target("avx2"))) void filterAcrossAvx2(const quint32* in, const int* window, const qint32* pairs, int span,
-                                                      int out, qint16* dst) {
-    const int half = span / 2;
+// filterAcross with AVX2: two output pixels a step, one in each half of the register, four
+// taps at a time. Of each four pixels' bytes, pixels 0 and 2 are interleaved channel by
+// channel, and 1 and 3, so two multiply-adds take all four. `lanes` holds, for each pair
+// of output pixels and each four taps, the weight words of taps (0, 2) and (1, 3), each
+// repeated over its pixel's half of the register.
+__attribute__((target("avx2"))) void filterAcrossAvx2(const quint32* in, const int* window, const qint32* pairs,
+                                                      const qint32* lanes, int span, int out, qint16* dst) {
+    const int groups = span / 4;
     const __m256i zero = _mm256_setzero_si256();
     int i = 0;
     for (; i + 1 < out; i += 2) {
         const quint32* p0 = in + window[i];
         const quint32* p1 = in + window[i + 1];
-        const qint32* w0 = pairs + size_t(i) * size_t(half);
-        const qint32* w1 = w0 + half;
+        const auto* w = reinterpret_cast<const __m256i*>(lanes + size_t(i / 2) * size_t(groups) * 16);
         __m256i acc = _mm256_set1_epi32(1 << (kAcrossShift - 1));
-        for (int t = 0; t < half; ++t) {
-            __m256i px = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0 + 2 * t))),
-                                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p1 + 2 * t)), 1);
-            px = _mm256_unpacklo_epi8(_mm256_unpacklo_epi8(px, _mm256_srli_si256(px, 4)), zero);
-            const __m256i wt = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(w0[t])), _mm_set1_epi32(w1[t]), 1);
-            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(px, wt));
+        for (int g = 0; g < groups; ++g) {
+            const __m256i px = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + 4 * g))),
+                                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + 4 * g)), 1);
+            const __m256i lo = _mm256_unpacklo_epi8(px, zero), hi = _mm256_unpackhi_epi8(px, zero);
+            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_unpacklo_epi16(lo, hi), _mm256_loadu_si256(w + 2 * g)));
+            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_unpackhi_epi16(lo, hi), _mm256_loadu_si256(w + 2 * g + 1)));
         }
         const __m256i v = _mm256_packs_epi32(_mm256_srai_epi32(acc, kAcrossShift), zero);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + size_t(i) * 4), _mm256_castsi256_si128(v));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + size_t(i) * 4 + 4), _mm256_extracti128_si256(v, 1));
     }
-    if (i < out) filterAcross(in, window + i, pairs + size_t(i) * size_t(half), span, out - i, dst + size_t(i) * 4);
+    if (i < out) filterAcross(in, window + i, pairs + size_t(i) * size_t(span / 2), span, out - i, dst + size_t(i) * 4);
 }
 
 // The same as filterDown, four pixels a step.
@@ -301,20 +304,32 @@ void Resampler::Axis::plan(int inSize, int outSize) {
 
 void Resampler::Axis::pairFixed() {
     pairsPer = (taps + 1) / 2;
-    const int span = 2 * pairsPer;
+    span = (taps + 3) / 4 * 4;
+    const int groups = span / 4;
     pairs.assign(size_t(out) * size_t(pairsPer), 0);
     window.assign(size_t(out), 0);
-    windowPairs.assign(size_t(out) * size_t(pairsPer), 0);
+    windowPairs.assign(size_t(out) * size_t(span / 2), 0);
+    lanes.assign(size_t((out + 1) / 2) * size_t(groups) * 16, 0);
     auto put = [](qint32* words, int t, qint16 w) { words[t / 2] |= qint32(quint32(quint16(w)) << (16 * (t % 2))); };
+    std::vector<qint16> inWindow(static_cast<size_t>(span));
     for (int i = 0; i < out; ++i) {
         const qint16* w = fixed.data() + size_t(i) * size_t(taps);
         // Moved back from the far edge so that every pixel of the window is inside.
         window[size_t(i)] = std::max(0, std::min(start[size_t(i)], in - span));
         const int offset = start[size_t(i)] - window[size_t(i)];
+        std::fill(inWindow.begin(), inWindow.end(), qint16(0));
         for (int t = 0; t < count[size_t(i)]; ++t) {
             put(pairs.data() + size_t(i) * size_t(pairsPer), t, w[t]);
-            put(windowPairs.data() + size_t(i) * size_t(pairsPer), offset + t, w[t]);
+            inWindow[size_t(offset + t)] = w[t];
         }
+        for (int t = 0; t < span; ++t) put(windowPairs.data() + size_t(i) * size_t(span / 2), t, inWindow[size_t(t)]);
+        for (int g = 0; g < groups; ++g)
+            for (int k = 0; k < 2; ++k) {
+                const qint32 word = qint32(quint32(quint16(inWindow[size_t(4 * g + k)])) |
+                                           (quint32(quint16(inWindow[size_t(4 * g + k + 2)])) << 16));
+                qint32* dst = lanes.data() + (size_t(i / 2) * size_t(groups) + size_t(g)) * 16 + size_t(k) * 8 + size_t(i % 2) * 4;
+                std::fill(dst, dst + 4, word);
+            }
     }
 }
 
@@ -432,14 +447,11 @@ void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRo
     const size_t rowValues = size_t(cols) * 4;
     std::vector<qint16> rows(size_t(ring) * rowValues);
     // A row narrower than the horizontal window is read from a copy padded with zeros.
-    const int span = 2 * x_.pairsPer;
+    const int span = x_.span;
     std::vector<quint32> scratch(size_t(x_.in));
     std::vector<quint32> padded(x_.in < span ? size_t(span) : 0);
 #if RESAMPLE_AVX2
     const bool avx2 = hasAvx2();
-    const auto across = avx2 ? filterAcrossAvx2 : filterAcross;
-#else
-    const auto across = filterAcross;
 #endif
     std::vector<const qint16*> taps(static_cast<size_t>(ring));
     int next = y_.start[size_t(rowFirst)];
@@ -449,7 +461,14 @@ void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRo
         for (; next < s + n; ++next) {
             const quint32* line = source(next, scratch.data());
             if (!padded.empty()) line = static_cast<const quint32*>(std::memcpy(padded.data(), line, size_t(x_.in) * 4));
-            across(line, x_.window.data(), x_.windowPairs.data(), span, cols, rows.data() + size_t(next % ring) * rowValues);
+            qint16* dst = rows.data() + size_t(next % ring) * rowValues;
+#if RESAMPLE_AVX2
+            if (avx2) {
+                filterAcrossAvx2(line, x_.window.data(), x_.windowPairs.data(), x_.lanes.data(), span, cols, dst);
+                continue;
+            }
+#endif
+            filterAcross(line, x_.window.data(), x_.windowPairs.data(), span, cols, dst);
         }
         for (int t = 0; t < n; ++t) taps[size_t(t)] = rows.data() + size_t((s + t) % ring) * rowValues;
         const qint16* w = y_.fixed.data() + size_t(j) * size_t(y_.taps);

@@ -83,8 +83,10 @@ private:
         std::vector<qint16> fixed;      // the same in units of 2^-14, each row summing to 2^14
         int pairsPer = 0;               // the same two to a word (low half first): out x pairsPer
         std::vector<qint32> pairs;
-        std::vector<int> window;        // and again for a window of 2 x pairsPer pixels from
-        std::vector<qint32> windowPairs;  // window[i], inside the input where it is that wide
+        int span = 0;                   // and again for a window of `span` pixels (a multiple
+        std::vector<int> window;        // of four) from window[i], inside the input where it
+        std::vector<qint32> windowPairs;  // is that wide: out x span / 2 words
+        std::vector<qint32> lanes;      // the window's weights laid out for the AVX2 loop
         void pairFixed();
         void plan(int inSize, int outSize);
         std::pair<int, int> inputSpan(int first, int last) const;
