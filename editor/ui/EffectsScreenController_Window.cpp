@@ -53,7 +53,8 @@ void EffectsScreenController::showLoading(bool show) {
         return;
     }
     if (!vwLoading_->isLoading()) return;
-    app.isSUBWINDOW_OPENED = false;
+    // An open tip keeps the screen busy.
+    app.isSUBWINDOW_OPENED = bool(tipsPopUpWindow_);
     loaderWatch_->stop();
     vwLoading_->showLoading(false, QString());
 }
@@ -163,7 +164,8 @@ void EffectsScreenController::removeTipsPopupWindow() {
     tipsPopUpWindow_->closePopup();
     tipsPopUpWindow_ = nullptr;
     checkDisableTips_ = nullptr;
-    AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    // A loading overlay still up keeps the screen busy.
+    AppDelegate::shared().isSUBWINDOW_OPENED = vwLoading_->isLoading();
 }
 
 void EffectsScreenController::setTipsDisabledChecked(bool on) {

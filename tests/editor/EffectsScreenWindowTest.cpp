@@ -134,6 +134,8 @@ TEST(EffectsScreenWindows, LoadingOverlayCoversAPhotoLoadAndGoesWithIt) {
     std::deque<std::function<void()>> jobs;
     s.screen->setExecutor([&](std::function<void()> job) { jobs.push_back(std::move(job)); });
     LoadingOverlay* overlay = s.screen->loadingView();
+    auto& defaults = platform::UserDefaults::standardUserDefaults();
+    defaults.setObject(QStringLiteral("1"), QStringLiteral("tips_isDisable"));
 
     // Showing the screen with another photo chosen: the overlay stays until the load ends.
     app.selectedImageIndex = 1;
@@ -168,6 +170,18 @@ TEST(EffectsScreenWindows, LoadingOverlayCoversAPhotoLoadAndGoesWithIt) {
     // Other screens' loading notices show nothing while an effect row is chosen.
     platform::NotificationCenter::defaultCenter().postNotification(names::ShowLoading);
     EXPECT_FALSE(overlay->isVisible());
+    // A tip and the overlay together: the screen stays busy until both are gone.
+    defaults.removeObjectForKey(QStringLiteral("tips_isDisable"));
+    s.screen->showTipsWithTag(3);
+    ASSERT_NE(s.screen->tipsPopUpWindow(), nullptr);
+    s.screen->showLoading(true);
+    s.screen->showLoading(false);
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    s.screen->showLoading(true);
+    s.screen->removeTipsPopupWindow();
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    s.screen->showLoading(false);
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
     // A shown overlay goes at its next frame once no file work runs.
     s.screen->showLoading(true);
     ASSERT_TRUE(overlay->isVisible());
