@@ -167,7 +167,10 @@ void EffectsScreenController::buildTextPanel() {
     grid->addWidget(txtFontsize_, 0, 1);
     grid->addWidget(whiteLabel(tr("Font"), viewWaterMark_), 1, 0);
     lblSelectedFontName_ = whiteLabel(QString(), viewWaterMark_, QStringLiteral("lblSelectedFontName"));
-    auto* fontButton = new QPushButton(tr("Choose"), viewWaterMark_);
+    // The lists open from small buttons, so the chosen names have the room.
+    auto* fontButton = new QPushButton(QStringLiteral("▾"), viewWaterMark_);
+    fontButton->setFixedWidth(28);
+    fontButton->setToolTip(tr("Choose the font"));
     connect(fontButton, &QPushButton::clicked, this,
             [this] { vc_->openOptionPopup(PopupGeometry::Font, lblSelectedFontName_); });
     grid->addWidget(lblSelectedFontName_, 1, 1);
@@ -208,13 +211,17 @@ void EffectsScreenController::buildTextPanel() {
         dates->addWidget(whiteLabel(tr(row.title), vwAddDateParam_), r, 0);
         *row.label = whiteLabel(QString(), vwAddDateParam_, QString::fromLatin1(row.name));
         dates->addWidget(*row.label, r, 1);
-        auto* b = new QPushButton(tr("Choose"), vwAddDateParam_);
+        auto* b = new QPushButton(QStringLiteral("▾"), vwAddDateParam_);
+        b->setFixedWidth(28);
+        b->setToolTip(tr("Choose from the list"));
         QLabel* label = *row.label;
         const int type = row.type;
         connect(b, &QPushButton::clicked, this, [this, label, type] { vc_->openOptionPopup(type, label); });
         dates->addWidget(b, r, 2);
         ++r;
     }
+    dates->setColumnStretch(1, 1);
+    grid->setColumnStretch(1, 1);
     grid->addWidget(vwAddDateParam_, 3, 0, 1, 3);
     viewWaterMark_->hide();
 }
