@@ -117,26 +117,19 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent)
     using platform::DeliverOn;
     center.addObserver(names::SetupConvertAndRename, [this](const auto&) { setupViewNotification(); },
                        DeliverOn::MainThread, this);
-    for (const QString& name : {names::WindowResized, names::WindowEndResizing, names::ResizeTableHeader})
-        center.addObserver(name, [this](const auto&) { resizeTableHeader(); }, DeliverOn::MainThread, this);
-    center.addObserver(names::StartAsNewBatch, [this](const auto&) { resetAllSettings(); }, DeliverOn::MainThread,
-                       this);
-    center.addObserver(names::DisbalePrevBtn, [this](const auto&) { shoulbDisablePrevBtn = true; },
-                       DeliverOn::MainThread, this);
-    center.addObserver(names::EnbalePrevBtn, [this](const auto&) { shoulbDisablePrevBtn = false; },
-                       DeliverOn::MainThread, this);
-    center.addObserver(names::NextFromBtchEffects,
-                       [this](const auto&) {
-                           isNextFromBatchEffectView = true;
-                           isInsideBatchEffectView = false;
-                       },
-                       DeliverOn::MainThread, this);
-    center.addObserver(names::AppearInBatchEffectsView,
-                       [this](const auto&) {
-                           isNextFromBatchEffectView = false;
-                           isInsideBatchEffectView = true;
-                       },
-                       DeliverOn::MainThread, this);
+    const std::pair<QString, void (ConvertFormatOrRenameView::*)()> observed[] = {
+        {names::WindowResized, &ConvertFormatOrRenameView::windowisResizing},
+        {names::WindowEndResizing, &ConvertFormatOrRenameView::windowEndResizing},
+        {names::ResizeTableHeader, &ConvertFormatOrRenameView::resizeTableHeader},
+        {names::StartAsNewBatch, &ConvertFormatOrRenameView::resetAllSettings},
+        {names::DisbalePrevBtn, &ConvertFormatOrRenameView::disablePrevBtn},
+        {names::EnbalePrevBtn, &ConvertFormatOrRenameView::enablePrevBtn},
+        {names::NextFromBtchEffects, &ConvertFormatOrRenameView::nextFromBatchEffectsView},
+        {names::AppearInBatchEffectsView, &ConvertFormatOrRenameView::appearInBatchEffectsView},
+    };
+    for (const auto& [name, handler] : observed)
+        center.addObserver(name, [this, handler = handler](const auto&) { (this->*handler)(); }, DeliverOn::MainThread,
+                           this);
 
     folderChooser_ = [](QWidget* parent, const QString& start, std::function<void(QString)> done) {
         auto* dialog = new QFileDialog(parent->window(), tr("Choose the output folder"), start);
@@ -151,6 +144,7 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent)
         dialog->open();
     };
     setupViewNotification();
+    enableScrollView(true);
 }
 
 ConvertFormatOrRenameView::~ConvertFormatOrRenameView() {
@@ -337,11 +331,6 @@ void ConvertFormatOrRenameView::build() {
         for (RenameField f : groups[r].fields) {
             auto* edit = new QLineEdit(group);
             edit->setObjectName(QString::fromLatin1(fieldNames[int(f)]));
-            if (renameedit::isIntegerField(f)) {
-                auto* formatter = new OnlyIntegerValueFormatterWithZero(edit);
-                formatter->setMaximumLength(renameedit::kIntegerFieldLength);
-                edit->setValidator(formatter);
-            }
             fields[int(f)] = edit;
             form->addRow(tr(fieldLabels[int(f)]), edit);
         }
@@ -443,57 +432,42 @@ void ConvertFormatOrRenameView::connectControls() {
     }
     connect(btnSelectFolder, &QPushButton::clicked, this, &ConvertFormatOrRenameView::btnSelectFolderTapped);
     connect(checkboxOpenFolderAfterProcess, &QCheckBox::toggled, this,
-            [this](bool on) { seletedOutputOptionSettingObj->openOutputFolderAfterProcessing = on; });
-    connect(checkboxDeleteSourcePhoto, &QCheckBox::toggled, this, [this](bool on) {
-        seletedOutputOptionSettingObj->owerwriteExistingFiles = on;
-        resetPreviewForUpdatedRenameSelections(false);  // the already-exists warnings depend on it
-    });
+            &ConvertFormatOrRenameView::btncheckBoxOpenOutputFolderAfterProcessTapped);
+    connect(checkboxDeleteSourcePhoto, &QCheckBox::toggled, this,
+            &ConvertFormatOrRenameView::btncheckBoxOverwriteExistingItemsTapped);
     connect(checkboxSetOuptputDateAndTimeFormatSame, &QCheckBox::toggled, this,
-            [this](bool on) { seletedOutputOptionSettingObj->setOutputDateTimeAsOriginal = on; });
-    connect(btnResetAllSettings, &QPushButton::clicked, this, &ConvertFormatOrRenameView::resetAllSettings);
+            &ConvertFormatOrRenameView::btncheckBoxSetOutputDateTimeSameTapped);
+    connect(btnResetAllSettings, &QPushButton::clicked, this, &ConvertFormatOrRenameView::btnResetSettingsTapped);
     connect(btnSelectFormat, &QPushButton::clicked, this, &ConvertFormatOrRenameView::selectOutputFormatTapped);
 
-    connect(checkboxQuality, &QCheckBox::toggled, this, [this](bool on) {
-        selectedBatchRenameSetting->isSetQuality = on;
-        resetPreviewForUpdatedRenameSelections(false);
-    });
-    connect(checkboxCompression, &QCheckBox::toggled, this, [this](bool on) {
-        selectedBatchRenameSetting->isSetCompression = on;
-        resetPreviewForUpdatedRenameSelections(false);
-    });
-    connect(sliderQualityRatio, &QSlider::valueChanged, this, [this](int value) {
-        selectedBatchRenameSetting->qualityRatio = value / 100.0;
-        txtQualityRatio->setText(renameedit::qualityText(value / 100.0));
-        resetPreviewForUpdatedRenameSelections(false);
-    });
-    connect(sliderCompressionRatio, &QSlider::valueChanged, this, [this](int value) {
-        selectedBatchRenameSetting->compressionRatio = double(value);
-        txtCompressionRatio->setText(renameedit::compressionText(value));
-        resetPreviewForUpdatedRenameSelections(false);
-    });
+    connect(checkboxQuality, &QCheckBox::toggled, this, &ConvertFormatOrRenameView::btncheckBoxQualityTapped);
+    connect(checkboxCompression, &QCheckBox::toggled, this, &ConvertFormatOrRenameView::btncheckBoxCompressionTapped);
+    connect(sliderQualityRatio, &QSlider::valueChanged, this, &ConvertFormatOrRenameView::sliderQualityRatioAction);
+    connect(sliderCompressionRatio, &QSlider::valueChanged, this,
+            &ConvertFormatOrRenameView::sliderCompressionRatioAction);
 
-    const auto renamingMode = [this](int tag) {
-        if (tag == 0 || tag == 1) {
-            vwModifyOriginalName->setVisible(tag == 1);
-            btnRenameModeOriginal->setChecked(tag == 0);
-            btnRenameModeModifyName->setChecked(tag == 1);
-            selectedBatchRenameSetting->flagRenamingMode = tag;
-        }
-        resetPreviewForUpdatedRenameSelections(false);
-    };
     btnRenameModeOriginal->setAutoExclusive(false);
     btnRenameModeModifyName->setAutoExclusive(false);
-    connect(btnRenameModeOriginal, &QRadioButton::clicked, this, [renamingMode] { renamingMode(0); });
-    connect(btnRenameModeModifyName, &QRadioButton::clicked, this, [renamingMode] { renamingMode(1); });
+    connect(btnRenameModeOriginal, &QRadioButton::clicked, this, [this] { btnRadioRenamingTypeTapped(0); });
+    connect(btnRenameModeModifyName, &QRadioButton::clicked, this, [this] { btnRadioRenamingTypeTapped(1); });
 
-    for (int r = 0; r < kRenameRuleCount; ++r) {
-        connect(ruleCheckboxes[r], &QCheckBox::toggled, this, [this, r](bool on) { ruleToggled(RenameRule(r), on); });
-    }
+    using View = ConvertFormatOrRenameView;
+    void (View::*const ruleActions[kRenameRuleCount])(bool) = {
+        &View::btncheckBoxReplaceFileNameTapped, &View::btncheckBoxDateTimeStampTapped,
+        &View::btncheckBoxAppendFolderNameTapped, &View::btncheckBoxAddStringTapped,
+        &View::btncheckBoxAddDigitTapped,        &View::btncheckBoxRemoveTapped,
+        &View::btncheckBoxChangeFileNameCaseTapped, &View::btncheckBoxUseLowerCaseExtensionTapped};
+    for (int r = 0; r < kRenameRuleCount; ++r) connect(ruleCheckboxes[r], &QCheckBox::toggled, this, ruleActions[r]);
+    void (View::*const popupActions[7])() = {nullptr,
+                                             &View::btnAsDateTimeStampTapped,
+                                             &View::btnTypeDateTimeStampTapped,
+                                             &View::btnFormatDateTimeStampTapped,
+                                             &View::btnAsAppendFolderTapped,
+                                             &View::btnAsAddDigitTapped,
+                                             &View::btnChangeFilenameCaseTapped};
+    for (int type = 1; type <= 6; ++type) connect(popupButtons[type], &QPushButton::clicked, this, popupActions[type]);
     for (int f = 0; f < kRenameFieldCount; ++f) {
         connect(fields[f], &QLineEdit::textEdited, this, [this, f] { fieldEdited(RenameField(f)); });
-    }
-    for (int type = 1; type <= 6; ++type) {
-        connect(popupButtons[type], &QPushButton::clicked, this, [this, type] { openPopup(type, popupButtons[type]); });
     }
     const std::pair<QPushButton*, int> filterButtons[] = {
         {btnAllFileNames, 0}, {btnErrorFileNames, 1}, {btnWarningFileNames, 2}};
@@ -506,10 +480,37 @@ void ConvertFormatOrRenameView::connectControls() {
 // ---- set-up ----
 
 void ConvertFormatOrRenameView::setupViewNotification() {
-    flagPreviewFilesMode = 0;
+    initialSetup();
     readDefaultSettings();
     setBatchInfo();
-    scrollViewRename->setScrollingEnabled(true);
+    enableScrollView(true);
+}
+
+void ConvertFormatOrRenameView::initialSetup() {
+    scrollViewRename->verticalScrollBar()->setValue(0);
+    tblPreviewNames->setSelectionMode(QAbstractItemView::NoSelection);
+    // The number fields take one whole number of at most four characters, or nothing.
+    for (int f = 0; f < kRenameFieldCount; ++f) {
+        if (!renameedit::isIntegerField(RenameField(f)) || fields[f]->validator()) continue;
+        auto* formatter = new OnlyIntegerValueFormatterWithZero(fields[f]);
+        formatter->setMaximumLength(renameedit::kIntegerFieldLength);
+        fields[f]->setValidator(formatter);
+    }
+    flagPreviewFilesMode = 0;
+    resizeTableHeader();
+    setToolTips();
+}
+
+void ConvertFormatOrRenameView::enableScrollView(bool enable) { scrollViewRename->setScrollingEnabled(enable); }
+
+void ConvertFormatOrRenameView::nextFromBatchEffectsView() {
+    isNextFromBatchEffectView = true;
+    isInsideBatchEffectView = false;
+}
+
+void ConvertFormatOrRenameView::appearInBatchEffectsView() {
+    isNextFromBatchEffectView = false;
+    isInsideBatchEffectView = true;
 }
 
 void ConvertFormatOrRenameView::readDefaultSettings() {
@@ -749,6 +750,66 @@ void ConvertFormatOrRenameView::ruleToggled(RenameRule rule, bool on) {
     resetPreviewForUpdatedRenameSelections(false);
 }
 
+void ConvertFormatOrRenameView::btncheckBoxReplaceFileNameTapped(bool on) { ruleToggled(RenameRule::ReplaceFileName, on); }
+void ConvertFormatOrRenameView::btncheckBoxDateTimeStampTapped(bool on) { ruleToggled(RenameRule::DateTimeStamp, on); }
+void ConvertFormatOrRenameView::btncheckBoxAppendFolderNameTapped(bool on) {
+    ruleToggled(RenameRule::AppendFolderName, on);
+}
+void ConvertFormatOrRenameView::btncheckBoxAddStringTapped(bool on) { ruleToggled(RenameRule::AddString, on); }
+void ConvertFormatOrRenameView::btncheckBoxAddDigitTapped(bool on) { ruleToggled(RenameRule::AddDigit, on); }
+void ConvertFormatOrRenameView::btncheckBoxRemoveTapped(bool on) { ruleToggled(RenameRule::Remove, on); }
+void ConvertFormatOrRenameView::btncheckBoxChangeFileNameCaseTapped(bool on) {
+    ruleToggled(RenameRule::ChangeCaseFileName, on);
+}
+void ConvertFormatOrRenameView::btncheckBoxUseLowerCaseExtensionTapped(bool on) {
+    ruleToggled(RenameRule::CaseFileExtension, on);
+}
+
+void ConvertFormatOrRenameView::btnAsDateTimeStampTapped() { openPopup(PopupDateStampAs, popupButtons[PopupDateStampAs]); }
+void ConvertFormatOrRenameView::btnTypeDateTimeStampTapped() {
+    openPopup(PopupDateStampType, popupButtons[PopupDateStampType]);
+}
+void ConvertFormatOrRenameView::btnFormatDateTimeStampTapped() {
+    openPopup(PopupDateStampFormat, popupButtons[PopupDateStampFormat]);
+}
+void ConvertFormatOrRenameView::btnAsAppendFolderTapped() { openPopup(PopupFolderNameAs, popupButtons[PopupFolderNameAs]); }
+void ConvertFormatOrRenameView::btnAsAddDigitTapped() { openPopup(PopupDigitAs, popupButtons[PopupDigitAs]); }
+void ConvertFormatOrRenameView::btnChangeFilenameCaseTapped() { openPopup(PopupCaseMode, popupButtons[PopupCaseMode]); }
+
+void ConvertFormatOrRenameView::btnRadioRenamingTypeTapped(int tag) {
+    if (tag == 0 || tag == 1) {
+        vwModifyOriginalName->setVisible(tag == 1);
+        btnRenameModeOriginal->setChecked(tag == 0);
+        btnRenameModeModifyName->setChecked(tag == 1);
+        btnRenameModeOriginal->setEnabled(true);
+        btnRenameModeModifyName->setEnabled(true);
+        selectedBatchRenameSetting->flagRenamingMode = tag;
+    }
+    resetPreviewForUpdatedRenameSelections(false);
+}
+
+void ConvertFormatOrRenameView::btncheckBoxQualityTapped(bool on) {
+    selectedBatchRenameSetting->isSetQuality = on;
+    resetPreviewForUpdatedRenameSelections(false);
+}
+
+void ConvertFormatOrRenameView::btncheckBoxCompressionTapped(bool on) {
+    selectedBatchRenameSetting->isSetCompression = on;
+    resetPreviewForUpdatedRenameSelections(false);
+}
+
+void ConvertFormatOrRenameView::sliderQualityRatioAction(int value) {
+    selectedBatchRenameSetting->qualityRatio = value / 100.0;
+    txtQualityRatio->setText(renameedit::qualityText(value / 100.0));
+    resetPreviewForUpdatedRenameSelections(false);
+}
+
+void ConvertFormatOrRenameView::sliderCompressionRatioAction(int value) {
+    selectedBatchRenameSetting->compressionRatio = double(value);
+    txtCompressionRatio->setText(renameedit::compressionText(value));
+    resetPreviewForUpdatedRenameSelections(false);
+}
+
 // ---- output options ----
 
 void ConvertFormatOrRenameView::btnDestFolderOptionsTapped(int tag) {
@@ -757,6 +818,19 @@ void ConvertFormatOrRenameView::btnDestFolderOptionsTapped(int tag) {
     outputoptions::chooseDestination(*seletedOutputOptionSettingObj, tag);
     showDestinationMode(tag);
     resetPreviewForUpdatedRenameSelections(false);
+}
+
+void ConvertFormatOrRenameView::btncheckBoxOpenOutputFolderAfterProcessTapped(bool on) {
+    seletedOutputOptionSettingObj->openOutputFolderAfterProcessing = on;
+}
+
+void ConvertFormatOrRenameView::btncheckBoxOverwriteExistingItemsTapped(bool on) {
+    seletedOutputOptionSettingObj->owerwriteExistingFiles = on;
+    resetPreviewForUpdatedRenameSelections(false);
+}
+
+void ConvertFormatOrRenameView::btncheckBoxSetOutputDateTimeSameTapped(bool on) {
+    seletedOutputOptionSettingObj->setOutputDateTimeAsOriginal = on;
 }
 
 void ConvertFormatOrRenameView::btnSelectFolderTapped() {
@@ -775,14 +849,21 @@ void ConvertFormatOrRenameView::btnSelectFolderTapped() {
 // ---- pop-up option list ----
 
 void ConvertFormatOrRenameView::removeAttachedPopupWindow() {
-    if (popup_) {
-        popup_->closePopup();
-        popup_->deleteLater();
-    }
-    popup_ = nullptr;
+    closeOptionListWindow();
     tblPopupOptions = nullptr;
-    scrollViewRename->setScrollingEnabled(true);
+    enableScrollView(true);
 }
+
+void ConvertFormatOrRenameView::closeOptionListWindow() {
+    if (!popup_) return;
+    AttachedWindow* open = popup_;
+    popup_ = nullptr;
+    open->disconnect(this);
+    open->closePopup();
+    open->deleteLater();
+}
+
+void ConvertFormatOrRenameView::dismissPanel() { removeAttachedPopupWindow(); }
 
 void ConvertFormatOrRenameView::openPopup(int type, QWidget* anchor) {
     removeAttachedPopupWindow();
@@ -805,15 +886,22 @@ void ConvertFormatOrRenameView::openPopup(int type, QWidget* anchor) {
     table->resize(size);
     tblPopupOptions = table;
     connect(table, &QTableView::clicked, this, [this](const QModelIndex& index) { tableViewSelectionDidChange(index.row()); });
-    const QPoint point = anchor->mapTo(window(), QPoint(anchor->width() / 2, anchor->height()));
-    popup_ = new AttachedWindow(table, point, window(), 1, 5);
+    addAttachedPopupTableAtPoint(anchor->mapTo(window(), QPoint(anchor->width() / 2, anchor->height())));
+    enableScrollView(false);
+}
+
+void ConvertFormatOrRenameView::addAttachedPopupTableAtPoint(QPoint windowPoint) {
+    if (!tblPopupOptions) return;
+    // The new list moves into the new window; the old window goes.
+    closeOptionListWindow();
+    popup_ = new AttachedWindow(tblPopupOptions, windowPoint, window(), 1, 5);
     popup_->setObjectName(QStringLiteral("popupOptions"));
     popup_->setBackgroundColor(QColor(41, 41, 41));
     popup_->setBorderColor(Qt::transparent);
-    connect(popup_, &AttachedWindow::closed, this, [this] { scrollViewRename->setScrollingEnabled(true); });
+    // A press outside the list closes it.
+    connect(popup_, &AttachedWindow::closed, this, &ConvertFormatOrRenameView::dismissPanel);
     popup_->show();
     popup_->raise();
-    scrollViewRename->setScrollingEnabled(false);
 }
 
 void ConvertFormatOrRenameView::selectOutputFormatTapped() { openPopup(PopupOutputFormat, btnSelectFormat); }

@@ -71,6 +71,9 @@ public:
 
     // ---- set-up ----
     void setupViewNotification();
+    // The controls' one-time wiring that each set-up repeats: scrolled to the top, the
+    // preview list from the start, the number fields' formatter, the header laid out.
+    void initialSetup();
     void readDefaultSettings();
     void readDefaultRenameSetting();
     void setupUIForUpdatedOutputSetting(const OutputOptionSettings& s);
@@ -92,12 +95,60 @@ public:
     // ---- output options ----
     void btnDestFolderOptionsTapped(int tag);
     void btnSelectFolderTapped();
+    void btncheckBoxOpenOutputFolderAfterProcessTapped(bool on);
+    // The already-exists warnings depend on it: the preview is planned again.
+    void btncheckBoxOverwriteExistingItemsTapped(bool on);
+    void btncheckBoxSetOutputDateTimeSameTapped(bool on);
+    // Resets the rename and format settings; the output options stay.
+    void btnResetSettingsTapped() { resetAllSettings(); }
+    // The options column scrolls, except while an option list hangs from it.
+    void enableScrollView(bool enable);
+    void windowisResizing() { resizeTableHeader(); }
+    void windowEndResizing() { resizeTableHeader(); }
+
+    // ---- flags the hosts set through notifications ----
+    // Back is ignored from disablePrevBtn until enablePrevBtn.
+    void disablePrevBtn() { shoulbDisablePrevBtn = true; }
+    void enablePrevBtn() { shoulbDisablePrevBtn = false; }
+    // Reached with Next from the effects screen, or shown inside it (the tips differ).
+    void nextFromBatchEffectsView();
+    void appearInBatchEffectsView();
+
+    // ---- rename and conversion controls ----
+    // Renaming mode: 0 keeps the photos' names, 1 applies the rules.
+    void btnRadioRenamingTypeTapped(int tag);
+    // The rules' check boxes: each switches its rule; the rule's controls follow when the
+    // new preview is published.
+    void btncheckBoxReplaceFileNameTapped(bool on);
+    void btncheckBoxDateTimeStampTapped(bool on);
+    void btncheckBoxAppendFolderNameTapped(bool on);
+    void btncheckBoxAddStringTapped(bool on);
+    void btncheckBoxAddDigitTapped(bool on);
+    void btncheckBoxRemoveTapped(bool on);
+    void btncheckBoxChangeFileNameCaseTapped(bool on);
+    void btncheckBoxUseLowerCaseExtensionTapped(bool on);
+    // The option lists of the rules.
+    void btnAsDateTimeStampTapped();
+    void btnTypeDateTimeStampTapped();
+    void btnFormatDateTimeStampTapped();
+    void btnAsAppendFolderTapped();
+    void btnAsAddDigitTapped();
+    void btnChangeFilenameCaseTapped();
+    void btncheckBoxQualityTapped(bool on);
+    void btncheckBoxCompressionTapped(bool on);
+    // The quality slider runs 0 to 100 for a ratio of 0 to 1.
+    void sliderQualityRatioAction(int value);
+    void sliderCompressionRatioAction(int value);
 
     // ---- pop-up option list ----
     void selectOutputFormatTapped();
     void openPopup(int type, QWidget* anchor);
+    // Opens the option list (tblPopupOptions) below a point of the window, closing an open one.
+    void addAttachedPopupTableAtPoint(QPoint windowPoint);
     void tableViewSelectionDidChange(int row);
     void removeAttachedPopupWindow();
+    // The open list was closed by a press elsewhere.
+    void dismissPanel();
     void layoutFormatPanel(int outputFormat);
 
     // ---- tool tips, info pop-ups, the rows' menu and the first-run tips ----
@@ -198,6 +249,7 @@ protected:
 private:
     static AttachedWindow* shown(const QPointer<AttachedWindow>& p) { return p && !p->isHidden() ? p.data() : nullptr; }
     void buildPopupControls();
+    void closeOptionListWindow();
     void showInfoText(QPushButton* sender, const QString& text, int width);
     QPoint tipPoint(int tag) const;
     void schedule(int ms, std::function<void()> work);

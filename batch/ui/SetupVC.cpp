@@ -13,6 +13,8 @@
 #include "batch/RenameScheme.h"
 #include "batch/RunStartGate.h"
 #include "batch/ui/PreviewTables.h"
+#include "batch/ui/SummaryView.h"
+#include "ui/SmallViews.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
@@ -66,7 +68,6 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     tblPreviewPaths->setObjectName(QStringLiteral("tblPreviewPaths"));
     runModel = new RunTableModel(this);
     tblPreviewPaths->setModel(runModel);
-    tblPreviewPaths->setSelectionMode(QAbstractItemView::NoSelection);
     tblPreviewPaths->setTextElideMode(Qt::ElideLeft);
     tblPreviewPaths->verticalHeader()->hide();
     tblPreviewPaths->setShowGrid(false);
@@ -113,18 +114,12 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     for (const auto& [name, handler] : observed)
         center.addObserver(name, [this, handler = handler](const auto&) { (this->*handler)(); }, DeliverOn::MainThread,
                            this);
-    center.addObserver(names::ProcessStop, [this](const auto&) { runner_->btnStopProcessTapped(); },
-                       DeliverOn::MainThread, this);
+    center.addObserver(names::ProcessStop, [this](const auto&) { stopProcessNotification(); }, DeliverOn::MainThread,
+                       this);
 
     summaryController = new SummaryController(this);
-    btnStop->setToolTip(QStringLiteral("Click here to STOP the Batch process"));
-    vwConvertFormatOrRename->btnStart->setToolTip(
-        QStringLiteral("Click 'Start Process' button to initiate the batch process on the added photos"));
-
-    windowisResizing();
-    runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
-                          AppDelegate::shared().arrayDestinationPaths);
-    AddConvertFormatView();
+    initialSetupView();
+    setToolTips();
 }
 
 SetupVC::~SetupVC() {
@@ -138,6 +133,32 @@ void SetupVC::showPage(QWidget* page) { stack_->setCurrentWidget(page); }
 QPushButton* SetupVC::backButton() const { return vwConvertFormatOrRename->btnBack; }
 
 // ---- screen life ----
+
+void SetupVC::initialSetupView() {
+    tblPreviewPaths->setSelectionMode(QAbstractItemView::NoSelection);
+    windowisResizing();
+    runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
+                          AppDelegate::shared().arrayDestinationPaths);
+    AddConvertFormatView();
+}
+
+void SetupVC::setToolTips() {
+    SummaryView* summary = summaryController->summaryView();
+    const std::pair<QWidget*, QString> tips[] = {
+        {btnStop, QStringLiteral("Click here to STOP the Batch process")},
+        {vwConvertFormatOrRename->btnStart,
+         QStringLiteral("Click 'Start Process' button to initiate the batch process on the added photos")},
+        {summary->btnAddtoFav, QStringLiteral("Click here to save our Batch Steps as Favorite")},
+        {summary->btnShowLog, QStringLiteral("Click here to view the Batch process detailed log")},
+        {summary->btnOpenOutputFolder, QStringLiteral("Click here to open the destination folder")},
+        {summary->btnSkippedPhotos, QStringLiteral("Click here to edit the skipped photos")},
+        {summary->btnStartNewBatch, QStringLiteral("Click here to initiate a new batch")},
+        {summary->btnBackToPreviewOnSummary, QStringLiteral("Go back to Batch Effects")},
+        // The run view's Back leads to the options.
+        {btnBackRun, QStringLiteral("Go back to Save options screen")},
+    };
+    for (const auto& [control, tip] : tips) control->setToolTip(tip);
+}
 
 void SetupVC::windowisResizing() {
     // The two path columns share the table's width.
@@ -153,8 +174,15 @@ void SetupVC::viewWillAppearNotofication() {
     runModel->setContents(AppDelegate::shared().arraySelectedImagesToProcess,
                           AppDelegate::shared().arrayDestinationPaths);
     AddConvertFormatView();
-    QTimer::singleShot(300, this, [] { post(names::ResizeTableHeader); });
+    QTimer::singleShot(300, this, [this] {
+        enableBackButton();
+        postResizeNotificationAfterDelay();
+    });
 }
+
+void SetupVC::postResizeNotificationAfterDelay() { post(names::ResizeTableHeader); }
+
+void SetupVC::enableBackButton() { post(names::EnbalePrevBtn); }
 
 void SetupVC::AddConvertFormatView() {
     vwConvertFormatOrRename->setDelegate(this);
@@ -194,12 +222,32 @@ QMessageBox* SetupVC::messageBox(const QString& name, const QString& title, cons
 void SetupVC::showAlertOnPreviewTappedWithMsg(const QString& message) { runShowsAlert(message); }
 
 void SetupVC::runShowsAlert(const QString& text) {
-    QMessageBox* box = messageBox(QStringLiteral("win_alert"), QString(), text);
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
-    connect(box, &QObject::destroyed, this, [] { AppDelegate::shared().isSUBWINDOW_OPENED = false; });
-    box->open();
+    lblAlertMsgOnAlertWin = text;
+    hideNoPhotosAlertWindow(false);
     // Short alerts close by themselves.
-    QTimer::singleShot(1000, box, &QMessageBox::close);
+    QTimer::singleShot(1000, alertWin_.data(), [this] { hideNoPhotosAlertWindow(true); });
+}
+
+void SetupVC::hideNoPhotosAlertWindow(bool hide) {
+    runalerts::BusyState& busy = summaryController->busy();
+    if (hide) {
+        if (!alertWin_) return;
+        QMessageBox* box = alertWin_;
+        alertWin_ = nullptr;
+        box->disconnect(this);
+        box->close();
+        busy.release();
+        return;
+    }
+    if (alertWin_) {
+        alertWin_->setText(lblAlertMsgOnAlertWin);
+        return;
+    }
+    alertWin_ = messageBox(QStringLiteral("win_alert"), QString(), lblAlertMsgOnAlertWin);
+    busy.acquire();
+    // Closed by other means (Escape): the screen is free again all the same.
+    connect(alertWin_, &QDialog::finished, this, [this] { hideNoPhotosAlertWindow(true); });
+    alertWin_->open();
 }
 
 void SetupVC::showAlertWithType(int type) { summaryController->showAlertWithType(type); }
@@ -244,12 +292,11 @@ void SetupVC::btnPreviewOnConvertOrRenameVCTapped() {
 }
 
 void SetupVC::showStartProcessPrompt(const QString& text) {
-    if (startQuestion_) startQuestion_->close();
+    removeStartProcessPrompt();
     QMessageBox* box = messageBox(QStringLiteral("windowStartProcessPrompt"), tr("Start"), text);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     AppDelegate::shared().isSUBWINDOW_OPENED = true;
     connect(box, &QMessageBox::finished, this, [this, box] {
-        AppDelegate::shared().isSUBWINDOW_OPENED = false;
         if (box->clickedButton() == box->button(QMessageBox::Yes)) {
             btnYesOnStartProcessWindowTapped();
         } else {
@@ -260,9 +307,21 @@ void SetupVC::showStartProcessPrompt(const QString& text) {
     box->open();
 }
 
-void SetupVC::btnNoOnStartProcessWindowTapped() {}
+void SetupVC::removeStartProcessPrompt() {
+    if (!startQuestion_) return;
+    QMessageBox* box = startQuestion_;
+    startQuestion_ = nullptr;
+    AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    box->disconnect(this);
+    box->close();
+}
 
-void SetupVC::btnYesOnStartProcessWindowTapped() { sendStartProcessRequest(); }
+void SetupVC::btnNoOnStartProcessWindowTapped() { removeStartProcessPrompt(); }
+
+void SetupVC::btnYesOnStartProcessWindowTapped() {
+    removeStartProcessPrompt();
+    sendStartProcessRequest();
+}
 
 void SetupVC::sendStartProcessRequest() {
     if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) {
@@ -278,6 +337,7 @@ void SetupVC::processStartNotification() {
     processStartTimeStr = startgate::startTimeText(processStartedDateTime);
     btnProcessTapped();
     summaryController->runStarted(processStartedDateTime, processStartTimeStr);
+    summaryController->updateBottomInfoWithTimerFlag(true);
 }
 
 void SetupVC::resetUIforNewProcess() {
@@ -343,31 +403,53 @@ void SetupVC::runDidEnd(bool finished) {
 
 void SetupVC::runShowsLoading(bool show, const QString& text) { summaryController->showLoading(show, text); }
 
+void SetupVC::stopProcessNotification() { runner_->btnStopProcessTapped(); }
+
 void SetupVC::askToStop(const QString& question) {
+    closeRunQuestion();
     QMessageBox* box = messageBox(QStringLiteral("windowAbortAlert"), tr("Stop"), question);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    // Escape answers No: the run goes on.
     connect(box, &QMessageBox::finished, this, [this, box] {
-        runner_->answerStopQuestion(box->clickedButton() == box->button(QMessageBox::Yes));
+        if (box->clickedButton() == box->button(QMessageBox::Yes)) btnYesOnAbortTapped();
+        else btnNoOnAbortTapped();
     });
     runQuestion_ = box;
     box->open();
 }
 
+void SetupVC::btnYesOnAbortTapped() {
+    closeRunQuestion();
+    runner_->answerStopQuestion(true);
+}
+
+void SetupVC::btnNoOnAbortTapped() {
+    closeRunQuestion();
+    runner_->answerStopQuestion(false);
+}
+
 void SetupVC::tellLowSpace(std::uint64_t freeBytes) {
+    closeRunQuestion();
     QMessageBox* box = messageBox(QStringLiteral("winEnoughSpace"), tr("Low disk space"),
                                   tr("The output disk is almost full (%1 MiB free). The run stops after this photo.")
                                       .arg(freeBytes >> 20));
     box->addButton(QMessageBox::Ok);
-    connect(box, &QMessageBox::finished, runner_, &BatchRunner::acknowledgeLowSpace);
+    connect(box, &QMessageBox::finished, this, &SetupVC::btnOkOnEnoughtSpcaecTapped);
     runQuestion_ = box;
     box->open();
 }
 
-void SetupVC::withdrawQuestion() {
+void SetupVC::btnOkOnEnoughtSpcaecTapped() {
+    closeRunQuestion();
+    runner_->acknowledgeLowSpace();
+}
+
+void SetupVC::withdrawQuestion() { closeRunQuestion(); }
+
+void SetupVC::closeRunQuestion() {
     if (!runQuestion_) return;
     QMessageBox* box = runQuestion_;
     runQuestion_ = nullptr;
     box->disconnect(this);
-    box->disconnect(runner_);
     box->close();
 }

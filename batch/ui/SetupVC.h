@@ -77,7 +77,14 @@ public:
     QString processStartTimeStr;
 
     // ---- screen life ----
+    // The views' one-time set-up: the run table, the stop question's text, the
+    // rename-and-convert view shown.
+    void initialSetupView();
+    void setToolTips();
     void viewWillAppearNotofication();
+    void postResizeNotificationAfterDelay();
+    // The rename-and-convert view honours its Back again.
+    void enableBackButton();
     void windowisResizing();
     void windowEndResizing();
     void AddConvertFormatView();
@@ -88,6 +95,7 @@ public:
     // ---- start ----
     void calculateErrorFiles();
     void showStartProcessPrompt(const QString& text);
+    void removeStartProcessPrompt();
     void btnYesOnStartProcessWindowTapped();
     void btnNoOnStartProcessWindowTapped();
     void sendStartProcessRequest();
@@ -100,6 +108,19 @@ public:
     void btnRestoreExifDataTapped();
     // Alerts: 115 is the refusal of a start.
     void showAlertWithType(int type);
+
+    // ---- stopping a run ----
+    // The main window is being closed during a run: ask as the Stop button does.
+    void stopProcessNotification();
+    // Answers to the stop question: Yes abandons the run, No resumes it.
+    void btnYesOnAbortTapped();
+    void btnNoOnAbortTapped();
+    // The low-disk-space notice was read; the run has stopped.
+    void btnOkOnEnoughtSpcaecTapped();
+    // The short alert (its text is lblAlertMsgOnAlertWin): false opens it, true closes it.
+    void hideNoPhotosAlertWindow(bool hide);
+    QString lblAlertMsgOnAlertWin;
+    QMessageBox* alertWin() const { return alertWin_; }
 
     // ---- ConvertFormatOrRenameViewDelegate ----
     void btnBackOnConvertOrRenameVCTapped() override;
@@ -130,4 +151,7 @@ private:
     QStackedLayout* stack_ = nullptr;
     QPointer<QMessageBox> startQuestion_;
     QPointer<QMessageBox> runQuestion_;
+    QPointer<QMessageBox> alertWin_;
+    // Closes the open stop or low-space question without it answering.
+    void closeRunQuestion();
 };

@@ -89,7 +89,7 @@ SummaryController::SummaryController(SetupVC* screen)
         run->addWidget(middleBG);
     }
     bottomTimer_ = new QTimer(this);
-    bottomTimer_->setInterval(200);  // the line shows whole seconds
+    bottomTimer_->setInterval(10);
     connect(bottomTimer_, &QTimer::timeout, this, &SummaryController::setProcessInfoAtBottm);
 
     // The summary fills the screen's summary page.
@@ -143,8 +143,14 @@ runsummary::RunFacts SummaryController::facts() const {
 void SummaryController::runStarted(const QDateTime&, const QString&) {
     setBatchInfo();
     setProcessInfoAtBottm();
-    bottomTimer_->start();
 }
+
+void SummaryController::updateBottomInfoWithTimerFlag(bool on) {
+    if (on) bottomTimer_->start();
+    else bottomTimer_->stop();
+}
+
+bool SummaryController::isBottomInfoRefreshing() const { return bottomTimer_->isActive(); }
 
 void SummaryController::setBatchInfo() {
     const BatchRunner* runner = screen_->runner();
@@ -164,7 +170,7 @@ void SummaryController::setProcessInfoAtBottm() {
 
 void SummaryController::addSummaryViewIsFinished(bool finished) {
     runFinished_ = finished;
-    bottomTimer_->stop();
+    updateBottomInfoWithTimerFlag(false);
     setBatchInfo();
     setProcessInfoAtBottm();
     showLoading(true, kProcessing);
@@ -456,7 +462,7 @@ void SummaryController::performBackOnSummaryAction() {
     post(names::DisbalePrevBtn);
     removeSummaryView();
     checkForDeletedPhotosInSourceFolder(false);
-    QTimer::singleShot(enableBackDelay_, this, [] { post(names::EnbalePrevBtn); });
+    QTimer::singleShot(enableBackDelay_, screen_, &SetupVC::enableBackButton);
 }
 
 void SummaryController::checkForDeletedPhotosInSourceFolder(bool remove) {

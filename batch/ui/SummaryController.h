@@ -73,6 +73,9 @@ public:
 
     // ---- the run ----
     void runStarted(const QDateTime& started, const QString& startText);
+    // True starts refreshing the bottom line every 10 ms while the run lasts; false stops it.
+    void updateBottomInfoWithTimerFlag(bool on);
+    bool isBottomInfoRefreshing() const;
     void setBatchInfo();
     void setProcessInfoAtBottm();
     void addSummaryViewIsFinished(bool finished);
@@ -87,6 +90,8 @@ public:
     void btnYesOnStartNewBatchWindowTapped();
     void btnNoOnStartNewBatchWindowTapped();
     void btnFinishOnSummaryTapped();
+    // A finish button of the run view that has nothing to do.
+    void btnFinishTapped() {}
 
     // ---- favourites and session ----
     void btnAddFavouriteTapped();

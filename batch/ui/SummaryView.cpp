@@ -18,10 +18,10 @@ QLabel* valueLabel(QWidget* parent, const char* name) {
     return label;
 }
 
-QPushButton* button(QWidget* parent, const QString& title, const char* name, const QString& tip) {
+// The buttons' tool tips are the run screen's (SetupVC::setToolTips).
+QPushButton* button(QWidget* parent, const QString& title, const char* name) {
     auto* b = new QPushButton(title, parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(tip);
     return b;
 }
 
@@ -37,7 +37,7 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     outer->setContentsMargins(40, 30, 40, 30);
 
     auto* top = new QHBoxLayout;
-    btnBackToPreviewOnSummary = button(this, tr("Back"), "btnBackToPreviewOnSummary", QStringLiteral("Go back to Batch Effects"));
+    btnBackToPreviewOnSummary = button(this, tr("Back"), "btnBackToPreviewOnSummary");
     top->addWidget(btnBackToPreviewOnSummary);
     top->addStretch(1);
     outer->addLayout(top);
@@ -78,7 +78,6 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     btnShowLog = new LinkButton(this);
     btnShowLog->setObjectName(QStringLiteral("btnShowLog"));
     btnShowLog->setTitle(tr("Show log"), 13, false, Qt::white);
-    btnShowLog->setToolTip(QStringLiteral("Click here to view the Batch process detailed log"));
     addRow(tr("Log:"), btnShowLog);
     auto* gridRow = new QHBoxLayout;
     gridRow->addStretch(1);
@@ -91,14 +90,11 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     actionRow_ = new QWidget(this);
     auto* actions = new QHBoxLayout(actionRow_);
     actions->setSpacing(20);
-    btnAddtoFav = button(actionRow_, tr("Add to Favorites"), "btnAddtoFav",
-                         QStringLiteral("Click here to save our Batch Steps as Favorite"));
-    btnRestoreExifInfo = button(actionRow_, tr("Restore Metadata"), "btnRestoreExifInfo", QString());
-    btnSkippedPhotos = button(actionRow_, tr("Process Skipped Photos"), "btnSkippedPhotos",
-                              QStringLiteral("Click here to edit the skipped photos"));
-    btnStartNewBatch = button(actionRow_, tr("Start New Batch"), "btnStartNewBatch",
-                              QStringLiteral("Click here to initiate a new batch"));
-    btnFinish = button(actionRow_, tr("Finish"), "btnFinish", QString());
+    btnAddtoFav = button(actionRow_, tr("Add to Favorites"), "btnAddtoFav");
+    btnRestoreExifInfo = button(actionRow_, tr("Restore Metadata"), "btnRestoreExifInfo");
+    btnSkippedPhotos = button(actionRow_, tr("Process Skipped Photos"), "btnSkippedPhotos");
+    btnStartNewBatch = button(actionRow_, tr("Start New Batch"), "btnStartNewBatch");
+    btnFinish = button(actionRow_, tr("Finish"), "btnFinish");
     actions->addStretch(1);
     for (QPushButton* b : {btnAddtoFav, btnRestoreExifInfo, btnSkippedPhotos, btnStartNewBatch, btnFinish})
         actions->addWidget(b);
@@ -132,8 +128,10 @@ void SummaryView::setSummmaryInfo(const runsummary::Figures& f) {
         QFont font = this->font();
         font.setPointSize(13);
         font.setBold(false);
+        // The title would become the tool tip too; the link keeps its own.
+        const QString tip = btnOpenOutputFolder->toolTip();
         btnOpenOutputFolder->setTitle(f.outputDirectory, 13, false, Qt::white);
-        btnOpenOutputFolder->setToolTip(QStringLiteral("Click here to open the destination folder"));
+        btnOpenOutputFolder->setToolTip(tip);
         btnOpenOutputFolder->setFixedWidth(std::min(widthOfString(f.outputDirectory, font), 295) + 5);
     }
     btnSkippedPhotos->setVisible(f.showProcessSkipped);
