@@ -441,7 +441,8 @@ void Resampler::run(int rowFirst, int rowLast, int colFirst, int colLast, const 
     }
 }
 
-void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRow& source, const TargetRow& target) const {
+void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRow& source, const TargetRow& target,
+                          Loops loops) const {
     if (rowFirst >= rowLast) return;
     const int cols = x_.out, ring = y_.taps;
     const size_t rowValues = size_t(cols) * 4;
@@ -451,7 +452,7 @@ void Resampler::runPixels(int rowFirst, int rowLast, bool opaque, const SourceRo
     std::vector<quint32> scratch(size_t(x_.in));
     std::vector<quint32> padded(x_.in < span ? size_t(span) : 0);
 #if RESAMPLE_AVX2
-    const bool avx2 = hasAvx2();
+    const bool avx2 = loops == Loops::Widest && hasAvx2();
 #endif
     std::vector<const qint16*> taps(static_cast<size_t>(ring));
     int next = y_.start[size_t(rowFirst)];

@@ -68,7 +68,11 @@ public:
     // The fixed-point path: output rows [rowFirst, rowLast), every column, ARGB32
     // premultiplied, on the calling thread. Only when fixedPoint(). `opaque`: the input's
     // fourth bytes are not alpha (RGB32), the output is opaque.
-    void runPixels(int rowFirst, int rowLast, bool opaque, const SourceRow& source, const TargetRow& target) const;
+    // `loops`: Widest takes the widest vector loops the processor has; Baseline the loops
+    // every processor of the architecture runs. Both give the same pixels.
+    enum class Loops { Widest, Baseline };
+    void runPixels(int rowFirst, int rowLast, bool opaque, const SourceRow& source, const TargetRow& target,
+                   Loops loops = Loops::Widest) const;
 
 private:
     struct Axis {

@@ -61,6 +61,18 @@ double edgePosition(const std::vector<double>& p, double middle) {
     return -1;
 }
 
+// Single-pixel black and white checks under an alpha that falls from left to right.
+QImage checksUnderAlpha(int w, int h) {
+    QImage in(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int a = 255 - (x * 255 / (w - 1)) / 2;
+            const int v = (x + y) % 2 ? a : 0;
+            in.setPixel(x, y, qRgba(v, v, (x % 3) ? v : 0, a));
+        }
+    return in;
+}
+
 }  // namespace
 
 TEST(Resample, SizesAreExactAndFlatColoursStayExact) {
@@ -203,16 +215,6 @@ TEST(Resample, EightBitPathAgreesWithTheFloatKernelOnHarshContent) {
     // far beyond [0, alpha] on every pixel, so any overflow or missed clamp in the fixed-
     // point sums shows as a large difference from the float kernel of the filter engine.
     // The 4-pixel-wide picture is narrower than the kernel's window.
-    auto checks = [](int w, int h) {
-        QImage in(w, h, QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const int a = 255 - (x * 255 / (w - 1)) / 2;
-                const int v = (x + y) % 2 ? a : 0;
-                in.setPixel(x, y, qRgba(v, v, (x % 3) ? v : 0, a));
-            }
-        return in;
-    };
     struct Case {
         QSize in;
         double scale, aspect;
@@ -220,7 +222,7 @@ TEST(Resample, EightBitPathAgreesWithTheFloatKernelOnHarshContent) {
                        {{157, 93}, 1.9, 0.61}, {{4, 3}, 1.5, 1.0}, {{4, 3}, 0.5, 3.0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.in.width() << " " << c.scale << " " << c.aspect);
-        const QImage in = checks(c.in.width(), c.in.height());
+        const QImage in = checksUnderAlpha(c.in.width(), c.in.height());
         CIFilterPtr f = filterOn(QStringLiteral("CILanczosScaleTransform"), in);
         f->setValue(c.scale, QStringLiteral("inputScale"));
         f->setValue(c.aspect, QStringLiteral("inputAspectRatio"));
@@ -243,5 +245,31 @@ TEST(Resample, OpaquePicturesStayOpaqueWhateverTheirSpareBytes) {
         const QImage a = platform::resampleImage(proper, s.width(), s.height());
         EXPECT_TRUE(testsupport::samePixels(a, platform::resampleImage(spare, s.width(), s.height())));
         EXPECT_EQ(qAlpha(a.pixel(s.width() / 2, s.height() / 2)), 255);
+    }
+}
+
+TEST(Resample, WidestAndBaselineLoopsGiveTheSamePixels) {
+    // The machine running the tests takes the widest loops; the baseline ones run on
+    // processors without them and must not drift from them by a single level.
+    struct Case {
+        QSize in, out;
+    } const cases[] = {{{157, 93}, {390, 231}}, {{157, 93}, {120, 71}}, {{157, 93}, {157, 40}}, {{157, 93}, {33, 93}},
+                       {{157, 93}, {40, 12}},   {{157, 93}, {158, 94}}, {{4, 3}, {11, 7}},      {{4, 3}, {3, 2}}};
+    for (const Case& c : cases) {
+        const QImage in = checksUnderAlpha(c.in.width(), c.in.height());
+        const QSize s = c.out;
+        SCOPED_TRACE(testing::Message() << c.in.width() << " -> " << s.width() << "x" << s.height());
+        const platform::Resampler plan(in.width(), in.height(), s.width(), s.height());
+        ASSERT_TRUE(plan.fixedPoint());
+        auto run = [&](platform::Resampler::Loops loops) {
+            QImage out(s, QImage::Format_ARGB32_Premultiplied);
+            plan.runPixels(0, s.height(), false,
+                           [&](int y, quint32*) { return reinterpret_cast<const quint32*>(in.constScanLine(y)); },
+                           [&](int row) { return reinterpret_cast<quint32*>(out.scanLine(row)); }, loops);
+            return out;
+        };
+        const QImage widest = run(platform::Resampler::Loops::Widest);
+        EXPECT_TRUE(testsupport::samePixels(widest, run(platform::Resampler::Loops::Baseline)));
+        EXPECT_TRUE(testsupport::samePixels(widest, platform::resampleImage(in, s.width(), s.height())));
     }
 }
