@@ -53,10 +53,10 @@ struct Screen {
     std::unique_ptr<SetupVC> setup;
     ConvertFormatOrRenameView* view = nullptr;
 
-    explicit Screen(int photos) {
+    explicit Screen(int photos, const QString& names = "src/p%1.jpg") {
         for (int i = 0; i < photos; ++i) {
             AppDelegate::shared().arraySelectedImagesToProcess
-                << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i))));
+                << batchtest::photoAt(batchtest::writePhoto(dir.filePath(names.arg(i))));
         }
         setup = std::make_unique<SetupVC>();
         setup->summaryController->setWorkspace(&workspace);
@@ -189,8 +189,10 @@ TEST(OutputScreen, StartRefusalsAndErrorsShownBeforeTheRun) {
     EXPECT_TRUE(s.view->tblPreviewNames->model()->index(0, 0).data(Qt::ToolTipRole).toString().endsWith(
         "The output would replace a photo of the batch."));
     s.click(s.find<QPushButton>("btnStartProcess"));
-    EXPECT_NE(s.setup->findChild<QMessageBox*>("alert115"), nullptr);
+    auto* refusal = s.setup->findChild<QMessageBox*>("alert115");
+    ASSERT_NE(refusal, nullptr);
     EXPECT_EQ(s.setup->startQuestion(), nullptr);
+    QTest::mouseClick(refusal->button(QMessageBox::Ok), Qt::LeftButton);
 
     // Blank replacement name with the rule on: the short alert, nothing handed over.
     s.click(s.find<QRadioButton>("btnUseSourcePhotosFolder"));
@@ -204,6 +206,64 @@ TEST(OutputScreen, StartRefusalsAndErrorsShownBeforeTheRun) {
     auto* shortAlert = s.setup->findChild<QMessageBox*>("win_alert");
     ASSERT_NE(shortAlert, nullptr);
     EXPECT_EQ(shortAlert->text(), startgate::BlankReplacementName);
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    // However the short alert goes, the screen is free again: no later alert is refused.
+    QTest::keyClick(shortAlert, Qt::Key_Escape);
+    EXPECT_TRUE(batchtest::waitUntil([&] { return s.setup->alertWin() == nullptr; }));
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    ASSERT_NE(s.setup->alertWin(), nullptr) << "the next short alert opens";
+    s.setup->hideNoPhotosAlertWindow(true);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+}
+
+TEST(OutputScreen, EachRuleCheckBoxSwitchesItsOwnRuleInThePreview) {
+    Screen s(1, "src/Ab%1.JPG");
+    s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
+    // Texts kept for when their rule is switched on.
+    BatchRenameSetting& settings = *s.view->selectedBatchRenameSetting;
+    settings.dictAddString.insert("Prefix", "X");
+    settings.dictRemove.insert("First n", 1);
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    // The planned name as the scheme gives it (the path shown carries the extension in lower case).
+    const auto plannedName = [&] {
+        return s.view->arrayOutputFilePaths.isEmpty() ? QString() : s.view->arrayOutputFilePaths[0]->fileName;
+    };
+    const QString original = plannedName();
+    const QString shownBefore = s.previewPaths().value(0);
+    ASSERT_EQ(original.toLower(), "ab0.jpg");
+    const QString ext = original.section('.', -1);
+    const struct {
+        const char* box;
+        const char* group;
+        std::function<bool(const QString&)> renamed;
+    } cases[] = {
+        {"checkboxReplaceFileName", "vwNewFileName", [](const QString& n) { return n.startsWith("Photo."); }},
+        {"checkboxDateTimeStamp", "vwDateTimeStamp", [&](const QString& n) { return n != original && n.endsWith(original); }},
+        {"checkboxAppendFolderName", "vwAppendFolderName", [&](const QString& n) { return n == "src" + original; }},
+        {"checkboxAddString", "vwAddString", [&](const QString& n) { return n == "X" + original; }},
+        {"checkboxAddDigit", "vwAddDigit", [&](const QString& n) { return n == "1" + original; }},
+        {"checkboxRemove", "vwRemove", [&](const QString& n) { return n == original.mid(1); }},
+        {"checkboxChangeCaseFileName", "vwChangeCase", [&](const QString& n) { return n == "AB0." + ext; }},
+        // Only the extension's case changes, whichever way the box was.
+        {"checkboxCaseFileExtension", "vwCaseFileExtension",
+         [&](const QString& n) { return n != original && n.startsWith("Ab0.") && n.compare(original, Qt::CaseInsensitive) == 0; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        auto* box = s.find<QCheckBox>(c.box);
+        const bool wasOn = box->isChecked();
+        s.click(box);
+        const QString toggled = plannedName();
+        EXPECT_TRUE(c.renamed(toggled)) << toggled.toStdString();
+        if (box != s.find<QCheckBox>("checkboxCaseFileExtension")) EXPECT_NE(s.previewPaths().value(0), shownBefore);
+        for (QLineEdit* field : s.find<QWidget>(c.group)->findChildren<QLineEdit*>())
+            EXPECT_EQ(field->isEnabled(), !wasOn) << "the rule's controls are usable while it is on";
+        s.click(box);
+        EXPECT_EQ(plannedName(), original) << "switched back: the name as it was";
+        EXPECT_EQ(s.previewPaths().value(0), shownBefore);
+    }
 }
 
 TEST(OutputScreen, RenameControlsHonourTheirLimits) {

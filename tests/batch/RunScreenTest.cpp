@@ -6,9 +6,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
+#include <atomic>
+#include <thread>
 
 #include "batch/RenamePreviewRecomputer.h"
 #include "batch/ui/LoadingOverlay.h"
@@ -524,4 +527,86 @@ TEST(RunScreen, RunViewIsDarkInsideTheMainWindow) {
     EXPECT_LT(qGray(window.grab().toImage().pixel(line->mapTo(&window, QPoint(3, line->height() / 2)))), 80);
     layout->removeWidget(s.setup.get());
     s.setup->setParent(nullptr);
+}
+
+TEST(RunScreen, AnswersToTheStopAndLowSpaceQuestionsStopOrContinueTheRun) {
+    enum Ask { StopButton, WindowClosing, LowSpace };
+    const struct {
+        const char* name;
+        Ask ask;
+        const char* sheet;
+        // The answer given, as a key on the sheet or one of its buttons.
+        QMessageBox::StandardButton button;
+        bool escape;
+        bool finished;
+    } cases[] = {
+        {"Stop, then No", StopButton, "windowAbortAlert", QMessageBox::No, false, true},
+        {"Stop, then Yes", StopButton, "windowAbortAlert", QMessageBox::Yes, false, false},
+        {"window closing, then Yes", WindowClosing, "windowAbortAlert", QMessageBox::Yes, false, false},
+        {"Stop, then Escape", StopButton, "windowAbortAlert", QMessageBox::NoButton, true, true},
+        {"low space, then OK", LowSpace, "winEnoughSpace", QMessageBox::Ok, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunScreen s(3);
+        std::atomic<int> calls{0};
+        std::atomic<bool> release{false};
+        // The first photo's placing waits until the question is open, so the run cannot end
+        // before it is asked.
+        s.setup->runner()->setFreeSpaceProvider([&, ask = c.ask](const QString&) -> std::optional<VolumeSpace> {
+            const int n = ++calls;
+            if (ask == LowSpace) return VolumeSpace{1ull << 40, n >= 2 ? 1ull << 20 : 1ull << 39};
+            while (n == 1 && !release) std::this_thread::yield();
+            return VolumeSpace{1ull << 40, 1ull << 39};
+        });
+        struct Release {
+            std::atomic<bool>& flag;
+            ~Release() { flag = true; }
+        } releaseOnExit{release};
+        bool shown = false, finished = false;
+        QObject::connect(s.summary, &SummaryController::summaryShown, [&](bool f) { shown = true, finished = f; });
+
+        s.settle();
+        RunScreen::click(s.find<QPushButton>("btnStartProcess"));
+        ASSERT_NE(s.setup->startQuestion(), nullptr);
+        QTest::mouseClick(s.setup->startQuestion()->button(QMessageBox::Yes), Qt::LeftButton);
+        if (c.ask != LowSpace) {
+            ASSERT_TRUE(batchtest::waitUntil([&] { return calls >= 1; }));
+            if (c.ask == StopButton) {
+                RunScreen::click(s.setup->btnStop);
+            } else {
+                platform::NotificationCenter::defaultCenter().postNotification(platform::notifications::ProcessStop);
+            }
+        }
+        QPointer<QMessageBox> sheet;
+        ASSERT_TRUE(batchtest::waitUntil([&] {
+            sheet = s.setup->findChild<QMessageBox*>(QString::fromLatin1(c.sheet));
+            return sheet && sheet->isVisible();
+        }));
+        EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+        release = true;
+        if (c.escape) {
+            QTest::keyClick(sheet, Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(sheet->button(c.button), Qt::LeftButton);
+        }
+        ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+
+        EXPECT_EQ(finished, c.finished);
+        EXPECT_EQ(s.summary->summaryView()->lblSummaryHeader->text(),
+                  c.finished ? "Batch Process Finished!" : "Batch Process Stopped!");
+        const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+        int processed = 0;
+        for (const auto& photo : batch) processed += photo->processStatus == PhotoFile::Processed;
+        if (c.finished) {
+            EXPECT_EQ(processed, 3) << "the run went on to the end";
+        } else {
+            EXPECT_LT(processed, 3) << "the run stopped";
+            EXPECT_EQ(batch.last()->processStatus, PhotoFile::NotProcessed);
+        }
+        if (c.ask == LowSpace) EXPECT_EQ(processed, 2) << "the photo in hand when space ran short is written";
+        EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED) << "no sheet is left holding the screen";
+        EXPECT_FALSE(s.summary->isBottomInfoRefreshing());
+        EXPECT_TRUE(!sheet || !sheet->isVisible()) << "the sheet is closed";
+    }
 }
