@@ -420,6 +420,10 @@ void ConvertFormatOrRenameView::build() {
                                               "btnFormatDateTimeStamp", "btnAsAppendFolder", "btnAsAddDigit",
                                               "btnChangeFilenameCase"};
     for (int type = 1; type <= 6; ++type) popupButtons[type]->setObjectName(QString::fromLatin1(popupNames[type]));
+    static const char* const choiceNames[7] = {"", "txtAsDateTimeStamp", "txtTypeDateTimeStamp",
+                                               "txtFormatDateTimeStamp", "txtAsAppendFolderName", "txtAsAddDigit",
+                                               "txtCaseFileName"};
+    for (int type = 1; type <= 6; ++type) popupTexts[type]->setObjectName(QString::fromLatin1(choiceNames[type]));
 }
 
 void ConvertFormatOrRenameView::connectControls() {

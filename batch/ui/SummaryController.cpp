@@ -110,9 +110,9 @@ SummaryController::SummaryController(SetupVC* screen)
     loading_ = new LoadingOverlay(screen);
 
     auto& center = platform::NotificationCenter::defaultCenter();
-    center.addObserver(names::ShowLoading, [this](const auto&) { showLoading(true, kProcessing); },
+    center.addObserver(names::ShowLoading, [this](const auto&) { showLoadingNotification(); },
                        platform::DeliverOn::MainThread, this);
-    center.addObserver(names::HideLoading, [this](const auto&) { showLoading(false, kProcessing); },
+    center.addObserver(names::HideLoading, [this](const auto&) { hideLoadingNotification(); },
                        platform::DeliverOn::MainThread, this);
     center.addObserver(names::TipsDisplay, [this](const auto&) { tipsDisplayNotification(); },
                        platform::DeliverOn::MainThread, this);
@@ -452,7 +452,7 @@ void SummaryController::btnNoOnAlertTapped() {
 void SummaryController::btnBackToPreviewOnSummaryTapped() {
     if (!runalerts::shouldAskForRating(bundleVersion_, defaults())) {
         performBackOnSummaryAction();
-    } else if (!showAlertWithType(runalerts::RateApp)) {
+    } else if (!showAlertForRateApp()) {
         // Something else holds the screen: go back without asking.
         performBackOnSummaryAction();
     }
@@ -469,8 +469,10 @@ void SummaryController::checkForDeletedPhotosInSourceFolder(bool remove) {
     auto& app = AppDelegate::shared();
     const auto check = runalerts::checkForDeletedPhotosInSourceFolder(app.arraySelectedImagesToProcess, remove);
     app.arraySelectedImagesToProcess = check.kept;
-    if (check.existing == 0) showDeletedPhotosAlert(25);
+    if (check.existing == 0) showAlertForAllPhotosDeleted();
 }
+
+void SummaryController::showAlertForAllPhotosDeleted() { showDeletedPhotosAlert(25); }
 
 void SummaryController::showDeletedPhotosAlert(int attempts) {
     // The preview that the way back starts covers the screen for a moment; the user must
@@ -493,6 +495,10 @@ void SummaryController::showLoading(bool show, const QString& text) {
         loadingHeld_ = false;
     }
 }
+
+void SummaryController::showLoadingNotification() { showLoading(true, kProcessing); }
+
+void SummaryController::hideLoadingNotification() { showLoading(false, kProcessing); }
 
 void SummaryController::tipsDisplayNotification() {
     loading_->setBackdropShown(false);

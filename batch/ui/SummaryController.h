@@ -112,6 +112,12 @@ public:
     void performBackOnSummaryAction();
     void checkForDeletedPhotosInSourceFolder(bool remove);
     void showLoading(bool show, const QString& text);
+    // "Processing..." over the screen while another part of it works, and its end.
+    void showLoadingNotification();
+    void hideLoadingNotification();
+    // Alert 107 (every photo of the batch is gone) and alert 118 (the rate prompt).
+    void showAlertForAllPhotosDeleted();
+    bool showAlertForRateApp() { return showAlertWithType(runalerts::RateApp); }
     // A tip of the rename view opened or closed: the screen is covered meanwhile, clear.
     void tipsDisplayNotification();
     void tipsHideNotification();
