@@ -154,11 +154,16 @@ bool ResultWriter::usesOptimiser(int repType) const {
     return repType == 5;
 }
 
-ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& input, const QString& temporaryPath,
-                                                                int repType, const PhotoFile& photo,
-                                                                QSize* storedSize) {
+ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilteredImg(
+    const QImage& filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
+    if (!photoFile) return Prepared::failed(runmessages::WriteFailed);
+    Prepared prepared = temporaryOutputFor(withUrl);
+    if (!prepared.ready()) return prepared;
+    const QString temporaryPath = prepared.temporaryPath_;
+    const PhotoFile& photo = *photoFile;
+
     Utils& utils = Utils::sharedUtils();
-    QImage image = utils.getCgiImageRef(input);
+    QImage image = utils.getCgiImageRef(filteredImg);
     const QVariantMap sourceProperties = utils.getImageeExifDict(photo.fileURL);
     const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
     const QString recordOrientation = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation : QString();
@@ -200,13 +205,13 @@ ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& in
         if (sourceSpace.isValid()) image.setColorSpace(sourceSpace);
     }
 
-    *storedSize = image.size();
+    prepared.imageFile_ = true;
+    prepared.storedSize_ = image.size();
     if (!usesOptimiser(repType)) {
-        return utils.saveImageInSelectedFormat(repType, temporaryPath, input, image, properties,
-                                               qualityFactorForOutput(), sourceOrientation,
-                                               nullptr)
-                   ? Written::Ok
-                   : Written::Failed;
+        const bool ok = utils.saveImageInSelectedFormat(repType, temporaryPath, filteredImg, image, properties,
+                                                        qualityFactorForOutput(), sourceOrientation, nullptr);
+        readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl);
+        return prepared;
     }
 
     // Compression route: a PNG in the temporary folder, recompressed into the output.
@@ -218,8 +223,8 @@ ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& in
     try {
         if (pngTemp.open()) {
             pngTemp.close();
-            ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), input, image, properties, float(qualityRatio),
-                                                 sourceOrientation, nullptr) &&
+            ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), filteredImg, image, properties,
+                                                 float(qualityRatio), sourceOrientation, nullptr) &&
                  processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
                             QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
         }
@@ -234,30 +239,35 @@ ResultWriter::Written ResultWriter::saveImageUsingDefaultMethod(const QImage& in
         platform::log(u"File Compressed Successfully");
     } else {
         platform::log(u"Error While Compressing File");
-        ok = utils.saveImageInSelectedFormat(repType, temporaryPath, input, image, properties, float(qualityRatio),
-                                             sourceOrientation, nullptr);
+        ok = utils.saveImageInSelectedFormat(repType, temporaryPath, filteredImg, image, properties,
+                                             float(qualityRatio), sourceOrientation, nullptr);
     }
     if (compressionState_.exchange(0) == 2) {
         // The user stopped while the optimiser ran: the photo in hand is not written.
-        QFile::remove(temporaryPath);
+        readBack(prepared, Written::Abandoned, withUrl);
         if (stopProcessAfterCompletionCompression) stopProcessAfterCompletionCompression();
-        return Written::Abandoned;
+        return prepared;
     }
-    return ok ? Written::Ok : Written::Failed;
+    readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl);
+    return prepared;
 }
 
-ResultWriter::Written ResultWriter::saveImageUsingPdfPage(const QImage& input, const QString& destination,
-                                                          const QString& temporaryPath) {
-    const QImage page = flattenedOnWhite(input);
+ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(const QImage& image, const QString& newFilePath,
+                                                               const std::shared_ptr<PhotoFile>& /*photoFileNode*/) {
+    Prepared prepared = temporaryOutputFor(newFilePath);
+    if (!prepared.ready()) return prepared;
+    prepared.imageFile_ = false;
+    const QImage page = flattenedOnWhite(image);
+    prepared.storedSize_ = page.size();
     const QByteArray jpeg = platform::encodeImage(page, platform::ImageType::JPEG, qualityFactorForOutput());
-    if (jpeg.isEmpty()) return Written::Failed;
     // An existing document at the destination (only reachable with overwriting on) keeps
     // its pages and gains one.
-    const int before = QFileInfo(destination).isFile() ? std::max(0, platform::pdfPageCount(destination)) : 0;
-    if (!platform::appendJpegPageToPdf(destination, temporaryPath, jpeg, page.width(), page.height())) {
-        return Written::Failed;
-    }
-    return platform::pdfPageCount(temporaryPath) == before + 1 ? Written::Ok : Written::Failed;
+    const int before = QFileInfo(newFilePath).isFile() ? std::max(0, platform::pdfPageCount(newFilePath)) : 0;
+    const bool ok = !jpeg.isEmpty() &&
+                    platform::appendJpegPageToPdf(newFilePath, prepared.temporaryPath_, jpeg, page.width(), page.height()) &&
+                    platform::pdfPageCount(prepared.temporaryPath_) == before + 1;
+    readBack(prepared, ok ? Written::Ok : Written::Failed, newFilePath);
+    return prepared;
 }
 
 ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
@@ -281,6 +291,12 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
     return *this;
 }
 
+ResultWriter::Prepared ResultWriter::Prepared::failed(const QString& message) {
+    Prepared prepared;
+    prepared.result = {PhotoFile::Failed, message};
+    return prepared;
+}
+
 void ResultWriter::Prepared::discard() {
     if (temporaryPath_.isEmpty()) return;
     QFile::remove(temporaryPath_);
@@ -291,13 +307,9 @@ bool ResultWriter::overwrites() const {
     return s_.isProcessForRestoreExif || (s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false));
 }
 
-ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QString& destination, int repType,
-                                                const std::shared_ptr<PhotoFile>& photo) {
-    using runmessages::WriteFailed;
-    Prepared prepared;
-    prepared.result = {PhotoFile::Failed, WriteFailed};
-    if (image.isNull() || destination.isEmpty() || !photo) return prepared;
-
+ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destination) {
+    Prepared prepared = Prepared::failed(runmessages::WriteFailed);
+    if (destination.isEmpty()) return prepared;
     const QString folder = platform::stringByDeletingLastPathComponent(destination);
     if (!QFileInfo(folder).isDir()) {
         if (!QDir().mkpath(folder)) {
@@ -307,35 +319,25 @@ ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QStri
         }
         platform::log(u"directory created successfully %@", folder);
     }
-
-    if (!overwrites() && QFileInfo::exists(destination)) {
-        prepared.result = {PhotoFile::Skipped, runmessages::AlreadyExists};
-        return prepared;
-    }
-
-    const QString temporaryPath = reserveSiblingName(destination);
-    if (temporaryPath.isEmpty()) {
+    prepared.temporaryPath_ = reserveSiblingName(destination);
+    if (prepared.temporaryPath_.isEmpty())
         platform::log(u"%@: could not create a file in the destination folder", destination);
-        return prepared;
-    }
     // From here every way out either hands the file on or removes it.
-    prepared.temporaryPath_ = temporaryPath;
-    prepared.imageFile_ = isImageFileExtension(platform::pathExtension(destination));
-    prepared.storedSize_ = image.size();
-    const Written written = prepared.imageFile_
-                                ? saveImageUsingDefaultMethod(image, temporaryPath, repType, *photo, &prepared.storedSize_)
-                                : saveImageUsingPdfPage(image, destination, temporaryPath);
+    return prepared;
+}
+
+void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination) {
     if (written == Written::Ok) {
         // Only a complete file goes into place. Decoding it is the costly part of that
         // check, so it is done here, on the encoding thread; placing only makes sure the
         // file is still the one that read back.
+        const QString& temporaryPath = prepared.temporaryPath_;
         const bool readsBack = prepared.imageFile_ ? imageFileReadsBack(temporaryPath, prepared.storedSize_)
                                                    : platform::pdfPageCount(temporaryPath) > 0;
         if (readsBack) {
             prepared.verifiedBytes_ = QFileInfo(temporaryPath).size();
             prepared.result = {PhotoFile::Processed, runmessages::Processed};
-            if (afterEncoding) afterEncoding(temporaryPath);
-            return prepared;
+            return;
         }
         platform::log(u"%@: the written file does not read back", destination);
     }
@@ -345,6 +347,22 @@ ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QStri
     } else if (written == Written::Failed) {
         platform::log(u"%@: the output was not written", destination);
     }
+}
+
+ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QString& destination, int repType,
+                                                const std::shared_ptr<PhotoFile>& photo) {
+    if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
+    if (!overwrites() && QFileInfo::exists(destination)) {
+        Prepared kept;
+        kept.result = {PhotoFile::Skipped, runmessages::AlreadyExists};
+        return kept;
+    }
+    // The extension alone decides between the routes; the save type only chooses the
+    // image file's encoder.
+    Prepared prepared = isImageFileExtension(platform::pathExtension(destination))
+                            ? saveImageUsingDefaultMethodInDirectoryFilteredImg(image, destination, repType, photo)
+                            : saveImageUsingImageMagick(image, destination, photo);
+    if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_);
     return prepared;
 }
 

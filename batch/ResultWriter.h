@@ -87,6 +87,7 @@ public:
         bool ready() const { return !temporaryPath_.isEmpty(); }
         // Without a temporary file: why not (the photo's outcome). Nothing was left on disk.
         Result result;
+        static Prepared failed(const QString& message);
 
     private:
         friend class ResultWriter;
@@ -95,12 +96,25 @@ public:
         bool imageFile_ = true;
         qint64 verifiedBytes_ = -1;  // the length of the file that read back
     };
-    // The first half of a save: the folder, the encoding into a temporary file and reading
-    // it back. It depends
-    // on no other photo, so several photos may be prepared at once on different threads,
+    // The first half of a save: an output already at the destination is kept (overwriting
+    // off), and the extension chooses between an image file and a PDF page. It depends on
+    // no other photo, so several photos may be prepared at once on different threads,
     // except with the PNG optimiser, whose stop state is one per writer (mayUseOptimiser).
     Prepared prepareImg(const QImage& image, const QString& destination, int repType,
                         const std::shared_ptr<PhotoFile>& photo);
+
+    // Writes an image file for `withUrl`: the picture turned as the source's and the
+    // record's orientation ask, with the output metadata, in the type `repType` chooses,
+    // at this run's quality, or through the PNG optimiser when compression is on. The file
+    // is made beside `withUrl` under a temporary name (its folder created when missing) and
+    // read back; placePrepared puts it in place.
+    Prepared saveImageUsingDefaultMethodInDirectoryFilteredImg(const QImage& filteredImg, const QString& withUrl,
+                                                               int repType, const std::shared_ptr<PhotoFile>& photoFile);
+    // Writes a PDF page for `newFilePath`: the document there (an empty one when there is
+    // none or it cannot be read) with the picture appended as its last page, made beside it
+    // under a temporary name and read back, like the image file above.
+    Prepared saveImageUsingImageMagick(const QImage& image, const QString& newFilePath,
+                                       const std::shared_ptr<PhotoFile>& photoFileNode);
     // The second half, in batch order: the file, still as it read back, is given its dates
     // and renamed into place, and in move mode the source goes to the Trash.
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
@@ -116,10 +130,11 @@ private:
     // Whether an output may replace an existing file at its destination.
     bool overwrites() const;
     enum class Written { Ok, Failed, Abandoned };
-    // storedSize: the pixel size the file holds (turned pictures hold it transposed).
-    Written saveImageUsingDefaultMethod(const QImage& image, const QString& temporaryPath, int repType,
-                                        const PhotoFile& photo, QSize* storedSize);
-    Written saveImageUsingPdfPage(const QImage& image, const QString& destination, const QString& temporaryPath);
+    // A temporary file beside `destination`, its folder made when missing; without one the
+    // result says why.
+    Prepared temporaryOutputFor(const QString& destination);
+    // Keeps a written temporary file only when it reads back as complete.
+    void readBack(Prepared& prepared, Written written, const QString& destination);
 
     ResultWriterSettings s_;
     // 0 no optimiser runs, 1 it runs, 2 it runs and a stop waits for it. One value, so a

@@ -94,6 +94,32 @@ TEST(ResultWriter, WritesEveryTypeByItsSaveTypeAndPdfByExtension) {
     for (const QString& name : f.outputFolderEntries()) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
 }
 
+// The two ways of writing can be used on their own: each leaves a file that reads back and
+// goes into place, whatever route chose it, and leaves nothing when it has nothing to write.
+TEST(ResultWriter, ImageFileAndPdfPageAreWrittenByTheirOwnOperations) {
+    Fixture f;
+    ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out, false, true)));
+    const QImage image = testsupport::gradientImage(48, 36);
+
+    ResultWriter::Prepared png =
+        writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image, f.out + "/direct.png", 5, f.photo);
+    ASSERT_TRUE(png.ready());
+    EXPECT_EQ(writer.placePrepared(png, f.out + "/direct.png", f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(formatOf(f.out + "/direct.png"), platform::ImageFormat::PNG);
+
+    for (int pages = 1; pages <= 2; ++pages) {
+        ResultWriter::Prepared page = writer.saveImageUsingImageMagick(image, f.out + "/pages.pdf", f.photo);
+        ASSERT_TRUE(page.ready());
+        EXPECT_EQ(writer.placePrepared(page, f.out + "/pages.pdf", f.photo).processStatus, PhotoFile::Processed);
+        EXPECT_EQ(platform::pdfPageCount(f.out + "/pages.pdf"), pages);
+    }
+
+    ResultWriter::Prepared none = writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image, "", 5, f.photo);
+    EXPECT_FALSE(none.ready());
+    EXPECT_EQ(none.result.processStatus, PhotoFile::Failed);
+    EXPECT_EQ(f.outputFolderEntries(), (QStringList{"direct.png", "pages.pdf"}));
+}
+
 // A wide-gamut photo keeps its colour profile in every output format that holds one,
 // even when the picture handed to the writer was drawn anew by an effect.
 TEST(ResultWriter, OutputsKeepTheSourceColourProfile) {
