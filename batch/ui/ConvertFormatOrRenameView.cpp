@@ -183,7 +183,8 @@ void ConvertFormatOrRenameView::build() {
     scrollViewRename = new DisableScrollView(this);
     scrollViewRename->setObjectName(QStringLiteral("scrollViewRename"));
     scrollViewRename->setWidgetResizable(true);
-    scrollViewRename->setFixedWidth(400);
+    // The column scrolls up and down only; its width is settled once its controls are there.
+    scrollViewRename->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* container = new QWidget;
     container->setObjectName(QStringLiteral("vwContainer"));
     auto* column = new QVBoxLayout(container);
@@ -340,6 +341,12 @@ void ConvertFormatOrRenameView::build() {
     btnResetAllSettings = new QPushButton(tr("Reset"), container);
     column->addWidget(btnResetAllSettings);
     column->addStretch(1);
+    // Wide enough for its widest row with the vertical scroll bar beside it, so no control
+    // is cut at the right edge when the rules make the column scroll.
+    container->ensurePolished();
+    scrollViewRename->setFixedWidth(std::max(400, container->minimumSizeHint().width()) +
+                                    scrollViewRename->verticalScrollBar()->sizeHint().width() +
+                                    2 * scrollViewRename->frameWidth());
 
     // Right: the filter buttons over the preview table.
     auto* right = new QVBoxLayout;
