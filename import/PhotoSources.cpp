@@ -212,7 +212,8 @@ IntakeAlert batchNotFoundAlert() {
 }
 
 void loadLastSession(PhotoIntake& intake, IntakeExecutor& executor, IntakePresenter* presenter,
-                     platform::UserDefaults& defaults, std::function<void(const QStringList&)> done) {
+                     platform::UserDefaults& defaults, QStringList* pathsToAccess,
+                     std::function<void(const QStringList&)> done) {
     AppDelegate& app = AppDelegate::shared();
     if (hasLastSession(defaults)) {
         if (const auto session = SavedState::loadProjectSession(defaults)) {
@@ -224,19 +225,38 @@ void loadLastSession(PhotoIntake& intake, IntakeExecutor& executor, IntakePresen
         }
     }
     if (presenter) presenter->setLoadingOverlayVisible(true);
-    executor.async(IntakeExecutor::Queue::Add, [&intake, &executor, presenter, &defaults, done] {
-        QStringList paths;
-        for (const SavedState::SavedPhoto& p : SavedState::restoreSavedPhotos(defaults)) paths.append(p.path);
-        executor.syncMain([&] {
-            if (presenter) {
-                presenter->setLoadingOverlayVisible(false);
-                if (paths.isEmpty()) presenter->showAlert(batchNotFoundAlert());
-            }
-            applySource(intake, AddSource::LastSession);
-            intake.addPhotosFromPaths(paths);
-            if (done) done(paths);
-        });
+    executor.async(IntakeExecutor::Queue::Add, [&intake, &executor, presenter, &defaults, pathsToAccess, done] {
+        loadFromBookmarkPaths(intake, executor, presenter, defaults, pathsToAccess, done);
     });
+}
+
+void loadFromBookmarkPaths(PhotoIntake& intake, IntakeExecutor& executor, IntakePresenter* presenter,
+                           platform::UserDefaults& defaults, QStringList* pathsToAccess,
+                           std::function<void(const QStringList&)> done) {
+    // The resolved photos are collected here and handed over on the main thread only.
+    QStringList found;
+    QStringList paths;
+    for (const QVariant& entry : savedPathsFromUserDefaults(defaults, true, &found))
+        paths.append(entry.toMap().value(QStringLiteral("path")).toString());
+    executor.syncMain([&] {
+        if (pathsToAccess) *pathsToAccess += found;
+        if (presenter) {
+            presenter->setLoadingOverlayVisible(false);
+            if (paths.isEmpty()) presenter->showAlert(batchNotFoundAlert());
+        }
+        applySource(intake, AddSource::LastSession);
+        intake.addPhotosFromPaths(paths);
+        if (done) done(paths);
+    });
+}
+
+QVariantList savedPathsFromUserDefaults(platform::UserDefaults& defaults, bool keepAccess, QStringList* pathsToAccess) {
+    QVariantList resolved;
+    for (const SavedState::SavedPhoto& p : SavedState::restoreSavedPhotos(defaults)) {
+        if (keepAccess && pathsToAccess) pathsToAccess->append(p.path);
+        resolved.append(QVariantMap{{QStringLiteral("path"), p.path}, {QStringLiteral("state"), p.state}});
+    }
+    return resolved;
 }
 
 void startNewSession(platform::UserDefaults& defaults) {

@@ -128,8 +128,19 @@ bool hasLastSession(platform::UserDefaults& defaults);
 // there go to the intake. When none is left the user is told ("Batch not found!") and
 // the intake then reports that there is nothing to add. `done`, when given, hears the
 // resolved paths on the main thread.
+// The paths found go on `pathsToAccess` too, when given.
 void loadLastSession(PhotoIntake& intake, IntakeExecutor& executor, IntakePresenter* presenter,
-                     platform::UserDefaults& defaults, std::function<void(const QStringList&)> done = {});
+                     platform::UserDefaults& defaults, QStringList* pathsToAccess = nullptr,
+                     std::function<void(const QStringList&)> done = {});
+// The background half of Load: resolves the bookmarks, then on the main thread hides the
+// overlay, says "Batch not found!" when none resolved, and hands the photos to the intake.
+void loadFromBookmarkPaths(PhotoIntake& intake, IntakeExecutor& executor, IntakePresenter* presenter,
+                           platform::UserDefaults& defaults, QStringList* pathsToAccess,
+                           std::function<void(const QStringList&)> done);
+// Every saved photo whose bookmark still resolves, in saved order, as {"path", "state"};
+// the others are skipped. With `keepAccess` the paths are also appended to
+// `pathsToAccess`, which holds them for the rest of the run. Any thread.
+QVariantList savedPathsFromUserDefaults(platform::UserDefaults& defaults, bool keepAccess, QStringList* pathsToAccess);
 IntakeAlert batchNotFoundAlert();
 // Start new: the stored session is forgotten.
 void startNewSession(platform::UserDefaults& defaults);

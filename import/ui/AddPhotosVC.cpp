@@ -31,6 +31,7 @@
 #include "import/ui/GridCell.h"
 #include "import/ui/OpenPanel.h"
 #include "import/ui/ScreenImages.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "platform/foundation/UserDefaults.h"
@@ -50,6 +51,7 @@ const QColor kScreenBackground(0x1b, 0x1b, 0x1b);
 const QColor kPopupBackground = QColor::fromRgbF(0.16078431f, 0.16078431f, 0.16078431f, 1.0f);
 const QString kTipsDisable = QStringLiteral("tips_isDisable");
 const QString kTipsDone = QStringLiteral("tips_addPhotosView");
+const QString kAnimationTimer = QStringLiteral("dragImageAnimation");
 // Decoded grid tiles kept at most (KiB): about a hundred full tiles.
 constexpr int kGridCacheKiB = 72 * 1024;
 // Where the info pop-up's arrow points, from an info button's origin: below its middle.
@@ -121,14 +123,7 @@ AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services) : QWidget(
     changePhotosViewImageMode(0, true);
     hideDragnDropImageSetHidden(!AppDelegate::shared().arraySelectedImagesToProcess.isEmpty());
 
-    // The drop area's animation: frames 1 to 19, one every 0.2 s, for the screen's life.
-    auto* animation = new QTimer(this);
-    animation->setObjectName(QStringLiteral("dropAreaAnimation"));
-    connect(animation, &QTimer::timeout, this, [this] {
-        animationCounter_ = animationCounter_ >= 19 ? 1 : animationCounter_ + 1;
-        leftBox_->setAnimationFrame(animationCounter_);
-    });
-    animation->start(200);
+    dragImageAnimation();
 }
 
 AddPhotosVC::~AddPhotosVC() {
@@ -176,8 +171,8 @@ void AddPhotosVC::buildWidgets() {
     hl->addWidget(btnDelete_);
     hl->addWidget(btnAddmorePhotos_);
     outer->addWidget(header_);
-    connect(btnThumbnail_, &QPushButton::clicked, this, [this] { changePhotosViewImageMode(0, false); });
-    connect(btnList_, &QPushButton::clicked, this, [this] { changePhotosViewImageMode(1, false); });
+    connect(btnThumbnail_, &QPushButton::clicked, this, [this] { btnViewPhotosModetapped(0); });
+    connect(btnList_, &QPushButton::clicked, this, [this] { btnViewPhotosModetapped(1); });
     connect(btnDelete_, &QPushButton::clicked, this, [this] { btnRemoveTapped(); });
     connect(btnAddmorePhotos_, &QPushButton::clicked, this, [this] { btnAddMorePhotosTapped(); });
 
@@ -206,12 +201,15 @@ void AddPhotosVC::buildWidgets() {
     inner->addLayout(centreRow);
     inner->addStretch(2);
     outer->addWidget(viewDragNDrop_, 1);
-    connect(btnAddPhotosCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(0); });
-    connect(btnAddFolderCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTappedWithIndex(1); });
+    connect(btnAddPhotosCenter_, &QPushButton::clicked, this, [this] { btnAddPhotosTapped(); });
+    connect(btnAddFolderCenter_, &QPushButton::clicked, this, [this] { btnAddFolderTapped(); });
+    // The ring and the words under it are the drop area's own add button.
+    addPhoto_icon_->setCursor(Qt::PointingHandCursor);
+    addPhoto_icon_->installEventFilter(this);
+    leftBox_->installEventFilter(this);
     connect(btnAddWithFilterCenter_, &QPushButton::clicked, this, [this] { btnAddPhotoWithFilterTapped(); });
     connect(btnAddIphotoLibrary_, &QPushButton::clicked, this, [this] { btnAddIphotosTapped(); });
-    connect(leftBox_, &DropArea::pasteFailed, this,
-            [this] { showAlertSheet(AlertKind::Info, intake::kPasteErrorTitle, intake::kPasteErrorMessage); });
+    connect(leftBox_, &DropArea::pasteFailed, this, [this] { showAlert({intake::kPasteErrorTitle, intake::kPasteErrorMessage}); });
 
     // Grid.
     scrCollectionVw_ = new QWidget(this);
@@ -232,10 +230,7 @@ void AddPhotosVC::buildWidgets() {
     customCollectionView_->setBackgroundColor(kScreenBackground);
     gl->addWidget(customCollectionView_);
     connect(customCollectionView_->contentView(), &ClipView::boundsDidChange, this, [this](QRect bounds) {
-        // Only a scroll closes the info pop-up; a new size from layout (a view switch, a
-        // window resize) keeps it.
-        if (bounds.topLeft() != gridScrollOrigin_) removeInfoPopupWindow();
-        gridScrollOrigin_ = bounds.topLeft();
+        scrollViewBoundDidChange(bounds);
         collectionViewBoundsDidChange();
     });
     outer->addWidget(scrCollectionVw_, 1);
@@ -342,10 +337,7 @@ void AddPhotosVC::buildWidgets() {
         switch (alertKind_) {
         case AlertKind::RemoveSelected: btnYesOnRemoveSelectedPhotoTapped(); break;
         case AlertKind::RemoveAll: btnYesOnRemoveAllPhotoTapped(); break;
-        case AlertKind::LastSession:
-            hideAlertSheet();
-            intake::loadLastSession(*intake_, *services_.executor, this, *services_.defaults);
-            break;
+        case AlertKind::LastSession: btnLoadLastSessionTapped(); break;
         default: hideAlertSheet();
         }
     });
@@ -353,10 +345,7 @@ void AddPhotosVC::buildWidgets() {
         switch (alertKind_) {
         case AlertKind::RemoveSelected: btnNoOnRemoveSelectedPhotoTapped(); break;
         case AlertKind::RemoveAll: btnNoOnRemoveAllPhotoTapped(); break;
-        case AlertKind::LastSession:
-            hideAlertSheet();
-            intake::startNewSession(*services_.defaults);
-            break;
+        case AlertKind::LastSession: btnStartNewSessionTapped(); break;
         default: hideAlertSheet();
         }
     });
@@ -487,7 +476,7 @@ void AddPhotosVC::showAlertSheet(AlertKind kind, const QString& title, const QSt
     placeSheet(alertSheet_);
     alertSheet_->show();
     alertSheet_->raise();
-    if (confirm) holdSubWindow(holdsAlert_, true);
+    holdSubWindow(holdsAlert_, true);
 }
 
 void AddPhotosVC::hideAlertSheet() {
@@ -500,20 +489,27 @@ bool AddPhotosVC::isAlertShown() const { return alertSheet_->isVisible() || (!al
 QString AddPhotosVC::alertTitle() const { return isAlertShown() ? lblAlertTitle_->text() : QString(); }
 QString AddPhotosVC::alertMessage() const { return isAlertShown() ? lblAlertMessage_->text() : QString(); }
 
-void AddPhotosVC::showAlert(const intake::IntakeAlert& alert) { showAlertSheet(AlertKind::Info, alert.title, alert.message); }
+void AddPhotosVC::hideNoNewPhotosAlertWindow(bool hide) {
+    if (hide) hideAlertSheet();
+    else showAlertSheet(AlertKind::Info, lblAlertTitle_->text(), lblAlertMessage_->text());
+}
 
-void AddPhotosVC::btnOkOnAlertWinTapped() { hideAlertSheet(); }
+void AddPhotosVC::showAlert(const intake::IntakeAlert& alert) {
+    lblAlertTitle_->setText(alert.title);
+    lblAlertMessage_->setText(alert.message);
+    hideNoNewPhotosAlertWindow(false);
+}
+
+void AddPhotosVC::btnOkOnAlertWinTapped() { hideNoNewPhotosAlertWindow(true); }
 
 // ---------------------------------------------------------------- intake presenter
 
-void AddPhotosVC::setProgressDisplayVisible(bool visible) {
-    progressPanel_->setVisible(visible);
-    if (visible) {
-        viewDragNDrop_->hide();
-        btnSelectOptions_->setEnabled(false);
-    } else {
-        btnSelectOptions_->setEnabled(true);
-    }
+void AddPhotosVC::hideProgressWindow(bool hide) {
+    progressPanel_->setVisible(!hide);
+    btnSelectOptions_->setEnabled(hide);
+    if (!hide) viewDragNDrop_->hide();
+    // Over photos already in the batch the panel stands for a sheet: nothing else may open.
+    holdSubWindow(holdsProgress_, !hide && !AppDelegate::shared().arraySelectedImagesToProcess.isEmpty());
 }
 
 void AddPhotosVC::setUserInteractionEnabled(bool enabled) {
@@ -534,8 +530,7 @@ void AddPhotosVC::progressChanged(const intake::IntakeProgress& progress) {
 }
 
 void AddPhotosVC::showPhotosAfterCompletion(const intake::BatchFooter&) {
-    progressPanel_->hide();
-    btnSelectOptions_->setEnabled(true);
+    hideProgressWindow(true);
     const bool empty = AppDelegate::shared().arraySelectedImagesToProcess.isEmpty();
     hideDragnDropImageSetHidden(!empty);
     reloadViews();
@@ -575,6 +570,7 @@ void AddPhotosVC::viewWillAppear() {
     }
     gridCache_.clear();
     loader_->generation++;
+    dragImageAnimation();
     checkForDeletedPhotosInSourceFolder(false);
     const auto& batch = app.arraySelectedImagesToProcess;
     if (app.isSTART_AS_NEW_BATCH && batch.isEmpty()) intake_->dictFileAdded.clear();
@@ -602,7 +598,18 @@ void AddPhotosVC::viewWillAppear() {
     updateFooter();
 }
 
-void AddPhotosVC::viewWillDisAppear() { AppDelegate::shared().isPHOTO_DLETED_FROM_DIRECTORY = false; }
+void AddPhotosVC::viewWillDisAppear() {
+    AppDelegate::shared().isPHOTO_DLETED_FROM_DIRECTORY = false;
+    // The sheets and pop-ups here are not modal: one still open when the user moves on
+    // closes now, or its hold on the busy flag would lock the next screen's buttons.
+    if (isAlertShown()) hideAlertSheet();
+    if (!windowAddPhotoWithFilter_->isHidden()) btnCloseOnPopupTapped();
+    if (tipsPopUpWindow_) removeTipsPopupWindow();
+    removeInfoPopupWindow();
+    removeDeletePhotoInfoPopupWindow();
+    removeMenuOptionsPopupWindow();
+    removeAttachedPopupWindow();
+}
 
 void AddPhotosVC::handleFileDragDropNotification(const QVariantMap& userInfo) {
     if (!acceptsDrops_) return;
@@ -614,6 +621,7 @@ void AddPhotosVC::didDropFiles(CollectionView*, const QStringList& paths) {
 }
 
 void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
+    platform::log(u"check for deleted photos");
     auto& app = AppDelegate::shared();
     auto copy = app.arraySelectedImagesToProcess;
     const int count = int(copy.size());
@@ -639,8 +647,8 @@ void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
     if (valid == 0 && count > 0 && !remove) {
         const bool plural = count > 1;
         services_.timers->schedule(QStringLiteral("allDeleted"), 200, [this, plural] {
-            showAlertSheet(AlertKind::Info, QStringLiteral("PHOTO%1 DELETED").arg(plural ? QStringLiteral("S") : QString()),
-                           QStringLiteral("Photo%1 no longer exists in the Source folder!").arg(plural ? QStringLiteral("s") : QString()));
+            showAlert({QStringLiteral("PHOTO%1 DELETED").arg(plural ? QStringLiteral("S") : QString()),
+                       QStringLiteral("Photo%1 no longer exists in the Source folder!").arg(plural ? QStringLiteral("s") : QString())});
         });
     }
 }
@@ -744,6 +752,25 @@ void AddPhotosVC::changePhotosViewImageMode(int mode, bool isFirstTime) {
     }
 }
 
+void AddPhotosVC::btnViewPhotosModetapped(int tag) {
+    platform::log(u"view photos mode tapped tapped");
+    changePhotosViewImageMode(tag, false);
+}
+
+void AddPhotosVC::dragImageAnimation() {
+    animationCounter_ = 1;
+    services_.timers->schedule(kAnimationTimer, 200, [this] { dragAnimationTick(); });
+}
+
+void AddPhotosVC::dragAnimationTick() {
+    if (animationCounter_ >= 20) {
+        dragImageAnimation();
+        return;
+    }
+    leftBox_->setAnimationFrame(animationCounter_++);
+    services_.timers->schedule(kAnimationTimer, 200, [this] { dragAnimationTick(); });
+}
+
 void AddPhotosVC::btnNextTapped() {
     btnSelectOptions_->setEnabled(false);
     auto& app = AppDelegate::shared();
@@ -817,6 +844,13 @@ void AddPhotosVC::setTileImage(int index, const QImage& image) {
         if (cell->cellIndex() == index) cell->setImage(image);
 }
 
+void AddPhotosVC::scrollViewBoundDidChange(QRect bounds) {
+    // Only a scroll closes the info pop-up; a new size from layout (a view switch, a
+    // window resize) keeps it.
+    if (bounds.topLeft() != gridScrollOrigin_) removeInfoPopupWindow();
+    gridScrollOrigin_ = bounds.topLeft();
+}
+
 void AddPhotosVC::collectionViewBoundsDidChange() {
     loader_->isScrollingDone = false;
     services_.timers->schedule(QStringLiteral("scrollingEnd"), 300, [this] { scrollingEndAfterDelay(); });
@@ -837,23 +871,27 @@ void AddPhotosVC::scrollingEndAfterDelay() {
         }
         if (pendingGrid_.contains(file)) continue;
         pendingGrid_.insert(file);
-        // The worker sees only the path and two atomics; the tile is checked on the main
-        // thread when the picture comes back.
-        QPointer<AddPhotosVC> self(this);
-        auto state = loader_;
-        auto make = services_.makeThumbnail;
-        services_.gridWorkers->run([self, state, make, index, generation, file]() -> ThumbnailWorkers::MainStep {
-            const bool stale = !state->isScrollingDone.load() || state->generation.load() != generation;
-            QImage image;
-            if (!stale) {
-                image = make(file, kGridThumbnail);
-                if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridThumbnail), 1);
-            }
-            return [self, index, generation, file, image = std::move(image), stale] {
-                if (self) self->gridThumbnailReady(index, generation, file, image, stale);
-            };
+        services_.gridWorkers->run([self = QPointer<AddPhotosVC>(this), state = loader_, make = services_.makeThumbnail, index,
+                                    generation, file] {
+            return performImageOperationForCell(file, index, generation, self, state, make);
         });
     }
+}
+
+// The worker sees only the path and two atomics; the tile is checked on the main thread
+// when the picture comes back.
+ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForCell(const QString& path, int index, int generation,
+                                                                     QPointer<AddPhotosVC> screen,
+                                                                     std::shared_ptr<LoaderState> loader, ThumbnailMaker make) {
+    const bool stale = !loader->isScrollingDone.load() || loader->generation.load() != generation;
+    QImage image;
+    if (!stale) {
+        image = make(path, kGridThumbnail);
+        if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridThumbnail), 1);
+    }
+    return [screen, index, generation, path, image = std::move(image), stale] {
+        if (screen) screen->gridThumbnailReady(index, generation, path, image, stale);
+    };
 }
 
 void AddPhotosVC::gridThumbnailReady(int index, int generation, const QString& path, const QImage& image, bool skipped) {
@@ -907,7 +945,9 @@ void AddPhotosVC::listRowClicked(int row, int column) {
     setSeletedPhotoFileWithIndex(row);
 }
 
-void AddPhotosVC::tableviewPhotosBoundDidChange() {
+void AddPhotosVC::tableviewPhotosBoundDidChange() { loadTableViewThumbnailImages(); }
+
+void AddPhotosVC::loadTableViewThumbnailImages() {
     removeInfoPopupWindow();
     const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
     if (snapshot.isEmpty() || !isListMode()) return;
@@ -923,24 +963,39 @@ void AddPhotosVC::tableviewPhotosBoundDidChange() {
         pendingList_.insert(file);
         QImage fromGrid;
         if (const QImage* cached = gridCache_.object(file)) fromGrid = *cached;
-        QPointer<AddPhotosVC> self(this);
-        auto make = services_.makeThumbnail;
-        services_.listWorkers->run([self, make, fromGrid, row, generation, file]() -> ThumbnailWorkers::MainStep {
-            QImage image = fromGrid.isNull() ? make(file, kListThumbnail)
-                                             : fromGrid.scaled(kListThumbnail, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-            if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListThumbnail), 1);
-            return [self, row, generation, file, image = std::move(image)] {
-                if (!self) return;
-                self->pendingList_.remove(file);
-                if (generation != self->listGeneration_) return;
-                const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
-                if (row < batch.size() && batch[row]->filePath == file) self->listModel_->setThumbnail(row, file, image);
-            };
-        });
+        services_.listWorkers->run([self = QPointer<AddPhotosVC>(this), make = services_.makeThumbnail, fromGrid, row, generation,
+                                    file] { return performImageOperationForPhotosCell(file, fromGrid, row, generation, self, make); });
     }
 }
 
+ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid, int row,
+                                                                          int generation, QPointer<AddPhotosVC> screen,
+                                                                          ThumbnailMaker make) {
+    // The grid's picture is scaled keeping its shape (stretching it into the row's 35 x 24
+    // would squash it); the fill then crops it to the row's size.
+    QImage image = fromGrid.isNull() ? make(path, kListThumbnail)
+                                     : fromGrid.scaled(kListThumbnail, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListThumbnail), 1);
+    return [screen, row, generation, path, image = std::move(image)] {
+        if (!screen) return;
+        screen->pendingList_.remove(path);
+        if (generation != screen->listGeneration_) return;
+        const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+        if (row < batch.size() && batch[row]->filePath == path) screen->listModel_->setThumbnail(row, path, image);
+    };
+}
+
 bool AddPhotosVC::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == addPhoto_icon_ || watched == leftBox_) && event->type() == QEvent::MouseButtonPress) {
+        auto* e = static_cast<QMouseEvent*>(event);
+        const bool onButton = watched == addPhoto_icon_ ||
+                              QLineF(e->position(), leftBox_->ringCentre()).length() <= DropArea::kLargestRingRadius;
+        if (e->button() == Qt::LeftButton && onButton) {
+            btnAddphotosInMiddleTapped();
+            return true;
+        }
+        return false;
+    }
     if (watched == tblPhotos_->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:
@@ -1045,7 +1100,7 @@ void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
     vl->addWidget(table);
     infoWindow_ = makePopup(view, windowPoint, 12, true);
     infoWindow_->setCornerRadius(0);
-    connect(close, &QPushButton::clicked, this, [this] { removeInfoPopupWindow(); });
+    connect(close, &QPushButton::clicked, this, [this] { btnClosePhotoInfoTapped(); });
 }
 
 void AddPhotosVC::removeInfoPopupWindow() {
@@ -1065,6 +1120,11 @@ void AddPhotosVC::setPreviewImage() {
 // ---------------------------------------------------------------- removal
 
 void AddPhotosVC::btnRemoveTapped() {
+    addRemovePhotoPopupWindowAtPoint(windowPointOf(btnDelete_, QPoint(btnDelete_->width() / 2, btnDelete_->height())));
+    btnDelete_->setDown(true);
+}
+
+void AddPhotosVC::addRemovePhotoPopupWindowAtPoint(QPoint windowPoint) {
     removeDeletePhotoInfoPopupWindow();
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("vwRemovePhoto"));
@@ -1075,9 +1135,9 @@ void AddPhotosVC::btnRemoveTapped() {
     vl->addWidget(all);
     stylePopupContent(view);  // before sizing: the style sets the buttons' padding
     view->adjustSize();
-    btnDelete_->setDown(true);
-    removePhotoWindow_ = makePopup(view, windowPointOf(btnDelete_, QPoint(btnDelete_->width() / 2, btnDelete_->height())), 1, true);
-    connect(removePhotoWindow_, &AttachedWindow::closed, this, [this] { btnDelete_->setDown(false); });
+    removePhotoWindow_ = makePopup(view, windowPoint, 1, true);
+    // A press outside closes the pop-up (its own watcher); the delete button follows.
+    connect(removePhotoWindow_, &AttachedWindow::closed, this, [this] { dismissRemovePhotoInfoWindow(); });
     connect(selected, &QPushButton::clicked, this, [this] { btnOnRemovePhotoPopupTapped(0); });
     connect(all, &QPushButton::clicked, this, [this] { btnOnRemovePhotoPopupTapped(1); });
 }
@@ -1087,13 +1147,15 @@ void AddPhotosVC::removeDeletePhotoInfoPopupWindow() {
     btnDelete_->setDown(false);
 }
 
+void AddPhotosVC::dismissRemovePhotoInfoWindow() { removeDeletePhotoInfoPopupWindow(); }
+
 void AddPhotosVC::btnOnRemovePhotoPopupTapped(int tag) {
     if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
     removeDeletePhotoInfoPopupWindow();
     if (tag == 0) {
         const int n = int(getSelectedIndices().size());
         if (n == 0) {
-            showAlertSheet(AlertKind::Info, QStringLiteral("No Photo to Delete").toUpper(), QStringLiteral("No Photo selected to Delete."));
+            showAlert({QStringLiteral("No Photo to Delete").toUpper(), QStringLiteral("No Photo selected to Delete.")});
             return;
         }
         const QString s = n >= 2 ? QStringLiteral("s") : QString();
@@ -1364,7 +1426,7 @@ void AddPhotosVC::btnAddIphotosTapped() {
 }
 
 void AddPhotosVC::btnAddMorePhotosTapped() {
-    removeAttachedPopupWindow();
+    flagCurrentAttachPopupType_ = 1;
     const QStringList options = intake::addPhotosOptions(AppDelegate::shared().isPHOTOS_APP_INSTALLED);
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("addOptionsView"));
@@ -1374,7 +1436,7 @@ void AddPhotosVC::btnAddMorePhotosTapped() {
         vl->addWidget(b);
         connect(b, &QPushButton::clicked, this, [this, row, count = int(options.size())] {
             removeAttachedPopupWindow();
-            switch (intake::choiceForRow(row, count, 1)) {
+            switch (intake::choiceForRow(row, count, flagCurrentAttachPopupType_)) {
             case intake::AddOptionChoice::OpenFiles: btnAddPhotosTappedWithIndex(0); break;
             case intake::AddOptionChoice::OpenFolder: btnAddPhotosTappedWithIndex(1); break;
             case intake::AddOptionChoice::DateFilterSheet: btnAddPhotoWithFilterTapped(); break;
@@ -1385,8 +1447,23 @@ void AddPhotosVC::btnAddMorePhotosTapped() {
     }
     stylePopupContent(view);  // before sizing: the style sets the buttons' padding
     view->adjustSize();
-    attachedPopUpWindow_ = makePopup(
-        view, windowPointOf(btnAddmorePhotos_, QPoint(btnAddmorePhotos_->width() / 2, btnAddmorePhotos_->height())), 1, true);
+    vwPopupWithTableOptions_ = view;
+    addAttachedPopupWindowWithTag(1);
+}
+
+// The file-type list is never offered: only the add options get a pop-up window, so
+// every add takes every accepted type ("ALL").
+void AddPhotosVC::btnSelectFileTypeTapped() {
+    flagCurrentAttachPopupType_ = 0;
+    addAttachedPopupWindowWithTag(0);
+}
+
+void AddPhotosVC::addAttachedPopupWindowWithTag(int tag) {
+    if (tag != 1 || !vwPopupWithTableOptions_) return;
+    removeAttachedPopupWindow();
+    attachedPopUpWindow_ = makePopup(vwPopupWithTableOptions_, windowPointOf(btnAddmorePhotos_, QPoint(btnAddmorePhotos_->width() / 2,
+                                                                                                       btnAddmorePhotos_->height())),
+                                     1, true);
 }
 
 void AddPhotosVC::btnAddPhotoWithFilterTapped() {
@@ -1433,8 +1510,20 @@ void AddPhotosVC::removeAttachedPopupWindow() {
 
 void AddPhotosVC::checkForLastSession() {
     if (!intake::hasLastSession(*services_.defaults)) return;
-    services_.timers->schedule(QStringLiteral("lastSession"), 400, [this] {
-        showAlertSheet(AlertKind::LastSession, QStringLiteral("LOAD LAST SESSION"),
-                       tr("Load the photos and settings of your last session, or start a new one?"));
-    });
+    services_.timers->schedule(QStringLiteral("lastSession"), 400, [this] { showLoadLastSessionWindow(); });
+}
+
+void AddPhotosVC::showLoadLastSessionWindow() {
+    showAlertSheet(AlertKind::LastSession, QStringLiteral("LOAD LAST SESSION"),
+                   tr("Load the photos and settings of your last session, or start a new one?"));
+}
+
+void AddPhotosVC::btnLoadLastSessionTapped() {
+    hideAlertSheet();
+    intake::loadLastSession(*intake_, *services_.executor, this, *services_.defaults, &arrPathsToAccess);
+}
+
+void AddPhotosVC::btnStartNewSessionTapped() {
+    hideAlertSheet();
+    intake::startNewSession(*services_.defaults);
 }

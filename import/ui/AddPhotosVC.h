@@ -107,13 +107,23 @@ public:
     void setSeletedPhotoFileWithIndex(int index);
     void hideDragnDropImageSetHidden(bool hidden);
     void changePhotosViewImageMode(int mode, bool isFirstTime);
+    // The header's grid and list buttons: the tag is the mode.
+    void btnViewPhotosModetapped(int tag);
     void btnNextTapped();
+    // A double click on a tile acts as Next.
+    void collcetionViewCellDoubbleClicked() { btnNextTapped(); }
+    void btnHelpTapped() {}
+    // The drop area's animation: frames 1 to 19, one every 0.2 s, over and over.
+    void dragImageAnimation();
     void processWithSkippedFilesNotification();
 
     // ---- grid and list ----
     void collectionViewBoundsDidChange();
+    // The grid was scrolled or laid out anew: a scroll closes the info pop-up.
+    void scrollViewBoundDidChange(QRect bounds);
     void scrollingEndAfterDelay();
     void tableviewPhotosBoundDidChange();
+    void loadTableViewThumbnailImages();
     void selectedPhotoChangedNotification(int selectedIndex);
     void listRowClicked(int row, int column);
 
@@ -121,9 +131,13 @@ public:
     void setPreviewImage();
     void openInfoForIndex(int index, QPoint windowPoint);
     void removeInfoPopupWindow();
+    void btnClosePhotoInfoTapped() { removeInfoPopupWindow(); }
 
     // ---- removal and the context menu ----
     void btnRemoveTapped();
+    void addRemovePhotoPopupWindowAtPoint(QPoint windowPoint);
+    // A press outside the remove pop-up closes it.
+    void dismissRemovePhotoInfoWindow();
     void btnOnRemovePhotoPopupTapped(int tag);
     QList<std::shared_ptr<PhotoFile>> getSelectedIndices() const;
     void btnYesOnRemoveSelectedPhotoTapped();
@@ -144,10 +158,23 @@ public:
     void setTipsDisabledChecked(bool on);
 
     // ---- the ways in ----
+    void btnAddPhotosTapped() { btnAddPhotosTappedWithIndex(0); }
+    void btnAddFolderTapped() { btnAddPhotosTappedWithIndex(1); }
+    // The drop area's own add button takes a folder.
+    void btnAddphotosInMiddleTapped() { btnAddPhotosTappedWithIndex(1); }
     void btnAddPhotosTappedWithIndex(int index);
     void btnAddIphotosTapped();
     void btnAddMorePhotosTapped();
+    void btnSelectFileTypeTapped();
+    // Tag 1 shows the add options beside the add-more button; no other list gets a pop-up.
+    void addAttachedPopupWindowWithTag(int tag);
+    AttachedWindow* attachedPopUpWindow() const { return shownPopup(attachedPopUpWindow_); }
     void checkForLastSession();
+    void showLoadLastSessionWindow();
+    void btnLoadLastSessionTapped();
+    void btnStartNewSessionTapped();
+    // The saved session's photos found again, kept for the rest of the run.
+    QStringList arrPathsToAccess;
     // The date-filter sheet: two dates, then the folder panel with the filter on.
     void btnAddPhotoWithFilterTapped();
     void btnAddFilterOnPopupTapped();
@@ -158,10 +185,15 @@ public:
     QDateTimeEdit* datePickerToDate() const { return datePickerToDate_; }
     QString dateFilterErrorText() const;
 
+    // The progress panel; over a batch that already has photos it holds the busy flag.
+    void hideProgressWindow(bool hide);
+    // The alert sheet with its OK button, showing the texts it was given last.
+    void hideNoNewPhotosAlertWindow(bool hide);
+
     // IntakePresenter
     void showAlert(const intake::IntakeAlert& alert) override;
     void setLoadingOverlayVisible(bool visible) override { showLoading(visible); }
-    void setProgressDisplayVisible(bool visible) override;
+    void setProgressDisplayVisible(bool visible) override { hideProgressWindow(!visible); }
     void setUserInteractionEnabled(bool enabled) override;
     void showPhotosAfterCompletion(const intake::BatchFooter& footer) override;
     // IntakeProgressSink
@@ -174,7 +206,7 @@ public:
     void didSelectItemAtIndexPath(CollectionView*, const IndexPath&) override;
     std::optional<bool> shouldDeselectItemAtIndexPath(CollectionView*, const IndexPath&) override { return true; }
     void didRightClickItemAtIndexPath(CollectionView*, const IndexPath&, QMouseEvent*) override;
-    void didDoubleClickItemAtIndexPath(CollectionView*, const IndexPath&) override { btnNextTapped(); }
+    void didDoubleClickItemAtIndexPath(CollectionView*, const IndexPath&) override { collcetionViewCellDoubbleClicked(); }
     void btnInfoTappedAtLocationInCollectionView(const QPoint& location, const IndexPath&) override;
     // PhotoThumbnailCellDelegate, PhotoListCellDelegate
     void btnCheckBoxTappedAtIndex(const QList<int>& indexes) override;
@@ -213,6 +245,19 @@ private:
     void enableUserInteration(bool enable);
     void openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType);
     void removeTempAndMarkReset();
+    void dragAnimationTick();
+    struct LoaderState;
+    using ThumbnailMaker = std::function<QImage(const QString&, QSize)>;
+    // Worker side of a grid tile: nothing when the tile's load went stale (scrolling began
+    // again, or the batch changed), else the picture, handed back for the tile's index.
+    static ThumbnailWorkers::MainStep performImageOperationForCell(const QString& path, int index, int generation,
+                                                                   QPointer<AddPhotosVC> screen,
+                                                                   std::shared_ptr<LoaderState> loader, ThumbnailMaker make);
+    // Worker side of a list row: the grid's picture scaled down when there is one, else a
+    // thumbnail of the file, handed back for the row.
+    static ThumbnailWorkers::MainStep performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid, int row,
+                                                                        int generation, QPointer<AddPhotosVC> screen,
+                                                                        ThumbnailMaker make);
 
     AddPhotosServices services_;
     std::unique_ptr<IntakeExecutor> ownExecutor_;
@@ -264,7 +309,10 @@ private:
     bool acceptsDrops_ = true;
     int animationCounter_ = 1;
     int subWindows_ = 0;
-    bool holdsLoading_ = false, holdsAlert_ = false, holdsTip_ = false, holdsPanel_ = false, holdsFilterSheet_ = false;
+    bool holdsLoading_ = false, holdsAlert_ = false, holdsTip_ = false, holdsPanel_ = false, holdsFilterSheet_ = false,
+         holdsProgress_ = false;
+    int flagCurrentAttachPopupType_ = 1;  // 1 the add options, 0 the file types
+    QPointer<QWidget> vwPopupWithTableOptions_;
     bool loadingShown_ = false;
 
     // thumbnails

@@ -19,8 +19,7 @@ QString textOf(const QVariant& value) {
 }
 
 void append(QList<MetaDataRow>& rows, const char* key, const QString& value) {
-    rows.append({CommonFunc::getLocalizedStringForKey(QString::fromLatin1(key)),
-                 value.isEmpty() ? kMissing : value});
+    createArrayToUpdateMetaData(rows, CommonFunc::getLocalizedStringForKey(QString::fromLatin1(key)), value);
 }
 
 QString dateText(const QDateTime& date) {
@@ -28,6 +27,10 @@ QString dateText(const QDateTime& date) {
 }
 
 }  // namespace
+
+void createArrayToUpdateMetaData(QList<MetaDataRow>& rows, const QString& title, const QString& value) {
+    rows.append({title, value.isEmpty() ? kMissing : value});
+}
 
 QString getPositioninlatitudelongitude(double angle, const QString& reference) {
     if (reference.isEmpty()) return kMissing;

@@ -14,6 +14,8 @@ struct MetaDataRow {
 };
 inline const QString kMissing = QStringLiteral("---");
 
+// Appends one row; a missing value reads "---".
+void createArrayToUpdateMetaData(QList<MetaDataRow>& rows, const QString& title, const QString& value);
 // Rebuilds the rows from the record; a record without metadata reads it first.
 QList<MetaDataRow> createArrayToUpdateMetaDataWithNode(ImageFileInfo& info);
 // "48° 51' 30'' N": the angle's whole seconds split into degrees, minutes and seconds,

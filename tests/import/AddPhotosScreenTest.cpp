@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <functional>
 #include <map>
 
 #include "import/ui/AddPhotosVC.h"
@@ -600,6 +601,94 @@ TEST_F(AddPhotosScreenTest, DropsOnTheGridAndTheListAddTheTopLevelOnly) {
     screen->showLoading(true);
     EXPECT_FALSE(dropOn(screen->tableView()->viewport(), {top[0]}));
     screen->showLoading(false);
+}
+
+TEST_F(AddPhotosScreenTest, DropAreaButtonsOpenTheirPanelsAndTheRingAnimates) {
+    // Each way in opens the panel of its kind; a press elsewhere on the drop area opens none.
+    auto panelAfter = [&](const std::function<void()>& press) {
+        press();
+        auto* panel = screen->findChild<QFileDialog*>("openPanel");
+        if (!panel) return QString("none");
+        const QString mode = panel->fileMode() == QFileDialog::Directory ? "folder" : "files";
+        panel->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return mode;
+    };
+    auto* ring = screen->dropArea();
+    const std::pair<const char*, std::function<void()>> presses[] = {
+        {"files", [&] { QTest::mouseClick(host.findChild<QPushButton*>("btnAddPhotosCenter"), Qt::LeftButton); }},
+        {"folder", [&] { QTest::mouseClick(host.findChild<QPushButton*>("btnAddFolderCenter"), Qt::LeftButton); }},
+        {"folder", [&] { QTest::mouseClick(host.findChild<QLabel*>("addPhoto_icon"), Qt::LeftButton); }},
+        {"folder", [&] { QTest::mouseClick(ring, Qt::LeftButton, {}, ring->ringCentre().toPoint()); }},
+        {"none", [&] { QTest::mouseClick(ring, Qt::LeftButton, {}, QPoint(3, ring->height() - 3)); }},
+    };
+    for (const auto& [expected, press] : presses) EXPECT_EQ(panelAfter(press), expected);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // Frames 1 to 19, one a tick; the tick after 19 starts again, so 19 stays one tick longer.
+    screen->dragImageAnimation();
+    QList<int> frames;
+    for (int tick = 0; tick < 22; ++tick) {
+        timers.fire("dragImageAnimation");
+        frames << ring->animationFrame();
+    }
+    QList<int> expected;
+    for (int f = 1; f <= 19; ++f) expected << f;
+    expected << 19 << 1 << 2;
+    EXPECT_EQ(frames, expected);
+}
+
+TEST_F(AddPhotosScreenTest, ProgressAndAlertsOverABatchHoldTheBusyFlag) {
+    auto& app = AppDelegate::shared();
+    auto countOnly = [&](const QStringList& paths) {
+        screen->intake().isAddFromSubFolderSelected = true;
+        screen->intake().addPhotosFromPaths(paths);
+        auto count = std::move(executor.queued.front());  // the count, then the decision
+        executor.queued.pop_front();
+        count();
+    };
+    // Into an empty batch the panel is part of the screen: nothing else is held.
+    countOnly(photos("first", 1));
+    EXPECT_TRUE(host.findChild<QFrame*>("progressPanel")->isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    executor.runAll();
+    QApplication::processEvents();
+    // Over photos already there it stands for a sheet until the add ends.
+    countOnly(photos("more", 2));
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    screen->photoNotAvailableOnIndex(0);
+    EXPECT_FALSE(screen->isAlertShown());
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths().size(), 3);
+    EXPECT_FALSE(host.findChild<QFrame*>("progressPanel")->isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // An alert with OK holds the flag too, so a second alert does not cover it.
+    screen->showAlert({"FIRST", "shown first"});
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    screen->photoNotAvailableOnIndex(0);
+    EXPECT_EQ(screen->alertTitle(), "FIRST");
+    QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
+    EXPECT_FALSE(screen->isAlertShown());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // Moving on to the next screen closes what is still open here, and frees the flag.
+    screen->showAlert({"SECOND", "left open"});
+    screen->btnRemoveTapped();
+    center.postNotification("notificationAddPhotosViewDisAppear");
+    QApplication::processEvents();
+    EXPECT_FALSE(screen->isAlertShown());
+    EXPECT_FALSE(screen->removePhotoWindow());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // The remove pop-up closes on a press outside, and the delete button comes up again.
+    QTest::mouseClick(host.findChild<QPushButton*>("btnDelete"), Qt::LeftButton);
+    ASSERT_TRUE(screen->removePhotoWindow());
+    EXPECT_TRUE(host.findChild<QPushButton*>("btnDelete")->isDown());
+    QTest::mouseClick(host.findChild<QLabel*>("lblFooter"), Qt::LeftButton);
+    EXPECT_FALSE(screen->removePhotoWindow());
+    EXPECT_FALSE(host.findChild<QPushButton*>("btnDelete")->isDown());
 }
 
 struct CellDelegate : PhotoThumbnailCellDelegate, PhotoListCellDelegate {

@@ -194,10 +194,16 @@ TEST(PhotoSources, LastSessionRestoresStepsAndThePhotosStillThere) {
     RecordingPresenter screen;
     PhotoIntake intake(executor);
     intake.setPresenter(&screen);
-    QStringList resolved;
-    loadLastSession(intake, executor, &screen, defaults, [&](const QStringList& p) { resolved = p; });
+    QStringList resolved, accessed;
+    loadLastSession(intake, executor, &screen, defaults, &accessed, [&](const QStringList& p) { resolved = p; });
     executor.runAll();
     EXPECT_EQ(resolved, QStringList{a});
+    EXPECT_EQ(accessed, QStringList{a});  // the photos found stay reachable for the run
+    // Resolving without keeping access lists the photo and holds nothing more.
+    const QVariantList saved = savedPathsFromUserDefaults(defaults, false, &accessed);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved[0].toMap().value("path").toString(), a);
+    EXPECT_EQ(accessed, QStringList{a});
     ASSERT_EQ(app.arrayAppliedFilters.size(), 1);
     EXPECT_EQ(app.arrayAppliedFilters.first()->filterName, "CISepiaTone");
     ASSERT_TRUE(app.selectedMetatDataSettingObj);
