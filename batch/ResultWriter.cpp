@@ -20,11 +20,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,13 +111,10 @@ void copySourceAttributes(const QString& source, const QString& target) {
     ::chmod(t.constData(), st.st_mode & 07777);
 }
 
-// Removes a temporary output on every way out unless it was placed.
-struct RemoveUnlessPlaced {
-    QString path;
-    bool placed = false;
-    ~RemoveUnlessPlaced() {
-        if (!placed) QFile::remove(path);
-    }
+// Gives up a prepared output on every way out unless it was placed.
+struct DiscardUnlessPlaced {
+    ResultWriter::Prepared& prepared;
+    ~DiscardUnlessPlaced() { prepared.discard(); }
 };
 
 QImage flattenedOnWhite(const QImage& image) {
@@ -130,7 +129,66 @@ QImage flattenedOnWhite(const QImage& image) {
 
 }  // namespace
 
-ResultWriter::ResultWriter(ResultWriterSettings settings) : s_(std::move(settings)) {
+// A folder made for an output must not stay behind empty when the output is given up (a
+// refused or dropped photo), yet one the user had must never go. So the writer records the
+// folders it made itself and removes one only while it is empty. Making a folder and
+// creating the temporary file in it happen under the same lock as that removal, so a folder
+// is never removed between another photo's making it and putting its file there.
+class ResultWriter::CreatedFolders {
+public:
+    enum class Made { Ok, NoFolder };
+    // Makes the folder of `destination` (and any missing folder above it) and reserves the
+    // temporary name in it.
+    Made reserveBeside(const QString& destination, QString* temporaryPath) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const QString folder = platform::stringByDeletingLastPathComponent(QFileInfo(destination).absoluteFilePath());
+        if (!makeFolder(folder)) return Made::NoFolder;
+        *temporaryPath = reserveSiblingName(destination);
+        if (temporaryPath->isEmpty()) removeEmptyFoldersFrom(folder);
+        return Made::Ok;
+    }
+    // Removes a temporary file, then every folder the writer made that this leaves empty.
+    void removeFile(const QString& path) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        QFile::remove(path);
+        removeEmptyFoldersFrom(platform::stringByDeletingLastPathComponent(QFileInfo(path).absoluteFilePath()));
+    }
+
+private:
+    bool makeFolder(const QString& folder) {
+        QStringList missing;
+        for (QString path = folder; !QFileInfo(path).isDir();) {
+            const QString up = platform::stringByDeletingLastPathComponent(path);
+            if (QFileInfo::exists(path) || up.isEmpty() || up == path) return false;
+            missing.prepend(path);
+            path = up;
+        }
+        for (const QString& path : missing) {
+            if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0) {
+                made_.insert(path);
+                platform::log(u"directory created successfully %@", path);
+            } else if (errno != EEXIST || !QFileInfo(path).isDir()) {
+                platform::log(u"%@: could not create the folder", path);
+                removeEmptyFoldersFrom(platform::stringByDeletingLastPathComponent(path));
+                return false;
+            }
+        }
+        return true;
+    }
+    void removeEmptyFoldersFrom(QString folder) {
+        // rmdir removes only an empty folder; one that holds anything stays.
+        while (made_.contains(folder) && ::rmdir(QFile::encodeName(folder).constData()) == 0) {
+            made_.remove(folder);
+            folder = platform::stringByDeletingLastPathComponent(folder);
+        }
+    }
+
+    std::mutex mutex_;
+    QSet<QString> made_;
+};
+
+ResultWriter::ResultWriter(ResultWriterSettings settings)
+    : s_(std::move(settings)), createdFolders_(std::make_shared<CreatedFolders>()) {
     moveToTrash = [](const QString& path) { return QFile::moveToTrash(path); };
     syncToDisk = platform::syncFileAndFolder;
 }
@@ -283,6 +341,7 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         discard();
         result = std::move(other.result);
         temporaryPath_ = std::move(other.temporaryPath_);
+        folders_ = std::move(other.folders_);
         storedSize_ = other.storedSize_;
         imageFile_ = other.imageFile_;
         verifiedBytes_ = other.verifiedBytes_;
@@ -299,7 +358,11 @@ ResultWriter::Prepared ResultWriter::Prepared::failed(const QString& message) {
 
 void ResultWriter::Prepared::discard() {
     if (temporaryPath_.isEmpty()) return;
-    QFile::remove(temporaryPath_);
+    if (folders_) {
+        folders_->removeFile(temporaryPath_);
+    } else {
+        QFile::remove(temporaryPath_);
+    }
     temporaryPath_.clear();
 }
 
@@ -310,16 +373,11 @@ bool ResultWriter::overwrites() const {
 ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destination) {
     Prepared prepared = Prepared::failed(runmessages::WriteFailed);
     if (destination.isEmpty()) return prepared;
-    const QString folder = platform::stringByDeletingLastPathComponent(destination);
-    if (!QFileInfo(folder).isDir()) {
-        if (!QDir().mkpath(folder)) {
-            platform::log(u"%@: could not create the folder", folder);
-            prepared.result = {PhotoFile::Failed, runmessages::FolderNotCreated};
-            return prepared;
-        }
-        platform::log(u"directory created successfully %@", folder);
+    if (createdFolders_->reserveBeside(destination, &prepared.temporaryPath_) == CreatedFolders::Made::NoFolder) {
+        prepared.result = {PhotoFile::Failed, runmessages::FolderNotCreated};
+        return prepared;
     }
-    prepared.temporaryPath_ = reserveSiblingName(destination);
+    prepared.folders_ = createdFolders_;
     if (prepared.temporaryPath_.isEmpty())
         platform::log(u"%@: could not create a file in the destination folder", destination);
     // From here every way out either hands the file on or removes it.
@@ -372,8 +430,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     if (!prepared.ready()) return prepared.result;
     // The file is this call's now: it goes into place or away.
     const QString temporaryPath = prepared.temporaryPath_;
-    prepared.temporaryPath_.clear();
-    RemoveUnlessPlaced guard{temporaryPath};
+    DiscardUnlessPlaced guard{prepared};
     const bool imageFile = prepared.imageFile_;
     const QSize storedSize = prepared.storedSize_;
     const bool overwrite = overwrites();
@@ -412,7 +469,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
                       QString::fromLocal8Bit(std::strerror(error)));
         return {PhotoFile::Failed, WriteFailed};
     }
-    guard.placed = true;
+    prepared.temporaryPath_.clear();  // placed: nothing left to give up
 
     const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
     if (move && !photo->isIphotosNode && QFileInfo::exists(destination) && !platform::isSameFile(destination, photo->filePath)) {

@@ -74,8 +74,12 @@ public:
     Result saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination, int repType,
                                          const std::shared_ptr<PhotoFile>& photo);
 
+    // The folders a writer made for its outputs (defined with the writer).
+    class CreatedFolders;
+
     // A photo's output encoded into a temporary file beside its destination and not yet in
-    // place. The file goes when this is destroyed, unless placePrepared took it.
+    // place. The file goes when this is destroyed, unless placePrepared took it, and with it
+    // any folder the writer made for it that it leaves empty.
     class Prepared {
     public:
         Prepared() = default;
@@ -92,6 +96,7 @@ public:
     private:
         friend class ResultWriter;
         QString temporaryPath_;
+        std::shared_ptr<CreatedFolders> folders_;
         QSize storedSize_;
         bool imageFile_ = true;
         qint64 verifiedBytes_ = -1;  // the length of the file that read back
@@ -137,6 +142,7 @@ private:
     void readBack(Prepared& prepared, Written written, const QString& destination);
 
     ResultWriterSettings s_;
+    std::shared_ptr<CreatedFolders> createdFolders_;
     // 0 no optimiser runs, 1 it runs, 2 it runs and a stop waits for it. One value, so a
     // stop asked for as the optimiser ends is either seen by the writer or refused here.
     std::atomic<int> compressionState_{0};

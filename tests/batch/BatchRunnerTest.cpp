@@ -685,3 +685,41 @@ TEST(BatchRunner, ManyInFlightStillRefusesReplacingALaterSourceAndTrashesOnlyVer
         EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
     }
 }
+
+// A photo refused at its turn after its file was encoded leaves no folder the run made
+// for it, and the user's own empty folder stays.
+TEST(BatchRunner, RefusedPhotosLeaveNoFolderTheRunMadeAndKeepTheUsersFolders) {
+    for (int inFlight : {1, 4}) {
+        SCOPED_TRACE(inFlight);
+        Batch b(4);
+        BatchRunInput in = b.input();
+        const QString usersFolder = b.out("mine");
+        ASSERT_TRUE(QDir().mkpath(usersFolder));
+        // Photos 1 and 2 lose their sources while they are encoded; 1 goes to a folder the
+        // run makes, 2 to the user's; 3 shares photo 1's new folder and is written.
+        const QStringList folders{b.out("new0"), b.out("new1/sub"), usersFolder, b.out("new1")};
+        for (int i = 0; i < 4; ++i) {
+            auto path = std::make_shared<OutputPhotoPath>(*in.snapshot.destinationPaths[i]);
+            path->filePath = folders[i] + QString("/p%1.png").arg(i);
+            in.snapshot.destinationPaths[i] = path;
+        }
+        RunHarness h;
+        h.runner.setPhotosInFlight(inFlight);
+        h.runner.setWriterSetUp([&](ResultWriter& w) {
+            w.afterEncoding = [&](const QString& temp) {
+                for (int i : {1, 2}) {
+                    if (QFileInfo(temp).fileName().startsWith(QString(".p%1.png").arg(i)))
+                        QFile::remove(b.photos[i]->filePath);
+                }
+            };
+        });
+        ASSERT_TRUE(h.start(in));
+        for (int i : {1, 2}) EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::SourceNotFound) << i;
+        for (int i : {0, 3}) EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << i;
+        EXPECT_FALSE(QFileInfo::exists(folders[1]));
+        EXPECT_TRUE(QFileInfo(usersFolder).isDir());
+        EXPECT_EQ(QDir(b.out("new1")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"p3.png"});
+        EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
+    }
+}

@@ -332,6 +332,51 @@ TEST(ResultWriter, StopDuringCompressionLeavesNoOutputAndKeepsTheSource) {
     EXPECT_TRUE(f.outputFolderEntries().isEmpty());
 }
 
+// An output given up (dropped, refused, or failing when placed) takes with it the folders
+// the writer made for it, once they are empty; a folder the user had stays, empty or not.
+TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolders) {
+    const QImage image = testsupport::gradientImage(40, 30);
+    enum class GivenUp { Dropped, FailsWhenPlaced };
+    for (bool existedBefore : {false, true}) {
+        for (GivenUp how : {GivenUp::Dropped, GivenUp::FailsWhenPlaced}) {
+            SCOPED_TRACE(std::string(existedBefore ? "the user's folder, " : "a folder the writer made, ") +
+                         (how == GivenUp::Dropped ? "dropped" : "fails when placed"));
+            Fixture f;
+            const QString folder = f.out + "/new/deeper";
+            if (existedBefore) ASSERT_TRUE(QDir().mkpath(folder));
+            ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
+            writer.beforePlacing = [](const QString& temp) { QFile(temp).resize(10); };
+            ResultWriter::Prepared prepared = writer.prepareImg(image, folder + "/x.png", 5, f.photo);
+            ASSERT_TRUE(prepared.ready());
+            if (how == GivenUp::Dropped) {
+                prepared = ResultWriter::Prepared();
+            } else {
+                EXPECT_EQ(writer.placePrepared(prepared, folder + "/x.png", f.photo).processStatus, PhotoFile::Failed);
+            }
+            EXPECT_EQ(QFileInfo(folder).isDir(), existedBefore);
+            EXPECT_EQ(QFileInfo(f.out).isDir(), existedBefore);  // made on the way too
+            EXPECT_TRUE(QDir(f.dir.path()).exists());
+            if (existedBefore) EXPECT_TRUE(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        }
+    }
+
+    // Two outputs in one new folder: it stays while either is there or placed, and goes
+    // with the last of them.
+    Fixture f;
+    ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
+    ResultWriter::Prepared a = writer.prepareImg(image, f.out + "/a.png", 5, f.photo);
+    ResultWriter::Prepared b = writer.prepareImg(image, f.out + "/b.png", 5, f.photo);
+    a.discard();
+    ASSERT_TRUE(QFileInfo(f.out).isDir());
+    b.discard();
+    EXPECT_FALSE(QFileInfo::exists(f.out));
+    ResultWriter::Prepared c = writer.prepareImg(image, f.out + "/c.png", 5, f.photo);
+    ResultWriter::Prepared d = writer.prepareImg(image, f.out + "/d.png", 5, f.photo);
+    EXPECT_EQ(writer.placePrepared(c, f.out + "/c.png", f.photo).processStatus, PhotoFile::Processed);
+    d.discard();
+    EXPECT_EQ(f.outputFolderEntries(), QStringList{"c.png"});
+}
+
 TEST(ResultWriter, PreparedOutputsGoUnlessPlacedAndArePlacedInAnyOrder) {
     Fixture f;
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
