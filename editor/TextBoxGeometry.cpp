@@ -1,5 +1,7 @@
 #include "editor/TextBoxGeometry.h"
 
+#include <cmath>
+
 #include <QTransform>
 #include <algorithm>
 
@@ -53,4 +55,11 @@ QRectF TextBoxGeometry::rotatedFrame() const {
 
 QRectF TextBoxGeometry::insetByMargin(const QRectF& f) {
     return QRectF(f.x() + kMargin, f.y() + kMargin, f.width() - 2 * kMargin, f.height() - 2 * kMargin);
+}
+
+float TextBoxGeometry::pointPairToBearingDegrees(QPointF first, QPointF second) {
+    const float dy = float(first.y()) - float(second.y());
+    const float dx = float(second.x()) - float(first.x());
+    const float radians = std::atan2(dy, dx);
+    return float(radians * 57.29577951308232);
 }

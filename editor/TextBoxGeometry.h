@@ -45,6 +45,9 @@ public:
     QRectF rotatedFrame() const;
     // The reported frames less the margin on every side, as the step stores them.
     static QRectF insetByMargin(const QRectF& frame);
+    // The angle in degrees of the line from `first` to `second`, measured from +x with y
+    // growing downwards (atan2(first.y - second.y, second.x - first.x)), in 32-bit floats.
+    static float pointPairToBearingDegrees(QPointF first, QPointF second);
 
 private:
     QSizeF viewSize_;

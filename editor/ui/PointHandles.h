@@ -131,10 +131,21 @@ public:
     PointView* corner(int i) const { return corners_[size_t(i)].data(); }
     RectShadeView* shadeView() const { return shade_.data(); }
 
+    // The four corner handles: 0 and 2 left, 1 and 3 right, 0 and 1 lower (y up).
+    QList<PointView*> thePoints() const;
+    // Key i belongs to handle i, for as many keys as there are (at most four are used).
+    void setPointKeys(const QStringList& keys);
+    QStringList pointKeys() const { return pointKeys_; }
+    // A handle's centre with y measured downwards from the container's top, and the move
+    // of a handle to such a centre (size unchanged).
+    QPointF centerForPointAtIndex(int index) const;
+    void setCenter(QPointF yDown, int index);
+
 private:
     void pointViewMoved(const platform::Notification& n);
     void redraw();
     std::array<QPointer<PointView>, 4> corners_{};
+    QStringList pointKeys_;
     QPointer<QWidget> container_;
     QPointer<RectShadeView> shade_;
     bool isForCustomFilter_ = false;

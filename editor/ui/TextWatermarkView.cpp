@@ -105,11 +105,38 @@ void TextWatermarkView::setTextColor(const QColor& color) {
 
 void TextWatermarkView::setAlignment(int alignment) {
     alignment_ = alignment;
-    QTextOption option = field_->document()->defaultTextOption();
-    option.setAlignment(qtAlignment(alignment));
-    field_->document()->setDefaultTextOption(option);
+    resetTextField();
     sizeTextContainerFieldToFit();
 }
+
+void TextWatermarkView::resetTextField() {
+    placeField();
+    if (field_->toPlainText() != shownText_) field_->setPlainText(shownText_);
+    field_->setFont(font_);
+    QTextOption option = field_->document()->defaultTextOption();
+    option.setAlignment(qtAlignment(alignment_));
+    field_->document()->setDefaultTextOption(option);
+    QPalette pal = field_->palette();
+    pal.setColor(QPalette::Text, color_);
+    field_->setPalette(pal);
+    field_->setPlaceholderText(OverlayPanels::placeholderText());
+    field_->setFrameShape(QFrame::NoFrame);
+    field_->setStyleSheet(QStringLiteral("background: transparent;"));
+}
+
+QPointF TextWatermarkView::centerOfView(const QWidget* view) {
+    if (!view) return {};
+    const QRectF f = view->geometry();
+    return {f.x() + f.width() / 2, f.y() + f.height() / 2};
+}
+
+void TextWatermarkView::updateCenterValues() { centerOfTextContainer = geometry_.center(); }
+
+void TextWatermarkView::btnCloseOnTextContainerTapped() {
+    if (delegate_) delegate_->btnCrossClickedOnTextWatermarkView();
+}
+
+void TextWatermarkView::btnRotateOnTextContainerTapped() {}
 
 void TextWatermarkView::setLeftTextAlignment() { setAlignment(0); }
 void TextWatermarkView::setCenterTextAlignment() { setAlignment(2); }
@@ -140,6 +167,7 @@ void TextWatermarkView::sizeTextContainerFieldToFit() {
     placeField();
     update();
     callDelegateToUpdateValues();
+    updateCenterValues();
 }
 
 void TextWatermarkView::callDelegateToUpdateValues() {
@@ -197,7 +225,7 @@ void TextWatermarkView::paintEvent(QPaintEvent*) {
 void TextWatermarkView::mousePressEvent(QMouseEvent* e) {
     const QPointF pos = e->position();
     if (crossRectInWidget().contains(pos)) {
-        if (delegate_) delegate_->btnCrossClickedOnTextWatermarkView();
+        btnCloseOnTextContainerTapped();
         return;
     }
     const QRectF inner = platform::toQtRect(TextBoxGeometry::insetByMargin(geometry_.rotatedFrame()), height());
@@ -222,6 +250,7 @@ void TextWatermarkView::mouseMoveEvent(QMouseEvent* e) {
     if (!geometry_.isMoving()) return;
     setCursor(Qt::OpenHandCursor);
     if (geometry_.dragTo(toYUp(e->position()))) {
+        updateCenterValues();
         placeField();
         update();
     }

@@ -53,6 +53,16 @@ public:
     // Sizes the box to its text (the placeholder's size when empty) and reports.
     void sizeTextContainerFieldToFit();
     void callDelegateToUpdateValues();
+    // The centre of the box's frame (y up), refreshed after every size or position change.
+    QPointF centerOfTextContainer;
+    void updateCenterValues();
+    // Gives the field the box's frame, text, font, alignment, colour and placeholder again.
+    void resetTextField();
+    // The centre of a view's frame; (0, 0) for no view.
+    static QPointF centerOfView(const QWidget* view);
+    // The box's cross, and its turn button (which has no action).
+    void btnCloseOnTextContainerTapped();
+    void btnRotateOnTextContainerTapped();
     // Shows a parameter list as the output draws it (a date stamp shows its date).
     void adjustExtendRectToTextChange(const QString& photoPath, const QString& filterName,
                                       const QVariantList& parameters);
