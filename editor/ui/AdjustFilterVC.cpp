@@ -24,7 +24,6 @@
 
 namespace {
 
-QSize pixelSize(QSizeF size) { return QSize(int(std::lround(size.width())), int(std::lround(size.height()))); }
 
 }  // namespace
 
@@ -99,7 +98,7 @@ void AdjustFilterVC::buildLayout() {
     root->addWidget(footer_);
     connect(next_, &QPushButton::clicked, this, &AdjustFilterVC::btnSaveOptionsTapped);
     connect(back_, &QPushButton::clicked, this, &AdjustFilterVC::btnPreviousSelectionTapped);
-    layoutImageContainer(QSizeF(kPreviewWidth, kPreviewHeight));
+    resizeImageContainerForAspectFit(QSizeF(kPreviewWidth, kPreviewHeight));
 }
 
 void AdjustFilterVC::btnSaveOptionsTapped() {
@@ -149,6 +148,7 @@ void AdjustFilterVC::buildParameterColumn() {
     connect(btnreset_, &QPushButton::clicked, this, [this] { setupViewForSelectedFilter(); });
     buildGenericControls();
     buildOwnPanels();
+    buildOperationViews();
 }
 
 void AdjustFilterVC::placeInColumn(QWidget* w, const QRectF& yUp) {
@@ -168,16 +168,6 @@ void AdjustFilterVC::placeTopPanel(QWidget* panel, double extraBelow) {
     placeInColumn(panel, QRectF(0, y, kColumnWidth, panel->height()));
     panel->show();
     placeApplyArea(PanelPlacement::applyBelowPanel(y, extraBelow));
-}
-
-void AdjustFilterVC::layoutImageContainer(QSizeF photoSize) {
-    QSizeF fit = Utils::sharedUtils().getAspectFitModeSizeWithsize(photoSize, QSizeF(kPreviewWidth, kPreviewHeight));
-    if (fit.width() < 1 || fit.height() < 1) fit = QSizeF(kPreviewWidth, kPreviewHeight);
-    const QSize size = pixelSize(fit);
-    imageContainer_->setGeometry((kPreviewWidth - size.width()) / 2, (kPreviewHeight - size.height()) / 2,
-                                 size.width(), size.height());
-    imgViewFiltered_->setGeometry(0, 0, size.width(), size.height());
-    AppDelegate::shared().ADJUST_FILTER_IMG_CONTAINER_SIZE = QSizeF(size);
 }
 
 QSizeF AdjustFilterVC::imageContainerSize() const { return QSizeF(imageContainer_->size()); }
@@ -216,7 +206,10 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     }
     AppDelegate::shared().currentFilterName = state_.currentFilterName;
     lblFilterName_->setText(state_.currentFilterDisplayName);
-    if (effectsets::withPreviewOverlay().contains(state_.currentFilterName)) state_.currentZooomFactor = 1.0f;
+    if (effectsets::withPreviewOverlay().contains(state_.currentFilterName)) {
+        state_.currentZooomFactor = 1.0f;
+        zoomPreviewsWithCurrentZoomFactor();
+    }
     if (!state_.isUI_CHANGING_FOR_RESIZING) {
         btnApplyFilter_->setText(state_.isFor_FILTER_EDIT_MODE ? tr("Edit Effect") : tr("Add Effect"));
         lblClickOnAddEffect_->setText(state_.isFor_FILTER_EDIT_MODE
@@ -228,7 +221,7 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     params_.reset();
     state_.isFILTER_APPLIED = false;
     viewFilterParametrs_->show();
-    btnreset_->show();
+    hideResetButtonSetHidden(false);
     doSetupForFilter();
     showImage();
     hideUnwantedButtons();
@@ -263,7 +256,7 @@ void AdjustFilterVC::doSetupForFilter() {
 }
 
 void AdjustFilterVC::hideUnwantedButtons() {
-    btnreset_->setVisible(!effectsets::withoutResetButton().contains(state_.currentFilterName));
+    hideResetButtonSetHidden(effectsets::withoutResetButton().contains(state_.currentFilterName));
 }
 
 void AdjustFilterVC::placeGeneratedAreas() {
@@ -320,14 +313,9 @@ void AdjustFilterVC::setApplyButtonHighted(bool highlighted) {
 
 void AdjustFilterVC::setPreviewPhoto(const QImage& picture, const QString& photoPath) {
     state_.previewPhotoPath = photoPath;
-    layoutImageContainer(picture.isNull() ? QSizeF(kPreviewWidth, kPreviewHeight) : QSizeF(picture.size()));
-    const QSize size = imageContainer_->size();
-    imageToEdit_ = picture.isNull() || picture.size() == size
-                       ? picture
-                       : picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    state_.sourceImageExtent = QSizeF(imageToEdit_.size());
-    shownImage_ = imageToEdit_;
-    imgViewFiltered_->setPixmap(QPixmap::fromImage(shownImage_));
+    previewSource_ = picture;
+    resizeImageContainerForAspectFit();
+    resizeInputImageForAspectFit();
 }
 
 bool AdjustFilterVC::loadPreviewForSelectedPhoto() {

@@ -220,6 +220,46 @@ public:
     // (Re)starts the delayed refresh: 0.5 s after the last call the preview is redrawn.
     void resetTimerToPerformActionLater();
 
+    // ---- named operations of the screen (AdjustFilterVC_Operations.cpp) ----
+    // Own effects' slider values by effect and slot ("Add Border" slot 1 -> "cornerRadius").
+    void changeValueForCustomFiltersSlidersNewValue(double value, int slot);
+    // A point button or the crop rectangle button clicked: on <-> off.
+    void pointButtonChanged(PointHandleButton* button);
+    void extentButtonChanged();
+    void handleSliderEffectIntensity(double value);
+    void handleSliderInputImageIntensity(double value);
+    // The slider row of tags 100 ... 105; null for any other tag.
+    QWidget* getViewWithTag(int tag) const;
+    // Takes the own effects' panels out of the parameter column (hides them).
+    void removeCustomViews();
+    // Taller custom-enhance sliders where the system draws them taller.
+    void increaseHeightOf_Sliders();
+    // Whether the main window may be resized while an effect is set up; the screen's own
+    // limits come back when it may again.
+    void setWindowResizable(bool resizable);
+    bool isWindowResizable() const { return !windowSizeLimits_.has_value(); }
+    // The effect-information warning, shown instead of the information button.
+    void showInfoFilterWarning(bool show);
+    QWidget* vwInfoFilterWarning() const { return vwInfoFilterWarning_; }
+    QPushButton* btnInfoFilter() const { return btnInfoFilter_; }
+    void hideResetButtonSetHidden(bool hidden);
+    // The second-picture panel of two-picture effects, with its file label (the picture
+    // overlays' own panel is the controller's).
+    void hideAddPhotoButtonSetHidden(bool hidden);
+    QWidget* vWBackGroundImage() const { return vWBackGroundImage_; }
+    QLabel* lblBGImgUrl() const { return lblBGImgUrl_; }
+    // Shows the photo at currentZooomFactor with "Zoom: n %".
+    void zoomPreviewsWithCurrentZoomFactor();
+    QLabel* lblZoom() const { return lblZoom_; }
+    // Lays the image container out for a picture of `size` (the preview's own when empty)
+    // and stores its size as ADJUST_FILTER_IMG_CONTAINER_SIZE.
+    void resizeImageContainerForAspectFit(QSizeF size = {});
+    // Scales the preview photo (the batch's steps already drawn on it) to the container.
+    void resizeInputImageForAspectFit();
+    // The progress display's delay; it shares the one-shot slot of the typing refresh, so
+    // starting either cancels the other.
+    void resetTimerToShowProgressBar(std::function<void()> showProgress);
+
 signals:
     // A preview picture arrived and is shown.
     void previewShown(quint64 generation);
@@ -231,6 +271,7 @@ private:
     void buildParameterColumn();
     void buildGenericControls();
     void buildOwnPanels();
+    void buildOperationViews();
     void doSetupForFilter();
     void setupCoreImageControls();
     void bindSlider(const SliderPlan& plan);
@@ -247,7 +288,6 @@ private:
     QVariant savedValue(const QString& key) const;
     QSizeF photoPixelSize() const;
     PlanInput planInput() const;
-    void layoutImageContainer(QSizeF photoSize);
     void onPreviewRendered(const QImage& image, quint64 generation);
     void setApplyButtonHighted(bool highlighted);
 
@@ -259,6 +299,13 @@ private:
     PreviewRenderer* renderer_ = nullptr;
     QImage imageToEdit_;
     QImage shownImage_;
+    QImage previewSource_;  // the preview photo as given, before it is fitted
+    std::optional<std::pair<QSize, QSize>> windowSizeLimits_;  // while the window is held
+    QWidget* vwInfoFilterWarning_ = nullptr;
+    QPushButton* btnInfoFilter_ = nullptr;
+    QWidget* vWBackGroundImage_ = nullptr;
+    QLabel* lblBGImgUrl_ = nullptr;
+    QLabel* lblZoom_ = nullptr;
 
     QWidget* tableArea_ = nullptr;
     QWidget* previewContainer_ = nullptr;

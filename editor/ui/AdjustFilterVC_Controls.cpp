@@ -84,7 +84,7 @@ void AdjustFilterVC::buildGenericControls() {
         auto* b = new PointHandleButton(viewBGForRectButtons_);
         b->setGeometry(10 + (i % 2) * 145, 4 + (i / 2) * 46, 135, 42);
         b->setPointContainerView(imageContainer_);
-        connect(b, &QPushButton::clicked, this, [b] { b->setState(b->state() ? 0 : 1); });
+        connect(b, &QPushButton::clicked, this, [this, b] { pointButtonChanged(b); });
         pointButtons_[size_t(i)] = b;
     }
     lblDragPosionBtn_ = new QLabel(tr("Drag the point on the photo to move it"), paramsColumn_);
@@ -163,6 +163,7 @@ void AdjustFilterVC::setupCoreImageControls() {
         wells_[size_t(i)].label->show();
         viewBGForColorPickers_->show();
     }
+    hideAddPhotoButtonSetHidden(!plan.usesSecondImage);
     for (const SliderPlan& s : plan.sliders) bindSlider(s);
     for (const PointPlan& p : plan.points) addPointButtonWithKey(p.key, p.point);
     theExtentButton_->hide();
@@ -175,15 +176,21 @@ void AdjustFilterVC::setupCoreImageControls() {
 void AdjustFilterVC::addSliderControlWithKey(const QString& key, float value) {
     SliderPlan s;
     s.key = key;
-    if (!key.isEmpty()) s = SlotPlanner::sliderFor(planInput(), key, double(value), {});
+    if (!key.isEmpty() && currentFilter_ && !effectsets::ownSliderEffects().contains(state_.currentFilterName) &&
+        !currentFilter_->attributes().contains(key)) {
+        platform::log(u"can't find attribute");
+        s.key.clear();  // the row stays hidden
+    } else if (!key.isEmpty()) {
+        s = SlotPlanner::sliderFor(planInput(), key, double(value), {});
+    }
     bindSlider(s);
 }
 
 void AdjustFilterVC::bindSlider(const SliderPlan& s) {
     const int i = state_.sliderControlIndex++;
     ++state_.TOTAL_SLIDER_USED;
-    if (i > 5) {
-        platform::log(u"Too many sliders!");
+    if (!getViewWithTag(100 + i)) {
+        platform::log(u"No slider found with tag %d, ", 40 + i);
         return;
     }
     state_.sliderKeys[size_t(i)] = s.key;
@@ -274,9 +281,13 @@ void AdjustFilterVC::clearControls() {
     }
     state_.pointButtonKeys.fill(QString());
     viewBGForRectButtons_->hide();
-    for (QWidget* panel : {vwForResizeFilter_, vWforCustomEnhance_, vwRotate_, vwCrop_}) panel->hide();
+    removeCustomViews();
+    hideAddPhotoButtonSetHidden(true);
+    lblBGImgUrl_->setText(QStringLiteral("No image selected"));
     vwAddEffect_->show();
-    btnreset_->hide();
+    hideResetButtonSetHidden(true);
+    showInfoFilterWarning(true);
+    setWindowResizable(true);
     state_.isFAV_SELECTED = false;
     if (colourDialog_) colourDialog_->hide();
     colourDialogSlot_ = -1;
@@ -305,39 +316,7 @@ void AdjustFilterVC::changeValue(double v, int slot) {
         showImage();
         return;
     }
-    // The program's own effects decide by slot.
-    QLineEdit* field0 = sliderRows_[0].field;
-    QLineEdit* field1 = sliderRows_[1].field;
-    if (name == QLatin1String("RGB Adjust")) {
-        static const char* const keys[] = {"Red", "Green", "Blue", "Alpha"};
-        if (slot < 4) saveFilterParametersWithKey(QString::fromLatin1(keys[slot]), v);
-    } else if (name == QLatin1String("Black & White")) {
-        saveFilterParametersWithKey(QStringLiteral("Intensity"), v);
-    } else if (name == QLatin1String("Brightness") || name == QLatin1String("Contrast")) {
-        const QString k = name == QLatin1String("Brightness") ? QStringLiteral("inputBrightness")
-                                                               : QStringLiteral("inputContrast");
-        if (currentFilter_) currentFilter_->setValue(v, k);
-        saveFilterParametersWithKey(k, v);
-    } else if (name == QLatin1String("Rotate")) {
-        saveFilterParametersWithKey(QStringLiteral("angle"), v);
-        field0->setText(QString::number(int(v)));
-    } else if (name == QLatin1String("Add Border")) {
-        const int whole = int(v);
-        if (slot == 0) {
-            saveFilterParametersWithKey(QStringLiteral("borderWidth"), whole);
-            field0->setText(QString::number(whole));
-        } else if (slot == 1) {
-            saveFilterParametersWithKey(QStringLiteral("cornerRadius"), whole);
-            field1->setText(QString::number(whole));
-        }
-    } else if (name == QLatin1String("Add Text") || name == QLatin1String("Add Watermark") ||
-               name == QLatin1String("Add Date")) {
-        saveFilterParametersWithKey(QStringLiteral("alpha"), v);
-    } else if (name == QLatin1String("Add Custom Image") || name == QLatin1String("Add Logo")) {
-        if (slot == 0) saveFilterParametersWithKey(QStringLiteral("angle"), int(v));
-        else if (slot == 1) saveFilterParametersWithKey(QStringLiteral("alpha"), v);
-    }
-    showImage();
+    changeValueForCustomFiltersSlidersNewValue(v, slot);
 }
 
 void AdjustFilterVC::commitValueField(int slot) {

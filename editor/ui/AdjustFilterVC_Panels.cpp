@@ -138,10 +138,9 @@ void AdjustFilterVC::buildOwnPanels() {
     connect(btnSelectCropRatio_, &QPushButton::clicked, this, &AdjustFilterVC::selectCropRatioTapped);
     connect(btnPortraitOrientation_, &QPushButton::clicked, this, &AdjustFilterVC::btnPortraitTapped);
     connect(btnLandScapeOrientation_, &QPushButton::clicked, this, &AdjustFilterVC::btnLandscapeTapped);
-    connect(theExtentButton_, &QPushButton::clicked, this,
-            [this] { theExtentButton_->setState(theExtentButton_->state() ? 0 : 1); });
+    connect(theExtentButton_, &QPushButton::clicked, this, &AdjustFilterVC::extentButtonChanged);
 
-    for (QWidget* panel : {vwForResizeFilter_, vWforCustomEnhance_, vwRotate_, vwCrop_}) panel->hide();
+    removeCustomViews();
 }
 
 ValueSlider* AdjustFilterVC::enhanceSlider(int tag) const { return tag >= 0 && tag < 9 ? enhanceSliders_[size_t(tag)] : nullptr; }
@@ -230,6 +229,8 @@ void AdjustFilterVC::applyResizeFilter() {
 
 void AdjustFilterVC::setupViewForCustomEnhance() {
     placeTopPanel(vWforCustomEnhance_, 30);
+    showInfoFilterWarning(false);
+    increaseHeightOf_Sliders();
     for (int t = 0; t < 9; ++t) {
         const QString key = QString::fromLatin1(kEnhance[t].key);
         const double value = state_.isFor_FILTER_EDIT_MODE ? savedReal(savedValue(key))
@@ -351,7 +352,9 @@ void AdjustFilterVC::showCropRect(const QRectF& r) {
 }
 
 void AdjustFilterVC::setupViewForCropFilter(bool takeSaved) {
+    setWindowResizable(false);
     placeTopPanel(vwCrop_, 40);
+    showInfoFilterWarning(false);
     AppDelegate& app = AppDelegate::shared();
     const QSizeF box = imageContainerSize();
     QRectF rect;

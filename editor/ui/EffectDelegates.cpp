@@ -112,7 +112,7 @@ bool CategoryDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, con
     auto* m = qobject_cast<CategoryTableModel*>(model);
     const bool deletable = m && m->favouriteAt(index.row()) && index.data(EffectRoles::IsSelected).toBool();
     if (deletable && releasedInside(event, deleteButtonRect(option.rect))) {
-        emit deleteClicked(index.row());
+        btnDeleteOncelltapped(index.row());
         return true;
     }
     if (deletable && pressedInside(event, deleteButtonRect(option.rect))) return true;
@@ -205,7 +205,7 @@ bool StepDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const Q
         if (b == MoveUp && !index.data(EffectRoles::CanMoveUp).toBool()) continue;
         if (b == MoveDown && !index.data(EffectRoles::CanMoveDown).toBool()) continue;
         if (releasedInside(event, rect)) {
-            emit buttonClicked(index.row(), b);
+            cellButtonTapped(index.row(), Button(b));
             return true;
         }
         // A press on a button neither selects the row nor starts a drag.

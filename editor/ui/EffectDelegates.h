@@ -14,6 +14,11 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+    // The favourite's delete button: reported with its row.
+    void btnDeleteOncelltapped(int row);
+    static QString deleteButtonToolTip();
 signals:
     void deleteClicked(int row);
 };
@@ -42,6 +47,13 @@ public:
                      const QModelIndex& index) override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
+    // The row's buttons, each reported with its row.
+    void btnApplyOncelltapped(int row);
+    void btnRemoveOncelltapped(int row);
+    void btnEditFilterOncelltapped(int row);
+    void btnMoveUpOnCellTapped(int row);
+    void btnMoveDownOnCellTapped(int row);
+    void cellButtonTapped(int row, Button button);
 signals:
     void buttonClicked(int row, int button);
 };

@@ -267,7 +267,9 @@ void EffectsScreenController::buildEffectTable() {
     effectModel_ = new EffectTableModel(this);
     tblFilters_->setModel(effectModel_);
     tblFilters_->setItemDelegate(new EffectDelegate(tblFilters_));
-    connect(tblFilters_, &QListView::clicked, this, [this](const QModelIndex& i) { filterCellClickedWithIndex(i.row()); });
+    connect(tblFilters_, &QListView::clicked, this, [this](const QModelIndex& i) { FilterImageCellClickedWithIndex(i.row()); });
+    connect(tblFilters_, &QListView::doubleClicked, this,
+            [this](const QModelIndex& i) { FilterImageDoubbleClickedWithIndex(i.row()); });
     layout->addWidget(tblFilters_);
     // Under the sticker sets: a picture of the user's own instead.
     btnAddCustomImage_ = makeButton(vwEffects_, tr("Add Your Own Image…"), QStringLiteral("btnAddCustomImage"));
@@ -349,7 +351,7 @@ void EffectsScreenController::viewWillAppearNotofication() {
     }
     checkForDeletedPhotosInSourceFolder(false);
     stepsModel_->reload();
-    lblNoSteps_->setVisible(app.arrayAppliedFilters.isEmpty());
+    showAppliedFiltersView();
     if (!app.arraySelectedImagesToProcess.isEmpty()) {
         if (app.selectedImageIndex < 0 || !app.selectedImageFile) {
             app.selectedImageIndex = 0;
@@ -510,18 +512,8 @@ void EffectsScreenController::resetFilterForNewImage(bool force) {
 // The preview's base: the photo with the batch's switched-on steps, less the step being
 // edited (its panel draws it), plus a shown favourite's steps.
 void EffectsScreenController::renderBase(std::function<void()> then) {
-    AppDelegate& app = AppDelegate::shared();
-    if (originalImage_.isNull() || !app.selectedImageFile) return;
-    QList<std::shared_ptr<AppliedFilter>> steps;
-    for (const auto& s : app.arrayAppliedFilters)
-        if (s && s != editedStep_) steps << s;
-    if (selectedFavBatch_ && vc_->state().isFAV_SELECTED) steps += selectedFavBatch_->filtersArray;
-    loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight),
-                 PreviewLoader::snapshotSteps(steps), originalImage_, imgSelected_Thumbnail_,
-                 [this, then](const PhotoPreviewResult& r) {
-                     applyPreviewResult(r, std::nullopt, false);
-                     if (then) then();
-                 });
+    if (selectedFavBatch_ && vc_->state().isFAV_SELECTED) applyFavFiltersForFavBatch(selectedFavBatch_, std::move(then));
+    else applyAllSeletedFiltersOnImage(AppDelegate::shared().arrayAppliedFilters, std::move(then));
 }
 
 void EffectsScreenController::refreshStepThumbnails(bool all) {
@@ -554,8 +546,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
     const CategoryRows rows = categoryModel_->rows();
     tblCategories_->clearSelection();
     if (rows.isHeader(row) || row < 0 || row >= rows.count()) return;
-    AppDelegate& app = AppDelegate::shared();
-    if (app.selectedImageFile && !EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) return;
+    if (isSelectedPhotoDeleted()) return;
 
     // Changed values of an effect not yet added: ask before leaving them.
     auto& defaults = platform::UserDefaults::standardUserDefaults();
@@ -585,7 +576,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
     case CategoryRows::Group::Rename:
         seletedFilterCategory_ = categoryModel_->renameCategoryAt(row);
         vc_->selectEffectByName(QString());
-        showFiltersView(false);
+        showFiltersViewShowFlag(false);
         AddConvertFormatView();
         break;
     case CategoryRows::Group::Fx:
@@ -603,13 +594,8 @@ void EffectsScreenController::selectCategoryRow(int row) {
                     break;
                 }
         } else {
-            showFiltersView(false);
-            // "Resize" is kept once: the batch's own is opened instead of a second one.
-            const int resize = AppliedSteps::indexOfResize(app.arrayAppliedFilters);
-            if (record->filterName == QLatin1String("Resize") && resize >= 0) {
-                btnEditFilterTappedAtIndex(resize);
-                return;
-            }
+            showFilterParametersViewShowFlag(true);
+            if (isSingleTimeEdiatbleFilter(record)) return;
             chooseEffect(record);
         }
         break;
@@ -619,27 +605,16 @@ void EffectsScreenController::selectCategoryRow(int row) {
     categoryModel_->setSelectedCategoryIndex(row);
 }
 
-void EffectsScreenController::showFiltersView(bool show) {
-    vwEffects_->setVisible(show);
-    if (show) vwEffects_->raise();
-}
-
 void EffectsScreenController::loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category) {
     if (!category) return;
     vc_->selectEffectByName(QString());
     effectModel_->setCellHeight(EffectTables::filterCellHeightForCategory(category->categoryName));
     effectModel_->setRecords(category->filterRecordsWithNoDuplicates);
     btnAddCustomImage_->setVisible(category->categoryName == QLatin1String("Add Image"));
-    showFiltersView(true);
+    showFiltersViewShowFlag(true);
 }
 
-void EffectsScreenController::filterCellClickedWithIndex(int row) {
-    effectModel_->setSelectedFilterIndex(row);
-    const auto record = effectModel_->recordAt(row);
-    if (!record) return;
-    showFiltersView(false);
-    chooseEffect(record);
-}
+void EffectsScreenController::filterCellClickedWithIndex(int row) { effectModel_->setSelectedFilterIndex(row); }
 
 void EffectsScreenController::chooseEffect(const std::shared_ptr<FilterRecord>& record) {
     selectedFilterObj_ = record;
@@ -661,7 +636,7 @@ void EffectsScreenController::showFavoriteView(const std::shared_ptr<FavouriteBa
         favModel_->setFavourite(nullptr);
         return;
     }
-    showFiltersView(false);
+    showFiltersViewShowFlag(false);
     favModel_->setFavourite(favourite);
     lblFavTitle_->setText(EffectTables::favouritePanelTitle(int(favourite->filtersArray.size())));
     vwFavourite_->show();
@@ -702,7 +677,7 @@ void EffectsScreenController::stepsChanged(bool rerender) {
     if (editedStep_ && edited < 0) editedStep_.reset();
     vc_->state().selectedAppliedFilterIndex = edited;
     stepsModel_->setEditedRow(edited);
-    lblNoSteps_->setVisible(app.arrayAppliedFilters.isEmpty());
+    showAppliedFiltersView();
     if (rerender) renderBase();
 }
 
@@ -734,7 +709,7 @@ void EffectsScreenController::btnEditFilterTappedAtIndex(int row) {
     auto& steps = AppDelegate::shared().arrayAppliedFilters;
     if (row < 0 || row >= steps.size()) return;
     showFavoriteView(nullptr);
-    showFiltersView(false);
+    showFiltersViewShowFlag(false);
     editedStep_ = steps[row];
     stepsModel_->setEditedRow(row);
     // The base is drawn without the edited step; its panel then draws it from its values.
@@ -761,7 +736,7 @@ void EffectsScreenController::btnAppliedFilterViewToggleTapped(bool listForm) {
     btnListView_->setChecked(listForm);
     btnThumbView_->setChecked(!listForm);
     stepsModel_->setListForm(listForm);
-    if (!listForm) refreshStepThumbnails(false);
+    tableViewAppliedFiltersBoundDidChange();
 }
 
 void EffectsScreenController::commitCurrentEffect() {

@@ -155,6 +155,43 @@ public:
     void btnVerticalFlipTextWatermarkTapped(bool on);
     void fontSizeTyped(const QString& text);
 
+    // ---- named operations (EffectsScreenController_Operations.cpp) ----
+    // The preview photo with these steps (the switched-on ones) drawn on it, shown.
+    void applyAllSeletedFiltersOnImage(const QList<std::shared_ptr<AppliedFilter>>& steps,
+                                       std::function<void()> then = {});
+    // The batch's steps with a favourite's switched-on steps on top, shown.
+    void applyFavFiltersForFavBatch(const std::shared_ptr<FavouriteBatch>& favourite, std::function<void()> then = {});
+    // The step thumbnails, only while the steps show them.
+    void tableViewAppliedFiltersBoundDidChange();
+    // The frame/texture pictures drawn on the current photo.
+    void tableTextureEffectsBoundDidChange();
+    void showPhotoListViewShowFlag(bool show, bool animate = false);
+    // "Resize" is kept once: true (and the batch's own opened) when the batch holds it.
+    bool isSingleTimeEdiatbleFilter(const std::shared_ptr<FilterRecord>& record);
+    void showAppliedFiltersView();
+    void filterCellDoubleClickedWithIndex(int row);
+    // The effect cell's picture: a click chooses and opens the effect, a double click opens it.
+    void FilterImageCellClickedWithIndex(int row);
+    void FilterImageDoubbleClickedWithIndex(int row);
+    void showFiltersViewShowFlag(bool show, bool animate = false);
+    void showFilterParametersViewShowFlag(bool show, bool animate = false);
+    void loadStickers();
+    void showAddTextOverlayView();
+    bool isSelectedPhotoDeleted() const;
+    // Every screen lays itself out again.
+    void resizeConvertFormatViewAfterDelay();
+    // The overlay panels' builders.
+    void setupViewForFramesFilters(const QString& name, bool editing);
+    void setupViewForTextureFilters(const QString& name, bool editing);
+    void setupViewForStickerFilter(const QString& name, bool editing);
+    void setupViewForAddLogoFilter(const QString& name, bool editing);
+    void setupViewForAddCommentFilter(const QString& name, bool editing);
+    // The text panel's option lists.
+    void selectFontTapped();
+    void selectDateOptionsTapped();
+    void selectDateFormatTapped();
+    void selectTimeFormatTapped();
+
     // ---- what tests and the window look at ----
     QListView* tblFilterCategories() const { return tblCategories_; }
     QListView* tblFilters() const { return tblFilters_; }
@@ -208,7 +245,6 @@ private:
     void buildFavouritePanel();
     void buildOverlayPanels();
     void buildTextPanel();
-    void showFiltersView(bool show);
     void showFavoriteView(const std::shared_ptr<FavouriteBatch>& favourite);
     void loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category);
     void chooseEffect(const std::shared_ptr<FilterRecord>& record);

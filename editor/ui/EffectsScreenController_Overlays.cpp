@@ -171,8 +171,7 @@ void EffectsScreenController::buildTextPanel() {
     auto* fontButton = new QPushButton(QStringLiteral("▾"), viewWaterMark_);
     fontButton->setFixedWidth(28);
     fontButton->setToolTip(tr("Choose the font"));
-    connect(fontButton, &QPushButton::clicked, this,
-            [this] { vc_->openOptionPopup(PopupGeometry::Font, lblSelectedFontName_); });
+    connect(fontButton, &QPushButton::clicked, this, &EffectsScreenController::selectFontTapped);
     grid->addWidget(lblSelectedFontName_, 1, 1);
     grid->addWidget(fontButton, 1, 2);
 
@@ -201,10 +200,10 @@ void EffectsScreenController::buildTextPanel() {
     vwAddDateParam_ = new QWidget(viewWaterMark_);
     vwAddDateParam_->setObjectName(QStringLiteral("vwAddDateParam"));
     auto* dates = new QGridLayout(vwAddDateParam_);
-    const struct { QLabel** label; const char* title; int type; const char* name; } rows[] = {
-        {&lblSelectedDateTime_, "Date", PopupGeometry::DateOption, "lblSelectedDateTime"},
-        {&lblSelectedDateFormat_, "Date Format", PopupGeometry::DateFormat, "lblSelectedDateFormat"},
-        {&lblSelectedTimeFormat_, "Time Format", PopupGeometry::TimeFormat, "lblSelectedTimeFormat"},
+    const struct { QLabel** label; const char* title; void (EffectsScreenController::*tapped)(); const char* name; } rows[] = {
+        {&lblSelectedDateTime_, "Date", &EffectsScreenController::selectDateOptionsTapped, "lblSelectedDateTime"},
+        {&lblSelectedDateFormat_, "Date Format", &EffectsScreenController::selectDateFormatTapped, "lblSelectedDateFormat"},
+        {&lblSelectedTimeFormat_, "Time Format", &EffectsScreenController::selectTimeFormatTapped, "lblSelectedTimeFormat"},
     };
     int r = 0;
     for (const auto& row : rows) {
@@ -214,9 +213,7 @@ void EffectsScreenController::buildTextPanel() {
         auto* b = new QPushButton(QStringLiteral("▾"), vwAddDateParam_);
         b->setFixedWidth(28);
         b->setToolTip(tr("Choose from the list"));
-        QLabel* label = *row.label;
-        const int type = row.type;
-        connect(b, &QPushButton::clicked, this, [this, label, type] { vc_->openOptionPopup(type, label); });
+        connect(b, &QPushButton::clicked, this, row.tapped);
         dates->addWidget(b, r, 2);
         ++r;
     }
@@ -252,20 +249,16 @@ bool EffectsScreenController::setupViewForOverlayFilter(const QString& name, boo
     settingUp_ = true;
     bool handled = true;
     overlayName_ = name;
-    if (EffectTables::isFrameEffect(name) || EffectTables::isTextureEffect(name)) {
-        handled = setupTextureOrFrame(name, editing);
+    if (EffectTables::isFrameEffect(name)) {
+        setupViewForFramesFilters(name, editing);
+    } else if (EffectTables::isTextureEffect(name)) {
+        setupViewForTextureFilters(name, editing);
     } else if (EffectTables::isStickerSet(name)) {
-        stickerList_ = OverlayPanels::stickerImages(name);
-        QList<QVariantMap> rows;
-        for (const QString& image : stickerList_) rows << QVariantMap{{"name", image}};
-        stickersModel_->setRows(rows);
-        // Grid at the top, the picture's settings under it, the apply area at the foot.
-        placePanel(vwStickers_, 215, AdjustFilterVC::kColumnHeight - 215 - 45);
-        setupImageOverlay(name, editing);
+        setupViewForStickerFilter(name, editing);
     } else if (isImageOverlay(name)) {
-        setupImageOverlay(name, editing);
+        setupViewForAddLogoFilter(name, editing);
     } else if (isTextEffect(name)) {
-        setupText(name, editing);
+        setupViewForAddCommentFilter(name, editing);
     } else {
         handled = false;
         overlayName_.clear();
@@ -289,28 +282,7 @@ bool EffectsScreenController::setupTextureOrFrame(const QString& name, bool edit
     placePanel(vwTextureEffect_, PanelPlacement::kApplyHeight + 8,
                AdjustFilterVC::kColumnHeight - 50 - PanelPlacement::kApplyHeight - 8);
     vc_->vwAddEffect()->hide();
-    // Thumbnails of the pictures on the current photo, made in the background.
-    const QImage base = filteredImage_.isNull() ? vc_->imageToEdit() : filteredImage_;
-    if (!base.isNull()) {
-        const QImage small = base.scaled(160, 160, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        const QString path = previewPath_;
-        QPointer<EffectsScreenController> self(this);
-        for (int i = 0; i < textureList_.size(); ++i) {
-            const QString picture = textureList_[i];
-            const QVariantList list = frame ? QVariantList{QVariantMap{{"picture_frameName", picture}},
-                                                          QVariantMap{{"frameWidthPercent", 1.0}}}
-                                            : QVariantList{QVariantMap{{"picture_EffectName", picture}},
-                                                           QVariantMap{{"effectIntensityValue", 0.7}}};
-            auto job = [self, back = back_, small, path, name, list, i, picture] {
-                const QImage thumb = Utils::sharedUtils().applyFilterWithImage(small, path, name, list, true);
-                back.post([self, i, picture, thumb] {
-                    if (self && self->textureList_.value(i) == picture) self->texturesModel_->setImage(i, thumb);
-                });
-            };
-            if (executor_) executor_(job);
-            else QThreadPool::globalInstance()->start(job);
-        }
-    }
+    tableTextureEffectsBoundDidChange();
     if (editing) {
         const QString key = frame ? QStringLiteral("picture_frameName") : QStringLiteral("picture_EffectName");
         const QString saved = editedValue(key).toString();
@@ -446,7 +418,7 @@ void EffectsScreenController::btnAddCustomImageTapped() {
     // A record of its own: the custom picture belongs to no category of the catalogue.
     auto record = std::make_shared<FilterRecord>();
     record->filterName = record->filterDisplayName = QStringLiteral("Add Custom Image");
-    showFiltersView(false);
+    showFiltersViewShowFlag(false);
     chooseEffect(record);
     btnChooseCustomImageTapped();
 }
@@ -531,11 +503,7 @@ void EffectsScreenController::setupText(const QString& name, bool editing) {
     const QRectF rotated = rectOf(ParameterList::valueForKey(values, "rotatedRect"), QRectF(20, 20, 120, 120));
     textView_->geometryModel().setContainerFrame(
         QRectF(rotated.x() - 20, rotated.y() - 20, rotated.width(), rotated.height()));
-    textView_->isSetTextFieldEditable = !date;
-    textView_->adjustExtendRectToTextChange(previewPath_, name, vc_->workingParameters().list());
-    textView_->show();
-    textView_->raise();
-    textView_->enableTextEvents();
+    showAddTextOverlayView();
     setTextAlginMentButtons(int(platform::numberValue(ParameterList::valueForKey(values, "textAlignment"), 0)));
     // The apply area right over the panel (the generic rule put it under the date rows).
     placePanel(vc_->vwAddEffect(), 10 + panelHeight + 8, PanelPlacement::kApplyHeight);
