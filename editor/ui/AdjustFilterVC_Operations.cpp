@@ -17,12 +17,15 @@
 #include <cmath>
 
 void AdjustFilterVC::buildOperationViews() {
-    btnInfoFilter_ = new QPushButton(QStringLiteral("i"), paramsColumn_);
+    // The warning and the information button carry no text or action of their own yet, so
+    // they take no room: only which of the two is shown is kept.
+    btnInfoFilter_ = new QPushButton(paramsColumn_);
     btnInfoFilter_->setObjectName(QStringLiteral("btnInfoFilter"));
-    btnInfoFilter_->setGeometry(kColumnWidth - 100, 6, 24, 24);
+    btnInfoFilter_->setGeometry(0, 0, 0, 0);
     btnInfoFilter_->hide();
     vwInfoFilterWarning_ = new QWidget(paramsColumn_);
     vwInfoFilterWarning_->setObjectName(QStringLiteral("vwInfoFilterWarning"));
+    vwInfoFilterWarning_->setGeometry(0, 0, 0, 0);
     vwInfoFilterWarning_->hide();
     vWBackGroundImage_ = new QWidget(paramsColumn_);
     vWBackGroundImage_->setObjectName(QStringLiteral("vwSecondImage"));

@@ -348,6 +348,7 @@ void EffectsScreenController::viewWillAppearNotofication() {
         platform::NotificationCenter::defaultCenter().postNotification(QStringLiteral("notificationStartAsNewBatch"));
         app.isSTART_AS_NEW_BATCH = false;
         selectCategoryRow(categoryModel_->rows().firstBasicRow());
+        showPhotoListViewShowFlag(true);
     }
     checkForDeletedPhotosInSourceFolder(false);
     stepsModel_->reload();

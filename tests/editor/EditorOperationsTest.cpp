@@ -176,3 +176,45 @@ TEST(EffectsScreenOperations, ZoomWarningPanelsAndTheEmptyStepList) {
 }
 
 }  // namespace
+
+// ---- the buttons inside the batch-step rows ----
+
+#include <QSignalSpy>
+#include "editor/ui/EffectDelegates.h"
+
+namespace {
+
+TEST(CellButtons, EachStepButtonReportsItsOwnKindWithTheRow) {
+    StepDelegate delegate;
+    QSignalSpy spy(&delegate, &StepDelegate::buttonClicked);
+    const struct {
+        void (StepDelegate::*tapped)(int);
+        StepDelegate::Button kind;
+    } cases[] = {
+        {&StepDelegate::btnApplyOncelltapped, StepDelegate::Apply},
+        {&StepDelegate::btnEditFilterOncelltapped, StepDelegate::Edit},
+        {&StepDelegate::btnMoveUpOnCellTapped, StepDelegate::MoveUp},
+        {&StepDelegate::btnMoveDownOnCellTapped, StepDelegate::MoveDown},
+        {&StepDelegate::btnRemoveOncelltapped, StepDelegate::Remove},
+    };
+    int row = 3;
+    for (const auto& c : cases) {
+        (delegate.*c.tapped)(row);
+        delegate.cellButtonTapped(row + 10, c.kind);
+        ASSERT_EQ(spy.size(), 2);
+        EXPECT_EQ(spy[0], (QVariantList{row, int(c.kind)}));
+        EXPECT_EQ(spy[1], (QVariantList{row + 10, int(c.kind)}));
+        spy.clear();
+        ++row;
+    }
+    delegate.cellButtonTapped(1, StepDelegate::ButtonCount);
+    EXPECT_TRUE(spy.isEmpty());
+
+    CategoryDelegate categories;
+    QSignalSpy deleted(&categories, &CategoryDelegate::deleteClicked);
+    categories.btnDeleteOncelltapped(4);
+    ASSERT_EQ(deleted.size(), 1);
+    EXPECT_EQ(deleted[0].first().toInt(), 4);
+}
+
+}  // namespace
