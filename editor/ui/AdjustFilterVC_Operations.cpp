@@ -129,7 +129,11 @@ void AdjustFilterVC::showInfoFilterWarning(bool show) {
 
 void AdjustFilterVC::hideResetButtonSetHidden(bool hidden) { btnreset_->setHidden(hidden); }
 
-void AdjustFilterVC::hideAddPhotoButtonSetHidden(bool hidden) { vWBackGroundImage_->setHidden(hidden); }
+void AdjustFilterVC::hideAddPhotoButtonSetHidden(bool hidden) {
+    // Low in the column, clear of the sliders, the wells and the apply area above them.
+    if (!hidden) placeInColumn(vWBackGroundImage_, QRectF(0, 70, kColumnWidth, 40));
+    vWBackGroundImage_->setHidden(hidden);
+}
 
 void AdjustFilterVC::zoomPreviewsWithCurrentZoomFactor() {
     const double factor = state_.currentZooomFactor > 0 ? double(state_.currentZooomFactor) : 1.0;

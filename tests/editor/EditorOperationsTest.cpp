@@ -218,3 +218,31 @@ TEST(CellButtons, EachStepButtonReportsItsOwnKindWithTheRow) {
 }
 
 }  // namespace
+
+// ---- two-picture effects ----
+
+#include "tests/editor/EditorFixture.h"
+
+namespace {
+
+TEST(EffectsScreenOperations, TwoPictureEffectShowsItsSecondPicturePanelClearOfTheControls) {
+    EditorScreen s;
+    s.vc->show();
+    s.vc->selectEffectByName(QStringLiteral("CIDissolveTransition"));
+    QWidget* panel = s.vc->vWBackGroundImage();
+    ASSERT_FALSE(panel->isHidden());
+    EXPECT_EQ(s.vc->lblBGImgUrl()->text(), QStringLiteral("No image selected"));
+    const QRect inColumn = panel->geometry();
+    EXPECT_TRUE(s.vc->parametersColumn()->rect().contains(inColumn));
+    for (QWidget* w : {static_cast<QWidget*>(s.vc->vwAddEffect()), s.vc->getViewWithTag(100)}) {
+        const QRect other(w->mapTo(s.vc->parametersColumn(), QPoint(0, 0)), w->size());
+        EXPECT_FALSE(w->isVisible() && other.intersects(inColumn)) << w->objectName().toStdString();
+    }
+    const QString keep = qEnvironmentVariable("BRISKO_SCREENSHOT");
+    if (!keep.isEmpty()) s.vc->grab().save(keep + "/effects-two-pictures.png");
+
+    s.vc->selectEffectByName(QStringLiteral("CISepiaTone"));
+    EXPECT_TRUE(panel->isHidden());
+}
+
+}  // namespace
