@@ -222,7 +222,10 @@ TEST(OutputScreen, EachRuleCheckBoxSwitchesItsOwnRuleInThePreview) {
     s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
     // Texts kept for when their rule is switched on.
     BatchRenameSetting& settings = *s.view->selectedBatchRenameSetting;
+    settings.dictReplaceFileName.insert("New Name", "Photo");
     settings.dictAddString.insert("Prefix", "X");
+    settings.dictAddDigit.insert("Starting Index", 1);
+    settings.dictAddDigit.insert("Increment", 1);
     settings.dictRemove.insert("First n", 1);
     s.view->resetPreviewForUpdatedRenameSelections(false);
     s.settle();
