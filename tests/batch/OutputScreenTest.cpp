@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 
@@ -19,6 +21,7 @@
 #include "platform/workspace/Workspace.h"
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
+#include "ui/SmallViews.h"
 
 namespace {
 
@@ -220,6 +223,13 @@ TEST(OutputScreen, StartRefusalsAndErrorsShownBeforeTheRun) {
 TEST(OutputScreen, EachRuleCheckBoxSwitchesItsOwnRuleInThePreview) {
     Screen s(1, "src/Ab%1.JPG");
     s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
+    // With the rules shown the column scrolls, and still no control is cut at its right edge.
+    QWidget* viewport = s.view->scrollViewRename->viewport();
+    ASSERT_TRUE(s.view->scrollViewRename->verticalScrollBar()->isVisible());
+    for (QWidget* w : {static_cast<QWidget*>(s.view->btnInfoAboutRawFormats), static_cast<QWidget*>(s.view->popupButtons[1]),
+                       static_cast<QWidget*>(s.view->fields[0])}) {
+        EXPECT_LE(w->mapTo(viewport, QPoint(w->width(), 0)).x(), viewport->width()) << w->objectName().toStdString();
+    }
     // Texts kept for when their rule is switched on.
     BatchRenameSetting& settings = *s.view->selectedBatchRenameSetting;
     settings.dictReplaceFileName.insert("New Name", "Photo");
