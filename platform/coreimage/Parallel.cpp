@@ -1,9 +1,10 @@
 #include "platform/coreimage/Parallel.h"
 
-#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -18,14 +19,53 @@ constexpr double kMinWorkPerThread = 64.0 * 1024.0;
 
 // The kernels' own worker threads. They outlive each call, so a render does not start
 // and stop threads (and map and unmap their stacks) for every pass, and the scratch
-// space that kernels keep per thread stays warm. Never destroyed: workers may still be
-// finishing a late, empty task when the process exits.
-QThreadPool& workers() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setExpiryTimeout(60 * 1000);
-        return p;
-    }();
+// space that kernels keep per thread stays warm; a thread left idle for a minute ends.
+// The pool is our own rather than Qt's so that every hand-over of a task is made through
+// locks that ThreadSanitizer builds see (Qt's are invisible to them, and each band looked
+// like a race). Never destroyed: workers may still be finishing a late, empty task when
+// the process exits.
+class Workers {
+public:
+    void start(std::function<void()> task, int maxThreads) {
+        std::lock_guard<std::mutex> lock(m_);
+        tasks_.push_back(std::move(task));
+        if (int(tasks_.size()) > idle_ && threads_ < maxThreads) {
+            ++threads_;
+            std::thread([this] { work(); }).detach();
+        } else {
+            queued_.notify_one();
+        }
+    }
+
+private:
+    void work() {
+        std::unique_lock<std::mutex> lock(m_);
+        for (;;) {
+            ++idle_;
+            const bool woken = queued_.wait_for(lock, std::chrono::seconds(60), [this] { return !tasks_.empty(); });
+            --idle_;
+            if (!woken) {
+                --threads_;
+                return;
+            }
+            std::function<void()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            task = nullptr;  // what it holds goes before the thread waits again
+            lock.lock();
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable queued_;
+    std::deque<std::function<void()>> tasks_;
+    int threads_ = 0;
+    int idle_ = 0;
+};
+
+Workers& workers() {
+    static Workers* pool = new Workers;
     return *pool;
 }
 
@@ -81,9 +121,8 @@ void parallelFor(int first, int last, const std::function<void(int, int)>& fn, d
     call->first = first;
     call->count = count;
     call->chunks = std::min(count, threads * 4);
-    QThreadPool& pool = workers();
-    if (pool.maxThreadCount() < threadCount() - 1) pool.setMaxThreadCount(std::max(1, threadCount() - 1));
-    for (int i = 1; i < threads; ++i) pool.start([call] { runChunks(call); });
+    const int helpers = std::max(1, threadCount() - 1);
+    for (int i = 1; i < threads; ++i) workers().start([call] { runChunks(call); }, helpers);
     runChunks(call);
     std::unique_lock<std::mutex> l(call->m);
     call->finished.wait(l, [&] { return call->done.load() == call->chunks; });

@@ -8,6 +8,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <thread>
+#include <vector>
+
 #include "platform/pdf/PdfDocument.h"
 #include "tests/support/TestSupport.h"
 
@@ -76,6 +79,31 @@ TEST(PdfDocument, DamagedDocumentStartsAfreshAndFailuresLeaveTheFile) {
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), bytes);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"bad.pdf"});
+}
+
+// A batch run adds pages to the PDF documents of several photos at once. Each document
+// must come out whole; a ThreadSanitizer build (bench/tsan.sh) also sees any sharing
+// inside qpdf that is not locked.
+TEST(PdfDocument, DocumentsWrittenOnSeveralThreadsAtOnceEachGetTheirPages) {
+    QTemporaryDir dir;
+    const QByteArray page = jpegOf(filled(40, 30, Qt::red));
+    constexpr int kThreads = 4, kPages = 3;
+    std::vector<int> failures(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const QString pdf = dir.filePath(QString("doc%1.pdf").arg(t));
+            for (int p = 0; p < kPages; ++p) {
+                if (!platform::appendJpegPageToPdf(pdf, pdf, page, 40, 30)) ++failures[t];
+                if (platform::pdfPageCount(pdf) != p + 1) ++failures[t];
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(failures[t], 0) << "document " << t;
+        EXPECT_EQ(platform::pdfPageCount(dir.filePath(QString("doc%1.pdf").arg(t))), kPages);
+    }
 }
 
 }  // namespace
