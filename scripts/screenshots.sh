@@ -6,7 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
-home=$(mktemp -d)
+# A home under a plain name, so the paths in the pictures read well.
+home="${TMPDIR:-/tmp}/brisko-screenshots-home"
+rm -rf "$home"
+mkdir -p "$home"
 trap 'rm -rf "$home"' EXIT
 HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" XDG_DATA_HOME="$home/.local/share" \
   QT_QPA_PLATFORM=offscreen BRISKO_RESOURCES="$PWD/build/resources" \

@@ -12,7 +12,20 @@
 #include <QThread>
 #include <cmath>
 
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "batch/RenamePreviewRecomputer.h"
+#include "batch/ui/ConvertFormatOrRenameView.h"
+#include "batch/ui/SetupVC.h"
+#include "batch/ui/SummaryController.h"
 #include "editor/ui/AdjustFilterVC.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/workspace/Workspace.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -50,6 +63,31 @@ QImage drawLandscape(int index, int width, int height) {
     return image;
 }
 
+// The run's "open the output folder" and the summary's links stay inside the program.
+struct QuietWorkspace : platform::Workspace {
+    bool openURL(const QUrl&) override { return false; }
+    bool openFile(const QString&) override { return false; }
+    bool selectFile(const QString&) override { return false; }
+    bool showInfo(const QString&) override { return false; }
+};
+
+// Waits for a condition, handling events meanwhile; false after `ms`.
+bool waitFor(const std::function<bool()>& condition, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void click(QAbstractButton* button) {
+    if (button && button->isEnabled()) button->click();
+    QCoreApplication::processEvents();
+}
+
 // Lets queued work (thumbnails, previews, re-planning) finish for a while.
 void settle(int ms) {
     QElapsedTimer timer;
@@ -83,6 +121,8 @@ int main(int argc, char** argv) {
     LaunchOptions options;
     options.openMainWindow = false;
     AppLaunch::applicationDidFinishLaunching(options);
+    // A user who has read the first-use tips: none covers the screens.
+    platform::UserDefaults::standardUserDefaults().setObject(true, QString::fromLatin1(platform::DefaultsKey::TipsIsDisable));
     for (int i = 0; i < 6; ++i) {
         const QString path = QDir(photos).filePath(QStringLiteral("IMG_%1.jpg").arg(4101 + i));
         if (!platform::writeImageFile(path, drawLandscape(i, 1600, 1067), platform::ImageType::JPEG, 0.9, {})) return 1;
@@ -102,14 +142,51 @@ int main(int argc, char** argv) {
     settle(1500);
     ok &= save(&window, QDir(out).filePath(QStringLiteral("screen-add-photos.png")));
 
+    // Effects: a vignette added to the batch's steps, a twirl on the preview being set up.
     window.btnNextFromAddPhotosVcTapped();
     settle(1500);
-    window.adjustFilterVC()->selectEffectByName(QStringLiteral("CITwirlDistortion"), QStringLiteral("Twirl Distortion"));
+    AdjustFilterVC* effects = window.adjustFilterVC();
+    effects->selectEffectByName(QStringLiteral("CIVignetteEffect"), QStringLiteral("Vignette Effect"));
+    settle(800);
+    click(effects->btnApplyFilter());
+    settle(800);
+    effects->selectEffectByName(QStringLiteral("CITwirlDistortion"), QStringLiteral("Twirl Distortion"));
     settle(1500);
     ok &= save(&window, QDir(out).filePath(QStringLiteral("screen-effects.png")));
 
+    // Output: copies into Holiday/Edited, renamed "Holiday" with a number in front.
     window.showScreen(MainWindowController::ScreenSetup);
+    SetupVC* setup = window.setupVC();
+    QuietWorkspace quiet;
+    setup->summaryController->setWorkspace(&quiet);
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
+    view->recomputer()->setDebounceInterval(0);
+    const QString edited = QDir(photos).filePath(QStringLiteral("Edited"));
+    QDir().mkpath(edited);
+    view->setFolderChooser([edited](QWidget*, const QString&, std::function<void(QString)> done) { done(edited); });
+    click(setup->findChild<QPushButton*>(QStringLiteral("btnSelectFolder")));
+    if (auto* open = setup->findChild<QCheckBox*>(QStringLiteral("checkboxOpenFolderAfterProcess")); open && open->isChecked())
+        click(open);
+    click(setup->findChild<QRadioButton*>(QStringLiteral("btnRenameModeModifyName")));
+    click(setup->findChild<QCheckBox*>(QStringLiteral("checkboxReplaceFileName")));
+    if (auto* name = setup->findChild<QLineEdit*>(QStringLiteral("txtReplaceFileName"))) {
+        name->setText(QStringLiteral("Holiday"));
+        emit name->textEdited(name->text());
+    }
+    click(setup->findChild<QCheckBox*>(QStringLiteral("checkboxAddDigit")));
     settle(1500);
     ok &= save(&window, QDir(out).filePath(QStringLiteral("screen-output.png")));
+
+    // Summary: the batch run to its end.
+    bool finished = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { finished = true; });
+    click(setup->findChild<QPushButton*>(QStringLiteral("btnStartProcess")));
+    if (QMessageBox* question = setup->startQuestion()) click(question->button(QMessageBox::Yes));
+    if (!waitFor([&] { return finished; }, 120000)) {
+        QTextStream(stdout) << "the run did not end\n";
+        return 1;
+    }
+    settle(500);
+    ok &= save(&window, QDir(out).filePath(QStringLiteral("screen-summary.png")));
     return ok ? 0 : 1;
 }
