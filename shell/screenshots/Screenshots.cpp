@@ -89,14 +89,7 @@ void click(QAbstractButton* button) {
 }
 
 // Lets queued work (thumbnails, previews, re-planning) finish for a while.
-void settle(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-}
+void settle(int ms) { waitFor([] { return false; }, ms); }
 
 bool save(QWidget* window, const QString& path) {
     const QPixmap shot = window->grab();
