@@ -105,8 +105,11 @@ void CollectionViewCell::paintEvent(QPaintEvent*) {
         p.setFont(f);
         const QFontMetrics fm(f);
         int y = all.bottom() - kLabelBlock + 6;
+        // Not clipped to the line box: at some sizes an underscore is placed just below the
+        // font's descent and a clipped box would hide it, so "IMG_4101" read as "IMG 4101".
+        // The gap between the lines leaves it room.
         for (const QString& line : {name_, dimension_, size_}) {
-            p.drawText(QRect(6, y, all.width() - 12, fm.height()), Qt::AlignHCenter | Qt::AlignVCenter,
+            p.drawText(QRect(6, y, all.width() - 12, fm.height()), Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextDontClip,
                        fm.elidedText(line, Qt::ElideMiddle, all.width() - 12));
             y += fm.height() + 2;
         }
