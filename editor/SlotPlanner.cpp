@@ -164,6 +164,8 @@ PanelPlan SlotPlanner::planCoreImage(const PlanInput& input) {
             PointPlan p;
             p.key = key;
             p.point = centre;
+            p.label = attribute.value(QString::fromLatin1(kCIAttributeDisplayName)).toString();
+            if (p.label.isEmpty()) p.label = QString(key).remove(QLatin1String("input"));
             if (input.editing && key == QLatin1String("inputCenter")) {
                 const QVariant saved = savedValue(input, key);
                 if (saved.canConvert<Vec>()) {

@@ -30,6 +30,7 @@ struct ColourWellPlan {
 struct PointPlan {
     QString key;
     QPointF point;  // y-up, container points
+    QString label;  // the attribute's display name ("Center"), never the raw key
 };
 
 struct PanelPlan {

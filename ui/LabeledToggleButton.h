@@ -15,6 +15,11 @@ public:
     // 0 off, anything else on.
     virtual void setState(int state);
     int state() const { return isChecked() ? 1 : 0; }
+
+protected:
+    // A click leaves the state alone: the owner's click handler sets the new state, so the
+    // button and what it controls (a handle, a rectangle) always change together.
+    void nextCheckState() override {}
 };
 
 class LabeledToggleButton : public ToggleButton {

@@ -137,7 +137,8 @@ public:
     RectButton* theExtentButton() const { return theExtentButton_; }
     void addSliderControlWithKey(const QString& key, float value);
     void addColorWellControlWithKey(const QString& key, const QColor& customColour);
-    void addPointButtonWithKey(const QString& key, QPointF start);
+    // The button shows `title` (the parameter's display name); the key stays the handle's.
+    void addPointButtonWithKey(const QString& key, QPointF start, const QString& title = {});
     // A slider moved to v (as the user would), a value typed into a slot's field, a colour
     // picked for a well.
     void handleSlider(int slot, double value);

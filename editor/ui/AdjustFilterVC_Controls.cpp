@@ -165,7 +165,7 @@ void AdjustFilterVC::setupCoreImageControls() {
     }
     hideAddPhotoButtonSetHidden(!plan.usesSecondImage);
     for (const SliderPlan& s : plan.sliders) bindSlider(s);
-    for (const PointPlan& p : plan.points) addPointButtonWithKey(p.key, p.point);
+    for (const PointPlan& p : plan.points) addPointButtonWithKey(p.key, p.point, p.label);
     theExtentButton_->hide();
     const PanelPlacement place{kColumnHeight};
     placeApplyArea(place.applyAreaY(state_.TOTAL_SLIDER_USED + state_.TOTAL_COLOR_WELL_USED +
@@ -229,13 +229,13 @@ void AdjustFilterVC::addColorWellControlWithKey(const QString& key, const QColor
     viewBGForColorPickers_->show();
 }
 
-void AdjustFilterVC::addPointButtonWithKey(const QString& key, QPointF start) {
+void AdjustFilterVC::addPointButtonWithKey(const QString& key, QPointF start, const QString& title) {
     const int i = state_.pointButtonIndex++;
     ++state_.TOTAL_RECT_BUTTONS_USED;
     if (i >= 4) return;
     state_.pointButtonKeys[size_t(i)] = key;
     PointHandleButton* b = pointButtons_[size_t(i)];
-    b->setButtonTitle(key);
+    b->setButtonTitle(title.isEmpty() ? key : title);
     if (key.isEmpty()) {
         b->hide();
         return;

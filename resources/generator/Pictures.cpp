@@ -290,6 +290,43 @@ QImage menuIcon(const QString& name) {
     return img;
 }
 
+
+// The point and corner toggles of the effects screen's parameter column: a rounded face
+// with a target (point) or four corner marks (rectangle) in its upper part; the button's
+// own title is drawn over the lower part. Blue when on, grey when off.
+QImage handleToggle(bool corners, bool active) {
+    constexpr int W = 270, H = 84;
+    QImage img = newImage(W, H);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = active ? QColor(0, 102, 204) : QColor(140, 140, 146);
+    p.setPen(QPen(ink, 2));
+    p.setBrush(active ? QColor(224, 236, 252) : QColor(236, 236, 238));
+    p.drawRoundedRect(QRectF(2, 2, W - 4, H - 4), 12, 12);
+    const QPointF c(W / 2.0, 30);
+    p.setPen(QPen(ink, 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    if (corners) {
+        const QRectF r(c.x() - 26, c.y() - 18, 52, 36);
+        constexpr double arm = 12;
+        for (const QPointF& k : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()}) {
+            const double dx = k.x() < c.x() ? arm : -arm, dy = k.y() < c.y() ? arm : -arm;
+            p.drawLine(k, k + QPointF(dx, 0));
+            p.drawLine(k, k + QPointF(0, dy));
+        }
+    } else {
+        p.drawEllipse(c, 17, 17);
+        p.drawLine(c + QPointF(-25, 0), c + QPointF(-9, 0));
+        p.drawLine(c + QPointF(9, 0), c + QPointF(25, 0));
+        p.drawLine(c + QPointF(0, -25), c + QPointF(0, -9));
+        p.drawLine(c + QPointF(0, 9), c + QPointF(0, 25));
+        p.setBrush(ink);
+        p.drawEllipse(c, 3.5, 3.5);
+    }
+    p.end();
+    return img;
+}
+
 }  // namespace
 
 QImage samplePicture(int w, int h) {
@@ -377,6 +414,12 @@ QList<Job> pictureJobs() {
                      p.drawEllipse(QPointF(118, 58), 7, 7);
                      return img;
                  }});
+    for (const bool active : {true, false}) {
+        const QString state = active ? QStringLiteral("active") : QStringLiteral("inactive");
+        jobs.append({QStringLiteral("PointButton image %1.png").arg(state), [active] { return handleToggle(false, active); }});
+        jobs.append({QStringLiteral("FourCornersButton image %1.png").arg(state),
+                     [active] { return handleToggle(true, active); }});
+    }
     jobs.append({QStringLiteral("birds_all_applied.png"), [] { return samplePicture(kThumbW, kThumbH); }});
     jobs.append({QStringLiteral("birds_Edges.png"), [] { return edgesOf(samplePicture(kThumbW, kThumbH)); }});
     jobs.append({QStringLiteral("birds_Circle_Space.png"), [] { return circleSplashOf(samplePicture(kThumbW, kThumbH)); }});

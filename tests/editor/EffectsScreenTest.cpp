@@ -22,6 +22,7 @@
 #include "editor/ui/EffectsScreenController.h"
 #include "editor/ui/ImageOverlayView.h"
 #include "editor/ui/PhotoStrip.h"
+#include "editor/ui/PointHandles.h"
 #include "editor/ui/TextWatermarkView.h"
 #include "engine/FilterCustomization.h"
 #include "engine/Utils.h"
@@ -474,4 +475,56 @@ TEST(EffectsScreenWidgets, TextBoxMovesWithTheMouseAndADateBoxCannotBeTyped) {
     QTest::mouseClick(box, Qt::LeftButton, {}, box->crossRectInWidget().center().toPoint());
     EXPECT_FALSE(box->isVisible());
     EXPECT_EQ(s.vc->workingParameters().value("text").toString(), "");
+}
+
+TEST(EffectsScreenWidgets, ACentreIsNamedDraggedOnThePhotoAndStoredYUp) {
+    Screen s({QSize(1160, 880)});
+    s.vc->selectEffectByName("CITwirlDistortion");
+    PointHandleButton* button = s.vc->pointButton(0);
+    ASSERT_TRUE(button->isVisible());
+    EXPECT_EQ(button->buttonTitle(), "Center") << "the parameter's name, not its key";
+    EXPECT_FALSE(button->currentImage().isNull()) << "drawn with its own picture, not as a bare button";
+    PointView* handle = button->handle();
+    QWidget* container = s.vc->imageContainerView();
+    ASSERT_TRUE(handle->isVisible());
+    const QSizeF size = container->size();
+    const QPointF start = handle->center();
+    const QPoint at = platform::toQtPoint(start, size.height()).toPoint();
+    ASSERT_EQ(container->childAt(at), handle) << "nothing over the photo hides the handle";
+
+    // 40 right and 30 down on the screen: 30 up in the step.
+    const QPoint to = at + QPoint(40, 30);
+    QTest::mousePress(handle, Qt::LeftButton, {}, handle->mapFrom(container, at));
+    QMouseEvent move(QEvent::MouseMove, QPointF(handle->mapFrom(container, to)), QPointF(container->mapToGlobal(to)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &move);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, handle->mapFrom(container, to));
+    const QPointF moved = start + QPointF(40, -30);
+    EXPECT_EQ(handle->center(), moved);
+    EXPECT_EQ(s.vc->workingParameters().value("inputCenter").value<platform::Vec>(), platform::Vec(moved.x(), moved.y()));
+
+    // The button hides and shows the handle.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(handle->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(handle->isVisible());
+
+    // The step keeps the centre relative to the photo's size, y up.
+    s.commit();
+    ASSERT_EQ(s.stepNames(), QStringList({"CITwirlDistortion"}));
+    const auto stored =
+        ParameterList::valueForKey(AppDelegate::shared().arrayAppliedFilters[0]->filterParameters, "inputCenter")
+            .value<platform::Vec>();
+    EXPECT_NEAR(stored.X(), moved.x() / size.width(), 1e-6);
+    EXPECT_NEAR(stored.Y(), moved.y() / size.height(), 1e-6);
+
+    // A click on the crop's rectangle button hides and shows its corners the same way.
+    s.vc->selectEffectByName("CICrop");
+    RectButton* extent = s.vc->theExtentButton();
+    ASSERT_TRUE(extent->corner(0)->isVisible());
+    extent->click();
+    EXPECT_FALSE(extent->corner(0)->isVisible());
+    EXPECT_EQ(extent->state(), 0);
+    extent->click();
+    EXPECT_TRUE(extent->corner(0)->isVisible());
 }
