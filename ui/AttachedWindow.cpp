@@ -118,6 +118,16 @@ AttachedPlacement placeAttachedWindow(QSizeF view, QPointF point, QRectF bounds,
     return best;
 }
 
+AttachedWindow* AttachedWindow::createTip(QWidget* view, QPoint point, QWidget* window, int side, float cornerRadius) {
+    auto* popup = new AttachedWindow(view, point, window, side, 5);
+    popup->setBorderColor(QColor(26, 185, 153));
+    popup->setBackgroundColor(QColor(41, 41, 41));
+    popup->setCornerRadius(cornerRadius);
+    popup->setClosesOnOutsidePress(false);
+    QObject::connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
+    return popup;
+}
+
 AttachedWindow::AttachedWindow(QWidget* view, QPoint point, QWidget* window, int side, float distance)
     : QWidget(window ? window->window() : nullptr), view_(view), point_(point), requestedSide_(side),
       distance_(distance) {

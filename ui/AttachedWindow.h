@@ -42,6 +42,11 @@ public:
     AttachedWindow(QWidget* view, QPoint point, QWidget* window, int side, float distance);
     ~AttachedWindow() override;
 
+    // A first-use tip: the tips' green edge on the pop-ups' dark grey, closed only through
+    // its own buttons, deleted once closed. Not yet shown, so the caller can order it
+    // with what it shows around it.
+    static AttachedWindow* createTip(QWidget* view, QPoint point, QWidget* window, int side, float cornerRadius = 5);
+
     void setBorderColor(const QColor& color);
     void setBackgroundColor(const QColor& color);
     void setHasArrow(float hasArrow);

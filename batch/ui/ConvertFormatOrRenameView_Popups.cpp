@@ -29,7 +29,6 @@ namespace names = platform::notifications;
 namespace {
 
 const QColor kPopupBackground(41, 41, 41);
-const QColor kTipBorder(26, 185, 153);
 
 const QString kMoveInfo =
     QStringLiteral("Moving files to new destination will remove the files from the source folder.");
@@ -344,14 +343,8 @@ void ConvertFormatOrRenameView::addTipsPopupWindowAtPoint(QPoint windowPoint, QW
         tipsPopUpWindow_->closePopup();
         tipsPopUpWindow_ = nullptr;
     }
-    auto* popup = new AttachedWindow(view, windowPoint, window, arrowSide, 5);
+    auto* popup = AttachedWindow::createTip(view, windowPoint, window, arrowSide, cornerRadius);
     popup->setObjectName(QStringLiteral("tipsPopUpWindow"));
-    popup->setBorderColor(kTipBorder);
-    popup->setBackgroundColor(kPopupBackground);
-    popup->setCornerRadius(cornerRadius);
-    // A tip goes only through its own buttons.
-    popup->setClosesOnOutsidePress(false);
-    connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
     tipsPopUpWindow_ = popup;
     AppDelegate::shared().isSUBWINDOW_OPENED = true;
     bgViewForTips->setGeometry(rect());

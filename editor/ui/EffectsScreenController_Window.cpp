@@ -146,12 +146,7 @@ void EffectsScreenController::showTipsWithTag(int tag) {
     layout->addLayout(row);
 
     const QPoint point = anchor->mapTo(anchor->window(), at);
-    auto* popup = new AttachedWindow(view, point, vc_, side, 5);
-    popup->setBorderColor(QColor(26, 185, 153));
-    popup->setBackgroundColor(QColor(41, 41, 41));
-    popup->setCornerRadius(5);
-    popup->setClosesOnOutsidePress(false);
-    connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
+    auto* popup = AttachedWindow::createTip(view, point, vc_, side);
     popup->show();
     popup->raise();
     tipsPopUpWindow_ = popup;

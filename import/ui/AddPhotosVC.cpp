@@ -1355,12 +1355,7 @@ void AddPhotosVC::showTipsWithTag(int tag) {
         point = windowPointOf(anchor, QPoint(anchor->width() / 2, 0));
     }
     stylePopupContent(view);
-    auto* popup = new AttachedWindow(view, point, window(), side, 5);
-    popup->setBorderColor(QColor::fromRgbF(0.10196078f, 0.72549020f, 0.6f, 1.0f));
-    popup->setBackgroundColor(kPopupBackground);
-    popup->setCornerRadius(5);
-    popup->setClosesOnOutsidePress(false);
-    connect(popup, &AttachedWindow::closed, popup, &QObject::deleteLater);
+    auto* popup = AttachedWindow::createTip(view, point, window(), side);
     popup->show();
     popup->raise();
     tipsPopUpWindow_ = popup;
