@@ -14,6 +14,7 @@
 #include <QVariantMap>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 struct PhotoFile;
 struct AppliedFilter;
@@ -53,7 +54,11 @@ public:
 
     // ---- process-wide values set at launch ----
     // Localised string table (key -> text); written once at launch, read from any thread.
+    // A look-up that finds it empty loads it under dictLanguageMutex; a table file that
+    // could not be read is remembered in dictLanguageUnreadablePath and not read again.
     QVariantMap dictLanguage;
+    std::mutex dictLanguageMutex;
+    QString dictLanguageUnreadablePath;
     QString strAlbumName;
     std::atomic<bool> isPHOTOS_APP_INSTALLED{false};
     std::atomic<bool> isOSX_7_AndAbove{false};

@@ -24,17 +24,33 @@ const QString kStringToken = QStringLiteral("DONOT_TRANSLATE_STRING_VALUE");
 
 // ---- string table ----
 
-void CommonFunc::loadLanguageDict() {
+namespace {
+// The table as it is now, loading it first when it is still empty. Look-ups come from
+// worker threads too, so the load happens under the table's lock, and a table file that
+// cannot be read is read once, not again at every look-up.
+QVariantMap languageTable() {
     AppDelegate& app = AppDelegate::shared();
-    if (!app.dictLanguage.isEmpty()) return;
-    const QString path = platform::resourcePath(kStringTableFile);
-    if (path.isEmpty()) return;
-    app.dictLanguage = platform::readPlistFile(path).toMap();
+    std::lock_guard<std::mutex> lock(app.dictLanguageMutex);
+    if (app.dictLanguage.isEmpty()) {
+        const QString path = platform::resourcePath(kStringTableFile);
+        if (!path.isEmpty() && path != app.dictLanguageUnreadablePath) {
+            QVariantMap table = platform::readPlistFile(path).toMap();
+            if (table.isEmpty()) {
+                app.dictLanguageUnreadablePath = path;
+                platform::log(u"string table %@ cannot be read; texts show as (null)", path);
+            } else {
+                app.dictLanguage = std::move(table);
+            }
+        }
+    }
+    return app.dictLanguage;
 }
+}  // namespace
+
+void CommonFunc::loadLanguageDict() { languageTable(); }
 
 QString CommonFunc::getLocalizedStringForKey(const QString& key) {
-    loadLanguageDict();
-    const QVariantMap& table = std::as_const(AppDelegate::shared().dictLanguage);
+    const QVariantMap table = languageTable();
     const auto it = table.constFind(key);
     if (it == table.constEnd() || !it->isValid()) return QStringLiteral("(null)");
     QString text = it->typeId() == QMetaType::QString ? it->toString() : platform::describe(*it);
@@ -80,17 +96,37 @@ QString CommonFunc::fillPlaceholders(const QString& text, const QVariantList& ar
 QString CommonFunc::unitStringFromBytes(double bytes, int /*flags*/) {
     static const char* const kUnits[] = {"bytes", "KB", "MB", "GB", "TB"};
     constexpr int kLastUnit = 4;
+    // A whole number of bytes is cut in integers: in floating point, 1,229,999,999 / 10^9
+    // times 100 lands on 123 exactly and the cut would round up to 1.23 GB.
+    if (bytes >= 0 && bytes < 9.0e18 && std::floor(bytes) == bytes) {
+        const auto whole = static_cast<unsigned long long>(bytes);
+        int u = 0;
+        unsigned long long unit = 1;
+        // Past the last unit the number grows instead of the unit.
+        while (u < kLastUnit && whole / unit >= 1000) {
+            unit *= 1000;
+            ++u;
+        }
+        if (whole == 0) return platform::format(u"0 %@", kUnits[u]);
+        unsigned long long hundredths =
+            static_cast<unsigned long long>(static_cast<unsigned __int128>(whole) * 100 / unit);
+        if (hundredths > 99300 && u < kLastUnit) {
+            hundredths = 97;
+            ++u;
+        }
+        if (u == 0) return platform::format(u"%@ %@", hundredths / 100, kUnits[u]);
+        return platform::format(u"%@.%02d %@", hundredths / 100, int(hundredths % 100), kUnits[u]);
+    }
     double x = bytes;
     int u = 0;
-    // Past the last unit the number grows instead of the unit.
     while (x >= 1000.0 && u < kLastUnit) {
         x /= 1000.0;
         ++u;
     }
     if (x == 0.0) return platform::format(u"0 %@", kUnits[u]);
-    // Cut (not round) to two decimals. The small allowance keeps sizes such as 4100
+    // Cut (not round) to two decimals. The small allowance keeps sizes such as 4100.5
     // bytes at 4.10 KB where the division lands a hair below the exact value.
-    x = std::floor(x * 100.0 + 1e-7) / 100.0;
+    x = std::floor(x * 100.0 * (1.0 + 1e-12)) / 100.0;
     if (x > 993.0 && u < kLastUnit) {
         x = 0.97;
         ++u;

@@ -10,6 +10,9 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDateTime>
+#include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 
 TEST(CommonFunc, ByteSizeTexts) {
     testsupport::CommaLocale comma;
@@ -29,6 +32,12 @@ TEST(CommonFunc, ByteSizeTexts) {
         {1239999, "1.23 MB"},
         {1999999, "1.99 MB"},
         {5e9, "5.00 GB"},
+        {1229999999, "1.22 GB"},  // cut like the smaller units, not rounded up
+        {1999999999, "1.99 GB"},
+        {999999999, "0.97 GB"},
+        {1229999999999, "1.22 TB"},
+        {9999999999999, "9.99 TB"},
+        {4100.5, "4.10 KB"},  // a fraction of a byte cuts the same way
         {2.5e12, "2.50 TB"},
         {993.5e12, "993.50 TB"},   // no sixth unit to move to
         {1500e12, "1500.00 TB"},  // past the last unit the number grows
@@ -78,6 +87,29 @@ TEST_F(StringTable, TokensBecomePlaceholdersAndOtherPercentsStayText) {
 
 TEST_F(StringTable, NoTableGivesNull) {
     EXPECT_EQ(CommonFunc::getLocalizedStringForKey(u"ID_OK_CAPS"_qs), u"(null)"_qs);
+}
+
+TEST_F(StringTable, AnUnreadableTableIsReadOnceWhateverTheThreads) {
+    const QString path = dir.filePath(u"BriskoPhotos_EN.plist"_qs);
+    testsupport::writeFile(path, "<plist><dict><key>ID_OK_CAPS</key><string>OK");  // cut short
+    std::vector<std::thread> threads;
+    std::atomic<int> nulls{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&nulls] {
+            for (int i = 0; i < 200; ++i)
+                if (CommonFunc::getLocalizedStringForKey(u"ID_OK_CAPS"_qs) == u"(null)"_qs) ++nulls;
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(nulls.load(), 8 * 200);
+    // Not read again at the next look-up: the table is the process's, loaded once.
+    ASSERT_TRUE(platform::writePlistFile(path, QVariantMap{{u"ID_OK_CAPS"_qs, u"OK"_qs}}));
+    EXPECT_EQ(CommonFunc::getLocalizedStringForKey(u"ID_OK_CAPS"_qs), u"(null)"_qs);
+    // A table found in another place is a new load.
+    QTemporaryDir other;
+    ASSERT_TRUE(platform::writePlistFile(other.filePath(u"BriskoPhotos_EN.plist"_qs),
+                                         QVariantMap{{u"ID_OK_CAPS"_qs, u"OK"_qs}}));
+    platform::setResourceDirectory(other.path());
+    EXPECT_EQ(CommonFunc::getLocalizedStringForKey(u"ID_OK_CAPS"_qs), u"OK"_qs);
 }
 
 TEST(CommonFunc, ShippedTableHasTheInfoLabels) {
