@@ -98,6 +98,13 @@ bool PhotoIntake::addPhotosFromPathUrls(const QList<QUrl>& urls, bool /*isiPhoto
     return true;
 }
 
+void PhotoIntake::syncDuplicateGuard(const QList<std::shared_ptr<PhotoFile>>& batch) {
+    if (isAdding()) return;
+    dictFileAdded.clear();
+    for (const auto& photo : batch)
+        if (photo) dictFileAdded.insert(photo->filePath);
+}
+
 void PhotoIntake::btnStopAddingTapped() { isPHOTOS_PROCESSING_IN_PROGERESS = false; }
 
 // ---- count (background) ----
@@ -326,6 +333,8 @@ void PhotoIntake::processAfterAllPhotosAdded() {
     AppDelegate& app = AppDelegate::shared();
     isPHOTOS_PROCESSING_IN_PROGERESS = false;
     if (presenter_) {
+        // Whatever the add went through, its end leaves no overlay holding the screen.
+        presenter_->setLoadingOverlayVisible(false);
         presenter_->setProgressDisplayVisible(false);
         presenter_->showPhotosAfterCompletion(updateBatchInformationInBottomView());
         presenter_->setUserInteractionEnabled(true);

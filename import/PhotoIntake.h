@@ -82,6 +82,10 @@ public:
     // The duplicate guard: the paths this intake added. Main thread; the screen removes
     // a path when it removes its photo, and empties it for a new batch.
     QSet<QString> dictFileAdded;
+    // The guard made to hold exactly the batch's paths again, after the batch was changed
+    // elsewhere (a run kept only its skipped photos, a new batch began). Not while an add
+    // is under way.
+    void syncDuplicateGuard(const QList<std::shared_ptr<PhotoFile>>& batch);
 
     // ---- one add ----
     // Starts an add of files, folders and library packages (main thread). False (and

@@ -121,11 +121,28 @@ IntakeAlert trashRefusalAlert() {
     return {CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_PHOTOS_CANT_ADDED_FROM_TRASH")), QString()};
 }
 
+IntakeAlert notALibraryAlert(const QString& path) {
+    return {QStringLiteral("NOT A PHOTO LIBRARY"),
+            QStringLiteral("\u201c%1\u201d is not a photo library. Choose an iPhoto, Aperture or Photos library "
+                           "(a folder whose name ends in .photolibrary, .aplibrary or .photoslibrary), or add "
+                           "folders with Add Folder.")
+                .arg(platform::lastPathComponent(path))};
+}
+
 bool completeOpenPanel(PhotoIntake& intake, AddSource source, const QStringList& chosen, IntakePresenter* presenter) {
     if (chosen.isEmpty()) return false;
     if (isInTrash(chosen.first())) {
         if (presenter) presenter->showAlert(trashRefusalAlert());
         return false;
+    }
+    if (source == AddSource::LibraryPanel) {
+        // The panel lets folders be opened to look for a library inside; a folder that is
+        // no library (or the folder the panel shows, when nothing was picked) is not one.
+        for (const QString& path : chosen) {
+            if (packageKind(path) != PackageKind::NotPackage) continue;
+            if (presenter) presenter->showAlert(notALibraryAlert(path));
+            return false;
+        }
     }
     applySource(intake, source);
     const bool started = intake.addPhotosFromPaths(chosen);
@@ -240,12 +257,15 @@ void loadFromBookmarkPaths(PhotoIntake& intake, IntakeExecutor& executor, Intake
         paths.append(entry.toMap().value(QStringLiteral("path")).toString());
     executor.syncMain([&] {
         if (pathsToAccess) *pathsToAccess += found;
-        if (presenter) {
-            presenter->setLoadingOverlayVisible(false);
-            if (paths.isEmpty()) presenter->showAlert(batchNotFoundAlert());
+        if (presenter) presenter->setLoadingOverlayVisible(false);
+        if (paths.isEmpty()) {
+            // Said alone: an add of nothing would replace it at once with its own "no
+            // photos to add", and the user would never learn that the photos are gone.
+            if (presenter) presenter->showAlert(batchNotFoundAlert());
+        } else {
+            applySource(intake, AddSource::LastSession);
+            intake.addPhotosFromPaths(paths);
         }
-        applySource(intake, AddSource::LastSession);
-        intake.addPhotosFromPaths(paths);
         if (done) done(paths);
     });
 }

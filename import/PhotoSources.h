@@ -80,8 +80,12 @@ QStringList trashFolders();
 bool isInTrash(const QString& path, const QStringList& trash = trashFolders());
 IntakeAlert trashRefusalAlert();
 
+// The library panel's refusal of a chosen item that is no photo library.
+IntakeAlert notALibraryAlert(const QString& path);
+
 // What a panel's completion does. Refuses (with the Trash alert) when the first chosen
-// path lies in the Trash; else sets the flags and starts the add. Returns whether an add
+// path lies in the Trash, and from the library panel anything that is no library (with
+// its alert); else sets the flags and starts the add. Returns whether an add
 // started. Main thread.
 bool completeOpenPanel(PhotoIntake& intake, AddSource source, const QStringList& chosen,
                        IntakePresenter* presenter);
@@ -126,14 +130,14 @@ bool hasLastSession(platform::UserDefaults& defaults);
 // Load: the session's steps and settings become the application's (main thread), its
 // photos' bookmarks are resolved on a background queue, and the photos that are still
 // there go to the intake. When none is left the user is told ("Batch not found!") and
-// the intake then reports that there is nothing to add. `done`, when given, hears the
+// nothing is added. `done`, when given, hears the
 // resolved paths on the main thread.
 // The paths found go on `pathsToAccess` too, when given.
 void loadLastSession(PhotoIntake& intake, IntakeExecutor& executor, IntakePresenter* presenter,
                      platform::UserDefaults& defaults, QStringList* pathsToAccess = nullptr,
                      std::function<void(const QStringList&)> done = {});
 // The background half of Load: resolves the bookmarks, then on the main thread hides the
-// overlay, says "Batch not found!" when none resolved, and hands the photos to the intake.
+// overlay, says "Batch not found!" when none resolved, else hands the photos to the intake.
 void loadFromBookmarkPaths(PhotoIntake& intake, IntakeExecutor& executor, IntakePresenter* presenter,
                            platform::UserDefaults& defaults, QStringList* pathsToAccess,
                            std::function<void(const QStringList&)> done);

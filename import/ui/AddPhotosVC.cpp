@@ -49,8 +49,6 @@ const QSize kGridThumbnail(404, 414);
 const QSize kListThumbnail(35, 24);
 const QColor kScreenBackground(0x1b, 0x1b, 0x1b);
 const QColor kPopupBackground = QColor::fromRgbF(0.16078431f, 0.16078431f, 0.16078431f, 1.0f);
-const QString kTipsDisable = QStringLiteral("tips_isDisable");
-const QString kTipsDone = QStringLiteral("tips_addPhotosView");
 const QString kAnimationTimer = QStringLiteral("dragImageAnimation");
 // Decoded grid tiles kept at most (KiB): about a hundred full tiles.
 constexpr int kGridCacheKiB = 72 * 1024;
@@ -87,7 +85,10 @@ QPushButton* makeButton(const QString& name, const QString& text, QWidget* paren
 
 }  // namespace
 
-AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services) : QWidget(parent), services_(std::move(services)) {
+AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services)
+    : QWidget(parent),
+      services_(std::move(services)),
+      tips_(services_.defaults ? *services_.defaults : platform::UserDefaults::standardUserDefaults()) {
     setObjectName(QStringLiteral("AddPhotosVC"));
     if (!services_.executor) {
         ownExecutor_ = std::make_unique<ThreadedIntakeExecutor>();
@@ -443,7 +444,7 @@ void AddPhotosVC::observeNotifications() {
     c.addObserver(names::ProcessSkippedFiles, [this](const platform::Notification&) { processWithSkippedFilesNotification(); },
                   DeliverOn::MainThread, this);
     auto replaceTip = [this](const platform::Notification&) {
-        if (tipsPopUpWindow_) showTipsWithTag(currentTips_);
+        if (tipsPopUpWindow_) showTipsWithTag(tips_.currentTips());
     };
     c.addObserver(names::WindowResized, replaceTip, DeliverOn::MainThread, this);
     c.addObserver(names::WindowEndResizing, replaceTip, DeliverOn::MainThread, this);
@@ -539,7 +540,7 @@ void AddPhotosVC::showPhotosAfterCompletion(const intake::BatchFooter&) {
         selectFirstPhotoAfterChange();
     }
     updateFooter();
-    services_.timers->schedule(QStringLiteral("tip"), 200, [this] { showTipsWithTag(2); });
+    scheduleTip(AddPhotosTips::SelectEffects, AddPhotosTips::kAfterAddDelay);
 }
 
 void AddPhotosVC::updateFooter() {
@@ -565,15 +566,17 @@ void AddPhotosVC::viewWillAppear() {
     auto& app = AppDelegate::shared();
     if (isViewAppearingFirstTime_) {
         checkForLastSession();
-        services_.timers->schedule(QStringLiteral("tip"), 800, [this] { showTipsWithTag(0); });
+        tips_.chainStarted();
+        scheduleTip(AddPhotosTips::DropArea, AddPhotosTips::kFirstTipDelay);
         isViewAppearingFirstTime_ = false;
     }
     gridCache_.clear();
-    loader_->generation++;
     dragImageAnimation();
     checkForDeletedPhotosInSourceFolder(false);
     const auto& batch = app.arraySelectedImagesToProcess;
-    if (app.isSTART_AS_NEW_BATCH && batch.isEmpty()) intake_->dictFileAdded.clear();
+    // The batch may have changed on the other screens (a new batch, the skipped photos of
+    // a run): a photo that left it can be added again.
+    intake_->syncDuplicateGuard(batch);
     const int current = app.selectedImageIndex;
     if (app.isPHOTO_DLETED_FROM_DIRECTORY) {
         reloadViews();
@@ -604,7 +607,10 @@ void AddPhotosVC::viewWillDisAppear() {
     // closes now, or its hold on the busy flag would lock the next screen's buttons.
     if (isAlertShown()) hideAlertSheet();
     if (!windowAddPhotoWithFilter_->isHidden()) btnCloseOnPopupTapped();
-    if (tipsPopUpWindow_) removeTipsPopupWindow();
+    if (tipsPopUpWindow_) {
+        removeTipsPopupWindow();
+        tips_.dropped();
+    }
     removeInfoPopupWindow();
     removeDeletePhotoInfoPopupWindow();
     removeMenuOptionsPopupWindow();
@@ -791,15 +797,13 @@ void AddPhotosVC::btnNextTapped() {
 }
 
 void AddPhotosVC::processWithSkippedFilesNotification() {
+    intake_->syncDuplicateGuard(AppDelegate::shared().arraySelectedImagesToProcess);
     reloadViews();
     hideDragnDropImageSetHidden(!AppDelegate::shared().arraySelectedImagesToProcess.isEmpty());
     updateFooter();
 }
 
 void AddPhotosVC::reloadViews() {
-    // Results still in flight belong to the batch as it was: they are dropped.
-    loader_->generation++;
-    ++listGeneration_;
     customCollectionView_->reloadData();
     listModel_->reload();
     if (isListMode()) tableviewPhotosBoundDidChange();
@@ -858,8 +862,9 @@ void AddPhotosVC::collectionViewBoundsDidChange() {
 
 void AddPhotosVC::scrollingEndAfterDelay() {
     loader_->isScrollingDone = true;
+    // Loads queued by an earlier pass give way to this one's (see performImageOperationForCell).
+    const int pass = ++loader_->pass;
     const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
-    const int generation = loader_->generation;
     for (const IndexPath& path : customCollectionView_->indexPathsForVisibleItems()) {
         const int index = path.item;
         if (index < 0 || index >= snapshot.size() || !customCollectionView_->cellForItemAtIndexPath(path)) continue;
@@ -869,38 +874,57 @@ void AddPhotosVC::scrollingEndAfterDelay() {
             setTileImage(index, *cached);
             continue;
         }
-        if (pendingGrid_.contains(file)) continue;
-        pendingGrid_.insert(file);
-        services_.gridWorkers->run([self = QPointer<AddPhotosVC>(this), state = loader_, make = services_.makeThumbnail, index,
-                                    generation, file] {
-            return performImageOperationForCell(file, index, generation, self, state, make);
-        });
+        services_.gridWorkers->run([self = QPointer<AddPhotosVC>(this), state = loader_, make = services_.makeThumbnail, pass,
+                                    file] { return performImageOperationForCell(file, pass, self, state, make); });
     }
 }
 
-// The worker sees only the path and two atomics; the tile is checked on the main thread
-// when the picture comes back.
-ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForCell(const QString& path, int index, int generation,
+// The worker sees only the path and two atomics. A load whose pass is over (scrolling
+// began again, or a later pass queued its own) makes nothing; a picture that was made
+// belongs to its file and is shown wherever that file's tile is when it comes back.
+ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForCell(const QString& path, int pass,
                                                                      QPointer<AddPhotosVC> screen,
                                                                      std::shared_ptr<LoaderState> loader, ThumbnailMaker make) {
-    const bool stale = !loader->isScrollingDone.load() || loader->generation.load() != generation;
+    const bool stale = !loader->isScrollingDone.load() || loader->pass.load() != pass;
     QImage image;
     if (!stale) {
         image = make(path, kGridThumbnail);
         if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridThumbnail), 1);
     }
-    return [screen, index, generation, path, image = std::move(image), stale] {
-        if (screen) screen->gridThumbnailReady(index, generation, path, image, stale);
+    return [screen, path, image = std::move(image), stale] {
+        if (screen && !stale) screen->gridThumbnailReady(path, image);
     };
 }
 
-void AddPhotosVC::gridThumbnailReady(int index, int generation, const QString& path, const QImage& image, bool skipped) {
-    pendingGrid_.remove(path);
-    if (skipped || generation != loader_->generation) return;  // stale: shown nowhere, stored nowhere
+int AddPhotosVC::shownIndexOf(const QString& path) const {
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
-    if (index < 0 || index >= batch.size() || batch[index]->filePath != path) return;
-    if (!image.isNull()) gridCache_.insert(path, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes() / 1024));
-    setTileImage(index, image.isNull() ? screenimages::named(screenimages::kNotAvailableBig) : image);
+    for (const IndexPath& p : customCollectionView_->indexPathsForVisibleItems())
+        if (p.item >= 0 && p.item < batch.size() && batch[p.item]->filePath == path) return p.item;
+    return -1;
+}
+
+void AddPhotosVC::gridThumbnailReady(const QString& path, const QImage& image) {
+    // A photo that left the batch meanwhile is shown nowhere and kept nowhere.
+    if (batchIndexOf(path) < 0) return;
+    if (image.isNull()) {
+        markUnreadable(path);
+    } else {
+        gridCache_.insert(path, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes() / 1024));
+    }
+    const int index = shownIndexOf(path);
+    if (index >= 0) setTileImage(index, image.isNull() ? screenimages::named(screenimages::kNotAvailableBig) : image);
+}
+
+int AddPhotosVC::batchIndexOf(const QString& path) const {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    for (int i = 0; i < batch.size(); ++i)
+        if (batch[i]->filePath == path) return i;
+    return -1;
+}
+
+void AddPhotosVC::markUnreadable(const QString& path) {
+    unavailable_.insert(path);
+    if (listModel_) listModel_->unavailableChanged(batchIndexOf(path));
 }
 
 void AddPhotosVC::didSelectItemAtIndexPath(CollectionView* view, const IndexPath& path) {
@@ -955,7 +979,6 @@ void AddPhotosVC::loadTableViewThumbnailImages() {
     int last = tblPhotos_->rowAt(tblPhotos_->viewport()->height() - 1);
     if (first < 0) first = 0;
     if (last < 0) last = std::min<int>(int(snapshot.size()) - 1, first + tblPhotos_->viewport()->height() / 35 + 1);
-    const int generation = listGeneration_;
     for (int row = first; row <= last && row < snapshot.size(); ++row) {
         const QString file = snapshot[row]->filePath;
         if (listModel_->hasThumbnail(file) || pendingList_.contains(file)) continue;
@@ -963,25 +986,30 @@ void AddPhotosVC::loadTableViewThumbnailImages() {
         pendingList_.insert(file);
         QImage fromGrid;
         if (const QImage* cached = gridCache_.object(file)) fromGrid = *cached;
-        services_.listWorkers->run([self = QPointer<AddPhotosVC>(this), make = services_.makeThumbnail, fromGrid, row, generation,
-                                    file] { return performImageOperationForPhotosCell(file, fromGrid, row, generation, self, make); });
+        services_.listWorkers->run([self = QPointer<AddPhotosVC>(this), make = services_.makeThumbnail, fromGrid, file] {
+            return performImageOperationForPhotosCell(file, fromGrid, self, make);
+        });
     }
 }
 
-ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid, int row,
-                                                                          int generation, QPointer<AddPhotosVC> screen,
-                                                                          ThumbnailMaker make) {
+// A row's picture belongs to its file: it is shown in whichever row holds the file when it
+// comes back, also after the list was reloaded meanwhile.
+ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid,
+                                                                          QPointer<AddPhotosVC> screen, ThumbnailMaker make) {
     // The grid's picture is scaled keeping its shape (stretching it into the row's 35 x 24
     // would squash it); the fill then crops it to the row's size.
     QImage image = fromGrid.isNull() ? make(path, kListThumbnail)
                                      : fromGrid.scaled(kListThumbnail, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListThumbnail), 1);
-    return [screen, row, generation, path, image = std::move(image)] {
+    return [screen, path, image = std::move(image)] {
         if (!screen) return;
         screen->pendingList_.remove(path);
-        if (generation != screen->listGeneration_) return;
-        const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
-        if (row < batch.size() && batch[row]->filePath == path) screen->listModel_->setThumbnail(row, path, image);
+        const int row = screen->batchIndexOf(path);
+        if (row < 0) return;
+        // A failed read is not kept as the row's picture: it is tried again when the
+        // screen next appears.
+        if (image.isNull()) screen->markUnreadable(path);
+        else screen->listModel_->setThumbnail(row, path, image);
     };
 }
 
@@ -1305,26 +1333,27 @@ void AddPhotosVC::enableUserInteration(bool enable) {
 
 // ---------------------------------------------------------------- tips
 
-bool AddPhotosVC::isTipsAlreadyDisplayed() const {
-    return services_.defaults->containsKey(kTipsDisable) || services_.defaults->containsKey(kTipsDone);
+bool AddPhotosVC::isTipsAlreadyDisplayed() const { return tips_.isTipsAlreadyDisplayed(); }
+
+void AddPhotosVC::scheduleTip(int tag, int delay) {
+    services_.timers->schedule(AddPhotosTips::timerKey(tag), delay, [this, tag] { showTipsWithTag(tag); });
 }
 
 void AddPhotosVC::showTipsWithTag(int tag) {
-    if (isTipsAlreadyDisplayed() || tag < 0 || tag > 2) return;
-    QWidget* anchor = tag == 0 ? static_cast<QWidget*>(addPhoto_icon_) : tag == 1 ? btnAddIphotoLibrary_ : btnSelectOptions_;
-    if (!anchor->isVisibleTo(this)) return;  // its control is not on the screen now
+    if (!AddPhotosTips::tipWithTag(tag)) return;
+    if (!isVisible()) {
+        // Its turn came while another screen shows: it is not shown over that one.
+        if (!tips_.isOpen()) tips_.dropped();
+        return;
+    }
     removeTipsPopupWindow();
-    static const char* const texts[] = {
-        "Drag and Drop your Photos/Folders here, or click on 'ADD PHOTOS/FOLDER' button to add your photos for batch editing.",
-        "Click here to import your iPhoto/Photos library directly.",
-        "Click on 'SELECT BATCH EFFECTS' button to start applying effects to your batch of photos.",
-    };
-    static const int heights[] = {150, 110, 130};
+    const auto tip = tips_.request(tag);
+    if (!tip) return;
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("tipsPopupView"));
-    view->resize(280, heights[tag]);
+    view->resize(280, tip->height);
     auto* vl = new QVBoxLayout(view);
-    auto* text = new QLabel(QString::fromUtf8(texts[tag]), view);
+    auto* text = new QLabel(tip->text, view);
     text->setObjectName(QStringLiteral("lblTipsText"));
     text->setWordWrap(true);
     checkDisableTips_ = new QCheckBox(tr("Don't show tips"), view);
@@ -1333,8 +1362,9 @@ void AddPhotosVC::showTipsWithTag(int tag) {
     connect(checkDisableTips_, &QCheckBox::toggled, this, [this](bool on) { tipsDisableChecked_ = on; });
     auto* next = makeButton(QStringLiteral("btnNextOnTips"), tr("Next"), view);
     auto* gotIt = makeButton(QStringLiteral("btnGotItOnTips"), tr("Got It"), view);
-    next->setVisible(tag == 0);
-    gotIt->setVisible(tag != 0);
+    next->setVisible(tip->next);
+    gotIt->setVisible(!tip->next);
+    (tip->next ? next : gotIt)->setDefault(true);
     auto* row = new QHBoxLayout;
     row->addWidget(checkDisableTips_);
     row->addStretch(1);
@@ -1346,20 +1376,25 @@ void AddPhotosVC::showTipsWithTag(int tag) {
     connect(gotIt, &QPushButton::clicked, this, [this] { btnCloseOnTipsPopupTapped(); });
     QPoint point;
     int side = 3;
-    if (tag == 0) {
+    if (tag == AddPhotosTips::SelectEffects) {
+        point = windowPointOf(btnSelectOptions_, QPoint(btnSelectOptions_->width() / 2, 0));
+    } else if (!viewDragNDrop_->isVisible()) {
+        // Photos came in before the tip's turn: the ways in are behind the add-more button.
+        point = windowPointOf(btnAddmorePhotos_, QPoint(btnAddmorePhotos_->width() / 2, btnAddmorePhotos_->height()));
+        side = 1;
+    } else if (tag == AddPhotosTips::DropArea) {
         // Beside the drop area's ring, the picture the tip speaks of.
         const QPointF ring = leftBox_->ringCentre() + QPointF(DropArea::kLargestRingRadius + 4, 0);
         point = windowPointOf(leftBox_, ring.toPoint());
         side = 2;
     } else {
-        point = windowPointOf(anchor, QPoint(anchor->width() / 2, 0));
+        point = windowPointOf(btnAddIphotoLibrary_, QPoint(btnAddIphotoLibrary_->width() / 2, 0));
     }
     stylePopupContent(view);
     auto* popup = AttachedWindow::createTip(view, point, window(), side);
     popup->show();
     popup->raise();
     tipsPopUpWindow_ = popup;
-    currentTips_ = tag;
     holdSubWindow(holdsTip_, true);
     enableUserInteration(false);
 }
@@ -1378,12 +1413,7 @@ void AddPhotosVC::setTipsDisabledChecked(bool on) {
 
 void AddPhotosVC::btnCloseOnTipsPopupTapped() {
     removeTipsPopupWindow();
-    auto& defaults = *services_.defaults;
-    if (currentTips_ == 0) services_.timers->schedule(QStringLiteral("tip"), 300, [this] { showTipsWithTag(1); });
-    if (currentTips_ == 2) defaults.setObject(QStringLiteral("1"), kTipsDone);
-    if (tipsDisableChecked_) defaults.setObject(QStringLiteral("1"), kTipsDisable);
-    else defaults.removeObjectForKey(kTipsDisable);
-    defaults.synchronize();
+    if (const auto next = tips_.closed(tipsDisableChecked_)) scheduleTip(*next, AddPhotosTips::kNextTipDelay);
 }
 
 // ---------------------------------------------------------------- ways in

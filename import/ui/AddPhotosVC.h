@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "import/AddPhotosTips.h"
 #include "import/PhotoIntake.h"
 #include "import/PhotoSources.h"
 #include "import/ui/PhotoInfoRows.h"
@@ -90,7 +91,7 @@ public:
     AttachedWindow* menuOptionsWindow() const { return shownPopup(menuOptionsWindow_); }
     AttachedWindow* tipsPopUpWindow() const { return shownPopup(tipsPopUpWindow_); }
     bool isLoadingShown() const;
-    int currentTips() const { return currentTips_; }
+    int currentTips() const { return tips_.currentTips(); }
     const QList<photoinfo::MetaDataRow>& arrMetaData() const { return arrMetaData_; }
     QList<int> arrTableSelectedRows;
     int IMAGES_VIEW_MODE = 0;
@@ -235,12 +236,18 @@ private:
     void updateFooter();
     bool isListMode() const;
     void setTileImage(int index, const QImage& image);
-    void gridThumbnailReady(int index, int generation, const QString& path, const QImage& image, bool skipped);
+    void gridThumbnailReady(const QString& path, const QImage& image);
+    // Where the file is in the batch, and which visible tile shows it; -1 for none.
+    int batchIndexOf(const QString& path) const;
+    int shownIndexOf(const QString& path) const;
+    // A full read of the file failed: its tile and row show the not-available picture.
+    void markUnreadable(const QString& path);
     AttachedWindow* makePopup(QWidget* view, QPoint point, int side, bool arrow);
     QPoint windowPointOf(QWidget* widget, QPoint local) const;
     void removeDeletePhotoInfoPopupWindow();
     void removeMenuOptionsPopupWindow();
     void removeTipsPopupWindow();
+    void scheduleTip(int tag, int delay);
     void removeAttachedPopupWindow();
     void enableUserInteration(bool enable);
     void openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType);
@@ -248,16 +255,15 @@ private:
     void dragAnimationTick();
     struct LoaderState;
     using ThumbnailMaker = std::function<QImage(const QString&, QSize)>;
-    // Worker side of a grid tile: nothing when the tile's load went stale (scrolling began
-    // again, or the batch changed), else the picture, handed back for the tile's index.
-    static ThumbnailWorkers::MainStep performImageOperationForCell(const QString& path, int index, int generation,
+    // Worker side of a grid tile: nothing when its pass is over (scrolling began again, or
+    // a later pass took over), else the picture of the file.
+    static ThumbnailWorkers::MainStep performImageOperationForCell(const QString& path, int pass,
                                                                    QPointer<AddPhotosVC> screen,
                                                                    std::shared_ptr<LoaderState> loader, ThumbnailMaker make);
     // Worker side of a list row: the grid's picture scaled down when there is one, else a
-    // thumbnail of the file, handed back for the row.
-    static ThumbnailWorkers::MainStep performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid, int row,
-                                                                        int generation, QPointer<AddPhotosVC> screen,
-                                                                        ThumbnailMaker make);
+    // thumbnail of the file.
+    static ThumbnailWorkers::MainStep performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid,
+                                                                        QPointer<AddPhotosVC> screen, ThumbnailMaker make);
 
     AddPhotosServices services_;
     std::unique_ptr<IntakeExecutor> ownExecutor_;
@@ -298,7 +304,7 @@ private:
     QPointer<AttachedWindow> infoWindow_, removePhotoWindow_, menuOptionsWindow_, tipsPopUpWindow_, attachedPopUpWindow_;
     QCheckBox* checkDisableTips_ = nullptr;
     bool tipsDisableChecked_ = false;
-    int currentTips_ = -1;
+    AddPhotosTips tips_;
 
     // state
     QList<photoinfo::MetaDataRow> arrMetaData_;
@@ -318,10 +324,9 @@ private:
     // thumbnails
     struct LoaderState {
         std::atomic<bool> isScrollingDone{false};
-        std::atomic<int> generation{0};
+        std::atomic<int> pass{0};  // the latest loading pass of the visible tiles
     };
     std::shared_ptr<LoaderState> loader_ = std::make_shared<LoaderState>();
-    int listGeneration_ = 0;
     QCache<QString, QImage> gridCache_;  // cost in KiB
-    QSet<QString> pendingGrid_, pendingList_;
+    QSet<QString> pendingList_;
 };

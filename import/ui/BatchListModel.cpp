@@ -84,9 +84,14 @@ void BatchListModel::reload() {
 }
 
 void BatchListModel::setThumbnail(int row, const QString& path, const QImage& image) {
-    const QImage shown = image.isNull() ? screenimages::named(screenimages::kNotAvailableSmall) : image;
-    thumbnails_.insert(path, new QImage(shown), 1);
-    if (row >= 0 && row < rowCount()) emit dataChanged(index(row, NameColumn), index(row, NameColumn), {Qt::DecorationRole});
+    if (image.isNull()) return;
+    thumbnails_.insert(path, new QImage(image), 1);
+    unavailableChanged(row);
+}
+
+void BatchListModel::unavailableChanged(int row) {
+    if (row >= 0 && row < rowCount())
+        emit dataChanged(index(row, NameColumn), index(row, NameColumn), {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 void BatchListModel::checksChanged() {

@@ -20,8 +20,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void reload();
-    // A row's small thumbnail; a null image shows the "not available" picture.
+    // A row's small thumbnail.
     void setThumbnail(int row, const QString& path, const QImage& image);
+    // The row's file joined or left the not-available set (-1: no row to redraw).
+    void unavailableChanged(int row);
     bool hasThumbnail(const QString& path) const { return thumbnails_.contains(path); }
     void checksChanged();
     void setUnavailable(const QSet<QString>* unavailable) { unavailable_ = unavailable; }

@@ -82,6 +82,7 @@ protected:
     platform::NotificationCenter center;
     std::unique_ptr<platform::UserDefaults> defaults;
     QStringList thumbnailsMade;
+    QSet<QString> unreadableFiles;  // thumbnails of these cannot be made
     QWidget host;
     AddPhotosVC* screen = nullptr;
 
@@ -109,6 +110,7 @@ protected:
         s.center = &center;
         s.makeThumbnail = [this](const QString& path, QSize size) {
             thumbnailsMade << path;
+            if (unreadableFiles.contains(path)) return QImage();
             QImage image(size, QImage::Format_RGB32);
             image.fill(QColor(int(qHash(path) % 200), 90, 140));
             return image;
@@ -371,7 +373,7 @@ TEST_F(AddPhotosScreenTest, ContextMenuEntriesGoToTheFileManager) {
 
 TEST_F(AddPhotosScreenTest, TipChainAdvancesAndIsRemembered) {
     screen->viewWillAppear();
-    timers.fire("tip");
+    timers.fire("tip0");
     ASSERT_TRUE(screen->tipsPopUpWindow());
     EXPECT_EQ(screen->currentTips(), 0);
     EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
@@ -379,12 +381,12 @@ TEST_F(AddPhotosScreenTest, TipChainAdvancesAndIsRemembered) {
     QTest::mouseClick(button("btnNextOnTips"), Qt::LeftButton);
     EXPECT_FALSE(screen->tipsPopUpWindow());
     EXPECT_TRUE(screen->dropArea()->acceptDrops());
-    timers.fire("tip");
+    timers.fire("tip1");
     EXPECT_EQ(screen->currentTips(), 1);
     QTest::mouseClick(button("btnGotItOnTips"), Qt::LeftButton);
-    EXPECT_FALSE(timers.has("tip"));  // tip 2 waits for an add
+    EXPECT_FALSE(timers.has("tip2"));  // tip 2 waits for an add
     add(photos("tips", 1));
-    timers.fire("tip");
+    timers.fire("tip2");
     EXPECT_EQ(screen->currentTips(), 2);
     QTest::mouseClick(button("btnGotItOnTips"), Qt::LeftButton);
     EXPECT_TRUE(defaults->containsKey("tips_addPhotosView"));
@@ -395,7 +397,7 @@ TEST_F(AddPhotosScreenTest, TipChainAdvancesAndIsRemembered) {
     delete screen;
     screen = makeScreen();
     screen->viewWillAppear();
-    timers.fire("tip");
+    timers.fire("tip0");
     EXPECT_FALSE(screen->tipsPopUpWindow());
     defaults->removeObjectForKey("tips_addPhotosView");
     screen->showTipsWithTag(2);
@@ -408,6 +410,30 @@ TEST_F(AddPhotosScreenTest, TipChainAdvancesAndIsRemembered) {
     defaults->removeObjectForKey("tips_addPhotosView");
     screen->showTipsWithTag(2);
     EXPECT_FALSE(screen->tipsPopUpWindow());
+}
+
+TEST_F(AddPhotosScreenTest, AnAddBeforeTheFirstTipKeepsTheWholeChainInOrder) {
+    screen->viewWillAppear();
+    // Photos arrive before the first tip's turn: its own timer still runs, and the tip
+    // after an add waits for the first two.
+    add(photos("early", 2));
+    ASSERT_TRUE(timers.has("tip0"));
+    timers.fire("tip2");
+    EXPECT_FALSE(screen->tipsPopUpWindow());
+    timers.fire("tip0");
+    ASSERT_TRUE(screen->tipsPopUpWindow());
+    EXPECT_EQ(screen->currentTips(), 0);
+    // The drop area is gone: the tip points at the button that leads to the same ways in.
+    QPushButton* addMore = host.findChild<QPushButton*>("btnAddmorePhotos");
+    const QPoint below = addMore->mapTo(screen->window(), QPoint(addMore->width() / 2, addMore->height()));
+    EXPECT_LT((screen->tipsPopUpWindow()->attachedPoint() - below).manhattanLength(), 3);
+    QTest::mouseClick(button("btnNextOnTips"), Qt::LeftButton);
+    timers.fire("tip1");
+    EXPECT_EQ(screen->currentTips(), 1);
+    QTest::mouseClick(button("btnGotItOnTips"), Qt::LeftButton);
+    timers.fire("tip2");
+    ASSERT_TRUE(screen->tipsPopUpWindow());
+    EXPECT_EQ(screen->currentTips(), 2);
 }
 
 TEST_F(AddPhotosScreenTest, BusyFlagOverlayAndNextAfterAFailure) {
@@ -747,3 +773,104 @@ TEST_F(AddPhotosScreenTest, AlternativeCellsReportOnlyPhotosStillInTheBatch) {
 }
 
 }  // namespace
+
+TEST_F(AddPhotosScreenTest, LibraryPanelRefusesAPlainFolderAndEveryAddEndsFreeingTheScreen) {
+    photos("plain", 2);
+    // The library panel accepting a plain folder (or, with nothing picked, the folder it
+    // shows): refused with a word why, and the screen stays usable.
+    screen->btnAddIphotosTapped();
+    auto* panel = screen->findChild<QFileDialog*>("openPanel");
+    ASSERT_TRUE(panel);
+    panel->setDirectory(path("plain"));
+    static_cast<QDialog*>(panel)->accept();
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_TRUE(batchPaths().isEmpty());
+    EXPECT_EQ(screen->alertTitle(), "NOT A PHOTO LIBRARY");
+    EXPECT_TRUE(screen->alertMessage().contains("\u201cplain\u201d")) << screen->alertMessage().toStdString();
+    EXPECT_FALSE(screen->isLoadingShown());
+    QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // An add marked as coming from the library panel that meets plain files still ends
+    // with the overlay gone and the busy flag clear.
+    screen->intake().isAddingIphotos = true;
+    screen->intake().addPhotosFromPaths({path("plain")});
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths().size(), 2);
+    EXPECT_FALSE(screen->isLoadingShown());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_TRUE(screen->nextButton()->isEnabled());
+}
+
+TEST_F(AddPhotosScreenTest, LastSessionWhosePhotosAreAllGoneSaysSoAndStays) {
+    auto& app = AppDelegate::shared();
+    const QStringList made = photos("gone", 2);
+    for (const QString& p : made) app.arraySelectedImagesToProcess.append(PhotoFile::initWithFileUrl(p, false));
+    ASSERT_TRUE(SavedState::saveProjectSessionToDefault(app, *defaults));
+    app.resetToLaunchValues();
+    for (const QString& p : made) QFile::remove(p);
+
+    screen->viewWillAppear();
+    timers.fire("lastSession");
+    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(screen->alertTitle(), "LOAD LAST SESSION");
+    EXPECT_EQ(screen->alertMessage(), "Batch not found!");
+    EXPECT_FALSE(screen->isLoadingShown());
+    EXPECT_TRUE(screen->dropArea()->isVisibleTo(screen));
+}
+
+TEST_F(AddPhotosScreenTest, PhotosThatLeftTheBatchOnAnotherScreenCanBeAddedAgain) {
+    const QStringList made = photos("rerun", 3);
+    add({path("rerun")});
+    // A run kept only its skipped photo as the batch.
+    auto& app = AppDelegate::shared();
+    app.arraySelectedImagesToProcess = {app.arraySelectedImagesToProcess[1]};
+    center.postNotification("notificationsProcessSkippedFiles");
+    QApplication::processEvents();
+    add({made[0], made[2]});
+    EXPECT_FALSE(screen->isAlertShown()) << screen->alertTitle().toStdString();
+    EXPECT_EQ(batchPaths(), (QStringList{made[1], made[0], made[2]}));
+
+    // The same after a new batch emptied the batch behind the screen's back.
+    app.arraySelectedImagesToProcess.clear();
+    screen->viewWillAppear();
+    add({made[1]});
+    EXPECT_FALSE(screen->isAlertShown()) << screen->alertTitle().toStdString();
+    EXPECT_EQ(batchPaths(), QStringList{made[1]});
+}
+
+TEST_F(AddPhotosScreenTest, ThumbnailsMadeWhileTheViewsReloadStillArrive) {
+    add(photos("reload", 3));
+    timers.fire("scrollingEnd");
+    ASSERT_EQ(grid.jobs.size(), 3u);
+    // The grid reloads (the batch was handed back by a run, say) while its loads are still
+    // queued, and the reload's own pass comes before they run: every tile still gets its
+    // picture.
+    screen->processWithSkippedFilesNotification();
+    timers.fire("scrollingEnd");
+    grid.runAll();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(screenimages::nameOf(tile(i)->image()), "") << i;
+
+    // The list: a read that failed once shows the not-available picture, and is tried
+    // again when the screen next appears.
+    screen->btnViewPhotosModetapped(1);
+    screen->btnOnRemovePhotoPopupTapped(1);
+    screen->btnYesOnRemoveAllPhotoTapped();
+    const QStringList listed = photos("listed", 2);
+    unreadableFiles.insert(listed[0]);
+    add(listed);
+    list.runAll();
+    auto* model = screen->listModel();
+    const auto picture = [&] { return model->index(0, BatchListModel::NameColumn).data(Qt::DecorationRole).value<QImage>(); };
+    EXPECT_EQ(screenimages::nameOf(picture()), screenimages::kNotAvailableSmall);
+    unreadableFiles.clear();
+    screen->viewWillDisAppear();
+    screen->viewWillAppear();
+    list.runAll();
+    EXPECT_EQ(screenimages::nameOf(picture()), "");
+    EXPECT_EQ(picture().size(), QSize(35, 24));
+}

@@ -1,0 +1,62 @@
+// The add-photos tip chain without the screen: which tip a timer's request shows, what a
+// close asks for next, and what is stored.
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "import/AddPhotosTips.h"
+
+namespace {
+
+struct Step {
+    char what;  // 's' chain started, 'r' request(tag), 'c' close(tag = disable checked)
+    int tag;
+    int expect;  // the tip shown, or the tip asked for next; -1 for nothing
+};
+
+int run(AddPhotosTips& tips, const Step& step) {
+    switch (step.what) {
+    case 's': tips.chainStarted(); return -1;
+    case 'r': {
+        const auto tip = tips.request(step.tag);
+        return tip ? tip->tag : -1;
+    }
+    default: return tips.closed(step.tag != 0).value_or(-1);
+    }
+}
+
+}  // namespace
+
+TEST(AddPhotosTips, ChainOrderWaitingAndSwitchingOff) {
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        bool done, disabled;
+    } cases[] = {
+        {"whole chain", {{'s', 0, -1}, {'r', 0, 0}, {'c', 0, 1}, {'r', 1, 1}, {'c', 0, -1}, {'r', 2, 2}, {'c', 0, -1}}, true, false},
+        {"an add before the first tip", {{'s', 0, -1}, {'r', 2, -1}, {'r', 0, 0}, {'c', 0, 1}, {'r', 1, 1}, {'c', 0, 2}, {'r', 2, 2}},
+         false, false},
+        {"switched off at the first tip", {{'s', 0, -1}, {'r', 0, 0}, {'c', 1, -1}, {'r', 1, -1}, {'r', 2, -1}}, false, true},
+        {"tip 2 alone outside the first launch", {{'r', 2, 2}, {'c', 0, -1}}, true, false},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        platform::UserDefaults defaults(dir.filePath("d.plist"));
+        AddPhotosTips tips(defaults);
+        for (size_t i = 0; i < c.steps.size(); ++i) EXPECT_EQ(run(tips, c.steps[i]), c.steps[i].expect) << c.name << " step " << i;
+        EXPECT_EQ(defaults.containsKey("tips_addPhotosView"), c.done) << c.name;
+        EXPECT_EQ(defaults.containsKey("tips_isDisable"), c.disabled) << c.name;
+    }
+}
+
+TEST(AddPhotosTips, AShownChainOrSwitchedOffTipsShowNothingAndLetTip2Go) {
+    QTemporaryDir dir;
+    platform::UserDefaults defaults(dir.filePath("d.plist"));
+    defaults.setObject(QStringLiteral("1"), QStringLiteral("tips_addPhotosView"));
+    AddPhotosTips tips(defaults);
+    tips.chainStarted();
+    EXPECT_FALSE(tips.request(0));
+    defaults.removeObjectForKey(QStringLiteral("tips_addPhotosView"));
+    // Tip 0's turn is over: tip 2 no longer waits for it.
+    ASSERT_TRUE(tips.request(2));
+    EXPECT_EQ(tips.currentTips(), 2);
+}
