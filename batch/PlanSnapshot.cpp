@@ -21,6 +21,7 @@ PlanSnapshot PlanSnapshot::take(const QList<std::shared_ptr<PhotoFile>>& photos,
             facts.fileCreationDate = photo->fileCreationDate;
             facts.fileModifiedDate = photo->fileModifiedDate;
             facts.isIphotosNode = photo->isIphotosNode;
+            facts.isUnreadable = photo->isUnreadable;
         }
         s.photos.append(std::move(facts));
     }

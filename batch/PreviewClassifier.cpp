@@ -68,7 +68,7 @@ private:
 
 int PreviewClassification::errorCount() const {
     return int(arrayEmptyNames.size() + arrayInvalidFileName.size() + arrayDuplicateNames.size() +
-               arrayReplacesSource.size() + arrayFileNotFound.size());
+               arrayReplacesSource.size() + arrayFileNotFound.size() + arrayUnreadable.size());
 }
 
 int PreviewClassification::warningCount() const { return int(arrayFileAlreadyExists.size()); }
@@ -79,6 +79,7 @@ void PreviewClassification::index() {
     duplicate_ = QSet<QString>(arrayDuplicateNames.begin(), arrayDuplicateNames.end());
     replaces_ = QSet<QString>(arrayReplacesSource.begin(), arrayReplacesSource.end());
     notFound_ = QSet<QString>(arrayFileNotFound.begin(), arrayFileNotFound.end());
+    unreadable_ = QSet<QString>(arrayUnreadable.begin(), arrayUnreadable.end());
     exists_ = QSet<QString>(arrayFileAlreadyExists.begin(), arrayFileAlreadyExists.end());
 }
 
@@ -89,6 +90,7 @@ PreviewMark PreviewClassification::markFor(const OutputPhotoPath& record) const 
     if (duplicate_.contains(record.filePath)) mark = PreviewMark::DuplicateName;
     if (replaces_.contains(record.filePath)) mark = PreviewMark::ReplacesSource;
     if (notFound_.contains(record.oldFilePath)) mark = PreviewMark::SourceMissing;
+    if (unreadable_.contains(record.oldFilePath)) mark = PreviewMark::SourceUnreadable;
     if (exists_.contains(record.filePath)) mark = PreviewMark::AlreadyExists;
     return mark;
 }
@@ -123,6 +125,9 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
             } else if (!(options.sourceExists ? options.sourceExists(i) : exists(record->oldFilePath))) {
                 bucket = &c.arrayFileNotFound;
                 entry = record->oldFilePath;
+            } else if (options.unreadableSources.contains(record->oldFilePath)) {
+                bucket = &c.arrayUnreadable;
+                entry = record->oldFilePath;
             } else if (!options.overwrite && record->fileAlreadyExistAtPath) {
                 bucket = &c.arrayFileAlreadyExists;
                 warning = true;
@@ -144,6 +149,8 @@ QString PreviewClassifier::toolTipFor(PreviewMark mark) {
     case PreviewMark::DuplicateName: return QStringLiteral("Duplicate filename.");
     case PreviewMark::ReplacesSource: return QStringLiteral("The output would replace a photo of the batch.");
     case PreviewMark::SourceMissing: return QStringLiteral("File not available in source folder.");
+    case PreviewMark::SourceUnreadable:
+        return QStringLiteral("File cannot be read: it is damaged or in a format Brisko Photos cannot open.");
     case PreviewMark::AlreadyExists: return QStringLiteral("File already exists in destination folder.");
     }
     return {};

@@ -13,12 +13,14 @@
 struct OutputPhotoPath;
 
 // What a row of the preview shows for a record; the later of several marks wins.
-enum class PreviewMark { Ready, BlankName, InvalidName, DuplicateName, ReplacesSource, SourceMissing, AlreadyExists };
+enum class PreviewMark { Ready, BlankName, InvalidName, DuplicateName, ReplacesSource, SourceMissing, SourceUnreadable, AlreadyExists };
 
 struct PreviewClassification {
     // Planned paths, except arrayFileNotFound which holds source paths.
     QStringList arrayEmptyNames, arrayInvalidFileName, arrayDuplicateNames, arrayReplacesSource, arrayFileNotFound,
         arrayFileAlreadyExists;
+    // Source paths of photos whose file is there but could not be read.
+    QStringList arrayUnreadable;
     QList<std::shared_ptr<OutputPhotoPath>> arrayAllErrors, arrayAllWarnings;
 
     int errorCount() const;
@@ -33,7 +35,7 @@ struct PreviewClassification {
 private:
     friend class PreviewClassifier;
     void index();
-    QSet<QString> empty_, invalid_, duplicate_, replaces_, notFound_, exists_;
+    QSet<QString> empty_, invalid_, duplicate_, replaces_, notFound_, unreadable_, exists_;
 };
 
 class PreviewClassifier {
@@ -48,6 +50,8 @@ public:
         std::function<bool(const QString&)> fileExists;
         // Whether the source of record i exists, when the caller has asked already.
         std::function<bool(qsizetype i)> sourceExists;
+        // Sources known to be unreadable (a full read of them failed).
+        QSet<QString> unreadableSources;
     };
 
     static PreviewClassification calculateErrorFiles(const QList<std::shared_ptr<OutputPhotoPath>>& planned,

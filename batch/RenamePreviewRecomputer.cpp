@@ -134,6 +134,8 @@ PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::u
     options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
     options.useSourceFolder = output && output->useSourceFolder.value_or(false);
     options.sourceExists = [&sourceExists](qsizetype i) { return sourceExists[size_t(i)] != 0; };
+    for (const PhotoFile& photo : snapshot.photos)
+        if (photo.isUnreadable) options.unreadableSources.insert(photo.filePath);
     result.classification = PreviewClassifier::calculateErrorFiles(result.planned, options);
     return result;
 }

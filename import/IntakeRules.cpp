@@ -104,11 +104,29 @@ IntakeAlert noPhotosToAddAlert() {
     return {QStringLiteral("No Photos to Add").toUpper(), QStringLiteral("There are no new photos to add")};
 }
 
-IntakeAlert damagedFilesAlert(int damagedCount) {
-    const bool plural = damagedCount >= 2;
-    return {platform::format(u"File%@ cannot be added", plural ? "s" : "").toUpper(),
-            platform::format(u"%@ cannot be added. %@ either damaged or not supported by application.",
-                             plural ? "Some files" : "File", plural ? "They are" : "It is")};
+IntakeAlert damagedFilesAlert(int damagedCount, const QStringList& refusedNames, int alreadyInBatch) {
+    // Files refused only for being in the batch already are not called damaged.
+    if (refusedNames.isEmpty() && alreadyInBatch > 0 && damagedCount <= alreadyInBatch)
+        return photosExistAlert(alreadyInBatch);
+    const int count = refusedNames.isEmpty() ? damagedCount : int(refusedNames.size());
+    const bool plural = count >= 2;
+    QString message = platform::format(u"%@ cannot be added. %@ either damaged or not supported by application.",
+                                       plural ? "Some files" : "File", plural ? "They are" : "It is");
+    if (!refusedNames.isEmpty()) {
+        message += u'\n';
+        for (const QString& name : refusedNames.mid(0, kRefusedNamesShown)) message += QStringLiteral("\n") + name;
+        if (refusedNames.size() > kRefusedNamesShown)
+            message += platform::format(u"\nand %d more", int(refusedNames.size()) - kRefusedNamesShown);
+    }
+    if (alreadyInBatch > 0)
+        message += platform::format(u"\n\n%d photo%@ already in the batch.", alreadyInBatch, alreadyInBatch >= 2 ? "s were" : " was");
+    return {platform::format(u"File%@ cannot be added", plural ? "s" : "").toUpper(), message};
+}
+
+QString unavailablePhotoText(bool fileExists) {
+    return fileExists ? QStringLiteral("This photo cannot be read: its file is damaged or in a format Brisko Photos "
+                                       "cannot open. It will not be processed.")
+                      : QStringLiteral("This photo is no longer in its folder. It will not be processed.");
 }
 
 QString IntakeProgress::iconName() const { return platform::format(u"fill_%d", icon); }

@@ -64,7 +64,14 @@ struct IntakeAlert {
 IntakeAlert limitExceededAlert(int limit = kBatchLimit);
 IntakeAlert photosExistAlert(int alreadyExistsCount);
 IntakeAlert noPhotosToAddAlert();
-IntakeAlert damagedFilesAlert(int damagedCount);
+// Files that could not be added: how many, and the names of those refused as damaged or
+// of a kind not taken (the first kRefusedNamesShown of them), and how many were already in
+// the batch.
+inline constexpr int kRefusedNamesShown = 8;
+IntakeAlert damagedFilesAlert(int damagedCount, const QStringList& refusedNames = {}, int alreadyInBatch = 0);
+// What a photo of the batch showing the not-available picture tells the user: its file is
+// gone, or it is there and cannot be read.
+QString unavailablePhotoText(bool fileExists);
 
 // One step of the progress display.
 struct IntakeProgress {

@@ -80,6 +80,10 @@ bool PhotoIntake::addPhotosFromPathUrls(const QList<QUrl>& urls, bool /*isiPhoto
     isPHOTOS_PROCESSING_IN_PROGERESS = true;
     alreadyExistsPhotosCount = 0;
     damagedFileCount = 0;
+    {
+        QMutexLocker lock(&refusedLock_);
+        refused_.clear();
+    }
 
     auto request = std::make_shared<AddRequest>();
     for (const QUrl& u : urls) request->paths.append(u.isLocalFile() ? u.toLocalFile() : u.path());
@@ -123,6 +127,7 @@ bool PhotoIntake::isValidPhoto(const QString& path, const AddRequest& request, Q
     if (!types_.isAcceptedPath(path)) {
         isPhotoFormatNotSupported = true;
         ++damagedFileCount;
+        refuse(path);
         return false;
     }
     // A path named twice in one add is one photo.
@@ -291,6 +296,7 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
         } else {
             isPhotoFormatNotSupported = true;
             ++damagedFileCount;
+            refuse(path);
         }
         return;
     }
@@ -300,6 +306,7 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
     if (photo->width <= 0 || photo->height <= 0) {
         isPhotoFormatNotSupported = true;
         ++damagedFileCount;
+        refuse(path);
         return;
     }
     if (inDateRange(photoDate_(path), request) && matchesFileType(path, request.fileType)) appendOnMain(photo);
@@ -354,7 +361,17 @@ void PhotoIntake::endAdd() {
 }
 
 void PhotoIntake::showPromtForDamagedFiles() {
-    if (presenter_) presenter_->showAlert(damagedFilesAlert(damagedFileCount));
+    if (presenter_) presenter_->showAlert(damagedFilesAlert(damagedFileCount, refusedFileNames(), alreadyExistsPhotosCount));
+}
+
+void PhotoIntake::refuse(const QString& path) {
+    QMutexLocker lock(&refusedLock_);
+    refused_.append(platform::lastPathComponent(path));
+}
+
+QStringList PhotoIntake::refusedFileNames() const {
+    QMutexLocker lock(&refusedLock_);
+    return refused_;
 }
 
 BatchFooter PhotoIntake::updateBatchInformationInBottomView() const {

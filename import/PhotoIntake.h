@@ -14,6 +14,7 @@
 // photo's date for the date filter comes from a PhotoDateSource. No widget is needed.
 #include <QDateTime>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -106,6 +107,9 @@ public:
     std::atomic<bool> isAddingPhotosInCollectionView{false};
     std::atomic<bool> isPhotosAlreadyAdded{false};
     std::atomic<bool> isPhotoFormatNotSupported{false};
+    // Names of the files the current (or last) add refused as damaged or of a kind not
+    // taken, in the order met; any thread.
+    QStringList refusedFileNames() const;
 
     // The footer for the batch as it is now (main thread).
     intake::BatchFooter updateBatchInformationInBottomView() const;
@@ -158,4 +162,7 @@ private:
     std::atomic<bool> shuttingDown_{false};
     QSet<QString> handledThisAdd_;  // the add queue's own
     bool ended_ = true;  // main thread: the current add has had its end
+    void refuse(const QString& path);
+    mutable QMutex refusedLock_;
+    QStringList refused_;
 };

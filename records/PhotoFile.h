@@ -32,6 +32,9 @@ struct PhotoFile {
     double fileSizeInBytes = 0;
     QString processInfoMessage;
     QString originalFileName;  // the name shown to the user
+    // A full read of the file failed (its thumbnail could not be made), although its
+    // header could be read; set and cleared by the screens that show it, not stored.
+    bool isUnreadable = false;
     QImage thumbnailForCollection;
     QVariantMap exifDict;  // image properties as read when the record was made
 

@@ -699,11 +699,9 @@ void ConvertFormatOrRenameView::applyLibraryGuard() {
 
 void ConvertFormatOrRenameView::calculateErrorFiles() {
     const AppDelegate& app = AppDelegate::shared();
-    PreviewClassifier::Options options;
     const auto& output = app.selectedOuputSettingObj ? app.selectedOuputSettingObj : seletedOutputOptionSettingObj;
-    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
-    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
-    classification = PreviewClassifier::calculateErrorFiles(app.arrayDestinationPaths, options);
+    classification = PreviewClassifier::calculateErrorFiles(
+        app.arrayDestinationPaths, previewtables::classifierOptions(output.get(), app.arraySelectedImagesToProcess));
 }
 
 void ConvertFormatOrRenameView::updateErrorAndWarningUI() {

@@ -181,6 +181,7 @@ void ConvertFormatOrRenameView::btnInfoTapped() {
         {PreviewMark::Ready, "Ready"},
         {PreviewMark::DuplicateName, "Error"},
         {PreviewMark::SourceMissing, "Error"},
+        {PreviewMark::SourceUnreadable, "Error"},
         {PreviewMark::AlreadyExists, "Warning"},
     };
     for (const auto& [mark, kind] : marks)

@@ -1,5 +1,6 @@
 #include "batch/ui/PreviewTables.h"
 
+#include "records/OutputOptionSettings.h"
 #include "records/OutputPhotoPath.h"
 #include "records/PhotoFile.h"
 #include "ui/LabeledToggleButton.h"
@@ -33,6 +34,16 @@ QString highlightedHtml(const QString& text, const QStringList& needles, const Q
         i = j;
     }
     return html + QStringLiteral("</span>");
+}
+
+PreviewClassifier::Options classifierOptions(const OutputOptionSettings* output,
+                                             const QList<std::shared_ptr<PhotoFile>>& batch) {
+    PreviewClassifier::Options options;
+    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
+    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
+    for (const auto& photo : batch)
+        if (photo && photo->isUnreadable) options.unreadableSources.insert(photo->filePath);
+    return options;
 }
 
 QColor rowBackground(int row) { return QColor::fromRgbF(0, 0, 0, row % 2 == 0 ? 0.2f : 0.1f); }

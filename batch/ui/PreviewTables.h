@@ -10,6 +10,7 @@
 
 #include "batch/PreviewClassifier.h"
 
+struct OutputOptionSettings;
 struct OutputPhotoPath;
 struct PhotoFile;
 
@@ -26,6 +27,11 @@ QString highlightedHtml(const QString& text, const QStringList& needles, const Q
 QColor rowBackground(int row);
 
 inline const QColor kGreyText(150, 150, 150);
+
+// The classification's options for the planned outputs of `batch` under `output`: the
+// overwrite and source-folder choices, and the photos that could not be read.
+PreviewClassifier::Options classifierOptions(const OutputOptionSettings* output,
+                                             const QList<std::shared_ptr<PhotoFile>>& batch);
 
 }  // namespace previewtables
 

@@ -258,11 +258,9 @@ void SetupVC::processStartingFromConvertFormat() { isProcessForRestoreExif = fal
 
 void SetupVC::calculateErrorFiles() {
     const AppDelegate& app = AppDelegate::shared();
-    const auto& output = app.selectedOuputSettingObj;
-    PreviewClassifier::Options options;
-    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
-    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
-    calculatedErrors = PreviewClassifier::calculateErrorFiles(app.arrayDestinationPaths, options);
+    calculatedErrors = PreviewClassifier::calculateErrorFiles(
+        app.arrayDestinationPaths,
+        previewtables::classifierOptions(app.selectedOuputSettingObj.get(), app.arraySelectedImagesToProcess));
     QStringList missingPlanned;
     for (const auto& record : app.arrayDestinationPaths) {
         if (record && calculatedErrors.arrayFileNotFound.contains(record->oldFilePath)) missingPlanned << record->filePath;

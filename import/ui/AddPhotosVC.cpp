@@ -661,11 +661,16 @@ void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
 
 void AddPhotosVC::photoNotAvailableOnIndex(int index) {
     if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
-    showAlertSheet(AlertKind::NotAvailable, QStringLiteral("PHOTO NOT AVAILABLE"),
-                   QStringLiteral("Selected Photo not available at source location"));
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
-    if (index >= 0 && index < batch.size()) {
-        unavailable_.insert(batch[index]->filePath);
+    const bool inBatch = index >= 0 && index < batch.size();
+    // A file that is still there but cannot be read is not called missing.
+    const bool exists = inBatch && QFileInfo::exists(batch[index]->filePath);
+    showAlertSheet(AlertKind::NotAvailable, QStringLiteral("PHOTO NOT AVAILABLE"),
+                   exists ? QStringLiteral("Selected Photo cannot be read: its file is damaged or in a format Brisko "
+                                           "Photos cannot open.")
+                          : QStringLiteral("Selected Photo not available at source location"));
+    if (inBatch) {
+        markUnreadable(batch[index]->filePath);
         setTileImage(index, screenimages::named(screenimages::kNotAvailableBig));
     }
 }
@@ -835,6 +840,7 @@ CollectionViewCell* AddPhotosVC::cellForItemAtIndexPath(CollectionView* view, co
     cell->setFileName(photo.originalFileName.isEmpty() ? photo.fileName : photo.originalFileName);
     cell->setFileDimension(QStringLiteral("Dimensions %1 X %2").arg(int(photo.width)).arg(int(photo.height)));
     cell->setFileSize(QStringLiteral("Size %1").arg(photo.fileSizeAsString));
+    cell->setToolTip(unavailableToolTip(photo.filePath));
     if (unavailable_.contains(photo.filePath)) cell->setImage(screenimages::named(screenimages::kNotAvailableBig));
     else if (const QImage* cached = gridCache_.object(photo.filePath)) cell->setImage(*cached);
     else cell->setImage(screenimages::named(screenimages::kPlaceHolder));
@@ -843,9 +849,17 @@ CollectionViewCell* AddPhotosVC::cellForItemAtIndexPath(CollectionView* view, co
 }
 
 void AddPhotosVC::setTileImage(int index, const QImage& image) {
-    if (index < 0 || index >= AppDelegate::shared().arraySelectedImagesToProcess.size()) return;
-    if (auto* cell = qobject_cast<GridCell*>(customCollectionView_->cellForItemAtIndexPath({0, index})))
-        if (cell->cellIndex() == index) cell->setImage(image);
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (index < 0 || index >= batch.size()) return;
+    if (auto* cell = qobject_cast<GridCell*>(customCollectionView_->cellForItemAtIndexPath({0, index}))) {
+        if (cell->cellIndex() != index) return;
+        cell->setImage(image);
+        cell->setToolTip(unavailableToolTip(batch[index]->filePath));
+    }
+}
+
+QString AddPhotosVC::unavailableToolTip(const QString& path) const {
+    return unavailable_.contains(path) ? intake::unavailablePhotoText(QFileInfo::exists(path)) : QString();
 }
 
 void AddPhotosVC::scrollViewBoundDidChange(QRect bounds) {
@@ -909,6 +923,7 @@ void AddPhotosVC::gridThumbnailReady(const QString& path, const QImage& image) {
     if (image.isNull()) {
         markUnreadable(path);
     } else {
+        markReadable(path);
         gridCache_.insert(path, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes() / 1024));
     }
     const int index = shownIndexOf(path);
@@ -924,7 +939,16 @@ int AddPhotosVC::batchIndexOf(const QString& path) const {
 
 void AddPhotosVC::markUnreadable(const QString& path) {
     unavailable_.insert(path);
-    if (listModel_) listModel_->unavailableChanged(batchIndexOf(path));
+    const int index = batchIndexOf(path);
+    if (index < 0) return;
+    // The output screen counts it among the errors; a file that is gone counts as missing there.
+    AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = QFileInfo::exists(path);
+    listModel_->unavailableChanged(index);
+}
+
+void AddPhotosVC::markReadable(const QString& path) {
+    const int index = batchIndexOf(path);
+    if (index >= 0) AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = false;
 }
 
 void AddPhotosVC::didSelectItemAtIndexPath(CollectionView* view, const IndexPath& path) {
@@ -1008,8 +1032,12 @@ ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForPhotosCell(const
         if (row < 0) return;
         // A failed read is not kept as the row's picture: it is tried again when the
         // screen next appears.
-        if (image.isNull()) screen->markUnreadable(path);
-        else screen->listModel_->setThumbnail(row, path, image);
+        if (image.isNull()) {
+            screen->markUnreadable(path);
+        } else {
+            screen->markReadable(path);
+            screen->listModel_->setThumbnail(row, path, image);
+        }
     };
 }
 
@@ -1125,6 +1153,15 @@ void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
         table->setItem(r, 1, value);
     }
     vl->addWidget(close, 0, Qt::AlignRight);
+    const QString notice = unavailableToolTip(batch[index]->filePath);
+    if (!notice.isEmpty()) {
+        // What the tile's "!" stands for, above the facts that could still be read.
+        auto* label = new QLabel(notice, view);
+        label->setObjectName(QStringLiteral("lblUnavailableNotice"));
+        label->setWordWrap(true);
+        label->setStyleSheet(QStringLiteral("color: #e0605a;"));
+        vl->addWidget(label);
+    }
     vl->addWidget(table);
     infoWindow_ = makePopup(view, windowPoint, 12, true);
     infoWindow_->setCornerRadius(0);

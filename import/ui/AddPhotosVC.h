@@ -242,6 +242,9 @@ private:
     int shownIndexOf(const QString& path) const;
     // A full read of the file failed: its tile and row show the not-available picture.
     void markUnreadable(const QString& path);
+    void markReadable(const QString& path);
+    // Why a tile or row shows the not-available picture; "" when it does not.
+    QString unavailableToolTip(const QString& path) const;
     AttachedWindow* makePopup(QWidget* view, QPoint point, int side, bool arrow);
     QPoint windowPointOf(QWidget* widget, QPoint local) const;
     void removeDeletePhotoInfoPopupWindow();

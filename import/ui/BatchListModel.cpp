@@ -1,9 +1,11 @@
 #include "import/ui/BatchListModel.h"
 
+#include <QFileInfo>
 #include <QFont>
 
 #include <QColor>
 
+#include "import/IntakeRules.h"
 #include "import/ui/ScreenImages.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -32,6 +34,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
             return screenimages::named(checked_->contains(row) ? screenimages::kCheckedSquare : screenimages::kUnchecked);
         break;
     case NameColumn:
+        if (role == Qt::ToolTipRole && unavailable_ && unavailable_->contains(photo.filePath))
+            return photo.fileName + u'\n' + intake::unavailablePhotoText(QFileInfo::exists(photo.filePath));
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return photo.fileName;
         if (role == Qt::DecorationRole) {
             if (unavailable_ && unavailable_->contains(photo.filePath)) return screenimages::named(screenimages::kNotAvailableSmall);

@@ -379,3 +379,23 @@ TEST(OutputScreen, SharedPlannedPathMarksEveryRowButListsOnlyTheLaterAsAnError) 
 }
 
 }  // namespace
+
+TEST(OutputScreen, PhotosThatCouldNotBeReadCountAsErrors) {
+    Screen s(3);
+    // The add-photos screen found the second photo's file unreadable (its thumbnail failed).
+    AppDelegate::shared().arraySelectedImagesToProcess[1]->isUnreadable = true;
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 1");
+    s.click(s.find<QPushButton>("btnErrorFileNames"));
+    auto* model = s.view->tblPreviewNames->model();
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(model->index(0, 1).data().toString(), AppDelegate::shared().arraySelectedImagesToProcess[1]->filePath);
+    EXPECT_TRUE(model->index(0, 0).data(Qt::ToolTipRole).toString().contains("File cannot be read"));
+    // The start counts it too: the question speaks of errors to be skipped.
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    ASSERT_NE(s.setup->startQuestion(), nullptr);
+    EXPECT_EQ(s.setup->calculatedErrors.arrayUnreadable.size(), 1);
+    EXPECT_TRUE(s.setup->startQuestion()->text().contains("Files with Errors/Warnings will be skipped"));
+    s.setup->btnNoOnStartProcessWindowTapped();
+}

@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 
+#include "engine/Utils.h"
 #include "import/ui/AddPhotosVC.h"
 #include "import/ui/BatchListModel.h"
 #include "import/ui/DropArea.h"
@@ -83,6 +84,7 @@ protected:
     std::unique_ptr<platform::UserDefaults> defaults;
     QStringList thumbnailsMade;
     QSet<QString> unreadableFiles;  // thumbnails of these cannot be made
+    bool realThumbnails = false;     // made by the program's own reader instead
     QWidget host;
     AddPhotosVC* screen = nullptr;
 
@@ -110,6 +112,7 @@ protected:
         s.center = &center;
         s.makeThumbnail = [this](const QString& path, QSize size) {
             thumbnailsMade << path;
+            if (realThumbnails) return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
             if (unreadableFiles.contains(path)) return QImage();
             QImage image(size, QImage::Format_RGB32);
             image.fill(QColor(int(qHash(path) % 200), 90, 140));
@@ -873,4 +876,44 @@ TEST_F(AddPhotosScreenTest, ThumbnailsMadeWhileTheViewsReloadStillArrive) {
     list.runAll();
     EXPECT_EQ(screenimages::nameOf(picture()), "");
     EXPECT_EQ(picture().size(), QSize(35, 24));
+}
+
+TEST_F(AddPhotosScreenTest, DamagedFilesAreNamedAndTheUnreadableOnesExplained) {
+    // Real damage: a JPEG cut in half (its header still reads), and bytes that only start
+    // like a JPEG.
+    const QString good = intakefixtures::photo(path("damaged/good.jpg"));
+    const QString cut = path("damaged/cut.jpg");
+    ASSERT_TRUE(platform::writeImageFile(cut, testsupport::gradientImage(320, 240), platform::ImageType::JPEG, 0.9, {}));
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    file.close();
+    testsupport::writeFile(path("damaged/not_a_photo.jpg"), QByteArray("\xFF\xD8\xFF\xE0 this is not a photo"));
+    add({path("damaged")});
+
+    EXPECT_EQ(batchPaths(), (QStringList{cut, good}));
+    EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
+    EXPECT_TRUE(screen->alertMessage().contains("\nnot_a_photo.jpg")) << screen->alertMessage().toStdString();
+    QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
+
+    // The cut file's tile shows the not-available picture, and says why.
+    realThumbnails = true;
+    timers.fire("scrollingEnd");
+    grid.runAll();
+    EXPECT_EQ(screenimages::nameOf(tile(0)->image()), screenimages::kNotAvailableBig);
+    EXPECT_TRUE(tile(0)->toolTip().contains("cannot be read")) << tile(0)->toolTip().toStdString();
+    EXPECT_EQ(tile(1)->toolTip(), "");
+    EXPECT_TRUE(AppDelegate::shared().arraySelectedImagesToProcess[0]->isUnreadable);
+    EXPECT_FALSE(AppDelegate::shared().arraySelectedImagesToProcess[1]->isUnreadable);
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 0});
+    ASSERT_TRUE(screen->infoWindow());
+    auto* notice = screen->infoWindow()->findChild<QLabel*>("lblUnavailableNotice");
+    ASSERT_TRUE(notice);
+    EXPECT_TRUE(notice->text().contains("cannot be read"));
+    screen->removeInfoPopupWindow();
+    const QModelIndex name = screen->listModel()->index(0, BatchListModel::NameColumn);
+    EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("cannot be read"));
+    // Gone from its folder is not "cannot be read".
+    QFile::remove(cut);
+    EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("no longer in its folder"));
 }

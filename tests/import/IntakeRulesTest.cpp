@@ -45,6 +45,14 @@ TEST(IntakeTexts, Alerts) {
               (IntakeAlert{"FILE CANNOT BE ADDED", "File cannot be added. It is either damaged or not supported by application."}));
     EXPECT_EQ(damagedFilesAlert(3), (IntakeAlert{"FILES CANNOT BE ADDED",
                                                  "Some files cannot be added. They are either damaged or not supported by application."}));
+    // The refused files are named, the first eight of them.
+    QStringList names;
+    for (int i = 1; i <= 10; ++i) names << QStringLiteral("f%1.jpg").arg(i);
+    const QString listed = damagedFilesAlert(10, names).message;
+    EXPECT_TRUE(listed.contains("\nf8.jpg\nand 2 more")) << listed.toStdString();
+    EXPECT_FALSE(listed.contains("f9.jpg"));
+    // Files refused only for being present already are not called damaged.
+    EXPECT_EQ(damagedFilesAlert(2, {}, 2), photosExistAlert(2));
     EXPECT_EQ(limitExceededAlert(), (IntakeAlert{"PHOTOS LIMIT EXCEEDED",
                                                  "Photo limit exceeded! A Batch of 1000000 photos can be processed at a time."}));
     EXPECT_EQ(noPhotosToAddAlert(), (IntakeAlert{"NO PHOTOS TO ADD", "There are no new photos to add"}));

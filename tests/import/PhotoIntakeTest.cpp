@@ -124,12 +124,20 @@ TEST_F(IntakeTest, DuplicateGuardAndItsAlerts) {
     ASSERT_EQ(screen.alerts.size(), 2u);
     EXPECT_EQ(screen.alerts.back(), (IntakeAlert{"PHOTOS EXISTS", "Photos already exist in batch!"}));
 
-    // Some new, some present: the new ones go in and the others are reported after.
+    // Some new, some present: the new ones go in and the others are reported after, as
+    // present rather than as damaged.
     const QString c = photo(path("c.jpg"));
     add({a, c});
     EXPECT_EQ(batchPaths(), (QStringList{a, b, c}));
-    EXPECT_EQ(screen.alerts.back().title, "FILE CANNOT BE ADDED");
-    EXPECT_EQ(ends, 5);
+    EXPECT_EQ(screen.alerts.back(), (IntakeAlert{"PHOTO EXISTS", "Photo already exists in batch!"}));
+    // With a refused file among them, the refused file is named and the present one counted.
+    testsupport::writeFile(path("note.jpg"), "not a photo");
+    const QString d = photo(path("d.jpg"));
+    add({a, path("note.jpg"), d});
+    EXPECT_EQ(screen.alerts.back(),
+              (IntakeAlert{"FILE CANNOT BE ADDED", "File cannot be added. It is either damaged or not supported by "
+                                                   "application.\n\nnote.jpg\n\n1 photo was already in the batch."}));
+    EXPECT_EQ(ends, 6);
 
     // A new batch: the screen forgets the guard and the same files go in again.
     AppDelegate::shared().arraySelectedImagesToProcess.clear();
