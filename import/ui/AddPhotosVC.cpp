@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
@@ -25,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Utils.h"
+#include "import/ListSelection.h"
 #include "import/PhotoSources.h"
 #include "import/ui/BatchListModel.h"
 #include "import/ui/DropArea.h"
@@ -144,10 +146,14 @@ void AddPhotosVC::buildWidgets() {
         "#AddPhotosVC { background: #1b1b1b; } QLabel { color: #ddd; }"  // kScreenBackground
         "QPushButton { color: #eee; background: #2b2b2b; border: 1px solid #444; border-radius: 4px; padding: 5px 12px; }"
         "QPushButton:hover { border-color: #1bac8f; } QPushButton:disabled { color: #777; }"
+        // The keyboard's place is plain to see (the style sheet hides the platform's own mark).
+        "QPushButton:focus { border: 2px solid #1ab999; padding: 4px 11px; }"
         "QPushButton#btnSelectOptions { background: #1bac8f; border: none; font-weight: bold; padding: 8px 18px; }"
+        "QPushButton#btnSelectOptions:focus { border: 2px solid #ffffff; padding: 6px 16px; }"
+        "#customCollectionView:focus, QTableView:focus { border: 1px solid #1ab999; }"
         "#alertSheet, #windowAddPhotoWithFilter, #vwLoading > QFrame { background: #262626; border: 1px solid #444; border-radius: 10px; }"
         "QDateTimeEdit { background: #1e1e1e; color: #ddd; border: 1px solid #444; padding: 3px; }"
-        "QTableView { background: #161515; color: #ddd; gridline-color: #222; border: none; }"
+        "QTableView { background: #161515; color: #ddd; gridline-color: #222; border: none; outline: 0; }"
         "QHeaderView { background: #222; } QHeaderView::section { background: #222; color: #bbb; border: none; padding: 4px; }"
         "QScrollBar:vertical { background: transparent; width: 10px; margin: 0; }"
         "QScrollBar::handle:vertical { background: #6a6a6a; border-radius: 4px; min-height: 30px; }"
@@ -243,7 +249,8 @@ void AddPhotosVC::buildWidgets() {
     tblPhotos_->setObjectName(QStringLiteral("tblPhotos"));
     tblPhotos_->setModel(listModel_);
     tblPhotos_->setSelectionMode(QAbstractItemView::NoSelection);
-    tblPhotos_->setFocusPolicy(Qt::NoFocus);  // no current-cell frame stays after a click
+    // Focus for the keyboard's Ctrl+A and Delete; no current-cell frame (outline: 0 above).
+    tblPhotos_->setFocusPolicy(Qt::StrongFocus);
     tblPhotos_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblPhotos_->verticalHeader()->hide();
     tblPhotos_->verticalHeader()->setDefaultSectionSize(35);
@@ -260,7 +267,8 @@ void AddPhotosVC::buildWidgets() {
     hh->resizeSection(BatchListModel::InfoColumn, 40);
     hh->setStretchLastSection(false);
     hh->setSectionResizeMode(BatchListModel::FileLocationColumn, QHeaderView::Stretch);
-    connect(tblPhotos_, &QTableView::clicked, this, [this](const QModelIndex& i) { listRowClicked(i.row(), i.column()); });
+    connect(tblPhotos_, &QTableView::clicked, this,
+            [this](const QModelIndex& i) { listRowClicked(i.row(), i.column(), listPressModifiers_); });
     connect(tblPhotos_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { tableviewPhotosBoundDidChange(); });
     outer->addWidget(tblPhotos_, 1);
 
@@ -367,6 +375,17 @@ void AddPhotosVC::buildWidgets() {
     for (const auto& [w, text] : tips) w->setToolTip(text);
 
     buildDateFilterSheet();
+
+    // The desktop's keys for a list of items: select all, and remove (with the usual question).
+    auto* selectAll = new QShortcut(QKeySequence::SelectAll, this);
+    selectAll->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(selectAll, &QShortcut::activated, this, [this] { selectAllPhotos(); });
+    auto* remove = new QShortcut(QKeySequence::Delete, this);
+    remove->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(remove, &QShortcut::activated, this, [this] {
+        if (viewDragNDrop_->isHidden() && !AppDelegate::shared().arraySelectedImagesToProcess.isEmpty())
+            btnOnRemovePhotoPopupTapped(0);
+    });
 }
 
 void AddPhotosVC::buildDateFilterSheet() {
@@ -978,7 +997,7 @@ void AddPhotosVC::selectedPhotoChangedNotification(int index) {
 
 // ---------------------------------------------------------------- list
 
-void AddPhotosVC::listRowClicked(int row, int column) {
+void AddPhotosVC::listRowClicked(int row, int column, Qt::KeyboardModifiers modifiers) {
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     if (row < 0 || row >= batch.size()) return;
     if (column == BatchListModel::InfoColumn) {
@@ -987,10 +1006,42 @@ void AddPhotosVC::listRowClicked(int row, int column) {
         btnInfoTappedAtLocationInTableView(tblPhotos_->viewport()->mapTo(viewLevelsAbove(tblPhotos_, 2), origin), row);
         return;
     }
-    if (arrTableSelectedRows.contains(row)) arrTableSelectedRows.removeAll(row);
-    else arrTableSelectedRows.append(row);
+    const auto kind = listselection::clickKind(column == BatchListModel::CheckColumn, modifiers);
+    arrTableSelectedRows = listselection::afterClick(arrTableSelectedRows, row, kind, listAnchor_);
+    if (kind != listselection::Click::Extend) listAnchor_ = row;
     listModel_->checksChanged();
     setSeletedPhotoFileWithIndex(row);
+}
+
+void AddPhotosVC::selectAllPhotos() {
+    const int count = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
+    if (count == 0 || !viewDragNDrop_->isHidden()) return;
+    if (isListMode()) {
+        arrTableSelectedRows = listselection::allRows(count);
+        listModel_->checksChanged();
+    } else {
+        customCollectionView_->selectItemAtIndexPath({0, 0}, CollectionView::ScrollNone, false);
+        customCollectionView_->selectItemAtIndexPath({0, count - 1}, CollectionView::ScrollNone, false,
+                                                     CollectionSelection::Extending);
+    }
+}
+
+// A right click on a photo that is not selected makes it the selection, as the desktop's
+// lists do, so what the menu acts on is the photo under the pointer.
+void AddPhotosVC::selectForContextMenu(int index) {
+    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (index < 0 || index >= batch.size()) return;
+    if (isListMode()) {
+        if (arrTableSelectedRows.contains(index)) return;
+        arrTableSelectedRows = {index};
+        listAnchor_ = index;
+        listModel_->checksChanged();
+    } else {
+        const auto selected = customCollectionView_->indexPathsForSelectedItems();
+        if (std::find(selected.begin(), selected.end(), IndexPath{0, index}) != selected.end()) return;
+        customCollectionView_->selectItemAtIndexPath({0, index}, CollectionView::ScrollNone, false);
+    }
+    setSeletedPhotoFileWithIndex(index);
 }
 
 void AddPhotosVC::tableviewPhotosBoundDidChange() { loadTableViewThumbnailImages(); }
@@ -1076,10 +1127,14 @@ bool AddPhotosVC::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonPress: {
             auto* e = static_cast<QMouseEvent*>(event);
+            listPressModifiers_ = e->modifiers();
             if (e->button() == Qt::RightButton) {
-                // A right click selects nothing; below the last row it does nothing.
+                // Below the last row a right click does nothing.
                 const int row = tblPhotos_->rowAt(e->position().toPoint().y());
-                if (row >= 0) showMenuOptionsAtLocation(windowPointOf(tblPhotos_->viewport(), e->position().toPoint()), row);
+                if (row >= 0) {
+                    selectForContextMenu(row);
+                    showMenuOptionsAtLocation(windowPointOf(tblPhotos_->viewport(), e->position().toPoint()), row);
+                }
                 return true;
             }
             break;
@@ -1299,6 +1354,7 @@ void AddPhotosVC::btnNoOnRemoveAllPhotoTapped() { hideAlertSheet(); }
 // ---------------------------------------------------------------- context menu
 
 void AddPhotosVC::didRightClickItemAtIndexPath(CollectionView*, const IndexPath& path, QMouseEvent* event) {
+    selectForContextMenu(path.item);
     const QPoint at = event ? customCollectionView_->viewport()->mapTo(window(), event->position().toPoint())
                             : windowPointOf(customCollectionView_, QPoint(20, 20));
     showMenuOptionsAtLocation(at, path.item);

@@ -126,7 +126,12 @@ public:
     void tableviewPhotosBoundDidChange();
     void loadTableViewThumbnailImages();
     void selectedPhotoChangedNotification(int selectedIndex);
-    void listRowClicked(int row, int column);
+    // A click on a row: a plain click makes it the only checked row, Ctrl (or its check
+    // box) toggles it, Shift extends from the last clicked row.
+    void listRowClicked(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Ctrl+A: every photo selected in the grid, or checked in the list.
+    void selectAllPhotos();
+    void selectForContextMenu(int index);
 
     // ---- info pop-up ----
     void setPreviewImage();
@@ -314,6 +319,8 @@ private:
     QSet<QString> unavailable_;  // paths whose files could not be read
     QPoint gridScrollOrigin_;
     int selectedMenuFileIndexPath_ = -1;
+    int listAnchor_ = -1;  // the list's row of the last click that was no extension
+    Qt::KeyboardModifiers listPressModifiers_;
     bool isViewAppearingFirstTime_ = true;
     bool acceptsDrops_ = true;
     int animationCounter_ = 1;

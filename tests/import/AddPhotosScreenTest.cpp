@@ -360,13 +360,18 @@ TEST_F(AddPhotosScreenTest, ContextMenuEntriesGoToTheFileManager) {
     QTest::mouseClick(button("btnGetInfo"), Qt::LeftButton);
     EXPECT_EQ(files.calls, (QStringList{"reveal " + made[1], "open " + made[2], "info " + made[0]}));
 
-    // A right click on a list row opens the menu and checks nothing.
+    // A right click on a list row opens the menu; the row becomes the checked one unless
+    // it was checked already, and then the checks stay.
     screen->changePhotosViewImageMode(1, false);
-    const QList<int> checks = screen->arrTableSelectedRows;
+    screen->arrTableSelectedRows = {0, 2};
     const QRect row = screen->tableView()->visualRect(screen->listModel()->index(2, 1));
     QTest::mouseClick(screen->tableView()->viewport(), Qt::RightButton, {}, row.center());
     ASSERT_TRUE(screen->menuOptionsWindow());
-    EXPECT_EQ(screen->arrTableSelectedRows, checks);
+    EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{0, 2}));
+    const QRect other = screen->tableView()->visualRect(screen->listModel()->index(1, 1));
+    QTest::mouseClick(screen->tableView()->viewport(), Qt::RightButton, {}, other.center());
+    EXPECT_EQ(screen->arrTableSelectedRows, QList<int>{1});
+    QTest::mouseClick(screen->tableView()->viewport(), Qt::RightButton, {}, row.center());
     // The photo left the batch while the menu was open: nothing happens.
     AppDelegate::shared().arraySelectedImagesToProcess.removeLast();
     screen->btnOnMenuOptionTapped(0);
@@ -916,4 +921,69 @@ TEST_F(AddPhotosScreenTest, DamagedFilesAreNamedAndTheUnreadableOnesExplained) {
     // Gone from its folder is not "cannot be read".
     QFile::remove(cut);
     EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("no longer in its folder"));
+}
+
+TEST_F(AddPhotosScreenTest, ClicksSelectTheClickedPhotoAndTheMenuActsOnIt) {
+    const QStringList made = photos("sel", 4);
+    add(made);
+    auto* grid = screen->collectionView();
+    const auto gridSelection = [&] {
+        QList<int> items;
+        for (const IndexPath& p : grid->indexPathsForSelectedItems()) items << p.item;
+        return items;
+    };
+    const auto tileCentre = [&](int i) { return grid->rectForItemAtIndexPath({0, i}).toRect().center() - grid->documentVisibleRect().topLeft(); };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, tileCentre(2));
+    EXPECT_EQ(gridSelection(), QList<int>{2});
+
+    // The list: a plain click on a row makes it the only one, as in the grid.
+    screen->btnViewPhotosModetapped(1);
+    QTableView* list = screen->tableView();
+    const auto rowPoint = [&](int row, int column) { return list->visualRect(screen->listModel()->index(row, column)).center(); };
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowPoint(1, BatchListModel::NameColumn));
+    EXPECT_EQ(screen->arrTableSelectedRows, QList<int>{1});
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(3, BatchListModel::TypeColumn));
+    EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{1, 3}));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowPoint(0, BatchListModel::CheckColumn));
+    EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{0, 1, 3}));  // its box toggles the row
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowPoint(2, BatchListModel::NameColumn));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(0, BatchListModel::NameColumn));
+    EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{0, 1, 2}));
+
+    // A right click on a row that is not checked: the menu's Delete asks about that photo.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowPoint(2, BatchListModel::NameColumn));
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, rowPoint(0, BatchListModel::NameColumn));
+    ASSERT_TRUE(screen->menuOptionsWindow());
+    QTest::mouseClick(button("btnDeleteOnMenuOption"), Qt::LeftButton);
+    EXPECT_EQ(screen->alertTitle(), "REMOVE SELECTED PHOTO");
+    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+    EXPECT_EQ(batchPaths(), (QStringList{made[1], made[2], made[3]}));
+
+    // The same in the grid.
+    screen->btnViewPhotosModetapped(0);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, tileCentre(0));
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, tileCentre(2));
+    EXPECT_EQ(gridSelection(), QList<int>{2});
+    ASSERT_TRUE(screen->menuOptionsWindow());
+    QTest::mouseClick(button("btnShowPreview"), Qt::LeftButton);
+    EXPECT_EQ(files.calls, QStringList{"open " + made[3]});
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, tileCentre(2));
+    QTest::mouseClick(button("btnDeleteOnMenuOption"), Qt::LeftButton);
+    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+    EXPECT_EQ(batchPaths(), (QStringList{made[1], made[2]}));
+
+    // Ctrl+A selects every photo; Delete asks before removing them.
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(gridSelection(), (QList<int>{0, 1}));
+    QTest::keyClick(grid, Qt::Key_Delete);
+    EXPECT_EQ(screen->alertTitle(), "REMOVE SELECTED PHOTOS");
+    QTest::mouseClick(button("btnNoOnAlert"), Qt::LeftButton);
+    screen->btnViewPhotosModetapped(1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{0, 1}));
 }

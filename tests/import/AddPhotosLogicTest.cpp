@@ -1,9 +1,10 @@
-// The add-photos tip chain without the screen: which tip a timer's request shows, what a
-// close asks for next, and what is stored.
+// The add-photos screen's plain logic without the screen: the tip chain (which tip a
+// timer's request shows, what a close asks for next, what is stored) and the list's clicks.
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "import/AddPhotosTips.h"
+#include "import/ListSelection.h"
 
 namespace {
 
@@ -59,4 +60,29 @@ TEST(AddPhotosTips, AShownChainOrSwitchedOffTipsShowNothingAndLetTip2Go) {
     // Tip 0's turn is over: tip 2 no longer waits for it.
     ASSERT_TRUE(tips.request(2));
     EXPECT_EQ(tips.currentTips(), 2);
+}
+
+
+TEST(ListSelection, ClicksAsTheDesktopsListsTakeThem) {
+    using listselection::Click;
+    const struct {
+        QList<int> checked;
+        int row;
+        bool checkColumn;
+        Qt::KeyboardModifiers modifiers;
+        int anchor;
+        QList<int> expected;
+    } cases[] = {
+        {{1, 3}, 2, false, Qt::NoModifier, 1, {2}},
+        {{1, 3}, 3, false, Qt::ControlModifier, 1, {1}},
+        {{1, 3}, 0, true, Qt::NoModifier, 1, {0, 1, 3}},
+        {{3}, 5, false, Qt::ShiftModifier, 3, {3, 4, 5}},
+        {{4}, 1, false, Qt::ShiftModifier, 4, {1, 2, 3, 4}},
+        {{}, 2, false, Qt::ShiftModifier, -1, {2}},
+    };
+    for (const auto& c : cases) {
+        const Click kind = listselection::clickKind(c.checkColumn, c.modifiers);
+        EXPECT_EQ(listselection::afterClick(c.checked, c.row, kind, c.anchor), c.expected) << c.row;
+    }
+    EXPECT_EQ(listselection::allRows(3), (QList<int>{0, 1, 2}));
 }
