@@ -1,6 +1,7 @@
 #include "records/PhotoFile.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/Values.h"
 #include "platform/imageio/ImageProperties.h"
@@ -47,7 +48,9 @@ std::shared_ptr<PhotoFile> PhotoFile::initWithFileUrl(const QString& path,
         p.fileModifiedDate = info->modDate;
     }
 
-    const QVariantMap props = platform::readImageProperties(path);
+    // A name that is not UTF-8 is read through a descriptor opened by its bytes.
+    const platform::ReadablePath readable(path);
+    const QVariantMap props = platform::readImageProperties(readable.path());
     const int orientation = props.value(QString::fromLatin1(platform::kPropsOrientation)).toInt();
     const float pixelWidth =
         float(platform::numberValue(props.value(QString::fromLatin1(platform::kPropsPixelWidth))));
@@ -64,9 +67,9 @@ std::shared_ptr<PhotoFile> PhotoFile::initWithFileUrl(const QString& path,
 
     // The extension test is exact on purpose: only these spellings are read as vector files.
     const QString& ext = p.fileExtension;
-    if (ext == u"eps" || ext == u"EPS") applyVectorSize(p, platform::epsPictureSize(path));
+    if (ext == u"eps" || ext == u"EPS") applyVectorSize(p, platform::epsPictureSize(readable.path()));
     if (ext == u"pict" || ext == u"PICT" || ext == u"pct" || ext == u"PCT")
-        applyVectorSize(p, platform::pictPictureSize(path));
+        applyVectorSize(p, platform::pictPictureSize(readable.path()));
 
     p.exifDict = props;
     return photo;

@@ -1,4 +1,5 @@
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/NativeNames.h"
 
 #include "platform/foundation/Log.h"
 
@@ -21,7 +22,7 @@ QDateTime fromTimestamp(std::int64_t sec, std::uint32_t nsec) {
 FileAttributes fileAttributes(const QString& path) {
     FileAttributes a;
     if (path.isEmpty()) return a;
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = platform::encodePath(path);
     struct statx sx {};
     if (statx(AT_FDCWD, native.constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return a;
@@ -38,18 +39,18 @@ FileAttributes fileAttributes(const QString& path) {
 
 bool fileExists(const QString& path) {
     struct stat st {};
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return !path.isEmpty() && ::stat(platform::encodePath(path).constData(), &st) == 0;
 }
 
 bool isDirectory(const QString& path) {
     struct stat st {};
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+    return !path.isEmpty() && ::stat(platform::encodePath(path).constData(), &st) == 0 &&
            S_ISDIR(st.st_mode);
 }
 
 bool isSameFile(const QString& a, const QString& b) {
     struct stat sa {}, sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+    if (::stat(platform::encodePath(a).constData(), &sa) == 0 && ::stat(platform::encodePath(b).constData(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
 }
@@ -65,7 +66,7 @@ bool setModificationDate(const QString& path, const QDateTime& date) {
         times[0].tv_nsec += 1000000000;
     }
     times[1] = times[0];
-    if (utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0) {
+    if (utimensat(AT_FDCWD, platform::encodePath(path).constData(), times, 0) != 0) {
         log(u"Could not set the dates of %@: %@", path, QString::fromUtf8(std::strerror(errno)));
         return false;
     }

@@ -1,6 +1,7 @@
 #include "platform/foundation/FileSync.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,7 @@ namespace platform {
 namespace {
 
 bool syncPath(const QString& path, int flags) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = platform::encodePath(path);
     int fd;
     do {
         fd = ::open(name.constData(), flags | O_CLOEXEC);

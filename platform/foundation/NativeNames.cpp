@@ -1,0 +1,111 @@
+#include "platform/foundation/NativeNames.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr char16_t kKeptByteBase = 0xDC00;
+
+bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Length of the valid UTF-8 sequence starting at `i`, or 0 when the byte there starts none
+// (overlong forms, surrogates and values above U+10FFFF are not valid).
+int validSequenceAt(const QByteArray& s, qsizetype i) {
+    const auto at = [&](qsizetype k) { return static_cast<unsigned char>(s.at(k)); };
+    const unsigned char c = at(i);
+    const qsizetype left = s.size() - i;
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return left >= 2 && isContinuation(at(i + 1)) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (left < 3 || !isContinuation(at(i + 1)) || !isContinuation(at(i + 2))) return 0;
+        if (c == 0xE0 && at(i + 1) < 0xA0) return 0;   // overlong
+        if (c == 0xED && at(i + 1) >= 0xA0) return 0;  // a surrogate
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (left < 4 || !isContinuation(at(i + 1)) || !isContinuation(at(i + 2)) || !isContinuation(at(i + 3)))
+            return 0;
+        if (c == 0xF0 && at(i + 1) < 0x90) return 0;  // overlong
+        if (c == 0xF4 && at(i + 1) >= 0x90) return 0;  // above U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+bool isKeptByte(QChar c) { return c.unicode() >= kKeptByteBase + 0x80 && c.unicode() <= kKeptByteBase + 0xFF; }
+
+}  // namespace
+
+QString decodePath(const QByteArray& native) {
+    QString out;
+    out.reserve(native.size());
+    qsizetype run = 0;  // start of the valid stretch not yet copied
+    qsizetype i = 0;
+    while (i < native.size()) {
+        const int n = validSequenceAt(native, i);
+        if (n > 0) {
+            i += n;
+            continue;
+        }
+        out += QString::fromUtf8(native.constData() + run, i - run);
+        out += QChar(char16_t(kKeptByteBase + static_cast<unsigned char>(native.at(i))));
+        run = ++i;
+    }
+    out += QString::fromUtf8(native.constData() + run, native.size() - run);
+    return out;
+}
+
+QByteArray encodePath(const QString& path) {
+    if (!hasKeptBytes(path)) return path.toUtf8();
+    QByteArray out;
+    out.reserve(path.size() * 2);
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        // A low surrogate after a high one is half of a character, not a kept byte.
+        if (!isKeptByte(path.at(i)) || (i > 0 && path.at(i - 1).isHighSurrogate())) continue;
+        out += QStringView(path).mid(run, i - run).toUtf8();
+        out += char(path.at(i).unicode() - kKeptByteBase);
+        run = i + 1;
+    }
+    out += QStringView(path).mid(run).toUtf8();
+    return out;
+}
+
+bool hasKeptBytes(const QString& path) {
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (isKeptByte(path.at(i)) && !(i > 0 && path.at(i - 1).isHighSurrogate())) return true;
+    }
+    return false;
+}
+
+QString displayPath(const QString& path) {
+    if (!hasKeptBytes(path)) return path;
+    QString out;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path.at(i);
+        if (isKeptByte(c) && !(i > 0 && path.at(i - 1).isHighSurrogate())) {
+            out += QStringLiteral("\\x") + QString::number(c.unicode() - kKeptByteBase, 16).toUpper();
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+ReadablePath::ReadablePath(const QString& path) {
+    if (!hasKeptBytes(path)) {
+        readable_ = path;
+        return;
+    }
+    fd_ = ::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd_ >= 0) readable_ = QStringLiteral("/proc/self/fd/") + QString::number(fd_);
+}
+
+ReadablePath::~ReadablePath() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace platform
