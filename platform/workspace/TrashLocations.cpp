@@ -7,13 +7,13 @@
 
 namespace platform {
 
-namespace {
-
-QString homeTrash() {
+QString homeTrashFolder() {
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (dataHome.isEmpty()) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     return QDir::cleanPath(dataHome + QStringLiteral("/Trash"));
 }
+
+namespace {
 
 bool isAtOrBelow(const QString& path, const QString& folder) {
     return path == folder || path.startsWith(folder + u'/');
@@ -22,7 +22,7 @@ bool isAtOrBelow(const QString& path, const QString& folder) {
 }  // namespace
 
 QStringList trashFoldersFor(const QString& path) {
-    QStringList folders{homeTrash()};
+    QStringList folders{homeTrashFolder()};
     // The volume is found from the nearest folder that exists.
     QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     while (!existing.isEmpty() && !QFileInfo::exists(existing) && existing != u"/")

@@ -7,6 +7,9 @@
 
 namespace platform {
 
+// The home Trash: $XDG_DATA_HOME/Trash, by default ~/.local/share/Trash.
+QString homeTrashFolder();
+
 // The Trash folders that could hold `path` (the home Trash and its volume's).
 QStringList trashFoldersFor(const QString& path);
 // True when path is a Trash folder or lies inside one.

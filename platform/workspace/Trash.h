@@ -1,0 +1,66 @@
+#pragma once
+// Moving a user's file to the desktop's Trash, so it can be put back from the file manager.
+//
+// A file on the volume of the home Trash ($XDG_DATA_HOME/Trash) goes there; a file on another
+// volume goes to that volume's "<top>/.Trash/<uid>" when "<top>/.Trash" is a real folder with
+// the sticky bit, else to "<top>/.Trash-<uid>". Its information file (where it came from, when)
+// is written completely and flushed before the file itself is moved, so the Trash never holds
+// a file it cannot put back. A name already taken in the Trash gets a number, tried a bounded
+// number of times. Every failure is reported with its reason, and a file that could not go to
+// the Trash stays where it was: nothing is ever deleted instead.
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// What tells one file's contents from another's without reading them: the same device and
+// inode, size and modification time.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = -1;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+    // The file at the path itself (a symbolic link is not followed); nullopt when missing.
+    static std::optional<FileIdentity> of(const QString& path);
+};
+
+// One file put in the Trash (or why not).
+struct TrashEntry {
+    bool ok = false;
+    QString trashedPath;  // the file's place in the Trash's "files" folder
+    QString infoPath;     // its ".trashinfo" in the "info" folder
+    QString error;        // why it failed, in words for the photo's status and the log
+    // The file system takes no second name for a file (link failed); the caller may move
+    // the file instead.
+    bool linksUnsupported = false;
+    bool linked = false;  // the file also stays at its own path (linkIntoTrash)
+};
+
+namespace trash {
+
+// Moves the file at `path` into the Trash. With `expected`, the file must still be that file
+// (before and after the move; a file swapped in meanwhile is put back and reported).
+TrashEntry moveToTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
+
+// Puts the file in the Trash under a second name while it stays at `path`, so that a
+// replacement can then be renamed over `path` in one step: at no moment is the file gone
+// from both places. Same checks and reports as moveToTrash.
+TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
+
+// Takes an entry out of the Trash again, after the step it prepared failed: a linked entry
+// is dropped, a moved one goes back to `originalPath` (never over a file that is there now).
+bool undo(const TrashEntry& entry, const QString& originalPath);
+
+// The Trash folder that takes files from `path`'s volume, made when missing; empty (and
+// `error` set) when there is none that may be used.
+QString trashFolderFor(const QString& path, QString* error = nullptr);
+
+// Renames `from` to `to` unless something is at `to`; false with `error` = errno
+// (EEXIST when something was there).
+bool renameNoReplace(const QString& from, const QString& to, int* error);
+
+}  // namespace trash
+
+}  // namespace platform
