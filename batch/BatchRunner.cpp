@@ -3,7 +3,9 @@
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
 #include "engine/Utils.h"
+#include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
@@ -28,8 +30,9 @@ namespace {
 const QString kResize = QStringLiteral("Resize");
 const QString kCrop = QStringLiteral("CICrop");
 
-// Sizes of the volume of the nearest folder that exists on the way up to `folder`.
-std::optional<VolumeSpace> storageOf(const QString& folder) {
+}  // namespace
+
+std::optional<VolumeSpace> BatchRunner::volumeSpaceOf(const QString& folder) {
     QString path = folder;
     while (!path.isEmpty() && !QFileInfo(path).exists()) {
         const QString up = platform::stringByDeletingLastPathComponent(path);
@@ -40,6 +43,8 @@ std::optional<VolumeSpace> storageOf(const QString& folder) {
     if (!info.isValid() || !info.isReady()) return std::nullopt;
     return VolumeSpace{std::uint64_t(info.bytesTotal()), std::uint64_t(info.bytesAvailable())};
 }
+
+namespace {
 
 // The size to shrink to when a photo's only enabled step is a "Resize" that at least
 // halves it in both directions: such a photo can be decoded at a reduced scale.
@@ -80,7 +85,7 @@ BatchRunInput BatchRunInput::fromAppDelegate() {
 BatchRunner::BatchRunner(std::atomic<bool>* runFlag, QObject* parent)
     : QObject(parent),
       runFlag_(runFlag ? *runFlag : AppDelegate::shared().isPHOTOS_PROCESSING_IN_PROGERESS),
-      freeSpace_(storageOf) {}
+      freeSpace_(volumeSpaceOf) {}
 
 BatchRunner::~BatchRunner() {
     shuttingDown_ = true;
@@ -175,7 +180,13 @@ void BatchRunner::workerEnded(std::uint64_t generation) {
     }
     if (interruptPending_) {
         interruptPending_ = false;
-        if (state_ != State::Finished) endRun(false);
+        // The photo in hand may have been the last one: the run then finished meanwhile,
+        // and only its end is still to be announced.
+        if (state_ != State::Finished) {
+            endRun(false);
+        } else {
+            emit runEnded(true);
+        }
         return;
     }
     if (state_ == State::Finished || state_ == State::Interrupted) emit runEnded(state_ == State::Finished);
@@ -325,6 +336,10 @@ void BatchRunner::report(std::uint64_t generation, Outcome outcome) {
 }
 
 struct BatchRunner::PhotoWork {
+    // The photo as the pool reads it: a name that is not UTF-8 is read through a
+    // descriptor opened by its bytes, held until the photo is dealt with.
+    std::shared_ptr<PhotoFile> reading;
+    std::unique_ptr<platform::ReadablePath> readable;
     // Made first, so the run shows the photo in hand while it is worked on.
     QImage thumbnail;
     std::atomic<bool> thumbnailReady{false};
@@ -338,6 +353,8 @@ struct BatchRunner::PhotoWork {
     void clear() {
         thumbnail = QImage();
         prepared.discard();
+        reading.reset();
+        readable.reset();
     }
 };
 
@@ -368,12 +385,13 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     // Declared before the pool, so the pool's threads are gone before the work they fill;
     // what was prepared and never placed is removed with it.
     std::vector<PhotoWork> work(std::size_t(last - first));
+    DiskRoom room(kLowSpaceBytes);
     PhotosInFlight pool(
         first, last, limits, [&](int i) { return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL); },
         [&](int i) {
             PhotoWork& w = work[std::size_t(i - first)];
             try {
-                processFileFromBunch(generation, input, paths, writer, i, w, pool);
+                processFileFromBunch(generation, input, paths, writer, i, w, pool, room);
             } catch (const std::exception& e) {
                 // Out of this thread it would end the program; it is this photo's failure only.
                 platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
@@ -391,7 +409,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
         PhotoWork& w = work[std::size_t(i - first)];
         bool goOn = true;
         try {
-            goOn = commitPhoto(generation, input, paths, writer, i, w, pool);
+            goOn = commitPhoto(generation, input, paths, writer, i, w, pool, room);
         } catch (const std::exception& e) {
             platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
             report(generation, {i, PhotoFile::Failed, runmessages::ProcessingFailed, false});
@@ -431,7 +449,7 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
     // A rename rule's text holding "../" would lead the output out of its folder.
     if (destination.split(u'/').contains(QStringLiteral("..")))
         return Refusal{PhotoFile::Failed, runmessages::InvalidName};
-    if (!QFileInfo::exists(photos.at(index)->filePath)) return Refusal{PhotoFile::Failed, runmessages::SourceNotFound};
+    if (!platform::fileExists(photos.at(index)->filePath)) return Refusal{PhotoFile::Failed, runmessages::SourceNotFound};
 
     // Writing here would destroy the source of a photo that is still to come (or that
     // was passed over) before it is read.
@@ -452,14 +470,24 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
     // A restore run replaces the outputs of the run before it; files that existed before
     // that run are still in the already-exists list and stay untouched.
     const bool overwrite = input.isProcessForRestoreExif || (output && output->owerwriteExistingFiles.value_or(false));
-    if (!overwrite && target.exists()) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
+    if (!overwrite && platform::fileExists(destination)) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
     return std::nullopt;
 }
 
 void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input,
                                        const PathIndex& pathIndex, ResultWriter& writer, int index, PhotoWork& work,
-                                       PhotosInFlight& pool) {
-    const std::shared_ptr<PhotoFile> photo = input.snapshot.photos.at(index);
+                                       PhotosInFlight& pool, DiskRoom& room) {
+    // What the source is as its picture is read: it must still be that file when it goes
+    // to the Trash, and the same after the read as before it.
+    const std::optional<platform::FileIdentity> sourceRead =
+        platform::FileIdentity::of(input.snapshot.photos.at(index)->filePath);
+    std::shared_ptr<PhotoFile> photo = input.snapshot.photos.at(index);
+    if (platform::hasKeptBytes(photo->fileURL)) {
+        work.readable = std::make_unique<platform::ReadablePath>(photo->fileURL);
+        photo = std::make_shared<PhotoFile>(*photo);
+        photo->fileURL = work.readable->path();
+    }
+    work.reading = photo;
     Utils& utils = Utils::sharedUtils();
     const auto& paths = input.snapshot.destinationPaths;
     const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
@@ -522,6 +550,11 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         work.failed = Outcome{index, PhotoFile::Failed, runmessages::Unreadable, false};
         return;
     }
+    if (platform::FileIdentity::of(photo->filePath) != sourceRead) {
+        // Written while it was read: the picture may be half of each.
+        work.failed = Outcome{index, PhotoFile::Failed, runmessages::SourceChangedWhileRead, false};
+        return;
+    }
 
     for (const auto& step : shrunkOnLoad ? QList<std::shared_ptr<AppliedFilter>>{} : steps) {
         if (!step->isApplied) continue;
@@ -554,14 +587,28 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     platform::log(u"backing scale factor: %f", backingScale_);
     if (scale >= 2) working = utils.scaleImage(working, QSizeF(working.size()) / double(scale));
 
+    // Ahead of the photo in hand, the output may be written only where the volume keeps
+    // room above the low-space limit for it and the others being written.
+    const std::uint64_t bytes = outputRoomFor(working.size());
+    const QString folder = platform::stringByDeletingLastPathComponent(destination);
+    const auto freeBytes = [&]() -> std::optional<std::uint64_t> {
+        const std::optional<VolumeSpace> space = freeSpace_ ? freeSpace_(folder) : std::nullopt;
+        return space ? std::optional<std::uint64_t>(space->freeBytes) : std::nullopt;
+    };
+    if (!room.admit(index, bytes, freeBytes, [&] { return !shouldContinue(generation); })) {
+        work.stopped = true;
+        return;
+    }
     // From here the save has begun: when this photo's turn comes it is placed and counted,
     // even when a stop or low space came meanwhile.
     work.saveBegun = true;
-    work.prepared = writer.prepareImg(working, destination, choice.saveType, photo);
+    const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
+    work.prepared = writer.prepareImg(working, destination, choice.saveType, photo, sourceRead);
 }
 
 bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
-                              ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool) {
+                              ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room) {
+    room.setPhotoInHand(index);
     if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
         pool.waitFor(index, [&] { return work.thumbnailReady.load(); });
         if (work.thumbnailReady) {
@@ -594,7 +641,8 @@ bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& inp
     if (work.prepared.result.abandoned) return false;
 
     checkFreeSpace(destination);
-    const ResultWriter::Result result = writer.placePrepared(work.prepared, destination, input.snapshot.photos.at(index));
+    const ResultWriter::Result result =
+        writer.placePrepared(work.prepared, destination, work.reading ? work.reading : input.snapshot.photos.at(index));
     report(generation, {index, result.processStatus, result.processInfoMessage, true});
     return true;
 }

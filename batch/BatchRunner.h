@@ -113,6 +113,9 @@ public:
     // Peak working sizes of the photos running at once, in bytes; 0 (the default) is a
     // quarter of the memory. A photo larger than that alone still runs, alone.
     void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // The sizes of the volume that holds `folder` (or the nearest folder above it that
+    // exists): the free-space figures a run uses unless given others.
+    static std::optional<VolumeSpace> volumeSpaceOf(const QString& folder);
     // What a photo needs at its peak: its decoded pixels and two working copies.
     static std::uint64_t peakWorkingBytes(const QString& path);
 
@@ -170,10 +173,10 @@ private:
     // One photo's work on a pool thread: everything up to its encoded temporary file.
     struct PhotoWork;
     void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
-                              ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool);
+                              ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room);
     // The photo's turn in batch order; false when the run stops at it.
     bool commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
-                     ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool);
+                     ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room);
     void checkFreeSpace(const QString& destination);
     bool shouldContinue(std::uint64_t generation) const;
     void report(std::uint64_t generation, Outcome outcome);

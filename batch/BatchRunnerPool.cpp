@@ -1,6 +1,7 @@
 #include "batch/BatchRunnerPool.h"
 
 #include <algorithm>
+#include <chrono>
 #include <unistd.h>
 
 PhotosInFlight::PhotosInFlight(int first, int last, Limits limits, std::function<std::uint64_t(int)> cost,
@@ -121,4 +122,43 @@ std::uint64_t PhotosInFlight::peakBytesRunning() const {
 int PhotosInFlight::peakRunning() const {
     std::lock_guard<std::mutex> lock(m_);
     return peakRunning_;
+}
+
+bool DiskRoom::admit(int index, std::uint64_t bytes, const std::function<std::optional<std::uint64_t>()>& freeBytes,
+                     const std::function<bool()>& stopped) {
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+        if (index <= inHand_) break;
+        lock.unlock();
+        const std::optional<std::uint64_t> free = freeBytes ? freeBytes() : std::nullopt;
+        lock.lock();
+        if (!free || *free >= limit_ + reserved_ + bytes) break;
+        if (stopped && stopped()) return false;
+        // The free space changes as other programs write too, so it is looked at again now
+        // and then, not only when a photo of this run moves on.
+        changed_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    reserved_ += bytes;
+    return true;
+}
+
+void DiskRoom::release(std::uint64_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        reserved_ -= std::min(reserved_, bytes);
+    }
+    changed_.notify_all();
+}
+
+void DiskRoom::setPhotoInHand(int index) {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        inHand_ = index;
+    }
+    changed_.notify_all();
+}
+
+std::uint64_t outputRoomFor(const QSize& size) {
+    const std::uint64_t pixels = std::uint64_t(std::max(0, size.width())) * std::uint64_t(std::max(0, size.height()));
+    return 2 * (4 * pixels + (1u << 16));
 }

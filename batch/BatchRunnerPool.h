@@ -5,10 +5,12 @@
 // batch of very large photos does not multiply the run's peak: photos start only while
 // those running fit the budget together, or one runs alone. The run's own thread takes
 // the finished photos in order and tells the pool when each is dealt with.
+#include <QSize>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -74,3 +76,33 @@ private:
     bool closed_ = false;
     std::vector<std::thread> threads_;
 };
+
+// Room on the destination volume for outputs written ahead of the photo in hand. The run
+// checks the free space for each photo in batch order just before placing it, but the photos
+// ahead of it are already being written into the destination folders: without a limit, a
+// nearly full disk would fill past that check. A photo ahead starts writing only while the
+// free space, less what the photos being written may still take, stays above the limit; the
+// photo in hand always may (its own check follows).
+class DiskRoom {
+public:
+    explicit DiskRoom(std::uint64_t limitBytes) : limit_(limitBytes) {}
+    // Waits until photo `index` may write up to `bytes`, asking `freeBytes` (nullopt: not
+    // known, so not held back); false when `stopped` said so first.
+    bool admit(int index, std::uint64_t bytes, const std::function<std::optional<std::uint64_t>()>& freeBytes,
+               const std::function<bool()>& stopped);
+    // The photo's output is written (its bytes now show in the free space) or given up.
+    void release(std::uint64_t bytes);
+    // The run has taken up photo `index`.
+    void setPhotoInHand(int index);
+
+private:
+    const std::uint64_t limit_;
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::uint64_t reserved_ = 0;
+    int inHand_ = -1;
+};
+
+// What writing a picture of this size may take on disk at its peak: the largest encoding
+// (uncompressed pixels) in its temporary file, and the copy the metadata is written through.
+std::uint64_t outputRoomFor(const QSize& size);

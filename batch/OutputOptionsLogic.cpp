@@ -12,7 +12,10 @@ namespace outputoptions {
 
 std::shared_ptr<OutputOptionSettings> readDefaultOutputOptionSetting() {
     AppDelegate& app = AppDelegate::shared();
-    if (app.selectedOuputSettingObj) return app.selectedOuputSettingObj;
+    if (app.selectedOuputSettingObj) {
+        settleDestination(*app.selectedOuputSettingObj);
+        return app.selectedOuputSettingObj;
+    }
     auto settings = OutputOptionSettings::makeDefault();
     const QString folder = settings->outputFolderPath;
     if (!QFileInfo(folder).isDir()) {
@@ -26,9 +29,9 @@ std::shared_ptr<OutputOptionSettings> readDefaultOutputOptionSetting() {
 }
 
 int destinationTagOf(const OutputOptionSettings& s) {
+    if (s.useSourceFolder.value_or(false)) return UseSourceFolder;
     if (s.moveAndRenameToDestinationFolder.value_or(false)) return MoveToFolder;
-    if (s.copyyToDestinationFolder.value_or(false)) return CopyToFolder;
-    return UseSourceFolder;
+    return CopyToFolder;
 }
 
 void chooseDestination(OutputOptionSettings& s, int tag) {
@@ -44,6 +47,22 @@ void chooseDestination(OutputOptionSettings& s, int tag) {
         break;
     default: break;
     }
+}
+
+void settleDestination(OutputOptionSettings& s) {
+    if (s.useSourceFolder.value_or(false)) {
+        s.moveAndRenameToDestinationFolder = false;
+        s.copyyToDestinationFolder = false;
+    } else if (s.moveAndRenameToDestinationFolder.value_or(false)) {
+        s.copyyToDestinationFolder = false;
+    } else {
+        s.copyyToDestinationFolder = true;
+    }
+}
+
+void applyLibraryGuard(OutputOptionSettings& s) {
+    s.moveAndRenameToDestinationFolder = false;
+    settleDestination(s);
 }
 
 bool acceptChosenFolder(OutputOptionSettings& s, const QString& path) {

@@ -17,6 +17,13 @@ std::shared_ptr<OutputOptionSettings> readDefaultOutputOptionSetting();
 
 // The mode whose flag is on: move, else copy, else the source folders.
 int destinationTagOf(const OutputOptionSettings& s);
+// Leaves exactly one destination flag on. The outputs go where the planner sends them, and
+// it follows "use source folder" whatever else is on, so that flag wins; then move, then
+// copy. A record stored with several flags on thus shows the mode the run will use.
+void settleDestination(OutputOptionSettings& s);
+// Photos of a photo library are never moved: move becomes copy, and output beside the
+// sources stays as it is (library photos then go to their own Desktop folder).
+void applyLibraryGuard(OutputOptionSettings& s);
 // One radio button chosen: all three flags off, then the chosen one on; the source
 // folders also switch off opening the folder afterwards.
 void chooseDestination(OutputOptionSettings& s, int tag);

@@ -81,6 +81,11 @@ void PreviewClassification::index() {
     notFound_ = QSet<QString>(arrayFileNotFound.begin(), arrayFileNotFound.end());
     unreadable_ = QSet<QString>(arrayUnreadable.begin(), arrayUnreadable.end());
     exists_ = QSet<QString>(arrayFileAlreadyExists.begin(), arrayFileAlreadyExists.end());
+    replacesOwn_ = QSet<QString>(arrayReplacesOwnSource.begin(), arrayReplacesOwnSource.end());
+}
+
+bool PreviewClassification::replacesOwnSource(const OutputPhotoPath& record) const {
+    return replacesOwn_.contains(record.filePath);
 }
 
 PreviewMark PreviewClassification::markFor(const OutputPhotoPath& record) const {
@@ -131,6 +136,8 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
             } else if (!options.overwrite && record->fileAlreadyExistAtPath) {
                 bucket = &c.arrayFileAlreadyExists;
                 warning = true;
+            } else if (!owners.isEmpty()) {
+                c.arrayReplacesOwnSource.append(record->filePath);
             }
         }
         if (!bucket) continue;
@@ -154,6 +161,10 @@ QString PreviewClassifier::toolTipFor(PreviewMark mark) {
     case PreviewMark::AlreadyExists: return QStringLiteral("File already exists in destination folder.");
     }
     return {};
+}
+
+QString PreviewClassifier::replacesOwnSourceNote() {
+    return QStringLiteral("The new file replaces its original, which goes to the Trash first.");
 }
 
 QString PreviewClassifier::imageNameFor(PreviewMark mark) {

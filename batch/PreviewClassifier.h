@@ -22,6 +22,12 @@ struct PreviewClassification {
     // Source paths of photos whose file is there but could not be read.
     QStringList arrayUnreadable;
     QList<std::shared_ptr<OutputPhotoPath>> arrayAllErrors, arrayAllWarnings;
+    // Planned paths of ready outputs that take the place of their own source (its folder,
+    // overwriting on): the run sends each original to the Trash before its new file takes
+    // its name. Neither an error nor a warning; the screens say it in words
+    // (PreviewClassifier::replacesOwnSourceNote, startgate::replacesOriginalsNote).
+    QStringList arrayReplacesOwnSource;
+    bool replacesOwnSource(const OutputPhotoPath& record) const;
 
     int errorCount() const;
     int warningCount() const;
@@ -35,7 +41,7 @@ struct PreviewClassification {
 private:
     friend class PreviewClassifier;
     void index();
-    QSet<QString> empty_, invalid_, duplicate_, replaces_, notFound_, unreadable_, exists_;
+    QSet<QString> empty_, invalid_, duplicate_, replaces_, notFound_, unreadable_, exists_, replacesOwn_;
 };
 
 class PreviewClassifier {
@@ -59,5 +65,7 @@ public:
 
     // Row texts and images of the marks.
     static QString toolTipFor(PreviewMark mark);
+    // What a ready row whose output replaces its own source adds to its tool tip.
+    static QString replacesOwnSourceNote();
     static QString imageNameFor(PreviewMark mark);
 };

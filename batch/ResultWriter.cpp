@@ -7,8 +7,10 @@
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/FileSync.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
 #include "platform/pdf/PdfDocument.h"
 #include "records/BatchRenameSetting.h"
 #include "records/MetaDataObject.h"
@@ -20,13 +22,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,46 +49,49 @@ bool isImageFileExtension(const QString& ext) {
     return list.contains(ext);  // the planned path carries its extension in lower case
 }
 
+constexpr char kTemporaryPrefix[] = ".brisko-part-";
+
 // A name in the destination folder that nothing else uses; the file is created empty so
-// no one else takes the name.
-QString reserveSiblingName(const QString& destination) {
-    const QFileInfo info(destination);
-    QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part-XXXXXX"));
+// no one else takes the name. The name does not grow with the destination's, which may
+// already be as long as a name can be.
+QString reserveSiblingName(const QString& folder) {
+    QTemporaryFile reserve(folder + u'/' + QLatin1String(kTemporaryPrefix) + QString::number(::getpid()) +
+                           QStringLiteral("-XXXXXX"));
     if (!reserve.open()) return {};
     reserve.setAutoRemove(false);
     return reserve.fileName();
 }
 
+// Removes the temporary files that runs which no longer exist left in `folder`: ours and
+// those the encoders and the metadata writer made from their names (more dots in front).
+void removeStaleTemporaries(const QString& folder) {
+    static const QRegularExpression ours(QStringLiteral("^\\.+brisko-part-(\\d+)-"));
+    DIR* dir = ::opendir(platform::encodePath(folder).constData());
+    if (!dir) return;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QRegularExpressionMatch match = ours.match(QString::fromLatin1(entry->d_name));
+        if (!match.hasMatch()) continue;
+        bool number = false;
+        const qint64 pid = match.captured(1).toLongLong(&number);
+        if (!number || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || pid == ::getpid()) continue;
+        // A process that still exists (or that we may not signal) may still be writing it.
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    if (removed > 0) platform::log(u"%@: removed %d temporary files left by an earlier run", folder, removed);
+}
+
 // Renames the finished file into place. Without replacing, an existing destination wins
 // and the call fails with EEXIST, even when the file appeared a moment ago.
 bool placeFile(const QString& from, const QString& to, bool replace, int* error) {
-    const QByteArray f = QFile::encodeName(from);
-    const QByteArray t = QFile::encodeName(to);
-    if (replace) {
-        if (std::rename(f.constData(), t.constData()) == 0) return true;
-        *error = errno;
-        return false;
-    }
-    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) {
-        *error = errno;
-        return false;
-    }
-    // File systems without the no-replace rename: a hard link fails on an existing name too.
-    if (::link(f.constData(), t.constData()) != 0) {
-        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-            // Nor hard links (FAT and the like): look, then rename, as close together as can be.
-            if (::access(t.constData(), F_OK) == 0) {
-                *error = EEXIST;
-                return false;
-            }
-            if (std::rename(f.constData(), t.constData()) == 0) return true;
-        }
-        *error = errno;
-        return false;
-    }
-    ::unlink(f.constData());
-    return true;
+    if (!replace) return platform::trash::renameNoReplace(from, to, error);
+    if (std::rename(platform::encodePath(from).constData(), platform::encodePath(to).constData()) == 0) return true;
+    *error = errno;
+    return false;
 }
 
 // The file's header says it is a picture of the size that was written.
@@ -99,16 +108,55 @@ bool imageFileReadsBack(const QString& path, const QSize& expected) {
     return !platform::readImage(path, options).isNull();
 }
 
-// Gives the new file what can be set of the source's attributes: owner, group and
-// permissions (errors ignored: only some users may change the owner).
+// The process's file mode creation mask, read without changing it (umask() can only be
+// read by setting it, which would race with other threads creating files).
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (!line.startsWith("Umask:")) continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok) return mode_t(mask & 0777);
+        }
+    }
+    return 022;
+}
+
+// Gives the new file what can be set of the source's attributes: owner and group (errors
+// ignored: only some users may change the owner) and the source's permissions as far as
+// the user's file mode mask allows new files to have them. Without a source it gets the
+// permissions any new file of the user gets.
 void copySourceAttributes(const QString& source, const QString& target) {
+    const QByteArray t = platform::encodePath(target);
+    const mode_t mask = currentUmask();
     struct stat st {};
-    if (::stat(QFile::encodeName(source).constData(), &st) != 0) return;
-    const QByteArray t = QFile::encodeName(target);
+    if (::stat(platform::encodePath(source).constData(), &st) != 0) {
+        ::chmod(t.constData(), 0666 & ~mask);
+        return;
+    }
     if (::chown(t.constData(), st.st_uid, st.st_gid) != 0) {
         // Not the owner's to give away; the file keeps ours.
     }
-    ::chmod(t.constData(), st.st_mode & 07777);
+    ::chmod(t.constData(), st.st_mode & 0777 & ~mask);
+}
+
+// The metadata groups a photo's output must carry when it was given them: what the
+// capture date, the camera and the place of a photo are kept in.
+bool metadataReadsBack(const QString& path, const QVariantMap& metadata) {
+    static const QStringList groups{QStringLiteral("{Exif}"), QStringLiteral("{GPS}"), QStringLiteral("{TIFF}")};
+    const platform::ImageFormat format = platform::readImageHeader(path).format;
+    if (format == platform::ImageFormat::GIF || format == platform::ImageFormat::BMP ||
+        format == platform::ImageFormat::J2K)
+        return true;  // these hold no metadata
+    bool wanted = false;
+    for (const QString& group : groups) wanted = wanted || !metadata.value(group).toMap().isEmpty();
+    if (!wanted) return true;
+    const QVariantMap written = platform::readImageProperties(path);
+    for (const QString& group : groups) {
+        if (!metadata.value(group).toMap().isEmpty() && written.value(group).toMap().isEmpty()) return false;
+    }
+    return true;
 }
 
 // Gives up a prepared output on every way out unless it was placed.
@@ -143,7 +191,11 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         const QString folder = platform::stringByDeletingLastPathComponent(QFileInfo(destination).absoluteFilePath());
         if (!makeFolder(folder)) return Made::NoFolder;
-        *temporaryPath = reserveSiblingName(destination);
+        if (!swept_.contains(folder)) {
+            swept_.insert(folder);
+            removeStaleTemporaries(folder);
+        }
+        *temporaryPath = reserveSiblingName(folder);
         if (temporaryPath->isEmpty()) removeEmptyFoldersFrom(folder);
         return Made::Ok;
     }
@@ -164,7 +216,7 @@ private:
             path = up;
         }
         for (const QString& path : missing) {
-            if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0) {
+            if (::mkdir(platform::encodePath(path).constData(), 0777) == 0) {
                 made_.insert(path);
                 platform::log(u"directory created successfully %@", path);
             } else if (errno != EEXIST || !QFileInfo(path).isDir()) {
@@ -177,7 +229,7 @@ private:
     }
     void removeEmptyFoldersFrom(QString folder) {
         // rmdir removes only an empty folder; one that holds anything stays.
-        while (made_.contains(folder) && ::rmdir(QFile::encodeName(folder).constData()) == 0) {
+        while (made_.contains(folder) && ::rmdir(platform::encodePath(folder).constData()) == 0) {
             made_.remove(folder);
             folder = platform::stringByDeletingLastPathComponent(folder);
         }
@@ -185,11 +237,14 @@ private:
 
     std::mutex mutex_;
     QSet<QString> made_;
+    QSet<QString> swept_;  // folders already cleared of earlier runs' temporary files
 };
 
 ResultWriter::ResultWriter(ResultWriterSettings settings)
     : s_(std::move(settings)), createdFolders_(std::make_shared<CreatedFolders>()) {
-    moveToTrash = [](const QString& path) { return QFile::moveToTrash(path); };
+    moveToTrash = [](const QString& path, const std::optional<platform::FileIdentity>& expected) {
+        return platform::trash::moveToTrash(path, expected);
+    };
     syncToDisk = platform::syncFileAndFolder;
 }
 
@@ -268,7 +323,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     if (!usesOptimiser(repType)) {
         const bool ok = utils.saveImageInSelectedFormat(repType, temporaryPath, filteredImg, image, properties,
                                                         qualityFactorForOutput(), sourceOrientation, nullptr);
-        readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl);
+        readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
         return prepared;
     }
 
@@ -306,7 +361,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         if (stopProcessAfterCompletionCompression) stopProcessAfterCompletionCompression();
         return prepared;
     }
-    readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl);
+    readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
     return prepared;
 }
 
@@ -345,6 +400,7 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         storedSize_ = other.storedSize_;
         imageFile_ = other.imageFile_;
         verifiedBytes_ = other.verifiedBytes_;
+        sourceRead_ = other.sourceRead_;
         other.temporaryPath_.clear();
     }
     return *this;
@@ -384,7 +440,8 @@ ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destinati
     return prepared;
 }
 
-void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination) {
+void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination,
+                            const QVariantMap& metadata) {
     if (written == Written::Ok) {
         // Only a complete file goes into place. Decoding it is the costly part of that
         // check, so it is done here, on the encoding thread; placing only makes sure the
@@ -392,6 +449,15 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
         const QString& temporaryPath = prepared.temporaryPath_;
         const bool readsBack = prepared.imageFile_ ? imageFileReadsBack(temporaryPath, prepared.storedSize_)
                                                    : platform::pdfPageCount(temporaryPath) > 0;
+        // A disk that fills while the metadata is written leaves a picture without its
+        // capture date, camera and place; in move mode the source, the only copy that
+        // still has them, would go to the Trash.
+        if (readsBack && !metadataReadsBack(temporaryPath, metadata)) {
+            platform::log(u"%@: the written file lacks its metadata", destination);
+            prepared.discard();
+            prepared.result = {PhotoFile::Failed, runmessages::MetadataNotWritten};
+            return;
+        }
         if (readsBack) {
             prepared.verifiedBytes_ = QFileInfo(temporaryPath).size();
             prepared.result = {PhotoFile::Processed, runmessages::Processed};
@@ -408,20 +474,27 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
 }
 
 ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QString& destination, int repType,
-                                                const std::shared_ptr<PhotoFile>& photo) {
+                                                const std::shared_ptr<PhotoFile>& photo,
+                                                std::optional<platform::FileIdentity> sourceRead) {
     if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
-    if (!overwrites() && QFileInfo::exists(destination)) {
+    if (!overwrites() && platform::fileExists(destination)) {
         Prepared kept;
         kept.result = {PhotoFile::Skipped, runmessages::AlreadyExists};
         return kept;
     }
+    if (!sourceRead) sourceRead = platform::FileIdentity::of(photo->filePath);
     // The extension alone decides between the routes; the save type only chooses the
     // image file's encoder.
     Prepared prepared = isImageFileExtension(platform::pathExtension(destination))
                             ? saveImageUsingDefaultMethodInDirectoryFilteredImg(image, destination, repType, photo)
                             : saveImageUsingImageMagick(image, destination, photo);
-    if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_);
+    prepared.sourceRead_ = sourceRead;
+    if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_, destination);
     return prepared;
+}
+
+bool ResultWriter::replacesOwnSource(const QString& destination, const PhotoFile& photo) {
+    return !photo.isIphotosNode && platform::fileExists(photo.filePath) && platform::isSameFile(destination, photo.filePath);
 }
 
 ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QString& destination,
@@ -434,7 +507,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     const bool imageFile = prepared.imageFile_;
     const QSize storedSize = prepared.storedSize_;
     const bool overwrite = overwrites();
-    if (beforePlacing) beforePlacing(temporaryPath);
+    if (beforePlacing) beforePlacing(temporaryPath, destination);
 
     // Still the file that read back: its length and its header.
     const bool unchanged = QFileInfo(temporaryPath).size() == prepared.verifiedBytes_ &&
@@ -456,8 +529,10 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
         modification = MetaDataObject::dateFromMetadataText(s_.metaDataSetting->Date_Modify);
     }
     // The file system keeps no settable creation date; only the modification date is given.
-    if (source.exists) copySourceAttributes(photo->fileURL, temporaryPath);
+    copySourceAttributes(source.exists ? photo->fileURL : QString(), temporaryPath);
     if (modification.isValid()) platform::setModificationDate(temporaryPath, modification);
+
+    if (overwrite && replacesOwnSource(destination, *photo)) return replaceOwnSource(prepared, destination, *photo);
 
     int error = 0;
     if (!placeFile(temporaryPath, destination, overwrite, &error)) {
@@ -470,19 +545,56 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
         return {PhotoFile::Failed, WriteFailed};
     }
     prepared.temporaryPath_.clear();  // placed: nothing left to give up
+    return afterPlacing(prepared, destination, *photo);
+}
 
+ResultWriter::Result ResultWriter::replaceOwnSource(Prepared& prepared, const QString& destination,
+                                                    const PhotoFile& photo) {
+    const QString temporaryPath = prepared.temporaryPath_;
+    // The new file is on the disk before the original's last name moves to the Trash.
+    if (syncToDisk && !syncToDisk(temporaryPath)) {
+        platform::log(u"%@: the output could not be flushed to disk; the original is kept", destination);
+        return {PhotoFile::Failed, runmessages::OriginalNotTrashed};
+    }
+    // The original gets a second name in the Trash and keeps its own until the new file is
+    // renamed over it, so it is in place or in the Trash at every moment. Where files take
+    // no second name it is moved to the Trash, and the new file then takes the free name.
+    platform::TrashEntry entry = platform::trash::linkIntoTrash(photo.filePath, prepared.sourceRead_);
+    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(photo.filePath, prepared.sourceRead_);
+    if (!entry.ok) {
+        return {PhotoFile::Failed, runmessages::OriginalNotTrashed + QStringLiteral(": ") + entry.error};
+    }
+    int error = 0;
+    if (!placeFile(temporaryPath, destination, entry.linked, &error)) {
+        platform::log(u"%@: could not move the finished file into place (%@)", destination,
+                      QString::fromLocal8Bit(std::strerror(error)));
+        platform::trash::undo(entry, photo.filePath);
+        return {PhotoFile::Failed, runmessages::WriteFailed};
+    }
+    prepared.temporaryPath_.clear();
+    return {PhotoFile::Processed, runmessages::Processed};
+}
+
+ResultWriter::Result ResultWriter::afterPlacing(const Prepared& prepared, const QString& destination,
+                                                const PhotoFile& photo) {
     const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
-    if (move && !photo->isIphotosNode && QFileInfo::exists(destination) && !platform::isSameFile(destination, photo->filePath)) {
-        // A power loss after this point must not leave the source in the Trash and the
-        // output still in the page cache.
-        if (syncToDisk && !syncToDisk(destination)) {
-            platform::log(u"%@: the output could not be flushed to disk; the source is kept", destination);
-            return {PhotoFile::Failed, runmessages::TrashFailed};
-        }
-        if (!moveToTrash || !moveToTrash(photo->filePath)) {
-            platform::log(u"%@: could not move the source to the Trash", photo->filePath);
-            return {PhotoFile::Failed, runmessages::TrashFailed};
-        }
+    if (!move || photo.isIphotosNode || !platform::fileExists(destination) ||
+        platform::isSameFile(destination, photo.filePath))
+        return {PhotoFile::Processed, runmessages::Processed};
+    // A power loss after this point must not leave the source in the Trash and the
+    // output still in the page cache.
+    if (syncToDisk && !syncToDisk(destination)) {
+        platform::log(u"%@: the output could not be flushed to disk; the source is kept", destination);
+        return {PhotoFile::Failed, runmessages::TrashFailed};
+    }
+    // The source must still be the file whose picture was written: one put in its place
+    // meanwhile was never processed and stays.
+    const platform::TrashEntry entry =
+        moveToTrash ? moveToTrash(photo.filePath, prepared.sourceRead_) : platform::TrashEntry{};
+    if (!entry.ok) {
+        const std::optional<platform::FileIdentity> now = platform::FileIdentity::of(photo.filePath);
+        if (prepared.sourceRead_ && now && *now != *prepared.sourceRead_) return {PhotoFile::Failed, runmessages::SourceChanged};
+        return {PhotoFile::Failed, runmessages::TrashFailed + QStringLiteral(": ") + entry.error};
     }
     return {PhotoFile::Processed, runmessages::Processed};
 }

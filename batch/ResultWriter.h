@@ -5,15 +5,25 @@
 // the Trash in move mode.
 //
 // Nothing the user has is touched before its replacement is complete: the output is
-// written under a temporary name in the destination folder, read back, given its dates,
-// and only then renamed into place (never over an existing file while overwriting is
-// off); the source goes to the Trash only after that.
+// written under a temporary name in the destination folder, read back (pixels and the
+// metadata it was given), given its dates, and only then renamed into place (never over
+// an existing file while overwriting is off); the source goes to the Trash only after that,
+// and only while it is still the file that was read. An output that takes the place of its
+// own source first puts that original in the Trash, so it is never simply overwritten.
+//
+// Temporary files are named ".brisko-part-<process id>-XXXXXX": short, whatever the length
+// of the destination's name, and recognisable, so that a later run removes those a killed
+// run left in the folders it writes to.
 #include <QImage>
 #include <QSize>
+#include <QVariantMap>
 #include <QString>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "platform/workspace/Trash.h"
 
 struct PhotoFile;
 struct BatchRenameSetting;
@@ -56,17 +66,19 @@ public:
     // Called on the writer's thread once such a stop has been acted on.
     std::function<void()> stopProcessAfterCompletionCompression;
 
-    // Moves a file to the Trash; QFile::moveToTrash by default.
-    std::function<bool(const QString& path)> moveToTrash;
+    // Moves a source to the Trash, provided it is still the file that was read;
+    // platform::trash::moveToTrash by default.
+    std::function<platform::TrashEntry(const QString& path, const std::optional<platform::FileIdentity>& expected)>
+        moveToTrash;
     // Flushes a placed output and its folder to the disk before its source goes to the
     // Trash; platform::syncFileAndFolder by default.
     std::function<bool(const QString& path)> syncToDisk;
-    // Runs on the finished temporary file just before it is checked and placed; lets
-    // tests stand in for a disk that fails under the writer.
-    std::function<void(const QString& temporaryPath)> beforePlacing;
+    // Runs on the finished temporary file of `destination` just before it is checked and
+    // placed; lets tests stand in for a disk that fails under the writer.
+    std::function<void(const QString& temporaryPath, const QString& destination)> beforePlacing;
     // Runs on the encoding thread once prepareImg has written the temporary file; lets
     // tests act while a photo's save is under way.
-    std::function<void(const QString& temporaryPath)> afterEncoding;
+    std::function<void(const QString& temporaryPath, const QString& destination)> afterEncoding;
 
     // The entry point: writes the image to `destination` (save type number 0..6 chooses
     // the encoder; the extension "pdf" makes a PDF page) and says how it went. It is
@@ -100,13 +112,19 @@ public:
         QSize storedSize_;
         bool imageFile_ = true;
         qint64 verifiedBytes_ = -1;  // the length of the file that read back
+        // The source as it was when its picture was read.
+        std::optional<platform::FileIdentity> sourceRead_;
     };
     // The first half of a save: an output already at the destination is kept (overwriting
     // off), and the extension chooses between an image file and a PDF page. It depends on
     // no other photo, so several photos may be prepared at once on different threads,
     // except with the PNG optimiser, whose stop state is one per writer (mayUseOptimiser).
+    // `sourceRead` is the source as it was when the picture was read from it (taken now
+    // when not given): a source that is another file by the time it would go to the Trash
+    // stays where it is.
     Prepared prepareImg(const QImage& image, const QString& destination, int repType,
-                        const std::shared_ptr<PhotoFile>& photo);
+                        const std::shared_ptr<PhotoFile>& photo,
+                        std::optional<platform::FileIdentity> sourceRead = std::nullopt);
 
     // Writes an image file for `withUrl`: the picture turned as the source's and the
     // record's orientation ask, with the output metadata, in the type `repType` chooses,
@@ -121,8 +139,12 @@ public:
     Prepared saveImageUsingImageMagick(const QImage& image, const QString& newFilePath,
                                        const std::shared_ptr<PhotoFile>& photoFileNode);
     // The second half, in batch order: the file, still as it read back, is given its dates
-    // and renamed into place, and in move mode the source goes to the Trash.
+    // and renamed into place, and in move mode the source goes to the Trash. An output
+    // that takes its own source's place sends that original to the Trash first.
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
+
+    // Whether writing `destination` replaces the photo's own source file.
+    static bool replacesOwnSource(const QString& destination, const PhotoFile& photo);
 
     // The quality factor an image file of this run is written with (compression off).
     float qualityFactorForOutput() const;
@@ -138,8 +160,14 @@ private:
     // A temporary file beside `destination`, its folder made when missing; without one the
     // result says why.
     Prepared temporaryOutputFor(const QString& destination);
-    // Keeps a written temporary file only when it reads back as complete.
-    void readBack(Prepared& prepared, Written written, const QString& destination);
+    // Keeps a written temporary file only when it reads back as complete, with the groups
+    // of `metadata` it was to carry.
+    void readBack(Prepared& prepared, Written written, const QString& destination,
+                  const QVariantMap& metadata = {});
+    // The output is in place: with `replaced` its own source's original went to the Trash
+    // first. Sends the source to the Trash in move mode.
+    Result afterPlacing(const Prepared& prepared, const QString& destination, const PhotoFile& photo);
+    Result replaceOwnSource(Prepared& prepared, const QString& destination, const PhotoFile& photo);
 
     ResultWriterSettings s_;
     std::shared_ptr<CreatedFolders> createdFolders_;

@@ -19,7 +19,16 @@ inline const QString WouldReplacePending =
     QStringLiteral("The output would replace a photo of the batch that is not processed yet");
 inline const QString WouldReplaceSource = QStringLiteral("The output would replace a photo of the batch");
 inline const QString TrashFailed =
-    QStringLiteral("The output was written, but the source could not be moved to the Trash");
+    QStringLiteral("The output was written, but the source could not be moved to the Trash and stays in place");
+inline const QString SourceChanged = QStringLiteral(
+    "The source was replaced by another file while the photo was processed; the output was written from the "
+    "photo as it was read, and the new file stays in place");
+inline const QString SourceChangedWhileRead =
+    QStringLiteral("The source changed while it was read; nothing was written");
+inline const QString MetadataNotWritten =
+    QStringLiteral("The output's metadata could not be written (is the disk full?); nothing was written");
+inline const QString OriginalNotTrashed =
+    QStringLiteral("The original could not be moved to the Trash, so it was not replaced");
 
 inline const QString NoPhotos = QStringLiteral("No photos to process.");
 inline const QString PleaseWait = QStringLiteral("Please wait...");

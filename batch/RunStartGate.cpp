@@ -31,6 +31,12 @@ Decision decide(int plannedCount, int classifiedCount, bool libraryPhotoToSource
     return {Outcome::Ask, QuestionWithErrors};
 }
 
+QString replacesOriginalsNote(const PreviewClassification& c) {
+    const int count = int(c.arrayReplacesOwnSource.size());
+    if (count == 0) return {};
+    return count == 1 ? ReplacesOriginalNote : platform::format(ReplacesOriginalsNote, count);
+}
+
 QStringList classificationLogLines(const PreviewClassification& c, const QStringList& plannedPathsOfMissingSources) {
     QStringList lines;
     const auto add = [&lines](const QStringList& paths, const char* pattern) {

@@ -33,7 +33,16 @@ inline const QString QuestionLibrary = QStringLiteral(
     "be skipped from the Batch process. All photos from iPhoto library will be saved here: %@.\nClick YES to proceed "
     "and No to cancel.");
 
+// Said in the start question when outputs replace their own sources: "%d" is how many.
+inline const QString ReplacesOriginalsNote = QStringLiteral(
+    "%d photos will replace their originals in the source folders; each original goes to the Trash first.");
+inline const QString ReplacesOriginalNote = QStringLiteral(
+    "1 photo will replace its original in the source folder; the original goes to the Trash first.");
+
 enum class Outcome { FolderMissing, BlankName, Refused, Ask };
+
+// The start question's sentence about originals replaced by their outputs; empty for none.
+QString replacesOriginalsNote(const PreviewClassification& c);
 
 // The destination check: the folder text must name an existing folder. Output beside
 // the sources needs no destination folder; an empty text is never a folder (it would

@@ -15,7 +15,9 @@ std::shared_ptr<OutputPhotoPath> OutputPhotoPath::initWithFileUrl(const QString&
     out->oldFilePath = oldPath;
     out->fileExtension = ext;
     out->fileName = platform::lastPathComponent(plannedPath);
-    out->fileAlreadyExistAtPath = platform::fileExists(plannedPath);
+    // Asked of the path that will be written: on a case-sensitive volume "IMG_1.JPG" as
+    // given says nothing about the "IMG_1.jpg" the run writes.
+    out->fileAlreadyExistAtPath = platform::fileExists(out->filePath);
     out->occurenceCount = 0;
     return out;
 }

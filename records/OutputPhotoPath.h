@@ -6,7 +6,7 @@
 #include <memory>
 
 struct OutputPhotoPath {
-    bool fileAlreadyExistAtPath = false;  // something existed at the planned path as given
+    bool fileAlreadyExistAtPath = false;  // something existed at filePath, the path that is written
     int occurenceCount = 0;  // 0 for the first record of a path, then 2, 3, ...
     QString filePath;       // planned path with its extension lower-cased
     QString oldFilePath;    // the source photo

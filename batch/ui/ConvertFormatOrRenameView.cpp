@@ -684,8 +684,7 @@ void ConvertFormatOrRenameView::publish(const PreviewResult& result) {
 
 void ConvertFormatOrRenameView::applyLibraryGuard() {
     if (isIphotoExist) {
-        seletedOutputOptionSettingObj->moveAndRenameToDestinationFolder = false;
-        seletedOutputOptionSettingObj->copyyToDestinationFolder = true;
+        outputoptions::applyLibraryGuard(*seletedOutputOptionSettingObj);
         quietly(btnMoveRenametoDestFolder, [](QRadioButton* r) { r->setChecked(false); });
         btnMoveRenametoDestFolder->setEnabled(false);
         if (!seletedOutputOptionSettingObj->useSourceFolder.value_or(false))

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -97,10 +98,81 @@ public:
         else qputenv("XDG_DATA_HOME", previous_);
     }
     QString filesFolder() const { return dir_.filePath("Trash/files"); }
+    QString infoFolder() const { return dir_.filePath("Trash/info"); }
 
 private:
     QTemporaryDir dir_;
     QByteArray previous_;
+};
+
+// Records what the run screen would show.
+struct Recorder : BatchRunObserver {
+    QStringList alerts;
+    QList<int> rows;
+    QList<int> progress;
+    int ends = 0;
+    bool finished = false;
+    void runShowsAlert(const QString& text) override { alerts << text; }
+    void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>&, int p) override {
+        rows << row;
+        progress << p;
+    }
+    void runDidEnd(bool f) override {
+        ++ends;
+        finished = f;
+    }
+};
+
+// Answers the run's questions the way a test tells it to.
+struct Asker : BatchRunAsker {
+    BatchRunner* runner = nullptr;
+    std::function<void()> onStop;  // default: answer Yes at once
+    int stopQuestions = 0, lowSpace = 0, withdrawn = 0;
+    void askToStop(const QString&) override {
+        ++stopQuestions;
+        if (onStop) onStop();
+        else runner->answerStopQuestion(true);
+    }
+    void tellLowSpace(std::uint64_t) override {
+        ++lowSpace;
+        QTimer::singleShot(0, runner, [r = runner] { r->acknowledgeLowSpace(); });
+    }
+    void withdrawQuestion() override { ++withdrawn; }
+};
+
+struct Batch {
+    QTemporaryDir dir;
+    QList<std::shared_ptr<PhotoFile>> photos;
+    std::shared_ptr<BatchRenameSetting> rename = batchtest::renameSettings(6);
+    std::shared_ptr<OutputOptionSettings> output;
+    QList<std::shared_ptr<AppliedFilter>> steps;
+
+    explicit Batch(int count, int width = 160, int height = 120) {
+        output = batchtest::outputSettings(dir.filePath("out"));
+        for (int i = 0; i < count; ++i)
+            photos << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i)), width, height));
+    }
+    QString out(const QString& name) const { return dir.filePath("out/" + name); }
+    BatchRunInput input() const { return batchtest::runInput(photos, rename, output, steps); }
+};
+
+struct RunHarness {
+    std::atomic<bool> flag{false};
+    Recorder recorder;
+    Asker asker;
+    BatchRunner runner{&flag};
+    bool ended = false;
+    RunHarness() {
+        asker.runner = &runner;
+        runner.setObserver(&recorder);
+        runner.setAsker(&asker);
+        runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
+        QObject::connect(&runner, &BatchRunner::runEnded, [this](bool) { ended = true; });
+    }
+    bool start(BatchRunInput in) {
+        runner.startProcessingOfPhotos(std::move(in));
+        return batchtest::waitUntil([this] { return ended; });
+    }
 };
 
 }  // namespace batchtest

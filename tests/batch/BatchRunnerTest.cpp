@@ -20,75 +20,10 @@ namespace {
 using batchtest::outputSettings;
 using batchtest::renameSettings;
 
-// Records what the run screen would show.
-struct Recorder : BatchRunObserver {
-    QStringList alerts;
-    QList<int> rows;
-    QList<int> progress;
-    int ends = 0;
-    bool finished = false;
-    void runShowsAlert(const QString& text) override { alerts << text; }
-    void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>&, int p) override {
-        rows << row;
-        progress << p;
-    }
-    void runDidEnd(bool f) override {
-        ++ends;
-        finished = f;
-    }
-};
-
-// Answers the run's questions the way a test tells it to.
-struct Asker : BatchRunAsker {
-    BatchRunner* runner = nullptr;
-    std::function<void()> onStop;  // default: answer Yes at once
-    int stopQuestions = 0, lowSpace = 0, withdrawn = 0;
-    void askToStop(const QString&) override {
-        ++stopQuestions;
-        if (onStop) onStop();
-        else runner->answerStopQuestion(true);
-    }
-    void tellLowSpace(std::uint64_t) override {
-        ++lowSpace;
-        QTimer::singleShot(0, runner, [r = runner] { r->acknowledgeLowSpace(); });
-    }
-    void withdrawQuestion() override { ++withdrawn; }
-};
-
-struct Batch {
-    QTemporaryDir dir;
-    QList<std::shared_ptr<PhotoFile>> photos;
-    std::shared_ptr<BatchRenameSetting> rename = renameSettings(6);
-    std::shared_ptr<OutputOptionSettings> output;
-    QList<std::shared_ptr<AppliedFilter>> steps;
-
-    explicit Batch(int count, int width = 160, int height = 120) {
-        output = outputSettings(dir.filePath("out"));
-        for (int i = 0; i < count; ++i)
-            photos << batchtest::photoAt(batchtest::writePhoto(dir.filePath(QString("src/p%1.jpg").arg(i)), width, height));
-    }
-    QString out(const QString& name) const { return dir.filePath("out/" + name); }
-    BatchRunInput input() const { return batchtest::runInput(photos, rename, output, steps); }
-};
-
-struct RunHarness {
-    std::atomic<bool> flag{false};
-    Recorder recorder;
-    Asker asker;
-    BatchRunner runner{&flag};
-    bool ended = false;
-    RunHarness() {
-        asker.runner = &runner;
-        runner.setObserver(&recorder);
-        runner.setAsker(&asker);
-        runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
-        QObject::connect(&runner, &BatchRunner::runEnded, [this](bool) { ended = true; });
-    }
-    bool start(BatchRunInput in) {
-        runner.startProcessingOfPhotos(std::move(in));
-        return batchtest::waitUntil([this] { return ended; });
-    }
-};
+using batchtest::Asker;
+using batchtest::Batch;
+using batchtest::Recorder;
+using batchtest::RunHarness;
 
 std::shared_ptr<AppliedFilter> step(const QString& name, QVariantList params = {}) {
     return AppliedFilter::initWithFilterName(name, name, params, QImage(), nullptr);
@@ -263,11 +198,12 @@ TEST(BatchRunner, LowSpaceEndsTheRunAfterThePhotoInHandIsWrittenAndCounted) {
         Batch b(4);
         RunHarness run;
         std::atomic<int> calls{0};
-        run.runner.setFreeSpaceProvider([&](const QString&) {
-            // Space runs short while the second photo is in hand.
-            return VolumeSpace{1ull << 40, ++calls >= 2 ? c.freeBytes : (1ull << 39)};
-        });
         const BatchRunInput in = b.input();
+        run.runner.setFreeSpaceProvider([&](const QString&) {
+            // Space runs short once the first output is there: while the second photo is in hand.
+            const bool short_ = QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath);
+            return VolumeSpace{1ull << 40, short_ ? c.freeBytes : (1ull << 39)};
+        });
         ASSERT_TRUE(run.start(in));
         EXPECT_EQ(run.asker.lowSpace, c.low ? 1 : 0);
         EXPECT_EQ(run.recorder.finished, !c.low);
@@ -495,7 +431,7 @@ QStringList leftoverTemporaries(const QString& folder) {
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (path.contains(".part-")) found << path;
+        if (path.contains("brisko-part-")) found << path;
     }
     return found;
 }
@@ -625,9 +561,8 @@ TEST(BatchRunner, StopAtEachPhotoOrDuringAnEncodeLeavesExactlyTheCountedPhotos) 
                 const QString stopAt = in.snapshot.destinationPaths[k]->filePath;
                 if (when == When::WhileEncoding) {
                     h.runner.setWriterSetUp([&](ResultWriter& w) {
-                        w.afterEncoding = [&](const QString& temp) {
-                            if (!temp.startsWith(QFileInfo(stopAt).absolutePath() + "/." + QFileInfo(stopAt).fileName()))
-                                return;
+                        w.afterEncoding = [&](const QString&, const QString& destination) {
+                            if (destination != stopAt) return;
                             // Photo k is in hand: its save has begun, so it is still placed.
                             while (shown < k) QThread::yieldCurrentThread();
                             QMetaObject::invokeMethod(&h.runner, [&] { h.runner.btnStopProcessTapped(); },
@@ -664,8 +599,8 @@ TEST(BatchRunner, ManyInFlightStillRefusesReplacingALaterSourceAndTrashesOnlyVer
         // Photo 2's file is damaged under the writer: it fails and its source stays.
         const QString damaged = in.snapshot.destinationPaths[2]->filePath;
         h.runner.setWriterSetUp([&](ResultWriter& w) {
-            w.beforePlacing = [damaged](const QString& temp) {
-                if (temp.contains("/." + QFileInfo(damaged).fileName())) QFile(temp).resize(QFileInfo(temp).size() / 3);
+            w.beforePlacing = [damaged](const QString& temp, const QString& destination) {
+                if (destination == damaged) QFile(temp).resize(QFileInfo(temp).size() / 3);
             };
         });
         const QByteArray p3Before = bytesOf(b.photos[3]->filePath);
@@ -706,10 +641,9 @@ TEST(BatchRunner, RefusedPhotosLeaveNoFolderTheRunMadeAndKeepTheUsersFolders) {
         RunHarness h;
         h.runner.setPhotosInFlight(inFlight);
         h.runner.setWriterSetUp([&](ResultWriter& w) {
-            w.afterEncoding = [&](const QString& temp) {
+            w.afterEncoding = [&](const QString&, const QString& destination) {
                 for (int i : {1, 2}) {
-                    if (QFileInfo(temp).fileName().startsWith(QString(".p%1.png").arg(i)))
-                        QFile::remove(b.photos[i]->filePath);
+                    if (QFileInfo(destination).fileName() == QString("p%1.png").arg(i)) QFile::remove(b.photos[i]->filePath);
                 }
             };
         });

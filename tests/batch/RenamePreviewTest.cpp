@@ -118,6 +118,68 @@ TEST(Classification, NameLongerThanTheFileSystemTakesIsInvalid) {
     EXPECT_EQ(c.arrayInvalidFileName, (QStringList{planned[1]->filePath, planned[2]->filePath}));
 }
 
+// "Modify names" gives the name an upper-case extension, and the run writes it lower-cased:
+// the check must look at the file that will be written, not at the name as typed.
+TEST(Classification, ExistingFilesAreFoundUnderTheNameTheRunWrites) {
+    QTemporaryDir dir;
+    for (const char* name : {"in/IMG_1.jpg", "in/IMG_2.jpg", "in/IMG_3.jpg", "out/IMG_1.jpg", "out/IMG_2.JPG"}) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).path());
+        testsupport::writeFile(dir.filePath(name), "x");
+    }
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (const char* name : {"in/IMG_1.jpg", "in/IMG_2.jpg", "in/IMG_3.jpg"}) photos << fact(dir.filePath(name));
+    auto rename = renameSettings(0);
+    rename->flagRenamingMode = 1;
+    const PreviewResult r = RenamePreviewRecomputer::plan(
+        PlanSnapshot::take(photos, rename.get(), outputSettings(dir.filePath("out")).get(),
+                           AppDelegate::defaultFileFormats()),
+        1, nullptr, {});
+    ASSERT_EQ(r.planned.size(), 3);
+    EXPECT_EQ(r.planned[0]->fileName, "IMG_1.JPG");
+    EXPECT_EQ(r.planned[0]->filePath, dir.filePath("out/IMG_1.jpg"));
+    // IMG_1.jpg is there: a warning. IMG_2.JPG is another file than the IMG_2.jpg written.
+    EXPECT_EQ(r.classification.warningCount(), 1);
+    EXPECT_EQ(r.classification.markFor(*r.planned[0]), PreviewMark::AlreadyExists);
+    EXPECT_EQ(r.classification.markFor(*r.planned[1]), PreviewMark::Ready);
+    EXPECT_EQ(r.classification.markFor(*r.planned[2]), PreviewMark::Ready);
+}
+
+TEST(Classification, OutputsTakingTheirOwnSourcesPlaceAreNamedForTheScreens) {
+    QTemporaryDir dir;
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (const char* name : {"in/a.jpg", "in/b.jpg", "in/c.png"}) {
+        QDir().mkpath(dir.filePath("in"));
+        photos << fact(testsupport::writeFile(dir.filePath(name), "x"));
+    }
+    auto output = outputSettings(dir.filePath("out"));
+    outputoptions::chooseDestination(*output, outputoptions::UseSourceFolder);
+    const auto planFor = [&](bool overwrite, int format) {
+        output->owerwriteExistingFiles = overwrite;
+        return RenamePreviewRecomputer::plan(
+            PlanSnapshot::take(photos, renameSettings(format).get(), output.get(), AppDelegate::defaultFileFormats()), 1,
+            nullptr, {});
+    };
+    {  // Overwriting, same format: a and b replace their originals, c.png becomes c.png too.
+        const PreviewResult r = planFor(true, 0);
+        EXPECT_EQ(r.classification.errorCount() + r.classification.warningCount(), 0);
+        EXPECT_EQ(r.classification.arrayReplacesOwnSource.size(), 3);
+        for (const auto& p : r.planned) EXPECT_TRUE(r.classification.replacesOwnSource(*p));
+        EXPECT_EQ(startgate::replacesOriginalsNote(r.classification),
+                  "3 photos will replace their originals in the source folders; each original goes to the Trash first.");
+    }
+    {  // To JPEG: only c.png's output is a new file.
+        const PreviewResult r = planFor(true, 4);
+        EXPECT_EQ(r.classification.arrayReplacesOwnSource.size(), 2);
+        EXPECT_FALSE(r.classification.replacesOwnSource(*r.planned[2]));
+    }
+    {  // Not overwriting: the outputs are skipped as existing, nothing is replaced.
+        const PreviewResult r = planFor(false, 0);
+        EXPECT_EQ(r.classification.warningCount(), 3);
+        EXPECT_TRUE(r.classification.arrayReplacesOwnSource.isEmpty());
+        EXPECT_TRUE(startgate::replacesOriginalsNote(r.classification).isEmpty());
+    }
+}
+
 TEST(Classification, EmptyBatchHasNoCounts) {
     const auto c = PreviewClassifier::calculateErrorFiles({}, {});
     EXPECT_EQ(c.errorCount(), 0);
@@ -429,6 +491,42 @@ TEST(OutputOptions, SourceFolderModeSwitchesOffOpeningTheFolder) {
     outputoptions::chooseDestination(*s, outputoptions::MoveToFolder);
     EXPECT_EQ(outputoptions::destinationTagOf(*s), outputoptions::MoveToFolder);
     EXPECT_FALSE(s->openOutputFolderAfterProcessing.value_or(true)) << "stays cleared";
+}
+
+// One mode shows, and it is the one the run uses: stored records may hold several flags.
+TEST(OutputOptions, StoredFlagsSettleOnTheModeTheRunUsesAndLibraryPhotosAreNeverMoved) {
+    using outputoptions::CopyToFolder;
+    using outputoptions::MoveToFolder;
+    using outputoptions::UseSourceFolder;
+    struct Case {
+        bool move, copy, source;
+        int settled;  // the mode after settling
+        int guarded;  // the mode after the photo-library guard
+    } cases[] = {
+        {true, false, false, MoveToFolder, CopyToFolder},
+        {false, true, false, CopyToFolder, CopyToFolder},
+        {false, false, true, UseSourceFolder, UseSourceFolder},
+        {false, true, true, UseSourceFolder, UseSourceFolder},
+        {true, true, true, UseSourceFolder, UseSourceFolder},
+        {true, true, false, MoveToFolder, CopyToFolder},
+        {false, false, false, CopyToFolder, CopyToFolder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QString("move %1 copy %2 source %3").arg(c.move).arg(c.copy).arg(c.source).toStdString());
+        for (const bool guard : {false, true}) {
+            auto s = outputSettings("/o");
+            s->moveAndRenameToDestinationFolder = c.move;
+            s->copyyToDestinationFolder = c.copy;
+            s->useSourceFolder = c.source;
+            if (guard) outputoptions::applyLibraryGuard(*s);
+            else outputoptions::settleDestination(*s);
+            const int expected = guard ? c.guarded : c.settled;
+            EXPECT_EQ(outputoptions::destinationTagOf(*s), expected);
+            EXPECT_EQ(s->moveAndRenameToDestinationFolder.value_or(false), expected == MoveToFolder);
+            EXPECT_EQ(s->copyyToDestinationFolder.value_or(false), expected == CopyToFolder);
+            EXPECT_EQ(s->useSourceFolder.value_or(false), expected == UseSourceFolder);
+        }
+    }
 }
 
 }  // namespace

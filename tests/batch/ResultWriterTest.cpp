@@ -4,6 +4,7 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <chrono>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "platform/imageio/ImageProperties.h"
 #include "platform/pdf/PdfDocument.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/ScratchVolume.h"
 
 namespace {
 
@@ -236,7 +238,7 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
     {  // The disk fails under the writer: nothing placed, source kept, no temporary left.
         Fixture f;
         ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
-        writer.beforePlacing = [](const QString& temp) { QFile(temp).resize(QFileInfo(temp).size() / 3); };
+        writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(QFileInfo(temp).size() / 3); };
         const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", 3, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
         EXPECT_EQ(r.processInfoMessage, runmessages::WriteFailed);
@@ -244,15 +246,22 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
         EXPECT_TRUE(QFileInfo::exists(f.source));
         EXPECT_TRUE(f.outputFolderEntries().isEmpty()) << f.outputFolderEntries().join(",").toStdString();
     }
-    {  // The Trash refuses: reported, and the source is not deleted instead.
+    {  // The Trash's information folder cannot be written: reported at once, the source is
+       // neither deleted nor moved anywhere else, the output stays.
         Fixture f;
+        QDir().mkpath(trash.filesFolder());
+        QDir().mkpath(trash.infoFolder());
+        const int trashedBefore = int(QDir(trash.filesFolder()).entryList(QDir::Files).size());
+        testsupport::ReadOnlyFolder readOnly(trash.infoFolder());
+        if (!readOnly.ok()) GTEST_SKIP() << readOnly.why().toStdString();
         ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
-        writer.moveToTrash = [](const QString&) { return false; };
         const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", 3, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
-        EXPECT_EQ(r.processInfoMessage, runmessages::TrashFailed);
+        EXPECT_TRUE(r.processInfoMessage.startsWith(runmessages::TrashFailed)) << r.processInfoMessage.toStdString();
+        EXPECT_TRUE(r.processInfoMessage.contains("information file")) << r.processInfoMessage.toStdString();
         EXPECT_TRUE(QFileInfo::exists(f.source));
         EXPECT_TRUE(QFileInfo::exists(f.out + "/m.jpg"));
+        EXPECT_EQ(QDir(trash.filesFolder()).entryList(QDir::Files).size(), trashedBefore);
     }
     {  // The output and its folder reach the disk before the source goes; a failed flush keeps it.
         Fixture f;
@@ -262,11 +271,15 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
             order << "sync " + QFileInfo(p).fileName();
             return platform::syncFileAndFolder(p);
         };
-        writer.moveToTrash = [&](const QString& p) { order << "trash " + QFileInfo(p).fileName(); return true; };
+        writer.moveToTrash = [&](const QString& p, const std::optional<platform::FileIdentity>& expected) {
+            order << "trash " + QFileInfo(p).fileName();
+            return platform::trash::moveToTrash(p, expected);
+        };
         EXPECT_EQ(writer.saveImgInDirectoryFilteredImg(image, f.out + "/s.jpg", 3, f.photo).processStatus,
                   PhotoFile::Processed);
         EXPECT_EQ(order, (QStringList{"sync s.jpg", "trash photo.jpg"}));
         order.clear();
+        batchtest::writePhoto(f.source, 160, 120);
         writer.syncToDisk = [](const QString&) { return false; };
         const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/t.jpg", 3, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
@@ -275,15 +288,41 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
         EXPECT_TRUE(QFileInfo::exists(f.source));
         EXPECT_FALSE(platform::syncFileAndFolder(f.out + "/missing.jpg"));
     }
-    {  // The output replaces its own source: the new file stays, nothing goes to the Trash.
+}
+
+TEST(ResultWriter, AnOutputThatReplacesItsOwnSourceSendsTheOriginalToTheTrashFirst) {
+    batchtest::TrashInTemp trash;
+    const QImage image = testsupport::gradientImage(60, 40);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
         Fixture f;
-        bool trashed = false;
-        ResultWriter writer(settingsWith(renameSettings(0), outputSettings(f.out, true, true)));
-        writer.moveToTrash = [&](const QString&) { return trashed = true; };
+        const QByteArray original = testsupport::readFile(f.source);
+        ResultWriter writer(settingsWith(renameSettings(0), outputSettings(f.out, move, true)));
         const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, 3, f.photo);
-        EXPECT_EQ(r.processStatus, PhotoFile::Processed);
-        EXPECT_FALSE(trashed);
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
         EXPECT_EQ(platform::readImage(f.source).size(), image.size());
+        const QStringList trashed = QDir(trash.filesFolder()).entryList(QDir::Files);
+        ASSERT_EQ(trashed.size(), 1);
+        EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/" + trashed.first()), original);
+        const QByteArray info = testsupport::readFile(trash.infoFolder() + "/" + trashed.first() + ".trashinfo");
+        EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(f.source, "/"))) << info.toStdString();
+        QDir(trash.filesFolder()).removeRecursively();
+        QDir(trash.infoFolder()).removeRecursively();
+    }
+    {  // The Trash cannot take the original: it is not replaced, and nothing is left behind.
+        Fixture f;
+        const QByteArray original = testsupport::readFile(f.source);
+        QDir().mkpath(trash.filesFolder());
+        QDir().mkpath(trash.infoFolder());
+        testsupport::ReadOnlyFolder readOnly(trash.filesFolder());
+        if (!readOnly.ok()) GTEST_SKIP() << readOnly.why().toStdString();
+        ResultWriter writer(settingsWith(renameSettings(0), outputSettings(f.out, false, true)));
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, 3, f.photo);
+        EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+        EXPECT_TRUE(r.processInfoMessage.startsWith(runmessages::OriginalNotTrashed)) << r.processInfoMessage.toStdString();
+        EXPECT_EQ(testsupport::readFile(f.source), original);
+        EXPECT_EQ(QDir(QFileInfo(f.source).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
+        EXPECT_TRUE(QDir(trash.infoFolder()).isEmpty());
     }
 }
 
@@ -291,7 +330,7 @@ TEST(ResultWriter, AFileThatAppearsWhileWritingIsKeptWithOverwriteOff) {
     Fixture f;
     const QString dest = f.out + "/late.jpg";
     ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true, false)));
-    writer.beforePlacing = [&](const QString&) { testsupport::writeFile(dest, "someone else's file"); };
+    writer.beforePlacing = [&](const QString&, const QString&) { testsupport::writeFile(dest, "someone else's file"); };
     const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(40, 30), dest, 3, f.photo);
     EXPECT_EQ(r.processStatus, PhotoFile::Skipped);
     EXPECT_EQ(r.processInfoMessage, runmessages::AlreadyExists);
@@ -345,7 +384,7 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
             const QString folder = f.out + "/new/deeper";
             if (existedBefore) ASSERT_TRUE(QDir().mkpath(folder));
             ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
-            writer.beforePlacing = [](const QString& temp) { QFile(temp).resize(10); };
+            writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(10); };
             ResultWriter::Prepared prepared = writer.prepareImg(image, folder + "/x.png", 5, f.photo);
             ASSERT_TRUE(prepared.ready());
             if (how == GivenUp::Dropped) {
@@ -402,3 +441,70 @@ TEST(ResultWriter, PreparedOutputsGoUnlessPlacedAndArePlacedInAnyOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A camera photo: capture date, camera and place.
+QString writeCameraPhoto(const QString& path, int width, int height) {
+    const QVariantMap props{
+        {"{Exif}", QVariantMap{{"DateTimeOriginal", "2021:05:30 08:09:10"}}},
+        {"{TIFF}", QVariantMap{{"Make", "Brisko Test"}, {"Model", "One"}}},
+        {"{GPS}", QVariantMap{{"Latitude", 33.5}, {"LatitudeRef", "S"}, {"Longitude", 70.25}, {"LongitudeRef", "W"}}}};
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return platform::writeImageFile(path, testsupport::gradientImage(width, height), platform::ImageType::JPEG, 0.9, props)
+               ? path
+               : QString();
+}
+
+QString captureDateOf(const QString& path) {
+    return platform::readImageProperties(path).value("{Exif}").toMap().value("DateTimeOriginal").toString();
+}
+
+}  // namespace
+
+TEST(ResultWriter, OutputsKeepTheSourcesMetadataOrThePhotoFailsAndItsSourceStays) {
+    batchtest::TrashInTemp trash;
+    struct Case {
+        int outputFormat;
+        const char* ext;
+        int saveType;
+        bool compression;
+        bool holdsMetadata;
+    } cases[] = {
+        {1, "tif", 0, false, true}, {2, "bmp", 1, false, false}, {3, "gif", 2, false, false},
+        {4, "jpg", 3, false, true}, {6, "png", 5, false, true},  {7, "jp2", 6, false, true},
+        {6, "png", 5, true, true},  {8, "pdf", 5, false, false},
+    };
+    QTemporaryDir dir;
+    const QString source = writeCameraPhoto(dir.filePath("src/camera.jpg"), 120, 90);
+    ASSERT_FALSE(source.isEmpty());
+    const QImage image = platform::readImage(source);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ext + std::string(c.compression ? " compressed" : ""));
+        auto rename = renameSettings(c.outputFormat);
+        rename->isSetCompression = c.compression;
+        ResultWriter writer(settingsWith(rename, outputSettings(dir.filePath("out"))));
+        const QString dest = dir.filePath(QString("out/c%1.%2").arg(c.compression).arg(c.ext));
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, c.saveType, batchtest::photoAt(source));
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
+        if (c.holdsMetadata) EXPECT_EQ(captureDateOf(dest), "2021:05:30 08:09:10");
+    }
+
+    // The disk fills while the metadata is written: the pixels fit, the metadata's copy does
+    // not. In move mode the source, the only copy with the metadata, must stay.
+    testsupport::ScratchVolume volume(8 << 20);
+    if (!volume.ok()) GTEST_SKIP() << volume.why().toStdString();
+    const QImage big = testsupport::gradientImage(1200, 900);
+    const qint64 pixelBytes = platform::encodeImage(big, platform::ImageType::PNG, 1.0).size();
+    const qint64 filler = volume.freeBytes() - pixelBytes * 3 / 2;
+    ASSERT_GT(filler, 0);
+    testsupport::writeFile(volume.filePath("filler"), QByteArray(filler, '\0'));
+    const QString moved = writeCameraPhoto(dir.filePath("src/moved.jpg"), 40, 30);
+    ResultWriter writer(settingsWith(renameSettings(6), outputSettings(volume.path(), true)));
+    const auto r = writer.saveImgInDirectoryFilteredImg(big, volume.filePath("out.png"), 5, batchtest::photoAt(moved));
+    EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+    EXPECT_EQ(r.processInfoMessage, runmessages::MetadataNotWritten);
+    EXPECT_TRUE(QFileInfo::exists(moved));
+    EXPECT_FALSE(QFileInfo::exists(volume.filePath("out.png")));
+    EXPECT_EQ(QDir(volume.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"filler"});
+}

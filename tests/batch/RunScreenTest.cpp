@@ -553,10 +553,15 @@ TEST(RunScreen, AnswersToTheStopAndLowSpaceQuestionsStopOrContinueTheRun) {
         std::atomic<bool> release{false};
         // The first photo's placing waits until the question is open, so the run cannot end
         // before it is asked.
+        // Space runs short once the first output is there.
+        const auto firstPlaced = [] {
+            const auto& planned = AppDelegate::shared().arrayDestinationPaths;
+            return !planned.isEmpty() && QFileInfo::exists(planned.first()->filePath);
+        };
         s.setup->runner()->setFreeSpaceProvider([&, ask = c.ask](const QString&) -> std::optional<VolumeSpace> {
-            const int n = ++calls;
-            if (ask == LowSpace) return VolumeSpace{1ull << 40, n >= 2 ? 1ull << 20 : 1ull << 39};
-            while (n == 1 && !release) std::this_thread::yield();
+            ++calls;
+            if (ask == LowSpace) return VolumeSpace{1ull << 40, firstPlaced() ? 1ull << 20 : 1ull << 39};
+            while (!firstPlaced() && !release) std::this_thread::yield();
             return VolumeSpace{1ull << 40, 1ull << 39};
         });
         struct Release {

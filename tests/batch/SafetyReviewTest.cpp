@@ -84,8 +84,8 @@ TEST(BatchRunnerSafety, ExceptionInOnePhotoFailsOnlyThatPhoto) {
     BatchRunner runner(&flag);
     runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1ull << 39}; });
     runner.setWriterSetUp([](ResultWriter& writer) {
-        writer.beforePlacing = [](const QString& temporaryPath) {
-            if (QFileInfo(temporaryPath).fileName().startsWith(".p0.")) throw std::bad_alloc();
+        writer.beforePlacing = [](const QString&, const QString& destination) {
+            if (QFileInfo(destination).fileName().startsWith("p0.")) throw std::bad_alloc();
         };
     });
     bool ended = false, finished = false;

@@ -169,12 +169,12 @@ TEST(OutputPhotoPath, PlannedPathAndCollisions) {
     EXPECT_EQ(o->fileExtension, u"jpg"_qs);
     EXPECT_EQ(o->fileName, u"Photo.JPG"_qs);
     EXPECT_EQ(o->oldFilePath, u"/src/a.jpg"_qs);
-    EXPECT_TRUE(o->fileAlreadyExistAtPath);  // tested on the path as given
+    // The existence check is made on the path that is written (case-sensitive volume).
+    EXPECT_FALSE(o->fileAlreadyExistAtPath);
     EXPECT_EQ(o->occurenceCount, 0);
-
-    // The existence check is made on the planned spelling, not the lower-cased one.
+    testsupport::writeFile(dir.filePath(u"Other.png"_qs), "x");
     const auto lower = OutputPhotoPath::initWithFileUrl(dir.filePath(u"Other.PNG"_qs), u""_qs);
-    EXPECT_FALSE(lower->fileAlreadyExistAtPath);
+    EXPECT_TRUE(lower->fileAlreadyExistAtPath);
     const auto bare = OutputPhotoPath::initWithFileUrl(u"/out/name"_qs, u""_qs);
     EXPECT_EQ(bare->filePath, u"/out/name."_qs);
     EXPECT_EQ(bare->fileExtension, u""_qs);

@@ -421,7 +421,7 @@ struct FillingDisk {
             return VolumeSpace{plenty, full ? std::uint64_t(1) << 20 : plenty};
         });
         runner->setWriterSetUp([this](ResultWriter& writer) {
-            writer.beforePlacing = [this](const QString& temporaryPath) {
+            writer.beforePlacing = [this](const QString& temporaryPath, const QString&) {
                 if (!full && placed < roomFor) {
                     ++placed;
                     return;
