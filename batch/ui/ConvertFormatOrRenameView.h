@@ -14,6 +14,7 @@
 #include "batch/RenameSettingsEditor.h"
 #include "batch/SetupTips.h"
 #include "ui/AttachedWindow.h"
+#include "ui/OpenFailure.h"
 
 class DisableScrollView;
 class PreviewTableModel;
@@ -265,6 +266,7 @@ private:
     void ruleToggled(RenameRule rule, bool on);
     void styleFilterButtons();
     void showFolderMissingAlert();
+    void showOpenFailure(openfailure::Request request, const QString& path);
     void perfromStartProcess();
     void callDelegateToProcessPhotos();
     QStringList formats() const;

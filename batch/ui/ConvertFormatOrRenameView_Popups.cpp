@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -276,12 +277,29 @@ void ConvertFormatOrRenameView::btnOnMenuOptionTapped(int option) {
     if (!record) return;
     removeMenuOptionsPopupWindow();
     const QString path = record->oldFilePath;
+    using openfailure::Request;
     switch (option) {
-    case 0: workspace_->selectFile(path); break;
-    case 1: workspace_->openFile(path); break;
-    case 2: workspace_->showInfo(path); break;
+    case 0:
+        if (!workspace_->selectFile(path)) showOpenFailure(Request::Reveal, path);
+        break;
+    case 1:
+        if (!workspace_->openFile(path)) showOpenFailure(Request::Open, path);
+        break;
+    case 2:
+        if (!workspace_->showInfo(path)) showOpenFailure(Request::Info, path);
+        break;
     default: break;
     }
+}
+
+void ConvertFormatOrRenameView::showOpenFailure(openfailure::Request request, const QString& path) {
+    const auto text = openfailure::textFor(request, path);
+    auto* box = new QMessageBox(QMessageBox::Warning, text.title, text.title, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("alertOpenFailure"));
+    box->setInformativeText(text.message);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }
 
 // ---- first-run tips ----

@@ -27,6 +27,7 @@
 #include "records/OutputOptionSettings.h"
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
+#include "ui/OpenFailure.h"
 #include "ui/SmallViews.h"
 
 namespace names = platform::notifications;
@@ -217,19 +218,37 @@ void SummaryController::removeSummaryView() { screen_->AddConvertFormatView(); }
 // ---- summary actions ----
 
 void SummaryController::btnShowLogsTapped() {
+    QString target;
     if (strLogfilePath.isEmpty()) {
         // No log since the start: the folder the logs go to.
-        workspace_->openFile(runsummary::logFolder(documentsFolder_));
+        target = runsummary::logFolder(documentsFolder_);
     } else if (QFileInfo::exists(strLogfilePath)) {
-        workspace_->openFile(strLogfilePath);
+        target = strLogfilePath;
     } else {
-        workspace_->openFile(QFileInfo(strLogfilePath).absolutePath());
+        target = QFileInfo(strLogfilePath).absolutePath();
     }
+    if (!workspace_->openFile(target)) showOpenFailure(openfailure::Request::Open, target);
 }
 
 void SummaryController::btnOpenOutputFolderTapped() {
     const auto& output = AppDelegate::shared().selectedOuputSettingObj;
-    if (output) workspace_->openFile(output->outputFolderPath);
+    if (output && !workspace_->openFile(output->outputFolderPath))
+        showOpenFailure(openfailure::Request::Open, output->outputFolderPath);
+}
+
+void SummaryController::showOpenFailure(openfailure::Request request, const QString& what) {
+    if (openFailure_) return;  // one at a time; the first says it
+    const auto text = openfailure::textFor(request, what);
+    QMessageBox* box = sheet(screen_, "alertOpenFailure", text.title, text.title);
+    box->setInformativeText(text.message);
+    box->addButton(QMessageBox::Ok);
+    busy_.acquire();
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        busy_.release();
+        box->disconnect(this);
+    });
+    openFailure_ = box;
+    box->open();
 }
 
 void SummaryController::btnProcessSkippedFilesTapped() {
@@ -435,9 +454,11 @@ void SummaryController::btnYesOnAlertTapped() {
     alert_ = nullptr;
     if (tag != runalerts::RateApp) return;
     platform::Workspace* workspace = workspace_;
-    runalerts::acceptRating([workspace](const QUrl& url) { return workspace->openURL(url); }, bundleVersion_,
-                            defaults());
+    const bool opened = runalerts::acceptRating([workspace](const QUrl& url) { return workspace->openURL(url); },
+                                                bundleVersion_, defaults());
     performBackOnSummaryAction();
+    if (!opened)
+        showOpenFailure(openfailure::Request::StorePage, runalerts::storePageUrl(runalerts::kAppStreamId).toString());
 }
 
 void SummaryController::btnNoOnAlertTapped() {

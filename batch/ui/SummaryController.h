@@ -13,6 +13,7 @@
 #include "batch/RunAlerts.h"
 #include "batch/RunSummary.h"
 #include "platform/foundation/PostBack.h"
+#include "ui/OpenFailure.h"
 
 class SetupVC;
 class SummaryView;
@@ -68,6 +69,9 @@ public:
     QMessageBox* windowSaveSession() const { return sessionSheet_; }
     QMessageBox* windowStartNewBatch() const { return newBatchSheet_; }
     QMessageBox* alertWindow() const { return alert_; }
+    // The desktop took no request to open it: said in a short alert with its OK.
+    void showOpenFailure(openfailure::Request request, const QString& what);
+    QMessageBox* openFailureAlert() const { return openFailure_; }
     int alertTag = 0;
     runalerts::BusyState& busy() { return busy_; }
 
@@ -145,7 +149,7 @@ private:
     LoadingOverlay* loading_ = nullptr;
     QTimer* bottomTimer_ = nullptr;
     QPointer<QDialog> favSheet_;
-    QPointer<QMessageBox> sessionSheet_, newBatchSheet_, alert_;
+    QPointer<QMessageBox> sessionSheet_, newBatchSheet_, alert_, openFailure_;
     runalerts::BusyState busy_;
     bool loadingHeld_ = false;
     bool tipHeld_ = false;

@@ -42,6 +42,7 @@
 #include "records/MetaDataObject.h"
 #include "records/PhotoFile.h"
 #include "ui/AttachedWindow.h"
+#include "ui/OpenFailure.h"
 
 namespace names = platform::notifications;
 
@@ -1392,11 +1393,18 @@ void AddPhotosVC::btnOnMenuOptionTapped(int entry) {
     if (selectedMenuFileIndexPath_ < 0 || selectedMenuFileIndexPath_ >= batch.size()) return;
     removeMenuOptionsPopupWindow();
     const QString path = batch[selectedMenuFileIndexPath_]->filePath;
+    using openfailure::Request;
+    bool taken = true;
+    Request request = Request::Open;
     switch (entry) {
-    case 0: services_.fileManager->revealFile(path); break;
-    case 1: services_.fileManager->openFile(path); break;
-    case 2: services_.fileManager->showFileInfo(path); break;
+    case 0: taken = services_.fileManager->revealFile(path), request = Request::Reveal; break;
+    case 1: taken = services_.fileManager->openFile(path), request = Request::Open; break;
+    case 2: taken = services_.fileManager->showFileInfo(path), request = Request::Info; break;
     default: break;
+    }
+    if (!taken) {
+        const auto text = openfailure::textFor(request, path);
+        showAlert({text.title, text.message});
     }
 }
 

@@ -5,11 +5,11 @@
 #include <QTimer>
 #include <QUrl>
 
-void DesktopFileManagerService::revealFile(const QString& path) { workspace_.selectFile(path); }
+bool DesktopFileManagerService::revealFile(const QString& path) { return workspace_.selectFile(path); }
 
-void DesktopFileManagerService::showFileInfo(const QString& path) { workspace_.showInfo(path); }
+bool DesktopFileManagerService::showFileInfo(const QString& path) { return workspace_.showInfo(path); }
 
-void DesktopFileManagerService::openFile(const QString& path) { workspace_.openFile(path); }
+bool DesktopFileManagerService::openFile(const QString& path) { return workspace_.openFile(path); }
 
 QtScreenTimers::~QtScreenTimers() { qDeleteAll(timers_); }
 

@@ -14,13 +14,14 @@
 
 class QTimer;
 
-// Reveal, show the properties of, and open a file.
+// Reveal, show the properties of, and open a file; each answers whether something took
+// the request.
 class FileManagerService {
 public:
     virtual ~FileManagerService() = default;
-    virtual void revealFile(const QString& path) = 0;
-    virtual void showFileInfo(const QString& path) = 0;
-    virtual void openFile(const QString& path) = 0;
+    virtual bool revealFile(const QString& path) = 0;
+    virtual bool showFileInfo(const QString& path) = 0;
+    virtual bool openFile(const QString& path) = 0;
 };
 
 // The desktop's own services (platform::Workspace): the file manager shows the file or its
@@ -29,9 +30,9 @@ public:
 class DesktopFileManagerService : public FileManagerService {
 public:
     explicit DesktopFileManagerService(platform::Workspace& workspace = platform::Workspace::system()) : workspace_(workspace) {}
-    void revealFile(const QString& path) override;
-    void showFileInfo(const QString& path) override;
-    void openFile(const QString& path) override;
+    bool revealFile(const QString& path) override;
+    bool showFileInfo(const QString& path) override;
+    bool openFile(const QString& path) override;
 
 private:
     platform::Workspace& workspace_;

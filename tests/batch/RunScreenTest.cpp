@@ -31,6 +31,7 @@ namespace {
 
 struct RecordingWorkspace : platform::Workspace {
     bool opensUrls = false;
+    bool opensFiles = true;
     QList<QUrl> urls;
     QStringList opened;
     bool openURL(const QUrl& url) override {
@@ -39,7 +40,7 @@ struct RecordingWorkspace : platform::Workspace {
     }
     bool openFile(const QString& path) override {
         opened << path;
-        return true;
+        return opensFiles;
     }
     bool selectFile(const QString& path) override { return openFile(path); }
     bool showInfo(const QString& path) override { return openFile(path); }
@@ -185,6 +186,10 @@ TEST(RunScreen, StartToSummaryThenBackThenANewBatch) {
     EXPECT_EQ(s.workspace.urls[0].scheme(), "appstream");
     EXPECT_FALSE(s.defaults->containsKey("appVersion"));
     EXPECT_TRUE(s.setup->vwConvertFormatOrRename->isVisible());
+    // The user is told that nothing could show the page.
+    ASSERT_NE(s.summary->openFailureAlert(), nullptr);
+    EXPECT_TRUE(s.summary->openFailureAlert()->informativeText().contains("appstream:"));
+    QTest::mouseClick(s.summary->openFailureAlert()->button(QMessageBox::Ok), Qt::LeftButton);
     s.settle();
     EXPECT_TRUE(batchtest::waitUntil([] { return !AppDelegate::shared().isSUBWINDOW_OPENED; }));
 
@@ -614,4 +619,37 @@ TEST(RunScreen, AnswersToTheStopAndLowSpaceQuestionsStopOrContinueTheRun) {
         EXPECT_FALSE(s.summary->isBottomInfoRefreshing());
         EXPECT_TRUE(!sheet || !sheet->isVisible()) << "the sheet is closed";
     }
+}
+
+TEST(RunScreen, OpeningWhatNothingCanOpenIsSaidInAShortAlert) {
+    RunScreen s(1);
+    s.workspace.opensFiles = false;
+    s.runToSummary();
+    const QString out = AppDelegate::shared().selectedOuputSettingObj->outputFolderPath;
+    // "Open output folder after processing" found nothing to open the folder with.
+    QMessageBox* alert = s.summary->openFailureAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "CANNOT OPEN");
+    EXPECT_TRUE(alert->informativeText().contains(out)) << alert->informativeText().toStdString();
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    SummaryView* view = s.summary->summaryView();
+    for (QAbstractButton* link : {static_cast<QAbstractButton*>(view->btnShowLog), static_cast<QAbstractButton*>(view->btnOpenOutputFolder)}) {
+        RunScreen::click(link);
+        ASSERT_NE(s.summary->openFailureAlert(), nullptr) << link->objectName().toStdString();
+        QTest::mouseClick(s.summary->openFailureAlert()->button(QMessageBox::Ok), Qt::LeftButton);
+    }
+    EXPECT_TRUE(s.workspace.opened.contains(s.summary->strLogfilePath));
+
+    // The rows' menu of the planned names.
+    s.setup->AddConvertFormatView();
+    s.settle();
+    ConvertFormatOrRenameView* rename = s.setup->vwConvertFormatOrRename;
+    rename->selectedMenuFileIndexPath = 0;
+    rename->btnShowPreviewTapped();
+    auto* menuAlert = rename->findChild<QMessageBox*>("alertOpenFailure");
+    ASSERT_NE(menuAlert, nullptr);
+    EXPECT_TRUE(menuAlert->informativeText().contains("\u201cp0.jpg\u201d"));
 }

@@ -68,9 +68,10 @@ struct FakeTimers : ScreenTimers {
 
 struct FakeFileManager : FileManagerService {
     QStringList calls;
-    void revealFile(const QString& p) override { calls << "reveal " + p; }
-    void showFileInfo(const QString& p) override { calls << "info " + p; }
-    void openFile(const QString& p) override { calls << "open " + p; }
+    bool answers = true;  // something takes the requests
+    bool revealFile(const QString& p) override { calls << "reveal " + p; return answers; }
+    bool showFileInfo(const QString& p) override { calls << "info " + p; return answers; }
+    bool openFile(const QString& p) override { calls << "open " + p; return answers; }
 };
 
 class AddPhotosScreenTest : public ::testing::Test {
@@ -986,4 +987,22 @@ TEST_F(AddPhotosScreenTest, ClicksSelectTheClickedPhotoAndTheMenuActsOnIt) {
     list->setFocus();
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(screen->arrTableSelectedRows, (QList<int>{0, 1}));
+}
+
+TEST_F(AddPhotosScreenTest, AMenuEntryNothingCouldTakeIsSaidInAnAlert) {
+    const QStringList made = photos("noapp", 1);
+    add(made);
+    files.answers = false;
+    const struct {
+        const char* entry;
+        const char* title;
+    } cases[] = {{"btnReviealInFinder", "CANNOT SHOW IN FILE MANAGER"}, {"btnShowPreview", "CANNOT OPEN"}, {"btnGetInfo", "CANNOT SHOW INFO"}};
+    for (const auto& c : cases) {
+        screen->showMenuOptionsAtLocation({100, 100}, 0);
+        QTest::mouseClick(button(c.entry), Qt::LeftButton);
+        EXPECT_EQ(screen->alertTitle(), c.title) << c.entry;
+        EXPECT_TRUE(screen->alertMessage().contains("\u201cp000.jpg\u201d")) << screen->alertMessage().toStdString();
+        QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
+        EXPECT_FALSE(screen->isAlertShown());
+    }
 }
