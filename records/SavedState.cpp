@@ -5,6 +5,7 @@
 #include "records/AppDelegate.h"
 #include "records/Archiving.h"
 #include "records/Bookmark.h"
+#include "records/CommonFunc.h"
 #include "records/PhotoFile.h"
 
 using platform::DefaultsKey::FavouriteBatches;
@@ -21,24 +22,42 @@ const QString kBookmarkStateKey = QStringLiteral("state");
 
 bool sameName(const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) == 0; }
 
-// The stored list, or nullopt when the key is absent or its archive cannot be read.
+bool storeFavourites(const QList<std::shared_ptr<FavouriteBatch>>& list, UserDefaults& defaults) {
+    if (list.isEmpty()) {
+        if (!defaults.removeObjectForKey(FavouriteBatches)) return false;
+    } else {
+        const QByteArray archive = KeyedEncoder::archivedDataWithRootArray(list);
+        if (archive.isEmpty() || !defaults.setObject(archive, FavouriteBatches)) return false;
+    }
+    return defaults.synchronize();
+}
+
+// Stored data that did not read whole is kept aside (a dated copy, and a notice for the
+// user) before the part that did read takes its place, so nothing a user saved is written
+// over and the same loss is not reported again. When no copy can be made, the defaults
+// refuse every change to the key and the stored data stays as it is.
+template <class Store>
+void keepAsideAndStoreReadablePart(UserDefaults& defaults, const char* key, Store storeReadablePart) {
+    if (defaults.keepValueAside(QString::fromLatin1(key)).isEmpty()) return;
+    if (!storeReadablePart()) platform::log(u"%@: what could be read is not stored again", key);
+}
+
+// The stored list, or nullopt when the key is absent. A list that cannot be read whole
+// gives the favourites that did read.
 std::optional<QList<std::shared_ptr<FavouriteBatch>>> storedFavourites(UserDefaults& defaults) {
     const QVariant stored = defaults.objectForKey(FavouriteBatches);
     if (!stored.isValid()) return std::nullopt;
-    const auto list = KeyedDecoder::unarchiveArrayWithData<FavouriteBatch>(stored.toByteArray());
-    if (!list) {
-        platform::log(u"favourites: the stored list cannot be read and is ignored");
-        return std::nullopt;
+    bool whole = false;
+    const auto list = stored.typeId() == QMetaType::QByteArray
+                          ? KeyedDecoder::unarchiveArrayWithData<FavouriteBatch>(stored.toByteArray(), &whole)
+                          : std::nullopt;
+    QList<std::shared_ptr<FavouriteBatch>> readable;
+    if (list) readable = QList<std::shared_ptr<FavouriteBatch>>(list->begin(), list->end());
+    if (!whole) {
+        platform::log(u"favourites: the stored list cannot be read whole (%@ favourites read)", readable.size());
+        keepAsideAndStoreReadablePart(defaults, FavouriteBatches, [&] { return storeFavourites(readable, defaults); });
     }
-    return QList<std::shared_ptr<FavouriteBatch>>(list->begin(), list->end());
-}
-
-bool storeFavourites(const QList<std::shared_ptr<FavouriteBatch>>& list, UserDefaults& defaults) {
-    if (list.isEmpty())
-        defaults.removeObjectForKey(FavouriteBatches);
-    else
-        defaults.setObject(KeyedEncoder::archivedDataWithRootArray(list), FavouriteBatches);
-    return defaults.synchronize();
+    return readable;
 }
 
 int indexOfName(const QList<std::shared_ptr<FavouriteBatch>>& list, const QString& name) {
@@ -135,9 +154,15 @@ QVariantList saveBookmarkPaths(const QStringList& photoPaths, UserDefaults& defa
 
 bool saveProjectSession(const SessionSnapshot& snapshot, UserDefaults& defaults) {
     if (!snapshot.session) return false;
+    // Made first: a session that cannot be archived leaves the saved one and its photos as
+    // they were.
+    const QByteArray archive = KeyedEncoder::archivedDataWithRootObject(*snapshot.session);
+    if (archive.isEmpty()) {
+        platform::log(u"session: the session cannot be archived; the saved one is kept");
+        return false;
+    }
     saveBookmarkPaths(snapshot.photoPaths, defaults);
-    defaults.setObject(KeyedEncoder::archivedDataWithRootObject(*snapshot.session), Key::ProjectSession);
-    return defaults.synchronize();
+    return defaults.setObject(archive, Key::ProjectSession) && defaults.synchronize();
 }
 
 bool saveProjectSessionToDefault(const AppDelegate& app, UserDefaults& defaults) {
@@ -147,8 +172,18 @@ bool saveProjectSessionToDefault(const AppDelegate& app, UserDefaults& defaults)
 std::shared_ptr<::ProjectSession> loadProjectSession(UserDefaults& defaults) {
     const QVariant stored = defaults.objectForKey(Key::ProjectSession);
     if (!stored.isValid()) return nullptr;
-    auto session = KeyedDecoder::unarchiveObjectWithData<::ProjectSession>(stored.toByteArray());
-    if (!session) platform::log(u"session: the saved session cannot be read and is ignored");
+    bool whole = false;
+    auto session = stored.typeId() == QMetaType::QByteArray
+                       ? KeyedDecoder::unarchiveObjectWithData<::ProjectSession>(stored.toByteArray(), &whole)
+                       : nullptr;
+    if (!whole) {
+        platform::log(u"session: the saved session cannot be read%@", session ? QStringLiteral(" whole") : QString());
+        keepAsideAndStoreReadablePart(defaults, Key::ProjectSession, [&] {
+            if (!session) return defaults.removeObjectForKey(Key::ProjectSession) && defaults.synchronize();
+            const QByteArray archive = KeyedEncoder::archivedDataWithRootObject(*session);
+            return !archive.isEmpty() && defaults.setObject(archive, Key::ProjectSession) && defaults.synchronize();
+        });
+    }
     return session;
 }
 
@@ -166,9 +201,26 @@ QList<SavedPhoto> restoreSavedPhotos(UserDefaults& defaults) {
     return out;
 }
 
-void removeProjectSession(UserDefaults& defaults) {
-    defaults.removeObjectForKey(Key::ProjectSession);
-    defaults.synchronize();
+bool removeProjectSession(UserDefaults& defaults) {
+    return defaults.removeObjectForKey(Key::ProjectSession) && defaults.synchronize();
+}
+
+std::optional<KeptAsideAlert> keptAsideAlert(const QList<UserDefaults::KeptAsideNotice>& notices) {
+    if (notices.isEmpty()) return std::nullopt;
+    QStringList paragraphs;
+    for (const auto& notice : notices) {
+        const QString what = CommonFunc::getLocalizedStringForKey(
+            notice.key == QLatin1String(FavouriteBatches)  ? QStringLiteral("ID_SAVED_FAVORITES")
+            : notice.key == QLatin1String(Key::ProjectSession) ? QStringLiteral("ID_SAVED_SESSION")
+                                                               : QStringLiteral("ID_SAVED_SETTINGS"));
+        paragraphs << (notice.keptAs.isEmpty()
+                           ? CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SAVED_DATA_LEFT_IN_PLACE"), {what})
+                           : CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SAVED_DATA_KEPT_ASIDE"),
+                                                                  {what, notice.keptAs}));
+    }
+    paragraphs.removeDuplicates();
+    return KeptAsideAlert{CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SAVED_DATA_TITLE")),
+                          paragraphs.join(QStringLiteral("\n\n"))};
 }
 
 }  // namespace SavedState

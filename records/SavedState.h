@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "platform/foundation/UserDefaults.h"
 #include "records/FavouriteBatch.h"
@@ -23,15 +24,18 @@ class Favorites {
 public:
     static Favorites& sharedInstance();
 
-    // The stored favourites in stored order; empty when none are stored or the stored
-    // archive cannot be read (logged).
+    // The stored favourites in stored order; empty when none are stored. A stored list
+    // that cannot be read whole gives the favourites that did read, after the stored data
+    // was kept aside for the user (platform::UserDefaults::keepValueAside); when no copy
+    // could be made it stays in place and every change to the favourites is refused.
     static QList<std::shared_ptr<FavouriteBatch>> favouriteBatches(
         platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
     // Whether a stored favourite's name equals `name` ignoring letter case.
     static bool containsFavBatchWithName(const QString& name,
                                          platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
     // Appends a favourite, stores the list and synchronises. Checking the name is the
-    // caller's; false when the defaults cannot be written.
+    // caller's; false, with the stored list unchanged, when the list cannot be archived
+    // (its pictures over the archive's limits) or the defaults cannot be written.
     static bool addFavBatch(const std::shared_ptr<FavouriteBatch>& favourite,
                             platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
     // Replaces the first favourite whose name matches `name` (ignoring case); nothing
@@ -61,7 +65,8 @@ SessionSnapshot snapshotSession(const AppDelegate& app);
 
 // Any thread: stores one bookmark per photo under "savedPaths" (photos whose bookmark
 // cannot be made are left out), then the archived session under "PROJECT_SESSION",
-// and synchronises. False when the defaults cannot be written.
+// and synchronises. False when the session cannot be archived (nothing is changed then)
+// or the defaults cannot be written.
 bool saveProjectSession(const SessionSnapshot& snapshot,
                         platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
 // The bookmarks half alone; returns the list stored.
@@ -76,7 +81,9 @@ QVariantList saveBookmarkPathsFromTableView(const AppDelegate& app,
 bool saveProjectSessionToDefault(const AppDelegate& app,
                                  platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
 
-// The stored session, or nullptr when there is none or it cannot be read (logged).
+// The stored session, or nullptr when there is none or it cannot be read (logged). A
+// session that does not read whole is kept aside for the user first, as favourites are,
+// and what did read is returned.
 std::shared_ptr<ProjectSession> loadProjectSession(
     platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
 
@@ -89,7 +96,16 @@ struct SavedPhoto {
 // others are left out (logged).
 QList<SavedPhoto> restoreSavedPhotos(platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
 
-// Forgets the stored session ("PROJECT_SESSION") and synchronises.
-void removeProjectSession(platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
+// Forgets the stored session ("PROJECT_SESSION") and synchronises; false when it could
+// not be forgotten.
+bool removeProjectSession(platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults());
+
+// The one alert that tells the user about saved data that could not be read and where it
+// was kept, from the string table; nullopt when there is nothing to tell.
+struct KeptAsideAlert {
+    QString title;
+    QString message;
+};
+std::optional<KeptAsideAlert> keptAsideAlert(const QList<platform::UserDefaults::KeptAsideNotice>& notices);
 
 }  // namespace SavedState

@@ -17,6 +17,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
+#include "records/CommonFunc.h"
 #include "records/MetaDataObject.h"
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
@@ -110,9 +111,26 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
     center.addObserver(names::ProcessComplete, [this](const auto&) { processCompleteViewWillAppear(); },
                        DeliverOn::MainThread, this);
 
+    // Saved data that could not be read was kept aside: the user hears of it once, after
+    // the work that read it has finished. What start-up found is told first.
+    center.addObserver(names::SavedDataKeptAside,
+                       [this](const auto&) {
+                           QMetaObject::invokeMethod(this, [this] { showKeptAsideNotices(); }, Qt::QueuedConnection);
+                       },
+                       DeliverOn::MainThread, this);
+    QMetaObject::invokeMethod(this, [this] { showKeptAsideNotices(); }, Qt::QueuedConnection);
+
     onClosed_ = [] { QCoreApplication::quit(); };
     sessionSaver_ = [this] { return SavedState::saveProjectSessionToDefault(AppDelegate::shared(), userDefaults()); };
     showScreen(ScreenAddPhotos);
+}
+
+void MainWindowController::showKeptAsideNotices() {
+    platform::UserDefaults& standard = platform::UserDefaults::standardUserDefaults();
+    QList<platform::UserDefaults::KeptAsideNotice> notices = standard.takeKeptAsideNotices();
+    if (&userDefaults() != &standard) notices += userDefaults().takeKeptAsideNotices();
+    if (const auto alert = SavedState::keptAsideAlert(notices))
+        ask({alert->title, alert->message, {CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_OK_CAPS"))}}, {});
 }
 
 MainWindowController::~MainWindowController() {

@@ -93,6 +93,8 @@ private:
     void closeWindow();
     void windowWillClose();
     void postAppear(int screen, bool appear);
+    // One alert for the saved data kept aside since the last one, if any.
+    void showKeptAsideNotices();
 
     QStackedWidget* stack_ = nullptr;
     StepIndicator* steps_ = nullptr;

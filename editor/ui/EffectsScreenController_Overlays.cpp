@@ -30,6 +30,7 @@
 #include "platform/foundation/Values.h"
 #include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
+#include "records/CustomPicture.h"
 #include "records/ParameterList.h"
 #include "records/FilterRecord.h"
 #include "ui/AttachedWindow.h"
@@ -443,9 +444,9 @@ void EffectsScreenController::btnChooseCustomImageTapped() {
 }
 
 void EffectsScreenController::setCustomImageFromFile(const QString& path) {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QImage picture = reader.read();
+    // What the step keeps is the records' rule: the picture, no larger than a saved
+    // favourite or session holds.
+    const QImage picture = CustomPicture::pictureForStep(path);
     if (picture.isNull()) {
         showAlert(0, tr("INVALID IMAGE"), tr("The chosen file could not be read as a picture."), false, {});
         return;

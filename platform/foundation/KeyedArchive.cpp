@@ -17,16 +17,15 @@ namespace platform {
 
 namespace {
 
-// Largest archive read (settings and sessions are far smaller).
-constexpr qsizetype kMaxArchiveBytes = 256 * 1024 * 1024;
 // Deepest nesting of archived objects followed when decoding.
 constexpr int kMaxDepth = 64;
-// Largest picture decoded from an archive (a 4096 x 4096 texture), and the most pixels
-// all the pictures of one archive may hold together: a few kilobytes of archive must not
-// hold gigabytes of pictures.
-constexpr int64_t kMaxArchiveImagePixels = 16 * 1024 * 1024;
-constexpr int64_t kMaxArchivePixelsInAll = 64 * 1024 * 1024;
+// Longest side of a picture read. The writer keeps both sides within
+// kArchivePictureMaxSide; long thin pictures of earlier archives still read as long as
+// their pixels are within kArchivePicturePixels.
 constexpr int64_t kMaxArchiveImageSide = 1 << 17;
+// zlib's fast level: a large picture is stored about four times sooner than at the default
+// level, for some ten per cent more bytes.
+constexpr int kArchivePngQuality = 80;
 
 const QString kNull = QStringLiteral("$null");
 const QString kClassKey = QStringLiteral("$class");
@@ -93,6 +92,20 @@ const QVariantList* asList(const QVariant& v) {
 
 }  // namespace
 
+QSize sizeFittingArchive(const QSize& size) {
+    const int w = size.width(), h = size.height();
+    if (w <= kArchivePictureMaxSide && h <= kArchivePictureMaxSide) return size;
+    const double k = double(kArchivePictureMaxSide) / std::max(w, h);
+    return {std::clamp(int(std::lround(w * k)), 1, kArchivePictureMaxSide),
+            std::clamp(int(std::lround(h * k)), 1, kArchivePictureMaxSide)};
+}
+
+QImage pictureFittingArchive(const QImage& picture) {
+    const QSize fitted = sizeFittingArchive(picture.size());
+    if (fitted == picture.size()) return picture;
+    return picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 // ---------------------------------------------------------------- encoder
 
 struct KeyedEncoder::State {
@@ -110,6 +123,13 @@ struct KeyedEncoder::State {
     QHash<QString, quint64> strings;
     QHash<QString, quint64> classes;
     std::map<const void*, quint64> records;  // records already archived, by identity
+    std::map<qint64, quint64> pictures;      // pictures already archived, by QImage::cacheKey
+    int64_t picturePixels = 0;
+    QString failure;  // why the archive cannot be written whole; empty while it can
+
+    void fail(const QString& why) {
+        if (failure.isEmpty()) failure = why;
+    }
 
     quint64 add(const QVariant& value) {
         objects.push_back({value, {}, false});
@@ -209,16 +229,26 @@ quint64 KeyedEncoder::uidForValue(const QVariant& value) {
     }
     case QMetaType::QImage: {
         const QImage image = value.value<QImage>();
+        // The same picture met again (a step kept by two favourites) is stored once.
+        if (const auto known = d->pictures.find(image.cacheKey()); known != d->pictures.end()) return known->second;
+        const QImage fitted = pictureFittingArchive(image);
+        const int64_t pixels = int64_t(fitted.width()) * fitted.height();
+        if (d->picturePixels + pixels > kArchivePicturePixelsInAll) {
+            d->fail(format(u"its pictures come to more than %@ pixels", kArchivePicturePixelsInAll));
+            return 0;
+        }
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        if (!image.save(&buffer, "PNG")) {
-            log(u"archive: image of %@ x %@ could not be stored", image.width(), image.height());
+        if (fitted.isNull() || !fitted.save(&buffer, "PNG", kArchivePngQuality)) {
+            d->fail(format(u"a picture of %@ x %@ could not be stored", image.width(), image.height()));
             return 0;
         }
+        d->picturePixels += pixels;
         const quint64 uid = d->newObject(QStringLiteral("NSImage"));
         const quint64 pngUid = uidForValue(png);
         d->dict(uid).insert(QStringLiteral("NSPNGRepresentation"), uidValue(pngUid));
+        d->pictures.emplace(image.cacheKey(), uid);
         return uid;
     }
     default: break;
@@ -268,6 +298,10 @@ void KeyedEncoder::encodeDouble(double value, const QString& key) {
 }
 
 QByteArray KeyedEncoder::finish(quint64 rootUid) {
+    if (!d->failure.isEmpty()) {
+        log(u"archive: not written, as %@", d->failure);
+        return {};
+    }
     QVariantList objects;
     objects.reserve(qsizetype(d->objects.size()));
     for (State::Object& o : d->objects) objects.append(o.isDict ? QVariant(std::move(o.dict)) : std::move(o.value));
@@ -276,7 +310,12 @@ QByteArray KeyedEncoder::finish(quint64 rootUid) {
                            {QStringLiteral("$version"), 100000},
                            {QStringLiteral("$top"), QVariantMap{{QStringLiteral("root"), uidValue(rootUid)}}},
                            {QStringLiteral("$objects"), objects}};
-    return plistToData(root, PlistFormat::Binary);
+    QByteArray data = plistToData(root, PlistFormat::Binary);
+    if (data.size() > kArchiveMaxBytes) {
+        log(u"archive: not written, as it would take %@ bytes", data.size());
+        return {};
+    }
+    return data;
 }
 
 QByteArray KeyedEncoder::archivedDataWithRootValue(const QVariant& value) {
@@ -296,7 +335,9 @@ struct KeyedDecoder::Shared {
     // Pictures by the object that holds their PNG data: one referred to many times is
     // decoded once. And what the decoded ones may still hold.
     mutable std::map<quint64, QImage> images;
-    mutable int64_t imagePixelsLeft = kMaxArchivePixelsInAll;
+    mutable int64_t imagePixelsLeft = kArchivePicturePixelsInAll;
+    // Something the archive holds was left out (damaged, foreign, or over the limits).
+    mutable bool incomplete = false;
 
     const QVariant& object(quint64 uid) const {
         static const QVariant none;
@@ -306,6 +347,7 @@ struct KeyedDecoder::Shared {
     const QVariantMap* keyed(quint64 uid) const { return asMap(object(uid)); }
     bool spend() const {
         if (--budget >= 0) return true;
+        incomplete = true;
         if (!budgetLogged) log(u"archive: too many objects; the rest is left out");
         budgetLogged = true;
         return false;
@@ -325,12 +367,19 @@ struct KeyedDecoder::Shared {
 };
 
 QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
-    if (uid == 0 || depth > kMaxDepth || !spend()) return {};
+    if (uid == 0) return {};
+    // What cannot be read is left out, and the archive no longer counts as read whole.
+    auto lost = [this] {
+        incomplete = true;
+        return QVariant();
+    };
+    if (depth > kMaxDepth || uid >= quint64(objects.size())) return lost();
+    if (!spend()) return {};
     const QVariant& node = object(uid);
     // Plain values; only UID 0 is the null object.
     if (isNumber(node) || node.typeId() == QMetaType::QByteArray || node.typeId() == QMetaType::QString) return node;
     const QVariantMap* dict = asMap(node);
-    if (!dict) return {};
+    if (!dict) return lost();
     const QString cls = className(node);
     auto child = [&](const QString& key) { return dict->value(key); };
     auto uidList = [&](const QString& key, std::vector<quint64>& out) {
@@ -347,12 +396,15 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
     if (cls == QLatin1String("NSArray") || cls == QLatin1String("NSMutableArray") || cls == QLatin1String("NSSet") ||
         cls == QLatin1String("NSMutableSet")) {
         std::vector<quint64> uids;
-        if (!uidList(QStringLiteral("NS.objects"), uids)) return {};
+        if (!uidList(QStringLiteral("NS.objects"), uids)) return lost();
         QVariantList list;
         for (quint64 u : uids) {
             QVariant v = value(u, depth + 1);
             // Lists hold no nulls; an element that does not decode is left out.
-            if (v.isValid()) list.append(v);
+            if (v.isValid())
+                list.append(v);
+            else if (u != 0)
+                incomplete = true;
         }
         return list;
     }
@@ -360,67 +412,73 @@ QVariant KeyedDecoder::Shared::value(quint64 uid, int depth) const {
         std::vector<quint64> keys, values;
         if (!uidList(QStringLiteral("NS.keys"), keys) || !uidList(QStringLiteral("NS.objects"), values) ||
             keys.size() != values.size())
-            return {};
+            return lost();
         QVariantMap map;
         for (size_t i = 0; i < keys.size(); ++i) {
             const QVariant k = value(keys[i], depth + 1);
-            if (k.typeId() != QMetaType::QString) continue;
+            if (k.typeId() != QMetaType::QString) {
+                incomplete = true;
+                continue;
+            }
             QVariant v = value(values[i], depth + 1);
-            if (v.isValid()) map.insert(k.toString(), v);
+            if (v.isValid())
+                map.insert(k.toString(), v);
+            else if (values[i] != 0)
+                incomplete = true;
         }
         return map;
     }
     if (cls == QLatin1String("NSString") || cls == QLatin1String("NSMutableString")) {
         const QVariant s = child(QStringLiteral("NS.string"));
-        return s.typeId() == QMetaType::QString ? s : QVariant();
+        return s.typeId() == QMetaType::QString ? s : lost();
     }
     if (cls == QLatin1String("NSData") || cls == QLatin1String("NSMutableData")) {
         QVariant b = child(QStringLiteral("NS.data"));
         if (!b.isValid()) b = child(QStringLiteral("NS.bytes"));
-        return b.typeId() == QMetaType::QByteArray ? b : QVariant();
+        return b.typeId() == QMetaType::QByteArray ? b : lost();
     }
     if (cls == QLatin1String("NSDate")) {
         const QVariant t = child(QStringLiteral("NS.time"));
-        if (numberKind(t) != NumberKind::Real) return {};
+        if (numberKind(t) != NumberKind::Real) return lost();
         const QDateTime date = dateFromReferenceSeconds(t.toDouble());
-        return date.isValid() ? QVariant(date) : QVariant();
+        return date.isValid() ? QVariant(date) : lost();
     }
     if (cls == QLatin1String("NSColor")) {
         const QVariant rgb = child(QStringLiteral("NSRGB"));
-        if (rgb.typeId() != QMetaType::QByteArray) return {};
+        if (rgb.typeId() != QMetaType::QByteArray) return lost();
         const QColor c = colorFromRgbText(rgb.toByteArray());
-        return c.isValid() ? QVariant(c) : QVariant();
+        return c.isValid() ? QVariant(c) : lost();
     }
     if (cls == QLatin1String("CIVector")) {
         const QVariant n = child(QStringLiteral("CIVectorCount"));
         const int count = numberKind(n) == NumberKind::Integer ? n.toInt() : -1;
-        if (count != 2 && count != 4) return {};
+        if (count != 2 && count != 4) return lost();
         Vec vec;
         vec.count = count;
         for (int i = 0; i < count; ++i) {
             const QVariant c = child(kVecKeys[i]);
-            if (!isNumber(c)) return {};
+            if (!isNumber(c)) return lost();
             vec.v[size_t(i)] = numberValue(c);
         }
         return QVariant::fromValue(vec);
     }
     if (cls == QLatin1String("NSImage")) {
         auto u = uidOf(child(QStringLiteral("NSPNGRepresentation")));
-        if (!u) return {};
+        if (!u) return lost();
         if (const auto known = images.find(*u); known != images.end()) return known->second;
         const QVariant png = value(*u, depth + 1);
-        if (png.typeId() != QMetaType::QByteArray) return {};
+        if (png.typeId() != QMetaType::QByteArray) return lost();
         // Checked first, as every PNG the program decodes is: the archive is a file from
         // disk and its picture data can declare anything.
         const QByteArray bytes = png.toByteArray();
         QString why;
         if (!pngChunksFitData(bytes.constData(), size_t(bytes.size()),
-                              std::min(kMaxArchiveImagePixels, imagePixelsLeft), kMaxArchiveImageSide, &why)) {
+                              std::min(kArchivePicturePixels, imagePixelsLeft), kMaxArchiveImageSide, &why)) {
             log(u"archive: an image is refused (%@)", why);
-            return {};
+            return lost();
         }
         QImage image;
-        if (!image.loadFromData(bytes, "PNG")) return {};
+        if (!image.loadFromData(bytes, "PNG")) return lost();
         imagePixelsLeft -= int64_t(image.width()) * image.height();
         images.emplace(*u, image);
         return image;
@@ -434,13 +492,17 @@ KeyedDecoder::KeyedDecoder(std::shared_ptr<Shared> shared, quint64 uid, int dept
 
 KeyedDecoder::~KeyedDecoder() = default;
 
+void KeyedDecoder::noteLoss() const { shared_->incomplete = true; }
+
+bool KeyedDecoder::readWhole() const { return !shared_->incomplete; }
+
 void KeyedDecoder::logDamaged(const QString& why) {
     log(u"archive: cannot be read (%@)", why);
 }
 
 std::unique_ptr<KeyedDecoder> KeyedDecoder::openArchive(const QByteArray& data) {
     if (data.isEmpty()) return nullptr;
-    if (data.size() > kMaxArchiveBytes) {
+    if (data.size() > kArchiveMaxBytes) {
         logDamaged(QStringLiteral("too large"));
         return nullptr;
     }
@@ -495,12 +557,18 @@ bool KeyedDecoder::isArrayUid(quint64 uid) const {
 
 std::vector<quint64> KeyedDecoder::arrayElementUids(quint64 uid) const {
     std::vector<quint64> out;
-    if (!isArrayUid(uid)) return out;
-    const QVariant array = shared_->keyed(uid)->value(QStringLiteral("NS.objects"));
+    const QVariant array = isArrayUid(uid) ? shared_->keyed(uid)->value(QStringLiteral("NS.objects")) : QVariant();
     const QVariantList* items = asList(array);
-    if (!items) return out;
-    for (const QVariant& item : *items)
-        if (auto u = uidOf(item)) out.push_back(*u);
+    if (!items) {
+        noteLoss();
+        return out;
+    }
+    for (const QVariant& item : *items) {
+        if (auto u = uidOf(item))
+            out.push_back(*u);
+        else
+            noteLoss();
+    }
     return out;
 }
 

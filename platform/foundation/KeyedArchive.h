@@ -15,7 +15,9 @@
 //
 // Decoding is defensive: only the plain value classes and the record classes a caller
 // asks for by type are decoded, nesting is bounded, a value of the wrong kind decodes as
-// the empty value, and a damaged archive decodes to nothing with one log line.
+// the empty value, and a damaged archive decodes to nothing with one log line. The whole
+// archive readers also tell whether everything in the archive was read, so a caller can
+// keep data it could only read in part instead of writing the part back over it.
 #include <QByteArray>
 #include <QColor>
 #include <QDateTime>
@@ -30,6 +32,25 @@
 #include <vector>
 
 namespace platform {
+
+// What an archive may hold, one rule for the writer and the reader. The writer scales
+// every picture down until each side is within kArchivePictureMaxSide, and refuses to
+// write more than kArchivePicturePixelsInAll pixels of pictures, or more than
+// kArchiveMaxBytes, in one archive. The reader refuses a picture of more than
+// kArchivePicturePixels, pictures beyond the same total and archives beyond the same
+// size. So whatever is written reads back, while a few kilobytes of damaged archive never
+// decode into gigabytes of pictures.
+inline constexpr int kArchivePictureMaxSide = 4096;
+inline constexpr int64_t kArchivePicturePixels = int64_t(kArchivePictureMaxSide) * kArchivePictureMaxSide;
+inline constexpr int64_t kArchivePicturePixelsInAll = 16 * kArchivePicturePixels;
+inline constexpr qsizetype kArchiveMaxBytes = 256 * 1024 * 1024;
+
+// The size a picture of `size` is kept at: the same when each side fits, else scaled down
+// with its proportions kept (at least one pixel across).
+QSize sizeFittingArchive(const QSize& size);
+// The picture as an archive keeps it: the picture itself when each side fits, else a copy
+// scaled down smoothly to sizeFittingArchive.
+QImage pictureFittingArchive(const QImage& picture);
 
 class KeyedEncoder;
 class KeyedDecoder;
@@ -66,7 +87,8 @@ public:
     void encodeInt32(qint32 value, const QString& key) { encodeInt(value, key); }
     void encodeDouble(double value, const QString& key);
 
-    // Whole archives.
+    // Whole archives; empty (with one log line) when the archive cannot be written whole:
+    // a picture that could not be stored, pictures or bytes beyond the limits above.
     template <class T>
     static QByteArray archivedDataWithRootObject(const T& root) {
         KeyedEncoder coder;
@@ -128,42 +150,61 @@ public:
     qint64 decodeInt64ForKey(const QString& key) const;
     double decodeDoubleForKey(const QString& key) const;
 
-    // Records of one class; anything else under the key decodes as nullptr.
+    // Records of one class; anything else under the key decodes as nullptr (and, unless
+    // it is the null object, counts as left out).
     template <class T>
     std::shared_ptr<T> decodeObjectOfClass(const QString& key) const {
         const auto uid = uidForKey(key);
-        return uid ? decodeRecord<T>(*uid) : nullptr;
+        if (!uid || *uid == 0) return nullptr;
+        auto out = decodeRecord<T>(*uid);
+        if (!out) noteLoss();
+        return out;
     }
     // A list of records of one class; entries of other classes are left out.
     template <class T>
     std::vector<std::shared_ptr<T>> decodeArrayOfObjectsOfClass(const QString& key) const {
         std::vector<std::shared_ptr<T>> out;
         const auto uid = uidForKey(key);
-        if (!uid) return out;
-        for (quint64 element : arrayElementUids(*uid))
-            if (auto o = decodeRecord<T>(element)) out.push_back(std::move(o));
+        if (!uid || *uid == 0) return out;
+        for (quint64 element : arrayElementUids(*uid)) {
+            if (auto o = decodeRecord<T>(element))
+                out.push_back(std::move(o));
+            else
+                noteLoss();
+        }
         return out;
     }
 
     // Whole archives; nullptr / nullopt for a damaged archive or a root of another class.
+    // `whole`, when given, tells whether everything was read: false when something in
+    // the archive was left out (a picture over the limits, a damaged or foreign entry).
     template <class T>
-    static std::shared_ptr<T> unarchiveObjectWithData(const QByteArray& data) {
+    static std::shared_ptr<T> unarchiveObjectWithData(const QByteArray& data, bool* whole = nullptr) {
+        if (whole) *whole = false;
         auto root = openArchive(data);
         if (!root) return nullptr;
         auto out = root->template decodeRecord<T>(root->uid_);
         if (!out) logDamaged("root object is not a " + ArchiveTraits<T>::className());
+        if (whole) *whole = out && root->readWhole();
         return out;
     }
     template <class T>
-    static std::optional<std::vector<std::shared_ptr<T>>> unarchiveArrayWithData(const QByteArray& data) {
+    static std::optional<std::vector<std::shared_ptr<T>>> unarchiveArrayWithData(const QByteArray& data,
+                                                                                bool* whole = nullptr) {
+        if (whole) *whole = false;
         auto root = openArchive(data);
         if (!root || !root->isArrayUid(root->uid_)) {
             if (root) logDamaged(QStringLiteral("root object is not a list"));
             return std::nullopt;
         }
         std::vector<std::shared_ptr<T>> out;
-        for (quint64 element : root->arrayElementUids(root->uid_))
-            if (auto o = root->template decodeRecord<T>(element)) out.push_back(std::move(o));
+        for (quint64 element : root->arrayElementUids(root->uid_)) {
+            if (auto o = root->template decodeRecord<T>(element))
+                out.push_back(std::move(o));
+            else
+                root->noteLoss();
+        }
+        if (whole) *whole = root->readWhole();
         return out;
     }
     static QVariant unarchiveValueWithData(const QByteArray& data);
@@ -172,6 +213,9 @@ public:
 
 private:
     static std::unique_ptr<KeyedDecoder> openArchive(const QByteArray& data);
+    // Something the archive holds was left out; whether nothing was, so far.
+    void noteLoss() const;
+    bool readWhole() const;
     static void logDamaged(const QString& why);
     std::optional<quint64> uidForKey(const QString& key) const;
     QVariant scalarForKey(const QString& key) const;

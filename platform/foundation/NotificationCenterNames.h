@@ -33,6 +33,8 @@ inline const QString SetupConvertAndRename = QStringLiteral("notificationSetupCo
 inline const QString NewFavBatchAdded = QStringLiteral("notificationNewFavBatchAdded");
 inline const QString StartAsNewBatch = QStringLiteral("notificationStartAsNewBatch");
 inline const QString FileDragDrop = QStringLiteral("FileDragDropNotification");
+// Saved data that could not be read was kept aside; the user defaults hold the notices.
+inline const QString SavedDataKeptAside = QStringLiteral("notificationSavedDataKeptAside");
 
 // The rename-and-convert view.
 inline const QString ResizeTableHeader = QStringLiteral("notificationResizeTableHeader");

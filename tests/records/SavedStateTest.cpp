@@ -1,13 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <thread>
 
 #include "platform/foundation/KeyedArchive.h"
+#include "platform/foundation/Plist.h"
+#include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
 #include "records/Archiving.h"
 #include "records/Bookmark.h"
+#include "records/CommonFunc.h"
+#include "records/FavouriteAdder.h"
+#include "records/MetaDataObject.h"
+#include "records/ParameterList.h"
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
 #include "tests/support/TestSupport.h"
@@ -38,6 +46,26 @@ std::shared_ptr<PhotoFile> photoAt(const QString& path) {
     p->fileURL = path;
     return p;
 }
+
+// A step that lays the user's own picture over the photo.
+std::shared_ptr<AppliedFilter> customPictureStep(const QImage& picture) {
+    return AppliedFilter::initWithFilterName(
+        "Add Custom Image", "Add Custom Image",
+        testsupport::parameterList({{"imageToAdd", picture},
+                                    {"boundedRect", QVariant::fromValue(platform::Vec(0.1, 0.1, 0.5, 0.5))}}),
+        QImage(), nullptr);
+}
+
+QImage pictureOf(const AppliedFilter& step) {
+    return ParameterList::valueForKey(step.filterParameters, QStringLiteral("imageToAdd")).value<QImage>();
+}
+
+// What an earlier writer stored for a picture of any size: over what the reader takes.
+QByteArray withPictureOverTheLimit(const QByteArray& archive) {
+    const int side = platform::kArchivePictureMaxSide + 1;
+    return testsupport::withArchivedPicturesReplaced(archive, testsupport::flatPng(side, side));
+}
+
 
 // Leaves the shared application state as the process started with it.
 struct AppStateGuard {
@@ -77,16 +105,111 @@ TEST(Favourites, SavedListedUpdatedAndDeleted) {
     EXPECT_FALSE(Favorites::deleteFavBacthWithName(*favourite("Icy"), defaults));
 }
 
-TEST(Favourites, DamagedStoreReadsAsEmpty) {
+TEST(Favourites, UnreadableFavouritesAreKeptAsideNotWrittenOver) {
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    auto withPicture = favourite("Framed");
+    withPicture->filtersArray = {customPictureStep(picture)};
+    const QList<std::shared_ptr<FavouriteBatch>> stored{withPicture, favourite("Warm")};
+    const QByteArray archive = platform::KeyedEncoder::archivedDataWithRootArray(stored);
+    struct Case { const char* name; QVariant value; QStringList readable; };
+    const std::vector<Case> cases = {
+        {"cut short", archive.left(archive.size() / 2), {}},
+        {"a picture over the reader's limit", withPictureOverTheLimit(archive), {"Framed", "Warm"}},
+        {"not an archive", QStringLiteral("not data"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("d.plist"));
+        defaults.setObject(c.value, Key::FavouriteBatches);
+        defaults.synchronize();
+
+        // "Add to Favorites" with the stored list unreadable.
+        const auto outcome = favouriteadder::addFavourite("New", {AppliedFilter::initWithFilterName("CIBloom", "Bloom", {}, QImage(), nullptr)},
+                                                          QDateTime::currentDateTime(), defaults);
+        EXPECT_TRUE(outcome.added);
+        EXPECT_EQ(names(Favorites::favouriteBatches(defaults)), c.readable + QStringList{"New"});
+        // What was stored is kept whole beside the settings, and the user is told once.
+        const QStringList kept = testsupport::keptAsideFiles(dir.path());
+        ASSERT_EQ(kept.size(), 1);
+        const QByteArray keptBytes = testsupport::readFile(kept[0]);
+        if (c.value.typeId() == QMetaType::QByteArray)
+            EXPECT_EQ(keptBytes, c.value.toByteArray());
+        else
+            EXPECT_EQ(platform::plistFromData(keptBytes), c.value);
+        const auto notices = defaults.takeKeptAsideNotices();
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::FavouriteBatches));
+        EXPECT_EQ(notices[0].keptAs, kept[0]);
+
+        // From then on the list reads whole: nothing more is kept or said.
+        EXPECT_TRUE(favouriteadder::addFavourite("Newer", {}, QDateTime::currentDateTime(), defaults).added);
+        EXPECT_TRUE(Favorites::deleteFavBacthWithName(*favourite("new"), defaults));
+        UserDefaults reopened(dir.filePath("d.plist"));
+        EXPECT_EQ(names(Favorites::favouriteBatches(reopened)), c.readable + QStringList{"Newer"});
+        EXPECT_EQ(testsupport::keptAsideFiles(dir.path()).size(), 1);
+        EXPECT_TRUE(defaults.takeKeptAsideNotices().isEmpty());
+    }
+}
+
+TEST(SavedSession, AnUnreadableSessionIsKeptAsideAndWhatReadIsRestored) {
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath("d.plist"));
-    Favorites::addFavBatch(favourite("Warm"), defaults);
-    QByteArray stored = defaults.dataForKey(Key::FavouriteBatches);
-    defaults.setObject(stored.left(stored.size() / 2), Key::FavouriteBatches);
-    EXPECT_TRUE(Favorites::favouriteBatches(defaults).isEmpty());
-    EXPECT_FALSE(Favorites::deleteFavBacthWithName(*favourite("Warm"), defaults));
-    defaults.setObject(QStringLiteral("not data"), Key::FavouriteBatches);
-    EXPECT_TRUE(Favorites::favouriteBatches(defaults).isEmpty());
+    ProjectSession s;
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    s.arrayAppliedFilters = {customPictureStep(picture),
+                             AppliedFilter::initWithFilterName("CIBloom", "Bloom", {}, QImage(), nullptr)};
+    s.metaDataSetting = std::make_shared<MetaDataObject>();
+    s.metaDataSetting->Artist = "Ann";
+    const QByteArray stored = withPictureOverTheLimit(platform::KeyedEncoder::archivedDataWithRootObject(s));
+    defaults.setObject(stored, Key::ProjectSession);
+
+    for (int read = 0; read < 2; ++read) {
+        SCOPED_TRACE(read);
+        const auto session = SavedState::loadProjectSession(defaults);
+        ASSERT_TRUE(session);
+        ASSERT_EQ(session->arrayAppliedFilters.size(), 2);
+        EXPECT_TRUE(pictureOf(*session->arrayAppliedFilters[0]).isNull());
+        EXPECT_EQ(session->metaDataSetting->Artist, "Ann");
+    }
+    const QStringList kept = testsupport::keptAsideFiles(dir.path());
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(testsupport::readFile(kept[0]), stored);
+    const auto notices = defaults.takeKeptAsideNotices();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+
+    // A session that does not read at all is kept the same way and no longer offered.
+    defaults.setObject(QByteArray("damaged"), Key::ProjectSession);
+    EXPECT_FALSE(SavedState::loadProjectSession(defaults));
+    EXPECT_FALSE(defaults.containsKey(Key::ProjectSession));
+    EXPECT_EQ(testsupport::keptAsideFiles(dir.path()).size(), 2);
+}
+
+TEST(SavedState, TheUserIsToldWhatWasKeptAndWhere) {
+    CommonFunc::loadLanguageDict();
+    using Notice = UserDefaults::KeptAsideNotice;
+    struct Case { const char* name; QList<Notice> notices; QStringList parts; };
+    const std::vector<Case> cases = {
+        {"favourites", {{Key::FavouriteBatches, "/home/u/.config/B FAV_BATCHES unreadable 1.plist"}},
+         {"favorites", "“/home/u/.config/B FAV_BATCHES unreadable 1.plist”"}},
+        {"session and settings",
+         {{Key::ProjectSession, "/s.plist"}, {QString(), "/f.plist"}},
+         {"saved session", "“/s.plist”", "saved settings", "“/f.plist”"}},
+        {"left in place", {{Key::FavouriteBatches, QString()}}, {"favorites", "nor copied aside"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto alert = SavedState::keptAsideAlert(c.notices);
+        ASSERT_TRUE(alert);
+        EXPECT_EQ(alert->title, "SAVED DATA");
+        for (const QString& part : c.parts) EXPECT_TRUE(alert->message.contains(part)) << alert->message.toStdString();
+        EXPECT_FALSE(alert->message.contains("(null)"));
+        EXPECT_FALSE(alert->message.contains("%@"));
+    }
+    EXPECT_FALSE(SavedState::keptAsideAlert({}));
 }
 
 TEST(SavedSession, PhotosThatCannotBeBookmarkedOrFoundAreLeftOut) {

@@ -13,6 +13,7 @@
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
 #include "records/PhotoFile.h"
+#include "records/SavedState.h"
 #include "shell/AppLaunch.h"
 #include "shell/MainWindowController.h"
 #include "tests/support/TestSupport.h"
@@ -312,4 +313,30 @@ TEST(MainWindow, SessionIsStoredOrForgottenOnClose) {
             EXPECT_NE(defaults.dataForKey(key), QByteArray("old session"));
         }
     }
+}
+
+TEST(MainWindow, SavedDataKeptAsideIsToldOnce) {
+    QTemporaryDir dir;
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.plist")));
+    Window win;
+    win.w.setUserDefaults(&defaults);
+    QCoreApplication::processEvents();
+    const size_t before = win.asked.size();
+
+    // The effects screen reads favourites that cannot be read.
+    defaults.setObject(QByteArray("damaged favourites"), QString::fromLatin1(platform::DefaultsKey::FavouriteBatches));
+    EXPECT_TRUE(Favorites::favouriteBatches(defaults).isEmpty());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(win.asked.size(), before + 1);
+    const MainWindowController::Question& q = win.asked.back();
+    EXPECT_EQ(q.title, QStringLiteral("SAVED DATA"));
+    EXPECT_TRUE(q.message.contains(QStringLiteral("favorites"))) << q.message.toStdString();
+    EXPECT_TRUE(q.message.contains(QStringLiteral("d FAV_BATCHES unreadable "))) << q.message.toStdString();
+    EXPECT_EQ(q.buttons, QStringList{QStringLiteral("OK")});
+    win.pending.back()(0);
+
+    // Read again: nothing new to tell.
+    Favorites::favouriteBatches(defaults);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(win.asked.size(), before + 1);
 }

@@ -1,6 +1,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QMap>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -109,6 +111,35 @@ QSet<QString> archivedClassNames(const QByteArray& archive) {
         if (name.typeId() == QMetaType::QString) names << name.toString();
     }
     return names;
+}
+
+QByteArray withArchivedPicturesReplaced(const QByteArray& archive, const QByteArray& png) {
+    QVariantMap root = platform::plistFromData(archive).toMap();
+    QVariantList objects = root.value(QStringLiteral("$objects")).toList();
+    for (QVariant& o : objects)
+        if (o.typeId() == QMetaType::QByteArray && o.toByteArray().startsWith("\x89PNG")) o = png;
+    root.insert(QStringLiteral("$objects"), objects);
+    return platform::plistToData(root, platform::PlistFormat::Binary);
+}
+
+QStringList keptAsideFiles(const QString& folder) {
+    QStringList out;
+    for (const QFileInfo& f : QDir(folder).entryInfoList({QStringLiteral("* unreadable *.plist")}, QDir::Files))
+        out << f.absoluteFilePath();
+    return out;
+}
+
+QByteArray flatPng(int width, int height) {
+    static QMap<QPair<int, int>, QByteArray> made;
+    QByteArray& png = made[{width, height}];
+    if (png.isEmpty()) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(QColor(200, 40, 90));
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    return png;
 }
 
 }  // namespace testsupport

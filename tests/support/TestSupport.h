@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QVariantList>
@@ -41,6 +42,13 @@ QVariantList parameterList(std::initializer_list<std::pair<QString, QVariant>> e
 QVariantMap archivedRootObject(const QByteArray& archive);
 QSet<QString> archivedClassNames(const QByteArray& archive);
 bool isArchiveReference(const QVariant& value);
+// The archive with the data of every picture in it replaced by `png`: what a writer that
+// stored pictures of any size would have made.
+QByteArray withArchivedPicturesReplaced(const QByteArray& archive, const QByteArray& png);
+// The dated copies of unreadable saved data in a folder ("* unreadable *.plist").
+QStringList keptAsideFiles(const QString& folder);
+// The PNG data of a flat picture; made once per size and kept for the run.
+QByteArray flatPng(int width, int height);
 
 // Switches the C and Qt locales to one that writes decimal commas for the lifetime
 // of the object; used to prove number handling is locale-free.

@@ -270,3 +270,73 @@ TEST(KeyedArchive, SelfReferencesAndDeepNestingStayBounded) {
     EXPECT_EQ(shallow.toList().size(), 2);
     EXPECT_EQ(shallow.toList()[0].toList()[0].toList()[0].toString(), QStringLiteral("leaf"));
 }
+
+TEST(KeyedArchive, PicturesAreWrittenNoLargerThanTheReaderTakes) {
+    struct Case { const char* name; QSize in; QSize kept; };
+    for (const Case& c : {Case{"24 MP photo", {6000, 4000}, {4096, 2731}}, Case{"portrait", {3000, 5000}, {2458, 4096}},
+                          Case{"largest kept as it is", {4096, 4096}, {4096, 4096}},
+                          Case{"long and thin", {60000, 3}, {4096, 1}}, Case{"small", {9, 5}, {9, 5}}}) {
+        SCOPED_TRACE(c.name);
+        QImage picture(c.in, QImage::Format_RGB32);
+        picture.fill(QColor(10, 120, 240));
+        Holder h;
+        h.values = {{"image", picture}};
+        bool whole = false;
+        const auto back = KeyedDecoder::unarchiveObjectWithData<Holder>(KeyedEncoder::archivedDataWithRootObject(h), &whole);
+        ASSERT_TRUE(back);
+        EXPECT_TRUE(whole);
+        const QImage kept = back->values.value("image").value<QImage>();
+        EXPECT_EQ(kept.size(), c.kept);
+        EXPECT_EQ(kept.pixelColor(kept.width() / 2, kept.height() / 2), QColor(10, 120, 240));
+    }
+
+    // One picture met in two places is stored once.
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    Holder twice;
+    twice.values = {{"image", picture}, {"again", picture}};
+    int pngs = 0;
+    const QVariantList objects = platform::plistFromData(KeyedEncoder::archivedDataWithRootObject(twice))
+                                     .toMap().value("$objects").toList();
+    for (const QVariant& o : objects) pngs += o.toByteArray().startsWith("\x89PNG") ? 1 : 0;
+    EXPECT_EQ(pngs, 1);
+}
+
+TEST(KeyedArchive, ReadersTellWhenSomethingWasLeftOut) {
+    Holder h;
+    h.values = {{"text", QStringLiteral("hello")}, {"image", drawnImage()}};
+    h.leaves = {std::make_shared<Leaf>(Leaf{QStringLiteral("one")})};
+    const QByteArray data = KeyedEncoder::archivedDataWithRootObject(h);
+    struct Case { const char* name; QByteArray archive; bool decodes; bool whole; };
+    const std::vector<Case> cases = {
+        {"intact", data, true, true},
+        // What a writer that kept pictures at any size made: a picture over the reader's limit.
+        {"picture over the limit",
+         testsupport::withArchivedPicturesReplaced(data, testsupport::flatPng(platform::kArchivePictureMaxSide + 1,
+                                                                              platform::kArchivePictureMaxSide + 1)),
+         true, false},
+        {"picture data damaged", testsupport::withArchivedPicturesReplaced(data, QByteArray("\x89PNG\r\n\x1a\n broken")),
+         true, false},
+        {"cut short", data.left(data.size() - 20), false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool whole = !c.whole;
+        const auto back = KeyedDecoder::unarchiveObjectWithData<Holder>(c.archive, &whole);
+        EXPECT_EQ(bool(back), c.decodes);
+        EXPECT_EQ(whole, c.whole);
+        // What did read is there all the same.
+        if (back) EXPECT_EQ(back->values.value("text").toString(), QStringLiteral("hello"));
+    }
+
+    // A list whose entries are of another class reads as a list with them left out.
+    std::vector<std::shared_ptr<Leaf>> leaves{std::make_shared<Leaf>(Leaf{QStringLiteral("x")})};
+    bool whole = true;
+    const auto asHolders =
+        KeyedDecoder::unarchiveArrayWithData<Holder>(KeyedEncoder::archivedDataWithRootArray(leaves), &whole);
+    ASSERT_TRUE(asHolders.has_value());
+    EXPECT_TRUE(asHolders->empty());
+    EXPECT_FALSE(whole);
+    EXPECT_TRUE(KeyedDecoder::unarchiveArrayWithData<Leaf>(KeyedEncoder::archivedDataWithRootArray(leaves), &whole));
+    EXPECT_TRUE(whole);
+}
