@@ -247,6 +247,8 @@ void MainWindowController::btnStartNewBatchFromSetupVCTapped() {
     app.selectedRenameSettingObj.reset();
     app.isPROCESS_SKIPPED_FILES = false;
     app.isPHOTO_DLETED_FROM_DIRECTORY = true;
+    // The old batch is no longer offered at the next start.
+    SavedState::removeProjectSession(userDefaults());
     showScreen(ScreenAddPhotos);
     if (app.selectedMetatDataSettingObj) app.selectedMetatDataSettingObj->isReset = true;
 }

@@ -315,6 +315,20 @@ TEST(MainWindow, SessionIsStoredOrForgottenOnClose) {
     }
 }
 
+TEST(MainWindow, ANewBatchIsNoLongerOfferedAsTheLastSession) {
+    QTemporaryDir dir;
+    const QString key = QString::fromLatin1(platform::DefaultsKey::ProjectSession);
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.plist")));
+    defaults.setObject(QByteArray("old session"), key);
+    ASSERT_TRUE(defaults.synchronize());
+    Window win;
+    win.w.setUserDefaults(&defaults);
+    win.w.showScreen(2);
+    win.w.btnStartNewBatchFromSetupVCTapped();
+    EXPECT_FALSE(defaults.containsKey(key));
+    EXPECT_FALSE(platform::UserDefaults(dir.filePath(QStringLiteral("d.plist"))).containsKey(key));
+}
+
 TEST(MainWindow, SavedDataKeptAsideIsToldOnce) {
     QTemporaryDir dir;
     platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.plist")));
