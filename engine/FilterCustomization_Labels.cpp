@@ -2,6 +2,7 @@
 // summary of a saved step, the default square of a new image overlay and the first
 // picture of a texture set.
 #include "engine/FilterCustomization.h"
+#include "engine/Utils.h"
 
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Values.h"
@@ -170,7 +171,10 @@ QString FilterCustomization::getSavedKeyValueForFavoriteFilter(const AppliedFilt
         const QVariant percent = value("isPercentBaseResize");
         if (platform::isNumber(percent) && platform::numberValue(percent) != 0.0)
             return format(u"Dimensions: W: %d%% | H: %d%%", intOf(value("percentWidth")), intOf(value("percentHeight")));
-        return format(u"Dimensions: W: %.02fpx | H: %.02fpx", f("resizedWidth"), f("resizedHeight"));
+        const QString pixels = format(u"Dimensions: W: %.02fpx | H: %.02fpx", f("resizedWidth"), f("resizedHeight"));
+        const QVariant keep = value(Utils::kMaintainAspectRatioKey);
+        if (platform::isNumber(keep) && platform::numberValue(keep) != 0.0) return pixels + QStringLiteral(" | Aspect Ratio Kept");
+        return pixels;
     }
     if (name == QLatin1String("Rotate")) return format(u"Angle: %.02f%@", f("angle"), QStringLiteral("°"));
     if (name == QLatin1String("CICrop")) {

@@ -198,12 +198,12 @@ QVariantList FilterCustomization::convertList(const QString& filterName, QSizeF 
 
 QVariantList FilterCustomization::convertFilterParametrsInPerCent(const QString& filterName, QSizeF imageSize,
                                                                   const QVariantList& filterparams) {
-    return convertList(filterName, imageSize, filterparams, true);
+    return convertList(filterName, imageSize, effects::markPlainStrengths(filterparams), true);
 }
 
 QVariantList FilterCustomization::convertBackFilterParametrsFromPerCent(const QString& filterName, QSizeF imageSize,
                                                                         const QVariantList& filterparams) {
-    return convertList(filterName, imageSize, filterparams, false);
+    return convertList(filterName, imageSize, effects::withPlainStrengths(filterparams), false);
 }
 
 float FilterCustomization::getConvertedParamterFromPercentBase(float value, const QString& key, QSizeF imageSize,

@@ -38,6 +38,9 @@ public:
     // The size a "Resize" step with these parameters gives an image of imageSize; empty
     // when the step asks for no usable size.
     static QSizeF resizeStepTarget(const QVariantList& parameters, QSizeF imageSize);
+    // A "Resize" step's key: true fits every photo into the stored width and height keeping
+    // its own shape; absent or false stretches each photo to that size.
+    static constexpr const char* kMaintainAspectRatioKey = "maintainAspectRatio";
     QSizeF getImageOriginalSizeAtFilePathUrl(const QString& path);
     QVariantMap getImageeExifDict(const QString& path);
     QImage convertGraycolorModelToRgb(const QImage& image);

@@ -226,7 +226,8 @@ void Utils::adjustFilterPrametersWithName(CIFilter& filter, const QString& filte
         return true;
     };
 
-    effects::forEachEntry(parameters, [&](const QString& key, const QVariant& value) {
+    // Steps stored before strengths were kept as they are read as they showed on their preview.
+    effects::forEachEntry(effects::withPlainStrengths(parameters), [&](const QString& key, const QVariant& value) {
         if (effects::isSizeRelativePoint(key)) {
             if (isVec(value)) {
                 const Vec p = value.value<Vec>();
@@ -235,6 +236,9 @@ void Utils::adjustFilterPrametersWithName(CIFilter& filter, const QString& filte
         } else if (effects::scalesWithWidth(filterName, key)) {
             const double scaled = platform::numberValue(value) * W;
             if (platform::isNumber(value) && std::isfinite(scaled)) setIfKnown(key, QVariant(std::max(0.0, scaled)));
+        } else if (effects::isStrength(key)) {
+            const double strength = platform::numberValue(value);
+            if (platform::isNumber(value) && std::isfinite(strength)) setIfKnown(key, QVariant(std::max(0.0, strength)));
         } else if (key == QLatin1String("inputRectangle")) {
             if (isVec(value)) {
                 const Vec r = value.value<Vec>();

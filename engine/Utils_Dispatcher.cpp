@@ -64,6 +64,7 @@ namespace {
 QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
     float width = float(imageSize.width()), height = float(imageSize.height());
     bool percentMode = false;
+    bool keepShape = false;
     float percentWidth = 100, percentHeight = 100;
     effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
         if (key == QLatin1String("resizedWidth"))
@@ -73,6 +74,8 @@ QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
         // Once on, a later entry does not switch percentages off again.
         else if (key == QLatin1String("isPercentBaseResize"))
             percentMode = percentMode || effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String(Utils::kMaintainAspectRatioKey))
+            keepShape = effects::numberOr(v, 0) != 0;
         else if (key == QLatin1String("percentWidth"))
             percentWidth = float(effects::numberOr(v, percentWidth));
         else if (key == QLatin1String("percentHeight"))
@@ -84,6 +87,12 @@ QSizeF resizeTarget(const QVariantList& parameters, QSizeF imageSize) {
     }
     if (!std::isfinite(width) || !std::isfinite(height) || width <= 0 || height <= 0) return QSizeF();
     QSizeF size(width, height);
+    if (keepShape && !percentMode && imageSize.width() > 0 && imageSize.height() > 0) {
+        // Every photo of a batch keeps its own shape: it is fitted into the stored size
+        // instead of being stretched to it.
+        const double s = std::min(double(width) / imageSize.width(), double(height) / imageSize.height());
+        size = QSizeF(std::max(1.0, std::round(imageSize.width() * s)), std::max(1.0, std::round(imageSize.height() * s)));
+    }
     // The longer side is held to the limit, squares included.
     Utils& utils = Utils::sharedUtils();
     if (size.width() > kResizeLimit && size.width() >= size.height())
@@ -235,6 +244,7 @@ QImage Utils::resizeAndCropImageForPreview(const QImage& preview, const QString&
     double pxW = std::trunc(w), pxH = std::trunc(h);
     bool hasWidth = false, hasHeight = false;
     bool percentMode = false;
+    bool keepShape = false;
     float percentW = 100, percentH = 100;
     effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
         if (key == QLatin1String("resizedWidth"))
@@ -243,6 +253,8 @@ QImage Utils::resizeAndCropImageForPreview(const QImage& preview, const QString&
             pxH = std::trunc(effects::numberOr(v, pxH)), hasHeight = true;
         else if (key == QLatin1String("isPercentBaseResize"))
             percentMode = effects::numberOr(v, 0) != 0;
+        else if (key == QLatin1String(kMaintainAspectRatioKey))
+            keepShape = effects::numberOr(v, 0) != 0;
         else if (key == QLatin1String("percentWidth"))
             percentW = float(effects::numberOr(v, percentW));
         else if (key == QLatin1String("percentHeight"))
@@ -256,6 +268,9 @@ QImage Utils::resizeAndCropImageForPreview(const QImage& preview, const QString&
             // A dimension the step does not name keeps the photo's own, as the step itself does.
             percentW = hasWidth ? float(pxW * 100 / (original.width() / s)) : 100.0f;
             percentH = hasHeight ? float(pxH * 100 / (original.height() / s)) : 100.0f;
+            // The photo fitted into the stored size: one scale for both sides, as the batch
+            // scales it.
+            if (keepShape && hasWidth && hasHeight) percentW = percentH = std::min(percentW, percentH);
         } else {
             // Without the photo's size the step cannot be previewed to scale: show it as it is.
             platform::log(u"Resize preview without the photo's size; shown unchanged");

@@ -130,14 +130,24 @@ QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, 
                                               std::clamp(std::isfinite(alpha) ? alpha : 1.0f, 0.0f, 1.0f));
     const double pw = image.width(), ph = image.height();
     const double x = rotatedRect.X() * pw, y = rotatedRect.Y() * ph;
-    const double w = rotatedRect.Z() * pw, h = rotatedRect.W() * ph;
+    double w = rotatedRect.Z() * pw, h = rotatedRect.W() * ph;
+    // A box turned by a quarter stands on its side: the text is laid out in the upright box
+    // and turned with it about the box's centre.
+    const int turn = t.quarterTurnDegrees;
+    const bool onSide = turn == 90 || turn == 270;
+    const QPointF centre(x + w / 2, y + h / 2);
+    if (onSide) std::swap(w, h);
     const double f = fontSize * ph;
-    const QFont fitted = fontSizedForAreaSize(QSizeF(w, h + f / 2), text, baseFont(fontName, f));
+    QFont fitted = fontSizedForAreaSize(QSizeF(w, h + f / 2), text, baseFont(fontName, f));
+    // The box was sized around the text at the size chosen on the preview, with a margin of
+    // the preview's points; on a larger photo that margin would let the fit grow the text
+    // past the size the preview showed. The text is fitted, never larger than that size.
+    if (f > 0 && std::isfinite(f) && fitted.pointSizeF() > f) fitted.setPointSizeF(f);
 
     if (pw <= 0 || ph <= 0) return image;
     // The box sits h / f above its stored corner; a font size of zero puts it on the corner.
     const double lift = f > 0 && std::isfinite(h / f) ? h / f : 0.0;
-    const QRectF box(x + 4.0, y + lift, w, h);
+    const QRectF box(centre.x() - w / 2 + 4.0, centre.y() - h / 2 + lift, w, h);
 
     QImage canvas = newCanvas(image);
     QPainter p(&canvas);
@@ -145,6 +155,13 @@ QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, 
     p.drawImage(0, 0, image);
     if (w > 0 && h > 0 && !text.isEmpty()) {
         const QRectF target = platform::toQtRect(box, ph);
+        if (turn != 0) {
+            // The preview turns its box counter-clockwise by the angle in y-up terms.
+            const QPointF pivot = platform::toQtPoint(centre, ph);
+            p.translate(pivot);
+            p.rotate(-turn);
+            p.translate(-pivot);
+        }
         p.setClipRect(target);
         p.setFont(fitted);
         p.setPen(textColor);

@@ -51,6 +51,11 @@ TextOverlay readTextOverlay(const QString& filterName, const QVariantList& param
             t.alpha = float(numberOr(v, t.alpha));
         } else if (key == QLatin1String("textAlignment")) {
             t.alignment = int(numberOr(v, t.alignment));
+        } else if (key == QLatin1String("angle")) {
+            // Only quarter turns: any other angle reads as upright.
+            const double a = numberOr(v, 0);
+            const long turns = std::isfinite(a) ? std::lround(a / 90.0) : 0;
+            t.quarterTurnDegrees = std::isfinite(a) && std::abs(a - turns * 90.0) < 1e-6 ? int(((turns % 4) + 4) % 4) * 90 : 0;
         } else if (isDate && key == QLatin1String("dateTimeOption")) {
             t.dateOption = v.toString();
         } else if (isDate && key == QLatin1String("dateFormat")) {

@@ -49,6 +49,9 @@ struct TextOverlay {
     QString fontName;
     float alpha = 1.0f;
     int alignment = 0;
+    // The box's turn on the preview in whole quarter turns (0, 90, 180 or 270 degrees; the
+    // preview turns the box by its flips). The text is drawn turned the same way.
+    int quarterTurnDegrees = 0;
     QString dateOption{QStringLiteral("Original Date & Time")};
     QString dateFormat{QStringLiteral("MMM-DD-YY")};
     QString timeFormat{QStringLiteral("AM/PM")};

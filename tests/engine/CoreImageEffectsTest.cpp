@@ -3,6 +3,7 @@
 // filters whose shape matters, so these tests do not depend on any one kernel.
 #include "engine/FilterCustomization.h"
 #include "engine/Utils.h"
+#include "records/ParameterList.h"
 #include "platform/coreimage/CIFilterRegistry.h"
 #include "tests/support/TestSupport.h"
 
@@ -73,7 +74,8 @@ TEST_F(CoreImageEffects, StoredListScalesToEachPhoto) {
                                        {"inputUnknown", 3.0}});
     const QVariantList stored =
         FilterCustomization::sharedInstance().convertFilterParametrsInPerCent("TestProbe", QSizeF(400, 300), preview);
-    // ...gives ten times the values on a photo ten times larger, but plain factors stay.
+    // ...gives ten times the values on a photo ten times larger, but plain factors and
+    // strengths stay.
     const CIFilterPtr f = CIFilter::filterWithName("TestProbe");
     ASSERT_TRUE(f);
     f->setDefaults();
@@ -83,7 +85,7 @@ TEST_F(CoreImageEffects, StoredListScalesToEachPhoto) {
     EXPECT_DOUBLE_EQ(f->valueForKey("inputRadius").toDouble(), 200.0);
     EXPECT_DOUBLE_EQ(f->valueForKey("inputIntensity").toDouble(), 80.0);
     EXPECT_DOUBLE_EQ(f->valueForKey("inputScale").toDouble(), 2.5);
-    EXPECT_DOUBLE_EQ(f->valueForKey("inputSharpness").toDouble(), 40.0);
+    EXPECT_DOUBLE_EQ(f->valueForKey("inputSharpness").toDouble(), 4.0);
     EXPECT_EQ(f->valueForKey("inputRectangle").value<Vec>(), Vec(400, 600, 2000, 1500));
     EXPECT_FALSE(f->valueForKey("picture_frameName").isValid());
     EXPECT_FALSE(f->valueForKey("inputUnknown").isValid());
@@ -108,6 +110,40 @@ TEST_F(CoreImageEffects, DamagedListsGiveNoInfiniteOrNegativeSizes) {
     EXPECT_DOUBLE_EQ(f->valueForKey("inputSharpness").toDouble(), 0.0);
     EXPECT_EQ(f->valueForKey("inputCenter").value<Vec>(), Vec(150, 150));
     EXPECT_EQ(f->valueForKey("inputRectangle").value<Vec>(), Vec(40, 30, 0, 150));
+}
+
+// Fall-off, noise level and sharpness are strengths: a step stores them as they are and
+// every photo gets them so. A list stored when they were divided by the preview's width
+// (and shown multiplied by it again) reads as it showed on that preview.
+TEST_F(CoreImageEffects, StrengthsStayStrengthsWhateverThePhotoSize) {
+    auto& fc = FilterCustomization::sharedInstance();
+    struct Case {
+        const char* filter;
+        const char* key;
+        double shown;
+    } cases[] = {{"CIVignetteEffect", "inputFalloff", 0.5},
+                 {"CINoiseReduction", "inputNoiseLevel", 0.02},
+                 {"CINoiseReduction", "inputSharpness", 0.4},
+                 {"CISharpenLuminance", "inputSharpness", 0.6}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        const QVariantList stored =
+            fc.convertFilterParametrsInPerCent(c.filter, QSizeF(580, 326), list({{c.key, c.shown}}));
+        const QVariantList old = list({{c.key, c.shown / 580.0}});
+        // The editor reopens either at the value it showed.
+        for (const QVariantList& l : {stored, old}) {
+            const QVariantList back = fc.convertBackFilterParametrsFromPerCent(c.filter, QSizeF(290, 163), l);
+            EXPECT_NEAR(platform::numberValue(ParameterList::valueForKey(back, c.key)), c.shown, 1e-9);
+            for (int width : {580, 5800}) {
+                const CIFilterPtr f = CIFilter::filterWithName(c.filter);
+                ASSERT_TRUE(f);
+                f->setDefaults();
+                Utils::sharedUtils().adjustFilterPrametersWithName(
+                    *f, c.filter, l, QImage(width, 100, QImage::Format_ARGB32_Premultiplied));
+                EXPECT_NEAR(f->valueForKey(c.key).toDouble(), c.shown, 1e-9) << width;
+            }
+        }
+    }
 }
 
 TEST_F(CoreImageEffects, PlainStrengthsOfNamedFiltersStayAsStored) {

@@ -106,6 +106,33 @@ TEST(ResizeStep, ShrinksAndEnlargesWithTheLanczosResampler) {
     }
 }
 
+// Kept in shape, every photo of a batch fits into the stored size; without the key (as
+// steps stored before it) each is stretched to that size.
+TEST(ResizeStep, KeepingTheShapeFitsEachPhotoIntoTheStoredSize) {
+    struct Case {
+        QSize photo;
+        QVariant keep;
+        QSize expected;
+    } cases[] = {
+        {{5120, 2880}, true, {1600, 900}},   // wider than the stored 16:10
+        {{2560, 1600}, true, {1600, 1000}},  // the shape it was set up on
+        {{3000, 4000}, true, {750, 1000}},   // portrait
+        {{800, 500}, true, {1600, 1000}},    // smaller photos grow to fit
+        {{5120, 2880}, false, {1600, 1000}},
+        {{5120, 2880}, QVariant(), {1600, 1000}},
+    };
+    for (const Case& c : cases) {
+        QVariantList params = list({{"resizedWidth", 1600}, {"resizedHeight", 1000}, {"isPercentBaseResize", false}});
+        if (c.keep.isValid()) params << QVariantMap{{"maintainAspectRatio", c.keep}};
+        EXPECT_EQ(Utils::resizeStepTarget(params, QSizeF(c.photo)).toSize(), c.expected) << c.photo.width();
+    }
+    const QImage wide(512, 288, QImage::Format_RGB32);
+    const QImage out = Utils::sharedUtils().applyFilterWithImage(
+        wide, "/tmp/photo.jpg", "Resize",
+        list({{"resizedWidth", 160}, {"resizedHeight", 100}, {"maintainAspectRatio", true}}), false);
+    EXPECT_EQ(out.size(), QSize(160, 90));
+}
+
 QImage sticker() {
     QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
     img.fill(QColor(255, 0, 200));

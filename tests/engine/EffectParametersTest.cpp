@@ -53,7 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
                       StoreCase{"CIBumpDistortion", "inputScale", 0.5, 0.5},
                       StoreCase{"CICrop", "inputRectangle", vec(40, 30, 200, 150), vec(0.1, 0.1, 0.5, 0.5)},
                       StoreCase{"Add Logo", "boundedRect", vec(0, 0, 400, 300), vec(0, 0, 1, 1)},
-                      StoreCase{"CINoiseReduction", "inputNoiseLevel", 4.0, 0.01},
                       StoreCase{"Add Text", "text", QString("hello"), QString("hello")}));
 
 TEST(ConvertList, DuplicateKeyConvertsOnlyTheLastEntry) {

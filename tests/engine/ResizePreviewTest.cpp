@@ -53,6 +53,9 @@ TEST_F(ResizePreview, SizesFollowTheStep) {
         {list({{"resizedWidth", 400}, {"resizedHeight", 150}}), QSize(200, 75)},
         // Never below one pixel.
         {list({{"resizedWidth", 1}, {"resizedHeight", 1}}), QSize(1, 1)},
+        // Kept in shape: the photo fitted into 400 x 150 is a quarter of it on each side.
+        {list({{"resizedWidth", 400}, {"resizedHeight", 150}, {"maintainAspectRatio", true}}), QSize(100, 75)},
+        {list({{"resizedWidth", 400}, {"resizedHeight", 150}, {"maintainAspectRatio", false}}), QSize(200, 75)},
     };
     for (const Case& c : cases) EXPECT_EQ(preview(c.params).size(), c.size);
 }

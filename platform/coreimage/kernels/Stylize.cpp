@@ -83,7 +83,7 @@ protected:
                 }
         }, nI * 8.0);
         Buffer out(r, Buffer::kUninitialized);
-        const double max2 = maxDist_ * maxDist_;
+        const bool dots = maxDist_ < 1e299;
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
                 float* d = out.row(y);
@@ -94,15 +94,25 @@ protected:
                     const int ci = cellOf(px, ox_) - i0;
                     const Point* best = nullptr;
                     double bestD = 1e300;
+                    // Dots: the share of the pixel left uncovered by every dot near it, each
+                    // dot's rim covering a pixel in proportion across one pixel's width, so
+                    // small dots look like large ones seen from afar rather than ragged.
+                    double uncovered = 1.0;
+                    const double reach2 = (maxDist_ + 0.5) * (maxDist_ + 0.5);
                     for (int j = cj - 1; j <= cj + 1; ++j) {
                         const Point* row = &pts[size_t(j) * size_t(nI)];
                         for (int i = ci - 1; i <= ci + 1; ++i) {
                             const double dx = row[i].x - px, dy = row[i].y - py, dd = dx * dx + dy * dy;
                             if (dd < bestD) bestD = dd, best = &row[i];
+                            if (dots && dd < reach2) uncovered *= 1.0 - std::clamp(maxDist_ + 0.5 - std::sqrt(dd), 0.0, 1.0);
                         }
                     }
-                    const float* c = bestD > max2 ? bg_.data() : best->rgba;
-                    std::copy(c, c + 4, d);
+                    if (!dots) {
+                        std::copy(best->rgba, best->rgba + 4, d);
+                        continue;
+                    }
+                    const float cover = float(1.0 - uncovered);
+                    for (int k = 0; k < 4; ++k) d[k] = bg_[k] + cover * (best->rgba[k] - bg_[k]);
                 }
             }
         }, r.w * 30.0);
