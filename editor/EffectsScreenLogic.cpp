@@ -56,13 +56,13 @@ QString headerInfoText(const PhotoFile& photo) {
     return QStringLiteral("%1 | %2X%3").arg(photo.fileSizeAsString).arg(int(photo.width)).arg(int(photo.height));
 }
 
-QList<QVariantMap> metadataRows(const PhotoFile& photo) {
+QList<QVariantMap> metadataRows(const PhotoFile& photo, const QVariantMap& properties) {
     QList<QVariantMap> rows;
     rows << row(QStringLiteral("Name"), photo.originalFileName.isEmpty() ? photo.fileName : photo.originalFileName)
          << row(QStringLiteral("Folder"), photo.fileContainerFolderName)
          << row(QStringLiteral("Size"), photo.fileSizeAsString)
          << row(QStringLiteral("Dimensions"), QStringLiteral("%1 x %2").arg(int(photo.width)).arg(int(photo.height)));
-    const auto exif = ExifInfo::initWithDict(photo.exifDict);
+    const auto exif = ExifInfo::initWithDict(properties.isEmpty() ? photo.exifDict : properties);
     if (!exif) return rows;
     rows << row(QStringLiteral("Camera"), QStringList{exif->cameraMaker, exif->cameraModel}.join(' ').trimmed())
          << row(QStringLiteral("Lens"), exif->cameraLensModel)

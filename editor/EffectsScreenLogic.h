@@ -35,8 +35,9 @@ AlertText allPhotosDeletedAlert(int batchCount);
 QString footerText(const PhotoList& photos);
 // "<size> | <width>X<height>".
 QString headerInfoText(const PhotoFile& photo);
-// Title/value rows of the photo's facts for the metadata table.
-QList<QVariantMap> metadataRows(const PhotoFile& photo);
+// Title/value rows of the photo's facts for the metadata table, its camera facts from
+// `properties` (the file's metadata as read) or, when none were read, from the photo's record.
+QList<QVariantMap> metadataRows(const PhotoFile& photo, const QVariantMap& properties = {});
 
 // What re-establishing the panel after a new preview photo (or a changed step list) does.
 enum class ResetAction {

@@ -115,4 +115,10 @@ TextFieldState textFieldState(const QString& filterName, const QVariantList& par
     return s;
 }
 
+int committedFontSize(const QString& typed) {
+    bool ok = false;
+    const int size = typed.trimmed().toInt(&ok);
+    return ok && size > 7 ? size : 8;
+}
+
 }  // namespace OverlayPanels

@@ -48,4 +48,8 @@ TextFieldState textFieldState(const QString& filterName, const QVariantList& par
 // The placeholder a text box shows while it has no text.
 QString placeholderText();
 
+// The font size kept when typing in the size field ends: the typed whole number, at
+// least 8 (an empty or unreadable field gives 8).
+int committedFontSize(const QString& typed);
+
 }  // namespace OverlayPanels

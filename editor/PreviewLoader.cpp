@@ -3,6 +3,7 @@
 #include <QThreadPool>
 
 #include "engine/Utils.h"
+#include "platform/imageio/ImageProperties.h"
 #include "records/PhotoFile.h"
 
 PreviewLoader::PreviewLoader(QObject* context, Executor executor)
@@ -37,6 +38,9 @@ PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
                           : r.original.scaled(thumbSize.toSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     r.loaded = !r.original.isNull();
     if (r.loaded) r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps);
+    // The metadata table shows the file's facts as they are now, whatever the batch's record
+    // kept of them (a record restored from a session keeps none).
+    if (r.loaded) r.properties = platform::readImageProperties(request.path);
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
+#include <QVariantMap>
 #include <functional>
 #include <memory>
 
@@ -36,6 +37,7 @@ struct PhotoPreviewResult {
     QImage thumbnail;     // fitted into 476 x 314, for the step thumbnails
     QImage original;      // fitted into the preview box, in RGB even for a grey photo
     QImage filtered;      // `original` with the steps drawn on it
+    QVariantMap properties;  // the photo's metadata as read now (only when the photo was read)
 };
 
 class PreviewLoader {

@@ -1,5 +1,6 @@
 #include "editor/PreviewRenderer.h"
 
+#include "editor/PreviewLoader.h"
 #include "engine/Utils.h"
 
 #include <QThread>
@@ -66,8 +67,13 @@ void PreviewRenderer::deliver(const QImage& image, quint64 generation) {
 bool PreviewRenderer::waitForIdle(int milliseconds) { return pool_.waitForDone(milliseconds); }
 
 QImage PreviewRenderer::render(const PreviewJob& job) {
-    if (job.preview.isNull() || job.filterName.isEmpty()) return job.preview;
-    const QImage result =
-        Utils::sharedUtils().applyFilterWithImage(job.preview, job.photoPath, job.filterName, job.parameters, false);
-    return result.isNull() ? job.preview : result;
+    if (job.preview.isNull()) return job.preview;
+    QImage result = job.preview;
+    if (!job.filterName.isEmpty()) {
+        const QImage drawn =
+            Utils::sharedUtils().applyFilterWithImage(job.preview, job.photoPath, job.filterName, job.parameters, false);
+        if (!drawn.isNull()) result = drawn;
+    }
+    if (job.above.isEmpty()) return result;
+    return PreviewLoader::applySelectedFiltersOnImage(result, job.photoPath, job.above);
 }

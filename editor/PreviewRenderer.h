@@ -10,6 +10,8 @@
 #include <QThreadPool>
 #include <QVariantList>
 #include <atomic>
+
+#include "records/AppliedFilter.h"
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,6 +22,7 @@ struct PreviewJob {
     QString photoPath;        // the photo's file, for effects that read its dates
     QString filterName;       // empty: the picture is shown as it is
     QVariantList parameters;  // size-relative, as a stored step keeps them
+    QList<AppliedFilter> above;  // batch steps drawn over the effect, in order
     quint64 generation = 0;   // filled in by request()
 };
 

@@ -13,6 +13,7 @@ void WorkingParameterList::reset() {
     list_.clear();
     initiallyLoaded_ = false;
     changed_ = false;
+    changedKeys_.clear();
 }
 
 bool WorkingParameterList::save(const QString& key, const QVariant& value) {
@@ -24,6 +25,7 @@ bool WorkingParameterList::save(const QString& key, const QVariant& value) {
     // fit, which is no change of the user's.
     if (before.isValid() && before == value) return false;
     changed_ = true;
+    changedKeys_.insert(key);
     return true;
 }
 

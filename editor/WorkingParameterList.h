@@ -2,6 +2,7 @@
 // The parameter list of the effect being set up on the effects screen. Values are in the
 // points of the preview's image container (y up); committing turns them into the
 // size-relative list a stored step keeps.
+#include <QSet>
 #include <QSizeF>
 #include <QString>
 #include <QVariant>
@@ -22,7 +23,17 @@ public:
     void setInitiallyLoaded(bool loaded) { initiallyLoaded_ = loaded; }
     bool isInitiallyLoaded() const { return initiallyLoaded_; }
     bool isChanged() const { return changed_; }
-    void clearChanged() { changed_ = false; }
+    void clearChanged() {
+        changed_ = false;
+        changedKeys_.clear();
+    }
+    // The keys the user changed since the set-up (or since clearChanged).
+    const QSet<QString>& changedKeys() const { return changedKeys_; }
+    // Puts back what a rebuild of the panel with the same values forgot.
+    void restoreChanges(bool changed, const QSet<QString>& keys) {
+        changed_ = changed;
+        changedKeys_ = keys;
+    }
 
     const QVariantList& list() const { return list_; }
     bool isEmpty() const { return list_.isEmpty(); }
@@ -43,4 +54,5 @@ private:
     QVariantList list_;
     bool initiallyLoaded_ = false;
     bool changed_ = false;
+    QSet<QString> changedKeys_;
 };

@@ -14,6 +14,7 @@
 #include "editor/PreviewRenderer.h"
 #include "editor/ui/EffectsScreenController.h"
 #include "editor/ui/PointHandles.h"
+#include "engine/Effects/SizeRelativeKeys.h"
 #include "engine/Utils.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -188,7 +189,8 @@ void AdjustFilterVC::btnEditFilterTappedAtIndex(int index) {
     if (index < 0 || index >= steps.size() || !steps[index]) return;
     state_.isFor_FILTER_EDIT_MODE = true;
     state_.selectedAppliedFilterIndex = index;
-    state_.editedStepParameters = steps[index]->filterParameters;
+    // A step stored with its strengths the old way is opened as it showed on its preview.
+    state_.editedStepParameters = effects::withPlainStrengths(steps[index]->filterParameters);
     state_.currentFilterName = steps[index]->filterName;
     state_.currentFilterDisplayName = steps[index]->filterDisplayName;
     setupViewForSelectedFilter();
@@ -202,6 +204,8 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     clearControls();
     if (state_.currentFilterName.isEmpty() || AppDelegate::shared().arraySelectedImagesToProcess.isEmpty() ||
         imageToEdit_.isNull()) {
+        // No effect: nothing to add or cancel.
+        vwAddEffect_->hide();
         return;
     }
     AppDelegate::shared().currentFilterName = state_.currentFilterName;
@@ -209,6 +213,7 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     if (effectsets::withPreviewOverlay().contains(state_.currentFilterName)) {
         state_.currentZooomFactor = 1.0f;
         zoomPreviewsWithCurrentZoomFactor();
+        zoomAllowed_ = false;
     }
     if (!state_.isUI_CHANGING_FOR_RESIZING) {
         btnApplyFilter_->setText(state_.isFor_FILTER_EDIT_MODE ? tr("Edit Effect") : tr("Add Effect"));
@@ -222,10 +227,11 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     state_.isFILTER_APPLIED = false;
     viewFilterParametrs_->show();
     hideResetButtonSetHidden(false);
+    // Ticked for every new set-up; the resize panel shows an edited step's own choice.
+    btnMaintainAspectCheckBox_->setChecked(true);
     doSetupForFilter();
     showImage();
     hideUnwantedButtons();
-    btnMaintainAspectCheckBox_->setChecked(true);
     placeGeneratedAreas();
     state_.lastFilername = state_.currentFilterName;
     params_.setInitiallyLoaded(true);
@@ -271,17 +277,45 @@ void AdjustFilterVC::placeGeneratedAreas() {
 
 void AdjustFilterVC::btnCancelTapped() {
     // Only the effect being set up is dropped: the main window and the batch stay.
+    closeEffect();
+    platform::NotificationCenter::defaultCenter().postNotification(
+        QStringLiteral("notificationCallbackFromAdjustFilterWindowClose"));
+    emit effectCancelled();
+}
+
+void AdjustFilterVC::closeEffect() {
     AppDelegate::shared().currentFilterName.clear();
     if (colourDialog_) colourDialog_->hide();
     state_.currentFilterName.clear();
+    state_.currentFilterDisplayName.clear();
     state_.isFor_FILTER_EDIT_MODE = false;
     state_.selectedAppliedFilterIndex = -1;
+    state_.editedStepParameters.clear();
     clearControls();
     params_.reset();
     lblFilterName_->clear();
+    vwAddEffect_->hide();
+    stepsAbove_.clear();
     showImage();
-    platform::NotificationCenter::defaultCenter().postNotification(
-        QStringLiteral("notificationCallbackFromAdjustFilterWindowClose"));
+}
+
+void AdjustFilterVC::reopenWithParameters(const QVariantList& sizeRelative) {
+    if (state_.currentFilterName.isEmpty()) return;
+    const bool editing = state_.isFor_FILTER_EDIT_MODE;
+    const QVariantList stored = state_.editedStepParameters;
+    const int index = state_.selectedAppliedFilterIndex;
+    const bool changed = params_.isChanged();
+    const QSet<QString> keys = params_.changedKeys();
+    state_.isUI_CHANGING_FOR_RESIZING = true;
+    state_.isFor_FILTER_EDIT_MODE = true;
+    state_.editedStepParameters = sizeRelative;
+    setupViewForSelectedFilter();
+    state_.isFor_FILTER_EDIT_MODE = editing;
+    state_.editedStepParameters = stored;
+    state_.selectedAppliedFilterIndex = index;
+    state_.isUI_CHANGING_FOR_RESIZING = false;
+    params_.restoreChanges(changed, keys);
+    if (changed) setApplyButtonHighted(true);
 }
 
 // ---- the working parameter list ----
@@ -339,6 +373,7 @@ void AdjustFilterVC::showImage() {
     job.photoPath = state_.previewPhotoPath;
     job.filterName = state_.currentFilterName;
     job.parameters = committedParameters();
+    job.above = stepsAbove_;
     if (overlayHost_ && overlayHost_->showsEffectItself(job.filterName)) {
         job.filterName.clear();
     } else if (job.filterName == QLatin1String("CICrop")) {

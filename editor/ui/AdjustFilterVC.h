@@ -23,10 +23,12 @@
 #include <optional>
 
 #include "editor/AdjustFilterState.h"
+#include "editor/PreviewZoom.h"
 #include "editor/SlotPlanner.h"
 #include "ui/AttachedWindow.h"
 #include "editor/OneShotScheduler.h"
 #include "editor/WorkingParameterList.h"
+#include "records/AppliedFilter.h"
 
 // Implemented by the main window: Next and Back of the effects screen.
 class AdjustFilterDelegate {
@@ -123,6 +125,13 @@ public:
     void clearControls();
     // Cancel: the effect being set up is dropped; the window stays open.
     void btnCancelTapped();
+    // Ends the effect being set up (after Cancel, or once it became a step): no effect is
+    // chosen and the panel is empty.
+    void closeEffect();
+    // Builds the open effect's panel again from these size-relative values (its own values,
+    // taken before the preview's picture changed shape), keeping edit mode and what the user
+    // changed.
+    void reopenWithParameters(const QVariantList& sizeRelative);
 
     // ---- generic controls (six slider rows, two colour wells, four point buttons) ----
     // A view by its numeric tag: slider rows 100+i, name labels 10+i, value fields 20+i,
@@ -214,6 +223,8 @@ public:
     bool loadPreviewForSelectedPhoto();
     // Re-renders the preview from the working list in the background; the newest wins.
     void showImage();
+    // The batch's steps drawn over the effect being set up (those after an edited step).
+    void setStepsAbove(const QList<AppliedFilter>& steps) { stepsAbove_ = steps; }
     // The preview-sized photo the effects are drawn on, and the last picture shown.
     QImage imageToEdit() const { return imageToEdit_; }
     QImage shownImage() const { return shownImage_; }
@@ -249,9 +260,14 @@ public:
     void hideAddPhotoButtonSetHidden(bool hidden);
     QWidget* vWBackGroundImage() const { return vWBackGroundImage_; }
     QLabel* lblBGImgUrl() const { return lblBGImgUrl_; }
-    // Shows the photo at currentZooomFactor with "Zoom: n %".
+    // Shows the photo at currentZooomFactor with "Zoom: n %" (no label at 100 %).
     void zoomPreviewsWithCurrentZoomFactor();
     QLabel* lblZoom() const { return lblZoom_; }
+    // The preview zooms by the wheel with Ctrl, a pinch, and the + and − keys, except while an
+    // effect with handles or boxes on the preview is set up (they stand on the fitted photo).
+    // `anchor` is the point of the image container that stays put. False when nothing zoomed.
+    bool zoomPreview(double ratio, QPointF anchor);
+    bool isZoomAllowed() const { return zoomAllowed_; }
     // Lays the image container out for a picture of `size` (the preview's own when empty)
     // and stores its size as ADJUST_FILTER_IMG_CONTAINER_SIZE.
     void resizeImageContainerForAspectFit(QSizeF size = {});
@@ -266,6 +282,8 @@ signals:
     void previewShown(quint64 generation);
     // A set-up for an effect ended (the effect table and the steps table follow it).
     void effectSetUp(const QString& filterName);
+    // Cancel ended the effect being set up.
+    void effectCancelled();
 
 private:
     void buildLayout();
@@ -290,6 +308,7 @@ private:
     QSizeF photoPixelSize() const;
     PlanInput planInput() const;
     void onPreviewRendered(const QImage& image, quint64 generation);
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void setApplyButtonHighted(bool highlighted);
 
     AdjustFilterDelegate* delegate_ = nullptr;
@@ -301,12 +320,15 @@ private:
     QImage imageToEdit_;
     QImage shownImage_;
     QImage previewSource_;  // the preview photo as given, before it is fitted
+    QList<AppliedFilter> stepsAbove_;
     std::optional<std::pair<QSize, QSize>> windowSizeLimits_;  // while the window is held
     QWidget* vwInfoFilterWarning_ = nullptr;
     QPushButton* btnInfoFilter_ = nullptr;
     QWidget* vWBackGroundImage_ = nullptr;
     QLabel* lblBGImgUrl_ = nullptr;
     QLabel* lblZoom_ = nullptr;
+    PreviewZoom zoom_;
+    bool zoomAllowed_ = true;
 
     QWidget* tableArea_ = nullptr;
     QWidget* previewContainer_ = nullptr;

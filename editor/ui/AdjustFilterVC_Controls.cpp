@@ -164,6 +164,8 @@ void AdjustFilterVC::setupCoreImageControls() {
         viewBGForColorPickers_->show();
     }
     hideAddPhotoButtonSetHidden(!plan.usesSecondImage);
+    // The second picture is the fixed sample; the label says so rather than "none".
+    if (plan.usesSecondImage) lblBGImgUrl_->setText(tr("Second picture: the sample picture"));
     for (const SliderPlan& s : plan.sliders) bindSlider(s);
     for (const PointPlan& p : plan.points) addPointButtonWithKey(p.key, p.point, p.label);
     theExtentButton_->hide();
@@ -289,6 +291,7 @@ void AdjustFilterVC::clearControls() {
     showInfoFilterWarning(true);
     setWindowResizable(true);
     state_.isFAV_SELECTED = false;
+    zoomAllowed_ = true;
     if (colourDialog_) colourDialog_->hide();
     colourDialogSlot_ = -1;
     dismissPanel();

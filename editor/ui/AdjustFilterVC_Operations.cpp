@@ -1,8 +1,12 @@
 // The screen's named operations: the own effects' slider values, the toggles of the point and
 // rectangle buttons, the intensity sliders, the panels' visibility switches, the window's
 // resizability while an effect is set up, zoom, and the fitting of the preview photo.
+#include <QGestureEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QNativeGestureEvent>
+#include <QWheelEvent>
 #include <QPushButton>
 
 #include "editor/EffectNameSets.h"
@@ -37,7 +41,12 @@ void AdjustFilterVC::buildOperationViews() {
     lblZoom_->setObjectName(QStringLiteral("lblZoom"));
     lblZoom_->setGeometry(kPreviewWidth - 110, kPreviewHeight - 24, 100, 20);
     lblZoom_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblZoom_->setStyleSheet(QStringLiteral("color: white; background: rgba(0,0,0,120); padding: 1px 4px;"));
     lblZoom_->hide();
+    // Zooming: the wheel with Ctrl, a pinch, and + and − once the preview has the focus.
+    previewContainer_->setFocusPolicy(Qt::ClickFocus);
+    previewContainer_->grabGesture(Qt::PinchGesture);
+    previewContainer_->installEventFilter(this);
 }
 
 void AdjustFilterVC::changeValueForCustomFiltersSlidersNewValue(double v, int slot) {
@@ -52,8 +61,9 @@ void AdjustFilterVC::changeValueForCustomFiltersSlidersNewValue(double v, int sl
     } else if (name == QLatin1String("Black & White")) {
         saveFilterParametersWithKey(QStringLiteral("Intensity"), v);
     } else if (name == QLatin1String("Brightness") || name == QLatin1String("Contrast")) {
-        const QString k = name == QLatin1String("Brightness") ? QStringLiteral("inputBrightness")
-                                                               : QStringLiteral("inputContrast");
+        // Both show all three colour controls; each slider sets its own one.
+        const QString k = state_.sliderKeys[size_t(slot)];
+        if (k.isEmpty()) return;
         if (currentFilter_) currentFilter_->setValue(v, k);
         saveFilterParametersWithKey(k, v);
     } else if (name == QLatin1String("Rotate")) {
@@ -136,16 +146,71 @@ void AdjustFilterVC::hideAddPhotoButtonSetHidden(bool hidden) {
 }
 
 void AdjustFilterVC::zoomPreviewsWithCurrentZoomFactor() {
-    const double factor = state_.currentZooomFactor > 0 ? double(state_.currentZooomFactor) : 1.0;
-    const QSize box = imageContainer_->size();
-    const QSize zoomed(qRound(box.width() * factor), qRound(box.height() * factor));
-    // The photo grows about the container's centre; what leaves the container is clipped.
-    imgViewFiltered_->setGeometry((box.width() - zoomed.width()) / 2, (box.height() - zoomed.height()) / 2,
-                                  zoomed.width(), zoomed.height());
+    const QSizeF box(imageContainer_->size());
+    const double wanted = state_.currentZooomFactor > 0 ? double(state_.currentZooomFactor) : 1.0;
+    if (wanted != zoom_.factor()) zoom_.setFactor(wanted, box);
+    state_.currentZooomFactor = float(zoom_.factor());
+    // What leaves the container is clipped.
+    imgViewFiltered_->setGeometry(zoom_.pictureRect(box).toAlignedRect());
     imgViewFiltered_->setScaledContents(true);
-    lblZoom_->setText(QString::asprintf("Zoom: %d %%", int(std::lround(factor * 100))));
+    lblZoom_->setText(PreviewZoom::label(zoom_.factor()));
     // At the photo's own size the label would say nothing new.
-    lblZoom_->setVisible(factor != 1.0);
+    lblZoom_->setVisible(PreviewZoom::labelShown(zoom_.factor()));
+    lblZoom_->raise();
+}
+
+bool AdjustFilterVC::zoomPreview(double ratio, QPointF anchor) {
+    if (!zoomAllowed_ || imageToEdit_.isNull()) return false;
+    if (!zoom_.zoomBy(ratio, anchor, QSizeF(imageContainer_->size()))) return false;
+    state_.currentZooomFactor = float(zoom_.factor());
+    zoomPreviewsWithCurrentZoomFactor();
+    return true;
+}
+
+bool AdjustFilterVC::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != previewContainer_) return QWidget::eventFilter(watched, event);
+    const QPointF centre(imageContainer_->width() / 2.0, imageContainer_->height() / 2.0);
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (!(wheel->modifiers() & Qt::ControlModifier)) break;
+        const QPointF at = wheel->position() - QPointF(imageContainer_->pos());
+        zoomPreview(PreviewZoom::ratioForWheel(wheel->angleDelta().y()), at);
+        return true;
+    }
+    case QEvent::NativeGesture: {
+        auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() != Qt::ZoomNativeGesture) break;
+        zoomPreview(1.0 + gesture->value(), gesture->position() - QPointF(imageContainer_->pos()));
+        return true;
+    }
+    case QEvent::Gesture: {
+        auto* gestures = static_cast<QGestureEvent*>(event);
+        if (auto* pinch = static_cast<QPinchGesture*>(gestures->gesture(Qt::PinchGesture))) {
+            if (pinch->changeFlags() & QPinchGesture::ScaleFactorChanged) {
+                const QPointF at = previewContainer_->mapFromGlobal(pinch->centerPoint()) - QPointF(imageContainer_->pos());
+                zoomPreview(pinch->scaleFactor(), at);
+            }
+            gestures->accept(pinch);
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Plus || key->key() == Qt::Key_Equal) {
+            zoomPreview(PreviewZoom::kStep, centre);
+            return true;
+        }
+        if (key->key() == Qt::Key_Minus || key->key() == Qt::Key_Underscore) {
+            zoomPreview(1.0 / PreviewZoom::kStep, centre);
+            return true;
+        }
+        break;
+    }
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AdjustFilterVC::resizeImageContainerForAspectFit(QSizeF size) {
@@ -158,6 +223,8 @@ void AdjustFilterVC::resizeImageContainerForAspectFit(QSizeF size) {
                                  box.height());
     imgViewFiltered_->setGeometry(0, 0, box.width(), box.height());
     AppDelegate::shared().ADJUST_FILTER_IMG_CONTAINER_SIZE = QSizeF(box);
+    // The zoom stays over a new picture or container.
+    zoomPreviewsWithCurrentZoomFactor();
 }
 
 void AdjustFilterVC::resizeInputImageForAspectFit() {

@@ -16,6 +16,7 @@
 #include "editor/ui/PointHandles.h"
 #include "editor/ui/ValueSlider.h"
 #include "engine/FilterCustomization.h"
+#include "engine/Utils.h"
 #include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
 #include "ui/OnlyIntegerValueFormatter.h"
@@ -174,6 +175,11 @@ void AdjustFilterVC::setupViewForResizeFilter(bool takeSaved) {
         savedInt(savedValue(QStringLiteral("percentHeight"))), savedInt(savedValue(QStringLiteral("resizedWidth"))),
         savedInt(savedValue(QStringLiteral("resizedHeight"))));
     applyResizeOutcome(o);
+    // A step stored before the box was kept reads as stretched to its size.
+    const QString keep = QString::fromLatin1(Utils::kMaintainAspectRatioKey);
+    const bool keepShape = editing ? savedValue(keep).toBool() : btnMaintainAspectCheckBox_->isChecked();
+    btnMaintainAspectCheckBox_->setChecked(keepShape);
+    saveFilterParametersWithKey(keep, keepShape);
     showImage();
 }
 
@@ -192,6 +198,8 @@ void AdjustFilterVC::resizeFieldChanged(bool widthField) {
 }
 
 void AdjustFilterVC::btnMaintainAspectRatioTapped() {
+    saveFilterParametersWithKey(QString::fromLatin1(Utils::kMaintainAspectRatioKey),
+                                btnMaintainAspectCheckBox_->isChecked());
     if (btnMaintainAspectCheckBox_->isChecked()) {
         const ResizeOutcome o = ResizeArithmetic::aspectBoxOn(
             photoPixelSize(), state_.seleted_DIMENTION_TYPE_RESIZE,

@@ -151,7 +151,11 @@ QVariant AppliedStepsModel::data(const QModelIndex& index, int role) const {
     case EffectRoles::CanMoveDown: return buttons.downEnabled;
     case EffectRoles::IconName: return EffectTables::applyButtonImage(s->isApplied);
     case Qt::SizeHintRole: return QSize(240, EffectTables::stepRowHeight(listForm_));
-    case Qt::ToolTipRole: return s->filterDisplayName;
+    case Qt::ToolTipRole: {
+        // The step's name and, where it has one, the summary of its settings.
+        const QString summary = FilterCustomization::sharedInstance().getSavedKeyValueForFavoriteFilter(*s);
+        return summary.isEmpty() ? s->filterDisplayName : s->filterDisplayName + QLatin1Char('\n') + summary;
+    }
     default: return {};
     }
 }

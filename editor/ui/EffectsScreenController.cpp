@@ -15,6 +15,7 @@
 #include "batch/ui/LoadingOverlay.h"
 #include "editor/AppliedSteps.h"
 #include "editor/FavouriteSteps.h"
+#include "editor/StepEditing.h"
 #include "editor/ui/EffectDelegates.h"
 #include "editor/ui/EffectTableModels.h"
 #include "editor/ui/ImageOverlayView.h"
@@ -91,6 +92,7 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
 
     vc_->setOverlayPanelHost(this);
     connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::commitCurrentEffect);
+    connect(vc_, &AdjustFilterVC::effectCancelled, this, &EffectsScreenController::effectClosed);
 
     for (auto& d : delays_) d = std::make_unique<QtOneShotScheduler>();
     vwLoading_ = new LoadingOverlay(vc_);
@@ -165,7 +167,18 @@ void EffectsScreenController::buildSidebar() {
     lblImageInfo_ = new QLabel(area);
     lblImageInfo_->setObjectName(QStringLiteral("lblImageInfo"));
     lblImageName_->setStyleSheet(QStringLiteral("font-weight: bold;"));
-    for (QLabel* l : {lblImageName_, lblImageInfo_}) layout->addWidget(l);
+    // The header: a small picture of the photo beside its name and size.
+    lblSelectedImage_ = new QLabel(area);
+    lblSelectedImage_->setObjectName(QStringLiteral("btnSelectedImage"));
+    lblSelectedImage_->setFixedSize(kHeaderPicture);
+    lblSelectedImage_->setAlignment(Qt::AlignCenter);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    auto* names = new QVBoxLayout;
+    for (QLabel* l : {lblImageName_, lblImageInfo_}) names->addWidget(l);
+    header->addWidget(lblSelectedImage_);
+    header->addLayout(names, 1);
+    layout->addLayout(header);
 
     tblCategories_ = makeList(area, QStringLiteral("tblFilter_categories"));
     categoryModel_ = new CategoryTableModel(this);
@@ -222,6 +235,10 @@ void EffectsScreenController::buildSidebar() {
         case StepDelegate::Remove: btnRemoveTappedAtIndex(row); break;
         default: break;
         }
+    });
+    // A click on a step's row (not on one of its buttons) opens it, as its pencil does.
+    connect(tblSteps_, &QListView::clicked, this, [this](const QModelIndex& i) {
+        if (i.row() != vc_->state().selectedAppliedFilterIndex || !editedStep_) btnEditFilterTappedAtIndex(i.row());
     });
     connect(stepsModel_, &AppliedStepsModel::stepsDropped, this, [this](const QList<int>&) {
         tblSteps_->clearSelection();
@@ -372,6 +389,7 @@ void EffectsScreenController::viewWillAppearNotofication() {
         }
     } else {
         strip_->reloadData();
+        vc_->previewContainer()->setVisible(false);
     }
     updateBatchInformationInBottomView();
 }
@@ -411,17 +429,22 @@ void EffectsScreenController::setImageInfo() {
     if (!photo) return;
     lblImageName_->setText(photo->originalFileName.isEmpty() ? photo->fileName : photo->originalFileName);
     lblImageInfo_->setText(EffectsScreen::headerInfoText(*photo));
-    metadataModel_->setRows(EffectsScreen::metadataRows(*photo));
+    const QImage picture = imgSelected_Thumbnail_.isNull() ? originalImage_ : imgSelected_Thumbnail_;
+    lblSelectedImage_->setPixmap(picture.isNull() ? QPixmap()
+                                                  : QPixmap::fromImage(picture.scaled(kHeaderPicture, Qt::KeepAspectRatio,
+                                                                                      Qt::SmoothTransformation)));
+    metadataModel_->setRows(EffectsScreen::metadataRows(*photo, photoProperties_));
 }
 
 void EffectsScreenController::selectedPhotoChanged() {
     AppDelegate& app = AppDelegate::shared();
     if (app.arraySelectedImagesToProcess.isEmpty()) {
-        vc_->tableArea()->setVisible(false);
+        // No photo to show: the preview goes; the tables stay for the favourites and steps.
+        vc_->previewContainer()->setVisible(false);
         app.isPROCESSING_WITH_FILES_SYSTEM = false;
         return;
     }
-    vc_->tableArea()->setVisible(true);
+    vc_->previewContainer()->setVisible(true);
     vc_->state().isWINDOW_RESIZED = false;
     app.isPROCESSING_WITH_FILES_SYSTEM = true;
     // The user's values are taken now, in the container they were set in, so they can be
@@ -431,7 +454,11 @@ void EffectsScreenController::selectedPhotoChanged() {
     if (!state.currentFilterName.isEmpty() && !state.isFor_FILTER_EDIT_MODE && !selectedFavBatch_)
         carried = EffectsScreen::carryOverParameters(state.currentFilterName, vc_->imageContainerSize(),
                                                      vc_->workingParameters().list());
-    QList<AppliedFilter> steps = PreviewLoader::snapshotSteps(app.arrayAppliedFilters);
+    // The new photo gets the picture the open panel works on: a step being edited is drawn
+    // by its panel, not under it.
+    const StepEditing::PreviewLayers layers = currentLayers();
+    vc_->setStepsAbove(PreviewLoader::snapshotSteps(layers.above));
+    QList<AppliedFilter> steps = PreviewLoader::snapshotSteps(layers.below);
     loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight), steps,
                  QImage(), QImage(), [this, carried](const PhotoPreviewResult& r) { applyPreviewResult(r, carried, true); });
 }
@@ -447,8 +474,12 @@ void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, co
     }
     if (!r.loaded) return;  // header, thumbnails and panel stay; the next showing tries again
     const bool newPhoto = r.path != previewPath_ || originalImage_.cacheKey() != r.original.cacheKey();
+    // The open effect's own values, taken while they still fit the picture shown.
+    const QSizeF containerBefore = vc_->imageContainerSize();
+    const QVariantList valuesBefore = vc_->committedParameters();
     originalImage_ = r.original;
     imgSelected_Thumbnail_ = r.thumbnail;
+    if (rebuildPanel) photoProperties_ = r.properties;
     filteredImage_ = r.filtered;
     previewPath_ = r.path;
     vc_->setPreviewPhoto(filteredImage_, r.path);
@@ -476,25 +507,17 @@ void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, co
         case EffectsScreen::ResetAction::RebuildFromDefaults:
             vc_->selectEffectByName(state.currentFilterName, state.currentFilterDisplayName);
             break;
-        case EffectsScreen::ResetAction::CarryOver: {
-            const QString name = state.currentFilterName, display = state.currentFilterDisplayName;
-            state.isUI_CHANGING_FOR_RESIZING = true;
-            state.isFor_FILTER_EDIT_MODE = true;
-            state.selectedAppliedFilterIndex = -1;
-            state.editedStepParameters = *carried;
-            vc_->setupViewForSelectedFilter();
-            state.isFor_FILTER_EDIT_MODE = false;
-            state.editedStepParameters.clear();
-            state.isUI_CHANGING_FOR_RESIZING = false;
-            state.currentFilterName = name;
-            state.currentFilterDisplayName = display;
-            vc_->btnApplyFilter()->setText(tr("Add Effect"));
+        case EffectsScreen::ResetAction::CarryOver:
+            vc_->reopenWithParameters(*carried);
             break;
-        }
         case EffectsScreen::ResetAction::ShowFavourite: showFavoriteView(selectedFavBatch_); break;
         case EffectsScreen::ResetAction::RenderAllSteps:
         case EffectsScreen::ResetAction::Nothing: break;
         }
+    } else if (vc_->imageContainerSize() != containerBefore && !vc_->state().currentFilterName.isEmpty()) {
+        // A step under the open effect changed the picture's shape (a crop switched, removed
+        // or moved): the effect's points, boxes and sizes keep their place on the picture.
+        vc_->reopenWithParameters(valuesBefore);
     } else {
         vc_->showImage();
     }
@@ -510,11 +533,19 @@ void EffectsScreenController::resetFilterForNewImage(bool force) {
     renderBase();
 }
 
-// The preview's base: the photo with the batch's switched-on steps, less the step being
-// edited (its panel draws it), plus a shown favourite's steps.
+StepEditing::PreviewLayers EffectsScreenController::currentLayers() const {
+    const bool favourite = selectedFavBatch_ && vc_->state().isFAV_SELECTED;
+    return StepEditing::layersFor(AppDelegate::shared().arrayAppliedFilters, editedStep_,
+                                  favourite ? selectedFavBatch_->filtersArray : StepEditing::StepList());
+}
+
+// The preview's base: the picture the open panel works on (the steps before a step being
+// edited, else every step and a shown favourite's); the steps after an edited step are
+// drawn over its panel's effect.
 void EffectsScreenController::renderBase(std::function<void()> then) {
-    if (selectedFavBatch_ && vc_->state().isFAV_SELECTED) applyFavFiltersForFavBatch(selectedFavBatch_, std::move(then));
-    else applyAllSeletedFiltersOnImage(AppDelegate::shared().arrayAppliedFilters, std::move(then));
+    const StepEditing::PreviewLayers layers = currentLayers();
+    vc_->setStepsAbove(PreviewLoader::snapshotSteps(layers.above));
+    applyAllSeletedFiltersOnImage(layers.below, std::move(then));
 }
 
 void EffectsScreenController::refreshStepThumbnails(bool all) {
@@ -638,6 +669,9 @@ void EffectsScreenController::showFavoriteView(const std::shared_ptr<FavouriteBa
         return;
     }
     showFiltersViewShowFlag(false);
+    // A favourite is shown whole.
+    vc_->state().currentZooomFactor = 1.0f;
+    vc_->zoomPreviewsWithCurrentZoomFactor();
     favModel_->setFavourite(favourite);
     lblFavTitle_->setText(EffectTables::favouritePanelTitle(int(favourite->filtersArray.size())));
     vwFavourite_->show();
@@ -701,7 +735,8 @@ void EffectsScreenController::btnRemoveTappedAtIndex(int row) {
     if (!AppliedSteps::remove(steps, row)) return;
     if (wasEdited) {
         saveUnEditedFilter();
-        vc_->selectEffectByName(QString());
+        vc_->closeEffect();
+        showFilterParametersViewShowFlag(false);
     }
     stepsChanged(true);
 }
@@ -749,18 +784,26 @@ void EffectsScreenController::commitCurrentEffect() {
     step->parentfilterCategory = seletedFilterCategory_;
     auto& steps = AppDelegate::shared().arrayAppliedFilters;
     const int editIndex = editedStep_ ? int(steps.indexOf(editedStep_)) : -1;
+    if (editIndex >= 0) {
+        // Only what the user changed is written back; the rest stays as stored.
+        step->filterParameters = StepEditing::editedParameters(
+            editedStep_->filterParameters, step->filterParameters, vc_->workingParameters().changedKeys());
+        step->isApplied = editedStep_->isApplied;
+        if (!step->parentfilterCategory) step->parentfilterCategory = editedStep_->parentfilterCategory;
+    }
     AppliedSteps::commit(steps, step, editIndex);
     saveUnEditedFilter();
     vc_->workingParameters().clearChanged();
-    stepsChanged(false);
+    // The effect is now a step of the batch: the panel closes and the preview shows the
+    // batch, with the new step drawn once.
+    vc_->closeEffect();
+    showFilterParametersViewShowFlag(false);
+    stepsChanged(true);
     refreshStepThumbnails(false);
-    // The panel starts afresh for the next step of the same effect, on the new base.
-    renderBase([this] {
-        const auto& state = vc_->state();
-        if (!state.currentFilterName.isEmpty()) {
-            settingUp_ = true;
-            vc_->selectEffectByName(state.currentFilterName, state.currentFilterDisplayName);
-            settingUp_ = false;
-        }
-    });
+}
+
+void EffectsScreenController::effectClosed() {
+    saveUnEditedFilter();
+    showFilterParametersViewShowFlag(false);
+    renderBase();
 }

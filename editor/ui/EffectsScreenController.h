@@ -16,6 +16,7 @@
 #include "editor/EffectsScreenLogic.h"
 #include "editor/OneShotScheduler.h"
 #include "editor/PreviewLoader.h"
+#include "editor/StepEditing.h"
 #include "editor/ui/AdjustFilterVC.h"
 #include "editor/ui/TextWatermarkView.h"
 
@@ -154,6 +155,8 @@ public:
     void btnHorizontalFlipTextWatermarkTapped(bool on);
     void btnVerticalFlipTextWatermarkTapped(bool on);
     void fontSizeTyped(const QString& text);
+    // The end of typing a size: a size below 8 becomes 8.
+    void fontSizeEditingEnded();
 
     // ---- named operations (EffectsScreenController_Operations.cpp) ----
     // The preview photo with these steps (the switched-on ones) drawn on it, shown.
@@ -211,6 +214,7 @@ public:
     QCheckBox* checkAutoOrientation() const { return checkAutoOrientation_; }
     QPushButton* btnAddEffectsOnFav() const { return btnAddEffectsOnFav_; }
     QLabel* lblImageName() const { return lblImageName_; }
+    QLabel* lblSelectedImage() const { return lblSelectedImage_; }
     QLabel* lblImageInfo() const { return lblImageInfo_; }
     QLabel* lblFavTitle() const { return lblFavTitle_; }
     QWidget* vwTextureEffect() const { return vwTextureEffect_; }
@@ -250,7 +254,10 @@ private:
     void chooseEffect(const std::shared_ptr<FilterRecord>& record);
     void saveUnEditedFilter();
     void stepsChanged(bool rerender);
+    StepEditing::PreviewLayers currentLayers() const;
     void renderBase(std::function<void()> then = {});
+    // Cancel ended the effect being set up: an edit ends and the preview shows the batch.
+    void effectClosed();
     void refreshStepThumbnails(bool all);
     void applyPreviewResult(const PhotoPreviewResult& result, const std::optional<QVariantList>& carried,
                             bool rebuildPanel);
@@ -312,6 +319,9 @@ private:
     QPushButton* btnThumbView_ = nullptr;
     QCheckBox* checkAutoOrientation_ = nullptr;
     QLabel* lblImageName_ = nullptr;
+    QLabel* lblSelectedImage_ = nullptr;
+    static constexpr QSize kHeaderPicture{64, 48};
+    QVariantMap photoProperties_;  // the shown photo's metadata as its load read it
     QLabel* lblImageInfo_ = nullptr;
     QWidget* vwEffects_ = nullptr;   // the effect table's panel
     QWidget* vwFavourite_ = nullptr;  // the favourite details panel

@@ -30,12 +30,8 @@ void EffectsScreenController::applyAllSeletedFiltersOnImage(const QList<std::sha
                                                             std::function<void()> then) {
     AppDelegate& app = AppDelegate::shared();
     if (originalImage_.isNull() || !app.selectedImageFile) return;
-    // The step being edited is drawn by its panel, over this base.
-    QList<std::shared_ptr<AppliedFilter>> drawn;
-    for (const auto& s : steps)
-        if (s && s != editedStep_) drawn << s;
     loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight),
-                 PreviewLoader::snapshotSteps(drawn), originalImage_, imgSelected_Thumbnail_,
+                 PreviewLoader::snapshotSteps(steps), originalImage_, imgSelected_Thumbnail_,
                  [this, then = std::move(then)](const PhotoPreviewResult& r) {
                      applyPreviewResult(r, std::nullopt, false);
                      if (then) then();
@@ -44,9 +40,12 @@ void EffectsScreenController::applyAllSeletedFiltersOnImage(const QList<std::sha
 
 void EffectsScreenController::applyFavFiltersForFavBatch(const std::shared_ptr<FavouriteBatch>& favourite,
                                                          std::function<void()> then) {
-    QList<std::shared_ptr<AppliedFilter>> steps = AppDelegate::shared().arrayAppliedFilters;
-    if (favourite) steps += favourite->filtersArray;
-    applyAllSeletedFiltersOnImage(steps, std::move(then));
+    vc_->setStepsAbove({});
+    applyAllSeletedFiltersOnImage(
+        StepEditing::layersFor(AppDelegate::shared().arrayAppliedFilters, nullptr,
+                               favourite ? favourite->filtersArray : StepEditing::StepList())
+            .below,
+        std::move(then));
 }
 
 // ---- thumbnails ----

@@ -98,6 +98,12 @@ void EffectsScreenController::buildOverlayPanels() {
     sliderIntensity_ = new QSlider(Qt::Horizontal, vwTextureEffect_);
     sliderIntensity_->setObjectName(QStringLiteral("sliderEffectIntensity"));
     sliderIntensity_->setRange(0, 100);
+    // Every change counts (a drag's end, the keys, a click in the groove); a drag is drawn
+    // when it ends.
+    connect(sliderIntensity_, &QSlider::valueChanged, this, [this] {
+        if (!settingUp_ && !sliderIntensity_->isSliderDown())
+            slideEffectIntensityOnTextureCellValueChanged(selectedTextureEffectIndex_);
+    });
     connect(sliderIntensity_, &QSlider::sliderReleased, this,
             [this] { slideEffectIntensityOnTextureCellValueChanged(selectedTextureEffectIndex_); });
     tl->addWidget(sliderIntensity_);
@@ -165,6 +171,7 @@ void EffectsScreenController::buildTextPanel() {
     formatter->setMaximumValue(250);
     txtFontsize_->setValidator(formatter);
     connect(txtFontsize_, &QLineEdit::textEdited, this, &EffectsScreenController::fontSizeTyped);
+    connect(txtFontsize_, &QLineEdit::editingFinished, this, &EffectsScreenController::fontSizeEditingEnded);
     grid->addWidget(txtFontsize_, 0, 1);
     grid->addWidget(whiteLabel(tr("Font"), viewWaterMark_), 1, 0);
     lblSelectedFontName_ = whiteLabel(QString(), viewWaterMark_, QStringLiteral("lblSelectedFontName"));
@@ -307,6 +314,12 @@ void EffectsScreenController::showApplyAreaUnderTheList() { placePanel(vc_->vwAd
 
 void EffectsScreenController::textureRowChosen(int row) {
     if (row < 0 || row >= textureList_.size()) return;
+    if (row != selectedTextureEffectIndex_) {
+        // Another picture starts at its own intensity, not at the last one's.
+        settingUp_ = true;
+        sliderIntensity_->setValue(EffectTables::isFrameEffect(overlayName_) ? 100 : 70);
+        settingUp_ = false;
+    }
     selectedTextureEffectIndex_ = row;
     slideEffectIntensityOnTextureCellValueChanged(row);
 }
@@ -467,7 +480,8 @@ void EffectsScreenController::setupText(const QString& name, bool editing) {
     QVariantList values = OverlayPanels::newTextParameters(name, container.width());
     if (editing) {
         for (const char* key : {"textColor", "alpha", "boundedRect", "rotatedRect", "text", "fontName",
-                                "textAlignment", "dateTimeOption", "dateFormat", "timeFormat"}) {
+                                "textAlignment", "dateTimeOption", "dateFormat", "timeFormat", "angle",
+                                "flipHorizontally", "flipVertically"}) {
             const QVariant v = editedValue(QString::fromLatin1(key));
             if (v.isValid()) ParameterList::setValueForKey(values, QString::fromLatin1(key), v);
         }
@@ -496,12 +510,23 @@ void EffectsScreenController::setupText(const QString& name, bool editing) {
         const QVariantMap m = entry.toMap();
         vc_->saveFilterParametersWithKey(m.firstKey(), m.first());
     }
-    btnTextFlipH_->setChecked(false);
-    btnTextFlipV_->setChecked(false);
+    // The box's turn as stored: half a turn for a horizontal flip, three quarters for a
+    // vertical one.
+    const int turn = int(platform::numberValue(ParameterList::valueForKey(values, "angle"), 0));
+    btnTextFlipH_->setChecked(turn == 180);
+    btnTextFlipV_->setChecked(turn == 270);
 
-    // The text box: over the whole container, its frame from the stored turned rectangle.
+    // The text box: over the whole container, its frame from the stored turned rectangle
+    // (stood up again when the box lies turned on its side).
     layoutOverlays();
-    const QRectF rotated = rectOf(ParameterList::valueForKey(values, "rotatedRect"), QRectF(20, 20, 120, 120));
+    QRectF rotated = rectOf(ParameterList::valueForKey(values, "rotatedRect"), QRectF(20, 20, 120, 120));
+    if (turn == 270) {
+        const QPointF centre = rotated.center();
+        rotated = QRectF(centre.x() - rotated.height() / 2, centre.y() - rotated.width() / 2, rotated.height(),
+                         rotated.width());
+    }
+    textView_->setHorizontalFlipWithFlag(turn == 180);
+    if (turn == 270) textView_->setVerticalFlipWithFlag(true);
     textView_->geometryModel().setContainerFrame(
         QRectF(rotated.x() - 20, rotated.y() - 20, rotated.width(), rotated.height()));
     showAddTextOverlayView();
@@ -571,6 +596,15 @@ void EffectsScreenController::fontSizeTyped(const QString& text) {
     if (!ok || size <= 0) return;
     vc_->saveFilterParametersWithKey(QStringLiteral("fontSize"), float(size));
     vc_->resetTimerToPerformActionLater();
+}
+
+void EffectsScreenController::fontSizeEditingEnded() {
+    if (!isTextEffect(vc_->state().currentFilterName)) return;
+    // Smaller sizes may be typed on the way to another; the size kept is 8 or more.
+    const int size = OverlayPanels::committedFontSize(txtFontsize_->text());
+    txtFontsize_->setText(QString::number(size));
+    vc_->saveFilterParametersWithKey(QStringLiteral("fontSize"), float(size));
+    vc_->showImage();
 }
 
 void EffectsScreenController::btnCrossClickedOnTextWatermarkView() {

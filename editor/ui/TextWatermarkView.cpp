@@ -15,6 +15,12 @@
 namespace {
 const QColor kBoxBorder = QColor::fromRgbF(0.10196, 0.72549, 0.6, 1.0);
 
+// The field's look: no background of its own, the text in the step's colour. A style sheet
+// decides the text colour over the palette, so the colour is set here.
+QString fieldStyle(const QColor& colour) {
+    return QStringLiteral("background: transparent; color: %1;").arg(colour.name(QColor::HexArgb));
+}
+
 Qt::Alignment qtAlignment(int alignment) {
     switch (alignment) {
     case 1: return Qt::AlignRight;
@@ -34,7 +40,7 @@ TextWatermarkView::TextWatermarkView(QWidget* parent) : QWidget(parent) {
     field_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     field_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     field_->setPlaceholderText(OverlayPanels::placeholderText());
-    field_->setStyleSheet(QStringLiteral("background: transparent;"));
+    field_->setStyleSheet(fieldStyle(color_));
     field_->installEventFilter(this);
     field_->hide();
     connect(field_, &QPlainTextEdit::textChanged, this, [this] {
@@ -100,6 +106,7 @@ void TextWatermarkView::setTextColor(const QColor& color) {
     QPalette pal = field_->palette();
     pal.setColor(QPalette::Text, color);
     field_->setPalette(pal);
+    field_->setStyleSheet(fieldStyle(color_));
     update();
 }
 
@@ -121,7 +128,7 @@ void TextWatermarkView::resetTextField() {
     field_->setPalette(pal);
     field_->setPlaceholderText(OverlayPanels::placeholderText());
     field_->setFrameShape(QFrame::NoFrame);
-    field_->setStyleSheet(QStringLiteral("background: transparent;"));
+    field_->setStyleSheet(fieldStyle(color_));
 }
 
 QPointF TextWatermarkView::centerOfView(const QWidget* view) {
@@ -171,11 +178,11 @@ void TextWatermarkView::sizeTextContainerFieldToFit() {
 }
 
 void TextWatermarkView::callDelegateToUpdateValues() {
-    // No gesture turns the box freely, so the reported turn stays 0; flips show in the
-    // rotated frame.
+    // No gesture turns the box freely; its flips turn it by quarters, and the step keeps
+    // that turn so the photo's text is turned as the preview's is.
     if (delegate_)
-        delegate_->transformUpdatedOnTextWatermarkViewWithRotation(0.0f, geometry_.updatedFrame(),
-                                                                   geometry_.rotatedFrame());
+        delegate_->transformUpdatedOnTextWatermarkViewWithRotation(float(geometry_.rotationDegrees()),
+                                                                   geometry_.updatedFrame(), geometry_.rotatedFrame());
 }
 
 void TextWatermarkView::adjustExtendRectToTextChange(const QString& photoPath, const QString& filterName,
@@ -192,28 +199,38 @@ void TextWatermarkView::adjustExtendRectToTextChange(const QString& photoPath, c
     setAlignment(s.alignment);
 }
 
-void TextWatermarkView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
+QRectF TextWatermarkView::turnedInnerBox(QPainter& p) const {
     const QRectF frame = platform::toQtRect(geometry_.containerFrame(), height());
-    p.save();
     // The box turns about its centre; on screen a turn of 270 stands it up.
     p.translate(frame.center());
     p.rotate(-geometry_.rotationDegrees());
     p.translate(-frame.center());
-    const QRectF inner = frame.adjusted(TextBoxGeometry::kMargin, TextBoxGeometry::kMargin, -TextBoxGeometry::kMargin,
-                                        -TextBoxGeometry::kMargin);
+    return frame.adjusted(TextBoxGeometry::kMargin, TextBoxGeometry::kMargin, -TextBoxGeometry::kMargin,
+                          -TextBoxGeometry::kMargin);
+}
+
+void TextWatermarkView::paintText(QPainter& p) const {
+    if (isEditing()) return;  // the field shows the text while it is typed
+    p.save();
+    const QRectF inner = turnedInnerBox(p);
+    p.setFont(font_);
+    p.setPen(shownText_.isEmpty() ? QColor(200, 200, 200, 160) : color_);
+    p.drawText(inner.adjusted(TextBoxGeometry::textOffsetForAlignment(alignment_), 0, 0, 0),
+               int(qtAlignment(alignment_) | Qt::AlignTop),
+               shownText_.isEmpty() ? OverlayPanels::placeholderText() : shownText_);
+    p.restore();
+}
+
+void TextWatermarkView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.save();
+    const QRectF inner = turnedInnerBox(p);
     p.setPen(QPen(kBoxBorder, 1.0));
     p.setBrush(Qt::NoBrush);
     p.drawRect(inner);
-    if (!isEditing()) {
-        p.setFont(font_);
-        p.setPen(shownText_.isEmpty() ? QColor(200, 200, 200, 160) : color_);
-        p.drawText(inner.adjusted(TextBoxGeometry::textOffsetForAlignment(alignment_), 0, 0, 0),
-                   int(qtAlignment(alignment_) | Qt::AlignTop),
-                   shownText_.isEmpty() ? OverlayPanels::placeholderText() : shownText_);
-    }
     p.restore();
+    paintText(p);
     const QRectF cross = crossRectInWidget();
     p.setPen(QPen(Qt::white, 1.5));
     p.setBrush(kBoxBorder);

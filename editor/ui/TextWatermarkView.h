@@ -10,6 +10,7 @@
 
 #include "editor/TextBoxGeometry.h"
 
+class QPainter;
 class QPlainTextEdit;
 
 class TextWatermarkViewDelegate {
@@ -67,6 +68,10 @@ public:
     void adjustExtendRectToTextChange(const QString& photoPath, const QString& filterName,
                                       const QVariantList& parameters);
 
+    // Draws the text as the preview shows it over the photo (not while it is typed), in the
+    // widget's own coordinates, without the box's outline and cross.
+    void paintText(QPainter& p) const;
+
     // The box in the widget's own (y-down) coordinates, and its cross button.
     QRectF boxRectInWidget() const;
     QRectF crossRectInWidget() const;
@@ -82,6 +87,8 @@ protected:
 
 private:
     void setAlignment(int alignment);
+    // Turns the painter with the box and gives the box's text area.
+    QRectF turnedInnerBox(QPainter& p) const;
     void placeField();
     QPointF toYUp(const QPointF& p) const;
 

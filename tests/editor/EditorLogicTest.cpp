@@ -10,6 +10,8 @@
 #include "editor/FavouriteSteps.h"
 #include "editor/OverlayPanels.h"
 #include "editor/PreviewLoader.h"
+#include "editor/PreviewZoom.h"
+#include "editor/StepEditing.h"
 #include "editor/TextBoxGeometry.h"
 #include "platform/foundation/Values.h"
 #include "platform/imageio/ImageIO.h"
@@ -21,6 +23,7 @@
 #include "tests/support/TestSupport.h"
 
 using AppliedSteps::StepList;
+using platform::Vec;
 
 namespace {
 
@@ -357,4 +360,83 @@ TEST(PreviewLoader, TheLastPhotoChosenWins) {
     QCoreApplication::processEvents();
     ASSERT_EQ(delivered.size(), 2);
     EXPECT_FALSE(delivered[1].loaded);
+}
+
+// ---- what the preview draws while a step is set up or edited ----
+
+TEST(StepEditing, LayersUnderAndOverTheEffectBeingSetUp) {
+    const StepList batch = steps({"Black & White", "Add Text", "RGB Adjust", "CICrop", "CISepiaTone"});
+    const StepList favourite = steps({"CIPixellate"});
+    struct Case {
+        const char* title;
+        std::shared_ptr<AppliedFilter> edited;
+        QStringList below, above;
+    } cases[] = {
+        {"a new effect: over every step and the favourite's", nullptr,
+         {"Black & White", "Add Text", "RGB Adjust", "CICrop", "CISepiaTone", "CIPixellate"}, {}},
+        {"the first step: the later ones over it, up to the crop", batch[0], {}, {"Add Text", "RGB Adjust"}},
+        {"a middle step", batch[2], {"Black & White", "Add Text"}, {}},
+        {"the crop itself", batch[3], {"Black & White", "Add Text", "RGB Adjust"}, {"CISepiaTone"}},
+        {"a step no longer in the batch counts as none", step("Gone"),
+         {"Black & White", "Add Text", "RGB Adjust", "CICrop", "CISepiaTone", "CIPixellate"}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto layers = StepEditing::layersFor(batch, c.edited, favourite);
+        EXPECT_EQ(names(layers.below), c.below) << c.title;
+        EXPECT_EQ(names(layers.above), c.above) << c.title;
+    }
+    // A crop that is switched off changes nothing, so the steps after it are drawn too.
+    batch[3]->isApplied = false;
+    EXPECT_EQ(names(StepEditing::layersFor(batch, batch[2], {}).above), QStringList({"CICrop", "CISepiaTone"}));
+}
+
+TEST(StepEditing, AnEditedStepKeepsWhatTheUserDidNotChange) {
+    const QVariantList stored = testsupport::parameterList(
+        {{"text", QString("Brisko")}, {"fontSize", 0.0682}, {"boundedRect", QVariant::fromValue(Vec(0.1, 0.2, 0.5, 0.1))}});
+    const QVariantList panel = testsupport::parameterList(
+        {{"text", QString("Brisko")}, {"fontSize", 0.068}, {"boundedRect", QVariant::fromValue(Vec(0.1, 0.2, 0.7, 0.1))},
+         {"alpha", 0.4}});
+    EXPECT_EQ(StepEditing::editedParameters(stored, panel, {}), stored) << "nothing changed, nothing written";
+    const QVariantList written = StepEditing::editedParameters(stored, panel, {"alpha", "text"});
+    EXPECT_EQ(ParameterList::valueForKey(written, "fontSize").toDouble(), 0.0682);
+    EXPECT_EQ(ParameterList::valueForKey(written, "boundedRect").value<Vec>(), Vec(0.1, 0.2, 0.5, 0.1));
+    EXPECT_EQ(ParameterList::valueForKey(written, "alpha").toDouble(), 0.4) << "a changed key the step lacked is added";
+    // A step stored with its strengths the old way is brought to today's form with a change.
+    const QVariantList old = testsupport::parameterList({{"inputFalloff", 0.5 / 580}, {"inputRadius", 0.4}});
+    const QVariantList vignette = StepEditing::editedParameters(
+        old, testsupport::parameterList({{"inputFalloff", 0.5}, {"inputRadius", 0.3}}), {"inputRadius"});
+    EXPECT_NEAR(ParameterList::valueForKey(vignette, "inputFalloff").toDouble(), 0.5, 1e-12);
+    EXPECT_EQ(ParameterList::valueForKey(vignette, "inputRadius").toDouble(), 0.3);
+}
+
+TEST(OverlayPanels, FontSizeKeptWhenTypingEnds) {
+    const std::pair<const char*, int> cases[] = {{"5", 8}, {"7", 8}, {"8", 8}, {"24", 24}, {"", 8}, {"x", 8}, {" 30 ", 30}};
+    for (const auto& [typed, kept] : cases) EXPECT_EQ(OverlayPanels::committedFontSize(typed), kept) << typed;
+}
+
+// ---- the preview's zoom ----
+
+TEST(PreviewZoom, ThePointUnderThePointerStaysAndThePictureCoversItsBox) {
+    const QSizeF box(400, 300);
+    PreviewZoom zoom;
+    EXPECT_EQ(zoom.pictureRect(box), QRectF(0, 0, 400, 300));
+    EXPECT_FALSE(zoom.zoomBy(0.5, {200, 150}, box)) << "never smaller than the fitted photo";
+    // Two notches at a point right of the middle: that point of the picture stays put.
+    const QPointF anchor(300, 150);
+    ASSERT_TRUE(zoom.zoomBy(PreviewZoom::ratioForWheel(240), anchor, box));
+    EXPECT_DOUBLE_EQ(zoom.factor(), 1.5625);
+    const QRectF r = zoom.pictureRect(box);
+    EXPECT_NEAR((anchor.x() - r.x()) / zoom.factor(), 300.0, 1e-9);
+    // Zoomed at a corner, the picture still covers the box.
+    zoom.zoomBy(1.0 / 1.5625, {0, 0}, box);
+    zoom.zoomBy(2.0, {400, 300}, box);
+    const QRectF corner = zoom.pictureRect(box);
+    EXPECT_TRUE(corner.contains(QRectF(QPointF(0, 0), box)));
+    for (int i = 0; i < 20; ++i) zoom.zoomBy(PreviewZoom::kStep, {10, 10}, box);
+    EXPECT_DOUBLE_EQ(zoom.factor(), PreviewZoom::kMaximum);
+    EXPECT_EQ(PreviewZoom::label(1.25), "Zoom: 125 %");
+    EXPECT_FALSE(PreviewZoom::labelShown(1.0));
+    EXPECT_TRUE(PreviewZoom::labelShown(1.25));
+    zoom.reset();
+    EXPECT_EQ(zoom.pictureRect(box), QRectF(0, 0, 400, 300));
 }

@@ -231,7 +231,8 @@ TEST(EffectsScreenOperations, TwoPictureEffectShowsItsSecondPicturePanelClearOfT
     s.vc->selectEffectByName(QStringLiteral("CIDissolveTransition"));
     QWidget* panel = s.vc->vWBackGroundImage();
     ASSERT_FALSE(panel->isHidden());
-    EXPECT_EQ(s.vc->lblBGImgUrl()->text(), QStringLiteral("No image selected"));
+    // The fixed sample picture is in use, and the panel says so.
+    EXPECT_EQ(s.vc->lblBGImgUrl()->text(), QStringLiteral("Second picture: the sample picture"));
     const QRect inColumn = panel->geometry();
     EXPECT_TRUE(s.vc->parametersColumn()->rect().contains(inColumn));
     for (QWidget* w : {static_cast<QWidget*>(s.vc->vwAddEffect()), s.vc->getViewWithTag(100)}) {

@@ -3,6 +3,8 @@
 // screen's delays run when the test says, questions answered as the test says, the user
 // defaults in a folder of the test.
 #include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
 #include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include <array>
 #include <memory>
 
+#include "batch/BatchRunner.h"
 #include "editor/OneShotScheduler.h"
 #include "editor/PreviewRenderer.h"
 #include "editor/ui/AdjustFilterVC.h"
@@ -20,9 +23,32 @@
 #include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "tests/batch/BatchFixtures.h"
 #include "tests/support/TestSupport.h"
 
 namespace fxtest {
+
+// Types the text as key presses on the widget.
+inline void typeText(QWidget* w, const QString& text) {
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(w, &press);
+        QCoreApplication::sendEvent(w, &release);
+    }
+}
+
+// The batch run on one photo with these steps, written as PNG into the folder; the picture
+// written, or a null one.
+inline QImage runOnePhoto(const QString& photo, const QString& outFolder,
+                          const QList<std::shared_ptr<AppliedFilter>>& steps) {
+    BatchRunner runner;
+    runner.startProcessingOfPhotos(batchtest::runInput({batchtest::photoAt(photo)}, batchtest::renameSettings(6),
+                                                       batchtest::outputSettings(outFolder), steps));
+    batchtest::waitUntil([&] { return runner.state() == BatchRunner::State::Finished; });
+    const QStringList outputs = QDir(outFolder).entryList({"*.png"}, QDir::Files);
+    return outputs.isEmpty() ? QImage() : QImage(QDir(outFolder).filePath(outputs.first()));
+}
 
 // Questions are answered as the test says; every one asked is kept.
 struct AnsweringAlerts : EffectsAlertPresenter {

@@ -42,25 +42,8 @@ namespace {
 
 using fxtest::Screen;
 
-// Types the text as key presses on the widget.
-void typeText(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QCoreApplication::sendEvent(w, &press);
-        QCoreApplication::sendEvent(w, &release);
-    }
-}
-
-QImage runOnePhoto(const QString& photo, const QString& outFolder,
-                   const QList<std::shared_ptr<AppliedFilter>>& steps) {
-    BatchRunner runner;
-    runner.startProcessingOfPhotos(batchtest::runInput({batchtest::photoAt(photo)}, batchtest::renameSettings(6),
-                                                       batchtest::outputSettings(outFolder), steps));
-    batchtest::waitUntil([&] { return runner.state() == BatchRunner::State::Finished; });
-    const QStringList outputs = QDir(outFolder).entryList({"*.png"}, QDir::Files);
-    return outputs.isEmpty() ? QImage() : QImage(QDir(outFolder).filePath(outputs.first()));
-}
+using fxtest::runOnePhoto;
+using fxtest::typeText;
 
 }  // namespace
 

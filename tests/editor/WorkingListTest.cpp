@@ -25,6 +25,10 @@ TEST(WorkingParameterList, UpdateRuleKeepsFirstPositionAndMarksUserChanges) {
     EXPECT_EQ(list.value("inputRadius").toDouble(), 5.0);
     EXPECT_FALSE(list.save("inputAngle", QVariant())) << "an empty value is never stored";
     EXPECT_FALSE(list.contains("inputAngle"));
+    // Only the keys the user changed are the changed ones.
+    EXPECT_EQ(list.changedKeys(), QSet<QString>({"inputRadius"}));
+    list.clearChanged();
+    EXPECT_TRUE(list.changedKeys().isEmpty());
 
     // A list that already holds a key twice is updated at the later entry.
     list.assign(parameterList({{"a", 1}, {"b", 2}, {"a", 3}}));

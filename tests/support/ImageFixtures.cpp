@@ -1,5 +1,9 @@
 #include "tests/support/ImageFixtures.h"
 
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -55,6 +59,28 @@ QImage uprightReference(const QImage& s, int o) {
             out.setPixel(x, y, s.pixel(sx, sy));
         }
     return out;
+}
+
+QImage softPhoto(int width, int height) {
+    QImage img(width, height, QImage::Format_ARGB32);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, width, height);
+    sky.setColorAt(0, QColor(30, 80, 160));
+    sky.setColorAt(1, QColor(240, 200, 120));
+    p.fillRect(img.rect(), sky);
+    for (int i = 0; i < 6; ++i) {
+        const QPointF c(width * (0.15 + 0.14 * i), height * (0.3 + 0.08 * (i % 3)));
+        QRadialGradient g(c, width * 0.12);
+        g.setColorAt(0, QColor::fromHsv(i * 60, 200, 250));
+        g.setColorAt(1, QColor::fromHsv(i * 60, 200, 250, 0));
+        p.setBrush(g);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(c, width * 0.12, width * 0.12);
+    }
+    p.setBrush(QColor(20, 20, 20));
+    p.drawRect(QRectF(width * 0.1, height * 0.7, width * 0.8, height * 0.08));
+    return img;
 }
 
 }  // namespace testsupport

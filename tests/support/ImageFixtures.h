@@ -19,4 +19,8 @@ double meanDiff(const QImage& a, const QImage& b);
 // orientation tag o (1 to 8) upright; in the stored picture's format.
 QImage uprightReference(const QImage& stored, int o);
 
+// A photo of soft shapes (a gradient sky, six glowing discs) and a dark bar: no detail finer
+// than a preview-sized copy of it can hold.
+QImage softPhoto(int width, int height);
+
 }  // namespace testsupport
