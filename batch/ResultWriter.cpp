@@ -17,11 +17,9 @@
 #include "records/OutputOptionSettings.h"
 #include "records/PhotoFile.h"
 
-#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
@@ -165,14 +163,12 @@ struct DiscardUnlessPlaced {
     ~DiscardUnlessPlaced() { prepared.discard(); }
 };
 
-QImage flattenedOnWhite(const QImage& image) {
-    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
-    QImage out(image.size(), QImage::Format_RGB32);
-    out.fill(Qt::white);
-    QPainter p(&out);
-    p.drawImage(0, 0, image);
-    p.end();
-    return out;
+// The source's colour profile goes with the output; effects that drew a new picture did
+// not carry it along.
+QImage withSourceProfile(QImage image, const QString& source) {
+    if (platform::imageProfile(image).isEmpty())
+        platform::setImageProfile(image, platform::decodedPixelProfile(platform::readImageHeader(source)));
+    return image;
 }
 
 }  // namespace
@@ -311,12 +307,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         image = RotateWithEXIF(image, trimmed.toInt());
     }
 
-    // The source's colour profile goes with the output; effects that drew a new picture
-    // did not carry it along.
-    if (!image.colorSpace().isValid()) {
-        const QColorSpace sourceSpace = QColorSpace::fromIccProfile(platform::readImageHeader(photo.fileURL).iccProfile);
-        if (sourceSpace.isValid()) image.setColorSpace(sourceSpace);
-    }
+    image = withSourceProfile(image, photo.fileURL);
 
     prepared.imageFile_ = true;
     prepared.storedSize_ = image.size();
@@ -366,18 +357,16 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
 }
 
 ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(const QImage& image, const QString& newFilePath,
-                                                               const std::shared_ptr<PhotoFile>& /*photoFileNode*/) {
+                                                               const std::shared_ptr<PhotoFile>& photoFileNode) {
     Prepared prepared = temporaryOutputFor(newFilePath);
     if (!prepared.ready()) return prepared;
     prepared.imageFile_ = false;
-    const QImage page = flattenedOnWhite(image);
+    const QImage page = photoFileNode ? withSourceProfile(image, photoFileNode->fileURL) : image;
     prepared.storedSize_ = page.size();
-    const QByteArray jpeg = platform::encodeImage(page, platform::ImageType::JPEG, qualityFactorForOutput());
     // An existing document at the destination (only reachable with overwriting on) keeps
     // its pages and gains one.
     const int before = QFileInfo(newFilePath).isFile() ? std::max(0, platform::pdfPageCount(newFilePath)) : 0;
-    const bool ok = !jpeg.isEmpty() &&
-                    platform::appendJpegPageToPdf(newFilePath, prepared.temporaryPath_, jpeg, page.width(), page.height()) &&
+    const bool ok = platform::appendPicturePageToPdf(newFilePath, prepared.temporaryPath_, page, qualityFactorForOutput()) &&
                     platform::pdfPageCount(prepared.temporaryPath_) == before + 1;
     readBack(prepared, ok ? Written::Ok : Written::Failed, newFilePath);
     return prepared;

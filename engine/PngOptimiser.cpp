@@ -375,6 +375,11 @@ bool recode(RunState& run, int method, FILE* in, FILE* out) {
     t->write = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &t->error, png_trial_error, quietWarning, &run,
                                          png_debug_malloc, png_debug_free);
     if (!t->write) png_error(t->read, "optimiser could not create write_ptr");
+    // A colour profile goes through as it is. libpng refuses to write the sRGB profiles it
+    // lists as faulty (the widespread 3,144-byte one among them), which would fail the
+    // whole file over a profile every viewer reads.
+    png_set_option(t->read, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+    png_set_option(t->write, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
     t->readInfo = png_create_info_struct(t->read);
     if (!t->readInfo) png_error(t->read, "optimiser could not create read_info_ptr");
     t->endInfo = png_create_info_struct(t->read);

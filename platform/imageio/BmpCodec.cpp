@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 
 namespace platform::codec {
@@ -26,11 +27,10 @@ ImageHeader bmpHeader(Bytes in) {
     if (dib == 12) {
         w = u16(in.data + 18);
         ht = u16(in.data + 20);
-    } else if (dib >= 40 && in.size >= 14 + 40) {
+    } else if (dib >= 16 && in.size >= 14 + uint64_t(std::min<uint32_t>(dib, 40))) {
         w = i32(in.data + 18);
         ht = i32(in.data + 22);
         if (ht < 0) ht = -ht;
-        h.gray = false;
     } else {
         return h;
     }
@@ -51,6 +51,13 @@ QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     // Uncompressed rows have a known length: a file too short for them is truncated
     // (the reader would otherwise hand back a picture with a blank part).
     const uint32_t dib = u32(in.data + 14);
+    const bool os2v2 = dib == 64 || (dib >= 16 && dib < 40);
+    if (os2v2 && dib >= 20 && (u32(in.data + 30) == 3 || u32(in.data + 30) == 4)) {
+        // OS/2's own compressions (modified Huffman, 24-bit run lengths) share numbers with
+        // Windows' bit fields; reading them as such would give garbage.
+        log(u"%@: OS/2 bitmap compression %@ is not supported", name, u32(in.data + 30));
+        return QImage();
+    }
     if (dib >= 40) {
         const uint32_t compression = u32(in.data + 30);
         const uint64_t bpp = u16(in.data + 28);
@@ -62,6 +69,17 @@ QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         }
     }
     QByteArray raw = QByteArray::fromRawData(reinterpret_cast<const char*>(in.data), qsizetype(in.size));
+    if (dib >= 16 && dib < 40) {
+        // An OS/2 2.x header may stop anywhere after 16 bytes; the fields left out are
+        // zero. Qt's reader knows the 40-byte layout, so the header is given that length.
+        const uint32_t grow = 40 - dib;
+        QByteArray widened = raw.left(14 + qsizetype(dib)) + QByteArray(qsizetype(grow), '\0') + raw.mid(14 + qsizetype(dib));
+        auto* p = reinterpret_cast<uint8_t*>(widened.data());
+        qToLittleEndian<uint32_t>(uint32_t(widened.size()), p + 2);
+        qToLittleEndian<uint32_t>(u32(in.data + 10) + grow, p + 10);
+        qToLittleEndian<uint32_t>(40, p + 14);
+        raw = widened;
+    }
     QBuffer buffer(&raw);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "BMP");

@@ -22,12 +22,43 @@ bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, co
 // Allocates the decode target; null (with a log line) when memory is short.
 QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
 
-// Gives the image the colour space an embedded ICC profile describes (nothing when the
-// profile is empty or not one Qt can use).
-void attachProfile(QImage& image, const QByteArray& icc);
-// The ICC profile to embed with an encoded image: its colour space's, or empty when it
-// has none or is a grey image (whose profile would have to be a grey one).
-QByteArray profileToEmbed(const QImage& image);
+// ---- Colour (ColourConversion.cpp; Little CMS is used there only) ----
+
+// The colour space a profile's header names; None for no profile, Other for one that is
+// damaged or of another kind.
+enum class ProfileSpace { None, RGB, Gray, CMYK, Lab, Other };
+ProfileSpace profileSpace(const QByteArray& icc);
+
+// Gives decoded RGB pixels of a file stored in `model` the file's profile: attached when
+// it describes such pixels and the image can carry it, applied (the pixels converted to
+// sRGB) when it describes them but cannot be carried, and left out with a log line when
+// it does not fit them.
+void attachProfile(QImage& image, const QByteArray& icc, ColourModel model, const QString& name);
+
+// Pixels whose four bytes hold C, M, Y, K (in memory order; 255 - ink when `inverted`,
+// as Adobe's JPEGs store them) become opaque sRGB, in place, through the profile (the
+// standard CMYK profile when it is empty or unusable; the plain formula when there is
+// none). Runs in bands on every core.
+void convertCmykToSrgb(QImage& image, const QByteArray& icc, bool inverted, const QString& name);
+
+// CIELab to sRGB: `count` pixels of float L (0..100), a, b relative to the white point
+// (x, y chromaticity) into opaque 0xAARRGGBB words. Reusable from any thread.
+class LabToSrgb {
+public:
+    LabToSrgb(double whiteX, double whiteY);
+    ~LabToSrgb();
+    LabToSrgb(const LabToSrgb&) = delete;
+    LabToSrgb& operator=(const LabToSrgb&) = delete;
+    bool valid() const { return transform_ != nullptr; }
+    void convert(const float* lab, uint32_t* out, int count) const;
+
+private:
+    void* transform_ = nullptr;
+};
+
+// Format_ARGB32_Premultiplied pixels put on white (every pixel opaque); the image itself
+// when it has no transparency.
+QImage flattenedOnWhite(const QImage& image);
 
 // Whether every pixel is fully opaque (a fast pass; formats without alpha answer at once).
 bool isOpaque(const QImage& image);
@@ -42,22 +73,22 @@ int reductionShift(int width, int height, int minLongSide, int maxShift);
 
 ImageHeader jpegHeader(Bytes in);
 QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name);
-QByteArray jpegEncode(const QImage& image, double quality);
+QByteArray jpegEncode(const QImage& image, const QByteArray& icc, double quality);
 
 ImageHeader pngHeader(Bytes in);
 QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name);
-QByteArray pngEncode(const QImage& image);
-// PNG data (IHDR, IDAT, IEND) of 8-bit pixels: Grayscale8 for colour type 0, RGB32 or
-// straight ARGB32 for types 2 and 6, its rows deflated in bands on several threads.
-// rowsPerBand 0 picks bands of about a megabyte.
-QByteArray pngEncodeBands(const QImage& pixels, int colorType, int rowsPerBand = 0);
+QByteArray pngEncode(const QImage& image, const QByteArray& icc);
+// PNG data (IHDR, iCCP when a profile is given, IDAT, IEND) of 8-bit pixels: Grayscale8
+// for colour type 0, RGB32 or straight ARGB32 for types 2 and 6, its rows deflated in
+// bands on several threads. rowsPerBand 0 picks bands of about a megabyte.
+QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc = {}, int rowsPerBand = 0);
 
 ImageHeader tiffHeader(Bytes in);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);
-QByteArray tiffEncode(const QImage& image);
+QByteArray tiffEncode(const QImage& image, const QByteArray& icc);
 // Writes the TIFF that tiffEncode would return to fd, an empty file open for writing;
 // on failure says why in error.
-bool tiffWrite(const QImage& image, int fd, QString* error);
+bool tiffWrite(const QImage& image, const QByteArray& icc, int fd, QString* error);
 
 ImageHeader gifHeader(Bytes in);
 QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name);
@@ -70,6 +101,6 @@ QByteArray bmpEncode(const QImage& image);
 
 ImageHeader jp2Header(Bytes in, ImageFormat format);
 QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name);
-QByteArray jp2Encode(const QImage& image, double quality);
+QByteArray jp2Encode(const QImage& image, const QByteArray& icc, double quality);
 
 }  // namespace platform::codec

@@ -84,8 +84,8 @@ QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         if (DGifGetImageDesc(gif) == GIF_ERROR) break;
         const GifImageDesc& desc = gif->Image;
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-        if (!map || desc.Width <= 0 || desc.Height <= 0) {
-            log(u"%@: GIF frame has no colour table or no size", name);
+        if (desc.Width <= 0 || desc.Height <= 0) {
+            log(u"%@: GIF frame has no size", name);
             return QImage();
         }
         if (!checkBudget(desc.Width, desc.Height, options, name, "GIF")) return QImage();
@@ -94,8 +94,14 @@ QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         image.fill(Qt::transparent);
         QRgb palette[256];
         for (int i = 0; i < 256; ++i) {
-            if (i < map->ColorCount && i != transparent)
+            if (i == transparent)
+                palette[i] = 0;
+            else if (map && i < map->ColorCount)
                 palette[i] = qRgb(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
+            else if (!map)
+                // No table at all: the format's own advice is black and white first, so a
+                // two-colour picture shows; the rest stay black.
+                palette[i] = i == 1 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
             else
                 palette[i] = 0;
         }

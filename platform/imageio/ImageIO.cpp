@@ -2,9 +2,9 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/CodecInternal.h"
 #include "platform/imageio/ImageProperties.h"
+#include "platform/imageio/VectorHeaders.h"
 #include "platform/foundation/Log.h"
 
-#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,7 +25,9 @@ ImageFormat sniffImageFormat(const char* data, size_t size) {
     auto starts = [&](const char* magic, size_t n) { return size >= n && std::memcmp(p, magic, n) == 0; };
     if (starts("\xFF\xD8\xFF", 3)) return ImageFormat::JPEG;
     if (starts("\x89PNG\r\n\x1A\n", 8)) return ImageFormat::PNG;
-    if (starts("II*\0", 4) || starts("MM\0*", 4)) return ImageFormat::TIFF;
+    // Classic TIFF and BigTIFF (version 43, 64-bit offsets).
+    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4))
+        return ImageFormat::TIFF;
     if (starts("GIF87a", 6) || starts("GIF89a", 6)) return ImageFormat::GIF;
     if (starts("BM", 2) && size >= 18) return ImageFormat::BMP;
     if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
@@ -72,17 +74,6 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
     }
     if (image.isNull()) log(u"%@: not enough memory for a %@ x %@ image", name, width, height);
     return image;
-}
-
-void attachProfile(QImage& image, const QByteArray& icc) {
-    if (icc.isEmpty() || image.isNull()) return;
-    const QColorSpace space = QColorSpace::fromIccProfile(icc);
-    if (space.isValid()) image.setColorSpace(space);
-}
-
-QByteArray profileToEmbed(const QImage& image) {
-    if (image.format() == QImage::Format_Grayscale8 || !image.colorSpace().isValid()) return QByteArray();
-    return image.colorSpace().iccProfile();
 }
 
 bool isOpaque(const QImage& image) {
@@ -203,6 +194,19 @@ ImageHeader readImageHeaderFromData(const QByteArray& data) {
     return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())});
 }
 
+bool exceedsPixelBudget(const ImageHeader& header, const DecodeOptions& options) {
+    return header.valid() && (header.width > kMaxImageSide || header.height > kMaxImageSide ||
+                              int64_t(header.width) * header.height > options.pixelBudget);
+}
+
+bool isReadablePicture(const QString& path) {
+    if (readImageHeader(path).valid()) return true;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"eps") return epsPictureSize(path).has_value();
+    if (suffix == u"pict" || suffix == u"pct") return pictPictureSize(path).has_value();
+    return false;
+}
+
 QImage readImage(const QString& path, const DecodeOptions& options) {
     FileBytes f;
     if (path.isEmpty() || !f.open(path)) {
@@ -264,17 +268,27 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
     return upright.scaled(outW, outH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QByteArray encodeImage(const QImage& image, ImageType type, double quality) {
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return QByteArray();
+namespace {
+
+QByteArray encodePixels(const OutputPixels& out, ImageType type, double quality) {
     switch (type) {
-    case ImageType::TIFF: return codec::tiffEncode(image);
-    case ImageType::BMP: return codec::bmpEncode(image);
-    case ImageType::GIF: return codec::gifEncode(image);
-    case ImageType::JPEG: return codec::jpegEncode(image, quality);
-    case ImageType::PNG: return codec::pngEncode(image);
-    case ImageType::JPEG2000: return codec::jp2Encode(image, quality);
+    case ImageType::TIFF: return codec::tiffEncode(out.pixels, out.icc);
+    case ImageType::BMP: return codec::bmpEncode(out.pixels);
+    case ImageType::GIF: return codec::gifEncode(out.pixels);
+    case ImageType::JPEG: return codec::jpegEncode(out.pixels, out.icc, quality);
+    case ImageType::PNG: return codec::pngEncode(out.pixels, out.icc);
+    case ImageType::JPEG2000: return codec::jp2Encode(out.pixels, out.icc, quality);
     }
     return QByteArray();
+}
+
+}  // namespace
+
+QByteArray encodeImage(const QImage& image, ImageType type, double quality) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return QByteArray();
+    const OutputPixels out = pixelsForOutput(image, colourTargetOf(type));
+    if (out.pixels.isNull()) return QByteArray();
+    return encodePixels(out, type, quality);
 }
 
 bool imageTypeHoldsProperties(ImageType type) {
@@ -337,25 +351,26 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
         log(u"no destination path given for the image");
         return false;
     }
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
+        log(u"%@: the image could not be encoded", path);
+        return false;
+    }
+    const OutputPixels out = pixelsForOutput(image, colourTargetOf(type));
     SiblingTemp temp(path);
     if (type == ImageType::TIFF) {
         // Written straight into the temporary file: a large picture never waits in memory twice.
-        if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
-            log(u"%@: the image could not be encoded", path);
-            return false;
-        }
         if (!temp.file.open()) {
             log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
             return false;
         }
         QString error;
-        if (!codec::tiffWrite(image, temp.file.handle(), &error)) {
+        if (!codec::tiffWrite(out.pixels, out.icc, temp.file.handle(), &error)) {
             log(u"%@: could not write the file (%@)", path, error);
             return false;
         }
         temp.file.close();
     } else {
-        const QByteArray bytes = encodeImage(image, type, quality);
+        const QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
         if (bytes.isEmpty()) {
             log(u"%@: the image could not be encoded", path);
             return false;

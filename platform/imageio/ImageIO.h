@@ -3,10 +3,26 @@
 // writer. Decoders work from a byte buffer (a mapped file), check every declared size
 // against a pixel budget before they allocate, and turn any library error into an empty
 // result plus one log line. Decoded images are Format_ARGB32_Premultiplied in the file's
-// stored layout; orientImage() turns them upright. A file's embedded colour profile comes
-// with the image as its QColorSpace, and the encoders embed an image's colour space in
-// every format that holds one (JPEG, PNG, TIFF, JPEG 2000), so colours survive a
-// conversion in any colour-managed viewer.
+// stored layout; orientImage() turns them upright.
+//
+// Colour takes one path from reading to writing (the section "Colour" below):
+// - A reader hands over 8-bit RGB pixels with the ICC profile that describes them,
+//   attached as the image's QColorSpace (imageProfile()). RGB and grey files keep their
+//   own profile. Pixels stored as CMYK or CIELab, or under a profile the image cannot
+//   carry, are converted to sRGB while reading (Little CMS, in bands on every core; a
+//   CMYK file without a profile goes through a standard CMYK profile). No profile means
+//   sRGB.
+// - Effects may return pictures without it; the batch gives an output the profile its
+//   source's pixels had (decodedPixelProfile()).
+// - The writer decides per output type (pixelsForOutput()): types that hold a profile
+//   get it embedded as it is; a grey picture under a grey profile is written grey where
+//   the type has grey pixels; everything else is converted to sRGB. Types without
+//   transparency get the picture flattened on white.
+// - A profile never fails an output: one that cannot be used is left out, the pixels
+//   are written as they are, and the log says so.
+// A new reader plugs in by filling ImageHeader::iccProfile and colourModel, and by
+// handing its pixels and profile to codec::attachProfile() (or converting them to sRGB
+// with the converters in CodecInternal.h).
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -39,19 +55,31 @@ struct DecodeOptions {
 };
 
 // What a file's header says, read without decoding the pixels.
+// How a file stores its colours.
+enum class ColourModel { RGB, Gray, CMYK, Lab };
+
 struct ImageHeader {
     ImageFormat format = ImageFormat::Unknown;
     int width = 0;
     int height = 0;
     int orientation = 1;  // EXIF orientation 1..8 when the file carries one
-    bool gray = false;
+    ColourModel colourModel = ColourModel::RGB;
     // The embedded ICC colour profile, empty when the file carries none.
     QByteArray iccProfile;
     bool valid() const { return format != ImageFormat::Unknown && width > 0 && height > 0; }
+    bool gray() const { return colourModel == ColourModel::Gray; }
 };
 
 ImageHeader readImageHeader(const QString& path);
 ImageHeader readImageHeaderFromData(const QByteArray& data);
+
+// Whether a header declares more pixels than the decoders take with these options: such
+// a photo is refused as too large, not as damaged.
+bool exceedsPixelBudget(const ImageHeader& header, const DecodeOptions& options = {});
+
+// Whether the file is a picture these readers take: a header that names a size (EPS and
+// PICT files by their own headers). Reads only what the header needs.
+bool isReadablePicture(const QString& path);
 
 // The first image of a file in its stored layout; a null image (and one log line) when
 // the file is missing, unreadable, corrupt or over budget.
@@ -72,6 +100,34 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
 
 // Output types, numbered as the engine's save type numbers.
 enum class ImageType { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 5, JPEG2000 = 6 };
+
+// ---- Colour ----
+
+// The ICC profile of the image's pixels (its colour space's); empty means sRGB.
+QByteArray imageProfile(const QImage& image);
+// Attaches a profile to the image's pixels; false (and nothing changed) when the profile
+// is not one an image can carry (CMYK, CIELab, damaged, or a kind Qt does not read).
+bool setImageProfile(QImage& image, const QByteArray& icc);
+// The profile that readImage() attaches to the pixels of a file with this header: the
+// file's own for RGB and grey files whose profile fits them, empty where the reader
+// converts to sRGB.
+QByteArray decodedPixelProfile(const ImageHeader& header);
+
+// What an output can hold.
+struct ColourTarget {
+    bool holdsProfile = false;  // an embedded ICC profile
+    bool holdsGray = false;     // grey pixels with a grey profile
+    bool holdsAlpha = false;    // transparency
+};
+ColourTarget colourTargetOf(ImageType type);
+
+// The pixels and profile to write: Format_Grayscale8 with a grey profile, or ARGB32
+// variants with an RGB profile or none (sRGB). See the colour path above.
+struct OutputPixels {
+    QImage pixels;
+    QByteArray icc;
+};
+OutputPixels pixelsForOutput(const QImage& image, const ColourTarget& target);
 
 // Encodes an image; quality is 0.0..1.0 for the lossy types (JPEG, JPEG 2000; 1.0 makes
 // a lossless JPEG 2000). Empty on failure.

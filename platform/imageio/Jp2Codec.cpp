@@ -271,7 +271,7 @@ ImageHeader jp2Header(Bytes in, ImageFormat format) {
     h.format = format;
     h.width = int(std::min<OPJ_UINT32>(s.image->x1 - s.image->x0, INT32_MAX));
     h.height = int(std::min<OPJ_UINT32>(s.image->y1 - s.image->y0, INT32_MAX));
-    h.gray = s.image->numcomps <= 2;
+    h.colourModel = s.image->numcomps <= 2 ? ColourModel::Gray : ColourModel::RGB;
     h.iccProfile = s.declared.iccProfile;
     return h;
 }
@@ -355,11 +355,11 @@ QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, con
         }
     }
     if (hasAlpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
-    if (img->numcomps >= 3) attachProfile(out, s.declared.iccProfile);
+    attachProfile(out, s.declared.iccProfile, img->numcomps >= 3 ? ColourModel::RGB : ColourModel::Gray, name);
     return out;
 }
 
-QByteArray jp2Encode(const QImage& source, double quality) {
+QByteArray jp2Encode(const QImage& source, const QByteArray& icc, double quality) {
     const bool gray = source.format() == QImage::Format_Grayscale8;
     const bool opaque = gray || isOpaque(source);
     const bool direct = gray || source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32 ||
@@ -428,7 +428,6 @@ QByteArray jp2Encode(const QImage& source, double quality) {
         log(u"JPEG 2000 encoding failed (%@)", s.error);
         return QByteArray();
     }
-    const QByteArray icc = profileToEmbed(image);
     if (!icc.isEmpty() && !embedProfile(out, icc)) log(u"JPEG 2000: the colour profile could not be embedded");
     return out;
 }

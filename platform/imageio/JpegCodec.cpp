@@ -91,6 +91,7 @@ struct Decompressor {
     ErrorManager err;
     Progress progress;
     QImage image;  // kept here so a longjmp never leaves it in a register
+    QByteArray icc;  // and so is this, which a longjmp must not skip destroying
     Decompressor() {
         cinfo.err = jpeg_std_error(&err.pub);
         err.pub.error_exit = onError;
@@ -99,6 +100,12 @@ struct Decompressor {
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
+
+ColourModel colourModelOf(J_COLOR_SPACE space) {
+    if (space == JCS_GRAYSCALE) return ColourModel::Gray;
+    if (space == JCS_CMYK || space == JCS_YCCK) return ColourModel::CMYK;
+    return ColourModel::RGB;
+}
 
 int orientationFromMarkers(j_decompress_ptr cinfo) {
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
@@ -133,7 +140,7 @@ ImageHeader jpegHeader(Bytes in) {
     h.format = ImageFormat::JPEG;
     h.width = int(d.cinfo.image_width);
     h.height = int(d.cinfo.image_height);
-    h.gray = d.cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    h.colourModel = colourModelOf(d.cinfo.jpeg_color_space);
     h.orientation = orientationFromMarkers(&d.cinfo);
     h.iccProfile = iccProfileFromMarkers(&d.cinfo);
     return h;
@@ -320,8 +327,11 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     if (shift > 0 && int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
         d->cinfo.jpeg_color_space != JCS_CMYK && d->cinfo.jpeg_color_space != JCS_YCCK) {
         QImage banded = jpegDecodeBands(in, shift, options, name);
-        attachProfile(banded, iccProfileFromMarkers(&d->cinfo));
-        if (!banded.isNull()) return banded;
+        if (!banded.isNull()) {
+            d->icc = iccProfileFromMarkers(&d->cinfo);
+            attachProfile(banded, d->icc, colourModelOf(d->cinfo.jpeg_color_space), name);
+            return banded;
+        }
     }
     if (shift > 0) decodeReduced(d->cinfo, shift, options.reducedForOutput);
     d->cinfo.mem->max_memory_to_use = decoderMemoryLimit(options, shift > 0);
@@ -335,27 +345,19 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     while (d->cinfo.output_scanline < d->cinfo.output_height) {
         JSAMPROW row = image.scanLine(int(d->cinfo.output_scanline));
         if (jpeg_read_scanlines(&d->cinfo, &row, 1) != 1) break;
-        if (cmyk) {
-            // Same 4 bytes per pixel: convert in place to BGRA.
-            for (uint32_t x = 0; x < d->cinfo.output_width; ++x) {
-                uint8_t* p = row + 4 * x;
-                int c = p[0], m = p[1], y = p[2], k = p[3];
-                if (!adobeInverted) { c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k; }
-                p[2] = uint8_t(c * k / 255);
-                p[1] = uint8_t(m * k / 255);
-                p[0] = uint8_t(y * k / 255);
-                p[3] = 255;
-            }
-        }
         if (d->err.truncated) break;
     }
     if (d->err.truncated || d->cinfo.output_scanline < d->cinfo.output_height) {
         log(u"%@: JPEG data ends early; the file is truncated", name);
         return QImage();
     }
-    // A CMYK profile does not describe the RGB pixels made from it.
-    if (!cmyk) attachProfile(image, iccProfileFromMarkers(&d->cinfo));
+    d->icc = iccProfileFromMarkers(&d->cinfo);
     jpeg_finish_decompress(&d->cinfo);
+    // CMYK rows hold their four inks in each pixel's four bytes until they are converted.
+    if (cmyk)
+        convertCmykToSrgb(image, d->icc, adobeInverted, name);
+    else
+        attachProfile(image, d->icc, colourModelOf(d->cinfo.jpeg_color_space), name);
     return std::move(image);
 }
 
@@ -389,7 +391,7 @@ struct ByteArrayDestination {
 
 }  // namespace
 
-QByteArray jpegEncode(const QImage& source, double quality) {
+QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double quality) {
     QImage image = source;
     const bool gray = image.format() == QImage::Format_Grayscale8;
     if (!gray && image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32 &&
@@ -428,7 +430,6 @@ QByteArray jpegEncode(const QImage& source, double quality) {
     const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
     jpeg_set_quality(&c->cinfo, q, TRUE);
     jpeg_start_compress(&c->cinfo, TRUE);
-    const QByteArray icc = profileToEmbed(image);
     if (!icc.isEmpty())
         jpeg_write_icc_profile(&c->cinfo, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
     while (c->cinfo.next_scanline < c->cinfo.image_height) {

@@ -99,7 +99,7 @@ void forEachBand(int bands, const std::function<void(int)>& fn) {
 
 }  // namespace
 
-QByteArray pngEncodeBands(const QImage& pixels, int colorType, int rowsPerBand) {
+QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand) {
     const int w = pixels.width(), h = pixels.height();
     const int channels = colorType == 0 ? 1 : colorType == 2 ? 3 : 4;
     const size_t rowBytes = size_t(w) * size_t(channels);
@@ -168,6 +168,18 @@ QByteArray pngEncodeBands(const QImage& pixels, int colorType, int rowsPerBand) 
     put32(header, quint32(h));
     header.append(char(8)).append(char(colorType)).append(char(0)).append(char(0)).append(char(0));
     chunk(png, "IHDR", header.constData(), header.size());
+    if (!icc.isEmpty()) {
+        // The profile as it is (a name, compression method 0, the deflated bytes).
+        uLongf packedSize = compressBound(uLong(icc.size()));
+        QByteArray profile("ICC profile\0\0", 13);
+        const qsizetype at = profile.size();
+        profile.resize(at + qsizetype(packedSize));
+        if (compress2(reinterpret_cast<Bytef*>(profile.data() + at), &packedSize,
+                      reinterpret_cast<const Bytef*>(icc.constData()), uLong(icc.size()), 9) == Z_OK) {
+            profile.resize(at + qsizetype(packedSize));
+            chunk(png, "iCCP", profile.constData(), profile.size());
+        }
+    }
     // IDAT chunks of at most a megabyte.
     for (qsizetype at = 0; at < stream.size(); at += qsizetype(1) << 20)
         chunk(png, "IDAT", stream.constData() + at, std::min<qsizetype>(qsizetype(1) << 20, stream.size() - at));

@@ -1,6 +1,7 @@
-// PNG through libpng 1.6. libpng reports errors by longjmp; every call into it sits in
-// a function that set its own recovery point, and the objects that must outlive a jump
-// are kept on the heap.
+// PNG reading through libpng 1.6. libpng reports errors by longjmp; every call into it
+// sits in a function that set its own recovery point, and the objects that must outlive
+// a jump are kept on the heap. Writing is PngBands.cpp's: it writes the profile chunk
+// itself, so no profile can make an output fail.
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PngChunks.h"
@@ -56,6 +57,9 @@ bool openReader(Reader& r, Bytes in, const DecodeOptions& options, QString* why 
     png_set_user_limits(r.png, kMaxImageSide, kMaxImageSide);
     png_set_chunk_malloc_max(r.png, 64u << 20);
     png_set_chunk_cache_max(r.png, 1000);
+    // Profiles are taken as the file has them; whether one is a known faulty copy of
+    // sRGB is of no concern to reading.
+    png_set_option(r.png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
     return true;
 }
 
@@ -79,7 +83,7 @@ ImageHeader pngHeader(Bytes in) {
     h.format = ImageFormat::PNG;
     h.width = int(png_get_image_width(r->png, r->info));
     h.height = int(png_get_image_height(r->png, r->info));
-    h.gray = (png_get_color_type(r->png, r->info) & PNG_COLOR_MASK_COLOR) == 0;
+    h.colourModel = (png_get_color_type(r->png, r->info) & PNG_COLOR_MASK_COLOR) == 0 ? ColourModel::Gray : ColourModel::RGB;
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(r->png, r->info, &exifLength, &exif) && exif) h.orientation = exifOrientation(exif, exifLength);
@@ -126,76 +130,22 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     png_read_image(r->png, r->rows.data());
     QImage out = std::move(r->image);
     if (alpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
-    attachProfile(out, iccProfile(*r));
+    attachProfile(out, iccProfile(*r), (colorType & PNG_COLOR_MASK_COLOR) ? ColourModel::RGB : ColourModel::Gray, name);
     return out;
 }
 
-namespace {
-
-struct Writer {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    QByteArray* out = nullptr;
-    QImage pixels;
-    int colorType = PNG_COLOR_TYPE_GRAY;
-    char message[256] = {0};
-    ~Writer() { png_destroy_write_struct(&png, info ? &info : nullptr); }
-};
-
-void writeToArray(png_structp png, png_bytep data, size_t length) {
-    auto* w = static_cast<Writer*>(png_get_io_ptr(png));
-    w->out->append(reinterpret_cast<const char*>(data), qsizetype(length));
-}
-void flushNothing(png_structp) {}
-
-}  // namespace
-
-QByteArray pngEncode(const QImage& source) {
-    QByteArray out;
-    auto w = std::make_unique<Writer>();
-    w->out = &out;
-    const bool gray = source.format() == QImage::Format_Grayscale8;
-    int& colorType = w->colorType;
-    if (gray) {
-        w->pixels = source;
-    } else {
-        QImage argb = source.format() == QImage::Format_ARGB32_Premultiplied || source.format() == QImage::Format_ARGB32 ||
-                              source.format() == QImage::Format_RGB32
-                          ? source
-                          : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const bool opaque = isOpaque(argb);
-        colorType = opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
-        // Premultiplied alpha is undone only where it matters.
-        w->pixels = opaque || argb.format() == QImage::Format_ARGB32 ? argb : argb.convertToFormat(QImage::Format_ARGB32);
-    }
-    if (w->pixels.isNull()) return QByteArray();
-    const QByteArray icc = profileToEmbed(source);
-    // Without a profile to embed, the rows are compressed on several cores.
-    if (icc.isEmpty()) return pngEncodeBands(w->pixels, gray ? PNG_COLOR_TYPE_GRAY : colorType);
-    w->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, w->message, onError, onWarning);
-    if (!w->png) return QByteArray();
-    w->info = png_create_info_struct(w->png);
-    if (!w->info) return QByteArray();
-    if (setjmp(png_jmpbuf(w->png))) {
-        log(u"PNG encoding failed (%@)", QString::fromLocal8Bit(w->message));
-        return QByteArray();
-    }
-    out.reserve(qsizetype(w->pixels.width()) * w->pixels.height() + 1024);
-    png_set_write_fn(w->png, w.get(), writeToArray, flushNothing);
-    png_set_compression_level(w->png, 6);
-    png_set_IHDR(w->png, w->info, png_uint_32(w->pixels.width()), png_uint_32(w->pixels.height()), 8, colorType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_iCCP(w->png, w->info, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
-                 reinterpret_cast<png_const_bytep>(icc.constData()), png_uint_32(icc.size()));
-    png_write_info(w->png, w->info);
-    if (!gray) {
-        png_set_bgr(w->png);
-        if (colorType == PNG_COLOR_TYPE_RGB) png_set_filler(w->png, 0, PNG_FILLER_AFTER);
-    }
-    for (int y = 0; y < w->pixels.height(); ++y)
-        png_write_row(w->png, const_cast<png_bytep>(w->pixels.constScanLine(y)));
-    png_write_end(w->png, w->info);
-    return out;
+QByteArray pngEncode(const QImage& source, const QByteArray& icc) {
+    if (source.format() == QImage::Format_Grayscale8) return pngEncodeBands(source, 0, icc);
+    const QImage argb = source.format() == QImage::Format_ARGB32_Premultiplied || source.format() == QImage::Format_ARGB32 ||
+                                source.format() == QImage::Format_RGB32
+                            ? source
+                            : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (argb.isNull()) return QByteArray();
+    const bool opaque = isOpaque(argb);
+    // Premultiplied alpha is undone only where it matters.
+    const QImage pixels = opaque || argb.format() == QImage::Format_ARGB32 ? argb : argb.convertToFormat(QImage::Format_ARGB32);
+    if (pixels.isNull()) return QByteArray();
+    return pngEncodeBands(pixels, opaque ? 2 : 6, icc);
 }
 
 }  // namespace platform::codec

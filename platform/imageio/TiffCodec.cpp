@@ -6,6 +6,8 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <cmath>
+#include <memory>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -132,6 +134,330 @@ QByteArray iccProfile(TIFF* tif) {
 
 }  // namespace
 
+namespace {
+
+ColourModel colourModelOf(uint16_t photometric) {
+    switch (photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE: return ColourModel::Gray;
+    case PHOTOMETRIC_SEPARATED: return ColourModel::CMYK;
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+    case PHOTOMETRIC_ITULAB: return ColourModel::Lab;
+    default: return ColourModel::RGB;
+    }
+}
+
+// ---- Reading samples ourselves ----
+//
+// libtiff's RGBA interface reads 8-bit RGB, grey, palette, bilevel and YCbCr pictures
+// well, but refuses or misreads deeper samples, floating point, CMYK through a profile
+// and CIELab. Those are read here from libtiff's decoded strips and tiles (every
+// compression, predictor, byte order and planar layout it knows), a band of rows at a
+// time: one strip, or one row of tiles.
+
+struct SampleLayout {
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 0, format = SAMPLEFORMAT_UINT, spp = 0, planar = PLANARCONFIG_CONTIG, photometric = 0;
+    int colours = 0;      // 1 grey, 3 RGB or Lab, 4 CMYK
+    int alpha = -1;       // the alpha sample's index within a pixel, -1 when none
+    bool associated = false;
+    double minValue = 0.0, maxValue = 1.0;  // the range of floating-point samples
+    uint16_t jpegYCbCr = 0;  // 1 when JPEG-compressed YCbCr is to be read as RGB
+};
+
+bool readsSamples(TIFF* tif, SampleLayout& L) {
+    uint16_t compression = COMPRESSION_NONE, inkSet = INKSET_CMYK;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &L.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &L.format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &L.spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &L.planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &L.photometric)) return false;
+    const bool integer = L.format == SAMPLEFORMAT_UINT || L.format == SAMPLEFORMAT_INT || L.format == SAMPLEFORMAT_VOID;
+    const bool floating = L.format == SAMPLEFORMAT_IEEEFP && (L.bits == 16 || L.bits == 32 || L.bits == 64);
+    if (!(integer && L.bits >= 8 && L.bits <= 32) && !floating) return false;
+    const bool plain8 = integer && L.format != SAMPLEFORMAT_INT && L.bits == 8;
+    switch (L.photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE:
+        L.colours = 1;
+        if (plain8) return false;
+        break;
+    case PHOTOMETRIC_RGB:
+        L.colours = 3;
+        if (plain8) return false;
+        break;
+    case PHOTOMETRIC_SEPARATED:
+        if (inkSet != INKSET_CMYK) return false;
+        L.colours = 4;
+        break;
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+        L.colours = 3;
+        break;
+    case PHOTOMETRIC_YCBCR:
+        // libjpeg turns the colours to RGB as it decodes; libtiff then sizes the strips for it.
+        if (compression != COMPRESSION_JPEG || L.planar != PLANARCONFIG_CONTIG || !plain8) return false;
+        L.colours = 3;
+        L.jpegYCbCr = 1;
+        break;
+    default: return false;
+    }
+    if (L.spp < L.colours) return false;
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0 && extraTypes &&
+        L.spp > L.colours && L.colours != 4) {
+        if (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA) {
+            L.alpha = L.colours;
+            L.associated = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+        }
+    } else if (extraCount == 0 && L.photometric == PHOTOMETRIC_RGB && L.spp == 4) {
+        // A fourth sample without a word about it is taken as associated alpha, as
+        // libtiff's own reader does.
+        L.alpha = 3;
+        L.associated = true;
+    }
+    if (L.format == SAMPLEFORMAT_IEEEFP) {
+        // One value for all samples (libtiff's default way of reporting these tags).
+        double lo = 0.0, hi = 1.0;
+        if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &lo)) L.minValue = lo;
+        if (TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &hi)) L.maxValue = hi;
+        if (!(L.maxValue > L.minValue) || !std::isfinite(L.maxValue - L.minValue)) L.minValue = 0.0, L.maxValue = 1.0;
+    }
+    return true;
+}
+
+float halfToFloat(uint16_t h) {
+    const uint32_t sign = uint32_t(h >> 15) << 31;
+    const int exponent = (h >> 10) & 0x1F;
+    const uint32_t mantissa = h & 0x3FF;
+    if (exponent == 0) return (sign ? -1.0f : 1.0f) * std::ldexp(float(mantissa), -24);
+    if (exponent == 31) return sign ? -INFINITY : (mantissa ? NAN : INFINITY);
+    const uint32_t bits = sign | uint32_t(exponent - 15 + 127) << 23 | mantissa << 13;
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+// `count` samples of one row, as numbers: integers as they are stored (signed ones
+// with their sign), floating point as it is. Sample i goes to out[i * stride].
+void unpackSamples(const uint8_t* row, int count, const SampleLayout& L, float* out, int stride) {
+    const bool isSigned = L.format == SAMPLEFORMAT_INT;
+    auto signedOf = [&](uint32_t v) {
+        return float(isSigned && L.bits < 32 && (v >> (L.bits - 1)) ? int64_t(v) - (int64_t(1) << L.bits)
+                     : isSigned && L.bits == 32                   ? int64_t(int32_t(v))
+                                                                   : int64_t(v));
+    };
+    if (L.format == SAMPLEFORMAT_IEEEFP) {
+        for (int i = 0; i < count; ++i) {
+            if (L.bits == 16) {
+                uint16_t h;
+                std::memcpy(&h, row + 2 * i, 2);
+                out[i * stride] = halfToFloat(h);
+            } else if (L.bits == 32) {
+                float f;
+                std::memcpy(&f, row + 4 * i, 4);
+                out[i * stride] = f;
+            } else {
+                double d;
+                std::memcpy(&d, row + 8 * i, 8);
+                out[i * stride] = float(d);
+            }
+        }
+        return;
+    }
+    switch (L.bits) {
+    case 8:
+        for (int i = 0; i < count; ++i) out[i * stride] = signedOf(row[i]);
+        return;
+    case 16:  // libtiff has put 16, 24 and 32-bit samples in this machine's byte order
+        for (int i = 0; i < count; ++i) {
+            uint16_t v;
+            std::memcpy(&v, row + 2 * i, 2);
+            out[i * stride] = signedOf(v);
+        }
+        return;
+    case 24:
+        for (int i = 0; i < count; ++i) {
+            const uint8_t* p = row + 3 * i;
+            out[i * stride] = signedOf(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16);
+        }
+        return;
+    case 32:
+        for (int i = 0; i < count; ++i) {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, 4);
+            out[i * stride] = signedOf(v);
+        }
+        return;
+    default:
+        // Other depths (10, 12, 14 bits...) are packed most significant bit first.
+        for (int i = 0; i < count; ++i) {
+            const uint64_t bit = uint64_t(i) * L.bits;
+            uint32_t v = 0;
+            for (int b = 0; b < L.bits; ++b) {
+                const uint64_t at = bit + uint64_t(b);
+                v = (v << 1) | ((row[at >> 3] >> (7 - (at & 7))) & 1u);
+            }
+            out[i * stride] = signedOf(v);
+        }
+        return;
+    }
+}
+
+// A sample as a fraction of its full scale, 0..1.
+float fraction(float v, const SampleLayout& L) {
+    float f;
+    if (L.format == SAMPLEFORMAT_IEEEFP)
+        f = float((double(v) - L.minValue) / (L.maxValue - L.minValue));
+    else if (L.format == SAMPLEFORMAT_INT)
+        f = v / float((uint64_t(1) << (L.bits - 1)) - 1);
+    else
+        f = v / float((uint64_t(1) << L.bits) - 1);
+    return std::isnan(f) ? 0.0f : std::clamp(f, 0.0f, 1.0f);
+}
+
+uint32_t to8(float f) { return uint32_t(f * 255.0f + 0.5f); }
+
+// CIELab samples as L (0..100), a and b.
+void labOf(const float* s, const SampleLayout& L, float* lab) {
+    if (L.format == SAMPLEFORMAT_IEEEFP) {
+        lab[0] = s[0], lab[1] = s[1], lab[2] = s[2];
+        return;
+    }
+    const bool deep = L.bits > 8;
+    const float full = float((uint64_t(1) << L.bits) - 1);
+    const float half = float(uint64_t(1) << (L.bits - 1));
+    lab[0] = std::max(0.0f, s[0]) * 100.0f / full;
+    for (int c = 1; c < 3; ++c) {
+        float v = s[c];
+        if (L.photometric == PHOTOMETRIC_ICCLAB) {
+            v -= half;  // stored with an offset
+        } else if (L.format != SAMPLEFORMAT_INT && v >= half) {
+            v -= 2.0f * half;  // CIELab's a and b are signed however the sample format reads
+        }
+        // Deeper a and b count fractions of a unit: 1/256 at 16 bits.
+        lab[c] = deep ? v / float(uint64_t(1) << (L.bits - 8)) : v;
+    }
+}
+
+// One band of rows (every sample of every pixel, as numbers) into the picture.
+void emitRows(const std::vector<float>& band, int firstRow, int rows, const SampleLayout& L, QImage& image,
+              const LabToSrgb* lab) {
+    const int width = int(L.width), spp = L.spp;
+    std::vector<float> labRow(L.photometric == PHOTOMETRIC_CIELAB || L.photometric == PHOTOMETRIC_ICCLAB ? size_t(width) * 3 : 0);
+    for (int r = 0; r < rows; ++r) {
+        const float* s = band.data() + size_t(r) * size_t(width) * size_t(spp);
+        auto* out = reinterpret_cast<uint32_t*>(image.scanLine(firstRow + r));
+        if (!labRow.empty()) {
+            for (int x = 0; x < width; ++x) labOf(s + size_t(x) * spp, L, labRow.data() + size_t(x) * 3);
+            lab->convert(labRow.data(), out, width);
+            continue;
+        }
+        for (int x = 0; x < width; ++x, s += spp) {
+            if (L.colours == 4) {
+                // The inks, C M Y K in memory order, until the picture is converted.
+                const uint32_t c = to8(fraction(s[0], L)), m = to8(fraction(s[1], L)), y = to8(fraction(s[2], L)),
+                               k = to8(fraction(s[3], L));
+                out[x] = c | m << 8 | y << 16 | k << 24;
+                continue;
+            }
+            float red, green, blue;
+            if (L.colours == 1) {
+                float g = fraction(s[0], L);
+                if (L.photometric == PHOTOMETRIC_MINISWHITE) g = 1.0f - g;
+                red = green = blue = g;
+            } else {
+                red = fraction(s[0], L), green = fraction(s[1], L), blue = fraction(s[2], L);
+            }
+            uint32_t a = 255;
+            if (L.alpha >= 0) {
+                const float af = fraction(s[L.alpha], L);
+                a = to8(af);
+                if (!L.associated) red *= af, green *= af, blue *= af;
+            }
+            const uint32_t r8 = std::min(a, to8(red)), g8 = std::min(a, to8(green)), b8 = std::min(a, to8(blue));
+            out[x] = a << 24 | r8 << 16 | g8 << 8 | b8;
+        }
+    }
+}
+
+QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QString* error) {
+    if (L.jpegYCbCr) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    const bool separate = L.planar == PLANARCONFIG_SEPARATE && L.spp > 1;
+    const int planes = separate ? L.spp : 1;
+    const int perChunk = separate ? 1 : L.spp;  // samples a pixel in each chunk
+    const bool tiled = TIFFIsTiled(tif);
+    uint32_t chunkW = L.width, chunkH = 0;
+    uint64_t chunkBytes = 0, rowBytes = 0;
+    if (tiled) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &chunkW);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &chunkH);
+        chunkBytes = TIFFTileSize64(tif);
+        rowBytes = TIFFTileRowSize64(tif);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &chunkH);
+        chunkH = std::min(chunkH, L.height);
+        chunkBytes = TIFFStripSize64(tif);
+        rowBytes = TIFFScanlineSize64(tif);
+    }
+    // Everything a chunk's rows are read from must lie inside the chunk.
+    if (chunkW == 0 || chunkH == 0 || rowBytes == 0 || chunkBytes < rowBytes * chunkH ||
+        rowBytes * 8 < uint64_t(chunkW) * perChunk * L.bits || chunkBytes > (uint64_t(256) << 20)) {
+        *error = QStringLiteral("its strips or tiles do not fit its size");
+        return QImage();
+    }
+    QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name);
+    if (image.isNull()) return QImage();
+    std::unique_ptr<LabToSrgb> lab;
+    if (L.photometric == PHOTOMETRIC_CIELAB || L.photometric == PHOTOMETRIC_ICCLAB) {
+        // Relative to the file's white point, D50 (the profile connection white) when it names none.
+        float* white = nullptr;
+        double wx = 0.3457, wy = 0.3585;
+        if (TIFFGetField(tif, TIFFTAG_WHITEPOINT, &white) && white && white[0] > 0 && white[1] > 0)
+            wx = white[0], wy = white[1];
+        lab = std::make_unique<LabToSrgb>(wx, wy);
+        if (!lab->valid()) {
+            *error = QStringLiteral("no CIELab conversion");
+            return QImage();
+        }
+    }
+    std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes));
+    std::vector<float> band(size_t(chunkH) * L.width * L.spp);
+    const uint32_t across = tiled ? (L.width + chunkW - 1) / chunkW : 1;
+    for (uint32_t top = 0; top < L.height; top += chunkH) {
+        const int rows = int(std::min(chunkH, L.height - top));
+        std::fill(band.begin(), band.end(), 0.0f);
+        for (int plane = 0; plane < planes; ++plane) {
+            for (uint32_t t = 0; t < across; ++t) {
+                const uint32_t left = t * chunkW;
+                const tmsize_t got =
+                    tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, uint16_t(plane)), chunk.data(),
+                                                tmsize_t(chunkBytes))
+                          : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, uint16_t(plane)), chunk.data(),
+                                                 tmsize_t(chunkBytes));
+                if (got < 0) {
+                    if (error->isEmpty()) *error = QStringLiteral("a strip or tile could not be decoded");
+                    return QImage();
+                }
+                const int pixels = int(std::min(chunkW, L.width - left));
+                for (int r = 0; r < rows; ++r) {
+                    float* dst = band.data() + (size_t(r) * L.width + left) * L.spp + (separate ? plane : 0);
+                    unpackSamples(chunk.data() + size_t(r) * rowBytes, pixels * perChunk, L, dst,
+                                  separate ? L.spp : 1);
+                }
+            }
+        }
+        emitRows(band, int(top), rows, L, image, lab.get());
+    }
+    return image;
+}
+
+}  // namespace
+
 ImageHeader tiffHeader(Bytes in) {
     TiffStream f;
     f.readData = in.data;
@@ -150,7 +476,7 @@ ImageHeader tiffHeader(Bytes in) {
     out.width = int(std::min<uint32_t>(w, INT32_MAX));
     out.height = int(std::min<uint32_t>(ht, INT32_MAX));
     out.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
-    out.gray = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    out.colourModel = colourModelOf(photometric);
     out.iccProfile = iccProfile(h.tif);
     return out;
 }
@@ -169,6 +495,27 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     TIFFGetField(h.tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(h.tif, TIFFTAG_IMAGELENGTH, &ht);
     if (!checkBudget(w, ht, options, name, "TIFF")) return QImage();
+    uint16_t photometric = PHOTOMETRIC_RGB;
+    TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    const ColourModel model = colourModelOf(photometric);
+
+    SampleLayout layout;
+    layout.width = w;
+    layout.height = ht;
+    if (readsSamples(h.tif, layout)) {
+        QString why;
+        QImage image = decodeSamples(h.tif, layout, name, &why);
+        if (image.isNull() || !f.error.isEmpty()) {
+            log(u"%@: TIFF data is corrupt (%@)", name, !f.error.isEmpty() ? f.error : why.isEmpty() ? QStringLiteral("read failed") : why);
+            return QImage();
+        }
+        if (model == ColourModel::CMYK)
+            convertCmykToSrgb(image, iccProfile(h.tif), false, name);
+        else if (model != ColourModel::Lab)
+            attachProfile(image, iccProfile(h.tif), model, name);
+        return image;
+    }
+
     char emsg[1024] = {0};
     if (!TIFFRGBAImageOK(h.tif, emsg)) {
         log(u"%@: unsupported TIFF layout (%@)", name, QString::fromLocal8Bit(emsg));
@@ -185,11 +532,6 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     bool ok = !image.isNull() &&
               TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
     TIFFRGBAImageEnd(&img);
-    // Only an RGB picture's profile describes the RGB pixels read from it.
-    uint16_t photometric = 0;
-    if (ok && TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric) &&
-        (photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_YCBCR))
-        attachProfile(image, iccProfile(h.tif));
     if (!ok) {
         if (!image.isNull()) log(u"%@: TIFF data is corrupt (%@)", name, f.error.isEmpty() ? QStringLiteral("read failed") : f.error);
         return QImage();
@@ -202,6 +544,9 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
             line[x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
         }
     }
+    // Grey, RGB and palette pictures keep their profile; what libtiff turned into RGB from
+    // anything else (CMYK by a plain formula, for instance) has none that fits.
+    if (model == ColourModel::RGB || model == ColourModel::Gray) attachProfile(image, iccProfile(h.tif), model, name);
     return image;
 }
 
@@ -292,7 +637,7 @@ StripsWritten writeStrips(TIFF* tif, const QImage& source, int samples, uint32_t
 
 // Writes image to f as an uncompressed TIFF. A picture with alpha is first tried as
 // RGB; at its first pixel that is not opaque, f is emptied and it is written as RGBA.
-bool writeTiff(const QImage& image, TiffStream& f) {
+bool writeTiff(const QImage& image, const QByteArray& icc, TiffStream& f) {
     const bool gray = image.format() == QImage::Format_Grayscale8;
     for (int samples : {gray ? 1 : 3, 4}) {
         Handle h;
@@ -309,7 +654,6 @@ bool writeTiff(const QImage& image, TiffStream& f) {
         TIFFSetField(h.tif, TIFFTAG_XRESOLUTION, 72.0);
         TIFFSetField(h.tif, TIFFTAG_YRESOLUTION, 72.0);
         TIFFSetField(h.tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-        const QByteArray icc = profileToEmbed(image);
         if (!icc.isEmpty()) TIFFSetField(h.tif, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
         if (samples == 4) {
             // Our pixels are premultiplied, which is exactly TIFF's associated alpha.
@@ -344,21 +688,21 @@ bool writeTiff(const QImage& image, TiffStream& f) {
 
 }  // namespace
 
-QByteArray tiffEncode(const QImage& source) {
+QByteArray tiffEncode(const QImage& source, const QByteArray& icc) {
     if (source.isNull()) return QByteArray();
     QByteArray out;
     out.reserve(qsizetype(source.width()) * source.height() * 3 + 4096);
     TiffStream f;
     f.writeData = &out;
-    if (!writeTiff(source, f)) return QByteArray();
+    if (!writeTiff(source, icc, f)) return QByteArray();
     out.resize(qsizetype(f.size));
     return out;
 }
 
-bool tiffWrite(const QImage& source, int fd, QString* error) {
+bool tiffWrite(const QImage& source, const QByteArray& icc, int fd, QString* error) {
     TiffStream f;
     f.fd = fd;
-    const bool ok = !source.isNull() && writeTiff(source, f);
+    const bool ok = !source.isNull() && writeTiff(source, icc, f);
     if (!ok && error) *error = f.error.isEmpty() ? QStringLiteral("the image could not be encoded") : f.error;
     return ok;
 }

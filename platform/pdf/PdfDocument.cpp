@@ -1,6 +1,7 @@
 #include "platform/pdf/PdfDocument.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/imageio/ImageIO.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -103,6 +104,13 @@ bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath,
     QFile::setPermissions(outputPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                           QFileDevice::ReadOther);
     return true;
+}
+
+bool appendPicturePageToPdf(const QString& documentPath, const QString& outputPath, const QImage& picture,
+                            double quality) {
+    const OutputPixels page = pixelsForOutput(picture, ColourTarget{});
+    const QByteArray jpeg = page.pixels.isNull() ? QByteArray() : encodeImage(page.pixels, ImageType::JPEG, quality);
+    return appendJpegPageToPdf(documentPath, outputPath, jpeg, page.pixels.width(), page.pixels.height());
 }
 
 int pdfPageCount(const QString& path) {

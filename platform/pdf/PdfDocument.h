@@ -2,6 +2,7 @@
 // PDF documents made of picture pages: one page per picture, the picture filling a page
 // of its own pixel size (one point per pixel), embedded as a baseline JPEG stream.
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 namespace platform {
@@ -13,6 +14,12 @@ namespace platform {
 // the file at `outputPath` is then unchanged.
 bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath, const QByteArray& jpegData,
                          int pixelWidth, int pixelHeight, bool gray = false);
+
+// Appends a page showing the picture as appendJpegPageToPdf does, its JPEG made here: the
+// picture's colours converted to sRGB (a page's RGB has no profile) and anything
+// transparent put on white. `quality` is JPEG's 0.0..1.0.
+bool appendPicturePageToPdf(const QString& documentPath, const QString& outputPath, const QImage& picture,
+                            double quality);
 
 // The number of pages of a readable PDF document, -1 otherwise.
 int pdfPageCount(const QString& path);

@@ -1,5 +1,6 @@
 #include "engine/PngOptimiser.h"
 #include "platform/imageio/ImageIO.h"
+#include "tests/support/ColourReferences.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -290,4 +291,33 @@ TEST(PngOptimiser, CompressedOutputOfAnImage) {
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(fallback);
     EXPECT_EQ(platform::readImage(dir.filePath("direct.png")), picture);
+}
+
+// Real colour profiles go through the optimiser byte for byte, the widespread sRGB one
+// that libpng lists as faulty among them (libpng refuses to write it unless told not to
+// check), and grey ones on grey files.
+TEST(PngOptimiser, KeepsRealColourProfiles) {
+    QTemporaryDir dir;
+    QImage colour = testsupport::gradientImage(64, 48).convertToFormat(QImage::Format_RGB32);
+    QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
+    struct Case {
+        const char* name;
+        QImage picture;
+        QByteArray icc;
+    } cases[] = {
+        {"widespread sRGB", colour, testsupport::widespreadSrgbProfile()},
+        {"Adobe RGB", colour, testsupport::debianProfile(testsupport::kAdobeRgbProfile)},
+        {"grey", grey, testsupport::debianProfile(testsupport::kGrayLinearProfile)},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(platform::setImageProfile(c.picture, c.icc));
+        const QString in = testsupport::writeFile(dir.filePath("in.png"), platform::encodeImage(c.picture, platform::ImageType::PNG, 1.0));
+        ASSERT_EQ(testsupport::pngChunkProfile(testsupport::readFile(in)), c.icc);
+        const QString out = dir.filePath("out.png");
+        const OptimiserRun r = optimise(in, out);
+        ASSERT_EQ(r.rc, 0) << r.out;
+        EXPECT_EQ(testsupport::pngChunkProfile(testsupport::readFile(out)), c.icc);
+        EXPECT_EQ(platform::readImage(out), platform::readImage(in));
+    }
 }

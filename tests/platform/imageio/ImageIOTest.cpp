@@ -82,7 +82,7 @@ TEST(ImageIO, GifKeepsTransparencyAndGreyEncodesAsGrey) {
         for (int x = 0; x < grey.width(); ++x) grey.scanLine(y)[x] = uchar((x * 7 + y * 3) & 0xFF);
     for (ImageType t : {ImageType::PNG, ImageType::TIFF, ImageType::JPEG2000}) {
         const QByteArray bytes = platform::encodeImage(grey, t, 1.0);
-        EXPECT_TRUE(platform::readImageHeaderFromData(bytes).gray) << int(t);
+        EXPECT_TRUE(platform::readImageHeaderFromData(bytes).gray()) << int(t);
         EXPECT_EQ(maxDiff(platform::readImageFromData(bytes), grey.convertToFormat(QImage::Format_RGB32)), 0) << int(t);
     }
 }

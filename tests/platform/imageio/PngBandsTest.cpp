@@ -33,7 +33,7 @@ TEST(PngBands, DecodeWithLibpngToTheSamePixelsAtAnyBandCount) {
     for (const Case& c : cases) {
         for (int rows : {1, 7, 0, c.pixels.height()}) {
             SCOPED_TRACE(testing::Message() << c.name << " rows " << rows);
-            const QByteArray png = platform::codec::pngEncodeBands(c.pixels, c.colorType, rows);
+            const QByteArray png = platform::codec::pngEncodeBands(c.pixels, c.colorType, {}, rows);
             const QImage back = platform::readImageFromData(png);
             ASSERT_FALSE(back.isNull());
             const QImage expected = c.colorType == 0 ? c.pixels.convertToFormat(QImage::Format_ARGB32) : c.pixels;

@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/imageio/ImageIO.h"
 #include "platform/pdf/PdfDocument.h"
+#include "tests/support/ColourReferences.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -107,3 +109,23 @@ TEST(PdfDocument, DocumentsWrittenOnSeveralThreadsAtOnceEachGetTheirPages) {
 }
 
 }  // namespace
+
+// A PDF page's RGB has no profile: a picture's colours are converted to sRGB for it, and
+// what is transparent shows white.
+TEST(PdfDocument, PicturePagesAreSrgbOnWhite) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("page.pdf");
+    const QRgb adobe = qRgb(30, 180, 60);
+    QImage picture(40, 20, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 20; x < 40; ++x) picture.setPixel(x, y, adobe);
+    ASSERT_TRUE(platform::setImageProfile(picture, testsupport::debianProfile(testsupport::kAdobeRgbProfile)));
+    ASSERT_TRUE(platform::appendPicturePageToPdf(pdf, pdf, picture, 1.0));
+    EXPECT_EQ(platform::pdfPageCount(pdf), 1);
+    const QImage page = rendered(pdf, 1, dir);
+    if (page.isNull()) GTEST_SKIP() << "pdftoppm is not installed";
+    ASSERT_EQ(page.size(), QSize(40, 20));
+    EXPECT_LE(testsupport::colourDistance(page.pixel(8, 10), qRgb(255, 255, 255)), 2);
+    EXPECT_LE(testsupport::colourDistance(page.pixel(30, 10), testsupport::adobeRgbInSrgb(adobe)), 3);
+}

@@ -1,0 +1,319 @@
+// Colour profiles from reading to writing, on real profiles from Debian packages: which
+// outputs keep a profile, which are converted to sRGB, which stay grey, and that no
+// profile ever fails an output.
+#include "platform/imageio/ImageIO.h"
+#include "tests/support/ColourReferences.h"
+#include "tests/support/ImageFixtures.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTemporaryDir>
+#include <array>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <lcms2.h>
+#include <tiffio.h>
+#include <vector>
+
+using platform::ImageType;
+using testsupport::adobeRgbInSrgb;
+using testsupport::JpegColours;
+using testsupport::libjpegFile;
+using testsupport::srgbEncode;
+
+namespace {
+
+// Flat 8 x 8 patches side by side, so lossy outputs keep each patch's colour.
+constexpr int kPatch = 8;
+QImage patches(const std::vector<QRgb>& colours, bool gray = false) {
+    QImage img(kPatch * int(colours.size()), kPatch, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    for (int i = 0; i < int(colours.size()); ++i)
+        for (int y = 0; y < kPatch; ++y)
+            for (int x = 0; x < kPatch; ++x) {
+                if (gray)
+                    img.scanLine(y)[i * kPatch + x] = uchar(qRed(colours[size_t(i)]));
+                else
+                    img.setPixel(i * kPatch + x, y, colours[size_t(i)]);
+            }
+    return img;
+}
+QRgb patchColour(const QImage& img, int i) { return img.pixel(i * kPatch + kPatch / 2, kPatch / 2); }
+
+// Inks (0..255: C, M, Y, K) as flat patches of a picture for libjpegFile's CMYK.
+QImage inkPatches(const std::vector<std::array<int, 4>>& inks) {
+    QImage img(kPatch * int(inks.size()), kPatch, QImage::Format_ARGB32);
+    for (int x = 0; x < img.width(); ++x) {
+        const auto& ink = inks[size_t(x / kPatch)];
+        for (int y = 0; y < kPatch; ++y) img.setPixel(x, y, qRgba(ink[0], ink[1], ink[2], ink[3]));
+    }
+    return img;
+}
+
+// A grey level whose value is L* (0..255 for 0..100), in sRGB.
+int lstarInSrgb(int v) {
+    const double L = v * 100.0 / 255.0;
+    const double Y = L > 8.0 ? std::pow((L + 16.0) / 116.0, 3.0) : L / 903.3;
+    return int(std::lround(srgbEncode(Y)));
+}
+
+// Inks (0..255 each) in sRGB through a CMYK profile, in double precision.
+QRgb cmykInSrgb(const std::array<int, 4>& inks, const QByteArray& icc) {
+    cmsHPROFILE cmyk = cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM t = cmsCreateTransform(cmyk, TYPE_CMYK_DBL, srgb, TYPE_RGB_DBL, INTENT_PERCEPTUAL,
+                                         cmsFLAGS_BLACKPOINTCOMPENSATION);
+    const double in[4] = {inks[0] * 100.0 / 255.0, inks[1] * 100.0 / 255.0, inks[2] * 100.0 / 255.0,
+                          inks[3] * 100.0 / 255.0};
+    double out[3] = {0, 0, 0};
+    cmsDoTransform(t, in, out, 1);
+    cmsDeleteTransform(t);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(cmyk);
+    auto to8 = [](double v) { return int(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+    return qRgb(to8(out[0]), to8(out[1]), to8(out[2]));
+}
+
+// What CMYK became before it went through a profile: complements multiplied.
+QRgb plainFormula(const std::array<int, 4>& inks) {
+    const int k = 255 - inks[3];
+    return qRgb((255 - inks[0]) * k / 255, (255 - inks[1]) * k / 255, (255 - inks[2]) * k / 255);
+}
+
+int distance(QRgb a, QRgb b) { return testsupport::colourDistance(a, b); }
+
+const ImageType kAllTypes[] = {ImageType::JPEG, ImageType::PNG,  ImageType::TIFF,
+                               ImageType::JPEG2000, ImageType::BMP, ImageType::GIF};
+const char* typeName(ImageType t) {
+    switch (t) {
+    case ImageType::JPEG: return "JPEG";
+    case ImageType::PNG: return "PNG";
+    case ImageType::TIFF: return "TIFF";
+    case ImageType::JPEG2000: return "JPEG 2000";
+    case ImageType::BMP: return "BMP";
+    case ImageType::GIF: return "GIF";
+    }
+    return "?";
+}
+bool holdsProfile(ImageType t) { return t != ImageType::BMP && t != ImageType::GIF; }
+
+}  // namespace
+
+// libpng refuses to write the widespread sRGB profile ("known incorrect sRGB profile"):
+// a JPEG carrying it must still become a PNG, and every output that holds a profile
+// carries it byte for byte.
+TEST(ColourPath, WidespreadSrgbProfileReachesEveryOutputThatHoldsOne) {
+    QTemporaryDir dir;
+    const QByteArray srgb = testsupport::widespreadSrgbProfile();
+    const QImage photo = testsupport::gradientImage(48, 32).convertToFormat(QImage::Format_RGB32);
+    const QString source = testsupport::writeFile(dir.filePath("camera.jpg"), libjpegFile(photo, srgb, JpegColours::RGB));
+    const QImage read = platform::readImage(source);
+    ASSERT_FALSE(read.isNull());
+    EXPECT_EQ(platform::imageProfile(read), srgb);
+    for (ImageType type : kAllTypes) {
+        SCOPED_TRACE(typeName(type));
+        const QString path = dir.filePath(QStringLiteral("out.") + typeName(type));
+        ASSERT_TRUE(platform::writeImageFile(path, read, type, 0.9, {{QStringLiteral("Orientation"), 1}}));
+        EXPECT_EQ(platform::readImageHeader(path).iccProfile, holdsProfile(type) ? srgb : QByteArray());
+        // It is sRGB: the outputs without a profile need no conversion.
+        if (!holdsProfile(type) && type != ImageType::GIF) EXPECT_LE(testsupport::maxDiff(platform::readImage(path), read), 1);
+    }
+    EXPECT_EQ(testsupport::pngChunkProfile(platform::encodeImage(read, ImageType::PNG, 1.0)), srgb);
+}
+
+// Per output type: an RGB profile is embedded where the type holds one and applied
+// (converted to sRGB) where it does not; a grey photo under a grey profile stays grey
+// with it, or is converted.
+TEST(ColourPath, EachOutputEmbedsConvertsOrWritesGrey) {
+    QTemporaryDir dir;
+    const std::vector<QRgb> colours = {qRgb(200, 150, 100), qRgb(30, 180, 60), qRgb(90, 40, 220), qRgb(128, 128, 128)};
+    const std::vector<QRgb> greys = {qRgb(20, 20, 20), qRgb(64, 64, 64), qRgb(128, 128, 128), qRgb(230, 230, 230)};
+    struct Source {
+        const char* name;
+        QByteArray icc;
+        bool gray;
+        std::vector<QRgb> values;
+        std::function<QRgb(QRgb)> inSrgb;
+    } sources[] = {
+        {"Adobe RGB photo", testsupport::debianProfile(testsupport::kAdobeRgbProfile), false, colours, adobeRgbInSrgb},
+        {"grey photo with a linear grey profile", testsupport::debianProfile(testsupport::kGrayLinearProfile), true, greys,
+         [](QRgb c) {
+             const int v = int(std::lround(srgbEncode(qRed(c) / 255.0)));
+             return qRgb(v, v, v);
+         }},
+    };
+    for (const Source& s : sources) {
+        const QString source = testsupport::writeFile(dir.filePath("source.jpg"),
+                                                      libjpegFile(patches(s.values, s.gray), s.icc, s.gray ? JpegColours::Gray : JpegColours::RGB));
+        const QImage read = platform::readImage(source);
+        ASSERT_FALSE(read.isNull()) << s.name;
+        EXPECT_EQ(platform::imageProfile(read), s.icc) << s.name;
+        for (ImageType type : kAllTypes) {
+            SCOPED_TRACE(std::string(s.name) + ", " + typeName(type));
+            const QString path = dir.filePath(QStringLiteral("out.") + typeName(type));
+            ASSERT_TRUE(platform::writeImageFile(path, read, type, 1.0));
+            const platform::ImageHeader header = platform::readImageHeader(path);
+            EXPECT_EQ(header.iccProfile, holdsProfile(type) ? s.icc : QByteArray());
+            EXPECT_EQ(header.gray(), s.gray && holdsProfile(type));
+            const QImage back = platform::readImage(path);
+            for (int i = 0; i < int(s.values.size()); ++i) {
+                const QRgb want = holdsProfile(type) ? s.values[size_t(i)] : s.inSrgb(s.values[size_t(i)]);
+                EXPECT_LE(distance(patchColour(back, i), want), 2) << i;
+            }
+        }
+    }
+    // The conversion is not a small one: Adobe RGB written as it is would be far off.
+    EXPECT_GT(distance(adobeRgbInSrgb(colours[1]), colours[1]), 20);
+}
+
+// A grey profile that a picture cannot carry as it is (an L* curve) is applied while
+// reading: the photo stays grey, under a grey profile of sRGB's curve, and converts to
+// the right values everywhere.
+TEST(ColourPath, GreyProfileWithAnLstarCurveKeepsThePhotoGrey) {
+    QTemporaryDir dir;
+    const std::vector<QRgb> greys = {qRgb(20, 20, 20), qRgb(64, 64, 64), qRgb(128, 128, 128), qRgb(230, 230, 230)};
+    const QString source = testsupport::writeFile(dir.filePath("lstar.jpg"),
+                                                  libjpegFile(patches(greys, true), testsupport::debianProfile(testsupport::kGrayLstarProfile), JpegColours::Gray));
+    const QImage read = platform::readImage(source);
+    ASSERT_FALSE(read.isNull());
+    for (int i = 0; i < int(greys.size()); ++i) {
+        const int want = lstarInSrgb(qRed(greys[size_t(i)]));
+        EXPECT_LE(distance(patchColour(read, i), qRgb(want, want, want)), 2) << i;
+    }
+    for (ImageType type : {ImageType::JPEG, ImageType::PNG, ImageType::TIFF}) {
+        SCOPED_TRACE(typeName(type));
+        const QString path = dir.filePath(QStringLiteral("out.") + typeName(type));
+        ASSERT_TRUE(platform::writeImageFile(path, read, type, 1.0));
+        EXPECT_TRUE(platform::readImageHeader(path).gray());
+        EXPECT_LE(testsupport::maxDiff(platform::readImage(path), read), 2);
+    }
+}
+
+// A grey photo that an effect coloured is written in colour: its grey profile's curve
+// turns into sRGB's for every channel.
+TEST(ColourPath, ColouredPictureUnderAGreyProfileIsConvertedToSrgb) {
+    QImage picture = patches({qRgb(200, 40, 40), qRgb(40, 200, 40)});
+    ASSERT_TRUE(platform::setImageProfile(picture, testsupport::debianProfile(testsupport::kGrayLinearProfile)));
+    const int high = int(std::lround(srgbEncode(200 / 255.0))), low = int(std::lround(srgbEncode(40 / 255.0)));
+    for (ImageType type : {ImageType::PNG, ImageType::JPEG}) {
+        SCOPED_TRACE(typeName(type));
+        const QByteArray bytes = platform::encodeImage(picture, type, 1.0);
+        const platform::ImageHeader header = platform::readImageHeaderFromData(bytes);
+        EXPECT_FALSE(header.gray());
+        EXPECT_TRUE(header.iccProfile.isEmpty());
+        EXPECT_LE(distance(patchColour(platform::readImageFromData(bytes), 0), qRgb(high, low, low)), 2);
+        EXPECT_LE(distance(patchColour(platform::readImageFromData(bytes), 1), qRgb(low, high, low)), 2);
+    }
+}
+
+// CMYK JPEGs and TIFFs are read through their embedded profile, or through the standard
+// press profile when they have none, not by complementing the inks.
+TEST(ColourPath, CmykIsReadThroughItsProfileOrTheStandardOne) {
+    QTemporaryDir dir;
+    const std::vector<std::array<int, 4>> inks = {
+        {0, 0, 255, 0}, {255, 0, 255, 0}, {0, 255, 0, 0}, {128, 64, 0, 30}, {40, 40, 40, 200}, {0, 0, 0, 0},
+    };
+    const QByteArray press = testsupport::debianProfile(testsupport::kPressCmykProfile);
+    const QByteArray ps = testsupport::debianProfile(testsupport::kPsCmykProfile);
+    struct Case {
+        const char* name;
+        QByteArray embedded;
+        QByteArray reference;
+        bool tiff;
+        int bits;
+    } cases[] = {
+        {"JPEG with the press profile", press, press, false, 8},
+        {"JPEG with another profile", ps, ps, false, 8},
+        {"JPEG without a profile", {}, press, false, 8},
+        {"8-bit TIFF with the press profile", press, press, true, 8},
+        {"16-bit TIFF with the press profile", press, press, true, 16},
+        {"16-bit TIFF without a profile", {}, press, true, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.tiff ? "cmyk.tif" : "cmyk.jpg");
+        if (c.tiff) {
+            TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+            ASSERT_TRUE(tif);
+            const int w = kPatch * int(inks.size());
+            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(w));
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(kPatch));
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(c.bits));
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(4));
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+            if (!c.embedded.isEmpty())
+                TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(c.embedded.size()), c.embedded.constData());
+            std::vector<uint16_t> row16(size_t(w) * 4);
+            std::vector<uint8_t> row8(size_t(w) * 4);
+            for (int x = 0; x < w; ++x)
+                for (int k = 0; k < 4; ++k) {
+                    const int ink = inks[size_t(x / kPatch)][size_t(k)];
+                    row8[size_t(x) * 4 + size_t(k)] = uint8_t(ink);
+                    row16[size_t(x) * 4 + size_t(k)] = uint16_t(ink * 257);
+                }
+            for (int y = 0; y < kPatch; ++y)
+                TIFFWriteScanline(tif, c.bits == 8 ? static_cast<void*>(row8.data()) : row16.data(), uint32_t(y), 0);
+            TIFFClose(tif);
+        } else {
+            testsupport::writeFile(path, libjpegFile(inkPatches(inks), c.embedded, JpegColours::CMYK));
+        }
+        EXPECT_EQ(platform::readImageHeader(path).colourModel, platform::ColourModel::CMYK);
+        const QImage read = platform::readImage(path);
+        ASSERT_FALSE(read.isNull());
+        // The pixels are sRGB now: the CMYK profile does not go with them.
+        EXPECT_TRUE(platform::imageProfile(read).isEmpty());
+        EXPECT_TRUE(platform::decodedPixelProfile(platform::readImageHeader(path)).isEmpty());
+        // The profile matters: the plain formula, or the other profile, is far off.
+        int farFromOther = 0;
+        for (int i = 0; i < int(inks.size()); ++i) {
+            const QRgb got = patchColour(read, i);
+            EXPECT_LE(distance(got, cmykInSrgb(inks[size_t(i)], c.reference)), 4) << i;
+            const QRgb other = c.reference == press ? plainFormula(inks[size_t(i)]) : cmykInSrgb(inks[size_t(i)], press);
+            if (distance(got, other) > 10) ++farFromOther;
+        }
+        EXPECT_GE(farFromOther, 2);
+    }
+}
+
+// No profile, however odd, fails a photo: one that does not fit the pixels (grey on
+// colour, CMYK or an abstract Lab profile on RGB, bytes that are no profile) is left out
+// and the photo goes to every output.
+TEST(ColourPath, OddProfilesNeverFailAnOutput) {
+    QTemporaryDir dir;
+    const QImage colour = testsupport::gradientImage(40, 24).convertToFormat(QImage::Format_RGB32);
+    struct Case {
+        const char* name;
+        QByteArray icc;
+        JpegColours space;
+    } cases[] = {
+        {"grey profile on a colour photo", testsupport::debianProfile(testsupport::kSGrayProfile), JpegColours::RGB},
+        {"CMYK profile on a colour photo", testsupport::debianProfile(testsupport::kPsCmykProfile), JpegColours::RGB},
+        {"abstract Lab profile", testsupport::debianProfile(testsupport::kLabAbstractProfile), JpegColours::RGB},
+        {"RGB profile on a grey photo", testsupport::debianProfile(testsupport::kAdobeRgbProfile), JpegColours::Gray},
+        {"bytes that are no profile", QByteArray(600, 'x'), JpegColours::RGB},
+        {"a profile cut short", testsupport::debianProfile(testsupport::kAdobeRgbProfile).left(300), JpegColours::RGB},
+    };
+    for (const Case& c : cases) {
+        const QString source = testsupport::writeFile(dir.filePath("odd.jpg"), libjpegFile(colour, c.icc, c.space));
+        const QImage read = platform::readImage(source);
+        ASSERT_FALSE(read.isNull()) << c.name;
+        EXPECT_TRUE(platform::imageProfile(read).isEmpty()) << c.name;
+        for (ImageType type : kAllTypes) {
+            SCOPED_TRACE(std::string(c.name) + ", " + typeName(type));
+            const QString path = dir.filePath(QStringLiteral("out.") + typeName(type));
+            ASSERT_TRUE(platform::writeImageFile(path, read, type, 0.9));
+            EXPECT_FALSE(platform::readImage(path).isNull());
+        }
+    }
+}
+
+// JPEG has no transparency: what is transparent goes on white, not black.
+TEST(ColourPath, TransparencyIntoJpegGoesOnWhite) {
+    QImage picture(16, 8, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 8; x < 16; ++x) picture.setPixel(x, y, qRgba(255, 0, 0, 128));
+    const QImage back = platform::readImageFromData(
+        platform::encodeImage(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), ImageType::JPEG, 1.0));
+    EXPECT_LE(distance(back.pixel(4, 4), qRgb(255, 255, 255)), 2);
+    EXPECT_LE(distance(back.pixel(12, 4), qRgb(255, 127, 127)), 3);
+}
