@@ -547,7 +547,9 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     const bool shrunkOnLoad = resized;
     if (!shrunkOnLoad) working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
     if (working.isNull()) {
-        work.failed = Outcome{index, PhotoFile::Failed, runmessages::Unreadable, false};
+        // A photo past the decoders' budget is whole, not damaged: say so.
+        const bool tooLarge = platform::exceedsPixelBudget(platform::readImageHeader(photo->fileURL));
+        work.failed = Outcome{index, PhotoFile::Failed, tooLarge ? runmessages::TooLarge : runmessages::Unreadable, false};
         return;
     }
     if (platform::FileIdentity::of(photo->filePath) != sourceRead) {

@@ -11,6 +11,7 @@ inline const QString DuplicateName = QStringLiteral("Duplicate filename");
 inline const QString SourceNotFound = QStringLiteral("File not available in source folder");
 inline const QString AlreadyExists = QStringLiteral("File already exists in destination folder.");
 inline const QString Unreadable = QStringLiteral("The photo could not be read");
+inline const QString TooLarge = QStringLiteral("The photo is larger than this program will open");
 inline const QString EffectFailed = QStringLiteral("The effect \"%@\" gave no picture");
 inline const QString FolderNotCreated = QStringLiteral("The destination folder could not be created");
 inline const QString WriteFailed = QStringLiteral("The output file could not be written");

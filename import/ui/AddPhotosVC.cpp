@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QImageReader>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -37,6 +36,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/ImageFileInfo.h"
 #include "records/MetaDataObject.h"
@@ -62,11 +62,8 @@ QImage defaultThumbnail(const QString& path, QSize size) {
     return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
 }
 
-// Whether the file's head names a picture of some size; never reads the whole file.
-bool fileHeadIsReadable(const QString& path) {
-    QImageReader reader(path);
-    return reader.canRead() && reader.size().isValid() && !reader.size().isEmpty();
-}
+// Whether the program's own readers take the file (its head names a picture of some size).
+bool fileHeadIsReadable(const QString& path) { return platform::isReadablePicture(path); }
 
 QString htmlEscaped(const QString& s) { return s.toHtmlEscaped(); }
 

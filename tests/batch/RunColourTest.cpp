@@ -1,6 +1,6 @@
 // Whole runs over photos with colour profiles (real ones from Debian packages): every
-// photo is written, and each output keeps, converts or greys its colours as its type
-// allows.
+// photo is written, each output keeps, converts or greys its colours as its type allows,
+// and a photo too large to open is told apart from a damaged one.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include "batch/BatchRunner.h"
+#include "batch/RunMessages.h"
 #include "platform/foundation/Values.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
@@ -132,4 +133,39 @@ TEST(RunColour, PdfPagesShowSrgb) {
     const QImage page(dir.filePath("page.png"));
     ASSERT_FALSE(page.isNull());
     EXPECT_LE(testsupport::colourDistance(page.pixel(8, 8), testsupport::adobeRgbInSrgb(colours[0])), 3);
+}
+
+// A whole photo past what the program decodes is reported as too large, not as damaged.
+TEST(RunColour, PhotoPastThePixelBudgetIsToldTooLargeNotUnreadable) {
+    QTemporaryDir dir;
+    // A PNG declaring 20000 x 15000 pixels (300 megapixels): its header is all a run reads
+    // before the decoder refuses it.
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&](const char* type, const QByteArray& data) {
+        QByteArray c(4, '\0');
+        qToBigEndian<quint32>(quint32(data.size()), reinterpret_cast<uchar*>(c.data()));
+        c += QByteArray(type, 4) + data;
+        const uLong crc = crc32(crc32(0, reinterpret_cast<const Bytef*>(type), 4),
+                                reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()));
+        QByteArray tail(4, '\0');
+        qToBigEndian<quint32>(quint32(crc), reinterpret_cast<uchar*>(tail.data()));
+        png += c + tail;
+    };
+    QByteArray ihdr(13, '\0');
+    qToBigEndian<quint32>(20000, reinterpret_cast<uchar*>(ihdr.data()));
+    qToBigEndian<quint32>(15000, reinterpret_cast<uchar*>(ihdr.data()) + 4);
+    ihdr[8] = 8;
+    ihdr[9] = 2;
+    chunk("IHDR", ihdr);
+    chunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8));
+    chunk("IEND", {});
+    const QString huge = testsupport::writeFile(dir.filePath("src/huge.png"), png);
+    const QString damaged = testsupport::writeFile(dir.filePath("src/damaged.png"), png.left(20));
+    const QList<std::shared_ptr<PhotoFile>> photos = {batchtest::photoAt(huge), batchtest::photoAt(damaged)};
+    EXPECT_TRUE(platform::exceedsPixelBudget(platform::readImageHeader(huge)));
+    ColourRun run;
+    ASSERT_TRUE(run.start(batchtest::runInput(photos, batchtest::renameSettings(4), batchtest::outputSettings(dir.filePath("out")))));
+    EXPECT_EQ(photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(photos[0]->processInfoMessage, runmessages::TooLarge);
+    EXPECT_EQ(photos[1]->processInfoMessage, runmessages::Unreadable);
 }

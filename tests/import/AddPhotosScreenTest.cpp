@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QDropEvent>
@@ -1004,5 +1005,31 @@ TEST_F(AddPhotosScreenTest, AMenuEntryNothingCouldTakeIsSaidInAnAlert) {
         EXPECT_TRUE(screen->alertMessage().contains("\u201cp000.jpg\u201d")) << screen->alertMessage().toStdString();
         QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
         EXPECT_FALSE(screen->isAlertShown());
+    }
+}
+
+// Photos that only the program's own readers take (TIFF, JPEG 2000, EPS) open like any
+// other: a click selects them and their info pop-up opens, with no "not available" alert.
+TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
+    const QImage picture = testsupport::gradientImage(64, 48);
+    QStringList made;
+    QDir().mkpath(path("formats"));
+    for (const auto& [type, ext] : {std::pair{platform::ImageType::TIFF, "tif"}, std::pair{platform::ImageType::JPEG2000, "jp2"}}) {
+        made << path(QStringLiteral("formats/photo.") + ext);
+        ASSERT_TRUE(platform::writeImageFile(made.last(), picture, type, 1.0));
+    }
+    made << testsupport::writeFile(path("formats/drawing.eps"),
+                                   "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 64 48\n%%EndComments\nshowpage\n%%EOF\n");
+    add(made);
+    ASSERT_EQ(batchPaths(), made);
+    for (int i = 0; i < made.size(); ++i) {
+        SCOPED_TRACE(made[i].toStdString());
+        const QRect r = screen->collectionView()->rectForItemAtIndexPath({0, i}).toRect();
+        QTest::mouseClick(screen->collectionView()->viewport(), Qt::LeftButton, {}, r.center());
+        QApplication::processEvents();
+        EXPECT_FALSE(screen->isAlertShown()) << screen->alertTitle().toStdString();
+        EXPECT_EQ(AppDelegate::shared().selectedImageIndex, i);
+        screen->btnInfoTappedAtLocationInCollectionView({}, {0, i});
+        EXPECT_TRUE(screen->infoWindow());
     }
 }
