@@ -175,7 +175,9 @@ Figures figures(const RunFacts& run, const Counters& counters, const QString& el
     f.elapsed = elapsed;
     f.outputDirectory = outputDirectoryText(run.output.get());
     f.outputIsLink = run.output && !run.output->useSourceFolder.value_or(false);
-    f.showProcessSkipped = counters.skipped + counters.notProcessed + counters.errors > 0;
+    // Only photos that were skipped or not reached are offered again under that name; a run
+    // whose only misses were errors has nothing skipped to process.
+    f.showProcessSkipped = counters.skipped + counters.notProcessed > 0;
     f.showRestoreExif = metadataChanged;
     f.showAddToFavourites = run.appliedSteps > 0;
     return f;

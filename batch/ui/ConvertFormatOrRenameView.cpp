@@ -4,6 +4,7 @@
 #include "batch/RenamePreviewRecomputer.h"
 #include "batch/RenameScheme.h"
 #include "batch/RunStartGate.h"
+#include "batch/ui/OriginalsNotes.h"
 #include "batch/ui/PreviewTables.h"
 #include "engine/Utils.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -121,7 +122,7 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent)
         {names::WindowResized, &ConvertFormatOrRenameView::windowisResizing},
         {names::WindowEndResizing, &ConvertFormatOrRenameView::windowEndResizing},
         {names::ResizeTableHeader, &ConvertFormatOrRenameView::resizeTableHeader},
-        {names::StartAsNewBatch, &ConvertFormatOrRenameView::resetAllSettings},
+        {names::StartAsNewBatch, &ConvertFormatOrRenameView::startAsNewBatch},
         {names::DisbalePrevBtn, &ConvertFormatOrRenameView::disablePrevBtn},
         {names::EnbalePrevBtn, &ConvertFormatOrRenameView::enablePrevBtn},
         {names::NextFromBtchEffects, &ConvertFormatOrRenameView::nextFromBatchEffectsView},
@@ -363,6 +364,13 @@ void ConvertFormatOrRenameView::build() {
     btnInfo = infoButton("btnInfo", this);
     filters->addWidget(btnInfo);
     right->addLayout(filters);
+    // What the planned run does to the originals, in words above the names it plans.
+    lblOriginalsNotice = new QLabel(this);
+    lblOriginalsNotice->setObjectName(QStringLiteral("lblOriginalsNotice"));
+    lblOriginalsNotice->setWordWrap(true);
+    lblOriginalsNotice->setStyleSheet(QStringLiteral("color:#e6a028;"));
+    lblOriginalsNotice->hide();
+    right->addWidget(lblOriginalsNotice);
     tblPreviewNames = new QTableView(this);
     previewModel = new PreviewTableModel(this);
     tblPreviewNames->setModel(previewModel);
@@ -619,6 +627,15 @@ void ConvertFormatOrRenameView::setupUIForUpdatedRenameSettingDictionary(const B
     showingSettings_ = false;
 }
 
+void ConvertFormatOrRenameView::startAsNewBatch() {
+    // The new batch starts from the default output options as well: this view's own record
+    // would otherwise be handed back to the application at the next re-planning, and a
+    // "Move to" of the last batch would send the new batch's originals to the Trash unasked.
+    seletedOutputOptionSettingObj = outputoptions::readDefaultOutputOptionSetting();
+    setupUIForUpdatedOutputSetting(*seletedOutputOptionSettingObj);
+    resetAllSettings();
+}
+
 void ConvertFormatOrRenameView::resetAllSettings() {
     AppDelegate::shared().selectedRenameSettingObj.reset();
     readDefaultRenameSetting();
@@ -671,6 +688,7 @@ void ConvertFormatOrRenameView::publish(const PreviewResult& result) {
     app.arrayDestinationPaths = arrayOutputFilePaths;
     classification = result.classification;
     updateErrorAndWarningUI();
+    showOriginalsNotice();
     post(names::HideLoading);
     app.isPROCESSING_WITH_FILES_SYSTEM = false;
     previewModel->setContents(arrayOutputFilePaths, classification);
@@ -694,6 +712,12 @@ void ConvertFormatOrRenameView::applyLibraryGuard() {
         btnMoveRenametoDestFolder->setEnabled(true);
         lblMoveOption->setStyleSheet(QStringLiteral("color:white;"));
     }
+}
+
+void ConvertFormatOrRenameView::showOriginalsNotice() {
+    const QStringList notes = originalsnotes::beforeRun(seletedOutputOptionSettingObj.get(), classification);
+    lblOriginalsNotice->setText(notes.join(u'\n'));
+    lblOriginalsNotice->setVisible(!notes.isEmpty());
 }
 
 void ConvertFormatOrRenameView::calculateErrorFiles() {
@@ -735,6 +759,7 @@ void ConvertFormatOrRenameView::btnPreviewFilesModeTapped(int tag) {
     }
     if (!recomputer_->isPending()) calculateErrorFiles();
     updateErrorAndWarningUI();
+    showOriginalsNotice();
     previewModel->setContents(arrayOutputFilePaths, classification);
     previewModel->setMode(flagPreviewFilesMode);
 }

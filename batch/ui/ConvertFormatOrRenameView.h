@@ -80,6 +80,9 @@ public:
     void setupUIForUpdatedOutputSetting(const OutputOptionSettings& s);
     void setupUIForUpdatedRenameSettingDictionary(const BatchRenameSetting& s);
     void resetAllSettings();
+    // A new batch began (the shell cleared the batch's settings): output options, format
+    // and rename rules back to their defaults.
+    void startAsNewBatch();
     void setBatchInfo();
     // "Batch Count: %@  |  Batch Size: %@  |  Batch Steps: %@" and its three values.
     static QString batchInfoText();
@@ -230,6 +233,8 @@ public:
     std::array<QLineEdit*, 7> popupTexts{};
     QPushButton *btnAllFileNames, *btnErrorFileNames, *btnWarningFileNames;
     QTableView* tblPreviewNames;
+    // Says above the planned names which originals the run sends to the Trash.
+    QLabel* lblOriginalsNotice = nullptr;
     PreviewTableModel* previewModel;
     QTableView* tblPopupOptions = nullptr;
     QLabel* lblBatchInfo;
@@ -266,6 +271,7 @@ private:
     void ruleToggled(RenameRule rule, bool on);
     void styleFilterButtons();
     void showFolderMissingAlert();
+    void showOriginalsNotice();
     void showOpenFailure(openfailure::Request request, const QString& path);
     void perfromStartProcess();
     void callDelegateToProcessPhotos();

@@ -90,8 +90,13 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
     const PreviewMark mark = classification_.markFor(*record);
     switch (role) {
     case Qt::DisplayRole: return newName ? record->filePath : record->oldFilePath;
-    case Qt::ToolTipRole:
-        return newName ? record->filePath + u'\n' + PreviewClassifier::toolTipFor(mark) : record->oldFilePath;
+    case Qt::ToolTipRole: {
+        if (!newName) return record->oldFilePath;
+        QString tip = record->filePath + u'\n' + PreviewClassifier::toolTipFor(mark);
+        if (classification_.replacesOwnSource(*record)) tip += u'\n' + PreviewClassifier::replacesOwnSourceNote();
+        return tip;
+    }
+    case ReplacesOriginalRole: return classification_.replacesOwnSource(*record);
     case Qt::BackgroundRole: return previewtables::rowBackground(index.row());
     case Qt::ForegroundRole: return QColor(Qt::white);
     case MarkRole: return int(mark);
@@ -111,15 +116,19 @@ void PreviewNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     const bool grey = mark != PreviewMark::Ready || index.data(PreviewTableModel::HighlightRole).toBool();
     if (index.column() == 0) {
         const QRect icon(r.left(), r.center().y() - 6, 12, 12);
-        const QPixmap picture = LabeledToggleButton::resourceImage(PreviewClassifier::imageNameFor(mark));
+        // A new file that replaces its original is ready, but not drawn as if nothing happened
+        // to the original: it gets the amber mark of a file that is in the way.
+        const bool replaces = mark == PreviewMark::Ready && index.data(PreviewTableModel::ReplacesOriginalRole).toBool();
+        const PreviewMark shown = replaces ? PreviewMark::AlreadyExists : mark;
+        const QPixmap picture = LabeledToggleButton::resourceImage(PreviewClassifier::imageNameFor(shown));
         if (!picture.isNull()) {
             painter->drawPixmap(icon, picture);
         } else {
             painter->setRenderHint(QPainter::Antialiasing);
             painter->setPen(Qt::NoPen);
-            painter->setBrush(mark == PreviewMark::Ready           ? QColor(26, 185, 153)
-                              : mark == PreviewMark::AlreadyExists ? QColor(230, 160, 40)
-                                                                   : QColor(220, 60, 60));
+            painter->setBrush(shown == PreviewMark::Ready           ? QColor(26, 185, 153)
+                              : shown == PreviewMark::AlreadyExists ? QColor(230, 160, 40)
+                                                                    : QColor(220, 60, 60));
             painter->drawEllipse(icon);
         }
         r.setLeft(icon.right() + 6);

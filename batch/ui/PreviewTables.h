@@ -40,7 +40,8 @@ class PreviewTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Mode { All = 0, Errors = 1, Warnings = 2 };
-    enum Role { MarkRole = Qt::UserRole + 1, HighlightRole, FileNameRole };
+    // ReplacesOriginalRole: the new file replaces its own original (which goes to the Trash).
+    enum Role { MarkRole = Qt::UserRole + 1, HighlightRole, FileNameRole, ReplacesOriginalRole };
 
     explicit PreviewTableModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
     void setContents(QList<std::shared_ptr<OutputPhotoPath>> planned, PreviewClassification classification);

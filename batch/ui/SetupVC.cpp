@@ -12,6 +12,7 @@
 
 #include "batch/RenameScheme.h"
 #include "batch/RunStartGate.h"
+#include "batch/ui/OriginalsNotes.h"
 #include "batch/ui/PreviewTables.h"
 #include "batch/ui/SummaryView.h"
 #include "ui/SmallViews.h"
@@ -286,7 +287,9 @@ void SetupVC::btnPreviewOnConvertOrRenameVCTapped() {
         showAlertWithType(115);
         return;
     }
-    showStartProcessPrompt(decision.text);
+    // Whatever the run sends to the Trash is said before it starts.
+    showStartProcessPrompt(
+        originalsnotes::startQuestion(decision.text, originalsnotes::beforeRun(output.get(), calculatedErrors)));
 }
 
 void SetupVC::showStartProcessPrompt(const QString& text) {
@@ -424,6 +427,7 @@ void SetupVC::btnYesOnAbortTapped() {
 void SetupVC::btnNoOnAbortTapped() {
     closeRunQuestion();
     runner_->answerStopQuestion(false);
+    emit stopDeclined();
 }
 
 void SetupVC::tellLowSpace(std::uint64_t freeBytes) {

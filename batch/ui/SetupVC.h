@@ -142,6 +142,8 @@ public:
 
 signals:
     void runFinished(bool finished);
+    // The user answered No to stopping the run.
+    void stopDeclined();
 
 private:
     QMessageBox* messageBox(const QString& name, const QString& title, const QString& text);

@@ -15,6 +15,7 @@
 
 #include "batch/BatchRunner.h"
 #include "batch/ui/LoadingOverlay.h"
+#include "batch/ui/OriginalsNotes.h"
 #include "batch/ui/SetupVC.h"
 #include "batch/ui/SummaryView.h"
 #include "engine/Utils.h"
@@ -208,9 +209,11 @@ void SummaryController::setSummmaryInfo() {
     const BatchRunner* runner = screen_->runner();
     runsummary::Counters counters{runner->counterProcessedSuccessfully, runner->counterNotProcessed,
                                   runner->counterSkipped, runner->counterProcessedWithError};
-    summary_->setSummmaryInfo(runsummary::figures(facts(), counters,
+    const auto run = facts();
+    summary_->setSummmaryInfo(runsummary::figures(run, counters,
                                                   runsummary::elapsedText(screen_->processStartedDateTime, now()),
                                                   AppDelegate::shared().isMetadataInfoChanged));
+    summary_->setOriginalsNote(originalsnotes::afterRun(run.output.get(), counters.processed));
 }
 
 void SummaryController::removeSummaryView() { screen_->AddConvertFormatView(); }

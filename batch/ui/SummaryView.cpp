@@ -84,7 +84,15 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     gridRow->addLayout(grid);
     gridRow->addStretch(1);
     outer->addLayout(gridRow);
-    outer->addSpacing(24);
+    lblOriginalsNote = new QLabel(this);
+    lblOriginalsNote->setObjectName(QStringLiteral("lblOriginalsNote"));
+    lblOriginalsNote->setAlignment(Qt::AlignCenter);
+    lblOriginalsNote->setWordWrap(true);
+    lblOriginalsNote->setStyleSheet(QStringLiteral("color:#e6a028;"));
+    lblOriginalsNote->hide();
+    outer->addSpacing(12);
+    outer->addWidget(lblOriginalsNote);
+    outer->addSpacing(12);
 
     // Hidden buttons leave no gap: the row closes up from the left.
     actionRow_ = new QWidget(this);
@@ -109,6 +117,11 @@ int SummaryView::widthOfString(const QString& text, const QFont& font) {
 
 void SummaryView::setFinished(bool finished) {
     lblSummaryHeader->setText(finished ? QStringLiteral("Batch Process Finished!") : QStringLiteral("Batch Process Stopped!"));
+}
+
+void SummaryView::setOriginalsNote(const QString& text) {
+    lblOriginalsNote->setText(text);
+    lblOriginalsNote->setVisible(!text.isEmpty());
 }
 
 void SummaryView::setSummmaryInfo(const runsummary::Figures& f) {

@@ -16,6 +16,8 @@ public:
 
     void setSummmaryInfo(const runsummary::Figures& figures);
     void setFinished(bool finished);
+    // What the run did to the originals (move mode); hidden when empty.
+    void setOriginalsNote(const QString& text);
 
     QLabel* lblSummaryHeader = nullptr;
     QLabel* lblBatchCountSummary = nullptr;
@@ -29,6 +31,7 @@ public:
     QLabel* lblOutputDirectorySummary = nullptr;
     LinkButton* btnOpenOutputFolder = nullptr;
     LinkButton* btnShowLog = nullptr;
+    QLabel* lblOriginalsNote = nullptr;
     QPushButton* btnAddtoFav = nullptr;
     QPushButton* btnRestoreExifInfo = nullptr;
     QPushButton* btnSkippedPhotos = nullptr;

@@ -25,6 +25,7 @@
 #include "records/OutputOptionSettings.h"
 #include "records/SavedState.h"
 #include "tests/batch/BatchFixtures.h"
+#include "batch/ui/OriginalsNotes.h"
 #include "ui/SmallViews.h"
 
 namespace {
@@ -652,4 +653,58 @@ TEST(RunScreen, OpeningWhatNothingCanOpenIsSaidInAShortAlert) {
     auto* menuAlert = rename->findChild<QMessageBox*>("alertOpenFailure");
     ASSERT_NE(menuAlert, nullptr);
     EXPECT_TRUE(menuAlert->informativeText().contains("\u201cp0.jpg\u201d"));
+}
+
+TEST(RunScreen, WhatARunDoesToTheOriginalsIsSaidBeforeAndAfterIt) {
+    RunScreen s(2);
+    auto* notice = s.find<QLabel>("lblOriginalsNotice");
+    EXPECT_FALSE(notice->isVisible());  // copy mode: the originals stay
+
+    // Move mode: above the planned names, in the start question and in the summary.
+    RunScreen::click(s.find<QRadioButton>("btnMoveRenametoDestFolder"));
+    s.settle();
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), originalsnotes::kMoveMode);
+    RunScreen::click(s.find<QPushButton>("btnStartProcess"));
+    ASSERT_NE(s.setup->startQuestion(), nullptr);
+    const QString question = s.setup->startQuestion()->text();
+    EXPECT_TRUE(question.contains(originalsnotes::kMoveMode)) << question.toStdString();
+    EXPECT_TRUE(question.endsWith("Click YES to proceed and NO to cancel.")) << "the last line stays last";
+    s.setup->btnNoOnStartProcessWindowTapped();
+    s.runToSummary();
+    auto* note = s.summary->summaryView()->lblOriginalsNote;
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), "The originals of the 2 processed photos were moved to the Trash.");
+}
+
+TEST(RunScreen, OutputsReplacingTheirOwnOriginalsAreNamedBeforeTheStart) {
+    RunScreen s(2);
+    RunScreen::click(s.find<QRadioButton>("btnUseSourcePhotosFolder"));
+    s.settle();
+    auto* notice = s.find<QLabel>("lblOriginalsNotice");
+    EXPECT_FALSE(notice->isVisible());  // without overwriting, the photos stay (with a warning)
+    RunScreen::click(s.find<QCheckBox>("checkboxDeleteSourcePhoto"));
+    s.settle();
+    ASSERT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().startsWith("2 photos will replace their originals")) << notice->text().toStdString();
+    auto* model = s.setup->vwConvertFormatOrRename->tblPreviewNames->model();
+    ASSERT_EQ(model->rowCount(), 2);
+    const QString tip = model->index(0, 0).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains("goes to the Trash first")) << tip.toStdString();
+    RunScreen::click(s.find<QPushButton>("btnStartProcess"));
+    ASSERT_NE(s.setup->startQuestion(), nullptr);
+    EXPECT_TRUE(s.setup->startQuestion()->text().contains("2 photos will replace their originals in the source folders"));
+    s.setup->btnNoOnStartProcessWindowTapped();
+}
+
+TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersNoSkippedPhotos) {
+    RunScreen s(2);
+    QFile damaged(AppDelegate::shared().arraySelectedImagesToProcess[1]->filePath);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write(QByteArray("\xFF\xD8\xFF\xE0 not a photo", 16));
+    damaged.close();
+    s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    s.runToSummary();
+    ASSERT_EQ(s.setup->runner()->counterProcessedWithError, 1);
+    EXPECT_FALSE(s.summary->summaryView()->btnSkippedPhotos->isVisible());
 }

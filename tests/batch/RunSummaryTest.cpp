@@ -158,6 +158,8 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
     EXPECT_TRUE(f.outputIsLink);
     EXPECT_TRUE(f.showProcessSkipped);
     EXPECT_FALSE(runsummary::figures(run, {6, 0, 0, 0}, "t", false).showProcessSkipped);
+    EXPECT_FALSE(runsummary::figures(run, {5, 0, 0, 1}, "t", false).showProcessSkipped) << "errors alone skip nothing";
+    EXPECT_TRUE(runsummary::figures(run, {5, 1, 0, 0}, "t", false).showProcessSkipped) << "a photo not reached";
     auto beside = std::make_shared<OutputOptionSettings>(*run.output);
     beside->useSourceFolder = true;
     beside->openOutputFolderAfterProcessing = true;

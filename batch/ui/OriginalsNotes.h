@@ -1,0 +1,29 @@
+#pragma once
+// What the output screen says about the user's originals whenever a run will send some of
+// them to the Trash: in move mode (each original once its new file is written and checked)
+// and when outputs replace their own originals in the source folders. The same words stand
+// above the planned names, in the start question and in the summary.
+#include <QString>
+#include <QStringList>
+
+struct OutputOptionSettings;
+struct PreviewClassification;
+
+namespace originalsnotes {
+
+inline const QString kMoveMode = QStringLiteral(
+    "Move mode: the original of each processed photo goes to the Trash once its new file is written and checked.");
+
+bool isMoveMode(const OutputOptionSettings* output);
+
+// The sentences before a run, one per case that applies; empty when the originals stay.
+QStringList beforeRun(const OutputOptionSettings* output, const PreviewClassification& classification);
+
+// The start question with those sentences set before its closing "Click YES ..." line.
+QString startQuestion(const QString& question, const QStringList& notes);
+
+// The summary's sentence after a run in move mode with `processed` photos done; empty
+// outside move mode.
+QString afterRun(const OutputOptionSettings* output, qint64 processed);
+
+}  // namespace originalsnotes
