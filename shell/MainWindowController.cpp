@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -120,6 +121,12 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
                        DeliverOn::MainThread, this);
     QMetaObject::invokeMethod(this, [this] { showKeptAsideNotices(); }, Qt::QueuedConnection);
 
+    // Quitting from the keyboard goes the way of the close button: a run is stopped and the
+    // session offered first.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, this, &MainWindowController::btnCloseWindowTapped);
+
     onClosed_ = [] { QCoreApplication::quit(); };
     sessionSaver_ = [this] { return SavedState::saveProjectSessionToDefault(AppDelegate::shared(), userDefaults()); };
     showScreen(ScreenAddPhotos);
@@ -150,7 +157,13 @@ AddPhotosVC* MainWindowController::addPhotosVC() { return lazyScreen(addPhotos_,
 
 AdjustFilterVC* MainWindowController::adjustFilterVC() { return lazyScreen(adjustFilter_, stack_, this); }
 
-SetupVC* MainWindowController::setupVC() { return lazyScreen(setup_, stack_, this); }
+SetupVC* MainWindowController::setupVC() {
+    const bool made = setup_ != nullptr;
+    lazyScreen(setup_, stack_, this);
+    // A close asked during a run waits for the run to stop; "No" to stopping forgets it.
+    if (!made) connect(setup_, &SetupVC::stopDeclined, this, [this] { closeAfterRun_ = false; });
+    return setup_;
+}
 
 void MainWindowController::postAppear(int screen, bool appear) {
     switch (screen) {
@@ -207,7 +220,11 @@ void MainWindowController::btnNextFromAddPhotosVcTapped() {
     post(names::SelectedPhotoChanged);
 }
 
-void MainWindowController::photosChangedNotification() { setStep(0); }
+// The add-photos screen also hears of batches changed elsewhere (the skipped photos of a
+// run handed to the effects screen): the steps follow only while it is the screen shown.
+void MainWindowController::photosChangedNotification() {
+    if (current_ == ScreenAddPhotos) setStep(0);
+}
 
 // ---- effects screen
 
@@ -273,7 +290,13 @@ void MainWindowController::btnProcessSkippedFromSetupVCTapped(const QList<std::s
 
 void MainWindowController::convertFormatViewWillAppear() { setStep(3); }
 void MainWindowController::processStartViewWillAppear() { setStep(4); }
-void MainWindowController::processCompleteViewWillAppear() { setStep(5); }
+void MainWindowController::processCompleteViewWillAppear() {
+    setStep(5);
+    if (!closeAfterRun_) return;
+    // The run a close stopped has ended and its summary is written: the close goes on.
+    closeAfterRun_ = false;
+    QTimer::singleShot(0, this, &MainWindowController::btnCloseWindowTapped);
+}
 
 // ---- closing
 
@@ -304,6 +327,7 @@ void MainWindowController::btnCloseWindowTapped() {
     AppDelegate& app = AppDelegate::shared();
     if (app.isSUBWINDOW_OPENED) return;
     if (app.isPHOTOS_PROCESSING_IN_PROGERESS) {
+        closeAfterRun_ = true;
         post(names::ProcessStop);
         return;
     }

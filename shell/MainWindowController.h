@@ -110,4 +110,5 @@ private:
     bool closing_ = false;
     bool inCloseEvent_ = false;
     bool closed_ = false;
+    bool closeAfterRun_ = false;  // the close button stopped a run: close once it has ended
 };

@@ -594,6 +594,12 @@ void AddPhotosVC::viewWillAppear() {
     // The batch may have changed on the other screens (a new batch, the skipped photos of
     // a run): a photo that left it can be added again.
     intake_->syncDuplicateGuard(batch);
+    if (app.isSTART_AS_NEW_BATCH && batch.isEmpty()) {
+        // Nothing chosen in the last batch carries over into the next.
+        arrTableSelectedRows.clear();
+        listAnchor_ = -1;
+        customCollectionView_->deselectAllItems();
+    }
     const int current = app.selectedImageIndex;
     if (app.isPHOTO_DLETED_FROM_DIRECTORY) {
         reloadViews();

@@ -17,6 +17,8 @@
 #include <QTableView>
 #include <QTest>
 #include <QThreadPool>
+#include <atomic>
+#include <thread>
 
 #include "batch/BatchRunner.h"
 #include "batch/RenamePreviewRecomputer.h"
@@ -510,4 +512,132 @@ TEST(EndToEnd, MoveModeWhenTheDiskFillsKeepsEverySourceWithoutAVerifiedOutput) {
     EXPECT_TRUE(QFileInfo::exists(setup->summaryController->strLogfilePath));
 }
 
+
+// Photos dropped on the add-photos screen and carried on to the output screen without an
+// effect (the question about that answered "go on").
+SetupVC* toOutputScreen(Road& road, const QString& folder, int count, const QString& out) {
+    AppDelegate& app = AppDelegate::shared();
+    AddPhotosVC* add = road.window->addPhotosVC();
+    EXPECT_TRUE(dropFolder(add, folder));
+    EXPECT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == count && add->nextButton()->isEnabled(); }));
+    click(add->nextButton());
+    QAbstractButton* next = road.window->adjustFilterVC()->nextButton();
+    EXPECT_TRUE(batchtest::waitUntil([&] { return next->isEnabled(); }));
+    click(next);
+    EXPECT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
+    return outputScreen(road, out);
+}
+
+TEST(EndToEnd, AfterAMoveRunANewBatchStartsFromItsOwnFirstPhotoAndTheDefaultOutput) {
+    batchtest::TrashInTemp trash;
+    Road road;
+    AppDelegate& app = AppDelegate::shared();
+    for (int i = 1; i <= 3; ++i) batchtest::writePhoto(road.path(QString("first/p%1.jpg").arg(i)));
+    const QString fresh = batchtest::writePhoto(road.path("second/new.jpg"), 200, 100);
+
+    // The first batch, looked at in the list with its last photo checked, moved out.
+    AddPhotosVC* add = road.window->addPhotosVC();
+    ASSERT_TRUE(dropFolder(add, road.path("first")));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3 && add->nextButton()->isEnabled(); }));
+    add->btnViewPhotosModetapped(1);
+    add->listRowClicked(2, 1);
+    add->btnViewPhotosModetapped(0);
+    add->btnViewPhotosModetapped(1);
+    click(add->nextButton());
+    QAbstractButton* next = road.window->adjustFilterVC()->nextButton();
+    ASSERT_TRUE(batchtest::waitUntil([&] { return next->isEnabled(); }));
+    click(next);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
+    SetupVC* setup = outputScreen(road, road.path("Out"));
+    click(setup->findChild<QRadioButton*>("btnMoveRenametoDestFolder"));
+    settle(setup->vwConvertFormatOrRename);
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    startRun(setup);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    ASSERT_FALSE(QFileInfo::exists(road.path("first/p1.jpg"))) << "moved: the originals are in the Trash";
+
+    click(setup->summaryController->summaryView()->btnStartNewBatch);
+    QTest::mouseClick(setup->summaryController->windowStartNewBatch()->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenAddPhotos; }));
+
+    // A new batch of one photo: Next reaches the effects screen with that photo.
+    ASSERT_TRUE(dropFolder(add, road.path("second")));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 1 && add->nextButton()->isEnabled(); }));
+    click(add->nextButton());
+    EXPECT_FALSE(add->isAlertShown()) << add->alertTitle().toStdString();
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+    ASSERT_TRUE(app.selectedImageFile);
+    EXPECT_EQ(app.selectedImageFile->filePath, fresh);
+    EXPECT_EQ(app.selectedImageIndex, 0);
+
+    // And the output screen starts from copying again, not from the last batch's "Move".
+    ASSERT_TRUE(batchtest::waitUntil([&] { return next->isEnabled(); }));
+    click(next);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
+    settle(setup->vwConvertFormatOrRename);
+    EXPECT_FALSE(setup->findChild<QRadioButton*>("btnMoveRenametoDestFolder")->isChecked());
+    EXPECT_TRUE(setup->findChild<QRadioButton*>("btnCopytoDestFolder")->isChecked());
+    EXPECT_FALSE(app.selectedOuputSettingObj->moveAndRenameToDestinationFolder.value_or(false));
+}
+
+TEST(EndToEnd, ClosingTheWindowDuringARunClosesItOnceTheRunHasStopped) {
+    for (const bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "Yes, stop" : "No, go on");
+        Road road;
+        for (int i = 1; i <= 3; ++i) batchtest::writePhoto(road.path(QString("in/p%1.jpg").arg(i)));
+        SetupVC* setup = toOutputScreen(road, road.path("in"), 3, road.path("Out"));
+        // The run waits at its first photo until the stop question is open.
+        std::atomic<bool> release{false};
+        setup->runner()->setFreeSpaceProvider([&](const QString&) -> std::optional<VolumeSpace> {
+            while (!release) std::this_thread::yield();
+            return VolumeSpace{1ull << 40, 1ull << 39};
+        });
+        struct Release {
+            std::atomic<bool>& flag;
+            ~Release() { flag = true; }
+        } releaseOnExit{release};
+        bool shown = false;
+        QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+        startRun(setup);
+        ASSERT_TRUE(batchtest::waitUntil([] { return AppDelegate::shared().isPHOTOS_PROCESSING_IN_PROGERESS.load(); }));
+        road.asked.clear();
+        road.window->close();  // the title bar's close button
+        QMessageBox* question = nullptr;
+        ASSERT_TRUE(batchtest::waitUntil([&] { return (question = setup->findChild<QMessageBox*>("windowAbortAlert")) != nullptr; }));
+        release = true;
+        QTest::mouseClick(question->button(stop ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+        ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+        if (stop) {
+            ASSERT_TRUE(batchtest::waitUntil([&] { return road.closed == 1; }));
+            EXPECT_EQ(road.asked, QStringList{"SAVE SESSION"});
+            EXPECT_FALSE(road.window->isVisible());
+        } else {
+            QTest::qWait(50);
+            EXPECT_EQ(road.closed, 0);
+            EXPECT_TRUE(road.window->isVisible()) << "the user chose to go on";
+        }
+    }
+}
+
+TEST(EndToEnd, ProcessingTheSkippedPhotosMarksTheEffectsStep) {
+    Road road;
+    AppDelegate& app = AppDelegate::shared();
+    for (int i = 1; i <= 2; ++i) batchtest::writePhoto(road.path(QString("in/p%1.jpg").arg(i)));
+    const QString out = road.path("Out");
+    SetupVC* setup = toOutputScreen(road, road.path("in"), 2, out);
+    // The first photo's output is there already: it is skipped.
+    testsupport::writeFile(out + "/p1.jpg", "already here");
+    setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    settle(setup->vwConvertFormatOrRename);
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    startRun(setup);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    click(setup->summaryController->summaryView()->btnSkippedPhotos);
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(road.window->step(), int(MainWindowController::ScreenAdjustFilter));
+    EXPECT_EQ(app.arraySelectedImagesToProcess.size(), 1);
+}
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
@@ -161,6 +162,11 @@ TEST(MainWindow, SwitchingPostsDisappearThenAppearAndMovesTheSteps) {
         NotificationCenter::defaultCenter().postNotification(name);
         EXPECT_EQ(w.step(), step);
     }
+    // The add-photos screen's word that its batch changed moves the steps only while it shows.
+    w.photosChangedNotification();
+    EXPECT_EQ(w.step(), 5);
+    w.showScreen(0);
+    w.setStep(3);
     w.photosChangedNotification();
     EXPECT_EQ(w.step(), 0);
 
@@ -353,4 +359,22 @@ TEST(MainWindow, SavedDataKeptAsideIsToldOnce) {
     Favorites::favouriteBatches(defaults);
     QCoreApplication::processEvents();
     EXPECT_EQ(win.asked.size(), before + 1);
+}
+
+TEST(MainWindow, CtrlQQuitsTheWayTheCloseButtonCloses) {
+    AppDelegate& app = AppDelegate::shared();
+    QTemporaryDir dir;
+    Window win;
+    win.w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&win.w));
+    QCoreApplication::processEvents();
+    const size_t before = win.asked.size();
+    app.arraySelectedImagesToProcess = {photoAt(dir.filePath(QStringLiteral("a.png")), 8, 8)};
+    QTest::keyClick(&win.w, Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_EQ(win.asked.size(), before + 1) << "the session is offered first";
+    EXPECT_EQ(win.asked.back().title, "SAVE SESSION");
+    win.pending.back()(1);  // Don't Save
+    EXPECT_EQ(win.closedCalls, 1);
+    EXPECT_FALSE(win.w.isVisible());
+    app.arraySelectedImagesToProcess.clear();
 }
