@@ -301,10 +301,9 @@ void MainWindowController::processCompleteViewWillAppear() {
 // ---- closing
 
 void MainWindowController::ask(const Question& q, Answer answer) {
-    AppDelegate& app = AppDelegate::shared();
-    app.isSUBWINDOW_OPENED = true;
-    auto done = [answer = std::move(answer)](int button) {
-        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    asking_.acquire();
+    auto done = [self = QPointer<MainWindowController>(this), answer = std::move(answer)](int button) {
+        if (self) self->asking_.release();
         if (answer) answer(button);
     };
     if (asker_) {

@@ -11,6 +11,8 @@
 #include "batch/ui/SetupVC.h"
 #include "editor/ui/AdjustFilterVC.h"
 #include "import/ui/AddPhotosVC.h"
+#include "records/AppDelegate.h"
+#include "ui/SubWindowHold.h"
 
 class QStackedWidget;
 class QTimer;
@@ -111,4 +113,6 @@ private:
     bool inCloseEvent_ = false;
     bool closed_ = false;
     bool closeAfterRun_ = false;  // the close button stopped a run: close once it has ended
+    // The application's busy count while a question of the window is open.
+    SubWindowHold asking_{AppDelegate::shared().isSUBWINDOW_OPENED};
 };

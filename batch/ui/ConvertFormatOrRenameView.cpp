@@ -5,6 +5,8 @@
 #include "batch/RenameScheme.h"
 #include "batch/RunStartGate.h"
 #include "batch/ui/OriginalsNotes.h"
+#include "batch/ui/OutputFolderChoice.h"
+#include "batch/ui/OutputFolderDialog.h"
 #include "batch/ui/PreviewTables.h"
 #include "engine/Utils.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -20,6 +22,7 @@
 #include "ui/AttachedWindow.h"
 #include "ui/OnlyIntegerValueFormatter.h"
 #include "ui/SmallViews.h"
+#include "ui/SubWindowHold.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -132,11 +135,9 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent)
         center.addObserver(name, [this, handler = handler](const auto&) { (this->*handler)(); }, DeliverOn::MainThread,
                            this);
 
+    busy_ = std::make_unique<SubWindowHold>(AppDelegate::shared().isSUBWINDOW_OPENED);
     folderChooser_ = [](QWidget* parent, const QString& start, std::function<void(QString)> done) {
-        auto* dialog = new QFileDialog(parent->window(), tr("Choose the output folder"), start);
-        dialog->setObjectName(QStringLiteral("folderChooser"));
-        dialog->setFileMode(QFileDialog::Directory);
-        dialog->setOption(QFileDialog::ShowDirsOnly);
+        auto* dialog = new OutputFolderDialog(parent->window(), start);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done](int result) {
             const QStringList chosen = dialog->selectedFiles();
@@ -867,15 +868,19 @@ void ConvertFormatOrRenameView::btncheckBoxSetOutputDateTimeSameTapped(bool on) 
 }
 
 void ConvertFormatOrRenameView::btnSelectFolderTapped() {
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
-    const QString start = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    busy_->acquire();
+    // The chooser opens where the photos go now (or the nearest folder above it that is there).
+    const QString start = outputfolder::chooserStartFolder(
+        seletedOutputOptionSettingObj ? seletedOutputOptionSettingObj->outputFolderPath : QString(),
+        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
     QPointer<ConvertFormatOrRenameView> self(this);
     folderChooser_(this, start, [self](const QString& path) {
-        if (self && !path.isEmpty() && outputoptions::acceptChosenFolder(*self->seletedOutputOptionSettingObj, path)) {
+        if (!self) return;
+        if (!path.isEmpty() && outputoptions::acceptChosenFolder(*self->seletedOutputOptionSettingObj, path)) {
             self->txtFolderName->setText(path);
             self->resetPreviewForUpdatedRenameSelections(false);
         }
-        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+        self->busy_->release();
     });
 }
 

@@ -17,6 +17,7 @@
 #include "ui/OpenFailure.h"
 
 class DisableScrollView;
+class SubWindowHold;
 class PreviewTableModel;
 class QAbstractButton;
 class QCheckBox;
@@ -286,6 +287,9 @@ private:
     std::unique_ptr<SetupTips> tips_;
     Scheduler scheduler_;
     bool tipsDisableChecked_ = false;
+    // The application's busy count while the folder chooser or a tip is open.
+    std::unique_ptr<SubWindowHold> busy_;
+    bool tipHeld_ = false;
     bool showingSettings_ = false;  // controls are being filled from settings
     bool firstPreview_ = false;
 };

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <tuple>
 
+#include "batch/ui/OutputFolderChoice.h"
 #include "batch/ui/PreviewTables.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
@@ -24,6 +25,7 @@
 #include "records/AppDelegate.h"
 #include "records/OutputPhotoPath.h"
 #include "ui/SmallViews.h"
+#include "ui/SubWindowHold.h"
 
 namespace names = platform::notifications;
 
@@ -33,8 +35,8 @@ const QColor kPopupBackground(41, 41, 41);
 
 const QString kMoveInfo =
     QStringLiteral("Moving files to new destination will remove the files from the source folder.");
-const QString kSourceFolderInfo = QStringLiteral(
-    "All photos from iPhoto library will be saved here: /Users/Desktop/iPhoto_BriskoPhotosOutput.");
+// "%1" is the folder on the desktop the library's photos go to.
+const QString kSourceFolderInfo = QStringLiteral("All photos from iPhoto library will be saved here: %1.");
 const QString kRawFormatsInfo = QStringLiteral(
     "If you choose to \"Keep Original format\", then RAW and other additional image formats will be saved as .png by "
     "default.");
@@ -165,7 +167,8 @@ void ConvertFormatOrRenameView::showInfoText(QPushButton* sender, const QString&
 void ConvertFormatOrRenameView::btnMoveOptionInfoTapped() { showInfoText(btnMoveOptionInfo, kMoveInfo, 245); }
 
 void ConvertFormatOrRenameView::btnUseSourceFolderInfoTapped() {
-    showInfoText(btnUseSourceFolderInfo, kSourceFolderInfo, 245);
+    // The same folder the start question names: the desktop's, not a fixed path.
+    showInfoText(btnUseSourceFolderInfo, kSourceFolderInfo.arg(outputfolder::libraryOutputFolder()), 245);
 }
 
 void ConvertFormatOrRenameView::btnInfoAboutRawFormatsTapped() {
@@ -365,7 +368,10 @@ void ConvertFormatOrRenameView::addTipsPopupWindowAtPoint(QPoint windowPoint, QW
     auto* popup = AttachedWindow::createTip(view, windowPoint, window, arrowSide, cornerRadius);
     popup->setObjectName(QStringLiteral("tipsPopUpWindow"));
     tipsPopUpWindow_ = popup;
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    if (!tipHeld_) {
+        busy_->acquire();
+        tipHeld_ = true;
+    }
     bgViewForTips->setGeometry(rect());
     bgViewForTips->show();
     bgViewForTips->raise();
@@ -380,7 +386,10 @@ void ConvertFormatOrRenameView::removeTipsPopupWindow() {
     tipsPopUpWindow_ = nullptr;
     tips_->removeTipsPopupWindow();
     popup->closePopup();
-    AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    if (tipHeld_) {
+        busy_->release();
+        tipHeld_ = false;
+    }
     bgViewForTips->hide();
     post(names::TipsHide);
 }

@@ -13,6 +13,7 @@
 #include "batch/RenameScheme.h"
 #include "batch/RunStartGate.h"
 #include "batch/ui/OriginalsNotes.h"
+#include "batch/ui/OutputFolderChoice.h"
 #include "batch/ui/PreviewTables.h"
 #include "batch/ui/SummaryView.h"
 #include "ui/SmallViews.h"
@@ -230,7 +231,7 @@ void SetupVC::runShowsAlert(const QString& text) {
 }
 
 void SetupVC::hideNoPhotosAlertWindow(bool hide) {
-    runalerts::BusyState& busy = summaryController->busy();
+    SubWindowHold& busy = summaryController->busy();
     if (hide) {
         if (!alertWin_) return;
         QMessageBox* box = alertWin_;
@@ -277,9 +278,7 @@ void SetupVC::btnPreviewOnConvertOrRenameVCTapped() {
     bool libraryPhoto = false;
     for (const auto& photo : app.arraySelectedImagesToProcess) libraryPhoto = libraryPhoto || (photo && photo->isIphotosNode);
     const bool toSourceFolders = output && output->useSourceFolder.value_or(false);
-    const QString libraryFolder = platform::stringByAppendingPathComponent(
-        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-        QString::fromLatin1(RenameScheme::kLibraryOutputFolderName));
+    const QString libraryFolder = outputfolder::libraryOutputFolder();
     const startgate::Decision decision = startgate::decide(int(app.arrayDestinationPaths.size()),
                                                            calculatedErrors.classifiedCount(),
                                                            libraryPhoto && toSourceFolders, libraryFolder);
@@ -296,7 +295,7 @@ void SetupVC::showStartProcessPrompt(const QString& text) {
     removeStartProcessPrompt();
     QMessageBox* box = messageBox(QStringLiteral("windowStartProcessPrompt"), tr("Start"), text);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    summaryController->busy().acquire();
     connect(box, &QMessageBox::finished, this, [this, box] {
         if (box->clickedButton() == box->button(QMessageBox::Yes)) {
             btnYesOnStartProcessWindowTapped();
@@ -312,7 +311,7 @@ void SetupVC::removeStartProcessPrompt() {
     if (!startQuestion_) return;
     QMessageBox* box = startQuestion_;
     startQuestion_ = nullptr;
-    AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    summaryController->busy().release();
     box->disconnect(this);
     box->close();
 }

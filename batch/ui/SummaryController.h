@@ -14,6 +14,7 @@
 #include "batch/RunSummary.h"
 #include "platform/foundation/PostBack.h"
 #include "ui/OpenFailure.h"
+#include "ui/SubWindowHold.h"
 
 class SetupVC;
 class SummaryView;
@@ -73,7 +74,8 @@ public:
     void showOpenFailure(openfailure::Request request, const QString& what);
     QMessageBox* openFailureAlert() const { return openFailure_; }
     int alertTag = 0;
-    runalerts::BusyState& busy() { return busy_; }
+    // The application's busy count as the run screen holds it.
+    SubWindowHold& busy() { return busy_; }
 
     // ---- the run ----
     void runStarted(const QDateTime& started, const QString& startText);
@@ -150,7 +152,7 @@ private:
     QTimer* bottomTimer_ = nullptr;
     QPointer<QDialog> favSheet_;
     QPointer<QMessageBox> sessionSheet_, newBatchSheet_, alert_, openFailure_;
-    runalerts::BusyState busy_;
+    SubWindowHold busy_;
     bool loadingHeld_ = false;
     bool tipHeld_ = false;
 

@@ -43,6 +43,7 @@
 #include "records/PhotoFile.h"
 #include "ui/AttachedWindow.h"
 #include "ui/OpenFailure.h"
+#include "ui/SubWindowHold.h"
 
 namespace names = platform::notifications;
 
@@ -114,6 +115,8 @@ AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services)
     if (!services_.center) services_.center = &platform::NotificationCenter::defaultCenter();
     if (!services_.makeThumbnail) services_.makeThumbnail = defaultThumbnail;
     gridCache_.setMaxCost(kGridCacheKiB);
+    lastPanelFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!QFileInfo(lastPanelFolder_).isDir()) lastPanelFolder_ = QDir::homePath();
 
     intake_ = std::make_unique<PhotoIntake>(*services_.executor);
     intake_->setPresenter(this);
@@ -134,7 +137,6 @@ AddPhotosVC::~AddPhotosVC() {
     services_.executor->shutdown();
     ownGridWorkers_.reset();
     ownListWorkers_.reset();
-    if (subWindows_ > 0) AppDelegate::shared().isSUBWINDOW_OPENED = false;
 }
 
 // ---------------------------------------------------------------- widgets
@@ -469,13 +471,13 @@ void AddPhotosVC::observeNotifications() {
 
 // ---------------------------------------------------------------- busy flag
 
-// Every sheet, pop-up and overlay of the screen holds the busy flag while it is open;
-// the flag drops only when the last of them closes.
+// Every sheet, pop-up and overlay of the screen holds the application busy while it is
+// open; the flag drops only when the last thing open anywhere in the window closes.
 void AddPhotosVC::holdSubWindow(bool& held, bool on) {
     if (held == on) return;
     held = on;
-    subWindows_ += on ? 1 : -1;
-    AppDelegate::shared().isSUBWINDOW_OPENED = subWindows_ > 0;
+    if (on) busy_.acquire();
+    else busy_.release();
 }
 
 // ---------------------------------------------------------------- alerts
@@ -1522,7 +1524,11 @@ void AddPhotosVC::btnCloseOnTipsPopupTapped() {
 
 // ---------------------------------------------------------------- ways in
 
-void AddPhotosVC::openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType) {
+void AddPhotosVC::openPanel(intake::OpenPanelSpec spec, intake::AddSource source, int pathType) {
+    // The file and folder panels open where the last one was left, at first in Pictures
+    // (never in the program's own working folder).
+    const bool remembers = source != intake::AddSource::LibraryPanel;
+    if (remembers && spec.directory.isEmpty()) spec.directory = lastPanelFolder_;
     QFileDialog* dialog = makeOpenPanel(spec, this, pathType);
     dialog->setObjectName(QStringLiteral("openPanel"));
     // The panel is a child of the screen and would take the screen's light-on-dark labels
@@ -1533,8 +1539,9 @@ void AddPhotosVC::openPanel(const intake::OpenPanelSpec& spec, intake::AddSource
         "QHeaderView::section { background: #2b2b2b; color: #bbb; border: none; padding: 4px; }"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     holdSubWindow(holdsPanel_, true);
-    connect(dialog, &QDialog::finished, this, [this, dialog, source](int result) {
+    connect(dialog, &QDialog::finished, this, [this, dialog, source, remembers](int result) {
         holdSubWindow(holdsPanel_, false);
+        if (remembers) lastPanelFolder_ = dialog->directory().absolutePath();
         if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
             intake::completeOpenPanel(*intake_, source, dialog->selectedFiles(), this);
     });

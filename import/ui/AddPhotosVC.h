@@ -19,7 +19,9 @@
 #include "import/ui/PhotoThumbnailCell.h"
 #include "import/ui/ScreenServices.h"
 #include "ui/AttachedWindow.h"
+#include "records/AppDelegate.h"
 #include "ui/CollectionView.h"
+#include "ui/SubWindowHold.h"
 
 // Implemented by the main window: how the add-photos screen moves the user on.
 class AddPhotosDelegate {
@@ -258,7 +260,7 @@ private:
     void scheduleTip(int tag, int delay);
     void removeAttachedPopupWindow();
     void enableUserInteration(bool enable);
-    void openPanel(const intake::OpenPanelSpec& spec, intake::AddSource source, int pathType);
+    void openPanel(intake::OpenPanelSpec spec, intake::AddSource source, int pathType);
     void removeTempAndMarkReset();
     void dragAnimationTick();
     struct LoaderState;
@@ -320,11 +322,15 @@ private:
     QPoint gridScrollOrigin_;
     int selectedMenuFileIndexPath_ = -1;
     int listAnchor_ = -1;  // the list's row of the last click that was no extension
+    // Where the file and folder panels open next: the folder they showed last.
+    QString lastPanelFolder_;
     Qt::KeyboardModifiers listPressModifiers_;
     bool isViewAppearingFirstTime_ = true;
     bool acceptsDrops_ = true;
     int animationCounter_ = 1;
-    int subWindows_ = 0;
+    // The application's busy count, held once per open sheet, pop-up, panel or overlay of
+    // the screen; whatever is still held goes with the screen.
+    SubWindowHold busy_{AppDelegate::shared().isSUBWINDOW_OPENED};
     bool holdsLoading_ = false, holdsAlert_ = false, holdsTip_ = false, holdsPanel_ = false, holdsFilterSheet_ = false,
          holdsProgress_ = false;
     int flagCurrentAttachPopupType_ = 1;  // 1 the add options, 0 the file types

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -26,6 +27,7 @@
 #include "records/SavedState.h"
 #include "tests/batch/BatchFixtures.h"
 #include "batch/ui/OriginalsNotes.h"
+#include "batch/ui/OutputFolderDialog.h"
 #include "ui/SmallViews.h"
 
 namespace {
@@ -707,4 +709,67 @@ TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersNoSkippedPhotos) {
     s.runToSummary();
     ASSERT_EQ(s.setup->runner()->counterProcessedWithError, 1);
     EXPECT_FALSE(s.summary->summaryView()->btnSkippedPhotos->isVisible());
+}
+
+TEST(RunScreen, FolderChooserOpensAtTheFolderChosenAndMakesATypedOne) {
+    RunScreen s(1);
+    ConvertFormatOrRenameView* v = s.setup->vwConvertFormatOrRename;
+    const QString chosen = s.dir.filePath("Chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    v->seletedOutputOptionSettingObj->outputFolderPath = chosen;
+
+    RunScreen::click(v->btnSelectFolder);
+    auto* chooser = s.setup->window()->findChild<OutputFolderDialog*>("folderChooser");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(QDir(chooser->directory()).absolutePath(), chosen) << "it opens where the photos go now";
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // A folder typed that is not there yet is offered to be made, not refused.
+    const QString typed = s.dir.filePath("Chosen/New Out");
+    auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(typed);
+    chooser->accept();
+    ASSERT_NE(chooser->createQuestion(), nullptr);
+    EXPECT_TRUE(chooser->createQuestion()->text().contains("\u201c" + typed + "\u201d"));
+    QTest::mouseClick(chooser->createQuestion()->button(QMessageBox::Yes), Qt::LeftButton);
+    s.settle();
+    EXPECT_TRUE(QFileInfo(typed).isDir());
+    EXPECT_EQ(v->txtFolderName->text(), typed);
+    EXPECT_EQ(v->seletedOutputOptionSettingObj->outputFolderPath, typed);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // A chooser on a folder that is gone opens at the nearest folder above it.
+    v->seletedOutputOptionSettingObj->outputFolderPath = s.dir.filePath("Chosen/gone/deeper");
+    RunScreen::click(v->btnSelectFolder);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    chooser = s.setup->window()->findChild<OutputFolderDialog*>("folderChooser");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(QDir(chooser->directory()).absolutePath(), chosen);
+    chooser->reject();
+}
+
+TEST(RunScreen, OneBusyCountForEverythingOpenAndTheRealLibraryFolderInTheInfo) {
+    RunScreen s(1);
+    ConvertFormatOrRenameView* v = s.setup->vwConvertFormatOrRename;
+    // The loading overlay holds the screen; a folder chooser opened and cancelled meanwhile
+    // does not free it under the overlay.
+    s.summary->showLoading(true, "Processing...");
+    v->setFolderChooser([](QWidget*, const QString&, std::function<void(QString)> done) { done(QString()); });
+    RunScreen::click(v->btnSelectFolder);
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED) << "the overlay still holds it";
+    // The same for the start question.
+    s.setup->showStartProcessPrompt("?");
+    s.setup->btnNoOnStartProcessWindowTapped();
+    EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    s.summary->showLoading(false, "Processing...");
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // The info about photo-library photos names the desktop folder the start question names.
+    RunScreen::click(v->btnUseSourceFolderInfo);
+    ASSERT_NE(v->infoWindow(), nullptr);
+    const QString text = v->infoWindow()->findChild<QLabel*>("lblMoveOpetionInfo")->text();
+    EXPECT_FALSE(text.contains("/Users/Desktop"));
+    EXPECT_TRUE(text.contains(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) +
+                              "/iPhoto_BriskoPhotosOutput")) << text.toStdString();
 }

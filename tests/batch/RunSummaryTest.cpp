@@ -7,8 +7,10 @@
 
 #include "batch/RunAlerts.h"
 #include "batch/RunSummary.h"
+#include "batch/ui/OutputFolderChoice.h"
 #include "platform/foundation/UserDefaults.h"
 #include "records/OutputOptionSettings.h"
+#include "tests/support/TestSupport.h"
 #include "records/PhotoFile.h"
 
 namespace {
@@ -240,4 +242,23 @@ TEST(SetupTips, WalkEndsWhereItShouldAndStoresItsKeys) {
         tips.btnDisableTipsTapped(false);
         EXPECT_TRUE(tips.showTipsWithTag(9));
     }
+}
+
+
+TEST(OutputFolder, TheChooserOpensAtTheNearestFolderThatIsThere) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("a/b")));
+    const struct {
+        QString current, expected;
+    } cases[] = {
+        {dir.filePath("a/b"), dir.filePath("a/b")},
+        {dir.filePath("a/b/gone/deeper"), dir.filePath("a/b")},
+        {"", "/fallback"},
+        {"relative/gone", "/fallback"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(outputfolder::chooserStartFolder(c.current, "/fallback"), c.expected) << c.current.toStdString();
+    EXPECT_TRUE(outputfolder::createFolder(dir.filePath("x/y")).isEmpty());
+    EXPECT_TRUE(QFileInfo(dir.filePath("x/y")).isDir());
+    testsupport::writeFile(dir.filePath("file"), "x");
+    EXPECT_FALSE(outputfolder::createFolder(dir.filePath("file/sub")).isEmpty()) << "under a file no folder can be made";
 }

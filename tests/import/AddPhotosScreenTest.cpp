@@ -12,6 +12,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -1032,4 +1033,25 @@ TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
         screen->btnInfoTappedAtLocationInCollectionView({}, {0, i});
         EXPECT_TRUE(screen->infoWindow());
     }
+}
+
+TEST_F(AddPhotosScreenTest, FilePanelsOpenInPicturesAndThenWhereTheLastWasLeft) {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    // A new screen: its first panel opens in Pictures, not in the program's working folder.
+    delete screen;
+    screen = makeScreen();
+    screen->btnAddFolderTapped();
+    auto* panel = screen->findChild<QFileDialog*>("openPanel");
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(QDir(panel->directory()).absolutePath(), QDir(pictures).absolutePath());
+    photos("elsewhere", 1);
+    panel->setDirectory(path("elsewhere"));
+    panel->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    screen->btnAddPhotosTapped();
+    panel = screen->findChild<QFileDialog*>("openPanel");
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(QDir(panel->directory()).absolutePath(), path("elsewhere"));
+    panel->reject();
 }

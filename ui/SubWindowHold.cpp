@@ -1,0 +1,34 @@
+#include "ui/SubWindowHold.h"
+
+#include <QHash>
+
+namespace {
+
+QHash<const std::atomic<bool>*, int>& holds() {
+    static QHash<const std::atomic<bool>*, int> counts;
+    return counts;
+}
+
+}  // namespace
+
+SubWindowHold::~SubWindowHold() {
+    while (owners_ > 0) release();
+}
+
+void SubWindowHold::acquire() {
+    ++owners_;
+    ++holds()[&flag_];
+    flag_ = true;
+}
+
+void SubWindowHold::release() {
+    if (owners_ == 0) return;
+    --owners_;
+    int& count = holds()[&flag_];
+    if (--count <= 0) {
+        holds().remove(&flag_);
+        flag_ = false;
+    }
+}
+
+int SubWindowHold::holdsOn(const std::atomic<bool>& flag) { return holds().value(&flag, 0); }
