@@ -137,7 +137,7 @@ void MainWindowController::showKeptAsideNotices() {
     QList<platform::UserDefaults::KeptAsideNotice> notices = standard.takeKeptAsideNotices();
     if (&userDefaults() != &standard) notices += userDefaults().takeKeptAsideNotices();
     if (const auto alert = SavedState::keptAsideAlert(notices))
-        ask({alert->title, alert->message, {CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_OK_CAPS"))}}, {});
+        ask({alert->title, alert->message, {CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_OK_CAPS"))}, true}, {});
 }
 
 MainWindowController::~MainWindowController() {
@@ -310,7 +310,8 @@ void MainWindowController::ask(const Question& q, Answer answer) {
         asker_(q, done);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Question, q.title, q.message, QMessageBox::NoButton, this);
+    auto* box = new QMessageBox(q.isNotice ? QMessageBox::Warning : QMessageBox::Question, q.title, q.message,
+                                QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QList<QAbstractButton*> buttons;

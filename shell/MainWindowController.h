@@ -32,6 +32,7 @@ public:
         QString title;
         QString message;
         QStringList buttons;
+        bool isNotice = false;  // something to know rather than to decide: a warning sign, not a question mark
     };
     using Answer = std::function<void(int button)>;
     using Asker = std::function<void(const Question&, Answer)>;

@@ -44,8 +44,12 @@ TEST(CustomPicture, TheStepKeepsThePictureAtTheSizeASavedStepHolds) {
         const QColor right = kept.pixelColor(kept.width() * 3 / 4, kept.height() / 2);
         EXPECT_GT(left.red(), 200);
         EXPECT_GT(right.blue(), 200);
-        if (c.alpha) EXPECT_NEAR(right.alpha(), 128, 2);
-        if (c.size == c.kept) EXPECT_EQ(kept.convertToFormat(QImage::Format_ARGB32), drawn);
+        if (c.alpha) {
+            EXPECT_NEAR(right.alpha(), 128, 2);
+        }
+        if (c.size == c.kept) {
+            EXPECT_EQ(kept.convertToFormat(QImage::Format_ARGB32), drawn);
+        }
     }
     EXPECT_TRUE(CustomPicture::pictureForStep(testsupport::writeFile(dir.filePath("no.png"), "not a picture")).isNull());
     EXPECT_TRUE(CustomPicture::pictureForStep(dir.filePath("missing.png")).isNull());

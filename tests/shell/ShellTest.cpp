@@ -353,6 +353,7 @@ TEST(MainWindow, SavedDataKeptAsideIsToldOnce) {
     EXPECT_TRUE(q.message.contains(QStringLiteral("favorites"))) << q.message.toStdString();
     EXPECT_TRUE(q.message.contains(QStringLiteral("d FAV_BATCHES unreadable "))) << q.message.toStdString();
     EXPECT_EQ(q.buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_TRUE(q.isNotice);
     win.pending.back()(0);
 
     // Read again: nothing new to tell.

@@ -326,7 +326,9 @@ TEST(KeyedArchive, ReadersTellWhenSomethingWasLeftOut) {
         EXPECT_EQ(bool(back), c.decodes);
         EXPECT_EQ(whole, c.whole);
         // What did read is there all the same.
-        if (back) EXPECT_EQ(back->values.value("text").toString(), QStringLiteral("hello"));
+        if (back) {
+            EXPECT_EQ(back->values.value("text").toString(), QStringLiteral("hello"));
+        }
     }
 
     // A list whose entries are of another class reads as a list with them left out.
