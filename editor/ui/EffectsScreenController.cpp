@@ -594,7 +594,8 @@ void EffectsScreenController::selectCategoryRow(int row) {
                   });
         return;
     }
-    saveUnEditedFilter();
+    // A step that was being edited is drawn under the next choice again.
+    const bool editEnded = saveUnEditedFilter();
     selectedFavBatch_.reset();
     vc_->state().isFAV_SELECTED = false;
     vwFavourite_->hide();
@@ -634,6 +635,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
     }
     case CategoryRows::Group::None: return;
     }
+    if (editEnded) renderBase();
     categoryModel_->setSelectedCategoryIndex(row);
 }
 
@@ -716,12 +718,13 @@ void EffectsScreenController::stepsChanged(bool rerender) {
     if (rerender) renderBase();
 }
 
-void EffectsScreenController::saveUnEditedFilter() {
-    if (!editedStep_) return;
+bool EffectsScreenController::saveUnEditedFilter() {
+    if (!editedStep_) return false;
     editedStep_.reset();
     stepsModel_->setEditedRow(-1);
     vc_->state().isFor_FILTER_EDIT_MODE = false;
     vc_->state().selectedAppliedFilterIndex = -1;
+    return true;
 }
 
 void EffectsScreenController::btnApplyToggleTappedAtIndex(int row) {

@@ -252,7 +252,8 @@ private:
     void showFavoriteView(const std::shared_ptr<FavouriteBatch>& favourite);
     void loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category);
     void chooseEffect(const std::shared_ptr<FilterRecord>& record);
-    void saveUnEditedFilter();
+    // Ends the edit of a step; true when one was being edited.
+    bool saveUnEditedFilter();
     void stepsChanged(bool rerender);
     StepEditing::PreviewLayers currentLayers() const;
     void renderBase(std::function<void()> then = {});

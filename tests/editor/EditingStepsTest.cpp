@@ -201,6 +201,18 @@ TEST(EditingSteps, AStepBeingEditedIsDrawnUnderTheStepsAfterIt) {
     ASSERT_EQ(s.vc->state().currentFilterName, "Black & White");
     const QColor c = s.vc->shownImage().pixelColor(290, 220);
     EXPECT_GT(c.red() - c.blue(), 20) << "tinted after black and white, not grey";
+
+    // Choosing a category ends the edit: the preview shows the whole batch again.
+    s.click(s.screen->tblFilterCategories(), s.categoryRow([&](int r) {
+        auto category = s.screen->categoryModel()->fxCategoryAt(r);
+        return category && category->categoryName.contains("Blur");
+    }));
+    EXPECT_TRUE(s.vc->state().currentFilterName.isEmpty());
+    EXPECT_LT(testsupport::meanDiff(argb(s.vc->shownImage()), argb(s.screen->filteredImage().scaled(
+                                                                  s.vc->shownImage().size()))),
+              1.0);
+    const QColor after = s.vc->shownImage().pixelColor(290, 220);
+    EXPECT_GT(after.red() - after.blue(), 20);
 }
 
 // An open effect's points keep their place on the picture when a crop under it is switched
