@@ -1,6 +1,7 @@
 #include "ui/AttachedWindow.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -227,6 +228,14 @@ void AttachedWindow::closePopup() {
 }
 
 bool AttachedWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Escape closes the pop-up as Cancel would, when the key is meant for its window and no
+    // dialog of its own is in the way. The newest pop-up hears it first.
+    if (closesOnOutsidePress_ && event->type() == QEvent::KeyPress && isVisible() && watched->isWidgetType() &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !QApplication::activeModalWidget() &&
+        static_cast<QWidget*>(watched)->window() == window()) {
+        closePopup();
+        return true;
+    }
     if (closesOnOutsidePress_ && event->type() == QEvent::MouseButtonPress && isVisible() && watched->isWidgetType()) {
         auto* me = static_cast<QMouseEvent*>(event);
         const QPoint local = mapFromGlobal(me->globalPosition().toPoint());

@@ -1,5 +1,6 @@
 #include "ui/CollectionView.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QUrl>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -270,6 +272,17 @@ bool CollectionView::viewportEvent(QEvent* e) {
 void CollectionView::scrollContentsBy(int dx, int dy) {
     viewport()->scroll(dx, dy);
     tile();
+}
+
+// A strip that runs sideways scrolls sideways under the ordinary (vertical) wheel as
+// well: its own vertical scroll bar has nothing to scroll.
+void CollectionView::wheelEvent(QWheelEvent* e) {
+    if (layout_ && layout_->scrollDirection() == CollectionViewLayout::Direction::Horizontal &&
+        horizontalScrollBar()->maximum() > 0) {
+        QCoreApplication::sendEvent(horizontalScrollBar(), e);
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(e);
 }
 
 void CollectionView::mousePressEvent(QMouseEvent* e) {

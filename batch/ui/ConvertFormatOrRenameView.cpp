@@ -174,7 +174,10 @@ void ConvertFormatOrRenameView::build() {
         "QLineEdit:disabled { color:#82818e; } QTableView { background:#222; color:white; gridline-color:#333; }"
         "QHeaderView::section { background:#333; color:#bbb; border:none; padding:3px; }"
         "QPushButton { color:white; background:#3a3a3a; border:1px solid #5a5a5a; border-radius:4px; padding:3px 10px; }"
-        "QPushButton:hover { border-color:#1bac8f; } QPushButton:disabled { color:#555555; }") +
+        "QPushButton:hover { border-color:#1bac8f; } QPushButton:disabled { color:#555555; }"
+        // Where the keyboard is shows (the style sheet hides the platform's own mark).
+        "QPushButton:focus { border:2px solid #1ab999; padding:2px 9px; }"
+        "QLineEdit:focus { border-color:#1ab999; } QCheckBox:focus, QRadioButton:focus { color:#1ab999; }") +
                   indicatorStyleSheet());
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(8, 8, 8, 8);
@@ -746,10 +749,10 @@ void ConvertFormatOrRenameView::styleFilterButtons() {
         const_cast<QPushButton*>(buttons[tag])
             ->setStyleSheet(chosen ? QStringLiteral("QPushButton { color:white; background:rgba(27,172,143,166);"
                                                     " border:1px solid rgba(11,11,11,166); border-radius:5px;"
-                                                    " padding:3px; }")
+                                                    " padding:3px; } QPushButton:focus { border:2px solid #1ab999; }")
                                    : QStringLiteral("QPushButton { color:white; background:rgba(43,43,43,102);"
                                                     " border:1px solid rgba(57,57,57,102); border-radius:5px;"
-                                                    " padding:3px; }"));
+                                                    " padding:3px; } QPushButton:focus { border:2px solid #1ab999; }"));
     }
 }
 

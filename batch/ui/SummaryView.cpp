@@ -32,7 +32,8 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("SummaryView { background:#262626; } QLabel { color:#b8b8b8; }"
                                  "QPushButton { color:white; background:#3a3a3a; border:1px solid #555;"
-                                 " padding:6px 14px; border-radius:3px; }"));
+                                 " padding:6px 14px; border-radius:3px; }"
+                                 "QPushButton:focus { border:2px solid #1ab999; padding:5px 13px; }"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(40, 30, 40, 30);
 

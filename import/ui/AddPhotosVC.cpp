@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
@@ -147,6 +148,7 @@ void AddPhotosVC::buildWidgets() {
         "QPushButton { color: #eee; background: #2b2b2b; border: 1px solid #444; border-radius: 4px; padding: 5px 12px; }"
         "QPushButton:hover { border-color: #1bac8f; } QPushButton:disabled { color: #777; }"
         // The keyboard's place is plain to see (the style sheet hides the platform's own mark).
+        "QPushButton:default { border-color: #1ab999; }"
         "QPushButton:focus { border: 2px solid #1ab999; padding: 4px 11px; }"
         "QPushButton#btnSelectOptions { background: #1bac8f; border: none; font-weight: bold; padding: 8px 18px; }"
         "QPushButton#btnSelectOptions:focus { border: 2px solid #ffffff; padding: 6px 16px; }"
@@ -340,6 +342,7 @@ void AddPhotosVC::buildWidgets() {
     for (QPushButton* b : {btnRemoveOnAlert_, btnNoOnAlert_, btnYesOnAlert_, btnOkOnAlert_}) abl->addWidget(b);
     al->addLayout(abl);
     alertSheet_->hide();
+    alertSheet_->installEventFilter(this);
     connect(btnRemoveOnAlert_, &QPushButton::clicked, this, [this] { btnRemoveFromBatchOnAlertTapped(); });
     connect(btnOkOnAlert_, &QPushButton::clicked, this, [this] { btnOkOnAlertWinTapped(); });
     connect(btnYesOnAlert_, &QPushButton::clicked, this, [this] {
@@ -427,6 +430,8 @@ void AddPhotosVC::buildDateFilterSheet() {
     buttons->addWidget(add);
     vl->addLayout(buttons);
     windowAddPhotoWithFilter_->hide();
+    windowAddPhotoWithFilter_->installEventFilter(this);
+    add->setDefault(true);
     connect(close, &QPushButton::clicked, this, [this] { btnCloseOnPopupTapped(); });
     connect(add, &QPushButton::clicked, this, [this] { btnAddFilterOnPopupTapped(); });
 }
@@ -496,7 +501,39 @@ void AddPhotosVC::showAlertSheet(AlertKind kind, const QString& title, const QSt
     placeSheet(alertSheet_);
     alertSheet_->show();
     alertSheet_->raise();
+    // Return presses the sheet's default button, which has the keyboard; Escape cancels.
+    QPushButton* preferred = kind == AlertKind::Info ? btnOkOnAlert_ : kind == AlertKind::NotAvailable ? btnRemoveOnAlert_
+                                                                                                        : btnYesOnAlert_;
+    for (QPushButton* b : {btnRemoveOnAlert_, btnOkOnAlert_, btnYesOnAlert_, btnNoOnAlert_}) b->setDefault(b == preferred);
+    preferred->setFocus(Qt::OtherFocusReason);
     holdSubWindow(holdsAlert_, true);
+}
+
+// Escape on the alert sheet: what its cancelling button does; the last-session question
+// is only put away (neither loaded nor forgotten).
+void AddPhotosVC::cancelAlertSheet() {
+    switch (alertKind_) {
+    case AlertKind::Info: btnOkOnAlertWinTapped(); break;
+    case AlertKind::RemoveSelected: btnNoOnRemoveSelectedPhotoTapped(); break;
+    case AlertKind::RemoveAll: btnNoOnRemoveAllPhotoTapped(); break;
+    default: hideAlertSheet(); break;
+    }
+}
+
+bool AddPhotosVC::sheetKeyPressed(QWidget* sheet, int key) {
+    const bool accept = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (key != Qt::Key_Escape && !accept) return false;
+    if (sheet == alertSheet_ && isAlertShown()) {
+        if (key == Qt::Key_Escape) cancelAlertSheet();
+        else for (QPushButton* b : sheet->findChildren<QPushButton*>()) if (b->isDefault() && b->isVisible()) b->click();
+        return true;
+    }
+    if (sheet == windowAddPhotoWithFilter_ && !sheet->isHidden()) {
+        if (key == Qt::Key_Escape) btnCloseOnPopupTapped();
+        else btnAddFilterOnPopupTapped();
+        return true;
+    }
+    return false;
 }
 
 void AddPhotosVC::hideAlertSheet() {
@@ -1099,6 +1136,8 @@ ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForPhotosCell(const
 }
 
 bool AddPhotosVC::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == alertSheet_ || watched == windowAddPhotoWithFilter_) && event->type() == QEvent::KeyPress)
+        return sheetKeyPressed(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event)->key());
     if ((watched == addPhoto_icon_ || watched == leftBox_) && event->type() == QEvent::MouseButtonPress) {
         auto* e = static_cast<QMouseEvent*>(event);
         const bool onButton = watched == addPhoto_icon_ ||
@@ -1609,6 +1648,7 @@ void AddPhotosVC::btnAddPhotoWithFilterTapped() {
     placeSheet(windowAddPhotoWithFilter_);
     windowAddPhotoWithFilter_->show();
     windowAddPhotoWithFilter_->raise();
+    datePickerFromDate_->setFocus(Qt::OtherFocusReason);
 }
 
 void AddPhotosVC::btnAddFilterOnPopupTapped() {

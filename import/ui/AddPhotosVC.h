@@ -237,6 +237,9 @@ private:
     void observeNotifications();
     void showAlertSheet(AlertKind kind, const QString& title, const QString& message);
     void hideAlertSheet();
+    void cancelAlertSheet();
+    // Escape and Return on an in-screen sheet; true when the key was the sheet's.
+    bool sheetKeyPressed(QWidget* sheet, int key);
     void holdSubWindow(bool& held, bool on);
     void reloadViews();
     void selectFirstPhotoAfterChange();

@@ -773,3 +773,23 @@ TEST(RunScreen, OneBusyCountForEverythingOpenAndTheRealLibraryFolderInTheInfo) {
     EXPECT_TRUE(text.contains(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) +
                               "/iPhoto_BriskoPhotosOutput")) << text.toStdString();
 }
+
+TEST(RunScreen, TheKeyboardShowsWhereItIsAndEscapeAnswersNo) {
+    RunScreen s(1);
+    s.setup->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.setup.get()));
+    ConvertFormatOrRenameView* v = s.setup->vwConvertFormatOrRename;
+    for (QWidget* w : std::initializer_list<QWidget*>{v->btnStart, v->btnErrorFileNames, v->btnSelectFolder}) {
+        const QImage before = w->grab().toImage();
+        w->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(w->hasFocus()) << w->objectName().toStdString();
+        EXPECT_NE(w->grab().toImage(), before) << w->objectName().toStdString();
+    }
+    RunScreen::click(v->btnStart);
+    QMessageBox* question = s.setup->startQuestion();
+    ASSERT_NE(question, nullptr);
+    QTest::keyClick(question, Qt::Key_Escape);
+    EXPECT_EQ(s.setup->startQuestion(), nullptr);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_TRUE(v->isVisible()) << "no run started";
+}

@@ -1055,3 +1055,47 @@ TEST_F(AddPhotosScreenTest, FilePanelsOpenInPicturesAndThenWhereTheLastWasLeft) 
     EXPECT_EQ(QDir(panel->directory()).absolutePath(), path("elsewhere"));
     panel->reject();
 }
+
+TEST_F(AddPhotosScreenTest, TheKeyboardAnswersSheetsAndPopUpsAsTheDesktopsDo) {
+    add(photos("keys", 2));
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    // Escape on a confirmation is No; Return is its default, Yes.
+    screen->btnOnRemovePhotoPopupTapped(1);
+    ASSERT_TRUE(screen->isAlertShown());
+    ASSERT_TRUE(QApplication::focusWidget());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(screen->isAlertShown());
+    EXPECT_EQ(batchPaths().size(), 2);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    screen->btnOnRemovePhotoPopupTapped(1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(batchPaths().isEmpty());
+
+    // The date sheet: Return adds (here its dates are refused), Escape closes it.
+    screen->btnAddPhotoWithFilterTapped();
+    const QDateTime ten(QDate(2024, 3, 5), QTime(10, 0));
+    screen->datePickerFromDate()->setDateTime(ten);
+    screen->datePickerToDate()->setDateTime(ten);
+    QTest::keyClick(screen->dateFilterSheet(), Qt::Key_Return);
+    EXPECT_FALSE(screen->dateFilterErrorText().isEmpty());
+    QTest::keyClick(screen->dateFilterSheet(), Qt::Key_Escape);
+    EXPECT_TRUE(screen->dateFilterSheet()->isHidden());
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+
+    // A pop-up closes on Escape.
+    add(photos("keys2", 1));
+    QTest::mouseClick(host.findChild<QPushButton*>("btnAddmorePhotos"), Qt::LeftButton);
+    ASSERT_TRUE(screen->attachedPopUpWindow());
+    QTest::keyClick(screen, Qt::Key_Escape);
+    EXPECT_FALSE(screen->attachedPopUpWindow());
+
+    // Tab moves the keyboard from button to button, and the button that has it shows it.
+    QPushButton* next = screen->nextButton();
+    const QImage unfocused = next->grab().toImage();
+    next->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(next->hasFocus());
+    EXPECT_NE(next->grab().toImage(), unfocused);
+    QTest::keyClick(next, Qt::Key_Tab);
+    EXPECT_FALSE(next->hasFocus());
+}

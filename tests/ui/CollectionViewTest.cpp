@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "platform/foundation/NotificationCenter.h"
 #include "tests/support/TestSupport.h"
@@ -188,6 +189,30 @@ TEST(CollectionViewCells, HorizontalStripShowsOneRow) {
     view.selectItemAtIndexPath(at(40), CollectionView::ScrollNearest, false);
     ASSERT_NE(view.cellForItemAtIndexPath(at(40)), nullptr);
     EXPECT_EQ(view.horizontalScrollBar()->value(), int(std::lround(41 * pitch - width)));  // right edge at the end
+}
+
+TEST(CollectionViewEvents, TheOrdinaryWheelScrollsAStripSideways) {
+    Source source;
+    source.count = 50;
+    CollectionView view;
+    view.setCollectionViewLayout(new CollectionViewHorizontalLayout);
+    view.registerClass<CollectionViewCell>(QStringLiteral("CELL"));
+    view.setDataSource(&source);
+    view.resize(500, 110);
+    view.show();
+    view.reloadData();
+    ASSERT_EQ(view.horizontalScrollBar()->value(), 0);
+    // One notch of a mouse wheel turned towards the user, over the strip.
+    const QPointF at(100, 50);
+    QWheelEvent down(at, view.viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view.viewport(), &down);
+    const int moved = view.horizontalScrollBar()->value();
+    EXPECT_GT(moved, 0);
+    QWheelEvent up(at, view.viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view.viewport(), &up);
+    EXPECT_LT(view.horizontalScrollBar()->value(), moved);
 }
 
 TEST(CollectionViewEvents, ClicksSelectAndReportBoundsChanges) {
