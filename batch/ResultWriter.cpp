@@ -9,6 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/TemporaryFiles.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "platform/pdf/PdfDocument.h"
@@ -20,17 +21,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <mutex>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,40 +44,14 @@ bool isImageFileExtension(const QString& ext) {
     return list.contains(ext);  // the planned path carries its extension in lower case
 }
 
-constexpr char kTemporaryPrefix[] = ".brisko-part-";
-
 // A name in the destination folder that nothing else uses; the file is created empty so
 // no one else takes the name. The name does not grow with the destination's, which may
 // already be as long as a name can be.
 QString reserveSiblingName(const QString& folder) {
-    QTemporaryFile reserve(folder + u'/' + QLatin1String(kTemporaryPrefix) + QString::number(::getpid()) +
-                           QStringLiteral("-XXXXXX"));
+    QTemporaryFile reserve(platform::temporaryFileTemplate(folder));
     if (!reserve.open()) return {};
     reserve.setAutoRemove(false);
     return reserve.fileName();
-}
-
-// Removes the temporary files that runs which no longer exist left in `folder`: ours and
-// those the encoders and the metadata writer made from their names (more dots in front).
-void removeStaleTemporaries(const QString& folder) {
-    static const QRegularExpression ours(QStringLiteral("^\\.+brisko-part-(\\d+)-"));
-    DIR* dir = ::opendir(platform::encodePath(folder).constData());
-    if (!dir) return;
-    int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QRegularExpressionMatch match = ours.match(QString::fromLatin1(entry->d_name));
-        if (!match.hasMatch()) continue;
-        bool number = false;
-        const qint64 pid = match.captured(1).toLongLong(&number);
-        if (!number || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || pid == ::getpid()) continue;
-        // A process that still exists (or that we may not signal) may still be writing it.
-        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
-    }
-    ::closedir(dir);
-    if (removed > 0) platform::log(u"%@: removed %d temporary files left by an earlier run", folder, removed);
 }
 
 // Renames the finished file into place. Without replacing, an existing destination wins
@@ -183,31 +154,42 @@ public:
     enum class Made { Ok, NoFolder };
     // Makes the folder of `destination` (and any missing folder above it) and reserves the
     // temporary name in it.
-    Made reserveBeside(const QString& destination, QString* temporaryPath) {
+    // A folder whose name is not UTF-8 is written through `alias`, a descriptor of it
+    // opened by its bytes, which the temporary file's path names.
+    Made reserveBeside(const QString& destination, QString* temporaryPath,
+                       std::shared_ptr<platform::ReadablePath>* alias) {
         const std::lock_guard<std::mutex> lock(mutex_);
-        const QString folder = platform::stringByDeletingLastPathComponent(QFileInfo(destination).absoluteFilePath());
+        const QString folder = platform::stringByDeletingLastPathComponent(QDir::cleanPath(
+            destination.startsWith(u'/') ? destination : QDir::currentPath() + u'/' + destination));
         if (!makeFolder(folder)) return Made::NoFolder;
         if (!swept_.contains(folder)) {
             swept_.insert(folder);
-            removeStaleTemporaries(folder);
+            platform::removeStaleTemporaries(folder);
         }
-        *temporaryPath = reserveSiblingName(folder);
+        QString writable = folder;
+        if (platform::hasKeptBytes(folder)) {
+            *alias = std::make_shared<platform::ReadablePath>(folder);
+            writable = (*alias)->path();
+        }
+        if (!writable.isEmpty()) *temporaryPath = reserveSiblingName(writable);
         if (temporaryPath->isEmpty()) removeEmptyFoldersFrom(folder);
         return Made::Ok;
     }
-    // Removes a temporary file, then every folder the writer made that this leaves empty.
-    void removeFile(const QString& path) {
+    // Removes a temporary file of `destination`, then every folder the writer made that
+    // this leaves empty.
+    void removeFile(const QString& path, const QString& destination) {
         const std::lock_guard<std::mutex> lock(mutex_);
         QFile::remove(path);
-        removeEmptyFoldersFrom(platform::stringByDeletingLastPathComponent(QFileInfo(path).absoluteFilePath()));
+        removeEmptyFoldersFrom(platform::stringByDeletingLastPathComponent(QDir::cleanPath(
+            destination.startsWith(u'/') ? destination : QDir::currentPath() + u'/' + destination)));
     }
 
 private:
     bool makeFolder(const QString& folder) {
         QStringList missing;
-        for (QString path = folder; !QFileInfo(path).isDir();) {
+        for (QString path = folder; !platform::isDirectory(path);) {
             const QString up = platform::stringByDeletingLastPathComponent(path);
-            if (QFileInfo::exists(path) || up.isEmpty() || up == path) return false;
+            if (platform::fileExists(path) || up.isEmpty() || up == path) return false;
             missing.prepend(path);
             path = up;
         }
@@ -215,7 +197,7 @@ private:
             if (::mkdir(platform::encodePath(path).constData(), 0777) == 0) {
                 made_.insert(path);
                 platform::log(u"directory created successfully %@", path);
-            } else if (errno != EEXIST || !QFileInfo(path).isDir()) {
+            } else if (errno != EEXIST || !platform::isDirectory(path)) {
                 platform::log(u"%@: could not create the folder", path);
                 removeEmptyFoldersFrom(platform::stringByDeletingLastPathComponent(path));
                 return false;
@@ -386,6 +368,8 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         result = std::move(other.result);
         temporaryPath_ = std::move(other.temporaryPath_);
         folders_ = std::move(other.folders_);
+        folderAlias_ = std::move(other.folderAlias_);
+        destination_ = std::move(other.destination_);
         storedSize_ = other.storedSize_;
         imageFile_ = other.imageFile_;
         verifiedBytes_ = other.verifiedBytes_;
@@ -404,7 +388,7 @@ ResultWriter::Prepared ResultWriter::Prepared::failed(const QString& message) {
 void ResultWriter::Prepared::discard() {
     if (temporaryPath_.isEmpty()) return;
     if (folders_) {
-        folders_->removeFile(temporaryPath_);
+        folders_->removeFile(temporaryPath_, destination_);
     } else {
         QFile::remove(temporaryPath_);
     }
@@ -418,7 +402,9 @@ bool ResultWriter::overwrites() const {
 ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destination) {
     Prepared prepared = Prepared::failed(runmessages::WriteFailed);
     if (destination.isEmpty()) return prepared;
-    if (createdFolders_->reserveBeside(destination, &prepared.temporaryPath_) == CreatedFolders::Made::NoFolder) {
+    prepared.destination_ = destination;
+    if (createdFolders_->reserveBeside(destination, &prepared.temporaryPath_, &prepared.folderAlias_) ==
+        CreatedFolders::Made::NoFolder) {
         prepared.result = {PhotoFile::Failed, runmessages::FolderNotCreated};
         return prepared;
     }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/foundation/NativeNames.h"
 #include "platform/workspace/Trash.h"
 
 struct PhotoFile;
@@ -108,7 +109,10 @@ public:
     private:
         friend class ResultWriter;
         QString temporaryPath_;
+        QString destination_;
         std::shared_ptr<CreatedFolders> folders_;
+        // Holds the destination's folder open while the temporary file is named through it.
+        std::shared_ptr<platform::ReadablePath> folderAlias_;
         QSize storedSize_;
         bool imageFile_ = true;
         qint64 verifiedBytes_ = -1;  // the length of the file that read back

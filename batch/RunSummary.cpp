@@ -7,6 +7,7 @@
 #include "engine/Utils.h"
 #include "platform/foundation/Dates.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "records/CommonFunc.h"
 #include "records/OutputOptionSettings.h"
 #include "records/PhotoFile.h"
@@ -126,7 +127,8 @@ QString logText(const RunFacts& run, const Sorted& sorted, const QString& elapse
     auto section = [&](const QString& heading, const QList<std::shared_ptr<PhotoFile>>& list, const auto& row) {
         text += heading + num(list.size()) + kSep;
         qint64 n = 0;
-        for (const auto& photo : list) text += num(++n) + u'\t' + row(*photo) + u'\t' + photo->filePath + u'\n';
+        for (const auto& photo : list)
+            text += num(++n) + u'\t' + row(*photo) + u'\t' + platform::displayPath(photo->filePath) + u'\n';
     };
     section(QStringLiteral("\nPhotos Processed : "), sorted.processed, [](const PhotoFile&) { return QStringLiteral("Processed"); });
     section(QStringLiteral("\nPhotos not Processed : "), sorted.notProcessed,

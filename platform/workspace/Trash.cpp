@@ -4,15 +4,19 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/TemporaryFiles.h"
 #include "platform/workspace/TrashLocations.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,26 +206,26 @@ QByteArray recordedPath(const QString& infoPath) {
     return {};
 }
 
-enum class Written { Ok, Taken, Failed };
+// Clears the drafts of ended runs out of an "info" folder, once per folder and process.
+void sweepOnce(const QString& infoFolder) {
+    static std::mutex mutex;
+    static QSet<QString> swept;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (swept.contains(infoFolder)) return;
+    swept.insert(infoFolder);
+    removeStaleTemporaries(infoFolder);
+}
 
-// Creates the information file under a name nobody holds, complete and on disk.
-Written writeInfo(const QString& infoPath, const QString& trashedPath, const QByteArray& text, QString* error) {
-    const QByteArray native = encodePath(infoPath);
-    int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        // The same file's own entry, left by a run that ended between this step and the
-        // move, is taken over; any other holder keeps its name.
-        struct stat st {};
-        const QByteArray path = text.mid(text.indexOf("Path=") + 5).split('\n').first();
-        if (lstatOf(trashedPath, &st) || recordedPath(infoPath) != path) return Written::Taken;
-        ::unlink(native.constData());
-        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno == EEXIST) return Written::Taken;
-    }
+// The information file, written whole and flushed under a temporary name in the "info"
+// folder (which the file managers do not read as an entry); empty, with `error`, on failure.
+QString writeInfoDraft(const QString& infoFolder, const QByteArray& text, QString* error) {
+    sweepOnce(infoFolder);
+    QByteArray name = encodePath(temporaryFileTemplate(infoFolder));
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
-        *error = platform::format(u"the Trash's information file %@ could not be made (%@)", infoPath,
+        *error = platform::format(u"the Trash's information file could not be made in %@ (%@)", infoFolder,
                                   errorText(errno));
-        return Written::Failed;
+        return {};
     }
     bool ok = writeAll(fd, text);
     int failure = ok ? 0 : errno;
@@ -234,13 +238,34 @@ Written writeInfo(const QString& infoPath, const QString& trashedPath, const QBy
         failure = errno;
     }
     if (!ok) {
-        ::unlink(native.constData());
-        *error = platform::format(u"the Trash's information file %@ could not be written (%@)", infoPath,
+        ::unlink(name.constData());
+        *error = platform::format(u"the Trash's information file could not be written in %@ (%@)", infoFolder,
                                   errorText(failure));
-        return Written::Failed;
+        return {};
     }
-    if (!syncFolder(parentOf(infoPath))) log(u"%@: the folder could not be flushed to disk", parentOf(infoPath));
-    return Written::Ok;
+    return decodePath(name);
+}
+
+enum class Claimed { Ok, Taken, Failed };
+
+// Gives the draft the entry's name, unless another entry holds it. The entry is then
+// complete from its first moment: a run killed at any point leaves either no entry or a
+// whole one.
+Claimed claimName(const QString& draft, const QString& infoPath, const QString& trashedPath,
+                  const QByteArray& recorded, QString* error) {
+    int failure = 0;
+    if (trash::renameNoReplace(draft, infoPath, &failure)) return Claimed::Ok;
+    if (failure != EEXIST) {
+        *error = platform::format(u"the Trash's information file %@ could not be made (%@)", infoPath,
+                                  errorText(failure));
+        return Claimed::Failed;
+    }
+    // The same file's own entry, left by a run that ended between naming it and moving the
+    // file, is taken over; any other holder keeps its name.
+    struct stat st {};
+    if (lstatOf(trashedPath, &st) || recordedPath(infoPath) != recorded) return Claimed::Taken;
+    ::unlink(encodePath(infoPath).constData());
+    return trash::renameNoReplace(draft, infoPath, &failure) ? Claimed::Ok : Claimed::Taken;
 }
 
 bool stillTheFile(const QString& path, const std::optional<FileIdentity>& expected) {
@@ -269,15 +294,20 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
     const TrashPlace place = trashPlaceFor(path, &error);
     if (place.folder.isEmpty()) return fail(error.isEmpty() ? QStringLiteral("no Trash may be used") : error);
     const QByteArray text = infoText(path, place.top);
+    const QByteArray recorded = text.mid(text.indexOf("Path=") + 5).split('\n').first();
     const QByteArray name = encodePath(lastPathComponent(path));
+    const QString infoFolder = place.folder + QStringLiteral("/info");
+    const QString draft = writeInfoDraft(infoFolder, text, &error);
+    if (draft.isEmpty()) return fail(error);
+    const auto dropDraft = qScopeGuard([&] { ::unlink(encodePath(draft).constData()); });
 
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QString candidate = decodePath(candidateName(name, attempt));
         const QString trashed = place.folder + QStringLiteral("/files/") + candidate;
-        const QString info = place.folder + QStringLiteral("/info/") + candidate + QStringLiteral(".trashinfo");
-        const Written written = writeInfo(info, trashed, text, &error);
-        if (written == Written::Taken) continue;
-        if (written == Written::Failed) return fail(error);
+        const QString info = infoFolder + u'/' + candidate + QStringLiteral(".trashinfo");
+        const Claimed claimed = claimName(draft, info, trashed, recorded, &error);
+        if (claimed == Claimed::Taken) continue;
+        if (claimed == Claimed::Failed) return fail(error);
 
         int failure = 0;
         bool done;
@@ -288,7 +318,9 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
             done = trash::renameNoReplace(path, trashed, &failure);
         }
         if (!done) {
-            ::unlink(encodePath(info).constData());
+            // The entry goes back to being a draft (or away), never left without its file.
+            int ignored = 0;
+            if (!trash::renameNoReplace(info, draft, &ignored)) ::unlink(encodePath(info).constData());
             if (failure == EEXIST) continue;  // a file without an entry holds the name
             if (mode == Mode::Link &&
                 (failure == EPERM || failure == EOPNOTSUPP || failure == EMLINK || failure == ENOSYS)) {
@@ -296,6 +328,7 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
             }
             return fail(platform::format(u"it could not be put in %@ (%@)", place.folder, errorText(failure)));
         }
+        if (!syncFolder(infoFolder)) log(u"%@: the folder could not be flushed to disk", infoFolder);
         entry.trashedPath = trashed;
         entry.infoPath = info;
         entry.linked = mode == Mode::Link;

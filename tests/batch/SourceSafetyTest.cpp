@@ -27,7 +27,7 @@ void moveMode(Batch& b) {
 // The files of a folder, read by their bytes (Qt's listing leaves out names that are not UTF-8).
 QStringList filesIn(const QString& folder) {
     QStringList names;
-    if (DIR* dir = ::opendir(QFile::encodeName(folder).constData())) {
+    if (DIR* dir = ::opendir(platform::encodePath(folder).constData())) {
         while (const dirent* e = ::readdir(dir)) {
             if (e->d_type == DT_REG) names << platform::decodePath(e->d_name);
         }
@@ -154,6 +154,25 @@ TEST(SourceSafety, LongNamesAndNamesThatAreNotUtf8AreProcessedAndMoved) {
     // Qt's own clean-up cannot name these files.
     for (const QString& f : {in.snapshot.destinationPaths[1]->filePath, trash.filesFolder() + "/" + platform::decodePath(latin1)})
         ::unlink(platform::encodePath(f).constData());
+}
+
+TEST(SourceSafety, OutputsBesideSourcesInAFolderWhoseNameIsNotUtf8AreWritten) {
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/\xe9t\xe9 2019";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    const QString source = writeNamed(dir.path(), "IMG_9.jpg");
+    ASSERT_EQ(std::rename(QFile::encodeName(source).constData(), (folder + "/IMG_9.jpg").constData()), 0);
+    const auto photo = batchtest::photoAt(platform::decodePath(folder + "/IMG_9.jpg"));
+    auto output = batchtest::outputSettings(dir.filePath("unused"));
+    output->useSourceFolder = true;
+    const BatchRunInput in = batchtest::runInput({photo}, batchtest::renameSettings(6), output);
+    EXPECT_EQ(platform::encodePath(in.snapshot.destinationPaths[0]->filePath), folder + "/IMG_9.png");
+    RunHarness h;
+    ASSERT_TRUE(h.start(in));
+    EXPECT_EQ(photo->processStatus, PhotoFile::Processed) << photo->processInfoMessage.toStdString();
+    EXPECT_EQ(filesIn(platform::decodePath(folder)), (QStringList{"IMG_9.jpg", "IMG_9.png"}));
+    for (const char* name : {"/IMG_9.jpg", "/IMG_9.png"}) ::unlink((folder + name).constData());
+    ::rmdir(folder.constData());
 }
 
 // The process id of a process that has ended.

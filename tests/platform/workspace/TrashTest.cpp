@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/foundation/NativeNames.h"
@@ -61,11 +62,26 @@ QByteArray restorePathOf(const platform::TrashEntry& entry, const QString& top =
     return top.isEmpty() ? recorded : platform::encodePath(top) + '/' + recorded;
 }
 
+// The process id of a process that has ended.
+pid_t endedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
 TEST(Trash, MovesIntoTheHomeTrashWithACompleteRestorableEntry) {
     HomeTrash home;
     QTemporaryDir dir;
     const QString source = testsupport::writeFile(dir.filePath("photo one.jpg"), "first");
+    // A draft of an entry that a killed run left: not an entry, and cleared away.
+    const QString draft = home.folder() + "/info/.brisko-part-" + QString::number(endedProcess()) + "-AbCdEf";
+    QDir().mkpath(home.folder() + "/info");
+    ::chmod(QFile::encodeName(home.folder()).constData(), 0700);
+    testsupport::writeFile(draft, "[Trash Info]\nPath=/half");
     const auto entry = trash::moveToTrash(source);
+    EXPECT_FALSE(QFileInfo::exists(draft));
+    EXPECT_EQ(QDir(home.folder() + "/info").entryList(QDir::Files | QDir::Hidden), QStringList{"photo one.jpg.trashinfo"});
     ASSERT_TRUE(entry.ok) << entry.error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(source));
     EXPECT_EQ(entry.trashedPath, home.folder() + "/files/photo one.jpg");
