@@ -1,8 +1,10 @@
 // Runs the real batch runner over a folder of photos with the steps and output settings of
 // a small JSON recipe, and prints the run's time, each file's outcome and the peak memory.
 // Every file of the folder is given to the run, pictures or not, so each gets a status
-// line. Exit status: 0 when every photo was processed or skipped, 1 when one ended with
-// an error, 3 when the run did not finish (stopped for low space), 2 for bad arguments.
+// line; names are read by their bytes, so names that are not UTF-8 are processed too (and
+// printed with \xNN for those bytes). Exit status: 0 when every photo was processed or
+// skipped (or the folder holds none), 1 when one ended with an error, 3 when the run did
+// not finish (stopped for low space), 2 for bad arguments.
 //
 //   bench_batch <photo folder> <recipe.json> <output folder>
 //
@@ -26,12 +28,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "batch/BatchRunner.h"
 #include "batch/OutputPlanner.h"
 #include "batch/RenameScheme.h"
+#include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/Resources.h"
 #include "platform/foundation/Values.h"
@@ -88,8 +95,8 @@ void classify(BatchRunInput& in, bool overwrite) {
         if (p->fileExtension.isEmpty()) in.arrayEmptyNames << p->filePath;
         else if (p->fileName.toLower().contains("http:")) in.arrayInvalidFileName << p->filePath;
         else if (p->occurenceCount >= 2) in.arrayDuplicateNames << p->filePath;
-        else if (!QFileInfo::exists(p->oldFilePath)) in.arrayFileNotFound << p->oldFilePath;
-        else if (!overwrite && QFileInfo::exists(p->filePath)) in.arrayFileAlreadyExists << p->filePath;
+        else if (!platform::fileExists(p->oldFilePath)) in.arrayFileNotFound << p->oldFilePath;
+        else if (!overwrite && platform::fileExists(p->filePath)) in.arrayFileAlreadyExists << p->filePath;
     }
 }
 
@@ -101,12 +108,30 @@ struct Printer : BatchRunObserver {
         ++outcomes;
         const qint64 now = clock.elapsed();
         std::printf("%4d  %3d%%  status %d  %6lld ms  %s  %s\n", row, progress, photo->processStatus,
-                    static_cast<long long>(now - last), qPrintable(photo->fileName),
+                    static_cast<long long>(now - last), qPrintable(platform::displayPath(photo->fileName)),
                     qPrintable(photo->processInfoMessage));
         std::fflush(stdout);
         last = now;
     }
 };
+
+// The regular files of a folder in byte order, their names read by their bytes.
+QStringList filesOf(const QString& folder) {
+    QList<QByteArray> names;
+    const QByteArray native = platform::encodePath(folder);
+    if (DIR* dir = ::opendir(native.constData())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            struct stat st {};
+            const QByteArray path = native + '/' + entry->d_name;
+            if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)) names << path;
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    QStringList paths;
+    for (const QByteArray& name : names) paths << platform::decodePath(name);
+    return paths;
+}
 
 }  // namespace
 
@@ -117,7 +142,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <photo folder> <recipe.json> <output folder>\n", argv[0]);
         return 2;
     }
-    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QDir(platform::decodePath(argv[1])).absolutePath();
     QFile recipeFile(QString::fromLocal8Bit(argv[2]));
     if (!recipeFile.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "cannot read the recipe %s\n", argv[2]);
@@ -133,8 +158,12 @@ int main(int argc, char** argv) {
     // A file whose size cannot be read (empty, damaged, not a picture) still goes to the
     // run, which reports it as any photo that cannot be read.
     QList<std::shared_ptr<PhotoFile>> photos;
-    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
-        if (auto photo = PhotoFile::initWithFileUrl(f.absoluteFilePath(), false)) photos << photo;
+    for (const QString& path : filesOf(folder)) {
+        if (auto photo = PhotoFile::initWithFileUrl(path, false)) photos << photo;
+    }
+    if (photos.isEmpty()) {
+        std::printf("no photos in %s: nothing to do\n", argv[1]);
+        return 0;
     }
 
     // The default rename settings with the recipe's entries laid over them. A benchmark
@@ -160,7 +189,7 @@ int main(int argc, char** argv) {
     rename->compressionRatio = recipe.value("compression").toInt(8);
 
     auto output = OutputOptionSettings::makeDefault();
-    output->outputFolderPath = QDir(QString::fromLocal8Bit(argv[3])).absolutePath();
+    output->outputFolderPath = QDir(platform::decodePath(argv[3])).absolutePath();
     output->moveAndRenameToDestinationFolder = recipe.value("move").toBool(false);
     output->copyyToDestinationFolder = !recipe.value("move").toBool(false);
     output->owerwriteExistingFiles = recipe.value("overwrite").toBool(false);
