@@ -347,17 +347,17 @@ void AddPhotosVC::buildWidgets() {
     connect(btnOkOnAlert_, &QPushButton::clicked, this, [this] { btnOkOnAlertWinTapped(); });
     connect(btnYesOnAlert_, &QPushButton::clicked, this, [this] {
         switch (alertKind_) {
-        case AlertKind::RemoveSelected: btnYesOnRemoveSelectedPhotoTapped(); break;
-        case AlertKind::RemoveAll: btnYesOnRemoveAllPhotoTapped(); break;
-        case AlertKind::LastSession: btnLoadLastSessionTapped(); break;
+        case addphotosalerts::Kind::RemoveSelected: btnYesOnRemoveSelectedPhotoTapped(); break;
+        case addphotosalerts::Kind::RemoveAll: btnYesOnRemoveAllPhotoTapped(); break;
+        case addphotosalerts::Kind::LastSession: btnLoadLastSessionTapped(); break;
         default: hideAlertSheet();
         }
     });
     connect(btnNoOnAlert_, &QPushButton::clicked, this, [this] {
         switch (alertKind_) {
-        case AlertKind::RemoveSelected: btnNoOnRemoveSelectedPhotoTapped(); break;
-        case AlertKind::RemoveAll: btnNoOnRemoveAllPhotoTapped(); break;
-        case AlertKind::LastSession: btnStartNewSessionTapped(); break;
+        case addphotosalerts::Kind::RemoveSelected: btnNoOnRemoveSelectedPhotoTapped(); break;
+        case addphotosalerts::Kind::RemoveAll: btnNoOnRemoveAllPhotoTapped(); break;
+        case addphotosalerts::Kind::LastSession: btnStartNewSessionTapped(); break;
         default: hideAlertSheet();
         }
     });
@@ -487,37 +487,42 @@ void AddPhotosVC::holdSubWindow(bool& held, bool on) {
 
 // ---------------------------------------------------------------- alerts
 
-void AddPhotosVC::showAlertSheet(AlertKind kind, const QString& title, const QString& message) {
-    alertKind_ = kind;
-    lblAlertTitle_->setText(title);
-    lblAlertMessage_->setText(message);
-    const bool confirm = kind == AlertKind::RemoveSelected || kind == AlertKind::RemoveAll || kind == AlertKind::LastSession;
-    btnRemoveOnAlert_->setVisible(kind == AlertKind::NotAvailable);
-    btnOkOnAlert_->setVisible(kind == AlertKind::Info);
-    btnYesOnAlert_->setVisible(confirm);
-    btnNoOnAlert_->setVisible(confirm || kind == AlertKind::NotAvailable);
-    btnNoOnAlert_->setText(kind == AlertKind::NotAvailable ? tr("Cancel") : kind == AlertKind::LastSession ? tr("Start New") : tr("No"));
-    btnYesOnAlert_->setText(kind == AlertKind::LastSession ? tr("Load") : tr("Yes"));
+void AddPhotosVC::showAlertSheet(const addphotosalerts::Sheet& sheet) {
+    using addphotosalerts::Button;
+    alertKind_ = sheet.kind;
+    lblAlertTitle_->setText(sheet.title);
+    lblAlertMessage_->setText(sheet.message);
+    btnRemoveOnAlert_->setVisible(sheet.remove);
+    btnOkOnAlert_->setVisible(sheet.ok);
+    btnYesOnAlert_->setVisible(sheet.yes);
+    btnNoOnAlert_->setVisible(sheet.no);
+    btnNoOnAlert_->setText(sheet.noText);
+    btnYesOnAlert_->setText(sheet.yesText);
     placeSheet(alertSheet_);
     alertSheet_->show();
     alertSheet_->raise();
     // Return presses the sheet's default button, which has the keyboard; Escape cancels.
-    QPushButton* preferred = kind == AlertKind::Info ? btnOkOnAlert_ : kind == AlertKind::NotAvailable ? btnRemoveOnAlert_
-                                                                                                        : btnYesOnAlert_;
+    QPushButton* preferred = alertButton(sheet.preferred);
     for (QPushButton* b : {btnRemoveOnAlert_, btnOkOnAlert_, btnYesOnAlert_, btnNoOnAlert_}) b->setDefault(b == preferred);
     preferred->setFocus(Qt::OtherFocusReason);
     holdSubWindow(holdsAlert_, true);
 }
 
-// Escape on the alert sheet: what its cancelling button does; the last-session question
-// is only put away (neither loaded nor forgotten).
-void AddPhotosVC::cancelAlertSheet() {
-    switch (alertKind_) {
-    case AlertKind::Info: btnOkOnAlertWinTapped(); break;
-    case AlertKind::RemoveSelected: btnNoOnRemoveSelectedPhotoTapped(); break;
-    case AlertKind::RemoveAll: btnNoOnRemoveAllPhotoTapped(); break;
-    default: hideAlertSheet(); break;
+QPushButton* AddPhotosVC::alertButton(addphotosalerts::Button button) const {
+    using addphotosalerts::Button;
+    switch (button) {
+    case Button::Remove: return btnRemoveOnAlert_;
+    case Button::No: return btnNoOnAlert_;
+    case Button::Yes: return btnYesOnAlert_;
+    case Button::Ok: return btnOkOnAlert_;
     }
+    return btnOkOnAlert_;
+}
+
+void AddPhotosVC::cancelAlertSheet() {
+    addphotosalerts::Button answer;
+    if (addphotosalerts::escapeAnswers(alertKind_, &answer)) alertButton(answer)->click();
+    else hideAlertSheet();
 }
 
 bool AddPhotosVC::sheetKeyPressed(QWidget* sheet, int key) {
@@ -538,17 +543,17 @@ bool AddPhotosVC::sheetKeyPressed(QWidget* sheet, int key) {
 
 void AddPhotosVC::hideAlertSheet() {
     alertSheet_->hide();
-    alertKind_ = AlertKind::None;
+    alertKind_ = addphotosalerts::Kind::None;
     holdSubWindow(holdsAlert_, false);
 }
 
-bool AddPhotosVC::isAlertShown() const { return alertSheet_->isVisible() || (!alertSheet_->isHidden() && alertKind_ != AlertKind::None); }
+bool AddPhotosVC::isAlertShown() const { return alertSheet_->isVisible() || (!alertSheet_->isHidden() && alertKind_ != addphotosalerts::Kind::None); }
 QString AddPhotosVC::alertTitle() const { return isAlertShown() ? lblAlertTitle_->text() : QString(); }
 QString AddPhotosVC::alertMessage() const { return isAlertShown() ? lblAlertMessage_->text() : QString(); }
 
 void AddPhotosVC::hideNoNewPhotosAlertWindow(bool hide) {
     if (hide) hideAlertSheet();
-    else showAlertSheet(AlertKind::Info, lblAlertTitle_->text(), lblAlertMessage_->text());
+    else showAlertSheet(addphotosalerts::info({lblAlertTitle_->text(), lblAlertMessage_->text()}));
 }
 
 void AddPhotosVC::showAlert(const intake::IntakeAlert& alert) {
@@ -713,10 +718,8 @@ void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
     }
     app.arraySelectedImagesToProcess = copy;
     if (valid == 0 && count > 0 && !remove) {
-        const bool plural = count > 1;
-        services_.timers->schedule(QStringLiteral("allDeleted"), 200, [this, plural] {
-            showAlert({QStringLiteral("PHOTO%1 DELETED").arg(plural ? QStringLiteral("S") : QString()),
-                       QStringLiteral("Photo%1 no longer exists in the Source folder!").arg(plural ? QStringLiteral("s") : QString())});
+        services_.timers->schedule(QStringLiteral("allDeleted"), 200, [this, count] {
+            showAlert(addphotosalerts::allDeleted(count));
         });
     }
 }
@@ -725,12 +728,8 @@ void AddPhotosVC::photoNotAvailableOnIndex(int index) {
     if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     const bool inBatch = index >= 0 && index < batch.size();
-    // A file that is still there but cannot be read is not called missing.
     const bool exists = inBatch && QFileInfo::exists(batch[index]->filePath);
-    showAlertSheet(AlertKind::NotAvailable, QStringLiteral("PHOTO NOT AVAILABLE"),
-                   exists ? QStringLiteral("Selected Photo cannot be read: its file is damaged or in a format Brisko "
-                                           "Photos cannot open.")
-                          : QStringLiteral("Selected Photo not available at source location"));
+    showAlertSheet(addphotosalerts::notAvailable(exists));
     if (inBatch) {
         markUnreadable(batch[index]->filePath);
         setTileImage(index, screenimages::named(screenimages::kNotAvailableBig));
@@ -1317,22 +1316,8 @@ void AddPhotosVC::dismissRemovePhotoInfoWindow() { removeDeletePhotoInfoPopupWin
 void AddPhotosVC::btnOnRemovePhotoPopupTapped(int tag) {
     if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
     removeDeletePhotoInfoPopupWindow();
-    if (tag == 0) {
-        const int n = int(getSelectedIndices().size());
-        if (n == 0) {
-            showAlert({QStringLiteral("No Photo to Delete").toUpper(), QStringLiteral("No Photo selected to Delete.")});
-            return;
-        }
-        const QString s = n >= 2 ? QStringLiteral("s") : QString();
-        showAlertSheet(AlertKind::RemoveSelected, QStringLiteral("REMOVE SELECTED PHOTO%1").arg(s).toUpper(),
-                       QStringLiteral("Remove selected photo%1 from Batch?").arg(s));
-    } else if (tag == 1) {
-        const int c = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
-        const QString s = c >= 2 ? QStringLiteral("s") : QString();
-        const QString a = c >= 2 ? QStringLiteral("all") : QString();
-        showAlertSheet(AlertKind::RemoveAll, QStringLiteral("REMOVE %1 PHOTO%2").arg(a, s).toUpper(),
-                       QStringLiteral("Remove %1 photo%2 from the Batch?").arg(a, s));
-    }
+    if (tag == 0) showAlertSheet(addphotosalerts::removeSelected(int(getSelectedIndices().size())));
+    else if (tag == 1) showAlertSheet(addphotosalerts::removeAll(int(AppDelegate::shared().arraySelectedImagesToProcess.size())));
 }
 
 QList<std::shared_ptr<PhotoFile>> AddPhotosVC::getSelectedIndices() const {
@@ -1690,8 +1675,7 @@ void AddPhotosVC::checkForLastSession() {
 }
 
 void AddPhotosVC::showLoadLastSessionWindow() {
-    showAlertSheet(AlertKind::LastSession, QStringLiteral("LOAD LAST SESSION"),
-                   tr("Load the photos and settings of your last session, or start a new one?"));
+    showAlertSheet(addphotosalerts::lastSession());
 }
 
 void AddPhotosVC::btnLoadLastSessionTapped() {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "import/AddPhotosAlerts.h"
 #include "import/AddPhotosTips.h"
 #include "import/PhotoIntake.h"
 #include "import/PhotoSources.h"
@@ -230,13 +231,14 @@ protected:
     void resizeEvent(QResizeEvent*) override;
 
 private:
-    enum class AlertKind { None, Info, NotAvailable, RemoveSelected, RemoveAll, LastSession };
     void buildWidgets();
     void buildDateFilterSheet();
     void placeSheet(QWidget* sheet);
     void observeNotifications();
-    void showAlertSheet(AlertKind kind, const QString& title, const QString& message);
+    void showAlertSheet(const addphotosalerts::Sheet& sheet);
+    QPushButton* alertButton(addphotosalerts::Button button) const;
     void hideAlertSheet();
+    // Escape on the alert sheet: the answer it stands for, or the sheet only put away.
     void cancelAlertSheet();
     // Escape and Return on an in-screen sheet; true when the key was the sheet's.
     bool sheetKeyPressed(QWidget* sheet, int key);
@@ -309,7 +311,7 @@ private:
     QFrame* alertSheet_ = nullptr;
     QLabel *lblAlertTitle_ = nullptr, *lblAlertMessage_ = nullptr;
     QPushButton *btnRemoveOnAlert_ = nullptr, *btnOkOnAlert_ = nullptr, *btnYesOnAlert_ = nullptr, *btnNoOnAlert_ = nullptr;
-    AlertKind alertKind_ = AlertKind::None;
+    addphotosalerts::Kind alertKind_ = addphotosalerts::Kind::None;
     QFrame* windowAddPhotoWithFilter_ = nullptr;
     QDateTimeEdit *datePickerFromDate_ = nullptr, *datePickerToDate_ = nullptr;
     QLabel* lblFilterError_ = nullptr;

@@ -1,8 +1,10 @@
 // The add-photos screen's plain logic without the screen: the tip chain (which tip a
-// timer's request shows, what a close asks for next, what is stored) and the list's clicks.
+// timer's request shows, what a close asks for next, what is stored), the list's clicks
+// and the alert sheet's questions.
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "import/AddPhotosAlerts.h"
 #include "import/AddPhotosTips.h"
 #include "import/ListSelection.h"
 
@@ -85,4 +87,40 @@ TEST(ListSelection, ClicksAsTheDesktopsListsTakeThem) {
         EXPECT_EQ(listselection::afterClick(c.checked, c.row, kind, c.anchor), c.expected) << c.row;
     }
     EXPECT_EQ(listselection::allRows(3), (QList<int>{0, 1, 2}));
+}
+
+TEST(AddPhotosAlerts, EachSheetsButtonsReturnAndEscape) {
+    using namespace addphotosalerts;
+    const struct {
+        Sheet sheet;
+        const char* title;
+        const char* buttons;  // r(emove) n(o) y(es) o(k)
+        Button preferred;
+        int escape;  // the button Escape stands for, -1 none
+    } cases[] = {
+        {removeSelected(0), "NO PHOTO TO DELETE", "o", Button::Ok, int(Button::Ok)},
+        {removeSelected(1), "REMOVE SELECTED PHOTO", "ny", Button::Yes, int(Button::No)},
+        {removeSelected(3), "REMOVE SELECTED PHOTOS", "ny", Button::Yes, int(Button::No)},
+        {removeAll(1), "REMOVE  PHOTO", "ny", Button::Yes, int(Button::No)},
+        {removeAll(2), "REMOVE ALL PHOTOS", "ny", Button::Yes, int(Button::No)},
+        {notAvailable(false), "PHOTO NOT AVAILABLE", "rn", Button::Remove, int(Button::No)},
+        {lastSession(), "LOAD LAST SESSION", "ny", Button::Yes, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EQ(c.sheet.title, c.title);
+        QString shown;
+        if (c.sheet.remove) shown += 'r';
+        if (c.sheet.no) shown += 'n';
+        if (c.sheet.yes) shown += 'y';
+        if (c.sheet.ok) shown += 'o';
+        EXPECT_EQ(shown, c.buttons);
+        EXPECT_EQ(c.sheet.preferred, c.preferred);
+        Button escape;
+        EXPECT_EQ(escapeAnswers(c.sheet.kind, &escape) ? int(escape) : -1, c.escape);
+    }
+    EXPECT_EQ(lastSession().noText, "Start New") << "Escape never forgets the session";
+    EXPECT_TRUE(notAvailable(true).message.contains("cannot be read"));
+    EXPECT_EQ(allDeleted(1).title, "PHOTO DELETED");
+    EXPECT_EQ(allDeleted(2).message, "Photos no longer exists in the Source folder!");
 }
