@@ -205,7 +205,9 @@ TEST(ReaderVariants, EightBitBigTiffReadsLikeClassicTiff) {
         c.big = big;
         const QString path = dir.filePath(QStringLiteral("e.tif"));
         ASSERT_FALSE(makeTiff(path, c).isEmpty());
-        EXPECT_LE(maxDiff(platform::readImage(path), expected(true)), 1);
+        const QImage read = platform::readImage(path);
+        ASSERT_EQ(read.size(), QSize(kW, kH));
+        EXPECT_LE(maxDiff(read, expected(true)), 1);
     }
 }
 
@@ -285,8 +287,11 @@ TEST(ReaderVariants, JpegCompressedYCbCrTiffReadsInColour) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ycbcr.tif"));
     const QImage picture = testsupport::gradientImage(64, 48).convertToFormat(QImage::Format_RGB888);
-    for (bool tiled : {false, true}) {
-        SCOPED_TRACE(tiled);
+    for (int variant = 0; variant < 8; ++variant) {
+        const bool tiled = variant & 1;
+        const uint16_t subs[4][2] = {{2, 2}, {1, 1}, {2, 1}, {4, 2}};
+        const uint16_t sh = subs[variant / 2][0], sv = subs[variant / 2][1];
+        SCOPED_TRACE(QStringLiteral("tiled %1, subsampling %2x%3").arg(tiled).arg(sh).arg(sv).toStdString());
         TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
         ASSERT_TRUE(tif);
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(64));
@@ -296,7 +301,7 @@ TEST(ReaderVariants, JpegCompressedYCbCrTiffReadsInColour) {
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
-        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, uint16_t(2), uint16_t(2));
+        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, sh, sv);
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
         if (tiled) {
