@@ -10,6 +10,7 @@
 # one-core run use it). Each line gives wall time, CPU time and peak memory. ROUNDS=n
 # repeats R1, R1 on one pinned core and vipsthumbnail n times, side by side, each round
 # with the load average before it (on a shared machine the figures move with the load).
+# R1_ONLY=1 stops after those rounds (to compare builds or photo sets on R1 alone).
 set -eu
 build=${1:?usage: compare.sh <build folder> [work folder]}
 work=${2:-/tmp/brisko-bench-batch}
@@ -18,14 +19,14 @@ driver="$build/bench/batch/bench_batch"
 [ -x "$driver" ] || { echo "build bench_batch first (-DBRISKO_BUILD_BENCH=ON)"; exit 2; }
 
 mkdir -p "$work/photos" "$work/small"
-if [ -z "$(ls "$work/photos")" ]; then
+if [ -z "${PHOTOS:-}" ] && [ -z "$(ls "$work/photos")" ]; then
   for i in 01 02 03 04 05 06 07 08 09 10 11 12; do
     convert -size 6000x4000 gradient:"rgb(1$i,80,40)"-"rgb(30,1$i,220)" -attenuate 0.4 +noise Gaussian \
       -quality 92 "$work/photos/p$i.jpg" &
   done
   wait
 fi
-if [ -z "$(ls "$work/small")" ]; then
+if [ -z "${R1_ONLY:-}" ] && [ -z "$(ls "$work/small")" ]; then
   convert -size 1200x800 gradient:red-blue "$work/small/a.jpg"
   convert -size 800x1200 gradient:green-yellow "$work/small/b.png"
   convert -size 1000x700 gradient:white-black "$work/small/c.tiff"
@@ -34,7 +35,7 @@ fi
 peak() { /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" "$@" 2>&1 >/dev/null | tail -1; }
 photos=${PHOTOS:-$work/photos}
 
-for recipe in blur-text-border; do
+[ -n "${R1_ONLY:-}" ] || for recipe in blur-text-border; do
   rm -rf "$work/out"
   echo "bench_batch $recipe: $(peak "$driver" "$photos" "$here/recipes/$recipe.json" "$work/out")"
 done
@@ -50,6 +51,8 @@ while [ "$round" -lt "${ROUNDS:-1}" ]; do
   echo "  bench_batch R1 on one core (taskset -c 0): $(peak taskset -c 0 "$driver" "$photos" "$r1" "$work/out")"
   echo "  vipsthumbnail: $(peak sh -c 'vipsthumbnail --size 1600x -o "$2/%s.jpg[Q=80]" "$1"/*.jpg' - "$photos" "$work/vips")"
 done
+
+[ -z "${R1_ONLY:-}" ] || exit 0
 
 rm -rf "$work/magick" && mkdir -p "$work/magick"
 echo "mogrify resize: $(peak mogrify -path "$work/magick" -auto-orient -resize 1600x -quality 80 "$photos"/*.jpg)"
