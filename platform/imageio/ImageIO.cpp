@@ -2,6 +2,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/CodecInternal.h"
 #include "platform/imageio/ImageProperties.h"
+#include "platform/imageio/ReadOnlyCodecs.h"
 #include "platform/imageio/VectorHeaders.h"
 #include "platform/foundation/Log.h"
 
@@ -23,6 +24,10 @@ using codec::Bytes;
 ImageFormat sniffImageFormat(const char* data, size_t size) {
     const auto* p = reinterpret_cast<const uint8_t*>(data);
     auto starts = [&](const char* magic, size_t n) { return size >= n && std::memcmp(p, magic, n) == 0; };
+    const Bytes bytes{p, size};
+    if (codec::rawSniff(bytes)) return ImageFormat::RAW;  // TIFF-structured ones included
+    if (const ImageFormat heif = codec::heifSniff(bytes); heif != ImageFormat::Unknown) return heif;
+    if (starts("RIFF", 4) && size >= 12 && std::memcmp(p + 8, "WEBP", 4) == 0) return ImageFormat::WebP;
     if (starts("\xFF\xD8\xFF", 3)) return ImageFormat::JPEG;
     if (starts("\x89PNG\r\n\x1A\n", 8)) return ImageFormat::PNG;
     // Classic TIFF and BigTIFF (version 43, 64-bit offsets).
@@ -44,6 +49,10 @@ QString imageFormatName(ImageFormat format) {
     case ImageFormat::BMP: return QStringLiteral("BMP");
     case ImageFormat::JP2: return QStringLiteral("JPEG 2000");
     case ImageFormat::J2K: return QStringLiteral("JPEG 2000 codestream");
+    case ImageFormat::HEIF: return QStringLiteral("HEIF");
+    case ImageFormat::AVIF: return QStringLiteral("AVIF");
+    case ImageFormat::WebP: return QStringLiteral("WebP");
+    case ImageFormat::RAW: return QStringLiteral("camera raw");
     case ImageFormat::Unknown: break;
     }
     return QStringLiteral("unknown");
@@ -157,6 +166,10 @@ ImageHeader headerOf(Bytes in) {
     case ImageFormat::BMP: return codec::bmpHeader(in);
     case ImageFormat::JP2:
     case ImageFormat::J2K: return codec::jp2Header(in, format);
+    case ImageFormat::HEIF:
+    case ImageFormat::AVIF: return codec::heifHeader(in);
+    case ImageFormat::WebP: return codec::webpHeader(in);
+    case ImageFormat::RAW: return codec::rawHeader(in);
     case ImageFormat::Unknown: break;
     }
     return {};
@@ -176,6 +189,10 @@ QImage decode(Bytes in, const DecodeOptions& options, const QString& name) {
     case ImageFormat::BMP: return codec::bmpDecode(in, options, name);
     case ImageFormat::JP2:
     case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
+    case ImageFormat::HEIF:
+    case ImageFormat::AVIF: return codec::heifDecode(in, options, name);
+    case ImageFormat::WebP: return codec::webpDecode(in, options, name);
+    case ImageFormat::RAW: return codec::rawDecode(in, options, name);
     case ImageFormat::Unknown: break;
     }
     log(u"%@: not a picture this program can read", name);
@@ -220,6 +237,31 @@ QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, c
     return decode(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())}, options,
                   nameForLog.isEmpty() ? QStringLiteral("image data") : nameForLog);
 }
+
+QString unreadableReason(const QString& path) {
+    FileBytes f;
+    if (path.isEmpty() || !f.open(path)) return QString();
+    switch (sniffImageFormat(reinterpret_cast<const char*>(f.bytes.data), f.bytes.size)) {
+    case ImageFormat::HEIF:
+    case ImageFormat::AVIF: return codec::heifUnreadableReason(f.bytes);
+    case ImageFormat::RAW: return codec::rawUnreadableReason(f.bytes);
+    default: return QString();
+    }
+}
+
+namespace codec {
+
+ReadOnlyFacts readOnlyFacts(Bytes in) {
+    switch (sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size)) {
+    case ImageFormat::HEIF:
+    case ImageFormat::AVIF: return heifFacts(in);
+    case ImageFormat::WebP: return webpFacts(in);
+    case ImageFormat::RAW: return rawFacts(in);
+    default: return ReadOnlyFacts{};
+    }
+}
+
+}  // namespace codec
 
 QImage orientImage(const QImage& image, int orientation) {
     switch (orientation) {

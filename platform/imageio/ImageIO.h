@@ -32,7 +32,10 @@
 
 namespace platform {
 
-enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K };
+enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K,
+                         // Read only. HEIF and camera raw pictures are decoded upright
+                         // (their headers say orientation 1); see ReadOnlyCodecs.h.
+                         HEIF, AVIF, WebP, RAW };
 
 // The container a buffer holds, told by its leading bytes (never by the file name).
 ImageFormat sniffImageFormat(const char* data, size_t size);
@@ -86,6 +89,12 @@ bool isReadablePicture(const QString& path);
 QImage readImage(const QString& path, const DecodeOptions& options = {});
 QImage readImageFromData(const QByteArray& data, const DecodeOptions& options = {},
                          const QString& nameForLog = QString());
+
+// Why a file this program recognises cannot be read here (a camera raw format or a HEIF
+// coding it has no decoder for), in words for the photo's status; empty when the file is
+// readable, damaged, or not a picture at all. Meant for after readImage failed: it may
+// take as long as a decode.
+QString unreadableReason(const QString& path);
 
 // Stored layout -> upright for an EXIF orientation (exact pixel permutations; values
 // outside 2..8 give the image back as it is).

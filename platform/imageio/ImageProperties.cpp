@@ -6,6 +6,7 @@
 #include "platform/imageio/ImageProperties.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/imageio/ReadOnlyCodecs.h"
 
 #include <QDir>
 #include <QFile>
@@ -625,6 +626,7 @@ void ensureExiv2() {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error);
         Exiv2::LogMsg::setHandler(exivLogHandler);
         Exiv2::XmpParser::initialize();
+        Exiv2::enableBMFF(true);  // Canon CR3 raw files
     });
 }
 
@@ -739,16 +741,40 @@ void addValue(QVariantMap& groups, const char* group, const char* key, const QVa
     groups.insert(QLatin1String(group), g);
 }
 
-// Fills `out` with the metadata groups, orientation, resolution and profile name.
-void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY) {
+// Metadata handed over as blocks, for containers Exiv2 is not asked to open (HEIF,
+// WebP): an EXIF block in TIFF form, an XMP packet and the ICC profile.
+struct MetadataBlocks {
+    QByteArray exif;
+    QByteArray xmp;
+    QByteArray icc;
+};
+
+// Fills `out` with the metadata groups, orientation, resolution and profile name, read
+// from the file by Exiv2 or, when given, from the blocks.
+void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY,
+                  const MetadataBlocks* blocks = nullptr) {
     ExivSession session(path);
     try {
-        auto image = Exiv2::ImageFactory::open(localPath(path));
-        if (!image.get()) return;
-        image->readMetadata();
-        const Exiv2::ExifData& exif = image->exifData();
-        const Exiv2::IptcData& iptc = image->iptcData();
-        const Exiv2::XmpData& xmp = image->xmpData();
+        Exiv2::Image::AutoPtr image;
+        Exiv2::ExifData blockExif;
+        Exiv2::XmpData blockXmp;
+        const Exiv2::IptcData noIptc;
+        if (blocks) {
+            if (!blocks->exif.isEmpty())
+                Exiv2::ExifParser::decode(blockExif, reinterpret_cast<const Exiv2::byte*>(blocks->exif.constData()),
+                                          uint32_t(blocks->exif.size()));
+            if (!blocks->xmp.isEmpty() && Exiv2::XmpParser::decode(blockXmp, blocks->xmp.toStdString()) != 0) {
+                exivMessages().append(QStringLiteral("the XMP packet could not be read"));
+                blockXmp.clear();
+            }
+        } else {
+            image = Exiv2::ImageFactory::open(localPath(path));
+            if (!image.get()) return;
+            image->readMetadata();
+        }
+        const Exiv2::ExifData& exif = blocks ? blockExif : image->exifData();
+        const Exiv2::IptcData& iptc = blocks ? noIptc : image->iptcData();
+        const Exiv2::XmpData& xmp = blocks ? blockXmp : image->xmpData();
 
         QHash<QString, QVariantList> iptcLists;
         for (const auto& d : iptc) iptcLists[QString::fromStdString(d.key())].append(textFromBytes(d.toString()));
@@ -802,10 +828,13 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         }
 
         QByteArray icc;
-        if (image->iccProfileDefined()) {
+        if (blocks) {
+            icc = blocks->icc;
+        } else if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* buf = image->iccProfile();
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
-        } else {
+        }
+        if (icc.isEmpty()) {
             auto tag = exif.findKey(Exiv2::ExifKey(kIccTagKey));
             if (tag != exif.end() && tag->size() > 0) {
                 Exiv2::DataBuf buf(long(tag->size()));
@@ -1066,6 +1095,59 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
     if (anyNonAsciiIptc) iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
 }
 
+// The properties of the formats read through their own libraries (HEIF, AVIF, WebP,
+// camera raw); nothing when the file is none of them.
+std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, QFile& file) {
+    const qint64 size = file.size();
+    if (size <= 0) return std::nullopt;
+    QByteArray copy;
+    const uchar* data = file.map(0, size);
+    if (!data) {
+        copy = file.readAll();
+        data = reinterpret_cast<const uchar*>(copy.constData());
+    }
+    const codec::Bytes bytes{data, size_t(copy.isNull() ? size : copy.size())};
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(bytes.data), bytes.size);
+    if (format != ImageFormat::HEIF && format != ImageFormat::AVIF && format != ImageFormat::WebP &&
+        format != ImageFormat::RAW)
+        return std::nullopt;
+    const codec::ReadOnlyFacts facts = codec::readOnlyFacts(bytes);
+    if (!facts.header.valid()) return QVariantMap();
+
+    QVariantMap out;
+    out.insert(QLatin1String(kPropsPixelWidth), facts.header.width);
+    out.insert(QLatin1String(kPropsPixelHeight), facts.header.height);
+    out.insert(QLatin1String(kPropsDepth), facts.depth);
+    out.insert(QLatin1String(kPropsColorModel), facts.header.gray() ? QStringLiteral("Gray") : QStringLiteral("RGB"));
+    out.insert(QLatin1String(kPropsHasAlpha), facts.hasAlpha);
+    double dpiX = 0, dpiY = 0;
+    if (facts.metadataInBlocks) {
+        const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
+        readMetadata(path, out, dpiX, dpiY, &blocks);
+    } else {
+        readMetadata(path, out, dpiX, dpiY);
+    }
+    if (!out.contains(QLatin1String(kPropsProfileName))) {
+        const QString profile = iccDescription(facts.header.iccProfile);
+        if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
+    }
+    if (dpiX > 0 && dpiY > 0) {
+        out.insert(QLatin1String(kPropsDPIWidth), dpiX);
+        out.insert(QLatin1String(kPropsDPIHeight), dpiY);
+    }
+    // HEIF pictures and camera raw files are decoded upright; the EXIF orientation they
+    // may carry as well must not turn them a second time.
+    if (format != ImageFormat::WebP) {
+        out.insert(QLatin1String(kPropsOrientation), 1);
+        QVariantMap tiff = out.value(QLatin1String(kPropsTIFF)).toMap();
+        if (tiff.contains(QLatin1String(kPropsOrientation))) {
+            tiff.insert(QLatin1String(kPropsOrientation), 1);
+            out.insert(QLatin1String(kPropsTIFF), tiff);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -1074,6 +1156,7 @@ QVariantMap readImageProperties(const QString& path) {
     if (path.isEmpty()) return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
+    if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path, file)) return *readOnly;
     HeaderFacts h;
     {
         ByteSource src(file);

@@ -1,0 +1,323 @@
+// Camera raw files and DNG through LibRaw. A raw photo is developed with the white
+// balance the camera recorded into sRGB (its primaries and its curve), and turned as the
+// camera recorded, so it comes out upright. Smaller pictures cost less: a thumbnail comes
+// from the preview the camera embedded (the same turn applied) when that is large enough,
+// and a picture of half the size or less is developed at half size, one pixel per
+// colour-filter block, which skips demosaicing altogether. Any data error LibRaw meets
+// fails the photo rather than giving a picture with damage in it.
+#include "platform/imageio/ReadOnlyCodecs.h"
+#include "platform/foundation/Log.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <libraw.h>
+
+namespace platform::codec {
+namespace {
+
+// ---- recognising a raw file by its bytes ----
+
+bool startsWith(Bytes in, size_t at, const char* magic, size_t n) {
+    return in.size >= at + n && std::memcmp(in.data + at, magic, n) == 0;
+}
+
+// A bounded walk over the directories of a TIFF-structured file.
+class TiffDirectories {
+public:
+    explicit TiffDirectories(Bytes in) : in_(in), little_(in.size > 1 && in.data[0] == 'I') {}
+
+    // Whether IFD0, the IFDs chained after it or their sub-IFDs hold what only camera
+    // files hold.
+    bool holdSensorData() const {
+        size_t queue[32];
+        size_t queued = 0, next = 0;
+        queue[queued++] = u32(4);
+        while (next < queued) {
+            const size_t ifd = queue[next++];
+            if (ifd < 8 || ifd + 2 > in_.size) continue;
+            const uint32_t entries = u16(ifd);
+            if (entries == 0 || ifd + 2 + size_t(entries) * 12 + 4 > in_.size) continue;
+            for (uint32_t i = 0; i < entries; ++i) {
+                const size_t e = ifd + 2 + size_t(i) * 12;
+                const uint32_t tag = u16(e), type = u16(e + 2), count = u32(e + 4);
+                const uint32_t value = type == 3 ? u16(e + 8) : u32(e + 8);
+                if (tag == 262 && (value == 32803 || value == 34892)) return true;  // CFA, linear raw
+                if (tag == 259 && isCameraCompression(value)) return true;
+                if (tag == 50706) return true;  // DNG version
+                if (tag == 330 && count >= 1 && count <= 8) {  // sub-IFDs
+                    if (count == 1) {
+                        if (queued < std::size(queue)) queue[queued++] = u32(e + 8);
+                    } else {
+                        const size_t list = u32(e + 8);
+                        for (uint32_t k = 0; k < count && list + 4 * size_t(k) + 4 <= in_.size; ++k)
+                            if (queued < std::size(queue)) queue[queued++] = u32(list + 4 * size_t(k));
+                    }
+                }
+            }
+            const size_t chained = u32(ifd + 2 + size_t(entries) * 12);
+            if (chained && queued < std::size(queue)) queue[queued++] = chained;
+        }
+        return false;
+    }
+
+private:
+    // Compression codes camera makers gave their own raw data.
+    static bool isCameraCompression(uint32_t c) {
+        return c == 32767 || c == 32769 || c == 32770 || c == 34713 || c == 65000 || c == 65535;
+    }
+    uint32_t u16(size_t at) const {
+        if (at + 2 > in_.size) return 0;
+        return little_ ? qFromLittleEndian<uint16_t>(in_.data + at) : qFromBigEndian<uint16_t>(in_.data + at);
+    }
+    uint32_t u32(size_t at) const {
+        if (at + 4 > in_.size) return 0;
+        return little_ ? qFromLittleEndian<uint32_t>(in_.data + at) : qFromBigEndian<uint32_t>(in_.data + at);
+    }
+    Bytes in_;
+    bool little_;
+};
+
+// ---- LibRaw ----
+
+const QString kSigmaFoveon = QStringLiteral("Sigma X3F raw files (Foveon sensors) cannot be read by this program");
+const QString kUnknownRaw = QStringLiteral("this camera raw format is not one this program can read");
+const QString kUnsupportedCamera = QStringLiteral("the raw data of this camera (%1) is stored in a way this program cannot read");
+
+// EXIF orientation from LibRaw's flip bits (4 swaps the axes first, 2 mirrors top to
+// bottom, 1 left to right).
+int orientationFromFlip(int flip) {
+    static const int kOrientation[8] = {1, 2, 4, 3, 5, 8, 6, 7};
+    return kOrientation[flip & 7];
+}
+
+struct Raw {
+    std::unique_ptr<LibRaw> processor;
+    int dataErrors = 0;
+    int openResult = LIBRAW_UNSPECIFIED_ERROR;
+
+    static void onDataError(void* self, const char*, const int) { ++static_cast<Raw*>(self)->dataErrors; }
+
+    // LibRaw keeps pointers into the buffer; it must outlive this object.
+    bool open(Bytes in, const DecodeOptions* options = nullptr) {
+        try {
+            processor = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        processor->set_dataerror_handler(onDataError, this);
+        if (options) {
+            // LibRaw's own ceiling for its buffers, in line with the pixel budget.
+            const int64_t mb = std::clamp<int64_t>(options->pixelBudget * 8 >> 20, 16, 2048);
+            processor->imgdata.params.max_raw_memory_mb = unsigned(mb);
+        }
+        try {
+            openResult = processor->open_buffer(const_cast<uint8_t*>(in.data), in.size);
+        } catch (...) {
+            openResult = LIBRAW_UNSPECIFIED_ERROR;
+        }
+        return openResult == LIBRAW_SUCCESS;
+    }
+    const libraw_data_t& data() const { return processor->imgdata; }
+    QString camera() const {
+        return (QString::fromLatin1(data().idata.make) + QLatin1Char(' ') + QString::fromLatin1(data().idata.model))
+            .trimmed();
+    }
+};
+
+QString failure(int code) { return QString::fromLatin1(libraw_strerror(code)); }
+
+// Interleaved 8-bit RGB or grey rows into opaque ARGB32, in place: the rows were written
+// at the start of each 4-byte-per-pixel line, and each line is widened from its end so no
+// byte is overwritten before it is read.
+void widenInPlace(QImage& image, int colors) {
+    for (int y = 0; y < image.height(); ++y) {
+        uint8_t* line = image.scanLine(y);
+        for (int x = image.width() - 1; x >= 0; --x) {
+            uint8_t b, g, r;
+            if (colors == 1) {
+                b = g = r = line[x];
+            } else {
+                b = line[3 * x];  // written in BGR order
+                g = line[3 * x + 1];
+                r = line[3 * x + 2];
+            }
+            line[4 * x] = b;
+            line[4 * x + 1] = g;
+            line[4 * x + 2] = r;
+            line[4 * x + 3] = 255;
+        }
+    }
+}
+
+// The embedded preview as a picture in the camera's turn, when it is at least minLongSide
+// long and shows the same frame as the developed photo; null otherwise.
+QImage embeddedPreview(Raw& raw, int uprightW, int uprightH, const DecodeOptions& options, const QString& name) {
+    try {
+        if (raw.processor->unpack_thumb() != LIBRAW_SUCCESS || raw.dataErrors) return QImage();
+    } catch (...) {
+        return QImage();
+    }
+    const libraw_thumbnail_t& t = raw.data().thumbnail;
+    if (!t.thumb || t.tlength == 0) return QImage();
+    QImage stored;
+    const int orientation = orientationFromFlip(raw.data().sizes.flip);
+    const bool turned = orientation >= 5;
+    if (t.tformat == LIBRAW_THUMBNAIL_JPEG) {
+        const Bytes jpeg{reinterpret_cast<const uint8_t*>(t.thumb), t.tlength};
+        const ImageHeader h = jpegHeader(jpeg);
+        if (!h.valid() || std::max(h.width, h.height) < options.minLongSide) return QImage();
+        if (std::abs(double(turned ? h.height : h.width) / (turned ? h.width : h.height) - double(uprightW) / uprightH) >
+            0.02 * uprightW / uprightH)
+            return QImage();
+        stored = jpegDecode(jpeg, options, name);
+    } else if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && (t.tcolors == 3 || t.tcolors == 1)) {
+        const int w = t.twidth, h = t.theight;
+        if (w <= 0 || h <= 0 || size_t(w) * size_t(h) * size_t(t.tcolors) > t.tlength ||
+            std::max(w, h) < options.minLongSide)
+            return QImage();
+        if (std::abs(double(turned ? h : w) / (turned ? w : h) - double(uprightW) / uprightH) > 0.02 * uprightW / uprightH)
+            return QImage();
+        stored = allocateImage(w, h, QImage::Format_RGB32, name);
+        if (stored.isNull()) return QImage();
+        const auto* p = reinterpret_cast<const uint8_t*>(t.thumb);
+        for (int y = 0; y < h; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(stored.scanLine(y));
+            for (int x = 0; x < w; ++x, p += t.tcolors)
+                line[x] = t.tcolors == 3 ? qRgb(p[0], p[1], p[2]) : qRgb(p[0], p[0], p[0]);
+        }
+        stored = stored.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    if (stored.isNull()) return QImage();
+    return orientImage(stored, orientation);
+}
+
+QImage develop(Raw& raw, bool halfSize, const QString& name) {
+    libraw_output_params_t& p = raw.processor->imgdata.params;
+    p.use_camera_wb = 1;
+    p.output_color = 1;  // sRGB primaries
+    p.output_bps = 8;
+    p.gamm[0] = 1.0 / 2.4;  // and the sRGB curve rather than BT.709's
+    p.gamm[1] = 12.92;
+    p.half_size = halfSize ? 1 : 0;
+    int result = LIBRAW_SUCCESS;
+    try {
+        result = raw.processor->unpack();
+        if (result == LIBRAW_SUCCESS && !raw.dataErrors) result = raw.processor->dcraw_process();
+    } catch (const std::bad_alloc&) {
+        result = LIBRAW_UNSUFFICIENT_MEMORY;
+    } catch (...) {
+        result = LIBRAW_UNSPECIFIED_ERROR;
+    }
+    if (result != LIBRAW_SUCCESS) {
+        log(u"%@: raw data could not be developed (%@)", name, failure(result));
+        return QImage();
+    }
+    if (raw.dataErrors || raw.processor->error_count()) {
+        log(u"%@: raw data is damaged; refused", name);
+        return QImage();
+    }
+    int width = 0, height = 0, colors = 0, bps = 0;
+    raw.processor->get_mem_image_format(&width, &height, &colors, &bps);
+    if (width <= 0 || height <= 0 || bps != 8 || (colors != 3 && colors != 1)) {
+        log(u"%@: raw data developed to an unexpected layout; refused", name);
+        return QImage();
+    }
+    QImage image = allocateImage(width, height, QImage::Format_ARGB32_Premultiplied, name);
+    if (image.isNull()) return QImage();
+    int copied = LIBRAW_UNSPECIFIED_ERROR;
+    try {
+        copied = raw.processor->copy_mem_image(image.bits(), int(image.bytesPerLine()), 1);
+    } catch (...) {
+    }
+    if (copied != LIBRAW_SUCCESS) {
+        log(u"%@: the developed raw picture could not be copied (%@)", name, failure(copied));
+        return QImage();
+    }
+    widenInPlace(image, colors);
+    return image;
+}
+
+}  // namespace
+
+bool rawSniff(Bytes in) {
+    if (startsWith(in, 0, "II*\0", 4) || startsWith(in, 0, "MM\0*", 4)) {
+        if (startsWith(in, 8, "CR", 2)) return true;  // Canon CR2
+        return TiffDirectories(in).holdSensorData();
+    }
+    // Containers of their own: Olympus, Panasonic and Leica, Fujifilm, Canon CRW and
+    // CR3, Minolta, Sigma, Phase One.
+    return startsWith(in, 0, "IIRO", 4) || startsWith(in, 0, "IIRS", 4) || startsWith(in, 0, "MMOR", 4) ||
+           startsWith(in, 0, "IIU\0", 4) || startsWith(in, 0, "FUJIFILM", 8) ||
+           (startsWith(in, 0, "II\x1A\0", 4) && startsWith(in, 6, "HEAPCCDR", 8)) ||
+           (startsWith(in, 4, "ftypcrx ", 8)) || startsWith(in, 0, "\0MRM", 4) || startsWith(in, 0, "FOVb", 4) ||
+           startsWith(in, 0, "IIII", 4) || startsWith(in, 0, "MMMM", 4);
+}
+
+ReadOnlyFacts rawFacts(Bytes in) {
+    ReadOnlyFacts facts;
+    if (!rawSniff(in)) return facts;
+    Raw raw;
+    if (!raw.open(in)) return facts;
+    try {
+        if (raw.processor->adjust_sizes_info_only() != LIBRAW_SUCCESS) return facts;
+    } catch (...) {
+        return facts;
+    }
+    facts.header.format = ImageFormat::RAW;
+    facts.header.width = raw.data().sizes.iwidth;  // as developed: turned, pixel aspect applied
+    facts.header.height = raw.data().sizes.iheight;
+    facts.header.orientation = 1;
+    facts.header.colourModel = raw.data().idata.colors == 1 ? ColourModel::Gray : ColourModel::RGB;
+    facts.depth = 16;
+    if (!facts.header.valid()) facts = ReadOnlyFacts{};
+    return facts;
+}
+
+ImageHeader rawHeader(Bytes in) { return rawFacts(in).header; }
+
+QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+    Raw raw;
+    if (!raw.open(in, &options)) {
+        log(u"%@: camera raw file could not be read (%@)", name, failure(raw.openResult));
+        return QImage();
+    }
+    const libraw_image_sizes_t& s = raw.data().sizes;
+    if (!checkBudget(s.raw_width, s.raw_height, options, name, "camera raw") ||
+        !checkBudget(s.width, s.height, options, name, "camera raw"))
+        return QImage();
+    const int orientation = orientationFromFlip(s.flip);
+    const int uprightW = orientation >= 5 ? s.height : s.width, uprightH = orientation >= 5 ? s.width : s.height;
+    if (options.minLongSide > 0 && !options.reducedForOutput) {
+        QImage preview = embeddedPreview(raw, uprightW, uprightH, options, name);
+        if (!preview.isNull()) return preview;
+    }
+    const int longSide = std::max<int>(s.width, s.height);
+    const bool halfSize = options.minLongSide > 0 && (longSide / 2) >= options.minLongSide;
+    return develop(raw, halfSize, name);
+}
+
+QString rawUnreadableReason(Bytes in) {
+    if (startsWith(in, 0, "FOVb", 4)) return kSigmaFoveon;
+    if (!rawSniff(in)) return QString();
+    Raw raw;
+    const DecodeOptions limits;
+    if (!raw.open(in, &limits)) return raw.openResult == LIBRAW_FILE_UNSUPPORTED ? kUnknownRaw : QString();
+    const libraw_image_sizes_t& s = raw.data().sizes;
+    if (int64_t(s.raw_width) * s.raw_height > limits.pixelBudget) return QString();
+    int result = LIBRAW_SUCCESS;
+    try {
+        result = raw.processor->unpack();
+    } catch (...) {
+        result = LIBRAW_UNSPECIFIED_ERROR;
+    }
+    if (result == LIBRAW_NOT_IMPLEMENTED || result == LIBRAW_FILE_UNSUPPORTED)
+        return kUnsupportedCamera.arg(raw.camera().isEmpty() ? QStringLiteral("unknown") : raw.camera());
+    return QString();
+}
+
+}  // namespace platform::codec

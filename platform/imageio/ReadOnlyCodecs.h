@@ -1,0 +1,56 @@
+#pragma once
+// The formats this program reads but never writes: HEIF and AVIF (libheif), WebP
+// (libwebp) and camera raw files (LibRaw). Shared between the codec files of
+// platform/imageio; not for use outside this folder.
+//
+// HEIF pictures and camera raw files come out of their decoders upright: the container's
+// rotation and mirroring, or the turn the camera recorded, is applied by the decoder, so
+// their headers say orientation 1 and the EXIF tag they may also carry is not applied a
+// second time. WebP keeps the JPEG rule (stored layout plus the EXIF orientation).
+#include "platform/imageio/CodecInternal.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform::codec {
+
+// What the properties reader learns from these formats besides the header.
+struct ReadOnlyFacts {
+    ImageHeader header;
+    int depth = 0;          // bits per sample as stored
+    bool hasAlpha = false;
+    // The metadata blocks the container holds, for formats Exiv2 is not asked to open:
+    // a TIFF-structured EXIF block (starting "II*\0" or "MM\0*") and an XMP packet.
+    bool metadataInBlocks = false;
+    QByteArray exif;
+    QByteArray xmp;
+};
+
+// The HEIF brands (HEIF or AVIF) or nothing, from the leading ftyp box.
+ImageFormat heifSniff(Bytes in);
+ImageHeader heifHeader(Bytes in);
+ReadOnlyFacts heifFacts(Bytes in);
+QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name);
+// Why a HEIF file cannot be read here, in words for the photo's status; empty when it can
+// be read or the reason is plain damage.
+QString heifUnreadableReason(Bytes in);
+
+ImageHeader webpHeader(Bytes in);
+ReadOnlyFacts webpFacts(Bytes in);
+QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name);
+
+// Whether the bytes are a camera raw file: by the signatures of the raw containers, and
+// for TIFF-structured ones by a sensor-data directory (a colour filter array or linear
+// raw photometric, a DNG version, a camera maker's compression).
+bool rawSniff(Bytes in);
+ImageHeader rawHeader(Bytes in);
+ReadOnlyFacts rawFacts(Bytes in);
+QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name);
+// Why a raw file cannot be read here, in words for the photo's status; empty when it
+// can be read or the reason is plain damage.
+QString rawUnreadableReason(Bytes in);
+
+// The facts of any of the formats above; an invalid header for anything else.
+ReadOnlyFacts readOnlyFacts(Bytes in);
+
+}  // namespace platform::codec

@@ -1,0 +1,388 @@
+#include "tests/support/PhotoSamples.h"
+
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <cstring>
+#include <vector>
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+#include <libheif/heif.h>
+#include <tiffio.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+namespace testsupport {
+namespace {
+
+// Sides of the patch grid.
+constexpr int kColumns = 4, kRows = 2;
+
+const QColor kPatches[kColumns * kRows] = {
+    QColor(255, 255, 255), QColor(128, 128, 128), QColor(200, 40, 40),  QColor(40, 160, 60),
+    QColor(50, 70, 200),   QColor(230, 200, 60),  QColor(40, 40, 40),   QColor(120, 200, 220),
+};
+
+heif_error writeToArray(heif_context*, const void* data, size_t size, void* userdata) {
+    static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// The picture as interleaved 8-bit RGB(A) or 16-bit little-endian samples of `bits`.
+heif_image* heifImage(const QImage& picture, int bits) {
+    const bool alpha = picture.hasAlphaChannel();
+    const QImage straight = picture.convertToFormat(QImage::Format_ARGB32);
+    const heif_chroma chroma = bits > 8 ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                        : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    heif_image* image = nullptr;
+    if (heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB, chroma, &image).code != heif_error_Ok)
+        return nullptr;
+    heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), bits);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    const int channels = alpha ? 4 : 3;
+    const int max = (1 << bits) - 1;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(straight.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const int c[4] = {qRed(line[x]), qGreen(line[x]), qBlue(line[x]), qAlpha(line[x])};
+            for (int k = 0; k < channels; ++k) {
+                if (bits > 8)
+                    reinterpret_cast<uint16_t*>(plane + size_t(y) * stride)[x * channels + k] =
+                        uint16_t(std::lround(c[k] * double(max) / 255.0));
+                else
+                    plane[size_t(y) * stride + size_t(x) * channels + k] = uint8_t(c[k]);
+            }
+        }
+    }
+    return image;
+}
+
+// A minimal libtiff client writing into a temporary file, read back whole.
+struct TiffFile {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("sample.dng"));
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    QByteArray finish() {
+        TIFFClose(tif);
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+double srgbToLinear(int v) {
+    const double c = v / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+void writeRgbPreview(TIFF* tif, const QImage& preview, bool jpeg) {
+    const QImage rgb = preview.convertToFormat(QImage::Format_RGB888);
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(rgb.width()));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(rgb.height()));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(rgb.height()));
+    if (jpeg) {
+        // One strip holding a whole baseline JPEG, as cameras store their previews.
+        const QByteArray bytes = platform::encodeImage(preview, platform::ImageType::JPEG, 0.9);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+        TIFFWriteRawStrip(tif, 0, const_cast<char*>(bytes.constData()), bytes.size());
+    } else {
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        for (int y = 0; y < rgb.height(); ++y) TIFFWriteScanline(tif, const_cast<uchar*>(rgb.constScanLine(y)), uint32_t(y), 0);
+    }
+}
+
+}  // namespace
+
+QByteArray exifBlock(const QVariantMap& tags) {
+    Exiv2::ExifData exif;
+    for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
+        const std::string key = it.key().toStdString();
+        if (it.value().typeId() == QMetaType::Int) {
+            Exiv2::ExifKey k(key);
+            Exiv2::Value::AutoPtr v = Exiv2::Value::create(k.defaultTypeId() == Exiv2::unsignedLong ? Exiv2::unsignedLong
+                                                                                                    : Exiv2::unsignedShort);
+            v->read(std::to_string(it.value().toInt()));
+            exif.add(k, v.get());
+        } else {
+            exif[key] = it.value().toString().toStdString();
+        }
+    }
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+QByteArray makeHeif(const QImage& picture, const HeifSample& sample) {
+    QByteArray out;
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    if (heif_context_get_encoder_for_format(context, sample.av1 ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
+            .code != heif_error_Ok) {
+        heif_context_free(context);
+        return out;
+    }
+    heif_encoder_set_lossy_quality(encoder, sample.quality);
+    heif_image* image = heifImage(picture, sample.bits);
+    if (!sample.icc.isEmpty())
+        heif_image_set_raw_color_profile(image, "prof", sample.icc.constData(), size_t(sample.icc.size()));
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = heif_orientation(sample.orientation);
+    heif_color_profile_nclx* nclx = nullptr;
+    if (sample.nclxPrimaries) {
+        nclx = heif_nclx_color_profile_alloc();
+        heif_nclx_color_profile_set_color_primaries(nclx, uint16_t(sample.nclxPrimaries));
+        heif_nclx_color_profile_set_transfer_characteristics(nclx, heif_transfer_characteristic_IEC_61966_2_1);
+        heif_nclx_color_profile_set_matrix_coefficients(nclx, heif_matrix_coefficients_ITU_R_BT_601_6);
+        nclx->full_range_flag = 1;
+        heif_image_set_nclx_color_profile(image, nclx);
+        // The 'colr' box is left out by default, for one viewer's sake.
+        options->macOS_compatibility_workaround_no_nclx_profile = 0;
+        options->output_nclx_profile = nclx;
+    }
+    heif_image_handle* handle = nullptr;
+    if (heif_context_encode_image(context, image, encoder, options, &handle).code == heif_error_Ok) {
+        if (!sample.exif.isEmpty())
+            heif_context_add_exif_metadata(context, handle, sample.exif.constData(), int(sample.exif.size()));
+        if (!sample.xmp.isEmpty())
+            heif_context_add_XMP_metadata(context, handle, sample.xmp.constData(), int(sample.xmp.size()));
+        if (!sample.thumbnail.isNull()) {
+            heif_image* small = heifImage(sample.thumbnail, sample.bits);
+            heif_image_handle* thumb = nullptr;
+            heif_context_encode_thumbnail(context, small, handle, encoder, options,
+                                          std::max(sample.thumbnail.width(), sample.thumbnail.height()) / 2, &thumb);
+            heif_image_handle_release(thumb);
+            heif_image_release(small);
+        }
+        heif_writer writer{1, writeToArray};
+        heif_context_write(context, &writer, &out);
+    }
+    heif_image_handle_release(handle);
+    heif_encoding_options_free(options);
+    heif_nclx_color_profile_free(nclx);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return out;
+}
+
+QByteArray makeWebp(const QImage& picture, const WebpSample& sample) {
+    const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
+    uint8_t* encoded = nullptr;
+    const size_t size = sample.lossless
+                            ? WebPEncodeLosslessRGBA(rgba.constBits(), rgba.width(), rgba.height(), int(rgba.bytesPerLine()), &encoded)
+                            : WebPEncodeRGBA(rgba.constBits(), rgba.width(), rgba.height(), int(rgba.bytesPerLine()),
+                                             float(sample.quality), &encoded);
+    QByteArray out;
+    if (size == 0) return out;
+    WebPMux* mux = WebPMuxNew();
+    const WebPData bitstream{encoded, size};
+    WebPMuxSetImage(mux, &bitstream, 1);
+    const auto setChunk = [&](const char* fourcc, const QByteArray& bytes) {
+        if (bytes.isEmpty()) return;
+        const WebPData data{reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())};
+        WebPMuxSetChunk(mux, fourcc, &data, 1);
+    };
+    setChunk("ICCP", sample.icc);
+    setChunk("EXIF", sample.exif);
+    setChunk("XMP ", sample.xmp);
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    if (WebPMuxAssemble(mux, &assembled) == WEBP_MUX_OK)
+        out = QByteArray(reinterpret_cast<const char*>(assembled.bytes), qsizetype(assembled.size));
+    WebPDataClear(&assembled);
+    WebPMuxDelete(mux);
+    WebPFree(encoded);
+    return out;
+}
+
+QByteArray makeAnimatedWebp(const QList<QImage>& frames) {
+    QByteArray out;
+    if (frames.isEmpty()) return out;
+    WebPAnimEncoderOptions options;
+    WebPAnimEncoderOptionsInit(&options);
+    WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames.first().width(), frames.first().height(), &options);
+    WebPConfig config;
+    WebPConfigInit(&config);
+    config.quality = 92;
+    int timestamp = 0;
+    for (const QImage& frame : frames) {
+        const QImage rgba = frame.convertToFormat(QImage::Format_RGBA8888);
+        WebPPicture picture;
+        WebPPictureInit(&picture);
+        picture.use_argb = 1;
+        picture.width = rgba.width();
+        picture.height = rgba.height();
+        WebPPictureImportRGBA(&picture, rgba.constBits(), int(rgba.bytesPerLine()));
+        WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
+        WebPPictureFree(&picture);
+        timestamp += 100;
+    }
+    WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    if (WebPAnimEncoderAssemble(encoder, &assembled))
+        out = QByteArray(reinterpret_cast<const char*>(assembled.bytes), qsizetype(assembled.size));
+    WebPDataClear(&assembled);
+    WebPAnimEncoderDelete(encoder);
+    return out;
+}
+
+QByteArray makeDng(const QImage& scene, const DngSample& sample) {
+    const int width = scene.width() & ~1, height = scene.height() & ~1;
+    TiffFile file;
+    TIFF* tif = file.tif;
+    if (!tif) return QByteArray();
+    const bool hasPreview = !sample.preview.isNull();
+    const QByteArray make = sample.make.toUtf8(), model = sample.model.toUtf8();
+    const QByteArray unique = make + ' ' + model;
+    const uint8_t version[4] = {1, 4, 0, 0};
+    const auto common = [&] {
+        TIFFSetField(tif, TIFFTAG_MAKE, make.constData());
+        TIFFSetField(tif, TIFFTAG_MODEL, model.constData());
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(sample.orientation));
+        TIFFSetField(tif, TIFFTAG_DNGVERSION, version);
+        TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, version);
+        TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, unique.constData());
+        // XYZ (D65) to the sensor: linear sRGB primaries, each filter at its gain.
+        const double xyzToRgb[9] = {3.2404542, -1.5371385, -0.4985314, -0.9692660, 1.8760108,
+                                    0.0415560, 0.0556434, -0.2040259, 1.0572252};
+        float matrix[9], neutral[3];
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) matrix[r * 3 + c] = float(xyzToRgb[r * 3 + c] * sample.gains[r]);
+            neutral[r] = float(sample.gains[r] / sample.gains[1]);
+        }
+        TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, matrix);
+        TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, uint16_t(21));  // D65
+        TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
+    };
+
+    if (hasPreview) {
+        // IFD0 is the preview, the sensor data its sub-IFD, as cameras and converters write.
+        toff_t subIfd[1] = {0};
+        TIFFSetField(tif, TIFFTAG_SUBIFD, 1, subIfd);
+        common();
+        writeRgbPreview(tif, sample.preview, sample.jpegPreview);
+        TIFFWriteDirectory(tif);
+    }
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    if (!hasPreview) common();
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, 32803);  // colour filter array
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(16));
+    const uint16_t repeat[2] = {2, 2};
+    const uint8_t pattern[4] = {0, 1, 1, 2};  // R G / G B
+    TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, repeat);
+    TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, pattern);
+    const float black = float(sample.blackLevel);
+    TIFFSetField(tif, TIFFTAG_BLACKLEVEL, 1, &black);
+    const uint32_t white = uint32_t(sample.whiteLevel);
+    TIFFSetField(tif, TIFFTAG_WHITELEVEL, 1, &white);
+
+    const QImage rgb = scene.convertToFormat(QImage::Format_RGB32);
+    std::vector<uint16_t> row(static_cast<size_t>(width));
+    const double range = sample.whiteLevel - sample.blackLevel;
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int filter = pattern[(y & 1) * 2 + (x & 1)];
+            const int v = filter == 0 ? qRed(line[x]) : filter == 1 ? qGreen(line[x]) : qBlue(line[x]);
+            const double signal = std::min(1.0, srgbToLinear(v) * sample.gains[filter]);
+            row[size_t(x)] = uint16_t(std::lround(sample.blackLevel + signal * range));
+        }
+        TIFFWriteScanline(tif, row.data(), uint32_t(y), 0);
+    }
+    TIFFWriteDirectory(tif);
+    QByteArray bytes = file.finish();
+    if (bytes.isEmpty() || sample.dateTimeOriginal.isEmpty()) return bytes;
+
+    // The capture date lives in the EXIF directory, which Exiv2 adds to the written file.
+    try {
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
+        image->readMetadata();
+        Exiv2::ExifData exif = image->exifData();
+        exif["Exif.Photo.DateTimeOriginal"] = sample.dateTimeOriginal.toStdString();
+        image->setExifData(exif);
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        io.open();
+        bytes = QByteArray(reinterpret_cast<const char*>(io.mmap()), qsizetype(io.size()));
+        io.munmap();
+        io.close();
+    } catch (const std::exception&) {
+        return QByteArray();
+    }
+    return bytes;
+}
+
+QImage patchScene(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
+    for (int i = 0; i < patchCount(); ++i) {
+        const int c = i % kColumns, r = i / kColumns;
+        const QRect cell(c * width / kColumns, r * height / kRows, (c + 1) * width / kColumns - c * width / kColumns,
+                         (r + 1) * height / kRows - r * height / kRows);
+        p.fillRect(cell, kPatches[i]);
+    }
+    return image;
+}
+
+int patchCount() { return kColumns * kRows; }
+
+QColor patchColour(int index) { return kPatches[index]; }
+
+QPoint patchCentre(int index, QSize size) {
+    const int c = index % kColumns, r = index / kColumns;
+    return QPoint((2 * c + 1) * size.width() / (2 * kColumns), (2 * r + 1) * size.height() / (2 * kRows));
+}
+
+int colourError(QRgb pixel, const QColor& expected) {
+    return std::max({std::abs(qRed(pixel) - expected.red()), std::abs(qGreen(pixel) - expected.green()),
+                     std::abs(qBlue(pixel) - expected.blue())});
+}
+
+int worstPatchError(const QImage& picture) {
+    int worst = 0;
+    for (int i = 0; i < patchCount(); ++i)
+        worst = std::max(worst, colourError(picture.pixel(patchCentre(i, picture.size())), patchColour(i)));
+    return worst;
+}
+
+QImage readUprightChecked(const QString& path, QSize upright) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    EXPECT_EQ(QSize(header.width, header.height), upright);
+    EXPECT_EQ(header.orientation, 1);
+    const QVariantMap props = platform::readImageProperties(path);
+    EXPECT_EQ(props.value(platform::kPropsPixelWidth).toInt(), upright.width());
+    EXPECT_EQ(props.value(platform::kPropsPixelHeight).toInt(), upright.height());
+    EXPECT_EQ(props.value(platform::kPropsOrientation).toInt(), 1);
+    EXPECT_EQ(props.value(platform::kPropsTIFF).toMap().value(platform::kPropsOrientation).toInt(), 1);
+    const QImage image = platform::readImage(path);
+    EXPECT_EQ(image.size(), upright);
+    return image.size() == upright ? image : QImage();
+}
+
+QByteArray xmpWithFirmware(const QString& firmware) {
+    return QByteArrayLiteral("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+                             "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+                             "xmlns:aux=\"http://ns.adobe.com/exif/1.0/aux/\" aux:Firmware=\"") +
+           firmware.toUtf8() + QByteArrayLiteral("\"/></rdf:RDF></x:xmpmeta>");
+}
+
+}  // namespace testsupport

@@ -1,0 +1,83 @@
+#pragma once
+// Phone, web and camera raw photos made at test time with the libraries that write them
+// in the world: HEIF and AVIF by libheif (x265, aom), WebP by libwebp, and DNG by libtiff
+// from a sensor pattern computed here. EXIF blocks are made with Exiv2.
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+namespace testsupport {
+
+// A TIFF-structured EXIF block (no "Exif\0\0" in front) holding the given tags, keyed by
+// their Exiv2 names ("Exif.Image.Make", "Exif.Photo.DateTimeOriginal", ...). Whole
+// numbers go in as the tag's own type; texts as texts.
+QByteArray exifBlock(const QVariantMap& tags);
+
+struct HeifSample {
+    bool av1 = false;     // AVIF (aom) instead of HEIC (x265)
+    int bits = 8;         // 8, 10 or 12 (AVIF: 8 or 12)
+    int orientation = 1;  // the container's transformation, numbered as EXIF orientations
+    int quality = 92;
+    QByteArray exif;      // EXIF block for an Exif item
+    QByteArray xmp;       // XMP packet for a mime item
+    QByteArray icc;       // an ICC profile ('prof'), or
+    int nclxPrimaries = 0;  // colour code points ('nclx') with these primaries and the sRGB curve
+    QImage thumbnail;     // a thumbnail item showing this picture at half its size
+};
+// The picture is given in the stored layout; straight alpha is kept when it has alpha.
+QByteArray makeHeif(const QImage& picture, const HeifSample& sample = {});
+
+struct WebpSample {
+    bool lossless = false;
+    int quality = 92;
+    QByteArray exif;
+    QByteArray icc;
+    QByteArray xmp;
+};
+QByteArray makeWebp(const QImage& picture, const WebpSample& sample = {});
+// Frames of one size shown 100 ms each.
+QByteArray makeAnimatedWebp(const QList<QImage>& frames);
+
+struct DngSample {
+    int orientation = 1;
+    // How strongly each colour filter responds to white light; the file records the
+    // neutral it saw (as shot), so a faithful development gives the scene's colours back.
+    double gains[3] = {1.0, 1.0, 1.0};
+    int blackLevel = 256;
+    int whiteLevel = 4095;
+    // An embedded preview in the stored layout: uncompressed RGB, or a baseline JPEG.
+    QImage preview;
+    bool jpegPreview = false;
+    QString make = QStringLiteral("Acme");
+    QString model = QStringLiteral("Sensor One");
+    QString dateTimeOriginal;  // "yyyy:MM:dd HH:mm:ss", written into the EXIF directory
+};
+// A DNG whose sensor (an RGGB filter array behind linear sRGB primaries) saw `scene`, an
+// sRGB picture in the stored layout with even sides.
+QByteArray makeDng(const QImage& scene, const DngSample& sample = {});
+
+// A scene of eight large flat patches of known sRGB colours (one of them white, enough
+// that a development's automatic brightening leaves it white); patchColour(i) is the
+// colour of patch i,
+// and patchCentre(i, size) its centre in a picture of that size (stored layout).
+QImage patchScene(int width, int height);
+int patchCount();
+QColor patchColour(int index);
+QPoint patchCentre(int index, QSize size);
+// The largest channel difference between a pixel and the colour it should show, and the
+// worst of it over the patch centres of a picture of the patch scene (stored layout).
+int colourError(QRgb pixel, const QColor& expected);
+int worstPatchError(const QImage& picture);
+
+// For a file its decoder turns upright (HEIF, camera raw): expects the header and the
+// properties to give the upright size and no turn left to apply, and returns the
+// decoded picture (null when it is not of that size).
+QImage readUprightChecked(const QString& path, QSize upright);
+
+// An XMP packet whose one property is the camera's firmware (aux:Firmware).
+QByteArray xmpWithFirmware(const QString& firmware);
+
+}  // namespace testsupport
