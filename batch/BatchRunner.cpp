@@ -547,9 +547,15 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     const bool shrunkOnLoad = resized;
     if (!shrunkOnLoad) working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
     if (working.isNull()) {
-        // A photo past the decoders' budget is whole, not damaged: say so.
+        // A photo past the decoders' budget is whole, not damaged: say so. One of a kind
+        // the program recognises but cannot read says why.
         const bool tooLarge = platform::exceedsPixelBudget(platform::readImageHeader(photo->fileURL));
-        work.failed = Outcome{index, PhotoFile::Failed, tooLarge ? runmessages::TooLarge : runmessages::Unreadable, false};
+        const QString reason = tooLarge ? QString() : platform::unreadableReason(photo->fileURL);
+        work.failed = Outcome{index, PhotoFile::Failed,
+                              tooLarge          ? runmessages::TooLarge
+                              : reason.isEmpty() ? runmessages::Unreadable
+                                                 : platform::format(runmessages::UnreadableBecause, reason),
+                              false};
         return;
     }
     if (platform::FileIdentity::of(photo->filePath) != sourceRead) {

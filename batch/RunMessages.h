@@ -12,6 +12,8 @@ inline const QString SourceNotFound = QStringLiteral("File not available in sour
 inline const QString AlreadyExists = QStringLiteral("File already exists in destination folder.");
 inline const QString Unreadable = QStringLiteral("The photo could not be read");
 inline const QString TooLarge = QStringLiteral("The photo is larger than this program will open");
+// The same for a kind of file the program recognises but cannot read, with the reason.
+inline const QString UnreadableBecause = QStringLiteral("The photo could not be read: %@");
 inline const QString EffectFailed = QStringLiteral("The effect \"%@\" gave no picture");
 inline const QString FolderNotCreated = QStringLiteral("The destination folder could not be created");
 inline const QString WriteFailed = QStringLiteral("The output file could not be written");

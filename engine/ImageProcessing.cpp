@@ -41,7 +41,9 @@ QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, fl
 
 QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight) {
     const int orientation = tiffOrientation(props);
-    if (orientation != 1 && !path.isEmpty()) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    const bool smallerRaw = header.format == platform::ImageFormat::RAW && minWidth > 0 && minWidth < header.width;
+    if ((orientation != 1 || smallerRaw) && !path.isEmpty()) {
         Utils& utils = Utils::sharedUtils();
         const QSizeF original = uprightSize(path, props);
         const QSizeF target = utils.aspectFitSizeWithMaxSize(original, minWidth);
@@ -65,7 +67,6 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
             return utils.scaleImage(whole, fitted);
         }
     }
-    const platform::ImageHeader header = platform::readImageHeader(path);
     if (!header.valid()) {
         std::fputs("Image source is NULL.", stderr);
         return QImage();
@@ -80,7 +81,8 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
 
 QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast) {
     const platform::ImageHeader header = platform::readImageHeader(path);
-    if (header.format != platform::ImageFormat::JPEG || !header.valid() || atLeast.isEmpty()) return QImage();
+    const bool reducible = header.format == platform::ImageFormat::JPEG || header.format == platform::ImageFormat::RAW;
+    if (!reducible || !header.valid() || atLeast.isEmpty()) return QImage();
     int orientation = displayOrientation(props);
     if (orientation < 1) orientation = header.orientation;
     const bool turned = orientation >= 5 && orientation <= 8;

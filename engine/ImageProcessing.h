@@ -97,10 +97,13 @@ public:
 namespace imageloading {
 // The photo's pixel size as shown upright; 0 x 0 when nothing tells it.
 QSizeF uprightSize(const QString& path, const QVariantMap& props);
-// ImageProcessing::getImageFromFile with the file's properties given.
+// ImageProcessing::getImageFromFile with the file's properties given. A camera raw file
+// asked for narrower than it is comes at the width asked for, from its embedded preview
+// when that is large enough, so it shows as fast as a JPEG.
 QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight);
-// A JPEG decoded upright at a power-of-two reduction for output, still at least atLeast
-// in both directions; null for other files or when no reduction fits.
+// A JPEG decoded upright at a power-of-two reduction for output (a camera raw file
+// developed at half size), still at least atLeast in both directions; null for other
+// files or when no reduction fits.
 QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast);
 }  // namespace imageloading
 

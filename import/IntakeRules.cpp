@@ -19,10 +19,18 @@ const QStringList& fixedExtensions() {
 }
 
 const QStringList& imageFileExtensions() {
-    static const QStringList list{"jpg", "jpeg", "jpe", "jfif", "png", "gif", "bmp", "dib", "tif", "tiff",
-                                  "ptif", "jp2", "j2k", "jpf", "jpx", "jpc", "heic", "heif", "webp", "ico",
-                                  "icns", "tga", "psd", "eps", "pct", "pict", "pbm", "pgm", "ppm", "pnm",
-                                  "xbm", "xpm", "svg", "dng", "cr2", "nef", "arw", "orf", "raf", "rw2"};
+    static const QStringList list = [] {
+        QStringList l{"jpg", "jpeg", "jpe", "jfif", "png", "gif", "bmp", "dib", "tif", "tiff",
+                      "ptif", "jp2", "j2k", "jpf", "jpx", "jpc", "heic", "heif", "hif", "avif", "webp", "ico",
+                      "icns", "tga", "psd", "eps", "pct", "pict", "pbm", "pgm", "ppm", "pnm",
+                      "xbm", "xpm", "svg", "dng", "cr2", "nef", "arw", "orf", "raf", "rw2"};
+        // Every camera's raw files, in a fixed order.
+        QStringList raw = CommonFunc::rawImageExtensions().values();
+        raw.sort();
+        for (const QString& ext : raw)
+            if (!l.contains(ext)) l.append(ext);
+        return l;
+    }();
     return list;
 }
 
@@ -41,7 +49,9 @@ TypeOracle mimeDatabaseOracle() {
         }
         const QMimeType type =
             QMimeDatabase().mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
-        bool image = type.name().startsWith(u"image/");
+        // The MIME database names some cameras' raw files (Samsung's, Hasselblad's, ...) not
+        // at all; every camera raw file is an image.
+        bool image = type.name().startsWith(u"image/") || CommonFunc::rawImageExtensions().contains(extension.toLower());
         for (const QString& parent : type.allAncestors()) image = image || parent.startsWith(u"image/");
         QMutexLocker lock(&cache->mutex);
         cache->answers.insert(extension, image);

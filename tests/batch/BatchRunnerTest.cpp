@@ -14,6 +14,8 @@
 #include "records/AppliedFilter.h"
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/ImageFixtures.h"
+#include "tests/support/PhotoSamples.h"
 
 namespace {
 
@@ -656,4 +658,61 @@ TEST(BatchRunner, RefusedPhotosLeaveNoFolderTheRunMadeAndKeepTheUsersFolders) {
                   QStringList{"p3.png"});
         EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
     }
+}
+
+// Phone, web and camera raw photos go through a run as JPEGs do: with the original format
+// kept they are written as PNG (upright, turned once), a camera raw file only halved is
+// developed at half size, and one of a kind no reader here develops fails with the reason
+// in its status while its file stays.
+TEST(BatchRunner, PhoneWebAndRawPhotosAreWrittenAndUnreadableKindsSayWhy) {
+    Batch b(0);
+    const QImage stored = testsupport::patchScene(96, 64);
+    testsupport::HeifSample heif;
+    heif.orientation = 6;
+    heif.exif = testsupport::exifBlock({{QStringLiteral("Exif.Image.Orientation"), 6}});
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QSize written;
+    } files[] = {
+        {"phone.heic", testsupport::makeHeif(stored, heif), {64, 96}},
+        {"web.webp", testsupport::makeWebp(stored), {96, 64}},
+        {"camera.dng", testsupport::makeDng(stored), {96, 64}},
+        {"foveon.x3f", QByteArray("FOVb\0\0\x02\0", 8) + QByteArray(4096, 'x'), {}},
+    };
+    for (const auto& f : files)
+        b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath(QStringLiteral("src/") + f.name), f.bytes));
+    b.rename = renameSettings(0);
+    BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(files[i].name);
+        ASSERT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << b.photos[i]->processInfoMessage.toStdString();
+        const QString out = in.snapshot.destinationPaths[i]->filePath;
+        EXPECT_TRUE(out.endsWith(QStringLiteral(".png"))) << out.toStdString();
+        const QImage written = platform::readImage(out);
+        ASSERT_EQ(written.size(), files[i].written);
+        EXPECT_LE(testsupport::worstPatchError(testsupport::uprightReference(written, i == 0 ? 8 : 1)), 8);
+    }
+    EXPECT_EQ(b.photos[3]->processStatus, PhotoFile::Failed);
+    EXPECT_TRUE(b.photos[3]->processInfoMessage.startsWith(runmessages::Unreadable + QStringLiteral(": Sigma X3F")))
+        << b.photos[3]->processInfoMessage.toStdString();
+    expectNothingHalfDone(b, in);
+
+    // Halved: developed at half size, then resampled to the size asked for.
+    Batch halved(0);
+    halved.photos << batchtest::photoAt(
+        testsupport::writeFile(halved.dir.filePath(QStringLiteral("src/big.dng")), testsupport::makeDng(testsupport::patchScene(400, 200))));
+    halved.rename = renameSettings(4);
+    halved.steps = {step("Resize", list({{"resizedWidth", 150}, {"resizedHeight", 75}}))};
+    EXPECT_EQ(Utils::sharedUtils().getImageWithFixedOrientionFromUrl(halved.photos[0]->fileURL, QSize(150, 75)).size(),
+              QSize(200, 100));
+    const BatchRunInput halvedIn = halved.input();
+    RunHarness halvedRun;
+    ASSERT_TRUE(halvedRun.start(halvedIn));
+    ASSERT_EQ(halved.photos[0]->processStatus, PhotoFile::Processed);
+    const QImage small = platform::readImage(halvedIn.snapshot.destinationPaths[0]->filePath);
+    ASSERT_EQ(small.size(), QSize(150, 75));
+    EXPECT_LE(testsupport::worstPatchError(small), 10);
 }

@@ -7,6 +7,7 @@
 #include "records/AppDelegate.h"
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/PhotoSamples.h"
 
 namespace {
 
@@ -176,6 +177,36 @@ TEST(RenameScheme, CaptureDateWinsOverCreationDate) {
     RenameScheme scheme(settings, batchtest::outputSettings("/out"), AppDelegate::defaultFileFormats());
     scheme.setCaptureDateReader([](const QString&) { return QDateTime(QDate(2019, 1, 2), QTime(3, 4)); });
     EXPECT_EQ(scheme.getUpdatedRenameStringForPhotoFile(*photo("/in/a.jpg"), 0), "02012019a.JPG");
+}
+
+// The capture date of phone, web and camera raw photos names them as a JPEG's does, and
+// with the original format kept they are named for the PNG they are written as.
+TEST(RenameScheme, CaptureDatesOfPhoneWebAndRawPhotos) {
+    QTemporaryDir dir;
+    const QImage scene = testsupport::patchScene(64, 32);
+    testsupport::HeifSample heif;
+    heif.exif = testsupport::exifBlock({{QStringLiteral("Exif.Photo.DateTimeOriginal"), QStringLiteral("2021:07:04 10:20:30")}});
+    testsupport::WebpSample webp;
+    webp.exif = heif.exif;
+    testsupport::DngSample dng;
+    dng.dateTimeOriginal = QStringLiteral("2021:07:04 10:20:30");
+    auto settings = batchtest::renameSettings(0);
+    settings->flagRenamingMode = 1;
+    settings->dictDateTimeStamp = on({{"As", 0}, {"Type", 0}, {"Format", 0}});
+    RenameScheme scheme(settings, batchtest::outputSettings("/out"), AppDelegate::defaultFileFormats());
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"IMG_1.HEIC", testsupport::makeHeif(scene, heif)},
+        {"web.webp", testsupport::makeWebp(scene, webp)},
+        {"DSC_2.DNG", testsupport::makeDng(scene, dng)},
+    };
+    for (const auto& c : cases) {
+        const QString path = testsupport::writeFile(dir.filePath(QLatin1String(c.name)), c.bytes);
+        const QString base = QString::fromLatin1(c.name).section('.', 0, 0);
+        EXPECT_EQ(scheme.getUpdatedRenameStringForPhotoFile(*photo(path), 0), "04072021" + base + ".PNG") << c.name;
+    }
 }
 
 }  // namespace

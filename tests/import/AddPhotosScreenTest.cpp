@@ -32,6 +32,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/imageio/ImageIO.h"
+#include "tests/support/PhotoSamples.h"
 #include "records/AppDelegate.h"
 #include "records/CommonFunc.h"
 #include "records/PhotoFile.h"
@@ -291,6 +292,50 @@ TEST_F(AddPhotosScreenTest, InfoPopupRowsOfAPhotoWithExifGpsAndIptc) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(screen->infoWindow());
     EXPECT_TRUE(host.findChildren<AttachedWindow*>().isEmpty());
+}
+
+// Phone, web and camera raw photos are added like JPEGs: their tiles give the upright
+// size, a click selects them (no "not available" alert), and the info pop-up shows their
+// camera and capture date.
+TEST_F(AddPhotosScreenTest, PhoneWebAndRawPhotosAreAddedSelectedAndDescribed) {
+    const QImage stored = testsupport::patchScene(96, 64);
+    const QByteArray exif = testsupport::exifBlock({{QStringLiteral("Exif.Image.Orientation"), 6},
+                                                    {QStringLiteral("Exif.Image.Make"), QStringLiteral("Acme")},
+                                                    {QStringLiteral("Exif.Image.Model"), QStringLiteral("Phone 12")},
+                                                    {QStringLiteral("Exif.Photo.DateTimeOriginal"), QStringLiteral("2021:07:04 10:20:30")}});
+    testsupport::HeifSample heif;
+    heif.orientation = 6;
+    heif.exif = exif;
+    testsupport::WebpSample webp;
+    webp.exif = exif;
+    testsupport::DngSample dng;
+    dng.orientation = 6;
+    dng.model = QStringLiteral("Phone 12");
+    dng.dateTimeOriginal = QStringLiteral("2021:07:04 10:20:30");
+    testsupport::writeFile(path("mixed/a.heic"), testsupport::makeHeif(stored, heif));
+    testsupport::writeFile(path("mixed/b.webp"), testsupport::makeWebp(stored, webp));
+    testsupport::writeFile(path("mixed/c.dng"), testsupport::makeDng(stored, dng));
+    add({path("mixed")});
+    ASSERT_EQ(batchPaths(), (QStringList{path("mixed/a.heic"), path("mixed/b.webp"), path("mixed/c.dng")}));
+    EXPECT_FALSE(screen->isAlertShown());
+
+    auto* grid = screen->collectionView();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(tile(i)->fileDimension().startsWith("Dimensions 64 X 96")) << tile(i)->fileDimension().toStdString();
+        const QPoint centre = grid->rectForItemAtIndexPath({0, i}).toRect().center() - grid->documentVisibleRect().topLeft();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, centre);
+        EXPECT_FALSE(screen->isAlertShown()) << screen->alertTitle().toStdString();
+        EXPECT_EQ(AppDelegate::shared().selectedImageIndex, i);
+
+        screen->btnInfoTappedAtLocationInCollectionView({}, {0, i});
+        ASSERT_TRUE(screen->infoWindow());
+        const auto& rows = screen->arrMetaData();
+        EXPECT_EQ(rows[9].value, "64 x 96");
+        EXPECT_EQ(rows[25].value, "Acme");
+        EXPECT_EQ(rows[26].value, "Phone 12");
+        EXPECT_TRUE(rows[13].value.contains("2021")) << rows[13].value.toStdString();
+    }
 }
 
 TEST_F(AddPhotosScreenTest, RemoveSelectedAndAllWithTheirAlerts) {

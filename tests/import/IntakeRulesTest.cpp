@@ -38,6 +38,18 @@ TEST(AcceptedTypes, MimeDatabaseKnowsCommonPhotoTypes) {
     for (const char* ext : {"txt", "mp4", "pdf", ""}) EXPECT_FALSE(oracle(ext)) << ext;
 }
 
+// Phones', the web's and every camera's raw files are photos, whatever the MIME database
+// knows of them, and a folder listing keeps them.
+TEST(AcceptedTypes, PhoneWebAndEveryCamerasRawFilesArePhotos) {
+    const AcceptedTypes types(mimeDatabaseOracle());
+    for (const char* ext : {"heic", "HEIC", "heif", "hif", "avif", "webp", "cr2", "CR3", "crw", "nef", "nrw", "arw",
+                            "srf", "sr2", "orf", "raf", "rw2", "rwl", "dng", "DNG", "pef", "srw", "3fr", "iiq", "mos",
+                            "mrw", "kdc", "dcr", "erf", "mef", "x3f"}) {
+        EXPECT_TRUE(types.isAcceptedExtension(ext)) << ext;
+        EXPECT_TRUE(imageFileExtensions().contains(ext, Qt::CaseInsensitive)) << ext;
+    }
+}
+
 TEST(IntakeTexts, Alerts) {
     EXPECT_EQ(photosExistAlert(1), (IntakeAlert{"PHOTO EXISTS", "Photo already exists in batch!"}));
     EXPECT_EQ(photosExistAlert(2), (IntakeAlert{"PHOTOS EXISTS", "Photos already exist in batch!"}));
