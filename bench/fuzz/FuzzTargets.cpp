@@ -72,6 +72,32 @@ int thumbnail(const uint8_t* data, size_t size) {
     return 0;
 }
 
+// The HEIF, AVIF, WebP and camera raw readers: the last byte picks a full decode, a
+// thumbnail (the embedded thumbnail or preview) or a reduced decode for output (half-size
+// raw development); a file whose header reads is also read for its properties (EXIF and
+// XMP blocks through Exiv2) and, when no picture came, for the reason it cannot be read.
+int readOnlyFormats(const uint8_t* data, size_t size) {
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    platform::DecodeOptions options;
+    options.pixelBudget = 4 * 1024 * 1024;
+    const int mode = size > 0 ? data[size - 1] % 3 : 0;
+    if (mode > 0) options.minLongSide = 64;
+    options.reducedForOutput = mode == 2;
+    const QImage image = platform::readImageFromData(bytes, options, QStringLiteral("fuzz"));
+    if (!image.isNull() && (image.width() <= 0 || image.height() <= 0)) __builtin_trap();
+    const platform::ImageHeader header = platform::readImageHeaderFromData(bytes);
+    if (header.valid() && int64_t(header.width) * header.height <= 4 * 1024 * 1024) {
+        const QString file = writeInput(data, size);
+        const QVariantMap props = platform::readImageProperties(file);
+        const bool readOnly = header.format == platform::ImageFormat::HEIF || header.format == platform::ImageFormat::AVIF ||
+                              header.format == platform::ImageFormat::WebP || header.format == platform::ImageFormat::RAW;
+        // Both read the same header: they may not disagree about the picture's size.
+        if (readOnly && props.value(QLatin1String(platform::kPropsPixelWidth)).toInt() != header.width) __builtin_trap();
+        if (image.isNull()) platform::unreadableReason(file);
+    }
+    return 0;
+}
+
 // The PNG optimiser over arbitrary input files: it must fail cleanly, never write an
 // output larger than its input, and never leave its work file behind. Run it with
 // -close_fd_mask=1 to silence the optimiser's report on standard output.

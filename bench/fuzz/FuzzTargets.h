@@ -12,6 +12,7 @@ namespace fuzz {
 
 int decoders(const uint8_t* data, size_t size);
 int thumbnail(const uint8_t* data, size_t size);
+int readOnlyFormats(const uint8_t* data, size_t size);
 int pngOptimiser(const uint8_t* data, size_t size);
 int imageProperties(const uint8_t* data, size_t size);
 int vectorHeaders(const uint8_t* data, size_t size);
