@@ -14,6 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include <libraw.h>
 
@@ -26,6 +28,14 @@ bool startsWith(Bytes in, size_t at, const char* magic, size_t n) {
     return in.size >= at + n && std::memcmp(in.data + at, magic, n) == 0;
 }
 
+// A picture a raw file holds besides its sensor data, in the sensor's layout: a JPEG, or
+// rows of 8-bit RGB.
+struct EmbeddedPicture {
+    bool jpeg = false;
+    Bytes bytes;
+    int width = 0, height = 0;  // known for RGB rows; a JPEG's come from its header
+};
+
 // A bounded walk over the directories of a TIFF-structured file.
 class TiffDirectories {
 public:
@@ -34,6 +44,61 @@ public:
     // Whether IFD0, the IFDs chained after it or their sub-IFDs hold what only camera
     // files hold.
     bool holdSensorData() const {
+        bool found = false;
+        walk([&](size_t e, uint32_t tag, uint32_t value) {
+            if (tag == 262 && (value == 32803 || value == 34892)) found = true;  // CFA, linear raw
+            if (tag == 259 && isCameraCompression(value)) found = true;
+            if (tag == 50706) found = true;  // DNG version
+            (void)e;
+        }, [] {});
+        return found;
+    }
+
+    // The JPEGs and RGB pictures the directories point to (previews and thumbnails).
+    std::vector<EmbeddedPicture> pictures() const {
+        struct Fields {
+            uint32_t width = 0, height = 0, bits = 0, compression = 0, photometric = 0, samples = 0;
+            uint32_t strips = 0, stripOffset = 0, stripBytes = 0, jpegOffset = 0, jpegBytes = 0;
+        } f;
+        std::vector<EmbeddedPicture> found;
+        const auto add = [&](bool jpeg, size_t offset, size_t length, int w, int h) {
+            if (offset > 0 && length > 0 && offset <= in_.size && length <= in_.size - offset)
+                found.push_back({jpeg, Bytes{in_.data + offset, length}, w, h});
+        };
+        walk(
+            [&](size_t e, uint32_t tag, uint32_t value) {
+                switch (tag) {
+                case 256: f.width = value; break;
+                case 257: f.height = value; break;
+                case 258: f.bits = value; break;
+                case 259: f.compression = value; break;
+                case 262: f.photometric = value; break;
+                case 273: f.strips = u32(e + 4), f.stripOffset = value; break;
+                case 277: f.samples = value; break;
+                case 279: f.stripBytes = value; break;
+                case 513: f.jpegOffset = value; break;
+                case 514: f.jpegBytes = value; break;
+                default: break;
+                }
+            },
+            [&] {
+                if (f.jpegOffset && f.jpegBytes) add(true, f.jpegOffset, f.jpegBytes, 0, 0);
+                const bool sensor = f.photometric == 32803 || f.photometric == 34892;
+                if (!sensor && f.strips == 1 && (f.compression == 6 || f.compression == 7))
+                    add(true, f.stripOffset, f.stripBytes, 0, 0);
+                if (!sensor && f.strips == 1 && f.compression == 1 && f.photometric == 2 && f.samples == 3 &&
+                    f.bits == 8 && f.width > 0 && f.height > 0 && uint64_t(f.width) * f.height * 3 <= f.stripBytes)
+                    add(false, f.stripOffset, f.stripBytes, int(f.width), int(f.height));
+                f = Fields{};
+            });
+        return found;
+    }
+
+private:
+    // Calls `entry` for every entry of every directory (its offset, tag and first value)
+    // and `done` after each directory.
+    template <class Entry, class Done>
+    void walk(Entry&& entry, Done&& done) const {
         size_t queue[32];
         size_t queued = 0, next = 0;
         queue[queued++] = u32(4);
@@ -45,10 +110,11 @@ public:
             for (uint32_t i = 0; i < entries; ++i) {
                 const size_t e = ifd + 2 + size_t(i) * 12;
                 const uint32_t tag = u16(e), type = u16(e + 2), count = u32(e + 4);
-                const uint32_t value = type == 3 ? u16(e + 8) : u32(e + 8);
-                if (tag == 262 && (value == 32803 || value == 34892)) return true;  // CFA, linear raw
-                if (tag == 259 && isCameraCompression(value)) return true;
-                if (tag == 50706) return true;  // DNG version
+                // The first value: in the entry when the values fit its four bytes.
+                const bool inEntry = type == 3 ? count <= 2 : count <= 1;
+                const size_t at = inEntry ? e + 8 : u32(e + 8);
+                const uint32_t value = type == 3 ? u16(at) : u32(at);
+                entry(e, tag, value);
                 if (tag == 330 && count >= 1 && count <= 8) {  // sub-IFDs
                     if (count == 1) {
                         if (queued < std::size(queue)) queue[queued++] = u32(e + 8);
@@ -59,13 +125,12 @@ public:
                     }
                 }
             }
+            done();
             const size_t chained = u32(ifd + 2 + size_t(entries) * 12);
             if (chained && queued < std::size(queue)) queue[queued++] = chained;
         }
-        return false;
     }
 
-private:
     // Compression codes camera makers gave their own raw data.
     static bool isCameraCompression(uint32_t c) {
         return c == 32767 || c == 32769 || c == 32770 || c == 34713 || c == 65000 || c == 65535;
@@ -154,9 +219,55 @@ void widenInPlace(QImage& image, int colors) {
     }
 }
 
-// The embedded preview as a picture in the camera's turn, when it is at least minLongSide
-// long and shows the same frame as the developed photo; null otherwise.
-QImage embeddedPreview(Raw& raw, int uprightW, int uprightH, const DecodeOptions& options, const QString& name) {
+// An embedded picture, decoded, when it is at least minLongSide long and shows the same
+// frame as the sensor data (of storedW x storedH, in the same layout); null otherwise.
+QImage decodePicture(const EmbeddedPicture& p, int storedW, int storedH, const DecodeOptions& options,
+                     const QString& name) {
+    int w = p.width, h = p.height;
+    if (p.jpeg) {
+        const ImageHeader header = jpegHeader(p.bytes);
+        w = header.width;
+        h = header.height;
+    }
+    if (w <= 0 || h <= 0 || std::max(w, h) < options.minLongSide) return QImage();
+    // A thumbnail of another shape has bars or shows another crop.
+    if (std::abs(double(w) / h - double(storedW) / storedH) > 0.05 * storedW / storedH) return QImage();
+    if (p.jpeg) return jpegDecode(p.bytes, options, name);
+    if (size_t(w) * size_t(h) * 3 > p.bytes.size) return QImage();
+    QImage rgb = allocateImage(w, h, QImage::Format_RGB32, name);
+    if (rgb.isNull()) return QImage();
+    const uint8_t* s = p.bytes.data;
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(rgb.scanLine(y));
+        for (int x = 0; x < w; ++x, s += 3) line[x] = qRgb(s[0], s[1], s[2]);
+    }
+    return rgb.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// The smallest picture the camera embedded that is at least minLongSide long and shows
+// the whole frame, turned as the camera recorded; null when there is none. The file's
+// own directories are looked at first (a raw file often holds a small picture besides
+// the full-size preview LibRaw would pick, and decoding that preview is most of the
+// time of a thumbnail), then LibRaw's choice.
+QImage embeddedPreview(Bytes in, Raw& raw, const DecodeOptions& options, const QString& name) {
+    const libraw_image_sizes_t& s = raw.data().sizes;
+    const int orientation = orientationFromFlip(s.flip);
+    std::vector<EmbeddedPicture> candidates;
+    if (startsWith(in, 0, "II*\0", 4) || startsWith(in, 0, "MM\0*", 4)) candidates = TiffDirectories(in).pictures();
+    const auto side = [](const EmbeddedPicture& p) {
+        if (!p.jpeg) return std::max(p.width, p.height);
+        const ImageHeader h = jpegHeader(p.bytes);
+        return std::max(h.width, h.height);
+    };
+    std::vector<std::pair<int, size_t>> bySide;
+    for (size_t i = 0; i < candidates.size(); ++i)
+        if (const int longSide = side(candidates[i]); longSide >= options.minLongSide) bySide.push_back({longSide, i});
+    std::sort(bySide.begin(), bySide.end());
+    for (const auto& [longSide, i] : bySide) {
+        QImage picture = decodePicture(candidates[i], s.width, s.height, options, name);
+        if (!picture.isNull()) return orientImage(picture, orientation);
+    }
+
     try {
         if (raw.processor->unpack_thumb() != LIBRAW_SUCCESS || raw.dataErrors) return QImage();
     } catch (...) {
@@ -164,36 +275,18 @@ QImage embeddedPreview(Raw& raw, int uprightW, int uprightH, const DecodeOptions
     }
     const libraw_thumbnail_t& t = raw.data().thumbnail;
     if (!t.thumb || t.tlength == 0) return QImage();
-    QImage stored;
-    const int orientation = orientationFromFlip(raw.data().sizes.flip);
-    const bool turned = orientation >= 5;
+    EmbeddedPicture thumb;
+    thumb.bytes = Bytes{reinterpret_cast<const uint8_t*>(t.thumb), t.tlength};
     if (t.tformat == LIBRAW_THUMBNAIL_JPEG) {
-        const Bytes jpeg{reinterpret_cast<const uint8_t*>(t.thumb), t.tlength};
-        const ImageHeader h = jpegHeader(jpeg);
-        if (!h.valid() || std::max(h.width, h.height) < options.minLongSide) return QImage();
-        if (std::abs(double(turned ? h.height : h.width) / (turned ? h.width : h.height) - double(uprightW) / uprightH) >
-            0.02 * uprightW / uprightH)
-            return QImage();
-        stored = jpegDecode(jpeg, options, name);
-    } else if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && (t.tcolors == 3 || t.tcolors == 1)) {
-        const int w = t.twidth, h = t.theight;
-        if (w <= 0 || h <= 0 || size_t(w) * size_t(h) * size_t(t.tcolors) > t.tlength ||
-            std::max(w, h) < options.minLongSide)
-            return QImage();
-        if (std::abs(double(turned ? h : w) / (turned ? w : h) - double(uprightW) / uprightH) > 0.02 * uprightW / uprightH)
-            return QImage();
-        stored = allocateImage(w, h, QImage::Format_RGB32, name);
-        if (stored.isNull()) return QImage();
-        const auto* p = reinterpret_cast<const uint8_t*>(t.thumb);
-        for (int y = 0; y < h; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(stored.scanLine(y));
-            for (int x = 0; x < w; ++x, p += t.tcolors)
-                line[x] = t.tcolors == 3 ? qRgb(p[0], p[1], p[2]) : qRgb(p[0], p[0], p[0]);
-        }
-        stored = stored.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        thumb.jpeg = true;
+    } else if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && t.tcolors == 3) {
+        thumb.width = t.twidth;
+        thumb.height = t.theight;
+    } else {
+        return QImage();
     }
-    if (stored.isNull()) return QImage();
-    return orientImage(stored, orientation);
+    const QImage picture = decodePicture(thumb, s.width, s.height, options, name);
+    return picture.isNull() ? QImage() : orientImage(picture, orientation);
 }
 
 QImage develop(Raw& raw, bool halfSize, const QString& name) {
@@ -290,10 +383,8 @@ QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     if (!checkBudget(s.raw_width, s.raw_height, options, name, "camera raw") ||
         !checkBudget(s.width, s.height, options, name, "camera raw"))
         return QImage();
-    const int orientation = orientationFromFlip(s.flip);
-    const int uprightW = orientation >= 5 ? s.height : s.width, uprightH = orientation >= 5 ? s.width : s.height;
     if (options.minLongSide > 0 && !options.reducedForOutput) {
-        QImage preview = embeddedPreview(raw, uprightW, uprightH, options, name);
+        QImage preview = embeddedPreview(in, raw, options, name);
         if (!preview.isNull()) return preview;
     }
     const int longSide = std::max<int>(s.width, s.height);

@@ -270,8 +270,8 @@ QByteArray makeDng(const QImage& scene, const DngSample& sample) {
 
     if (hasPreview) {
         // IFD0 is the preview, the sensor data its sub-IFD, as cameras and converters write.
-        toff_t subIfd[1] = {0};
-        TIFFSetField(tif, TIFFTAG_SUBIFD, 1, subIfd);
+        toff_t subIfds[2] = {0, 0};
+        TIFFSetField(tif, TIFFTAG_SUBIFD, sample.smallPicture.isNull() ? 1 : 2, subIfds);
         common();
         writeRgbPreview(tif, sample.preview, sample.jpegPreview);
         TIFFWriteDirectory(tif);
@@ -309,6 +309,10 @@ QByteArray makeDng(const QImage& scene, const DngSample& sample) {
         TIFFWriteScanline(tif, row.data(), uint32_t(y), 0);
     }
     TIFFWriteDirectory(tif);
+    if (hasPreview && !sample.smallPicture.isNull()) {
+        writeRgbPreview(tif, sample.smallPicture, false);
+        TIFFWriteDirectory(tif);
+    }
     QByteArray bytes = file.finish();
     if (bytes.isEmpty() || sample.dateTimeOriginal.isEmpty()) return bytes;
 

@@ -51,6 +51,9 @@ struct DngSample {
     // An embedded preview in the stored layout: uncompressed RGB, or a baseline JPEG.
     QImage preview;
     bool jpegPreview = false;
+    // A second, smaller picture in uncompressed RGB (in a sub-IFD after the sensor's), as
+    // many cameras keep besides their full-size preview.
+    QImage smallPicture;
     QString make = QStringLiteral("Acme");
     QString model = QStringLiteral("Sensor One");
     QString dateTimeOriginal;  // "yyyy:MM:dd HH:mm:ss", written into the EXIF directory

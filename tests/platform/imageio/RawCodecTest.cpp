@@ -134,6 +134,21 @@ TEST(RawCodec, ThumbnailsComeFromTheEmbeddedPreview) {
             EXPECT_GT(colourError(top, QColor(240, 140, 20)), 40);
         }
     }
+    // Of several pictures the smallest that is large enough: a thumbnail reads the small
+    // RGB picture rather than decode the large preview.
+    DngSample two;
+    two.preview = twoColourPreview(128, 64);
+    two.jpegPreview = true;
+    two.smallPicture = QImage(64, 32, QImage::Format_RGB32);
+    two.smallPicture.fill(QColor(20, 150, 220));
+    const QString both = testsupport::writeFile(dir.filePath(QStringLiteral("two.dng")), makeDng(scene, two));
+    const QImage small = platform::makeThumbnail(both, 40, 40);
+    ASSERT_EQ(small.size(), QSize(40, 20));
+    EXPECT_LE(colourError(small.pixel(20, 10), QColor(20, 150, 220)), 12);
+    const QImage large = platform::makeThumbnail(both, 100, 100);
+    ASSERT_EQ(large.size(), QSize(100, 50));
+    EXPECT_LE(colourError(large.pixel(20, 25), QColor(240, 140, 20)), 20);
+
     // Output never takes the preview, however large it is.
     DngSample sample;
     sample.preview = twoColourPreview(128, 64);
