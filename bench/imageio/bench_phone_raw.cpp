@@ -1,0 +1,183 @@
+// Phone and camera raw photos to 1600-wide JPEGs along the batch's own path, against
+// libvips' thumbnail program on the same HEIC and LibRaw's own half-size development of
+// the same raw file, and a 256-pixel thumbnail of the raw file from its embedded preview.
+// Not part of CI; see bench/README.md.
+//
+//   bench_phone_raw [work folder] [source photo] [rounds]
+//   bench_phone_raw --thumbnail <file> <count>   only thumbnails (for profiling)
+//
+// The samples are made from the source photo (the largest of Debian's mate-backgrounds by
+// default): a 12-megapixel HEIC (4032 x 3024, HEVC at quality 80, with a 320 x 240
+// thumbnail, as phones write them) and three 24-megapixel DNGs (6000 x 4000, 14-bit RGGB
+// sensor data, camera white balance as shot): with a full-size JPEG preview alone, with a
+// 1620 x 1080 preview, and with the full-size preview and a 668 x 445 RGB picture beside
+// it (as Canon's raw files keep one). Every figure is the median of the
+// rounds, each round timing every contender once, so they share the machine's load.
+#include "engine/Utils.h"
+#include "platform/imageio/ImageIO.h"
+#include "tests/support/PhotoSamples.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <libraw.h>
+
+namespace {
+
+const char* kDefaultSource = "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg";
+
+QImage cover(const QImage& source, int w, int h) {
+    const QImage scaled = source.scaled(w, h, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return scaled.copy((scaled.width() - w) / 2, (scaled.height() - h) / 2, w, h).convertToFormat(QImage::Format_RGB32);
+}
+
+QString loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2) : QString();
+}
+
+double millisecondsOf(const std::function<bool()>& work, bool* ok = nullptr) {
+    QElapsedTimer t;
+    t.start();
+    const bool done = work();
+    if (ok) *ok = done;
+    return t.nsecsElapsed() / 1e6;
+}
+
+// The batch's path for one photo and one Resize step to 1600 wide: a reduced load where
+// the photo allows it (raw files develop at half size), the full load otherwise, the
+// resample to the target, and the JPEG written at the run's default quality.
+bool toJpeg1600(const QString& source, const QString& destination) {
+    Utils& utils = Utils::sharedUtils();
+    const QSizeF size = utils.getImageOriginalSizeAtFilePathUrl(source);
+    const QSizeF target = utils.aspectFitSizeWithMaxSize(size, 1600);
+    QImage working = utils.getImageWithFixedOrientionFromUrl(
+        source, QSize(int(std::lround(target.width())), int(std::lround(target.height()))));
+    if (working.isNull()) working = utils.getImageWithFixedOrientionFromUrl(source);
+    if (working.isNull()) return false;
+    working = utils.scaleImage(working, target);
+    return platform::writeImageFile(destination, working, platform::ImageType::JPEG, 0.82);
+}
+
+// LibRaw's own half-size development with the camera's white balance, into memory.
+bool librawHalfSize(const QString& path) {
+    auto raw = std::make_unique<LibRaw>();
+    raw->imgdata.params.half_size = 1;
+    raw->imgdata.params.use_camera_wb = 1;
+    if (raw->open_file(QFile::encodeName(path).constData()) != LIBRAW_SUCCESS || raw->unpack() != LIBRAW_SUCCESS ||
+        raw->dcraw_process() != LIBRAW_SUCCESS)
+        return false;
+    int error = 0;
+    libraw_processed_image_t* image = raw->dcraw_make_mem_image(&error);
+    const bool ok = image && image->width > 0;
+    LibRaw::dcraw_clear_mem(image);
+    return ok;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc == 4 && std::string(argv[1]) == "--thumbnail") {
+        const QString file = QString::fromLocal8Bit(argv[2]);
+        for (int i = 0; i < atoi(argv[3]); ++i)
+            if (platform::makeThumbnail(file, 256, 256).isNull()) return 1;
+        return 0;
+    }
+    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/brisko-bench-phone-raw");
+    const QString sourcePath = argc > 2 && argv[2][0] ? QString::fromLocal8Bit(argv[2]) : QString::fromLatin1(kDefaultSource);
+    const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : 5;
+    QDir().mkpath(work);
+    const QString heic = work + QStringLiteral("/phone.heic");
+    const QString dngFull = work + QStringLiteral("/camera-fullpreview.dng");
+    const QString dngSmall = work + QStringLiteral("/camera-smallpreview.dng");
+    const QString dngBoth = work + QStringLiteral("/camera-fullpreview-and-rgb.dng");
+    const QString jpeg = work + QStringLiteral("/camera.jpg");  // the full-size preview as a file of its own
+
+    if (!QFileInfo::exists(heic) || !QFileInfo::exists(dngFull) || !QFileInfo::exists(dngSmall) ||
+        !QFileInfo::exists(dngBoth) || !QFileInfo::exists(jpeg)) {
+        const QImage source = platform::orientImage(platform::readImage(sourcePath), platform::readImageHeader(sourcePath).orientation);
+        if (source.isNull()) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(sourcePath));
+            return 2;
+        }
+        testsupport::HeifSample phone;
+        phone.quality = 80;
+        const QImage picture = cover(source, 4032, 3024);
+        phone.thumbnail = picture.scaled(640, 480, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        platform::writeFileAtomically(heic, testsupport::makeHeif(picture, phone));
+        const QImage scene = cover(source, 6000, 4000);
+        platform::writeFileAtomically(jpeg, platform::encodeImage(scene, platform::ImageType::JPEG, 0.9));
+        testsupport::DngSample camera;
+        camera.gains[0] = 0.55;
+        camera.gains[2] = 0.75;
+        camera.blackLevel = 512;
+        camera.whiteLevel = 16383;
+        camera.jpegPreview = true;
+        camera.preview = scene;
+        platform::writeFileAtomically(dngFull, testsupport::makeDng(scene, camera));
+        camera.smallPicture = scene.scaled(668, 445, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        platform::writeFileAtomically(dngBoth, testsupport::makeDng(scene, camera));
+        camera.smallPicture = QImage();
+        camera.preview = scene.scaled(1620, 1080, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        platform::writeFileAtomically(dngSmall, testsupport::makeDng(scene, camera));
+    }
+    const bool haveVips = !QStandardPaths::findExecutable(QStringLiteral("vipsthumbnail")).isEmpty();
+    std::printf("samples in %s (source %s), %d rounds\n", qPrintable(work), qPrintable(sourcePath), rounds);
+
+    std::map<std::string, std::vector<double>> times;
+    for (int round = 0; round < rounds; ++round) {
+        std::printf("round %d, load average %s\n", round + 1, qPrintable(loadAverage()));
+        bool ok = false;
+        const auto record = [&](const char* name, const std::function<bool()>& work) {
+            const double ms = millisecondsOf(work, &ok);
+            if (!ok) std::printf("  %s FAILED\n", name);
+            times[name].push_back(ms);
+        };
+        record("HEIC 12 MP -> 1600 JPEG (ours)", [&] { return toJpeg1600(heic, work + QStringLiteral("/heic-ours.jpg")); });
+        if (haveVips)
+            record("HEIC 12 MP -> 1600 JPEG (vipsthumbnail)", [&] {
+                return QProcess::execute(QStringLiteral("vipsthumbnail"),
+                                         {heic, QStringLiteral("--size"), QStringLiteral("1600x"), QStringLiteral("-o"),
+                                          work + QStringLiteral("/heic-vips.jpg[Q=82]")}) == 0;
+            });
+        record("DNG 24 MP -> 1600 JPEG (ours)", [&] { return toJpeg1600(dngFull, work + QStringLiteral("/dng-ours.jpg")); });
+        record("DNG 24 MP half-size development (LibRaw alone)", [&] { return librawHalfSize(dngFull); });
+        record("DNG thumbnail 256 from a 6000 x 4000 preview", [&] {
+            return !platform::makeThumbnail(dngFull, 256, 256).isNull();
+        });
+        record("DNG thumbnail 256 from a 1620 x 1080 preview", [&] {
+            return !platform::makeThumbnail(dngSmall, 256, 256).isNull();
+        });
+        record("DNG thumbnail 256 beside a 6000 x 4000 preview", [&] {
+            return !platform::makeThumbnail(dngBoth, 256, 256).isNull();
+        });
+        record("JPEG 24 MP (that preview alone) thumbnail 256", [&] {
+            return !platform::makeThumbnail(jpeg, 256, 256).isNull();
+        });
+        record("DNG effects preview 580 wide (engine)", [&] {
+            return !Utils::sharedUtils().getImageFromPath(dngFull, QSizeF(580, 387)).isNull();
+        });
+    }
+    std::printf("\nmedian of %d rounds (min .. max), ms\n", rounds);
+    for (const auto& [name, v] : times)
+        std::printf("  %-50s %8.1f  (%.1f .. %.1f)\n", name.c_str(), median(v), *std::min_element(v.begin(), v.end()),
+                    *std::max_element(v.begin(), v.end()));
+    return 0;
+}
