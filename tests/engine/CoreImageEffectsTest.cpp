@@ -5,6 +5,7 @@
 #include "engine/Utils.h"
 #include "records/ParameterList.h"
 #include "platform/coreimage/CIFilterRegistry.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
@@ -16,8 +17,7 @@ namespace ci = platform::ci;
 
 namespace {
 
-// Parameter lists as the effects take them.
-const auto list = testsupport::parameterList;
+using enginetest::list;
 
 QImage argb(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32); }
 

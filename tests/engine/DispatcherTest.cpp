@@ -3,6 +3,7 @@
 #include "engine/Utils.h"
 #include "platform/coreimage/Resample.h"
 #include "platform/foundation/Values.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,7 @@ using platform::Vec;
 
 namespace {
 
-// Parameter lists as the effects take them.
-const auto list = testsupport::parameterList;
+using enginetest::list;
 
 // Mean absolute difference per channel over the common area, 0 to 255.
 double difference(const QImage& a0, const QImage& b0) {

@@ -2,6 +2,7 @@
 #include "engine/FilterCustomization.h"
 #include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,10 @@ using platform::Vec;
 
 namespace {
 
-// Parameter lists as the effects take them.
-const auto list = testsupport::parameterList;
+using enginetest::list;
+using enginetest::vec;
 
 QVariant entryValue(const QVariantList& l, int i) { return l.at(i).toMap().first(); }
-
-QVariant vec(double x, double y) { return QVariant::fromValue(Vec(x, y)); }
-QVariant vec(double x, double y, double z, double w) { return QVariant::fromValue(Vec(x, y, z, w)); }
 
 struct StoreCase {
     const char* filter;

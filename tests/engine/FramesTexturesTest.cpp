@@ -1,6 +1,7 @@
 // Picture frames and textures, with frame pieces and texture pictures made by the test.
 #include "engine/Utils.h"
 #include "platform/foundation/Resources.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -10,13 +11,8 @@
 
 namespace {
 
-QVariantMap entry(const QString& key, const QVariant& value) { return {{key, value}}; }
-
-QImage solid(int w, int h, QColor c) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    img.fill(c);
-    return img;
-}
+using enginetest::entry;
+using enginetest::solid;
 
 class FramesTextures : public ::testing::Test {
 protected:

@@ -3,13 +3,14 @@
 #include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QVariantMap entry(const QString& key, const QVariant& value) { return {{key, value}}; }
+using enginetest::entry;
 
 QString summary(const QString& name, const QVariantList& params) {
     AppliedFilter step;

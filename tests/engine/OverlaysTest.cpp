@@ -4,6 +4,7 @@
 #include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
@@ -12,8 +13,9 @@
 
 namespace {
 
-QVariantMap entry(const QString& key, const QVariant& value) { return {{key, value}}; }
-QVariant vec(double x, double y, double w, double h) { return QVariant::fromValue(platform::Vec(x, y, w, h)); }
+using enginetest::entry;
+using enginetest::vec;
+using enginetest::solid;
 
 QImage blackPhoto(int w, int h) {
     QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -180,12 +182,6 @@ TEST_F(Overlays, ZeroFontSizeStillStampsInsideTheBox) {
     const Ink ink = inkAround(out, platform::toQtRect(QRectF(0.1 * pw + 4, 0.1 * ph, 0.5 * pw, 0.3 * ph), ph));
     EXPECT_GT(ink.inside, 0);
     EXPECT_EQ(ink.outside, 0);
-}
-
-QImage solid(int w, int h, QColor c) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    img.fill(c);
-    return img;
 }
 
 TEST_F(Overlays, ImageOverlayFillsItsSquareFromTheBottomLeft) {

@@ -1,6 +1,7 @@
 // The program's own effects through the dispatcher: resize, rotate with flips, border.
 #include "engine/Utils.h"
 #include "records/AppDelegate.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
@@ -8,8 +9,7 @@
 
 namespace {
 
-// Parameter lists as the effects take them.
-const auto list = testsupport::parameterList;
+using enginetest::list;
 
 QImage apply(const QImage& image, const QString& name, const QVariantList& params, bool thumb = false) {
     return Utils::sharedUtils().applyFilterWithImage(image, "/tmp/photo.jpg", name, params, thumb);

@@ -2,6 +2,7 @@
 #include "engine/Utils.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
@@ -10,8 +11,7 @@
 
 namespace {
 
-// Parameter lists as the effects take them.
-const auto list = testsupport::parameterList;
+using enginetest::list;
 
 // White with a black frame 20 pixels wide: a middle cut of an enlargement loses the frame.
 QImage framed(int w, int h) {
