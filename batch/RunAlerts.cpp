@@ -1,6 +1,7 @@
 #include "batch/RunAlerts.h"
 
 #include "batch/RunStartGate.h"
+#include "records/CommonFunc.h"
 
 namespace runalerts {
 
@@ -23,6 +24,11 @@ AlertContent contentFor(int type, qsizetype photoCount) {
         c.message = QStringLiteral(
             "If you enjoy using Brisko Photos, would you mind taking a moment to rate it? Thanks for your support!");
         c.yes = c.noThanks = true;
+        break;
+    case SessionNotSaved:
+        c.title = CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SESSION_NOT_SAVED_TITLE"));
+        c.message = CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SESSION_NOT_SAVED"));
+        c.ok = true;
         break;
     default: break;
     }

@@ -10,7 +10,7 @@
 
 namespace runalerts {
 
-enum AlertType { PhotosDeleted = 107, StartRefused = 115, RateApp = 118 };
+enum AlertType { PhotosDeleted = 107, StartRefused = 115, RateApp = 118, SessionNotSaved = 121 };
 
 struct AlertContent {
     QString title, message;

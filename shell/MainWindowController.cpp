@@ -343,6 +343,10 @@ void MainWindowController::btnCloseWindowTapped() {
             }
             if (!sessionSaver_()) {
                 platform::log(u"session could not be saved; the window stays open");
+                ask({CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SESSION_NOT_SAVED_TITLE")),
+                     CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_SESSION_NOT_SAVED")),
+                     {CommonFunc::getLocalizedStringForKey(QStringLiteral("ID_OK_CAPS"))}, true},
+                    {});
                 return;
             }
             closeWindow();

@@ -22,6 +22,7 @@
 #include "ui/AttachedWindow.h"
 #include "ui/OnlyIntegerValueFormatter.h"
 #include "ui/SmallViews.h"
+#include "ui/ShortAlert.h"
 #include "ui/SubWindowHold.h"
 
 #include <QButtonGroup>
@@ -977,12 +978,9 @@ void ConvertFormatOrRenameView::btnStartProcessTapped() {
 }
 
 void ConvertFormatOrRenameView::showFolderMissingAlert() {
-    auto* box = new QMessageBox(QMessageBox::Warning, startgate::FolderNotFound, startgate::FolderNotFound,
-                                QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("alertDestinationFolder"));
-    box->setInformativeText(startgate::FolderNotFoundInfo);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
+    QMessageBox* box = makeShortAlert(this, QStringLiteral("alertDestinationFolder"), QMessageBox::Warning,
+                                      startgate::FolderNotFound, startgate::FolderNotFoundInfo);
+    box->addButton(QMessageBox::Ok);
     box->open();
 }
 

@@ -25,6 +25,7 @@
 #include "records/AppDelegate.h"
 #include "records/OutputPhotoPath.h"
 #include "ui/SmallViews.h"
+#include "ui/ShortAlert.h"
 #include "ui/SubWindowHold.h"
 
 namespace names = platform::notifications;
@@ -297,11 +298,8 @@ void ConvertFormatOrRenameView::btnOnMenuOptionTapped(int option) {
 
 void ConvertFormatOrRenameView::showOpenFailure(openfailure::Request request, const QString& path) {
     const auto text = openfailure::textFor(request, path);
-    auto* box = new QMessageBox(QMessageBox::Warning, text.title, text.title, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("alertOpenFailure"));
-    box->setInformativeText(text.message);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
+    QMessageBox* box = makeShortAlert(this, QStringLiteral("alertOpenFailure"), QMessageBox::Warning, text.title, text.message);
+    box->addButton(QMessageBox::Ok);
     box->open();
 }
 

@@ -29,6 +29,7 @@
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
 #include "ui/OpenFailure.h"
+#include "ui/ShortAlert.h"
 #include "ui/SmallViews.h"
 
 namespace names = platform::notifications;
@@ -242,8 +243,7 @@ void SummaryController::btnOpenOutputFolderTapped() {
 void SummaryController::showOpenFailure(openfailure::Request request, const QString& what) {
     if (openFailure_) return;  // one at a time; the first says it
     const auto text = openfailure::textFor(request, what);
-    QMessageBox* box = sheet(screen_, "alertOpenFailure", text.title, text.title);
-    box->setInformativeText(text.message);
+    QMessageBox* box = makeShortAlert(screen_, QStringLiteral("alertOpenFailure"), QMessageBox::NoIcon, text.title, text.message);
     box->addButton(QMessageBox::Ok);
     busy_.acquire();
     connect(box, &QMessageBox::finished, this, [this, box] {
@@ -390,10 +390,15 @@ void SummaryController::btnSaveSessionTapped() {
     // never reach it half-way.
     auto snapshot = std::make_shared<SavedState::SessionSnapshot>(SavedState::snapshotSession(AppDelegate::shared()));
     platform::UserDefaults* store = &defaults();
-    worker_([snapshot, store] { SavedState::saveProjectSession(*snapshot, *store); },
-            [this] {
+    auto saved = std::make_shared<bool>(false);
+    worker_([snapshot, store, saved] { *saved = SavedState::saveProjectSession(*snapshot, *store); },
+            [this, saved] {
                 showLoading(false, kProcessing);
-                closeWindowThroughShell();
+                // A session that did not reach the disk would be lost with the window:
+                // the user is told, and the window stays for another try or a close
+                // without saving.
+                if (*saved) closeWindowThroughShell();
+                else openAlert(runalerts::SessionNotSaved);
             });
 }
 
@@ -419,12 +424,16 @@ void SummaryController::closeWindowThroughShell() {
 // ---- alerts ----
 
 bool SummaryController::showAlertWithType(int type) {
-    if (busy_.isBusy() || alert_) return false;
+    if (busy_.isBusy()) return false;
+    return openAlert(type);
+}
+
+bool SummaryController::openAlert(int type) {
+    if (alert_) return false;
     const auto content =
         runalerts::contentFor(type, AppDelegate::shared().arraySelectedImagesToProcess.size());
-    QMessageBox* box = sheet(screen_, "alertWindow", content.title, content.title);
-    box->setObjectName(QStringLiteral("alert%1").arg(type));
-    box->setInformativeText(content.message);
+    QMessageBox* box =
+        makeShortAlert(screen_, QStringLiteral("alert%1").arg(type), QMessageBox::NoIcon, content.title, content.message);
     QPushButton* ok = content.ok ? box->addButton(QMessageBox::Ok) : nullptr;
     QPushButton* yes = content.yes ? box->addButton(QMessageBox::Yes) : nullptr;
     if (content.noThanks) box->addButton(tr("No Thanks"), QMessageBox::RejectRole)->setObjectName(QStringLiteral("btnNoOnAlert"));

@@ -142,6 +142,9 @@ private:
     runsummary::RunFacts facts() const;
     void closeWindowThroughShell();
     void showDeletedPhotosAlert(int attempts);
+    // The alert of that type whatever else is open (showAlertWithType's check aside);
+    // false only when another alert is up.
+    bool openAlert(int type);
     void endSheet(QDialog* sheet);
     platform::UserDefaults& defaults() const;
     QDateTime now() const { return clock_ ? clock_() : QDateTime::currentDateTime(); }

@@ -272,6 +272,37 @@ TEST(RunScreen, FavouriteSheetAndSessionSavedFromASnapshot) {
     EXPECT_EQ(s.delegate.closed, 2);
 }
 
+TEST(RunScreen, ASessionThatCannotBeSavedIsSaidAndTheWindowStays) {
+    RunScreen s(1);
+    s.setup->showPage(s.setup->vwSummary);
+    s.summary->setSummmaryInfo();
+    // A session saved before, then a store that cannot be written: its folder is a file.
+    ASSERT_TRUE(SavedState::saveProjectSession(SavedState::snapshotSession(AppDelegate::shared()), *s.defaults));
+    testsupport::writeFile(s.dir.filePath("blocked"), "a file, not a folder");
+    platform::UserDefaults unwritable(s.dir.filePath("blocked/defaults.plist"));
+    s.summary->setUserDefaults(&unwritable);
+
+    RunScreen::click(s.summary->summaryView()->btnFinish);
+    RunScreen::click(s.summary->windowSaveSession()->findChild<QPushButton*>("btnSaveSession"));
+    QMessageBox* alert = s.summary->alertWindow();
+    ASSERT_NE(alert, nullptr) << "the failure is said";
+    EXPECT_EQ(alert->text(), "SESSION NOT SAVED");
+    EXPECT_TRUE(alert->informativeText().contains("could not be saved")) << alert->informativeText().toStdString();
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(s.delegate.closed, 0) << "the window stays for another try";
+    EXPECT_FALSE(s.summary->loadingView()->isVisible());
+    QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
+    EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    EXPECT_NE(SavedState::loadProjectSession(*s.defaults), nullptr) << "the session saved before is kept";
+
+    // A store that can be written again: the next Save saves and closes.
+    s.summary->setUserDefaults(s.defaults.get());
+    RunScreen::click(s.summary->summaryView()->btnFinish);
+    RunScreen::click(s.summary->windowSaveSession()->findChild<QPushButton*>("btnSaveSession"));
+    EXPECT_EQ(s.summary->alertWindow(), nullptr);
+    EXPECT_EQ(s.delegate.closed, 1);
+}
+
 TEST(RunScreen, LoadingOverlayShownTwiceStaysUntilHiddenAndDeletedPhotosAlert) {
     RunScreen s(1);
     s.summary->showLoading(true, "Processing...");
@@ -634,6 +665,11 @@ TEST(RunScreen, OpeningWhatNothingCanOpenIsSaidInAShortAlert) {
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->text(), "CANNOT OPEN");
     EXPECT_TRUE(alert->informativeText().contains(out)) << alert->informativeText().toStdString();
+    // Said once, in a box as wide as the line naming the folder (not wrapped word by word).
+    EXPECT_TRUE(alert->windowTitle().isEmpty()) << alert->windowTitle().toStdString();
+    auto* message = alert->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->heightForWidth(message->width()), message->heightForWidth(100000));
     EXPECT_TRUE(AppDelegate::shared().isSUBWINDOW_OPENED);
     QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
     EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);

@@ -286,9 +286,14 @@ TEST(MainWindow, CloseButtonCases) {
     EXPECT_TRUE(win.w.isVisible());
     EXPECT_FALSE(app.isSUBWINDOW_OPENED);
     win.w.btnCloseWindowTapped();
-    win.pending.back()(0);  // Save, which fails
+    win.pending.back()(0);  // Save, which fails: said, and the window stays
     EXPECT_EQ(saves, 1);
     EXPECT_TRUE(win.w.isVisible());
+    ASSERT_EQ(win.asked.size(), 3u);
+    EXPECT_EQ(win.asked.back().title, "SESSION NOT SAVED");
+    EXPECT_TRUE(win.asked.back().isNotice);
+    win.pending.back()(0);
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
     saveWorks = true;
     win.w.btnCloseWindowTapped();
     win.pending.back()(0);

@@ -288,3 +288,43 @@ TEST(SubWindowHold, OneCountForEveryHolderOfAFlag) {
     EXPECT_FALSE(flag);
     EXPECT_EQ(SubWindowHold::holdsOn(flag), 0);
 }
+
+#include "ui/ShortAlert.h"
+
+TEST(ShortAlert, SaysItsTitleOnceAndIsAsWideAsItsText) {
+    QWidget window;
+    window.resize(900, 600);
+    window.show();
+    const QString longLine = QString("A message much longer than any line a person would read in one go, ").repeated(3);
+    struct Case { const char* name; QString message; bool wraps; };
+    const std::vector<Case> cases = {
+        {"short", "No program was found to open \u201cBrisko Photos\u201d.\n/home/user/Pictures/Brisko Photos", false},
+        {"long", longLine, true},
+        {"markup is text", "<b>IMG_1.jpg</b> & <i>co</i>", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMessageBox* box = makeShortAlert(&window, "alert", QMessageBox::NoIcon, "CANNOT OPEN", c.message);
+        box->addButton(QMessageBox::Ok);
+        box->open();
+        QApplication::processEvents();
+        EXPECT_TRUE(box->windowTitle().isEmpty()) << "the title is said in the box only";
+        EXPECT_EQ(box->text(), "CANNOT OPEN");
+        auto* label = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+        ASSERT_NE(label, nullptr);
+        const QFontMetrics fm(label->font());
+        int widest = 0;
+        for (const QString& line : c.message.split('\n')) widest = std::max(widest, fm.horizontalAdvance(line));
+        if (c.wraps) {
+            EXPECT_LE(label->width(), kShortAlertMaxTextWidth + 40);
+            EXPECT_GT(label->heightForWidth(label->width()), label->heightForWidth(100000));
+        } else {
+            EXPECT_GE(label->width(), widest);
+            EXPECT_EQ(label->heightForWidth(label->width()), label->heightForWidth(100000)) << "no line is wrapped";
+            EXPECT_EQ(label->text(), c.message);
+            EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        }
+        box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
