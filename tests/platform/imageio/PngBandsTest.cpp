@@ -3,7 +3,11 @@
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,4 +47,60 @@ TEST(PngBands, DecodeWithLibpngToTheSamePixelsAtAnyBandCount) {
     // Band layout never changes the bytes' meaning, and the default is the same every time.
     const QImage photo = testsupport::gradientImage(640, 480).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(platform::codec::pngEncodeBands(photo, 2), platform::codec::pngEncodeBands(photo, 2));
+}
+
+namespace {
+
+// A picture whose rows pass from smooth (a gradient) through photo-like detail (grain of a
+// few levels) to noise, so that its bands are compressed in each of the encoder's ways.
+QImage smoothDetailedNoisy(int w, int h) {
+    QImage img = testsupport::softPhoto(w, h).convertToFormat(QImage::Format_RGB32);
+    quint32 seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u, int(seed >> 24); };
+    for (int y = h / 3; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        const int spread = y < 2 * h / 3 ? 6 : 256;
+        for (int x = 0; x < w; ++x) {
+            auto grain = [&](int v) { return std::clamp(spread == 256 ? next() : v + next() % spread - spread / 2, 0, 255); };
+            row[x] = qRgb(grain(qRed(row[x])), grain(qGreen(row[x])), grain(qBlue(row[x])));
+        }
+    }
+    return img;
+}
+
+QByteArray qtPng(const QImage& image) {
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.write(image);
+    return out;
+}
+
+}  // namespace
+
+TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamNoLargerThanOneLevelSixStream) {
+    const QImage picture = smoothDetailedNoisy(419, 240);
+    for (int rows : {1, 3, 16, 0}) {
+        SCOPED_TRACE(testing::Message() << "rows " << rows);
+        const QByteArray png = platform::codec::pngEncodeBands(picture, 2, {}, rows);
+        const QImage back = platform::readImageFromData(png);
+        ASSERT_FALSE(back.isNull());
+        EXPECT_TRUE(testsupport::samePixels(back, picture));
+    }
+    // Each kind of content alone, against Qt's writer (one zlib stream at level 6).
+    const struct {
+        const char* name;
+        QImage pixels;
+    } kinds[] = {
+        {"smooth", picture.copy(0, 0, 419, 80)},
+        {"detailed", picture.copy(0, 80, 419, 80)},
+        {"noisy", picture.copy(0, 160, 419, 80)},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.name);
+        const QByteArray ours = platform::codec::pngEncodeBands(k.pixels, 2, {}, 0);
+        EXPECT_LE(ours.size(), qtPng(k.pixels).size());
+        EXPECT_TRUE(testsupport::samePixels(platform::readImageFromData(ours), k.pixels));
+    }
 }
