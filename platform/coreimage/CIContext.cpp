@@ -23,6 +23,9 @@ constexpr long long kMaxRenderPixels = 400LL * 1000 * 1000;
 // A strip holds about this many pixels (16 bytes each per live buffer): small enough
 // that the allocator recycles strip buffers instead of mapping fresh pages each time.
 constexpr long long kStripPixels = 1LL * 1024 * 1024;
+// Bytes of float pixels a strip may read (its rows and the reach above and below), unless
+// the reach alone needs more.
+constexpr long long kStripWindowBytes = 64LL * 1024 * 1024;
 
 
 // One row of premultiplied floats laid over ARGB32 premultiplied pixels (source over),
@@ -59,10 +62,17 @@ template <class Write>
 void renderStrips(const NodePtr& node, const PixelRect& r, Write write) {
     const RenderScope scope;
     const long long reach = reachOf(node);
-    int rows = int(std::max<long long>({16, kStripPixels / std::max(1, r.w), 8 * reach}));
-    rows = std::min(rows, r.h);
-    for (int s = 0; s < r.h; s += rows) {
-        const int h = std::min(rows, r.h - s);
+    const long long w = std::max(1, r.w);
+    // Strips of eight times the reach keep the rows read twice (the reach above and below
+    // each strip) to a fifth of the work. For a long reach over a wide picture that makes
+    // the strip's float buffers hundreds of megabytes, so past a budget the strip shrinks,
+    // down to the reach itself: more rows read twice, a fraction of the memory.
+    long long rows = std::max<long long>({16, kStripPixels / w, 8 * reach});
+    if ((rows + 2 * reach) * w * 16 > kStripWindowBytes)
+        rows = std::max<long long>({16, kStripPixels / w, reach, kStripWindowBytes / (w * 16) - 2 * reach});
+    const int stripRows = int(std::min<long long>(rows, r.h));
+    for (int s = 0; s < r.h; s += stripRows) {
+        const int h = std::min(stripRows, r.h - s);
         const Buffer b = node->render({r.x, r.y + s, r.w, h});
         write(b, s);
     }
