@@ -200,15 +200,21 @@ void BatchRunner::btnStopProcessTapped() {
         if (observer_) observer_->runShowsLoading(true, runmessages::PleaseWait);
         return;
     }
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
     runFlag_ = false;
     state_ = State::StopAsked;
-    questionOpen_ = true;
+    setQuestionOpen(true);
     if (asker_) {
         asker_->askToStop(runmessages::StopQuestion);
     } else {
         answerStopQuestion(true);
     }
+}
+
+void BatchRunner::setQuestionOpen(bool open) {
+    questionOpen_ = open;
+    // The question is one sheet: it holds the window once, however it is asked again.
+    if (open && questionHold_.owners() == 0) questionHold_.acquire();
+    else if (!open) questionHold_.release();
 }
 
 void BatchRunner::stopProcessAfterCompletionCompression() {
@@ -220,8 +226,7 @@ void BatchRunner::stopProcessAfterCompletionCompression() {
 
 void BatchRunner::answerStopQuestion(bool stop) {
     if (state_ != State::StopAsked && state_ != State::LowSpace) return;
-    questionOpen_ = false;
-    AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    setQuestionOpen(false);
     if (stop || state_ == State::LowSpace) {
         endInterrupted();
         return;
@@ -257,8 +262,7 @@ void BatchRunner::endRun(bool finished) {
     const State before = state_;
     state_ = finished ? State::Finished : State::Interrupted;
     if (questionOpen_) {
-        questionOpen_ = false;
-        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+        setQuestionOpen(false);
         if (asker_) asker_->withdrawQuestion();
     }
     if (before == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
@@ -269,10 +273,9 @@ void BatchRunner::endRun(bool finished) {
 void BatchRunner::showEnoughSpacePopup(std::uint64_t freeBytes) {
     if (state_ != State::Running && state_ != State::StopDeferred) return;
     runFlag_ = false;
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
     if (state_ == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
     state_ = State::LowSpace;
-    questionOpen_ = true;
+    setQuestionOpen(true);
     if (asker_) {
         asker_->tellLowSpace(freeBytes);
     } else {

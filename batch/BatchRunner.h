@@ -30,6 +30,7 @@
 #include "batch/BatchRunnerPool.h"
 #include "batch/ResultWriter.h"
 #include "records/AppDelegate.h"
+#include "records/SubWindowHold.h"
 
 struct PhotoFile;
 
@@ -216,4 +217,7 @@ private:
     bool resumePending_ = false;
     bool interruptPending_ = false;
     bool questionOpen_ = false;
+    // The stop and low-space questions hold the window's busy count while they are open.
+    SubWindowHold questionHold_{AppDelegate::shared().isSUBWINDOW_OPENED};
+    void setQuestionOpen(bool open);
 };

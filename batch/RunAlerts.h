@@ -1,9 +1,8 @@
 #pragma once
-// The run screen's typed alerts, its busy state and the rate prompt's decision, as plain
-// logic the screen and the tests share.
+// The run screen's typed alerts and the rate prompt's decision, as plain logic the screen
+// and the tests share.
 #include <QString>
 #include <QUrl>
-#include <atomic>
 #include <functional>
 
 #include "platform/foundation/UserDefaults.h"
@@ -18,28 +17,6 @@ struct AlertContent {
 };
 // Title, message and buttons of an alert; photoCount decides the plural of 107.
 AlertContent contentFor(int type, qsizetype photoCount);
-
-// Who holds the screen busy (a sheet, the loading overlay, a tip). The shared flag
-// stays set while any owner holds it, so closing one never frees the screen under
-// another.
-class BusyState {
-public:
-    explicit BusyState(std::atomic<bool>& flag) : flag_(flag) {}
-    void acquire() {
-        ++owners_;
-        flag_ = true;
-    }
-    void release() {
-        if (owners_ > 0 && --owners_ == 0) flag_ = false;
-    }
-    int owners() const { return owners_; }
-    // Anything open, here or elsewhere in the window.
-    bool isBusy() const { return owners_ > 0 || flag_; }
-
-private:
-    std::atomic<bool>& flag_;
-    int owners_ = 0;
-};
 
 // The way back from the summary asks for a rating once per version.
 // The application's page in the desktop's software centre.

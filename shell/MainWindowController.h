@@ -12,7 +12,7 @@
 #include "editor/ui/AdjustFilterVC.h"
 #include "import/ui/AddPhotosVC.h"
 #include "records/AppDelegate.h"
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 class QStackedWidget;
 class QTimer;

@@ -23,7 +23,7 @@
 #include "ui/OnlyIntegerValueFormatter.h"
 #include "ui/SmallViews.h"
 #include "ui/ShortAlert.h"
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -26,7 +26,7 @@
 #include "records/OutputPhotoPath.h"
 #include "ui/SmallViews.h"
 #include "ui/ShortAlert.h"
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 namespace names = platform::notifications;
 

@@ -520,13 +520,7 @@ void SummaryController::showDeletedPhotosAlert(int attempts) {
 void SummaryController::showLoading(bool show, const QString& text) {
     // The overlay holds the screen busy once, however often it is shown.
     loading_->showLoading(show, text);
-    if (show && !loadingHeld_) {
-        busy_.acquire();
-        loadingHeld_ = true;
-    } else if (!show && loadingHeld_) {
-        busy_.release();
-        loadingHeld_ = false;
-    }
+    busy_.setHeld(loadingHeld_, show);
 }
 
 void SummaryController::showLoadingNotification() { showLoading(true, kProcessing); }
@@ -535,18 +529,12 @@ void SummaryController::hideLoadingNotification() { showLoading(false, kProcessi
 
 void SummaryController::tipsDisplayNotification() {
     loading_->setBackdropShown(false);
-    if (!tipHeld_) {
-        busy_.acquire();
-        tipHeld_ = true;
-    }
+    busy_.setHeld(tipHeld_, true);
 }
 
 void SummaryController::tipsHideNotification() {
     loading_->setBackdropShown(true);
-    if (tipHeld_) {
-        busy_.release();
-        tipHeld_ = false;
-    }
+    busy_.setHeld(tipHeld_, false);
 }
 
 // ---- footer ----

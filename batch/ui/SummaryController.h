@@ -14,7 +14,7 @@
 #include "batch/RunSummary.h"
 #include "platform/foundation/PostBack.h"
 #include "ui/OpenFailure.h"
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 class SetupVC;
 class SummaryView;

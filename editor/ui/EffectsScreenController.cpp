@@ -324,9 +324,12 @@ void EffectsScreenController::buildFavouritePanel() {
 
 void EffectsScreenController::showAlert(int type, const QString& title, const QString& message, bool question,
                               std::function<void(bool, bool)> answer) {
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
-    auto done = [answer](bool yes, bool dontShow) {
-        AppDelegate::shared().isSUBWINDOW_OPENED = false;
+    busy_.acquire();
+    // The alert's hold goes with its answer, once; with the screen, when that goes first.
+    auto held = std::make_shared<bool>(true);
+    auto done = [self = QPointer<EffectsScreenController>(this), held, answer](bool yes, bool dontShow) {
+        if (*held && self) self->busy_.release();
+        *held = false;
         if (answer) answer(yes, dontShow);
     };
     if (alerts_) {

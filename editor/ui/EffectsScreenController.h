@@ -19,6 +19,8 @@
 #include "editor/StepEditing.h"
 #include "editor/ui/AdjustFilterVC.h"
 #include "editor/ui/TextWatermarkView.h"
+#include "records/AppDelegate.h"
+#include "records/SubWindowHold.h"
 
 class AppliedStepsModel;
 class AttachedWindow;
@@ -292,6 +294,9 @@ private:
     QTimer* loaderWatch_ = nullptr;
     bool progressHudShown_ = false;  // the hosted view is re-planning (its own overlay rules)
     QPointer<AttachedWindow> tipsPopUpWindow_;
+    // The overlay, the tip and each alert hold the window's busy count while they are open.
+    SubWindowHold busy_{AppDelegate::shared().isSUBWINDOW_OPENED};
+    bool holdsLoading_ = false, holdsTip_ = false;
     QCheckBox* checkDisableTips_ = nullptr;
     bool tipsDisableChecked_ = false;
     int currentTips_ = -1;

@@ -43,18 +43,16 @@ void EffectsScreenController::enablePrevBtn() { vc_->setNavigationBlocked(vc_->s
 void EffectsScreenController::showLoading(bool show) {
     // While the hosted rename view re-plans, its own calls decide.
     if (progressHudShown_) return;
-    AppDelegate& app = AppDelegate::shared();
     if (show) {
         // A second show keeps the overlay up: it goes only when hidden.
         if (vwLoading_->isLoading()) return;
-        app.isSUBWINDOW_OPENED = true;
+        busy_.setHeld(holdsLoading_, true);
         vwLoading_->showLoading(true, QString());
         loaderWatch_->start();
         return;
     }
     if (!vwLoading_->isLoading()) return;
-    // An open tip keeps the screen busy.
-    app.isSUBWINDOW_OPENED = bool(tipsPopUpWindow_);
+    busy_.setHeld(holdsLoading_, false);
     loaderWatch_->stop();
     vwLoading_->showLoading(false, QString());
 }
@@ -151,7 +149,11 @@ void EffectsScreenController::showTipsWithTag(int tag) {
     popup->raise();
     tipsPopUpWindow_ = popup;
     currentTips_ = tag;
-    AppDelegate::shared().isSUBWINDOW_OPENED = true;
+    busy_.setHeld(holdsTip_, true);
+    // However the tip goes, the screen is free of it.
+    connect(popup, &QObject::destroyed, this, [this, popup] {
+        if (tipsPopUpWindow_ == popup || !tipsPopUpWindow_) busy_.setHeld(holdsTip_, false);
+    });
 }
 
 void EffectsScreenController::removeTipsPopupWindow() {
@@ -159,8 +161,7 @@ void EffectsScreenController::removeTipsPopupWindow() {
     tipsPopUpWindow_->closePopup();
     tipsPopUpWindow_ = nullptr;
     checkDisableTips_ = nullptr;
-    // A loading overlay still up keeps the screen busy.
-    AppDelegate::shared().isSUBWINDOW_OPENED = vwLoading_->isLoading();
+    busy_.setHeld(holdsTip_, false);
 }
 
 void EffectsScreenController::setTipsDisabledChecked(bool on) {

@@ -44,7 +44,7 @@
 #include "records/PhotoFile.h"
 #include "ui/AttachedWindow.h"
 #include "ui/OpenFailure.h"
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 namespace names = platform::notifications;
 
@@ -478,12 +478,7 @@ void AddPhotosVC::observeNotifications() {
 
 // Every sheet, pop-up and overlay of the screen holds the application busy while it is
 // open; the flag drops only when the last thing open anywhere in the window closes.
-void AddPhotosVC::holdSubWindow(bool& held, bool on) {
-    if (held == on) return;
-    held = on;
-    if (on) busy_.acquire();
-    else busy_.release();
-}
+void AddPhotosVC::holdSubWindow(bool& held, bool on) { busy_.setHeld(held, on); }
 
 // ---------------------------------------------------------------- alerts
 

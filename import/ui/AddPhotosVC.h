@@ -22,7 +22,7 @@
 #include "ui/AttachedWindow.h"
 #include "records/AppDelegate.h"
 #include "ui/CollectionView.h"
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 // Implemented by the main window: how the add-photos screen moves the user on.
 class AddPhotosDelegate {

@@ -13,6 +13,7 @@
 #include "platform/foundation/Values.h"
 #include "records/AppliedFilter.h"
 #include "records/OutputPhotoPath.h"
+#include "records/SubWindowHold.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/PhotoSamples.h"
@@ -36,6 +37,14 @@ QVariantList list(std::initializer_list<std::pair<const char*, QVariant>> entrie
     for (const auto& [k, v] : entries) out << QVariantMap{{k, v}};
     return out;
 }
+
+// Asks the run to stop when the second photo is shown.
+struct StopAtSecond : Recorder {
+    BatchRunner* runner = nullptr;
+    void runShowsPhoto(int index, const QImage&) override {
+        if (index == 1) runner->btnStopProcessTapped();
+    }
+};
 
 // Every photo's file and status agree: an output exists exactly for the photos counted
 // as processed.
@@ -221,12 +230,7 @@ TEST(BatchRunner, StopThenYesLeavesEveryPhotoWrittenAndCountedOrUntouched) {
     RunHarness run;
     // Stopped once the second photo is in hand: the photos ahead of it may all be encoded
     // by then, so a stop that waited for an outcome could come after the last one.
-    struct StopAtSecond : Recorder {
-        BatchRunner* runner = nullptr;
-        void runShowsPhoto(int index, const QImage&) override {
-            if (index == 1) runner->btnStopProcessTapped();
-        }
-    } recorder;
+    StopAtSecond recorder;
     recorder.runner = &run.runner;
     run.runner.setObserver(&recorder);
     run.runner.setThumbnailSize(QSize(30, 20));
@@ -237,6 +241,63 @@ TEST(BatchRunner, StopThenYesLeavesEveryPhotoWrittenAndCountedOrUntouched) {
     EXPECT_EQ(run.runner.state(), BatchRunner::State::Interrupted);
     EXPECT_LT(run.runner.counterTotalProgressedFiles, 6);
     expectNothingHalfDone(b, in);
+}
+
+TEST(BatchRunner, ItsQuestionsHoldTheWindowOnlyWhileOpenHoweverTheyClose) {
+    std::atomic<bool>& open = AppDelegate::shared().isSUBWINDOW_OPENED;
+    enum class Close { Yes, No, LowSpaceAcknowledged, RunnerGone };
+    for (const Close how : {Close::Yes, Close::No, Close::LowSpaceAcknowledged, Close::RunnerGone}) {
+        SCOPED_TRACE(int(how));
+        open = false;
+        // Another sheet of the screen, open all along: closing the question must not free
+        // the window under it.
+        SubWindowHold other(open);
+        other.acquire();
+        int holdsWhileAsked = 0;
+        {
+            struct CountingAsker : Asker {
+                std::atomic<bool>* flag = nullptr;
+                int* holds = nullptr;
+                void tellLowSpace(std::uint64_t bytes) override {
+                    *holds = SubWindowHold::holdsOn(*flag);
+                    Asker::tellLowSpace(bytes);
+                }
+            };
+            Batch b(4, 400, 300);
+            b.steps = {step("CIGaussianBlur", list({{"inputRadius", 0.01}}))};
+            RunHarness run;
+            CountingAsker asker;
+            asker.runner = &run.runner;
+            asker.flag = &open;
+            asker.holds = &holdsWhileAsked;
+            run.runner.setAsker(&asker);
+            StopAtSecond stopper;
+            stopper.runner = &run.runner;
+            run.runner.setThumbnailSize(QSize(30, 20));
+            if (how == Close::LowSpaceAcknowledged) {
+                run.runner.setFreeSpaceProvider([](const QString&) { return VolumeSpace{1ull << 40, 1024}; });
+            } else {
+                run.runner.setObserver(&stopper);
+                asker.onStop = [&] {
+                    holdsWhileAsked = SubWindowHold::holdsOn(open);
+                    if (how == Close::Yes || how == Close::No) run.runner.answerStopQuestion(how == Close::Yes);
+                };
+            }
+            if (how == Close::RunnerGone) {
+                run.runner.startProcessingOfPhotos(b.input());
+                ASSERT_TRUE(batchtest::waitUntil([&] { return asker.stopQuestions == 1; }));
+                EXPECT_TRUE(open);
+            } else {
+                ASSERT_TRUE(run.start(b.input()));
+                EXPECT_EQ(run.recorder.finished || stopper.finished, how == Close::No);
+            }
+        }
+        EXPECT_EQ(holdsWhileAsked, 2) << "the question held the window beside the other sheet";
+        EXPECT_EQ(SubWindowHold::holdsOn(open), 1);
+        EXPECT_TRUE(open) << "the other sheet still holds it";
+        other.release();
+        EXPECT_FALSE(open);
+    }
 }
 
 TEST(BatchRunner, QuickStopsAndResumesKeepOneWorkerAndProcessEveryPhotoOnce) {

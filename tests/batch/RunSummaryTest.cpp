@@ -174,22 +174,11 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
     EXPECT_TRUE(runsummary::shouldOpenOutputFolder(beside.get()));
 }
 
-TEST(RunAlerts, TextsBusyOwnersAndRatePrompt) {
+TEST(RunAlerts, TextsAndRatePrompt) {
     EXPECT_EQ(runalerts::contentFor(107, 1).title, "PHOTO DELETED");
     EXPECT_EQ(runalerts::contentFor(107, 1).message, "Photo no longer exists in the Source folder!");
     EXPECT_EQ(runalerts::contentFor(107, 3).title, "PHOTOS DELETED");
     EXPECT_TRUE(runalerts::contentFor(118, 0).yes && runalerts::contentFor(118, 0).noThanks);
-
-    std::atomic<bool> flag{false};
-    runalerts::BusyState busy(flag);
-    busy.acquire();
-    busy.acquire();
-    busy.release();
-    EXPECT_TRUE(flag) << "one owner still holds the screen";
-    busy.release();
-    busy.release();
-    EXPECT_FALSE(flag);
-    EXPECT_EQ(busy.owners(), 0);
 
     QTemporaryDir dir;
     platform::UserDefaults defaults(dir.filePath("d.plist"));

@@ -13,6 +13,7 @@
 #include "tests/batch/BatchFixtures.h"
 #include "editor/ui/PhotoStrip.h"
 #include "tests/editor/EffectsScreenFixture.h"
+#include "records/SubWindowHold.h"
 #include "ui/AttachedWindow.h"
 
 namespace {
@@ -188,6 +189,59 @@ TEST(EffectsScreenWindows, LoadingOverlayCoversAPhotoLoadAndGoesWithIt) {
     s.screen->loaderFrameShown();
     EXPECT_FALSE(overlay->isVisible());
     EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+}
+
+TEST(EffectsScreenWindows, EveryOverlayTipAndAlertLeavesTheScreenFreeHoweverItCloses) {
+    Screen s({QSize(400, 300)});
+    AppDelegate& app = AppDelegate::shared();
+    // Alerts answered when the test says.
+    struct LaterAlerts : EffectsAlertPresenter {
+        std::vector<std::function<void(bool, bool)>> pending;
+        void showAlert(int, const QString&, const QString&, bool, std::function<void(bool, bool)> done) override {
+            pending.push_back(std::move(done));
+        }
+    } later;
+    s.screen->setAlertPresenter(&later);
+    platform::UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("tips_isDisable"));
+    ASSERT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // An alert answered while the overlay is up: the overlay still holds the screen.
+    s.screen->showLoading(true);
+    s.screen->showAlertForAllPhotosDeleted();
+    ASSERT_EQ(later.pending.size(), 1u);
+    later.pending[0](true, false);
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    later.pending[0](true, false);  // an answer given twice lets go once
+    s.screen->showLoading(false);
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // A tip closed by its button while an alert waits: the alert still holds it.
+    s.screen->showTipsWithTag(6);  // the last tip, closed by Got It
+    ASSERT_NE(s.screen->tipsPopUpWindow(), nullptr);
+    s.screen->showAlertForAllPhotosDeleted();
+    clickTipButton(s.screen, "btnGotItOnTips");
+    EXPECT_EQ(tipShown(s.screen), "");
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    later.pending[1](true, false);
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // A tip that goes another way (deleted with what holds it) frees the screen too.
+    platform::UserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("tips_adjustFilterView"));
+    s.screen->showTipsWithTag(3);
+    ASSERT_NE(s.screen->tipsPopUpWindow(), nullptr);
+    EXPECT_TRUE(app.isSUBWINDOW_OPENED);
+    delete s.screen->tipsPopUpWindow();
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+
+    // The screen going with an alert and the overlay open lets go of both; the late
+    // answer does nothing.
+    s.screen->showLoading(true);
+    s.screen->showAlertForAllPhotosDeleted();
+    EXPECT_EQ(SubWindowHold::holdsOn(app.isSUBWINDOW_OPENED), 2);
+    s.vc.reset();
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    later.pending[2](true, false);
+    EXPECT_EQ(SubWindowHold::holdsOn(app.isSUBWINDOW_OPENED), 0);
 }
 
 TEST(EffectsScreenWindows, BatchConversionRowShowsTheRenameViewOnThisScreen) {

@@ -3,6 +3,7 @@
 #include "records/CommonFunc.h"
 #include "records/PhotoFile.h"
 #include "records/Reachability.h"
+#include "records/SubWindowHold.h"
 #include "records/ViewHelpers.h"
 #include "tests/support/TestSupport.h"
 
@@ -138,4 +139,23 @@ TEST(ViewHelpers, ButtonColourAndColumnTitles) {
     ViewHelpers::setTitleForColumnHeader(QStringLiteral("Nope"), -1, &table);
     EXPECT_NE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Nope"));
     ViewHelpers::setTitleForColumnHeader(QStringLiteral("x"), 0, nullptr);
+}
+
+TEST(SubWindowHold, OneCountForEveryHolderOfAFlag) {
+    std::atomic<bool> flag{false};
+    {
+        SubWindowHold screen(flag), sheet(flag);
+        screen.acquire();
+        sheet.acquire();
+        sheet.acquire();
+        EXPECT_EQ(SubWindowHold::holdsOn(flag), 3);
+        sheet.release();
+        sheet.release();
+        sheet.release();  // nothing more to let go of
+        EXPECT_TRUE(flag) << "the screen still holds it";
+        EXPECT_EQ(sheet.owners(), 0);
+        sheet.acquire();
+    }  // holders let go of what they hold when they go
+    EXPECT_FALSE(flag);
+    EXPECT_EQ(SubWindowHold::holdsOn(flag), 0);
 }

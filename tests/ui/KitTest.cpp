@@ -9,7 +9,6 @@
 #include <QTableView>
 
 #include "tests/support/TestSupport.h"
-#include "ui/SubWindowHold.h"
 #include "ui/AttachedWindow.h"
 #include "ui/BarProgressIndicator.h"
 #include "ui/LabeledToggleButton.h"
@@ -270,24 +269,6 @@ TEST(SmallComponents, MouseViewsAndTableCellsReportToTheirDelegates) {
 }
 
 
-TEST(SubWindowHold, OneCountForEveryHolderOfAFlag) {
-    std::atomic<bool> flag{false};
-    {
-        SubWindowHold screen(flag), sheet(flag);
-        screen.acquire();
-        sheet.acquire();
-        sheet.acquire();
-        EXPECT_EQ(SubWindowHold::holdsOn(flag), 3);
-        sheet.release();
-        sheet.release();
-        sheet.release();  // nothing more to let go of
-        EXPECT_TRUE(flag) << "the screen still holds it";
-        EXPECT_EQ(sheet.owners(), 0);
-        sheet.acquire();
-    }  // holders let go of what they hold when they go
-    EXPECT_FALSE(flag);
-    EXPECT_EQ(SubWindowHold::holdsOn(flag), 0);
-}
 
 #include "ui/ShortAlert.h"
 

@@ -17,6 +17,9 @@ public:
     void acquire();
     // Lets go of one hold; nothing when none is held.
     void release();
+    // For one thing that is open or not (a tip, an overlay): `held` says whether it holds
+    // now; holds or lets go only when that changes, so showing it twice holds once.
+    void setHeld(bool& held, bool on);
     // What this holder holds.
     int owners() const { return owners_; }
     // Anything open, here or elsewhere in the window.

@@ -1,4 +1,4 @@
-#include "ui/SubWindowHold.h"
+#include "records/SubWindowHold.h"
 
 #include <QHash>
 
@@ -29,6 +29,13 @@ void SubWindowHold::release() {
         holds().remove(&flag_);
         flag_ = false;
     }
+}
+
+void SubWindowHold::setHeld(bool& held, bool on) {
+    if (held == on) return;
+    held = on;
+    if (on) acquire();
+    else release();
 }
 
 int SubWindowHold::holdsOn(const std::atomic<bool>& flag) { return holds().value(&flag, 0); }
