@@ -218,7 +218,13 @@ bool makeMatrixShaper(Conversion& c, cmsHPROFILE from, cmsHPROFILE srgb) {
     for (int ch = 0; ch < 3; ++ch) {
         const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(from, curves[ch]));
         if (!curve) return false;
-        for (int v = 0; v < 256; ++v) c.linear[size_t(ch)][size_t(v)] = cmsEvalToneCurveFloat(curve, float(v) / 255.0f);
+        for (int v = 0; v < 256; ++v) {
+            const float linear = cmsEvalToneCurveFloat(curve, float(v) / 255.0f);
+            // A damaged curve gives infinities, which the matrix turns into NaN and the
+            // encoding table's index into anything: such a profile goes the slow way.
+            if (!std::isfinite(linear)) return false;
+            c.linear[size_t(ch)][size_t(v)] = linear;
+        }
     }
     c.matrixShaper = true;
     return true;

@@ -208,6 +208,12 @@ TEST(HeifCodec, DamagedAndOversizedFilesAreRefused) {
         EXPECT_TRUE(platform::readImageFromData(cut).isNull());
     }
 
+    // A profile whose curves give infinities (found by fuzzing) costs the photo its
+    // profile's meaning, never the program.
+    const QImage badProfile = platform::readImageFromData(
+        testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/avif_profile_curves_infinite.avif")));
+    EXPECT_EQ(badProfile.size(), QSize(64, 48));
+
     // The image spatial extents property, rewritten to 60000 x 60000.
     QByteArray huge = whole;
     const qsizetype ispe = huge.indexOf("ispe");
