@@ -4,6 +4,7 @@
 #include "engine/Effects/CoreImageBridge.h"
 #include "engine/Effects/EffectImages.h"
 #include "platform/foundation/Log.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
 
@@ -198,8 +199,17 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
         return effects::working(image);
     }
 
-    const CIImage out = filter->outputImage();
+    CIImage out = filter->outputImage();
     const QSizeF O = effects::extentSize(out);
+    const QRectF inputRect = input.extent(), outRect = out.extent();
+    if (std::isfinite(O.width()) && std::isfinite(O.height()) && outRect.contains(inputRect) && outRect != inputRect &&
+        platform::isOpaqueImage(image)) {
+        // A filter that spreads pixels past the photo's edge (the blurs, pixellate) mixes the
+        // transparent outside into the pixels along the edge, and with a large radius into
+        // the whole photo. An opaque photo stays opaque: its pixels get the mean of the
+        // photo's own pixels under the filter.
+        out = out.imageByCroppingToRect(inputRect).imageByMakingOpaque();
+    }
     clearAllInPutParametersFromcurrentFilter(filter);
     if (out.isNull() || (O.width() <= 0 && O.height() <= 0)) {
         platform::log(u"Effect %@ gave no picture", filterName);

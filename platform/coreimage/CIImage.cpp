@@ -20,3 +20,8 @@ QRectF CIImage::infiniteRect() { return platform::ci::infiniteRect(); }
 CIImage CIImage::imageByCroppingToRect(const QRectF& rect) const { return CIImage(makeCropNode(node_, rect)); }
 CIImage CIImage::imageByApplyingTransform(const QTransform& t) const { return CIImage(makeTransformNode(node_, t)); }
 CIImage CIImage::imageByClampingToExtent() const { return CIImage(makeClampNode(node_)); }
+CIImage CIImage::imageByMakingOpaque() const {
+    return CIImage(makeColorNode(node_, [](float* rgba, int n) {
+        for (int i = 0; i < n; ++i) rgba[4 * i + 3] = 1.0f;
+    }));
+}

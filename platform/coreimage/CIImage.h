@@ -37,6 +37,10 @@ public:
     CIImage imageByApplyingTransform(const QTransform& transform) const;
     // The edge pixels repeated outward without end.
     CIImage imageByClampingToExtent() const;
+    // Every pixel's own colour, unpremultiplied, made fully opaque (a fully transparent
+    // pixel becomes opaque black). Where a blur of an opaque picture mixed in the
+    // transparent outside, this gives the weighted mean of the picture's pixels alone.
+    CIImage imageByMakingOpaque() const;
 
     // Automatic corrections proposed for this picture, in the order to apply them. Options:
     // kCIImageAutoAdjustEnhance / kCIImageAutoAdjustRedEye (booleans, both on by default).

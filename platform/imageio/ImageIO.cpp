@@ -134,6 +134,8 @@ int reductionShift(int width, int height, int minLongSide, int maxShift) {
 
 }  // namespace codec
 
+bool isOpaqueImage(const QImage& image) { return !image.isNull() && codec::isOpaque(image); }
+
 namespace {
 
 // The file's bytes, mapped rather than copied where the file system allows it.

@@ -112,6 +112,9 @@ enum class ImageType { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 5, JPEG2000 =
 
 // ---- Colour ----
 
+// Whether every pixel is opaque (a format without an alpha channel always is).
+bool isOpaqueImage(const QImage& image);
+
 // The ICC profile of the image's pixels (its colour space's); empty means sRGB.
 QByteArray imageProfile(const QImage& image);
 // Attaches a profile to the image's pixels; false (and nothing changed) when the profile

@@ -1,0 +1,78 @@
+// Batches of real photos that no one here made (Debian packages' files, with their own
+// profiles, orientations and metadata) through the runner, checked on the files written.
+#include <gtest/gtest.h>
+
+#include "records/AppliedFilter.h"
+#include "records/OutputPhotoPath.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/support/PackagedPictures.h"
+
+// Named, not anonymous: the suite is compiled a few files to a unit.
+namespace realphotos {
+
+using batchtest::Batch;
+using batchtest::RunHarness;
+
+std::shared_ptr<AppliedFilter> step(const QString& name, const QVariantList& params) {
+    return AppliedFilter::initWithFilterName(name, name, params, QImage(), nullptr);
+}
+
+const auto list = testsupport::parameterList;
+
+// The least alpha and the mean luma of a picture's straight colours.
+std::pair<int, double> alphaAndLuma(const QImage& picture) {
+    const QImage im = picture.convertToFormat(QImage::Format_ARGB32);
+    int least = 255;
+    double sum = 0;
+    for (int y = 0; y < im.height(); ++y)
+        for (int x = 0; x < im.width(); ++x) {
+            const QRgb p = im.pixel(x, y);
+            least = std::min(least, qAlpha(p));
+            sum += 0.299 * qRed(p) + 0.587 * qGreen(p) + 0.114 * qBlue(p);
+        }
+    return {least, sum / (double(im.width()) * im.height())};
+}
+
+// A batch of the given packaged pictures, copied into the batch's source folder.
+void addCopies(Batch& b, const QStringList& packaged) {
+    for (const QString& path : packaged) {
+        const QString copy = b.dir.filePath("src/" + QFileInfo(path).fileName());
+        QDir().mkpath(QFileInfo(copy).absolutePath());
+        ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(path), copy)) << path.toStdString();
+        b.photos << batchtest::photoAt(copy);
+    }
+}
+
+TEST(RealPhotos, BlurThenSepiaKeepsAnOpaquePhotoOpaqueInEveryFormat) {
+    const QString source = testsupport::kManualPictures + "bluebells_clipped.jpg";
+    const double sourceLuma = alphaAndLuma(platform::readImage(testsupport::packagedPicture(source))).second;
+    double pngLuma = -1;
+    // png keeps transparency; jpg flattens it on white; tif and jp2 keep it too.
+    for (int format : {6, 4, 1, 7}) {
+        SCOPED_TRACE(format);
+        Batch b(0);
+        addCopies(b, {source});
+        b.rename = batchtest::renameSettings(format);
+        // A radius three photo widths wide, and one as wide as the slider goes.
+        for (double radius : {3.0, 16.0 / 580}) {
+            b.steps = {step("CIGaussianBlur", list({{"inputRadius", radius}})),
+                       step("CISepiaTone", list({{"inputIntensity", 0.6}}))};
+            RunHarness h;
+            const BatchRunInput in = b.input();
+            QFile::remove(in.snapshot.destinationPaths[0]->filePath);
+            ASSERT_TRUE(h.start(in));
+            ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
+            const QImage written = platform::readImage(in.snapshot.destinationPaths[0]->filePath);
+            ASSERT_FALSE(written.isNull());
+            const auto [alpha, luma] = alphaAndLuma(written);
+            EXPECT_EQ(alpha, 255) << radius;
+            // Sepia keeps about the photo's brightness; a picture faded to transparent went
+            // black or white.
+            EXPECT_NEAR(luma, sourceLuma, 20) << radius;
+            if (radius == 3.0 && format == 6) pngLuma = luma;
+            if (radius == 3.0 && format != 6) EXPECT_NEAR(luma, pngLuma, 3);
+        }
+    }
+}
+
+}  // namespace realphotos
