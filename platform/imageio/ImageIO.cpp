@@ -423,8 +423,10 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
     }
     if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
         !writeImageProperties(temp.file.fileName(), properties)) {
-        // The pixels matter more than their metadata: the file is still written.
-        log(u"%@: the image was written without its metadata", path);
+        // A file without the capture date, camera and place it was given is not the file
+        // asked for (and a move would send the only copy that has them to the Trash).
+        log(u"%@: not written, its metadata could not be written", path);
+        return false;
     }
     return renameIntoPlace(temp, path);
 }

@@ -150,7 +150,8 @@ bool imageTypeHoldsProperties(ImageType type);
 
 // Encodes and writes a file: the bytes go to a temporary file in the destination folder,
 // the properties are written into that file where the type holds them, and only then is
-// it renamed over the destination. Returns whether the destination now holds the image.
+// it renamed over the destination. Returns whether the destination now holds the image
+// with the properties asked for; when either could not be written, nothing is placed.
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
                     const QVariantMap& properties = {});
 

@@ -1204,31 +1204,33 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
         return false;
     }
 
-    // Work on a copy beside the original; the original is replaced only when the copy
-    // is complete.
+    // The new file is made in memory from the mapped original and written beside it by
+    // us, every write checked: the library's own file writing loses an error that only
+    // shows when the file is closed (a full disk), and reports a cut-off file as written.
+    // The original is replaced only when the new file is complete.
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly) || source.size() <= 0) {
+        log(u"Cannot write image properties: %@ can't be read", path);
+        return false;
+    }
+    // A private mapping: the library may update a TIFF's entries in place, which must
+    // never reach the original.
+    QByteArray readCopy;
+    uchar* original = source.map(0, source.size(), QFileDevice::MapPrivateOption);
+    if (!original) {
+        readCopy = source.readAll();
+        if (readCopy.size() != source.size()) {
+            log(u"Cannot write image properties: %@ can't be read", path);
+            return false;
+        }
+        original = reinterpret_cast<uchar*>(readCopy.data());
+    }
     const QFileInfo info(path);
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     {
-        QFile source(path);
-        if (!temp.open() || !source.open(QIODevice::ReadOnly)) {
-            log(u"Cannot write image properties: no temporary copy of %@", path);
-            return false;
-        }
-        while (!source.atEnd()) {
-            const QByteArray chunk = source.read(1 << 20);
-            if (chunk.isEmpty() || temp.write(chunk) != chunk.size()) {
-                log(u"Cannot write image properties: copying %@ failed", path);
-                return false;
-            }
-        }
-        temp.setPermissions(source.permissions());
-        temp.close();
-    }
-
-    {
         ExivSession session(path);
         try {
-            auto image = Exiv2::ImageFactory::open(localPath(temp.fileName()));
+            auto image = Exiv2::ImageFactory::open(original, long(source.size()));
             if (!image.get()) {
                 log(u"Cannot write image properties into %@", path);
                 return false;
@@ -1254,11 +1256,29 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
             image->clearXmpPacket();
             image->setXmpData(xmp);
             image->writeMetadata();
+            Exiv2::BasicIo& io = image->io();
+            const qint64 size = qint64(io.size());
+            const char* bytes = size > 0 ? reinterpret_cast<const char*>(io.mmap()) : nullptr;
+            bool written = bytes && temp.open();
+            for (qint64 at = 0; written && at < size;) {
+                const qint64 n = temp.write(bytes + at, std::min<qint64>(size - at, qint64(1) << 20));
+                written = n > 0;
+                at += std::max<qint64>(n, 0);
+            }
+            written = written && temp.flush();
+            if (bytes) io.munmap();
+            temp.close();
+            if (!written || temp.error() != QFileDevice::NoError) {
+                log(u"Cannot write image properties into %@: %@", path, temp.errorString());
+                return false;
+            }
         } catch (const std::exception& e) {
             log(u"Cannot write image properties into %@: %@", path, e.what());
             return false;
         }
     }
+    temp.setPermissions(source.permissions());
+    source.close();
 
     if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
         log(u"Cannot write image properties: replacing %@ failed", path);

@@ -1,6 +1,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "tests/support/ImageFixtures.h"
+#include "tests/support/ScratchVolume.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -355,4 +356,74 @@ TEST(ImageIO, TiffThatCannotBeWrittenWholeLeavesTheOldFile) {
     EXPECT_FALSE(written);
     EXPECT_EQ(testsupport::readFile(path), QByteArray("previous content"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(ImageIO, ADiskFillingUpNeverGivesAFileWithoutItsPixelsOrMetadata) {
+    // On a small volume of its own, the disk runs full at every stage of writing: the
+    // pixels, the copy that takes the metadata, and the replacement of the first by the
+    // second. Before, a full disk while the metadata went in gave "written" for a file
+    // without metadata, and at times for one cut off in its pixels.
+    const QVariantMap props{{"{TIFF}", QVariantMap{{"Make", "Brisko Test Camera"}}},
+                            {"{Exif}", QVariantMap{{"DateTimeOriginal", "2021:05:30 08:09:10"},
+                                                   {"UserComment", QString(20000, 'x')}}}};
+    // Noise, so that no format squeezes the pixels to less than the metadata.
+    QImage picture(400, 300, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, 0xFF000000u | ((seed = seed * 1664525u + 1013904223u) >> 8));
+    for (auto [type, ext] : {std::pair{ImageType::TIFF, "tif"}, {ImageType::JPEG, "jpg"}, {ImageType::PNG, "png"},
+                             {ImageType::JPEG2000, "jp2"}}) {
+        QTemporaryDir roomy;
+        const QString whole = roomy.filePath(QString("p.") + ext);
+        ASSERT_TRUE(platform::writeImageFile(whole, picture, type, 0.8, props));
+        const qint64 fileBytes = QFileInfo(whole).size();
+        int written = 0, refused = 0;
+        for (int tenths = 5; tenths <= 25; ++tenths) {
+            SCOPED_TRACE(QString("%1 with room for %2 x the file").arg(ext).arg(tenths / 10.0).toStdString());
+            testsupport::ScratchVolume volume(8 << 20);
+            ASSERT_TRUE(volume.ok()) << volume.why().toStdString();
+            const QString path = volume.filePath(QString("p.") + ext);
+            testsupport::writeFile(path, "previous content");
+            testsupport::writeFile(volume.filePath("filler"),
+                                   QByteArray(volume.freeBytes() - fileBytes * tenths / 10, '\0'));
+            if (platform::writeImageFile(path, picture, type, 0.8, props)) {
+                ++written;
+                EXPECT_EQ(platform::readImage(path).size(), picture.size());
+                EXPECT_EQ(platform::readImageProperties(path).value("{Exif}").toMap().value("DateTimeOriginal"),
+                          "2021:05:30 08:09:10");
+            } else {
+                ++refused;
+                EXPECT_EQ(testsupport::readFile(path), QByteArray("previous content"));
+            }
+            EXPECT_EQ(QDir(volume.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        }
+        // Both ends were reached: the test did fill the disk, and it did leave room.
+        EXPECT_GT(written, 0) << ext;
+        EXPECT_GT(refused, 0) << ext;
+    }
+}
+
+TEST(ImageIO, MetadataWrittenOnAFullDiskLeavesTheFileAsItWasOrComplete) {
+    const QVariantMap props{{"{Exif}", QVariantMap{{"DateTimeOriginal", "2021:05:30 08:09:10"},
+                                                   {"UserComment", QString(20000, 'x')}}}};
+    for (auto [type, ext] : {std::pair{ImageType::TIFF, "tif"}, {ImageType::JPEG, "jpg"}, {ImageType::PNG, "png"},
+                             {ImageType::JPEG2000, "jp2"}}) {
+        const QByteArray original = platform::encodeImage(testsupport::gradientImage(600, 450), type, 0.8);
+        for (int tenths = 2; tenths <= 16; tenths += 2) {
+            SCOPED_TRACE(QString("%1 with room for %2 x its size").arg(ext).arg(tenths / 10.0).toStdString());
+            testsupport::ScratchVolume volume(8 << 20);
+            ASSERT_TRUE(volume.ok()) << volume.why().toStdString();
+            const QString path = testsupport::writeFile(volume.filePath(QString("p.") + ext), original);
+            testsupport::writeFile(volume.filePath("filler"),
+                                   QByteArray(volume.freeBytes() - original.size() * tenths / 10, '\0'));
+            if (platform::writeImageProperties(path, props)) {
+                EXPECT_FALSE(platform::readImage(path).isNull());
+                EXPECT_EQ(platform::readImageProperties(path).value("{Exif}").toMap().value("DateTimeOriginal"),
+                          "2021:05:30 08:09:10");
+            } else {
+                EXPECT_EQ(testsupport::readFile(path), original);
+            }
+            EXPECT_EQ(QDir(volume.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        }
+    }
 }
