@@ -10,8 +10,8 @@
 
 namespace CustomPicture {
 
-// The picture of the file at `path`, turned upright by its orientation tag and fitted;
-// null when the file cannot be read as a picture.
+// The picture of the file at `path` as the program's readers see it, turned upright by its
+// orientation tag, in sRGB and fitted; null when the file cannot be read as a picture.
 QImage pictureForStep(const QString& path);
 
 }  // namespace CustomPicture

@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QThreadPool>
 #include <QLabel>
 #include <QLineEdit>
@@ -451,7 +450,7 @@ void EffectsScreenController::btnChooseCustomImageTapped() {
     auto* dialog = new QFileDialog(vc_->window(), tr("Choose a picture"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilter(tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.gif)"));
+    dialog->setNameFilter(tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.gif *.jp2 *.j2k *.jpf *.jpx)"));
     connect(dialog, &QFileDialog::fileSelected, this, &EffectsScreenController::setCustomImageFromFile);
     dialog->open();
 }

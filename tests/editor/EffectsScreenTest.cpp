@@ -35,6 +35,7 @@
 #include "records/SavedState.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ImageFixtures.h"
+#include "tests/support/PackagedPictures.h"
 #include "tests/support/TestSupport.h"
 #include "tests/editor/EffectsScreenFixture.h"
 
@@ -216,6 +217,36 @@ TEST(EffectsScreenWidgets, EachOverlayKindCommitsAStepTheRunnerDrawsAsPreviewed)
         const QImage scaled = result.convertToFormat(QImage::Format_ARGB32)
                                   .scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         EXPECT_LT(testsupport::meanDiff(scaled, preview), 6.0);
+    }
+}
+
+TEST(EffectsScreenWidgets, ACustomPictureChosenAsTiffOrJpeg2000IsAddedAsItIs) {
+    // Formats the program reads as photos but the desktop's image plugins do not.
+    const QImage photo =
+        platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + "bluebells_clipped.jpg"));
+    ASSERT_FALSE(photo.isNull());
+    for (auto [type, name] : {std::pair{platform::ImageType::TIFF, "picture.tif"},
+                              std::pair{platform::ImageType::JPEG2000, "picture.jp2"}}) {
+        SCOPED_TRACE(name);
+        Screen s({QSize(1160, 880)});
+        const QString path = s.dir.filePath(name);
+        ASSERT_TRUE(platform::writeImageFile(path, photo, type, 1.0));
+        s.click(s.screen->tblFilterCategories(), s.basicRow("Add Image"));
+        QTest::mouseClick(s.screen->btnAddCustomImage(), Qt::LeftButton);
+        auto* chooser = s.vc->window()->findChild<QFileDialog*>();
+        ASSERT_NE(chooser, nullptr);
+        chooser->selectFile(path);
+        QMetaObject::invokeMethod(chooser, "accept");
+        s.settle();
+        EXPECT_TRUE(s.alerts.shown.isEmpty()) << (s.alerts.shown.isEmpty() ? "" : s.alerts.shown[0].first.toStdString());
+        EXPECT_EQ(s.screen->imageWatermarkView()->picture().size(), photo.size());
+        s.commit();
+        const auto& steps = AppDelegate::shared().arrayAppliedFilters;
+        ASSERT_EQ(s.stepNames(), QStringList({"Add Custom Image"}));
+        EXPECT_EQ(ParameterList::valueForKey(steps[0]->filterParameters, "imageName").toString(), name);
+        const QImage kept = ParameterList::valueForKey(steps[0]->filterParameters, "imageToAdd").value<QImage>();
+        EXPECT_EQ(kept.size(), photo.size());
+        EXPECT_LE(testsupport::maxDiff(kept, photo), 1);
     }
 }
 
