@@ -55,12 +55,13 @@ bool acceptRating(const std::function<bool(const QUrl&)>& open, const QString& b
 
 #include <QFileInfo>
 #include "records/PhotoFile.h"
+#include "platform/foundation/FileAttributes.h"
 namespace runalerts {
 DeletedCheck checkForDeletedPhotosInSourceFolder(const QList<std::shared_ptr<PhotoFile>>& photos, bool remove) {
     DeletedCheck check;
     check.kept = photos;
     for (qsizetype i = photos.size() - 1; i >= 0; --i) {
-        const bool exists = photos[i] && QFileInfo::exists(photos[i]->filePath);
+        const bool exists = photos[i] && platform::fileExists(photos[i]->filePath);
         if (exists) ++check.existing;
         else if (remove) check.kept.removeAt(i);
     }

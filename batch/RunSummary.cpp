@@ -84,7 +84,7 @@ QString elapsedText(const QDateTime& start, const QDateTime& now) {
 
 QString outputDirectoryText(const OutputOptionSettings* output) {
     if (!output) return QString();
-    return output->useSourceFolder.value_or(false) ? kSourceFolderText : output->outputFolderPath;
+    return output->useSourceFolder.value_or(false) ? kSourceFolderText : platform::displayPath(output->outputFolderPath);
 }
 
 Sorted sortByStatus(const QList<std::shared_ptr<PhotoFile>>& photos) {

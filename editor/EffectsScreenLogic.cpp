@@ -7,6 +7,8 @@
 #include "records/CommonFunc.h"
 #include "records/ExifInfo.h"
 #include "records/PhotoFile.h"
+#include "platform/foundation/NativeNames.h"
+#include "platform/foundation/FileAttributes.h"
 
 namespace EffectsScreen {
 namespace {
@@ -22,7 +24,7 @@ QVariantMap row(const QString& title, const QString& value) {
 }  // namespace
 
 FileExists realFileExists() {
-    return [](const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); };
+    return [](const QString& path) { return platform::fileExists(path); };
 }
 
 QList<int> missingPhotoRows(const PhotoList& photos, const FileExists& exists) {
@@ -58,8 +60,8 @@ QString headerInfoText(const PhotoFile& photo) {
 
 QList<QVariantMap> metadataRows(const PhotoFile& photo, const QVariantMap& properties) {
     QList<QVariantMap> rows;
-    rows << row(QStringLiteral("Name"), photo.originalFileName.isEmpty() ? photo.fileName : photo.originalFileName)
-         << row(QStringLiteral("Folder"), photo.fileContainerFolderName)
+    rows << row(QStringLiteral("Name"), photo.displayName())
+         << row(QStringLiteral("Folder"), platform::displayPath(photo.fileContainerFolderName))
          << row(QStringLiteral("Size"), photo.fileSizeAsString)
          << row(QStringLiteral("Dimensions"), QStringLiteral("%1 x %2").arg(int(photo.width)).arg(int(photo.height)));
     const auto exif = ExifInfo::initWithDict(properties.isEmpty() ? photo.exifDict : properties);

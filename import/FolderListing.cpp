@@ -4,20 +4,29 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace intake {
 
 namespace {
 
-// The identity of a folder on disk, links followed; nullopt-like {0,0} when unreadable.
+// The identity of a folder on disk, links followed; {0,0} when unreadable.
 QPair<quint64, quint64> folderIdentity(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {0, 0};
+    if (::stat(platform::encodePath(path).constData(), &st) != 0) return {0, 0};
     return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool isHidden(const QString& name) { return name.startsWith(u'.'); }
+
+// Entries in name order, as a file manager lists them; hidden ones left out.
+QList<platform::FolderEntry> visibleInNameOrder(QList<platform::FolderEntry> entries) {
+    entries.removeIf([](const platform::FolderEntry& e) { return isHidden(e.name); });
+    std::sort(entries.begin(), entries.end(),
+              [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
+    return entries;
 }
 
 void walk(const QString& folder, QSet<QPair<quint64, quint64>>& seen, QStringList& out,
@@ -26,14 +35,14 @@ void walk(const QString& folder, QSet<QPair<quint64, quint64>>& seen, QStringLis
     const auto id = folderIdentity(folder);
     if (id == QPair<quint64, quint64>{0, 0} || seen.contains(id)) return;
     seen.insert(id);
-    const std::optional<QFileInfoList> entries = reader(folder);
+    const std::optional<QList<platform::FolderEntry>> entries = reader(folder);
     if (!entries) {
-        platform::log(u"[Error] %@ (%@)", QStringLiteral("folder cannot be read"), folder);
+        platform::log(u"[Error] %@ (%@)", QStringLiteral("folder cannot be read"), platform::displayPath(folder));
         return;
     }
-    for (const QFileInfo& e : *entries) {
-        const QString path = platform::stringByAppendingPathComponent(folder, e.fileName());
-        if (e.isDir()) {
+    for (const platform::FolderEntry& e : visibleInNameOrder(*entries)) {
+        const QString path = platform::stringByAppendingPathComponent(folder, e.name);
+        if (e.isDirectory) {
             if (!isPackage(path)) walk(path, seen, out, keepGoing, reader);
         } else {
             out.append(path);
@@ -43,23 +52,20 @@ void walk(const QString& folder, QSet<QPair<quint64, quint64>>& seen, QStringLis
 
 }  // namespace
 
-std::optional<QFileInfoList> readFolder(const QString& folder) {
-    const QDir dir(folder);
-    if (!dir.isReadable()) return std::nullopt;
-    return dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+std::optional<QList<platform::FolderEntry>> readFolder(const QString& folder) {
+    return platform::readFolderEntries(folder);
 }
 
 QStringList listFolderImages(const QString& folder) {
     QStringList out;
-    QDir dir(folder);
-    if (!dir.isReadable()) {
-        platform::log(u"[Error] %@ (%@)", QStringLiteral("folder cannot be read"), folder);
+    const std::optional<QList<platform::FolderEntry>> entries = readFolder(folder);
+    if (!entries) {
+        platform::log(u"[Error] %@ (%@)", QStringLiteral("folder cannot be read"), platform::displayPath(folder));
         return out;
     }
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::System, QDir::Name);
-    for (const QFileInfo& e : entries) {
-        if (imageFileExtensions().contains(e.suffix(), Qt::CaseInsensitive))
-            out.append(platform::format(u"%@/%@", folder, e.fileName()));
+    for (const platform::FolderEntry& e : visibleInNameOrder(*entries)) {
+        if (!e.isDirectory && imageFileExtensions().contains(platform::pathExtension(e.name), Qt::CaseInsensitive))
+            out.append(platform::stringByAppendingPathComponent(folder, e.name));
     }
     return out;
 }

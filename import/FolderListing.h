@@ -1,14 +1,19 @@
 #pragma once
 // The files a folder brings into an add. Both listings are in name order, so a batch
 // comes out in the order the user sees the folder in a file manager.
-#include <QFileInfoList>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <functional>
 #include <optional>
 
+#include "platform/foundation/NativeNames.h"
+
 namespace intake {
+
+// Names are read by their bytes: a file whose name is not UTF-8 is listed too, and its path
+// keeps the bytes (see platform::decodePath).
 
 // The folder's direct files whose extension is an image file type (ignoring case).
 QStringList listFolderImages(const QString& folder);
@@ -18,8 +23,8 @@ QStringList listFolderImages(const QString& folder);
 // up) is walked once, and a folder that cannot be read is logged and skipped while the
 // rest of the walk goes on. `keepGoing`, when given, is checked per folder.
 // `reader` lists one folder (nullopt when it cannot be read); the file system's by default.
-using FolderReader = std::function<std::optional<QFileInfoList>(const QString& folder)>;
-std::optional<QFileInfoList> readFolder(const QString& folder);
+using FolderReader = std::function<std::optional<QList<platform::FolderEntry>>(const QString& folder)>;
+std::optional<QList<platform::FolderEntry>> readFolder(const QString& folder);
 QStringList walkFolder(const QString& folder, const std::atomic<bool>* keepGoing = nullptr,
                        const FolderReader& reader = readFolder);
 

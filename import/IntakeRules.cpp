@@ -1,5 +1,7 @@
 #include "import/IntakeRules.h"
 
+#include "platform/foundation/FileAttributes.h"
+
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Paths.h"
 #include "records/CommonFunc.h"
@@ -89,7 +91,7 @@ const QSet<QString>& packageExtensions() {
 
 bool isPackage(const QString& path) {
     const QString ext = platform::pathExtension(path).toLower();
-    return !ext.isEmpty() && packageExtensions().contains(ext) && QFileInfo(path).isDir();
+    return !ext.isEmpty() && packageExtensions().contains(ext) && platform::isDirectory(path);
 }
 
 PackageKind packageKind(const QString& path) {

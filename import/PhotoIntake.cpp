@@ -5,13 +5,13 @@
 #include "import/FolderListing.h"
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "records/AppDelegate.h"
 #include "records/ExifInfo.h"
 #include "records/MetaDataObject.h"
 #include "records/PhotoFile.h"
 
-#include <QFileInfo>
 
 using namespace intake;
 
@@ -59,15 +59,19 @@ PhotoIntake::~PhotoIntake() {
     executor_.shutdown();
 }
 
-bool PhotoIntake::addPhotosFromPaths(const QStringList& paths) {
-    QList<QUrl> urls;
-    for (const QString& p : paths) urls.append(QUrl::fromLocalFile(p));
-    return addPhotosFromPathUrls(urls);
+bool PhotoIntake::addPhotosFromPathUrls(const QList<QUrl>& urls, bool /*isiPhoto*/) {
+    QStringList paths;
+    for (const QUrl& u : urls) {
+        // A file address is read by its bytes (QUrl would lose those of a name that is not UTF-8).
+        const QStringList local = u.isLocalFile() ? platform::localPathsFromUriList(u.toEncoded()) : QStringList();
+        paths.append(local.isEmpty() ? u.path() : local.first());
+    }
+    return addPhotosFromPaths(paths);
 }
 
-bool PhotoIntake::addPhotosFromPathUrls(const QList<QUrl>& urls, bool /*isiPhoto*/) {
+bool PhotoIntake::addPhotosFromPaths(const QStringList& paths) {
     if (!ended_) {
-        platform::log(u"an add is already under way; %d more items ignored", int(urls.size()));
+        platform::log(u"an add is already under way; %d more items ignored", int(paths.size()));
         return false;
     }
     ended_ = false;
@@ -86,7 +90,7 @@ bool PhotoIntake::addPhotosFromPathUrls(const QList<QUrl>& urls, bool /*isiPhoto
     }
 
     auto request = std::make_shared<AddRequest>();
-    for (const QUrl& u : urls) request->paths.append(u.isLocalFile() ? u.toLocalFile() : u.path());
+    request->paths = paths;
     request->subFolders = isAddFromSubFolderSelected;
     request->dateFilter = isAddingWithFilter;
     request->fromLibraryPanel = isAddingIphotos;
@@ -153,8 +157,7 @@ void PhotoIntake::countTotalPhotosToBeAddedFromUrls(const Request& request) {
     };
     for (const QString& path : request->paths) {
         if (tripped || shuttingDown_) break;
-        const QFileInfo info(path);
-        if (!info.isDir()) {
+        if (!platform::isDirectory(path)) {
             if (isValidPhoto(path, *request, counted)) countOne();
             continue;
         }
@@ -181,7 +184,7 @@ void PhotoIntake::countTotalPhotosToBeAddedFromUrls(const Request& request) {
         }
         int found = 0;
         for (const QString& item : items) {
-            if (counted.contains(item) || !QFileInfo::exists(item)) continue;
+            if (counted.contains(item) || !platform::fileExists(item)) continue;
             if (!countOne()) break;
             counted.insert(item);
             ++found;
@@ -237,8 +240,7 @@ void PhotoIntake::addPhase(const Request& request) {
     handledThisAdd_.clear();
     for (const QString& path : request->paths) {
         if (!keepGoing()) break;
-        const QFileInfo info(path);
-        if (!info.isDir()) {
+        if (!platform::isDirectory(path)) {
             addToImageArray(path, platform::lastPathComponent(path), *request);
         } else if (!isPackage(path)) {
             getAllFilesInFolder(path, *request);
@@ -366,7 +368,7 @@ void PhotoIntake::showPromtForDamagedFiles() {
 
 void PhotoIntake::refuse(const QString& path) {
     QMutexLocker lock(&refusedLock_);
-    refused_.append(platform::lastPathComponent(path));
+    refused_.append(platform::displayPath(platform::lastPathComponent(path)));
 }
 
 QStringList PhotoIntake::refusedFileNames() const {

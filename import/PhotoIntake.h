@@ -1,6 +1,6 @@
 #pragma once
 // The one way photos enter the batch. Every source (open panels, the library panel,
-// drops, the last session) sets the intake flags below and calls addPhotosFromPathUrls.
+// drops, the last session) sets the intake flags below and calls addPhotosFromPaths.
 //
 // An add runs in four stages: start (main thread) → count (background, Count queue) →
 // decision (main) → add (background, Add queue) → end (main). The count refuses the whole
@@ -108,7 +108,7 @@ public:
     std::atomic<bool> isPhotosAlreadyAdded{false};
     std::atomic<bool> isPhotoFormatNotSupported{false};
     // Names of the files the current (or last) add refused as damaged or of a kind not
-    // taken, in the order met; any thread.
+    // taken, in the order met, as people read them; any thread.
     QStringList refusedFileNames() const;
 
     // The footer for the batch as it is now (main thread).

@@ -2,7 +2,9 @@
 
 #include "import/IntakeExecutor.h"
 #include "import/PhotoIntake.h"
+#include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -180,24 +182,21 @@ AddOptionChoice choiceForRow(int row, int optionCount, int popupType) {
 }
 
 QStringList pathsFromUriList(const QMimeData* mime) {
-    QStringList paths;
-    if (!mime || !mime->hasUrls()) return paths;
-    for (const QUrl& u : mime->urls())
-        if (u.isLocalFile()) paths.append(u.toLocalFile());
-    return paths;
+    if (!mime || !mime->hasUrls()) return {};
+    return platform::localPathsFromUriList(mime->data(QStringLiteral("text/uri-list")));
 }
 
 bool gridDropIsAcceptable(const QStringList& paths) {
     if (paths.isEmpty()) return false;
     if (imageFileExtensions().contains(platform::pathExtension(paths.first()), Qt::CaseInsensitive)) return true;
-    return QFileInfo(paths.last()).isDir();
+    return platform::isDirectory(paths.last());
 }
 
 DropAreaOutcome dropAreaPerformDrop(const QMimeData* mime, platform::NotificationCenter& center) {
     DropAreaOutcome out;
     const QStringList paths = pathsFromUriList(mime);
     if (!paths.isEmpty()) {
-        platform::log(u"drag drop path = %@", paths.first());
+        platform::log(u"drag drop path = %@", platform::displayPath(paths.first()));
         center.postNotification(kFileDragDropNotification, {{QStringLiteral("paths"), paths}});
         out.accepted = true;
         out.paths = paths;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/Values.h"
 
@@ -18,7 +19,7 @@ const QString kModified = QStringLiteral("BookmarkModificationTime");
 
 bool identityOf(const QString& path, Bookmark& b) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (::stat(platform::encodePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     b.device = quint64(st.st_dev);
     b.inode = quint64(st.st_ino);
     b.size = qint64(st.st_size);

@@ -23,6 +23,10 @@ void applyVectorSize(PhotoFile& photo, const std::optional<QSizeF>& size) {
 
 }  // namespace
 
+QString PhotoFile::displayName() const {
+    return platform::displayPath(originalFileName.isEmpty() ? fileName : originalFileName);
+}
+
 std::shared_ptr<PhotoFile> PhotoFile::initWithFileUrl(const QString& path, bool isIphoto) {
     return initWithFileUrl(path, QString(), isIphoto);
 }

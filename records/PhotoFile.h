@@ -45,4 +45,9 @@ struct PhotoFile {
                                                       const QString& originalFileName,
                                                       bool isIphoto);
     static std::shared_ptr<PhotoFile> initWithFileUrl(const QString& path, bool isIphoto);
+
+    // The name people see: the shown name, else the file's name (records made outside an
+    // add, such as a restored session, may carry none), with each byte of a name that is
+    // not UTF-8 written \xNN.
+    QString displayName() const;
 };

@@ -1,5 +1,7 @@
 #include "ui/CollectionView.h"
 
+#include "platform/foundation/NativeNames.h"
+
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -307,11 +309,9 @@ void CollectionView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 QStringList CollectionView::localFiles(const QMimeData* mime) const {
-    QStringList out;
-    if (!mime || !mime->hasUrls()) return out;
-    for (const QUrl& u : mime->urls())
-        if (u.isLocalFile()) out << u.toLocalFile();
-    return out;
+    // Read from the list's bytes, so a name that is not UTF-8 keeps them.
+    if (!mime || !mime->hasUrls()) return {};
+    return platform::localPathsFromUriList(mime->data(QStringLiteral("text/uri-list")));
 }
 
 void CollectionView::dragEnterEvent(QDragEnterEvent* e) {

@@ -4,6 +4,7 @@
 #include "records/OutputPhotoPath.h"
 #include "records/PhotoFile.h"
 #include "ui/LabeledToggleButton.h"
+#include "platform/foundation/NativeNames.h"
 
 #include <QPainter>
 
@@ -89,10 +90,10 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
     const bool newName = index.column() == 0;
     const PreviewMark mark = classification_.markFor(*record);
     switch (role) {
-    case Qt::DisplayRole: return newName ? record->filePath : record->oldFilePath;
+    case Qt::DisplayRole: return platform::displayPath(newName ? record->filePath : record->oldFilePath);
     case Qt::ToolTipRole: {
-        if (!newName) return record->oldFilePath;
-        QString tip = record->filePath + u'\n' + PreviewClassifier::toolTipFor(mark);
+        if (!newName) return platform::displayPath(record->oldFilePath);
+        QString tip = platform::displayPath(record->filePath) + u'\n' + PreviewClassifier::toolTipFor(mark);
         if (classification_.replacesOwnSource(*record)) tip += u'\n' + PreviewClassifier::replacesOwnSourceNote();
         return tip;
     }
@@ -103,7 +104,7 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
     // The file name is drawn white only in the all view, on rows in no bucket.
     case HighlightRole: return newName && mode_ == All && mark == PreviewMark::Ready;
     // The name as the path shows it (the planned path keeps its extension in lower case).
-    case FileNameRole: return record->filePath.mid(record->filePath.lastIndexOf(u'/') + 1);
+    case FileNameRole: return platform::displayPath(record->filePath.mid(record->filePath.lastIndexOf(u'/') + 1));
     default: return {};
     }
 }
@@ -189,8 +190,8 @@ QVariant RunTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        if (index.column() == 0) return planned ? planned->filePath : QString();
-        return photo ? photo->filePath : QString();
+        if (index.column() == 0) return planned ? platform::displayPath(planned->filePath) : QString();
+        return photo ? platform::displayPath(photo->filePath) : QString();
     case Qt::BackgroundRole: return previewtables::rowBackground(row);
     case Qt::ForegroundRole: {
         const QColor c = photo ? statusColor(photo->processStatus) : QColor();

@@ -26,6 +26,7 @@
 #include "records/OutputPhotoPath.h"
 #include "records/PhotoFile.h"
 #include "ui/BarProgressIndicator.h"
+#include "platform/foundation/NativeNames.h"
 
 #include <QStandardPaths>
 
@@ -390,7 +391,7 @@ void SetupVC::runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& pho
     summaryController->setProcessInfoAtBottm();
     if (row < 0 || row >= runModel->rowCount()) return;
     runModel->rowChanged(row);
-    if (photo) lblCurrntFilePath->setText(photo->filePath);
+    if (photo) lblCurrntFilePath->setText(platform::displayPath(photo->filePath));
     tblPreviewPaths->scrollTo(runModel->index(row, 0));
 }
 

@@ -430,7 +430,7 @@ void EffectsScreenController::updateBatchInformationInBottomView() {
 void EffectsScreenController::setImageInfo() {
     const auto photo = AppDelegate::shared().selectedImageFile;
     if (!photo) return;
-    lblImageName_->setText(photo->originalFileName.isEmpty() ? photo->fileName : photo->originalFileName);
+    lblImageName_->setText(photo->displayName());
     lblImageInfo_->setText(EffectsScreen::headerInfoText(*photo));
     const QImage picture = imgSelected_Thumbnail_.isNull() ? originalImage_ : imgSelected_Thumbnail_;
     lblSelectedImage_->setPixmap(picture.isNull() ? QPixmap()

@@ -23,6 +23,7 @@
 #include "records/FavouriteBatch.h"
 #include "records/FilterRecord.h"
 #include "records/PhotoFile.h"
+#include "platform/foundation/FileAttributes.h"
 
 // ---- the preview ----
 
@@ -133,7 +134,7 @@ void EffectsScreenController::showFilterParametersViewShowFlag(bool show, bool a
 
 bool EffectsScreenController::isSelectedPhotoDeleted() const {
     const auto photo = AppDelegate::shared().selectedImageFile;
-    return photo && !QFileInfo::exists(photo->filePath);
+    return photo && !platform::fileExists(photo->filePath);
 }
 
 void EffectsScreenController::resizeConvertFormatViewAfterDelay() {

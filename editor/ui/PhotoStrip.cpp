@@ -79,7 +79,7 @@ CollectionViewCell* PhotoStrip::cellForItemAtIndexPath(CollectionView* view, con
     const auto& photos = AppDelegate::shared().arraySelectedImagesToProcess;
     const auto photo = photos.value(path.item);
     cell->setIsForSmallThubnails(true);
-    cell->setNameValue(photo ? photo->originalFileName : QString());
+    cell->setNameValue(photo ? photo->displayName() : QString());
     cell->setBackgroundImage(photo ? dictPhotoImages_.value(photo->filePath) : QImage());
     // A tile whose file is gone shows the not-available mark.
     QImage mark;

@@ -45,6 +45,7 @@
 #include "ui/AttachedWindow.h"
 #include "ui/OpenFailure.h"
 #include "records/SubWindowHold.h"
+#include "platform/foundation/FileAttributes.h"
 
 namespace names = platform::notifications;
 
@@ -696,7 +697,7 @@ void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
     int valid = 0;
     for (int i = count - 1; i >= 0; --i) {
         const PhotoFile& photo = *copy[i];
-        const bool ok = QFileInfo::exists(photo.filePath) && photo.width > 0 && photo.height > 0;
+        const bool ok = platform::fileExists(photo.filePath) && photo.width > 0 && photo.height > 0;
         if (ok) {
             ++valid;
             unavailable_.remove(photo.filePath);
@@ -723,7 +724,7 @@ void AddPhotosVC::photoNotAvailableOnIndex(int index) {
     if (AppDelegate::shared().isSUBWINDOW_OPENED) return;
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     const bool inBatch = index >= 0 && index < batch.size();
-    const bool exists = inBatch && QFileInfo::exists(batch[index]->filePath);
+    const bool exists = inBatch && platform::fileExists(batch[index]->filePath);
     showAlertSheet(addphotosalerts::notAvailable(exists));
     if (inBatch) {
         markUnreadable(batch[index]->filePath);
@@ -759,7 +760,7 @@ void AddPhotosVC::setSeletedPhotoFileWithIndex(int index) {
         app.selectedImageIndex = index;
         return;
     }
-    if (QFileInfo::exists(photo->filePath)) {
+    if (platform::fileExists(photo->filePath)) {
         app.selectedImageFile = photo;
         app.selectedImageIndex = index;
         setPreviewImage();
@@ -850,7 +851,7 @@ void AddPhotosVC::btnNextTapped() {
     const int current = app.selectedImageIndex;
     // Enabled again whatever happens, so a failed Next can be tried again.
     btnSelectOptions_->setEnabled(true);
-    if (current >= 0 && current < batch.size() && QFileInfo::exists(batch[current]->filePath)) {
+    if (current >= 0 && current < batch.size() && platform::fileExists(batch[current]->filePath)) {
         if (delegate_) delegate_->btnNextFromAddPhotosVcTapped();
     } else if (!app.isSUBWINDOW_OPENED && !isAlertShown()) {
         photoNotAvailableOnIndex(current);
@@ -892,8 +893,7 @@ CollectionViewCell* AddPhotosVC::cellForItemAtIndexPath(CollectionView* view, co
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     if (!cell || path.item < 0 || path.item >= batch.size()) return cell;
     const PhotoFile& photo = *batch[path.item];
-    // Records made outside an add (a restored session) may carry no shown name.
-    cell->setFileName(photo.originalFileName.isEmpty() ? photo.fileName : photo.originalFileName);
+    cell->setFileName(photo.displayName());
     cell->setFileDimension(QStringLiteral("Dimensions %1 X %2").arg(int(photo.width)).arg(int(photo.height)));
     cell->setFileSize(QStringLiteral("Size %1").arg(photo.fileSizeAsString));
     cell->setToolTip(unavailableToolTip(photo.filePath));
@@ -915,7 +915,7 @@ void AddPhotosVC::setTileImage(int index, const QImage& image) {
 }
 
 QString AddPhotosVC::unavailableToolTip(const QString& path) const {
-    return unavailable_.contains(path) ? intake::unavailablePhotoText(QFileInfo::exists(path)) : QString();
+    return unavailable_.contains(path) ? intake::unavailablePhotoText(platform::fileExists(path)) : QString();
 }
 
 void AddPhotosVC::scrollViewBoundDidChange(QRect bounds) {
@@ -998,7 +998,7 @@ void AddPhotosVC::markUnreadable(const QString& path) {
     const int index = batchIndexOf(path);
     if (index < 0) return;
     // The output screen counts it among the errors; a file that is gone counts as missing there.
-    AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = QFileInfo::exists(path);
+    AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = platform::fileExists(path);
     listModel_->unavailableChanged(index);
 }
 

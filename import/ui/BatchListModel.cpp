@@ -9,6 +9,8 @@
 #include "import/ui/ScreenImages.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "platform/foundation/NativeNames.h"
+#include "platform/foundation/FileAttributes.h"
 
 BatchListModel::BatchListModel(const QList<int>* checkedRows, QObject* parent)
     : QAbstractTableModel(parent), checked_(checkedRows) {}
@@ -35,8 +37,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         break;
     case NameColumn:
         if (role == Qt::ToolTipRole && unavailable_ && unavailable_->contains(photo.filePath))
-            return photo.fileName + u'\n' + intake::unavailablePhotoText(QFileInfo::exists(photo.filePath));
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return photo.fileName;
+            return photo.displayName() + u'\n' + intake::unavailablePhotoText(platform::fileExists(photo.filePath));
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return photo.displayName();
         if (role == Qt::DecorationRole) {
             if (unavailable_ && unavailable_->contains(photo.filePath)) return screenimages::named(screenimages::kNotAvailableSmall);
             if (const QImage* thumb = thumbnails_.object(photo.filePath)) return *thumb;
@@ -53,7 +55,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::DisplayRole) return photo.fileSizeAsString;
         break;
     case FileLocationColumn:
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return photo.filePath;
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return platform::displayPath(photo.filePath);
         break;
     case InfoColumn:
         // A plain "i": the circled letter is missing from common fonts.

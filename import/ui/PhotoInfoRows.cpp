@@ -8,6 +8,8 @@
 #include "records/CommonFunc.h"
 #include "records/ExifInfo.h"
 #include "records/ImageFileInfo.h"
+#include "platform/foundation/NativeNames.h"
+#include "platform/foundation/Paths.h"
 
 namespace photoinfo {
 
@@ -49,13 +51,14 @@ QList<MetaDataRow> createArrayToUpdateMetaDataWithNode(ImageFileInfo& info) {
     const ExifInfo& exif = info.exifInfo ? *info.exifInfo : empty;
     QList<MetaDataRow> rows;
     rows.reserve(35);
-    append(rows, "ID_FILE_NAME", info.fileName);
-    append(rows, "ID_FILE_PATH", info.filePath);
+    append(rows, "ID_FILE_NAME", platform::displayPath(info.fileName));
+    append(rows, "ID_FILE_PATH", platform::displayPath(info.filePath));
     append(rows, "ID_FILE_SIZE", CommonFunc::getSizeInUnits(QVariant::fromValue(double(info.fileSize))));
     append(rows, "ID_FILE_LABEL", exif.fileLabel);
     append(rows, "ID_FILE_CREATED", dateText(info.createDate));
     append(rows, "ID_FILE_MODIFIED", dateText(info.modDate));
-    append(rows, "ID_FOLDER_NAME", QFileInfo(QFileInfo(info.filePath).absolutePath()).fileName());
+    append(rows, "ID_FOLDER_NAME",
+           platform::displayPath(platform::lastPathComponent(platform::stringByDeletingLastPathComponent(info.filePath))));
     append(rows, "ID_RATING", textOf(exif.rating));
     append(rows, "ID_KEYWORDS", exif.keywords);
     append(rows, "ID_IMAGE_SIZE", exif.imageSizeToDisplay);

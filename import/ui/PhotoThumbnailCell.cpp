@@ -72,7 +72,7 @@ PhotoThumbnailCell* PhotoThumbnailCell::copy(QWidget* parent) const {
 void PhotoThumbnailCell::setRepresentedObject(const std::shared_ptr<PhotoFile>& photo) {
     photo_ = photo;
     if (!photo) return;
-    lblFileName->setText(photo->fileName);
+    lblFileName->setText(photo->displayName());
     lblFileDimension->setText(QStringLiteral("Dimensions %1 X %2").arg(int(photo->width)).arg(int(photo->height)));
     lblFileSize->setText(QStringLiteral("Size %1").arg(photo->fileSizeAsString));
     checkBox->hide();

@@ -1,6 +1,10 @@
 #include "platform/foundation/NativeNames.h"
 
+#include <QFile>
+#include <QSysInfo>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -93,6 +97,73 @@ QString displayPath(const QString& path) {
         }
     }
     return out;
+}
+
+bool openFile(QFile& file, const QString& path, QIODevice::OpenMode mode) {
+    if (!hasKeptBytes(path)) {
+        file.setFileName(path);
+        return file.open(mode);
+    }
+    const int flags = (mode & QIODevice::WriteOnly) ? ((mode & QIODevice::ReadOnly) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    const int fd = ::open(encodePath(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (file.open(fd, mode, QFileDevice::AutoCloseHandle)) return true;
+    ::close(fd);
+    return false;
+}
+
+std::optional<QList<FolderEntry>> readFolderEntries(const QString& folder) {
+    const QByteArray native = encodePath(folder);
+    DIR* dir = ::opendir(native.isEmpty() ? "." : native.constData());
+    if (!dir) return std::nullopt;
+    QList<FolderEntry> entries;
+    const int fd = ::dirfd(dir);
+    while (const dirent* e = ::readdir(dir)) {
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+        bool isDirectory = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            isDirectory = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.append({decodePath(QByteArray(name)), isDirectory});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+QStringList localPathsFromUriList(const QByteArray& uriList) {
+    QStringList paths;
+    for (QByteArray line : uriList.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        if (line.size() < 5 || qstrnicmp(line.constData(), "file:", 5) != 0) continue;
+        QByteArray rest = line.mid(5);
+        if (rest.startsWith("//")) {
+            // file://host/path: this machine's own files only.
+            const qsizetype slash = rest.indexOf('/', 2);
+            if (slash < 0) continue;
+            const QByteArray host = QByteArray::fromPercentEncoding(rest.mid(2, slash - 2));
+            if (!host.isEmpty() && host.compare("localhost", Qt::CaseInsensitive) != 0 &&
+                host.compare(QSysInfo::machineHostName().toUtf8(), Qt::CaseInsensitive) != 0)
+                continue;
+            rest = rest.mid(slash);
+        }
+        if (!rest.startsWith('/')) continue;
+        // An address's query or fragment is no part of a file's name.
+        for (const char delimiter : {'?', '#'}) {
+            const qsizetype at = rest.indexOf(delimiter);
+            if (at >= 0) rest.truncate(at);
+        }
+        const QByteArray bytes = QByteArray::fromPercentEncoding(rest);
+        if (bytes.contains('\0')) continue;
+        paths.append(decodePath(bytes));
+    }
+    return paths;
+}
+
+QUrl fileUrl(const QString& path) {
+    return QUrl::fromEncoded(QByteArray("file://") + encodePath(path).toPercentEncoding("/"), QUrl::StrictMode);
 }
 
 ReadablePath::ReadablePath(const QString& path) {

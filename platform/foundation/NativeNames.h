@@ -6,8 +6,15 @@
 // U+DC00 + byte, and encodePath gives exactly the original bytes back. Valid UTF-8 names
 // come out as Qt would read them.
 #include <QByteArray>
+#include <QIODevice>
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 #include <memory>
+#include <optional>
+
+class QFile;
 
 namespace platform {
 
@@ -19,6 +26,27 @@ QByteArray encodePath(const QString& path);
 bool hasKeptBytes(const QString& path);
 // The path for people to read: each kept byte shown as \xNN.
 QString displayPath(const QString& path);
+
+// Opens `file` on the file at `path`, by its bytes when it has kept ones (QFile would look
+// for another name). For reading and writing files that exist; false when it cannot.
+bool openFile(QFile& file, const QString& path, QIODevice::OpenMode mode = QIODevice::ReadOnly);
+
+// One entry of a folder read by the bytes of its names (Qt's listing leaves out names that
+// are not UTF-8). Symbolic links are followed for the kind; one that leads nowhere is a file.
+struct FolderEntry {
+    QString name;
+    bool isDirectory = false;
+};
+// The folder's entries but "." and "..", hidden ones included, in no particular order;
+// nullopt when the folder cannot be read.
+std::optional<QList<FolderEntry>> readFolderEntries(const QString& folder);
+
+// The local files of a text/uri-list, in order, from its bytes: each file: address is
+// decoded byte for byte, so a name that is not UTF-8 keeps its bytes (QUrl would replace
+// them). Comments, other schemes and files of other hosts are left out.
+QStringList localPathsFromUriList(const QByteArray& uriList);
+// The file: address of a path, its bytes percent-encoded (the inverse of the above).
+QUrl fileUrl(const QString& path);
 
 // A path that any reader (Qt, the image decoders, Exiv2) can open for the file at `path`:
 // the path itself, or for a name with kept bytes the descriptor link /proc/self/fd/N of the

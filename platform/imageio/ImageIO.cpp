@@ -5,6 +5,7 @@
 #include "platform/imageio/ReadOnlyCodecs.h"
 #include "platform/imageio/VectorHeaders.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -144,8 +145,7 @@ struct FileBytes {
     QByteArray copy;
     Bytes bytes;
     bool open(const QString& path) {
-        file.setFileName(path);
-        if (!file.open(QIODevice::ReadOnly)) return false;
+        if (!openFile(file, path)) return false;
         const qint64 size = file.size();
         if (size <= 0) return true;
         if (uchar* p = file.map(0, size)) {

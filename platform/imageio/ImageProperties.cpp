@@ -6,6 +6,7 @@
 #include "platform/imageio/ImageProperties.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/imageio/ReadOnlyCodecs.h"
 
 #include <QDir>
@@ -630,7 +631,7 @@ void ensureExiv2() {
     });
 }
 
-std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string localPath(const QString& path) { return encodePath(path).toStdString(); }
 
 QString textFromBytes(const std::string& s) {
     std::string t = s;
@@ -1154,8 +1155,8 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, QFile& 
 
 QVariantMap readImageProperties(const QString& path) {
     if (path.isEmpty()) return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    QFile file;
+    if (!openFile(file, path)) return {};
     if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path, file)) return *readOnly;
     HeaderFacts h;
     {

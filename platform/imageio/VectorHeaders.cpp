@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QFile>
+
+#include "platform/foundation/NativeNames.h"
 #include <QList>
 #include <cmath>
 #include <cstdint>
@@ -61,8 +63,8 @@ BoxResult findBoundingBox(const QByteArray& text, QSizeF* size) {
 }  // namespace
 
 std::optional<QSizeF> epsPictureSize(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    QFile f;
+    if (!openFile(f, path)) return std::nullopt;
     const qint64 fileSize = f.size();
     qint64 psStart = 0, psLength = fileSize;
     const QByteArray head = readRange(f, 0, 30);
@@ -91,8 +93,8 @@ std::optional<QSizeF> epsPictureSize(const QString& path) {
 }
 
 std::optional<QSizeF> pictPictureSize(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    QFile f;
+    if (!openFile(f, path)) return std::nullopt;
     const QByteArray data = readRange(f, 0, 512 + 16);
     // A picture starts with its size (2 bytes) and frame (top, left, bottom, right), then
     // the version opcode: 0x11 0x01 for version 1, 0x0011 0x02FF for version 2. Files

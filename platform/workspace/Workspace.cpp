@@ -1,5 +1,8 @@
 #include "platform/workspace/Workspace.h"
 
+#include "platform/foundation/NativeNames.h"
+#include "platform/foundation/Paths.h"
+
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -29,16 +32,18 @@ bool Workspace::callFileManager(const QString& method, const QString& path) cons
         if (!activatable.isValid() || !activatable.value().contains(kFileManagerService)) return false;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kFileManagerService, kFileManagerPath, kFileManagerService, method);
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    call << QStringList{fileUrl(path).toString()} << QString();
     // No wait for the answer: the file manager may take its time to come up.
     return bus.send(call);
 }
 
-bool Workspace::openContainingFolder(const QString& path) { return openURL(QUrl::fromLocalFile(QFileInfo(path).absolutePath())); }
+bool Workspace::openContainingFolder(const QString& path) {
+    return openURL(fileUrl(stringByDeletingLastPathComponent(QFileInfo(path).absoluteFilePath())));
+}
 
 bool Workspace::openURL(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-bool Workspace::openFile(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+bool Workspace::openFile(const QString& path) { return QDesktopServices::openUrl(fileUrl(QFileInfo(path).absoluteFilePath())); }
 
 bool Workspace::selectFile(const QString& path) {
     return callFileManager(QStringLiteral("ShowItems"), path) || openContainingFolder(path);

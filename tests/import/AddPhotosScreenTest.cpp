@@ -29,6 +29,7 @@
 #include "import/PhotoSources.h"
 #include "records/AppliedFilter.h"
 #include "import/ui/ScreenImages.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/imageio/ImageIO.h"
@@ -103,6 +104,7 @@ protected:
     }
     void TearDown() override {
         delete screen;
+        testsupport::removeTree(dir.path());
         AppDelegate::shared().resetToLaunchValues();
     }
     AddPhotosVC* makeScreen() {
@@ -138,6 +140,17 @@ protected:
         screen->intake().addPhotosFromPaths(paths);
         executor.runAll();
         QApplication::processEvents();
+    }
+    // The open panel answered where it shows `folder`, with nothing picked; false when no
+    // panel is open.
+    bool acceptOpenPanelIn(const QString& folder) {
+        auto* panel = screen->findChild<QFileDialog*>("openPanel");
+        if (!panel) return false;
+        panel->setDirectory(folder);
+        static_cast<QDialog*>(panel)->accept();
+        executor.runAll();
+        QApplication::processEvents();
+        return true;
     }
     QStringList batchPaths() const {
         QStringList out;
@@ -835,12 +848,7 @@ TEST_F(AddPhotosScreenTest, LibraryPanelRefusesAPlainFolderAndEveryAddEndsFreein
     // The library panel accepting a plain folder (or, with nothing picked, the folder it
     // shows): refused with a word why, and the screen stays usable.
     screen->btnAddIphotosTapped();
-    auto* panel = screen->findChild<QFileDialog*>("openPanel");
-    ASSERT_TRUE(panel);
-    panel->setDirectory(path("plain"));
-    static_cast<QDialog*>(panel)->accept();
-    executor.runAll();
-    QApplication::processEvents();
+    ASSERT_TRUE(acceptOpenPanelIn(path("plain")));
     EXPECT_TRUE(batchPaths().isEmpty());
     EXPECT_EQ(screen->alertTitle(), "NOT A PHOTO LIBRARY");
     EXPECT_TRUE(screen->alertMessage().contains("\u201cplain\u201d")) << screen->alertMessage().toStdString();
@@ -1143,4 +1151,70 @@ TEST_F(AddPhotosScreenTest, TheKeyboardAnswersSheetsAndPopUpsAsTheDesktopsDo) {
     EXPECT_NE(next->grab().toImage(), unfocused);
     QTest::keyClick(next, Qt::Key_Tab);
     EXPECT_FALSE(next->hasFocus());
+}
+
+TEST_F(AddPhotosScreenTest, NamesThatAreNotUtf8AreAddedEveryWayAndShownReadably) {
+    realThumbnails = true;
+    // A photo whose name is Latin-1 bytes, as old cameras and archives leave them.
+    const QString latin = platform::decodePath(QFile::encodeName(path("Trip")) + "/IMG_\xe9\xff.jpg");
+    intakefixtures::photo(latin);
+    const QString plain = intakefixtures::photo(path("Trip/plain.jpg"));
+    const QString shownName = "IMG_\\xE9\\xFF.jpg";
+    const QString shownPath = path("Trip") + "/" + shownName;
+
+    // By folder, through the Add Folder panel.
+    screen->btnAddFolderTapped();
+    ASSERT_TRUE(acceptOpenPanelIn(path("Trip")));
+    ASSERT_EQ(batchPaths(), (QStringList{latin, plain}));
+    EXPECT_FALSE(screen->isAlertShown()) << screen->alertMessage().toStdString();
+    EXPECT_EQ(AppDelegate::shared().arraySelectedImagesToProcess[0]->width, 32);
+
+    // Shown: the tile's name and picture, the selection, the info pop-up, the list's row.
+    EXPECT_EQ(tile(0)->fileName(), shownName);
+    timers.fire("scrollingEnd");
+    grid.runAll();
+    EXPECT_EQ(screenimages::nameOf(tile(0)->image()), "") << "a picture, not the not-available mark";
+    EXPECT_EQ(tile(0)->toolTip(), "");
+    auto* view = screen->collectionView();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->rectForItemAtIndexPath({0, 0}).toRect().center() - view->documentVisibleRect().topLeft());
+    EXPECT_FALSE(screen->isAlertShown()) << screen->alertTitle().toStdString();
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, 0);
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 0});
+    ASSERT_TRUE(screen->infoWindow());
+    EXPECT_EQ(screen->arrMetaData()[0].value, shownName);
+    EXPECT_EQ(screen->arrMetaData()[1].value, shownPath);
+    EXPECT_EQ(screen->arrMetaData()[9].value, "32 x 24");
+    screen->changePhotosViewImageMode(1, false);
+    list.runAll();
+    EXPECT_EQ(screen->listModel()->index(0, BatchListModel::NameColumn).data().toString(), shownName);
+    EXPECT_EQ(screen->listModel()->index(0, BatchListModel::FileLocationColumn).data().toString(), shownPath);
+    EXPECT_TRUE(screen->listModel()->hasThumbnail(latin));
+
+    // By drop, as a file manager lists the file: its address percent-encodes the bytes.
+    QMimeData mime;
+    mime.setData("text/uri-list", "file://" + platform::encodePath(latin).toPercentEncoding("/") + "\r\n");
+    auto removeAll = [&] {
+        screen->btnOnRemovePhotoPopupTapped(1);
+        screen->btnYesOnRemoveAllPhotoTapped();
+        ASSERT_TRUE(batchPaths().isEmpty());
+    };
+    removeAll();
+    EXPECT_TRUE(screen->dropArea()->performDragOperation(&mime));
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths(), QStringList{latin});
+    // And on the grid.
+    screen->changePhotosViewImageMode(0, false);
+    removeAll();
+    add({plain});
+    QDragEnterEvent enter(view->viewport()->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(view->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(view->viewport()->rect().center()), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(view->viewport(), &drop);
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths(), (QStringList{plain, latin}));
+    EXPECT_EQ(tile(1)->fileName(), shownName);
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "import/ui/ScreenServices.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/workspace/Workspace.h"
 
 namespace {
@@ -112,6 +113,11 @@ TEST_F(FileManagerDBusTest, RevealAndShowInfoReachTheFileManagerOnTheBus) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return fake.calls.size() >= 3; }, 5000));
     EXPECT_EQ(fake.calls.size(), 3);
     EXPECT_TRUE(fake.calls[2].startsWith("ShowItems "));
+
+    // A name that is not UTF-8 reaches the file manager by its bytes.
+    files.revealFile(platform::decodePath(QFile::encodeName(dir.path()) + "/IMG_\xe9.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.calls.size() >= 4; }, 5000));
+    EXPECT_TRUE(fake.calls[3].endsWith("/IMG_%E9.jpg []")) << fake.calls[3].toStdString();
 }
 
 TEST_F(FileManagerDBusTest, WithNoFileManagerTheFolderIsOpened) {

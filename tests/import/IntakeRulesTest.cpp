@@ -7,6 +7,7 @@
 
 #include "import/FolderListing.h"
 #include "import/IntakeRules.h"
+#include "platform/foundation/NativeNames.h"
 #include "records/PhotoFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -134,6 +135,15 @@ TEST(FolderListing, WalkSkipsHiddenPackagesAndLoopsInNameOrder) {
     EXPECT_EQ(walked, (QStringList{root + "/a.jpg", root + "/b.jpg", root + "/notes.txt", root + "/sub/c.jpg",
                                    root + "/sub/zlink/deeper/g.jpg"}));
     EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg"}));
+
+    // Names that are not UTF-8, of files and of folders, are listed by their bytes.
+    const QString odd = platform::decodePath(QFile::encodeName(root) + "/\xe9t\xe9/IMG_\xff.jpg");
+    const QString top = platform::decodePath(QFile::encodeName(root) + "/c\xe9.JPG");
+    testsupport::writeFile(odd, "x");
+    testsupport::writeFile(top, "x");
+    EXPECT_TRUE(walkFolder(root).contains(odd));
+    EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg", top}));
+    testsupport::removeTree(dir.path());
 }
 
 TEST(FolderListing, UnreadableSubFolderIsSkippedAndTheRestWalked) {
@@ -146,7 +156,7 @@ TEST(FolderListing, UnreadableSubFolderIsSkippedAndTheRestWalked) {
     const QStringList expected{root + "/a/1.jpg", root + "/c/3.jpg"};
 
     // The file system refuses "b" (as it does for a folder without read permission).
-    const auto refuseB = [&](const QString& folder) -> std::optional<QFileInfoList> {
+    const auto refuseB = [&](const QString& folder) -> std::optional<QList<platform::FolderEntry>> {
         if (folder == root + "/b") return std::nullopt;
         return readFolder(folder);
     };

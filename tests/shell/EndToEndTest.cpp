@@ -34,6 +34,7 @@
 #include "import/PhotoIntake.h"
 #include "import/ui/AddPhotosVC.h"
 #include "import/ui/DropArea.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
@@ -209,6 +210,22 @@ void startRun(SetupVC* setup) {
     QMessageBox* question = setup->startQuestion();
     ASSERT_NE(question, nullptr);
     QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+}
+
+// The program started again: the last session is offered, taken, and its `count` photos
+// are in the batch. The new window's add-photos screen, or null when that did not happen.
+AddPhotosVC* reopenWithTheLastSession(Road& road, int count) {
+    AppDelegate& app = AppDelegate::shared();
+    road.window.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    app.resetToLaunchValues();
+    road.open();
+    AddPhotosVC* again = road.window->addPhotosVC();
+    if (!batchtest::waitUntil([&] { return again->isAlertShown(); })) return nullptr;
+    EXPECT_EQ(again->alertTitle(), "LOAD LAST SESSION");
+    click(again->findChild<QPushButton*>("btnYesOnAlert"));
+    if (!batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == count; })) return nullptr;
+    return again;
 }
 
 TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
@@ -388,20 +405,82 @@ TEST(EndToEnd, DroppedPhotosThroughEffectsAndOutputToFilesOnDisk) {
     EXPECT_FALSE(road.window->isVisible());
 
     // ---- the program started again: the last session is offered and loads ----
-    road.window.reset();
-    QThreadPool::globalInstance()->waitForDone();
-    app.resetToLaunchValues();
-    road.open();
-    AddPhotosVC* again = road.window->addPhotosVC();
-    ASSERT_TRUE(batchtest::waitUntil([&] { return again->isAlertShown(); }));
-    EXPECT_EQ(again->alertTitle(), "LOAD LAST SESSION");
-    click(again->findChild<QPushButton*>("btnYesOnAlert"));
-    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3; }));
+    AddPhotosVC* again = reopenWithTheLastSession(road, 3);
+    ASSERT_NE(again, nullptr);
     batch.clear();
     for (const auto& p : app.arraySelectedImagesToProcess) batch << p->filePath;
     EXPECT_EQ(batch, good);
     EXPECT_TRUE(batchtest::waitUntil([&] { return again->footerText().startsWith("Batch Count: 3"); }))
         << again->footerText().toStdString();
+}
+
+TEST(EndToEnd, ANameThatIsNotUtf8IsAddedShownProcessedAndSavedWithTheSession) {
+    Road road;
+    AppDelegate& app = AppDelegate::shared();
+    // A photo named in Latin-1 bytes, as old cameras and archives leave them.
+    const QByteArray bytesName = "Caf\xe9 \xff.jpg";
+    const QString source = platform::decodePath(QFile::encodeName(road.path("in")) + '/' + bytesName);
+    testsupport::writeFile(source, platform::encodeImage(testsupport::gradientImage(120, 80), platform::ImageType::JPEG, 0.9));
+    const QString shownName = "Caf\\xE9 \\xFF.jpg";
+
+    // ---- added by dropping its folder ----
+    AddPhotosVC* add = road.window->addPhotosVC();
+    ASSERT_TRUE(dropFolder(add, road.path("in")));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 1 && add->nextButton()->isEnabled(); }));
+    EXPECT_EQ(app.arraySelectedImagesToProcess[0]->filePath, source);
+    EXPECT_FALSE(add->isAlertShown()) << add->alertTitle().toStdString();
+    click(add->nextButton());
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+
+    // ---- the effects screen shows it and takes a step ----
+    AdjustFilterVC* fx = road.window->adjustFilterVC();
+    auto* screen = fx->findChild<EffectsScreenController*>();
+    AnsweringAlerts alerts;
+    screen->setAlertPresenter(&alerts);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return fx->nextButton()->isEnabled() && !fx->shownImage().isNull(); }));
+    EXPECT_EQ(screen->lblImageName()->text(), shownName);
+    EXPECT_NEAR(double(fx->shownImage().width()) / fx->shownImage().height(), 1.5, 0.01) << "the photo, not a placeholder";
+    clickList(screen->tblFilterCategories(), basicRow(screen, "Black & White"));
+    click(fx->btnApplyFilter());
+    EXPECT_TRUE(alerts.shown.isEmpty()) << alerts.shown.join(", ").toStdString();
+    click(fx->nextButton());
+    ASSERT_TRUE(batchtest::waitUntil([&] { return road.window->currentScreen() == MainWindowController::ScreenSetup; }));
+
+    // ---- the output screen plans its name, the run writes it and shows where it is ----
+    const QString out = road.path("Out");
+    SetupVC* setup = outputScreen(road, out);
+    ConvertFormatOrRenameView* view = setup->vwConvertFormatOrRename;
+    EXPECT_EQ(previewNames(view), QStringList{out + "/" + shownName});
+    EXPECT_EQ(view->tblPreviewNames->model()->index(0, 1).data().toString(), road.path("in") + "/" + shownName);
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    startRun(setup);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    EXPECT_EQ(setup->lblCurrntFilePath->text(), road.path("in") + "/" + shownName);
+    const QString written = platform::decodePath(QFile::encodeName(out) + '/' + bytesName);
+    const QImage result = platform::readImage(written);
+    ASSERT_EQ(result.size(), QSize(120, 80)) << "written under its own bytes";
+    const QColor grey = result.pixelColor(60, 40);
+    EXPECT_NEAR(grey.red(), grey.blue(), 3);
+    EXPECT_TRUE(setup->summaryController->summaryView()->lblPhotoProcessedSummary->text().contains("1"));
+    const QString log = QString::fromUtf8(testsupport::readFile(setup->summaryController->strLogfilePath));
+    EXPECT_TRUE(log.contains(shownName)) << log.toStdString();
+
+    // ---- back from the summary: the photo is still there, nothing says it was deleted ----
+    click(setup->summaryController->summaryView()->btnBackToPreviewOnSummary);
+    if (QMessageBox* rate = setup->summaryController->alertWindow()) click(rate->findChild<QPushButton*>("btnNoOnAlert"));
+    ASSERT_TRUE(batchtest::waitUntil([&] { return view->isVisible(); }));
+    QTest::qWait(500);  // the alert about deleted photos would have come by now
+    EXPECT_EQ(setup->summaryController->alertWindow(), nullptr);
+    EXPECT_EQ(app.arraySelectedImagesToProcess.size(), 1);
+
+    // ---- saved with the session when the window closes, and offered again ----
+    road.window->btnCloseWindowTapped();
+    EXPECT_EQ(road.closed, 1);
+    ASSERT_NE(reopenWithTheLastSession(road, 1), nullptr);
+    EXPECT_EQ(app.arraySelectedImagesToProcess[0]->filePath, source);
+    road.window.reset();
+    testsupport::removeTree(road.dir.path());
 }
 
 }  // namespace

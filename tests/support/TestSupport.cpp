@@ -10,7 +10,11 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <clocale>
+#include <cstdio>
+#include <ftw.h>
+#include <sys/stat.h>
 
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Plist.h"
 
 namespace testsupport {
@@ -65,6 +69,17 @@ QImage gradientImage(int width, int height) {
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes) {
+    if (platform::hasKeptBytes(path)) {
+        // Folders and file made by the bytes of their names: Qt would make other names.
+        const QByteArray native = platform::encodePath(path);
+        for (qsizetype at = native.indexOf('/', 1); at > 0; at = native.indexOf('/', at + 1))
+            ::mkdir(native.left(at).constData(), 0777);
+        if (FILE* f = std::fopen(native.constData(), "wb")) {
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+            std::fclose(f);
+        }
+        return path;
+    }
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     if (f.open(QIODevice::WriteOnly)) f.write(bytes);
@@ -72,8 +87,17 @@ QString writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    QFile f;
+    return platform::openFile(f, path) ? f.readAll() : QByteArray();
+}
+
+void removeTree(const QString& folder) {
+    // Deepest first, links not followed; what cannot be removed is passed over.
+    const auto remove = [](const char* path, const struct stat*, int, struct FTW*) {
+        std::remove(path);
+        return 0;
+    };
+    ::nftw(platform::encodePath(folder).constData(), remove, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 QVariantList parameterList(std::initializer_list<std::pair<QString, QVariant>> entries) {

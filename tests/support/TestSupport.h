@@ -33,6 +33,9 @@ QImage gradientImage(int width, int height);
 QString writeFile(const QString& path, const QByteArray& bytes);
 // A file's bytes; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+// Removes a folder and everything in it by the bytes of their names: QTemporaryDir cannot
+// see names that are not UTF-8, and would leave them behind.
+void removeTree(const QString& folder);
 
 // An effect's parameter list: one single-entry map per parameter, in order.
 QVariantList parameterList(std::initializer_list<std::pair<QString, QVariant>> entries);
