@@ -3,6 +3,7 @@
 #include "platform/imageio/ImageIO.h"
 
 #include <QList>
+#include <QPointF>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -88,7 +89,7 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);
 QByteArray tiffEncode(const QImage& image, const QByteArray& icc);
 // Writes the TIFF that tiffEncode would return to fd, an empty file open for writing;
 // on failure says why in error.
-bool tiffWrite(const QImage& image, const QByteArray& icc, int fd, QString* error);
+bool tiffWrite(const QImage& image, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch = {});
 
 ImageHeader gifHeader(Bytes in);
 QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name);

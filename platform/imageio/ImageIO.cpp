@@ -408,7 +408,7 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
             return false;
         }
         QString error;
-        if (!codec::tiffWrite(out.pixels, out.icc, temp.file.handle(), &error)) {
+        if (!codec::tiffWrite(out.pixels, out.icc, temp.file.handle(), &error, propertiesResolution(properties))) {
             log(u"%@: could not write the file (%@)", path, error);
             return false;
         }

@@ -1289,4 +1289,18 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     return true;
 }
 
+QPointF propertiesResolution(const QVariantMap& props) {
+    const auto dx = numberOf(props.value(QLatin1String(kPropsDPIWidth)));
+    const auto dy = numberOf(props.value(QLatin1String(kPropsDPIHeight)));
+    if (dx && dy && *dx > 0 && *dy > 0) return {*dx, *dy};
+    const QVariantMap tiff = props.value(QLatin1String(kPropsTIFF)).toMap();
+    const auto x = numberOf(tiff.value(QStringLiteral("XResolution")));
+    const auto y = numberOf(tiff.value(QStringLiteral("YResolution")));
+    if (!x || !y || !(*x > 0) || !(*y > 0)) return {};
+    // Unit 3 is centimetres; 1 (none) gives no size, so it is not a resolution.
+    const int unit = int(numberOf(tiff.value(QStringLiteral("ResolutionUnit"))).value_or(2));
+    if (unit == 3) return {*x * 2.54, *y * 2.54};
+    return unit == 2 ? QPointF(*x, *y) : QPointF();
+}
+
 }  // namespace platform

@@ -16,6 +16,7 @@
 //
 // Both calls are safe from any thread and never throw.
 #include <QString>
+#include <QPointF>
 #include <QVariantMap>
 
 namespace platform {
@@ -56,5 +57,10 @@ QVariantMap readImageProperties(const QString& path);
 // the file can't be read or written. GIF, BMP and bare JPEG 2000 codestreams (no JP2
 // box wrapper) can't hold this metadata: nothing is written and the call returns true.
 bool writeImageProperties(const QString& path, const QVariantMap& props);
+
+// The resolution in dots per inch that `props` gives its picture, as writeImageProperties
+// writes it: the top-level "DPIWidth" and "DPIHeight", else the "{TIFF}" group's
+// resolution. (0, 0) when it gives none.
+QPointF propertiesResolution(const QVariantMap& props);
 
 }  // namespace platform

@@ -637,7 +637,11 @@ StripsWritten writeStrips(TIFF* tif, const QImage& source, int samples, uint32_t
 
 // Writes image to f as an uncompressed TIFF. A picture with alpha is first tried as
 // RGB; at its first pixel that is not opaque, f is emptied and it is written as RGBA.
-bool writeTiff(const QImage& image, const QByteArray& icc, TiffStream& f) {
+bool writeTiff(const QImage& image, const QByteArray& icc, TiffStream& f, QPointF dotsPerInch) {
+    // The resolution is part of the pixel layout's directory, which the metadata writer
+    // leaves as it finds it: the one the picture was given goes in here.
+    if (!(dotsPerInch.x() > 0) || !(dotsPerInch.y() > 0) || !std::isfinite(dotsPerInch.x()) || !std::isfinite(dotsPerInch.y()))
+        dotsPerInch = QPointF(72, 72);
     const bool gray = image.format() == QImage::Format_Grayscale8;
     for (int samples : {gray ? 1 : 3, 4}) {
         Handle h;
@@ -651,8 +655,8 @@ bool writeTiff(const QImage& image, const QByteArray& icc, TiffStream& f) {
         TIFFSetField(h.tif, TIFFTAG_PHOTOMETRIC, gray ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
         TIFFSetField(h.tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
         TIFFSetField(h.tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-        TIFFSetField(h.tif, TIFFTAG_XRESOLUTION, 72.0);
-        TIFFSetField(h.tif, TIFFTAG_YRESOLUTION, 72.0);
+        TIFFSetField(h.tif, TIFFTAG_XRESOLUTION, dotsPerInch.x());
+        TIFFSetField(h.tif, TIFFTAG_YRESOLUTION, dotsPerInch.y());
         TIFFSetField(h.tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
         if (!icc.isEmpty()) TIFFSetField(h.tif, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
         if (samples == 4) {
@@ -694,15 +698,15 @@ QByteArray tiffEncode(const QImage& source, const QByteArray& icc) {
     out.reserve(qsizetype(source.width()) * source.height() * 3 + 4096);
     TiffStream f;
     f.writeData = &out;
-    if (!writeTiff(source, icc, f)) return QByteArray();
+    if (!writeTiff(source, icc, f, {})) return QByteArray();
     out.resize(qsizetype(f.size));
     return out;
 }
 
-bool tiffWrite(const QImage& source, const QByteArray& icc, int fd, QString* error) {
+bool tiffWrite(const QImage& source, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch) {
     TiffStream f;
     f.fd = fd;
-    const bool ok = !source.isNull() && writeTiff(source, icc, f);
+    const bool ok = !source.isNull() && writeTiff(source, icc, f, dotsPerInch);
     if (!ok && error) *error = f.error.isEmpty() ? QStringLiteral("the image could not be encoded") : f.error;
     return ok;
 }

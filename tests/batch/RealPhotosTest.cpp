@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "records/AppliedFilter.h"
+#include "platform/imageio/ImageProperties.h"
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/PackagedPictures.h"
@@ -71,6 +72,37 @@ TEST(RealPhotos, BlurThenSepiaKeepsAnOpaquePhotoOpaqueInEveryFormat) {
             EXPECT_NEAR(luma, sourceLuma, 20) << radius;
             if (radius == 3.0 && format == 6) pngLuma = luma;
             if (radius == 3.0 && format != 6) EXPECT_NEAR(luma, pngLuma, 3);
+        }
+    }
+}
+
+
+TEST(RealPhotos, TheResolutionOfACameraPhotoGoesIntoEveryOutputThatHoldsOne) {
+    // A camera's 350 dpi JPEG and a 300 dpi PNG: before, a TIFF output said 72 dpi, since
+    // its resolution belongs to the directory of the pixels, which the metadata writer
+    // leaves as the encoder made it.
+    const struct {
+        QString path;
+        double dpi;
+    } photos[] = {{testsupport::kDesktopPhotos + "abstract/Elephants.jpg", 350},
+                  {testsupport::kDesktopPhotos + "desktop/Ubuntu-Mate-Cold-no-logo.png", 300}};
+    for (int format : {1, 4, 6, 7}) {
+        for (bool resize : {false, true}) {
+            SCOPED_TRACE(QString("format %1%2").arg(format).arg(resize ? " resized" : "").toStdString());
+            Batch b(0);
+            for (const auto& p : photos) addCopies(b, {p.path});
+            b.rename = batchtest::renameSettings(format);
+            if (resize)
+                b.steps = {step("Resize", list({{"resizedWidth", 640}, {"resizedHeight", 640}, {"maintainAspectRatio", true}}))};
+            RunHarness h;
+            const BatchRunInput in = b.input();
+            ASSERT_TRUE(h.start(in));
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << b.photos[i]->processInfoMessage.toStdString();
+                const QVariantMap props = platform::readImageProperties(in.snapshot.destinationPaths[i]->filePath);
+                EXPECT_DOUBLE_EQ(props.value(platform::kPropsDPIWidth).toDouble(), photos[i].dpi) << i;
+                EXPECT_DOUBLE_EQ(props.value(platform::kPropsDPIHeight).toDouble(), photos[i].dpi) << i;
+            }
         }
     }
 }
