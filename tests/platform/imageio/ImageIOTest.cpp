@@ -1,6 +1,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "tests/support/ImageFixtures.h"
+#include "tests/support/PackagedPictures.h"
 #include "tests/support/ScratchVolume.h"
 #include "tests/support/TestSupport.h"
 
@@ -85,6 +86,29 @@ TEST(ImageIO, GifKeepsTransparencyAndGreyEncodesAsGrey) {
         const QByteArray bytes = platform::encodeImage(grey, t, 1.0);
         EXPECT_TRUE(platform::readImageHeaderFromData(bytes).gray()) << int(t);
         EXPECT_EQ(maxDiff(platform::readImageFromData(bytes), grey.convertToFormat(QImage::Format_RGB32)), 0) << int(t);
+    }
+}
+
+TEST(ImageIO, GifOfARealPhotoTakesTheNearestColoursOfItsPalette) {
+    // Before, each pixel took the colour of the median-cut box its colour fell in: dark
+    // and saturated areas came out posterised (27 dB on the bluebells and 35 on the wizard,
+    // against 34 and 40 now).
+    for (const char* name : {"bluebells_clipped.jpg", "wizard.jpg"}) {
+        SCOPED_TRACE(name);
+        const QImage photo = platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + name))
+                                 .convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(photo.isNull());
+        const QImage back = platform::readImageFromData(platform::encodeImage(photo, ImageType::GIF, 1.0))
+                                .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(back.size(), photo.size());
+        double sum = 0;
+        for (int y = 0; y < photo.height(); ++y)
+            for (int x = 0; x < photo.width(); ++x) {
+                const QRgb a = photo.pixel(x, y), b = back.pixel(x, y);
+                for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) sum += double(d) * d;
+            }
+        const double psnr = 10 * std::log10(255.0 * 255.0 * 3.0 * photo.width() * photo.height() / sum);
+        EXPECT_GT(psnr, 31.0);
     }
 }
 
