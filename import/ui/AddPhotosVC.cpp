@@ -27,6 +27,7 @@
 
 #include "engine/Utils.h"
 #include "import/ListSelection.h"
+#include "import/SourceCheck.h"
 #include "import/PhotoSources.h"
 #include "import/ui/BatchListModel.h"
 #include "import/ui/DropArea.h"
@@ -51,19 +52,11 @@ namespace names = platform::notifications;
 
 namespace {
 
-const QSize kGridThumbnail(404, 414);
-const QSize kListThumbnail(35, 24);
 const QColor kScreenBackground(0x1b, 0x1b, 0x1b);
 const QColor kPopupBackground = QColor::fromRgbF(0.16078431f, 0.16078431f, 0.16078431f, 1.0f);
 const QString kAnimationTimer = QStringLiteral("dragImageAnimation");
-// Decoded grid tiles kept at most (KiB): about a hundred full tiles.
-constexpr int kGridCacheKiB = 72 * 1024;
 // Where the info pop-up's arrow points, from an info button's origin: below its middle.
 const QPoint kBelowInfoButton(10, 20);
-
-QImage defaultThumbnail(const QString& path, QSize size) {
-    return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
-}
 
 // Whether the program's own readers take the file (its head names a picture of some size).
 bool fileHeadIsReadable(const QString& path) { return platform::isReadablePicture(path); }
@@ -115,8 +108,10 @@ AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services)
     }
     if (!services_.defaults) services_.defaults = &platform::UserDefaults::standardUserDefaults();
     if (!services_.center) services_.center = &platform::NotificationCenter::defaultCenter();
-    if (!services_.makeThumbnail) services_.makeThumbnail = defaultThumbnail;
-    gridCache_.setMaxCost(kGridCacheKiB);
+    if (!services_.makeThumbnail) services_.makeThumbnail = BatchThumbnails::fileThumbnail;
+    BatchThumbnailsView& shows = *this;
+    thumbnails_ = std::make_unique<BatchThumbnails>(*services_.gridWorkers, *services_.listWorkers,
+                                                    services_.makeThumbnail, shows);
     lastPanelFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (!QFileInfo(lastPanelFolder_).isDir()) lastPanelFolder_ = QDir::homePath();
 
@@ -247,7 +242,7 @@ void AddPhotosVC::buildWidgets() {
 
     // List.
     listModel_ = new BatchListModel(&arrTableSelectedRows, this);
-    listModel_->setUnavailable(&unavailable_);
+    listModel_->setUnavailable(&thumbnails_->unavailable());
     tblPhotos_ = new QTableView(this);
     tblPhotos_->setObjectName(QStringLiteral("tblPhotos"));
     tblPhotos_->setModel(listModel_);
@@ -258,7 +253,7 @@ void AddPhotosVC::buildWidgets() {
     tblPhotos_->verticalHeader()->hide();
     tblPhotos_->verticalHeader()->setDefaultSectionSize(35);
     tblPhotos_->setShowGrid(false);
-    tblPhotos_->setIconSize(kListThumbnail);
+    tblPhotos_->setIconSize(BatchThumbnails::kListSize);
     tblPhotos_->setAcceptDrops(true);
     tblPhotos_->viewport()->setAcceptDrops(true);
     tblPhotos_->viewport()->installEventFilter(this);
@@ -627,7 +622,7 @@ void AddPhotosVC::viewWillAppear() {
         scheduleTip(AddPhotosTips::DropArea, AddPhotosTips::kFirstTipDelay);
         isViewAppearingFirstTime_ = false;
     }
-    gridCache_.clear();
+    thumbnails_->clearTileCache();
     dragImageAnimation();
     checkForDeletedPhotosInSourceFolder(false);
     const auto& batch = app.arraySelectedImagesToProcess;
@@ -692,28 +687,21 @@ void AddPhotosVC::didDropFiles(CollectionView*, const QStringList& paths) {
 void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
     platform::log(u"check for deleted photos");
     auto& app = AppDelegate::shared();
-    auto copy = app.arraySelectedImagesToProcess;
-    const int count = int(copy.size());
-    int valid = 0;
-    for (int i = count - 1; i >= 0; --i) {
-        const PhotoFile& photo = *copy[i];
-        const bool ok = platform::fileExists(photo.filePath) && photo.width > 0 && photo.height > 0;
-        if (ok) {
-            ++valid;
-            unavailable_.remove(photo.filePath);
-            continue;
-        }
+    const intake::SourceCheck check = intake::checkSources(app.arraySelectedImagesToProcess, remove);
+    for (const QString& path : check.presentPaths) thumbnails_->forget(path);
+    for (int i = 0; i < check.missingPaths.size(); ++i) {
+        const QString& path = check.missingPaths[i];
         if (remove) {
-            intake_->dictFileAdded.remove(photo.filePath);
-            unavailable_.remove(photo.filePath);
-            copy.removeAt(i);
+            intake_->dictFileAdded.remove(path);
+            thumbnails_->forget(path);
         } else {
-            unavailable_.insert(photo.filePath);
-            setTileImage(i, screenimages::named(screenimages::kNotAvailableBig));
+            thumbnails_->markUnavailable(path);
+            setTileImage(check.missingIndexes[i], screenimages::named(screenimages::kNotAvailableBig));
         }
     }
-    app.arraySelectedImagesToProcess = copy;
-    if (valid == 0 && count > 0 && !remove) {
+    app.arraySelectedImagesToProcess = check.kept;
+    if (check.allGone() && !remove) {
+        const int count = int(check.missingPaths.size());
         services_.timers->schedule(QStringLiteral("allDeleted"), 200, [this, count] {
             showAlert(addphotosalerts::allDeleted(count));
         });
@@ -727,7 +715,7 @@ void AddPhotosVC::photoNotAvailableOnIndex(int index) {
     const bool exists = inBatch && platform::fileExists(batch[index]->filePath);
     showAlertSheet(addphotosalerts::notAvailable(exists));
     if (inBatch) {
-        markUnreadable(batch[index]->filePath);
+        thumbnails_->markUnreadable(batch[index]->filePath);
         setTileImage(index, screenimages::named(screenimages::kNotAvailableBig));
     }
 }
@@ -896,9 +884,9 @@ CollectionViewCell* AddPhotosVC::cellForItemAtIndexPath(CollectionView* view, co
     cell->setFileName(photo.displayName());
     cell->setFileDimension(QStringLiteral("Dimensions %1 X %2").arg(int(photo.width)).arg(int(photo.height)));
     cell->setFileSize(QStringLiteral("Size %1").arg(photo.fileSizeAsString));
-    cell->setToolTip(unavailableToolTip(photo.filePath));
-    if (unavailable_.contains(photo.filePath)) cell->setImage(screenimages::named(screenimages::kNotAvailableBig));
-    else if (const QImage* cached = gridCache_.object(photo.filePath)) cell->setImage(*cached);
+    cell->setToolTip(thumbnails_->unavailableToolTip(photo.filePath));
+    if (thumbnails_->isUnavailable(photo.filePath)) cell->setImage(screenimages::named(screenimages::kNotAvailableBig));
+    else if (const QImage* cached = thumbnails_->cachedTile(photo.filePath)) cell->setImage(*cached);
     else cell->setImage(screenimages::named(screenimages::kPlaceHolder));
     cell->setRowIndex(path.item);
     return cell;
@@ -909,13 +897,9 @@ void AddPhotosVC::setTileImage(int index, const QImage& image) {
     if (index < 0 || index >= batch.size()) return;
     if (auto* cell = qobject_cast<GridCell*>(customCollectionView_->cellForItemAtIndexPath({0, index}))) {
         if (cell->cellIndex() != index) return;
-        cell->setImage(image);
-        cell->setToolTip(unavailableToolTip(batch[index]->filePath));
+        cell->setImage(image.isNull() ? screenimages::named(screenimages::kNotAvailableBig) : image);
+        cell->setToolTip(thumbnails_->unavailableToolTip(batch[index]->filePath));
     }
-}
-
-QString AddPhotosVC::unavailableToolTip(const QString& path) const {
-    return unavailable_.contains(path) ? intake::unavailablePhotoText(platform::fileExists(path)) : QString();
 }
 
 void AddPhotosVC::scrollViewBoundDidChange(QRect bounds) {
@@ -926,85 +910,23 @@ void AddPhotosVC::scrollViewBoundDidChange(QRect bounds) {
 }
 
 void AddPhotosVC::collectionViewBoundsDidChange() {
-    loader_->isScrollingDone = false;
+    thumbnails_->scrollingBegan();
     services_.timers->schedule(QStringLiteral("scrollingEnd"), 300, [this] { scrollingEndAfterDelay(); });
 }
 
 void AddPhotosVC::scrollingEndAfterDelay() {
-    loader_->isScrollingDone = true;
-    // Loads queued by an earlier pass give way to this one's (see performImageOperationForCell).
-    const int pass = ++loader_->pass;
-    const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
-    for (const IndexPath& path : customCollectionView_->indexPathsForVisibleItems()) {
-        const int index = path.item;
-        if (index < 0 || index >= snapshot.size() || !customCollectionView_->cellForItemAtIndexPath(path)) continue;
-        const QString file = snapshot[index]->filePath;
-        if (unavailable_.contains(file)) continue;
-        if (const QImage* cached = gridCache_.object(file)) {
-            setTileImage(index, *cached);
-            continue;
-        }
-        services_.gridWorkers->run([self = QPointer<AddPhotosVC>(this), state = loader_, make = services_.makeThumbnail, pass,
-                                    file] { return performImageOperationForCell(file, pass, self, state, make); });
-    }
+    const int count = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
+    QList<int> visible;
+    for (const IndexPath& path : customCollectionView_->indexPathsForVisibleItems())
+        if (path.item >= 0 && path.item < count && customCollectionView_->cellForItemAtIndexPath(path)) visible << path.item;
+    thumbnails_->loadTiles(visible);
 }
 
-// The worker sees only the path and two atomics. A load whose pass is over (scrolling
-// began again, or a later pass queued its own) makes nothing; a picture that was made
-// belongs to its file and is shown wherever that file's tile is when it comes back.
-ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForCell(const QString& path, int pass,
-                                                                     QPointer<AddPhotosVC> screen,
-                                                                     std::shared_ptr<LoaderState> loader, ThumbnailMaker make) {
-    const bool stale = !loader->isScrollingDone.load() || loader->pass.load() != pass;
-    QImage image;
-    if (!stale) {
-        image = make(path, kGridThumbnail);
-        if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridThumbnail), 1);
-    }
-    return [screen, path, image = std::move(image), stale] {
-        if (screen && !stale) screen->gridThumbnailReady(path, image);
-    };
-}
-
-int AddPhotosVC::shownIndexOf(const QString& path) const {
+int AddPhotosVC::shownTileOf(const QString& path) const {
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     for (const IndexPath& p : customCollectionView_->indexPathsForVisibleItems())
         if (p.item >= 0 && p.item < batch.size() && batch[p.item]->filePath == path) return p.item;
     return -1;
-}
-
-void AddPhotosVC::gridThumbnailReady(const QString& path, const QImage& image) {
-    // A photo that left the batch meanwhile is shown nowhere and kept nowhere.
-    if (batchIndexOf(path) < 0) return;
-    if (image.isNull()) {
-        markUnreadable(path);
-    } else {
-        markReadable(path);
-        gridCache_.insert(path, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes() / 1024));
-    }
-    const int index = shownIndexOf(path);
-    if (index >= 0) setTileImage(index, image.isNull() ? screenimages::named(screenimages::kNotAvailableBig) : image);
-}
-
-int AddPhotosVC::batchIndexOf(const QString& path) const {
-    const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
-    for (int i = 0; i < batch.size(); ++i)
-        if (batch[i]->filePath == path) return i;
-    return -1;
-}
-
-void AddPhotosVC::markUnreadable(const QString& path) {
-    unavailable_.insert(path);
-    const int index = batchIndexOf(path);
-    if (index < 0) return;
-    // The output screen counts it among the errors; a file that is gone counts as missing there.
-    AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = platform::fileExists(path);
-    listModel_->unavailableChanged(index);
-}
-
-void AddPhotosVC::markReadable(const QString& path) {
-    const int index = batchIndexOf(path);
-    if (index >= 0) AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = false;
 }
 
 void AddPhotosVC::didSelectItemAtIndexPath(CollectionView* view, const IndexPath& path) {
@@ -1085,49 +1007,18 @@ void AddPhotosVC::tableviewPhotosBoundDidChange() { loadTableViewThumbnailImages
 
 void AddPhotosVC::loadTableViewThumbnailImages() {
     removeInfoPopupWindow();
-    const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
-    if (snapshot.isEmpty() || !isListMode()) return;
+    const int count = int(AppDelegate::shared().arraySelectedImagesToProcess.size());
+    if (count == 0 || !isListMode()) return;
     int first = tblPhotos_->rowAt(0);
     int last = tblPhotos_->rowAt(tblPhotos_->viewport()->height() - 1);
     if (first < 0) first = 0;
-    if (last < 0) last = std::min<int>(int(snapshot.size()) - 1, first + tblPhotos_->viewport()->height() / 35 + 1);
-    for (int row = first; row <= last && row < snapshot.size(); ++row) {
-        const QString file = snapshot[row]->filePath;
-        if (listModel_->hasThumbnail(file) || pendingList_.contains(file)) continue;
-        if (unavailable_.contains(file)) continue;
-        pendingList_.insert(file);
-        QImage fromGrid;
-        if (const QImage* cached = gridCache_.object(file)) fromGrid = *cached;
-        services_.listWorkers->run([self = QPointer<AddPhotosVC>(this), make = services_.makeThumbnail, fromGrid, file] {
-            return performImageOperationForPhotosCell(file, fromGrid, self, make);
-        });
-    }
+    if (last < 0) last = std::min(count - 1, first + tblPhotos_->viewport()->height() / 35 + 1);
+    thumbnails_->loadRows(first, last, [this](const QString& file) { return listModel_->hasThumbnail(file); });
 }
 
-// A row's picture belongs to its file: it is shown in whichever row holds the file when it
-// comes back, also after the list was reloaded meanwhile.
-ThumbnailWorkers::MainStep AddPhotosVC::performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid,
-                                                                          QPointer<AddPhotosVC> screen, ThumbnailMaker make) {
-    // The grid's picture is scaled keeping its shape (stretching it into the row's 35 x 24
-    // would squash it); the fill then crops it to the row's size.
-    QImage image = fromGrid.isNull() ? make(path, kListThumbnail)
-                                     : fromGrid.scaled(kListThumbnail, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListThumbnail), 1);
-    return [screen, path, image = std::move(image)] {
-        if (!screen) return;
-        screen->pendingList_.remove(path);
-        const int row = screen->batchIndexOf(path);
-        if (row < 0) return;
-        // A failed read is not kept as the row's picture: it is tried again when the
-        // screen next appears.
-        if (image.isNull()) {
-            screen->markUnreadable(path);
-        } else {
-            screen->markReadable(path);
-            screen->listModel_->setThumbnail(row, path, image);
-        }
-    };
-}
+void AddPhotosVC::setRowImage(int row, const QString& path, const QImage& image) { listModel_->setThumbnail(row, path, image); }
+
+void AddPhotosVC::unavailableChanged(int index) { listModel_->unavailableChanged(index); }
 
 bool AddPhotosVC::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == alertSheet_ || watched == windowAddPhotoWithFilter_) && event->type() == QEvent::KeyPress)
@@ -1247,7 +1138,7 @@ void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
         table->setItem(r, 1, value);
     }
     vl->addWidget(close, 0, Qt::AlignRight);
-    const QString notice = unavailableToolTip(batch[index]->filePath);
+    const QString notice = thumbnails_->unavailableToolTip(batch[index]->filePath);
     if (!notice.isEmpty()) {
         // What the tile's "!" stands for, above the facts that could still be read.
         auto* label = new QLabel(notice, view);
@@ -1342,7 +1233,7 @@ void AddPhotosVC::btnYesOnRemoveSelectedPhotoTapped() {
     for (const auto& photo : doomed) {
         app.arraySelectedImagesToProcess.removeAll(photo);
         intake_->dictFileAdded.remove(photo->filePath);
-        unavailable_.remove(photo->filePath);
+        thumbnails_->forget(photo->filePath);
     }
     // Row numbers now name other photos: no check survives that the user did not make.
     arrTableSelectedRows.clear();
@@ -1364,7 +1255,7 @@ void AddPhotosVC::btnYesOnRemoveAllPhotoTapped() {
     auto& app = AppDelegate::shared();
     intake_->dictFileAdded.clear();
     app.arraySelectedImagesToProcess.clear();
-    unavailable_.clear();
+    thumbnails_->forgetAll();
     arrTableSelectedRows.clear();
     customCollectionView_->deselectAllItems();
     reloadViews();

@@ -2,7 +2,6 @@
 // The add-photos screen (screen 0 of the main window): the drop area and the ways in,
 // the batch as a grid of tiles or a list, the photo info pop-up, removal, the context
 // menu, the loading overlay and the first-use tips. Photos enter through PhotoIntake.
-#include <QCache>
 #include <QImage>
 #include <QList>
 #include <QPointer>
@@ -14,6 +13,7 @@
 
 #include "import/AddPhotosAlerts.h"
 #include "import/AddPhotosTips.h"
+#include "import/BatchThumbnails.h"
 #include "import/PhotoIntake.h"
 #include "import/PhotoSources.h"
 #include "import/ui/PhotoInfoRows.h"
@@ -70,7 +70,8 @@ class AddPhotosVC : public QWidget,
                     public CollectionViewDelegate,
                     public CollectionViewGridLayoutDelegate,
                     public PhotoThumbnailCellDelegate,
-                    public PhotoListCellDelegate {
+                    public PhotoListCellDelegate,
+                    private BatchThumbnailsView {
     Q_OBJECT
 public:
     explicit AddPhotosVC(QWidget* parent = nullptr, AddPhotosServices services = {});
@@ -99,8 +100,8 @@ public:
     QList<int> arrTableSelectedRows;
     int IMAGES_VIEW_MODE = 0;
     // Decoded grid tiles kept (an LRU bounded by bytes).
-    int cachedThumbnailCount() const { return gridCache_.count(); }
-    qint64 cachedThumbnailBytes() const { return qint64(gridCache_.totalCost()) * 1024; }
+    int cachedThumbnailCount() const { return thumbnails_->cachedTileCount(); }
+    qint64 cachedThumbnailBytes() const { return thumbnails_->cachedTileBytes(); }
 
     // ---- life cycle ----
     void viewWillAppear();
@@ -247,16 +248,11 @@ private:
     void selectFirstPhotoAfterChange();
     void updateFooter();
     bool isListMode() const;
-    void setTileImage(int index, const QImage& image);
-    void gridThumbnailReady(const QString& path, const QImage& image);
-    // Where the file is in the batch, and which visible tile shows it; -1 for none.
-    int batchIndexOf(const QString& path) const;
-    int shownIndexOf(const QString& path) const;
-    // A full read of the file failed: its tile and row show the not-available picture.
-    void markUnreadable(const QString& path);
-    void markReadable(const QString& path);
-    // Why a tile or row shows the not-available picture; "" when it does not.
-    QString unavailableToolTip(const QString& path) const;
+    // BatchThumbnailsView
+    int shownTileOf(const QString& path) const override;
+    void setTileImage(int index, const QImage& image) override;
+    void setRowImage(int row, const QString& path, const QImage& image) override;
+    void unavailableChanged(int index) override;
     AttachedWindow* makePopup(QWidget* view, QPoint point, int side, bool arrow);
     QPoint windowPointOf(QWidget* widget, QPoint local) const;
     void removeDeletePhotoInfoPopupWindow();
@@ -268,17 +264,6 @@ private:
     void openPanel(intake::OpenPanelSpec spec, intake::AddSource source, int pathType);
     void removeTempAndMarkReset();
     void dragAnimationTick();
-    struct LoaderState;
-    using ThumbnailMaker = std::function<QImage(const QString&, QSize)>;
-    // Worker side of a grid tile: nothing when its pass is over (scrolling began again, or
-    // a later pass took over), else the picture of the file.
-    static ThumbnailWorkers::MainStep performImageOperationForCell(const QString& path, int pass,
-                                                                   QPointer<AddPhotosVC> screen,
-                                                                   std::shared_ptr<LoaderState> loader, ThumbnailMaker make);
-    // Worker side of a list row: the grid's picture scaled down when there is one, else a
-    // thumbnail of the file.
-    static ThumbnailWorkers::MainStep performImageOperationForPhotosCell(const QString& path, const QImage& fromGrid,
-                                                                        QPointer<AddPhotosVC> screen, ThumbnailMaker make);
 
     AddPhotosServices services_;
     std::unique_ptr<IntakeExecutor> ownExecutor_;
@@ -323,7 +308,6 @@ private:
 
     // state
     QList<photoinfo::MetaDataRow> arrMetaData_;
-    QSet<QString> unavailable_;  // paths whose files could not be read
     QPoint gridScrollOrigin_;
     int selectedMenuFileIndexPath_ = -1;
     int listAnchor_ = -1;  // the list's row of the last click that was no extension
@@ -342,12 +326,6 @@ private:
     QPointer<QWidget> vwPopupWithTableOptions_;
     bool loadingShown_ = false;
 
-    // thumbnails
-    struct LoaderState {
-        std::atomic<bool> isScrollingDone{false};
-        std::atomic<int> pass{0};  // the latest loading pass of the visible tiles
-    };
-    std::shared_ptr<LoaderState> loader_ = std::make_shared<LoaderState>();
-    QCache<QString, QImage> gridCache_;  // cost in KiB
-    QSet<QString> pendingList_;
+    // the tiles' and rows' pictures, and the files that could not be read
+    std::unique_ptr<BatchThumbnails> thumbnails_;
 };

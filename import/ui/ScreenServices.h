@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "import/BatchThumbnails.h"
 #include "platform/workspace/Workspace.h"
 
 class QTimer;
@@ -55,16 +56,6 @@ public:
 
 private:
     QHash<QString, QTimer*> timers_;
-};
-
-// Background work whose result is handed back on the main thread. A job returns the
-// main-thread step; that step never runs after the workers are gone.
-class ThumbnailWorkers {
-public:
-    using MainStep = std::function<void()>;
-    using Job = std::function<MainStep()>;
-    virtual ~ThumbnailWorkers() = default;
-    virtual void run(Job job) = 0;
 };
 
 // A pool of `threads` (four for each view) that hands results to the main thread.
