@@ -297,6 +297,7 @@ private:
     // The overlay, the tip and each alert hold the window's busy count while they are open.
     SubWindowHold busy_{AppDelegate::shared().isSUBWINDOW_OPENED};
     bool holdsLoading_ = false, holdsTip_ = false;
+    int tipsShown_ = 0;  // tips shown so far: which one a tip's going concerns
     QCheckBox* checkDisableTips_ = nullptr;
     bool tipsDisableChecked_ = false;
     int currentTips_ = -1;

@@ -150,9 +150,10 @@ void EffectsScreenController::showTipsWithTag(int tag) {
     tipsPopUpWindow_ = popup;
     currentTips_ = tag;
     busy_.setHeld(holdsTip_, true);
-    // However the tip goes, the screen is free of it.
-    connect(popup, &QObject::destroyed, this, [this, popup] {
-        if (tipsPopUpWindow_ == popup || !tipsPopUpWindow_) busy_.setHeld(holdsTip_, false);
+    // However the tip goes, the screen is free of it (unless a later tip holds it by then).
+    const int shown = ++tipsShown_;
+    connect(popup, &QObject::destroyed, this, [this, shown] {
+        if (shown == tipsShown_) busy_.setHeld(holdsTip_, false);
     });
 }
 
