@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <gif_lib.h>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::codec {
@@ -177,11 +178,35 @@ void refinePalette(const std::vector<GifByteType>& r, const std::vector<GifByteT
     std::vector<uint64_t> sums(size_t(kCells) * 4, 0);
     const size_t count = r.size();
     const int width = image.width();
-    for (size_t i = 0; i < count; ++i) {
-        if (anyTransparent) {
-            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(int(i / size_t(width))));
-            if (qAlpha(line[i % size_t(width)]) < 128) continue;
+    auto opaque = [&](size_t i) {
+        if (!anyTransparent) return true;
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(int(i / size_t(width))));
+        return qAlpha(line[i % size_t(width)]) >= 128;
+    };
+    // A picture of no more colours than the palette holds keeps them exactly.
+    {
+        const int limit = anyTransparent ? 255 : 256;
+        std::unordered_map<uint32_t, int> distinct;
+        for (size_t i = 0; i < count && int(distinct.size()) <= limit; ++i)
+            if (opaque(i)) distinct.emplace((uint32_t(r[i]) << 16) | (uint32_t(g[i]) << 8) | b[i], 0);
+        if (int(distinct.size()) <= limit) {
+            int e = 0;
+            for (auto& [rgb, index] : distinct) {
+                index = e;
+                f.palette[e].Red = GifByteType(rgb >> 16);
+                f.palette[e].Green = GifByteType(rgb >> 8);
+                f.palette[e].Blue = GifByteType(rgb);
+                ++e;
+            }
+            for (size_t i = 0; i < count; ++i) {
+                const auto it = distinct.find((uint32_t(r[i]) << 16) | (uint32_t(g[i]) << 8) | b[i]);
+                f.indices[i] = GifByteType(it == distinct.end() ? 0 : it->second);
+            }
+            return;
         }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (!opaque(i)) continue;
         uint64_t* s = &sums[size_t(cellOf(i)) * 4];
         s[0] += r[i], s[1] += g[i], s[2] += b[i], s[3] += 1;
     }
@@ -204,20 +229,22 @@ void refinePalette(const std::vector<GifByteType>& r, const std::vector<GifByteT
         entries[size_t(e) * 3 + 1] = f.palette[e].Green;
         entries[size_t(e) * 3 + 2] = f.palette[e].Blue;
     }
-    std::vector<GifByteType> nearest(size_t(kCells), 0);
+    auto nearestEntry = [&](const float* rgb) {
+        int best = 0;
+        float bestDistance = 1e30f;
+        for (int e = 0; e < colours; ++e) {
+            const float* p = &entries[size_t(e) * 3];
+            const float dr = rgb[0] - p[0], dg = rgb[1] - p[1], db = rgb[2] - p[2];
+            const float d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) bestDistance = d, best = e;
+        }
+        return best;
+    };
     std::vector<double> acc(size_t(colours) * 4);
     for (int round = 0; round <= kRounds; ++round) {
         std::fill(acc.begin(), acc.end(), 0.0);
         for (const Cell& c : cells) {
-            int best = 0;
-            float bestDistance = 1e30f;
-            for (int e = 0; e < colours; ++e) {
-                const float* p = &entries[size_t(e) * 3];
-                const float dr = c.rgb[0] - p[0], dg = c.rgb[1] - p[1], db = c.rgb[2] - p[2];
-                const float d = dr * dr + dg * dg + db * db;
-                if (d < bestDistance) bestDistance = d, best = e;
-            }
-            nearest[size_t(c.index)] = GifByteType(best);
+            const int best = nearestEntry(c.rgb);
             const uint64_t* s = &sums[size_t(c.index) * 4];
             double* a = &acc[size_t(best) * 4];
             a[0] += double(s[0]), a[1] += double(s[1]), a[2] += double(s[2]), a[3] += double(s[3]);
@@ -229,13 +256,39 @@ void refinePalette(const std::vector<GifByteType>& r, const std::vector<GifByteT
             for (int k = 0; k < 3; ++k) entries[size_t(e) * 3 + size_t(k)] = float(a[k] / a[3]);
         }
     }
+    // The final mapping is finer than the rounds': each 6-bit cell's mean goes to its
+    // nearest entry, and entries end as the mean of the true colours they took.
+    constexpr int kFineCells = 1 << 18;
+    auto fineOf = [&](size_t i) { return (int(r[i] >> 2) << 12) | (int(g[i] >> 2) << 6) | int(b[i] >> 2); };
+    std::vector<uint64_t> fine(size_t(kFineCells) * 4, 0);
+    for (size_t i = 0; i < count; ++i) {
+        if (!opaque(i)) continue;
+        uint64_t* s = &fine[size_t(fineOf(i)) * 4];
+        s[0] += r[i], s[1] += g[i], s[2] += b[i], s[3] += 1;
+    }
+    std::vector<GifByteType> fineNearest(size_t(kFineCells), 0);
+    std::fill(acc.begin(), acc.end(), 0.0);
+    for (int c = 0; c < kFineCells; ++c) {
+        const uint64_t* s = &fine[size_t(c) * 4];
+        if (s[3] == 0) continue;
+        const float n = float(s[3]);
+        const float mean[3] = {float(s[0]) / n, float(s[1]) / n, float(s[2]) / n};
+        const int best = nearestEntry(mean);
+        fineNearest[size_t(c)] = GifByteType(best);
+        double* a = &acc[size_t(best) * 4];
+        a[0] += double(s[0]), a[1] += double(s[1]), a[2] += double(s[2]), a[3] += double(s[3]);
+    }
     for (int e = 0; e < colours; ++e) {
-        auto byte = [&](int k) { return GifByteType(std::clamp(std::lround(entries[size_t(e) * 3 + size_t(k)]), 0L, 255L)); };
+        const double* a = &acc[size_t(e) * 4];
+        auto byte = [&](int k) {
+            const double v = a[3] > 0 ? a[k] / a[3] : double(entries[size_t(e) * 3 + size_t(k)]);
+            return GifByteType(std::clamp(std::lround(v), 0L, 255L));
+        };
         f.palette[e].Red = byte(0);
         f.palette[e].Green = byte(1);
         f.palette[e].Blue = byte(2);
     }
-    for (size_t i = 0; i < count; ++i) f.indices[i] = nearest[size_t(cellOf(i))];
+    for (size_t i = 0; i < count; ++i) f.indices[i] = fineNearest[size_t(fineOf(i))];
 }
 
 bool indexFrame(const QImage& source, IndexedFrame& f) {
