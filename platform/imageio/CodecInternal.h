@@ -2,11 +2,13 @@
 // Shared between the codec files of platform/imageio; not for use outside this folder.
 #include "platform/imageio/ImageIO.h"
 
+#include <QFile>
 #include <QList>
 #include <QPointF>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace platform::codec {
 
@@ -83,6 +85,23 @@ QByteArray pngEncode(const QImage& image, const QByteArray& icc);
 // for colour type 0, RGB32 or straight ARGB32 for types 2 and 6, its rows deflated in
 // bands on several threads. rowsPerBand 0 picks bands of about a megabyte.
 QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc = {}, int rowsPerBand = 0);
+// Receives a file's bytes in order; false stops the writing.
+using PngSink = std::function<bool(const char* data, size_t size)>;
+inline PngSink appendTo(QByteArray& out) {
+    return [&out](const char* data, size_t size) {
+        out.append(data, qsizetype(size));
+        return true;
+    };
+}
+// Hands the bytes pngEncodeBands returns to sink instead, each band's as soon as the bands
+// before it are out, so that no more than the bands still waiting is held; false when
+// encoding failed or the sink refused.
+bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink);
+// pngEncode's picture to sink, the same way.
+bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);
+// Whether the PNG file open for reading decodes whole (every row, the data's checksum and
+// every chunk's), read a piece at a time into one row.
+bool pngDecodesWhole(QFile& file, const QString& name);
 
 ImageHeader tiffHeader(Bytes in);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);

@@ -240,6 +240,18 @@ QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, c
                   nameForLog.isEmpty() ? QStringLiteral("image data") : nameForLog);
 }
 
+bool pictureDecodes(const QString& path) {
+    QFile file(path);
+    char signature[8] = {};
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return false;
+    if (file.peek(signature, 8) == 8 && std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0)
+        return codec::pngDecodesWhole(file, path);
+    file.close();
+    DecodeOptions options;
+    options.minLongSide = 64;
+    return !readImage(path, options).isNull();
+}
+
 QString unreadableReason(const QString& path) {
     FileBytes f;
     if (path.isEmpty() || !f.open(path)) return QString();
@@ -410,6 +422,23 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
         QString error;
         if (!codec::tiffWrite(out.pixels, out.icc, temp.file.handle(), &error, propertiesResolution(properties))) {
             log(u"%@: could not write the file (%@)", path, error);
+            return false;
+        }
+        temp.file.close();
+    } else if (type == ImageType::PNG) {
+        // Each band goes to the file as soon as it is compressed: the picture is never
+        // held a second time as file data.
+        if (!temp.file.open()) {
+            log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
+            return false;
+        }
+        bool written = true;
+        const bool encoded = !out.pixels.isNull() && codec::pngWrite(out.pixels, out.icc, [&](const char* data, size_t size) {
+            return written = temp.file.write(data, qint64(size)) == qint64(size);
+        });
+        if (!encoded || !temp.file.flush()) {
+            if (written && !encoded) log(u"%@: the image could not be encoded", path);
+            else log(u"%@: could not write the file (%@)", path, temp.file.errorString());
             return false;
         }
         temp.file.close();

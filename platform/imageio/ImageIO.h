@@ -90,6 +90,12 @@ QImage readImage(const QString& path, const DecodeOptions& options = {});
 QImage readImageFromData(const QByteArray& data, const DecodeOptions& options = {},
                          const QString& nameForLog = QString());
 
+// Whether the picture data of a file decodes whole, every byte of it read and checked,
+// without keeping the picture at its size: a PNG's rows are decoded one at a time, other
+// types through a reduced decode (which still reads all their data). For checking a file
+// just written.
+bool pictureDecodes(const QString& path);
+
 // Why a file this program recognises cannot be read here (a camera raw format or a HEIF
 // coding it has no decoder for), in words for the photo's status; empty when the file is
 // readable, damaged, or not a picture at all. Meant for after readImage failed: it may

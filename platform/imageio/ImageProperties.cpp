@@ -1184,6 +1184,77 @@ QVariantMap readImageProperties(const QString& path) {
     return out;
 }
 
+namespace {
+
+// Where a PNG file's picture data lies: its IDAT chunks, which follow one another.
+struct PngDataRange {
+    qint64 begin = 0;  // the first IDAT chunk's length field
+    qint64 end = 0;    // just past the last one's checksum
+};
+
+std::optional<PngDataRange> pngDataRange(QFile& file) {
+    ByteSource src(file);
+    std::optional<PngDataRange> range;
+    for (qint64 at = 8; at + 12 <= src.size();) {
+        uchar head[8];
+        if (!src.read(at, head, 8)) return std::nullopt;
+        const qint64 next = at + 12 + qint64(be32(head));
+        if (next > src.size()) return std::nullopt;
+        const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
+        if (idat && !range) range = PngDataRange{at, next};
+        else if (idat && range->end == at) range->end = next;
+        else if (idat) return std::nullopt;  // data chunks apart: not a file to take apart
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return range;
+        at = next;
+    }
+    return std::nullopt;
+}
+
+// A zero-length IDAT chunk: length, type and the type's checksum.
+constexpr char kEmptyIdat[] = "\0\0\0\0IDAT\x35\xaf\x06\x1e";
+constexpr qint64 kEmptyIdatSize = 12;
+
+QByteArray pngWithoutData(QFile& file, const PngDataRange& range) {
+    ByteSource src(file);
+    const QByteArray before = src.bytes(0, range.begin);
+    const QByteArray after = src.bytes(range.end, src.size() - range.end);
+    if (before.size() != range.begin || after.size() != src.size() - range.end) return {};
+    return before + QByteArray(kEmptyIdat, kEmptyIdatSize) + after;
+}
+
+// The offset of the one empty IDAT chunk among a PNG's chunks; -1 when there is not
+// exactly one IDAT chunk or it is not empty.
+qint64 emptyIdatOffset(const char* data, qint64 size) {
+    qint64 found = -1;
+    for (qint64 at = 8; at + 12 <= size;) {
+        const auto* head = reinterpret_cast<const uchar*>(data + at);
+        const qint64 next = at + 12 + qint64(be32(head));
+        if (next > size) return -1;
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) {
+            if (found >= 0 || std::memcmp(head, kEmptyIdat, kEmptyIdatSize) != 0) return -1;
+            found = at;
+        }
+        if (std::memcmp(head + 4, "IEND", 4) == 0) break;
+        at = next;
+    }
+    return found;
+}
+
+// Copies the file's bytes [begin, end) to put, a megabyte at a time.
+bool copyFileRange(QFile& file, qint64 begin, qint64 end, const std::function<void(const char*, qint64)>& put) {
+    if (!file.seek(begin)) return false;
+    QByteArray buffer(qsizetype(1) << 20, Qt::Uninitialized);
+    for (qint64 at = begin; at < end;) {
+        const qint64 n = file.read(buffer.data(), std::min<qint64>(end - at, buffer.size()));
+        if (n <= 0) return false;
+        put(buffer.constData(), n);
+        at += n;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     // A link stays a link: the file it points to is the one rewritten.
     const QFileInfo given(givenPath);
@@ -1214,24 +1285,33 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
         log(u"Cannot write image properties: %@ can't be read", path);
         return false;
     }
-    // A private mapping: the library may update a TIFF's entries in place, which must
-    // never reach the original.
+    // A PNG's picture data is nearly all of it and none of the library's business: it
+    // gets the file with one empty IDAT chunk in place of the data, and the data is
+    // copied from the original into the new file where that chunk comes out.
+    const std::optional<PngDataRange> pngData = kind == Container::Png ? pngDataRange(source) : std::nullopt;
     QByteArray readCopy;
-    uchar* original = source.map(0, source.size(), QFileDevice::MapPrivateOption);
-    if (!original) {
-        readCopy = source.readAll();
-        if (readCopy.size() != source.size()) {
-            log(u"Cannot write image properties: %@ can't be read", path);
-            return false;
-        }
-        original = reinterpret_cast<uchar*>(readCopy.data());
+    const uchar* original = nullptr;
+    qint64 originalSize = source.size();
+    if (pngData) {
+        readCopy = pngWithoutData(source, *pngData);
+        originalSize = readCopy.size();
+    } else {
+        // A private mapping: the library may update a TIFF's entries in place, which
+        // must never reach the original.
+        original = source.map(0, source.size(), QFileDevice::MapPrivateOption);
+        if (!original) readCopy = source.readAll();
+    }
+    if (!original) original = readCopy.size() == originalSize ? reinterpret_cast<const uchar*>(readCopy.constData()) : nullptr;
+    if (!original || originalSize <= 0) {
+        log(u"Cannot write image properties: %@ can't be read", path);
+        return false;
     }
     const QFileInfo info(path);
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     {
         ExivSession session(path);
         try {
-            auto image = Exiv2::ImageFactory::open(original, long(source.size()));
+            auto image = Exiv2::ImageFactory::open(original, long(originalSize));
             if (!image.get()) {
                 log(u"Cannot write image properties into %@", path);
                 return false;
@@ -1261,10 +1341,25 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
             const qint64 size = qint64(io.size());
             const char* bytes = size > 0 ? reinterpret_cast<const char*>(io.mmap()) : nullptr;
             bool written = bytes && temp.open();
-            for (qint64 at = 0; written && at < size;) {
-                const qint64 n = temp.write(bytes + at, std::min<qint64>(size - at, qint64(1) << 20));
-                written = n > 0;
-                at += std::max<qint64>(n, 0);
+            auto put = [&](const char* data, qint64 n) {
+                for (qint64 at = 0; written && at < n;) {
+                    const qint64 done = temp.write(data + at, std::min<qint64>(n - at, qint64(1) << 20));
+                    written = done > 0;
+                    at += std::max<qint64>(done, 0);
+                }
+            };
+            if (pngData) {
+                // The empty IDAT chunk the library passed on marks where the data goes.
+                const qint64 at = bytes ? emptyIdatOffset(bytes, size) : -1;
+                written = written && at >= 0;
+                if (written) {
+                    put(bytes, at);
+                    const bool copied = copyFileRange(source, pngData->begin, pngData->end, put);
+                    written = written && copied;
+                    put(bytes + at + kEmptyIdatSize, size - at - kEmptyIdatSize);
+                }
+            } else {
+                put(bytes, size);
             }
             written = written && temp.flush();
             if (bytes) io.munmap();

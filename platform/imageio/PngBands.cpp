@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -199,22 +200,120 @@ struct Compressors {
 constexpr double kSmooth = 1.2;
 constexpr double kNoisy = 3.5;
 
+// The piece is compressed into buffers of the band's size that each thread keeps, and
+// handed out at its own size: pieces wait for the bands before them, and should not hold
+// a band's worth of memory each while they do.
 bool compressBand(const unsigned char* data, size_t size, double meanResidual, bool last, QByteArray& out) {
     thread_local Compressors compressors;
+    thread_local QByteArray runs, matched;
     if (!compressors.smooth || !compressors.noisy) return false;
-    if (meanResidual >= kNoisy) return deflateMatches(compressors.noisy, data, size, last, out);
-    if (!deflateRuns(data, size, last, out)) return false;
-    if (meanResidual < kSmooth) {
-        QByteArray matched;
-        if (deflateMatches(compressors.smooth, data, size, last, matched) && matched.size() < out.size()) out = std::move(matched);
+    const QByteArray* best = &runs;
+    if (meanResidual >= kNoisy) {
+        if (!deflateMatches(compressors.noisy, data, size, last, matched)) return false;
+        best = &matched;
+    } else {
+        if (!deflateRuns(data, size, last, runs)) return false;
+        if (meanResidual < kSmooth && deflateMatches(compressors.smooth, data, size, last, matched) &&
+            matched.size() < runs.size())
+            best = &matched;
     }
+    out = QByteArray(best->constData(), best->size());
     return true;
 }
 
+// The rows of one band as PNG samples, from a picture whose pixels can be read as they
+// are: ARGB32 (straight or with full alpha), RGB32 or Grayscale8. Premultiplied pixels
+// with transparency are straightened a band at a time, with Qt's own conversion, so the
+// bytes are those of the whole picture converted.
+class BandRows {
+public:
+    BandRows(const QImage& pixels, int channels, int y0, int y1) : channels_(channels) {
+        const int from = std::max(0, y0 - 1);
+        if (channels == 4 && pixels.format() == QImage::Format_ARGB32_Premultiplied) {
+            band_ = pixels.copy(0, from, pixels.width(), y1 - from).convertToFormat(QImage::Format_ARGB32);
+            offset_ = from;
+        } else {
+            band_ = pixels;
+        }
+    }
+    bool valid() const { return !band_.isNull(); }
+    void samples(int y, unsigned char* out) const { rowSamples(band_, y - offset_, channels_, out); }
+
+private:
+    QImage band_;
+    int offset_ = 0;
+    int channels_;
+};
+
+// Compressed pieces go out in band order, each as one IDAT chunk, as soon as the bands
+// before it are out; the zlib header goes before the first, the checksum after the last.
+class OrderedIdat {
+public:
+    OrderedIdat(int bands, const PngSink& sink) : pieces_(size_t(bands)), sums_(size_t(bands)), lengths_(size_t(bands)),
+                                                  ready_(size_t(bands), 0), sink_(sink) {}
+    // Hands over band b's piece, its data's checksum and length; writes what it can.
+    bool deliver(int b, QByteArray piece, uLong sum, size_t length) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        pieces_[size_t(b)] = std::move(piece);
+        sums_[size_t(b)] = sum;
+        lengths_[size_t(b)] = length;
+        ready_[size_t(b)] = 1;
+        while (ok_ && next_ < int(pieces_.size()) && ready_[size_t(next_)]) {
+            const size_t n = size_t(next_);
+            adler_ = next_ == 0 ? sums_[n] : adler32_combine(adler_, sums_[n], z_off_t(lengths_[n]));
+            const bool first = next_ == 0, last = next_ + 1 == int(pieces_.size());
+            char tail[4];
+            put32(tail, quint32(adler_));
+            ok_ = writeIdat(first ? QByteArrayView("\x78\x9c", 2) : QByteArrayView(), pieces_[n],
+                            last ? QByteArrayView(tail, 4) : QByteArrayView());
+            pieces_[n] = QByteArray();
+            ++next_;
+        }
+        return ok_;
+    }
+    bool failed() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return !ok_;
+    }
+    void fail() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ok_ = false;
+    }
+
+private:
+    static void put32(char* b, quint32 v) {
+        b[0] = char(v >> 24), b[1] = char(v >> 16), b[2] = char(v >> 8), b[3] = char(v);
+    }
+    bool writeIdat(QByteArrayView head, const QByteArray& data, QByteArrayView tail) {
+        char header[8];
+        put32(header, quint32(head.size() + data.size() + tail.size()));
+        std::memcpy(header + 4, "IDAT", 4);
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(header + 4), 4);
+        for (QByteArrayView part : {head, QByteArrayView(data), tail})
+            if (!part.isEmpty()) crc = crc32(crc, reinterpret_cast<const Bytef*>(part.data()), uInt(part.size()));
+        char trailer[4];
+        put32(trailer, quint32(crc));
+        return sink_(header, 8) && (head.isEmpty() || sink_(head.data(), size_t(head.size()))) &&
+               (data.isEmpty() || sink_(data.constData(), size_t(data.size()))) &&
+               (tail.isEmpty() || sink_(tail.data(), size_t(tail.size()))) && sink_(trailer, 4);
+    }
+
+    std::mutex mutex_;
+    std::vector<QByteArray> pieces_;
+    std::vector<uLong> sums_;
+    std::vector<size_t> lengths_;
+    std::vector<char> ready_;
+    const PngSink& sink_;
+    int next_ = 0;
+    uLong adler_ = 1;
+    bool ok_ = true;
+};
+
 }  // namespace
 
-QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand) {
+bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink) {
     const int w = pixels.width(), h = pixels.height();
+    if (w <= 0 || h <= 0) return false;
     const int channels = colorType == 0 ? 1 : colorType == 2 ? 3 : 4;
     const size_t rowBytes = size_t(w) * size_t(channels);
     const size_t stride = rowBytes + 1;
@@ -223,41 +322,12 @@ QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray&
     if (rowsPerBand <= 0) rowsPerBand = int(std::max<size_t>(1, (size_t(1) << 20) / stride));
     const int bands = (h + rowsPerBand - 1) / rowsPerBand;
 
-    std::vector<QByteArray> pieces(static_cast<size_t>(bands));
-    std::vector<uLong> sums(static_cast<size_t>(bands));
-    std::atomic<bool> failed{false};
-    forEachBand(bands, [&](int b) {
-        const int y0 = b * rowsPerBand, y1 = std::min(h, y0 + rowsPerBand);
-        std::vector<unsigned char> cur(rowBytes), prev(rowBytes, 0), trial, filtered(stride * size_t(y1 - y0));
-        if (y0 > 0) rowSamples(pixels, y0 - 1, channels, prev.data());
-        long residual = 0;
-        for (int y = y0; y < y1; ++y) {
-            rowSamples(pixels, y, channels, cur.data());
-            residual += filterRow(cur.data(), prev.data(), int(rowBytes), channels, filtered.data() + stride * size_t(y - y0), trial);
-            std::swap(cur, prev);
-        }
-        sums[size_t(b)] = libdeflate_adler32(1, filtered.data(), filtered.size());
-        if (!compressBand(filtered.data(), filtered.size(), double(residual) / double(filtered.size()), b + 1 == bands,
-                          pieces[size_t(b)]))
-            failed = true;
-    });
-    if (failed) return QByteArray();
-
-    uLong adler = sums[0];
-    for (int b = 1; b < bands; ++b) {
-        const int rows = std::min(h, (b + 1) * rowsPerBand) - b * rowsPerBand;
-        adler = adler32_combine(adler, sums[size_t(b)], z_off_t(stride * size_t(rows)));
-    }
-
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    qsizetype total = 0;
-    for (const QByteArray& p : pieces) total += p.size();
-    png.reserve(total + 1024 + icc.size() + 12 * bands);
+    QByteArray head("\x89PNG\r\n\x1a\n", 8);
     QByteArray header;
     put32(header, quint32(w));
     put32(header, quint32(h));
     header.append(char(8)).append(char(colorType)).append(char(0)).append(char(0)).append(char(0));
-    chunk(png, "IHDR", header.constData(), header.size());
+    chunk(head, "IHDR", header.constData(), header.size());
     if (!icc.isEmpty()) {
         // The profile as it is (a name, compression method 0, the deflated bytes).
         uLongf packedSize = compressBound(uLong(icc.size()));
@@ -267,19 +337,41 @@ QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray&
         if (compress2(reinterpret_cast<Bytef*>(profile.data() + at), &packedSize,
                       reinterpret_cast<const Bytef*>(icc.constData()), uLong(icc.size()), 9) == Z_OK) {
             profile.resize(at + qsizetype(packedSize));
-            chunk(png, "iCCP", profile.constData(), profile.size());
+            chunk(head, "iCCP", profile.constData(), profile.size());
         }
     }
-    // One IDAT chunk per band: the zlib header goes before the first piece, the checksum
-    // after the last. Each piece is released once it is in the file.
-    pieces.front().prepend("\x78\x9c", 2);
-    put32(pieces.back(), quint32(adler));
-    for (QByteArray& p : pieces) {
-        chunk(png, "IDAT", p.constData(), p.size());
-        p = QByteArray();
-    }
-    chunk(png, "IEND", nullptr, 0);
-    return png;
+    if (!sink(head.constData(), size_t(head.size()))) return false;
+
+    OrderedIdat idat(bands, sink);
+    forEachBand(bands, [&](int b) {
+        if (idat.failed()) return;
+        const int y0 = b * rowsPerBand, y1 = std::min(h, y0 + rowsPerBand);
+        const BandRows rows(pixels, channels, y0, y1);
+        if (!rows.valid()) return idat.fail();
+        std::vector<unsigned char> cur(rowBytes), prev(rowBytes, 0), trial, filtered(stride * size_t(y1 - y0));
+        if (y0 > 0) rows.samples(y0 - 1, prev.data());
+        long residual = 0;
+        for (int y = y0; y < y1; ++y) {
+            rows.samples(y, cur.data());
+            residual += filterRow(cur.data(), prev.data(), int(rowBytes), channels, filtered.data() + stride * size_t(y - y0), trial);
+            std::swap(cur, prev);
+        }
+        const uLong sum = libdeflate_adler32(1, filtered.data(), filtered.size());
+        QByteArray piece;
+        if (!compressBand(filtered.data(), filtered.size(), double(residual) / double(filtered.size()), b + 1 == bands, piece))
+            return idat.fail();
+        idat.deliver(b, std::move(piece), sum, filtered.size());
+    });
+    if (idat.failed()) return false;
+    QByteArray end;
+    chunk(end, "IEND", nullptr, 0);
+    return sink(end.constData(), size_t(end.size()));
+}
+
+QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand) {
+    QByteArray png;
+    const bool ok = pngWriteBands(pixels, colorType, icc, rowsPerBand, appendTo(png));
+    return ok ? png : QByteArray();
 }
 
 }  // namespace platform::codec

@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PngChunks.h"
 
+#include <QFile>
 #include <cstring>
 #include <memory>
 #include <png.h>
@@ -134,18 +135,67 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     return out;
 }
 
-QByteArray pngEncode(const QImage& source, const QByteArray& icc) {
-    if (source.format() == QImage::Format_Grayscale8) return pngEncodeBands(source, 0, icc);
+namespace {
+
+// Reading for a check: the file a piece at a time, never mapped whole.
+struct CheckReader {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    QFile* file = nullptr;
+    std::vector<png_byte> row;
+    char message[256] = {0};
+    ~CheckReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+void readFromFile(png_structp png, png_bytep out, size_t length) {
+    auto* r = static_cast<CheckReader*>(png_get_io_ptr(png));
+    if (r->file->read(reinterpret_cast<char*>(out), qint64(length)) != qint64(length))
+        png_error(png, "Read Error: the file ends early");
+}
+
+}  // namespace
+
+bool pngDecodesWhole(QFile& file, const QString& name) {
+    auto r = std::make_unique<CheckReader>();
+    r->file = &file;
+    r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, r->message, onError, onWarning);
+    if (!r->png || !(r->info = png_create_info_struct(r->png))) return false;
+    if (setjmp(png_jmpbuf(r->png))) {
+        log(u"%@: PNG data is corrupt (%@)", name, QString::fromLocal8Bit(r->message));
+        return false;
+    }
+    png_set_read_fn(r->png, r.get(), readFromFile);
+    png_set_user_limits(r->png, kMaxImageSide, kMaxImageSide);
+    png_set_chunk_malloc_max(r->png, 64u << 20);
+    png_set_option(r->png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+    png_read_info(r->png, r->info);
+    const int passes = png_set_interlace_handling(r->png);
+    png_read_update_info(r->png, r->info);
+    r->row.resize(png_get_rowbytes(r->png, r->info));
+    const png_uint_32 height = png_get_image_height(r->png, r->info);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) png_read_row(r->png, r->row.data(), nullptr);
+    // The rest of the data and its checksum, and the chunks after it.
+    png_read_end(r->png, nullptr);
+    return true;
+}
+
+bool pngWrite(const QImage& source, const QByteArray& icc, const PngSink& sink) {
+    if (source.format() == QImage::Format_Grayscale8) return pngWriteBands(source, 0, icc, 0, sink);
     const QImage argb = source.format() == QImage::Format_ARGB32_Premultiplied || source.format() == QImage::Format_ARGB32 ||
                                 source.format() == QImage::Format_RGB32
                             ? source
                             : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (argb.isNull()) return QByteArray();
-    const bool opaque = isOpaque(argb);
-    // Premultiplied alpha is undone only where it matters.
-    const QImage pixels = opaque || argb.format() == QImage::Format_ARGB32 ? argb : argb.convertToFormat(QImage::Format_ARGB32);
-    if (pixels.isNull()) return QByteArray();
-    return pngEncodeBands(pixels, opaque ? 2 : 6, icc);
+    if (argb.isNull()) return false;
+    // Premultiplied pixels with transparency are straightened band by band as they are
+    // written.
+    return pngWriteBands(argb, isOpaque(argb) ? 2 : 6, icc, 0, sink);
+}
+
+QByteArray pngEncode(const QImage& source, const QByteArray& icc) {
+    QByteArray png;
+    const bool ok = pngWrite(source, icc, appendTo(png));
+    return ok ? png : QByteArray();
 }
 
 }  // namespace platform::codec

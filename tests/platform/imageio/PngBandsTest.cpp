@@ -104,3 +104,42 @@ TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamNoLargerThanOneLevelSixStream) {
         EXPECT_TRUE(testsupport::samePixels(platform::readImageFromData(ours), k.pixels));
     }
 }
+
+TEST(PngBands, TransparentPremultipliedPicturesGiveTheBytesOfTheWholePictureStraightened) {
+    // Straightened a band at a time (each band with the row above it), the file must be
+    // the one the picture converted whole would give.
+    const QImage premultiplied = withAlpha(603, 480).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage straight = premultiplied.convertToFormat(QImage::Format_ARGB32);
+    for (int rows : {1, 7, 0}) {
+        SCOPED_TRACE(testing::Message() << "rows " << rows);
+        QByteArray streamed;
+        ASSERT_TRUE(platform::codec::pngWriteBands(premultiplied, 6, {}, rows, platform::codec::appendTo(streamed)));
+        EXPECT_EQ(streamed, platform::codec::pngEncodeBands(straight, 6, {}, rows));
+    }
+    EXPECT_EQ(platform::codec::pngEncode(premultiplied, {}), platform::codec::pngEncodeBands(straight, 6));
+}
+
+TEST(PngBands, BytesGoOutInFileOrderAndAWriterThatRefusesStopsTheEncoding) {
+    const QImage picture = smoothDetailedNoisy(419, 240);
+    const QByteArray whole = platform::codec::pngEncodeBands(picture, 2, {}, 1);
+    // Single rows on every core: bands finish out of order, yet come out in order.
+    QByteArray streamed;
+    int calls = 0;
+    ASSERT_TRUE(platform::codec::pngWriteBands(picture, 2, {}, 1, [&](const char* data, size_t size) {
+        ++calls;
+        streamed.append(data, qsizetype(size));
+        return true;
+    }));
+    EXPECT_EQ(streamed, whole);
+    for (int refuseAt : {1, 2, calls / 2, calls}) {
+        SCOPED_TRACE(refuseAt);
+        int seen = 0, after = 0;
+        const bool ok = platform::codec::pngWriteBands(picture, 2, {}, 1, [&](const char*, size_t) {
+            ++seen;
+            if (seen > refuseAt) ++after;
+            return seen < refuseAt;
+        });
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(after, 0);
+    }
+}

@@ -1,0 +1,67 @@
+// How much memory a run takes for a plain conversion: every full-size copy of a photo on
+// its way from the decoder to the written file shows here.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <cstring>
+#include <malloc.h>
+#include <random>
+#include <thread>
+
+#include "batch/BatchRunner.h"
+#include "tests/batch/BatchFixtures.h"
+#include "platform/imageio/ImageIO.h"
+#include "tests/support/BoundedRun.h"
+
+namespace {
+
+// The process's resident memory and its peak since the last reset, in bytes; the peak is
+// reset by the kernel's own interface for it.
+struct ResidentMemory {
+    static qint64 field(const char* name) {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly)) return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith(name)) return line.mid(qsizetype(std::strlen(name))).trimmed().split(' ').value(0).toLongLong() * 1024;
+        return -1;
+    }
+    static qint64 now() { return field("VmRSS:"); }
+    static qint64 peak() { return field("VmHWM:"); }
+    static bool resetPeak() {
+        QFile refs(QStringLiteral("/proc/self/clear_refs"));
+        return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1 && refs.flush();
+    }
+};
+
+}  // namespace
+
+TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersBands) {
+#ifdef BRISKO_TEST_ASAN
+    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
+#else
+    // Grain, so that the file is a good part of the picture's size.
+    const int width = 6000, height = 4000;
+    const qint64 decoded = qint64(width) * height * 4;
+    batchtest::Batch b(1);
+    QImage photo = testsupport::gradientImage(width, height).convertToFormat(QImage::Format_RGB32);
+    std::minstd_rand grain(99);
+    auto* pixels = reinterpret_cast<QRgb*>(photo.bits());
+    for (qsizetype i = 0; i < qsizetype(width) * height; ++i) pixels[i] = (pixels[i] & 0xFFF8F8F8u) | 0x010101u * (grain() & 7u);
+    ASSERT_TRUE(platform::writeImageFile(b.photos[0]->fileURL, photo, platform::ImageType::JPEG, 0.9));
+    photo = QImage();
+    batchtest::RunHarness run;
+    malloc_trim(0);
+    const qint64 before = ResidentMemory::now();
+    if (!ResidentMemory::resetPeak() || before <= 0) GTEST_SKIP() << "no peak memory to read on this system";
+    ASSERT_TRUE(run.start(b.input()));
+    ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    const qint64 growth = ResidentMemory::peak() - before;
+    // The decoded photo, and a few megabytes for each core's band being compressed. The
+    // compressed data, the file, a second picture for the check that the file decodes,
+    // or a converted copy would each add half the photo or more.
+    const qint64 perCore = 6ll << 20;
+    const qint64 bound = decoded + (8ll << 20) + perCore * std::max(2u, std::thread::hardware_concurrency());
+    EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
+                             << " MiB decoded";
+#endif
+}
