@@ -99,8 +99,9 @@ inline PngSink appendTo(QByteArray& out) {
 bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink);
 // pngEncode's picture to sink, the same way.
 bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);
-// Whether the PNG file open for reading decodes whole (every row, the data's checksum and
-// every chunk's), read a piece at a time into one row.
+// Whether the PNG file open for reading decodes whole (every chunk's checksum, every row's
+// data and filter byte, the data's checksum), read a chunk at a time, the picture never
+// rebuilt.
 bool pngDecodesWhole(QFile& file, const QString& name);
 
 ImageHeader tiffHeader(Bytes in);

@@ -1,12 +1,11 @@
 // PNG reading through libpng 1.6. libpng reports errors by longjmp; every call into it
 // sits in a function that set its own recovery point, and the objects that must outlive
 // a jump are kept on the heap. Writing is PngBands.cpp's: it writes the profile chunk
-// itself, so no profile can make an output fail.
+// itself, so no profile can make an output fail. The check of a written file is PngCheck.cpp's.
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PngChunks.h"
 
-#include <QFile>
 #include <cstring>
 #include <memory>
 #include <png.h>
@@ -133,51 +132,6 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     if (alpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
     attachProfile(out, iccProfile(*r), (colorType & PNG_COLOR_MASK_COLOR) ? ColourModel::RGB : ColourModel::Gray, name);
     return out;
-}
-
-namespace {
-
-// Reading for a check: the file a piece at a time, never mapped whole.
-struct CheckReader {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    QFile* file = nullptr;
-    std::vector<png_byte> row;
-    char message[256] = {0};
-    ~CheckReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
-};
-
-void readFromFile(png_structp png, png_bytep out, size_t length) {
-    auto* r = static_cast<CheckReader*>(png_get_io_ptr(png));
-    if (r->file->read(reinterpret_cast<char*>(out), qint64(length)) != qint64(length))
-        png_error(png, "Read Error: the file ends early");
-}
-
-}  // namespace
-
-bool pngDecodesWhole(QFile& file, const QString& name) {
-    auto r = std::make_unique<CheckReader>();
-    r->file = &file;
-    r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, r->message, onError, onWarning);
-    if (!r->png || !(r->info = png_create_info_struct(r->png))) return false;
-    if (setjmp(png_jmpbuf(r->png))) {
-        log(u"%@: PNG data is corrupt (%@)", name, QString::fromLocal8Bit(r->message));
-        return false;
-    }
-    png_set_read_fn(r->png, r.get(), readFromFile);
-    png_set_user_limits(r->png, kMaxImageSide, kMaxImageSide);
-    png_set_chunk_malloc_max(r->png, 64u << 20);
-    png_set_option(r->png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
-    png_read_info(r->png, r->info);
-    const int passes = png_set_interlace_handling(r->png);
-    png_read_update_info(r->png, r->info);
-    r->row.resize(png_get_rowbytes(r->png, r->info));
-    const png_uint_32 height = png_get_image_height(r->png, r->info);
-    for (int pass = 0; pass < passes; ++pass)
-        for (png_uint_32 y = 0; y < height; ++y) png_read_row(r->png, r->row.data(), nullptr);
-    // The rest of the data and its checksum, and the chunks after it.
-    png_read_end(r->png, nullptr);
-    return true;
 }
 
 bool pngWrite(const QImage& source, const QByteArray& icc, const PngSink& sink) {

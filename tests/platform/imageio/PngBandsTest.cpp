@@ -1,3 +1,4 @@
+#include "platform/coreimage/Parallel.h"
 #include "platform/imageio/CodecInternal.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/support/ImageFixtures.h"
@@ -131,6 +132,10 @@ TEST(PngBands, BytesGoOutInFileOrderAndAWriterThatRefusesStopsTheEncoding) {
         return true;
     }));
     EXPECT_EQ(streamed, whole);
+    // The same bytes on one core.
+    platform::setThreadCount(1);
+    EXPECT_EQ(platform::codec::pngEncodeBands(picture, 2, {}, 1), whole);
+    platform::setThreadCount(0);
     for (int refuseAt : {1, 2, calls / 2, calls}) {
         SCOPED_TRACE(refuseAt);
         int seen = 0, after = 0;

@@ -82,6 +82,65 @@ void fixChunkCrc(QByteArray& png, qsizetype at) {
     }
 }
 
+
+// A PNG of `rows` rows of 3 grey bytes each (filter byte first), its image data made of
+// the given pieces: each deflated on its own, ending with a final block only when `last`
+// says so, one IDAT chunk each. `height` is what IHDR says.
+struct Piece {
+    QByteArray rows;
+    bool last;
+};
+
+QByteArray pngChunk(const char* type, const QByteArray& data) {
+    QByteArray out(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), out.data());
+    const QByteArray body = QByteArray(type, 4) + data;
+    out += body;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))), crc.data());
+    return out + crc;
+}
+
+QByteArray deflatedPiece(const QByteArray& data, bool last) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(data.size())) + 16), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+QByteArray greyPng(int height, const QList<QByteArray>& idat, const QByteArray& allRows) {
+    QByteArray ihdr(13, '\0');
+    qToBigEndian<quint32>(3, ihdr.data());
+    qToBigEndian<quint32>(quint32(height), ihdr.data() + 4);
+    ihdr[8] = 8;
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += pngChunk("IHDR", ihdr);
+    for (qsizetype i = 0; i < idat.size(); ++i) {
+        QByteArray data = idat[i];
+        if (i == 0) data.prepend("\x78\x9c", 2);
+        if (i + 1 == idat.size()) {
+            QByteArray sum(4, '\0');
+            qToBigEndian<quint32>(quint32(adler32(1, reinterpret_cast<const Bytef*>(allRows.constData()), uInt(allRows.size()))), sum.data());
+            data += sum;
+        }
+        png += pngChunk("IDAT", data);
+    }
+    return png + pngChunk("IEND", {});
+}
+
+QByteArray greyRows(int count, int shade) {
+    QByteArray rows;
+    for (int y = 0; y < count; ++y) rows += QByteArray(1, '\1') + QByteArray(3, char(y * 7 + shade));
+    return rows;
+}
+
 }  // namespace
 
 TEST(PngOutput, TheFileWrittenIsTheEncodedPictureAndMetadataLeavesThePictureDataAsItWas) {
@@ -162,4 +221,40 @@ TEST(PngOutput, AWrittenFileCountsAsDecodingOnlyWhenAllItsDataDecodes) {
         EXPECT_EQ(platform::pictureDecodes(path), c.decodes);
     }
     EXPECT_FALSE(platform::pictureDecodes(dir.filePath("missing.png")));
+}
+
+// Image data in chunks that each inflate alone (one a band, as the encoder writes them) is
+// checked a chunk at a time; the whole stream must still be what a decoder reads.
+TEST(PngOutput, TheCheckOfDataInBandsSeesTheStreamAsADecoderReadsIt) {
+    QTemporaryDir dir;
+    const QByteArray a = greyRows(40, 0), b = greyRows(40, 3), c = greyRows(20, 5);
+    const QByteArray rows = a + b + c;
+    const QByteArray pa = deflatedPiece(a, false), pb = deflatedPiece(b, false), pc = deflatedPiece(c, true);
+    QByteArray badFilter = rows;
+    badFilter[4 * 50] = 5;
+    QByteArray badText = greyPng(100, {pa, pb, pc}, rows);
+    badText.insert(badText.size() - 12, pngChunk("tEXt", QByteArray("Comment\0hello", 13)));
+    badText[badText.size() - 18] = 'j';
+    const struct {
+        const char* name;
+        QByteArray png;
+        bool decodes;
+    } cases[] = {
+        {"bands", greyPng(100, {pa, pb, pc}, rows), true},
+        {"one stream split inside a band", greyPng(100, {deflatedPiece(rows, true).left(30), deflatedPiece(rows, true).mid(30)}, rows), true},
+        {"a band's last block is final", greyPng(100, {deflatedPiece(a, true), pb, pc}, rows), false},
+        {"bands in the wrong order", greyPng(100, {pb, pa, pc}, b + a + c), true},
+        {"bands swapped after the checksum was made", greyPng(100, {pb, pa, pc}, rows), false},
+        {"a band left out", greyPng(100, {pa, pc}, rows), false},
+        {"a band left out, checksum of what is left", greyPng(60, {pa, pc}, a + c), true},
+        {"a row fewer than the header says", greyPng(101, {pa, pb, pc}, rows), false},
+        {"a row more than the header says", greyPng(99, {pa, pb, pc}, rows), false},
+        {"a filter byte out of range", greyPng(100, {deflatedPiece(badFilter, true)}, badFilter), false},
+        {"a byte of a text chunk changed", badText, false},
+        {"data after the stream's end", greyPng(100, {pa, pb, pc + QByteArray("\x03\x00", 2)}, rows), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::pictureDecodes(testsupport::writeFile(dir.filePath(QString(c.name) + ".png"), c.png)), c.decodes);
+    }
 }
