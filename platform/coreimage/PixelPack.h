@@ -1,5 +1,5 @@
 #pragma once
-// Premultiplied float pixels packed into 8-bit ARGB32 premultiplied.
+// Premultiplied float pixels packed into 8-bit ARGB32 premultiplied, and back.
 #include <QtGlobal>
 #include <algorithm>
 #include <cstring>
@@ -22,6 +22,20 @@ inline void packRow(const float* s, quint32* d, int n) {
         v = v > lim ? lim : v;
         const V4i q = __builtin_convertvector(v * 255.0f + 0.5f, V4i);
         d[i] = (quint32(q[3]) << 24) | (quint32(q[0]) << 16) | (quint32(q[1]) << 8) | quint32(q[2]);
+    }
+}
+
+// One row of ARGB32 premultiplied pixels to premultiplied floats (RGBA order). alphaMask
+// is ORed into each pixel first: 0xff000000 reads RGB32 as opaque.
+inline void unpackRow(const quint32* s, float* d, int n, quint32 alphaMask) {
+    using V4f = float __attribute__((vector_size(16)));
+    using V4i = int __attribute__((vector_size(16)));
+    const V4f k = {255.0f, 255.0f, 255.0f, 255.0f};
+    for (int i = 0; i < n; ++i, d += 4) {
+        const quint32 p = s[i] | alphaMask;
+        const V4i q = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};
+        const V4f f = __builtin_convertvector(q, V4f) / k;
+        std::memcpy(d, &f, sizeof f);
     }
 }
 

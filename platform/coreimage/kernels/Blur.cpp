@@ -5,11 +5,15 @@
 #pragma GCC optimize("O3")
 #endif
 #include "platform/coreimage/Parallel.h"
+#include "platform/coreimage/PixelPack.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
+#include "platform/graphics/YUp.h"
 
 #include <array>
 #include <cstring>
 #include <map>
+
+#include <QImage>
 
 namespace platform::ci {
 
@@ -297,11 +301,84 @@ bool separableBlurInPlace(Buffer& src, const PixelRect& r, const LineBlur& hb, c
     return true;
 }
 
+// The same blur of a picture, read from its 8-bit rows: vertical pass first, a block of
+// columns at a time, gathered straight from the picture, so no float copy of the rows the
+// blur reaches above and below is ever made; then the horizontal pass row by row. Beside
+// the output, a thread holds one block's column (its rows and the reach both ways) in
+// floats, a fraction of a megabyte. The order of the passes differs from separableBlur
+// (horizontal first), so results may differ from it by rounding, never more.
+class PictureBlurNode final : public Node {
+public:
+    PictureBlurNode(NodePtr in, const QRectF& extent, LineBlur hb, LineBlur vb)
+        : in_(std::move(in)), extent_(extent), hb_(std::move(hb)), vb_(std::move(vb)) {}
+    QRectF extent() const override { return extent_; }
+
+protected:
+    Buffer renderInside(const PixelRect& r) const override {
+        const QImage& picture = *pictureOf(in_);
+        const int W = picture.width(), H = picture.height();
+        const quint32 alphaMask = picture.format() == QImage::Format_RGB32 ? 0xff000000u : 0u;
+        const int rh = hb_.reach(), rv = vb_.reach();
+        // Picture columns the horizontal pass reads, rows the vertical pass reads.
+        const int cx0 = std::max(0, r.x - rh), cx1 = std::min(W, r.right() + rh);
+        const int sy0 = std::max(0, r.y - rv), sy1 = std::min(H, r.top() + rv);
+        if (cx1 <= cx0 || sy1 <= sy0) return Buffer(r);
+        const int cw = cx1 - cx0;
+        Buffer out(r, hb_.empty() && cw < r.w ? Buffer::kZero : Buffer::kUninitialized);
+        // The vertical pass's rows over columns [cx0, cx1): in out's own rows (same stride,
+        // so row j of one is row j of the other) unless out is narrower than they are.
+        Buffer separate;
+        float* vbase = out.data.data();
+        size_t vstride = size_t(r.w) * 4;
+        if (hb_.empty()) {
+            vbase += size_t(cx0 - r.x) * 4;
+        } else if (cw > r.w) {
+            separate = Buffer(PixelRect{cx0, r.y, cw, r.h}, Buffer::kUninitialized);
+            vbase = separate.data.data(), vstride = size_t(cw) * 4;
+        }
+        const int rows = sy1 - sy0;
+        // Narrower blocks for a long reach keep a thread's column within half a megabyte.
+        const int block = std::clamp(int(512 * 1024 / (16LL * rows)), 4, kColumnBlock);
+        const int blocks = (cw + block - 1) / block;
+        parallelFor(0, blocks, [&](int b0, int b1) {
+            thread_local std::vector<float> column, a, b;
+            for (int k = b0; k < b1; ++k) {
+                const int x0 = cx0 + k * block, w = std::min(block, cx1 - x0), E = 4 * w;
+                column.resize(size_t(rows) * size_t(E));
+                for (int y = sy0; y < sy1; ++y) {
+                    const auto* src = reinterpret_cast<const quint32*>(picture.constScanLine(platform::toQtRow(y, H))) + x0;
+                    pixelpack::unpackRow(src, column.data() + size_t(y - sy0) * size_t(E), w, alphaMask);
+                }
+                blurLine(column.data(), sy0, rows, size_t(E), vbase + size_t(x0 - cx0) * 4, r.y, r.h, vstride, E, vb_, a, b);
+            }
+        }, double(rows) * block * 3);
+        if (hb_.empty()) return out;
+        const bool inOut = separate.empty();
+        parallelFor(0, r.h, [&](int j0, int j1) {
+            thread_local std::vector<float> a, b, line;
+            if (inOut) line.resize(size_t(r.w) * 4);
+            for (int j = j0; j < j1; ++j) {
+                const float* v = vbase + size_t(j) * vstride;
+                float* d = out.row(r.y + j);
+                blurLine(v, cx0, cw, 4, inOut ? line.data() : d, r.x, r.w, 4, 4, hb_, a, b);
+                if (inOut) std::memcpy(d, line.data(), line.size() * sizeof(float));
+            }
+        }, double(r.w + 2 * rh) * 3);
+        return out;
+    }
+
+private:
+    NodePtr in_;
+    QRectF extent_;
+    LineBlur hb_, vb_;
+};
+
 NodePtr separableBlurNode(const NodePtr& in, const LineBlur& hb, const LineBlur& vb, double grow) {
     const int rh = hb.reach(), rv = vb.reach();
     const int gx = std::max(rh, int(std::ceil(grow))), gy = std::max(rv, int(std::ceil(grow)));
     const QRectF e = in->extent();
     const QRectF extent = (e.isEmpty() || isInfinite(e)) ? e : e.adjusted(hb.empty() ? 0 : -gx, vb.empty() ? 0 : -gy, hb.empty() ? 0 : gx, vb.empty() ? 0 : gy);
+    if (pictureOf(in) && !vb.empty()) return std::make_shared<PictureBlurNode>(in, extent, hb, vb);
     // The input is read over its own pixels only: beyond them it is transparent, which the
     // passes read as zeros anyway, and a request past them would be padded in a copy.
     const PixelRect pixels = (e.isEmpty() || isInfinite(e)) ? PixelRect{} : PixelRect::covering(e);

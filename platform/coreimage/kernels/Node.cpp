@@ -5,6 +5,7 @@
 #include "platform/coreimage/kernels/Node.h"
 
 #include "platform/coreimage/Parallel.h"
+#include "platform/coreimage/PixelPack.h"
 #include "platform/graphics/YUp.h"
 
 #include <QImage>
@@ -200,6 +201,7 @@ public:
         : image_(img.format() == QImage::Format_RGB32 ? img : img.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
           alphaMask_(image_.format() == QImage::Format_RGB32 ? 0xff000000u : 0u) {}
     QRectF extent() const override { return QRectF(0, 0, image_.width(), image_.height()); }
+    const QImage& image() const { return image_; }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
@@ -208,16 +210,7 @@ protected:
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
                 const auto* src = reinterpret_cast<const quint32*>(image_.constScanLine(platform::toQtRow(y, H))) + r.x;
-                float* d = b.row(y);
-                using V4f = float __attribute__((vector_size(16)));
-                using V4i = int __attribute__((vector_size(16)));
-                const V4f k = {255.0f, 255.0f, 255.0f, 255.0f};
-                for (int i = 0; i < r.w; ++i, d += 4) {
-                    const quint32 p = src[i] | alphaMask_;
-                    const V4i q = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};
-                    const V4f f = __builtin_convertvector(q, V4f) / k;
-                    std::memcpy(d, &f, sizeof f);
-                }
+                platform::pixelpack::unpackRow(src, b.row(y), r.w, alphaMask_);
             }
         }, r.w);
         return b;
@@ -491,6 +484,11 @@ private:
 };
 
 }  // namespace
+
+const QImage* pictureOf(const NodePtr& n) {
+    const auto* source = dynamic_cast<const SourceNode*>(n.get());
+    return source ? &source->image() : nullptr;
+}
 
 NodePtr makeSourceNode(const QImage& image) {
     if (image.isNull()) return nullptr;

@@ -103,8 +103,9 @@ class Node {
 public:
     virtual ~Node() = default;
     virtual QRectF extent() const = 0;
-    // How far beyond a requested rectangle the whole graph reads (pixels); contexts size
-    // their render strips from it.
+    // How far beyond a requested rectangle the whole graph reads through rendered buffers
+    // (pixels); contexts size their render strips from it. A kernel that reads a picture's
+    // rows directly, a few at a time, adds nothing for that read.
     virtual int reach() const { return 0; }
     // Renders r; pixels outside the extent are transparent. Calls renderInside with r
     // clipped to the extent's pixels and pads the result back to r.
@@ -142,6 +143,10 @@ inline int reachOf(const NodePtr& n) { return n ? n->reach() : 0; }
 NodePtr makeSourceNode(const class QImage& image);
 // One colour everywhere (premultiplied from a straight-alpha QColor); infinite extent.
 NodePtr makeConstantNode(const float rgbaPremultiplied[4]);
+// The picture of a source node (RGB32, read as opaque, or ARGB32 premultiplied), or null
+// for any other node. Kernels that can read the 8-bit rows themselves use it to take what
+// they need a few rows at a time instead of rendering a float copy of a whole window.
+const class QImage* pictureOf(const NodePtr& n);
 // The input restricted to rect.
 NodePtr makeCropNode(const NodePtr& in, const QRectF& rect);
 // The input mapped by a y-up affine transform (bilinear sampling; integer shifts exact).

@@ -173,6 +173,42 @@ TEST(Blurs, BlurInTheInputsStorageMatchesSeparateBuffers) {
     }
 }
 
+// A picture is blurred from its own 8-bit rows (the vertical pass first, a block of columns
+// at a time), any other input from its rendered float pixels (the horizontal pass first).
+// The two may differ by rounding only: at the edges of the picture and of the rectangle
+// asked for, with the sampled and the box kernels, a reach longer than the picture, the
+// narrower column blocks of a long reach, opaque RGB32 and translucent pictures.
+TEST(Blurs, PictureRowsMatchRenderedInput) {
+    QImage translucent = gradientImageForTest(97, 71);
+    for (int y = 0; y < translucent.height(); ++y) {
+        auto* p = reinterpret_cast<QRgb*>(translucent.scanLine(y));
+        for (int x = 0; x < translucent.width(); ++x) p[x] = qPremultiply(qRgba(qRed(p[x]), qGreen(p[x]), qBlue(p[x]), (x * 5 + y * 3) % 256));
+    }
+    struct Case { const char* name; double radius; QImage picture; QRectF rect; };  // empty rect: the whole extent
+    const Case cases[] = {
+        {"CIGaussianBlur", 1.5, gradientImageForTest(97, 71), {}},
+        {"CIGaussianBlur", 12.0, gradientImageForTest(97, 71).convertToFormat(QImage::Format_RGB32), {}},
+        {"CIGaussianBlur", 12.0, translucent, QRectF(7, 5, 60, 40)},
+        {"CIGaussianBlur", 100.0, gradientImageForTest(700, 300), QRectF(-50, 20, 300, 90)},
+        {"CIGaussianBlur", 100.0, gradientImageForTest(700, 300), {}},
+        {"CIGaussianBlur", 200.0, gradientImageForTest(60, 1300), {}},
+        {"CIBoxBlur", 5.0, translucent, QRectF(3, 9, 80, 50)},
+        {"CIBoxBlur", 4.0, gradientImageForTest(20, 60), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.radius) + " " + std::to_string(c.picture.width()));
+        CIFilterPtr direct = filterOn(QString::fromLatin1(c.name), c.picture);
+        CIFilterPtr rendered = filterOn(QString::fromLatin1(c.name), c.picture);
+        const CIImage cropped = CIImage::imageWithCGImage(c.picture).imageByCroppingToRect(QRectF(QPointF(0, 0), c.picture.size()));
+        rendered->setValue(QVariant::fromValue(cropped), QStringLiteral("inputImage"));
+        for (const CIFilterPtr& f : {direct, rendered}) f->setValue(c.radius, QStringLiteral("inputRadius"));
+        const CIImage a = direct->outputImage(), b = rendered->outputImage();
+        ASSERT_EQ(a.extent(), b.extent());
+        const QRectF r = c.rect.isEmpty() ? a.extent() : c.rect;
+        EXPECT_LE(maxChannelDiff(render(a, r), render(b, r)), 1);
+    }
+}
+
 // Renders may run on several threads at once (editor and batch run, thumbnails); they
 // share the registry and the buffer pool and must not disturb each other.
 TEST(Context, ConcurrentRendersGiveTheSameResult) {
