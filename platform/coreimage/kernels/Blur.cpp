@@ -307,14 +307,44 @@ bool separableBlurInPlace(Buffer& src, const PixelRect& r, const LineBlur& hb, c
 // the output, a thread holds one block's column (its rows and the reach both ways) in
 // floats, a fraction of a megabyte. The order of the passes differs from separableBlur
 // (horizontal first), so results may differ from it by rounding, never more.
+// fn(a, blurred, a, n) over every row of a, where blurred is a's blur; a is the result.
+void combineWithBlur(Buffer& a, Buffer& blurred, const CombineRow& fn) {
+    const PixelRect r = a.rect;
+    parallelFor(r.y, r.top(), [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            // The neighbourhood's colour at this pixel's own coverage: where the blur took in
+            // transparency (past the picture's edge, or a softer part of a shape), a
+            // difference of coverage is not detail to sharpen or smooth.
+            const float* p = a.row(y);
+            float* b = blurred.row(y);
+            for (int i = 0; i < r.w; ++i, p += 4, b += 4) {
+                if (b[3] == p[3] || !(b[3] > 0.0f)) continue;
+                const float g = p[3] / b[3];
+                b[0] *= g, b[1] *= g, b[2] *= g, b[3] = p[3];
+            }
+            fn(a.row(y), blurred.row(y), a.row(y), r.w);
+        }
+    }, r.w * 4.0);
+}
+
 class PictureBlurNode final : public Node {
 public:
-    PictureBlurNode(NodePtr in, const QRectF& extent, LineBlur hb, LineBlur vb)
-        : in_(std::move(in)), extent_(extent), hb_(std::move(hb)), vb_(std::move(vb)) {}
+    // With combine set, the node gives the picture combined with its blur (combineWithBlur).
+    PictureBlurNode(NodePtr in, const QRectF& extent, LineBlur hb, LineBlur vb, CombineRow combine = {})
+        : in_(std::move(in)), extent_(extent), hb_(std::move(hb)), vb_(std::move(vb)), combine_(std::move(combine)) {}
     QRectF extent() const override { return extent_; }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
+        Buffer b = blurred(r);
+        if (!combine_) return b;
+        Buffer a = in_->render(r);
+        combineWithBlur(a, b, combine_);
+        return a;
+    }
+
+private:
+    Buffer blurred(const PixelRect& r) const {
         const QImage& picture = *pictureOf(in_);
         const int W = picture.width(), H = picture.height();
         const quint32 alphaMask = picture.format() == QImage::Format_RGB32 ? 0xff000000u : 0u;
@@ -367,10 +397,10 @@ protected:
         return out;
     }
 
-private:
     NodePtr in_;
     QRectF extent_;
     LineBlur hb_, vb_;
+    CombineRow combine_;
 };
 
 NodePtr separableBlurNode(const NodePtr& in, const LineBlur& hb, const LineBlur& vb, double grow) {
@@ -438,6 +468,7 @@ NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn) {
     else lb.boxes = boxHalfWidths(std::min(sigma, 2000.0));
     const int reach = lb.reach();
     const QRectF e = in->extent();
+    if (pictureOf(in)) return std::make_shared<PictureBlurNode>(in, e, lb, lb, std::move(fn));
     const PixelRect pixels = (e.isEmpty() || isInfinite(e)) ? PixelRect{} : PixelRect::covering(e);
     const bool bounded = !pixels.empty();
     // Two buffers: the input's pixels of r, and the blur made in the input's storage; the
@@ -455,21 +486,7 @@ NodePtr blurCombineNode(const NodePtr& in, double sigma, CombineRow fn) {
                 blurred = Buffer(r, Buffer::kUninitialized);
                 separableBlur(src, blurred, lb, lb);
             }
-            parallelFor(r.y, r.top(), [&](int y0, int y1) {
-                for (int y = y0; y < y1; ++y) {
-                    // The neighbourhood's colour at this pixel's own coverage: where the blur
-                    // took in transparency (past the picture's edge, or a softer part of a
-                    // shape), a difference of coverage is not detail to sharpen or smooth.
-                    const float* p = a.row(y);
-                    float* b = blurred.row(y);
-                    for (int i = 0; i < r.w; ++i, p += 4, b += 4) {
-                        if (b[3] == p[3] || !(b[3] > 0.0f)) continue;
-                        const float g = p[3] / b[3];
-                        b[0] *= g, b[1] *= g, b[2] *= g, b[3] = p[3];
-                    }
-                    fn(a.row(y), blurred.row(y), a.row(y), r.w);
-                }
-            }, r.w * 4.0);
+            combineWithBlur(a, blurred, fn);
             out = std::move(a);
         });
 }

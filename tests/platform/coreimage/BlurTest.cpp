@@ -177,7 +177,8 @@ TEST(Blurs, BlurInTheInputsStorageMatchesSeparateBuffers) {
 // at a time), any other input from its rendered float pixels (the horizontal pass first).
 // The two may differ by rounding only: at the edges of the picture and of the rectangle
 // asked for, with the sampled and the box kernels, a reach longer than the picture, the
-// narrower column blocks of a long reach, opaque RGB32 and translucent pictures.
+// narrower column blocks of a long reach, opaque RGB32 and translucent pictures, and the
+// sharpening that combines a picture with its blur.
 TEST(Blurs, PictureRowsMatchRenderedInput) {
     QImage translucent = gradientImageForTest(97, 71);
     for (int y = 0; y < translucent.height(); ++y) {
@@ -194,6 +195,8 @@ TEST(Blurs, PictureRowsMatchRenderedInput) {
         {"CIGaussianBlur", 200.0, gradientImageForTest(60, 1300), {}},
         {"CIBoxBlur", 5.0, translucent, QRectF(3, 9, 80, 50)},
         {"CIBoxBlur", 4.0, gradientImageForTest(20, 60), {}},
+        {"CIUnsharpMask", 2.5, gradientImageForTest(97, 71), {}},
+        {"CIUnsharpMask", 40.0, gradientImageForTest(300, 200), QRectF(10, 150, 200, 50)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.radius) + " " + std::to_string(c.picture.width()));
