@@ -85,6 +85,11 @@ QByteArray pngEncode(const QImage& image, const QByteArray& icc);
 // for colour type 0, RGB32 or straight ARGB32 for types 2 and 6, its rows deflated in
 // bands on several threads. rowsPerBand 0 picks bands of about a megabyte.
 QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc = {}, int rowsPerBand = 0);
+// Where the last block of a complete raw deflate stream begins (headerBit, counted from
+// the first byte's lowest bit) and how many bits of its last byte are left after it,
+// read without inflating; false unless the data is exactly one valid stream that
+// inflates to expectedOutput bytes without reaching before its start.
+bool deflateLastBlock(const unsigned char* data, size_t size, size_t expectedOutput, size_t* headerBit, int* unusedBits);
 // Receives a file's bytes in order; false stops the writing.
 using PngSink = std::function<bool(const char* data, size_t size)>;
 inline PngSink appendTo(QByteArray& out) {

@@ -131,40 +131,48 @@ bool deflateRuns(const unsigned char* data, size_t size, bool last, QByteArray& 
     return ok;
 }
 
-// Makes a complete raw deflate stream continuable: clears the final-block bit of its last
-// block (found by inflating it block by block) and pads it to a byte boundary with an
-// empty stored block. False if the data is not one complete deflate stream.
-bool continuable(QByteArray& d) {
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) return false;
+// Makes a complete raw deflate stream of `expected` bytes continuable: clears the
+// final-block bit of its last block and pads it to a byte boundary with an empty stored
+// block. The last block is found by reading the blocks' codes, or by inflating the stream
+// block by block should that fail. False if the data is not one complete deflate stream.
+bool continuable(QByteArray& d, size_t expected) {
     auto* bytes = reinterpret_cast<unsigned char*>(d.data());
-    z.next_in = bytes;
-    z.avail_in = uInt(d.size());
-    // Where the current block's header, and so its final-block bit, begins.
+    // Where the last block's header, and so its final-block bit, begins.
     size_t headerByte = 0;
     unsigned headerBit = 1;
     // Bits of the last byte left unused after the final block's end code.
     int unused = -1;
-    thread_local std::vector<unsigned char> scratch(65536);
-    int r = Z_OK;
-    while (r == Z_OK) {
-        z.next_out = scratch.data();
-        z.avail_out = uInt(scratch.size());
-        r = inflate(&z, Z_BLOCK);
-        if (r == Z_OK && (z.data_type & 128)) {
-            // At the end of a block: the next header starts in the unused bits of the byte
-            // just read, or at the next byte when none are left. After the final block
-            // these are the bits the compressor padded with.
-            const int bits = z.data_type & 7;
-            const size_t at = size_t(z.next_in - bytes);
-            if (z.data_type & 64) unused = bits;
-            else if (bits) headerByte = at - 1, headerBit = 0x100u >> bits;
-            else headerByte = at, headerBit = 1;
+    size_t at = 0;
+    if (deflateLastBlock(bytes, size_t(d.size()), expected, &at, &unused)) {
+        headerByte = at / 8;
+        headerBit = 1u << (at % 8);
+    } else {
+        z_stream z{};
+        if (inflateInit2(&z, -15) != Z_OK) return false;
+        z.next_in = bytes;
+        z.avail_in = uInt(d.size());
+        thread_local std::vector<unsigned char> scratch(65536);
+        int r = Z_OK;
+        while (r == Z_OK) {
+            z.next_out = scratch.data();
+            z.avail_out = uInt(scratch.size());
+            r = inflate(&z, Z_BLOCK);
+            if (r == Z_OK && (z.data_type & 128)) {
+                // At the end of a block: the next header starts in the unused bits of the
+                // byte just read, or at the next byte when none are left. After the final
+                // block these are the bits the compressor padded with.
+                const int bits = z.data_type & 7;
+                const size_t next = size_t(z.next_in - bytes);
+                if (z.data_type & 64) unused = bits;
+                else if (bits) headerByte = next - 1, headerBit = 0x100u >> bits;
+                else headerByte = next, headerBit = 1;
+            }
         }
+        const bool whole = r == Z_STREAM_END && z.avail_in == 0 && z.total_out == expected && unused >= 0;
+        inflateEnd(&z);
+        if (!whole) return false;
     }
-    const bool whole = r == Z_STREAM_END && z.avail_in == 0 && unused >= 0 && headerByte < size_t(d.size());
-    inflateEnd(&z);
-    if (!whole) return false;
+    if (headerByte >= size_t(d.size())) return false;
     bytes[headerByte] &= uchar(~headerBit);
     // An empty stored block: three header bits (in the last byte's unused high bits when
     // they fit, which the compressor left zero), then alignment, then LEN 0 and NLEN.
@@ -181,7 +189,7 @@ bool deflateMatches(libdeflate_compressor* c, const unsigned char* data, size_t 
     const size_t n = libdeflate_deflate_compress(c, data, size, out.data(), size_t(out.size()));
     if (n == 0) return false;
     out.resize(qsizetype(n));
-    return last || continuable(out);
+    return last || continuable(out, size);
 }
 
 struct Compressors {

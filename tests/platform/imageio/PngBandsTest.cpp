@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <libdeflate.h>
+#include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -146,5 +150,109 @@ TEST(PngBands, BytesGoOutInFileOrderAndAWriterThatRefusesStopsTheEncoding) {
         });
         EXPECT_FALSE(ok);
         EXPECT_EQ(after, 0);
+    }
+}
+
+namespace {
+
+// Where zlib, inflating block by block, finds the last block's header and the bits left
+// after it.
+bool lastBlockByInflating(const QByteArray& stream, size_t* headerBit, int* unused) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.constData()));
+    z.avail_in = uInt(stream.size());
+    std::vector<unsigned char> out(1 << 16);
+    int r = Z_OK;
+    size_t next = 0;
+    while (r == Z_OK) {
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        r = inflate(&z, Z_BLOCK);
+        if (r == Z_OK && (z.data_type & 128)) {
+            const size_t bit = size_t(stream.size() - z.avail_in) * 8 - size_t(z.data_type & 7);
+            if (z.data_type & 64) *headerBit = next, *unused = z.data_type & 7;
+            next = bit;
+        }
+    }
+    inflateEnd(&z);
+    return r == Z_STREAM_END;
+}
+
+QByteArray zlibStream(const QByteArray& data, int level, int strategy, int flushEvery = 0) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
+    QByteArray out(int(deflateBound(&z, uLong(data.size())) * 2 + 1024), '\0');
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    const qsizetype step = flushEvery ? flushEvery : data.size();
+    for (qsizetype at = 0; at < data.size() || at == 0; at += step) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData() + at));
+        z.avail_in = uInt(std::min(step, data.size() - at));
+        deflate(&z, at + step >= data.size() ? Z_FINISH : Z_FULL_FLUSH);
+        if (data.isEmpty()) break;
+    }
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+QByteArray libdeflateStream(const QByteArray& data, int level) {
+    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+    QByteArray out(qsizetype(libdeflate_deflate_compress_bound(c, size_t(data.size()))), '\0');
+    out.resize(qsizetype(libdeflate_deflate_compress(c, data.constData(), size_t(data.size()), out.data(), size_t(out.size()))));
+    libdeflate_free_compressor(c);
+    return out;
+}
+
+}  // namespace
+
+// Reading a stream's codes finds the same last block as inflating it, whatever blocks the
+// compressor chose: stored, fixed or dynamic codes, codes longer than the lookup table,
+// one block or many.
+TEST(PngBands, TheLastBlockOfAStreamIsFoundWithoutInflatingIt) {
+    // Filtered rows of a real-looking picture, and bytes whose frequencies fall off
+    // steeply enough to give some codes of 12 to 15 bits.
+    const QImage picture = smoothDetailedNoisy(419, 240);
+    QByteArray rows;
+    for (int y = 0; y < picture.height(); ++y)
+        rows.append(reinterpret_cast<const char*>(picture.constScanLine(y)), picture.width() * 4);
+    QByteArray skewed;
+    quint32 seed = 11;
+    for (int i = 0; i < 300000; ++i) {
+        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+        skewed.append(char(std::countr_zero(seed | 0x10000u) * 13 + int(seed >> 29)));
+    }
+    const struct {
+        const char* name;
+        QByteArray data, stream;
+    } cases[] = {
+        {"libdeflate, long codes", skewed, libdeflateStream(skewed, 7)},
+        {"zlib, long codes", skewed, zlibStream(skewed, 6, Z_DEFAULT_STRATEGY)},
+        {"libdeflate level 5", rows, libdeflateStream(rows, 5)},
+        {"libdeflate level 7", rows, libdeflateStream(rows, 7)},
+        {"libdeflate level 12", rows, libdeflateStream(rows, 12)},
+        {"zlib runs", rows, zlibStream(rows, 6, Z_RLE)},
+        {"fixed codes", rows, zlibStream(rows, 6, Z_FIXED)},
+        {"stored", rows, zlibStream(rows, 0, Z_DEFAULT_STRATEGY)},
+        {"flushed every 1000 bytes", rows, zlibStream(rows, 6, Z_DEFAULT_STRATEGY, 1000)},
+        {"one byte", QByteArray(1, 'x'), libdeflateStream(QByteArray(1, 'x'), 7)},
+        {"nothing", QByteArray(), libdeflateStream(QByteArray(), 7)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        size_t expectedBit = 0, bit = 0;
+        int expectedUnused = -1, unused = -1;
+        ASSERT_TRUE(lastBlockByInflating(c.stream, &expectedBit, &expectedUnused));
+        const auto* bytes = reinterpret_cast<const unsigned char*>(c.stream.constData());
+        ASSERT_TRUE(platform::codec::deflateLastBlock(bytes, size_t(c.stream.size()), size_t(c.data.size()), &bit, &unused));
+        EXPECT_EQ(bit, expectedBit);
+        EXPECT_EQ(unused, expectedUnused);
+        // Not a whole stream of that size: cut short, longer than said, or more data after it.
+        EXPECT_FALSE(platform::codec::deflateLastBlock(bytes, size_t(c.stream.size()) - 1, size_t(c.data.size()), &bit, &unused));
+        EXPECT_FALSE(platform::codec::deflateLastBlock(bytes, size_t(c.stream.size()), size_t(c.data.size()) + 1, &bit, &unused));
+        const QByteArray longer = c.stream + QByteArray(2, '\0');
+        EXPECT_FALSE(platform::codec::deflateLastBlock(reinterpret_cast<const unsigned char*>(longer.constData()),
+                                                       size_t(longer.size()), size_t(c.data.size()), &bit, &unused));
     }
 }
