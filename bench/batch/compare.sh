@@ -10,7 +10,9 @@
 # one-core run use it). Each line gives wall time, CPU time and peak memory. ROUNDS=n
 # repeats R1, R1 on one pinned core and vipsthumbnail n times, side by side, each round
 # with the load average before it (on a shared machine the figures move with the load).
-# R1_ONLY=1 stops after those rounds (to compare builds or photo sets on R1 alone).
+# R1_ONLY=1 stops after those rounds (to compare builds or photo sets on R1 alone);
+# PNG_ONLY=1 runs only the JPEG -> PNG rounds; BEFORE=<another build folder> adds that
+# build's bench_batch to each JPEG -> PNG round, before this one's.
 set -eu
 build=${1:?usage: compare.sh <build folder> [work folder]}
 work=${2:-/tmp/brisko-bench-batch}
@@ -35,14 +37,15 @@ fi
 peak() { /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" "$@" 2>&1 >/dev/null | tail -1; }
 photos=${PHOTOS:-$work/photos}
 
-[ -n "${R1_ONLY:-}" ] || for recipe in blur-text-border; do
+[ -z "${PNG_ONLY:-}" ] || R1_ONLY= ROUNDS_R1=0
+[ -n "${R1_ONLY:-}" ] || [ -n "${PNG_ONLY:-}" ] || for recipe in blur-text-border; do
   rm -rf "$work/out"
   echo "bench_batch $recipe: $(peak "$driver" "$photos" "$here/recipes/$recipe.json" "$work/out")"
 done
 r1="$here/recipes/resize-1600-jpeg.json"
 mkdir -p "$work/vips"
 round=0
-while [ "$round" -lt "${ROUNDS:-1}" ]; do
+while [ "$round" -lt "${ROUNDS_R1:-${ROUNDS:-1}}" ]; do
   round=$((round + 1))
   echo "R1 round $round, load average $(cut -d' ' -f1-3 /proc/loadavg)"
   rm -rf "$work/out"
@@ -54,6 +57,7 @@ done
 
 [ -z "${R1_ONLY:-}" ] || exit 0
 
+[ -n "${PNG_ONLY:-}" ] || {
 rm -rf "$work/magick" && mkdir -p "$work/magick"
 echo "mogrify resize: $(peak mogrify -path "$work/magick" -auto-orient -resize 1600x -quality 80 "$photos"/*.jpg)"
 echo "mogrify effects: $(peak mogrify -path "$work/magick" -auto-orient -blur 0x12 -font DejaVu-Sans -fill white -pointsize 300 \
@@ -61,6 +65,7 @@ echo "mogrify effects: $(peak mogrify -path "$work/magick" -auto-orient -blur 0x
 
 rm -rf "$work/vips" && mkdir -p "$work/vips"
 echo "vips resize loop: $(peak sh -c 'for f in "$1"/*.jpg; do w=$(vipsheader -f width "$f"); vips resize "$f" "$2/$(basename "$f")[Q=80]" "$(echo "1600 / $w" | bc -l)"; done' - "$photos" "$work/vips")"
+}
 
 # JPEG -> PNG without the optimiser: ours against vips copy, one vips process per core.
 printf '{"outputFormat": 6, "overwrite": true}' > "$work/png.json"
@@ -69,9 +74,15 @@ while [ "$round" -lt "${ROUNDS:-1}" ]; do
   round=$((round + 1))
   rm -rf "$work/png" "$work/vpng" && mkdir -p "$work/vpng"
   echo "JPEG -> PNG round $round, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  if [ -n "${BEFORE:-}" ]; then
+    rm -rf "$work/png"
+    echo "  bench_batch of $BEFORE JPEG -> PNG: $(peak "$BEFORE/bench/batch/bench_batch" "$photos" "$work/png.json" "$work/png") ($(du -sb "$work/png" | cut -f1) bytes)"
+    rm -rf "$work/png"
+  fi
   echo "  bench_batch JPEG -> PNG: $(peak "$driver" "$photos" "$work/png.json" "$work/png") ($(du -sb "$work/png" | cut -f1) bytes)"
   echo "  vips copy -> PNG, $(nproc) at once: $(peak sh -c 'ls "$1"/*.jpg | xargs -P"$(nproc)" -I{} sh -c '\''vips copy "$1" "$2/$(basename "$1" .jpg).png"'\'' - {} "$2"' - "$photos" "$work/vpng") ($(du -sb "$work/vpng" | cut -f1) bytes)"
 done
+[ -z "${PNG_ONLY:-}" ] || exit 0
 
 # Every output format with a rename rule, then a move with the PNG optimiser.
 for format in 0 1 2 3 4 5 6 7 8; do
