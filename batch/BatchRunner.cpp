@@ -361,10 +361,19 @@ struct BatchRunner::PhotoWork {
     }
 };
 
-std::uint64_t BatchRunner::peakWorkingBytes(const QString& path) {
+std::uint64_t BatchRunner::peakWorkingBytes(const QString& path, const QString& extension) {
     const platform::ImageHeader header = platform::readImageHeader(path);
     if (!header.valid()) return 1;
-    return 3ull * 4ull * std::uint64_t(header.width) * std::uint64_t(header.height);
+    const std::uint64_t decoded = 4ull * std::uint64_t(header.width) * std::uint64_t(header.height);
+    // Measured at their peak, less the program's own memory, as multiples of the decoded
+    // photo: JPEG, PNG and the PDF page stay near two; TIFF and BMP keep a copy of the
+    // rows in their own layout (up to 3.1); GIF its colour tables and the mapped picture
+    // (up to 3.6); JPEG 2000 every sample as a 32-bit integer and its code blocks (up to 6.1).
+    std::uint64_t quarters = 12;  // three decoded photos
+    if (extension == u"tif" || extension == u"bmp") quarters = 14;
+    else if (extension == u"gif") quarters = 16;
+    else if (extension == u"jp2") quarters = 28;
+    return decoded * quarters / 4;
 }
 
 void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
@@ -389,8 +398,13 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     // what was prepared and never placed is removed with it.
     std::vector<PhotoWork> work(std::size_t(last - first));
     DiskRoom room(kLowSpaceBytes);
+    const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
+    auto cost = [&](int i) {
+        const PhotoFile& photo = *input.snapshot.photos.at(i);
+        return peakWorkingBytes(photo.fileURL, RenameScheme::saveChoice(photo, outputFormat, input.fileFormats).extension);
+    };
     PhotosInFlight pool(
-        first, last, limits, [&](int i) { return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL); },
+        first, last, limits, cost,
         [&](int i) {
             PhotoWork& w = work[std::size_t(i - first)];
             try {

@@ -117,8 +117,10 @@ public:
     // The sizes of the volume that holds `folder` (or the nearest folder above it that
     // exists): the free-space figures a run uses unless given others.
     static std::optional<VolumeSpace> volumeSpaceOf(const QString& folder);
-    // What a photo needs at its peak: its decoded pixels and two working copies.
-    static std::uint64_t peakWorkingBytes(const QString& path);
+    // What a photo needs at its peak when written with `extension` (as the run spells it):
+    // its decoded pixels, two working copies, and what that format's encoder holds beside
+    // them.
+    static std::uint64_t peakWorkingBytes(const QString& path, const QString& extension);
 
     // ---- main thread ----
     // Begins a run; an empty batch only shows "No photos to process.".

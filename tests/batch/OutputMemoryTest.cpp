@@ -2,6 +2,7 @@
 // its way from the decoder to the written file shows here.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <cstring>
 #include <malloc.h>
@@ -12,6 +13,8 @@
 #include "tests/batch/BatchFixtures.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/support/BoundedRun.h"
+#include "tests/support/PackagedPictures.h"
+#include "batch/RenameScheme.h"
 
 namespace {
 
@@ -65,3 +68,44 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
                              << " MiB decoded";
 #endif
 }
+
+// The run lets photos start while their estimated peaks fit its memory budget together; an
+// estimate below what a format's encoder really holds lets a run of large photos go far
+// past the budget (JPEG 2000 took four times a 512 MiB budget over desktop photos).
+class OutputMemoryByFormat : public testing::TestWithParam<int> {};
+
+TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) {
+#ifdef BRISKO_TEST_ASAN
+    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
+#else
+    const int outputFormat = GetParam();
+    batchtest::Batch b(0);
+    const QString source = b.dir.filePath("src/Elephants.jpg");
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg"), source));
+    b.photos << batchtest::photoAt(source);
+    b.rename = batchtest::renameSettings(outputFormat);
+    const BatchRunInput input = b.input();
+    const QString extension = RenameScheme::saveChoice(*b.photos[0], outputFormat, input.fileFormats).extension;
+    const qint64 estimate = qint64(BatchRunner::peakWorkingBytes(source, extension));
+    batchtest::RunHarness run;
+    run.runner.setPhotosInFlight(1);
+    malloc_trim(0);
+    const qint64 before = ResidentMemory::now();
+    if (!ResidentMemory::resetPeak() || before <= 0) GTEST_SKIP() << "no peak memory to read on this system";
+    ASSERT_TRUE(run.start(input));
+    ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
+    const qint64 growth = ResidentMemory::peak() - before;
+    // Thread stacks and each core's share of the encoders' bands come on top of the photo's own.
+    const qint64 perCore = 2ll << 20;
+    EXPECT_LE(growth, estimate + perCore * std::max(2u, std::thread::hardware_concurrency()))
+        << extension.toStdString() << ": grew by " << growth / (1 << 20) << " MiB against an estimate of "
+        << estimate / (1 << 20) << " MiB";
+#endif
+}
+
+// Named by the extension written: tif, bmp, gif, jpg, png, jp2, pdf.
+INSTANTIATE_TEST_SUITE_P(EveryOutput, OutputMemoryByFormat, testing::Values(1, 2, 3, 4, 6, 7, 8),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return RenameScheme::saveExtensionList().value(info.param, QStringLiteral("pdf")).toStdString();
+                         });
