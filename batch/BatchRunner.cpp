@@ -585,7 +585,8 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         if (!step->isApplied) continue;
         if (stopped()) return;
         const QVariantList parameters = step->filterParameters;
-        QImage result = utils.applyFilterWithImage(working, photo->fileURL, step->filterName, parameters, false);
+        // Handed over: a colour adjustment or a blur is made in the photo's own storage.
+        QImage result = utils.applyFilterWithImage(std::move(working), photo->fileURL, step->filterName, parameters, false);
         if (result.isNull()) {
             const QString name = step->filterDisplayName.isEmpty() ? step->filterName : step->filterDisplayName;
             work.failed = Outcome{index, PhotoFile::Failed, platform::format(runmessages::EffectFailed, name), false};
@@ -628,7 +629,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     // even when a stop or low space came meanwhile.
     work.saveBegun = true;
     const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
-    work.prepared = writer.prepareImg(working, destination, choice.saveType, photo, sourceRead);
+    work.prepared = writer.prepareImg(std::move(working), destination, choice.saveType, photo, sourceRead);
 }
 
 bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,

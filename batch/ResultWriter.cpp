@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,7 +133,8 @@ struct DiscardUnlessPlaced {
 };
 
 // The source's colour profile goes with the output; effects that drew a new picture did
-// not carry it along.
+// not carry it along. Attaching it copies the pixels of a picture held elsewhere too, so
+// callers hand theirs over.
 QImage withSourceProfile(QImage image, const QString& source) {
     if (platform::imageProfile(image).isEmpty())
         platform::setImageProfile(image, platform::decodedPixelProfile(platform::readImageHeader(source)));
@@ -243,7 +245,7 @@ bool ResultWriter::usesOptimiser(int repType) const {
 }
 
 ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilteredImg(
-    const QImage& filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
+    QImage filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
     if (!photoFile) return Prepared::failed(runmessages::WriteFailed);
     Prepared prepared = temporaryOutputFor(withUrl);
     if (!prepared.ready()) return prepared;
@@ -251,7 +253,8 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     const PhotoFile& photo = *photoFile;
 
     Utils& utils = Utils::sharedUtils();
-    QImage image = utils.getCgiImageRef(filteredImg);
+    // From here `image` is the one holder of the picture (when the caller handed it over).
+    QImage image = utils.getCgiImageRef(std::exchange(filteredImg, QImage()));
     const QVariantMap sourceProperties = utils.getImageeExifDict(photo.fileURL);
     const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
     const QString recordOrientation = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation : QString();
@@ -286,12 +289,12 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         image = RotateWithEXIF(image, trimmed.toInt());
     }
 
-    image = withSourceProfile(image, photo.fileURL);
+    image = withSourceProfile(std::move(image), photo.fileURL);
 
     prepared.imageFile_ = true;
     prepared.storedSize_ = image.size();
     if (!usesOptimiser(repType)) {
-        const bool ok = utils.saveImageInSelectedFormat(repType, temporaryPath, filteredImg, image, properties,
+        const bool ok = utils.saveImageInSelectedFormat(repType, temporaryPath, image, image, properties,
                                                         qualityFactorForOutput(), sourceOrientation, nullptr);
         readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
         return prepared;
@@ -306,7 +309,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     try {
         if (pngTemp.open()) {
             pngTemp.close();
-            ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), filteredImg, image, properties,
+            ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), image, image, properties,
                                                  float(qualityRatio), sourceOrientation, nullptr) &&
                  processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
                             QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
@@ -322,7 +325,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         platform::log(u"File Compressed Successfully");
     } else {
         platform::log(u"Error While Compressing File");
-        ok = utils.saveImageInSelectedFormat(repType, temporaryPath, filteredImg, image, properties,
+        ok = utils.saveImageInSelectedFormat(repType, temporaryPath, image, image, properties,
                                              float(qualityRatio), sourceOrientation, nullptr);
     }
     if (compressionState_.exchange(0) == 2) {
@@ -335,12 +338,12 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     return prepared;
 }
 
-ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(const QImage& image, const QString& newFilePath,
+ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage image, const QString& newFilePath,
                                                                const std::shared_ptr<PhotoFile>& photoFileNode) {
     Prepared prepared = temporaryOutputFor(newFilePath);
     if (!prepared.ready()) return prepared;
     prepared.imageFile_ = false;
-    const QImage page = photoFileNode ? withSourceProfile(image, photoFileNode->fileURL) : image;
+    const QImage page = photoFileNode ? withSourceProfile(std::move(image), photoFileNode->fileURL) : std::move(image);
     prepared.storedSize_ = page.size();
     // An existing document at the destination (only reachable with overwriting on) keeps
     // its pages and gains one.
@@ -445,7 +448,7 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
     }
 }
 
-ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QString& destination, int repType,
+ResultWriter::Prepared ResultWriter::prepareImg(QImage image, const QString& destination, int repType,
                                                 const std::shared_ptr<PhotoFile>& photo,
                                                 std::optional<platform::FileIdentity> sourceRead) {
     if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
@@ -458,8 +461,8 @@ ResultWriter::Prepared ResultWriter::prepareImg(const QImage& image, const QStri
     // The extension alone decides between the routes; the save type only chooses the
     // image file's encoder.
     Prepared prepared = isImageFileExtension(platform::pathExtension(destination))
-                            ? saveImageUsingDefaultMethodInDirectoryFilteredImg(image, destination, repType, photo)
-                            : saveImageUsingImageMagick(image, destination, photo);
+                            ? saveImageUsingDefaultMethodInDirectoryFilteredImg(std::move(image), destination, repType, photo)
+                            : saveImageUsingImageMagick(std::move(image), destination, photo);
     prepared.sourceRead_ = sourceRead;
     if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_, destination);
     return prepared;

@@ -126,7 +126,9 @@ public:
     // `sourceRead` is the source as it was when the picture was read from it (taken now
     // when not given): a source that is another file by the time it would go to the Trash
     // stays where it is.
-    Prepared prepareImg(const QImage& image, const QString& destination, int repType,
+    // The picture is taken by value: a caller that hands it over (std::move) lets the
+    // source's colour profile be attached without a copy of its pixels.
+    Prepared prepareImg(QImage image, const QString& destination, int repType,
                         const std::shared_ptr<PhotoFile>& photo,
                         std::optional<platform::FileIdentity> sourceRead = std::nullopt);
 
@@ -135,12 +137,12 @@ public:
     // at this run's quality, or through the PNG optimiser when compression is on. The file
     // is made beside `withUrl` under a temporary name (its folder created when missing) and
     // read back; placePrepared puts it in place.
-    Prepared saveImageUsingDefaultMethodInDirectoryFilteredImg(const QImage& filteredImg, const QString& withUrl,
+    Prepared saveImageUsingDefaultMethodInDirectoryFilteredImg(QImage filteredImg, const QString& withUrl,
                                                                int repType, const std::shared_ptr<PhotoFile>& photoFile);
     // Writes a PDF page for `newFilePath`: the document there (an empty one when there is
     // none or it cannot be read) with the picture appended as its last page, made beside it
     // under a temporary name and read back, like the image file above.
-    Prepared saveImageUsingImageMagick(const QImage& image, const QString& newFilePath,
+    Prepared saveImageUsingImageMagick(QImage image, const QString& newFilePath,
                                        const std::shared_ptr<PhotoFile>& photoFileNode);
     // The second half, in batch order: the file, still as it read back, is given its dates
     // and renamed into place, and in move mode the source goes to the Trash. An output

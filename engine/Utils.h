@@ -82,6 +82,11 @@ public:
     // Every call works on a filter of its own, so calls from several threads do not meet.
     QImage applyFilterWithImage(const QImage& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
+    // The same for a photo handed over: an effect that reads the photo only near each row it
+    // makes (colour adjustments, blurs) is rendered into the photo's own storage, so the
+    // photo and its result are never held at once. image is left null or as it was.
+    QImage applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
+                                const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
     // The editor's preview of a "Resize" step: the preview as the step would change it.
     QImage resizeAndCropImageForPreview(const QImage& preview, const QString& filterName,
                                         const QVariantList& parameters, float scaleFactor);
@@ -101,8 +106,9 @@ public:
     // The Core Image path of the dispatcher: a filter by name, set up, fed the scaled list and
     // rendered back; displayName is the effect name the user chose ("Brightness" for
     // "CIColorControls").
+    // owned, when given, is image itself handed over: it may be rendered in place.
     QImage applyCoreImageFilter(const QImage& image, const QString& filterName, const QString& displayName,
-                                const QVariantList& parameters, bool thumbnail);
+                                const QVariantList& parameters, bool thumbnail, QImage* owned = nullptr);
 
     // The program's own whole-image effects; each returns a new image (or its input where it
     // has nothing to do) and leaves the input unchanged.
@@ -213,6 +219,9 @@ public:
 private:
     // A loaded photo whose properties call it grey, redrawn in colour; others as they are.
     QImage inColour(const QImage& image, const QVariantMap& props);
+    // Both applyFilterWithImage; owned is image itself when it was handed over.
+    QImage applyFilter(const QImage& image, QImage* owned, const QString& imageURL, const QString& filterName,
+                       const QVariantList& parameters, bool thumbnail);
 
     // Guards sourceImageExtentForTransition, which effects on any thread update.
     mutable std::mutex transitionMutex_;

@@ -3,6 +3,7 @@
 
 #include "engine/Effects/CoreImageBridge.h"
 #include "engine/Effects/EffectImages.h"
+#include "platform/coreimage/CIContext.h"
 #include "platform/foundation/Log.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
@@ -109,7 +110,16 @@ QSizeF Utils::resizeStepTarget(const QVariantList& parameters, QSizeF imageSize)
 
 QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL, const QString& filterName,
                                    const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
-    const bool thumbnail = IS_FOR_FILTER_THUMBNAILS_IMAGES;
+    return applyFilter(image, nullptr, imageURL, filterName, parameters, IS_FOR_FILTER_THUMBNAILS_IMAGES);
+}
+
+QImage Utils::applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
+                                   const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
+    return applyFilter(image, &image, imageURL, filterName, parameters, IS_FOR_FILTER_THUMBNAILS_IMAGES);
+}
+
+QImage Utils::applyFilter(const QImage& image, QImage* owned, const QString& imageURL, const QString& filterName,
+                          const QVariantList& parameters, bool thumbnail) {
     if (filterName == QLatin1String("Resize")) {
         const QSizeF target = resizeTarget(parameters, QSizeF(image.width(), image.height()));
         if (target.isEmpty()) {
@@ -158,19 +168,30 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
     if (filterName == QLatin1String("RGB Adjust"))
         return applyRGBFilterOnImage(image, QString(), filterName, parameters);
     if (filterName == QLatin1String("Brightness") || filterName == QLatin1String("Contrast"))
-        return applyCoreImageFilter(image, QStringLiteral("CIColorControls"), filterName, parameters, thumbnail);
+        return applyCoreImageFilter(image, QStringLiteral("CIColorControls"), filterName, parameters, thumbnail, owned);
     if (filterName == QLatin1String("Black & White")) return applyBlackAndWhiteImage(image, parameters);
     if (filterName == QLatin1String("Red Eye Correction")) return redEyeCorrection(image);
     if (filterName == QLatin1String("Auto Enhance")) return autoEnhance(image);
-    return applyCoreImageFilter(image, filterName, filterName, parameters, thumbnail);
+    return applyCoreImageFilter(image, filterName, filterName, parameters, thumbnail, owned);
 }
 
 QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterName, const QString& displayName,
-                                   const QVariantList& parameters, bool thumbnail) {
+                                   const QVariantList& parameters, bool thumbnail, QImage* owned) {
     // The photo goes to the filter as it is: the image source reads opaque RGB32 without the
     // full copy that a conversion to premultiplied ARGB would make.
     const QImage& image = source;
-    const CIImage input = getCIImageFromNSImage(image);
+    // A photo handed over is read by the filter through a picture over its own storage
+    // (which shares nothing with it), so that the result can be rendered into that storage
+    // once nothing else holds the photo. Whatever is returned before that is made from the
+    // photo itself, never from this picture.
+    QImage inPlace;
+    if (owned && !thumbnail && owned->isDetached() &&
+        (owned->format() == QImage::Format_RGB32 || owned->format() == QImage::Format_ARGB32_Premultiplied)) {
+        const uchar* bits = owned->bits();
+        inPlace = QImage(bits, owned->width(), owned->height(), owned->bytesPerLine(), owned->format());
+    }
+    const QImage& read = inPlace.isNull() ? image : inPlace;
+    const CIImage input = getCIImageFromNSImage(read);
     const QSizeF S = effects::extentSize(input);
     setTransitionExtent(S);
 
@@ -182,7 +203,7 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
         return QImage();
     }
     filter->setDefaults();
-    doSetupForFilter(*filter, filterName, displayName, image, thumbnail);
+    doSetupForFilter(*filter, filterName, displayName, read, thumbnail);
     // Thumbnails of these two show the preset alone: their cells would be invisible at list size.
     const bool presetOnly =
         thumbnail && (filterName == QLatin1String("CIPointillize") || filterName == QLatin1String("CICrystallize"));
@@ -219,7 +240,11 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     QImage result;
     if (S.width() <= O.width() && S.height() <= O.height()) {
         // Kept or grown extent (blurs grow theirs): cut back to the input's rectangle.
-        result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
+        const CIContext context({{QString::fromLatin1(kCIContextUseSoftwareRenderer), true}});
+        if (!inPlace.isNull() && S == QSizeF(owned->size()) && context.renderInPlace(out, *owned))
+            result = std::move(*owned);
+        else
+            result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
     } else if (cuts) {
         if (r == QRectF(0, 0, 300, 300)) return effects::working(image);  // still the filter's own default: nothing chosen
         // Beyond the photo there is nothing to show; a runaway rectangle must not allocate it.

@@ -10,9 +10,12 @@
 #include "platform/foundation/Log.h"
 #include "platform/graphics/YUp.h"
 
+#include <QColorSpace>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 using namespace platform::ci;
 
@@ -123,6 +126,54 @@ QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) co
         }, W);
     });
     return out;
+}
+
+bool CIContext::renderInPlace(const CIImage& image, QImage& picture) const {
+    if (image.isNull() || picture.isNull() || !picture.isDetached()) return false;
+    if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32_Premultiplied) return false;
+    const int W = picture.width(), H = picture.height();
+    const NodePtr node = makeCropNode(image.node(), QRectF(0, 0, W, H));
+    const int rowReach = rowReachOf(node);
+    if (!node || rowReach < 0) return false;
+    const PixelRect r{0, 0, W, H};
+    if (!(PixelRect::covering(node->extent()).intersected(r) == r)) return false;
+
+    // Strips are made bottom-up and a strip reads the picture up to rowReach rows below its
+    // first row, so a made row goes into the picture only once the strips being made have
+    // passed it by more than that. Until then it waits, packed, with its strip.
+    struct Made {
+        int firstRow = 0, rows = 0;
+        std::vector<quint32> pixels;
+    };
+    std::vector<Made> waiting;
+    uchar* const base = picture.bits();  // detached: no copy
+    const qsizetype bpl = picture.bytesPerLine();
+    auto putBack = [&](int belowRow) {
+        auto kept = waiting.begin();
+        for (auto it = waiting.begin(); it != waiting.end(); ++it) {
+            if (it->firstRow + it->rows <= belowRow) {
+                for (int j = 0; j < it->rows; ++j)
+                    std::memcpy(base + bpl * platform::toQtRow(it->firstRow + j, H), it->pixels.data() + size_t(j) * size_t(W),
+                                size_t(W) * sizeof(quint32));
+            } else {
+                if (kept != it) *kept = std::move(*it);
+                ++kept;
+            }
+        }
+        waiting.erase(kept, waiting.end());
+    };
+    renderStrips(node, r, [&](const Buffer& b, int firstRow) {
+        Made made{firstRow, b.rect.h, std::vector<quint32>(size_t(W) * size_t(b.rect.h), 0u)};
+        platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
+            for (int j = y0; j < y1; ++j) compositeRow(b.row(b.rect.y + j), made.pixels.data() + size_t(j) * size_t(W), W);
+        }, W);
+        waiting.push_back(std::move(made));
+        putBack(firstRow + b.rect.h - rowReach);
+    });
+    putBack(H);
+    picture.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+    picture.setColorSpace(QColorSpace());
+    return true;
 }
 
 void CIContext::drawImage(const CIImage& image, const QRectF& inRect, const QRectF& fromRect, QImage& target) const {

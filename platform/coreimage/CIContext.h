@@ -21,6 +21,17 @@ public:
     QImage createCGImage(const CIImage& image, const QRectF& fromRect) const;
     QImage render(const CIImage& image, const QRectF& fromRect) const { return createCGImage(image, fromRect); }
 
+    // Renders the rectangle (0, 0, width, height) of image into `picture`'s own storage, as
+    // createCGImage would render it over a transparent picture of that size, and gives it
+    // the format Format_ARGB32_Premultiplied and no colour space, like a drawn picture.
+    // image must read `picture` (Format_RGB32 or Format_ARGB32_Premultiplied) through a
+    // picture made over its bits (QImage(picture.constBits(), ...)) and nothing else may
+    // share its storage. Returns false, leaving picture unchanged, when that is not so or
+    // when the graph may read rows of the picture far from the rows it makes (only colour
+    // stages, crops, blurs of a picture and whole-pixel shifts are known not to): the caller
+    // then renders into a new picture.
+    bool renderInPlace(const CIImage& image, QImage& picture) const;
+
     // Draws fromRect of image, scaled into inRect (y-up, in target's own plane), over the
     // target with source-over compositing.
     void drawImage(const CIImage& image, const QRectF& inRect, const QRectF& fromRect, QImage& target) const;

@@ -333,6 +333,8 @@ public:
     PictureBlurNode(NodePtr in, const QRectF& extent, LineBlur hb, LineBlur vb, CombineRow combine = {})
         : in_(std::move(in)), extent_(extent), hb_(std::move(hb)), vb_(std::move(vb)), combine_(std::move(combine)) {}
     QRectF extent() const override { return extent_; }
+    // The vertical pass reads the picture's rows within its reach of the rows it makes.
+    int rowReach() const override { return widerRowReach(vb_.reach(), rowReachOf(in_)); }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {

@@ -201,6 +201,7 @@ public:
         : image_(img.format() == QImage::Format_RGB32 ? img : img.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
           alphaMask_(image_.format() == QImage::Format_RGB32 ? 0xff000000u : 0u) {}
     QRectF extent() const override { return QRectF(0, 0, image_.width(), image_.height()); }
+    int rowReach() const override { return 0; }
     const QImage& image() const { return image_; }
 
 protected:
@@ -225,6 +226,7 @@ class ConstantNode final : public Node {
 public:
     explicit ConstantNode(const float c[4]) { std::copy(c, c + 4, c_); }
     QRectF extent() const override { return infiniteRect(); }
+    int rowReach() const override { return 0; }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
@@ -246,6 +248,7 @@ public:
     }
     QRectF extent() const override { return extent_; }
     int reach() const override { return reachOf(in_); }
+    int rowReach() const override { return rowReachOf(in_); }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override { return renderOf(in_, r); }
@@ -264,6 +267,10 @@ public:
     }
     QRectF extent() const override { return extent_; }
     int reach() const override { return reachOf(in_) + 1; }
+    int rowReach() const override {
+        const int below = rowReachOf(in_);
+        return shift_ && below >= 0 ? below + int(std::abs(t_.dy())) : -1;
+    }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
@@ -345,6 +352,7 @@ public:
     ColorNode(NodePtr in, std::vector<Stage> stages) : in_(std::move(in)), stages_(std::move(stages)) {}
     QRectF extent() const override { return in_ ? in_->extent() : QRectF(); }
     int reach() const override { return reachOf(in_); }
+    int rowReach() const override { return rowReachOf(in_); }
     const NodePtr& input() const { return in_; }
     const std::vector<Stage>& stages() const { return stages_; }
 
@@ -402,6 +410,7 @@ public:
     CombineNode(NodePtr a, NodePtr b, const QRectF& e, CombineRow fn) : a_(std::move(a)), b_(std::move(b)), extent_(e), fn_(std::move(fn)) {}
     QRectF extent() const override { return extent_; }
     int reach() const override { return std::max(reachOf(a_), reachOf(b_)); }
+    int rowReach() const override { return widerRowReach(rowReachOf(a_), rowReachOf(b_)); }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {

@@ -8,6 +8,7 @@
 // Pixel (x, y) covers [x, x+1] x [y, y+1]; samples are taken at its centre (x+0.5, y+0.5).
 // Buffers hold rows bottom-up: row 0 is the rectangle's lowest row.
 #include <QRectF>
+#include <algorithm>
 #include <QTransform>
 #include <functional>
 #include <memory>
@@ -107,6 +108,12 @@ public:
     // (pixels); contexts size their render strips from it. A kernel that reads a picture's
     // rows directly, a few at a time, adds nothing for that read.
     virtual int reach() const { return 0; }
+    // For a render of r that intersects the pictures' rows: how many rows above and below r
+    // the graph reads its pictures, for graphs that read them only near the rows they make
+    // (colour stages, crops, blurs of a picture, whole-pixel shifts); -1 when not known
+    // (warps, scales, clamps, anything else). A render into the picture's own storage holds
+    // back the rows it made until no later strip reads them.
+    virtual int rowReach() const { return -1; }
     // Renders r; pixels outside the extent are transparent. Calls renderInside with r
     // clipped to the extent's pixels and pads the result back to r.
     Buffer render(const PixelRect& r) const;
@@ -135,6 +142,10 @@ Buffer renderOf(const NodePtr& n, const PixelRect& r);
 PixelRect clipToInput(const NodePtr& n, const PixelRect& r);
 // reach() of an input that may be absent.
 inline int reachOf(const NodePtr& n) { return n ? n->reach() : 0; }
+// rowReach() of an input that may be absent (absent reads nothing).
+inline int rowReachOf(const NodePtr& n) { return n ? n->rowReach() : 0; }
+// The larger of two row reaches, -1 when either is not known.
+inline int widerRowReach(int a, int b) { return a < 0 || b < 0 ? -1 : std::max(a, b); }
 
 // ---- Building blocks for kernels ------------------------------------------------------
 
