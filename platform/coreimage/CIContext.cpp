@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 using namespace platform::ci;
@@ -139,38 +140,33 @@ bool CIContext::renderInPlace(const CIImage& image, QImage& picture) const {
     if (!(PixelRect::covering(node->extent()).intersected(r) == r)) return false;
 
     // Strips are made bottom-up and a strip reads the picture up to rowReach rows below its
-    // first row, so a made row goes into the picture only once the strips being made have
-    // passed it by more than that. Until then it waits, packed, with its strip.
-    struct Made {
-        int firstRow = 0, rows = 0;
-        std::vector<quint32> pixels;
-    };
-    std::vector<Made> waiting;
+    // first row. So once a strip is made, its rows more than rowReach below its top go
+    // straight into the picture (no later strip reads them), and the rows above wait,
+    // packed, until the strips being made have passed them by that much. Packing over
+    // nothing gives what compositing over a transparent picture gives, so the result is
+    // the drawn picture's to the byte.
     uchar* const base = picture.bits();  // detached: no copy
     const qsizetype bpl = picture.bytesPerLine();
-    auto putBack = [&](int belowRow) {
-        auto kept = waiting.begin();
-        for (auto it = waiting.begin(); it != waiting.end(); ++it) {
-            if (it->firstRow + it->rows <= belowRow) {
-                for (int j = 0; j < it->rows; ++j)
-                    std::memcpy(base + bpl * platform::toQtRow(it->firstRow + j, H), it->pixels.data() + size_t(j) * size_t(W),
-                                size_t(W) * sizeof(quint32));
+    auto rowOf = [&](int y) { return reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(y, H)); };
+    std::deque<std::pair<int, std::vector<quint32>>> waiting;  // by row, lowest first
+    renderStrips(node, r, [&](const Buffer& b, int firstRow) {
+        const int end = firstRow + b.rect.h, free = end - rowReach;
+        for (; !waiting.empty() && waiting.front().first < free; waiting.pop_front())
+            std::memcpy(rowOf(waiting.front().first), waiting.front().second.data(), size_t(W) * sizeof(quint32));
+        std::vector<quint32*> to(size_t(b.rect.h));
+        for (int y = firstRow; y < end; ++y) {
+            if (y < free) {
+                to[size_t(y - firstRow)] = rowOf(y);
             } else {
-                if (kept != it) *kept = std::move(*it);
-                ++kept;
+                waiting.emplace_back(y, std::vector<quint32>(size_t(W)));
+                to[size_t(y - firstRow)] = waiting.back().second.data();
             }
         }
-        waiting.erase(kept, waiting.end());
-    };
-    renderStrips(node, r, [&](const Buffer& b, int firstRow) {
-        Made made{firstRow, b.rect.h, std::vector<quint32>(size_t(W) * size_t(b.rect.h), 0u)};
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
-            for (int j = y0; j < y1; ++j) compositeRow(b.row(b.rect.y + j), made.pixels.data() + size_t(j) * size_t(W), W);
+            for (int j = y0; j < y1; ++j) platform::pixelpack::packRow(b.row(b.rect.y + j), to[size_t(j)], W);
         }, W);
-        waiting.push_back(std::move(made));
-        putBack(firstRow + b.rect.h - rowReach);
     });
-    putBack(H);
+    for (const auto& [y, pixels] : waiting) std::memcpy(rowOf(y), pixels.data(), size_t(W) * sizeof(quint32));
     picture.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     picture.setColorSpace(QColorSpace());
     return true;
