@@ -15,6 +15,32 @@ namespace platform::codec {
 struct Bytes {
     const uint8_t* data = nullptr;
     size_t size = 0;
+    // Set only by whoever mapped a file read-only and handed out these bytes of it: pages
+    // of such bytes can be dropped from memory (the next read fetches them from the file
+    // again), which for any other bytes would lose them.
+    bool mappedFile = false;
+};
+
+// Gives back the pages of a mapped file a decoder has read past, so that a photo's
+// compressed bytes do not stay in memory beside its decoded pixels. Cheap to call per
+// row: it acts once every kStep bytes consumed, and never on bytes that are not a file
+// mapping.
+class ConsumedPages {
+public:
+    static constexpr size_t kStep = size_t(1) << 20;
+    explicit ConsumedPages(Bytes in)
+        : in_(in), next_(in.mappedFile ? reinterpret_cast<uintptr_t>(in.data) + kStep : UINTPTR_MAX) {}
+    // `consumed` is where the decoder reads next: the bytes before it are never read again.
+    // A pointer outside the bytes (a decoder's stand-in for data that ended early) counts
+    // as all of them read.
+    void reached(const void* consumed) {
+        if (in_.mappedFile && reinterpret_cast<uintptr_t>(consumed) >= next_) release(consumed);
+    }
+
+private:
+    void release(const void* consumed);
+    Bytes in_;
+    uintptr_t next_;
 };
 
 // True when width x height fits the budget and the side limit; otherwise logs why

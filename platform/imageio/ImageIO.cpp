@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -86,6 +88,21 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
     return image;
 }
 
+void ConsumedPages::release(const void* consumed) {
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t start = reinterpret_cast<uintptr_t>(in_.data);
+    uintptr_t end = reinterpret_cast<uintptr_t>(consumed);
+    if (end < start || end - start > in_.size) end = start + in_.size;
+    next_ = end - start < in_.size ? end + kStep : UINTPTR_MAX;
+    // Only whole pages inside the bytes: the page holding `consumed` is still being read.
+    const uintptr_t from = (start + page - 1) & ~(page - 1);
+    const uintptr_t to = end & ~(page - 1);
+    if (to > from && madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) != 0) {
+        log(u"could not release a mapped file's pages (%@)", QString::fromLocal8Bit(std::strerror(errno)));
+        next_ = UINTPTR_MAX;
+    }
+}
+
 bool isOpaque(const QImage& image) {
     if (!image.hasAlphaChannel()) return true;
     if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
@@ -148,8 +165,8 @@ struct FileBytes {
         if (!openFile(file, path)) return false;
         const qint64 size = file.size();
         if (size <= 0) return true;
-        if (uchar* p = file.map(0, size)) {
-            bytes = Bytes{p, size_t(size)};
+        if (uchar* p = file.map(0, size)) {  // shared and read-only, as the file is open
+            bytes = Bytes{p, size_t(size), true};
         } else {
             copy = file.readAll();
             bytes = Bytes{reinterpret_cast<const uint8_t*>(copy.constData()), size_t(copy.size())};

@@ -340,12 +340,18 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     image = allocateImage(int(d->cinfo.output_width), int(d->cinfo.output_height),
                           QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
+    // The decoder reads its source only forwards: a progressive or multi-scan file is read
+    // whole into its coefficients by jpeg_start_decompress, a single-scan one as its rows
+    // come out. What it has read of a mapped file can leave memory before the pixels fill it.
+    ConsumedPages pages(in);
     jpeg_start_decompress(&d->cinfo);
+    pages.reached(d->cinfo.src->next_input_byte);
     const bool adobeInverted = d->cinfo.saw_Adobe_marker;
     while (d->cinfo.output_scanline < d->cinfo.output_height) {
         JSAMPROW row = image.scanLine(int(d->cinfo.output_scanline));
         if (jpeg_read_scanlines(&d->cinfo, &row, 1) != 1) break;
         if (d->err.truncated) break;
+        pages.reached(d->cinfo.src->next_input_byte);
     }
     if (d->err.truncated || d->cinfo.output_scanline < d->cinfo.output_height) {
         log(u"%@: JPEG data ends early; the file is truncated", name);
