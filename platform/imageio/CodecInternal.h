@@ -103,6 +103,11 @@ int reductionShift(int width, int height, int minLongSide, int maxShift);
 ImageHeader jpegHeader(Bytes in);
 QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name);
 QByteArray jpegEncode(const QImage& image, const QByteArray& icc, double quality);
+// Rows [firstRow, firstRow + rows) of a 32-bit BGRX or grey picture as a JPEG of their own
+// at quality 1-100, with a restart interval of restartInterval MCUs (0: none) and the
+// profile when given; null when libjpeg fails. jpegEncode joins such bands.
+QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
+                          unsigned restartInterval);
 
 ImageHeader pngHeader(Bytes in);
 QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name);

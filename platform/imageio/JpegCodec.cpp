@@ -4,12 +4,14 @@
 // and reduced decoding (scale_num / scale_denom) makes thumbnails without a full decode.
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
+#include "platform/coreimage/Parallel.h"
 
 #include <QtEndian>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -397,14 +399,9 @@ struct ByteArrayDestination {
 
 }  // namespace
 
-QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double quality) {
-    QImage image = source;
+QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
+                      unsigned restartInterval) {
     const bool gray = image.format() == QImage::Format_Grayscale8;
-    if (!gray && image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32 &&
-        image.format() != QImage::Format_ARGB32)
-        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) return QByteArray();
-
     struct Compressor {
         jpeg_compress_struct cinfo;
         ErrorManager err;
@@ -412,7 +409,7 @@ QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double qualit
     };
     auto c = std::make_unique<Compressor>();
     QByteArray out;
-    out.reserve(qsizetype(image.width()) * image.height() / 4 + 4096);
+    out.reserve(qsizetype(image.width()) * rows / 4 + 4096);
     ByteArrayDestination dest;
     dest.out = &out;
     dest.pub.init_destination = ByteArrayDestination::init;
@@ -429,21 +426,108 @@ QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double qualit
     jpeg_create_compress(&c->cinfo);
     c->cinfo.dest = &dest.pub;
     c->cinfo.image_width = JDIMENSION(image.width());
-    c->cinfo.image_height = JDIMENSION(image.height());
+    c->cinfo.image_height = JDIMENSION(rows);
     c->cinfo.input_components = gray ? 1 : 4;
     c->cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGRX;
     jpeg_set_defaults(&c->cinfo);
-    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
-    jpeg_set_quality(&c->cinfo, q, TRUE);
+    jpeg_set_quality(&c->cinfo, quality, TRUE);
+    c->cinfo.restart_interval = restartInterval;
     jpeg_start_compress(&c->cinfo, TRUE);
     if (!icc.isEmpty())
         jpeg_write_icc_profile(&c->cinfo, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
     while (c->cinfo.next_scanline < c->cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(image.constScanLine(int(c->cinfo.next_scanline)));
+        JSAMPROW row = const_cast<uint8_t*>(image.constScanLine(firstRow + int(c->cinfo.next_scanline)));
         jpeg_write_scanlines(&c->cinfo, &row, 1);
     }
     jpeg_finish_compress(&c->cinfo);
     return out;
+}
+
+namespace {
+
+// Where the entropy-coded data of a whole JPEG made by jpegEncodeRows starts (after its SOS
+// segment), and where its SOF0 segment's height lies; 0 when not found.
+struct Layout {
+    size_t entropy = 0, sofHeight = 0;
+};
+Layout layoutOf(const QByteArray& jpeg) {
+    const auto* p = reinterpret_cast<const uint8_t*>(jpeg.constData());
+    const size_t n = size_t(jpeg.size());
+    Layout l;
+    size_t i = 2;  // after SOI
+    while (i + 4 <= n && p[i] == 0xFF) {
+        const uint8_t marker = p[i + 1];
+        const size_t length = (size_t(p[i + 2]) << 8) | p[i + 3];
+        if (marker == 0xC0 && i + 9 <= n) l.sofHeight = i + 5;
+        if (marker == 0xDA) {
+            l.entropy = i + 2 + length;
+            break;
+        }
+        i += 2 + length;
+    }
+    return l;
+}
+
+// Pictures from this many pixels are encoded in bands on several cores, of about this many.
+constexpr int64_t kBandedEncodePixels = 2'000'000;
+constexpr int64_t kBandPixels = 1'000'000;
+
+}  // namespace
+
+// A large picture is cut into bands of whole MCU rows, one restart interval each, encoded
+// at once on the shared workers and joined with restart markers between them: the bytes a
+// single encoder gives with that restart interval (each interval starts its DC predictions
+// afresh and ends on a whole byte, which is what lets the bands be made apart), and the
+// same pixels as without restarts. A decoder can then also read the bands apart.
+QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double quality) {
+    QImage image = source;
+    const bool gray = image.format() == QImage::Format_Grayscale8;
+    if (!gray && image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32 &&
+        image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return QByteArray();
+    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
+
+    // libjpeg's default sampling: grey 8 x 8 MCUs, colour 16 x 16 (4:2:0).
+    const int mcu = gray ? 8 : 16;
+    const int64_t mcusPerRow = (image.width() + mcu - 1) / mcu, mcuRows = (image.height() + mcu - 1) / mcu;
+    // Bands of about a megapixel, whatever the number of cores, so the file is the same on
+    // every machine; a restart interval counts at most 65,535 MCUs.
+    const int64_t most = std::max<int64_t>(1, 65535 / mcusPerRow);
+    const int64_t bandMcuRows = std::min(most, std::max<int64_t>(4, kBandPixels / (int64_t(image.width()) * mcu)));
+    const int bands = int((mcuRows + bandMcuRows - 1) / bandMcuRows);
+    if (int64_t(image.width()) * image.height() < kBandedEncodePixels || bands < 2)
+        return jpegEncodeRows(image, 0, image.height(), icc, q, 0);
+    const int bandRows = int(bandMcuRows * mcu);
+    const unsigned interval = unsigned(bandMcuRows * mcusPerRow);
+
+    std::vector<QByteArray> pieces(static_cast<size_t>(bands));
+    platform::parallelFor(0, bands, [&](int first, int last) {
+        for (int b = first; b < last; ++b) {
+            const int y = b * bandRows, rows = std::min(bandRows, image.height() - y);
+            pieces[size_t(b)] = jpegEncodeRows(image, y, rows, b == 0 ? icc : QByteArray(), q, interval);
+        }
+    }, double(bandRows) * image.width() * 4);
+
+    QByteArray& out = pieces[0];
+    const Layout first = layoutOf(out);
+    if (out.size() < 4 || first.sofHeight == 0 || first.entropy == 0) return QByteArray();
+    out[qsizetype(first.sofHeight)] = char(image.height() >> 8);
+    out[qsizetype(first.sofHeight + 1)] = char(image.height() & 0xFF);
+    qsizetype total = out.size();
+    for (int b = 1; b < bands; ++b) total += pieces[size_t(b)].size();
+    out.reserve(total);
+    out.chop(2);  // EOI
+    for (int b = 1; b < bands; ++b) {
+        const QByteArray& piece = pieces[size_t(b)];
+        const Layout l = layoutOf(piece);
+        if (piece.isNull() || l.entropy == 0 || qsizetype(l.entropy) + 2 > piece.size()) return QByteArray();
+        out.append(char(0xFF)).append(char(0xD0 + ((b - 1) & 7)));
+        out.append(piece.constData() + l.entropy, piece.size() - qsizetype(l.entropy) - 2);
+        pieces[size_t(b)] = QByteArray();
+    }
+    out.append(char(0xFF)).append(char(0xD9));
+    return std::move(out);
 }
 
 }  // namespace platform::codec
