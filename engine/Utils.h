@@ -112,7 +112,8 @@ public:
 
     // The program's own whole-image effects; each returns a new image (or its input where it
     // has nothing to do) and leaves the input unchanged.
-    QImage rotateImagedByDegrees(double degrees, const QImage& image);
+    // image by value: a picture handed over is let go once it has been turned.
+    QImage rotateImagedByDegrees(double degrees, QImage image);
     QImage flipImage(const QImage& image, const QVariantList& filterParameters);
     QImage addBorderToImage(const QImage& image, const QColor& color, float borderWidth, float cornerRadius);
     QImage applyBlackAndWhiteImage(const QImage& image, const QVariantList& filterParameters);

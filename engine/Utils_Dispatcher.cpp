@@ -156,12 +156,15 @@ QImage Utils::applyFilter(const QImage& image, QImage* owned, const QString& ima
     }
     if (filterName == QLatin1String("Rotate")) {
         QImage flipped = flipImage(image, parameters);
+        // A photo handed over goes once flipped (image reads as null from here), and the
+        // flipped picture once turned: never more than two pictures at once.
+        if (owned) *owned = QImage();
         if (thumbnail) flipped = addBorderToImage(flipped, darkGray(), 4, 4);
         float angle = 0;
         effects::forEachEntry(parameters, [&](const QString& key, const QVariant& v) {
             if (key == QLatin1String("angle")) angle = float(effects::numberOr(v, angle));
         });
-        return rotateImagedByDegrees(360.0 - double(angle), flipped);
+        return rotateImagedByDegrees(360.0 - double(angle), std::move(flipped));
     }
     if (filterName == QLatin1String("Custom Enhance"))
         return customEnhanceImage(image, imageURL, filterName, parameters);

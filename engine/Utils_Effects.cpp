@@ -14,11 +14,11 @@
 using effects::canvas;
 using effects::working;
 
-QImage Utils::rotateImagedByDegrees(double degrees, const QImage& image) {
+QImage Utils::rotateImagedByDegrees(double degrees, QImage image) {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0 || degrees == 0 || !std::isfinite(degrees))
         return image;
     const int w = image.width(), h = image.height();
-    const QImage src = working(image);
+    QImage src = working(image);
 
     // The picture turned clockwise by the degrees on a canvas as large as its turned bounds.
     QImage turned;
@@ -38,6 +38,9 @@ QImage Utils::rotateImagedByDegrees(double degrees, const QImage& image) {
         p.translate(-w / 2.0, -h / 2.0);
         p.drawImage(QPointF(0, 0), src);
     }
+    // Only the turned picture is drawn from here on.
+    src = QImage();
+    image = QImage();
 
     // Shrink the turned picture to fit the source size and centre it; the corners it does not
     // cover stay transparent.
