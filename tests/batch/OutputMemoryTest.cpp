@@ -77,7 +77,8 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
 // result without a copy of its pixels, so the photo is held once; a quarter turn lets the
 // photo go once flipped and the flipped picture once turned, so never more than two are
 // held. Before, a blur held three whole pictures at its end (its new picture beside the
-// photo, then a copy made only to carry the profile), a turn four.
+// photo, then a copy made only to carry the profile), a turn four, the automatic
+// corrections five (the picture read whole in floats for their reduced copy).
 TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
 #ifdef BRISKO_TEST_ASAN
     GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
@@ -104,6 +105,8 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
         {"blur and brightness",
          {step("CIGaussianBlur", "inputRadius", 20.0 / width), step("Brightness", "inputBrightness", 0.1)}, 1},
         {"quarter turn", {step("Rotate", "angle", 90.0)}, 2},
+        // The corrections look at a reduced copy, which is made a band at a time.
+        {"auto enhance", {AppliedFilter::initWithFilterName("Auto Enhance", "Auto Enhance", {}, QImage(), nullptr)}, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -15,6 +15,8 @@ namespace {
 
 // Long side of the copy that the analysis looks at.
 constexpr int kAnalysisSide = 1024;
+// Floats of the picture a band of the copy reads at most.
+constexpr double kAnalysisBandBytes = 32.0 * 1024 * 1024;
 
 struct Analysis {
     QImage image;          // straight-alpha ARGB32, top-down rows
@@ -56,7 +58,19 @@ Analysis analysisCopy(const CIImage& img) {
     a.origin = QPointF(std::floor(e.x()), std::floor(e.y()));
     const NodePtr n = reducedNode(img.node(), f, e);
     const QRectF re = n->extent();
-    a.image = CIContext().createCGImage(CIImage(n), re).convertToFormat(QImage::Format_ARGB32);
+    // Made a band of rows at a time: a band reads its f x f blocks of the picture in floats,
+    // and the whole picture read at once would be four times the photo's own memory.
+    QImage reduced(int(re.width()), int(re.height()), QImage::Format_ARGB32_Premultiplied);
+    if (reduced.isNull()) return a;
+    reduced.fill(Qt::transparent);
+    const double rowBytes = 16.0 * re.width() * f * f;
+    const int band = std::max(1, int(kAnalysisBandBytes / rowBytes));
+    const CIContext context;
+    for (int y = 0; y < reduced.height(); y += band) {
+        const QRectF rows(re.x(), re.y() + y, re.width(), std::min(band, reduced.height() - y));
+        context.drawImage(CIImage(n), rows, rows, reduced);
+    }
+    a.image = reduced.convertToFormat(QImage::Format_ARGB32);
     return a;
 }
 
