@@ -78,7 +78,8 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
 // photo go once flipped and the flipped picture once turned, so never more than two are
 // held. Before, a blur held three whole pictures at its end (its new picture beside the
 // photo, then a copy made only to carry the profile), a turn four, the automatic
-// corrections five (the picture read whole in floats for their reduced copy).
+// corrections five (the picture read whole in floats for their reduced copy), a circle
+// splash ten.
 TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
 #ifdef BRISKO_TEST_ASAN
     GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
@@ -107,6 +108,9 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
         {"quarter turn", {step("Rotate", "angle", 90.0)}, 2},
         // The corrections look at a reduced copy, which is made a band at a time.
         {"auto enhance", {AppliedFilter::initWithFilterName("Auto Enhance", "Auto Enhance", {}, QImage(), nullptr)}, 2},
+        // Beyond its circle a splash takes the rim's colours: the photo's own pixels are
+        // sampled, not a float copy of all that lies between each strip and the circle.
+        {"circle splash", {step("CICircleSplashDistortion", "inputRadius", 0.1)}, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -8,8 +8,11 @@
 // geometry, so a strong swirl never reads past what was rendered), and how far points
 // move at most (the node's reach, from which the context sizes its strips).
 #include "platform/coreimage/Parallel.h"
+#include "platform/coreimage/PixelPack.h"
+#include "platform/graphics/YUp.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
 
+#include <QImage>
 #include <cstring>
 
 namespace platform::ci {
@@ -42,6 +45,44 @@ inline void sampleAt(const Buffer& src, double sx, double sy, float* out) {
     src.sample(sx, sy, out);  // the rim: some taps fall outside
 }
 
+// The same samples taken from a picture's own 8-bit pixels (RGB32 read as opaque), with
+// the taps unpacked as a rendered buffer of it holds them: no float copy of the rectangle
+// a strip reads is made, which for a circle far from the strip is most of the picture.
+class PictureTaps {
+public:
+    explicit PictureTaps(const QImage& picture)
+        : picture_(picture), W_(picture.width()), H_(picture.height()),
+          alphaMask_(picture.format() == QImage::Format_RGB32 ? 0xff000000u : 0u) {}
+    void pixel(int x, int y, float* out) const {
+        if (x < 0 || y < 0 || x >= W_ || y >= H_) {
+            out[0] = out[1] = out[2] = out[3] = 0.0f;
+            return;
+        }
+        const quint32 p = reinterpret_cast<const quint32*>(picture_.constScanLine(platform::toQtRow(y, H_)))[x];
+        pixelpack::unpackRow(&p, out, 1, alphaMask_);
+    }
+    void sample(double sx, double sy, float* out) const {
+        const double fx = sx - 0.5, fy = sy - 0.5;
+        const double flx = std::floor(fx), fly = std::floor(fy);
+        out[0] = out[1] = out[2] = out[3] = 0.0f;
+        if (!(flx > -2 && fly > -2 && flx < W_ + 1 && fly < H_ + 1)) return;
+        const int ix = int(flx), iy = int(fly);
+        const float tx = float(fx - flx), ty = float(fy - fly);
+        float p00[4], p10[4], p01[4], p11[4];
+        pixel(ix, iy, p00), pixel(ix + 1, iy, p10), pixel(ix, iy + 1, p01), pixel(ix + 1, iy + 1, p11);
+        for (int c = 0; c < 4; ++c) {
+            const float lo = p00[c] + tx * (p10[c] - p00[c]);
+            const float hi = p01[c] + tx * (p11[c] - p01[c]);
+            out[c] = lo + ty * (hi - lo);
+        }
+    }
+
+private:
+    const QImage& picture_;
+    int W_, H_;
+    quint32 alphaMask_;
+};
+
 // Square box of half side h around (cx, cy), as pixels.
 inline PixelRect boxAround(double cx, double cy, double h) {
     return PixelRect::covering(QRectF(cx - h, cy - h, 2 * h, 2 * h)).grown(2);
@@ -70,15 +111,36 @@ class DistortionNode final : public Node {
 public:
     DistortionNode(NodePtr in, const QRectF& extent, Map map) : in_(std::move(in)), extent_(extent), map_(std::move(map)) {}
     QRectF extent() const override { return extent_; }
-    int reach() const override { return reachOf(in_) + std::clamp(map_.reach(), 0, kMaxReach); }
+    // Read from a picture, nothing is rendered around a strip.
+    int reach() const override { return reachOf(in_) + (pictureOf(in_) ? 0 : std::clamp(map_.reach(), 0, kMaxReach)); }
 
 protected:
     Buffer renderInside(const PixelRect& r) const override {
+        if (const QImage* picture = pictureOf(in_)) {
+            const PictureTaps taps(*picture);
+            return mapped(r, [&](int x, int y, float* d) { taps.pixel(x, y, d); },
+                          [&](double sx, double sy, float* d) { taps.sample(sx, sy, d); });
+        }
         PixelRect roi = map_.sources(r);
         const QRectF ie = in_->extent();
         if (!isInfinite(ie)) roi = roi.intersected(PixelRect::covering(ie).grown(1));
         if (roi.empty()) return Buffer(r);
         const Buffer src = renderOf(in_, roi);
+        return mapped(r,
+            [&](int x, int y, float* d) {
+                if (x >= src.rect.x && x < src.rect.right() && y >= src.rect.y && y < src.rect.top())
+                    std::memcpy(d, src.at(x, y), 4 * sizeof(float));
+                else
+                    sampleAt(src, x + 0.5, y + 0.5, d);
+            },
+            [&](double sx, double sy, float* d) { sampleAt(src, sx, sy, d); });
+    }
+
+private:
+    // Every pixel of r from its source point: same(x, y, d) where the map leaves the point
+    // where it is, sample(sx, sy, d) where it moves it, transparent where it has none.
+    template <class Same, class Sample>
+    Buffer mapped(const PixelRect& r, Same same, Sample sample) const {
         Buffer out(r, Buffer::kUninitialized);
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y) {
@@ -87,20 +149,15 @@ protected:
                 for (int x = r.x; x < r.right(); ++x, d += 4) {
                     const double px = x + 0.5;
                     double sx = px, sy = py;
-                    if (!map_(px, py, sx, sy)) {
-                        d[0] = d[1] = d[2] = d[3] = 0.0f;
-                    } else if (sx == px && sy == py && x >= src.rect.x && x < src.rect.right() && y >= src.rect.y && y < src.rect.top()) {
-                        std::memcpy(d, src.at(x, y), 4 * sizeof(float));
-                    } else {
-                        sampleAt(src, sx, sy, d);
-                    }
+                    if (!map_(px, py, sx, sy)) d[0] = d[1] = d[2] = d[3] = 0.0f;
+                    else if (sx == px && sy == py) same(x, y, d);
+                    else sample(sx, sy, d);
                 }
             }
         }, r.w * 24.0);
         return out;
     }
 
-private:
     NodePtr in_;
     QRectF extent_;
     Map map_;

@@ -174,3 +174,39 @@ TEST(Distortion, AttributesAndOddValues) {
                              "CITorusLensDistortion", "CITwirlDistortion", "CIVortexDistortion"})
         expectOddValuesHarmless(name);
 }
+
+// A distortion of a picture samples the picture's own pixels instead of rendering the
+// rectangle each strip reads (for a circle splash, most of the picture for every strip);
+// it must give exactly what the rendered input gives, in the circle, on its rim and
+// beyond the picture's edge, for opaque and translucent pictures.
+TEST(Distortion, PicturesSampledInPlaceMatchTheRenderedInput) {
+    QImage translucent = gradientImageForTest(97, 71).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < translucent.height(); ++y)
+        for (int x = 0; x < translucent.width(); ++x)
+            translucent.setPixel(x, y, (translucent.pixel(x, y) & 0x00FFFFFFu) | (quint32((x * 5 + y * 3) % 256) << 24));
+    const QImage pictures[] = {gradientImageForTest(97, 71).convertToFormat(QImage::Format_RGB32), translucent};
+    struct Case { const char* name; QVariantMap values; };
+    const Case cases[] = {
+        {"CIBumpDistortion", {{"inputScale", 0.8}, {"inputRadius", 30.0}, {"inputCenter", vec(41.3, 30.7)}}},
+        {"CIBumpDistortionLinear", {{"inputScale", -0.6}, {"inputRadius", 25.0}, {"inputCenter", vec(50, 33)}, {"inputAngle", 0.7}}},
+        {"CIPinchDistortion", {{"inputScale", 0.9}, {"inputRadius", 60.0}, {"inputCenter", vec(90, 10)}}},
+        {"CITwirlDistortion", {{"inputAngle", 5.0}, {"inputRadius", 45.0}, {"inputCenter", vec(48.5, 35.5)}}},
+        {"CIVortexDistortion", {{"inputAngle", 40.0}, {"inputRadius", 80.0}, {"inputCenter", vec(10, 60)}}},
+        {"CICircleSplashDistortion", {{"inputRadius", 20.0}, {"inputCenter", vec(60.2, 20.9)}}},
+        {"CITorusLensDistortion", {{"inputRefraction", 1.7}, {"inputRadius", 30.0}, {"inputWidth", 20.0}, {"inputCenter", vec(45, 40)}}},
+    };
+    for (const QImage& picture : pictures) {
+        const CIImage rendered = CIImage::imageWithCGImage(picture).imageByCroppingToRect(QRectF(0, 0, 97, 71));
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            const CIImage direct = apply(c.name, picture, c.values);
+            CIFilterPtr f = CIFilter::filterWithName(QString::fromLatin1(c.name));
+            ASSERT_TRUE(f);
+            f->setDefaults();
+            f->setValue(QVariant::fromValue(rendered), QStringLiteral("inputImage"));
+            for (auto it = c.values.begin(); it != c.values.end(); ++it) f->setValue(it.value(), it.key());
+            const QRectF around(-20, -20, 137, 111);  // past the picture's edge
+            EXPECT_EQ(maxChannelDiff(render(direct, around), render(f->outputImage(), around)), 0);
+        }
+    }
+}
