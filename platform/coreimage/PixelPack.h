@@ -27,15 +27,20 @@ inline void packRow(const float* s, quint32* d, int n) {
 
 // One row of ARGB32 premultiplied pixels to premultiplied floats (RGBA order). alphaMask
 // is ORed into each pixel first: 0xff000000 reads RGB32 as opaque.
+// Each 8-bit level as a float, v / 255 exactly as the division gives it.
+struct LevelTable {
+    float v[256];
+    constexpr LevelTable() : v() {
+        for (int i = 0; i < 256; ++i) v[i] = float(i) / 255.0f;
+    }
+};
+inline constexpr LevelTable kLevels{};
+
 inline void unpackRow(const quint32* s, float* d, int n, quint32 alphaMask) {
-    using V4f = float __attribute__((vector_size(16)));
-    using V4i = int __attribute__((vector_size(16)));
-    const V4f k = {255.0f, 255.0f, 255.0f, 255.0f};
+    const float* t = kLevels.v;
     for (int i = 0; i < n; ++i, d += 4) {
         const quint32 p = s[i] | alphaMask;
-        const V4i q = {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff), int(p >> 24)};
-        const V4f f = __builtin_convertvector(q, V4f) / k;
-        std::memcpy(d, &f, sizeof f);
+        d[0] = t[(p >> 16) & 0xff], d[1] = t[(p >> 8) & 0xff], d[2] = t[p & 0xff], d[3] = t[p >> 24];
     }
 }
 
