@@ -39,6 +39,20 @@ struct ResidentMemory {
     }
 };
 
+// How far the process's resident memory rose during a run of input, over where it stood
+// before; -1 when this system gives no peak to read (the caller skips), 0 with the run not
+// started.
+qint64 growthOfRun(batchtest::RunHarness& run, const BatchRunInput& input) {
+    malloc_trim(0);
+    const qint64 before = ResidentMemory::now();
+    if (!ResidentMemory::resetPeak() || before <= 0) return -1;
+    if (!run.start(input)) return 0;
+    return ResidentMemory::peak() - before;
+}
+
+// What every worker thread may add (stacks, an encoder's band) on a machine of this size.
+qint64 threadsShare(qint64 perCore) { return perCore * std::max(2u, std::thread::hardware_concurrency()); }
+
 }  // namespace
 
 TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersBands) {
@@ -56,17 +70,13 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
     ASSERT_TRUE(platform::writeImageFile(b.photos[0]->fileURL, photo, platform::ImageType::JPEG, 0.9));
     photo = QImage();
     batchtest::RunHarness run;
-    malloc_trim(0);
-    const qint64 before = ResidentMemory::now();
-    if (!ResidentMemory::resetPeak() || before <= 0) GTEST_SKIP() << "no peak memory to read on this system";
-    ASSERT_TRUE(run.start(b.input()));
+    const qint64 growth = growthOfRun(run, b.input());
+    if (growth < 0) GTEST_SKIP() << "no peak memory to read on this system";
     ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
-    const qint64 growth = ResidentMemory::peak() - before;
     // The decoded photo, and a few megabytes for each core's band being compressed. The
     // compressed data, the file, a second picture for the check that the file decodes,
     // or a converted copy would each add half the photo or more.
-    const qint64 perCore = 6ll << 20;
-    const qint64 bound = decoded + (8ll << 20) + perCore * std::max(2u, std::thread::hardware_concurrency());
+    const qint64 bound = decoded + (8ll << 20) + threadsShare(6ll << 20);
     EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                              << " MiB decoded";
 #endif
@@ -118,16 +128,12 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
         b.rename = batchtest::renameSettings(4);  // JPEG
         b.output->owerwriteExistingFiles = true;
         batchtest::RunHarness run;
-        malloc_trim(0);
-        const qint64 before = ResidentMemory::now();
-        if (!ResidentMemory::resetPeak() || before <= 0) GTEST_SKIP() << "no peak memory to read on this system";
-        ASSERT_TRUE(run.start(b.input()));
+        const qint64 growth = growthOfRun(run, b.input());
+        if (growth < 0) GTEST_SKIP() << "no peak memory to read on this system";
         ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
-        const qint64 growth = ResidentMemory::peak() - before;
         // The pictures, a strip of the render in floats with the rows it made waiting to go
         // back, the compressed file, and the threads' share.
-        const qint64 perCore = 2ll << 20;
-        const qint64 bound = c.pictures * decoded + (48ll << 20) + perCore * std::max(2u, std::thread::hardware_concurrency());
+        const qint64 bound = c.pictures * decoded + (48ll << 20) + threadsShare(2ll << 20);
         EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                                  << " MiB decoded";
     }
@@ -155,15 +161,11 @@ TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) 
     const qint64 estimate = qint64(BatchRunner::peakWorkingBytes(source, extension));
     batchtest::RunHarness run;
     run.runner.setPhotosInFlight(1);
-    malloc_trim(0);
-    const qint64 before = ResidentMemory::now();
-    if (!ResidentMemory::resetPeak() || before <= 0) GTEST_SKIP() << "no peak memory to read on this system";
-    ASSERT_TRUE(run.start(input));
+    const qint64 growth = growthOfRun(run, input);
+    if (growth < 0) GTEST_SKIP() << "no peak memory to read on this system";
     ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
-    const qint64 growth = ResidentMemory::peak() - before;
     // Thread stacks and each core's share of the encoders' bands come on top of the photo's own.
-    const qint64 perCore = 2ll << 20;
-    EXPECT_LE(growth, estimate + perCore * std::max(2u, std::thread::hardware_concurrency()))
+    EXPECT_LE(growth, estimate + threadsShare(2ll << 20))
         << extension.toStdString() << ": grew by " << growth / (1 << 20) << " MiB against an estimate of "
         << estimate / (1 << 20) << " MiB";
 #endif
