@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <gif_lib.h>
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -314,8 +315,14 @@ bool indexFrame(const QImage& source, IndexedFrame& f) {
         }
     }
     int colours = anyTransparent ? 255 : 256;
-    if (GifQuantizeBuffer(unsigned(image.width()), unsigned(image.height()), &colours, r.data(), g.data(), b.data(),
-                          f.indices.data(), f.palette) == GIF_ERROR) {
+    // giflib's palette builder sorts through state shared by all its callers, so pictures
+    // quantized at once on several threads disturb each other's palettes: one at a time.
+    static std::mutex quantizing;
+    std::unique_lock<std::mutex> one(quantizing);
+    const int quantized = GifQuantizeBuffer(unsigned(image.width()), unsigned(image.height()), &colours, r.data(),
+                                            g.data(), b.data(), f.indices.data(), f.palette);
+    one.unlock();
+    if (quantized == GIF_ERROR) {
         log(u"GIF encoding failed: the palette could not be made");
         return false;
     }

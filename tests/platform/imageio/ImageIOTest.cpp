@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <jpeglib.h>
 #include <sys/resource.h>
+#include <thread>
 #include <tiffio.h>
 
 using platform::ImageType;
@@ -115,6 +116,29 @@ TEST(ImageIO, GifOfARealPhotoTakesTheNearestColoursOfItsPalette) {
                                  .convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(again, back);
     }
+}
+
+// Photos of a run are written at once on several threads; a GIF's palette must not depend
+// on what the other threads are encoding (the same photo came out differently from one run
+// of 80 real files to the next).
+TEST(ImageIO, GifsEncodedAtOnceOnSeveralThreadsAreEachTheGifEncodedAlone) {
+    const QImage photos[] = {
+        platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + "bluebells_clipped.jpg")),
+        platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + "wizard.jpg")),
+    };
+    for (const QImage& photo : photos) ASSERT_FALSE(photo.isNull());
+    const QByteArray alone[] = {platform::encodeImage(photos[0], ImageType::GIF, 1.0),
+                                platform::encodeImage(photos[1], ImageType::GIF, 1.0)};
+    constexpr int kThreads = 8, kRounds = 6;
+    std::vector<QByteArray> made(size_t(kThreads) * kRounds);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < kRounds; ++k) made[size_t(t * kRounds + k)] = platform::encodeImage(photos[(t + k) % 2], ImageType::GIF, 1.0);
+        });
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < kThreads; ++t)
+        for (int k = 0; k < kRounds; ++k) EXPECT_EQ(made[size_t(t * kRounds + k)], alone[(t + k) % 2]) << t << " " << k;
 }
 
 TEST(ImageIO, OrientationMatchesExplicitPermutation) {
