@@ -91,6 +91,7 @@ BatchRunner::~BatchRunner() {
     shuttingDown_ = true;
     ++generation_;
     if (state_ == State::Running || state_ == State::StopDeferred) runFlag_ = false;
+    setGo(GoOff);
     if (worker_.joinable()) worker_.join();
 }
 
@@ -142,6 +143,7 @@ void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
     resumePending_ = interruptPending_ = questionOpen_ = false;
     state_ = State::Running;
     runFlag_ = true;
+    setGo(GoOn);
     if (observer_) observer_->runDidStart(int(input_->snapshot.photos.size()));
     if (worker_.joinable()) {
         // The worker of an earlier run is still finishing; this run's starts when it ends.
@@ -201,6 +203,7 @@ void BatchRunner::btnStopProcessTapped() {
         return;
     }
     runFlag_ = false;
+    setGo(GoHeld);
     state_ = State::StopAsked;
     setQuestionOpen(true);
     if (asker_) {
@@ -228,15 +231,17 @@ void BatchRunner::answerStopQuestion(bool stop) {
     if (state_ != State::StopAsked && state_ != State::LowSpace) return;
     setQuestionOpen(false);
     if (stop || state_ == State::LowSpace) {
+        setGo(GoOff);
         endInterrupted();
         return;
     }
     state_ = State::Running;
     runFlag_ = true;
+    setGo(GoOn);
     if (worker_.joinable()) {
-        // The stopped worker may still be busy with its photo: the run goes on in a new
-        // worker once it has ended, never beside it.
-        ++generation_;
+        // The worker waited with its photos in hand and goes on with them. Should it have
+        // ended meanwhile (a photo dropped by a stop during compression), the run goes on
+        // in a new worker once it has, never beside it.
         resumePending_ = true;
     } else {
         startWorker();
@@ -259,6 +264,7 @@ void BatchRunner::endInterrupted() {
 
 void BatchRunner::endRun(bool finished) {
     runFlag_ = false;
+    setGo(GoOff);
     const State before = state_;
     state_ = finished ? State::Finished : State::Interrupted;
     if (questionOpen_) {
@@ -273,6 +279,7 @@ void BatchRunner::endRun(bool finished) {
 void BatchRunner::showEnoughSpacePopup(std::uint64_t freeBytes) {
     if (state_ != State::Running && state_ != State::StopDeferred) return;
     runFlag_ = false;
+    setGo(GoOff);
     if (state_ == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
     state_ = State::LowSpace;
     setQuestionOpen(true);
@@ -284,8 +291,9 @@ void BatchRunner::showEnoughSpacePopup(std::uint64_t freeBytes) {
 }
 
 void BatchRunner::callForUpdatingProgressWithCountWithProcessStatus(const Outcome& outcome) {
-    // After a stop, only the photo that was already being saved still counts.
-    if (!runFlag_ && !outcome.committed) return;
+    // After a stop, only the photo that was already being saved still counts; while the
+    // question is open every outcome does, as the run may go on from it.
+    if (go_ == GoOff && !outcome.committed) return;
     if (state_ == State::Idle || state_ == State::Finished || state_ == State::Interrupted) return;
     if (!input_ || outcome.index != counterTotalProgressedFiles) {
         platform::log(u"outcome of photo %d out of turn; ignored", outcome.index);
@@ -330,7 +338,16 @@ void BatchRunner::runOnMain(std::function<void()> fn) {
 }
 
 bool BatchRunner::shouldContinue(std::uint64_t generation) const {
-    return runFlag_ && generation_ == generation && !shuttingDown_;
+    return go_ != GoOff && generation_ == generation && !shuttingDown_;
+}
+
+void BatchRunner::setGo(Go go) {
+    go_ = go;
+    go_.notify_all();
+}
+
+void BatchRunner::holdWhileAsked() const {
+    for (int go = go_.load(); go == GoHeld; go = go_.load()) go_.wait(go);
 }
 
 void BatchRunner::report(std::uint64_t generation, Outcome outcome) {
@@ -422,6 +439,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
         });
 
     for (int i = first; i < last; ++i) {
+        holdWhileAsked();
         if (!shouldContinue(generation)) break;
         PhotoWork& w = work[std::size_t(i - first)];
         bool goOn = true;
@@ -536,6 +554,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     // What may have changed on disk since the outputs were planned depends on the photos
     // before this one; that is checked when its turn comes.
     const auto stopped = [&] {
+        holdWhileAsked();
         if (shouldContinue(generation)) return false;
         work.stopped = true;  // not written, not reported
         return true;

@@ -216,6 +216,12 @@ private:
     std::thread worker_;
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> shuttingDown_{false};
+    // What the worker and the pool may do: go on, wait while the stop question is open
+    // (the run flag is down then, yet the photos in hand are kept for a No), or stop.
+    enum Go : int { GoOn, GoHeld, GoOff };
+    std::atomic<int> go_{GoOff};
+    void setGo(Go go);
+    void holdWhileAsked() const;
     bool resumePending_ = false;
     bool interruptPending_ = false;
     bool questionOpen_ = false;

@@ -10,6 +10,7 @@
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
 #include "engine/Utils.h"
+#include "platform/imageio/ImageIO.h"
 #include "platform/foundation/Values.h"
 #include "records/AppliedFilter.h"
 #include "records/OutputPhotoPath.h"
@@ -243,6 +244,36 @@ TEST(BatchRunner, StopThenYesLeavesEveryPhotoWrittenAndCountedOrUntouched) {
     expectNothingHalfDone(b, in);
 }
 
+TEST(BatchRunner, NoToTheStopQuestionGoesOnWithThePhotoInHand) {
+    // The second photo is large, so it is still being worked on when its turn comes and
+    // the stop is asked; the first shows of it ask again, as a user might.
+    Batch b(4, 200, 150);
+    batchtest::writePhoto(b.photos[1]->filePath, 4000, 3000);
+    b.steps = {step("CIGaussianBlur", list({{"inputRadius", 20.0}}))};
+    struct Shows : Recorder {
+        BatchRunner* runner = nullptr;
+        QList<int> shown;
+        void runShowsPhoto(int index, const QImage&) override {
+            shown << index;
+            if (index == 1 && shown.count(1) <= 3) runner->btnStopProcessTapped();
+        }
+    };
+    RunHarness run;
+    Shows shows;
+    shows.runner = &run.runner;
+    run.runner.setObserver(&shows);
+    run.runner.setThumbnailSize(QSize(30, 20));
+    run.asker.onStop = [&] { run.runner.answerStopQuestion(false); };
+    const BatchRunInput in = b.input();
+    ASSERT_TRUE(run.start(in));
+    EXPECT_TRUE(shows.finished);
+    EXPECT_EQ(shows.shown, (QList<int>{0, 1, 2, 3})) << "a photo dropped at the question and worked on again";
+    EXPECT_EQ(run.asker.stopQuestions, 1);
+    EXPECT_EQ(run.runner.counterProcessedSuccessfully, 4);
+    EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[1]->filePath).width, 4000);
+    expectNothingHalfDone(b, in);
+}
+
 TEST(BatchRunner, ItsQuestionsHoldTheWindowOnlyWhileOpenHoweverTheyClose) {
     std::atomic<bool>& open = AppDelegate::shared().isSUBWINDOW_OPENED;
     enum class Close { Yes, No, LowSpaceAcknowledged, RunnerGone };
@@ -300,7 +331,7 @@ TEST(BatchRunner, ItsQuestionsHoldTheWindowOnlyWhileOpenHoweverTheyClose) {
     }
 }
 
-TEST(BatchRunner, QuickStopsAndResumesKeepOneWorkerAndProcessEveryPhotoOnce) {
+TEST(BatchRunner, QuickStopsAndResumesGoOnInTheOneWorkerAndProcessEveryPhotoOnce) {
     Batch b(10, 400, 300);
     b.steps = {step("CIGaussianBlur", list({{"inputRadius", 0.01}}))};
     RunHarness run;
@@ -320,7 +351,8 @@ TEST(BatchRunner, QuickStopsAndResumesKeepOneWorkerAndProcessEveryPhotoOnce) {
     ASSERT_TRUE(run.start(in));
     hammer.stop();
     EXPECT_GT(toggles, 0);
-    EXPECT_GT(run.runner.workersStarted.load(), 1);
+    // The photos in hand waited for each answer: none was dropped and worked on again.
+    EXPECT_EQ(run.runner.workersStarted.load(), 1);
     EXPECT_EQ(run.runner.maxWorkersAliveAtOnce.load(), 1);
     EXPECT_TRUE(run.recorder.finished);
     EXPECT_EQ(run.recorder.rows, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
