@@ -3,9 +3,11 @@
 //
 //   bench_imageio [folder]   pictures are made in the folder (a temporary one by default)
 //   bench_imageio --convert <saveType> <files...>   only converts (for profiling)
+//   bench_imageio --jpeg-sink   only the JPEG band sink's wait after the last rows
 #include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/RowStreams.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,12 +18,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <jpeglib.h>
 #include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -147,6 +151,35 @@ double childPeakMB(F&& f) {
     return usage.ru_maxrss / 1024.0;
 }
 
+// A 5120 x 2880 picture handed to the JPEG band sink 200 rows at a time, as a render
+// pump would, with a pause per step standing for the effect's work: how long finish()
+// waits after the last rows, against encoding the whole picture at once.
+void jpegSinkLatency() {
+    const QImage picture = photoLike(5120, 2880, 3).convertToFormat(QImage::Format_RGB32);
+    const double whole = bestOf(5, [&] { platform::encodeImage(picture, platform::ImageType::JPEG, 0.8); });
+    std::printf("5120x2880 JPEG q0.8 encoded whole: %.1f ms\n", whole);
+    for (const int pauseMs : {0, 2, 10}) {
+        double wait = 1e9, total = 1e9;
+        for (int round = 0; round < 5; ++round) {
+            QElapsedTimer all;
+            all.start();
+            platform::JpegBandSink sink(picture.width(), picture.height(), QByteArray(), 0.8);
+            for (int rows = 0; rows < picture.height();) {
+                if (pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                rows = std::min(picture.height(), rows + 200);
+                sink.rowsDone(picture.constBits(), picture.bytesPerLine(), rows);
+            }
+            QElapsedTimer t;
+            t.start();
+            const QByteArray file = sink.finish();
+            wait = std::min(wait, t.nsecsElapsed() / 1e6);
+            total = std::min(total, all.nsecsElapsed() / 1e6);
+            if (file.isEmpty()) std::printf("  the sink failed\n");
+        }
+        std::printf("  200-row steps %d ms apart: finish() waits %.1f ms (whole run %.1f ms)\n", pauseMs, wait, total);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +192,10 @@ int main(int argc, char** argv) {
             const QImage img = Utils::sharedUtils().getImageWithFixedOrientionFromUrl(s);
             Utils::sharedUtils().saveImageInSelectedFormat(saveType, s + ".converted", img, img, {}, 0.8f, 1, nullptr);
         }
+        return 0;
+    }
+    if (argc > 1 && QByteArray(argv[1]) == "--jpeg-sink") {
+        jpegSinkLatency();
         return 0;
     }
     QTemporaryDir temp;

@@ -6,9 +6,11 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace platform::codec {
 
@@ -19,6 +21,15 @@ struct Bytes {
     // of such bytes can be dropped from memory (the next read fetches them from the file
     // again), which for any other bytes would lose them.
     bool mappedFile = false;
+};
+
+// A file's bytes, mapped rather than copied where the file system allows it. open() finds
+// a file whose name is not UTF-8 by its kept bytes; false when it cannot be opened.
+struct FileBytes {
+    QFile file;
+    QByteArray copy;
+    Bytes bytes;
+    bool open(const QString& path);
 };
 
 // Gives back the pages of a mapped file a decoder has read past, so that a photo's
@@ -108,6 +119,37 @@ QByteArray jpegEncode(const QImage& image, const QByteArray& icc, double quality
 // profile when given; null when libjpeg fails. jpegEncode joins such bands.
 QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
                           unsigned restartInterval);
+// The same from rows in memory: `rows` rows of `width` pixels (4 bytes each, or 1 when
+// grey) starting at firstRow, bytesPerLine apart.
+QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int width, int rows, bool gray,
+                          const QByteArray& icc, int quality, unsigned restartInterval);
+// encodeImage's 0..1 quality as libjpeg's 1..100.
+int jpegQuality(double quality);
+
+// How jpegEncode cuts a picture: bands of whole MCU rows of about a megapixel, each
+// encoded on its own with one restart interval and joined into one file. A picture under
+// two megapixels, or of one band, is one band encoded without restarts.
+class JpegBands {
+public:
+    JpegBands(int width, int height, bool gray);
+    int count() const { return count_; }
+    int rowsPerBand() const { return rowsPerBand_; }
+    int firstRow(int band) const { return band * rowsPerBand_; }
+    int endRow(int band) const { return std::min(height_, (band + 1) * rowsPerBand_); }
+    // How many bands, from the top, rows [0, rowsDone) make whole.
+    int readyBands(int rowsDone) const;
+    // One band of the picture whose row 0 is at base; the first band carries the profile.
+    QByteArray encode(int band, const uchar* base, qsizetype bytesPerLine, const QByteArray& icc, int quality) const;
+    // The file made of every band in order (each piece is used up); null when one is missing.
+    QByteArray join(std::vector<QByteArray>& pieces) const;
+
+private:
+    int width_, height_;
+    bool gray_;
+    int count_ = 1;
+    int rowsPerBand_;
+    unsigned interval_ = 0;
+};
 
 ImageHeader pngHeader(Bytes in);
 QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name);

@@ -154,26 +154,22 @@ int reductionShift(int width, int height, int minLongSide, int maxShift) {
 
 bool isOpaqueImage(const QImage& image) { return !image.isNull() && codec::isOpaque(image); }
 
+bool codec::FileBytes::open(const QString& path) {
+    if (!openFile(file, path)) return false;
+    const qint64 size = file.size();
+    if (size <= 0) return true;
+    if (uchar* p = file.map(0, size)) {  // shared and read-only, as the file is open
+        bytes = Bytes{p, size_t(size), true};
+    } else {
+        copy = file.readAll();
+        bytes = Bytes{reinterpret_cast<const uint8_t*>(copy.constData()), size_t(copy.size())};
+    }
+    return true;
+}
+
 namespace {
 
-// The file's bytes, mapped rather than copied where the file system allows it.
-struct FileBytes {
-    QFile file;
-    QByteArray copy;
-    Bytes bytes;
-    bool open(const QString& path) {
-        if (!openFile(file, path)) return false;
-        const qint64 size = file.size();
-        if (size <= 0) return true;
-        if (uchar* p = file.map(0, size)) {  // shared and read-only, as the file is open
-            bytes = Bytes{p, size_t(size), true};
-        } else {
-            copy = file.readAll();
-            bytes = Bytes{reinterpret_cast<const uint8_t*>(copy.constData()), size_t(copy.size())};
-        }
-        return true;
-    }
-};
+using codec::FileBytes;
 
 ImageHeader headerOf(Bytes in) {
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);

@@ -2,10 +2,13 @@
 // that called it, so nothing of libjpeg's error handling reaches the caller. Decoding
 // writes straight into the QImage's rows (BGRA in memory is ARGB32 on little-endian),
 // and reduced decoding (scale_num / scale_denom) makes thumbnails without a full decode.
+// JpegRowSource (at the end) is the full decode handing out its rows a few at a time.
 #include "platform/imageio/CodecInternal.h"
+#include "platform/imageio/RowStreams.h"
 #include "platform/foundation/Log.h"
 #include "platform/coreimage/Parallel.h"
 
+#include <QColorSpace>
 #include <QtEndian>
 #include <algorithm>
 #include <csetjmp>
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <thread>
 #include <vector>
 #include <cstdio>
@@ -102,6 +106,14 @@ struct Decompressor {
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
+
+// What stopped a decode, said once.
+void logDecodeError(const ErrorManager& err, const QString& name) {
+    if (err.pub.msg_code == JERR_NO_BACKING_STORE)
+        log(u"%@: this JPEG needs more memory to decode than this program allows; refused", name);
+    else
+        log(u"%@: JPEG data is corrupt (%@)", name, QString::fromLocal8Bit(err.message));
+}
 
 ColourModel colourModelOf(J_COLOR_SPACE space) {
     if (space == JCS_GRAYSCALE) return ColourModel::Gray;
@@ -311,10 +323,7 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     auto d = std::make_unique<Decompressor>();
     QImage& image = d->image;
     if (setjmp(d->err.jump)) {
-        if (d->err.pub.msg_code == JERR_NO_BACKING_STORE)
-            log(u"%@: this JPEG needs more memory to decode than this program allows; refused", name);
-        else
-            log(u"%@: JPEG data is corrupt (%@)", name, QString::fromLocal8Bit(d->err.message));
+        logDecodeError(d->err, name);
         return QImage();
     }
     jpeg_create_decompress(&d->cinfo);
@@ -399,9 +408,8 @@ struct ByteArrayDestination {
 
 }  // namespace
 
-QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
-                      unsigned restartInterval) {
-    const bool gray = image.format() == QImage::Format_Grayscale8;
+QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int width, int rows, bool gray,
+                          const QByteArray& icc, int quality, unsigned restartInterval) {
     struct Compressor {
         jpeg_compress_struct cinfo;
         ErrorManager err;
@@ -409,7 +417,7 @@ QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QBy
     };
     auto c = std::make_unique<Compressor>();
     QByteArray out;
-    out.reserve(qsizetype(image.width()) * rows / 4 + 4096);
+    out.reserve(qsizetype(width) * rows / 4 + 4096);
     ByteArrayDestination dest;
     dest.out = &out;
     dest.pub.init_destination = ByteArrayDestination::init;
@@ -425,7 +433,7 @@ QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QBy
     }
     jpeg_create_compress(&c->cinfo);
     c->cinfo.dest = &dest.pub;
-    c->cinfo.image_width = JDIMENSION(image.width());
+    c->cinfo.image_width = JDIMENSION(width);
     c->cinfo.image_height = JDIMENSION(rows);
     c->cinfo.input_components = gray ? 1 : 4;
     c->cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGRX;
@@ -436,11 +444,17 @@ QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QBy
     if (!icc.isEmpty())
         jpeg_write_icc_profile(&c->cinfo, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
     while (c->cinfo.next_scanline < c->cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(image.constScanLine(firstRow + int(c->cinfo.next_scanline)));
+        JSAMPROW row = const_cast<uchar*>(firstRow + qsizetype(c->cinfo.next_scanline) * bytesPerLine);
         jpeg_write_scanlines(&c->cinfo, &row, 1);
     }
     jpeg_finish_compress(&c->cinfo);
     return out;
+}
+
+QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
+                          unsigned restartInterval) {
+    return jpegEncodeRows(image.constScanLine(firstRow), image.bytesPerLine(), image.width(), rows,
+                          image.format() == QImage::Format_Grayscale8, icc, quality, restartInterval);
 }
 
 namespace {
@@ -474,6 +488,61 @@ constexpr int64_t kBandPixels = 1'000'000;
 
 }  // namespace
 
+int jpegQuality(double quality) { return std::clamp(int(std::lround(quality * 100.0)), 1, 100); }
+
+JpegBands::JpegBands(int width, int height, bool gray)
+    : width_(width), height_(height), gray_(gray), rowsPerBand_(std::max(1, height)) {
+    // libjpeg's default sampling: grey 8 x 8 MCUs, colour 16 x 16 (4:2:0).
+    const int mcu = gray ? 8 : 16;
+    const int64_t mcusPerRow = (int64_t(width) + mcu - 1) / mcu, mcuRows = (int64_t(height) + mcu - 1) / mcu;
+    if (width <= 0 || height <= 0) return;
+    // Bands of about a megapixel, whatever the number of cores, so the file is the same on
+    // every machine; a restart interval counts at most 65,535 MCUs.
+    const int64_t most = std::max<int64_t>(1, 65535 / mcusPerRow);
+    const int64_t bandMcuRows = std::min(most, std::max<int64_t>(4, kBandPixels / (int64_t(width) * mcu)));
+    const int bands = int((mcuRows + bandMcuRows - 1) / bandMcuRows);
+    if (int64_t(width) * height < kBandedEncodePixels || bands < 2) return;  // one encoder, no restarts
+    count_ = bands;
+    rowsPerBand_ = int(bandMcuRows * mcu);
+    interval_ = unsigned(bandMcuRows * mcusPerRow);
+}
+
+int JpegBands::readyBands(int rowsDone) const {
+    if (rowsDone >= height_) return count_;
+    return std::max(0, rowsDone) / rowsPerBand_;
+}
+
+QByteArray JpegBands::encode(int band, const uchar* base, qsizetype bytesPerLine, const QByteArray& icc,
+                             int quality) const {
+    const int y = firstRow(band);
+    return jpegEncodeRows(base + qsizetype(y) * bytesPerLine, bytesPerLine, width_, endRow(band) - y, gray_,
+                          band == 0 ? icc : QByteArray(), quality, interval_);
+}
+
+QByteArray JpegBands::join(std::vector<QByteArray>& pieces) const {
+    if (int(pieces.size()) != count_) return QByteArray();
+    QByteArray& out = pieces[0];
+    if (count_ == 1) return std::move(out);
+    const Layout first = layoutOf(out);
+    if (out.size() < 4 || first.sofHeight == 0 || first.entropy == 0) return QByteArray();
+    out[qsizetype(first.sofHeight)] = char(height_ >> 8);
+    out[qsizetype(first.sofHeight + 1)] = char(height_ & 0xFF);
+    qsizetype total = out.size();
+    for (int b = 1; b < count_; ++b) total += pieces[size_t(b)].size();
+    out.reserve(total);
+    out.chop(2);  // EOI
+    for (int b = 1; b < count_; ++b) {
+        const QByteArray& piece = pieces[size_t(b)];
+        const Layout l = layoutOf(piece);
+        if (piece.isNull() || l.entropy == 0 || qsizetype(l.entropy) + 2 > piece.size()) return QByteArray();
+        out.append(char(0xFF)).append(char(0xD0 + ((b - 1) & 7)));
+        out.append(piece.constData() + l.entropy, piece.size() - qsizetype(l.entropy) - 2);
+        pieces[size_t(b)] = QByteArray();
+    }
+    out.append(char(0xFF)).append(char(0xD9));
+    return std::move(out);
+}
+
 // A large picture is cut into bands of whole MCU rows, one restart interval each, encoded
 // at once on the shared workers and joined with restart markers between them: the bytes a
 // single encoder gives with that restart interval (each interval starts its DC predictions
@@ -486,48 +555,119 @@ QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double qualit
         image.format() != QImage::Format_ARGB32)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return QByteArray();
-    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
-
-    // libjpeg's default sampling: grey 8 x 8 MCUs, colour 16 x 16 (4:2:0).
-    const int mcu = gray ? 8 : 16;
-    const int64_t mcusPerRow = (image.width() + mcu - 1) / mcu, mcuRows = (image.height() + mcu - 1) / mcu;
-    // Bands of about a megapixel, whatever the number of cores, so the file is the same on
-    // every machine; a restart interval counts at most 65,535 MCUs.
-    const int64_t most = std::max<int64_t>(1, 65535 / mcusPerRow);
-    const int64_t bandMcuRows = std::min(most, std::max<int64_t>(4, kBandPixels / (int64_t(image.width()) * mcu)));
-    const int bands = int((mcuRows + bandMcuRows - 1) / bandMcuRows);
-    if (int64_t(image.width()) * image.height() < kBandedEncodePixels || bands < 2)
-        return jpegEncodeRows(image, 0, image.height(), icc, q, 0);
-    const int bandRows = int(bandMcuRows * mcu);
-    const unsigned interval = unsigned(bandMcuRows * mcusPerRow);
-
-    std::vector<QByteArray> pieces(static_cast<size_t>(bands));
-    platform::parallelFor(0, bands, [&](int first, int last) {
-        for (int b = first; b < last; ++b) {
-            const int y = b * bandRows, rows = std::min(bandRows, image.height() - y);
-            pieces[size_t(b)] = jpegEncodeRows(image, y, rows, b == 0 ? icc : QByteArray(), q, interval);
-        }
-    }, double(bandRows) * image.width() * 4);
-
-    QByteArray& out = pieces[0];
-    const Layout first = layoutOf(out);
-    if (out.size() < 4 || first.sofHeight == 0 || first.entropy == 0) return QByteArray();
-    out[qsizetype(first.sofHeight)] = char(image.height() >> 8);
-    out[qsizetype(first.sofHeight + 1)] = char(image.height() & 0xFF);
-    qsizetype total = out.size();
-    for (int b = 1; b < bands; ++b) total += pieces[size_t(b)].size();
-    out.reserve(total);
-    out.chop(2);  // EOI
-    for (int b = 1; b < bands; ++b) {
-        const QByteArray& piece = pieces[size_t(b)];
-        const Layout l = layoutOf(piece);
-        if (piece.isNull() || l.entropy == 0 || qsizetype(l.entropy) + 2 > piece.size()) return QByteArray();
-        out.append(char(0xFF)).append(char(0xD0 + ((b - 1) & 7)));
-        out.append(piece.constData() + l.entropy, piece.size() - qsizetype(l.entropy) - 2);
-        pieces[size_t(b)] = QByteArray();
-    }
-    out.append(char(0xFF)).append(char(0xD9));
-    return std::move(out);
+    const int q = jpegQuality(quality);
+    const JpegBands bands(image.width(), image.height(), gray);
+    const uchar* base = image.constBits();
+    std::vector<QByteArray> pieces(static_cast<size_t>(bands.count()));
+    platform::parallelFor(0, bands.count(), [&](int first, int last) {
+        for (int b = first; b < last; ++b) pieces[size_t(b)] = bands.encode(b, base, image.bytesPerLine(), icc, q);
+    }, double(bands.rowsPerBand()) * image.width() * 4);
+    return bands.join(pieces);
 }
 
 }  // namespace platform::codec
+
+namespace platform {
+
+using codec::Bytes;
+
+// Set up as jpegDecode's full decode is, so that the rows are its pixels: the same
+// transform and upsampling, the same limits, damaged data and early ends refused. Every
+// call into libjpeg arms its own setjmp; what a longjmp must find intact lives here.
+struct JpegRowSource::State {
+    QString name;
+    codec::FileBytes file;
+    codec::Decompressor d;
+    std::optional<codec::ConsumedPages> pages;
+    QByteArray icc;
+    int width = 0, height = 0, orientation = 1;
+    int rows = 0;  // read so far
+    bool valid = false, started = false, finished = false, failed = false;
+};
+
+JpegRowSource::JpegRowSource(const QString& path) : s_(std::make_unique<State>()) {
+    State& s = *s_;
+    s.name = path;
+    if (setjmp(s.d.err.jump)) {
+        codec::logDecodeError(s.d.err, s.name);
+        s.valid = false;
+        s.failed = true;
+        return;
+    }
+    jpeg_create_decompress(&s.d.cinfo);
+    if (path.isEmpty() || !s.file.open(path)) {
+        log(u"%@: could not open the file", path);
+        s.failed = true;
+        return;
+    }
+    const Bytes in = s.file.bytes;
+    s.pages.emplace(in);
+    s.d.cinfo.progress = &s.d.progress.pub;
+    jpeg_mem_src(&s.d.cinfo, in.data, static_cast<unsigned long>(in.size));
+    jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&s.d.cinfo, TRUE);
+    s.width = int(s.d.cinfo.image_width);
+    s.height = int(s.d.cinfo.image_height);
+    s.orientation = codec::orientationFromMarkers(&s.d.cinfo);
+    s.icc = codec::iccProfileFromMarkers(&s.d.cinfo);
+    const DecodeOptions options;
+    s.d.cinfo.out_color_space = JCS_EXT_BGRA;
+    s.d.cinfo.mem->max_memory_to_use = codec::decoderMemoryLimit(options, false);
+    // A profile that fits RGB pixels but that an image cannot carry is applied while
+    // reading (the pixels become sRGB): those pixels are not the stored ones.
+    const bool converted =
+        codec::profileSpace(s.icc) == codec::ProfileSpace::RGB && !QColorSpace::fromIccProfile(s.icc).isValid();
+    s.valid = codec::colourModelOf(s.d.cinfo.jpeg_color_space) == ColourModel::RGB && !converted &&
+              codec::checkBudget(s.width, s.height, options, path, "JPEG");
+    if (!s.valid) s.failed = true;
+}
+
+JpegRowSource::~JpegRowSource() = default;
+
+bool JpegRowSource::isValid() const { return s_->valid; }
+int JpegRowSource::width() const { return s_->width; }
+int JpegRowSource::height() const { return s_->height; }
+QByteArray JpegRowSource::iccProfile() const { return s_->icc; }
+int JpegRowSource::orientation() const { return s_->orientation; }
+int JpegRowSource::rowsRead() const { return s_->rows; }
+
+bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
+    State& s = *s_;
+    if (s.failed) return false;
+    if (setjmp(s.d.err.jump)) {
+        codec::logDecodeError(s.d.err, s.name);
+        s.failed = true;
+        return false;
+    }
+    jpeg_decompress_struct& cinfo = s.d.cinfo;
+    if (!s.started) {
+        // A progressive or multi-scan file is read whole into its coefficients here.
+        jpeg_start_decompress(&cinfo);
+        s.started = true;
+        s.pages->reached(cinfo.src->next_input_byte);
+        if (int(cinfo.output_width) != s.width || int(cinfo.output_height) != s.height || cinfo.output_components != 4) {
+            s.failed = true;
+            return false;
+        }
+    }
+    const int end = std::clamp(rowsEnd, 0, s.height);
+    while (s.rows < end) {
+        JSAMPROW row = base + qsizetype(s.rows) * bytesPerLine;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1 || s.d.err.truncated) {
+            log(u"%@: JPEG data ends early; the file is truncated", s.name);
+            s.failed = true;
+            return false;
+        }
+        s.rows = int(cinfo.output_scanline);
+        s.pages->reached(cinfo.src->next_input_byte);
+    }
+    // What follows the last row must read as cleanly as it does for a whole decode.
+    if (s.rows == s.height && !s.finished) {
+        jpeg_finish_decompress(&cinfo);
+        s.finished = true;
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+#pragma once
+// A JPEG photo worked on a few rows at a time: its rows decoded from the top as they are
+// wanted, and the finished rows of the result encoded band by band while later ones are
+// still being made, so that neither the photo nor the result is ever held whole.
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <memory>
+
+namespace platform {
+
+// A JPEG file decoded a few rows at a time, top row first.
+class JpegRowSource {
+public:
+    // Opens and maps the file as readImage() does and reads its header.
+    explicit JpegRowSource(const QString& path);
+    ~JpegRowSource();
+    JpegRowSource(const JpegRowSource&) = delete;
+    JpegRowSource& operator=(const JpegRowSource&) = delete;
+
+    // The header was read, the colours are RGB (not grey, not CMYK), the size is within
+    // what readImage() decodes, and the file's profile leaves the pixels as they are
+    // stored (one readImage() would convert to sRGB while reading makes this false).
+    bool isValid() const;
+    int width() const;
+    int height() const;
+    QByteArray iccProfile() const;
+    int orientation() const;  // EXIF orientation, 1 when none
+
+    // Decodes rows [rowsRead(), rowsEnd) into base: row r at base + r * bytesPerLine, each
+    // pixel B, G, R, 0xFF in memory (QImage::Format_RGB32), exactly the pixels readImage()
+    // gives. Rows already read are not read again. False when the data is damaged or ends
+    // early (the files readImage() refuses), and from then on.
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
+    int rowsRead() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// A JPEG encoded band by band as its rows are finished, on a thread of its own so the
+// caller goes on.
+class JpegBandSink {
+public:
+    // quality 0..1, as encodeImage() takes it.
+    JpegBandSink(int width, int height, const QByteArray& icc, double quality);
+    ~JpegBandSink();  // stops the encoding and waits for it
+    JpegBandSink(const JpegBandSink&) = delete;
+    JpegBandSink& operator=(const JpegBandSink&) = delete;
+
+    // Rows [0, rowsEnd) at base are final: 4 bytes a pixel in RGB32 or
+    // ARGB32_Premultiplied layout, the alpha byte ignored. base and bytesPerLine are the
+    // same on every call and rowsEnd never decreases. Returns at once.
+    void rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd);
+    // Rows [0, rowsEncoded()) are never read again: their memory may be given back.
+    int rowsEncoded() const;
+    // Once every row was handed in: waits for the last bands and returns the file, byte for
+    // byte the JPEG that encoding the whole picture with this profile and quality gives.
+    // Empty when encoding failed or rows are missing.
+    QByteArray finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+}  // namespace platform
