@@ -1,5 +1,7 @@
 #include "batch/BatchRunner.h"
 
+#include "batch/PhotoStream.h"
+
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
 #include "engine/Utils.h"
@@ -560,6 +562,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         return true;
     };
     if (stopped()) return;
+    if (streamPhoto(generation, input, photo, destination, index, writer, work, room, sourceRead)) return;
 
     const QSizeF sourceSize = utils.getImageOriginalSizeAtFilePathUrl(photo->fileURL);
     const bool isPict = photo->fileExtension.toUpper() == u"PICT";
@@ -635,12 +638,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     // Ahead of the photo in hand, the output may be written only where the volume keeps
     // room above the low-space limit for it and the others being written.
     const std::uint64_t bytes = outputRoomFor(working.size());
-    const QString folder = platform::stringByDeletingLastPathComponent(destination);
-    const auto freeBytes = [&]() -> std::optional<std::uint64_t> {
-        const std::optional<VolumeSpace> space = freeSpace_ ? freeSpace_(folder) : std::nullopt;
-        return space ? std::optional<std::uint64_t>(space->freeBytes) : std::nullopt;
-    };
-    if (!room.admit(index, bytes, freeBytes, [&] { return !shouldContinue(generation); })) {
+    if (!admitOutput(generation, room, index, bytes, destination)) {
         work.stopped = true;
         return;
     }
@@ -649,6 +647,48 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     work.saveBegun = true;
     const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
     work.prepared = writer.prepareImg(std::move(working), destination, choice.saveType, photo, sourceRead);
+}
+
+bool BatchRunner::admitOutput(std::uint64_t generation, DiskRoom& room, int index, std::uint64_t bytes,
+                              const QString& destination) {
+    const QString folder = platform::stringByDeletingLastPathComponent(destination);
+    const auto freeBytes = [&]() -> std::optional<std::uint64_t> {
+        const std::optional<VolumeSpace> space = freeSpace_ ? freeSpace_(folder) : std::nullopt;
+        return space ? std::optional<std::uint64_t>(space->freeBytes) : std::nullopt;
+    };
+    return room.admit(index, bytes, freeBytes, [&] { return !shouldContinue(generation); });
+}
+
+bool BatchRunner::streamPhoto(std::uint64_t generation, const BatchRunInput& input,
+                              const std::shared_ptr<PhotoFile>& photo, const QString& destination, int index,
+                              ResultWriter& writer, PhotoWork& work, DiskRoom& room,
+                              const std::optional<platform::FileIdentity>& sourceRead) {
+    const std::shared_ptr<AppliedFilter> step = PhotoStream::streamedStep(input.snapshot.appliedFilters);
+    if (!step || backingScale_ >= 2) return false;
+    const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
+    const RenameScheme::SaveChoice choice = RenameScheme::saveChoice(*photo, outputFormat, input.fileFormats);
+    const std::optional<ResultWriter::EncodedRoute> route = writer.encodedRoute(choice.saveType, destination, *photo);
+    if (!route) return false;
+    const platform::ImageHeader header = platform::readImageHeader(photo->fileURL);
+    if (header.format != platform::ImageFormat::JPEG || !header.valid()) return false;
+
+    // The file is made along with the picture, so the room for it is taken first.
+    const std::uint64_t bytes = outputRoomFor(QSize(header.width, header.height));
+    if (!admitOutput(generation, room, index, bytes, destination)) {
+        work.stopped = true;
+        return true;
+    }
+    const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
+    std::optional<PhotoStream::Made> made = PhotoStream::make(photo->fileURL, *step, *route);
+    if (!made) return false;  // made the usual way, which also says why a damaged photo fails
+    work.saveBegun = true;
+    ++photosMadeRowByRow;
+    if (platform::FileIdentity::of(photo->filePath) != sourceRead) {
+        work.failed = Outcome{index, PhotoFile::Failed, runmessages::SourceChangedWhileRead, false};
+        return true;
+    }
+    work.prepared = writer.prepareEncoded(made->file, made->size, destination, photo, sourceRead);
+    return true;
 }
 
 bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,

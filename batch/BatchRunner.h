@@ -145,6 +145,8 @@ public:
     std::atomic<int> workersStarted{0};
     std::atomic<int> workersAliveAtOnce{0};
     std::atomic<int> maxWorkersAliveAtOnce{0};
+    // Photos made row by row (streamPhoto) since this runner was made.
+    std::atomic<int> photosMadeRowByRow{0};
 
     // The effect steps in run order: enabled or not, "Resize" steps moved to the end in
     // their own order.
@@ -178,6 +180,15 @@ private:
     void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
                               ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room);
     // The photo's turn in batch order; false when the run stops at it.
+    // Waits until the output's bytes fit on its volume with the others being written (false
+    // when the run stopped meanwhile).
+    bool admitOutput(std::uint64_t generation, DiskRoom& room, int index, std::uint64_t bytes,
+                     const QString& destination);
+    // Makes a large JPEG with one row-by-row effect as it is decoded (PhotoStream); false
+    // when the photo goes the usual way.
+    bool streamPhoto(std::uint64_t generation, const BatchRunInput& input, const std::shared_ptr<PhotoFile>& photo,
+                     const QString& destination, int index, ResultWriter& writer, PhotoWork& work, DiskRoom& room,
+                     const std::optional<platform::FileIdentity>& sourceRead);
     bool commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
                      ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room);
     void checkFreeSpace(const QString& destination);

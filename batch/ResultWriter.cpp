@@ -266,28 +266,8 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         platform::log(u"setup rotating image beacuse autocorrection is off");
     }
 
-    QVariantMap properties;
-    if (s_.isProcessForRestoreExif) {
-        properties = photo.exifDict;
-    } else {
-        const MetaDataObject empty;
-        const MetaDataObject& record = s_.metaDataSetting ? *s_.metaDataSetting : empty;
-        const MetaDataObject& updated =
-            s_.metaDataSettingOnlyUpdatedFields ? *s_.metaDataSettingOnlyUpdatedFields : empty;
-        properties = MetaDataObject::metadataDictFromObject(record, sourceProperties, record, updated);
-    }
-
-    const QString trimmed = recordOrientation.trimmed();
-    if (s_.autoCorrectOrientation && (trimmed.isEmpty() || trimmed == u"0" || trimmed == u"1")) {
-        properties.insert(kOrientation, 1);
-        if (properties.contains(kTiffGroup)) {
-            QVariantMap tiff = properties.value(kTiffGroup).toMap();
-            tiff.insert(kOrientation, 1);
-            properties.insert(kTiffGroup, tiff);
-        }
-    } else {
-        image = RotateWithEXIF(image, trimmed.toInt());
-    }
+    const QVariantMap properties = outputProperties(photo, sourceProperties);
+    if (!keepsRecordOrientation()) image = RotateWithEXIF(image, recordOrientation.trimmed().toInt());
 
     image = withSourceProfile(std::move(image), photo.fileURL);
 
@@ -448,21 +428,100 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
     }
 }
 
+bool ResultWriter::keepsRecordOrientation() const {
+    const QString trimmed = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation.trimmed() : QString();
+    return s_.autoCorrectOrientation && (trimmed.isEmpty() || trimmed == u"0" || trimmed == u"1");
+}
+
+QVariantMap ResultWriter::outputProperties(const PhotoFile& photo, const QVariantMap& sourceProperties) const {
+    QVariantMap properties;
+    if (s_.isProcessForRestoreExif) {
+        properties = photo.exifDict;
+    } else {
+        const MetaDataObject empty;
+        const MetaDataObject& record = s_.metaDataSetting ? *s_.metaDataSetting : empty;
+        const MetaDataObject& updated =
+            s_.metaDataSettingOnlyUpdatedFields ? *s_.metaDataSettingOnlyUpdatedFields : empty;
+        properties = MetaDataObject::metadataDictFromObject(record, sourceProperties, record, updated);
+    }
+    // Pictures turned upright say so; otherwise they are turned as the record asks.
+    if (keepsRecordOrientation()) {
+        properties.insert(kOrientation, 1);
+        if (properties.contains(kTiffGroup)) {
+            QVariantMap tiff = properties.value(kTiffGroup).toMap();
+            tiff.insert(kOrientation, 1);
+            properties.insert(kTiffGroup, tiff);
+        }
+    }
+    return properties;
+}
+
+std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType, const QString& destination,
+                                                                     const PhotoFile& photo) const {
+    if (!Utils::saveTypeWritesJpeg(repType) || usesOptimiser(repType) || destination.isEmpty() ||
+        !isImageFileExtension(platform::pathExtension(destination)))
+        return std::nullopt;
+    // Only a picture that is written the way it is stored: no turn for the source's tag or
+    // the record's.
+    const int sourceOrientation = Utils::sharedUtils().getImageeExifDict(photo.fileURL).value(kOrientation).toInt();
+    const bool sourceTurn = sourceOrientation > 1 && !s_.autoCorrectOrientation &&
+                            (!s_.metaDataSetting || s_.metaDataSetting->CamSetting_Orientation.isEmpty());
+    if (sourceTurn) return std::nullopt;
+    if (!keepsRecordOrientation()) {
+        const int record = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt() : 0;
+        if (record > 1) return std::nullopt;
+    }
+    // The profile the source's pixels carry goes into the file as it is, or the picture
+    // would be converted on its way out.
+    QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
+    probe.fill(Qt::white);
+    probe = withSourceProfile(std::move(probe), photo.fileURL);
+    const QByteArray icc = platform::imageProfile(probe);
+    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(platform::ImageType::JPEG));
+    if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
+    return EncodedRoute{double(qualityFactorForOutput()), out.icc};
+}
+
+ResultWriter::Prepared ResultWriter::prepareEncoded(const QByteArray& file, QSize size, const QString& destination,
+                                                    const std::shared_ptr<PhotoFile>& photo,
+                                                    std::optional<platform::FileIdentity> sourceRead) {
+    if (file.isEmpty() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
+    return prepareWith(destination, *photo, sourceRead, [&] {
+        Prepared prepared = temporaryOutputFor(destination);
+        if (!prepared.ready()) return prepared;
+        const QVariantMap properties = outputProperties(*photo, Utils::sharedUtils().getImageeExifDict(photo->fileURL));
+        prepared.imageFile_ = true;
+        prepared.storedSize_ = size;
+        const bool ok =
+            platform::writeEncodedImageFile(prepared.temporaryPath_, file, platform::ImageType::JPEG, properties);
+        readBack(prepared, ok ? Written::Ok : Written::Failed, destination, properties);
+        return prepared;
+    });
+}
+
 ResultWriter::Prepared ResultWriter::prepareImg(QImage image, const QString& destination, int repType,
                                                 const std::shared_ptr<PhotoFile>& photo,
                                                 std::optional<platform::FileIdentity> sourceRead) {
     if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
+    return prepareWith(destination, *photo, sourceRead, [&] {
+        // The extension alone decides between the routes; the save type only chooses the
+        // image file's encoder.
+        return isImageFileExtension(platform::pathExtension(destination))
+                   ? saveImageUsingDefaultMethodInDirectoryFilteredImg(std::move(image), destination, repType, photo)
+                   : saveImageUsingImageMagick(std::move(image), destination, photo);
+    });
+}
+
+ResultWriter::Prepared ResultWriter::prepareWith(const QString& destination, const PhotoFile& photo,
+                                                 std::optional<platform::FileIdentity> sourceRead,
+                                                 const std::function<Prepared()>& write) {
     if (!overwrites() && platform::fileExists(destination)) {
         Prepared kept;
         kept.result = {PhotoFile::Skipped, runmessages::AlreadyExists};
         return kept;
     }
-    if (!sourceRead) sourceRead = platform::FileIdentity::of(photo->filePath);
-    // The extension alone decides between the routes; the save type only chooses the
-    // image file's encoder.
-    Prepared prepared = isImageFileExtension(platform::pathExtension(destination))
-                            ? saveImageUsingDefaultMethodInDirectoryFilteredImg(std::move(image), destination, repType, photo)
-                            : saveImageUsingImageMagick(std::move(image), destination, photo);
+    if (!sourceRead) sourceRead = platform::FileIdentity::of(photo.filePath);
+    Prepared prepared = write();
     prepared.sourceRead_ = sourceRead;
     if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_, destination);
     return prepared;

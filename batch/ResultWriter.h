@@ -149,6 +149,20 @@ public:
     // that takes its own source's place sends that original to the Trash first.
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
+    // How a photo's file is made when its pixels are encoded as they are finished, outside
+    // the writer: a JPEG of this quality carrying this profile. Only for outputs whose
+    // pixels go out exactly as they are made (a JPEG file, no optimiser, no turn, the
+    // source's profile kept); nullopt for the others, which go through prepareImg.
+    struct EncodedRoute {
+        double quality = 0;
+        QByteArray icc;
+    };
+    std::optional<EncodedRoute> encodedRoute(int repType, const QString& destination, const PhotoFile& photo) const;
+    // prepareImg for a file encoded by that route, of a picture of `size`.
+    Prepared prepareEncoded(const QByteArray& file, QSize size, const QString& destination,
+                            const std::shared_ptr<PhotoFile>& photo,
+                            std::optional<platform::FileIdentity> sourceRead = std::nullopt);
+
     // Whether writing `destination` replaces the photo's own source file.
     static bool replacesOwnSource(const QString& destination, const PhotoFile& photo);
 
@@ -162,6 +176,14 @@ public:
 private:
     // Whether an output may replace an existing file at its destination.
     bool overwrites() const;
+    // Whether outputs are upright and say so, rather than turned as the record asks.
+    bool keepsRecordOrientation() const;
+    // prepareImg and prepareEncoded around `write`, which makes the temporary file: an
+    // existing output kept, the source's identity, the test hook.
+    Prepared prepareWith(const QString& destination, const PhotoFile& photo,
+                         std::optional<platform::FileIdentity> sourceRead, const std::function<Prepared()>& write);
+    // The metadata an output is written with, from the source's own.
+    QVariantMap outputProperties(const PhotoFile& photo, const QVariantMap& sourceProperties) const;
     enum class Written { Ok, Failed, Abandoned };
     // A temporary file beside `destination`, its folder made when missing; without one the
     // result says why.

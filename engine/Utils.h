@@ -22,6 +22,7 @@ class QWidget;
 
 class CIImage;
 class CIFilter;
+class PictureRows;
 struct PhotoFile;
 namespace platform { struct Vec; }
 
@@ -68,6 +69,8 @@ public:
     QImage fixOrientation(const QImage& image, const QString& imageURL, QSizeF size);
     // Writes one output file (save type 0 TIFF, 1 BMP, 2 GIF, 3/4 JPEG, 5 PNG, 6 JPEG 2000)
     // with its properties; true only when the destination now holds the new image.
+    // Whether save type number saveType writes a JPEG file.
+    static bool saveTypeWritesJpeg(int saveType);
     bool saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
                                    const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
                                    int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile);
@@ -87,6 +90,15 @@ public:
     // photo and its result are never held at once. image is left null or as it was.
     QImage applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
+    // The same for a photo whose rows come and go while it is rendered (decoded a few rows
+    // at a time, encoded as its rows are finished), for the effects rowByRow names. A null
+    // picture when the effect could not be made that way: the photo's rows are then
+    // undefined, and it is made again the usual way.
+    QImage applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
+                             const QVariantList& parameters, PictureRows& rows);
+    // Effects made top row first into the photo's own storage, reading nothing of the photo
+    // before they render it.
+    static bool rowByRow(const QString& filterName);
     // The editor's preview of a "Resize" step: the preview as the step would change it.
     QImage resizeAndCropImageForPreview(const QImage& preview, const QString& filterName,
                                         const QVariantList& parameters, float scaleFactor);
@@ -107,8 +119,10 @@ public:
     // rendered back; displayName is the effect name the user chose ("Brightness" for
     // "CIColorControls").
     // owned, when given, is image itself handed over: it may be rendered in place.
+    // With rows, only the render into the handed-over photo is made (see applyFilterToRows).
     QImage applyCoreImageFilter(const QImage& image, const QString& filterName, const QString& displayName,
-                                const QVariantList& parameters, bool thumbnail, QImage* owned = nullptr);
+                                const QVariantList& parameters, bool thumbnail, QImage* owned = nullptr,
+                                PictureRows* rows = nullptr);
 
     // The program's own whole-image effects; each returns a new image (or its input where it
     // has nothing to do) and leaves the input unchanged.

@@ -118,6 +118,22 @@ QImage Utils::applyFilterWithImage(QImage&& image, const QString& imageURL, cons
     return applyFilter(image, &image, imageURL, filterName, parameters, IS_FOR_FILTER_THUMBNAILS_IMAGES);
 }
 
+QImage Utils::applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
+                                const QVariantList& parameters, PictureRows& rows) {
+    Q_UNUSED(imageURL);
+    if (!rowByRow(filterName)) return QImage();
+    const bool colourControls = filterName == QLatin1String("Brightness") || filterName == QLatin1String("Contrast");
+    return applyCoreImageFilter(image, colourControls ? QStringLiteral("CIColorControls") : filterName, filterName,
+                                parameters, false, &image, &rows);
+}
+
+bool Utils::rowByRow(const QString& filterName) {
+    static const QStringList names = {QStringLiteral("CIGaussianBlur"), QStringLiteral("Brightness"),
+                                      QStringLiteral("Contrast"), QStringLiteral("CISepiaTone"),
+                                      QStringLiteral("CIUnsharpMask")};
+    return names.contains(filterName);
+}
+
 QImage Utils::applyFilter(const QImage& image, QImage* owned, const QString& imageURL, const QString& filterName,
                           const QVariantList& parameters, bool thumbnail) {
     if (filterName == QLatin1String("Resize")) {
@@ -179,7 +195,8 @@ QImage Utils::applyFilter(const QImage& image, QImage* owned, const QString& ima
 }
 
 QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterName, const QString& displayName,
-                                   const QVariantList& parameters, bool thumbnail, QImage* owned) {
+                                   const QVariantList& parameters, bool thumbnail, QImage* owned,
+                                   PictureRows* rows) {
     // The photo goes to the filter as it is: the image source reads opaque RGB32 without the
     // full copy that a conversion to premultiplied ARGB would make.
     const QImage& image = source;
@@ -244,10 +261,12 @@ QImage Utils::applyCoreImageFilter(const QImage& source, const QString& filterNa
     if (S.width() <= O.width() && S.height() <= O.height()) {
         // Kept or grown extent (blurs grow theirs): cut back to the input's rectangle.
         const CIContext context({{QString::fromLatin1(kCIContextUseSoftwareRenderer), true}});
-        if (!inPlace.isNull() && S == QSizeF(owned->size()) && context.renderInPlace(out, *owned))
+        if (!inPlace.isNull() && S == QSizeF(owned->size()) && context.renderInPlace(out, *owned, rows))
             result = std::move(*owned);
-        else
+        else if (!rows)
             result = getDrawedImage(out, S, QPointF(0, 0), QRectF(0, 0, S.width(), S.height()));
+    } else if (rows) {
+        return QImage();  // made only into the photo's own storage
     } else if (cuts) {
         if (r == QRectF(0, 0, 300, 300)) return effects::working(image);  // still the filter's own default: nothing chosen
         // Beyond the photo there is nothing to show; a runaway rectangle must not allocate it.

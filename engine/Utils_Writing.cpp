@@ -40,6 +40,10 @@ QString identifierForSaveType(int saveType) {
 
 }  // namespace
 
+bool Utils::saveTypeWritesJpeg(int saveType) {
+    return typeForIdentifier(identifierForSaveType(saveType)) == platform::ImageType::JPEG;
+}
+
 bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
                                       const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
                                       int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile) {

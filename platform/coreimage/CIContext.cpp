@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <vector>
 
 using namespace platform::ci;
@@ -60,10 +61,14 @@ void compositeRow(const float* s, quint32* d, int n) {
     }
 }
 
-// Renders the pixel rectangle r of node into img (of r's size), strip by strip; calls
-// write(buffer, firstRowFromBottom) for each strip.
+// Renders the pixel rectangle r of node strip by strip, bottom strip first (or the top
+// strip first when topDown); calls before(firstRowFromBottom, rows) ahead of each strip
+// and write(buffer, firstRowFromBottom) once it is made. Either returns false to end the
+// render early, and renderStrips then returns false.
+using BeforeStrip = std::function<bool(int firstRow, int rows)>;
 template <class Write>
-void renderStrips(const NodePtr& node, const PixelRect& r, Write write) {
+bool renderStrips(const NodePtr& node, const PixelRect& r, Write write, bool topDown = false,
+                  const BeforeStrip& before = {}) {
     const RenderScope scope;
     const long long reach = reachOf(node);
     const long long w = std::max(1, r.w);
@@ -75,11 +80,14 @@ void renderStrips(const NodePtr& node, const PixelRect& r, Write write) {
     if ((rows + 2 * reach) * w * 16 > kStripWindowBytes)
         rows = std::max<long long>({16, kStripPixels / w, reach, kStripWindowBytes / (w * 16) - 2 * reach});
     const int stripRows = int(std::min<long long>(rows, r.h));
-    for (int s = 0; s < r.h; s += stripRows) {
-        const int h = std::min(stripRows, r.h - s);
+    for (int done = 0; done < r.h; done += stripRows) {
+        const int h = std::min(stripRows, r.h - done);
+        const int s = topDown ? r.h - done - h : done;
+        if (before && !before(s, h)) return false;
         const Buffer b = node->render({r.x, r.y + s, r.w, h});
-        write(b, s);
+        if (!write(b, s)) return false;
     }
+    return true;
 }
 
 }  // namespace
@@ -125,11 +133,12 @@ QImage CIContext::createCGImage(const CIImage& image, const QRectF& fromRect) co
                 platform::pixelpack::packRow(b.row(b.rect.y + j), d, W);
             }
         }, W);
+        return true;
     });
     return out;
 }
 
-bool CIContext::renderInPlace(const CIImage& image, QImage& picture) const {
+bool CIContext::renderInPlace(const CIImage& image, QImage& picture, PictureRows* rows) const {
     if (image.isNull() || picture.isNull() || !picture.isDetached()) return false;
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32_Premultiplied) return false;
     const int W = picture.width(), H = picture.height();
@@ -139,34 +148,49 @@ bool CIContext::renderInPlace(const CIImage& image, QImage& picture) const {
     const PixelRect r{0, 0, W, H};
     if (!(PixelRect::covering(node->extent()).intersected(r) == r)) return false;
 
-    // Strips are made bottom-up and a strip reads the picture up to rowReach rows below its
-    // first row. So once a strip is made, its rows more than rowReach below its top go
-    // straight into the picture (no later strip reads them), and the rows above wait,
-    // packed, until the strips being made have passed them by that much. Packing over
-    // nothing gives what compositing over a transparent picture gives, so the result is
-    // the drawn picture's to the byte.
+    // A strip reads the picture up to rowReach rows beyond its own, on either side. Strips
+    // are made one after the other, so once a strip is made its rows more than rowReach
+    // from the strips still to come go straight into the picture (no later strip reads
+    // them), and the others wait, packed, until the strips being made have passed them by
+    // that much. Packing over nothing gives what compositing over a transparent picture
+    // gives, so the result is the drawn picture's to the byte. Rows are counted here in
+    // Qt's order, top row first.
     uchar* const base = picture.bits();  // detached: no copy
     const qsizetype bpl = picture.bytesPerLine();
-    auto rowOf = [&](int y) { return reinterpret_cast<quint32*>(base + bpl * platform::toQtRow(y, H)); };
-    std::deque<std::pair<int, std::vector<quint32>>> waiting;  // by row, lowest first
-    renderStrips(node, r, [&](const Buffer& b, int firstRow) {
-        const int end = firstRow + b.rect.h, free = end - rowReach;
-        for (; !waiting.empty() && waiting.front().first < free; waiting.pop_front())
+    auto rowOf = [&](int row) { return reinterpret_cast<quint32*>(base + bpl * row); };
+    std::deque<std::pair<int, std::vector<quint32>>> waiting;
+    const bool topDown = rows != nullptr;
+    // The strip's rows in Qt's order are [top, top + rows).
+    const auto topOf = [&](int firstRow, int count) { return platform::toQtRow(firstRow + count - 1, H); };
+    const BeforeStrip before = [&](int firstRow, int count) {
+        return rows->rowsNeeded(std::min(H, topOf(firstRow, count) + count + rowReach));
+    };
+    const bool rendered = renderStrips(node, r, [&](const Buffer& b, int firstRow) {
+        const int top = topOf(firstRow, b.rect.h), end = top + b.rect.h;
+        // Rows no later strip reads: those far enough from the side the strips come from.
+        const auto free = [&](int row) { return topDown ? row < end - rowReach : row >= top + rowReach; };
+        for (; !waiting.empty() && free(waiting.front().first); waiting.pop_front())
             std::memcpy(rowOf(waiting.front().first), waiting.front().second.data(), size_t(W) * sizeof(quint32));
         std::vector<quint32*> to(size_t(b.rect.h));
-        for (int y = firstRow; y < end; ++y) {
-            if (y < free) {
-                to[size_t(y - firstRow)] = rowOf(y);
+        for (int j = 0; j < b.rect.h; ++j) {
+            // Waiting rows are queued farthest from the strips to come first.
+            const int k = topDown ? b.rect.h - 1 - j : j;  // the buffer's rows go up from firstRow
+            const int row = platform::toQtRow(firstRow + k, H);
+            if (free(row)) {
+                to[size_t(k)] = rowOf(row);
             } else {
-                waiting.emplace_back(y, std::vector<quint32>(size_t(W)));
-                to[size_t(y - firstRow)] = waiting.back().second.data();
+                waiting.emplace_back(row, std::vector<quint32>(size_t(W)));
+                to[size_t(k)] = waiting.back().second.data();
             }
         }
         platform::parallelFor(0, b.rect.h, [&](int y0, int y1) {
             for (int j = y0; j < y1; ++j) platform::pixelpack::packRow(b.row(b.rect.y + j), to[size_t(j)], W);
         }, W);
-    });
-    for (const auto& [y, pixels] : waiting) std::memcpy(rowOf(y), pixels.data(), size_t(W) * sizeof(quint32));
+        return !rows || rows->rowsDone(std::max(0, end - rowReach));
+    }, topDown, rows ? before : BeforeStrip());
+    if (!rendered) return false;
+    for (const auto& [row, pixels] : waiting) std::memcpy(rowOf(row), pixels.data(), size_t(W) * sizeof(quint32));
+    if (rows && !rows->rowsDone(H)) return false;
     picture.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     picture.setColorSpace(QColorSpace());
     return true;
@@ -195,5 +219,6 @@ void CIContext::drawImage(const CIImage& image, const QRectF& inRect, const QRec
                 compositeRow(b.row(b.rect.y + j), d, r.w);
             }
         }, r.w);
+        return true;
     });
 }

@@ -10,6 +10,19 @@
 
 inline constexpr const char* kCIContextUseSoftwareRenderer = "kCIContextUseSoftwareRenderer";
 
+// A picture whose rows come and go while it is rendered into its own storage (a photo
+// decoded a few rows at a time and encoded as its rows are finished). Rows are Qt's, top
+// row first; both calls come with growing ends.
+class PictureRows {
+public:
+    virtual ~PictureRows() = default;
+    // Rows [0, end) must hold the photo's pixels before the render reads them. False stops
+    // the render (the picture is then neither the photo nor the result).
+    virtual bool rowsNeeded(int end) = 0;
+    // Rows [0, end) hold their final pixels; the render neither reads nor writes them again.
+    virtual bool rowsDone(int end) = 0;
+};
+
 class CIContext {
 public:
     // Options are accepted for the callers' sake; rendering is always in software.
@@ -30,7 +43,11 @@ public:
     // when the graph may read rows of the picture far from the rows it makes (only colour
     // stages, crops, blurs of a picture and whole-pixel shifts are known not to): the caller
     // then renders into a new picture.
-    bool renderInPlace(const CIImage& image, QImage& picture) const;
+    //
+    // With `rows`, strips are made top row first, each asking for the rows it reads and
+    // handing on the rows no later strip touches; a false from `rows` ends the render with
+    // false and the picture's rows undefined.
+    bool renderInPlace(const CIImage& image, QImage& picture, PictureRows* rows = nullptr) const;
 
     // Draws fromRect of image, scaled into inRect (y-up, in target's own plane), over the
     // target with source-over compositing.

@@ -402,6 +402,18 @@ bool writeTemp(SiblingTemp& temp, const QString& destination, const QByteArray& 
     return true;
 }
 
+// The properties go into the written file, which then takes its name.
+bool finishImageFile(SiblingTemp& temp, const QString& path, ImageType type, const QVariantMap& properties) {
+    if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
+        !writeImageProperties(temp.file.fileName(), properties)) {
+        // A file without the capture date, camera and place it was given is not the file
+        // asked for (and a move would send the only copy that has them to the Trash).
+        log(u"%@: not written, its metadata could not be written", path);
+        return false;
+    }
+    return renameIntoPlace(temp, path);
+}
+
 }  // namespace
 
 bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int delayCentiseconds, int loopCount) {
@@ -463,14 +475,17 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
         }
         if (!writeTemp(temp, path, bytes)) return false;
     }
-    if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
-        !writeImageProperties(temp.file.fileName(), properties)) {
-        // A file without the capture date, camera and place it was given is not the file
-        // asked for (and a move would send the only copy that has them to the Trash).
-        log(u"%@: not written, its metadata could not be written", path);
+    return finishImageFile(temp, path, type, properties);
+}
+
+bool writeEncodedImageFile(const QString& path, const QByteArray& bytes, ImageType type,
+                           const QVariantMap& properties) {
+    if (path.isEmpty() || bytes.isEmpty()) {
+        log(u"%@: no file to write", path);
         return false;
     }
-    return renameIntoPlace(temp, path);
+    SiblingTemp temp(path);
+    return writeTemp(temp, path, bytes) && finishImageFile(temp, path, type, properties);
 }
 
 }  // namespace platform

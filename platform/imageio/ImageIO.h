@@ -160,6 +160,10 @@ bool imageTypeHoldsProperties(ImageType type);
 // with the properties asked for; when either could not be written, nothing is placed.
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
                     const QVariantMap& properties = {});
+// writeImageFile for a file already encoded as `type` (its pixels turned and in their
+// output colours): the bytes are written and given the properties the same way.
+bool writeEncodedImageFile(const QString& path, const QByteArray& bytes, ImageType type,
+                           const QVariantMap& properties);
 
 // Writes frames of one size as an animated GIF (each frame with its own palette, shown
 // for delayCentiseconds; loopCount 0 repeats for ever) through a temporary file in the

@@ -2,6 +2,7 @@
 // near the rows it makes; the result must be the very picture the copying path draws,
 // strip joins and all, and a photo still held elsewhere must never be written.
 #include "engine/Utils.h"
+#include "platform/coreimage/CIContext.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/PackagedPictures.h"
@@ -82,6 +83,59 @@ TEST(InPlaceEffects, PhotoStillHeldElsewhereIsNeverWritten) {
     const QImage fromWide = utils.applyFilterWithImage(std::move(wide), QString(), "CIGaussianBlur", blur, false);
     EXPECT_FALSE(fromWide.isNull());
     EXPECT_EQ(fromWide.size(), photo.size());
+}
+
+// Stands for a photo decoded a few rows at a time and encoded as its rows are finished:
+// rows not yet asked for hold garbage, and finished rows are checked against the drawn
+// picture and then made garbage too, as memory given back would be. A render that read a
+// row before asking for it, or touched a row after handing it on, gives other pixels.
+struct ComingAndGoing : PictureRows {
+    static constexpr quint32 kGarbage = 0xFF13F7A2u;
+    const QImage& photo;
+    const QImage& drawn;
+    QImage& picture;
+    int needed = 0, done = 0, wrongRows = 0;
+    bool backwards = false;
+    ComingAndGoing(const QImage& p, const QImage& d, QImage& into) : photo(p), drawn(d), picture(into) {}
+    const uchar* row(int y) const { return picture.constBits() + picture.bytesPerLine() * y; }
+    uchar* writable(int y) { return const_cast<uchar*>(row(y)); }  // never detaches
+    bool rowsNeeded(int end) override {
+        backwards |= end < needed;
+        for (; needed < end; ++needed) std::memcpy(writable(needed), photo.constScanLine(needed), size_t(photo.width()) * 4);
+        return true;
+    }
+    bool rowsDone(int end) override {
+        backwards |= end < done;
+        for (; done < end; ++done) {
+            if (std::memcmp(row(done), drawn.constScanLine(done), size_t(photo.width()) * 4) != 0) ++wrongRows;
+            std::fill_n(reinterpret_cast<quint32*>(writable(done)), photo.width(), kGarbage);
+        }
+        return true;
+    }
+};
+
+TEST(InPlaceEffects, RowsComingAndGoingGiveTheDrawnPictureRowByRow) {
+    const QImage photo = desktopPhoto();
+    ASSERT_FALSE(photo.isNull());
+    Utils& utils = Utils::sharedUtils();
+    for (const Case& c : cases(photo.width())) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Utils::rowByRow(c.name), c.inPlace);
+        QImage picture(photo.size(), QImage::Format_RGB32);
+        picture.fill(ComingAndGoing::kGarbage);
+        const QImage drawn = utils.applyFilterWithImage(photo, QString(), c.name, c.parameters, false);
+        ComingAndGoing rows(photo, drawn, picture);
+        const QImage made = utils.applyFilterToRows(std::move(picture), QString(), c.name, c.parameters, rows);
+        if (!c.inPlace) {
+            EXPECT_TRUE(made.isNull());
+            EXPECT_EQ(rows.done, 0);
+            continue;
+        }
+        ASSERT_FALSE(made.isNull());
+        EXPECT_EQ(rows.done, photo.height());
+        EXPECT_EQ(rows.wrongRows, 0);
+        EXPECT_FALSE(rows.backwards);
+    }
 }
 
 }  // namespace inplaceeffects

@@ -1,0 +1,128 @@
+// A large JPEG with one effect that renders row by row is decoded, worked on and encoded a
+// few rows at a time. Its file must be the one the whole-picture way writes, byte for byte,
+// and a photo that cannot go that way must still be made (or refused) the usual way.
+#include <gtest/gtest.h>
+
+#include <QColorSpace>
+#include <QDir>
+#include <QFile>
+
+#include "batch/BatchRunner.h"
+#include "batch/RenameScheme.h"
+#include "batch/ResultWriter.h"
+#include "batch/RunMessages.h"
+#include "engine/Utils.h"
+#include "platform/imageio/ImageIO.h"
+#include "records/AppliedFilter.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/support/ColourReferences.h"
+#include "tests/support/PackagedPictures.h"
+
+namespace {
+
+std::shared_ptr<AppliedFilter> effect(const QString& name, const char* key, double value) {
+    return AppliedFilter::initWithFilterName(name, name, QVariantList{QVariantMap{{key, value}}}, QImage(), nullptr);
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What the whole-picture way writes for the photo: read upright, the effect made on the
+// whole picture, and the writer's own file of it.
+QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& destination) {
+    const auto& photo = in.snapshot.photos.at(index);
+    Utils& utils = Utils::sharedUtils();
+    QImage picture = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
+    for (const auto& step : in.snapshot.appliedFilters)
+        picture = utils.applyFilterWithImage(picture, photo->fileURL, step->filterName, step->filterParameters, false);
+    ResultWriterSettings settings;
+    settings.renameSetting = in.snapshot.renameSetting;
+    settings.outputSetting = in.snapshot.outputSetting;
+    settings.metaDataSetting = in.snapshot.metaDataSetting;
+    settings.metaDataSettingOnlyUpdatedFields = in.snapshot.metaDataSettingOnlyUpdatedFields;
+    settings.autoCorrectOrientation = in.snapshot.autoCorrectOrientation;
+    ResultWriter writer(settings);
+    const int format = in.snapshot.renameSetting->outputFormat.value_or(0);
+    const int saveType = RenameScheme::saveChoice(*photo, format, in.fileFormats).saveType;
+    if (writer.saveImgInDirectoryFilteredImg(picture, destination, saveType, photo).processStatus != PhotoFile::Processed)
+        return {};
+    return bytesOf(destination);
+}
+
+}  // namespace
+
+TEST(RowByRow, ALargeJpegWithOneEffectIsWrittenAsTheWholePictureWouldBe) {
+    batchtest::Batch b(0);
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
+    const QString elephants =
+        testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+    // The baseline photo again, carrying a real Adobe RGB profile.
+    QImage tagged = platform::readImage(aqua);
+    QFile adobe(testsupport::kAdobeRgbProfile);
+    ASSERT_TRUE(adobe.open(QIODevice::ReadOnly));
+    tagged.setColorSpace(QColorSpace::fromIccProfile(adobe.readAll()));
+    const QString adobeAqua = b.dir.filePath("src/AdobeAqua.jpg");
+    ASSERT_TRUE(platform::writeImageFile(adobeAqua, tagged, platform::ImageType::JPEG, 0.9));
+    tagged = QImage();
+
+    const struct {
+        const char* name;
+        QString source;
+        std::shared_ptr<AppliedFilter> step;
+    } cases[] = {
+        {"baseline, blur", aqua, effect("CIGaussianBlur", "inputRadius", 10.0 / 2560)},
+        {"progressive, brightness", elephants, effect("Brightness", "inputBrightness", 0.15)},
+        {"Adobe RGB, unsharp mask", adobeAqua, effect("CIUnsharpMask", "inputRadius", 20.0 / 2560)},
+        {"baseline, long blur", aqua, effect("CIGaussianBlur", "inputRadius", 100.0 / 2560)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        batchtest::Batch run1(0);
+        run1.photos << batchtest::photoAt(c.source);
+        run1.steps = {c.step};
+        run1.rename = batchtest::renameSettings(4);  // JPEG
+        const BatchRunInput in = run1.input();
+        batchtest::RunHarness run;
+        ASSERT_TRUE(run.start(in));
+        ASSERT_EQ(run1.photos[0]->processStatus, PhotoFile::Processed) << run1.photos[0]->processInfoMessage.toStdString();
+        EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 1);
+        const QByteArray made = bytesOf(in.snapshot.destinationPaths[0]->filePath);
+        const QByteArray whole = wholePictureFile(in, 0, run1.dir.filePath("whole/whole.jpg"));
+        ASSERT_FALSE(whole.isEmpty());
+        EXPECT_EQ(made.size(), whole.size());
+        EXPECT_TRUE(made == whole) << "the file differs from the whole picture's";
+    }
+}
+
+TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
+    batchtest::Batch b(0);
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
+    // Cut short half way: the row-by-row reader gives up on it, and the usual way says what
+    // is wrong with the photo.
+    const QByteArray full = bytesOf(aqua);
+    const QString cut = b.dir.filePath("src/cut.jpg");
+    {
+        QFile f(cut);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(full.left(full.size() / 2));
+    }
+    // Stored on its side: the writer turns it upright.
+    const QString sideways = batchtest::writePhoto(b.dir.filePath("src/sideways.jpg"), 2400, 1600,
+                                                   platform::ImageType::JPEG, 6);
+    ASSERT_FALSE(sideways.isEmpty());
+    b.photos << batchtest::photoAt(cut) << batchtest::photoAt(sideways);
+    b.steps = {effect("CIGaussianBlur", "inputRadius", 10.0 / 2560)};
+    b.rename = batchtest::renameSettings(4);
+    const BatchRunInput in = b.input();
+    batchtest::RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 0);
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
+    ASSERT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[1]->filePath).width, 1600);
+}
