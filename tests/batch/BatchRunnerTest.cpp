@@ -738,7 +738,7 @@ TEST(BatchRunner, RefusedPhotosLeaveNoFolderTheRunMadeAndKeepTheUsersFolders) {
         h.runner.setWriterSetUp([&](ResultWriter& w) {
             w.afterEncoding = [&](const QString&, const QString& destination) {
                 for (int i : {1, 2}) {
-                    if (QFileInfo(destination).fileName() == QString("p%1.png").arg(i)) QFile::remove(b.photos[i]->filePath);
+                    if (QFileInfo(destination).fileName() == QString("p%1.png").arg(i)) QFile::remove(b.photos.at(i)->filePath);
                 }
             };
         });
