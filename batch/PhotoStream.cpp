@@ -7,6 +7,9 @@
 #include "platform/imageio/RowStreams.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace PhotoStream {
 namespace {
@@ -14,18 +17,75 @@ namespace {
 // Smaller photos gain nothing worth a second way through the run.
 constexpr qint64 kStreamedPixels = 2'000'000;
 
-// The photo's rows as the render asks for them and hands them on: decoded on demand,
-// encoded once final, and given back once encoded.
+// Decodes the photo's rows on a thread of its own, a strip ahead of the render: the render
+// of one strip and the decoding of the next go on at once.
+class RowsAhead {
+public:
+    RowsAhead(platform::JpegRowSource& source, uchar* base, qsizetype bytesPerLine, int height)
+        : source_(source), base_(base), bytesPerLine_(bytesPerLine), height_(height),
+          thread_([this] { decode(); }) {}
+    ~RowsAhead() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    // Waits until rows [0, end) are decoded, and lets the decoder go on as far beyond them
+    // as the render went past the rows it asked for before; false when the photo cannot be
+    // decoded that far.
+    bool need(int end) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        end = std::min(end, height_);
+        target_ = std::min(height_, std::max(target_, end + std::max(0, end - lastNeed_)));
+        lastNeed_ = std::max(lastNeed_, end);
+        wake_.notify_all();
+        ready_.wait(lock, [&] { return read_ >= end || failed_; });
+        return read_ >= end;
+    }
+
+private:
+    void decode() {
+        // A few rows at a time, so the render may start on rows as soon as they are there.
+        constexpr int kRows = 16;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || read_ < target_; });
+            if (stop_) return;
+            const int upTo = std::min(target_, read_ + kRows);
+            lock.unlock();
+            const bool ok = source_.readRows(base_, bytesPerLine_, upTo);
+            lock.lock();
+            if (ok) read_ = upTo;
+            else failed_ = true;
+            ready_.notify_all();
+            if (failed_) return;
+        }
+    }
+    platform::JpegRowSource& source_;
+    uchar* const base_;
+    const qsizetype bytesPerLine_;
+    const int height_;
+    std::mutex mutex_;
+    std::condition_variable wake_, ready_;
+    int target_ = 0, read_ = 0, lastNeed_ = 0;
+    bool stop_ = false, failed_ = false;
+    std::thread thread_;  // last: started once everything it reads is there
+};
+
+// The photo's rows as the render asks for them and hands them on: decoded ahead, encoded
+// once final, and given back once encoded.
 class Rows : public PictureRows {
 public:
     Rows(platform::JpegRowSource& source, platform::JpegBandSink& sink, const QImage& picture)
-        : source_(source), sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()),
-          height_(picture.height()) {}
+        : sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()),
+          // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
+          ahead_(source, const_cast<uchar*>(base_), bytesPerLine_, picture.height()) {}
 
     bool rowsNeeded(int end) override {
         giveBack();
-        // const_cast: the rows are written through the picture's own storage, never a copy.
-        return source_.readRows(const_cast<uchar*>(base_), bytesPerLine_, std::min(end, height_));
+        return ahead_.need(end);
     }
     bool rowsDone(int end) override {
         if (end < done_) return false;
@@ -45,12 +105,11 @@ private:
             given_ = upTo;
         }
     }
-    platform::JpegRowSource& source_;
     platform::JpegBandSink& sink_;
     const uchar* base_;  // the picture's storage, written in place by the decoder and the render
     qsizetype bytesPerLine_;
-    int height_;
     int done_ = 0, given_ = 0;
+    RowsAhead ahead_;
 };
 
 }  // namespace

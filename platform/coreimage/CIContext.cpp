@@ -64,11 +64,11 @@ void compositeRow(const float* s, quint32* d, int n) {
 // Renders the pixel rectangle r of node strip by strip, bottom strip first (or the top
 // strip first when topDown); calls before(firstRowFromBottom, rows) ahead of each strip
 // and write(buffer, firstRowFromBottom) once it is made. Either returns false to end the
-// render early, and renderStrips then returns false.
+// render early, and renderStrips then returns false. maxRows, when given, caps the strip.
 using BeforeStrip = std::function<bool(int firstRow, int rows)>;
 template <class Write>
 bool renderStrips(const NodePtr& node, const PixelRect& r, Write write, bool topDown = false,
-                  const BeforeStrip& before = {}) {
+                  const BeforeStrip& before = {}, long long maxRows = 0) {
     const RenderScope scope;
     const long long reach = reachOf(node);
     const long long w = std::max(1, r.w);
@@ -79,6 +79,7 @@ bool renderStrips(const NodePtr& node, const PixelRect& r, Write write, bool top
     long long rows = std::max<long long>({16, kStripPixels / w, 8 * reach});
     if ((rows + 2 * reach) * w * 16 > kStripWindowBytes)
         rows = std::max<long long>({16, kStripPixels / w, reach, kStripWindowBytes / (w * 16) - 2 * reach});
+    if (maxRows > 0) rows = std::min<long long>(rows, maxRows);
     const int stripRows = int(std::min<long long>(rows, r.h));
     for (int done = 0; done < r.h; done += stripRows) {
         const int h = std::min(stripRows, r.h - done);
@@ -88,6 +89,17 @@ bool renderStrips(const NodePtr& node, const PixelRect& r, Write write, bool top
         if (!write(b, s)) return false;
     }
     return true;
+}
+
+// A photo that comes and goes row by row holds only the strip being made and the rows
+// within reach of it, in 8 bits, beside the strip's floats (16 bytes a pixel): smaller
+// strips keep both small, at the cost of reading the rows within reach again for every
+// strip. Strips of 5/8 of the usual pixels, fewer rows still past a reach of 128 rows.
+// (5120 wide: 128 rows; with a reach of 300 rows, 54.)
+long long streamedStripRows(int width, int rowReach) {
+    long long rows = kStripPixels * 5 / 8 / std::max(1, width);
+    if (rowReach > 128) rows = rows * 128 / rowReach;
+    return std::max<long long>(32, rows);
 }
 
 }  // namespace
@@ -187,7 +199,7 @@ bool CIContext::renderInPlace(const CIImage& image, QImage& picture, PictureRows
             for (int j = y0; j < y1; ++j) platform::pixelpack::packRow(b.row(b.rect.y + j), to[size_t(j)], W);
         }, W);
         return !rows || rows->rowsDone(std::max(0, end - rowReach));
-    }, topDown, rows ? before : BeforeStrip());
+    }, topDown, rows ? before : BeforeStrip(), rows ? streamedStripRows(W, rowReach) : 0);
     if (!rendered) return false;
     for (const auto& [row, pixels] : waiting) std::memcpy(rowOf(row), pixels.data(), size_t(W) * sizeof(quint32));
     if (rows && !rows->rowsDone(H)) return false;

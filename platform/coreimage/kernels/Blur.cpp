@@ -370,7 +370,7 @@ private:
         }
         const int rows = sy1 - sy0;
         // Narrower blocks for a long reach keep a thread's column within half a megabyte.
-        const int block = std::clamp(int(512 * 1024 / (16LL * rows)), 4, kColumnBlock);
+        const int block = std::clamp(int(128 * 1024 / (16LL * rows)), 4, kColumnBlock);
         const int blocks = (cw + block - 1) / block;
         parallelFor(0, blocks, [&](int b0, int b1) {
             thread_local std::vector<float> column, a, b;
