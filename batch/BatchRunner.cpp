@@ -670,24 +670,32 @@ bool BatchRunner::streamPhoto(std::uint64_t generation, const BatchRunInput& inp
     const std::optional<ResultWriter::EncodedRoute> route = writer.encodedRoute(choice.saveType, destination, *photo);
     if (!route) return false;
     const platform::ImageHeader header = platform::readImageHeader(photo->fileURL);
-    if (header.format != platform::ImageFormat::JPEG || !header.valid()) return false;
+    if (header.format != platform::ImageFormat::JPEG || !header.valid() || !PhotoStream::accepts(photo->fileURL))
+        return false;
 
     // The file is made along with the picture, so the room for it is taken first.
-    const std::uint64_t bytes = outputRoomFor(QSize(header.width, header.height));
+    const QSize size(header.width, header.height);
+    const std::uint64_t bytes = outputRoomFor(size);
     if (!admitOutput(generation, room, index, bytes, destination)) {
         work.stopped = true;
         return true;
     }
     const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
-    std::optional<PhotoStream::Made> made = PhotoStream::make(photo->fileURL, *step, *route);
-    if (!made) return false;  // made the usual way, which also says why a damaged photo fails
+    bool declined = false;
+    ResultWriter::Prepared prepared =
+        writer.prepareEncoded(*route, size, destination, photo, sourceRead, [&](const platform::FileBytesSink& out) {
+            const PhotoStream::Made made = PhotoStream::make(photo->fileURL, *step, *route, out);
+            declined = made == PhotoStream::Made::Declined;
+            return made == PhotoStream::Made::Written;
+        });
+    if (declined) return false;  // made the usual way, which also says why a damaged photo fails
     work.saveBegun = true;
-    ++photosMadeRowByRow;
+    if (prepared.ready()) ++photosMadeRowByRow;
     if (platform::FileIdentity::of(photo->filePath) != sourceRead) {
         work.failed = Outcome{index, PhotoFile::Failed, runmessages::SourceChangedWhileRead, false};
         return true;
     }
-    work.prepared = writer.prepareEncoded(made->file, made->size, destination, photo, sourceRead);
+    work.prepared = std::move(prepared);
     return true;
 }
 

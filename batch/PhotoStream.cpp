@@ -14,9 +14,6 @@
 namespace PhotoStream {
 namespace {
 
-// Smaller photos gain nothing worth a second way through the run.
-constexpr qint64 kStreamedPixels = 2'000'000;
-
 // Decodes the photo's rows on a thread of its own, a strip ahead of the render: the render
 // of one strip and the decoding of the next go on at once.
 class RowsAhead {
@@ -76,10 +73,11 @@ private:
 
 // The photo's rows as the render asks for them and hands them on: decoded ahead, encoded
 // once final, and given back once encoded.
+template <class Sink>
 class Rows : public PictureRows {
 public:
-    Rows(platform::JpegRowSource& source, platform::JpegBandSink& sink, const QImage& picture)
-        : sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()),
+    Rows(platform::JpegRowSource& source, Sink& sink, const QImage& picture)
+        : sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()), height_(picture.height()),
           // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
           ahead_(source, const_cast<uchar*>(base_), bytesPerLine_, picture.height()) {}
 
@@ -105,12 +103,37 @@ private:
             given_ = upTo;
         }
     }
-    platform::JpegBandSink& sink_;
+    Sink& sink_;
     const uchar* base_;  // the picture's storage, written in place by the decoder and the render
     qsizetype bytesPerLine_;
+    int height_;
     int done_ = 0, given_ = 0;
     RowsAhead ahead_;
 };
+
+// Smaller photos gain nothing worth a second way through the run.
+constexpr qint64 kStreamedPixels = 2'000'000;
+
+// The source when the photo can go this way.
+bool usable(const platform::JpegRowSource& source) {
+    return source.isValid() && source.orientation() == 1 && qint64(source.width()) * source.height() >= kStreamedPixels;
+}
+
+// Renders the photo's rows into `sink`; true when every row went. However it went,
+// `picture` holds the storage the sink may still be reading when this returns: the caller
+// lets it go only once the sink is done.
+template <class Sink>
+bool makeRows(platform::JpegRowSource& source, QImage& picture, const QString& path, const AppliedFilter& step,
+              Sink& sink) {
+    const int height = picture.height();
+    Rows<Sink> rows(source, sink, picture);
+    // Made in the picture's storage: the result takes it over, or it stays with `picture`.
+    QImage made = Utils::sharedUtils().applyFilterToRows(std::move(picture), path, step.filterName,
+                                                         step.filterParameters, rows);
+    if (made.isNull()) return false;
+    picture = std::move(made);
+    return rows.done() == height;
+}
 
 }  // namespace
 
@@ -124,26 +147,37 @@ std::shared_ptr<AppliedFilter> streamedStep(const QList<std::shared_ptr<AppliedF
     return only && Utils::rowByRow(only->filterName) ? only : nullptr;
 }
 
-std::optional<Made> make(const QString& path, const AppliedFilter& step, const ResultWriter::EncodedRoute& route) {
+bool accepts(const QString& path) {
+    const platform::JpegRowSource source(path);
+    return usable(source);
+}
+
+Made make(const QString& path, const AppliedFilter& step, const ResultWriter::EncodedRoute& route,
+          const platform::FileBytesSink& out) {
     platform::JpegRowSource source(path);
-    if (!source.isValid() || source.orientation() != 1) return std::nullopt;
+    if (!usable(source)) return Made::Declined;
     const int width = source.width(), height = source.height();
-    if (qint64(width) * height < kStreamedPixels) return std::nullopt;
+    // Declared before the sinks: its storage goes only after they have stopped reading it.
     QImage picture = platform::picturePagedByRows(width, height, QImage::Format_RGB32);
-    if (picture.isNull()) return std::nullopt;
+    if (picture.isNull()) return Made::Declined;
     // The pixels stay as stored: a profile that fits them goes with them, and one that
     // cannot (which a full read would apply to the pixels) sends the photo the usual way.
     const QByteArray icc = platform::decodedPixelProfile(platform::readImageHeader(path));
-    if (!icc.isEmpty() && !platform::setImageProfile(picture, icc)) return std::nullopt;
+    if (!icc.isEmpty() && !platform::setImageProfile(picture, icc)) return Made::Declined;
 
+    if (route.type == platform::ImageType::PNG) {
+        bool written = true;
+        platform::PngBandSink sink(width, height, route.icc, [&](const char* data, size_t size) {
+            return written = written && out(data, size);
+        });
+        if (!makeRows(source, picture, path, step, sink)) return written ? Made::Declined : Made::Failed;
+        return sink.finish() ? Made::Written : written ? Made::Declined : Made::Failed;
+    }
     platform::JpegBandSink sink(width, height, route.icc, route.quality);
-    Rows rows(source, sink, picture);
-    const QImage made = Utils::sharedUtils().applyFilterToRows(std::move(picture), path, step.filterName,
-                                                               step.filterParameters, rows);
-    if (made.isNull() || made.size() != QSize(width, height) || rows.done() != height) return std::nullopt;
-    QByteArray file = sink.finish();
-    if (file.isEmpty()) return std::nullopt;
-    return Made{std::move(file), QSize(width, height)};
+    if (!makeRows(source, picture, path, step, sink)) return Made::Declined;
+    const QByteArray file = sink.finish();
+    if (file.isEmpty()) return Made::Declined;
+    return out(file.constData(), size_t(file.size())) ? Made::Written : Made::Failed;
 }
 
 }  // namespace PhotoStream

@@ -5,7 +5,6 @@
 #include "batch/ResultWriter.h"
 #include "records/AppliedFilter.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QSize>
 
@@ -14,18 +13,25 @@
 
 namespace PhotoStream {
 
-struct Made {
-    QByteArray file;  // the encoded JPEG
-    QSize size;
-};
-
 // The one step a photo with these steps is made with this way, or null when it is not
-// one effect that renders row by row.
+// one effect that renders row by row. (A photo without effects is converted faster the
+// usual way: decoded whole, then encoded on every core.)
 std::shared_ptr<AppliedFilter> streamedStep(const QList<std::shared_ptr<AppliedFilter>>& steps);
 
-// The JPEG at `path` with `step` applied, encoded as `route` says; nullopt when the photo
-// cannot be made this way after all (not a large colour JPEG stored upright, damaged, or
-// the effect declined), and it is then made the usual way.
-std::optional<Made> make(const QString& path, const AppliedFilter& step, const ResultWriter::EncodedRoute& route);
+// Whether the photo at `path` can be made this way: a colour JPEG of 2 MP or more stored
+// upright, whose profile its pixels keep as they are read.
+bool accepts(const QString& path);
+
+enum class Made {
+    Written,   // the whole file went to `out`
+    Declined,  // nothing to show for it: the photo is made the usual way (which says why
+               // a damaged one fails)
+    Failed,    // `out` refused the file's bytes
+};
+
+// The JPEG at `path` with `step` applied, encoded as `route` says, its file's bytes handed
+// in order to `out`.
+Made make(const QString& path, const AppliedFilter& step, const ResultWriter::EncodedRoute& route,
+          const platform::FileBytesSink& out);
 
 }  // namespace PhotoStream

@@ -458,8 +458,9 @@ QVariantMap ResultWriter::outputProperties(const PhotoFile& photo, const QVarian
 
 std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType, const QString& destination,
                                                                      const PhotoFile& photo) const {
-    if (!Utils::saveTypeWritesJpeg(repType) || usesOptimiser(repType) || destination.isEmpty() ||
-        !isImageFileExtension(platform::pathExtension(destination)))
+    const std::optional<platform::ImageType> type = Utils::imageTypeOfSaveType(repType);
+    if (!type || (*type != platform::ImageType::JPEG && *type != platform::ImageType::PNG) || usesOptimiser(repType) ||
+        destination.isEmpty() || !isImageFileExtension(platform::pathExtension(destination)))
         return std::nullopt;
     // Only a picture that is written the way it is stored: no turn for the source's tag or
     // the record's.
@@ -477,23 +478,23 @@ std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType
     probe.fill(Qt::white);
     probe = withSourceProfile(std::move(probe), photo.fileURL);
     const QByteArray icc = platform::imageProfile(probe);
-    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(platform::ImageType::JPEG));
+    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(*type));
     if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
-    return EncodedRoute{double(qualityFactorForOutput()), out.icc};
+    return EncodedRoute{*type, double(qualityFactorForOutput()), out.icc};
 }
 
-ResultWriter::Prepared ResultWriter::prepareEncoded(const QByteArray& file, QSize size, const QString& destination,
+ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,
                                                     const std::shared_ptr<PhotoFile>& photo,
-                                                    std::optional<platform::FileIdentity> sourceRead) {
-    if (file.isEmpty() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
+                                                    std::optional<platform::FileIdentity> sourceRead,
+                                                    const std::function<bool(const platform::FileBytesSink&)>& write) {
+    if (size.isEmpty() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
     return prepareWith(destination, *photo, sourceRead, [&] {
         Prepared prepared = temporaryOutputFor(destination);
         if (!prepared.ready()) return prepared;
         const QVariantMap properties = outputProperties(*photo, Utils::sharedUtils().getImageeExifDict(photo->fileURL));
         prepared.imageFile_ = true;
         prepared.storedSize_ = size;
-        const bool ok =
-            platform::writeEncodedImageFile(prepared.temporaryPath_, file, platform::ImageType::JPEG, properties);
+        const bool ok = platform::writeEncodedImageFile(prepared.temporaryPath_, route.type, properties, write);
         readBack(prepared, ok ? Written::Ok : Written::Failed, destination, properties);
         return prepared;
     });

@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "platform/foundation/NativeNames.h"
+#include "platform/imageio/ImageIO.h"
 #include "platform/workspace/Trash.h"
 
 struct PhotoFile;
@@ -150,18 +151,20 @@ public:
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
     // How a photo's file is made when its pixels are encoded as they are finished, outside
-    // the writer: a JPEG of this quality carrying this profile. Only for outputs whose
-    // pixels go out exactly as they are made (a JPEG file, no optimiser, no turn, the
-    // source's profile kept); nullopt for the others, which go through prepareImg.
+    // the writer: a JPEG of this quality or a PNG, carrying this profile. Only for outputs
+    // whose pixels go out exactly as they are made (a JPEG or PNG file, no optimiser, no
+    // turn, the source's profile kept); nullopt for the others, which go through prepareImg.
     struct EncodedRoute {
+        platform::ImageType type;
         double quality = 0;
         QByteArray icc;
     };
     std::optional<EncodedRoute> encodedRoute(int repType, const QString& destination, const PhotoFile& photo) const;
-    // prepareImg for a file encoded by that route, of a picture of `size`.
-    Prepared prepareEncoded(const QByteArray& file, QSize size, const QString& destination,
-                            const std::shared_ptr<PhotoFile>& photo,
-                            std::optional<platform::FileIdentity> sourceRead = std::nullopt);
+    // prepareImg for a file of a picture of `size` that `write` encodes by that route, handing
+    // its bytes in order to the function it is given; false from `write` fails the file.
+    Prepared prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,
+                            const std::shared_ptr<PhotoFile>& photo, std::optional<platform::FileIdentity> sourceRead,
+                            const std::function<bool(const platform::FileBytesSink&)>& write);
 
     // Whether writing `destination` replaces the photo's own source file.
     static bool replacesOwnSource(const QString& destination, const PhotoFile& photo);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace platform::codec {
@@ -175,6 +176,27 @@ inline PngSink appendTo(QByteArray& out) {
 // before it are out, so that no more than the bands still waiting is held; false when
 // encoding failed or the sink refused.
 bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink);
+// The parts of such a file: its head, its bands (each compressed on its own, from any
+// thread, and written in band order as soon as the bands before it are), its end.
+class PngBandWriter {
+public:
+    PngBandWriter(int width, int height, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink);
+    ~PngBandWriter();
+    int bands() const { return bands_; }
+    int rowsPerBand() const { return rowsPerBand_; }
+    bool writeHead();
+    // Band b from pixels' rows (the band's and the row above it).
+    void writeBand(int b, const QImage& pixels);
+    bool failed() const;
+    bool writeEnd();
+
+private:
+    struct Idat;
+    int width_, height_, colorType_, channels_, rowsPerBand_ = 1, bands_ = 0;
+    QByteArray icc_;
+    const PngSink& sink_;
+    std::unique_ptr<Idat> idat_;
+};
 // pngEncode's picture to sink, the same way.
 bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);
 // Whether the PNG file open for reading decodes whole (every chunk's checksum, every row's

@@ -402,6 +402,25 @@ bool writeTemp(SiblingTemp& temp, const QString& destination, const QByteArray& 
     return true;
 }
 
+// Opens the temporary file and writes into it the bytes `write` hands over, in order.
+bool writeThrough(SiblingTemp& temp, const QString& path, const std::function<bool(const FileBytesSink&)>& write) {
+    if (!temp.file.open()) {
+        log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
+        return false;
+    }
+    bool written = true;
+    const bool whole = write([&](const char* data, size_t size) {
+        return written = written && temp.file.write(data, qint64(size)) == qint64(size);
+    });
+    if (!whole || !written || !temp.file.flush()) {
+        if (written && !whole) log(u"%@: the image could not be encoded", path);
+        else log(u"%@: could not write the file (%@)", path, temp.file.errorString());
+        return false;
+    }
+    temp.file.close();
+    return true;
+}
+
 // The properties go into the written file, which then takes its name.
 bool finishImageFile(SiblingTemp& temp, const QString& path, ImageType type, const QVariantMap& properties) {
     if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
@@ -453,20 +472,10 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
     } else if (type == ImageType::PNG) {
         // Each band goes to the file as soon as it is compressed: the picture is never
         // held a second time as file data.
-        if (!temp.file.open()) {
-            log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
+        if (!writeThrough(temp, path, [&](const FileBytesSink& sink) {
+                return !out.pixels.isNull() && codec::pngWrite(out.pixels, out.icc, sink);
+            }))
             return false;
-        }
-        bool written = true;
-        const bool encoded = !out.pixels.isNull() && codec::pngWrite(out.pixels, out.icc, [&](const char* data, size_t size) {
-            return written = temp.file.write(data, qint64(size)) == qint64(size);
-        });
-        if (!encoded || !temp.file.flush()) {
-            if (written && !encoded) log(u"%@: the image could not be encoded", path);
-            else log(u"%@: could not write the file (%@)", path, temp.file.errorString());
-            return false;
-        }
-        temp.file.close();
     } else {
         const QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
         if (bytes.isEmpty()) {
@@ -478,14 +487,14 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
     return finishImageFile(temp, path, type, properties);
 }
 
-bool writeEncodedImageFile(const QString& path, const QByteArray& bytes, ImageType type,
-                           const QVariantMap& properties) {
-    if (path.isEmpty() || bytes.isEmpty()) {
-        log(u"%@: no file to write", path);
+bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
+                           const std::function<bool(const FileBytesSink&)>& write) {
+    if (path.isEmpty()) {
+        log(u"no destination path given for the image");
         return false;
     }
     SiblingTemp temp(path);
-    return writeTemp(temp, path, bytes) && finishImageFile(temp, path, type, properties);
+    return writeThrough(temp, path, write) && finishImageFile(temp, path, type, properties);
 }
 
 }  // namespace platform

@@ -25,6 +25,7 @@
 // with the converters in CodecInternal.h).
 #include <QByteArray>
 #include <QImage>
+#include <functional>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
@@ -160,10 +161,13 @@ bool imageTypeHoldsProperties(ImageType type);
 // with the properties asked for; when either could not be written, nothing is placed.
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
                     const QVariantMap& properties = {});
-// writeImageFile for a file already encoded as `type` (its pixels turned and in their
-// output colours): the bytes are written and given the properties the same way.
-bool writeEncodedImageFile(const QString& path, const QByteArray& bytes, ImageType type,
-                           const QVariantMap& properties);
+// writeImageFile for a file encoded outside it as `type` (its pixels turned and in their
+// output colours): `write` hands the file's bytes, in order, to the function it is given
+// (which says whether they were written) and says whether the file is whole; the file is
+// then given the properties and placed the same way.
+using FileBytesSink = std::function<bool(const char* data, size_t size)>;
+bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
+                           const std::function<bool(const FileBytesSink&)>& write);
 
 // Writes frames of one size as an animated GIF (each frame with its own palette, shown
 // for delayCentiseconds; loopCount 0 repeats for ever) through a temporary file in the

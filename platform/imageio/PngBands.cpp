@@ -299,7 +299,7 @@ public:
         }
         return ok_;
     }
-    bool failed() {
+    bool failed() const {
         const std::lock_guard<std::mutex> lock(mutex_);
         return !ok_;
     }
@@ -326,7 +326,7 @@ private:
                (tail.isEmpty() || sink_(tail.data(), size_t(tail.size()))) && sink_(trailer, 4);
     }
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<QByteArray> pieces_;
     std::vector<uLong> sums_;
     std::vector<size_t> lengths_;
@@ -339,61 +339,83 @@ private:
 
 }  // namespace
 
-bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink) {
-    const int w = pixels.width(), h = pixels.height();
-    if (w <= 0 || h <= 0) return false;
-    const int channels = colorType == 0 ? 1 : colorType == 2 ? 3 : 4;
-    const size_t rowBytes = size_t(w) * size_t(channels);
-    const size_t stride = rowBytes + 1;
+struct PngBandWriter::Idat : OrderedIdat {
+    using OrderedIdat::OrderedIdat;
+};
+
+PngBandWriter::PngBandWriter(int width, int height, int colorType, const QByteArray& icc, int rowsPerBand,
+                             const PngSink& sink)
+    : width_(width), height_(height), colorType_(colorType), channels_(colorType == 0 ? 1 : colorType == 2 ? 3 : 4),
+      icc_(icc), sink_(sink) {
+    const size_t stride = size_t(std::max(width, 0)) * size_t(channels_) + 1;
     // Bands of about a megabyte of filtered data, the same whatever the number of cores,
     // so the file is the same on any machine.
-    if (rowsPerBand <= 0) rowsPerBand = int(std::max<size_t>(1, (size_t(1) << 20) / stride));
-    const int bands = (h + rowsPerBand - 1) / rowsPerBand;
+    rowsPerBand_ = rowsPerBand > 0 ? rowsPerBand : int(std::max<size_t>(1, (size_t(1) << 20) / stride));
+    bands_ = height > 0 ? (height + rowsPerBand_ - 1) / rowsPerBand_ : 0;
+    idat_ = std::make_unique<Idat>(bands_, sink_);
+}
 
+PngBandWriter::~PngBandWriter() = default;
+
+bool PngBandWriter::writeHead() {
+    if (width_ <= 0 || height_ <= 0) return false;
     QByteArray head("\x89PNG\r\n\x1a\n", 8);
     QByteArray header;
-    put32(header, quint32(w));
-    put32(header, quint32(h));
-    header.append(char(8)).append(char(colorType)).append(char(0)).append(char(0)).append(char(0));
+    put32(header, quint32(width_));
+    put32(header, quint32(height_));
+    header.append(char(8)).append(char(colorType_)).append(char(0)).append(char(0)).append(char(0));
     chunk(head, "IHDR", header.constData(), header.size());
-    if (!icc.isEmpty()) {
+    if (!icc_.isEmpty()) {
         // The profile as it is (a name, compression method 0, the deflated bytes).
-        uLongf packedSize = compressBound(uLong(icc.size()));
+        uLongf packedSize = compressBound(uLong(icc_.size()));
         QByteArray profile("ICC profile\0\0", 13);
         const qsizetype at = profile.size();
         profile.resize(at + qsizetype(packedSize));
         if (compress2(reinterpret_cast<Bytef*>(profile.data() + at), &packedSize,
-                      reinterpret_cast<const Bytef*>(icc.constData()), uLong(icc.size()), 9) == Z_OK) {
+                      reinterpret_cast<const Bytef*>(icc_.constData()), uLong(icc_.size()), 9) == Z_OK) {
             profile.resize(at + qsizetype(packedSize));
             chunk(head, "iCCP", profile.constData(), profile.size());
         }
     }
-    if (!sink(head.constData(), size_t(head.size()))) return false;
+    return sink_(head.constData(), size_t(head.size()));
+}
 
-    OrderedIdat idat(bands, sink);
-    forEachBand(bands, stride * size_t(rowsPerBand), [&](int b) {
-        if (idat.failed()) return;
-        const int y0 = b * rowsPerBand, y1 = std::min(h, y0 + rowsPerBand);
-        const BandRows rows(pixels, channels, y0, y1);
-        if (!rows.valid()) return idat.fail();
-        std::vector<unsigned char> cur(rowBytes), prev(rowBytes, 0), trial, filtered(stride * size_t(y1 - y0));
-        if (y0 > 0) rows.samples(y0 - 1, prev.data());
-        long residual = 0;
-        for (int y = y0; y < y1; ++y) {
-            rows.samples(y, cur.data());
-            residual += filterRow(cur.data(), prev.data(), int(rowBytes), channels, filtered.data() + stride * size_t(y - y0), trial);
-            std::swap(cur, prev);
-        }
-        const uLong sum = libdeflate_adler32(1, filtered.data(), filtered.size());
-        QByteArray piece;
-        if (!compressBand(filtered.data(), filtered.size(), stride, double(residual) / double(filtered.size()), b + 1 == bands, piece))
-            return idat.fail();
-        idat.deliver(b, std::move(piece), sum, filtered.size());
-    });
-    if (idat.failed()) return false;
+void PngBandWriter::writeBand(int b, const QImage& pixels) {
+    if (idat_->failed()) return;
+    const size_t rowBytes = size_t(width_) * size_t(channels_), stride = rowBytes + 1;
+    const int y0 = b * rowsPerBand_, y1 = std::min(height_, y0 + rowsPerBand_);
+    const BandRows rows(pixels, channels_, y0, y1);
+    if (!rows.valid()) return idat_->fail();
+    std::vector<unsigned char> cur(rowBytes), prev(rowBytes, 0), trial, filtered(stride * size_t(y1 - y0));
+    if (y0 > 0) rows.samples(y0 - 1, prev.data());
+    long residual = 0;
+    for (int y = y0; y < y1; ++y) {
+        rows.samples(y, cur.data());
+        residual += filterRow(cur.data(), prev.data(), int(rowBytes), channels_, filtered.data() + stride * size_t(y - y0), trial);
+        std::swap(cur, prev);
+    }
+    const uLong sum = libdeflate_adler32(1, filtered.data(), filtered.size());
+    QByteArray piece;
+    if (!compressBand(filtered.data(), filtered.size(), stride, double(residual) / double(filtered.size()), b + 1 == bands_, piece))
+        return idat_->fail();
+    idat_->deliver(b, std::move(piece), sum, filtered.size());
+}
+
+bool PngBandWriter::failed() const { return idat_->failed(); }
+
+bool PngBandWriter::writeEnd() {
+    if (idat_->failed()) return false;
     QByteArray end;
     chunk(end, "IEND", nullptr, 0);
-    return sink(end.constData(), size_t(end.size()));
+    return sink_(end.constData(), size_t(end.size()));
+}
+
+bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink) {
+    PngBandWriter writer(pixels.width(), pixels.height(), colorType, icc, rowsPerBand, sink);
+    if (!writer.writeHead()) return false;
+    forEachBand(writer.bands(), size_t(pixels.width()) * 4 * size_t(writer.rowsPerBand()),
+                [&](int b) { writer.writeBand(b, pixels); });
+    return writer.writeEnd();
 }
 
 QByteArray pngEncodeBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand) {

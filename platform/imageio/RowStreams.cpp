@@ -1,13 +1,16 @@
-// The JPEG band sink. Its thread waits for whole bands of the finished rows, encodes each
-// band as jpegEncode does (several at once on the shared workers when the rows came in
-// faster than one thread keeps up with) and keeps the bands' bytes; finish() joins them
-// as jpegEncode joins its own, so the file is the same.
+// The band sinks. Each one's thread waits for whole bands of the finished rows and encodes
+// the bands as the whole-picture writer does (several at once on the shared workers when
+// the rows came in faster than one thread keeps up with). The JPEG sink keeps the bands'
+// bytes and finish() joins them as jpegEncode joins its own; the PNG sink writes each band
+// as soon as the bands before it are out. Either way the file is the same.
 #include "platform/imageio/RowStreams.h"
 #include "platform/imageio/CodecInternal.h"
 #include "platform/coreimage/Parallel.h"
 #include "platform/foundation/Log.h"
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -15,10 +18,78 @@
 
 namespace platform {
 
+namespace {
+
+// Finished rows handed from the caller to a sink's thread, which works through whole
+// bands of them and says how far it got.
+class Handoff {
+public:
+    explicit Handoff(int height) : height_(height) {}
+    ~Handoff() { stopAndJoin(); }
+
+    void start(std::function<void()> run) { thread_ = std::thread(std::move(run)); }
+    void handIn(const uchar* base, qsizetype bytesPerLine, int rowsEnd) {
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            base_ = base;
+            bytesPerLine_ = bytesPerLine;
+            rowsDone_ = std::max(rowsDone_, std::min(rowsEnd, height_));
+        }
+        handedIn_.notify_one();
+    }
+    // On the thread: waits until readyBands(rows handed in) passes `made`; false once stopped.
+    bool waitForBands(int made, const std::function<int(int)>& readyBands, const uchar** base,
+                      qsizetype* bytesPerLine, int* ready) {
+        std::unique_lock<std::mutex> lock(m_);
+        handedIn_.wait(lock, [&] { return stop_ || readyBands(rowsDone_) > made; });
+        if (stop_) return false;
+        *base = base_;
+        *bytesPerLine = bytesPerLine_;
+        *ready = readyBands(rowsDone_);
+        return true;
+    }
+    void publish(int rows) { rowsEncoded_.store(rows, std::memory_order_release); }
+    int rowsEncoded() const { return rowsEncoded_.load(std::memory_order_acquire); }
+    // Waits for the thread; false (and the thread stopped) when rows are missing, which will
+    // not come now.
+    bool finish() {
+        bool complete;
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            complete = rowsDone_ == height_;
+            if (!complete) stop_ = true;
+        }
+        handedIn_.notify_one();
+        if (thread_.joinable()) thread_.join();
+        return complete;
+    }
+    void stopAndJoin() {
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        handedIn_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    const int height_;
+    std::mutex m_;
+    std::condition_variable handedIn_;
+    const uchar* base_ = nullptr;  // guarded by m_
+    qsizetype bytesPerLine_ = 0;   // guarded by m_
+    int rowsDone_ = 0;             // guarded by m_
+    bool stop_ = false;            // guarded by m_
+    std::atomic<int> rowsEncoded_{0};
+    std::thread thread_;
+};
+
+}  // namespace
+
 struct JpegBandSink::State {
     State(int width, int height, const QByteArray& icc, double quality)
         : width(width), height(height), icc(icc), quality(codec::jpegQuality(quality)),
-          bands(width, height, false), pieces(size_t(bands.count())) {}
+          bands(width, height, false), pieces(size_t(bands.count())), handoff(height) {}
 
     void run();
 
@@ -26,35 +97,20 @@ struct JpegBandSink::State {
     const QByteArray icc;
     const int quality;
     const codec::JpegBands bands;
-
-    std::mutex m;
-    std::condition_variable handedIn;
-    const uchar* base = nullptr;  // guarded by m
-    qsizetype bytesPerLine = 0;   // guarded by m
-    int rowsDone = 0;             // guarded by m
-    bool stop = false;            // guarded by m
-
-    std::atomic<int> rowsEncoded{0};
     // Only the thread touches these until it has ended.
     std::vector<QByteArray> pieces;
     bool failed = false;
     int bandsMade = 0;
-    std::thread thread;
+    Handoff handoff;  // last: its thread goes first
 };
 
 void JpegBandSink::State::run() {
+    const auto readyBands = [&](int rows) { return bands.readyBands(rows); };
     while (bandsMade < bands.count()) {
         const uchar* rows;
         qsizetype stride;
         int ready;
-        {
-            std::unique_lock<std::mutex> lock(m);
-            handedIn.wait(lock, [&] { return stop || bands.readyBands(rowsDone) > bandsMade; });
-            if (stop) return;
-            rows = base;
-            stride = bytesPerLine;
-            ready = bands.readyBands(rowsDone);
-        }
+        if (!handoff.waitForBands(bandsMade, readyBands, &rows, &stride, &ready)) return;
         const int first = bandsMade;
         platform::parallelFor(first, ready, [&](int from, int to) {
             for (int b = from; b < to; ++b) pieces[size_t(b)] = bands.encode(b, rows, stride, icc, quality);
@@ -63,12 +119,12 @@ void JpegBandSink::State::run() {
             if (pieces[size_t(b)].isEmpty()) {
                 // Nothing more is read: the caller may let every row go.
                 failed = true;
-                rowsEncoded.store(height, std::memory_order_release);
+                handoff.publish(height);
                 return;
             }
         }
         bandsMade = ready;
-        rowsEncoded.store(ready == bands.count() ? height : bands.firstRow(ready), std::memory_order_release);
+        handoff.publish(ready == bands.count() ? height : bands.firstRow(ready));
     }
 }
 
@@ -78,46 +134,98 @@ JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double 
         s_->failed = true;
         return;
     }
-    s_->thread = std::thread([state = s_.get()] { state->run(); });
+    s_->handoff.start([state = s_.get()] { state->run(); });
 }
 
-JpegBandSink::~JpegBandSink() {
-    {
-        std::lock_guard<std::mutex> lock(s_->m);
-        s_->stop = true;
-    }
-    s_->handedIn.notify_one();
-    if (s_->thread.joinable()) s_->thread.join();
-}
+JpegBandSink::~JpegBandSink() { s_->handoff.stopAndJoin(); }
 
 void JpegBandSink::rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd) {
-    {
-        std::lock_guard<std::mutex> lock(s_->m);
-        s_->base = base;
-        s_->bytesPerLine = bytesPerLine;
-        s_->rowsDone = std::max(s_->rowsDone, std::min(rowsEnd, s_->height));
-    }
-    s_->handedIn.notify_one();
+    s_->handoff.handIn(base, bytesPerLine, rowsEnd);
 }
 
-int JpegBandSink::rowsEncoded() const { return s_->rowsEncoded.load(std::memory_order_acquire); }
+int JpegBandSink::rowsEncoded() const { return s_->handoff.rowsEncoded(); }
 
 QByteArray JpegBandSink::finish() {
     State& s = *s_;
-    bool complete;
-    {
-        std::lock_guard<std::mutex> lock(s.m);
-        complete = s.rowsDone == s.height;
-        if (!complete) s.stop = true;  // the missing rows will not come
-    }
-    s.handedIn.notify_one();
-    if (s.thread.joinable()) s.thread.join();
+    const bool complete = s.handoff.finish();
     if (!complete || s.failed || s.bandsMade != s.bands.count()) {
         if (!complete) log(u"a JPEG was finished before all its rows were handed in; nothing written");
         return QByteArray();
     }
     s.bandsMade = 0;  // the pieces are used up
     return s.bands.join(s.pieces);
+}
+
+// The PNG band sink: the same bands as pngWriteBands, each compressed once its rows and
+// the row above it are final, and written in order by the band writer.
+struct PngBandSink::State {
+    State(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out)
+        : width(width), height(height), out(std::move(out)), writer(width, height, 2, icc, 0, this->out),
+          handoff(height) {}
+
+    void run();
+    int readyBands(int rows) const { return rows >= height ? writer.bands() : rows / writer.rowsPerBand(); }
+
+    const int width, height;
+    const codec::PngSink out;
+    codec::PngBandWriter writer;
+    // Only the thread touches these until it has ended.
+    bool failed = false;
+    int bandsMade = 0;
+    Handoff handoff;  // last: its thread goes first
+};
+
+void PngBandSink::State::run() {
+    if (!writer.writeHead()) {
+        failed = true;
+        handoff.publish(height);
+        return;
+    }
+    const auto ready_ = [&](int rows) { return readyBands(rows); };
+    while (bandsMade < writer.bands()) {
+        const uchar* base;
+        qsizetype stride;
+        int ready;
+        if (!handoff.waitForBands(bandsMade, ready_, &base, &stride, &ready)) return;
+        // Read only: the rows past those handed in are still being written.
+        const QImage rows(base, width, height, stride, QImage::Format_RGB32);
+        const int first = bandsMade;
+        platform::parallelFor(first, ready, [&](int from, int to) {
+            for (int b = from; b < to; ++b) writer.writeBand(b, rows);
+        }, double(writer.rowsPerBand()) * width * 4);
+        if (writer.failed()) {
+            failed = true;
+            handoff.publish(height);  // nothing more is read
+            return;
+        }
+        bandsMade = ready;
+        // A band reads the row above it too.
+        handoff.publish(ready == writer.bands() ? height : std::max(0, ready * writer.rowsPerBand() - 1));
+    }
+}
+
+PngBandSink::PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out)
+    : s_(std::make_unique<State>(width, height, icc, std::move(out))) {
+    if (width <= 0 || height <= 0) {
+        s_->failed = true;
+        return;
+    }
+    s_->handoff.start([state = s_.get()] { state->run(); });
+}
+
+PngBandSink::~PngBandSink() { s_->handoff.stopAndJoin(); }
+
+void PngBandSink::rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd) {
+    s_->handoff.handIn(base, bytesPerLine, rowsEnd);
+}
+
+int PngBandSink::rowsEncoded() const { return s_->handoff.rowsEncoded(); }
+
+bool PngBandSink::finish() {
+    State& s = *s_;
+    const bool complete = s.handoff.finish();
+    if (!complete) log(u"a PNG was finished before all its rows were handed in; it is incomplete");
+    return complete && !s.failed && s.bandsMade == s.writer.bands() && s.writer.writeEnd();
 }
 
 }  // namespace platform

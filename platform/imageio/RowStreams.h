@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -59,6 +60,32 @@ public:
     // byte the JPEG that encoding the whole picture with this profile and quality gives.
     // Empty when encoding failed or rows are missing.
     QByteArray finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// A PNG written band by band as its rows are finished, on a thread of its own: the bands of
+// the whole-picture writer, compressed as their rows come in (several at once when they
+// come faster than one thread keeps up with) and handed to `out` in order as they are.
+class PngBandSink {
+public:
+    // An opaque colour picture (RGB samples) carrying this profile. `out` takes the file's
+    // bytes in order, on the sink's thread and in finish(); false from it fails the file.
+    PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out);
+    ~PngBandSink();  // stops the encoding and waits for it
+    PngBandSink(const PngBandSink&) = delete;
+    PngBandSink& operator=(const PngBandSink&) = delete;
+
+    // As JpegBandSink's: rows [0, rowsEnd) at base are final (RGB32 layout).
+    void rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd);
+    // Rows [0, rowsEncoded()) are never read again (a band reads the row above it too).
+    int rowsEncoded() const;
+    // Once every row was handed in: waits for the last bands and ends the file. True when
+    // the whole file went out: byte for byte what writing the whole picture as an opaque
+    // PNG with this profile gives.
+    bool finish();
 
 private:
     struct State;

@@ -1,5 +1,5 @@
-// A large JPEG with one effect that renders row by row is decoded, worked on and encoded a
-// few rows at a time. Its file must be the one the whole-picture way writes, byte for byte,
+// A large JPEG with one effect that renders row by row, written as JPEG or PNG, is decoded,
+// worked on and encoded a few rows at a time. Its file must be the one the whole-picture way writes, byte for byte,
 // and a photo that cannot go that way must still be made (or refused) the usual way.
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
 
 }  // namespace
 
-TEST(RowByRow, ALargeJpegWithOneEffectIsWrittenAsTheWholePictureWouldBe) {
+TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
     batchtest::Batch b(0);
     ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
     const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
@@ -68,29 +68,33 @@ TEST(RowByRow, ALargeJpegWithOneEffectIsWrittenAsTheWholePictureWouldBe) {
     ASSERT_TRUE(platform::writeImageFile(adobeAqua, tagged, platform::ImageType::JPEG, 0.9));
     tagged = QImage();
 
+    constexpr int jpeg = 4, png = 6;  // output formats
     const struct {
         const char* name;
         QString source;
         std::shared_ptr<AppliedFilter> step;
+        int format;
     } cases[] = {
-        {"baseline, blur", aqua, effect("CIGaussianBlur", "inputRadius", 10.0 / 2560)},
-        {"progressive, brightness", elephants, effect("Brightness", "inputBrightness", 0.15)},
-        {"Adobe RGB, unsharp mask", adobeAqua, effect("CIUnsharpMask", "inputRadius", 20.0 / 2560)},
-        {"baseline, long blur", aqua, effect("CIGaussianBlur", "inputRadius", 100.0 / 2560)},
+        {"baseline, blur, JPEG", aqua, effect("CIGaussianBlur", "inputRadius", 10.0 / 2560), jpeg},
+        {"progressive, brightness, JPEG", elephants, effect("Brightness", "inputBrightness", 0.15), jpeg},
+        {"Adobe RGB, unsharp mask, JPEG", adobeAqua, effect("CIUnsharpMask", "inputRadius", 20.0 / 2560), jpeg},
+        {"baseline, long blur, JPEG", aqua, effect("CIGaussianBlur", "inputRadius", 100.0 / 2560), jpeg},
+        {"progressive, sepia, PNG", elephants, effect("CISepiaTone", "inputIntensity", 0.7), png},
+        {"Adobe RGB, blur, PNG", adobeAqua, effect("CIGaussianBlur", "inputRadius", 30.0 / 2560), png},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         batchtest::Batch run1(0);
         run1.photos << batchtest::photoAt(c.source);
         run1.steps = {c.step};
-        run1.rename = batchtest::renameSettings(4);  // JPEG
+        run1.rename = batchtest::renameSettings(c.format);
         const BatchRunInput in = run1.input();
         batchtest::RunHarness run;
         ASSERT_TRUE(run.start(in));
         ASSERT_EQ(run1.photos[0]->processStatus, PhotoFile::Processed) << run1.photos[0]->processInfoMessage.toStdString();
         EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 1);
         const QByteArray made = bytesOf(in.snapshot.destinationPaths[0]->filePath);
-        const QByteArray whole = wholePictureFile(in, 0, run1.dir.filePath("whole/whole.jpg"));
+        const QByteArray whole = wholePictureFile(in, 0, run1.dir.filePath(c.format == png ? "whole/whole.png" : "whole/whole.jpg"));
         ASSERT_FALSE(whole.isEmpty());
         EXPECT_EQ(made.size(), whole.size());
         EXPECT_TRUE(made == whole) << "the file differs from the whole picture's";

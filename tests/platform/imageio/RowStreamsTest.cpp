@@ -218,3 +218,55 @@ TEST(JpegBandSink, FinishingBeforeEveryRowCameGivesNothing) {
     // A sink given up on before any row stops as well.
     platform::JpegBandSink unused(aqua.width(), aqua.height(), QByteArray(), 0.9);
 }
+
+TEST(PngBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeWrite) {
+    const QImage aqua = platform::readImage(photo("nature/Aqua.jpg")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(aqua.isNull());
+    const QByteArray adobe = testsupport::debianProfile(testsupport::kAdobeRgbProfile);
+    ASSERT_FALSE(adobe.isEmpty());
+    const struct {
+        const char* name;
+        QImage picture;
+        QByteArray icc;
+        std::initializer_list<int> steps;
+    } cases[] = {
+        {"a profile, uneven steps", aqua, adobe, {1, 37, 200, 13, 640}},
+        // Bands that do not end on a step, and a last band of a few rows.
+        {"odd size", aqua.copy(3, 5, 2557, 1597), QByteArray(), {7, 64, 251}},
+        {"all at once", aqua, QByteArray(), {100000}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray expected;
+        ASSERT_TRUE(platform::codec::pngWrite(c.picture, c.icc, platform::codec::appendTo(expected)));
+        // Rows the sink is done with are scribbled over at once: were it to read one again
+        // (a band reads the row above it too), the file would differ.
+        QImage work = c.picture.copy();
+        const int height = work.height();
+        uchar* base = work.bits();
+        const qsizetype stride = work.bytesPerLine();
+        QByteArray file;
+        platform::PngBandSink sink(work.width(), height, c.icc, platform::codec::appendTo(file));
+        int handed = 0, scribbled = 0;
+        bool withinHanded = true;
+        auto step = c.steps.begin();
+        while (handed < height) {
+            handed = std::min(height, handed + *step);
+            sink.rowsDone(base, stride, handed);
+            // Once a few bands are in, the sink lets go of rows while the rest is to come.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (sink.rowsEncoded() < handed - 300 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            EXPECT_GE(sink.rowsEncoded(), handed - 300);
+            const int encoded = sink.rowsEncoded();
+            withinHanded = withinHanded && encoded <= handed;
+            for (; scribbled < encoded; ++scribbled) std::memset(base + qsizetype(scribbled) * stride, 0x5A, size_t(stride));
+            if (std::next(step) != c.steps.end()) ++step;
+        }
+        EXPECT_TRUE(sink.finish());
+        EXPECT_TRUE(withinHanded);
+        EXPECT_EQ(sink.rowsEncoded(), height);
+        EXPECT_EQ(file.size(), expected.size());
+        EXPECT_TRUE(file == expected) << "the file differs from the whole picture's";
+    }
+}
