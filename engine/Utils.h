@@ -15,6 +15,7 @@
 #include <QList>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include "platform/coreimage/CIFilter.h"
 
 class QAbstractButton;
@@ -24,7 +25,7 @@ class CIImage;
 class CIFilter;
 class PictureRows;
 struct PhotoFile;
-namespace platform { struct Vec; }
+namespace platform { struct Vec; enum class ImageType; }
 
 class Utils {
 public:
@@ -69,8 +70,8 @@ public:
     QImage fixOrientation(const QImage& image, const QString& imageURL, QSizeF size);
     // Writes one output file (save type 0 TIFF, 1 BMP, 2 GIF, 3/4 JPEG, 5 PNG, 6 JPEG 2000)
     // with its properties; true only when the destination now holds the new image.
-    // Whether save type number saveType writes a JPEG file.
-    static bool saveTypeWritesJpeg(int saveType);
+    // The kind of image file save type number saveType writes.
+    static std::optional<platform::ImageType> imageTypeOfSaveType(int saveType);
     bool saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
                                    const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
                                    int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile);

@@ -40,8 +40,8 @@ QString identifierForSaveType(int saveType) {
 
 }  // namespace
 
-bool Utils::saveTypeWritesJpeg(int saveType) {
-    return typeForIdentifier(identifierForSaveType(saveType)) == platform::ImageType::JPEG;
+std::optional<platform::ImageType> Utils::imageTypeOfSaveType(int saveType) {
+    return typeForIdentifier(identifierForSaveType(saveType));
 }
 
 bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
