@@ -33,6 +33,7 @@ std::vector<Case> cases(double width) {
         // A reach longer than a strip: made rows wait across strips.
         {"CIGaussianBlur", list({{"inputRadius", 100 / width}}), true},
         {"Brightness", list({{"inputBrightness", 0.2}}), true},
+        {"Contrast", list({{"inputContrast", 1.3}}), true},
         {"CISepiaTone", list({{"inputIntensity", 0.7}}), true},
         // The photo combined with its own blur.
         {"CIUnsharpMask", list({{"inputRadius", 20 / width}, {"inputIntensity", 1.0}}), true},
