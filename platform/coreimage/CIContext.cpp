@@ -94,12 +94,17 @@ bool renderStrips(const NodePtr& node, const PixelRect& r, Write write, bool top
 // A photo that comes and goes row by row holds only the strip being made and the rows
 // within reach of it, in 8 bits, beside the strip's floats (16 bytes a pixel): smaller
 // strips keep both small, at the cost of reading the rows within reach again for every
-// strip. Strips of 5/8 of the usual pixels, fewer rows still past a reach of 128 rows.
-// (5120 wide: 128 rows; with a reach of 300 rows, 54.)
-long long streamedStripRows(int width, int rowReach) {
-    long long rows = kStripPixels * 5 / 8 / std::max(1, width);
+// strip. Strips of 5/8 of the usual pixels, fewer rows still past a reach of 128 rows
+// (5120 wide: 128 rows; with a reach of 300 rows, 54), yet never so few that a strip
+// reads more than about twelve times its own rows; and when the reach spans the picture,
+// which is then held whole anyway, strips as large as a whole picture's render makes.
+long long streamedStripRows(int width, int height, int rowReach) {
+    const long long usual = std::max<long long>(16, kStripPixels / std::max(1, width));
+    long long rows = usual * 5 / 8;
     if (rowReach > 128) rows = rows * 128 / rowReach;
-    return std::max<long long>(32, rows);
+    const long long read = std::min<long long>(height, 2LL * rowReach);  // rows read beyond a strip's own
+    rows = std::max({32LL, rows, read / 11});
+    return 4LL * rowReach >= height ? usual : std::min(rows, usual);
 }
 
 }  // namespace
@@ -199,7 +204,7 @@ bool CIContext::renderInPlace(const CIImage& image, QImage& picture, PictureRows
             for (int j = y0; j < y1; ++j) platform::pixelpack::packRow(b.row(b.rect.y + j), to[size_t(j)], W);
         }, W);
         return !rows || rows->rowsDone(std::max(0, end - rowReach));
-    }, topDown, rows ? before : BeforeStrip(), rows ? streamedStripRows(W, rowReach) : 0);
+    }, topDown, rows ? before : BeforeStrip(), rows ? streamedStripRows(W, H, rowReach) : 0);
     if (!rendered) return false;
     for (const auto& [row, pixels] : waiting) std::memcpy(rowOf(row), pixels.data(), size_t(W) * sizeof(quint32));
     if (rows && !rows->rowsDone(H)) return false;
