@@ -6,10 +6,8 @@
 #include "records/AppliedFilter.h"
 
 #include <QList>
-#include <QSize>
 
 #include <memory>
-#include <optional>
 
 namespace PhotoStream {
 
