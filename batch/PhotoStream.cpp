@@ -166,12 +166,14 @@ Made make(const QString& path, const AppliedFilter& step, const ResultWriter::En
     if (!icc.isEmpty() && !platform::setImageProfile(picture, icc)) return Made::Declined;
 
     if (route.type == platform::ImageType::PNG) {
-        bool written = true;
-        platform::PngBandSink sink(width, height, route.icc, [&](const char* data, size_t size) {
-            return written = written && out(data, size);
-        });
-        if (!makeRows(source, picture, path, step, sink)) return written ? Made::Declined : Made::Failed;
-        return sink.finish() ? Made::Written : written ? Made::Declined : Made::Failed;
+        bool written = true, whole;
+        {
+            platform::PngBandSink sink(width, height, route.icc, [&](const char* data, size_t size) {
+                return written = written && out(data, size);
+            });
+            whole = makeRows(source, picture, path, step, sink) && sink.finish();
+        }  // the sink's thread has ended: `written` is its last word
+        return whole ? Made::Written : written ? Made::Declined : Made::Failed;
     }
     platform::JpegBandSink sink(width, height, route.icc, route.quality);
     if (!makeRows(source, picture, path, step, sink)) return Made::Declined;

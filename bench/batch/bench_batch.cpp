@@ -231,12 +231,13 @@ int main(int argc, char** argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("run: %lld ms for %lld photos (%.1f ms each); processed %lld, errors %lld, skipped %lld; "
-                "peak memory %.1f MiB\n",
+                "peak memory %.1f MiB; made row by row %d\n",
                 static_cast<long long>(ms), static_cast<long long>(photos.size()),
                 photos.isEmpty() ? 0.0 : double(ms) / double(photos.size()),
                 static_cast<long long>(runner.counterProcessedSuccessfully),
                 static_cast<long long>(runner.counterProcessedWithError),
-                static_cast<long long>(runner.counterSkipped), double(usage.ru_maxrss) / 1024.0);
+                static_cast<long long>(runner.counterSkipped), double(usage.ru_maxrss) / 1024.0,
+                runner.photosMadeRowByRow.load());
     if (!finished || printer.outcomes < photos.size()) {
         std::printf("the run did not finish: %lld of %lld photos have no outcome\n",
                     static_cast<long long>(photos.size() - printer.outcomes), static_cast<long long>(photos.size()));

@@ -96,8 +96,8 @@ bool renderStrips(const NodePtr& node, const PixelRect& r, Write write, bool top
 // strips keep both small, at the cost of reading the rows within reach again for every
 // strip. Strips of 5/8 of the usual pixels, fewer rows still past a reach of 128 rows
 // (5120 wide: 128 rows; with a reach of 300 rows, 54), yet never so few that a strip
-// reads more than about twelve times its own rows; and when the reach spans the picture,
-// which is then held whole anyway, strips as large as a whole picture's render makes.
+// reads more than about twelve times its own rows; and when the reach spans most of the
+// picture, which is then held whole anyway, strips of the usual pixel count.
 long long streamedStripRows(int width, int height, int rowReach) {
     const long long usual = std::max<long long>(16, kStripPixels / std::max(1, width));
     long long rows = usual * 5 / 8;

@@ -25,10 +25,10 @@
 // with the converters in CodecInternal.h).
 #include <QByteArray>
 #include <QImage>
-#include <functional>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
+#include <functional>
 #include <cstdint>
 
 namespace platform {

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>

@@ -120,13 +120,22 @@ TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
     ASSERT_FALSE(sideways.isEmpty());
     b.photos << batchtest::photoAt(cut) << batchtest::photoAt(sideways);
     b.steps = {effect("CIGaussianBlur", "inputRadius", 10.0 / 2560)};
-    b.rename = batchtest::renameSettings(4);
-    const BatchRunInput in = b.input();
-    batchtest::RunHarness run;
-    ASSERT_TRUE(run.start(in));
-    EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 0);
-    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
-    EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
-    ASSERT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
-    EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[1]->filePath).width, 1600);
+    for (const int format : {4, 6}) {  // JPEG, PNG: a PNG's first bands go to its file before the cut is found
+        SCOPED_TRACE(format);
+        b.rename = batchtest::renameSettings(format);
+        for (const auto& photo : b.photos) photo->processStatus = PhotoFile::NotProcessed;
+        const BatchRunInput in = b.input();
+        batchtest::RunHarness run;
+        ASSERT_TRUE(run.start(in));
+        EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 0);
+        EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+        EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
+        ASSERT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
+        EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[1]->filePath).width, 1600);
+        // Nothing else is left in the output folder: no part of the cut photo's file.
+        const QDir out = QFileInfo(in.snapshot.destinationPaths[1]->filePath).dir();
+        EXPECT_EQ(out.entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QFileInfo(in.snapshot.destinationPaths[1]->filePath).fileName()});
+        ASSERT_TRUE(QFile::remove(in.snapshot.destinationPaths[1]->filePath));
+    }
 }

@@ -143,6 +143,44 @@ TEST(JpegRowSource, FilesTheWholeDecodeRefusesFailAndStayFailed) {
     }
 }
 
+// Hands work's rows to sink in the given steps (the last step repeats) and scribbles over
+// the rows the sink says it is done with at once: were it to read one again, its file
+// would differ. After each step the sink must let go of the rows `due` gives for the rows
+// handed in, while the rest is still to come; finishes the sink and gives what finish()
+// gave.
+template <class Sink, class Due>
+auto feedStepByStep(Sink& sink, QImage& work, std::initializer_list<int> steps, Due due) {
+    const int height = work.height();
+    uchar* base = work.bits();
+    const qsizetype stride = work.bytesPerLine();
+    int handed = 0, scribbled = 0;
+    bool withinHanded = true, neverBack = true;
+    auto scribble = [&] {
+        const int encoded = sink.rowsEncoded();
+        withinHanded = withinHanded && encoded <= handed;
+        neverBack = neverBack && encoded >= scribbled;
+        for (; scribbled < encoded; ++scribbled) std::memset(base + qsizetype(scribbled) * stride, 0x5A, size_t(stride));
+    };
+    auto step = steps.begin();
+    while (handed < height) {
+        handed = std::min(height, handed + *step);
+        sink.rowsDone(base, stride, handed);
+        const int owed = due(handed);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (sink.rowsEncoded() < owed && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        EXPECT_GE(sink.rowsEncoded(), owed) << "after " << handed << " rows";
+        scribble();
+        if (std::next(step) != steps.end()) ++step;
+    }
+    auto finished = sink.finish();
+    scribble();
+    EXPECT_TRUE(withinHanded) << "rows let go of before they were handed in";
+    EXPECT_TRUE(neverBack) << "rows taken back after they were let go of";
+    EXPECT_EQ(sink.rowsEncoded(), height);
+    return finished;
+}
+
 TEST(JpegBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeEncoding) {
     const QImage aqua = platform::readImage(photo("nature/Aqua.jpg")).convertToFormat(QImage::Format_RGB32);
     const QImage elephants = platform::readImage(photo("abstract/Elephants_3840x2160.jpg"));  // premultiplied ARGB
@@ -168,47 +206,20 @@ TEST(JpegBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeEncoding) {
         SCOPED_TRACE(c.name);
         const QByteArray expected = platform::codec::jpegEncode(c.picture, c.icc, c.quality);
         ASSERT_FALSE(expected.isEmpty());
-        // The rows the sink is done with are scribbled over at once: were it to read one
-        // again, the file would differ.
         QImage work = c.picture.copy();
-        const int height = work.height();
-        uchar* base = work.bits();
-        const qsizetype stride = work.bytesPerLine();
-        platform::JpegBandSink sink(work.width(), height, c.icc, c.quality);
-        int handed = 0, scribbled = 0;
-        bool withinHanded = true, neverBack = true;
-        auto scribble = [&] {
-            const int encoded = sink.rowsEncoded();
-            withinHanded = withinHanded && encoded <= handed;
-            neverBack = neverBack && encoded >= scribbled;
-            for (; scribbled < encoded; ++scribbled) std::memset(base + qsizetype(scribbled) * stride, 0x5A, size_t(stride));
-        };
+        platform::JpegBandSink sink(work.width(), work.height(), c.icc, c.quality);
         // The rows of every whole band handed in are let go of while the rest is still to come.
-        const platform::codec::JpegBands bands(work.width(), height, false);
-        auto step = c.steps.begin();
-        while (handed < height) {
-            handed = std::min(height, handed + *step);
-            sink.rowsDone(base, stride, handed);
+        const platform::codec::JpegBands bands(work.width(), work.height(), false);
+        const QByteArray file = feedStepByStep(sink, work, c.steps, [&](int handed) {
             const int ready = bands.readyBands(handed);
-            const int due = ready == bands.count() ? height : bands.firstRow(ready);
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (sink.rowsEncoded() < due && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            EXPECT_GE(sink.rowsEncoded(), due);
-            scribble();
-            if (std::next(step) != c.steps.end()) ++step;
-        }
-        const QByteArray file = sink.finish();
-        scribble();
-        EXPECT_TRUE(withinHanded);
-        EXPECT_TRUE(neverBack);
-        EXPECT_EQ(sink.rowsEncoded(), height);
+            return ready == bands.count() ? work.height() : bands.firstRow(ready);
+        });
         EXPECT_EQ(file.size(), expected.size());
         EXPECT_TRUE(file == expected);
     }
 }
 
-TEST(JpegBandSink, FinishingBeforeEveryRowCameGivesNothing) {
+TEST(BandSinks, FinishingBeforeEveryRowCameGivesNoWholeFile) {
     const QImage aqua = platform::readImage(photo("nature/Aqua.jpg")).convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(aqua.isNull());
     platform::JpegBandSink sink(aqua.width(), aqua.height(), QByteArray(), 0.9);
@@ -217,6 +228,16 @@ TEST(JpegBandSink, FinishingBeforeEveryRowCameGivesNothing) {
     EXPECT_LE(sink.rowsEncoded(), aqua.height() / 2);
     // A sink given up on before any row stops as well.
     platform::JpegBandSink unused(aqua.width(), aqua.height(), QByteArray(), 0.9);
+
+    // A PNG's first bands are already out: what went out must not end as a file does.
+    QByteArray file;
+    platform::PngBandSink png(aqua.width(), aqua.height(), QByteArray(), platform::codec::appendTo(file));
+    png.rowsDone(aqua.constBits(), aqua.bytesPerLine(), aqua.height() / 2);
+    EXPECT_FALSE(png.finish());
+    EXPECT_LE(png.rowsEncoded(), aqua.height() / 2);
+    EXPECT_FALSE(file.contains("IEND"));
+    QByteArray none;
+    platform::PngBandSink unusedPng(aqua.width(), aqua.height(), QByteArray(), platform::codec::appendTo(none));
 }
 
 TEST(PngBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeWrite) {
@@ -239,33 +260,12 @@ TEST(PngBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeWrite) {
         SCOPED_TRACE(c.name);
         QByteArray expected;
         ASSERT_TRUE(platform::codec::pngWrite(c.picture, c.icc, platform::codec::appendTo(expected)));
-        // Rows the sink is done with are scribbled over at once: were it to read one again
-        // (a band reads the row above it too), the file would differ.
+        // A band also reads the row above it; the sink lets go of a band's rows but its last
+        // once it is written, a few bands at most behind the rows handed in.
         QImage work = c.picture.copy();
-        const int height = work.height();
-        uchar* base = work.bits();
-        const qsizetype stride = work.bytesPerLine();
         QByteArray file;
-        platform::PngBandSink sink(work.width(), height, c.icc, platform::codec::appendTo(file));
-        int handed = 0, scribbled = 0;
-        bool withinHanded = true;
-        auto step = c.steps.begin();
-        while (handed < height) {
-            handed = std::min(height, handed + *step);
-            sink.rowsDone(base, stride, handed);
-            // Once a few bands are in, the sink lets go of rows while the rest is to come.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (sink.rowsEncoded() < handed - 300 && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            EXPECT_GE(sink.rowsEncoded(), handed - 300);
-            const int encoded = sink.rowsEncoded();
-            withinHanded = withinHanded && encoded <= handed;
-            for (; scribbled < encoded; ++scribbled) std::memset(base + qsizetype(scribbled) * stride, 0x5A, size_t(stride));
-            if (std::next(step) != c.steps.end()) ++step;
-        }
-        EXPECT_TRUE(sink.finish());
-        EXPECT_TRUE(withinHanded);
-        EXPECT_EQ(sink.rowsEncoded(), height);
+        platform::PngBandSink sink(work.width(), work.height(), c.icc, platform::codec::appendTo(file));
+        EXPECT_TRUE(feedStepByStep(sink, work, c.steps, [](int handed) { return handed - 300; }));
         EXPECT_EQ(file.size(), expected.size());
         EXPECT_TRUE(file == expected) << "the file differs from the whole picture's";
     }
