@@ -380,6 +380,24 @@ struct BatchRunner::PhotoWork {
     }
 };
 
+int BatchRunner::photoWorkers(const ResultWriter& writer) const {
+    return writer.mayUseOptimiser() ? 1 : photosInFlight_ > 0 ? photosInFlight_ : PhotosInFlight::defaultWorkers();
+}
+
+QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
+    switch (decoded.failure) {
+    case platform::DecodeFailure::OverBudget: return runmessages::TooLarge;  // whole, not damaged
+    case platform::DecodeFailure::ChangedWhileRead: return runmessages::SourceChangedWhileRead;
+    case platform::DecodeFailure::Missing: return runmessages::SourceGone;
+    case platform::DecodeFailure::Unsupported:
+    case platform::DecodeFailure::Damaged:
+        if (!decoded.detail.isEmpty()) return platform::format(runmessages::UnreadableBecause, decoded.detail);
+        break;
+    default: break;
+    }
+    return runmessages::Unreadable;
+}
+
 std::uint64_t BatchRunner::peakWorkingBytes(const QString& path, const QString& extension) {
     const platform::ImageHeader header = platform::readImageHeader(path);
     if (!header.valid()) return 1;
@@ -405,7 +423,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     PhotosInFlight::Limits limits;
     // The optimiser's stop state is one per writer, so a run that may use it takes its
     // photos one at a time.
-    limits.workers = writer.mayUseOptimiser() ? 1 : photosInFlight_ > 0 ? photosInFlight_ : PhotosInFlight::defaultWorkers();
+    limits.workers = photoWorkers(writer);
     // Finished photos wait for their turn on disk, not in memory, so more may be ahead
     // than are worked on: while one slow photo (a large progressive JPEG decodes on one
     // core only) holds up the placing, the others go on to the next photos, slow ones
@@ -584,18 +602,18 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
         }
     }
     const bool shrunkOnLoad = resized;
-    if (!shrunkOnLoad) working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL);
-    if (working.isNull()) {
-        // A photo past the decoders' budget is whole, not damaged: say so. One of a kind
-        // the program recognises but cannot read says why.
-        const bool tooLarge = platform::exceedsPixelBudget(platform::readImageHeader(photo->fileURL));
-        const QString reason = tooLarge ? QString() : platform::unreadableReason(photo->fileURL);
-        work.failed = Outcome{index, PhotoFile::Failed,
-                              tooLarge          ? runmessages::TooLarge
-                              : reason.isEmpty() ? runmessages::Unreadable
-                                                 : platform::format(runmessages::UnreadableBecause, reason),
-                              false};
-        return;
+    if (!shrunkOnLoad) {
+        platform::DecodeOptions reading;
+        // Photos are decoded side by side already; a decoder's own threads would only
+        // compete with them.
+        if (photoWorkers(writer) > 1) reading.decoderThreads = 0;
+        reading.whileOpen = sourceReadHook_;
+        platform::DecodeResult loaded = utils.loadImageWithFixedOrientionFromUrl(photo->fileURL, reading);
+        if (!loaded.ok()) {
+            work.failed = Outcome{index, PhotoFile::Failed, unreadableMessage(loaded), false};
+            return;
+        }
+        working = std::move(loaded.image);
     }
     if (platform::FileIdentity::of(photo->filePath) != sourceRead) {
         // Written while it was read: the picture may be half of each.

@@ -29,6 +29,7 @@
 
 #include "batch/BatchRunnerPool.h"
 #include "batch/ResultWriter.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/SubWindowHold.h"
 
@@ -114,6 +115,11 @@ public:
     // Peak working sizes of the photos running at once, in bytes; 0 (the default) is a
     // quarter of the memory. A photo larger than that alone still runs, alone.
     void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // Called with a source's path once it is open for its full decode, before it is read
+    // (tests change the file there).
+    void setSourceReadHook(std::function<void(const QString& path)> hook) { sourceReadHook_ = std::move(hook); }
+    // The status of a photo whose picture could not be read, from what its decode found.
+    static QString unreadableMessage(const platform::DecodeResult& decoded);
     // The sizes of the volume that holds `folder` (or the nearest folder above it that
     // exists): the free-space figures a run uses unless given others.
     static std::optional<VolumeSpace> volumeSpaceOf(const QString& folder);
@@ -121,6 +127,8 @@ public:
     // its decoded pixels, two working copies, and what that format's encoder holds beside
     // them.
     static std::uint64_t peakWorkingBytes(const QString& path, const QString& extension);
+    // Photos worked on at once in a run with this writer.
+    int photoWorkers(const ResultWriter& writer) const;
 
     // ---- main thread ----
     // Begins a run; an empty batch only shows "No photos to process.".
@@ -217,6 +225,7 @@ private:
     double backingScale_ = 1.0;
     QSize thumbnailSize_;
     std::function<void(ResultWriter&)> writerSetUp_;
+    std::function<void(const QString&)> sourceReadHook_;
     int photosInFlight_ = 0;
     std::uint64_t memoryBudget_ = 0;
 

@@ -1,5 +1,6 @@
 #include "batch/ResultWriter.h"
 
+#include "batch/BatchRunner.h"
 #include "batch/RunMessages.h"
 #include "engine/ImageProcessing.h"
 #include "engine/PngOptimiser.h"
@@ -22,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -395,6 +397,22 @@ ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destinati
     return prepared;
 }
 
+namespace {
+
+// Why an output could not be finished, where the destination tells more than "could not
+// be written": its folder is gone, or its disk is (nearly) full.
+QString unwrittenBecause(const QString& destination, const QString& otherwise) {
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QFileInfo(folder).isDir()) return runmessages::OutputFolderGone;
+    const QStorageInfo volume(folder);
+    // Below the run's own low-space limit, a failed write is the disk's doing.
+    if (volume.isValid() && volume.isReady() && quint64(volume.bytesAvailable()) < BatchRunner::kLowSpaceBytes)
+        return runmessages::DiskFull;
+    return otherwise;
+}
+
+}  // namespace
+
 void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination,
                             const QVariantMap& metadata) {
     if (written == Written::Ok) {
@@ -410,7 +428,7 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
         if (readsBack && !metadataReadsBack(temporaryPath, metadata)) {
             platform::log(u"%@: the written file lacks its metadata", destination);
             prepared.discard();
-            prepared.result = {PhotoFile::Failed, runmessages::MetadataNotWritten};
+            prepared.result = {PhotoFile::Failed, unwrittenBecause(destination, runmessages::MetadataNotWritten)};
             return;
         }
         if (readsBack) {
@@ -423,8 +441,10 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
     prepared.discard();
     if (written == Written::Abandoned) {
         prepared.result = {PhotoFile::NotProcessed, QString(), true};
-    } else if (written == Written::Failed) {
-        platform::log(u"%@: the output was not written", destination);
+    } else {
+        if (written == Written::Failed) platform::log(u"%@: the output was not written", destination);
+        if (prepared.result.processInfoMessage == runmessages::WriteFailed)
+            prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed);
     }
 }
 
@@ -550,7 +570,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
                                       : platform::pdfPageCount(temporaryPath) > 0);
     if (!unchanged) {
         platform::log(u"%@: the written file does not read back", destination);
-        return {PhotoFile::Failed, WriteFailed};
+        return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed)};
     }
 
     // Dates: the source's own, or those of the metadata record.
@@ -577,7 +597,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
         }
         platform::log(u"%@: could not move the finished file into place (%@)", destination,
                       QString::fromLocal8Bit(std::strerror(error)));
-        return {PhotoFile::Failed, WriteFailed};
+        return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed)};
     }
     prepared.temporaryPath_.clear();  // placed: nothing left to give up
     return afterPlacing(prepared, destination, *photo);
@@ -629,6 +649,8 @@ ResultWriter::Result ResultWriter::afterPlacing(const Prepared& prepared, const 
     if (!entry.ok) {
         const std::optional<platform::FileIdentity> now = platform::FileIdentity::of(photo.filePath);
         if (prepared.sourceRead_ && now && *now != *prepared.sourceRead_) return {PhotoFile::Failed, runmessages::SourceChanged};
+        // Moved away meanwhile (by another run on the same folder, say): nothing stays in place.
+        if (!now && !platform::fileExists(photo.filePath)) return {PhotoFile::Failed, runmessages::SourceGoneBeforeTrash};
         return {PhotoFile::Failed, runmessages::TrashFailed + QStringLiteral(": ") + entry.error};
     }
     return {PhotoFile::Processed, runmessages::Processed};

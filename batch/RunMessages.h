@@ -28,6 +28,14 @@ inline const QString SourceChanged = QStringLiteral(
     "photo as it was read, and the new file stays in place");
 inline const QString SourceChangedWhileRead =
     QStringLiteral("The source changed while it was read; nothing was written");
+inline const QString SourceGone =
+    QStringLiteral("The source was gone when its turn came (moved or deleted elsewhere); nothing was written");
+inline const QString SourceGoneBeforeTrash = QStringLiteral(
+    "The output was written, but the source was gone by then (moved or deleted elsewhere), so there was nothing "
+    "to move to the Trash");
+inline const QString OutputFolderGone =
+    QStringLiteral("The destination folder was removed while the output was written; nothing was written");
+inline const QString DiskFull = QStringLiteral("The output file could not be written: the disk is full");
 inline const QString MetadataNotWritten =
     QStringLiteral("The output's metadata could not be written (is the disk full?); nothing was written");
 inline const QString OriginalNotTrashed =

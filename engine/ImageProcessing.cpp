@@ -79,6 +79,32 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
     return image;
 }
 
+platform::DecodeResult imageloading::decodeUpright(const QString& path, const QVariantMap& props,
+                                                   const platform::DecodeOptions& options) {
+    platform::DecodeOptions asked = options;
+    QSize upright;
+    if (tiffOrientation(props) != 1) {
+        // Asked as for a thumbnail of the full size, as the loaders of turned (or
+        // untagged) photos always have been, so that such a photo comes out as before.
+        const QSizeF size = uprightSize(path, props);
+        const QSizeF target = Utils::sharedUtils().aspectFitSizeWithMaxSize(size, size.width());
+        upright = QSize(int(std::lround(target.width())), int(std::lround(target.height())));
+        if (!upright.isEmpty()) asked.minLongSide = std::max(upright.width(), upright.height());
+    }
+    platform::DecodeResult result = platform::decodeImage(path, asked);
+    if (!result.ok()) {
+        std::fputs("Image not created from image source.", stderr);
+        return result;
+    }
+    if (tiffOrientation(props) == 1) return result;
+    int orientation = displayOrientation(props);
+    if (orientation < 1) orientation = platform::readImageHeader(path).orientation;
+    result.image = platform::orientImage(result.image, orientation);
+    if (!upright.isEmpty() && result.image.size() != upright)
+        result.image = result.image.scaled(upright, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return result;
+}
+
 QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast) {
     const platform::ImageHeader header = platform::readImageHeader(path);
     const bool reducible = header.format == platform::ImageFormat::JPEG || header.format == platform::ImageFormat::RAW;

@@ -3,6 +3,8 @@
 // requested size, redrawing at a size, mirror flips, a grey copy, and the orientation
 // routines that turn an upright picture back into the layout an EXIF tag describes.
 // Every operation returns a new image and leaves its input unchanged.
+#include "platform/imageio/ImageIO.h"
+
 #include <QImage>
 #include <QSizeF>
 #include <QString>
@@ -101,6 +103,9 @@ QSizeF uprightSize(const QString& path, const QVariantMap& props);
 // asked for narrower than it is comes at the width asked for, from its embedded preview
 // when that is large enough, so it shows as fast as a JPEG.
 QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight);
+// The photo upright at its full size, or why it cannot be: one decode of the file.
+platform::DecodeResult decodeUpright(const QString& path, const QVariantMap& props,
+                                     const platform::DecodeOptions& options = {});
 // A JPEG decoded upright at a power-of-two reduction for output (a camera raw file
 // developed at half size), still at least atLeast in both directions; null for other
 // files or when no reduction fits.

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include "platform/coreimage/CIFilter.h"
+#include "platform/imageio/ImageIO.h"
 
 class QAbstractButton;
 class QWidget;
@@ -25,7 +26,7 @@ class CIImage;
 class CIFilter;
 class PictureRows;
 struct PhotoFile;
-namespace platform { struct Vec; enum class ImageType; }
+namespace platform { struct Vec; }
 
 class Utils {
 public:
@@ -34,6 +35,9 @@ public:
     // ---- Image loading, scaling, orientation, thumbnails and output writing ----
     // Sizes are pixels, rectangles y-up. Loaders return a null image for unreadable files.
     QImage getImageWithFixedOrientionFromUrl(const QString& path);
+    // The same, saying why there is no picture when there is none, from the one decode.
+    platform::DecodeResult loadImageWithFixedOrientionFromUrl(const QString& path,
+                                                              const platform::DecodeOptions& options = {});
     // The same at a reduced size for a photo that is only to be shrunk: a JPEG decoded at a
     // power-of-two reduction no smaller than atLeast; null when none fits (or not a JPEG).
     QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize atLeast);

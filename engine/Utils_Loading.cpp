@@ -33,9 +33,15 @@ QImage transparentCanvas(int width, int height) {
 QVariantMap Utils::getImageeExifDict(const QString& path) { return ImageProcessing::exifForFile(path); }
 
 QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path) {
+    return loadImageWithFixedOrientionFromUrl(path).image;
+}
+
+platform::DecodeResult Utils::loadImageWithFixedOrientionFromUrl(const QString& path,
+                                                                 const platform::DecodeOptions& options) {
     const QVariantMap props = ImageProcessing::exifForFile(path);
-    const QSizeF size = imageloading::uprightSize(path, props);
-    return inColour(imageloading::loadUpright(path, props, float(size.width()), float(size.height())), props);
+    platform::DecodeResult result = imageloading::decodeUpright(path, props, options);
+    result.image = inColour(result.image, props);
+    return result;
 }
 
 QImage Utils::inColour(const QImage& image, const QVariantMap& props) {

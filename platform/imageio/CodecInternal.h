@@ -25,12 +25,30 @@ struct Bytes {
 };
 
 // A file's bytes, mapped rather than copied where the file system allows it. open() finds
-// a file whose name is not UTF-8 by its kept bytes; false when it cannot be opened.
+// a file whose name is not UTF-8 by its kept bytes; false when it cannot be opened
+// (`missing` then tells whether no file was there at all).
+//
+// Another program may cut the file short while it is mapped (a sync client rewriting a
+// photo in place). Reading a page past the new end would stop the whole process with a
+// bus error; while a FileBytes is open, such a page is replaced by a page of zeros
+// instead, the read goes on, and cut() says so. A decoder over zeros fails or makes a
+// wrong picture, as it may on any file, and whoever checks cut() drops what it made.
 struct FileBytes {
     QFile file;
     QByteArray copy;
     Bytes bytes;
+    bool missing = false;
+
+    FileBytes() = default;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes();
     bool open(const QString& path);
+    // Whether a read of the mapping found the file shorter than when it was opened.
+    bool cut() const;
+
+private:
+    int guard_ = -1;
 };
 
 // Gives back the pages of a mapped file a decoder has read past, so that a photo's

@@ -8,6 +8,8 @@
 
 #include <QColorSpace>
 #include <QPointF>
+#include <QSize>
+#include <cmath>
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -37,13 +39,21 @@ struct Opened {
     heif_error_code code = heif_error_Ok;
 };
 
-Opened open(Bytes in) {
+// libheif's own limit is a side, checked on every item as the file is read (grid tiles
+// and auxiliary pictures, which this reader never sizes itself, included): the longest
+// side a picture within the budget may have, never looser than libheif's default.
+constexpr int64_t kLibheifDefaultSide = 32768;
+
+Opened open(Bytes in, const DecodeOptions& options = {}) {
     Opened o;
     o.context.reset(heif_context_alloc());
     if (!o.context) {
         o.error = QStringLiteral("no memory for the HEIF reader");
         return o;
     }
+    heif_context_set_maximum_image_size_limit(
+        o.context.get(), int(std::min({kLibheifDefaultSide, int64_t(kMaxImageSide), std::max<int64_t>(1, options.pixelBudget)})));
+    if (options.decoderThreads >= 0) heif_context_set_max_decoding_threads(o.context.get(), options.decoderThreads);
     heif_error e = heif_context_read_from_memory_without_copy(o.context.get(), in.data, in.size, nullptr);
     if (e.code != heif_error_Ok) {
         o.error = QString::fromUtf8(e.message);
@@ -59,6 +69,267 @@ Opened open(Bytes in) {
     }
     o.primary.reset(primary);
     return o;
+}
+
+// ---- the size an item is shown at ----
+// libheif 1.15 gives an item's size as its 'ispe' property says, the size before the turn
+// (irot) and the crop (clap) that its decoder then applies, so a portrait photo a phone
+// stored turned decodes to the other shape than its handle says. The size shown is
+// worked out here from the item's properties, taken in the order the file lists them,
+// as the decoder applies them.
+
+struct Box {
+    const uint8_t* body = nullptr;
+    size_t size = 0;
+    const uint8_t* type = nullptr;
+    bool is(const char* name) const { return std::memcmp(type, name, 4) == 0; }
+};
+
+// The boxes one after another in [data, data + size); stops at the first that does not fit.
+class Boxes {
+public:
+    Boxes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool next(Box& box) {
+        if (at_ > size_ || size_ - at_ < 8) return false;
+        const uint8_t* p = data_ + at_;
+        uint64_t length = be32(p);
+        size_t header = 8;
+        if (length == 1) {
+            if (size_ - at_ < 16) return false;
+            length = uint64_t(be32(p + 8)) << 32 | be32(p + 12);
+            header = 16;
+        } else if (length == 0) {
+            length = size_ - at_;
+        }
+        if (length < header || length > size_ - at_) return false;
+        box = Box{p + header, size_t(length - header), p + 4};
+        at_ += size_t(length);
+        return true;
+    }
+    bool find(const char* name, Box& box) {
+        while (next(box))
+            if (box.is(name)) return true;
+        return false;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+// Reads bits from the top of each byte, as the codecs' headers are written.
+class Bits {
+public:
+    Bits(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    uint32_t read(int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i) {
+            if (at_ >= size_ * 8) {
+                failed_ = true;
+                return 0;
+            }
+            v = v << 1 | ((data_[at_ / 8] >> (7 - at_ % 8)) & 1);
+            ++at_;
+        }
+        return v;
+    }
+    uint32_t golomb() {  // ue(v)
+        int zeros = 0;
+        while (!failed_ && read(1) == 0)
+            if (++zeros > 31) failed_ = true;
+        return failed_ ? 0 : ((1u << zeros) - 1 + read(zeros));
+    }
+    bool failed() const { return failed_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+    bool failed_ = false;
+};
+
+// The size an HEVC sequence parameter set codes (its conformance window cut off).
+QSize hevcCodedSize(const Box& hvcC) {
+    if (hvcC.size < 23) return {};
+    const uint8_t* p = hvcC.body;
+    const int arrays = p[22];
+    size_t at = 23;
+    for (int a = 0; a < arrays; ++a) {
+        if (at + 3 > hvcC.size) return {};
+        const int type = p[at] & 0x3F;
+        const int count = int(p[at + 1]) << 8 | p[at + 2];
+        at += 3;
+        for (int n = 0; n < count; ++n) {
+            if (at + 2 > hvcC.size) return {};
+            const size_t length = size_t(p[at]) << 8 | p[at + 1];
+            at += 2;
+            if (length > hvcC.size - at) return {};
+            if (type == 33 && length > 2) {
+                // The parameter set without its NAL header and emulation prevention bytes.
+                std::vector<uint8_t> rbsp;
+                for (size_t i = at + 2; i < at + length; ++i) {
+                    if (i >= at + 4 && p[i] == 3 && p[i - 1] == 0 && p[i - 2] == 0) continue;
+                    rbsp.push_back(p[i]);
+                }
+                Bits b(rbsp.data(), rbsp.size());
+                b.read(4);
+                const int subLayers = int(b.read(3));
+                b.read(1);
+                b.read(96);  // general profile, tier and level
+                bool profile[8] = {}, level[8] = {};
+                for (int i = 0; i < subLayers; ++i) {
+                    profile[i] = b.read(1);
+                    level[i] = b.read(1);
+                }
+                if (subLayers > 0)
+                    for (int i = subLayers; i < 8; ++i) b.read(2);
+                for (int i = 0; i < subLayers; ++i) {
+                    if (profile[i]) b.read(88);
+                    if (level[i]) b.read(8);
+                }
+                b.golomb();
+                const uint32_t chroma = b.golomb();
+                if (chroma == 3) b.read(1);
+                int64_t width = b.golomb(), height = b.golomb();
+                if (b.read(1)) {  // conformance window, in chroma samples
+                    const int64_t sx = chroma == 1 || chroma == 2 ? 2 : 1, sy = chroma == 1 ? 2 : 1;
+                    const int64_t left = b.golomb(), right = b.golomb(), top = b.golomb(), bottom = b.golomb();
+                    width -= sx * (left + right);
+                    height -= sy * (top + bottom);
+                }
+                if (b.failed() || width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return {};
+                return QSize(int(width), int(height));
+            }
+            at += length;
+        }
+    }
+    return {};
+}
+
+// The largest frame an AV1 sequence header (among the configuration's OBUs) codes.
+QSize av1CodedSize(const Box& av1C) {
+    size_t at = 4;
+    const uint8_t* p = av1C.body;
+    while (at < av1C.size) {
+        const int type = (p[at] >> 3) & 0xF;
+        const bool extension = p[at] & 4, sized = p[at] & 2;
+        at += extension ? 2 : 1;
+        size_t length = av1C.size - std::min(at, av1C.size);
+        if (sized) {
+            length = 0;
+            for (int i = 0; i < 8 && at < av1C.size; ++i) {
+                length |= size_t(p[at] & 0x7F) << (7 * i);
+                if (!(p[at++] & 0x80)) break;
+            }
+        }
+        if (at > av1C.size || length > av1C.size - at) return {};
+        if (type == 1) {
+            Bits b(p + at, length);
+            b.read(3);
+            b.read(1);
+            if (b.read(1)) {  // a still picture's reduced header
+                b.read(5);
+            } else {
+                if (b.read(1)) return {};  // timing information: not worth following
+                const bool delays = b.read(1);
+                const int points = int(b.read(5)) + 1;
+                for (int i = 0; i < points; ++i) {
+                    b.read(12);
+                    if (b.read(5) > 7) b.read(1);
+                    if (delays && b.read(1)) b.read(4);
+                }
+            }
+            const int widthBits = int(b.read(4)) + 1, heightBits = int(b.read(4)) + 1;
+            const int64_t width = int64_t(b.read(widthBits)) + 1, height = int64_t(b.read(heightBits)) + 1;
+            if (b.failed()) return {};
+            return QSize(int(std::min<int64_t>(width, INT32_MAX)), int(std::min<int64_t>(height, INT32_MAX)));
+        }
+        at += length;
+    }
+    return {};
+}
+
+QSize shownSize(Bytes in, heif_item_id item) {
+    Box meta, iprp, box;
+    if (!Boxes(in.data, in.size).find("meta", meta) || meta.size < 4) return {};
+    if (!Boxes(meta.body + 4, meta.size - 4).find("iprp", iprp)) return {};
+    std::vector<Box> properties;  // numbered from 1 by the associations
+    std::vector<uint32_t> associated;
+    Boxes children(iprp.body, iprp.size);
+    while (children.next(box)) {
+        if (box.is("ipco")) {
+            Boxes list(box.body, box.size);
+            Box property;
+            while (properties.size() < 4096 && list.next(property)) properties.push_back(property);
+        } else if (box.is("ipma") && box.size >= 8 && associated.empty()) {
+            const uint8_t* p = box.body;
+            const size_t end = box.size;
+            const bool version1 = p[0] >= 1, wideIndex = (p[3] & 1) != 0;
+            const uint32_t entries = be32(p + 4);
+            size_t at = 8;
+            for (uint32_t e = 0; e < entries; ++e) {
+                const size_t idSize = version1 ? 4 : 2;
+                if (at + idSize + 1 > end) break;
+                const uint32_t id = version1 ? be32(p + at) : uint32_t(p[at]) << 8 | p[at + 1];
+                at += idSize;
+                const int count = p[at++];
+                const size_t entrySize = wideIndex ? 2 : 1;
+                if (at + size_t(count) * entrySize > end) break;
+                if (id == item) {
+                    for (int k = 0; k < count; ++k, at += entrySize)
+                        associated.push_back(wideIndex ? (uint32_t(p[at]) << 8 | p[at + 1]) & 0x7FFF : p[at] & 0x7F);
+                    break;
+                }
+                at += size_t(count) * entrySize;
+            }
+        }
+    }
+    const auto property = [&](uint32_t index) -> const Box* {
+        return index >= 1 && index <= properties.size() ? &properties[index - 1] : nullptr;
+    };
+    // The coded size, from the codec's own header where there is one: libheif 1.15 itself
+    // writes 'ispe' as the size after its turn, where the format has the size before it.
+    int64_t width = 0, height = 0;
+    QSize coded;
+    for (uint32_t index : associated) {
+        const Box* b = property(index);
+        if (b && b->is("ispe") && b->size >= 12) {
+            width = be32(b->body + 4);
+            height = be32(b->body + 8);
+        }
+        if (b && b->is("hvcC")) coded = hevcCodedSize(*b);
+        if (b && b->is("av1C")) coded = av1CodedSize(*b);
+    }
+    if (coded.isValid() && !coded.isEmpty()) {
+        width = coded.width();
+        height = coded.height();
+    }
+    if (width <= 0 || height <= 0) return {};
+    for (uint32_t index : associated) {
+        const Box* b = property(index);
+        if (!b) continue;
+        if (b->is("irot") && b->size >= 1 && (b->body[0] & 1)) std::swap(width, height);
+        if (b->is("clap") && b->size >= 32) {
+            const uint32_t wn = be32(b->body), wd = be32(b->body + 4), hn = be32(b->body + 8), hd = be32(b->body + 12);
+            if (wd == 0 || hd == 0) return {};
+            const int64_t w = std::llround(double(wn) / wd), h = std::llround(double(hn) / hd);
+            if (w < 1 || h < 1 || w > width || h > height) return {};
+            width = w;
+            height = h;
+        }
+    }
+    if (width > INT32_MAX || height > INT32_MAX) return {};
+    return QSize(int(width), int(height));
+}
+
+// The size an item decodes to: as its properties say, or (when they cannot be read) as
+// libheif says.
+QSize decodedSize(Bytes in, const heif_image_handle* handle, heif_item_id item) {
+    const QSize shown = shownSize(in, item);
+    return shown.isValid() && !shown.isEmpty()
+               ? shown
+               : QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
 }
 
 // An ICC profile for a colour description given as code points. Primaries of BT.709
@@ -150,28 +421,32 @@ void readMetadataBlocks(const heif_image_handle* handle, size_t limit, ReadOnlyF
     }
 }
 
-// The smallest thumbnail whose longer side reaches minLongSide and that shows the whole
-// picture (its aspect ratio within a percent of the primary image's); null otherwise.
-HandlePtr usableThumbnail(const heif_image_handle* primary, int minLongSide) {
-    HandlePtr best(nullptr, heif_image_handle_release);
+// The file's thumbnails whose longer side reaches minLongSide and whose shape is the
+// primary picture's, either way round (libheif and the files disagree on which way
+// round a turned thumbnail's size is given), smallest first. Whether one shows the whole
+// picture the right way round is known once it is decoded.
+std::vector<HandlePtr> thumbnailCandidates(const heif_image_handle* primary, QSize primaryShown, int minLongSide) {
+    std::vector<std::pair<int, HandlePtr>> found;
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
-    if (count <= 0) return best;
-    const double w = heif_image_handle_get_width(primary), h = heif_image_handle_get_height(primary);
+    if (count <= 0 || primaryShown.isEmpty()) return {};
+    const auto shape = [](double w, double h) { return std::max(w, h) / std::min(w, h); };
+    const double wanted = shape(primaryShown.width(), primaryShown.height());
     std::vector<heif_item_id> ids(size_t(std::min(count, 16)));
     const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), int(ids.size()));
-    int bestSide = 0;
     for (int i = 0; i < listed; ++i) {
         heif_image_handle* t = nullptr;
         if (heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &t).code != heif_error_Ok || !t) continue;
         HandlePtr thumb(t, heif_image_handle_release);
         const int tw = heif_image_handle_get_width(t), th = heif_image_handle_get_height(t);
         const int side = std::max(tw, th);
-        if (tw <= 0 || th <= 0 || side < minLongSide || (bestSide && side >= bestSide)) continue;
-        if (std::abs(double(tw) / th - w / h) > 0.01 * (w / h)) continue;
-        best = std::move(thumb);
-        bestSide = side;
+        if (tw <= 0 || th <= 0 || side < minLongSide) continue;
+        if (std::abs(shape(tw, th) - wanted) > 0.01 * wanted) continue;
+        found.emplace_back(side, std::move(thumb));
     }
-    return best;
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<HandlePtr> sorted;
+    for (auto& f : found) sorted.push_back(std::move(f.second));
+    return sorted;
 }
 
 // Interleaved RGB(A) rows of 8 or 16 bits per sample into premultiplied ARGB32. Samples
@@ -208,9 +483,25 @@ void convertRows(const uint8_t* plane, int stride, int bits, bool alpha, bool pr
     }
 }
 
-QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& options, const QString& name) {
-    const int width = heif_image_handle_get_width(handle), height = heif_image_handle_get_height(handle);
-    if (!checkBudget(width, height, options, name, "HEIF")) return QImage();
+const QString kNoStillPicture = QStringLiteral("this HEIF file holds no still picture this program can read");
+const QString kUnsupportedCoding = QStringLiteral("the picture in this HEIF file is coded in a way this program cannot read");
+
+// The decoder allocates the stored planes (every grid tile, then the interleaved
+// conversion) before the container's crop: the budget holds for the stored size as well
+// as the shown one.
+bool withinBudget(const heif_image_handle* handle, const DecodeOptions& options, const QString& name) {
+    const int64_t storedW = heif_image_handle_get_ispe_width(handle), storedH = heif_image_handle_get_ispe_height(handle);
+    const int64_t handleW = heif_image_handle_get_width(handle), handleH = heif_image_handle_get_height(handle);
+    if (storedW * storedH > handleW * handleH) return checkBudget(storedW, storedH, options, name, "HEIF");
+    return checkBudget(handleW, handleH, options, name, "HEIF");
+}
+
+QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& options, const QString& name,
+                    DecodeResult* why) {
+    if (!withinBudget(handle, options, name)) {
+        if (why) why->failure = DecodeFailure::OverBudget;
+        return QImage();
+    }
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
@@ -226,6 +517,9 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     ImagePtr image(decoded, heif_image_release);
     if (e.code != heif_error_Ok || !image) {
         log(u"%@: HEIF picture could not be decoded (%@)", name, QString::fromUtf8(e.message));
+        if (why && e.code == heif_error_Unsupported_feature) *why = {QImage(), DecodeFailure::Unsupported, kUnsupportedCoding};
+        if (why && e.code == heif_error_Memory_allocation_error && e.subcode == heif_suberror_Security_limit_exceeded)
+            why->failure = DecodeFailure::OverBudget;
         return QImage();
     }
     int stride = 0;
@@ -234,8 +528,9 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
     const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
     const int bytesPerPixel = (alpha ? 4 : 3) * (deep ? 2 : 1);
-    if (!plane || w != width || h != height || stride < w * bytesPerPixel || bits < 1 || bits > 16 ||
-        (bits > 8) != deep) {
+    // The size is the decoded picture's: the container's turn and crop are applied by now.
+    if (!plane || w <= 0 || h <= 0 || !checkBudget(w, h, options, name, "HEIF") || stride < w * bytesPerPixel ||
+        bits < 1 || bits > 16 || (bits > 8) != deep) {
         log(u"%@: HEIF picture decoded to an unexpected layout; refused", name);
         return QImage();
     }
@@ -254,9 +549,6 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     attachProfile(out, icc, ColourModel::RGB, name);
     return out;
 }
-
-const QString kNoStillPicture = QStringLiteral("this HEIF file holds no still picture this program can read");
-const QString kUnsupportedCoding = QStringLiteral("the picture in this HEIF file is coded in a way this program cannot read");
 
 }  // namespace
 
@@ -288,9 +580,12 @@ ReadOnlyFacts heifFacts(Bytes in) {
     const Opened o = open(in);
     if (!o.primary) return facts;
     const heif_image_handle* handle = o.primary.get();
+    heif_item_id id = 0;
+    heif_context_get_primary_image_ID(o.context.get(), &id);
+    const QSize shown = decodedSize(in, handle, id);
     facts.header.format = format;
-    facts.header.width = heif_image_handle_get_width(handle);
-    facts.header.height = heif_image_handle_get_height(handle);
+    facts.header.width = shown.width();
+    facts.header.height = shown.height();
     facts.header.orientation = 1;  // the decoder applies the container's transformations
     facts.header.iccProfile = profileOf(handle, in.size);
     facts.depth = std::max(8, heif_image_handle_get_luma_bits_per_pixel(handle));
@@ -303,20 +598,28 @@ ReadOnlyFacts heifFacts(Bytes in) {
 
 ImageHeader heifHeader(Bytes in) { return heifFacts(in).header; }
 
-QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
-    const Opened o = open(in);
+QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    const Opened o = open(in, options);
     if (!o.primary) {
         log(u"%@: HEIF file could not be read (%@)", name, o.error);
+        if (why && (o.code == heif_error_Unsupported_feature || o.code == heif_error_Unsupported_filetype))
+            *why = {QImage(), DecodeFailure::Unsupported, kNoStillPicture};
+        if (why && o.code == heif_error_Memory_allocation_error) why->failure = DecodeFailure::OverBudget;
         return QImage();
     }
     // Thumbnails come from the file's own small picture when it is large enough.
     if (options.minLongSide > 0 && !options.reducedForOutput) {
-        if (const HandlePtr thumb = usableThumbnail(o.primary.get(), options.minLongSide)) {
-            QImage small = decodeHandle(thumb.get(), options, name);
-            if (!small.isNull()) return small;
+        heif_item_id id = 0;
+        heif_context_get_primary_image_ID(o.context.get(), &id);
+        const QSize shown = decodedSize(in, o.primary.get(), id);
+        const double aspect = double(shown.width()) / std::max(1, shown.height());
+        for (const HandlePtr& thumb : thumbnailCandidates(o.primary.get(), shown, options.minLongSide)) {
+            const QImage small = decodeHandle(thumb.get(), options, name, nullptr);
+            if (small.isNull() || std::abs(double(small.width()) / small.height() - aspect) > 0.01 * aspect) continue;
+            return small;
         }
     }
-    return decodeHandle(o.primary.get(), options, name);
+    return decodeHandle(o.primary.get(), options, name, why);
 }
 
 QString heifUnreadableReason(Bytes in) {
@@ -325,8 +628,7 @@ QString heifUnreadableReason(Bytes in) {
     if (!o.primary)
         return o.code == heif_error_Unsupported_feature || o.code == heif_error_Unsupported_filetype ? kNoStillPicture
                                                                                                      : QString();
-    const int64_t w = heif_image_handle_get_width(o.primary.get()), h = heif_image_handle_get_height(o.primary.get());
-    if (w <= 0 || h <= 0 || w * h > kDefaultPixelBudget) return QString();
+    if (!withinBudget(o.primary.get(), DecodeOptions{}, QStringLiteral("HEIF file"))) return QString();
     heif_image* decoded = nullptr;
     const heif_error e = heif_decode_image(o.primary.get(), &decoded, heif_colorspace_RGB,
                                            heif_chroma_interleaved_RGB, nullptr);

@@ -154,19 +154,6 @@ int reductionShift(int width, int height, int minLongSide, int maxShift) {
 
 bool isOpaqueImage(const QImage& image) { return !image.isNull() && codec::isOpaque(image); }
 
-bool codec::FileBytes::open(const QString& path) {
-    if (!openFile(file, path)) return false;
-    const qint64 size = file.size();
-    if (size <= 0) return true;
-    if (uchar* p = file.map(0, size)) {  // shared and read-only, as the file is open
-        bytes = Bytes{p, size_t(size), true};
-    } else {
-        copy = file.readAll();
-        bytes = Bytes{reinterpret_cast<const uint8_t*>(copy.constData()), size_t(copy.size())};
-    }
-    return true;
-}
-
 namespace {
 
 using codec::FileBytes;
@@ -190,28 +177,59 @@ ImageHeader headerOf(Bytes in) {
     return {};
 }
 
-QImage decode(Bytes in, const DecodeOptions& options, const QString& name) {
+DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name) {
+    DecodeResult result;
     if (in.size == 0) {
         log(u"%@: the file is empty", name);
-        return QImage();
+        result.failure = DecodeFailure::Empty;
+        return result;
     }
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
     switch (format) {
-    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name);
-    case ImageFormat::PNG: return codec::pngDecode(in, options, name);
-    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name);
-    case ImageFormat::GIF: return codec::gifDecode(in, options, name);
-    case ImageFormat::BMP: return codec::bmpDecode(in, options, name);
+    case ImageFormat::JPEG: result.image = codec::jpegDecode(in, options, name); break;
+    case ImageFormat::PNG: result.image = codec::pngDecode(in, options, name); break;
+    case ImageFormat::TIFF: result.image = codec::tiffDecode(in, options, name); break;
+    case ImageFormat::GIF: result.image = codec::gifDecode(in, options, name); break;
+    case ImageFormat::BMP: result.image = codec::bmpDecode(in, options, name); break;
     case ImageFormat::JP2:
-    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
+    case ImageFormat::J2K: result.image = codec::jp2Decode(in, format, options, name); break;
     case ImageFormat::HEIF:
-    case ImageFormat::AVIF: return codec::heifDecode(in, options, name);
-    case ImageFormat::WebP: return codec::webpDecode(in, options, name);
-    case ImageFormat::RAW: return codec::rawDecode(in, options, name);
-    case ImageFormat::Unknown: break;
+    case ImageFormat::AVIF: result.image = codec::heifDecode(in, options, name, &result); break;
+    case ImageFormat::WebP: result.image = codec::webpDecode(in, options, name); break;
+    case ImageFormat::RAW: result.image = codec::rawDecode(in, options, name, &result); break;
+    case ImageFormat::Unknown:
+        log(u"%@: not a picture this program can read", name);
+        result.failure = DecodeFailure::Unsupported;
+        return result;
     }
-    log(u"%@: not a picture this program can read", name);
-    return QImage();
+    if (!result.image.isNull()) {
+        result.failure = DecodeFailure::None;
+        result.detail.clear();
+    } else if (result.failure == DecodeFailure::None) {
+        // The decoders refuse a picture past the budget before allocating; the header,
+        // read again from the bytes in hand, tells that from damage.
+        result.failure = exceedsPixelBudget(headerOf(in), options) ? DecodeFailure::OverBudget : DecodeFailure::Damaged;
+    }
+    return result;
+}
+
+// A file's decode; a file cut short under the reader gives no picture, whatever its
+// decoder made of the zeros it found.
+DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
+    FileBytes f;
+    if (path.isEmpty() || !f.open(path)) {
+        log(u"%@: could not open the file", path);
+        DecodeResult result;
+        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing : DecodeFailure::NotOpened;
+        return result;
+    }
+    if (options.whileOpen) options.whileOpen(path);
+    DecodeResult result = decode(f.bytes, options, path);
+    if (f.cut()) {
+        log(u"%@: the file was cut short while it was read", path);
+        result = DecodeResult{QImage(), DecodeFailure::ChangedWhileRead, QString()};
+    }
+    return result;
 }
 
 }  // namespace
@@ -219,7 +237,8 @@ QImage decode(Bytes in, const DecodeOptions& options, const QString& name) {
 ImageHeader readImageHeader(const QString& path) {
     FileBytes f;
     if (!f.open(path)) return {};
-    return headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes);
+    return f.cut() ? ImageHeader{} : header;
 }
 
 ImageHeader readImageHeaderFromData(const QByteArray& data) {
@@ -239,18 +258,14 @@ bool isReadablePicture(const QString& path) {
     return false;
 }
 
-QImage readImage(const QString& path, const DecodeOptions& options) {
-    FileBytes f;
-    if (path.isEmpty() || !f.open(path)) {
-        log(u"%@: could not open the file", path);
-        return QImage();
-    }
-    return decode(f.bytes, options, path);
-}
+QImage readImage(const QString& path, const DecodeOptions& options) { return decodeFile(path, options).image; }
+
+DecodeResult decodeImage(const QString& path, const DecodeOptions& options) { return decodeFile(path, options); }
 
 QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, const QString& nameForLog) {
     return decode(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())}, options,
-                  nameForLog.isEmpty() ? QStringLiteral("image data") : nameForLog);
+                  nameForLog.isEmpty() ? QStringLiteral("image data") : nameForLog)
+        .image;
 }
 
 bool pictureDecodes(const QString& path) {
@@ -329,8 +344,8 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
     const int outH = std::max(1, int(std::lround(uprightH * scale)));
     DecodeOptions options;
     options.minLongSide = std::max(outW, outH);
-    QImage stored = decode(f.bytes, options, path);
-    if (stored.isNull()) return QImage();
+    QImage stored = decode(f.bytes, options, path).image;
+    if (stored.isNull() || f.cut()) return QImage();
     QImage upright = orientImage(stored, orientation);
     stored = QImage();
     if (upright.width() == outW && upright.height() == outH) return upright;

@@ -56,6 +56,33 @@ struct DecodeOptions {
     // A reduced decode for output rather than for a thumbnail: JPEG keeps its accurate
     // transform and full-resolution colour (slower, within 40 dB of a full decode shrunk).
     bool reducedForOutput = false;
+    // Threads a decoder may start for one picture (HEIF grid tiles); -1 leaves it to the
+    // library. Callers that decode several photos at once ask for 0: all on their thread.
+    int decoderThreads = -1;
+    // Called once the file is open and its bytes are mapped, before any decoder reads
+    // them: lets a test change the file under the reader at a known moment.
+    std::function<void(const QString& path)> whileOpen;
+};
+
+// Why a file gave no picture.
+enum class DecodeFailure {
+    None,
+    Missing,           // no file at the path (moved away or deleted)
+    NotOpened,         // there, but could not be opened (permissions, a folder)
+    Empty,             // a file of no bytes
+    Unsupported,       // not a kind of picture these readers take, or a coding of it they lack
+    OverBudget,        // whole, but larger than the decoders take
+    Damaged,           // a kind they read, with data that does not decode
+    ChangedWhileRead,  // cut short or rewritten while it was being read
+};
+
+// A decoded picture, or what kept it from being one. `detail` says more where the kind
+// alone does not (which raw camera, which HEIF coding), in words for a photo's status.
+struct DecodeResult {
+    QImage image;
+    DecodeFailure failure = DecodeFailure::None;
+    QString detail;
+    bool ok() const { return !image.isNull(); }
 };
 
 // What a file's header says, read without decoding the pixels.
@@ -90,6 +117,8 @@ bool isReadablePicture(const QString& path);
 QImage readImage(const QString& path, const DecodeOptions& options = {});
 QImage readImageFromData(const QByteArray& data, const DecodeOptions& options = {},
                          const QString& nameForLog = QString());
+// readImage that says why there is no picture, from the one decode that failed.
+DecodeResult decodeImage(const QString& path, const DecodeOptions& options = {});
 
 // Whether the picture data of a file decodes whole, every byte of it read and checked,
 // without keeping the picture at its size: a PNG's rows are decoded one at a time, other
@@ -99,8 +128,8 @@ bool pictureDecodes(const QString& path);
 
 // Why a file this program recognises cannot be read here (a camera raw format or a HEIF
 // coding it has no decoder for), in words for the photo's status; empty when the file is
-// readable, damaged, or not a picture at all. Meant for after readImage failed: it may
-// take as long as a decode.
+// readable, damaged, or not a picture at all. For callers that have only a path: it may
+// take as long as a decode, and a caller that decoded the file has decodeImage's answer.
 QString unreadableReason(const QString& path);
 
 // Stored layout -> upright for an EXIF orientation (exact pixel permutations; values

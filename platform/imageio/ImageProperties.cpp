@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -631,7 +632,6 @@ void ensureExiv2() {
     });
 }
 
-std::string localPath(const QString& path) { return encodePath(path).toStdString(); }
 
 QString textFromBytes(const std::string& s) {
     std::string t = s;
@@ -755,6 +755,7 @@ struct MetadataBlocks {
 void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY,
                   const MetadataBlocks* blocks = nullptr) {
     ExivSession session(path);
+    codec::FileBytes file;  // outlives the image Exiv2 reads from it
     try {
         Exiv2::Image::AutoPtr image;
         Exiv2::ExifData blockExif;
@@ -769,9 +770,13 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                 blockXmp.clear();
             }
         } else {
-            image = Exiv2::ImageFactory::open(localPath(path));
+            // Read from the guarded mapping rather than by path: Exiv2 maps TIFF-based files
+            // itself, and one cut short under it would stop the process.
+            if (!file.open(path) || file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
+            image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
             if (!image.get()) return;
             image->readMetadata();
+            if (file.cut()) return;
         }
         const Exiv2::ExifData& exif = blocks ? blockExif : image->exifData();
         const Exiv2::IptcData& iptc = blocks ? noIptc : image->iptcData();
@@ -1098,22 +1103,16 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
 
 // The properties of the formats read through their own libraries (HEIF, AVIF, WebP,
 // camera raw); nothing when the file is none of them.
-std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, QFile& file) {
-    const qint64 size = file.size();
-    if (size <= 0) return std::nullopt;
-    QByteArray copy;
-    const uchar* data = file.map(0, size);
-    if (!data) {
-        copy = file.readAll();
-        data = reinterpret_cast<const uchar*>(copy.constData());
-    }
-    const codec::Bytes bytes{data, size_t(copy.isNull() ? size : copy.size())};
+std::optional<QVariantMap> readOnlyFormatProperties(const QString& path) {
+    codec::FileBytes file;
+    if (!file.open(path) || file.bytes.size == 0) return std::nullopt;
+    const codec::Bytes bytes = file.bytes;
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(bytes.data), bytes.size);
     if (format != ImageFormat::HEIF && format != ImageFormat::AVIF && format != ImageFormat::WebP &&
         format != ImageFormat::RAW)
         return std::nullopt;
     const codec::ReadOnlyFacts facts = codec::readOnlyFacts(bytes);
-    if (!facts.header.valid()) return QVariantMap();
+    if (!facts.header.valid() || file.cut()) return QVariantMap();
 
     QVariantMap out;
     out.insert(QLatin1String(kPropsPixelWidth), facts.header.width);
@@ -1157,7 +1156,7 @@ QVariantMap readImageProperties(const QString& path) {
     if (path.isEmpty()) return {};
     QFile file;
     if (!openFile(file, path)) return {};
-    if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path, file)) return *readOnly;
+    if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path)) return *readOnly;
     HeaderFacts h;
     {
         ByteSource src(file);

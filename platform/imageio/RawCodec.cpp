@@ -54,6 +54,13 @@ public:
         return found;
     }
 
+    // Whether a directory names the DNG version the file follows.
+    bool holdDngVersion() const {
+        bool found = false;
+        walk([&](size_t, uint32_t tag, uint32_t) { found = found || tag == 50706; }, [] {});
+        return found;
+    }
+
     // The JPEGs and RGB pictures the directories point to (previews and thumbnails).
     std::vector<EmbeddedPicture> pictures() const {
         struct Fields {
@@ -152,6 +159,31 @@ private:
 const QString kSigmaFoveon = QStringLiteral("Sigma X3F raw files (Foveon sensors) cannot be read by this program");
 const QString kUnknownRaw = QStringLiteral("this camera raw format is not one this program can read");
 const QString kUnsupportedCamera = QStringLiteral("the raw data of this camera (%1) is stored in a way this program cannot read");
+const QString kDamagedRaw = QStringLiteral("the raw data in this file is damaged");
+
+// LibRaw with what 0.20 gets wrong about thumbnails checked before it is asked for one.
+// Its JPEG and 8-bit RGB thumbnails are read into a buffer of the very size read; the
+// other kinds (the layered, 16-bit, Rollei and Kodak ones) size their buffer from the
+// thumbnail's declared width, height and colours but read as many bytes as another field
+// declares, or write as many colours per pixel as a field says into four: a crafted
+// Kodak file has it write past its buffer. Those kinds are never unpacked here; the
+// picture is developed from the sensor data instead.
+class CheckedLibRaw : public LibRaw {
+public:
+    explicit CheckedLibRaw(unsigned flags) : LibRaw(flags) {}
+    bool thumbnailIsSafeToUnpack(size_t fileSize) const {
+        if (thumb_load_raw) return false;
+        const bool jpeg = write_thumb == &CheckedLibRaw::jpeg_thumb;
+        const bool rgb = write_thumb == &CheckedLibRaw::ppm_thumb;
+        if (!jpeg && !rgb) return false;
+        const int64_t offset = libraw_internal_data.internal_data.toffset;
+        const libraw_thumbnail_t& t = imgdata.thumbnail;
+        // Declared bytes within the file (a JPEG also gets its first two bytes written,
+        // which must be there), and a bitmap whose size the file can hold.
+        const uint64_t length = jpeg ? uint64_t(t.tlength) : uint64_t(t.twidth) * t.theight * 3;
+        return offset > 0 && length >= 64 && uint64_t(offset) <= fileSize && length <= fileSize - uint64_t(offset);
+    }
+};
 
 // EXIF orientation from LibRaw's flip bits (4 swaps the axes first, 2 mirrors top to
 // bottom, 1 left to right).
@@ -161,7 +193,7 @@ int orientationFromFlip(int flip) {
 }
 
 struct Raw {
-    std::unique_ptr<LibRaw> processor;
+    std::unique_ptr<CheckedLibRaw> processor;
     int dataErrors = 0;
     int openResult = LIBRAW_UNSPECIFIED_ERROR;
 
@@ -170,7 +202,7 @@ struct Raw {
     // LibRaw keeps pointers into the buffer; it must outlive this object.
     bool open(Bytes in, const DecodeOptions* options = nullptr) {
         try {
-            processor = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+            processor = std::make_unique<CheckedLibRaw>(LIBRAW_OPTIONS_NONE);
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -268,6 +300,7 @@ QImage embeddedPreview(Bytes in, Raw& raw, const DecodeOptions& options, const Q
         if (!picture.isNull()) return orientImage(picture, orientation);
     }
 
+    if (!raw.processor->thumbnailIsSafeToUnpack(in.size)) return QImage();
     try {
         if (raw.processor->unpack_thumb() != LIBRAW_SUCCESS || raw.dataErrors) return QImage();
     } catch (...) {
@@ -289,7 +322,33 @@ QImage embeddedPreview(Bytes in, Raw& raw, const DecodeOptions& options, const Q
     return picture.isNull() ? QImage() : orientImage(picture, orientation);
 }
 
-QImage develop(Raw& raw, bool halfSize, const QString& name) {
+// Whether the bytes are in a container LibRaw reads by its kind (rather than by knowing
+// the camera): such a file that LibRaw cannot open is damaged, not of an unknown kind.
+bool knownContainer(Bytes in) {
+    if (startsWith(in, 0, "FOVb", 4)) return false;
+    if (startsWith(in, 0, "II*\0", 4) || startsWith(in, 0, "MM\0*", 4)) {
+        if (startsWith(in, 8, "CR", 2)) return true;
+        return TiffDirectories(in).holdDngVersion();
+    }
+    return rawSniff(in);
+}
+
+void noteFailure(DecodeResult* why, DecodeFailure kind, const QString& detail = QString()) {
+    if (why) *why = DecodeResult{QImage(), kind, detail};
+}
+
+// What LibRaw's code for a failure says of the file.
+void noteLibrawFailure(DecodeResult* why, int code, const Raw& raw) {
+    if (code == LIBRAW_UNSUFFICIENT_MEMORY || code == LIBRAW_TOO_BIG)
+        noteFailure(why, DecodeFailure::OverBudget);
+    else if (code == LIBRAW_NOT_IMPLEMENTED || code == LIBRAW_FILE_UNSUPPORTED)
+        noteFailure(why, DecodeFailure::Unsupported,
+                    kUnsupportedCamera.arg(raw.camera().isEmpty() ? QStringLiteral("unknown") : raw.camera()));
+    else
+        noteFailure(why, DecodeFailure::Damaged, kDamagedRaw);
+}
+
+QImage develop(Raw& raw, bool halfSize, const QString& name, DecodeResult* why) {
     libraw_output_params_t& p = raw.processor->imgdata.params;
     p.use_camera_wb = 1;
     p.output_color = 1;  // sRGB primaries
@@ -308,10 +367,12 @@ QImage develop(Raw& raw, bool halfSize, const QString& name) {
     }
     if (result != LIBRAW_SUCCESS) {
         log(u"%@: raw data could not be developed (%@)", name, failure(result));
+        noteLibrawFailure(why, result, raw);
         return QImage();
     }
     if (raw.dataErrors || raw.processor->error_count()) {
         log(u"%@: raw data is damaged; refused", name);
+        noteFailure(why, DecodeFailure::Damaged, kDamagedRaw);
         return QImage();
     }
     int width = 0, height = 0, colors = 0, bps = 0;
@@ -373,23 +434,32 @@ ReadOnlyFacts rawFacts(Bytes in) {
 
 ImageHeader rawHeader(Bytes in) { return rawFacts(in).header; }
 
-QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     Raw raw;
     if (!raw.open(in, &options)) {
         log(u"%@: camera raw file could not be read (%@)", name, failure(raw.openResult));
+        if (startsWith(in, 0, "FOVb", 4)) noteFailure(why, DecodeFailure::Unsupported, kSigmaFoveon);
+        else if (raw.openResult != LIBRAW_FILE_UNSUPPORTED || knownContainer(in)) noteLibrawFailure(why, LIBRAW_DATA_ERROR, raw);
+        else noteFailure(why, DecodeFailure::Unsupported, kUnknownRaw);
+        if (raw.openResult == LIBRAW_UNSUFFICIENT_MEMORY || raw.openResult == LIBRAW_TOO_BIG)
+            noteFailure(why, DecodeFailure::OverBudget);
         return QImage();
     }
     const libraw_image_sizes_t& s = raw.data().sizes;
     if (!checkBudget(s.raw_width, s.raw_height, options, name, "camera raw") ||
-        !checkBudget(s.width, s.height, options, name, "camera raw"))
+        !checkBudget(s.width, s.height, options, name, "camera raw")) {
+        noteFailure(why, s.raw_width > 0 && s.raw_height > 0 && s.width > 0 && s.height > 0 ? DecodeFailure::OverBudget
+                                                                                              : DecodeFailure::Damaged,
+                    s.width > 0 ? QString() : kDamagedRaw);
         return QImage();
+    }
     if (options.minLongSide > 0 && !options.reducedForOutput) {
         QImage preview = embeddedPreview(in, raw, options, name);
         if (!preview.isNull()) return preview;
     }
     const int longSide = std::max<int>(s.width, s.height);
     const bool halfSize = options.minLongSide > 0 && (longSide / 2) >= options.minLongSide;
-    return develop(raw, halfSize, name);
+    return develop(raw, halfSize, name, why);
 }
 
 QString rawUnreadableReason(Bytes in) {

@@ -30,7 +30,9 @@ struct ReadOnlyFacts {
 ImageFormat heifSniff(Bytes in);
 ImageHeader heifHeader(Bytes in);
 ReadOnlyFacts heifFacts(Bytes in);
-QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name);
+// The decoders below fill `why` (when given) with what they know of a failure better than
+// "damaged": a coding or kind they lack, a picture past the budget.
+QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 // Why a HEIF file cannot be read here, in words for the photo's status; empty when it can
 // be read or the reason is plain damage.
 QString heifUnreadableReason(Bytes in);
@@ -45,7 +47,7 @@ QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name);
 bool rawSniff(Bytes in);
 ImageHeader rawHeader(Bytes in);
 ReadOnlyFacts rawFacts(Bytes in);
-QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 // Why a raw file cannot be read here, in words for the photo's status; empty when it
 // can be read or the reason is plain damage.
 QString rawUnreadableReason(Bytes in);

@@ -503,9 +503,9 @@ TEST(ResultWriter, OutputsKeepTheSourcesMetadataOrThePhotoFailsAndItsSourceStays
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(volume.path(), true)));
     const auto r = writer.saveImgInDirectoryFilteredImg(big, volume.filePath("out.png"), 5, batchtest::photoAt(moved));
     EXPECT_EQ(r.processStatus, PhotoFile::Failed);
-    // The writer itself reports the file unwritten; the check of the metadata read back
-    // stays behind it for any writer that would not.
-    EXPECT_EQ(r.processInfoMessage, runmessages::WriteFailed);
+    // The writer itself reports the file unwritten, and says the disk is why; the check of
+    // the metadata read back stays behind it for any writer that would not.
+    EXPECT_EQ(r.processInfoMessage, runmessages::DiskFull);
     EXPECT_TRUE(QFileInfo::exists(moved));
     EXPECT_FALSE(QFileInfo::exists(volume.filePath("out.png")));
     EXPECT_EQ(QDir(volume.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"filler"});

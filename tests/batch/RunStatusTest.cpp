@@ -1,0 +1,125 @@
+// Statuses that say what happened to a photo: a source cut short while it was read, a
+// damaged camera raw file, a source moved away before it could go to the Trash, and an
+// output folder removed while the output was being placed.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "batch/BatchRunner.h"
+#include "batch/RunMessages.h"
+#include "platform/imageio/ImageIO.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/support/ImageFixtures.h"
+#include "tests/support/PhotoSamples.h"
+#include "tests/support/TestSupport.h"
+
+#include <unistd.h>
+
+using batchtest::Batch;
+using batchtest::RunHarness;
+
+namespace {
+
+// Files left in a folder, hidden temporary ones included.
+QStringList leftIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+}  // namespace
+
+// A sync client rewrites the second photo while the run reads it: that photo fails with
+// its reason, the run goes on with the others, and nothing of it is left behind.
+TEST(RunStatus, ASourceCutShortWhileReadFailsThatPhotoOnly) {
+    Batch b(3, 1200, 900);
+    const QString cut = b.photos[1]->filePath;
+    ASSERT_GT(QFileInfo(cut).size(), 3 * 4096);
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    run.runner.setSourceReadHook([cut](const QString& path) {
+        if (QFileInfo(path).canonicalFilePath() == QFileInfo(cut).canonicalFilePath())
+            ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4096), 0);
+    });
+    ASSERT_TRUE(run.start(in));
+    EXPECT_TRUE(run.recorder.finished);
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(b.photos[2]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::SourceChangedWhileRead);
+    EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[1]->filePath));
+    EXPECT_EQ(leftIn(b.dir.filePath("out")).size(), 2);
+}
+
+// A camera raw file of a kind this program reads, but damaged, is told damaged, from the
+// decode that failed; a kind it lacks still says which.
+TEST(RunStatus, RawFilesSayWhetherTheyAreDamagedOrOfAKindNotRead) {
+    Batch b(0);
+    // A real DNG whose sensor directory lost its width: still a DNG by its tags, but one
+    // LibRaw cannot open.
+    QByteArray dng = testsupport::makeDng(testsupport::patchScene(400, 300));
+    ASSERT_TRUE(dng.startsWith("II*"));
+    const auto u16 = [&](qsizetype at) { return int(uchar(dng[at])) | int(uchar(dng[at + 1])) << 8; };
+    const qsizetype ifd = qsizetype(u16(4)) | qsizetype(u16(6)) << 16;
+    bool widthLost = false;
+    for (int e = 0; e < u16(ifd); ++e) {
+        const qsizetype entry = ifd + 2 + 12 * e;
+        if (u16(entry) == 256) {
+            dng.replace(entry + 8, 4, QByteArray(4, '\0'));
+            widthLost = true;
+        }
+    }
+    ASSERT_TRUE(widthLost);
+    b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath("src/damaged.dng"), dng));
+    b.photos << batchtest::photoAt(
+        testsupport::writeFile(b.dir.filePath("src/foveon.x3f"), QByteArray("FOVb\0\0\x02\0", 8) + QByteArray(4096, 'x')));
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_TRUE(b.photos[0]->processInfoMessage.startsWith(runmessages::Unreadable));
+    EXPECT_TRUE(b.photos[0]->processInfoMessage.contains(QStringLiteral("damaged")))
+        << b.photos[0]->processInfoMessage.toStdString();
+    EXPECT_FALSE(b.photos[0]->processInfoMessage.contains(QStringLiteral("not one this program can read")));
+    EXPECT_TRUE(b.photos[1]->processInfoMessage.contains(QStringLiteral("Sigma X3F")))
+        << b.photos[1]->processInfoMessage.toStdString();
+}
+
+// After the output is in place: a source another run moved away meanwhile is said to be
+// gone, not to stay in place; an output folder removed under the run is said to be gone,
+// not a full disk.
+TEST(RunStatus, WhatHappenedAroundTheOutputIsSaid) {
+    {
+        Batch b(2);
+        b.output->moveAndRenameToDestinationFolder = true;
+        b.output->copyyToDestinationFolder = false;
+        const BatchRunInput in = b.input();
+        RunHarness run;
+        const QString taken = b.photos[0]->filePath;
+        run.runner.setWriterSetUp([taken](ResultWriter& writer) {
+            writer.beforePlacing = [taken](const QString&, const QString&) {
+                // The other run's move of the same photo.
+                QFile::rename(taken, taken + QStringLiteral(".elsewhere"));
+            };
+        });
+        ASSERT_TRUE(run.start(in));
+        EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::SourceGoneBeforeTrash);
+        EXPECT_TRUE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
+        EXPECT_TRUE(QFileInfo::exists(taken + QStringLiteral(".elsewhere")));
+    }
+    {
+        Batch b(2);
+        const BatchRunInput in = b.input();
+        RunHarness run;
+        const QString out = b.dir.filePath("out");
+        run.runner.setWriterSetUp([out](ResultWriter& writer) {
+            writer.beforePlacing = [out](const QString&, const QString&) { testsupport::removeTree(out); };
+        });
+        ASSERT_TRUE(run.start(in));
+        for (int i = 0; i < 2; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Failed);
+            EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::OutputFolderGone);
+        }
+    }
+}
