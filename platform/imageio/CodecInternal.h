@@ -44,6 +44,8 @@ struct FileBytes {
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
     bool open(const QString& path);
+    // Lets the file go before the object does (bytes are empty after).
+    void close();
     // Whether a read of the mapping found the file shorter than when it was opened.
     bool cut() const;
 

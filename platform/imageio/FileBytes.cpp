@@ -137,11 +137,17 @@ bool FileBytes::cut() const {
     return guard_ >= 0 && busGuard().ranges[guard_].cut.load(std::memory_order_relaxed);
 }
 
-FileBytes::~FileBytes() {
+void FileBytes::close() {
     // The mapping goes before the slot does: a page fault on it after the slot is free
     // cannot happen, as nothing reads it any more.
     if (bytes.mappedFile) file.unmap(const_cast<uint8_t*>(bytes.data));
     if (guard_ >= 0) releaseRange(guard_);
+    guard_ = -1;
+    bytes = Bytes{};
+    copy = QByteArray();
+    file.close();
 }
+
+FileBytes::~FileBytes() { close(); }
 
 }  // namespace platform::codec

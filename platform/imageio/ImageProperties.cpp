@@ -770,10 +770,21 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                 blockXmp.clear();
             }
         } else {
-            // Read from the guarded mapping rather than by path: Exiv2 maps TIFF-based files
-            // itself, and one cut short under it would stop the process.
+            // Exiv2 maps TIFF-based files (TIFF, DNG and most camera raw files) itself, and
+            // one cut short under it would stop the process: those are read from the
+            // guarded mapping. Everything else it reads with plain reads, which only find
+            // a short file; reading those by path keeps Exiv2 from touching every page of
+            // a large photo (through a mapping, it does, while the decoded picture may
+            // already be in memory).
             if (!file.open(path) || file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
-            image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
+            const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(file.bytes.data), file.bytes.size);
+            const bool mappedByExiv2 = format == ImageFormat::TIFF || format == ImageFormat::RAW;
+            if (mappedByExiv2) {
+                image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
+            } else {
+                file.close();
+                image = Exiv2::ImageFactory::open(encodePath(path).toStdString());
+            }
             if (!image.get()) return;
             image->readMetadata();
             if (file.cut()) return;
