@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <thread>
 
 #include "platform/foundation/KeyedArchive.h"
@@ -72,7 +73,124 @@ struct AppStateGuard {
     ~AppStateGuard() { AppDelegate::shared().resetToLaunchValues(); }
 };
 
+// A session archive written key by key, so that a value can be of a kind the program never
+// writes there (an edited or damaged store). `odd` replaces one key's value of the step,
+// of the output options, of the rename settings or of the session itself ("step.isApplied").
+struct HandWrittenSession {
+    QString oddKey;
+    std::function<void(platform::KeyedEncoder&, const QString& key)> odd;
+};
+
+void writeHandKeys(platform::KeyedEncoder& c, const HandWrittenSession& s, const QString& record,
+               const QList<std::pair<QString, std::function<void(platform::KeyedEncoder&, const QString&)>>>& keys) {
+    for (const auto& [key, write] : keys) {
+        if (s.oddKey == record + u'.' + key) s.odd(c, key);
+        else write(c, key);
+    }
+}
+
+quint64 handRecordUid(platform::KeyedEncoder& c, const HandWrittenSession& s, const char* className, const QString& record,
+                  const QList<std::pair<QString, std::function<void(platform::KeyedEncoder&, const QString&)>>>& keys,
+                  const void* identity) {
+    return c.uidForCustom(identity, QString::fromLatin1(className),
+                          [&](platform::KeyedEncoder& inner) { writeHandKeys(inner, s, record, keys); });
+}
+
+auto handText(const char* t) {
+    return [t](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(QString::fromLatin1(t), k); };
+}
+auto handValue(const QVariant& v) {
+    return [v](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(v, k); };
+}
+
 }  // namespace
+
+template <>
+struct platform::ArchiveTraits<HandWrittenSession> {
+    static QString className() { return QStringLiteral("ProjectSession"); }
+    static void decode(HandWrittenSession&, KeyedDecoder&) {}
+    static void encode(const HandWrittenSession& s, KeyedEncoder& c) {
+        static const int stepIds[2] = {}, output = 0, rename = 0;
+        std::vector<quint64> steps;
+        for (const int& id : stepIds)
+            steps.push_back(handRecordUid(c, s, "AppliedFilter", "step",
+                                      {{"filterName", handText("CISepiaTone")},
+                                       {"filterDisplayName", handText("Sepia")},
+                                       {"filterParameters", handValue(QVariantList{QVariantMap{{"inputIntensity", 0.5}}})},
+                                       {"isApplied", handValue(true)}},
+                                      &id));
+        writeHandKeys(c, s, "session",
+                  {{"dateString", handText("Jan-02-2026 10:00:0 AM")},
+                   {"arrayAppliedFilters",
+                    [&](KeyedEncoder& coder, const QString& k) { coder.setUidForKey(coder.uidForArrayOfUids(steps), k); }},
+                   {"outputSettings",
+                    [&](KeyedEncoder& coder, const QString& k) {
+                        coder.setUidForKey(handRecordUid(coder, s, "OutputOptionSettings", "output",
+                                                     {{"outputFolderPath", handText("/out")}, {"useSourceFolder", handValue(false)}},
+                                                     &output),
+                                           k);
+                    }},
+                   {"batchRenameSettings", [&](KeyedEncoder& coder, const QString& k) {
+                        coder.setUidForKey(
+                            handRecordUid(coder, s, "BatchRenameSetting", "rename", {{"outputFormat", handValue(4)}}, &rename), k);
+                    }}});
+    }
+};
+
+TEST(SavedSession, ValuesOfTheWrongKindAreKeptAsideAndToldOnce) {
+    // A session as the program writes it reads whole.
+    {
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("d.plist"));
+        defaults.setObject(platform::KeyedEncoder::archivedDataWithRootObject(HandWrittenSession{}), Key::ProjectSession);
+        const auto session = SavedState::loadProjectSession(defaults);
+        ASSERT_TRUE(session);
+        ASSERT_EQ(session->arrayAppliedFilters.size(), 2);
+        EXPECT_TRUE(session->arrayAppliedFilters[0]->isApplied);
+        EXPECT_EQ(session->batchRenameSettings->outputFormat, 4);
+        EXPECT_TRUE(defaults.takeKeptAsideNotices().isEmpty());
+    }
+    const auto number = [](platform::KeyedEncoder& c, const QString& k) { c.encodeInt(3, k); };
+    const auto word = [](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(QStringLiteral("YES"), k); };
+    const auto listOfWords = [](platform::KeyedEncoder& c, const QString& k) {
+        c.encodeObject(QVariantList{QStringLiteral("inputIntensity"), 0.5}, k);
+    };
+    const struct {
+        HandWrittenSession session;
+        int stepsRead;
+    } cases[] = {
+        {{"session.arrayAppliedFilters", number}, 0},   // every step, as a number written in place
+        {{"session.arrayAppliedFilters", word}, 0},
+        {{"step.isApplied", word}, 2},                   // the steps would be switched off
+        {{"step.filterName", number}, 2},
+        {{"step.filterParameters", word}, 2},
+        {{"step.filterParameters", listOfWords}, 2},
+        {{"output.useSourceFolder", word}, 2},
+        {{"rename.outputFormat", word}, 2},
+        {{"session.outputSettings", word}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.session.oddKey.toStdString());
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("d.plist"));
+        const QByteArray stored = platform::KeyedEncoder::archivedDataWithRootObject(c.session);
+        ASSERT_FALSE(stored.isEmpty());
+        defaults.setObject(stored, Key::ProjectSession);
+        const auto session = SavedState::loadProjectSession(defaults);
+        ASSERT_TRUE(session) << "what could be read is restored";
+        EXPECT_EQ(session->arrayAppliedFilters.size(), c.stepsRead);
+        const QStringList kept = testsupport::keptAsideFiles(dir.path());
+        ASSERT_EQ(kept.size(), 1);
+        EXPECT_EQ(testsupport::readFile(kept[0]), stored);
+        const auto notices = defaults.takeKeptAsideNotices();
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+        // Told once: the session as it was read is what is stored now.
+        ASSERT_TRUE(SavedState::loadProjectSession(defaults));
+        EXPECT_TRUE(defaults.takeKeptAsideNotices().isEmpty());
+        EXPECT_EQ(testsupport::keptAsideFiles(dir.path()).size(), 1);
+    }
+}
 
 TEST(Favourites, SavedListedUpdatedAndDeleted) {
     QTemporaryDir dir;
