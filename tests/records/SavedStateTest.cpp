@@ -68,6 +68,16 @@ QByteArray withPictureOverTheLimit(const QByteArray& archive) {
 }
 
 
+// The stored session was copied aside byte for byte, once, and the user is to hear of it once.
+void expectSessionKeptAside(const QString& folder, UserDefaults& defaults, const QByteArray& stored) {
+    const QStringList kept = testsupport::keptAsideFiles(folder);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(testsupport::readFile(kept[0]), stored);
+    const auto notices = defaults.takeKeptAsideNotices();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+}
+
 // Leaves the shared application state as the process started with it.
 struct AppStateGuard {
     ~AppStateGuard() { AppDelegate::shared().resetToLaunchValues(); }
@@ -76,30 +86,28 @@ struct AppStateGuard {
 // A session archive written key by key, so that a value can be of a kind the program never
 // writes there (an edited or damaged store). `odd` replaces one key's value of the step,
 // of the output options, of the rename settings or of the session itself ("step.isApplied").
+using HandKeyWriter = std::function<void(platform::KeyedEncoder&, const QString& key)>;
+using HandKeys = QList<std::pair<QString, HandKeyWriter>>;
 struct HandWrittenSession {
     QString oddKey;
-    std::function<void(platform::KeyedEncoder&, const QString& key)> odd;
+    HandKeyWriter odd;
 };
 
-void writeHandKeys(platform::KeyedEncoder& c, const HandWrittenSession& s, const QString& record,
-               const QList<std::pair<QString, std::function<void(platform::KeyedEncoder&, const QString&)>>>& keys) {
-    for (const auto& [key, write] : keys) {
-        if (s.oddKey == record + u'.' + key) s.odd(c, key);
-        else write(c, key);
-    }
+void writeHandKeys(platform::KeyedEncoder& c, const HandWrittenSession& s, const QString& record, const HandKeys& keys) {
+    for (const auto& [key, write] : keys) (s.oddKey == record + u'.' + key ? s.odd : write)(c, key);
 }
 
-quint64 handRecordUid(platform::KeyedEncoder& c, const HandWrittenSession& s, const char* className, const QString& record,
-                  const QList<std::pair<QString, std::function<void(platform::KeyedEncoder&, const QString&)>>>& keys,
-                  const void* identity) {
-    return c.uidForCustom(identity, QString::fromLatin1(className),
-                          [&](platform::KeyedEncoder& inner) { writeHandKeys(inner, s, record, keys); });
+// A record of that class holding the keys; `identity` tells records apart.
+HandKeyWriter handRecord(const HandWrittenSession& s, const char* className, const QString& record, HandKeys keys,
+                         const void* identity) {
+    return [&s, className, record, keys, identity](platform::KeyedEncoder& c, const QString& key) {
+        c.setUidForKey(c.uidForCustom(identity, QString::fromLatin1(className),
+                                      [&](platform::KeyedEncoder& inner) { writeHandKeys(inner, s, record, keys); }),
+                       key);
+    };
 }
 
-auto handText(const char* t) {
-    return [t](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(QString::fromLatin1(t), k); };
-}
-auto handValue(const QVariant& v) {
+HandKeyWriter handValue(const QVariant& v) {
     return [v](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(v, k); };
 }
 
@@ -111,29 +119,23 @@ struct platform::ArchiveTraits<HandWrittenSession> {
     static void decode(HandWrittenSession&, KeyedDecoder&) {}
     static void encode(const HandWrittenSession& s, KeyedEncoder& c) {
         static const int stepIds[2] = {}, output = 0, rename = 0;
+        const HandKeys step = {{"filterName", handValue(QStringLiteral("CISepiaTone"))},
+                               {"filterDisplayName", handValue(QStringLiteral("Sepia"))},
+                               {"filterParameters", handValue(QVariantList{QVariantMap{{"inputIntensity", 0.5}}})},
+                               {"isApplied", handValue(true)}};
         std::vector<quint64> steps;
         for (const int& id : stepIds)
-            steps.push_back(handRecordUid(c, s, "AppliedFilter", "step",
-                                      {{"filterName", handText("CISepiaTone")},
-                                       {"filterDisplayName", handText("Sepia")},
-                                       {"filterParameters", handValue(QVariantList{QVariantMap{{"inputIntensity", 0.5}}})},
-                                       {"isApplied", handValue(true)}},
-                                      &id));
-        writeHandKeys(c, s, "session",
-                  {{"dateString", handText("Jan-02-2026 10:00:0 AM")},
-                   {"arrayAppliedFilters",
-                    [&](KeyedEncoder& coder, const QString& k) { coder.setUidForKey(coder.uidForArrayOfUids(steps), k); }},
-                   {"outputSettings",
-                    [&](KeyedEncoder& coder, const QString& k) {
-                        coder.setUidForKey(handRecordUid(coder, s, "OutputOptionSettings", "output",
-                                                     {{"outputFolderPath", handText("/out")}, {"useSourceFolder", handValue(false)}},
-                                                     &output),
-                                           k);
-                    }},
-                   {"batchRenameSettings", [&](KeyedEncoder& coder, const QString& k) {
-                        coder.setUidForKey(
-                            handRecordUid(coder, s, "BatchRenameSetting", "rename", {{"outputFormat", handValue(4)}}, &rename), k);
-                    }}});
+            steps.push_back(c.uidForCustom(&id, QStringLiteral("AppliedFilter"),
+                                           [&](KeyedEncoder& inner) { writeHandKeys(inner, s, "step", step); }));
+        writeHandKeys(
+            c, s, "session",
+            {{"dateString", handValue(QStringLiteral("Jan-02-2026 10:00:0 AM"))},
+             {"arrayAppliedFilters", [&](KeyedEncoder& e, const QString& k) { e.setUidForKey(e.uidForArrayOfUids(steps), k); }},
+             {"outputSettings", handRecord(s, "OutputOptionSettings", "output",
+                                           {{"outputFolderPath", handValue(QStringLiteral("/out"))},
+                                            {"useSourceFolder", handValue(false)}},
+                                           &output)},
+             {"batchRenameSettings", handRecord(s, "BatchRenameSetting", "rename", {{"outputFormat", handValue(4)}}, &rename)}});
     }
 };
 
@@ -179,12 +181,7 @@ TEST(SavedSession, ValuesOfTheWrongKindAreKeptAsideAndToldOnce) {
         const auto session = SavedState::loadProjectSession(defaults);
         ASSERT_TRUE(session) << "what could be read is restored";
         EXPECT_EQ(session->arrayAppliedFilters.size(), c.stepsRead);
-        const QStringList kept = testsupport::keptAsideFiles(dir.path());
-        ASSERT_EQ(kept.size(), 1);
-        EXPECT_EQ(testsupport::readFile(kept[0]), stored);
-        const auto notices = defaults.takeKeptAsideNotices();
-        ASSERT_EQ(notices.size(), 1);
-        EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+        expectSessionKeptAside(dir.path(), defaults, stored);
         // Told once: the session as it was read is what is stored now.
         ASSERT_TRUE(SavedState::loadProjectSession(defaults));
         EXPECT_TRUE(defaults.takeKeptAsideNotices().isEmpty());
@@ -292,12 +289,7 @@ TEST(SavedSession, AnUnreadableSessionIsKeptAsideAndWhatReadIsRestored) {
         EXPECT_TRUE(pictureOf(*session->arrayAppliedFilters[0]).isNull());
         EXPECT_EQ(session->metaDataSetting->Artist, "Ann");
     }
-    const QStringList kept = testsupport::keptAsideFiles(dir.path());
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(testsupport::readFile(kept[0]), stored);
-    const auto notices = defaults.takeKeptAsideNotices();
-    ASSERT_EQ(notices.size(), 1);
-    EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+    expectSessionKeptAside(dir.path(), defaults, stored);
 
     // A session that does not read at all is kept the same way and no longer offered.
     defaults.setObject(QByteArray("damaged"), Key::ProjectSession);

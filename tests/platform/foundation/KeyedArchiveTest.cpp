@@ -364,8 +364,6 @@ TEST(KeyedArchive, ReadersTellWhenSomethingWasLeftOut) {
              EXPECT_TRUE(c.decodeArrayForKey(key).isEmpty());
              return QVariant();
          }, false},
-        {"text as dictionary", [&](KeyedDecoder& c) { return QVariant(c.decodeDictionaryForKey(key)); }, false},
-        {"text as picture", [&](KeyedDecoder& c) { return QVariant(c.decodeImageForKey(key)); }, false},
         {"text as number", [&](KeyedDecoder& c) { return QVariant(c.decodeInt32ForKey(key)); }, false},
         {"text as boxed number", [&](KeyedDecoder& c) { return c.decodeNumberForKey(key); }, false},
         {"text as record", [&](KeyedDecoder& c) { return QVariant(bool(c.decodeObjectOfClass<Leaf>(key))); }, false},
