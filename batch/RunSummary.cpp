@@ -177,9 +177,10 @@ Figures figures(const RunFacts& run, const Counters& counters, const QString& el
     f.elapsed = elapsed;
     f.outputDirectory = outputDirectoryText(run.output.get());
     f.outputIsLink = run.output && !run.output->useSourceFolder.value_or(false);
-    // Only photos that were skipped or not reached are offered again under that name; a run
-    // whose only misses were errors has nothing skipped to process.
-    f.showProcessSkipped = counters.skipped + counters.notProcessed > 0;
+    // Every photo that did not come out is offered again, errors included: a failure may
+    // have passed (a full disk, a drive unplugged) and the photo can be run once more. The
+    // same photos make up the list the button hands on (Sorted::toReprocess).
+    f.showProcessSkipped = counters.skipped + counters.notProcessed + counters.errors > 0;
     f.showRestoreExif = metadataChanged;
     f.showAddToFavourites = run.appliedSteps > 0;
     return f;

@@ -40,7 +40,8 @@ inline const QString kSourceFolderText = QStringLiteral("source photo's folder")
 // The photos of a run sorted by status, in batch order.
 struct Sorted {
     QList<std::shared_ptr<PhotoFile>> processed, notProcessed, error, skipped;
-    // Status 0, 2 or 3, in batch order: what "process skipped" hands on.
+    // Status 0, 2 or 3 (not processed, error, skipped), in batch order: what "process
+    // skipped" hands on, shown whenever it is not empty.
     QList<std::shared_ptr<PhotoFile>> toReprocess;
 };
 Sorted sortByStatus(const QList<std::shared_ptr<PhotoFile>>& photos);

@@ -19,6 +19,11 @@ int batchIndexOf(const QString& path) {
 
 }  // namespace
 
+ThumbnailFileStamp ThumbnailFileStamp::of(const QString& path) {
+    const platform::FileAttributes a = platform::fileAttributes(path);
+    return {a.exists, a.size, a.modificationDate};
+}
+
 BatchThumbnails::BatchThumbnails(ThumbnailWorkers& gridWorkers, ThumbnailWorkers& listWorkers, Maker make,
                                  BatchThumbnailsView& view, QObject* parent)
     : QObject(parent), gridWorkers_(gridWorkers), listWorkers_(listWorkers), make_(std::move(make)), view_(view) {
@@ -40,7 +45,7 @@ void BatchThumbnails::loadTiles(const QList<int>& visible) {
         if (index < 0 || index >= snapshot.size()) continue;
         const QString file = snapshot[index]->filePath;
         if (unavailable_.contains(file)) continue;
-        if (const QImage* cached = gridCache_.object(file)) {
+        if (const QImage* cached = cachedTile(file)) {
             view_.setTileImage(index, *cached);
             continue;
         }
@@ -57,26 +62,68 @@ ThumbnailWorkers::MainStep BatchThumbnails::makeTile(const QString& path, int pa
                                                      std::shared_ptr<LoadState> state, Maker make) {
     const bool stale = !state->isScrollingDone.load() || state->pass.load() != pass;
     QImage image;
+    ThumbnailFileStamp stamp;
     if (!stale) {
-        image = make(path, kGridSize);
-        if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridSize), 1);
+        // Taken before the read: a change while it reads makes the picture stale, never current.
+        stamp = ThumbnailFileStamp::of(path);
+        image = makeTilePicture(path, make);
     }
-    return [self, path, image = std::move(image), stale] {
-        if (self && !stale) self->tileReady(path, image);
+    return [self, path, image = std::move(image), stamp, stale] {
+        if (self && !stale) self->tileReady(path, image, stamp);
     };
 }
 
-void BatchThumbnails::tileReady(const QString& path, const QImage& image) {
+QImage BatchThumbnails::makeTilePicture(const QString& path, const Maker& make) {
+    const QImage image = make(path, kGridSize);
+    return image.isNull() ? image : Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kGridSize), 1);
+}
+
+const QImage* BatchThumbnails::cachedTile(const QString& path) const {
+    const Tile* tile = gridCache_.object(path);
+    return tile ? &tile->image : nullptr;
+}
+
+void BatchThumbnails::tileReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp) {
     // A photo that left the batch meanwhile is shown nowhere and kept nowhere.
     if (batchIndexOf(path) < 0) return;
     if (image.isNull()) {
         markUnreadable(path);
     } else {
         markReadable(path);
-        gridCache_.insert(path, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes() / 1024));
+        gridCache_.insert(path, new Tile{image, stamp}, std::max<qsizetype>(1, image.sizeInBytes() / 1024));
     }
     const int index = view_.shownTileOf(path);
     if (index >= 0) view_.setTileImage(index, image);
+}
+
+QStringList BatchThumbnails::dropChanged() {
+    for (const QString& path : gridCache_.keys())
+        if (gridCache_.object(path)->stamp != ThumbnailFileStamp::of(path)) gridCache_.remove(path);
+    QStringList rowsGone;
+    for (auto it = rowStamps_.begin(); it != rowStamps_.end();) {
+        if (it.value() == ThumbnailFileStamp::of(it.key())) {
+            ++it;
+        } else {
+            rowsGone << it.key();
+            it = rowStamps_.erase(it);
+        }
+    }
+    return rowsGone;
+}
+
+bool BatchThumbnails::isReadable(const QString& path) {
+    if (unavailable_.contains(path)) return false;
+    const ThumbnailFileStamp now = ThumbnailFileStamp::of(path);
+    const Tile* tile = gridCache_.object(path);
+    if (!now.exists) {
+        markUnreadable(path);  // counted as missing, not as unreadable
+        return false;
+    }
+    const auto row = rowStamps_.constFind(path);
+    if ((tile && tile->stamp == now) || (row != rowStamps_.cend() && *row == now)) return true;
+    // Nothing read the file as it is now: its tile is made here, as a load would make it.
+    tileReady(path, makeTilePicture(path, make_), now);
+    return !unavailable_.contains(path);
 }
 
 // ---- the list ----
@@ -88,9 +135,10 @@ void BatchThumbnails::loadRows(int first, int last, const std::function<bool(con
         if (hasPicture(file) || pendingRows_.contains(file) || unavailable_.contains(file)) continue;
         pendingRows_.insert(file);
         QImage fromGrid;
-        if (const QImage* cached = gridCache_.object(file)) fromGrid = *cached;
-        listWorkers_.run([self = QPointer<BatchThumbnails>(this), make = make_, fromGrid, file] {
-            return makeRow(file, fromGrid, self, make);
+        ThumbnailFileStamp gridStamp;
+        if (const Tile* tile = gridCache_.object(file)) fromGrid = tile->image, gridStamp = tile->stamp;
+        listWorkers_.run([self = QPointer<BatchThumbnails>(this), make = make_, fromGrid, gridStamp, file] {
+            return makeRow(file, fromGrid, gridStamp, self, make);
         });
     }
 }
@@ -98,18 +146,20 @@ void BatchThumbnails::loadRows(int first, int last, const std::function<bool(con
 // A row's picture belongs to its file: it is shown in whichever row holds the file when it
 // comes back, also after the list was reloaded meanwhile.
 ThumbnailWorkers::MainStep BatchThumbnails::makeRow(const QString& path, const QImage& fromGrid,
-                                                    QPointer<BatchThumbnails> self, Maker make) {
+                                                    const ThumbnailFileStamp& gridStamp, QPointer<BatchThumbnails> self,
+                                                    Maker make) {
     // The grid's picture is scaled keeping its shape (stretching it into the row's 35 x 24
     // would squash it); the fill then crops it to the row's size.
+    const ThumbnailFileStamp stamp = fromGrid.isNull() ? ThumbnailFileStamp::of(path) : gridStamp;
     QImage image = fromGrid.isNull() ? make(path, kListSize)
                                      : fromGrid.scaled(kListSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListSize), 1);
-    return [self, path, image = std::move(image)] {
-        if (self) self->rowReady(path, image);
+    return [self, path, image = std::move(image), stamp] {
+        if (self) self->rowReady(path, image, stamp);
     };
 }
 
-void BatchThumbnails::rowReady(const QString& path, const QImage& image) {
+void BatchThumbnails::rowReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp) {
     pendingRows_.remove(path);
     const int row = batchIndexOf(path);
     if (row < 0) return;
@@ -119,6 +169,7 @@ void BatchThumbnails::rowReady(const QString& path, const QImage& image) {
         markUnreadable(path);
     } else {
         markReadable(path);
+        rowStamps_.insert(path, stamp);
         view_.setRowImage(row, path, image);
     }
 }

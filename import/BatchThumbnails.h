@@ -4,6 +4,8 @@
 // files that could not be read remembered so their tiles and rows show why. No widget: the
 // screen tells it what is visible and shows what comes back through BatchThumbnailsView.
 #include <QCache>
+#include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -39,6 +41,16 @@ public:
     virtual void unavailableChanged(int index) = 0;
 };
 
+// What a picture was made from: the file's size and modification time when the read
+// began. A file that differs from its stamp has changed since, and its pictures are stale.
+struct ThumbnailFileStamp {
+    bool exists = false;
+    quint64 size = 0;
+    QDateTime modified;
+    static ThumbnailFileStamp of(const QString& path);
+    bool operator==(const ThumbnailFileStamp&) const = default;
+};
+
 class BatchThumbnails : public QObject {
 public:
     // Makes a thumbnail of the file no larger than the size; may run on any thread.
@@ -61,8 +73,17 @@ public:
     // Scrolling settled: the visible tiles (batch indexes) get their kept pictures at once,
     // the others a load of their file; loads of earlier passes make nothing.
     void loadTiles(const QList<int>& visible);
-    const QImage* cachedTile(const QString& path) const { return gridCache_.object(path); }
+    const QImage* cachedTile(const QString& path) const;
     void clearTileCache() { gridCache_.clear(); }
+    // The grid's and the list's pictures of files whose size or modification time changed
+    // since they were made are let go (loaded again when next shown); the others are kept
+    // from one appearance of the screen to the next. Returns the files whose list pictures
+    // went, for the list to forget.
+    QStringList dropChanged();
+    // Whether the photo can be read, as its thumbnail's full read found: a photo known to
+    // fail does not; one whose tile or row was made from the file as it is now does; for any
+    // other the tile's picture is made now (and shown), and decides.
+    bool isReadable(const QString& path);
     int cachedTileCount() const { return gridCache_.count(); }
     qint64 cachedTileBytes() const { return qint64(gridCache_.totalCost()) * 1024; }
 
@@ -94,10 +115,12 @@ private:
     // later pass took over), else the picture of the file.
     static ThumbnailWorkers::MainStep makeTile(const QString& path, int pass, QPointer<BatchThumbnails> self,
                                                std::shared_ptr<LoadState> state, Maker make);
-    static ThumbnailWorkers::MainStep makeRow(const QString& path, const QImage& fromGrid, QPointer<BatchThumbnails> self,
+    static ThumbnailWorkers::MainStep makeRow(const QString& path, const QImage& fromGrid,
+                                              const ThumbnailFileStamp& gridStamp, QPointer<BatchThumbnails> self,
                                               Maker make);
-    void tileReady(const QString& path, const QImage& image);
-    void rowReady(const QString& path, const QImage& image);
+    static QImage makeTilePicture(const QString& path, const Maker& make);
+    void tileReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp);
+    void rowReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp);
     void markReadable(const QString& path);
 
     ThumbnailWorkers& gridWorkers_;
@@ -105,7 +128,12 @@ private:
     Maker make_;
     BatchThumbnailsView& view_;
     std::shared_ptr<LoadState> state_ = std::make_shared<LoadState>();
-    QCache<QString, QImage> gridCache_;  // cost in KiB
+    struct Tile {
+        QImage image;
+        ThumbnailFileStamp stamp;
+    };
+    QCache<QString, Tile> gridCache_;  // cost in KiB
+    QHash<QString, ThumbnailFileStamp> rowStamps_;  // the list's pictures, as the model keeps them
     QSet<QString> pendingRows_;
     QSet<QString> unavailable_;
 };

@@ -180,6 +180,19 @@ BatchFooter footerFor(const QList<std::shared_ptr<PhotoFile>>& batch) {
     return footer;
 }
 
+QString footerHtml(const BatchFooter& footer) {
+    QString html;
+    int at = 0;
+    for (const auto& figure : footer.figures) {
+        html += footer.text.mid(at, figure.start - at).toHtmlEscaped();
+        html += QStringLiteral("<span style='color:#ffffff;font-weight:bold'>") +
+                footer.text.mid(figure.start, figure.length).toHtmlEscaped() + QStringLiteral("</span>");
+        at = figure.start + figure.length;
+    }
+    html += footer.text.mid(at).toHtmlEscaped();
+    return QStringLiteral("<div align='right' style='color:#b8b8b8; white-space:pre'>%1</div>").arg(html);
+}
+
 QString dateFilterError(const QDateTime& from, const QDateTime& to) {
     const QString a = CommonFunc::getDateInFormatNEW(from);
     const QString b = CommonFunc::getDateInFormatNEW(to);

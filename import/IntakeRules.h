@@ -96,6 +96,9 @@ struct BatchFooter {
     QList<Range> figures;
 };
 BatchFooter footerFor(const QList<std::shared_ptr<PhotoFile>>& batch);
+// The footer as the screen shows it: rich text in grey (184 of 255) with the figures in
+// white, right-aligned, its blanks kept.
+QString footerHtml(const BatchFooter& footer);
 
 // The date filter's check: the message to show, or "" when the two dates will do.
 QString dateFilterError(const QDateTime& from, const QDateTime& to);

@@ -23,7 +23,10 @@ struct SourceCheck {
 };
 
 using FileExists = std::function<bool(const QString& path)>;
-// `exists` asks the file system by default (by the bytes of the names).
-SourceCheck checkSources(const QList<std::shared_ptr<PhotoFile>>& batch, bool remove, const FileExists& exists = {});
+// `exists` asks the file system by default (by the bytes of the names). The photo at
+// `unreadable`, when given, counts as gone whether its file is there or not: it was found
+// not to read.
+SourceCheck checkSources(const QList<std::shared_ptr<PhotoFile>>& batch, bool remove, const FileExists& exists = {},
+                         const QString& unreadable = {});
 
 }  // namespace intake

@@ -19,7 +19,13 @@ void encodeWithCoder(const AppliedFilter& step, platform::KeyedEncoder& coder) {
 void initWithCoder(AppliedFilter& step, platform::KeyedDecoder& coder) {
     step.filterName = coder.decodeStringForKey(QStringLiteral("filterName"));
     step.filterDisplayName = coder.decodeStringForKey(QStringLiteral("filterDisplayName"));
-    step.filterParameters = coder.decodeArrayForKey(QStringLiteral("filterParameters"));
+    // Each parameter is a dictionary ({key: value}); anything else in the list is not a
+    // parameter the step was saved with, and is left out.
+    step.filterParameters.clear();
+    for (const QVariant& parameter : coder.decodeArrayForKey(QStringLiteral("filterParameters"))) {
+        if (parameter.typeId() == QMetaType::QVariantMap) step.filterParameters.append(parameter);
+        else coder.noteUnreadable();
+    }
     step.isApplied = archiving::boxedBool(coder, QStringLiteral("isApplied")).value_or(false);
     step.filterAppliedImage = coder.decodeImageForKey(QStringLiteral("filterAppliedImage"));
     step.parentfilterCategory.reset();
@@ -54,13 +60,13 @@ std::optional<double> boxedDouble(const QVariant& v) {
 }
 
 std::optional<bool> boxedBool(const platform::KeyedDecoder& coder, const QString& key) {
-    return boxedBool(coder.decodeObjectForKey(key));
+    return boxedBool(coder.decodeNumberForKey(key));
 }
 std::optional<int> boxedInt(const platform::KeyedDecoder& coder, const QString& key) {
-    return boxedInt(coder.decodeObjectForKey(key));
+    return boxedInt(coder.decodeNumberForKey(key));
 }
 std::optional<double> boxedDouble(const platform::KeyedDecoder& coder, const QString& key) {
-    return boxedDouble(coder.decodeObjectForKey(key));
+    return boxedDouble(coder.decodeNumberForKey(key));
 }
 
 }  // namespace archiving

@@ -10,7 +10,8 @@
 
 // Keys "filterName", "filterDisplayName", "filterParameters", "isApplied" (a boxed
 // boolean; false when missing) and "filterAppliedImage" (absent when there is none).
-// The category is not archived.
+// The category is not archived. A value of another kind, or a parameter that is not a
+// dictionary (left out), leaves the archive not read whole.
 void encodeWithCoder(const AppliedFilter& step, platform::KeyedEncoder& coder);
 void initWithCoder(AppliedFilter& step, platform::KeyedDecoder& coder);
 

@@ -3,6 +3,8 @@
 #include "batch/PreviewClassifier.h"
 #include "batch/RunStartGate.h"
 #include "records/OutputOptionSettings.h"
+#include "records/OutputPhotoPath.h"
+#include "records/PhotoFile.h"
 
 namespace originalsnotes {
 
@@ -26,10 +28,32 @@ QString startQuestion(const QString& question, const QStringList& notes) {
     return question.left(lastLine) + QStringLiteral("\n\n") + block + QStringLiteral("\n") + question.mid(lastLine + 1);
 }
 
-QString afterRun(const OutputOptionSettings* output, qint64 processed) {
-    if (!isMoveMode(output)) return {};
-    if (processed == 1) return QStringLiteral("The original of the processed photo was moved to the Trash.");
-    return QStringLiteral("The originals of the %1 processed photos were moved to the Trash.").arg(processed);
+QString afterRun(const OutputOptionSettings* output, qint64 processed, qint64 replaced) {
+    // A move run sends every processed photo's original away, those replaced beside their
+    // sources included: one sentence says it.
+    if (isMoveMode(output)) {
+        if (processed <= 0) return {};
+        if (processed == 1) return QStringLiteral("The original of the processed photo was moved to the Trash.");
+        return QStringLiteral("The originals of the %1 processed photos were moved to the Trash.").arg(processed);
+    }
+    if (replaced <= 0) return {};
+    if (replaced == 1)
+        return QStringLiteral("1 photo replaced its original in the source folder; the original was moved to the Trash.");
+    return QStringLiteral("%1 photos replaced their originals in the source folders; the originals were moved to the "
+                          "Trash.")
+        .arg(replaced);
+}
+
+qint64 replacedOriginals(const QList<std::shared_ptr<PhotoFile>>& photos,
+                         const QList<std::shared_ptr<OutputPhotoPath>>& planned,
+                         const PreviewClassification& classification) {
+    qint64 count = 0;
+    for (qsizetype i = 0; i < photos.size() && i < planned.size(); ++i) {
+        if (photos[i] && planned[i] && photos[i]->processStatus == PhotoFile::Processed &&
+            classification.replacesOwnSource(*planned[i]))
+            ++count;
+    }
+    return count;
 }
 
 }  // namespace originalsnotes

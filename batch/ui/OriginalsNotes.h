@@ -3,10 +3,14 @@
 // them to the Trash: in move mode (each original once its new file is written and checked)
 // and when outputs replace their own originals in the source folders. The same words stand
 // above the planned names, in the start question and in the summary.
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 struct OutputOptionSettings;
+struct OutputPhotoPath;
+struct PhotoFile;
 struct PreviewClassification;
 
 namespace originalsnotes {
@@ -22,8 +26,15 @@ QStringList beforeRun(const OutputOptionSettings* output, const PreviewClassific
 // The start question with those sentences set before its closing "Click YES ..." line.
 QString startQuestion(const QString& question, const QStringList& notes);
 
-// The summary's sentence after a run in move mode with `processed` photos done; empty
-// outside move mode.
-QString afterRun(const OutputOptionSettings* output, qint64 processed);
+// The summary's sentence after a run: in move mode with `processed` photos done, and when
+// `replaced` outputs took their own originals' places beside the sources; empty when no
+// original went to the Trash.
+QString afterRun(const OutputOptionSettings* output, qint64 processed, qint64 replaced);
+
+// How many photos of a run replaced their own originals: photo i came out and its planned
+// output (entry i of `planned`) was one that takes its source's place.
+qint64 replacedOriginals(const QList<std::shared_ptr<PhotoFile>>& photos,
+                         const QList<std::shared_ptr<OutputPhotoPath>>& planned,
+                         const PreviewClassification& classification);
 
 }  // namespace originalsnotes

@@ -16,6 +16,7 @@
 #include "batch/ui/OutputFolderChoice.h"
 #include "batch/ui/PreviewTables.h"
 #include "batch/ui/SummaryView.h"
+#include "engine/Utils_OverlaysSupport.h"
 #include "ui/SmallViews.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -396,7 +397,10 @@ void SetupVC::runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& pho
 }
 
 void SetupVC::runDidEnd(bool finished) {
-    imgvwCurrentPhoto->clear();
+    // No photo is in hand any more: the view shows the empty picture instead of the last one.
+    imgvwCurrentPhoto->setPixmap(QPixmap::fromImage(overlays::resourceImage(QStringLiteral("place_holder.png"))
+                                                        .scaled(imgvwCurrentPhoto->size(), Qt::KeepAspectRatio,
+                                                                Qt::SmoothTransformation)));
     btnStop->setEnabled(false);
     btnBackRun->setEnabled(true);
     summaryController->addSummaryViewIsFinished(finished);

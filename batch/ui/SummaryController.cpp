@@ -214,7 +214,9 @@ void SummaryController::setSummmaryInfo() {
     summary_->setSummmaryInfo(runsummary::figures(run, counters,
                                                   runsummary::elapsedText(screen_->processStartedDateTime, now()),
                                                   AppDelegate::shared().isMetadataInfoChanged));
-    summary_->setOriginalsNote(originalsnotes::afterRun(run.output.get(), counters.processed));
+    const qint64 replaced = originalsnotes::replacedOriginals(run.photos, AppDelegate::shared().arrayDestinationPaths,
+                                                              screen_->calculatedErrors);
+    summary_->setOriginalsNote(originalsnotes::afterRun(run.output.get(), counters.processed, replaced));
 }
 
 void SummaryController::removeSummaryView() { screen_->AddConvertFormatView(); }

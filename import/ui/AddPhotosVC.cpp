@@ -11,7 +11,6 @@
 #include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,7 +21,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QDropEvent>
 #include <QVBoxLayout>
 
 #include "engine/Utils.h"
@@ -31,6 +29,7 @@
 #include "import/PhotoSources.h"
 #include "import/ui/BatchListModel.h"
 #include "import/ui/DropArea.h"
+#include "import/ui/FileDropGate.h"
 #include "import/ui/GridCell.h"
 #include "import/ui/OpenPanel.h"
 #include "import/ui/ScreenImages.h"
@@ -57,11 +56,6 @@ const QColor kPopupBackground = QColor::fromRgbF(0.16078431f, 0.16078431f, 0.160
 const QString kAnimationTimer = QStringLiteral("dragImageAnimation");
 // Where the info pop-up's arrow points, from an info button's origin: below its middle.
 const QPoint kBelowInfoButton(10, 20);
-
-// Whether the program's own readers take the file (its head names a picture of some size).
-bool fileHeadIsReadable(const QString& path) { return platform::isReadablePicture(path); }
-
-QString htmlEscaped(const QString& s) { return s.toHtmlEscaped(); }
 
 // Pop-ups live in the main window, outside the screen's style: their content gets it here.
 void stylePopupContent(QWidget* view) {
@@ -234,6 +228,10 @@ void AddPhotosVC::buildWidgets() {
     // The screen's own colour rather than clear: an opaque grid scrolls by moving its pixels.
     customCollectionView_->setBackgroundColor(kScreenBackground);
     gl->addWidget(customCollectionView_);
+    // The grid and the list take a drag only when its drop adds something.
+    const auto dropAccepted = [this](const QStringList& paths) { return acceptsDrops_ && intake::gridDropIsAcceptable(paths); };
+    const auto dropped = [this](const QStringList& paths) { intake::acceptGridOrListDrop(*intake_, paths); };
+    new FileDropGate(customCollectionView_->viewport(), dropAccepted, dropped);
     connect(customCollectionView_->contentView(), &ClipView::boundsDidChange, this, [this](QRect bounds) {
         scrollViewBoundDidChange(bounds);
         collectionViewBoundsDidChange();
@@ -248,14 +246,15 @@ void AddPhotosVC::buildWidgets() {
     tblPhotos_->setModel(listModel_);
     tblPhotos_->setSelectionMode(QAbstractItemView::NoSelection);
     // Focus for the keyboard's Ctrl+A and Delete; no current-cell frame (outline: 0 above).
+    // Tab goes on to the next control: the rows are not cells to walk through.
     tblPhotos_->setFocusPolicy(Qt::StrongFocus);
+    tblPhotos_->setTabKeyNavigation(false);
     tblPhotos_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblPhotos_->verticalHeader()->hide();
     tblPhotos_->verticalHeader()->setDefaultSectionSize(35);
     tblPhotos_->setShowGrid(false);
     tblPhotos_->setIconSize(BatchThumbnails::kListSize);
-    tblPhotos_->setAcceptDrops(true);
-    tblPhotos_->viewport()->setAcceptDrops(true);
+    new FileDropGate(tblPhotos_->viewport(), dropAccepted, dropped);
     tblPhotos_->viewport()->installEventFilter(this);
     auto* hh = tblPhotos_->horizontalHeader();
     hh->setSectionResizeMode(QHeaderView::Interactive);
@@ -295,6 +294,7 @@ void AddPhotosVC::buildWidgets() {
     lblFooter_ = new QLabel(bottom_);
     lblFooter_->setObjectName(QStringLiteral("lblFooter"));
     lblFooter_->setTextFormat(Qt::RichText);
+    lblFooter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     btnSelectOptions_ = makeButton(QStringLiteral("btnSelectOptions"), tr("SELECT BATCH EFFECTS"), bottom_);
     bl->addWidget(lblFooter_, 1);
     bl->addWidget(btnSelectOptions_);
@@ -597,16 +597,7 @@ void AddPhotosVC::showPhotosAfterCompletion(const intake::BatchFooter&) {
 
 void AddPhotosVC::updateFooter() {
     const intake::BatchFooter footer = intake_->updateBatchInformationInBottomView();
-    QString html;
-    int at = 0;
-    for (const auto& figure : footer.figures) {
-        html += htmlEscaped(footer.text.mid(at, figure.start - at));
-        html += QStringLiteral("<span style='color:#ffffff;font-weight:bold'>") +
-                htmlEscaped(footer.text.mid(figure.start, figure.length)) + QStringLiteral("</span>");
-        at = figure.start + figure.length;
-    }
-    html += htmlEscaped(footer.text.mid(at));
-    lblFooter_->setText(QStringLiteral("<span style='color:#9a9a9a'>%1</span>").arg(html));
+    lblFooter_->setText(intake::footerHtml(footer));
     lblFooter_->setProperty("plainFooter", footer.text);
 }
 
@@ -622,7 +613,7 @@ void AddPhotosVC::viewWillAppear() {
         scheduleTip(AddPhotosTips::DropArea, AddPhotosTips::kFirstTipDelay);
         isViewAppearingFirstTime_ = false;
     }
-    thumbnails_->clearTileCache();
+    for (const QString& path : thumbnails_->dropChanged()) listModel_->forgetThumbnail(path);
     dragImageAnimation();
     checkForDeletedPhotosInSourceFolder(false);
     const auto& batch = app.arraySelectedImagesToProcess;
@@ -680,14 +671,13 @@ void AddPhotosVC::handleFileDragDropNotification(const QVariantMap& userInfo) {
     intake::handleFileDragDropNotification(*intake_, userInfo);
 }
 
-void AddPhotosVC::didDropFiles(CollectionView*, const QStringList& paths) {
-    if (acceptsDrops_ && intake::gridDropIsAcceptable(paths)) intake::acceptGridOrListDrop(*intake_, paths);
-}
-
 void AddPhotosVC::checkForDeletedPhotosInSourceFolder(bool remove) {
     platform::log(u"check for deleted photos");
     auto& app = AppDelegate::shared();
-    const intake::SourceCheck check = intake::checkSources(app.arraySelectedImagesToProcess, remove);
+    // A removal also lets go of the photo the not-available alert was shown for: there or
+    // not, it could not be read.
+    const intake::SourceCheck check = intake::checkSources(app.arraySelectedImagesToProcess, remove, {},
+                                                           remove ? std::exchange(notAvailablePath_, {}) : QString());
     for (const QString& path : check.presentPaths) thumbnails_->forget(path);
     for (int i = 0; i < check.missingPaths.size(); ++i) {
         const QString& path = check.missingPaths[i];
@@ -714,6 +704,7 @@ void AddPhotosVC::photoNotAvailableOnIndex(int index) {
     const bool inBatch = index >= 0 && index < batch.size();
     const bool exists = inBatch && platform::fileExists(batch[index]->filePath);
     showAlertSheet(addphotosalerts::notAvailable(exists));
+    notAvailablePath_ = inBatch ? batch[index]->filePath : QString();
     if (inBatch) {
         thumbnails_->markUnreadable(batch[index]->filePath);
         setTileImage(index, screenimages::named(screenimages::kNotAvailableBig));
@@ -933,7 +924,7 @@ void AddPhotosVC::didSelectItemAtIndexPath(CollectionView* view, const IndexPath
     auto& app = AppDelegate::shared();
     const auto& batch = app.arraySelectedImagesToProcess;
     if (path.item < 0 || path.item >= batch.size()) return;
-    if (fileHeadIsReadable(batch[path.item]->filePath)) {
+    if (thumbnails_->isReadable(batch[path.item]->filePath)) {
         setSeletedPhotoFileWithIndex(path.item);
         return;
     }
@@ -1035,26 +1026,6 @@ bool AddPhotosVC::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == tblPhotos_->viewport()) {
         switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* e = static_cast<QDragMoveEvent*>(event);
-            if (acceptsDrops_ && intake::gridDropIsAcceptable(intake::pathsFromUriList(e->mimeData()))) {
-                e->setDropAction(Qt::CopyAction);
-                e->accept();
-            } else {
-                e->ignore();
-            }
-            return true;
-        }
-        case QEvent::Drop: {
-            auto* e = static_cast<QDropEvent*>(event);
-            const QStringList paths = intake::pathsFromUriList(e->mimeData());
-            if (acceptsDrops_ && intake::gridDropIsAcceptable(paths)) {
-                intake::acceptGridOrListDrop(*intake_, paths);
-                e->acceptProposedAction();
-            }
-            return true;
-        }
         case QEvent::MouseButtonPress: {
             auto* e = static_cast<QMouseEvent*>(event);
             listPressModifiers_ = e->modifiers();
@@ -1112,7 +1083,9 @@ void AddPhotosVC::btnCheckBoxTappedAtIndex(const QList<int>& indexes) {
 void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     if (index < 0 || index >= batch.size()) return;
-    if (!fileHeadIsReadable(batch[index]->filePath)) {
+    // Facts of a photo whose picture does not read are still shown, with why (below); only
+    // a file that is no picture at all gets the alert.
+    if (!platform::isReadablePicture(batch[index]->filePath)) {
         photoNotAvailableOnIndex(index);
         return;
     }

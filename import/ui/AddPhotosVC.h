@@ -221,8 +221,6 @@ public:
     // PhotoThumbnailCellDelegate, PhotoListCellDelegate
     void btnCheckBoxTappedAtIndex(const QList<int>& indexes) override;
     void btnInfoTappedAtLocationInTableView(const QPoint& location, int row) override;
-    bool acceptsFileDrops(CollectionView*) override { return acceptsDrops_; }
-    void didDropFiles(CollectionView*, const QStringList& paths) override;
     std::optional<QSizeF> sizeForItemInCollectionView(CollectionView*) override { return QSizeF(220, 300); }
 
 protected:
@@ -310,6 +308,8 @@ private:
     QList<photoinfo::MetaDataRow> arrMetaData_;
     QPoint gridScrollOrigin_;
     int selectedMenuFileIndexPath_ = -1;
+    // The photo the not-available alert was last shown for; its Remove takes it out.
+    QString notAvailablePath_;
     int listAnchor_ = -1;  // the list's row of the last click that was no extension
     // Where the file and folder panels open next: the folder they showed last.
     QString lastPanelFolder_;

@@ -25,6 +25,8 @@ public:
     // The row's file joined or left the not-available set (-1: no row to redraw).
     void unavailableChanged(int row);
     bool hasThumbnail(const QString& path) const { return thumbnails_.contains(path); }
+    // The file changed since its picture was made: the row shows the placeholder until a new one comes.
+    void forgetThumbnail(const QString& path) { thumbnails_.remove(path); }
     void checksChanged();
     void setUnavailable(const QSet<QString>* unavailable) { unavailable_ = unavailable; }
 

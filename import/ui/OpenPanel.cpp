@@ -1,5 +1,6 @@
 #include "import/ui/OpenPanel.h"
 
+#include <QAbstractItemView>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QSortFilterProxyModel>
@@ -39,6 +40,13 @@ QFileDialog* makeOpenPanel(const intake::OpenPanelSpec& spec, QWidget* parent, i
     } else {
         dialog->setFileMode(spec.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
         dialog->setNameFilters(spec.nameFilters);
+    }
+    // Several folders (or libraries) may be chosen at once; Qt's own dialog takes a single
+    // folder unless its views are told otherwise.
+    if (spec.allowsMultipleSelection && dialog->fileMode() == QFileDialog::Directory) {
+        for (const char* name : {"listView", "treeView"})
+            if (auto* view = dialog->findChild<QAbstractItemView*>(QLatin1String(name)))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
     if (!spec.prompt.isEmpty()) dialog->setLabelText(QFileDialog::Accept, spec.prompt);
     if (!spec.directory.isEmpty()) dialog->setDirectory(spec.directory);

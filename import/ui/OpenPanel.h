@@ -10,7 +10,8 @@
 class QFileDialog;
 class QWidget;
 
-// A dialog set up from the panel's description. With a library path type (0 to 3), items its rule refuses
+// A dialog set up from the panel's description; folder and library panels that allow
+// several items take several. With a library path type (0 to 3), items its rule refuses
 // are shown greyed and cannot be chosen (the photo-library panel's pathType rule).
 QFileDialog* makeOpenPanel(const intake::OpenPanelSpec& spec, QWidget* parent,
                            int libraryPathType = -1);

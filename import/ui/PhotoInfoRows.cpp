@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QVariant>
+#include <cmath>
 #include <cstdlib>
 
 #include "records/CommonFunc.h"
@@ -35,9 +36,11 @@ void createArrayToUpdateMetaData(QList<MetaDataRow>& rows, const QString& title,
 }
 
 QString getPositioninlatitudelongitude(double angle, const QString& reference) {
-    if (reference.isEmpty()) return kMissing;
+    // A value no position can have (damaged metadata: beyond half a turn, or not a number)
+    // is shown as missing rather than turned into a count of seconds it cannot hold.
+    if (reference.isEmpty() || !std::isfinite(angle) || std::fabs(angle) > 180.0) return kMissing;
     // Whole seconds, truncated toward zero; the sign goes, the reference keeps it.
-    long long s = std::llabs(static_cast<long long>(static_cast<std::int32_t>(angle * 3600.0)));
+    long long s = std::llabs(static_cast<long long>(std::trunc(angle * 3600.0)));
     const long long degrees = s / 3600, minutes = (s % 3600) / 60, seconds = s % 60;
     return QStringLiteral("%1° %2' %3'' %4").arg(degrees).arg(minutes).arg(seconds).arg(reference);
 }

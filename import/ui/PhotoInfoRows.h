@@ -19,7 +19,8 @@ void createArrayToUpdateMetaData(QList<MetaDataRow>& rows, const QString& title,
 // Rebuilds the rows from the record; a record without metadata reads it first.
 QList<MetaDataRow> createArrayToUpdateMetaDataWithNode(ImageFileInfo& info);
 // "48° 51' 30'' N": the angle's whole seconds split into degrees, minutes and seconds,
-// its sign dropped (the reference names the hemisphere); "---" without a reference.
+// its sign dropped (the reference names the hemisphere); "---" without a reference or for
+// an angle no position has (beyond 180 degrees either way, or not a number).
 QString getPositioninlatitudelongitude(double angle, const QString& reference);
 
 }  // namespace photoinfo

@@ -601,25 +601,40 @@ QVariant KeyedDecoder::decodeObjectForKey(const QString& key) const {
     return isNumber(n) ? n : QVariant();
 }
 
-QString KeyedDecoder::decodeStringForKey(const QString& key) const {
+void KeyedDecoder::noteLossIfHeld(const QString& key) const {
+    const QVariantMap* self = shared_->keyed(uid_);
+    if (!self || !self->contains(key)) return;
+    const auto uid = uidOf(self->value(key));
+    if (!uid || *uid != 0) noteLoss();
+}
+
+// A value of another kind than the reader asks for is not what the record wrote there:
+// the reader gets the empty value, and the archive is not taken as read whole, so what
+// the user saved is kept aside before anything is written over it.
+QVariant KeyedDecoder::valueOfKind(const QString& key, int typeId) const {
     const QVariant v = decodeObjectForKey(key);
-    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+    if (v.typeId() == typeId) return v;
+    noteLossIfHeld(key);
+    return {};
+}
+
+QString KeyedDecoder::decodeStringForKey(const QString& key) const {
+    return valueOfKind(key, QMetaType::QString).toString();
 }
 
 QVariantList KeyedDecoder::decodeArrayForKey(const QString& key) const {
-    const QVariant v = decodeObjectForKey(key);
-    return v.typeId() == QMetaType::QVariantList ? v.toList() : QVariantList();
+    return valueOfKind(key, QMetaType::QVariantList).toList();
 }
 
 QVariantMap KeyedDecoder::decodeDictionaryForKey(const QString& key) const {
-    const QVariant v = decodeObjectForKey(key);
-    return v.typeId() == QMetaType::QVariantMap ? v.toMap() : QVariantMap();
+    return valueOfKind(key, QMetaType::QVariantMap).toMap();
 }
 
 QImage KeyedDecoder::decodeImageForKey(const QString& key) const {
-    const QVariant v = decodeObjectForKey(key);
-    return v.typeId() == QMetaType::QImage ? v.value<QImage>() : QImage();
+    return valueOfKind(key, QMetaType::QImage).value<QImage>();
 }
+
+QVariant KeyedDecoder::decodeNumberForKey(const QString& key) const { return scalarForKey(key); }
 
 // A scalar stored directly under the key, or a boxed number the key refers to.
 QVariant KeyedDecoder::scalarForKey(const QString& key) const {
@@ -629,8 +644,9 @@ QVariant KeyedDecoder::scalarForKey(const QString& key) const {
     if (isNumber(n)) return n;
     if (uidOf(n)) {
         const QVariant boxed = decodeObjectForKey(key);
-        return isNumber(boxed) ? boxed : QVariant();
+        if (isNumber(boxed)) return boxed;
     }
+    noteLossIfHeld(key);
     return {};
 }
 

@@ -15,9 +15,10 @@
 //
 // Decoding is defensive: only the plain value classes and the record classes a caller
 // asks for by type are decoded, nesting is bounded, a value of the wrong kind decodes as
-// the empty value, and a damaged archive decodes to nothing with one log line. The whole
-// archive readers also tell whether everything in the archive was read, so a caller can
-// keep data it could only read in part instead of writing the part back over it.
+// the empty value (and counts as not read), and a damaged archive decodes to nothing with
+// one log line. The whole archive readers also tell whether everything in the archive was
+// read, so a caller can keep data it could only read in part instead of writing the part
+// back over it.
 #include <QByteArray>
 #include <QColor>
 #include <QDateTime>
@@ -138,23 +139,33 @@ public:
     // Plain values only (numbers written in place included); records and unknown classes
     // decode as an invalid QVariant.
     QVariant decodeObjectForKey(const QString& key) const;
-    // Typed readers: a value of another kind gives the empty value.
+    // Typed readers: a value of another kind gives the empty value, and the archive no
+    // longer counts as read whole (an absent key or the null object is no loss).
     QString decodeStringForKey(const QString& key) const;
     QVariantList decodeArrayForKey(const QString& key) const;
     QVariantMap decodeDictionaryForKey(const QString& key) const;
     QImage decodeImageForKey(const QString& key) const;
+    // A boxed or stored number; an invalid QVariant when absent or of another kind (the
+    // latter counts as left out).
+    QVariant decodeNumberForKey(const QString& key) const;
     // Scalars: stored scalars and boxed numbers both count; absent or not a number
-    // gives 0 / false. Integers beyond the 32-bit range clamp.
+    // gives 0 / false (not a number counts as left out). Integers beyond the 32-bit
+    // range clamp.
     bool decodeBoolForKey(const QString& key) const;
     qint32 decodeInt32ForKey(const QString& key) const;
     qint64 decodeInt64ForKey(const QString& key) const;
     double decodeDoubleForKey(const QString& key) const;
+
+    // A record's own reader found a value it cannot use (of the kind asked for, yet not
+    // what the record holds there): the archive no longer counts as read whole.
+    void noteUnreadable() const { noteLoss(); }
 
     // Records of one class; anything else under the key decodes as nullptr (and, unless
     // it is the null object, counts as left out).
     template <class T>
     std::shared_ptr<T> decodeObjectOfClass(const QString& key) const {
         const auto uid = uidForKey(key);
+        if (!uid) noteLossIfHeld(key);
         if (!uid || *uid == 0) return nullptr;
         auto out = decodeRecord<T>(*uid);
         if (!out) noteLoss();
@@ -165,6 +176,7 @@ public:
     std::vector<std::shared_ptr<T>> decodeArrayOfObjectsOfClass(const QString& key) const {
         std::vector<std::shared_ptr<T>> out;
         const auto uid = uidForKey(key);
+        if (!uid) noteLossIfHeld(key);
         if (!uid || *uid == 0) return out;
         for (quint64 element : arrayElementUids(*uid)) {
             if (auto o = decodeRecord<T>(element))
@@ -215,6 +227,10 @@ private:
     static std::unique_ptr<KeyedDecoder> openArchive(const QByteArray& data);
     // Something the archive holds was left out; whether nothing was, so far.
     void noteLoss() const;
+    // The key holds something other than the null object: it was left out.
+    void noteLossIfHeld(const QString& key) const;
+    // The key's value when it is of that kind; otherwise invalid, and a held value is lost.
+    QVariant valueOfKind(const QString& key, int typeId) const;
     bool readWhole() const;
     static void logDamaged(const QString& why);
     std::optional<quint64> uidForKey(const QString& key) const;

@@ -28,6 +28,7 @@
 #include "tests/batch/BatchFixtures.h"
 #include "batch/ui/OriginalsNotes.h"
 #include "batch/ui/OutputFolderDialog.h"
+#include "engine/Utils_OverlaysSupport.h"
 #include "ui/SmallViews.h"
 
 namespace {
@@ -174,6 +175,12 @@ TEST(RunScreen, StartToSummaryThenBackThenANewBatch) {
     EXPECT_TRUE(s.summary->lblBatchInfo->text().contains("100 %"));
     EXPECT_FALSE(s.summary->loadingView()->isVisible());
     EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+    // The current-photo view is back to its empty picture, not the last photo's.
+    const QImage shown = s.setup->imgvwCurrentPhoto->pixmap().toImage();
+    const QImage empty = overlays::resourceImage("place_holder.png");
+    ASSERT_FALSE(empty.isNull());
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.pixel(2, 2), empty.pixel(2, 2));
 
     // Show log opens the file.
     RunScreen::click(view->btnShowLog);
@@ -715,7 +722,7 @@ TEST(RunScreen, WhatARunDoesToTheOriginalsIsSaidBeforeAndAfterIt) {
     EXPECT_EQ(note->text(), "The originals of the 2 processed photos were moved to the Trash.");
 }
 
-TEST(RunScreen, OutputsReplacingTheirOwnOriginalsAreNamedBeforeTheStart) {
+TEST(RunScreen, OutputsReplacingTheirOwnOriginalsAreNamedBeforeAndAfterTheRun) {
     RunScreen s(2);
     RunScreen::click(s.find<QRadioButton>("btnUseSourcePhotosFolder"));
     s.settle();
@@ -733,9 +740,14 @@ TEST(RunScreen, OutputsReplacingTheirOwnOriginalsAreNamedBeforeTheStart) {
     ASSERT_NE(s.setup->startQuestion(), nullptr);
     EXPECT_TRUE(s.setup->startQuestion()->text().contains("2 photos will replace their originals in the source folders"));
     s.setup->btnNoOnStartProcessWindowTapped();
+    // The summary says once what became of them.
+    s.runToSummary();
+    auto* note = s.summary->summaryView()->lblOriginalsNote;
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), "2 photos replaced their originals in the source folders; the originals were moved to the Trash.");
 }
 
-TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersNoSkippedPhotos) {
+TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersThemAgain) {
     RunScreen s(2);
     QFile damaged(AppDelegate::shared().arraySelectedImagesToProcess[1]->filePath);
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -744,7 +756,10 @@ TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersNoSkippedPhotos) {
     s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
     s.runToSummary();
     ASSERT_EQ(s.setup->runner()->counterProcessedWithError, 1);
-    EXPECT_FALSE(s.summary->summaryView()->btnSkippedPhotos->isVisible());
+    // The photo that failed can be run again (once it is mended, or the disk has room).
+    RunScreen::click(s.summary->summaryView()->btnSkippedPhotos);
+    ASSERT_EQ(s.delegate.skipped.size(), 1);
+    EXPECT_EQ(s.delegate.skipped[0], AppDelegate::shared().arraySelectedImagesToProcess[1]);
 }
 
 TEST(RunScreen, FolderChooserOpensAtTheFolderChosenAndMakesATypedOne) {

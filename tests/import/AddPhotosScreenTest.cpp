@@ -1,6 +1,9 @@
 // The add-photos screen driven through its widgets offscreen, with the queues, the
 // thumbnail workers, the timers and the file manager standing in.
 #include <QApplication>
+#include <limits>
+#include <QListView>
+#include <QElapsedTimer>
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDir>
@@ -183,6 +186,18 @@ TEST_F(AddPhotosScreenTest, DropOfAFolderAddsPhotosInOrderAndSelectsTheFirst) {
     EXPECT_TRUE(screen->isAlertShown());
     EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
     EXPECT_TRUE(screen->footerText().startsWith("Batch Count: 3  |  Batch Size: ")) << screen->footerText().toStdString();
+    // The footer stands at the right, grey (184 of 255) with its figures in white.
+    auto* footer = screen->findChild<QLabel*>("lblFooter");
+    ASSERT_TRUE(footer);
+    EXPECT_TRUE(footer->text().contains("color:#b8b8b8")) << footer->text().toStdString();
+    const QImage footerShot = screen->grab(QRect(footer->mapTo(screen, QPoint(0, 0)), footer->size())).toImage();
+    const int ground = qGray(footerShot.pixel(0, 0));
+    int firstLit = footerShot.width(), lastLit = -1;
+    for (int x = 0; x < footerShot.width(); ++x)
+        for (int y = 0; y < footerShot.height(); ++y)
+            if (std::abs(qGray(footerShot.pixel(x, y)) - ground) > 60) firstLit = std::min(firstLit, x), lastLit = x;
+    EXPECT_GT(firstLit, footerShot.width() / 3) << "right-aligned in a label " << footerShot.width() << " wide";
+    EXPECT_GT(lastLit, footerShot.width() - 30);
     EXPECT_FALSE(screen->dropArea()->isVisibleTo(screen));
     ASSERT_TRUE(screen->collectionView()->isVisibleTo(screen));
     const auto selected = screen->collectionView()->indexPathsForSelectedItems();
@@ -672,7 +687,13 @@ TEST_F(AddPhotosScreenTest, DropsOnTheGridAndTheListAddTheTopLevelOnly) {
         QApplication::sendEvent(target, &drop);
         return accepted;
     };
-    // The grid: the folder's own photos, not its sub-folder's; the one already there is refused.
+    // The grid takes a drag only when its drop adds something: a text file shows no copy
+    // cursor and adds nothing.
+    testsupport::writeFile(path("notes.txt"), "text");
+    EXPECT_FALSE(dropOn(screen->collectionView()->viewport(), {path("notes.txt")}));
+    executor.runAll();
+    EXPECT_EQ(batchPaths(), QStringList{top[0]});
+    // The folder's own photos, not its sub-folder's; the one already there is refused.
     EXPECT_TRUE(dropOn(screen->collectionView()->viewport(), {path("dropped")}));
     executor.runAll();
     QApplication::processEvents();
@@ -682,7 +703,6 @@ TEST_F(AddPhotosScreenTest, DropsOnTheGridAndTheListAddTheTopLevelOnly) {
     // The list: a text file first and no folder last is refused as a whole.
     screen->btnOkOnAlertWinTapped();
     screen->changePhotosViewImageMode(1, false);
-    testsupport::writeFile(path("notes.txt"), "text");
     EXPECT_FALSE(dropOn(screen->tableView()->viewport(), {path("notes.txt"), deep[0]}));
     executor.runAll();
     EXPECT_EQ(batchPaths().size(), 2);
@@ -1151,6 +1171,17 @@ TEST_F(AddPhotosScreenTest, TheKeyboardAnswersSheetsAndPopUpsAsTheDesktopsDo) {
     EXPECT_NE(next->grab().toImage(), unfocused);
     QTest::keyClick(next, Qt::Key_Tab);
     EXPECT_FALSE(next->hasFocus());
+
+    // Tab leaves the list and the grid for the next control, as from any other control.
+    screen->btnViewPhotosModetapped(1);
+    for (QWidget* view : {static_cast<QWidget*>(screen->tableView()), static_cast<QWidget*>(screen->collectionView())}) {
+        SCOPED_TRACE(view->objectName().toStdString());
+        if (view == screen->collectionView()) screen->btnViewPhotosModetapped(0);
+        view->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(view->hasFocus());
+        QTest::keyClick(view, Qt::Key_Tab);
+        EXPECT_FALSE(view->hasFocus());
+    }
 }
 
 TEST_F(AddPhotosScreenTest, NamesThatAreNotUtf8AreAddedEveryWayAndShownReadably) {
@@ -1217,4 +1248,168 @@ TEST_F(AddPhotosScreenTest, NamesThatAreNotUtf8AreAddedEveryWayAndShownReadably)
     QApplication::processEvents();
     EXPECT_EQ(batchPaths(), (QStringList{plain, latin}));
     EXPECT_EQ(tile(1)->fileName(), shownName);
+}
+
+TEST_F(AddPhotosScreenTest, APhotoDamagedAfterItWasAddedIsAlertedAndRemoveTakesItOut) {
+    realThumbnails = true;
+    const QString good = intakefixtures::photo(path("later/good.jpg"));
+    const QString later = path("later/later.jpg");
+    ASSERT_TRUE(platform::writeImageFile(later, testsupport::gradientImage(320, 240), platform::ImageType::JPEG, 0.9, {}));
+    add({good, later});
+    timers.fire("scrollingEnd");
+    grid.runAll();
+    ASSERT_EQ(screenimages::nameOf(tile(1)->image()), "") << "both tiles made from the whole files";
+    ASSERT_EQ(AppDelegate::shared().selectedImageIndex, 0);
+
+    // Cut short while in the batch: its header still reads, its picture no longer does.
+    QFile file(later);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    file.close();
+    ASSERT_TRUE(platform::isReadablePicture(later));
+    auto* view = screen->collectionView();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->rectForItemAtIndexPath({0, 1}).toRect().center() - view->documentVisibleRect().topLeft());
+    ASSERT_TRUE(screen->isAlertShown());
+    EXPECT_EQ(screen->alertTitle(), "PHOTO NOT AVAILABLE");
+    EXPECT_TRUE(screen->alertMessage().contains("cannot be read")) << screen->alertMessage().toStdString();
+    EXPECT_EQ(AppDelegate::shared().selectedImageIndex, 0) << "the photo before stays selected";
+    EXPECT_EQ(screenimages::nameOf(tile(1)->image()), screenimages::kNotAvailableBig);
+
+    // Remove takes out the photo the alert was about, though its file is still there.
+    QTest::mouseClick(button("btnRemoveOnAlert"), Qt::LeftButton);
+    EXPECT_FALSE(screen->isAlertShown());
+    EXPECT_EQ(batchPaths(), QStringList{good});
+    EXPECT_TRUE(QFile::exists(later)) << "the file itself is the user's";
+    // It can be added again once mended.
+    ASSERT_TRUE(platform::writeImageFile(later, testsupport::gradientImage(320, 240), platform::ImageType::JPEG, 0.9, {}));
+    add({later});
+    EXPECT_EQ(batchPaths(), (QStringList{good, later}));
+}
+
+TEST_F(AddPhotosScreenTest, ThumbnailsAreKeptAcrossAppearancesUntilTheirFileChanges) {
+    realThumbnails = true;
+    const QStringList made = photos("kept", 3);
+    add(made);
+    timers.fire("scrollingEnd");
+    grid.runAll();
+    screen->btnViewPhotosModetapped(1);
+    list.runAll();
+    auto* model = screen->listModel();
+    const auto rowPicture = [&](int row) {
+        return model->index(row, BatchListModel::NameColumn).data(Qt::DecorationRole).value<QImage>();
+    };
+    ASSERT_EQ(screenimages::nameOf(rowPicture(1)), "");
+    screen->btnViewPhotosModetapped(0);
+    const auto leaveAndComeBack = [&] {
+        screen->viewWillDisAppear();
+        screen->viewWillAppear();
+        timers.fire("scrollingEnd");
+        grid.runAll();
+        list.runAll();
+    };
+
+    // Another screen and back: nothing is read again.
+    thumbnailsMade.clear();
+    leaveAndComeBack();
+    EXPECT_EQ(thumbnailsMade, QStringList{});
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(screenimages::nameOf(tile(i)->image()), "") << i;
+
+    // One photo is edited elsewhere (another picture, another size): its tile and its row are
+    // made again from the file as it is now, the others are kept.
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(platform::writeImageFile(made[1], red, platform::ImageType::JPEG, 0.9, {}));
+    leaveAndComeBack();
+    EXPECT_EQ(thumbnailsMade, QStringList{made[1]});
+    EXPECT_GT(qRed(tile(1)->image().pixel(200, 200)), 200);
+    screen->btnViewPhotosModetapped(1);
+    list.runAll();
+    const QImage row = rowPicture(1);
+    ASSERT_EQ(screenimages::nameOf(row), "");
+    EXPECT_GT(qRed(row.pixel(17, 12)), 200) << "the row shows the photo as it is now";
+    EXPECT_LT(qGreen(row.pixel(17, 12)), 60);
+    EXPECT_EQ(thumbnailsMade, QStringList{made[1]}) << "the row is cut from the new tile";
+}
+
+TEST_F(AddPhotosScreenTest, TheFolderPanelsTakeSeveralFolders) {
+    const QStringList first = photos("two/a", 2), second = photos("two/b", 1);
+    const auto pickFolders = [&](QFileDialog* panel, const QStringList& names) {
+        panel->setDirectory(path("two"));
+        auto* view = panel->findChild<QListView*>("listView");
+        EXPECT_TRUE(view);
+        if (!view) return;
+        auto* model = view->model();
+        QModelIndex root = view->rootIndex();
+        QElapsedTimer waited;
+        waited.start();
+        while (model->rowCount(root) < 2 && waited.elapsed() < 5000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            root = view->rootIndex();
+        }
+        Qt::KeyboardModifiers modifiers;
+        for (const QString& name : names) {
+            const QModelIndexList found = model->match(model->index(0, 0, root), Qt::DisplayRole, name, 1, Qt::MatchExactly);
+            EXPECT_EQ(found.size(), 1) << name.toStdString();
+            if (found.isEmpty()) return;
+            view->scrollTo(found[0]);
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualRect(found[0]).center());
+            modifiers = Qt::ControlModifier;
+        }
+    };
+    // Add Folder: both folders' photos come in.
+    screen->btnAddFolderTapped();
+    auto* panel = screen->findChild<QFileDialog*>("openPanel");
+    ASSERT_TRUE(panel);
+    pickFolders(panel, {"a", "b"});
+    EXPECT_EQ(panel->selectedFiles().size(), 2) << panel->selectedFiles().join(", ").toStdString();
+    static_cast<QDialog*>(panel)->accept();
+    executor.runAll();
+    QApplication::processEvents();
+    EXPECT_EQ(batchPaths(), first + second);
+
+    // The date filter's folder panel and the library panel take several as well.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (const auto& open : {std::function<void()>([&] { screen->btnAddPhotosTappedWithIndex(2); }),
+                             std::function<void()>([&] { screen->btnAddIphotosTapped(); })}) {
+        open();
+        panel = screen->findChild<QFileDialog*>("openPanel");
+        ASSERT_TRUE(panel);
+        pickFolders(panel, {"a", "b"});
+        EXPECT_EQ(panel->selectedFiles().size(), 2) << panel->selectedFiles().join(", ").toStdString();
+        panel->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST(PhotoInfoRows, PositionsAndValuesNoPositionHas) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double angle;
+        const char* reference;
+        const char* text;
+    } cases[] = {
+        {48.8584, "N", "48° 51' 30'' N"}, {-33.8568, "S", "33° 51' 24'' S"}, {180.0, "W", "180° 0' 0'' W"},
+        {0.0, "", "---"},                 {4294967295.0, "N", "---"},      {-1e300, "E", "---"},
+        {180.001, "E", "---"},            {nan, "N", "---"},               {inf, "S", "---"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(photoinfo::getPositioninlatitudelongitude(c.angle, c.reference), QString::fromUtf8(c.text)) << c.angle;
+}
+
+TEST_F(AddPhotosScreenTest, AGpsPositionNoPlaceHasIsShownAsMissing) {
+    // A WebP whose EXIF (written by Exiv2) puts the photo at two billion degrees north.
+    const QByteArray exif = testsupport::exifBlock({{"Exif.GPSInfo.GPSLatitudeRef", "N"},
+                                                    {"Exif.GPSInfo.GPSLatitude", "2000000000/1 0/1 0/1"},
+                                                    {"Exif.GPSInfo.GPSLongitudeRef", "E"},
+                                                    {"Exif.GPSInfo.GPSLongitude", "2/1 17/1 40/1"}});
+    testsupport::WebpSample sample;
+    sample.exif = exif;
+    const QString odd = testsupport::writeFile(path("odd.webp"), testsupport::makeWebp(testsupport::gradientImage(64, 48), sample));
+    add({odd});
+    ASSERT_EQ(batchPaths(), QStringList{odd});
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 0});
+    ASSERT_TRUE(screen->infoWindow());
+    EXPECT_EQ(screen->arrMetaData()[33].value, "---");
+    EXPECT_EQ(screen->arrMetaData()[34].value, "2° 17' 40'' E");
 }

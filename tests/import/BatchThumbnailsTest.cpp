@@ -8,6 +8,7 @@
 #include "import/BatchThumbnails.h"
 #include "import/IntakeRules.h"
 #include "import/SourceCheck.h"
+#include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/NativeNames.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -195,6 +196,45 @@ TEST_F(Thumbnails, ListRowsTakeTheGridsPictureOrTheirOwnOnceAndRetryAFailure) {
     EXPECT_EQ(view.rows.count(3), 1u);
 }
 
+TEST_F(Thumbnails, PicturesOfChangedFilesAreLetGoAndAClickReadsOnlyWhatChanged) {
+    view.visibleTiles = {0, 1, 2, 3};
+    thumbs->loadTiles({0, 1, 2, 3});
+    grid.runAll();
+    thumbs->loadRows(0, 3, [](const QString&) { return false; });
+    list.runAll();
+    made.clear();
+    // Unchanged files keep their tiles and rows.
+    EXPECT_TRUE(thumbs->dropChanged().isEmpty());
+    EXPECT_EQ(thumbs->cachedTileCount(), 4);
+
+    // Another size, another time, gone: those pictures go, the tile and the row alike.
+    testsupport::writeFile(pathOf(1), "longer bytes");
+    ASSERT_TRUE(platform::setModificationDate(pathOf(2), QDateTime::currentDateTime().addSecs(3600)));
+    QFile::remove(pathOf(3));
+    QStringList gone = thumbs->dropChanged();
+    gone.sort();
+    EXPECT_EQ(gone, (QStringList{pathOf(1), pathOf(2), pathOf(3)}));
+    EXPECT_NE(thumbs->cachedTile(pathOf(0)), nullptr);
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(thumbs->cachedTile(pathOf(i)), nullptr) << i;
+    EXPECT_TRUE(thumbs->dropChanged().isEmpty()) << "let go once";
+
+    // Whether a photo reads: from the picture made of the file as it is, else read now.
+    unreadable.insert(pathOf(1));
+    view.tiles.clear();
+    EXPECT_TRUE(thumbs->isReadable(pathOf(0)));
+    EXPECT_TRUE(made.isEmpty());
+    EXPECT_FALSE(thumbs->isReadable(pathOf(1)));
+    EXPECT_TRUE(view.tiles[1].isNull()) << "its tile shows why at once";
+    EXPECT_TRUE(thumbs->isReadable(pathOf(2)));
+    EXPECT_FALSE(view.tiles[2].isNull());
+    EXPECT_FALSE(thumbs->isReadable(pathOf(3)));
+    EXPECT_EQ(made, (QStringList{"p1.jpg 404x414", "p2.jpg 404x414"})) << "nothing read of a file that is gone";
+    made.clear();
+    EXPECT_FALSE(thumbs->isReadable(pathOf(1)));
+    EXPECT_TRUE(thumbs->isReadable(pathOf(2)));
+    EXPECT_TRUE(made.isEmpty()) << "known now, not read again";
+}
+
 TEST(SourceCheck, PhotosGoneFromTheirFoldersAreFoundAndLetGoOnlyWhenAsked) {
     QTemporaryDir dir;
     auto photoAt = [&](const QString& name, double width) {
@@ -237,6 +277,10 @@ TEST(SourceCheck, PhotosGoneFromTheirFoldersAreFoundAndLetGoOnlyWhenAsked) {
     }
     // The file system can be stood in for.
     EXPECT_TRUE(intake::checkSources({here}, false, [](const QString&) { return false; }).allGone());
+    // A photo found not to read goes with the missing ones, though its file is there.
+    const intake::SourceCheck unread = intake::checkSources(batch, true, {}, here->filePath);
+    EXPECT_EQ(unread.kept, QList<std::shared_ptr<PhotoFile>>{named});
+    EXPECT_EQ(unread.missingIndexes, (QList<int>{0, 1, 2}));
     testsupport::removeTree(dir.path());
 }
 

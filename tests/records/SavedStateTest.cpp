@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <thread>
 
 #include "platform/foundation/KeyedArchive.h"
@@ -67,12 +68,126 @@ QByteArray withPictureOverTheLimit(const QByteArray& archive) {
 }
 
 
+// The stored session was copied aside byte for byte, once, and the user is to hear of it once.
+void expectSessionKeptAside(const QString& folder, UserDefaults& defaults, const QByteArray& stored) {
+    const QStringList kept = testsupport::keptAsideFiles(folder);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(testsupport::readFile(kept[0]), stored);
+    const auto notices = defaults.takeKeptAsideNotices();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+}
+
 // Leaves the shared application state as the process started with it.
 struct AppStateGuard {
     ~AppStateGuard() { AppDelegate::shared().resetToLaunchValues(); }
 };
 
+// A session archive written key by key, so that a value can be of a kind the program never
+// writes there (an edited or damaged store). `odd` replaces one key's value of the step,
+// of the output options, of the rename settings or of the session itself ("step.isApplied").
+using HandKeyWriter = std::function<void(platform::KeyedEncoder&, const QString& key)>;
+using HandKeys = QList<std::pair<QString, HandKeyWriter>>;
+struct HandWrittenSession {
+    QString oddKey;
+    HandKeyWriter odd;
+};
+
+void writeHandKeys(platform::KeyedEncoder& c, const HandWrittenSession& s, const QString& record, const HandKeys& keys) {
+    for (const auto& [key, write] : keys) (s.oddKey == record + u'.' + key ? s.odd : write)(c, key);
+}
+
+// A record of that class holding the keys; `identity` tells records apart.
+HandKeyWriter handRecord(const HandWrittenSession& s, const char* className, const QString& record, HandKeys keys,
+                         const void* identity) {
+    return [&s, className, record, keys, identity](platform::KeyedEncoder& c, const QString& key) {
+        c.setUidForKey(c.uidForCustom(identity, QString::fromLatin1(className),
+                                      [&](platform::KeyedEncoder& inner) { writeHandKeys(inner, s, record, keys); }),
+                       key);
+    };
+}
+
+HandKeyWriter handValue(const QVariant& v) {
+    return [v](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(v, k); };
+}
+
 }  // namespace
+
+template <>
+struct platform::ArchiveTraits<HandWrittenSession> {
+    static QString className() { return QStringLiteral("ProjectSession"); }
+    static void decode(HandWrittenSession&, KeyedDecoder&) {}
+    static void encode(const HandWrittenSession& s, KeyedEncoder& c) {
+        static const int stepIds[2] = {}, output = 0, rename = 0;
+        const HandKeys step = {{"filterName", handValue(QStringLiteral("CISepiaTone"))},
+                               {"filterDisplayName", handValue(QStringLiteral("Sepia"))},
+                               {"filterParameters", handValue(QVariantList{QVariantMap{{"inputIntensity", 0.5}}})},
+                               {"isApplied", handValue(true)}};
+        std::vector<quint64> steps;
+        for (const int& id : stepIds)
+            steps.push_back(c.uidForCustom(&id, QStringLiteral("AppliedFilter"),
+                                           [&](KeyedEncoder& inner) { writeHandKeys(inner, s, "step", step); }));
+        writeHandKeys(
+            c, s, "session",
+            {{"dateString", handValue(QStringLiteral("Jan-02-2026 10:00:0 AM"))},
+             {"arrayAppliedFilters", [&](KeyedEncoder& e, const QString& k) { e.setUidForKey(e.uidForArrayOfUids(steps), k); }},
+             {"outputSettings", handRecord(s, "OutputOptionSettings", "output",
+                                           {{"outputFolderPath", handValue(QStringLiteral("/out"))},
+                                            {"useSourceFolder", handValue(false)}},
+                                           &output)},
+             {"batchRenameSettings", handRecord(s, "BatchRenameSetting", "rename", {{"outputFormat", handValue(4)}}, &rename)}});
+    }
+};
+
+TEST(SavedSession, ValuesOfTheWrongKindAreKeptAsideAndToldOnce) {
+    // A session as the program writes it reads whole.
+    {
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("d.plist"));
+        defaults.setObject(platform::KeyedEncoder::archivedDataWithRootObject(HandWrittenSession{}), Key::ProjectSession);
+        const auto session = SavedState::loadProjectSession(defaults);
+        ASSERT_TRUE(session);
+        ASSERT_EQ(session->arrayAppliedFilters.size(), 2);
+        EXPECT_TRUE(session->arrayAppliedFilters[0]->isApplied);
+        EXPECT_EQ(session->batchRenameSettings->outputFormat, 4);
+        EXPECT_TRUE(defaults.takeKeptAsideNotices().isEmpty());
+    }
+    const auto number = [](platform::KeyedEncoder& c, const QString& k) { c.encodeInt(3, k); };
+    const auto word = [](platform::KeyedEncoder& c, const QString& k) { c.encodeObject(QStringLiteral("YES"), k); };
+    const auto listOfWords = [](platform::KeyedEncoder& c, const QString& k) {
+        c.encodeObject(QVariantList{QStringLiteral("inputIntensity"), 0.5}, k);
+    };
+    const struct {
+        HandWrittenSession session;
+        int stepsRead;
+    } cases[] = {
+        {{"session.arrayAppliedFilters", number}, 0},   // every step, as a number written in place
+        {{"session.arrayAppliedFilters", word}, 0},
+        {{"step.isApplied", word}, 2},                   // the steps would be switched off
+        {{"step.filterName", number}, 2},
+        {{"step.filterParameters", word}, 2},
+        {{"step.filterParameters", listOfWords}, 2},
+        {{"output.useSourceFolder", word}, 2},
+        {{"rename.outputFormat", word}, 2},
+        {{"session.outputSettings", word}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.session.oddKey.toStdString());
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("d.plist"));
+        const QByteArray stored = platform::KeyedEncoder::archivedDataWithRootObject(c.session);
+        ASSERT_FALSE(stored.isEmpty());
+        defaults.setObject(stored, Key::ProjectSession);
+        const auto session = SavedState::loadProjectSession(defaults);
+        ASSERT_TRUE(session) << "what could be read is restored";
+        EXPECT_EQ(session->arrayAppliedFilters.size(), c.stepsRead);
+        expectSessionKeptAside(dir.path(), defaults, stored);
+        // Told once: the session as it was read is what is stored now.
+        ASSERT_TRUE(SavedState::loadProjectSession(defaults));
+        EXPECT_TRUE(defaults.takeKeptAsideNotices().isEmpty());
+        EXPECT_EQ(testsupport::keptAsideFiles(dir.path()).size(), 1);
+    }
+}
 
 TEST(Favourites, SavedListedUpdatedAndDeleted) {
     QTemporaryDir dir;
@@ -174,12 +289,7 @@ TEST(SavedSession, AnUnreadableSessionIsKeptAsideAndWhatReadIsRestored) {
         EXPECT_TRUE(pictureOf(*session->arrayAppliedFilters[0]).isNull());
         EXPECT_EQ(session->metaDataSetting->Artist, "Ann");
     }
-    const QStringList kept = testsupport::keptAsideFiles(dir.path());
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(testsupport::readFile(kept[0]), stored);
-    const auto notices = defaults.takeKeptAsideNotices();
-    ASSERT_EQ(notices.size(), 1);
-    EXPECT_EQ(notices[0].key, QString::fromLatin1(Key::ProjectSession));
+    expectSessionKeptAside(dir.path(), defaults, stored);
 
     // A session that does not read at all is kept the same way and no longer offered.
     defaults.setObject(QByteArray("damaged"), Key::ProjectSession);

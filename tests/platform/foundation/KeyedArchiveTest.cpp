@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <functional>
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -24,6 +25,15 @@ struct Leaf {
     void initWithCoder(KeyedDecoder& c) { name = c.decodeStringForKey(QStringLiteral("name")); }
 };
 
+// A Leaf read back as if its one key held another kind of value.
+struct LeafReadOtherwise {
+    static constexpr const char* kArchiveClassName = "Leaf";
+    static inline std::function<QVariant(KeyedDecoder&)> read;  // set by the test before decoding
+    QVariant name;
+    void encodeWithCoder(KeyedEncoder&) const {}
+    void initWithCoder(KeyedDecoder& c) { name = read(c); }
+};
+
 struct Holder {
     static constexpr const char* kArchiveClassName = "Holder";
     QVariantMap values;  // every key encoded as an object
@@ -47,7 +57,6 @@ struct Holder {
         values.insert(QStringLiteral("scalarBool"), c.decodeBoolForKey(QStringLiteral("scalarBool")));
         values.insert(QStringLiteral("scalarInt"), c.decodeInt32ForKey(QStringLiteral("scalarInt")));
         values.insert(QStringLiteral("scalarDouble"), c.decodeDoubleForKey(QStringLiteral("scalarDouble")));
-        values.insert(QStringLiteral("textAsList"), c.decodeArrayForKey(QStringLiteral("text")));
         values.insert(QStringLiteral("intAsBool"), c.decodeBoolForKey(QStringLiteral("int")));
         values.insert(QStringLiteral("hasMissing"), c.containsValueForKey(QStringLiteral("missing")));
         values.insert(QStringLiteral("scalarAsObject"), c.decodeObjectForKey(QStringLiteral("scalarInt")));
@@ -120,8 +129,7 @@ void expectSampleDecoded(const std::shared_ptr<Holder>& back) {
     EXPECT_TRUE(v.contains("absent"));
     EXPECT_FALSE(v["absent"].isValid());
     EXPECT_FALSE(v["hasMissing"].toBool());
-    // Wrong kinds read as empty; a boxed integer reads as a boolean.
-    EXPECT_TRUE(v["textAsList"].toList().isEmpty());
+    // A boxed integer reads as a boolean.
     EXPECT_TRUE(v["intAsBool"].toBool());
     // Records, including one shared between two places, come back as one object.
     ASSERT_EQ(back->leaves.size(), 2u);
@@ -341,4 +349,33 @@ TEST(KeyedArchive, ReadersTellWhenSomethingWasLeftOut) {
     EXPECT_FALSE(whole);
     EXPECT_TRUE(KeyedDecoder::unarchiveArrayWithData<Leaf>(KeyedEncoder::archivedDataWithRootArray(leaves), &whole));
     EXPECT_TRUE(whole);
+
+    // A value of another kind than its reader asks for reads as the empty value, and the
+    // archive no longer counts as read whole; an absent key is no loss.
+    const QByteArray leaf = KeyedEncoder::archivedDataWithRootObject(Leaf{QStringLiteral("x")});
+    const QString key = QStringLiteral("name"), absent = QStringLiteral("absent");
+    const struct {
+        const char* name;
+        std::function<QVariant(KeyedDecoder&)> read;
+        bool whole;
+    } kinds[] = {
+        {"text as text", [&](KeyedDecoder& c) { return QVariant(c.decodeStringForKey(key)); }, true},
+        {"text as list", [&](KeyedDecoder& c) {
+             EXPECT_TRUE(c.decodeArrayForKey(key).isEmpty());
+             return QVariant();
+         }, false},
+        {"text as number", [&](KeyedDecoder& c) { return QVariant(c.decodeInt32ForKey(key)); }, false},
+        {"text as boxed number", [&](KeyedDecoder& c) { return c.decodeNumberForKey(key); }, false},
+        {"text as record", [&](KeyedDecoder& c) { return QVariant(bool(c.decodeObjectOfClass<Leaf>(key))); }, false},
+        {"absent key", [&](KeyedDecoder& c) { return QVariant(c.decodeArrayForKey(absent)); }, true},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.name);
+        whole = !k.whole;
+        LeafReadOtherwise::read = k.read;
+        const auto back = KeyedDecoder::unarchiveObjectWithData<LeafReadOtherwise>(leaf, &whole);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(whole, k.whole);
+    }
+    LeafReadOtherwise::read = nullptr;
 }
