@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QTemporaryDir>
@@ -383,4 +385,56 @@ TEST(MainWindow, CtrlQQuitsTheWayTheCloseButtonCloses) {
     EXPECT_EQ(win.closedCalls, 1);
     EXPECT_FALSE(win.w.isVisible());
     app.arraySelectedImagesToProcess.clear();
+}
+
+TEST(MainWindow, EscapeOnTheWindowsOwnQuestionsAnswersTheirLastChoice) {
+    // The window's own message boxes: Escape is Cancel on the session question (nothing saved
+    // or forgotten, the window stays) and OK on a notice.
+    AppDelegate& app = AppDelegate::shared();
+    QTemporaryDir dir;
+    const QString key = QString::fromLatin1(platform::DefaultsKey::ProjectSession);
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.plist")));
+    defaults.setObject(QByteArray("old session"), key);
+    AppLaunch::setLaunchValues(app);
+    MainWindowController w;
+    int closed = 0;
+    w.setOnClosed([&] { ++closed; });
+    w.setUserDefaults(&defaults);
+    w.show();
+    QCoreApplication::processEvents();
+    app.arraySelectedImagesToProcess = {photoAt(dir.filePath(QStringLiteral("a.png")), 8, 8)};
+    auto openBox = [&]() -> QMessageBox* {
+        for (QMessageBox* box : w.findChildren<QMessageBox*>())
+            if (box->isVisible()) return box;
+        return nullptr;
+    };
+
+    w.btnCloseWindowTapped();
+    QMessageBox* box = openBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), "SAVE SESSION");
+    QTest::keyClick(box, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(openBox(), nullptr);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(closed, 0);
+    EXPECT_EQ(defaults.dataForKey(key), QByteArray("old session"));
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED) << "the window is free again";
+
+    // A save that fails is told in a notice; Escape puts it away.
+    w.setSessionSaver([] { return false; });
+    w.btnCloseWindowTapped();
+    for (QAbstractButton* b : openBox()->buttons())
+        if (b->text() == "Save") b->click();
+    QCoreApplication::processEvents();
+    box = openBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), "SESSION NOT SAVED");
+    QTest::keyClick(box, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(openBox(), nullptr);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(app.isSUBWINDOW_OPENED);
+    app.arraySelectedImagesToProcess.clear();
+    AppLaunch::setLaunchValues(app);
 }
