@@ -26,6 +26,7 @@
 #include "editor/PreviewZoom.h"
 #include "editor/SlotPlanner.h"
 #include "ui/AttachedWindow.h"
+#include "ui/WindowSizeHold.h"
 #include "editor/OneShotScheduler.h"
 #include "editor/WorkingParameterList.h"
 #include "records/AppliedFilter.h"
@@ -249,7 +250,7 @@ public:
     // Whether the main window may be resized while an effect is set up; the screen's own
     // limits come back when it may again.
     void setWindowResizable(bool resizable);
-    bool isWindowResizable() const { return !windowSizeLimits_.has_value(); }
+    bool isWindowResizable() const { return !windowHold_.isHolding(); }
     // The effect-information warning, shown instead of the information button.
     void showInfoFilterWarning(bool show);
     QWidget* vwInfoFilterWarning() const { return vwInfoFilterWarning_; }
@@ -321,7 +322,7 @@ private:
     QImage shownImage_;
     QImage previewSource_;  // the preview photo as given, before it is fitted
     QList<AppliedFilter> stepsAbove_;
-    std::optional<std::pair<QSize, QSize>> windowSizeLimits_;  // while the window is held
+    WindowSizeHold windowHold_;
     QWidget* vwInfoFilterWarning_ = nullptr;
     QPushButton* btnInfoFilter_ = nullptr;
     QWidget* vWBackGroundImage_ = nullptr;

@@ -122,14 +122,8 @@ void AdjustFilterVC::increaseHeightOf_Sliders() {
 void AdjustFilterVC::setWindowResizable(bool resizable) {
     QWidget* w = window();
     if (!w || w == this) return;  // no main window around the screen
-    if (!resizable) {
-        if (!windowSizeLimits_) windowSizeLimits_ = std::make_pair(w->minimumSize(), w->maximumSize());
-        w->setFixedSize(w->size());
-    } else if (windowSizeLimits_) {
-        w->setMinimumSize(windowSizeLimits_->first);
-        w->setMaximumSize(windowSizeLimits_->second);
-        windowSizeLimits_.reset();
-    }
+    if (resizable) windowHold_.release();
+    else windowHold_.hold(w);
 }
 
 void AdjustFilterVC::showInfoFilterWarning(bool show) {
