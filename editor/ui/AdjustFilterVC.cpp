@@ -36,10 +36,18 @@ AdjustFilterVC::AdjustFilterVC(QWidget* parent) : QWidget(parent) {
     buildLayout();
     clearControls();
     // The tables, overlays and life cycle attach themselves to the areas built above.
-    new EffectsScreenController(this);
+    controller_ = new EffectsScreenController(this);
 }
 
 AdjustFilterVC::~AdjustFilterVC() {
+    // The child widgets go only after this body and the members, with the window being hidden
+    // on the way, which takes the keyboard from the field that has it and makes the field
+    // report the end of its editing. No handler may hear that on a screen half gone: the
+    // controller goes now, while the screen is whole, and the screen stops listening to its
+    // widgets.
+    delete controller_;
+    overlayHost_ = nullptr;
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
     dismissPanel();
     delete vwPopupWithTableOptions_;  // parentless between pop-ups
 }

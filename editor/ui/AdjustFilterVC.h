@@ -59,6 +59,7 @@ public:
 };
 
 struct AppliedFilter;
+class EffectsScreenController;
 class PointHandleButton;
 class PreviewRenderer;
 class RectButton;
@@ -314,6 +315,7 @@ private:
 
     AdjustFilterDelegate* delegate_ = nullptr;
     OverlayPanelHost* overlayHost_ = nullptr;
+    EffectsScreenController* controller_ = nullptr;  // a child, ended first
     AdjustFilterState state_;
     WorkingParameterList params_;
     std::unique_ptr<OneShotScheduler> scheduler_;

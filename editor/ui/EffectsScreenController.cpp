@@ -129,6 +129,7 @@ EffectsScreenController::~EffectsScreenController() {
     platform::NotificationCenter::defaultCenter().removeObservers(this);
     removeTipsPopupWindow();
     removeStickerParamPopupWindow();
+    textView_->setDelegate(nullptr);  // the text box may outlive this object by a moment
     // The hosted view reports to this object until its end: it goes first.
     delete vwConvertFormatOrRename_;
 }
