@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -244,7 +245,7 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     state_.lastFilername = state_.currentFilterName;
     params_.setInitiallyLoaded(true);
     params_.clearChanged();
-    lblOnReset_->show();
+    lblOnReset_->setVisible(!btnreset_->isHidden());
     emit effectSetUp(state_.currentFilterName);
 }
 
@@ -289,6 +290,16 @@ void AdjustFilterVC::btnCancelTapped() {
     platform::NotificationCenter::defaultCenter().postNotification(
         QStringLiteral("notificationCallbackFromAdjustFilterWindowClose"));
     emit effectCancelled();
+}
+
+void AdjustFilterVC::keyPressEvent(QKeyEvent* event) {
+    // Reaches here from a control of the screen that has no use for the key; a pop-up open
+    // over the screen takes it first and closes.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !state_.currentFilterName.isEmpty()) {
+        btnCancelTapped();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AdjustFilterVC::closeEffect() {

@@ -287,6 +287,10 @@ signals:
     // Cancel ended the effect being set up.
     void effectCancelled();
 
+protected:
+    // Escape leaves the effect being set up or the step being edited, as Cancel does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void buildLayout();
     void buildParameterColumn();

@@ -131,7 +131,11 @@ void AdjustFilterVC::showInfoFilterWarning(bool show) {
     btnInfoFilter_->setVisible(!show);
 }
 
-void AdjustFilterVC::hideResetButtonSetHidden(bool hidden) { btnreset_->setHidden(hidden); }
+void AdjustFilterVC::hideResetButtonSetHidden(bool hidden) {
+    btnreset_->setHidden(hidden);
+    // The line under the button speaks of it: it never stays on its own.
+    if (hidden) lblOnReset_->hide();
+}
 
 void AdjustFilterVC::hideAddPhotoButtonSetHidden(bool hidden) {
     // Low in the column, clear of the sliders, the wells and the apply area above them.

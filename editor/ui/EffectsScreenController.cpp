@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -27,6 +26,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "ui/SmallViews.h"
 
 namespace names = platform::notifications;
 
@@ -259,18 +259,11 @@ void EffectsScreenController::buildSidebar() {
             [](bool on) { AppDelegate::shared().isAUTO_CORRECT_ORIENTATION = on; });
     layout->addWidget(checkAutoOrientation_);
 
-    tvMetaData_ = new QTableView(area);
+    tvMetaData_ = new InfoTableView(area);
     tvMetaData_->setObjectName(QStringLiteral("tvMetaData"));
     tvMetaData_->setStyleSheet(kListStyle);
     metadataModel_ = new SimpleRowsModel(this);
     tvMetaData_->setModel(metadataModel_);
-    tvMetaData_->setSelectionMode(QAbstractItemView::NoSelection);
-    tvMetaData_->horizontalHeader()->hide();
-    tvMetaData_->verticalHeader()->hide();
-    tvMetaData_->verticalHeader()->setDefaultSectionSize(30);
-    tvMetaData_->horizontalHeader()->setStretchLastSection(true);
-    tvMetaData_->setColumnWidth(0, 100);
-    tvMetaData_->setShowGrid(false);
     layout->addWidget(tvMetaData_, 1);
 }
 
