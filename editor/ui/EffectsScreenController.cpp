@@ -624,6 +624,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
                     break;
                 }
         } else {
+            seletedFilterCategory_.reset();  // a basic effect belongs to no category's list
             showFilterParametersViewShowFlag(true);
             if (isSingleTimeEdiatbleFilter(record)) return;
             chooseEffect(record);

@@ -120,7 +120,7 @@ TEST(EffectsScreenKeyboard, TabMovesOnFromEveryListOfTheScreen) {
     }
 }
 
-TEST(EffectsScreenKeyboard, TheResetLineShowsOnlyWithItsButton) {
+TEST(EffectsScreenKeyboard, AfterAddEffectTheRightColumnShowsNothingLeftOver) {
     Screen s({QSize(800, 600)});
     auto resetLine = [&] {
         for (QLabel* l : s.vc->parametersColumn()->findChildren<QLabel*>())
@@ -139,4 +139,15 @@ TEST(EffectsScreenKeyboard, TheResetLineShowsOnlyWithItsButton) {
     s.vc->selectEffectByName("CIColorInvert");
     EXPECT_FALSE(s.vc->btnreset()->isVisible());
     EXPECT_FALSE(resetLine()->isVisible());
+
+    // A basic effect chosen after a category's list: its step is added, and the list of that
+    // earlier category does not come back in its place.
+    QWidget* effectList = s.screen->tblFilters()->parentWidget();
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Image"));
+    ASSERT_TRUE(effectList->isVisible());
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Black & White"));
+    EXPECT_FALSE(effectList->isVisible());
+    s.commit();
+    EXPECT_FALSE(effectList->isVisible());
+    EXPECT_EQ(AppDelegate::shared().arrayAppliedFilters.last()->parentfilterCategory, nullptr);
 }
