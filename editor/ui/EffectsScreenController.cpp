@@ -33,8 +33,9 @@ namespace names = platform::notifications;
 namespace {
 
 const QString kDontShowUnsaved = QStringLiteral("dontShowUnsavedEffectPopup");
-const QString kListStyle = QStringLiteral(
-    "QListView, QTableView { background: rgb(33,33,36); color: white; border: none; outline: none; }");
+const QString kListStyle = QStringLiteral(  // the list that has the keyboard shows it, as on the other screens
+    "QListView, QTableView { background: rgb(33,33,36); color: white; border: 1px solid transparent; outline: none; } "
+    "QListView:focus, QTableView:focus { border-color: #1ab999; }");
 
 QListView* makeList(QWidget* parent, const QString& name) {
     auto* list = new QListView(parent);
