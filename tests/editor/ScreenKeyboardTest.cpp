@@ -6,9 +6,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
+#include <functional>
 
-#include "editor/ui/ValueSlider.h"
 #include "tests/editor/EffectsScreenFixture.h"
 
 namespace {
