@@ -316,6 +316,8 @@ void MainWindowController::ask(const Question& q, Answer answer) {
     box->setWindowModality(Qt::WindowModal);
     QList<QAbstractButton*> buttons;
     for (const QString& text : q.buttons) buttons << box->addButton(text, QMessageBox::ActionRole);
+    // Escape answers as closing the box does: the last choice (Cancel, or OK on a notice).
+    if (!buttons.isEmpty()) box->setEscapeButton(buttons.last());
     connect(box, &QMessageBox::finished, this, [box, buttons, done](int) {
         const int index = int(buttons.indexOf(box->clickedButton()));
         done(index < 0 ? int(buttons.size()) - 1 : index);  // closing the box counts as the last choice

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -115,4 +116,16 @@ void HighLightedTableView::setHighlightColor(const QColor& c) {
         p.setColor(group, QPalette::HighlightedText, Qt::white);
     }
     setPalette(p);
+}
+
+InfoTableView::InfoTableView(QWidget* parent, int titleWidth, int rowHeight) : QTableView(parent) {
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
+    setShowGrid(false);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->setDefaultSectionSize(titleWidth);
 }

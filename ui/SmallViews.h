@@ -113,3 +113,12 @@ public:
     explicit HighLightedTableView(QWidget* parent = nullptr);
     void setHighlightColor(const QColor& c);
 };
+
+// A read-only table of titles and values (a photo's facts): no headers, grid or selection,
+// the titles in a first column of `titleWidth`. Nothing in it can be chosen or edited, so
+// Tab moves on to the next control rather than from cell to cell.
+class InfoTableView : public QTableView {
+    Q_OBJECT
+public:
+    explicit InfoTableView(QWidget* parent = nullptr, int titleWidth = 100, int rowHeight = 30);
+};

@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -36,10 +37,18 @@ AdjustFilterVC::AdjustFilterVC(QWidget* parent) : QWidget(parent) {
     buildLayout();
     clearControls();
     // The tables, overlays and life cycle attach themselves to the areas built above.
-    new EffectsScreenController(this);
+    controller_ = new EffectsScreenController(this);
 }
 
 AdjustFilterVC::~AdjustFilterVC() {
+    // The child widgets go only after this body and the members, with the window being hidden
+    // on the way, which takes the keyboard from the field that has it and makes the field
+    // report the end of its editing. No handler may hear that on a screen half gone: the
+    // controller goes now, while the screen is whole, and the screen stops listening to its
+    // widgets.
+    delete controller_;
+    overlayHost_ = nullptr;
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
     dismissPanel();
     delete vwPopupWithTableOptions_;  // parentless between pop-ups
 }
@@ -236,7 +245,7 @@ void AdjustFilterVC::setupViewForSelectedFilter() {
     state_.lastFilername = state_.currentFilterName;
     params_.setInitiallyLoaded(true);
     params_.clearChanged();
-    lblOnReset_->show();
+    lblOnReset_->setVisible(!btnreset_->isHidden());
     emit effectSetUp(state_.currentFilterName);
 }
 
@@ -281,6 +290,16 @@ void AdjustFilterVC::btnCancelTapped() {
     platform::NotificationCenter::defaultCenter().postNotification(
         QStringLiteral("notificationCallbackFromAdjustFilterWindowClose"));
     emit effectCancelled();
+}
+
+void AdjustFilterVC::keyPressEvent(QKeyEvent* event) {
+    // Reaches here from a control of the screen that has no use for the key; a pop-up open
+    // over the screen takes it first and closes.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !state_.currentFilterName.isEmpty()) {
+        btnCancelTapped();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AdjustFilterVC::closeEffect() {

@@ -26,6 +26,7 @@
 #include "editor/PreviewZoom.h"
 #include "editor/SlotPlanner.h"
 #include "ui/AttachedWindow.h"
+#include "ui/WindowSizeHold.h"
 #include "editor/OneShotScheduler.h"
 #include "editor/WorkingParameterList.h"
 #include "records/AppliedFilter.h"
@@ -58,6 +59,7 @@ public:
 };
 
 struct AppliedFilter;
+class EffectsScreenController;
 class PointHandleButton;
 class PreviewRenderer;
 class RectButton;
@@ -249,7 +251,7 @@ public:
     // Whether the main window may be resized while an effect is set up; the screen's own
     // limits come back when it may again.
     void setWindowResizable(bool resizable);
-    bool isWindowResizable() const { return !windowSizeLimits_.has_value(); }
+    bool isWindowResizable() const { return !windowHold_.isHolding(); }
     // The effect-information warning, shown instead of the information button.
     void showInfoFilterWarning(bool show);
     QWidget* vwInfoFilterWarning() const { return vwInfoFilterWarning_; }
@@ -285,6 +287,10 @@ signals:
     // Cancel ended the effect being set up.
     void effectCancelled();
 
+protected:
+    // Escape leaves the effect being set up or the step being edited, as Cancel does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void buildLayout();
     void buildParameterColumn();
@@ -313,6 +319,7 @@ private:
 
     AdjustFilterDelegate* delegate_ = nullptr;
     OverlayPanelHost* overlayHost_ = nullptr;
+    EffectsScreenController* controller_ = nullptr;  // a child, ended first
     AdjustFilterState state_;
     WorkingParameterList params_;
     std::unique_ptr<OneShotScheduler> scheduler_;
@@ -321,7 +328,7 @@ private:
     QImage shownImage_;
     QImage previewSource_;  // the preview photo as given, before it is fitted
     QList<AppliedFilter> stepsAbove_;
-    std::optional<std::pair<QSize, QSize>> windowSizeLimits_;  // while the window is held
+    WindowSizeHold windowHold_;
     QWidget* vwInfoFilterWarning_ = nullptr;
     QPushButton* btnInfoFilter_ = nullptr;
     QWidget* vWBackGroundImage_ = nullptr;

@@ -15,6 +15,7 @@
 #include "engine/FilterCustomization.h"
 #include "engine/Utils.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/foundation/Values.h"
 #include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
@@ -25,6 +26,17 @@ using platform::Vec;
 namespace {
 
 QString twoDecimals(double v) { return QString::asprintf("%.2f", v); }
+
+// The last filter effect set up, kept in the defaults ("Brightness" by that name, not by the
+// filter behind it); written only when it changes, so choosing effects does not rewrite the
+// settings file each time.
+void rememberFilterName(const QString& effectName) {
+    const QString key = QStringLiteral("DefaultFilterName");
+    auto& defaults = platform::UserDefaults::standardUserDefaults();
+    if (defaults.stringForKey(key) == effectName) return;
+    defaults.setObject(effectName, key);
+    defaults.synchronize();
+}
 
 void showColour(QPushButton* well, const QColor& c) {
     well->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid #888;").arg(c.name(QColor::HexArgb)));
@@ -141,6 +153,7 @@ void AdjustFilterVC::setupCoreImageControls() {
         platform::log(u"no effect named %@", input.effectName);
         return;
     }
+    rememberFilterName(input.effectName);
     currentFilter_->setDefaults();
     const PanelPlan plan = SlotPlanner::planCoreImage(input);
     lblFilterName_->setText(plan.title);
@@ -191,8 +204,8 @@ void AdjustFilterVC::addSliderControlWithKey(const QString& key, float value) {
 void AdjustFilterVC::bindSlider(const SliderPlan& s) {
     const int i = state_.sliderControlIndex++;
     ++state_.TOTAL_SLIDER_USED;
-    if (!getViewWithTag(100 + i)) {
-        platform::log(u"No slider found with tag %d, ", 40 + i);
+    if (i >= int(sliderRows_.size())) {
+        platform::log(u"Too many sliders!");
         return;
     }
     state_.sliderKeys[size_t(i)] = s.key;

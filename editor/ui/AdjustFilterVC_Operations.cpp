@@ -122,14 +122,8 @@ void AdjustFilterVC::increaseHeightOf_Sliders() {
 void AdjustFilterVC::setWindowResizable(bool resizable) {
     QWidget* w = window();
     if (!w || w == this) return;  // no main window around the screen
-    if (!resizable) {
-        if (!windowSizeLimits_) windowSizeLimits_ = std::make_pair(w->minimumSize(), w->maximumSize());
-        w->setFixedSize(w->size());
-    } else if (windowSizeLimits_) {
-        w->setMinimumSize(windowSizeLimits_->first);
-        w->setMaximumSize(windowSizeLimits_->second);
-        windowSizeLimits_.reset();
-    }
+    if (resizable) windowHold_.release();
+    else windowHold_.hold(w);
 }
 
 void AdjustFilterVC::showInfoFilterWarning(bool show) {
@@ -137,7 +131,11 @@ void AdjustFilterVC::showInfoFilterWarning(bool show) {
     btnInfoFilter_->setVisible(!show);
 }
 
-void AdjustFilterVC::hideResetButtonSetHidden(bool hidden) { btnreset_->setHidden(hidden); }
+void AdjustFilterVC::hideResetButtonSetHidden(bool hidden) {
+    btnreset_->setHidden(hidden);
+    // The line under the button speaks of it: it never stays on its own.
+    if (hidden) lblOnReset_->hide();
+}
 
 void AdjustFilterVC::hideAddPhotoButtonSetHidden(bool hidden) {
     // Low in the column, clear of the sliders, the wells and the apply area above them.

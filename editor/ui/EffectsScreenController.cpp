@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -27,14 +26,16 @@
 #include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "ui/SmallViews.h"
 
 namespace names = platform::notifications;
 
 namespace {
 
 const QString kDontShowUnsaved = QStringLiteral("dontShowUnsavedEffectPopup");
-const QString kListStyle = QStringLiteral(
-    "QListView, QTableView { background: rgb(33,33,36); color: white; border: none; outline: none; }");
+const QString kListStyle = QStringLiteral(  // the list that has the keyboard shows it, as on the other screens
+    "QListView, QTableView { background: rgb(33,33,36); color: white; border: 1px solid transparent; outline: none; } "
+    "QListView:focus, QTableView:focus { border-color: #1ab999; }");
 
 QListView* makeList(QWidget* parent, const QString& name) {
     auto* list = new QListView(parent);
@@ -129,6 +130,7 @@ EffectsScreenController::~EffectsScreenController() {
     platform::NotificationCenter::defaultCenter().removeObservers(this);
     removeTipsPopupWindow();
     removeStickerParamPopupWindow();
+    textView_->setDelegate(nullptr);  // the text box may outlive this object by a moment
     // The hosted view reports to this object until its end: it goes first.
     delete vwConvertFormatOrRename_;
 }
@@ -258,18 +260,11 @@ void EffectsScreenController::buildSidebar() {
             [](bool on) { AppDelegate::shared().isAUTO_CORRECT_ORIENTATION = on; });
     layout->addWidget(checkAutoOrientation_);
 
-    tvMetaData_ = new QTableView(area);
+    tvMetaData_ = new InfoTableView(area);
     tvMetaData_->setObjectName(QStringLiteral("tvMetaData"));
     tvMetaData_->setStyleSheet(kListStyle);
     metadataModel_ = new SimpleRowsModel(this);
     tvMetaData_->setModel(metadataModel_);
-    tvMetaData_->setSelectionMode(QAbstractItemView::NoSelection);
-    tvMetaData_->horizontalHeader()->hide();
-    tvMetaData_->verticalHeader()->hide();
-    tvMetaData_->verticalHeader()->setDefaultSectionSize(30);
-    tvMetaData_->horizontalHeader()->setStretchLastSection(true);
-    tvMetaData_->setColumnWidth(0, 100);
-    tvMetaData_->setShowGrid(false);
     layout->addWidget(tvMetaData_, 1);
 }
 
@@ -630,6 +625,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
                     break;
                 }
         } else {
+            seletedFilterCategory_.reset();  // a basic effect belongs to no category's list
             showFilterParametersViewShowFlag(true);
             if (isSingleTimeEdiatbleFilter(record)) return;
             chooseEffect(record);

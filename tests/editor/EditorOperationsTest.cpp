@@ -129,6 +129,18 @@ TEST(EffectsScreenOperations, WindowHeldWhileSettingUpGetsItsOwnLimitsBack) {
     EXPECT_EQ(window.minimumSize(), QSize(300, 200));
     EXPECT_EQ(window.maximumSize(), QSize(2000, 1500));
 
+    // A maximised window is already held: limits on it would make the window manager drop
+    // the maximised state and place the screen-sized window partly off the screen.
+    QWidget maximised;
+    auto* inMaximised = new AdjustFilterVC(&maximised);
+    maximised.showMaximized();
+    inMaximised->setWindowResizable(false);
+    EXPECT_FALSE(inMaximised->isWindowResizable());
+    EXPECT_TRUE(maximised.isMaximized());
+    EXPECT_EQ(maximised.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    inMaximised->setWindowResizable(true);
+    EXPECT_EQ(maximised.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+
     // A screen on its own has no window to hold.
     AdjustFilterVC alone;
     alone.setWindowResizable(false);

@@ -363,3 +363,25 @@ TEST(EffectsScreenWindows, TheApplyButtonTakesClicksForEveryOverlayPanel) {
             }
     }
 }
+
+// No panel makes the window larger: at its smallest, the screen keeps its size whichever
+// effect is set up.
+TEST(EffectsScreenWindows, NoPanelGrowsTheWindowAtItsSmallest) {
+    Screen s({QSize(800, 600)});
+    s.vc->resize(s.vc->minimumSizeHint());
+    Screen::settle();
+    const QSize smallest = s.vc->size();
+    CategoryTableModel* categories = s.screen->categoryModel();
+    for (int row = 0; row < categories->rowCount(); ++row) {
+        const auto record = categories->basicAt(row);
+        if (!record || categories->rows().isHeader(row)) continue;
+        SCOPED_TRACE(record->filterName.toStdString());
+        s.screen->selectCategoryRow(row);
+        Screen::settle();
+        if (record->isCategory && s.screen->effectModel()->rowCount() > 0) {
+            s.screen->filterCellDoubleClickedWithIndex(0);
+            Screen::settle();
+        }
+        EXPECT_EQ(s.vc->size(), smallest);
+    }
+}

@@ -9,9 +9,11 @@
 #include <QSpinBox>
 #include <QtTest/QTest>
 #include <cmath>
+#include <functional>
 
 #include "editor/ui/PointHandles.h"
 #include "editor/ui/ValueSlider.h"
+#include "platform/foundation/UserDefaults.h"
 #include "records/AppliedFilter.h"
 #include "tests/editor/EditorFixture.h"
 
@@ -255,4 +257,57 @@ TEST(EffectPanels, TypingWaitsHalfASecondBeforeRedrawing) {
     EXPECT_TRUE(s.scheduler->fire());
     EXPECT_EQ(s.vc->previewRenderer().latestGeneration(), shown + 1) << "one redraw for the keystrokes";
     EXPECT_FALSE(s.scheduler->fire());
+}
+
+TEST(EffectPanels, RequestsPastTheSlotsAreCountedAndLoggedByWhatRanOut) {
+    // Six slider rows and two colour wells: what asks for more is still counted for the
+    // layout, shows nothing, and the log names what ran out.
+    struct Case {
+        const char* effect;
+        std::function<void(AdjustFilterVC&)> more;
+        const char* logged;
+        int slidersUsed, wellsUsed, slidersShown;
+    };
+    const Case cases[] = {
+        {"RGB Adjust",  // four sliders of its own, three more asked for
+         [](AdjustFilterVC& vc) {
+             for (const char* key : {"Red", "Green", "Blue"}) vc.addSliderControlWithKey(key, 1);
+         },
+         "Too many sliders!", 7, 0, 6},
+        {"Add Border",  // one well of its own, two more asked for
+         [](AdjustFilterVC& vc) {
+             for (int i = 0; i < 2; ++i) vc.addColorWellControlWithKey("borderColor", Qt::red);
+         },
+         "Too many color wells!", 2, 3, 2},
+    };
+    EditorScreen s;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.effect);
+        s.vc->selectEffectByName(c.effect);
+        testing::internal::CaptureStderr();
+        c.more(*s.vc);
+        const QString log = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(log.count(c.logged), 1) << log.toStdString();
+        EXPECT_FALSE(log.contains("No slider found")) << log.toStdString();
+        EXPECT_EQ(s.vc->state().TOTAL_SLIDER_USED, c.slidersUsed);
+        EXPECT_EQ(s.vc->state().TOTAL_COLOR_WELL_USED, c.wellsUsed);
+        EXPECT_EQ(visibleSliders(*s.vc), c.slidersShown);
+    }
+}
+
+TEST(EffectPanels, TheLastFilterEffectChosenIsSavedInTheDefaults) {
+    EditorScreen s;
+    auto& defaults = platform::UserDefaults::standardUserDefaults();
+    defaults.removeObjectForKey("DefaultFilterName");
+    // Filter effects are remembered by their own name; the program's own effects leave it.
+    const std::pair<const char*, const char*> choices[] = {
+        {"CIGaussianBlur", "CIGaussianBlur"}, {"Brightness", "Brightness"}, {"Resize", "Brightness"},
+        {"Add Text", "Brightness"}, {"CIColorInvert", "CIColorInvert"}};
+    for (const auto& [effect, stored] : choices) {
+        s.vc->selectEffectByName(effect);
+        EXPECT_EQ(defaults.stringForKey("DefaultFilterName"), stored) << effect;
+    }
+    // Written to the file at once, not only at the end of the program.
+    platform::UserDefaults onDisk(defaults.filePath());
+    EXPECT_EQ(onDisk.stringForKey("DefaultFilterName"), "CIColorInvert");
 }

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QAbstractButton>
+#include <functional>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QTemporaryDir>
@@ -383,4 +386,58 @@ TEST(MainWindow, CtrlQQuitsTheWayTheCloseButtonCloses) {
     EXPECT_EQ(win.closedCalls, 1);
     EXPECT_FALSE(win.w.isVisible());
     app.arraySelectedImagesToProcess.clear();
+}
+
+TEST(MainWindow, EscapeOnTheWindowsOwnQuestionsAnswersTheirLastChoice) {
+    // The window's own message boxes: Escape is Cancel on the session question (nothing saved
+    // or forgotten) and OK on a notice; either way the window stays and is free again.
+    AppDelegate& app = AppDelegate::shared();
+    QTemporaryDir dir;
+    const QString key = QString::fromLatin1(platform::DefaultsKey::ProjectSession);
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.plist")));
+    defaults.setObject(QByteArray("old session"), key);
+    AppLaunch::setLaunchValues(app);
+    MainWindowController w;
+    int closed = 0;
+    w.setOnClosed([&] { ++closed; });
+    w.setUserDefaults(&defaults);
+    w.setSessionSaver([] { return false; });
+    w.show();
+    QCoreApplication::processEvents();
+    app.arraySelectedImagesToProcess = {photoAt(dir.filePath(QStringLiteral("a.png")), 8, 8)};
+    auto openBox = [&]() -> QMessageBox* {
+        for (QMessageBox* box : w.findChildren<QMessageBox*>())
+            if (box->isVisible()) return box;
+        return nullptr;
+    };
+    // Opens a question, then Escape on it.
+    struct Case {
+        const char* title;
+        std::function<void()> open;
+    };
+    const Case cases[] = {
+        {"SAVE SESSION", [&] { w.btnCloseWindowTapped(); }},
+        {"SESSION NOT SAVED",  // a failed save is told in a notice
+         [&] {
+             w.btnCloseWindowTapped();
+             for (QAbstractButton* b : openBox()->buttons())
+                 if (b->text() == "Save") b->click();
+             QCoreApplication::processEvents();
+         }},
+    };
+    for (const Case& c : cases) {
+        c.open();
+        QMessageBox* box = openBox();
+        ASSERT_NE(box, nullptr) << c.title;
+        EXPECT_EQ(box->windowTitle(), c.title);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(openBox(), nullptr) << c.title;
+        EXPECT_TRUE(w.isVisible()) << c.title;
+        EXPECT_FALSE(app.isSUBWINDOW_OPENED) << c.title;
+    }
+    EXPECT_EQ(closed, 0);
+    EXPECT_EQ(defaults.dataForKey(key), QByteArray("old session"));
+    app.arraySelectedImagesToProcess.clear();
+    AppLaunch::setLaunchValues(app);
 }

@@ -309,3 +309,42 @@ TEST(ShortAlert, SaysItsTitleOnceAndIsAsWideAsItsText) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 }
+
+#include "ui/WindowSizeHold.h"
+
+TEST(WindowSizeHold, AHeldWindowKeepsItsSizeWithinTheScreenAndAMaximisedOneIsLeftAlone) {
+    const QRect screen(0, 38, 1600, 962);  // 1600 x 1000 less a panel
+    const QMargins frame(1, 24, 1, 1);
+    struct Case {
+        const char* what;
+        QSize size;
+        Qt::WindowStates state;
+        std::optional<QSize> held;
+    };
+    const Case cases[] = {
+        {"normal", QSize(1280, 800), Qt::WindowNoState, QSize(1280, 800)},
+        {"maximised", QSize(1600, 937), Qt::WindowMaximized, std::nullopt},
+        {"full screen", QSize(1600, 1000), Qt::WindowFullScreen, std::nullopt},
+        {"taller than the screen", QSize(1400, 981), Qt::WindowNoState, QSize(1400, 937)},
+        {"wider than the screen", QSize(1700, 800), Qt::WindowNoState, QSize(1598, 800)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WindowSizeHold::heldSize({c.size, frame, c.state, screen}), c.held) << c.what;
+    }
+    // With no screen known, the window keeps its size.
+    EXPECT_EQ(WindowSizeHold::heldSize({QSize(900, 700), frame, Qt::WindowNoState, QRect()}), QSize(900, 700));
+
+    // Holding fixes the size; releasing gives back the window's own limits, once.
+    QWidget window;
+    window.setMinimumSize(300, 200);
+    window.resize(800, 600);
+    WindowSizeHold hold;
+    hold.hold(&window);
+    hold.hold(&window);
+    EXPECT_TRUE(hold.isHolding());
+    EXPECT_EQ(window.maximumSize(), window.minimumSize());
+    hold.release();
+    EXPECT_FALSE(hold.isHolding());
+    EXPECT_EQ(window.minimumSize(), QSize(300, 200));
+    EXPECT_EQ(window.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
