@@ -356,6 +356,7 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         imageFile_ = other.imageFile_;
         verifiedBytes_ = other.verifiedBytes_;
         sourceRead_ = other.sourceRead_;
+        folder_ = other.folder_;
         other.temporaryPath_.clear();
     }
     return *this;
@@ -381,6 +382,46 @@ bool ResultWriter::overwrites() const {
     return s_.isProcessForRestoreExif || (s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false));
 }
 
+namespace {
+
+// Why an output could not be finished, where the destination tells more than "could not
+// be written": its folder is gone (or is another folder now than the one the file was
+// made in), or its disk is (nearly) full.
+QString unwrittenBecause(const QString& destination, const QString& otherwise,
+                         const std::shared_ptr<const int>& folderWritten = nullptr) {
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QFileInfo(folder).isDir()) return runmessages::OutputFolderGone;
+    // The folder the file was made in is gone from its place when it has no links left or
+    // another folder has its name now (held open, its inode cannot be another's).
+    struct stat held {}, named {};
+    if (folderWritten && ::fstat(*folderWritten, &held) == 0 &&
+        (held.st_nlink == 0 || ::stat(platform::encodePath(folder).constData(), &named) != 0 ||
+         named.st_dev != held.st_dev || named.st_ino != held.st_ino))
+        return runmessages::OutputFolderGone;
+    const QStorageInfo volume(folder);
+    // Below the run's own low-space limit, a failed write is the disk's doing.
+    if (volume.isValid() && volume.isReady() && quint64(volume.bytesAvailable()) < BatchRunner::kLowSpaceBytes)
+        return runmessages::DiskFull;
+    return otherwise;
+}
+
+}  // namespace
+
+namespace {
+
+// A folder held open by a descriptor that closes with its last holder; null when it
+// cannot be opened.
+std::shared_ptr<const int> openFolder(const QString& folder) {
+    const int fd = ::open(platform::encodePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ::close(*held);
+        delete held;
+    });
+}
+
+}  // namespace
+
 ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destination) {
     Prepared prepared = Prepared::failed(runmessages::WriteFailed);
     if (destination.isEmpty()) return prepared;
@@ -391,27 +432,16 @@ ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destinati
         return prepared;
     }
     prepared.folders_ = createdFolders_;
-    if (prepared.temporaryPath_.isEmpty())
+    if (prepared.temporaryPath_.isEmpty()) {
         platform::log(u"%@: could not create a file in the destination folder", destination);
+        prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed);
+    } else {
+        prepared.folder_ = openFolder(QFileInfo(prepared.temporaryPath_).absolutePath());
+    }
     // From here every way out either hands the file on or removes it.
     return prepared;
 }
 
-namespace {
-
-// Why an output could not be finished, where the destination tells more than "could not
-// be written": its folder is gone, or its disk is (nearly) full.
-QString unwrittenBecause(const QString& destination, const QString& otherwise) {
-    const QString folder = QFileInfo(destination).absolutePath();
-    if (!QFileInfo(folder).isDir()) return runmessages::OutputFolderGone;
-    const QStorageInfo volume(folder);
-    // Below the run's own low-space limit, a failed write is the disk's doing.
-    if (volume.isValid() && volume.isReady() && quint64(volume.bytesAvailable()) < BatchRunner::kLowSpaceBytes)
-        return runmessages::DiskFull;
-    return otherwise;
-}
-
-}  // namespace
 
 void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination,
                             const QVariantMap& metadata) {
@@ -428,7 +458,7 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
         if (readsBack && !metadataReadsBack(temporaryPath, metadata)) {
             platform::log(u"%@: the written file lacks its metadata", destination);
             prepared.discard();
-            prepared.result = {PhotoFile::Failed, unwrittenBecause(destination, runmessages::MetadataNotWritten)};
+            prepared.result = {PhotoFile::Failed, unwrittenBecause(destination, runmessages::MetadataNotWritten, prepared.folder_)};
             return;
         }
         if (readsBack) {
@@ -444,7 +474,7 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
     } else {
         if (written == Written::Failed) platform::log(u"%@: the output was not written", destination);
         if (prepared.result.processInfoMessage == runmessages::WriteFailed)
-            prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed);
+            prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed, prepared.folder_);
     }
 }
 
@@ -570,7 +600,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
                                       : platform::pdfPageCount(temporaryPath) > 0);
     if (!unchanged) {
         platform::log(u"%@: the written file does not read back", destination);
-        return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed)};
+        return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed, prepared.folder_)};
     }
 
     // Dates: the source's own, or those of the metadata record.
@@ -597,7 +627,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
         }
         platform::log(u"%@: could not move the finished file into place (%@)", destination,
                       QString::fromLocal8Bit(std::strerror(error)));
-        return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed)};
+        return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed, prepared.folder_)};
     }
     prepared.temporaryPath_.clear();  // placed: nothing left to give up
     return afterPlacing(prepared, destination, *photo);

@@ -119,6 +119,10 @@ public:
         qint64 verifiedBytes_ = -1;  // the length of the file that read back
         // The source as it was when its picture was read.
         std::optional<platform::FileIdentity> sourceRead_;
+        // The destination's folder as the temporary file was made in it, held open: another
+        // photo may make a folder of that name again after it was removed, and this one's
+        // file is gone all the same (a removed folder has no links left).
+        std::shared_ptr<const int> folder_;
     };
     // The first half of a save: an output already at the destination is kept (overwriting
     // off), and the extension chooses between an image file and a PDF page. It depends on

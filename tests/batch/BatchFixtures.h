@@ -171,7 +171,9 @@ struct RunHarness {
     }
     bool start(BatchRunInput in) {
         runner.startProcessingOfPhotos(std::move(in));
-        return batchtest::waitUntil([this] { return ended; });
+        // Generous: a run that never ends is the fault looked for, and the sanitizer
+        // builds on a busy machine take several times as long as a plain one.
+        return batchtest::waitUntil([this] { return ended; }, 120000);
     }
 };
 

@@ -113,7 +113,12 @@ TEST(RunStatus, WhatHappenedAroundTheOutputIsSaid) {
         RunHarness run;
         const QString out = b.dir.filePath("out");
         run.runner.setWriterSetUp([out](ResultWriter& writer) {
-            writer.beforePlacing = [out](const QString&, const QString&) { testsupport::removeTree(out); };
+            // Renamed away first, so the folder leaves its place at once even while the
+            // other photo is still writing into it.
+            writer.beforePlacing = [out](const QString&, const QString&) {
+                const QString away = out + QStringLiteral(".removed");
+                if (QDir().rename(out, away)) testsupport::removeTree(away);
+            };
         });
         ASSERT_TRUE(run.start(in));
         for (int i = 0; i < 2; ++i) {
@@ -121,5 +126,22 @@ TEST(RunStatus, WhatHappenedAroundTheOutputIsSaid) {
             EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Failed);
             EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::OutputFolderGone);
         }
+    }
+    {
+        // Removed and made again (by the next photo of the run, say): this photo's file
+        // went with the first folder all the same.
+        Batch b(1);
+        const BatchRunInput in = b.input();
+        RunHarness run;
+        const QString out = b.dir.filePath("out");
+        run.runner.setWriterSetUp([out](ResultWriter& writer) {
+            writer.beforePlacing = [out](const QString&, const QString&) {
+                testsupport::removeTree(out);
+                QDir().mkpath(out);
+            };
+        });
+        ASSERT_TRUE(run.start(in));
+        EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+        EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::OutputFolderGone);
     }
 }
