@@ -569,14 +569,14 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     bool resized = false;
     bool cropped = false;
 
-    // Shrink on load: a JPEG that is only to be shrunk to half or less is decoded at a
-    // reduced scale (never below the target) and resampled from there, as its "Resize"
-    // step would resample the full decode.
+    // Shrink on load: a photo that is only to be shrunk to half or less is decoded at a
+    // reduced scale where its format allows one that keeps its detail (see the loader),
+    // and resampled from there as its "Resize" step would resample the full decode.
     QImage working;
     const auto steps = orderedSteps(input.snapshot.appliedFilters);
     if (const std::optional<QSizeF> target = shrinkOnLoadTarget(steps, sourceSize)) {
-        const QSize atLeast(int(std::lround(target->width())), int(std::lround(target->height())));
-        working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, atLeast);
+        const QSize size(int(std::lround(target->width())), int(std::lround(target->height())));
+        working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, size);
         if (!working.isNull()) {
             if (stopped()) return;
             working = utils.scaleImage(working, *target);

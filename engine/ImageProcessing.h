@@ -12,6 +12,9 @@
 #include <QSize>
 #include <array>
 #include <cstdint>
+#include <optional>
+
+#include "platform/imageio/ImageIO.h"
 
 class CIImage;
 
@@ -101,10 +104,23 @@ QSizeF uprightSize(const QString& path, const QVariantMap& props);
 // asked for narrower than it is comes at the width asked for, from its embedded preview
 // when that is large enough, so it shows as fast as a JPEG.
 QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight);
-// A JPEG decoded upright at a power-of-two reduction for output (a camera raw file
-// developed at half size), still at least atLeast in both directions; null for other
-// files or when no reduction fits.
-QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast);
+// How a photo with this header, shown in this orientation, is decoded reduced to be shrunk
+// to `target` (upright): the decode options, and the upright size the result must reach.
+// A JPEG's reduced decode keeps four times the target on each side: the decoder's scaling
+// works within each 8 x 8 block alone, and the block edges that leaves (a pattern of four
+// reduced pixels at half size) pass a 2:1 resample half filtered but not a 4:1 one, so the
+// result is the full decode resampled to within about a rounding step (a detailed photo at
+// an eighth: 55.9 dB against 43.0 from twice the target; see bench/README.md). A camera
+// raw file's half-size development bins its sensor's 2 x 2 cells, a true average, and
+// goes down to the target itself. Nothing for other files or when no reduction fits.
+struct ReducedDecode {
+    platform::DecodeOptions options;
+    QSize atLeast;
+};
+std::optional<ReducedDecode> reducedDecode(const platform::ImageHeader& header, int orientation, QSize target);
+// The photo decoded upright as reducedDecode says, for a shrink to `target`; null when
+// it says nothing.
+QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize target);
 }  // namespace imageloading
 
 // The image turned by a whole number of degrees counter-clockwise (y-up) about its centre

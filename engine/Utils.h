@@ -34,9 +34,10 @@ public:
     // ---- Image loading, scaling, orientation, thumbnails and output writing ----
     // Sizes are pixels, rectangles y-up. Loaders return a null image for unreadable files.
     QImage getImageWithFixedOrientionFromUrl(const QString& path);
-    // The same at a reduced size for a photo that is only to be shrunk: a JPEG decoded at a
-    // power-of-two reduction no smaller than atLeast; null when none fits (or not a JPEG).
-    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize atLeast);
+    // The same at a reduced size for a photo that is only to be shrunk to `target`: decoded
+    // at a power-of-two reduction that keeps its detail for that size (see
+    // imageloading::reducedDecode); null when none fits (or not a JPEG or camera raw file).
+    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize target);
     // The size a "Resize" step with these parameters gives an image of imageSize; empty
     // when the step asks for no usable size.
     static QSizeF resizeStepTarget(const QVariantList& parameters, QSizeF imageSize);
