@@ -115,7 +115,7 @@ public:
     // quarter of the memory. A photo larger than that alone still runs, alone.
     void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
     // Photos converted or only shrunk are made row by row from this many pixels; 0 (the
-    // default) is from where their memory matters, about 30 MP.
+    // default) is from where their memory matters, 20 MP.
     void setRowByRowFromPixels(qint64 pixels) { rowByRowFromPixels_ = pixels; }
     // The sizes of the volume that holds `folder` (or the nearest folder above it that
     // exists): the free-space figures a run uses unless given others.

@@ -118,12 +118,13 @@ private:
 
 // Below these sizes a photo gains nothing worth a second way through the run. An effect's
 // render runs alongside the decoder and the encoder here, where the usual way runs them one
-// after the other. Without an effect the usual way decodes and then encodes on every core
-// (a reduced decode of a camera's JPEG too, in bands), which the rows' one decoder cannot
-// match for photos of ordinary sizes; what this way saves there is memory, which matters
-// from about this size on (see bench/README.md).
+// after the other. A conversion or a shrink costs the same processor time either way, and
+// this way saves the decoded picture's memory (a 24 MP JPEG to JPEG: 144 -> 75-77 MiB, 100 MP:
+// 461 -> 96-112 MiB); but a run of ordinary photos, several at once on every core, came out
+// slower made this way (16 desktop photos of up to 18 MP to PNG: 8.7-10.2 s against 6.0-9.0 s,
+// the same processor time), so it is kept for photos whose size makes the memory matter.
 constexpr qint64 kEffectPixels = 2'000'000;
-constexpr qint64 kPlainPixels = 30'000'000;
+constexpr qint64 kPlainPixels = 20'000'000;
 
 // Rows made but not yet encoded that a conversion or a shrink lets wait before it waits
 // for the encoder in turn: room for many of the encoders' bands (a JPEG's of about a
