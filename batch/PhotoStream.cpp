@@ -199,29 +199,33 @@ bool makeRows(platform::JpegRowSource& source, QImage& picture, const QString& p
     return rows.done() == height;
 }
 
-// Hands finished rows of `picture` to a sink and gives them back once encoded. Rows go in
-// steps of a quarter of what may wait, so the encoder takes many of its bands at once
-// (handed a band at a time, it would encode them one after another as they come); and
-// whoever makes the rows waits while more than that waits to be encoded.
+// Hands finished rows of `picture` to a sink, and once they are encoded passes their
+// pages on to the rows still to be made. Rows go in steps of a quarter of what may wait,
+// so the encoder takes many of its bands at once (handed a band at a time, it would encode
+// them one after another as they come); and whoever makes the rows, top row first, waits
+// while more than that waits to be encoded.
 template <class Sink>
 class Feed {
 public:
     Feed(Sink& sink, const QImage& picture)
-        : sink_(sink), picture_(picture), waiting_(std::max(1, int(kWaitingBytes / picture.bytesPerLine()))),
-          step_(std::max(1, waiting_ / 4)) {}
+        : sink_(sink), picture_(picture), pages_(picture),
+          waiting_(std::max(1, int(kWaitingBytes / picture.bytesPerLine()))), step_(std::max(1, waiting_ / 4)) {}
     int step() const { return step_; }
-    // Rows [0, end) are final.
+    // Rows [0, end) are final, and no row below them is written yet.
     void rowsMade(int end) {
         if (end < picture_.height() && end - handed_ < step_) return;
         handed_ = end;
         sink_.rowsDone(picture_.constBits(), picture_.bytesPerLine(), end);
         sink_.waitForEncoded(end - waiting_);
-        giveBack(picture_, given_, std::min(end, sink_.rowsEncoded()));
+        const int encoded = std::min(end, sink_.rowsEncoded());
+        if (encoded > given_) pages_.reuse(given_, encoded, end, end + step_);
+        given_ = std::max(given_, encoded);
     }
 
 private:
     Sink& sink_;
     const QImage& picture_;
+    platform::RowPages pages_;
     const int waiting_, step_;
     int handed_ = 0, given_ = 0;
 };

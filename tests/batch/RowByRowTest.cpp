@@ -53,14 +53,18 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
     return bytesOf(destination);
 }
 
+// Two real desktop photos: a baseline 2560 x 1600 one and a progressive 3840 x 2160 one.
+QString aquaPhoto() { return testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg"); }
+QString elephantsPhoto() {
+    return testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+}
+
 }  // namespace
 
 TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
     batchtest::Batch b(0);
     ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
-    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
-    const QString elephants =
-        testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+    const QString aqua = aquaPhoto(), elephants = elephantsPhoto();
     // The baseline photo again, carrying a real Adobe RGB profile.
     QImage tagged = platform::readImage(aqua);
     QFile adobe(testsupport::kAdobeRgbProfile);
@@ -106,7 +110,7 @@ TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
 TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
     batchtest::Batch b(0);
     ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
-    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
+    const QString aqua = aquaPhoto();
     // Cut short half way: the row-by-row reader gives up on it, and the usual way says what
     // is wrong with the photo.
     const QByteArray full = bytesOf(aqua);
@@ -147,9 +151,7 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
     // row), and the two files must be the same bytes.
     batchtest::Batch b(0);
     ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
-    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
-    const QString elephants =
-        testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+    const QString aqua = aquaPhoto(), elephants = elephantsPhoto();
     // The baseline photo as the program writes a large JPEG: with restart markers, which
     // the usual way decodes reduced in bands on several cores at once.
     const QString restarts = b.dir.filePath("src/restarts.jpg");
@@ -169,6 +171,9 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
     } cases[] = {
         {"baseline, converted, JPEG", aqua, nullptr, jpeg},
         {"progressive, converted, PNG", elephants, nullptr, png},
+        // Larger than the rows let wait for the encoder: their pages are passed on.
+        {"progressive 18 MP, converted, JPEG", testsupport::packagedPicture(
+             testsupport::kDesktopPhotos + "abstract/Elephants_5640x3172.jpg"), nullptr, jpeg},
         {"baseline, shrunk by less than half, JPEG", aqua, resize(1600, 1000), jpeg},
         {"baseline, stretched to a third, PNG", aqua, resize(900, 400), png},
         {"restart markers, an eighth: decoded at half, JPEG", restarts, resize(320, 200), jpeg},
