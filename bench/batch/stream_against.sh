@@ -21,7 +21,7 @@ before=${2:-}
 [ $# -ge 2 ] && shift 2 || shift $#
 [ $# -gt 0 ] || set -- /tmp/shrink-big/e12.jpg /tmp/shrink-big/e24.jpg /tmp/shrink-big/e48.jpg /tmp/shrink-big/e100.jpg
 cpus=${CPUS:-2,3}
-cores=$(echo "$cpus" | tr ',' '\n' | wc -l)
+cores=$(taskset -c "$cpus" nproc)
 rounds=${ROUNDS:-3}
 r1=${R1-/tmp/r1-52}
 work=${WORK:-/tmp/brisko-bench-stream}
