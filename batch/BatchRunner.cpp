@@ -48,23 +48,6 @@ std::optional<VolumeSpace> BatchRunner::volumeSpaceOf(const QString& folder) {
 
 namespace {
 
-// The size to shrink to when a photo's only enabled step is a "Resize" that at least
-// halves it in both directions: such a photo can be decoded at a reduced scale.
-std::optional<QSizeF> shrinkOnLoadTarget(const QList<std::shared_ptr<AppliedFilter>>& steps, const QSizeF& source) {
-    const AppliedFilter* resize = nullptr;
-    for (const auto& step : steps) {
-        if (!step || !step->isApplied) continue;
-        if (step->filterName != kResize || resize) return std::nullopt;
-        resize = step.get();
-    }
-    if (!resize || source.width() < 2 || source.height() < 2) return std::nullopt;
-    const QSizeF target = Utils::resizeStepTarget(resize->filterParameters, source);
-    if (target.isEmpty() || std::lround(target.width()) < 1 || std::lround(target.height()) < 1) return std::nullopt;
-    if (std::lround(target.width()) * 2 > source.width() || std::lround(target.height()) * 2 > source.height())
-        return std::nullopt;
-    return target;
-}
-
 // The working picture is a uniformly scaled copy of the source (to within a pixel), so
 // bringing it back to the source's size cannot distort it.
 bool sameProportions(const QSize& image, const QSizeF& source) {
@@ -587,14 +570,14 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     bool resized = false;
     bool cropped = false;
 
-    // Shrink on load: a JPEG that is only to be shrunk to half or less is decoded at a
-    // reduced scale (never below the target) and resampled from there, as its "Resize"
-    // step would resample the full decode.
+    // Shrink on load: a photo that is only to be shrunk to half or less is decoded at a
+    // reduced scale where its format allows one that keeps its detail (see the loader),
+    // and resampled from there as its "Resize" step would resample the full decode.
     QImage working;
     const auto steps = orderedSteps(input.snapshot.appliedFilters);
-    if (const std::optional<QSizeF> target = shrinkOnLoadTarget(steps, sourceSize)) {
-        const QSize atLeast(int(std::lround(target->width())), int(std::lround(target->height())));
-        working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, atLeast);
+    if (const std::optional<QSizeF> target = PhotoStream::shrinkOnLoadTarget(steps, sourceSize)) {
+        const QSize size(int(std::lround(target->width())), int(std::lround(target->height())));
+        working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, size);
         if (!working.isNull()) {
             if (stopped()) return;
             working = utils.scaleImage(working, *target);
@@ -681,19 +664,19 @@ bool BatchRunner::streamPhoto(std::uint64_t generation, const BatchRunInput& inp
                               const std::shared_ptr<PhotoFile>& photo, const QString& destination, int index,
                               ResultWriter& writer, PhotoWork& work, DiskRoom& room,
                               const std::optional<platform::FileIdentity>& sourceRead) {
-    const std::shared_ptr<AppliedFilter> step = PhotoStream::streamedStep(input.snapshot.appliedFilters);
-    if (!step || backingScale_ >= 2) return false;
+    std::optional<PhotoStream::Plan> plan = PhotoStream::plan(input.snapshot.appliedFilters);
+    if (!plan || backingScale_ >= 2) return false;
+    plan->plainFromPixels = rowByRowFromPixels_;
+    // First what the file alone tells: most photos are declined on their size.
+    const std::optional<QSize> size = PhotoStream::writtenSize(photo->fileURL, *plan);
+    if (!size) return false;
     const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
     const RenameScheme::SaveChoice choice = RenameScheme::saveChoice(*photo, outputFormat, input.fileFormats);
     const std::optional<ResultWriter::EncodedRoute> route = writer.encodedRoute(choice.saveType, destination, *photo);
     if (!route) return false;
-    const platform::ImageHeader header = platform::readImageHeader(photo->fileURL);
-    if (header.format != platform::ImageFormat::JPEG || !header.valid() || !PhotoStream::accepts(photo->fileURL))
-        return false;
 
     // The file is made along with the picture, so the room for it is taken first.
-    const QSize size(header.width, header.height);
-    const std::uint64_t bytes = outputRoomFor(size);
+    const std::uint64_t bytes = outputRoomFor(*size);
     if (!admitOutput(generation, room, index, bytes, destination)) {
         work.stopped = true;
         return true;
@@ -701,8 +684,8 @@ bool BatchRunner::streamPhoto(std::uint64_t generation, const BatchRunInput& inp
     const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
     bool declined = false;
     ResultWriter::Prepared prepared =
-        writer.prepareEncoded(*route, size, destination, photo, sourceRead, [&](const platform::FileBytesSink& out) {
-            const PhotoStream::Made made = PhotoStream::make(photo->fileURL, *step, *route, out);
+        writer.prepareEncoded(*route, *size, destination, photo, sourceRead, [&](const platform::FileBytesSink& out) {
+            const PhotoStream::Made made = PhotoStream::make(photo->fileURL, *plan, *route, out);
             declined = made == PhotoStream::Made::Declined;
             return made == PhotoStream::Made::Written;
         });

@@ -120,6 +120,9 @@ public:
     void setSourceReadHook(std::function<void(const QString& path)> hook) { sourceReadHook_ = std::move(hook); }
     // The status of a photo whose picture could not be read, from what its decode found.
     static QString unreadableMessage(const platform::DecodeResult& decoded);
+    // Photos converted or only shrunk are made row by row from this many pixels; 0 (the
+    // default) is from where their memory matters, 20 MP.
+    void setRowByRowFromPixels(qint64 pixels) { rowByRowFromPixels_ = pixels; }
     // The sizes of the volume that holds `folder` (or the nearest folder above it that
     // exists): the free-space figures a run uses unless given others.
     static std::optional<VolumeSpace> volumeSpaceOf(const QString& folder);
@@ -192,8 +195,8 @@ private:
     // when the run stopped meanwhile).
     bool admitOutput(std::uint64_t generation, DiskRoom& room, int index, std::uint64_t bytes,
                      const QString& destination);
-    // Makes a large JPEG with one row-by-row effect as it is decoded (PhotoStream); false
-    // when the photo goes the usual way.
+    // Makes a large JPEG with one row-by-row effect, a lone shrinking "Resize" or no step
+    // as it is decoded (PhotoStream); false when the photo goes the usual way.
     bool streamPhoto(std::uint64_t generation, const BatchRunInput& input, const std::shared_ptr<PhotoFile>& photo,
                      const QString& destination, int index, ResultWriter& writer, PhotoWork& work, DiskRoom& room,
                      const std::optional<platform::FileIdentity>& sourceRead);
@@ -228,6 +231,7 @@ private:
     std::function<void(const QString&)> sourceReadHook_;
     int photosInFlight_ = 0;
     std::uint64_t memoryBudget_ = 0;
+    qint64 rowByRowFromPixels_ = 0;
 
     // Shared with the worker of the run; a new run makes new ones.
     std::shared_ptr<const BatchRunInput> input_;

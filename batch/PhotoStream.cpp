@@ -1,18 +1,23 @@
 #include "batch/PhotoStream.h"
 
+#include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/coreimage/CIContext.h"
+#include "platform/coreimage/Resample.h"
 #include "platform/graphics/RowStorage.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/RowStreams.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 namespace PhotoStream {
 namespace {
+
+const QString kResize = QStringLiteral("Resize");
 
 // Decodes the photo's rows on a thread of its own, a strip ahead of the render: the render
 // of one strip and the decoding of the next go on at once.
@@ -111,12 +116,71 @@ private:
     RowsAhead ahead_;
 };
 
-// Smaller photos gain nothing worth a second way through the run.
-constexpr qint64 kStreamedPixels = 2'000'000;
+// Below these sizes a photo gains nothing worth a second way through the run. An effect's
+// render runs alongside the decoder and the encoder here, where the usual way runs them one
+// after the other. A conversion or a shrink costs the same processor time either way, and
+// this way saves the decoded picture's memory (a 24 MP JPEG to JPEG: 144 -> 75-77 MiB, 100 MP:
+// 461 -> 96-112 MiB); but a run of ordinary photos, several at once on every core, came out
+// slower made this way (16 desktop photos of up to 18 MP to PNG: 8.7-10.2 s against 6.0-9.0 s,
+// the same processor time), so it is kept for photos whose size makes the memory matter.
+constexpr qint64 kEffectPixels = 2'000'000;
+constexpr qint64 kPlainPixels = 20'000'000;
+
+// Rows made but not yet encoded that a conversion or a shrink lets wait before it waits
+// for the encoder in turn: room for many of the encoders' bands (a JPEG's of about a
+// megapixel, a PNG's of a megabyte), so every core has some while the decoder goes on.
+constexpr qsizetype kWaitingBytes = qsizetype(64) << 20;
+// Source rows a shrink resamples at once (their output rows are shared among the cores).
+constexpr qsizetype kShrinkStepBytes = qsizetype(16) << 20;
+
+// How a photo is made this way: the decode its rows come from and the size written.
+struct Shape {
+    platform::DecodeOptions decode;
+    QSize written;
+};
 
 // The source when the photo can go this way.
-bool usable(const platform::JpegRowSource& source) {
-    return source.isValid() && source.orientation() == 1 && qint64(source.width()) * source.height() >= kStreamedPixels;
+bool usable(const platform::JpegRowSource& source) { return source.isValid() && source.orientation() == 1; }
+
+std::optional<Shape> shapeOf(const QString& path, const Plan& plan) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    if (header.format != platform::ImageFormat::JPEG || !header.valid() || header.orientation != 1) return std::nullopt;
+    const qint64 pixels = qint64(header.width) * header.height;
+    const qint64 plainPixels = plan.plainFromPixels > 0 ? plan.plainFromPixels : kPlainPixels;
+    Shape shape;
+    shape.written = QSize(header.width, header.height);
+    if (plan.effect) {
+        if (pixels < kEffectPixels) return std::nullopt;
+    } else if (pixels < plainPixels) {
+        return std::nullopt;
+    } else if (plan.resize) {
+        // The size the usual way resizes from and to.
+        const QSizeF source = Utils::sharedUtils().getImageOriginalSizeAtFilePathUrl(path);
+        if (source != QSizeF(shape.written)) return std::nullopt;
+        const QSizeF target = Utils::resizeStepTarget(plan.resize->filterParameters, source);
+        if (target.isEmpty()) return std::nullopt;
+        const QSize size(int(std::lround(target.width())), int(std::lround(target.height())));
+        if (size.width() < 1 || size.height() < 1 || size.width() > header.width || size.height() > header.height ||
+            size == shape.written)
+            return std::nullopt;
+        shape.written = size;
+        if (shrinkOnLoadTarget({plan.resize}, source)) {
+            // The reduced decode the usual way loads, when it reaches what it must.
+            if (const auto reduced = imageloading::reducedDecode(header, 1, size)) {
+                const platform::JpegRowSource rows(path, reduced->options);
+                if (rows.width() >= reduced->atLeast.width() && rows.height() >= reduced->atLeast.height())
+                    shape.decode = reduced->options;
+            }
+        }
+    }
+    return shape;
+}
+
+// Rows [given, upTo) of a picture from picturePagedByRows go back once nobody reads them.
+void giveBack(const QImage& picture, int& given, int upTo) {
+    if (upTo <= given) return;
+    platform::giveBackRows(picture.constBits(), picture.bytesPerLine(), given, upTo);
+    given = upTo;
 }
 
 // Renders the photo's rows into `sink`; true when every row went. However it went,
@@ -135,48 +199,149 @@ bool makeRows(platform::JpegRowSource& source, QImage& picture, const QString& p
     return rows.done() == height;
 }
 
+// Hands finished rows of `picture` to a sink, and once they are encoded passes their
+// pages on to the rows still to be made. Rows go in steps of a quarter of what may wait,
+// so the encoder takes many of its bands at once (handed a band at a time, it would encode
+// them one after another as they come); and whoever makes the rows, top row first, waits
+// while more than that waits to be encoded.
+template <class Sink>
+class Feed {
+public:
+    Feed(Sink& sink, const QImage& picture)
+        : sink_(sink), picture_(picture), pages_(picture),
+          waiting_(std::max(1, int(kWaitingBytes / picture.bytesPerLine()))), step_(std::max(1, waiting_ / 4)) {}
+    int step() const { return step_; }
+    // Rows [0, end) are final, and no row below them is written yet.
+    void rowsMade(int end) {
+        if (end < picture_.height() && end - handed_ < step_) return;
+        handed_ = end;
+        sink_.rowsDone(picture_.constBits(), picture_.bytesPerLine(), end);
+        sink_.waitForEncoded(end - waiting_);
+        const int encoded = std::min(end, sink_.rowsEncoded());
+        if (encoded > given_) pages_.reuse(given_, encoded, end, end + step_);
+        given_ = std::max(given_, encoded);
+    }
+
+private:
+    Sink& sink_;
+    const QImage& picture_;
+    platform::RowPages pages_;
+    const int waiting_, step_;
+    int handed_ = 0, given_ = 0;
+};
+
+// The photo's rows handed to `sink` as they are decoded.
+template <class Sink>
+bool copyRows(platform::JpegRowSource& source, const QImage& picture, Sink& sink) {
+    Feed<Sink> feed(sink, picture);
+    // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
+    uchar* const base = const_cast<uchar*>(picture.constBits());
+    for (int end = 0; end < picture.height();) {
+        end = std::min(picture.height(), end + feed.step());
+        if (!source.readRows(base, picture.bytesPerLine(), end)) return false;
+        feed.rowsMade(end);
+    }
+    return true;
+}
+
+// The photo's rows resampled into `shrunk` a few at a time, each row of the source given
+// back once no later output row reads it.
+template <class Sink>
+bool shrinkRows(platform::JpegRowSource& source, const QImage& picture, QImage& shrunk, Sink& sink) {
+    const int inHeight = picture.height(), height = shrunk.height();
+    const platform::Resampler kernel(picture.width(), inHeight, shrunk.width(), height);
+    RowsAhead ahead(source, const_cast<uchar*>(picture.constBits()), picture.bytesPerLine(), inHeight);
+    Feed<Sink> feed(sink, shrunk);
+    const double sourceRowsEach = double(inHeight) / height;
+    const int byBytes = int(double(kShrinkStepBytes) / (double(picture.bytesPerLine()) * sourceRowsEach));
+    const int step = std::clamp(std::max(128, height / 8), 16, std::max(16, byBytes));
+    int given = 0;
+    for (int first = 0; first < height;) {
+        const int end = std::min(height, first + step);
+        if (!ahead.need(kernel.inputRows(first, end).second)) return false;
+        platform::resampleRows(picture, shrunk, first, end);
+        first = end;
+        giveBack(picture, given, first < height ? kernel.inputRows(first, height).first : inHeight);
+        feed.rowsMade(end);
+    }
+    return true;
+}
+
 }  // namespace
 
-std::shared_ptr<AppliedFilter> streamedStep(const QList<std::shared_ptr<AppliedFilter>>& steps) {
+std::optional<QSizeF> shrinkOnLoadTarget(const QList<std::shared_ptr<AppliedFilter>>& steps, const QSizeF& source) {
+    const AppliedFilter* resize = nullptr;
+    for (const auto& step : steps) {
+        if (!step || !step->isApplied) continue;
+        if (step->filterName != kResize || resize) return std::nullopt;
+        resize = step.get();
+    }
+    if (!resize || source.width() < 2 || source.height() < 2) return std::nullopt;
+    const QSizeF target = Utils::resizeStepTarget(resize->filterParameters, source);
+    if (target.isEmpty() || std::lround(target.width()) < 1 || std::lround(target.height()) < 1) return std::nullopt;
+    if (std::lround(target.width()) * 2 > source.width() || std::lround(target.height()) * 2 > source.height())
+        return std::nullopt;
+    return target;
+}
+
+std::optional<Plan> plan(const QList<std::shared_ptr<AppliedFilter>>& steps) {
     std::shared_ptr<AppliedFilter> only;
     for (const auto& step : steps) {
         if (!step || !step->isApplied) continue;
-        if (only) return nullptr;
+        if (only) return std::nullopt;
         only = step;
     }
-    return only && Utils::rowByRow(only->filterName) ? only : nullptr;
+    if (!only) return Plan{};
+    if (only->filterName == kResize) return Plan{nullptr, only};
+    if (Utils::rowByRow(only->filterName)) return Plan{only, nullptr};
+    return std::nullopt;
 }
 
-bool accepts(const QString& path) {
-    const platform::JpegRowSource source(path);
-    return usable(source);
+std::optional<QSize> writtenSize(const QString& path, const Plan& plan) {
+    const std::optional<Shape> shape = shapeOf(path, plan);
+    if (!shape) return std::nullopt;
+    const platform::JpegRowSource source(path, shape->decode);
+    if (!usable(source)) return std::nullopt;
+    return shape->written;
 }
 
-Made make(const QString& path, const AppliedFilter& step, const ResultWriter::EncodedRoute& route,
+Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRoute& route,
           const platform::FileBytesSink& out) {
-    platform::JpegRowSource source(path);
+    const std::optional<Shape> shape = shapeOf(path, plan);
+    if (!shape) return Made::Declined;
+    platform::JpegRowSource source(path, shape->decode);
     if (!usable(source)) return Made::Declined;
     const int width = source.width(), height = source.height();
-    // Declared before the sinks: its storage goes only after they have stopped reading it.
-    QImage picture = platform::picturePagedByRows(width, height, QImage::Format_RGB32);
-    if (picture.isNull()) return Made::Declined;
+    // The resampler reads the decoder's rows as the usual way hands it the decoded photo.
+    const QImage::Format format = plan.resize ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    // Declared before the sinks: their storage goes only after they have stopped reading it.
+    QImage picture = platform::picturePagedByRows(width, height, format);
+    QImage shrunk;
+    if (plan.resize) shrunk = platform::picturePagedByRows(shape->written.width(), shape->written.height(), format);
+    if (picture.isNull() || (plan.resize && shrunk.isNull())) return Made::Declined;
     // The pixels stay as stored: a profile that fits them goes with them, and one that
     // cannot (which a full read would apply to the pixels) sends the photo the usual way.
     const QByteArray icc = platform::decodedPixelProfile(platform::readImageHeader(path));
     if (!icc.isEmpty() && !platform::setImageProfile(picture, icc)) return Made::Declined;
 
+    const auto rowsInto = [&](auto& sink) {
+        if (plan.effect) return makeRows(source, picture, path, *plan.effect, sink);
+        if (plan.resize) return shrinkRows(source, picture, shrunk, sink);
+        return copyRows(source, picture, sink);
+    };
+    const QSize size = shape->written;
     if (route.type == platform::ImageType::PNG) {
         bool written = true, whole;
         {
-            platform::PngBandSink sink(width, height, route.icc, [&](const char* data, size_t size) {
-                return written = written && out(data, size);
+            platform::PngBandSink sink(size.width(), size.height(), route.icc, [&](const char* data, size_t bytes) {
+                return written = written && out(data, bytes);
             });
-            whole = makeRows(source, picture, path, step, sink) && sink.finish();
+            whole = rowsInto(sink) && sink.finish();
         }  // the sink's thread has ended: `written` is its last word
         return whole ? Made::Written : written ? Made::Declined : Made::Failed;
     }
-    platform::JpegBandSink sink(width, height, route.icc, route.quality);
-    if (!makeRows(source, picture, path, step, sink)) return Made::Declined;
+    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality);
+    if (!rowsInto(sink)) return Made::Declined;
     const QByteArray file = sink.finish();
     if (file.isEmpty()) return Made::Declined;
     return out(file.constData(), size_t(file.size())) ? Made::Written : Made::Failed;

@@ -105,24 +105,35 @@ platform::DecodeResult imageloading::decodeUpright(const QString& path, const QV
     return result;
 }
 
-QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize atLeast) {
-    const platform::ImageHeader header = platform::readImageHeader(path);
-    const bool reducible = header.format == platform::ImageFormat::JPEG || header.format == platform::ImageFormat::RAW;
-    if (!reducible || !header.valid() || atLeast.isEmpty()) return QImage();
-    int orientation = displayOrientation(props);
-    if (orientation < 1) orientation = header.orientation;
+std::optional<imageloading::ReducedDecode> imageloading::reducedDecode(const platform::ImageHeader& header,
+                                                                       int orientation, QSize target) {
+    const bool jpeg = header.format == platform::ImageFormat::JPEG;
+    if (!(jpeg || header.format == platform::ImageFormat::RAW) || !header.valid() || target.isEmpty())
+        return std::nullopt;
+    const QSize atLeast = jpeg ? target * 4 : target;
     const bool turned = orientation >= 5 && orientation <= 8;
     const double uprightW = turned ? header.height : header.width, uprightH = turned ? header.width : header.height;
     const double longSide = std::max(header.width, header.height);
-    platform::DecodeOptions options;
-    options.reducedForOutput = true;
+    ReducedDecode reduced;
+    reduced.atLeast = atLeast;
+    reduced.options.reducedForOutput = true;
     // The decoder keeps the long side at least this long; both sides then reach atLeast.
-    options.minLongSide = int(std::ceil(std::max(atLeast.width() * longSide / uprightW, atLeast.height() * longSide / uprightH)));
-    if (options.minLongSide * 2 > longSide) return QImage();  // no reduction fits
-    const QImage stored = platform::readImage(path, options);
+    reduced.options.minLongSide =
+        int(std::ceil(std::max(atLeast.width() * longSide / uprightW, atLeast.height() * longSide / uprightH)));
+    if (reduced.options.minLongSide * 2 > longSide) return std::nullopt;  // no reduction fits
+    return reduced;
+}
+
+QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize target) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    int orientation = displayOrientation(props);
+    if (orientation < 1) orientation = header.orientation;
+    const std::optional<ReducedDecode> reduced = reducedDecode(header, orientation, target);
+    if (!reduced) return QImage();
+    const QImage stored = platform::readImage(path, reduced->options);
     if (stored.isNull()) return QImage();
     QImage upright = platform::orientImage(stored, orientation);
-    if (upright.width() < atLeast.width() || upright.height() < atLeast.height()) return QImage();
+    if (upright.width() < reduced->atLeast.width() || upright.height() < reduced->atLeast.height()) return QImage();
     return upright;
 }
 

@@ -38,9 +38,10 @@ public:
     // The same, saying why there is no picture when there is none, from the one decode.
     platform::DecodeResult loadImageWithFixedOrientionFromUrl(const QString& path,
                                                               const platform::DecodeOptions& options = {});
-    // The same at a reduced size for a photo that is only to be shrunk: a JPEG decoded at a
-    // power-of-two reduction no smaller than atLeast; null when none fits (or not a JPEG).
-    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize atLeast);
+    // The same at a reduced size for a photo that is only to be shrunk to `target`: decoded
+    // at a power-of-two reduction that keeps its detail for that size (see
+    // imageloading::reducedDecode); null when none fits (or not a JPEG or camera raw file).
+    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize target);
     // The size a "Resize" step with these parameters gives an image of imageSize; empty
     // when the step asks for no usable size.
     static QSizeF resizeStepTarget(const QVariantList& parameters, QSizeF imageSize);

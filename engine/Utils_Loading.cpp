@@ -51,9 +51,9 @@ QImage Utils::inColour(const QImage& image, const QVariantMap& props) {
     return image;
 }
 
-QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path, QSize atLeast) {
+QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path, QSize target) {
     const QVariantMap props = ImageProcessing::exifForFile(path);
-    return inColour(imageloading::loadUprightReduced(path, props, atLeast), props);
+    return inColour(imageloading::loadUprightReduced(path, props, target), props);
 }
 
 QSizeF Utils::getImageOriginalSizeAtFilePathUrl(const QString& path) {

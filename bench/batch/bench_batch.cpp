@@ -216,6 +216,7 @@ int main(int argc, char** argv) {
     // 0 or absent: the run's own choice (one worker per core, a quarter of the memory).
     runner.setPhotosInFlight(recipe.value("photosInFlight").toInt(0));
     runner.setMemoryBudget(std::uint64_t(std::max(0.0, recipe.value("memoryBudgetMiB").toDouble(0))) << 20);
+    runner.setRowByRowFromPixels(qint64(std::max(0.0, recipe.value("rowByRowFromMP").toDouble(0)) * 1e6));
     QEventLoop loop;
     bool finished = false;
     QObject::connect(&runner, &BatchRunner::runEnded, &loop, [&](bool done) {

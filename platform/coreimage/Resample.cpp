@@ -348,12 +348,14 @@ Resampler::Resampler(int inWidth, int inHeight, int outWidth, int outHeight) {
     y_.plan(inHeight, outHeight);
 }
 
-int Resampler::bandRows() const {
+int Resampler::bandRows() const { return bandRows(y_.out); }
+
+int Resampler::bandRows(int rows) const {
     // Each band recomputes the input rows that its first output row shares with the band
     // before it, so bands are many times taller than the kernel is high; and there are
     // enough of them for every thread to take several.
     const int minRows = std::max(16, int(std::ceil(8.0 * y_.taps * y_.out / std::max(1, y_.reduced))));
-    const int share = (y_.out + 2 * threadCount() - 1) / (2 * threadCount());
+    const int share = (rows + 2 * threadCount() - 1) / (2 * threadCount());
     return std::max(1, std::min(y_.out, std::max(minRows, share)));
 }
 
@@ -508,11 +510,20 @@ QImage resampleImage(const QImage& image, int width, int height, ResampleLight l
     if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
         src = src.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (width == src.width() && height == src.height()) return src.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage::Format format = src.format();
-    const bool linear = light == ResampleLight::Linear;
-
     QImage out(width, height, QImage::Format_ARGB32_Premultiplied);
     if (out.isNull()) return {};
+    resampleRows(src, out, 0, height, light);
+    return out;
+}
+
+void resampleRows(const QImage& src, QImage& out, int rowFirst, int rowLast, ResampleLight light) {
+    const int width = out.width(), height = out.height();
+    rowFirst = std::max(0, rowFirst);
+    rowLast = std::min(height, rowLast);
+    if (rowFirst >= rowLast) return;
+    const QImage::Format format = src.format();
+    const bool linear = light == ResampleLight::Linear;
+    // Written through bits() only where `out` is the sole owner of its pixels.
     uchar* const outBase = out.bits();
     const qsizetype outStride = out.bytesPerLine();
     const uchar* const inBase = src.constBits();
@@ -568,9 +579,12 @@ QImage resampleImage(const QImage& image, int width, int height, ResampleLight l
     };
 
     const Resampler resampler(src.width(), src.height(), width, height);
-    const int band = resampler.bandRows();
-    const int bands = (height + band - 1) / band;
+    const int band = resampler.bandRows(rowLast - rowFirst);
+    const int bands = (rowLast - rowFirst + band - 1) / band;
     const double costPerBand = double(band) * width * 64.0;
+    const auto bandRows = [&](int b0, int b1) {
+        return std::pair<int, int>(rowFirst + b0 * band, std::min(rowLast, rowFirst + b1 * band));
+    };
     if (!linear && resampler.fixedPoint()) {
         const Resampler::SourceRow source = [&](int y, quint32* scratch) {
             const auto* p = reinterpret_cast<const quint32*>(inBase + inStride * y);
@@ -581,14 +595,15 @@ QImage resampleImage(const QImage& image, int width, int height, ResampleLight l
         const Resampler::TargetRow target = [&](int row) { return reinterpret_cast<quint32*>(outBase + outStride * row); };
         // A run of bands on one thread shares its ring of filtered rows.
         parallelFor(0, bands, [&](int b0, int b1) {
-            resampler.runPixels(b0 * band, std::min(height, b1 * band), format == QImage::Format_RGB32, source, target);
+            const auto [first, last] = bandRows(b0, b1);
+            resampler.runPixels(first, last, format == QImage::Format_RGB32, source, target);
         }, costPerBand);
-        return out;
+        return;
     }
     parallelFor(0, bands, [&](int b0, int b1) {
-        resampler.run(b0 * band, std::min(height, b1 * band), 0, width, fetch, store);
+        const auto [first, last] = bandRows(b0, b1);
+        resampler.run(first, last, 0, width, fetch, store);
     }, costPerBand);
-    return out;
 }
 
 }  // namespace platform

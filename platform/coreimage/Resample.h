@@ -34,6 +34,13 @@ enum class ResampleLight { Encoded, Linear };
 // a size below 1 gives a null picture.
 QImage resampleImage(const QImage& image, int width, int height, ResampleLight light = ResampleLight::Encoded);
 
+// resampleImage's rows [rowFirst, rowLast) of `out` (its size the target, Format_ARGB32_
+// Premultiplied), from `src` (RGB32, ARGB32 or ARGB32_Premultiplied), of which only the
+// rows Resampler::inputRows names for them are read: the same pixels in any split of the
+// rows, so a picture may be made a few rows at a time while its source comes and goes.
+void resampleRows(const QImage& src, QImage& out, int rowFirst, int rowLast,
+                  ResampleLight light = ResampleLight::Encoded);
+
 // The whole factor by which a shrink from `in` to `out` pixels is first reduced: the
 // largest k with in / (k * out) still at least four.
 int resampleBoxFactor(int in, int out);
@@ -56,8 +63,9 @@ public:
     // calling thread; output rows come out in increasing order.
     void run(int rowFirst, int rowLast, int colFirst, int colLast, const Fetch& fetch, const Emit& store) const;
 
-    // Output rows per band when a picture's rows are shared among threads.
+    // Output rows per band when a picture's rows (or `rows` of them) are shared among threads.
     int bandRows() const;
+    int bandRows(int rows) const;
 
     // Whether runPixels can compute this plan (no whole-factor step on either axis).
     bool fixedPoint() const { return x_.box == 1 && y_.box == 1; }

@@ -585,7 +585,7 @@ struct JpegRowSource::State {
     bool valid = false, started = false, finished = false, failed = false;
 };
 
-JpegRowSource::JpegRowSource(const QString& path) : s_(std::make_unique<State>()) {
+JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) : s_(std::make_unique<State>()) {
     State& s = *s_;
     s.name = path;
     if (setjmp(s.d.err.jump)) {
@@ -607,13 +607,18 @@ JpegRowSource::JpegRowSource(const QString& path) : s_(std::make_unique<State>()
     jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&s.d.cinfo, TRUE);
-    s.width = int(s.d.cinfo.image_width);
-    s.height = int(s.d.cinfo.image_height);
     s.orientation = codec::orientationFromMarkers(&s.d.cinfo);
     s.icc = codec::iccProfileFromMarkers(&s.d.cinfo);
-    const DecodeOptions options;
     s.d.cinfo.out_color_space = JCS_EXT_BGRA;
-    s.d.cinfo.mem->max_memory_to_use = codec::decoderMemoryLimit(options, false);
+    // The reduction jpegDecode chooses for these options (its bands give the same pixels
+    // as this one sequential decode).
+    const int shift = codec::reductionShift(int(s.d.cinfo.image_width), int(s.d.cinfo.image_height),
+                                            options.minLongSide, 3);
+    if (shift > 0) codec::decodeReduced(s.d.cinfo, shift, options.reducedForOutput);
+    s.d.cinfo.mem->max_memory_to_use = codec::decoderMemoryLimit(options, shift > 0);
+    jpeg_calc_output_dimensions(&s.d.cinfo);
+    s.width = int(s.d.cinfo.output_width);
+    s.height = int(s.d.cinfo.output_height);
     // A profile that fits RGB pixels but that an image cannot carry is applied while
     // reading (the pixels become sRGB): those pixels are not the stored ones.
     const bool converted =

@@ -27,7 +27,13 @@ public:
     explicit Handoff(int height) : height_(height) {}
     ~Handoff() { stopAndJoin(); }
 
-    void start(std::function<void()> run) { thread_ = std::thread(std::move(run)); }
+    void start(std::function<void()> run) {
+        thread_ = std::thread([this, run = std::move(run)] {
+            run();
+            ended_ = true;
+            rowsEncoded_.notify_all();
+        });
+    }
     void handIn(const uchar* base, qsizetype bytesPerLine, int rowsEnd) {
         {
             const std::lock_guard<std::mutex> lock(m_);
@@ -48,8 +54,18 @@ public:
         *ready = readyBands(rowsDone_);
         return true;
     }
-    void publish(int rows) { rowsEncoded_.store(rows, std::memory_order_release); }
+    void publish(int rows) {
+        rowsEncoded_.store(rows, std::memory_order_release);
+        rowsEncoded_.notify_all();
+    }
     int rowsEncoded() const { return rowsEncoded_.load(std::memory_order_acquire); }
+    // Waits until `rows` are encoded or the thread has ended (it publishes every row when it
+    // gives up, and ended_ when it stops).
+    void waitForEncoded(int rows) const {
+        rows = std::min(rows, height_);
+        if (!thread_.joinable()) return;  // never started, or already done with
+        for (int seen = rowsEncoded(); seen < rows && !ended_.load(); seen = rowsEncoded()) rowsEncoded_.wait(seen);
+    }
     // Waits for the thread; false (and the thread stopped) when rows are missing, which will
     // not come now.
     bool finish() {
@@ -81,6 +97,7 @@ private:
     int rowsDone_ = 0;             // guarded by m_
     bool stop_ = false;            // guarded by m_
     std::atomic<int> rowsEncoded_{0};
+    std::atomic<bool> ended_{false};
     std::thread thread_;
 };
 
@@ -144,6 +161,8 @@ void JpegBandSink::rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsE
 }
 
 int JpegBandSink::rowsEncoded() const { return s_->handoff.rowsEncoded(); }
+
+void JpegBandSink::waitForEncoded(int rows) const { s_->handoff.waitForEncoded(rows); }
 
 QByteArray JpegBandSink::finish() {
     State& s = *s_;
@@ -220,6 +239,8 @@ void PngBandSink::rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEn
 }
 
 int PngBandSink::rowsEncoded() const { return s_->handoff.rowsEncoded(); }
+
+void PngBandSink::waitForEncoded(int rows) const { s_->handoff.waitForEncoded(rows); }
 
 bool PngBandSink::finish() {
     State& s = *s_;

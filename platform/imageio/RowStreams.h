@@ -2,6 +2,8 @@
 // A JPEG photo worked on a few rows at a time: its rows decoded from the top as they are
 // wanted, and the finished rows of the result encoded band by band while later ones are
 // still being made, so that neither the photo nor the result is ever held whole.
+#include "platform/imageio/ImageIO.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -13,8 +15,9 @@ namespace platform {
 // A JPEG file decoded a few rows at a time, top row first.
 class JpegRowSource {
 public:
-    // Opens and maps the file as readImage() does and reads its header.
-    explicit JpegRowSource(const QString& path);
+    // Opens and maps the file as readImage() does and reads its header. With a minLongSide
+    // in the options the rows are those of the reduced decode readImage() makes with them.
+    explicit JpegRowSource(const QString& path, const DecodeOptions& options = {});
     ~JpegRowSource();
     JpegRowSource(const JpegRowSource&) = delete;
     JpegRowSource& operator=(const JpegRowSource&) = delete;
@@ -23,6 +26,7 @@ public:
     // what readImage() decodes, and the file's profile leaves the pixels as they are
     // stored (one readImage() would convert to sRGB while reading makes this false).
     bool isValid() const;
+    // The size of the rows handed out (reduced when the options ask for it).
     int width() const;
     int height() const;
     QByteArray iccProfile() const;
@@ -56,6 +60,9 @@ public:
     void rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd);
     // Rows [0, rowsEncoded()) are never read again: their memory may be given back.
     int rowsEncoded() const;
+    // Waits until rowsEncoded() reaches `rows` (or the encoding stopped or failed), so a
+    // caller that makes rows faster than they are encoded holds only so many.
+    void waitForEncoded(int rows) const;
     // Once every row was handed in: waits for the last bands and returns the file, byte for
     // byte the JPEG that encoding the whole picture with this profile and quality gives.
     // Empty when encoding failed or rows are missing.
@@ -82,6 +89,7 @@ public:
     void rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd);
     // Rows [0, rowsEncoded()) are never read again (a band reads the row above it too).
     int rowsEncoded() const;
+    void waitForEncoded(int rows) const;  // as JpegBandSink's
     // Once every row was handed in: waits for the last bands and ends the file. True when
     // the whole file went out: byte for byte what writing the whole picture as an opaque
     // PNG with this profile gives.

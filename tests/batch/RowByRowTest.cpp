@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <limits>
+
 #include "batch/BatchRunner.h"
 #include "batch/RenameScheme.h"
 #include "batch/ResultWriter.h"
@@ -51,14 +53,18 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
     return bytesOf(destination);
 }
 
+// Two real desktop photos: a baseline 2560 x 1600 one and a progressive 3840 x 2160 one.
+QString aquaPhoto() { return testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg"); }
+QString elephantsPhoto() {
+    return testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+}
+
 }  // namespace
 
 TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
     batchtest::Batch b(0);
     ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
-    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
-    const QString elephants =
-        testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+    const QString aqua = aquaPhoto(), elephants = elephantsPhoto();
     // The baseline photo again, carrying a real Adobe RGB profile.
     QImage tagged = platform::readImage(aqua);
     QFile adobe(testsupport::kAdobeRgbProfile);
@@ -104,7 +110,7 @@ TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
 TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
     batchtest::Batch b(0);
     ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
-    const QString aqua = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg");
+    const QString aqua = aquaPhoto();
     // Cut short half way: the row-by-row reader gives up on it, and the usual way says what
     // is wrong with the photo.
     const QByteArray full = bytesOf(aqua);
@@ -137,5 +143,60 @@ TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
         EXPECT_EQ(out.entryList(QDir::Files | QDir::Hidden),
                   QStringList{QFileInfo(in.snapshot.destinationPaths[1]->filePath).fileName()});
         ASSERT_TRUE(QFile::remove(in.snapshot.destinationPaths[1]->filePath));
+    }
+}
+
+TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
+    // Each photo is run twice: row by row (from 2 MP here) and the usual way (never row by
+    // row), and the two files must be the same bytes.
+    batchtest::Batch b(0);
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    const QString aqua = aquaPhoto(), elephants = elephantsPhoto();
+    // The baseline photo as the program writes a large JPEG: with restart markers, which
+    // the usual way decodes reduced in bands on several cores at once.
+    const QString restarts = b.dir.filePath("src/restarts.jpg");
+    ASSERT_TRUE(platform::writeImageFile(restarts, platform::readImage(aqua), platform::ImageType::JPEG, 0.9));
+
+    const auto resize = [](int width, int height) {
+        return AppliedFilter::initWithFilterName(
+            "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
+            QImage(), nullptr);
+    };
+    constexpr int jpeg = 4, png = 6;  // output formats
+    const struct {
+        const char* name;
+        QString source;
+        std::shared_ptr<AppliedFilter> step;  // none: a conversion
+        int format;
+    } cases[] = {
+        {"baseline, converted, JPEG", aqua, nullptr, jpeg},
+        {"progressive, converted, PNG", elephants, nullptr, png},
+        // Larger than the rows let wait for the encoder: their pages are passed on.
+        {"progressive 18 MP, converted, JPEG", testsupport::packagedPicture(
+             testsupport::kDesktopPhotos + "abstract/Elephants_5640x3172.jpg"), nullptr, jpeg},
+        {"baseline, shrunk by less than half, JPEG", aqua, resize(1600, 1000), jpeg},
+        {"baseline, stretched to a third, PNG", aqua, resize(900, 400), png},
+        {"restart markers, an eighth: decoded at half, JPEG", restarts, resize(320, 200), jpeg},
+        {"progressive, a tenth: decoded at half, JPEG", elephants, resize(384, 216), jpeg},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray files[2];
+        for (const bool rows : {true, false}) {
+            batchtest::Batch run(0);
+            run.photos << batchtest::photoAt(c.source);
+            if (c.step) run.steps = {c.step};
+            run.rename = batchtest::renameSettings(c.format);
+            const BatchRunInput in = run.input();
+            batchtest::RunHarness harness;
+            harness.runner.setRowByRowFromPixels(rows ? 2'000'000 : std::numeric_limits<qint64>::max());
+            ASSERT_TRUE(harness.start(in));
+            ASSERT_EQ(run.photos[0]->processStatus, PhotoFile::Processed) << run.photos[0]->processInfoMessage.toStdString();
+            EXPECT_EQ(harness.runner.photosMadeRowByRow.load(), rows ? 1 : 0);
+            files[rows ? 0 : 1] = bytesOf(in.snapshot.destinationPaths[0]->filePath);
+        }
+        ASSERT_FALSE(files[1].isEmpty());
+        EXPECT_EQ(files[0].size(), files[1].size());
+        EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
     }
 }
