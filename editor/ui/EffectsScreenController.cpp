@@ -470,7 +470,7 @@ void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, co
         app.isPROCESSING_WITH_FILES_SYSTEM = false;
         showLoading(false);
     }
-    if (!r.loaded) return;  // header, thumbnails and panel stay; the next showing tries again
+    if (!r.loaded) return strip_->markUnreadable(r.path);  // all else stays; the next showing tries again
     const bool newPhoto = r.path != previewPath_ || originalImage_.cacheKey() != r.original.cacheKey();
     // The open effect's own values, taken while they still fit the picture shown.
     const QSizeF containerBefore = vc_->imageContainerSize();
