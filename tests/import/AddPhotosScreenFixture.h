@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <functional>
 #include <map>
@@ -147,6 +148,14 @@ protected:
         for (auto* b : host.findChildren<QPushButton*>(name))
             if (b->isVisible()) return b;
         return nullptr;
+    }
+    // The first appearance's last-session sheet answered Load, and the add it starts run.
+    void loadLastSession() {
+        screen->viewWillAppear();
+        timers.fire("lastSession");
+        QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
+        executor.runAll();
+        QApplication::processEvents();
     }
     GridCell* tile(int index) {
         return qobject_cast<GridCell*>(screen->collectionView()->cellForItemAtIndexPath({0, index}));

@@ -773,11 +773,7 @@ TEST_F(AddPhotosScreenTest, LastSessionWhosePhotosAreAllGoneSaysSoAndStays) {
     app.resetToLaunchValues();
     for (const QString& p : made) QFile::remove(p);
 
-    screen->viewWillAppear();
-    timers.fire("lastSession");
-    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
-    executor.runAll();
-    QApplication::processEvents();
+    loadLastSession();
     EXPECT_EQ(screen->alertTitle(), "LOAD LAST SESSION");
     EXPECT_EQ(screen->alertMessage(), "Batch not found!");
     EXPECT_FALSE(screen->isLoadingShown());

@@ -151,11 +151,7 @@ TEST_F(AddPhotosScreenTest, LastSessionWhosePhotosAreCutWhileReadLoadsItsStepsAn
     app.resetToLaunchValues();
 
     screen->intake().setSourceReadHook(photos.cutter());
-    screen->viewWillAppear();
-    timers.fire("lastSession");
-    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
-    executor.runAll();
-    QApplication::processEvents();
+    loadLastSession();
     realThumbnails = true;
     timers.fire("scrollingEnd");
     grid.runAll();
@@ -184,10 +180,6 @@ TEST_F(AddPhotosScreenTest, LastSessionWhosePhotosAreCutWhileReadLoadsItsStepsAn
     delete screen;
     app.resetToLaunchValues();
     screen = makeScreen();
-    screen->viewWillAppear();
-    timers.fire("lastSession");
-    QTest::mouseClick(button("btnYesOnAlert"), Qt::LeftButton);
-    executor.runAll();
-    QApplication::processEvents();
+    loadLastSession();
     EXPECT_EQ(batchPaths(), QStringList{photos.good} + photos.cut);
 }
