@@ -137,3 +137,21 @@ TEST(PhotosCutWhileRead, StripThumbnailsCutWhileReadAreMarkedAndMadeAgainOnceThe
         EXPECT_FALSE(s.strip()->cachedThumbnail(s.cut[i - 1]).isNull());
     }
 }
+
+// Shown whole, then cut by another program before a resize is set up: the resize starts
+// from the photo's own size, also when what is left of the file no longer says it.
+TEST(PhotosCutWhileRead, AResizeSetUpWhileThePhotoIsCutStartsFromItsOwnSize) {
+    CutPhotosScreen s;
+    for (int i = 1; i <= 4; ++i) {
+        const QString& photo = s.cut[i - 1];
+        SCOPED_TRACE(photo.toStdString());
+        s.clickStripTile(i);
+        ASSERT_EQ(s.screen->lblImageName()->text(), platform::lastPathComponent(photo));
+        ASSERT_TRUE(testsupport::cutToFirstPage(photo));
+        s.click(s.screen->tblFilterCategories(), s.basicRow("Rotate"));
+        s.click(s.screen->tblFilterCategories(), s.basicRow("Resize"));
+        EXPECT_EQ(s.vc->txtWidth()->text(), "640");
+        EXPECT_EQ(s.vc->txtHeight()->text(), "480");
+        testsupport::writeFile(photo, s.whole.value(photo));
+    }
+}
