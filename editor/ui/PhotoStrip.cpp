@@ -105,7 +105,7 @@ bool PhotoStrip::isMarked(int index) const {
     if (missing_.contains(index)) return true;
     const auto photo = AppDelegate::shared().arraySelectedImagesToProcess.value(index);
     const auto kept = photo ? dictPhotoImages_.constFind(photo->filePath) : dictPhotoImages_.cend();
-    return kept != dictPhotoImages_.cend() && kept->image.isNull();
+    return kept != dictPhotoImages_.cend() && !kept->readable;
 }
 
 void PhotoStrip::loadVisibleThumbnails() {
@@ -123,6 +123,7 @@ void PhotoStrip::loadVisibleThumbnails() {
             // Taken before the read: a change while it reads makes the picture stale, never current.
             Thumbnail made{QImage(), platform::FileStamp::of(file)};
             made.image = make(file, kThumbnailSize);
+            made.readable = !made.image.isNull();
             back.post([self, file, made] {
                 if (!self) return;
                 self->pending_.remove(file);
@@ -132,12 +133,24 @@ void PhotoStrip::loadVisibleThumbnails() {
     }
 }
 
-void PhotoStrip::markUnreadable(const QString& path) {
-    if (!path.isEmpty()) thumbnailMade(path, {QImage(), platform::FileStamp::of(path)});
+void PhotoStrip::photoRead(const QString& path, bool readable) {
+    const auto kept = dictPhotoImages_.constFind(path);
+    if (path.isEmpty() || (readable && (kept == dictPhotoImages_.cend() || kept->readable))) return;
+    if (!readable) {
+        thumbnailMade(path, {kept == dictPhotoImages_.cend() ? QImage() : kept->image, platform::FileStamp::of(path), false});
+        return;
+    }
+    dictPhotoImages_.erase(kept);
+    showPictureOf(path);
+    loadVisibleThumbnails();
 }
 
 void PhotoStrip::thumbnailMade(const QString& path, const Thumbnail& thumbnail) {
     dictPhotoImages_.insert(path, thumbnail);
+    showPictureOf(path);
+}
+
+void PhotoStrip::showPictureOf(const QString& path) {
     for (CollectionViewCell* cell : view_->visibleCells()) {
         const auto p = AppDelegate::shared().arraySelectedImagesToProcess.value(cell->indexPath().item);
         if (p && p->filePath == path) showPicture(cell, cell->indexPath().item);

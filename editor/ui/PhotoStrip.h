@@ -44,9 +44,11 @@ public:
     // Reads the visible tiles' thumbnails now.
     void loadVisibleThumbnails();
     QImage cachedThumbnail(const QString& path) const { return dictPhotoImages_.value(path).image; }
-    // The photo could not be read as its file is now (the preview found it so): its tile is
-    // marked until the file changes.
-    void markUnreadable(const QString& path);
+    // What a read of the photo's whole picture (the preview's) found: one that failed marks
+    // its tile, over the thumbnail it had, until the file changes; one that worked takes the
+    // mark off and has the thumbnail made again.
+    void photoRead(const QString& path, bool readable);
+    // Whether the tile shows the not-available mark (its file is gone or cannot be read).
     bool isMarked(int index) const;
 
     int numberOfItemsInSection(CollectionView*, int section) override;
@@ -63,14 +65,17 @@ private:
     Maker maker_;
     // Thumbnails come back only while the strip lives.
     platform::PostBack back_{this};
-    // A null picture: the file could not be read as the stamp says it was.
+    // The picture made of the file as the stamp says it was; not readable when the file
+    // could not be read then.
     struct Thumbnail {
         QImage image;
         platform::FileStamp stamp;
+        bool readable = true;
     };
     QHash<QString, Thumbnail> dictPhotoImages_;
     void thumbnailMade(const QString& path, const Thumbnail& thumbnail);
     void showPicture(CollectionViewCell* cell, int index) const;
+    void showPictureOf(const QString& path);
     QSet<QString> pending_;
     QSet<int> missing_;
 };
