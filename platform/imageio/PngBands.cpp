@@ -275,28 +275,46 @@ private:
 
 // Compressed pieces go out in band order, each as one IDAT chunk, as soon as the bands
 // before it are out; the zlib header goes before the first, the checksum after the last.
+// The file's bytes are written outside the lock the compressing threads take to hand in
+// their pieces: the thread that finds pieces ready writes them, and goes on with any that
+// others hand in meanwhile, so one slow write never holds up the compression.
 class OrderedIdat {
 public:
-    OrderedIdat(int bands, const PngSink& sink) : pieces_(size_t(bands)), sums_(size_t(bands)), lengths_(size_t(bands)),
-                                                  ready_(size_t(bands), 0), sink_(sink) {}
+    OrderedIdat(int bands, PngSink sink)
+        : pieces_(size_t(bands)), sums_(size_t(bands)), lengths_(size_t(bands)), ready_(size_t(bands), 0),
+          sink_(std::move(sink)) {}
     // Hands over band b's piece, its data's checksum and length; writes what it can.
     bool deliver(int b, QByteArray piece, uLong sum, size_t length) {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         pieces_[size_t(b)] = std::move(piece);
         sums_[size_t(b)] = sum;
         lengths_[size_t(b)] = length;
         ready_[size_t(b)] = 1;
-        while (ok_ && next_ < int(pieces_.size()) && ready_[size_t(next_)]) {
-            const size_t n = size_t(next_);
-            adler_ = next_ == 0 ? sums_[n] : adler32_combine(adler_, sums_[n], z_off_t(lengths_[n]));
-            const bool first = next_ == 0, last = next_ + 1 == int(pieces_.size());
-            char tail[4];
-            put32(tail, quint32(adler_));
-            ok_ = writeIdat(first ? QByteArrayView("\x78\x9c", 2) : QByteArrayView(), pieces_[n],
-                            last ? QByteArrayView(tail, 4) : QByteArrayView());
-            pieces_[n] = QByteArray();
-            ++next_;
+        if (writing_) return ok_;  // the thread writing takes it up
+        writing_ = true;
+        std::vector<Chunk> chunks;
+        for (;;) {
+            while (ok_ && next_ < int(pieces_.size()) && ready_[size_t(next_)]) {
+                const size_t n = size_t(next_);
+                adler_ = next_ == 0 ? sums_[n] : adler32_combine(adler_, sums_[n], z_off_t(lengths_[n]));
+                Chunk c;
+                c.first = next_ == 0;
+                c.last = next_ + 1 == int(pieces_.size());
+                c.adler = adler_;
+                c.data = std::move(pieces_[n]);
+                pieces_[n] = QByteArray();
+                chunks.push_back(std::move(c));
+                ++next_;
+            }
+            if (chunks.empty()) break;
+            lock.unlock();
+            bool ok = true;
+            for (const Chunk& c : chunks) ok = ok && writeIdat(c);
+            chunks.clear();
+            lock.lock();
+            if (!ok) ok_ = false;
         }
+        writing_ = false;
         return ok_;
     }
     bool failed() const {
@@ -307,23 +325,34 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         ok_ = false;
     }
+    // Bytes outside the image data (the head, the end), written while no band is.
+    bool write(const char* data, size_t size) { return sink_(data, size); }
 
 private:
+    struct Chunk {
+        QByteArray data;
+        uLong adler = 1;
+        bool first = false, last = false;
+    };
     static void put32(char* b, quint32 v) {
         b[0] = char(v >> 24), b[1] = char(v >> 16), b[2] = char(v >> 8), b[3] = char(v);
     }
-    bool writeIdat(QByteArrayView head, const QByteArray& data, QByteArrayView tail) {
+    bool writeIdat(const Chunk& c) {
+        char tail[4];
+        put32(tail, quint32(c.adler));
+        const QByteArrayView head = c.first ? QByteArrayView("\x78\x9c", 2) : QByteArrayView();
+        const QByteArrayView end = c.last ? QByteArrayView(tail, 4) : QByteArrayView();
         char header[8];
-        put32(header, quint32(head.size() + data.size() + tail.size()));
+        put32(header, quint32(head.size() + c.data.size() + end.size()));
         std::memcpy(header + 4, "IDAT", 4);
         uLong crc = crc32(0, reinterpret_cast<const Bytef*>(header + 4), 4);
-        for (QByteArrayView part : {head, QByteArrayView(data), tail})
+        for (QByteArrayView part : {head, QByteArrayView(c.data), end})
             if (!part.isEmpty()) crc = crc32(crc, reinterpret_cast<const Bytef*>(part.data()), uInt(part.size()));
         char trailer[4];
         put32(trailer, quint32(crc));
         return sink_(header, 8) && (head.isEmpty() || sink_(head.data(), size_t(head.size()))) &&
-               (data.isEmpty() || sink_(data.constData(), size_t(data.size()))) &&
-               (tail.isEmpty() || sink_(tail.data(), size_t(tail.size()))) && sink_(trailer, 4);
+               (c.data.isEmpty() || sink_(c.data.constData(), size_t(c.data.size()))) &&
+               (end.isEmpty() || sink_(end.data(), size_t(end.size()))) && sink_(trailer, 4);
     }
 
     mutable std::mutex mutex_;
@@ -331,10 +360,13 @@ private:
     std::vector<uLong> sums_;
     std::vector<size_t> lengths_;
     std::vector<char> ready_;
-    const PngSink& sink_;
+    // Called by one thread at a time: the one that set writing_, or the writer's own
+    // before and after the bands.
+    PngSink sink_;
     int next_ = 0;
     uLong adler_ = 1;
     bool ok_ = true;
+    bool writing_ = false;
 };
 
 }  // namespace
@@ -344,15 +376,15 @@ struct PngBandWriter::Idat : OrderedIdat {
 };
 
 PngBandWriter::PngBandWriter(int width, int height, int colorType, const QByteArray& icc, int rowsPerBand,
-                             const PngSink& sink)
+                             PngSink sink)
     : width_(width), height_(height), colorType_(colorType), channels_(colorType == 0 ? 1 : colorType == 2 ? 3 : 4),
-      icc_(icc), sink_(sink) {
+      icc_(icc) {
     const size_t stride = size_t(std::max(width, 0)) * size_t(channels_) + 1;
     // Bands of about a megabyte of filtered data, the same whatever the number of cores,
     // so the file is the same on any machine.
     rowsPerBand_ = rowsPerBand > 0 ? rowsPerBand : int(std::max<size_t>(1, (size_t(1) << 20) / stride));
     bands_ = height > 0 ? (height + rowsPerBand_ - 1) / rowsPerBand_ : 0;
-    idat_ = std::make_unique<Idat>(bands_, sink_);
+    idat_ = std::make_unique<Idat>(bands_, std::move(sink));
 }
 
 PngBandWriter::~PngBandWriter() = default;
@@ -377,7 +409,7 @@ bool PngBandWriter::writeHead() {
             chunk(head, "iCCP", profile.constData(), profile.size());
         }
     }
-    return sink_(head.constData(), size_t(head.size()));
+    return idat_->write(head.constData(), size_t(head.size()));
 }
 
 void PngBandWriter::writeBand(int b, const QImage& pixels) {
@@ -407,7 +439,7 @@ bool PngBandWriter::writeEnd() {
     if (idat_->failed()) return false;
     QByteArray end;
     chunk(end, "IEND", nullptr, 0);
-    return sink_(end.constData(), size_t(end.size()));
+    return idat_->write(end.constData(), size_t(end.size()));
 }
 
 bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink) {
