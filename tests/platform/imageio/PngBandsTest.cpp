@@ -88,7 +88,7 @@ QByteArray qtPng(const QImage& image) {
 
 }  // namespace
 
-TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamNoLargerThanOneLevelSixStream) {
+TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamAboutAsSmallAsOneLevelSixStream) {
     const QImage picture = smoothDetailedNoisy(419, 240);
     for (int rows : {1, 3, 16, 0}) {
         SCOPED_TRACE(testing::Message() << "rows " << rows);
@@ -97,19 +97,22 @@ TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamNoLargerThanOneLevelSixStream) {
         ASSERT_FALSE(back.isNull());
         EXPECT_TRUE(testsupport::samePixels(back, picture));
     }
-    // Each kind of content alone, against Qt's writer (one zlib stream at level 6).
+    // Each kind of content alone, against Qt's writer (one zlib stream at level 6). Smooth
+    // bands take libdeflate's level 5, whose shallower search than zlib's level 6 costs
+    // up to a tenth on a gradient this smooth (a few percent on photos) for half the time.
     const struct {
         const char* name;
         QImage pixels;
+        double allowance;
     } kinds[] = {
-        {"smooth", picture.copy(0, 0, 419, 80)},
-        {"detailed", picture.copy(0, 80, 419, 80)},
-        {"noisy", picture.copy(0, 160, 419, 80)},
+        {"smooth", picture.copy(0, 0, 419, 80), 1.12},
+        {"detailed", picture.copy(0, 80, 419, 80), 1.0},
+        {"noisy", picture.copy(0, 160, 419, 80), 1.0},
     };
     for (const auto& k : kinds) {
         SCOPED_TRACE(k.name);
         const QByteArray ours = platform::codec::pngEncodeBands(k.pixels, 2, {}, 0);
-        EXPECT_LE(ours.size(), qtPng(k.pixels).size());
+        EXPECT_LE(double(ours.size()), double(qtPng(k.pixels).size()) * k.allowance);
         EXPECT_TRUE(testsupport::samePixels(platform::readImageFromData(ours), k.pixels));
     }
 }
