@@ -29,6 +29,7 @@
 #include <mutex>
 #include <numeric>
 #include <string>
+#include <unordered_map>
 
 // Exiv2 0.27 still speaks std::auto_ptr in its interface.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -591,10 +592,11 @@ std::mutex& exivMutex() {
     return m;
 }
 
-// Exiv2 may complain many times about one damaged file; its messages are gathered while
-// the lock is held and leave as one log line per file.
+// Exiv2 may complain many times about one damaged file; its messages are gathered on the
+// thread that reads or writes it (Exiv2 calls its handler there) and leave as one log
+// line per file.
 QStringList& exivMessages() {
-    static QStringList messages;
+    thread_local QStringList messages;
     return messages;
 }
 
@@ -611,13 +613,15 @@ void flushExivMessages(const QString& path) {
     messages.clear();
 }
 
-// Holds the Exiv2 lock for one file and reports what Exiv2 said about it.
+// Reports what Exiv2 said about one file once its work on it is done. Exiv2's parsing and
+// writing (its XMP toolkit above all) is not safe on several threads at once and runs
+// under the Exiv2 lock; what is read from a parsed file's own data is not, so that many
+// photos' metadata are turned into dictionaries at once.
 class ExivSession {
 public:
-    explicit ExivSession(const QString& path) : lock_(exivMutex()), path_(path) { ensureExiv2(); }
+    explicit ExivSession(const QString& path) : path_(path) { ensureExiv2(); }
     ~ExivSession() { flushExivMessages(path_); }
 private:
-    std::lock_guard<std::mutex> lock_;
     QString path_;
 };
 
@@ -760,22 +764,36 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         Exiv2::ExifData blockExif;
         Exiv2::XmpData blockXmp;
         const Exiv2::IptcData noIptc;
-        if (blocks) {
-            if (!blocks->exif.isEmpty())
-                Exiv2::ExifParser::decode(blockExif, reinterpret_cast<const Exiv2::byte*>(blocks->exif.constData()),
-                                          uint32_t(blocks->exif.size()));
-            if (!blocks->xmp.isEmpty() && Exiv2::XmpParser::decode(blockXmp, blocks->xmp.toStdString()) != 0) {
-                exivMessages().append(QStringLiteral("the XMP packet could not be read"));
-                blockXmp.clear();
+        {
+            const std::lock_guard<std::mutex> parsing(exivMutex());
+            if (blocks) {
+                if (!blocks->exif.isEmpty())
+                    Exiv2::ExifParser::decode(blockExif, reinterpret_cast<const Exiv2::byte*>(blocks->exif.constData()),
+                                              uint32_t(blocks->exif.size()));
+                if (!blocks->xmp.isEmpty() && Exiv2::XmpParser::decode(blockXmp, blocks->xmp.toStdString()) != 0) {
+                    exivMessages().append(QStringLiteral("the XMP packet could not be read"));
+                    blockXmp.clear();
+                }
+            } else {
+                image = Exiv2::ImageFactory::open(localPath(path));
+                if (!image.get()) return;
+                image->readMetadata();
             }
-        } else {
-            image = Exiv2::ImageFactory::open(localPath(path));
-            if (!image.get()) return;
-            image->readMetadata();
         }
         const Exiv2::ExifData& exif = blocks ? blockExif : image->exifData();
         const Exiv2::IptcData& iptc = blocks ? noIptc : image->iptcData();
         const Exiv2::XmpData& xmp = blocks ? blockXmp : image->xmpData();
+
+        // Each key's first entry, as findKey would find it: one pass over the entries
+        // instead of one for every key asked for.
+        std::unordered_map<std::string, const Exiv2::Exifdatum*> exifByKey;
+        for (const auto& d : exif) exifByKey.emplace(d.key(), &d);
+        std::unordered_map<std::string, const Exiv2::Xmpdatum*> xmpByKey;
+        for (const auto& d : xmp) xmpByKey.emplace(d.key(), &d);
+        const auto exifEntry = [&](const std::string& key) -> const Exiv2::Exifdatum* {
+            const auto it = exifByKey.find(key);
+            return it == exifByKey.end() ? nullptr : it->second;
+        };
 
         QHash<QString, QVariantList> iptcLists;
         for (const auto& d : iptc) iptcLists[QString::fromStdString(d.key())].append(textFromBytes(d.toString()));
@@ -784,11 +802,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             QVariant value;
             try {
                 if (key.rfind("Exif.", 0) == 0) {
-                    auto it = exif.findKey(Exiv2::ExifKey(key));
-                    if (it != exif.end()) value = valueFromExiv(it->value(), k.kind);
+                    if (const Exiv2::Exifdatum* d = exifEntry(key)) value = valueFromExiv(d->value(), k.kind);
                 } else if (key.rfind("Xmp.", 0) == 0) {
-                    auto it = xmp.findKey(Exiv2::XmpKey(key));
-                    if (it != xmp.end()) value = valueFromExiv(it->value(), k.kind);
+                    const auto it = xmpByKey.find(key);
+                    if (it != xmpByKey.end()) value = valueFromExiv(it->second->value(), k.kind);
                 } else {
                     const auto it = iptcLists.constFind(QString::fromStdString(key));
                     if (it != iptcLists.constEnd() && !it->isEmpty()) {
@@ -811,16 +828,16 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             addValue(out, k.group, k.key, value);
         }
 
-        auto orientation = exif.findKey(Exiv2::ExifKey(kTopOrientationKey));
-        if (orientation != exif.end() && orientation->count() > 0) {
+        const Exiv2::Exifdatum* orientation = exifEntry(kTopOrientationKey);
+        if (orientation && orientation->count() > 0) {
             const long o = orientation->toLong(0);
             if (o >= 1 && o <= 8) out.insert(QLatin1String(kPropsOrientation), int(o));
         }
-        auto xr = exif.findKey(Exiv2::ExifKey(kXResolutionKey));
-        auto yr = exif.findKey(Exiv2::ExifKey(kYResolutionKey));
-        if (xr != exif.end() && yr != exif.end() && xr->count() > 0 && yr->count() > 0) {
-            auto unit = exif.findKey(Exiv2::ExifKey(kResolutionUnitKey));
-            const long u = (unit != exif.end() && unit->count() > 0) ? unit->toLong(0) : 2;
+        const Exiv2::Exifdatum* xr = exifEntry(kXResolutionKey);
+        const Exiv2::Exifdatum* yr = exifEntry(kYResolutionKey);
+        if (xr && yr && xr->count() > 0 && yr->count() > 0) {
+            const Exiv2::Exifdatum* unit = exifEntry(kResolutionUnitKey);
+            const long u = (unit && unit->count() > 0) ? unit->toLong(0) : 2;
             const double x = rationalToDouble(xr->toRational(0)), y = rationalToDouble(yr->toRational(0));
             if (u != 1 && x > 0 && y > 0) {
                 dpiX = u == 3 ? x * 2.54 : x;
@@ -836,8 +853,8 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
         }
         if (icc.isEmpty()) {
-            auto tag = exif.findKey(Exiv2::ExifKey(kIccTagKey));
-            if (tag != exif.end() && tag->size() > 0) {
+            const Exiv2::Exifdatum* tag = exifEntry(kIccTagKey);
+            if (tag && tag->size() > 0) {
                 Exiv2::DataBuf buf(long(tag->size()));
                 tag->copy(buf.pData_, Exiv2::invalidByteOrder);
                 icc = QByteArray(reinterpret_cast<const char*>(buf.pData_), buf.size_);
@@ -1310,6 +1327,7 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     {
         ExivSession session(path);
+        const std::lock_guard<std::mutex> writing(exivMutex());
         try {
             auto image = Exiv2::ImageFactory::open(original, long(originalSize));
             if (!image.get()) {
