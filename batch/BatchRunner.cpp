@@ -4,6 +4,7 @@
 
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
+#include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Log.h"
@@ -19,8 +20,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QStorageInfo>
 #include <QThread>
+
+#include <sys/statvfs.h>
 
 #include <chrono>
 #include <cmath>
@@ -41,9 +43,13 @@ std::optional<VolumeSpace> BatchRunner::volumeSpaceOf(const QString& folder) {
         if (up == path) break;
         path = up;
     }
-    QStorageInfo info(path.isEmpty() ? QDir::rootPath() : path);
-    if (!info.isValid() || !info.isReady()) return std::nullopt;
-    return VolumeSpace{std::uint64_t(info.bytesTotal()), std::uint64_t(info.bytesAvailable())};
+    // Asked for every photo: the file system's own figures, without looking up its mount
+    // among all the system's mounts as QStorageInfo does.
+    struct statvfs fs {};
+    if (::statvfs(platform::encodePath(path.isEmpty() ? QDir::rootPath() : path).constData(), &fs) != 0)
+        return std::nullopt;
+    const std::uint64_t unit = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+    return VolumeSpace{std::uint64_t(fs.f_blocks) * unit, std::uint64_t(fs.f_bavail) * unit};
 }
 
 namespace {
@@ -529,6 +535,8 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     const auto& paths = input.snapshot.destinationPaths;
     const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
 
+    // Read once for the thumbnail, the loading, the steps and the writer.
+    const ImageProcessing::KnownProperties known(photo->fileURL, utils.getImageeExifDict(photo->fileURL));
     if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
         work.thumbnail = utils.getAspectFillImageFormImage(
             utils.getThumbnailImageAtFilePath(photo->fileURL, QSizeF(thumbnailSize_)), QSizeF(thumbnailSize_), 1);
