@@ -378,9 +378,14 @@ struct BatchRunner::PhotoWork {
     bool saveBegun = false;
     ResultWriter::Prepared prepared;    // the encoded file, or why there is none
 
+    // Ready for another photo.
     void clear() {
         thumbnail = QImage();
-        prepared.discard();
+        thumbnailReady = false;
+        classified.reset();
+        failed.reset();
+        stopped = saveBegun = false;
+        prepared = ResultWriter::Prepared();
         reading.reset();
         readable.reset();
     }
@@ -420,8 +425,11 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
 
     // Declared before the pool, so the pool's threads are gone before the work they fill;
-    // what was prepared and never placed is removed with it.
-    std::vector<PhotoWork> work(std::size_t(last - first));
+    // what was prepared and never placed is removed with it. The pool starts no photo
+    // further than `ahead` past the one in hand, so that many places, taken in turn, serve
+    // the whole run: its own memory does not grow with the number of photos.
+    std::vector<PhotoWork> work(std::size_t(std::min(last - first, limits.ahead + 1)));
+    const auto workOf = [&work, first](int i) -> PhotoWork& { return work[std::size_t(i - first) % work.size()]; };
     DiskRoom room(kLowSpaceBytes);
     const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
     auto cost = [&](int i) {
@@ -431,7 +439,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     PhotosInFlight pool(
         first, last, limits, cost,
         [&](int i) {
-            PhotoWork& w = work[std::size_t(i - first)];
+            PhotoWork& w = workOf(i);
             try {
                 processFileFromBunch(generation, input, paths, writer, i, w, pool, room);
             } catch (const std::exception& e) {
@@ -449,7 +457,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     for (int i = first; i < last; ++i) {
         holdWhileAsked();
         if (!shouldContinue(generation)) break;
-        PhotoWork& w = work[std::size_t(i - first)];
+        PhotoWork& w = workOf(i);
         bool goOn = true;
         try {
             goOn = commitPhoto(generation, input, paths, writer, i, w, pool, room);

@@ -739,11 +739,22 @@ QString iccDescription(const QByteArray& icc) {
     return {};
 }
 
+// The dictionaries' keys, made once on each thread and shared by every dictionary made
+// there: a photo's dictionary is kept with it for as long as the photo is in the list, and
+// thousands of copies of the same few dozen names would each hold their own memory.
+// Only names in static storage are given.
+const QString& sharedKey(const char* name) {
+    thread_local std::unordered_map<const char*, QString> keys;
+    auto it = keys.find(name);
+    if (it == keys.end()) it = keys.emplace(name, QString::fromLatin1(name)).first;
+    return it->second;
+}
+
 void addValue(QVariantMap& groups, const char* group, const char* key, const QVariant& value) {
     if (!value.isValid()) return;
     QVariantMap g = groups.value(QLatin1String(group)).toMap();
-    g.insert(QLatin1String(key), value);
-    groups.insert(QLatin1String(group), g);
+    g.insert(sharedKey(key), value);
+    groups.insert(sharedKey(group), g);
 }
 
 // Metadata handed over as blocks, for containers Exiv2 is not asked to open (HEIF,
@@ -831,7 +842,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         const Exiv2::Exifdatum* orientation = exifEntry(kTopOrientationKey);
         if (orientation && orientation->count() > 0) {
             const long o = orientation->toLong(0);
-            if (o >= 1 && o <= 8) out.insert(QLatin1String(kPropsOrientation), int(o));
+            if (o >= 1 && o <= 8) out.insert(sharedKey(kPropsOrientation), int(o));
         }
         const Exiv2::Exifdatum* xr = exifEntry(kXResolutionKey);
         const Exiv2::Exifdatum* yr = exifEntry(kYResolutionKey);
@@ -861,7 +872,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             }
         }
         const QString profile = iccDescription(icc);
-        if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
+        if (!profile.isEmpty()) out.insert(sharedKey(kPropsProfileName), profile);
     } catch (const std::exception& e) {
         exivMessages().append(QString::fromUtf8(e.what()));  // reported once with the rest
     }
@@ -1044,7 +1055,7 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
     if (exifGroup.contains(QStringLiteral("PixelXDimension")) || exifGroup.contains(QStringLiteral("PixelYDimension"))) {
         exifGroup.insert(QStringLiteral("PixelXDimension"), int(pixels.width));
         exifGroup.insert(QStringLiteral("PixelYDimension"), int(pixels.height));
-        props.insert(QLatin1String(kPropsExif), exifGroup);
+        props.insert(sharedKey(kPropsExif), exifGroup);
     }
 
     QSet<QByteArray> written;
@@ -1133,11 +1144,11 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, QFile& 
     if (!facts.header.valid()) return QVariantMap();
 
     QVariantMap out;
-    out.insert(QLatin1String(kPropsPixelWidth), facts.header.width);
-    out.insert(QLatin1String(kPropsPixelHeight), facts.header.height);
-    out.insert(QLatin1String(kPropsDepth), facts.depth);
-    out.insert(QLatin1String(kPropsColorModel), facts.header.gray() ? QStringLiteral("Gray") : QStringLiteral("RGB"));
-    out.insert(QLatin1String(kPropsHasAlpha), facts.hasAlpha);
+    out.insert(sharedKey(kPropsPixelWidth), facts.header.width);
+    out.insert(sharedKey(kPropsPixelHeight), facts.header.height);
+    out.insert(sharedKey(kPropsDepth), facts.depth);
+    out.insert(sharedKey(kPropsColorModel), facts.header.gray() ? QStringLiteral("Gray") : QStringLiteral("RGB"));
+    out.insert(sharedKey(kPropsHasAlpha), facts.hasAlpha);
     double dpiX = 0, dpiY = 0;
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
@@ -1147,20 +1158,20 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, QFile& 
     }
     if (!out.contains(QLatin1String(kPropsProfileName))) {
         const QString profile = iccDescription(facts.header.iccProfile);
-        if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
+        if (!profile.isEmpty()) out.insert(sharedKey(kPropsProfileName), profile);
     }
     if (dpiX > 0 && dpiY > 0) {
-        out.insert(QLatin1String(kPropsDPIWidth), dpiX);
-        out.insert(QLatin1String(kPropsDPIHeight), dpiY);
+        out.insert(sharedKey(kPropsDPIWidth), dpiX);
+        out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     // HEIF pictures and camera raw files are decoded upright; the EXIF orientation they
     // may carry as well must not turn them a second time.
     if (format != ImageFormat::WebP) {
-        out.insert(QLatin1String(kPropsOrientation), 1);
+        out.insert(sharedKey(kPropsOrientation), 1);
         QVariantMap tiff = out.value(QLatin1String(kPropsTIFF)).toMap();
         if (tiff.contains(QLatin1String(kPropsOrientation))) {
-            tiff.insert(QLatin1String(kPropsOrientation), 1);
-            out.insert(QLatin1String(kPropsTIFF), tiff);
+            tiff.insert(sharedKey(kPropsOrientation), 1);
+            out.insert(sharedKey(kPropsTIFF), tiff);
         }
     }
     return out;
@@ -1184,19 +1195,19 @@ QVariantMap readImageProperties(const QString& path) {
     if (h.kind == Container::None) return {};
 
     QVariantMap out;
-    out.insert(QLatin1String(kPropsPixelWidth), int(h.width));
-    out.insert(QLatin1String(kPropsPixelHeight), int(h.height));
-    if (h.depth > 0) out.insert(QLatin1String(kPropsDepth), h.depth);
-    if (!h.colorModel.isEmpty()) out.insert(QLatin1String(kPropsColorModel), h.colorModel);
-    if (h.alphaKnown) out.insert(QLatin1String(kPropsHasAlpha), h.hasAlpha);
-    if (!h.png.isEmpty()) out.insert(QLatin1String(kPropsPNG), h.png);
-    if (!h.jfif.isEmpty()) out.insert(QLatin1String(kPropsJFIF), h.jfif);
+    out.insert(sharedKey(kPropsPixelWidth), int(h.width));
+    out.insert(sharedKey(kPropsPixelHeight), int(h.height));
+    if (h.depth > 0) out.insert(sharedKey(kPropsDepth), h.depth);
+    if (!h.colorModel.isEmpty()) out.insert(sharedKey(kPropsColorModel), h.colorModel);
+    if (h.alphaKnown) out.insert(sharedKey(kPropsHasAlpha), h.hasAlpha);
+    if (!h.png.isEmpty()) out.insert(sharedKey(kPropsPNG), h.png);
+    if (!h.jfif.isEmpty()) out.insert(sharedKey(kPropsJFIF), h.jfif);
 
     double dpiX = h.dpiX, dpiY = h.dpiY;
     if (canHoldMetadata(h.kind)) readMetadata(path, out, dpiX, dpiY);
     if (dpiX > 0 && dpiY > 0) {
-        out.insert(QLatin1String(kPropsDPIWidth), dpiX);
-        out.insert(QLatin1String(kPropsDPIHeight), dpiY);
+        out.insert(sharedKey(kPropsDPIWidth), dpiX);
+        out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     return out;
 }
