@@ -13,6 +13,7 @@
 #include "batch/BatchRunner.h"
 #include "tests/batch/BatchFixtures.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/foundation/UsableCpus.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/ColourReferences.h"
@@ -51,7 +52,7 @@ qint64 growthOfRun(batchtest::RunHarness& run, const BatchRunInput& input) {
 }
 
 // What every worker thread may add (stacks, an encoder's band) on a machine of this size.
-qint64 threadsShare(qint64 perCore) { return perCore * std::max(2u, std::thread::hardware_concurrency()); }
+qint64 threadsShare(qint64 perCore) { return perCore * std::max(2, platform::usableCpuCount()); }
 
 }  // namespace
 
