@@ -15,6 +15,10 @@
 
 #include <QImage>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace platform::ci {
 
 QRectF grownExtent(const NodePtr& in, double m) {
@@ -44,17 +48,49 @@ struct LineBlur {
     bool empty() const { return boxes.empty() && taps.empty(); }
 };
 
-void kernelPass(const float* in, float* out, int n, int E, const std::vector<float>& k) {
+using V4f = float __attribute__((vector_size(16)));
+using V4i = int __attribute__((vector_size(16)));
+inline V4f load4(const float* p) {
+    V4f v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// out at i (written at out + i outStep) = the sum of k[t] in at i + t over the taps in
+// order, for i in [0, n - taps + 1), E floats a position (a multiple of 4). The sums are
+// made in registers, sixteen floats at a time: a float of a position reads the same float
+// of the following positions, so consecutive positions written next to each other are one
+// long line of floats.
+void kernelPass(const float* in, float* out, size_t outStep, int n, int E, const std::vector<float>& k) {
     const int m = n - int(k.size()) + 1;
-    for (int i = 0; i < m; ++i) {
-        float* o = out + size_t(i) * E;
-        std::fill(o, o + E, 0.0f);
-        for (size_t t = 0; t < k.size(); ++t) {
-            const float* p = in + (size_t(i) + t) * E;
-            const float kt = k[t];
-            for (int c = 0; c < E; ++c) o[c] += kt * p[c];
+    if (m <= 0) return;
+    const size_t K = k.size(), step = size_t(E);
+    thread_local std::vector<V4f> taps;
+    taps.resize(K);
+    for (size_t t = 0; t < K; ++t) taps[t] = V4f{k[t], k[t], k[t], k[t]};
+    // Floats [from, to) of a line starting at p, written from o.
+    auto sums = [&](const float* p, float* o, size_t to) {
+        size_t c = 0;
+        for (; c + 16 <= to; c += 16) {
+            V4f a0 = {0, 0, 0, 0}, a1 = a0, a2 = a0, a3 = a0;
+            for (size_t t = 0; t < K; ++t) {
+                const float* q = p + t * step + c;
+                a0 += taps[t] * load4(q), a1 += taps[t] * load4(q + 4), a2 += taps[t] * load4(q + 8), a3 += taps[t] * load4(q + 12);
+            }
+            std::memcpy(o + c, &a0, sizeof a0), std::memcpy(o + c + 4, &a1, sizeof a1);
+            std::memcpy(o + c + 8, &a2, sizeof a2), std::memcpy(o + c + 12, &a3, sizeof a3);
         }
+        for (; c < to; c += 4) {
+            V4f acc = {0, 0, 0, 0};
+            for (size_t t = 0; t < K; ++t) acc += taps[t] * load4(p + t * step + c);
+            std::memcpy(o + c, &acc, sizeof acc);
+        }
+    };
+    if (outStep == step) {
+        sums(in, out, size_t(m) * step);
+        return;
     }
+    for (int i = 0; i < m; ++i) sums(in + size_t(i) * step, out + size_t(i) * outStep, step);
 }
 
 // Box average of half width h for positions [p0, p1): out at p = mean of the input over
@@ -195,25 +231,31 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
                 std::copy(src + size_t(p - o0) * E, src + size_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
         return;
     }
-    const int l0 = o0 - total, l1 = o1 + total, n = l1 - l0;
-    a.resize(size_t(n) * E);
-    b.resize(size_t(n) * E);
-    const int c0 = std::max(l0, inStart), c1 = std::max(c0, std::min(l1, inStart + inLen));
-    std::fill(a.begin(), a.begin() + ptrdiff_t(c0 - l0) * E, 0.0f);
-    std::fill(a.begin() + ptrdiff_t(c1 - l0) * E, a.end(), 0.0f);
-    if (inStep == size_t(E)) {
-        std::copy(in + size_t(c0 - inStart) * E, in + size_t(c1 - inStart) * E, a.begin() + ptrdiff_t(c0 - l0) * E);
-    } else {
+    // A sampled kernel: positions whose taps all lie in the input are summed from it where
+    // it is, the others from a copy padded with zeros.
+    const int inEnd = inStart + inLen;
+    auto padded = [&](int p0, int p1) {
+        const int l0 = p0 - total, l1 = p1 + total, n = l1 - l0;
+        a.resize(size_t(n) * E);
+        const int c0 = std::max(l0, inStart), c1 = std::max(c0, std::min(l1, inEnd));
+        std::fill(a.begin(), a.begin() + ptrdiff_t(c0 - l0) * E, 0.0f);
+        std::fill(a.begin() + ptrdiff_t(c1 - l0) * E, a.end(), 0.0f);
         for (int p = c0; p < c1; ++p)
             std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, a.begin() + ptrdiff_t(p - l0) * E);
+        kernelPass(a.data(), out + size_t(p0 - outStart) * outStep, outStep, n, E, blur.taps);
+    };
+    const int i0 = std::max(o0, inStart + total), i1 = std::min(o1, inEnd - total);
+    // Read in place only from a line of whole positions that the output does not overlap.
+    const float* inFirst = in, *inLast = in + size_t(inLen) * inStep;
+    const float* outFirst = out, *outLast = out + size_t(outLen - 1) * outStep + E;
+    if (inStep != size_t(E) || i1 <= i0 || (outFirst < inLast && inFirst < outLast)) {
+        padded(o0, o1);  // the whole line is in the copy before anything is written
+        return;
     }
-    kernelPass(a.data(), b.data(), n, E, blur.taps);
-    if (outStep == size_t(E)) {
-        std::copy(b.begin(), b.begin() + ptrdiff_t(o1 - o0) * E, out + size_t(o0 - outStart) * E);
-    } else {
-        for (int p = o0; p < o1; ++p)
-            std::copy(b.begin() + ptrdiff_t(p - o0) * E, b.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
-    }
+    if (o0 < i0) padded(o0, i0);
+    kernelPass(in + size_t(i0 - total - inStart) * E, out + size_t(i0 - outStart) * outStep, outStep,
+               (i1 - i0) + 2 * total, E, blur.taps);
+    if (i1 < o1) padded(i1, o1);
 }
 
 constexpr int kColumnBlock = 32;  // pixels per column block of a vertical pass
@@ -503,6 +545,14 @@ NodePtr boxBlurNode(const NodePtr& in, int h) {
     return separableBlurNode(in, lb, lb, h);
 }
 
+// o += w p over n floats (a plain multiply and add per float, in any width).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void addWeighted(float* __restrict o, const float* __restrict p, float w, size_t n) {
+    for (size_t i = 0; i < n; ++i) o[i] += w * p[i];
+}
+
 // Averages samples along a straight line through each pixel (direction (dx, dy), from -r to r).
 NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
     if (!in || !(r > 0.0)) return in;
@@ -535,44 +585,196 @@ NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
     }
     struct Tap { int dx, dy; float w; };
     std::vector<Tap> taps;
-    int minDx = 0, maxDx = 0, minDy = 0, maxDy = 0;
-    for (const auto& [d, w] : weights) {
-        if (w <= 0) continue;
-        taps.push_back({d.first, d.second, float(w)});
-        minDx = std::min(minDx, d.first), maxDx = std::max(maxDx, d.first);
-        minDy = std::min(minDy, d.second), maxDy = std::max(maxDy, d.second);
-    }
+    for (const auto& [d, w] : weights)
+        if (w > 0) taps.push_back({d.first, d.second, float(w)});
+    // A row is the sum of its taps, each a shifted source row weighed: tap by tap over the
+    // whole row (a pixel's taps are still added in the same order), taps that fall outside
+    // the source left out.
     return makeRegionNode(in, extent, [in, hx, hy](const PixelRect& q) { return clipToInput(in, q.adjusted(-hx, -hy, hx, hy)); }, std::max(hx, hy),
-        [taps, minDx, maxDx, minDy, maxDy](const Buffer& src, Buffer& out) {
+        [taps](const Buffer& src, Buffer& out) {
             const PixelRect r = out.rect;
             parallelFor(r.y, r.top(), [&](int y0, int y1) {
                 for (int y = y0; y < y1; ++y) {
-                    float* d = out.row(y);
-                    const bool rowInside = y + minDy >= src.rect.y && y + maxDy < src.rect.top();
-                    for (int x = r.x; x < r.right(); ++x, d += 4) {
-                        float acc[4] = {0, 0, 0, 0};
-                        if (rowInside && x + minDx >= src.rect.x && x + maxDx < src.rect.right()) {
-                            for (const Tap& t : taps) {
-                                const float* p = src.at(x + t.dx, y + t.dy);
-                                for (int k = 0; k < 4; ++k) acc[k] += t.w * p[k];
-                            }
-                        } else {
-                            for (const Tap& t : taps) {
-                                const int sx = x + t.dx, sy = y + t.dy;
-                                if (sx < src.rect.x || sy < src.rect.y || sx >= src.rect.right() || sy >= src.rect.top()) continue;
-                                const float* p = src.at(sx, sy);
-                                for (int k = 0; k < 4; ++k) acc[k] += t.w * p[k];
-                            }
-                        }
-                        std::copy(acc, acc + 4, d);
+                    float* const d = out.row(y);
+                    std::fill(d, d + size_t(r.w) * 4, 0.0f);
+                    for (const Tap& t : taps) {
+                        const int sy = y + t.dy;
+                        if (sy < src.rect.y || sy >= src.rect.top()) continue;
+                        const int x0 = std::max(r.x, src.rect.x - t.dx), x1 = std::min(r.right(), src.rect.right() - t.dx);
+                        if (x0 >= x1) continue;
+                        const float* p = src.at(x0 + t.dx, sy);
+                        float* o = d + size_t(x0 - r.x) * 4;
+                        addWeighted(o, p, t.w, size_t(x1 - x0) * 4);
                     }
                 }
             }, r.w * double(taps.size()) * 2);
         }, /*writesAll=*/true);
 }
 
+// ---- zoom blur ----------------------------------------------------------------------
 // Samples per pixel of one zoom pass.
 constexpr int kZoomSamples = 24;
+
+// Samples in one zoom pass of a pixel at (px, py): n of them, evenly from the pixel toward
+// the centre over the fraction k of the way.
+inline int zoomSamples(double px, double py, double cx, double cy, double k) {
+    const double vx = (cx - px) * k, vy = (cy - py) * k;
+    return std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
+}
+
+// Sample i of n lies at the fraction t = k i / (n - 1) of the way to the centre: for the
+// pixel in column x, at x scale + shift (scale = 1 - t, shift = (cx - 1/2) t, in single
+// precision), and at the row fyAt(t) of a zoom row. Positions are the plane's, not those
+// of what a render read, so a pixel is the same whatever rectangle was rendered.
+struct ZoomStep {
+    double t;
+    float scale, shift;
+};
+using ZoomSteps = std::array<std::array<ZoomStep, kZoomSamples>, kZoomSamples + 1>;
+
+// Sample i of the pixels of a run: the lower of its two rows in src, its vertical weight
+// and its columns.
+struct ZoomSample {
+    const float* lower;
+    float ty, scale, shift;
+};
+
+// A bilinear sample: the two rows weighed first, then the two columns.
+inline V4f zoomLerp(V4f a, V4f b, V4f c, V4f e, float tx, float ty) {
+    const V4f left = a + ty * (c - a), right = b + ty * (e - b);
+    return left + tx * (right - left);
+}
+
+// The column of a sample and its weight: floor and fraction of x scale + shift.
+inline void zoomColumns(V4f cols, const ZoomSample& s, V4i& ix, V4f& tx) {
+    const V4f fx = cols * s.scale + s.shift;
+    ix = __builtin_convertvector(fx, V4i);
+    ix += __builtin_convertvector(ix, V4f) > fx;  // truncation rounded up a negative column: -1
+    tx = fx - __builtin_convertvector(ix, V4f);
+}
+
+// The sums of the samples of four neighbouring pixels of a run, in sample order, for the
+// columns c0 ... c0 + 3 (a column past `last` reads `last` instead); src's rows start at
+// column x0. Every tap lies inside src.
+void zoomBlock(const ZoomSample* samples, int n, size_t stride, int x0, float c0, float last, V4f sums[4]) {
+    const V4f cols = {c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last)};
+    V4f acc0 = {0, 0, 0, 0}, acc1 = acc0, acc2 = acc0, acc3 = acc0;
+    for (int i = 0; i < n; ++i) {
+        const ZoomSample& s = samples[i];
+        V4i ix;
+        V4f tx;
+        zoomColumns(cols, s, ix, tx);
+        auto tap = [&](int col, float w) {
+            const float* p0 = s.lower + size_t(col - x0) * 4;
+            return zoomLerp(load4(p0), load4(p0 + 4), load4(p0 + stride), load4(p0 + stride + 4), w, s.ty);
+        };
+        acc0 += tap(ix[0], tx[0]);
+        acc1 += tap(ix[1], tx[1]);
+        acc2 += tap(ix[2], tx[2]);
+        acc3 += tap(ix[3], tx[3]);
+    }
+    sums[0] = acc0, sums[1] = acc1, sums[2] = acc2, sums[3] = acc3;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same with both columns of a tap in one register: the same operations on the same
+// numbers, so the same sums to the bit.
+__attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
+                                                 float last, V4f sums[4]) {
+    const V4f cols = {c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last)};
+    __m128 acc[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    for (int i = 0; i < n; ++i) {
+        const ZoomSample& s = samples[i];
+        V4i ix;
+        V4f tx;
+        zoomColumns(cols, s, ix, tx);
+        const __m256 ty = _mm256_set1_ps(s.ty);
+        for (int l = 0; l < 4; ++l) {
+            const float* p0 = s.lower + size_t(ix[l] - x0) * 4;
+            const __m256 ab = _mm256_loadu_ps(p0), ce = _mm256_loadu_ps(p0 + stride);
+            const __m256 lr = _mm256_add_ps(ab, _mm256_mul_ps(ty, _mm256_sub_ps(ce, ab)));
+            const __m128 left = _mm256_castps256_ps128(lr), right = _mm256_extractf128_ps(lr, 1);
+            acc[l] = _mm_add_ps(acc[l], _mm_add_ps(left, _mm_mul_ps(_mm_set1_ps(tx[l]), _mm_sub_ps(right, left))));
+        }
+    }
+    for (int l = 0; l < 4; ++l) std::memcpy(&sums[l], &acc[l], sizeof sums[l]);
+}
+#endif
+using ZoomBlockFn = void (*)(const ZoomSample*, int, size_t, int, float, float, V4f*);
+
+// One row of a zoom pass. Along a run of pixels with the same number of samples n, sample
+// i of every pixel comes from the same two rows of src with the same weights between them,
+// at columns that step evenly. Pixels whose taps all lie inside src are summed four at a
+// time; the others (at the edges of what a strip reads) one at a time with the taps outside
+// read as transparent, by the same arithmetic, so a pixel's value never depends on how it
+// was summed.
+void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlockFn block) {
+    const PixelRect r = out.rect;
+    const double py = y + 0.5;
+    // Room for the single-precision columns, which may stray from the exact ones a little.
+    const double slack = 1e-6 * (std::abs(src.rect.x) + src.rect.w + std::abs(cx)) + 1e-4;
+    const double minFx = src.rect.x + slack, maxFx = src.rect.right() - 1 - slack;
+    const double minFy = src.rect.y, maxFy = src.rect.top() - 1;
+    const size_t stride = size_t(src.rect.w) * 4;
+    float* const row = out.row(y);
+    std::array<ZoomSample, kZoomSamples> samples;
+    auto fyAt = [&](double t) { return (py - 0.5) + (cy - py) * t; };
+    auto fxAt = [&](int x, double t) { return x * (1 - t) + (cx - 0.5) * t; };
+    auto tapAt = [&](int col, int line) {
+        if (col < src.rect.x || line < src.rect.y || col >= src.rect.right() || line >= src.rect.top()) return V4f{0, 0, 0, 0};
+        return load4(src.at(col, line));
+    };
+    for (int xa = r.x; xa < r.right();) {
+        const int n = zoomSamples(xa + 0.5, py, cx, cy, k);
+        int xb = xa + 1;
+        while (xb < r.right() && zoomSamples(xb + 0.5, py, cx, cy, k) == n) ++xb;
+        const auto& run = steps[size_t(n)];
+        const double tEnd = run[size_t(n - 1)].t;
+        const double fyA = fyAt(0), fyB = fyAt(tEnd);
+        const bool rowsInside = std::min(fyA, fyB) >= minFy && std::max(fyA, fyB) < maxFy;
+        // A pixel's samples are inside when its first and last are.
+        auto inside = [&](int x) {
+            const double f0 = fxAt(x, 0), f1 = fxAt(x, tEnd);
+            return rowsInside && std::min(f0, f1) >= minFx && std::max(f0, f1) < maxFx;
+        };
+        const float fn = float(n);
+        auto oneByOne = [&](int x) {
+            V4f acc = {0, 0, 0, 0};
+            for (int i = 0; i < n; ++i) {
+                const ZoomStep& st = run[size_t(i)];
+                const double fy = fyAt(st.t);
+                const int iy = int(std::floor(fy));
+                const float fx = float(x) * st.scale + st.shift;
+                const int ix = int(std::floor(fx));
+                acc += zoomLerp(tapAt(ix, iy), tapAt(ix + 1, iy), tapAt(ix, iy + 1), tapAt(ix + 1, iy + 1), fx - float(ix),
+                                float(fy - iy));
+            }
+            float* d = row + size_t(x - r.x) * 4;
+            for (int c = 0; c < 4; ++c) d[c] = acc[c] / fn;
+        };
+        // Pixels whose streak leaves src lie at the ends of the run, and between two whose
+        // streaks stay inside, every streak does.
+        int from = xa, to = xb;
+        while (from < to && !inside(from)) oneByOne(from++);
+        while (from < to && !inside(to - 1)) oneByOne(--to);
+        if (from < to) {
+            for (int i = 0; i < n; ++i) {
+                const ZoomStep& st = run[size_t(i)];
+                const double fy = fyAt(st.t);
+                const int iy = int(std::floor(fy));
+                samples[size_t(i)] = {src.row(iy), float(fy - iy), st.scale, st.shift};
+            }
+            for (int x = from; x < to; x += 4) {
+                V4f sums[4];
+                block(samples.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
+                float* d = row + size_t(x - r.x) * 4;
+                for (int l = 0; l < std::min(4, to - x); ++l)
+                    for (int c = 0; c < 4; ++c) d[l * 4 + c] = sums[l][c] / fn;
+            }
+        }
+        xa = xb;
+    }
+}
 
 // Each pixel averages samples on the way from itself toward the centre over a fraction
 // k of the distance.
@@ -605,23 +807,18 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
     }
     return makeRegionNode(in, extent, roi, reach, [cx, cy, k](const Buffer& src, Buffer& out) {
         const PixelRect r = out.rect;
-        parallelFor(r.y, r.top(), [&](int y0, int y1) {
-            for (int y = y0; y < y1; ++y) {
-                float* d = out.row(y);
-                const double py = y + 0.5;
-                for (int x = r.x; x < r.right(); ++x, d += 4) {
-                    const double px = x + 0.5;
-                    const double vx = (cx - px) * k, vy = (cy - py) * k;
-                    const int n = std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
-                    float acc[4] = {0, 0, 0, 0}, v[4];
-                    const double dx = n == 1 ? 0.0 : vx / (n - 1), dy = n == 1 ? 0.0 : vy / (n - 1);
-                    for (int i = 0; i < n; ++i) {
-                        src.sample(px + dx * i, py + dy * i, v);
-                        for (int c = 0; c < 4; ++c) acc[c] += v[c];
-                    }
-                    for (int c = 0; c < 4; ++c) d[c] = acc[c] / float(n);
-                }
+        ZoomSteps steps{};
+        for (int n = 1; n <= kZoomSamples; ++n)
+            for (int i = 0; i < n; ++i) {
+                const double t = n == 1 ? 0.0 : k * i / (n - 1);
+                steps[size_t(n)][size_t(i)] = {t, float(1 - t), float((cx - 0.5) * t)};
             }
+        ZoomBlockFn block = zoomBlock;
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (__builtin_cpu_supports("avx")) block = zoomBlockAvx;
+#endif
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) zoomRow(src, out, y, cx, cy, k, steps, block);
         }, r.w * double(kZoomSamples) * 4);
     }, /*writesAll=*/true);
 }
