@@ -93,6 +93,19 @@ void kernelPass(const float* in, float* out, size_t outStep, int n, int E, const
     for (int i = 0; i < m; ++i) sums(in + size_t(i) * step, out + size_t(i) * outStep, step);
 }
 
+// One step of a box's window over E channels: acc += add - sub (in double), o = acc inv.
+// Channels are independent, so this runs as wide as the processor allows, to the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void slideBox(double* __restrict acc, const float* __restrict add, const float* __restrict sub, float* __restrict o, int E,
+              double inv) {
+    for (int c = 0; c < E; ++c) {
+        acc[c] += double(add[c]) - double(sub[c]);
+        o[c] = float(acc[c] * inv);
+    }
+}
+
 // Box average of half width h for positions [p0, p1): out at p = mean of the input over
 // [p - h, p + h], the input being read at positions [inStart, inEnd) and zero elsewhere.
 // Reads and writes through steps, so rows and blocks of columns need no copying.
@@ -114,10 +127,7 @@ void boxRange(const float* in, int inStart, int inEnd, size_t inStep, float* out
         const float* sub = in + size_t(qs - inStart) * inStep;
         float* o = out + size_t(p - p0) * outStep;
         if (hasAdd && hasSub) {
-            for (int c = 0; c < E; ++c) {
-                acc[c] += double(add[c]) - double(sub[c]);
-                o[c] = float(acc[c] * inv);
-            }
+            slideBox(acc, add, sub, o, E, inv);
         } else {
             if (hasAdd)
                 for (int c = 0; c < E; ++c) acc[c] += add[c];
@@ -134,54 +144,47 @@ void boxRangeAny(const float* in, int inStart, int inEnd, size_t inStep, float* 
     else boxRange<0>(in, inStart, inEnd, inStep, out, p0, p1, outStep, E, h, acc);
 }
 
-// Box passes over one row of pixels (4 floats a position) in one sweep: the running sums
-// of the passes are independent chains that the processor overlaps, and what passes hand
-// on stays in small rings in the first-level cache. Same result contract as blurLine for
-// boxes (the input is zero outside [inStart, inEnd); output positions [o0, o1)).
-//
-// Pass k keeps the last 2h+1 values it received; once its window is full it hands the
-// window's mean to pass k+1. Stream k thus starts h_0 + ... + h_k after the input's first
-// position o0 - total, and the last stream starts exactly at o0.
-void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, int o1, const std::vector<int>& boxes) {
+// One box pass over a line of pixels as a stream: the running sum of the last L values it
+// received (none yet counts as zero), in double, gives out[j - L + 1] = the window's mean once
+// it has received L of the n values of x.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void boxPassStream(const float* __restrict x, int n, int L, double inv, float* __restrict out) {
     // One pixel's four channels as one value, so each step is a handful of vector ops.
-    using V4f = float __attribute__((vector_size(16)));
     using V4d = double __attribute__((vector_size(32)));
-    constexpr int kMaxPasses = 4;
-    const int K = int(boxes.size());
+    V4d sum = {0, 0, 0, 0};
+    const V4f none = {0, 0, 0, 0};
+    for (int j = 0; j < n; ++j) {
+        const V4f v = load4(x + size_t(j) * 4), old = j >= L ? load4(x + size_t(j - L) * 4) : none;
+        sum += __builtin_convertvector(v, V4d) - __builtin_convertvector(old, V4d);
+        if (j >= L - 1) {
+            const V4f mean = __builtin_convertvector(sum * inv, V4f);
+            std::memcpy(out + size_t(j - L + 1) * 4, &mean, sizeof mean);
+        }
+    }
+}
+
+// Box passes over one row of pixels (4 floats a position), for output positions [o0, o1):
+// the input (zero outside [inStart, inEnd)) streams through the passes one after the other,
+// pass k + 1 receiving pass k's means in order.
+void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, int o1, const std::vector<int>& boxes) {
     int total = 0;
     for (int h : boxes) total += h;
-    V4d sum[kMaxPasses];
-    double inv[kMaxPasses];
-    int ringLen[kMaxPasses], slot[kMaxPasses] = {}, received[kMaxPasses] = {};
-    size_t ringOff[kMaxPasses];
-    size_t need = 0;
-    for (int k = 0; k < K; ++k) {
-        sum[k] = V4d{0, 0, 0, 0};
-        inv[k] = 1.0 / (2 * boxes[size_t(k)] + 1);
-        ringLen[k] = 2 * boxes[size_t(k)] + 1;
-        ringOff[k] = need;
-        need += size_t(ringLen[k]);
-    }
-    thread_local std::vector<V4f> rings;
-    rings.assign(need, V4f{0, 0, 0, 0});
-    const int first = o0 - total;
-    const int steps = (o1 + total) - first;
-    for (int t = 0; t < steps; ++t) {
-        const int q = first + t;
-        V4f v = {0, 0, 0, 0};
-        if (q >= inStart && q < inEnd) std::memcpy(&v, in + size_t(q - inStart) * 4, sizeof v);
-        bool handedOn = true;
-        for (int k = 0; k < K && handedOn; ++k) {
-            V4f& old = rings[ringOff[k] + size_t(slot[k])];
-            if (++slot[k] == ringLen[k]) slot[k] = 0;
-            sum[k] += __builtin_convertvector(v, V4d) - __builtin_convertvector(old, V4d);
-            old = v;
-            handedOn = ++received[k] >= ringLen[k];
-            if (handedOn) v = __builtin_convertvector(sum[k] * inv[k], V4f);
-        }
-        if (!handedOn) continue;
-        const int pos = first + t - total;
-        if (pos >= o0 && pos < o1) std::memcpy(out + size_t(pos - o0) * 4, &v, sizeof v);
+    const int first = o0 - total, steps = (o1 + total) - first;
+    thread_local std::vector<float> a, b;
+    a.assign(size_t(steps) * 4, 0.0f);
+    const int c0 = std::max(first, inStart), c1 = std::min(first + steps, inEnd);
+    if (c1 > c0) std::memcpy(a.data() + size_t(c0 - first) * 4, in + size_t(c0 - inStart) * 4, size_t(c1 - c0) * 4 * sizeof(float));
+    b.resize(a.size());
+    int n = steps;
+    for (size_t k = 0; k < boxes.size(); ++k) {
+        const int L = 2 * boxes[k] + 1;
+        const bool last = k + 1 == boxes.size();
+        std::vector<float>& from = k % 2 == 0 ? a : b;
+        float* to = last ? out : (k % 2 == 0 ? b : a).data();
+        boxPassStream(from.data(), n, L, 1.0 / L, to);
+        n -= L - 1;
     }
 }
 
@@ -214,21 +217,19 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
                 std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, gathered.begin() + ptrdiff_t(p - srcStart) * E);
             src = gathered.data(), srcStep = size_t(E);
         }
-        const bool scatter = outStep != size_t(E);
+        // The last pass writes the output where it belongs (never over what it reads: a
+        // strided line was gathered, and the passes before it wrote into scratch).
         int rem = total;
         for (size_t k = 0; k < blur.boxes.size(); ++k) {
             const int h = blur.boxes[k];
             rem -= h;
             const int p0 = o0 - rem, p1 = o1 + rem;
-            const bool direct = k + 1 == blur.boxes.size() && !scatter;
+            const bool last = k + 1 == blur.boxes.size();
             std::vector<float>& dst = (k % 2 == 0) ? a : b;
-            float* d = direct ? out + size_t(o0 - outStart) * E : (dst.resize(size_t(p1 - p0) * E), dst.data());
-            boxRangeAny(src, srcStart, srcEnd, srcStep, d, p0, p1, size_t(E), E, h, acc.data());
+            float* d = last ? out + size_t(o0 - outStart) * outStep : (dst.resize(size_t(p1 - p0) * E), dst.data());
+            boxRangeAny(src, srcStart, srcEnd, srcStep, d, p0, p1, last ? outStep : size_t(E), E, h, acc.data());
             src = d, srcStart = p0, srcEnd = p1, srcStep = size_t(E);
         }
-        if (scatter)
-            for (int p = o0; p < o1; ++p)
-                std::copy(src + size_t(p - o0) * E, src + size_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
         return;
     }
     // A sampled kernel: positions whose taps all lie in the input are summed from it where

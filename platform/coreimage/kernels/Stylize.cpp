@@ -7,6 +7,8 @@
 #include "platform/coreimage/Parallel.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
 
+#include <cstring>
+
 namespace platform::ci {
 
 namespace {
@@ -245,8 +247,17 @@ void registerStylizeFilters() {
             const double r = std::clamp(finiteOr(a.number(kCIInputRadiusKey), 0), 0.0, 2000.0);
             if (k == 0.0f || r == 0.0) return CIImage(in);
             return CIImage(makeCombineNode(in, gaussianBlurNode(in, r), in->extent(), [k](const float* p, const float* b, float* out, int n) {
-                for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4)
-                    for (int c = 0; c < 4; ++c) out[c] = p[c] + k * std::max(0.0f, b[c] - p[c]);
+                // A pixel's four channels as one vector: the same operations, a quarter of them.
+                using V4f = float __attribute__((vector_size(16)));
+                const V4f zero = {0, 0, 0, 0};
+                for (int i = 0; i < n; ++i, p += 4, b += 4, out += 4) {
+                    V4f pv, bv;
+                    std::memcpy(&pv, p, sizeof pv);
+                    std::memcpy(&bv, b, sizeof bv);
+                    const V4f lift = bv - pv;
+                    const V4f v = pv + k * (lift > zero ? lift : zero);
+                    std::memcpy(out, &v, sizeof v);
+                }
             }));
         }});
 
