@@ -678,27 +678,48 @@ void zoomBlock(const ZoomSample* samples, int n, size_t stride, int x0, float c0
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// The same with both columns of a tap in one register: the same operations on the same
-// numbers, so the same sums to the bit.
+// Both rows of a tap weighed at once: its left and right columns, in one register.
+__attribute__((target("avx"))) inline __m256 zoomRowsAvx(const char* lower, int offset, size_t rowBytes, __m256 ty) {
+    const __m256 ab = _mm256_loadu_ps(reinterpret_cast<const float*>(lower + offset));
+    const __m256 ce = _mm256_loadu_ps(reinterpret_cast<const float*>(lower + offset + rowBytes));
+    return _mm256_add_ps(ab, _mm256_mul_ps(ty, _mm256_sub_ps(ce, ab)));
+}
+
+// Two pixels' taps (p, q: left | right each) weighed by their columns and added to acc.
+__attribute__((target("avx"))) inline void zoomAddAvx(__m256& acc, __m256 p, __m256 q, __m256 w) {
+    const __m256 left = _mm256_permute2f128_ps(p, q, 0x20), right = _mm256_permute2f128_ps(p, q, 0x31);
+    acc = _mm256_add_ps(acc, _mm256_add_ps(left, _mm256_mul_ps(w, _mm256_sub_ps(right, left))));
+}
+
+// The same, two pixels to a register: a tap's two columns come in one load, both rows are
+// weighed at once, and the pixels' left and right columns are then paired up, so every step
+// is the same operation on the same numbers as above (the same sums to the bit).
 __attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
                                                  float last, V4f sums[4]) {
-    const V4f cols = {c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last)};
-    __m128 acc[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    const __m128 cols = _mm_setr_ps(c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last));
+    const __m128i first = _mm_set1_epi32(x0);
+    const __m256i lanes01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1), lanes23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+    const size_t rowBytes = stride * sizeof(float);
+    __m256 acc01 = _mm256_setzero_ps(), acc23 = _mm256_setzero_ps();
     for (int i = 0; i < n; ++i) {
         const ZoomSample& s = samples[i];
-        V4i ix;
-        V4f tx;
-        zoomColumns(cols, s, ix, tx);
+        const __m128 fx = _mm_add_ps(_mm_mul_ps(cols, _mm_set1_ps(s.scale)), _mm_set1_ps(s.shift));
+        __m128i ix = _mm_cvttps_epi32(fx);
+        ix = _mm_add_epi32(ix, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(ix), fx)));  // the floor
+        const __m128 tx = _mm_sub_ps(fx, _mm_cvtepi32_ps(ix));
+        const __m128i offsets = _mm_slli_epi32(_mm_sub_epi32(ix, first), 4);  // bytes into the lower row
+        const char* lower = reinterpret_cast<const char*>(s.lower);
         const __m256 ty = _mm256_set1_ps(s.ty);
-        for (int l = 0; l < 4; ++l) {
-            const float* p0 = s.lower + size_t(ix[l] - x0) * 4;
-            const __m256 ab = _mm256_loadu_ps(p0), ce = _mm256_loadu_ps(p0 + stride);
-            const __m256 lr = _mm256_add_ps(ab, _mm256_mul_ps(ty, _mm256_sub_ps(ce, ab)));
-            const __m128 left = _mm256_castps256_ps128(lr), right = _mm256_extractf128_ps(lr, 1);
-            acc[l] = _mm_add_ps(acc[l], _mm_add_ps(left, _mm_mul_ps(_mm_set1_ps(tx[l]), _mm_sub_ps(right, left))));
-        }
+        const __m256 w = _mm256_insertf128_ps(_mm256_castps128_ps256(tx), tx, 1);
+        zoomAddAvx(acc01, zoomRowsAvx(lower, _mm_cvtsi128_si32(offsets), rowBytes, ty),
+                   zoomRowsAvx(lower, _mm_extract_epi32(offsets, 1), rowBytes, ty), _mm256_permutevar_ps(w, lanes01));
+        zoomAddAvx(acc23, zoomRowsAvx(lower, _mm_extract_epi32(offsets, 2), rowBytes, ty),
+                   zoomRowsAvx(lower, _mm_extract_epi32(offsets, 3), rowBytes, ty), _mm256_permutevar_ps(w, lanes23));
     }
-    for (int l = 0; l < 4; ++l) std::memcpy(&sums[l], &acc[l], sizeof sums[l]);
+    const __m128 s0 = _mm256_castps256_ps128(acc01), s1 = _mm256_extractf128_ps(acc01, 1);
+    const __m128 s2 = _mm256_castps256_ps128(acc23), s3 = _mm256_extractf128_ps(acc23, 1);
+    std::memcpy(&sums[0], &s0, sizeof s0), std::memcpy(&sums[1], &s1, sizeof s1);
+    std::memcpy(&sums[2], &s2, sizeof s2), std::memcpy(&sums[3], &s3, sizeof s3);
 }
 #endif
 using ZoomBlockFn = void (*)(const ZoomSample*, int, size_t, int, float, float, V4f*);
@@ -709,6 +730,13 @@ using ZoomBlockFn = void (*)(const ZoomSample*, int, size_t, int, float, float, 
 // time; the others (at the edges of what a strip reads) one at a time with the taps outside
 // read as transparent, by the same arithmetic, so a pixel's value never depends on how it
 // was summed.
+// The floor of v as an int (|v| < 2^31), without a call.
+template <class T>
+inline int floorOf(T v) {
+    const int i = int(v);
+    return i - (T(i) > v);
+}
+
 void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlockFn block) {
     const PixelRect r = out.rect;
     const double py = y + 0.5;
@@ -718,12 +746,18 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
     const double minFy = src.rect.y, maxFy = src.rect.top() - 1;
     const size_t stride = size_t(src.rect.w) * 4;
     float* const row = out.row(y);
-    std::array<ZoomSample, kZoomSamples> samples;
+    // The row's samples for each number of samples, made when a run first needs them.
+    std::array<std::array<ZoomSample, kZoomSamples>, kZoomSamples + 1> samples;
+    std::array<bool, kZoomSamples + 1> made{};
     auto fyAt = [&](double t) { return (py - 0.5) + (cy - py) * t; };
     auto fxAt = [&](int x, double t) { return x * (1 - t) + (cx - 0.5) * t; };
     auto tapAt = [&](int col, int line) {
         if (col < src.rect.x || line < src.rect.y || col >= src.rect.right() || line >= src.rect.top()) return V4f{0, 0, 0, 0};
         return load4(src.at(col, line));
+    };
+    auto store = [&](int x, V4f sum, float fn) {
+        const V4f mean = sum / fn;
+        std::memcpy(row + size_t(x - r.x) * 4, &mean, sizeof mean);
     };
     for (int xa = r.x; xa < r.right();) {
         const int n = zoomSamples(xa + 0.5, py, cx, cy, k);
@@ -744,14 +778,13 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
             for (int i = 0; i < n; ++i) {
                 const ZoomStep& st = run[size_t(i)];
                 const double fy = fyAt(st.t);
-                const int iy = int(std::floor(fy));
+                const int iy = floorOf(fy);
                 const float fx = float(x) * st.scale + st.shift;
-                const int ix = int(std::floor(fx));
+                const int ix = floorOf(fx);
                 acc += zoomLerp(tapAt(ix, iy), tapAt(ix + 1, iy), tapAt(ix, iy + 1), tapAt(ix + 1, iy + 1), fx - float(ix),
                                 float(fy - iy));
             }
-            float* d = row + size_t(x - r.x) * 4;
-            for (int c = 0; c < 4; ++c) d[c] = acc[c] / fn;
+            store(x, acc, fn);
         };
         // Pixels whose streak leaves src lie at the ends of the run, and between two whose
         // streaks stay inside, every streak does.
@@ -759,18 +792,20 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
         while (from < to && !inside(from)) oneByOne(from++);
         while (from < to && !inside(to - 1)) oneByOne(--to);
         if (from < to) {
-            for (int i = 0; i < n; ++i) {
-                const ZoomStep& st = run[size_t(i)];
-                const double fy = fyAt(st.t);
-                const int iy = int(std::floor(fy));
-                samples[size_t(i)] = {src.row(iy), float(fy - iy), st.scale, st.shift};
+            auto& mine = samples[size_t(n)];
+            if (!made[size_t(n)]) {
+                for (int i = 0; i < n; ++i) {
+                    const ZoomStep& st = run[size_t(i)];
+                    const double fy = fyAt(st.t);
+                    const int iy = floorOf(fy);
+                    mine[size_t(i)] = {src.row(iy), float(fy - iy), st.scale, st.shift};
+                }
+                made[size_t(n)] = true;
             }
             for (int x = from; x < to; x += 4) {
                 V4f sums[4];
-                block(samples.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
-                float* d = row + size_t(x - r.x) * 4;
-                for (int l = 0; l < std::min(4, to - x); ++l)
-                    for (int c = 0; c < 4; ++c) d[l * 4 + c] = sums[l][c] / fn;
+                block(mine.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
+                for (int l = 0; l < std::min(4, to - x); ++l) store(x + l, sums[l], fn);
             }
         }
         xa = xb;
