@@ -56,41 +56,47 @@ inline V4f load4(const float* p) {
     return v;
 }
 
+// o[c] = the sum of k[t] p[t step + c] over the taps in order, for c in [0, count) (a
+// multiple of 4). The sums are made in registers, sixteen floats at a time, as wide as the
+// processor allows (the same operations on each float, so the same sums).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void kernelSums(const float* __restrict p, float* __restrict o, size_t step, size_t count, const float* __restrict k, size_t K) {
+    size_t c = 0;
+    for (; c + 16 <= count; c += 16) {
+        float acc[16] = {};
+        for (size_t t = 0; t < K; ++t) {
+            const float kt = k[t];
+            const float* q = p + t * step + c;
+            for (int j = 0; j < 16; ++j) acc[j] += kt * q[j];
+        }
+        for (int j = 0; j < 16; ++j) o[c + size_t(j)] = acc[j];
+    }
+    for (; c < count; c += 4) {
+        float acc[4] = {};
+        for (size_t t = 0; t < K; ++t) {
+            const float kt = k[t];
+            const float* q = p + t * step + c;
+            for (int j = 0; j < 4; ++j) acc[j] += kt * q[j];
+        }
+        for (int j = 0; j < 4; ++j) o[c + size_t(j)] = acc[j];
+    }
+}
+
 // out at i (written at out + i outStep) = the sum of k[t] in at i + t over the taps in
-// order, for i in [0, n - taps + 1), E floats a position (a multiple of 4). The sums are
-// made in registers, sixteen floats at a time: a float of a position reads the same float
-// of the following positions, so consecutive positions written next to each other are one
-// long line of floats.
+// order, for i in [0, n - taps + 1), E floats a position (a multiple of 4). A float of a
+// position reads the same float of the following positions, so consecutive positions
+// written next to each other are one long line of floats.
 void kernelPass(const float* in, float* out, size_t outStep, int n, int E, const std::vector<float>& k) {
     const int m = n - int(k.size()) + 1;
     if (m <= 0) return;
-    const size_t K = k.size(), step = size_t(E);
-    thread_local std::vector<V4f> taps;
-    taps.resize(K);
-    for (size_t t = 0; t < K; ++t) taps[t] = V4f{k[t], k[t], k[t], k[t]};
-    // Floats [from, to) of a line starting at p, written from o.
-    auto sums = [&](const float* p, float* o, size_t to) {
-        size_t c = 0;
-        for (; c + 16 <= to; c += 16) {
-            V4f a0 = {0, 0, 0, 0}, a1 = a0, a2 = a0, a3 = a0;
-            for (size_t t = 0; t < K; ++t) {
-                const float* q = p + t * step + c;
-                a0 += taps[t] * load4(q), a1 += taps[t] * load4(q + 4), a2 += taps[t] * load4(q + 8), a3 += taps[t] * load4(q + 12);
-            }
-            std::memcpy(o + c, &a0, sizeof a0), std::memcpy(o + c + 4, &a1, sizeof a1);
-            std::memcpy(o + c + 8, &a2, sizeof a2), std::memcpy(o + c + 12, &a3, sizeof a3);
-        }
-        for (; c < to; c += 4) {
-            V4f acc = {0, 0, 0, 0};
-            for (size_t t = 0; t < K; ++t) acc += taps[t] * load4(p + t * step + c);
-            std::memcpy(o + c, &acc, sizeof acc);
-        }
-    };
+    const size_t step = size_t(E);
     if (outStep == step) {
-        sums(in, out, size_t(m) * step);
+        kernelSums(in, out, step, size_t(m) * step, k.data(), k.size());
         return;
     }
-    for (int i = 0; i < m; ++i) sums(in + size_t(i) * step, out + size_t(i) * outStep, step);
+    for (int i = 0; i < m; ++i) kernelSums(in + size_t(i) * step, out + size_t(i) * outStep, step, step, k.data(), k.size());
 }
 
 // One step of a box's window over E channels: acc += add - sub (in double), o = acc inv.
