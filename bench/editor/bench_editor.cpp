@@ -94,8 +94,16 @@ public:
         t.start();
         change();
         const quint64 wanted = vc_.previewRenderer().latestGeneration();
-        if (wanted != before)
-            while (shown_ < wanted) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (wanted != before && shown_ < wanted) {
+            // The main thread sleeps in its event loop as the application's does, so the
+            // renderer has the processors to itself.
+            QEventLoop loop;
+            const auto done = QObject::connect(&vc_, &AdjustFilterVC::previewShown, &loop, [&](quint64 g) {
+                if (g >= wanted) loop.quit();
+            });
+            loop.exec();
+            QObject::disconnect(done);
+        }
         const double ms = double(t.nsecsElapsed()) / 1e6;
         if (cpu) cpu->push_back(cpuMs() - cpu0);
         return ms;
