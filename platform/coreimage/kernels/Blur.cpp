@@ -56,6 +56,18 @@ inline V4f load4(const float* p) {
     return v;
 }
 
+// W floats of kernelSums, summed in registers.
+template <int W>
+inline void kernelChunk(const float* __restrict p, float* __restrict o, size_t step, const float* __restrict k, size_t K) {
+    float acc[W] = {};
+    for (size_t t = 0; t < K; ++t) {
+        const float kt = k[t];
+        const float* q = p + t * step;
+        for (int j = 0; j < W; ++j) acc[j] += kt * q[j];
+    }
+    for (int j = 0; j < W; ++j) o[j] = acc[j];
+}
+
 // o[c] = the sum of k[t] p[t step + c] over the taps in order, for c in [0, count) (a
 // multiple of 4). The sums are made in registers, sixteen floats at a time, as wide as the
 // processor allows (the same operations on each float, so the same sums).
@@ -64,24 +76,8 @@ __attribute__((target_clones("avx", "default")))
 #endif
 void kernelSums(const float* __restrict p, float* __restrict o, size_t step, size_t count, const float* __restrict k, size_t K) {
     size_t c = 0;
-    for (; c + 16 <= count; c += 16) {
-        float acc[16] = {};
-        for (size_t t = 0; t < K; ++t) {
-            const float kt = k[t];
-            const float* q = p + t * step + c;
-            for (int j = 0; j < 16; ++j) acc[j] += kt * q[j];
-        }
-        for (int j = 0; j < 16; ++j) o[c + size_t(j)] = acc[j];
-    }
-    for (; c < count; c += 4) {
-        float acc[4] = {};
-        for (size_t t = 0; t < K; ++t) {
-            const float kt = k[t];
-            const float* q = p + t * step + c;
-            for (int j = 0; j < 4; ++j) acc[j] += kt * q[j];
-        }
-        for (int j = 0; j < 4; ++j) o[c + size_t(j)] = acc[j];
-    }
+    for (; c + 16 <= count; c += 16) kernelChunk<16>(p + c, o + c, step, k, K);
+    for (; c < count; c += 4) kernelChunk<4>(p + c, o + c, step, k, K);
 }
 
 // out at i (written at out + i outStep) = the sum of k[t] in at i + t over the taps in
