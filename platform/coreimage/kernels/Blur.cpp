@@ -661,8 +661,10 @@ inline void zoomColumns(V4f cols, const ZoomSample& s, V4i& ix, V4f& tx) {
 // column x0. Every tap lies inside src.
 void zoomBlock(const ZoomSample* samples, int n, size_t stride, int x0, float c0, float last, V4f sums[4]) {
     const V4f cols = {c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last)};
-    V4f acc0 = {0, 0, 0, 0}, acc1 = acc0, acc2 = acc0, acc3 = acc0;
-    for (int i = 0; i < n; ++i) {
+    // Sample 0 lies on the pixel itself: its weights are 0, so it is the pixel.
+    auto own = [&](float col) { return load4(samples[0].lower + size_t(int(col) - x0) * 4); };
+    V4f acc0 = own(cols[0]), acc1 = own(cols[1]), acc2 = own(cols[2]), acc3 = own(cols[3]);
+    for (int i = 1; i < n; ++i) {
         const ZoomSample& s = samples[i];
         V4i ix;
         V4f tx;
@@ -702,8 +704,12 @@ __attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int 
     const __m128i first = _mm_set1_epi32(x0);
     const __m256i lanes01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1), lanes23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
     const size_t rowBytes = stride * sizeof(float);
-    __m256 acc01 = _mm256_setzero_ps(), acc23 = _mm256_setzero_ps();
-    for (int i = 0; i < n; ++i) {
+    // Sample 0 lies on the pixel itself: its weights are 0, so it is the pixel (and the
+    // pixel after it is inside src too, being its right tap).
+    const float* own = samples[0].lower + size_t(int(c0) - x0) * 4;
+    __m256 acc01 = _mm256_loadu_ps(own);
+    __m256 acc23 = _mm256_loadu_ps(own + size_t(std::min(c0 + 2, last) - c0) * 4);
+    for (int i = 1; i < n; ++i) {
         const ZoomSample& s = samples[i];
         const __m128 fx = _mm_add_ps(_mm_mul_ps(cols, _mm_set1_ps(s.scale)), _mm_set1_ps(s.shift));
         __m128i ix = _mm_cvttps_epi32(fx);
@@ -776,8 +782,8 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
         };
         const float fn = float(n);
         auto oneByOne = [&](int x) {
-            V4f acc = {0, 0, 0, 0};
-            for (int i = 0; i < n; ++i) {
+            V4f acc = tapAt(x, y);  // sample 0, on the pixel itself
+            for (int i = 1; i < n; ++i) {
                 const ZoomStep& st = run[size_t(i)];
                 const double fy = fyAt(st.t);
                 const int iy = floorOf(fy);
