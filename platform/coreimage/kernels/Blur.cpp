@@ -625,6 +625,29 @@ inline int zoomSamples(double px, double py, double cx, double cy, double k) {
     return std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
 }
 
+// zoomSamples of the pixels x0 ... x0 + count - 1 of a row, two at a time where the
+// processor has a two-wide square root (the same roots).
+void zoomCounts(int* counts, int x0, int count, double py, double cx, double cy, double k) {
+    const double vy = (cy - py) * k;
+    auto clamped = [](double d) {
+        const int n = int(d) + 1;
+        return n < 1 ? 1 : n > kZoomSamples ? kZoomSamples : n;
+    };
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 2 <= count; i += 2) {
+        const __m128d vx = _mm_mul_pd(_mm_sub_pd(_mm_set1_pd(cx), _mm_setr_pd(x0 + i + 0.5, x0 + i + 1.5)), _mm_set1_pd(k));
+        const __m128d d = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(vx, vx), _mm_set1_pd(vy * vy)));
+        counts[i] = clamped(_mm_cvtsd_f64(d));
+        counts[i + 1] = clamped(_mm_cvtsd_f64(_mm_unpackhi_pd(d, d)));
+    }
+#endif
+    for (; i < count; ++i) {
+        const double vx = (cx - (x0 + i + 0.5)) * k;
+        counts[i] = clamped(std::sqrt(vx * vx + vy * vy));
+    }
+}
+
 // Sample i of n lies at the fraction t = k i / (n - 1) of the way to the centre: for the
 // pixel in column x, at x scale + shift (scale = 1 - t, shift = (cx - 1/2) t, in single
 // precision), and at the row fyAt(t) of a zoom row. Positions are the plane's, not those
@@ -695,10 +718,10 @@ __attribute__((target("avx"))) inline void zoomAddAvx(__m256& acc, __m256 p, __m
     acc = _mm256_add_ps(acc, _mm256_add_ps(left, _mm256_mul_ps(w, _mm256_sub_ps(right, left))));
 }
 
-// The same, two pixels to a register: a tap's two columns come in one load, both rows are
-// weighed at once, and the pixels' left and right columns are then paired up, so every step
-// is the same operation on the same numbers as above (the same sums to the bit).
-__attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
+// The same with AVX, two pixels to a register: a tap's two columns come in one load, both
+// rows are weighed at once, and the pixels' left and right columns are then paired up, so
+// every step is the same operation on the same numbers as above (the same sums to the bit).
+__attribute__((target("avx"))) void zoomBlockAvx4(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
                                                  float last, V4f sums[4]) {
     const __m128 cols = _mm_setr_ps(c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last));
     const __m128i first = _mm_set1_epi32(x0);
@@ -729,8 +752,57 @@ __attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int 
     std::memcpy(&sums[0], &s0, sizeof s0), std::memcpy(&sums[1], &s1, sizeof s1);
     std::memcpy(&sums[2], &s2, sizeof s2), std::memcpy(&sums[3], &s3, sizeof s3);
 }
+// The same for eight pixels, their columns found together (the floor taken as a rounding
+// down): the same numbers, so the same sums to the bit.
+__attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
+                                                 float last, V4f sums[8]) {
+    float at[8];
+    for (int l = 0; l < 8; ++l) at[l] = std::min(c0 + float(l), last);
+    const __m256 cols = _mm256_loadu_ps(at);
+    const __m256 first = _mm256_set1_ps(float(x0)), sixteen = _mm256_set1_ps(16.0f);
+    const __m256i lanes01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1), lanes23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+    const size_t rowBytes = stride * sizeof(float);
+    // Sample 0 lies on the pixel itself: its weights are 0, so it is the pixel (and the
+    // pixel after it is inside src too, being its right tap).
+    __m256 acc[4];
+    for (int pair = 0; pair < 4; ++pair)
+        acc[pair] = _mm256_loadu_ps(samples[0].lower + size_t(int(at[2 * pair]) - x0) * 4);
+    alignas(32) int offsets[8];
+    for (int i = 1; i < n; ++i) {
+        const ZoomSample& s = samples[i];
+        const __m256 fx = _mm256_add_ps(_mm256_mul_ps(cols, _mm256_set1_ps(s.scale)), _mm256_set1_ps(s.shift));
+        const __m256 floor = _mm256_round_ps(fx, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        const __m256 tx = _mm256_sub_ps(fx, floor);
+        // Bytes into the lower row (whole numbers well within a float's exact range).
+        _mm256_store_si256(reinterpret_cast<__m256i*>(offsets), _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(floor, first), sixteen)));
+        const char* lower = reinterpret_cast<const char*>(s.lower);
+        const __m256 ty = _mm256_set1_ps(s.ty);
+        const __m256 low = _mm256_permute2f128_ps(tx, tx, 0x00), high = _mm256_permute2f128_ps(tx, tx, 0x11);
+        zoomAddAvx(acc[0], zoomRowsAvx(lower, offsets[0], rowBytes, ty), zoomRowsAvx(lower, offsets[1], rowBytes, ty),
+                   _mm256_permutevar_ps(low, lanes01));
+        zoomAddAvx(acc[1], zoomRowsAvx(lower, offsets[2], rowBytes, ty), zoomRowsAvx(lower, offsets[3], rowBytes, ty),
+                   _mm256_permutevar_ps(low, lanes23));
+        zoomAddAvx(acc[2], zoomRowsAvx(lower, offsets[4], rowBytes, ty), zoomRowsAvx(lower, offsets[5], rowBytes, ty),
+                   _mm256_permutevar_ps(high, lanes01));
+        zoomAddAvx(acc[3], zoomRowsAvx(lower, offsets[6], rowBytes, ty), zoomRowsAvx(lower, offsets[7], rowBytes, ty),
+                   _mm256_permutevar_ps(high, lanes23));
+    }
+    for (int pair = 0; pair < 4; ++pair) {
+        const __m128 a = _mm256_castps256_ps128(acc[pair]), b = _mm256_extractf128_ps(acc[pair], 1);
+        std::memcpy(&sums[2 * pair], &a, sizeof a), std::memcpy(&sums[2 * pair + 1], &b, sizeof b);
+    }
+}
 #endif
+
+// Eight pixels with the four-pixel block.
+void zoomBlock8(const ZoomSample* samples, int n, size_t stride, int x0, float c0, float last, V4f sums[8]) {
+    zoomBlock(samples, n, stride, x0, c0, last, sums);
+    zoomBlock(samples, n, stride, x0, std::min(c0 + 4, last), last, sums + 4);
+}
 using ZoomBlockFn = void (*)(const ZoomSample*, int, size_t, int, float, float, V4f*);
+struct ZoomBlocks {
+    ZoomBlockFn four = zoomBlock, eight = zoomBlock8;
+};
 
 // One row of a zoom pass. Along a run of pixels with the same number of samples n, sample
 // i of every pixel comes from the same two rows of src with the same weights between them,
@@ -745,7 +817,7 @@ inline int floorOf(T v) {
     return i - (T(i) > v);
 }
 
-void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlockFn block) {
+void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlocks blocks) {
     const PixelRect r = out.rect;
     const double py = y + 0.5;
     // Room for the single-precision columns, which may stray from the exact ones a little.
@@ -767,10 +839,14 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
         const V4f mean = sum / fn;
         std::memcpy(row + size_t(x - r.x) * 4, &mean, sizeof mean);
     };
+    // Every pixel's number of samples first, in a loop without branches, then its runs.
+    thread_local std::vector<int> counts;
+    counts.resize(size_t(r.w));
+    zoomCounts(counts.data(), r.x, r.w, py, cx, cy, k);
     for (int xa = r.x; xa < r.right();) {
-        const int n = zoomSamples(xa + 0.5, py, cx, cy, k);
+        const int n = counts[size_t(xa - r.x)];
         int xb = xa + 1;
-        while (xb < r.right() && zoomSamples(xb + 0.5, py, cx, cy, k) == n) ++xb;
+        while (xb < r.right() && counts[size_t(xb - r.x)] == n) ++xb;
         const auto& run = steps[size_t(n)];
         const double tEnd = run[size_t(n - 1)].t;
         const double fyA = fyAt(0), fyB = fyAt(tEnd);
@@ -810,9 +886,16 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
                 }
                 made[size_t(n)] = true;
             }
-            for (int x = from; x < to; x += 4) {
+            // Eight pixels at a time while eight remain, then four.
+            int x = from;
+            for (; x + 8 <= to; x += 8) {
+                V4f sums[8];
+                blocks.eight(mine.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
+                for (int l = 0; l < 8; ++l) store(x + l, sums[l], fn);
+            }
+            for (; x < to; x += 4) {
                 V4f sums[4];
-                block(mine.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
+                blocks.four(mine.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
                 for (int l = 0; l < std::min(4, to - x); ++l) store(x + l, sums[l], fn);
             }
         }
@@ -857,12 +940,12 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
                 const double t = n == 1 ? 0.0 : k * i / (n - 1);
                 steps[size_t(n)][size_t(i)] = {t, float(1 - t), float((cx - 0.5) * t)};
             }
-        ZoomBlockFn block = zoomBlock;
+        ZoomBlocks blocks;
 #if defined(__x86_64__) && defined(__GNUC__)
-        if (__builtin_cpu_supports("avx")) block = zoomBlockAvx;
+        if (__builtin_cpu_supports("avx")) blocks = {zoomBlockAvx4, zoomBlockAvx};
 #endif
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
-            for (int y = y0; y < y1; ++y) zoomRow(src, out, y, cx, cy, k, steps, block);
+            for (int y = y0; y < y1; ++y) zoomRow(src, out, y, cx, cy, k, steps, blocks);
         }, r.w * double(kZoomSamples) * 4);
     }, /*writesAll=*/true);
 }
