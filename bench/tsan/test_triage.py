@@ -64,6 +64,7 @@ class Triage(unittest.TestCase):
             ("the other side lost, the known one Qt's", report(QT_FREES, LOST), False),
             ("the other side lost, the known one the C library's time zone code", report(TZSET, LOST), False),
             ("the other side lost, the known one ours", report(RUNNER, LOST), True),
+            ("the other side printed without a frame", report(QT_FREES, ""), False),
             ("both sides lost", report(LOST, LOST), True),
             ("QtConcurrent's own kernel", report(KERNEL_READ, KERNEL_MADE), False),
             ("a mapped lambda of ours", report(MAPPED, RUNNER), True),

@@ -14,8 +14,9 @@ ours to fix. Every other report has at least one access made by our code and mus
 Our code is the test programs, the benchmarks and the program: our libraries are linked in
 statically, so their frames carry the executable's name.
 
-A stack the checker could not restore ("failed to restore the stack") says nothing either
-way, so a report is judged by the stacks it kept; one that kept none is read. A line that
+A stack the checker could not restore ("failed to restore the stack", or no frame at all)
+says nothing either way, so a report is judged by the stacks it kept; one that kept none is
+read. A line that
 another thread wrote into the middle of a report (a log line, a test's output) is not part
 of it and does not end the stack it interrupts.
 
@@ -57,7 +58,8 @@ def access_stacks(report):
         elif not line.strip() or SECTION.match(line):
             current = None
         # Anything else was written into the report by another thread.
-    return stacks
+    # A stack the checker printed without a frame is as lost as one it says it lost.
+    return [s or None for s in stacks]
 
 
 def top_is_ours(stack):
