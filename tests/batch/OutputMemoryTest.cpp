@@ -13,7 +13,7 @@
 #include "batch/BatchRunner.h"
 #include "tests/batch/BatchFixtures.h"
 #include "platform/imageio/ImageIO.h"
-#include "tests/support/Sanitizers.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/ColourReferences.h"
 #include "records/AppliedFilter.h"
