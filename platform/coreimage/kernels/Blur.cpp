@@ -1,9 +1,7 @@
 // Blurs and the filters built on a blur (sharpening, noise reduction). Blurs read zeros
 // beyond their input's extent, so their edges fade to transparent and their extent grows.
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Pixel loops are written to vectorise; -O2 leaves many of them scalar, so this file is
+// compiled at -O3 (platform/CMakeLists.txt).
 #include "platform/coreimage/Parallel.h"
 #include "platform/coreimage/PixelPack.h"
 #include "platform/coreimage/kernels/KernelSupport.h"

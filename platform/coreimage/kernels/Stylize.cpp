@@ -1,9 +1,7 @@
 // Stylize filters: glow, cell and dot mosaics, edges. Their results keep the input's
 // extent, but for the square mosaic, which covers every cell the picture touches.
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Pixel loops are written to vectorise; -O2 leaves many of them scalar, so this file is
+// compiled at -O3 (platform/CMakeLists.txt).
 #include "platform/coreimage/Parallel.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
 
