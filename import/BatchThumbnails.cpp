@@ -5,6 +5,7 @@
 #include "engine/Utils.h"
 #include "import/IntakeRules.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
 
@@ -120,6 +121,10 @@ bool BatchThumbnails::isReadable(const QString& path) {
     // Nothing read the file as it is now: its tile is made here, as a load would make it.
     tileReady(path, makeTilePicture(path, make_), now);
     return !unavailable_.contains(path);
+}
+
+bool BatchThumbnails::isNoPicture(const QString& path) {
+    return !isReadable(path) && !platform::isReadablePicture(path);
 }
 
 // ---- the list ----

@@ -77,6 +77,9 @@ public:
     // failed on the file as it is now does not; one whose tile or row was made from the file
     // as it is now does; for any other the tile's picture is made now (and shown), and decides.
     bool isReadable(const QString& path);
+    // Whether the file is no picture at all: it does not read (as isReadable finds) and
+    // its header names no picture this program reads either.
+    bool isNoPicture(const QString& path);
     int cachedTileCount() const { return gridCache_.count(); }
     qint64 cachedTileBytes() const { return qint64(gridCache_.totalCost()) * 1024; }
 

@@ -1083,9 +1083,9 @@ void AddPhotosVC::btnCheckBoxTappedAtIndex(const QList<int>& indexes) {
 void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
     const auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
     if (index < 0 || index >= batch.size()) return;
-    // Facts of a photo whose picture does not read (as a tile click finds it) are still shown,
-    // with why (below); only a file that is no picture at all gets the alert.
-    if (!thumbnails_->isReadable(batch[index]->filePath) && !platform::isReadablePicture(batch[index]->filePath)) {
+    // Facts of a photo whose picture does not read are still shown, with why (below); only
+    // a file that is no picture at all gets the alert.
+    if (thumbnails_->isNoPicture(batch[index]->filePath)) {
         photoNotAvailableOnIndex(index);
         return;
     }
