@@ -378,6 +378,7 @@ void EffectsScreenController::viewWillAppearNotofication() {
         strip_->reloadData();
         strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
         strip_->collectionViewPhotosBoundsDidChange();
+        forgetShownPhotoOutsideBatch();
         if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) {
             if (categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
                 showLoading(true);

@@ -81,6 +81,7 @@ public:
     void showAlertForAllPhotosDeleted();
     void updateBatchInformationInBottomView();
     void setImageInfo();
+    void forgetShownPhotoOutsideBatch();
     void enablePrevBtn();
     void windowisResizing();
     void windowEndResizing();
