@@ -228,8 +228,8 @@ ResultWriter::ResultWriter(ResultWriterSettings settings)
 }
 
 float ResultWriter::qualityFactorForOutput() const {
-    const int format = s_.renameSetting ? s_.renameSetting->outputFormat.value_or(0) : 0;
-    if (format == 0 || format == 4 || format == 5 || format == 7) {
+    const int format = BatchRenameSetting::outputFormatOf(s_.renameSetting.get());
+    if (format == outputformat::KeepOriginal || outputformat::isLossy(format)) {
         if (s_.renameSetting && s_.renameSetting->isSetQuality.value_or(false))
             return float(s_.renameSetting->qualityRatio.value_or(0.0) * 0.98);
         return 0.82f;
@@ -238,8 +238,7 @@ float ResultWriter::qualityFactorForOutput() const {
 }
 
 bool ResultWriter::usesOptimiser(int repType) const {
-    const int format = s_.renameSetting ? s_.renameSetting->outputFormat.value_or(0) : 0;
-    if (format == 0 || format == 4 || format == 5 || format == 7) return false;
+    if (!outputformat::mayOptimise(BatchRenameSetting::outputFormatOf(s_.renameSetting.get()))) return false;
     if (!s_.renameSetting || !s_.renameSetting->isSetCompression.value_or(false)) return false;
     // The optimiser makes PNG data only; a .tif or .gif holding PNG bytes would be a
     // broken file, so other types are written directly.
