@@ -11,6 +11,7 @@
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TemporaryFiles.h"
+#include "platform/graphics/HandedOver.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "platform/pdf/PdfDocument.h"
@@ -246,7 +247,7 @@ bool ResultWriter::usesOptimiser(int repType) const {
 }
 
 ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilteredImg(
-    QImage filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
+    QImage&& filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
     if (!photoFile) return Prepared::failed(runmessages::WriteFailed);
     Prepared prepared = temporaryOutputFor(withUrl);
     if (!prepared.ready()) return prepared;
@@ -319,7 +320,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     return prepared;
 }
 
-ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage image, const QString& newFilePath,
+ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage&& image, const QString& newFilePath,
                                                                const std::shared_ptr<PhotoFile>& photoFileNode) {
     Prepared prepared = temporaryOutputFor(newFilePath);
     if (!prepared.ready()) return prepared;
@@ -338,7 +339,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage image, con
 ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
                                                                  int repType,
                                                                  const std::shared_ptr<PhotoFile>& photo) {
-    Prepared prepared = prepareImg(image, destination, repType, photo);
+    Prepared prepared = preparePicture(QImage(image), destination, repType, photo, std::nullopt);
     if (!prepared.ready()) return prepared.result;
     return placePrepared(prepared, destination, photo);
 }
@@ -549,9 +550,17 @@ ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, Q
     });
 }
 
-ResultWriter::Prepared ResultWriter::prepareImg(QImage image, const QString& destination, int repType,
+ResultWriter::Prepared ResultWriter::prepareImg(QImage&& image, const QString& destination, int repType,
                                                 const std::shared_ptr<PhotoFile>& photo,
                                                 std::optional<platform::FileIdentity> sourceRead) {
+    // One still held elsewhere is written all the same; it is copied where it is changed.
+    platform::holdsPixelsAlone(image, u"the writer");
+    return preparePicture(std::move(image), destination, repType, photo, sourceRead);
+}
+
+ResultWriter::Prepared ResultWriter::preparePicture(QImage&& image, const QString& destination, int repType,
+                                                    const std::shared_ptr<PhotoFile>& photo,
+                                                    std::optional<platform::FileIdentity> sourceRead) {
     if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
     return prepareWith(destination, *photo, sourceRead, [&] {
         // The extension alone decides between the routes; the save type only chooses the
