@@ -4,6 +4,7 @@
 
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
+#include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Log.h"
@@ -19,8 +20,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QStorageInfo>
 #include <QThread>
+
+#include <sys/statvfs.h>
 
 #include <chrono>
 #include <cmath>
@@ -41,9 +43,13 @@ std::optional<VolumeSpace> BatchRunner::volumeSpaceOf(const QString& folder) {
         if (up == path) break;
         path = up;
     }
-    QStorageInfo info(path.isEmpty() ? QDir::rootPath() : path);
-    if (!info.isValid() || !info.isReady()) return std::nullopt;
-    return VolumeSpace{std::uint64_t(info.bytesTotal()), std::uint64_t(info.bytesAvailable())};
+    // Asked for every photo: the file system's own figures, without looking up its mount
+    // among all the system's mounts as QStorageInfo does.
+    struct statvfs fs {};
+    if (::statvfs(platform::encodePath(path.isEmpty() ? QDir::rootPath() : path).constData(), &fs) != 0)
+        return std::nullopt;
+    const std::uint64_t unit = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+    return VolumeSpace{std::uint64_t(fs.f_blocks) * unit, std::uint64_t(fs.f_bavail) * unit};
 }
 
 namespace {
@@ -357,9 +363,14 @@ struct BatchRunner::PhotoWork {
     // The output's extension and encoder, chosen once for the photo's cost, route and file.
     RenameScheme::SaveChoice output;
 
+    // Ready for another photo.
     void clear() {
         thumbnail = QImage();
-        prepared.discard();
+        thumbnailReady = false;
+        classified.reset();
+        failed.reset();
+        stopped = saveBegun = false;
+        prepared = ResultWriter::Prepared();
         reading.reset();
         readable.reset();
     }
@@ -417,21 +428,24 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
 
     // Declared before the pool, so the pool's threads are gone before the work they fill;
-    // what was prepared and never placed is removed with it.
-    std::vector<PhotoWork> work(std::size_t(last - first));
+    // what was prepared and never placed is removed with it. The pool starts no photo
+    // further than `ahead` past the one in hand, so that many places, taken in turn, serve
+    // the whole run: its own memory does not grow with the number of photos.
+    std::vector<PhotoWork> work(std::size_t(std::min(last - first, limits.ahead + 1)));
+    const auto workOf = [&work, first](int i) -> PhotoWork& { return work[std::size_t(i - first) % work.size()]; };
     DiskRoom room(kLowSpaceBytes);
     const int outputFormat = BatchRenameSetting::outputFormatOf(input.snapshot.renameSetting.get());
-    for (int i = first; i < last; ++i) {
-        work[std::size_t(i - first)].output =
-            RenameScheme::saveChoice(*input.snapshot.photos.at(i), outputFormat, input.fileFormats);
-    }
+    // The pool asks for a photo's cost once, on this thread, before it starts the photo and
+    // after the photo that had its place was dealt with: the photo's output is chosen then.
     auto cost = [&](int i) {
-        return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL, work[std::size_t(i - first)].output.extension);
+        PhotoWork& w = workOf(i);
+        w.output = RenameScheme::saveChoice(*input.snapshot.photos.at(i), outputFormat, input.fileFormats);
+        return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL, w.output.extension);
     };
     PhotosInFlight pool(
         first, last, limits, cost,
         [&](int i) {
-            PhotoWork& w = work[std::size_t(i - first)];
+            PhotoWork& w = workOf(i);
             try {
                 processFileFromBunch(generation, input, paths, writer, i, w, pool, room);
             } catch (const std::exception& e) {
@@ -449,7 +463,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     for (int i = first; i < last; ++i) {
         holdWhileAsked();
         if (!shouldContinue(generation)) break;
-        PhotoWork& w = work[std::size_t(i - first)];
+        PhotoWork& w = workOf(i);
         bool goOn = true;
         try {
             goOn = commitPhoto(generation, input, paths, writer, i, w, pool, room);
@@ -525,6 +539,8 @@ public:
     PhotoStages(BatchRunner& runner, std::uint64_t generation, const BatchRunInput& input, ResultWriter& writer,
                 int index, PhotoWork& work, DiskRoom& room);
 
+    // The file the photo is read from (a name that is not UTF-8 read through its descriptor).
+    const QString& fileURL() const { return photo_->fileURL; }
     // The thumbnail, made first so that the run shows the photo in hand while it is worked on.
     void makeThumbnail(PhotosInFlight& pool);
     // Whether its planned output was classified before the start: the photo ends with the
@@ -772,6 +788,9 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
                                        const PathIndex& pathIndex, ResultWriter& writer, int index, PhotoWork& work,
                                        PhotosInFlight& pool, DiskRoom& room) {
     PhotoStages photo(*this, generation, input, writer, index, work, room);
+    // Read once for the thumbnail, the loading, the steps and the writer.
+    const ImageProcessing::KnownProperties known(photo.fileURL(),
+                                                 Utils::sharedUtils().getImageeExifDict(photo.fileURL()));
     photo.makeThumbnail(pool);
     if (photo.classified(pathIndex) || photo.stopped() || photo.madeRowByRow()) return;
     if (!photo.load() || !photo.applySteps()) return;

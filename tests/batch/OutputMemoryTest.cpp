@@ -13,6 +13,7 @@
 #include "batch/BatchRunner.h"
 #include "tests/batch/BatchFixtures.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/foundation/UsableCpus.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/ColourReferences.h"
@@ -52,14 +53,12 @@ qint64 growthOfRun(batchtest::RunHarness& run, const BatchRunInput& input) {
 }
 
 // What every worker thread may add (stacks, an encoder's band) on a machine of this size.
-qint64 threadsShare(qint64 perCore) { return perCore * std::max(2u, std::thread::hardware_concurrency()); }
+qint64 threadsShare(qint64 perCore) { return perCore * std::max(2, platform::usableCpuCount()); }
 
 }  // namespace
 
 TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersBands) {
-#ifdef BRISKO_TEST_ASAN
-    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
-#else
+    if (testsupport::builtWithSanitizer()) GTEST_SKIP() << testsupport::kSanitizerMemoryNote;
     // Grain, so that the file is a good part of the picture's size.
     const int width = 6000, height = 4000;
     const qint64 decoded = qint64(width) * height * 4;
@@ -80,7 +79,6 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
     const qint64 bound = decoded + (8ll << 20) + threadsShare(6ll << 20);
     EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                              << " MiB decoded";
-#endif
 }
 
 // A photo with a colour profile of its own through effects handed the photo: a blur and a
@@ -92,9 +90,7 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
 // corrections five (the picture read whole in floats for their reduced copy), a circle
 // splash ten.
 TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
-#ifdef BRISKO_TEST_ASAN
-    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
-#else
+    if (testsupport::builtWithSanitizer()) GTEST_SKIP() << testsupport::kSanitizerMemoryNote;
     const int width = 6000, height = 4000;
     const qint64 decoded = qint64(width) * height * 4;
     batchtest::Batch b(1);
@@ -138,7 +134,6 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
         EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                                  << " MiB decoded";
     }
-#endif
 }
 
 // Every picture the run hands on (to an effect made in the photo's own storage, to the
@@ -213,9 +208,7 @@ TEST(OutputMemory, NoPictureIsHandedOnWhileACopyOfItIsKeptOnTheWay) {
 class OutputMemoryByFormat : public testing::TestWithParam<int> {};
 
 TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) {
-#ifdef BRISKO_TEST_ASAN
-    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
-#else
+    if (testsupport::builtWithSanitizer()) GTEST_SKIP() << testsupport::kSanitizerMemoryNote;
     const int outputFormat = GetParam();
     batchtest::Batch b(0);
     const QString source = b.dir.filePath("src/Elephants.jpg");
@@ -235,7 +228,6 @@ TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) 
     EXPECT_LE(growth, estimate + threadsShare(2ll << 20))
         << extension.toStdString() << ": grew by " << growth / (1 << 20) << " MiB against an estimate of "
         << estimate / (1 << 20) << " MiB";
-#endif
 }
 
 // Named by the extension written: tif, bmp, gif, jpg, png, jp2, pdf.
