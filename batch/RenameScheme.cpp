@@ -58,8 +58,9 @@ const QStringList& RenameScheme::saveExtensionList() {
 }
 
 QString RenameScheme::outputExtension(const PhotoFile& photo, int outputFormat, const QStringList& fileFormats) {
-    if (outputFormat != outputformat::KeepOriginal) return outputFormat > 0 && outputFormat < fileFormats.size() ? fileFormats.at(outputFormat)
-                                                                                           : QStringLiteral("png");
+    if (outputFormat != outputformat::KeepOriginal)
+        return outputFormat > 0 && outputFormat < fileFormats.size() ? fileFormats.at(outputFormat)
+                                                                     : QStringLiteral("png");
     QString ext = photo.fileExtension;
     if (ext.compare(u"tiff", Qt::CaseInsensitive) == 0) ext = QStringLiteral("tif");
     for (const QString& entry : fileFormats) {
