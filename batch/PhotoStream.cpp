@@ -76,6 +76,11 @@ private:
     std::thread thread_;  // last: started once everything it reads is there
 };
 
+// Final rows a render lets wait for the encoder before it waits in turn: several of the
+// encoder's bands, so every core has some, yet a render faster than its encoder (a blur to
+// PNG) does not hold the rest of the photo while the encoder catches up.
+constexpr qsizetype kRenderWaitingBytes = qsizetype(16) << 20;
+
 // The photo's rows as the render asks for them and hands them on: decoded ahead, encoded
 // once final, and given back once encoded.
 template <class Sink>
@@ -83,6 +88,7 @@ class Rows : public PictureRows {
 public:
     Rows(platform::JpegRowSource& source, Sink& sink, const QImage& picture)
         : sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()), height_(picture.height()),
+          waiting_(std::max(1, int(kRenderWaitingBytes / std::max<qsizetype>(1, picture.bytesPerLine())))),
           // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
           ahead_(source, const_cast<uchar*>(base_), bytesPerLine_, picture.height()) {}
 
@@ -94,6 +100,7 @@ public:
         if (end < done_) return false;
         done_ = end;
         sink_.rowsDone(base_, bytesPerLine_, end);
+        if (end < height_) sink_.waitForEncoded(end - waiting_);
         giveBack();
         return true;
     }
@@ -112,6 +119,7 @@ private:
     const uchar* base_;  // the picture's storage, written in place by the decoder and the render
     qsizetype bytesPerLine_;
     int height_;
+    int waiting_;
     int done_ = 0, given_ = 0;
     RowsAhead ahead_;
 };

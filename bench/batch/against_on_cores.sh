@@ -11,7 +11,8 @@
 #   small  COUNTS (default "1000 2000") photos of 640 x 480 made from those, to JPEG q80,
 #          against vipsthumbnail (the files split between the processes);
 #   blur   a Gaussian blur of sigma 10 of a 5120 x 2880 JPEG made from Elephants, to JPEG
-#          q90 and to PNG, against `vips gaussblur`.
+#          q90 and to PNG, against `vips gaussblur` (to JPEG also at the settings the
+#          recipe writes: Q=88, 4:2:0).
 #
 # PIN is a taskset CPU list (unset: every core); the peers run as many processes as it
 # names CPUs. Each line gives wall time, user + system CPU time, peak memory, and the
@@ -122,6 +123,12 @@ while [ "$round" -lt "${ROUNDS:-1}" ]; do
         [ "$format" = png ] || target="$out[Q=90]"
         rm -f "$out"
         echo "  blur sigma 10 to $format, vips gaussblur: $(run "$out" $pin vips gaussblur "$work/blur/photo.jpg" "$target" 10)"
+        # The recipe's quality 0.9 is written at 88 with 4:2:0 chroma; vips at Q=90 keeps
+        # full chroma. The same settings for vips, for a like-for-like time and size:
+        if [ "$format" = jpg ]; then
+          rm -f "$out"
+          echo "  blur sigma 10 to $format, vips gaussblur Q=88 4:2:0: $(run "$out" $pin vips gaussblur "$work/blur/photo.jpg" "$out[Q=88,subsample-mode=on]" 10)"
+        fi
       done
       ;;
     esac

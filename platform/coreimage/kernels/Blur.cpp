@@ -8,7 +8,9 @@
 #include "platform/graphics/YUp.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <map>
 
 #include <QImage>
@@ -259,6 +261,179 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
     if (i1 < o1) padded(i1, o1);
 }
 
+// ---- box blurs of 8-bit pictures in whole numbers --------------------------------------
+// A box pass over 8-bit levels adds whole numbers. Kept as sums, never divided between the
+// passes, the vertical passes stay exact in 32-bit integers (eight of them to a register)
+// and the horizontal ones in doubles, and the blur is the exact mean of the levels, rounded
+// once, where the float passes round after every pass and the 8-bit rows are divided first.
+
+using BoxSum = std::int32_t;
+
+// The product of the boxes' widths: what the sums of a line's passes are over the mean.
+double boxWidths(const LineBlur& blur) {
+    double p = 1.0;
+    for (int h : blur.boxes) p *= 2 * h + 1;
+    return p;
+}
+
+// Whether box passes of a picture's levels can be summed this way: boxes both ways, and
+// the vertical sums within 32 bits.
+bool sumsLevels(const LineBlur& hb, const LineBlur& vb) {
+    return hb.taps.empty() && vb.taps.empty() && !vb.boxes.empty() && !hb.boxes.empty() &&
+           255.0 * boxWidths(vb) < 2147483647.0;
+}
+
+// One row of ARGB32 pixels as levels (RGBA order), alphaMask ORed in as for unpackRow.
+inline void levelsRow(const quint32* s, BoxSum* d, int n, quint32 alphaMask) {
+    for (int i = 0; i < n; ++i, d += 4) {
+        const quint32 p = s[i] | alphaMask;
+        d[0] = BoxSum((p >> 16) & 0xff), d[1] = BoxSum((p >> 8) & 0xff), d[2] = BoxSum(p & 0xff), d[3] = BoxSum(p >> 24);
+    }
+}
+
+// out at p, for p in [p0, p1) (written at out + (p - p0) outStep) = the sum of in over
+// [p - h, p + h], in being read at positions [inStart, inEnd) (E values a position, one
+// after the other) and zero elsewhere.
+template <class Out>
+inline __attribute__((always_inline)) void boxSumRange(const BoxSum* __restrict in, int inStart, int inEnd, Out* __restrict out,
+                                                        size_t outStep, int p0, int p1, int E, int h, BoxSum* __restrict acc) {
+    for (int c = 0; c < E; ++c) acc[c] = 0;
+    for (int q = std::max(p0 - h, inStart); q < std::min(p0 + h + 1, inEnd); ++q) {
+        const BoxSum* v = in + size_t(q - inStart) * size_t(E);
+        for (int c = 0; c < E; ++c) acc[c] += v[c];
+    }
+    for (int c = 0; c < E; ++c) out[c] = Out(acc[c]);
+    for (int p = p0 + 1; p < p1; ++p) {
+        const int qa = p + h, qs = p - h - 1;
+        const bool hasAdd = qa >= inStart && qa < inEnd, hasSub = qs >= inStart && qs < inEnd;
+        const BoxSum* add = in + size_t(qa - inStart) * size_t(E);
+        const BoxSum* sub = in + size_t(qs - inStart) * size_t(E);
+        Out* o = out + size_t(p - p0) * outStep;
+        if (hasAdd && hasSub) {
+            for (int c = 0; c < E; ++c) acc[c] += add[c] - sub[c];
+        } else {
+            if (hasAdd)
+                for (int c = 0; c < E; ++c) acc[c] += add[c];
+            if (hasSub)
+                for (int c = 0; c < E; ++c) acc[c] -= sub[c];
+        }
+        for (int c = 0; c < E; ++c) o[c] = Out(acc[c]);
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void boxSumsToSums(const BoxSum* in, int inStart, int inEnd, BoxSum* out, int p0, int p1, int E, int h, BoxSum* acc) {
+    boxSumRange(in, inStart, inEnd, out, size_t(E), p0, p1, E, h, acc);
+}
+
+// The last pass: sums written as floats (exact below 2^24, as every sum of sigma 20 or less is).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void boxSumsToFloats(const BoxSum* in, int inStart, int inEnd, float* out, size_t outStep, int p0, int p1, int E, int h, BoxSum* acc) {
+    boxSumRange(in, inStart, inEnd, out, outStep, p0, p1, E, h, acc);
+}
+
+// Vertical box sums of one line of levels (positions [inStart, inEnd), E a position), for
+// output positions [outStart, outStart + outLen) written as float sums at out, outStep
+// apart; each pass covers what the passes after it still need, as blurLine's do.
+void boxSumLine(const BoxSum* in, int inStart, int inEnd, float* out, int outStart, int outLen, size_t outStep, int E,
+                const std::vector<int>& boxes, std::vector<BoxSum>& a, std::vector<BoxSum>& b, std::vector<BoxSum>& acc) {
+    int total = 0;
+    for (int h : boxes) total += h;
+    const int o0 = std::max(outStart, inStart - total), o1 = std::min(outStart + outLen, inEnd + total);
+    for (int p = outStart; p < outStart + outLen; ++p)
+        if (p < o0 || p >= o1) std::fill(out + size_t(p - outStart) * outStep, out + size_t(p - outStart) * outStep + E, 0.0f);
+    if (o1 <= o0) return;
+    acc.resize(size_t(E));
+    const BoxSum* src = in;
+    int srcStart = inStart, srcEnd = inEnd, rem = total;
+    for (size_t k = 0; k < boxes.size(); ++k) {
+        const int h = boxes[k];
+        rem -= h;
+        const int p0 = o0 - rem, p1 = o1 + rem;
+        if (k + 1 == boxes.size()) {
+            boxSumsToFloats(src, srcStart, srcEnd, out + size_t(o0 - outStart) * outStep, outStep, p0, p1, E, h, acc.data());
+            return;
+        }
+        std::vector<BoxSum>& dst = k % 2 == 0 ? a : b;
+        dst.resize(size_t(p1 - p0) * size_t(E));
+        boxSumsToSums(src, srcStart, srcEnd, dst.data(), p0, p1, E, h, acc.data());
+        src = dst.data(), srcStart = p0, srcEnd = p1;
+    }
+}
+
+// One box pass over a line of pixel sums (4 doubles a position) as a stream, as
+// boxPassStream makes it, without the division: out[j - L + 1] = the sum of the last L
+// values received once L of the n have come. The last pass writes float(sum scale).
+template <class Out>
+inline __attribute__((always_inline)) void boxSumStreamT(const double* __restrict x, int n, int L, Out* __restrict out, double scale) {
+    using V4d = double __attribute__((vector_size(32)));
+    V4d sum = {0, 0, 0, 0};
+    const V4d none = {0, 0, 0, 0};
+    for (int j = 0; j < n; ++j) {
+        V4d v, old = none;
+        std::memcpy(&v, x + size_t(j) * 4, sizeof v);
+        if (j >= L) std::memcpy(&old, x + size_t(j - L) * 4, sizeof old);
+        sum += v - old;
+        if (j >= L - 1) {
+            if constexpr (std::is_same_v<Out, double>) {
+                std::memcpy(out + size_t(j - L + 1) * 4, &sum, sizeof sum);
+            } else {
+                const V4f mean = __builtin_convertvector(sum * scale, V4f);
+                std::memcpy(out + size_t(j - L + 1) * 4, &mean, sizeof mean);
+            }
+        }
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void boxSumStream(const double* x, int n, int L, double* out) { boxSumStreamT(x, n, L, out, 1.0); }
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void boxSumStreamScaled(const double* x, int n, int L, float* out, double scale) { boxSumStreamT(x, n, L, out, scale); }
+
+// Horizontal box sums over one row of float sums (read at positions [inStart, inEnd), zero
+// elsewhere) for output positions [outStart, outStart + outLen), written as float(sum
+// scale). The row is read whole before anything is written, so out may lie over in.
+void boxSumRow(const float* in, int inStart, int inEnd, float* out, int outStart, int outLen, const std::vector<int>& boxes,
+               double scale) {
+    int total = 0;
+    for (int h : boxes) total += h;
+    const int outEnd = outStart + outLen;
+    const int o0 = std::max(outStart, inStart - total), o1 = std::min(outEnd, inEnd + total);
+    if (o1 <= o0) {
+        std::fill(out, out + size_t(outLen) * 4, 0.0f);
+        return;
+    }
+    const int first = o0 - total, steps = (o1 + total) - first;
+    thread_local std::vector<double> a, b;
+    a.resize(size_t(steps) * 4);
+    b.resize(a.size());
+    const int c0 = std::max(first, inStart), c1 = std::min(first + steps, inEnd);
+    std::fill(a.begin(), a.begin() + ptrdiff_t(c0 - first) * 4, 0.0);
+    std::fill(a.begin() + ptrdiff_t(c1 - first) * 4, a.end(), 0.0);
+    const float* from = in + ptrdiff_t(c0 - inStart) * 4;
+    double* to = a.data() + size_t(c0 - first) * 4;
+    for (size_t i = 0; i < size_t(c1 - c0) * 4; ++i) to[i] = from[i];
+    std::fill(out, out + size_t(o0 - outStart) * 4, 0.0f);
+    std::fill(out + size_t(o1 - outStart) * 4, out + size_t(outLen) * 4, 0.0f);
+    int n = steps;
+    for (size_t k = 0; k < boxes.size(); ++k) {
+        const int L = 2 * boxes[k] + 1;
+        std::vector<double>& src = k % 2 == 0 ? a : b;
+        if (k + 1 == boxes.size()) boxSumStreamScaled(src.data(), n, L, out + size_t(o0 - outStart) * 4, scale);
+        else boxSumStream(src.data(), n, L, (k % 2 == 0 ? b : a).data());
+        n -= L - 1;
+    }
+}
+
 constexpr int kColumnBlock = 32;  // pixels per column block of a vertical pass
 
 // Horizontal then vertical blur. src covers the rows the vertical pass needs (clipped to
@@ -415,15 +590,41 @@ private:
         // Narrower blocks for a long reach keep a thread's column within half a megabyte.
         const int block = std::clamp(int(128 * 1024 / (16LL * rows)), 4, kColumnBlock);
         const int blocks = (cw + block - 1) / block;
+        // A block reads a few cache lines from each of hundreds of rows, each on a page of its
+        // own, which the processor does not fetch ahead of time: the lines of the block to
+        // the right are asked for while this one is read, so they are there when it comes.
+        const auto columnOf = [&](int x0, int w, auto& column, auto unpack) {
+            column.resize(size_t(rows) * size_t(4 * w));
+            const int ahead = std::min(w, cx1 - x0 - w);
+            for (int y = sy0; y < sy1; ++y) {
+                const auto* src = reinterpret_cast<const quint32*>(picture.constScanLine(platform::toQtRow(y, H))) + x0;
+                for (int i = 0; i < ahead; i += 16) __builtin_prefetch(src + w + i);
+                unpack(src, column.data() + size_t(y - sy0) * size_t(4 * w), w, alphaMask);
+            }
+        };
+        if (sumsLevels(hb_, vb_)) {
+            // Whole-number sums: the vertical passes' sums (floats, exact as whole numbers up
+            // to 2^24) in vbase, then the horizontal passes' in doubles, scaled once.
+            parallelFor(0, blocks, [&](int b0, int b1) {
+                thread_local std::vector<BoxSum> column, a, b, acc;
+                for (int k = b0; k < b1; ++k) {
+                    const int x0 = cx0 + k * block, w = std::min(block, cx1 - x0);
+                    columnOf(x0, w, column, levelsRow);
+                    boxSumLine(column.data(), sy0, sy1, vbase + size_t(x0 - cx0) * 4, r.y, r.h, vstride, 4 * w, vb_.boxes, a, b, acc);
+                }
+            }, double(rows) * block);
+            const double scale = 1.0 / (255.0 * boxWidths(vb_) * boxWidths(hb_));
+            parallelFor(0, r.h, [&](int j0, int j1) {
+                for (int j = j0; j < j1; ++j)
+                    boxSumRow(vbase + size_t(j) * vstride, cx0, cx1, out.row(r.y + j), r.x, r.w, hb_.boxes, scale);
+            }, double(r.w + 2 * rh) * 3);
+            return out;
+        }
         parallelFor(0, blocks, [&](int b0, int b1) {
             thread_local std::vector<float> column, a, b;
             for (int k = b0; k < b1; ++k) {
                 const int x0 = cx0 + k * block, w = std::min(block, cx1 - x0), E = 4 * w;
-                column.resize(size_t(rows) * size_t(E));
-                for (int y = sy0; y < sy1; ++y) {
-                    const auto* src = reinterpret_cast<const quint32*>(picture.constScanLine(platform::toQtRow(y, H))) + x0;
-                    pixelpack::unpackRow(src, column.data() + size_t(y - sy0) * size_t(E), w, alphaMask);
-                }
+                columnOf(x0, w, column, pixelpack::unpackRow);
                 blurLine(column.data(), sy0, rows, size_t(E), vbase + size_t(x0 - cx0) * 4, r.y, r.h, vstride, E, vb_, a, b);
             }
         }, double(rows) * block * 3);

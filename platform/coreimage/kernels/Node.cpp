@@ -361,8 +361,11 @@ protected:
             for (int y = y0; y < y1; ++y) {
                 float* p = b.row(y);
                 using V4f = float __attribute__((vector_size(16)));
+                // An opaque pixel (most of a photo's) is its own colour: dividing by an alpha of
+                // 1 and multiplying by it again leave it as it is, so neither is made.
                 for (int i = 0; i < r.w; ++i) {
                     float* q = p + 4 * i;
+                    if (q[3] == 1.0f) continue;
                     V4f v;
                     std::memcpy(&v, q, sizeof v);
                     const float a = v[3];
@@ -377,6 +380,7 @@ protected:
                 }
                 for (int i = 0; i < r.w; ++i) {
                     float* q = p + 4 * i;
+                    if (q[3] == 1.0f) continue;
                     V4f v;
                     std::memcpy(&v, q, sizeof v);
                     const V4f k = {v[3], v[3], v[3], 1.0f};

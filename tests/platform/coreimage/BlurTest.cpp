@@ -1,6 +1,7 @@
 #include "CoreImageTestUtil.h"
 
 #include "platform/coreimage/Parallel.h"
+#include "tests/support/PackagedPictures.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -209,6 +210,47 @@ TEST(Blurs, PictureRowsMatchRenderedInput) {
         ASSERT_EQ(a.extent(), b.extent());
         const QRectF r = c.rect.isEmpty() ? a.extent() : c.rect;
         EXPECT_LE(maxChannelDiff(render(a, r), render(b, r)), 1);
+    }
+}
+
+// Box blurs of a picture sum its 8-bit levels as whole numbers, divided once at the end;
+// the rendered-input path divides after every pass in floats. On a real photo the two are
+// the same picture (PSNR of at least 50 dB, no level apart by more than one) at the sigmas
+// of the box passes, and a white picture at the longest reach whose sums still fit 32 bits
+// stays white inside (sums that overflowed would come out dark or negative).
+TEST(Blurs, LevelSumsOfAPhotoMatchTheFloatPasses) {
+    const QImage photo = QImage(testsupport::packagedPicture(testsupport::kDesktopPhotos + QStringLiteral("nature/Garden.jpg")))
+                             .copy(300, 200, 640, 400)
+                             .convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(photo.isNull());
+    QImage white(700, 700, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    struct Case { double sigma; QImage picture; };
+    const Case cases[] = {{3.0, photo}, {10.0, photo}, {40.0, photo}, {100.0, white}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sigma);
+        CIFilterPtr direct = filterOn(QStringLiteral("CIGaussianBlur"), c.picture);
+        CIFilterPtr rendered = filterOn(QStringLiteral("CIGaussianBlur"), c.picture);
+        rendered->setValue(QVariant::fromValue(CIImage::imageWithCGImage(c.picture).imageByCroppingToRect(
+                               QRectF(QPointF(0, 0), c.picture.size()))),
+                           QStringLiteral("inputImage"));
+        for (const CIFilterPtr& f : {direct, rendered}) f->setValue(c.sigma, QStringLiteral("inputRadius"));
+        const QRectF r(QPointF(0, 0), c.picture.size());
+        const QImage a = render(direct->outputImage(), r), b = render(rendered->outputImage(), r);
+        EXPECT_LE(maxChannelDiff(a, b), 1);
+        double squares = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            const auto* p = reinterpret_cast<const quint32*>(a.constScanLine(y));
+            const auto* q = reinterpret_cast<const quint32*>(b.constScanLine(y));
+            for (int x = 0; x < a.width(); ++x)
+                for (int shift : {0, 8, 16}) {
+                    const int d = int((p[x] >> shift) & 0xff) - int((q[x] >> shift) & 0xff);
+                    squares += d * d;
+                }
+        }
+        const double mse = squares / (3.0 * a.width() * a.height());
+        EXPECT_TRUE(mse == 0.0 || 10.0 * std::log10(255.0 * 255.0 / mse) >= 50.0) << "mean squared error " << mse;
+        if (c.picture.pixel(0, 0) == qRgb(255, 255, 255)) EXPECT_EQ(a.pixel(a.width() / 2, a.height() / 2), qRgb(255, 255, 255));
     }
 }
 
