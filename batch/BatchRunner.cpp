@@ -683,6 +683,7 @@ bool BatchRunner::streamPhoto(std::uint64_t generation, const BatchRunInput& inp
     std::optional<PhotoStream::Plan> plan = PhotoStream::plan(input.snapshot.appliedFilters);
     if (!plan || backingScale_ >= 2) return false;
     plan->plainFromPixels = rowByRowFromPixels_;
+    plan->whileOpen = sourceReadHook_;
     // First what the file alone tells: most photos are declined on their size.
     const std::optional<QSize> size = PhotoStream::writtenSize(photo->fileURL, *plan);
     if (!size) return false;
