@@ -61,6 +61,29 @@ QString elephantsPhoto() {
     return testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
 }
 
+// Runs the photo twice, row by row from `fromPixels` and the usual way (never row by row),
+// and expects the same file's bytes; `rowByRow` says whether the first run goes row by row.
+void expectTheUsualWaysFile(const QString& source, const std::shared_ptr<AppliedFilter>& step, int format,
+                            qint64 fromPixels, bool rowByRow) {
+    QByteArray files[2];
+    for (const bool rows : {true, false}) {
+        batchtest::Batch run(0);
+        run.photos << batchtest::photoAt(source);
+        if (step) run.steps = {step};
+        run.rename = batchtest::renameSettings(format);
+        const BatchRunInput in = run.input();
+        batchtest::RunHarness harness;
+        harness.runner.setRowByRowFromPixels(rows ? fromPixels : std::numeric_limits<qint64>::max());
+        ASSERT_TRUE(harness.start(in));
+        ASSERT_EQ(run.photos[0]->processStatus, PhotoFile::Processed) << run.photos[0]->processInfoMessage.toStdString();
+        EXPECT_EQ(harness.runner.photosMadeRowByRow.load(), rows && rowByRow ? 1 : 0);
+        files[rows ? 0 : 1] = bytesOf(in.snapshot.destinationPaths[0]->filePath);
+    }
+    ASSERT_FALSE(files[1].isEmpty());
+    EXPECT_EQ(files[0].size(), files[1].size());
+    EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
+}
+
 }  // namespace
 
 TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
@@ -255,22 +278,6 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QByteArray files[2];
-        for (const bool rows : {true, false}) {
-            batchtest::Batch run(0);
-            run.photos << batchtest::photoAt(c.source);
-            if (c.step) run.steps = {c.step};
-            run.rename = batchtest::renameSettings(c.format);
-            const BatchRunInput in = run.input();
-            batchtest::RunHarness harness;
-            harness.runner.setRowByRowFromPixels(rows ? 1'000'000 : std::numeric_limits<qint64>::max());
-            ASSERT_TRUE(harness.start(in));
-            ASSERT_EQ(run.photos[0]->processStatus, PhotoFile::Processed) << run.photos[0]->processInfoMessage.toStdString();
-            EXPECT_EQ(harness.runner.photosMadeRowByRow.load(), rows && c.rowByRow ? 1 : 0);
-            files[rows ? 0 : 1] = bytesOf(in.snapshot.destinationPaths[0]->filePath);
-        }
-        ASSERT_FALSE(files[1].isEmpty());
-        EXPECT_EQ(files[0].size(), files[1].size());
-        EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
+        expectTheUsualWaysFile(c.source, c.step, c.format, 1'000'000, c.rowByRow);
     }
 }
