@@ -69,9 +69,10 @@ public:
     bool transparent() const;
 
     // As JpegRowSource's: rows [rowsRead(), rowsEnd) into base, each pixel the 32-bit
-    // premultiplied ARGB word readImage() gives (alpha 0xFF without transparency). False
-    // when the data is damaged, ends early or the file was cut short while read (cut()
-    // then says so), and from then on.
+    // premultiplied ARGB word readImage() gives (alpha 0xFF without transparency); with a
+    // bytesPerLine of 0 every row goes into the same line at base. False when the data is
+    // damaged, ends early or the file was cut short while read (cut() then says so), and
+    // from then on.
     bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
     int rowsRead() const;
     // The file was found shorter while read than when it was opened.
