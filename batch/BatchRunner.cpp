@@ -679,6 +679,7 @@ bool BatchRunner::PhotoStages::madeRowByRow() {
     std::optional<PhotoStream::Plan> plan = PhotoStream::plan(input_.snapshot.appliedFilters);
     if (!plan || runner_.backingScale_ >= 2) return false;
     plan->plainFromPixels = runner_.rowByRowFromPixels_;
+    plan->whileOpen = runner_.sourceReadHook_;
     // First what the file alone tells: most photos are declined on their size.
     const std::optional<QSize> size = PhotoStream::writtenSize(photo_->fileURL, *plan);
     if (!size) return false;

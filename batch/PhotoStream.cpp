@@ -13,17 +13,45 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace PhotoStream {
 namespace {
 
 const QString kResize = QStringLiteral("Resize");
 
+// The rows of a photo from the decoder of its format: a JPEG's or a PNG's.
+class Source {
+public:
+    Source(const QString& path, platform::ImageFormat format, const platform::DecodeOptions& options) {
+        if (format == platform::ImageFormat::PNG) png_ = std::make_unique<platform::PngRowSource>(path, options);
+        else jpeg_ = std::make_unique<platform::JpegRowSource>(path, options);
+    }
+    // The photo can go this way: read, and stored upright.
+    bool usable() const {
+        return png_ ? png_->isValid() && png_->orientation() == 1 : jpeg_->isValid() && jpeg_->orientation() == 1;
+    }
+    int width() const { return png_ ? png_->width() : jpeg_->width(); }
+    int height() const { return png_ ? png_->height() : jpeg_->height(); }
+    bool gray() const { return png_ && png_->gray(); }
+    // Its rows carry alpha, premultiplied.
+    bool transparent() const { return png_ && png_->transparent(); }
+    // The file was cut short under the reader.
+    bool cut() const { return png_ && png_->cut(); }
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
+        return png_ ? png_->readRows(base, bytesPerLine, rowsEnd) : jpeg_->readRows(base, bytesPerLine, rowsEnd);
+    }
+
+private:
+    std::unique_ptr<platform::JpegRowSource> jpeg_;
+    std::unique_ptr<platform::PngRowSource> png_;
+};
+
 // Decodes the photo's rows on a thread of its own, a strip ahead of the render: the render
 // of one strip and the decoding of the next go on at once.
 class RowsAhead {
 public:
-    RowsAhead(platform::JpegRowSource& source, uchar* base, qsizetype bytesPerLine, int height)
+    RowsAhead(Source& source, uchar* base, qsizetype bytesPerLine, int height)
         : source_(source), base_(base), bytesPerLine_(bytesPerLine), height_(height),
           thread_([this] { decode(); }) {}
     ~RowsAhead() {
@@ -65,7 +93,7 @@ private:
             if (failed_) return;
         }
     }
-    platform::JpegRowSource& source_;
+    Source& source_;
     uchar* const base_;
     const qsizetype bytesPerLine_;
     const int height_;
@@ -86,7 +114,7 @@ constexpr qsizetype kRenderWaitingBytes = qsizetype(16) << 20;
 template <class Sink>
 class Rows : public PictureRows {
 public:
-    Rows(platform::JpegRowSource& source, Sink& sink, const QImage& picture)
+    Rows(Source& source, Sink& sink, const QImage& picture)
         : sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()), height_(picture.height()),
           waiting_(std::max(1, int(kRenderWaitingBytes / std::max<qsizetype>(1, picture.bytesPerLine())))),
           // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
@@ -141,21 +169,25 @@ constexpr qsizetype kWaitingBytes = qsizetype(64) << 20;
 // Source rows a shrink resamples at once (their output rows are shared among the cores).
 constexpr qsizetype kShrinkStepBytes = qsizetype(16) << 20;
 
-// How a photo is made this way: the decode its rows come from and the size written.
+// How a photo is made this way: its format, the decode its rows come from and the size
+// written.
 struct Shape {
+    platform::ImageFormat format;
     platform::DecodeOptions decode;
     QSize written;
 };
 
-// The source when the photo can go this way.
-bool usable(const platform::JpegRowSource& source) { return source.isValid() && source.orientation() == 1; }
-
 std::optional<Shape> shapeOf(const QString& path, const Plan& plan) {
     const platform::ImageHeader header = platform::readImageHeader(path);
-    if (header.format != platform::ImageFormat::JPEG || !header.valid() || header.orientation != 1) return std::nullopt;
+    const bool png = header.format == platform::ImageFormat::PNG;
+    if ((header.format != platform::ImageFormat::JPEG && !png) || !header.valid() || header.orientation != 1)
+        return std::nullopt;
+    // Effects render into colour rows of a JPEG's kind; a PNG with one goes the usual way.
+    if (png && plan.effect) return std::nullopt;
     const qint64 pixels = qint64(header.width) * header.height;
     const qint64 plainPixels = plan.plainFromPixels > 0 ? plan.plainFromPixels : kPlainPixels;
     Shape shape;
+    shape.format = header.format;
     shape.written = QSize(header.width, header.height);
     if (plan.effect) {
         if (pixels < kEffectPixels) return std::nullopt;
@@ -184,6 +216,21 @@ std::optional<Shape> shapeOf(const QString& path, const Plan& plan) {
     return shape;
 }
 
+// Whether every pixel of the PNG at `path` is opaque, read a row at a time into one line
+// (the stored alpha decides it, as it does for the whole picture); null when it cannot be
+// read.
+std::optional<bool> opaque(const QString& path) {
+    platform::PngRowSource rows(path);
+    if (!rows.isValid()) return std::nullopt;
+    std::vector<QRgb> line(size_t(rows.width()));
+    for (int y = 0; y < rows.height(); ++y) {
+        // No stride: every row goes into the same line.
+        if (!rows.readRows(reinterpret_cast<uchar*>(line.data()), 0, y + 1)) return std::nullopt;
+        if (std::any_of(line.begin(), line.end(), [](QRgb p) { return qAlpha(p) != 255; })) return false;
+    }
+    return true;
+}
+
 // Rows [given, upTo) of a picture from picturePagedByRows go back once nobody reads them.
 void giveBack(const QImage& picture, int& given, int upTo) {
     if (upTo <= given) return;
@@ -195,7 +242,7 @@ void giveBack(const QImage& picture, int& given, int upTo) {
 // `picture` holds the storage the sink may still be reading when this returns: the caller
 // lets it go only once the sink is done.
 template <class Sink>
-bool makeRows(platform::JpegRowSource& source, QImage& picture, const QString& path, const AppliedFilter& step,
+bool makeRows(Source& source, QImage& picture, const QString& path, const AppliedFilter& step,
               Sink& sink) {
     const int height = picture.height();
     Rows<Sink> rows(source, sink, picture);
@@ -211,17 +258,19 @@ bool makeRows(platform::JpegRowSource& source, QImage& picture, const QString& p
 // pages on to the rows still to be made. Rows go in steps of a quarter of what may wait,
 // so the encoder takes many of its bands at once (handed a band at a time, it would encode
 // them one after another as they come); and whoever makes the rows, top row first, waits
-// while more than that waits to be encoded.
+// while more than that waits to be encoded. With `onWhite` the rows are put on white
+// first, as the writer puts a picture with transparency for a file without alpha.
 template <class Sink>
 class Feed {
 public:
-    Feed(Sink& sink, const QImage& picture)
-        : sink_(sink), picture_(picture), pages_(picture),
+    Feed(Sink& sink, const QImage& picture, bool onWhite)
+        : sink_(sink), picture_(picture), pages_(picture), onWhite_(onWhite),
           waiting_(std::max(1, int(kWaitingBytes / picture.bytesPerLine()))), step_(std::max(1, waiting_ / 4)) {}
     int step() const { return step_; }
     // Rows [0, end) are final, and no row below them is written yet.
     void rowsMade(int end) {
         if (end < picture_.height() && end - handed_ < step_) return;
+        if (onWhite_) platform::putRowsOnWhite(picture_, handed_, end);
         handed_ = end;
         sink_.rowsDone(picture_.constBits(), picture_.bytesPerLine(), end);
         sink_.waitForEncoded(end - waiting_);
@@ -234,14 +283,15 @@ private:
     Sink& sink_;
     const QImage& picture_;
     platform::RowPages pages_;
+    const bool onWhite_;
     const int waiting_, step_;
     int handed_ = 0, given_ = 0;
 };
 
 // The photo's rows handed to `sink` as they are decoded.
 template <class Sink>
-bool copyRows(platform::JpegRowSource& source, const QImage& picture, Sink& sink) {
-    Feed<Sink> feed(sink, picture);
+bool copyRows(Source& source, const QImage& picture, Sink& sink, bool onWhite) {
+    Feed<Sink> feed(sink, picture, onWhite);
     // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
     uchar* const base = const_cast<uchar*>(picture.constBits());
     for (int end = 0; end < picture.height();) {
@@ -255,11 +305,11 @@ bool copyRows(platform::JpegRowSource& source, const QImage& picture, Sink& sink
 // The photo's rows resampled into `shrunk` a few at a time, each row of the source given
 // back once no later output row reads it.
 template <class Sink>
-bool shrinkRows(platform::JpegRowSource& source, const QImage& picture, QImage& shrunk, Sink& sink) {
+bool shrinkRows(Source& source, const QImage& picture, QImage& shrunk, Sink& sink, bool onWhite) {
     const int inHeight = picture.height(), height = shrunk.height();
     const platform::Resampler kernel(picture.width(), inHeight, shrunk.width(), height);
     RowsAhead ahead(source, const_cast<uchar*>(picture.constBits()), picture.bytesPerLine(), inHeight);
-    Feed<Sink> feed(sink, shrunk);
+    Feed<Sink> feed(sink, shrunk, onWhite);
     const double sourceRowsEach = double(inHeight) / height;
     const int byBytes = int(double(kShrinkStepBytes) / (double(picture.bytesPerLine()) * sourceRowsEach));
     const int step = std::clamp(std::max(128, height / 8), 16, std::max(16, byBytes));
@@ -308,8 +358,8 @@ std::optional<Plan> plan(const QList<std::shared_ptr<AppliedFilter>>& steps) {
 std::optional<QSize> writtenSize(const QString& path, const Plan& plan) {
     const std::optional<Shape> shape = shapeOf(path, plan);
     if (!shape) return std::nullopt;
-    const platform::JpegRowSource source(path, shape->decode);
-    if (!usable(source)) return std::nullopt;
+    const Source source(path, shape->format, shape->decode);
+    if (!source.usable()) return std::nullopt;
     return shape->written;
 }
 
@@ -317,39 +367,58 @@ Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRout
           const platform::FileBytesSink& out) {
     const std::optional<Shape> shape = shapeOf(path, plan);
     if (!shape) return Made::Declined;
-    platform::JpegRowSource source(path, shape->decode);
-    if (!usable(source)) return Made::Declined;
+    platform::DecodeOptions reading = shape->decode;
+    reading.whileOpen = plan.whileOpen;
+    Source source(path, shape->format, reading);
+    // A file cut short under the reader is not made the usual way either: the caller
+    // finds it changed.
+    const auto declined = [&] { return source.cut() ? Made::Failed : Made::Declined; };
+    if (!source.usable()) return declined();
+    // The pixels stay as stored: a profile that fits them goes with them, and one that
+    // cannot (which a full read would apply to the pixels) sends the photo the usual way.
+    const QByteArray icc = platform::decodedPixelProfile(platform::readImageHeader(path));
+    // A grey photo under a grey profile is written grey, from its whole picture.
+    if (source.gray() && !icc.isEmpty()) return Made::Declined;
+    // Rows with transparency are put on white for a JPEG; a PNG keeps their alpha when
+    // some pixel is not opaque, which only the whole picture tells of a resampled one.
+    const bool transparent = source.transparent(), toPng = route.type == platform::ImageType::PNG;
+    bool keepAlpha = false;
+    if (transparent && toPng) {
+        if (plan.resize) return Made::Declined;
+        const std::optional<bool> allOpaque = opaque(path);
+        if (!allOpaque) return Made::Declined;
+        keepAlpha = !*allOpaque;
+    }
+    const bool onWhite = transparent && !toPng;
     const int width = source.width(), height = source.height();
     // The resampler reads the decoder's rows as the usual way hands it the decoded photo.
-    const QImage::Format format = plan.resize ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage::Format format =
+        plan.resize || transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     // Declared before the sinks: their storage goes only after they have stopped reading it.
     QImage picture = platform::picturePagedByRows(width, height, format);
     QImage shrunk;
     if (plan.resize) shrunk = platform::picturePagedByRows(shape->written.width(), shape->written.height(), format);
     if (picture.isNull() || (plan.resize && shrunk.isNull())) return Made::Declined;
-    // The pixels stay as stored: a profile that fits them goes with them, and one that
-    // cannot (which a full read would apply to the pixels) sends the photo the usual way.
-    const QByteArray icc = platform::decodedPixelProfile(platform::readImageHeader(path));
     if (!icc.isEmpty() && !platform::setImageProfile(picture, icc)) return Made::Declined;
 
     const auto rowsInto = [&](auto& sink) {
         if (plan.effect) return makeRows(source, picture, path, *plan.effect, sink);
-        if (plan.resize) return shrinkRows(source, picture, shrunk, sink);
-        return copyRows(source, picture, sink);
+        if (plan.resize) return shrinkRows(source, picture, shrunk, sink, onWhite);
+        return copyRows(source, picture, sink, onWhite);
     };
     const QSize size = shape->written;
-    if (route.type == platform::ImageType::PNG) {
+    if (toPng) {
         bool written = true, whole;
         {
             platform::PngBandSink sink(size.width(), size.height(), route.icc, [&](const char* data, size_t bytes) {
                 return written = written && out(data, bytes);
-            });
+            }, keepAlpha);
             whole = rowsInto(sink) && sink.finish();
         }  // the sink's thread has ended: `written` is its last word
-        return whole ? Made::Written : written ? Made::Declined : Made::Failed;
+        return whole ? Made::Written : written ? declined() : Made::Failed;
     }
     platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality);
-    if (!rowsInto(sink)) return Made::Declined;
+    if (!rowsInto(sink)) return declined();
     const QByteArray file = sink.finish();
     if (file.isEmpty()) return Made::Declined;
     return out(file.constData(), size_t(file.size())) ? Made::Written : Made::Failed;

@@ -10,6 +10,7 @@
 #include <QSize>
 #include <QSizeF>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,25 +29,27 @@ struct Plan {
     // Without an effect a photo goes this way from this many pixels; 0 is from where its
     // memory matters (see PhotoStream.cpp).
     qint64 plainFromPixels = 0;
+    // Called once the photo's file is open for the rows it is made of.
+    std::function<void(const QString& path)> whileOpen;
 };
 // Null when the steps are anything else.
 std::optional<Plan> plan(const QList<std::shared_ptr<AppliedFilter>>& steps);
 
 // The size the photo at `path` is written at when it is made this way, or nothing when it
-// goes the usual way: it is not a colour JPEG stored upright whose profile its pixels keep
-// as they are read, it is too small for the way to pay (see PhotoStream.cpp), or its
-// "Resize" does not shrink it.
+// goes the usual way: it is not a colour JPEG, or a PNG that is not interlaced, stored
+// upright, whose profile its pixels keep as they are read, it is too small for the way to
+// pay (see PhotoStream.cpp), its "Resize" does not shrink it, or it is a PNG with an effect.
 std::optional<QSize> writtenSize(const QString& path, const Plan& plan);
 
 enum class Made {
     Written,   // the whole file went to `out`
     Declined,  // nothing to show for it: the photo is made the usual way (which says why
                // a damaged one fails)
-    Failed,    // `out` refused the file's bytes
+    Failed,    // `out` refused the file's bytes, or the source was cut short while read
 };
 
-// The JPEG at `path` made as `plan` says, encoded as `route` says, its file's bytes handed
-// in order to `out`: the file the whole-picture way writes.
+// The JPEG or PNG at `path` made as `plan` says, encoded as `route` says, its file's bytes
+// handed in order to `out`: the file the whole-picture way writes.
 Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRoute& route,
           const platform::FileBytesSink& out);
 

@@ -1,13 +1,15 @@
 #!/bin/sh
-# Time and peak memory of single large photos converted without steps, JPEG -> JPEG and
-# JPEG -> PNG, and of R1, against libvips, on pinned cores, rounds alternating so every
+# Time and peak memory of single large photos (JPEG or PNG) converted without steps to
+# JPEG and to PNG, and of R1, against libvips, on pinned cores, rounds alternating so every
 # contender sees the same load:
 #
 #   CPUS=2,3 ROUNDS=3 bench/batch/stream_against.sh <build> [before build] [photo...]
 #
+# A "before build" of `usual` runs <build> itself with the row-by-row way turned off
+# (`"rowByRowFromMP": 1e9` in the recipe): every photo made the usual way.
 # - each photo alone: bench_batch on a folder holding only it (`{"outputFormat": 4}`,
 #   quality 0.82 as a run without the quality switch writes, or `{"outputFormat": 6}`),
-#   against `vips copy in.jpg out.jpg[Q=82]` and `vips copy in.jpg out.png`;
+#   against `vips copy in out.jpg[Q=82]` and `vips copy in out.png`;
 # - R1 (the photos of $R1, resized to 1600 x 1067 with recipes/resize-1600-jpeg.json)
 #   against vipsthumbnail --size 1600x at Q=80, one vipsthumbnail process per core
 #   (xargs -P); R1= skips it.
@@ -30,21 +32,26 @@ export BRISKO_RESOURCES=${BRISKO_RESOURCES:-$here/resources}
 mkdir -p "$work"
 printf '{"outputFormat": 4, "overwrite": true}' > "$work/jpg.json"
 printf '{"outputFormat": 6, "overwrite": true}' > "$work/png.json"
+printf '{"outputFormat": 4, "overwrite": true, "rowByRowFromMP": 1e9}' > "$work/usual-jpg.json"
+printf '{"outputFormat": 6, "overwrite": true, "rowByRowFromMP": 1e9}' > "$work/usual-png.json"
 peak() { /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" taskset -c "$cpus" "$@" 2>&1 >/dev/null | tail -1; }
 ours() {  # ours <build> <folder> <recipe>
   rm -rf "$work/out"
   peak "$1/bench/batch/bench_batch" "$2" "$3" "$work/out"
 }
+before() {  # before <folder> <format>: the build before, or this one made the usual way
+  if [ "$before" = usual ]; then ours "$build" "$1" "$work/usual-$2.json"; else ours "$before" "$1" "$work/$2.json"; fi
+}
 round=0
 while [ "$round" -lt "$rounds" ]; do
   round=$((round + 1))
   for photo in "$@"; do
-    name=$(basename "$photo" .jpg)
+    name=$(basename "$photo")
     rm -rf "$work/in" && mkdir -p "$work/in" && ln -s "$photo" "$work/in/"
     for fmt in jpg png; do
       echo "round $round, $name -> $fmt, load $(cut -d' ' -f1-3 /proc/loadavg)"
       echo "  ours:   $(ours "$build" "$work/in" "$work/$fmt.json")"
-      [ -z "$before" ] || echo "  before: $(ours "$before" "$work/in" "$work/$fmt.json")"
+      [ -z "$before" ] || echo "  before: $(before "$work/in" "$fmt")"
       opt=; [ "$fmt" = jpg ] && opt='[Q=82]'
       rm -f "$work/vips.$fmt"
       echo "  vips:   $(peak vips copy "$photo" "$work/vips.$fmt$opt")"
@@ -53,7 +60,7 @@ while [ "$round" -lt "$rounds" ]; do
   [ -n "$r1" ] || continue
   echo "round $round, R1 on $r1, load $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "  ours:   $(ours "$build" "$r1" "$here/bench/batch/recipes/resize-1600-jpeg.json")"
-  [ -z "$before" ] || echo "  before: $(ours "$before" "$r1" "$here/bench/batch/recipes/resize-1600-jpeg.json")"
+  [ -z "$before" ] || [ "$before" = usual ] || echo "  before: $(ours "$before" "$r1" "$here/bench/batch/recipes/resize-1600-jpeg.json")"
   rm -rf "$work/vt" && mkdir -p "$work/vt"
   echo "  vipsthumbnail, $cores at once: $(peak sh -c 'ls "$1"/*.jpg | xargs -P"$3" -n 4 vipsthumbnail --size 1600x -o "$2/%s.jpg[Q=80]"' - "$r1" "$work/vt" "$cores")"
 done

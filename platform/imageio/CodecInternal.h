@@ -120,6 +120,8 @@ private:
 // Format_ARGB32_Premultiplied pixels put on white (every pixel opaque); the image itself
 // when it has no transparency.
 QImage flattenedOnWhite(const QImage& image);
+// `count` premultiplied pixels put on white in place, as flattenedOnWhite puts each one.
+void putOnWhite(uint32_t* pixels, int count);
 
 // Whether every pixel is fully opaque (a fast pass; formats without alpha answer at once).
 bool isOpaque(const QImage& image);

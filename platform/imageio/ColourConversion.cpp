@@ -769,18 +769,19 @@ QImage flattenedOnWhite(const QImage& image) {
     out.setColorSpace(image.colorSpace());
     const int width = out.width();
     forRowBands(out, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
-            auto* px = reinterpret_cast<uint32_t*>(out.scanLine(y));
-            for (int x = 0; x < width; ++x) {
-                // Premultiplied colour over white: c + (255 - a) in every channel.
-                const uint32_t p = px[x];
-                const uint32_t white = 255 - (p >> 24);
-                auto over = [&](uint32_t c) { return std::min<uint32_t>(255, c + white); };
-                px[x] = 0xFF000000u | (over((p >> 16) & 0xFF) << 16) | (over((p >> 8) & 0xFF) << 8) | over(p & 0xFF);
-            }
-        }
+        for (int y = y0; y < y1; ++y) putOnWhite(reinterpret_cast<uint32_t*>(out.scanLine(y)), width);
     });
     return out;
+}
+
+void putOnWhite(uint32_t* px, int count) {
+    for (int x = 0; x < count; ++x) {
+        // Premultiplied colour over white: c + (255 - a) in every channel.
+        const uint32_t p = px[x];
+        const uint32_t white = 255 - (p >> 24);
+        auto over = [&](uint32_t c) { return std::min<uint32_t>(255, c + white); };
+        px[x] = 0xFF000000u | (over((p >> 16) & 0xFF) << 16) | (over((p >> 8) & 0xFF) << 8) | over(p & 0xFF);
+    }
 }
 
 }  // namespace codec

@@ -5,9 +5,13 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PngChunks.h"
+#include "platform/imageio/RowStreams.h"
+
+#include <QColorSpace>
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <png.h>
 #include <vector>
 
@@ -72,6 +76,31 @@ QByteArray iccProfile(Reader& r) {
     return QByteArray(reinterpret_cast<const char*>(profile), qsizetype(length));
 }
 
+// Asks libpng for rows of 4 bytes a pixel, B, G, R and alpha in memory, whatever the file
+// stores: 8 bits a sample, grey and palettes as colour, 0xFF as the alpha of a picture
+// without one. True when the rows carry alpha (an alpha channel or a transparent colour),
+// which then is straight. Every reader of rows takes them this way, so a file read whole
+// and read row by row gives the same pixels. Called after png_read_info.
+bool setBgraRows(Reader& r) {
+    const int colorType = png_get_color_type(r.png, r.info);
+    const int bitDepth = png_get_bit_depth(r.png, r.info);
+    const bool hasTrns = png_get_valid(r.png, r.info, PNG_INFO_tRNS);
+    const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || hasTrns;
+
+    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(r.png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(r.png);
+    if (hasTrns) png_set_tRNS_to_alpha(r.png);
+    if (bitDepth == 16) png_set_scale_16(r.png);
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r.png);
+    png_set_bgr(r.png);
+    if (!alpha) png_set_filler(r.png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(r.png);
+    png_read_update_info(r.png, r.info);
+    if (png_get_rowbytes(r.png, r.info) != size_t(png_get_image_width(r.png, r.info)) * 4)
+        png_error(r.png, "unexpected row layout");
+    return alpha;
+}
+
 }  // namespace
 
 ImageHeader pngHeader(Bytes in) {
@@ -107,20 +136,7 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     const png_uint_32 height = png_get_image_height(r->png, r->info);
     if (!checkBudget(width, height, options, name, "PNG")) return QImage();
     const int colorType = png_get_color_type(r->png, r->info);
-    const int bitDepth = png_get_bit_depth(r->png, r->info);
-    const bool hasTrns = png_get_valid(r->png, r->info, PNG_INFO_tRNS);
-    const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || hasTrns;
-
-    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(r->png);
-    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(r->png);
-    if (hasTrns) png_set_tRNS_to_alpha(r->png);
-    if (bitDepth == 16) png_set_scale_16(r->png);
-    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r->png);
-    png_set_bgr(r->png);
-    if (!alpha) png_set_filler(r->png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(r->png);
-    png_read_update_info(r->png, r->info);
-    if (png_get_rowbytes(r->png, r->info) != size_t(width) * 4) png_error(r->png, "unexpected row layout");
+    const bool alpha = setBgraRows(*r);
 
     r->image = allocateImage(int(width), int(height),
                              alpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name);
@@ -153,3 +169,114 @@ QByteArray pngEncode(const QImage& source, const QByteArray& icc) {
 }
 
 }  // namespace platform::codec
+
+namespace platform {
+
+struct PngRowSource::State {
+    codec::FileBytes file;
+    std::unique_ptr<codec::Reader> r = std::make_unique<codec::Reader>();
+    std::optional<codec::ConsumedPages> pages;
+    int width = 0, height = 0, orientation = 1;
+    int rows = 0;  // read so far
+    bool valid = false, gray = false, transparent = false, failed = false;
+
+    void fail() {
+        valid = false;
+        failed = true;
+    }
+};
+
+PngRowSource::PngRowSource(const QString& path, const DecodeOptions& options) : s_(std::make_unique<State>()) {
+    State& s = *s_;
+    codec::Reader& r = *s.r;
+    r.name = path;
+    if (path.isEmpty() || !s.file.open(path)) {
+        log(u"%@: could not open the file", path);
+        s.fail();
+        return;
+    }
+    if (options.whileOpen) options.whileOpen(path);
+    const codec::Bytes in = s.file.bytes;
+    s.pages.emplace(in);
+    QString why;
+    if (!codec::openReader(r, in, options, &why)) {
+        log(u"%@: PNG data is corrupt (%@)", path, why.isEmpty() ? QStringLiteral("no reader") : why);
+        s.fail();
+        return;
+    }
+    if (setjmp(png_jmpbuf(r.png))) {
+        log(u"%@: PNG data is corrupt (%@)", path, QString::fromLocal8Bit(r.message));
+        s.fail();
+        return;
+    }
+    png_read_info(r.png, r.info);
+    s.width = int(png_get_image_width(r.png, r.info));
+    s.height = int(png_get_image_height(r.png, r.info));
+    const int colorType = png_get_color_type(r.png, r.info);
+    s.gray = !(colorType & PNG_COLOR_MASK_COLOR);
+    png_uint_32 exifLength = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(r.png, r.info, &exifLength, &exif) && exif) s.orientation = codec::exifOrientation(exif, exifLength);
+    const bool interlaced = png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE;
+    if (interlaced || !codec::checkBudget(s.width, s.height, options, path, "PNG") || s.file.cut()) {
+        s.fail();
+        return;
+    }
+    // A profile that fits the pixels but that an image cannot carry is applied while
+    // reading (the pixels become sRGB): those pixels are not the stored ones.
+    bool converted;
+    {  // gone before libpng may jump out of the call below
+        const QByteArray icc = codec::iccProfile(r);
+        const bool fits = codec::profileSpace(icc) == (s.gray ? codec::ProfileSpace::Gray : codec::ProfileSpace::RGB);
+        converted = fits && !QColorSpace::fromIccProfile(icc).isValid();
+    }
+    if (converted) {
+        s.fail();
+        return;
+    }
+    s.transparent = codec::setBgraRows(r);
+    s.valid = true;
+}
+
+PngRowSource::~PngRowSource() = default;
+
+bool PngRowSource::isValid() const { return s_->valid; }
+int PngRowSource::width() const { return s_->width; }
+int PngRowSource::height() const { return s_->height; }
+int PngRowSource::orientation() const { return s_->orientation; }
+bool PngRowSource::gray() const { return s_->gray; }
+bool PngRowSource::transparent() const { return s_->transparent; }
+int PngRowSource::rowsRead() const { return s_->rows; }
+bool PngRowSource::cut() const { return s_->file.cut(); }
+
+bool PngRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
+    State& s = *s_;
+    if (s.failed || !s.valid) return false;
+    codec::Reader& r = *s.r;
+    if (setjmp(png_jmpbuf(r.png))) {
+        log(u"%@: PNG data is corrupt (%@)", r.name, QString::fromLocal8Bit(r.message));
+        s.failed = true;
+        return false;
+    }
+    const int end = std::clamp(rowsEnd, 0, s.height);
+    const int first = s.rows;
+    for (; s.rows < end; ++s.rows) {
+        png_read_row(r.png, base + qsizetype(s.rows) * bytesPerLine, nullptr);
+        s.pages->reached(r.in.data + r.pos);
+    }
+    if (s.file.cut()) {
+        log(u"%@: the file was cut short while it was read", r.name);
+        s.failed = true;
+        return false;
+    }
+    // The whole-picture reader premultiplies the straight rows libpng gives.
+    if (s.transparent) {
+        for (int y = first; y < end; ++y) {
+            auto* px = reinterpret_cast<QRgb*>(base + qsizetype(y) * bytesPerLine);
+            for (int x = 0; x < s.width; ++x) px[x] = qPremultiply(px[x]);
+        }
+    }
+    return true;
+}
+
+}  // namespace platform

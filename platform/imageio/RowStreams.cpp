@@ -178,14 +178,16 @@ QByteArray JpegBandSink::finish() {
 // The PNG band sink: the same bands as pngWriteBands, each compressed once its rows and
 // the row above it are final, and written in order by the band writer.
 struct PngBandSink::State {
-    State(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out)
-        : width(width), height(height), out(std::move(out)), writer(width, height, 2, icc, 0, this->out),
-          handoff(height) {}
+    State(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
+          bool transparent)
+        : width(width), height(height), transparent(transparent), out(std::move(out)),
+          writer(width, height, transparent ? 6 : 2, icc, 0, this->out), handoff(height) {}
 
     void run();
     int readyBands(int rows) const { return rows >= height ? writer.bands() : rows / writer.rowsPerBand(); }
 
     const int width, height;
+    const bool transparent;
     const codec::PngSink out;
     codec::PngBandWriter writer;
     // Only the thread touches these until it has ended.
@@ -207,7 +209,8 @@ void PngBandSink::State::run() {
         int ready;
         if (!handoff.waitForBands(bandsMade, ready_, &base, &stride, &ready)) return;
         // Read only: the rows past those handed in are still being written.
-        const QImage rows(base, width, height, stride, QImage::Format_RGB32);
+        const QImage rows(base, width, height, stride,
+                          transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
         const int first = bandsMade;
         platform::parallelFor(first, ready, [&](int from, int to) {
             for (int b = from; b < to; ++b) writer.writeBand(b, rows);
@@ -223,8 +226,9 @@ void PngBandSink::State::run() {
     }
 }
 
-PngBandSink::PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out)
-    : s_(std::make_unique<State>(width, height, icc, std::move(out))) {
+PngBandSink::PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
+                         bool transparent)
+    : s_(std::make_unique<State>(width, height, icc, std::move(out), transparent)) {
     if (width <= 0 || height <= 0) {
         s_->failed = true;
         return;
@@ -247,6 +251,13 @@ bool PngBandSink::finish() {
     const bool complete = s.handoff.finish();
     if (!complete) log(u"a PNG was finished before all its rows were handed in; it is incomplete");
     return complete && !s.failed && s.bandsMade == s.writer.bands() && s.writer.writeEnd();
+}
+
+void putRowsOnWhite(const QImage& picture, int y0, int y1) {
+    // const_cast: the caller owns the rows and hands them over to be changed.
+    auto* base = const_cast<uchar*>(picture.constBits());
+    for (int y = std::max(0, y0); y < std::min(y1, picture.height()); ++y)
+        codec::putOnWhite(reinterpret_cast<uint32_t*>(base + qsizetype(y) * picture.bytesPerLine()), picture.width());
 }
 
 }  // namespace platform

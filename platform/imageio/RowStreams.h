@@ -1,10 +1,11 @@
 #pragma once
-// A JPEG photo worked on a few rows at a time: its rows decoded from the top as they are
+// A photo worked on a few rows at a time: its rows decoded from the top as they are
 // wanted, and the finished rows of the result encoded band by band while later ones are
 // still being made, so that neither the photo nor the result is ever held whole.
 #include "platform/imageio/ImageIO.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -38,6 +39,44 @@ public:
     // early (the files readImage() refuses), and from then on.
     bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
     int rowsRead() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// A PNG file decoded a row at a time, top row first. Interlaced files, whose rows come
+// only with the last pass, are not read this way.
+class PngRowSource {
+public:
+    // Opens and maps the file as readImage() does (`options.whileOpen` is called once it is
+    // open) and reads its header.
+    explicit PngRowSource(const QString& path, const DecodeOptions& options = {});
+    ~PngRowSource();
+    PngRowSource(const PngRowSource&) = delete;
+    PngRowSource& operator=(const PngRowSource&) = delete;
+
+    // The header was read, the file is not interlaced, the size is within what readImage()
+    // decodes, and the file's profile leaves the pixels as they are stored.
+    bool isValid() const;
+    int width() const;
+    int height() const;
+    int orientation() const;  // from the file's EXIF, 1 when none
+    // The file stores grey samples; its rows come as colour words all the same.
+    bool gray() const;
+    // The rows carry alpha (an alpha channel or a transparent colour): they come
+    // premultiplied, as readImage() gives such a picture.
+    bool transparent() const;
+
+    // As JpegRowSource's: rows [rowsRead(), rowsEnd) into base, each pixel the 32-bit
+    // premultiplied ARGB word readImage() gives (alpha 0xFF without transparency); with a
+    // bytesPerLine of 0 every row goes into the same line at base. False when the data is
+    // damaged, ends early or the file was cut short while read (cut() then says so), and
+    // from then on.
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
+    int rowsRead() const;
+    // The file was found shorter while read than when it was opened.
+    bool cut() const;
 
 private:
     struct State;
@@ -78,14 +117,18 @@ private:
 // come faster than one thread keeps up with) and handed to `out` in order as they are.
 class PngBandSink {
 public:
-    // An opaque colour picture (RGB samples) carrying this profile. `out` takes the file's
-    // bytes in order, on the sink's thread and in finish(); false from it fails the file.
-    PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out);
+    // An opaque colour picture (RGB samples) carrying this profile, or with `transparent`
+    // one with alpha (RGBA samples, straightened from premultiplied rows as the
+    // whole-picture writer straightens them). `out` takes the file's bytes in order, on the
+    // sink's thread and in finish(); false from it fails the file.
+    PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
+                bool transparent = false);
     ~PngBandSink();  // stops the encoding and waits for it
     PngBandSink(const PngBandSink&) = delete;
     PngBandSink& operator=(const PngBandSink&) = delete;
 
-    // As JpegBandSink's: rows [0, rowsEnd) at base are final (RGB32 layout).
+    // As JpegBandSink's: rows [0, rowsEnd) at base are final (RGB32 layout, or
+    // ARGB32_Premultiplied with `transparent`).
     void rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd);
     // Rows [0, rowsEncoded()) are never read again (a band reads the row above it too).
     int rowsEncoded() const;
@@ -99,5 +142,9 @@ private:
     struct State;
     std::unique_ptr<State> s_;
 };
+
+// Rows [y0, y1) of a premultiplied picture put on white in place, each pixel as the
+// writer puts a picture with transparency for a file without alpha.
+void putRowsOnWhite(const QImage& picture, int y0, int y1);
 
 }  // namespace platform

@@ -19,6 +19,8 @@
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
+#include "tests/support/PngKinds.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -57,6 +59,29 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
 QString aquaPhoto() { return testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/Aqua.jpg"); }
 QString elephantsPhoto() {
     return testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Elephants_3840x2160.jpg");
+}
+
+// Runs the photo twice, row by row from `fromPixels` and the usual way (never row by row),
+// and expects the same file's bytes; `rowByRow` says whether the first run goes row by row.
+void expectTheUsualWaysFile(const QString& source, const std::shared_ptr<AppliedFilter>& step, int format,
+                            qint64 fromPixels, bool rowByRow) {
+    QByteArray files[2];
+    for (const bool rows : {true, false}) {
+        batchtest::Batch run(0);
+        run.photos << batchtest::photoAt(source);
+        if (step) run.steps = {step};
+        run.rename = batchtest::renameSettings(format);
+        const BatchRunInput in = run.input();
+        batchtest::RunHarness harness;
+        harness.runner.setRowByRowFromPixels(rows ? fromPixels : std::numeric_limits<qint64>::max());
+        ASSERT_TRUE(harness.start(in));
+        ASSERT_EQ(run.photos[0]->processStatus, PhotoFile::Processed) << run.photos[0]->processInfoMessage.toStdString();
+        EXPECT_EQ(harness.runner.photosMadeRowByRow.load(), rows && rowByRow ? 1 : 0);
+        files[rows ? 0 : 1] = bytesOf(in.snapshot.destinationPaths[0]->filePath);
+    }
+    ASSERT_FALSE(files[1].isEmpty());
+    EXPECT_EQ(files[0].size(), files[1].size());
+    EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
 }
 
 }  // namespace
@@ -198,5 +223,61 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         ASSERT_FALSE(files[1].isEmpty());
         EXPECT_EQ(files[0].size(), files[1].size());
         EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
+    }
+}
+
+// PNGs of every kind a photo comes as, converted or shrunk, row by row where their rows can
+// be given as the whole-picture reader gives them, and byte for byte the usual way's file;
+// the rest go the usual way.
+TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
+    batchtest::Batch b(0);
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    const QImage aqua = platform::readImage(aquaPhoto());
+    const auto made = [&](const char* name, testsupport::PngKind kind) {
+        return testsupport::writeFile(b.dir.filePath(QStringLiteral("src/") + QLatin1String(name)),
+                                      testsupport::pngOfKind(aqua, kind));
+    };
+    const QString rgb = testsupport::packagedPicture(testsupport::kDesktopPhotos + "desktop/Ubuntu-Mate-Cold-no-logo.png");
+    const QString transparent =
+        testsupport::packagedPicture(testsupport::kDesktopPhotos + "abstract/Arc-Colors-Transparent-Wallpaper.png");
+    // An alpha channel, every pixel opaque: written without alpha.
+    const QString opaqueAlpha = testsupport::packagedPicture(testsupport::kDesktopPhotos + "desktop/Float-into-MATE.png");
+    const QString greyAlpha = testsupport::packagedPicture(testsupport::kDesktopPhotos + "desktop/Stripes.png");
+    const QString grey = made("grey.png", testsupport::PngKind::Grey);
+    const QString deep = made("deep.png", testsupport::PngKind::Deep);
+    const QString palette = made("palette.png", testsupport::PngKind::Palette);
+    const QString interlaced = made("interlaced.png", testsupport::PngKind::Interlaced);
+
+    const auto resize = [](int width, int height) {
+        return AppliedFilter::initWithFilterName(
+            "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
+            QImage(), nullptr);
+    };
+    constexpr int jpeg = 4, png = 6;  // output formats
+    const struct {
+        const char* name;
+        QString source;
+        std::shared_ptr<AppliedFilter> step;  // none: a conversion
+        int format;
+        bool rowByRow;
+    } cases[] = {
+        {"RGB, converted, JPEG", rgb, nullptr, jpeg, true},
+        {"RGB, converted, PNG", rgb, nullptr, png, true},
+        {"RGB, a tenth, JPEG", rgb, resize(192, 128), jpeg, true},
+        {"RGBA with transparency, converted, JPEG: on white", transparent, nullptr, jpeg, true},
+        {"RGBA with transparency, converted, PNG", transparent, nullptr, png, true},
+        {"RGBA with transparency, shrunk by less than half, JPEG", transparent, resize(1600, 900), jpeg, true},
+        {"RGBA with transparency, shrunk, PNG: the usual way", transparent, resize(1600, 900), png, false},
+        {"RGBA all opaque, converted, PNG", opaqueAlpha, nullptr, png, true},
+        {"grey with alpha, converted, JPEG", greyAlpha, nullptr, jpeg, true},
+        {"grey, converted, PNG", grey, nullptr, png, true},
+        {"16 bits a sample, converted, JPEG", deep, nullptr, jpeg, true},
+        {"palette, stretched to a third, PNG", palette, resize(900, 400), png, true},
+        {"interlaced: the usual way, JPEG", interlaced, nullptr, jpeg, false},
+        {"with an effect: the usual way, JPEG", rgb, effect("Brightness", "inputBrightness", 0.15), jpeg, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectTheUsualWaysFile(c.source, c.step, c.format, 1'000'000, c.rowByRow);
     }
 }

@@ -8,6 +8,7 @@
 #include "tests/support/BoundedRun.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
+#include "tests/support/PngKinds.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -35,7 +36,8 @@ struct Streamed {
     bool ok = true;
     bool neverBack = true;
 };
-Streamed readInSteps(platform::JpegRowSource& source, std::initializer_list<int> steps) {
+template <class Source>
+Streamed readInSteps(Source& source, std::initializer_list<int> steps) {
     Streamed out;
     out.picture = QImage(source.width(), source.height(), QImage::Format_RGB32);
     out.picture.fill(Qt::magenta);
@@ -140,6 +142,88 @@ TEST(JpegRowSource, FilesTheWholeDecodeRefusesFailAndStayFailed) {
         EXPECT_FALSE(source.isValid());
         QImage rows(64, 64, QImage::Format_RGB32);
         EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), 1));
+    }
+}
+
+// Every kind of PNG a photo comes as, read a few rows at a time, gives the pixels of the
+// whole decode: grey and palettes as colour, 16 bits scaled to 8, transparency
+// premultiplied.
+TEST(PngRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
+    QTemporaryDir dir;
+    const QImage aqua = platform::readImage(photo("nature/Aqua.jpg"));
+    const auto made = [&](const char* name, testsupport::PngKind kind) {
+        return testsupport::writeFile(dir.filePath(QLatin1String(name)), testsupport::pngOfKind(aqua, kind));
+    };
+    const struct {
+        const char* name;
+        QString path;
+        bool gray, transparent;
+    } cases[] = {
+        {"RGB", photo("desktop/Ubuntu-Mate-Cold-no-logo.png"), false, false},
+        {"RGBA with transparency", photo("abstract/Arc-Colors-Transparent-Wallpaper.png"), false, true},
+        {"grey with alpha", photo("desktop/Stripes.png"), true, true},
+        {"grey", made("grey.png", testsupport::PngKind::Grey), true, false},
+        {"16 bits a sample", made("deep.png", testsupport::PngKind::Deep), false, false},
+        {"palette", made("palette.png", testsupport::PngKind::Palette), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage whole = platform::readImage(c.path);
+        ASSERT_FALSE(whole.isNull());
+        platform::PngRowSource source(c.path);
+        ASSERT_TRUE(source.isValid());
+        EXPECT_EQ(QSize(source.width(), source.height()), whole.size());
+        EXPECT_EQ(source.gray(), c.gray);
+        EXPECT_EQ(source.transparent(), c.transparent);
+        EXPECT_EQ(source.orientation(), 1);
+        Streamed streamed = readInSteps(source, {1, 7, 64, whole.height()});
+        EXPECT_TRUE(streamed.ok);
+        EXPECT_TRUE(streamed.neverBack);
+        EXPECT_TRUE(samePixels(streamed.picture, whole));
+        EXPECT_TRUE(source.readRows(streamed.picture.bits(), streamed.picture.bytesPerLine(), whole.height() + 5));
+    }
+}
+
+// An interlaced PNG is not read by rows; a damaged one, or one cut short while it is
+// read, fails and stays failed, and the cut is told apart.
+TEST(PngRowSource, FilesItDoesNotTakeOrCannotFinishFail) {
+    QTemporaryDir dir;
+    const QImage aqua = platform::readImage(photo("nature/Aqua.jpg"));
+    const QString interlaced =
+        testsupport::writeFile(dir.filePath("interlaced.png"), testsupport::pngOfKind(aqua, testsupport::PngKind::Interlaced));
+    ASSERT_FALSE(platform::readImage(interlaced).isNull());
+    for (const QString& path : {interlaced, photo("nature/Aqua.jpg"), dir.filePath("missing.png")}) {
+        SCOPED_TRACE(path.toStdString());
+        platform::PngRowSource source(path);
+        EXPECT_FALSE(source.isValid());
+        QImage rows(64, 64, QImage::Format_RGB32);
+        EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), 1));
+    }
+
+    const QByteArray rgb = testsupport::readFile(photo("desktop/Ubuntu-Mate-Cold-no-logo.png"));
+    const QString shortened = testsupport::writeFile(dir.filePath("short.png"), rgb.left(rgb.size() / 2));
+    const QString rewritten = testsupport::writeFile(dir.filePath("rewritten.png"), rgb);
+    platform::DecodeOptions cutWhileOpen;
+    cutWhileOpen.whileOpen = [](const QString& path) {
+        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4096), 0);
+    };
+    const struct {
+        const char* name;
+        QString path;
+        platform::DecodeOptions options;
+        bool cut;
+    } cases[] = {
+        {"cut short", shortened, {}, false},
+        {"cut short while read", rewritten, cutWhileOpen, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::PngRowSource source(c.path, c.options);
+        // A cut may be found as the file is opened, or as its rows are read.
+        EXPECT_FALSE(source.isValid() && readInSteps(source, {1, 7, 64, 300}).ok);
+        EXPECT_EQ(source.cut(), c.cut);
+        QImage rows(source.width(), source.height(), QImage::Format_RGB32);
+        EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), source.height()));
     }
 }
 
@@ -250,8 +334,12 @@ TEST(PngBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeWrite) {
         QImage picture;
         QByteArray icc;
         std::initializer_list<int> steps;
+        bool transparent = false;
     } cases[] = {
         {"a profile, uneven steps", aqua, adobe, {1, 37, 200, 13, 640}},
+        // Premultiplied rows straightened band by band as the whole picture is.
+        {"transparent", platform::readImage(photo("abstract/Arc-Colors-Transparent-Wallpaper.png")), QByteArray(),
+         {5, 90, 300}, true},
         // Bands that do not end on a step, and a last band of a few rows.
         {"odd size", aqua.copy(3, 5, 2557, 1597), QByteArray(), {7, 64, 251}},
         {"all at once", aqua, QByteArray(), {100000}},
@@ -264,7 +352,7 @@ TEST(PngBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeWrite) {
         // once it is written, a few bands at most behind the rows handed in.
         QImage work = c.picture.copy();
         QByteArray file;
-        platform::PngBandSink sink(work.width(), work.height(), c.icc, platform::codec::appendTo(file));
+        platform::PngBandSink sink(work.width(), work.height(), c.icc, platform::codec::appendTo(file), c.transparent);
         EXPECT_TRUE(feedStepByStep(sink, work, c.steps, [](int handed) { return handed - 300; }));
         EXPECT_EQ(file.size(), expected.size());
         EXPECT_TRUE(file == expected) << "the file differs from the whole picture's";
