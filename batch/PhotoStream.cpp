@@ -145,6 +145,9 @@ bool usable(const platform::JpegRowSource& source) { return source.isValid() && 
 std::optional<Shape> shapeOf(const QString& path, const Plan& plan) {
     const platform::ImageHeader header = platform::readImageHeader(path);
     if (header.format != platform::ImageFormat::JPEG || !header.valid() || header.orientation != 1) return std::nullopt;
+    // A grey photo converted or resampled stays grey and is written so; whether an effect
+    // keeps it grey is known only once the whole picture is made.
+    if (header.gray() && plan.effect) return std::nullopt;
     const qint64 pixels = qint64(header.width) * header.height;
     const qint64 plainPixels = plan.plainFromPixels > 0 ? plan.plainFromPixels : kPlainPixels;
     Shape shape;
@@ -330,17 +333,19 @@ Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRout
         return copyRows(source, picture, sink);
     };
     const QSize size = shape->written;
+    // The rows of a grey photo stay grey whether copied or resampled.
+    const bool gray = route.gray && source.gray();
     if (route.type == platform::ImageType::PNG) {
         bool written = true, whole;
         {
             platform::PngBandSink sink(size.width(), size.height(), route.icc, [&](const char* data, size_t bytes) {
                 return written = written && out(data, bytes);
-            });
+            }, gray);
             whole = rowsInto(sink) && sink.finish();
         }  // the sink's thread has ended: `written` is its last word
         return whole ? Made::Written : written ? Made::Declined : Made::Failed;
     }
-    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality);
+    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, gray);
     if (!rowsInto(sink)) return Made::Declined;
     const QByteArray file = sink.finish();
     if (file.isEmpty()) return Made::Declined;

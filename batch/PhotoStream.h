@@ -33,9 +33,9 @@ struct Plan {
 std::optional<Plan> plan(const QList<std::shared_ptr<AppliedFilter>>& steps);
 
 // The size the photo at `path` is written at when it is made this way, or nothing when it
-// goes the usual way: it is not a colour JPEG stored upright whose profile its pixels keep
-// as they are read, it is too small for the way to pay (see PhotoStream.cpp), or its
-// "Resize" does not shrink it.
+// goes the usual way: it is not a colour or grey JPEG stored upright whose profile its
+// pixels keep as they are read, it is grey and has an effect, it is too small for the way
+// to pay (see PhotoStream.cpp), or its "Resize" does not shrink it.
 std::optional<QSize> writtenSize(const QString& path, const Plan& plan);
 
 enum class Made {

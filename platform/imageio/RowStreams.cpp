@@ -104,9 +104,10 @@ private:
 }  // namespace
 
 struct JpegBandSink::State {
-    State(int width, int height, const QByteArray& icc, double quality)
+    State(int width, int height, const QByteArray& icc, double quality, bool gray)
         : width(width), height(height), icc(icc), quality(codec::jpegQuality(quality)),
-          bands(width, height, false), pieces(size_t(bands.count())), handoff(height) {}
+          bands(width, height, gray ? codec::JpegSamples::GrayWords : codec::JpegSamples::Colour),
+          pieces(size_t(bands.count())), handoff(height) {}
 
     void run();
 
@@ -145,8 +146,8 @@ void JpegBandSink::State::run() {
     }
 }
 
-JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double quality)
-    : s_(std::make_unique<State>(width, height, icc, quality)) {
+JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray)
+    : s_(std::make_unique<State>(width, height, icc, quality, gray)) {
     if (width <= 0 || height <= 0) {
         s_->failed = true;
         return;
@@ -178,8 +179,8 @@ QByteArray JpegBandSink::finish() {
 // The PNG band sink: the same bands as pngWriteBands, each compressed once its rows and
 // the row above it are final, and written in order by the band writer.
 struct PngBandSink::State {
-    State(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out)
-        : width(width), height(height), out(std::move(out)), writer(width, height, 2, icc, 0, this->out),
+    State(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out, bool gray)
+        : width(width), height(height), out(std::move(out)), writer(width, height, gray ? 0 : 2, icc, 0, this->out),
           handoff(height) {}
 
     void run();
@@ -223,8 +224,9 @@ void PngBandSink::State::run() {
     }
 }
 
-PngBandSink::PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out)
-    : s_(std::make_unique<State>(width, height, icc, std::move(out))) {
+PngBandSink::PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
+                         bool gray)
+    : s_(std::make_unique<State>(width, height, icc, std::move(out), gray)) {
     if (width <= 0 || height <= 0) {
         s_->failed = true;
         return;

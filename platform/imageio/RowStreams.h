@@ -22,10 +22,13 @@ public:
     JpegRowSource(const JpegRowSource&) = delete;
     JpegRowSource& operator=(const JpegRowSource&) = delete;
 
-    // The header was read, the colours are RGB (not grey, not CMYK), the size is within
+    // The header was read, the colours are RGB or grey (not CMYK), the size is within
     // what readImage() decodes, and the file's profile leaves the pixels as they are
     // stored (one readImage() would convert to sRGB while reading makes this false).
     bool isValid() const;
+    // The file stores grey; its rows come as colour words all the same, as readImage()
+    // gives them.
+    bool gray() const;
     // The size of the rows handed out (reduced when the options ask for it).
     int width() const;
     int height() const;
@@ -48,8 +51,10 @@ private:
 // caller goes on.
 class JpegBandSink {
 public:
-    // quality 0..1, as encodeImage() takes it.
-    JpegBandSink(int width, int height, const QByteArray& icc, double quality);
+    // quality 0..1, as encodeImage() takes it. With `gray` the rows' channels are equal
+    // and the file stores one grey channel: the JPEG encodeImage() makes of such a picture
+    // when it writes it grey.
+    JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray = false);
     ~JpegBandSink();  // stops the encoding and waits for it
     JpegBandSink(const JpegBandSink&) = delete;
     JpegBandSink& operator=(const JpegBandSink&) = delete;
@@ -78,9 +83,11 @@ private:
 // come faster than one thread keeps up with) and handed to `out` in order as they are.
 class PngBandSink {
 public:
-    // An opaque colour picture (RGB samples) carrying this profile. `out` takes the file's
-    // bytes in order, on the sink's thread and in finish(); false from it fails the file.
-    PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out);
+    // An opaque colour picture (RGB samples) carrying this profile, or with `gray` a grey
+    // one (its rows' channels equal) written as grey samples. `out` takes the file's bytes
+    // in order, on the sink's thread and in finish(); false from it fails the file.
+    PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
+                bool gray = false);
     ~PngBandSink();  // stops the encoding and waits for it
     PngBandSink(const PngBandSink&) = delete;
     PngBandSink& operator=(const PngBandSink&) = delete;
