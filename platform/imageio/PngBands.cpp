@@ -253,9 +253,9 @@ bool compressBand(const unsigned char* data, size_t size, size_t stride, double 
 
 // The rows of one band as PNG samples, from a picture whose pixels can be read as they
 // are: ARGB32 (straight or with full alpha), RGB32 or Grayscale8 (or RGB32 with equal
-// channels for grey samples). Premultiplied pixels
-// with transparency are straightened a band at a time, with Qt's own conversion, so the
-// bytes are those of the whole picture converted.
+// channels for grey samples). Premultiplied pixels with transparency are straightened a
+// band at a time, with Qt's own conversion, so the bytes are those of the whole picture
+// converted.
 class BandRows {
 public:
     BandRows(const QImage& pixels, int channels, int y0, int y1) : channels_(channels) {
