@@ -198,6 +198,7 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         {"restart markers, an eighth: decoded at half, JPEG", restarts, resize(320, 200), jpeg},
         {"progressive, a tenth: decoded at half, JPEG", elephants, resize(384, 216), jpeg},
         {"grey, converted, JPEG", greyAqua, nullptr, jpeg, true},
+        {"grey, kept in its own format", greyAqua, nullptr, 0, true},
         {"grey, converted, PNG", greyAqua, nullptr, png, true},
         {"grey with a grey profile, shrunk by less than half, PNG", sgreyAqua, resize(1600, 1000), png, true},
         {"grey, a tenth: decoded at half, JPEG", greyAqua, resize(256, 160), jpeg, true},
