@@ -4,6 +4,7 @@
 
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
+#include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Log.h"
@@ -19,8 +20,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QStorageInfo>
 #include <QThread>
+
+#include <sys/statvfs.h>
 
 #include <chrono>
 #include <cmath>
@@ -41,9 +43,13 @@ std::optional<VolumeSpace> BatchRunner::volumeSpaceOf(const QString& folder) {
         if (up == path) break;
         path = up;
     }
-    QStorageInfo info(path.isEmpty() ? QDir::rootPath() : path);
-    if (!info.isValid() || !info.isReady()) return std::nullopt;
-    return VolumeSpace{std::uint64_t(info.bytesTotal()), std::uint64_t(info.bytesAvailable())};
+    // Asked for every photo: the file system's own figures, without looking up its mount
+    // among all the system's mounts as QStorageInfo does.
+    struct statvfs fs {};
+    if (::statvfs(platform::encodePath(path.isEmpty() ? QDir::rootPath() : path).constData(), &fs) != 0)
+        return std::nullopt;
+    const std::uint64_t unit = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+    return VolumeSpace{std::uint64_t(fs.f_blocks) * unit, std::uint64_t(fs.f_bavail) * unit};
 }
 
 namespace {
@@ -355,9 +361,14 @@ struct BatchRunner::PhotoWork {
     bool saveBegun = false;
     ResultWriter::Prepared prepared;    // the encoded file, or why there is none
 
+    // Ready for another photo.
     void clear() {
         thumbnail = QImage();
-        prepared.discard();
+        thumbnailReady = false;
+        classified.reset();
+        failed.reset();
+        stopped = saveBegun = false;
+        prepared = ResultWriter::Prepared();
         reading.reset();
         readable.reset();
     }
@@ -415,8 +426,11 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
 
     // Declared before the pool, so the pool's threads are gone before the work they fill;
-    // what was prepared and never placed is removed with it.
-    std::vector<PhotoWork> work(std::size_t(last - first));
+    // what was prepared and never placed is removed with it. The pool starts no photo
+    // further than `ahead` past the one in hand, so that many places, taken in turn, serve
+    // the whole run: its own memory does not grow with the number of photos.
+    std::vector<PhotoWork> work(std::size_t(std::min(last - first, limits.ahead + 1)));
+    const auto workOf = [&work, first](int i) -> PhotoWork& { return work[std::size_t(i - first) % work.size()]; };
     DiskRoom room(kLowSpaceBytes);
     const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
     auto cost = [&](int i) {
@@ -426,7 +440,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     PhotosInFlight pool(
         first, last, limits, cost,
         [&](int i) {
-            PhotoWork& w = work[std::size_t(i - first)];
+            PhotoWork& w = workOf(i);
             try {
                 processFileFromBunch(generation, input, paths, writer, i, w, pool, room);
             } catch (const std::exception& e) {
@@ -444,7 +458,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     for (int i = first; i < last; ++i) {
         holdWhileAsked();
         if (!shouldContinue(generation)) break;
-        PhotoWork& w = work[std::size_t(i - first)];
+        PhotoWork& w = workOf(i);
         bool goOn = true;
         try {
             goOn = commitPhoto(generation, input, paths, writer, i, w, pool, room);
@@ -530,6 +544,8 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
     const auto& paths = input.snapshot.destinationPaths;
     const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
 
+    // Read once for the thumbnail, the loading, the steps and the writer.
+    const ImageProcessing::KnownProperties known(photo->fileURL, utils.getImageeExifDict(photo->fileURL));
     if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
         work.thumbnail = utils.getAspectFillImageFormImage(
             utils.getThumbnailImageAtFilePath(photo->fileURL, QSizeF(thumbnailSize_)), QSizeF(thumbnailSize_), 1);

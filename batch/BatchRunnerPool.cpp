@@ -1,5 +1,7 @@
 #include "batch/BatchRunnerPool.h"
 
+#include "platform/foundation/UsableCpus.h"
+
 #include <algorithm>
 #include <chrono>
 #include <unistd.h>
@@ -22,7 +24,7 @@ PhotosInFlight::PhotosInFlight(int first, int last, Limits limits, std::function
 
 PhotosInFlight::~PhotosInFlight() { close(); }
 
-int PhotosInFlight::defaultWorkers() { return int(std::max(1u, std::thread::hardware_concurrency())); }
+int PhotosInFlight::defaultWorkers() { return platform::usableCpuCount(); }
 
 std::uint64_t PhotosInFlight::defaultBudgetBytes() {
     const long pages = ::sysconf(_SC_PHYS_PAGES);

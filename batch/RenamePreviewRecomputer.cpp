@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/UsableCpus.h"
 #include <QThreadPool>
 
 namespace {
@@ -117,7 +118,7 @@ PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::u
     };
     // A big batch is shared among a few threads: most of the time goes to asking the file
     // system about each photo.
-    const int threads = count < 2000 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int threads = count < 2000 ? 1 : std::clamp(platform::usableCpuCount(), 1, 4);
     std::vector<std::thread> helpers;
     const qsizetype chunk = (count + threads - 1) / threads;
     for (int t = 1; t < threads; ++t)

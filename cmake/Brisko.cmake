@@ -9,9 +9,9 @@ set(BRISKO_UNITY_GROUPS 3)
 # once per build instead of once per file. One header is made for the libraries and one
 # for the test suites (with GoogleTest), and every target reuses them. A build with a
 # compiler cache leaves them off: the cache cannot reuse results across build folders
-# once a precompiled header is in play, and a warm cache is quicker anyway. Files that
-# set their own optimisation with a pragma are compiled without them, so the pragma
-# still covers every template they instantiate.
+# once a precompiled header is in play, and a warm cache is quicker anyway. Files with
+# an optimisation level of their own (brisko_optimise) are compiled without it: it was
+# made at the build's level.
 set(BRISKO_PCH_HEADERS
     <algorithm> <array> <atomic> <cmath> <cstdint> <cstring> <functional> <map> <memory>
     <mutex> <optional> <string> <vector>
@@ -42,20 +42,24 @@ if(BRISKO_PCH)
   endif()
 endif()
 
-# Uses the precompiled header <pch> in target, except in files with their own
-# optimisation pragma.
-function(brisko_use_pch target pch srcs)
-  if(NOT BRISKO_PCH)
-    return()
+# Uses the precompiled header <pch> in target.
+function(brisko_use_pch target pch)
+  if(BRISKO_PCH)
+    target_precompile_headers(${target} REUSE_FROM ${pch})
   endif()
-  target_precompile_headers(${target} REUSE_FROM ${pch})
-  foreach(f ${srcs})
-    if(f MATCHES "\\.cpp$")
-      file(STRINGS ${f} pragma REGEX "^#pragma GCC optimize" LIMIT_COUNT 1)
-      if(pragma)
-        set_source_files_properties(${f} TARGET_DIRECTORY ${target} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
-      endif()
+endfunction()
+
+# brisko_optimise(<target> <files...>)
+# Files of target whose loops are written to vectorise, which -O2 leaves scalar, are
+# compiled with GCC at -O3 (whatever the build's level; other compilers keep it). They are
+# kept out of the precompiled header, whose code was compiled at the build's level.
+function(brisko_optimise target)
+  foreach(f ${ARGN})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+      message(FATAL_ERROR "brisko_optimise: no file ${f} in ${CMAKE_CURRENT_SOURCE_DIR}")
     endif()
+    set_property(SOURCE ${f} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS $<$<CXX_COMPILER_ID:GNU>:-O3>)
+    set_property(SOURCE ${f} TARGET_DIRECTORY ${target} PROPERTY SKIP_PRECOMPILE_HEADERS ON)
   endforeach()
 endfunction()
 
@@ -77,7 +81,7 @@ function(brisko_library target)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC ${A_DEPS})
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
-    brisko_use_pch(${target} brisko_pch "${cpps}")
+    brisko_use_pch(${target} brisko_pch)
   else()
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
@@ -100,7 +104,7 @@ function(brisko_tests name)
   target_compile_options(${name} PRIVATE ${BRISKO_WARNINGS})
   target_link_libraries(${name} PRIVATE test_support ${A_DEPS})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  brisko_use_pch(${name} brisko_test_pch "${srcs}")
+  brisko_use_pch(${name} brisko_test_pch)
   # Test files share most of their headers (GoogleTest, Qt, the fixtures), so they are
   # compiled a few at a time as one unit, which halves the suites' compile time. A file's
   # unit is chosen from a hash of its name, so adding a file never moves the others: a

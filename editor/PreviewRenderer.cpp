@@ -2,6 +2,7 @@
 
 #include "editor/PreviewLoader.h"
 #include "engine/Utils.h"
+#include "platform/coreimage/kernels/Node.h"
 
 #include <QThread>
 
@@ -14,7 +15,9 @@ PreviewRenderer::~PreviewRenderer() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         pending_.reset();
+        stopping_ = true;
     }
+    wake_.notify_all();
     pool_.waitForDone();
 }
 
@@ -30,32 +33,45 @@ quint64 PreviewRenderer::request(PreviewJob job) {
             start = true;
         }
     }
-    if (start) executor_([this] { drain(); });
+    if (start)
+        executor_([this] { drain(); });
+    else
+        wake_.notify_all();
     return generation;
 }
 
 void PreviewRenderer::drain() {
+    // Buffers the filter engine lets go of are kept for the next picture while this runs.
+    const platform::ci::RenderScope keepWorkingMemory;
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        PreviewJob job;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!pending_) {
+        if (!pending_) {
+            idle_.notify_all();
+            const auto next = [this] { return pending_.has_value() || stopping_; };
+            const int linger = lingerMs_.load();
+            if (stopping_ || linger <= 0 || !wake_.wait_for(lock, std::chrono::milliseconds(linger), next) ||
+                stopping_) {
                 busy_ = false;
                 return;
             }
-            job = std::move(*pending_);
-            pending_.reset();
         }
+        PreviewJob job = std::move(*pending_);
+        pending_.reset();
         if (job.generation != latest_.load()) continue;
+        rendering_ = true;
+        lock.unlock();
         const QImage image = render(job);
-        if (job.generation != latest_.load()) continue;
-        if (QThread::currentThread() == thread()) {
-            deliver(image, job.generation);
-        } else {
-            const quint64 generation = job.generation;
-            QMetaObject::invokeMethod(this, [this, image, generation] { deliver(image, generation); },
-                                      Qt::QueuedConnection);
+        if (job.generation == latest_.load()) {
+            if (QThread::currentThread() == thread()) {
+                deliver(image, job.generation);
+            } else {
+                const quint64 generation = job.generation;
+                QMetaObject::invokeMethod(this, [this, image, generation] { deliver(image, generation); },
+                                          Qt::QueuedConnection);
+            }
         }
+        lock.lock();
+        rendering_ = false;
     }
 }
 
@@ -64,7 +80,10 @@ void PreviewRenderer::deliver(const QImage& image, quint64 generation) {
     emit rendered(image, generation);
 }
 
-bool PreviewRenderer::waitForIdle(int milliseconds) { return pool_.waitForDone(milliseconds); }
+bool PreviewRenderer::waitForIdle(int milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return idle_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !pending_ && !rendering_; });
+}
 
 QImage PreviewRenderer::render(const PreviewJob& job) {
     if (job.preview.isNull()) return job.preview;

@@ -4,12 +4,17 @@
 // the step's size-relative list); requests are numbered, a newer request replaces one not
 // yet started, and only the result of the newest request is delivered, on the renderer's
 // thread.
+//
+// A slider drag asks for a picture every few milliseconds: the background thread waits a
+// moment for the next request before it ends, and meanwhile keeps the filter engine's
+// working memory, so that each picture does not first map and fault in fresh pages.
 #include <QImage>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
 #include <QVariantList>
 #include <atomic>
+#include <condition_variable>
 
 #include "records/AppliedFilter.h"
 #include <functional>
@@ -35,8 +40,14 @@ public:
     explicit PreviewRenderer(QObject* parent = nullptr);
     ~PreviewRenderer() override;
 
-    // Tests pass an executor that runs the work at once, on the calling thread.
-    void setExecutor(Executor executor) { executor_ = std::move(executor); }
+    // Tests pass an executor that runs the work at once, on the calling thread (which then
+    // never waits for a next request).
+    void setExecutor(Executor executor) {
+        executor_ = std::move(executor);
+        lingerMs_ = 0;
+    }
+    // How long the background thread waits for a next request (tests lengthen it).
+    void setLinger(int milliseconds) { lingerMs_ = milliseconds; }
     static Executor inlineExecutor() {
         return [](std::function<void()> work) { work(); };
     }
@@ -44,7 +55,8 @@ public:
     // Queues a render; returns its number.
     quint64 request(PreviewJob job);
     quint64 latestGeneration() const { return latest_.load(); }
-    // Waits for the background work to end (tests and benchmarks); false on timeout.
+    // Waits until every request is rendered and delivered to the event queue (tests and
+    // benchmarks); false on timeout.
     bool waitForIdle(int milliseconds);
 
     // One render, as the worker does it: the effect applied through the engine.
@@ -58,9 +70,14 @@ private:
     void deliver(const QImage& image, quint64 generation);
 
     Executor executor_;
+    std::atomic<int> lingerMs_{1000};  // how long the background thread waits for a next request
     std::atomic<quint64> latest_{0};
     std::mutex mutex_;
+    std::condition_variable wake_;  // a request came, or the renderer is going
+    std::condition_variable idle_;  // nothing pending and nothing being rendered
     std::optional<PreviewJob> pending_;
-    bool busy_ = false;
+    bool busy_ = false;       // drain() is running
+    bool rendering_ = false;  // a job is out of pending_ and not yet delivered
+    bool stopping_ = false;
     QThreadPool pool_;  // last member: destroyed first, waiting for work that uses the others
 };

@@ -30,8 +30,21 @@ int displayOrientation(const QVariantMap& props) {
 
 }  // namespace
 
+namespace {
+thread_local const ImageProcessing::KnownProperties* tKnownProperties = nullptr;
+}  // namespace
+
+ImageProcessing::KnownProperties::KnownProperties(QString path, QVariantMap properties)
+    : path_(std::move(path)), properties_(std::move(properties)), outer_(tKnownProperties) {
+    tKnownProperties = this;
+}
+
+ImageProcessing::KnownProperties::~KnownProperties() { tKnownProperties = outer_; }
+
 QVariantMap ImageProcessing::exifForFile(const QString& path) {
     if (path.isEmpty()) return {};
+    for (const KnownProperties* known = tKnownProperties; known; known = known->outer_)
+        if (known->path_ == path) return known->properties_;
     return platform::readImageProperties(path);
 }
 

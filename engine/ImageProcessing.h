@@ -27,6 +27,23 @@ public:
     // The image-properties dictionary of the file's first image; empty when unreadable.
     static QVariantMap exifForFile(const QString& path);
 
+    // While one lives, exifForFile of its path on its thread answers with the properties it
+    // was given instead of reading the file again: one photo's loading, steps and writing
+    // ask for them several times, and each reading opens and parses the file.
+    class KnownProperties {
+    public:
+        KnownProperties(QString path, QVariantMap properties);
+        ~KnownProperties();
+        KnownProperties(const KnownProperties&) = delete;
+        KnownProperties& operator=(const KnownProperties&) = delete;
+
+    private:
+        friend class ImageProcessing;
+        QString path_;
+        QVariantMap properties_;
+        const KnownProperties* outer_;
+    };
+
     // The photo upright. A photo whose orientation tag is not 1 comes back at the
     // aspect-fit size for minWidth (decoded at reduced size where possible); one with
     // orientation 1 comes back at its full pixel size. Null when unreadable.

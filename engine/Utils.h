@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include "engine/ResourcePictures.h"
 #include "platform/coreimage/CIFilter.h"
 #include "platform/imageio/ImageIO.h"
 
@@ -177,6 +178,8 @@ public:
                                  const QVariantList& filterParameters, bool isForThumbnail);
     QImage addTexturesToImage(const QImage& image, const QString& imageURL, const QString& filterName,
                               const QVariantList& filterParameters, bool isForThumbnail);
+    // Frame pieces and textures decoded (and pieces scaled) once, for every application.
+    ResourcePictures& resourcePictures() { return resourcePictures_; }
 
     // ---- Text, date and view helpers: the same texts and effects as CommonFunc and
     // ViewHelpers give (Utils_TextHelpers.cpp) ----
@@ -246,6 +249,8 @@ private:
 
     // Guards sourceImageExtentForTransition, which effects on any thread update.
     mutable std::mutex transitionMutex_;
+    // A few textures' worth (a texture is 1.5 MB decoded, a frame's pieces a few hundred KB).
+    ResourcePictures resourcePictures_{24 * 1024 * 1024};
 
     Utils() = default;
     Utils(const Utils&) = delete;

@@ -70,7 +70,9 @@ QImage Utils::addCustomFrameToImage(const QImage& image, const QString&, const Q
             platform::log(u"frame piece %@ is missing; photo left unframed", name);
             return image;
         }
-        pieces[size_t(i)] = scaleImage(piece, QSizeF(t, t));
+        // Every photo of a size, and the preview at each change, has its pieces at one size.
+        pieces[size_t(i)] = resourcePictures().picture(platform::format(u"piece %@ at %d", piece.cacheKey(), t),
+                                                       [&] { return scaleImage(piece, QSizeF(t, t)); });
     }
 
     // The frame layer is transparent inside its border, and every blend leaves the photo as

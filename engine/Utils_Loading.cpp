@@ -218,9 +218,16 @@ QImage Utils::getDrawedImage(const CIImage& image, QSizeF size, QPointF atPoint,
 QImage Utils::getDrawedImage(const CIImage& image, QSizeF size, const QRectF& inRect, const QRectF& fromRect) {
     const int w = int(std::lround(size.width())), h = int(std::lround(size.height()));
     if (w <= 0 || h <= 0) return QImage();
+    const CIContext context({{QString::fromLatin1(kCIContextUseSoftwareRenderer), true}});
+    const QRectF whole(0, 0, w, h);
+    if (!image.isNull() && inRect == whole && fromRect == whole) {
+        // The picture's own rectangle, unscaled, over nothing: the rendered pixels as they
+        // are (drawing them over a transparent canvas gives the same bytes, at twice the cost).
+        QImage rendered = context.createCGImage(image, whole);
+        if (!rendered.isNull()) return rendered;
+    }
     QImage canvas = transparentCanvas(w, h);
     if (canvas.isNull() || image.isNull()) return canvas;
-    const CIContext context({{QString::fromLatin1(kCIContextUseSoftwareRenderer), true}});
     context.drawImage(image, inRect, fromRect, canvas);
     return canvas;
 }

@@ -1,8 +1,12 @@
 #include "engine/Utils_OverlaysSupport.h"
 
+#include "engine/Utils.h"
+
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Resources.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace overlays {
@@ -16,15 +20,20 @@ QImage resourceImage(const QString& name) {
         return {};
     }
     QStringList candidates{name};
-    if (!name.contains(QLatin1Char('.')))
-        candidates << name + QStringLiteral(".png") << name + QStringLiteral(".jpg");
+    if (!name.contains(QLatin1Char('.'))) candidates << name + QStringLiteral(".png") << name + QStringLiteral(".jpg");
     for (const QString& c : candidates) {
         const QString path = platform::resourcePath(c);
         if (path.isEmpty()) continue;
-        QImageReader reader(path);
-        reader.setAutoTransform(false);
-        QImage img = reader.read();
-        if (!img.isNull()) return img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        // Kept by file and version: another resource folder, or a file replaced, is read anew.
+        const QFileInfo file(path);
+        const QString key = platform::format(u"%@ %@ %@", path, file.size(), file.lastModified().toMSecsSinceEpoch());
+        const QImage img = Utils::sharedUtils().resourcePictures().picture(key, [&] {
+            QImageReader reader(path);
+            reader.setAutoTransform(false);
+            const QImage read = reader.read();
+            return read.isNull() ? read : read.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        });
+        if (!img.isNull()) return img;
     }
     return {};
 }

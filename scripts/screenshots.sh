@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh
+TARGETS=BriskoScreenshots scripts/build.sh
 # A home under a plain name, so the paths in the pictures read well.
 home="${TMPDIR:-/tmp}/brisko-screenshots-home"
 rm -rf "$home"

@@ -2,10 +2,12 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UsableCpus.h"
 #include "shell/AppIcon.h"
 #include "shell/AppLaunch.h"
 
@@ -36,6 +38,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(AppIcon::icon());
     // The main window decides when the application ends (its close button may ask first).
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Qt's shared pool (previews, thumbnails, the rename preview) counts the machine's cores;
+    // it gets the ones this process may use.
+    QThreadPool::globalInstance()->setMaxThreadCount(platform::usableCpuCount());
 
     const QString logPath = redirectLogToDocuments();
     platform::log(u"log file path = %@", logPath);

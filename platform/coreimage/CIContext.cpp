@@ -1,7 +1,5 @@
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Pixel loops are written to vectorise; -O2 leaves many of them scalar, so this file is
+// compiled at -O3 (platform/CMakeLists.txt).
 #include "platform/coreimage/CIContext.h"
 
 #include "platform/coreimage/Parallel.h"

@@ -1,5 +1,7 @@
 #include "platform/coreimage/Parallel.h"
 
+#include "platform/foundation/UsableCpus.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -100,7 +102,7 @@ void setThreadCount(int count) { gThreadCount.store(std::max(0, count)); }
 int threadCount() {
     int n = gThreadCount.load();
     if (n > 0) return n;
-    return std::max(1u, std::thread::hardware_concurrency());
+    return usableCpuCount();
 }
 
 void parallelFor(int first, int last, const std::function<void(int, int)>& fn, double costPerIndex) {

@@ -204,10 +204,11 @@ inline PngSink appendTo(QByteArray& out) {
 // encoding failed or the sink refused.
 bool pngWriteBands(const QImage& pixels, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink);
 // The parts of such a file: its head, its bands (each compressed on its own, from any
-// thread, and written in band order as soon as the bands before it are), its end.
+// thread, and written in band order as soon as the bands before it are), its end. The
+// writer keeps its own copy of the sink.
 class PngBandWriter {
 public:
-    PngBandWriter(int width, int height, int colorType, const QByteArray& icc, int rowsPerBand, const PngSink& sink);
+    PngBandWriter(int width, int height, int colorType, const QByteArray& icc, int rowsPerBand, PngSink sink);
     ~PngBandWriter();
     int bands() const { return bands_; }
     int rowsPerBand() const { return rowsPerBand_; }
@@ -221,8 +222,7 @@ private:
     struct Idat;
     int width_, height_, colorType_, channels_, rowsPerBand_ = 1, bands_ = 0;
     QByteArray icc_;
-    const PngSink& sink_;
-    std::unique_ptr<Idat> idat_;
+    std::unique_ptr<Idat> idat_;  // holds the sink
 };
 // pngEncode's picture to sink, the same way.
 bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <numeric>
 #include <string>
+#include <unordered_map>
 
 // Exiv2 0.27 still speaks std::auto_ptr in its interface.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -592,10 +593,11 @@ std::mutex& exivMutex() {
     return m;
 }
 
-// Exiv2 may complain many times about one damaged file; its messages are gathered while
-// the lock is held and leave as one log line per file.
+// Exiv2 may complain many times about one damaged file; its messages are gathered on the
+// thread that reads or writes it (Exiv2 calls its handler there) and leave as one log
+// line per file.
 QStringList& exivMessages() {
-    static QStringList messages;
+    thread_local QStringList messages;
     return messages;
 }
 
@@ -612,13 +614,15 @@ void flushExivMessages(const QString& path) {
     messages.clear();
 }
 
-// Holds the Exiv2 lock for one file and reports what Exiv2 said about it.
+// Reports what Exiv2 said about one file once its work on it is done. Exiv2's parsing and
+// writing (its XMP toolkit above all) is not safe on several threads at once and runs
+// under the Exiv2 lock; what is read from a parsed file's own data is not, so that many
+// photos' metadata are turned into dictionaries at once.
 class ExivSession {
 public:
-    explicit ExivSession(const QString& path) : lock_(exivMutex()), path_(path) { ensureExiv2(); }
+    explicit ExivSession(const QString& path) : path_(path) { ensureExiv2(); }
     ~ExivSession() { flushExivMessages(path_); }
 private:
-    std::lock_guard<std::mutex> lock_;
     QString path_;
 };
 
@@ -735,11 +739,22 @@ QString iccDescription(const QByteArray& icc) {
     return {};
 }
 
+// The dictionaries' keys, made once on each thread and shared by every dictionary made
+// there: a photo's dictionary is kept with it for as long as the photo is in the list, and
+// thousands of copies of the same few dozen names would each hold their own memory.
+// Only names in static storage are given.
+const QString& sharedKey(const char* name) {
+    thread_local std::unordered_map<const char*, QString> keys;
+    auto it = keys.find(name);
+    if (it == keys.end()) it = keys.emplace(name, QString::fromLatin1(name)).first;
+    return it->second;
+}
+
 void addValue(QVariantMap& groups, const char* group, const char* key, const QVariant& value) {
     if (!value.isValid()) return;
     QVariantMap g = groups.value(QLatin1String(group)).toMap();
-    g.insert(QLatin1String(key), value);
-    groups.insert(QLatin1String(group), g);
+    g.insert(sharedKey(key), value);
+    groups.insert(sharedKey(group), g);
 }
 
 // Metadata handed over as blocks, for containers Exiv2 is not asked to open (HEIF,
@@ -761,37 +776,51 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         Exiv2::ExifData blockExif;
         Exiv2::XmpData blockXmp;
         const Exiv2::IptcData noIptc;
-        if (blocks) {
-            if (!blocks->exif.isEmpty())
-                Exiv2::ExifParser::decode(blockExif, reinterpret_cast<const Exiv2::byte*>(blocks->exif.constData()),
-                                          uint32_t(blocks->exif.size()));
-            if (!blocks->xmp.isEmpty() && Exiv2::XmpParser::decode(blockXmp, blocks->xmp.toStdString()) != 0) {
-                exivMessages().append(QStringLiteral("the XMP packet could not be read"));
-                blockXmp.clear();
-            }
-        } else {
-            // Exiv2 maps TIFF-based files (TIFF, DNG and most camera raw files) itself, and
-            // one cut short under it would stop the process: those are read from the
-            // guarded mapping. Everything else it reads with plain reads, which only find
-            // a short file; reading those by path keeps Exiv2 from touching every page of
-            // a large photo (through a mapping, it does, while the decoded picture may
-            // already be in memory).
-            if (!file.open(path) || file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
-            const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(file.bytes.data), file.bytes.size);
-            const bool mappedByExiv2 = format == ImageFormat::TIFF || format == ImageFormat::RAW;
-            if (mappedByExiv2) {
-                image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
+        {
+            const std::lock_guard<std::mutex> parsing(exivMutex());
+            if (blocks) {
+                if (!blocks->exif.isEmpty())
+                    Exiv2::ExifParser::decode(blockExif, reinterpret_cast<const Exiv2::byte*>(blocks->exif.constData()),
+                                              uint32_t(blocks->exif.size()));
+                if (!blocks->xmp.isEmpty() && Exiv2::XmpParser::decode(blockXmp, blocks->xmp.toStdString()) != 0) {
+                    exivMessages().append(QStringLiteral("the XMP packet could not be read"));
+                    blockXmp.clear();
+                }
             } else {
-                file.close();
-                image = Exiv2::ImageFactory::open(encodePath(path).toStdString());
+                // Exiv2 maps TIFF-based files (TIFF, DNG and most camera raw files) itself,
+                // and one cut short under it would stop the process: those are read from
+                // the guarded mapping. Everything else it reads with plain reads, which only
+                // find a short file; reading those by path keeps Exiv2 from touching every
+                // page of a large photo (through a mapping, it does, while the decoded
+                // picture may already be in memory).
+                if (!file.open(path) || file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
+                const ImageFormat format =
+                    sniffImageFormat(reinterpret_cast<const char*>(file.bytes.data), file.bytes.size);
+                if (format == ImageFormat::TIFF || format == ImageFormat::RAW) {
+                    image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
+                } else {
+                    file.close();
+                    image = Exiv2::ImageFactory::open(encodePath(path).toStdString());
+                }
+                if (!image.get()) return;
+                image->readMetadata();
+                if (file.cut()) return;
             }
-            if (!image.get()) return;
-            image->readMetadata();
-            if (file.cut()) return;
         }
         const Exiv2::ExifData& exif = blocks ? blockExif : image->exifData();
         const Exiv2::IptcData& iptc = blocks ? noIptc : image->iptcData();
         const Exiv2::XmpData& xmp = blocks ? blockXmp : image->xmpData();
+
+        // Each key's first entry, as findKey would find it: one pass over the entries
+        // instead of one for every key asked for.
+        std::unordered_map<std::string, const Exiv2::Exifdatum*> exifByKey;
+        for (const auto& d : exif) exifByKey.emplace(d.key(), &d);
+        std::unordered_map<std::string, const Exiv2::Xmpdatum*> xmpByKey;
+        for (const auto& d : xmp) xmpByKey.emplace(d.key(), &d);
+        const auto exifEntry = [&](const std::string& key) -> const Exiv2::Exifdatum* {
+            const auto it = exifByKey.find(key);
+            return it == exifByKey.end() ? nullptr : it->second;
+        };
 
         QHash<QString, QVariantList> iptcLists;
         for (const auto& d : iptc) iptcLists[QString::fromStdString(d.key())].append(textFromBytes(d.toString()));
@@ -800,11 +829,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             QVariant value;
             try {
                 if (key.rfind("Exif.", 0) == 0) {
-                    auto it = exif.findKey(Exiv2::ExifKey(key));
-                    if (it != exif.end()) value = valueFromExiv(it->value(), k.kind);
+                    if (const Exiv2::Exifdatum* d = exifEntry(key)) value = valueFromExiv(d->value(), k.kind);
                 } else if (key.rfind("Xmp.", 0) == 0) {
-                    auto it = xmp.findKey(Exiv2::XmpKey(key));
-                    if (it != xmp.end()) value = valueFromExiv(it->value(), k.kind);
+                    const auto it = xmpByKey.find(key);
+                    if (it != xmpByKey.end()) value = valueFromExiv(it->second->value(), k.kind);
                 } else {
                     const auto it = iptcLists.constFind(QString::fromStdString(key));
                     if (it != iptcLists.constEnd() && !it->isEmpty()) {
@@ -827,16 +855,16 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             addValue(out, k.group, k.key, value);
         }
 
-        auto orientation = exif.findKey(Exiv2::ExifKey(kTopOrientationKey));
-        if (orientation != exif.end() && orientation->count() > 0) {
+        const Exiv2::Exifdatum* orientation = exifEntry(kTopOrientationKey);
+        if (orientation && orientation->count() > 0) {
             const long o = orientation->toLong(0);
-            if (o >= 1 && o <= 8) out.insert(QLatin1String(kPropsOrientation), int(o));
+            if (o >= 1 && o <= 8) out.insert(sharedKey(kPropsOrientation), int(o));
         }
-        auto xr = exif.findKey(Exiv2::ExifKey(kXResolutionKey));
-        auto yr = exif.findKey(Exiv2::ExifKey(kYResolutionKey));
-        if (xr != exif.end() && yr != exif.end() && xr->count() > 0 && yr->count() > 0) {
-            auto unit = exif.findKey(Exiv2::ExifKey(kResolutionUnitKey));
-            const long u = (unit != exif.end() && unit->count() > 0) ? unit->toLong(0) : 2;
+        const Exiv2::Exifdatum* xr = exifEntry(kXResolutionKey);
+        const Exiv2::Exifdatum* yr = exifEntry(kYResolutionKey);
+        if (xr && yr && xr->count() > 0 && yr->count() > 0) {
+            const Exiv2::Exifdatum* unit = exifEntry(kResolutionUnitKey);
+            const long u = (unit && unit->count() > 0) ? unit->toLong(0) : 2;
             const double x = rationalToDouble(xr->toRational(0)), y = rationalToDouble(yr->toRational(0));
             if (u != 1 && x > 0 && y > 0) {
                 dpiX = u == 3 ? x * 2.54 : x;
@@ -852,15 +880,15 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
         }
         if (icc.isEmpty()) {
-            auto tag = exif.findKey(Exiv2::ExifKey(kIccTagKey));
-            if (tag != exif.end() && tag->size() > 0) {
+            const Exiv2::Exifdatum* tag = exifEntry(kIccTagKey);
+            if (tag && tag->size() > 0) {
                 Exiv2::DataBuf buf(long(tag->size()));
                 tag->copy(buf.pData_, Exiv2::invalidByteOrder);
                 icc = QByteArray(reinterpret_cast<const char*>(buf.pData_), buf.size_);
             }
         }
         const QString profile = iccDescription(icc);
-        if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
+        if (!profile.isEmpty()) out.insert(sharedKey(kPropsProfileName), profile);
     } catch (const std::exception& e) {
         exivMessages().append(QString::fromUtf8(e.what()));  // reported once with the rest
     }
@@ -1043,7 +1071,7 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
     if (exifGroup.contains(QStringLiteral("PixelXDimension")) || exifGroup.contains(QStringLiteral("PixelYDimension"))) {
         exifGroup.insert(QStringLiteral("PixelXDimension"), int(pixels.width));
         exifGroup.insert(QStringLiteral("PixelYDimension"), int(pixels.height));
-        props.insert(QLatin1String(kPropsExif), exifGroup);
+        props.insert(sharedKey(kPropsExif), exifGroup);
     }
 
     QSet<QByteArray> written;
@@ -1126,11 +1154,11 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path) {
     if (!facts.header.valid() || file.cut()) return QVariantMap();
 
     QVariantMap out;
-    out.insert(QLatin1String(kPropsPixelWidth), facts.header.width);
-    out.insert(QLatin1String(kPropsPixelHeight), facts.header.height);
-    out.insert(QLatin1String(kPropsDepth), facts.depth);
-    out.insert(QLatin1String(kPropsColorModel), facts.header.gray() ? QStringLiteral("Gray") : QStringLiteral("RGB"));
-    out.insert(QLatin1String(kPropsHasAlpha), facts.hasAlpha);
+    out.insert(sharedKey(kPropsPixelWidth), facts.header.width);
+    out.insert(sharedKey(kPropsPixelHeight), facts.header.height);
+    out.insert(sharedKey(kPropsDepth), facts.depth);
+    out.insert(sharedKey(kPropsColorModel), facts.header.gray() ? QStringLiteral("Gray") : QStringLiteral("RGB"));
+    out.insert(sharedKey(kPropsHasAlpha), facts.hasAlpha);
     double dpiX = 0, dpiY = 0;
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
@@ -1140,20 +1168,20 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path) {
     }
     if (!out.contains(QLatin1String(kPropsProfileName))) {
         const QString profile = iccDescription(facts.header.iccProfile);
-        if (!profile.isEmpty()) out.insert(QLatin1String(kPropsProfileName), profile);
+        if (!profile.isEmpty()) out.insert(sharedKey(kPropsProfileName), profile);
     }
     if (dpiX > 0 && dpiY > 0) {
-        out.insert(QLatin1String(kPropsDPIWidth), dpiX);
-        out.insert(QLatin1String(kPropsDPIHeight), dpiY);
+        out.insert(sharedKey(kPropsDPIWidth), dpiX);
+        out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     // HEIF pictures and camera raw files are decoded upright; the EXIF orientation they
     // may carry as well must not turn them a second time.
     if (format != ImageFormat::WebP) {
-        out.insert(QLatin1String(kPropsOrientation), 1);
+        out.insert(sharedKey(kPropsOrientation), 1);
         QVariantMap tiff = out.value(QLatin1String(kPropsTIFF)).toMap();
         if (tiff.contains(QLatin1String(kPropsOrientation))) {
-            tiff.insert(QLatin1String(kPropsOrientation), 1);
-            out.insert(QLatin1String(kPropsTIFF), tiff);
+            tiff.insert(sharedKey(kPropsOrientation), 1);
+            out.insert(sharedKey(kPropsTIFF), tiff);
         }
     }
     return out;
@@ -1177,19 +1205,19 @@ QVariantMap readImageProperties(const QString& path) {
     if (h.kind == Container::None) return {};
 
     QVariantMap out;
-    out.insert(QLatin1String(kPropsPixelWidth), int(h.width));
-    out.insert(QLatin1String(kPropsPixelHeight), int(h.height));
-    if (h.depth > 0) out.insert(QLatin1String(kPropsDepth), h.depth);
-    if (!h.colorModel.isEmpty()) out.insert(QLatin1String(kPropsColorModel), h.colorModel);
-    if (h.alphaKnown) out.insert(QLatin1String(kPropsHasAlpha), h.hasAlpha);
-    if (!h.png.isEmpty()) out.insert(QLatin1String(kPropsPNG), h.png);
-    if (!h.jfif.isEmpty()) out.insert(QLatin1String(kPropsJFIF), h.jfif);
+    out.insert(sharedKey(kPropsPixelWidth), int(h.width));
+    out.insert(sharedKey(kPropsPixelHeight), int(h.height));
+    if (h.depth > 0) out.insert(sharedKey(kPropsDepth), h.depth);
+    if (!h.colorModel.isEmpty()) out.insert(sharedKey(kPropsColorModel), h.colorModel);
+    if (h.alphaKnown) out.insert(sharedKey(kPropsHasAlpha), h.hasAlpha);
+    if (!h.png.isEmpty()) out.insert(sharedKey(kPropsPNG), h.png);
+    if (!h.jfif.isEmpty()) out.insert(sharedKey(kPropsJFIF), h.jfif);
 
     double dpiX = h.dpiX, dpiY = h.dpiY;
     if (canHoldMetadata(h.kind)) readMetadata(path, out, dpiX, dpiY);
     if (dpiX > 0 && dpiY > 0) {
-        out.insert(QLatin1String(kPropsDPIWidth), dpiX);
-        out.insert(QLatin1String(kPropsDPIHeight), dpiY);
+        out.insert(sharedKey(kPropsDPIWidth), dpiX);
+        out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     return out;
 }
@@ -1320,6 +1348,7 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     {
         ExivSession session(path);
+        const std::lock_guard<std::mutex> writing(exivMutex());
         try {
             auto image = Exiv2::ImageFactory::open(original, long(originalSize));
             if (!image.get()) {

@@ -6,6 +6,7 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/imageio/RowStreams.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UsableCpus.h"
 #include "platform/coreimage/Parallel.h"
 
 #include <QColorSpace>
@@ -260,7 +261,7 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
     // Bands start where an MCU row and a restart interval start together.
     const int64_t rowsPerUnit = std::lcm(mcusPerRow, int64_t(L.restartInterval)) / mcusPerRow;
     const int64_t units = mcuRows / rowsPerUnit;
-    const int threads = int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, 8u));
+    const int threads = std::clamp(usableCpuCount(), 1, 8);
     const int bands = int(std::min<int64_t>(threads, units));
     if (bands < 2) return QImage();
     const int outW = (L.width + (1 << shift) - 1) >> shift, outH = (L.height + (1 << shift) - 1) >> shift;

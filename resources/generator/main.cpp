@@ -2,6 +2,7 @@
 // Draws the application's pictures into the output folder. With --only, just the pictures
 // whose file names start with the prefix (used to check that a rerun gives the same bytes).
 #include "Generator.h"
+#include "platform/foundation/UsableCpus.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,7 +10,6 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImageWriter>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     // not change a byte.
     std::atomic<int> failures{0}, nextJob{0};
     std::vector<std::thread> workers;
-    const int threads = std::max(1, QThread::idealThreadCount());
+    const int threads = platform::usableCpuCount();
     for (int t = 0; t < threads; ++t)
         workers.emplace_back([&] {
             for (int i = nextJob++; i < jobs.size(); i = nextJob++)

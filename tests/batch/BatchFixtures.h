@@ -21,6 +21,7 @@
 #include "records/MetaDataObject.h"
 #include "records/OutputOptionSettings.h"
 #include "records/PhotoFile.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 namespace batchtest {
@@ -82,7 +83,7 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 30
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
-        if (timer.elapsed() > timeoutMs) return false;
+        if (timer.elapsed() > qint64(timeoutMs) * testsupport::slowdown()) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }

@@ -6,7 +6,11 @@
 #include <mutex>
 #include <vector>
 
+#include "batch/BatchRunner.h"
 #include "batch/BatchRunnerPool.h"
+
+#include <QStorageInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -120,6 +124,20 @@ TEST(PhotosInFlight, OneWorkerOneAheadWorksStrictlyOnePhotoAtATime) {
     }
     EXPECT_EQ(order, (std::vector<int>{3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(pool.peakRunning(), 1);
+}
+
+TEST(VolumeSpace, TheVolumesFiguresForAFolderOrTheNearestFolderAboveOneToBeMade) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::optional<VolumeSpace> space = BatchRunner::volumeSpaceOf(dir.path());
+    ASSERT_TRUE(space);
+    const QStorageInfo volume(dir.path());
+    EXPECT_EQ(space->totalBytes, std::uint64_t(volume.bytesTotal()));
+    // Others write to the volume meanwhile.
+    EXPECT_NEAR(double(space->freeBytes), double(volume.bytesAvailable()), 256.0 * 1024 * 1024);
+    const std::optional<VolumeSpace> below = BatchRunner::volumeSpaceOf(dir.filePath(QStringLiteral("new/deeper")));
+    ASSERT_TRUE(below);
+    EXPECT_EQ(below->totalBytes, space->totalBytes);
 }
 
 }  // namespace

@@ -608,6 +608,31 @@ TEST(BatchRunner, OneOrManyPhotosInFlightGiveTheSameFilesAndOutcomes) {
     }
 }
 
+TEST(BatchRunner, ARunLongerThanThePhotosItMayHaveInFlightGivesEachPhotoItsOwnOutcome) {
+    // Two in flight may run sixteen ahead of the photo in hand: forty photos pass through
+    // the same work places two or three times, with a failure in several of them.
+    Batch b(40, 48, 32);
+    const QList<int> broken{5, 17, 22, 39};
+    for (int i : broken) testsupport::writeFile(b.dir.filePath(QString("src/p%1.jpg").arg(i)), "not a picture");
+    RunHarness h;
+    h.runner.setPhotosInFlight(2);
+    h.runner.setThumbnailSize(QSize(12, 8));
+    const BatchRunInput in = b.input();
+    ASSERT_TRUE(h.start(in));
+    EXPECT_EQ(h.runner.counterProcessedSuccessfully, 40 - broken.size());
+    EXPECT_EQ(h.runner.counterProcessedWithError, broken.size());
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        const bool bad = broken.contains(i);
+        EXPECT_EQ(b.photos[i]->processStatus, bad ? PhotoFile::Failed : PhotoFile::Processed);
+        if (bad) EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::Unreadable);
+        const QImage written = platform::readImage(in.snapshot.destinationPaths[i]->filePath);
+        EXPECT_EQ(written.isNull(), bad);
+        if (!bad) EXPECT_EQ(written.size(), QSize(48, 32));
+    }
+    EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
+}
+
 // Whenever the stop comes, the photos written are exactly those counted, a prefix of the
 // batch, and no temporary file is left.
 TEST(BatchRunner, StopAtEachPhotoOrDuringAnEncodeLeavesExactlyTheCountedPhotos) {

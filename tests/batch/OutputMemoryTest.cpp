@@ -13,6 +13,7 @@
 #include "batch/BatchRunner.h"
 #include "tests/batch/BatchFixtures.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/foundation/UsableCpus.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/ColourReferences.h"
@@ -51,14 +52,12 @@ qint64 growthOfRun(batchtest::RunHarness& run, const BatchRunInput& input) {
 }
 
 // What every worker thread may add (stacks, an encoder's band) on a machine of this size.
-qint64 threadsShare(qint64 perCore) { return perCore * std::max(2u, std::thread::hardware_concurrency()); }
+qint64 threadsShare(qint64 perCore) { return perCore * std::max(2, platform::usableCpuCount()); }
 
 }  // namespace
 
 TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersBands) {
-#ifdef BRISKO_TEST_ASAN
-    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
-#else
+    if (testsupport::builtWithSanitizer()) GTEST_SKIP() << testsupport::kSanitizerMemoryNote;
     // Grain, so that the file is a good part of the picture's size.
     const int width = 6000, height = 4000;
     const qint64 decoded = qint64(width) * height * 4;
@@ -79,7 +78,6 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
     const qint64 bound = decoded + (8ll << 20) + threadsShare(6ll << 20);
     EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                              << " MiB decoded";
-#endif
 }
 
 // A photo with a colour profile of its own through effects handed the photo: a blur and a
@@ -91,9 +89,7 @@ TEST(OutputMemory, AJpegWrittenAsPngHoldsThePictureAtMostOnceBesidesTheEncodersB
 // corrections five (the picture read whole in floats for their reduced copy), a circle
 // splash ten.
 TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
-#ifdef BRISKO_TEST_ASAN
-    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
-#else
+    if (testsupport::builtWithSanitizer()) GTEST_SKIP() << testsupport::kSanitizerMemoryNote;
     const int width = 6000, height = 4000;
     const qint64 decoded = qint64(width) * height * 4;
     batchtest::Batch b(1);
@@ -137,7 +133,6 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
         EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                                  << " MiB decoded";
     }
-#endif
 }
 
 // The run lets photos start while their estimated peaks fit its memory budget together; an
@@ -146,9 +141,7 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
 class OutputMemoryByFormat : public testing::TestWithParam<int> {};
 
 TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) {
-#ifdef BRISKO_TEST_ASAN
-    GTEST_SKIP() << "the sanitizer keeps freed memory aside, so resident memory says nothing here";
-#else
+    if (testsupport::builtWithSanitizer()) GTEST_SKIP() << testsupport::kSanitizerMemoryNote;
     const int outputFormat = GetParam();
     batchtest::Batch b(0);
     const QString source = b.dir.filePath("src/Elephants.jpg");
@@ -168,7 +161,6 @@ TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) 
     EXPECT_LE(growth, estimate + threadsShare(2ll << 20))
         << extension.toStdString() << ": grew by " << growth / (1 << 20) << " MiB against an estimate of "
         << estimate / (1 << 20) << " MiB";
-#endif
 }
 
 // Named by the extension written: tif, bmp, gif, jpg, png, jp2, pdf.

@@ -16,6 +16,7 @@
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ColourReferences.h"
+#include "tests/support/Sanitizers.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ TEST(RunColour, EveryPhotoIsWrittenWithTheColoursItsOutputCanHold) {
 
 // The PDF page of a run shows the photo's colours in sRGB.
 TEST(RunColour, PdfPagesShowSrgb) {
+    BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
     const std::vector<QRgb> colours = {qRgb(30, 180, 60)};
     const auto photo = batchtest::photoAt(

@@ -12,6 +12,7 @@
 #include "platform/foundation/NativeNames.h"
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/ScratchVolume.h"
 
 namespace {
@@ -184,6 +185,7 @@ pid_t endedProcess() {
 }
 
 TEST(SourceSafety, ALaterRunRemovesTheTemporaryFilesOfKilledRunsAndNothingElse) {
+    BRISKO_STARTS_A_PROCESS();
     Batch b(2);
     const QString out = b.out("");
     QDir().mkpath(out);

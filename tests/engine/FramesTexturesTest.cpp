@@ -4,6 +4,7 @@
 #include "tests/engine/EngineTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QImageWriter>
 #include <QTemporaryDir>
@@ -102,6 +103,35 @@ TEST_F(FramesTextures, FramesThatCannotBeDrawnLeaveThePhoto) {
     QFile::remove(dir.filePath("ClassicFrame3_5.png"));
     EXPECT_EQ(frame(photo, {entry("picture_frameName", "ClassicFrame3.png")}), photo);
     EXPECT_TRUE(utils.addCustomFrameToImage(QImage(), "", "Classic Frame", {}, false).isNull());
+}
+
+// Pieces and textures are decoded once and pieces scaled once per width: a photo of another
+// size gets pieces of its own width, and a replaced file is read anew.
+TEST_F(FramesTextures, KeptPiecesFollowThePhotoAndTheFiles) {
+    // Every piece dark at its top, light at its bottom: a band shows the width it was scaled to.
+    QImage shade(32, 32, QImage::Format_RGB32);
+    for (int y = 0; y < 32; ++y) std::fill_n(reinterpret_cast<QRgb*>(shade.scanLine(y)), 32, qRgb(y * 8, y * 8, y * 8));
+    for (int i = 1; i <= 8; ++i) ASSERT_TRUE(shade.save(dir.filePath(QStringLiteral("ShadeFrame1_%1.png").arg(i))));
+    const QVariantList params{entry("picture_frameName", "ShadeFrame1.png")};
+    const QImage big = solid(1000, 800, grey), small = solid(400, 300, grey);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const QImage bigFramed = frame(big, params), smallFramed = frame(small, params);
+        EXPECT_LT(qRed(bigFramed.pixel(500, 0)), 40);  // 24 thick
+        EXPECT_GT(qRed(bigFramed.pixel(500, 23)), 200);
+        EXPECT_LT(qRed(smallFramed.pixel(200, 0)), 40);  // 9 thick
+        EXPECT_GT(qRed(smallFramed.pixel(200, 8)), 200);
+    }
+
+    const QString corner = dir.filePath("ClassicFrame3_1.png");
+    const QVariantList classic{entry("picture_frameName", "ClassicFrame3.png")};
+    EXPECT_EQ(frame(big, classic).pixel(2, 2), qRgb(255, 0, 0));
+    ASSERT_TRUE(solid(32, 32, Qt::yellow).save(corner));
+    QFile file(corner);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    file.close();
+    EXPECT_EQ(frame(big, classic).pixel(2, 2), qRgb(255, 255, 0));
 }
 
 TEST_F(FramesTextures, BlendModesAndOpacity) {

@@ -1,6 +1,7 @@
 // The pictures drawn at build time: every name the program looks up exists, at a usable
 // size, and drawing them again gives the same bytes.
 #include "platform/foundation/Resources.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -115,6 +116,7 @@ TEST(GeneratedPictures, FrameEdgesTileIntoTheirCorners) {
 }
 
 TEST(GeneratedPictures, RegenerateByteIdentically) {
+    BRISKO_STARTS_A_PROCESS();
     const QString generator = platform::resourceDirectory() + "/generator/brisko_resource_generator";
     if (!QFile::exists(generator)) GTEST_SKIP() << "generator not built beside the resources";
     for (const char* prefix : {"ClassicFrame4", "Paper2", "Zodiac1", "Mask image"}) {

@@ -4,11 +4,16 @@
 #include "engine/PngOptimiser.h"
 #include "engine/Utils.h"
 #include "records/CommonFunc.h"
+#include "platform/coreimage/CIContext.h"
+#include "platform/coreimage/CIFilter.h"
 #include "platform/coreimage/CIImage.h"
+#include "platform/foundation/Values.h"
+#include "tests/support/PackagedPictures.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFileInfo>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -187,4 +192,45 @@ TEST(EngineTextHelpers, SameTextsAsTheRecordsGive) {
     EXPECT_EQ(Utils::getDateFromString(QStringLiteral("2024-03-05"), QStringLiteral("yyyy-MM-dd")).date(), when.date());
     EXPECT_EQ(u.getDateTimeStringForImageUrl(QString(), QStringLiteral("Current Date"), QStringLiteral("YYYY"), QStringLiteral("24h")),
               QString::number(QDate::currentDate().year()));
+}
+
+// A whole picture drawn at its own size is rendered straight into the new picture instead of
+// being laid over a transparent one; both give the same bytes, transparency, colours beyond
+// white and an extent short of the picture included.
+TEST(ImageHelpers, WholePictureDrawnIsTheOneLaidOverNothing) {
+    const QImage photo = platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + "bluebells_clipped.jpg"));
+    ASSERT_FALSE(photo.isNull());
+    const CIImage in = CIImage::imageWithCGImage(photo);
+    QImage faint(photo.size(), QImage::Format_ARGB32_Premultiplied);
+    faint.fill(Qt::transparent);
+    QPainter painter(&faint);
+    painter.setOpacity(0.4);
+    painter.drawImage(0, 0, photo);
+    painter.end();
+    auto filtered = [&](const char* name, const QVariantMap& values, const CIImage& input) {
+        CIFilterPtr f = CIFilter::filterWithName(QString::fromLatin1(name));
+        if (!f) return CIImage();
+        f->setDefaults();
+        f->setValue(QVariant::fromValue(input), QStringLiteral("inputImage"));
+        for (auto it = values.begin(); it != values.end(); ++it) f->setValue(it.value(), it.key());
+        return f->outputImage();
+    };
+    const QSizeF size = photo.size();
+    const CIImage cases[] = {
+        in,
+        filtered("CITwirlDistortion", {{"inputCenter", QVariant::fromValue(platform::Vec(60, 200))}, {"inputRadius", 150.0}}, in),
+        filtered("CIExposureAdjust", {{"inputEV", 2.5}}, in),
+        filtered("CIGaussianBlur", {{"inputRadius", 6.0}}, in),
+        in.imageByCroppingToRect(QRectF(30.5, 20, 200, 150.25)),
+        filtered("CIGaussianBlur", {{"inputRadius", 2.0}}, CIImage::imageWithCGImage(faint)),
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_FALSE(cases[i].isNull());
+        const QImage drawn = Utils::sharedUtils().getDrawedImage(cases[i], size, QPointF(0, 0), QRectF(QPointF(0, 0), size));
+        QImage laid(photo.size(), QImage::Format_ARGB32_Premultiplied);
+        laid.fill(Qt::transparent);
+        CIContext().drawImage(cases[i], QRectF(QPointF(0, 0), size), QRectF(QPointF(0, 0), size), laid);
+        EXPECT_EQ(drawn, laid);
+    }
 }

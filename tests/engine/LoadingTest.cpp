@@ -8,6 +8,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
+#include <thread>
 #include <gtest/gtest.h>
 
 using testsupport::premul;
@@ -179,4 +180,35 @@ TEST(Loading, FitAndCoverWithAlignment) {
     EXPECT_EQ(qAlpha(fitted.pixel(2, 20)), 0);  // outside the fitted rectangle
     EXPECT_EQ(fitted.pixel(20, 5), qRgb(255, 0, 0));
     EXPECT_TRUE(NiceScaling::scaledImageToFitSize(tall, QSizeF(0, 40)).isNull());
+}
+
+TEST(Loading, KnownPropertiesAnswerForTheirPathOnTheirThreadOnly) {
+    QTemporaryDir dir;
+    const QImage stored = premul(testsupport::gradientImage(40, 24));
+    const QString turned = writePhoto(dir, "turned.png", stored, 6);
+    const QString plain = writePhoto(dir, "plain.png", stored, 1);
+    Utils& u = Utils::sharedUtils();
+    const QVariantMap read = ImageProcessing::exifForFile(turned);
+    ASSERT_EQ(read.value("Orientation").toInt(), 6);
+    {
+        const ImageProcessing::KnownProperties known(turned, read);
+        // The file changes (another orientation, another size) after its properties were
+        // read: the photo in hand keeps what was read, as one reading of it would.
+        writePhoto(dir, "turned.png", premul(testsupport::gradientImage(30, 30)), 3);
+        EXPECT_EQ(ImageProcessing::exifForFile(turned), read);
+        EXPECT_EQ(u.getImageOriginalSizeAtFilePathUrl(turned), QSizeF(24, 40));
+        {
+            // An inner one for another file leaves the outer one answering for its own.
+            const ImageProcessing::KnownProperties other(plain, QVariantMap{{"Orientation", 8}});
+            EXPECT_EQ(ImageProcessing::exifForFile(plain).value("Orientation").toInt(), 8);
+            EXPECT_EQ(ImageProcessing::exifForFile(turned), read);
+        }
+        EXPECT_EQ(ImageProcessing::exifForFile(plain).value("Orientation").toInt(), 1);
+        // Other threads read the file.
+        QVariantMap elsewhere;
+        std::thread([&] { elsewhere = ImageProcessing::exifForFile(turned); }).join();
+        EXPECT_EQ(elsewhere.value("Orientation").toInt(), 3);
+    }
+    EXPECT_EQ(ImageProcessing::exifForFile(turned).value("Orientation").toInt(), 3);
+    EXPECT_EQ(u.getImageOriginalSizeAtFilePathUrl(turned), QSizeF(30, 30));
 }

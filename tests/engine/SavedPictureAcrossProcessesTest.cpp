@@ -21,6 +21,7 @@
 #include "records/FavouriteAdder.h"
 #include "records/ParameterList.h"
 #include "records/SavedState.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -92,6 +93,7 @@ const bool kReopenedRunRegistered = [] {
 }  // namespace
 
 TEST(SavedCustomPicture, AFavouriteAndASessionWithA24MPPictureDrawItInALaterRun) {
+    BRISKO_STARTS_A_PROCESS();
     if (kReopenedRunRegistered) GTEST_SKIP() << "this is the later run";
     QElapsedTimer clock;
     clock.start();

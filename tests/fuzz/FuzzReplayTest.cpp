@@ -42,6 +42,7 @@ void replay(const Corpus& corpus) {
 }  // namespace
 
 TEST(FuzzReplay, SeedsAndReproducersStayWithinBudget) {
+    BRISKO_STARTS_A_PROCESS();
     const Corpus corpora[] = {
         {"bench/fuzz/corpus/decoders", "decoders", fuzz::decoders},
         {"bench/fuzz/corpus/decoders", "thumbnail", fuzz::thumbnail},

@@ -12,6 +12,7 @@
 #include "import/ui/ScreenServices.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/workspace/Workspace.h"
+#include "tests/support/Sanitizers.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ protected:
     BusWorkspace workspace;
 
     void SetUp() override {
+        BRISKO_STARTS_A_PROCESS();
         const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (program.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
         // A bus of our own: nothing can be activated on it, and nothing of the desktop's

@@ -1,9 +1,9 @@
 #pragma once
 // Runs a piece of work in a forked child and reports how it ended and how much memory it
 // took on top of what the test process already held, so a test can hold a parser to a
-// memory budget without risking its own process. Outside AddressSanitizer builds the
-// child's address space is capped as well, so a runaway allocation fails instead of
-// taking the machine's memory.
+// memory budget without risking its own process. Outside sanitizer builds the child's
+// address space is capped as well, so a runaway allocation fails instead of taking the
+// machine's memory. A test that uses it starts with BRISKO_STARTS_A_PROCESS().
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -15,13 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define BRISKO_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define BRISKO_TEST_ASAN 1
-#endif
-#endif
+#include "tests/support/Sanitizers.h"
 
 namespace testsupport {
 
@@ -52,20 +46,20 @@ inline long virtualMb() {
 
 // The work runs with standard output silenced and at most `seconds` of time.
 inline BoundedRun runBounded(const std::function<bool()>& work, long capMb = 1536, int seconds = 120) {
+    if (builtWithThreadSanitizer() && !declaredStartingProcess())
+        ADD_FAILURE() << "a test that calls runBounded starts with BRISKO_STARTS_A_PROCESS()";
     std::fflush(nullptr);
     const long before = residentMb();
     const long address = virtualMb();
     BoundedRun result;
     const pid_t pid = fork();
     if (pid == 0) {
-#ifndef BRISKO_TEST_ASAN
-        const rlim_t cap = rlim_t(address + capMb) * 1024 * 1024;
-        const rlimit limit{cap, cap};
-        setrlimit(RLIMIT_AS, &limit);
-#else
-        (void)address;
-        (void)capMb;
-#endif
+        // A sanitizer reserves address space far beyond what the program uses.
+        if (!builtWithSanitizer()) {
+            const rlim_t cap = rlim_t(address + capMb) * 1024 * 1024;
+            const rlimit limit{cap, cap};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         const int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) dup2(null, 1);
         alarm(unsigned(seconds));

@@ -1,9 +1,7 @@
 // Blurs and the filters built on a blur (sharpening, noise reduction). Blurs read zeros
 // beyond their input's extent, so their edges fade to transparent and their extent grows.
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Pixel loops are written to vectorise; -O2 leaves many of them scalar, so this file is
+// compiled at -O3 (platform/CMakeLists.txt).
 #include "platform/coreimage/Parallel.h"
 #include "platform/coreimage/PixelPack.h"
 #include "platform/coreimage/kernels/KernelSupport.h"
@@ -14,6 +12,10 @@
 #include <map>
 
 #include <QImage>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace platform::ci {
 
@@ -44,16 +46,63 @@ struct LineBlur {
     bool empty() const { return boxes.empty() && taps.empty(); }
 };
 
-void kernelPass(const float* in, float* out, int n, int E, const std::vector<float>& k) {
+using V4f = float __attribute__((vector_size(16)));
+using V4i = int __attribute__((vector_size(16)));
+inline V4f load4(const float* p) {
+    V4f v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// W floats of kernelSums, summed in registers.
+template <int W>
+inline void kernelChunk(const float* __restrict p, float* __restrict o, size_t step, const float* __restrict k, size_t K) {
+    float acc[W] = {};
+    for (size_t t = 0; t < K; ++t) {
+        const float kt = k[t];
+        const float* q = p + t * step;
+        for (int j = 0; j < W; ++j) acc[j] += kt * q[j];
+    }
+    for (int j = 0; j < W; ++j) o[j] = acc[j];
+}
+
+// o[c] = the sum of k[t] p[t step + c] over the taps in order, for c in [0, count) (a
+// multiple of 4). The sums are made in registers, sixteen floats at a time, as wide as the
+// processor allows (the same operations on each float, so the same sums).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void kernelSums(const float* __restrict p, float* __restrict o, size_t step, size_t count, const float* __restrict k, size_t K) {
+    size_t c = 0;
+    for (; c + 16 <= count; c += 16) kernelChunk<16>(p + c, o + c, step, k, K);
+    for (; c < count; c += 4) kernelChunk<4>(p + c, o + c, step, k, K);
+}
+
+// out at i (written at out + i outStep) = the sum of k[t] in at i + t over the taps in
+// order, for i in [0, n - taps + 1), E floats a position (a multiple of 4). A float of a
+// position reads the same float of the following positions, so consecutive positions
+// written next to each other are one long line of floats.
+void kernelPass(const float* in, float* out, size_t outStep, int n, int E, const std::vector<float>& k) {
     const int m = n - int(k.size()) + 1;
-    for (int i = 0; i < m; ++i) {
-        float* o = out + size_t(i) * E;
-        std::fill(o, o + E, 0.0f);
-        for (size_t t = 0; t < k.size(); ++t) {
-            const float* p = in + (size_t(i) + t) * E;
-            const float kt = k[t];
-            for (int c = 0; c < E; ++c) o[c] += kt * p[c];
-        }
+    if (m <= 0) return;
+    const size_t step = size_t(E);
+    if (outStep == step) {
+        kernelSums(in, out, step, size_t(m) * step, k.data(), k.size());
+        return;
+    }
+    for (int i = 0; i < m; ++i) kernelSums(in + size_t(i) * step, out + size_t(i) * outStep, step, step, k.data(), k.size());
+}
+
+// One step of a box's window over E channels: acc += add - sub (in double), o = acc inv.
+// Channels are independent, so this runs as wide as the processor allows, to the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void slideBox(double* __restrict acc, const float* __restrict add, const float* __restrict sub, float* __restrict o, int E,
+              double inv) {
+    for (int c = 0; c < E; ++c) {
+        acc[c] += double(add[c]) - double(sub[c]);
+        o[c] = float(acc[c] * inv);
     }
 }
 
@@ -78,10 +127,7 @@ void boxRange(const float* in, int inStart, int inEnd, size_t inStep, float* out
         const float* sub = in + size_t(qs - inStart) * inStep;
         float* o = out + size_t(p - p0) * outStep;
         if (hasAdd && hasSub) {
-            for (int c = 0; c < E; ++c) {
-                acc[c] += double(add[c]) - double(sub[c]);
-                o[c] = float(acc[c] * inv);
-            }
+            slideBox(acc, add, sub, o, E, inv);
         } else {
             if (hasAdd)
                 for (int c = 0; c < E; ++c) acc[c] += add[c];
@@ -98,54 +144,47 @@ void boxRangeAny(const float* in, int inStart, int inEnd, size_t inStep, float* 
     else boxRange<0>(in, inStart, inEnd, inStep, out, p0, p1, outStep, E, h, acc);
 }
 
-// Box passes over one row of pixels (4 floats a position) in one sweep: the running sums
-// of the passes are independent chains that the processor overlaps, and what passes hand
-// on stays in small rings in the first-level cache. Same result contract as blurLine for
-// boxes (the input is zero outside [inStart, inEnd); output positions [o0, o1)).
-//
-// Pass k keeps the last 2h+1 values it received; once its window is full it hands the
-// window's mean to pass k+1. Stream k thus starts h_0 + ... + h_k after the input's first
-// position o0 - total, and the last stream starts exactly at o0.
-void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, int o1, const std::vector<int>& boxes) {
+// One box pass over a line of pixels as a stream: the running sum of the last L values it
+// received (none yet counts as zero), in double, gives out[j - L + 1] = the window's mean once
+// it has received L of the n values of x.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void boxPassStream(const float* __restrict x, int n, int L, double inv, float* __restrict out) {
     // One pixel's four channels as one value, so each step is a handful of vector ops.
-    using V4f = float __attribute__((vector_size(16)));
     using V4d = double __attribute__((vector_size(32)));
-    constexpr int kMaxPasses = 4;
-    const int K = int(boxes.size());
+    V4d sum = {0, 0, 0, 0};
+    const V4f none = {0, 0, 0, 0};
+    for (int j = 0; j < n; ++j) {
+        const V4f v = load4(x + size_t(j) * 4), old = j >= L ? load4(x + size_t(j - L) * 4) : none;
+        sum += __builtin_convertvector(v, V4d) - __builtin_convertvector(old, V4d);
+        if (j >= L - 1) {
+            const V4f mean = __builtin_convertvector(sum * inv, V4f);
+            std::memcpy(out + size_t(j - L + 1) * 4, &mean, sizeof mean);
+        }
+    }
+}
+
+// Box passes over one row of pixels (4 floats a position), for output positions [o0, o1):
+// the input (zero outside [inStart, inEnd)) streams through the passes one after the other,
+// pass k + 1 receiving pass k's means in order.
+void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, int o1, const std::vector<int>& boxes) {
     int total = 0;
     for (int h : boxes) total += h;
-    V4d sum[kMaxPasses];
-    double inv[kMaxPasses];
-    int ringLen[kMaxPasses], slot[kMaxPasses] = {}, received[kMaxPasses] = {};
-    size_t ringOff[kMaxPasses];
-    size_t need = 0;
-    for (int k = 0; k < K; ++k) {
-        sum[k] = V4d{0, 0, 0, 0};
-        inv[k] = 1.0 / (2 * boxes[size_t(k)] + 1);
-        ringLen[k] = 2 * boxes[size_t(k)] + 1;
-        ringOff[k] = need;
-        need += size_t(ringLen[k]);
-    }
-    thread_local std::vector<V4f> rings;
-    rings.assign(need, V4f{0, 0, 0, 0});
-    const int first = o0 - total;
-    const int steps = (o1 + total) - first;
-    for (int t = 0; t < steps; ++t) {
-        const int q = first + t;
-        V4f v = {0, 0, 0, 0};
-        if (q >= inStart && q < inEnd) std::memcpy(&v, in + size_t(q - inStart) * 4, sizeof v);
-        bool handedOn = true;
-        for (int k = 0; k < K && handedOn; ++k) {
-            V4f& old = rings[ringOff[k] + size_t(slot[k])];
-            if (++slot[k] == ringLen[k]) slot[k] = 0;
-            sum[k] += __builtin_convertvector(v, V4d) - __builtin_convertvector(old, V4d);
-            old = v;
-            handedOn = ++received[k] >= ringLen[k];
-            if (handedOn) v = __builtin_convertvector(sum[k] * inv[k], V4f);
-        }
-        if (!handedOn) continue;
-        const int pos = first + t - total;
-        if (pos >= o0 && pos < o1) std::memcpy(out + size_t(pos - o0) * 4, &v, sizeof v);
+    const int first = o0 - total, steps = (o1 + total) - first;
+    thread_local std::vector<float> a, b;
+    a.assign(size_t(steps) * 4, 0.0f);
+    const int c0 = std::max(first, inStart), c1 = std::min(first + steps, inEnd);
+    if (c1 > c0) std::memcpy(a.data() + size_t(c0 - first) * 4, in + size_t(c0 - inStart) * 4, size_t(c1 - c0) * 4 * sizeof(float));
+    b.resize(a.size());
+    int n = steps;
+    for (size_t k = 0; k < boxes.size(); ++k) {
+        const int L = 2 * boxes[k] + 1;
+        const bool last = k + 1 == boxes.size();
+        std::vector<float>& from = k % 2 == 0 ? a : b;
+        float* to = last ? out : (k % 2 == 0 ? b : a).data();
+        boxPassStream(from.data(), n, L, 1.0 / L, to);
+        n -= L - 1;
     }
 }
 
@@ -178,42 +217,46 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
                 std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, gathered.begin() + ptrdiff_t(p - srcStart) * E);
             src = gathered.data(), srcStep = size_t(E);
         }
-        const bool scatter = outStep != size_t(E);
+        // The last pass writes the output where it belongs (never over what it reads: a
+        // strided line was gathered, and the passes before it wrote into scratch).
         int rem = total;
         for (size_t k = 0; k < blur.boxes.size(); ++k) {
             const int h = blur.boxes[k];
             rem -= h;
             const int p0 = o0 - rem, p1 = o1 + rem;
-            const bool direct = k + 1 == blur.boxes.size() && !scatter;
+            const bool last = k + 1 == blur.boxes.size();
             std::vector<float>& dst = (k % 2 == 0) ? a : b;
-            float* d = direct ? out + size_t(o0 - outStart) * E : (dst.resize(size_t(p1 - p0) * E), dst.data());
-            boxRangeAny(src, srcStart, srcEnd, srcStep, d, p0, p1, size_t(E), E, h, acc.data());
+            float* d = last ? out + size_t(o0 - outStart) * outStep : (dst.resize(size_t(p1 - p0) * E), dst.data());
+            boxRangeAny(src, srcStart, srcEnd, srcStep, d, p0, p1, last ? outStep : size_t(E), E, h, acc.data());
             src = d, srcStart = p0, srcEnd = p1, srcStep = size_t(E);
         }
-        if (scatter)
-            for (int p = o0; p < o1; ++p)
-                std::copy(src + size_t(p - o0) * E, src + size_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
         return;
     }
-    const int l0 = o0 - total, l1 = o1 + total, n = l1 - l0;
-    a.resize(size_t(n) * E);
-    b.resize(size_t(n) * E);
-    const int c0 = std::max(l0, inStart), c1 = std::max(c0, std::min(l1, inStart + inLen));
-    std::fill(a.begin(), a.begin() + ptrdiff_t(c0 - l0) * E, 0.0f);
-    std::fill(a.begin() + ptrdiff_t(c1 - l0) * E, a.end(), 0.0f);
-    if (inStep == size_t(E)) {
-        std::copy(in + size_t(c0 - inStart) * E, in + size_t(c1 - inStart) * E, a.begin() + ptrdiff_t(c0 - l0) * E);
-    } else {
+    // A sampled kernel: positions whose taps all lie in the input are summed from it where
+    // it is, the others from a copy padded with zeros.
+    const int inEnd = inStart + inLen;
+    auto padded = [&](int p0, int p1) {
+        const int l0 = p0 - total, l1 = p1 + total, n = l1 - l0;
+        a.resize(size_t(n) * E);
+        const int c0 = std::max(l0, inStart), c1 = std::max(c0, std::min(l1, inEnd));
+        std::fill(a.begin(), a.begin() + ptrdiff_t(c0 - l0) * E, 0.0f);
+        std::fill(a.begin() + ptrdiff_t(c1 - l0) * E, a.end(), 0.0f);
         for (int p = c0; p < c1; ++p)
             std::copy(in + size_t(p - inStart) * inStep, in + size_t(p - inStart) * inStep + E, a.begin() + ptrdiff_t(p - l0) * E);
+        kernelPass(a.data(), out + size_t(p0 - outStart) * outStep, outStep, n, E, blur.taps);
+    };
+    const int i0 = std::max(o0, inStart + total), i1 = std::min(o1, inEnd - total);
+    // Read in place only from a line of whole positions that the output does not overlap.
+    const float* inFirst = in, *inLast = in + size_t(inLen) * inStep;
+    const float* outFirst = out, *outLast = out + size_t(outLen - 1) * outStep + E;
+    if (inStep != size_t(E) || i1 <= i0 || (outFirst < inLast && inFirst < outLast)) {
+        padded(o0, o1);  // the whole line is in the copy before anything is written
+        return;
     }
-    kernelPass(a.data(), b.data(), n, E, blur.taps);
-    if (outStep == size_t(E)) {
-        std::copy(b.begin(), b.begin() + ptrdiff_t(o1 - o0) * E, out + size_t(o0 - outStart) * E);
-    } else {
-        for (int p = o0; p < o1; ++p)
-            std::copy(b.begin() + ptrdiff_t(p - o0) * E, b.begin() + ptrdiff_t(p - o0 + 1) * E, out + size_t(p - outStart) * outStep);
-    }
+    if (o0 < i0) padded(o0, i0);
+    kernelPass(in + size_t(i0 - total - inStart) * E, out + size_t(i0 - outStart) * outStep, outStep,
+               (i1 - i0) + 2 * total, E, blur.taps);
+    if (i1 < o1) padded(i1, o1);
 }
 
 constexpr int kColumnBlock = 32;  // pixels per column block of a vertical pass
@@ -503,6 +546,14 @@ NodePtr boxBlurNode(const NodePtr& in, int h) {
     return separableBlurNode(in, lb, lb, h);
 }
 
+// o += w p over n floats (a plain multiply and add per float, in any width).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
+void addWeighted(float* __restrict o, const float* __restrict p, float w, size_t n) {
+    for (size_t i = 0; i < n; ++i) o[i] += w * p[i];
+}
+
 // Averages samples along a straight line through each pixel (direction (dx, dy), from -r to r).
 NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
     if (!in || !(r > 0.0)) return in;
@@ -535,44 +586,320 @@ NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
     }
     struct Tap { int dx, dy; float w; };
     std::vector<Tap> taps;
-    int minDx = 0, maxDx = 0, minDy = 0, maxDy = 0;
-    for (const auto& [d, w] : weights) {
-        if (w <= 0) continue;
-        taps.push_back({d.first, d.second, float(w)});
-        minDx = std::min(minDx, d.first), maxDx = std::max(maxDx, d.first);
-        minDy = std::min(minDy, d.second), maxDy = std::max(maxDy, d.second);
-    }
+    for (const auto& [d, w] : weights)
+        if (w > 0) taps.push_back({d.first, d.second, float(w)});
+    // A row is the sum of its taps, each a shifted source row weighed: tap by tap over the
+    // whole row (a pixel's taps are still added in the same order), taps that fall outside
+    // the source left out.
     return makeRegionNode(in, extent, [in, hx, hy](const PixelRect& q) { return clipToInput(in, q.adjusted(-hx, -hy, hx, hy)); }, std::max(hx, hy),
-        [taps, minDx, maxDx, minDy, maxDy](const Buffer& src, Buffer& out) {
+        [taps](const Buffer& src, Buffer& out) {
             const PixelRect r = out.rect;
             parallelFor(r.y, r.top(), [&](int y0, int y1) {
                 for (int y = y0; y < y1; ++y) {
-                    float* d = out.row(y);
-                    const bool rowInside = y + minDy >= src.rect.y && y + maxDy < src.rect.top();
-                    for (int x = r.x; x < r.right(); ++x, d += 4) {
-                        float acc[4] = {0, 0, 0, 0};
-                        if (rowInside && x + minDx >= src.rect.x && x + maxDx < src.rect.right()) {
-                            for (const Tap& t : taps) {
-                                const float* p = src.at(x + t.dx, y + t.dy);
-                                for (int k = 0; k < 4; ++k) acc[k] += t.w * p[k];
-                            }
-                        } else {
-                            for (const Tap& t : taps) {
-                                const int sx = x + t.dx, sy = y + t.dy;
-                                if (sx < src.rect.x || sy < src.rect.y || sx >= src.rect.right() || sy >= src.rect.top()) continue;
-                                const float* p = src.at(sx, sy);
-                                for (int k = 0; k < 4; ++k) acc[k] += t.w * p[k];
-                            }
-                        }
-                        std::copy(acc, acc + 4, d);
+                    float* const d = out.row(y);
+                    std::fill(d, d + size_t(r.w) * 4, 0.0f);
+                    for (const Tap& t : taps) {
+                        const int sy = y + t.dy;
+                        if (sy < src.rect.y || sy >= src.rect.top()) continue;
+                        const int x0 = std::max(r.x, src.rect.x - t.dx), x1 = std::min(r.right(), src.rect.right() - t.dx);
+                        if (x0 >= x1) continue;
+                        const float* p = src.at(x0 + t.dx, sy);
+                        float* o = d + size_t(x0 - r.x) * 4;
+                        addWeighted(o, p, t.w, size_t(x1 - x0) * 4);
                     }
                 }
             }, r.w * double(taps.size()) * 2);
         }, /*writesAll=*/true);
 }
 
+// ---- zoom blur ----------------------------------------------------------------------
 // Samples per pixel of one zoom pass.
 constexpr int kZoomSamples = 24;
+
+// Samples in one zoom pass of a pixel at (px, py): n of them, evenly from the pixel toward
+// the centre over the fraction k of the way.
+inline int zoomSamples(double px, double py, double cx, double cy, double k) {
+    const double vx = (cx - px) * k, vy = (cy - py) * k;
+    return std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
+}
+
+// zoomSamples of the pixels x0 ... x0 + count - 1 of a row, two at a time where the
+// processor has a two-wide square root (the same roots).
+void zoomCounts(int* counts, int x0, int count, double py, double cx, double cy, double k) {
+    const double vy = (cy - py) * k;
+    auto clamped = [](double d) {
+        const int n = int(d) + 1;
+        return n < 1 ? 1 : n > kZoomSamples ? kZoomSamples : n;
+    };
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 2 <= count; i += 2) {
+        const __m128d vx = _mm_mul_pd(_mm_sub_pd(_mm_set1_pd(cx), _mm_setr_pd(x0 + i + 0.5, x0 + i + 1.5)), _mm_set1_pd(k));
+        const __m128d d = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(vx, vx), _mm_set1_pd(vy * vy)));
+        counts[i] = clamped(_mm_cvtsd_f64(d));
+        counts[i + 1] = clamped(_mm_cvtsd_f64(_mm_unpackhi_pd(d, d)));
+    }
+#endif
+    for (; i < count; ++i) {
+        const double vx = (cx - (x0 + i + 0.5)) * k;
+        counts[i] = clamped(std::sqrt(vx * vx + vy * vy));
+    }
+}
+
+// Sample i of n lies at the fraction t = k i / (n - 1) of the way to the centre: for the
+// pixel in column x, at x scale + shift (scale = 1 - t, shift = (cx - 1/2) t, in single
+// precision), and at the row fyAt(t) of a zoom row. Positions are the plane's, not those
+// of what a render read, so a pixel is the same whatever rectangle was rendered.
+struct ZoomStep {
+    double t;
+    float scale, shift;
+};
+using ZoomSteps = std::array<std::array<ZoomStep, kZoomSamples>, kZoomSamples + 1>;
+
+// Sample i of the pixels of a run: the lower of its two rows in src, its vertical weight
+// and its columns.
+struct ZoomSample {
+    const float* lower;
+    float ty, scale, shift;
+};
+
+// A bilinear sample: the two rows weighed first, then the two columns.
+inline V4f zoomLerp(V4f a, V4f b, V4f c, V4f e, float tx, float ty) {
+    const V4f left = a + ty * (c - a), right = b + ty * (e - b);
+    return left + tx * (right - left);
+}
+
+// The column of a sample and its weight: floor and fraction of x scale + shift.
+inline void zoomColumns(V4f cols, const ZoomSample& s, V4i& ix, V4f& tx) {
+    const V4f fx = cols * s.scale + s.shift;
+    ix = __builtin_convertvector(fx, V4i);
+    ix += __builtin_convertvector(ix, V4f) > fx;  // truncation rounded up a negative column: -1
+    tx = fx - __builtin_convertvector(ix, V4f);
+}
+
+// The sums of the samples of four neighbouring pixels of a run, in sample order, for the
+// columns c0 ... c0 + 3 (a column past `last` reads `last` instead); src's rows start at
+// column x0. Every tap lies inside src.
+void zoomBlock(const ZoomSample* samples, int n, size_t stride, int x0, float c0, float last, V4f sums[4]) {
+    const V4f cols = {c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last)};
+    // Sample 0 lies on the pixel itself: its weights are 0, so it is the pixel.
+    auto own = [&](float col) { return load4(samples[0].lower + size_t(int(col) - x0) * 4); };
+    V4f acc0 = own(cols[0]), acc1 = own(cols[1]), acc2 = own(cols[2]), acc3 = own(cols[3]);
+    for (int i = 1; i < n; ++i) {
+        const ZoomSample& s = samples[i];
+        V4i ix;
+        V4f tx;
+        zoomColumns(cols, s, ix, tx);
+        auto tap = [&](int col, float w) {
+            const float* p0 = s.lower + size_t(col - x0) * 4;
+            return zoomLerp(load4(p0), load4(p0 + 4), load4(p0 + stride), load4(p0 + stride + 4), w, s.ty);
+        };
+        acc0 += tap(ix[0], tx[0]);
+        acc1 += tap(ix[1], tx[1]);
+        acc2 += tap(ix[2], tx[2]);
+        acc3 += tap(ix[3], tx[3]);
+    }
+    sums[0] = acc0, sums[1] = acc1, sums[2] = acc2, sums[3] = acc3;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Both rows of a tap weighed at once: its left and right columns, in one register.
+__attribute__((target("avx"))) inline __m256 zoomRowsAvx(const char* lower, int offset, size_t rowBytes, __m256 ty) {
+    const __m256 ab = _mm256_loadu_ps(reinterpret_cast<const float*>(lower + offset));
+    const __m256 ce = _mm256_loadu_ps(reinterpret_cast<const float*>(lower + offset + rowBytes));
+    return _mm256_add_ps(ab, _mm256_mul_ps(ty, _mm256_sub_ps(ce, ab)));
+}
+
+// Two pixels' taps (p, q: left | right each) weighed by their columns and added to acc.
+__attribute__((target("avx"))) inline void zoomAddAvx(__m256& acc, __m256 p, __m256 q, __m256 w) {
+    const __m256 left = _mm256_permute2f128_ps(p, q, 0x20), right = _mm256_permute2f128_ps(p, q, 0x31);
+    acc = _mm256_add_ps(acc, _mm256_add_ps(left, _mm256_mul_ps(w, _mm256_sub_ps(right, left))));
+}
+
+// The same with AVX, two pixels to a register: a tap's two columns come in one load, both
+// rows are weighed at once, and the pixels' left and right columns are then paired up, so
+// every step is the same operation on the same numbers as above (the same sums to the bit).
+__attribute__((target("avx"))) void zoomBlockAvx4(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
+                                                 float last, V4f sums[4]) {
+    const __m128 cols = _mm_setr_ps(c0, std::min(c0 + 1, last), std::min(c0 + 2, last), std::min(c0 + 3, last));
+    const __m128i first = _mm_set1_epi32(x0);
+    const __m256i lanes01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1), lanes23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+    const size_t rowBytes = stride * sizeof(float);
+    // Sample 0 lies on the pixel itself: its weights are 0, so it is the pixel (and the
+    // pixel after it is inside src too, being its right tap).
+    const float* own = samples[0].lower + size_t(int(c0) - x0) * 4;
+    __m256 acc01 = _mm256_loadu_ps(own);
+    __m256 acc23 = _mm256_loadu_ps(own + size_t(std::min(c0 + 2, last) - c0) * 4);
+    for (int i = 1; i < n; ++i) {
+        const ZoomSample& s = samples[i];
+        const __m128 fx = _mm_add_ps(_mm_mul_ps(cols, _mm_set1_ps(s.scale)), _mm_set1_ps(s.shift));
+        __m128i ix = _mm_cvttps_epi32(fx);
+        ix = _mm_add_epi32(ix, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(ix), fx)));  // the floor
+        const __m128 tx = _mm_sub_ps(fx, _mm_cvtepi32_ps(ix));
+        const __m128i offsets = _mm_slli_epi32(_mm_sub_epi32(ix, first), 4);  // bytes into the lower row
+        const char* lower = reinterpret_cast<const char*>(s.lower);
+        const __m256 ty = _mm256_set1_ps(s.ty);
+        const __m256 w = _mm256_insertf128_ps(_mm256_castps128_ps256(tx), tx, 1);
+        zoomAddAvx(acc01, zoomRowsAvx(lower, _mm_cvtsi128_si32(offsets), rowBytes, ty),
+                   zoomRowsAvx(lower, _mm_extract_epi32(offsets, 1), rowBytes, ty), _mm256_permutevar_ps(w, lanes01));
+        zoomAddAvx(acc23, zoomRowsAvx(lower, _mm_extract_epi32(offsets, 2), rowBytes, ty),
+                   zoomRowsAvx(lower, _mm_extract_epi32(offsets, 3), rowBytes, ty), _mm256_permutevar_ps(w, lanes23));
+    }
+    const __m128 s0 = _mm256_castps256_ps128(acc01), s1 = _mm256_extractf128_ps(acc01, 1);
+    const __m128 s2 = _mm256_castps256_ps128(acc23), s3 = _mm256_extractf128_ps(acc23, 1);
+    std::memcpy(&sums[0], &s0, sizeof s0), std::memcpy(&sums[1], &s1, sizeof s1);
+    std::memcpy(&sums[2], &s2, sizeof s2), std::memcpy(&sums[3], &s3, sizeof s3);
+}
+// The same for eight pixels, their columns found together (the floor taken as a rounding
+// down): the same numbers, so the same sums to the bit.
+__attribute__((target("avx"))) void zoomBlockAvx(const ZoomSample* samples, int n, size_t stride, int x0, float c0,
+                                                 float last, V4f sums[8]) {
+    float at[8];
+    for (int l = 0; l < 8; ++l) at[l] = std::min(c0 + float(l), last);
+    const __m256 cols = _mm256_loadu_ps(at);
+    const __m256 first = _mm256_set1_ps(float(x0)), sixteen = _mm256_set1_ps(16.0f);
+    const __m256i lanes01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1), lanes23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+    const size_t rowBytes = stride * sizeof(float);
+    // Sample 0 lies on the pixel itself: its weights are 0, so it is the pixel (and the
+    // pixel after it is inside src too, being its right tap).
+    __m256 acc[4];
+    for (int pair = 0; pair < 4; ++pair)
+        acc[pair] = _mm256_loadu_ps(samples[0].lower + size_t(int(at[2 * pair]) - x0) * 4);
+    alignas(32) int offsets[8];
+    for (int i = 1; i < n; ++i) {
+        const ZoomSample& s = samples[i];
+        const __m256 fx = _mm256_add_ps(_mm256_mul_ps(cols, _mm256_set1_ps(s.scale)), _mm256_set1_ps(s.shift));
+        const __m256 floor = _mm256_round_ps(fx, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        const __m256 tx = _mm256_sub_ps(fx, floor);
+        // Bytes into the lower row (whole numbers well within a float's exact range).
+        _mm256_store_si256(reinterpret_cast<__m256i*>(offsets), _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(floor, first), sixteen)));
+        const char* lower = reinterpret_cast<const char*>(s.lower);
+        const __m256 ty = _mm256_set1_ps(s.ty);
+        const __m256 low = _mm256_permute2f128_ps(tx, tx, 0x00), high = _mm256_permute2f128_ps(tx, tx, 0x11);
+        zoomAddAvx(acc[0], zoomRowsAvx(lower, offsets[0], rowBytes, ty), zoomRowsAvx(lower, offsets[1], rowBytes, ty),
+                   _mm256_permutevar_ps(low, lanes01));
+        zoomAddAvx(acc[1], zoomRowsAvx(lower, offsets[2], rowBytes, ty), zoomRowsAvx(lower, offsets[3], rowBytes, ty),
+                   _mm256_permutevar_ps(low, lanes23));
+        zoomAddAvx(acc[2], zoomRowsAvx(lower, offsets[4], rowBytes, ty), zoomRowsAvx(lower, offsets[5], rowBytes, ty),
+                   _mm256_permutevar_ps(high, lanes01));
+        zoomAddAvx(acc[3], zoomRowsAvx(lower, offsets[6], rowBytes, ty), zoomRowsAvx(lower, offsets[7], rowBytes, ty),
+                   _mm256_permutevar_ps(high, lanes23));
+    }
+    for (int pair = 0; pair < 4; ++pair) {
+        const __m128 a = _mm256_castps256_ps128(acc[pair]), b = _mm256_extractf128_ps(acc[pair], 1);
+        std::memcpy(&sums[2 * pair], &a, sizeof a), std::memcpy(&sums[2 * pair + 1], &b, sizeof b);
+    }
+}
+#endif
+
+// Eight pixels with the four-pixel block.
+void zoomBlock8(const ZoomSample* samples, int n, size_t stride, int x0, float c0, float last, V4f sums[8]) {
+    zoomBlock(samples, n, stride, x0, c0, last, sums);
+    zoomBlock(samples, n, stride, x0, std::min(c0 + 4, last), last, sums + 4);
+}
+using ZoomBlockFn = void (*)(const ZoomSample*, int, size_t, int, float, float, V4f*);
+struct ZoomBlocks {
+    ZoomBlockFn four = zoomBlock, eight = zoomBlock8;
+};
+
+// One row of a zoom pass. Along a run of pixels with the same number of samples n, sample
+// i of every pixel comes from the same two rows of src with the same weights between them,
+// at columns that step evenly. Pixels whose taps all lie inside src are summed four at a
+// time; the others (at the edges of what a strip reads) one at a time with the taps outside
+// read as transparent, by the same arithmetic, so a pixel's value never depends on how it
+// was summed.
+// The floor of v as an int (|v| < 2^31), without a call.
+template <class T>
+inline int floorOf(T v) {
+    const int i = int(v);
+    return i - (T(i) > v);
+}
+
+void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlocks blocks) {
+    const PixelRect r = out.rect;
+    const double py = y + 0.5;
+    // Room for the single-precision columns, which may stray from the exact ones a little.
+    const double slack = 1e-6 * (std::abs(src.rect.x) + src.rect.w + std::abs(cx)) + 1e-4;
+    const double minFx = src.rect.x + slack, maxFx = src.rect.right() - 1 - slack;
+    const double minFy = src.rect.y, maxFy = src.rect.top() - 1;
+    const size_t stride = size_t(src.rect.w) * 4;
+    float* const row = out.row(y);
+    // The row's samples for each number of samples, made when a run first needs them.
+    std::array<std::array<ZoomSample, kZoomSamples>, kZoomSamples + 1> samples;
+    std::array<bool, kZoomSamples + 1> made{};
+    auto fyAt = [&](double t) { return (py - 0.5) + (cy - py) * t; };
+    auto fxAt = [&](int x, double t) { return x * (1 - t) + (cx - 0.5) * t; };
+    auto tapAt = [&](int col, int line) {
+        if (col < src.rect.x || line < src.rect.y || col >= src.rect.right() || line >= src.rect.top()) return V4f{0, 0, 0, 0};
+        return load4(src.at(col, line));
+    };
+    auto store = [&](int x, V4f sum, float fn) {
+        const V4f mean = sum / fn;
+        std::memcpy(row + size_t(x - r.x) * 4, &mean, sizeof mean);
+    };
+    // Every pixel's number of samples first, in a loop without branches, then its runs.
+    thread_local std::vector<int> counts;
+    counts.resize(size_t(r.w));
+    zoomCounts(counts.data(), r.x, r.w, py, cx, cy, k);
+    for (int xa = r.x; xa < r.right();) {
+        const int n = counts[size_t(xa - r.x)];
+        int xb = xa + 1;
+        while (xb < r.right() && counts[size_t(xb - r.x)] == n) ++xb;
+        const auto& run = steps[size_t(n)];
+        const double tEnd = run[size_t(n - 1)].t;
+        const double fyA = fyAt(0), fyB = fyAt(tEnd);
+        const bool rowsInside = std::min(fyA, fyB) >= minFy && std::max(fyA, fyB) < maxFy;
+        // A pixel's samples are inside when its first and last are.
+        auto inside = [&](int x) {
+            const double f0 = fxAt(x, 0), f1 = fxAt(x, tEnd);
+            return rowsInside && std::min(f0, f1) >= minFx && std::max(f0, f1) < maxFx;
+        };
+        const float fn = float(n);
+        auto oneByOne = [&](int x) {
+            V4f acc = tapAt(x, y);  // sample 0, on the pixel itself
+            for (int i = 1; i < n; ++i) {
+                const ZoomStep& st = run[size_t(i)];
+                const double fy = fyAt(st.t);
+                const int iy = floorOf(fy);
+                const float fx = float(x) * st.scale + st.shift;
+                const int ix = floorOf(fx);
+                acc += zoomLerp(tapAt(ix, iy), tapAt(ix + 1, iy), tapAt(ix, iy + 1), tapAt(ix + 1, iy + 1), fx - float(ix),
+                                float(fy - iy));
+            }
+            store(x, acc, fn);
+        };
+        // Pixels whose streak leaves src lie at the ends of the run, and between two whose
+        // streaks stay inside, every streak does.
+        int from = xa, to = xb;
+        while (from < to && !inside(from)) oneByOne(from++);
+        while (from < to && !inside(to - 1)) oneByOne(--to);
+        if (from < to) {
+            auto& mine = samples[size_t(n)];
+            if (!made[size_t(n)]) {
+                for (int i = 0; i < n; ++i) {
+                    const ZoomStep& st = run[size_t(i)];
+                    const double fy = fyAt(st.t);
+                    const int iy = floorOf(fy);
+                    mine[size_t(i)] = {src.row(iy), float(fy - iy), st.scale, st.shift};
+                }
+                made[size_t(n)] = true;
+            }
+            // Eight pixels at a time while eight remain, then four.
+            int x = from;
+            for (; x + 8 <= to; x += 8) {
+                V4f sums[8];
+                blocks.eight(mine.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
+                for (int l = 0; l < 8; ++l) store(x + l, sums[l], fn);
+            }
+            for (; x < to; x += 4) {
+                V4f sums[4];
+                blocks.four(mine.data(), n, stride, src.rect.x, float(x), float(to - 1), sums);
+                for (int l = 0; l < std::min(4, to - x); ++l) store(x + l, sums[l], fn);
+            }
+        }
+        xa = xb;
+    }
+}
 
 // Each pixel averages samples on the way from itself toward the centre over a fraction
 // k of the distance.
@@ -605,23 +932,18 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
     }
     return makeRegionNode(in, extent, roi, reach, [cx, cy, k](const Buffer& src, Buffer& out) {
         const PixelRect r = out.rect;
-        parallelFor(r.y, r.top(), [&](int y0, int y1) {
-            for (int y = y0; y < y1; ++y) {
-                float* d = out.row(y);
-                const double py = y + 0.5;
-                for (int x = r.x; x < r.right(); ++x, d += 4) {
-                    const double px = x + 0.5;
-                    const double vx = (cx - px) * k, vy = (cy - py) * k;
-                    const int n = std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
-                    float acc[4] = {0, 0, 0, 0}, v[4];
-                    const double dx = n == 1 ? 0.0 : vx / (n - 1), dy = n == 1 ? 0.0 : vy / (n - 1);
-                    for (int i = 0; i < n; ++i) {
-                        src.sample(px + dx * i, py + dy * i, v);
-                        for (int c = 0; c < 4; ++c) acc[c] += v[c];
-                    }
-                    for (int c = 0; c < 4; ++c) d[c] = acc[c] / float(n);
-                }
+        ZoomSteps steps{};
+        for (int n = 1; n <= kZoomSamples; ++n)
+            for (int i = 0; i < n; ++i) {
+                const double t = n == 1 ? 0.0 : k * i / (n - 1);
+                steps[size_t(n)][size_t(i)] = {t, float(1 - t), float((cx - 0.5) * t)};
             }
+        ZoomBlocks blocks;
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (__builtin_cpu_supports("avx")) blocks = {zoomBlockAvx4, zoomBlockAvx};
+#endif
+        parallelFor(r.y, r.top(), [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) zoomRow(src, out, y, cx, cy, k, steps, blocks);
         }, r.w * double(kZoomSamples) * 4);
     }, /*writesAll=*/true);
 }

@@ -1,9 +1,7 @@
 // Per-pixel colour filters. Each works on straight (unpremultiplied) RGBA and keeps its
 // input's extent; chains of them fuse into one pass (kernels/Node.h).
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Pixel loops are written to vectorise; -O2 leaves many of them scalar, so this file is
+// compiled at -O3 (platform/CMakeLists.txt).
 #include "platform/coreimage/kernels/KernelSupport.h"
 
 namespace platform::ci {

@@ -3,10 +3,8 @@
 // straight colours, then mix by coverage:
 //   result = (1 - ab) * S + (1 - as) * B + as * ab * blend(Cb, Cs),  alpha = as + ab - as * ab
 // The extent is the union of both inputs' extents.
-// Pixel loops are written to vectorise; the build's -O2 leaves many of them scalar.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O3")
-#endif
+// Pixel loops are written to vectorise; -O2 leaves many of them scalar, so this file is
+// compiled at -O3 (platform/CMakeLists.txt).
 #include "platform/coreimage/kernels/KernelSupport.h"
 
 namespace platform::ci {

@@ -14,6 +14,9 @@
 
 #include <QImage>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform::ci {
 
@@ -48,22 +51,35 @@ inline void sampleAt(const Buffer& src, double sx, double sy, float* out) {
 // The same samples taken from a picture's own 8-bit pixels (RGB32 read as opaque), with
 // the taps unpacked as a rendered buffer of it holds them: no float copy of the rectangle
 // a strip reads is made, which for a circle far from the strip is most of the picture.
+// Rows are found from the picture's first row and its stride (no call per tap), and a
+// sample whose four taps lie inside weighs them as whole pixels, in Buffer::sample's order.
 class PictureTaps {
 public:
     explicit PictureTaps(const QImage& picture)
-        : picture_(picture), W_(picture.width()), H_(picture.height()),
+        : bits_(picture.constBits()), bpl_(picture.bytesPerLine()), W_(picture.width()), H_(picture.height()),
           alphaMask_(picture.format() == QImage::Format_RGB32 ? 0xff000000u : 0u) {}
     void pixel(int x, int y, float* out) const {
         if (x < 0 || y < 0 || x >= W_ || y >= H_) {
             out[0] = out[1] = out[2] = out[3] = 0.0f;
             return;
         }
-        const quint32 p = reinterpret_cast<const quint32*>(picture_.constScanLine(platform::toQtRow(y, H_)))[x];
-        pixelpack::unpackRow(&p, out, 1, alphaMask_);
+        const V4f v = level(row(y)[x]);
+        std::memcpy(out, &v, sizeof v);
     }
     void sample(double sx, double sy, float* out) const {
         const double fx = sx - 0.5, fy = sy - 0.5;
         const double flx = std::floor(fx), fly = std::floor(fy);
+        if (flx >= 0 && fly >= 0 && flx < W_ - 1 && fly < H_ - 1) {
+            const int ix = int(flx), iy = int(fly);
+            const float tx = float(fx - flx), ty = float(fy - fly);
+            V4f p00, p10, p01, p11;
+            levels(row(iy) + ix, p00, p10);
+            levels(row(iy + 1) + ix, p01, p11);
+            const V4f lo = p00 + tx * (p10 - p00), hi = p01 + tx * (p11 - p01);
+            const V4f v = lo + ty * (hi - lo);
+            std::memcpy(out, &v, sizeof v);
+            return;
+        }
         out[0] = out[1] = out[2] = out[3] = 0.0f;
         if (!(flx > -2 && fly > -2 && flx < W_ + 1 && fly < H_ + 1)) return;
         const int ix = int(flx), iy = int(fly);
@@ -78,7 +94,36 @@ public:
     }
 
 private:
-    const QImage& picture_;
+    using V4f = float __attribute__((vector_size(16)));
+    // Row y of the plane (y up), as the picture stores it.
+    const quint32* row(int y) const { return reinterpret_cast<const quint32*>(bits_ + bpl_ * platform::toQtRow(y, H_)); }
+    V4f level(quint32 p) const {
+        const float* t = pixelpack::kLevels.v;
+        p |= alphaMask_;
+        return V4f{t[(p >> 16) & 0xff], t[(p >> 8) & 0xff], t[p & 0xff], t[p >> 24]};
+    }
+    // Two neighbouring pixels' levels (as level() gives them: v / 255 rounded once).
+    void levels(const quint32* p, V4f& first, V4f& second) const {
+#if defined(__SSE2__)
+        const __m128i none = _mm_setzero_si128();
+        const __m128i two = _mm_unpacklo_epi8(_mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                                            _mm_set1_epi32(int(alphaMask_))), none);
+        const __m128 k255 = _mm_set1_ps(255.0f);
+        auto rgba = [&](__m128i bgra) {
+            const __m128 v = _mm_div_ps(_mm_cvtepi32_ps(_mm_shuffle_epi32(bgra, _MM_SHUFFLE(3, 0, 1, 2))), k255);
+            V4f out;
+            std::memcpy(&out, &v, sizeof out);
+            return out;
+        };
+        first = rgba(_mm_unpacklo_epi16(two, none));
+        second = rgba(_mm_unpackhi_epi16(two, none));
+#else
+        first = level(p[0]), second = level(p[1]);
+#endif
+    }
+
+    const uchar* bits_;
+    qsizetype bpl_;
     int W_, H_;
     quint32 alphaMask_;
 };

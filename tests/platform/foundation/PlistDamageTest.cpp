@@ -134,6 +134,7 @@ TEST(PlistDamage, HostileBinaryStructureIsRefused) {
 // An archive's picture is PNG data from disk: one declaring a 2 GB chunk is refused before
 // any decoder allocates for it.
 TEST(PlistDamage, AnArchivedPictureDeclaringAHugeChunkIsRefusedCheaply) {
+    BRISKO_STARTS_A_PROCESS();
     const QByteArray bomb = sourceBytes(QStringLiteral("tests/platform/imageio/data/png_text_chunk_2gb.png"));
     ASSERT_EQ(bomb.size(), 44);
     // An archived NSImage whose PNG representation is that file.
@@ -153,6 +154,7 @@ TEST(PlistDamage, AnArchivedPictureDeclaringAHugeChunkIsRefusedCheaply) {
 // A 5 KB archive whose lists share lists (found by fuzzing) read a million values and
 // held 800 MB before the number of values read was bounded by the archive's size.
 TEST(PlistDamage, AnArchiveOfSharedListsStaysSmall) {
+    BRISKO_STARTS_A_PROCESS();
     const QByteArray archive = fixture("archive_shared_lists_fan_out.bplist");
     ASSERT_FALSE(archive.isEmpty());
     const auto run = testsupport::runBounded([&] {

@@ -200,6 +200,7 @@ TEST(HeifCodec, ThumbnailsUseTheEmbeddedThumbnailWhenItIsLargeEnough) {
 // A cut file fails (the photo is reported, its file kept); a file that declares a huge
 // picture is refused before anything of that size is allocated.
 TEST(HeifCodec, DamagedAndOversizedFilesAreRefused) {
+    BRISKO_STARTS_A_PROCESS();
     const QByteArray whole = makeHeif(testsupport::patchScene(128, 96));
     ASSERT_FALSE(platform::readImageFromData(whole).isNull());
     for (double kept : {0.9, 0.6, 0.3}) {

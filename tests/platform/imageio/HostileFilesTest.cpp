@@ -50,6 +50,7 @@ TEST(HostileFiles, DamagedJpegDataIsRefusedAndHarmlessWarningsAreNot) {
 // refused within a small budget, by the header reader, the decoder and the thumbnail
 // path alike.
 TEST(HostileFiles, DeclaredSizesCostNothingBeforeTheyAreChecked) {
+    BRISKO_STARTS_A_PROCESS();
     struct Case {
         const char* file;
         long maxMb;

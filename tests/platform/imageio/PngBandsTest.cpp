@@ -10,6 +10,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <libdeflate.h>
 #include <vector>
 #include <zlib.h>
@@ -84,7 +88,7 @@ QByteArray qtPng(const QImage& image) {
 
 }  // namespace
 
-TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamNoLargerThanOneLevelSixStream) {
+TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamAboutAsSmallAsOneLevelSixStream) {
     const QImage picture = smoothDetailedNoisy(419, 240);
     for (int rows : {1, 3, 16, 0}) {
         SCOPED_TRACE(testing::Message() << "rows " << rows);
@@ -93,19 +97,22 @@ TEST(PngBands, BandsOfEveryKindJoinIntoOneStreamNoLargerThanOneLevelSixStream) {
         ASSERT_FALSE(back.isNull());
         EXPECT_TRUE(testsupport::samePixels(back, picture));
     }
-    // Each kind of content alone, against Qt's writer (one zlib stream at level 6).
+    // Each kind of content alone, against Qt's writer (one zlib stream at level 6). Smooth
+    // bands take libdeflate's level 5, whose shallower search than zlib's level 6 costs
+    // up to a tenth on a gradient this smooth (a few percent on photos) for half the time.
     const struct {
         const char* name;
         QImage pixels;
+        double allowance;
     } kinds[] = {
-        {"smooth", picture.copy(0, 0, 419, 80)},
-        {"detailed", picture.copy(0, 80, 419, 80)},
-        {"noisy", picture.copy(0, 160, 419, 80)},
+        {"smooth", picture.copy(0, 0, 419, 80), 1.12},
+        {"detailed", picture.copy(0, 80, 419, 80), 1.0},
+        {"noisy", picture.copy(0, 160, 419, 80), 1.0},
     };
     for (const auto& k : kinds) {
         SCOPED_TRACE(k.name);
         const QByteArray ours = platform::codec::pngEncodeBands(k.pixels, 2, {}, 0);
-        EXPECT_LE(ours.size(), qtPng(k.pixels).size());
+        EXPECT_LE(double(ours.size()), double(qtPng(k.pixels).size()) * k.allowance);
         EXPECT_TRUE(testsupport::samePixels(platform::readImageFromData(ours), k.pixels));
     }
 }
@@ -151,6 +158,66 @@ TEST(PngBands, BytesGoOutInFileOrderAndAWriterThatRefusesStopsTheEncoding) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(after, 0);
     }
+}
+
+namespace {
+
+// A sink that a test can hold in the middle of a write.
+struct HeldSink {
+    std::mutex m;
+    std::condition_variable changed;
+    bool holding = false, released = false;
+    bool held = false;  // a write is waiting
+    QByteArray bytes;
+    platform::codec::PngSink sink() {
+        return [this](const char* data, size_t size) {
+            std::unique_lock<std::mutex> lock(m);
+            if (holding && !released) {
+                held = true;
+                changed.notify_all();
+                changed.wait(lock, [&] { return released; });
+            }
+            bytes.append(data, qsizetype(size));
+            return true;
+        };
+    }
+};
+
+}  // namespace
+
+TEST(PngBandWriter, KeepsItsSinkAndWritesNoBytesWhileTheCompressingThreadsWait) {
+    const QImage picture = smoothDetailedNoisy(419, 30);
+    const QByteArray whole = platform::codec::pngEncodeBands(picture, 2, {}, 10);
+    HeldSink out;
+    // The sink handed in is a temporary: the writer must keep a sink of its own.
+    platform::codec::PngBandWriter writer(picture.width(), picture.height(), 2, {}, 10, out.sink());
+    ASSERT_EQ(writer.bands(), 3);
+    ASSERT_TRUE(writer.writeHead());
+
+    // The first band's chunk is held in the middle of its write...
+    out.holding = true;
+    std::thread first([&] { writer.writeBand(0, picture); });
+    {
+        std::unique_lock<std::mutex> lock(out.m);
+        ASSERT_TRUE(out.changed.wait_for(lock, std::chrono::seconds(20), [&] { return out.held; }));
+    }
+    // ...and the other bands are compressed and handed in meanwhile, not held up by it.
+    auto others = std::async(std::launch::async, [&] {
+        writer.writeBand(2, picture);
+        writer.writeBand(1, picture);
+    });
+    const bool handedIn = others.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    {
+        const std::lock_guard<std::mutex> lock(out.m);
+        out.released = true;
+        out.changed.notify_all();
+    }
+    first.join();
+    others.wait();
+    EXPECT_TRUE(handedIn);
+    // The thread that wrote the first band wrote the others after it, in order.
+    ASSERT_TRUE(writer.writeEnd());
+    EXPECT_EQ(out.bytes, whole);
 }
 
 namespace {

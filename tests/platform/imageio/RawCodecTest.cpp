@@ -220,6 +220,7 @@ TEST(RawCodec, RawFilesAreToldByTheirBytes) {
 // Damaged raw data fails the photo; a file declaring an enormous sensor is refused before
 // anything of that size is allocated.
 TEST(RawCodec, DamagedAndOversizedFilesAreRefused) {
+    BRISKO_STARTS_A_PROCESS();
     const QImage scene = testsupport::patchScene(128, 64);
     const QByteArray whole = makeDng(scene);
     ASSERT_FALSE(platform::readImageFromData(whole).isNull());

@@ -14,6 +14,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/pdf/PdfDocument.h"
 #include "tests/support/ColourReferences.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -43,6 +44,7 @@ QImage rendered(const QString& pdf, int page, const QTemporaryDir& dir) {
 }
 
 TEST(PdfDocument, PagesAreAppendedAndReadableByOtherReaders) {
+    BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
     const QString pdf = dir.filePath("out.pdf");
     const QByteArray red = jpegOf(filled(120, 80, Qt::red));
@@ -113,6 +115,7 @@ TEST(PdfDocument, DocumentsWrittenOnSeveralThreadsAtOnceEachGetTheirPages) {
 // A PDF page's RGB has no profile: a picture's colours are converted to sRGB for it, and
 // what is transparent shows white.
 TEST(PdfDocument, PicturePagesAreSrgbOnWhite) {
+    BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
     const QString pdf = dir.filePath("page.pdf");
     const QRgb adobe = qRgb(30, 180, 60);

@@ -12,6 +12,7 @@
 #include "platform/foundation/NativeNames.h"
 #include "platform/workspace/Trash.h"
 #include "tests/support/ScratchVolume.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -71,6 +72,7 @@ pid_t endedProcess() {
 }
 
 TEST(Trash, MovesIntoTheHomeTrashWithACompleteRestorableEntry) {
+    BRISKO_STARTS_A_PROCESS();
     HomeTrash home;
     QTemporaryDir dir;
     const QString source = testsupport::writeFile(dir.filePath("photo one.jpg"), "first");

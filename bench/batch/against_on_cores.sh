@@ -1,0 +1,129 @@
+#!/bin/sh
+# bench_batch against libvips on the same cores, peers one process per core, in rounds
+# that take turns (this build, the build before when given, then the peer), so that all
+# see the same machine load:
+#
+#   CASES="png small blur" ROUNDS=5 PIN=2,3 BEFORE=<earlier build> \
+#     bench/batch/against_on_cores.sh <build folder> [work folder]
+#
+#   png    JPEG -> PNG of the photos in PHOTOS (default: the 13 JPEGs of mate-backgrounds'
+#          nature folder and Elephants 5640 x 3172), against `vips copy x.jpg x.png`;
+#   small  COUNTS (default "1000 2000") photos of 640 x 480 made from those, to JPEG q80,
+#          against vipsthumbnail (the files split between the processes);
+#   blur   a Gaussian blur of sigma 10 of a 5120 x 2880 JPEG made from Elephants, to JPEG
+#          q90 and to PNG, against `vips gaussblur`.
+#
+# PIN is a taskset CPU list (unset: every core); the peers run as many processes as it
+# names CPUs. Each line gives wall time, user + system CPU time, peak memory, and the
+# bytes written (the run's own time without its set-up, as bench_batch prints it, follows
+# in brackets). Needs libvips-tools and ImageMagick (`convert`, for the small photos).
+set -eu
+build=${1:?usage: against_on_cores.sh <build folder> [work folder]}
+work=${2:-/tmp/brisko-bench-cores}
+driver="$build/bench/batch/bench_batch"
+[ -x "$driver" ] || { echo "build bench_batch first (-DBRISKO_BUILD_BENCH=ON)"; exit 2; }
+mkdir -p "$work"
+
+if [ -n "${PIN:-}" ]; then
+  pin="taskset -c $PIN"
+  cores=$(taskset -c "$PIN" nproc)
+else
+  pin=""
+  cores=$(nproc)
+fi
+mate=/usr/share/backgrounds/mate
+photos=${PHOTOS:-$work/photos}
+if [ -z "${PHOTOS:-}" ] && [ ! -d "$photos" ]; then
+  mkdir -p "$photos"
+  cp "$mate"/nature/*.jpg "$mate/abstract/Elephants_5640x3172.jpg" "$photos/"
+fi
+
+builds="$build"
+[ -z "${BEFORE:-}" ] || builds="$BEFORE $build"
+
+# Runs a command, prints its figures and the bytes of a folder or file.
+run() {
+  out=$1
+  shift
+
+  /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" -o "$work/time" "$@" >"$work/stdout" 2>/dev/null || true
+  bytes=$(du -sb "$out" 2>/dev/null | cut -f1)
+  own=$(grep -o 'run: [0-9]* ms' "$work/stdout" || true)
+  echo "$(tail -1 "$work/time"), ${bytes:-0} bytes${own:+ ($own)}"
+}
+
+printf '{"outputFormat": 6, "overwrite": true}' >"$work/png.json"
+printf '{"outputFormat": 4, "quality": 0.8163, "overwrite": true}' >"$work/small.json"
+printf '{"steps": [{"name": "CIGaussianBlur", "parameters": [{"inputRadius": 0.001953125}]}], "outputFormat": 4, "quality": 0.9, "overwrite": true}' >"$work/blurjpg.json"
+printf '{"steps": [{"name": "CIGaussianBlur", "parameters": [{"inputRadius": 0.001953125}]}], "outputFormat": 6, "overwrite": true}' >"$work/blurpng.json"
+
+for c in ${CASES:-png small blur}; do
+  case $c in
+  small)
+    for n in ${COUNTS:-1000 2000}; do
+      [ -d "$work/small$n" ] && continue
+      mkdir -p "$work/small-base" "$work/small$n"
+      [ -n "$(ls "$work/small-base")" ] || for f in "$photos"/*.jpg; do
+        convert "$f" -resize '640x480!' -quality 90 "$work/small-base/$(basename "$f")"
+      done
+      i=0
+      while [ $i -lt "$n" ]; do
+        for f in "$work"/small-base/*.jpg; do
+          [ $i -lt "$n" ] || break
+          cp "$f" "$work/small$n/p$(printf %05d $i).jpg"
+          i=$((i + 1))
+        done
+      done
+    done
+    ;;
+  blur)
+    if [ ! -f "$work/blur/photo.jpg" ]; then
+      mkdir -p "$work/blur"
+      vips resize "$mate/abstract/Elephants_5640x3172.jpg" "$work/blur.v" 0.9078 --vscale 0.90794
+      vips copy "$work/blur.v" "$work/blur/photo.jpg[Q=92]"
+      rm -f "$work/blur.v"
+    fi
+    ;;
+  esac
+done
+
+round=0
+while [ "$round" -lt "${ROUNDS:-1}" ]; do
+  round=$((round + 1))
+  echo "round $round, ${PIN:+cores $PIN, }load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  for c in ${CASES:-png small blur}; do
+    case $c in
+    png)
+      for b in $builds; do
+        rm -rf "$work/png"
+        echo "  JPEG -> PNG, $b: $(run "$work/png" $pin "$b/bench/batch/bench_batch" "$photos" "$work/png.json" "$work/png")"
+      done
+      rm -rf "$work/vpng" && mkdir -p "$work/vpng"
+      echo "  JPEG -> PNG, vips copy, $cores at once: $(run "$work/vpng" $pin sh -c 'ls "$1"/*.jpg | xargs -P"$3" -I{} sh -c '\''vips copy "$1" "$2/$(basename "$1" .jpg).png"'\'' - {} "$2"' - "$photos" "$work/vpng" "$cores")"
+      ;;
+    small)
+      for n in ${COUNTS:-1000 2000}; do
+        for b in $builds; do
+          rm -rf "$work/small-out"
+          echo "  $n small photos, $b: $(run "$work/small-out" $pin "$b/bench/batch/bench_batch" "$work/small$n" "$work/small.json" "$work/small-out")"
+        done
+        rm -rf "$work/vsmall" && mkdir -p "$work/vsmall"
+        echo "  $n small photos, vipsthumbnail, $cores at once: $(run "$work/vsmall" $pin sh -c 'ls "$1"/*.jpg | xargs -P"$3" -n"$4" vipsthumbnail --size 640x480 -o "$2/%s.jpg[Q=80]"' - "$work/small$n" "$work/vsmall" "$cores" $(((n + cores - 1) / cores)))"
+      done
+      ;;
+    blur)
+      for format in jpg png; do
+        for b in $builds; do
+          rm -rf "$work/blur-out"
+          echo "  blur sigma 10 to $format, $b: $(run "$work/blur-out" $pin "$b/bench/batch/bench_batch" "$work/blur" "$work/blur$format.json" "$work/blur-out")"
+        done
+        out="$work/vblur.$format"
+        target=$out
+        [ "$format" = png ] || target="$out[Q=90]"
+        rm -f "$out"
+        echo "  blur sigma 10 to $format, vips gaussblur: $(run "$out" $pin vips gaussblur "$work/blur/photo.jpg" "$target" 10)"
+      done
+      ;;
+    esac
+  done
+done
