@@ -52,8 +52,10 @@ public:
     QSizeF getImageOriginalSizeAtFilePathUrl(const QString& path);
     QVariantMap getImageeExifDict(const QString& path);
     QImage convertGraycolorModelToRgb(const QImage& image);
-    QImage getThumbnailImageAtFilePath(const QString& path, QSizeF size);
-    QImage getImageFromPath(const QString& path, QSizeF size);
+    // `reading` is how the picture is read (its whileOpen lets a test change the file under
+    // the reader); the file's facts are read as usual.
+    QImage getThumbnailImageAtFilePath(const QString& path, QSizeF size, const platform::DecodeOptions& reading = {});
+    QImage getImageFromPath(const QString& path, QSizeF size, const platform::DecodeOptions& reading = {});
     QImage getAspectFillImageFormImage(const QImage& image, QSizeF size, int cropMode);
     QImage getImageThumbnailFromFilePath(const QString& path, float minWidth, float minHeight);
     QImage scaleImage(const QImage& image, QSizeF newSize);
