@@ -33,7 +33,7 @@ public:
     }
     int width() const { return png_ ? png_->width() : jpeg_->width(); }
     int height() const { return png_ ? png_->height() : jpeg_->height(); }
-    bool gray() const { return png_ && png_->gray(); }
+    bool gray() const { return png_ ? png_->gray() : jpeg_->gray(); }
     // Its rows carry alpha, premultiplied.
     bool transparent() const { return png_ && png_->transparent(); }
     // The file was cut short under the reader.
@@ -183,7 +183,9 @@ std::optional<Shape> shapeOf(const QString& path, const Plan& plan) {
     if ((header.format != platform::ImageFormat::JPEG && !png) || !header.valid() || header.orientation != 1)
         return std::nullopt;
     // Effects render into colour rows of a JPEG's kind; a PNG with one goes the usual way.
-    if (png && plan.effect) return std::nullopt;
+    // A grey photo converted or resampled stays grey and is written so; whether an effect
+    // keeps it grey is known only once the whole picture is made.
+    if ((png || header.gray()) && plan.effect) return std::nullopt;
     const qint64 pixels = qint64(header.width) * header.height;
     const qint64 plainPixels = plan.plainFromPixels > 0 ? plan.plainFromPixels : kPlainPixels;
     Shape shape;
@@ -377,8 +379,8 @@ Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRout
     // The pixels stay as stored: a profile that fits them goes with them, and one that
     // cannot (which a full read would apply to the pixels) sends the photo the usual way.
     const QByteArray icc = platform::decodedPixelProfile(platform::readImageHeader(path));
-    // A grey photo under a grey profile is written grey, from its whole picture.
-    if (source.gray() && !icc.isEmpty()) return Made::Declined;
+    // A grey PNG under a grey profile is written grey, from its whole picture.
+    if (shape->format == platform::ImageFormat::PNG && source.gray() && !icc.isEmpty()) return Made::Declined;
     // Rows with transparency are put on white for a JPEG; a PNG keeps their alpha when
     // some pixel is not opaque, which only the whole picture tells of a resampled one.
     const bool transparent = source.transparent(), toPng = route.type == platform::ImageType::PNG;
@@ -407,17 +409,20 @@ Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRout
         return copyRows(source, picture, sink, onWhite);
     };
     const QSize size = shape->written;
+    // The rows of a grey photo stay grey whether copied or resampled.
+    const bool gray = route.gray && source.gray();
     if (toPng) {
         bool written = true, whole;
         {
             platform::PngBandSink sink(size.width(), size.height(), route.icc, [&](const char* data, size_t bytes) {
                 return written = written && out(data, bytes);
-            }, keepAlpha);
+            }, keepAlpha ? platform::PngBandSink::Rows::Transparent
+                         : gray ? platform::PngBandSink::Rows::Grey : platform::PngBandSink::Rows::Colour);
             whole = rowsInto(sink) && sink.finish();
         }  // the sink's thread has ended: `written` is its last word
         return whole ? Made::Written : written ? declined() : Made::Failed;
     }
-    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality);
+    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, gray);
     if (!rowsInto(sink)) return declined();
     const QByteArray file = sink.finish();
     if (file.isEmpty()) return Made::Declined;

@@ -36,9 +36,10 @@ struct Plan {
 std::optional<Plan> plan(const QList<std::shared_ptr<AppliedFilter>>& steps);
 
 // The size the photo at `path` is written at when it is made this way, or nothing when it
-// goes the usual way: it is not a colour JPEG, or a PNG that is not interlaced, stored
-// upright, whose profile its pixels keep as they are read, it is too small for the way to
-// pay (see PhotoStream.cpp), its "Resize" does not shrink it, or it is a PNG with an effect.
+// goes the usual way: it is not a colour or grey JPEG, or a PNG that is not interlaced,
+// stored upright, whose profile its pixels keep as they are read, it is too small for the
+// way to pay (see PhotoStream.cpp), its "Resize" does not shrink it, or it is a PNG or a
+// grey photo with an effect.
 std::optional<QSize> writtenSize(const QString& path, const Plan& plan);
 
 enum class Made {

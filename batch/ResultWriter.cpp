@@ -514,7 +514,8 @@ std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType
         return std::nullopt;
     // Only a picture that is written the way it is stored: no turn for the source's tag or
     // the record's.
-    const int sourceOrientation = Utils::sharedUtils().getImageeExifDict(photo.fileURL).value(kOrientation).toInt();
+    const QVariantMap sourceProperties = Utils::sharedUtils().getImageeExifDict(photo.fileURL);
+    const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
     const bool sourceTurn = sourceOrientation > 1 && !s_.autoCorrectOrientation &&
                             (!s_.metaDataSetting || s_.metaDataSetting->CamSetting_Orientation.isEmpty());
     if (sourceTurn) return std::nullopt;
@@ -523,14 +524,17 @@ std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType
         if (record > 1) return std::nullopt;
     }
     // The profile the source's pixels carry goes into the file as it is, or the picture
-    // would be converted on its way out.
+    // would be converted on its way out. A grey probe shows whether a grey photo's picture
+    // goes out grey.
     QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
     probe.fill(Qt::white);
     probe = withSourceProfile(std::move(probe), photo.fileURL);
     const QByteArray icc = platform::imageProfile(probe);
-    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(*type));
+    const bool graySource = platform::propertiesDescribeGray(outputProperties(photo, sourceProperties));
+    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(*type), graySource);
     if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
-    return EncodedRoute{*type, double(qualityFactorForOutput()), out.icc};
+    return EncodedRoute{*type, double(qualityFactorForOutput()), out.icc,
+                        graySource && out.pixels.format() == QImage::Format_Grayscale8};
 }
 
 ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,

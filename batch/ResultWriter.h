@@ -156,13 +156,16 @@ public:
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
     // How a photo's file is made when its pixels are encoded as they are finished, outside
-    // the writer: a JPEG of this quality or a PNG, carrying this profile. Only for outputs
-    // whose pixels go out exactly as they are made (a JPEG or PNG file, no optimiser, no
-    // turn, the source's profile kept); nullopt for the others, which go through prepareImg.
+    // the writer: a JPEG of this quality or a PNG, carrying this profile, in grey when the
+    // photo is grey and the writer would write its picture grey while it stays so. Only for
+    // outputs whose pixels go out exactly as they are made (a JPEG or PNG file, no
+    // optimiser, no turn, the source's profile kept); nullopt for the others, which go
+    // through prepareImg.
     struct EncodedRoute {
         platform::ImageType type;
         double quality = 0;
         QByteArray icc;
+        bool gray = false;
     };
     std::optional<EncodedRoute> encodedRoute(int repType, const QString& destination, const PhotoFile& photo) const;
     // prepareImg for a file of a picture of `size` that `write` encodes by that route, handing

@@ -45,6 +45,9 @@ platform::DecodeResult Utils::loadImageWithFixedOrientionFromUrl(const QString& 
 }
 
 QImage Utils::inColour(const QImage& image, const QVariantMap& props) {
+    // Steps work on colour pictures, and may colour a grey one. The photo stays grey all the
+    // same: its properties, which its output is written with, still say "Gray", and the
+    // writer stores a picture that is still grey in one channel.
     if (image.isNull()) return QImage();
     if (props.value(QLatin1String(platform::kPropsColorModel)).toString() == QLatin1String("Gray"))
         return convertGraycolorModelToRgb(image);

@@ -137,14 +137,21 @@ int reductionShift(int width, int height, int minLongSide, int maxShift);
 ImageHeader jpegHeader(Bytes in);
 QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name);
 QByteArray jpegEncode(const QImage& image, const QByteArray& icc, double quality);
+// What the rows handed to the JPEG encoder hold, and what the file stores.
+enum class JpegSamples {
+    Colour,     // 32-bit BGRX words, stored as colour
+    Gray,       // one grey byte a pixel, stored grey
+    GrayWords,  // 32-bit BGRX words whose three channels are equal, stored grey: the
+                // same file as their grey bytes make
+};
 // Rows [firstRow, firstRow + rows) of a 32-bit BGRX or grey picture as a JPEG of their own
 // at quality 1-100, with a restart interval of restartInterval MCUs (0: none) and the
 // profile when given; null when libjpeg fails. jpegEncode joins such bands.
 QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
                           unsigned restartInterval);
-// The same from rows in memory: `rows` rows of `width` pixels (4 bytes each, or 1 when
-// grey) starting at firstRow, bytesPerLine apart.
-QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int width, int rows, bool gray,
+// The same from rows in memory: `rows` rows of `width` pixels starting at firstRow,
+// bytesPerLine apart.
+QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int width, int rows, JpegSamples samples,
                           const QByteArray& icc, int quality, unsigned restartInterval);
 // encodeImage's 0..1 quality as libjpeg's 1..100.
 int jpegQuality(double quality);
@@ -154,7 +161,7 @@ int jpegQuality(double quality);
 // two megapixels, or of one band, is one band encoded without restarts.
 class JpegBands {
 public:
-    JpegBands(int width, int height, bool gray);
+    JpegBands(int width, int height, JpegSamples samples);
     int count() const { return count_; }
     int rowsPerBand() const { return rowsPerBand_; }
     int firstRow(int band) const { return band * rowsPerBand_; }
@@ -168,7 +175,7 @@ public:
 
 private:
     int width_, height_;
-    bool gray_;
+    JpegSamples samples_;
     int count_ = 1;
     int rowsPerBand_;
     unsigned interval_ = 0;

@@ -12,6 +12,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -617,17 +618,22 @@ bool allGray(const QImage& image) {
         image.format() != QImage::Format_ARGB32)
         return allGray(image.convertToFormat(QImage::Format_RGB32));
     const int width = image.width();
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* px = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-        uint32_t differ = 0;
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p = px[x];
-            differ |= ((p >> 16) ^ p) & 0xFF;
-            differ |= ((p >> 8) ^ p) & 0xFF;
+    // Grey photos are looked at whole before they are written grey: in bands on every core,
+    // each stopping once any has found colour.
+    std::atomic<bool> coloured{false};
+    parallelFor(0, image.height(), [&](int y0, int y1) {
+        for (int y = y0; y < y1 && !coloured.load(std::memory_order_relaxed); ++y) {
+            const auto* px = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+            uint32_t differ = 0;
+            for (int x = 0; x < width; ++x) {
+                const uint32_t p = px[x];
+                differ |= ((p >> 16) ^ p) & 0xFF;
+                differ |= ((p >> 8) ^ p) & 0xFF;
+            }
+            if (differ) coloured.store(true, std::memory_order_relaxed);
         }
-        if (differ) return false;
-    }
-    return true;
+    }, double(width));
+    return !coloured.load();
 }
 
 QImage toGrayscale8(const QImage& image) {
@@ -638,11 +644,16 @@ QImage toGrayscale8(const QImage& image) {
                                  image.format() == QImage::Format_ARGB32
                              ? image
                              : image.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* src = reinterpret_cast<const uint32_t*>(words.constScanLine(y));
-        uchar* dst = gray.scanLine(y);
-        for (int x = 0; x < image.width(); ++x) dst[x] = uchar(src[x]);
-    }
+    uchar* const base = gray.bits();
+    const qsizetype stride = gray.bytesPerLine();
+    const int width = image.width();
+    parallelFor(0, image.height(), [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const auto* src = reinterpret_cast<const uint32_t*>(words.constScanLine(y));
+            uchar* dst = base + qsizetype(y) * stride;
+            for (int x = 0; x < width; ++x) dst[x] = uchar(src[x]);
+        }
+    }, double(width));
     return gray;
 }
 
@@ -823,11 +834,20 @@ ColourTarget colourTargetOf(ImageType type) {
     return {};
 }
 
-OutputPixels pixelsForOutput(const QImage& image, const ColourTarget& target) {
+OutputPixels pixelsForOutput(const QImage& image, const ColourTarget& target, bool graySource) {
     OutputPixels out{image, imageProfile(image)};
     if (!target.holdsAlpha) out.pixels = codec::flattenedOnWhite(out.pixels);
     const ProfileSpace space = profileSpace(out.icc);
-    if (space == ProfileSpace::None) return out;
+    if (space == ProfileSpace::None) {
+        // A grey photo came in as colour so that steps could colour it; while none did, it
+        // goes out as one channel, as it was, and still without a profile.
+        if (graySource && target.holdsGray && out.pixels.format() != QImage::Format_Grayscale8 &&
+            codec::isOpaque(out.pixels) && codec::allGray(out.pixels)) {
+            QImage gray = codec::toGrayscale8(out.pixels);
+            if (!gray.isNull()) out.pixels = gray;
+        }
+        return out;
+    }
     if (space == ProfileSpace::RGB && target.holdsProfile) {
         // RGB profiles go with RGB pixels; a picture that became grey stays grey, as sRGB.
         if (out.pixels.format() == QImage::Format_Grayscale8) out.icc.clear();

@@ -389,6 +389,10 @@ bool imageTypeHoldsProperties(ImageType type) {
     return type == ImageType::TIFF || type == ImageType::JPEG || type == ImageType::PNG || type == ImageType::JPEG2000;
 }
 
+bool propertiesDescribeGray(const QVariantMap& properties) {
+    return properties.value(QLatin1String(kPropsColorModel)).toString() == QLatin1String("Gray");
+}
+
 namespace {
 
 // A temporary file beside the destination, removed unless it is renamed into place.
@@ -480,7 +484,7 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
         log(u"%@: the image could not be encoded", path);
         return false;
     }
-    const OutputPixels out = pixelsForOutput(image, colourTargetOf(type));
+    const OutputPixels out = pixelsForOutput(image, colourTargetOf(type), propertiesDescribeGray(properties));
     SiblingTemp temp(path);
     if (type == ImageType::TIFF) {
         // Written straight into the temporary file: a large picture never waits in memory twice.

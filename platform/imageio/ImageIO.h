@@ -18,6 +18,11 @@
 //   get it embedded as it is; a grey picture under a grey profile is written grey where
 //   the type has grey pixels; everything else is converted to sRGB. Types without
 //   transparency get the picture flattened on white.
+// - Grey photos are read as colour, like every photo, so that steps may colour them. A
+//   grey photo's picture that is still grey and opaque when it is written goes out grey
+//   where the type has grey pixels, under its grey profile or, without one, with none:
+//   the writer is told by the properties it writes with ("ColorModel" "Gray", as a grey
+//   photo's own properties say).
 // - A profile never fails an output: one that cannot be used is left out, the pixels
 //   are written as they are, and the log says so.
 // A new reader plugs in by filling ImageHeader::iccProfile and colourModel, and by
@@ -173,13 +178,14 @@ struct ColourTarget {
 };
 ColourTarget colourTargetOf(ImageType type);
 
-// The pixels and profile to write: Format_Grayscale8 with a grey profile, or ARGB32
-// variants with an RGB profile or none (sRGB). See the colour path above.
+// The pixels and profile to write: Format_Grayscale8 with a grey profile or none, or
+// ARGB32 variants with an RGB profile or none (sRGB). See the colour path above;
+// graySource says that the picture is a grey photo's.
 struct OutputPixels {
     QImage pixels;
     QByteArray icc;
 };
-OutputPixels pixelsForOutput(const QImage& image, const ColourTarget& target);
+OutputPixels pixelsForOutput(const QImage& image, const ColourTarget& target, bool graySource = false);
 
 // Encodes an image; quality is 0.0..1.0 for the lossy types (JPEG, JPEG 2000; 1.0 makes
 // a lossless JPEG 2000). Empty on failure.
@@ -188,10 +194,16 @@ QByteArray encodeImage(const QImage& image, ImageType type, double quality);
 // Whether the type can carry an image-properties dictionary (EXIF, IPTC, XMP).
 bool imageTypeHoldsProperties(ImageType type);
 
+// Whether image properties describe grey pixels ("ColorModel" "Gray"), as a grey photo's
+// own do: a picture written with them goes out grey while it is still grey.
+bool propertiesDescribeGray(const QVariantMap& properties);
+
 // Encodes and writes a file: the bytes go to a temporary file in the destination folder,
 // the properties are written into that file where the type holds them, and only then is
 // it renamed over the destination. Returns whether the destination now holds the image
 // with the properties asked for; when either could not be written, nothing is placed.
+// Properties whose "ColorModel" is "Gray" make a picture that is still grey and opaque a
+// grey file where the type has grey pixels (see the colour path above).
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
                     const QVariantMap& properties = {});
 // writeImageFile for a file encoded outside it as `type` (its pixels turned and in their

@@ -408,9 +408,12 @@ QByteArray jp2Encode(const QImage& source, const QByteArray& icc, double quality
         p.irreversible = 0;
         p.tcp_rates[0] = 0;  // lossless
     } else {
-        // Quality 0.8 gives about 10:1, 0.5 about 25:1, 0 about 50:1.
+        // Quality 0.8 gives about 10:1, 0.5 about 25:1, 0 about 50:1, of the picture's bytes
+        // in colour: a grey picture may take as many as it would in colour, or its one
+        // channel would be coded coarser than the same picture's brightness is there.
         p.irreversible = 1;
-        p.tcp_rates[0] = float(std::max(1.0, (1.0 - std::clamp(quality, 0.0, 1.0)) * 50.0));
+        const double ratio = (1.0 - std::clamp(quality, 0.0, 1.0)) * 50.0;
+        p.tcp_rates[0] = float(std::max(1.0, gray ? ratio / 3.0 : ratio));
     }
     p.tcp_mct = comps >= 3 ? 1 : 0;
     const int shortSide = std::min(image.width(), image.height());

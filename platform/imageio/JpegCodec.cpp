@@ -409,7 +409,7 @@ struct ByteArrayDestination {
 
 }  // namespace
 
-QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int width, int rows, bool gray,
+QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int width, int rows, JpegSamples samples,
                           const QByteArray& icc, int quality, unsigned restartInterval) {
     struct Compressor {
         jpeg_compress_struct cinfo;
@@ -436,9 +436,13 @@ QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int wid
     c->cinfo.dest = &dest.pub;
     c->cinfo.image_width = JDIMENSION(width);
     c->cinfo.image_height = JDIMENSION(rows);
-    c->cinfo.input_components = gray ? 1 : 4;
-    c->cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGRX;
+    const bool grayBytes = samples == JpegSamples::Gray;
+    c->cinfo.input_components = grayBytes ? 1 : 4;
+    c->cinfo.in_color_space = grayBytes ? JCS_GRAYSCALE : JCS_EXT_BGRX;
     jpeg_set_defaults(&c->cinfo);
+    // libjpeg's brightness of equal channels is their value (its weights sum to exactly one
+    // in its fixed point), so grey words give the grey bytes' file.
+    if (samples == JpegSamples::GrayWords) jpeg_set_colorspace(&c->cinfo, JCS_GRAYSCALE);
     jpeg_set_quality(&c->cinfo, quality, TRUE);
     c->cinfo.restart_interval = restartInterval;
     jpeg_start_compress(&c->cinfo, TRUE);
@@ -455,7 +459,8 @@ QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int wid
 QByteArray jpegEncodeRows(const QImage& image, int firstRow, int rows, const QByteArray& icc, int quality,
                           unsigned restartInterval) {
     return jpegEncodeRows(image.constScanLine(firstRow), image.bytesPerLine(), image.width(), rows,
-                          image.format() == QImage::Format_Grayscale8, icc, quality, restartInterval);
+                          image.format() == QImage::Format_Grayscale8 ? JpegSamples::Gray : JpegSamples::Colour, icc,
+                          quality, restartInterval);
 }
 
 namespace {
@@ -491,10 +496,10 @@ constexpr int64_t kBandPixels = 1'000'000;
 
 int jpegQuality(double quality) { return std::clamp(int(std::lround(quality * 100.0)), 1, 100); }
 
-JpegBands::JpegBands(int width, int height, bool gray)
-    : width_(width), height_(height), gray_(gray), rowsPerBand_(std::max(1, height)) {
+JpegBands::JpegBands(int width, int height, JpegSamples samples)
+    : width_(width), height_(height), samples_(samples), rowsPerBand_(std::max(1, height)) {
     // libjpeg's default sampling: grey 8 x 8 MCUs, colour 16 x 16 (4:2:0).
-    const int mcu = gray ? 8 : 16;
+    const int mcu = samples == JpegSamples::Colour ? 16 : 8;
     const int64_t mcusPerRow = (int64_t(width) + mcu - 1) / mcu, mcuRows = (int64_t(height) + mcu - 1) / mcu;
     if (width <= 0 || height <= 0) return;
     // Bands of about a megapixel, whatever the number of cores, so the file is the same on
@@ -516,7 +521,7 @@ int JpegBands::readyBands(int rowsDone) const {
 QByteArray JpegBands::encode(int band, const uchar* base, qsizetype bytesPerLine, const QByteArray& icc,
                              int quality) const {
     const int y = firstRow(band);
-    return jpegEncodeRows(base + qsizetype(y) * bytesPerLine, bytesPerLine, width_, endRow(band) - y, gray_,
+    return jpegEncodeRows(base + qsizetype(y) * bytesPerLine, bytesPerLine, width_, endRow(band) - y, samples_,
                           band == 0 ? icc : QByteArray(), quality, interval_);
 }
 
@@ -557,7 +562,7 @@ QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double qualit
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return QByteArray();
     const int q = jpegQuality(quality);
-    const JpegBands bands(image.width(), image.height(), gray);
+    const JpegBands bands(image.width(), image.height(), gray ? JpegSamples::Gray : JpegSamples::Colour);
     const uchar* base = image.constBits();
     std::vector<QByteArray> pieces(static_cast<size_t>(bands.count()));
     platform::parallelFor(0, bands.count(), [&](int first, int last) {
@@ -584,6 +589,7 @@ struct JpegRowSource::State {
     int width = 0, height = 0, orientation = 1;
     int rows = 0;  // read so far
     bool valid = false, started = false, finished = false, failed = false;
+    bool gray = false;
 };
 
 JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) : s_(std::make_unique<State>()) {
@@ -620,11 +626,15 @@ JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) 
     jpeg_calc_output_dimensions(&s.d.cinfo);
     s.width = int(s.d.cinfo.output_width);
     s.height = int(s.d.cinfo.output_height);
-    // A profile that fits RGB pixels but that an image cannot carry is applied while
-    // reading (the pixels become sRGB): those pixels are not the stored ones.
-    const bool converted =
-        codec::profileSpace(s.icc) == codec::ProfileSpace::RGB && !QColorSpace::fromIccProfile(s.icc).isValid();
-    s.valid = codec::colourModelOf(s.d.cinfo.jpeg_color_space) == ColourModel::RGB && !converted &&
+    // A profile that fits the pixels (RGB or grey) but that an image cannot carry is
+    // applied while reading (the pixels become sRGB): those pixels are not the stored ones.
+    const ColourModel model = codec::colourModelOf(s.d.cinfo.jpeg_color_space);
+    const codec::ProfileSpace space = codec::profileSpace(s.icc);
+    const bool fits = (model == ColourModel::RGB && space == codec::ProfileSpace::RGB) ||
+                      (model == ColourModel::Gray && space == codec::ProfileSpace::Gray);
+    const bool converted = fits && !QColorSpace::fromIccProfile(s.icc).isValid();
+    s.gray = model == ColourModel::Gray;
+    s.valid = (model == ColourModel::RGB || s.gray) && !converted &&
               codec::checkBudget(s.width, s.height, options, path, "JPEG");
     if (!s.valid) s.failed = true;
 }
@@ -632,6 +642,7 @@ JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) 
 JpegRowSource::~JpegRowSource() = default;
 
 bool JpegRowSource::isValid() const { return s_->valid; }
+bool JpegRowSource::gray() const { return s_->gray; }
 int JpegRowSource::width() const { return s_->width; }
 int JpegRowSource::height() const { return s_->height; }
 QByteArray JpegRowSource::iccProfile() const { return s_->icc; }

@@ -45,14 +45,16 @@ void chunk(QByteArray& out, const char type[4], const char* data, qsizetype size
     put32(out, quint32(crc32(0, reinterpret_cast<const Bytef*>(out.constData() + at), uInt(size + 4))));
 }
 
-// One row of the picture as PNG samples (RGB, RGBA or grey bytes).
+// One row of the picture as PNG samples (RGB, RGBA or grey bytes). Grey samples come from
+// grey bytes, or from the words of a grey picture held as colour (its channels equal).
 void rowSamples(const QImage& image, int y, int channels, unsigned char* d) {
     const uchar* s = image.constScanLine(y);
+    const auto* p = reinterpret_cast<const quint32*>(s);
     if (channels == 1) {
-        std::memcpy(d, s, size_t(image.width()));
+        if (image.format() == QImage::Format_Grayscale8) std::memcpy(d, s, size_t(image.width()));
+        else for (int x = 0; x < image.width(); ++x) d[x] = uchar(p[x]);
         return;
     }
-    const auto* p = reinterpret_cast<const quint32*>(s);
     const int width = image.width();
     for (int x = 0; x < width; ++x, d += channels) {
         const quint32 v = p[x];
@@ -243,9 +245,10 @@ bool compressBand(const unsigned char* data, size_t size, size_t stride, double 
 }
 
 // The rows of one band as PNG samples, from a picture whose pixels can be read as they
-// are: ARGB32 (straight or with full alpha), RGB32 or Grayscale8. Premultiplied pixels
-// with transparency are straightened a band at a time, with Qt's own conversion, so the
-// bytes are those of the whole picture converted.
+// are: ARGB32 (straight or with full alpha), RGB32 or Grayscale8 (or RGB32 with equal
+// channels for grey samples). Premultiplied pixels with transparency are straightened a
+// band at a time, with Qt's own conversion, so the bytes are those of the whole picture
+// converted.
 class BandRows {
 public:
     BandRows(const QImage& pixels, int channels, int y0, int y1) : channels_(channels) {

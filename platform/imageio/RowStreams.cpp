@@ -104,9 +104,10 @@ private:
 }  // namespace
 
 struct JpegBandSink::State {
-    State(int width, int height, const QByteArray& icc, double quality)
+    State(int width, int height, const QByteArray& icc, double quality, bool gray)
         : width(width), height(height), icc(icc), quality(codec::jpegQuality(quality)),
-          bands(width, height, false), pieces(size_t(bands.count())), handoff(height) {}
+          bands(width, height, gray ? codec::JpegSamples::GrayWords : codec::JpegSamples::Colour),
+          pieces(size_t(bands.count())), handoff(height) {}
 
     void run();
 
@@ -145,8 +146,8 @@ void JpegBandSink::State::run() {
     }
 }
 
-JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double quality)
-    : s_(std::make_unique<State>(width, height, icc, quality)) {
+JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray)
+    : s_(std::make_unique<State>(width, height, icc, quality, gray)) {
     if (width <= 0 || height <= 0) {
         s_->failed = true;
         return;
@@ -179,9 +180,10 @@ QByteArray JpegBandSink::finish() {
 // the row above it are final, and written in order by the band writer.
 struct PngBandSink::State {
     State(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
-          bool transparent)
-        : width(width), height(height), transparent(transparent), out(std::move(out)),
-          writer(width, height, transparent ? 6 : 2, icc, 0, this->out), handoff(height) {}
+          PngBandSink::Rows rows)
+        : width(width), height(height), transparent(rows == PngBandSink::Rows::Transparent), out(std::move(out)),
+          writer(width, height, transparent ? 6 : rows == PngBandSink::Rows::Grey ? 0 : 2, icc, 0, this->out),
+          handoff(height) {}
 
     void run();
     int readyBands(int rows) const { return rows >= height ? writer.bands() : rows / writer.rowsPerBand(); }
@@ -227,8 +229,8 @@ void PngBandSink::State::run() {
 }
 
 PngBandSink::PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
-                         bool transparent)
-    : s_(std::make_unique<State>(width, height, icc, std::move(out), transparent)) {
+                         Rows rows)
+    : s_(std::make_unique<State>(width, height, icc, std::move(out), rows)) {
     if (width <= 0 || height <= 0) {
         s_->failed = true;
         return;

@@ -23,10 +23,13 @@ public:
     JpegRowSource(const JpegRowSource&) = delete;
     JpegRowSource& operator=(const JpegRowSource&) = delete;
 
-    // The header was read, the colours are RGB (not grey, not CMYK), the size is within
+    // The header was read, the colours are RGB or grey (not CMYK), the size is within
     // what readImage() decodes, and the file's profile leaves the pixels as they are
     // stored (one readImage() would convert to sRGB while reading makes this false).
     bool isValid() const;
+    // The file stores grey; its rows come as colour words all the same, as readImage()
+    // gives them.
+    bool gray() const;
     // The size of the rows handed out (reduced when the options ask for it).
     int width() const;
     int height() const;
@@ -87,8 +90,10 @@ private:
 // caller goes on.
 class JpegBandSink {
 public:
-    // quality 0..1, as encodeImage() takes it.
-    JpegBandSink(int width, int height, const QByteArray& icc, double quality);
+    // quality 0..1, as encodeImage() takes it. With `gray` the rows' channels are equal
+    // and the file stores one grey channel: the JPEG encodeImage() makes of such a picture
+    // when it writes it grey.
+    JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray = false);
     ~JpegBandSink();  // stops the encoding and waits for it
     JpegBandSink(const JpegBandSink&) = delete;
     JpegBandSink& operator=(const JpegBandSink&) = delete;
@@ -117,12 +122,15 @@ private:
 // come faster than one thread keeps up with) and handed to `out` in order as they are.
 class PngBandSink {
 public:
-    // An opaque colour picture (RGB samples) carrying this profile, or with `transparent`
-    // one with alpha (RGBA samples, straightened from premultiplied rows as the
-    // whole-picture writer straightens them). `out` takes the file's bytes in order, on the
+    // What the rows are and how the file stores them: an opaque colour picture (RGB
+    // samples), one with alpha (RGBA samples, straightened from premultiplied rows as the
+    // whole-picture writer straightens them), or a grey one (its rows' channels equal)
+    // written as grey samples.
+    enum class Rows { Colour, Transparent, Grey };
+    // The picture carries this profile. `out` takes the file's bytes in order, on the
     // sink's thread and in finish(); false from it fails the file.
     PngBandSink(int width, int height, const QByteArray& icc, std::function<bool(const char*, size_t)> out,
-                bool transparent = false);
+                Rows rows = Rows::Colour);
     ~PngBandSink();  // stops the encoding and waits for it
     PngBandSink(const PngBandSink&) = delete;
     PngBandSink& operator=(const PngBandSink&) = delete;

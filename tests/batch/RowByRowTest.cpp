@@ -149,7 +149,13 @@ TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
     const QString sideways = batchtest::writePhoto(b.dir.filePath("src/sideways.jpg"), 2400, 1600,
                                                    platform::ImageType::JPEG, 6);
     ASSERT_FALSE(sideways.isEmpty());
-    b.photos << batchtest::photoAt(cut) << batchtest::photoAt(sideways);
+    // Grey: whether the effect leaves it grey is known only from the whole picture, which
+    // is then written grey.
+    const QString grey = testsupport::writeFile(
+        b.dir.filePath("src/grey.jpg"),
+        testsupport::libjpegFile(platform::readImage(aqua).convertToFormat(QImage::Format_Grayscale8), {},
+                                 testsupport::JpegColours::Gray));
+    b.photos << batchtest::photoAt(cut) << batchtest::photoAt(sideways) << batchtest::photoAt(grey);
     b.steps = {effect("CIGaussianBlur", "inputRadius", 10.0 / 2560)};
     for (const int format : {4, 6}) {  // JPEG, PNG: a PNG's first bands go to its file before the cut is found
         SCOPED_TRACE(format);
@@ -163,11 +169,15 @@ TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
         EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
         ASSERT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
         EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[1]->filePath).width, 1600);
+        ASSERT_EQ(b.photos[2]->processStatus, PhotoFile::Processed);
+        EXPECT_TRUE(platform::readImageHeader(in.snapshot.destinationPaths[2]->filePath).gray());
         // Nothing else is left in the output folder: no part of the cut photo's file.
         const QDir out = QFileInfo(in.snapshot.destinationPaths[1]->filePath).dir();
-        EXPECT_EQ(out.entryList(QDir::Files | QDir::Hidden),
-                  QStringList{QFileInfo(in.snapshot.destinationPaths[1]->filePath).fileName()});
-        ASSERT_TRUE(QFile::remove(in.snapshot.destinationPaths[1]->filePath));
+        QStringList written{QFileInfo(in.snapshot.destinationPaths[1]->filePath).fileName(),
+                            QFileInfo(in.snapshot.destinationPaths[2]->filePath).fileName()};
+        written.sort();
+        EXPECT_EQ(out.entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+        for (int i : {1, 2}) ASSERT_TRUE(QFile::remove(in.snapshot.destinationPaths[i]->filePath));
     }
 }
 
@@ -181,6 +191,14 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
     // the usual way decodes reduced in bands on several cores at once.
     const QString restarts = b.dir.filePath("src/restarts.jpg");
     ASSERT_TRUE(platform::writeImageFile(restarts, platform::readImage(aqua), platform::ImageType::JPEG, 0.9));
+    // The baseline photo in grey, one channel as libjpeg writes it, without a profile and
+    // under a grey one that pictures carry as it is.
+    const QImage grey = platform::readImage(aqua).convertToFormat(QImage::Format_Grayscale8);
+    const QString greyAqua = testsupport::writeFile(b.dir.filePath("src/grey.jpg"),
+                                                    testsupport::libjpegFile(grey, {}, testsupport::JpegColours::Gray));
+    const QString sgreyAqua = testsupport::writeFile(
+        b.dir.filePath("src/sgrey.jpg"),
+        testsupport::libjpegFile(grey, testsupport::debianProfile(testsupport::kSGrayProfile), testsupport::JpegColours::Gray));
 
     const auto resize = [](int width, int height) {
         return AppliedFilter::initWithFilterName(
@@ -193,6 +211,7 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         QString source;
         std::shared_ptr<AppliedFilter> step;  // none: a conversion
         int format;
+        bool grey = false;  // the file stores one grey channel
     } cases[] = {
         {"baseline, converted, JPEG", aqua, nullptr, jpeg},
         {"progressive, converted, PNG", elephants, nullptr, png},
@@ -203,6 +222,11 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         {"baseline, stretched to a third, PNG", aqua, resize(900, 400), png},
         {"restart markers, an eighth: decoded at half, JPEG", restarts, resize(320, 200), jpeg},
         {"progressive, a tenth: decoded at half, JPEG", elephants, resize(384, 216), jpeg},
+        {"grey, converted, JPEG", greyAqua, nullptr, jpeg, true},
+        {"grey, kept in its own format", greyAqua, nullptr, 0, true},
+        {"grey, converted, PNG", greyAqua, nullptr, png, true},
+        {"grey with a grey profile, shrunk by less than half, PNG", sgreyAqua, resize(1600, 1000), png, true},
+        {"grey, a tenth: decoded at half, JPEG", greyAqua, resize(256, 160), jpeg, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -223,6 +247,7 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         ASSERT_FALSE(files[1].isEmpty());
         EXPECT_EQ(files[0].size(), files[1].size());
         EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
+        EXPECT_EQ(platform::readImageHeaderFromData(files[0]).gray(), c.grey);
     }
 }
 

@@ -13,7 +13,9 @@
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
+#include <jpeglib.h>
 #include <libheif/heif.h>
+#include <openjpeg.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -387,6 +389,99 @@ QByteArray xmpWithFirmware(const QString& firmware) {
                              "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
                              "xmlns:aux=\"http://ns.adobe.com/exif/1.0/aux/\" aux:Firmware=\"") +
            firmware.toUtf8() + QByteArrayLiteral("\"/></rdf:RDF></x:xmpmeta>");
+}
+
+QByteArray makeGreyTiff(const QImage& grey) {
+    TiffFile file;
+    if (!file.tif) return {};
+    TIFFSetField(file.tif, TIFFTAG_IMAGEWIDTH, uint32_t(grey.width()));
+    TIFFSetField(file.tif, TIFFTAG_IMAGELENGTH, uint32_t(grey.height()));
+    TIFFSetField(file.tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(file.tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(file.tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(file.tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(file.tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(file.tif, TIFFTAG_ROWSPERSTRIP, uint32_t(16));
+    for (int y = 0; y < grey.height(); ++y)
+        TIFFWriteScanline(file.tif, const_cast<uchar*>(grey.constScanLine(y)), uint32_t(y), 0);
+    return file.finish();
+}
+
+QByteArray makeGreyJp2(const QImage& grey) {
+    opj_image_cmptparm_t parm{};
+    parm.dx = parm.dy = 1;
+    parm.w = OPJ_UINT32(grey.width());
+    parm.h = OPJ_UINT32(grey.height());
+    parm.prec = 8;
+    opj_image_t* image = opj_image_create(1, &parm, OPJ_CLRSPC_GRAY);
+    if (!image) return {};
+    image->x1 = OPJ_UINT32(grey.width());
+    image->y1 = OPJ_UINT32(grey.height());
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x) image->comps[0].data[y * grey.width() + x] = grey.constScanLine(y)[x];
+    opj_cparameters_t params;
+    opj_set_default_encoder_parameters(&params);
+    params.tcp_numlayers = 1;
+    params.tcp_rates[0] = 0;  // lossless
+    params.cp_disto_alloc = 1;
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("grey.jp2")));
+    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_JP2);
+    opj_setup_encoder(codec, &params, image);
+    opj_stream_t* stream = opj_stream_create_default_file_stream(path.constData(), OPJ_FALSE);
+    const bool ok = stream && opj_start_compress(codec, image, stream) && opj_encode(codec, stream) &&
+                    opj_end_compress(codec, stream);
+    if (stream) opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+    opj_image_destroy(image);
+    QFile f(QString::fromLocal8Bit(path));
+    return ok && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int storedChannels(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray head = f.read(32);
+    const QByteArray name = QFile::encodeName(path);
+    if (head.startsWith("\xff\xd8")) {
+        jpeg_decompress_struct c;
+        jpeg_error_mgr err;
+        c.err = jpeg_std_error(&err);
+        jpeg_create_decompress(&c);
+        const QByteArray bytes = head + f.readAll();
+        jpeg_mem_src(&c, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
+        const int components = jpeg_read_header(&c, TRUE) == JPEG_HEADER_OK ? c.num_components : 0;
+        jpeg_destroy_decompress(&c);
+        return components;
+    }
+    if (head.startsWith("\x89PNG") && head.size() > 25) {
+        switch (head[25]) {
+        case 0: case 3: return 1;
+        case 2: return 3;
+        case 4: return 2;
+        case 6: return 4;
+        default: return 0;
+        }
+    }
+    if (head.startsWith("II") || head.startsWith("MM")) {
+        TIFF* tif = TIFFOpen(name.constData(), "r");
+        if (!tif) return 0;
+        uint16_t samples = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFClose(tif);
+        return samples;
+    }
+    opj_codec_t* codec = opj_create_decompress(OPJ_CODEC_JP2);
+    opj_dparameters_t params;
+    opj_set_default_decoder_parameters(&params);
+    opj_setup_decoder(codec, &params);
+    opj_stream_t* stream = opj_stream_create_default_file_stream(name.constData(), OPJ_TRUE);
+    opj_image_t* image = nullptr;
+    const int components = stream && opj_read_header(stream, codec, &image) && image ? int(image->numcomps) : 0;
+    if (image) opj_image_destroy(image);
+    if (stream) opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+    return components;
 }
 
 QList<PhotoOfAKind> photosOfEachKind() {

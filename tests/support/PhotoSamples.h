@@ -83,6 +83,16 @@ QImage readUprightChecked(const QString& path, QSize upright);
 // An XMP packet whose one property is the camera's firmware (aux:Firmware).
 QByteArray xmpWithFirmware(const QString& firmware);
 
+// A grey picture's one-channel files as other programs write them, without a profile:
+// 8-bit BlackIsZero TIFF with LZW (libtiff), and a lossless JP2 of one component
+// (OpenJPEG). The picture is Format_Grayscale8.
+QByteArray makeGreyTiff(const QImage& grey);
+QByteArray makeGreyJp2(const QImage& grey);
+// How many channels a JPEG, PNG, TIFF or JP2 file stores, as its own library reads its
+// header (libjpeg's components, the PNG colour type's samples, libtiff's SamplesPerPixel,
+// OpenJPEG's components); 0 when it cannot tell.
+int storedChannels(const QString& path);
+
 // One real photo of each kind a sync client may rewrite under a reader, each with data
 // well past its first pages: a JPEG and a PNG of a busy 640 x 480 picture, a HEIC made by
 // libheif's encoder and a DNG.

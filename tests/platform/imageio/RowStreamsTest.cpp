@@ -85,6 +85,8 @@ TEST(JpegRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
         {"baseline", photo("nature/RainDrops.jpg"), photo("nature/RainDrops.jpg")},
         {"progressive", photo("abstract/Elephants_3840x2160.jpg"), photo("abstract/Elephants_3840x2160.jpg")},
         {"baseline, name not UTF-8", platform::decodePath(oddName), photo("nature/Aqua.jpg")},
+        {"grey", testsupport::packagedPicture(testsupport::kManualPictures + "objects.jpg"),
+         testsupport::packagedPicture(testsupport::kManualPictures + "objects.jpg")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,6 +98,7 @@ TEST(JpegRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
         EXPECT_EQ(QSize(source.width(), source.height()), whole.size());
         EXPECT_EQ(source.orientation(), header.orientation);
         EXPECT_EQ(source.iccProfile(), header.iccProfile);
+        EXPECT_EQ(source.gray(), header.gray());
         EXPECT_EQ(source.rowsRead(), 0);
         Streamed streamed = readInSteps(source, {1, 7, 64, whole.height()});
         EXPECT_TRUE(streamed.ok);
@@ -134,9 +137,13 @@ TEST(JpegRowSource, FilesTheWholeDecodeRefusesFailAndStayFailed) {
         QImage rows(source.width(), source.height(), QImage::Format_RGB32);
         EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), source.height()));
     }
-    // Pictures it does not take: grey, not a JPEG, no file.
-    for (const QString& path : {testsupport::packagedPicture(testsupport::kManualPictures + "objects.jpg"),
-                                photo("abstract/Flow.png"), dir.filePath("missing.jpg")}) {
+    // Pictures it does not take: grey under a profile the reader applies (its pixels are not
+    // the stored ones), not a JPEG, no file.
+    const QImage grey = platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + "objects.jpg"));
+    const QString lstar = testsupport::writeFile(
+        dir.filePath("lstar.jpg"), testsupport::libjpegFile(grey, testsupport::debianProfile(testsupport::kGrayLstarProfile),
+                                                            testsupport::JpegColours::Gray));
+    for (const QString& path : {lstar, photo("abstract/Flow.png"), dir.filePath("missing.jpg")}) {
         SCOPED_TRACE(path.toStdString());
         platform::JpegRowSource source(path);
         EXPECT_FALSE(source.isValid());
@@ -293,7 +300,7 @@ TEST(JpegBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeEncoding) {
         QImage work = c.picture.copy();
         platform::JpegBandSink sink(work.width(), work.height(), c.icc, c.quality);
         // The rows of every whole band handed in are let go of while the rest is still to come.
-        const platform::codec::JpegBands bands(work.width(), work.height(), false);
+        const platform::codec::JpegBands bands(work.width(), work.height(), platform::codec::JpegSamples::Colour);
         const QByteArray file = feedStepByStep(sink, work, c.steps, [&](int handed) {
             const int ready = bands.readyBands(handed);
             return ready == bands.count() ? work.height() : bands.firstRow(ready);
@@ -352,7 +359,9 @@ TEST(PngBandSink, RowsHandedInStepByStepGiveTheFileOfTheWholeWrite) {
         // once it is written, a few bands at most behind the rows handed in.
         QImage work = c.picture.copy();
         QByteArray file;
-        platform::PngBandSink sink(work.width(), work.height(), c.icc, platform::codec::appendTo(file), c.transparent);
+        platform::PngBandSink sink(work.width(), work.height(), c.icc, platform::codec::appendTo(file),
+                                   c.transparent ? platform::PngBandSink::Rows::Transparent
+                                                 : platform::PngBandSink::Rows::Colour);
         EXPECT_TRUE(feedStepByStep(sink, work, c.steps, [](int handed) { return handed - 300; }));
         EXPECT_EQ(file.size(), expected.size());
         EXPECT_TRUE(file == expected) << "the file differs from the whole picture's";
