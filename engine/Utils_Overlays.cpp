@@ -11,11 +11,18 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QHash>
 #include <QPainter>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QTextOption>
 #include <QTransform>
+#include <QtEndian>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 
 using overlays::forEachParameter;
 using overlays::numberOr;
@@ -54,7 +61,101 @@ QFont baseFont(const QString& fontName, double points) {
     } else {
         f = QFont(fontName);
     }
+    // A fixed hinting choice, not the desktop's: the text then lays out and draws alike on
+    // every machine (this is the light hinting most desktops choose anyway).
+    f.setHintingPreference(QFont::PreferVerticalHinting);
     return fontAt(f, points > 0 && std::isfinite(points) ? points : 12.0);
+}
+
+// The tables a font needs to draw glyphs already chosen and placed (shaping is done by then).
+constexpr std::array<const char*, 40> kDrawingTables{
+    "head", "hhea", "hmtx", "maxp", "cmap", "loca", "glyf", "name", "OS/2", "post",
+    "cvt ", "fpgm", "prep", "gasp", "kern", "hdmx", "LTSH", "VDMX", "vhea", "vmtx",
+    "CFF ", "CFF2", "VORG", "EBDT", "EBLC", "EBSC", "CBDT", "CBLC", "sbix", "COLR",
+    "CPAL", "SVG ", "fvar", "gvar", "avar", "HVAR", "VVAR", "MVAR", "cvar", "STAT"};
+
+quint32 tagValue(const char* tag) {
+    return quint32(uchar(tag[0])) << 24 | quint32(uchar(tag[1])) << 16 | quint32(uchar(tag[2])) << 8 | uchar(tag[3]);
+}
+
+// The font file again, put together from the tables the font shows; empty when the font has
+// no outline tables to read (a bitmap or Type 1 font).
+QByteArray fontFileOf(const QRawFont& font) {
+    std::map<quint32, QByteArray> tables;  // sorted by tag, as the table directory must be
+    for (const char* tag : kDrawingTables) {
+        QByteArray t = font.fontTable(tag);
+        if (!t.isEmpty()) tables.emplace(tagValue(tag), std::move(t));
+    }
+    const bool cff = tables.count(tagValue("CFF ")) || tables.count(tagValue("CFF2"));
+    if (!tables.count(tagValue("head")) || !tables.count(tagValue("maxp")) || (!cff && !tables.count(tagValue("glyf"))))
+        return {};
+    const auto n = quint16(tables.size());
+    quint16 entrySelector = 0;
+    while ((2u << entrySelector) <= n) ++entrySelector;
+    const auto searchRange = quint16(16u << entrySelector);
+    QByteArray file(12 + 16 * n, '\0');
+    auto put32 = [&](int at, quint32 v) { qToBigEndian(v, file.data() + at); };
+    auto put16 = [&](int at, quint16 v) { qToBigEndian(v, file.data() + at); };
+    put32(0, cff ? tagValue("OTTO") : 0x00010000u);
+    put16(4, n);
+    put16(6, searchRange);
+    put16(8, entrySelector);
+    put16(10, quint16(n * 16 - searchRange));
+    int record = 12;
+    for (const auto& [tag, data] : tables) {
+        QByteArray padded = data;
+        padded.append((4 - padded.size() % 4) % 4, '\0');
+        quint32 sum = 0;
+        for (qsizetype i = 0; i < padded.size(); i += 4) sum += qFromBigEndian<quint32>(padded.constData() + i);
+        put32(record, tag);
+        put32(record + 4, sum);
+        put32(record + 8, quint32(file.size()));
+        put32(record + 12, quint32(data.size()));
+        file.append(padded);
+        record += 16;
+    }
+    return file;
+}
+
+// Draws text as QPainter::drawText(rect, text, option) lays it out, with glyphs from a font
+// made for this drawing alone. Qt keeps one FreeType face per font file and thread and loads
+// large glyphs' outlines through its hinter, whose state carries over from whatever that
+// thread drew before: the same text came out a little different from photo to photo in a
+// batch. A font of its own gives every drawing the state of a first one.
+void drawTextUnshared(QPainter& p, const QRectF& rect, const QString& text, const QFont& font, const QTextOption& option) {
+    QString laidOut = text;
+    laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(laidOut, font, p.device());
+    layout.setTextOption(option);
+    const qreal leading = QFontMetricsF(font, p.device()).leading();
+    qreal height = -leading;
+    layout.beginLayout();
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(std::max<qreal>(0, rect.width()));
+        height = std::ceil(height + leading);
+        line.setPosition(QPointF(0, height));
+        height += line.ascent() + line.descent();
+        if (height >= rect.height()) break;  // lines below the box would be clipped anyway
+    }
+    layout.endLayout();
+
+    QHash<QString, QRawFont> unshared;
+    for (QGlyphRun run : layout.glyphRuns()) {
+        const QRawFont shared = run.rawFont();
+        const QString key = shared.familyName() + QLatin1Char('\x1f') + shared.styleName() + QLatin1Char('\x1f') +
+                            QString::number(shared.pixelSize(), 'g', 17);
+        auto it = unshared.find(key);
+        if (it == unshared.end()) {
+            const QByteArray file = fontFileOf(shared);
+            QRawFont own;
+            if (!file.isEmpty()) own.loadFromData(file, shared.pixelSize(), font.hintingPreference());
+            it = unshared.insert(key, own);
+        }
+        if (it->isValid()) run.setRawFont(*it);  // otherwise Qt's own font still draws it
+        p.drawGlyphRun(rect.topLeft(), run);
+    }
 }
 
 // Paragraph alignment values as the editor stores them: 0 left, 1 right, 2 centre,
@@ -168,7 +269,7 @@ QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, 
         // Lines wrap at word boundaries; a word longer than the box breaks where it must.
         QTextOption option(paragraphAlignment(alignment));
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        p.drawText(target, text, option);
+        drawTextUnshared(p, target, text, fitted, option);
     }
     p.end();
     keepResolution(canvas, image);

@@ -10,6 +10,9 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <cmath>
+#include <functional>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -259,6 +262,66 @@ TEST_F(Overlays, TurnedBoxGeometry) {
     EXPECT_NEAR(r45.width(), 141.421, 1e-3);
     EXPECT_NEAR(r45.x(), -20.7107, 1e-3);
     EXPECT_LT(r45.y(), 0);
+}
+
+// A photo's text must not depend on the thread that draws it or on what that thread drew
+// before: a batch works on several photos at once, each on whichever worker is free.
+struct ThreadTextCase {
+    const char* name;
+    int w, h;
+    double fontSize;  // fraction of the height
+    const char* text;
+    int alignment;
+    int angle;  // a quarter turn puts the box on its side
+};
+
+QImage stampOnFreshThread(const std::function<QImage()>& draw) {
+    QImage out;
+    std::thread worker([&] { out = draw(); });
+    worker.join();
+    return out;
+}
+
+// Text at many sizes, faces and strings, as a worker would have drawn for earlier photos.
+void drawOtherText() {
+    QImage scratch(400, 160, QImage::Format_ARGB32_Premultiplied);
+    scratch.setDotsPerMeterX(2835);  // 72 dpi: points are pixels
+    scratch.setDotsPerMeterY(2835);
+    QPainter p(&scratch);
+    for (int i = 0; i < 300; ++i) {
+        QFont f(QString::fromLatin1(i % 5 == 0 ? "DejaVu Serif" : "DejaVu Sans"));
+        f.setPointSizeF(2.0 + i * 0.73);
+        p.setFont(f);
+        p.drawText(QPointF(0, 120), i % 2 ? QStringLiteral("Brisko bench") : QStringLiteral("quick brown fox 0123"));
+    }
+}
+
+TEST_F(Overlays, TextIsTheSameWhicheverThreadDrawsItAndWhatItDrewBefore) {
+    const ThreadTextCase cases[] = {
+        {"small, cached glyph images", 320, 200, 0.05, "Brisko bench", 0, 0},
+        {"just under 64 px", 1800, 1200, 0.05, "Brisko bench", 0, 0},
+        {"large, drawn as outlines", 2400, 1600, 0.05, "Brisko bench", 0, 0},
+        {"large, wrapped and centred", 1600, 2400, 0.05, "Brisko bench of many words", 2, 0},
+        {"on its side", 1200, 1800, 0.05, "Brisko bench", 1, 90},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage photo = solid(c.w, c.h, QColor(40, 70, 110));
+        QVariantList params{entry("text", QString::fromLatin1(c.text)), entry("fontSize", c.fontSize),
+                            entry("rotatedRect", vec(0.05, 0.05, 0.5, 0.12)), entry("fontName", QStringLiteral("DejaVu Sans")),
+                            entry("textAlignment", c.alignment)};
+        if (c.angle != 0) params.append(entry("angle", c.angle));
+        auto stamp = [&] { return utils.addWaterMarkToImage(photo, QStringLiteral("/x.jpg"), QStringLiteral("Add Text"), params); };
+        const QImage fresh = stampOnFreshThread(stamp);
+        ASSERT_NE(fresh, photo);
+        EXPECT_EQ(stampOnFreshThread([&] { drawOtherText(); return stamp(); }), fresh);
+        EXPECT_EQ(stamp(), fresh);  // this thread has drawn every case before this one
+        std::vector<QImage> together(3);
+        std::vector<std::thread> workers;
+        for (int i = 0; i < 3; ++i) workers.emplace_back([&, i] { if (i == 1) drawOtherText(); together[size_t(i)] = stamp(); });
+        for (auto& w : workers) w.join();
+        for (const QImage& img : together) EXPECT_EQ(img, fresh);
+    }
 }
 
 }  // namespace
