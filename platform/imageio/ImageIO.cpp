@@ -492,12 +492,21 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
             }))
             return false;
     } else {
-        const QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
+        QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
         if (bytes.isEmpty()) {
             log(u"%@: the image could not be encoded", path);
             return false;
         }
-        if (!writeTemp(temp, path, bytes)) return false;
+        // The metadata goes into the encoded bytes before they are written: one new file
+        // per picture rather than one for the picture and another for its metadata.
+        if (imageTypeHoldsProperties(type) && !properties.isEmpty()) {
+            bytes = withImageProperties(bytes, properties, path);
+            if (bytes.isEmpty()) {
+                log(u"%@: not written, its metadata could not be written", path);
+                return false;
+            }
+        }
+        return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);
     }
     return finishImageFile(temp, path, type, properties);
 }
