@@ -360,6 +360,8 @@ struct BatchRunner::PhotoWork {
     bool stopped = false;               // the run stopped before the photo's save began
     bool saveBegun = false;
     ResultWriter::Prepared prepared;    // the encoded file, or why there is none
+    // The output's extension and encoder, chosen once for the photo's cost, route and file.
+    RenameScheme::SaveChoice output;
 
     // Ready for another photo.
     void clear() {
@@ -432,10 +434,13 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     std::vector<PhotoWork> work(std::size_t(std::min(last - first, limits.ahead + 1)));
     const auto workOf = [&work, first](int i) -> PhotoWork& { return work[std::size_t(i - first) % work.size()]; };
     DiskRoom room(kLowSpaceBytes);
-    const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
+    const int outputFormat = BatchRenameSetting::outputFormatOf(input.snapshot.renameSetting.get());
+    // The pool asks for a photo's cost once, on this thread, before it starts the photo and
+    // after the photo that had its place was dealt with: the photo's output is chosen then.
     auto cost = [&](int i) {
-        const PhotoFile& photo = *input.snapshot.photos.at(i);
-        return peakWorkingBytes(photo.fileURL, RenameScheme::saveChoice(photo, outputFormat, input.fileFormats).extension);
+        PhotoWork& w = workOf(i);
+        w.output = RenameScheme::saveChoice(*input.snapshot.photos.at(i), outputFormat, input.fileFormats);
+        return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL, w.output.extension);
     };
     PhotosInFlight pool(
         first, last, limits, cost,
@@ -526,194 +531,273 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
     return std::nullopt;
 }
 
-void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input,
-                                       const PathIndex& pathIndex, ResultWriter& writer, int index, PhotoWork& work,
-                                       PhotosInFlight& pool, DiskRoom& room) {
-    // What the source is as its picture is read: it must still be that file when it goes
-    // to the Trash, and the same after the read as before it.
-    const std::optional<platform::FileIdentity> sourceRead =
-        platform::FileIdentity::of(input.snapshot.photos.at(index)->filePath);
-    std::shared_ptr<PhotoFile> photo = input.snapshot.photos.at(index);
-    if (platform::hasKeptBytes(photo->fileURL)) {
-        work.readable = std::make_unique<platform::ReadablePath>(photo->fileURL);
-        photo = std::make_shared<PhotoFile>(*photo);
-        photo->fileURL = work.readable->path();
+// One photo's work on a pool thread, stage by stage. A stage that ends the photo leaves its
+// outcome in the photo's work; where the run stopped at it, it leaves none, and the photo is
+// neither written nor reported.
+class BatchRunner::PhotoStages {
+public:
+    PhotoStages(BatchRunner& runner, std::uint64_t generation, const BatchRunInput& input, ResultWriter& writer,
+                int index, PhotoWork& work, DiskRoom& room);
+
+    // The file the photo is read from (a name that is not UTF-8 read through its descriptor).
+    const QString& fileURL() const { return photo_->fileURL; }
+    // The thumbnail, made first so that the run shows the photo in hand while it is worked on.
+    void makeThumbnail(PhotosInFlight& pool);
+    // Whether its planned output was classified before the start: the photo ends with the
+    // reason, the last test that holds naming it. What may have changed on disk since the
+    // outputs were planned depends on the photos before this one; that is checked when its
+    // turn comes.
+    bool classified(const PathIndex& pathIndex);
+    // Whether the run stopped: the photo ends here. While the stop question is open this
+    // waits for the answer.
+    bool stopped();
+    // Whether the photo went the row-by-row way (a large JPEG with one row-by-row effect, a
+    // lone shrinking "Resize" or no step, decoded, changed and encoded a few rows at a time):
+    // its file is then made, or the photo ended there. False when it is made the usual way.
+    bool madeRowByRow();
+    // The picture, upright; false when the photo ends here (unreadable, changed while it
+    // was read, or the run stopped).
+    bool load();
+    // The enabled steps in run order, each handed the picture; false when one fails or the
+    // run stops.
+    bool applySteps();
+    // Effects that grew or shrank the picture a little are brought back to the source's size.
+    void restoreSize();
+    // Results are written at the working size divided by the backing scale's whole part.
+    void undoBackingScale();
+    // Room on the output's volume, then the file encoded under a temporary name beside its
+    // destination. From here the photo's save has begun.
+    void encode();
+
+private:
+    bool fail(const QString& message);
+    // Room for `bytes` on the output's volume beside the others being written, held until the
+    // result goes; null when the run stopped meanwhile (the photo ends here).
+    using HeldRoom = std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>>;
+    HeldRoom admitOutput(std::uint64_t bytes);
+
+    BatchRunner& runner_;
+    const std::uint64_t generation_;
+    const BatchRunInput& input_;
+    ResultWriter& writer_;
+    const int index_;
+    PhotoWork& work_;
+    DiskRoom& room_;
+    Utils& utils_ = Utils::sharedUtils();
+    // What the source is as its picture is read: it must still be that file when it goes to
+    // the Trash, and the same after the read as before it.
+    const std::optional<platform::FileIdentity> sourceRead_;
+    std::shared_ptr<PhotoFile> photo_;  // as it is read
+    QString destination_;
+    const QList<std::shared_ptr<AppliedFilter>> steps_;  // in run order
+    QSizeF sourceSize_;
+    QImage working_;
+    bool shrunkOnLoad_ = false;
+    bool resized_ = false;  // on load or by a "Resize" step
+    bool cropped_ = false;
+};
+
+BatchRunner::PhotoStages::PhotoStages(BatchRunner& runner, std::uint64_t generation, const BatchRunInput& input,
+                                      ResultWriter& writer, int index, PhotoWork& work, DiskRoom& room)
+    : runner_(runner),
+      generation_(generation),
+      input_(input),
+      writer_(writer),
+      index_(index),
+      work_(work),
+      room_(room),
+      sourceRead_(platform::FileIdentity::of(input.snapshot.photos.at(index)->filePath)),
+      photo_(input.snapshot.photos.at(index)),
+      steps_(orderedSteps(input.snapshot.appliedFilters)) {
+    if (platform::hasKeptBytes(photo_->fileURL)) {
+        work_.readable = std::make_unique<platform::ReadablePath>(photo_->fileURL);
+        photo_ = std::make_shared<PhotoFile>(*photo_);
+        photo_->fileURL = work_.readable->path();
     }
-    work.reading = photo;
-    Utils& utils = Utils::sharedUtils();
+    work_.reading = photo_;
     const auto& paths = input.snapshot.destinationPaths;
-    const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
+    if (index < paths.size() && paths.at(index)) destination_ = paths.at(index)->filePath;
+}
 
-    // Read once for the thumbnail, the loading, the steps and the writer.
-    const ImageProcessing::KnownProperties known(photo->fileURL, utils.getImageeExifDict(photo->fileURL));
-    if (thumbnailSize_.isValid() && !thumbnailSize_.isEmpty()) {
-        work.thumbnail = utils.getAspectFillImageFormImage(
-            utils.getThumbnailImageAtFilePath(photo->fileURL, QSizeF(thumbnailSize_)), QSizeF(thumbnailSize_), 1);
+void BatchRunner::PhotoStages::makeThumbnail(PhotosInFlight& pool) {
+    const QSize& size = runner_.thumbnailSize_;
+    if (size.isValid() && !size.isEmpty()) {
+        work_.thumbnail = utils_.getAspectFillImageFormImage(
+            utils_.getThumbnailImageAtFilePath(photo_->fileURL, QSizeF(size)), QSizeF(size), 1);
     }
-    work.thumbnailReady = true;
+    work_.thumbnailReady = true;
     pool.wake();
+}
 
-    // Classified before the start: the last test that holds names the reason.
+bool BatchRunner::PhotoStages::classified(const PathIndex& pathIndex) {
     QString skipMessage;
     // A planned path without extension is one whose name came out empty (".jpg").
-    const bool blank = destination.isEmpty() || paths.at(index)->fileExtension.isEmpty();
-    if (blank || pathIndex.emptyNames.contains(destination)) skipMessage = runmessages::BlankName;
-    if (pathIndex.invalidNames.contains(destination)) skipMessage = runmessages::InvalidName;
-    if (pathIndex.duplicateNames.contains(destination)) skipMessage = runmessages::DuplicateName;
-    if (pathIndex.replacesSource.contains(destination)) skipMessage = runmessages::WouldReplaceSource;
-    if (pathIndex.notFound.contains(photo->filePath)) skipMessage = runmessages::SourceNotFound;
+    const auto& paths = input_.snapshot.destinationPaths;
+    const bool blank = destination_.isEmpty() || paths.at(index_)->fileExtension.isEmpty();
+    if (blank || pathIndex.emptyNames.contains(destination_)) skipMessage = runmessages::BlankName;
+    if (pathIndex.invalidNames.contains(destination_)) skipMessage = runmessages::InvalidName;
+    if (pathIndex.duplicateNames.contains(destination_)) skipMessage = runmessages::DuplicateName;
+    if (pathIndex.replacesSource.contains(destination_)) skipMessage = runmessages::WouldReplaceSource;
+    if (pathIndex.notFound.contains(photo_->filePath)) skipMessage = runmessages::SourceNotFound;
     if (!skipMessage.isEmpty()) {
-        work.classified = Outcome{index, PhotoFile::Failed, skipMessage, false};
-        return;
-    }
-    if (pathIndex.alreadyExists.contains(destination)) {
-        work.classified = Outcome{index, PhotoFile::Skipped, runmessages::AlreadyExists, false};
-        return;
-    }
-    // What may have changed on disk since the outputs were planned depends on the photos
-    // before this one; that is checked when its turn comes.
-    const auto stopped = [&] {
-        holdWhileAsked();
-        if (shouldContinue(generation)) return false;
-        work.stopped = true;  // not written, not reported
+        work_.classified = Outcome{index_, PhotoFile::Failed, skipMessage, false};
         return true;
-    };
-    if (stopped()) return;
-    if (streamPhoto(generation, input, photo, destination, index, writer, work, room, sourceRead)) return;
-
-    const QSizeF sourceSize = utils.getImageOriginalSizeAtFilePathUrl(photo->fileURL);
-    const bool isPict = photo->fileExtension.toUpper() == u"PICT";
-    bool resized = false;
-    bool cropped = false;
-
-    // Shrink on load: a photo that is only to be shrunk to half or less is decoded at a
-    // reduced scale where its format allows one that keeps its detail (see the loader),
-    // and resampled from there as its "Resize" step would resample the full decode.
-    QImage working;
-    const auto steps = orderedSteps(input.snapshot.appliedFilters);
-    if (const std::optional<QSizeF> target = PhotoStream::shrinkOnLoadTarget(steps, sourceSize)) {
-        const QSize size(int(std::lround(target->width())), int(std::lround(target->height())));
-        working = utils.getImageWithFixedOrientionFromUrl(photo->fileURL, size);
-        if (!working.isNull()) {
-            if (stopped()) return;
-            working = utils.scaleImage(working, *target);
-            resized = true;
-        }
     }
-    const bool shrunkOnLoad = resized;
-    if (!shrunkOnLoad) {
-        platform::DecodeOptions reading;
-        // Photos are decoded side by side already; a decoder's own threads would only
-        // compete with them.
-        if (photoWorkers(writer) > 1) reading.decoderThreads = 0;
-        reading.whileOpen = sourceReadHook_;
-        platform::DecodeResult loaded = utils.loadImageWithFixedOrientionFromUrl(photo->fileURL, reading);
-        if (!loaded.ok()) {
-            work.failed = Outcome{index, PhotoFile::Failed, unreadableMessage(loaded), false};
-            return;
-        }
-        working = std::move(loaded.image);
+    if (pathIndex.alreadyExists.contains(destination_)) {
+        work_.classified = Outcome{index_, PhotoFile::Skipped, runmessages::AlreadyExists, false};
+        return true;
     }
-    if (platform::FileIdentity::of(photo->filePath) != sourceRead) {
-        // Written while it was read: the picture may be half of each.
-        work.failed = Outcome{index, PhotoFile::Failed, runmessages::SourceChangedWhileRead, false};
-        return;
-    }
-
-    for (const auto& step : shrunkOnLoad ? QList<std::shared_ptr<AppliedFilter>>{} : steps) {
-        if (!step->isApplied) continue;
-        if (stopped()) return;
-        const QVariantList parameters = step->filterParameters;
-        // Handed over: a colour adjustment or a blur is made in the photo's own storage.
-        QImage result = utils.applyFilterWithImage(std::move(working), photo->fileURL, step->filterName, parameters, false);
-        if (result.isNull()) {
-            const QString name = step->filterDisplayName.isEmpty() ? step->filterName : step->filterDisplayName;
-            work.failed = Outcome{index, PhotoFile::Failed, platform::format(runmessages::EffectFailed, name), false};
-            return;
-        }
-        working = std::move(result);
-        if (step->filterName == kResize) resized = true;
-        if (step->filterName == kCrop) cropped = true;
-    }
-
-    const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
-    const RenameScheme::SaveChoice choice = RenameScheme::saveChoice(*photo, outputFormat, input.fileFormats);
-
-    // Effects that grow or shrink the picture a little are brought back to the source's
-    // size; a picture whose proportions changed (crop, quarter turn) is left as it is.
-    if (!resized && !cropped && !isPict && working.width() != qRound(sourceSize.width()) &&
-        sameProportions(working.size(), sourceSize)) {
-        working = utils.scaleImage(working, sourceSize);
-    }
-
-    if (stopped()) return;
-
-    const int scale = int(backingScale_);
-    platform::log(u"backing scale factor: %f", backingScale_);
-    if (scale >= 2) working = utils.scaleImage(working, QSizeF(working.size()) / double(scale));
-
-    // Ahead of the photo in hand, the output may be written only where the volume keeps
-    // room above the low-space limit for it and the others being written.
-    const std::uint64_t bytes = outputRoomFor(working.size());
-    if (!admitOutput(generation, room, index, bytes, destination)) {
-        work.stopped = true;
-        return;
-    }
-    // From here the save has begun: when this photo's turn comes it is placed and counted,
-    // even when a stop or low space came meanwhile.
-    work.saveBegun = true;
-    const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
-    work.prepared = writer.prepareImg(std::move(working), destination, choice.saveType, photo, sourceRead);
+    return false;
 }
 
-bool BatchRunner::admitOutput(std::uint64_t generation, DiskRoom& room, int index, std::uint64_t bytes,
-                              const QString& destination) {
-    const QString folder = platform::stringByDeletingLastPathComponent(destination);
+bool BatchRunner::PhotoStages::stopped() {
+    runner_.holdWhileAsked();
+    if (runner_.shouldContinue(generation_)) return false;
+    work_.stopped = true;
+    return true;
+}
+
+bool BatchRunner::PhotoStages::fail(const QString& message) {
+    work_.failed = Outcome{index_, PhotoFile::Failed, message, false};
+    return false;
+}
+
+BatchRunner::PhotoStages::HeldRoom BatchRunner::PhotoStages::admitOutput(std::uint64_t bytes) {
+    const QString folder = platform::stringByDeletingLastPathComponent(destination_);
     const auto freeBytes = [&]() -> std::optional<std::uint64_t> {
-        const std::optional<VolumeSpace> space = freeSpace_ ? freeSpace_(folder) : std::nullopt;
+        const std::optional<VolumeSpace> space = runner_.freeSpace_ ? runner_.freeSpace_(folder) : std::nullopt;
         return space ? std::optional<std::uint64_t>(space->freeBytes) : std::nullopt;
     };
-    return room.admit(index, bytes, freeBytes, [&] { return !shouldContinue(generation); });
+    if (!room_.admit(index_, bytes, freeBytes, [&] { return !runner_.shouldContinue(generation_); })) {
+        work_.stopped = true;
+        return nullptr;
+    }
+    return HeldRoom(&room_, [bytes](DiskRoom* room) { room->release(bytes); });
 }
 
-bool BatchRunner::streamPhoto(std::uint64_t generation, const BatchRunInput& input,
-                              const std::shared_ptr<PhotoFile>& photo, const QString& destination, int index,
-                              ResultWriter& writer, PhotoWork& work, DiskRoom& room,
-                              const std::optional<platform::FileIdentity>& sourceRead) {
-    std::optional<PhotoStream::Plan> plan = PhotoStream::plan(input.snapshot.appliedFilters);
-    if (!plan || backingScale_ >= 2) return false;
-    plan->plainFromPixels = rowByRowFromPixels_;
+bool BatchRunner::PhotoStages::madeRowByRow() {
+    std::optional<PhotoStream::Plan> plan = PhotoStream::plan(input_.snapshot.appliedFilters);
+    if (!plan || runner_.backingScale_ >= 2) return false;
+    plan->plainFromPixels = runner_.rowByRowFromPixels_;
     // First what the file alone tells: most photos are declined on their size.
-    const std::optional<QSize> size = PhotoStream::writtenSize(photo->fileURL, *plan);
+    const std::optional<QSize> size = PhotoStream::writtenSize(photo_->fileURL, *plan);
     if (!size) return false;
-    const int outputFormat = input.snapshot.renameSetting ? input.snapshot.renameSetting->outputFormat.value_or(0) : 0;
-    const RenameScheme::SaveChoice choice = RenameScheme::saveChoice(*photo, outputFormat, input.fileFormats);
-    const std::optional<ResultWriter::EncodedRoute> route = writer.encodedRoute(choice.saveType, destination, *photo);
+    const std::optional<ResultWriter::EncodedRoute> route =
+        writer_.encodedRoute(work_.output.saveType, destination_, *photo_);
     if (!route) return false;
 
     // The file is made along with the picture, so the room for it is taken first.
-    const std::uint64_t bytes = outputRoomFor(*size);
-    if (!admitOutput(generation, room, index, bytes, destination)) {
-        work.stopped = true;
-        return true;
-    }
-    const std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>> held(&room, [bytes](DiskRoom* r) { r->release(bytes); });
+    const HeldRoom held = admitOutput(outputRoomFor(*size));
+    if (!held) return true;
     bool declined = false;
-    ResultWriter::Prepared prepared =
-        writer.prepareEncoded(*route, *size, destination, photo, sourceRead, [&](const platform::FileBytesSink& out) {
-            const PhotoStream::Made made = PhotoStream::make(photo->fileURL, *plan, *route, out);
-            declined = made == PhotoStream::Made::Declined;
-            return made == PhotoStream::Made::Written;
-        });
+    const auto write = [&](const platform::FileBytesSink& out) {
+        const PhotoStream::Made made = PhotoStream::make(photo_->fileURL, *plan, *route, out);
+        declined = made == PhotoStream::Made::Declined;
+        return made == PhotoStream::Made::Written;
+    };
+    ResultWriter::Prepared prepared = writer_.prepareEncoded(*route, *size, destination_, photo_, sourceRead_, write);
     if (declined) return false;  // made the usual way, which also says why a damaged photo fails
-    work.saveBegun = true;
-    if (prepared.ready()) ++photosMadeRowByRow;
-    if (platform::FileIdentity::of(photo->filePath) != sourceRead) {
-        work.failed = Outcome{index, PhotoFile::Failed, runmessages::SourceChangedWhileRead, false};
+    work_.saveBegun = true;
+    if (prepared.ready()) ++runner_.photosMadeRowByRow;
+    if (platform::FileIdentity::of(photo_->filePath) != sourceRead_) {
+        fail(runmessages::SourceChangedWhileRead);
         return true;
     }
-    work.prepared = std::move(prepared);
+    work_.prepared = std::move(prepared);
     return true;
+}
+
+bool BatchRunner::PhotoStages::load() {
+    sourceSize_ = utils_.getImageOriginalSizeAtFilePathUrl(photo_->fileURL);
+    // Shrink on load: a photo that is only to be shrunk to half or less is decoded at a
+    // reduced scale where its format allows one that keeps its detail (see the loader),
+    // and resampled from there as its "Resize" step would resample the full decode.
+    if (const std::optional<QSizeF> target = PhotoStream::shrinkOnLoadTarget(steps_, sourceSize_)) {
+        const QSize size(int(std::lround(target->width())), int(std::lround(target->height())));
+        working_ = utils_.getImageWithFixedOrientionFromUrl(photo_->fileURL, size);
+        if (!working_.isNull()) {
+            if (stopped()) return false;
+            working_ = utils_.scaleImage(working_, *target);
+            shrunkOnLoad_ = resized_ = true;
+        }
+    }
+    if (!shrunkOnLoad_) {
+        platform::DecodeOptions reading;
+        // Photos are decoded side by side already; a decoder's own threads would only
+        // compete with them.
+        if (runner_.photoWorkers(writer_) > 1) reading.decoderThreads = 0;
+        reading.whileOpen = runner_.sourceReadHook_;
+        platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading);
+        if (!loaded.ok()) return fail(unreadableMessage(loaded));
+        working_ = std::move(loaded.image);
+    }
+    // Written while it was read: the picture may be half of each.
+    if (platform::FileIdentity::of(photo_->filePath) != sourceRead_) return fail(runmessages::SourceChangedWhileRead);
+    return true;
+}
+
+bool BatchRunner::PhotoStages::applySteps() {
+    if (shrunkOnLoad_) return true;  // its one step was made as it was loaded
+    for (const auto& step : steps_) {
+        if (!step->isApplied) continue;
+        if (stopped()) return false;
+        const QVariantList parameters = step->filterParameters;
+        // Handed over: a colour adjustment or a blur is made in the photo's own storage.
+        QImage result =
+            utils_.applyFilterWithImage(std::move(working_), photo_->fileURL, step->filterName, parameters, false);
+        if (result.isNull()) {
+            const QString name = step->filterDisplayName.isEmpty() ? step->filterName : step->filterDisplayName;
+            return fail(platform::format(runmessages::EffectFailed, name));
+        }
+        working_ = std::move(result);
+        if (step->filterName == kResize) resized_ = true;
+        if (step->filterName == kCrop) cropped_ = true;
+    }
+    return true;
+}
+
+void BatchRunner::PhotoStages::restoreSize() {
+    // Only a uniform change is undone: a picture whose proportions changed (crop, quarter
+    // turn) is left as it is, and so is one a "Resize" step or the loader made small.
+    const bool isPict = photo_->fileExtension.toUpper() == u"PICT";
+    if (!resized_ && !cropped_ && !isPict && working_.width() != qRound(sourceSize_.width()) &&
+        sameProportions(working_.size(), sourceSize_)) {
+        working_ = utils_.scaleImage(working_, sourceSize_);
+    }
+}
+
+void BatchRunner::PhotoStages::undoBackingScale() {
+    const double factor = runner_.backingScale_;
+    platform::log(u"backing scale factor: %f", factor);
+    const int scale = int(factor);
+    if (scale >= 2) working_ = utils_.scaleImage(working_, QSizeF(working_.size()) / double(scale));
+}
+
+void BatchRunner::PhotoStages::encode() {
+    // Ahead of the photo in hand, the output may be written only where the volume keeps
+    // room above the low-space limit for it and the others being written.
+    const HeldRoom held = admitOutput(outputRoomFor(working_.size()));
+    if (!held) return;
+    // From here the save has begun: when this photo's turn comes it is placed and counted,
+    // even when a stop or low space came meanwhile.
+    work_.saveBegun = true;
+    work_.prepared = writer_.prepareImg(std::move(working_), destination_, work_.output.saveType, photo_, sourceRead_);
+}
+
+void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunInput& input,
+                                       const PathIndex& pathIndex, ResultWriter& writer, int index, PhotoWork& work,
+                                       PhotosInFlight& pool, DiskRoom& room) {
+    PhotoStages photo(*this, generation, input, writer, index, work, room);
+    // Read once for the thumbnail, the loading, the steps and the writer.
+    const ImageProcessing::KnownProperties known(photo.fileURL(),
+                                                 Utils::sharedUtils().getImageeExifDict(photo.fileURL()));
+    photo.makeThumbnail(pool);
+    if (photo.classified(pathIndex) || photo.stopped() || photo.madeRowByRow()) return;
+    if (!photo.load() || !photo.applySteps()) return;
+    photo.restoreSize();
+    if (photo.stopped()) return;
+    photo.undoBackingScale();
+    photo.encode();
 }
 
 bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,

@@ -188,18 +188,11 @@ private:
     };
     // One photo's work on a pool thread: everything up to its encoded temporary file.
     struct PhotoWork;
+    // That work stage by stage (defined with the runner).
+    class PhotoStages;
     void processFileFromBunch(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
                               ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room);
     // The photo's turn in batch order; false when the run stops at it.
-    // Waits until the output's bytes fit on its volume with the others being written (false
-    // when the run stopped meanwhile).
-    bool admitOutput(std::uint64_t generation, DiskRoom& room, int index, std::uint64_t bytes,
-                     const QString& destination);
-    // Makes a large JPEG with one row-by-row effect, a lone shrinking "Resize" or no step
-    // as it is decoded (PhotoStream); false when the photo goes the usual way.
-    bool streamPhoto(std::uint64_t generation, const BatchRunInput& input, const std::shared_ptr<PhotoFile>& photo,
-                     const QString& destination, int index, ResultWriter& writer, PhotoWork& work, DiskRoom& room,
-                     const std::optional<platform::FileIdentity>& sourceRead);
     bool commitPhoto(std::uint64_t generation, const BatchRunInput& input, const PathIndex& pathIndex,
                      ResultWriter& writer, int index, PhotoWork& work, PhotosInFlight& pool, DiskRoom& room);
     void checkFreeSpace(const QString& destination);

@@ -58,8 +58,9 @@ const QStringList& RenameScheme::saveExtensionList() {
 }
 
 QString RenameScheme::outputExtension(const PhotoFile& photo, int outputFormat, const QStringList& fileFormats) {
-    if (outputFormat != 0) return outputFormat > 0 && outputFormat < fileFormats.size() ? fileFormats.at(outputFormat)
-                                                                                           : QStringLiteral("png");
+    if (outputFormat != outputformat::KeepOriginal)
+        return outputFormat > 0 && outputFormat < fileFormats.size() ? fileFormats.at(outputFormat)
+                                                                     : QStringLiteral("png");
     QString ext = photo.fileExtension;
     if (ext.compare(u"tiff", Qt::CaseInsensitive) == 0) ext = QStringLiteral("tif");
     for (const QString& entry : fileFormats) {
@@ -71,7 +72,7 @@ QString RenameScheme::outputExtension(const PhotoFile& photo, int outputFormat, 
 RenameScheme::SaveChoice RenameScheme::saveChoice(const PhotoFile& photo, int outputFormat,
                                                   const QStringList& fileFormats) {
     QString ext;
-    if (outputFormat == 0) {
+    if (outputFormat == outputformat::KeepOriginal) {
         ext = photo.fileExtension.toLower();
     } else if (outputFormat > 0 && outputFormat < fileFormats.size()) {
         ext = fileFormats.at(outputFormat);
@@ -124,7 +125,7 @@ QString RenameScheme::dateStamp(const PhotoFile& photo) const {
 }
 
 QString RenameScheme::getUpdatedRenameStringForPhotoFile(const PhotoFile& photo, int index) const {
-    const int outputFormat = rename_ ? rename_->outputFormat.value_or(0) : 0;
+    const int outputFormat = BatchRenameSetting::outputFormatOf(rename_.get());
     const QString ext = outputExtension(photo, outputFormat, formats_);
     if (!rename_ || rename_->flagRenamingMode.value_or(0) == 0) return baseNameOf(photo) + u'.' + ext;
 

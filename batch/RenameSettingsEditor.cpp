@@ -151,7 +151,7 @@ QString popupChoiceText(const BatchRenameSetting& s, int type, const QStringList
     const QStringList list = popupList(type, fileFormats);
     int row = -1;
     if (type == PopupOutputFormat) {
-        row = s.outputFormat.value_or(0);
+        row = BatchRenameSetting::outputFormatOf(&s);
     } else if (const auto target = popupTarget(type)) {
         row = (s.*(target->dict)).value(QString::fromLatin1(target->key)).toInt();
     }
@@ -176,13 +176,8 @@ QString fieldText(const BatchRenameSetting& s, RenameField field) {
 }
 
 FormatPanel formatPanelFor(int outputFormat) {
-    switch (outputFormat) {
-    case 0: return FormatPanel::None;
-    case 4:
-    case 5:
-    case 7: return FormatPanel::Quality;
-    default: return FormatPanel::Compression;
-    }
+    if (outputFormat == outputformat::KeepOriginal) return FormatPanel::None;
+    return outputformat::isLossy(outputFormat) ? FormatPanel::Quality : FormatPanel::Compression;
 }
 
 QString qualityText(double quality) { return QString::number(int(std::trunc(quality * 100.0 + 1e-9))); }

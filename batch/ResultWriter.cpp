@@ -11,6 +11,7 @@
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TemporaryFiles.h"
+#include "platform/graphics/HandedOver.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "platform/pdf/PdfDocument.h"
@@ -239,8 +240,8 @@ ResultWriter::ResultWriter(ResultWriterSettings settings)
 }
 
 float ResultWriter::qualityFactorForOutput() const {
-    const int format = s_.renameSetting ? s_.renameSetting->outputFormat.value_or(0) : 0;
-    if (format == 0 || format == 4 || format == 5 || format == 7) {
+    const int format = BatchRenameSetting::outputFormatOf(s_.renameSetting.get());
+    if (format == outputformat::KeepOriginal || outputformat::isLossy(format)) {
         if (s_.renameSetting && s_.renameSetting->isSetQuality.value_or(false))
             return float(s_.renameSetting->qualityRatio.value_or(0.0) * 0.98);
         return 0.82f;
@@ -249,8 +250,7 @@ float ResultWriter::qualityFactorForOutput() const {
 }
 
 bool ResultWriter::usesOptimiser(int repType) const {
-    const int format = s_.renameSetting ? s_.renameSetting->outputFormat.value_or(0) : 0;
-    if (format == 0 || format == 4 || format == 5 || format == 7) return false;
+    if (!outputformat::mayOptimise(BatchRenameSetting::outputFormatOf(s_.renameSetting.get()))) return false;
     if (!s_.renameSetting || !s_.renameSetting->isSetCompression.value_or(false)) return false;
     // The optimiser makes PNG data only; a .tif or .gif holding PNG bytes would be a
     // broken file, so other types are written directly.
@@ -258,7 +258,7 @@ bool ResultWriter::usesOptimiser(int repType) const {
 }
 
 ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilteredImg(
-    QImage filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
+    QImage&& filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
     if (!photoFile) return Prepared::failed(runmessages::WriteFailed);
     Prepared prepared = temporaryOutputFor(withUrl);
     if (!prepared.ready()) return prepared;
@@ -333,7 +333,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     return prepared;
 }
 
-ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage image, const QString& newFilePath,
+ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage&& image, const QString& newFilePath,
                                                                const std::shared_ptr<PhotoFile>& photoFileNode) {
     Prepared prepared = temporaryOutputFor(newFilePath);
     if (!prepared.ready()) return prepared;
@@ -352,7 +352,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage image, con
 ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
                                                                  int repType,
                                                                  const std::shared_ptr<PhotoFile>& photo) {
-    Prepared prepared = prepareImg(image, destination, repType, photo);
+    Prepared prepared = preparePicture(QImage(image), destination, repType, photo, std::nullopt);
     if (!prepared.ready()) return prepared.result;
     return placePrepared(prepared, destination, photo);
 }
@@ -564,9 +564,17 @@ ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, Q
     });
 }
 
-ResultWriter::Prepared ResultWriter::prepareImg(QImage image, const QString& destination, int repType,
+ResultWriter::Prepared ResultWriter::prepareImg(QImage&& image, const QString& destination, int repType,
                                                 const std::shared_ptr<PhotoFile>& photo,
                                                 std::optional<platform::FileIdentity> sourceRead) {
+    // One still held elsewhere is written all the same; it is copied where it is changed.
+    platform::holdsPixelsAlone(image, u"the writer");
+    return preparePicture(std::move(image), destination, repType, photo, sourceRead);
+}
+
+ResultWriter::Prepared ResultWriter::preparePicture(QImage&& image, const QString& destination, int repType,
+                                                    const std::shared_ptr<PhotoFile>& photo,
+                                                    std::optional<platform::FileIdentity> sourceRead) {
     if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
     return prepareWith(destination, *photo, sourceRead, [&] {
         // The extension alone decides between the routes; the save type only chooses the

@@ -84,7 +84,8 @@ public:
 
     // The entry point: writes the image to `destination` (save type number 0..6 chooses
     // the encoder; the extension "pdf" makes a PDF page) and says how it went. It is
-    // prepareImg followed at once by placePrepared.
+    // prepareImg followed at once by placePrepared; the caller keeps its picture, so the
+    // writer copies it where it changes it.
     Result saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination, int repType,
                                          const std::shared_ptr<PhotoFile>& photo);
 
@@ -131,9 +132,9 @@ public:
     // `sourceRead` is the source as it was when the picture was read from it (taken now
     // when not given): a source that is another file by the time it would go to the Trash
     // stays where it is.
-    // The picture is taken by value: a caller that hands it over (std::move) lets the
-    // source's colour profile be attached without a copy of its pixels.
-    Prepared prepareImg(QImage image, const QString& destination, int repType,
+    // The picture is handed over, as the one holder of its pixels: the source's colour
+    // profile is attached without a copy of them (see platform::holdsPixelsAlone).
+    Prepared prepareImg(QImage&& image, const QString& destination, int repType,
                         const std::shared_ptr<PhotoFile>& photo,
                         std::optional<platform::FileIdentity> sourceRead = std::nullopt);
 
@@ -142,12 +143,12 @@ public:
     // at this run's quality, or through the PNG optimiser when compression is on. The file
     // is made beside `withUrl` under a temporary name (its folder created when missing) and
     // read back; placePrepared puts it in place.
-    Prepared saveImageUsingDefaultMethodInDirectoryFilteredImg(QImage filteredImg, const QString& withUrl,
+    Prepared saveImageUsingDefaultMethodInDirectoryFilteredImg(QImage&& filteredImg, const QString& withUrl,
                                                                int repType, const std::shared_ptr<PhotoFile>& photoFile);
     // Writes a PDF page for `newFilePath`: the document there (an empty one when there is
     // none or it cannot be read) with the picture appended as its last page, made beside it
     // under a temporary name and read back, like the image file above.
-    Prepared saveImageUsingImageMagick(QImage image, const QString& newFilePath,
+    Prepared saveImageUsingImageMagick(QImage&& image, const QString& newFilePath,
                                        const std::shared_ptr<PhotoFile>& photoFileNode);
     // The second half, in batch order: the file, still as it read back, is given its dates
     // and renamed into place, and in move mode the source goes to the Trash. An output
@@ -189,6 +190,9 @@ private:
     // existing output kept, the source's identity, the test hook.
     Prepared prepareWith(const QString& destination, const PhotoFile& photo,
                          std::optional<platform::FileIdentity> sourceRead, const std::function<Prepared()>& write);
+    // prepareImg for a picture that may still be held elsewhere.
+    Prepared preparePicture(QImage&& image, const QString& destination, int repType,
+                            const std::shared_ptr<PhotoFile>& photo, std::optional<platform::FileIdentity> sourceRead);
     // The metadata an output is written with, from the source's own.
     QVariantMap outputProperties(const PhotoFile& photo, const QVariantMap& sourceProperties) const;
     enum class Written { Ok, Failed, Abandoned };

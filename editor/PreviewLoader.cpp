@@ -28,7 +28,7 @@ PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
     const bool knownSize = request.pixelSize.width() > 0 && request.pixelSize.height() > 0;
     const QSizeF upright = knownSize ? request.pixelSize : utils.getImageOriginalSizeAtFilePathUrl(request.path);
     const QSizeF previewSize = utils.getAspectFitModeSizeWithsize(upright, request.previewBox);
-    r.original = utils.getImageFromPath(request.path, previewSize);
+    r.original = utils.getImageFromPath(request.path, previewSize, request.reading);
     if (r.original.isGrayscale() && !r.original.isNull()) r.original = utils.convertGraycolorModelToRgb(r.original);
     // The step thumbnail comes from the preview picture, so the photo is decoded once.
     const QSizeF thumbSize = utils.getAspectFitModeSizeWithsize(upright, QSizeF(476, 314));
@@ -76,6 +76,7 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
     request.steps = steps;
     request.original = original;
     request.thumbnail = thumbnail;
+    request.reading = reading_;
     if (photo) {
         request.path = photo->filePath;
         request.pixelSize = QSizeF(photo->width, photo->height);

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform/foundation/PostBack.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
 
 struct PhotoFile;
@@ -28,6 +29,7 @@ struct PhotoPreviewRequest {
     QList<AppliedFilter> steps;
     QImage original;
     QImage thumbnail;
+    platform::DecodeOptions reading;  // how the photo's picture is read
 };
 
 struct PhotoPreviewResult {
@@ -52,6 +54,9 @@ public:
     void setExecutor(Executor executor) {
         if (executor) executor_ = std::move(executor);
     }
+    // Called with the photo's path once its file is open for reading, before its picture is
+    // read: lets a test change the file under the reader.
+    void setSourceReadHook(std::function<void(const QString& path)> hook) { reading_.whileOpen = std::move(hook); }
 
     // Main thread. A null photo ends at once, still through the completion, as a failed load.
     quint64 load(const std::shared_ptr<PhotoFile>& photo, QSizeF previewBox, Completion done);
@@ -73,6 +78,7 @@ private:
     platform::PostBack back_;
     Executor executor_;
     std::shared_ptr<quint64> latest_;
+    platform::DecodeOptions reading_;
 };
 
 // The batch steps' thumbnails: each switched-on step drawn alone on the photo's thumbnail

@@ -48,11 +48,13 @@ QVariantMap ImageProcessing::exifForFile(const QString& path) {
     return platform::readImageProperties(path);
 }
 
-QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, float minHeight) {
-    return imageloading::loadUpright(path, exifForFile(path), minWidth, minHeight);
+QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, float minHeight,
+                                         const platform::DecodeOptions& reading) {
+    return imageloading::loadUpright(path, exifForFile(path), minWidth, minHeight, reading);
 }
 
-QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight) {
+QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight,
+                                 const platform::DecodeOptions& reading) {
     const int orientation = tiffOrientation(props);
     const platform::ImageHeader header = platform::readImageHeader(path);
     const bool smallerRaw = header.format == platform::ImageFormat::RAW && minWidth > 0 && minWidth < header.width;
@@ -62,7 +64,7 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
         const QSizeF target = utils.aspectFitSizeWithMaxSize(original, minWidth);
         const int tw = int(std::lround(target.width())), th = int(std::lround(target.height()));
         if (tw > 0 && th > 0) {
-            QImage thumb = platform::makeThumbnail(path, tw, th, displayOrientation(props));
+            QImage thumb = platform::makeThumbnail(path, tw, th, displayOrientation(props), reading);
             if (!thumb.isNull()) {
                 if (thumb.width() != tw || thumb.height() != th)
                     thumb = thumb.scaled(tw, th, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -71,7 +73,7 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
         }
         // No thumbnail: the whole file, turned upright before any scaling so a turned
         // photo is never squeezed into the other orientation's box.
-        QImage whole = platform::readImage(path);
+        QImage whole = platform::readImage(path, reading);
         if (!whole.isNull()) {
             whole = platform::orientImage(whole, displayOrientation(props));
             if (whole.width() == int(minWidth) && float(whole.width()) == minWidth) return whole;
@@ -84,7 +86,7 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
         std::fputs("Image source is NULL.", stderr);
         return QImage();
     }
-    QImage image = platform::readImage(path);
+    QImage image = platform::readImage(path, reading);
     if (image.isNull()) {
         std::fputs("Image not created from image source.", stderr);
         return QImage();

@@ -47,7 +47,8 @@ public:
     // The photo upright. A photo whose orientation tag is not 1 comes back at the
     // aspect-fit size for minWidth (decoded at reduced size where possible); one with
     // orientation 1 comes back at its full pixel size. Null when unreadable.
-    static QImage getImageFromFile(const QString& path, float minWidth, float minHeight);
+    static QImage getImageFromFile(const QString& path, float minWidth, float minHeight,
+                                   const platform::DecodeOptions& reading = {});
 
     // The whole image stretched to width x height; null for a size not above 0.
     static QImage resizeImage(const QImage& image, int width, int height);
@@ -122,7 +123,8 @@ QSizeF uprightSize(const QString& path, const QVariantMap& props);
 // ImageProcessing::getImageFromFile with the file's properties given. A camera raw file
 // asked for narrower than it is comes at the width asked for, from its embedded preview
 // when that is large enough, so it shows as fast as a JPEG.
-QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight);
+QImage loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight,
+                   const platform::DecodeOptions& reading = {});
 // The photo upright at its full size, or why it cannot be: one decode of the file.
 platform::DecodeResult decodeUpright(const QString& path, const QVariantMap& props,
                                      const platform::DecodeOptions& options = {});

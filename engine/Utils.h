@@ -52,8 +52,10 @@ public:
     QSizeF getImageOriginalSizeAtFilePathUrl(const QString& path);
     QVariantMap getImageeExifDict(const QString& path);
     QImage convertGraycolorModelToRgb(const QImage& image);
-    QImage getThumbnailImageAtFilePath(const QString& path, QSizeF size);
-    QImage getImageFromPath(const QString& path, QSizeF size);
+    // `reading` is how the picture is read (its whileOpen lets a test change the file under
+    // the reader); the file's facts are read as usual.
+    QImage getThumbnailImageAtFilePath(const QString& path, QSizeF size, const platform::DecodeOptions& reading = {});
+    QImage getImageFromPath(const QString& path, QSizeF size, const platform::DecodeOptions& reading = {});
     QImage getAspectFillImageFormImage(const QImage& image, QSizeF size, int cropMode);
     QImage getImageThumbnailFromFilePath(const QString& path, float minWidth, float minHeight);
     QImage scaleImage(const QImage& image, QSizeF newSize);
@@ -98,7 +100,8 @@ public:
                                 const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
     // The same for a photo handed over: an effect that reads the photo only near each row it
     // makes (colour adjustments, blurs) is rendered into the photo's own storage, so the
-    // photo and its result are never held at once. image is left null or as it was.
+    // photo and its result are never held at once. image is left null or as it was. A
+    // photo still held elsewhere (see platform::holdsPixelsAlone) is never written.
     QImage applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
     // The same for a photo whose rows come and go while it is rendered (decoded a few rows
@@ -137,8 +140,8 @@ public:
 
     // The program's own whole-image effects; each returns a new image (or its input where it
     // has nothing to do) and leaves the input unchanged.
-    // image by value: a picture handed over is let go once it has been turned.
-    QImage rotateImagedByDegrees(double degrees, QImage image);
+    // The picture is handed over, and let go once it has been turned.
+    QImage rotateImagedByDegrees(double degrees, QImage&& image);
     QImage flipImage(const QImage& image, const QVariantList& filterParameters);
     QImage addBorderToImage(const QImage& image, const QColor& color, float borderWidth, float cornerRadius);
     QImage applyBlackAndWhiteImage(const QImage& image, const QVariantList& filterParameters);

@@ -5,6 +5,7 @@
 #include "engine/Effects/EffectImages.h"
 #include "platform/coreimage/CIContext.h"
 #include "platform/foundation/Log.h"
+#include "platform/graphics/HandedOver.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -115,13 +116,15 @@ QImage Utils::applyFilterWithImage(const QImage& image, const QString& imageURL,
 
 QImage Utils::applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
                                    const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES) {
-    return applyFilter(image, &image, imageURL, filterName, parameters, IS_FOR_FILTER_THUMBNAILS_IMAGES);
+    // A photo still held elsewhere is read as any other and left as it is.
+    QImage* owned = platform::holdsPixelsAlone(image, filterName) ? &image : nullptr;
+    return applyFilter(image, owned, imageURL, filterName, parameters, IS_FOR_FILTER_THUMBNAILS_IMAGES);
 }
 
 QImage Utils::applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, PictureRows& rows) {
     Q_UNUSED(imageURL);
-    if (!rowByRow(filterName)) return QImage();
+    if (!rowByRow(filterName) || !platform::holdsPixelsAlone(image, filterName)) return QImage();
     const bool colourControls = filterName == QLatin1String("Brightness") || filterName == QLatin1String("Contrast");
     return applyCoreImageFilter(image, colourControls ? QStringLiteral("CIColorControls") : filterName, filterName,
                                 parameters, false, &image, &rows);

@@ -14,9 +14,9 @@
 using effects::canvas;
 using effects::working;
 
-QImage Utils::rotateImagedByDegrees(double degrees, QImage image) {
+QImage Utils::rotateImagedByDegrees(double degrees, QImage&& image) {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0 || degrees == 0 || !std::isfinite(degrees))
-        return image;
+        return std::move(image);
     const int w = image.width(), h = image.height();
     QImage src = working(image);
 

@@ -97,7 +97,7 @@ QImage Utils::convertGraycolorModelToRgb(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QImage Utils::getThumbnailImageAtFilePath(const QString& path, QSizeF size) {
+QImage Utils::getThumbnailImageAtFilePath(const QString& path, QSizeF size, const platform::DecodeOptions& reading) {
     if (path.isEmpty()) return ImageProcessing::getImageFromFile(path, float(size.width()), float(size.height()));
     const QVariantMap props = ImageProcessing::exifForFile(path);
     const QSizeF original = imageloading::uprightSize(path, props);
@@ -107,18 +107,19 @@ QImage Utils::getThumbnailImageAtFilePath(const QString& path, QSizeF size) {
         int orientation = props.value(QLatin1String(platform::kPropsOrientation), -1).toInt();
         if (orientation < 1 || orientation > 8)
             orientation = props.value(QLatin1String(platform::kPropsTIFF)).toMap().value(QLatin1String(platform::kPropsOrientation), -1).toInt();
-        QImage thumb = platform::makeThumbnail(path, tw, th, orientation >= 1 && orientation <= 8 ? orientation : -1);
+        QImage thumb =
+            platform::makeThumbnail(path, tw, th, orientation >= 1 && orientation <= 8 ? orientation : -1, reading);
         if (!thumb.isNull()) {
             if (thumb.width() != tw || thumb.height() != th)
                 thumb = thumb.scaled(tw, th, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             return thumb;
         }
     }
-    return imageloading::loadUpright(path, props, float(thumbSize.width()), float(thumbSize.height()));
+    return imageloading::loadUpright(path, props, float(thumbSize.width()), float(thumbSize.height()), reading);
 }
 
-QImage Utils::getImageFromPath(const QString& path, QSizeF size) {
-    return ImageProcessing::getImageFromFile(path, float(size.width()), float(size.height()));
+QImage Utils::getImageFromPath(const QString& path, QSizeF size, const platform::DecodeOptions& reading) {
+    return ImageProcessing::getImageFromFile(path, float(size.width()), float(size.height()), reading);
 }
 
 QImage Utils::getAspectFillImageFormImage(const QImage& source, QSizeF box, int cropMode) {

@@ -5,6 +5,7 @@
 #include "engine/Utils.h"
 #include "import/IntakeRules.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
 
@@ -18,11 +19,6 @@ int batchIndexOf(const QString& path) {
 }
 
 }  // namespace
-
-ThumbnailFileStamp ThumbnailFileStamp::of(const QString& path) {
-    const platform::FileAttributes a = platform::fileAttributes(path);
-    return {a.exists, a.size, a.modificationDate};
-}
 
 BatchThumbnails::BatchThumbnails(ThumbnailWorkers& gridWorkers, ThumbnailWorkers& listWorkers, Maker make,
                                  BatchThumbnailsView& view, QObject* parent)
@@ -44,7 +40,7 @@ void BatchThumbnails::loadTiles(const QList<int>& visible) {
     for (const int index : visible) {
         if (index < 0 || index >= snapshot.size()) continue;
         const QString file = snapshot[index]->filePath;
-        if (unavailable_.contains(file)) continue;
+        if (failsAsItIs(file)) continue;
         if (const QImage* cached = cachedTile(file)) {
             view_.setTileImage(index, *cached);
             continue;
@@ -62,10 +58,10 @@ ThumbnailWorkers::MainStep BatchThumbnails::makeTile(const QString& path, int pa
                                                      std::shared_ptr<LoadState> state, Maker make) {
     const bool stale = !state->isScrollingDone.load() || state->pass.load() != pass;
     QImage image;
-    ThumbnailFileStamp stamp;
+    platform::FileStamp stamp;
     if (!stale) {
         // Taken before the read: a change while it reads makes the picture stale, never current.
-        stamp = ThumbnailFileStamp::of(path);
+        stamp = platform::FileStamp::of(path);
         image = makeTilePicture(path, make);
     }
     return [self, path, image = std::move(image), stamp, stale] {
@@ -83,11 +79,11 @@ const QImage* BatchThumbnails::cachedTile(const QString& path) const {
     return tile ? &tile->image : nullptr;
 }
 
-void BatchThumbnails::tileReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp) {
+void BatchThumbnails::tileReady(const QString& path, const QImage& image, const platform::FileStamp& stamp) {
     // A photo that left the batch meanwhile is shown nowhere and kept nowhere.
     if (batchIndexOf(path) < 0) return;
     if (image.isNull()) {
-        markUnreadable(path);
+        markUnreadable(path, stamp);
     } else {
         markReadable(path);
         gridCache_.insert(path, new Tile{image, stamp}, std::max<qsizetype>(1, image.sizeInBytes() / 1024));
@@ -98,10 +94,10 @@ void BatchThumbnails::tileReady(const QString& path, const QImage& image, const 
 
 QStringList BatchThumbnails::dropChanged() {
     for (const QString& path : gridCache_.keys())
-        if (gridCache_.object(path)->stamp != ThumbnailFileStamp::of(path)) gridCache_.remove(path);
+        if (gridCache_.object(path)->stamp != platform::FileStamp::of(path)) gridCache_.remove(path);
     QStringList rowsGone;
     for (auto it = rowStamps_.begin(); it != rowStamps_.end();) {
-        if (it.value() == ThumbnailFileStamp::of(it.key())) {
+        if (it.value() == platform::FileStamp::of(it.key())) {
             ++it;
         } else {
             rowsGone << it.key();
@@ -112,18 +108,23 @@ QStringList BatchThumbnails::dropChanged() {
 }
 
 bool BatchThumbnails::isReadable(const QString& path) {
-    if (unavailable_.contains(path)) return false;
-    const ThumbnailFileStamp now = ThumbnailFileStamp::of(path);
+    if (failsAsItIs(path)) return false;
+    const platform::FileStamp now = platform::FileStamp::of(path);
     const Tile* tile = gridCache_.object(path);
     if (!now.exists) {
-        markUnreadable(path);  // counted as missing, not as unreadable
+        markUnreadable(path, now);  // counted as missing, not as unreadable
         return false;
     }
     const auto row = rowStamps_.constFind(path);
-    if ((tile && tile->stamp == now) || (row != rowStamps_.cend() && *row == now)) return true;
+    const bool madeFromNow = (tile && tile->stamp == now) || (row != rowStamps_.cend() && *row == now);
+    if (madeFromNow && !unavailable_.contains(path)) return true;
     // Nothing read the file as it is now: its tile is made here, as a load would make it.
     tileReady(path, makeTilePicture(path, make_), now);
     return !unavailable_.contains(path);
+}
+
+bool BatchThumbnails::isNoPicture(const QString& path) {
+    return !isReadable(path) && !platform::isReadablePicture(path);
 }
 
 // ---- the list ----
@@ -132,10 +133,13 @@ void BatchThumbnails::loadRows(int first, int last, const std::function<bool(con
     const auto snapshot = AppDelegate::shared().arraySelectedImagesToProcess;
     for (int row = std::max(0, first); row <= last && row < snapshot.size(); ++row) {
         const QString file = snapshot[row]->filePath;
-        if (hasPicture(file) || pendingRows_.contains(file) || unavailable_.contains(file)) continue;
+        // A row whose read failed keeps its older picture behind the not-available one; it is
+        // read again only once its file has changed.
+        if (pendingRows_.contains(file) || failsAsItIs(file) || (hasPicture(file) && !unavailable_.contains(file)))
+            continue;
         pendingRows_.insert(file);
         QImage fromGrid;
-        ThumbnailFileStamp gridStamp;
+        platform::FileStamp gridStamp;
         if (const Tile* tile = gridCache_.object(file)) fromGrid = tile->image, gridStamp = tile->stamp;
         listWorkers_.run([self = QPointer<BatchThumbnails>(this), make = make_, fromGrid, gridStamp, file] {
             return makeRow(file, fromGrid, gridStamp, self, make);
@@ -146,11 +150,11 @@ void BatchThumbnails::loadRows(int first, int last, const std::function<bool(con
 // A row's picture belongs to its file: it is shown in whichever row holds the file when it
 // comes back, also after the list was reloaded meanwhile.
 ThumbnailWorkers::MainStep BatchThumbnails::makeRow(const QString& path, const QImage& fromGrid,
-                                                    const ThumbnailFileStamp& gridStamp, QPointer<BatchThumbnails> self,
+                                                    const platform::FileStamp& gridStamp, QPointer<BatchThumbnails> self,
                                                     Maker make) {
     // The grid's picture is scaled keeping its shape (stretching it into the row's 35 x 24
     // would squash it); the fill then crops it to the row's size.
-    const ThumbnailFileStamp stamp = fromGrid.isNull() ? ThumbnailFileStamp::of(path) : gridStamp;
+    const platform::FileStamp stamp = fromGrid.isNull() ? platform::FileStamp::of(path) : gridStamp;
     QImage image = fromGrid.isNull() ? make(path, kListSize)
                                      : fromGrid.scaled(kListSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListSize), 1);
@@ -159,14 +163,14 @@ ThumbnailWorkers::MainStep BatchThumbnails::makeRow(const QString& path, const Q
     };
 }
 
-void BatchThumbnails::rowReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp) {
+void BatchThumbnails::rowReady(const QString& path, const QImage& image, const platform::FileStamp& stamp) {
     pendingRows_.remove(path);
     const int row = batchIndexOf(path);
     if (row < 0) return;
     // A failed read is not kept as the row's picture: it is tried again when the screen
     // next appears.
     if (image.isNull()) {
-        markUnreadable(path);
+        markUnreadable(path, stamp);
     } else {
         markReadable(path);
         rowStamps_.insert(path, stamp);
@@ -176,8 +180,11 @@ void BatchThumbnails::rowReady(const QString& path, const QImage& image, const T
 
 // ---- files that could not be read ----
 
-void BatchThumbnails::markUnreadable(const QString& path) {
+void BatchThumbnails::markUnreadable(const QString& path, const std::optional<platform::FileStamp>& stamp) {
     unavailable_.insert(path);
+    failedOn_.insert(path, stamp ? *stamp : platform::FileStamp::of(path));
+    // A picture kept from before would come back as the file's once it reads again.
+    gridCache_.remove(path);
     const int index = batchIndexOf(path);
     if (index < 0) return;
     // The output screen counts it among the errors; a file that is gone counts as missing there.
@@ -186,8 +193,18 @@ void BatchThumbnails::markUnreadable(const QString& path) {
 }
 
 void BatchThumbnails::markReadable(const QString& path) {
+    const bool wasUnavailable = unavailable_.remove(path);
+    failedOn_.remove(path);
     const int index = batchIndexOf(path);
-    if (index >= 0) AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = false;
+    if (index < 0) return;
+    AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = false;
+    if (wasUnavailable) view_.unavailableChanged(index);
+}
+
+bool BatchThumbnails::failsAsItIs(const QString& path) const {
+    if (!unavailable_.contains(path)) return false;
+    const auto failed = failedOn_.constFind(path);
+    return failed == failedOn_.cend() || *failed == platform::FileStamp::of(path);
 }
 
 QString BatchThumbnails::unavailableToolTip(const QString& path) const {

@@ -16,6 +16,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "platform/foundation/FileAttributes.h"
 
 // Background work whose result is handed back on the main thread. A job returns the
 // main-thread step; that step never runs after the workers are gone.
@@ -39,16 +42,6 @@ public:
     virtual void setRowImage(int row, const QString& path, const QImage& image) = 0;
     // The row of the batch index joined or left the unreadable files.
     virtual void unavailableChanged(int index) = 0;
-};
-
-// What a picture was made from: the file's size and modification time when the read
-// began. A file that differs from its stamp has changed since, and its pictures are stale.
-struct ThumbnailFileStamp {
-    bool exists = false;
-    quint64 size = 0;
-    QDateTime modified;
-    static ThumbnailFileStamp of(const QString& path);
-    bool operator==(const ThumbnailFileStamp&) const = default;
 };
 
 class BatchThumbnails : public QObject {
@@ -80,29 +73,44 @@ public:
     // from one appearance of the screen to the next. Returns the files whose list pictures
     // went, for the list to forget.
     QStringList dropChanged();
-    // Whether the photo can be read, as its thumbnail's full read found: a photo known to
-    // fail does not; one whose tile or row was made from the file as it is now does; for any
-    // other the tile's picture is made now (and shown), and decides.
+    // Whether the photo can be read, as its thumbnail's full read found: a photo whose read
+    // failed on the file as it is now does not; one whose tile or row was made from the file
+    // as it is now does; for any other the tile's picture is made now (and shown), and decides.
     bool isReadable(const QString& path);
+    // Whether the file is no picture at all: it does not read (as isReadable finds) and
+    // its header names no picture this program reads either.
+    bool isNoPicture(const QString& path);
     int cachedTileCount() const { return gridCache_.count(); }
     qint64 cachedTileBytes() const { return qint64(gridCache_.totalCost()) * 1024; }
 
     // ---- the list ----
     // The rows first..last (batch indexes) that have no picture (`hasPicture`) and none on
     // the way get a load: the grid's picture scaled down when there is one, else the file's.
+    // So does a row whose read failed on a file that has changed since.
     void loadRows(int first, int last, const std::function<bool(const QString&)>& hasPicture);
 
     // ---- files that could not be read ----
+    // A file stays here until a read of it works. Its tile and row are not read again while
+    // it is as it was when its read failed; once it has changed (a sync client that was
+    // rewriting it has finished, a file that was gone is back), the next pass or click reads
+    // it again.
     const QSet<QString>& unavailable() const { return unavailable_; }
     bool isUnavailable(const QString& path) const { return unavailable_.contains(path); }
     // Marked without a read (its file is gone); forgotten again (it left the batch, or is
     // there again); all forgotten (the batch was emptied).
-    void markUnavailable(const QString& path) { unavailable_.insert(path); }
-    void forget(const QString& path) { unavailable_.remove(path); }
-    void forgetAll() { unavailable_.clear(); }
-    // A full read of the file failed: its tile and row show the not-available picture, and
-    // the photo counts as unreadable when its file is still there (gone, it counts as missing).
-    void markUnreadable(const QString& path);
+    void markUnavailable(const QString& path) { markUnreadable(path); }
+    void forget(const QString& path) {
+        unavailable_.remove(path);
+        failedOn_.remove(path);
+    }
+    void forgetAll() {
+        unavailable_.clear();
+        failedOn_.clear();
+    }
+    // A full read of the file failed (on the file as `stamp` says it was, else as it is now):
+    // its tile and row show the not-available picture, and the photo counts as unreadable
+    // when its file is still there (gone, it counts as missing).
+    void markUnreadable(const QString& path, const std::optional<platform::FileStamp>& stamp = std::nullopt);
     // Why a tile or row shows the not-available picture; "" when it does not.
     QString unavailableToolTip(const QString& path) const;
 
@@ -116,12 +124,14 @@ private:
     static ThumbnailWorkers::MainStep makeTile(const QString& path, int pass, QPointer<BatchThumbnails> self,
                                                std::shared_ptr<LoadState> state, Maker make);
     static ThumbnailWorkers::MainStep makeRow(const QString& path, const QImage& fromGrid,
-                                              const ThumbnailFileStamp& gridStamp, QPointer<BatchThumbnails> self,
+                                              const platform::FileStamp& gridStamp, QPointer<BatchThumbnails> self,
                                               Maker make);
     static QImage makeTilePicture(const QString& path, const Maker& make);
-    void tileReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp);
-    void rowReady(const QString& path, const QImage& image, const ThumbnailFileStamp& stamp);
+    void tileReady(const QString& path, const QImage& image, const platform::FileStamp& stamp);
+    void rowReady(const QString& path, const QImage& image, const platform::FileStamp& stamp);
     void markReadable(const QString& path);
+    // Unavailable, and as it was when its read failed: reading it again would fail again.
+    bool failsAsItIs(const QString& path) const;
 
     ThumbnailWorkers& gridWorkers_;
     ThumbnailWorkers& listWorkers_;
@@ -130,10 +140,11 @@ private:
     std::shared_ptr<LoadState> state_ = std::make_shared<LoadState>();
     struct Tile {
         QImage image;
-        ThumbnailFileStamp stamp;
+        platform::FileStamp stamp;
     };
     QCache<QString, Tile> gridCache_;  // cost in KiB
-    QHash<QString, ThumbnailFileStamp> rowStamps_;  // the list's pictures, as the model keeps them
+    QHash<QString, platform::FileStamp> rowStamps_;  // the list's pictures, as the model keeps them
     QSet<QString> pendingRows_;
     QSet<QString> unavailable_;
+    QHash<QString, platform::FileStamp> failedOn_;  // the file each failed read found
 };

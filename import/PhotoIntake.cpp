@@ -292,7 +292,7 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
     const bool fromLibrary = isIphotoDirectorySelected.load();
     if (!request.dateFilter) {
         if (!matchesFileType(path, request.fileType) || !types_.isAcceptedPath(path)) return;
-        auto photo = PhotoFile::initWithFileUrl(path, originalFileName, fromLibrary);
+        auto photo = PhotoFile::initWithFileUrl(path, originalFileName, fromLibrary, reading_);
         if (photo->width > 0 && photo->height > 0) {
             appendOnMain(photo);
         } else {
@@ -304,7 +304,7 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
     }
     // The count already reported files of a type we do not take; they are not counted twice.
     if (!types_.isAcceptedPath(path)) return;
-    auto photo = PhotoFile::initWithFileUrl(path, platform::lastPathComponent(path), fromLibrary);
+    auto photo = PhotoFile::initWithFileUrl(path, platform::lastPathComponent(path), fromLibrary, reading_);
     if (photo->width <= 0 || photo->height <= 0) {
         isPhotoFormatNotSupported = true;
         ++damagedFileCount;

@@ -26,6 +26,7 @@
 
 #include "import/IntakeExecutor.h"
 #include "import/IntakeRules.h"
+#include "platform/imageio/ImageIO.h"
 
 struct PhotoFile;
 
@@ -71,6 +72,9 @@ public:
     void setProgressSink(IntakeProgressSink* sink) { progress_ = sink; }
     void setTypeOracle(intake::TypeOracle oracle) { types_ = intake::AcceptedTypes(std::move(oracle)); }
     void setPhotoDateSource(PhotoDateSource source) { photoDate_ = std::move(source); }
+    // Called with a photo's path once its file is open for reading, before it is read (not
+    // while an add is under way): lets a test change the file under the reader.
+    void setSourceReadHook(std::function<void(const QString& path)> hook) { reading_.whileOpen = std::move(hook); }
 
     // ---- flags the sources set before each add (main thread) ----
     bool isAddFromSubFolderSelected = false;  // folders are walked with their sub-folders
@@ -158,6 +162,7 @@ private:
     IntakeProgressSink* progress_ = nullptr;
     intake::AcceptedTypes types_;
     PhotoDateSource photoDate_ = photoDateFromFile;
+    platform::DecodeOptions reading_;
     std::atomic<bool> isIphotoDirectorySelected{false};
     std::atomic<bool> shuttingDown_{false};
     QSet<QString> handledThisAdd_;  // the add queue's own

@@ -13,6 +13,21 @@ class KeyedEncoder;
 class KeyedDecoder;
 }  // namespace platform
 
+// The output format numbers: places in the output format list.
+namespace outputformat {
+
+enum : int { KeepOriginal = 0, Tif = 1, Bmp = 2, Gif = 3, Jpg = 4, Jpeg = 5, Png = 6, Jp2 = 7, Pdf = 8 };
+
+// Formats that give up detail for size: written with the quality factor, and the quality
+// slider is what the format panel offers for them.
+constexpr bool isLossy(int format) { return format == Jpg || format == Jpeg || format == Jp2; }
+// Formats offered compression: their PNG outputs may pass through the optimiser. Keeping
+// the original format offers neither quality nor compression (its JPEGs still take the
+// quality factor).
+constexpr bool mayOptimise(int format) { return format != KeepOriginal && !isLossy(format); }
+
+}  // namespace outputformat
+
 struct BatchRenameSetting {
     static constexpr const char* kArchiveClassName = "BatchRenameSetting";
 
@@ -39,7 +54,7 @@ struct BatchRenameSetting {
     std::optional<bool> isSetCompression;
     std::optional<bool> isSetQuality;
     std::optional<int> flagRenamingMode;    // 0 keeps the file names
-    std::optional<int> outputFormat;        // index into the output format list
+    std::optional<int> outputFormat;        // index into the output format list (outputformat)
     std::optional<double> compressionRatio; // whole number 1..9, kept as a real
     std::optional<double> qualityRatio;     // fraction 0..1
     QVariantMap dictReplaceFileName;
@@ -58,6 +73,11 @@ struct BatchRenameSetting {
     // The settings of the resource "RenameSettings.plist"; nullptr (logged) when the
     // resource is missing or unreadable.
     static std::shared_ptr<BatchRenameSetting> defaultSettings();
+
+    // The output format number of these settings; keeping the original format when unset.
+    static int outputFormatOf(const BatchRenameSetting* settings) {
+        return settings ? settings->outputFormat.value_or(outputformat::KeepOriginal) : outputformat::KeepOriginal;
+    }
 
     void encodeWithCoder(platform::KeyedEncoder& coder) const;
     void initWithCoder(platform::KeyedDecoder& coder);

@@ -33,7 +33,8 @@ std::shared_ptr<PhotoFile> PhotoFile::initWithFileUrl(const QString& path, bool 
 
 std::shared_ptr<PhotoFile> PhotoFile::initWithFileUrl(const QString& path,
                                                       const QString& originalFileName,
-                                                      bool isIphoto) {
+                                                      bool isIphoto,
+                                                      const platform::DecodeOptions& reading) {
     auto photo = std::make_shared<PhotoFile>();
     PhotoFile& p = *photo;
     p.filePath = path;
@@ -54,7 +55,7 @@ std::shared_ptr<PhotoFile> PhotoFile::initWithFileUrl(const QString& path,
 
     // A name that is not UTF-8 is read through a descriptor opened by its bytes.
     const platform::ReadablePath readable(path);
-    const QVariantMap props = platform::readImageProperties(readable.path());
+    const QVariantMap props = platform::readImageProperties(readable.path(), reading);
     const int orientation = props.value(QString::fromLatin1(platform::kPropsOrientation)).toInt();
     const float pixelWidth =
         float(platform::numberValue(props.value(QString::fromLatin1(platform::kPropsPixelWidth))));

@@ -7,6 +7,8 @@
 #include <QVariantMap>
 #include <memory>
 
+#include "platform/imageio/ImageIO.h"
+
 struct PhotoFile {
     // Result of the run for this photo (processStatus).
     enum ProcessStatus : int {
@@ -40,10 +42,13 @@ struct PhotoFile {
 
     // Reads the file's size, dates, image properties and upright pixel size. A file that
     // cannot be read gives zero sizes; the caller keeps the record only when width and
-    // height are both greater than 0.
+    // height are both greater than 0; so does one cut short while it is read, as a
+    // reader finds it then. `reading` is how the image properties are read (its whileOpen
+    // lets a test change the file under the reader).
     static std::shared_ptr<PhotoFile> initWithFileUrl(const QString& path,
                                                       const QString& originalFileName,
-                                                      bool isIphoto);
+                                                      bool isIphoto,
+                                                      const platform::DecodeOptions& reading = {});
     static std::shared_ptr<PhotoFile> initWithFileUrl(const QString& path, bool isIphoto);
 
     // The name people see: the shown name, else the file's name (records made outside an

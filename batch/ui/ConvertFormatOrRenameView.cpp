@@ -554,7 +554,7 @@ void ConvertFormatOrRenameView::readDefaultRenameSetting() {
             // Without the resource every rule is off and names are kept.
             selectedBatchRenameSetting = std::make_shared<BatchRenameSetting>();
             selectedBatchRenameSetting->flagRenamingMode = 0;
-            selectedBatchRenameSetting->outputFormat = 0;
+            selectedBatchRenameSetting->outputFormat = outputformat::KeepOriginal;
         }
     }
     setupUIForUpdatedRenameSettingDictionary(*selectedBatchRenameSetting);
@@ -600,7 +600,7 @@ void ConvertFormatOrRenameView::showOutputFormat(const BatchRenameSetting& s) {
     txtCompressionRatio->setText(renameedit::compressionText(s.compressionRatio.value_or(1)));
     quietly(sliderQualityRatio, [&](QSlider* slider) { slider->setValue(qRound(s.qualityRatio.value_or(0) * 100)); });
     txtQualityRatio->setText(renameedit::qualityText(s.qualityRatio.value_or(0)));
-    layoutFormatPanel(s.outputFormat.value_or(0));
+    layoutFormatPanel(BatchRenameSetting::outputFormatOf(&s));
 }
 
 void ConvertFormatOrRenameView::setupUIForUpdatedRenameSettingDictionary(const BatchRenameSetting& s) {

@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
     for (auto it = renameEntries.begin(); it != renameEntries.end(); ++it) renameDictionary.insert(it.key(), it.value());
     auto rename = BatchRenameSetting::initWithDictionary(renameDictionary);
     if (!rename->flagRenamingMode) rename->flagRenamingMode = 0;
-    rename->outputFormat = recipe.value("outputFormat").toInt(0);
+    rename->outputFormat = recipe.value("outputFormat").toInt(outputformat::KeepOriginal);
     rename->isSetQuality = recipe.contains("quality");
     rename->qualityRatio = recipe.value("quality").toDouble(0.8);
     rename->isSetCompression = recipe.contains("compression");

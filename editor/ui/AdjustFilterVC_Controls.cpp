@@ -20,6 +20,7 @@
 #include "platform/graphics/YUp.h"
 #include "records/AppDelegate.h"
 #include "records/ParameterList.h"
+#include "records/PhotoFile.h"
 
 using platform::Vec;
 
@@ -132,7 +133,14 @@ QVariant AdjustFilterVC::savedValue(const QString& key) const {
 
 QSizeF AdjustFilterVC::photoPixelSize() const {
     if (state_.previewPhotoPath.isEmpty()) return QSizeF(imageToEdit_.size());
-    return Utils::sharedUtils().getImageOriginalSizeAtFilePathUrl(state_.previewPhotoPath);
+    const QSizeF read = Utils::sharedUtils().getImageOriginalSizeAtFilePathUrl(state_.previewPhotoPath);
+    if (!read.isEmpty()) return read;
+    // The file tells no size now (another program may be writing it again): the size the
+    // batch read of it, rather than a resize to nothing.
+    const auto photo = AppDelegate::shared().selectedImageFile;
+    if (photo && photo->filePath == state_.previewPhotoPath && photo->width > 0 && photo->height > 0)
+        return QSizeF(photo->width, photo->height);
+    return read;
 }
 
 PlanInput AdjustFilterVC::planInput() const {

@@ -378,6 +378,7 @@ void EffectsScreenController::viewWillAppearNotofication() {
         strip_->reloadData();
         strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
         strip_->collectionViewPhotosBoundsDidChange();
+        forgetShownPhotoOutsideBatch();
         if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) {
             if (categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
                 showLoading(true);
@@ -452,8 +453,7 @@ void EffectsScreenController::selectedPhotoChanged() {
     if (!state.currentFilterName.isEmpty() && !state.isFor_FILTER_EDIT_MODE && !selectedFavBatch_)
         carried = EffectsScreen::carryOverParameters(state.currentFilterName, vc_->imageContainerSize(),
                                                      vc_->workingParameters().list());
-    // The new photo gets the picture the open panel works on: a step being edited is drawn
-    // by its panel, not under it.
+    // The new photo gets the open panel's picture (a step being edited is drawn by its panel).
     const StepEditing::PreviewLayers layers = currentLayers();
     vc_->setStepsAbove(PreviewLoader::snapshotSteps(layers.above));
     QList<AppliedFilter> steps = PreviewLoader::snapshotSteps(layers.below);
@@ -470,7 +470,8 @@ void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, co
         app.isPROCESSING_WITH_FILES_SYSTEM = false;
         showLoading(false);
     }
-    if (!r.loaded) return;  // header, thumbnails and panel stay; the next showing tries again
+    strip_->photoRead(r.path, r.loaded);
+    if (!r.loaded) return;  // all else stays; the next showing tries again
     const bool newPhoto = r.path != previewPath_ || originalImage_.cacheKey() != r.original.cacheKey();
     // The open effect's own values, taken while they still fit the picture shown.
     const QSizeF containerBefore = vc_->imageContainerSize();

@@ -63,6 +63,8 @@ public:
 
     // Background work (preview loads, step thumbnails, strip thumbnails); tests run it inline.
     void setExecutor(PreviewLoader::Executor executor);
+    // Called with the preview photo's path once its file is open, before it is read (tests).
+    void setSourceReadHook(std::function<void(const QString& path)> hook) { loader_.setSourceReadHook(std::move(hook)); }
     void setAlertPresenter(EffectsAlertPresenter* presenter) { alerts_ = presenter; }
     // The screen's delays, each a slot of its own; tests put manual ones in. Replacing a
     // scheduler drops what the old one had pending.
@@ -79,6 +81,7 @@ public:
     void showAlertForAllPhotosDeleted();
     void updateBatchInformationInBottomView();
     void setImageInfo();
+    void forgetShownPhotoOutsideBatch();
     void enablePrevBtn();
     void windowisResizing();
     void windowEndResizing();

@@ -27,6 +27,23 @@
 
 // ---- the preview ----
 
+// The photos a run left over replace the batch: a photo shown before that is no longer in
+// it is let go, so that its name and picture do not stand over the photo chosen now, even
+// when that one cannot be read.
+void EffectsScreenController::forgetShownPhotoOutsideBatch() {
+    const auto& photos = AppDelegate::shared().arraySelectedImagesToProcess;
+    if (previewPath_.isEmpty() ||
+        std::any_of(photos.begin(), photos.end(), [&](const auto& p) { return p && p->filePath == previewPath_; }))
+        return;
+    originalImage_ = QImage();
+    imgSelected_Thumbnail_ = QImage();
+    filteredImage_ = QImage();
+    photoProperties_.clear();
+    previewPath_.clear();
+    vc_->setPreviewPhoto(QImage(), QString());
+    setImageInfo();
+}
+
 void EffectsScreenController::applyAllSeletedFiltersOnImage(const QList<std::shared_ptr<AppliedFilter>>& steps,
                                                             std::function<void()> then) {
     AppDelegate& app = AppDelegate::shared();

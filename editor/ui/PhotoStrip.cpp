@@ -37,6 +37,9 @@ PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
     view_->contentView()->setPostsBoundsChangedNotifications(true);
     connect(view_->contentView(), &ClipView::boundsDidChange, this, [this] { collectionViewPhotosBoundsDidChange(); });
     executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
+    maker_ = [](const QString& path, QSize size) {
+        return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
+    };
     setGridLayout();
 }
 
@@ -80,38 +83,76 @@ CollectionViewCell* PhotoStrip::cellForItemAtIndexPath(CollectionView* view, con
     const auto photo = photos.value(path.item);
     cell->setIsForSmallThubnails(true);
     cell->setNameValue(photo ? photo->displayName() : QString());
-    cell->setBackgroundImage(photo ? dictPhotoImages_.value(photo->filePath) : QImage());
-    // A tile whose file is gone shows the not-available mark.
+    showPicture(cell, path.item);
+    return cell;
+}
+
+void PhotoStrip::showPicture(CollectionViewCell* cell, int index) const {
+    const auto photo = AppDelegate::shared().arraySelectedImagesToProcess.value(index);
+    cell->setBackgroundImage(photo ? dictPhotoImages_.value(photo->filePath).image : QImage());
+    // A tile whose file is gone or cannot be read shows the not-available mark.
     QImage mark;
-    if (missing_.contains(path.item)) {
+    if (isMarked(index)) {
         mark = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
         mark.fill(QColor(220, 60, 60));
     }
     cell->setCheckImage(mark);
-    return cell;
 }
 
 void PhotoStrip::didSelectItemAtIndexPath(CollectionView*, const IndexPath& path) { emit photoChosen(path.item); }
+
+bool PhotoStrip::isMarked(int index) const {
+    if (missing_.contains(index)) return true;
+    const auto photo = AppDelegate::shared().arraySelectedImagesToProcess.value(index);
+    const auto kept = photo ? dictPhotoImages_.constFind(photo->filePath) : dictPhotoImages_.cend();
+    return kept != dictPhotoImages_.cend() && !kept->readable;
+}
 
 void PhotoStrip::loadVisibleThumbnails() {
     const auto& photos = AppDelegate::shared().arraySelectedImagesToProcess;
     QPointer<PhotoStrip> self(this);
     for (const IndexPath& path : view_->indexPathsForVisibleItems()) {
         const auto photo = photos.value(path.item);
-        if (!photo || dictPhotoImages_.contains(photo->filePath) || pending_.contains(photo->filePath)) continue;
+        if (!photo || pending_.contains(photo->filePath)) continue;
         const QString file = photo->filePath;
+        // What was made of the file as it is now is kept, a failure included.
+        const auto kept = dictPhotoImages_.constFind(file);
+        if (kept != dictPhotoImages_.cend() && kept->stamp == platform::FileStamp::of(file)) continue;
         pending_.insert(file);
-        executor_([self, back = back_, file] {
-            const QImage thumb = Utils::sharedUtils().getThumbnailImageAtFilePath(file, QSizeF(120, 90));
-            back.post([self, file, thumb] {
+        executor_([self, back = back_, file, make = maker_] {
+            // Taken before the read: a change while it reads makes the picture stale, never current.
+            Thumbnail made{QImage(), platform::FileStamp::of(file)};
+            made.image = make(file, kThumbnailSize);
+            made.readable = !made.image.isNull();
+            back.post([self, file, made] {
                 if (!self) return;
                 self->pending_.remove(file);
-                self->dictPhotoImages_.insert(file, thumb);
-                for (CollectionViewCell* cell : self->view_->visibleCells()) {
-                    const auto p = AppDelegate::shared().arraySelectedImagesToProcess.value(cell->indexPath().item);
-                    if (p && p->filePath == file) cell->setBackgroundImage(thumb);
-                }
+                self->thumbnailMade(file, made);
             });
         });
+    }
+}
+
+void PhotoStrip::photoRead(const QString& path, bool readable) {
+    const auto kept = dictPhotoImages_.constFind(path);
+    if (path.isEmpty() || (readable && (kept == dictPhotoImages_.cend() || kept->readable))) return;
+    if (!readable) {
+        thumbnailMade(path, {kept == dictPhotoImages_.cend() ? QImage() : kept->image, platform::FileStamp::of(path), false});
+        return;
+    }
+    dictPhotoImages_.erase(kept);
+    showPictureOf(path);
+    loadVisibleThumbnails();
+}
+
+void PhotoStrip::thumbnailMade(const QString& path, const Thumbnail& thumbnail) {
+    dictPhotoImages_.insert(path, thumbnail);
+    showPictureOf(path);
+}
+
+void PhotoStrip::showPictureOf(const QString& path) {
+    for (CollectionViewCell* cell : view_->visibleCells()) {
+        const auto p = AppDelegate::shared().arraySelectedImagesToProcess.value(cell->indexPath().item);
+        if (p && p->filePath == path) showPicture(cell, cell->indexPath().item);
     }
 }

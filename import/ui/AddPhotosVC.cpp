@@ -1085,7 +1085,7 @@ void AddPhotosVC::openInfoForIndex(int index, QPoint windowPoint) {
     if (index < 0 || index >= batch.size()) return;
     // Facts of a photo whose picture does not read are still shown, with why (below); only
     // a file that is no picture at all gets the alert.
-    if (!platform::isReadablePicture(batch[index]->filePath)) {
+    if (thumbnails_->isNoPicture(batch[index]->filePath)) {
         photoNotAvailableOnIndex(index);
         return;
     }

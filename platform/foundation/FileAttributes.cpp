@@ -37,6 +37,11 @@ FileAttributes fileAttributes(const QString& path) {
     return a;
 }
 
+FileStamp FileStamp::of(const QString& path) {
+    const FileAttributes a = fileAttributes(path);
+    return {a.exists, a.size, a.modificationDate};
+}
+
 bool fileExists(const QString& path) {
     struct stat st {};
     return !path.isEmpty() && ::stat(platform::encodePath(path).constData(), &st) == 0;

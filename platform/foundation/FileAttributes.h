@@ -20,6 +20,17 @@ struct FileAttributes {
 // An unreadable or missing path gives exists == false, size 0 and invalid dates.
 FileAttributes fileAttributes(const QString& path);
 
+// What a reader can tell a later change of a file by: whether it was there, its size and
+// its modification time, taken before a read began. A file that differs from the stamp
+// has changed since, and what was read of it is stale.
+struct FileStamp {
+    bool exists = false;
+    std::uint64_t size = 0;
+    QDateTime modified;
+    static FileStamp of(const QString& path);
+    bool operator==(const FileStamp&) const = default;
+};
+
 bool fileExists(const QString& path);
 bool isDirectory(const QString& path);
 

@@ -325,11 +325,19 @@ QImage unorientImage(const QImage& image, int orientation) {
     return orientImage(image, orientation);
 }
 
-QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation) {
+QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation,
+                     const DecodeOptions& options) {
     if (maxWidth <= 0 || maxHeight <= 0) return QImage();
     FileBytes f;
     if (path.isEmpty() || !f.open(path)) return QImage();
+    if (options.whileOpen) options.whileOpen(path);
+    // Whatever a reader made of a file cut short under it (zeros past the new end) is dropped.
+    const auto cutShort = [&] {
+        log(u"%@: no thumbnail: the file was cut short while it was read", path);
+        return QImage();
+    };
     const ImageHeader header = headerOf(f.bytes);
+    if (f.cut()) return cutShort();
     if (!header.valid()) {
         log(u"%@: no thumbnail: not a picture this program can read", path);
         return QImage();
@@ -342,10 +350,12 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
     const double scale = std::min({1.0, double(maxWidth) / uprightW, double(maxHeight) / uprightH});
     const int outW = std::max(1, int(std::lround(uprightW * scale)));
     const int outH = std::max(1, int(std::lround(uprightH * scale)));
-    DecodeOptions options;
-    options.minLongSide = std::max(outW, outH);
-    QImage stored = decode(f.bytes, options, path).image;
-    if (stored.isNull() || f.cut()) return QImage();
+    DecodeOptions reduced = options;
+    reduced.minLongSide = std::max(outW, outH);
+    reduced.reducedForOutput = false;
+    QImage stored = decode(f.bytes, reduced, path).image;
+    if (f.cut()) return cutShort();
+    if (stored.isNull()) return QImage();
     QImage upright = orientImage(stored, orientation);
     stored = QImage();
     if (upright.width() == outW && upright.height() == outH) return upright;

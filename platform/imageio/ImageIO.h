@@ -60,7 +60,8 @@ struct DecodeOptions {
     // library. Callers that decode several photos at once ask for 0: all on their thread.
     int decoderThreads = -1;
     // Called once the file is open and its bytes are mapped, before any decoder reads
-    // them: lets a test change the file under the reader at a known moment.
+    // them (by a reader that opens the file more than once, at each opening): lets a test
+    // change the file under the reader at a known moment.
     std::function<void(const QString& path)> whileOpen;
 };
 
@@ -139,9 +140,12 @@ QImage orientImage(const QImage& image, int orientation);
 QImage unorientImage(const QImage& image, int orientation);
 
 // An upright thumbnail no larger than maxWidth x maxHeight with the picture's aspect
-// ratio, made by reduced decoding where the codec allows it. Null on failure. The
-// orientation applied is the given one, or (for -1) the one the file's header carries.
-QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation = -1);
+// ratio, made by reduced decoding where the codec allows it. Null on failure, and when
+// the file was cut short while it was read. The orientation applied is the given one,
+// or (for -1) the one the file's header carries. Of `options`, the budget, the decoder
+// threads and whileOpen apply; the size to decode at is the thumbnail's.
+QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation = -1,
+                     const DecodeOptions& options = {});
 
 // Output types, numbered as the engine's save type numbers.
 enum class ImageType { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 5, JPEG2000 = 6 };

@@ -770,7 +770,7 @@ struct MetadataBlocks {
 // Fills `out` with the metadata groups, orientation, resolution and profile name, read
 // from the file by Exiv2 or, when given, from the blocks.
 void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY,
-                  const MetadataBlocks* blocks = nullptr) {
+                  const MetadataBlocks* blocks, const DecodeOptions& reading) {
     ExivSession session(path);
     codec::FileBytes file;  // outlives the image Exiv2 reads from it
     try {
@@ -796,6 +796,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                 // page of a large photo (through a mapping, it does, while the decoded
                 // picture may already be in memory).
                 if (!file.open(path) || file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
+                if (reading.whileOpen) reading.whileOpen(path);
                 const ImageFormat format =
                     sniffImageFormat(reinterpret_cast<const char*>(file.bytes.data), file.bytes.size);
                 if (format == ImageFormat::TIFF || format == ImageFormat::RAW) {
@@ -1144,9 +1145,10 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
 
 // The properties of the formats read through their own libraries (HEIF, AVIF, WebP,
 // camera raw); nothing when the file is none of them.
-std::optional<QVariantMap> readOnlyFormatProperties(const QString& path) {
+std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, const DecodeOptions& reading) {
     codec::FileBytes file;
     if (!file.open(path) || file.bytes.size == 0) return std::nullopt;
+    if (reading.whileOpen) reading.whileOpen(path);
     const codec::Bytes bytes = file.bytes;
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(bytes.data), bytes.size);
     if (format != ImageFormat::HEIF && format != ImageFormat::AVIF && format != ImageFormat::WebP &&
@@ -1164,9 +1166,9 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path) {
     double dpiX = 0, dpiY = 0;
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
-        readMetadata(path, out, dpiX, dpiY, &blocks);
+        readMetadata(path, out, dpiX, dpiY, &blocks, reading);
     } else {
-        readMetadata(path, out, dpiX, dpiY);
+        readMetadata(path, out, dpiX, dpiY, nullptr, reading);
     }
     if (!out.contains(QLatin1String(kPropsProfileName))) {
         const QString profile = iccDescription(facts.header.iccProfile);
@@ -1193,11 +1195,11 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path) {
 
 // ---------------------------------------------------------------------------------
 
-QVariantMap readImageProperties(const QString& path) {
+QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading) {
     if (path.isEmpty()) return {};
     QFile file;
     if (!openFile(file, path)) return {};
-    if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path)) return *readOnly;
+    if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path, reading)) return *readOnly;
     HeaderFacts h;
     {
         ByteSource src(file);
@@ -1216,7 +1218,7 @@ QVariantMap readImageProperties(const QString& path) {
     if (!h.jfif.isEmpty()) out.insert(sharedKey(kPropsJFIF), h.jfif);
 
     double dpiX = h.dpiX, dpiY = h.dpiY;
-    if (canHoldMetadata(h.kind)) readMetadata(path, out, dpiX, dpiY);
+    if (canHoldMetadata(h.kind)) readMetadata(path, out, dpiX, dpiY, nullptr, reading);
     if (dpiX > 0 && dpiY > 0) {
         out.insert(sharedKey(kPropsDPIWidth), dpiX);
         out.insert(sharedKey(kPropsDPIHeight), dpiY);

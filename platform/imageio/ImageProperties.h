@@ -19,6 +19,8 @@
 #include <QPointF>
 #include <QVariantMap>
 
+#include "platform/imageio/ImageIO.h"
+
 namespace platform {
 
 // Group names and the top-level keys, written once here for every caller.
@@ -41,8 +43,10 @@ inline constexpr char kPropsHasAlpha[] = "HasAlpha";
 
 // The properties of the file's first image, recognised by content (JPEG, PNG, TIFF,
 // GIF, BMP, JPEG 2000), not by name. An empty path, a missing, empty, truncated or
-// corrupt file, or a file that is no picture of these kinds gives an empty map.
-QVariantMap readImageProperties(const QString& path);
+// corrupt file, or a file that is no picture of these kinds gives an empty map. A file
+// cut short while its facts are read gives those read before (or none). Of `reading`,
+// only whileOpen applies.
+QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading = {});
 
 // Replaces the metadata of an already written JPEG, PNG, TIFF or JPEG 2000 file with
 // exactly what `props` says: groups or keys left out are removed from the file, so a

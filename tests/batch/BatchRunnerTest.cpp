@@ -611,9 +611,17 @@ TEST(BatchRunner, OneOrManyPhotosInFlightGiveTheSameFilesAndOutcomes) {
 TEST(BatchRunner, ARunLongerThanThePhotosItMayHaveInFlightGivesEachPhotoItsOwnOutcome) {
     // Two in flight may run sixteen ahead of the photo in hand: forty photos pass through
     // the same work places two or three times, with a failure in several of them.
+    // Each keeps its own format, so a place's output chosen for the photo before it would
+    // give a JPEG name PNG bytes or the other way round.
     Batch b(40, 48, 32);
     const QList<int> broken{5, 17, 22, 39};
     for (int i : broken) testsupport::writeFile(b.dir.filePath(QString("src/p%1.jpg").arg(i)), "not a picture");
+    const QList<int> png{2, 21, 30};
+    for (int i : png) {
+        b.photos[i] = batchtest::photoAt(
+            batchtest::writePhoto(b.dir.filePath(QString("src/p%1.png").arg(i)), 48, 32, platform::ImageType::PNG));
+    }
+    b.rename = batchtest::renameSettings(outputformat::KeepOriginal);
     RunHarness h;
     h.runner.setPhotosInFlight(2);
     h.runner.setThumbnailSize(QSize(12, 8));
@@ -626,9 +634,13 @@ TEST(BatchRunner, ARunLongerThanThePhotosItMayHaveInFlightGivesEachPhotoItsOwnOu
         const bool bad = broken.contains(i);
         EXPECT_EQ(b.photos[i]->processStatus, bad ? PhotoFile::Failed : PhotoFile::Processed);
         if (bad) EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::Unreadable);
-        const QImage written = platform::readImage(in.snapshot.destinationPaths[i]->filePath);
+        const QString path = in.snapshot.destinationPaths[i]->filePath;
+        EXPECT_TRUE(path.endsWith(png.contains(i) ? ".png" : ".jpg")) << path.toStdString();
+        const QImage written = platform::readImage(path);
         EXPECT_EQ(written.isNull(), bad);
-        if (!bad) EXPECT_EQ(written.size(), QSize(48, 32));
+        if (bad) continue;
+        EXPECT_EQ(written.size(), QSize(48, 32));
+        EXPECT_TRUE(bytesOf(path).startsWith(png.contains(i) ? QByteArray("\x89PNG") : QByteArray("\xFF\xD8")));
     }
     EXPECT_TRUE(leftoverTemporaries(b.dir.path()).isEmpty());
 }

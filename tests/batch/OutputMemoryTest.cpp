@@ -18,6 +18,7 @@
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/ColourReferences.h"
 #include "records/AppliedFilter.h"
+#include "records/MetaDataObject.h"
 #include "batch/RenameScheme.h"
 
 namespace {
@@ -132,6 +133,72 @@ TEST(OutputMemory, EffectsHandedThePhotoHoldNoMoreOfItThanTheyNeed) {
         const qint64 bound = c.pictures * decoded + (48ll << 20) + threadsShare(2ll << 20);
         EXPECT_LE(growth, bound) << "grew by " << growth / (1 << 20) << " MiB for a photo of " << decoded / (1 << 20)
                                  << " MiB decoded";
+    }
+}
+
+// Every picture the run hands on (to an effect made in the photo's own storage, to the
+// writer, which gives it the source's profile) is the one holder of its pixels: a copy kept
+// on the way would make each of them copy the photo whole, unseen but for the memory. The
+// hand-over says so in the log, which is read here on every route a picture takes.
+TEST(OutputMemory, NoPictureIsHandedOnWhileACopyOfItIsKeptOnTheWay) {
+    const std::string slip = "still held elsewhere";
+    batchtest::Batch b(1);
+    // Large enough for an effect to be made row by row.
+    QImage photo = testsupport::gradientImage(1800, 1200).convertToFormat(QImage::Format_RGB32);
+    QFile adobe(testsupport::packagedPicture(testsupport::kAdobeRgbProfile));
+    ASSERT_TRUE(adobe.open(QIODevice::ReadOnly));
+    photo.setColorSpace(QColorSpace::fromIccProfile(adobe.readAll()));
+    ASSERT_TRUE(platform::writeImageFile(b.photos[0]->fileURL, photo, platform::ImageType::JPEG, 0.9));
+
+    // The log tells such a copy: the writer handed a picture its caller keeps.
+    {
+        ResultWriterSettings settings;
+        settings.renameSetting = b.rename;
+        settings.outputSetting = b.output;
+        settings.metaDataSetting = std::make_shared<MetaDataObject>();
+        ResultWriter writer(settings);
+        const QImage kept = photo;
+        testing::internal::CaptureStderr();
+        ResultWriter::Prepared prepared = writer.prepareImg(QImage(kept), b.out("kept.jpg"), 3, b.photos[0]);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(prepared.ready());
+        ASSERT_NE(log.find(slip), std::string::npos) << log;
+    }
+
+    auto step = [](const QString& name, QVariantList parameters) {
+        return AppliedFilter::initWithFilterName(name, name, parameters, QImage(), nullptr);
+    };
+    const struct {
+        const char* name;
+        QList<std::shared_ptr<AppliedFilter>> steps;
+        int outputFormat;
+        bool rowByRow = false;
+    } cases[] = {
+        {"effects in the photo's storage",
+         {step("CIGaussianBlur", {QVariantMap{{"inputRadius", 0.01}}}), step("Brightness", {QVariantMap{{"inputBrightness", 0.1}}})},
+         outputformat::Jpg},
+        {"quarter turn and resize",
+         {step("Rotate", {QVariantMap{{"angle", 90.0}}}), step("Resize", {QVariantMap{{"resizedWidth", 300}}, QVariantMap{{"resizedHeight", 400}}})},
+         outputformat::Png},
+        {"shrunk on load", {step("Resize", {QVariantMap{{"resizedWidth", 225}}, QVariantMap{{"resizedHeight", 150}}})}, outputformat::Tif},
+        {"converted", {}, outputformat::KeepOriginal},
+        {"a PDF page", {}, outputformat::Pdf},
+        {"row by row", {step("CISepiaTone", {QVariantMap{{"inputIntensity", 0.8}}})}, outputformat::Jpeg, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        b.steps = c.steps;
+        b.rename = batchtest::renameSettings(c.outputFormat);
+        b.output->owerwriteExistingFiles = true;
+        batchtest::RunHarness run;
+        if (c.rowByRow) run.runner.setRowByRowFromPixels(1);
+        testing::internal::CaptureStderr();
+        const bool ended = run.start(b.input());
+        const std::string log = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(ended);
+        ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
+        EXPECT_EQ(run.runner.photosMadeRowByRow.load(), c.rowByRow ? 1 : 0);
+        EXPECT_EQ(log.find(slip), std::string::npos) << log;
     }
 }
 

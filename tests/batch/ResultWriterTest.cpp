@@ -104,19 +104,19 @@ TEST(ResultWriter, ImageFileAndPdfPageAreWrittenByTheirOwnOperations) {
     const QImage image = testsupport::gradientImage(48, 36);
 
     ResultWriter::Prepared png =
-        writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image, f.out + "/direct.png", 5, f.photo);
+        writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image.copy(), f.out + "/direct.png", 5, f.photo);
     ASSERT_TRUE(png.ready());
     EXPECT_EQ(writer.placePrepared(png, f.out + "/direct.png", f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(formatOf(f.out + "/direct.png"), platform::ImageFormat::PNG);
 
     for (int pages = 1; pages <= 2; ++pages) {
-        ResultWriter::Prepared page = writer.saveImageUsingImageMagick(image, f.out + "/pages.pdf", f.photo);
+        ResultWriter::Prepared page = writer.saveImageUsingImageMagick(image.copy(), f.out + "/pages.pdf", f.photo);
         ASSERT_TRUE(page.ready());
         EXPECT_EQ(writer.placePrepared(page, f.out + "/pages.pdf", f.photo).processStatus, PhotoFile::Processed);
         EXPECT_EQ(platform::pdfPageCount(f.out + "/pages.pdf"), pages);
     }
 
-    ResultWriter::Prepared none = writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image, "", 5, f.photo);
+    ResultWriter::Prepared none = writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image.copy(), "", 5, f.photo);
     EXPECT_FALSE(none.ready());
     EXPECT_EQ(none.result.processStatus, PhotoFile::Failed);
     EXPECT_EQ(f.outputFolderEntries(), (QStringList{"direct.png", "pages.pdf"}));
@@ -385,7 +385,7 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
             if (existedBefore) ASSERT_TRUE(QDir().mkpath(folder));
             ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
             writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(10); };
-            ResultWriter::Prepared prepared = writer.prepareImg(image, folder + "/x.png", 5, f.photo);
+            ResultWriter::Prepared prepared = writer.prepareImg(image.copy(), folder + "/x.png", 5, f.photo);
             ASSERT_TRUE(prepared.ready());
             if (how == GivenUp::Dropped) {
                 prepared = ResultWriter::Prepared();
@@ -403,14 +403,14 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
     // with the last of them.
     Fixture f;
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
-    ResultWriter::Prepared a = writer.prepareImg(image, f.out + "/a.png", 5, f.photo);
-    ResultWriter::Prepared b = writer.prepareImg(image, f.out + "/b.png", 5, f.photo);
+    ResultWriter::Prepared a = writer.prepareImg(image.copy(), f.out + "/a.png", 5, f.photo);
+    ResultWriter::Prepared b = writer.prepareImg(image.copy(), f.out + "/b.png", 5, f.photo);
     a.discard();
     ASSERT_TRUE(QFileInfo(f.out).isDir());
     b.discard();
     EXPECT_FALSE(QFileInfo::exists(f.out));
-    ResultWriter::Prepared c = writer.prepareImg(image, f.out + "/c.png", 5, f.photo);
-    ResultWriter::Prepared d = writer.prepareImg(image, f.out + "/d.png", 5, f.photo);
+    ResultWriter::Prepared c = writer.prepareImg(image.copy(), f.out + "/c.png", 5, f.photo);
+    ResultWriter::Prepared d = writer.prepareImg(image.copy(), f.out + "/d.png", 5, f.photo);
     EXPECT_EQ(writer.placePrepared(c, f.out + "/c.png", f.photo).processStatus, PhotoFile::Processed);
     d.discard();
     EXPECT_EQ(f.outputFolderEntries(), QStringList{"c.png"});
@@ -421,18 +421,18 @@ TEST(ResultWriter, PreparedOutputsGoUnlessPlacedAndArePlacedInAnyOrder) {
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
     const QImage image = testsupport::gradientImage(64, 48);
     {
-        ResultWriter::Prepared dropped = writer.prepareImg(image, f.out + "/a.png", 5, f.photo);
+        ResultWriter::Prepared dropped = writer.prepareImg(image.copy(), f.out + "/a.png", 5, f.photo);
         ASSERT_TRUE(dropped.ready());
         EXPECT_EQ(f.outputFolderEntries().size(), 1);
         ResultWriter::Prepared moved = std::move(dropped);
         EXPECT_FALSE(dropped.ready());
-        ResultWriter::Prepared discarded = writer.prepareImg(image, f.out + "/b.png", 5, f.photo);
+        ResultWriter::Prepared discarded = writer.prepareImg(image.copy(), f.out + "/b.png", 5, f.photo);
         discarded.discard();
         EXPECT_EQ(f.outputFolderEntries().size(), 1);
     }
     EXPECT_TRUE(f.outputFolderEntries().isEmpty()) << f.outputFolderEntries().join(",").toStdString();
 
-    ResultWriter::Prepared first = writer.prepareImg(image, f.out + "/c.png", 5, f.photo);
+    ResultWriter::Prepared first = writer.prepareImg(image.copy(), f.out + "/c.png", 5, f.photo);
     ResultWriter::Prepared second = writer.prepareImg(testsupport::gradientImage(32, 24), f.out + "/d.png", 5, f.photo);
     EXPECT_EQ(writer.placePrepared(second, f.out + "/d.png", f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(writer.placePrepared(first, f.out + "/c.png", f.photo).processStatus, PhotoFile::Processed);

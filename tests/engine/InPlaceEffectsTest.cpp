@@ -1,6 +1,7 @@
 // A photo handed to an effect is rendered in its own storage when the effect reads it only
 // near the rows it makes; the result must be the very picture the copying path draws,
-// strip joins and all, and a photo still held elsewhere must never be written.
+// strip joins and all, and a photo still held elsewhere must never be written (a copy kept
+// on the way is a slip, and is told in the log).
 #include "engine/Utils.h"
 #include "platform/coreimage/CIContext.h"
 #include "platform/imageio/ImageIO.h"
@@ -73,11 +74,15 @@ TEST(InPlaceEffects, PhotoStillHeldElsewhereIsNeverWritten) {
     const QVariantList blur = list({{"inputRadius", 30.0 / photo.width()}});
     const QImage drawn = utils.applyFilterWithImage(photo, QString(), "CIGaussianBlur", blur, false);
 
-    QImage handed = photo;  // shares the photo's storage
+    // Handed over while the photo still holds the same pixels: a copy kept on the way.
+    QImage handed = photo;
+    testing::internal::CaptureStderr();
     const QImage made = utils.applyFilterWithImage(std::move(handed), QString(), "CIGaussianBlur", blur, false);
+    const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(samePicture(made, drawn));
     EXPECT_NE(made.constBits(), photo.constBits());
     EXPECT_TRUE(samePicture(photo, untouched));
+    EXPECT_NE(log.find("still held elsewhere"), std::string::npos) << "the slip is not told: " << log;
 
     // A photo in a format the effects do not read as it is goes the copying way too.
     QImage wide = photo.convertToFormat(QImage::Format_RGBA64);

@@ -166,6 +166,58 @@ TEST_F(Thumbnails, AFileThatCannotBeReadIsMarkedAndNotLoadedAgainUntilForgotten)
     EXPECT_TRUE(thumbs->unavailable().isEmpty());
 }
 
+// A read that failed because another program was writing the file (a sync client) is not
+// the file's last word: once the file has changed, the grid, the list and a click read it
+// again, and a read that works lifts the mark.
+TEST_F(Thumbnails, AFailedReadIsTriedAgainOnceItsFileHasChanged) {
+    view.visibleTiles = {0, 1};
+    thumbs->loadTiles({0, 1});
+    grid.runAll();
+    ASSERT_FALSE(view.tiles[1].isNull());
+    thumbs->loadRows(0, 1, [](const QString&) { return false; });
+    list.runAll();
+    int rewrites = 0;
+    const auto rewrite = [&](int i) {
+        ASSERT_TRUE(platform::setModificationDate(pathOf(i), QDateTime::currentDateTime().addSecs(60 * ++rewrites)));
+    };
+    // Its file changed, and the read of it now fails: the kept tile is let go and the mark
+    // goes on.
+    unreadable.insert(pathOf(1));
+    rewrite(1);
+    made.clear();
+    EXPECT_FALSE(thumbs->isReadable(pathOf(1)));
+    EXPECT_EQ(thumbs->cachedTile(pathOf(1)), nullptr);
+    const auto passes = [&] {
+        thumbs->loadTiles({0, 1});
+        thumbs->loadRows(0, 1, [](const QString&) { return true; });
+        grid.runAll();
+        list.runAll();
+        thumbs->isReadable(pathOf(1));
+    };
+    passes();
+    EXPECT_EQ(made, QStringList{"p1.jpg 404x414"}) << "not read again while it is as it was";
+
+    // Changed again, still failing: read once more by each, and still marked.
+    rewrite(1);
+    made.clear();
+    passes();
+    EXPECT_EQ(made, (QStringList{"p1.jpg 404x414", "p1.jpg 35x24"}));
+    EXPECT_TRUE(thumbs->isUnavailable(pathOf(1)));
+
+    // Whole again: the next pass shows its picture and lifts the mark, for the list too.
+    unreadable.clear();
+    rewrite(1);
+    view.unavailableRows.clear();
+    view.rows.clear();
+    thumbs->loadRows(0, 1, [](const QString&) { return true; });
+    list.runAll();
+    EXPECT_FALSE(thumbs->isUnavailable(pathOf(1)));
+    EXPECT_EQ(view.rows.count(1), 1u) << "the row's older picture is replaced";
+    EXPECT_EQ(view.unavailableRows, QList<int>{1});
+    EXPECT_FALSE(AppDelegate::shared().arraySelectedImagesToProcess[1]->isUnreadable);
+    EXPECT_TRUE(thumbs->isReadable(pathOf(1)));
+}
+
 TEST_F(Thumbnails, ListRowsTakeTheGridsPictureOrTheirOwnOnceAndRetryAFailure) {
     view.visibleTiles = {0};
     thumbs->loadTiles({0});

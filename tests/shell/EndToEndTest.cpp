@@ -719,4 +719,28 @@ TEST(EndToEnd, ProcessingTheSkippedPhotosMarksTheEffectsStep) {
     EXPECT_EQ(road.window->step(), int(MainWindowController::ScreenAdjustFilter));
     EXPECT_EQ(app.arraySelectedImagesToProcess.size(), 1);
 }
+
+TEST(EndToEnd, ProcessingSkippedPhotosThatCannotBeReadNamesThemAndNoLongerShowsTheOneBefore) {
+    Road road;
+    AppDelegate& app = AppDelegate::shared();
+    for (int i = 1; i <= 2; ++i) batchtest::writePhoto(road.path(QString("in/p%1.jpg").arg(i)));
+    SetupVC* setup = toOutputScreen(road, road.path("in"), 2, road.path("Out"));
+    auto* screen = road.window->adjustFilterVC()->findChild<EffectsScreenController*>();
+    ASSERT_EQ(screen->lblImageName()->text(), "p1.jpg");
+    // The second photo is damaged once it was added: the run ends it with an error.
+    ASSERT_TRUE(QFile::resize(road.path("in/p2.jpg"), 300));
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    startRun(setup);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    click(setup->summaryController->summaryView()->btnSkippedPhotos);
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(app.arraySelectedImagesToProcess.size(), 1);
+    // The first photo came out and is no longer in the batch: neither its name nor its
+    // picture stays over the photo that is.
+    ASSERT_TRUE(batchtest::waitUntil([&] { return !app.isPROCESSING_WITH_FILES_SYSTEM; }));
+    EXPECT_EQ(screen->lblImageName()->text(), "p2.jpg");
+    EXPECT_TRUE(screen->originalImage().isNull());
+}
 }  // namespace

@@ -389,4 +389,27 @@ QByteArray xmpWithFirmware(const QString& firmware) {
            firmware.toUtf8() + QByteArrayLiteral("\"/></rdf:RDF></x:xmpmeta>");
 }
 
+QList<PhotoOfAKind> photosOfEachKind() {
+    // Noise keeps the compressed data large, so every kind runs well past one page.
+    QImage busy(640, 480, QImage::Format_RGB32);
+    for (int y = 0; y < busy.height(); ++y)
+        for (int x = 0; x < busy.width(); ++x)
+            busy.setPixel(x, y, (x * 7 + y * 13) % 5 == 0 ? qRgb((x * 31) & 255, (y * 17) & 255, (x ^ y) & 255)
+                                                          : qRgb(x * 255 / 640, y * 255 / 480, 128));
+    HeifSample heic;
+    heic.quality = 100;
+    return {
+        {QStringLiteral("photo.jpg"), platform::encodeImage(busy, platform::ImageType::JPEG, 1.0)},
+        {QStringLiteral("photo.png"), platform::encodeImage(busy, platform::ImageType::PNG, 1.0)},
+        {QStringLiteral("photo.heic"), makeHeif(busy, heic)},
+        {QStringLiteral("photo.dng"), makeDng(patchScene(640, 480))},
+    };
+}
+
+bool cutToFirstPage(const QString& path) {
+    QFile file(path);
+    if (file.size() <= 4096 || !file.open(QIODevice::ReadWrite)) return false;
+    return file.resize(4096);
+}
+
 }  // namespace testsupport

@@ -83,4 +83,17 @@ QImage readUprightChecked(const QString& path, QSize upright);
 // An XMP packet whose one property is the camera's firmware (aux:Firmware).
 QByteArray xmpWithFirmware(const QString& firmware);
 
+// One real photo of each kind a sync client may rewrite under a reader, each with data
+// well past its first pages: a JPEG and a PNG of a busy 640 x 480 picture, a HEIC made by
+// libheif's encoder and a DNG.
+struct PhotoOfAKind {
+    QString fileName;  // "photo.jpg", "photo.png", "photo.heic", "photo.dng"
+    QByteArray bytes;
+};
+QList<PhotoOfAKind> photosOfEachKind();
+
+// Cuts the file to its first page, as a program rewriting it in place does first; false
+// when it was no longer than that already.
+bool cutToFirstPage(const QString& path);
+
 }  // namespace testsupport
