@@ -33,7 +33,7 @@ std::uint64_t PhotosInFlight::defaultBudgetBytes() {
     return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
 }
 
-void PhotosInFlight::startWhatFits(std::unique_lock<std::mutex>& lock) {
+bool PhotosInFlight::startWhatFits(std::unique_lock<std::mutex>& lock) {
     bool started = false;
     while (!closed_ && nextToStart_ < last_ && nextToStart_ - headIndex_ < limits_.ahead) {
         Photo& photo = photos_[std::size_t(nextToStart_ - first_)];
@@ -56,7 +56,7 @@ void PhotosInFlight::startWhatFits(std::unique_lock<std::mutex>& lock) {
         ++nextToStart_;
         started = true;
     }
-    if (started) queued_.notify_all();
+    return started;
 }
 
 void PhotosInFlight::work() {
@@ -74,7 +74,12 @@ void PhotosInFlight::work() {
         Photo& photo = photos_[std::size_t(index - first_)];
         photo.done = true;
         bytesRunning_ -= photo.cost;
+        // Told after the lock is let go: the woken run thread often takes this core at once,
+        // and holding the lock then would make it, and the next worker, wait for this one
+        // to be scheduled again.
+        lock.unlock();
         progress_.notify_all();
+        lock.lock();
     }
 }
 
@@ -82,7 +87,11 @@ bool PhotosInFlight::waitFor(int index, const std::function<bool()>& enough) {
     std::unique_lock<std::mutex> lock(m_);
     if (index < first_ || index >= last_ || index != headIndex_) return false;
     for (;;) {
-        startWhatFits(lock);
+        if (startWhatFits(lock)) {
+            lock.unlock();
+            queued_.notify_all();
+            lock.lock();
+        }
         const Photo& photo = photos_[std::size_t(index - first_)];
         if (photo.done) return true;
         if (closed_) return false;
@@ -97,7 +106,9 @@ void PhotosInFlight::dealtWith(int index) {
 }
 
 void PhotosInFlight::wake() {
-    std::lock_guard<std::mutex> lock(m_);
+    // Taken and let go so that the news is seen by a waiter that has looked and not yet
+    // gone to sleep; told outside it.
+    { const std::lock_guard<std::mutex> lock(m_); }
     progress_.notify_all();
 }
 

@@ -49,7 +49,9 @@ public:
     static std::uint64_t defaultBudgetBytes();
 
 private:
-    void startWhatFits(std::unique_lock<std::mutex>& lock);
+    // Admits what the limits allow; true when a photo was queued (the workers are then to
+    // be told, once the lock is let go).
+    bool startWhatFits(std::unique_lock<std::mutex>& lock);
     void work();
 
     struct Photo {

@@ -34,6 +34,7 @@
 #include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <shared_mutex>
 #include <unistd.h>
 
 namespace {
@@ -160,9 +161,19 @@ public:
     // opened by its bytes, which the temporary file's path names.
     Made reserveBeside(const QString& destination, QString* temporaryPath,
                        std::shared_ptr<platform::ReadablePath>* alias) {
-        const std::lock_guard<std::mutex> lock(mutex_);
         const QString folder = platform::stringByDeletingLastPathComponent(QDir::cleanPath(
             destination.startsWith(u'/') ? destination : QDir::currentPath() + u'/' + destination));
+        {
+            // Most photos go to a folder that is there and was swept already: their files are
+            // made side by side (making one is the file system's slowest step), only kept
+            // apart from a removal, which takes the lock alone.
+            const std::shared_lock<std::shared_mutex> shared(mutex_);
+            if (swept_.contains(folder) && !platform::hasKeptBytes(folder) && platform::isDirectory(folder)) {
+                *temporaryPath = reserveSiblingName(folder);
+                if (!temporaryPath->isEmpty()) return Made::Ok;
+            }
+        }
+        const std::lock_guard<std::shared_mutex> lock(mutex_);
         if (!makeFolder(folder)) return Made::NoFolder;
         if (!swept_.contains(folder)) {
             swept_.insert(folder);
@@ -180,7 +191,7 @@ public:
     // Removes a temporary file of `destination`, then every folder the writer made that
     // this leaves empty.
     void removeFile(const QString& path, const QString& destination) {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard<std::shared_mutex> lock(mutex_);
         QFile::remove(path);
         removeEmptyFoldersFrom(platform::stringByDeletingLastPathComponent(QDir::cleanPath(
             destination.startsWith(u'/') ? destination : QDir::currentPath() + u'/' + destination)));
@@ -215,7 +226,7 @@ private:
         }
     }
 
-    std::mutex mutex_;
+    std::shared_mutex mutex_;
     QSet<QString> made_;
     QSet<QString> swept_;  // folders already cleared of earlier runs' temporary files
 };
@@ -276,8 +287,10 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     prepared.imageFile_ = true;
     prepared.storedSize_ = image.size();
     if (!usesOptimiser(repType)) {
+        // The temporary file is this writer's own: the picture goes straight into it.
         const bool ok = utils.saveImageInSelectedFormat(repType, temporaryPath, image, image, properties,
-                                                        qualityFactorForOutput(), sourceOrientation, nullptr);
+                                                        qualityFactorForOutput(), sourceOrientation, nullptr,
+                                                        platform::FileTarget::PrivateFile);
         readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
         return prepared;
     }
@@ -548,7 +561,8 @@ ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, Q
         const QVariantMap properties = outputProperties(*photo, Utils::sharedUtils().getImageeExifDict(photo->fileURL));
         prepared.imageFile_ = true;
         prepared.storedSize_ = size;
-        const bool ok = platform::writeEncodedImageFile(prepared.temporaryPath_, route.type, properties, write);
+        const bool ok = platform::writeEncodedImageFile(prepared.temporaryPath_, route.type, properties, write,
+                                                        platform::FileTarget::PrivateFile);
         readBack(prepared, ok ? Written::Ok : Written::Failed, destination, properties);
         return prepared;
     });

@@ -80,10 +80,14 @@ public:
     // with its properties; true only when the destination now holds the new image.
     // The kind of image file save type number saveType writes.
     static std::optional<platform::ImageType> imageTypeOfSaveType(int saveType);
+    // `target` PrivateFile: filePath is an empty private temporary file the caller made and
+    // places itself, written as it is (see platform::FileTarget).
     bool saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
                                    const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
-                                   int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile);
-    bool writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options);
+                                   int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
+                                   platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
+    bool writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options,
+                      platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
     QImage imgfrmCG(const QImage& image);
     QVariantMap& setImageExifInfo(QVariantMap& dict, const QVariantMap& exifDict);
 

@@ -46,7 +46,8 @@ std::optional<platform::ImageType> Utils::imageTypeOfSaveType(int saveType) {
 
 bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
                                       const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
-                                      int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile) {
+                                      int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
+                                      platform::FileTarget target) {
     platform::log(u"save image at path %@", filePath);
     const QString identifier = identifierForSaveType(saveType);
     if (identifier.isEmpty()) return false;
@@ -54,10 +55,11 @@ bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, con
     options.insert(kQualityKey, double(qualityFactor));
     // The pixels to write are the given bitmap; a caller that has only the edited image
     // still gets its file rather than a silent failure.
-    return writeCGImage(imageRef.isNull() ? filteredImage : imageRef, filePath, identifier, options);
+    return writeCGImage(imageRef.isNull() ? filteredImage : imageRef, filePath, identifier, options, target);
 }
 
-bool Utils::writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options) {
+bool Utils::writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options,
+                         platform::FileTarget target) {
     const std::optional<platform::ImageType> imageType = typeForIdentifier(type);
     if (!imageType) {
         // Writing some other format's bytes under this name would only hide the failure.
@@ -71,7 +73,7 @@ bool Utils::writeCGImage(const QImage& image, const QString& url, const QString&
     const double quality = options.value(kQualityKey, 1.0).toDouble();
     QVariantMap properties = options;
     properties.remove(kQualityKey);
-    return platform::writeImageFile(url, image, *imageType, quality, properties);
+    return platform::writeImageFile(url, image, *imageType, quality, properties, target);
 }
 
 QImage Utils::imgfrmCG(const QImage& image) { return image; }

@@ -29,10 +29,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 #include "batch/BatchRunner.h"
 #include "batch/OutputPlanner.h"
@@ -41,6 +44,7 @@
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/Resources.h"
+#include "platform/foundation/UsableCpus.h"
 #include "platform/foundation/Values.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
@@ -157,9 +161,23 @@ int main(int argc, char** argv) {
 
     // A file whose size cannot be read (empty, damaged, not a picture) still goes to the
     // run, which reports it as any photo that cannot be read.
+    // Read side by side: the application reads them when they are added, long before a
+    // run, so one thread reading thousands of photos here would time the adding, not the run.
+    const QStringList files = filesOf(folder);
+    std::vector<std::shared_ptr<PhotoFile>> read(std::size_t(files.size()));
+    {
+        std::atomic<qsizetype> next{0};
+        std::vector<std::thread> readers(std::size_t(std::max(1, platform::usableCpuCount())));
+        for (std::thread& reader : readers) {
+            reader = std::thread([&] {
+                for (qsizetype i; (i = next++) < files.size();) read[std::size_t(i)] = PhotoFile::initWithFileUrl(files.at(i), false);
+            });
+        }
+        for (std::thread& reader : readers) reader.join();
+    }
     QList<std::shared_ptr<PhotoFile>> photos;
-    for (const QString& path : filesOf(folder)) {
-        if (auto photo = PhotoFile::initWithFileUrl(path, false)) photos << photo;
+    for (auto& photo : read) {
+        if (photo) photos << std::move(photo);
     }
     if (photos.isEmpty()) {
         std::printf("no photos in %s: nothing to do\n", argv[1]);

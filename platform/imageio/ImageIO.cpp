@@ -395,23 +395,38 @@ bool propertiesDescribeGray(const QVariantMap& properties) {
 
 namespace {
 
-// A temporary file beside the destination, removed unless it is renamed into place.
+// Where a picture's bytes go: a temporary file beside the destination, removed unless it
+// is renamed into place; or, when the destination is a private temporary file its caller
+// made for this picture (and checks and places itself), that file, written as it is: a
+// second file renamed over it would cost the file system a new file for nothing.
 struct SiblingTemp {
-    QTemporaryFile file;
-    explicit SiblingTemp(const QString& destination) {
+    QTemporaryFile sibling;
+    QFile own;
+    const bool inPlace;
+    SiblingTemp(const QString& destination, FileTarget target) : inPlace(target == FileTarget::PrivateFile) {
+        if (inPlace) {
+            own.setFileName(destination);
+            return;
+        }
         const QFileInfo info(destination);
-        file.setFileTemplate(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+        sibling.setFileTemplate(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     }
+    QFileDevice& file() { return inPlace ? static_cast<QFileDevice&>(own) : sibling; }
+    bool open() { return inPlace ? own.open(QIODevice::WriteOnly | QIODevice::Truncate) : sibling.open(); }
+    QString fileName() const { return inPlace ? own.fileName() : sibling.fileName(); }
 };
 
 bool renameIntoPlace(SiblingTemp& temp, const QString& destination) {
-    const QByteArray from = QFile::encodeName(temp.file.fileName());
-    const QByteArray to = QFile::encodeName(destination);
-    if (std::rename(from.constData(), to.constData()) != 0) {
-        log(u"%@: could not move the finished file into place (%@)", destination, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+    if (!temp.inPlace) {
+        const QByteArray from = QFile::encodeName(temp.sibling.fileName());
+        const QByteArray to = QFile::encodeName(destination);
+        if (std::rename(from.constData(), to.constData()) != 0) {
+            log(u"%@: could not move the finished file into place (%@)", destination,
+                QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        temp.sibling.setAutoRemove(false);
     }
-    temp.file.setAutoRemove(false);
     // Plain files get the usual permissions rather than the temporary file's private ones.
     QFile::setPermissions(destination, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                            QFileDevice::ReadOther);
@@ -419,41 +434,41 @@ bool renameIntoPlace(SiblingTemp& temp, const QString& destination) {
 }
 
 bool writeTemp(SiblingTemp& temp, const QString& destination, const QByteArray& bytes) {
-    if (!temp.file.open()) {
-        log(u"%@: could not create a file in the destination folder (%@)", destination, temp.file.errorString());
+    if (!temp.open()) {
+        log(u"%@: could not create a file in the destination folder (%@)", destination, temp.file().errorString());
         return false;
     }
-    if (temp.file.write(bytes) != bytes.size() || !temp.file.flush()) {
-        log(u"%@: could not write the file (%@)", destination, temp.file.errorString());
+    if (temp.file().write(bytes) != bytes.size() || !temp.file().flush()) {
+        log(u"%@: could not write the file (%@)", destination, temp.file().errorString());
         return false;
     }
-    temp.file.close();
+    temp.file().close();
     return true;
 }
 
 // Opens the temporary file and writes into it the bytes `write` hands over, in order.
 bool writeThrough(SiblingTemp& temp, const QString& path, const std::function<bool(const FileBytesSink&)>& write) {
-    if (!temp.file.open()) {
-        log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
+    if (!temp.open()) {
+        log(u"%@: could not create a file in the destination folder (%@)", path, temp.file().errorString());
         return false;
     }
     bool written = true;
     const bool whole = write([&](const char* data, size_t size) {
-        return written = written && temp.file.write(data, qint64(size)) == qint64(size);
+        return written = written && temp.file().write(data, qint64(size)) == qint64(size);
     });
-    if (!whole || !written || !temp.file.flush()) {
+    if (!whole || !written || !temp.file().flush()) {
         if (written && !whole) log(u"%@: the image could not be encoded", path);
-        else log(u"%@: could not write the file (%@)", path, temp.file.errorString());
+        else log(u"%@: could not write the file (%@)", path, temp.file().errorString());
         return false;
     }
-    temp.file.close();
+    temp.file().close();
     return true;
 }
 
 // The properties go into the written file, which then takes its name.
 bool finishImageFile(SiblingTemp& temp, const QString& path, ImageType type, const QVariantMap& properties) {
     if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
-        !writeImageProperties(temp.file.fileName(), properties)) {
+        !writeImageProperties(temp.fileName(), properties)) {
         // A file without the capture date, camera and place it was given is not the file
         // asked for (and a move would send the only copy that has them to the Trash).
         log(u"%@: not written, its metadata could not be written", path);
@@ -470,12 +485,12 @@ bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int dela
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    SiblingTemp temp(path);
+    SiblingTemp temp(path, FileTarget::ReplaceAtomically);
     return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);
 }
 
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
-                    const QVariantMap& properties) {
+                    const QVariantMap& properties, FileTarget target) {
     if (path.isEmpty()) {
         log(u"no destination path given for the image");
         return false;
@@ -485,19 +500,19 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
         return false;
     }
     const OutputPixels out = pixelsForOutput(image, colourTargetOf(type), propertiesDescribeGray(properties));
-    SiblingTemp temp(path);
+    SiblingTemp temp(path, target);
     if (type == ImageType::TIFF) {
         // Written straight into the temporary file: a large picture never waits in memory twice.
-        if (!temp.file.open()) {
-            log(u"%@: could not create a file in the destination folder (%@)", path, temp.file.errorString());
+        if (!temp.open()) {
+            log(u"%@: could not create a file in the destination folder (%@)", path, temp.file().errorString());
             return false;
         }
         QString error;
-        if (!codec::tiffWrite(out.pixels, out.icc, temp.file.handle(), &error, propertiesResolution(properties))) {
+        if (!codec::tiffWrite(out.pixels, out.icc, temp.file().handle(), &error, propertiesResolution(properties))) {
             log(u"%@: could not write the file (%@)", path, error);
             return false;
         }
-        temp.file.close();
+        temp.file().close();
     } else if (type == ImageType::PNG) {
         // Each band goes to the file as soon as it is compressed: the picture is never
         // held a second time as file data.
@@ -506,23 +521,32 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
             }))
             return false;
     } else {
-        const QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
+        QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
         if (bytes.isEmpty()) {
             log(u"%@: the image could not be encoded", path);
             return false;
         }
-        if (!writeTemp(temp, path, bytes)) return false;
+        // The metadata goes into the encoded bytes before they are written: one new file
+        // per picture rather than one for the picture and another for its metadata.
+        if (imageTypeHoldsProperties(type) && !properties.isEmpty()) {
+            bytes = withImageProperties(bytes, properties, path);
+            if (bytes.isEmpty()) {
+                log(u"%@: not written, its metadata could not be written", path);
+                return false;
+            }
+        }
+        return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);
     }
     return finishImageFile(temp, path, type, properties);
 }
 
 bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
-                           const std::function<bool(const FileBytesSink&)>& write) {
+                           const std::function<bool(const FileBytesSink&)>& write, FileTarget target) {
     if (path.isEmpty()) {
         log(u"no destination path given for the image");
         return false;
     }
-    SiblingTemp temp(path);
+    SiblingTemp temp(path, target);
     return writeThrough(temp, path, write) && finishImageFile(temp, path, type, properties);
 }
 

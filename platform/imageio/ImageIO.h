@@ -198,6 +198,11 @@ bool imageTypeHoldsProperties(ImageType type);
 // own do: a picture written with them goes out grey while it is still grey.
 bool propertiesDescribeGray(const QVariantMap& properties);
 
+// How a picture file reaches its path: through a temporary file beside it, renamed over it
+// once complete; or written into it as it is, when the path is a private temporary file
+// that the caller made for this picture and checks and places itself.
+enum class FileTarget { ReplaceAtomically, PrivateFile };
+
 // Encodes and writes a file: the bytes go to a temporary file in the destination folder,
 // the properties are written into that file where the type holds them, and only then is
 // it renamed over the destination. Returns whether the destination now holds the image
@@ -205,14 +210,15 @@ bool propertiesDescribeGray(const QVariantMap& properties);
 // Properties whose "ColorModel" is "Gray" make a picture that is still grey and opaque a
 // grey file where the type has grey pixels (see the colour path above).
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
-                    const QVariantMap& properties = {});
+                    const QVariantMap& properties = {}, FileTarget target = FileTarget::ReplaceAtomically);
 // writeImageFile for a file encoded outside it as `type` (its pixels turned and in their
 // output colours): `write` hands the file's bytes, in order, to the function it is given
 // (which says whether they were written) and says whether the file is whole; the file is
 // then given the properties and placed the same way.
 using FileBytesSink = std::function<bool(const char* data, size_t size)>;
 bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
-                           const std::function<bool(const FileBytesSink&)>& write);
+                           const std::function<bool(const FileBytesSink&)>& write,
+                           FileTarget target = FileTarget::ReplaceAtomically);
 
 // Writes frames of one size as an animated GIF (each frame with its own palette, shown
 // for delayCentiseconds; loopCount 0 repeats for ever) through a temporary file in the

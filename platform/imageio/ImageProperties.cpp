@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QBuffer>
 #include <QTemporaryFile>
 
 #include <zlib.h>
@@ -31,6 +32,7 @@
 #include <numeric>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 // Exiv2 0.27 still speaks std::auto_ptr in its interface.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -231,7 +233,7 @@ struct HeaderFacts {
 // the end, so no header field can make us read or allocate beyond the file.
 class ByteSource {
 public:
-    explicit ByteSource(QFile& f) : f_(f), size_(f.size()) {}
+    explicit ByteSource(QIODevice& f) : f_(f), size_(f.size()) {}
     qint64 size() const { return size_; }
     bool read(qint64 offset, void* out, qint64 n) {
         if (offset < 0 || n < 0 || offset > size_ || n > size_ - offset) return false;
@@ -245,7 +247,7 @@ public:
         return b.size() == n ? b : QByteArray();
     }
 private:
-    QFile& f_;
+    QIODevice& f_;
     qint64 size_;
 };
 
@@ -1295,6 +1297,76 @@ bool copyFileRange(QFile& file, qint64 begin, qint64 end, const std::function<vo
 
 }  // namespace
 
+namespace {
+
+// The picture file `original` (of the kind `pixels` describes) rewritten by the library
+// with exactly the metadata `props` gives, held by the library's image until it goes;
+// none (one log line) when it cannot be done. Only the library's own work runs under its
+// lock: the caller writes the bytes to disk after, so that photos written side by side
+// never wait for one another's files. (Reading and releasing a written image touches no
+// state the library shares between threads.)
+struct RewrittenFile {
+    Exiv2::Image::AutoPtr image;
+    const char* bytes = nullptr;
+    qint64 size = 0;
+    RewrittenFile() = default;
+    RewrittenFile(RewrittenFile&& other) noexcept
+        : image(std::move(other.image)), bytes(std::exchange(other.bytes, nullptr)), size(other.size) {}
+    RewrittenFile& operator=(RewrittenFile&&) = delete;
+    ~RewrittenFile() {
+        if (bytes) image->io().munmap();
+    }
+};
+
+std::optional<RewrittenFile> withProperties(const uchar* original, qint64 originalSize, const HeaderFacts& pixels,
+                                            const QVariantMap& props, const QString& path) {
+    ExivSession session(path);
+    RewrittenFile rewritten;
+    const std::lock_guard<std::mutex> writing(exivMutex());
+    try {
+        rewritten.image = Exiv2::ImageFactory::open(original, long(originalSize));
+        Exiv2::Image* image = rewritten.image.get();
+        if (!image) {
+            log(u"Cannot write image properties into %@", path);
+            return std::nullopt;
+        }
+        image->readMetadata();
+        Exiv2::ExifData exif;
+        if (pixels.kind == Container::Tiff) {
+            // A TIFF file keeps its pixel layout in the same directory as its
+            // metadata: drop only the tags this dictionary speaks for.
+            exif = image->exifData();
+            for (auto it = exif.begin(); it != exif.end();) {
+                const std::string group = it->groupName();
+                const bool managed = group == "Photo" || group == "GPSInfo" || group == "Iop" ||
+                                     (group == "Image" && isManagedImageTag(it->key()));
+                it = managed ? exif.erase(it) : std::next(it);
+            }
+        }
+        Exiv2::IptcData iptc;
+        Exiv2::XmpData xmp;
+        buildExiv2Data(props, pixels, exif, iptc, xmp, path);
+        image->setExifData(exif);
+        image->setIptcData(iptc);
+        image->clearXmpPacket();
+        image->setXmpData(xmp);
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        rewritten.size = qint64(io.size());
+        if (rewritten.size > 0) rewritten.bytes = reinterpret_cast<const char*>(io.mmap());
+    } catch (const std::exception& e) {
+        log(u"Cannot write image properties into %@: %@", path, e.what());
+        return std::nullopt;
+    }
+    if (!rewritten.bytes) {
+        log(u"Cannot write image properties into %@", path);
+        return std::nullopt;
+    }
+    return rewritten;
+}
+
+}  // namespace
+
 bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     // A link stays a link: the file it points to is the one rewritten.
     const QFileInfo given(givenPath);
@@ -1346,73 +1418,39 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
         log(u"Cannot write image properties: %@ can't be read", path);
         return false;
     }
+    const std::optional<RewrittenFile> rewritten = withProperties(original, originalSize, pixels, props, path);
+    if (!rewritten) return false;
+
     const QFileInfo info(path);
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
-    {
-        ExivSession session(path);
-        const std::lock_guard<std::mutex> writing(exivMutex());
-        try {
-            auto image = Exiv2::ImageFactory::open(original, long(originalSize));
-            if (!image.get()) {
-                log(u"Cannot write image properties into %@", path);
-                return false;
-            }
-            image->readMetadata();
-            Exiv2::ExifData exif;
-            if (kind == Container::Tiff) {
-                // A TIFF file keeps its pixel layout in the same directory as its
-                // metadata: drop only the tags this dictionary speaks for.
-                exif = image->exifData();
-                for (auto it = exif.begin(); it != exif.end();) {
-                    const std::string group = it->groupName();
-                    const bool managed = group == "Photo" || group == "GPSInfo" || group == "Iop" ||
-                                         (group == "Image" && isManagedImageTag(it->key()));
-                    it = managed ? exif.erase(it) : std::next(it);
-                }
-            }
-            Exiv2::IptcData iptc;
-            Exiv2::XmpData xmp;
-            buildExiv2Data(props, pixels, exif, iptc, xmp, path);
-            image->setExifData(exif);
-            image->setIptcData(iptc);
-            image->clearXmpPacket();
-            image->setXmpData(xmp);
-            image->writeMetadata();
-            Exiv2::BasicIo& io = image->io();
-            const qint64 size = qint64(io.size());
-            const char* bytes = size > 0 ? reinterpret_cast<const char*>(io.mmap()) : nullptr;
-            bool written = bytes && temp.open();
-            auto put = [&](const char* data, qint64 n) {
-                for (qint64 at = 0; written && at < n;) {
-                    const qint64 done = temp.write(data + at, std::min<qint64>(n - at, qint64(1) << 20));
-                    written = done > 0;
-                    at += std::max<qint64>(done, 0);
-                }
-            };
-            if (pngData) {
-                // The empty IDAT chunk the library passed on marks where the data goes.
-                const qint64 at = bytes ? emptyIdatOffset(bytes, size) : -1;
-                written = written && at >= 0;
-                if (written) {
-                    put(bytes, at);
-                    const bool copied = copyFileRange(source, pngData->begin, pngData->end, put);
-                    written = written && copied;
-                    put(bytes + at + kEmptyIdatSize, size - at - kEmptyIdatSize);
-                }
-            } else {
-                put(bytes, size);
-            }
-            written = written && temp.flush();
-            if (bytes) io.munmap();
-            temp.close();
-            if (!written || temp.error() != QFileDevice::NoError) {
-                log(u"Cannot write image properties into %@: %@", path, temp.errorString());
-                return false;
-            }
-        } catch (const std::exception& e) {
-            log(u"Cannot write image properties into %@: %@", path, e.what());
-            return false;
+    bool written = temp.open();
+    auto put = [&](const char* data, qint64 n) {
+        for (qint64 at = 0; written && at < n;) {
+            const qint64 done = temp.write(data + at, std::min<qint64>(n - at, qint64(1) << 20));
+            written = done > 0;
+            at += std::max<qint64>(done, 0);
         }
+    };
+    const char* bytes = rewritten->bytes;
+    const qint64 size = rewritten->size;
+    if (pngData) {
+        // The empty IDAT chunk the library passed on marks where the data goes.
+        const qint64 at = emptyIdatOffset(bytes, size);
+        written = written && at >= 0;
+        if (written) {
+            put(bytes, at);
+            const bool copied = copyFileRange(source, pngData->begin, pngData->end, put);
+            written = written && copied;
+            put(bytes + at + kEmptyIdatSize, size - at - kEmptyIdatSize);
+        }
+    } else {
+        put(bytes, size);
+    }
+    written = written && temp.flush();
+    temp.close();
+    if (!written || temp.error() != QFileDevice::NoError) {
+        log(u"Cannot write image properties into %@: %@", path, temp.errorString());
+        return false;
     }
     temp.setPermissions(source.permissions());
     source.close();
@@ -1423,6 +1461,28 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     }
     temp.setAutoRemove(false);
     return true;
+}
+
+QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path) {
+    QBuffer buffer;
+    buffer.setData(file);
+    if (!buffer.open(QIODevice::ReadOnly)) return {};
+    ByteSource src(buffer);
+    const HeaderFacts pixels = readHeader(src);
+    switch (pixels.kind) {
+    case Container::Gif:
+    case Container::Bmp:
+    case Container::J2k: return file;
+    case Container::Jpeg:
+    case Container::Tiff:
+    case Container::Jp2: break;
+    default:
+        log(u"Cannot write image properties: %@ is no readable picture", path);
+        return {};
+    }
+    const std::optional<RewrittenFile> rewritten =
+        withProperties(reinterpret_cast<const uchar*>(file.constData()), file.size(), pixels, props, path);
+    return rewritten ? QByteArray(rewritten->bytes, qsizetype(rewritten->size)) : QByteArray();
 }
 
 QPointF propertiesResolution(const QVariantMap& props) {

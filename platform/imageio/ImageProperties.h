@@ -62,6 +62,12 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
 // box wrapper) can't hold this metadata: nothing is written and the call returns true.
 bool writeImageProperties(const QString& path, const QVariantMap& props);
 
+// writeImageProperties for a file still in memory: the JPEG, TIFF or JPEG 2000 file
+// `file` with the metadata `props` gives, written the same way; `file` itself for a
+// GIF, BMP or bare codestream. An empty array (one log line naming `path`) when it
+// cannot be done. A file written once with its metadata saves making a second one.
+QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path);
+
 // The resolution in dots per inch that `props` gives its picture, as writeImageProperties
 // writes it: the top-level "DPIWidth" and "DPIHeight", else the "{TIFF}" group's
 // resolution. (0, 0) when it gives none.

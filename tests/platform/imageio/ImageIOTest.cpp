@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <jpeglib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <tiffio.h>
 
@@ -478,5 +479,43 @@ TEST(ImageIO, MetadataWrittenOnAFullDiskLeavesTheFileAsItWasOrComplete) {
             }
             EXPECT_EQ(QDir(volume.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
         }
+    }
+}
+
+TEST(ImageIO, APictureWrittenIntoItsCallersPrivateFileIsTheFileWrittenInPlace) {
+    // The run reserves a private file per photo and has the picture written into it: no
+    // second file renamed over it, the same bytes as a file written the usual way, and on
+    // a disk that fills up a refusal, never a cut file reported as written.
+    const QVariantMap props{{"{TIFF}", QVariantMap{{"Make", "Brisko Test Camera"}}},
+                            {"{Exif}", QVariantMap{{"DateTimeOriginal", "2021:05:30 08:09:10"}}}};
+    const QImage picture = testsupport::gradientImage(300, 200);
+    for (auto [type, ext] : {std::pair{ImageType::TIFF, "tif"}, {ImageType::JPEG, "jpg"}, {ImageType::PNG, "png"},
+                             {ImageType::JPEG2000, "jp2"}, {ImageType::BMP, "bmp"}, {ImageType::GIF, "gif"}}) {
+        SCOPED_TRACE(ext);
+        QTemporaryDir dir;
+        const QString usual = dir.filePath(QString("usual.") + ext);
+        ASSERT_TRUE(platform::writeImageFile(usual, picture, type, 0.8, props));
+        const QString reserved = testsupport::writeFile(dir.filePath(".reserved"), QByteArray());
+        const auto inode = [](const QString& path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+        };
+        const ino_t before = inode(reserved);
+        ASSERT_TRUE(platform::writeImageFile(reserved, picture, type, 0.8, props, platform::FileTarget::PrivateFile));
+        // TIFF and PNG are written as they are encoded and take their metadata through a
+        // copy afterwards; the others get it before they are written, into the file itself.
+        if (type != ImageType::TIFF && type != ImageType::PNG) EXPECT_EQ(inode(reserved), before);
+        EXPECT_EQ(testsupport::readFile(reserved), testsupport::readFile(usual));
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        const QByteArray whole = testsupport::readFile(usual);
+        testsupport::ScratchVolume volume(8 << 20);
+        ASSERT_TRUE(volume.ok()) << volume.why().toStdString();
+        const QString cramped = testsupport::writeFile(volume.filePath(".reserved"), QByteArray());
+        testsupport::writeFile(volume.filePath("filler"), QByteArray(volume.freeBytes() - whole.size() / 2, '\0'));
+        if (platform::writeImageFile(cramped, picture, type, 0.8, props, platform::FileTarget::PrivateFile))
+            EXPECT_EQ(testsupport::readFile(cramped), whole);
+        else
+            EXPECT_LT(QFileInfo(cramped).size(), whole.size());
     }
 }

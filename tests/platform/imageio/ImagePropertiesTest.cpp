@@ -177,6 +177,28 @@ TEST_F(ImagePropertiesTest, MetadataRoundTripsThroughEveryWritableFormat) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), files.size());
 }
 
+TEST_F(ImagePropertiesTest, MetadataPutIntoBytesInMemoryIsWhatWritingTheFileGives) {
+    // A picture still in memory gets its metadata before it is written, instead of
+    // through a second file: the bytes must be those of the file written on disk.
+    const QImage img = testsupport::gradientImage(64, 48);
+    const QStringList holders{saveQt(dir, "a.jpg", img, "JPG"), saveTiff(dir, "a.tif", 64, 48),
+                              saveTiff(dir, "m.tif", 64, 48, true), saveJp2(dir, "a.jp2", 64, 48)};
+    const QStringList keepers{saveGif(dir, "n.gif", 8, 8), saveQt(dir, "n.bmp", img, "BMP")};
+    for (const QString& path : holders + keepers) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray original = testsupport::readFile(path);
+        const QByteArray inMemory = platform::withImageProperties(original, cameraProps(), path);
+        ASSERT_TRUE(writeImageProperties(path, cameraProps()));
+        EXPECT_EQ(inMemory, testsupport::readFile(path));
+        if (holders.contains(path)) EXPECT_NE(inMemory, original);
+    }
+    // What is no picture of those kinds gets nothing rather than bytes without metadata.
+    EXPECT_TRUE(platform::withImageProperties("not a picture", cameraProps(), "x").isEmpty());
+    EXPECT_TRUE(platform::withImageProperties(testsupport::readFile(saveQt(dir, "a.png", img, "PNG")), cameraProps(),
+                                              "a.png")
+                    .isEmpty());
+}
+
 TEST_F(ImagePropertiesTest, WritingAgainReplacesWhatWasThere) {
     const QString path = saveQt(dir, "b.jpg", testsupport::gradientImage(40, 30), "JPG");
     ASSERT_TRUE(writeImageProperties(path, cameraProps()));
