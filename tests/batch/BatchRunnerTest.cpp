@@ -173,19 +173,44 @@ TEST(BatchRunner, OutputThatWouldReplaceALaterPhotoIsRefused) {
     EXPECT_NE(rewritten.readAll(), originalBytes);
 }
 
-TEST(BatchRunner, UnclassifiedSharedPlannedPathKeepsTheFirstResult) {
-    Batch b(2);
-    b.output->owerwriteExistingFiles = true;
-    b.rename->flagRenamingMode = 1;
-    b.rename->dictReplaceFileName = {{"State", true}, {"New Name", "same"}};
-    b.rename->dictUseLowerCaseForFileExtension = {{"State", true}};
-    const BatchRunInput in = b.input();  // no classification handed over
-    ASSERT_EQ(in.snapshot.destinationPaths[0]->filePath, in.snapshot.destinationPaths[1]->filePath);
-    RunHarness run;
-    ASSERT_TRUE(run.start(in));
-    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
-    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
-    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::DuplicateName);
+// The main thread records outcomes after the worker has gone on to the next photos; a
+// slow one (a busy screen) must still get every outcome in batch order before the summary,
+// and the worker's checks must not read records it has not updated yet.
+TEST(BatchRunner, UnclassifiedSharedPlannedPathKeepsTheFirstResultHoweverSlowTheMainThread) {
+    for (int recordMs : {0, 30}) {
+        SCOPED_TRACE(recordMs);
+        Batch b(4);
+        b.output->owerwriteExistingFiles = true;
+        b.rename->flagRenamingMode = 1;
+        b.rename->dictReplaceFileName = {{"State", true}, {"New Name", "same"}};
+        b.rename->dictUseLowerCaseForFileExtension = {{"State", true}};
+        const BatchRunInput in = b.input();  // no classification handed over
+        ASSERT_EQ(in.snapshot.destinationPaths[0]->filePath, in.snapshot.destinationPaths[3]->filePath);
+        struct Slow : Recorder {
+            int recordMs = 0;
+            qsizetype rowsAtEnd = -1;
+            void runDidRecordOutcome(int row, const std::shared_ptr<PhotoFile>& p, int progress) override {
+                QThread::msleep(recordMs);
+                Recorder::runDidRecordOutcome(row, p, progress);
+            }
+            void runDidEnd(bool f) override {
+                rowsAtEnd = rows.size();
+                Recorder::runDidEnd(f);
+            }
+        } recorder;
+        recorder.recordMs = recordMs;
+        RunHarness run;
+        run.runner.setObserver(&recorder);
+        ASSERT_TRUE(run.start(in));
+        EXPECT_EQ(recorder.rows, (QList<int>{0, 1, 2, 3}));
+        EXPECT_EQ(recorder.rowsAtEnd, 4);
+        EXPECT_EQ(recorder.progress, (QList<int>{25, 50, 75, 100}));
+        EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+        for (int i = 1; i < 4; ++i) {
+            EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Failed) << i;
+            EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::DuplicateName) << i;
+        }
+    }
 }
 
 TEST(BatchRunner, FileAppearingAfterPlanningIsNotReplaced) {
