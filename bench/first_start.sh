@@ -3,6 +3,7 @@
 # compiler cache, until the main window shows on a virtual X server; then closes it. The
 # program runs with an empty home of its own.
 #   bench/first_start.sh [branch]      # clones this repository's branch (default: current)
+# CPUS names the two cores (default 0,1).
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 branch="${1:-$(git -C "$repo" rev-parse --abbrev-ref HEAD)}"
@@ -17,7 +18,7 @@ work=$1
 openbox >/dev/null 2>&1 &
 start=$(date +%s.%N)
 ( cd "$work/clone" && HOME="$work/home" CCACHE_DISABLE=1 exec /usr/bin/time -o "$work/time" \
-    -f "processor time: %U s user, %S s sys" taskset -c 0,1 scripts/run.sh ) >"$work/run.log" 2>&1 &
+    -f "processor time: %U s user, %S s sys" taskset -c "${CPUS:-0,1}" scripts/run.sh ) >"$work/run.log" 2>&1 &
 run=$!
 until xdotool search --onlyvisible --name "Brisko" >/dev/null 2>&1; do
   sleep 1
