@@ -699,6 +699,18 @@ TEST(EndToEnd, ClosingTheWindowDuringARunClosesItOnceTheRunHasStopped) {
     }
 }
 
+// Runs the batch to its summary and takes the photos that did not come out back to the
+// effects screen.
+void runThenProcessTheSkippedPhotos(Road& road, SetupVC* setup) {
+    bool shown = false;
+    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
+    startRun(setup);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
+    click(setup->summaryController->summaryView()->btnSkippedPhotos);
+    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
+    QCoreApplication::processEvents();
+}
+
 TEST(EndToEnd, ProcessingTheSkippedPhotosMarksTheEffectsStep) {
     Road road;
     AppDelegate& app = AppDelegate::shared();
@@ -709,13 +721,7 @@ TEST(EndToEnd, ProcessingTheSkippedPhotosMarksTheEffectsStep) {
     testsupport::writeFile(out + "/p1.jpg", "already here");
     setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
     settle(setup->vwConvertFormatOrRename);
-    bool shown = false;
-    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
-    startRun(setup);
-    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
-    click(setup->summaryController->summaryView()->btnSkippedPhotos);
-    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
-    QCoreApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(runThenProcessTheSkippedPhotos(road, setup));
     EXPECT_EQ(road.window->step(), int(MainWindowController::ScreenAdjustFilter));
     EXPECT_EQ(app.arraySelectedImagesToProcess.size(), 1);
 }
@@ -729,13 +735,7 @@ TEST(EndToEnd, ProcessingSkippedPhotosThatCannotBeReadNamesThemAndNoLongerShowsT
     ASSERT_EQ(screen->lblImageName()->text(), "p1.jpg");
     // The second photo is damaged once it was added: the run ends it with an error.
     ASSERT_TRUE(QFile::resize(road.path("in/p2.jpg"), 300));
-    bool shown = false;
-    QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
-    startRun(setup);
-    ASSERT_TRUE(batchtest::waitUntil([&] { return shown; }, 60000));
-    click(setup->summaryController->summaryView()->btnSkippedPhotos);
-    ASSERT_EQ(road.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
-    QCoreApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(runThenProcessTheSkippedPhotos(road, setup));
     ASSERT_EQ(app.arraySelectedImagesToProcess.size(), 1);
     // The first photo came out and is no longer in the batch: neither its name nor its
     // picture stays over the photo that is.
