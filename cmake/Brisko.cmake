@@ -33,12 +33,21 @@ function(brisko_pch_target name)
   target_precompile_headers(${name} PRIVATE ${headers})
 endfunction()
 
+# The test programs' own files are compiled without optimisation (GCC): their code checks
+# results, the work it checks is in the libraries, compiled at the build's level; -O0 takes
+# about half the time to compile those heavy files. Their precompiled header goes with them.
+set(BRISKO_TEST_CODE_OPTIONS $<$<CXX_COMPILER_ID:GNU>:-O0> CACHE STRING "Options for the test programs' own files")
+function(brisko_test_code_options target)
+  target_compile_options(${target} PRIVATE ${BRISKO_TEST_CODE_OPTIONS})
+endfunction()
+
 if(BRISKO_PCH)
   brisko_pch_target(brisko_pch DEPS Qt6::Gui HEADERS ${BRISKO_PCH_HEADERS})
   if(BRISKO_BUILD_TESTS)
     find_package(GTest REQUIRED)
     brisko_pch_target(brisko_test_pch DEPS GTest::gtest Qt6::Gui
                       HEADERS ${BRISKO_PCH_HEADERS} <gtest/gtest.h> <QTemporaryDir>)
+    brisko_test_code_options(brisko_test_pch)
   endif()
 endif()
 
@@ -104,6 +113,7 @@ function(brisko_tests name)
   target_compile_options(${name} PRIVATE ${BRISKO_WARNINGS})
   target_link_libraries(${name} PRIVATE test_support ${A_DEPS})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  brisko_test_code_options(${name})
   brisko_use_pch(${name} brisko_test_pch)
   # Test files share most of their headers (GoogleTest, Qt, the fixtures), so they are
   # compiled a few at a time as one unit, which halves the suites' compile time. A file's
