@@ -16,6 +16,7 @@
 #include "engine/Utils.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
+#include "records/BatchRenameSetting.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
@@ -23,6 +24,13 @@
 #include "tests/support/TestSupport.h"
 
 namespace {
+
+// A "Resize" step to this size.
+std::shared_ptr<AppliedFilter> resizeStepTo(int width, int height) {
+    return AppliedFilter::initWithFilterName(
+        "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
+        QImage(), nullptr);
+}
 
 std::shared_ptr<AppliedFilter> effect(const QString& name, const char* key, double value) {
     return AppliedFilter::initWithFilterName(name, name, QVariantList{QVariantMap{{key, value}}}, QImage(), nullptr);
@@ -100,19 +108,19 @@ TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
     ASSERT_TRUE(platform::writeImageFile(adobeAqua, tagged, platform::ImageType::JPEG, 0.9));
     tagged = QImage();
 
-    constexpr int jpeg = 4, png = 6;  // output formats
+    using outputformat::Jpg, outputformat::Png;
     const struct {
         const char* name;
         QString source;
         std::shared_ptr<AppliedFilter> step;
         int format;
     } cases[] = {
-        {"baseline, blur, JPEG", aqua, effect("CIGaussianBlur", "inputRadius", 10.0 / 2560), jpeg},
-        {"progressive, brightness, JPEG", elephants, effect("Brightness", "inputBrightness", 0.15), jpeg},
-        {"Adobe RGB, unsharp mask, JPEG", adobeAqua, effect("CIUnsharpMask", "inputRadius", 20.0 / 2560), jpeg},
-        {"baseline, long blur, JPEG", aqua, effect("CIGaussianBlur", "inputRadius", 100.0 / 2560), jpeg},
-        {"progressive, sepia, PNG", elephants, effect("CISepiaTone", "inputIntensity", 0.7), png},
-        {"Adobe RGB, blur, PNG", adobeAqua, effect("CIGaussianBlur", "inputRadius", 30.0 / 2560), png},
+        {"baseline, blur, JPEG", aqua, effect("CIGaussianBlur", "inputRadius", 10.0 / 2560), Jpg},
+        {"progressive, brightness, JPEG", elephants, effect("Brightness", "inputBrightness", 0.15), Jpg},
+        {"Adobe RGB, unsharp mask, JPEG", adobeAqua, effect("CIUnsharpMask", "inputRadius", 20.0 / 2560), Jpg},
+        {"baseline, long blur, JPEG", aqua, effect("CIGaussianBlur", "inputRadius", 100.0 / 2560), Jpg},
+        {"progressive, sepia, PNG", elephants, effect("CISepiaTone", "inputIntensity", 0.7), Png},
+        {"Adobe RGB, blur, PNG", adobeAqua, effect("CIGaussianBlur", "inputRadius", 30.0 / 2560), Png},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,7 +134,7 @@ TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
         ASSERT_EQ(run1.photos[0]->processStatus, PhotoFile::Processed) << run1.photos[0]->processInfoMessage.toStdString();
         EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 1);
         const QByteArray made = bytesOf(in.snapshot.destinationPaths[0]->filePath);
-        const QByteArray whole = wholePictureFile(in, 0, run1.dir.filePath(c.format == png ? "whole/whole.png" : "whole/whole.jpg"));
+        const QByteArray whole = wholePictureFile(in, 0, run1.dir.filePath(c.format == Png ? "whole/whole.png" : "whole/whole.jpg"));
         ASSERT_FALSE(whole.isEmpty());
         EXPECT_EQ(made.size(), whole.size());
         EXPECT_TRUE(made == whole) << "the file differs from the whole picture's";
@@ -201,12 +209,7 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         b.dir.filePath("src/sgrey.jpg"),
         testsupport::libjpegFile(grey, testsupport::debianProfile(testsupport::kSGrayProfile), testsupport::JpegColours::Gray));
 
-    const auto resize = [](int width, int height) {
-        return AppliedFilter::initWithFilterName(
-            "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
-            QImage(), nullptr);
-    };
-    constexpr int jpeg = 4, png = 6;  // output formats
+    using outputformat::Jpg, outputformat::Png;
     const struct {
         const char* name;
         QString source;
@@ -214,20 +217,20 @@ TEST(RowByRow, ConvertedAndShrunkPhotosAreTheFilesTheUsualWayWrites) {
         int format;
         bool grey = false;  // the file stores one grey channel
     } cases[] = {
-        {"baseline, converted, JPEG", aqua, nullptr, jpeg},
-        {"progressive, converted, PNG", elephants, nullptr, png},
+        {"baseline, converted, JPEG", aqua, nullptr, Jpg},
+        {"progressive, converted, PNG", elephants, nullptr, Png},
         // Larger than the rows let wait for the encoder: their pages are passed on.
         {"progressive 18 MP, converted, JPEG", testsupport::packagedPicture(
-             testsupport::kDesktopPhotos + "abstract/Elephants_5640x3172.jpg"), nullptr, jpeg},
-        {"baseline, shrunk by less than half, JPEG", aqua, resize(1600, 1000), jpeg},
-        {"baseline, stretched to a third, PNG", aqua, resize(900, 400), png},
-        {"restart markers, an eighth: decoded at half, JPEG", restarts, resize(320, 200), jpeg},
-        {"progressive, a tenth: decoded at half, JPEG", elephants, resize(384, 216), jpeg},
-        {"grey, converted, JPEG", greyAqua, nullptr, jpeg, true},
+             testsupport::kDesktopPhotos + "abstract/Elephants_5640x3172.jpg"), nullptr, Jpg},
+        {"baseline, shrunk by less than half, JPEG", aqua, resizeStepTo(1600, 1000), Jpg},
+        {"baseline, stretched to a third, PNG", aqua, resizeStepTo(900, 400), Png},
+        {"restart markers, an eighth: decoded at half, JPEG", restarts, resizeStepTo(320, 200), Jpg},
+        {"progressive, a tenth: decoded at half, JPEG", elephants, resizeStepTo(384, 216), Jpg},
+        {"grey, converted, JPEG", greyAqua, nullptr, Jpg, true},
         {"grey, kept in its own format", greyAqua, nullptr, 0, true},
-        {"grey, converted, PNG", greyAqua, nullptr, png, true},
-        {"grey with a grey profile, shrunk by less than half, PNG", sgreyAqua, resize(1600, 1000), png, true},
-        {"grey, a tenth: decoded at half, JPEG", greyAqua, resize(256, 160), jpeg, true},
+        {"grey, converted, PNG", greyAqua, nullptr, Png, true},
+        {"grey with a grey profile, shrunk by less than half, PNG", sgreyAqua, resizeStepTo(1600, 1000), Png, true},
+        {"grey, a tenth: decoded at half, JPEG", greyAqua, resizeStepTo(256, 160), Jpg, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -259,12 +262,7 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
     const QString palette = made("palette.png", testsupport::PngKind::Palette);
     const QString interlaced = made("interlaced.png", testsupport::PngKind::Interlaced);
 
-    const auto resize = [](int width, int height) {
-        return AppliedFilter::initWithFilterName(
-            "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
-            QImage(), nullptr);
-    };
-    constexpr int jpeg = 4, png = 6;  // output formats
+    using outputformat::Jpg, outputformat::Png;
     const struct {
         const char* name;
         QString source;
@@ -272,20 +270,20 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
         int format;
         bool rowByRow;
     } cases[] = {
-        {"RGB, converted, JPEG", rgb, nullptr, jpeg, true},
-        {"RGB, converted, PNG", rgb, nullptr, png, true},
-        {"RGB, a tenth, JPEG", rgb, resize(192, 128), jpeg, true},
-        {"RGBA with transparency, converted, JPEG: on white", transparent, nullptr, jpeg, true},
-        {"RGBA with transparency, converted, PNG", transparent, nullptr, png, true},
-        {"RGBA with transparency, shrunk by less than half, JPEG", transparent, resize(1600, 900), jpeg, true},
-        {"RGBA with transparency, shrunk, PNG: the usual way", transparent, resize(1600, 900), png, false},
-        {"RGBA all opaque, converted, PNG", opaqueAlpha, nullptr, png, true},
-        {"grey with alpha, converted, JPEG", greyAlpha, nullptr, jpeg, true},
-        {"grey, converted, PNG", grey, nullptr, png, true},
-        {"16 bits a sample, converted, JPEG", deep, nullptr, jpeg, true},
-        {"palette, stretched to a third, PNG", palette, resize(900, 400), png, true},
-        {"interlaced: the usual way, JPEG", interlaced, nullptr, jpeg, false},
-        {"with an effect: the usual way, JPEG", rgb, effect("Brightness", "inputBrightness", 0.15), jpeg, false},
+        {"RGB, converted, JPEG", rgb, nullptr, Jpg, true},
+        {"RGB, converted, PNG", rgb, nullptr, Png, true},
+        {"RGB, a tenth, JPEG", rgb, resizeStepTo(192, 128), Jpg, true},
+        {"RGBA with transparency, converted, JPEG: on white", transparent, nullptr, Jpg, true},
+        {"RGBA with transparency, converted, PNG", transparent, nullptr, Png, true},
+        {"RGBA with transparency, shrunk by less than half, JPEG", transparent, resizeStepTo(1600, 900), Jpg, true},
+        {"RGBA with transparency, shrunk, PNG: the usual way", transparent, resizeStepTo(1600, 900), Png, false},
+        {"RGBA all opaque, converted, PNG", opaqueAlpha, nullptr, Png, true},
+        {"grey with alpha, converted, JPEG", greyAlpha, nullptr, Jpg, true},
+        {"grey, converted, PNG", grey, nullptr, Png, true},
+        {"16 bits a sample, converted, JPEG", deep, nullptr, Jpg, true},
+        {"palette, stretched to a third, PNG", palette, resizeStepTo(900, 400), Png, true},
+        {"interlaced: the usual way, JPEG", interlaced, nullptr, Jpg, false},
+        {"with an effect: the usual way, JPEG", rgb, effect("Brightness", "inputBrightness", 0.15), Jpg, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
