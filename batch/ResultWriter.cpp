@@ -648,8 +648,12 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
 
     if (overwrite && replacesOwnSource(destination, *photo)) return replaceOwnSource(prepared, destination, *photo);
 
+    // A file the user keeps at the destination is replaced only through the Trash, as an
+    // original is; a restore run replaces the outputs of the run before it, which it made.
+    const bool trashReplaced = overwrite && !s_.isProcessForRestoreExif;
     int error = 0;
-    if (!placeFile(temporaryPath, destination, overwrite, &error)) {
+    if (!placeFile(temporaryPath, destination, overwrite && !trashReplaced, &error)) {
+        if (error == EEXIST && trashReplaced) return replaceExisting(prepared, destination, *photo);
         if (error == EEXIST) {
             platform::log(u"%@: a file appeared at the destination; it is kept", destination);
             return {PhotoFile::Skipped, runmessages::AlreadyExists};
@@ -662,31 +666,49 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     return afterPlacing(prepared, destination, *photo);
 }
 
-ResultWriter::Result ResultWriter::replaceOwnSource(Prepared& prepared, const QString& destination,
-                                                    const PhotoFile& photo) {
+std::optional<ResultWriter::Result> ResultWriter::placeThroughTrash(Prepared& prepared, const QString& destination,
+                                                                   const QString& replaced,
+                                                                   const std::optional<platform::FileIdentity>& expected,
+                                                                   const QString& notTrashed) {
     const QString temporaryPath = prepared.temporaryPath_;
-    // The new file is on the disk before the original's last name moves to the Trash.
+    // The new file is on the disk before the replaced file's last name moves to the Trash.
     if (syncToDisk && !syncToDisk(temporaryPath)) {
-        platform::log(u"%@: the output could not be flushed to disk; the original is kept", destination);
-        return {PhotoFile::Failed, runmessages::OriginalNotTrashed};
+        platform::log(u"%@: the output could not be flushed to disk; the file there is kept", destination);
+        return Result{PhotoFile::Failed, notTrashed};
     }
-    // The original gets a second name in the Trash and keeps its own until the new file is
-    // renamed over it, so it is in place or in the Trash at every moment. Where files take
-    // no second name it is moved to the Trash, and the new file then takes the free name.
-    platform::TrashEntry entry = platform::trash::linkIntoTrash(photo.filePath, prepared.sourceRead_);
-    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(photo.filePath, prepared.sourceRead_);
-    if (!entry.ok) {
-        return {PhotoFile::Failed, runmessages::OriginalNotTrashed + QStringLiteral(": ") + entry.error};
-    }
+    // The replaced file gets a second name in the Trash and keeps its own until the new
+    // file is renamed over it, so it is in place or in the Trash at every moment. Where
+    // files take no second name it is moved to the Trash, and the new file then takes the
+    // free name.
+    platform::TrashEntry entry = platform::trash::linkIntoTrash(replaced, expected);
+    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(replaced, expected);
+    if (!entry.ok) return Result{PhotoFile::Failed, notTrashed + QStringLiteral(": ") + entry.error};
     int error = 0;
     if (!placeFile(temporaryPath, destination, entry.linked, &error)) {
         platform::log(u"%@: could not move the finished file into place (%@)", destination,
                       QString::fromLocal8Bit(std::strerror(error)));
-        platform::trash::undo(entry, photo.filePath);
-        return {PhotoFile::Failed, runmessages::WriteFailed};
+        platform::trash::undo(entry, replaced);
+        return Result{PhotoFile::Failed, runmessages::WriteFailed};
     }
     prepared.temporaryPath_.clear();
+    return std::nullopt;
+}
+
+ResultWriter::Result ResultWriter::replaceOwnSource(Prepared& prepared, const QString& destination,
+                                                    const PhotoFile& photo) {
+    if (const auto failed =
+            placeThroughTrash(prepared, destination, photo.filePath, prepared.sourceRead_, runmessages::OriginalNotTrashed))
+        return *failed;
     return {PhotoFile::Processed, runmessages::Processed};
+}
+
+ResultWriter::Result ResultWriter::replaceExisting(Prepared& prepared, const QString& destination,
+                                                   const PhotoFile& photo) {
+    // The file found there now is the one that goes: one swapped in meanwhile is kept.
+    const std::optional<platform::FileIdentity> existing = platform::FileIdentity::of(destination);
+    if (const auto failed = placeThroughTrash(prepared, destination, destination, existing, runmessages::ExistingNotTrashed))
+        return *failed;
+    return afterPlacing(prepared, destination, photo);
 }
 
 ResultWriter::Result ResultWriter::afterPlacing(const Prepared& prepared, const QString& destination,

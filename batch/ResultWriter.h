@@ -153,7 +153,8 @@ public:
                                        const std::shared_ptr<PhotoFile>& photoFileNode);
     // The second half, in batch order: the file, still as it read back, is given its dates
     // and renamed into place, and in move mode the source goes to the Trash. An output
-    // that takes its own source's place sends that original to the Trash first.
+    // that takes its own source's place, or with overwriting on a file's at the
+    // destination, sends that file to the Trash first.
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
     // How a photo's file is made when its pixels are encoded as they are finished, outside
@@ -212,6 +213,15 @@ private:
     // first. Sends the source to the Trash in move mode.
     Result afterPlacing(const Prepared& prepared, const QString& destination, const PhotoFile& photo);
     Result replaceOwnSource(Prepared& prepared, const QString& destination, const PhotoFile& photo);
+    // With overwriting on, a file already at the destination goes to the Trash before the
+    // output takes its name (then the move mode's Trash of the source, as for any output).
+    Result replaceExisting(Prepared& prepared, const QString& destination, const PhotoFile& photo);
+    // Renames the prepared file over `destination` once `replaced` (still `expected`) has a
+    // name in the Trash; the failure, said with `notTrashed` when the Trash refused, or
+    // nothing when the output is in place.
+    std::optional<Result> placeThroughTrash(Prepared& prepared, const QString& destination, const QString& replaced,
+                                            const std::optional<platform::FileIdentity>& expected,
+                                            const QString& notTrashed);
 
     ResultWriterSettings s_;
     std::shared_ptr<CreatedFolders> createdFolders_;

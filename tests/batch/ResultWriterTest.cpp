@@ -331,6 +331,61 @@ TEST(ResultWriter, AnOutputThatReplacesItsOwnSourceSendsTheOriginalToTheTrashFir
     }
 }
 
+TEST(ResultWriter, WithOverwriteOnAFileAtTheDestinationGoesToTheTrashFirst) {
+    batchtest::TrashInTemp trash;
+    const QImage image = testsupport::gradientImage(60, 40);
+    const QByteArray kept = "the user's own file, kept under this name";
+    struct Case {
+        const char* name;
+        bool move, restoreRun, trashReadOnly;
+    };
+    for (const Case c : {Case{"copy", false, false, false}, Case{"move", true, false, false},
+                         Case{"restore run", false, true, false}, Case{"Trash refuses it", false, false, true}}) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        const QString dest = f.out + "/taken.jpg";
+        testsupport::writeFile(dest, kept);
+        QDir().mkpath(trash.filesFolder());
+        QDir().mkpath(trash.infoFolder());
+        std::optional<testsupport::ReadOnlyFolder> readOnly;
+        if (c.trashReadOnly) {
+            readOnly.emplace(trash.filesFolder());
+            if (!readOnly->ok()) GTEST_SKIP() << readOnly->why().toStdString();
+        }
+        ResultWriterSettings settings = settingsWith(renameSettings(4), outputSettings(f.out, c.move, true));
+        settings.isProcessForRestoreExif = c.restoreRun;
+        ResultWriter writer(settings);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, 3, f.photo);
+        const QStringList trashed = QDir(trash.filesFolder()).entryList(QDir::Files);
+        if (c.trashReadOnly) {
+            // Not replaced, and nothing left behind.
+            EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+            EXPECT_TRUE(r.processInfoMessage.startsWith(runmessages::ExistingNotTrashed)) << r.processInfoMessage.toStdString();
+            EXPECT_EQ(testsupport::readFile(dest), kept);
+            EXPECT_EQ(f.outputFolderEntries(), QStringList{"taken.jpg"});
+            EXPECT_TRUE(QDir(trash.infoFolder()).isEmpty());
+            continue;
+        }
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
+        EXPECT_EQ(platform::readImage(dest).size(), image.size());
+        EXPECT_EQ(f.outputFolderEntries(), QStringList{"taken.jpg"});
+        // A restore run replaces the output of the run before it, which is no file of the user's.
+        QStringList expected;
+        if (c.move) expected << "photo.jpg";
+        if (!c.restoreRun) expected << "taken.jpg";
+        EXPECT_EQ(trashed, expected);
+        if (!c.restoreRun) {
+            EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/taken.jpg"), kept);
+            const QByteArray info = testsupport::readFile(trash.infoFolder() + "/taken.jpg.trashinfo");
+            EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(dest, "/"))) << info.toStdString();
+        }
+        EXPECT_EQ(QFileInfo::exists(f.source), !c.move);
+        readOnly.reset();
+        QDir(trash.filesFolder()).removeRecursively();
+        QDir(trash.infoFolder()).removeRecursively();
+    }
+}
+
 TEST(ResultWriter, AFileThatAppearsWhileWritingIsKeptWithOverwriteOff) {
     Fixture f;
     const QString dest = f.out + "/late.jpg";
