@@ -355,7 +355,7 @@ TEST(ResultWriter, WithOverwriteOnAFileAtTheDestinationGoesToTheTrashFirst) {
         ResultWriterSettings settings = settingsWith(renameSettings(4), outputSettings(f.out, c.move, true));
         settings.isProcessForRestoreExif = c.restoreRun;
         ResultWriter writer(settings);
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, 3, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, SaveType::JPEG, f.photo);
         const QStringList trashed = QDir(trash.filesFolder()).entryList(QDir::Files);
         if (c.trashReadOnly) {
             // Not replaced, and nothing left behind.
