@@ -248,7 +248,7 @@ QByteArray gifEncode(const QImage& image);
 QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
 ImageHeader bmpHeader(Bytes in);
-QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray bmpEncode(const QImage& image);
 
 ImageHeader jp2Header(Bytes in, ImageFormat format);
