@@ -96,21 +96,11 @@ TEST(PhoneAndRawLoading, AHeifThumbnailIsNeverTakenForThePhoto) {
     const QString path = testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/heif_clap_turn_thumbnail.heic"));
     const QImage whole = platform::readImage(path);  // heif-convert's pixels exactly
     ASSERT_EQ(whole.size(), QSize(360, 640));
-    const auto psnr = [&](const QImage& image) {
-        double sum = 0;
-        for (int y = 0; y < whole.height(); ++y)
-            for (int x = 0; x < whole.width(); ++x) {
-                const QRgb a = whole.pixel(x, y), b = image.pixel(x, y);
-                for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) sum += double(d) * d;
-            }
-        const double mse = sum / (3.0 * whole.width() * whole.height());
-        return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-    };
     Utils& utils = Utils::sharedUtils();
     const platform::DecodeResult loaded = utils.loadImageWithFixedOrientionFromUrl(path);
     ASSERT_EQ(loaded.image.size(), whole.size());
-    EXPECT_GE(psnr(loaded.image), 45.0);  // the thumbnail enlarged: 9.3 dB
-    EXPECT_GE(psnr(utils.getImageWithFixedOrientionFromUrl(path)), 45.0);
+    EXPECT_GE(testsupport::psnr(loaded.image, whole), 45.0);  // the thumbnail enlarged: 9.3 dB
+    EXPECT_GE(testsupport::psnr(utils.getImageWithFixedOrientionFromUrl(path), whole), 45.0);
     const QImage thumb = platform::makeThumbnail(path, 64, 64);
     EXPECT_EQ(thumb.size(), QSize(36, 64));
 }
