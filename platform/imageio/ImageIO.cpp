@@ -220,7 +220,9 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
     if (path.isEmpty() || !f.open(path)) {
         log(u"%@: could not open the file", path);
         DecodeResult result;
-        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing : DecodeFailure::NotOpened;
+        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing
+                         : f.notAFile                ? DecodeFailure::NotAFile
+                                                     : DecodeFailure::NotOpened;
         return result;
     }
     if (options.whileOpen) options.whileOpen(path);
@@ -269,9 +271,9 @@ QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, c
 }
 
 bool pictureDecodes(const QString& path) {
-    QFile file(path);
+    QFile file;
     char signature[8] = {};
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return false;
+    if (!openFile(file, path)) return false;
     if (file.peek(signature, 8) == 8 && std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0)
         return codec::pngDecodesWhole(file, path);
     file.close();
