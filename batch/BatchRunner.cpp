@@ -476,6 +476,7 @@ QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
     case platform::DecodeFailure::OverBudget: return runmessages::TooLarge;  // whole, not damaged
     case platform::DecodeFailure::ChangedWhileRead: return runmessages::SourceChangedWhileRead;
     case platform::DecodeFailure::Missing: return runmessages::SourceGone;
+    case platform::DecodeFailure::NotAFile: return runmessages::NotAPhotoFile;
     case platform::DecodeFailure::OutOfMemory: return runmessages::NotEnoughMemory;
     case platform::DecodeFailure::ReadError: return runmessages::DiskReadFailed;
     case platform::DecodeFailure::Unsupported:

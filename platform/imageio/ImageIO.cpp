@@ -189,7 +189,7 @@ QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, cons
     case ImageFormat::PNG: return codec::pngDecode(in, options, name);
     case ImageFormat::TIFF: return codec::tiffDecode(in, options, name);
     case ImageFormat::GIF: return codec::gifDecode(in, options, name);
-    case ImageFormat::BMP: return codec::bmpDecode(in, options, name);
+    case ImageFormat::BMP: return codec::bmpDecode(in, options, name, why);
     case ImageFormat::JP2:
     case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
     case ImageFormat::HEIF:
@@ -239,7 +239,9 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
     if (path.isEmpty() || !f.open(path)) {
         log(u"%@: could not open the file", path);
         DecodeResult result;
-        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing : DecodeFailure::NotOpened;
+        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing
+                         : f.notAFile                ? DecodeFailure::NotAFile
+                                                     : DecodeFailure::NotOpened;
         return result;
     }
     if (options.whileOpen) options.whileOpen(path);
@@ -288,9 +290,9 @@ QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, c
 }
 
 bool pictureDecodes(const QString& path) {
-    QFile file(path);
+    QFile file;
     char signature[8] = {};
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return false;
+    if (!openFile(file, path)) return false;
     if (file.peek(signature, 8) == 8 && std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0)
         return codec::pngDecodesWhole(file, path);
     file.close();

@@ -311,10 +311,10 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
         jpeg_finish_decompress(&d->cinfo);
         ok[size_t(b)] = !d->err.truncated && d->err.pub.num_warnings == 0;
     };
-    std::vector<std::thread> workers;
-    for (int b = 1; b < bands; ++b) workers.emplace_back(decodeBand, b);
-    decodeBand(0);
-    for (auto& t : workers) t.join();
+    // Each band is a whole decode: worth a thread of its own whatever its size.
+    parallelFor(0, bands, [&](int first, int last) {
+        for (int b = first; b < last; ++b) decodeBand(b);
+    }, double(outW) * outH);
     for (char good : ok)
         if (!good) return QImage();  // the sequential decoder will say what is wrong
     return image;
@@ -612,6 +612,7 @@ JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) 
         s.failed = true;
         return;
     }
+    if (options.whileOpen) options.whileOpen(path);
     const Bytes in = s.file.bytes;
     s.pages.emplace(in);
     s.d.cinfo.progress = &s.d.progress.pub;
@@ -640,7 +641,7 @@ JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) 
     const bool converted = fits && !QColorSpace::fromIccProfile(s.icc).isValid();
     s.gray = model == ColourModel::Gray;
     s.valid = (model == ColourModel::RGB || s.gray) && !converted &&
-              codec::checkBudget(s.width, s.height, options, path, "JPEG");
+              codec::checkBudget(s.width, s.height, options, path, "JPEG") && !s.file.cut();
     if (!s.valid) s.failed = true;
 }
 
@@ -653,6 +654,7 @@ int JpegRowSource::height() const { return s_->height; }
 QByteArray JpegRowSource::iccProfile() const { return s_->icc; }
 int JpegRowSource::orientation() const { return s_->orientation; }
 int JpegRowSource::rowsRead() const { return s_->rows; }
+bool JpegRowSource::cut() const { return s_->file.cut(); }
 
 bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     State& s = *s_;
@@ -688,6 +690,12 @@ bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     if (s.rows == s.height && !s.finished) {
         jpeg_finish_decompress(&cinfo);
         s.finished = true;
+    }
+    // Zeros read in place of a cut file's bytes may still decode: those rows are not the photo.
+    if (s.file.cut()) {
+        log(u"%@: the file was cut short while it was read", s.name);
+        s.failed = true;
+        return false;
     }
     return true;
 }
