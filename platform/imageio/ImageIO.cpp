@@ -150,8 +150,11 @@ int exifOrientation(const uint8_t* tiff, size_t size) {
 int reductionShift(int width, int height, int minLongSide, int maxShift) {
     if (minLongSide <= 0) return 0;
     const int longSide = std::max(width, height);
+    const auto reduced = [&](int shift) { return (longSide + (1 << shift) - 1) >> shift; };
+    // A reduction that leaves the picture its size is none: libjpeg's scaled decode of a
+    // one-pixel picture leaves that pixel to memory it never wrote.
     int shift = 0;
-    while (shift < maxShift && ((longSide + (1 << (shift + 1)) - 1) >> (shift + 1)) >= minLongSide) ++shift;
+    while (shift < maxShift && reduced(shift + 1) >= minLongSide && reduced(shift + 1) < reduced(shift)) ++shift;
     return shift;
 }
 

@@ -878,6 +878,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         QByteArray icc;
         if (blocks) {
             icc = blocks->icc;
+        } else if (image->imageType() == Exiv2::ImageType::png) {
+            // Exiv2 hands on a PNG profile whose compressed data does not inflate as a buffer
+            // it never filled; libpng's reading checks the profile and drops such a one.
+            icc = readImageHeader(path).iccProfile;
         } else if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* buf = image->iccProfile();
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
