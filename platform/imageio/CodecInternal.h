@@ -249,6 +249,11 @@ QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds
 
 ImageHeader bmpHeader(Bytes in);
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+// A DIB: a BMP's information header, palette and pixels without its file header. It has
+// no signature: the name must end ".dib" and the header be one BMP knows.
+bool dibSniff(Bytes in, const QString& name);
+ImageHeader dibHeader(Bytes in);
+QImage dibDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray bmpEncode(const QImage& image);
 
 ImageHeader jp2Header(Bytes in, ImageFormat format);

@@ -40,6 +40,16 @@ ImageFormat sniffImageFormat(const char* data, size_t size) {
     if (starts("BM", 2) && size >= 18) return ImageFormat::BMP;
     if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
     if (starts("\xFF\x4F\xFF\x51", 4)) return ImageFormat::J2K;
+    if (starts("8BPS", 4) && size >= 6 && p[4] == 0 && (p[5] == 1 || p[5] == 2)) return ImageFormat::PSD;
+    return codec::qtReaderSniff(bytes);
+}
+
+ImageFormat sniffImageFormat(const char* data, size_t size, const QString& fileName) {
+    const ImageFormat byContent = sniffImageFormat(data, size);
+    if (byContent != ImageFormat::Unknown || fileName.isEmpty()) return byContent;
+    const Bytes bytes{reinterpret_cast<const uint8_t*>(data), size};
+    if (codec::dibSniff(bytes, fileName)) return ImageFormat::DIB;
+    if (codec::tgaSniff(bytes, fileName)) return ImageFormat::TGA;
     return ImageFormat::Unknown;
 }
 
@@ -56,6 +66,14 @@ QString imageFormatName(ImageFormat format) {
     case ImageFormat::AVIF: return QStringLiteral("AVIF");
     case ImageFormat::WebP: return QStringLiteral("WebP");
     case ImageFormat::RAW: return QStringLiteral("camera raw");
+    case ImageFormat::PSD: return QStringLiteral("Photoshop");
+    case ImageFormat::PNM: return QStringLiteral("PNM");
+    case ImageFormat::XBM: return QStringLiteral("XBM");
+    case ImageFormat::XPM: return QStringLiteral("XPM");
+    case ImageFormat::ICO: return QStringLiteral("ICO");
+    case ImageFormat::ICNS: return QStringLiteral("ICNS");
+    case ImageFormat::TGA: return QStringLiteral("Targa");
+    case ImageFormat::DIB: return QStringLiteral("DIB");
     case ImageFormat::Unknown: break;
     }
     return QStringLiteral("unknown");
@@ -161,8 +179,8 @@ namespace {
 
 using codec::FileBytes;
 
-ImageHeader headerOf(Bytes in) {
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+ImageHeader headerOf(Bytes in, const QString& name) {
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     switch (format) {
     case ImageFormat::JPEG: return codec::jpegHeader(in);
     case ImageFormat::PNG: return codec::pngHeader(in);
@@ -175,6 +193,14 @@ ImageHeader headerOf(Bytes in) {
     case ImageFormat::AVIF: return codec::heifHeader(in);
     case ImageFormat::WebP: return codec::webpHeader(in);
     case ImageFormat::RAW: return codec::rawHeader(in);
+    case ImageFormat::DIB: return codec::dibHeader(in);
+    case ImageFormat::PSD: return codec::psdFacts(in).header;
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: return codec::qtReaderFacts(in, format).header;
+    case ImageFormat::TGA: return codec::tgaFacts(in).header;
     case ImageFormat::Unknown: break;
     }
     return {};
@@ -187,7 +213,7 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         result.failure = DecodeFailure::Empty;
         return result;
     }
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     switch (format) {
     case ImageFormat::JPEG: result.image = codec::jpegDecode(in, options, name); break;
     case ImageFormat::PNG: result.image = codec::pngDecode(in, options, name); break;
@@ -200,6 +226,14 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
     case ImageFormat::AVIF: result.image = codec::heifDecode(in, options, name, &result); break;
     case ImageFormat::WebP: result.image = codec::webpDecode(in, options, name); break;
     case ImageFormat::RAW: result.image = codec::rawDecode(in, options, name, &result); break;
+    case ImageFormat::DIB: result.image = codec::dibDecode(in, options, name, &result); break;
+    case ImageFormat::PSD: result.image = codec::psdDecode(in, options, name, &result); break;
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: result.image = codec::qtReaderDecode(in, format, options, name, &result); break;
+    case ImageFormat::TGA: result.image = codec::tgaDecode(in, options, name, &result); break;
     case ImageFormat::Unknown:
         log(u"%@: not a picture this program can read", name);
         result.failure = DecodeFailure::Unsupported;
@@ -211,7 +245,7 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
     } else if (result.failure == DecodeFailure::None) {
         // The decoders refuse a picture past the budget before allocating; the header,
         // read again from the bytes in hand, tells that from damage.
-        result.failure = exceedsPixelBudget(headerOf(in), options) ? DecodeFailure::OverBudget : DecodeFailure::Damaged;
+        result.failure = exceedsPixelBudget(headerOf(in, name), options) ? DecodeFailure::OverBudget : DecodeFailure::Damaged;
     }
     return result;
 }
@@ -242,12 +276,12 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
 ImageHeader readImageHeader(const QString& path) {
     FileBytes f;
     if (!f.open(path)) return {};
-    const ImageHeader header = headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes, path);
     return f.cut() ? ImageHeader{} : header;
 }
 
-ImageHeader readImageHeaderFromData(const QByteArray& data) {
-    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())});
+ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName) {
+    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())}, fileName);
 }
 
 bool exceedsPixelBudget(const ImageHeader& header, const DecodeOptions& options) {
@@ -298,12 +332,27 @@ QString unreadableReason(const QString& path) {
 
 namespace codec {
 
-ReadOnlyFacts readOnlyFacts(Bytes in) {
-    switch (sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size)) {
+ReadOnlyFacts readOnlyFacts(Bytes in, const QString& name) {
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
+    switch (format) {
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return heifFacts(in);
     case ImageFormat::WebP: return webpFacts(in);
     case ImageFormat::RAW: return rawFacts(in);
+    case ImageFormat::PSD: return psdFacts(in);
+    case ImageFormat::DIB: {
+        ReadOnlyFacts facts;
+        facts.header = dibHeader(in);
+        facts.depth = 8;
+        facts.metadataInBlocks = true;
+        return facts;
+    }
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: return qtReaderFacts(in, format);
+    case ImageFormat::TGA: return tgaFacts(in);
     default: return ReadOnlyFacts{};
     }
 }
@@ -341,7 +390,7 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
         log(u"%@: no thumbnail: the file was cut short while it was read", path);
         return QImage();
     };
-    const ImageHeader header = headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes, path);
     if (f.cut()) return cutShort();
     if (!header.valid()) {
         log(u"%@: no thumbnail: not a picture this program can read", path);

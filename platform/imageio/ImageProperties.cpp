@@ -1147,18 +1147,27 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
     if (anyNonAsciiIptc) iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
 }
 
-// The properties of the formats read through their own libraries (HEIF, AVIF, WebP,
-// camera raw); nothing when the file is none of them.
+// The properties of the formats read through their own libraries or Qt's readers (HEIF,
+// AVIF, WebP, camera raw, Photoshop, PNM, XBM, XPM, ICO, ICNS, Targa, DIB); nothing when
+// the file is none of them.
 std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, const DecodeOptions& reading) {
     codec::FileBytes file;
     if (!file.open(path) || file.bytes.size == 0) return std::nullopt;
     if (reading.whileOpen) reading.whileOpen(path);
     const codec::Bytes bytes = file.bytes;
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(bytes.data), bytes.size);
-    if (format != ImageFormat::HEIF && format != ImageFormat::AVIF && format != ImageFormat::WebP &&
-        format != ImageFormat::RAW)
-        return std::nullopt;
-    const codec::ReadOnlyFacts facts = codec::readOnlyFacts(bytes);
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(bytes.data), bytes.size, path);
+    switch (format) {
+    case ImageFormat::Unknown:
+    case ImageFormat::JPEG:
+    case ImageFormat::PNG:
+    case ImageFormat::TIFF:
+    case ImageFormat::GIF:
+    case ImageFormat::BMP:
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return std::nullopt;
+    default: break;
+    }
+    const codec::ReadOnlyFacts facts = codec::readOnlyFacts(bytes, path);
     if (!facts.header.valid() || file.cut()) return QVariantMap();
 
     QVariantMap out;

@@ -1,6 +1,7 @@
 #pragma once
 // The formats this program reads but never writes: HEIF and AVIF (libheif), WebP
-// (libwebp) and camera raw files (LibRaw). Shared between the codec files of
+// (libwebp), camera raw files (LibRaw), Photoshop documents and Targa (our own readers) and
+// the small formats Qt reads (PNM, XBM, XPM, ICO, and with its image formats plugins ICNS). Shared between the codec files of
 // platform/imageio; not for use outside this folder.
 //
 // HEIF pictures and camera raw files come out of their decoders upright: the container's
@@ -52,7 +53,24 @@ QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, De
 // can be read or the reason is plain damage.
 QString rawUnreadableReason(Bytes in);
 
-// The facts of any of the formats above; an invalid header for anything else.
-ReadOnlyFacts readOnlyFacts(Bytes in);
+// PNM, XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else.
+ImageFormat qtReaderSniff(Bytes in);
+ReadOnlyFacts qtReaderFacts(Bytes in, ImageFormat format);
+QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name,
+                      DecodeResult* why = nullptr);
+
+// Targa, which has no signature: a name ending in one of its extensions and a header it
+// could have.
+bool tgaSniff(Bytes in, const QString& name);
+ReadOnlyFacts tgaFacts(Bytes in);
+QImage tgaDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+
+// Photoshop documents ("8BPS"): the merged picture.
+ReadOnlyFacts psdFacts(Bytes in);
+QImage psdDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+
+// The facts of any of the formats above; an invalid header for anything else. `name`
+// tells the formats without a signature (TGA) by their extension.
+ReadOnlyFacts readOnlyFacts(Bytes in, const QString& name = QString());
 
 }  // namespace platform::codec
