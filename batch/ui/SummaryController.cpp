@@ -173,6 +173,7 @@ void SummaryController::setProcessInfoAtBottm() {
 
 void SummaryController::addSummaryViewIsFinished(bool finished) {
     runFinished_ = finished;
+    summaryBeingMade_ = true;
     updateBottomInfoWithTimerFlag(false);
     setBatchInfo();
     setProcessInfoAtBottm();
@@ -196,6 +197,7 @@ void SummaryController::addSummaryViewIsFinished(bool finished) {
                     strLogfilePath = result->path;
                 }
                 showLoading(false, kProcessing);
+                summaryBeingMade_ = false;
                 setSummmaryInfo();
                 summary_->setFinished(finished);
                 screen_->showPage(screen_->vwSummary);
