@@ -518,8 +518,10 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     if (e.code != heif_error_Ok || !image) {
         log(u"%@: HEIF picture could not be decoded (%@)", name, QString::fromUtf8(e.message));
         if (why && e.code == heif_error_Unsupported_feature) *why = {QImage(), DecodeFailure::Unsupported, kUnsupportedCoding};
-        if (why && e.code == heif_error_Memory_allocation_error && e.subcode == heif_suberror_Security_limit_exceeded)
-            why->failure = DecodeFailure::OverBudget;
+        // libheif says so both for its own limits and for an allocation that failed.
+        if (why && e.code == heif_error_Memory_allocation_error)
+            why->failure = e.subcode == heif_suberror_Security_limit_exceeded ? DecodeFailure::OverBudget
+                                                                               : DecodeFailure::OutOfMemory;
         return QImage();
     }
     int stride = 0;
@@ -614,8 +616,13 @@ QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, D
         const QSize shown = decodedSize(in, o.primary.get(), id);
         const double aspect = double(shown.width()) / std::max(1, shown.height());
         for (const HandlePtr& thumb : thumbnailCandidates(o.primary.get(), shown, options.minLongSide)) {
+            // libheif gives a thumbnail that carries the primary's turn and crop the size
+            // after them, which its own decoded picture need not have: only the picture
+            // decoded tells whether it is large enough.
             const QImage small = decodeHandle(thumb.get(), options, name, nullptr);
-            if (small.isNull() || std::abs(double(small.width()) / small.height() - aspect) > 0.01 * aspect) continue;
+            if (small.isNull() || std::max(small.width(), small.height()) < options.minLongSide ||
+                std::abs(double(small.width()) / small.height() - aspect) > 0.01 * aspect)
+                continue;
             return small;
         }
     }

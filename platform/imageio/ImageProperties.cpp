@@ -878,6 +878,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         QByteArray icc;
         if (blocks) {
             icc = blocks->icc;
+        } else if (image->imageType() == Exiv2::ImageType::png) {
+            // Exiv2 hands on a PNG profile whose compressed data does not inflate as a buffer
+            // it never filled; libpng's reading checks the profile and drops such a one.
+            icc = readImageHeader(path).iccProfile;
         } else if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* buf = image->iccProfile();
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
@@ -1354,6 +1358,8 @@ std::optional<RewrittenFile> withProperties(const uchar* original, qint64 origin
         Exiv2::BasicIo& io = image->io();
         rewritten.size = qint64(io.size());
         if (rewritten.size > 0) rewritten.bytes = reinterpret_cast<const char*>(io.mmap());
+    } catch (const std::bad_alloc&) {
+        throw;  // a memory shortage is the caller's to tell, not a file the library refused
     } catch (const std::exception& e) {
         log(u"Cannot write image properties into %@: %@", path, e.what());
         return std::nullopt;
