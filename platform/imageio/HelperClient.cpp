@@ -289,15 +289,16 @@ struct Outcome {
 };
 
 // One request's round trip. A helper kept for reuse that turns out to have ended before it
-// accepted the request is replaced once; a helper that ends, stalls or answers nonsense
-// after accepting it is killed, and the request has failed.
+// accepted the request is replaced (each such is gone for good, so this ends with a new
+// one at the latest); a helper that ends, stalls or answers nonsense after accepting it
+// is killed, and the request has failed.
 Outcome ask(const HelperRequest& request, int fileFd) {
     HelperPool& pool = HelperPool::shared();
     const QByteArray message = encodeRequest(request);
     int limit = pool.timeLimit.load(std::memory_order_relaxed);
     if (limit <= 0) limit = request.operation == HelperOperation::Decode ? kDecodeMilliseconds : kFactsMilliseconds;
     Outcome outcome;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (;;) {
         Helper h = pool.take();
         if (h.pid < 0) {
             outcome.kind = Outcome::NoHelper;
@@ -338,8 +339,6 @@ Outcome ask(const HelperRequest& request, int fileFd) {
         outcome.kind = Outcome::Failed;
         return outcome;
     }
-    outcome.kind = Outcome::NoHelper;
-    return outcome;
 }
 
 // The file to hand over: the descriptor the bytes were mapped from, or a memfd holding

@@ -62,11 +62,17 @@ constexpr bool kSanitized =
 // PR_SET_PDEATHSIG follows; helpers are shared by the program's threads).
 void watchParent(pid_t parent) {
     const int pidfd = int(syscall(SYS_pidfd_open, parent, 0));
-    if (pidfd < 0 || getppid() != parent) _exit(0);
-    std::thread([pidfd] {
-        pollfd p{pidfd, POLLIN, 0};
-        while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    if (getppid() != parent) _exit(0);
+    std::thread([pidfd, parent] {
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+            }
+            _exit(0);
         }
+        // Kernels before 5.3 (and valgrind) have no pidfd: a helper whose program has gone
+        // is handed to another parent.
+        while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(200));
         _exit(0);
     }).detach();
 }
