@@ -28,12 +28,13 @@ struct Bytes {
 };
 
 // A file's bytes, mapped rather than copied where the file system allows it. open() finds
-// a file whose name is not UTF-8 by its kept bytes; false when it cannot be opened
-// (`missing` then tells whether no file was there at all).
+// a file whose name is not UTF-8 by its kept bytes, and takes only a regular file; false
+// when it cannot be opened (`missing` then tells whether no file was there at all, and
+// `notAFile` whether a named pipe, socket or device was).
 //
 // Another program may cut the file short while it is mapped (a sync client rewriting a
 // photo in place). Reading a page past the new end would stop the whole process with a
-// bus error; while a FileBytes is open, such a page is replaced by a page of zeros
+// bus error; while a FileBytes is open, the file's bytes from such a page on read as zeros
 // instead, the read goes on, and cut() says so. A decoder over zeros fails or makes a
 // wrong picture, as it may on any file, and whoever checks cut() drops what it made.
 struct FileBytes {
@@ -41,6 +42,7 @@ struct FileBytes {
     QByteArray copy;
     Bytes bytes;
     bool missing = false;
+    bool notAFile = false;
 
     FileBytes() = default;
     FileBytes(const FileBytes&) = delete;
@@ -249,7 +251,7 @@ QByteArray gifEncode(const QImage& image);
 QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
 ImageHeader bmpHeader(Bytes in);
-QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray bmpEncode(const QImage& image);
 
 ImageHeader jp2Header(Bytes in, ImageFormat format);

@@ -75,6 +75,7 @@ enum class DecodeFailure {
     None,
     Missing,           // no file at the path (moved away or deleted)
     NotOpened,         // there, but could not be opened (permissions, a folder)
+    NotAFile,          // a named pipe, socket or device where a photo file was
     Empty,             // a file of no bytes
     Unsupported,       // not a kind of picture these readers take, or a coding of it they lack
     OverBudget,        // whole, but larger than the decoders take
@@ -152,8 +153,10 @@ QImage unorientImage(const QImage& image, int orientation);
 QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation = -1,
                      const DecodeOptions& options = {});
 
-// Output types, numbered as the engine's save type numbers.
-enum class ImageType { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 5, JPEG2000 = 6 };
+// The types of picture file the writers make: the engine's save types. They carry no
+// numbers; the output format numbers kept in settings are turned into them in one place
+// (RenameScheme::saveChoice).
+enum class ImageType { TIFF, BMP, GIF, JPEG, PNG, JPEG2000 };
 
 // ---- Colour ----
 

@@ -25,12 +25,7 @@
 
 namespace {
 
-// A "Resize" step to this size.
-std::shared_ptr<AppliedFilter> resizeStepTo(int width, int height) {
-    return AppliedFilter::initWithFilterName(
-        "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
-        QImage(), nullptr);
-}
+using batchtest::resizeStepTo;
 
 std::shared_ptr<AppliedFilter> effect(const QString& name, const char* key, double value) {
     return AppliedFilter::initWithFilterName(name, name, QVariantList{QVariantMap{{key, value}}}, QImage(), nullptr);
@@ -57,7 +52,7 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
     settings.autoCorrectOrientation = in.snapshot.autoCorrectOrientation;
     ResultWriter writer(settings);
     const int format = in.snapshot.renameSetting->outputFormat.value_or(0);
-    const int saveType = RenameScheme::saveChoice(*photo, format, in.fileFormats).saveType;
+    const platform::ImageType saveType = RenameScheme::saveChoice(*photo, format, in.fileFormats).saveType;
     if (writer.saveImgInDirectoryFilteredImg(picture, destination, saveType, photo).processStatus != PhotoFile::Processed)
         return {};
     return bytesOf(destination);
