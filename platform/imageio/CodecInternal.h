@@ -85,7 +85,8 @@ private:
 bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
                  const char* codec);
 
-// Allocates the decode target; null (with a log line) when memory is short.
+// Allocates the decode target; throws std::bad_alloc (after a log line) when memory is
+// short, which the decoding entry points turn into DecodeFailure::OutOfMemory.
 QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
 
 // ---- Colour (ColourConversion.cpp; Little CMS is used there only) ----
