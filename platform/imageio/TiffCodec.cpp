@@ -545,6 +545,8 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         log(u"%@: unsupported TIFF layout (%@)", name, QString::fromLocal8Bit(emsg));
         return QImage();
     }
+    // Allocated first: a shortage ends the decode before libtiff holds anything of it.
+    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
     TIFFRGBAImage img;
     if (!TIFFRGBAImageBegin(&img, h.tif, 0, emsg)) {
         log(u"%@: TIFF data is corrupt (%@)", name, QString::fromLocal8Bit(emsg));
@@ -552,7 +554,6 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     }
     // Keep the stored row order; the caller applies the orientation tag itself.
     img.req_orientation = img.orientation;
-    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
     bool ok = !image.isNull() &&
               TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
     TIFFRGBAImageEnd(&img);
