@@ -9,8 +9,10 @@
 
 #include "batch/BatchRunner.h"
 #include "batch/RunMessages.h"
+#include "platform/foundation/Format.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"
@@ -113,6 +115,31 @@ TEST(RunStatus, RawFilesSayWhetherTheyAreDamagedOrOfAKindNotRead) {
     EXPECT_FALSE(b.photos[0]->processInfoMessage.contains(QStringLiteral("not one this program can read")));
     EXPECT_TRUE(b.photos[1]->processInfoMessage.contains(QStringLiteral("Sigma X3F")))
         << b.photos[1]->processInfoMessage.toStdString();
+}
+
+// A photo of a kind this program reads but coded in a way its reader lacks says which
+// coding; a damaged one says only that it could not be read, never that it is of a kind
+// not read.
+TEST(RunStatus, APhotoCodedInAWayItsReaderLacksSaysWhich) {
+    Batch b(0);
+    const auto sample = [](const char* name) {
+        return testsupport::readFile(
+            testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(name)));
+    };
+    // ffmpeg's lossless JPEG; cjpeg's JPEG cut short.
+    b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath("src/lossless.jpg"),
+                                                          sample("jpeg_lossless_ffmpeg.jpg")));
+    const QByteArray whole = sample("jpeg_cjpeg.jpg");
+    b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath("src/cut.jpg"), whole.left(whole.size() / 2)));
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[0]->processInfoMessage,
+              platform::format(runmessages::UnreadableBecause,
+                               QStringLiteral("lossless and hierarchical JPEG photos cannot be read by this program")));
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::Unreadable);
 }
 
 // After the output is in place: a source another run moved away meanwhile is said to be
