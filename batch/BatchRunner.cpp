@@ -385,6 +385,7 @@ QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
     case platform::DecodeFailure::OverBudget: return runmessages::TooLarge;  // whole, not damaged
     case platform::DecodeFailure::ChangedWhileRead: return runmessages::SourceChangedWhileRead;
     case platform::DecodeFailure::Missing: return runmessages::SourceGone;
+    case platform::DecodeFailure::NotAFile: return runmessages::NotAPhotoFile;
     case platform::DecodeFailure::Unsupported:
     case platform::DecodeFailure::Damaged:
         if (!decoded.detail.isEmpty()) return platform::format(runmessages::UnreadableBecause, decoded.detail);

@@ -1,9 +1,9 @@
 // Files written by other programs (ImageMagick, netpbm, libtiff's tools, icnsutils) and
 // public test files, kept in data/, read as the pixels those programs put in them.
 #include "platform/imageio/ImageIO.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/TestSupport.h"
 
-#include <QCryptographicHash>
 #include <gtest/gtest.h>
 
 namespace {
