@@ -303,6 +303,7 @@ void BatchRunner::callForUpdatingProgressWithCountWithProcessStatus(const Outcom
     const auto& photo = input_->snapshot.photos.at(outcome.index);
     photo->processStatus = outcome.status;
     photo->processInfoMessage = outcome.message;
+    if (outcome.unreadable) photo->isUnreadable = true;
     if (observer_) observer_->runDidRecordOutcome(outcome.index, photo, progressValue);
     if (counterTotalProgressedFiles == count) endRun(true);
 }
@@ -730,7 +731,14 @@ bool BatchRunner::PhotoStages::load() {
         if (runner_.photoWorkers(writer_) > 1) reading.decoderThreads = 0;
         reading.whileOpen = runner_.sourceReadHook_;
         platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading);
-        if (!loaded.ok()) return fail(unreadableMessage(loaded));
+        if (!loaded.ok()) {
+            fail(unreadableMessage(loaded));
+            const auto why = loaded.failure;
+            work_.failed->unreadable = why == platform::DecodeFailure::Damaged ||
+                                       why == platform::DecodeFailure::Unsupported ||
+                                       why == platform::DecodeFailure::Empty;
+            return false;
+        }
         working_ = std::move(loaded.image);
     }
     // Written while it was read: the picture may be half of each.

@@ -214,8 +214,8 @@ void SummaryController::setSummmaryInfo() {
     summary_->setSummmaryInfo(runsummary::figures(run, counters,
                                                   runsummary::elapsedText(screen_->processStartedDateTime, now()),
                                                   AppDelegate::shared().isMetadataInfoChanged));
-    const qint64 replaced = originalsnotes::replacedOriginals(run.photos, AppDelegate::shared().arrayDestinationPaths,
-                                                              screen_->calculatedErrors);
+    const originalsnotes::Replaced replaced = originalsnotes::replacedFiles(
+        run.photos, AppDelegate::shared().arrayDestinationPaths, screen_->calculatedErrors);
     summary_->setOriginalsNote(originalsnotes::afterRun(run.output.get(), counters.processed, replaced));
 }
 
