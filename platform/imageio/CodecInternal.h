@@ -115,10 +115,9 @@ QImage decodeFailed(DecodeResult* why, DecodeFailure kind, const QString& detail
 bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
                  const char* codec, DecodeResult* why = nullptr);
 
-// Allocates the decode target; null (with a log line, and a picture past what memory
-// holds noted in `why`) when memory is short.
-QImage allocateImage(int width, int height, QImage::Format format, const QString& name,
-                     DecodeResult* why = nullptr);
+// Allocates the decode target; throws std::bad_alloc (after a log line) when memory is
+// short, which the decoding entry points turn into DecodeFailure::OutOfMemory.
+QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
 
 // ---- Colour (ColourConversion.cpp; Little CMS is used there only) ----
 

@@ -94,7 +94,7 @@ QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name, De
             return decodeFailed(why, DecodeFailure::Damaged);
         }
         if (!checkBudget(desc.Width, desc.Height, options, name, "GIF", why)) return QImage();
-        QImage image = allocateImage(gif->SWidth, gif->SHeight, QImage::Format_ARGB32_Premultiplied, name, why);
+        QImage image = allocateImage(gif->SWidth, gif->SHeight, QImage::Format_ARGB32_Premultiplied, name);
         if (image.isNull()) return QImage();
         image.fill(Qt::transparent);
         QRgb palette[256];

@@ -506,7 +506,7 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> decoding(
         heif_decoding_options_alloc(), heif_decoding_options_free);
-    if (!decoding) return decodeFailed(why, DecodeFailure::OverBudget);
+    if (!decoding) return decodeFailed(why, DecodeFailure::OutOfMemory);
     // Damage the decoder can see (a missing or broken tile) fails the picture rather than
     // leaving a hole in it.
     decoding->strict_decoding = 1;
@@ -517,8 +517,10 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
         log(u"%@: HEIF picture could not be decoded (%@)", name, QString::fromUtf8(e.message));
         if (e.code == heif_error_Unsupported_feature)
             return decodeFailed(why, DecodeFailure::Unsupported, kUnsupportedCoding);
-        if (e.code == heif_error_Memory_allocation_error && e.subcode == heif_suberror_Security_limit_exceeded)
-            return decodeFailed(why, DecodeFailure::OverBudget);
+        // libheif says so both for its own limits and for an allocation that failed.
+        if (e.code == heif_error_Memory_allocation_error)
+            return decodeFailed(why, e.subcode == heif_suberror_Security_limit_exceeded ? DecodeFailure::OverBudget
+                                                                                         : DecodeFailure::OutOfMemory);
         return decodeFailed(why, DecodeFailure::Damaged);
     }
     int stride = 0;
@@ -533,7 +535,7 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     }
     // The size is the decoded picture's: the container's turn and crop are applied by now.
     if (!checkBudget(w, h, options, name, "HEIF", why)) return QImage();
-    QImage out = allocateImage(w, h, QImage::Format_ARGB32_Premultiplied, name, why);
+    QImage out = allocateImage(w, h, QImage::Format_ARGB32_Premultiplied, name);
     if (out.isNull()) return QImage();
     convertRows(plane, stride, bits, alpha, heif_image_handle_is_premultiplied_alpha(handle) != 0, out);
     QByteArray icc = profileOf(handle, size_t(1) << 24);

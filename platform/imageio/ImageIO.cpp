@@ -90,7 +90,7 @@ bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, co
     return true;
 }
 
-QImage allocateImage(int width, int height, QImage::Format format, const QString& name, DecodeResult* why) {
+QImage allocateImage(int width, int height, QImage::Format format, const QString& name) {
     QImage image;
     try {
         image = QImage(width, height, format);
@@ -98,8 +98,10 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
         image = QImage();
     }
     if (image.isNull()) {
+        // Qt gives a null picture rather than throwing; the size was within the budget, so
+        // memory is short, not the file damaged.
         log(u"%@: not enough memory for a %@ x %@ image", name, width, height);
-        decodeFailed(why, DecodeFailure::OverBudget);
+        throw std::bad_alloc();
     }
     return image;
 }
@@ -179,6 +181,25 @@ using codec::FileBytes;
 
 ImageHeader headerOf(Bytes in) { return codec::imageFacts(in).header; }
 
+// The picture of a kind the readers take, by its decoder, which says why where it gives none.
+QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    switch (format) {
+    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name, why);
+    case ImageFormat::PNG: return codec::pngDecode(in, options, name, why);
+    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name, why);
+    case ImageFormat::GIF: return codec::gifDecode(in, options, name, why);
+    case ImageFormat::BMP: return codec::bmpDecode(in, options, name, why);
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name, why);
+    case ImageFormat::HEIF:
+    case ImageFormat::AVIF: return codec::heifDecode(in, options, name, why);
+    case ImageFormat::WebP: return codec::webpDecode(in, options, name, why);
+    case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
+    case ImageFormat::Unknown: break;
+    }
+    return QImage();
+}
+
 DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name) {
     DecodeResult result;
     if (in.size == 0) {
@@ -187,22 +208,17 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         return result;
     }
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
-    switch (format) {
-    case ImageFormat::JPEG: result.image = codec::jpegDecode(in, options, name, &result); break;
-    case ImageFormat::PNG: result.image = codec::pngDecode(in, options, name, &result); break;
-    case ImageFormat::TIFF: result.image = codec::tiffDecode(in, options, name, &result); break;
-    case ImageFormat::GIF: result.image = codec::gifDecode(in, options, name, &result); break;
-    case ImageFormat::BMP: result.image = codec::bmpDecode(in, options, name, &result); break;
-    case ImageFormat::JP2:
-    case ImageFormat::J2K: result.image = codec::jp2Decode(in, format, options, name, &result); break;
-    case ImageFormat::HEIF:
-    case ImageFormat::AVIF: result.image = codec::heifDecode(in, options, name, &result); break;
-    case ImageFormat::WebP: result.image = codec::webpDecode(in, options, name, &result); break;
-    case ImageFormat::RAW: result.image = codec::rawDecode(in, options, name, &result); break;
-    case ImageFormat::Unknown:
+    if (format == ImageFormat::Unknown) {
         log(u"%@: not a picture this program can read", name);
         result.failure = DecodeFailure::Unsupported;
         return result;
+    }
+    try {
+        result.image = decodeAs(format, in, options, name, &result);
+    } catch (const std::bad_alloc&) {
+        // Memory short for the picture or a decoder's own buffers: the file may be fine.
+        log(u"%@: not enough memory to decode the picture", name);
+        return DecodeResult{QImage(), DecodeFailure::OutOfMemory, QString()};
     }
     if (!result.image.isNull()) {
         result.failure = DecodeFailure::None;

@@ -367,7 +367,7 @@ QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, con
     }
     if (w <= 0 || h <= 0) return decodeFailed(why, DecodeFailure::Damaged);
     const bool hasAlpha = img->numcomps == 2 || img->numcomps == 4;
-    QImage out = allocateImage(w, h, hasAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name, why);
+    QImage out = allocateImage(w, h, hasAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name);
     if (out.isNull()) return QImage();
     const bool sycc = img->color_space == OPJ_CLRSPC_SYCC && img->numcomps >= 3;
     auto sample = [&](OPJ_UINT32 ci, int x, int y) {

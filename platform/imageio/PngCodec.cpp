@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <png.h>
 #include <vector>
@@ -171,7 +172,7 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name, De
     const bool alpha = setBgraRows(*r);
 
     r->image = allocateImage(int(width), int(height),
-                             alpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name, why);
+                             alpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name);
     if (r->image.isNull()) return QImage();
     r->rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y) r->rows[y] = r->image.scanLine(int(y));
@@ -188,7 +189,10 @@ bool pngWrite(const QImage& source, const QByteArray& icc, const PngSink& sink) 
                                 source.format() == QImage::Format_RGB32
                             ? source
                             : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (argb.isNull()) return false;
+    if (argb.isNull()) {
+        if (!source.isNull()) throw std::bad_alloc();  // Qt says a shortage with a null picture
+        return false;
+    }
     // Premultiplied pixels with transparency are straightened band by band as they are
     // written.
     return pngWriteBands(argb, isOpaque(argb) ? 2 : 6, icc, 0, sink);

@@ -204,6 +204,7 @@ struct Raw {
         try {
             processor = std::make_unique<CheckedLibRaw>(LIBRAW_OPTIONS_NONE);
         } catch (const std::bad_alloc&) {
+            openResult = LIBRAW_UNSUFFICIENT_MEMORY;
             return false;
         }
         processor->set_dataerror_handler(onDataError, this);
@@ -339,7 +340,9 @@ void noteFailure(DecodeResult* why, DecodeFailure kind, const QString& detail = 
 
 // What LibRaw's code for a failure says of the file.
 void noteLibrawFailure(DecodeResult* why, int code, const Raw& raw) {
-    if (code == LIBRAW_UNSUFFICIENT_MEMORY || code == LIBRAW_TOO_BIG)
+    if (code == LIBRAW_UNSUFFICIENT_MEMORY)
+        noteFailure(why, DecodeFailure::OutOfMemory);  // an allocation failed; LibRaw's own ceiling says TOO_BIG
+    else if (code == LIBRAW_TOO_BIG)
         noteFailure(why, DecodeFailure::OverBudget);
     else if (code == LIBRAW_NOT_IMPLEMENTED || code == LIBRAW_FILE_UNSUPPORTED)
         noteFailure(why, DecodeFailure::Unsupported,
@@ -441,8 +444,8 @@ QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, De
         if (startsWith(in, 0, "FOVb", 4)) noteFailure(why, DecodeFailure::Unsupported, kSigmaFoveon);
         else if (raw.openResult != LIBRAW_FILE_UNSUPPORTED || knownContainer(in)) noteLibrawFailure(why, LIBRAW_DATA_ERROR, raw);
         else noteFailure(why, DecodeFailure::Unsupported, kUnknownRaw);
-        if (raw.openResult == LIBRAW_UNSUFFICIENT_MEMORY || raw.openResult == LIBRAW_TOO_BIG)
-            noteFailure(why, DecodeFailure::OverBudget);
+        if (raw.openResult == LIBRAW_UNSUFFICIENT_MEMORY) noteFailure(why, DecodeFailure::OutOfMemory);
+        if (raw.openResult == LIBRAW_TOO_BIG) noteFailure(why, DecodeFailure::OverBudget);
         return QImage();
     }
     const libraw_image_sizes_t& s = raw.data().sizes;

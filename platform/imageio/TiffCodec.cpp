@@ -389,7 +389,7 @@ void emitRows(const std::vector<float>& band, int firstRow, int rows, const Samp
     }
 }
 
-QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QString* error, DecodeResult* why) {
+QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QString* error) {
     if (L.jpegYCbCr) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     const bool separate = L.planar == PLANARCONFIG_SEPARATE && L.spp > 1;
     const int planes = separate ? L.spp : 1;
@@ -427,7 +427,7 @@ QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QStr
         chunkBytes = rowBytes;
         chunkH = uint32_t(std::clamp<uint64_t>(kWholeChunkBytes / 4 / (uint64_t(L.width) * L.spp * sizeof(float)), 1, chunkH));
     }
-    QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name, why);
+    QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
     std::unique_ptr<LabToSrgb> lab;
     if (L.photometric == PHOTOMETRIC_CIELAB || L.photometric == PHOTOMETRIC_ICCLAB) {
@@ -549,8 +549,7 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, D
     layout.height = ht;
     if (readsSamples(h.tif, layout)) {
         QString corrupt;
-        QImage image = decodeSamples(h.tif, layout, name, &corrupt, why);
-        if (image.isNull() && why && why->failure == DecodeFailure::OverBudget) return QImage();
+        QImage image = decodeSamples(h.tif, layout, name, &corrupt);
         if (image.isNull() || !f.error.isEmpty()) {
             log(u"%@: TIFF data is corrupt (%@)", name,
                 !f.error.isEmpty() ? f.error : corrupt.isEmpty() ? QStringLiteral("read failed") : corrupt);
@@ -570,6 +569,9 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, D
                             QStringLiteral("this TIFF stores its pixels in a way this program cannot read (%1)")
                                 .arg(QString::fromLocal8Bit(emsg)));
     }
+    // Allocated first: a shortage ends the decode before libtiff holds anything of it.
+    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
+    if (image.isNull()) return QImage();
     TIFFRGBAImage img;
     if (!TIFFRGBAImageBegin(&img, h.tif, 0, emsg)) {
         log(u"%@: TIFF data is corrupt (%@)", name, QString::fromLocal8Bit(emsg));
@@ -577,12 +579,9 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, D
     }
     // Keep the stored row order; the caller applies the orientation tag itself.
     img.req_orientation = img.orientation;
-    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name, why);
-    bool ok = !image.isNull() &&
-              TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
+    const bool ok = TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
     TIFFRGBAImageEnd(&img);
     if (!ok) {
-        if (image.isNull()) return QImage();
         log(u"%@: TIFF data is corrupt (%@)", name, f.error.isEmpty() ? QStringLiteral("read failed") : f.error);
         return decodeFailed(why, DecodeFailure::Damaged);
     }

@@ -36,11 +36,11 @@ const char* statusText(VP8StatusCode status) {
     return "ok";
 }
 
-// A coding libwebp lacks, a picture past memory, or damage.
+// A coding libwebp lacks, memory short, or damage.
 DecodeFailure failureOf(VP8StatusCode status) {
     switch (status) {
     case VP8_STATUS_UNSUPPORTED_FEATURE: return DecodeFailure::Unsupported;
-    case VP8_STATUS_OUT_OF_MEMORY: return DecodeFailure::OverBudget;
+    case VP8_STATUS_OUT_OF_MEMORY: return DecodeFailure::OutOfMemory;
     default: return DecodeFailure::Damaged;
     }
 }
@@ -70,7 +70,7 @@ QImage failedWith(DecodeResult* why, VP8StatusCode status) {
 }
 
 QImage decodeStill(Bytes in, int width, int height, const QString& name, DecodeResult* why) {
-    QImage image = allocateImage(width, height, QImage::Format_ARGB32_Premultiplied, name, why);
+    QImage image = allocateImage(width, height, QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return decodeFailed(why, DecodeFailure::Damaged);
@@ -108,7 +108,7 @@ QImage decodeFirstFrame(Bytes in, const QString& name, DecodeResult* why) {
         return decodeFailed(why, DecodeFailure::Damaged);
     }
     QImage image = allocateImage(int(info.canvas_width), int(info.canvas_height), QImage::Format_ARGB32_Premultiplied,
-                                 name, why);
+                                 name);
     if (image.isNull()) return QImage();
     const size_t rowBytes = size_t(info.canvas_width) * 4;
     for (int y = 0; y < image.height(); ++y) std::memcpy(image.scanLine(y), canvas + rowBytes * size_t(y), rowBytes);
