@@ -7,6 +7,7 @@
 #include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
@@ -19,7 +20,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QThread>
 
 #include <sys/statvfs.h>
@@ -226,7 +226,7 @@ void BatchRunner::startWorkerThread(std::uint64_t generation, qint64 start,
         // while memory is short.
         for (int attempt = 0; attempt < 100; ++attempt) {
             try {
-                QMetaObject::invokeMethod(this, [this, generation] { workerEnded(generation); }, Qt::QueuedConnection);
+                platform::postQueued(this, [this, generation] { workerEnded(generation); });
                 return;
             } catch (...) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -391,13 +391,10 @@ void BatchRunner::runOnMain(std::function<void()> fn) {
     }
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
-    QMetaObject::invokeMethod(
-        this,
-        [fn = std::move(fn), done] {
-            fn();
-            done->set_value();
-        },
-        Qt::QueuedConnection);
+    platform::postQueued(this, [fn = std::move(fn), done] {
+        fn();
+        done->set_value();
+    });
     while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         if (shuttingDown_) return;
     }

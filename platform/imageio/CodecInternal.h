@@ -24,6 +24,9 @@ struct Bytes {
     // of such bytes can be dropped from memory (the next read fetches them from the file
     // again), which for any other bytes would lose them.
     bool mappedFile = false;
+    // With mappedFile: the open file the bytes are mapped from, for a reader that hands the
+    // file to a helper process rather than the bytes.
+    int fd = -1;
 };
 
 // A file's bytes, mapped rather than copied where the file system allows it. open() finds
