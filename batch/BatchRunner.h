@@ -112,8 +112,9 @@ public:
     // Photos worked on at once: 0 (the default) is one per hardware thread. Runs that may
     // use the PNG optimiser take one photo at a time whatever this says.
     void setPhotosInFlight(int workers) { photosInFlight_ = workers; }
-    // Peak working sizes of the photos running at once, in bytes; 0 (the default) is a
-    // quarter of the memory. A photo larger than that alone still runs, alone.
+    // Peak working sizes of the photos running at once, in bytes; 0 (the default) is sized
+    // from the memory the process may use (PhotosInFlight::defaultBudgetBytes). A photo
+    // larger than that alone still runs, alone.
     void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
     // Called with a source's path once it is open for its full decode, before it is read
     // (tests change the file there).
@@ -179,6 +180,8 @@ private:
     };
 
     void startWorker();
+    void startWorkerThread(std::uint64_t generation, qint64 start, const std::shared_ptr<const BatchRunInput>& input,
+                           const std::shared_ptr<ResultWriter>& writer);
     void processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
                              ResultWriter& writer);
     // Where each source and planned output sits in the batch, made once per worker.
@@ -201,6 +204,8 @@ private:
     void checkFreeSpace(const QString& destination);
     bool shouldContinue(std::uint64_t generation) const;
     void report(std::uint64_t generation, Outcome outcome);
+    // report() for a photo whose work threw, when memory may still be short.
+    void reportFailure(std::uint64_t generation, const Outcome& outcome) noexcept;
     // Blocks the worker until fn has run on the runner's thread (or the runner is going away).
     void runOnMain(std::function<void()> fn);
 

@@ -404,13 +404,16 @@ namespace {
 QString unwrittenBecause(const QString& destination, const QString& otherwise,
                          const std::shared_ptr<const int>& folderWritten = nullptr) {
     const QString folder = QFileInfo(destination).absolutePath();
-    if (!QFileInfo(folder).isDir()) return runmessages::OutputFolderGone;
+    // Asked of the system itself: a look-up that fails for want of memory says nothing of
+    // the folder.
+    struct stat held {}, named {};
+    const bool found = ::stat(platform::encodePath(folder).constData(), &named) == 0;
+    if (!found && (errno == ENOENT || errno == ENOTDIR)) return runmessages::OutputFolderGone;
+    if (found && !S_ISDIR(named.st_mode)) return runmessages::OutputFolderGone;
     // The folder the file was made in is gone from its place when it has no links left or
     // another folder has its name now (held open, its inode cannot be another's).
-    struct stat held {}, named {};
-    if (folderWritten && ::fstat(*folderWritten, &held) == 0 &&
-        (held.st_nlink == 0 || ::stat(platform::encodePath(folder).constData(), &named) != 0 ||
-         named.st_dev != held.st_dev || named.st_ino != held.st_ino))
+    if (folderWritten && found && ::fstat(*folderWritten, &held) == 0 &&
+        (held.st_nlink == 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino))
         return runmessages::OutputFolderGone;
     const QStorageInfo volume(folder);
     // Below the run's own low-space limit, a failed write is the disk's doing.

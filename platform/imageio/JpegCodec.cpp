@@ -13,6 +13,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <csetjmp>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -310,10 +311,10 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
         jpeg_finish_decompress(&d->cinfo);
         ok[size_t(b)] = !d->err.truncated && d->err.pub.num_warnings == 0;
     };
-    std::vector<std::thread> workers;
-    for (int b = 1; b < bands; ++b) workers.emplace_back(decodeBand, b);
-    decodeBand(0);
-    for (auto& t : workers) t.join();
+    // Each band is a whole decode: worth a thread of its own whatever its size.
+    parallelFor(0, bands, [&](int first, int last) {
+        for (int b = first; b < last; ++b) decodeBand(b);
+    }, double(outW) * outH);
     for (char good : ok)
         if (!good) return QImage();  // the sequential decoder will say what is wrong
     return image;
@@ -430,6 +431,7 @@ QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int wid
     c->err.pub.emit_message = onMessage;
     if (setjmp(c->err.jump)) {
         log(u"JPEG encoding failed (%@)", QString::fromLocal8Bit(c->err.message));
+        if (c->err.pub.msg_code == JERR_OUT_OF_MEMORY) throw std::bad_alloc();
         return QByteArray();
     }
     jpeg_create_compress(&c->cinfo);
@@ -560,7 +562,10 @@ QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double qualit
     if (!gray && image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32 &&
         image.format() != QImage::Format_ARGB32)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) return QByteArray();
+    if (image.isNull()) {
+        if (!source.isNull()) throw std::bad_alloc();  // Qt says a shortage with a null picture
+        return QByteArray();
+    }
     const int q = jpegQuality(quality);
     const JpegBands bands(image.width(), image.height(), gray ? JpegSamples::Gray : JpegSamples::Colour);
     const uchar* base = image.constBits();

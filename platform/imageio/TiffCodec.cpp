@@ -175,6 +175,10 @@ bool readsSamples(TIFF* tif, SampleLayout& L) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &L.photometric)) return false;
+    // Signed integer samples are read by their stored bits, as the writers that make them
+    // (ImageMagick) and libtiff's own reader read them: the picture, not its values moved
+    // by half the range or cut at zero. CIELab's a and b are signed whatever the format says.
+    if (L.format == SAMPLEFORMAT_INT && L.photometric != PHOTOMETRIC_CIELAB) L.format = SAMPLEFORMAT_UINT;
     const bool integer = L.format == SAMPLEFORMAT_UINT || L.format == SAMPLEFORMAT_INT || L.format == SAMPLEFORMAT_VOID;
     const bool floating = L.format == SAMPLEFORMAT_IEEEFP && (L.bits == 16 || L.bits == 32 || L.bits == 64);
     if (!(integer && L.bits >= 8 && L.bits <= 32) && !floating) return false;
@@ -406,9 +410,22 @@ QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QStr
     }
     // Everything a chunk's rows are read from must lie inside the chunk.
     if (chunkW == 0 || chunkH == 0 || rowBytes == 0 || chunkBytes < rowBytes * chunkH ||
-        rowBytes * 8 < uint64_t(chunkW) * perChunk * L.bits || chunkBytes > (uint64_t(256) << 20)) {
+        rowBytes * 8 < uint64_t(chunkW) * perChunk * L.bits) {
         *error = QStringLiteral("its strips or tiles do not fit its size");
         return QImage();
+    }
+    // Large strips (a whole picture in one, as some writers keep a 32-bit floating-point
+    // one of hundreds of megabytes) are decoded a row at a time as libtiff reads them; a
+    // strip or tile is read whole only while it is small.
+    constexpr uint64_t kWholeChunkBytes = uint64_t(64) << 20;
+    const bool byRows = chunkBytes > kWholeChunkBytes && !tiled && !separate;
+    if (chunkBytes > (uint64_t(256) << 20) && !byRows) {
+        *error = QStringLiteral("its tiles or separate planes are too large to read");
+        return QImage();
+    }
+    if (byRows) {
+        chunkBytes = rowBytes;
+        chunkH = uint32_t(std::clamp<uint64_t>(kWholeChunkBytes / 4 / (uint64_t(L.width) * L.spp * sizeof(float)), 1, chunkH));
     }
     QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
@@ -431,7 +448,14 @@ QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QStr
     for (uint32_t top = 0; top < L.height; top += chunkH) {
         const int rows = int(std::min(chunkH, L.height - top));
         std::fill(band.begin(), band.end(), 0.0f);
-        for (int plane = 0; plane < planes; ++plane) {
+        for (int r = 0; byRows && r < rows; ++r) {
+            if (TIFFReadScanline(tif, chunk.data(), top + uint32_t(r), 0) < 0) {
+                if (error->isEmpty()) *error = QStringLiteral("a strip could not be decoded");
+                return QImage();
+            }
+            unpackSamples(chunk.data(), int(L.width) * perChunk, L, band.data() + size_t(r) * L.width * L.spp, 1);
+        }
+        for (int plane = 0; !byRows && plane < planes; ++plane) {
             for (uint32_t t = 0; t < across; ++t) {
                 const uint32_t left = t * chunkW;
                 const tmsize_t got =
@@ -521,6 +545,8 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         log(u"%@: unsupported TIFF layout (%@)", name, QString::fromLocal8Bit(emsg));
         return QImage();
     }
+    // Allocated first: a shortage ends the decode before libtiff holds anything of it.
+    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
     TIFFRGBAImage img;
     if (!TIFFRGBAImageBegin(&img, h.tif, 0, emsg)) {
         log(u"%@: TIFF data is corrupt (%@)", name, QString::fromLocal8Bit(emsg));
@@ -528,7 +554,6 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     }
     // Keep the stored row order; the caller applies the orientation tag itself.
     img.req_orientation = img.orientation;
-    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
     bool ok = !image.isNull() &&
               TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
     TIFFRGBAImageEnd(&img);
