@@ -411,6 +411,15 @@ void SetupVC::runShowsLoading(bool show, const QString& text) { summaryControlle
 
 void SetupVC::stopProcessNotification() { runner_->btnStopProcessTapped(); }
 
+bool SetupVC::stopForTermination() {
+    using State = BatchRunner::State;
+    const State state = runner_->state();
+    const bool going = state == State::Running || state == State::StopDeferred || state == State::StopAsked ||
+                       state == State::LowSpace;
+    if (going) runner_->stopWithoutAsking();
+    return going || runner_->isWorkerAlive() || summaryController->isSummaryBeingMade();
+}
+
 void SetupVC::askToStop(const QString& question) {
     closeRunQuestion();
     QMessageBox* box = messageBox(QStringLiteral("windowAbortAlert"), tr("Stop"), question);
