@@ -23,6 +23,7 @@
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
 #include "shell/StepIndicator.h"
+#include "ui/KeyboardHelpers.h"
 
 namespace names = platform::notifications;
 
@@ -67,6 +68,8 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
     // side) needs about 1170 points: the window never gets narrower than that.
     setMinimumSize(1180, 720);
     resize(1280, 800);
+    // Return and Enter press the button that has the keyboard, here as in the dialogs.
+    keyboard::pressButtonsWithReturn();
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
