@@ -53,6 +53,7 @@ enum class Kind {
     GpsTime,    // "HH:mm:ss.ss", stored as three rationals
     IptcDate,   // "yyyyMMdd"
     IptcTime,   // "HHmmss+hhmm"
+    Version,    // [2, 2, 1], stored as the four digits "0221"
 };
 
 struct PropertyKey {
@@ -87,6 +88,8 @@ constexpr PropertyKey kPropertyKeys[] = {
     {kPropsExif, "ExposureProgram", "Exif.Photo.ExposureProgram", Kind::Int},
     {kPropsExif, "SpectralSensitivity", "Exif.Photo.SpectralSensitivity", Kind::Text},
     {kPropsExif, "ISOSpeedRatings", "Exif.Photo.ISOSpeedRatings", Kind::IntList},
+    {kPropsExif, "ExifVersion", "Exif.Photo.ExifVersion", Kind::Version},
+    {kPropsExif, "FlashpixVersion", "Exif.Photo.FlashpixVersion", Kind::Version},
     {kPropsExif, "DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Kind::Text},
     {kPropsExif, "DateTimeDigitized", "Exif.Photo.DateTimeDigitized", Kind::Text},
     {kPropsExif, "ComponentsConfiguration", "Exif.Photo.ComponentsConfiguration", Kind::IntList},
@@ -364,6 +367,18 @@ QVariant valueFromExiv(const Exiv2::Value& v, Kind kind) {
     }
     case Kind::TextList:
         return QVariantList{textFromBytes(v.toString())};
+    case Kind::Version: {
+        // Four digits: two for the major number, one each for the minor and the revision.
+        if (n != 4) return {};
+        int digits[4];
+        for (long i = 0; i < 4; ++i) {
+            digits[i] = int(v.toLong(i)) - '0';
+            if (digits[i] < 0 || digits[i] > 9) return {};
+        }
+        QVariantList version{digits[0] * 10 + digits[1], digits[2]};
+        if (digits[3] != 0) version.append(digits[3]);
+        return version;
+    }
     }
     return {};
 }
@@ -647,6 +662,22 @@ std::optional<std::string> exivText(const PropertyKey& k, const QVariant& v, Exi
         if (!d) return std::nullopt;
         if (type == Exiv2::unsignedRational || type == Exiv2::signedRational) return rationalText(*d, isSigned).toStdString();
         return QString::number(*d, 'g', 15).toStdString();
+    }
+    case Kind::Version: {
+        const QVariantList parts = listOf(v);
+        int numbers[3] = {0, 0, 0};
+        for (int i = 0; i < 3 && i < parts.size(); ++i) {
+            const auto d = numberOf(parts.at(i));
+            if (!d || *d < 0 || *d > (i == 0 ? 99 : 9)) return std::nullopt;
+            numbers[i] = int(*d);
+        }
+        if (parts.size() < 2) return std::nullopt;
+        // The tag's bytes, as Exiv2 reads an undefined value: their numbers.
+        const QByteArray digits =
+            QStringLiteral("%1%2%3").arg(numbers[0], 2, 10, QLatin1Char('0')).arg(numbers[1]).arg(numbers[2]).toLatin1();
+        QStringList bytes;
+        for (const char c : digits) bytes.append(QString::number(int(c)));
+        return bytes.join(QLatin1Char(' ')).toStdString();
     }
     case Kind::IntList:
     case Kind::RealList: {
