@@ -854,13 +854,14 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
         codec::FileBytes file;
         if (!file.open(path) || file.bytes.size == 0) return {};
         if (reading.whileOpen) reading.whileOpen(path);
-        facts = codec::imageFacts(file.bytes);
+        facts = codec::imageFacts(file.bytes, path);
         if (!facts.header.valid() || file.cut()) return {};
     }
     const ImageFormat format = facts.header.format;
-    // Formats read through their own libraries say what they know of transparency.
-    const bool readOnly = format == ImageFormat::HEIF || format == ImageFormat::AVIF || format == ImageFormat::WebP ||
-                          format == ImageFormat::RAW;
+    // Formats read through their own libraries or readers say what they know of
+    // transparency, and hold no EXIF orientation to turn them by.
+    const bool readOnly = !holdsMetadata(format) && format != ImageFormat::GIF && format != ImageFormat::BMP &&
+                          format != ImageFormat::J2K;
 
     QVariantMap out;
     out.insert(sharedKey(kPropsPixelWidth), facts.header.width);
@@ -875,7 +876,7 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
         readMetadata(path, out, dpiX, dpiY, &blocks, reading);
-    } else if (holdsMetadata(format) || format == ImageFormat::RAW) {
+    } else if (holdsMetadata(format) || format == ImageFormat::RAW || format == ImageFormat::PSD) {
         readMetadata(path, out, dpiX, dpiY, nullptr, reading);
     }
     if (readOnly && !out.contains(QLatin1String(kPropsProfileName))) {
@@ -887,7 +888,8 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
         out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     // HEIF pictures and camera raw files are decoded upright; the EXIF orientation they
-    // may carry as well must not turn them a second time.
+    // may carry as well must not turn them a second time (nor a Photoshop document's, whose
+    // merged picture is stored upright).
     if (readOnly && format != ImageFormat::WebP) {
         out.insert(sharedKey(kPropsOrientation), 1);
         QVariantMap tiff = out.value(QLatin1String(kPropsTIFF)).toMap();
