@@ -129,6 +129,7 @@ BatchRunner::~BatchRunner() {
     if (state_ == State::Running || state_ == State::StopDeferred) runFlag_ = false;
     setGo(GoOff);
     if (worker_.joinable()) worker_.join();
+    if (runRecord_) runRecord_->end();
 }
 
 QList<std::shared_ptr<PhotoFile>> BatchRunner::photos() const {
@@ -166,6 +167,8 @@ void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
     settings.metaDataSettingOnlyUpdatedFields = input.snapshot.metaDataSettingOnlyUpdatedFields;
     settings.autoCorrectOrientation = input.snapshot.autoCorrectOrientation;
     settings.isProcessForRestoreExif = input.isProcessForRestoreExif;
+    if (!runRecord_) runRecord_ = platform::RunRecord::begin();
+    settings.runRecord = runRecord_;
     writer_ = std::make_shared<ResultWriter>(settings);
     writer_->stopProcessAfterCompletionCompression = [this] {
         runOnMain([this] { stopProcessAfterCompletionCompression(); });
@@ -176,7 +179,7 @@ void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
     counterTotalProgressedFiles = counterProcessedSuccessfully = counterNotProcessed = 0;
     counterProcessedWithError = counterSkipped = 0;
     progressValue = 0;
-    resumePending_ = interruptPending_ = questionOpen_ = false;
+    resumePending_ = interruptPending_ = questionOpen_ = stopWithoutAsking_ = false;
     state_ = State::Running;
     runFlag_ = true;
     setGo(GoOn);
@@ -252,11 +255,18 @@ void BatchRunner::workerEnded(std::uint64_t generation) {
         if (state_ != State::Finished) {
             endRun(false);
         } else {
-            emit runEnded(true);
+            announceEnd(true);
         }
         return;
     }
-    if (state_ == State::Finished || state_ == State::Interrupted) emit runEnded(state_ == State::Finished);
+    if (state_ == State::Finished || state_ == State::Interrupted) announceEnd(state_ == State::Finished);
+}
+
+void BatchRunner::announceEnd(bool finished) {
+    // Its files are placed or gone: nothing of the run is left to clear after it.
+    if (runRecord_) runRecord_->end();
+    runRecord_.reset();
+    emit runEnded(finished);
 }
 
 void BatchRunner::btnStopProcessTapped() {
@@ -271,10 +281,23 @@ void BatchRunner::btnStopProcessTapped() {
     setGo(GoHeld);
     state_ = State::StopAsked;
     setQuestionOpen(true);
-    if (asker_) {
+    if (asker_ && !stopWithoutAsking_) {
         asker_->askToStop(runmessages::StopQuestion);
     } else {
         answerStopQuestion(true);
+    }
+}
+
+void BatchRunner::stopWithoutAsking() {
+    stopWithoutAsking_ = true;
+    switch (state_) {
+    case State::Running: btnStopProcessTapped(); break;  // during compression: once it is done
+    case State::StopAsked:
+    case State::LowSpace:
+        if (asker_) asker_->withdrawQuestion();
+        answerStopQuestion(true);
+        break;
+    default: break;
     }
 }
 
@@ -338,7 +361,7 @@ void BatchRunner::endRun(bool finished) {
     }
     if (before == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
     if (observer_) observer_->runDidEnd(finished);
-    if (!worker_.joinable()) emit runEnded(finished);
+    if (!worker_.joinable()) announceEnd(finished);
 }
 
 void BatchRunner::showEnoughSpacePopup(std::uint64_t freeBytes) {

@@ -168,6 +168,12 @@ signals:
     // Emitted after the run has finished or been interrupted and its worker is gone.
     void runEnded(bool finished);
 
+public:
+    // Stop as the Stop button does, answering Yes without asking (the session is ending):
+    // the photo in hand is finished or dropped with its files, and the run ends
+    // interrupted. An open stop or low-space question is withdrawn.
+    void stopWithoutAsking();
+
 private:
     struct Outcome {
         int index = 0;
@@ -237,6 +243,10 @@ private:
     // Shared with the worker of the run; a new run makes new ones.
     std::shared_ptr<const BatchRunInput> input_;
     std::shared_ptr<ResultWriter> writer_;
+    // The run's record in the user's data folder, from its start until it has ended and its
+    // worker is gone (a start while an earlier run's worker finishes goes on in it).
+    std::shared_ptr<platform::RunRecord> runRecord_;
+    void announceEnd(bool finished);
     State state_ = State::Idle;
     std::thread worker_;
     std::atomic<std::uint64_t> generation_{0};
@@ -249,6 +259,7 @@ private:
     void holdWhileAsked() const;
     bool resumePending_ = false;
     bool interruptPending_ = false;
+    bool stopWithoutAsking_ = false;
     bool questionOpen_ = false;
     // The stop and low-space questions hold the window's busy count while they are open.
     SubWindowHold questionHold_{AppDelegate::shared().isSUBWINDOW_OPENED};

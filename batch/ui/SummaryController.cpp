@@ -175,6 +175,7 @@ void SummaryController::setProcessInfoAtBottm() {
 
 void SummaryController::addSummaryViewIsFinished(bool finished) {
     runFinished_ = finished;
+    summaryBeingMade_ = true;
     updateBottomInfoWithTimerFlag(false);
     setBatchInfo();
     setProcessInfoAtBottm();
@@ -198,6 +199,7 @@ void SummaryController::addSummaryViewIsFinished(bool finished) {
                     strLogfilePath = result->path;
                 }
                 showLoading(false, kProcessing);
+                summaryBeingMade_ = false;
                 setSummmaryInfo();
                 summary_->setFinished(finished);
                 screen_->showPage(screen_->vwSummary);

@@ -53,9 +53,13 @@ int decoders(const uint8_t* data, size_t size) {
     options.pixelBudget = 4 * 1024 * 1024;
     // The first byte picks a reduced decode now and then, which takes other code paths.
     if (size > 0 && (data[size - 1] & 1)) options.minLongSide = 64;
-    const QImage image = platform::readImageFromData(bytes, options, QStringLiteral("fuzz"));
-    if (!image.isNull() && (image.width() <= 0 || image.height() <= 0)) __builtin_trap();
-    platform::readImageHeaderFromData(bytes);
+    // Targa and DIB have no signature: they are told by a name as well.
+    for (const char* name : {"fuzz", "fuzz.tga", "fuzz.dib"}) {
+        const QImage image = platform::readImageFromData(bytes, options, QLatin1String(name));
+        if (!image.isNull() && (image.width() <= 0 || image.height() <= 0)) __builtin_trap();
+        platform::readImageHeaderFromData(bytes, QLatin1String(name));
+        if (platform::sniffImageFormat(bytes.constData(), size_t(bytes.size())) != platform::ImageFormat::Unknown) break;
+    }
     return 0;
 }
 
@@ -75,7 +79,7 @@ int thumbnail(const uint8_t* data, size_t size) {
 // The HEIF, AVIF, WebP and camera raw readers: the last byte picks a full decode, a
 // thumbnail (the embedded thumbnail or preview) or a reduced decode for output (half-size
 // raw development); a file whose header reads is also read for its properties (EXIF and
-// XMP blocks through Exiv2) and, when no picture came, for the reason it cannot be read.
+// XMP blocks through Exiv2).
 int readOnlyFormats(const uint8_t* data, size_t size) {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     platform::DecodeOptions options;
@@ -89,11 +93,8 @@ int readOnlyFormats(const uint8_t* data, size_t size) {
     if (header.valid() && int64_t(header.width) * header.height <= 4 * 1024 * 1024) {
         const QString file = writeInput(data, size);
         const QVariantMap props = platform::readImageProperties(file);
-        const bool readOnly = header.format == platform::ImageFormat::HEIF || header.format == platform::ImageFormat::AVIF ||
-                              header.format == platform::ImageFormat::WebP || header.format == platform::ImageFormat::RAW;
         // Both read the same header: they may not disagree about the picture's size.
-        if (readOnly && props.value(QLatin1String(platform::kPropsPixelWidth)).toInt() != header.width) __builtin_trap();
-        if (image.isNull()) platform::unreadableReason(file);
+        if (props.value(QLatin1String(platform::kPropsPixelWidth)).toInt() != header.width) __builtin_trap();
     }
     return 0;
 }

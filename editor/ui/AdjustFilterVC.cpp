@@ -1,6 +1,9 @@
 // The effects screen: layout, selection of an effect, the working list and the preview.
 #include "editor/ui/AdjustFilterVC.h"
 
+#include "editor/PreviewBox.h"
+
+#include <algorithm>
 #include <QColorDialog>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -71,7 +74,11 @@ void AdjustFilterVC::buildLayout() {
     auto* centre = new QVBoxLayout;
     previewContainer_ = new QWidget(this);
     previewContainer_->setObjectName(QStringLiteral("previewContainer"));
-    previewContainer_->setFixedSize(kPreviewWidth, kPreviewHeight);
+    // Never smaller than its size in the smallest window, and as large as the window lets
+    // it be (setPreviewBoxSize): a larger preview must not keep the window from shrinking.
+    previewContainer_->setMinimumSize(kPreviewWidth, kPreviewHeight);
+    previewContainer_->setMaximumSize(kPreviewWidth, kPreviewHeight);
+    previewContainer_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     previewContainer_->setAutoFillBackground(true);
     QPalette pal = previewContainer_->palette();
     pal.setColor(QPalette::Window, QColor(38, 38, 38));
@@ -81,11 +88,12 @@ void AdjustFilterVC::buildLayout() {
     imgViewFiltered_ = new QLabel(imageContainer_);
     imgViewFiltered_->setObjectName(QStringLiteral("imgViewFiltered"));
     imgViewFiltered_->setAlignment(Qt::AlignCenter);
-    centre->addWidget(previewContainer_);
+    centre->addWidget(previewContainer_, 4);
     photoStripArea_ = new QWidget(this);
     photoStripArea_->setObjectName(QStringLiteral("photoStripArea"));
-    photoStripArea_->setFixedWidth(kPreviewWidth);
-    photoStripArea_->setMinimumHeight(100);
+    photoStripArea_->setMinimumSize(kPreviewWidth, 100);
+    photoStripArea_->setMaximumSize(kPreviewWidth, previewbox::kStripHeight);
+    photoStripArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     centre->addWidget(photoStripArea_, 1);
     body->addLayout(centre);
 
@@ -154,11 +162,34 @@ void AdjustFilterVC::buildParameterColumn() {
     btnreset_->setGeometry(kColumnWidth - 70, 6, 60, 24);
     lblOnReset_ = new QLabel(tr("Reset the effect's values"), paramsColumn_);
     lblOnReset_->setGeometry(10, 32, kColumnWidth - 20, 18);
+    animateButton_ = new QPushButton(tr("Animate"), paramsColumn_);
+    animateButton_->setObjectName(QStringLiteral("animateButton"));
+    btnExportGifImage_ = new QPushButton(tr("Export GIF"), paramsColumn_);
+    btnExportGifImage_->setObjectName(QStringLiteral("btnExportGifImage"));
+    showAnimationControls(false);
     connect(btnCancel_, &QPushButton::clicked, this, &AdjustFilterVC::btnCancelTapped);
     connect(btnreset_, &QPushButton::clicked, this, [this] { setupViewForSelectedFilter(); });
     buildGenericControls();
     buildOwnPanels();
     buildOperationViews();
+}
+
+QSize AdjustFilterVC::centreRoom() const {
+    const QMargins m = layout() ? layout()->contentsMargins() : QMargins();
+    const int gap = layout() ? std::max(0, layout()->spacing()) : 0;
+    return {width() - m.left() - m.right() - tableArea_->width() - paramsColumn_->width() - 2 * gap,
+            height() - m.top() - m.bottom() - footer_->sizeHint().height() - 2 * gap};
+}
+
+void AdjustFilterVC::setPreviewBoxSize(QSize box) {
+    if (box == previewBox_ || box.isEmpty()) return;
+    previewBox_ = box;
+    previewContainer_->setMaximumSize(box);
+    photoStripArea_->setMaximumWidth(box.width());
+    if (layout()) layout()->activate();
+    lblZoom_->move(box.width() - 110, box.height() - 24);
+    resizeImageContainerForAspectFit();
+    resizeInputImageForAspectFit();
 }
 
 void AdjustFilterVC::placeInColumn(QWidget* w, const QRectF& yUp) {
@@ -170,6 +201,16 @@ void AdjustFilterVC::placeApplyArea(double yUp) {
     // The colour wells' area is two rows tall even with one well: its empty row may reach
     // over the button, which must stay the one that takes the click.
     vwAddEffect_->raise();
+    // The animation controls sit under the apply area, inside the column.
+    const int y = std::min(vwAddEffect_->geometry().bottom() + 6, kColumnHeight - 30);
+    animateButton_->setGeometry(10, y, 130, 26);
+    btnExportGifImage_->setGeometry(150, y, 110, 26);
+}
+
+void AdjustFilterVC::showAnimationControls(bool hasTime) {
+    animateButton_->setEnabled(hasTime);
+    animateButton_->setVisible(hasTime);
+    btnExportGifImage_->setVisible(hasTime);
 }
 
 void AdjustFilterVC::placeTopPanel(QWidget* panel, double extraBelow) {
@@ -379,7 +420,7 @@ bool AdjustFilterVC::loadPreviewForSelectedPhoto() {
     }
     Utils& utils = Utils::sharedUtils();
     const QSizeF original = utils.getImageOriginalSizeAtFilePathUrl(photo->filePath);
-    const QSizeF fit = utils.getAspectFitModeSizeWithsize(original, QSizeF(kPreviewWidth, kPreviewHeight));
+    const QSizeF fit = utils.getAspectFitModeSizeWithsize(original, QSizeF(previewBox_));
     const QImage picture = utils.getThumbnailImageAtFilePath(photo->filePath, fit);
     setPreviewPhoto(picture, photo->filePath);
     return !picture.isNull();

@@ -6,7 +6,7 @@
 //
 // Areas (Qt coordinates, y down, inside the screen):
 //   tableArea()          left column: category, effect, applied-step and favourite tables
-//   previewContainer()   the 580 x 440 frame of the preview
+//   previewContainer()   the frame of the preview (580 x 440, larger in a larger window)
 //   imageContainerView() inside it, the photo's aspect-fit box; overlays and handles go here
 //   photoStripArea()     below the preview: the photo strip
 //   parametersColumn()   right column: the effect's panel (vWFiltersAndParams)
@@ -101,8 +101,20 @@ public:
     QWidget* vwAddEffect() const { return vwAddEffect_; }
     QPushButton* btnreset() const { return btnreset_; }
     QPushButton* btnCancel() const { return btnCancel_; }
+    // The animation controls, shown for effects that run over time ("inputTime"); they
+    // have no action of their own.
+    QPushButton* animateButton() const { return animateButton_; }
+    QPushButton* btnExportGifImage() const { return btnExportGifImage_; }
+    // The preview's size in the smallest window; a larger one makes it larger (PreviewBox).
     static constexpr int kPreviewWidth = 580;
     static constexpr int kPreviewHeight = 440;
+    QSize previewBoxSize() const { return previewBox_; }
+    // The centre column's room: the window's width less the two side columns, its height
+    // less the footer.
+    QSize centreRoom() const;
+    // Gives the preview this size (the picture shown is fitted into it until a new one is
+    // read at the size), and the photo strip below it the same width.
+    void setPreviewBoxSize(QSize box);
     static constexpr int kColumnWidth = 300;
     static constexpr int kColumnHeight = 560;
 
@@ -303,6 +315,8 @@ private:
     void hideUnwantedButtons();
     void placeGeneratedAreas();
     void placeApplyArea(double yUp);
+    // The animation controls for an effect that does (or does not) run over time.
+    void showAnimationControls(bool hasTime);
     void placeTopPanel(QWidget* panel, double extraBelow);
     void placeInColumn(QWidget* w, const QRectF& yUp);
     void showResizeFields(int width, int height);
@@ -343,6 +357,7 @@ private:
     QLabel* imgViewFiltered_ = nullptr;
     QWidget* photoStripArea_ = nullptr;
     QWidget* paramsColumn_ = nullptr;
+    QSize previewBox_{kPreviewWidth, kPreviewHeight};
     QWidget* footer_ = nullptr;
     QLabel* lblBatchInfo_ = nullptr;
     QLabel* lblFilterName_ = nullptr;
@@ -353,6 +368,8 @@ private:
     QPushButton* btnreset_ = nullptr;
     QLabel* lblOnReset_ = nullptr;
     QPushButton* btnCancel_ = nullptr;
+    QPushButton* animateButton_ = nullptr;
+    QPushButton* btnExportGifImage_ = nullptr;
     QPushButton* next_ = nullptr;
     QPushButton* back_ = nullptr;
 

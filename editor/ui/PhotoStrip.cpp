@@ -30,6 +30,9 @@ PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new CollectionView(this);
+    // The strip that has the keyboard shows it, as the lists beside it do.
+    view_->setStyleSheet(
+        QStringLiteral("CollectionView { border:2px solid transparent; } CollectionView:focus { border-color:#1ab999; }"));
     layout->addWidget(view_);
     view_->registerClass<StripCell>(kCell);
     boundsTimer_.setSingleShot(true);

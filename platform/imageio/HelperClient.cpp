@@ -469,11 +469,6 @@ DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& opti
     return result;
 }
 
-QString helperReason(HelperCodec codec, Bytes in) {
-    const Outcome o = run(codec, HelperOperation::Reason, in, DecodeOptions{}, nameOf(in));
-    return o.kind == Outcome::Answered && !o.answer.changed ? o.answer.detail : QString();
-}
-
 }  // namespace codec
 
 QString decoderHelperPath() {

@@ -102,7 +102,7 @@ private:
 };
 
 constexpr int32_t kLastFailure = int32_t(DecodeFailure::ChangedWhileRead);
-constexpr int32_t kLastFormat = int32_t(ImageFormat::RAW);
+constexpr int32_t kLastFormat = int32_t(ImageFormat::DIB);
 constexpr int32_t kLastColourModel = int32_t(ColourModel::Lab);
 
 }  // namespace
@@ -127,7 +127,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     HelperRequest r;
     const uint8_t codec = in.u8();
     const uint8_t operation = in.u8();
-    if (!helperCodecEntry(HelperCodec(codec)) || operation < 1 || operation > 3) return std::nullopt;
+    if (!helperCodecEntry(HelperCodec(codec)) || operation < 1 || operation > 2) return std::nullopt;
     r.codec = HelperCodec(codec);
     r.operation = HelperOperation(operation);
     r.options.minLongSide = in.ranged(0, kMaxImageSide);

@@ -14,6 +14,7 @@
 #include <QTransform>
 #include <QtEndian>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -40,6 +41,16 @@ ImageFormat sniffImageFormat(const char* data, size_t size) {
     if (starts("BM", 2) && size >= 18) return ImageFormat::BMP;
     if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
     if (starts("\xFF\x4F\xFF\x51", 4)) return ImageFormat::J2K;
+    if (starts("8BPS", 4) && size >= 6 && p[4] == 0 && (p[5] == 1 || p[5] == 2)) return ImageFormat::PSD;
+    return codec::qtReaderSniff(bytes);
+}
+
+ImageFormat sniffImageFormat(const char* data, size_t size, const QString& fileName) {
+    const ImageFormat byContent = sniffImageFormat(data, size);
+    if (byContent != ImageFormat::Unknown || fileName.isEmpty()) return byContent;
+    const Bytes bytes{reinterpret_cast<const uint8_t*>(data), size};
+    if (codec::dibSniff(bytes, fileName)) return ImageFormat::DIB;
+    if (codec::tgaSniff(bytes, fileName)) return ImageFormat::TGA;
     return ImageFormat::Unknown;
 }
 
@@ -56,6 +67,14 @@ QString imageFormatName(ImageFormat format) {
     case ImageFormat::AVIF: return QStringLiteral("AVIF");
     case ImageFormat::WebP: return QStringLiteral("WebP");
     case ImageFormat::RAW: return QStringLiteral("camera raw");
+    case ImageFormat::PSD: return QStringLiteral("Photoshop");
+    case ImageFormat::PNM: return QStringLiteral("PNM");
+    case ImageFormat::XBM: return QStringLiteral("XBM");
+    case ImageFormat::XPM: return QStringLiteral("XPM");
+    case ImageFormat::ICO: return QStringLiteral("ICO");
+    case ImageFormat::ICNS: return QStringLiteral("ICNS");
+    case ImageFormat::TGA: return QStringLiteral("Targa");
+    case ImageFormat::DIB: return QStringLiteral("DIB");
     case ImageFormat::Unknown: break;
     }
     return QStringLiteral("unknown");
@@ -63,15 +82,27 @@ QString imageFormatName(ImageFormat format) {
 
 namespace codec {
 
+double dotsPerInchOf(double perMetre) {
+    const double dpi = perMetre * 0.0254;
+    return std::fabs(dpi - std::round(dpi)) < 0.05 ? std::round(dpi) : dpi;
+}
+
+QImage decodeFailed(DecodeResult* why, DecodeFailure kind, const QString& detail) {
+    if (why) *why = DecodeResult{QImage(), kind, detail};
+    return QImage();
+}
+
 bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
-                 const char* codecName) {
+                 const char* codecName, DecodeResult* why) {
     if (width <= 0 || height <= 0) {
         log(u"%@: %@ image declares no size (%@ x %@); refused", name, codecName, qlonglong(width), qlonglong(height));
+        decodeFailed(why, DecodeFailure::Damaged);
         return false;
     }
     if (width > kMaxImageSide || height > kMaxImageSide || width * height > options.pixelBudget) {
         log(u"%@: %@ image declares %@ x %@ pixels, more than this program will decode; refused", name, codecName,
             qlonglong(width), qlonglong(height));
+        decodeFailed(why, DecodeFailure::OverBudget);
         return false;
     }
     return true;
@@ -166,39 +197,30 @@ namespace {
 
 using codec::FileBytes;
 
-ImageHeader headerOf(Bytes in) {
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
-    switch (format) {
-    case ImageFormat::JPEG: return codec::jpegHeader(in);
-    case ImageFormat::PNG: return codec::pngHeader(in);
-    case ImageFormat::TIFF: return codec::tiffHeader(in);
-    case ImageFormat::GIF: return codec::gifHeader(in);
-    case ImageFormat::BMP: return codec::bmpHeader(in);
-    case ImageFormat::JP2:
-    case ImageFormat::J2K: return codec::jp2Header(in, format);
-    case ImageFormat::HEIF:
-    case ImageFormat::AVIF: return codec::heifHeader(in);
-    case ImageFormat::WebP: return codec::webpHeader(in);
-    case ImageFormat::RAW: return codec::rawHeader(in);
-    case ImageFormat::Unknown: break;
-    }
-    return {};
-}
+ImageHeader headerOf(Bytes in, const QString& name) { return codec::imageFacts(in, name).header; }
 
-// The picture of a kind the readers take, by its decoder.
+// The picture of a kind the readers take, by its decoder, which says why where it gives none.
 QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     switch (format) {
-    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name);
-    case ImageFormat::PNG: return codec::pngDecode(in, options, name);
-    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name);
-    case ImageFormat::GIF: return codec::gifDecode(in, options, name);
+    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name, why);
+    case ImageFormat::PNG: return codec::pngDecode(in, options, name, why);
+    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name, why);
+    case ImageFormat::GIF: return codec::gifDecode(in, options, name, why);
     case ImageFormat::BMP: return codec::bmpDecode(in, options, name, why);
     case ImageFormat::JP2:
-    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
+    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name, why);
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return codec::heifDecode(in, options, name, why);
-    case ImageFormat::WebP: return codec::webpDecode(in, options, name);
+    case ImageFormat::WebP: return codec::webpDecode(in, options, name, why);
     case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
+    case ImageFormat::DIB: return codec::dibDecode(in, options, name, why);
+    case ImageFormat::PSD: return codec::psdDecode(in, options, name, why);
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: return codec::qtReaderDecode(in, format, options, name, why);
+    case ImageFormat::TGA: return codec::tgaDecode(in, options, name, why);
     case ImageFormat::Unknown: break;
     }
     return QImage();
@@ -211,7 +233,7 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         result.failure = DecodeFailure::Empty;
         return result;
     }
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     if (format == ImageFormat::Unknown) {
         log(u"%@: not a picture this program can read", name);
         result.failure = DecodeFailure::Unsupported;
@@ -228,9 +250,9 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         result.failure = DecodeFailure::None;
         result.detail.clear();
     } else if (result.failure == DecodeFailure::None) {
-        // The decoders refuse a picture past the budget before allocating; the header,
-        // read again from the bytes in hand, tells that from damage.
-        result.failure = exceedsPixelBudget(headerOf(in), options) ? DecodeFailure::OverBudget : DecodeFailure::Damaged;
+        // Each decoder says where it fails; one that gave no picture and said nothing met
+        // data it could not decode.
+        result.failure = DecodeFailure::Damaged;
     }
     return result;
 }
@@ -261,12 +283,12 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
 ImageHeader readImageHeader(const QString& path) {
     FileBytes f;
     if (!f.open(path)) return {};
-    const ImageHeader header = headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes, path);
     return f.cut() ? ImageHeader{} : header;
 }
 
-ImageHeader readImageHeaderFromData(const QByteArray& data) {
-    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())});
+ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName) {
+    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())}, fileName);
 }
 
 bool exceedsPixelBudget(const ImageHeader& header, const DecodeOptions& options) {
@@ -304,27 +326,33 @@ bool pictureDecodes(const QString& path) {
     return !readImage(path, options).isNull();
 }
 
-QString unreadableReason(const QString& path) {
-    FileBytes f;
-    if (path.isEmpty() || !f.open(path)) return QString();
-    switch (sniffImageFormat(reinterpret_cast<const char*>(f.bytes.data), f.bytes.size)) {
-    case ImageFormat::HEIF:
-    case ImageFormat::AVIF: return codec::heifUnreadableReason(f.bytes);
-    case ImageFormat::RAW: return codec::rawUnreadableReason(f.bytes);
-    default: return QString();
-    }
-}
-
 namespace codec {
 
-ReadOnlyFacts readOnlyFacts(Bytes in) {
-    switch (sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size)) {
+ImageFacts imageFacts(Bytes in, const QString& name) {
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
+    switch (format) {
+    case ImageFormat::JPEG: return jpegFacts(in);
+    case ImageFormat::PNG: return pngFacts(in);
+    case ImageFormat::TIFF: return tiffFacts(in);
+    case ImageFormat::GIF: return gifFacts(in);
+    case ImageFormat::BMP: return bmpFacts(in);
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return jp2Facts(in, format);
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return heifFacts(in);
     case ImageFormat::WebP: return webpFacts(in);
     case ImageFormat::RAW: return rawFacts(in);
-    default: return ReadOnlyFacts{};
+    case ImageFormat::DIB: return dibFacts(in);
+    case ImageFormat::PSD: return psdFacts(in);
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: return qtReaderFacts(in, format);
+    case ImageFormat::TGA: return tgaFacts(in);
+    case ImageFormat::Unknown: break;
     }
+    return ImageFacts{};
 }
 
 }  // namespace codec
@@ -360,7 +388,7 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
         log(u"%@: no thumbnail: the file was cut short while it was read", path);
         return QImage();
     };
-    const ImageHeader header = headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes, path);
     if (f.cut()) return cutShort();
     if (!header.valid()) {
         log(u"%@: no thumbnail: not a picture this program can read", path);

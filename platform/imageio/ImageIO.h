@@ -41,10 +41,17 @@ namespace platform {
 enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K,
                          // Read only. HEIF and camera raw pictures are decoded upright
                          // (their headers say orientation 1); see ReadOnlyCodecs.h.
-                         HEIF, AVIF, WebP, RAW };
+                         HEIF, AVIF, WebP, RAW,
+                         // Read only: Photoshop's merged picture, the small formats Qt
+                         // reads (PNM is PBM, PGM and PPM; ICO includes cursors), and a BMP
+                         // without its file header (DIB).
+                         PSD, PNM, XBM, XPM, ICO, ICNS, TGA, DIB };
 
 // The container a buffer holds, told by its leading bytes (never by the file name).
 ImageFormat sniffImageFormat(const char* data, size_t size);
+// The same, and for the formats that have no signature (Targa, DIB) by a file name that
+// ends in one of their extensions together with a header they could have.
+ImageFormat sniffImageFormat(const char* data, size_t size, const QString& fileName);
 QString imageFormatName(ImageFormat format);
 
 // Decoded images larger than this many pixels are refused before anything is allocated
@@ -85,8 +92,9 @@ enum class DecodeFailure {
     OutOfMemory,       // there was not enough memory to decode it
 };
 
-// A decoded picture, or what kept it from being one. `detail` says more where the kind
-// alone does not (which raw camera, which HEIF coding), in words for a photo's status.
+// A decoded picture, or what kept it from being one, as the decoder that failed found it.
+// `detail` says more where the kind alone does not (which coding a reader lacks, which raw
+// camera), in words for a photo's status.
 struct DecodeResult {
     QImage image;
     DecodeFailure failure = DecodeFailure::None;
@@ -111,7 +119,8 @@ struct ImageHeader {
 };
 
 ImageHeader readImageHeader(const QString& path);
-ImageHeader readImageHeaderFromData(const QByteArray& data);
+// `fileName` tells the formats without a signature (Targa, DIB) by their extension.
+ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName = QString());
 
 // Whether a header declares more pixels than the decoders take with these options: such
 // a photo is refused as too large, not as damaged.
@@ -124,6 +133,7 @@ bool isReadablePicture(const QString& path);
 // The first image of a file in its stored layout; a null image (and one log line) when
 // the file is missing, unreadable, corrupt or over budget.
 QImage readImage(const QString& path, const DecodeOptions& options = {});
+// nameForLog also tells the formats without a signature (Targa, DIB) by its extension.
 QImage readImageFromData(const QByteArray& data, const DecodeOptions& options = {},
                          const QString& nameForLog = QString());
 // readImage that says why there is no picture, from the one decode that failed.
@@ -134,12 +144,6 @@ DecodeResult decodeImage(const QString& path, const DecodeOptions& options = {})
 // types through a reduced decode (which still reads all their data). For checking a file
 // just written.
 bool pictureDecodes(const QString& path);
-
-// Why a file this program recognises cannot be read here (a camera raw format or a HEIF
-// coding it has no decoder for), in words for the photo's status; empty when the file is
-// readable, damaged, or not a picture at all. For callers that have only a path: it may
-// take as long as a decode, and a caller that decoded the file has decodeImage's answer.
-QString unreadableReason(const QString& path);
 
 // Stored layout -> upright for an EXIF orientation (exact pixel permutations; values
 // outside 2..8 give the image back as it is).

@@ -482,30 +482,44 @@ QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QStr
 
 }  // namespace
 
-ImageHeader tiffHeader(Bytes in) {
+ImageFacts tiffFacts(Bytes in) {
     TiffStream f;
     f.readData = in.data;
     f.size = in.size;
     Handle h;
     h.tif = openTiff(f, "rm");
-    ImageHeader out;
-    if (!h.tif) return out;
+    ImageFacts facts;
+    if (!h.tif) return facts;
     uint32_t w = 0, ht = 0;
-    uint16_t orientation = 1, photometric = 0;
+    uint16_t orientation = 1, photometric = 0, bits = 1, unit = RESUNIT_INCH;
     TIFFGetField(h.tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(h.tif, TIFFTAG_IMAGELENGTH, &ht);
     TIFFGetFieldDefaulted(h.tif, TIFFTAG_ORIENTATION, &orientation);
     TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(h.tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(h.tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    ImageHeader& out = facts.header;
     out.format = ImageFormat::TIFF;
     out.width = int(std::min<uint32_t>(w, INT32_MAX));
     out.height = int(std::min<uint32_t>(ht, INT32_MAX));
     out.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
     out.colourModel = colourModelOf(photometric);
     out.iccProfile = iccProfile(h.tif);
-    return out;
+    facts.depth = bits;
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    facts.hasAlpha = TIFFGetField(h.tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0;
+    // Unit 1 gives no size, so no resolution; unit 3 is per centimetre.
+    float x = 0, y = 0;
+    if (unit != RESUNIT_NONE && TIFFGetField(h.tif, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(h.tif, TIFFTAG_YRESOLUTION, &y) &&
+        x > 0 && y > 0) {
+        const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+        facts.dotsPerInch = QPointF(x * perInch, y * perInch);
+    }
+    return facts;
 }
 
-QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     TiffStream f;
     f.readData = in.data;
     f.size = in.size;
@@ -513,25 +527,33 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     h.tif = openTiff(f, "rm");
     if (!h.tif) {
         log(u"%@: TIFF data is corrupt (%@)", name, f.error);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     uint32_t w = 0, ht = 0;
     TIFFGetField(h.tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(h.tif, TIFFTAG_IMAGELENGTH, &ht);
-    if (!checkBudget(w, ht, options, name, "TIFF")) return QImage();
-    uint16_t photometric = PHOTOMETRIC_RGB;
+    if (!checkBudget(w, ht, options, name, "TIFF", why)) return QImage();
+    uint16_t photometric = PHOTOMETRIC_RGB, compression = COMPRESSION_NONE;
     TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(h.tif, TIFFTAG_COMPRESSION, &compression);
     const ColourModel model = colourModelOf(photometric);
+    if (!TIFFIsCODECConfigured(compression)) {
+        log(u"%@: TIFF compression %@ is not supported", name, int(compression));
+        return decodeFailed(why, DecodeFailure::Unsupported,
+                            QStringLiteral("this TIFF is compressed in a way this program cannot read (compression %1)")
+                                .arg(compression));
+    }
 
     SampleLayout layout;
     layout.width = w;
     layout.height = ht;
     if (readsSamples(h.tif, layout)) {
-        QString why;
-        QImage image = decodeSamples(h.tif, layout, name, &why);
+        QString corrupt;
+        QImage image = decodeSamples(h.tif, layout, name, &corrupt);
         if (image.isNull() || !f.error.isEmpty()) {
-            log(u"%@: TIFF data is corrupt (%@)", name, !f.error.isEmpty() ? f.error : why.isEmpty() ? QStringLiteral("read failed") : why);
-            return QImage();
+            log(u"%@: TIFF data is corrupt (%@)", name,
+                !f.error.isEmpty() ? f.error : corrupt.isEmpty() ? QStringLiteral("read failed") : corrupt);
+            return decodeFailed(why, DecodeFailure::Damaged);
         }
         if (model == ColourModel::CMYK)
             convertCmykToSrgb(image, iccProfile(h.tif), false, name);
@@ -543,23 +565,25 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     char emsg[1024] = {0};
     if (!TIFFRGBAImageOK(h.tif, emsg)) {
         log(u"%@: unsupported TIFF layout (%@)", name, QString::fromLocal8Bit(emsg));
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Unsupported,
+                            QStringLiteral("this TIFF stores its pixels in a way this program cannot read (%1)")
+                                .arg(QString::fromLocal8Bit(emsg)));
     }
     // Allocated first: a shortage ends the decode before libtiff holds anything of it.
     QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
+    if (image.isNull()) return QImage();
     TIFFRGBAImage img;
     if (!TIFFRGBAImageBegin(&img, h.tif, 0, emsg)) {
         log(u"%@: TIFF data is corrupt (%@)", name, QString::fromLocal8Bit(emsg));
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     // Keep the stored row order; the caller applies the orientation tag itself.
     img.req_orientation = img.orientation;
-    bool ok = !image.isNull() &&
-              TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
+    const bool ok = TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
     TIFFRGBAImageEnd(&img);
     if (!ok) {
-        if (!image.isNull()) log(u"%@: TIFF data is corrupt (%@)", name, f.error.isEmpty() ? QStringLiteral("read failed") : f.error);
-        return QImage();
+        log(u"%@: TIFF data is corrupt (%@)", name, f.error.isEmpty() ? QStringLiteral("read failed") : f.error);
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     // libtiff packs R in the low byte (ABGR); QImage wants B there.
     for (uint32_t y = 0; y < ht; ++y) {

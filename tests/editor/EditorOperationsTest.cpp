@@ -258,4 +258,58 @@ TEST(EffectsScreenOperations, TwoPictureEffectShowsItsSecondPicturePanelClearOfT
     EXPECT_TRUE(panel->isHidden());
 }
 
+// Whatever is placed on the preview holds the window's size while it is set up; other
+// effects leave the window free.
+TEST(EffectsScreenOperations, OverlaysPlacedOnThePreviewHoldTheWindowsSize) {
+    EditorScreen s;
+    QWidget window;
+    window.resize(1300, 800);
+    s.vc->setParent(&window);
+    window.show();
+    const struct {
+        const char* effect;
+        bool held;
+    } cases[] = {{"Add Text", true},       {"Black & White", false}, {"Add Watermark", true}, {"Add Date", true},
+                 {"CISepiaTone", false},   {"Add Custom Image", true}, {"Birthday", true},   {"Resize", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.effect);
+        s.vc->selectEffectByName(QString::fromLatin1(c.effect));
+        EXPECT_EQ(s.vc->isWindowResizable(), !c.held);
+        EXPECT_EQ(window.minimumSize() == window.maximumSize(), c.held);
+    }
+    s.vc->setParent(nullptr);  // the screen is the fixture's to delete
+}
+
+// Effects that run over time show the animation controls, which do nothing; others hide them.
+TEST(EffectsScreenOperations, AnimationControlsShowOnlyForEffectsThatRunOverTime) {
+    EditorScreen s;
+    s.vc->show();
+    QPushButton* animate = s.vc->animateButton();
+    QPushButton* gif = s.vc->btnExportGifImage();
+    ASSERT_TRUE(animate && gif);
+    const struct {
+        const char* effect;
+        bool overTime;
+    } cases[] = {{"CIDissolveTransition", true}, {"CISepiaTone", false}, {"CIBarsSwipeTransition", true},
+                 {"Black & White", false}, {"CIGaussianBlur", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.effect);
+        s.vc->selectEffectByName(QString::fromLatin1(c.effect));
+        EXPECT_EQ(animate->isVisible(), c.overTime);
+        EXPECT_EQ(animate->isEnabled(), c.overTime);
+        EXPECT_EQ(gif->isVisible(), c.overTime);
+        if (!c.overTime) continue;
+        // Inside the column, clear of the apply area.
+        EXPECT_TRUE(s.vc->parametersColumn()->rect().contains(animate->geometry()));
+        EXPECT_FALSE(animate->geometry().intersects(s.vc->vwAddEffect()->geometry()));
+        // Pressed, they change nothing: no step, no value, the same preview.
+        const QVariantList before = s.vc->workingParameters().list();
+        const int steps = int(AppDelegate::shared().arrayAppliedFilters.size());
+        QTest::mouseClick(animate, Qt::LeftButton);
+        QTest::mouseClick(gif, Qt::LeftButton);
+        EXPECT_EQ(s.vc->workingParameters().list(), before);
+        EXPECT_EQ(int(AppDelegate::shared().arrayAppliedFilters.size()), steps);
+    }
+}
+
 }  // namespace
