@@ -133,12 +133,16 @@ Helper startHelper() {
     posix_spawn_file_actions_adddup2(&actions, exchange, kHelperExchangeFd);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
+    // The signals that end a session reach the helper with the program; it ignores them
+    // (it ends when the program does), and holds them off until it has said so.
+    sigset_t ending, all;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
     sigfillset(&all);
     sigdelset(&all, SIGKILL);
     sigdelset(&all, SIGSTOP);
-    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigmask(&attributes, &ending);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const QByteArray program = QFile::encodeName(path);
