@@ -571,6 +571,10 @@ public:
 
 private:
     bool fail(const QString& message);
+    // How the photo's file is decoded: photos decoded side by side keep each decode on its
+    // own thread, where a decoder's own threads would only compete with them; with the test
+    // hook when `hooked`.
+    platform::DecodeOptions reading(bool hooked) const;
     // Room for `bytes` on the output's volume beside the others being written, held until the
     // result goes; null when the run stopped meanwhile (the photo ends here).
     using HeldRoom = std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>>;
@@ -619,11 +623,18 @@ BatchRunner::PhotoStages::PhotoStages(BatchRunner& runner, std::uint64_t generat
     if (index < paths.size() && paths.at(index)) destination_ = paths.at(index)->filePath;
 }
 
+platform::DecodeOptions BatchRunner::PhotoStages::reading(bool hooked) const {
+    platform::DecodeOptions options;
+    if (runner_.photoWorkers(writer_) > 1) options.decoderThreads = 0;
+    if (hooked) options.whileOpen = runner_.sourceReadHook_;
+    return options;
+}
+
 void BatchRunner::PhotoStages::makeThumbnail(PhotosInFlight& pool) {
     const QSize& size = runner_.thumbnailSize_;
     if (size.isValid() && !size.isEmpty()) {
         work_.thumbnail = utils_.getAspectFillImageFormImage(
-            utils_.getThumbnailImageAtFilePath(photo_->fileURL, QSizeF(size)), QSizeF(size), 1);
+            utils_.getThumbnailImageAtFilePath(photo_->fileURL, QSizeF(size), reading(false)), QSizeF(size), 1);
     }
     work_.thumbnailReady = true;
     pool.wake();
@@ -715,7 +726,7 @@ bool BatchRunner::PhotoStages::load() {
     // and resampled from there as its "Resize" step would resample the full decode.
     if (const std::optional<QSizeF> target = PhotoStream::shrinkOnLoadTarget(steps_, sourceSize_)) {
         const QSize size(int(std::lround(target->width())), int(std::lround(target->height())));
-        working_ = utils_.getImageWithFixedOrientionFromUrl(photo_->fileURL, size);
+        working_ = utils_.getImageWithFixedOrientionFromUrl(photo_->fileURL, size, reading(true));
         if (!working_.isNull()) {
             if (stopped()) return false;
             working_ = utils_.scaleImage(working_, *target);
@@ -723,12 +734,7 @@ bool BatchRunner::PhotoStages::load() {
         }
     }
     if (!shrunkOnLoad_) {
-        platform::DecodeOptions reading;
-        // Photos are decoded side by side already; a decoder's own threads would only
-        // compete with them.
-        if (runner_.photoWorkers(writer_) > 1) reading.decoderThreads = 0;
-        reading.whileOpen = runner_.sourceReadHook_;
-        platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading);
+        platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading(true));
         if (!loaded.ok()) return fail(unreadableMessage(loaded));
         working_ = std::move(loaded.image);
     }

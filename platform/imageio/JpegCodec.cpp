@@ -6,7 +6,6 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/imageio/RowStreams.h"
 #include "platform/foundation/Log.h"
-#include "platform/foundation/UsableCpus.h"
 #include "platform/coreimage/Parallel.h"
 
 #include <QColorSpace>
@@ -18,7 +17,6 @@
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <thread>
 #include <vector>
 #include <cstdio>
 #include <jpeglib.h>
@@ -261,7 +259,10 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
     // Bands start where an MCU row and a restart interval start together.
     const int64_t rowsPerUnit = std::lcm(mcusPerRow, int64_t(L.restartInterval)) / mcusPerRow;
     const int64_t units = mcuRows / rowsPerUnit;
-    const int threads = std::clamp(usableCpuCount(), 1, 8);
+    // A band for each thread that may decode one: the kernels' shared workers (sized by the
+    // CPUs the process may use), or as many as the caller allows. The pixels do not depend
+    // on the count.
+    const int threads = options.decoderThreads > 0 ? std::min(options.decoderThreads, threadCount()) : threadCount();
     const int bands = int(std::min<int64_t>(threads, units));
     if (bands < 2) return QImage();
     const int outW = (L.width + (1 << shift) - 1) >> shift, outH = (L.height + (1 << shift) - 1) >> shift;
@@ -310,10 +311,10 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
         jpeg_finish_decompress(&d->cinfo);
         ok[size_t(b)] = !d->err.truncated && d->err.pub.num_warnings == 0;
     };
-    std::vector<std::thread> workers;
-    for (int b = 1; b < bands; ++b) workers.emplace_back(decodeBand, b);
-    decodeBand(0);
-    for (auto& t : workers) t.join();
+    // Each band is a whole decode: worth a thread of its own whatever its size.
+    parallelFor(0, bands, [&](int first, int last) {
+        for (int b = first; b < last; ++b) decodeBand(b);
+    }, double(outW) * outH);
     for (char good : ok)
         if (!good) return QImage();  // the sequential decoder will say what is wrong
     return image;
@@ -336,7 +337,9 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     const int shift = reductionShift(int(d->cinfo.image_width), int(d->cinfo.image_height),
                                      options.minLongSide, 3);
-    if (shift > 0 && int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
+    // Decoder threads 0: the caller decodes several photos at once, each on its own thread.
+    if (shift > 0 && options.decoderThreads != 0 &&
+        int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
         d->cinfo.jpeg_color_space != JCS_CMYK && d->cinfo.jpeg_color_space != JCS_YCCK) {
         QImage banded = jpegDecodeBands(in, shift, options, name);
         if (!banded.isNull()) {
