@@ -37,7 +37,7 @@ public:
     // Its rows carry alpha, premultiplied.
     bool transparent() const { return png_ && png_->transparent(); }
     // The file was cut short under the reader.
-    bool cut() const { return png_ && png_->cut(); }
+    bool cut() const { return png_ ? png_->cut() : jpeg_->cut(); }
     bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
         return png_ ? png_->readRows(base, bytesPerLine, rowsEnd) : jpeg_->readRows(base, bytesPerLine, rowsEnd);
     }

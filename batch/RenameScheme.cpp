@@ -50,13 +50,6 @@ RenameScheme::RenameScheme(std::shared_ptr<const BatchRenameSetting> renameSetti
                            std::shared_ptr<const OutputOptionSettings> outputSettings, QStringList fileFormats)
     : rename_(std::move(renameSettings)), output_(std::move(outputSettings)), formats_(std::move(fileFormats)) {}
 
-const QStringList& RenameScheme::saveExtensionList() {
-    static const QStringList list{QStringLiteral("Keep original format"), QStringLiteral("tif"), QStringLiteral("bmp"),
-                                  QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                  QStringLiteral("png"), QStringLiteral("jp2")};
-    return list;
-}
-
 QString RenameScheme::outputExtension(const PhotoFile& photo, int outputFormat, const QStringList& fileFormats) {
     if (outputFormat != outputformat::KeepOriginal)
         return outputFormat > 0 && outputFormat < fileFormats.size() ? fileFormats.at(outputFormat)
@@ -79,9 +72,18 @@ RenameScheme::SaveChoice RenameScheme::saveChoice(const PhotoFile& photo, int ou
     }
     if (ext.compare(u"tiff", Qt::CaseInsensitive) == 0) ext = QStringLiteral("tif");
     ext = ext.toLower();
-    qsizetype position = saveExtensionList().indexOf(ext);
-    if (position < 1) position = saveExtensionList().indexOf(QStringLiteral("png"));
-    return {ext, int(position) - 1};
+    // The extensions the writer has an encoder for, and the file each gets.
+    static const struct {
+        const char* extension;
+        platform::ImageType type;
+    } kEncoders[] = {
+        {"tif", platform::ImageType::TIFF}, {"bmp", platform::ImageType::BMP},  {"gif", platform::ImageType::GIF},
+        {"jpg", platform::ImageType::JPEG}, {"jpeg", platform::ImageType::JPEG}, {"png", platform::ImageType::PNG},
+        {"jp2", platform::ImageType::JPEG2000},
+    };
+    for (const auto& encoder : kEncoders)
+        if (ext == QLatin1String(encoder.extension)) return {ext, encoder.type};
+    return {ext, platform::ImageType::PNG};
 }
 
 QString RenameScheme::datePatternForFormat(int format) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/foundation/Dates.h"
+#include "platform/imageio/ImageIO.h"
 
 struct PhotoFile;
 struct BatchRenameSetting;
@@ -68,15 +69,14 @@ public:
     // has it, else "png".
     static QString outputExtension(const PhotoFile& photo, int outputFormat, const QStringList& fileFormats);
 
-    // The fixed list the save type number counts in: "Keep original format", "tif", "bmp",
-    // "gif", "jpg", "jpeg", "png", "jp2".
-    static const QStringList& saveExtensionList();
-    // The extension the run writes for a photo (lower case, "tiff" read as "tif") and its
-    // save type number: its place in saveExtensionList() minus one, png's for anything the
-    // list lacks.
+    // The extension the run writes for a photo (lower case, "tiff" read as "tif") and the
+    // type of file written under it: the one conversion from an output format number (and,
+    // for "Keep original format", the photo's own extension) to a save type. An extension
+    // without an encoder of its own ("pdf", a raw or HEIC photo's) is given PNG; the writer
+    // sends "pdf" its own way, by the extension.
     struct SaveChoice {
         QString extension;
-        int saveType = 5;
+        platform::ImageType saveType = platform::ImageType::PNG;
     };
     static SaveChoice saveChoice(const PhotoFile& photo, int outputFormat, const QStringList& fileFormats);
 

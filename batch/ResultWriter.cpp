@@ -249,16 +249,17 @@ float ResultWriter::qualityFactorForOutput() const {
     return 0.98f;
 }
 
-bool ResultWriter::usesOptimiser(int repType) const {
+bool ResultWriter::usesOptimiser(platform::ImageType saveType) const {
     if (!outputformat::mayOptimise(BatchRenameSetting::outputFormatOf(s_.renameSetting.get()))) return false;
     if (!s_.renameSetting || !s_.renameSetting->isSetCompression.value_or(false)) return false;
     // The optimiser makes PNG data only; a .tif or .gif holding PNG bytes would be a
     // broken file, so other types are written directly.
-    return repType == 5;
+    return saveType == platform::ImageType::PNG;
 }
 
 ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilteredImg(
-    QImage&& filteredImg, const QString& withUrl, int repType, const std::shared_ptr<PhotoFile>& photoFile) {
+    QImage&& filteredImg, const QString& withUrl, platform::ImageType saveType,
+    const std::shared_ptr<PhotoFile>& photoFile) {
     if (!photoFile) return Prepared::failed(runmessages::WriteFailed);
     Prepared prepared = temporaryOutputFor(withUrl);
     if (!prepared.ready()) return prepared;
@@ -286,9 +287,9 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
 
     prepared.imageFile_ = true;
     prepared.storedSize_ = image.size();
-    if (!usesOptimiser(repType)) {
+    if (!usesOptimiser(saveType)) {
         // The temporary file is this writer's own: the picture goes straight into it.
-        const bool ok = utils.saveImageInSelectedFormat(repType, temporaryPath, image, image, properties,
+        const bool ok = utils.saveImageInSelectedFormat(saveType, temporaryPath, image, image, properties,
                                                         qualityFactorForOutput(), sourceOrientation, nullptr,
                                                         platform::FileTarget::PrivateFile);
         readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
@@ -304,7 +305,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     try {
         if (pngTemp.open()) {
             pngTemp.close();
-            ok = utils.saveImageInSelectedFormat(5, pngTemp.fileName(), image, image, properties,
+            ok = utils.saveImageInSelectedFormat(platform::ImageType::PNG, pngTemp.fileName(), image, image, properties,
                                                  float(qualityRatio), sourceOrientation, nullptr) &&
                  processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
                             QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
@@ -320,7 +321,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         platform::log(u"File Compressed Successfully");
     } else {
         platform::log(u"Error While Compressing File");
-        ok = utils.saveImageInSelectedFormat(repType, temporaryPath, image, image, properties,
+        ok = utils.saveImageInSelectedFormat(saveType, temporaryPath, image, image, properties,
                                              float(qualityRatio), sourceOrientation, nullptr);
     }
     if (compressionState_.exchange(0) == 2) {
@@ -350,9 +351,9 @@ ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage&& image, c
 }
 
 ResultWriter::Result ResultWriter::saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
-                                                                 int repType,
+                                                                 platform::ImageType saveType,
                                                                  const std::shared_ptr<PhotoFile>& photo) {
-    Prepared prepared = preparePicture(QImage(image), destination, repType, photo, std::nullopt);
+    Prepared prepared = preparePicture(QImage(image), destination, saveType, photo, std::nullopt);
     if (!prepared.ready()) return prepared.result;
     return placePrepared(prepared, destination, photo);
 }
@@ -519,10 +520,10 @@ QVariantMap ResultWriter::outputProperties(const PhotoFile& photo, const QVarian
     return properties;
 }
 
-std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType, const QString& destination,
+std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(platform::ImageType saveType,
+                                                                     const QString& destination,
                                                                      const PhotoFile& photo) const {
-    const std::optional<platform::ImageType> type = Utils::imageTypeOfSaveType(repType);
-    if (!type || (*type != platform::ImageType::JPEG && *type != platform::ImageType::PNG) || usesOptimiser(repType) ||
+    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || usesOptimiser(saveType) ||
         destination.isEmpty() || !isImageFileExtension(platform::pathExtension(destination)))
         return std::nullopt;
     // Only a picture that is written the way it is stored: no turn for the source's tag or
@@ -544,9 +545,9 @@ std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(int repType
     probe = withSourceProfile(std::move(probe), photo.fileURL);
     const QByteArray icc = platform::imageProfile(probe);
     const bool graySource = platform::propertiesDescribeGray(outputProperties(photo, sourceProperties));
-    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(*type), graySource);
+    const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(saveType), graySource);
     if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
-    return EncodedRoute{*type, double(qualityFactorForOutput()), out.icc,
+    return EncodedRoute{saveType, double(qualityFactorForOutput()), out.icc,
                         graySource && out.pixels.format() == QImage::Format_Grayscale8};
 }
 
@@ -568,15 +569,17 @@ ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, Q
     });
 }
 
-ResultWriter::Prepared ResultWriter::prepareImg(QImage&& image, const QString& destination, int repType,
+ResultWriter::Prepared ResultWriter::prepareImg(QImage&& image, const QString& destination,
+                                                platform::ImageType saveType,
                                                 const std::shared_ptr<PhotoFile>& photo,
                                                 std::optional<platform::FileIdentity> sourceRead) {
     // One still held elsewhere is written all the same; it is copied where it is changed.
     platform::holdsPixelsAlone(image, u"the writer");
-    return preparePicture(std::move(image), destination, repType, photo, sourceRead);
+    return preparePicture(std::move(image), destination, saveType, photo, sourceRead);
 }
 
-ResultWriter::Prepared ResultWriter::preparePicture(QImage&& image, const QString& destination, int repType,
+ResultWriter::Prepared ResultWriter::preparePicture(QImage&& image, const QString& destination,
+                                                    platform::ImageType saveType,
                                                     const std::shared_ptr<PhotoFile>& photo,
                                                     std::optional<platform::FileIdentity> sourceRead) {
     if (image.isNull() || destination.isEmpty() || !photo) return Prepared::failed(runmessages::WriteFailed);
@@ -584,7 +587,7 @@ ResultWriter::Prepared ResultWriter::preparePicture(QImage&& image, const QStrin
         // The extension alone decides between the routes; the save type only chooses the
         // image file's encoder.
         return isImageFileExtension(platform::pathExtension(destination))
-                   ? saveImageUsingDefaultMethodInDirectoryFilteredImg(std::move(image), destination, repType, photo)
+                   ? saveImageUsingDefaultMethodInDirectoryFilteredImg(std::move(image), destination, saveType, photo)
                    : saveImageUsingImageMagick(std::move(image), destination, photo);
     });
 }
@@ -645,8 +648,12 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
 
     if (overwrite && replacesOwnSource(destination, *photo)) return replaceOwnSource(prepared, destination, *photo);
 
+    // A file the user keeps at the destination is replaced only through the Trash, as an
+    // original is; a restore run replaces the outputs of the run before it, which it made.
+    const bool trashReplaced = overwrite && !s_.isProcessForRestoreExif;
     int error = 0;
-    if (!placeFile(temporaryPath, destination, overwrite, &error)) {
+    if (!placeFile(temporaryPath, destination, overwrite && !trashReplaced, &error)) {
+        if (error == EEXIST && trashReplaced) return replaceExisting(prepared, destination, *photo);
         if (error == EEXIST) {
             platform::log(u"%@: a file appeared at the destination; it is kept", destination);
             return {PhotoFile::Skipped, runmessages::AlreadyExists};
@@ -659,31 +666,49 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     return afterPlacing(prepared, destination, *photo);
 }
 
-ResultWriter::Result ResultWriter::replaceOwnSource(Prepared& prepared, const QString& destination,
-                                                    const PhotoFile& photo) {
+std::optional<ResultWriter::Result> ResultWriter::placeThroughTrash(Prepared& prepared, const QString& destination,
+                                                                   const QString& replaced,
+                                                                   const std::optional<platform::FileIdentity>& expected,
+                                                                   const QString& notTrashed) {
     const QString temporaryPath = prepared.temporaryPath_;
-    // The new file is on the disk before the original's last name moves to the Trash.
+    // The new file is on the disk before the replaced file's last name moves to the Trash.
     if (syncToDisk && !syncToDisk(temporaryPath)) {
-        platform::log(u"%@: the output could not be flushed to disk; the original is kept", destination);
-        return {PhotoFile::Failed, runmessages::OriginalNotTrashed};
+        platform::log(u"%@: the output could not be flushed to disk; the file there is kept", destination);
+        return Result{PhotoFile::Failed, notTrashed};
     }
-    // The original gets a second name in the Trash and keeps its own until the new file is
-    // renamed over it, so it is in place or in the Trash at every moment. Where files take
-    // no second name it is moved to the Trash, and the new file then takes the free name.
-    platform::TrashEntry entry = platform::trash::linkIntoTrash(photo.filePath, prepared.sourceRead_);
-    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(photo.filePath, prepared.sourceRead_);
-    if (!entry.ok) {
-        return {PhotoFile::Failed, runmessages::OriginalNotTrashed + QStringLiteral(": ") + entry.error};
-    }
+    // The replaced file gets a second name in the Trash and keeps its own until the new
+    // file is renamed over it, so it is in place or in the Trash at every moment. Where
+    // files take no second name it is moved to the Trash, and the new file then takes the
+    // free name.
+    platform::TrashEntry entry = platform::trash::linkIntoTrash(replaced, expected);
+    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(replaced, expected);
+    if (!entry.ok) return Result{PhotoFile::Failed, notTrashed + QStringLiteral(": ") + entry.error};
     int error = 0;
     if (!placeFile(temporaryPath, destination, entry.linked, &error)) {
         platform::log(u"%@: could not move the finished file into place (%@)", destination,
                       QString::fromLocal8Bit(std::strerror(error)));
-        platform::trash::undo(entry, photo.filePath);
-        return {PhotoFile::Failed, runmessages::WriteFailed};
+        platform::trash::undo(entry, replaced);
+        return Result{PhotoFile::Failed, runmessages::WriteFailed};
     }
     prepared.temporaryPath_.clear();
+    return std::nullopt;
+}
+
+ResultWriter::Result ResultWriter::replaceOwnSource(Prepared& prepared, const QString& destination,
+                                                    const PhotoFile& photo) {
+    if (const auto failed =
+            placeThroughTrash(prepared, destination, photo.filePath, prepared.sourceRead_, runmessages::OriginalNotTrashed))
+        return *failed;
     return {PhotoFile::Processed, runmessages::Processed};
+}
+
+ResultWriter::Result ResultWriter::replaceExisting(Prepared& prepared, const QString& destination,
+                                                   const PhotoFile& photo) {
+    // The file found there now is the one that goes: one swapped in meanwhile is kept.
+    const std::optional<platform::FileIdentity> existing = platform::FileIdentity::of(destination);
+    if (const auto failed = placeThroughTrash(prepared, destination, destination, existing, runmessages::ExistingNotTrashed))
+        return *failed;
+    return afterPlacing(prepared, destination, photo);
 }
 
 ResultWriter::Result ResultWriter::afterPlacing(const Prepared& prepared, const QString& destination,

@@ -82,12 +82,12 @@ public:
     // tests act while a photo's save is under way.
     std::function<void(const QString& temporaryPath, const QString& destination)> afterEncoding;
 
-    // The entry point: writes the image to `destination` (save type number 0..6 chooses
-    // the encoder; the extension "pdf" makes a PDF page) and says how it went. It is
+    // The entry point: writes the image to `destination` (the save type chooses the
+    // encoder; the extension "pdf" makes a PDF page) and says how it went. It is
     // prepareImg followed at once by placePrepared; the caller keeps its picture, so the
     // writer copies it where it changes it.
-    Result saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination, int repType,
-                                         const std::shared_ptr<PhotoFile>& photo);
+    Result saveImgInDirectoryFilteredImg(const QImage& image, const QString& destination,
+                                         platform::ImageType saveType, const std::shared_ptr<PhotoFile>& photo);
 
     // The folders a writer made for its outputs (defined with the writer).
     class CreatedFolders;
@@ -134,17 +134,18 @@ public:
     // stays where it is.
     // The picture is handed over, as the one holder of its pixels: the source's colour
     // profile is attached without a copy of them (see platform::holdsPixelsAlone).
-    Prepared prepareImg(QImage&& image, const QString& destination, int repType,
+    Prepared prepareImg(QImage&& image, const QString& destination, platform::ImageType saveType,
                         const std::shared_ptr<PhotoFile>& photo,
                         std::optional<platform::FileIdentity> sourceRead = std::nullopt);
 
     // Writes an image file for `withUrl`: the picture turned as the source's and the
-    // record's orientation ask, with the output metadata, in the type `repType` chooses,
+    // record's orientation ask, with the output metadata, in the save type,
     // at this run's quality, or through the PNG optimiser when compression is on. The file
     // is made beside `withUrl` under a temporary name (its folder created when missing) and
     // read back; placePrepared puts it in place.
     Prepared saveImageUsingDefaultMethodInDirectoryFilteredImg(QImage&& filteredImg, const QString& withUrl,
-                                                               int repType, const std::shared_ptr<PhotoFile>& photoFile);
+                                                               platform::ImageType saveType,
+                                                               const std::shared_ptr<PhotoFile>& photoFile);
     // Writes a PDF page for `newFilePath`: the document there (an empty one when there is
     // none or it cannot be read) with the picture appended as its last page, made beside it
     // under a temporary name and read back, like the image file above.
@@ -152,7 +153,8 @@ public:
                                        const std::shared_ptr<PhotoFile>& photoFileNode);
     // The second half, in batch order: the file, still as it read back, is given its dates
     // and renamed into place, and in move mode the source goes to the Trash. An output
-    // that takes its own source's place sends that original to the Trash first.
+    // that takes its own source's place, or with overwriting on a file's at the
+    // destination, sends that file to the Trash first.
     Result placePrepared(Prepared& prepared, const QString& destination, const std::shared_ptr<PhotoFile>& photo);
 
     // How a photo's file is made when its pixels are encoded as they are finished, outside
@@ -167,7 +169,8 @@ public:
         QByteArray icc;
         bool gray = false;
     };
-    std::optional<EncodedRoute> encodedRoute(int repType, const QString& destination, const PhotoFile& photo) const;
+    std::optional<EncodedRoute> encodedRoute(platform::ImageType saveType, const QString& destination,
+                                             const PhotoFile& photo) const;
     // prepareImg for a file of a picture of `size` that `write` encodes by that route, handing
     // its bytes in order to the function it is given; false from `write` fails the file.
     Prepared prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,
@@ -180,9 +183,9 @@ public:
     // The quality factor an image file of this run is written with (compression off).
     float qualityFactorForOutput() const;
     // Whether the PNG optimiser handles an output of this save type number.
-    bool usesOptimiser(int repType) const;
+    bool usesOptimiser(platform::ImageType saveType) const;
     // Whether any output of this run may go through the PNG optimiser.
-    bool mayUseOptimiser() const { return usesOptimiser(5); }
+    bool mayUseOptimiser() const { return usesOptimiser(platform::ImageType::PNG); }
 
 private:
     // Whether an output may replace an existing file at its destination.
@@ -194,7 +197,7 @@ private:
     Prepared prepareWith(const QString& destination, const PhotoFile& photo,
                          std::optional<platform::FileIdentity> sourceRead, const std::function<Prepared()>& write);
     // prepareImg for a picture that may still be held elsewhere.
-    Prepared preparePicture(QImage&& image, const QString& destination, int repType,
+    Prepared preparePicture(QImage&& image, const QString& destination, platform::ImageType saveType,
                             const std::shared_ptr<PhotoFile>& photo, std::optional<platform::FileIdentity> sourceRead);
     // The metadata an output is written with, from the source's own.
     QVariantMap outputProperties(const PhotoFile& photo, const QVariantMap& sourceProperties) const;
@@ -210,6 +213,15 @@ private:
     // first. Sends the source to the Trash in move mode.
     Result afterPlacing(const Prepared& prepared, const QString& destination, const PhotoFile& photo);
     Result replaceOwnSource(Prepared& prepared, const QString& destination, const PhotoFile& photo);
+    // With overwriting on, a file already at the destination goes to the Trash before the
+    // output takes its name (then the move mode's Trash of the source, as for any output).
+    Result replaceExisting(Prepared& prepared, const QString& destination, const PhotoFile& photo);
+    // Renames the prepared file over `destination` once `replaced` (still `expected`) has a
+    // name in the Trash; the failure, said with `notTrashed` when the Trash refused, or
+    // nothing when the output is in place.
+    std::optional<Result> placeThroughTrash(Prepared& prepared, const QString& destination, const QString& replaced,
+                                            const std::optional<platform::FileIdentity>& expected,
+                                            const QString& notTrashed);
 
     ResultWriterSettings s_;
     std::shared_ptr<CreatedFolders> createdFolders_;

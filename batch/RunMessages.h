@@ -40,6 +40,8 @@ inline const QString MetadataNotWritten =
     QStringLiteral("The output's metadata could not be written (is the disk full?); nothing was written");
 inline const QString OriginalNotTrashed =
     QStringLiteral("The original could not be moved to the Trash, so it was not replaced");
+inline const QString ExistingNotTrashed =
+    QStringLiteral("The file already at the destination could not be moved to the Trash, so it was not replaced");
 
 inline const QString NoPhotos = QStringLiteral("No photos to process.");
 inline const QString PleaseWait = QStringLiteral("Please wait...");

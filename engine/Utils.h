@@ -78,15 +78,13 @@ public:
     static int totalBatchStepsApplied();
     QString timeFormattedString(qint64 seconds);
     QImage fixOrientation(const QImage& image, const QString& imageURL, QSizeF size);
-    // Writes one output file (save type 0 TIFF, 1 BMP, 2 GIF, 3/4 JPEG, 5 PNG, 6 JPEG 2000)
-    // with its properties; true only when the destination now holds the new image.
-    // The kind of image file save type number saveType writes.
-    static std::optional<platform::ImageType> imageTypeOfSaveType(int saveType);
+    // Writes one output file of the save type with its properties; true only when the
+    // destination now holds the new image.
     // `target` PrivateFile: filePath is an empty private temporary file the caller made and
     // places itself, written as it is (see platform::FileTarget).
-    bool saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
-                                   const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
-                                   int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
+    bool saveImageInSelectedFormat(platform::ImageType saveType, const QString& filePath,
+                                   const QImage& filteredImage, const QImage& imageRef, const QVariantMap& exifDict,
+                                   float qualityFactor, int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
                                    platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
     bool writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options,
                       platform::FileTarget target = platform::FileTarget::ReplaceAtomically);

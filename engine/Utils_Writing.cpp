@@ -15,36 +15,33 @@ namespace {
 
 const QString kQualityKey = QStringLiteral("kCGImageDestinationLossyCompressionQuality");
 
+// The image type identifier of each save type, one table both ways.
+struct SaveTypeIdentifier {
+    platform::ImageType type;
+    const char* identifier;
+};
+constexpr SaveTypeIdentifier kIdentifiers[] = {
+    {platform::ImageType::TIFF, "public.tiff"},      {platform::ImageType::BMP, "com.microsoft.bmp"},
+    {platform::ImageType::GIF, "com.compuserve.gif"}, {platform::ImageType::JPEG, "public.jpeg"},
+    {platform::ImageType::PNG, "public.png"},         {platform::ImageType::JPEG2000, "public.jpeg-2000"},
+};
+
 std::optional<platform::ImageType> typeForIdentifier(const QString& identifier) {
-    if (identifier == QLatin1String("public.tiff")) return platform::ImageType::TIFF;
-    if (identifier == QLatin1String("com.microsoft.bmp")) return platform::ImageType::BMP;
-    if (identifier == QLatin1String("com.compuserve.gif")) return platform::ImageType::GIF;
-    if (identifier == QLatin1String("public.jpeg")) return platform::ImageType::JPEG;
-    if (identifier == QLatin1String("public.png")) return platform::ImageType::PNG;
-    if (identifier == QLatin1String("public.jpeg-2000")) return platform::ImageType::JPEG2000;
+    for (const SaveTypeIdentifier& entry : kIdentifiers)
+        if (identifier == QLatin1String(entry.identifier)) return entry.type;
     return std::nullopt;
 }
 
-QString identifierForSaveType(int saveType) {
-    switch (saveType) {
-    case 0: return QStringLiteral("public.tiff");
-    case 1: return QStringLiteral("com.microsoft.bmp");
-    case 2: return QStringLiteral("com.compuserve.gif");
-    case 3:
-    case 4: return QStringLiteral("public.jpeg");
-    case 5: return QStringLiteral("public.png");
-    case 6: return QStringLiteral("public.jpeg-2000");
-    default: return QString();
-    }
+QString identifierForSaveType(platform::ImageType saveType) {
+    for (const SaveTypeIdentifier& entry : kIdentifiers)
+        if (entry.type == saveType) return QString::fromLatin1(entry.identifier);
+    return QString();
 }
 
 }  // namespace
 
-std::optional<platform::ImageType> Utils::imageTypeOfSaveType(int saveType) {
-    return typeForIdentifier(identifierForSaveType(saveType));
-}
-
-bool Utils::saveImageInSelectedFormat(int saveType, const QString& filePath, const QImage& filteredImage,
+bool Utils::saveImageInSelectedFormat(platform::ImageType saveType, const QString& filePath,
+                                      const QImage& filteredImage,
                                       const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
                                       int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
                                       platform::FileTarget target) {
@@ -95,14 +92,17 @@ bool saveCompressedPNG(const QImage& image, const QString& destination, const QV
     QTemporaryFile temp(QDir::tempPath() + QStringLiteral("/TempFile.XXXXXX.png"));
     if (!temp.open()) {
         platform::log(u"Error While Compressing File");
-        return utils.saveImageInSelectedFormat(5, destination, image, image, properties, 1.0f, 1, nullptr);
+        return utils.saveImageInSelectedFormat(platform::ImageType::PNG, destination, image, image, properties, 1.0f,
+                                               1, nullptr);
     }
     temp.close();
-    if (utils.saveImageInSelectedFormat(5, temp.fileName(), image, image, properties, 1.0f, 1, nullptr)) {
+    if (utils.saveImageInSelectedFormat(platform::ImageType::PNG, temp.fileName(), image, image, properties, 1.0f, 1,
+                                        nullptr)) {
         const QByteArray in = QFile::encodeName(temp.fileName());
         const QByteArray out = QFile::encodeName(destination);
         if (processPNG(in.constData(), out.constData(), kPngOptimiserBatchMethod, memoryLevel) == 0) return true;
     }
     platform::log(u"Error While Compressing File");
-    return utils.saveImageInSelectedFormat(5, destination, image, image, properties, 1.0f, 1, nullptr);
+    return utils.saveImageInSelectedFormat(platform::ImageType::PNG, destination, image, image, properties, 1.0f, 1,
+                                           nullptr);
 }

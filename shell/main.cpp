@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/foundation/BusErrorGuard.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UsableCpus.h"
 #include "shell/AppIcon.h"
@@ -31,6 +32,9 @@ QString redirectLogToDocuments() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread: a photo cut short by another program while it is read fails that
+    // read, not the application.
+    platform::busguard::install();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("BriskoPhotos"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brisko Photos"));

@@ -2,7 +2,7 @@
 // and (when installed) ImageMagick's convert. Not part of CI; see bench/README.md.
 //
 //   bench_imageio [folder]   pictures are made in the folder (a temporary one by default)
-//   bench_imageio --convert <saveType> <files...>   only converts (for profiling)
+//   bench_imageio --convert <tif|bmp|gif|jpg|png|jp2> <files...>   only converts (for profiling)
 //   bench_imageio --jpeg-sink   only the JPEG band sink's wait after the last rows
 #include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -186,7 +187,16 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc > 3 && QByteArray(argv[1]) == "--convert") {
-        const int saveType = std::atoi(argv[2]);
+        const QByteArray extension(argv[2]);
+        const QList<std::pair<QByteArray, platform::ImageType>> types = {
+            {"tif", platform::ImageType::TIFF}, {"bmp", platform::ImageType::BMP}, {"gif", platform::ImageType::GIF},
+            {"jpg", platform::ImageType::JPEG}, {"png", platform::ImageType::PNG}, {"jp2", platform::ImageType::JPEG2000}};
+        const auto type = std::find_if(types.begin(), types.end(), [&](const auto& t) { return t.first == extension; });
+        if (type == types.end()) {
+            std::fprintf(stderr, "--convert takes one of tif, bmp, gif, jpg, png, jp2\n");
+            return 2;
+        }
+        const platform::ImageType saveType = type->second;
         for (int i = 3; i < argc; ++i) {
             const QString s = QString::fromLocal8Bit(argv[i]);
             const QImage img = Utils::sharedUtils().getImageWithFixedOrientionFromUrl(s);
@@ -220,7 +230,7 @@ int main(int argc, char** argv) {
     const double alone = bestOf(5, [&] { libjpegAlone(jpeg5k); });
     const double ours = bestOf(5, [&] {
         const QImage img = utils.getImageWithFixedOrientionFromUrl(p5k);
-        utils.saveImageInSelectedFormat(3, dir + "/out5120.jpg", img, img, {}, 0.8f, 1, nullptr);
+        utils.saveImageInSelectedFormat(platform::ImageType::JPEG, dir + "/out5120.jpg", img, img, {}, 0.8f, 1, nullptr);
     });
     std::printf("5120x2880 load upright + write JPEG q0.8: ours %.1f ms, libjpeg-turbo alone %.1f ms, ratio %.2f\n",
                 ours, alone, ours / alone);
@@ -244,7 +254,7 @@ int main(int argc, char** argv) {
     const double base = childPeakMB([] {});
     const double peak = childPeakMB([&] {
         const QImage img = utils.getImageWithFixedOrientionFromUrl(p24);
-        utils.saveImageInSelectedFormat(3, dir + "/out24.jpg", img, img, {}, 0.8f, 1, nullptr);
+        utils.saveImageInSelectedFormat(platform::ImageType::JPEG, dir + "/out24.jpg", img, img, {}, 0.8f, 1, nullptr);
     });
     const double rgba = 6000.0 * 4000.0 * 4 / (1024 * 1024);
     std::printf("24 MP load + write JPEG: peak %.0f MB over a %.0f MB baseline = %.0f MB, %.2fx the %.0f MB RGBA size\n",
@@ -257,7 +267,8 @@ int main(int argc, char** argv) {
         platform::writeImageFile(p, photoLike(4000, 3000, 10 + i), platform::ImageType::JPEG, 0.9);
         sources << p;
     }
-    for (auto [type, ext, saveType] : {std::tuple{"PNG", "png", 5}, {"TIFF", "tif", 0}}) {
+    for (auto [type, ext, saveType] :
+         {std::tuple{"PNG", "png", platform::ImageType::PNG}, {"TIFF", "tif", platform::ImageType::TIFF}}) {
         QElapsedTimer t;
         t.start();
         for (const QString& s : sources) {
@@ -271,7 +282,7 @@ int main(int argc, char** argv) {
             continue;
         }
         // Both sides write TIFF uncompressed (convert would otherwise follow its own defaults).
-        const QStringList extra = saveType == 0 ? QStringList{"-compress", "None"} : QStringList{};
+        const QStringList extra = saveType == platform::ImageType::TIFF ? QStringList{"-compress", "None"} : QStringList{};
         t.restart();
         for (const QString& s : sources) QProcess::execute(convert, QStringList{s} + extra + QStringList{s + ".im." + ext});
         const double imMs = t.elapsed();

@@ -1,11 +1,20 @@
-// BMP: the header is read and bounded here; Qt's own reader decodes the pixels once the
-// declared size is known to be sane. Writing is ours: 24-bit rows for opaque pictures,
-// 32-bit with an alpha mask (a V4 header) otherwise.
+// BMP, and DIB (a BMP without its 14-byte file header), read and written here. Every
+// header the format has known is read: OS/2 1.x (12 bytes, three-byte palette entries),
+// OS/2 2.x (16 to 64 bytes) and Windows' 40- to 124-byte ones; palette pictures of 1, 2,
+// 4 and 8 bits, run-length coded ones (RLE4, RLE8), and 16-, 24- and 32-bit ones with or
+// without bit fields.
+//
+// Every pixel of the picture handed on is defined by the file or by a rule of ours: a
+// run-length picture may skip pixels (a delta, an end of line or of the bitmap before the
+// last pixel, data that ends early), and those are transparent; an index past a short
+// palette takes the palette's first colour. Channels narrower than 8 bits are widened by
+// repeating their top bits, so that a 5-bit 31 is 255, not 248.
+//
+// Writing: 24-bit rows for opaque pictures, 32-bit with an alpha mask (a V4 header)
+// otherwise.
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
@@ -17,81 +26,291 @@ uint32_t u32(const uint8_t* p) { return qFromLittleEndian<uint32_t>(p); }
 int32_t i32(const uint8_t* p) { return qFromLittleEndian<int32_t>(p); }
 uint16_t u16(const uint8_t* p) { return qFromLittleEndian<uint16_t>(p); }
 
-}  // namespace
+enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6 };
 
-ImageHeader bmpHeader(Bytes in) {
-    ImageHeader h;
-    if (in.size < 26 || in.data[0] != 'B' || in.data[1] != 'M') return h;
-    const uint32_t dib = u32(in.data + 14);
-    int64_t w = 0, ht = 0;
-    if (dib == 12) {
-        w = u16(in.data + 18);
-        ht = u16(in.data + 20);
-    } else if (dib >= 16 && in.size >= 14 + uint64_t(std::min<uint32_t>(dib, 40))) {
-        w = i32(in.data + 18);
-        ht = i32(in.data + 22);
-        if (ht < 0) ht = -ht;
-    } else {
-        return h;
+// One channel of a bit-field pixel.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+    explicit Channel(uint32_t m = 0) : mask(m) {
+        if (!m) return;
+        while (!((m >> shift) & 1u)) ++shift;
+        while (shift + bits < 32 && ((m >> (shift + bits)) & 1u)) ++bits;
     }
-    if (w <= 0 || ht <= 0 || w > INT32_MAX || ht > INT32_MAX) return h;
+    // The channel as 0..255: wider ones keep their top 8 bits, narrower ones repeat theirs.
+    uint32_t of(uint32_t pixel) const {
+        if (bits == 0) return 0;
+        const uint32_t v = (pixel & mask) >> shift;
+        if (bits >= 8) return v >> (bits - 8);
+        uint32_t out = 0;
+        for (int filled = 0; filled < 8; filled += bits) out = (out << bits) | v;
+        return (out >> (((8 + bits - 1) / bits) * bits - 8)) & 0xFFu;
+    }
+};
+
+struct Layout {
+    size_t dib = 0;             // where the information header starts (14, or 0 for a DIB)
+    uint32_t headerSize = 0;
+    int64_t width = 0, height = 0;
+    bool topDown = false;
+    bool os2 = false;           // an OS/2 header, whose compressions 3 and 4 are not Windows'
+    uint16_t bits = 0;
+    uint32_t compression = kRgb;
+    uint32_t masks[4] = {};     // red, green, blue, alpha
+    size_t paletteAt = 0;
+    int paletteEntry = 4;       // bytes
+    uint32_t paletteCount = 0;  // entries the header declares (or implies)
+    size_t pixelsAt = 0;
+};
+
+// The information header at `dib`; false when it is not one.
+bool parseLayout(Bytes in, size_t dib, Layout& L) {
+    if (in.size < dib + 16) return false;
+    const uint8_t* h = in.data + dib;
+    L.dib = dib;
+    L.headerSize = u32(h);
+    if (L.headerSize == 12) {
+        L.width = u16(h + 4);
+        L.height = u16(h + 6);
+        L.bits = u16(h + 10);
+        L.os2 = true;
+        L.paletteEntry = 3;
+    } else if (L.headerSize >= 16 && L.headerSize <= 1024) {
+        // An OS/2 2.x header may stop anywhere after 16 bytes; the fields left out are zero.
+        uint8_t fields[124] = {};
+        std::memcpy(fields, h, std::min<size_t>({L.headerSize, sizeof fields, in.size - dib}));
+        L.width = i32(fields + 4);
+        L.height = i32(fields + 8);
+        L.bits = u16(fields + 14);
+        L.compression = u32(fields + 16);
+        L.paletteCount = u32(fields + 32);
+        L.os2 = L.headerSize == 64 || L.headerSize < 40;
+        if (L.headerSize >= 52) {
+            for (int c = 0; c < 3; ++c) L.masks[c] = u32(fields + 40 + 4 * c);
+            if (L.headerSize >= 56) L.masks[3] = u32(fields + 52);
+        }
+    } else {
+        return false;
+    }
+    if (L.height < 0) {
+        L.height = -L.height;
+        L.topDown = true;
+    }
+    if (L.width <= 0 || L.height <= 0 || L.width > INT32_MAX || L.height > INT32_MAX) return false;
+    size_t at = dib + L.headerSize;
+    // A 40-byte header keeps its bit fields after itself.
+    if (L.headerSize == 40 && !L.os2 && (L.compression == kBitFields || L.compression == kAlphaBitFields)) {
+        const int count = L.compression == kAlphaBitFields ? 4 : 3;
+        if (in.size < at + 4 * size_t(count)) return false;
+        for (int c = 0; c < count; ++c) L.masks[c] = u32(in.data + at + 4 * c);
+        at += 4 * size_t(count);
+    }
+    L.paletteAt = at;
+    if (L.bits <= 8) {
+        const uint32_t full = 1u << std::min<uint16_t>(L.bits, 8);
+        L.paletteCount = L.paletteCount == 0 || L.paletteCount > full ? full : L.paletteCount;
+    } else if (L.headerSize == 12) {
+        L.paletteCount = 0;
+    } else {
+        L.paletteCount = std::min<uint32_t>(L.paletteCount, 256);  // a colour table beside direct colours
+    }
+    const size_t paletteEnd = at + size_t(L.paletteCount) * size_t(L.paletteEntry);
+    if (dib == 14) {
+        // The file header says where the pixels start; a writer that got it wrong put them
+        // after the palette.
+        const size_t declared = u32(in.data + 10);
+        L.pixelsAt = declared >= at && declared < in.size ? declared : paletteEnd;
+    } else {
+        L.pixelsAt = paletteEnd;
+    }
+    return true;
+}
+
+ImageHeader headerOf(const Layout& L) {
+    ImageHeader h;
     h.format = ImageFormat::BMP;
-    h.width = int(w);
-    h.height = int(ht);
+    h.width = int(L.width);
+    h.height = int(L.height);
     return h;
 }
 
-QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name) {
-    const ImageHeader h = bmpHeader(in);
-    if (!h.valid()) {
-        log(u"%@: BMP header is corrupt", name);
-        return QImage();
+// The palette as opaque colours, always 256 entries: indices past the file's entries (a
+// short palette, or one cut off by the pixels) read as its first.
+std::vector<QRgb> readPalette(Bytes in, const Layout& L) {
+    std::vector<QRgb> palette;
+    const size_t end = std::min(L.pixelsAt > L.paletteAt ? L.pixelsAt : in.size, in.size);
+    for (uint32_t i = 0; i < L.paletteCount; ++i) {
+        const size_t at = L.paletteAt + size_t(i) * size_t(L.paletteEntry);
+        if (at + 3 > end) break;
+        palette.push_back(qRgb(in.data[at + 2], in.data[at + 1], in.data[at]));
     }
-    if (!checkBudget(h.width, h.height, options, name, "BMP")) return QImage();
-    // Uncompressed rows have a known length: a file too short for them is truncated
-    // (the reader would otherwise hand back a picture with a blank part).
-    const uint32_t dib = u32(in.data + 14);
-    const bool os2v2 = dib == 64 || (dib >= 16 && dib < 40);
-    if (os2v2 && dib >= 20 && (u32(in.data + 30) == 3 || u32(in.data + 30) == 4)) {
-        // OS/2's own compressions (modified Huffman, 24-bit run lengths) share numbers with
-        // Windows' bit fields; reading them as such would give garbage.
-        log(u"%@: OS/2 bitmap compression %@ is not supported", name, u32(in.data + 30));
-        return QImage();
+    const QRgb first = palette.empty() ? qRgb(0, 0, 0) : palette.front();
+    palette.resize(256, first);
+    return palette;
+}
+
+QRgb* rowOf(QImage& image, const Layout& L, int64_t fileRow) {
+    return reinterpret_cast<QRgb*>(image.scanLine(int(L.topDown ? fileRow : L.height - 1 - fileRow)));
+}
+
+// Run-length coded palette pixels. What the codes leave out stays transparent.
+void decodeRle(Bytes in, const Layout& L, const std::vector<QRgb>& palette, QImage& image) {
+    image.fill(Qt::transparent);
+    const bool four = L.compression == kRle4;
+    const uint8_t* p = in.data + L.pixelsAt;
+    const uint8_t* end = in.data + in.size;
+    int64_t x = 0, row = 0;
+    QRgb* line = rowOf(image, L, 0);
+    const auto put = [&](uint32_t index) {
+        if (x < L.width) line[x] = palette[index & 0xFF];
+        ++x;
+    };
+    while (end - p >= 2 && row < L.height) {
+        const uint8_t count = p[0], value = p[1];
+        p += 2;
+        if (count > 0) {
+            for (int i = 0; i < count && x < L.width; ++i) put(four ? (i & 1 ? value & 0x0F : value >> 4) : value);
+            continue;
+        }
+        if (value == 0 || value == 2) {  // end of line, or a jump ahead
+            int64_t dx = 0, dy = 1;
+            if (value == 2) {
+                if (end - p < 2) break;
+                dx = p[0];
+                dy = p[1];
+                p += 2;
+            }
+            x = value == 2 ? x + dx : 0;
+            if (dy > 0) {
+                row += dy;
+                if (row >= L.height) break;
+                line = rowOf(image, L, row);
+            }
+            continue;
+        }
+        if (value == 1) break;  // end of the bitmap
+        // Absolute: `value` pixels as they are, padded to a whole 16-bit word.
+        const size_t bytes = four ? (size_t(value) + 1) / 2 : value;
+        const size_t padded = (bytes + 1) & ~size_t(1);
+        const size_t have = std::min<size_t>(bytes, size_t(end - p));
+        for (int i = 0; i < value && size_t(four ? i / 2 : i) < have && x < L.width; ++i)
+            put(four ? (i & 1 ? p[i / 2] & 0x0F : p[i / 2] >> 4) : p[i]);
+        if (size_t(end - p) < padded) break;
+        p += padded;
     }
-    if (dib >= 40) {
-        const uint32_t compression = u32(in.data + 30);
-        const uint64_t bpp = u16(in.data + 28);
-        const uint64_t rowBytes = ((uint64_t(h.width) * bpp + 31) / 32) * 4;
-        const uint64_t need = uint64_t(u32(in.data + 10)) + rowBytes * uint64_t(h.height);
-        if ((compression == 0 || compression == 3 || compression == 6) && need > in.size) {
-            log(u"%@: BMP data ends early; the file is truncated", name);
-            return QImage();
+}
+
+// Uncompressed rows: palette indices, or direct colours through the channels.
+void decodeRows(Bytes in, const Layout& L, const std::vector<QRgb>& palette, const Channel* ch, bool alpha,
+                QImage& image) {
+    const size_t stride = ((size_t(L.width) * L.bits + 31) / 32) * 4;
+    const int width = int(L.width);
+    for (int64_t r = 0; r < L.height; ++r) {
+        const uint8_t* s = in.data + L.pixelsAt + size_t(r) * stride;
+        QRgb* d = rowOf(image, L, r);
+        switch (L.bits) {
+        case 1:
+        case 2:
+        case 4:
+        case 8: {
+            const int perByte = 8 / L.bits;
+            const uint32_t mask = (1u << L.bits) - 1;
+            for (int x = 0; x < width; ++x) {
+                const int shift = 8 - L.bits * (x % perByte + 1);
+                d[x] = palette[(s[x / perByte] >> shift) & mask];
+            }
+            break;
+        }
+        case 24:
+            for (int x = 0; x < width; ++x, s += 3) d[x] = qRgb(s[2], s[1], s[0]);
+            break;
+        default:  // 16 and 32
+            for (int x = 0; x < width; ++x) {
+                const uint32_t v = L.bits == 16 ? u16(s + 2 * size_t(x)) : u32(s + 4 * size_t(x));
+                const QRgb c = qRgba(int(ch[0].of(v)), int(ch[1].of(v)), int(ch[2].of(v)), alpha ? int(ch[3].of(v)) : 255);
+                d[x] = alpha ? qPremultiply(c) : c;
+            }
+            break;
         }
     }
-    QByteArray raw = QByteArray::fromRawData(reinterpret_cast<const char*>(in.data), qsizetype(in.size));
-    if (dib >= 16 && dib < 40) {
-        // An OS/2 2.x header may stop anywhere after 16 bytes; the fields left out are
-        // zero. Qt's reader knows the 40-byte layout, so the header is given that length.
-        const uint32_t grow = 40 - dib;
-        QByteArray widened = raw.left(14 + qsizetype(dib)) + QByteArray(qsizetype(grow), '\0') + raw.mid(14 + qsizetype(dib));
-        auto* p = reinterpret_cast<uint8_t*>(widened.data());
-        qToLittleEndian<uint32_t>(uint32_t(widened.size()), p + 2);
-        qToLittleEndian<uint32_t>(u32(in.data + 10) + grow, p + 10);
-        qToLittleEndian<uint32_t>(40, p + 14);
-        raw = widened;
-    }
-    QBuffer buffer(&raw);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "BMP");
-    // The budget above already bounds the allocation.
-    reader.setAllocationLimit(0);
-    QImage image = reader.read();
-    if (image.isNull()) {
-        log(u"%@: BMP data is corrupt (%@)", name, reader.errorString());
+}
+
+bool readable(Bytes in, size_t dib, Layout& L) {
+    if (dib == 14 && (in.size < 26 || in.data[0] != 'B' || in.data[1] != 'M')) return false;
+    return parseLayout(in, dib, L);
+}
+
+QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    const auto fail = [&](DecodeFailure kind) {
+        if (why) why->failure = kind;
         return QImage();
+    };
+    Layout L;
+    if (!readable(in, dib, L)) {
+        log(u"%@: BMP header is corrupt", name);
+        return fail(DecodeFailure::Damaged);
     }
-    if (image.format() != QImage::Format_ARGB32_Premultiplied) image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (!checkBudget(L.width, L.height, options, name, "BMP")) return fail(DecodeFailure::OverBudget);
+    const bool rle = L.compression == kRle8 || L.compression == kRle4;
+    const bool fields = !L.os2 && (L.compression == kBitFields || L.compression == kAlphaBitFields);
+    if (!rle && !fields && L.compression != kRgb) {
+        // OS/2's own compressions (modified Huffman, 24-bit run lengths) share numbers with
+        // Windows' bit fields and embedded JPEG; embedded JPEG and PNG are for printers.
+        log(u"%@: BMP compression %@ is not supported", name, L.compression);
+        return fail(DecodeFailure::Unsupported);
+    }
+    const bool paletted = L.bits == 1 || L.bits == 2 || L.bits == 4 || L.bits == 8;
+    const bool direct = L.bits == 16 || L.bits == 24 || L.bits == 32;
+    if ((rle && L.bits != (L.compression == kRle8 ? 8 : 4)) || (fields && L.bits != 16 && L.bits != 32) ||
+        (!paletted && !direct)) {
+        log(u"%@: BMP of %@ bits a pixel with compression %@ is not a valid bitmap", name, L.bits, L.compression);
+        return fail(DecodeFailure::Damaged);
+    }
+    if (L.pixelsAt >= in.size) {
+        log(u"%@: BMP holds no pixel data", name);
+        return fail(DecodeFailure::Damaged);
+    }
+    if (!rle) {
+        // Uncompressed rows have a known length: a file too short for them is cut short.
+        const uint64_t stride = ((uint64_t(L.width) * L.bits + 31) / 32) * 4;
+        if (uint64_t(L.pixelsAt) + stride * uint64_t(L.height) > in.size) {
+            log(u"%@: BMP data ends early; the file is truncated", name);
+            return fail(DecodeFailure::Damaged);
+        }
+    }
+    Channel ch[4];
+    bool alpha = false;
+    if (L.bits == 16 || L.bits == 32) {
+        uint32_t masks[4] = {L.masks[0], L.masks[1], L.masks[2], L.masks[3]};
+        if (!fields) {
+            // Without bit fields, 5-5-5 and 8-8-8 with the top bits unused.
+            const bool sixteen = L.bits == 16;
+            masks[0] = sixteen ? 0x7C00u : 0xFF0000u;
+            masks[1] = sixteen ? 0x03E0u : 0x00FF00u;
+            masks[2] = sixteen ? 0x001Fu : 0x0000FFu;
+            masks[3] = 0;
+        }
+        for (int c = 0; c < 4; ++c) ch[c] = Channel(masks[c]);
+        alpha = ch[3].mask != 0;
+    }
+    const std::vector<QRgb> palette = paletted ? readPalette(in, L) : std::vector<QRgb>();
+    QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name);
+    if (image.isNull()) return fail(DecodeFailure::OverBudget);
+    if (rle) decodeRle(in, L, palette, image);
+    else decodeRows(in, L, palette, ch, alpha, image);
     return image;
+}
+
+}  // namespace
+
+ImageHeader bmpHeader(Bytes in) {
+    Layout L;
+    return readable(in, 14, L) ? headerOf(L) : ImageHeader{};
+}
+
+QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    return decode(in, 14, options, name, why);
 }
 
 QByteArray bmpEncode(const QImage& source) {

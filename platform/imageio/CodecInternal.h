@@ -30,7 +30,7 @@ struct Bytes {
 //
 // Another program may cut the file short while it is mapped (a sync client rewriting a
 // photo in place). Reading a page past the new end would stop the whole process with a
-// bus error; while a FileBytes is open, such a page is replaced by a page of zeros
+// bus error; while a FileBytes is open, the file's bytes from such a page on read as zeros
 // instead, the read goes on, and cut() says so. A decoder over zeros fails or makes a
 // wrong picture, as it may on any file, and whoever checks cut() drops what it made.
 struct FileBytes {
@@ -246,7 +246,7 @@ QByteArray gifEncode(const QImage& image);
 QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
 ImageHeader bmpHeader(Bytes in);
-QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray bmpEncode(const QImage& image);
 
 ImageHeader jp2Header(Bytes in, ImageFormat format);

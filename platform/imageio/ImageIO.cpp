@@ -190,7 +190,7 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
     case ImageFormat::PNG: result.image = codec::pngDecode(in, options, name); break;
     case ImageFormat::TIFF: result.image = codec::tiffDecode(in, options, name); break;
     case ImageFormat::GIF: result.image = codec::gifDecode(in, options, name); break;
-    case ImageFormat::BMP: result.image = codec::bmpDecode(in, options, name); break;
+    case ImageFormat::BMP: result.image = codec::bmpDecode(in, options, name, &result); break;
     case ImageFormat::JP2:
     case ImageFormat::J2K: result.image = codec::jp2Decode(in, format, options, name); break;
     case ImageFormat::HEIF:

@@ -154,8 +154,10 @@ QImage unorientImage(const QImage& image, int orientation);
 QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orientation = -1,
                      const DecodeOptions& options = {});
 
-// Output types, numbered as the engine's save type numbers.
-enum class ImageType { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 5, JPEG2000 = 6 };
+// The types of picture file the writers make: the engine's save types. They carry no
+// numbers; the output format numbers kept in settings are turned into them in one place
+// (RenameScheme::saveChoice).
+enum class ImageType { TIFF, BMP, GIF, JPEG, PNG, JPEG2000 };
 
 // ---- Colour ----
 

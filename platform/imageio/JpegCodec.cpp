@@ -610,6 +610,7 @@ JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) 
         s.failed = true;
         return;
     }
+    if (options.whileOpen) options.whileOpen(path);
     const Bytes in = s.file.bytes;
     s.pages.emplace(in);
     s.d.cinfo.progress = &s.d.progress.pub;
@@ -638,7 +639,7 @@ JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) 
     const bool converted = fits && !QColorSpace::fromIccProfile(s.icc).isValid();
     s.gray = model == ColourModel::Gray;
     s.valid = (model == ColourModel::RGB || s.gray) && !converted &&
-              codec::checkBudget(s.width, s.height, options, path, "JPEG");
+              codec::checkBudget(s.width, s.height, options, path, "JPEG") && !s.file.cut();
     if (!s.valid) s.failed = true;
 }
 
@@ -651,6 +652,7 @@ int JpegRowSource::height() const { return s_->height; }
 QByteArray JpegRowSource::iccProfile() const { return s_->icc; }
 int JpegRowSource::orientation() const { return s_->orientation; }
 int JpegRowSource::rowsRead() const { return s_->rows; }
+bool JpegRowSource::cut() const { return s_->file.cut(); }
 
 bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     State& s = *s_;
@@ -686,6 +688,12 @@ bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     if (s.rows == s.height && !s.finished) {
         jpeg_finish_decompress(&cinfo);
         s.finished = true;
+    }
+    // Zeros read in place of a cut file's bytes may still decode: those rows are not the photo.
+    if (s.file.cut()) {
+        log(u"%@: the file was cut short while it was read", s.name);
+        s.failed = true;
+        return false;
     }
     return true;
 }

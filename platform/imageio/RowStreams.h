@@ -16,8 +16,9 @@ namespace platform {
 // A JPEG file decoded a few rows at a time, top row first.
 class JpegRowSource {
 public:
-    // Opens and maps the file as readImage() does and reads its header. With a minLongSide
-    // in the options the rows are those of the reduced decode readImage() makes with them.
+    // Opens and maps the file as readImage() does (`options.whileOpen` is called once it is
+    // open) and reads its header. With a minLongSide in the options the rows are those of
+    // the reduced decode readImage() makes with them.
     explicit JpegRowSource(const QString& path, const DecodeOptions& options = {});
     ~JpegRowSource();
     JpegRowSource(const JpegRowSource&) = delete;
@@ -39,9 +40,12 @@ public:
     // Decodes rows [rowsRead(), rowsEnd) into base: row r at base + r * bytesPerLine, each
     // pixel B, G, R, 0xFF in memory (QImage::Format_RGB32), exactly the pixels readImage()
     // gives. Rows already read are not read again. False when the data is damaged or ends
-    // early (the files readImage() refuses), and from then on.
+    // early (the files readImage() refuses) or the file was cut short while read (cut()
+    // then says so), and from then on.
     bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
     int rowsRead() const;
+    // The file was found shorter while read than when it was opened.
+    bool cut() const;
 
 private:
     struct State;

@@ -24,6 +24,7 @@
 #include "batch/ui/SetupVC.h"
 #include "batch/ui/SummaryController.h"
 #include "editor/ui/AdjustFilterVC.h"
+#include "platform/foundation/BusErrorGuard.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/workspace/Workspace.h"
 #include "platform/imageio/ImageIO.h"
@@ -101,6 +102,8 @@ bool save(QWidget* window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread: files read while another program cuts them stop no process.
+    platform::busguard::install();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("BriskoPhotos"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brisko Photos"));

@@ -58,9 +58,8 @@ TEST(OutputFormats, EachEntryGetsOnePanelOneQualityAndTheOptimiserOnlyWhereOffer
         EXPECT_FLOAT_EQ(writerFor(c.format, false).qualityFactorForOutput(), takesQuality ? 0.82f : 0.98f);
 
         // The optimiser takes a PNG file where compression is offered and switched on.
-        const int pngSaveType = RenameScheme::saveExtensionList().indexOf("png") - 1;
-        EXPECT_EQ(writerFor(c.format, true).usesOptimiser(pngSaveType), c.mayOptimise);
-        EXPECT_FALSE(writerFor(c.format, false).usesOptimiser(pngSaveType));
+        EXPECT_EQ(writerFor(c.format, true).usesOptimiser(platform::ImageType::PNG), c.mayOptimise);
+        EXPECT_FALSE(writerFor(c.format, false).usesOptimiser(platform::ImageType::PNG));
     }
 }
 

@@ -159,7 +159,8 @@ TEST(OutputMemory, NoPictureIsHandedOnWhileACopyOfItIsKeptOnTheWay) {
         ResultWriter writer(settings);
         const QImage kept = photo;
         testing::internal::CaptureStderr();
-        ResultWriter::Prepared prepared = writer.prepareImg(QImage(kept), b.out("kept.jpg"), 3, b.photos[0]);
+        ResultWriter::Prepared prepared = writer.prepareImg(QImage(kept), b.out("kept.jpg"), platform::ImageType::JPEG,
+                                                              b.photos[0]);
         const std::string log = testing::internal::GetCapturedStderr();
         EXPECT_TRUE(prepared.ready());
         ASSERT_NE(log.find(slip), std::string::npos) << log;
@@ -233,5 +234,5 @@ TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) 
 // Named by the extension written: tif, bmp, gif, jpg, png, jp2, pdf.
 INSTANTIATE_TEST_SUITE_P(EveryOutput, OutputMemoryByFormat, testing::Values(1, 2, 3, 4, 6, 7, 8),
                          [](const testing::TestParamInfo<int>& info) {
-                             return RenameScheme::saveExtensionList().value(info.param, QStringLiteral("pdf")).toStdString();
+                             return AppDelegate::defaultFileFormats().value(info.param).toStdString();
                          });

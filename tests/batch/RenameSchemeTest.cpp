@@ -118,16 +118,35 @@ INSTANTIATE_TEST_SUITE_P(
                  1, "XTRIP11.jpg"}),
     [](const ::testing::TestParamInfo<NameCase>& info) { return "case" + std::to_string(info.index); });
 
-TEST(RenameScheme, SaveTypeFollowsTheExtensionList) {
+// The one conversion from the stored output format numbers to the writer's save types: a
+// format number of the list and the photo's own extension under "Keep original format".
+TEST(RenameScheme, SaveTypeFollowsTheOutputFormatOrTheOriginalExtension) {
+    using platform::ImageType;
     const QStringList formats = AppDelegate::defaultFileFormats();
     struct Case {
         const char* file;
         int format;
         const char* ext;
-        int saveType;
-    } cases[] = {{"a.png", 5, "jpeg", 4}, {"a.png", 4, "jpg", 3}, {"a.jpg", 6, "png", 5}, {"a.jpg", 1, "tif", 0},
-                 {"a.TIFF", 0, "tif", 0}, {"a.JPG", 0, "jpg", 3}, {"a.heic", 0, "heic", 5}, {"a.jpg", 8, "pdf", 5},
-                 {"a.JP2", 0, "jp2", 6}};
+        ImageType saveType;
+    } cases[] = {
+        {"a.png", outputformat::Tif, "tif", ImageType::TIFF},   {"a.png", outputformat::Bmp, "bmp", ImageType::BMP},
+        {"a.png", outputformat::Gif, "gif", ImageType::GIF},    {"a.png", outputformat::Jpg, "jpg", ImageType::JPEG},
+        {"a.png", outputformat::Jpeg, "jpeg", ImageType::JPEG}, {"a.jpg", outputformat::Png, "png", ImageType::PNG},
+        {"a.png", outputformat::Jp2, "jp2", ImageType::JPEG2000},
+        // PDF pages go their own way by the extension; the save type is not used for them.
+        {"a.jpg", outputformat::Pdf, "pdf", ImageType::PNG},
+        {"a.TIFF", outputformat::KeepOriginal, "tif", ImageType::TIFF},
+        {"a.JPG", outputformat::KeepOriginal, "jpg", ImageType::JPEG},
+        {"a.jpeg", outputformat::KeepOriginal, "jpeg", ImageType::JPEG},
+        {"a.JP2", outputformat::KeepOriginal, "jp2", ImageType::JPEG2000},
+        {"a.gif", outputformat::KeepOriginal, "gif", ImageType::GIF},
+        // Formats read but never written are written as PNG.
+        {"a.heic", outputformat::KeepOriginal, "heic", ImageType::PNG},
+        {"a.NEF", outputformat::KeepOriginal, "nef", ImageType::PNG},
+        // A number outside the list (a settings file from elsewhere) writes PNG too.
+        {"a.jpg", 9, "", ImageType::PNG},
+        {"a.jpg", -1, "", ImageType::PNG},
+    };
     for (const Case& c : cases) {
         const auto choice = RenameScheme::saveChoice(*photo(QString("/in/") + c.file), c.format, formats);
         EXPECT_EQ(choice.extension, QString(c.ext)) << c.file << " " << c.format;

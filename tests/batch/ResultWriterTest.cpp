@@ -21,6 +21,7 @@ namespace {
 
 using batchtest::outputSettings;
 using batchtest::renameSettings;
+using SaveType = platform::ImageType;
 
 struct Fixture {
     QTemporaryDir dir;
@@ -58,16 +59,20 @@ TEST(ResultWriter, WritesEveryTypeByItsSaveTypeAndPdfByExtension) {
     struct Case {
         int outputFormat;
         const char* ext;
-        int saveType;
+        platform::ImageType saveType;
         platform::ImageFormat expected;
         bool compression;
     } cases[] = {
-        {1, "tif", 0, platform::ImageFormat::TIFF, false}, {2, "bmp", 1, platform::ImageFormat::BMP, false},
-        {3, "gif", 2, platform::ImageFormat::GIF, false},  {4, "jpg", 3, platform::ImageFormat::JPEG, false},
-        {5, "jpeg", 4, platform::ImageFormat::JPEG, false}, {6, "png", 5, platform::ImageFormat::PNG, false},
-        {7, "jp2", 6, platform::ImageFormat::JP2, false},  {6, "png", 5, platform::ImageFormat::PNG, true},
+        {1, "tif", SaveType::TIFF, platform::ImageFormat::TIFF, false},
+        {2, "bmp", SaveType::BMP, platform::ImageFormat::BMP, false},
+        {3, "gif", SaveType::GIF, platform::ImageFormat::GIF, false},
+        {4, "jpg", SaveType::JPEG, platform::ImageFormat::JPEG, false},
+        {5, "jpeg", SaveType::JPEG, platform::ImageFormat::JPEG, false},
+        {6, "png", SaveType::PNG, platform::ImageFormat::PNG, false},
+        {7, "jp2", SaveType::JPEG2000, platform::ImageFormat::JP2, false},
+        {6, "png", SaveType::PNG, platform::ImageFormat::PNG, true},
         // The optimiser only makes PNG: a TIFF with compression on is still TIFF data.
-        {1, "tif", 0, platform::ImageFormat::TIFF, true},
+        {1, "tif", SaveType::TIFF, platform::ImageFormat::TIFF, true},
     };
     Fixture f;
     const QImage image = testsupport::gradientImage(90, 70);
@@ -87,10 +92,10 @@ TEST(ResultWriter, WritesEveryTypeByItsSaveTypeAndPdfByExtension) {
     auto rename = renameSettings(8);
     ResultWriter pdfWriter(settingsWith(rename, outputSettings(f.out, false, true)));
     const QString pdf = f.out + "/doc.pdf";
-    EXPECT_EQ(pdfWriter.saveImgInDirectoryFilteredImg(image, pdf, 5, f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(pdfWriter.saveImgInDirectoryFilteredImg(image, pdf, SaveType::PNG, f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(platform::pdfPageCount(pdf), 1);
     // Over an existing document with overwriting on: one page more.
-    EXPECT_EQ(pdfWriter.saveImgInDirectoryFilteredImg(image, pdf, 5, f.photo).processStatus, PhotoFile::Processed);
+    EXPECT_EQ(pdfWriter.saveImgInDirectoryFilteredImg(image, pdf, SaveType::PNG, f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(platform::pdfPageCount(pdf), 2);
     // No temporary files are left beside the outputs.
     for (const QString& name : f.outputFolderEntries()) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
@@ -104,7 +109,7 @@ TEST(ResultWriter, ImageFileAndPdfPageAreWrittenByTheirOwnOperations) {
     const QImage image = testsupport::gradientImage(48, 36);
 
     ResultWriter::Prepared png =
-        writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image.copy(), f.out + "/direct.png", 5, f.photo);
+        writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image.copy(), f.out + "/direct.png", SaveType::PNG, f.photo);
     ASSERT_TRUE(png.ready());
     EXPECT_EQ(writer.placePrepared(png, f.out + "/direct.png", f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(formatOf(f.out + "/direct.png"), platform::ImageFormat::PNG);
@@ -116,7 +121,7 @@ TEST(ResultWriter, ImageFileAndPdfPageAreWrittenByTheirOwnOperations) {
         EXPECT_EQ(platform::pdfPageCount(f.out + "/pages.pdf"), pages);
     }
 
-    ResultWriter::Prepared none = writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image.copy(), "", 5, f.photo);
+    ResultWriter::Prepared none = writer.saveImageUsingDefaultMethodInDirectoryFilteredImg(image.copy(), "", SaveType::PNG, f.photo);
     EXPECT_FALSE(none.ready());
     EXPECT_EQ(none.result.processStatus, PhotoFile::Failed);
     EXPECT_EQ(f.outputFolderEntries(), (QStringList{"direct.png", "pages.pdf"}));
@@ -134,10 +139,10 @@ TEST(ResultWriter, OutputsKeepTheSourceColourProfile) {
     struct Case {
         int outputFormat;
         const char* ext;
-        int saveType;
+        platform::ImageType saveType;
         bool compression;
-    } cases[] = {{4, "jpg", 3, false}, {6, "png", 5, false}, {6, "png", 5, true}, {1, "tif", 0, false},
-                 {7, "jp2", 6, false}};
+    } cases[] = {{4, "jpg", SaveType::JPEG, false}, {6, "png", SaveType::PNG, false}, {6, "png", SaveType::PNG, true},
+                 {1, "tif", SaveType::TIFF, false}, {7, "jp2", SaveType::JPEG2000, false}};
     int n = 0;
     for (const Case& c : cases) {
         auto rename = renameSettings(c.outputFormat);
@@ -158,7 +163,7 @@ TEST(ResultWriter, DatesComeFromTheSourceOrTheMetadataRecord) {
     auto output = outputSettings(f.out);
     output->setOutputDateTimeAsOriginal = true;
     ResultWriter keep(settingsWith(renameSettings(4), output));
-    ASSERT_EQ(keep.saveImgInDirectoryFilteredImg(testsupport::gradientImage(50, 40), f.out + "/a.jpg", 3, f.photo)
+    ASSERT_EQ(keep.saveImgInDirectoryFilteredImg(testsupport::gradientImage(50, 40), f.out + "/a.jpg", SaveType::JPEG, f.photo)
                   .processStatus,
               PhotoFile::Processed);
     EXPECT_EQ(platform::fileAttributes(f.out + "/a.jpg").modificationDate.toSecsSinceEpoch(), old.toSecsSinceEpoch());
@@ -168,7 +173,7 @@ TEST(ResultWriter, DatesComeFromTheSourceOrTheMetadataRecord) {
     record->Date_Modify = "2021:06:05 15:30:00";
     settings.metaDataSetting = record;
     ResultWriter fromRecord(settings);
-    ASSERT_EQ(fromRecord.saveImgInDirectoryFilteredImg(testsupport::gradientImage(50, 40), f.out + "/b.jpg", 3, f.photo)
+    ASSERT_EQ(fromRecord.saveImgInDirectoryFilteredImg(testsupport::gradientImage(50, 40), f.out + "/b.jpg", SaveType::JPEG, f.photo)
                   .processStatus,
               PhotoFile::Processed);
     const QDateTime written = platform::fileAttributes(f.out + "/b.jpg").modificationDate.toLocalTime();
@@ -183,7 +188,7 @@ TEST(ResultWriter, UprightOutputOfARotatedSourceSaysOrientationOne) {
     auto photo = batchtest::photoAt(rotated);
     ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out)));
     const QImage upright = testsupport::gradientImage(80, 120);
-    ASSERT_EQ(writer.saveImgInDirectoryFilteredImg(upright, f.out + "/t.jpg", 3, photo).processStatus,
+    ASSERT_EQ(writer.saveImgInDirectoryFilteredImg(upright, f.out + "/t.jpg", SaveType::JPEG, photo).processStatus,
               PhotoFile::Processed);
     const QVariantMap props = platform::readImageProperties(f.out + "/t.jpg");
     EXPECT_EQ(props.value("Orientation").toInt(), 1);
@@ -211,7 +216,7 @@ TEST(ResultWriter, TurnedOutputsAreStoredForTheirTag) {
         ResultWriter writer(settings);
         const QImage upright = testsupport::quadrantImage(80, 120);
         const QString out = f.out + "/t.jpg";
-        const auto r = writer.saveImgInDirectoryFilteredImg(upright, out, 3, batchtest::photoAt(rotated));
+        const auto r = writer.saveImgInDirectoryFilteredImg(upright, out, SaveType::JPEG, batchtest::photoAt(rotated));
         ASSERT_EQ(r.processStatus, PhotoFile::Processed) << c.label << ": " << r.processInfoMessage.toStdString();
         EXPECT_EQ(platform::readImageProperties(out).value("Orientation").toInt(), c.expectedTag) << c.label;
         // A viewer honouring the tag shows the picture upright again.
@@ -229,7 +234,7 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
     {  // Normal move: output in place, source in the Trash.
         Fixture f;
         ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out, true)));
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.png", 5, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.png", SaveType::PNG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Processed);
         EXPECT_TRUE(QFileInfo::exists(f.out + "/m.png"));
         EXPECT_FALSE(QFileInfo::exists(f.source));
@@ -239,7 +244,7 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
         Fixture f;
         ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
         writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(QFileInfo(temp).size() / 3); };
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", 3, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", SaveType::JPEG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
         EXPECT_EQ(r.processInfoMessage, runmessages::WriteFailed);
         EXPECT_FALSE(QFileInfo::exists(f.out + "/m.jpg"));
@@ -255,7 +260,7 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
         testsupport::ReadOnlyFolder readOnly(trash.infoFolder());
         if (!readOnly.ok()) GTEST_SKIP() << readOnly.why().toStdString();
         ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", 3, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", SaveType::JPEG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
         EXPECT_TRUE(r.processInfoMessage.startsWith(runmessages::TrashFailed)) << r.processInfoMessage.toStdString();
         EXPECT_TRUE(r.processInfoMessage.contains("information file")) << r.processInfoMessage.toStdString();
@@ -275,13 +280,13 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
             order << "trash " + QFileInfo(p).fileName();
             return platform::trash::moveToTrash(p, expected);
         };
-        EXPECT_EQ(writer.saveImgInDirectoryFilteredImg(image, f.out + "/s.jpg", 3, f.photo).processStatus,
+        EXPECT_EQ(writer.saveImgInDirectoryFilteredImg(image, f.out + "/s.jpg", SaveType::JPEG, f.photo).processStatus,
                   PhotoFile::Processed);
         EXPECT_EQ(order, (QStringList{"sync s.jpg", "trash photo.jpg"}));
         order.clear();
         batchtest::writePhoto(f.source, 160, 120);
         writer.syncToDisk = [](const QString&) { return false; };
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/t.jpg", 3, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/t.jpg", SaveType::JPEG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
         EXPECT_EQ(r.processInfoMessage, runmessages::TrashFailed);
         EXPECT_TRUE(order.isEmpty());
@@ -298,7 +303,7 @@ TEST(ResultWriter, AnOutputThatReplacesItsOwnSourceSendsTheOriginalToTheTrashFir
         Fixture f;
         const QByteArray original = testsupport::readFile(f.source);
         ResultWriter writer(settingsWith(renameSettings(0), outputSettings(f.out, move, true)));
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, 3, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, SaveType::JPEG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
         EXPECT_EQ(platform::readImage(f.source).size(), image.size());
         const QStringList trashed = QDir(trash.filesFolder()).entryList(QDir::Files);
@@ -317,7 +322,7 @@ TEST(ResultWriter, AnOutputThatReplacesItsOwnSourceSendsTheOriginalToTheTrashFir
         testsupport::ReadOnlyFolder readOnly(trash.filesFolder());
         if (!readOnly.ok()) GTEST_SKIP() << readOnly.why().toStdString();
         ResultWriter writer(settingsWith(renameSettings(0), outputSettings(f.out, false, true)));
-        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, 3, f.photo);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, f.source, SaveType::JPEG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
         EXPECT_TRUE(r.processInfoMessage.startsWith(runmessages::OriginalNotTrashed)) << r.processInfoMessage.toStdString();
         EXPECT_EQ(testsupport::readFile(f.source), original);
@@ -326,12 +331,67 @@ TEST(ResultWriter, AnOutputThatReplacesItsOwnSourceSendsTheOriginalToTheTrashFir
     }
 }
 
+TEST(ResultWriter, WithOverwriteOnAFileAtTheDestinationGoesToTheTrashFirst) {
+    batchtest::TrashInTemp trash;
+    const QImage image = testsupport::gradientImage(60, 40);
+    const QByteArray kept = "the user's own file, kept under this name";
+    struct Case {
+        const char* name;
+        bool move, restoreRun, trashReadOnly;
+    };
+    for (const Case c : {Case{"copy", false, false, false}, Case{"move", true, false, false},
+                         Case{"restore run", false, true, false}, Case{"Trash refuses it", false, false, true}}) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        const QString dest = f.out + "/taken.jpg";
+        testsupport::writeFile(dest, kept);
+        QDir().mkpath(trash.filesFolder());
+        QDir().mkpath(trash.infoFolder());
+        std::optional<testsupport::ReadOnlyFolder> readOnly;
+        if (c.trashReadOnly) {
+            readOnly.emplace(trash.filesFolder());
+            if (!readOnly->ok()) GTEST_SKIP() << readOnly->why().toStdString();
+        }
+        ResultWriterSettings settings = settingsWith(renameSettings(4), outputSettings(f.out, c.move, true));
+        settings.isProcessForRestoreExif = c.restoreRun;
+        ResultWriter writer(settings);
+        const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, SaveType::JPEG, f.photo);
+        const QStringList trashed = QDir(trash.filesFolder()).entryList(QDir::Files);
+        if (c.trashReadOnly) {
+            // Not replaced, and nothing left behind.
+            EXPECT_EQ(r.processStatus, PhotoFile::Failed);
+            EXPECT_TRUE(r.processInfoMessage.startsWith(runmessages::ExistingNotTrashed)) << r.processInfoMessage.toStdString();
+            EXPECT_EQ(testsupport::readFile(dest), kept);
+            EXPECT_EQ(f.outputFolderEntries(), QStringList{"taken.jpg"});
+            EXPECT_TRUE(QDir(trash.infoFolder()).isEmpty());
+            continue;
+        }
+        EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
+        EXPECT_EQ(platform::readImage(dest).size(), image.size());
+        EXPECT_EQ(f.outputFolderEntries(), QStringList{"taken.jpg"});
+        // A restore run replaces the output of the run before it, which is no file of the user's.
+        QStringList expected;
+        if (c.move) expected << "photo.jpg";
+        if (!c.restoreRun) expected << "taken.jpg";
+        EXPECT_EQ(trashed, expected);
+        if (!c.restoreRun) {
+            EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/taken.jpg"), kept);
+            const QByteArray info = testsupport::readFile(trash.infoFolder() + "/taken.jpg.trashinfo");
+            EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(dest, "/"))) << info.toStdString();
+        }
+        EXPECT_EQ(QFileInfo::exists(f.source), !c.move);
+        readOnly.reset();
+        QDir(trash.filesFolder()).removeRecursively();
+        QDir(trash.infoFolder()).removeRecursively();
+    }
+}
+
 TEST(ResultWriter, AFileThatAppearsWhileWritingIsKeptWithOverwriteOff) {
     Fixture f;
     const QString dest = f.out + "/late.jpg";
     ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true, false)));
     writer.beforePlacing = [&](const QString&, const QString&) { testsupport::writeFile(dest, "someone else's file"); };
-    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(40, 30), dest, 3, f.photo);
+    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(40, 30), dest, SaveType::JPEG, f.photo);
     EXPECT_EQ(r.processStatus, PhotoFile::Skipped);
     EXPECT_EQ(r.processInfoMessage, runmessages::AlreadyExists);
     QFile kept(dest);
@@ -358,7 +418,7 @@ TEST(ResultWriter, StopDuringCompressionLeavesNoOutputAndKeepsTheSource) {
             else std::this_thread::yield();
         }
     });
-    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(1200, 900), f.out + "/c.png", 5,
+    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(1200, 900), f.out + "/c.png", SaveType::PNG,
                                                         f.photo);
     finished = true;
     stopper.join();
@@ -385,7 +445,7 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
             if (existedBefore) ASSERT_TRUE(QDir().mkpath(folder));
             ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
             writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(10); };
-            ResultWriter::Prepared prepared = writer.prepareImg(image.copy(), folder + "/x.png", 5, f.photo);
+            ResultWriter::Prepared prepared = writer.prepareImg(image.copy(), folder + "/x.png", SaveType::PNG, f.photo);
             ASSERT_TRUE(prepared.ready());
             if (how == GivenUp::Dropped) {
                 prepared = ResultWriter::Prepared();
@@ -403,14 +463,14 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
     // with the last of them.
     Fixture f;
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
-    ResultWriter::Prepared a = writer.prepareImg(image.copy(), f.out + "/a.png", 5, f.photo);
-    ResultWriter::Prepared b = writer.prepareImg(image.copy(), f.out + "/b.png", 5, f.photo);
+    ResultWriter::Prepared a = writer.prepareImg(image.copy(), f.out + "/a.png", SaveType::PNG, f.photo);
+    ResultWriter::Prepared b = writer.prepareImg(image.copy(), f.out + "/b.png", SaveType::PNG, f.photo);
     a.discard();
     ASSERT_TRUE(QFileInfo(f.out).isDir());
     b.discard();
     EXPECT_FALSE(QFileInfo::exists(f.out));
-    ResultWriter::Prepared c = writer.prepareImg(image.copy(), f.out + "/c.png", 5, f.photo);
-    ResultWriter::Prepared d = writer.prepareImg(image.copy(), f.out + "/d.png", 5, f.photo);
+    ResultWriter::Prepared c = writer.prepareImg(image.copy(), f.out + "/c.png", SaveType::PNG, f.photo);
+    ResultWriter::Prepared d = writer.prepareImg(image.copy(), f.out + "/d.png", SaveType::PNG, f.photo);
     EXPECT_EQ(writer.placePrepared(c, f.out + "/c.png", f.photo).processStatus, PhotoFile::Processed);
     d.discard();
     EXPECT_EQ(f.outputFolderEntries(), QStringList{"c.png"});
@@ -421,19 +481,19 @@ TEST(ResultWriter, PreparedOutputsGoUnlessPlacedAndArePlacedInAnyOrder) {
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
     const QImage image = testsupport::gradientImage(64, 48);
     {
-        ResultWriter::Prepared dropped = writer.prepareImg(image.copy(), f.out + "/a.png", 5, f.photo);
+        ResultWriter::Prepared dropped = writer.prepareImg(image.copy(), f.out + "/a.png", SaveType::PNG, f.photo);
         ASSERT_TRUE(dropped.ready());
         EXPECT_EQ(f.outputFolderEntries().size(), 1);
         ResultWriter::Prepared moved = std::move(dropped);
         EXPECT_FALSE(dropped.ready());
-        ResultWriter::Prepared discarded = writer.prepareImg(image.copy(), f.out + "/b.png", 5, f.photo);
+        ResultWriter::Prepared discarded = writer.prepareImg(image.copy(), f.out + "/b.png", SaveType::PNG, f.photo);
         discarded.discard();
         EXPECT_EQ(f.outputFolderEntries().size(), 1);
     }
     EXPECT_TRUE(f.outputFolderEntries().isEmpty()) << f.outputFolderEntries().join(",").toStdString();
 
-    ResultWriter::Prepared first = writer.prepareImg(image.copy(), f.out + "/c.png", 5, f.photo);
-    ResultWriter::Prepared second = writer.prepareImg(testsupport::gradientImage(32, 24), f.out + "/d.png", 5, f.photo);
+    ResultWriter::Prepared first = writer.prepareImg(image.copy(), f.out + "/c.png", SaveType::PNG, f.photo);
+    ResultWriter::Prepared second = writer.prepareImg(testsupport::gradientImage(32, 24), f.out + "/d.png", SaveType::PNG, f.photo);
     EXPECT_EQ(writer.placePrepared(second, f.out + "/d.png", f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(writer.placePrepared(first, f.out + "/c.png", f.photo).processStatus, PhotoFile::Processed);
     EXPECT_EQ(f.outputFolderEntries(), (QStringList{"c.png", "d.png"}));
@@ -467,13 +527,14 @@ TEST(ResultWriter, OutputsKeepTheSourcesMetadataOrThePhotoFailsAndItsSourceStays
     struct Case {
         int outputFormat;
         const char* ext;
-        int saveType;
+        platform::ImageType saveType;
         bool compression;
         bool holdsMetadata;
     } cases[] = {
-        {1, "tif", 0, false, true}, {2, "bmp", 1, false, false}, {3, "gif", 2, false, false},
-        {4, "jpg", 3, false, true}, {6, "png", 5, false, true},  {7, "jp2", 6, false, true},
-        {6, "png", 5, true, true},  {8, "pdf", 5, false, false},
+        {1, "tif", SaveType::TIFF, false, true},    {2, "bmp", SaveType::BMP, false, false},
+        {3, "gif", SaveType::GIF, false, false},    {4, "jpg", SaveType::JPEG, false, true},
+        {6, "png", SaveType::PNG, false, true},     {7, "jp2", SaveType::JPEG2000, false, true},
+        {6, "png", SaveType::PNG, true, true},      {8, "pdf", SaveType::PNG, false, false},
     };
     QTemporaryDir dir;
     const QString source = writeCameraPhoto(dir.filePath("src/camera.jpg"), 120, 90);
@@ -501,7 +562,7 @@ TEST(ResultWriter, OutputsKeepTheSourcesMetadataOrThePhotoFailsAndItsSourceStays
     testsupport::writeFile(volume.filePath("filler"), QByteArray(filler, '\0'));
     const QString moved = writeCameraPhoto(dir.filePath("src/moved.jpg"), 40, 30);
     ResultWriter writer(settingsWith(renameSettings(6), outputSettings(volume.path(), true)));
-    const auto r = writer.saveImgInDirectoryFilteredImg(big, volume.filePath("out.png"), 5, batchtest::photoAt(moved));
+    const auto r = writer.saveImgInDirectoryFilteredImg(big, volume.filePath("out.png"), SaveType::PNG, batchtest::photoAt(moved));
     EXPECT_EQ(r.processStatus, PhotoFile::Failed);
     // The writer itself reports the file unwritten, and says the disk is why; the check of
     // the metadata read back stays behind it for any writer that would not.

@@ -57,7 +57,7 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
     settings.autoCorrectOrientation = in.snapshot.autoCorrectOrientation;
     ResultWriter writer(settings);
     const int format = in.snapshot.renameSetting->outputFormat.value_or(0);
-    const int saveType = RenameScheme::saveChoice(*photo, format, in.fileFormats).saveType;
+    const platform::ImageType saveType = RenameScheme::saveChoice(*photo, format, in.fileFormats).saveType;
     if (writer.saveImgInDirectoryFilteredImg(picture, destination, saveType, photo).processStatus != PhotoFile::Processed)
         return {};
     return bytesOf(destination);

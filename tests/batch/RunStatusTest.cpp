@@ -52,32 +52,32 @@ TEST(RunStatus, ASourceCutShortWhileReadFailsThatPhotoOnly) {
     EXPECT_EQ(leftIn(b.dir.filePath("out")).size(), 2);
 }
 
-// The same for a large PNG made row by row: its decoder finds the file shorter than it
-// was, and the photo fails with that reason rather than as a damaged file.
-TEST(RunStatus, APngCutShortWhileMadeRowByRowFailsWithThatReason) {
-    Batch b(0);
-    const QString cut = testsupport::writeFile(
-        b.dir.filePath("src/cut.png"),
-        testsupport::readFile(testsupport::packagedPicture(testsupport::kDesktopPhotos + "desktop/Ubuntu-Mate-Cold-no-logo.png")));
-    b.photos << batchtest::photoAt(cut);
-    for (const int format : {4, 6}) {  // JPEG, PNG
-        SCOPED_TRACE(format);
-        ASSERT_EQ(testsupport::writeFile(cut, testsupport::readFile(testsupport::kDesktopPhotos +
-                                                                   "desktop/Ubuntu-Mate-Cold-no-logo.png")),
-                  cut);
-        b.photos[0]->processStatus = PhotoFile::NotProcessed;
-        b.rename = batchtest::renameSettings(format);
-        const BatchRunInput in = b.input();
-        RunHarness run;
-        run.runner.setRowByRowFromPixels(1'000'000);
-        run.runner.setSourceReadHook([](const QString& path) {
-            ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4096), 0);
-        });
-        ASSERT_TRUE(run.start(in));
-        EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
-        EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::SourceChangedWhileRead);
-        EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
-        EXPECT_TRUE(leftIn(b.dir.filePath("out")).isEmpty());
+// The same for a large PNG or JPEG made row by row: its decoder finds the file shorter than
+// it was, and the photo fails with that reason rather than as a damaged file or, from the
+// zeros read in place of the cut bytes, as a picture.
+TEST(RunStatus, APhotoCutShortWhileMadeRowByRowFailsWithThatReason) {
+    for (const QString& source : {QStringLiteral("desktop/Ubuntu-Mate-Cold-no-logo.png"), QStringLiteral("nature/RainDrops.jpg")}) {
+        Batch b(0);
+        const QByteArray bytes = testsupport::readFile(testsupport::packagedPicture(testsupport::kDesktopPhotos + source));
+        const QString cut = b.dir.filePath("src/cut." + QFileInfo(source).suffix());
+        b.photos << batchtest::photoAt(testsupport::writeFile(cut, bytes));
+        for (const int format : {4, 6}) {  // JPEG, PNG
+            SCOPED_TRACE((source + QStringLiteral(" as format %1").arg(format)).toStdString());
+            ASSERT_EQ(testsupport::writeFile(cut, bytes), cut);
+            b.photos[0]->processStatus = PhotoFile::NotProcessed;
+            b.rename = batchtest::renameSettings(format);
+            const BatchRunInput in = b.input();
+            RunHarness run;
+            run.runner.setRowByRowFromPixels(1'000'000);
+            run.runner.setSourceReadHook([](const QString& path) {
+                ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4096), 0);
+            });
+            ASSERT_TRUE(run.start(in));
+            EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+            EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::SourceChangedWhileRead);
+            EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[0]->filePath));
+            EXPECT_TRUE(leftIn(b.dir.filePath("out")).isEmpty());
+        }
     }
 }
 

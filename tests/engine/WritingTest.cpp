@@ -13,6 +13,8 @@ using testsupport::meanDiff;
 
 namespace {
 
+constexpr platform::ImageType kJpeg = platform::ImageType::JPEG;
+
 const QVariantMap kProps{{"{TIFF}", QVariantMap{{"Make", "Writer Test"}}},
                          {"{Exif}", QVariantMap{{"UserComment", "kept"}}}};
 
@@ -22,9 +24,11 @@ TEST(Writing, EverySaveTypeRoundTrips) {
     QTemporaryDir dir;
     Utils& u = Utils::sharedUtils();
     const QImage picture = testsupport::quadrantImage(64, 40).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    struct { int saveType; const char* ext; double maxMean; bool holdsProperties; } cases[] = {
-        {0, "tif", 0, true}, {1, "bmp", 0, false}, {2, "gif", 0, false}, {3, "jpg", 5, true},
-        {4, "jpeg", 5, true}, {5, "png", 0, true},  {6, "jp2", 3, true},
+    using platform::ImageType;
+    struct { ImageType saveType; const char* ext; double maxMean; bool holdsProperties; } cases[] = {
+        {ImageType::TIFF, "tif", 0, true}, {ImageType::BMP, "bmp", 0, false}, {ImageType::GIF, "gif", 0, false},
+        {ImageType::JPEG, "jpg", 5, true}, {ImageType::JPEG, "jpeg", 5, true}, {ImageType::PNG, "png", 0, true},
+        {ImageType::JPEG2000, "jp2", 3, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ext);
@@ -40,7 +44,8 @@ TEST(Writing, EverySaveTypeRoundTrips) {
     }
     EXPECT_EQ(testsupport::readFile(dir.filePath("out.jpg")), testsupport::readFile(dir.filePath("out.jpeg")));
     // PNG is lossless whatever the quality says.
-    ASSERT_TRUE(u.saveImageInSelectedFormat(5, dir.filePath("q.png"), picture, picture, {}, 0.2f, 1, nullptr));
+    ASSERT_TRUE(u.saveImageInSelectedFormat(platform::ImageType::PNG, dir.filePath("q.png"), picture, picture, {}, 0.2f,
+                                            1, nullptr));
     EXPECT_EQ(platform::readImage(dir.filePath("q.png")), picture);
 }
 
@@ -48,19 +53,14 @@ TEST(Writing, FailuresAreReportedAndLeaveNothingBehind) {
     QTemporaryDir dir;
     Utils& u = Utils::sharedUtils();
     const QImage picture = testsupport::gradientImage(16, 16);
-    for (int type : {7, -1, 99}) {
-        const QString path = dir.filePath(QString("t%1.img").arg(type));
-        EXPECT_FALSE(u.saveImageInSelectedFormat(type, path, picture, picture, {}, 0.8f, 1, nullptr));
-        EXPECT_FALSE(QFile::exists(path));
-    }
     // An unknown type identifier is a failure, not PNG bytes under another name.
     EXPECT_FALSE(u.writeCGImage(picture, dir.filePath("x.tga"), "com.truevision.tga-image", {}));
     EXPECT_FALSE(QFile::exists(dir.filePath("x.tga")));
     // A failed write leaves the existing file as it was.
     const QString existing = testsupport::writeFile(dir.filePath("keep.jpg"), "earlier output");
-    EXPECT_FALSE(u.saveImageInSelectedFormat(3, existing, QImage(), QImage(), {}, 0.8f, 1, nullptr));
+    EXPECT_FALSE(u.saveImageInSelectedFormat(kJpeg, existing, QImage(), QImage(), {}, 0.8f, 1, nullptr));
     EXPECT_EQ(testsupport::readFile(existing), QByteArray("earlier output"));
-    EXPECT_FALSE(u.saveImageInSelectedFormat(3, dir.filePath("none/x.jpg"), picture, picture, {}, 0.8f, 1, nullptr));
+    EXPECT_FALSE(u.saveImageInSelectedFormat(kJpeg, dir.filePath("none/x.jpg"), picture, picture, {}, 0.8f, 1, nullptr));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
@@ -69,8 +69,8 @@ TEST(Writing, TheGivenQualityWinsOverTheDictionary) {
     Utils& u = Utils::sharedUtils();
     const QImage picture = testsupport::gradientImage(200, 150);
     const QVariantMap claimsBest{{"kCGImageDestinationLossyCompressionQuality", 1.0}};
-    ASSERT_TRUE(u.saveImageInSelectedFormat(3, dir.filePath("low.jpg"), picture, picture, claimsBest, 0.1f, 1, nullptr));
-    ASSERT_TRUE(u.saveImageInSelectedFormat(3, dir.filePath("high.jpg"), picture, picture, {}, 1.0f, 1, nullptr));
+    ASSERT_TRUE(u.saveImageInSelectedFormat(kJpeg, dir.filePath("low.jpg"), picture, picture, claimsBest, 0.1f, 1, nullptr));
+    ASSERT_TRUE(u.saveImageInSelectedFormat(kJpeg, dir.filePath("high.jpg"), picture, picture, {}, 1.0f, 1, nullptr));
     EXPECT_LT(testsupport::readFile(dir.filePath("low.jpg")).size() * 2, testsupport::readFile(dir.filePath("high.jpg")).size());
     // The caller's dictionary is left alone.
     EXPECT_EQ(claimsBest.size(), 1);

@@ -4,9 +4,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "platform/foundation/BusErrorGuard.h"
 #include "tests/support/TestSupport.h"
 
 int main(int argc, char** argv) {
+    // Before any thread, as the application does.
+    platform::busguard::install();
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                       : qgetenv("QT_QPA_PLATFORM"));
     // A home of the run's own: screens make their default folders (Pictures, Documents,

@@ -516,3 +516,20 @@ TEST(ReaderVariants, Os2BitmapsReadTheirPixels) {
         }
     }
 }
+
+// An OS/2 palette ends where the pixels begin, and may hold fewer colours than the
+// indices name: an index past it reads as its first colour, never as whatever memory
+// held.
+TEST(ReaderVariants, IndicesPastAShortBmpPaletteReadAsItsFirstColour) {
+    for (const int entries : {4, 1}) {
+        SCOPED_TRACE(entries);
+        const QByteArray file = bmpFile(os2CoreHeader(8), bmpPalette(entries, 3, false), bmpRows(8, false));
+        const QImage read = platform::readImageFromData(file);
+        ASSERT_EQ(read.size(), QSize(3, 2));
+        for (int i = 0; i < 6; ++i) {
+            const QRgb stored = i < 3 ? kBmpTop[i] : kBmpBottom[i - 3];
+            const int index = i;  // bmpRows numbers the colours in this order
+            EXPECT_EQ(read.pixel(i % 3, i < 3 ? 0 : 1), index < entries ? stored : kBmpTop[0]) << i;
+        }
+    }
+}

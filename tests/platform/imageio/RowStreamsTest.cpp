@@ -137,6 +137,20 @@ TEST(JpegRowSource, FilesTheWholeDecodeRefusesFailAndStayFailed) {
         QImage rows(source.width(), source.height(), QImage::Format_RGB32);
         EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), source.height()));
     }
+    // Cut short while it is read (a sync client rewriting it): fails, and the cut is told
+    // apart, however well the zeros in place of the cut bytes decode.
+    for (const QByteArray& bytes : {baseline, progressive}) {
+        const QString rewritten = testsupport::writeFile(dir.filePath("rewritten.jpg"), bytes);
+        platform::DecodeOptions cutWhileOpen;
+        cutWhileOpen.whileOpen = [](const QString& path) {
+            ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4096), 0);
+        };
+        platform::JpegRowSource source(rewritten, cutWhileOpen);
+        EXPECT_FALSE(source.isValid() && readInSteps(source, {1, 7, 64, 300}).ok);
+        EXPECT_TRUE(source.cut());
+        QImage rows(std::max(1, source.width()), std::max(1, source.height()), QImage::Format_RGB32);
+        EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), source.height()));
+    }
     // Pictures it does not take: grey under a profile the reader applies (its pixels are not
     // the stored ones), not a JPEG, no file.
     const QImage grey = platform::readImage(testsupport::packagedPicture(testsupport::kManualPictures + "objects.jpg"));

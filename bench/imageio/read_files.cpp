@@ -1,0 +1,84 @@
+// Reads picture files the way the program does (header, properties, the whole picture,
+// a thumbnail, the picture written as PNG and JPEG in memory) and prints a line per file
+// with its size and a checksum of the decoded pixels and of the encoded files. Two runs
+// over the same files print the same lines; under valgrind (bench/valgrind_files.sh) it
+// shows reads of memory no decoder wrote. Not part of CI; see bench/README.md.
+//
+//   bench_read_files [--write <folder>] <file or folder>...
+//
+// --write saves each decoded picture as <folder>/<file name>.png (straight alpha, 8 bits),
+// for comparing with another reader's (`compare -metric AE`).
+#include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+QByteArray digest(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(12);
+}
+
+QByteArray pixelDigest(const QImage& image) {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    const qsizetype rowBytes = qsizetype(image.width()) * image.depth() / 8;
+    for (int y = 0; y < image.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes));
+    return hash.result().toHex().left(12);
+}
+
+void readOne(const QString& path, const QString& writeTo) {
+    const platform::ImageHeader header = platform::readImageHeader(path);
+    const QVariantMap properties = platform::readImageProperties(path);
+    const platform::DecodeResult decoded = platform::decodeImage(path);
+    const QImage thumbnail = platform::makeThumbnail(path, 256, 256);
+    QByteArray line = QFile::encodeName(path) + ": ";
+    if (!decoded.ok()) {
+        line += "no picture (" + QByteArray::number(int(decoded.failure)) + ")";
+    } else {
+        const QImage& image = decoded.image;
+        if (!writeTo.isEmpty())
+            image.convertToFormat(QImage::Format_ARGB32).save(writeTo + u'/' + QFileInfo(path).fileName() + ".png", "PNG");
+        line += QByteArray::number(image.width()) + "x" + QByteArray::number(image.height()) + " pixels " +
+                pixelDigest(image) + " png " + digest(platform::encodeImage(image, platform::ImageType::PNG, 1.0)) +
+                " jpeg " + digest(platform::encodeImage(image, platform::ImageType::JPEG, 0.8));
+    }
+    line += " header " + QByteArray::number(header.width) + "x" + QByteArray::number(header.height) + " properties " +
+            QByteArray::number(properties.size()) + " thumbnail " +
+            (thumbnail.isNull() ? QByteArray("none") : pixelDigest(thumbnail));
+    std::printf("%s\n", line.constData());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList files;
+    QStringList args = app.arguments().mid(1);
+    QString writeTo;
+    if (args.size() >= 2 && args.first() == "--write") {
+        writeTo = args.at(1);
+        args = args.mid(2);
+    }
+    for (const QString& arg : args) {
+        if (QFileInfo(arg).isDir()) {
+            QDirIterator it(arg, QDir::Files, QDirIterator::Subdirectories);
+            QStringList found;
+            while (it.hasNext()) found << it.next();
+            found.sort();
+            files << found;
+        } else {
+            files << arg;
+        }
+    }
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_read_files <file or folder>...\n");
+        return 2;
+    }
+    for (const QString& file : files) readOne(file, writeTo);
+    return 0;
+}
