@@ -105,14 +105,21 @@ public:
     QImage applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
     // The same for a photo whose rows come and go while it is rendered (decoded a few rows
-    // at a time, encoded as its rows are finished), for the effects rowByRow names. A null
-    // picture when the effect could not be made that way: the photo's rows are then
-    // undefined, and it is made again the usual way.
+    // at a time, encoded as its rows are finished), for the effects whose rowReach is not
+    // the whole picture. A null picture when the effect could not be made that way: the
+    // photo's rows are then undefined, and it is made again the usual way.
     QImage applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
                              const QVariantList& parameters, PictureRows& rows);
-    // Effects made top row first into the photo's own storage, reading nothing of the photo
-    // before they render it.
-    static bool rowByRow(const QString& filterName);
+    // How far from the row it makes an effect reads the photo. Effects of the first two kinds
+    // are made top row first into the photo's own storage, reading nothing of the photo
+    // before they render it; a "Resize" reads the rows its output rows are resampled from.
+    enum class RowReach {
+        SameRow,       // the pixel itself: colour changes (brightness, contrast, sepia)
+        NearRows,      // rows within a reach the parameters set: blurs, sharpening, a resize
+        WholePicture,  // anywhere: distortions, turns, crops, frames, text and overlays, and
+                       // the automatic corrections, which look at the whole photo first
+    };
+    static RowReach rowReach(const QString& filterName);
     // The editor's preview of a "Resize" step: the preview as the step would change it.
     QImage resizeAndCropImageForPreview(const QImage& preview, const QString& filterName,
                                         const QVariantList& parameters, float scaleFactor);
