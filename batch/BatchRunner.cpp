@@ -303,6 +303,7 @@ void BatchRunner::callForUpdatingProgressWithCountWithProcessStatus(const Outcom
     const auto& photo = input_->snapshot.photos.at(outcome.index);
     photo->processStatus = outcome.status;
     photo->processInfoMessage = outcome.message;
+    if (outcome.unreadable) photo->isUnreadable = true;
     if (observer_) observer_->runDidRecordOutcome(outcome.index, photo, progressValue);
     if (counterTotalProgressedFiles == count) endRun(true);
 }
@@ -397,6 +398,7 @@ QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
     case platform::DecodeFailure::OverBudget: return runmessages::TooLarge;  // whole, not damaged
     case platform::DecodeFailure::ChangedWhileRead: return runmessages::SourceChangedWhileRead;
     case platform::DecodeFailure::Missing: return runmessages::SourceGone;
+    case platform::DecodeFailure::NotAFile: return runmessages::NotAPhotoFile;
     case platform::DecodeFailure::Unsupported:
     case platform::DecodeFailure::Damaged:
         if (!decoded.detail.isEmpty()) return platform::format(runmessages::UnreadableBecause, decoded.detail);
@@ -760,7 +762,14 @@ bool BatchRunner::PhotoStages::load() {
     }
     if (!shrunkOnLoad_) {
         platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading(true));
-        if (!loaded.ok()) return fail(unreadableMessage(loaded));
+        if (!loaded.ok()) {
+            fail(unreadableMessage(loaded));
+            const auto why = loaded.failure;
+            work_.failed->unreadable = why == platform::DecodeFailure::Damaged ||
+                                       why == platform::DecodeFailure::Unsupported ||
+                                       why == platform::DecodeFailure::Empty;
+            return false;
+        }
         working_ = std::move(loaded.image);
     }
     // Written while it was read: the picture may be half of each.

@@ -176,6 +176,9 @@ private:
         int status = 0;
         QString message;
         bool committed = false;  // the photo reached its save step
+        // Its file is there but could not be read: the photo is marked so, and the output
+        // screen counts it among the errors from then on.
+        bool unreadable = false;
     };
 
     void startWorker();

@@ -5,8 +5,10 @@
 #include "records/OutputOptionSettings.h"
 
 PlanSnapshot PlanSnapshot::take(const QList<std::shared_ptr<PhotoFile>>& photos, const BatchRenameSetting* rename,
-                                const OutputOptionSettings* output, const QStringList& fileFormats) {
+                                const OutputOptionSettings* output, const QStringList& fileFormats,
+                                const QList<std::shared_ptr<AppliedFilter>>& steps) {
     PlanSnapshot s;
+    s.classifierOptions = PreviewClassifier::Options::of(output, photos, steps);
     if (rename) s.renameSetting = std::make_shared<const BatchRenameSetting>(*rename);
     if (output) s.outputSetting = std::make_shared<const OutputOptionSettings>(*output);
     s.fileFormats = fileFormats.isEmpty() ? AppDelegate::defaultFileFormats() : fileFormats;
@@ -21,7 +23,6 @@ PlanSnapshot PlanSnapshot::take(const QList<std::shared_ptr<PhotoFile>>& photos,
             facts.fileCreationDate = photo->fileCreationDate;
             facts.fileModifiedDate = photo->fileModifiedDate;
             facts.isIphotosNode = photo->isIphotosNode;
-            facts.isUnreadable = photo->isUnreadable;
         }
         s.photos.append(std::move(facts));
     }

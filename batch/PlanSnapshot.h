@@ -9,8 +9,10 @@
 #include <QStringList>
 #include <memory>
 
+#include "batch/PreviewClassifier.h"
 #include "records/PhotoFile.h"
 
+struct AppliedFilter;
 struct BatchRenameSetting;
 struct OutputOptionSettings;
 
@@ -22,10 +24,14 @@ struct PlanSnapshot {
     QList<PhotoFile> photos;
     QDateTime now;          // for the current-date stamp
     QString desktopFolder;  // empty: the standard location
+    // The output choices and the photos known unreadable or too large under the steps, for
+    // the classification.
+    PreviewClassifier::Options classifierOptions;
 
     // Copies of the given objects (null settings stay null).
     static PlanSnapshot take(const QList<std::shared_ptr<PhotoFile>>& photos, const BatchRenameSetting* rename,
-                             const OutputOptionSettings* output, const QStringList& fileFormats);
+                             const OutputOptionSettings* output, const QStringList& fileFormats,
+                             const QList<std::shared_ptr<AppliedFilter>>& steps = {});
 
     bool hasLibraryPhoto() const;
 };

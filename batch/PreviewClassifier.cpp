@@ -1,7 +1,11 @@
 #include "batch/PreviewClassifier.h"
 
+#include "batch/OpenLimit.h"
 #include "platform/foundation/FileAttributes.h"
+#include "records/AppDelegate.h"
+#include "records/OutputOptionSettings.h"
 #include "records/OutputPhotoPath.h"
+#include "records/PhotoFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,10 +72,12 @@ private:
 
 int PreviewClassification::errorCount() const {
     return int(arrayEmptyNames.size() + arrayInvalidFileName.size() + arrayDuplicateNames.size() +
-               arrayReplacesSource.size() + arrayFileNotFound.size() + arrayUnreadable.size());
+               arrayReplacesSource.size() + arrayFileNotFound.size() + arrayTooLarge.size() + arrayUnreadable.size());
 }
 
-int PreviewClassification::warningCount() const { return int(arrayFileAlreadyExists.size()); }
+int PreviewClassification::warningCount() const {
+    return int(arrayFileAlreadyExists.size() + arrayReplacesExisting.size());
+}
 
 void PreviewClassification::index() {
     empty_ = QSet<QString>(arrayEmptyNames.begin(), arrayEmptyNames.end());
@@ -79,8 +85,10 @@ void PreviewClassification::index() {
     duplicate_ = QSet<QString>(arrayDuplicateNames.begin(), arrayDuplicateNames.end());
     replaces_ = QSet<QString>(arrayReplacesSource.begin(), arrayReplacesSource.end());
     notFound_ = QSet<QString>(arrayFileNotFound.begin(), arrayFileNotFound.end());
+    tooLarge_ = QSet<QString>(arrayTooLarge.begin(), arrayTooLarge.end());
     unreadable_ = QSet<QString>(arrayUnreadable.begin(), arrayUnreadable.end());
     exists_ = QSet<QString>(arrayFileAlreadyExists.begin(), arrayFileAlreadyExists.end());
+    replacesExisting_ = QSet<QString>(arrayReplacesExisting.begin(), arrayReplacesExisting.end());
     replacesOwn_ = QSet<QString>(arrayReplacesOwnSource.begin(), arrayReplacesOwnSource.end());
 }
 
@@ -95,9 +103,36 @@ PreviewMark PreviewClassification::markFor(const OutputPhotoPath& record) const 
     if (duplicate_.contains(record.filePath)) mark = PreviewMark::DuplicateName;
     if (replaces_.contains(record.filePath)) mark = PreviewMark::ReplacesSource;
     if (notFound_.contains(record.oldFilePath)) mark = PreviewMark::SourceMissing;
+    if (tooLarge_.contains(record.oldFilePath)) mark = PreviewMark::TooLarge;
     if (unreadable_.contains(record.oldFilePath)) mark = PreviewMark::SourceUnreadable;
     if (exists_.contains(record.filePath)) mark = PreviewMark::AlreadyExists;
+    if (replacesExisting_.contains(record.filePath)) mark = PreviewMark::ReplacesExisting;
     return mark;
+}
+
+PreviewMark PreviewClassification::photoMarkFor(const OutputPhotoPath& record) const {
+    if (knownTooLarge_.contains(record.oldFilePath)) return PreviewMark::TooLarge;
+    if (knownUnreadable_.contains(record.oldFilePath)) return PreviewMark::SourceUnreadable;
+    return PreviewMark::Ready;
+}
+
+PreviewClassifier::Options PreviewClassifier::Options::of(const OutputOptionSettings* output,
+                                                          const QList<std::shared_ptr<PhotoFile>>& photos,
+                                                          const QList<std::shared_ptr<AppliedFilter>>& steps) {
+    Options options;
+    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
+    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
+    for (const auto& photo : photos) {
+        if (!photo) continue;
+        if (photo->isUnreadable) options.unreadableSources.insert(photo->filePath);
+        if (openlimit::refusedAsTooLarge(*photo, steps)) options.tooLargeSources.insert(photo->filePath);
+    }
+    return options;
+}
+
+PreviewClassifier::Options PreviewClassifier::Options::ofBatch(const OutputOptionSettings* output) {
+    const AppDelegate& app = AppDelegate::shared();
+    return of(output, app.arraySelectedImagesToProcess, app.arrayAppliedFilters);
 }
 
 PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::shared_ptr<OutputPhotoPath>>& planned,
@@ -106,6 +141,10 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
                                            : std::function<bool(const QString&)>(platform::fileExists);
     PreviewClassification c;
     SourceIndex sources(planned);
+    // Every photo of a shared planned path fails in the run, the first one too.
+    QSet<QString> shared;
+    for (const auto& record : planned)
+        if (record && record->occurenceCount >= 2) shared.insert(record->filePath);
     for (qsizetype i = 0; i < planned.size(); ++i) {
         const auto& record = planned.at(i);
         if (!record) continue;
@@ -117,7 +156,7 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
         } else if (record->fileName.toLower().contains(u"http:") ||
                    record->fileName.toUtf8().size() > kMaxFileNameBytes) {
             bucket = &c.arrayInvalidFileName;
-        } else if (record->occurenceCount >= 2) {
+        } else if (shared.contains(record->filePath)) {
             bucket = &c.arrayDuplicateNames;
         } else {
             // Writing here would destroy a photo of the batch: another photo's source in
@@ -130,6 +169,9 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
             } else if (!(options.sourceExists ? options.sourceExists(i) : exists(record->oldFilePath))) {
                 bucket = &c.arrayFileNotFound;
                 entry = record->oldFilePath;
+            } else if (options.tooLargeSources.contains(record->oldFilePath)) {
+                bucket = &c.arrayTooLarge;
+                entry = record->oldFilePath;
             } else if (options.unreadableSources.contains(record->oldFilePath)) {
                 bucket = &c.arrayUnreadable;
                 entry = record->oldFilePath;
@@ -138,12 +180,17 @@ PreviewClassification PreviewClassifier::calculateErrorFiles(const QList<std::sh
                 warning = true;
             } else if (!owners.isEmpty()) {
                 c.arrayReplacesOwnSource.append(record->filePath);
+            } else if (record->fileAlreadyExistAtPath) {
+                bucket = &c.arrayReplacesExisting;
+                warning = true;
             }
         }
         if (!bucket) continue;
         bucket->append(entry);
         (warning ? c.arrayAllWarnings : c.arrayAllErrors).append(record);
     }
+    c.knownTooLarge_ = options.tooLargeSources;
+    c.knownUnreadable_ = options.unreadableSources;
     c.index();
     return c;
 }
@@ -156,11 +203,24 @@ QString PreviewClassifier::toolTipFor(PreviewMark mark) {
     case PreviewMark::DuplicateName: return QStringLiteral("Duplicate filename.");
     case PreviewMark::ReplacesSource: return QStringLiteral("The output would replace a photo of the batch.");
     case PreviewMark::SourceMissing: return QStringLiteral("File not available in source folder.");
+    case PreviewMark::TooLarge: return QStringLiteral("The photo is larger than this program will open.");
     case PreviewMark::SourceUnreadable:
         return QStringLiteral("File cannot be read: it is damaged or in a format Brisko Photos cannot open.");
     case PreviewMark::AlreadyExists: return QStringLiteral("File already exists in destination folder.");
+    case PreviewMark::ReplacesExisting:
+        return QStringLiteral("File already exists in destination folder: the new file replaces it, and the existing "
+                              "file goes to the Trash first.");
     }
     return {};
+}
+
+QString PreviewClassifier::toolTipFor(const PreviewClassification& c, const OutputPhotoPath& record) {
+    const PreviewMark mark = c.markFor(record);
+    QString tip = toolTipFor(mark);
+    const PreviewMark photo = c.photoMarkFor(record);
+    if (photo != PreviewMark::Ready && photo != mark) tip += u'\n' + toolTipFor(photo);
+    if (c.replacesOwnSource(record)) tip += u'\n' + replacesOwnSourceNote();
+    return tip;
 }
 
 QString PreviewClassifier::replacesOwnSourceNote() {
@@ -170,7 +230,8 @@ QString PreviewClassifier::replacesOwnSourceNote() {
 QString PreviewClassifier::imageNameFor(PreviewMark mark) {
     switch (mark) {
     case PreviewMark::Ready: return QStringLiteral("all_correct.png");
-    case PreviewMark::AlreadyExists: return QStringLiteral("already_exists.png");
+    case PreviewMark::AlreadyExists:
+    case PreviewMark::ReplacesExisting: return QStringLiteral("already_exists.png");
     default: return QStringLiteral("duplicate.png");
     }
 }

@@ -130,13 +130,8 @@ PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::u
     OutputPhotoPath::countOccurrences(result.planned);
     for (const PhotoFile& photo : snapshot.photos) result.isIphotoExist = result.isIphotoExist || photo.isIphotosNode;
 
-    PreviewClassifier::Options options;
-    const auto& output = snapshot.outputSetting;
-    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
-    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
+    PreviewClassifier::Options options = snapshot.classifierOptions;
     options.sourceExists = [&sourceExists](qsizetype i) { return sourceExists[size_t(i)] != 0; };
-    for (const PhotoFile& photo : snapshot.photos)
-        if (photo.isUnreadable) options.unreadableSources.insert(photo.filePath);
     result.classification = PreviewClassifier::calculateErrorFiles(result.planned, options);
     return result;
 }

@@ -12,6 +12,8 @@ inline const QString SourceNotFound = QStringLiteral("File not available in sour
 inline const QString AlreadyExists = QStringLiteral("File already exists in destination folder.");
 inline const QString Unreadable = QStringLiteral("The photo could not be read");
 inline const QString TooLarge = QStringLiteral("The photo is larger than this program will open");
+// A named pipe, socket or device put where the photo was: never read, never waited on.
+inline const QString NotAPhotoFile = QStringLiteral("The source is not a photo file (a pipe, socket or device); nothing was read");
 // The same for a kind of file the program recognises but cannot read, with the reason.
 inline const QString UnreadableBecause = QStringLiteral("The photo could not be read: %@");
 inline const QString EffectFailed = QStringLiteral("The effect \"%@\" gave no picture");

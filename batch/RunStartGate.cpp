@@ -23,10 +23,10 @@ bool replacementNameMissing(const BatchRenameSetting* rename, const QString& new
     return replaceOn && newNameText.isEmpty();
 }
 
-Decision decide(int plannedCount, int classifiedCount, bool libraryPhotoToSourceFolder,
+Decision decide(int plannedCount, int notWrittenCount, bool libraryPhotoToSourceFolder,
                 const QString& libraryOutputFolder) {
-    if (classifiedCount >= plannedCount) return {Outcome::Refused, RefusedText};
-    if (classifiedCount == 0) return {Outcome::Ask, QuestionNoErrors};
+    if (notWrittenCount >= plannedCount) return {Outcome::Refused, RefusedText};
+    if (notWrittenCount == 0) return {Outcome::Ask, QuestionNoErrors};
     if (libraryPhotoToSourceFolder) return {Outcome::Ask, platform::format(QuestionLibrary, libraryOutputFolder)};
     return {Outcome::Ask, QuestionWithErrors};
 }
@@ -35,6 +35,12 @@ QString replacesOriginalsNote(const PreviewClassification& c) {
     const int count = int(c.arrayReplacesOwnSource.size());
     if (count == 0) return {};
     return count == 1 ? ReplacesOriginalNote : platform::format(ReplacesOriginalsNote, count);
+}
+
+QString replacesExistingNote(const PreviewClassification& c) {
+    const int count = int(c.arrayReplacesExisting.size());
+    if (count == 0) return {};
+    return count == 1 ? ReplacesExistingOneNote : platform::format(ReplacesExistingNote, count);
 }
 
 QStringList classificationLogLines(const PreviewClassification& c, const QStringList& plannedPathsOfMissingSources) {
@@ -47,6 +53,7 @@ QStringList classificationLogLines(const PreviewClassification& c, const QString
     add(c.arrayDuplicateNames, "duplicate file name == %@");
     add(c.arrayReplacesSource, "file would replace a photo of the batch == %@");
     add(c.arrayFileAlreadyExists, "files already exists == %@");
+    add(c.arrayReplacesExisting, "file replaced, the existing one to the Trash == %@");
     add(plannedPathsOfMissingSources, "files not found == %@");
     return lines;
 }

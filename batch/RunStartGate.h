@@ -39,10 +39,19 @@ inline const QString ReplacesOriginalsNote = QStringLiteral(
 inline const QString ReplacesOriginalNote = QStringLiteral(
     "1 photo will replace its original in the source folder; the original goes to the Trash first.");
 
+// Said in the start question when outputs replace files already at their destinations
+// (overwriting on): "%d" is how many.
+inline const QString ReplacesExistingNote = QStringLiteral(
+    "%d existing files will be replaced by new files of the same name; each goes to the Trash first.");
+inline const QString ReplacesExistingOneNote =
+    QStringLiteral("1 existing file will be replaced by a new file of the same name; it goes to the Trash first.");
+
 enum class Outcome { FolderMissing, BlankName, Refused, Ask };
 
 // The start question's sentence about originals replaced by their outputs; empty for none.
 QString replacesOriginalsNote(const PreviewClassification& c);
+// Its sentence about existing files the outputs replace; empty for none.
+QString replacesExistingNote(const PreviewClassification& c);
 
 // The destination check: the folder text must name an existing folder. Output beside
 // the sources needs no destination folder; an empty text is never a folder (it would
@@ -56,9 +65,9 @@ struct Decision {
     Outcome outcome = Outcome::Ask;
     QString text;  // the refusal or the start question
 };
-// What the classification allows: refusal when every planned output (or nothing) is
-// classified, else the start question with its text.
-Decision decide(int plannedCount, int classifiedCount, bool libraryPhotoToSourceFolder,
+// What the classification allows: refusal when no planned output (or nothing) will be
+// written, else the start question with its text.
+Decision decide(int plannedCount, int notWrittenCount, bool libraryPhotoToSourceFolder,
                 const QString& libraryOutputFolder);
 
 // One log line per classified path, in bucket order.

@@ -145,13 +145,14 @@ QString logFolder(const QString& documentsFolder) { return documentsFolder + QSt
 WriteResult createAndWriteSummaryFile(const RunFacts& run, const QString& documentsFolder, const QDateTime& now,
                                       const DateStyle& style) {
     WriteResult result;
+    // Sorted whether or not the log can be written: the photos to run again are this run's.
+    result.sorted = sortByStatus(run.photos);
     const QString folder = logFolder(documentsFolder);
     if (!QDir().mkpath(folder)) {
         platform::log(u"Failed to create directory \"%@\". Error: %@", folder, QStringLiteral("cannot create folder"));
         return result;
     }
     result.folderCreated = true;
-    result.sorted = sortByStatus(run.photos);
     // Every run keeps its own log: a second run in the same second gets a numbered name.
     const QString name = logFileName(run.started, style);
     const QString stem = name.chopped(4);
@@ -179,8 +180,8 @@ Figures figures(const RunFacts& run, const Counters& counters, const QString& el
     f.outputIsLink = run.output && !run.output->useSourceFolder.value_or(false);
     // Every photo that did not come out is offered again, errors included: a failure may
     // have passed (a full disk, a drive unplugged) and the photo can be run once more. The
-    // same photos make up the list the button hands on (Sorted::toReprocess).
-    f.showProcessSkipped = counters.skipped + counters.notProcessed + counters.errors > 0;
+    // button shows exactly when the list it hands on (Sorted::toReprocess) has photos.
+    f.showProcessSkipped = !sortByStatus(run.photos).toReprocess.isEmpty();
     f.showRestoreExif = metadataChanged;
     f.showAddToFavourites = run.appliedSteps > 0;
     return f;

@@ -73,10 +73,10 @@ QString logText(const RunFacts& run, const Sorted& sorted, const QString& elapse
 QString logFolder(const QString& documentsFolder);
 
 struct WriteResult {
-    bool folderCreated = false;  // false: nothing else happened
+    bool folderCreated = false;  // false: no log was written
     bool written = false;
     QString path;  // set once the folder exists
-    Sorted sorted;
+    Sorted sorted;  // always
 };
 // Sorts the photos, makes the folder, picks a name no earlier log holds (a second run in
 // the same second gets " (2)", " (3)" … before ".log") and writes the text atomically.

@@ -115,7 +115,16 @@ platform::DecodeResult imageloading::decodeUpright(const QString& path, const QV
     int orientation = displayOrientation(props);
     if (orientation < 1) orientation = platform::readImageHeader(path).orientation;
     result.image = platform::orientImage(result.image, orientation);
-    if (!upright.isEmpty() && result.image.size() != upright)
+    if (!upright.isEmpty() && (result.image.width() < upright.width() || result.image.height() < upright.height())) {
+        // A decoder that gave less than the size asked (a file's own small picture taken
+        // for the photo) is read again whole: a photo is never enlarged to make up a size.
+        platform::DecodeResult whole = platform::decodeImage(path, options);
+        if (!whole.ok()) return whole;
+        whole.image = platform::orientImage(whole.image, orientation);
+        result = whole;
+    }
+    if (!upright.isEmpty() && result.image.width() >= upright.width() && result.image.height() >= upright.height() &&
+        result.image.size() != upright)
         result.image = result.image.scaled(upright, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return result;
 }

@@ -2,12 +2,14 @@
 
 #include "import/SqliteReader.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
 #include "records/CommonFunc.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 
 using intake::SqliteReader;
@@ -87,9 +89,19 @@ QString joinInside(const QString& root, const QString& relative) {
     return platform::stringByAppendingPathComponent(root, parts.join(QLatin1Char('/')));
 }
 
+// The library's database as it is, into our own copy. Opened as a regular file only: a
+// pipe in its place would hold the add for ever.
 bool copyFile(const QString& from, const QString& to) {
     QFile::remove(to);
-    return QFile::copy(from, to);
+    QFile source;
+    if (!platform::openFile(source, from)) return false;
+    QSaveFile copy(to);
+    if (!copy.open(QIODevice::WriteOnly)) return false;
+    char buffer[1 << 16];
+    for (qint64 n; (n = source.read(buffer, sizeof buffer)) != 0;) {
+        if (n < 0 || copy.write(buffer, n) != n) return false;
+    }
+    return copy.commit();
 }
 
 }  // namespace

@@ -43,8 +43,8 @@ void walk(const QString& folder, QSet<QPair<quint64, quint64>>& seen, QStringLis
     for (const platform::FolderEntry& e : visibleInNameOrder(*entries)) {
         const QString path = platform::stringByAppendingPathComponent(folder, e.name);
         if (e.isDirectory) {
-            if (!isPackage(path)) walk(path, seen, out, keepGoing, reader);
-        } else {
+            if (!e.isSymbolicLink && !isPackage(path)) walk(path, seen, out, keepGoing, reader);
+        } else if (e.isRegularFile) {
             out.append(path);
         }
     }
@@ -64,7 +64,7 @@ QStringList listFolderImages(const QString& folder) {
         return out;
     }
     for (const platform::FolderEntry& e : visibleInNameOrder(*entries)) {
-        if (!e.isDirectory && imageFileExtensions().contains(platform::pathExtension(e.name), Qt::CaseInsensitive))
+        if (e.isRegularFile && imageFileExtensions().contains(platform::pathExtension(e.name), Qt::CaseInsensitive))
             out.append(platform::stringByAppendingPathComponent(folder, e.name));
     }
     return out;

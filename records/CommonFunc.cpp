@@ -4,6 +4,7 @@
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Numbers.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/Resources.h"
@@ -240,8 +241,8 @@ QString CommonFunc::getFileMD5(const QString& path) {
 CommonFunc::MD5Result CommonFunc::FileMD5HashCreateWithPath(const QString& path, qint64 chunkSize,
                                                           const std::atomic<bool>* abortFlag) {
     MD5Result result;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || chunkSize <= 0) return result;
+    QFile f;
+    if (!platform::openFile(f, path) || chunkSize <= 0) return result;
     QCryptographicHash hash(QCryptographicHash::Md5);
     QByteArray buffer(chunkSize, Qt::Uninitialized);
     for (;;) {

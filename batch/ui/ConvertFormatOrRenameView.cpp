@@ -94,7 +94,7 @@ ConvertFormatOrRenameView::ConvertFormatOrRenameView(QWidget* parent)
         [this] {
             const AppDelegate& app = AppDelegate::shared();
             return PlanSnapshot::take(app.arraySelectedImagesToProcess, selectedBatchRenameSetting.get(),
-                                      seletedOutputOptionSettingObj.get(), formats());
+                                      seletedOutputOptionSettingObj.get(), formats(), app.arrayAppliedFilters);
         },
         this);
     recomputer_->onBusyChanged = [this](bool busy) {
@@ -728,8 +728,8 @@ void ConvertFormatOrRenameView::showOriginalsNotice() {
 void ConvertFormatOrRenameView::calculateErrorFiles() {
     const AppDelegate& app = AppDelegate::shared();
     const auto& output = app.selectedOuputSettingObj ? app.selectedOuputSettingObj : seletedOutputOptionSettingObj;
-    classification = PreviewClassifier::calculateErrorFiles(
-        app.arrayDestinationPaths, previewtables::classifierOptions(output.get(), app.arraySelectedImagesToProcess));
+    classification = PreviewClassifier::calculateErrorFiles(app.arrayDestinationPaths,
+                                                            PreviewClassifier::Options::ofBatch(output.get()));
 }
 
 void ConvertFormatOrRenameView::updateErrorAndWarningUI() {

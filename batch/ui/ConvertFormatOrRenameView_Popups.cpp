@@ -186,8 +186,10 @@ void ConvertFormatOrRenameView::btnInfoTapped() {
         {PreviewMark::Ready, "Ready"},
         {PreviewMark::DuplicateName, "Error"},
         {PreviewMark::SourceMissing, "Error"},
+        {PreviewMark::TooLarge, "Error"},
         {PreviewMark::SourceUnreadable, "Error"},
         {PreviewMark::AlreadyExists, "Warning"},
+        {PreviewMark::ReplacesExisting, "Warning"},
     };
     for (const auto& [mark, kind] : marks)
         layout->addWidget(new QLabel(tr(kind) + QStringLiteral(": ") + PreviewClassifier::toolTipFor(mark), view));

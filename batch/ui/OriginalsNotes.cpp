@@ -15,8 +15,10 @@ bool isMoveMode(const OutputOptionSettings* output) {
 QStringList beforeRun(const OutputOptionSettings* output, const PreviewClassification& classification) {
     QStringList notes;
     if (isMoveMode(output)) notes << kMoveMode;
-    const QString replaced = startgate::replacesOriginalsNote(classification);
-    if (!replaced.isEmpty()) notes << replaced;
+    for (const QString& note :
+         {startgate::replacesOriginalsNote(classification), startgate::replacesExistingNote(classification)}) {
+        if (!note.isEmpty()) notes << note;
+    }
     return notes;
 }
 
@@ -28,7 +30,9 @@ QString startQuestion(const QString& question, const QStringList& notes) {
     return question.left(lastLine) + QStringLiteral("\n\n") + block + QStringLiteral("\n") + question.mid(lastLine + 1);
 }
 
-QString afterRun(const OutputOptionSettings* output, qint64 processed, qint64 replaced) {
+namespace {
+
+QString originalsAfterRun(const OutputOptionSettings* output, qint64 processed, qint64 replaced) {
     // A move run sends every processed photo's original away, those replaced beside their
     // sources included: one sentence says it.
     if (isMoveMode(output)) {
@@ -44,16 +48,30 @@ QString afterRun(const OutputOptionSettings* output, qint64 processed, qint64 re
         .arg(replaced);
 }
 
-qint64 replacedOriginals(const QList<std::shared_ptr<PhotoFile>>& photos,
-                         const QList<std::shared_ptr<OutputPhotoPath>>& planned,
-                         const PreviewClassification& classification) {
-    qint64 count = 0;
+}  // namespace
+
+QString afterRun(const OutputOptionSettings* output, qint64 processed, Replaced replaced) {
+    QStringList sentences;
+    const QString originals = originalsAfterRun(output, processed, replaced.originals);
+    if (!originals.isEmpty()) sentences << originals;
+    if (replaced.existing == 1)
+        sentences << QStringLiteral("1 existing file was replaced; the old file was moved to the Trash.");
+    else if (replaced.existing > 1)
+        sentences << QStringLiteral("%1 existing files were replaced; the old files were moved to the Trash.")
+                         .arg(replaced.existing);
+    return sentences.join(u'\n');
+}
+
+Replaced replacedFiles(const QList<std::shared_ptr<PhotoFile>>& photos,
+                       const QList<std::shared_ptr<OutputPhotoPath>>& planned,
+                       const PreviewClassification& classification) {
+    Replaced replaced;
     for (qsizetype i = 0; i < photos.size() && i < planned.size(); ++i) {
-        if (photos[i] && planned[i] && photos[i]->processStatus == PhotoFile::Processed &&
-            classification.replacesOwnSource(*planned[i]))
-            ++count;
+        if (!photos[i] || !planned[i] || photos[i]->processStatus != PhotoFile::Processed) continue;
+        if (classification.replacesOwnSource(*planned[i])) ++replaced.originals;
+        if (classification.markFor(*planned[i]) == PreviewMark::ReplacesExisting) ++replaced.existing;
     }
-    return count;
+    return replaced;
 }
 
 }  // namespace originalsnotes

@@ -26,15 +26,22 @@ QStringList beforeRun(const OutputOptionSettings* output, const PreviewClassific
 // The start question with those sentences set before its closing "Click YES ..." line.
 QString startQuestion(const QString& question, const QStringList& notes);
 
-// The summary's sentence after a run: in move mode with `processed` photos done, and when
-// `replaced` outputs took their own originals' places beside the sources; empty when no
-// original went to the Trash.
-QString afterRun(const OutputOptionSettings* output, qint64 processed, qint64 replaced);
+// How many photos of a run came out replacing a file: their own originals beside the
+// sources, and files already at their destinations (overwriting on).
+struct Replaced {
+    qint64 originals = 0;
+    qint64 existing = 0;
+};
 
-// How many photos of a run replaced their own originals: photo i came out and its planned
-// output (entry i of `planned`) was one that takes its source's place.
-qint64 replacedOriginals(const QList<std::shared_ptr<PhotoFile>>& photos,
-                         const QList<std::shared_ptr<OutputPhotoPath>>& planned,
-                         const PreviewClassification& classification);
+// The summary's sentences after a run: in move mode with `processed` photos done, and when
+// outputs took their own originals' places beside the sources; then when outputs replaced
+// existing files. Empty when nothing went to the Trash.
+QString afterRun(const OutputOptionSettings* output, qint64 processed, Replaced replaced);
+
+// Photo i counts when it came out and its planned output (entry i of `planned`) was one
+// that replaces a file.
+Replaced replacedFiles(const QList<std::shared_ptr<PhotoFile>>& photos,
+                       const QList<std::shared_ptr<OutputPhotoPath>>& planned,
+                       const PreviewClassification& classification);
 
 }  // namespace originalsnotes

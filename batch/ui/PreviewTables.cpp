@@ -37,16 +37,6 @@ QString highlightedHtml(const QString& text, const QStringList& needles, const Q
     return html + QStringLiteral("</span>");
 }
 
-PreviewClassifier::Options classifierOptions(const OutputOptionSettings* output,
-                                             const QList<std::shared_ptr<PhotoFile>>& batch) {
-    PreviewClassifier::Options options;
-    options.overwrite = output && output->owerwriteExistingFiles.value_or(false);
-    options.useSourceFolder = output && output->useSourceFolder.value_or(false);
-    for (const auto& photo : batch)
-        if (photo && photo->isUnreadable) options.unreadableSources.insert(photo->filePath);
-    return options;
-}
-
 QColor rowBackground(int row) { return QColor::fromRgbF(0, 0, 0, row % 2 == 0 ? 0.2f : 0.1f); }
 
 }  // namespace previewtables
@@ -93,9 +83,7 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole: return platform::displayPath(newName ? record->filePath : record->oldFilePath);
     case Qt::ToolTipRole: {
         if (!newName) return platform::displayPath(record->oldFilePath);
-        QString tip = platform::displayPath(record->filePath) + u'\n' + PreviewClassifier::toolTipFor(mark);
-        if (classification_.replacesOwnSource(*record)) tip += u'\n' + PreviewClassifier::replacesOwnSourceNote();
-        return tip;
+        return platform::displayPath(record->filePath) + u'\n' + PreviewClassifier::toolTipFor(classification_, *record);
     }
     case ReplacesOriginalRole: return classification_.replacesOwnSource(*record);
     case Qt::BackgroundRole: return previewtables::rowBackground(index.row());
@@ -127,9 +115,10 @@ void PreviewNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         } else {
             painter->setRenderHint(QPainter::Antialiasing);
             painter->setPen(Qt::NoPen);
-            painter->setBrush(shown == PreviewMark::Ready           ? QColor(26, 185, 153)
-                              : shown == PreviewMark::AlreadyExists ? QColor(230, 160, 40)
-                                                                    : QColor(220, 60, 60));
+            const bool inTheWay = shown == PreviewMark::AlreadyExists || shown == PreviewMark::ReplacesExisting;
+            painter->setBrush(shown == PreviewMark::Ready ? QColor(26, 185, 153)
+                              : inTheWay                  ? QColor(230, 160, 40)
+                                                          : QColor(220, 60, 60));
             painter->drawEllipse(icon);
         }
         r.setLeft(icon.right() + 6);

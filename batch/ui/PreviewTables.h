@@ -28,11 +28,6 @@ QColor rowBackground(int row);
 
 inline const QColor kGreyText(150, 150, 150);
 
-// The classification's options for the planned outputs of `batch` under `output`: the
-// overwrite and source-folder choices, and the photos that could not be read.
-PreviewClassifier::Options classifierOptions(const OutputOptionSettings* output,
-                                             const QList<std::shared_ptr<PhotoFile>>& batch);
-
 }  // namespace previewtables
 
 // Columns of the preview table: 0 "newNameColumn", 1 "oldNameColumn".

@@ -263,8 +263,7 @@ void SetupVC::processStartingFromConvertFormat() { isProcessForRestoreExif = fal
 void SetupVC::calculateErrorFiles() {
     const AppDelegate& app = AppDelegate::shared();
     calculatedErrors = PreviewClassifier::calculateErrorFiles(
-        app.arrayDestinationPaths,
-        previewtables::classifierOptions(app.selectedOuputSettingObj.get(), app.arraySelectedImagesToProcess));
+        app.arrayDestinationPaths, PreviewClassifier::Options::ofBatch(app.selectedOuputSettingObj.get()));
     QStringList missingPlanned;
     for (const auto& record : app.arrayDestinationPaths) {
         if (record && calculatedErrors.arrayFileNotFound.contains(record->oldFilePath)) missingPlanned << record->filePath;
@@ -282,7 +281,7 @@ void SetupVC::btnPreviewOnConvertOrRenameVCTapped() {
     const bool toSourceFolders = output && output->useSourceFolder.value_or(false);
     const QString libraryFolder = outputfolder::libraryOutputFolder();
     const startgate::Decision decision = startgate::decide(int(app.arrayDestinationPaths.size()),
-                                                           calculatedErrors.classifiedCount(),
+                                                           calculatedErrors.notWrittenCount(),
                                                            libraryPhoto && toSourceFolders, libraryFolder);
     if (decision.outcome == startgate::Outcome::Refused) {
         showAlertWithType(115);

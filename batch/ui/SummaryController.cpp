@@ -185,14 +185,14 @@ void SummaryController::addSummaryViewIsFinished(bool finished) {
     worker_([run, result, documents, at, style] { *result = runsummary::createAndWriteSummaryFile(*run, documents, at, style); },
             [this, result, finished] {
                 // The counters the log counted replace the runner's; without a log folder
-                // the runner's stay.
+                // the runner's stay. The photos to run again are this run's either way.
+                arrayFilesToReProcess = result->sorted.toReprocess;
                 if (result->folderCreated) {
                     BatchRunner* runner = screen_->runner();
                     runner->counterProcessedSuccessfully = result->sorted.processed.size();
                     runner->counterNotProcessed = result->sorted.notProcessed.size();
                     runner->counterSkipped = result->sorted.skipped.size();
                     runner->counterProcessedWithError = result->sorted.error.size();
-                    arrayFilesToReProcess = result->sorted.toReprocess;
                     strLogfilePath = result->path;
                 }
                 showLoading(false, kProcessing);
@@ -214,8 +214,8 @@ void SummaryController::setSummmaryInfo() {
     summary_->setSummmaryInfo(runsummary::figures(run, counters,
                                                   runsummary::elapsedText(screen_->processStartedDateTime, now()),
                                                   AppDelegate::shared().isMetadataInfoChanged));
-    const qint64 replaced = originalsnotes::replacedOriginals(run.photos, AppDelegate::shared().arrayDestinationPaths,
-                                                              screen_->calculatedErrors);
+    const originalsnotes::Replaced replaced = originalsnotes::replacedFiles(
+        run.photos, AppDelegate::shared().arrayDestinationPaths, screen_->calculatedErrors);
     summary_->setOriginalsNote(originalsnotes::afterRun(run.output.get(), counters.processed, replaced));
 }
 

@@ -100,16 +100,27 @@ QString displayPath(const QString& path) {
 }
 
 bool openFile(QFile& file, const QString& path, QIODevice::OpenMode mode) {
-    if (!hasKeptBytes(path)) {
-        file.setFileName(path);
-        return file.open(mode);
-    }
-    const int flags = (mode & QIODevice::WriteOnly) ? ((mode & QIODevice::ReadOnly) ? O_RDWR : O_WRONLY) : O_RDONLY;
-    const int fd = ::open(encodePath(path).constData(), flags | O_CLOEXEC);
+    if (path.isEmpty()) return false;
+    int flags = (mode & QIODevice::WriteOnly) ? ((mode & QIODevice::ReadOnly) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    if (mode & QIODevice::Append) flags |= O_APPEND;
+    // Without O_NONBLOCK, opening a named pipe waits for a writer; the kind is then checked
+    // on what was opened, so nothing can be swapped in between.
+    const int fd = ::open(encodePath(path).constData(), flags | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    if (file.open(fd, mode, QFileDevice::AutoCloseHandle)) return true;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // A regular file is then read and written as usual, waiting for the disk.
+    const bool ready = regular && ::fcntl(fd, F_SETFL, flags) == 0 &&
+                       (!(mode & QIODevice::Truncate) || ::ftruncate(fd, 0) == 0);
+    if (ready && file.open(fd, mode, QFileDevice::AutoCloseHandle)) return true;
     ::close(fd);
     return false;
+}
+
+bool isSpecialFile(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::stat(encodePath(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+           !S_ISDIR(st.st_mode);
 }
 
 std::optional<QList<FolderEntry>> readFolderEntries(const QString& folder) {
@@ -121,12 +132,20 @@ std::optional<QList<FolderEntry>> readFolderEntries(const QString& folder) {
     while (const dirent* e = ::readdir(dir)) {
         const char* name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        bool isDirectory = e->d_type == DT_DIR;
+        FolderEntry entry{decodePath(QByteArray(name))};
+        entry.isDirectory = e->d_type == DT_DIR;
+        entry.isRegularFile = e->d_type == DT_REG;
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
             struct stat st {};
-            isDirectory = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            if (e->d_type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                entry.isSymbolicLink = S_ISLNK(st.st_mode);
+            else
+                entry.isSymbolicLink = e->d_type == DT_LNK;
+            const bool target = ::fstatat(fd, name, &st, 0) == 0;
+            entry.isDirectory = target && S_ISDIR(st.st_mode);
+            entry.isRegularFile = target && S_ISREG(st.st_mode);
         }
-        entries.append({decodePath(QByteArray(name)), isDirectory});
+        entries.append(entry);
     }
     ::closedir(dir);
     return entries;
@@ -171,7 +190,7 @@ ReadablePath::ReadablePath(const QString& path) {
         readable_ = path;
         return;
     }
-    fd_ = ::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(encodePath(path).constData(), O_PATH | O_CLOEXEC);
     if (fd_ >= 0) readable_ = QStringLiteral("/proc/self/fd/") + QString::number(fd_);
 }
 

@@ -28,14 +28,23 @@ bool hasKeptBytes(const QString& path);
 QString displayPath(const QString& path);
 
 // Opens `file` on the file at `path`, by its bytes when it has kept ones (QFile would look
-// for another name). For reading and writing files that exist; false when it cannot.
+// for another name). Only a regular file (or a link to one) is opened: a named pipe, a
+// socket or a device put where a photo was is refused at once, never waited on (opening a
+// pipe nobody writes to would hold the reader for ever). For reading and writing files
+// that exist; false when it cannot.
 bool openFile(QFile& file, const QString& path, QIODevice::OpenMode mode = QIODevice::ReadOnly);
+// Whether something that is not a regular file or a folder is at `path` (links followed):
+// a named pipe, a socket or a device, which no photo is.
+bool isSpecialFile(const QString& path);
 
 // One entry of a folder read by the bytes of its names (Qt's listing leaves out names that
-// are not UTF-8). Symbolic links are followed for the kind; one that leads nowhere is a file.
+// are not UTF-8). Symbolic links are followed for the kind, and said to be links.
 struct FolderEntry {
     QString name;
     bool isDirectory = false;
+    // A regular file, or a link to one: the only kind of entry that may be a photo.
+    bool isRegularFile = false;
+    bool isSymbolicLink = false;
 };
 // The folder's entries but "." and "..", hidden ones included, in no particular order;
 // nullopt when the folder cannot be read.
@@ -50,8 +59,8 @@ QUrl fileUrl(const QString& path);
 
 // A path that any reader (Qt, the image decoders, Exiv2) can open for the file at `path`:
 // the path itself, or for a name with kept bytes the descriptor link /proc/self/fd/N of the
-// file opened by its bytes, valid while this object lives. Empty when the file cannot be
-// opened.
+// file found by its bytes (held without being opened for reading, so a named pipe does not
+// hold it up), valid while this object lives. Empty when there is no such file.
 class ReadablePath {
 public:
     explicit ReadablePath(const QString& path);

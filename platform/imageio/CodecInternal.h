@@ -29,8 +29,9 @@ struct Bytes {
 };
 
 // A file's bytes, mapped rather than copied where the file system allows it. open() finds
-// a file whose name is not UTF-8 by its kept bytes; false when it cannot be opened
-// (`missing` then tells whether no file was there at all).
+// a file whose name is not UTF-8 by its kept bytes, and takes only a regular file; false
+// when it cannot be opened (`missing` then tells whether no file was there at all, and
+// `notAFile` whether a named pipe, socket or device was).
 //
 // Another program may cut the file short while it is mapped (a sync client rewriting a
 // photo in place). Reading a page past the new end would stop the whole process with a
@@ -42,6 +43,7 @@ struct FileBytes {
     QByteArray copy;
     Bytes bytes;
     bool missing = false;
+    bool notAFile = false;
 
     FileBytes() = default;
     FileBytes(const FileBytes&) = delete;

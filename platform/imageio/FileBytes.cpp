@@ -16,6 +16,7 @@ namespace platform::codec {
 bool FileBytes::open(const QString& path) {
     if (!openFile(file, path)) {
         missing = !fileExists(path);
+        notAFile = isSpecialFile(path);
         return false;
     }
     const qint64 size = file.size();

@@ -614,8 +614,13 @@ QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, D
         const QSize shown = decodedSize(in, o.primary.get(), id);
         const double aspect = double(shown.width()) / std::max(1, shown.height());
         for (const HandlePtr& thumb : thumbnailCandidates(o.primary.get(), shown, options.minLongSide)) {
+            // libheif gives a thumbnail that carries the primary's turn and crop the size
+            // after them, which its own decoded picture need not have: only the picture
+            // decoded tells whether it is large enough.
             const QImage small = decodeHandle(thumb.get(), options, name, nullptr);
-            if (small.isNull() || std::abs(double(small.width()) / small.height() - aspect) > 0.01 * aspect) continue;
+            if (small.isNull() || std::max(small.width(), small.height()) < options.minLongSide ||
+                std::abs(double(small.width()) / small.height() - aspect) > 0.01 * aspect)
+                continue;
             return small;
         }
     }

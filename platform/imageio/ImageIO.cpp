@@ -154,8 +154,11 @@ int exifOrientation(const uint8_t* tiff, size_t size) {
 int reductionShift(int width, int height, int minLongSide, int maxShift) {
     if (minLongSide <= 0) return 0;
     const int longSide = std::max(width, height);
+    const auto reduced = [&](int shift) { return (longSide + (1 << shift) - 1) >> shift; };
+    // A reduction that leaves the picture its size is none: libjpeg's scaled decode of a
+    // one-pixel picture leaves that pixel to memory it never wrote.
     int shift = 0;
-    while (shift < maxShift && ((longSide + (1 << (shift + 1)) - 1) >> (shift + 1)) >= minLongSide) ++shift;
+    while (shift < maxShift && reduced(shift + 1) >= minLongSide && reduced(shift + 1) < reduced(shift)) ++shift;
     return shift;
 }
 
@@ -229,7 +232,9 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
     if (path.isEmpty() || !f.open(path)) {
         log(u"%@: could not open the file", path);
         DecodeResult result;
-        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing : DecodeFailure::NotOpened;
+        result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing
+                         : f.notAFile                ? DecodeFailure::NotAFile
+                                                     : DecodeFailure::NotOpened;
         return result;
     }
     if (options.whileOpen) options.whileOpen(path);
@@ -280,9 +285,9 @@ QImage readImageFromData(const QByteArray& data, const DecodeOptions& options, c
 }
 
 bool pictureDecodes(const QString& path) {
-    QFile file(path);
+    QFile file;
     char signature[8] = {};
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return false;
+    if (!openFile(file, path)) return false;
     if (file.peek(signature, 8) == 8 && std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0)
         return codec::pngDecodesWhole(file, path);
     file.close();

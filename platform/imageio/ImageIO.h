@@ -77,6 +77,7 @@ enum class DecodeFailure {
     None,
     Missing,           // no file at the path (moved away or deleted)
     NotOpened,         // there, but could not be opened (permissions, a folder)
+    NotAFile,          // a named pipe, socket or device where a photo file was
     Empty,             // a file of no bytes
     Unsupported,       // not a kind of picture these readers take, or a coding of it they lack
     OverBudget,        // whole, but larger than the decoders take

@@ -792,9 +792,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                 // Exiv2 maps TIFF-based files (TIFF, DNG and most camera raw files) itself,
                 // and one cut short under it would stop the process: those are read from
                 // the guarded mapping. Everything else it reads with plain reads, which only
-                // find a short file; reading those by path keeps Exiv2 from touching every
-                // page of a large photo (through a mapping, it does, while the decoded
-                // picture may already be in memory).
+                // find a short file; reading those through the open descriptor keeps Exiv2
+                // from touching every page of a large photo (through a mapping, it does,
+                // while the decoded picture may already be in memory), and reads the very
+                // file that was checked to be a regular one, not whatever has its name now.
                 if (!file.open(path) || file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
                 if (reading.whileOpen) reading.whileOpen(path);
                 const ImageFormat format =
@@ -802,8 +803,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                 if (format == ImageFormat::TIFF || format == ImageFormat::RAW) {
                     image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
                 } else {
-                    file.close();
-                    image = Exiv2::ImageFactory::open(encodePath(path).toStdString());
+                    image = Exiv2::ImageFactory::open("/proc/self/fd/" + std::to_string(file.file.handle()));
                 }
                 if (!image.get()) return;
                 image->readMetadata();
@@ -878,6 +878,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         QByteArray icc;
         if (blocks) {
             icc = blocks->icc;
+        } else if (image->imageType() == Exiv2::ImageType::png) {
+            // Exiv2 hands on a PNG profile whose compressed data does not inflate as a buffer
+            // it never filled; libpng's reading checks the profile and drops such a one.
+            icc = readImageHeader(path).iccProfile;
         } else if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* buf = image->iccProfile();
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);

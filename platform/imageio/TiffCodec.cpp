@@ -176,6 +176,10 @@ bool readsSamples(TIFF* tif, SampleLayout& L) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &L.photometric)) return false;
+    // Signed integer samples are read by their stored bits, as the writers that make them
+    // (ImageMagick) and libtiff's own reader read them: the picture, not its values moved
+    // by half the range or cut at zero. CIELab's a and b are signed whatever the format says.
+    if (L.format == SAMPLEFORMAT_INT && L.photometric != PHOTOMETRIC_CIELAB) L.format = SAMPLEFORMAT_UINT;
     const bool integer = L.format == SAMPLEFORMAT_UINT || L.format == SAMPLEFORMAT_INT || L.format == SAMPLEFORMAT_VOID;
     const bool floating = L.format == SAMPLEFORMAT_IEEEFP && (L.bits == 16 || L.bits == 32 || L.bits == 64);
     if (!(integer && L.bits >= 8 && L.bits <= 32) && !floating) return false;
@@ -458,9 +462,11 @@ public:
         }
         return true;
     }
-    // The byte ranges of the file that the band at `top` was read from.
+    // The byte ranges of the file that the band at `top` was read from, and that no later
+    // band reads (none while a large strip is read a row at a time).
     template <class Fn>
     void chunksOfBand(uint32_t top, const Fn& range) const {
+        if (byRows_) return;
         const bool tiled = TIFFIsTiled(tif_);
         const int planes = L_.planar == PLANARCONFIG_SEPARATE ? std::max<int>(1, L_.spp) : 1;
         const uint32_t across = tiled ? (L_.width + chunkW_ - 1) / std::max<uint32_t>(1, chunkW_) : 1;
@@ -497,9 +503,23 @@ private:
         }
         // Everything a chunk's rows are read from must lie inside the chunk.
         if (chunkW_ == 0 || chunkH_ == 0 || rowBytes_ == 0 || chunkBytes_ < rowBytes_ * chunkH_ ||
-            rowBytes_ * 8 < uint64_t(chunkW_) * perChunk_ * L_.bits || chunkBytes_ > (uint64_t(256) << 20)) {
+            rowBytes_ * 8 < uint64_t(chunkW_) * perChunk_ * L_.bits) {
             *why = QStringLiteral("its strips or tiles do not fit its size");
             return false;
+        }
+        // Large strips (a whole picture in one, as some writers keep a 32-bit floating-point
+        // one of hundreds of megabytes) are decoded a row at a time as libtiff reads them; a
+        // strip or tile is read whole only while it is small.
+        constexpr uint64_t kWholeChunkBytes = uint64_t(64) << 20;
+        byRows_ = chunkBytes_ > kWholeChunkBytes && !tiled_ && !separate_;
+        if (chunkBytes_ > (uint64_t(256) << 20) && !byRows_) {
+            *why = QStringLiteral("its tiles or separate planes are too large to read");
+            return false;
+        }
+        if (byRows_) {
+            chunkBytes_ = rowBytes_;
+            chunkH_ = uint32_t(
+                std::clamp<uint64_t>(kWholeChunkBytes / 4 / (uint64_t(L_.width) * L_.spp * sizeof(float)), 1, chunkH_));
         }
         if (L_.photometric == PHOTOMETRIC_CIELAB || L_.photometric == PHOTOMETRIC_ICCLAB) {
             // Relative to the file's white point, D50 (the profile connection white) when it names none.
@@ -523,7 +543,14 @@ private:
     bool readSamples(uint32_t top, int rows, uint32_t* out, QString* why) {
         const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
         std::fill(band_.begin(), band_.end(), 0.0f);
-        for (int plane = 0; plane < planes_; ++plane) {
+        for (int r = 0; byRows_ && r < rows; ++r) {
+            if (TIFFReadScanline(tif_, chunk_.data(), top + uint32_t(r), 0) < 0) {
+                if (why->isEmpty()) *why = QStringLiteral("a strip could not be decoded");
+                return false;
+            }
+            unpackSamples(chunk_.data(), int(L_.width) * perChunk_, L_, band_.data() + size_t(r) * L_.width * L_.spp, 1);
+        }
+        for (int plane = 0; !byRows_ && plane < planes_; ++plane) {
             for (uint32_t t = 0; t < across; ++t) {
                 const uint32_t left = t * chunkW_;
                 const tmsize_t got =
@@ -556,7 +583,7 @@ private:
     TIFFRGBAImage img_ = {};
     bool rgbaBegun_ = false;
     // our own reading of the samples
-    bool separate_ = false, tiled_ = false;
+    bool separate_ = false, tiled_ = false, byRows_ = false;
     int planes_ = 1, perChunk_ = 1;
     uint32_t chunkW_ = 0, chunkH_ = 0;
     uint64_t chunkBytes_ = 0, rowBytes_ = 0;

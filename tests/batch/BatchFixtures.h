@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QtEndian>
 #include <functional>
 #include <memory>
 
@@ -17,6 +18,7 @@
 #include "batch/RenameScheme.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
+#include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
 #include "records/MetaDataObject.h"
 #include "records/OutputOptionSettings.h"
@@ -36,6 +38,30 @@ inline QString writePhoto(const QString& path, int width = 160, int height = 120
 }
 
 inline std::shared_ptr<PhotoFile> photoAt(const QString& path) { return PhotoFile::initWithFileUrl(path, false); }
+
+// A "Resize" step to this size.
+inline std::shared_ptr<AppliedFilter> resizeStepTo(int width, int height) {
+    return AppliedFilter::initWithFilterName(
+        "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
+        QImage(), nullptr);
+}
+
+// A JPEG whose header declares `width` x `height` pixels: a real one written small, its
+// frame header then saying the larger size (its data ends early for that size, which a
+// run never reaches: it refuses the photo on its header).
+inline QString jpegDeclaringSize(const QString& path, int width, int height) {
+    writePhoto(path);
+    QByteArray bytes = testsupport::readFile(path);
+    for (qsizetype i = 2; i + 9 < bytes.size(); ++i) {
+        const uchar marker = uchar(bytes[i + 1]);
+        if (uchar(bytes[i]) != 0xFF || (marker != 0xC0 && marker != 0xC1 && marker != 0xC2)) continue;
+        qToBigEndian<quint16>(quint16(height), reinterpret_cast<uchar*>(bytes.data()) + i + 5);
+        qToBigEndian<quint16>(quint16(width), reinterpret_cast<uchar*>(bytes.data()) + i + 7);
+        return testsupport::writeFile(path, bytes);
+    }
+    return {};
+}
+
 
 inline std::shared_ptr<BatchRenameSetting> renameSettings(int outputFormat = 0) {
     auto s = std::make_shared<BatchRenameSetting>();

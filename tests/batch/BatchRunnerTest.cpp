@@ -471,23 +471,6 @@ TEST(BatchRunner, RestoreRunReplacesThePreviousOutputsButNotOlderFiles) {
 
 }  // namespace
 
-namespace {
-
-// Peak signal-to-noise ratio of two pictures of one size, over the colour channels.
-double psnr(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int j = 0; j < x.height(); ++j)
-        for (int i = 0; i < x.width(); ++i) {
-            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
-            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) sum += double(d) * d;
-        }
-    const double mse = sum / (3.0 * x.width() * x.height());
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-}  // namespace
-
 TEST(BatchRunner, PhotosOnlyShrunkAreTheFullDecodeResampled) {
     // A real 2560 x 1600 photo shrunk, written as PNG so the pictures compare as made. A
     // reduced decode that landed on the target (a half, a quarter, an eighth) used to be the
@@ -526,7 +509,7 @@ TEST(BatchRunner, PhotosOnlyShrunkAreTheFullDecodeResampled) {
         const QImage full = utils.applyFilterWithImage(decoded, aqua, "Resize", c.params, false);
         ASSERT_EQ(written.size(), c.output);
         ASSERT_EQ(full.size(), c.output);
-        EXPECT_GE(psnr(written, full), 50.0);
+        EXPECT_GE(testsupport::psnr(written, full), 50.0);
     }
 }
 

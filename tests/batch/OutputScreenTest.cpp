@@ -11,12 +11,17 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QUrl>
+#include <QtEndian>
 
 #include "batch/RenamePreviewRecomputer.h"
+#include "batch/RunMessages.h"
 #include "batch/RunStartGate.h"
 #include "batch/ui/ConvertFormatOrRenameView.h"
 #include "batch/ui/PreviewTables.h"
 #include "batch/ui/SetupVC.h"
+#include "batch/ui/SummaryController.h"
+#include "batch/ui/SummaryView.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/workspace/Workspace.h"
 #include "records/OutputPhotoPath.h"
@@ -361,21 +366,145 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
     EXPECT_FALSE(s.view->seletedOutputOptionSettingObj->moveAndRenameToDestinationFolder.value_or(true));
 }
 
-TEST(OutputScreen, SharedPlannedPathMarksEveryRowButListsOnlyTheLaterAsAnError) {
-    Screen s(3);
-    s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
-    s.click(s.find<QCheckBox>("checkboxReplaceFileName"));  // "Photo" for all three
+// Starts the run from the view, answers Yes and waits for the summary; false when no
+// start question came.
+bool runFromTheView(Screen& s, QString* question = nullptr) {
+    bool ended = false;
+    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    QMessageBox* asked = s.setup->startQuestion();
+    if (!asked) return false;
+    if (question) *question = asked->text();
+    QTest::mouseClick(asked->button(QMessageBox::Yes), Qt::LeftButton);
+    return batchtest::waitUntil([&] { return ended; }, 60000) &&
+           batchtest::waitUntil([&] { return s.setup->vwSummary->isVisible(); });
+}
+
+// The summary's Back, past the rate prompt, to the planned names again.
+void backFromTheSummary(Screen& s) {
+    QTest::mouseClick(s.setup->summaryController->summaryView()->btnBackToPreviewOnSummary, Qt::LeftButton);
+    if (QMessageBox* rate = s.setup->summaryController->alertWindow())
+        QTest::mouseClick(rate->findChild<QPushButton*>("btnNoOnAlert"), Qt::LeftButton);
+    s.settle();
+}
+
+int errorsShown(const Screen& s) { return s.find<QPushButton>("btnErrorFileNames")->text().mid(8).toInt(); }
+
+TEST(OutputScreen, PhotosSharingAPlannedNameAllFailAndTheCountTheFilterAndTheRunSaySo) {
+    // Three photos named p.jpg in three folders: in copy mode all three plan out/p.jpg.
+    Screen s(3, "src%1/p.jpg");
     auto* model = s.view->tblPreviewNames->model();
     ASSERT_EQ(model->rowCount(), 3);
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(model->index(r, 0).data(PreviewTableModel::MarkRole).toInt(), int(PreviewMark::DuplicateName));
-    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 2");
+    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 3");
     s.click(s.find<QPushButton>("btnErrorFileNames"));
-    EXPECT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->rowCount(), 3);
     s.click(s.find<QPushButton>("btnWarningFileNames"));
     EXPECT_EQ(model->rowCount(), 0);
     s.click(s.find<QPushButton>("btnAllFileNames"));
-    EXPECT_EQ(model->rowCount(), 3);
+    // None of them can be written: the start is refused.
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    auto* refusal = s.setup->findChild<QMessageBox*>("alert115");
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(s.setup->startQuestion(), nullptr);
+    QTest::mouseClick(refusal->button(QMessageBox::Ok), Qt::LeftButton);
+
+    // A fourth photo of its own name: it is written, the other three fail, as counted.
+    AppDelegate::shared().arraySelectedImagesToProcess << batchtest::photoAt(batchtest::writePhoto(s.dir.filePath("other/q.jpg")));
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(errorsShown(s), 3);
+    ASSERT_TRUE(runFromTheView(s));
+    const BatchRunner* runner = s.setup->runner();
+    EXPECT_EQ(runner->counterProcessedWithError, 3);
+    EXPECT_EQ(runner->counterProcessedSuccessfully, 1);
+    EXPECT_EQ(s.setup->summaryController->summaryView()->lblErrorsSummary->text(), "3");
+}
+
+TEST(OutputScreen, OverwritingKeepsReplacedFilesMarkedSaysHowManyAndTrashesThem) {
+    batchtest::TrashInTemp trash;
+    Screen s(2);
+    const QString out = s.find<QLineEdit>("txtFolderName")->text();
+    const QString taken = out + "/p0.jpg";
+    testsupport::writeFile(taken, "a file of the user's that has p0.jpg's name");
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    auto* model = s.view->tblPreviewNames->model();
+    const auto mark = [&](int row) { return PreviewMark(model->index(row, 0).data(PreviewTableModel::MarkRole).toInt()); };
+    EXPECT_EQ(mark(0), PreviewMark::AlreadyExists);
+    EXPECT_EQ(s.find<QPushButton>("btnWarningFileNames")->text(), "WARNINGS: 1");
+
+    // Overwriting on: the row still says its file is in the way, and what becomes of it.
+    s.click(s.find<QCheckBox>("checkboxDeleteSourcePhoto"));
+    EXPECT_EQ(mark(0), PreviewMark::ReplacesExisting);
+    EXPECT_EQ(mark(1), PreviewMark::Ready);
+    EXPECT_TRUE(model->index(0, 0).data(Qt::ToolTipRole).toString().contains("goes to the Trash first"));
+    EXPECT_EQ(s.find<QPushButton>("btnWarningFileNames")->text(), "WARNINGS: 1");
+    EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 0");
+    s.click(s.find<QPushButton>("btnWarningFileNames"));
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(model->index(0, 0).data().toString(), taken);
+    s.click(s.find<QPushButton>("btnAllFileNames"));
+    EXPECT_TRUE(s.view->lblOriginalsNotice->isVisible());
+    EXPECT_EQ(s.view->lblOriginalsNotice->text(), startgate::ReplacesExistingOneNote);
+
+    // Every photo is written: the question says which file goes, not that any is skipped.
+    QString question;
+    ASSERT_TRUE(runFromTheView(s, &question));
+    EXPECT_TRUE(question.contains(startgate::ReplacesExistingOneNote)) << question.toStdString();
+    EXPECT_FALSE(question.contains("skipped")) << question.toStdString();
+    EXPECT_EQ(s.setup->runner()->counterProcessedSuccessfully, 2);
+    EXPECT_EQ(platform::readImage(taken).size(), QSize(160, 120));
+    EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/p0.jpg"), "a file of the user's that has p0.jpg's name");
+    const QByteArray info = testsupport::readFile(trash.infoFolder() + "/p0.jpg.trashinfo");
+    EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(taken, "/"))) << info.toStdString();
+    EXPECT_EQ(s.setup->summaryController->summaryView()->lblOriginalsNote->text(),
+              "1 existing file was replaced; the old file was moved to the Trash.");
+}
+
+TEST(OutputScreen, PhotosTooLargeOrUnreadableAreErrorsBeforeStartAndAfterTheRun) {
+    Screen s(1);
+    auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    // Two photos past what the program opens, sharing a name; a third of its own name.
+    for (const char* name : {"big/a/huge.jpg", "big/b/huge.jpg", "big/huge2.jpg"})
+        batch << batchtest::photoAt(batchtest::jpegDeclaringSize(s.dir.filePath(name), 20000, 15000));
+    // A JPEG cut short that nothing has read yet.
+    const QString cut = batchtest::writePhoto(s.dir.filePath("src/cut.jpg"), 320, 240);
+    batch << batchtest::photoAt(cut);
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    file.close();
+    ASSERT_EQ(batch.size(), 5);
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+
+    auto* model = s.view->tblPreviewNames->model();
+    const auto tip = [&](int row) { return model->index(row, 0).data(Qt::ToolTipRole).toString(); };
+    const auto mark = [&](int row) { return PreviewMark(model->index(row, 0).data(PreviewTableModel::MarkRole).toInt()); };
+    EXPECT_EQ(errorsShown(s), 3);
+    for (int row : {1, 2}) {
+        EXPECT_EQ(mark(row), PreviewMark::DuplicateName);
+        EXPECT_TRUE(tip(row).contains("Duplicate filename.")) << tip(row).toStdString();
+        EXPECT_TRUE(tip(row).contains("larger than this program will open")) << tip(row).toStdString();
+    }
+    EXPECT_EQ(mark(3), PreviewMark::TooLarge);
+    EXPECT_EQ(mark(4), PreviewMark::Ready);
+
+    QString question;
+    ASSERT_TRUE(runFromTheView(s, &question));
+    EXPECT_TRUE(question.contains("Files with Errors/Warnings will be skipped")) << question.toStdString();
+    EXPECT_EQ(batch[3]->processInfoMessage, runmessages::TooLarge);
+    EXPECT_EQ(batch[4]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(s.setup->runner()->counterProcessedWithError, 4);
+    // What the run found stays known: back at the planned names, the cut photo is an error too.
+    backFromTheSummary(s);
+    ASSERT_TRUE(s.view->isVisible());
+    EXPECT_EQ(errorsShown(s), 4);
+    EXPECT_EQ(mark(4), PreviewMark::SourceUnreadable);
+    s.click(s.find<QPushButton>("btnErrorFileNames"));
+    EXPECT_EQ(model->rowCount(), 4);
 }
 
 }  // namespace

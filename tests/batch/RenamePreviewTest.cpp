@@ -8,6 +8,7 @@
 
 #include "batch/CaptureDateCache.h"
 #include "platform/foundation/Dates.h"
+#include "batch/OpenLimit.h"
 #include "batch/OutputOptionsLogic.h"
 #include "batch/PlanSnapshot.h"
 #include "batch/PreviewClassifier.h"
@@ -77,12 +78,12 @@ using M = PreviewMark;
 INSTANTIATE_TEST_SUITE_P(
     Preview, Classification,
     ::testing::Values(
-        ClassCase{"three equal paths: the later two are duplicates, every row marked",
+        ClassCase{"three equal paths: all three fail in the run, all three are errors",
                   {{"$/out/x.jpg", "$/in/a.jpg"}, {"$/out/x.jpg", "$/in/b.jpg"}, {"$/out/x.jpg", "$/in/c.jpg"}},
-                  false, false, {M::DuplicateName, M::DuplicateName, M::DuplicateName}, 2, 0},
+                  false, false, {M::DuplicateName, M::DuplicateName, M::DuplicateName}, 3, 0},
         ClassCase{"extension case is the same path, name case is not",
                   {{"$/out/x.JPG", "$/in/a.jpg"}, {"$/out/x.jpg", "$/in/b.jpg"}, {"$/out/X.jpg", "$/in/c.jpg"}},
-                  false, false, {M::DuplicateName, M::DuplicateName, M::Ready}, 1, 0},
+                  false, false, {M::DuplicateName, M::DuplicateName, M::Ready}, 2, 0},
         ClassCase{"blank name comes before duplicate",
                   {{"$/out/.jpg", "$/in/a.jpg"}, {"$/out/.jpg", "$/in/b.jpg"}}, false, false,
                   {M::BlankName, M::BlankName}, 2, 0},
@@ -90,9 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {M::SourceMissing}, 1, 0},
         ClassCase{"existing output warns", {{"$/out/exists.jpg", "$/in/a.jpg"}}, false, false,
                   {M::AlreadyExists}, 0, 1},
-        ClassCase{"overwrite on: no warning, errors still found",
+        ClassCase{"overwrite on: the existing file is marked as replaced, errors still found",
                   {{"$/out/exists.jpg", "$/in/a.jpg"}, {"$/out/b.jpg", "$/in/gone.jpg"}}, true, false,
-                  {M::Ready, M::SourceMissing}, 1, 0},
+                  {M::ReplacesExisting, M::SourceMissing}, 1, 1},
         ClassCase{"output onto another photo's source", {{"$/in/b.jpg", "$/in/a.jpg"}, {"$/out/b.jpg", "$/in/b.jpg"}},
                   true, false, {M::ReplacesSource, M::Ready}, 1, 0},
         ClassCase{"output onto its own source in copy mode", {{"$/in/a.jpg", "$/in/a.jpg"}}, true, false,
@@ -178,6 +179,47 @@ TEST(Classification, OutputsTakingTheirOwnSourcesPlaceAreNamedForTheScreens) {
         EXPECT_TRUE(r.classification.arrayReplacesOwnSource.isEmpty());
         EXPECT_TRUE(startgate::replacesOriginalsNote(r.classification).isEmpty());
     }
+}
+
+// A photo past what the decoders take is refused by the run unless its only step shrinks it
+// enough for a reduced decode that fits: the preview says the same before Start.
+TEST(Classification, PhotosTheRunWillRefuseAsTooLargeAreErrorsWithEveryReason) {
+    QTemporaryDir dir;
+    const auto huge = batchtest::photoAt(batchtest::jpegDeclaringSize(dir.filePath("in/huge.jpg"), 20000, 15000));
+    const auto small = batchtest::photoAt(batchtest::writePhoto(dir.filePath("in/small.jpg")));
+    ASSERT_EQ(huge->width, 20000);
+    struct Case {
+        const char* label;
+        QList<std::shared_ptr<AppliedFilter>> steps;
+        bool refused;
+    } cases[] = {
+        {"no step", {}, true},
+        // A JPEG is read reduced at four times the size asked for at least: at half here.
+        {"shrunk to an eighth: read at half", {batchtest::resizeStepTo(2500, 1875)}, false},
+        {"shrunk to a quarter: no reduction fits", {batchtest::resizeStepTo(5000, 3750)}, true},
+        {"shrunk by less than half", {batchtest::resizeStepTo(12000, 9000)}, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(openlimit::refusedAsTooLarge(*huge, c.steps), c.refused) << c.label;
+        EXPECT_FALSE(openlimit::refusedAsTooLarge(*small, c.steps)) << c.label;
+    }
+    // Planned with the unreadable mark too and a shared name: one error each, every reason said.
+    huge->isUnreadable = true;
+    const auto twin = batchtest::photoAt(batchtest::jpegDeclaringSize(dir.filePath("in/b/huge.jpg"), 20000, 15000));
+    const PreviewResult r = RenamePreviewRecomputer::plan(
+        PlanSnapshot::take({huge, small, twin}, renameSettings(0).get(), outputSettings(dir.filePath("out")).get(),
+                           AppDelegate::defaultFileFormats()),
+        1, nullptr, {});
+    EXPECT_EQ(r.classification.errorCount(), 2);
+    EXPECT_EQ(r.classification.arrayTooLarge, QStringList{});
+    const QString tip = PreviewClassifier::toolTipFor(r.classification, *r.planned[0]);
+    EXPECT_EQ(tip, "Duplicate filename.\nThe photo is larger than this program will open.");
+    const PreviewResult alone = RenamePreviewRecomputer::plan(
+        PlanSnapshot::take({huge, small}, renameSettings(0).get(), outputSettings(dir.filePath("out")).get(),
+                           AppDelegate::defaultFileFormats()),
+        1, nullptr, {});
+    EXPECT_EQ(alone.classification.arrayTooLarge, QStringList{huge->filePath});
+    EXPECT_EQ(alone.classification.markFor(*alone.planned[0]), PreviewMark::TooLarge);
 }
 
 TEST(Classification, EmptyBatchHasNoCounts) {
@@ -269,7 +311,7 @@ TEST(PreviewRecomputer, PassMarksLibraryPhotosAndCountsDuplicates) {
     const PreviewResult& result = r.recomputer.lastPublished();
     EXPECT_TRUE(result.isIphotoExist);
     EXPECT_EQ(result.planned[2]->occurenceCount, 2);
-    EXPECT_EQ(result.classification.arrayDuplicateNames, QStringList{"/out/A/a.jpg"});
+    EXPECT_EQ(result.classification.arrayDuplicateNames, (QStringList{"/out/A/a.jpg", "/out/A/a.jpg"}));
 }
 
 TEST(PreviewRecomputer, BigBatchSharedAmongThreadsKeepsBatchOrderAndCounts) {
@@ -285,7 +327,7 @@ TEST(PreviewRecomputer, BigBatchSharedAmongThreadsKeepsBatchOrderAndCounts) {
         EXPECT_EQ(r.planned[i]->filePath, QString("/out/p%1.jpg").arg(i % 3000)) << i;
         EXPECT_EQ(r.planned[i]->occurenceCount, i < 3000 ? 0 : 2) << i;
     }
-    EXPECT_EQ(r.classification.arrayDuplicateNames.size(), 2000);
+    EXPECT_EQ(r.classification.arrayDuplicateNames.size(), 4000) << "both photos of each shared name";
     EXPECT_EQ(r.classification.arrayFileNotFound, QStringList{}) << "a duplicate is reported as such first";
     EXPECT_EQ(r.generation, 7u);
 }

@@ -26,12 +26,7 @@
 
 namespace {
 
-// A "Resize" step to this size.
-std::shared_ptr<AppliedFilter> resizeStepTo(int width, int height) {
-    return AppliedFilter::initWithFilterName(
-        "Resize", "Resize", QVariantList{QVariantMap{{"resizedWidth", width}}, QVariantMap{{"resizedHeight", height}}},
-        QImage(), nullptr);
-}
+using batchtest::resizeStepTo;
 
 std::shared_ptr<AppliedFilter> effect(const QString& name, const char* key, double value) {
     return AppliedFilter::initWithFilterName(name, name, QVariantList{QVariantMap{{key, value}}}, QImage(), nullptr);

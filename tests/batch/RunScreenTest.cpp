@@ -762,6 +762,48 @@ TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersThemAgain) {
     EXPECT_EQ(s.delegate.skipped[0], AppDelegate::shared().arraySelectedImagesToProcess[1]);
 }
 
+// Without a folder for the log (Documents cannot be made), "Process Skipped Photos" still
+// hands on this run's photos that did not come out, never an empty list or one left from
+// an earlier run; with nothing to hand on, it is not offered.
+TEST(RunScreen, ProcessSkippedHandsOnThisRunsPhotosWhenNoLogCanBeWritten) {
+    RunScreen s(3);
+    const QList<std::shared_ptr<PhotoFile>> photos = AppDelegate::shared().arraySelectedImagesToProcess;
+    const QString out = AppDelegate::shared().selectedOuputSettingObj->outputFolderPath;
+    ASSERT_TRUE(QDir().mkpath(out));
+    testsupport::writeFile(QDir(out).filePath("p1.jpg"), "already here");
+    SummaryView* view = s.summary->summaryView();
+    const auto runAgain = [&](const QStringList& outputsGone) {
+        for (const QString& name : outputsGone) QFile::remove(QDir(out).filePath(name));
+        s.summary->performBackOnSummaryAction();
+        s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+        s.settle();
+        EXPECT_TRUE(batchtest::waitUntil([] { return !AppDelegate::shared().isSUBWINDOW_OPENED; }));
+        s.runToSummary();
+    };
+
+    // The first run has its log: photo 1 was skipped.
+    s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    s.runToSummary();
+    ASSERT_EQ(s.summary->arrayFilesToReProcess, QList<std::shared_ptr<PhotoFile>>{photos[1]});
+    const QString firstLog = s.summary->strLogfilePath;
+
+    // The second has none: photos 0 and 1 are skipped (their outputs are there), 2 is made.
+    testsupport::writeFile(s.dir.filePath("blocked"), "a file where a folder would go");
+    s.summary->setDocumentsFolder(s.dir.filePath("blocked/Documents"));
+    runAgain({"p2.jpg"});
+    EXPECT_EQ(s.summary->strLogfilePath, firstLog) << "no log of its own";
+    ASSERT_TRUE(view->btnSkippedPhotos->isVisible());
+    RunScreen::click(view->btnSkippedPhotos);
+    EXPECT_EQ(s.delegate.skipped, (QList<std::shared_ptr<PhotoFile>>{photos[0], photos[1]}));
+
+    // A run in which every photo comes out, without its log: nothing to offer.
+    s.delegate.skipped.clear();
+    runAgain({"p0.jpg", "p1.jpg", "p2.jpg"});
+    EXPECT_EQ(s.setup->runner()->counterProcessedSuccessfully, 3);
+    EXPECT_FALSE(view->btnSkippedPhotos->isVisible());
+    EXPECT_TRUE(s.summary->arrayFilesToReProcess.isEmpty());
+}
+
 TEST(RunScreen, FolderChooserOpensAtTheFolderChosenAndMakesATypedOne) {
     RunScreen s(1);
     ConvertFormatOrRenameView* v = s.setup->vwConvertFormatOrRename;

@@ -52,6 +52,27 @@ TEST(RunStatus, ASourceCutShortWhileReadFailsThatPhotoOnly) {
     EXPECT_EQ(leftIn(b.dir.filePath("out")).size(), 2);
 }
 
+// A photo whose file was replaced by a named pipe after it was added: the run neither
+// waits on the pipe (for its thumbnail, its properties or its picture) nor reads it, the
+// photo fails as no photo file, and the others are written.
+TEST(RunStatus, ASourceReplacedByANamedPipeIsNoPhotoFileAndHoldsUpNothing) {
+    Batch b(3, 1200, 900);
+    const QString replaced = b.photos[1]->filePath;
+    ASSERT_TRUE(QFile::remove(replaced));
+    const testsupport::NamedPipe pipe(replaced);
+    ASSERT_TRUE(pipe.made());
+    RunHarness run;
+    run.runner.setThumbnailSize(QSize(120, 90));
+    ASSERT_TRUE(run.start(b.input()));
+    EXPECT_TRUE(run.recorder.finished);
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(b.photos[2]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::NotAPhotoFile);
+    EXPECT_EQ(leftIn(b.dir.filePath("out")).size(), 2);
+    EXPECT_FALSE(pipe.released()) << "a reader waited on the pipe";
+}
+
 // The same for a large PNG or JPEG made row by row: its decoder finds the file shorter than
 // it was, and the photo fails with that reason rather than as a damaged file or, from the
 // zeros read in place of the cut bytes, as a picture.

@@ -116,7 +116,7 @@ TEST(SummaryLog, NamesUseTheCalendarYearAndNeverReplaceAnEarlierLog) {
     EXPECT_TRUE(readAll(second.path).contains("Status: Process interrupted by user\n"));
 }
 
-TEST(SummaryLog, FolderThatCannotBeMadeWritesNothing) {
+TEST(SummaryLog, FolderThatCannotBeMadeWritesNothingYetThePhotosToRunAgainAreKnown) {
     QTemporaryDir docs;
     QFile blocker(docs.filePath("file"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
@@ -124,7 +124,9 @@ TEST(SummaryLog, FolderThatCannotBeMadeWritesNothing) {
     const auto result = runsummary::createAndWriteSummaryFile(mixedRun(true), docs.filePath("file"), runStart(), kUtc);
     EXPECT_FALSE(result.folderCreated);
     EXPECT_TRUE(result.path.isEmpty());
-    EXPECT_TRUE(result.sorted.toReprocess.isEmpty());
+    EXPECT_EQ(QDir(docs.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"file"});
+    // The photos to run again are known all the same.
+    EXPECT_EQ(result.sorted.toReprocess.size(), 3);
 }
 
 TEST(RunBars, TextsValuesAndSummaryFigures) {
@@ -160,14 +162,18 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
     EXPECT_TRUE(f.outputIsLink);
     EXPECT_TRUE(f.showProcessSkipped);
     // Offered whenever a photo did not come out: not reached, skipped, or failed (a failure
-    // such as a full disk may pass).
+    // such as a full disk may pass); whatever the counters say, as the photos are what the
+    // button hands on.
     const struct {
-        runsummary::Counters counters;
+        int status;
         bool shown;
-    } offers[] = {{{6, 0, 0, 0}, false}, {{5, 0, 0, 1}, true}, {{5, 1, 0, 0}, true}, {{5, 0, 1, 0}, true}};
-    for (const auto& row : offers)
-        EXPECT_EQ(runsummary::figures(run, row.counters, "t", false).showProcessSkipped, row.shown)
-            << row.counters.notProcessed << " " << row.counters.skipped << " " << row.counters.errors;
+    } offers[] = {{PhotoFile::Processed, false}, {7, false}, {PhotoFile::Failed, true},
+                  {PhotoFile::NotProcessed, true}, {PhotoFile::Skipped, true}};
+    for (const auto& row : offers) {
+        auto two = run;
+        two.photos = {photo("/in/a.jpg", 500, PhotoFile::Processed), photo("/in/b.jpg", 100, row.status)};
+        EXPECT_EQ(runsummary::figures(two, {6, 0, 0, 0}, "t", false).showProcessSkipped, row.shown) << row.status;
+    }
     auto beside = std::make_shared<OutputOptionSettings>(*run.output);
     beside->useSourceFolder = true;
     beside->openOutputFolderAfterProcessing = true;

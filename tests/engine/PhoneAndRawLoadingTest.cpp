@@ -1,10 +1,12 @@
 #include "engine/Utils.h"
 #include "platform/imageio/ImageIO.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/PhotoSamples.h"
 #include "tests/support/TestSupport.h"
 
 #include <QPainter>
+#include <cmath>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -83,4 +85,22 @@ TEST(PhoneAndRawLoading, RawPhotosUseTheirPreviewForPicturesAndHalfSizeForShrunk
     EXPECT_LE(worstPatchError(shrunk), 6);
     // Less than half: no reduced load, the run develops the photo in full.
     EXPECT_TRUE(utils.getImageWithFixedOrientionFromUrl(path, QSize(200, 100)).isNull());
+}
+
+// A public conformance HEIF (1280 x 720 coded, cropped, turned and mirrored by its
+// container, shown 360 x 640) whose 128 x 72 thumbnail carries the same properties, as
+// MIAF asks: libheif gives the thumbnail's size after the primary's crop and turn, but its
+// picture is small. The photo is its primary picture, as heif-convert decodes it, never
+// the thumbnail enlarged; the thumbnail still serves a thumbnail it is large enough for.
+TEST(PhoneAndRawLoading, AHeifThumbnailIsNeverTakenForThePhoto) {
+    const QString path = testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/heif_clap_turn_thumbnail.heic"));
+    const QImage whole = platform::readImage(path);  // heif-convert's pixels exactly
+    ASSERT_EQ(whole.size(), QSize(360, 640));
+    Utils& utils = Utils::sharedUtils();
+    const platform::DecodeResult loaded = utils.loadImageWithFixedOrientionFromUrl(path);
+    ASSERT_EQ(loaded.image.size(), whole.size());
+    EXPECT_GE(testsupport::psnr(loaded.image, whole), 45.0);  // the thumbnail enlarged: 9.3 dB
+    EXPECT_GE(testsupport::psnr(utils.getImageWithFixedOrientionFromUrl(path), whole), 45.0);
+    const QImage thumb = platform::makeThumbnail(path, 64, 64);
+    EXPECT_EQ(thumb.size(), QSize(36, 64));
 }

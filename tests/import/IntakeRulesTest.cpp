@@ -122,19 +122,30 @@ TEST(IntakeTexts, DateFilterCheck) {
     EXPECT_EQ(dateFilterError(ten, ten.addDays(1)), "");
 }
 
-TEST(FolderListing, WalkSkipsHiddenPackagesAndLoopsInNameOrder) {
+// The walk stays inside the folder the user chose: links to folders are not followed
+// (one pointing up to its parent, one to the root of the file system), a link to a photo
+// is listed, and a named pipe is not.
+TEST(FolderListing, WalkStaysInsideTheFolderAndSkipsHiddenItemsPackagesAndPipes) {
     QTemporaryDir dir;
     const QString root = dir.filePath("Photos");
     for (const char* f : {"b.jpg", "a.jpg", ".hidden.jpg", "notes.txt", "sub/c.jpg", "sub/.cache/d.jpg",
                           ".hiddenfolder/e.jpg", "Lib.photoslibrary/originals/f.jpg", "z/deeper/g.jpg"})
         testsupport::writeFile(root + "/" + f, "x");
+    testsupport::writeFile(dir.filePath("beside.jpg"), "x");  // in the folder above
     ASSERT_EQ(QFile::link(root, root + "/sub/loop"), true);        // points back up
     ASSERT_EQ(QFile::link(root + "/z", root + "/sub/zlink"), true);  // a second way to z
+    ASSERT_EQ(::symlink("..", QFile::encodeName(root + "/parent").constData()), 0);
+    ASSERT_EQ(::symlink("/", QFile::encodeName(root + "/everything").constData()), 0);
+    ASSERT_EQ(QFile::link(dir.filePath("beside.jpg"), root + "/linked.jpg"), true);
+    const testsupport::NamedPipe pipe(root + "/pipe.jpg");
+    ASSERT_TRUE(pipe.made());
 
     const QStringList walked = walkFolder(root);
-    EXPECT_EQ(walked, (QStringList{root + "/a.jpg", root + "/b.jpg", root + "/notes.txt", root + "/sub/c.jpg",
-                                   root + "/sub/zlink/deeper/g.jpg"}));
-    EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg"}));
+    EXPECT_EQ(walked, (QStringList{root + "/a.jpg", root + "/b.jpg", root + "/linked.jpg", root + "/notes.txt",
+                                   root + "/sub/c.jpg", root + "/z/deeper/g.jpg"}));
+    EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg", root + "/linked.jpg"}));
+    // Chosen itself, a link to a folder is walked: it is where the user asked to look.
+    EXPECT_EQ(walkFolder(root + "/sub/zlink"), QStringList{root + "/sub/zlink/deeper/g.jpg"});
 
     // Names that are not UTF-8, of files and of folders, are listed by their bytes.
     const QString odd = platform::decodePath(QFile::encodeName(root) + "/\xe9t\xe9/IMG_\xff.jpg");
@@ -142,7 +153,7 @@ TEST(FolderListing, WalkSkipsHiddenPackagesAndLoopsInNameOrder) {
     testsupport::writeFile(odd, "x");
     testsupport::writeFile(top, "x");
     EXPECT_TRUE(walkFolder(root).contains(odd));
-    EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg", top}));
+    EXPECT_EQ(listFolderImages(root), (QStringList{root + "/a.jpg", root + "/b.jpg", top, root + "/linked.jpg"}));
     testsupport::removeTree(dir.path());
 }
 

@@ -15,6 +15,7 @@
 #include "records/PhotoFile.h"
 #include "tests/import/IntakeFixtures.h"
 #include "tests/import/LibraryFixtures.h"
+#include "tests/support/PackagedPictures.h"
 
 using namespace intakefixtures;
 using intake::IntakeAlert;
@@ -239,6 +240,35 @@ TEST_F(IntakeTest, NothingToAddAndOnlyDamagedFiles) {
     EXPECT_EQ(screen.alerts.back().title, "FILES CANNOT BE ADDED");
     EXPECT_EQ(ends, 3);
     EXPECT_TRUE(batchPaths().isEmpty());
+}
+
+// A named pipe where a photo would be is no photo: a folder holding one adds its photos
+// and ends, with sub-folders or without, and one named on its own is refused at once;
+// none of it waits on the pipe for a writer.
+TEST_F(IntakeTest, ANamedPipeIsNoPhotoAndHoldsUpNoAdd) {
+    const QString folder = path("with pipe");
+    for (const char* name : {"a.jpg", "b.jpg"})
+        testsupport::writeFile(folder + '/' + name, testsupport::readFile(testsupport::packagedPicture(
+                                                        testsupport::kDesktopPhotos + "nature/FreshFlower.jpg")));
+    const testsupport::NamedPipe pipe(folder + "/c.jpg");
+    ASSERT_TRUE(pipe.made());
+    for (const bool subFolders : {false, true}) {
+        SCOPED_TRACE(subFolders ? "with sub-folders" : "without sub-folders");
+        AppDelegate::shared().arraySelectedImagesToProcess.clear();
+        intake->dictFileAdded.clear();
+        screen.alerts.clear();
+        add({folder}, subFolders);
+        EXPECT_EQ(batchPaths(), (QStringList{folder + "/a.jpg", folder + "/b.jpg"}));
+        EXPECT_EQ(intake->totalPhotoToAdd, 2);
+        EXPECT_EQ(screen.steps.back().text, "2 photos added");
+        EXPECT_TRUE(screen.alerts.empty());
+    }
+    add({folder + "/c.jpg"});
+    ASSERT_EQ(screen.alerts.size(), 1u);
+    EXPECT_EQ(screen.alerts.back().title, "FILE CANNOT BE ADDED");
+    EXPECT_EQ(intake->refusedFileNames(), QStringList{"c.jpg"});
+    EXPECT_EQ(ends, 3);
+    EXPECT_FALSE(pipe.released()) << "a reader waited on the pipe";
 }
 
 TEST_F(IntakeTest, DateFilterBoundsAreInclusive) {

@@ -15,6 +15,10 @@ int maxDiff(const QImage& a, const QImage& b);
 // Mean absolute difference of the colour channels, premultiplied, 0 to 255.
 double meanDiff(const QImage& a, const QImage& b);
 
+// Peak signal-to-noise ratio of two pictures of one size over the colour channels, in
+// dB (99 for equal pictures).
+double psnr(const QImage& a, const QImage& b);
+
 // The explicit pixel permutation a viewer applies to show a picture stored with
 // orientation tag o (1 to 8) upright; in the stored picture's format.
 QImage uprightReference(const QImage& stored, int o);

@@ -9,10 +9,13 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QPainter>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Plist.h"
@@ -164,6 +167,30 @@ QByteArray flatPng(int width, int height) {
         image.save(&buffer, "PNG");
     }
     return png;
+}
+
+NamedPipe::NamedPipe(const QString& path, int patienceMs) : path_(path) {
+    const QByteArray name = platform::encodePath(path);
+    made_ = ::mkfifo(name.constData(), 0600) == 0;
+    if (!made_) return;
+    watch_ = std::thread([this, name, patienceMs] {
+        for (int waited = 0; waited < patienceMs && !done_; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (!done_) {
+            // Succeeds only while a reader has the pipe open (or waits to).
+            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                released_ = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+}
+
+NamedPipe::~NamedPipe() {
+    done_ = true;
+    if (watch_.joinable()) watch_.join();
 }
 
 }  // namespace testsupport

@@ -9,8 +9,10 @@
 #include <QTemporaryDir>
 #include <QVariantList>
 #include <QVariantMap>
+#include <atomic>
 #include <initializer_list>
 #include <ostream>
+#include <thread>
 
 // Readable QString output in GoogleTest failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -52,6 +54,27 @@ QByteArray withArchivedPicturesReplaced(const QByteArray& archive, const QByteAr
 QStringList keptAsideFiles(const QString& folder);
 // The PNG data of a flat picture; made once per size and kept for the run.
 QByteArray flatPng(int width, int height);
+
+// A named pipe made with mkfifo at `path` (where a photo was, say). Code that waits on it
+// for a writer would hang its test; so after `patienceMs` a writer comes and goes now and
+// then, releasing such a reader, and released() says it had to: the test then fails
+// instead of hanging.
+class NamedPipe {
+public:
+    explicit NamedPipe(const QString& path, int patienceMs = 3000);
+    ~NamedPipe();
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+    bool made() const { return made_; }
+    bool released() const { return released_.load(); }
+
+private:
+    QString path_;
+    bool made_ = false;
+    std::atomic<bool> released_{false};
+    std::atomic<bool> done_{false};
+    std::thread watch_;
+};
 
 // Switches the C and Qt locales to one that writes decimal commas for the lifetime
 // of the object; used to prove number handling is locale-free.

@@ -4,7 +4,11 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "platform/foundation/NativeNames.h"
@@ -95,20 +99,61 @@ TEST(NativeNames, FoldersListAndFilesOpenByTheBytesOfTheirNames) {
     ASSERT_NE(f, nullptr);
     std::fputs("picture bytes", f);
     std::fclose(f);
+    ASSERT_EQ(::symlink((root + "/IMG_\xff.jpg").constData(), (root + "/to-photo.jpg").constData()), 0);
+    // What may stand where a photo was: a named pipe, a socket, a device.
+    const testsupport::NamedPipe pipe(platform::decodePath(root + "/pipe_\xff.jpg"));
+    ASSERT_TRUE(pipe.made());
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = root + "/socket.jpg";
+    ASSERT_LT(socketPath.size(), qsizetype(sizeof address.sun_path));
+    std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::symlink("/dev/null", (root + "/device.jpg").constData()), 0);
 
     const auto entries = platform::readFolderEntries(platform::decodePath(root));
     ASSERT_TRUE(entries.has_value());
-    QMap<QByteArray, bool> kinds;
-    for (const platform::FolderEntry& e : *entries) kinds[platform::encodePath(e.name)] = e.isDirectory;
-    EXPECT_EQ(kinds, (QMap<QByteArray, bool>{{"\xe9t\xe9", true}, {"to-folder", true}, {"dangling", false}, {"IMG_\xff.jpg", false}}));
+    // name: folder, regular file, link
+    QMap<QByteArray, std::tuple<bool, bool, bool>> kinds;
+    for (const platform::FolderEntry& e : *entries)
+        kinds[platform::encodePath(e.name)] = {e.isDirectory, e.isRegularFile, e.isSymbolicLink};
+    EXPECT_EQ(kinds, (QMap<QByteArray, std::tuple<bool, bool, bool>>{
+                         {"\xe9t\xe9", {true, false, false}},
+                         {"to-folder", {true, false, true}},
+                         {"dangling", {false, false, true}},
+                         {"IMG_\xff.jpg", {false, true, false}},
+                         {"to-photo.jpg", {false, true, true}},
+                         {"pipe_\xff.jpg", {false, false, false}},
+                         {"socket.jpg", {false, false, false}},
+                         {"device.jpg", {false, false, true}},
+                     }));
     EXPECT_FALSE(platform::readFolderEntries(platform::decodePath(root + "/missing")).has_value());
 
     QFile file;
     ASSERT_TRUE(platform::openFile(file, platform::decodePath(root + "/IMG_\xff.jpg")));
     EXPECT_EQ(file.readAll(), "picture bytes");
+    file.close();
+    QFile linked;
+    ASSERT_TRUE(platform::openFile(linked, platform::decodePath(root + "/to-photo.jpg")));
+    EXPECT_EQ(linked.readAll(), "picture bytes");
     QFile missing;
     EXPECT_FALSE(platform::openFile(missing, platform::decodePath(root + "/IMG_\xfe.jpg")));
-    file.close();
+    EXPECT_FALSE(platform::isSpecialFile(platform::decodePath(root + "/IMG_\xfe.jpg")));
+    // Refused at once, never waited on; nor does ReadablePath wait to hold one.
+    for (const char* name : {"pipe_\xff.jpg", "socket.jpg", "device.jpg", "\xe9t\xe9"}) {
+        SCOPED_TRACE(name);
+        const QString path = platform::decodePath(root + '/' + name);
+        QFile special;
+        EXPECT_FALSE(platform::openFile(special, path));
+        EXPECT_EQ(platform::isSpecialFile(path), name[0] != '\xe9');
+        const platform::ReadablePath readable(path);
+        ASSERT_FALSE(readable.path().isEmpty());
+        QFile through;
+        EXPECT_FALSE(platform::openFile(through, readable.path()));
+    }
+    EXPECT_FALSE(pipe.released());
+    ::close(socket);
     testsupport::removeTree(dir.path());
 }
 

@@ -1,9 +1,9 @@
 // Files written by other programs (ImageMagick, netpbm, libtiff's tools, icnsutils) and
 // public test files, kept in data/, read as the pixels those programs put in them.
 #include "platform/imageio/ImageIO.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/TestSupport.h"
 
-#include <QCryptographicHash>
 #include <gtest/gtest.h>
 
 namespace {
@@ -62,5 +62,33 @@ TEST(OtherWritersFiles, SixteenBitBmpChannelsReachFullScale) {
         ASSERT_EQ(image.size(), QSize(16, 12));
         EXPECT_EQ(image.pixel(15, 0), qRgb(255, 255, 255));
         EXPECT_EQ(image.pixel(0, 0), c.red);
+    }
+}
+
+// TIFF sample formats as the programs that write them read them: ImageMagick's signed
+// integer samples hold the picture's own bits (its red 222 is not cut to 0), and a 32-bit
+// floating-point picture kept in one 268 MB strip (rows per strip 4096) is read a row at a
+// time, its values 0 to 1 spread over the output's range.
+TEST(OtherWritersFiles, TiffSampleFormatsReadAsTheirWritersReadThem) {
+    struct Case {
+        const char* file;
+        QSize size;
+        QPoint at;
+        QRgb colour;
+    } cases[] = {
+        {"tiff_signed_8bit_imagemagick.tif", {16, 12}, {0, 0}, qRgb(222, 0, 24)},
+        {"tiff_signed_8bit_imagemagick.tif", {16, 12}, {15, 0}, qRgb(255, 255, 255)},
+        {"tiff_signed_16bit_imagemagick.tif", {16, 12}, {0, 0}, qRgb(222, 0, 24)},
+        {"tiff_float32_rgba_one_strip_imagemagick.tif", {4097, 4096}, {50, 50}, qRgb(255, 255, 255)},
+        {"tiff_float32_rgba_one_strip_imagemagick.tif", {4097, 4096}, {2000, 2000}, qRgb(96, 64, 32)},
+    };
+    QString lastFile;
+    QImage image;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (lastFile != QLatin1String(c.file)) image = platform::readImage(dataFile(c.file));
+        lastFile = QLatin1String(c.file);
+        ASSERT_EQ(image.size(), c.size);
+        EXPECT_EQ(image.pixel(c.at), c.colour);
     }
 }
