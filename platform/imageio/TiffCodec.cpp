@@ -391,6 +391,22 @@ void emitRows(const std::vector<float>& band, int rows, const SampleLayout& L, u
     }
 }
 
+// R, G, B bytes to 0xFFRRGGBB words, four pixels from three loads at a time.
+void wordsOfRgb(const uint8_t* in, uint32_t count, uint32_t* out) {
+    uint32_t x = 0;
+    for (; x + 4 <= count; x += 4, in += 12) {
+        uint32_t w[3];
+        std::memcpy(w, in, 12);
+        const uint32_t a = qFromLittleEndian(w[0]), b = qFromLittleEndian(w[1]), c = qFromLittleEndian(w[2]);
+        // a = r0 g0 b0 r1, b = g1 b1 r2 g2, c = b2 r3 g3 b3 (first byte lowest)
+        out[x] = 0xFF000000u | (a & 0xFFu) << 16 | (a & 0xFF00u) | ((a >> 16) & 0xFFu);
+        out[x + 1] = 0xFF000000u | (a >> 24) << 16 | (b & 0xFFu) << 8 | ((b >> 8) & 0xFFu);
+        out[x + 2] = 0xFF000000u | ((b >> 16) & 0xFFu) << 16 | (b >> 24) << 8 | (c & 0xFFu);
+        out[x + 3] = 0xFF000000u | ((c >> 8) & 0xFFu) << 16 | ((c >> 16) & 0xFFu) << 8 | (c >> 24);
+    }
+    for (; x < count; ++x, in += 3) out[x] = 0xFF000000u | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+}
+
 // Reads a TIFF's picture a band of rows at a time: one strip, or one row of tiles. The
 // whole decode and the reader of rows both go through it, so their pixels are the same:
 // our own reading of the samples for the layouts readsSamples takes, libtiff's RGBA reader
@@ -412,6 +428,7 @@ public:
     // tiles) are its business.
     bool begin(bool whole, const QString& name, QString* why) {
         if (readsSamples(tif_, L_)) return beginSamples(name, why);
+        if (beginPlain()) return true;
         char emsg[1024] = {0};
         if (!TIFFRGBAImageOK(tif_, emsg)) {
             *why = QString::fromLocal8Bit(emsg);
@@ -437,9 +454,10 @@ public:
         return true;
     }
     // Read by our own reading of the samples (else by libtiff's RGBA reader).
-    bool samples() const { return !rgbaBegun_; }
-    const SampleLayout& layout() const { return L_; }
-    const TIFFRGBAImage& rgba() const { return img_; }
+    bool samples() const { return !rgbaBegun_ && !plain_; }
+    // 8-bit RGB or grey samples, nothing else: each row of a band is turned into words only
+    // as it is asked for (plainRows), from the band's strip or tiles as stored.
+    bool plain() const { return plain_; }
     // Unsupported rather than damaged, when begin() failed.
     bool unsupported() const { return unsupported_; }
     // Rows a band holds (the last one may hold fewer).
@@ -452,6 +470,11 @@ public:
     // until converted).
     bool read(uint32_t top, uint32_t* rows, QString* why) {
         const uint32_t count = std::min(bandRows_, L_.height - top);
+        if (plain_) {
+            if (!loadPlain(top, why)) return false;
+            plainRows(top, top + count, reinterpret_cast<uchar*>(rows), qsizetype(L_.width) * 4);
+            return true;
+        }
         if (!rgbaBegun_) return readSamples(top, int(count), rows, why);
         img_.row_offset = int(top);
         if (!TIFFRGBAImageGet(&img_, rows, L_.width, count) || !f_.error.isEmpty()) return false;
@@ -462,6 +485,43 @@ public:
         }
         return true;
     }
+    // A plain picture's band at `top` read from its strip or tiles, for plainRows.
+    bool loadPlain(uint32_t top, QString* why) {
+        const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        for (uint32_t t = 0; t < across; ++t) {
+            uint8_t* into = chunk_.data() + size_t(t) * chunkBytes_;
+            const tmsize_t got =
+                tiled_ ? TIFFReadEncodedTile(tif_, TIFFComputeTile(tif_, t * chunkW_, top, 0, 0), into, tmsize_t(chunkBytes_))
+                       : TIFFReadEncodedStrip(tif_, TIFFComputeStrip(tif_, top, 0), into, tmsize_t(chunkBytes_));
+            if (got < 0 || !f_.error.isEmpty()) {
+                if (why->isEmpty()) *why = QStringLiteral("a strip or tile could not be decoded");
+                return false;
+            }
+        }
+        plainTop_ = top;
+        return true;
+    }
+    // Rows [y0, y1) of the band loadPlain read, at base (row y at base + (y - y0) * bytesPerLine,
+    // or every row at base when bytesPerLine is 0): each pixel 0xFF, R, G, B from the top
+    // byte down, as libtiff's RGBA reader gives them.
+    void plainRows(uint32_t y0, uint32_t y1, uchar* base, qsizetype bytesPerLine) const {
+        const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        const bool grey = L_.spp == 1;
+        for (uint32_t y = y0; y < y1; ++y) {
+            auto* out = reinterpret_cast<uint32_t*>(base + qsizetype(y - y0) * bytesPerLine);
+            for (uint32_t t = 0; t < across; ++t) {
+                const uint32_t left = t * chunkW_, count = std::min(chunkW_, L_.width - left);
+                const uint8_t* in = chunk_.data() + size_t(t) * chunkBytes_ + size_t(y - plainTop_) * rowBytes_;
+                uint32_t* px = out + left;
+                if (grey) {
+                    for (uint32_t x = 0; x < count; ++x) px[x] = 0xFF000000u | uint32_t(in[x]) * 0x010101u;
+                } else {
+                    wordsOfRgb(in, count, px);
+                }
+            }
+        }
+    }
+
     // The byte ranges of the file that the band at `top` was read from, and that no later
     // band reads (none while a large strip is read a row at a time).
     template <class Fn>
@@ -483,6 +543,42 @@ public:
     }
 
 private:
+    // 8-bit RGB or grey samples side by side, without alpha or any other sample, and nothing
+    // for libtiff's RGBA reader to turn: those it would only copy into words.
+    bool beginPlain() {
+        uint16_t compression = COMPRESSION_NONE, extraCount = 0;
+        uint16_t* extraTypes = nullptr;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+        const bool samples = (L_.photometric == PHOTOMETRIC_RGB && L_.spp == 3) ||
+                             (L_.photometric == PHOTOMETRIC_MINISBLACK && L_.spp == 1);
+        if (!samples || L_.bits != 8 || L_.planar != PLANARCONFIG_CONTIG || extraCount != 0 ||
+            compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+            return false;
+        tiled_ = TIFFIsTiled(tif_);
+        chunkW_ = L_.width;
+        if (tiled_) {
+            TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &chunkW_);
+            TIFFGetField(tif_, TIFFTAG_TILELENGTH, &chunkH_);
+            chunkBytes_ = TIFFTileSize64(tif_);
+            rowBytes_ = TIFFTileRowSize64(tif_);
+        } else {
+            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &chunkH_);
+            chunkH_ = std::min(chunkH_, L_.height);
+            chunkBytes_ = TIFFStripSize64(tif_);
+            rowBytes_ = TIFFScanlineSize64(tif_);
+        }
+        const uint32_t across = tiled_ && chunkW_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        // Every row read must lie inside its chunk, and a band of chunks be of a size to hold.
+        if (chunkW_ == 0 || chunkH_ == 0 || rowBytes_ < uint64_t(chunkW_) * L_.spp || chunkBytes_ < rowBytes_ * chunkH_ ||
+            chunkBytes_ * across > (uint64_t(256) << 20))
+            return false;
+        chunk_.resize(size_t(chunkBytes_ * across));
+        bandRows_ = chunkH_;
+        plain_ = true;
+        return true;
+    }
+
     bool beginSamples(const QString& name, QString* why) {
         if (L_.jpegYCbCr) TIFFSetField(tif_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         separate_ = L_.planar == PLANARCONFIG_SEPARATE && L_.spp > 1;
@@ -582,6 +678,9 @@ private:
     // libtiff's RGBA reader
     TIFFRGBAImage img_ = {};
     bool rgbaBegun_ = false;
+    // plain samples (their chunks in chunk_, the band's first row plainTop_)
+    bool plain_ = false;
+    uint32_t plainTop_ = 0;
     // our own reading of the samples
     bool separate_ = false, tiled_ = false, byRows_ = false;
     int planes_ = 1, perChunk_ = 1;
@@ -740,6 +839,10 @@ public:
         while (!failed_ && rows_ < end) {
             if (!holds(rows_) && !load(uint32_t(rows_))) return false;
             const int last = std::min(end, bandTop_ + bandCount_);
+            if (bands_->plain()) {
+                bands_->plainRows(uint32_t(rows_), uint32_t(last), base + qsizetype(rows_) * bytesPerLine, bytesPerLine);
+                rows_ = last;
+            }
             for (; rows_ < last; ++rows_)
                 std::memcpy(base + qsizetype(rows_) * bytesPerLine, band_.data() + size_t(rows_ - bandTop_) * header_.width,
                             size_t(header_.width) * 4);
@@ -770,9 +873,14 @@ private:
         const uint32_t rows = bands_->bandRows();
         top -= top % rows;
         bandCount_ = int(std::min<uint32_t>(rows, uint32_t(header_.height) - top));
-        band_.resize(size_t(rows) * header_.width);
         QString why;
-        const bool read = bands_->read(top, band_.data(), &why);
+        bool read;
+        if (bands_->plain()) {
+            read = bands_->loadPlain(top, &why);
+        } else {
+            band_.resize(size_t(rows) * header_.width);
+            read = bands_->read(top, band_.data(), &why);
+        }
         if (file_->cut()) {
             log(u"%@: the file was cut short while it was read", name_);
             return fail();
