@@ -7,6 +7,7 @@
 #include "engine/ImageProcessing.h"
 #include "engine/Utils.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
@@ -19,7 +20,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QThread>
 
 #include <sys/statvfs.h>
@@ -28,11 +28,56 @@
 #include <cmath>
 #include <exception>
 #include <future>
+#include <limits>
+#include <new>
+#include <system_error>
+#include <thread>
 
 namespace {
 
 const QString kResize = QStringLiteral("Resize");
 const QString kCrop = QStringLiteral("CICrop");
+
+// Whether an exception says that memory ran short: an allocation that failed, or a thread
+// that could not be started (its stack is memory too).
+bool isMemoryShortage(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (const std::system_error& e) {
+        return e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory;
+    } catch (...) {
+    }
+    return false;
+}
+
+// A photo's status when its work threw.
+QString failureMessage(const std::exception_ptr& failure) noexcept {
+    return isMemoryShortage(failure) ? runmessages::NotEnoughMemory : runmessages::ProcessingFailed;
+}
+
+// What an exception says, for the log; never throws.
+QString failureText(const std::exception_ptr& failure) noexcept {
+    try {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            return QString::fromLocal8Bit(e.what());
+        }
+    } catch (...) {
+    }
+    return QStringLiteral("an unknown error");
+}
+
+// Removes a photo's temporary file on the way out of a failure; nothing escapes it.
+void giveUp(ResultWriter::Prepared& prepared) noexcept {
+    try {
+        prepared.discard();
+    } catch (...) {
+        platform::log(u"a temporary file could not be removed");
+    }
+}
 
 }  // namespace
 
@@ -84,6 +129,7 @@ BatchRunner::~BatchRunner() {
     if (state_ == State::Running || state_ == State::StopDeferred) runFlag_ = false;
     setGo(GoOff);
     if (worker_.joinable()) worker_.join();
+    if (runRecord_) runRecord_->end();
 }
 
 QList<std::shared_ptr<PhotoFile>> BatchRunner::photos() const {
@@ -121,6 +167,8 @@ void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
     settings.metaDataSettingOnlyUpdatedFields = input.snapshot.metaDataSettingOnlyUpdatedFields;
     settings.autoCorrectOrientation = input.snapshot.autoCorrectOrientation;
     settings.isProcessForRestoreExif = input.isProcessForRestoreExif;
+    if (!runRecord_) runRecord_ = platform::RunRecord::begin();
+    settings.runRecord = runRecord_;
     writer_ = std::make_shared<ResultWriter>(settings);
     writer_->stopProcessAfterCompletionCompression = [this] {
         runOnMain([this] { stopProcessAfterCompletionCompression(); });
@@ -131,7 +179,7 @@ void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
     counterTotalProgressedFiles = counterProcessedSuccessfully = counterNotProcessed = 0;
     counterProcessedWithError = counterSkipped = 0;
     progressValue = 0;
-    resumePending_ = interruptPending_ = questionOpen_ = false;
+    resumePending_ = interruptPending_ = questionOpen_ = stopWithoutAsking_ = false;
     state_ = State::Running;
     runFlag_ = true;
     setGo(GoOn);
@@ -151,14 +199,43 @@ void BatchRunner::startWorker() {
     auto input = input_;
     auto writer = writer_;
     ++workersStarted;
+    try {
+        startWorkerThread(generation, start, input, writer);
+    } catch (...) {
+        // No thread for the run (memory or the system's threads exhausted): it ends here,
+        // the photos not reached left unprocessed.
+        platform::log(u"the run could not start: %@", failureText(std::current_exception()));
+        endRun(false);
+    }
+}
+
+void BatchRunner::startWorkerThread(std::uint64_t generation, qint64 start,
+                                    const std::shared_ptr<const BatchRunInput>& input,
+                                    const std::shared_ptr<ResultWriter>& writer) {
     worker_ = std::thread([this, generation, start, input, writer] {
         const int alive = ++workersAliveAtOnce;
         int seen = maxWorkersAliveAtOnce.load();
         while (alive > seen && !maxWorkersAliveAtOnce.compare_exchange_weak(seen, alive)) {
         }
-        processFilesInBatch(generation, start, *input, *writer);
+        try {
+            processFilesInBatch(generation, start, *input, *writer);
+        } catch (...) {
+            // Each photo's failure is caught with the photo; what is left (the pool's threads
+            // could not be started) ends the run's work here rather than the program.
+            platform::log(u"the run could not go on: %@", failureText(std::current_exception()));
+        }
         --workersAliveAtOnce;
-        QMetaObject::invokeMethod(this, [this, generation] { workerEnded(generation); }, Qt::QueuedConnection);
+        // The runner must hear that its worker ended, or the run never ends: tried again
+        // while memory is short.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            try {
+                platform::postQueued(this, [this, generation] { workerEnded(generation); });
+                return;
+            } catch (...) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+        platform::log(u"the run's end could not be told");
     });
 }
 
@@ -178,11 +255,18 @@ void BatchRunner::workerEnded(std::uint64_t generation) {
         if (state_ != State::Finished) {
             endRun(false);
         } else {
-            emit runEnded(true);
+            announceEnd(true);
         }
         return;
     }
-    if (state_ == State::Finished || state_ == State::Interrupted) emit runEnded(state_ == State::Finished);
+    if (state_ == State::Finished || state_ == State::Interrupted) announceEnd(state_ == State::Finished);
+}
+
+void BatchRunner::announceEnd(bool finished) {
+    // Its files are placed or gone: nothing of the run is left to clear after it.
+    if (runRecord_) runRecord_->end();
+    runRecord_.reset();
+    emit runEnded(finished);
 }
 
 void BatchRunner::btnStopProcessTapped() {
@@ -197,10 +281,23 @@ void BatchRunner::btnStopProcessTapped() {
     setGo(GoHeld);
     state_ = State::StopAsked;
     setQuestionOpen(true);
-    if (asker_) {
+    if (asker_ && !stopWithoutAsking_) {
         asker_->askToStop(runmessages::StopQuestion);
     } else {
         answerStopQuestion(true);
+    }
+}
+
+void BatchRunner::stopWithoutAsking() {
+    stopWithoutAsking_ = true;
+    switch (state_) {
+    case State::Running: btnStopProcessTapped(); break;  // during compression: once it is done
+    case State::StopAsked:
+    case State::LowSpace:
+        if (asker_) asker_->withdrawQuestion();
+        answerStopQuestion(true);
+        break;
+    default: break;
     }
 }
 
@@ -264,7 +361,7 @@ void BatchRunner::endRun(bool finished) {
     }
     if (before == State::StopDeferred && observer_) observer_->runShowsLoading(false, runmessages::PleaseWait);
     if (observer_) observer_->runDidEnd(finished);
-    if (!worker_.joinable()) emit runEnded(finished);
+    if (!worker_.joinable()) announceEnd(finished);
 }
 
 void BatchRunner::showEnoughSpacePopup(std::uint64_t freeBytes) {
@@ -317,13 +414,10 @@ void BatchRunner::runOnMain(std::function<void()> fn) {
     }
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
-    QMetaObject::invokeMethod(
-        this,
-        [fn = std::move(fn), done] {
-            fn();
-            done->set_value();
-        },
-        Qt::QueuedConnection);
+    platform::postQueued(this, [fn = std::move(fn), done] {
+        fn();
+        done->set_value();
+    });
     while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         if (shuttingDown_) return;
     }
@@ -347,6 +441,21 @@ void BatchRunner::report(std::uint64_t generation, Outcome outcome) {
     runOnMain([this, outcome] { callForUpdatingProgressWithCountWithProcessStatus(outcome); });
 }
 
+void BatchRunner::reportFailure(std::uint64_t generation, const Outcome& outcome) noexcept {
+    // Outcomes are recorded in batch order, so a failure that cannot be reported would hold
+    // up every photo after it. Memory a failed photo held is given back as it unwinds, and
+    // the other photos' work goes on, so the report is tried again for a while.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        try {
+            report(generation, outcome);
+            return;
+        } catch (...) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    platform::log(u"the outcome of photo %d could not be reported", outcome.index);
+}
+
 struct BatchRunner::PhotoWork {
     // The photo as the pool reads it: a name that is not UTF-8 is read through a
     // descriptor opened by its bytes, held until the photo is dealt with.
@@ -361,6 +470,7 @@ struct BatchRunner::PhotoWork {
     bool stopped = false;               // the run stopped before the photo's save began
     bool saveBegun = false;
     ResultWriter::Prepared prepared;    // the encoded file, or why there is none
+    std::exception_ptr costFailure;     // its output and cost could not be worked out
     // The output's extension and encoder, chosen once for the photo's cost, route and file.
     RenameScheme::SaveChoice output;
     // The source opened for the photo's cost, kept when it may be made row by row: read from
@@ -378,6 +488,7 @@ struct BatchRunner::PhotoWork {
         failed.reset();
         stopped = saveBegun = false;
         prepared = ResultWriter::Prepared();
+        costFailure = nullptr;
         reading.reset();
         readable.reset();
     }
@@ -399,6 +510,8 @@ QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
     case platform::DecodeFailure::ChangedWhileRead: return runmessages::SourceChangedWhileRead;
     case platform::DecodeFailure::Missing: return runmessages::SourceGone;
     case platform::DecodeFailure::NotAFile: return runmessages::NotAPhotoFile;
+    case platform::DecodeFailure::OutOfMemory: return runmessages::NotEnoughMemory;
+    case platform::DecodeFailure::ReadError: return runmessages::DiskReadFailed;
     case platform::DecodeFailure::Unsupported:
     case platform::DecodeFailure::Damaged:
         if (!decoded.detail.isEmpty()) return platform::format(runmessages::UnreadableBecause, decoded.detail);
@@ -453,35 +566,42 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     // The file is opened then, its header read for the cost, and kept open for the photo
     // when it may be made row by row.
     const PhotoStream::Limits rowsFrom = rowByRowLimits();
-    auto cost = [&](int i) {
+    auto cost = [&](int i) -> std::uint64_t {
         PhotoWork& w = workOf(i);
-        const PhotoFile& photo = *input.snapshot.photos.at(i);
-        w.output = RenameScheme::saveChoice(photo, outputFormat, input.fileFormats);
-        const std::optional<platform::FileIdentity> before = platform::FileIdentity::of(photo.filePath);
-        std::unique_ptr<platform::RowSource> source = platform::openRowSource(photo.fileURL);
-        const platform::ImageHeader& header = source->header();
-        const std::uint64_t bytes = peakWorkingBytes(header, w.output.extension);
-        if (source->isValid() && qint64(header.width) * header.height >= std::min(rowsFrom.effectFromPixels, rowsFrom.plainFromPixels)) {
-            if (sourceReadHook_) sourceReadHook_(photo.fileURL);
-            w.source = std::move(source);
-            w.sourceOpened = before;
+        try {
+            const PhotoFile& photo = *input.snapshot.photos.at(i);
+            w.output = RenameScheme::saveChoice(photo, outputFormat, input.fileFormats);
+            const std::optional<platform::FileIdentity> before = platform::FileIdentity::of(photo.filePath);
+            std::unique_ptr<platform::RowSource> source = platform::openRowSource(photo.fileURL);
+            const platform::ImageHeader& header = source->header();
+            const std::uint64_t bytes = peakWorkingBytes(header, w.output.extension);
+            if (source->isValid() &&
+                qint64(header.width) * header.height >= std::min(rowsFrom.effectFromPixels, rowsFrom.plainFromPixels)) {
+                if (sourceReadHook_) sourceReadHook_(photo.fileURL);
+                w.source = std::move(source);
+                w.sourceOpened = before;
+            }
+            return bytes;
+        } catch (...) {
+            // The photo fails when its work begins; until then it weighs the whole budget.
+            w.costFailure = std::current_exception();
+            return std::numeric_limits<std::uint64_t>::max() / 2;
         }
-        return bytes;
     };
     PhotosInFlight pool(
         first, last, limits, cost,
         [&](int i) {
             PhotoWork& w = workOf(i);
             try {
+                if (w.costFailure) std::rethrow_exception(w.costFailure);
                 processFileFromBunch(generation, input, paths, writer, i, w, pool, room);
-            } catch (const std::exception& e) {
-                // Out of this thread it would end the program; it is this photo's failure only.
-                platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
-                w.prepared.discard();
-                w.failed = Outcome{i, PhotoFile::Failed, runmessages::ProcessingFailed, false};
             } catch (...) {
-                w.prepared.discard();
-                w.failed = Outcome{i, PhotoFile::Failed, runmessages::ProcessingFailed, false};
+                // Out of this thread it would end the program; it is this photo's failure
+                // only. Nothing here may throw again: the texts are made already.
+                const std::exception_ptr failure = std::current_exception();
+                platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, failureText(failure));
+                giveUp(w.prepared);
+                w.failed = Outcome{i, PhotoFile::Failed, failureMessage(failure), false};
             }
             w.thumbnailReady = true;
         });
@@ -493,9 +613,11 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
         bool goOn = true;
         try {
             goOn = commitPhoto(generation, input, paths, writer, i, w, pool, room);
-        } catch (const std::exception& e) {
-            platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, QString::fromLocal8Bit(e.what()));
-            report(generation, {i, PhotoFile::Failed, runmessages::ProcessingFailed, false});
+        } catch (...) {
+            const std::exception_ptr failure = std::current_exception();
+            platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, failureText(failure));
+            giveUp(w.prepared);
+            reportFailure(generation, {i, PhotoFile::Failed, failureMessage(failure), w.saveBegun});
         }
         w.clear();
         pool.dealtWith(i);

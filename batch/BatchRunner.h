@@ -113,8 +113,9 @@ public:
     // Photos worked on at once: 0 (the default) is one per hardware thread. Runs that may
     // use the PNG optimiser take one photo at a time whatever this says.
     void setPhotosInFlight(int workers) { photosInFlight_ = workers; }
-    // Peak working sizes of the photos running at once, in bytes; 0 (the default) is a
-    // quarter of the memory. A photo larger than that alone still runs, alone.
+    // Peak working sizes of the photos running at once, in bytes; 0 (the default) is sized
+    // from the memory the process may use (PhotosInFlight::defaultBudgetBytes). A photo
+    // larger than that alone still runs, alone.
     void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
     // Called with a source's path once it is open for its full decode (or opened to be read
     // row by row), before it is read (tests change the file there).
@@ -170,6 +171,12 @@ signals:
     // Emitted after the run has finished or been interrupted and its worker is gone.
     void runEnded(bool finished);
 
+public:
+    // Stop as the Stop button does, answering Yes without asking (the session is ending):
+    // the photo in hand is finished or dropped with its files, and the run ends
+    // interrupted. An open stop or low-space question is withdrawn.
+    void stopWithoutAsking();
+
 private:
     struct Outcome {
         int index = 0;
@@ -182,6 +189,8 @@ private:
     };
 
     void startWorker();
+    void startWorkerThread(std::uint64_t generation, qint64 start, const std::shared_ptr<const BatchRunInput>& input,
+                           const std::shared_ptr<ResultWriter>& writer);
     void processFilesInBatch(std::uint64_t generation, qint64 startIndex, const BatchRunInput& input,
                              ResultWriter& writer);
     // Where each source and planned output sits in the batch, made once per worker.
@@ -204,6 +213,8 @@ private:
     void checkFreeSpace(const QString& destination);
     bool shouldContinue(std::uint64_t generation) const;
     void report(std::uint64_t generation, Outcome outcome);
+    // report() for a photo whose work threw, when memory may still be short.
+    void reportFailure(std::uint64_t generation, const Outcome& outcome) noexcept;
     // Blocks the worker until fn has run on the runner's thread (or the runner is going away).
     void runOnMain(std::function<void()> fn);
 
@@ -235,6 +246,10 @@ private:
     // Shared with the worker of the run; a new run makes new ones.
     std::shared_ptr<const BatchRunInput> input_;
     std::shared_ptr<ResultWriter> writer_;
+    // The run's record in the user's data folder, from its start until it has ended and its
+    // worker is gone (a start while an earlier run's worker finishes goes on in it).
+    std::shared_ptr<platform::RunRecord> runRecord_;
+    void announceEnd(bool finished);
     State state_ = State::Idle;
     std::thread worker_;
     std::atomic<std::uint64_t> generation_{0};
@@ -247,6 +262,7 @@ private:
     void holdWhileAsked() const;
     bool resumePending_ = false;
     bool interruptPending_ = false;
+    bool stopWithoutAsking_ = false;
     bool questionOpen_ = false;
     // The stop and low-space questions hold the window's busy count while they are open.
     SubWindowHold questionHold_{AppDelegate::shared().isSUBWINDOW_OPENED};

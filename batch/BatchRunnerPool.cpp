@@ -1,10 +1,10 @@
 #include "batch/BatchRunnerPool.h"
 
 #include "platform/foundation/UsableCpus.h"
+#include "platform/foundation/UsableMemory.h"
 
 #include <algorithm>
 #include <chrono>
-#include <unistd.h>
 
 PhotosInFlight::PhotosInFlight(int first, int last, Limits limits, std::function<std::uint64_t(int)> cost,
                                std::function<void(int)> run)
@@ -19,7 +19,15 @@ PhotosInFlight::PhotosInFlight(int first, int last, Limits limits, std::function
       headIndex_(first) {
     const int threads = std::min(limits_.workers, last_ - first_);
     threads_.reserve(std::size_t(std::max(0, threads)));
-    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+    for (int i = 0; i < threads; ++i) {
+        try {
+            threads_.emplace_back([this] { work(); });
+        } catch (...) {
+            // Memory or the system's threads ran short: the photos go through the threads
+            // there are, or, with none, through the caller's (see waitFor).
+            break;
+        }
+    }
 }
 
 PhotosInFlight::~PhotosInFlight() { close(); }
@@ -27,10 +35,13 @@ PhotosInFlight::~PhotosInFlight() { close(); }
 int PhotosInFlight::defaultWorkers() { return platform::usableCpuCount(); }
 
 std::uint64_t PhotosInFlight::defaultBudgetBytes() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 30;
-    return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
+    const platform::UsableMemory usable = platform::usableMemoryNow();
+    // A quarter of the machine's memory; under a limit of the process or its group, at most
+    // half of what the limit leaves: the other half is for what the photos' estimates leave
+    // out (threads' stacks and heaps, the encoders' own buffers, the program itself).
+    std::uint64_t budget = usable.machineBytes / 4;
+    if (usable.leftByLimits) budget = std::min(budget, *usable.leftByLimits / 2);
+    return std::max<std::uint64_t>(budget, 1);
 }
 
 bool PhotosInFlight::startWhatFits(std::unique_lock<std::mutex>& lock) {
@@ -64,23 +75,38 @@ void PhotosInFlight::work() {
     for (;;) {
         queued_.wait(lock, [this] { return closed_ || nextToTake_ < nextToStart_; });
         if (closed_) return;
-        const int index = nextToTake_++;
+        const int index = nextToTake_;
+        lock.unlock();
+        runOne(index);
+        lock.lock();
+    }
+}
+
+void PhotosInFlight::runOne(int index) {
+    {
+        const std::lock_guard<std::mutex> lock(m_);
+        if (nextToTake_ != index) return;  // taken meanwhile
+        ++nextToTake_;
         ++running_;
         peakRunning_ = std::max(peakRunning_, running_);
-        lock.unlock();
+    }
+    try {
         run_(index);
-        lock.lock();
+    } catch (...) {
+        // run must not throw; should it all the same, the photo is done rather than the
+        // program ended.
+    }
+    {
+        const std::lock_guard<std::mutex> lock(m_);
         --running_;
         Photo& photo = photos_[std::size_t(index - first_)];
         photo.done = true;
         bytesRunning_ -= photo.cost;
-        // Told after the lock is let go: the woken run thread often takes this core at once,
-        // and holding the lock then would make it, and the next worker, wait for this one
-        // to be scheduled again.
-        lock.unlock();
-        progress_.notify_all();
-        lock.lock();
     }
+    // Told after the lock is let go: the woken run thread often takes this core at once,
+    // and holding the lock then would make it, and the next worker, wait for this one to be
+    // scheduled again.
+    progress_.notify_all();
 }
 
 bool PhotosInFlight::waitFor(int index, const std::function<bool()>& enough) {
@@ -96,6 +122,13 @@ bool PhotosInFlight::waitFor(int index, const std::function<bool()>& enough) {
         if (photo.done) return true;
         if (closed_) return false;
         if (enough && enough()) return false;
+        if (threads_.empty() && nextToTake_ == index && nextToTake_ < nextToStart_) {
+            // No worker could be started: the photo is worked on here.
+            lock.unlock();
+            runOne(index);
+            lock.lock();
+            continue;
+        }
         progress_.wait(lock);
     }
 }

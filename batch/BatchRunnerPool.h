@@ -44,7 +44,8 @@ public:
     std::uint64_t peakBytesRunning() const;
     int peakRunning() const;
 
-    // Defaults for a run: one worker per hardware thread, a quarter of the memory.
+    // Defaults for a run: one worker per CPU the process may use; a quarter of the machine's
+    // memory, or half of what the process's and its group's limits leave when that is less.
     static int defaultWorkers();
     static std::uint64_t defaultBudgetBytes();
 
@@ -53,6 +54,8 @@ private:
     // be told, once the lock is let go).
     bool startWhatFits(std::unique_lock<std::mutex>& lock);
     void work();
+    // Works on photo `index` when it is still the next to take (called without the lock).
+    void runOne(int index);
 
     struct Photo {
         std::uint64_t cost = 0;

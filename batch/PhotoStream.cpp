@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -46,6 +47,8 @@ public:
         lastNeed_ = std::max(lastNeed_, end);
         wake_.notify_all();
         ready_.wait(lock, [&] { return read_ >= end || failed_; });
+        // What ended the decoder's thread (a memory shortage) is the caller's to handle.
+        if (failure_) std::rethrow_exception(failure_);
         return read_ >= end;
     }
 
@@ -59,10 +62,17 @@ private:
             if (stop_) return;
             const int upTo = std::min(target_, read_ + kRows);
             lock.unlock();
-            const bool ok = source_.readRows(base_, bytesPerLine_, upTo);
+            bool ok = false;
+            std::exception_ptr failure;
+            try {
+                ok = source_.readRows(base_, bytesPerLine_, upTo);
+            } catch (...) {
+                failure = std::current_exception();  // out of this thread it would end the program
+            }
             lock.lock();
             if (ok) read_ = upTo;
             else failed_ = true;
+            failure_ = failure;
             ready_.notify_all();
             if (failed_) return;
         }
@@ -75,6 +85,7 @@ private:
     std::condition_variable wake_, ready_;
     int target_ = 0, read_ = 0, lastNeed_ = 0;
     bool stop_ = false, failed_ = false;
+    std::exception_ptr failure_;
     std::thread thread_;  // last: started once everything it reads is there
 };
 

@@ -5,12 +5,12 @@
 #include "records/OutputOptionSettings.h"
 #include "records/OutputPhotoPath.h"
 
-#include <QMetaObject>
 #include <algorithm>
 #include <thread>
 #include <vector>
 
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/UsableCpus.h"
 #include <QThreadPool>
 
@@ -18,7 +18,9 @@ namespace {
 
 class PoolExecutor : public PreviewExecutor {
 public:
-    void execute(std::function<void()> work) override { QThreadPool::globalInstance()->start(std::move(work)); }
+    void execute(std::function<void()> work) override {
+        platform::startOnPool(*QThreadPool::globalInstance(), std::move(work));
+    }
 };
 
 }  // namespace
@@ -65,9 +67,8 @@ void RenamePreviewRecomputer::dispatch() {
         std::lock_guard<std::mutex> lock(link->mutex);
         if (!link->owner) return;
         RenamePreviewRecomputer* owner = link->owner;
-        QMetaObject::invokeMethod(
-            owner, [owner, result = std::move(result)]() mutable { owner->deliver(std::move(result)); },
-            Qt::QueuedConnection);
+        platform::postQueued(owner,
+                             [owner, result = std::move(result)]() mutable { owner->deliver(std::move(result)); });
     });
 }
 

@@ -147,14 +147,15 @@ void choosePopupRow(BatchRenameSetting& s, int type, int row) {
     if (const auto target = popupTarget(type)) storeCopy(s, target->dict, target->key, row);
 }
 
+int popupChoiceRow(const BatchRenameSetting& s, int type) {
+    if (type == PopupOutputFormat) return BatchRenameSetting::outputFormatOf(&s);
+    if (const auto target = popupTarget(type)) return (s.*(target->dict)).value(QString::fromLatin1(target->key)).toInt();
+    return -1;
+}
+
 QString popupChoiceText(const BatchRenameSetting& s, int type, const QStringList& fileFormats) {
     const QStringList list = popupList(type, fileFormats);
-    int row = -1;
-    if (type == PopupOutputFormat) {
-        row = BatchRenameSetting::outputFormatOf(&s);
-    } else if (const auto target = popupTarget(type)) {
-        row = (s.*(target->dict)).value(QString::fromLatin1(target->key)).toInt();
-    }
+    const int row = popupChoiceRow(s, type);
     return row >= 0 && row < list.size() ? list.at(row) : QString();
 }
 

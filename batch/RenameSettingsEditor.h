@@ -79,6 +79,8 @@ bool ruleState(const BatchRenameSetting& s, RenameRule rule);
 QStringList popupList(int type, const QStringList& fileFormats);
 // Stores a pop-up choice (type 0: the output format).
 void choosePopupRow(BatchRenameSetting& s, int type, int row);
+// The row of the stored choice in its list (type 0: the output format), -1 for none.
+int popupChoiceRow(const BatchRenameSetting& s, int type);
 // The entry shown for the stored choice; empty when it lies outside the list.
 QString popupChoiceText(const BatchRenameSetting& s, int type, const QStringList& fileFormats);
 // Size of the rename pop-up panel for a list (types 1 to 6).

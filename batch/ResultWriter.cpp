@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStorageInfo>
 #include <QTemporaryFile>
@@ -154,6 +155,7 @@ QImage withSourceProfile(QImage image, const QString& source) {
 // is never removed between another photo's making it and putting its file there.
 class ResultWriter::CreatedFolders {
 public:
+    explicit CreatedFolders(std::shared_ptr<platform::RunRecord> record) : record_(std::move(record)) {}
     enum class Made { Ok, NoFolder };
     // Makes the folder of `destination` (and any missing folder above it) and reserves the
     // temporary name in it.
@@ -176,6 +178,9 @@ public:
         const std::lock_guard<std::shared_mutex> lock(mutex_);
         if (!makeFolder(folder)) return Made::NoFolder;
         if (!swept_.contains(folder)) {
+            // Recorded before the first file is made in it, so a kill from here on leaves
+            // nothing the next start does not find.
+            if (record_) record_->addOutputFolder(folder);
             swept_.insert(folder);
             platform::removeStaleTemporaries(folder);
         }
@@ -226,15 +231,16 @@ private:
         }
     }
 
+    const std::shared_ptr<platform::RunRecord> record_;
     std::shared_mutex mutex_;
     QSet<QString> made_;
     QSet<QString> swept_;  // folders already cleared of earlier runs' temporary files
 };
 
 ResultWriter::ResultWriter(ResultWriterSettings settings)
-    : s_(std::move(settings)), createdFolders_(std::make_shared<CreatedFolders>()) {
-    moveToTrash = [](const QString& path, const std::optional<platform::FileIdentity>& expected) {
-        return platform::trash::moveToTrash(path, expected);
+    : s_(std::move(settings)), createdFolders_(std::make_shared<CreatedFolders>(s_.runRecord)) {
+    moveToTrash = [record = s_.runRecord](const QString& path, const std::optional<platform::FileIdentity>& expected) {
+        return platform::trash::moveToTrash(path, expected, record.get());
     };
     syncToDisk = platform::syncFileAndFolder;
 }
@@ -404,13 +410,16 @@ namespace {
 QString unwrittenBecause(const QString& destination, const QString& otherwise,
                          const std::shared_ptr<const int>& folderWritten = nullptr) {
     const QString folder = QFileInfo(destination).absolutePath();
-    if (!QFileInfo(folder).isDir()) return runmessages::OutputFolderGone;
+    // Asked of the system itself: a look-up that fails for want of memory says nothing of
+    // the folder.
+    struct stat held {}, named {};
+    const bool found = ::stat(platform::encodePath(folder).constData(), &named) == 0;
+    if (!found && (errno == ENOENT || errno == ENOTDIR)) return runmessages::OutputFolderGone;
+    if (found && !S_ISDIR(named.st_mode)) return runmessages::OutputFolderGone;
     // The folder the file was made in is gone from its place when it has no links left or
     // another folder has its name now (held open, its inode cannot be another's).
-    struct stat held {}, named {};
-    if (folderWritten && ::fstat(*folderWritten, &held) == 0 &&
-        (held.st_nlink == 0 || ::stat(platform::encodePath(folder).constData(), &named) != 0 ||
-         named.st_dev != held.st_dev || named.st_ino != held.st_ino))
+    if (folderWritten && found && ::fstat(*folderWritten, &held) == 0 &&
+        (held.st_nlink == 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino))
         return runmessages::OutputFolderGone;
     const QStorageInfo volume(folder);
     // Below the run's own low-space limit, a failed write is the disk's doing.
@@ -692,9 +701,14 @@ std::optional<ResultWriter::Result> ResultWriter::placeThroughTrash(Prepared& pr
     // file is renamed over it, so it is in place or in the Trash at every moment. Where
     // files take no second name it is moved to the Trash, and the new file then takes the
     // free name.
-    platform::TrashEntry entry = platform::trash::linkIntoTrash(replaced, expected);
-    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(replaced, expected);
+    platform::RunRecord* record = s_.runRecord.get();
+    platform::TrashEntry entry = platform::trash::linkIntoTrash(replaced, expected, record);
+    if (!entry.ok && entry.linksUnsupported) entry = platform::trash::moveToTrash(replaced, expected, record);
     if (!entry.ok) return Result{PhotoFile::Failed, notTrashed + QStringLiteral(": ") + entry.error};
+    // The record keeps a linked entry until the new file has the name, or the entry is undone.
+    const auto settled = qScopeGuard([&] {
+        if (record && entry.linked) record->trashEntryEnds(entry.infoPath);
+    });
     int error = 0;
     if (!placeFile(temporaryPath, destination, entry.linked, &error)) {
         platform::log(u"%@: could not move the finished file into place (%@)", destination,

@@ -12,8 +12,9 @@
 // own source first puts that original in the Trash, so it is never simply overwritten.
 //
 // Temporary files are named ".brisko-part-<process id>-XXXXXX": short, whatever the length
-// of the destination's name, and recognisable, so that a later run removes those a killed
-// run left in the folders it writes to.
+// of the destination's name, and recognisable, so that those a killed run left in the
+// folders it writes to are removed at the next start (the run's record names the folders)
+// or by a later run into the folder.
 #include <QImage>
 #include <QSize>
 #include <QVariantMap>
@@ -25,6 +26,7 @@
 
 #include "platform/foundation/NativeNames.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/workspace/RunRecord.h"
 #include "platform/workspace/Trash.h"
 
 struct PhotoFile;
@@ -41,6 +43,9 @@ struct ResultWriterSettings {
     bool autoCorrectOrientation = true;
     // A run that gives each photo back its own metadata and dates.
     bool isProcessForRestoreExif = false;
+    // The record of the run, told of every folder written to and Trash entry made, so that
+    // what a killed run leaves is cleared at the next start; none when null.
+    std::shared_ptr<platform::RunRecord> runRecord;
 };
 
 class ResultWriter {

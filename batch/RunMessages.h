@@ -20,6 +20,8 @@ inline const QString EffectFailed = QStringLiteral("The effect \"%@\" gave no pi
 inline const QString FolderNotCreated = QStringLiteral("The destination folder could not be created");
 inline const QString WriteFailed = QStringLiteral("The output file could not be written");
 inline const QString ProcessingFailed = QStringLiteral("The photo could not be processed");
+inline const QString NotEnoughMemory = QStringLiteral("There was not enough memory to make this photo");
+inline const QString DiskReadFailed = QStringLiteral("The photo could not be read: the file could not be read from the disk");
 inline const QString WouldReplacePending =
     QStringLiteral("The output would replace a photo of the batch that is not processed yet");
 inline const QString WouldReplaceSource = QStringLiteral("The output would replace a photo of the batch");

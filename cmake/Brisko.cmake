@@ -112,6 +112,8 @@ function(brisko_tests name)
   add_executable(${name} ${srcs})
   target_compile_options(${name} PRIVATE ${BRISKO_WARNINGS})
   target_link_libraries(${name} PRIVATE test_support ${A_DEPS})
+  # Photos of some kinds are read in the decoder helper (platform/CMakeLists.txt).
+  add_dependencies(${name} BriskoDecoder)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   brisko_test_code_options(${name})
   brisko_use_pch(${name} brisko_test_pch)

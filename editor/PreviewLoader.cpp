@@ -3,12 +3,19 @@
 #include <QThreadPool>
 
 #include "engine/Utils.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/imageio/ImageProperties.h"
 #include "records/PhotoFile.h"
 
+namespace {
+
+void onGlobalPool(std::function<void()> job) { platform::startOnPool(*QThreadPool::globalInstance(), std::move(job)); }
+
+}  // namespace
+
 PreviewLoader::PreviewLoader(QObject* context, Executor executor)
     : back_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
-    if (!executor_) executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
+    if (!executor_) executor_ = onGlobalPool;
 }
 
 PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
@@ -102,7 +109,7 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
 
 StepThumbnails::StepThumbnails(QObject* context, PreviewLoader::Executor executor)
     : back_(context), executor_(std::move(executor)), latest_(std::make_shared<quint64>(0)) {
-    if (!executor_) executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
+    if (!executor_) executor_ = onGlobalPool;
 }
 
 quint64 StepThumbnails::render(const QImage& thumbnail, const QString& path,

@@ -3,12 +3,13 @@
 #include "editor/PreviewLoader.h"
 #include "engine/Utils.h"
 #include "platform/coreimage/kernels/Node.h"
+#include "platform/foundation/HandOver.h"
 
 #include <QThread>
 
 PreviewRenderer::PreviewRenderer(QObject* parent) : QObject(parent) {
     pool_.setMaxThreadCount(1);
-    executor_ = [this](std::function<void()> work) { pool_.start(std::move(work)); };
+    executor_ = [this](std::function<void()> work) { platform::startOnPool(pool_, std::move(work)); };
 }
 
 PreviewRenderer::~PreviewRenderer() {
@@ -66,8 +67,7 @@ void PreviewRenderer::drain() {
                 deliver(image, job.generation);
             } else {
                 const quint64 generation = job.generation;
-                QMetaObject::invokeMethod(this, [this, image, generation] { deliver(image, generation); },
-                                          Qt::QueuedConnection);
+                platform::postQueued(this, [this, image, generation] { deliver(image, generation); });
             }
         }
         lock.lock();

@@ -5,13 +5,15 @@
 #include <chrono>
 #include <future>
 
+#include "platform/foundation/HandOver.h"
+
 ThreadedIntakeExecutor::ThreadedIntakeExecutor() { pool_.setMaxThreadCount(2); }
 
 ThreadedIntakeExecutor::~ThreadedIntakeExecutor() { shutdown(); }
 
 void ThreadedIntakeExecutor::async(Queue queue, std::function<void()> work) {
     if (abandoned_->load()) return;
-    pool_.start(std::move(work), queue == Queue::Count ? 1 : 0);
+    platform::startOnPool(pool_, std::move(work), queue == Queue::Count ? 1 : 0);
 }
 
 void ThreadedIntakeExecutor::syncMain(const std::function<void()>& work) {
@@ -23,13 +25,10 @@ void ThreadedIntakeExecutor::syncMain(const std::function<void()>& work) {
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
     auto abandoned = abandoned_;
-    QMetaObject::invokeMethod(
-        &context_,
-        [&work, done, abandoned] {
-            if (!abandoned->load()) work();
-            done->set_value();
-        },
-        Qt::QueuedConnection);
+    platform::postQueued(&context_, [&work, done, abandoned] {
+        if (!abandoned->load()) work();
+        done->set_value();
+    });
     // The main thread may be waiting for us in shutdown(); then the call is dropped and
     // `work` (which lives on this stack) is never touched after we return.
     while (finished.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {

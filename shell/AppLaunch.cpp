@@ -5,11 +5,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThreadPool>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/Resources.h"
+#include "shell/TerminationRequests.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/workspace/RunRecord.h"
 #include "records/AppDelegate.h"
 #include "records/MetaDataObject.h"
 #include "shell/MainWindowController.h"
@@ -86,6 +89,12 @@ void startReachabilityWatch(const QString& backend) {
 }
 }  // namespace
 
+void AppLaunch::clearAfterUnfinishedRuns() {
+    // Off the main thread: the folders a killed run wrote to may be slow to reach (a
+    // network share), and the window need not wait for them.
+    QThreadPool::globalInstance()->start([] { platform::RunRecord::clearAfterUnfinishedRuns(); });
+}
+
 ReachabilityWatch* AppLaunch::reachabilityWatch() {
     QCoreApplication* application = QCoreApplication::instance();
     return application ? application->findChild<ReachabilityWatch*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
@@ -100,9 +109,14 @@ MainWindowController* AppLaunch::applicationDidFinishLaunching(const LaunchOptio
     app.isPHOTOS_APP_INSTALLED = photosAppInstalled(options.photosLibraryPath);
     setVersionFlags(app, options.systemVersion.isEmpty() ? runningSystemVersion() : options.systemVersion);
     startReachabilityWatch(options.reachabilityBackend);
+    clearAfterUnfinishedRuns();
     if (!options.openMainWindow) return nullptr;
     auto* window = new MainWindowController;
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Logging out (SIGTERM) or Ctrl+C (SIGINT) ends the session as the window would end it,
+    // a run stopped cleanly first (main installs the handlers).
+    auto* requests = new TerminationRequests(window);
+    QObject::connect(requests, &TerminationRequests::requested, window, &MainWindowController::sessionEnding);
     window->show();
     return window;
 }

@@ -39,6 +39,9 @@ public:
     static void setVersionFlags(AppDelegate& app, const QString& version);
     // "major.minor" of the running kernel, the nearest thing this platform has.
     static QString runningSystemVersion();
+    // Clears, in the background, what runs that did not end left: their temporary files and
+    // their unfinished Trash entries (platform::RunRecord).
+    static void clearAfterUnfinishedRuns();
     // The watch on the system's network state, made by the start-up and kept for the
     // application's life (null before the start-up).
     static class ReachabilityWatch* reachabilityWatch();

@@ -23,6 +23,7 @@
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
 #include "shell/StepIndicator.h"
+#include "ui/KeyboardHelpers.h"
 
 namespace names = platform::notifications;
 
@@ -67,6 +68,8 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
     // side) needs about 1170 points: the window never gets narrower than that.
     setMinimumSize(1180, 720);
     resize(1280, 800);
+    // Return and Enter press the button that has the keyboard, here as in the dialogs.
+    keyboard::pressButtonsWithReturn();
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -292,6 +295,11 @@ void MainWindowController::convertFormatViewWillAppear() { setStep(3); }
 void MainWindowController::processStartViewWillAppear() { setStep(4); }
 void MainWindowController::processCompleteViewWillAppear() {
     setStep(5);
+    if (sessionEnding_) {
+        // The run the ending session stopped has its summary and log: nothing is left to wait for.
+        QTimer::singleShot(0, this, &MainWindowController::closeWindow);
+        return;
+    }
     if (!closeAfterRun_) return;
     // The run a close stopped has ended and its summary is written: the close goes on.
     closeAfterRun_ = false;
@@ -357,6 +365,14 @@ void MainWindowController::btnCloseWindowTapped() {
             closeWindow();
         }
     });
+}
+
+void MainWindowController::sessionEnding() {
+    if (sessionEnding_) return;
+    sessionEnding_ = true;
+    platform::log(u"the session is ending: the application closes");
+    if (setup_ && setup_->stopForTermination()) return;  // closes once the run's summary is written
+    closeWindow();
 }
 
 void MainWindowController::closeWindow() {

@@ -72,6 +72,10 @@ public:
     // The close button: ignored while a sub-window is open, stops a running batch,
     // closes an empty batch, otherwise asks whether to save the session.
     void btnCloseWindowTapped();
+    // The session is ending (SIGTERM at logout, SIGINT): nobody is there to answer, so
+    // nothing is asked. A run is stopped as Stop and Yes stop it, its summary and log are
+    // written, and then the window closes; the saved session stays as it was.
+    void sessionEnding();
 
     // Questions go through the asker; the default shows a window-modal message box
     // without blocking the caller.
@@ -114,6 +118,7 @@ private:
     bool inCloseEvent_ = false;
     bool closed_ = false;
     bool closeAfterRun_ = false;  // the close button stopped a run: close once it has ended
+    bool sessionEnding_ = false;
     // The application's busy count while a question of the window is open.
     SubWindowHold asking_{AppDelegate::shared().isSUBWINDOW_OPENED};
 };

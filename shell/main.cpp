@@ -8,6 +8,7 @@
 
 #include "platform/foundation/BusErrorGuard.h"
 #include "platform/foundation/Log.h"
+#include "shell/TerminationRequests.h"
 #include "platform/foundation/UsableCpus.h"
 #include "shell/AppIcon.h"
 #include "shell/AppLaunch.h"
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     // Before any thread: a photo cut short by another program while it is read fails that
     // read, not the application.
     platform::busguard::install();
+    // SIGTERM and SIGINT reach the event loop as requests to end the session.
+    TerminationRequests::install();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("BriskoPhotos"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brisko Photos"));

@@ -92,7 +92,7 @@ void LinkButton::setTitleColor(const QColor& color) {
 
 QSize LinkButton::sizeHint() const {
     const QFontMetrics fm(font());
-    return QSize(fm.horizontalAdvance(title_) + 4, fm.height() + 4);
+    return QSize(fm.horizontalAdvance(title_) + 12, fm.height() + 8);
 }
 
 void LinkButton::paintEvent(QPaintEvent*) {
@@ -100,7 +100,25 @@ void LinkButton::paintEvent(QPaintEvent*) {
     p.setFont(font());
     p.setPen(color_);
     const QFontMetrics fm(font());
-    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(title_, Qt::ElideRight, width()));
+    const QRect text = rect().adjusted(4, 0, -4, 0);
+    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(title_, Qt::ElideRight, text.width()));
+    if (hasFocus()) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(color_, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+    }
+}
+
+QPushButton* makeInfoButton(const QString& name, QWidget* parent) {
+    auto* button = new QPushButton(QStringLiteral("i"), parent);
+    button->setObjectName(name);
+    button->setFixedSize(18, 18);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { color:#1ab999; background:transparent; border:1px solid #1ab999;"
+                                         " border-radius:9px; font-weight:bold; font-size:11px; padding:0; }"
+                                         "QPushButton:focus { color:#262626; background:#1ab999; border:2px solid white; }"));
+    return button;
 }
 
 HighLightedTableView::HighLightedTableView(QWidget* parent) : QTableView(parent) {

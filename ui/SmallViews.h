@@ -69,7 +69,9 @@ private:
 class DisableScrollView : public QScrollArea {
     Q_OBJECT
 public:
-    explicit DisableScrollView(QWidget* parent = nullptr) : QScrollArea(parent) {}
+    // It is no stop of its own for Tab: the keyboard goes to the controls it holds, and
+    // the area scrolls to show the one that has it.
+    explicit DisableScrollView(QWidget* parent = nullptr) : QScrollArea(parent) { setFocusPolicy(Qt::NoFocus); }
     void setScrollingEnabled(bool on) { enabled_ = on; }
     bool scrollingEnabled() const { return enabled_; }
 
@@ -80,7 +82,8 @@ private:
     bool enabled_ = true;
 };
 
-// An underlined, link-styled title, cut short at the tail when it does not fit.
+// An underlined, link-styled title, cut short at the tail when it does not fit; with the
+// keyboard on it, a ring in the title's colour around it.
 class LinkButton : public QPushButton {
     Q_OBJECT
 public:
@@ -98,6 +101,10 @@ private:
     QString title_;
     QColor color_ = QColor(0, 0, 255);
 };
+
+// The small round "i" beside an option that opens its explanation: accent-coloured, and
+// filled with the keyboard on it.
+QPushButton* makeInfoButton(const QString& name, QWidget* parent);
 
 // A plain button that shows the pointing hand while the mouse is over it.
 class HandCusorButton : public QPushButton {

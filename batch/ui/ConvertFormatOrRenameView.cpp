@@ -21,6 +21,7 @@
 #include "records/ViewHelpers.h"
 #include "ui/AttachedWindow.h"
 #include "ui/OnlyIntegerValueFormatter.h"
+#include "ui/KeyboardHelpers.h"
 #include "ui/SmallViews.h"
 #include "ui/ShortAlert.h"
 #include "records/SubWindowHold.h"
@@ -51,17 +52,6 @@ namespace {
 const QColor kDisabledGrey(130, 129, 142);
 
 void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
-
-// The small round "i" beside an option that opens its explanation.
-QPushButton* infoButton(const char* name, QWidget* parent) {
-    auto* button = new QPushButton(QStringLiteral("i"), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setFixedSize(18, 18);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QPushButton { color:#1ab999; background:transparent; border:1px solid #1ab999;"
-                                         " border-radius:9px; font-weight:bold; font-size:11px; padding:0; }"));
-    return button;
-}
 
 QLabel* heading(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -172,7 +162,8 @@ void ConvertFormatOrRenameView::build() {
         "ConvertFormatOrRenameView, #vwContainer, QScrollArea { background:#2b2b2b; border:none; }"
         "QLabel, QCheckBox, QRadioButton { color:white; } QCheckBox:disabled, QRadioButton:disabled { color:#82818e; }"
         "QLineEdit { background:#3a3a3a; color:white; border:1px solid #555; padding:2px; }"
-        "QLineEdit:disabled { color:#82818e; } QTableView { background:#222; color:white; gridline-color:#333; }"
+        "QLineEdit:disabled { color:#82818e; } QTableView { background:#222; color:white; gridline-color:#333;"
+        " border:1px solid #222; } QTableView:focus { border-color:#1ab999; }"
         "QHeaderView::section { background:#333; color:#bbb; border:none; padding:3px; }"
         "QPushButton { color:white; background:#3a3a3a; border:1px solid #5a5a5a; border-radius:4px; padding:3px 10px; }"
         "QPushButton:hover { border-color:#1bac8f; } QPushButton:disabled { color:#555555; }"
@@ -207,8 +198,8 @@ void ConvertFormatOrRenameView::build() {
     btnCopytoDestFolder = new QRadioButton(tr("Copy to"), options);
     btnUseSourcePhotosFolder = new QRadioButton(tr("Source folder"), options);
     auto* radios = new QHBoxLayout;
-    btnMoveOptionInfo = infoButton("btnMoveOptionInfo", options);
-    btnUseSourceFolderInfo = infoButton("btnUseSourceFolderInfo", options);
+    btnMoveOptionInfo = makeInfoButton(QStringLiteral("btnMoveOptionInfo"), options);
+    btnUseSourceFolderInfo = makeInfoButton(QStringLiteral("btnUseSourceFolderInfo"), options);
     radios->addWidget(btnMoveRenametoDestFolder);
     radios->addWidget(lblMoveOption);
     radios->addWidget(btnMoveOptionInfo);
@@ -242,7 +233,7 @@ void ConvertFormatOrRenameView::build() {
     txtSelectedFileType = new QLineEdit(vwConvertFormat);
     txtSelectedFileType->setReadOnly(true);
     btnSelectFormat = new QPushButton(QStringLiteral("▾"), vwConvertFormat);
-    btnInfoAboutRawFormats = infoButton("btnInfoAboutRawFormats", vwConvertFormat);
+    btnInfoAboutRawFormats = makeInfoButton(QStringLiteral("btnInfoAboutRawFormats"), vwConvertFormat);
     formatLayout->addWidget(txtSelectedFileType, 1, 0, 1, 2);
     formatLayout->addWidget(btnSelectFormat, 1, 2);
     formatLayout->addWidget(btnInfoAboutRawFormats, 1, 3);
@@ -366,7 +357,7 @@ void ConvertFormatOrRenameView::build() {
     filters->addSpacing(10);
     filters->addWidget(btnWarningFileNames);
     filters->addStretch(1);
-    btnInfo = infoButton("btnInfo", this);
+    btnInfo = makeInfoButton(QStringLiteral("btnInfo"), this);
     filters->addWidget(btnInfo);
     right->addLayout(filters);
     // What the planned run does to the originals, in words above the names it plans.
@@ -381,6 +372,7 @@ void ConvertFormatOrRenameView::build() {
     tblPreviewNames->setModel(previewModel);
     tblPreviewNames->setItemDelegateForColumn(0, new PreviewNameDelegate(tblPreviewNames));
     tblPreviewNames->setSelectionMode(QAbstractItemView::NoSelection);
+    tblPreviewNames->setTabKeyNavigation(false);  // one stop for Tab; the arrows move through its rows
     tblPreviewNames->setTextElideMode(Qt::ElideLeft);
     tblPreviewNames->verticalHeader()->hide();
     tblPreviewNames->setShowGrid(false);
@@ -513,6 +505,7 @@ void ConvertFormatOrRenameView::setupViewNotification() {
 void ConvertFormatOrRenameView::initialSetup() {
     scrollViewRename->verticalScrollBar()->setValue(0);
     tblPreviewNames->setSelectionMode(QAbstractItemView::NoSelection);
+    tblPreviewNames->setTabKeyNavigation(false);  // one stop for Tab; the arrows move through its rows
     // The number fields take one whole number of at most four characters, or nothing.
     for (int f = 0; f < kRenameFieldCount; ++f) {
         if (!renameedit::isIntegerField(RenameField(f)) || fields[f]->validator()) continue;
@@ -927,7 +920,8 @@ void ConvertFormatOrRenameView::openPopup(int type, QWidget* anchor) {
                                                  : renameedit::popupSize(type, int(entries.size()));
     table->resize(size);
     tblPopupOptions = table;
-    connect(table, &QTableView::clicked, this, [this](const QModelIndex& index) { tableViewSelectionDidChange(index.row()); });
+    keyboard::driveOptionList(table, anchor, renameedit::popupChoiceRow(*selectedBatchRenameSetting, type),
+                              [this](int row) { tableViewSelectionDidChange(row); });
     addAttachedPopupTableAtPoint(anchor->mapTo(window(), QPoint(anchor->width() / 2, anchor->height())));
     enableScrollView(false);
 }

@@ -54,7 +54,9 @@ QString ConvertFormatOrRenameView::indicatorStyleSheet() {
         " background:#3a3a3a; }"
         "QRadioButton::indicator { border-radius:7px; }"
         "QCheckBox::indicator:checked, QRadioButton::indicator:checked { background:#1ab999; border-color:#1ab999; }"
-        "QCheckBox::indicator:disabled, QRadioButton::indicator:disabled { background:#2b2b2b; border-color:#555555; }");
+        "QCheckBox::indicator:disabled, QRadioButton::indicator:disabled { background:#2b2b2b; border-color:#555555; }"
+        // Where the keyboard is shows on the box itself, also when its words are a label of their own.
+        "QCheckBox::indicator:focus, QRadioButton::indicator:focus { border:2px solid white; }");
 }
 
 namespace {

@@ -137,6 +137,12 @@ void PreviewNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
             painter->drawText(r.left() + fm.horizontalAdvance(shown.left(start)), baseline, shown.mid(start, length));
         }
     }
+    // The row the arrows have reached, while the table has the keyboard.
+    if (option.state & QStyle::State_HasFocus) {
+        painter->setPen(QColor(26, 185, 153));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    }
     painter->restore();
 }
 

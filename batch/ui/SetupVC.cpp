@@ -76,8 +76,10 @@ SetupVC::SetupVC(QWidget* parent) : QWidget(parent) {
     tblPreviewPaths->verticalHeader()->hide();
     tblPreviewPaths->setShowGrid(false);
     tblPreviewPaths->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    tblPreviewPaths->setStyleSheet(QStringLiteral(
-        "QTableView { background:#222; } QHeaderView::section { background:#333; color:#bbb; border:none; }"));
+    tblPreviewPaths->setTabKeyNavigation(false);  // one stop for Tab; the arrows move through its rows
+    tblPreviewPaths->setStyleSheet(
+        QStringLiteral("QTableView { background:#222; border:1px solid #222; } QTableView:focus { border-color:#1ab999; }"
+                       " QHeaderView::section { background:#333; color:#bbb; border:none; }"));
     run->addWidget(tblPreviewPaths, 1);
     progressIndicator = new BarProgressIndicator(vwContainerMain);
     progressIndicator->setObjectName(QStringLiteral("progressIndicator"));
@@ -408,6 +410,15 @@ void SetupVC::runDidEnd(bool finished) {
 void SetupVC::runShowsLoading(bool show, const QString& text) { summaryController->showLoading(show, text); }
 
 void SetupVC::stopProcessNotification() { runner_->btnStopProcessTapped(); }
+
+bool SetupVC::stopForTermination() {
+    using State = BatchRunner::State;
+    const State state = runner_->state();
+    const bool going = state == State::Running || state == State::StopDeferred || state == State::StopAsked ||
+                       state == State::LowSpace;
+    if (going) runner_->stopWithoutAsking();
+    return going || runner_->isWorkerAlive() || summaryController->isSummaryBeingMade();
+}
 
 void SetupVC::askToStop(const QString& question) {
     closeRunQuestion();

@@ -112,6 +112,9 @@ public:
     // ---- stopping a run ----
     // The main window is being closed during a run: ask as the Stop button does.
     void stopProcessNotification();
+    // The session is ending: a run going on stops without a question. True when a run's
+    // end is still to come (its summary written and "notificationProcessComplete" posted).
+    bool stopForTermination();
     // Answers to the stop question: Yes abandons the run, No resumes it.
     void btnYesOnAbortTapped();
     void btnNoOnAbortTapped();

@@ -19,6 +19,7 @@
 #include "batch/ui/SetupVC.h"
 #include "batch/ui/SummaryView.h"
 #include "engine/Utils.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "platform/foundation/UserDefaults.h"
@@ -69,10 +70,11 @@ SummaryController::SummaryController(SetupVC* screen)
     bundleVersion_ = QCoreApplication::applicationVersion();
     if (bundleVersion_.isEmpty()) bundleVersion_ = QStringLiteral("1.0.0");
     worker_ = [this](std::function<void()> work, std::function<void()> done) {
-        QThreadPool::globalInstance()->start([back = back_, work = std::move(work), done = std::move(done)] {
+        auto job = [back = back_, work = std::move(work), done = std::move(done)] {
             work();
             back.post(done);
-        });
+        };
+        platform::startOnPool(*QThreadPool::globalInstance(), std::move(job));
     };
 
     // Status bars of the run view: batch info above the table, the process line in the
@@ -173,6 +175,7 @@ void SummaryController::setProcessInfoAtBottm() {
 
 void SummaryController::addSummaryViewIsFinished(bool finished) {
     runFinished_ = finished;
+    summaryBeingMade_ = true;
     updateBottomInfoWithTimerFlag(false);
     setBatchInfo();
     setProcessInfoAtBottm();
@@ -196,6 +199,7 @@ void SummaryController::addSummaryViewIsFinished(bool finished) {
                     strLogfilePath = result->path;
                 }
                 showLoading(false, kProcessing);
+                summaryBeingMade_ = false;
                 setSummmaryInfo();
                 summary_->setFinished(finished);
                 screen_->showPage(screen_->vwSummary);

@@ -85,6 +85,8 @@ public:
     void setBatchInfo();
     void setProcessInfoAtBottm();
     void addSummaryViewIsFinished(bool finished);
+    // From the end of a run until its log is written and its summary shown.
+    bool isSummaryBeingMade() const { return summaryBeingMade_; }
     void setSummmaryInfo();
     void removeSummaryView();
 
@@ -170,4 +172,5 @@ private:
     QString bundleVersion_;
     int favCloseDelay_ = 1000, deletedAlertDelay_ = 200, enableBackDelay_ = 300;
     bool runFinished_ = true;
+    bool summaryBeingMade_ = false;
 };

@@ -1,6 +1,7 @@
 // The effects screen: layout, selection of an effect, the working list and the preview.
 #include "editor/ui/AdjustFilterVC.h"
 
+#include <algorithm>
 #include <QColorDialog>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -154,6 +155,11 @@ void AdjustFilterVC::buildParameterColumn() {
     btnreset_->setGeometry(kColumnWidth - 70, 6, 60, 24);
     lblOnReset_ = new QLabel(tr("Reset the effect's values"), paramsColumn_);
     lblOnReset_->setGeometry(10, 32, kColumnWidth - 20, 18);
+    animateButton_ = new QPushButton(tr("Animate"), paramsColumn_);
+    animateButton_->setObjectName(QStringLiteral("animateButton"));
+    btnExportGifImage_ = new QPushButton(tr("Export GIF"), paramsColumn_);
+    btnExportGifImage_->setObjectName(QStringLiteral("btnExportGifImage"));
+    showAnimationControls(false);
     connect(btnCancel_, &QPushButton::clicked, this, &AdjustFilterVC::btnCancelTapped);
     connect(btnreset_, &QPushButton::clicked, this, [this] { setupViewForSelectedFilter(); });
     buildGenericControls();
@@ -170,6 +176,16 @@ void AdjustFilterVC::placeApplyArea(double yUp) {
     // The colour wells' area is two rows tall even with one well: its empty row may reach
     // over the button, which must stay the one that takes the click.
     vwAddEffect_->raise();
+    // The animation controls sit under the apply area, inside the column.
+    const int y = std::min(vwAddEffect_->geometry().bottom() + 6, kColumnHeight - 30);
+    animateButton_->setGeometry(10, y, 130, 26);
+    btnExportGifImage_->setGeometry(150, y, 110, 26);
+}
+
+void AdjustFilterVC::showAnimationControls(bool hasTime) {
+    animateButton_->setEnabled(hasTime);
+    animateButton_->setVisible(hasTime);
+    btnExportGifImage_->setVisible(hasTime);
 }
 
 void AdjustFilterVC::placeTopPanel(QWidget* panel, double extraBelow) {

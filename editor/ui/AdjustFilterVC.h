@@ -101,6 +101,10 @@ public:
     QWidget* vwAddEffect() const { return vwAddEffect_; }
     QPushButton* btnreset() const { return btnreset_; }
     QPushButton* btnCancel() const { return btnCancel_; }
+    // The animation controls, shown for effects that run over time ("inputTime"); they
+    // have no action of their own.
+    QPushButton* animateButton() const { return animateButton_; }
+    QPushButton* btnExportGifImage() const { return btnExportGifImage_; }
     static constexpr int kPreviewWidth = 580;
     static constexpr int kPreviewHeight = 440;
     static constexpr int kColumnWidth = 300;
@@ -303,6 +307,8 @@ private:
     void hideUnwantedButtons();
     void placeGeneratedAreas();
     void placeApplyArea(double yUp);
+    // The animation controls for an effect that does (or does not) run over time.
+    void showAnimationControls(bool hasTime);
     void placeTopPanel(QWidget* panel, double extraBelow);
     void placeInColumn(QWidget* w, const QRectF& yUp);
     void showResizeFields(int width, int height);
@@ -353,6 +359,8 @@ private:
     QPushButton* btnreset_ = nullptr;
     QLabel* lblOnReset_ = nullptr;
     QPushButton* btnCancel_ = nullptr;
+    QPushButton* animateButton_ = nullptr;
+    QPushButton* btnExportGifImage_ = nullptr;
     QPushButton* next_ = nullptr;
     QPushButton* back_ = nullptr;
 

@@ -184,6 +184,7 @@ void AdjustFilterVC::setupCoreImageControls() {
         wells_[size_t(i)].label->show();
         viewBGForColorPickers_->show();
     }
+    showAnimationControls(plan.hasTime);
     hideAddPhotoButtonSetHidden(!plan.usesSecondImage);
     // The second picture is the fixed sample; the label says so rather than "none".
     if (plan.usesSecondImage) lblBGImgUrl_->setText(tr("Second picture: the sample picture"));
@@ -306,6 +307,7 @@ void AdjustFilterVC::clearControls() {
     viewBGForRectButtons_->hide();
     removeCustomViews();
     hideAddPhotoButtonSetHidden(true);
+    showAnimationControls(false);
     lblBGImgUrl_->setText(QStringLiteral("No image selected"));
     vwAddEffect_->show();
     hideResetButtonSetHidden(true);

@@ -16,6 +16,7 @@
 #include "editor/FavouriteSteps.h"
 #include "editor/StepEditing.h"
 #include "editor/ui/EffectDelegates.h"
+#include "editor/ui/EffectLists.h"
 #include "editor/ui/EffectTableModels.h"
 #include "editor/ui/ImageOverlayView.h"
 #include "editor/ui/PhotoStrip.h"
@@ -26,6 +27,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
+#include "ui/KeyboardHelpers.h"
 #include "ui/SmallViews.h"
 
 namespace names = platform::notifications;
@@ -33,20 +35,6 @@ namespace names = platform::notifications;
 namespace {
 
 const QString kDontShowUnsaved = QStringLiteral("dontShowUnsavedEffectPopup");
-const QString kListStyle = QStringLiteral(  // the list that has the keyboard shows it, as on the other screens
-    "QListView, QTableView { background: rgb(33,33,36); color: white; border: 1px solid transparent; outline: none; } "
-    "QListView:focus, QTableView:focus { border-color: #1ab999; }");
-
-QListView* makeList(QWidget* parent, const QString& name) {
-    auto* list = new QListView(parent);
-    list->setObjectName(name);
-    list->setStyleSheet(kListStyle);
-    list->setUniformItemSizes(false);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    return list;
-}
-
 QPushButton* makeButton(QWidget* parent, const QString& text, const QString& name) {
     auto* b = new QPushButton(text, parent);
     b->setObjectName(name);
@@ -182,13 +170,13 @@ void EffectsScreenController::buildSidebar() {
     header->addLayout(names, 1);
     layout->addLayout(header);
 
-    tblCategories_ = makeList(area, QStringLiteral("tblFilter_categories"));
+    tblCategories_ = makeEffectList(area, QStringLiteral("tblFilter_categories"));
     categoryModel_ = new CategoryTableModel(this);
     tblCategories_->setModel(categoryModel_);
     auto* categoryDelegate = new CategoryDelegate(tblCategories_);
     tblCategories_->setItemDelegate(categoryDelegate);
     connect(categoryDelegate, &CategoryDelegate::deleteClicked, this, &EffectsScreenController::btnDeleteOnFavCellTappedAtIndex);
-    connect(tblCategories_, &QListView::clicked, this, [this](const QModelIndex& i) { selectCategoryRow(i.row()); });
+    keyboard::chooseByClickOrReturn(tblCategories_, [this](const QModelIndex& i) { selectCategoryRow(i.row()); });
     layout->addWidget(tblCategories_, 3);
 
     // The batch steps: their title bar, the list and the no-steps line, hidden together
@@ -217,7 +205,7 @@ void EffectsScreenController::buildSidebar() {
     stepsBar->addWidget(btnThumbView_);
     stepsLayout->addLayout(stepsBar);
 
-    tblSteps_ = makeList(area, QStringLiteral("tbl_appliedFilters"));
+    tblSteps_ = makeEffectList(area, QStringLiteral("tbl_appliedFilters"));
     stepsModel_ = new AppliedStepsModel(&AppDelegate::shared().arrayAppliedFilters, this);
     tblSteps_->setModel(stepsModel_);
     auto* stepDelegate = new StepDelegate(tblSteps_);
@@ -262,7 +250,7 @@ void EffectsScreenController::buildSidebar() {
 
     tvMetaData_ = new InfoTableView(area);
     tvMetaData_->setObjectName(QStringLiteral("tvMetaData"));
-    tvMetaData_->setStyleSheet(kListStyle);
+    tvMetaData_->setStyleSheet(effectListStyle());
     metadataModel_ = new SimpleRowsModel(this);
     tvMetaData_->setModel(metadataModel_);
     layout->addWidget(tvMetaData_, 1);
@@ -275,11 +263,11 @@ void EffectsScreenController::buildEffectTable() {
     vwEffects_->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(vwEffects_);
     layout->setContentsMargins(0, 0, 0, 0);
-    tblFilters_ = makeList(vwEffects_, QStringLiteral("tblFilters"));
+    tblFilters_ = makeEffectList(vwEffects_, QStringLiteral("tblFilters"));
     effectModel_ = new EffectTableModel(this);
     tblFilters_->setModel(effectModel_);
     tblFilters_->setItemDelegate(new EffectDelegate(tblFilters_));
-    connect(tblFilters_, &QListView::clicked, this, [this](const QModelIndex& i) { FilterImageCellClickedWithIndex(i.row()); });
+    keyboard::chooseByClickOrReturn(tblFilters_, [this](const QModelIndex& i) { FilterImageCellClickedWithIndex(i.row()); });
     connect(tblFilters_, &QListView::doubleClicked, this,
             [this](const QModelIndex& i) { FilterImageDoubbleClickedWithIndex(i.row()); });
     layout->addWidget(tblFilters_);
@@ -301,7 +289,7 @@ void EffectsScreenController::buildFavouritePanel() {
     lblFavTitle_->setObjectName(QStringLiteral("lblFavTitle"));
     lblFavTitle_->setStyleSheet(QStringLiteral("font-weight: bold;"));
     layout->addWidget(lblFavTitle_);
-    tblFavDetails_ = makeList(vwFavourite_, QStringLiteral("tblFavDetails"));
+    tblFavDetails_ = makeEffectList(vwFavourite_, QStringLiteral("tblFavDetails"));
     favModel_ = new FavouriteDetailsModel(this);
     tblFavDetails_->setModel(favModel_);
     auto* delegate = new FavouriteDetailDelegate(tblFavDetails_);

@@ -16,6 +16,7 @@
 #include "editor/ui/EffectTableModels.h"
 #include "editor/ui/EffectsScreenController.h"
 #include "engine/Utils.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "records/AppDelegate.h"
@@ -94,7 +95,7 @@ void EffectsScreenController::tableTextureEffectsBoundDidChange() {
                 });
             };
             if (executor_) executor_(job);
-            else QThreadPool::globalInstance()->start(job);
+            else platform::startOnPool(*QThreadPool::globalInstance(), job);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Utils.h"
+#include "platform/foundation/HandOver.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
 #include "ui/CollectionViewLayout.h"
@@ -29,6 +30,9 @@ PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new CollectionView(this);
+    // The strip that has the keyboard shows it, as the lists beside it do.
+    view_->setStyleSheet(
+        QStringLiteral("CollectionView { border:2px solid transparent; } CollectionView:focus { border-color:#1ab999; }"));
     layout->addWidget(view_);
     view_->registerClass<StripCell>(kCell);
     boundsTimer_.setSingleShot(true);
@@ -36,7 +40,9 @@ PhotoStrip::PhotoStrip(QWidget* parent) : QWidget(parent) {
     connect(&boundsTimer_, &QTimer::timeout, this, &PhotoStrip::loadVisibleThumbnails);
     view_->contentView()->setPostsBoundsChangedNotifications(true);
     connect(view_->contentView(), &ClipView::boundsDidChange, this, [this] { collectionViewPhotosBoundsDidChange(); });
-    executor_ = [](std::function<void()> job) { QThreadPool::globalInstance()->start(std::move(job)); };
+    executor_ = [](std::function<void()> job) {
+        platform::startOnPool(*QThreadPool::globalInstance(), std::move(job));
+    };
     maker_ = [](const QString& path, QSize size) {
         return Utils::sharedUtils().getThumbnailImageAtFilePath(path, QSizeF(size));
     };

@@ -1,5 +1,6 @@
 #include "import/ui/ScreenServices.h"
 
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/UsableCpus.h"
 #include "platform/workspace/Workspace.h"
 
@@ -46,9 +47,9 @@ PooledThumbnailWorkers::~PooledThumbnailWorkers() {
 
 void PooledThumbnailWorkers::run(Job job) {
     QPointer<QObject> context = context_.get();
-    pool_.start([job = std::move(job), context] {
+    platform::startOnPool(pool_, [job = std::move(job), context] {
         MainStep step = job();
         if (!step || !context) return;
-        QMetaObject::invokeMethod(context, [step = std::move(step)] { step(); }, Qt::QueuedConnection);
+        platform::postQueued(context, std::move(step));
     });
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -28,15 +29,26 @@ constexpr double kMinWorkPerThread = 64.0 * 1024.0;
 // the process exits.
 class Workers {
 public:
-    void start(std::function<void()> task, int maxThreads) {
+    // False when the task could not be queued (no memory); a thread that cannot be started
+    // leaves its task to the threads there are.
+    bool start(std::function<void()> task, int maxThreads) {
         std::lock_guard<std::mutex> lock(m_);
-        tasks_.push_back(std::move(task));
+        try {
+            tasks_.push_back(std::move(task));
+        } catch (...) {
+            return false;
+        }
         if (int(tasks_.size()) > idle_ && threads_ < maxThreads) {
             ++threads_;
-            std::thread([this] { work(); }).detach();
-        } else {
-            queued_.notify_one();
+            try {
+                std::thread([this] { work(); }).detach();
+                return true;
+            } catch (...) {
+                --threads_;  // no memory for its stack, or the system's limit of threads
+            }
         }
+        queued_.notify_one();
+        return true;
     }
 
 private:
@@ -53,7 +65,12 @@ private:
             std::function<void()> task = std::move(tasks_.front());
             tasks_.pop_front();
             lock.unlock();
-            task();
+            try {
+                task();
+            } catch (...) {
+                // A task's failure is its caller's to hear of (parallelFor's chunks pass it
+                // on themselves); out of here it would end the program.
+            }
             task = nullptr;  // what it holds goes before the thread waits again
             lock.lock();
         }
@@ -78,16 +95,29 @@ struct Call {
     std::atomic<int> done{0};
     std::mutex m;
     std::condition_variable finished;
+    std::exception_ptr failure;  // the first chunk's that threw; guarded by m
 };
 
-// Takes chunks until none are left; the last chunk to finish wakes the caller.
-void runChunks(const std::shared_ptr<Call>& call) {
+// Takes chunks until none are left; the last chunk to finish wakes the caller. A chunk that
+// throws (a memory shortage, mostly) is counted as done, the chunks not yet begun are
+// skipped, and the caller rethrows its exception once every chunk has ended: an exception
+// must not end a worker thread (that ends the program), nor leave the caller while other
+// threads still run its function.
+void runChunks(const std::shared_ptr<Call>& call) noexcept {
     const bool outer = tInsideBand;
     tInsideBand = true;
     for (int c = call->next.fetch_add(1); c < call->chunks; c = call->next.fetch_add(1)) {
         const int b = call->first + int((long long)(call->count) * c / call->chunks);
         const int e = call->first + int((long long)(call->count) * (c + 1) / call->chunks);
-        (*call->fn)(b, e);
+        try {
+            (*call->fn)(b, e);
+        } catch (...) {
+            std::lock_guard<std::mutex> l(call->m);
+            if (!call->failure) call->failure = std::current_exception();
+            // The chunks left are not begun; each counts as done.
+            const int skipped = std::max(0, call->chunks - call->next.exchange(call->chunks));
+            call->done.fetch_add(skipped);
+        }
         if (call->done.fetch_add(1) + 1 == call->chunks) {
             std::lock_guard<std::mutex> l(call->m);
             call->finished.notify_all();
@@ -124,10 +154,13 @@ void parallelFor(int first, int last, const std::function<void(int, int)>& fn, d
     call->count = count;
     call->chunks = std::min(count, threads * 4);
     const int helpers = std::max(1, threadCount() - 1);
-    for (int i = 1; i < threads; ++i) workers().start([call] { runChunks(call); }, helpers);
+    for (int i = 1; i < threads; ++i) {
+        if (!workers().start([call] { runChunks(call); }, helpers)) break;  // the caller does the rest
+    }
     runChunks(call);
     std::unique_lock<std::mutex> l(call->m);
     call->finished.wait(l, [&] { return call->done.load() == call->chunks; });
+    if (call->failure) std::rethrow_exception(call->failure);
 }
 
 }  // namespace platform

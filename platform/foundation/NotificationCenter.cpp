@@ -1,9 +1,10 @@
 #include "platform/foundation/NotificationCenter.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+
+#include "platform/foundation/HandOver.h"
 
 namespace platform {
 
@@ -77,8 +78,9 @@ void NotificationCenter::postNotification(const QString& name, const QVariantMap
     for (const auto& e : targets) {
         if (!e->alive) continue;
         if (e->where == DeliverOn::MainThread && !onMain) {
-            QMetaObject::invokeMethod(
-                app, [e, note] { if (e->alive) e->handler(note); }, Qt::QueuedConnection);
+            postQueued(app, [e, note] {
+                if (e->alive) e->handler(note);
+            });
         } else {
             e->handler(note);
         }

@@ -1,4 +1,5 @@
 #include "platform/foundation/Plist.h"
+#include "platform/foundation/NativeNames.h"
 
 #include "platform/foundation/Log.h"
 
@@ -791,8 +792,9 @@ QVariant plistFromData(const QByteArray& data) {
 }
 
 QVariant readPlistFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    // A photo library's lists are the user's files: only a regular one is read.
+    QFile f;
+    if (!openFile(f, path)) {
         log(u"Property list: cannot open %@", path);
         return {};
     }

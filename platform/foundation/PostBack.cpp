@@ -1,6 +1,6 @@
 #include "platform/foundation/PostBack.h"
 
-#include <QMetaObject>
+#include "platform/foundation/HandOver.h"
 
 namespace platform {
 
@@ -18,8 +18,7 @@ PostBack::PostBack(QObject* context) : link_(std::make_shared<Link>()) {
 bool PostBack::post(std::function<void()> work) const {
     std::lock_guard<std::mutex> lock(link_->mutex);
     if (!link_->object) return false;
-    QMetaObject::invokeMethod(link_->object, [work = std::move(work)] { work(); }, Qt::QueuedConnection);
-    return true;
+    return postQueued(link_->object, std::move(work));
 }
 
 bool PostBack::isAlive() const {

@@ -26,6 +26,9 @@ struct Bytes {
     // of such bytes can be dropped from memory (the next read fetches them from the file
     // again), which for any other bytes would lose them.
     bool mappedFile = false;
+    // With mappedFile: the open file the bytes are mapped from, for a reader that hands the
+    // file to a helper process rather than the bytes.
+    int fd = -1;
 };
 
 // A file's bytes, mapped rather than copied where the file system allows it. open() finds
@@ -98,7 +101,8 @@ private:
 bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
                  const char* codec);
 
-// Allocates the decode target; null (with a log line) when memory is short.
+// Allocates the decode target; throws std::bad_alloc (after a log line) when memory is
+// short, which the decoding entry points turn into DecodeFailure::OutOfMemory.
 QImage allocateImage(int width, int height, QImage::Format format, const QString& name);
 
 // ---- Colour (ColourConversion.cpp; Little CMS is used there only) ----

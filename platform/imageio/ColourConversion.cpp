@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QtEndian>
 #include <algorithm>
+#include <new>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -844,6 +845,8 @@ ColourTarget colourTargetOf(ImageType type) {
 OutputPixels pixelsForOutput(const QImage& image, const ColourTarget& target, bool graySource) {
     OutputPixels out{image, imageProfile(image)};
     if (!target.holdsAlpha) out.pixels = codec::flattenedOnWhite(out.pixels);
+    // Qt says a memory shortage with a null picture; the writer is to hear it as one.
+    if (out.pixels.isNull() && !image.isNull()) throw std::bad_alloc();
     const ProfileSpace space = profileSpace(out.icc);
     if (space == ProfileSpace::None) {
         // A grey photo came in as colour so that steps could colour it; while none did, it

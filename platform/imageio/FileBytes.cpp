@@ -24,7 +24,7 @@ bool FileBytes::open(const QString& path) {
     uchar* p = file.map(0, size);  // shared and read-only, as the file is open
     if (p) guard_ = busguard::guard(p, size_t(size));
     if (p && guard_ >= 0) {
-        bytes = Bytes{p, size_t(size), true};
+        bytes = Bytes{p, size_t(size), true, file.handle()};
         return true;
     }
     // Unguarded, a mapping is not read: a copy cannot change under the reader.

@@ -518,8 +518,10 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     if (e.code != heif_error_Ok || !image) {
         log(u"%@: HEIF picture could not be decoded (%@)", name, QString::fromUtf8(e.message));
         if (why && e.code == heif_error_Unsupported_feature) *why = {QImage(), DecodeFailure::Unsupported, kUnsupportedCoding};
-        if (why && e.code == heif_error_Memory_allocation_error && e.subcode == heif_suberror_Security_limit_exceeded)
-            why->failure = DecodeFailure::OverBudget;
+        // libheif says so both for its own limits and for an allocation that failed.
+        if (why && e.code == heif_error_Memory_allocation_error)
+            why->failure = e.subcode == heif_suberror_Security_limit_exceeded ? DecodeFailure::OverBudget
+                                                                               : DecodeFailure::OutOfMemory;
         return QImage();
     }
     int stride = 0;

@@ -84,7 +84,12 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
     } catch (const std::bad_alloc&) {
         image = QImage();
     }
-    if (image.isNull()) log(u"%@: not enough memory for a %@ x %@ image", name, width, height);
+    if (image.isNull()) {
+        // Qt gives a null picture rather than throwing; the size was within the budget, so
+        // memory is short, not the file damaged.
+        log(u"%@: not enough memory for a %@ x %@ image", name, width, height);
+        throw std::bad_alloc();
+    }
     return image;
 }
 
@@ -189,6 +194,25 @@ ImageHeader headerOf(Bytes in) {
     return {};
 }
 
+// The picture of a kind the readers take, by its decoder.
+QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    switch (format) {
+    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name);
+    case ImageFormat::PNG: return codec::pngDecode(in, options, name);
+    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name);
+    case ImageFormat::GIF: return codec::gifDecode(in, options, name);
+    case ImageFormat::BMP: return codec::bmpDecode(in, options, name, why);
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
+    case ImageFormat::HEIF:
+    case ImageFormat::AVIF: return codec::heifDecode(in, options, name, why);
+    case ImageFormat::WebP: return codec::webpDecode(in, options, name);
+    case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
+    case ImageFormat::Unknown: break;
+    }
+    return QImage();
+}
+
 DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name) {
     DecodeResult result;
     if (in.size == 0) {
@@ -197,22 +221,17 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         return result;
     }
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
-    switch (format) {
-    case ImageFormat::JPEG: result.image = codec::jpegDecode(in, options, name); break;
-    case ImageFormat::PNG: result.image = codec::pngDecode(in, options, name); break;
-    case ImageFormat::TIFF: result.image = codec::tiffDecode(in, options, name); break;
-    case ImageFormat::GIF: result.image = codec::gifDecode(in, options, name); break;
-    case ImageFormat::BMP: result.image = codec::bmpDecode(in, options, name, &result); break;
-    case ImageFormat::JP2:
-    case ImageFormat::J2K: result.image = codec::jp2Decode(in, format, options, name); break;
-    case ImageFormat::HEIF:
-    case ImageFormat::AVIF: result.image = codec::heifDecode(in, options, name, &result); break;
-    case ImageFormat::WebP: result.image = codec::webpDecode(in, options, name); break;
-    case ImageFormat::RAW: result.image = codec::rawDecode(in, options, name, &result); break;
-    case ImageFormat::Unknown:
+    if (format == ImageFormat::Unknown) {
         log(u"%@: not a picture this program can read", name);
         result.failure = DecodeFailure::Unsupported;
         return result;
+    }
+    try {
+        result.image = decodeAs(format, in, options, name, &result);
+    } catch (const std::bad_alloc&) {
+        // Memory short for the picture or a decoder's own buffers: the file may be fine.
+        log(u"%@: not enough memory to decode the picture", name);
+        return DecodeResult{QImage(), DecodeFailure::OutOfMemory, QString()};
     }
     if (!result.image.isNull()) {
         result.failure = DecodeFailure::None;

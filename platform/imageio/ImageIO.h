@@ -83,6 +83,8 @@ enum class DecodeFailure {
     OverBudget,        // whole, but larger than the decoders take
     Damaged,           // a kind they read, with data that does not decode
     ChangedWhileRead,  // cut short or rewritten while it was being read
+    ReadError,         // the disk could not give its bytes (an I/O error)
+    OutOfMemory,       // there was not enough memory to decode it
 };
 
 // A decoded picture, or what kept it from being one. `detail` says more where the kind

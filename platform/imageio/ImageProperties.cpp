@@ -1358,6 +1358,8 @@ std::optional<RewrittenFile> withProperties(const uchar* original, qint64 origin
         Exiv2::BasicIo& io = image->io();
         rewritten.size = qint64(io.size());
         if (rewritten.size > 0) rewritten.bytes = reinterpret_cast<const char*>(io.mmap());
+    } catch (const std::bad_alloc&) {
+        throw;  // a memory shortage is the caller's to tell, not a file the library refused
     } catch (const std::exception& e) {
         log(u"Cannot write image properties into %@: %@", path, e.what());
         return std::nullopt;

@@ -12,6 +12,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <csetjmp>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -433,6 +434,7 @@ QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int wid
     c->err.pub.emit_message = onMessage;
     if (setjmp(c->err.jump)) {
         log(u"JPEG encoding failed (%@)", QString::fromLocal8Bit(c->err.message));
+        if (c->err.pub.msg_code == JERR_OUT_OF_MEMORY) throw std::bad_alloc();
         return QByteArray();
     }
     jpeg_create_compress(&c->cinfo);
@@ -563,7 +565,10 @@ QByteArray jpegEncode(const QImage& source, const QByteArray& icc, double qualit
     if (!gray && image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_RGB32 &&
         image.format() != QImage::Format_ARGB32)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) return QByteArray();
+    if (image.isNull()) {
+        if (!source.isNull()) throw std::bad_alloc();  // Qt says a shortage with a null picture
+        return QByteArray();
+    }
     const int q = jpegQuality(quality);
     const JpegBands bands(image.width(), image.height(), gray ? JpegSamples::Gray : JpegSamples::Colour);
     const uchar* base = image.constBits();

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace platform::codec {
@@ -124,7 +125,9 @@ void forEachBand(int bands, size_t bandBytes, const std::function<void(int)>& fn
 // a byte boundary without a final block, so the next band's data can follow it.
 bool deflateRuns(const unsigned char* data, size_t size, bool last, QByteArray& out) {
     z_stream z{};
-    if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) return false;
+    const int init = deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_RLE);
+    if (init == Z_MEM_ERROR) throw std::bad_alloc();
+    if (init != Z_OK) return false;
     out.resize(qsizetype(deflateBound(&z, uLong(size)) + 16));
     z.next_in = const_cast<unsigned char*>(data);
     z.avail_in = uInt(size);
@@ -198,12 +201,19 @@ bool deflateMatches(libdeflate_compressor* c, const unsigned char* data, size_t 
     return last || continuable(out, size);
 }
 
+// A thread's two compressors, made on first use; made again when memory was short the
+// last time, so that one shortage does not leave the thread unable to write a PNG.
 struct Compressors {
-    libdeflate_compressor* smooth = libdeflate_alloc_compressor(5);
-    libdeflate_compressor* noisy = libdeflate_alloc_compressor(1);
+    libdeflate_compressor* smooth = nullptr;
+    libdeflate_compressor* noisy = nullptr;
     ~Compressors() {
         libdeflate_free_compressor(smooth);
         libdeflate_free_compressor(noisy);
+    }
+    void make() {
+        if (!smooth) smooth = libdeflate_alloc_compressor(5);
+        if (!noisy) noisy = libdeflate_alloc_compressor(1);
+        if (!smooth || !noisy) throw std::bad_alloc();
     }
 };
 
@@ -234,7 +244,7 @@ Way wayOf(libdeflate_compressor* c, const unsigned char* data, size_t size, size
 bool compressBand(const unsigned char* data, size_t size, size_t stride, double meanResidual, bool last, QByteArray& out) {
     thread_local Compressors compressors;
     thread_local QByteArray piece;
-    if (!compressors.smooth || !compressors.noisy) return false;
+    compressors.make();
     libdeflate_compressor* matches = meanResidual >= kNoisy ? compressors.noisy
                                      : wayOf(compressors.smooth, data, size, stride) == Way::Matches ? compressors.smooth
                                                                                                       : nullptr;
@@ -413,7 +423,11 @@ void PngBandWriter::writeBand(int b, const QImage& pixels) {
     const size_t rowBytes = size_t(width_) * size_t(channels_), stride = rowBytes + 1;
     const int y0 = b * rowsPerBand_, y1 = std::min(height_, y0 + rowsPerBand_);
     const BandRows rows(pixels, channels_, y0, y1);
-    if (!rows.valid()) return idat_->fail();
+    if (!rows.valid()) {
+        idat_->fail();
+        if (!pixels.isNull()) throw std::bad_alloc();  // the band's straightened copy
+        return;
+    }
     std::vector<unsigned char> cur(rowBytes), prev(rowBytes, 0), trial, filtered(stride * size_t(y1 - y0));
     if (y0 > 0) rows.samples(y0 - 1, prev.data());
     long residual = 0;

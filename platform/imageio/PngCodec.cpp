@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <png.h>
 #include <vector>
@@ -157,7 +158,10 @@ bool pngWrite(const QImage& source, const QByteArray& icc, const PngSink& sink) 
                                 source.format() == QImage::Format_RGB32
                             ? source
                             : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (argb.isNull()) return false;
+    if (argb.isNull()) {
+        if (!source.isNull()) throw std::bad_alloc();  // Qt says a shortage with a null picture
+        return false;
+    }
     // Premultiplied pixels with transparency are straightened band by band as they are
     // written.
     return pngWriteBands(argb, isOpaque(argb) ? 2 : 6, icc, 0, sink);

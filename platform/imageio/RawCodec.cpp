@@ -5,7 +5,12 @@
 // and a picture of half the size or less is developed at half size, one pixel per
 // colour-filter block, which skips demosaicing altogether. Any data error LibRaw meets
 // fails the photo rather than giving a picture with damage in it.
-#include "platform/imageio/ReadOnlyCodecs.h"
+//
+// LibRaw 0.20 has written past its buffers on crafted files more than once, so every call
+// into it runs in a decoder helper process (HelperProcess.h): the functions named ...Here
+// below are the helper's, and the ones ReadOnlyCodecs.h declares send their requests
+// there. Recognising a raw file by its bytes is our own bounded walk and stays here.
+#include "platform/imageio/HelperProcess.h"
 #include "platform/foundation/Log.h"
 
 #include <QtEndian>
@@ -159,7 +164,7 @@ private:
 const QString kSigmaFoveon = QStringLiteral("Sigma X3F raw files (Foveon sensors) cannot be read by this program");
 const QString kUnknownRaw = QStringLiteral("this camera raw format is not one this program can read");
 const QString kUnsupportedCamera = QStringLiteral("the raw data of this camera (%1) is stored in a way this program cannot read");
-const QString kDamagedRaw = QStringLiteral("the raw data in this file is damaged");
+const QString kDamagedRaw = QStringLiteral("the camera raw file is damaged");
 
 // LibRaw with what 0.20 gets wrong about thumbnails checked before it is asked for one.
 // Its JPEG and 8-bit RGB thumbnails are read into a buffer of the very size read; the
@@ -204,6 +209,7 @@ struct Raw {
         try {
             processor = std::make_unique<CheckedLibRaw>(LIBRAW_OPTIONS_NONE);
         } catch (const std::bad_alloc&) {
+            openResult = LIBRAW_UNSUFFICIENT_MEMORY;
             return false;
         }
         processor->set_dataerror_handler(onDataError, this);
@@ -339,7 +345,9 @@ void noteFailure(DecodeResult* why, DecodeFailure kind, const QString& detail = 
 
 // What LibRaw's code for a failure says of the file.
 void noteLibrawFailure(DecodeResult* why, int code, const Raw& raw) {
-    if (code == LIBRAW_UNSUFFICIENT_MEMORY || code == LIBRAW_TOO_BIG)
+    if (code == LIBRAW_UNSUFFICIENT_MEMORY)
+        noteFailure(why, DecodeFailure::OutOfMemory);  // an allocation failed; LibRaw's own ceiling says TOO_BIG
+    else if (code == LIBRAW_TOO_BIG)
         noteFailure(why, DecodeFailure::OverBudget);
     else if (code == LIBRAW_NOT_IMPLEMENTED || code == LIBRAW_FILE_UNSUPPORTED)
         noteFailure(why, DecodeFailure::Unsupported,
@@ -412,7 +420,7 @@ bool rawSniff(Bytes in) {
            startsWith(in, 0, "IIII", 4) || startsWith(in, 0, "MMMM", 4);
 }
 
-ReadOnlyFacts rawFacts(Bytes in) {
+ReadOnlyFacts rawFactsHere(Bytes in) {
     ReadOnlyFacts facts;
     if (!rawSniff(in)) return facts;
     Raw raw;
@@ -432,17 +440,15 @@ ReadOnlyFacts rawFacts(Bytes in) {
     return facts;
 }
 
-ImageHeader rawHeader(Bytes in) { return rawFacts(in).header; }
-
-QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     Raw raw;
     if (!raw.open(in, &options)) {
         log(u"%@: camera raw file could not be read (%@)", name, failure(raw.openResult));
         if (startsWith(in, 0, "FOVb", 4)) noteFailure(why, DecodeFailure::Unsupported, kSigmaFoveon);
         else if (raw.openResult != LIBRAW_FILE_UNSUPPORTED || knownContainer(in)) noteLibrawFailure(why, LIBRAW_DATA_ERROR, raw);
         else noteFailure(why, DecodeFailure::Unsupported, kUnknownRaw);
-        if (raw.openResult == LIBRAW_UNSUFFICIENT_MEMORY || raw.openResult == LIBRAW_TOO_BIG)
-            noteFailure(why, DecodeFailure::OverBudget);
+        if (raw.openResult == LIBRAW_UNSUFFICIENT_MEMORY) noteFailure(why, DecodeFailure::OutOfMemory);
+        if (raw.openResult == LIBRAW_TOO_BIG) noteFailure(why, DecodeFailure::OverBudget);
         return QImage();
     }
     const libraw_image_sizes_t& s = raw.data().sizes;
@@ -462,9 +468,7 @@ QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, De
     return develop(raw, halfSize, name, why);
 }
 
-QString rawUnreadableReason(Bytes in) {
-    if (startsWith(in, 0, "FOVb", 4)) return kSigmaFoveon;
-    if (!rawSniff(in)) return QString();
+QString rawUnreadableReasonHere(Bytes in) {
     Raw raw;
     const DecodeOptions limits;
     if (!raw.open(in, &limits)) return raw.openResult == LIBRAW_FILE_UNSUPPORTED ? kUnknownRaw : QString();
@@ -479,6 +483,28 @@ QString rawUnreadableReason(Bytes in) {
     if (result == LIBRAW_NOT_IMPLEMENTED || result == LIBRAW_FILE_UNSUPPORTED)
         return kUnsupportedCamera.arg(raw.camera().isEmpty() ? QStringLiteral("unknown") : raw.camera());
     return QString();
+}
+
+ReadOnlyFacts rawFacts(Bytes in) {
+    if (!rawSniff(in)) return ReadOnlyFacts{};
+    return helperFacts(HelperCodec::Raw, in);
+}
+
+ImageHeader rawHeader(Bytes in) { return rawFacts(in).header; }
+
+QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    DecodeResult result = helperDecode(HelperCodec::Raw, in, options, name, kDamagedRaw);
+    if (why) {
+        why->failure = result.failure;
+        why->detail = result.detail;
+    }
+    return std::move(result.image);
+}
+
+QString rawUnreadableReason(Bytes in) {
+    if (startsWith(in, 0, "FOVb", 4)) return kSigmaFoveon;
+    if (!rawSniff(in)) return QString();
+    return helperReason(HelperCodec::Raw, in);
 }
 
 }  // namespace platform::codec

@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -69,7 +71,17 @@ public:
 
     void start(std::function<void()> run) {
         thread_ = std::thread([this, run = std::move(run)] {
-            run();
+            try {
+                run();
+            } catch (...) {
+                // Out of this thread an exception (a memory shortage, mostly) would end the
+                // program: finish() hands it to the caller, and nothing more is read.
+                {
+                    const std::lock_guard<std::mutex> lock(m_);
+                    failure_ = std::current_exception();
+                }
+                publish(height_);
+            }
             ended_ = true;
             rowsEncoded_.notify_all();
         });
@@ -107,7 +119,7 @@ public:
         for (int seen = rowsEncoded(); seen < rows && !ended_.load(); seen = rowsEncoded()) rowsEncoded_.wait(seen);
     }
     // Waits for the thread; false (and the thread stopped) when rows are missing, which will
-    // not come now.
+    // not come now. Rethrows what ended the thread, if anything did.
     bool finish() {
         bool complete;
         {
@@ -117,6 +129,7 @@ public:
         }
         handedIn_.notify_one();
         if (thread_.joinable()) thread_.join();
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
         return complete;
     }
     void stopAndJoin() {
@@ -138,6 +151,7 @@ private:
     bool stop_ = false;            // guarded by m_
     std::atomic<int> rowsEncoded_{0};
     std::atomic<bool> ended_{false};
+    std::exception_ptr failure_;  // what ended the thread; guarded by m_ until it is joined
     std::thread thread_;
 };
 

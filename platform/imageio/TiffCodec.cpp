@@ -543,18 +543,9 @@ public:
     }
 
 private:
-    // 8-bit RGB or grey samples side by side, without alpha or any other sample, and nothing
-    // for libtiff's RGBA reader to turn: those it would only copy into words.
-    bool beginPlain() {
-        uint16_t compression = COMPRESSION_NONE, extraCount = 0;
-        uint16_t* extraTypes = nullptr;
-        TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
-        TIFFGetFieldDefaulted(tif_, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
-        const bool samples = (L_.photometric == PHOTOMETRIC_RGB && L_.spp == 3) ||
-                             (L_.photometric == PHOTOMETRIC_MINISBLACK && L_.spp == 1);
-        if (!samples || L_.bits != 8 || L_.planar != PLANARCONFIG_CONTIG || extraCount != 0 ||
-            compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
-            return false;
+    // How the picture is cut: strips of whole rows, or tiles; a strip's or tile's size and
+    // the bytes of one of its rows as libtiff decodes them.
+    void readChunkLayout() {
         tiled_ = TIFFIsTiled(tif_);
         chunkW_ = L_.width;
         if (tiled_) {
@@ -568,6 +559,21 @@ private:
             chunkBytes_ = TIFFStripSize64(tif_);
             rowBytes_ = TIFFScanlineSize64(tif_);
         }
+    }
+
+    // 8-bit RGB or grey samples side by side, without alpha or any other sample, and nothing
+    // for libtiff's RGBA reader to turn: those it would only copy into words.
+    bool beginPlain() {
+        uint16_t compression = COMPRESSION_NONE, extraCount = 0;
+        uint16_t* extraTypes = nullptr;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+        const bool samples = (L_.photometric == PHOTOMETRIC_RGB && L_.spp == 3) ||
+                             (L_.photometric == PHOTOMETRIC_MINISBLACK && L_.spp == 1);
+        if (!samples || L_.bits != 8 || L_.planar != PLANARCONFIG_CONTIG || extraCount != 0 ||
+            compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+            return false;
+        readChunkLayout();
         const uint32_t across = tiled_ && chunkW_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
         // Every row read must lie inside its chunk, and a band of chunks be of a size to hold.
         if (chunkW_ == 0 || chunkH_ == 0 || rowBytes_ < uint64_t(chunkW_) * L_.spp || chunkBytes_ < rowBytes_ * chunkH_ ||
@@ -584,19 +590,7 @@ private:
         separate_ = L_.planar == PLANARCONFIG_SEPARATE && L_.spp > 1;
         planes_ = separate_ ? L_.spp : 1;
         perChunk_ = separate_ ? 1 : L_.spp;  // samples a pixel in each chunk
-        tiled_ = TIFFIsTiled(tif_);
-        chunkW_ = L_.width;
-        if (tiled_) {
-            TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &chunkW_);
-            TIFFGetField(tif_, TIFFTAG_TILELENGTH, &chunkH_);
-            chunkBytes_ = TIFFTileSize64(tif_);
-            rowBytes_ = TIFFTileRowSize64(tif_);
-        } else {
-            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &chunkH_);
-            chunkH_ = std::min(chunkH_, L_.height);
-            chunkBytes_ = TIFFStripSize64(tif_);
-            rowBytes_ = TIFFScanlineSize64(tif_);
-        }
+        readChunkLayout();
         // Everything a chunk's rows are read from must lie inside the chunk.
         if (chunkW_ == 0 || chunkH_ == 0 || rowBytes_ == 0 || chunkBytes_ < rowBytes_ * chunkH_ ||
             rowBytes_ * 8 < uint64_t(chunkW_) * perChunk_ * L_.bits) {

@@ -1,6 +1,7 @@
 #include "platform/workspace/Trash.h"
 
 #include "platform/foundation/Format.h"
+#include "platform/foundation/FileSync.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
@@ -174,17 +175,6 @@ QByteArray infoText(const QString& file, const QString& top) {
            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1() + "\n";
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
-
 bool syncFolder(const QString& folder) {
     const int fd = ::open(encodePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -227,7 +217,7 @@ QString writeInfoDraft(const QString& infoFolder, const QByteArray& text, QStrin
                                   errorText(errno));
         return {};
     }
-    bool ok = writeAll(fd, text);
+    bool ok = writeWhole(fd, text);
     int failure = ok ? 0 : errno;
     if (ok && ::fsync(fd) != 0) {
         ok = false;
@@ -276,7 +266,8 @@ bool stillTheFile(const QString& path, const std::optional<FileIdentity>& expect
 
 enum class Mode { Move, Link };
 
-TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity>& expected, Mode mode) {
+TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity>& expected, Mode mode,
+                      TrashEntryWatcher* watcher) {
     TrashEntry entry;
     const QString path = absoluteClean(givenPath);
     const auto fail = [&](const QString& why) {
@@ -305,6 +296,12 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
         const QString candidate = decodePath(candidateName(name, attempt));
         const QString trashed = place.folder + QStringLiteral("/files/") + candidate;
         const QString info = infoFolder + u'/' + candidate + QStringLiteral(".trashinfo");
+        if (watcher) watcher->trashEntryBegins({info, trashed, path, recorded, mode == Mode::Link});
+        // A linked entry is finished by its caller, once the file it holds was replaced.
+        bool handedOn = false;
+        const auto ended = qScopeGuard([&] {
+            if (watcher && !handedOn) watcher->trashEntryEnds(info);
+        });
         const Claimed claimed = claimName(draft, info, trashed, recorded, &error);
         if (claimed == Claimed::Taken) continue;
         if (claimed == Claimed::Failed) return fail(error);
@@ -340,6 +337,7 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
             return fail(QStringLiteral("the file changed since it was read"));
         }
         entry.ok = true;
+        handedOn = entry.linked;
         return entry;
     }
     return fail(platform::format(u"no free name in %@ after %d tries", place.folder, kNameAttempts));
@@ -360,12 +358,32 @@ std::optional<FileIdentity> FileIdentity::of(const QString& path) {
 
 namespace trash {
 
-TrashEntry moveToTrash(const QString& path, const std::optional<FileIdentity>& expected) {
-    return putInTrash(path, expected, Mode::Move);
+TrashEntry moveToTrash(const QString& path, const std::optional<FileIdentity>& expected, TrashEntryWatcher* watcher) {
+    return putInTrash(path, expected, Mode::Move, watcher);
 }
 
-TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>& expected) {
-    return putInTrash(path, expected, Mode::Link);
+TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>& expected,
+                         TrashEntryWatcher* watcher) {
+    return putInTrash(path, expected, Mode::Link, watcher);
+}
+
+bool clearUnfinished(const TrashEntryInProgress& entry) {
+    struct stat info {}, trashed {};
+    // An information file of another's (the name taken again since) is not this entry's.
+    if (!lstatOf(entry.infoPath, &info) || recordedPath(entry.infoPath) != entry.recordedPath) return false;
+    if (!lstatOf(entry.trashedPath, &trashed)) {
+        ::unlink(encodePath(entry.infoPath).constData());
+        log(u"%@: removed a Trash entry whose file never reached the Trash", displayPath(entry.infoPath));
+        return true;
+    }
+    struct stat original {};
+    if (!entry.linked || !lstatOf(entry.originalPath, &original) || original.st_dev != trashed.st_dev ||
+        original.st_ino != trashed.st_ino)
+        return false;
+    ::unlink(encodePath(entry.trashedPath).constData());
+    ::unlink(encodePath(entry.infoPath).constData());
+    log(u"%@: was never replaced; its second name in the Trash was removed", displayPath(entry.originalPath));
+    return true;
 }
 
 bool undo(const TrashEntry& entry, const QString& originalPath) {

@@ -38,16 +38,48 @@ struct TrashEntry {
     bool linked = false;  // the file also stays at its own path (linkIntoTrash)
 };
 
+// A Trash entry while it is being made: from the moment its information file may exist
+// until its file is in the Trash (or the entry was taken back). A process killed in
+// between leaves an information file without its file (or, for a linked entry, a second
+// name of a file that was never replaced); clearUnfinished takes such leftovers away.
+struct TrashEntryInProgress {
+    QString infoPath;
+    QString trashedPath;
+    QString originalPath;
+    QByteArray recordedPath;  // the information file's "Path=" value, as written
+    bool linked = false;
+};
+
+// Hears of entries while they are made (a record of the run that keeps them, say).
+class TrashEntryWatcher {
+public:
+    virtual ~TrashEntryWatcher() = default;
+    // Before the information file takes the entry's name.
+    virtual void trashEntryBegins(const TrashEntryInProgress& entry) = 0;
+    // Once the entry is complete, or taken back.
+    virtual void trashEntryEnds(const QString& infoPath) = 0;
+};
+
 namespace trash {
 
 // Moves the file at `path` into the Trash. With `expected`, the file must still be that file
 // (before and after the move; a file swapped in meanwhile is put back and reported).
-TrashEntry moveToTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
+TrashEntry moveToTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt,
+                       TrashEntryWatcher* watcher = nullptr);
 
 // Puts the file in the Trash under a second name while it stays at `path`, so that a
 // replacement can then be renamed over `path` in one step: at no moment is the file gone
-// from both places. Same checks and reports as moveToTrash.
-TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
+// from both places. Same checks and reports as moveToTrash. The watcher hears of the
+// entry's end from the caller, once the replacement has taken the name (or the entry
+// was undone).
+TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt,
+                         TrashEntryWatcher* watcher = nullptr);
+
+// Takes away what an entry that a process began and never finished left: an information
+// file (still the one it wrote) whose file is not in the Trash, and, for a linked entry
+// whose file was never replaced, the second name in the Trash with its information file.
+// A complete entry is left alone. Returns whether anything was removed.
+bool clearUnfinished(const TrashEntryInProgress& entry);
 
 // Takes an entry out of the Trash again, after the step it prepared failed: a linked entry
 // is dropped, a moved one goes back to `originalPath` (never over a file that is there now).

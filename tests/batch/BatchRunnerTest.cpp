@@ -421,6 +421,56 @@ TEST(BatchRunner, StopDuringCompressionWaitsThenNoWritesThatPhotoAgain) {
     expectNothingHalfDone(b, in);
 }
 
+// Stopped without a question (the session ending): as Stop and Yes, whether the run was
+// going, its stop question was open (withdrawn now), or the optimiser ran (its photo
+// dropped once it is done); nothing is left half done, and the run's record is gone.
+TEST(BatchRunner, StoppedWithoutAskingEndsAsAYesToTheStopWould) {
+    enum class When { Going, QuestionOpen, Compressing };
+    for (const When when : {When::Going, When::QuestionOpen, When::Compressing}) {
+        SCOPED_TRACE(int(when));
+        Batch b(4, 640, 480);
+        b.rename->isSetCompression = when == When::Compressing;
+        RunHarness run;
+        run.runner.setThumbnailSize(QSize(30, 20));
+        run.asker.onStop = [] {};  // the question stays open
+        ResultWriter* writer = nullptr;
+        run.runner.setWriterSetUp([&](ResultWriter& w) { writer = &w; });
+        struct AtSecond : Recorder {
+            std::function<void()> act;
+            void runShowsPhoto(int index, const QImage&) override {
+                if (index == 1 && act) std::exchange(act, nullptr)();
+            }
+        } recorder;
+        run.runner.setObserver(&recorder);
+        if (when == When::Going) recorder.act = [&] { run.runner.stopWithoutAsking(); };
+        if (when == When::QuestionOpen) {
+            recorder.act = [&] {
+                run.runner.btnStopProcessTapped();
+                QTimer::singleShot(0, &run.runner, [&] { run.runner.stopWithoutAsking(); });
+            };
+        }
+        bool stopped = when != When::Compressing;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (stopped || !writer || !writer->isCompressionInProgress()) return;
+            stopped = true;
+            run.runner.stopWithoutAsking();
+            EXPECT_EQ(run.runner.state(), BatchRunner::State::StopDeferred);
+        });
+        poll.start(1);
+        const BatchRunInput in = b.input();
+        ASSERT_TRUE(run.start(in));
+        ASSERT_TRUE(stopped);
+        EXPECT_EQ(run.runner.state(), BatchRunner::State::Interrupted);
+        EXPECT_EQ(run.asker.stopQuestions, when == When::QuestionOpen ? 1 : 0);
+        EXPECT_EQ(run.asker.withdrawn, when == When::QuestionOpen ? 1 : 0);
+        EXPECT_LT(run.runner.counterTotalProgressedFiles, 4);
+        expectNothingHalfDone(b, in);
+        EXPECT_EQ(QDir(b.dir.filePath("out")).entryList({".brisko-part-*"}, QDir::Files | QDir::Hidden), QStringList());
+        EXPECT_EQ(QDir(platform::RunRecord::recordsFolder()).entryList(QDir::Files), QStringList());
+    }
+}
+
 TEST(BatchRunner, MoveModeTrashesEverySourceOnceItsOutputIsInPlace) {
     batchtest::TrashInTemp trash;
     Batch b(3);

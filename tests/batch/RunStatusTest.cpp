@@ -9,8 +9,10 @@
 
 #include "batch/BatchRunner.h"
 #include "batch/RunMessages.h"
+#include "platform/foundation/Format.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"
@@ -134,6 +136,27 @@ TEST(RunStatus, RawFilesSayWhetherTheyAreDamagedOrOfAKindNotRead) {
     EXPECT_FALSE(b.photos[0]->processInfoMessage.contains(QStringLiteral("not one this program can read")));
     EXPECT_TRUE(b.photos[1]->processInfoMessage.contains(QStringLiteral("Sigma X3F")))
         << b.photos[1]->processInfoMessage.toStdString();
+}
+
+// A crafted camera raw file on which the raw library overflows a buffer while it
+// identifies the camera, and the C library then ends the process it runs in: that photo
+// could not be read, as a damaged file, and the run goes on to the raw file after it.
+TEST(RunStatus, ARawFileThatAbortsItsReaderFailsThatPhotoOnly) {
+    Batch b(0);
+    b.photos << batchtest::photoAt(testsupport::writeFile(
+        b.dir.filePath("src/crafted.3fr"),
+        testsupport::sourceBytes(QStringLiteral("bench/fuzz/corpus/read_only_formats/raw_libraw_model_abort.3fr"))));
+    b.photos << batchtest::photoAt(
+        testsupport::writeFile(b.dir.filePath("src/photo.dng"), testsupport::makeDng(testsupport::patchScene(400, 300))));
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_TRUE(run.recorder.finished);
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[0]->processInfoMessage,
+              platform::format(runmessages::UnreadableBecause, QStringLiteral("the camera raw file is damaged")));
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
+    EXPECT_EQ(leftIn(b.dir.filePath("out")), QStringList{QStringLiteral("photo.png")});
 }
 
 // After the output is in place: a source another run moved away meanwhile is said to be

@@ -258,4 +258,36 @@ TEST(EffectsScreenOperations, TwoPictureEffectShowsItsSecondPicturePanelClearOfT
     EXPECT_TRUE(panel->isHidden());
 }
 
+// Effects that run over time show the animation controls, which do nothing; others hide them.
+TEST(EffectsScreenOperations, AnimationControlsShowOnlyForEffectsThatRunOverTime) {
+    EditorScreen s;
+    s.vc->show();
+    QPushButton* animate = s.vc->animateButton();
+    QPushButton* gif = s.vc->btnExportGifImage();
+    ASSERT_TRUE(animate && gif);
+    const struct {
+        const char* effect;
+        bool overTime;
+    } cases[] = {{"CIDissolveTransition", true}, {"CISepiaTone", false}, {"CIBarsSwipeTransition", true},
+                 {"Black & White", false}, {"CIGaussianBlur", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.effect);
+        s.vc->selectEffectByName(QString::fromLatin1(c.effect));
+        EXPECT_EQ(animate->isVisible(), c.overTime);
+        EXPECT_EQ(animate->isEnabled(), c.overTime);
+        EXPECT_EQ(gif->isVisible(), c.overTime);
+        if (!c.overTime) continue;
+        // Inside the column, clear of the apply area.
+        EXPECT_TRUE(s.vc->parametersColumn()->rect().contains(animate->geometry()));
+        EXPECT_FALSE(animate->geometry().intersects(s.vc->vwAddEffect()->geometry()));
+        // Pressed, they change nothing: no step, no value, the same preview.
+        const QVariantList before = s.vc->workingParameters().list();
+        const int steps = int(AppDelegate::shared().arrayAppliedFilters.size());
+        QTest::mouseClick(animate, Qt::LeftButton);
+        QTest::mouseClick(gif, Qt::LeftButton);
+        EXPECT_EQ(s.vc->workingParameters().list(), before);
+        EXPECT_EQ(int(AppDelegate::shared().arrayAppliedFilters.size()), steps);
+    }
+}
+
 }  // namespace

@@ -44,18 +44,10 @@
 #include "records/PhotoFile.h"
 #include "shell/MainWindowController.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/shell/RoadFixture.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
-
-// Nothing leaves the test: no file browser, no web page; files and folders count as opened.
-struct QuietWorkspace : platform::Workspace {
-    QStringList asked;
-    bool openURL(const QUrl& url) override { asked << url.toString(); return false; }
-    bool openFile(const QString& path) override { asked << path; return true; }
-    bool selectFile(const QString& path) override { asked << path; return true; }
-    bool showInfo(const QString& path) override { asked << path; return true; }
-};
 
 // The effects screen's questions, answered Yes as a user going on would.
 struct AnsweringAlerts : EffectsAlertPresenter {
@@ -64,44 +56,6 @@ struct AnsweringAlerts : EffectsAlertPresenter {
         shown << title;
         if (done) done(true, false);
     }
-};
-
-struct Road {
-    QTemporaryDir dir;
-    QString previousDefaults;
-    std::unique_ptr<MainWindowController> window;
-    QuietWorkspace workspace;
-
-    Road() {
-        previousDefaults = platform::UserDefaults::standardUserDefaults().filePath();
-        platform::UserDefaults::standardUserDefaults().setFilePath(dir.filePath("defaults.plist"));
-        // A user who has seen the first-use tips.
-        platform::UserDefaults::standardUserDefaults().setObject(true, QString::fromLatin1(platform::DefaultsKey::TipsIsDisable));
-        AppDelegate::shared().resetToLaunchValues();
-        open();
-    }
-    // A fresh window, as at the program's start; its questions are answered with the
-    // first button ("Save" when closing).
-    void open() {
-        window = std::make_unique<MainWindowController>();
-        window->setAsker([this](const MainWindowController::Question& q, MainWindowController::Answer answer) {
-            asked << q.title;
-            answer(0);
-        });
-        window->setOnClosed([this] { ++closed; });
-        window->resize(1300, 820);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    QStringList asked;
-    int closed = 0;
-    ~Road() {
-        window.reset();
-        QThreadPool::globalInstance()->waitForDone();
-        AppDelegate::shared().resetToLaunchValues();
-        platform::UserDefaults::standardUserDefaults().setFilePath(previousDefaults);
-    }
-    QString path(const QString& relative) const { return dir.filePath(relative); }
 };
 
 // The photos a user might bring: one turned by its EXIF orientation, one with a GPS position,

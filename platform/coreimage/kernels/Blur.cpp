@@ -19,6 +19,16 @@
 #include <immintrin.h>
 #endif
 
+// The widest loops are made once per instruction set, and the dynamic loader picks one for
+// the processor when a program starts (target_clones). Not under ThreadSanitizer: the
+// picker is a resolver the loader runs before the checker's runtime is up, and, being
+// instrumented, it crashes every program built with this file before main.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+#define BRISKO_BLUR_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
+#else
+#define BRISKO_BLUR_CLONES(...)
+#endif
+
 namespace platform::ci {
 
 QRectF grownExtent(const NodePtr& in, double m) {
@@ -71,9 +81,7 @@ inline void kernelChunk(const float* __restrict p, float* __restrict o, size_t s
 // o[c] = the sum of k[t] p[t step + c] over the taps in order, for c in [0, count) (a
 // multiple of 4). The sums are made in registers, sixteen floats at a time, as wide as the
 // processor allows (the same operations on each float, so the same sums).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx", "default")
 void kernelSums(const float* __restrict p, float* __restrict o, size_t step, size_t count, const float* __restrict k, size_t K) {
     size_t c = 0;
     for (; c + 16 <= count; c += 16) kernelChunk<16>(p + c, o + c, step, k, K);
@@ -97,9 +105,7 @@ void kernelPass(const float* in, float* out, size_t outStep, int n, int E, const
 
 // One step of a box's window over E channels: acc += add - sub (in double), o = acc inv.
 // Channels are independent, so this runs as wide as the processor allows, to the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx", "default")
 void slideBox(double* __restrict acc, const float* __restrict add, const float* __restrict sub, float* __restrict o, int E,
               double inv) {
     for (int c = 0; c < E; ++c) {
@@ -149,9 +155,7 @@ void boxRangeAny(const float* in, int inStart, int inEnd, size_t inStep, float* 
 // One box pass over a line of pixels as a stream: the running sum of the last L values it
 // received (none yet counts as zero), in double, gives out[j - L + 1] = the window's mean once
 // it has received L of the n values of x.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx", "default")
 void boxPassStream(const float* __restrict x, int n, int L, double inv, float* __restrict out) {
     // One pixel's four channels as one value, so each step is a handful of vector ops.
     using V4d = double __attribute__((vector_size(32)));
@@ -321,17 +325,13 @@ inline __attribute__((always_inline)) void boxSumRange(const BoxSum* __restrict 
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx2", "default")
 void boxSumsToSums(const BoxSum* in, int inStart, int inEnd, BoxSum* out, int p0, int p1, int E, int h, BoxSum* acc) {
     boxSumRange(in, inStart, inEnd, out, size_t(E), p0, p1, E, h, acc);
 }
 
 // The last pass: sums written as floats (exact below 2^24, as every sum of sigma 20 or less is).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx2", "default")
 void boxSumsToFloats(const BoxSum* in, int inStart, int inEnd, float* out, size_t outStep, int p0, int p1, int E, int h, BoxSum* acc) {
     boxSumRange(in, inStart, inEnd, out, outStep, p0, p1, E, h, acc);
 }
@@ -389,14 +389,10 @@ inline __attribute__((always_inline)) void boxSumStreamT(const double* __restric
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx2", "default")
 void boxSumStream(const double* x, int n, int L, double* out) { boxSumStreamT(x, n, L, out, 1.0); }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx2", "default")
 void boxSumStreamScaled(const double* x, int n, int L, float* out, double scale) { boxSumStreamT(x, n, L, out, scale); }
 
 // Horizontal box sums over one row of float sums (read at positions [inStart, inEnd), zero
@@ -748,9 +744,7 @@ NodePtr boxBlurNode(const NodePtr& in, int h) {
 }
 
 // o += w p over n floats (a plain multiply and add per float, in any width).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx", "default")))
-#endif
+BRISKO_BLUR_CLONES("avx", "default")
 void addWeighted(float* __restrict o, const float* __restrict p, float w, size_t n) {
     for (size_t i = 0; i < n; ++i) o[i] += w * p[i];
 }

@@ -95,4 +95,9 @@ TEST(Plist, FilesAreWrittenWholeAndUnsupportedValuesRefused) {
     EXPECT_FALSE(writePlistFile(path, bad));
     EXPECT_EQ(readPlistFile(path).toMap()[u"int"_qs].toInt(), 1);
     EXPECT_FALSE(readPlistFile(dir.filePath(u"missing.plist"_qs)).isValid());
+    // A named pipe in a library's place of its album list is read as none, without waiting.
+    const testsupport::NamedPipe pipe(dir.filePath(u"AlbumData.xml"_qs));
+    ASSERT_TRUE(pipe.made());
+    EXPECT_FALSE(readPlistFile(dir.filePath(u"AlbumData.xml"_qs)).isValid());
+    EXPECT_FALSE(pipe.released());
 }

@@ -79,24 +79,40 @@ TEST(ContainerTransforms, TheBudgetHoldsForTheStoredSizeOfACroppedPicture) {
     EXPECT_EQ(decoded.image.size(), QSize(385, 330));
 }
 
-// A crafted Kodak raw file makes LibRaw 0.20 write past its thumbnail buffer; read every
-// way the program reads a photo, it gives no picture and leaves memory alone (the
-// sanitizer build checks the latter).
+// Crafted raw files from the fuzzer: Kodak files on which LibRaw 0.20 writes past its
+// thumbnail buffer, and a file whose model string makes it overflow a buffer while it
+// identifies the camera, which glibc answers by aborting the process. Read every way the
+// program reads a photo, each gives no picture, says it is damaged, and leaves this
+// process running with its memory alone (the sanitizer build checks the latter).
 TEST(CraftedRawFiles, EndUnreadableWhicheverWayTheyAreRead) {
-    for (const char* name : {"raw_kdc_thumb_overflow.kdc", "raw_kdc_thumb_overflow_abort.kdc"}) {
-        SCOPED_TRACE(name);
-        const QString path = fuzzSample(name);
+    const struct {
+        const char* name;
+        bool headerReads;  // the Kodak files' damage lies past what identifying the camera reads
+    } cases[] = {
+        {"raw_kdc_thumb_overflow.kdc", true},
+        {"raw_kdc_thumb_overflow_abort.kdc", true},
+        {"raw_libraw_model_abort.3fr", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = fuzzSample(c.name);
         ASSERT_TRUE(QFile::exists(path));
+        EXPECT_EQ(platform::readImageHeader(path).valid(), c.headerReads);
         const platform::DecodeResult full = platform::decodeImage(path);
         EXPECT_FALSE(full.ok());
         EXPECT_EQ(full.failure, DecodeFailure::Damaged);
-        EXPECT_FALSE(full.detail.isEmpty());
+        EXPECT_EQ(full.detail, QStringLiteral("the camera raw file is damaged"));
         platform::DecodeOptions preview;
         preview.minLongSide = 48;
         EXPECT_TRUE(platform::readImage(path, preview).isNull());
         EXPECT_TRUE(platform::makeThumbnail(path, 96, 96).isNull());
-        platform::readImageProperties(path);
+        EXPECT_EQ(platform::readImageProperties(path).contains(platform::kPropsPixelWidth), c.headerReads);
         platform::unreadableReason(path);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_EQ(platform::readImageHeaderFromData(bytes).valid(), c.headerReads);
+        EXPECT_TRUE(platform::readImageFromData(bytes).isNull());
     }
 }
 

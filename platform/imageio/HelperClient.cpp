@@ -1,0 +1,493 @@
+// The program's side of the decoder helpers: finding the helper program, the pool of
+// helpers kept for reuse, and one request's round trip under its time limit.
+#include "platform/imageio/DecoderHelpers.h"
+#include "platform/imageio/HelperMessages.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UsableCpus.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace platform {
+namespace codec {
+namespace {
+
+// How long a helper may take to accept a request: a new one starts first.
+constexpr int kAcceptMilliseconds = 10'000;
+constexpr int kFactsMilliseconds = 20'000;
+constexpr int kDecodeMilliseconds = 120'000;
+
+const QString kNotStarted = QStringLiteral("the program's reader for this kind of photo could not be started");
+
+struct Helper {
+    pid_t pid = -1;
+    int socket = -1;
+    bool fresh = true;      // started for this request
+    bool accepted = false;  // has accepted the request in hand
+};
+
+void closeSocket(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// Kills a helper and collects it; its status, for the log.
+int endHelper(Helper& h) {
+    closeSocket(h.socket);
+    int status = 0;
+    if (h.pid > 0) {
+        ::kill(h.pid, SIGKILL);
+        while (waitpid(h.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    h.pid = -1;
+    return status;
+}
+
+QString describeEnd(int status) {
+    if (WIFSIGNALED(status)) return QStringLiteral("signal %1").arg(WTERMSIG(status));
+    if (WIFEXITED(status)) return QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
+    return QStringLiteral("status %1").arg(status);
+}
+
+Helper startHelper() {
+    const QString path = decoderHelperPath();
+    if (path.isEmpty()) {
+        log(u"the decoder helper program (BriskoDecoder) is missing");
+        return {};
+    }
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        log(u"could not make a channel for a decoder helper (%@)", QString::fromLocal8Bit(std::strerror(errno)));
+        return {};
+    }
+    // The helper's end becomes its descriptor 3. dup2 onto itself would leave it marked
+    // close-on-exec, so it must not already be 3.
+    int theirs = ends[1];
+    if (theirs == 3) {
+        theirs = fcntl(ends[1], F_DUPFD_CLOEXEC, 4);
+        ::close(ends[1]);
+    }
+    Helper h;
+    h.socket = ends[0];
+    if (theirs < 0) {
+        closeSocket(h.socket);
+        return {};
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, theirs, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const QByteArray program = QFile::encodeName(path);
+    const QByteArray parent = QByteArray::number(qint64(getpid()));
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>("--serve"),
+                    const_cast<char*>(parent.constData()), nullptr};
+    const int error = posix_spawn(&h.pid, program.constData(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(theirs);
+    if (error != 0) {
+        log(u"could not start the decoder helper %@ (%@)", path, QString::fromLocal8Bit(std::strerror(error)));
+        h.pid = -1;
+        closeSocket(h.socket);
+        return {};
+    }
+    return h;
+}
+
+// The helpers of this process. One per process, made on first use and never destroyed
+// (a helper may still be working when static objects go away); a forked child starts
+// with a pool of its own, since the helpers it inherited are its parent's.
+class HelperPool {
+public:
+    static HelperPool& shared() {
+        static const bool registered = [] {
+            pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
+            return true;
+        }();
+        (void)registered;
+        HelperPool* pool = current_.load(std::memory_order_acquire);
+        if (!pool) {
+            HelperPool* made = new HelperPool;
+            if (current_.compare_exchange_strong(pool, made, std::memory_order_acq_rel)) pool = made;
+            else delete made;
+        }
+        return *pool;
+    }
+
+    // A helper for one request: a waiting one, else a new one while fewer than the limit
+    // live; otherwise the first to come back. pid -1 when none could be started.
+    Helper take() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            while (!idle_.empty()) {
+                Helper h = idle_.back();
+                idle_.pop_back();
+                if (stillWaiting(h)) {
+                    h.fresh = false;
+                    busy_.push_back(h);
+                    return h;
+                }
+                // It ended while it waited (after its idle time, or killed from outside).
+                --alive_;
+                lock.unlock();
+                endHelper(h);
+                lock.lock();
+            }
+            if (alive_ < limit_) {
+                ++alive_;
+                lock.unlock();
+                Helper h = startHelper();
+                lock.lock();
+                if (h.pid < 0) {
+                    --alive_;
+                    changed_.notify_one();
+                } else {
+                    busy_.push_back(h);
+                }
+                return h;
+            }
+            changed_.wait(lock);
+        }
+    }
+
+    void giveBack(const Helper& h) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        forget(h.pid);
+        idle_.push_back(h);
+        idle_.back().accepted = false;
+        changed_.notify_one();
+    }
+
+    // Kills the helper; its status, for the log.
+    int discard(Helper& h) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            forget(h.pid);
+            --alive_;
+            changed_.notify_one();
+        }
+        return endHelper(h);
+    }
+
+    void accepted(pid_t pid) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Helper& b : busy_)
+            if (b.pid == pid) b.accepted = true;
+    }
+
+    QList<qint64> workingPids() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        QList<qint64> pids;
+        for (const Helper& h : busy_)
+            if (h.accepted) pids << qint64(h.pid);
+        return pids;
+    }
+
+    void endIdle() {
+        std::vector<Helper> ending;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ending.swap(idle_);
+            alive_ -= int(ending.size());
+            changed_.notify_all();
+        }
+        for (Helper& h : ending) endHelper(h);
+    }
+
+    std::atomic<int> timeLimit{0};
+
+private:
+    HelperPool() : limit_(std::max(1, usableCpuCount())) {}
+
+    // Whether a helper kept for reuse is still there: one that ended has closed its end.
+    static bool stillWaiting(const Helper& h) {
+        pollfd p{h.socket, POLLIN, 0};
+        return poll(&p, 1, 0) == 0;
+    }
+
+    void forget(pid_t pid) {
+        busy_.erase(std::remove_if(busy_.begin(), busy_.end(), [&](const Helper& b) { return b.pid == pid; }),
+                    busy_.end());
+    }
+
+    static void beforeFork() { shared().mutex_.lock(); }
+    static void afterForkInParent() { current_.load()->mutex_.unlock(); }
+    static void afterForkInChild() {
+        // The helpers are the parent's: the child lets its copies of their channels go and
+        // leaves the pool, whose lock and waiters belonged to the parent's threads, behind.
+        HelperPool* old = current_.load();
+        for (Helper& h : old->idle_) closeSocket(h.socket);
+        for (Helper& h : old->busy_) closeSocket(h.socket);
+        current_.store(nullptr);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Helper> idle_;
+    std::vector<Helper> busy_;
+    int alive_ = 0;
+    const int limit_;
+    static inline std::atomic<HelperPool*> current_{nullptr};
+};
+
+enum class Received { Message, Ended, TimedOut, Garbled };
+
+// One message from the helper within `milliseconds`, with the descriptor it carries (the
+// first; any others are closed).
+Received receive(const Helper& h, int milliseconds, QByteArray& message, int* fd) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return Received::TimedOut;
+        pollfd p{h.socket, POLLIN, 0};
+        const int ready = poll(&p, 1, int(std::min<long long>(left, INT32_MAX)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Received::Ended;
+        if (ready > 0) break;
+    }
+    const HelperReceived got = receiveHelperMessage(h.socket, message, fd, MSG_DONTWAIT);
+    if (got.size <= 0) return Received::Ended;
+    return got.garbled ? Received::Garbled : Received::Message;
+}
+
+struct Outcome {
+    enum Kind { Answered, NoHelper, Failed } kind = Failed;
+    HelperAnswer answer;
+    int payload = -1;  // the answer's memfd, for the caller to close
+};
+
+// One request's round trip. A helper kept for reuse that turns out to have ended before it
+// accepted the request is replaced (each such is gone for good, so this ends with a new
+// one at the latest); a helper that ends, stalls or answers nonsense after accepting it
+// is killed, and the request has failed.
+Outcome ask(const HelperRequest& request, int fileFd) {
+    HelperPool& pool = HelperPool::shared();
+    const QByteArray message = encodeRequest(request);
+    int limit = pool.timeLimit.load(std::memory_order_relaxed);
+    if (limit <= 0) limit = request.operation == HelperOperation::Decode ? kDecodeMilliseconds : kFactsMilliseconds;
+    Outcome outcome;
+    for (;;) {
+        Helper h = pool.take();
+        if (h.pid < 0) {
+            outcome.kind = Outcome::NoHelper;
+            return outcome;
+        }
+        QByteArray reply;
+        const bool accepted = sendHelperMessage(h.socket, message, fileFd) &&
+                              receive(h, kAcceptMilliseconds, reply, nullptr) == Received::Message &&
+                              isAcceptedMessage(reply.constData(), size_t(reply.size()));
+        if (!accepted) {
+            const bool fresh = h.fresh;
+            const int status = pool.discard(h);
+            if (!fresh) continue;
+            log(u"%@: the decoder helper ended as it started (%@)", request.name, describeEnd(status));
+            outcome.kind = Outcome::NoHelper;
+            return outcome;
+        }
+        pool.accepted(h.pid);
+        int payload = -1;
+        const Received got = receive(h, limit, reply, &payload);
+        std::optional<HelperAnswer> answer;
+        if (got == Received::Message) answer = decodeAnswer(reply.constData(), size_t(reply.size()));
+        if (answer) {
+            pool.giveBack(h);
+            outcome.kind = Outcome::Answered;
+            outcome.answer = std::move(*answer);
+            outcome.payload = payload;
+            return outcome;
+        }
+        if (payload >= 0) ::close(payload);
+        const int status = pool.discard(h);
+        if (got == Received::TimedOut)
+            log(u"%@: the decoder helper was still reading after %@ s; it was ended", request.name, limit / 1000.0);
+        else if (got == Received::Ended)
+            log(u"%@: the decoder helper ended while it read the file (%@)", request.name, describeEnd(status));
+        else
+            log(u"%@: the decoder helper answered with something that is no answer; it was ended", request.name);
+        outcome.kind = Outcome::Failed;
+        return outcome;
+    }
+}
+
+// The file to hand over: the descriptor the bytes were mapped from, or a memfd holding
+// bytes that are only in memory (then owned by the caller; -1 when it cannot be made).
+int fileFor(Bytes in, int* owned) {
+    *owned = -1;
+    if (in.fd >= 0) return in.fd;
+    const int fd = memfd_create("brisko-photo", MFD_CLOEXEC);
+    if (fd < 0) return -1;
+    size_t done = 0;
+    while (done < in.size) {
+        const ssize_t n = ::write(fd, in.data + done, in.size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        done += size_t(n);
+    }
+    *owned = fd;
+    return fd;
+}
+
+// For the log lines of requests whose caller has only the bytes: the file's path, when
+// they are a file's.
+QString nameOf(Bytes in) {
+    const QString path = in.fd >= 0 ? QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(in.fd)) : QString();
+    return path.isEmpty() ? QStringLiteral("image data") : path;
+}
+
+Outcome run(HelperCodec codec, HelperOperation operation, Bytes in, const DecodeOptions& options,
+            const QString& name) {
+    Outcome outcome;
+    int owned = -1;
+    const int fd = in.size > 0 ? fileFor(in, &owned) : -1;
+    if (fd < 0) {
+        log(u"%@: the photo could not be handed to its reader (%@)", name, QString::fromLocal8Bit(std::strerror(errno)));
+        return outcome;
+    }
+    HelperRequest request;
+    request.codec = codec;
+    request.operation = operation;
+    request.options = options;
+    request.size = int64_t(in.size);
+    request.name = name;
+    outcome = ask(request, fd);
+    if (owned >= 0) ::close(owned);
+    return outcome;
+}
+
+}  // namespace
+
+ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in) {
+    Outcome o = run(codec, HelperOperation::Facts, in, DecodeOptions{}, nameOf(in));
+    ReadOnlyFacts facts;
+    if (o.kind != Outcome::Answered || o.answer.changed || !o.answer.hasFacts) {
+        if (o.payload >= 0) ::close(o.payload);
+        return facts;
+    }
+    HelperPayload blocks;
+    QString problem;
+    const bool read = readHelperPayload(o.payload, o.answer, DecodeOptions{}.pixelBudget, blocks, &problem);
+    if (o.payload >= 0) ::close(o.payload);
+    if (!read) {
+        log(u"the decoder helper's facts were refused: %@", problem);
+        return facts;
+    }
+    facts.header = o.answer.header;
+    facts.header.iccProfile = blocks.icc;
+    facts.depth = o.answer.depth;
+    facts.hasAlpha = o.answer.hasAlpha;
+    facts.metadataInBlocks = o.answer.metadataInBlocks;
+    facts.exif = blocks.exif;
+    facts.xmp = blocks.xmp;
+    return facts;
+}
+
+DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& options, const QString& name,
+                          const QString& damaged) {
+    Outcome o = run(codec, HelperOperation::Decode, in, options, name);
+    DecodeResult result;
+    switch (o.kind) {
+    case Outcome::NoHelper:
+        result.failure = DecodeFailure::Unsupported;
+        result.detail = kNotStarted;
+        return result;
+    case Outcome::Failed:
+        result.failure = DecodeFailure::Damaged;
+        result.detail = damaged;
+        return result;
+    case Outcome::Answered: break;
+    }
+    if (o.answer.changed) {
+        if (o.payload >= 0) ::close(o.payload);
+        log(u"%@: the file was cut short while it was read", name);
+        result.failure = DecodeFailure::ChangedWhileRead;
+        return result;
+    }
+    HelperPayload payload;
+    QString problem;
+    const bool read = readHelperPayload(o.payload, o.answer, options.pixelBudget, payload, &problem);
+    if (o.payload >= 0) ::close(o.payload);
+    if (!read) {
+        log(u"%@: the decoder helper's picture was refused: %@", name, problem);
+        result.failure = DecodeFailure::Damaged;
+        result.detail = damaged;
+        return result;
+    }
+    if (!payload.image.isNull()) {
+        result.image = std::move(payload.image);
+        if (!payload.imageIcc.isEmpty()) setImageProfile(result.image, payload.imageIcc);
+        return result;
+    }
+    result.failure = o.answer.failure;
+    result.detail = o.answer.detail;
+    return result;
+}
+
+QString helperReason(HelperCodec codec, Bytes in) {
+    Outcome o = run(codec, HelperOperation::Reason, in, DecodeOptions{}, nameOf(in));
+    if (o.payload >= 0) ::close(o.payload);
+    return o.kind == Outcome::Answered && !o.answer.changed ? o.answer.detail : QString();
+}
+
+}  // namespace codec
+
+QString decoderHelperPath() {
+    static const QString path = [] {
+        const QString running = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+        QStringList candidates;
+        if (!running.isEmpty())
+            candidates << running + QStringLiteral("/BriskoDecoder")
+                       << running + QStringLiteral("/../libexec/BriskoPhotos/BriskoDecoder");
+        candidates << QString::fromUtf8(BRISKO_DECODER_BUILD_PATH);
+        for (const QString& c : candidates) {
+            const QFileInfo info(c);
+            if (info.isFile() && info.isExecutable()) return info.absoluteFilePath();
+        }
+        return QString();
+    }();
+    return path;
+}
+
+void setDecoderHelperTimeLimit(int milliseconds) {
+    codec::HelperPool::shared().timeLimit.store(std::max(0, milliseconds), std::memory_order_relaxed);
+}
+
+QList<qint64> busyDecoderHelpers() { return codec::HelperPool::shared().workingPids(); }
+
+void endIdleDecoderHelpers() { codec::HelperPool::shared().endIdle(); }
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+#pragma once
+// The messages between the program and its decoder helpers (HelperProcess.h), and the
+// sealed memfd that carries pictures and metadata blocks beside the answer. Each message
+// is one datagram of a SOCK_SEQPACKET socket; every field is read with its length checked,
+// and a message that does not read whole is refused. Shared by both sides; not for use
+// outside this folder.
+#include "platform/imageio/HelperProcess.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <sys/types.h>
+
+namespace platform::codec {
+
+enum class HelperOperation : uint8_t { Facts = 1, Decode = 2, Reason = 3 };
+
+// Messages are never larger than this; anything larger travels in the memfd.
+inline constexpr size_t kHelperMessageLimit = 64 * 1024;
+// The longest text a message carries (a path for the log, a failure's words).
+inline constexpr int kHelperTextLimit = 8 * 1024;
+
+struct HelperRequest {
+    HelperCodec codec = HelperCodec::Raw;
+    HelperOperation operation = HelperOperation::Facts;
+    DecodeOptions options;  // minLongSide, pixelBudget, reducedForOutput and decoderThreads travel
+    int64_t size = 0;       // how many bytes of the file the parent saw
+    QString name;           // for the helper's log lines
+};
+
+// A stretch of the memfd.
+struct HelperBlock {
+    uint64_t offset = 0;
+    uint64_t length = 0;
+};
+
+struct HelperAnswer {
+    // The file was cut short or had another size when the helper read it.
+    bool changed = false;
+    DecodeFailure failure = DecodeFailure::None;
+    QString detail;
+
+    bool hasFacts = false;
+    ImageHeader header;  // its iccProfile travels in `icc`
+    int depth = 0;
+    bool hasAlpha = false;
+    bool metadataInBlocks = false;
+    HelperBlock icc, exif, xmp;
+
+    bool hasImage = false;
+    int width = 0, height = 0;
+    QImage::Format format = QImage::Format_Invalid;
+    int64_t bytesPerLine = 0;
+    HelperBlock pixels, imageIcc;
+};
+
+QByteArray encodeRequest(const HelperRequest& request);
+std::optional<HelperRequest> decodeRequest(const char* data, size_t size);
+QByteArray encodeAnswer(const HelperAnswer& answer);
+std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size);
+// The one-word message a helper sends as soon as it has a request whole, before it
+// reads the file: a helper that goes away before it is a helper that had ended already,
+// not one the file killed.
+QByteArray acceptedMessage();
+bool isAcceptedMessage(const char* data, size_t size);
+
+// Sends one message on a SOCK_SEQPACKET socket, with a descriptor when fd >= 0.
+bool sendHelperMessage(int socket, const QByteArray& message, int fd);
+// Receives one message (at most kHelperMessageLimit bytes) and the first descriptor it
+// carries (closing any others; `fd` may be null to close them all). -1 when the socket
+// has nothing or failed, 0 when the other side has gone, else the message's size; a
+// message cut short or with its descriptors cut short counts as garbled.
+struct HelperReceived {
+    ssize_t size = -1;
+    bool garbled = false;
+};
+HelperReceived receiveHelperMessage(int socket, QByteArray& message, int* fd, int flags);
+
+// The pixel formats a helper may hand over, and the bytes a row of each takes.
+bool isHelperPixelFormat(QImage::Format format);
+int64_t helperBytesPerLine(int width, QImage::Format format);
+
+// The helper's side: a sealed memfd holding the picture's rows (from offset 0) and the
+// blocks, whose places it writes into the answer; -1 when there is nothing to carry or
+// the memfd could not be made (`failed` tells which).
+int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const ReadOnlyFacts* facts,
+                       HelperAnswer& answer, bool* failed);
+
+// The parent's side: the picture and the facts' blocks of an answer, from its memfd, each
+// checked against the memfd's size and seals and the budget; false when anything does
+// not fit. The picture keeps the memfd's pages mapped (copy on write), not a copy.
+struct HelperPayload {
+    QImage image;
+    QByteArray icc, exif, xmp, imageIcc;
+};
+bool readHelperPayload(int fd, const HelperAnswer& answer, int64_t pixelBudget, HelperPayload& out,
+                       QString* problem);
+
+}  // namespace platform::codec

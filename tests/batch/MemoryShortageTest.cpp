@@ -1,0 +1,122 @@
+// Runs under a cap on the address space: every photo ends with a status, a memory
+// shortage fails only the photo in hand (its temporary file removed, its original kept),
+// and the run goes on. Each run is a child process of its own (this program started again
+// for one test), so the cap and whatever it breaks stay there.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QProcess>
+#include <sys/resource.h>
+
+#include "batch/RunMessages.h"
+#include "tests/batch/BatchFixtures.h"
+#include "tests/support/BoundedRun.h"
+#include "tests/support/PackagedPictures.h"
+
+namespace memoryshortage {
+
+// Set in the child: "<folder>;<megabytes of address space beyond what it holds at the
+// start>;<output format>;<1: convert row by row>".
+const char* const kChildRun = "BRISKO_TEST_MEMORY_SHORTAGE_RUN";
+
+// The child: caps its address space, runs the photos of <folder>/src in move mode into
+// <folder>/out, and writes each photo's status and message to <folder>/statuses.
+TEST(MemoryShortageChild, RunsUnderTheCap) {
+    const QStringList args = QString::fromLocal8Bit(qgetenv(kChildRun)).split(u';');
+    if (args.size() != 4) GTEST_SKIP() << "runs only as the child of the MemoryShortage tests";
+    const QString folder = args[0];
+    QStringList paths;
+    QDirIterator it(folder + "/src", QDir::Files);
+    while (it.hasNext()) paths << it.next();
+    paths.sort();
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (const QString& path : paths) photos << batchtest::photoAt(path);
+    batchtest::TrashInTemp trash;
+    const BatchRunInput in = batchtest::runInput(photos, batchtest::renameSettings(args[2].toInt()),
+                                                 batchtest::outputSettings(folder + "/out", true));
+    batchtest::RunHarness run;
+    if (args[3] == "1") run.runner.setRowByRowFromPixels(1);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &limit), 0);
+    const rlim_t before = limit.rlim_cur;
+    // Only the soft limit: it is lifted again for the report.
+    limit.rlim_cur = rlim_t(testsupport::virtualMb() + args[1].toLong()) << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+    const bool ended = run.start(in);
+    limit.rlim_cur = before;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+    ASSERT_TRUE(ended);
+    QFile report(folder + "/statuses");
+    ASSERT_TRUE(report.open(QIODevice::WriteOnly));
+    for (const auto& photo : photos)
+        report.write(QByteArray::number(photo->processStatus) + '\t' + photo->processInfoMessage.toUtf8() + '\n');
+}
+
+TEST(MemoryShortage, EveryPhotoEndsWithAStatusAndNothingIsLostAtAnyCap) {
+#ifdef BRISKO_TEST_ASAN
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow memory, so a cap on "
+                    "the address space stops it, not the program";
+#endif
+    if (testsupport::builtWithThreadSanitizer()) GTEST_SKIP() << "ThreadSanitizer's shadow memory needs the address space a cap takes away";
+    BRISKO_STARTS_A_PROCESS();
+    struct Case {
+        int capMb;
+        int format;  // 4 jpg, 6 png
+        bool rowByRow;
+    };
+    // From too little to decode any photo to enough for most, whole and row by row (where
+    // the band sinks' own threads meet the shortage), to JPEG and to PNG.
+    const Case cases[] = {{60, 6, false}, {250, 6, true}, {400, 4, true}, {450, 6, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "cap +" << c.capMb << " MB, format " << c.format << (c.rowByRow ? ", row by row" : ""));
+        QTemporaryDir dir;
+        QDir().mkpath(dir.filePath("src"));
+        const QStringList names{"Wood.jpg", "TwoWings.jpg", "LadyBird.jpg", "Storm.jpg"};
+        for (const QString& name : names) {
+            ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/" + name),
+                                    dir.filePath("src/" + name)));
+        }
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kChildRun), QStringLiteral("%1;%2;%3;%4")
+                                                       .arg(dir.path())
+                                                       .arg(c.capMb)
+                                                       .arg(c.format)
+                                                       .arg(c.rowByRow ? 1 : 0));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=MemoryShortageChild.*")});
+        ASSERT_TRUE(child.waitForFinished(120000 * testsupport::slowdown()));
+        const QByteArray said = child.readAll();
+        // Killed by std::terminate (134) or a bad access (139) before, with photos unreported.
+        ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << said.right(3000).toStdString();
+        ASSERT_EQ(child.exitCode(), 0) << said.right(3000).toStdString();
+
+        QFile report(dir.filePath("statuses"));
+        ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = report.readAll().trimmed().split('\n');
+        ASSERT_EQ(lines.size(), names.size());
+        QStringList sorted = names;
+        sorted.sort();
+        for (qsizetype i = 0; i < sorted.size(); ++i) {
+            const QList<QByteArray> fields = lines[i].split('\t');
+            ASSERT_EQ(fields.size(), 2);
+            const int status = fields[0].toInt();
+            const QString message = QString::fromUtf8(fields[1]);
+            SCOPED_TRACE(sorted[i].toStdString() + ": " + message.toStdString());
+            const bool processed = status == PhotoFile::Processed;
+            // Either written, or failed for the memory it lacked, and said so.
+            EXPECT_TRUE(processed || (status == PhotoFile::Failed && message == runmessages::NotEnoughMemory));
+            // A source goes to the Trash only once its output is in place.
+            EXPECT_EQ(QFileInfo::exists(dir.filePath("src/" + sorted[i])), !processed);
+            EXPECT_EQ(QFileInfo::exists(dir.filePath("out/" + QFileInfo(sorted[i]).completeBaseName() +
+                                                     (c.format == 6 ? ".png" : ".jpg"))),
+                      processed);
+        }
+        // No temporary file is left behind.
+        EXPECT_TRUE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden).filter("brisko-part").isEmpty());
+    }
+}
+
+}  // namespace memoryshortage

@@ -1,0 +1,274 @@
+// The helper processes camera raw files are read in: a helper that dies or loops fails
+// the photo in hand only, the next photo gets a fresh helper, a helper holds nothing of
+// the program's but its channel and the file it reads, and it goes when the program
+// goes. What a helper answers is untrusted: the messages and the memfd beside them are
+// refused unless every size fits.
+#include "platform/imageio/DecoderHelpers.h"
+#include "platform/imageio/HelperMessages.h"
+#include "platform/imageio/ImageIO.h"
+#include "tests/support/BoundedRun.h"
+#include "tests/support/PhotoSamples.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+
+using platform::DecodeFailure;
+
+namespace {
+
+// Sets the helpers' test hook for the helpers started from now on, and takes it away
+// again; the helpers started meanwhile end with it.
+class HelperHook {
+public:
+    explicit HelperHook(const char* value) {
+        platform::endIdleDecoderHelpers();
+        qputenv("BRISKO_DECODER_TEST", value);
+    }
+    ~HelperHook() { undo(); }
+    void undo() {
+        qunsetenv("BRISKO_DECODER_TEST");
+        platform::setDecoderHelperTimeLimit(0);
+        platform::endIdleDecoderHelpers();
+    }
+};
+
+// The helper that has accepted a request, once one has (within ten seconds).
+qint64 workingHelper() {
+    for (int i = 0; i < 2000; ++i) {
+        const QList<qint64> busy = platform::busyDecoderHelpers();
+        if (!busy.isEmpty()) return busy.first();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
+QStringList openFilesOf(qint64 pid) {
+    QStringList targets;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+        targets << QFile::symLinkTarget(fds.filePath(fd));
+    return targets;
+}
+
+bool processGone(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray fields = stat.readAll();
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";  // ended, not yet collected
+}
+
+struct RawPhotos {
+    QTemporaryDir dir;
+    QString first, second;
+    RawPhotos() {
+        const QByteArray dng = testsupport::makeDng(testsupport::patchScene(128, 64));
+        first = testsupport::writeFile(dir.filePath(QStringLiteral("first.dng")), dng);
+        second = testsupport::writeFile(dir.filePath(QStringLiteral("second.dng")), dng);
+    }
+};
+
+void expectDamaged(const platform::DecodeResult& r) {
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.failure, DecodeFailure::Damaged);
+    EXPECT_EQ(r.detail, QStringLiteral("the camera raw file is damaged"));
+}
+
+void expectReads(const QString& path) {
+    const platform::DecodeResult r = platform::decodeImage(path);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.image.size(), QSize(128, 64));
+    EXPECT_LE(testsupport::worstPatchError(r.image), 6);
+}
+
+}  // namespace
+
+// Killed while it reads (as the kernel kills a process that runs out of memory): that
+// file could not be read, and the next file is read by a fresh helper.
+TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    // A file of the program's own, open without close-on-exec as libraries leave some.
+    const int inherited = ::open(QFile::encodeName(photos.second).constData(), O_RDONLY);
+    ASSERT_GE(inherited, 0);
+    HelperHook hook("pause=20000");
+    platform::DecodeResult killed;
+    std::thread reader([&] { killed = platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    ASSERT_GT(helper, 0);
+    // It holds the standard streams, its channel, its watch on the program and the file it
+    // reads, and none of the program's other files.
+    const QStringList open = openFilesOf(helper);
+    ::close(inherited);
+    EXPECT_TRUE(open.contains(QFileInfo(photos.first).canonicalFilePath())) << open.join(' ').toStdString();
+    EXPECT_FALSE(open.contains(QFileInfo(photos.second).canonicalFilePath())) << open.join(' ').toStdString();
+    EXPECT_LE(open.size(), 6) << open.join(' ').toStdString();
+    ::kill(pid_t(helper), SIGKILL);
+    reader.join();
+    expectDamaged(killed);
+    hook.undo();
+    expectReads(photos.second);
+    expectReads(photos.first);
+}
+
+// A file that makes the library loop: the time limit ends the helper, that file could not
+// be read, and the next one is read.
+TEST(DecoderHelpers, AHelperThatLoopsIsEndedByTheTimeLimit) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    HelperHook hook("spin");
+    platform::setDecoderHelperTimeLimit(300);
+    QElapsedTimer clock;
+    clock.start();
+    expectDamaged(platform::decodeImage(photos.first));
+    EXPECT_GE(clock.elapsed(), 300);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(platform::busyDecoderHelpers().isEmpty());
+    hook.undo();
+    expectReads(photos.second);
+}
+
+// A helper goes when the process that started it goes, even in the middle of a request.
+TEST(DecoderHelpers, AHelperEndsWithItsProgram) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    HelperHook hook("pause=20000");
+    QTemporaryDir dir;
+    const QString note = dir.filePath(QStringLiteral("helper"));
+    const auto run = testsupport::runBounded([&] {
+        std::thread([&] { platform::decodeImage(photos.first); }).detach();
+        const qint64 helper = workingHelper();
+        testsupport::writeFile(note, QByteArray::number(helper));
+        return helper > 0;  // and the process ends, its helper in the middle of a request
+    });
+    ASSERT_TRUE(run.ok(200)) << run.describe().toStdString();
+    const qint64 helper = testsupport::readFile(note).toLongLong();
+    ASSERT_GT(helper, 0);
+    bool gone = false;
+    for (int i = 0; i < 400 && !gone; ++i) {
+        gone = processGone(helper);
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(gone);
+}
+
+namespace helpermessages {
+
+using namespace platform::codec;
+
+HelperAnswer pictureAnswer(int w, int h) {
+    HelperAnswer a;
+    a.hasImage = true;
+    a.width = w;
+    a.height = h;
+    a.format = QImage::Format_ARGB32_Premultiplied;
+    a.bytesPerLine = int64_t(w) * 4;
+    a.pixels = {0, uint64_t(a.bytesPerLine) * uint64_t(h)};
+    return a;
+}
+
+// A memfd as a helper makes one, sealed or not.
+int memfdOf(const QByteArray& bytes, bool sealed) {
+    const int fd = memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size()) return -1;
+    if (sealed) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE);
+    return fd;
+}
+
+}  // namespace helpermessages
+
+// Nothing but a whole, well-formed answer is read: every shorter piece of one is refused,
+// and no change of a byte gives a field out of its range.
+TEST(DecoderHelperMessages, AnAnswerIsReadOnlyWhole) {
+    using namespace helpermessages;
+    HelperAnswer a = pictureAnswer(64, 32);
+    a.failure = DecodeFailure::Damaged;
+    a.detail = QStringLiteral("the camera raw file is damaged");
+    a.hasFacts = true;
+    a.header.format = platform::ImageFormat::RAW;
+    a.header.width = 64;
+    a.header.height = 32;
+    a.depth = 16;
+    a.exif = {8192, 100};
+    const QByteArray whole = encodeAnswer(a);
+    const std::optional<HelperAnswer> back = decodeAnswer(whole.constData(), size_t(whole.size()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->detail, a.detail);
+    EXPECT_EQ(back->exif.offset, 8192u);
+    for (qsizetype n = 0; n < whole.size(); ++n) EXPECT_FALSE(decodeAnswer(whole.constData(), size_t(n))) << n;
+    const QByteArray longer = whole + '\0';
+    EXPECT_FALSE(decodeAnswer(longer.constData(), size_t(longer.size())));
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        for (const char flip : {char(0x01), char(0x80), char(0xFF)}) {
+            QByteArray changed = whole;
+            changed[i] = char(changed[i] ^ flip);
+            const std::optional<HelperAnswer> read = decodeAnswer(changed.constData(), size_t(changed.size()));
+            if (!read) continue;
+            EXPECT_LE(int(read->failure), int(DecodeFailure::ChangedWhileRead));
+            EXPECT_TRUE(!read->hasImage || (read->width > 0 && read->height > 0 && isHelperPixelFormat(read->format)));
+            EXPECT_TRUE(!read->hasFacts || (read->header.orientation >= 1 && read->header.orientation <= 8));
+        }
+    }
+    const QByteArray accepted = acceptedMessage();
+    EXPECT_FALSE(decodeAnswer(accepted.constData(), size_t(accepted.size())));
+}
+
+// The memfd beside an answer: sealed, large enough for every block it is said to hold, a
+// picture within the budget in rows of its width. A well-formed one gives the picture
+// without a copy.
+TEST(DecoderHelperMessages, ThePictureIsTakenOnlyWhenItFitsItsMemfd) {
+    using namespace helpermessages;
+    QImage picture(64, 32, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(qRgb(200, 30, 90));
+    const QByteArray rows(reinterpret_cast<const char*>(picture.constBits()), qsizetype(picture.sizeInBytes()));
+    const auto shorter = [&](int64_t bytes) { return rows.left(qsizetype(bytes)); };
+    HelperAnswer badRows = pictureAnswer(64, 32);
+    badRows.bytesPerLine = 64 * 4 + 4;
+    HelperAnswer blockOutside = pictureAnswer(64, 32);
+    blockOutside.exif = {uint64_t(rows.size()) - 4, 8};
+    HelperAnswer wrapping = pictureAnswer(64, 32);
+    wrapping.icc = {~uint64_t(0) - 2, 8};
+    const struct {
+        const char* what;
+        HelperAnswer answer;
+        QByteArray memfd;
+        bool sealed;
+        int64_t budget;
+        bool taken;
+    } cases[] = {
+        {"whole", pictureAnswer(64, 32), rows, true, 64 * 32, true},
+        {"not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
+        {"rows past its end", pictureAnswer(64, 32), shorter(rows.size() - 1), true, 64 * 32, false},
+        {"over the budget", pictureAnswer(64, 32), rows, true, 64 * 32 - 1, false},
+        {"rows of another width", badRows, rows + rows, true, 64 * 32, false},
+        {"a block past its end", blockOutside, rows, true, 64 * 32, false},
+        {"a block wrapping around", wrapping, rows, true, 64 * 32, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int fd = memfdOf(c.memfd, c.sealed);
+        ASSERT_GE(fd, 0);
+        HelperPayload payload;
+        QString problem;
+        EXPECT_EQ(readHelperPayload(fd, c.answer, c.budget, payload, &problem), c.taken) << problem.toStdString();
+        ::close(fd);
+        if (!c.taken) continue;
+        ASSERT_EQ(payload.image.size(), picture.size());
+        EXPECT_EQ(payload.image.pixel(10, 10), picture.pixel(10, 10));
+        payload.image.setPixel(10, 10, qRgb(1, 2, 3));  // its own pages, written as any picture's
+        EXPECT_EQ(payload.image.pixel(10, 10), qRgb(1, 2, 3));
+    }
+    HelperPayload none;
+    QString problem;
+    EXPECT_FALSE(readHelperPayload(-1, pictureAnswer(64, 32), 64 * 32, none, &problem));
+}
