@@ -75,7 +75,7 @@ int thumbnail(const uint8_t* data, size_t size) {
 // The HEIF, AVIF, WebP and camera raw readers: the last byte picks a full decode, a
 // thumbnail (the embedded thumbnail or preview) or a reduced decode for output (half-size
 // raw development); a file whose header reads is also read for its properties (EXIF and
-// XMP blocks through Exiv2) and, when no picture came, for the reason it cannot be read.
+// XMP blocks through Exiv2).
 int readOnlyFormats(const uint8_t* data, size_t size) {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     platform::DecodeOptions options;
@@ -89,11 +89,8 @@ int readOnlyFormats(const uint8_t* data, size_t size) {
     if (header.valid() && int64_t(header.width) * header.height <= 4 * 1024 * 1024) {
         const QString file = writeInput(data, size);
         const QVariantMap props = platform::readImageProperties(file);
-        const bool readOnly = header.format == platform::ImageFormat::HEIF || header.format == platform::ImageFormat::AVIF ||
-                              header.format == platform::ImageFormat::WebP || header.format == platform::ImageFormat::RAW;
         // Both read the same header: they may not disagree about the picture's size.
-        if (readOnly && props.value(QLatin1String(platform::kPropsPixelWidth)).toInt() != header.width) __builtin_trap();
-        if (image.isNull()) platform::unreadableReason(file);
+        if (props.value(QLatin1String(platform::kPropsPixelWidth)).toInt() != header.width) __builtin_trap();
     }
     return 0;
 }

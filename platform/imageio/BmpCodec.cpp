@@ -127,12 +127,18 @@ bool parseLayout(Bytes in, size_t dib, Layout& L) {
     return true;
 }
 
-ImageHeader headerOf(const Layout& L) {
-    ImageHeader h;
-    h.format = ImageFormat::BMP;
-    h.width = int(L.width);
-    h.height = int(L.height);
-    return h;
+ImageFacts factsOf(Bytes in, const Layout& L) {
+    ImageFacts facts;
+    facts.header.format = ImageFormat::BMP;
+    facts.header.width = int(L.width);
+    facts.header.height = int(L.height);
+    facts.depth = 8;  // every layout is read as 8 bits a channel
+    // Pixels per metre, in the 40-byte fields (an OS/2 2.x header may stop before them).
+    if (L.headerSize >= 32 && in.size >= L.dib + 32) {
+        const int32_t x = i32(in.data + L.dib + 24), y = i32(in.data + L.dib + 28);
+        if (x > 0 && y > 0) facts.dotsPerInch = QPointF(dotsPerInchOf(x), dotsPerInchOf(y));
+    }
+    return facts;
 }
 
 // The palette as opaque colours, always 256 entries: indices past the file's entries (a
@@ -258,7 +264,8 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
         // OS/2's own compressions (modified Huffman, 24-bit run lengths) share numbers with
         // Windows' bit fields and embedded JPEG; embedded JPEG and PNG are for printers.
         log(u"%@: BMP compression %@ is not supported", name, L.compression);
-        return fail(DecodeFailure::Unsupported);
+        return decodeFailed(why, DecodeFailure::Unsupported,
+                            QStringLiteral("this bitmap is compressed in a way this program cannot read"));
     }
     const bool paletted = L.bits == 1 || L.bits == 2 || L.bits == 4 || L.bits == 8;
     const bool direct = L.bits == 16 || L.bits == 24 || L.bits == 32;
@@ -304,9 +311,9 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
 
 }  // namespace
 
-ImageHeader bmpHeader(Bytes in) {
+ImageFacts bmpFacts(Bytes in) {
     Layout L;
-    return readable(in, 14, L) ? headerOf(L) : ImageHeader{};
+    return readable(in, 14, L) ? factsOf(in, L) : ImageFacts{};
 }
 
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {

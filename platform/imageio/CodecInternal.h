@@ -6,11 +6,13 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <QVariantMap>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -71,9 +73,6 @@ std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOption
 // mapping.
 void giveBackFilePages(Bytes in, uint64_t offset, uint64_t count);
 
-// What the header of the bytes says, by the reader of their format (readImageHeader's).
-ImageHeader headerOfBytes(Bytes in);
-
 // Gives back the pages of a mapped file a decoder has read past, so that a photo's
 // compressed bytes do not stay in memory beside its decoded pixels. Cheap to call per
 // row: it acts once every kStep bytes consumed, and never on bytes that are not a file
@@ -96,10 +95,41 @@ private:
     uintptr_t next_;
 };
 
+// What a format's one header reader learns without decoding the pixels: the header every
+// caller gets, and what the properties reader adds to the metadata Exiv2 reads. Every
+// reader of a file's size, kind or colours (thumbnails, the add, the run, the properties)
+// takes it from here, so that no two of them judge one file two ways.
+struct ImageFacts {
+    ImageHeader header;
+    int depth = 0;                 // bits per sample as stored; 0 when the header does not say
+    std::optional<bool> hasAlpha;  // unknown where the header does not say
+    QPointF dotsPerInch;           // the resolution the container's own header gives; (0, 0) none
+    QVariantMap png;               // the "{PNG}" group
+    QVariantMap jfif;              // the "{JFIF}" group
+    // The metadata blocks the container holds, for formats Exiv2 is not asked to open:
+    // a TIFF-structured EXIF block (starting "II*\0" or "MM\0*") and an XMP packet.
+    bool metadataInBlocks = false;
+    QByteArray exif;
+    QByteArray xmp;
+};
+
+// The facts of a file of any format these readers take, chosen by its leading bytes; an
+// invalid header for anything else.
+ImageFacts imageFacts(Bytes in);
+
+// A resolution stored per metre in dots per inch, a whole number when it was meant as one
+// (3780 per metre is 96.012 dpi, written for 96).
+double dotsPerInchOf(double perMetre);
+
+// Ends a decoder's failure: notes its kind (and the detail, in words for a photo's
+// status) for a caller that asked, and gives the null picture the decoder returns.
+QImage decodeFailed(DecodeResult* why, DecodeFailure kind, const QString& detail = QString());
+
 // True when width x height fits the budget and the side limit; otherwise logs why
-// ("<name>: ... refused") and returns false.
+// ("<name>: ... refused"), notes the refusal in `why` (a size past the budget, or no size
+// at all: damage) and returns false.
 bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
-                 const char* codec);
+                 const char* codec, DecodeResult* why = nullptr);
 
 // Allocates the decode target; throws std::bad_alloc (after a log line) when memory is
 // short, which the decoding entry points turn into DecodeFailure::OutOfMemory.
@@ -160,8 +190,9 @@ int exifOrientation(const uint8_t* tiff, size_t size);
 // the longer side at least minLongSide; 0 when no reduction is wanted.
 int reductionShift(int width, int height, int minLongSide, int maxShift);
 
-ImageHeader jpegHeader(Bytes in);
-QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name);
+ImageFacts jpegFacts(Bytes in);
+inline ImageHeader jpegHeader(Bytes in) { return jpegFacts(in).header; }
+QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray jpegEncode(const QImage& image, const QByteArray& icc, double quality);
 // What the rows handed to the JPEG encoder hold, and what the file stores.
 enum class JpegSamples {
@@ -207,8 +238,8 @@ private:
     unsigned interval_ = 0;
 };
 
-ImageHeader pngHeader(Bytes in);
-QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name);
+ImageFacts pngFacts(Bytes in);
+QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray pngEncode(const QImage& image, const QByteArray& icc);
 // PNG data (IHDR, iCCP when a profile is given, IDAT, IEND) of 8-bit pixels: Grayscale8
 // for colour type 0, RGB32 or straight ARGB32 for types 2 and 6, its rows deflated in
@@ -259,27 +290,28 @@ bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);
 // rebuilt.
 bool pngDecodesWhole(QFile& file, const QString& name);
 
-ImageHeader tiffHeader(Bytes in);
+ImageFacts tiffFacts(Bytes in);
 // The TIFF in `file` read a band of rows at a time (see RowSource).
 std::unique_ptr<RowSource> tiffRowSource(std::unique_ptr<FileBytes> file, const QString& path,
                                          const DecodeOptions& options);
-QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray tiffEncode(const QImage& image, const QByteArray& icc);
 // Writes the TIFF that tiffEncode would return to fd, an empty file open for writing;
 // on failure says why in error.
 bool tiffWrite(const QImage& image, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch = {});
 
-ImageHeader gifHeader(Bytes in);
-QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name);
+ImageFacts gifFacts(Bytes in);
+QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray gifEncode(const QImage& image);
 QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
-ImageHeader bmpHeader(Bytes in);
+ImageFacts bmpFacts(Bytes in);
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray bmpEncode(const QImage& image);
 
-ImageHeader jp2Header(Bytes in, ImageFormat format);
-QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name);
+ImageFacts jp2Facts(Bytes in, ImageFormat format);
+QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name,
+                 DecodeResult* why = nullptr);
 QByteArray jp2Encode(const QImage& image, const QByteArray& icc, double quality);
 
 }  // namespace platform::codec

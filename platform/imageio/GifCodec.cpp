@@ -44,30 +44,32 @@ QString gifError(int code) {
 
 }  // namespace
 
-ImageHeader gifHeader(Bytes in) {
+ImageFacts gifFacts(Bytes in) {
     Source s{in, 0};
     int err = 0;
     Decoder d;
     d.gif = DGifOpen(&s, readFromMemory, &err);
-    if (!d.gif) return {};
-    ImageHeader h;
-    h.format = ImageFormat::GIF;
-    h.width = d.gif->SWidth;
-    h.height = d.gif->SHeight;
-    return h;
+    ImageFacts facts;
+    if (!d.gif) return facts;
+    facts.header.format = ImageFormat::GIF;
+    facts.header.width = d.gif->SWidth;
+    facts.header.height = d.gif->SHeight;
+    facts.depth = 8;  // palette entries of 8 bits a channel
+    return facts;
 }
 
-QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+// GIF has no coding giflib lacks: whatever it cannot read is damaged.
+QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     Source s{in, 0};
     int err = 0;
     Decoder d;
     d.gif = DGifOpen(&s, readFromMemory, &err);
     if (!d.gif) {
         log(u"%@: GIF data is corrupt (%@)", name, gifError(err));
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     GifFileType* gif = d.gif;
-    if (!checkBudget(gif->SWidth, gif->SHeight, options, name, "GIF")) return QImage();
+    if (!checkBudget(gif->SWidth, gif->SHeight, options, name, "GIF", why)) return QImage();
     int transparent = -1;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -89,9 +91,9 @@ QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         if (desc.Width <= 0 || desc.Height <= 0) {
             log(u"%@: GIF frame has no size", name);
-            return QImage();
+            return decodeFailed(why, DecodeFailure::Damaged);
         }
-        if (!checkBudget(desc.Width, desc.Height, options, name, "GIF")) return QImage();
+        if (!checkBudget(desc.Width, desc.Height, options, name, "GIF", why)) return QImage();
         QImage image = allocateImage(gif->SWidth, gif->SHeight, QImage::Format_ARGB32_Premultiplied, name);
         if (image.isNull()) return QImage();
         image.fill(Qt::transparent);
@@ -135,12 +137,12 @@ QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name) {
         }
         if (!ok) {
             log(u"%@: GIF data is corrupt (%@)", name, gifError(gif->Error));
-            return QImage();
+            return decodeFailed(why, DecodeFailure::Damaged);
         }
         return image;
     }
     log(u"%@: GIF holds no image (%@)", name, gifError(gif->Error));
-    return QImage();
+    return decodeFailed(why, DecodeFailure::Damaged);
 }
 
 namespace {

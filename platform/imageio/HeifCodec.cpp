@@ -489,26 +489,24 @@ const QString kUnsupportedCoding = QStringLiteral("the picture in this HEIF file
 // The decoder allocates the stored planes (every grid tile, then the interleaved
 // conversion) before the container's crop: the budget holds for the stored size as well
 // as the shown one.
-bool withinBudget(const heif_image_handle* handle, const DecodeOptions& options, const QString& name) {
+bool withinBudget(const heif_image_handle* handle, const DecodeOptions& options, const QString& name,
+                  DecodeResult* why) {
     const int64_t storedW = heif_image_handle_get_ispe_width(handle), storedH = heif_image_handle_get_ispe_height(handle);
     const int64_t handleW = heif_image_handle_get_width(handle), handleH = heif_image_handle_get_height(handle);
-    if (storedW * storedH > handleW * handleH) return checkBudget(storedW, storedH, options, name, "HEIF");
-    return checkBudget(handleW, handleH, options, name, "HEIF");
+    if (storedW * storedH > handleW * handleH) return checkBudget(storedW, storedH, options, name, "HEIF", why);
+    return checkBudget(handleW, handleH, options, name, "HEIF", why);
 }
 
 QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& options, const QString& name,
                     DecodeResult* why) {
-    if (!withinBudget(handle, options, name)) {
-        if (why) why->failure = DecodeFailure::OverBudget;
-        return QImage();
-    }
+    if (!withinBudget(handle, options, name, why)) return QImage();
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> decoding(
         heif_decoding_options_alloc(), heif_decoding_options_free);
-    if (!decoding) return QImage();
+    if (!decoding) return decodeFailed(why, DecodeFailure::OutOfMemory);
     // Damage the decoder can see (a missing or broken tile) fails the picture rather than
     // leaving a hole in it.
     decoding->strict_decoding = 1;
@@ -517,12 +515,13 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     ImagePtr image(decoded, heif_image_release);
     if (e.code != heif_error_Ok || !image) {
         log(u"%@: HEIF picture could not be decoded (%@)", name, QString::fromUtf8(e.message));
-        if (why && e.code == heif_error_Unsupported_feature) *why = {QImage(), DecodeFailure::Unsupported, kUnsupportedCoding};
+        if (e.code == heif_error_Unsupported_feature)
+            return decodeFailed(why, DecodeFailure::Unsupported, kUnsupportedCoding);
         // libheif says so both for its own limits and for an allocation that failed.
-        if (why && e.code == heif_error_Memory_allocation_error)
-            why->failure = e.subcode == heif_suberror_Security_limit_exceeded ? DecodeFailure::OverBudget
-                                                                               : DecodeFailure::OutOfMemory;
-        return QImage();
+        if (e.code == heif_error_Memory_allocation_error)
+            return decodeFailed(why, e.subcode == heif_suberror_Security_limit_exceeded ? DecodeFailure::OverBudget
+                                                                                         : DecodeFailure::OutOfMemory);
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
@@ -530,12 +529,12 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
     const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
     const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
     const int bytesPerPixel = (alpha ? 4 : 3) * (deep ? 2 : 1);
-    // The size is the decoded picture's: the container's turn and crop are applied by now.
-    if (!plane || w <= 0 || h <= 0 || !checkBudget(w, h, options, name, "HEIF") || stride < w * bytesPerPixel ||
-        bits < 1 || bits > 16 || (bits > 8) != deep) {
+    if (!plane || w <= 0 || h <= 0 || stride < w * bytesPerPixel || bits < 1 || bits > 16 || (bits > 8) != deep) {
         log(u"%@: HEIF picture decoded to an unexpected layout; refused", name);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
+    // The size is the decoded picture's: the container's turn and crop are applied by now.
+    if (!checkBudget(w, h, options, name, "HEIF", why)) return QImage();
     QImage out = allocateImage(w, h, QImage::Format_ARGB32_Premultiplied, name);
     if (out.isNull()) return QImage();
     convertRows(plane, stride, bits, alpha, heif_image_handle_is_premultiplied_alpha(handle) != 0, out);
@@ -598,16 +597,14 @@ ReadOnlyFacts heifFacts(Bytes in) {
     return facts;
 }
 
-ImageHeader heifHeader(Bytes in) { return heifFacts(in).header; }
-
 QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     const Opened o = open(in, options);
     if (!o.primary) {
         log(u"%@: HEIF file could not be read (%@)", name, o.error);
-        if (why && (o.code == heif_error_Unsupported_feature || o.code == heif_error_Unsupported_filetype))
-            *why = {QImage(), DecodeFailure::Unsupported, kNoStillPicture};
-        if (why && o.code == heif_error_Memory_allocation_error) why->failure = DecodeFailure::OverBudget;
-        return QImage();
+        if (o.code == heif_error_Unsupported_feature || o.code == heif_error_Unsupported_filetype)
+            return decodeFailed(why, DecodeFailure::Unsupported, kNoStillPicture);
+        return decodeFailed(why, o.code == heif_error_Memory_allocation_error ? DecodeFailure::OverBudget
+                                                                               : DecodeFailure::Damaged);
     }
     // Thumbnails come from the file's own small picture when it is large enough.
     if (options.minLongSide > 0 && !options.reducedForOutput) {
@@ -627,20 +624,6 @@ QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, D
         }
     }
     return decodeHandle(o.primary.get(), options, name, why);
-}
-
-QString heifUnreadableReason(Bytes in) {
-    if (heifSniff(in) == ImageFormat::Unknown) return QString();
-    const Opened o = open(in);
-    if (!o.primary)
-        return o.code == heif_error_Unsupported_feature || o.code == heif_error_Unsupported_filetype ? kNoStillPicture
-                                                                                                     : QString();
-    if (!withinBudget(o.primary.get(), DecodeOptions{}, QStringLiteral("HEIF file"))) return QString();
-    heif_image* decoded = nullptr;
-    const heif_error e = heif_decode_image(o.primary.get(), &decoded, heif_colorspace_RGB,
-                                           heif_chroma_interleaved_RGB, nullptr);
-    heif_image_release(decoded);
-    return e.code == heif_error_Unsupported_feature ? kUnsupportedCoding : QString();
 }
 
 }  // namespace platform::codec

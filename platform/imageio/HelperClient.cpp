@@ -457,12 +457,6 @@ DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& opti
     return result;
 }
 
-QString helperReason(HelperCodec codec, Bytes in) {
-    Outcome o = run(codec, HelperOperation::Reason, in, DecodeOptions{}, nameOf(in));
-    if (o.payload >= 0) ::close(o.payload);
-    return o.kind == Outcome::Answered && !o.answer.changed ? o.answer.detail : QString();
-}
-
 }  // namespace codec
 
 QString decoderHelperPath() {

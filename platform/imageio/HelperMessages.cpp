@@ -128,7 +128,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     HelperRequest r;
     const uint8_t codec = in.u8();
     const uint8_t operation = in.u8();
-    if (codec != uint8_t(HelperCodec::Raw) || operation < 1 || operation > 3) return std::nullopt;
+    if (codec != uint8_t(HelperCodec::Raw) || operation < 1 || operation > 2) return std::nullopt;
     r.codec = HelperCodec(codec);
     r.operation = HelperOperation(operation);
     r.options.minLongSide = in.ranged(0, kMaxImageSide);

@@ -15,7 +15,7 @@
 
 namespace platform::codec {
 
-enum class HelperOperation : uint8_t { Facts = 1, Decode = 2, Reason = 3 };
+enum class HelperOperation : uint8_t { Facts = 1, Decode = 2 };
 
 // Messages are never larger than this; anything larger travels in the memfd.
 inline constexpr size_t kHelperMessageLimit = 64 * 1024;

@@ -16,7 +16,7 @@
 // Moving another decoder into the helper: give it a HelperCodec number, fill its entry
 // in helperCodecEntry() (HelperServer.cpp) with the functions that do the work in the
 // helper, and make its public functions (ReadOnlyCodecs.h) call helperFacts,
-// helperDecode and helperReason.
+// and helperDecode.
 #include "platform/imageio/ReadOnlyCodecs.h"
 
 #include <cstdint>
@@ -29,18 +29,16 @@ enum class HelperCodec : uint8_t { Raw = 1 };
 struct HelperCodecEntry {
     ReadOnlyFacts (*facts)(Bytes in);
     QImage (*decode)(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);
-    QString (*reason)(Bytes in);
 };
 const HelperCodecEntry* helperCodecEntry(HelperCodec codec);
 
 // The parent's side: each runs one request in a helper. A helper that dies, times out or
 // answers with anything but a well-formed answer gives DecodeFailure::Damaged with the
-// detail `damaged` (facts: an invalid header; reason: nothing); a file cut short while
+// detail `damaged` (facts: an invalid header); a file cut short while
 // either side read it gives DecodeFailure::ChangedWhileRead (facts: an invalid header).
 ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in);
 DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& options, const QString& name,
                           const QString& damaged);
-QString helperReason(HelperCodec codec, Bytes in);
 
 // The helper's side: serves requests on `channel` until the parent goes away or the
 // helper has waited long enough for work; the helper program's main().
@@ -49,6 +47,5 @@ int serveHelperRequests(int argc, char** argv);
 // The raw decoder's work inside the helper (RawCodec.cpp).
 ReadOnlyFacts rawFactsHere(Bytes in);
 QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);
-QString rawUnreadableReasonHere(Bytes in);
 
 }  // namespace platform::codec

@@ -32,7 +32,7 @@
 namespace platform::codec {
 
 const HelperCodecEntry* helperCodecEntry(HelperCodec codec) {
-    static const HelperCodecEntry raw{rawFactsHere, rawDecodeHere, rawUnreadableReasonHere};
+    static const HelperCodecEntry raw{rawFactsHere, rawDecodeHere};
     switch (codec) {
     case HelperCodec::Raw: return &raw;
     }
@@ -128,7 +128,7 @@ void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& 
         answer.hasFacts = true;
         answer.header = facts.header;
         answer.depth = facts.depth;
-        answer.hasAlpha = facts.hasAlpha;
+        answer.hasAlpha = facts.hasAlpha.value_or(false);
         answer.metadataInBlocks = facts.metadataInBlocks;
         break;
     case HelperOperation::Decode: {
@@ -140,7 +140,6 @@ void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& 
         answer.detail = picture.isNull() ? why.detail : QString();
         break;
     }
-    case HelperOperation::Reason: answer.detail = entry->reason(in); break;
     }
 }
 

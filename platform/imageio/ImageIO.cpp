@@ -14,6 +14,7 @@
 #include <QTransform>
 #include <QtEndian>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -63,15 +64,27 @@ QString imageFormatName(ImageFormat format) {
 
 namespace codec {
 
+double dotsPerInchOf(double perMetre) {
+    const double dpi = perMetre * 0.0254;
+    return std::fabs(dpi - std::round(dpi)) < 0.05 ? std::round(dpi) : dpi;
+}
+
+QImage decodeFailed(DecodeResult* why, DecodeFailure kind, const QString& detail) {
+    if (why) *why = DecodeResult{QImage(), kind, detail};
+    return QImage();
+}
+
 bool checkBudget(int64_t width, int64_t height, const DecodeOptions& options, const QString& name,
-                 const char* codecName) {
+                 const char* codecName, DecodeResult* why) {
     if (width <= 0 || height <= 0) {
         log(u"%@: %@ image declares no size (%@ x %@); refused", name, codecName, qlonglong(width), qlonglong(height));
+        decodeFailed(why, DecodeFailure::Damaged);
         return false;
     }
     if (width > kMaxImageSide || height > kMaxImageSide || width * height > options.pixelBudget) {
         log(u"%@: %@ image declares %@ x %@ pixels, more than this program will decode; refused", name, codecName,
             qlonglong(width), qlonglong(height));
+        decodeFailed(why, DecodeFailure::OverBudget);
         return false;
     }
     return true;
@@ -175,38 +188,21 @@ namespace {
 
 using codec::FileBytes;
 
-ImageHeader headerOf(Bytes in) {
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
-    switch (format) {
-    case ImageFormat::JPEG: return codec::jpegHeader(in);
-    case ImageFormat::PNG: return codec::pngHeader(in);
-    case ImageFormat::TIFF: return codec::tiffHeader(in);
-    case ImageFormat::GIF: return codec::gifHeader(in);
-    case ImageFormat::BMP: return codec::bmpHeader(in);
-    case ImageFormat::JP2:
-    case ImageFormat::J2K: return codec::jp2Header(in, format);
-    case ImageFormat::HEIF:
-    case ImageFormat::AVIF: return codec::heifHeader(in);
-    case ImageFormat::WebP: return codec::webpHeader(in);
-    case ImageFormat::RAW: return codec::rawHeader(in);
-    case ImageFormat::Unknown: break;
-    }
-    return {};
-}
+ImageHeader headerOf(Bytes in) { return codec::imageFacts(in).header; }
 
-// The picture of a kind the readers take, by its decoder.
+// The picture of a kind the readers take, by its decoder, which says why where it gives none.
 QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     switch (format) {
-    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name);
-    case ImageFormat::PNG: return codec::pngDecode(in, options, name);
-    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name);
-    case ImageFormat::GIF: return codec::gifDecode(in, options, name);
+    case ImageFormat::JPEG: return codec::jpegDecode(in, options, name, why);
+    case ImageFormat::PNG: return codec::pngDecode(in, options, name, why);
+    case ImageFormat::TIFF: return codec::tiffDecode(in, options, name, why);
+    case ImageFormat::GIF: return codec::gifDecode(in, options, name, why);
     case ImageFormat::BMP: return codec::bmpDecode(in, options, name, why);
     case ImageFormat::JP2:
-    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name);
+    case ImageFormat::J2K: return codec::jp2Decode(in, format, options, name, why);
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return codec::heifDecode(in, options, name, why);
-    case ImageFormat::WebP: return codec::webpDecode(in, options, name);
+    case ImageFormat::WebP: return codec::webpDecode(in, options, name, why);
     case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
     case ImageFormat::Unknown: break;
     }
@@ -237,9 +233,9 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         result.failure = DecodeFailure::None;
         result.detail.clear();
     } else if (result.failure == DecodeFailure::None) {
-        // The decoders refuse a picture past the budget before allocating; the header,
-        // read again from the bytes in hand, tells that from damage.
-        result.failure = exceedsPixelBudget(headerOf(in), options) ? DecodeFailure::OverBudget : DecodeFailure::Damaged;
+        // Each decoder says where it fails; one that gave no picture and said nothing met
+        // data it could not decode.
+        result.failure = DecodeFailure::Damaged;
     }
     return result;
 }
@@ -266,8 +262,6 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
 }
 
 }  // namespace
-
-ImageHeader codec::headerOfBytes(Bytes in) { return headerOf(in); }
 
 ImageHeader readImageHeader(const QString& path) {
     FileBytes f;
@@ -315,27 +309,25 @@ bool pictureDecodes(const QString& path) {
     return !readImage(path, options).isNull();
 }
 
-QString unreadableReason(const QString& path) {
-    FileBytes f;
-    if (path.isEmpty() || !f.open(path)) return QString();
-    switch (sniffImageFormat(reinterpret_cast<const char*>(f.bytes.data), f.bytes.size)) {
-    case ImageFormat::HEIF:
-    case ImageFormat::AVIF: return codec::heifUnreadableReason(f.bytes);
-    case ImageFormat::RAW: return codec::rawUnreadableReason(f.bytes);
-    default: return QString();
-    }
-}
-
 namespace codec {
 
-ReadOnlyFacts readOnlyFacts(Bytes in) {
-    switch (sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size)) {
+ImageFacts imageFacts(Bytes in) {
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+    switch (format) {
+    case ImageFormat::JPEG: return jpegFacts(in);
+    case ImageFormat::PNG: return pngFacts(in);
+    case ImageFormat::TIFF: return tiffFacts(in);
+    case ImageFormat::GIF: return gifFacts(in);
+    case ImageFormat::BMP: return bmpFacts(in);
+    case ImageFormat::JP2:
+    case ImageFormat::J2K: return jp2Facts(in, format);
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return heifFacts(in);
     case ImageFormat::WebP: return webpFacts(in);
     case ImageFormat::RAW: return rawFacts(in);
-    default: return ReadOnlyFacts{};
+    case ImageFormat::Unknown: break;
     }
+    return ImageFacts{};
 }
 
 }  // namespace codec

@@ -87,8 +87,9 @@ enum class DecodeFailure {
     OutOfMemory,       // there was not enough memory to decode it
 };
 
-// A decoded picture, or what kept it from being one. `detail` says more where the kind
-// alone does not (which raw camera, which HEIF coding), in words for a photo's status.
+// A decoded picture, or what kept it from being one, as the decoder that failed found it.
+// `detail` says more where the kind alone does not (which coding a reader lacks, which raw
+// camera), in words for a photo's status.
 struct DecodeResult {
     QImage image;
     DecodeFailure failure = DecodeFailure::None;
@@ -136,12 +137,6 @@ DecodeResult decodeImage(const QString& path, const DecodeOptions& options = {})
 // types through a reduced decode (which still reads all their data). For checking a file
 // just written.
 bool pictureDecodes(const QString& path);
-
-// Why a file this program recognises cannot be read here (a camera raw format or a HEIF
-// coding it has no decoder for), in words for the photo's status; empty when the file is
-// readable, damaged, or not a picture at all. For callers that have only a path: it may
-// take as long as a decode, and a caller that decoded the file has decodeImage's answer.
-QString unreadableReason(const QString& path);
 
 // Stored layout -> upright for an EXIF orientation (exact pixel permutations; values
 // outside 2..8 give the image back as it is).

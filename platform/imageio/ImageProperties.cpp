@@ -1,7 +1,7 @@
 // Reading and writing the image-properties dictionary. The picture's own facts (pixel
-// size, depth, colour model, header resolution) come from small bounded parsers of the
-// container headers below; camera, location and caption facts come from Exiv2, which is
-// used in this file only. Every Exiv2 call is serialised and wrapped, so a damaged file
+// size, depth, colour model, header resolution) come from each format's one header reader,
+// in its codec, so that a file's properties say what its decode will; camera, location
+// and caption facts come from Exiv2, which is used in this file only. Every Exiv2 call is serialised and wrapped, so a damaged file
 // costs one log line, never the process.
 #include "platform/imageio/ImageProperties.h"
 
@@ -15,10 +15,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
-#include <QBuffer>
 #include <QTemporaryFile>
-
-#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -211,23 +208,7 @@ constexpr const char* kResolutionUnitKey = "Exif.Image.ResolutionUnit";
 constexpr const char* kIccTagKey = "Exif.Image.InterColorProfile";
 
 // ---------------------------------------------------------------------------------
-// Container headers.
-
-enum class Container { None, Jpeg, Png, Tiff, Gif, Bmp, Jp2, J2k };
-
-struct HeaderFacts {
-    Container kind = Container::None;
-    qint64 width = 0;
-    qint64 height = 0;
-    int depth = 0;
-    QString colorModel;
-    bool alphaKnown = false;
-    bool hasAlpha = false;
-    double dpiX = 0;
-    double dpiY = 0;
-    QVariantMap png;
-    QVariantMap jfif;
-};
+// Picture files read in pieces.
 
 // Bounded random access to a file: every read states its length and fails cleanly at
 // the end, so no header field can make us read or allocate beyond the file.
@@ -253,336 +234,10 @@ private:
 
 inline quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
 inline quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
-inline quint32 le16(const uchar* p) { return quint32(p[1]) << 8 | p[0]; }
-inline quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
-
-constexpr qint64 kMaxDimension = 0x7fffffff;
-constexpr double kInchesPerMetre = 0.0254;
-
-// Resolutions stored per metre come back as whole dots per inch when they were meant
-// that way (3780 per metre is 96.012 dpi, written for 96).
-double dpiFromPerMetre(double perMetre) {
-    const double dpi = perMetre * kInchesPerMetre;
-    return std::fabs(dpi - std::round(dpi)) < 0.05 ? std::round(dpi) : dpi;
-}
-
-bool sizeOk(qint64 w, qint64 h) { return w > 0 && h > 0 && w <= kMaxDimension && h <= kMaxDimension; }
-
-bool parseJpeg(ByteSource& src, HeaderFacts& h) {
-    qint64 pos = 2;
-    for (int guard = 0; guard < 100000; ++guard) {
-        uchar m[4];
-        if (!src.read(pos, m, 2) || m[0] != 0xFF) return false;
-        const uchar marker = m[1];
-        if (marker == 0xFF) { ++pos; continue; }  // fill byte
-        if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) { pos += 2; continue; }
-        if (marker == 0xD9 || marker == 0xDA) return false;  // image data before any frame header
-        if (!src.read(pos + 2, m, 2)) return false;
-        const qint64 len = be16(m);
-        if (len < 2) return false;
-        const qint64 body = pos + 4;
-        const bool sof = (marker >= 0xC0 && marker <= 0xCF) && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (sof) {
-            uchar s[6];
-            if (len < 8 || !src.read(body, s, 6)) return false;
-            h.depth = s[0];
-            h.height = be16(s + 1);
-            h.width = be16(s + 3);
-            const int components = s[5];
-            h.colorModel = components == 1 ? QStringLiteral("Gray")
-                         : components == 4 ? QStringLiteral("CMYK") : QStringLiteral("RGB");
-            h.alphaKnown = true;
-            h.hasAlpha = false;
-            if (!h.jfif.isEmpty() || marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE)
-                h.jfif.insert(QStringLiteral("IsProgressive"),
-                              marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE);
-            return sizeOk(h.width, h.height) && components > 0;
-        }
-        if (marker == 0xE0 && len >= 16) {
-            uchar a[14];
-            if (src.read(body, a, 14) && std::memcmp(a, "JFIF\0", 5) == 0) {
-                const int units = a[7];
-                const double xd = be16(a + 8), yd = be16(a + 10);
-                h.jfif.insert(QStringLiteral("JFIFVersion"), QVariantList{int(a[5]), int(a[6] / 10), int(a[6] % 10)});
-                h.jfif.insert(QStringLiteral("DensityUnit"), units);
-                h.jfif.insert(QStringLiteral("XDensity"), int(xd));
-                h.jfif.insert(QStringLiteral("YDensity"), int(yd));
-                if (units == 1 && xd > 0 && yd > 0) { h.dpiX = xd; h.dpiY = yd; }
-                if (units == 2 && xd > 0 && yd > 0) { h.dpiX = xd * 2.54; h.dpiY = yd * 2.54; }
-            }
-        }
-        pos = body + len - 2;
-    }
-    return false;
-}
-
-bool parsePng(ByteSource& src, HeaderFacts& h) {
-    uchar ihdr[25];
-    if (!src.read(8, ihdr, 25)) return false;
-    if (be32(ihdr) != 13 || std::memcmp(ihdr + 4, "IHDR", 4) != 0) return false;
-    if (crc32(crc32(0, nullptr, 0), ihdr + 4, 17) != be32(ihdr + 21)) return false;
-    h.width = be32(ihdr + 8);
-    h.height = be32(ihdr + 12);
-    const int bitDepth = ihdr[16], colorType = ihdr[17];
-    if (!sizeOk(h.width, h.height)) return false;
-    if (bitDepth != 1 && bitDepth != 2 && bitDepth != 4 && bitDepth != 8 && bitDepth != 16) return false;
-    switch (colorType) {
-    case 0: h.colorModel = QStringLiteral("Gray"); break;
-    case 4: h.colorModel = QStringLiteral("Gray"); h.hasAlpha = true; break;
-    case 2: case 3: h.colorModel = QStringLiteral("RGB"); break;
-    case 6: h.colorModel = QStringLiteral("RGB"); h.hasAlpha = true; break;
-    default: return false;
-    }
-    h.alphaKnown = true;
-    h.depth = bitDepth;
-    h.png.insert(QStringLiteral("InterlaceType"), int(ihdr[20]));
-    // The chunks before the image data carry the resolution and colour hints.
-    qint64 pos = 33;
-    for (int guard = 0; guard < 10000; ++guard) {
-        uchar c[8];
-        if (!src.read(pos, c, 8)) break;
-        const qint64 len = be32(c);
-        if (len > 0x7fffffff || pos + 12 + len > src.size()) break;
-        const QByteArray type(reinterpret_cast<const char*>(c + 4), 4);
-        if (type == "IDAT" || type == "IEND") break;
-        if (type == "pHYs" && len == 9) {
-            uchar p[9];
-            if (src.read(pos + 8, p, 9)) {
-                const quint32 x = be32(p), y = be32(p + 4);
-                h.png.insert(QStringLiteral("XPixelsPerMeter"), qint64(x));
-                h.png.insert(QStringLiteral("YPixelsPerMeter"), qint64(y));
-                if (p[8] == 1 && x > 0 && y > 0) {
-                    h.dpiX = dpiFromPerMetre(x);
-                    h.dpiY = dpiFromPerMetre(y);
-                }
-            }
-        } else if (type == "gAMA" && len == 4) {
-            uchar g[4];
-            if (src.read(pos + 8, g, 4)) h.png.insert(QStringLiteral("Gamma"), be32(g) / 100000.0);
-        } else if (type == "sRGB" && len == 1) {
-            uchar i = 0;
-            if (src.read(pos + 8, &i, 1)) h.png.insert(QStringLiteral("sRGBIntent"), int(i));
-        } else if (type == "tRNS") {
-            h.hasAlpha = true;
-        }
-        pos += 12 + len;
-    }
-    return true;
-}
-
-bool parseGif(ByteSource& src, HeaderFacts& h) {
-    uchar g[13];
-    if (!src.read(0, g, 13)) return false;
-    h.width = le16(g + 6);
-    h.height = le16(g + 8);
-    h.depth = 8;
-    h.colorModel = QStringLiteral("RGB");
-    return sizeOk(h.width, h.height);
-}
-
-bool parseBmp(ByteSource& src, HeaderFacts& h) {
-    uchar b[46];
-    if (!src.read(0, b, 26)) return false;
-    const quint32 dib = le32(b + 14);
-    int bpp = 0;
-    if (dib == 12) {
-        h.width = le16(b + 18);
-        h.height = le16(b + 20);
-        bpp = int(le16(b + 24));
-    } else if (dib >= 40 && dib <= 4096) {
-        if (!src.read(0, b, 46)) return false;
-        const qint32 w = qint32(le32(b + 18)), hh = qint32(le32(b + 22));
-        if (hh == std::numeric_limits<qint32>::min()) return false;
-        h.width = w;
-        h.height = hh < 0 ? -qint64(hh) : hh;
-        bpp = int(le16(b + 28));
-        const qint32 xppm = qint32(le32(b + 38)), yppm = qint32(le32(b + 42));
-        if (xppm > 0 && yppm > 0) {
-            h.dpiX = dpiFromPerMetre(xppm);
-            h.dpiY = dpiFromPerMetre(yppm);
-        }
-    } else {
-        return false;
-    }
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-    h.depth = 8;
-    h.colorModel = QStringLiteral("RGB");
-    return sizeOk(h.width, h.height);
-}
-
-bool parseTiff(ByteSource& src, HeaderFacts& h) {
-    uchar hd[8];
-    if (!src.read(0, hd, 8)) return false;
-    const bool le = hd[0] == 'I';
-    auto u16 = [le](const uchar* p) { return le ? le16(p) : be16(p); };
-    auto u32 = [le](const uchar* p) { return le ? le32(p) : be32(p); };
-    if (u16(hd + 2) != 42) return false;
-    const qint64 ifd = u32(hd + 4);
-    uchar cnt[2];
-    if (ifd < 8 || !src.read(ifd, cnt, 2)) return false;
-    const int count = int(u16(cnt));
-    if (count == 0 || count > 4096) return false;
-    const QByteArray entries = src.bytes(ifd + 2, qint64(count) * 12);
-    if (entries.isEmpty()) return false;
-    int photometric = -1, samples = 1, bits = 1, unit = 2;
-    bool extra = false;
-    double xres = 0, yres = 0;
-    auto rational = [&](qint64 off) {
-        uchar r[8];
-        if (!src.read(off, r, 8)) return 0.0;
-        const quint32 d = u32(r + 4);
-        return d ? double(u32(r)) / d : 0.0;
-    };
-    for (int i = 0; i < count; ++i) {
-        const uchar* e = reinterpret_cast<const uchar*>(entries.constData()) + i * 12;
-        const quint32 tag = u16(e), type = u16(e + 2), n = u32(e + 4);
-        auto scalar = [&]() -> qint64 {
-            if (type == 3) {
-                if (n <= 2) return u16(e + 8);
-                uchar v[2];
-                return src.read(u32(e + 8), v, 2) ? qint64(u16(v)) : 0;
-            }
-            if (type == 4) return u32(e + 8);
-            return 0;
-        };
-        switch (tag) {
-        case 256: h.width = scalar(); break;
-        case 257: h.height = scalar(); break;
-        case 258: bits = int(scalar()); break;
-        case 262: photometric = int(scalar()); break;
-        case 277: samples = int(scalar()); break;
-        case 338: extra = n > 0; break;
-        case 282: if (type == 5) xres = rational(u32(e + 8)); break;
-        case 283: if (type == 5) yres = rational(u32(e + 8)); break;
-        case 296: unit = int(scalar()); break;
-        default: break;
-        }
-    }
-    switch (photometric) {
-    case 0: case 1: h.colorModel = QStringLiteral("Gray"); break;
-    case 5: h.colorModel = QStringLiteral("CMYK"); break;
-    case 8: case 9: case 10: h.colorModel = QStringLiteral("Lab"); break;
-    case -1: h.colorModel = samples <= 2 ? QStringLiteral("Gray") : QStringLiteral("RGB"); break;
-    default: h.colorModel = QStringLiteral("RGB"); break;
-    }
-    h.depth = bits;
-    h.alphaKnown = true;
-    h.hasAlpha = extra;
-    if (xres > 0 && yres > 0 && unit != 1) {
-        const double f = unit == 3 ? 2.54 : 1.0;
-        h.dpiX = xres * f;
-        h.dpiY = yres * f;
-    }
-    return sizeOk(h.width, h.height);
-}
-
-bool parseJ2kCodestream(ByteSource& src, qint64 at, HeaderFacts& h) {
-    uchar s[43];
-    if (!src.read(at, s, 43) || be16(s) != 0xFF4F || be16(s + 2) != 0xFF51) return false;
-    const qint64 x = be32(s + 8), y = be32(s + 12), xo = be32(s + 16), yo = be32(s + 20);
-    const int components = int(be16(s + 40));
-    h.width = x - xo;
-    h.height = y - yo;
-    h.depth = (s[42] & 0x7f) + 1;
-    h.colorModel = components < 3 ? QStringLiteral("Gray") : QStringLiteral("RGB");
-    h.alphaKnown = true;
-    h.hasAlpha = components == 2 || components == 4;
-    return components > 0 && sizeOk(h.width, h.height);
-}
-
-bool parseJp2(ByteSource& src, HeaderFacts& h) {
-    // Walks the boxes of [start, end); returns false on a malformed box.
-    bool gotHeader = false;
-    int enumcs = 0;
-    std::function<bool(qint64, qint64, int)> walk = [&](qint64 pos, qint64 end, int depth) -> bool {
-        for (int guard = 0; pos + 8 <= end && guard < 10000; ++guard) {
-            uchar b[16];
-            if (!src.read(pos, b, 8)) return false;
-            qint64 len = be32(b);
-            qint64 head = 8;
-            const QByteArray type(reinterpret_cast<const char*>(b + 4), 4);
-            if (len == 1) {
-                if (!src.read(pos + 8, b + 8, 8)) return false;
-                const quint64 big = quint64(be32(b + 8)) << 32 | be32(b + 12);
-                if (big > quint64(end - pos)) return false;
-                len = qint64(big);
-                head = 16;
-            } else if (len == 0) {
-                len = end - pos;
-            }
-            if (len < head || len > end - pos) return false;
-            const qint64 body = pos + head, bodyLen = len - head;
-            if (type == "jp2h" || type == "res ") {
-                if (depth < 2 && !walk(body, body + bodyLen, depth + 1)) return false;
-            } else if (type == "ihdr" && bodyLen >= 14) {
-                uchar i[14];
-                if (!src.read(body, i, 14)) return false;
-                h.height = be32(i);
-                h.width = be32(i + 4);
-                const int nc = int(be16(i + 8));
-                h.depth = i[10] == 255 ? 8 : (i[10] & 0x7f) + 1;
-                h.colorModel = nc < 3 ? QStringLiteral("Gray") : QStringLiteral("RGB");
-                h.alphaKnown = true;
-                h.hasAlpha = nc == 2 || nc == 4;
-                gotHeader = nc > 0;
-            } else if (type == "colr" && bodyLen >= 7) {
-                uchar c[7];
-                if (src.read(body, c, 7) && c[0] == 1) enumcs = int(be32(c + 3));
-            } else if ((type == "resd" || (type == "resc" && h.dpiX == 0)) && bodyLen >= 10) {
-                uchar r[10];
-                if (src.read(body, r, 10) && be16(r + 2) && be16(r + 6)) {
-                    const double vr = double(be16(r)) / be16(r + 2) * std::pow(10.0, qint8(r[8]));
-                    const double hr = double(be16(r + 4)) / be16(r + 6) * std::pow(10.0, qint8(r[9]));
-                    if (vr > 0 && hr > 0) { h.dpiX = dpiFromPerMetre(hr); h.dpiY = dpiFromPerMetre(vr); }
-                }
-            } else if (type == "jp2c") {
-                return true;  // codestream reached: headers are over
-            }
-            pos += len;
-        }
-        return true;
-    };
-    if (!walk(12, src.size(), 0) || !gotHeader) return false;
-    if (enumcs == 17) h.colorModel = QStringLiteral("Gray");
-    if (enumcs == 12) h.colorModel = QStringLiteral("CMYK");
-    return sizeOk(h.width, h.height);
-}
-
-HeaderFacts readHeader(ByteSource& src) {
-    HeaderFacts h;
-    uchar m[12] = {};
-    if (!src.read(0, m, std::min<qint64>(12, src.size())) || src.size() < 8) return h;
-    static const uchar kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    static const uchar kJp2[12] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', '\r', '\n', 0x87, '\n'};
-    bool ok = false;
-    if (m[0] == 0xFF && m[1] == 0xD8 && m[2] == 0xFF) {
-        h.kind = Container::Jpeg;
-        ok = parseJpeg(src, h);
-    } else if (std::memcmp(m, kPng, 8) == 0) {
-        h.kind = Container::Png;
-        ok = parsePng(src, h);
-    } else if ((m[0] == 'I' && m[1] == 'I') || (m[0] == 'M' && m[1] == 'M')) {
-        h.kind = Container::Tiff;
-        ok = parseTiff(src, h);
-    } else if (std::memcmp(m, "GIF87a", 6) == 0 || std::memcmp(m, "GIF89a", 6) == 0) {
-        h.kind = Container::Gif;
-        ok = parseGif(src, h);
-    } else if (m[0] == 'B' && m[1] == 'M') {
-        h.kind = Container::Bmp;
-        ok = parseBmp(src, h);
-    } else if (src.size() >= 12 && std::memcmp(m, kJp2, 12) == 0) {
-        h.kind = Container::Jp2;
-        ok = parseJp2(src, h);
-    } else if (m[0] == 0xFF && m[1] == 0x4F && m[2] == 0xFF && m[3] == 0x51) {
-        h.kind = Container::J2k;
-        ok = parseJ2kCodestream(src, 0, h);
-    }
-    if (!ok) h = HeaderFacts{};
-    return h;
-}
-
-bool canHoldMetadata(Container c) {
-    return c == Container::Jpeg || c == Container::Png || c == Container::Tiff || c == Container::Jp2;
+// The kinds of picture file Exiv2 reads and writes metadata in by itself.
+bool holdsMetadata(ImageFormat format) {
+    return format == ImageFormat::JPEG || format == ImageFormat::PNG || format == ImageFormat::TIFF ||
+           format == ImageFormat::JP2;
 }
 
 // ---------------------------------------------------------------------------------
@@ -1070,7 +725,7 @@ bool isManagedImageTag(const std::string& key) {
     return false;
 }
 
-void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifData& exif, Exiv2::IptcData& iptc,
+void buildExiv2Data(QVariantMap props, const ImageHeader& pixels, Exiv2::ExifData& exif, Exiv2::IptcData& iptc,
                     Exiv2::XmpData& xmp, const QString& path) {
     // The EXIF pixel dimensions describe the pixels of this file, which may have been
     // resized since the dictionary was read from its source.
@@ -1147,34 +802,52 @@ void buildExiv2Data(QVariantMap props, const HeaderFacts& pixels, Exiv2::ExifDat
     if (anyNonAsciiIptc) iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
 }
 
-// The properties of the formats read through their own libraries (HEIF, AVIF, WebP,
-// camera raw); nothing when the file is none of them.
-std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, const DecodeOptions& reading) {
-    codec::FileBytes file;
-    if (!file.open(path) || file.bytes.size == 0) return std::nullopt;
-    if (reading.whileOpen) reading.whileOpen(path);
-    const codec::Bytes bytes = file.bytes;
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(bytes.data), bytes.size);
-    if (format != ImageFormat::HEIF && format != ImageFormat::AVIF && format != ImageFormat::WebP &&
-        format != ImageFormat::RAW)
-        return std::nullopt;
-    const codec::ReadOnlyFacts facts = codec::readOnlyFacts(bytes);
-    if (!facts.header.valid() || file.cut()) return QVariantMap();
+QString colourModelName(ColourModel model) {
+    switch (model) {
+    case ColourModel::Gray: return QStringLiteral("Gray");
+    case ColourModel::CMYK: return QStringLiteral("CMYK");
+    case ColourModel::Lab: return QStringLiteral("Lab");
+    case ColourModel::RGB: break;
+    }
+    return QStringLiteral("RGB");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+
+QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading) {
+    if (path.isEmpty()) return {};
+    codec::ImageFacts facts;
+    {
+        codec::FileBytes file;
+        if (!file.open(path) || file.bytes.size == 0) return {};
+        if (reading.whileOpen) reading.whileOpen(path);
+        facts = codec::imageFacts(file.bytes);
+        if (!facts.header.valid() || file.cut()) return {};
+    }
+    const ImageFormat format = facts.header.format;
+    // Formats read through their own libraries say what they know of transparency.
+    const bool readOnly = format == ImageFormat::HEIF || format == ImageFormat::AVIF || format == ImageFormat::WebP ||
+                          format == ImageFormat::RAW;
 
     QVariantMap out;
     out.insert(sharedKey(kPropsPixelWidth), facts.header.width);
     out.insert(sharedKey(kPropsPixelHeight), facts.header.height);
-    out.insert(sharedKey(kPropsDepth), facts.depth);
-    out.insert(sharedKey(kPropsColorModel), facts.header.gray() ? QStringLiteral("Gray") : QStringLiteral("RGB"));
-    out.insert(sharedKey(kPropsHasAlpha), facts.hasAlpha);
-    double dpiX = 0, dpiY = 0;
+    if (facts.depth > 0) out.insert(sharedKey(kPropsDepth), facts.depth);
+    out.insert(sharedKey(kPropsColorModel), colourModelName(facts.header.colourModel));
+    if (facts.hasAlpha || readOnly) out.insert(sharedKey(kPropsHasAlpha), facts.hasAlpha.value_or(false));
+    if (!facts.png.isEmpty()) out.insert(sharedKey(kPropsPNG), facts.png);
+    if (!facts.jfif.isEmpty()) out.insert(sharedKey(kPropsJFIF), facts.jfif);
+
+    double dpiX = facts.dotsPerInch.x(), dpiY = facts.dotsPerInch.y();
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
         readMetadata(path, out, dpiX, dpiY, &blocks, reading);
-    } else {
+    } else if (holdsMetadata(format) || format == ImageFormat::RAW) {
         readMetadata(path, out, dpiX, dpiY, nullptr, reading);
     }
-    if (!out.contains(QLatin1String(kPropsProfileName))) {
+    if (readOnly && !out.contains(QLatin1String(kPropsProfileName))) {
         const QString profile = iccDescription(facts.header.iccProfile);
         if (!profile.isEmpty()) out.insert(sharedKey(kPropsProfileName), profile);
     }
@@ -1184,48 +857,13 @@ std::optional<QVariantMap> readOnlyFormatProperties(const QString& path, const D
     }
     // HEIF pictures and camera raw files are decoded upright; the EXIF orientation they
     // may carry as well must not turn them a second time.
-    if (format != ImageFormat::WebP) {
+    if (readOnly && format != ImageFormat::WebP) {
         out.insert(sharedKey(kPropsOrientation), 1);
         QVariantMap tiff = out.value(QLatin1String(kPropsTIFF)).toMap();
         if (tiff.contains(QLatin1String(kPropsOrientation))) {
             tiff.insert(sharedKey(kPropsOrientation), 1);
             out.insert(sharedKey(kPropsTIFF), tiff);
         }
-    }
-    return out;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------
-
-QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading) {
-    if (path.isEmpty()) return {};
-    QFile file;
-    if (!openFile(file, path)) return {};
-    if (std::optional<QVariantMap> readOnly = readOnlyFormatProperties(path, reading)) return *readOnly;
-    HeaderFacts h;
-    {
-        ByteSource src(file);
-        h = readHeader(src);
-    }
-    file.close();
-    if (h.kind == Container::None) return {};
-
-    QVariantMap out;
-    out.insert(sharedKey(kPropsPixelWidth), int(h.width));
-    out.insert(sharedKey(kPropsPixelHeight), int(h.height));
-    if (h.depth > 0) out.insert(sharedKey(kPropsDepth), h.depth);
-    if (!h.colorModel.isEmpty()) out.insert(sharedKey(kPropsColorModel), h.colorModel);
-    if (h.alphaKnown) out.insert(sharedKey(kPropsHasAlpha), h.hasAlpha);
-    if (!h.png.isEmpty()) out.insert(sharedKey(kPropsPNG), h.png);
-    if (!h.jfif.isEmpty()) out.insert(sharedKey(kPropsJFIF), h.jfif);
-
-    double dpiX = h.dpiX, dpiY = h.dpiY;
-    if (canHoldMetadata(h.kind)) readMetadata(path, out, dpiX, dpiY, nullptr, reading);
-    if (dpiX > 0 && dpiY > 0) {
-        out.insert(sharedKey(kPropsDPIWidth), dpiX);
-        out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     return out;
 }
@@ -1322,7 +960,7 @@ struct RewrittenFile {
     }
 };
 
-std::optional<RewrittenFile> withProperties(const uchar* original, qint64 originalSize, const HeaderFacts& pixels,
+std::optional<RewrittenFile> withProperties(const uchar* original, qint64 originalSize, const ImageHeader& pixels,
                                             const QVariantMap& props, const QString& path) {
     ExivSession session(path);
     RewrittenFile rewritten;
@@ -1336,7 +974,7 @@ std::optional<RewrittenFile> withProperties(const uchar* original, qint64 origin
         }
         image->readMetadata();
         Exiv2::ExifData exif;
-        if (pixels.kind == Container::Tiff) {
+        if (pixels.format == ImageFormat::TIFF) {
             // A TIFF file keeps its pixel layout in the same directory as its
             // metadata: drop only the tags this dictionary speaks for.
             exif = image->exifData();
@@ -1377,19 +1015,16 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     // A link stays a link: the file it points to is the one rewritten.
     const QFileInfo given(givenPath);
     const QString path = given.isSymLink() && !given.canonicalFilePath().isEmpty() ? given.canonicalFilePath() : givenPath;
-    HeaderFacts pixels;
-    {
-        QFile file(path);
-        if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-            log(u"Cannot write image properties: %@ can't be opened", path);
-            return false;
-        }
-        ByteSource src(file);
-        pixels = readHeader(src);
+    if (path.isEmpty()) {
+        log(u"Cannot write image properties: %@ can't be opened", path);
+        return false;
     }
-    const Container kind = pixels.kind;
-    if (kind == Container::Gif || kind == Container::Bmp || kind == Container::J2k) return true;
-    if (kind == Container::None) {
+    const ImageHeader pixels = readImageHeader(path);
+    const ImageFormat kind = pixels.format;
+    // GIF, BMP and bare codestreams have no place for this metadata.
+    if (pixels.valid() && (kind == ImageFormat::GIF || kind == ImageFormat::BMP || kind == ImageFormat::J2K))
+        return true;
+    if (!pixels.valid() || !holdsMetadata(kind)) {
         log(u"Cannot write image properties: %@ is no readable picture", path);
         return false;
     }
@@ -1406,7 +1041,7 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     // A PNG's picture data is nearly all of it and none of the library's business: it
     // gets the file with one empty IDAT chunk in place of the data, and the data is
     // copied from the original into the new file where that chunk comes out.
-    const std::optional<PngDataRange> pngData = kind == Container::Png ? pngDataRange(source) : std::nullopt;
+    const std::optional<PngDataRange> pngData = kind == ImageFormat::PNG ? pngDataRange(source) : std::nullopt;
     QByteArray readCopy;
     const uchar* original = nullptr;
     qint64 originalSize = source.size();
@@ -1470,19 +1105,13 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
 }
 
 QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path) {
-    QBuffer buffer;
-    buffer.setData(file);
-    if (!buffer.open(QIODevice::ReadOnly)) return {};
-    ByteSource src(buffer);
-    const HeaderFacts pixels = readHeader(src);
-    switch (pixels.kind) {
-    case Container::Gif:
-    case Container::Bmp:
-    case Container::J2k: return file;
-    case Container::Jpeg:
-    case Container::Tiff:
-    case Container::Jp2: break;
-    default:
+    const ImageHeader pixels = readImageHeaderFromData(file);
+    if (pixels.valid() && (pixels.format == ImageFormat::GIF || pixels.format == ImageFormat::BMP ||
+                           pixels.format == ImageFormat::J2K))
+        return file;
+    // A PNG is given its metadata through its file (writeImageProperties), its picture data
+    // never held twice.
+    if (!pixels.valid() || !holdsMetadata(pixels.format) || pixels.format == ImageFormat::PNG) {
         log(u"Cannot write image properties: %@ is no readable picture", path);
         return {};
     }

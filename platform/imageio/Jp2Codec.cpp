@@ -80,7 +80,9 @@ void keepError(const char* msg, void* user) {
 struct DeclaredSize {
     int64_t width = 0, height = 0, tiles = 0;
     int components = 0;
+    int depth = 0;          // bits of the first component
     QByteArray iccProfile;  // from the JP2 header's colour box, when it holds one
+    QPointF dotsPerInch;    // from the JP2 header's resolution box: the display one, else the capture one
 };
 
 uint32_t rd32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
@@ -113,7 +115,18 @@ bool readSiz(const uint8_t* d, size_t n, DeclaredSize& out, QString* error) {
     out.height = int64_t(ysiz) - yo;
     out.tiles = ((int64_t(xsiz) - xto + xt - 1) / xt) * ((int64_t(ysiz) - yto + yt - 1) / yt);
     out.components = comps;
+    out.depth = (z[38] & 0x7f) + 1;
     return true;
+}
+
+// A resolution box's grid points per metre (vertical and horizontal numerator, denominator
+// and exponent) in dots per inch; (0, 0) when it gives none.
+QPointF resolutionOf(const uint8_t* r) {
+    if (rd16(r + 2) == 0 || rd16(r + 6) == 0) return {};
+    const double vertical = double(rd16(r)) / rd16(r + 2) * std::pow(10.0, int8_t(r[8]));
+    const double horizontal = double(rd16(r + 4)) / rd16(r + 6) * std::pow(10.0, int8_t(r[9]));
+    if (!(vertical > 0) || !(horizontal > 0)) return {};
+    return {dotsPerInchOf(horizontal), dotsPerInchOf(vertical)};
 }
 
 // The codestream inside a JP2 file: the contiguous-codestream box, after a header box
@@ -137,7 +150,8 @@ bool readJp2Boxes(const uint8_t* d, size_t n, DeclaredSize& out, QString* error)
             if (type != 0x6A703263) break;
             length = n - pos;
         }
-        if (type == 0x6A703268) {  // 'jp2h': the image header and the colour box inside
+        if (type == 0x6A703268) {  // 'jp2h': the image header, the colour box and the resolution box inside
+            QPointF captured;
             for (size_t q = pos + head; q + 8 <= pos + length;) {
                 const uint32_t l = rd32(d + q);
                 if (l < 8 || l > pos + length - q) break;
@@ -147,9 +161,18 @@ bool readJp2Boxes(const uint8_t* d, size_t n, DeclaredSize& out, QString* error)
                     headerW = rd32(d + q + 12);
                 } else if (sub == 0x636F6C72 && l > 11 && d[q + 8] == 2 && out.iccProfile.isEmpty()) {  // 'colr'
                     out.iccProfile = QByteArray(reinterpret_cast<const char*>(d + q + 11), qsizetype(l - 11));
+                } else if (sub == 0x72657320) {  // 'res ': a capture ('resc') and a display ('resd') box
+                    for (size_t r = q + 8; r + 18 <= q + l;) {
+                        const uint32_t rl = rd32(d + r);
+                        if (rl < 8 || rl > q + l - r) break;
+                        if (rl >= 18 && rd32(d + r + 4) == 0x72657364) out.dotsPerInch = resolutionOf(d + r + 8);
+                        if (rl >= 18 && rd32(d + r + 4) == 0x72657363) captured = resolutionOf(d + r + 8);
+                        r += rl;
+                    }
                 }
                 q += l;
             }
+            if (out.dotsPerInch.isNull()) out.dotsPerInch = captured;
         } else if (type == 0x6A703263) {  // 'jp2c'
             if (!readSiz(d + pos + head, size_t(length - head), out, error)) return false;
             if (headerW >= 0 && (headerW != out.width || headerH != out.height)) {
@@ -164,24 +187,37 @@ bool readJp2Boxes(const uint8_t* d, size_t n, DeclaredSize& out, QString* error)
     return false;
 }
 
-// Refuses what openjpeg should not be asked to read: a declared size beyond the side
-// limit, more components than a picture has, or tiles so many (for the size) that their
-// bookkeeping alone would be a large allocation.
-bool checkDeclaredSize(Bytes in, ImageFormat format, DeclaredSize& size, QString* error) {
+// Tiles so many for the size that their bookkeeping alone would be a large allocation: no
+// writer of pictures makes them, a hostile file does.
+bool plausibleTiles(const DeclaredSize& size) {
+    return size.tiles <= std::max<int64_t>(64, size.width * size.height / 4096);
+}
+
+const QString kManyComponents =
+    QStringLiteral("JPEG 2000 pictures of %1 components cannot be read by this program");
+
+// Refuses what openjpeg should not be asked to read, noting why in `why`: a declared size
+// beyond the side limit or the budget, more components than a picture has, or tiles so
+// many (for the size) that their bookkeeping alone would be a large allocation.
+bool checkDeclaredSize(Bytes in, ImageFormat format, DeclaredSize& size, QString* error, const DecodeOptions* budget,
+                       const QString& name, DecodeResult* why) {
     const bool ok = format == ImageFormat::J2K ? readSiz(in.data, in.size, size, error)
                                                : readJp2Boxes(in.data, in.size, size, error);
-    if (!ok) return false;
+    if (!ok) return decodeFailed(why, DecodeFailure::Damaged), false;
     if (size.width > kMaxImageSide || size.height > kMaxImageSide) {
         *error = QStringLiteral("the image declares %1 x %2 pixels").arg(size.width).arg(size.height);
-        return false;
+        return decodeFailed(why, DecodeFailure::OverBudget), false;
     }
     if (size.components > 4) {
         *error = QStringLiteral("%1 components").arg(size.components);
-        return false;
+        return decodeFailed(why, DecodeFailure::Unsupported, kManyComponents.arg(size.components)), false;
     }
-    const int64_t maxTiles = std::max<int64_t>(64, size.width * size.height / 4096);
-    if (size.tiles > maxTiles) {
+    if (!plausibleTiles(size)) {
         *error = QStringLiteral("%1 tiles for %2 x %3 pixels").arg(size.tiles).arg(size.width).arg(size.height);
+        return decodeFailed(why, DecodeFailure::Damaged), false;
+    }
+    if (budget && !checkBudget(size.width, size.height, *budget, name, "JPEG 2000", why)) {
+        *error = QStringLiteral("over budget");
         return false;
     }
     return true;
@@ -199,13 +235,11 @@ struct Session {
         if (stream) opj_stream_destroy(stream);
     }
     DeclaredSize declared;
-    bool openForReading(Bytes in, ImageFormat format, int reduce = 0, const DecodeOptions* budget = nullptr,
-                        const QString& name = QString()) {
-        if (!checkDeclaredSize(in, format, declared, &error)) return false;
-        if (budget && !checkBudget(declared.width, declared.height, *budget, name, "JPEG 2000")) {
-            error = QStringLiteral("over budget");
-            return false;
-        }
+    // False with `why` filled where the declared size is refused; false alone where
+    // openjpeg cannot read the header.
+    bool openForReading(Bytes in, ImageFormat format, int reduce, const DecodeOptions& budget, const QString& name,
+                        DecodeResult* why) {
+        if (!checkDeclaredSize(in, format, declared, &error, &budget, name, why)) return false;
         data.in = in;
         stream = makeStream(data, true);
         codec = opj_create_decompress(format == ImageFormat::J2K ? OPJ_CODEC_J2K : OPJ_CODEC_JP2);
@@ -264,63 +298,74 @@ bool embedProfile(QByteArray& jp2, const QByteArray& icc) {
 
 }  // namespace
 
-ImageHeader jp2Header(Bytes in, ImageFormat format) {
-    Session s;
-    if (!s.openForReading(in, format)) return {};
-    ImageHeader h;
-    h.format = format;
-    h.width = int(std::min<OPJ_UINT32>(s.image->x1 - s.image->x0, INT32_MAX));
-    h.height = int(std::min<OPJ_UINT32>(s.image->y1 - s.image->y0, INT32_MAX));
-    h.colourModel = s.image->numcomps <= 2 ? ColourModel::Gray : ColourModel::RGB;
-    h.iccProfile = s.declared.iccProfile;
-    return h;
+// The header is the declared size (the codestream's size marker and the JP2 header boxes):
+// a file openjpeg cannot read past them, or of more components than the decoder takes,
+// still has its size; one of hostile tiles has none.
+ImageFacts jp2Facts(Bytes in, ImageFormat format) {
+    DeclaredSize size;
+    QString error;
+    const bool ok = format == ImageFormat::J2K ? readSiz(in.data, in.size, size, &error)
+                                               : readJp2Boxes(in.data, in.size, size, &error);
+    ImageFacts facts;
+    if (!ok || size.width > INT32_MAX || size.height > INT32_MAX || !plausibleTiles(size)) return facts;
+    facts.header.format = format;
+    facts.header.width = int(size.width);
+    facts.header.height = int(size.height);
+    facts.header.colourModel = size.components <= 2 ? ColourModel::Gray : ColourModel::RGB;
+    facts.header.iccProfile = size.iccProfile;
+    facts.depth = size.depth;
+    facts.hasAlpha = size.components == 2 || size.components == 4;
+    facts.dotsPerInch = size.dotsPerInch;
+    return facts;
 }
 
-QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name) {
+QImage jp2Decode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     // A first look at the header tells how much resolution the caller needs.
     int reduce = 0;
     if (options.minLongSide > 0) {
-        const ImageHeader h = jp2Header(in, format);
+        const ImageHeader h = jp2Facts(in, format).header;
         if (h.valid()) reduce = reductionShift(h.width, h.height, options.minLongSide, 5);
     }
     Session s;
-    if (!s.openForReading(in, format, reduce, &options, name)) {
+    DecodeResult refused;
+    if (!s.openForReading(in, format, reduce, options, name, &refused)) {
         log(u"%@: JPEG 2000 data is corrupt (%@)", name, s.error.isEmpty() ? QStringLiteral("bad header") : s.error);
-        return QImage();
+        if (refused.failure != DecodeFailure::None) return decodeFailed(why, refused.failure, refused.detail);
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     opj_image_t* img = s.image;
     const int64_t fullW = int64_t(img->x1) - img->x0, fullH = int64_t(img->y1) - img->y0;
     if (img->numcomps < 1 || img->numcomps > 4) {
         log(u"%@: JPEG 2000 with %@ components is not a picture we can show", name, int(img->numcomps));
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Unsupported, kManyComponents.arg(img->numcomps));
     }
-    if (!checkBudget(fullW, fullH, options, name, "JPEG 2000")) return QImage();
+    if (!checkBudget(fullW, fullH, options, name, "JPEG 2000", why)) return QImage();
     // openjpeg keeps a 32-bit sample per component while decoding: the budget counts
     // those samples, at the resolution actually decoded.
     DecodeOptions samples = options;
     samples.pixelBudget = options.pixelBudget / int64_t(img->numcomps);
     if (!checkBudget((fullW + (1 << reduce) - 1) >> reduce, (fullH + (1 << reduce) - 1) >> reduce, samples, name,
-                     "JPEG 2000"))
+                     "JPEG 2000", why))
         return QImage();
     for (OPJ_UINT32 i = 0; i < img->numcomps; ++i) {
         if (img->comps[i].dx == 0 || img->comps[i].dy == 0 || img->comps[i].prec < 1 || img->comps[i].prec > 31) {
             log(u"%@: JPEG 2000 component layout is corrupt", name);
-            return QImage();
+            return decodeFailed(why, DecodeFailure::Damaged);
         }
     }
     if (!opj_decode(s.codec, s.stream, img) || !opj_end_decompress(s.codec, s.stream)) {
         log(u"%@: JPEG 2000 data is corrupt (%@)", name, s.error.isEmpty() ? QStringLiteral("decode failed") : s.error);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     const opj_image_comp_t& c0 = img->comps[0];
     const int w = int(c0.w), h = int(c0.h);
     for (OPJ_UINT32 i = 0; i < img->numcomps; ++i) {
         if (!img->comps[i].data || img->comps[i].w == 0 || img->comps[i].h == 0) {
             log(u"%@: JPEG 2000 data is incomplete", name);
-            return QImage();
+            return decodeFailed(why, DecodeFailure::Damaged);
         }
     }
-    if (w <= 0 || h <= 0) return QImage();
+    if (w <= 0 || h <= 0) return decodeFailed(why, DecodeFailure::Damaged);
     const bool hasAlpha = img->numcomps == 2 || img->numcomps == 4;
     QImage out = allocateImage(w, h, hasAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied, name);
     if (out.isNull()) return QImage();

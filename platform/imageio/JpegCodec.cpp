@@ -115,6 +115,23 @@ void logDecodeError(const ErrorManager& err, const QString& name) {
         log(u"%@: JPEG data is corrupt (%@)", name, QString::fromLocal8Bit(err.message));
 }
 
+// Codings of JPEG that libjpeg-turbo refuses as codings it lacks, not as damage: samples
+// of other than 8 bits, the lossless and hierarchical processes, colour layouts it has no
+// conversion for.
+bool lacksCoding(int code) {
+    return code == JERR_BAD_PRECISION || code == JERR_SOF_UNSUPPORTED || code == JERR_NOT_COMPILED ||
+           code == JERR_ARITH_NOTIMPL || code == JERR_CONVERSION_NOTIMPL || code == JERR_CCIR601_NOTIMPL;
+}
+
+// The words a photo's status gives such a coding.
+QString lackedCoding(const jpeg_decompress_struct& cinfo, int code) {
+    if (code == JERR_BAD_PRECISION)
+        return QStringLiteral("JPEG photos of %1-bit samples cannot be read by this program").arg(cinfo.data_precision);
+    if (code == JERR_SOF_UNSUPPORTED)
+        return QStringLiteral("lossless and hierarchical JPEG photos cannot be read by this program");
+    return QStringLiteral("the picture in this JPEG file is coded in a way this program cannot read");
+}
+
 ColourModel colourModelOf(J_COLOR_SPACE space) {
     if (space == JCS_GRAYSCALE) return ColourModel::Gray;
     if (space == JCS_CMYK || space == JCS_YCCK) return ColourModel::CMYK;
@@ -142,22 +159,76 @@ QByteArray iccProfileFromMarkers(j_decompress_ptr cinfo) {
 
 }  // namespace
 
-ImageHeader jpegHeader(Bytes in) {
-    ImageHeader h;
-    Decompressor d;
-    if (setjmp(d.err.jump)) return ImageHeader{};
-    jpeg_create_decompress(&d.cinfo);
-    jpeg_mem_src(&d.cinfo, in.data, static_cast<unsigned long>(in.size));
-    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&d.cinfo, TRUE);
+namespace {
+
+ColourModel colourModelOfComponents(int components) {
+    return components == 1 ? ColourModel::Gray : components == 4 ? ColourModel::CMYK : ColourModel::RGB;
+}
+
+// The header of a file whose coding libjpeg lacks (it stopped at the frame header or just
+// after it): the size and components the frame header gives, read where libjpeg stopped.
+ImageFacts factsOfLackedCoding(j_decompress_ptr cinfo, int code) {
+    ImageFacts facts;
+    int width = int(cinfo->image_width), height = int(cinfo->image_height), components = cinfo->num_components;
+    int precision = cinfo->data_precision;
+    if (code == JERR_SOF_UNSUPPORTED) {
+        // Raised at the frame marker itself: its segment (length, precision, height, width,
+        // components) is next in the source.
+        const JOCTET* p = cinfo->src->next_input_byte;
+        if (!p || cinfo->src->bytes_in_buffer < 8) return facts;
+        precision = p[2];
+        height = (p[3] << 8) | p[4];
+        width = (p[5] << 8) | p[6];
+        components = p[7];
+    } else if (code != JERR_BAD_PRECISION) {
+        return facts;
+    }
+    if (width <= 0 || height <= 0 || components <= 0) return facts;
+    facts.header.format = ImageFormat::JPEG;
+    facts.header.width = width;
+    facts.header.height = height;
+    facts.header.colourModel = colourModelOfComponents(components);
+    facts.header.orientation = orientationFromMarkers(cinfo);
+    facts.depth = precision;
+    facts.hasAlpha = false;
+    return facts;
+}
+
+}  // namespace
+
+ImageFacts jpegFacts(Bytes in) {
+    auto d = std::make_unique<Decompressor>();
+    if (setjmp(d->err.jump)) return factsOfLackedCoding(&d->cinfo, d->err.pub.msg_code);
+    jpeg_create_decompress(&d->cinfo);
+    jpeg_mem_src(&d->cinfo, in.data, static_cast<unsigned long>(in.size));
+    jpeg_save_markers(&d->cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&d->cinfo, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&d->cinfo, TRUE);
+    const jpeg_decompress_struct& c = d->cinfo;
+    ImageFacts facts;
+    ImageHeader& h = facts.header;
     h.format = ImageFormat::JPEG;
-    h.width = int(d.cinfo.image_width);
-    h.height = int(d.cinfo.image_height);
-    h.colourModel = colourModelOf(d.cinfo.jpeg_color_space);
-    h.orientation = orientationFromMarkers(&d.cinfo);
-    h.iccProfile = iccProfileFromMarkers(&d.cinfo);
-    return h;
+    h.width = int(c.image_width);
+    h.height = int(c.image_height);
+    h.colourModel = colourModelOf(c.jpeg_color_space);
+    h.orientation = orientationFromMarkers(&d->cinfo);
+    h.iccProfile = iccProfileFromMarkers(&d->cinfo);
+    facts.depth = c.data_precision;
+    facts.hasAlpha = false;
+    if (c.saw_JFIF_marker) {
+        facts.jfif.insert(QStringLiteral("JFIFVersion"),
+                          QVariantList{int(c.JFIF_major_version), c.JFIF_minor_version / 10, c.JFIF_minor_version % 10});
+        facts.jfif.insert(QStringLiteral("DensityUnit"), int(c.density_unit));
+        facts.jfif.insert(QStringLiteral("XDensity"), int(c.X_density));
+        facts.jfif.insert(QStringLiteral("YDensity"), int(c.Y_density));
+        // Unit 1 is dots per inch, 2 dots per centimetre.
+        if ((c.density_unit == 1 || c.density_unit == 2) && c.X_density > 0 && c.Y_density > 0) {
+            const double perInch = c.density_unit == 2 ? 2.54 : 1.0;
+            facts.dotsPerInch = QPointF(c.X_density * perInch, c.Y_density * perInch);
+        }
+    }
+    if (c.saw_JFIF_marker || c.progressive_mode) facts.jfif.insert(QStringLiteral("IsProgressive"), bool(c.progressive_mode));
+    return facts;
 }
 
 namespace {
@@ -321,13 +392,16 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
     return image;
 }
 
-QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     // Everything that must survive a longjmp lives outside the setjmp frame's locals.
     auto d = std::make_unique<Decompressor>();
     QImage& image = d->image;
     if (setjmp(d->err.jump)) {
         logDecodeError(d->err, name);
-        return QImage();
+        const int code = d->err.pub.msg_code;
+        if (code == JERR_NO_BACKING_STORE) return decodeFailed(why, DecodeFailure::OverBudget);
+        if (lacksCoding(code)) return decodeFailed(why, DecodeFailure::Unsupported, lackedCoding(d->cinfo, code));
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     jpeg_create_decompress(&d->cinfo);
     d->cinfo.progress = &d->progress.pub;
@@ -352,7 +426,7 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     if (shift > 0) decodeReduced(d->cinfo, shift, options.reducedForOutput);
     d->cinfo.mem->max_memory_to_use = decoderMemoryLimit(options, shift > 0);
     jpeg_calc_output_dimensions(&d->cinfo);
-    if (!checkBudget(d->cinfo.output_width, d->cinfo.output_height, options, name, "JPEG")) return QImage();
+    if (!checkBudget(d->cinfo.output_width, d->cinfo.output_height, options, name, "JPEG", why)) return QImage();
     image = allocateImage(int(d->cinfo.output_width), int(d->cinfo.output_height),
                           QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
@@ -371,7 +445,7 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     }
     if (d->err.truncated || d->cinfo.output_scanline < d->cinfo.output_height) {
         log(u"%@: JPEG data ends early; the file is truncated", name);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     d->icc = iccProfileFromMarkers(&d->cinfo);
     jpeg_finish_decompress(&d->cinfo);
@@ -624,7 +698,7 @@ JpegRowSource::JpegRowSource(std::unique_ptr<codec::FileBytes> file, const QStri
     jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&s.d.cinfo, TRUE);
-    // What jpegHeader reads, from this one reading of the header.
+    // What jpegFacts reads, from this one reading of the header.
     header_.format = ImageFormat::JPEG;
     header_.width = int(s.d.cinfo.image_width);
     header_.height = int(s.d.cinfo.image_height);

@@ -29,6 +29,9 @@ struct Reader {
     QImage image;
     std::vector<png_bytep> rows;
     char message[256] = {0};
+    // A critical chunk libpng does not know, which it refuses the file for: a coding the
+    // file needs that this reader lacks.
+    char unknownCritical[5] = {0};
     ~Reader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
@@ -49,6 +52,12 @@ void readFromMemory(png_structp png, png_bytep out, size_t length) {
     r->pos += length;
 }
 
+int noteUnknownChunk(png_structp png, png_unknown_chunkp chunk) {
+    auto* r = static_cast<Reader*>(png_get_user_chunk_ptr(png));
+    if (r && chunk && (chunk->name[0] & 0x20) == 0) std::memcpy(r->unknownCritical, chunk->name, 4);
+    return 0;  // not handled here: libpng drops an ancillary chunk and stops at a critical one
+}
+
 bool openReader(Reader& r, Bytes in, const DecodeOptions& options, QString* why = nullptr) {
     // libpng allocates a chunk at its declared size before it reads it.
     if (!pngChunksFitData(reinterpret_cast<const char*>(in.data), in.size, INT64_MAX, kMaxImageSide, why))
@@ -59,6 +68,7 @@ bool openReader(Reader& r, Bytes in, const DecodeOptions& options, QString* why 
     r.info = png_create_info_struct(r.png);
     if (!r.info) return false;
     png_set_read_fn(r.png, &r, readFromMemory);
+    png_set_read_user_chunk_fn(r.png, &r, noteUnknownChunk);
     // A chunk or a line larger than these is not a photo.
     png_set_user_limits(r.png, kMaxImageSide, kMaxImageSide);
     png_set_chunk_malloc_max(r.png, 64u << 20);
@@ -105,38 +115,60 @@ bool setBgraRows(Reader& r) {
 
 }  // namespace
 
-ImageHeader pngHeader(Bytes in) {
+ImageFacts pngFacts(Bytes in) {
     auto r = std::make_unique<Reader>();
-    ImageHeader h;
-    if (!openReader(*r, in, {})) return h;
-    if (setjmp(png_jmpbuf(r->png))) return ImageHeader{};
+    ImageFacts facts;
+    if (!openReader(*r, in, {})) return facts;
+    if (setjmp(png_jmpbuf(r->png))) return ImageFacts{};
     png_read_info(r->png, r->info);
+    ImageHeader& h = facts.header;
     h.format = ImageFormat::PNG;
     h.width = int(png_get_image_width(r->png, r->info));
     h.height = int(png_get_image_height(r->png, r->info));
-    h.colourModel = (png_get_color_type(r->png, r->info) & PNG_COLOR_MASK_COLOR) == 0 ? ColourModel::Gray : ColourModel::RGB;
+    const int colorType = png_get_color_type(r->png, r->info);
+    h.colourModel = (colorType & PNG_COLOR_MASK_COLOR) == 0 ? ColourModel::Gray : ColourModel::RGB;
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(r->png, r->info, &exifLength, &exif) && exif) h.orientation = exifOrientation(exif, exifLength);
     h.iccProfile = iccProfile(*r);
-    return h;
+    facts.depth = png_get_bit_depth(r->png, r->info);
+    facts.hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r->png, r->info, PNG_INFO_tRNS) != 0;
+    facts.png.insert(QStringLiteral("InterlaceType"), int(png_get_interlace_type(r->png, r->info)));
+    png_uint_32 perMetreX = 0, perMetreY = 0;
+    int unit = 0;
+    if (png_get_pHYs(r->png, r->info, &perMetreX, &perMetreY, &unit)) {
+        facts.png.insert(QStringLiteral("XPixelsPerMeter"), qint64(perMetreX));
+        facts.png.insert(QStringLiteral("YPixelsPerMeter"), qint64(perMetreY));
+        if (unit == PNG_RESOLUTION_METER && perMetreX > 0 && perMetreY > 0)
+            facts.dotsPerInch = QPointF(dotsPerInchOf(perMetreX), dotsPerInchOf(perMetreY));
+    }
+    png_fixed_point gamma = 0;
+    if (png_get_valid(r->png, r->info, PNG_INFO_gAMA) && png_get_gAMA_fixed(r->png, r->info, &gamma))
+        facts.png.insert(QStringLiteral("Gamma"), gamma / 100000.0);
+    int intent = 0;
+    if (png_get_sRGB(r->png, r->info, &intent)) facts.png.insert(QStringLiteral("sRGBIntent"), intent);
+    return facts;
 }
 
-QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     auto r = std::make_unique<Reader>();
-    QString why;
-    if (!openReader(*r, in, options, &why)) {
-        log(u"%@: PNG data is corrupt (%@)", name, why.isEmpty() ? QStringLiteral("no reader") : why);
-        return QImage();
+    QString corrupt;
+    if (!openReader(*r, in, options, &corrupt)) {
+        log(u"%@: PNG data is corrupt (%@)", name, corrupt.isEmpty() ? QStringLiteral("no reader") : corrupt);
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     if (setjmp(png_jmpbuf(r->png))) {
         log(u"%@: PNG data is corrupt (%@)", name, QString::fromLocal8Bit(r->message));
-        return QImage();
+        if (r->unknownCritical[0])
+            return decodeFailed(why, DecodeFailure::Unsupported,
+                                QStringLiteral("this PNG needs a part of a kind this program cannot read (%1)")
+                                    .arg(QString::fromLatin1(r->unknownCritical)));
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     png_read_info(r->png, r->info);
     const png_uint_32 width = png_get_image_width(r->png, r->info);
     const png_uint_32 height = png_get_image_height(r->png, r->info);
-    if (!checkBudget(width, height, options, name, "PNG")) return QImage();
+    if (!checkBudget(width, height, options, name, "PNG", why)) return QImage();
     const int colorType = png_get_color_type(r->png, r->info);
     const bool alpha = setBgraRows(*r);
 
@@ -212,7 +244,7 @@ PngRowSource::PngRowSource(std::unique_ptr<codec::FileBytes> file, const QString
         return;
     }
     png_read_info(r.png, r.info);
-    // What pngHeader reads, from this one reading of the header.
+    // What pngFacts reads, from this one reading of the header.
     header_.format = ImageFormat::PNG;
     header_.width = int(png_get_image_width(r.png, r.info));
     header_.height = int(png_get_image_height(r.png, r.info));

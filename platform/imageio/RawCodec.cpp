@@ -468,23 +468,6 @@ QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name
     return develop(raw, halfSize, name, why);
 }
 
-QString rawUnreadableReasonHere(Bytes in) {
-    Raw raw;
-    const DecodeOptions limits;
-    if (!raw.open(in, &limits)) return raw.openResult == LIBRAW_FILE_UNSUPPORTED ? kUnknownRaw : QString();
-    const libraw_image_sizes_t& s = raw.data().sizes;
-    if (int64_t(s.raw_width) * s.raw_height > limits.pixelBudget) return QString();
-    int result = LIBRAW_SUCCESS;
-    try {
-        result = raw.processor->unpack();
-    } catch (...) {
-        result = LIBRAW_UNSPECIFIED_ERROR;
-    }
-    if (result == LIBRAW_NOT_IMPLEMENTED || result == LIBRAW_FILE_UNSUPPORTED)
-        return kUnsupportedCamera.arg(raw.camera().isEmpty() ? QStringLiteral("unknown") : raw.camera());
-    return QString();
-}
-
 ReadOnlyFacts rawFacts(Bytes in) {
     if (!rawSniff(in)) return ReadOnlyFacts{};
     return helperFacts(HelperCodec::Raw, in);
@@ -499,12 +482,6 @@ QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, De
         why->detail = result.detail;
     }
     return std::move(result.image);
-}
-
-QString rawUnreadableReason(Bytes in) {
-    if (startsWith(in, 0, "FOVb", 4)) return kSigmaFoveon;
-    if (!rawSniff(in)) return QString();
-    return helperReason(HelperCodec::Raw, in);
 }
 
 }  // namespace platform::codec

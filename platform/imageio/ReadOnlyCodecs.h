@@ -14,32 +14,19 @@
 
 namespace platform::codec {
 
-// What the properties reader learns from these formats besides the header.
-struct ReadOnlyFacts {
-    ImageHeader header;
-    int depth = 0;          // bits per sample as stored
-    bool hasAlpha = false;
-    // The metadata blocks the container holds, for formats Exiv2 is not asked to open:
-    // a TIFF-structured EXIF block (starting "II*\0" or "MM\0*") and an XMP packet.
-    bool metadataInBlocks = false;
-    QByteArray exif;
-    QByteArray xmp;
-};
+// Their header readers give the facts every format's does (CodecInternal.h), with the
+// metadata blocks Exiv2 is not asked to find in these containers.
+using ReadOnlyFacts = ImageFacts;
 
 // The HEIF brands (HEIF or AVIF) or nothing, from the leading ftyp box.
 ImageFormat heifSniff(Bytes in);
-ImageHeader heifHeader(Bytes in);
 ReadOnlyFacts heifFacts(Bytes in);
-// The decoders below fill `why` (when given) with what they know of a failure better than
-// "damaged": a coding or kind they lack, a picture past the budget.
+// The decoders below, as every decoder, fill `why` (when given) where they fail: a coding
+// or kind they lack, a picture past the budget, damage.
 QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
-// Why a HEIF file cannot be read here, in words for the photo's status; empty when it can
-// be read or the reason is plain damage.
-QString heifUnreadableReason(Bytes in);
 
-ImageHeader webpHeader(Bytes in);
 ReadOnlyFacts webpFacts(Bytes in);
-QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name);
+QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 // Whether the bytes are a camera raw file: by the signatures of the raw containers, and
 // for TIFF-structured ones by a sensor-data directory (a colour filter array or linear
@@ -48,11 +35,5 @@ bool rawSniff(Bytes in);
 ImageHeader rawHeader(Bytes in);
 ReadOnlyFacts rawFacts(Bytes in);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
-// Why a raw file cannot be read here, in words for the photo's status; empty when it
-// can be read or the reason is plain damage.
-QString rawUnreadableReason(Bytes in);
-
-// The facts of any of the formats above; an invalid header for anything else.
-ReadOnlyFacts readOnlyFacts(Bytes in);
 
 }  // namespace platform::codec

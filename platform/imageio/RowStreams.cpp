@@ -54,7 +54,7 @@ std::unique_ptr<RowSource> openRowSource(const QString& path, const DecodeOption
     case ImageFormat::TIFF: return codec::tiffRowSource(std::move(file), path, opened);
     default: break;
     }
-    const ImageHeader header = codec::headerOfBytes(in);
+    const ImageHeader header = codec::imageFacts(in).header;
     const bool cut = file->cut();
     return std::make_unique<HeaderOnly>(cut ? ImageHeader{} : header,
                                         header.valid() && !cut ? RowsRefused::NoReader : RowsRefused::Unreadable);

@@ -709,16 +709,33 @@ ImageHeader headerOfTiff(TIFF* tif) {
 
 }  // namespace
 
-ImageHeader tiffHeader(Bytes in) {
+ImageFacts tiffFacts(Bytes in) {
     TiffStream f;
     f.readData = in.data;
     f.size = in.size;
     Handle h;
     h.tif = openTiff(f, "rm");
-    return h.tif ? headerOfTiff(h.tif) : ImageHeader{};
+    ImageFacts facts;
+    if (!h.tif) return facts;
+    uint16_t bits = 1, unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(h.tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(h.tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    facts.header = headerOfTiff(h.tif);
+    facts.depth = bits;
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    facts.hasAlpha = TIFFGetField(h.tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0;
+    // Unit 1 gives no size, so no resolution; unit 3 is per centimetre.
+    float x = 0, y = 0;
+    if (unit != RESUNIT_NONE && TIFFGetField(h.tif, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(h.tif, TIFFTAG_YRESOLUTION, &y) &&
+        x > 0 && y > 0) {
+        const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+        facts.dotsPerInch = QPointF(x * perInch, y * perInch);
+    }
+    return facts;
 }
 
-QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     TiffStream f;
     f.readData = in.data;
     f.size = in.size;
@@ -726,30 +743,41 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name) {
     h.tif = openTiff(f, "rm");
     if (!h.tif) {
         log(u"%@: TIFF data is corrupt (%@)", name, f.error);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     uint32_t w = 0, ht = 0;
     TIFFGetField(h.tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(h.tif, TIFFTAG_IMAGELENGTH, &ht);
-    if (!checkBudget(w, ht, options, name, "TIFF")) return QImage();
-    uint16_t photometric = PHOTOMETRIC_RGB;
+    if (!checkBudget(w, ht, options, name, "TIFF", why)) return QImage();
+    uint16_t photometric = PHOTOMETRIC_RGB, compression = COMPRESSION_NONE;
     TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(h.tif, TIFFTAG_COMPRESSION, &compression);
     const ColourModel model = colourModelOf(photometric);
+    if (!TIFFIsCODECConfigured(compression)) {
+        log(u"%@: TIFF compression %@ is not supported", name, int(compression));
+        return decodeFailed(why, DecodeFailure::Unsupported,
+                            QStringLiteral("this TIFF is compressed in a way this program cannot read (compression %1)")
+                                .arg(compression));
+    }
 
     TiffBands bands(h.tif, f, w, ht);
-    QString why;
-    if (!bands.begin(true, name, &why)) {
-        if (bands.unsupported()) log(u"%@: unsupported TIFF layout (%@)", name, why);
-        else log(u"%@: TIFF data is corrupt (%@)", name, !f.error.isEmpty() ? f.error : why);
-        return QImage();
+    QString corrupt;
+    if (!bands.begin(true, name, &corrupt)) {
+        if (bands.unsupported()) {
+            log(u"%@: unsupported TIFF layout (%@)", name, corrupt);
+            return decodeFailed(why, DecodeFailure::Unsupported,
+                                QStringLiteral("this TIFF stores its pixels in a way this program cannot read (%1)")
+                                    .arg(corrupt));
+        }
+        log(u"%@: TIFF data is corrupt (%@)", name, !f.error.isEmpty() ? f.error : corrupt);
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
-    if (image.isNull()) return QImage();
     for (uint32_t top = 0; top < ht; top += bands.bandRows()) {
-        if (!bands.read(top, reinterpret_cast<uint32_t*>(image.scanLine(int(top))), &why)) {
+        if (!bands.read(top, reinterpret_cast<uint32_t*>(image.scanLine(int(top))), &corrupt)) {
             log(u"%@: TIFF data is corrupt (%@)", name,
-                !f.error.isEmpty() ? f.error : why.isEmpty() ? QStringLiteral("read failed") : why);
-            return QImage();
+                !f.error.isEmpty() ? f.error : corrupt.isEmpty() ? QStringLiteral("read failed") : corrupt);
+            return decodeFailed(why, DecodeFailure::Damaged);
         }
     }
     if (bands.samples()) {
@@ -785,7 +813,7 @@ public:
             log(u"%@: TIFF data is corrupt (%@)", name_, f_.error);
             return;
         }
-        // What tiffHeader reads, from this one reading of the header.
+        // What tiffFacts reads, from this one reading of the header.
         header_ = headerOfTiff(h_.tif);
         const uint32_t w = uint32_t(header_.width), ht = uint32_t(header_.height);
         uint16_t photometric = 0, compression = COMPRESSION_NONE;

@@ -36,6 +36,18 @@ const char* statusText(VP8StatusCode status) {
     return "ok";
 }
 
+// A coding libwebp lacks, memory short, or damage.
+DecodeFailure failureOf(VP8StatusCode status) {
+    switch (status) {
+    case VP8_STATUS_UNSUPPORTED_FEATURE: return DecodeFailure::Unsupported;
+    case VP8_STATUS_OUT_OF_MEMORY: return DecodeFailure::OutOfMemory;
+    default: return DecodeFailure::Damaged;
+    }
+}
+
+// The words a photo's status gives a WebP coding this reader lacks.
+const QString kUnsupportedWebp = QStringLiteral("the picture in this WebP file is coded in a way this program cannot read");
+
 QByteArray chunk(WebPDemuxer* demux, const char* fourcc) {
     WebPChunkIterator it;
     if (!WebPDemuxGetChunk(demux, fourcc, 1, &it)) return QByteArray();
@@ -52,11 +64,16 @@ QByteArray tiffFromExifChunk(const QByteArray& chunk) {
                                                                                                      : QByteArray();
 }
 
-QImage decodeStill(Bytes in, int width, int height, const QString& name) {
+QImage failedWith(DecodeResult* why, VP8StatusCode status) {
+    const DecodeFailure kind = failureOf(status);
+    return decodeFailed(why, kind, kind == DecodeFailure::Unsupported ? kUnsupportedWebp : QString());
+}
+
+QImage decodeStill(Bytes in, int width, int height, const QString& name, DecodeResult* why) {
     QImage image = allocateImage(width, height, QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
     WebPDecoderConfig config;
-    if (!WebPInitDecoderConfig(&config)) return QImage();
+    if (!WebPInitDecoderConfig(&config)) return decodeFailed(why, DecodeFailure::Damaged);
     config.output.colorspace = MODE_bgrA;
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = image.bits();
@@ -66,14 +83,14 @@ QImage decodeStill(Bytes in, int width, int height, const QString& name) {
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) {
         log(u"%@: WebP picture could not be decoded (%@)", name, statusText(status));
-        return QImage();
+        return failedWith(why, status);
     }
     return image;
 }
 
-QImage decodeFirstFrame(Bytes in, const QString& name) {
+QImage decodeFirstFrame(Bytes in, const QString& name, DecodeResult* why) {
     WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) return QImage();
+    if (!WebPAnimDecoderOptionsInit(&options)) return decodeFailed(why, DecodeFailure::Damaged);
     options.color_mode = MODE_bgrA;
     options.use_threads = 0;
     const WebPData data{in.data, in.size};
@@ -82,15 +99,16 @@ QImage decodeFirstFrame(Bytes in, const QString& name) {
     WebPAnimInfo info;
     if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info)) {
         log(u"%@: WebP animation could not be read", name);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
     uint8_t* canvas = nullptr;
     int timestamp = 0;
     if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || !canvas) {
         log(u"%@: the first frame of the WebP animation could not be decoded", name);
-        return QImage();
+        return decodeFailed(why, DecodeFailure::Damaged);
     }
-    QImage image = allocateImage(int(info.canvas_width), int(info.canvas_height), QImage::Format_ARGB32_Premultiplied, name);
+    QImage image = allocateImage(int(info.canvas_width), int(info.canvas_height), QImage::Format_ARGB32_Premultiplied,
+                                 name);
     if (image.isNull()) return QImage();
     const size_t rowBytes = size_t(info.canvas_width) * 4;
     for (int y = 0; y < image.height(); ++y) std::memcpy(image.scanLine(y), canvas + rowBytes * size_t(y), rowBytes);
@@ -122,18 +140,17 @@ ReadOnlyFacts webpFacts(Bytes in) {
     return facts;
 }
 
-ImageHeader webpHeader(Bytes in) { return webpFacts(in).header; }
-
-QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name) {
+QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     WebPBitstreamFeatures features;
     const VP8StatusCode status = isWebp(in) ? WebPGetFeatures(in.data, in.size, &features) : VP8_STATUS_BITSTREAM_ERROR;
     if (status != VP8_STATUS_OK) {
         log(u"%@: WebP file could not be read (%@)", name, statusText(status));
-        return QImage();
+        return failedWith(why, status);
     }
     // The canvas size is checked before the decoder allocates anything for it.
-    if (!checkBudget(features.width, features.height, options, name, "WebP")) return QImage();
-    QImage image = features.has_animation ? decodeFirstFrame(in, name) : decodeStill(in, features.width, features.height, name);
+    if (!checkBudget(features.width, features.height, options, name, "WebP", why)) return QImage();
+    QImage image = features.has_animation ? decodeFirstFrame(in, name, why)
+                                          : decodeStill(in, features.width, features.height, name, why);
     if (image.isNull()) return QImage();
     const WebPData data{in.data, in.size};
     if (WebPDemuxer* demux = WebPDemux(&data)) {

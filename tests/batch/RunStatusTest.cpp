@@ -138,6 +138,31 @@ TEST(RunStatus, RawFilesSayWhetherTheyAreDamagedOrOfAKindNotRead) {
         << b.photos[1]->processInfoMessage.toStdString();
 }
 
+// A photo of a kind this program reads but coded in a way its reader lacks says which
+// coding; a damaged one says only that it could not be read, never that it is of a kind
+// not read.
+TEST(RunStatus, APhotoCodedInAWayItsReaderLacksSaysWhich) {
+    Batch b(0);
+    const auto sample = [](const char* name) {
+        return testsupport::readFile(
+            testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(name)));
+    };
+    // ffmpeg's lossless JPEG; cjpeg's JPEG cut short.
+    b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath("src/lossless.jpg"),
+                                                          sample("jpeg_lossless_ffmpeg.jpg")));
+    const QByteArray whole = sample("jpeg_cjpeg.jpg");
+    b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath("src/cut.jpg"), whole.left(whole.size() / 2)));
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[0]->processInfoMessage,
+              platform::format(runmessages::UnreadableBecause,
+                               QStringLiteral("lossless and hierarchical JPEG photos cannot be read by this program")));
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[1]->processInfoMessage, runmessages::Unreadable);
+}
+
 // A crafted camera raw file on which the raw library overflows a buffer while it
 // identifies the camera, and the C library then ends the process it runs in: that photo
 // could not be read, as a damaged file, and the run goes on to the raw file after it.

@@ -121,6 +121,24 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     expectReads(photos.first);
 }
 
+// Ctrl+C in a terminal reaches the helpers with the program (one process group), and the
+// end of a session reaches every process: the program stops its run itself, and the photo
+// a helper reads meanwhile is read, not failed by the signal.
+TEST(DecoderHelpers, AHelperReadsOnThroughTheSignalsThatEndASession) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    HelperHook hook("pause=300");
+    platform::DecodeResult read;
+    std::thread reader([&] { read = platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    ASSERT_GT(helper, 0);
+    ::kill(pid_t(helper), SIGINT);
+    ::kill(pid_t(helper), SIGTERM);
+    reader.join();
+    EXPECT_TRUE(read.ok());
+    EXPECT_EQ(read.image.size(), QSize(128, 64));
+}
+
 // A file that makes the library loop: the time limit ends the helper, that file could not
 // be read, and the next one is read.
 TEST(DecoderHelpers, AHelperThatLoopsIsEndedByTheTimeLimit) {

@@ -211,10 +211,14 @@ TEST(RawCodec, RawFilesAreToldByTheirBytes) {
 
     QTemporaryDir dir;
     const QString sigma = testsupport::writeFile(dir.filePath(QStringLiteral("a.x3f")), QByteArray("FOVb\0\0\x02\0", 8));
-    EXPECT_TRUE(platform::readImage(sigma).isNull());
-    EXPECT_TRUE(platform::unreadableReason(sigma).contains(QStringLiteral("Sigma X3F")));
+    const platform::DecodeResult x3f = platform::decodeImage(sigma);
+    EXPECT_FALSE(x3f.ok());
+    EXPECT_EQ(x3f.failure, platform::DecodeFailure::Unsupported);
+    EXPECT_TRUE(x3f.detail.contains(QStringLiteral("Sigma X3F")));
     const QString readable = testsupport::writeFile(dir.filePath(QStringLiteral("a.dng")), dng);
-    EXPECT_TRUE(platform::unreadableReason(readable).isEmpty());
+    const platform::DecodeResult developed = platform::decodeImage(readable);
+    EXPECT_TRUE(developed.ok());
+    EXPECT_TRUE(developed.detail.isEmpty());
 }
 
 // Damaged raw data fails the photo; a file declaring an enormous sensor is refused before
