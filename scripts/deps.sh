@@ -6,6 +6,7 @@ pkgs=(g++ cmake ninja-build pkg-config
       libheif-dev libwebp-dev libraw-dev
       libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libtiff-dev libgif-dev libopenjp2-7-dev
       libexiv2-dev libicu-dev libqpdf-dev libsqlite3-dev liblcms2-dev
+      qt6-image-formats-plugins
       libgs-common icc-profiles-free colord-data imagemagick-6-doc mate-backgrounds
       libgtest-dev libgmock-dev fonts-dejavu-core locales poppler-utils libtiff-tools)
 missing=()

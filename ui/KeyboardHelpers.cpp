@@ -56,7 +56,6 @@ public:
         : QObject(list), list_(list), opener_(opener), currentRow_(currentRow) {
         list->setFocusPolicy(Qt::StrongFocus);
         list->installEventFilter(this);
-        connect(list, &QObject::destroyed, this, &OptionListKeys::giveBack);
     }
 
 protected:

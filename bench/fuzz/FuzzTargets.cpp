@@ -53,9 +53,13 @@ int decoders(const uint8_t* data, size_t size) {
     options.pixelBudget = 4 * 1024 * 1024;
     // The first byte picks a reduced decode now and then, which takes other code paths.
     if (size > 0 && (data[size - 1] & 1)) options.minLongSide = 64;
-    const QImage image = platform::readImageFromData(bytes, options, QStringLiteral("fuzz"));
-    if (!image.isNull() && (image.width() <= 0 || image.height() <= 0)) __builtin_trap();
-    platform::readImageHeaderFromData(bytes);
+    // Targa and DIB have no signature: they are told by a name as well.
+    for (const char* name : {"fuzz", "fuzz.tga", "fuzz.dib"}) {
+        const QImage image = platform::readImageFromData(bytes, options, QLatin1String(name));
+        if (!image.isNull() && (image.width() <= 0 || image.height() <= 0)) __builtin_trap();
+        platform::readImageHeaderFromData(bytes, QLatin1String(name));
+        if (platform::sniffImageFormat(bytes.constData(), size_t(bytes.size())) != platform::ImageFormat::Unknown) break;
+    }
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // The effects screen: layout, selection of an effect, the working list and the preview.
 #include "editor/ui/AdjustFilterVC.h"
 
+#include "editor/PreviewBox.h"
+
 #include <algorithm>
 #include <QColorDialog>
 #include <QCheckBox>
@@ -72,7 +74,11 @@ void AdjustFilterVC::buildLayout() {
     auto* centre = new QVBoxLayout;
     previewContainer_ = new QWidget(this);
     previewContainer_->setObjectName(QStringLiteral("previewContainer"));
-    previewContainer_->setFixedSize(kPreviewWidth, kPreviewHeight);
+    // Never smaller than its size in the smallest window, and as large as the window lets
+    // it be (setPreviewBoxSize): a larger preview must not keep the window from shrinking.
+    previewContainer_->setMinimumSize(kPreviewWidth, kPreviewHeight);
+    previewContainer_->setMaximumSize(kPreviewWidth, kPreviewHeight);
+    previewContainer_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     previewContainer_->setAutoFillBackground(true);
     QPalette pal = previewContainer_->palette();
     pal.setColor(QPalette::Window, QColor(38, 38, 38));
@@ -82,11 +88,12 @@ void AdjustFilterVC::buildLayout() {
     imgViewFiltered_ = new QLabel(imageContainer_);
     imgViewFiltered_->setObjectName(QStringLiteral("imgViewFiltered"));
     imgViewFiltered_->setAlignment(Qt::AlignCenter);
-    centre->addWidget(previewContainer_);
+    centre->addWidget(previewContainer_, 4);
     photoStripArea_ = new QWidget(this);
     photoStripArea_->setObjectName(QStringLiteral("photoStripArea"));
-    photoStripArea_->setFixedWidth(kPreviewWidth);
-    photoStripArea_->setMinimumHeight(100);
+    photoStripArea_->setMinimumSize(kPreviewWidth, 100);
+    photoStripArea_->setMaximumSize(kPreviewWidth, previewbox::kStripHeight);
+    photoStripArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     centre->addWidget(photoStripArea_, 1);
     body->addLayout(centre);
 
@@ -165,6 +172,24 @@ void AdjustFilterVC::buildParameterColumn() {
     buildGenericControls();
     buildOwnPanels();
     buildOperationViews();
+}
+
+QSize AdjustFilterVC::centreRoom() const {
+    const QMargins m = layout() ? layout()->contentsMargins() : QMargins();
+    const int gap = layout() ? std::max(0, layout()->spacing()) : 0;
+    return {width() - m.left() - m.right() - tableArea_->width() - paramsColumn_->width() - 2 * gap,
+            height() - m.top() - m.bottom() - footer_->sizeHint().height() - 2 * gap};
+}
+
+void AdjustFilterVC::setPreviewBoxSize(QSize box) {
+    if (box == previewBox_ || box.isEmpty()) return;
+    previewBox_ = box;
+    previewContainer_->setMaximumSize(box);
+    photoStripArea_->setMaximumWidth(box.width());
+    if (layout()) layout()->activate();
+    lblZoom_->move(box.width() - 110, box.height() - 24);
+    resizeImageContainerForAspectFit();
+    resizeInputImageForAspectFit();
 }
 
 void AdjustFilterVC::placeInColumn(QWidget* w, const QRectF& yUp) {
@@ -395,7 +420,7 @@ bool AdjustFilterVC::loadPreviewForSelectedPhoto() {
     }
     Utils& utils = Utils::sharedUtils();
     const QSizeF original = utils.getImageOriginalSizeAtFilePathUrl(photo->filePath);
-    const QSizeF fit = utils.getAspectFitModeSizeWithsize(original, QSizeF(kPreviewWidth, kPreviewHeight));
+    const QSizeF fit = utils.getAspectFitModeSizeWithsize(original, QSizeF(previewBox_));
     const QImage picture = utils.getThumbnailImageAtFilePath(photo->filePath, fit);
     setPreviewPhoto(picture, photo->filePath);
     return !picture.isNull();

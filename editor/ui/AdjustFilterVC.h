@@ -6,7 +6,7 @@
 //
 // Areas (Qt coordinates, y down, inside the screen):
 //   tableArea()          left column: category, effect, applied-step and favourite tables
-//   previewContainer()   the 580 x 440 frame of the preview
+//   previewContainer()   the frame of the preview (580 x 440, larger in a larger window)
 //   imageContainerView() inside it, the photo's aspect-fit box; overlays and handles go here
 //   photoStripArea()     below the preview: the photo strip
 //   parametersColumn()   right column: the effect's panel (vWFiltersAndParams)
@@ -105,8 +105,16 @@ public:
     // have no action of their own.
     QPushButton* animateButton() const { return animateButton_; }
     QPushButton* btnExportGifImage() const { return btnExportGifImage_; }
+    // The preview's size in the smallest window; a larger one makes it larger (PreviewBox).
     static constexpr int kPreviewWidth = 580;
     static constexpr int kPreviewHeight = 440;
+    QSize previewBoxSize() const { return previewBox_; }
+    // The centre column's room: the window's width less the two side columns, its height
+    // less the footer.
+    QSize centreRoom() const;
+    // Gives the preview this size (the picture shown is fitted into it until a new one is
+    // read at the size), and the photo strip below it the same width.
+    void setPreviewBoxSize(QSize box);
     static constexpr int kColumnWidth = 300;
     static constexpr int kColumnHeight = 560;
 
@@ -349,6 +357,7 @@ private:
     QLabel* imgViewFiltered_ = nullptr;
     QWidget* photoStripArea_ = nullptr;
     QWidget* paramsColumn_ = nullptr;
+    QSize previewBox_{kPreviewWidth, kPreviewHeight};
     QWidget* footer_ = nullptr;
     QLabel* lblBatchInfo_ = nullptr;
     QLabel* lblFilterName_ = nullptr;

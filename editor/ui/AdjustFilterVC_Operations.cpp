@@ -212,13 +212,13 @@ bool AdjustFilterVC::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AdjustFilterVC::resizeImageContainerForAspectFit(QSizeF size) {
-    if (size.width() <= 0 || size.height() <= 0)
-        size = previewSource_.isNull() ? QSizeF(kPreviewWidth, kPreviewHeight) : QSizeF(previewSource_.size());
-    QSizeF fit = Utils::sharedUtils().getAspectFitModeSizeWithsize(size, QSizeF(kPreviewWidth, kPreviewHeight));
-    if (fit.width() < 1 || fit.height() < 1) fit = QSizeF(kPreviewWidth, kPreviewHeight);
+    const QSizeF room(previewBox_);
+    if (size.width() <= 0 || size.height() <= 0) size = previewSource_.isNull() ? room : QSizeF(previewSource_.size());
+    QSizeF fit = Utils::sharedUtils().getAspectFitModeSizeWithsize(size, room);
+    if (fit.width() < 1 || fit.height() < 1) fit = room;
     const QSize box(int(std::lround(fit.width())), int(std::lround(fit.height())));
-    imageContainer_->setGeometry((kPreviewWidth - box.width()) / 2, (kPreviewHeight - box.height()) / 2, box.width(),
-                                 box.height());
+    imageContainer_->setGeometry((previewBox_.width() - box.width()) / 2, (previewBox_.height() - box.height()) / 2,
+                                 box.width(), box.height());
     imgViewFiltered_->setGeometry(0, 0, box.width(), box.height());
     AppDelegate::shared().ADJUST_FILTER_IMG_CONTAINER_SIZE = QSizeF(box);
     // The zoom stays over a new picture or container.

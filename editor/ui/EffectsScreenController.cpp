@@ -423,7 +423,7 @@ void EffectsScreenController::setImageInfo() {
     metadataModel_->setRows(EffectsScreen::metadataRows(*photo, photoProperties_));
 }
 
-void EffectsScreenController::selectedPhotoChanged() {
+void EffectsScreenController::selectedPhotoChanged(std::optional<QSize> newPreviewBox) {
     AppDelegate& app = AppDelegate::shared();
     if (app.arraySelectedImagesToProcess.isEmpty()) {
         // No photo to show: the preview goes; the tables stay for the favourites and steps.
@@ -441,11 +441,12 @@ void EffectsScreenController::selectedPhotoChanged() {
     if (!state.currentFilterName.isEmpty() && !state.isFor_FILTER_EDIT_MODE && !selectedFavBatch_)
         carried = EffectsScreen::carryOverParameters(state.currentFilterName, vc_->imageContainerSize(),
                                                      vc_->workingParameters().list());
+    if (newPreviewBox) vc_->setPreviewBoxSize(*newPreviewBox);
     // The new photo gets the open panel's picture (a step being edited is drawn by its panel).
     const StepEditing::PreviewLayers layers = currentLayers();
     vc_->setStepsAbove(PreviewLoader::snapshotSteps(layers.above));
     QList<AppliedFilter> steps = PreviewLoader::snapshotSteps(layers.below);
-    loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight), steps,
+    loader_.load(app.selectedImageFile, QSizeF(vc_->previewBoxSize()), steps,
                  QImage(), QImage(), [this, carried](const PhotoPreviewResult& r) { applyPreviewResult(r, carried, true); });
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "batch/ui/ConvertFormatOrRenameView.h"
 #include "editor/EffectsScreenLogic.h"
@@ -75,7 +76,9 @@ public:
     // ---- life cycle ----
     void viewWillAppearNotofication();
     void viewWillDisAppear();
-    void selectedPhotoChanged();
+    // With a new preview size, the preview takes it once the open effect's values are
+    // taken, and the photo is read again at that size.
+    void selectedPhotoChanged(std::optional<QSize> newPreviewBox = std::nullopt);
     void resetFilterForNewImage(bool force);
     void checkForDeletedPhotosInSourceFolder(bool remove);
     void showAlertForAllPhotosDeleted();

@@ -49,8 +49,7 @@ void EffectsScreenController::applyAllSeletedFiltersOnImage(const QList<std::sha
                                                             std::function<void()> then) {
     AppDelegate& app = AppDelegate::shared();
     if (originalImage_.isNull() || !app.selectedImageFile) return;
-    loader_.load(app.selectedImageFile, QSizeF(AdjustFilterVC::kPreviewWidth, AdjustFilterVC::kPreviewHeight),
-                 PreviewLoader::snapshotSteps(steps), originalImage_, imgSelected_Thumbnail_,
+    loader_.load(app.selectedImageFile, QSizeF(vc_->previewBoxSize()), PreviewLoader::snapshotSteps(steps), originalImage_, imgSelected_Thumbnail_,
                  [this, then = std::move(then)](const PhotoPreviewResult& r) {
                      applyPreviewResult(r, std::nullopt, false);
                      if (then) then();
@@ -189,7 +188,11 @@ void EffectsScreenController::setupViewForAddLogoFilter(const QString& name, boo
     setupImageOverlay(name, editing);
 }
 
-void EffectsScreenController::setupViewForAddCommentFilter(const QString& name, bool editing) { setupText(name, editing); }
+void EffectsScreenController::setupViewForAddCommentFilter(const QString& name, bool editing) {
+    // A text is placed on the preview as it is laid out now: the window keeps its size meanwhile.
+    vc_->setWindowResizable(false);
+    setupText(name, editing);
+}
 
 void EffectsScreenController::showAddTextOverlayView() {
     const QString& name = vc_->state().currentFilterName;

@@ -3,6 +3,8 @@
 // rename-and-convert view shown for the Batch Conversion row.
 #include "editor/ui/EffectsScreenController.h"
 
+#include "editor/PreviewBox.h"
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -194,6 +196,13 @@ void EffectsScreenController::windowisResizing() {
 }
 
 void EffectsScreenController::windowEndResizing() {
+    // The preview takes the room the window gives it: the photo is read again at the new
+    // size, the open effect's values carried over as a new photo carries them.
+    const QSize box = previewbox::sizeFor(vc_->centreRoom());
+    if (box != vc_->previewBoxSize()) {
+        if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(box);
+        else selectedPhotoChanged(box);
+    }
     layoutOverlays();
     windowisResizing();
 }

@@ -1,4 +1,5 @@
-// BMP, and DIB (a BMP without its 14-byte file header), read and written here. Every
+// BMP, and DIB (a BMP without its 14-byte file header, told by its name and a header BMP
+// knows), read and written here. Every
 // header the format has known is read: OS/2 1.x (12 bytes, three-byte palette entries),
 // OS/2 2.x (16 to 64 bytes) and Windows' 40- to 124-byte ones; palette pictures of 1, 2,
 // 4 and 8 bits, run-length coded ones (RLE4, RLE8), and 16-, 24- and 32-bit ones with or
@@ -129,7 +130,7 @@ bool parseLayout(Bytes in, size_t dib, Layout& L) {
 
 ImageFacts factsOf(Bytes in, const Layout& L) {
     ImageFacts facts;
-    facts.header.format = ImageFormat::BMP;
+    facts.header.format = L.dib == 0 ? ImageFormat::DIB : ImageFormat::BMP;
     facts.header.width = int(L.width);
     facts.header.height = int(L.height);
     facts.depth = 8;  // every layout is read as 8 bits a channel
@@ -318,6 +319,25 @@ ImageFacts bmpFacts(Bytes in) {
 
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     return decode(in, 14, options, name, why);
+}
+
+bool dibSniff(Bytes in, const QString& name) {
+    Layout L;
+    if (!name.endsWith(QLatin1String(".dib"), Qt::CaseInsensitive) || !parseLayout(in, 0, L)) return false;
+    // A header BMP knows: one of its sizes, one plane, a depth it has.
+    const uint32_t sizes[] = {12, 16, 20, 24, 32, 36, 40, 52, 56, 64, 108, 124};
+    const uint16_t planes = u16(in.data + (L.headerSize == 12 ? 8 : 12));
+    return std::find(std::begin(sizes), std::end(sizes), L.headerSize) != std::end(sizes) && planes == 1 &&
+           (L.bits == 1 || L.bits == 2 || L.bits == 4 || L.bits == 8 || L.bits == 16 || L.bits == 24 || L.bits == 32);
+}
+
+ImageFacts dibFacts(Bytes in) {
+    Layout L;
+    return parseLayout(in, 0, L) ? factsOf(in, L) : ImageFacts{};
+}
+
+QImage dibDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    return decode(in, 0, options, name, why);
 }
 
 QByteArray bmpEncode(const QImage& source) {

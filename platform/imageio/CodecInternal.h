@@ -113,9 +113,10 @@ struct ImageFacts {
     QByteArray xmp;
 };
 
-// The facts of a file of any format these readers take, chosen by its leading bytes; an
-// invalid header for anything else.
-ImageFacts imageFacts(Bytes in);
+// The facts of a file of any format these readers take, chosen by its leading bytes (and,
+// for the formats without a signature, Targa and DIB, by `name`'s extension); an invalid
+// header for anything else.
+ImageFacts imageFacts(Bytes in, const QString& name = QString());
 
 // A resolution stored per metre in dots per inch, a whole number when it was meant as one
 // (3780 per metre is 96.012 dpi, written for 96).
@@ -307,6 +308,11 @@ QByteArray gifEncodeAnimation(const QList<QImage>& frames, int delayCentiseconds
 
 ImageFacts bmpFacts(Bytes in);
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+// A DIB: a BMP's information header, palette and pixels without its file header. It has
+// no signature: the name must end ".dib" and the header be one BMP knows.
+bool dibSniff(Bytes in, const QString& name);
+ImageFacts dibFacts(Bytes in);
+QImage dibDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 QByteArray bmpEncode(const QImage& image);
 
 ImageFacts jp2Facts(Bytes in, ImageFormat format);

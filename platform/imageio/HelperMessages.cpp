@@ -103,7 +103,7 @@ private:
 };
 
 constexpr int32_t kLastFailure = int32_t(DecodeFailure::ChangedWhileRead);
-constexpr int32_t kLastFormat = int32_t(ImageFormat::RAW);
+constexpr int32_t kLastFormat = int32_t(ImageFormat::DIB);
 constexpr int32_t kLastColourModel = int32_t(ColourModel::Lab);
 
 }  // namespace

@@ -41,6 +41,16 @@ ImageFormat sniffImageFormat(const char* data, size_t size) {
     if (starts("BM", 2) && size >= 18) return ImageFormat::BMP;
     if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
     if (starts("\xFF\x4F\xFF\x51", 4)) return ImageFormat::J2K;
+    if (starts("8BPS", 4) && size >= 6 && p[4] == 0 && (p[5] == 1 || p[5] == 2)) return ImageFormat::PSD;
+    return codec::qtReaderSniff(bytes);
+}
+
+ImageFormat sniffImageFormat(const char* data, size_t size, const QString& fileName) {
+    const ImageFormat byContent = sniffImageFormat(data, size);
+    if (byContent != ImageFormat::Unknown || fileName.isEmpty()) return byContent;
+    const Bytes bytes{reinterpret_cast<const uint8_t*>(data), size};
+    if (codec::dibSniff(bytes, fileName)) return ImageFormat::DIB;
+    if (codec::tgaSniff(bytes, fileName)) return ImageFormat::TGA;
     return ImageFormat::Unknown;
 }
 
@@ -57,6 +67,14 @@ QString imageFormatName(ImageFormat format) {
     case ImageFormat::AVIF: return QStringLiteral("AVIF");
     case ImageFormat::WebP: return QStringLiteral("WebP");
     case ImageFormat::RAW: return QStringLiteral("camera raw");
+    case ImageFormat::PSD: return QStringLiteral("Photoshop");
+    case ImageFormat::PNM: return QStringLiteral("PNM");
+    case ImageFormat::XBM: return QStringLiteral("XBM");
+    case ImageFormat::XPM: return QStringLiteral("XPM");
+    case ImageFormat::ICO: return QStringLiteral("ICO");
+    case ImageFormat::ICNS: return QStringLiteral("ICNS");
+    case ImageFormat::TGA: return QStringLiteral("Targa");
+    case ImageFormat::DIB: return QStringLiteral("DIB");
     case ImageFormat::Unknown: break;
     }
     return QStringLiteral("unknown");
@@ -188,7 +206,7 @@ namespace {
 
 using codec::FileBytes;
 
-ImageHeader headerOf(Bytes in) { return codec::imageFacts(in).header; }
+ImageHeader headerOf(Bytes in, const QString& name) { return codec::imageFacts(in, name).header; }
 
 // The picture of a kind the readers take, by its decoder, which says why where it gives none.
 QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
@@ -204,6 +222,14 @@ QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, cons
     case ImageFormat::AVIF: return codec::heifDecode(in, options, name, why);
     case ImageFormat::WebP: return codec::webpDecode(in, options, name, why);
     case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
+    case ImageFormat::DIB: return codec::dibDecode(in, options, name, why);
+    case ImageFormat::PSD: return codec::psdDecode(in, options, name, why);
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: return codec::qtReaderDecode(in, format, options, name, why);
+    case ImageFormat::TGA: return codec::tgaDecode(in, options, name, why);
     case ImageFormat::Unknown: break;
     }
     return QImage();
@@ -216,7 +242,7 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
         result.failure = DecodeFailure::Empty;
         return result;
     }
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     if (format == ImageFormat::Unknown) {
         log(u"%@: not a picture this program can read", name);
         result.failure = DecodeFailure::Unsupported;
@@ -266,12 +292,12 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
 ImageHeader readImageHeader(const QString& path) {
     FileBytes f;
     if (!f.open(path)) return {};
-    const ImageHeader header = headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes, path);
     return f.cut() ? ImageHeader{} : header;
 }
 
-ImageHeader readImageHeaderFromData(const QByteArray& data) {
-    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())});
+ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName) {
+    return headerOf(Bytes{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())}, fileName);
 }
 
 bool exceedsPixelBudget(const ImageHeader& header, const DecodeOptions& options) {
@@ -311,8 +337,8 @@ bool pictureDecodes(const QString& path) {
 
 namespace codec {
 
-ImageFacts imageFacts(Bytes in) {
-    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size);
+ImageFacts imageFacts(Bytes in, const QString& name) {
+    const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     switch (format) {
     case ImageFormat::JPEG: return jpegFacts(in);
     case ImageFormat::PNG: return pngFacts(in);
@@ -325,6 +351,14 @@ ImageFacts imageFacts(Bytes in) {
     case ImageFormat::AVIF: return heifFacts(in);
     case ImageFormat::WebP: return webpFacts(in);
     case ImageFormat::RAW: return rawFacts(in);
+    case ImageFormat::DIB: return dibFacts(in);
+    case ImageFormat::PSD: return psdFacts(in);
+    case ImageFormat::PNM:
+    case ImageFormat::XBM:
+    case ImageFormat::XPM:
+    case ImageFormat::ICO:
+    case ImageFormat::ICNS: return qtReaderFacts(in, format);
+    case ImageFormat::TGA: return tgaFacts(in);
     case ImageFormat::Unknown: break;
     }
     return ImageFacts{};
@@ -363,7 +397,7 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
         log(u"%@: no thumbnail: the file was cut short while it was read", path);
         return QImage();
     };
-    const ImageHeader header = headerOf(f.bytes);
+    const ImageHeader header = headerOf(f.bytes, path);
     if (f.cut()) return cutShort();
     if (!header.valid()) {
         log(u"%@: no thumbnail: not a picture this program can read", path);

@@ -41,10 +41,17 @@ namespace platform {
 enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K,
                          // Read only. HEIF and camera raw pictures are decoded upright
                          // (their headers say orientation 1); see ReadOnlyCodecs.h.
-                         HEIF, AVIF, WebP, RAW };
+                         HEIF, AVIF, WebP, RAW,
+                         // Read only: Photoshop's merged picture, the small formats Qt
+                         // reads (PNM is PBM, PGM and PPM; ICO includes cursors), and a BMP
+                         // without its file header (DIB).
+                         PSD, PNM, XBM, XPM, ICO, ICNS, TGA, DIB };
 
 // The container a buffer holds, told by its leading bytes (never by the file name).
 ImageFormat sniffImageFormat(const char* data, size_t size);
+// The same, and for the formats that have no signature (Targa, DIB) by a file name that
+// ends in one of their extensions together with a header they could have.
+ImageFormat sniffImageFormat(const char* data, size_t size, const QString& fileName);
 QString imageFormatName(ImageFormat format);
 
 // Decoded images larger than this many pixels are refused before anything is allocated
@@ -114,7 +121,8 @@ struct ImageHeader {
 };
 
 ImageHeader readImageHeader(const QString& path);
-ImageHeader readImageHeaderFromData(const QByteArray& data);
+// `fileName` tells the formats without a signature (Targa, DIB) by their extension.
+ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName = QString());
 
 // Whether a header declares more pixels than the decoders take with these options: such
 // a photo is refused as too large, not as damaged.
@@ -127,6 +135,7 @@ bool isReadablePicture(const QString& path);
 // The first image of a file in its stored layout; a null image (and one log line) when
 // the file is missing, unreadable, corrupt or over budget.
 QImage readImage(const QString& path, const DecodeOptions& options = {});
+// nameForLog also tells the formats without a signature (Targa, DIB) by its extension.
 QImage readImageFromData(const QByteArray& data, const DecodeOptions& options = {},
                          const QString& nameForLog = QString());
 // readImage that says why there is no picture, from the one decode that failed.

@@ -53,6 +53,7 @@ enum class Kind {
     GpsTime,    // "HH:mm:ss.ss", stored as three rationals
     IptcDate,   // "yyyyMMdd"
     IptcTime,   // "HHmmss+hhmm"
+    Version,    // [2, 2, 1], stored as the four digits "0221"
 };
 
 struct PropertyKey {
@@ -87,6 +88,8 @@ constexpr PropertyKey kPropertyKeys[] = {
     {kPropsExif, "ExposureProgram", "Exif.Photo.ExposureProgram", Kind::Int},
     {kPropsExif, "SpectralSensitivity", "Exif.Photo.SpectralSensitivity", Kind::Text},
     {kPropsExif, "ISOSpeedRatings", "Exif.Photo.ISOSpeedRatings", Kind::IntList},
+    {kPropsExif, "ExifVersion", "Exif.Photo.ExifVersion", Kind::Version},
+    {kPropsExif, "FlashpixVersion", "Exif.Photo.FlashpixVersion", Kind::Version},
     {kPropsExif, "DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Kind::Text},
     {kPropsExif, "DateTimeDigitized", "Exif.Photo.DateTimeDigitized", Kind::Text},
     {kPropsExif, "ComponentsConfiguration", "Exif.Photo.ComponentsConfiguration", Kind::IntList},
@@ -364,6 +367,18 @@ QVariant valueFromExiv(const Exiv2::Value& v, Kind kind) {
     }
     case Kind::TextList:
         return QVariantList{textFromBytes(v.toString())};
+    case Kind::Version: {
+        // Four digits: two for the major number, one each for the minor and the revision.
+        if (n != 4) return {};
+        int digits[4];
+        for (long i = 0; i < 4; ++i) {
+            digits[i] = int(v.toLong(i)) - '0';
+            if (digits[i] < 0 || digits[i] > 9) return {};
+        }
+        QVariantList version{digits[0] * 10 + digits[1], digits[2]};
+        if (digits[3] != 0) version.append(digits[3]);
+        return version;
+    }
     }
     return {};
 }
@@ -648,6 +663,22 @@ std::optional<std::string> exivText(const PropertyKey& k, const QVariant& v, Exi
         if (type == Exiv2::unsignedRational || type == Exiv2::signedRational) return rationalText(*d, isSigned).toStdString();
         return QString::number(*d, 'g', 15).toStdString();
     }
+    case Kind::Version: {
+        const QVariantList parts = listOf(v);
+        int numbers[3] = {0, 0, 0};
+        for (int i = 0; i < 3 && i < parts.size(); ++i) {
+            const auto d = numberOf(parts.at(i));
+            if (!d || *d < 0 || *d > (i == 0 ? 99 : 9)) return std::nullopt;
+            numbers[i] = int(*d);
+        }
+        if (parts.size() < 2) return std::nullopt;
+        // The tag's bytes, as Exiv2 reads an undefined value: their numbers.
+        const QByteArray digits =
+            QStringLiteral("%1%2%3").arg(numbers[0], 2, 10, QLatin1Char('0')).arg(numbers[1]).arg(numbers[2]).toLatin1();
+        QStringList bytes;
+        for (const char c : digits) bytes.append(QString::number(int(c)));
+        return bytes.join(QLatin1Char(' ')).toStdString();
+    }
     case Kind::IntList:
     case Kind::RealList: {
         QStringList parts;
@@ -823,13 +854,14 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
         codec::FileBytes file;
         if (!file.open(path) || file.bytes.size == 0) return {};
         if (reading.whileOpen) reading.whileOpen(path);
-        facts = codec::imageFacts(file.bytes);
+        facts = codec::imageFacts(file.bytes, path);
         if (!facts.header.valid() || file.cut()) return {};
     }
     const ImageFormat format = facts.header.format;
-    // Formats read through their own libraries say what they know of transparency.
-    const bool readOnly = format == ImageFormat::HEIF || format == ImageFormat::AVIF || format == ImageFormat::WebP ||
-                          format == ImageFormat::RAW;
+    // Formats read through their own libraries or readers say what they know of
+    // transparency, and hold no EXIF orientation to turn them by.
+    const bool readOnly = !holdsMetadata(format) && format != ImageFormat::GIF && format != ImageFormat::BMP &&
+                          format != ImageFormat::J2K;
 
     QVariantMap out;
     out.insert(sharedKey(kPropsPixelWidth), facts.header.width);
@@ -844,7 +876,7 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
         readMetadata(path, out, dpiX, dpiY, &blocks, reading);
-    } else if (holdsMetadata(format) || format == ImageFormat::RAW) {
+    } else if (holdsMetadata(format) || format == ImageFormat::RAW || format == ImageFormat::PSD) {
         readMetadata(path, out, dpiX, dpiY, nullptr, reading);
     }
     if (readOnly && !out.contains(QLatin1String(kPropsProfileName))) {
@@ -856,7 +888,8 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
         out.insert(sharedKey(kPropsDPIHeight), dpiY);
     }
     // HEIF pictures and camera raw files are decoded upright; the EXIF orientation they
-    // may carry as well must not turn them a second time.
+    // may carry as well must not turn them a second time (nor a Photoshop document's, whose
+    // merged picture is stored upright).
     if (readOnly && format != ImageFormat::WebP) {
         out.insert(sharedKey(kPropsOrientation), 1);
         QVariantMap tiff = out.value(QLatin1String(kPropsTIFF)).toMap();

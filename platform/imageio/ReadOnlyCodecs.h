@@ -1,6 +1,7 @@
 #pragma once
 // The formats this program reads but never writes: HEIF and AVIF (libheif), WebP
-// (libwebp) and camera raw files (LibRaw). Shared between the codec files of
+// (libwebp), camera raw files (LibRaw), Photoshop documents and Targa (our own readers) and
+// the small formats Qt reads (PNM, XBM, XPM, ICO, and with its image formats plugins ICNS). Shared between the codec files of
 // platform/imageio; not for use outside this folder.
 //
 // HEIF pictures and camera raw files come out of their decoders upright: the container's
@@ -35,5 +36,21 @@ bool rawSniff(Bytes in);
 ImageHeader rawHeader(Bytes in);
 ReadOnlyFacts rawFacts(Bytes in);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+
+// PNM, XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else.
+ImageFormat qtReaderSniff(Bytes in);
+ReadOnlyFacts qtReaderFacts(Bytes in, ImageFormat format);
+QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name,
+                      DecodeResult* why = nullptr);
+
+// Targa, which has no signature: a name ending in one of its extensions and a header it
+// could have.
+bool tgaSniff(Bytes in, const QString& name);
+ReadOnlyFacts tgaFacts(Bytes in);
+QImage tgaDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+
+// Photoshop documents ("8BPS"): the merged picture.
+ReadOnlyFacts psdFacts(Bytes in);
+QImage psdDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 }  // namespace platform::codec

@@ -2,6 +2,8 @@
 // profiles, orientations and metadata) through the runner, checked on the files written.
 #include <gtest/gtest.h>
 
+#include <exiv2/exiv2.hpp>
+
 #include "records/AppliedFilter.h"
 #include "platform/imageio/ImageProperties.h"
 #include "records/OutputPhotoPath.h"
@@ -102,6 +104,42 @@ TEST(RealPhotos, TheResolutionOfACameraPhotoGoesIntoEveryOutputThatHoldsOne) {
                 const QVariantMap props = platform::readImageProperties(in.snapshot.destinationPaths[i]->filePath);
                 EXPECT_DOUBLE_EQ(props.value(platform::kPropsDPIWidth).toDouble(), photos[i].dpi) << i;
                 EXPECT_DOUBLE_EQ(props.value(platform::kPropsDPIHeight).toDouble(), photos[i].dpi) << i;
+            }
+        }
+    }
+}
+
+// A tag's bytes as Exiv2 reads them from the file ("48 50 50 49" for "0221"); empty when
+// the file does not carry it.
+std::string exifTagAsExiv2ReadsIt(const QString& path, const char* key) {
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    const Exiv2::ExifData& exif = image->exifData();
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? std::string() : it->toString();
+}
+
+TEST(RealPhotos, OutputsKeepTheCamerasExifAndFlashpixVersions) {
+    // Two cameras' JPEGs: EXIF 2.20 and 2.21, Flashpix 1.00. Readers that check the EXIF
+    // version before they trust the rest found none in the outputs.
+    const QStringList cameras = {testsupport::kDesktopPhotos + "nature/Wood.jpg",
+                                 testsupport::kDesktopPhotos + "nature/Storm.jpg"};
+    for (int format : {4, 1, 6}) {
+        SCOPED_TRACE(format);
+        Batch b(0);
+        addCopies(b, cameras);
+        b.rename = batchtest::renameSettings(format);
+        b.steps = {step("Resize", list({{"resizedWidth", 240}, {"resizedHeight", 160}}))};
+        RunHarness h;
+        const BatchRunInput in = b.input();
+        ASSERT_TRUE(h.start(in));
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << b.photos[i]->processInfoMessage.toStdString();
+            const QString written = in.snapshot.destinationPaths[i]->filePath;
+            for (const char* key : {"Exif.Photo.ExifVersion", "Exif.Photo.FlashpixVersion"}) {
+                const std::string source = exifTagAsExiv2ReadsIt(cameras[i], key);
+                ASSERT_FALSE(source.empty()) << key;
+                EXPECT_EQ(exifTagAsExiv2ReadsIt(written, key), source) << key << " in " << written.toStdString();
             }
         }
     }

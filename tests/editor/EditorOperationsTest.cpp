@@ -258,6 +258,28 @@ TEST(EffectsScreenOperations, TwoPictureEffectShowsItsSecondPicturePanelClearOfT
     EXPECT_TRUE(panel->isHidden());
 }
 
+// Whatever is placed on the preview holds the window's size while it is set up; other
+// effects leave the window free.
+TEST(EffectsScreenOperations, OverlaysPlacedOnThePreviewHoldTheWindowsSize) {
+    EditorScreen s;
+    QWidget window;
+    window.resize(1300, 800);
+    s.vc->setParent(&window);
+    window.show();
+    const struct {
+        const char* effect;
+        bool held;
+    } cases[] = {{"Add Text", true},       {"Black & White", false}, {"Add Watermark", true}, {"Add Date", true},
+                 {"CISepiaTone", false},   {"Add Custom Image", true}, {"Birthday", true},   {"Resize", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.effect);
+        s.vc->selectEffectByName(QString::fromLatin1(c.effect));
+        EXPECT_EQ(s.vc->isWindowResizable(), !c.held);
+        EXPECT_EQ(window.minimumSize() == window.maximumSize(), c.held);
+    }
+    s.vc->setParent(nullptr);  // the screen is the fixture's to delete
+}
+
 // Effects that run over time show the animation controls, which do nothing; others hide them.
 TEST(EffectsScreenOperations, AnimationControlsShowOnlyForEffectsThatRunOverTime) {
     EditorScreen s;

@@ -11,6 +11,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "tests/batch/BatchFixtures.h"
+#include "editor/PreviewBox.h"
 #include "editor/ui/PhotoStrip.h"
 #include "tests/editor/EffectsScreenFixture.h"
 #include "records/SubWindowHold.h"
@@ -384,4 +385,47 @@ TEST(EffectsScreenWindows, NoPanelGrowsTheWindowAtItsSmallest) {
         }
         EXPECT_EQ(s.vc->size(), smallest);
     }
+}
+
+// A larger window gives the preview the room: it grows keeping its shape, the photo is read
+// again at its size, the strip below stays as tall as before, and the open effect's values
+// keep their place on the photo. Back at its size, the preview is as it was.
+TEST(EffectsScreenWindows, ALargerWindowGivesThePreviewItsRoomAndTheStripKeepsItsHeight) {
+    Screen s;
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Add Border"));
+    const QVariantList committed = s.vc->committedParameters();
+    ASSERT_FALSE(committed.isEmpty());
+    QWidget* preview = s.vc->previewContainer();
+    QWidget* strip = s.vc->photoStripArea();
+    EXPECT_EQ(preview->size(), previewbox::kBase);
+    const auto resized = [&](QSize size) {
+        s.vc->resize(size);
+        Screen::settle();
+        platform::NotificationCenter::defaultCenter().postNotification(names::WindowEndResizing);
+        Screen::settle();
+    };
+
+    resized(QSize(1900, 1060));  // a maximised window
+    const QSize box = preview->size();
+    EXPECT_GT(box.width(), 700);
+    EXPECT_NEAR(double(box.width()) / box.height(), 580.0 / 440, 0.01);
+    EXPECT_LE(strip->height(), previewbox::kStripHeight);
+    EXPECT_EQ(strip->width(), box.width());
+    EXPECT_LE(strip->geometry().bottom(), s.vc->footer()->geometry().top()) << "the strip is not cut off";
+    const QSizeF container = s.vc->imageContainerSize();
+    EXPECT_EQ(QSize(int(container.width()), int(container.height())), box) << "the 4:3 photo fills the preview";
+    EXPECT_GE(s.screen->originalImage().width(), int(container.width()) - 1) << "read at the preview's size";
+    const QVariantList after = s.vc->committedParameters();
+    ASSERT_EQ(after.size(), committed.size());
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        const QVariantMap a = after[i].toMap(), b = committed[i].toMap();
+        for (auto it = b.cbegin(); it != b.cend(); ++it) {
+            if (it.value().canConvert<double>() && it.value().typeId() != QMetaType::Bool)
+                EXPECT_NEAR(a.value(it.key()).toDouble(), it.value().toDouble(), 1e-3) << it.key().toStdString();
+        }
+    }
+
+    resized(QSize(1300, 760));
+    EXPECT_EQ(preview->size(), previewbox::kBase);
+    EXPECT_EQ(s.vc->imageContainerSize(), QSizeF(previewbox::kBase));
 }
