@@ -123,6 +123,9 @@ public:
         QSize storedSize_;
         bool imageFile_ = true;
         qint64 verifiedBytes_ = -1;  // the length of the file that read back
+        // The pages, frames or pictures the source holds, of which only the first is written.
+        int sourcePages_ = 1;
+        platform::ImageFormat sourceFormat_ = platform::ImageFormat::Unknown;
         // The source as it was when its picture was read.
         std::optional<platform::FileIdentity> sourceRead_;
         // The destination's folder as the temporary file was made in it, held open: another
@@ -220,8 +223,14 @@ private:
     Prepared temporaryOutputFor(const QString& destination);
     // Keeps a written temporary file only when it reads back as complete, with the groups
     // of `metadata` it was to carry.
-    void readBack(Prepared& prepared, Written written, const QString& destination,
+    void readBack(Prepared& prepared, Written written, const QString& destination, const platform::WriteCheck& check,
                   const QVariantMap& metadata = {});
+    // Whether a file of the user's will be given up for this output once it is placed (its
+    // source in move mode, or a file it replaces): its data then reach the disk before it
+    // is read back.
+    bool originalDependsOn(const QString& destination, const PhotoFile& photo) const;
+    // `text` said of a source with pages, frames or pictures past the first one written.
+    static QString pagesLost(const Prepared& prepared, const QString& text);
     // The output is in place: with `replaced` its own source's original went to the Trash
     // first. Sends the source to the Trash in move mode.
     Result afterPlacing(const Prepared& prepared, const QString& destination, const PhotoFile& photo);

@@ -81,13 +81,16 @@ public:
     // Writes one output file of the save type with its properties; true only when the
     // destination now holds the new image.
     // `target` PrivateFile: filePath is an empty private temporary file the caller made and
-    // places itself, written as it is (see platform::FileTarget).
+    // places itself, written as it is (see platform::FileTarget). `check` says how the
+    // written file is checked and receives the outcome (see platform::WriteCheck).
     bool saveImageInSelectedFormat(platform::ImageType saveType, const QString& filePath,
                                    const QImage& filteredImage, const QImage& imageRef, const QVariantMap& exifDict,
                                    float qualityFactor, int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
-                                   platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
+                                   platform::FileTarget target = platform::FileTarget::ReplaceAtomically,
+                                   platform::WriteCheck* check = nullptr);
     bool writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options,
-                      platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
+                      platform::FileTarget target = platform::FileTarget::ReplaceAtomically,
+                      platform::WriteCheck* check = nullptr);
     QImage imgfrmCG(const QImage& image);
     QVariantMap& setImageExifInfo(QVariantMap& dict, const QVariantMap& exifDict);
 

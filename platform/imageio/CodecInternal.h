@@ -49,6 +49,7 @@ struct FileBytes {
     Bytes bytes;
     bool missing = false;
     bool notAFile = false;
+    bool readFailed = false;  // open() failed as the disk could not give the file's bytes
 
     FileBytes() = default;
     FileBytes(const FileBytes&) = delete;
@@ -59,6 +60,9 @@ struct FileBytes {
     void close();
     // Whether a read of the mapping found the file shorter than when it was opened.
     bool cut() const;
+    // Whether such a read found the file as long as ever: a page the disk could not give
+    // (an I/O error faults a mapping as a cut file does), not a file changed under the reader.
+    bool readError() const;
 
 private:
     int guard_ = -1;
@@ -296,10 +300,8 @@ ImageFacts tiffFacts(Bytes in);
 std::unique_ptr<RowSource> tiffRowSource(std::unique_ptr<FileBytes> file, const QString& path,
                                          const DecodeOptions& options);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
-QByteArray tiffEncode(const QImage& image, const QByteArray& icc);
-// Writes the TIFF that tiffEncode would return to fd, an empty file open for writing;
-// on failure says why in error.
-bool tiffWrite(const QImage& image, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch = {});
+// An uncompressed TIFF, with the resolution given (72 dots per inch when none is).
+QByteArray tiffEncode(const QImage& image, const QByteArray& icc, QPointF dotsPerInch = {});
 
 ImageFacts gifFacts(Bytes in);
 QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);

@@ -102,7 +102,7 @@ private:
     bool ok_ = true;
 };
 
-constexpr int32_t kLastFailure = int32_t(DecodeFailure::ChangedWhileRead);
+constexpr int32_t kLastFailure = int32_t(DecodeFailure::OutOfMemory);
 constexpr int32_t kLastFormat = int32_t(ImageFormat::DIB);
 constexpr int32_t kLastColourModel = int32_t(ColourModel::Lab);
 

@@ -155,7 +155,9 @@ bool serve(const HelperRequest& request, int fileFd) {
         // process's bus-error guard.
         FileBytes file;
         const bool opened = file.open(QStringLiteral("/proc/self/fd/%1").arg(fileFd));
-        if (!opened || int64_t(file.bytes.size) != request.size) {
+        if (!opened && file.readFailed) {
+            answer.failure = DecodeFailure::ReadError;  // the disk could not give its bytes
+        } else if (!opened || int64_t(file.bytes.size) != request.size) {
             answer.changed = true;
         } else {
             limitAddressSpace(request);
@@ -173,7 +175,14 @@ bool serve(const HelperRequest& request, int fileFd) {
                 answer.failure = DecodeFailure::Damaged;
             }
             liftAddressSpaceLimit();
-            answer.changed = file.cut();
+            if (file.readError()) {
+                // A page the disk could not give faulted as a cut file's would; the file is whole.
+                picture = QImage();
+                answer = HelperAnswer{};
+                answer.failure = DecodeFailure::ReadError;
+            } else {
+                answer.changed = file.cut();
+            }
         }
     }
     ::close(fileFd);

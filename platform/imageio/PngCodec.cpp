@@ -115,6 +115,28 @@ bool setBgraRows(Reader& r) {
 
 }  // namespace
 
+namespace {
+
+// The frames of an animated PNG, from its animation control chunk (which comes before the
+// picture data); 1 for a still one.
+int pngFrameCount(Bytes in) {
+    for (size_t at = 8; at + 8 <= in.size;) {
+        const uint8_t* chunk = in.data + at;
+        const size_t length = size_t(chunk[0]) << 24 | size_t(chunk[1]) << 16 | size_t(chunk[2]) << 8 | chunk[3];
+        if (std::memcmp(chunk + 4, "IDAT", 4) == 0) break;
+        if (std::memcmp(chunk + 4, "acTL", 4) == 0 && length >= 8 && at + 16 <= in.size) {
+            const uint8_t* n = chunk + 8;
+            const uint32_t frames = uint32_t(n[0]) << 24 | uint32_t(n[1]) << 16 | uint32_t(n[2]) << 8 | n[3];
+            return int(std::clamp<uint32_t>(frames, 1, 1u << 30));
+        }
+        if (length > in.size - at - 8) break;
+        at += length + 12;
+    }
+    return 1;
+}
+
+}  // namespace
+
 ImageFacts pngFacts(Bytes in) {
     auto r = std::make_unique<Reader>();
     ImageFacts facts;
@@ -131,6 +153,7 @@ ImageFacts pngFacts(Bytes in) {
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(r->png, r->info, &exifLength, &exif) && exif) h.orientation = exifOrientation(exif, exifLength);
     h.iccProfile = iccProfile(*r);
+    h.pages = pngFrameCount(in);
     facts.depth = png_get_bit_depth(r->png, r->info);
     facts.hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r->png, r->info, PNG_INFO_tRNS) != 0;
     facts.png.insert(QStringLiteral("InterlaceType"), int(png_get_interlace_type(r->png, r->info)));

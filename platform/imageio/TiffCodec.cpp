@@ -19,12 +19,10 @@
 namespace platform::codec {
 namespace {
 
-// Where libtiff reads from or writes to: the caller's bytes, a growing byte array, or an
-// open file descriptor (written at explicit offsets, so libtiff's seeks cost nothing).
+// Where libtiff reads from or writes to: the caller's bytes, or a growing byte array.
 struct TiffStream {
     const uint8_t* readData = nullptr;  // reading: the caller's bytes
     QByteArray* writeData = nullptr;    // writing: grows as libtiff writes
-    int fd = -1;                        // writing: a file of our own, empty at the start
     bool discard = false;               // writes are dropped (an abandoned attempt closing)
     toff_t size = 0;
     toff_t pos = 0;
@@ -34,10 +32,6 @@ struct TiffStream {
     bool truncate() {
         pos = size = 0;
         if (writeData) writeData->clear();
-        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
-            error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
         return true;
     }
 };
@@ -46,12 +40,6 @@ tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<TiffStream*>(h);
     if (n < 0 || f->pos >= f->size) return 0;
     const toff_t count = std::min<toff_t>(toff_t(n), f->size - f->pos);
-    if (f->fd >= 0) {
-        const ssize_t got = ::pread(f->fd, buf, size_t(count), off_t(f->pos));
-        if (got < 0) return -1;
-        f->pos += toff_t(got);
-        return tmsize_t(got);
-    }
     const uint8_t* src = f->readData ? f->readData : reinterpret_cast<const uint8_t*>(f->writeData->constData());
     std::memcpy(buf, src + f->pos, count);
     f->pos += count;
@@ -59,28 +47,14 @@ tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
 }
 tmsize_t memWrite(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<TiffStream*>(h);
-    if (n < 0 || (!f->writeData && f->fd < 0)) return -1;
+    if (n < 0 || !f->writeData) return -1;
     if (f->discard) return n;
     const toff_t end = f->pos + toff_t(n);
-    if (f->fd >= 0) {
-        const auto* p = static_cast<const uint8_t*>(buf);
-        for (toff_t done = 0; done < toff_t(n);) {
-            const ssize_t put = ::pwrite(f->fd, p + done, size_t(toff_t(n) - done), off_t(f->pos + done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                // libtiff's own message says only that the write failed; keep the reason.
-                f->error = QString::fromLocal8Bit(std::strerror(put < 0 ? errno : EIO));
-                return -1;
-            }
-            done += toff_t(put);
-        }
-    } else {
-        if (end > toff_t(f->writeData->size())) {
-            if (end > toff_t(f->writeData->capacity())) f->writeData->reserve(qsizetype(end) * 3 / 2);
-            f->writeData->resize(qsizetype(end));
-        }
-        std::memcpy(f->writeData->data() + f->pos, buf, size_t(n));
+    if (end > toff_t(f->writeData->size())) {
+        if (end > toff_t(f->writeData->capacity())) f->writeData->reserve(qsizetype(end) * 3 / 2);
+        f->writeData->resize(qsizetype(end));
     }
+    std::memcpy(f->writeData->data() + f->pos, buf, size_t(n));
     f->pos = end;
     f->size = std::max(f->size, end);
     return n;
@@ -709,6 +683,27 @@ ImageHeader headerOfTiff(TIFF* tif) {
 
 }  // namespace
 
+namespace {
+
+// The directories of the file's main chain that hold a page: not the reduced-size copies of
+// one (thumbnails), nor transparency masks. libtiff follows the chain with its own guard
+// against loops; the count stops at a sane number.
+int pageCount(TIFF* tif) {
+    const tdir_t directories = TIFFNumberOfDirectories(tif);
+    if (directories <= 1) return 1;
+    int pages = 0;
+    for (tdir_t d = 0; d < directories && d < 65536; ++d) {
+        if (!TIFFSetDirectory(tif, d)) break;
+        uint32_t kind = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SUBFILETYPE, &kind);
+        if (!(kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK))) ++pages;
+    }
+    TIFFSetDirectory(tif, 0);
+    return std::max(1, pages);
+}
+
+}  // namespace
+
 ImageFacts tiffFacts(Bytes in) {
     TiffStream f;
     f.readData = in.data;
@@ -732,6 +727,8 @@ ImageFacts tiffFacts(Bytes in) {
         const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
         facts.dotsPerInch = QPointF(x * perInch, y * perInch);
     }
+    // Last: it moves through the file's directories.
+    facts.header.pages = pageCount(h.tif);
     return facts;
 }
 
@@ -1082,23 +1079,15 @@ bool writeTiff(const QImage& image, const QByteArray& icc, TiffStream& f, QPoint
 
 }  // namespace
 
-QByteArray tiffEncode(const QImage& source, const QByteArray& icc) {
+QByteArray tiffEncode(const QImage& source, const QByteArray& icc, QPointF dotsPerInch) {
     if (source.isNull()) return QByteArray();
     QByteArray out;
     out.reserve(qsizetype(source.width()) * source.height() * 3 + 4096);
     TiffStream f;
     f.writeData = &out;
-    if (!writeTiff(source, icc, f, {})) return QByteArray();
+    if (!writeTiff(source, icc, f, dotsPerInch)) return QByteArray();
     out.resize(qsizetype(f.size));
     return out;
-}
-
-bool tiffWrite(const QImage& source, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch) {
-    TiffStream f;
-    f.fd = fd;
-    const bool ok = !source.isNull() && writeTiff(source, icc, f, dotsPerInch);
-    if (!ok && error) *error = f.error.isEmpty() ? QStringLiteral("the image could not be encoded") : f.error;
-    return ok;
 }
 
 }  // namespace platform::codec
