@@ -564,35 +564,47 @@ QVariantMap ResultWriter::outputProperties(const PhotoFile& photo, const QVarian
     return properties;
 }
 
-std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(platform::ImageType saveType,
-                                                                     const QString& destination,
-                                                                     const PhotoFile& photo) const {
-    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || usesOptimiser(saveType) ||
-        destination.isEmpty() || !isImageFileExtension(platform::pathExtension(destination)))
-        return std::nullopt;
+ResultWriter::EncodedRoute ResultWriter::encodedRoute(platform::ImageType saveType, const QString& destination,
+                                                      const PhotoFile& photo, const platform::ImageHeader& source) const {
+    using Changed = EncodedRoute::Changed;
+    EncodedRoute route;
+    route.type = saveType;
+    route.quality = double(qualityFactorForOutput());
+    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || destination.isEmpty() ||
+        !isImageFileExtension(platform::pathExtension(destination))) {
+        route.changed = Changed::Type;
+        return route;
+    }
+    if (usesOptimiser(saveType)) {
+        route.changed = Changed::Optimiser;
+        return route;
+    }
     // Only a picture that is written the way it is stored: no turn for the source's tag or
     // the record's.
     const QVariantMap sourceProperties = Utils::sharedUtils().getImageeExifDict(photo.fileURL);
     const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
     const bool sourceTurn = sourceOrientation > 1 && !s_.autoCorrectOrientation &&
                             (!s_.metaDataSetting || s_.metaDataSetting->CamSetting_Orientation.isEmpty());
-    if (sourceTurn) return std::nullopt;
-    if (!keepsRecordOrientation()) {
-        const int record = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt() : 0;
-        if (record > 1) return std::nullopt;
+    const int record = keepsRecordOrientation() || !s_.metaDataSetting
+                           ? 0
+                           : s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt();
+    if (sourceTurn || record > 1) {
+        route.changed = Changed::Turned;
+        return route;
     }
     // The profile the source's pixels carry goes into the file as it is, or the picture
     // would be converted on its way out. A grey probe shows whether a grey photo's picture
     // goes out grey.
     QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
     probe.fill(Qt::white);
-    probe = withSourceProfile(std::move(probe), photo.fileURL);
+    platform::setImageProfile(probe, platform::decodedPixelProfile(source));
     const QByteArray icc = platform::imageProfile(probe);
     const bool graySource = platform::propertiesDescribeGray(outputProperties(photo, sourceProperties));
     const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(saveType), graySource);
-    if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
-    return EncodedRoute{saveType, double(qualityFactorForOutput()), out.icc,
-                        graySource && out.pixels.format() == QImage::Format_Grayscale8};
+    if (!icc.isEmpty() && out.icc != icc) route.changed = Changed::Colours;
+    route.icc = out.icc;
+    route.gray = graySource && out.pixels.format() == QImage::Format_Grayscale8;
+    return route;
 }
 
 ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,
