@@ -75,11 +75,6 @@ bool imageHeaderMatches(const QString& path, const QSize& expected) {
     return header.valid() && header.width == expected.width() && header.height == expected.height();
 }
 
-// The written file decodes, at the size that was written.
-bool imageFileReadsBack(const QString& path, const QSize& expected) {
-    return imageHeaderMatches(path, expected) && platform::pictureDecodes(path);
-}
-
 // The process's file mode creation mask, read without changing it (umask() can only be
 // read by setting it, which would race with other threads creating files).
 mode_t currentUmask() {
@@ -499,12 +494,15 @@ ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destinati
 void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination,
                             const platform::WriteCheck& check, const QVariantMap& metadata) {
     if (written == Written::Ok) {
-        // The file holds exactly the bytes encoded for it (the writer read it back); what is
-        // left to see is that they make the file asked for: a picture of the size written,
-        // or a document with its new page, with the metadata it was given. Placing later only
-        // makes sure the file is still the one that read back.
+        // The file holds exactly the bytes encoded for it: the writer read it back and
+        // compared. What is left to see is that they make the file asked for: a picture of
+        // the size written, or a document with its new page, with the metadata it was given.
+        // The picture is not decoded again: its bytes are the encoder's own, which it made
+        // without an error, and decoding them would test the encoder, not the disk (it cost
+        // a tenth of a PNG conversion's processor time). Placing later only makes sure the
+        // file is still the one that read back.
         const QString& temporaryPath = prepared.temporaryPath_;
-        const bool readsBack = prepared.imageFile_ ? imageFileReadsBack(temporaryPath, prepared.storedSize_)
+        const bool readsBack = prepared.imageFile_ ? imageHeaderMatches(temporaryPath, prepared.storedSize_)
                                                    : platform::pdfPageCount(temporaryPath) > 0;
         // A disk that fills while the metadata is written leaves a picture without its
         // capture date, camera and place; in move mode the source, the only copy that
@@ -566,35 +564,47 @@ QVariantMap ResultWriter::outputProperties(const PhotoFile& photo, const QVarian
     return properties;
 }
 
-std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(platform::ImageType saveType,
-                                                                     const QString& destination,
-                                                                     const PhotoFile& photo) const {
-    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || usesOptimiser(saveType) ||
-        destination.isEmpty() || !isImageFileExtension(platform::pathExtension(destination)))
-        return std::nullopt;
+ResultWriter::EncodedRoute ResultWriter::encodedRoute(platform::ImageType saveType, const QString& destination,
+                                                      const PhotoFile& photo, const platform::ImageHeader& source) const {
+    using Changed = EncodedRoute::Changed;
+    EncodedRoute route;
+    route.type = saveType;
+    route.quality = double(qualityFactorForOutput());
+    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || destination.isEmpty() ||
+        !isImageFileExtension(platform::pathExtension(destination))) {
+        route.changed = Changed::Type;
+        return route;
+    }
+    if (usesOptimiser(saveType)) {
+        route.changed = Changed::Optimiser;
+        return route;
+    }
     // Only a picture that is written the way it is stored: no turn for the source's tag or
     // the record's.
     const QVariantMap sourceProperties = Utils::sharedUtils().getImageeExifDict(photo.fileURL);
     const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
     const bool sourceTurn = sourceOrientation > 1 && !s_.autoCorrectOrientation &&
                             (!s_.metaDataSetting || s_.metaDataSetting->CamSetting_Orientation.isEmpty());
-    if (sourceTurn) return std::nullopt;
-    if (!keepsRecordOrientation()) {
-        const int record = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt() : 0;
-        if (record > 1) return std::nullopt;
+    const int record = keepsRecordOrientation() || !s_.metaDataSetting
+                           ? 0
+                           : s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt();
+    if (sourceTurn || record > 1) {
+        route.changed = Changed::Turned;
+        return route;
     }
     // The profile the source's pixels carry goes into the file as it is, or the picture
     // would be converted on its way out. A grey probe shows whether a grey photo's picture
     // goes out grey.
     QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
     probe.fill(Qt::white);
-    probe = withSourceProfile(std::move(probe), photo.fileURL);
+    platform::setImageProfile(probe, platform::decodedPixelProfile(source));
     const QByteArray icc = platform::imageProfile(probe);
     const bool graySource = platform::propertiesDescribeGray(outputProperties(photo, sourceProperties));
     const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(saveType), graySource);
-    if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
-    return EncodedRoute{saveType, double(qualityFactorForOutput()), out.icc,
-                        graySource && out.pixels.format() == QImage::Format_Grayscale8};
+    if (!icc.isEmpty() && out.icc != icc) route.changed = Changed::Colours;
+    route.icc = out.icc;
+    route.gray = graySource && out.pixels.format() == QImage::Format_Grayscale8;
+    return route;
 }
 
 ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,

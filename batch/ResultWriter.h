@@ -5,8 +5,9 @@
 // the Trash in move mode.
 //
 // Nothing the user has is touched before its replacement is complete: the output is
-// written under a temporary name in the destination folder, read back (pixels and the
-// metadata it was given), given its dates, and only then renamed into place (never over
+// written under a temporary name in the destination folder, read back (its bytes, compared
+// with those encoded; its header and the metadata it was given), given its dates, and only
+// then renamed into place (never over
 // an existing file while overwriting is off); the source goes to the Trash only after that,
 // and only while it is still the file that was read. An output that takes the place of its
 // own source first puts that original in the Trash, so it is never simply overwritten.
@@ -167,18 +168,26 @@ public:
 
     // How a photo's file is made when its pixels are encoded as they are finished, outside
     // the writer: a JPEG of this quality or a PNG, carrying this profile, in grey when the
-    // photo is grey and the writer would write its picture grey while it stays so. Only for
-    // outputs whose pixels go out exactly as they are made (a JPEG or PNG file, no
-    // optimiser, no turn, the source's profile kept); nullopt for the others, which go
-    // through prepareImg.
+    // photo is grey and the writer would write its picture grey while it stays so. That is
+    // the writer's own file only where the pixels go out exactly as they are made: `changed`
+    // says what else the writer would do to them on their way out.
     struct EncodedRoute {
-        platform::ImageType type;
+        platform::ImageType type = platform::ImageType::JPEG;
         double quality = 0;
         QByteArray icc;
         bool gray = false;
+        enum class Changed {
+            No,
+            Type,       // neither a JPEG nor a PNG file (another type, a PDF page)
+            Optimiser,  // the PNG optimiser rewrites the file
+            Turned,     // the source's orientation tag or the record's turns the picture
+            Colours,    // converted to another profile
+        };
+        Changed changed = Changed::No;
     };
-    std::optional<EncodedRoute> encodedRoute(platform::ImageType saveType, const QString& destination,
-                                             const PhotoFile& photo) const;
+    // For the photo whose file's header is `source`.
+    EncodedRoute encodedRoute(platform::ImageType saveType, const QString& destination, const PhotoFile& photo,
+                              const platform::ImageHeader& source) const;
     // prepareImg for a file of a picture of `size` that `write` encodes by that route, handing
     // its bytes in order to the function it is given; false from `write` fails the file.
     Prepared prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,

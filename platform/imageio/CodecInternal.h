@@ -15,6 +15,10 @@
 #include <optional>
 #include <vector>
 
+namespace platform {
+class RowSource;
+}
+
 namespace platform::codec {
 
 struct Bytes {
@@ -63,6 +67,15 @@ struct FileBytes {
 private:
     int guard_ = -1;
 };
+
+// The file at `path` opened as FileBytes::open opens it, `options.whileOpen` called once it
+// is; null (with a log line) when it cannot be opened.
+std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOptions& options);
+
+// Gives back the whole pages of a mapped file's bytes [offset, offset + count) that lie in
+// `in` (a decoder has read them and will not again); nothing for bytes that are not a file
+// mapping.
+void giveBackFilePages(Bytes in, uint64_t offset, uint64_t count);
 
 // Gives back the pages of a mapped file a decoder has read past, so that a photo's
 // compressed bytes do not stay in memory beside its decoded pixels. Cheap to call per
@@ -133,6 +146,10 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
 // damaged or of another kind.
 enum class ProfileSpace { None, RGB, Gray, CMYK, Lab, Other };
 ProfileSpace profileSpace(const QByteArray& icc);
+// Whether the readers apply the file's profile to pixels stored in `model` while reading
+// (attachProfile): one that fits them but that an image cannot carry. Those pixels are then
+// not the stored ones.
+bool profileAppliedWhileReading(const QByteArray& icc, ColourModel model);
 
 // Gives decoded RGB pixels of a file stored in `model` the file's profile: attached when
 // it describes such pixels and the image can carry it, applied (the pixels converted to
@@ -279,6 +296,9 @@ bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);
 bool pngDecodesWhole(QFile& file, const QString& name);
 
 ImageFacts tiffFacts(Bytes in);
+// The TIFF in `file` read a band of rows at a time (see RowSource).
+std::unique_ptr<RowSource> tiffRowSource(std::unique_ptr<FileBytes> file, const QString& path,
+                                         const DecodeOptions& options);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 // An uncompressed TIFF, with the resolution given (72 dots per inch when none is).
 QByteArray tiffEncode(const QImage& image, const QByteArray& icc, QPointF dotsPerInch = {});

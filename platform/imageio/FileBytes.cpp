@@ -8,6 +8,7 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/BusErrorGuard.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 
 #include <sys/stat.h>
@@ -60,5 +61,15 @@ void FileBytes::close() {
 }
 
 FileBytes::~FileBytes() { close(); }
+
+std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOptions& options) {
+    auto file = std::make_unique<FileBytes>();
+    if (path.isEmpty() || !file->open(path)) {
+        log(u"%@: could not open the file", path);
+        return nullptr;
+    }
+    if (options.whileOpen) options.whileOpen(path);
+    return file;
+}
 
 }  // namespace platform::codec

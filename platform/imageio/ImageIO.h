@@ -68,8 +68,10 @@ struct DecodeOptions {
     // A reduced decode for output rather than for a thumbnail: JPEG keeps its accurate
     // transform and full-resolution colour (slower, within 40 dB of a full decode shrunk).
     bool reducedForOutput = false;
-    // Threads a decoder may start for one picture (HEIF grid tiles); -1 leaves it to the
-    // library. Callers that decode several photos at once ask for 0: all on their thread.
+    // Threads a decoder may use for one picture (HEIF grid tiles, a JPEG's bands between
+    // restart markers); -1 leaves it to the decoder (HEIF: the library; JPEG: the shared
+    // workers, one per CPU the process may use). Callers that decode several photos at once
+    // ask for 0: all on their thread.
     int decoderThreads = -1;
     // Called once the file is open and its bytes are mapped, before any decoder reads
     // them (by a reader that opens the file more than once, at each opening): lets a test
