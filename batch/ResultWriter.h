@@ -5,8 +5,9 @@
 // the Trash in move mode.
 //
 // Nothing the user has is touched before its replacement is complete: the output is
-// written under a temporary name in the destination folder, read back (pixels and the
-// metadata it was given), given its dates, and only then renamed into place (never over
+// written under a temporary name in the destination folder, read back (its bytes, compared
+// with those encoded; its header and the metadata it was given), given its dates, and only
+// then renamed into place (never over
 // an existing file while overwriting is off); the source goes to the Trash only after that,
 // and only while it is still the file that was read. An output that takes the place of its
 // own source first puts that original in the Trash, so it is never simply overwritten.

@@ -183,19 +183,27 @@ public:
     Helper take() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            while (!idle_.empty()) {
+            // Helpers that ended while they waited (after their idle time, or killed from
+            // outside) are collected here, all of them, so that none is left a zombie for
+            // longer than until the next request.
+            std::vector<Helper> ended;
+            const auto gone = std::partition(idle_.begin(), idle_.end(), stillWaiting);
+            ended.assign(gone, idle_.end());
+            idle_.erase(gone, idle_.end());
+            alive_ -= int(ended.size());
+            if (!ended.empty()) {
+                changed_.notify_all();
+                lock.unlock();
+                for (Helper& h : ended) endHelper(h);
+                lock.lock();
+                continue;
+            }
+            if (!idle_.empty()) {
                 Helper h = idle_.back();
                 idle_.pop_back();
-                if (stillWaiting(h)) {
-                    h.fresh = false;
-                    busy_.push_back(h);
-                    return h;
-                }
-                // It ended while it waited (after its idle time, or killed from outside).
-                --alive_;
-                lock.unlock();
-                endHelper(h);
-                lock.lock();
+                h.fresh = false;
+                busy_.push_back(h);
+                return h;
             }
             if (alive_ < limit_) {
                 ++alive_;

@@ -24,11 +24,21 @@ struct Output {
     const char* extension;
     bool rowByRow = false;
     bool compression = false;  // through the PNG optimiser
+    bool fullSize = false;     // the photo at its own size, not shrunk
 };
 const Output kOutputs[] = {
-    {"jpg", 4, "jpg"},          {"jpg-rows", 4, "jpg", true}, {"png", 6, "png"},
-    {"png-rows", 6, "png", true}, {"png-optimised", 6, "png", false, true}, {"tif", 1, "tif"},
-    {"bmp", 2, "bmp"},          {"gif", 3, "gif"},          {"jp2", 7, "jp2"},
+    {"jpg", 4, "jpg"},
+    {"jpg-rows", 4, "jpg", true},
+    // 8 MP: written in bands with restart markers, at which a decoder picks up again after
+    // a block of zeros, so that decoding the file cannot tell (5 % of its pixels wrong).
+    {"jpg-large", 4, "jpg", false, false, true},
+    {"png", 6, "png"},
+    {"png-rows", 6, "png", true},
+    {"png-optimised", 6, "png", false, true},
+    {"tif", 1, "tif"},
+    {"bmp", 2, "bmp"},
+    {"gif", 3, "gif"},
+    {"jp2", 7, "jp2"},
     {"pdf", 8, "pdf"},
 };
 
@@ -38,8 +48,8 @@ const Output* outputNamed(const QString& name) {
     return nullptr;
 }
 
-// The child: runs the photos of each <folder>/<case>/src, shrunk to 640 x 512, into
-// <folder>/<case>/out, in move mode, and writes each photo's status, message and whether it was made row by row to
+// The child: runs the photos of each <folder>/<case>/src, shrunk to 640 x 512 unless the
+// case is a full-size one, into <folder>/<case>/out, in move mode, and writes each photo's status, message and whether it was made row by row to
 // <folder>/<case>/statuses. A case named "read" runs to PNG in copy mode.
 TEST(FailingDiskChild, Runs) {
     const QStringList args = QString::fromLocal8Bit(qgetenv(kChildRun)).split(u';');
@@ -51,9 +61,11 @@ TEST(FailingDiskChild, Runs) {
         const QList<std::shared_ptr<PhotoFile>> photos = batchtest::photosIn(folder + "/src");
         auto rename = batchtest::renameSettings(output ? output->format : 6);
         rename->isSetCompression = output && output->compression;
-        // Shrunk to half: a lone shrinking "Resize" is made row by row too.
-        const BatchRunInput in = batchtest::runInput(photos, rename, batchtest::outputSettings(folder + "/out", output != nullptr),
-                                                     {batchtest::resizeStepTo(640, 512)});
+        // Shrunk (a lone shrinking "Resize" is made row by row too), but for a full-size case.
+        QList<std::shared_ptr<AppliedFilter>> steps;
+        if (output && !output->fullSize) steps << batchtest::resizeStepTo(640, 512);
+        const BatchRunInput in =
+            batchtest::runInput(photos, rename, batchtest::outputSettings(folder + "/out", output != nullptr), steps);
         batchtest::RunHarness run;
         if (output && output->rowByRow) run.runner.setRowByRowFromPixels(1);
         ASSERT_TRUE(run.start(in)) << name.toStdString();
@@ -115,39 +127,42 @@ QString copyInto(const QString& folder, const QString& source, const QString& na
 TEST(FailingDisk, AGarbledOutputIsNeverPlacedAndItsOriginalStaysInEveryFormatAndEitherWay) {
     if (testsupport::builtWithThreadSanitizer()) GTEST_SKIP() << "a preloaded library is not seen by ThreadSanitizer";
     BRISKO_STARTS_A_PROCESS();
-    // A real photo, each output written once on a healthy disk and once on a card that drops
-    // 2 KiB at 16 KiB into every file written to it, while saying the whole file was written.
-    const QString photo = testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/GreenMeadow.jpg");
+    // Real photos, each output written once on a healthy disk and once on a card that drops
+    // a block of every file written to it while saying the whole file was written: 2 KiB at
+    // 16 KiB into the shrunk photos' files, 512 bytes at 950,000 into the full-size one's.
     QTemporaryDir dir;
     QStringList cases;
     for (const Output& o : kOutputs) {
+        const QString photo = testsupport::packagedPicture(
+            testsupport::kDesktopPhotos + (o.fullSize ? "abstract/Elephants_3840x2160.jpg" : "nature/GreenMeadow.jpg"));
         for (const char* disk : {"healthy", "failing-card"}) {
             const QString name = QString::fromLatin1(disk) + "/" + o.name;
             copyInto(dir.filePath(name + "/src"), photo);
             cases << name;
         }
     }
-    const auto statuses = runOnFailingDisk(dir.path(), cases,
-                                           {{"BRISKO_FAILING_DISK_ZERO", "failing-card/:16384:2048"}});
+    const auto statuses = runOnFailingDisk(
+        dir.path(), cases, {{"BRISKO_FAILING_DISK_ZERO", "failing-card/jpg-large/:950000:512;failing-card/:16384:2048"}});
     for (const Output& o : kOutputs) {
         SCOPED_TRACE(o.name);
         const QString healthy = dir.filePath(QStringLiteral("healthy/") + o.name);
         const QString failing = dir.filePath(QStringLiteral("failing-card/") + o.name);
-        const QString outputName = QStringLiteral("GreenMeadow.") + o.extension;
+        const QString source = o.fullSize ? QStringLiteral("Elephants_3840x2160") : QStringLiteral("GreenMeadow");
+        const QString outputName = source + "." + o.extension;
         // The same photo, on a disk that keeps what it is given: written, and its original moved.
         const auto written = statuses.value(QStringLiteral("healthy/") + o.name);
         ASSERT_EQ(written.size(), 1);
         EXPECT_EQ(written[0].status, PhotoFile::Processed) << written[0].message.toStdString();
         EXPECT_EQ(written[0].madeRowByRow, o.rowByRow ? 1 : 0);
         EXPECT_TRUE(QFileInfo::exists(healthy + "/out/" + outputName));
-        EXPECT_FALSE(QFileInfo::exists(healthy + "/src/GreenMeadow.jpg"));
+        EXPECT_FALSE(QFileInfo::exists(healthy + "/src/" + source + ".jpg"));
         // On the failing card it reads back with other bytes than were written: not placed,
         // nothing left of it, and the original where it was.
         const auto garbled = statuses.value(QStringLiteral("failing-card/") + o.name);
         ASSERT_EQ(garbled.size(), 1);
         EXPECT_EQ(garbled[0].status, PhotoFile::Failed);
         EXPECT_EQ(garbled[0].message, runmessages::OutputDiffers);
-        EXPECT_TRUE(QFileInfo::exists(failing + "/src/GreenMeadow.jpg"));
+        EXPECT_TRUE(QFileInfo::exists(failing + "/src/" + source + ".jpg"));
         EXPECT_EQ(QDir(failing + "/out").entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 }

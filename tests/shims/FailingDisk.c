@@ -1,10 +1,11 @@
 /* A disk that fails without saying so, for tests run with this library preloaded
  * (LD_PRELOAD) in a child process:
  *
- *   BRISKO_FAILING_DISK_ZERO="<part of a path>:<offset>:<count>"
+ *   BRISKO_FAILING_DISK_ZERO="<part of a path>:<offset>:<count>[;<part>:<offset>:<count>...]"
  *       Writes to files whose path holds that part are reported written in full, but the
  *       bytes that land at file offsets [offset, offset + count) are zeros: a failing card
- *       or network share that drops a block.
+ *       or network share that drops a block. Up to four such rules; the first whose part
+ *       the path holds applies.
  *   BRISKO_FAILING_DISK_EIO="<part of a path>"
  *       Reads of such files fail with EIO, and their mappings fault on the first access
  *       (as a page the disk cannot give does) while the file keeps its size.
@@ -23,8 +24,12 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-static char zeroPart[PATH_MAX];
-static long long zeroAt = -1, zeroCount = 0;
+struct ZeroRule {
+    char part[PATH_MAX];
+    long long at, count;
+};
+static struct ZeroRule zeroRules[4];
+static int zeroRuleCount;
 static char eioPart[PATH_MAX];
 static char unmappedPart[PATH_MAX];
 
@@ -48,13 +53,16 @@ __attribute__((constructor)) static void readSettings(void) {
     realPread64 = (ssize_t(*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread64");
     realMmap = (void* (*)(void*, size_t, int, int, int, off_t))dlsym(RTLD_NEXT, "mmap");
     realMmap64 = (void* (*)(void*, size_t, int, int, int, off_t))dlsym(RTLD_NEXT, "mmap64");
-    const char* zero = getenv("BRISKO_FAILING_DISK_ZERO");
-    if (zero) {
-        const char* colon = strchr(zero, ':');
-        if (colon && (size_t)(colon - zero) < sizeof zeroPart) {
-            memcpy(zeroPart, zero, (size_t)(colon - zero));
-            if (sscanf(colon + 1, "%lld:%lld", &zeroAt, &zeroCount) != 2) zeroAt = -1;
-        }
+    zeroRuleCount = 0;
+    for (const char* rule = getenv("BRISKO_FAILING_DISK_ZERO"); rule && *rule && zeroRuleCount < 4;) {
+        const char* colon = strchr(rule, ':');
+        const char* end = strchr(rule, ';');
+        if (!colon || (end && colon > end) || (size_t)(colon - rule) >= PATH_MAX) break;
+        struct ZeroRule* r = &zeroRules[zeroRuleCount];
+        memset(r->part, 0, sizeof r->part);
+        memcpy(r->part, rule, (size_t)(colon - rule));
+        if (sscanf(colon + 1, "%lld:%lld", &r->at, &r->count) == 2 && r->at >= 0 && r->count > 0) ++zeroRuleCount;
+        rule = end ? end + 1 : NULL;
     }
     const char* eio = getenv("BRISKO_FAILING_DISK_EIO");
     if (eio) snprintf(eioPart, sizeof eioPart, "%s", eio);
@@ -84,9 +92,13 @@ static int readFails(int fd) { return pathHolds(fd, eioPart) || pathHolds(fd, un
  * or a copy with the dropped block zeroed (to be freed). */
 static const void* dropped(int fd, const void* buf, size_t count, off_t at, void** copy) {
     *copy = NULL;
-    if (zeroAt < 0 || at < 0 || !pathHolds(fd, zeroPart)) return buf;
-    const long long from = zeroAt > at ? zeroAt : at;
-    const long long to = zeroAt + zeroCount < at + (long long)count ? zeroAt + zeroCount : at + (long long)count;
+    if (at < 0) return buf;
+    const struct ZeroRule* r = NULL;
+    for (int i = 0; i < zeroRuleCount && !r; ++i)
+        if (pathHolds(fd, zeroRules[i].part)) r = &zeroRules[i];
+    if (!r) return buf;
+    const long long from = r->at > at ? r->at : at;
+    const long long to = r->at + r->count < at + (long long)count ? r->at + r->count : at + (long long)count;
     if (from >= to) return buf;
     *copy = malloc(count);
     if (!*copy) return buf;
@@ -98,7 +110,7 @@ static const void* dropped(int fd, const void* buf, size_t count, off_t at, void
 ssize_t write(int fd, const void* buf, size_t count) {
     ready();
     void* copy;
-    const void* out = zeroAt < 0 ? buf : dropped(fd, buf, count, lseek(fd, 0, SEEK_CUR), &copy);
+    const void* out = zeroRuleCount == 0 ? buf : dropped(fd, buf, count, lseek(fd, 0, SEEK_CUR), &copy);
     if (out == buf) copy = NULL;
     const ssize_t n = realWrite(fd, out, count);
     free(copy);

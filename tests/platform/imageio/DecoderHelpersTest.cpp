@@ -143,6 +143,24 @@ TEST(DecoderHelpers, AHelperReadsOnThroughTheSignalsThatEndASession) {
     EXPECT_EQ(read.image.size(), QSize(128, 64));
 }
 
+// A helper that ends while it waits for work (after its idle time, or killed from
+// outside) is collected by the next request, which is read by a fresh helper.
+TEST(DecoderHelpers, AHelperThatEndedWhileItWaitedIsCollectedAndReplaced) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    HelperHook hook("pause=100");
+    platform::DecodeResult first;
+    std::thread reader([&] { first = platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    reader.join();
+    ASSERT_GT(helper, 0);
+    ASSERT_TRUE(first.ok());
+    ::kill(pid_t(helper), SIGKILL);
+    for (int i = 0; i < 400 && !processGone(helper); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    expectReads(photos.second);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(helper))) << "left a zombie";
+}
+
 // A file that makes the library loop: the time limit ends the helper, that file could not
 // be read, and the next one is read.
 TEST(DecoderHelpers, AHelperThatLoopsIsEndedByTheTimeLimit) {
