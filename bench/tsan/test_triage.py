@@ -95,6 +95,20 @@ REPORTED = ("    #0 operator new(unsigned long) ../../../../src/libsanitizer/tsa
             "    #1 bool QFutureInterface<QImage>::reportAndEmplaceResult<QImage, QImage>(int, QImage&&) <null> "
             "(test_import+0x6a9f0)\n"
             "    #2 <null> <null> (libQt6Core.so.6+0x2541f0)\n")
+# An application's event filter of ours reading a queued call's event that Qt made on a worker.
+FILTER_READS = ("    #0 QEvent::type() const /usr/include/x86_64-linux-gnu/qt6/QtCore/qcoreevent.h:297 (test_shell+0x422760)\n"
+                "    #1 eventFilter ../ui/KeyboardHelpers.cpp:17 (test_shell+0x422760)\n"
+                "    #2 QCoreApplicationPrivate::sendThroughApplicationEventFilters(QObject*, QEvent*) <null> "
+                "(libQt6Core.so.6+0x1214b5)\n")
+QT_QUEUES = ("    #0 operator new(unsigned long) ../../../../src/libsanitizer/tsan/tsan_new_delete.cpp:64 "
+             "(libtsan.so.2+0x87323)\n"
+             "    #1 QMetaObject::invokeMethodImpl(QObject*, QtPrivate::QSlotObjectBase*, Qt::ConnectionType, void*) "
+             "<null> (libQt6Core.so.6+0x130d34)\n"
+             "    #2 BatchRunner::runOnMain(std::function<void ()>) ../batch/BatchRunner.cpp:417 (test_shell+0x2c5506)\n")
+# Our code allocating, then Qt's: the allocation is ours.
+WE_ALLOCATE = ("    #0 operator new(unsigned long) ../../../../src/libsanitizer/tsan/tsan_new_delete.cpp:64 "
+               "(libtsan.so.2+0x87323)\n"
+               "    #1 BatchRunner::runOnMain(std::function<void ()>) ../batch/BatchRunner.cpp:417 (test_shell+0x2c5506)\n")
 BENCH = ("    #0 std::vector<double>::push_back(double const&) /usr/include/c++/12/bits/stl_vector.h:1281 "
          "(bench_batch+0x2d0f1)\n"
          "    #1 operator() ../bench/batch/bench_batch.cpp:212 (bench_batch+0x2d0f1)\n")
@@ -126,6 +140,9 @@ class Triage(unittest.TestCase):
             # Qt's templates in our binary are Qt's code, with a file or without.
             ("Qt frees a queued call's functor", report(FUNCTOR_FREED, QT_FREES), False),
             ("Qt's pool frees a future's results", report(RESULTS_FREED, REPORTED), False),
+            # Qt's queue hands an event it made over to the receiving thread.
+            ("our event filter reads an event Qt queued", report(FILTER_READS, QT_QUEUES), False),
+            ("our code reads a block it allocated on another thread", report(FILTER_READS, WE_ALLOCATE), True),
             ("a template without a file above our code", report(RESULTS_FREED.split("    #3")[0] +
                                                                   RUNNER.replace("#0", "#3").replace("#1", "#4"),
                                                                   QT_FREES), True),

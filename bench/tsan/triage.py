@@ -23,6 +23,10 @@ ours, or the start of a thread of ours), is two of our threads in one object. Th
 ours that made the call is not on the stack (the checker sees only where instrumented code
 was entered), its caller is.
 
+An event that Qt made on one thread to queue it for another (a queued call's event) is
+handed over by Qt's queue: a report whose one access is Qt making it is the queue's, whoever
+reads it on the other side (Qt delivering it, or an event filter of ours looking at it).
+
 A stack the checker could not restore ("failed to restore the stack", or no frame at all)
 says nothing either way, so a report is judged by the stacks it kept; one that kept none is
 read. A line that another thread wrote into the middle of a report (a log line, a test's
@@ -53,6 +57,11 @@ QT = re.compile(r"^libQt6\w*\.so")
 # methods is a misuse by whoever called them.
 QT_VALUE_CLASS = re.compile(r"^(QString|QByteArray|QArrayData|QVariant|QImage|QUrl|QDateTime|QBitArray|QJson\w+|"
                             r"QRegularExpression\w*)::")
+# Qt's functions that make the event they queue for another thread: the event is that
+# thread's once Qt's queue hands it over, and whatever reads it there (Qt, or an event filter
+# of ours) reads what the queue handed over.
+QT_QUEUES_AN_EVENT = re.compile(r"^(QMetaObject::invokeMethodImpl|QCoreApplication::postEvent)\(")
+CHECKER_ALLOCATES = re.compile(r"^(operator new|malloc|calloc)\b")
 # The C and C++ runtimes' own frames at the foot of a stack, starting a thread.
 RUNTIME = re.compile(r"^(libstdc\+\+|libc)\.so")
 ACCESS = re.compile(r"(Write|Read|Atomic write|Atomic read|Previous write|Previous read|"
@@ -95,7 +104,10 @@ def qualified_name(function):
             depth -= 1
         elif depth == 0 and c == " ":
             head = function[:i]
-            return function if "(" in head else function[i + 1:]
+            # "operator new(...)", "QString::operator QByteArray()": no return type there.
+            if "(" in head or head == "operator" or head.endswith("::operator"):
+                return function
+            return function[i + 1:]
     return function
 
 
@@ -131,8 +143,12 @@ class Frame:
 
 def side(stack):
     """Whose access a stack is: "ours" (our code made it), "call" (a Qt value class that our
-    code called made it) or "library"."""
-    frames = [f for f in map(Frame, stack) if not f.checker()]
+    code called made it), "queued" (Qt made an event to queue it) or "library"."""
+    every = [Frame(line) for line in stack]
+    if (len(every) > 1 and every[0].checker() and CHECKER_ALLOCATES.match(every[0].name) and
+            QT.match(every[1].module) and QT_QUEUES_AN_EVENT.match(every[1].name)):
+        return "queued"
+    frames = [f for f in every if not f.checker()]
     i = 0
     while i < len(frames) and frames[i].library_template() and not frames[i].qt_concurrent():
         i += 1
@@ -158,6 +174,8 @@ def touches_our_code(report):
     if not report.startswith("WARNING: ThreadSanitizer: data race"):
         return True
     sides = [side(s) for s in access_stacks(report) if s is not None]
+    if "queued" in sides:
+        return False  # an event Qt queued, read where its queue delivered it
     return not sides or "ours" in sides or all(s == "call" for s in sides)
 
 

@@ -13,11 +13,15 @@
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"
+#include "tests/support/Sanitizers.h"
 
 namespace pagestest {
 
-// Runs a program of the system; false (and a failure) when it is missing or fails.
+// Runs a program of the system; false (and a failure) when it is missing or fails. The test
+// that calls it starts with BRISKO_STARTS_A_PROCESS().
 bool runProgram(const QString& name, const QStringList& args) {
+    if (testsupport::builtWithThreadSanitizer() && !testsupport::declaredStartingProcess())
+        ADD_FAILURE() << "a test that runs " << name.toStdString() << " starts with BRISKO_STARTS_A_PROCESS()";
     const QString program = QStandardPaths::findExecutable(name);
     EXPECT_FALSE(program.isEmpty()) << name.toStdString() << " is missing: run scripts/deps.sh";
     if (program.isEmpty()) return false;
@@ -58,6 +62,7 @@ QString animatedGif(const QString& folder, const QString& path, int count) {
 }
 
 TEST(Pages, TheHeaderCountsPagesFramesAndPicturesButNotReducedCopies) {
+    BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
     const QString scratch = dir.filePath("pages");
     QDir().mkpath(scratch);
@@ -89,6 +94,7 @@ TEST(Pages, TheHeaderCountsPagesFramesAndPicturesButNotReducedCopies) {
 }
 
 TEST(Pages, TheStatusSaysOnlyTheFirstWasWrittenAndTheOriginalIsNeverGivenUp) {
+    BRISKO_STARTS_A_PROCESS();
     batchtest::TrashInTemp trash;
     struct Case {
         const char* name;
