@@ -11,6 +11,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/UsableMemory.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
@@ -552,6 +553,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     // among them.
     limits.ahead = limits.workers == 1 ? 1 : 8 * limits.workers;
     limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
+    platform::fitHeapToAddressSpaceLimit();  // before the run's threads get their heaps
 
     // Declared before the pool, so the pool's threads are gone before the work they fill;
     // what was prepared and never placed is removed with it. The pool starts no photo

@@ -18,7 +18,7 @@
 # pinned cores doubled its peak). Lines give wall time, CPU time (user + system) and the peak
 # resident memory of all the command's processes together, sampled by tree_peak.py (the
 # largest single process's own peak after it). An empty "before" skips that build.
-# FORMATS lists the outputs (default "jpg png"). The default photos are
+# FORMATS lists the outputs (default "jpg png"); R1_ONLY=1 runs R1 alone. The default photos are
 # /tmp/shrink-big/e{12,24,48,100}.jpg (see bench/README.md for how they are made).
 set -eu
 build=${1:?usage: stream_against.sh <build> [before build] [photo...]}
@@ -50,6 +50,7 @@ round=0
 while [ "$round" -lt "$rounds" ]; do
   round=$((round + 1))
   for photo in "$@"; do
+    [ -z "${R1_ONLY:-}" ] || break
     name=$(basename "$photo")
     rm -rf "$work/in" && mkdir -p "$work/in" && ln -s "$photo" "$work/in/"
     for fmt in ${FORMATS:-jpg png}; do

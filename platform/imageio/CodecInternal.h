@@ -72,11 +72,6 @@ private:
 // is; null (with a log line) when it cannot be opened.
 std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOptions& options);
 
-// Gives back the whole pages of a mapped file's bytes [offset, offset + count) that lie in
-// `in` (a decoder has read them and will not again); nothing for bytes that are not a file
-// mapping.
-void giveBackFilePages(Bytes in, uint64_t offset, uint64_t count);
-
 // Gives back the pages of a mapped file a decoder has read past, so that a photo's
 // compressed bytes do not stay in memory beside its decoded pixels. Cheap to call per
 // row: it acts once every kStep bytes consumed, and never on bytes that are not a file

@@ -144,15 +144,6 @@ void ConsumedPages::release(const void* consumed) {
     }
 }
 
-void giveBackFilePages(Bytes in, uint64_t offset, uint64_t count) {
-    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    if (!in.mappedFile || offset >= in.size) return;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(in.data);
-    const uintptr_t from = (start + uintptr_t(offset) + page - 1) & ~(page - 1);
-    const uintptr_t to = (start + uintptr_t(std::min<uint64_t>(in.size, offset + count))) & ~(page - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-}
-
 bool isOpaque(const QImage& image) {
     if (!image.hasAlphaChannel()) return true;
     if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)

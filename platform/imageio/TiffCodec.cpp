@@ -13,15 +13,17 @@
 #include <cstdarg>
 #include <cstring>
 #include <tiffio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace platform::codec {
 namespace {
 
-// Where libtiff reads from or writes to: the caller's bytes, or a growing byte array.
+// Where libtiff reads from or writes to: the caller's bytes, a file, or a growing byte array.
 struct TiffStream {
     const uint8_t* readData = nullptr;  // reading: the caller's bytes
+    int readFd = -1;                    // reading, when set: the file, at explicit offsets
     QByteArray* writeData = nullptr;    // writing: grows as libtiff writes
     bool discard = false;               // writes are dropped (an abandoned attempt closing)
     toff_t size = 0;
@@ -40,6 +42,15 @@ tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<TiffStream*>(h);
     if (n < 0 || f->pos >= f->size) return 0;
     const toff_t count = std::min<toff_t>(toff_t(n), f->size - f->pos);
+    if (f->readFd >= 0) {
+        ssize_t got;
+        do {
+            got = ::pread(f->readFd, buf, size_t(count), off_t(f->pos));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) return -1;
+        f->pos += toff_t(got);
+        return tmsize_t(got);
+    }
     const uint8_t* src = f->readData ? f->readData : reinterpret_cast<const uint8_t*>(f->writeData->constData());
     std::memcpy(buf, src + f->pos, count);
     f->pos += count;
@@ -496,26 +507,6 @@ public:
         }
     }
 
-    // The byte ranges of the file that the band at `top` was read from, and that no later
-    // band reads (none while a large strip is read a row at a time).
-    template <class Fn>
-    void chunksOfBand(uint32_t top, const Fn& range) const {
-        if (byRows_) return;
-        const bool tiled = TIFFIsTiled(tif_);
-        const int planes = L_.planar == PLANARCONFIG_SEPARATE ? std::max<int>(1, L_.spp) : 1;
-        const uint32_t across = tiled ? (L_.width + chunkW_ - 1) / std::max<uint32_t>(1, chunkW_) : 1;
-        for (uint32_t y = top; y < std::min(L_.height, top + bandRows_);) {
-            for (int plane = 0; plane < planes; ++plane) {
-                for (uint32_t t = 0; t < across; ++t) {
-                    const uint32_t index = tiled ? TIFFComputeTile(tif_, t * chunkW_, y, 0, uint16_t(plane))
-                                                 : TIFFComputeStrip(tif_, y, uint16_t(plane));
-                    range(TIFFGetStrileOffset(tif_, index), TIFFGetStrileByteCount(tif_, index));
-                }
-            }
-            y += std::max<uint32_t>(1, chunkH_);
-        }
-    }
-
 private:
     // How the picture is cut: strips of whole rows, or tiles; a strip's or tile's size and
     // the bytes of one of its rows as libtiff decodes them.
@@ -797,7 +788,7 @@ namespace {
 constexpr uint64_t kMostBandBytes = uint64_t(64) << 20;
 
 // A TIFF read a band of rows at a time (a strip, or a row of tiles), each band handed out
-// row by row and the file's pages it was read from given back.
+// row by row; the strips and tiles read from the file as they are needed.
 class TiffRowSource : public RowSource {
 public:
     TiffRowSource(std::unique_ptr<FileBytes> file, const QString& path, const DecodeOptions& options)
@@ -843,15 +834,21 @@ public:
             refused_ = RowsRefused::Layout;
             return;
         }
-        failed_ = false;
-        refused_ = RowsRefused::None;
+        // The strips and tiles are read from the file itself from here, as libtiff asks for
+        // them: its pages stay the system's cache, never this process's memory.
+        f_.readFd = file_->file.handle();
+        failed_ = f_.readFd < 0;
+        refused_ = failed_ ? RowsRefused::Unreadable : RowsRefused::None;
     }
 
     int width() const override { return header_.width; }
     int height() const override { return header_.height; }
     bool transparent() const override { return bands_ && isValid() && bands_->transparent(); }
     int rowsRead() const override { return rows_; }
-    bool cut() const override { return file_ && file_->cut(); }
+    bool cut() const override {
+        struct stat now {};
+        return file_ && (file_->cut() || (f_.readFd >= 0 && ::fstat(f_.readFd, &now) == 0 && toff_t(now.st_size) < f_.size));
+    }
 
     bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) override {
         const int end = std::clamp(rowsEnd, 0, header_.height);
@@ -886,8 +883,7 @@ public:
 private:
     bool holds(int row) const { return bandTop_ >= 0 && row >= bandTop_ && row < bandTop_ + bandCount_; }
 
-    // The band holding row `top` (the first of a band) into band_, and the file's pages it
-    // was read from given back.
+    // The band holding row `top` (the first of a band) into band_ (or, plain, its chunks).
     bool load(uint32_t top) {
         const uint32_t rows = bands_->bandRows();
         top -= top % rows;
@@ -900,7 +896,7 @@ private:
             band_.resize(size_t(rows) * header_.width);
             read = bands_->read(top, band_.data(), &why);
         }
-        if (file_->cut()) {
+        if (cut()) {
             log(u"%@: the file was cut short while it was read", name_);
             return fail();
         }
@@ -910,7 +906,6 @@ private:
             return fail();
         }
         bandTop_ = int(top);
-        bands_->chunksOfBand(top, [&](uint64_t offset, uint64_t bytes) { giveBackFilePages(file_->bytes, offset, bytes); });
         return true;
     }
     bool fail() {

@@ -309,6 +309,15 @@ TEST(TiffRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
     const QString cmyk = testsupport::tiffcpFile(dir.filePath("cmyk.tif"), meadow, TiffSamples::Cmyk8, lzwStrips);
     ASSERT_FALSE(platform::readImage(cmyk).isNull());
     EXPECT_EQ(platform::openRowSource(cmyk)->refused(), platform::RowsRefused::Converted);
+    // Cut short once open: its rows fail, and the cut is told apart from damage.
+    const QString cut = testsupport::tiffcpFile(dir.filePath("cut.tif"), meadow, TiffSamples::Rgb8, {"-c", "none", "-r", "16"});
+    platform::DecodeOptions cutWhileOpen;
+    cutWhileOpen.whileOpen = [](const QString& path) {
+        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 64 * 1024), 0);
+    };
+    const std::unique_ptr<platform::RowSource> source = platform::openRowSource(cut, cutWhileOpen);
+    EXPECT_FALSE(source->isValid() && readInSteps(*source, {1, 7, 64, 300}).ok);
+    EXPECT_TRUE(source->cut());
 }
 
 // Hands work's rows to sink in the given steps (the last step repeats) and scribbles over
