@@ -985,17 +985,24 @@ TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
 }
 
 // A picture the add takes by its name but the program cannot draw (EPS) is refused when it
-// is added, its kind named in the alert, rather than joining the batch to fail the run.
+// is added, its kind named in the alert, rather than joining the batch to fail the run. The
+// alert shows its whole text, however long the reasons make it.
 TEST_F(AddPhotosScreenTest, PicturesThatCannotBeDrawnAreToldWhenAdded) {
     const QString photo = intakefixtures::photo(path("mixed/photo.jpg"));
     testsupport::writeFile(path("mixed/drawing.eps"),
                            "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 64 48\n%%EndComments\nshowpage\n%%EOF\n");
+    testsupport::writeFile(path("mixed/model.3fr"),
+                           testsupport::sourceBytes("bench/fuzz/corpus/read_only_formats/raw_libraw_model_abort.3fr"));
     add({path("mixed")});
     EXPECT_EQ(batchPaths(), QStringList{photo});
     ASSERT_TRUE(screen->isAlertShown());
-    EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
+    EXPECT_EQ(screen->alertTitle(), "FILES CANNOT BE ADDED");
     EXPECT_TRUE(screen->alertMessage().contains("drawing.eps (EPS pictures cannot be read: they need a PostScript interpreter)"))
         << screen->alertMessage().toStdString();
+    const auto* message = screen->findChild<QLabel*>("lblAlertMessage");
+    ASSERT_TRUE(message);
+    EXPECT_GE(message->height(), message->heightForWidth(message->width()));
+    EXPECT_TRUE(message->parentWidget()->rect().contains(message->geometry()));
     QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
     EXPECT_FALSE(screen->isAlertShown());
 }
