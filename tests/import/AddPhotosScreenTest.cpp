@@ -844,9 +844,12 @@ TEST_F(AddPhotosScreenTest, DamagedFilesAreNamedAndTheUnreadableOnesExplained) {
     ASSERT_TRUE(file.resize(file.size() / 2));
     file.close();
     testsupport::writeFile(path("damaged/not_a_photo.jpg"), QByteArray("\xFF\xD8\xFF\xE0 this is not a photo"));
+    // And no damage: a sound PNG of more pixels than the program opens.
+    const QString huge = testsupport::writeFile(
+        path("damaged/huge.png"), testsupport::sourceBytes("tests/platform/imageio/data/png_1bit_17000x16000_vips.png"));
     add({path("damaged")});
 
-    EXPECT_EQ(batchPaths(), (QStringList{cut, good}));
+    EXPECT_EQ(batchPaths(), (QStringList{cut, good, huge}));
     EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
     EXPECT_TRUE(screen->alertMessage().contains("\nnot_a_photo.jpg")) << screen->alertMessage().toStdString();
     QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
@@ -868,6 +871,14 @@ TEST_F(AddPhotosScreenTest, DamagedFilesAreNamedAndTheUnreadableOnesExplained) {
     screen->removeInfoPopupWindow();
     const QModelIndex name = screen->listModel()->index(0, BatchListModel::NameColumn);
     EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("cannot be read"));
+    // The large one is not called damaged.
+    EXPECT_TRUE(AppDelegate::shared().arraySelectedImagesToProcess[2]->isUnreadable);
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 2});
+    ASSERT_TRUE(screen->infoWindow());
+    notice = screen->infoWindow()->findChild<QLabel*>("lblUnavailableNotice");
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->text(), "This photo is larger than Brisko Photos will open. It will not be processed.");
+    screen->removeInfoPopupWindow();
     // Gone from its folder is not "cannot be read".
     QFile::remove(cut);
     EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("no longer in its folder"));
