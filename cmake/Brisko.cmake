@@ -9,7 +9,7 @@ set(CMAKE_AUTOGEN_ORIGIN_DEPENDS OFF)
 # Units each test suite's files are spread over (see brisko_tests), and how many of a
 # library's files go into one unit (see brisko_library).
 set(BRISKO_UNITY_GROUPS 3)
-set(BRISKO_UNITY_LIBRARY_FILES 6)
+set(BRISKO_UNITY_LIBRARY_FILES 12)
 
 # brisko_unity(<target> <groups> <sources...>)
 # Compiles the target's files a few at a time as one unit: files of one target share most
