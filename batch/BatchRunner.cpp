@@ -11,6 +11,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/UsableMemory.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
@@ -473,9 +474,15 @@ struct BatchRunner::PhotoWork {
     std::exception_ptr costFailure;     // its output and cost could not be worked out
     // The output's extension and encoder, chosen once for the photo's cost, route and file.
     RenameScheme::SaveChoice output;
+    // The source opened for the photo's cost, kept when it may be made row by row: read from
+    // this one opening, and the source as it was before it was opened.
+    std::unique_ptr<platform::RowSource> source;
+    std::optional<platform::FileIdentity> sourceOpened;
 
     // Ready for another photo.
     void clear() {
+        source.reset();
+        sourceOpened.reset();
         thumbnail = QImage();
         thumbnailReady = false;
         classified.reset();
@@ -487,6 +494,12 @@ struct BatchRunner::PhotoWork {
         readable.reset();
     }
 };
+
+PhotoStream::Limits BatchRunner::rowByRowLimits() const {
+    PhotoStream::Limits limits;
+    if (rowByRowFromPixels_ > 0) limits.plainFromPixels = rowByRowFromPixels_;
+    return limits;
+}
 
 int BatchRunner::photoWorkers(const ResultWriter& writer) const {
     return writer.mayUseOptimiser() ? 1 : photosInFlight_ > 0 ? photosInFlight_ : PhotosInFlight::defaultWorkers();
@@ -509,8 +522,7 @@ QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
     return runmessages::Unreadable;
 }
 
-std::uint64_t BatchRunner::peakWorkingBytes(const QString& path, const QString& extension) {
-    const platform::ImageHeader header = platform::readImageHeader(path);
+std::uint64_t BatchRunner::peakWorkingBytes(const platform::ImageHeader& header, const QString& extension) {
     if (!header.valid()) return 1;
     const std::uint64_t decoded = 4ull * std::uint64_t(header.width) * std::uint64_t(header.height);
     // Measured at their peak, less the program's own memory, as multiples of the decoded
@@ -541,6 +553,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     // among them.
     limits.ahead = limits.workers == 1 ? 1 : 8 * limits.workers;
     limits.budgetBytes = memoryBudget_ > 0 ? memoryBudget_ : PhotosInFlight::defaultBudgetBytes();
+    platform::fitHeapToAddressSpaceLimit();  // before the run's threads get their heaps
 
     // Declared before the pool, so the pool's threads are gone before the work they fill;
     // what was prepared and never placed is removed with it. The pool starts no photo
@@ -552,11 +565,25 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     const int outputFormat = BatchRenameSetting::outputFormatOf(input.snapshot.renameSetting.get());
     // The pool asks for a photo's cost once, on this thread, before it starts the photo and
     // after the photo that had its place was dealt with: the photo's output is chosen then.
+    // The file is opened then, its header read for the cost, and kept open for the photo
+    // when it may be made row by row.
+    const PhotoStream::Limits rowsFrom = rowByRowLimits();
     auto cost = [&](int i) -> std::uint64_t {
         PhotoWork& w = workOf(i);
         try {
-            w.output = RenameScheme::saveChoice(*input.snapshot.photos.at(i), outputFormat, input.fileFormats);
-            return peakWorkingBytes(input.snapshot.photos.at(i)->fileURL, w.output.extension);
+            const PhotoFile& photo = *input.snapshot.photos.at(i);
+            w.output = RenameScheme::saveChoice(photo, outputFormat, input.fileFormats);
+            const std::optional<platform::FileIdentity> before = platform::FileIdentity::of(photo.filePath);
+            std::unique_ptr<platform::RowSource> source = platform::openRowSource(photo.fileURL);
+            const platform::ImageHeader& header = source->header();
+            const std::uint64_t bytes = peakWorkingBytes(header, w.output.extension);
+            if (source->isValid() &&
+                qint64(header.width) * header.height >= std::min(rowsFrom.effectFromPixels, rowsFrom.plainFromPixels)) {
+                if (sourceReadHook_) sourceReadHook_(photo.fileURL);
+                w.source = std::move(source);
+                w.sourceOpened = before;
+            }
+            return bytes;
         } catch (...) {
             // The photo fails when its work begins; until then it weighs the whole budget.
             w.costFailure = std::current_exception();
@@ -694,6 +721,10 @@ public:
 
 private:
     bool fail(const QString& message);
+    // How the photo's file is decoded: photos decoded side by side keep each decode on its
+    // own thread, where a decoder's own threads would only compete with them; with the test
+    // hook when `hooked`.
+    platform::DecodeOptions reading(bool hooked) const;
     // Room for `bytes` on the output's volume beside the others being written, held until the
     // result goes; null when the run stopped meanwhile (the photo ends here).
     using HeldRoom = std::unique_ptr<DiskRoom, std::function<void(DiskRoom*)>>;
@@ -729,7 +760,8 @@ BatchRunner::PhotoStages::PhotoStages(BatchRunner& runner, std::uint64_t generat
       index_(index),
       work_(work),
       room_(room),
-      sourceRead_(platform::FileIdentity::of(input.snapshot.photos.at(index)->filePath)),
+      sourceRead_(work.sourceOpened ? work.sourceOpened
+                                    : platform::FileIdentity::of(input.snapshot.photos.at(index)->filePath)),
       photo_(input.snapshot.photos.at(index)),
       steps_(orderedSteps(input.snapshot.appliedFilters)) {
     if (platform::hasKeptBytes(photo_->fileURL)) {
@@ -742,11 +774,18 @@ BatchRunner::PhotoStages::PhotoStages(BatchRunner& runner, std::uint64_t generat
     if (index < paths.size() && paths.at(index)) destination_ = paths.at(index)->filePath;
 }
 
+platform::DecodeOptions BatchRunner::PhotoStages::reading(bool hooked) const {
+    platform::DecodeOptions options;
+    if (runner_.photoWorkers(writer_) > 1) options.decoderThreads = 0;
+    if (hooked) options.whileOpen = runner_.sourceReadHook_;
+    return options;
+}
+
 void BatchRunner::PhotoStages::makeThumbnail(PhotosInFlight& pool) {
     const QSize& size = runner_.thumbnailSize_;
     if (size.isValid() && !size.isEmpty()) {
         work_.thumbnail = utils_.getAspectFillImageFormImage(
-            utils_.getThumbnailImageAtFilePath(photo_->fileURL, QSizeF(size)), QSizeF(size), 1);
+            utils_.getThumbnailImageAtFilePath(photo_->fileURL, QSizeF(size), reading(false)), QSizeF(size), 1);
     }
     work_.thumbnailReady = true;
     pool.wake();
@@ -799,27 +838,27 @@ BatchRunner::PhotoStages::HeldRoom BatchRunner::PhotoStages::admitOutput(std::ui
 }
 
 bool BatchRunner::PhotoStages::madeRowByRow() {
-    std::optional<PhotoStream::Plan> plan = PhotoStream::plan(input_.snapshot.appliedFilters);
-    if (!plan || runner_.backingScale_ >= 2) return false;
-    plan->plainFromPixels = runner_.rowByRowFromPixels_;
-    plan->whileOpen = runner_.sourceReadHook_;
-    // First what the file alone tells: most photos are declined on their size.
-    const std::optional<QSize> size = PhotoStream::writtenSize(photo_->fileURL, *plan);
-    if (!size) return false;
-    const std::optional<ResultWriter::EncodedRoute> route =
-        writer_.encodedRoute(work_.output.saveType, destination_, *photo_);
-    if (!route) return false;
+    // Opened for the photo's cost when it may go this way; let go whichever way it goes.
+    const std::unique_ptr<platform::RowSource> source = std::move(work_.source);
+    if (!source) return false;
+    const ResultWriter::EncodedRoute route =
+        writer_.encodedRoute(work_.output.saveType, destination_, *photo_, source->header());
+    const PhotoStream::Decision decision =
+        PhotoStream::decide(PhotoStream::Source::of(*source, utils_.getImageOriginalSizeAtFilePathUrl(photo_->fileURL)),
+                            steps_, route, runner_.backingScale_, runner_.rowByRowLimits());
+    if (!decision.rowByRow()) return false;
 
     // The file is made along with the picture, so the room for it is taken first.
-    const HeldRoom held = admitOutput(outputRoomFor(*size));
+    const HeldRoom held = admitOutput(outputRoomFor(decision.plan.written));
     if (!held) return true;
     bool declined = false;
     const auto write = [&](const platform::FileBytesSink& out) {
-        const PhotoStream::Made made = PhotoStream::make(photo_->fileURL, *plan, *route, out);
+        const PhotoStream::Made made = PhotoStream::make(*source, decision.plan, route, out);
         declined = made == PhotoStream::Made::Declined;
         return made == PhotoStream::Made::Written;
     };
-    ResultWriter::Prepared prepared = writer_.prepareEncoded(*route, *size, destination_, photo_, sourceRead_, write);
+    ResultWriter::Prepared prepared =
+        writer_.prepareEncoded(route, decision.plan.written, destination_, photo_, sourceRead_, write);
     if (declined) return false;  // made the usual way, which also says why a damaged photo fails
     work_.saveBegun = true;
     if (prepared.ready()) ++runner_.photosMadeRowByRow;
@@ -838,7 +877,7 @@ bool BatchRunner::PhotoStages::load() {
     // and resampled from there as its "Resize" step would resample the full decode.
     if (const std::optional<QSizeF> target = PhotoStream::shrinkOnLoadTarget(steps_, sourceSize_)) {
         const QSize size(int(std::lround(target->width())), int(std::lround(target->height())));
-        working_ = utils_.getImageWithFixedOrientionFromUrl(photo_->fileURL, size);
+        working_ = utils_.getImageWithFixedOrientionFromUrl(photo_->fileURL, size, reading(true));
         if (!working_.isNull()) {
             if (stopped()) return false;
             working_ = utils_.scaleImage(working_, *target);
@@ -846,12 +885,7 @@ bool BatchRunner::PhotoStages::load() {
         }
     }
     if (!shrunkOnLoad_) {
-        platform::DecodeOptions reading;
-        // Photos are decoded side by side already; a decoder's own threads would only
-        // compete with them.
-        if (runner_.photoWorkers(writer_) > 1) reading.decoderThreads = 0;
-        reading.whileOpen = runner_.sourceReadHook_;
-        platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading);
+        platform::DecodeResult loaded = utils_.loadImageWithFixedOrientionFromUrl(photo_->fileURL, reading(true));
         if (!loaded.ok()) {
             fail(unreadableMessage(loaded));
             const auto why = loaded.failure;

@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "batch/BatchRunnerPool.h"
+#include "batch/PhotoStream.h"
 #include "batch/ResultWriter.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
@@ -116,8 +117,8 @@ public:
     // from the memory the process may use (PhotosInFlight::defaultBudgetBytes). A photo
     // larger than that alone still runs, alone.
     void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
-    // Called with a source's path once it is open for its full decode, before it is read
-    // (tests change the file there).
+    // Called with a source's path once it is open for its full decode (or opened to be read
+    // row by row), before it is read (tests change the file there).
     void setSourceReadHook(std::function<void(const QString& path)> hook) { sourceReadHook_ = std::move(hook); }
     // The status of a photo whose picture could not be read, from what its decode found.
     static QString unreadableMessage(const platform::DecodeResult& decoded);
@@ -130,9 +131,11 @@ public:
     // What a photo needs at its peak when written with `extension` (as the run spells it):
     // its decoded pixels, two working copies, and what that format's encoder holds beside
     // them.
-    static std::uint64_t peakWorkingBytes(const QString& path, const QString& extension);
+    static std::uint64_t peakWorkingBytes(const platform::ImageHeader& header, const QString& extension);
     // Photos worked on at once in a run with this writer.
     int photoWorkers(const ResultWriter& writer) const;
+    // From which sizes photos are made row by row in this run.
+    PhotoStream::Limits rowByRowLimits() const;
 
     // ---- main thread ----
     // Begins a run; an empty batch only shows "No photos to process.".

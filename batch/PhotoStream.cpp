@@ -4,6 +4,7 @@
 #include "engine/Utils.h"
 #include "platform/coreimage/CIContext.h"
 #include "platform/coreimage/Resample.h"
+#include "platform/foundation/UsableCpus.h"
 #include "platform/graphics/RowStorage.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/RowStreams.h"
@@ -21,38 +22,11 @@ namespace {
 
 const QString kResize = QStringLiteral("Resize");
 
-// The rows of a photo from the decoder of its format: a JPEG's or a PNG's.
-class Source {
-public:
-    Source(const QString& path, platform::ImageFormat format, const platform::DecodeOptions& options) {
-        if (format == platform::ImageFormat::PNG) png_ = std::make_unique<platform::PngRowSource>(path, options);
-        else jpeg_ = std::make_unique<platform::JpegRowSource>(path, options);
-    }
-    // The photo can go this way: read, and stored upright.
-    bool usable() const {
-        return png_ ? png_->isValid() && png_->orientation() == 1 : jpeg_->isValid() && jpeg_->orientation() == 1;
-    }
-    int width() const { return png_ ? png_->width() : jpeg_->width(); }
-    int height() const { return png_ ? png_->height() : jpeg_->height(); }
-    bool gray() const { return png_ ? png_->gray() : jpeg_->gray(); }
-    // Its rows carry alpha, premultiplied.
-    bool transparent() const { return png_ && png_->transparent(); }
-    // The file was cut short under the reader.
-    bool cut() const { return png_ ? png_->cut() : jpeg_->cut(); }
-    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
-        return png_ ? png_->readRows(base, bytesPerLine, rowsEnd) : jpeg_->readRows(base, bytesPerLine, rowsEnd);
-    }
-
-private:
-    std::unique_ptr<platform::JpegRowSource> jpeg_;
-    std::unique_ptr<platform::PngRowSource> png_;
-};
-
 // Decodes the photo's rows on a thread of its own, a strip ahead of the render: the render
 // of one strip and the decoding of the next go on at once.
 class RowsAhead {
 public:
-    RowsAhead(Source& source, uchar* base, qsizetype bytesPerLine, int height)
+    RowsAhead(platform::RowSource& source, uchar* base, qsizetype bytesPerLine, int height)
         : source_(source), base_(base), bytesPerLine_(bytesPerLine), height_(height),
           thread_([this] { decode(); }) {}
     ~RowsAhead() {
@@ -103,7 +77,7 @@ private:
             if (failed_) return;
         }
     }
-    Source& source_;
+    platform::RowSource& source_;
     uchar* const base_;
     const qsizetype bytesPerLine_;
     const int height_;
@@ -125,7 +99,7 @@ constexpr qsizetype kRenderWaitingBytes = qsizetype(16) << 20;
 template <class Sink>
 class Rows : public PictureRows {
 public:
-    Rows(Source& source, Sink& sink, const QImage& picture)
+    Rows(platform::RowSource& source, Sink& sink, const QImage& picture)
         : sink_(sink), base_(picture.constBits()), bytesPerLine_(picture.bytesPerLine()), height_(picture.height()),
           waiting_(std::max(1, int(kRenderWaitingBytes / std::max<qsizetype>(1, picture.bytesPerLine())))),
           // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
@@ -163,86 +137,18 @@ private:
     RowsAhead ahead_;
 };
 
-// Below these sizes a photo gains nothing worth a second way through the run. An effect's
-// render runs alongside the decoder and the encoder here, where the usual way runs them one
-// after the other. A conversion or a shrink costs the same processor time either way, and
-// this way saves the decoded picture's memory (a 24 MP JPEG to JPEG: 144 -> 75-77 MiB, 100 MP:
-// 461 -> 96-112 MiB); but a run of ordinary photos, several at once on every core, came out
-// slower made this way (16 desktop photos of up to 18 MP to PNG: 8.7-10.2 s against 6.0-9.0 s,
-// the same processor time), so it is kept for photos whose size makes the memory matter.
-constexpr qint64 kEffectPixels = 2'000'000;
-constexpr qint64 kPlainPixels = 20'000'000;
-
 // Rows made but not yet encoded that a conversion or a shrink lets wait before it waits
-// for the encoder in turn: room for many of the encoders' bands (a JPEG's of about a
-// megapixel, a PNG's of a megabyte), so every core has some while the decoder goes on.
-constexpr qsizetype kWaitingBytes = qsizetype(64) << 20;
+// for the encoder in turn: room for several of the encoders' bands (a JPEG's of about a
+// megapixel, a PNG's of a megabyte) for each CPU the process may use, so every one has some
+// while the decoder goes on, and no more: on two CPUs a 100 MP TIFF or JPEG to JPEG took as
+// long with 16 MiB waiting as with 64 (0.93-1.24 s against 0.82-1.83 s on a loaded machine)
+// and peaked 10-40 MiB lower.
+qsizetype waitingBytes() {
+    return std::clamp(qsizetype(platform::usableCpuCount()) * (qsizetype(8) << 20), qsizetype(16) << 20,
+                      qsizetype(64) << 20);
+}
 // Source rows a shrink resamples at once (their output rows are shared among the cores).
 constexpr qsizetype kShrinkStepBytes = qsizetype(16) << 20;
-
-// How a photo is made this way: its format, the decode its rows come from and the size
-// written.
-struct Shape {
-    platform::ImageFormat format;
-    platform::DecodeOptions decode;
-    QSize written;
-};
-
-std::optional<Shape> shapeOf(const QString& path, const Plan& plan) {
-    const platform::ImageHeader header = platform::readImageHeader(path);
-    const bool png = header.format == platform::ImageFormat::PNG;
-    if ((header.format != platform::ImageFormat::JPEG && !png) || !header.valid() || header.orientation != 1)
-        return std::nullopt;
-    // Effects render into colour rows of a JPEG's kind; a PNG with one goes the usual way.
-    // A grey photo converted or resampled stays grey and is written so; whether an effect
-    // keeps it grey is known only once the whole picture is made.
-    if ((png || header.gray()) && plan.effect) return std::nullopt;
-    const qint64 pixels = qint64(header.width) * header.height;
-    const qint64 plainPixels = plan.plainFromPixels > 0 ? plan.plainFromPixels : kPlainPixels;
-    Shape shape;
-    shape.format = header.format;
-    shape.written = QSize(header.width, header.height);
-    if (plan.effect) {
-        if (pixels < kEffectPixels) return std::nullopt;
-    } else if (pixels < plainPixels) {
-        return std::nullopt;
-    } else if (plan.resize) {
-        // The size the usual way resizes from and to.
-        const QSizeF source = Utils::sharedUtils().getImageOriginalSizeAtFilePathUrl(path);
-        if (source != QSizeF(shape.written)) return std::nullopt;
-        const QSizeF target = Utils::resizeStepTarget(plan.resize->filterParameters, source);
-        if (target.isEmpty()) return std::nullopt;
-        const QSize size(int(std::lround(target.width())), int(std::lround(target.height())));
-        if (size.width() < 1 || size.height() < 1 || size.width() > header.width || size.height() > header.height ||
-            size == shape.written)
-            return std::nullopt;
-        shape.written = size;
-        if (shrinkOnLoadTarget({plan.resize}, source)) {
-            // The reduced decode the usual way loads, when it reaches what it must.
-            if (const auto reduced = imageloading::reducedDecode(header, 1, size)) {
-                const platform::JpegRowSource rows(path, reduced->options);
-                if (rows.width() >= reduced->atLeast.width() && rows.height() >= reduced->atLeast.height())
-                    shape.decode = reduced->options;
-            }
-        }
-    }
-    return shape;
-}
-
-// Whether every pixel of the PNG at `path` is opaque, read a row at a time into one line
-// (the stored alpha decides it, as it does for the whole picture); null when it cannot be
-// read.
-std::optional<bool> opaque(const QString& path) {
-    platform::PngRowSource rows(path);
-    if (!rows.isValid()) return std::nullopt;
-    std::vector<QRgb> line(size_t(rows.width()));
-    for (int y = 0; y < rows.height(); ++y) {
-        // No stride: every row goes into the same line.
-        if (!rows.readRows(reinterpret_cast<uchar*>(line.data()), 0, y + 1)) return std::nullopt;
-        if (std::any_of(line.begin(), line.end(), [](QRgb p) { return qAlpha(p) != 255; })) return false;
-    }
-    return true;
-}
 
 // Rows [given, upTo) of a picture from picturePagedByRows go back once nobody reads them.
 void giveBack(const QImage& picture, int& given, int upTo) {
@@ -255,12 +161,11 @@ void giveBack(const QImage& picture, int& given, int upTo) {
 // `picture` holds the storage the sink may still be reading when this returns: the caller
 // lets it go only once the sink is done.
 template <class Sink>
-bool makeRows(Source& source, QImage& picture, const QString& path, const AppliedFilter& step,
-              Sink& sink) {
+bool makeRows(platform::RowSource& source, QImage& picture, const AppliedFilter& step, Sink& sink) {
     const int height = picture.height();
     Rows<Sink> rows(source, sink, picture);
     // Made in the picture's storage: the result takes it over, or it stays with `picture`.
-    QImage made = Utils::sharedUtils().applyFilterToRows(std::move(picture), path, step.filterName,
+    QImage made = Utils::sharedUtils().applyFilterToRows(std::move(picture), QString(), step.filterName,
                                                          step.filterParameters, rows);
     if (made.isNull()) return false;
     picture = std::move(made);
@@ -278,7 +183,7 @@ class Feed {
 public:
     Feed(Sink& sink, const QImage& picture, bool onWhite)
         : sink_(sink), picture_(picture), pages_(picture), onWhite_(onWhite),
-          waiting_(std::max(1, int(kWaitingBytes / picture.bytesPerLine()))), step_(std::max(1, waiting_ / 4)) {}
+          waiting_(std::max(1, int(waitingBytes() / picture.bytesPerLine()))), step_(std::max(1, waiting_ / 4)) {}
     int step() const { return step_; }
     // Rows [0, end) are final, and no row below them is written yet.
     void rowsMade(int end) {
@@ -303,7 +208,7 @@ private:
 
 // The photo's rows handed to `sink` as they are decoded.
 template <class Sink>
-bool copyRows(Source& source, const QImage& picture, Sink& sink, bool onWhite) {
+bool copyRows(platform::RowSource& source, const QImage& picture, Sink& sink, bool onWhite) {
     Feed<Sink> feed(sink, picture, onWhite);
     // const_cast: the decoder writes the rows in the picture's own storage, never a copy.
     uchar* const base = const_cast<uchar*>(picture.constBits());
@@ -318,7 +223,7 @@ bool copyRows(Source& source, const QImage& picture, Sink& sink, bool onWhite) {
 // The photo's rows resampled into `shrunk` a few at a time, each row of the source given
 // back once no later output row reads it.
 template <class Sink>
-bool shrinkRows(Source& source, const QImage& picture, QImage& shrunk, Sink& sink, bool onWhite) {
+bool shrinkRows(platform::RowSource& source, const QImage& picture, QImage& shrunk, Sink& sink, bool onWhite) {
     const int inHeight = picture.height(), height = shrunk.height();
     const platform::Resampler kernel(picture.width(), inHeight, shrunk.width(), height);
     RowsAhead ahead(source, const_cast<uchar*>(picture.constBits()), picture.bytesPerLine(), inHeight);
@@ -355,54 +260,107 @@ std::optional<QSizeF> shrinkOnLoadTarget(const QList<std::shared_ptr<AppliedFilt
     return target;
 }
 
-std::optional<Plan> plan(const QList<std::shared_ptr<AppliedFilter>>& steps) {
-    std::shared_ptr<AppliedFilter> only;
+
+Source Source::of(const platform::RowSource& source, QSizeF recordedSize) {
+    return Source{source.header(), source.refused(), source.transparent(), recordedSize};
+}
+
+// Below the limits' sizes a photo gains nothing worth a second way through the run. An
+// effect's render runs alongside the decoder and the encoder here, where the usual way runs
+// them one after the other. A conversion or a shrink costs the same processor time either
+// way, and this way saves the decoded picture's memory (a 24 MP JPEG to JPEG: 144 -> 75-77
+// MiB, 100 MP: 461 -> 96-112 MiB); but a run of ordinary photos, several at once on every
+// core, came out slower made this way (16 desktop photos of up to 18 MP to PNG: 8.7-10.2 s
+// against 6.0-9.0 s, the same processor time), so it is kept for photos whose size makes the
+// memory matter.
+Decision decide(const Source& source, const QList<std::shared_ptr<AppliedFilter>>& steps,
+                const ResultWriter::EncodedRoute& output, double backingScale, const Limits& limits) {
+    using platform::RowsRefused;
+    const auto declined = [](Decline why) { return Decision{why, {}}; };
+    switch (source.refused) {
+    case RowsRefused::None: break;
+    case RowsRefused::Unreadable: return declined(Decline::Unreadable);
+    case RowsRefused::NoReader: return declined(Decline::NoRowReader);
+    case RowsRefused::Converted: return declined(Decline::ColoursConverted);
+    case RowsRefused::Interlaced: return declined(Decline::Interlaced);
+    case RowsRefused::Layout: return declined(Decline::TiffLayout);
+    case RowsRefused::TooLarge: return declined(Decline::TooLarge);
+    }
+    const platform::ImageHeader& header = source.header;
+    if (header.orientation != 1) return declined(Decline::StoredTurned);
+
+    // The steps, each by its row reach; the most restrictive decides.
+    Plan plan;
+    const QSize stored(header.width, header.height);
+    plan.written = stored;
+    int applied = 0;
     for (const auto& step : steps) {
         if (!step || !step->isApplied) continue;
-        if (only) return std::nullopt;
-        only = step;
+        if (Utils::rowReach(step->filterName) == Utils::RowReach::WholePicture) return declined(Decline::WholePicture);
+        ++applied;
+        (step->filterName == kResize ? plan.resize : plan.effect) = step;
     }
-    if (!only) return Plan{};
-    if (only->filterName == kResize) return Plan{nullptr, only};
-    if (Utils::rowByRow(only->filterName)) return Plan{only, nullptr};
-    return std::nullopt;
+    if (applied > 1) return declined(Decline::SeveralSteps);
+    const bool jpeg = header.format == platform::ImageFormat::JPEG;
+    if (plan.effect && !jpeg) return declined(Decline::EffectOnNonJpeg);
+    if (plan.effect && header.gray()) return declined(Decline::GreyWithEffect);
+    if (plan.resize) {
+        // The sizes the usual way resizes from and to.
+        if (source.recordedSize != QSizeF(stored)) return declined(Decline::SizeUnknown);
+        const QSizeF target = Utils::resizeStepTarget(plan.resize->filterParameters, source.recordedSize);
+        const QSize size(int(std::lround(target.width())), int(std::lround(target.height())));
+        if (target.isEmpty() || size.width() < 1 || size.height() < 1 || size.width() > stored.width() ||
+            size.height() > stored.height() || size == stored)
+            return declined(Decline::NoShrink);
+        plan.written = size;
+        if (jpeg && shrinkOnLoadTarget({plan.resize}, source.recordedSize)) {
+            // The reduced decode the usual way loads, when it reaches what it must.
+            if (const auto reduced = imageloading::reducedDecode(header, 1, size)) {
+                plan.decode = reduced->options;
+                plan.atLeast = reduced->atLeast;
+            }
+        }
+    }
+    const qint64 pixels = qint64(header.width) * header.height;
+    if (pixels < (plan.effect ? limits.effectFromPixels : limits.plainFromPixels)) return declined(Decline::Small);
+
+    using Changed = ResultWriter::EncodedRoute::Changed;
+    switch (output.changed) {
+    case Changed::No: break;
+    case Changed::Type: return declined(Decline::NotJpegOrPng);
+    case Changed::Optimiser: return declined(Decline::Optimiser);
+    case Changed::Turned: return declined(Decline::TurnedOnOutput);
+    case Changed::Colours: return declined(Decline::ColoursOnOutput);
+    }
+    if (backingScale >= 2) return declined(Decline::BackingScale);
+    const bool toPng = output.type == platform::ImageType::PNG;
+    if (source.transparent && toPng && plan.resize) return declined(Decline::TransparentShrunkToPng);
+    if (!jpeg && header.gray() && !platform::decodedPixelProfile(header).isEmpty())
+        return declined(Decline::GreyUnderGreyProfile);
+    plan.onWhite = source.transparent && !toPng;
+    plan.opacityPass = source.transparent && toPng;
+    plan.grey = output.gray && header.gray();
+    return Decision{Decline::None, plan};
 }
 
-std::optional<QSize> writtenSize(const QString& path, const Plan& plan) {
-    const std::optional<Shape> shape = shapeOf(path, plan);
-    if (!shape) return std::nullopt;
-    const Source source(path, shape->format, shape->decode);
-    if (!source.usable()) return std::nullopt;
-    return shape->written;
-}
-
-Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRoute& route,
+Made make(platform::RowSource& source, const Plan& plan, const ResultWriter::EncodedRoute& route,
           const platform::FileBytesSink& out) {
-    const std::optional<Shape> shape = shapeOf(path, plan);
-    if (!shape) return Made::Declined;
-    platform::DecodeOptions reading = shape->decode;
-    reading.whileOpen = plan.whileOpen;
-    Source source(path, shape->format, reading);
     // A file cut short under the reader is not made the usual way either: the caller
     // finds it changed.
     const auto declined = [&] { return source.cut() ? Made::Failed : Made::Declined; };
-    if (!source.usable()) return declined();
-    // The pixels stay as stored: a profile that fits them goes with them, and one that
-    // cannot (which a full read would apply to the pixels) sends the photo the usual way.
-    const QByteArray icc = platform::decodedPixelProfile(platform::readImageHeader(path));
-    // A grey PNG under a grey profile is written grey, from its whole picture.
-    if (shape->format == platform::ImageFormat::PNG && source.gray() && !icc.isEmpty()) return Made::Declined;
-    // Rows with transparency are put on white for a JPEG; a PNG keeps their alpha when
-    // some pixel is not opaque, which only the whole picture tells of a resampled one.
-    const bool transparent = source.transparent(), toPng = route.type == platform::ImageType::PNG;
+    if (!source.isValid()) return declined();
+    // A shrink's reduced decode, when its rows reach what they must; the full one otherwise.
+    if (!plan.atLeast.isEmpty() && source.reduceTo(plan.decode) &&
+        (source.width() < plan.atLeast.width() || source.height() < plan.atLeast.height()))
+        source.reduceTo({});
+    // Rows with transparency keep their alpha in a PNG when some pixel is not opaque.
     bool keepAlpha = false;
-    if (transparent && toPng) {
-        if (plan.resize) return Made::Declined;
-        const std::optional<bool> allOpaque = opaque(path);
-        if (!allOpaque) return Made::Declined;
+    if (plan.opacityPass) {
+        const std::optional<bool> allOpaque = source.opaque();
+        if (!allOpaque) return declined();
         keepAlpha = !*allOpaque;
     }
-    const bool onWhite = transparent && !toPng;
+    const bool transparent = source.transparent();
     const int width = source.width(), height = source.height();
     // The resampler reads the decoder's rows as the usual way hands it the decoded photo.
     const QImage::Format format =
@@ -410,30 +368,30 @@ Made make(const QString& path, const Plan& plan, const ResultWriter::EncodedRout
     // Declared before the sinks: their storage goes only after they have stopped reading it.
     QImage picture = platform::picturePagedByRows(width, height, format);
     QImage shrunk;
-    if (plan.resize) shrunk = platform::picturePagedByRows(shape->written.width(), shape->written.height(), format);
+    if (plan.resize) shrunk = platform::picturePagedByRows(plan.written.width(), plan.written.height(), format);
     if (picture.isNull() || (plan.resize && shrunk.isNull())) return Made::Declined;
+    // The pixels stay as stored, and their profile with them.
+    const QByteArray icc = platform::decodedPixelProfile(source.header());
     if (!icc.isEmpty() && !platform::setImageProfile(picture, icc)) return Made::Declined;
 
     const auto rowsInto = [&](auto& sink) {
-        if (plan.effect) return makeRows(source, picture, path, *plan.effect, sink);
-        if (plan.resize) return shrinkRows(source, picture, shrunk, sink, onWhite);
-        return copyRows(source, picture, sink, onWhite);
+        if (plan.effect) return makeRows(source, picture, *plan.effect, sink);
+        if (plan.resize) return shrinkRows(source, picture, shrunk, sink, plan.onWhite);
+        return copyRows(source, picture, sink, plan.onWhite);
     };
-    const QSize size = shape->written;
-    // The rows of a grey photo stay grey whether copied or resampled.
-    const bool gray = route.gray && source.gray();
-    if (toPng) {
+    const QSize size = plan.written;
+    if (route.type == platform::ImageType::PNG) {
         bool written = true, whole;
         {
             platform::PngBandSink sink(size.width(), size.height(), route.icc, [&](const char* data, size_t bytes) {
                 return written = written && out(data, bytes);
             }, keepAlpha ? platform::PngBandSink::Rows::Transparent
-                         : gray ? platform::PngBandSink::Rows::Grey : platform::PngBandSink::Rows::Colour);
+                         : plan.grey ? platform::PngBandSink::Rows::Grey : platform::PngBandSink::Rows::Colour);
             whole = rowsInto(sink) && sink.finish();
         }  // the sink's thread has ended: `written` is its last word
         return whole ? Made::Written : written ? declined() : Made::Failed;
     }
-    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, gray);
+    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, plan.grey);
     if (!rowsInto(sink)) return declined();
     const QByteArray file = sink.finish();
     if (file.isEmpty()) return Made::Declined;

@@ -75,11 +75,6 @@ bool imageHeaderMatches(const QString& path, const QSize& expected) {
     return header.valid() && header.width == expected.width() && header.height == expected.height();
 }
 
-// The written file decodes, at the size that was written.
-bool imageFileReadsBack(const QString& path, const QSize& expected) {
-    return imageHeaderMatches(path, expected) && platform::pictureDecodes(path);
-}
-
 // The process's file mode creation mask, read without changing it (umask() can only be
 // read by setting it, which would race with other threads creating files).
 mode_t currentUmask() {
@@ -293,12 +288,13 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
 
     prepared.imageFile_ = true;
     prepared.storedSize_ = image.size();
+    platform::WriteCheck check{originalDependsOn(withUrl, photo)};
     if (!usesOptimiser(saveType)) {
         // The temporary file is this writer's own: the picture goes straight into it.
         const bool ok = utils.saveImageInSelectedFormat(saveType, temporaryPath, image, image, properties,
                                                         qualityFactorForOutput(), sourceOrientation, nullptr,
-                                                        platform::FileTarget::PrivateFile);
-        readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
+                                                        platform::FileTarget::PrivateFile, &check);
+        readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, check, properties);
         return prepared;
     }
 
@@ -307,14 +303,21 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     const int level = int(s_.renameSetting->compressionRatio.value_or(BatchRenameSetting::kMaxCompression));
     compressionState_ = 1;
     QTemporaryFile pngTemp(QDir::tempPath() + QStringLiteral("/TempFile-XXXXXX.png"));
+    QTemporaryFile optimised(QDir::tempPath() + QStringLiteral("/TempFile-XXXXXX.png"));
     bool ok = false;
     try {
-        if (pngTemp.open()) {
+        if (pngTemp.open() && optimised.open()) {
             pngTemp.close();
+            optimised.close();
+            // The optimiser writes its own file; its bytes reach the output through the
+            // writer, which counts them on their way and reads the output back.
             ok = utils.saveImageInSelectedFormat(platform::ImageType::PNG, pngTemp.fileName(), image, image, properties,
                                                  float(qualityRatio), sourceOrientation, nullptr) &&
                  processPNG(QFile::encodeName(pngTemp.fileName()).constData(),
-                            QFile::encodeName(temporaryPath).constData(), kPngOptimiserBatchMethod, level) == 0;
+                            QFile::encodeName(optimised.fileName()).constData(), kPngOptimiserBatchMethod, level) == 0;
+            QFile made(optimised.fileName());  // the optimiser's file, put in the temporary one's place
+            ok = ok && made.open(QIODevice::ReadOnly) &&
+                 platform::writeFileBytes(temporaryPath, made.readAll(), platform::FileTarget::PrivateFile, &check);
         }
     } catch (...) {
         // The run reports this photo as failed and goes on; a stop asked for meanwhile must
@@ -328,15 +331,16 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     } else {
         platform::log(u"Error While Compressing File");
         ok = utils.saveImageInSelectedFormat(saveType, temporaryPath, image, image, properties,
-                                             float(qualityRatio), sourceOrientation, nullptr);
+                                             float(qualityRatio), sourceOrientation, nullptr,
+                                             platform::FileTarget::PrivateFile, &check);
     }
     if (compressionState_.exchange(0) == 2) {
         // The user stopped while the optimiser ran: the photo in hand is not written.
-        readBack(prepared, Written::Abandoned, withUrl);
+        readBack(prepared, Written::Abandoned, withUrl, check);
         if (stopProcessAfterCompletionCompression) stopProcessAfterCompletionCompression();
         return prepared;
     }
-    readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, properties);
+    readBack(prepared, ok ? Written::Ok : Written::Failed, withUrl, check, properties);
     return prepared;
 }
 
@@ -350,9 +354,11 @@ ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage&& image, c
     // An existing document at the destination (only reachable with overwriting on) keeps
     // its pages and gains one.
     const int before = QFileInfo(newFilePath).isFile() ? std::max(0, platform::pdfPageCount(newFilePath)) : 0;
-    const bool ok = platform::appendPicturePageToPdf(newFilePath, prepared.temporaryPath_, page, qualityFactorForOutput()) &&
+    platform::WriteCheck check{photoFileNode && originalDependsOn(newFilePath, *photoFileNode)};
+    const bool ok = platform::appendPicturePageToPdf(newFilePath, prepared.temporaryPath_, page,
+                                                     qualityFactorForOutput(), &check) &&
                     platform::pdfPageCount(prepared.temporaryPath_) == before + 1;
-    readBack(prepared, ok ? Written::Ok : Written::Failed, newFilePath);
+    readBack(prepared, ok ? Written::Ok : Written::Failed, newFilePath, check);
     return prepared;
 }
 
@@ -375,6 +381,8 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         storedSize_ = other.storedSize_;
         imageFile_ = other.imageFile_;
         verifiedBytes_ = other.verifiedBytes_;
+        sourcePages_ = other.sourcePages_;
+        sourceFormat_ = other.sourceFormat_;
         sourceRead_ = other.sourceRead_;
         folder_ = other.folder_;
         other.temporaryPath_.clear();
@@ -396,6 +404,23 @@ void ResultWriter::Prepared::discard() {
         QFile::remove(temporaryPath_);
     }
     temporaryPath_.clear();
+}
+
+QString ResultWriter::pagesLost(const Prepared& prepared, const QString& text) {
+    // TIFF files hold pages, HEIF files pictures, the animations frames.
+    const QString& kind = prepared.sourceFormat_ == platform::ImageFormat::TIFF ? runmessages::PagesNoun
+                          : prepared.sourceFormat_ == platform::ImageFormat::HEIF ||
+                                  prepared.sourceFormat_ == platform::ImageFormat::AVIF
+                              ? runmessages::PicturesNoun
+                              : runmessages::FramesNoun;
+    return platform::format(text, prepared.sourcePages_, kind);
+}
+
+bool ResultWriter::originalDependsOn(const QString& destination, const PhotoFile& photo) const {
+    const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
+    // The source goes to the Trash once its output is in place; a file the output replaces
+    // (the source itself, or one already at the destination) goes there before.
+    return (move && !photo.isIphotosNode) || (overwrites() && platform::fileExists(destination));
 }
 
 bool ResultWriter::overwrites() const {
@@ -467,13 +492,17 @@ ResultWriter::Prepared ResultWriter::temporaryOutputFor(const QString& destinati
 
 
 void ResultWriter::readBack(Prepared& prepared, Written written, const QString& destination,
-                            const QVariantMap& metadata) {
+                            const platform::WriteCheck& check, const QVariantMap& metadata) {
     if (written == Written::Ok) {
-        // Only a complete file goes into place. Decoding it is the costly part of that
-        // check, so it is done here, on the encoding thread; placing only makes sure the
+        // The file holds exactly the bytes encoded for it: the writer read it back and
+        // compared. What is left to see is that they make the file asked for: a picture of
+        // the size written, or a document with its new page, with the metadata it was given.
+        // The picture is not decoded again: its bytes are the encoder's own, which it made
+        // without an error, and decoding them would test the encoder, not the disk (it cost
+        // a tenth of a PNG conversion's processor time). Placing later only makes sure the
         // file is still the one that read back.
         const QString& temporaryPath = prepared.temporaryPath_;
-        const bool readsBack = prepared.imageFile_ ? imageFileReadsBack(temporaryPath, prepared.storedSize_)
+        const bool readsBack = prepared.imageFile_ ? imageHeaderMatches(temporaryPath, prepared.storedSize_)
                                                    : platform::pdfPageCount(temporaryPath) > 0;
         // A disk that fills while the metadata is written leaves a picture without its
         // capture date, camera and place; in move mode the source, the only copy that
@@ -494,10 +523,16 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
     prepared.discard();
     if (written == Written::Abandoned) {
         prepared.result = {PhotoFile::NotProcessed, QString(), true};
-    } else {
-        if (written == Written::Failed) platform::log(u"%@: the output was not written", destination);
-        if (prepared.result.processInfoMessage == runmessages::WriteFailed)
-            prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed, prepared.folder_);
+        return;
+    }
+    if (written == Written::Failed) platform::log(u"%@: the output was not written", destination);
+    if (prepared.result.processInfoMessage != runmessages::WriteFailed) return;
+    switch (check.outcome) {
+    case platform::WriteCheck::Outcome::Differs: prepared.result.processInfoMessage = runmessages::OutputDiffers; break;
+    case platform::WriteCheck::Outcome::Unreadable:
+        prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::OutputNotOnDisk, prepared.folder_);
+        break;
+    default: prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed, prepared.folder_);
     }
 }
 
@@ -529,35 +564,47 @@ QVariantMap ResultWriter::outputProperties(const PhotoFile& photo, const QVarian
     return properties;
 }
 
-std::optional<ResultWriter::EncodedRoute> ResultWriter::encodedRoute(platform::ImageType saveType,
-                                                                     const QString& destination,
-                                                                     const PhotoFile& photo) const {
-    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || usesOptimiser(saveType) ||
-        destination.isEmpty() || !isImageFileExtension(platform::pathExtension(destination)))
-        return std::nullopt;
+ResultWriter::EncodedRoute ResultWriter::encodedRoute(platform::ImageType saveType, const QString& destination,
+                                                      const PhotoFile& photo, const platform::ImageHeader& source) const {
+    using Changed = EncodedRoute::Changed;
+    EncodedRoute route;
+    route.type = saveType;
+    route.quality = double(qualityFactorForOutput());
+    if ((saveType != platform::ImageType::JPEG && saveType != platform::ImageType::PNG) || destination.isEmpty() ||
+        !isImageFileExtension(platform::pathExtension(destination))) {
+        route.changed = Changed::Type;
+        return route;
+    }
+    if (usesOptimiser(saveType)) {
+        route.changed = Changed::Optimiser;
+        return route;
+    }
     // Only a picture that is written the way it is stored: no turn for the source's tag or
     // the record's.
     const QVariantMap sourceProperties = Utils::sharedUtils().getImageeExifDict(photo.fileURL);
     const int sourceOrientation = sourceProperties.value(kOrientation).toInt();
     const bool sourceTurn = sourceOrientation > 1 && !s_.autoCorrectOrientation &&
                             (!s_.metaDataSetting || s_.metaDataSetting->CamSetting_Orientation.isEmpty());
-    if (sourceTurn) return std::nullopt;
-    if (!keepsRecordOrientation()) {
-        const int record = s_.metaDataSetting ? s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt() : 0;
-        if (record > 1) return std::nullopt;
+    const int record = keepsRecordOrientation() || !s_.metaDataSetting
+                           ? 0
+                           : s_.metaDataSetting->CamSetting_Orientation.trimmed().toInt();
+    if (sourceTurn || record > 1) {
+        route.changed = Changed::Turned;
+        return route;
     }
     // The profile the source's pixels carry goes into the file as it is, or the picture
     // would be converted on its way out. A grey probe shows whether a grey photo's picture
     // goes out grey.
     QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
     probe.fill(Qt::white);
-    probe = withSourceProfile(std::move(probe), photo.fileURL);
+    platform::setImageProfile(probe, platform::decodedPixelProfile(source));
     const QByteArray icc = platform::imageProfile(probe);
     const bool graySource = platform::propertiesDescribeGray(outputProperties(photo, sourceProperties));
     const platform::OutputPixels out = platform::pixelsForOutput(probe, platform::colourTargetOf(saveType), graySource);
-    if (!icc.isEmpty() && out.icc != icc) return std::nullopt;
-    return EncodedRoute{saveType, double(qualityFactorForOutput()), out.icc,
-                        graySource && out.pixels.format() == QImage::Format_Grayscale8};
+    if (!icc.isEmpty() && out.icc != icc) route.changed = Changed::Colours;
+    route.icc = out.icc;
+    route.gray = graySource && out.pixels.format() == QImage::Format_Grayscale8;
+    return route;
 }
 
 ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,
@@ -571,9 +618,10 @@ ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, Q
         const QVariantMap properties = outputProperties(*photo, Utils::sharedUtils().getImageeExifDict(photo->fileURL));
         prepared.imageFile_ = true;
         prepared.storedSize_ = size;
+        platform::WriteCheck check{originalDependsOn(destination, *photo)};
         const bool ok = platform::writeEncodedImageFile(prepared.temporaryPath_, route.type, properties, write,
-                                                        platform::FileTarget::PrivateFile);
-        readBack(prepared, ok ? Written::Ok : Written::Failed, destination, properties);
+                                                        platform::FileTarget::PrivateFile, &check);
+        readBack(prepared, ok ? Written::Ok : Written::Failed, destination, check, properties);
         return prepared;
     });
 }
@@ -612,6 +660,10 @@ ResultWriter::Prepared ResultWriter::prepareWith(const QString& destination, con
     if (!sourceRead) sourceRead = platform::FileIdentity::of(photo.filePath);
     Prepared prepared = write();
     prepared.sourceRead_ = sourceRead;
+    // What the source holds besides the picture that was written, from its header.
+    const platform::ImageHeader source = platform::readImageHeader(photo.fileURL);
+    prepared.sourcePages_ = source.pages;
+    prepared.sourceFormat_ = source.format;
     if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_, destination);
     return prepared;
 }
@@ -655,7 +707,16 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     copySourceAttributes(source.exists ? photo->fileURL : QString(), temporaryPath);
     if (modification.isValid()) platform::setModificationDate(temporaryPath, modification);
 
-    if (overwrite && replacesOwnSource(destination, *photo)) return replaceOwnSource(prepared, destination, *photo);
+    // Pages or frames past the first did not reach the output, so the original is the only
+    // file that has them: it is never replaced by one without them.
+    if (overwrite && replacesOwnSource(destination, *photo)) {
+        if (prepared.sourcePages_ > 1) {
+            platform::log(u"%@: only the first of %@ pages or frames would be written; the original is kept",
+                          destination, prepared.sourcePages_);
+            return {PhotoFile::Failed, pagesLost(prepared, runmessages::OnlyFirstPageNotReplaced)};
+        }
+        return replaceOwnSource(prepared, destination, *photo);
+    }
 
     // A file the user keeps at the destination is replaced only through the Trash, as an
     // original is; a restore run replaces the outputs of the run before it, which it made.
@@ -728,9 +789,12 @@ ResultWriter::Result ResultWriter::replaceExisting(Prepared& prepared, const QSt
 ResultWriter::Result ResultWriter::afterPlacing(const Prepared& prepared, const QString& destination,
                                                 const PhotoFile& photo) {
     const bool move = s_.outputSetting && s_.outputSetting->moveAndRenameToDestinationFolder.value_or(false);
+    const bool partial = prepared.sourcePages_ > 1;
     if (!move || photo.isIphotosNode || !platform::fileExists(destination) ||
         platform::isSameFile(destination, photo.filePath))
-        return {PhotoFile::Processed, runmessages::Processed};
+        return {PhotoFile::Processed, partial ? pagesLost(prepared, runmessages::OnlyFirstPage) : runmessages::Processed};
+    // The original is the only file with the pages or frames past the first: it stays.
+    if (partial) return {PhotoFile::Failed, pagesLost(prepared, runmessages::OnlyFirstPageOriginalKept)};
     // A power loss after this point must not leave the source in the Trash and the
     // output still in the page cache.
     if (syncToDisk && !syncToDisk(destination)) {

@@ -5,8 +5,9 @@
 // the Trash in move mode.
 //
 // Nothing the user has is touched before its replacement is complete: the output is
-// written under a temporary name in the destination folder, read back (pixels and the
-// metadata it was given), given its dates, and only then renamed into place (never over
+// written under a temporary name in the destination folder, read back (its bytes, compared
+// with those encoded; its header and the metadata it was given), given its dates, and only
+// then renamed into place (never over
 // an existing file while overwriting is off); the source goes to the Trash only after that,
 // and only while it is still the file that was read. An output that takes the place of its
 // own source first puts that original in the Trash, so it is never simply overwritten.
@@ -123,6 +124,9 @@ public:
         QSize storedSize_;
         bool imageFile_ = true;
         qint64 verifiedBytes_ = -1;  // the length of the file that read back
+        // The pages, frames or pictures the source holds, of which only the first is written.
+        int sourcePages_ = 1;
+        platform::ImageFormat sourceFormat_ = platform::ImageFormat::Unknown;
         // The source as it was when its picture was read.
         std::optional<platform::FileIdentity> sourceRead_;
         // The destination's folder as the temporary file was made in it, held open: another
@@ -164,18 +168,26 @@ public:
 
     // How a photo's file is made when its pixels are encoded as they are finished, outside
     // the writer: a JPEG of this quality or a PNG, carrying this profile, in grey when the
-    // photo is grey and the writer would write its picture grey while it stays so. Only for
-    // outputs whose pixels go out exactly as they are made (a JPEG or PNG file, no
-    // optimiser, no turn, the source's profile kept); nullopt for the others, which go
-    // through prepareImg.
+    // photo is grey and the writer would write its picture grey while it stays so. That is
+    // the writer's own file only where the pixels go out exactly as they are made: `changed`
+    // says what else the writer would do to them on their way out.
     struct EncodedRoute {
-        platform::ImageType type;
+        platform::ImageType type = platform::ImageType::JPEG;
         double quality = 0;
         QByteArray icc;
         bool gray = false;
+        enum class Changed {
+            No,
+            Type,       // neither a JPEG nor a PNG file (another type, a PDF page)
+            Optimiser,  // the PNG optimiser rewrites the file
+            Turned,     // the source's orientation tag or the record's turns the picture
+            Colours,    // converted to another profile
+        };
+        Changed changed = Changed::No;
     };
-    std::optional<EncodedRoute> encodedRoute(platform::ImageType saveType, const QString& destination,
-                                             const PhotoFile& photo) const;
+    // For the photo whose file's header is `source`.
+    EncodedRoute encodedRoute(platform::ImageType saveType, const QString& destination, const PhotoFile& photo,
+                              const platform::ImageHeader& source) const;
     // prepareImg for a file of a picture of `size` that `write` encodes by that route, handing
     // its bytes in order to the function it is given; false from `write` fails the file.
     Prepared prepareEncoded(const EncodedRoute& route, QSize size, const QString& destination,
@@ -212,8 +224,14 @@ private:
     Prepared temporaryOutputFor(const QString& destination);
     // Keeps a written temporary file only when it reads back as complete, with the groups
     // of `metadata` it was to carry.
-    void readBack(Prepared& prepared, Written written, const QString& destination,
+    void readBack(Prepared& prepared, Written written, const QString& destination, const platform::WriteCheck& check,
                   const QVariantMap& metadata = {});
+    // Whether a file of the user's will be given up for this output once it is placed (its
+    // source in move mode, or a file it replaces): its data then reach the disk before it
+    // is read back.
+    bool originalDependsOn(const QString& destination, const PhotoFile& photo) const;
+    // `text` said of a source with pages, frames or pictures past the first one written.
+    static QString pagesLost(const Prepared& prepared, const QString& text);
     // The output is in place: with `replaced` its own source's original went to the Trash
     // first. Sends the source to the Trash in move mode.
     Result afterPlacing(const Prepared& prepared, const QString& destination, const PhotoFile& photo);

@@ -40,8 +40,22 @@ inline const QString SourceGoneBeforeTrash = QStringLiteral(
 inline const QString OutputFolderGone =
     QStringLiteral("The destination folder was removed while the output was written; nothing was written");
 inline const QString DiskFull = QStringLiteral("The output file could not be written: the disk is full");
+inline const QString OutputDiffers = QStringLiteral(
+    "The output file did not read back as it was written (is the disk or card failing?); nothing was written");
+inline const QString OutputNotOnDisk =
+    QStringLiteral("The output file could not be written to the disk or read back from it; nothing was written");
 inline const QString MetadataNotWritten =
     QStringLiteral("The output's metadata could not be written (is the disk full?); nothing was written");
+// A source of several pages, frames or pictures (the noun, plural), of which the output has
+// the first only.
+inline const QString OnlyFirstPage = QStringLiteral("Only the first of %@ %@ was written");
+inline const QString OnlyFirstPageOriginalKept =
+    QStringLiteral("Only the first of %@ %@ was written, so the original stays in place");
+inline const QString OnlyFirstPageNotReplaced = QStringLiteral(
+    "Only the first of %@ %@ would have been written, so the original was not replaced; nothing was written");
+inline const QString PagesNoun = QStringLiteral("pages");
+inline const QString FramesNoun = QStringLiteral("frames");
+inline const QString PicturesNoun = QStringLiteral("pictures");
 inline const QString OriginalNotTrashed =
     QStringLiteral("The original could not be moved to the Trash, so it was not replaced");
 inline const QString ExistingNotTrashed =

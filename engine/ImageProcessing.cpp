@@ -148,12 +148,15 @@ std::optional<imageloading::ReducedDecode> imageloading::reducedDecode(const pla
     return reduced;
 }
 
-QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize target) {
+QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize target,
+                                       const platform::DecodeOptions& reading) {
     const platform::ImageHeader header = platform::readImageHeader(path);
     int orientation = displayOrientation(props);
     if (orientation < 1) orientation = header.orientation;
-    const std::optional<ReducedDecode> reduced = reducedDecode(header, orientation, target);
+    std::optional<ReducedDecode> reduced = reducedDecode(header, orientation, target);
     if (!reduced) return QImage();
+    reduced->options.decoderThreads = reading.decoderThreads;
+    reduced->options.whileOpen = reading.whileOpen;
     const QImage stored = platform::readImage(path, reduced->options);
     if (stored.isNull()) return QImage();
     QImage upright = platform::orientImage(stored, orientation);

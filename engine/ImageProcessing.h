@@ -143,8 +143,9 @@ struct ReducedDecode {
 };
 std::optional<ReducedDecode> reducedDecode(const platform::ImageHeader& header, int orientation, QSize target);
 // The photo decoded upright as reducedDecode says, for a shrink to `target`; null when
-// it says nothing.
-QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize target);
+// it says nothing. Of `reading`, the decoder threads and whileOpen apply.
+QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize target,
+                          const platform::DecodeOptions& reading = {});
 }  // namespace imageloading
 
 // The image turned by a whole number of degrees counter-clockwise (y-up) about its centre

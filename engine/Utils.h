@@ -42,7 +42,9 @@ public:
     // The same at a reduced size for a photo that is only to be shrunk to `target`: decoded
     // at a power-of-two reduction that keeps its detail for that size (see
     // imageloading::reducedDecode); null when none fits (or not a JPEG or camera raw file).
-    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize target);
+    // Of `reading`, the decoder threads and whileOpen apply.
+    QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize target,
+                                             const platform::DecodeOptions& reading = {});
     // The size a "Resize" step with these parameters gives an image of imageSize; empty
     // when the step asks for no usable size.
     static QSizeF resizeStepTarget(const QVariantList& parameters, QSizeF imageSize);
@@ -79,13 +81,16 @@ public:
     // Writes one output file of the save type with its properties; true only when the
     // destination now holds the new image.
     // `target` PrivateFile: filePath is an empty private temporary file the caller made and
-    // places itself, written as it is (see platform::FileTarget).
+    // places itself, written as it is (see platform::FileTarget). `check` says how the
+    // written file is checked and receives the outcome (see platform::WriteCheck).
     bool saveImageInSelectedFormat(platform::ImageType saveType, const QString& filePath,
                                    const QImage& filteredImage, const QImage& imageRef, const QVariantMap& exifDict,
                                    float qualityFactor, int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
-                                   platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
+                                   platform::FileTarget target = platform::FileTarget::ReplaceAtomically,
+                                   platform::WriteCheck* check = nullptr);
     bool writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options,
-                      platform::FileTarget target = platform::FileTarget::ReplaceAtomically);
+                      platform::FileTarget target = platform::FileTarget::ReplaceAtomically,
+                      platform::WriteCheck* check = nullptr);
     QImage imgfrmCG(const QImage& image);
     QVariantMap& setImageExifInfo(QVariantMap& dict, const QVariantMap& exifDict);
 
@@ -103,14 +108,21 @@ public:
     QImage applyFilterWithImage(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, bool IS_FOR_FILTER_THUMBNAILS_IMAGES);
     // The same for a photo whose rows come and go while it is rendered (decoded a few rows
-    // at a time, encoded as its rows are finished), for the effects rowByRow names. A null
-    // picture when the effect could not be made that way: the photo's rows are then
-    // undefined, and it is made again the usual way.
+    // at a time, encoded as its rows are finished), for the effects whose rowReach is not
+    // the whole picture. A null picture when the effect could not be made that way: the
+    // photo's rows are then undefined, and it is made again the usual way.
     QImage applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
                              const QVariantList& parameters, PictureRows& rows);
-    // Effects made top row first into the photo's own storage, reading nothing of the photo
-    // before they render it.
-    static bool rowByRow(const QString& filterName);
+    // How far from the row it makes an effect reads the photo. Effects of the first two kinds
+    // are made top row first into the photo's own storage, reading nothing of the photo
+    // before they render it; a "Resize" reads the rows its output rows are resampled from.
+    enum class RowReach {
+        SameRow,       // the pixel itself: colour changes (brightness, contrast, sepia)
+        NearRows,      // rows within a reach the parameters set: blurs, sharpening, a resize
+        WholePicture,  // anywhere: distortions, turns, crops, frames, text and overlays, and
+                       // the automatic corrections, which look at the whole photo first
+    };
+    static RowReach rowReach(const QString& filterName);
     // The editor's preview of a "Resize" step: the preview as the step would change it.
     QImage resizeAndCropImageForPreview(const QImage& preview, const QString& filterName,
                                         const QVariantList& parameters, float scaleFactor);

@@ -124,17 +124,22 @@ QImage Utils::applyFilterWithImage(QImage&& image, const QString& imageURL, cons
 QImage Utils::applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, PictureRows& rows) {
     Q_UNUSED(imageURL);
-    if (!rowByRow(filterName) || !platform::holdsPixelsAlone(image, filterName)) return QImage();
+    if (rowReach(filterName) == RowReach::WholePicture || filterName == QLatin1String("Resize") ||
+        !platform::holdsPixelsAlone(image, filterName))
+        return QImage();
     const bool colourControls = filterName == QLatin1String("Brightness") || filterName == QLatin1String("Contrast");
     return applyCoreImageFilter(image, colourControls ? QStringLiteral("CIColorControls") : filterName, filterName,
                                 parameters, false, &image, &rows);
 }
 
-bool Utils::rowByRow(const QString& filterName) {
-    static const QStringList names = {QStringLiteral("CIGaussianBlur"), QStringLiteral("Brightness"),
-                                      QStringLiteral("Contrast"), QStringLiteral("CISepiaTone"),
-                                      QStringLiteral("CIUnsharpMask")};
-    return names.contains(filterName);
+Utils::RowReach Utils::rowReach(const QString& filterName) {
+    static const QStringList sameRow = {QStringLiteral("Brightness"), QStringLiteral("Contrast"),
+                                        QStringLiteral("CISepiaTone")};
+    static const QStringList nearRows = {QStringLiteral("CIGaussianBlur"), QStringLiteral("CIUnsharpMask"),
+                                         QStringLiteral("Resize")};
+    if (sameRow.contains(filterName)) return RowReach::SameRow;
+    if (nearRows.contains(filterName)) return RowReach::NearRows;
+    return RowReach::WholePicture;
 }
 
 QImage Utils::applyFilter(const QImage& image, QImage* owned, const QString& imageURL, const QString& filterName,

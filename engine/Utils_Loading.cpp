@@ -54,9 +54,10 @@ QImage Utils::inColour(const QImage& image, const QVariantMap& props) {
     return image;
 }
 
-QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path, QSize target) {
+QImage Utils::getImageWithFixedOrientionFromUrl(const QString& path, QSize target,
+                                                const platform::DecodeOptions& reading) {
     const QVariantMap props = ImageProcessing::exifForFile(path);
-    return inColour(imageloading::loadUprightReduced(path, props, target), props);
+    return inColour(imageloading::loadUprightReduced(path, props, target, reading), props);
 }
 
 QSizeF Utils::getImageOriginalSizeAtFilePathUrl(const QString& path) {

@@ -44,7 +44,7 @@ bool Utils::saveImageInSelectedFormat(platform::ImageType saveType, const QStrin
                                       const QImage& filteredImage,
                                       const QImage& imageRef, const QVariantMap& exifDict, float qualityFactor,
                                       int imageOrientation, const std::shared_ptr<PhotoFile>& photoFile,
-                                      platform::FileTarget target) {
+                                      platform::FileTarget target, platform::WriteCheck* check) {
     platform::log(u"save image at path %@", filePath);
     const QString identifier = identifierForSaveType(saveType);
     if (identifier.isEmpty()) return false;
@@ -52,11 +52,11 @@ bool Utils::saveImageInSelectedFormat(platform::ImageType saveType, const QStrin
     options.insert(kQualityKey, double(qualityFactor));
     // The pixels to write are the given bitmap; a caller that has only the edited image
     // still gets its file rather than a silent failure.
-    return writeCGImage(imageRef.isNull() ? filteredImage : imageRef, filePath, identifier, options, target);
+    return writeCGImage(imageRef.isNull() ? filteredImage : imageRef, filePath, identifier, options, target, check);
 }
 
 bool Utils::writeCGImage(const QImage& image, const QString& url, const QString& type, const QVariantMap& options,
-                         platform::FileTarget target) {
+                         platform::FileTarget target, platform::WriteCheck* check) {
     const std::optional<platform::ImageType> imageType = typeForIdentifier(type);
     if (!imageType) {
         // Writing some other format's bytes under this name would only hide the failure.
@@ -70,7 +70,7 @@ bool Utils::writeCGImage(const QImage& image, const QString& url, const QString&
     const double quality = options.value(kQualityKey, 1.0).toDouble();
     QVariantMap properties = options;
     properties.remove(kQualityKey);
-    return platform::writeImageFile(url, image, *imageType, quality, properties, target);
+    return platform::writeImageFile(url, image, *imageType, quality, properties, target, check);
 }
 
 QImage Utils::imgfrmCG(const QImage& image) { return image; }

@@ -3,10 +3,13 @@
 #include "platform/foundation/FileAttributes.h"
 
 #include "platform/foundation/Format.h"
+#include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/imageio/VectorHeaders.h"
 #include "records/CommonFunc.h"
 #include "records/PhotoFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QMutexLocker>
@@ -72,6 +75,24 @@ bool AcceptedTypes::isAcceptedPath(const QString& path) const {
 
 bool matchesFileType(const QString& path, const QString& fileType) {
     return fileType == kAllFileTypes || path.endsWith(fileType);
+}
+
+QString undrawableKind(const QString& path) {
+    QFile file;
+    if (!platform::openFile(file, path)) return {};
+    const QByteArray head = file.read(1024);
+    const QString suffix = platform::pathExtension(path).toLower();
+    if (head.startsWith("%!PS") || head.startsWith(QByteArray("\xC5\xD0\xD3\xC6", 4))) return QStringLiteral("EPS");
+    if ((suffix == u"pict" || suffix == u"pct") && platform::pictPictureSize(path)) return QStringLiteral("PICT");
+    if (head.contains("<svg") || (suffix == u"svgz" && head.startsWith("\x1F\x8B"))) return QStringLiteral("SVG");
+    return {};
+}
+
+QString undrawableFileLine(const QString& fileName, const QString& kind) {
+    const QString why = kind == u"EPS"    ? QStringLiteral("EPS pictures cannot be read: they need a PostScript interpreter")
+                        : kind == u"PICT" ? QStringLiteral("PICT pictures cannot be read: they need a QuickDraw interpreter")
+                                          : kind + QStringLiteral(" drawings cannot be read");
+    return platform::format(u"%@ (%@)", fileName, why);
 }
 
 namespace {

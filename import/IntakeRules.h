@@ -49,6 +49,14 @@ private:
 // Whether a path passes the file-type choice ("ALL", or ends with the suffix).
 bool matchesFileType(const QString& path, const QString& fileType);
 
+// The kind of picture a file is that the add takes by its name but this program cannot
+// draw, told by the file's own header: "EPS" (it needs a PostScript interpreter), "PICT"
+// (QuickDraw) or "SVG"; empty for any other file. Such a file is refused when it is added,
+// with its kind named, rather than failing the run.
+QString undrawableKind(const QString& path);
+// How the "cannot be added" alert names such a file.
+QString undrawableFileLine(const QString& fileName, const QString& kind);
+
 // What a folder is to the intake: a plain folder, a package it does not look into, and
 // for packages which library kind they would be read as.
 enum class PackageKind { NotPackage, OlderLibrary = 2, PhotosLibrary = 3 };

@@ -136,6 +136,13 @@ bool PhotoIntake::isValidPhoto(const QString& path, const AddRequest& request, Q
     }
     // A path named twice in one add is one photo.
     if (counted.contains(path)) return false;
+    if (const QString kind = undrawableKind(path); !kind.isEmpty()) {
+        counted.insert(path);  // refused once, however often it is named
+        isPhotoFormatNotSupported = true;
+        ++damagedFileCount;
+        refuse(path, kind);
+        return false;
+    }
     if (request.dateFilter && !inDateRange(photoDate_(path), request)) return false;
     if (!matchesFileType(path, request.fileType)) return false;
     counted.insert(path);
@@ -290,6 +297,8 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
     if (request.alreadyAdded.contains(path) || handledThisAdd_.contains(path)) return;
     handledThisAdd_.insert(path);
     const bool fromLibrary = isIphotoDirectorySelected.load();
+    // The count already told of pictures that cannot be drawn.
+    if (!undrawableKind(path).isEmpty()) return;
     if (!request.dateFilter) {
         if (!matchesFileType(path, request.fileType) || !types_.isAcceptedPath(path)) return;
         auto photo = PhotoFile::initWithFileUrl(path, originalFileName, fromLibrary, reading_);
@@ -366,9 +375,10 @@ void PhotoIntake::showPromtForDamagedFiles() {
     if (presenter_) presenter_->showAlert(damagedFilesAlert(damagedFileCount, refusedFileNames(), alreadyExistsPhotosCount));
 }
 
-void PhotoIntake::refuse(const QString& path) {
+void PhotoIntake::refuse(const QString& path, const QString& undrawable) {
+    const QString name = platform::displayPath(platform::lastPathComponent(path));
     QMutexLocker lock(&refusedLock_);
-    refused_.append(platform::displayPath(platform::lastPathComponent(path)));
+    refused_.append(undrawable.isEmpty() ? name : undrawableFileLine(name, undrawable));
 }
 
 QStringList PhotoIntake::refusedFileNames() const {

@@ -167,7 +167,9 @@ private:
     std::atomic<bool> shuttingDown_{false};
     QSet<QString> handledThisAdd_;  // the add queue's own
     bool ended_ = true;  // main thread: the current add has had its end
-    void refuse(const QString& path);
+    // Notes a refused file for the alert; `undrawable` names the kind of a picture that
+    // cannot be drawn.
+    void refuse(const QString& path, const QString& undrawable = QString());
     mutable QMutex refusedLock_;
     QStringList refused_;
 };

@@ -7,6 +7,7 @@
 #include <QSysInfo>
 #include <QThreadPool>
 
+#include "platform/foundation/HandOver.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Plist.h"
 #include "platform/foundation/Resources.h"
@@ -92,7 +93,7 @@ void startReachabilityWatch(const QString& backend) {
 void AppLaunch::clearAfterUnfinishedRuns() {
     // Off the main thread: the folders a killed run wrote to may be slow to reach (a
     // network share), and the window need not wait for them.
-    QThreadPool::globalInstance()->start([] { platform::RunRecord::clearAfterUnfinishedRuns(); });
+    platform::startOnPool(*QThreadPool::globalInstance(), [] { platform::RunRecord::clearAfterUnfinishedRuns(); });
 }
 
 ReachabilityWatch* AppLaunch::reachabilityWatch() {

@@ -13,10 +13,13 @@
 # - R1 (the photos of $R1, resized to 1600 x 1067 with recipes/resize-1600-jpeg.json)
 #   against vipsthumbnail --size 1600x at Q=80, one vipsthumbnail process per core
 #   (xargs -P); R1= skips it.
-# Every command runs under `taskset -c $CPUS`. Lines give wall time, CPU time (user +
-# system) and peak resident memory (`/usr/bin/time`). An empty "before" skips that build.
-# The default photos are /tmp/shrink-big/e{12,24,48,100}.jpg (see bench/README.md for how
-# they are made).
+# Every command runs under `taskset -c $CPUS`, libvips with as many threads as those CPUs
+# (VIPS_CONCURRENCY; left to itself it starts one per core of the machine, which on two
+# pinned cores doubled its peak). Lines give wall time, CPU time (user + system) and the peak
+# resident memory of all the command's processes together, sampled by tree_peak.py (the
+# largest single process's own peak after it). An empty "before" skips that build.
+# FORMATS lists the outputs (default "jpg png"); R1_ONLY=1 runs R1 alone. The default photos are
+# /tmp/shrink-big/e{12,24,48,100}.jpg (see bench/README.md for how they are made).
 set -eu
 build=${1:?usage: stream_against.sh <build> [before build] [photo...]}
 before=${2:-}
@@ -34,7 +37,8 @@ printf '{"outputFormat": 4, "overwrite": true}' > "$work/jpg.json"
 printf '{"outputFormat": 6, "overwrite": true}' > "$work/png.json"
 printf '{"outputFormat": 4, "overwrite": true, "rowByRowFromMP": 1e9}' > "$work/usual-jpg.json"
 printf '{"outputFormat": 6, "overwrite": true, "rowByRowFromMP": 1e9}' > "$work/usual-png.json"
-peak() { /usr/bin/time -f "%e s wall, %U+%S s CPU, peak %M KB" taskset -c "$cpus" "$@" 2>&1 >/dev/null | tail -1; }
+export VIPS_CONCURRENCY=${VIPS_CONCURRENCY:-$cores}
+peak() { python3 "$here/bench/batch/tree_peak.py" taskset -c "$cpus" "$@"; }
 ours() {  # ours <build> <folder> <recipe>
   rm -rf "$work/out"
   peak "$1/bench/batch/bench_batch" "$2" "$3" "$work/out"
@@ -46,9 +50,10 @@ round=0
 while [ "$round" -lt "$rounds" ]; do
   round=$((round + 1))
   for photo in "$@"; do
+    [ -z "${R1_ONLY:-}" ] || break
     name=$(basename "$photo")
     rm -rf "$work/in" && mkdir -p "$work/in" && ln -s "$photo" "$work/in/"
-    for fmt in jpg png; do
+    for fmt in ${FORMATS:-jpg png}; do
       echo "round $round, $name -> $fmt, load $(cut -d' ' -f1-3 /proc/loadavg)"
       echo "  ours:   $(ours "$build" "$work/in" "$work/$fmt.json")"
       [ -z "$before" ] || echo "  before: $(before "$work/in" "$fmt")"

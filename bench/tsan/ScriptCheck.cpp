@@ -1,7 +1,14 @@
 // A suite bench/tsan.sh runs on itself before the real ones, to see that it fails a suite
-// that dies part-way and passes one whose process-starting test it runs alone.
+// that dies part-way and passes one whose process-starting test it runs alone, that the
+// races planted here reach the reports it gives to our code, and that work handed over the
+// program's way is no report at all.
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QString>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,13 +16,104 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/foundation/HandOver.h"
 #include "tests/support/Sanitizers.h"
 
 namespace {
 
 int startTrue() { return QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("true")), {}); }
 
+// What the planted race is on, and what is handed over without a race; reports name them.
+int queuedCallPlant = 0;
+int poolTaskPlant = 0;
+int handedOver = 0;
+
+__attribute__((noinline)) void markFront(QString& text) {
+    for (int i = 0; i < 1000; ++i) text.replace(0, 4, QStringLiteral("mark"));
+}
+
 }  // namespace
+
+// A worker queues a call to the main thread, as the program's workers hand their results
+// back, and then writes what the call reads, ordered with it by nothing.
+TEST(TsanScriptCheck, PlantedRaceInAQueuedCall) {
+    QObject receiver;
+    std::atomic<bool> called{false};
+    std::thread worker([&] {
+        QMetaObject::invokeMethod(
+            &receiver,
+            [&] {
+                EXPECT_GE(queuedCallPlant, 0);
+                called = true;
+            },
+            Qt::QueuedConnection);
+        queuedCallPlant = 1;
+    });
+    while (!called) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+}
+
+// The same in a task on a Qt pool: the main thread writes what the task reads after it
+// started the task.
+TEST(TsanScriptCheck, PlantedRaceInAPoolTask) {
+    QThreadPool pool;
+    std::atomic<bool> ran{false};
+    pool.start([&] {
+        EXPECT_GE(poolTaskPlant, 0);
+        ran = true;
+    });
+    poolTaskPlant = 1;
+    while (!ran) std::this_thread::yield();
+    pool.waitForDone();
+}
+
+// What a thread wrote before it handed work over, read by the work on another thread: Qt
+// orders the two, and platform's hand-overs let the checker see it. The waits between the
+// threads are relaxed, so that only the hand-over orders anything: the call is delivered
+// without the event loop (whose wake-up the checker would see), and the pool's task waits
+// in the pool's queue for a busy thread (a thread's start or wake-up would order it).
+TEST(TsanScriptCheck, HandOverThroughAQueuedCallAndAPool) {
+    QObject receiver;
+    std::atomic<bool> posted{false};
+    std::atomic<bool> called{false};
+    std::thread worker([&] {
+        handedOver = 1;
+        platform::postQueued(&receiver, [&] {
+            EXPECT_EQ(handedOver, 1);
+            called.store(true, std::memory_order_relaxed);
+        });
+        posted.store(true, std::memory_order_relaxed);
+    });
+    while (!posted.load(std::memory_order_relaxed)) std::this_thread::yield();
+    QCoreApplication::sendPostedEvents(&receiver, QEvent::MetaCall);
+    EXPECT_TRUE(called.load(std::memory_order_relaxed));
+    worker.join();
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    std::atomic<bool> queued{false};
+    std::atomic<int> seen{0};
+    pool.start([&] {
+        while (!queued.load(std::memory_order_relaxed)) std::this_thread::yield();
+    });
+    handedOver = 2;
+    platform::startOnPool(pool, [&] { seen.store(handedOver, std::memory_order_relaxed); });
+    queued.store(true, std::memory_order_relaxed);
+    while (seen.load(std::memory_order_relaxed) == 0) std::this_thread::yield();
+    EXPECT_EQ(seen.load(std::memory_order_relaxed), 2);
+    pool.waitForDone();
+}
+
+// Two threads writing into one string: Qt's code makes the accesses, our threads misuse the
+// object. Its length never changes, so its buffer never moves under the other thread.
+TEST(TsanScriptCheck, PlantedMisuseOfAQString) {
+    QString text(100, QLatin1Char('x'));
+    std::thread first([&] { markFront(text); });
+    std::thread second([&] { markFront(text); });
+    first.join();
+    second.join();
+    EXPECT_EQ(text, QStringLiteral("mark") + QString(96, QLatin1Char('x')));
+}
 
 TEST(TsanScriptCheck, Passes) { SUCCEED(); }
 

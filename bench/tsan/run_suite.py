@@ -16,6 +16,10 @@ per process, so no other output lands in the middle of a report, and a process t
 checker stopped is found there and fails its test's run. The files are appended to the
 suite's log after each run.
 
+A failure names the test it happened in: for a run that died or hung past the timeout, the
+last test it started; for a process the checker stopped among those the tests started,
+the test that had started last when the checker wrote its last line.
+
 A test that starts another process records so (BRISKO_STARTS_A_PROCESS in
 tests/support/Sanitizers.h) and steps aside while other tests share its process; each such
 test is then run again as the one test of a process of its own, and judged the same way.
@@ -28,8 +32,11 @@ import glob
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
+import threading
+import time
 
 # A suite that hangs fails instead of holding up the run.
 TIMEOUT = int(os.environ.get("TSAN_SUITE_TIMEOUT", "5400"))
@@ -55,9 +62,9 @@ def listed(binary, filter_, work):
     path = os.path.join(work, "list.json")
     if os.path.exists(path):
         os.remove(path)
-    subprocess.run([binary, "--gtest_list_tests", "--gtest_filter=" + filter_, "--gtest_output=json:" + path],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600, check=False)
-    return list(results_of(path)) if os.path.exists(path) else None
+    status = subprocess.run([binary, "--gtest_list_tests", "--gtest_filter=" + filter_, "--gtest_output=json:" + path],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600, check=False).returncode
+    return (list(results_of(path)) if os.path.exists(path) else None), status
 
 
 def last_started(log_text):
@@ -72,19 +79,45 @@ def last_started(log_text):
 
 
 def checker_output(prefix, log):
-    """Appends the checker's files of one run to the log; the number of processes it stopped."""
-    stopped = 0
+    """Appends the checker's files of one run to the log; when (time.time()) it stopped each
+    process it stopped."""
+    stopped = []
     with open(log, "a") as out:
         for path in sorted(glob.glob(prefix + ".*"), key=os.path.getmtime):
             with open(path, errors="replace") as f:
                 text = f.read()
+            if STOPPED.search(text):
+                stopped.append(os.path.getmtime(path))
             os.remove(path)
             out.write("\n==== ThreadSanitizer, process %s\n%s" % (path.rsplit(".", 1)[-1], text))
-            stopped += bool(STOPPED.search(text))
     return stopped
 
 
-def run(binary, filter_, log, work, tag):
+def started_by(starts, when):
+    """The test started last at a time: (time, name) pairs in the order the tests started."""
+    names = [name for at, name in starts if at <= when]
+    return names[-1] if names else None
+
+
+def copy_output(stream, out, starts):
+    """Copies a test program's output into the log as it comes, noting when each test starts."""
+    for line in iter(stream.readline, b""):
+        text = line.decode(errors="replace")
+        if text.startswith("[ RUN      ] "):
+            starts.append((time.time(), text[13:].strip()))
+        out.write(text)
+        out.flush()
+
+
+def end_session(child):
+    """Kills the processes of the session a test program was started in."""
+    try:
+        os.killpg(child.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def run(binary, filter_, log, work, tag, timeout=None):
     """Runs the tests the filter selects; returns (results or None, why it is not trusted)."""
     path = os.path.join(work, tag + ".json")
     prefix = os.path.join(work, tag + ".tsan")
@@ -92,28 +125,43 @@ def run(binary, filter_, log, work, tag):
         os.remove(old)
     env = dict(os.environ)
     env["TSAN_OPTIONS"] = env.get("TSAN_OPTIONS", "") + ":exitcode=0:log_path=" + prefix
+    starts = []
     with open(log, "a") as out:
         out.write("\n==== %s --gtest_filter=%s\n" % (os.path.basename(binary), filter_))
         out.flush()
         start = out.tell()
+        # A session of its own, so that a hung run is ended with every process it started.
+        child = subprocess.Popen(["setarch", "-R", binary, "--gtest_filter=" + filter_, "--gtest_output=json:" + path],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env, start_new_session=True)
+        copier = threading.Thread(target=copy_output, args=(child.stdout, out, starts))
+        copier.start()
         try:
-            status = subprocess.run(["setarch", "-R", binary, "--gtest_filter=" + filter_, "--gtest_output=json:" + path],
-                                    stdout=out, stderr=subprocess.STDOUT, env=env, timeout=TIMEOUT,
-                                    check=False).returncode
+            status = child.wait(timeout=timeout or TIMEOUT)
+            hung = False
         except subprocess.TimeoutExpired:
-            checker_output(prefix, log)
-            return None, "did not finish within %d s" % TIMEOUT
+            end_session(child)
+            status = child.wait()
+            hung = True
+        copier.join(timeout=10)
+        if copier.is_alive():  # a process the run left behind holds the output open
+            end_session(child)
+            copier.join()
+        child.stdout.close()
     with open(log, errors="replace") as f:
         f.seek(start)
         where = last_started(f.read())
     stopped = checker_output(prefix, log)
+    if hung:
+        return None, "did not finish within %d s%s" % (timeout or TIMEOUT, " in " + where if where else "")
     if not os.path.exists(path):
         why = "died" + (" in " + where if where else "") + " (status %d)" % status
         if stopped:
             why += ", stopped by the checker"
         return None, why
     if stopped:
-        return results_of(path), "the checker stopped %d process(es) it started" % stopped
+        # The process that ran the tests got to the end: the checker stopped one they started.
+        tests = sorted({started_by(starts, when) or "before the first test" for when in stopped})
+        return results_of(path), "the checker stopped %d process(es) started in %s" % (len(stopped), ", ".join(tests))
     if status not in (0, 1):
         return results_of(path), "ended with status %d" % status
     return results_of(path), ""
@@ -141,9 +189,10 @@ def judge(expected, results):
 def main():
     binary, filter_, log, work = sys.argv[1:5]
     os.makedirs(work, exist_ok=True)
-    expected = listed(binary, filter_, work)
+    expected, status = listed(binary, filter_, work)
     if not expected:
-        print("FAILED 0 0 0 0 no tests listed")
+        # A program that cannot start (a crash before main) lists nothing either.
+        print("FAILED 0 0 0 0 no tests listed" + (" (status %d)" % status if status else ""))
         return
     whys = []
     results, why = run(binary, filter_, log, work, "all")
@@ -157,12 +206,14 @@ def main():
     for name in alone:
         one, why = run(binary, name, log, work, "alone")
         ran_alone.append(name)
+        if why and name not in why:
+            why = name + " " + why
         if one is None:
             failed.append(name)
-            whys.append(name + " " + why)
+            whys.append(why)
             continue
         if why:
-            whys.append(name + " " + why)
+            whys.append(why)
         p, s, a, f, m = judge([name], one)
         passed += p
         skipped += s

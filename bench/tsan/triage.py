@@ -4,21 +4,33 @@ code and those that lie wholly inside the system's libraries.
 
 A report lies inside the libraries when, in each of its access stacks, the first frame
 below the checker's own functions (malloc, memcpy, operator new and the like) and below
-library code compiled into our binary from system headers (Qt's and the C++ library's
-templates) is in a library rather than in our code: Qt freeing an event it delivered, Qt's
-own image threads converting a picture, QtConcurrent setting up the kernel of a mapped call
-(its templates count as the library's, though compiled into our binary), GLib's allocator,
-qpdf filling a table on first use, the C library's time zone code. None of these libraries is built with the checker, so
-their locks are invisible and every such hand-over looks like a race; what they do is not
-ours to fix. Every other report has at least one access made by our code and must be read.
-Our code is the test programs, the benchmarks and the program: our libraries are linked in
-statically, so their frames carry the executable's name.
+library code compiled into our binary (the templates of Qt and of the C++ library: a frame
+whose file is a system header, or, where the checker found no file, whose function is
+Qt's or the C++ library's by its name) is in a library rather than in our code: Qt freeing
+an event it delivered, Qt's own image threads converting a picture, QtConcurrent setting up
+the kernel of a mapped call (its templates count as the library's, though compiled into our
+binary), GLib's allocator, qpdf filling a table on first use, the C library's time zone
+code. None of these libraries is built with the checker, so their locks are invisible and
+every such hand-over looks like a race; what they do is not ours to fix. Every other report
+has at least one access made by our code and must be read. Our code is the test programs,
+the benchmarks and the program: our libraries are linked in statically, so their frames
+carry the executable's name.
+
+One kind of library access is ours all the same: Qt's value classes (strings, byte arrays,
+variants, pictures) may be used by several threads only on different objects, so a report
+whose every access is such a class's code, called straight from ours (the frame below it
+ours, or the start of a thread of ours), is two of our threads in one object. The frame of
+ours that made the call is not on the stack (the checker sees only where instrumented code
+was entered), its caller is.
+
+An event that Qt made on one thread to queue it for another (a queued call's event) is
+handed over by Qt's queue: a report whose one access is Qt making it is the queue's, whoever
+reads it on the other side (Qt delivering it, or an event filter of ours looking at it).
 
 A stack the checker could not restore ("failed to restore the stack", or no frame at all)
 says nothing either way, so a report is judged by the stacks it kept; one that kept none is
-read. A line that
-another thread wrote into the middle of a report (a log line, a test's output) is not part
-of it and does not end the stack it interrupts.
+read. A line that another thread wrote into the middle of a report (a log line, a test's
+output) is not part of it and does not end the stack it interrupts.
 
   triage.py LOG OURS   # writes the reports that touch our code to OURS,
                        # prints "<ours> <inside libraries>"
@@ -26,12 +38,32 @@ of it and does not end the stack it interrupts.
 import re
 import sys
 
-OURS = re.compile(r"\((test_\w+|bench_\w+|tsan_\w+|BriskoPhotos|BriskoScreenshots|brisko_\w+)\+0x")
-CHECKER = re.compile(r"\(libtsan\.so")
-SYSTEM_HEADER = re.compile(r" /usr/include/|#\d+ (std::|QtPrivate::|__gnu_cxx::)")
+OURS = re.compile(r"^(test_\w+|bench_\w+|tsan_\w+|BriskoPhotos|BriskoScreenshots|brisko_\w+)$")
+CHECKER = re.compile(r"^libtsan\.so")
+# A frame as the checker prints it: "#3 function file:line (module+0x1234)", the file "<null>"
+# where it found none; a line another thread wrote may stand in front of it.
+FRAME_PARTS = re.compile(r"(?:^|\s)#\d+ (?P<function>.*) (?P<file>\S+) \((?P<module>[^()]+)\+0x[0-9a-f]+\)\s*$")
+# Library code compiled into our binary: templates from the system's headers. Where the
+# checker found no file, the function's name says whose it is.
+SYSTEM_HEADER = re.compile(r"^/usr/include/")
+LIBRARY_NAME = re.compile(r"^(std::|__gnu_cxx::|Qt\w*::|Q[A-Z]\w*(<|::))")
 # QtConcurrent's templates are compiled into our binary, but an access they make before
 # any frame of ours is QtConcurrent working on its own state (its kernels and engines).
-QT_CONCURRENT = re.compile(r"#\d+ QtConcurrent::|/qt6/QtConcurrent/")
+QT_CONCURRENT_NAME = re.compile(r"^QtConcurrent::")
+QT_CONCURRENT_FILE = re.compile(r"/qt6/QtConcurrent/")
+QT = re.compile(r"^libQt6\w*\.so")
+# Qt's value classes (strings, byte arrays and the storage of its lists, variants, pictures)
+# may be used by several threads only on different objects: two threads in one object's
+# methods is a misuse by whoever called them.
+QT_VALUE_CLASS = re.compile(r"^(QString|QByteArray|QArrayData|QVariant|QImage|QUrl|QDateTime|QBitArray|QJson\w+|"
+                            r"QRegularExpression\w*)::")
+# Qt's functions that make the event they queue for another thread: the event is that
+# thread's once Qt's queue hands it over, and whatever reads it there (Qt, or an event filter
+# of ours) reads what the queue handed over.
+QT_QUEUES_AN_EVENT = re.compile(r"^(QMetaObject::invokeMethodImpl|QCoreApplication::postEvent)\(")
+CHECKER_ALLOCATES = re.compile(r"^(operator new|malloc|calloc)\b")
+# The C and C++ runtimes' own frames at the foot of a stack, starting a thread.
+RUNTIME = re.compile(r"^(libstdc\+\+|libc)\.so")
 ACCESS = re.compile(r"(Write|Read|Atomic write|Atomic read|Previous write|Previous read|"
                     r"Previous atomic write|Previous atomic read) of size \d+ at ")
 FRAME = re.compile(r"(?:^|\s)#\d+ ")
@@ -62,21 +94,89 @@ def access_stacks(report):
     return [s or None for s in stacks]
 
 
-def top_is_ours(stack):
-    for frame in stack:
-        if QT_CONCURRENT.search(frame):
+def qualified_name(function):
+    """A function's name without the return type a function template's name begins with."""
+    depth = 0
+    for i, c in enumerate(function):
+        if c in "<([{":
+            depth += 1
+        elif c in ">)]}":
+            depth -= 1
+        elif depth == 0 and c == " ":
+            head = function[:i]
+            # "operator new(...)", "QString::operator QByteArray()": no return type there.
+            if "(" in head or head == "operator" or head.endswith("::operator"):
+                return function
+            return function[i + 1:]
+    return function
+
+
+class Frame:
+    def __init__(self, line):
+        match = FRAME_PARTS.search(line)
+        self.function, self.file, self.module = match.groups() if match else ("", "<null>", "")
+        self.name = qualified_name(self.function)
+
+    def checker(self):
+        return bool(CHECKER.match(self.module))
+
+    def in_our_binary(self):
+        return bool(OURS.match(self.module))
+
+    def qt_concurrent(self):
+        return bool(QT_CONCURRENT_NAME.match(self.name) or QT_CONCURRENT_FILE.search(self.file))
+
+    def library_template(self):
+        """Library code compiled into our binary."""
+        if not self.in_our_binary():
             return False
-        if CHECKER.search(frame) or (OURS.search(frame) and SYSTEM_HEADER.search(frame)):
-            continue
-        return bool(OURS.search(frame))
-    return True  # nothing but the checker and system templates: read, not assumed away
+        if self.file == "<null>":
+            return bool(LIBRARY_NAME.match(self.name))
+        return bool(SYSTEM_HEADER.match(self.file))
+
+    def ours(self):
+        return self.in_our_binary() and not self.library_template()
+
+    def qt_value_class(self):
+        return bool(QT.match(self.module) and QT_VALUE_CLASS.match(self.name))
+
+
+def side(stack):
+    """Whose access a stack is: "ours" (our code made it), "call" (a Qt value class that our
+    code called made it), "queued" (Qt made an event to queue it) or "library"."""
+    every = [Frame(line) for line in stack]
+    if (len(every) > 1 and every[0].checker() and CHECKER_ALLOCATES.match(every[0].name) and
+            QT.match(every[1].module) and QT_QUEUES_AN_EVENT.match(every[1].name)):
+        return "queued"
+    frames = [f for f in every if not f.checker()]
+    i = 0
+    while i < len(frames) and frames[i].library_template() and not frames[i].qt_concurrent():
+        i += 1
+    if i == len(frames):
+        return "ours"  # nothing but the checker and system templates: read, not assumed away
+    if frames[i].qt_concurrent():
+        return "library"
+    if frames[i].ours():
+        return "ours"
+    if not frames[i].qt_value_class():
+        return "library"
+    while i < len(frames) and (frames[i].qt_value_class() or frames[i].library_template()):
+        i += 1
+    # The frame of ours that called Qt is not on the stack (Qt is not built with the checker,
+    # so the checker only sees where our code was entered); its caller is, or the start of
+    # the thread our code made. A stack that ends here is one of Qt's own threads.
+    if i < len(frames) and (frames[i].ours() or RUNTIME.match(frames[i].module)):
+        return "call"
+    return "library"
 
 
 def touches_our_code(report):
     if not report.startswith("WARNING: ThreadSanitizer: data race"):
         return True
-    kept = [s for s in access_stacks(report) if s is not None]
-    return not kept or any(top_is_ours(s) for s in kept)
+    sides = [side(s) for s in access_stacks(report) if s is not None]
+    if "queued" in sides:
+        return False  # an event Qt queued, read where its queue delivered it
+    return not sides or "ours" in sides or all(s == "call" for s in sides)
 
 
 def main():

@@ -85,11 +85,11 @@ AddPhotosVC::AddPhotosVC(QWidget* parent, AddPhotosServices services)
         services_.executor = ownExecutor_.get();
     }
     if (!services_.gridWorkers) {
-        ownGridWorkers_ = std::make_unique<PooledThumbnailWorkers>(4);
+        ownGridWorkers_ = std::make_unique<PooledThumbnailWorkers>();
         services_.gridWorkers = ownGridWorkers_.get();
     }
     if (!services_.listWorkers) {
-        ownListWorkers_ = std::make_unique<PooledThumbnailWorkers>(4);
+        ownListWorkers_ = std::make_unique<PooledThumbnailWorkers>();
         services_.listWorkers = ownListWorkers_.get();
     }
     if (!services_.timers) {

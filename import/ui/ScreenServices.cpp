@@ -1,10 +1,13 @@
 #include "import/ui/ScreenServices.h"
 
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/UsableCpus.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 bool DesktopFileManagerService::revealFile(const QString& path) { return workspace_.selectFile(path); }
 
@@ -29,6 +32,8 @@ void QtScreenTimers::schedule(const QString& key, int milliseconds, std::functio
 void QtScreenTimers::cancel(const QString& key) {
     if (QTimer* timer = timers_.value(key)) timer->stop();
 }
+
+int PooledThumbnailWorkers::threadsForEachView() { return std::max(1, (platform::usableCpuCount() + 1) / 2); }
 
 PooledThumbnailWorkers::PooledThumbnailWorkers(int threads) : context_(std::make_unique<QObject>()) {
     pool_.setMaxThreadCount(threads);

@@ -58,10 +58,13 @@ private:
     QHash<QString, QTimer*> timers_;
 };
 
-// A pool of `threads` (four for each view) that hands results to the main thread.
+// A pool of `threads` that hands results to the main thread. The grid and the list have
+// one each, of half the CPUs the process may use (at least one), so that both at work keep
+// every CPU busy and no more.
 class PooledThumbnailWorkers : public ThumbnailWorkers {
 public:
-    explicit PooledThumbnailWorkers(int threads = 4);
+    static int threadsForEachView();
+    explicit PooledThumbnailWorkers(int threads = threadsForEachView());
     ~PooledThumbnailWorkers() override;
     void run(Job job) override;
 

@@ -3,6 +3,9 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <fstream>
@@ -91,6 +94,14 @@ UsableMemory usableMemoryNow(const MemorySources& sources) {
     }
     if (const auto left = groupLeft(sources)) take(*left);
     return usable;
+}
+
+void fitHeapToAddressSpaceLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
+#if defined(__GLIBC__)
+    ::mallopt(M_ARENA_MAX, 2);
+#endif
 }
 
 }  // namespace platform

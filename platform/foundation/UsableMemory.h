@@ -31,4 +31,12 @@ struct UsableMemory {
 
 UsableMemory usableMemoryNow(const MemorySources& sources = {});
 
+// Under a cap on the address space (RLIMIT_AS), keeps the C library's heap to two arenas:
+// each arena a thread gets reserves 64 MiB of address space whatever it holds, and the
+// arenas of a run's dozen threads alone would use up a cap that fits the photos themselves
+// (twelve 37 MP photos under an 800 MB cap: four made, eight out of memory; with two
+// arenas, all twelve). Only arenas made afterwards are affected, so it is called before a
+// run starts its threads; without such a cap it does nothing.
+void fitHeapToAddressSpaceLimit();
+
 }  // namespace platform

@@ -15,6 +15,10 @@
 #include <optional>
 #include <vector>
 
+namespace platform {
+class RowSource;
+}
+
 namespace platform::codec {
 
 struct Bytes {
@@ -45,6 +49,7 @@ struct FileBytes {
     Bytes bytes;
     bool missing = false;
     bool notAFile = false;
+    bool readFailed = false;  // open() failed as the disk could not give the file's bytes
 
     FileBytes() = default;
     FileBytes(const FileBytes&) = delete;
@@ -55,10 +60,17 @@ struct FileBytes {
     void close();
     // Whether a read of the mapping found the file shorter than when it was opened.
     bool cut() const;
+    // Whether such a read found the file as long as ever: a page the disk could not give
+    // (an I/O error faults a mapping as a cut file does), not a file changed under the reader.
+    bool readError() const;
 
 private:
     int guard_ = -1;
 };
+
+// The file at `path` opened as FileBytes::open opens it, `options.whileOpen` called once it
+// is; null (with a log line) when it cannot be opened.
+std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOptions& options);
 
 // Gives back the pages of a mapped file a decoder has read past, so that a photo's
 // compressed bytes do not stay in memory beside its decoded pixels. Cheap to call per
@@ -129,6 +141,10 @@ QImage allocateImage(int width, int height, QImage::Format format, const QString
 // damaged or of another kind.
 enum class ProfileSpace { None, RGB, Gray, CMYK, Lab, Other };
 ProfileSpace profileSpace(const QByteArray& icc);
+// Whether the readers apply the file's profile to pixels stored in `model` while reading
+// (attachProfile): one that fits them but that an image cannot carry. Those pixels are then
+// not the stored ones.
+bool profileAppliedWhileReading(const QByteArray& icc, ColourModel model);
 
 // Gives decoded RGB pixels of a file stored in `model` the file's profile: attached when
 // it describes such pixels and the image can carry it, applied (the pixels converted to
@@ -275,11 +291,12 @@ bool pngWrite(const QImage& image, const QByteArray& icc, const PngSink& sink);
 bool pngDecodesWhole(QFile& file, const QString& name);
 
 ImageFacts tiffFacts(Bytes in);
+// The TIFF in `file` read a band of rows at a time (see RowSource).
+std::unique_ptr<RowSource> tiffRowSource(std::unique_ptr<FileBytes> file, const QString& path,
+                                         const DecodeOptions& options);
 QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
-QByteArray tiffEncode(const QImage& image, const QByteArray& icc);
-// Writes the TIFF that tiffEncode would return to fd, an empty file open for writing;
-// on failure says why in error.
-bool tiffWrite(const QImage& image, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch = {});
+// An uncompressed TIFF, with the resolution given (72 dots per inch when none is).
+QByteArray tiffEncode(const QImage& image, const QByteArray& icc, QPointF dotsPerInch = {});
 
 ImageFacts gifFacts(Bytes in);
 QImage gifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);

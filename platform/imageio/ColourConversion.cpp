@@ -674,6 +674,13 @@ ProfileSpace profileSpace(const QByteArray& icc) {
     }
 }
 
+bool profileAppliedWhileReading(const QByteArray& icc, ColourModel model) {
+    const ProfileSpace space = profileSpace(icc);
+    const bool fits = (model == ColourModel::RGB && space == ProfileSpace::RGB) ||
+                      (model == ColourModel::Gray && space == ProfileSpace::Gray);
+    return fits && !QColorSpace::fromIccProfile(icc).isValid();
+}
+
 void attachProfile(QImage& image, const QByteArray& icc, ColourModel model, const QString& name) {
     if (icc.isEmpty() || image.isNull()) return;
     const ProfileSpace space = profileSpace(icc);

@@ -11,7 +11,7 @@
 // (for the test programs and benchmarks, which run from other folders).
 //
 // Test hook, read only by the helper: BRISKO_DECODER_TEST=pause=<ms> makes a helper wait
-// that long after accepting each request; BRISKO_DECODER_TEST=spin makes it loop. A
+// that long when a request has come; BRISKO_DECODER_TEST=spin makes it loop. A
 // helper takes its environment when it starts, so a test that sets it ends the idle
 // helpers first (endIdleDecoderHelpers).
 #include <QList>
@@ -26,7 +26,7 @@ QString decoderHelperPath();
 // damaged: by default 20 s for a header and 120 s for a picture. 0 restores those.
 void setDecoderHelperTimeLimit(int milliseconds);
 
-// The process ids of the helpers that have accepted a request and work on it now.
+// The process ids of the helpers working on a request now.
 QList<qint64> busyDecoderHelpers();
 
 // Ends the helpers that wait for work.

@@ -8,7 +8,10 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/BusErrorGuard.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
+
+#include <sys/stat.h>
 
 namespace platform::codec {
 
@@ -29,11 +32,21 @@ bool FileBytes::open(const QString& path) {
     // Unguarded, a mapping is not read: a copy cannot change under the reader.
     if (p) file.unmap(p);
     copy = file.readAll();
+    if (file.error() == QFileDevice::ReadError) {
+        readFailed = true;
+        copy = QByteArray();
+        return false;
+    }
     bytes = Bytes{reinterpret_cast<const uint8_t*>(copy.constData()), size_t(copy.size())};
     return true;
 }
 
 bool FileBytes::cut() const { return busguard::cut(guard_); }
+
+bool FileBytes::readError() const {
+    struct stat now {};
+    return cut() && ::fstat(file.handle(), &now) == 0 && now.st_size >= qint64(bytes.size);
+}
 
 void FileBytes::close() {
     // The slot goes before the mapping does: once unmapped, the address may be given to
@@ -48,5 +61,15 @@ void FileBytes::close() {
 }
 
 FileBytes::~FileBytes() { close(); }
+
+std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOptions& options) {
+    auto file = std::make_unique<FileBytes>();
+    if (path.isEmpty() || !file->open(path)) {
+        log(u"%@: could not open the file", path);
+        return nullptr;
+    }
+    if (options.whileOpen) options.whileOpen(path);
+    return file;
+}
 
 }  // namespace platform::codec

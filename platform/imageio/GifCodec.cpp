@@ -44,6 +44,44 @@ QString gifError(int code) {
 
 }  // namespace
 
+namespace {
+
+// The frames of a GIF, counted by walking its blocks without decoding any: each block's
+// data comes in sub-blocks of at most 255 bytes, each led by its length. What cannot be
+// walked (a file cut short, a stray byte) ends the count there.
+int gifFrameCount(Bytes in) {
+    const uint8_t* p = in.data;
+    const size_t size = in.size;
+    if (size < 13) return 1;
+    size_t at = 13;
+    if (p[10] & 0x80) at += size_t(3) << ((p[10] & 7) + 1);  // the global colour table
+    const auto skipSubBlocks = [&] {
+        while (at < size && p[at] != 0) at += size_t(p[at]) + 1;
+        ++at;  // the terminator
+    };
+    int frames = 0;
+    while (at < size) {
+        const uint8_t kind = p[at];
+        if (kind == 0x2C) {  // an image: its descriptor, local colour table, code size and data
+            if (at + 10 > size) break;
+            const uint8_t flags = p[at + 9];
+            at += 10;
+            if (flags & 0x80) at += size_t(3) << ((flags & 7) + 1);
+            ++at;  // the LZW minimum code size
+            skipSubBlocks();
+            ++frames;
+        } else if (kind == 0x21) {  // an extension: its label, then its data
+            at += 2;
+            skipSubBlocks();
+        } else {
+            break;  // the trailer, or something that is not a block
+        }
+    }
+    return std::max(1, frames);
+}
+
+}  // namespace
+
 ImageFacts gifFacts(Bytes in) {
     Source s{in, 0};
     int err = 0;
@@ -55,6 +93,7 @@ ImageFacts gifFacts(Bytes in) {
     facts.header.width = d.gif->SWidth;
     facts.header.height = d.gif->SHeight;
     facts.depth = 8;  // palette entries of 8 bits a channel
+    facts.header.pages = gifFrameCount(in);
     return facts;
 }
 

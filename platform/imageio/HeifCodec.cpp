@@ -589,6 +589,8 @@ ReadOnlyFacts heifFacts(Bytes in) {
     facts.header.height = shown.height();
     facts.header.orientation = 1;  // the decoder applies the container's transformations
     facts.header.iccProfile = profileOf(handle, in.size);
+    // A collection (a burst, say) keeps several pictures at the top; the primary one is read.
+    facts.header.pages = std::max(1, heif_context_get_number_of_top_level_images(o.context.get()));
     facts.depth = std::max(8, heif_image_handle_get_luma_bits_per_pixel(handle));
     facts.hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
     facts.metadataInBlocks = true;

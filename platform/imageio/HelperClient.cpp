@@ -31,8 +31,6 @@ namespace platform {
 namespace codec {
 namespace {
 
-// How long a helper may take to accept a request: a new one starts first.
-constexpr int kAcceptMilliseconds = 10'000;
 constexpr int kFactsMilliseconds = 20'000;
 constexpr int kDecodeMilliseconds = 120'000;
 
@@ -41,8 +39,9 @@ const QString kNotStarted = QStringLiteral("the program's reader for this kind o
 struct Helper {
     pid_t pid = -1;
     int socket = -1;
-    bool fresh = true;      // started for this request
-    bool accepted = false;  // has accepted the request in hand
+    const uint8_t* exchange = nullptr;  // its exchange buffer, mapped read-only
+    bool fresh = true;                  // started for this request
+    bool working = false;               // has a request
 };
 
 void closeSocket(int& fd) {
@@ -50,9 +49,15 @@ void closeSocket(int& fd) {
     fd = -1;
 }
 
+void unmapExchange(Helper& h) {
+    if (h.exchange) munmap(const_cast<uint8_t*>(h.exchange), kHelperExchangeBytes);
+    h.exchange = nullptr;
+}
+
 // Kills a helper and collects it; its status, for the log.
 int endHelper(Helper& h) {
     closeSocket(h.socket);
+    unmapExchange(h);
     int status = 0;
     if (h.pid > 0) {
         ::kill(h.pid, SIGKILL);
@@ -69,6 +74,29 @@ QString describeEnd(int status) {
     return QStringLiteral("status %1").arg(status);
 }
 
+// A descriptor at `lowest` or above, the one given closed: the helper's descriptors are
+// placed with dup2, which must neither land on a source still to be placed nor copy a
+// descriptor onto itself (that would leave it close-on-exec).
+int above(int fd, int lowest) {
+    if (fd < 0 || fd >= lowest) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, lowest);
+    ::close(fd);
+    return moved;
+}
+
+// The exchange buffer for a new helper: a memfd sealed at its size, so that the helper
+// can neither shrink it under the program's mapping nor grow it.
+int makeExchange() {
+    const int fd = memfd_create("brisko-exchange", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0) return -1;
+    if (ftruncate(fd, off_t(kHelperExchangeBytes)) != 0 ||
+        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 Helper startHelper() {
     const QString path = decoderHelperPath();
     if (path.isEmpty()) {
@@ -80,32 +108,41 @@ Helper startHelper() {
         log(u"could not make a channel for a decoder helper (%@)", QString::fromLocal8Bit(std::strerror(errno)));
         return {};
     }
-    // The helper's end becomes its descriptor 3. dup2 onto itself would leave it marked
-    // close-on-exec, so it must not already be 3.
-    int theirs = ends[1];
-    if (theirs == 3) {
-        theirs = fcntl(ends[1], F_DUPFD_CLOEXEC, 4);
-        ::close(ends[1]);
-    }
     Helper h;
     h.socket = ends[0];
-    if (theirs < 0) {
-        closeSocket(h.socket);
-        return {};
+    const int theirs = above(ends[1], kHelperExchangeFd + 1);
+    const int exchange = above(makeExchange(), kHelperExchangeFd + 1);
+    if (exchange >= 0) {
+        void* map = mmap(nullptr, kHelperExchangeBytes, PROT_READ, MAP_SHARED, exchange, 0);
+        if (map != MAP_FAILED) h.exchange = static_cast<const uint8_t*>(map);
     }
+    const auto giveUp = [&](const QString& why) {
+        log(u"could not start the decoder helper %@ (%@)", path, why);
+        if (theirs >= 0) ::close(theirs);
+        if (exchange >= 0) ::close(exchange);
+        closeSocket(h.socket);
+        unmapExchange(h);
+        return Helper{};
+    };
+    if (theirs < 0 || !h.exchange) return giveUp(QString::fromLocal8Bit(std::strerror(errno)));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, theirs, 3);
+    posix_spawn_file_actions_adddup2(&actions, theirs, kHelperChannelFd);
+    posix_spawn_file_actions_adddup2(&actions, exchange, kHelperExchangeFd);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
+    // The signals that end a session reach the helper with the program; it ignores them
+    // (it ends when the program does), and holds them off until it has said so.
+    sigset_t ending, all;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
     sigfillset(&all);
     sigdelset(&all, SIGKILL);
     sigdelset(&all, SIGSTOP);
-    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigmask(&attributes, &ending);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const QByteArray program = QFile::encodeName(path);
@@ -115,13 +152,9 @@ Helper startHelper() {
     const int error = posix_spawn(&h.pid, program.constData(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    if (error != 0) return giveUp(QString::fromLocal8Bit(std::strerror(error)));
     ::close(theirs);
-    if (error != 0) {
-        log(u"could not start the decoder helper %@ (%@)", path, QString::fromLocal8Bit(std::strerror(error)));
-        h.pid = -1;
-        closeSocket(h.socket);
-        return {};
-    }
+    ::close(exchange);
     return h;
 }
 
@@ -150,19 +183,27 @@ public:
     Helper take() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            while (!idle_.empty()) {
+            // Helpers that ended while they waited (after their idle time, or killed from
+            // outside) are collected here, all of them, so that none is left a zombie for
+            // longer than until the next request.
+            std::vector<Helper> ended;
+            const auto gone = std::partition(idle_.begin(), idle_.end(), stillWaiting);
+            ended.assign(gone, idle_.end());
+            idle_.erase(gone, idle_.end());
+            alive_ -= int(ended.size());
+            if (!ended.empty()) {
+                changed_.notify_all();
+                lock.unlock();
+                for (Helper& h : ended) endHelper(h);
+                lock.lock();
+                continue;
+            }
+            if (!idle_.empty()) {
                 Helper h = idle_.back();
                 idle_.pop_back();
-                if (stillWaiting(h)) {
-                    h.fresh = false;
-                    busy_.push_back(h);
-                    return h;
-                }
-                // It ended while it waited (after its idle time, or killed from outside).
-                --alive_;
-                lock.unlock();
-                endHelper(h);
-                lock.lock();
+                h.fresh = false;
+                busy_.push_back(h);
+                return h;
             }
             if (alive_ < limit_) {
                 ++alive_;
@@ -185,7 +226,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         forget(h.pid);
         idle_.push_back(h);
-        idle_.back().accepted = false;
+        idle_.back().working = false;
         changed_.notify_one();
     }
 
@@ -200,17 +241,17 @@ public:
         return endHelper(h);
     }
 
-    void accepted(pid_t pid) {
+    void working(pid_t pid) {
         std::lock_guard<std::mutex> lock(mutex_);
         for (Helper& b : busy_)
-            if (b.pid == pid) b.accepted = true;
+            if (b.pid == pid) b.working = true;
     }
 
     QList<qint64> workingPids() {
         std::lock_guard<std::mutex> lock(mutex_);
         QList<qint64> pids;
         for (const Helper& h : busy_)
-            if (h.accepted) pids << qint64(h.pid);
+            if (h.working) pids << qint64(h.pid);
         return pids;
     }
 
@@ -285,14 +326,16 @@ Received receive(const Helper& h, int milliseconds, QByteArray& message, int* fd
 struct Outcome {
     enum Kind { Answered, NoHelper, Failed } kind = Failed;
     HelperAnswer answer;
-    int payload = -1;  // the answer's memfd, for the caller to close
+    HelperPayload payload;
 };
 
-// One request's round trip. A helper kept for reuse that turns out to have ended before it
-// accepted the request is replaced (each such is gone for good, so this ends with a new
-// one at the latest); a helper that ends, stalls or answers nonsense after accepting it
-// is killed, and the request has failed.
-Outcome ask(const HelperRequest& request, int fileFd) {
+// One request's round trip, the picture and blocks of its answer taken out before the
+// helper goes back to the pool. A helper that ends, stalls or answers nonsense is killed,
+// and the request has failed, with one exception: a helper kept from earlier requests
+// that ends without an answer may have ended before it read this one (after its idle
+// time), or from harm an earlier file did it, so the request goes to a fresh helper; a
+// fresh helper's end is the file's doing.
+Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
     HelperPool& pool = HelperPool::shared();
     const QByteArray message = encodeRequest(request);
     int limit = pool.timeLimit.load(std::memory_order_relaxed);
@@ -304,36 +347,39 @@ Outcome ask(const HelperRequest& request, int fileFd) {
             outcome.kind = Outcome::NoHelper;
             return outcome;
         }
+        pool.working(h.pid);
         QByteArray reply;
-        const bool accepted = sendHelperMessage(h.socket, message, fileFd) &&
-                              receive(h, kAcceptMilliseconds, reply, nullptr) == Received::Message &&
-                              isAcceptedMessage(reply.constData(), size_t(reply.size()));
-        if (!accepted) {
-            const bool fresh = h.fresh;
-            const int status = pool.discard(h);
-            if (!fresh) continue;
+        int payload = -1;
+        const Received got = sendHelperMessage(h.socket, message, fileFd) ? receive(h, limit, reply, &payload)
+                                                                          : Received::Ended;
+        std::optional<HelperAnswer> answer;
+        if (got == Received::Message) answer = decodeAnswer(reply.constData(), size_t(reply.size()));
+        QString problem;
+        if (answer && readHelperPayload(payload, h.exchange, *answer, pixelBudget, outcome.payload, &problem)) {
+            if (payload >= 0) ::close(payload);
+            pool.giveBack(h);
+            outcome.kind = Outcome::Answered;
+            outcome.answer = std::move(*answer);
+            return outcome;
+        }
+        if (payload >= 0) ::close(payload);
+        const bool fresh = h.fresh;
+        const int status = pool.discard(h);
+        if (got == Received::Ended && !fresh) continue;
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (got == Received::Ended && fresh && (code == 0 || code == 2 || code == 126 || code == 127)) {
+            // It ended of its own accord before it read anything: it could not run (the
+            // program's libraries missing, another build's helper refusing the request).
             log(u"%@: the decoder helper ended as it started (%@)", request.name, describeEnd(status));
             outcome.kind = Outcome::NoHelper;
             return outcome;
         }
-        pool.accepted(h.pid);
-        int payload = -1;
-        const Received got = receive(h, limit, reply, &payload);
-        std::optional<HelperAnswer> answer;
-        if (got == Received::Message) answer = decodeAnswer(reply.constData(), size_t(reply.size()));
-        if (answer) {
-            pool.giveBack(h);
-            outcome.kind = Outcome::Answered;
-            outcome.answer = std::move(*answer);
-            outcome.payload = payload;
-            return outcome;
-        }
-        if (payload >= 0) ::close(payload);
-        const int status = pool.discard(h);
         if (got == Received::TimedOut)
             log(u"%@: the decoder helper was still reading after %@ s; it was ended", request.name, limit / 1000.0);
         else if (got == Received::Ended)
             log(u"%@: the decoder helper ended while it read the file (%@)", request.name, describeEnd(status));
+        else if (answer)
+            log(u"%@: the decoder helper's answer was refused: %@", request.name, problem);
         else
             log(u"%@: the decoder helper answered with something that is no answer; it was ended", request.name);
         outcome.kind = Outcome::Failed;
@@ -384,7 +430,7 @@ Outcome run(HelperCodec codec, HelperOperation operation, Bytes in, const Decode
     request.options = options;
     request.size = int64_t(in.size);
     request.name = name;
-    outcome = ask(request, fd);
+    outcome = ask(request, fd, options.pixelBudget);
     if (owned >= 0) ::close(owned);
     return outcome;
 }
@@ -392,27 +438,16 @@ Outcome run(HelperCodec codec, HelperOperation operation, Bytes in, const Decode
 }  // namespace
 
 ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in) {
-    Outcome o = run(codec, HelperOperation::Facts, in, DecodeOptions{}, nameOf(in));
+    const Outcome o = run(codec, HelperOperation::Facts, in, DecodeOptions{}, nameOf(in));
     ReadOnlyFacts facts;
-    if (o.kind != Outcome::Answered || o.answer.changed || !o.answer.hasFacts) {
-        if (o.payload >= 0) ::close(o.payload);
-        return facts;
-    }
-    HelperPayload blocks;
-    QString problem;
-    const bool read = readHelperPayload(o.payload, o.answer, DecodeOptions{}.pixelBudget, blocks, &problem);
-    if (o.payload >= 0) ::close(o.payload);
-    if (!read) {
-        log(u"the decoder helper's facts were refused: %@", problem);
-        return facts;
-    }
+    if (o.kind != Outcome::Answered || o.answer.changed || !o.answer.hasFacts) return facts;
     facts.header = o.answer.header;
-    facts.header.iccProfile = blocks.icc;
+    facts.header.iccProfile = o.payload.icc;
     facts.depth = o.answer.depth;
     facts.hasAlpha = o.answer.hasAlpha;
     facts.metadataInBlocks = o.answer.metadataInBlocks;
-    facts.exif = blocks.exif;
-    facts.xmp = blocks.xmp;
+    facts.exif = o.payload.exif;
+    facts.xmp = o.payload.xmp;
     return facts;
 }
 
@@ -432,24 +467,13 @@ DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& opti
     case Outcome::Answered: break;
     }
     if (o.answer.changed) {
-        if (o.payload >= 0) ::close(o.payload);
         log(u"%@: the file was cut short while it was read", name);
         result.failure = DecodeFailure::ChangedWhileRead;
         return result;
     }
-    HelperPayload payload;
-    QString problem;
-    const bool read = readHelperPayload(o.payload, o.answer, options.pixelBudget, payload, &problem);
-    if (o.payload >= 0) ::close(o.payload);
-    if (!read) {
-        log(u"%@: the decoder helper's picture was refused: %@", name, problem);
-        result.failure = DecodeFailure::Damaged;
-        result.detail = damaged;
-        return result;
-    }
-    if (!payload.image.isNull()) {
-        result.image = std::move(payload.image);
-        if (!payload.imageIcc.isEmpty()) setImageProfile(result.image, payload.imageIcc);
+    if (!o.payload.image.isNull()) {
+        result.image = std::move(o.payload.image);
+        if (!o.payload.imageIcc.isEmpty()) setImageProfile(result.image, o.payload.imageIcc);
         return result;
     }
     result.failure = o.answer.failure;

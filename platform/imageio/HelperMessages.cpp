@@ -16,7 +16,6 @@ namespace {
 // The first word of each message names it and the version of these messages: a helper
 // of another build refuses the request rather than misread it.
 constexpr uint32_t kRequestMagic = 0x31515242;   // "BRQ1"
-constexpr uint32_t kAcceptedMagic = 0x31415242;  // "BRA1"
 constexpr uint32_t kAnswerMagic = 0x31525242;    // "BRR1"
 
 class Writer {
@@ -102,7 +101,7 @@ private:
     bool ok_ = true;
 };
 
-constexpr int32_t kLastFailure = int32_t(DecodeFailure::ChangedWhileRead);
+constexpr int32_t kLastFailure = int32_t(DecodeFailure::OutOfMemory);
 constexpr int32_t kLastFormat = int32_t(ImageFormat::DIB);
 constexpr int32_t kLastColourModel = int32_t(ColourModel::Lab);
 
@@ -128,7 +127,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     HelperRequest r;
     const uint8_t codec = in.u8();
     const uint8_t operation = in.u8();
-    if (codec != uint8_t(HelperCodec::Raw) || operation < 1 || operation > 2) return std::nullopt;
+    if (!helperCodecEntry(HelperCodec(codec)) || operation < 1 || operation > 2) return std::nullopt;
     r.codec = HelperCodec(codec);
     r.operation = HelperOperation(operation);
     r.options.minLongSide = in.ranged(0, kMaxImageSide);
@@ -161,6 +160,7 @@ QByteArray encodeAnswer(const HelperAnswer& a) {
         w.block(a.exif);
         w.block(a.xmp);
     }
+    w.u8(a.inExchange ? 1 : 0);
     w.u8(a.hasImage ? 1 : 0);
     if (a.hasImage) {
         w.i32(a.width);
@@ -194,6 +194,7 @@ std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size) {
         a.exif = in.block();
         a.xmp = in.block();
     }
+    a.inExchange = in.flag();
     a.hasImage = in.flag();
     if (a.hasImage) {
         a.width = in.ranged(1, kMaxImageSide);
@@ -206,17 +207,6 @@ std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size) {
     }
     if (!in.atEnd()) return std::nullopt;
     return a;
-}
-
-QByteArray acceptedMessage() {
-    Writer w;
-    w.u32(kAcceptedMagic);
-    return w.take();
-}
-
-bool isAcceptedMessage(const char* data, size_t size) {
-    MessageReader in(data, size);
-    return in.u32() == kAcceptedMagic && in.atEnd();
 }
 
 bool sendHelperMessage(int socket, const QByteArray& message, int fd) {
@@ -281,7 +271,7 @@ int64_t helperBytesPerLine(int width, QImage::Format format) {
 }
 
 int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const ReadOnlyFacts* facts,
-                       HelperAnswer& answer, bool* failed) {
+                       HelperAnswer& answer, uint8_t* exchange, bool* failed) {
     *failed = false;
     uint64_t end = 0;
     const auto place = [&](uint64_t length) {
@@ -304,19 +294,21 @@ int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const Re
         answer.xmp = place(uint64_t(facts->xmp.size()));
     }
     if (end == 0) return -1;
-    const int fd = memfd_create("brisko-decoded", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (fd < 0 || ftruncate(fd, off_t(end)) != 0) {
-        if (fd >= 0) ::close(fd);
-        *failed = true;
-        return -1;
+    answer.inExchange = exchange && end <= kHelperExchangeBytes;
+    int fd = -1;
+    uint8_t* base = exchange;
+    if (!answer.inExchange) {
+        fd = memfd_create("brisko-decoded", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        void* map = MAP_FAILED;
+        if (fd >= 0 && ftruncate(fd, off_t(end)) == 0)
+            map = mmap(nullptr, size_t(end), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (map == MAP_FAILED) {
+            if (fd >= 0) ::close(fd);
+            *failed = true;
+            return -1;
+        }
+        base = static_cast<uint8_t*>(map);
     }
-    void* map = mmap(nullptr, size_t(end), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) {
-        ::close(fd);
-        *failed = true;
-        return -1;
-    }
-    auto* base = static_cast<uint8_t*>(map);
     const auto copy = [&](const HelperBlock& b, const QByteArray& bytes) {
         if (b.length) std::memcpy(base + b.offset, bytes.constData(), size_t(b.length));
     };
@@ -330,9 +322,10 @@ int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const Re
         copy(answer.exif, facts->exif);
         copy(answer.xmp, facts->xmp);
     }
-    munmap(map, size_t(end));
-    // Sealed, the memfd can no longer shrink under the parent's mapping (a bus error
-    // there) nor change once the parent has checked it.
+    if (answer.inExchange) return -1;
+    munmap(base, size_t(end));
+    // Sealed, the memfd can no longer shrink under the program's mapping (a bus error
+    // there) nor change once the program has checked it.
     if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
         ::close(fd);
         *failed = true;
@@ -356,20 +349,28 @@ void unmapPayload(void* info) {
 
 }  // namespace
 
-bool readHelperPayload(int fd, const HelperAnswer& answer, int64_t pixelBudget, HelperPayload& out,
-                       QString* problem) {
+bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answer, int64_t pixelBudget,
+                       HelperPayload& out, QString* problem) {
     const auto refuse = [&](const char* why) {
         *problem = QString::fromLatin1(why);
         return false;
     };
-    const bool anyBlock = answer.hasImage || answer.icc.length || answer.exif.length || answer.xmp.length;
-    if (fd < 0) return anyBlock ? refuse("no memfd came with an answer that has a picture or blocks") : true;
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return refuse("the memfd cannot be used");
-    const int seals = fcntl(fd, F_GET_SEALS);
-    if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_WRITE)) != (F_SEAL_SHRINK | F_SEAL_WRITE))
-        return refuse("the memfd is not sealed");
-    const uint64_t size = uint64_t(st.st_size);
+    const bool anyBlock = answer.hasImage || answer.icc.length || answer.exif.length || answer.xmp.length ||
+                          answer.imageIcc.length;
+    if (!anyBlock) return true;
+    uint64_t size = 0;
+    if (answer.inExchange) {
+        if (!exchange) return refuse("the answer is in an exchange buffer this helper does not have");
+        size = kHelperExchangeBytes;
+    } else {
+        if (fd < 0) return refuse("no memfd came with an answer that has a picture or blocks");
+        struct stat st{};
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return refuse("the memfd cannot be used");
+        const int seals = fcntl(fd, F_GET_SEALS);
+        if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_WRITE)) != (F_SEAL_SHRINK | F_SEAL_WRITE))
+            return refuse("the memfd is not sealed");
+        size = uint64_t(st.st_size);
+    }
     const auto fits = [&](const HelperBlock& b, uint64_t limit) {
         return b.length <= limit && b.offset <= size && b.length <= size - b.offset;
     };
@@ -377,17 +378,20 @@ bool readHelperPayload(int fd, const HelperAnswer& answer, int64_t pixelBudget, 
     constexpr uint64_t kBlockLimit = 64ull << 20;
     if (!fits(answer.icc, kBlockLimit) || !fits(answer.exif, kBlockLimit) || !fits(answer.xmp, kBlockLimit) ||
         !fits(answer.imageIcc, kBlockLimit))
-        return refuse("a block lies outside the memfd");
+        return refuse("a block lies outside the buffer");
     if (answer.hasImage) {
         if (int64_t(answer.width) * answer.height > pixelBudget) return refuse("the picture is larger than the budget");
         if (answer.bytesPerLine != helperBytesPerLine(answer.width, answer.format) || answer.pixels.offset != 0 ||
             answer.pixels.length != uint64_t(answer.bytesPerLine) * uint64_t(answer.height) ||
             !fits(answer.pixels, size))
-            return refuse("the picture's rows do not fit the memfd");
+            return refuse("the picture's rows do not fit the buffer");
     }
-    void* map = mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
-    if (map == MAP_FAILED) return refuse("the memfd could not be mapped");
-    const auto* base = static_cast<const char*>(map);
+    void* map = nullptr;
+    if (!answer.inExchange) {
+        map = mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+        if (map == MAP_FAILED) return refuse("the memfd could not be mapped");
+    }
+    const auto* base = answer.inExchange ? reinterpret_cast<const char*>(exchange) : static_cast<const char*>(map);
     const auto bytesOf = [&](const HelperBlock& b) {
         return QByteArray(base + b.offset, qsizetype(b.length));
     };
@@ -395,6 +399,15 @@ bool readHelperPayload(int fd, const HelperAnswer& answer, int64_t pixelBudget, 
     out.exif = bytesOf(answer.exif);
     out.xmp = bytesOf(answer.xmp);
     out.imageIcc = bytesOf(answer.imageIcc);
+    if (answer.inExchange) {
+        if (!answer.hasImage) return true;
+        out.image = allocateImage(answer.width, answer.height, answer.format, QStringLiteral("a decoded picture"));
+        if (out.image.isNull()) return refuse("no memory for the picture");
+        const size_t row = size_t(answer.bytesPerLine);
+        for (int y = 0; y < answer.height; ++y)
+            std::memcpy(out.image.scanLine(y), base + row * size_t(y), std::min<size_t>(row, size_t(out.image.bytesPerLine())));
+        return true;
+    }
     if (!answer.hasImage) {
         munmap(map, size_t(size));
         return true;

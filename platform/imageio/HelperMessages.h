@@ -1,9 +1,15 @@
 #pragma once
-// The messages between the program and its decoder helpers (HelperProcess.h), and the
-// sealed memfd that carries pictures and metadata blocks beside the answer. Each message
-// is one datagram of a SOCK_SEQPACKET socket; every field is read with its length checked,
-// and a message that does not read whole is refused. Shared by both sides; not for use
-// outside this folder.
+// The messages between the program and its decoder helpers (HelperProcess.h), and where
+// pictures and metadata blocks travel beside an answer: the helper's exchange buffer
+// when they fit it, else a sealed memfd of their own. Each message is one datagram of a
+// SOCK_SEQPACKET socket; every field is read with its length checked, and a message that
+// does not read whole is refused. Shared by both sides; not for use outside this folder.
+//
+// The exchange buffer is a memfd the program makes for each helper, sealed at its size,
+// shared for the helper's life: a thumbnail's picture is written into pages that are
+// already there, and copied out by the program before the helper takes another request.
+// A large picture gets a memfd of its own, sealed by the helper, which the program maps
+// instead of copying.
 #include "platform/imageio/HelperProcess.h"
 
 #include <QByteArray>
@@ -17,8 +23,13 @@ namespace platform::codec {
 
 enum class HelperOperation : uint8_t { Facts = 1, Decode = 2 };
 
-// Messages are never larger than this; anything larger travels in the memfd.
+// Messages are never larger than this; anything larger travels beside them.
 inline constexpr size_t kHelperMessageLimit = 64 * 1024;
+// The size of a helper's exchange buffer: a picture of two megapixels with its blocks.
+inline constexpr size_t kHelperExchangeBytes = size_t(8) << 20;
+// The helper's descriptors for its channel and its exchange buffer.
+inline constexpr int kHelperChannelFd = 3;
+inline constexpr int kHelperExchangeFd = 4;
 // The longest text a message carries (a path for the log, a failure's words).
 inline constexpr int kHelperTextLimit = 8 * 1024;
 
@@ -30,7 +41,7 @@ struct HelperRequest {
     QString name;           // for the helper's log lines
 };
 
-// A stretch of the memfd.
+// A stretch of the exchange buffer or the memfd.
 struct HelperBlock {
     uint64_t offset = 0;
     uint64_t length = 0;
@@ -49,6 +60,8 @@ struct HelperAnswer {
     bool metadataInBlocks = false;
     HelperBlock icc, exif, xmp;
 
+    // The picture and blocks are in the exchange buffer rather than a memfd.
+    bool inExchange = false;
     bool hasImage = false;
     int width = 0, height = 0;
     QImage::Format format = QImage::Format_Invalid;
@@ -60,11 +73,6 @@ QByteArray encodeRequest(const HelperRequest& request);
 std::optional<HelperRequest> decodeRequest(const char* data, size_t size);
 QByteArray encodeAnswer(const HelperAnswer& answer);
 std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size);
-// The one-word message a helper sends as soon as it has a request whole, before it
-// reads the file: a helper that goes away before it is a helper that had ended already,
-// not one the file killed.
-QByteArray acceptedMessage();
-bool isAcceptedMessage(const char* data, size_t size);
 
 // Sends one message on a SOCK_SEQPACKET socket, with a descriptor when fd >= 0.
 bool sendHelperMessage(int socket, const QByteArray& message, int fd);
@@ -82,20 +90,22 @@ HelperReceived receiveHelperMessage(int socket, QByteArray& message, int* fd, in
 bool isHelperPixelFormat(QImage::Format format);
 int64_t helperBytesPerLine(int width, QImage::Format format);
 
-// The helper's side: a sealed memfd holding the picture's rows (from offset 0) and the
-// blocks, whose places it writes into the answer; -1 when there is nothing to carry or
-// the memfd could not be made (`failed` tells which).
+// The helper's side: places the picture's rows (from offset 0) and the blocks in the
+// exchange buffer (`exchange`, kHelperExchangeBytes long; null when there is none) when
+// they fit it, otherwise in a sealed memfd it returns; -1 when there is nothing to carry,
+// it went into the exchange buffer, or the memfd could not be made (`failed` tells).
 int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const ReadOnlyFacts* facts,
-                       HelperAnswer& answer, bool* failed);
+                       HelperAnswer& answer, uint8_t* exchange, bool* failed);
 
-// The parent's side: the picture and the facts' blocks of an answer, from its memfd, each
-// checked against the memfd's size and seals and the budget; false when anything does
-// not fit. The picture keeps the memfd's pages mapped (copy on write), not a copy.
+// The program's side: the picture and the facts' blocks of an answer, from the exchange
+// buffer (copied out) or its memfd, each checked against the buffer's size (and a memfd's
+// seals) and the budget; false when anything does not fit. A picture from a memfd keeps
+// its pages mapped (copy on write), not a copy.
 struct HelperPayload {
     QImage image;
     QByteArray icc, exif, xmp, imageIcc;
 };
-bool readHelperPayload(int fd, const HelperAnswer& answer, int64_t pixelBudget, HelperPayload& out,
-                       QString* problem);
+bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answer, int64_t pixelBudget,
+                       HelperPayload& out, QString* problem);
 
 }  // namespace platform::codec

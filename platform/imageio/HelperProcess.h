@@ -8,15 +8,15 @@
 // How a request travels: the parent hands the helper the open file (its descriptor,
 // over a Unix socket; bytes held only in memory go into a memfd first) with the decode
 // options; the helper maps the file under its own bus-error guard, runs the decoder and
-// answers with a short message (the failure kind and words, the facts of the header)
-// and, for pixels and metadata blocks, one sealed memfd that the parent maps instead of
-// copying. Everything a helper sends is checked against the request's budget before it
-// is used.
+// answers with a short message (the failure kind and words, the facts of the header).
+// Pixels and metadata blocks go beside it, in the helper's exchange buffer or a sealed
+// memfd of their own (HelperMessages.h), never through the socket. Everything a helper
+// sends is checked against the request's budget before it is used.
 //
 // Moving another decoder into the helper: give it a HelperCodec number, fill its entry
 // in helperCodecEntry() (HelperServer.cpp) with the functions that do the work in the
-// helper, and make its public functions (ReadOnlyCodecs.h) call helperFacts,
-// and helperDecode.
+// helper, and make its public functions (ReadOnlyCodecs.h) call helperFacts and
+// helperDecode.
 #include "platform/imageio/ReadOnlyCodecs.h"
 
 #include <cstdint>

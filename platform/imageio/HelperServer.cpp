@@ -15,6 +15,7 @@
 #include <malloc.h>
 #include <new>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -41,10 +42,12 @@ const HelperCodecEntry* helperCodecEntry(HelperCodec codec) {
 
 namespace {
 
-// The channel to the program is this descriptor in every helper.
-constexpr int kChannel = 3;
+constexpr int kChannel = kHelperChannelFd;
 // A helper with no work for this long ends; the program starts another when it needs one.
 constexpr int kIdleMilliseconds = 30'000;
+// After this long without work, memory freed by the last requests goes back to the
+// system; until then the next request reuses it rather than fault in fresh pages.
+constexpr int kTrimMilliseconds = 1'000;
 // Processor time a helper may use in all (the program's clock ends a request long before
 // on its own; this holds when the program cannot). A helper past half of it retires
 // after its request, so that the limit never ends a healthy one mid-request.
@@ -78,7 +81,7 @@ void watchParent(pid_t parent) {
 }
 
 // Test hooks, read only here: BRISKO_DECODER_TEST=pause=<ms> makes each request wait that
-// long once accepted (so a test can kill the helper at a known moment), =spin makes it
+// long once it has come (so a test can kill the helper at a known moment), =spin makes it
 // loop for ever (so a test can see the time limit end it).
 void testHook() {
     static const QByteArray hook = qgetenv("BRISKO_DECODER_TEST");
@@ -96,16 +99,17 @@ int64_t addressSpaceNow() {
     return f.readAll().split(' ').value(0).toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
-// What one request may take on top of what the helper holds: the file's mapping, the
-// picture at its budget several times over (the library's sensor data and working image,
-// the developed rows, the picture handed over) and room for the library's threads.
-void limitAddressSpace(const HelperRequest& request) {
+// What one request may take on top of what the helper held when it started (`base`): the
+// file's mapping, the picture at its budget several times over (the library's sensor data
+// and working image, the developed rows, the picture handed over) and room for the
+// library's threads and the memory kept from earlier requests.
+void limitAddressSpace(const HelperRequest& request, int64_t base) {
     // A sanitizer reserves terabytes of address space for its shadow memory.
     if (kSanitized) return;
     rlimit current{};
     if (getrlimit(RLIMIT_AS, &current) != 0) return;
     const int64_t budget = std::min<int64_t>(request.options.pixelBudget, int64_t(1) << 36);
-    const int64_t want = addressSpaceNow() + request.size + budget * 24 + (int64_t(1) << 30);
+    const int64_t want = base + request.size + budget * 24 + (int64_t(1) << 30);
     rlim_t soft = rlim_t(want);
     if (current.rlim_max != RLIM_INFINITY && soft > current.rlim_max) soft = current.rlim_max;
     const rlimit limit{soft, current.rlim_max};
@@ -143,9 +147,13 @@ void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& 
     }
 }
 
+struct Helper {
+    int64_t addressSpace = 0;    // when it started
+    uint8_t* exchange = nullptr;  // the program's exchange buffer, mapped
+};
+
 // One request, answered; false when the channel is gone.
-bool serve(const HelperRequest& request, int fileFd) {
-    if (!sendHelperMessage(kChannel, acceptedMessage(), -1)) return false;
+bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
     testHook();
     HelperAnswer answer;
     QImage picture;
@@ -155,10 +163,12 @@ bool serve(const HelperRequest& request, int fileFd) {
         // process's bus-error guard.
         FileBytes file;
         const bool opened = file.open(QStringLiteral("/proc/self/fd/%1").arg(fileFd));
-        if (!opened || int64_t(file.bytes.size) != request.size) {
+        if (!opened && file.readFailed) {
+            answer.failure = DecodeFailure::ReadError;  // the disk could not give its bytes
+        } else if (!opened || int64_t(file.bytes.size) != request.size) {
             answer.changed = true;
         } else {
-            limitAddressSpace(request);
+            limitAddressSpace(request, helper.addressSpace);
             try {
                 work(request, file.bytes, answer, picture, facts);
             } catch (const std::bad_alloc&) {
@@ -173,14 +183,22 @@ bool serve(const HelperRequest& request, int fileFd) {
                 answer.failure = DecodeFailure::Damaged;
             }
             liftAddressSpaceLimit();
-            answer.changed = file.cut();
+            if (file.readError()) {
+                // A page the disk could not give faulted as a cut file's would; the file is whole.
+                picture = QImage();
+                answer = HelperAnswer{};
+                answer.failure = DecodeFailure::ReadError;
+            } else {
+                answer.changed = file.cut();
+            }
         }
     }
     ::close(fileFd);
     bool failed = false;
     const int payload = answer.changed ? -1
                                        : writeHelperPayload(picture, imageProfile(picture),
-                                                            answer.hasFacts ? &facts : nullptr, answer, &failed);
+                                                            answer.hasFacts ? &facts : nullptr, answer,
+                                                            helper.exchange, &failed);
     picture = QImage();
     if (failed) {
         log(u"%@: the decoded picture could not be handed over (%@)", request.name,
@@ -194,8 +212,6 @@ bool serve(const HelperRequest& request, int fileFd) {
     }
     const bool sent = sendHelperMessage(kChannel, encodeAnswer(answer), payload);
     if (payload >= 0) ::close(payload);
-    // Freed pictures go back to the system rather than wait in this helper's heap.
-    malloc_trim(0);
     return sent;
 }
 
@@ -212,19 +228,35 @@ int serveHelperRequests(int argc, char** argv) {
         std::fprintf(stderr, "BriskoDecoder is started by Brisko Photos, not by hand\n");
         return 2;
     }
-    // Nothing of the program's but the channel (and the standard three).
-    syscall(SYS_close_range, kChannel + 1, ~0U, 0);
+    // Nothing of the program's but the channel and the exchange buffer (and the standard
+    // three).
+    syscall(SYS_close_range, kHelperExchangeFd + 1, ~0U, 0);
     std::signal(SIGPIPE, SIG_IGN);
     watchParent(pid_t(std::atoll(argv[2])));
     const rlimit processor{kProcessorSeconds, kProcessorSeconds};
     setrlimit(RLIMIT_CPU, &processor);
+    // Pictures and buffers of a few megabytes stay in the heap between requests: faulting
+    // their pages in afresh for each thumbnail took longer than making it.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    Helper helper;
+    void* exchange = mmap(nullptr, kHelperExchangeBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kHelperExchangeFd, 0);
+    if (exchange != MAP_FAILED) helper.exchange = static_cast<uint8_t*>(exchange);
+    helper.addressSpace = addressSpaceNow();
 
     QByteArray buffer;
+    bool trimmed = true;
     for (;;) {
         pollfd p{kChannel, POLLIN, 0};
-        const int ready = poll(&p, 1, kIdleMilliseconds);
+        const int ready = poll(&p, 1, trimmed ? kIdleMilliseconds : kTrimMilliseconds);
         if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0 && !trimmed) {
+            malloc_trim(0);
+            trimmed = true;
+            continue;
+        }
         if (ready <= 0) return 0;  // nothing to do for a while: make room
+        trimmed = false;
         int fileFd = -1;
         const HelperReceived got = receiveHelperMessage(kChannel, buffer, &fileFd, 0);
         if (got.size <= 0) return 0;  // the program closed the channel
@@ -236,7 +268,7 @@ int serveHelperRequests(int argc, char** argv) {
             log(u"the decoder helper received a request it cannot read; it ends");
             return 2;
         }
-        if (!serve(*request, fileFd) || tiredOut()) return 0;
+        if (!serve(helper, *request, fileFd) || tiredOut()) return 0;
     }
 }
 

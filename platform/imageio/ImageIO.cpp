@@ -13,13 +13,18 @@
 #include <QTemporaryFile>
 #include <QTransform>
 #include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <libdeflate.h>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -266,12 +271,16 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
         DecodeResult result;
         result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing
                          : f.notAFile                ? DecodeFailure::NotAFile
+                         : f.readFailed              ? DecodeFailure::ReadError
                                                      : DecodeFailure::NotOpened;
         return result;
     }
     if (options.whileOpen) options.whileOpen(path);
     DecodeResult result = decode(f.bytes, options, path);
-    if (f.cut()) {
+    if (f.readError()) {
+        log(u"%@: the disk could not give the file's bytes", path);
+        result = DecodeResult{QImage(), DecodeFailure::ReadError, QString()};
+    } else if (f.cut()) {
         log(u"%@: the file was cut short while it was read", path);
         result = DecodeResult{QImage(), DecodeFailure::ChangedWhileRead, QString()};
     }
@@ -485,51 +494,235 @@ bool renameIntoPlace(SiblingTemp& temp, const QString& destination) {
     return true;
 }
 
-bool writeTemp(SiblingTemp& temp, const QString& destination, const QByteArray& bytes) {
-    if (!temp.open()) {
-        log(u"%@: could not create a file in the destination folder (%@)", destination, temp.file().errorString());
-        return false;
+// The open temporary file, every byte handed to it counted on its way.
+class CountedFile {
+public:
+    explicit CountedFile(QFileDevice& file) : file_(file) {}
+    bool write(const char* data, size_t size) {
+        if (!ok_) return false;
+        written_.add(data, size);
+        for (size_t at = 0; at < size;) {
+            const qint64 n = file_.write(data + at, qint64(std::min<size_t>(size - at, size_t(1) << 30)));
+            if (n <= 0) return ok_ = false;
+            at += size_t(n);
+        }
+        return true;
     }
-    if (temp.file().write(bytes) != bytes.size() || !temp.file().flush()) {
-        log(u"%@: could not write the file (%@)", destination, temp.file().errorString());
-        return false;
+    FileBytesSink sink() {
+        return [this](const char* data, size_t size) { return write(data, size); };
     }
-    temp.file().close();
-    return true;
+    bool ok() const { return ok_; }
+    const WrittenBytes& written() const { return written_; }
+
+private:
+    QFileDevice& file_;
+    WrittenBytes written_;
+    bool ok_ = true;
+};
+
+// Reads the file back from the file system (the page cache, or the disk when the system
+// has let the pages go) and compares it with what was handed to it.
+WriteCheck::Outcome readBack(const QString& path, const WrittenBytes& written) {
+    const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return WriteCheck::Outcome::Unreadable;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<unsigned char> buffer(size_t(1) << 20);
+    WrittenBytes found;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return WriteCheck::Outcome::Unreadable;
+        }
+        if (n == 0) break;
+        found.add(reinterpret_cast<const char*>(buffer.data()), size_t(n));
+        if (found.size > written.size) break;  // longer than written: no need to read on
+    }
+    ::close(fd);
+    return found.size == written.size && found.crc == written.crc ? WriteCheck::Outcome::Same
+                                                                   : WriteCheck::Outcome::Differs;
 }
 
-// Opens the temporary file and writes into it the bytes `write` hands over, in order.
-bool writeThrough(SiblingTemp& temp, const QString& path, const std::function<bool(const FileBytesSink&)>& write) {
+// Once every byte was handed over: flushed (to the disk too when the check asks), closed,
+// and read back. Whether the file holds exactly what was written.
+bool finishWritten(SiblingTemp& temp, const QString& path, const CountedFile& file, WriteCheck& check) {
+    QFileDevice& device = temp.file();
+    if (!file.ok() || !device.flush()) {
+        log(u"%@: could not write the file (%@)", path, device.errorString());
+        return false;
+    }
+    if (check.sync && ::fdatasync(device.handle()) != 0) {
+        // The disk did not take the data: what reads back now may be only in memory.
+        log(u"%@: the file could not be flushed to the disk (%@)", path, QString::fromLocal8Bit(std::strerror(errno)));
+        check.outcome = WriteCheck::Outcome::Unreadable;
+        return false;
+    }
+    device.close();
+    if (device.error() != QFileDevice::NoError) {
+        log(u"%@: could not write the file (%@)", path, device.errorString());
+        return false;
+    }
+    check.outcome = readBack(temp.fileName(), file.written());
+    if (check.outcome == WriteCheck::Outcome::Unreadable)
+        log(u"%@: the written file could not be read back (%@)", path, QString::fromLocal8Bit(std::strerror(errno)));
+    else if (check.outcome == WriteCheck::Outcome::Differs)
+        log(u"%@: the file does not read back as it was written (%@ bytes handed to it); the disk may be failing", path,
+            file.written().size);
+    return check.outcome == WriteCheck::Outcome::Same;
+}
+
+// A file of `type` whole in memory, with the properties put into it where the type holds them.
+bool sendWithProperties(const QByteArray& bytes, ImageType type, const QVariantMap& properties, const QString& path,
+                        const FileBytesSink& out) {
+    if (!imageTypeHoldsProperties(type) || properties.isEmpty()) return out(bytes.constData(), size_t(bytes.size()));
+    if (writeWithImageProperties(bytes, properties, path, out)) return true;
+    log(u"%@: not written, its metadata could not be written", path);
+    return false;
+}
+
+// Hands a PNG stream on with the metadata put in before its picture data, the data never
+// held: the chunks before the first IDAT are kept until it comes and then go out as the
+// metadata writer frames them; the IDAT chunks pass straight through; what follows them
+// must be the IEND the frame was made around, and the frame's tail goes out in its place.
+class PngWithProperties {
+public:
+    PngWithProperties(const QVariantMap& properties, const QString& path, FileBytesSink out)
+        : properties_(properties), path_(path), out_(std::move(out)) {}
+    bool operator()(const char* data, size_t size) {
+        if (failed_) return false;
+        while (size > 0 && !failed_) {
+            size_t used = size;
+            switch (part_) {
+            case Part::Head: used = takeHead(data, size); break;
+            case Part::Data: used = passData(data, size); break;
+            case Part::Tail: tail_.append(data, qsizetype(size)); break;
+            }
+            data += used;
+            size -= used;
+        }
+        return !failed_;
+    }
+    // The stream ended: the frame's tail goes out.
+    bool finish() {
+        if (failed_) return false;
+        if (part_ != Part::Tail || tail_ != kIend) {
+            log(u"%@: not a PNG stream the metadata could be put into", path_);
+            return false;
+        }
+        return out_(newTail_.constData(), size_t(newTail_.size()));
+    }
+
+private:
+    enum class Part { Head, Data, Tail };
+    static inline const QByteArray kIend = QByteArray("\0\0\0\0IEND\xAE\x42\x60\x82", 12);
+
+    static quint32 be32(const char* p) {
+        const auto* u = reinterpret_cast<const uchar*>(p);
+        return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | quint32(u[3]);
+    }
+    // Keeps the head until the first IDAT chunk's start; returns how much of `data` it took.
+    size_t takeHead(const char* data, size_t size) {
+        head_.append(data, qsizetype(size));
+        while (headAt_ + 8 <= head_.size()) {
+            if (std::memcmp(head_.constData() + headAt_ + 4, "IDAT", 4) != 0) {
+                headAt_ += 12 + qsizetype(be32(head_.constData() + headAt_));
+                continue;
+            }
+            QByteArray newHead;
+            if (!pngFrameWithImageProperties(head_.left(headAt_), kIend, properties_, path_, &newHead, &newTail_) ||
+                !out_(newHead.constData(), size_t(newHead.size()))) {
+                failed_ = true;
+                return size;
+            }
+            // What came past the head is the data's: handed on from where it starts.
+            const QByteArray rest = head_.mid(headAt_);
+            head_.clear();
+            part_ = Part::Data;
+            for (qsizetype at = 0; at < rest.size() && !failed_;)
+                at += qsizetype(passData(rest.constData() + at, size_t(rest.size() - at)));
+            return size;
+        }
+        return size;
+    }
+    // IDAT chunks pass through; the first chunk of another type begins the tail.
+    size_t passData(const char* data, size_t size) {
+        if (chunkLeft_ > 0) {
+            const size_t n = size_t(std::min<quint64>(chunkLeft_, size));
+            if (!out_(data, n)) failed_ = true;
+            chunkLeft_ -= n;
+            return n;
+        }
+        const size_t n = std::min<size_t>(size, size_t(8 - pending_.size()));
+        pending_.append(data, qsizetype(n));
+        if (pending_.size() < 8) return n;
+        if (std::memcmp(pending_.constData() + 4, "IDAT", 4) == 0) {
+            chunkLeft_ = quint64(be32(pending_.constData())) + 4;  // the data and the checksum
+            if (!out_(pending_.constData(), 8)) failed_ = true;
+        } else {
+            part_ = Part::Tail;
+            tail_ = pending_;
+        }
+        pending_.clear();
+        return n;
+    }
+
+    const QVariantMap& properties_;
+    const QString& path_;
+    FileBytesSink out_;
+    Part part_ = Part::Head;
+    QByteArray head_;
+    qsizetype headAt_ = 8;  // the signature is passed over
+    QByteArray pending_;    // a chunk's length and type, until they are whole
+    quint64 chunkLeft_ = 0;  // bytes of the IDAT chunk being passed through still to come
+    QByteArray tail_, newTail_;
+    bool failed_ = false;
+};
+
+// Opens the temporary file and writes into it, with the properties, the bytes `write`
+// hands over in order; then checks it.
+bool writeThrough(SiblingTemp& temp, const QString& path, ImageType type, const QVariantMap& properties,
+                  WriteCheck& check, const std::function<bool(const FileBytesSink&)>& write) {
     if (!temp.open()) {
         log(u"%@: could not create a file in the destination folder (%@)", path, temp.file().errorString());
         return false;
     }
-    bool written = true;
-    const bool whole = write([&](const char* data, size_t size) {
-        return written = written && temp.file().write(data, qint64(size)) == qint64(size);
-    });
-    if (!whole || !written || !temp.file().flush()) {
-        if (written && !whole) log(u"%@: the image could not be encoded", path);
-        else log(u"%@: could not write the file (%@)", path, temp.file().errorString());
+    CountedFile file(temp.file());
+    bool whole = false;
+    if (!imageTypeHoldsProperties(type) || properties.isEmpty()) {
+        whole = write(file.sink());
+    } else if (type == ImageType::PNG) {
+        PngWithProperties png(properties, path, file.sink());
+        whole = write(std::ref(png)) && png.finish();
+    } else {
+        QByteArray bytes;
+        whole = write(codec::appendTo(bytes)) && sendWithProperties(bytes, type, properties, path, file.sink());
+    }
+    if (!whole && file.ok()) {
+        log(u"%@: the image could not be encoded", path);
         return false;
     }
-    temp.file().close();
-    return true;
+    return finishWritten(temp, path, file, check);
 }
 
-// The properties go into the written file, which then takes its name.
-bool finishImageFile(SiblingTemp& temp, const QString& path, ImageType type, const QVariantMap& properties) {
-    if (imageTypeHoldsProperties(type) && !properties.isEmpty() &&
-        !writeImageProperties(temp.fileName(), properties)) {
-        // A file without the capture date, camera and place it was given is not the file
-        // asked for (and a move would send the only copy that has them to the Trash).
-        log(u"%@: not written, its metadata could not be written", path);
+// writeThrough for a file whole in memory.
+bool writeWhole(SiblingTemp& temp, const QString& path, ImageType type, const QVariantMap& properties,
+                WriteCheck& check, const QByteArray& bytes) {
+    if (!temp.open()) {
+        log(u"%@: could not create a file in the destination folder (%@)", path, temp.file().errorString());
         return false;
     }
-    return renameIntoPlace(temp, path);
+    CountedFile file(temp.file());
+    if (!sendWithProperties(bytes, type, properties, path, file.sink()) && file.ok()) return false;
+    return finishWritten(temp, path, file, check);
 }
 
 }  // namespace
+
+void WrittenBytes::add(const char* data, size_t count) {
+    crc = quint32(libdeflate_crc32(crc, data, count));
+    size += qint64(count);
+}
 
 bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int delayCentiseconds, int loopCount) {
     const QByteArray bytes = codec::gifEncodeAnimation(frames, delayCentiseconds, loopCount);
@@ -537,12 +730,23 @@ bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int dela
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    SiblingTemp temp(path, FileTarget::ReplaceAtomically);
-    return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);
+    return writeFileBytes(path, bytes, FileTarget::ReplaceAtomically, nullptr);
+}
+
+bool writeFileBytes(const QString& path, const QByteArray& bytes, FileTarget target, WriteCheck* check) {
+    WriteCheck own;
+    WriteCheck& c = check ? *check : own;
+    c.outcome = WriteCheck::Outcome::NotWritten;
+    SiblingTemp temp(path, target);
+    // Given no properties, the type plays no part.
+    return writeWhole(temp, path, ImageType::BMP, {}, c, bytes) && renameIntoPlace(temp, path);
 }
 
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
-                    const QVariantMap& properties, FileTarget target) {
+                    const QVariantMap& properties, FileTarget target, WriteCheck* check) {
+    WriteCheck own;
+    WriteCheck& c = check ? *check : own;
+    c.outcome = WriteCheck::Outcome::NotWritten;
     if (path.isEmpty()) {
         log(u"no destination path given for the image");
         return false;
@@ -553,53 +757,37 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
     }
     const OutputPixels out = pixelsForOutput(image, colourTargetOf(type), propertiesDescribeGray(properties));
     SiblingTemp temp(path, target);
-    if (type == ImageType::TIFF) {
-        // Written straight into the temporary file: a large picture never waits in memory twice.
-        if (!temp.open()) {
-            log(u"%@: could not create a file in the destination folder (%@)", path, temp.file().errorString());
-            return false;
-        }
-        QString error;
-        if (!codec::tiffWrite(out.pixels, out.icc, temp.file().handle(), &error, propertiesResolution(properties))) {
-            log(u"%@: could not write the file (%@)", path, error);
-            return false;
-        }
-        temp.file().close();
-    } else if (type == ImageType::PNG) {
+    if (type == ImageType::PNG) {
         // Each band goes to the file as soon as it is compressed: the picture is never
         // held a second time as file data.
-        if (!writeThrough(temp, path, [&](const FileBytesSink& sink) {
-                return !out.pixels.isNull() && codec::pngWrite(out.pixels, out.icc, sink);
-            }))
-            return false;
-    } else {
-        QByteArray bytes = out.pixels.isNull() ? QByteArray() : encodePixels(out, type, quality);
-        if (bytes.isEmpty()) {
-            log(u"%@: the image could not be encoded", path);
-            return false;
-        }
-        // The metadata goes into the encoded bytes before they are written: one new file
-        // per picture rather than one for the picture and another for its metadata.
-        if (imageTypeHoldsProperties(type) && !properties.isEmpty()) {
-            bytes = withImageProperties(bytes, properties, path);
-            if (bytes.isEmpty()) {
-                log(u"%@: not written, its metadata could not be written", path);
-                return false;
-            }
-        }
-        return writeTemp(temp, path, bytes) && renameIntoPlace(temp, path);
+        return writeThrough(temp, path, type, properties, c,
+                            [&](const FileBytesSink& sink) { return codec::pngWrite(out.pixels, out.icc, sink); }) &&
+               renameIntoPlace(temp, path);
     }
-    return finishImageFile(temp, path, type, properties);
+    // The metadata goes into the encoded bytes before they are written: one new file per
+    // picture, written once, whose every byte is counted.
+    const QByteArray bytes = type == ImageType::TIFF
+                                 ? codec::tiffEncode(out.pixels, out.icc, propertiesResolution(properties))
+                                 : encodePixels(out, type, quality);
+    if (bytes.isEmpty()) {
+        log(u"%@: the image could not be encoded", path);
+        return false;
+    }
+    return writeWhole(temp, path, type, properties, c, bytes) && renameIntoPlace(temp, path);
 }
 
 bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
-                           const std::function<bool(const FileBytesSink&)>& write, FileTarget target) {
+                           const std::function<bool(const FileBytesSink&)>& write, FileTarget target,
+                           WriteCheck* check) {
+    WriteCheck own;
+    WriteCheck& c = check ? *check : own;
+    c.outcome = WriteCheck::Outcome::NotWritten;
     if (path.isEmpty()) {
         log(u"no destination path given for the image");
         return false;
     }
     SiblingTemp temp(path, target);
-    return writeThrough(temp, path, write) && finishImageFile(temp, path, type, properties);
+    return writeThrough(temp, path, type, properties, c, write) && renameIntoPlace(temp, path);
 }
 
 }  // namespace platform

@@ -68,8 +68,10 @@ struct DecodeOptions {
     // A reduced decode for output rather than for a thumbnail: JPEG keeps its accurate
     // transform and full-resolution colour (slower, within 40 dB of a full decode shrunk).
     bool reducedForOutput = false;
-    // Threads a decoder may start for one picture (HEIF grid tiles); -1 leaves it to the
-    // library. Callers that decode several photos at once ask for 0: all on their thread.
+    // Threads a decoder may use for one picture (HEIF grid tiles, a JPEG's bands between
+    // restart markers); -1 leaves it to the decoder (HEIF: the library; JPEG: the shared
+    // workers, one per CPU the process may use). Callers that decode several photos at once
+    // ask for 0: all on their thread.
     int decoderThreads = -1;
     // Called once the file is open and its bytes are mapped, before any decoder reads
     // them (by a reader that opens the file more than once, at each opening): lets a test
@@ -89,7 +91,7 @@ enum class DecodeFailure {
     Damaged,           // a kind they read, with data that does not decode
     ChangedWhileRead,  // cut short or rewritten while it was being read
     ReadError,         // the disk could not give its bytes (an I/O error)
-    OutOfMemory,       // there was not enough memory to decode it
+    OutOfMemory,       // there was not enough memory to decode it (the last: the helper's messages check it)
 };
 
 // A decoded picture, or what kept it from being one, as the decoder that failed found it.
@@ -114,6 +116,10 @@ struct ImageHeader {
     ColourModel colourModel = ColourModel::RGB;
     // The embedded ICC colour profile, empty when the file carries none.
     QByteArray iccProfile;
+    // The pages (TIFF), frames (GIF, WebP and PNG animations) or top-level pictures (HEIF
+    // collections) the file holds; the readers read the first one only. Reduced-size
+    // copies of a page (thumbnails) do not count.
+    int pages = 1;
     bool valid() const { return format != ImageFormat::Unknown && width > 0 && height > 0; }
     bool gray() const { return colourModel == ColourModel::Gray; }
 };
@@ -212,22 +218,51 @@ bool propertiesDescribeGray(const QVariantMap& properties);
 // that the caller made for this picture and checks and places itself.
 enum class FileTarget { ReplaceAtomically, PrivateFile };
 
-// Encodes and writes a file: the bytes go to a temporary file in the destination folder,
-// the properties are written into that file where the type holds them, and only then is
-// it renamed over the destination. Returns whether the destination now holds the image
-// with the properties asked for; when either could not be written, nothing is placed.
+// What a writer handed to a file, counted as it went: how many bytes and their CRC-32.
+struct WrittenBytes {
+    qint64 size = 0;
+    quint32 crc = 0;
+    void add(const char* data, size_t count);
+};
+
+// How a file is checked once it is written, before it takes its name: every file is read
+// back from the file system and compared, by length and checksum, with the bytes handed to
+// it (its metadata and all), so that a disk or card that drops or garbles data while
+// saying it wrote it is caught. With `sync` its data are flushed to the disk first, and a
+// disk that fails to take them says so there: for a file that a user's original will be
+// given up for. The outcome says how it went.
+struct WriteCheck {
+    bool sync = false;
+    enum class Outcome {
+        NotWritten,  // the file could not be made or its bytes not handed to it
+        Same,        // it reads back as written
+        Differs,     // it reads back with other bytes or another length
+        Unreadable,  // its data could not be flushed to the disk, or it could not be read back
+    };
+    Outcome outcome = Outcome::NotWritten;
+};
+
+// Encodes and writes a file: the picture and its properties (where the type holds them)
+// are encoded as one stream of bytes into a temporary file in the destination folder,
+// which is read back (see WriteCheck) and only then renamed over the destination. Returns
+// whether the destination now holds the image with the properties asked for; when either
+// could not be written, nothing is placed. `check` says how to check it and receives the
+// outcome; without one the file is read back without a flush to the disk.
 // Properties whose "ColorModel" is "Gray" make a picture that is still grey and opaque a
 // grey file where the type has grey pixels (see the colour path above).
 bool writeImageFile(const QString& path, const QImage& image, ImageType type, double quality,
-                    const QVariantMap& properties = {}, FileTarget target = FileTarget::ReplaceAtomically);
+                    const QVariantMap& properties = {}, FileTarget target = FileTarget::ReplaceAtomically,
+                    WriteCheck* check = nullptr);
 // writeImageFile for a file encoded outside it as `type` (its pixels turned and in their
 // output colours): `write` hands the file's bytes, in order, to the function it is given
-// (which says whether they were written) and says whether the file is whole; the file is
-// then given the properties and placed the same way.
+// (which says whether they were written) and says whether the file is whole; the
+// properties go into those bytes on their way to the file (a PNG's before its picture
+// data, which is never held whole; another type's once it is whole), and the file is
+// checked and placed the same way.
 using FileBytesSink = std::function<bool(const char* data, size_t size)>;
 bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
                            const std::function<bool(const FileBytesSink&)>& write,
-                           FileTarget target = FileTarget::ReplaceAtomically);
+                           FileTarget target = FileTarget::ReplaceAtomically, WriteCheck* check = nullptr);
 
 // Writes frames of one size as an animated GIF (each frame with its own palette, shown
 // for delayCentiseconds; loopCount 0 repeats for ever) through a temporary file in the
@@ -235,7 +270,10 @@ bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMa
 // of differing sizes.
 bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int delayCentiseconds, int loopCount);
 
-// Writes bytes to a file through a temporary file in the same folder and a rename.
+// Writes bytes to a file through a temporary file in the same folder, read back as
+// writeImageFile's are, and a rename.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes);
+// Bytes written to a file as `target` says and checked as `check` says (see writeImageFile).
+bool writeFileBytes(const QString& path, const QByteArray& bytes, FileTarget target, WriteCheck* check);
 
 }  // namespace platform

@@ -1137,20 +1137,64 @@ bool writeImageProperties(const QString& givenPath, const QVariantMap& props) {
     return true;
 }
 
-QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path) {
+namespace {
+
+// The file in memory with the metadata, as the library holds it; none (one log line) for a
+// kind that is not a JPEG, TIFF or JPEG 2000 file.
+std::optional<RewrittenFile> rewrittenInMemory(const QByteArray& file, const QVariantMap& props, const QString& path,
+                                               bool* holdsNone) {
     const ImageHeader pixels = readImageHeaderFromData(file);
-    if (pixels.valid() && (pixels.format == ImageFormat::GIF || pixels.format == ImageFormat::BMP ||
-                           pixels.format == ImageFormat::J2K))
-        return file;
-    // A PNG is given its metadata through its file (writeImageProperties), its picture data
-    // never held twice.
+    *holdsNone = pixels.valid() && (pixels.format == ImageFormat::GIF || pixels.format == ImageFormat::BMP ||
+                                    pixels.format == ImageFormat::J2K);
+    if (*holdsNone) return std::nullopt;
+    // A PNG is given its metadata around its picture data (pngFrameWithImageProperties),
+    // its picture data never held twice.
     if (!pixels.valid() || !holdsMetadata(pixels.format) || pixels.format == ImageFormat::PNG) {
         log(u"Cannot write image properties: %@ is no readable picture", path);
-        return {};
+        return std::nullopt;
+    }
+    return withProperties(reinterpret_cast<const uchar*>(file.constData()), file.size(), pixels, props, path);
+}
+
+}  // namespace
+
+QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path) {
+    bool holdsNone = false;
+    const std::optional<RewrittenFile> rewritten = rewrittenInMemory(file, props, path, &holdsNone);
+    if (holdsNone) return file;
+    return rewritten ? QByteArray(rewritten->bytes, qsizetype(rewritten->size)) : QByteArray();
+}
+
+bool writeWithImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path,
+                              const std::function<bool(const char*, size_t)>& out) {
+    bool holdsNone = false;
+    const std::optional<RewrittenFile> rewritten = rewrittenInMemory(file, props, path, &holdsNone);
+    if (holdsNone) return out(file.constData(), size_t(file.size()));
+    return rewritten && out(rewritten->bytes, size_t(rewritten->size));
+}
+
+bool pngFrameWithImageProperties(const QByteArray& head, const QByteArray& tail, const QVariantMap& props,
+                                 const QString& path, QByteArray* newHead, QByteArray* newTail) {
+    // The library gets the file with one empty IDAT chunk where the data goes, as
+    // writeImageProperties gives it a file it takes apart; what it writes before and after
+    // that chunk is the new frame.
+    const QByteArray stub = head + QByteArray(kEmptyIdat, kEmptyIdatSize) + tail;
+    const ImageHeader pixels = readImageHeaderFromData(stub);
+    if (pixels.format != ImageFormat::PNG) {
+        log(u"Cannot write image properties: %@ is no readable picture", path);
+        return false;
     }
     const std::optional<RewrittenFile> rewritten =
-        withProperties(reinterpret_cast<const uchar*>(file.constData()), file.size(), pixels, props, path);
-    return rewritten ? QByteArray(rewritten->bytes, qsizetype(rewritten->size)) : QByteArray();
+        withProperties(reinterpret_cast<const uchar*>(stub.constData()), stub.size(), pixels, props, path);
+    if (!rewritten) return false;
+    const qint64 at = emptyIdatOffset(rewritten->bytes, rewritten->size);
+    if (at < 0) {
+        log(u"Cannot write image properties into %@", path);
+        return false;
+    }
+    *newHead = QByteArray(rewritten->bytes, qsizetype(at));
+    *newTail = QByteArray(rewritten->bytes + at + kEmptyIdatSize, qsizetype(rewritten->size - at - kEmptyIdatSize));
+    return true;
 }
 
 QPointF propertiesResolution(const QVariantMap& props) {

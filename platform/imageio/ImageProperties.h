@@ -19,6 +19,8 @@
 #include <QPointF>
 #include <QVariantMap>
 
+#include <functional>
+
 #include "platform/imageio/ImageIO.h"
 
 namespace platform {
@@ -67,6 +69,18 @@ bool writeImageProperties(const QString& path, const QVariantMap& props);
 // GIF, BMP or bare codestream. An empty array (one log line naming `path`) when it
 // cannot be done. A file written once with its metadata saves making a second one.
 QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path);
+// The same, its bytes handed to `out` as the library holds them rather than copied; false
+// (one log line) when it cannot be done or `out` refuses them.
+bool writeWithImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path,
+                              const std::function<bool(const char*, size_t)>& out);
+// The chunks a PNG carries around its picture data once given the metadata `props` gives,
+// for a PNG written as a stream: `head` (the signature and the chunks before the first
+// IDAT) and `tail` (the chunks after the last) of the file without them become *newHead
+// and *newTail, the picture data going unchanged between the two. The file is then the one
+// writeImageProperties makes of the file without them. False (one log line) when it cannot
+// be done.
+bool pngFrameWithImageProperties(const QByteArray& head, const QByteArray& tail, const QVariantMap& props,
+                                 const QString& path, QByteArray* newHead, QByteArray* newTail);
 
 // The resolution in dots per inch that `props` gives its picture, as writeImageProperties
 // writes it: the top-level "DPIWidth" and "DPIHeight", else the "{TIFF}" group's

@@ -6,7 +6,6 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/imageio/RowStreams.h"
 #include "platform/foundation/Log.h"
-#include "platform/foundation/UsableCpus.h"
 #include "platform/coreimage/Parallel.h"
 
 #include <QColorSpace>
@@ -19,7 +18,6 @@
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <thread>
 #include <vector>
 #include <cstdio>
 #include <jpeglib.h>
@@ -333,7 +331,10 @@ static QImage jpegDecodeBands(Bytes in, int shift, const DecodeOptions& options,
     // Bands start where an MCU row and a restart interval start together.
     const int64_t rowsPerUnit = std::lcm(mcusPerRow, int64_t(L.restartInterval)) / mcusPerRow;
     const int64_t units = mcuRows / rowsPerUnit;
-    const int threads = std::clamp(usableCpuCount(), 1, 8);
+    // A band for each thread that may decode one: the kernels' shared workers (sized by the
+    // CPUs the process may use), or as many as the caller allows. The pixels do not depend
+    // on the count.
+    const int threads = options.decoderThreads > 0 ? std::min(options.decoderThreads, threadCount()) : threadCount();
     const int bands = int(std::min<int64_t>(threads, units));
     if (bands < 2) return QImage();
     const int outW = (L.width + (1 << shift) - 1) >> shift, outH = (L.height + (1 << shift) - 1) >> shift;
@@ -411,7 +412,9 @@ QImage jpegDecode(Bytes in, const DecodeOptions& options, const QString& name, D
     d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     const int shift = reductionShift(int(d->cinfo.image_width), int(d->cinfo.image_height),
                                      options.minLongSide, 3);
-    if (shift > 0 && int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
+    // Decoder threads 0: the caller decodes several photos at once, each on its own thread.
+    if (shift > 0 && options.decoderThreads != 0 &&
+        int64_t(d->cinfo.image_width) * d->cinfo.image_height >= kBandedDecodePixels &&
         d->cinfo.jpeg_color_space != JCS_CMYK && d->cinfo.jpeg_color_space != JCS_YCCK) {
         QImage banded = jpegDecodeBands(in, shift, options, name);
         if (!banded.isNull()) {
@@ -661,74 +664,100 @@ using codec::Bytes;
 // call into libjpeg arms its own setjmp; what a longjmp must find intact lives here.
 struct JpegRowSource::State {
     QString name;
-    codec::FileBytes file;
+    std::unique_ptr<codec::FileBytes> file;
     codec::Decompressor d;
     std::optional<codec::ConsumedPages> pages;
-    QByteArray icc;
-    int width = 0, height = 0, orientation = 1;
+    int64_t pixelBudget = kDefaultPixelBudget;
+    int width = 0, height = 0;
     int rows = 0;  // read so far
-    bool valid = false, started = false, finished = false, failed = false;
-    bool gray = false;
+    bool started = false, finished = false, failed = false;
 };
 
-JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options) : s_(std::make_unique<State>()) {
+JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options)
+    : JpegRowSource(codec::openFileBytes(path, options), path, options) {}
+
+JpegRowSource::JpegRowSource(std::unique_ptr<codec::FileBytes> file, const QString& path, const DecodeOptions& options)
+    : s_(std::make_unique<State>()) {
     State& s = *s_;
     s.name = path;
+    s.file = std::move(file);
+    s.pixelBudget = options.pixelBudget;
+    s.failed = true;  // until the header is read
     if (setjmp(s.d.err.jump)) {
         codec::logDecodeError(s.d.err, s.name);
-        s.valid = false;
-        s.failed = true;
+        header_ = ImageHeader{};
+        refused_ = RowsRefused::Unreadable;
         return;
     }
     jpeg_create_decompress(&s.d.cinfo);
-    if (path.isEmpty() || !s.file.open(path)) {
-        log(u"%@: could not open the file", path);
-        s.failed = true;
-        return;
-    }
-    if (options.whileOpen) options.whileOpen(path);
-    const Bytes in = s.file.bytes;
+    if (!s.file) return;
+    const Bytes in = s.file->bytes;
     s.pages.emplace(in);
     s.d.cinfo.progress = &s.d.progress.pub;
     jpeg_mem_src(&s.d.cinfo, in.data, static_cast<unsigned long>(in.size));
     jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&s.d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&s.d.cinfo, TRUE);
-    s.orientation = codec::orientationFromMarkers(&s.d.cinfo);
-    s.icc = codec::iccProfileFromMarkers(&s.d.cinfo);
+    // What jpegFacts reads, from this one reading of the header.
+    header_.format = ImageFormat::JPEG;
+    header_.width = int(s.d.cinfo.image_width);
+    header_.height = int(s.d.cinfo.image_height);
+    header_.colourModel = codec::colourModelOf(s.d.cinfo.jpeg_color_space);
+    header_.orientation = codec::orientationFromMarkers(&s.d.cinfo);
+    header_.iccProfile = codec::iccProfileFromMarkers(&s.d.cinfo);
     s.d.cinfo.out_color_space = JCS_EXT_BGRA;
-    // The reduction jpegDecode chooses for these options (its bands give the same pixels
-    // as this one sequential decode).
-    const int shift = codec::reductionShift(int(s.d.cinfo.image_width), int(s.d.cinfo.image_height),
-                                            options.minLongSide, 3);
-    if (shift > 0) codec::decodeReduced(s.d.cinfo, shift, options.reducedForOutput);
-    s.d.cinfo.mem->max_memory_to_use = codec::decoderMemoryLimit(options, shift > 0);
-    jpeg_calc_output_dimensions(&s.d.cinfo);
-    s.width = int(s.d.cinfo.output_width);
-    s.height = int(s.d.cinfo.output_height);
-    // A profile that fits the pixels (RGB or grey) but that an image cannot carry is
-    // applied while reading (the pixels become sRGB): those pixels are not the stored ones.
-    const ColourModel model = codec::colourModelOf(s.d.cinfo.jpeg_color_space);
-    const codec::ProfileSpace space = codec::profileSpace(s.icc);
-    const bool fits = (model == ColourModel::RGB && space == codec::ProfileSpace::RGB) ||
-                      (model == ColourModel::Gray && space == codec::ProfileSpace::Gray);
-    const bool converted = fits && !QColorSpace::fromIccProfile(s.icc).isValid();
-    s.gray = model == ColourModel::Gray;
-    s.valid = (model == ColourModel::RGB || s.gray) && !converted &&
-              codec::checkBudget(s.width, s.height, options, path, "JPEG") && !s.file.cut();
-    if (!s.valid) s.failed = true;
+    const ColourModel model = header_.colourModel;
+    if (s.file->cut()) return;
+    if ((model != ColourModel::RGB && model != ColourModel::Gray) ||
+        codec::profileAppliedWhileReading(header_.iccProfile, model)) {
+        refused_ = RowsRefused::Converted;
+        return;
+    }
+    s.failed = false;
+    refused_ = RowsRefused::None;
+    reduceTo(options);
 }
 
 JpegRowSource::~JpegRowSource() = default;
 
-bool JpegRowSource::isValid() const { return s_->valid; }
-bool JpegRowSource::gray() const { return s_->gray; }
+bool JpegRowSource::reduceTo(const DecodeOptions& asked) {
+    State& s = *s_;
+    if (refused_ != RowsRefused::None || s.started) return false;
+    if (setjmp(s.d.err.jump)) {
+        codec::logDecodeError(s.d.err, s.name);
+        s.failed = true;
+        return false;
+    }
+    DecodeOptions options = asked;
+    options.pixelBudget = s.pixelBudget;
+    // The reduction jpegDecode chooses for these options (its bands give the same pixels
+    // as this one sequential decode).
+    const int shift = codec::reductionShift(header_.width, header_.height, options.minLongSide, 3);
+    jpeg_decompress_struct& cinfo = s.d.cinfo;
+    if (shift > 0) {
+        codec::decodeReduced(cinfo, shift, options.reducedForOutput);
+    } else {  // libjpeg's own settings for a full decode, as jpeg_read_header left them
+        cinfo.scale_num = cinfo.scale_denom = 1;
+        cinfo.dct_method = JDCT_ISLOW;
+        cinfo.do_fancy_upsampling = TRUE;
+        cinfo.do_block_smoothing = TRUE;
+    }
+    cinfo.mem->max_memory_to_use = codec::decoderMemoryLimit(options, shift > 0);
+    jpeg_calc_output_dimensions(&cinfo);
+    s.width = int(cinfo.output_width);
+    s.height = int(cinfo.output_height);
+    if (!codec::checkBudget(s.width, s.height, options, s.name, "JPEG")) {
+        refused_ = RowsRefused::TooLarge;
+        s.failed = true;
+        return false;
+    }
+    return true;
+}
+
 int JpegRowSource::width() const { return s_->width; }
 int JpegRowSource::height() const { return s_->height; }
-QByteArray JpegRowSource::iccProfile() const { return s_->icc; }
-int JpegRowSource::orientation() const { return s_->orientation; }
 int JpegRowSource::rowsRead() const { return s_->rows; }
-bool JpegRowSource::cut() const { return s_->file.cut(); }
+bool JpegRowSource::cut() const { return s_->file && s_->file->cut(); }
 
 bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     State& s = *s_;
@@ -766,7 +795,7 @@ bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
         s.finished = true;
     }
     // Zeros read in place of a cut file's bytes may still decode: those rows are not the photo.
-    if (s.file.cut()) {
+    if (s.file->cut()) {
         log(u"%@: the file was cut short while it was read", s.name);
         s.failed = true;
         return false;

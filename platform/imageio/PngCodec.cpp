@@ -9,6 +9,7 @@
 
 #include <QColorSpace>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -114,6 +115,28 @@ bool setBgraRows(Reader& r) {
 
 }  // namespace
 
+namespace {
+
+// The frames of an animated PNG, from its animation control chunk (which comes before the
+// picture data); 1 for a still one.
+int pngFrameCount(Bytes in) {
+    for (size_t at = 8; at + 8 <= in.size;) {
+        const uint8_t* chunk = in.data + at;
+        const size_t length = size_t(chunk[0]) << 24 | size_t(chunk[1]) << 16 | size_t(chunk[2]) << 8 | chunk[3];
+        if (std::memcmp(chunk + 4, "IDAT", 4) == 0) break;
+        if (std::memcmp(chunk + 4, "acTL", 4) == 0 && length >= 8 && at + 16 <= in.size) {
+            const uint8_t* n = chunk + 8;
+            const uint32_t frames = uint32_t(n[0]) << 24 | uint32_t(n[1]) << 16 | uint32_t(n[2]) << 8 | n[3];
+            return int(std::clamp<uint32_t>(frames, 1, 1u << 30));
+        }
+        if (length > in.size - at - 8) break;
+        at += length + 12;
+    }
+    return 1;
+}
+
+}  // namespace
+
 ImageFacts pngFacts(Bytes in) {
     auto r = std::make_unique<Reader>();
     ImageFacts facts;
@@ -130,6 +153,7 @@ ImageFacts pngFacts(Bytes in) {
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(r->png, r->info, &exifLength, &exif) && exif) h.orientation = exifOrientation(exif, exifLength);
     h.iccProfile = iccProfile(*r);
+    h.pages = pngFrameCount(in);
     facts.depth = png_get_bit_depth(r->png, r->info);
     facts.hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r->png, r->info, PNG_INFO_tRNS) != 0;
     facts.png.insert(QStringLiteral("InterlaceType"), int(png_get_interlace_type(r->png, r->info)));
@@ -209,98 +233,120 @@ QByteArray pngEncode(const QImage& source, const QByteArray& icc) {
 namespace platform {
 
 struct PngRowSource::State {
-    codec::FileBytes file;
+    std::unique_ptr<codec::FileBytes> file;
     std::unique_ptr<codec::Reader> r = std::make_unique<codec::Reader>();
     std::optional<codec::ConsumedPages> pages;
-    int width = 0, height = 0, orientation = 1;
+    DecodeOptions options;
     int rows = 0;  // read so far
-    bool valid = false, gray = false, transparent = false, failed = false;
-
-    void fail() {
-        valid = false;
-        failed = true;
-    }
+    bool transparent = false, failed = true;
 };
 
-PngRowSource::PngRowSource(const QString& path, const DecodeOptions& options) : s_(std::make_unique<State>()) {
+PngRowSource::PngRowSource(const QString& path, const DecodeOptions& options)
+    : PngRowSource(codec::openFileBytes(path, options), path, options) {}
+
+PngRowSource::PngRowSource(std::unique_ptr<codec::FileBytes> file, const QString& path, const DecodeOptions& options)
+    : s_(std::make_unique<State>()) {
     State& s = *s_;
     codec::Reader& r = *s.r;
     r.name = path;
-    if (path.isEmpty() || !s.file.open(path)) {
-        log(u"%@: could not open the file", path);
-        s.fail();
-        return;
-    }
-    if (options.whileOpen) options.whileOpen(path);
-    const codec::Bytes in = s.file.bytes;
+    s.file = std::move(file);
+    s.options = options;
+    s.options.whileOpen = nullptr;  // called once, as the file was opened
+    if (!s.file) return;
+    const codec::Bytes in = s.file->bytes;
     s.pages.emplace(in);
     QString why;
     if (!codec::openReader(r, in, options, &why)) {
         log(u"%@: PNG data is corrupt (%@)", path, why.isEmpty() ? QStringLiteral("no reader") : why);
-        s.fail();
         return;
     }
     if (setjmp(png_jmpbuf(r.png))) {
         log(u"%@: PNG data is corrupt (%@)", path, QString::fromLocal8Bit(r.message));
-        s.fail();
+        header_ = ImageHeader{};
+        refused_ = RowsRefused::Unreadable;
         return;
     }
     png_read_info(r.png, r.info);
-    s.width = int(png_get_image_width(r.png, r.info));
-    s.height = int(png_get_image_height(r.png, r.info));
-    const int colorType = png_get_color_type(r.png, r.info);
-    s.gray = !(colorType & PNG_COLOR_MASK_COLOR);
+    // What pngFacts reads, from this one reading of the header.
+    header_.format = ImageFormat::PNG;
+    header_.width = int(png_get_image_width(r.png, r.info));
+    header_.height = int(png_get_image_height(r.png, r.info));
+    header_.colourModel = (png_get_color_type(r.png, r.info) & PNG_COLOR_MASK_COLOR) ? ColourModel::RGB : ColourModel::Gray;
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
-    if (png_get_eXIf_1(r.png, r.info, &exifLength, &exif) && exif) s.orientation = codec::exifOrientation(exif, exifLength);
-    const bool interlaced = png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE;
-    if (interlaced || !codec::checkBudget(s.width, s.height, options, path, "PNG") || s.file.cut()) {
-        s.fail();
+    if (png_get_eXIf_1(r.png, r.info, &exifLength, &exif) && exif)
+        header_.orientation = codec::exifOrientation(exif, exifLength);
+    header_.iccProfile = codec::iccProfile(r);
+    if (s.file->cut()) return;
+    if (png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE) {
+        refused_ = RowsRefused::Interlaced;
         return;
     }
-    // A profile that fits the pixels but that an image cannot carry is applied while
-    // reading (the pixels become sRGB): those pixels are not the stored ones.
-    bool converted;
-    {  // gone before libpng may jump out of the call below
-        const QByteArray icc = codec::iccProfile(r);
-        const bool fits = codec::profileSpace(icc) == (s.gray ? codec::ProfileSpace::Gray : codec::ProfileSpace::RGB);
-        converted = fits && !QColorSpace::fromIccProfile(icc).isValid();
+    if (!codec::checkBudget(header_.width, header_.height, options, path, "PNG")) {
+        refused_ = RowsRefused::TooLarge;
+        return;
     }
-    if (converted) {
-        s.fail();
+    if (codec::profileAppliedWhileReading(header_.iccProfile, header_.colourModel)) {
+        refused_ = RowsRefused::Converted;
         return;
     }
     s.transparent = codec::setBgraRows(r);
-    s.valid = true;
+    s.failed = false;
+    refused_ = RowsRefused::None;
 }
 
 PngRowSource::~PngRowSource() = default;
 
-bool PngRowSource::isValid() const { return s_->valid; }
-int PngRowSource::width() const { return s_->width; }
-int PngRowSource::height() const { return s_->height; }
-int PngRowSource::orientation() const { return s_->orientation; }
-bool PngRowSource::gray() const { return s_->gray; }
+int PngRowSource::width() const { return header_.width; }
+int PngRowSource::height() const { return header_.height; }
 bool PngRowSource::transparent() const { return s_->transparent; }
 int PngRowSource::rowsRead() const { return s_->rows; }
-bool PngRowSource::cut() const { return s_->file.cut(); }
+bool PngRowSource::cut() const { return s_->file && s_->file->cut(); }
+
+std::optional<bool> PngRowSource::opaque() {
+    State& s = *s_;
+    if (s.failed || s.rows > 0) return std::nullopt;
+    if (!s.transparent) return true;
+    // A second reader over the same bytes, its rows into one line.
+    auto r = std::make_unique<codec::Reader>();
+    r->name = s.r->name;
+    const codec::Bytes in = s.file->bytes;
+    if (!codec::openReader(*r, in, s.options)) return std::nullopt;
+    std::vector<QRgb> line(size_t(std::max(1, header_.width)));
+    codec::ConsumedPages pages(in);
+    if (setjmp(png_jmpbuf(r->png))) {
+        log(u"%@: PNG data is corrupt (%@)", r->name, QString::fromLocal8Bit(r->message));
+        return std::nullopt;
+    }
+    png_read_info(r->png, r->info);
+    codec::setBgraRows(*r);
+    bool allOpaque = true;
+    for (int y = 0; y < header_.height && allOpaque; ++y) {
+        png_read_row(r->png, reinterpret_cast<png_bytep>(line.data()), nullptr);
+        pages.reached(r->in.data + r->pos);
+        // The rows are straight here; premultiplying keeps every alpha as it is.
+        allOpaque = std::all_of(line.begin(), line.end(), [](QRgb p) { return qAlpha(p) == 255; });
+    }
+    if (s.file->cut()) return std::nullopt;
+    return allOpaque;
+}
 
 bool PngRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     State& s = *s_;
-    if (s.failed || !s.valid) return false;
+    if (s.failed) return false;
     codec::Reader& r = *s.r;
     if (setjmp(png_jmpbuf(r.png))) {
         log(u"%@: PNG data is corrupt (%@)", r.name, QString::fromLocal8Bit(r.message));
         s.failed = true;
         return false;
     }
-    const int end = std::clamp(rowsEnd, 0, s.height);
+    const int end = std::clamp(rowsEnd, 0, header_.height);
     const int first = s.rows;
     for (; s.rows < end; ++s.rows) {
         png_read_row(r.png, base + qsizetype(s.rows) * bytesPerLine, nullptr);
         s.pages->reached(r.in.data + r.pos);
     }
-    if (s.file.cut()) {
+    if (s.file->cut()) {
         log(u"%@: the file was cut short while it was read", r.name);
         s.failed = true;
         return false;
@@ -309,7 +355,7 @@ bool PngRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
     if (s.transparent) {
         for (int y = first; y < end; ++y) {
             auto* px = reinterpret_cast<QRgb*>(base + qsizetype(y) * bytesPerLine);
-            for (int x = 0; x < s.width; ++x) px[x] = qPremultiply(px[x]);
+            for (int x = 0; x < header_.width; ++x) px[x] = qPremultiply(px[x]);
         }
     }
     return true;

@@ -20,6 +20,46 @@
 
 namespace platform {
 
+RowSource::~RowSource() = default;
+
+bool RowSource::reduceTo(const DecodeOptions& options) { return options.minLongSide <= 0; }
+
+namespace {
+
+// A file of a kind without a reader of rows: its header, and the file let go at once.
+class HeaderOnly : public RowSource {
+public:
+    HeaderOnly(const ImageHeader& header, RowsRefused refused) {
+        header_ = header;
+        refused_ = refused;
+    }
+    int width() const override { return header_.width; }
+    int height() const override { return header_.height; }
+    bool readRows(uchar*, qsizetype, int) override { return false; }
+    int rowsRead() const override { return 0; }
+    bool cut() const override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<RowSource> openRowSource(const QString& path, const DecodeOptions& options) {
+    std::unique_ptr<codec::FileBytes> file = codec::openFileBytes(path, options);
+    if (!file) return std::make_unique<HeaderOnly>(ImageHeader{}, RowsRefused::Unreadable);
+    const codec::Bytes in = file->bytes;
+    DecodeOptions opened = options;
+    opened.whileOpen = nullptr;  // called once, just now
+    switch (sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size)) {
+    case ImageFormat::JPEG: return std::make_unique<JpegRowSource>(std::move(file), path, opened);
+    case ImageFormat::PNG: return std::make_unique<PngRowSource>(std::move(file), path, opened);
+    case ImageFormat::TIFF: return codec::tiffRowSource(std::move(file), path, opened);
+    default: break;
+    }
+    const ImageHeader header = codec::imageFacts(in).header;
+    const bool cut = file->cut();
+    return std::make_unique<HeaderOnly>(cut ? ImageHeader{} : header,
+                                        header.valid() && !cut ? RowsRefused::NoReader : RowsRefused::Unreadable);
+}
+
 namespace {
 
 // Finished rows handed from the caller to a sink's thread, which works through whole

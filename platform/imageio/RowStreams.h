@@ -10,80 +10,122 @@
 #include <QtGlobal>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
-// A JPEG file decoded a few rows at a time, top row first.
-class JpegRowSource {
+namespace codec { struct FileBytes; }
+
+// Why a file's rows are not read here as readImage() gives its pixels.
+enum class RowsRefused {
+    None,
+    Unreadable,  // not opened, or its header does not read (readImage() says why)
+    NoReader,    // a kind of file without a reader of rows (GIF, BMP, JPEG 2000, HEIF, WebP, raw)
+    Converted,   // its colours are converted while read (CMYK, CIELab, a profile the pixels cannot carry)
+    Interlaced,  // an interlaced PNG: a row is whole only after the last pass
+    Layout,      // a TIFF whose samples the reader of rows does not take
+    TooLarge,    // larger than the decoders take
+};
+
+// A photo file opened to be read a few rows at a time, top row first: the pixels
+// readImage() gives, with the file's header read once, as it was opened.
+class RowSource {
+public:
+    virtual ~RowSource();
+    // What the header says, as readImageHeader() gives it (empty when it does not read).
+    const ImageHeader& header() const { return header_; }
+    // Why the rows cannot be read here; None when they can.
+    RowsRefused refused() const { return refused_; }
+    bool isValid() const { return refused_ == RowsRefused::None; }
+    // The file stores grey; its rows come as colour words all the same, as readImage()
+    // gives them.
+    bool gray() const { return header_.gray(); }
+    int orientation() const { return header_.orientation; }  // 1 when the file says none
+    QByteArray iccProfile() const { return header_.iccProfile; }
+    // The rows carry alpha (an alpha channel or a transparent colour): they come
+    // premultiplied, as readImage() gives such a picture.
+    virtual bool transparent() const { return false; }
+    // The size of the rows handed out (reduced when asked for).
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    // From now on the rows are those of the decode readImage() makes with these options'
+    // minLongSide (a reduced decode); before any row is read. False when the format has no
+    // such decode (a minLongSide of 0 is always taken).
+    virtual bool reduceTo(const DecodeOptions& options);
+    // Decodes rows [rowsRead(), rowsEnd) into base: row r at base + r * bytesPerLine, each
+    // pixel the 32-bit premultiplied ARGB word readImage() gives (alpha 0xFF without
+    // transparency; B, G, R, A in memory, so opaque rows are QImage::Format_RGB32). Never
+    // writes a row past rowsEnd; with a bytesPerLine of 0 every row goes into the same line
+    // at base. Rows already read are not read again. False when the data is damaged or ends
+    // early (the files readImage() refuses) or the file was cut short while read (cut() then
+    // says so), and from then on.
+    virtual bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) = 0;
+    virtual int rowsRead() const = 0;
+    // The file was found shorter while read than when it was opened.
+    virtual bool cut() const = 0;
+    // Whether every pixel readImage() gives is opaque (the stored alpha decides it), read
+    // through once before the rows are, without a second opening of the file; nothing when
+    // the pixels cannot be read. Only before the first row is read.
+    virtual std::optional<bool> opaque() { return isValid() ? std::optional<bool>(!transparent()) : std::nullopt; }
+
+protected:
+    ImageHeader header_;
+    RowsRefused refused_ = RowsRefused::Unreadable;
+};
+
+// Opens the file at `path` once (`options.whileOpen` is called then), reads its header and
+// hands it to the reader of rows of its format (JPEG, PNG, TIFF). Never null: a file that is
+// not opened, or of another kind, comes with the reason (and the header, when it reads).
+std::unique_ptr<RowSource> openRowSource(const QString& path, const DecodeOptions& options = {});
+
+// A JPEG file decoded a few rows at a time. Valid when the colours are RGB or grey (not
+// CMYK), the size is within what readImage() decodes, and the file's profile leaves the
+// pixels as they are stored (one readImage() would convert to sRGB while reading makes it
+// Converted).
+class JpegRowSource : public RowSource {
 public:
     // Opens and maps the file as readImage() does (`options.whileOpen` is called once it is
     // open) and reads its header. With a minLongSide in the options the rows are those of
     // the reduced decode readImage() makes with them.
     explicit JpegRowSource(const QString& path, const DecodeOptions& options = {});
-    ~JpegRowSource();
+    // The file opened already (for openRowSource).
+    JpegRowSource(std::unique_ptr<codec::FileBytes> file, const QString& path, const DecodeOptions& options);
+    ~JpegRowSource() override;
     JpegRowSource(const JpegRowSource&) = delete;
     JpegRowSource& operator=(const JpegRowSource&) = delete;
 
-    // The header was read, the colours are RGB or grey (not CMYK), the size is within
-    // what readImage() decodes, and the file's profile leaves the pixels as they are
-    // stored (one readImage() would convert to sRGB while reading makes this false).
-    bool isValid() const;
-    // The file stores grey; its rows come as colour words all the same, as readImage()
-    // gives them.
-    bool gray() const;
-    // The size of the rows handed out (reduced when the options ask for it).
-    int width() const;
-    int height() const;
-    QByteArray iccProfile() const;
-    int orientation() const;  // EXIF orientation, 1 when none
-
-    // Decodes rows [rowsRead(), rowsEnd) into base: row r at base + r * bytesPerLine, each
-    // pixel B, G, R, 0xFF in memory (QImage::Format_RGB32), exactly the pixels readImage()
-    // gives. Rows already read are not read again. False when the data is damaged or ends
-    // early (the files readImage() refuses) or the file was cut short while read (cut()
-    // then says so), and from then on.
-    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
-    int rowsRead() const;
-    // The file was found shorter while read than when it was opened.
-    bool cut() const;
+    int width() const override;
+    int height() const override;
+    bool reduceTo(const DecodeOptions& options) override;
+    // The rows are opaque: B, G, R, 0xFF in memory (QImage::Format_RGB32).
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) override;
+    int rowsRead() const override;
+    bool cut() const override;
 
 private:
     struct State;
     std::unique_ptr<State> s_;
 };
 
-// A PNG file decoded a row at a time, top row first. Interlaced files, whose rows come
-// only with the last pass, are not read this way.
-class PngRowSource {
+// A PNG file decoded a row at a time. Interlaced files, whose rows come only with the last
+// pass, are not read this way.
+class PngRowSource : public RowSource {
 public:
     // Opens and maps the file as readImage() does (`options.whileOpen` is called once it is
     // open) and reads its header.
     explicit PngRowSource(const QString& path, const DecodeOptions& options = {});
-    ~PngRowSource();
+    PngRowSource(std::unique_ptr<codec::FileBytes> file, const QString& path, const DecodeOptions& options);
+    ~PngRowSource() override;
     PngRowSource(const PngRowSource&) = delete;
     PngRowSource& operator=(const PngRowSource&) = delete;
 
-    // The header was read, the file is not interlaced, the size is within what readImage()
-    // decodes, and the file's profile leaves the pixels as they are stored.
-    bool isValid() const;
-    int width() const;
-    int height() const;
-    int orientation() const;  // from the file's EXIF, 1 when none
-    // The file stores grey samples; its rows come as colour words all the same.
-    bool gray() const;
-    // The rows carry alpha (an alpha channel or a transparent colour): they come
-    // premultiplied, as readImage() gives such a picture.
-    bool transparent() const;
-
-    // As JpegRowSource's: rows [rowsRead(), rowsEnd) into base, each pixel the 32-bit
-    // premultiplied ARGB word readImage() gives (alpha 0xFF without transparency); with a
-    // bytesPerLine of 0 every row goes into the same line at base. False when the data is
-    // damaged, ends early or the file was cut short while read (cut() then says so), and
-    // from then on.
-    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd);
-    int rowsRead() const;
-    // The file was found shorter while read than when it was opened.
-    bool cut() const;
+    int width() const override;
+    int height() const override;
+    bool transparent() const override;
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) override;
+    int rowsRead() const override;
+    bool cut() const override;
+    std::optional<bool> opaque() override;
 
 private:
     struct State;

@@ -2,6 +2,7 @@
 // libtiff's messages are routed per handle so a bad file leaves one log line from us and
 // nothing on the console.
 #include "platform/imageio/CodecInternal.h"
+#include "platform/imageio/RowStreams.h"
 #include "platform/foundation/Log.h"
 
 #include <QtEndian>
@@ -12,18 +13,18 @@
 #include <cstdarg>
 #include <cstring>
 #include <tiffio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace platform::codec {
 namespace {
 
-// Where libtiff reads from or writes to: the caller's bytes, a growing byte array, or an
-// open file descriptor (written at explicit offsets, so libtiff's seeks cost nothing).
+// Where libtiff reads from or writes to: the caller's bytes, a file, or a growing byte array.
 struct TiffStream {
     const uint8_t* readData = nullptr;  // reading: the caller's bytes
+    int readFd = -1;                    // reading, when set: the file, at explicit offsets
     QByteArray* writeData = nullptr;    // writing: grows as libtiff writes
-    int fd = -1;                        // writing: a file of our own, empty at the start
     bool discard = false;               // writes are dropped (an abandoned attempt closing)
     toff_t size = 0;
     toff_t pos = 0;
@@ -33,10 +34,6 @@ struct TiffStream {
     bool truncate() {
         pos = size = 0;
         if (writeData) writeData->clear();
-        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
-            error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
         return true;
     }
 };
@@ -45,8 +42,11 @@ tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<TiffStream*>(h);
     if (n < 0 || f->pos >= f->size) return 0;
     const toff_t count = std::min<toff_t>(toff_t(n), f->size - f->pos);
-    if (f->fd >= 0) {
-        const ssize_t got = ::pread(f->fd, buf, size_t(count), off_t(f->pos));
+    if (f->readFd >= 0) {
+        ssize_t got;
+        do {
+            got = ::pread(f->readFd, buf, size_t(count), off_t(f->pos));
+        } while (got < 0 && errno == EINTR);
         if (got < 0) return -1;
         f->pos += toff_t(got);
         return tmsize_t(got);
@@ -58,28 +58,14 @@ tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
 }
 tmsize_t memWrite(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<TiffStream*>(h);
-    if (n < 0 || (!f->writeData && f->fd < 0)) return -1;
+    if (n < 0 || !f->writeData) return -1;
     if (f->discard) return n;
     const toff_t end = f->pos + toff_t(n);
-    if (f->fd >= 0) {
-        const auto* p = static_cast<const uint8_t*>(buf);
-        for (toff_t done = 0; done < toff_t(n);) {
-            const ssize_t put = ::pwrite(f->fd, p + done, size_t(toff_t(n) - done), off_t(f->pos + done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                // libtiff's own message says only that the write failed; keep the reason.
-                f->error = QString::fromLocal8Bit(std::strerror(put < 0 ? errno : EIO));
-                return -1;
-            }
-            done += toff_t(put);
-        }
-    } else {
-        if (end > toff_t(f->writeData->size())) {
-            if (end > toff_t(f->writeData->capacity())) f->writeData->reserve(qsizetype(end) * 3 / 2);
-            f->writeData->resize(qsizetype(end));
-        }
-        std::memcpy(f->writeData->data() + f->pos, buf, size_t(n));
+    if (end > toff_t(f->writeData->size())) {
+        if (end > toff_t(f->writeData->capacity())) f->writeData->reserve(qsizetype(end) * 3 / 2);
+        f->writeData->resize(qsizetype(end));
     }
+    std::memcpy(f->writeData->data() + f->pos, buf, size_t(n));
     f->pos = end;
     f->size = std::max(f->size, end);
     return n;
@@ -348,14 +334,15 @@ void labOf(const float* s, const SampleLayout& L, float* lab) {
     }
 }
 
-// One band of rows (every sample of every pixel, as numbers) into the picture.
-void emitRows(const std::vector<float>& band, int firstRow, int rows, const SampleLayout& L, QImage& image,
+// One band of rows (every sample of every pixel, as numbers) into rows of 32-bit words,
+// `stride` words apart.
+void emitRows(const std::vector<float>& band, int rows, const SampleLayout& L, uint32_t* first, size_t stride,
               const LabToSrgb* lab) {
     const int width = int(L.width), spp = L.spp;
     std::vector<float> labRow(L.photometric == PHOTOMETRIC_CIELAB || L.photometric == PHOTOMETRIC_ICCLAB ? size_t(width) * 3 : 0);
     for (int r = 0; r < rows; ++r) {
         const float* s = band.data() + size_t(r) * size_t(width) * size_t(spp);
-        auto* out = reinterpret_cast<uint32_t*>(image.scanLine(firstRow + r));
+        uint32_t* out = first + size_t(r) * stride;
         if (!labRow.empty()) {
             for (int x = 0; x < width; ++x) labOf(s + size_t(x) * spp, L, labRow.data() + size_t(x) * 3);
             lab->convert(labRow.data(), out, width);
@@ -389,95 +376,321 @@ void emitRows(const std::vector<float>& band, int firstRow, int rows, const Samp
     }
 }
 
-QImage decodeSamples(TIFF* tif, const SampleLayout& L, const QString& name, QString* error) {
-    if (L.jpegYCbCr) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-    const bool separate = L.planar == PLANARCONFIG_SEPARATE && L.spp > 1;
-    const int planes = separate ? L.spp : 1;
-    const int perChunk = separate ? 1 : L.spp;  // samples a pixel in each chunk
-    const bool tiled = TIFFIsTiled(tif);
-    uint32_t chunkW = L.width, chunkH = 0;
-    uint64_t chunkBytes = 0, rowBytes = 0;
-    if (tiled) {
-        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &chunkW);
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &chunkH);
-        chunkBytes = TIFFTileSize64(tif);
-        rowBytes = TIFFTileRowSize64(tif);
-    } else {
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &chunkH);
-        chunkH = std::min(chunkH, L.height);
-        chunkBytes = TIFFStripSize64(tif);
-        rowBytes = TIFFScanlineSize64(tif);
+// R, G, B bytes to 0xFFRRGGBB words, four pixels from three loads at a time.
+void wordsOfRgb(const uint8_t* in, uint32_t count, uint32_t* out) {
+    uint32_t x = 0;
+    for (; x + 4 <= count; x += 4, in += 12) {
+        uint32_t w[3];
+        std::memcpy(w, in, 12);
+        const uint32_t a = qFromLittleEndian(w[0]), b = qFromLittleEndian(w[1]), c = qFromLittleEndian(w[2]);
+        // a = r0 g0 b0 r1, b = g1 b1 r2 g2, c = b2 r3 g3 b3 (first byte lowest)
+        out[x] = 0xFF000000u | (a & 0xFFu) << 16 | (a & 0xFF00u) | ((a >> 16) & 0xFFu);
+        out[x + 1] = 0xFF000000u | (a >> 24) << 16 | (b & 0xFFu) << 8 | ((b >> 8) & 0xFFu);
+        out[x + 2] = 0xFF000000u | ((b >> 16) & 0xFFu) << 16 | (b >> 24) << 8 | (c & 0xFFu);
+        out[x + 3] = 0xFF000000u | ((c >> 8) & 0xFFu) << 16 | ((c >> 16) & 0xFFu) << 8 | (c >> 24);
     }
-    // Everything a chunk's rows are read from must lie inside the chunk.
-    if (chunkW == 0 || chunkH == 0 || rowBytes == 0 || chunkBytes < rowBytes * chunkH ||
-        rowBytes * 8 < uint64_t(chunkW) * perChunk * L.bits) {
-        *error = QStringLiteral("its strips or tiles do not fit its size");
-        return QImage();
+    for (; x < count; ++x, in += 3) out[x] = 0xFF000000u | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+}
+
+// Reads a TIFF's picture a band of rows at a time: one strip, or one row of tiles. The
+// whole decode and the reader of rows both go through it, so their pixels are the same:
+// our own reading of the samples for the layouts readsSamples takes, libtiff's RGBA reader
+// (8-bit RGB, grey, palette, YCbCr) for the rest.
+class TiffBands {
+public:
+    TiffBands(TIFF* tif, TiffStream& f, uint32_t width, uint32_t height) : tif_(tif), f_(f) {
+        L_.width = width;
+        L_.height = height;
     }
-    // Large strips (a whole picture in one, as some writers keep a 32-bit floating-point
-    // one of hundreds of megabytes) are decoded a row at a time as libtiff reads them; a
-    // strip or tile is read whole only while it is small.
-    constexpr uint64_t kWholeChunkBytes = uint64_t(64) << 20;
-    const bool byRows = chunkBytes > kWholeChunkBytes && !tiled && !separate;
-    if (chunkBytes > (uint64_t(256) << 20) && !byRows) {
-        *error = QStringLiteral("its tiles or separate planes are too large to read");
-        return QImage();
+    ~TiffBands() {
+        if (rgbaBegun_) TIFFRGBAImageEnd(&img_);
     }
-    if (byRows) {
-        chunkBytes = rowBytes;
-        chunkH = uint32_t(std::clamp<uint64_t>(kWholeChunkBytes / 4 / (uint64_t(L.width) * L.spp * sizeof(float)), 1, chunkH));
-    }
-    QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name);
-    if (image.isNull()) return QImage();
-    std::unique_ptr<LabToSrgb> lab;
-    if (L.photometric == PHOTOMETRIC_CIELAB || L.photometric == PHOTOMETRIC_ICCLAB) {
-        // Relative to the file's white point, D50 (the profile connection white) when it names none.
-        float* white = nullptr;
-        double wx = 0.3457, wy = 0.3585;
-        if (TIFFGetField(tif, TIFFTAG_WHITEPOINT, &white) && white && white[0] > 0 && white[1] > 0)
-            wx = white[0], wy = white[1];
-        lab = std::make_unique<LabToSrgb>(wx, wy);
-        if (!lab->valid()) {
-            *error = QStringLiteral("no CIELab conversion");
-            return QImage();
+    TiffBands(const TiffBands&) = delete;
+    TiffBands& operator=(const TiffBands&) = delete;
+
+    // Ready to read; false with the reason when the picture cannot be read. With `whole`,
+    // libtiff's reader takes the picture in one band: the rows it reads (strips, or rows of
+    // tiles) are its business.
+    bool begin(bool whole, const QString& name, QString* why) {
+        if (readsSamples(tif_, L_)) return beginSamples(name, why);
+        if (beginPlain()) return true;
+        char emsg[1024] = {0};
+        if (!TIFFRGBAImageOK(tif_, emsg)) {
+            *why = QString::fromLocal8Bit(emsg);
+            unsupported_ = true;
+            return false;
         }
+        if (!TIFFRGBAImageBegin(&img_, tif_, 0, emsg)) {
+            *why = QString::fromLocal8Bit(emsg);
+            return false;
+        }
+        rgbaBegun_ = true;
+        // Keep the stored row order; the caller applies the orientation tag itself.
+        img_.req_orientation = img_.orientation;
+        chunkW_ = L_.width;
+        if (TIFFIsTiled(tif_)) {
+            TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &chunkW_);
+            TIFFGetField(tif_, TIFFTAG_TILELENGTH, &chunkH_);
+        } else {
+            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &chunkH_);
+        }
+        chunkH_ = std::clamp<uint32_t>(chunkH_, 1, std::max<uint32_t>(1, L_.height));
+        bandRows_ = whole ? std::max<uint32_t>(1, L_.height) : chunkH_;
+        return true;
     }
-    std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes));
-    std::vector<float> band(size_t(chunkH) * L.width * L.spp);
-    const uint32_t across = tiled ? (L.width + chunkW - 1) / chunkW : 1;
-    for (uint32_t top = 0; top < L.height; top += chunkH) {
-        const int rows = int(std::min(chunkH, L.height - top));
-        std::fill(band.begin(), band.end(), 0.0f);
-        for (int r = 0; byRows && r < rows; ++r) {
-            if (TIFFReadScanline(tif, chunk.data(), top + uint32_t(r), 0) < 0) {
-                if (error->isEmpty()) *error = QStringLiteral("a strip could not be decoded");
-                return QImage();
+    // Read by our own reading of the samples (else by libtiff's RGBA reader).
+    bool samples() const { return !rgbaBegun_ && !plain_; }
+    // 8-bit RGB or grey samples, nothing else: each row of a band is turned into words only
+    // as it is asked for (plainRows), from the band's strip or tiles as stored.
+    bool plain() const { return plain_; }
+    // Unsupported rather than damaged, when begin() failed.
+    bool unsupported() const { return unsupported_; }
+    // Rows a band holds (the last one may hold fewer).
+    uint32_t bandRows() const { return bandRows_; }
+    // The rows carry alpha.
+    bool transparent() const { return rgbaBegun_ ? img_.alpha != 0 : L_.alpha >= 0; }
+
+    // Band at row `top` (a multiple of bandRows()) into `rows`, a band's rows of 32-bit words
+    // one after another: premultiplied ARGB as tiffDecode gives it (a CMYK picture's inks,
+    // until converted).
+    bool read(uint32_t top, uint32_t* rows, QString* why) {
+        const uint32_t count = std::min(bandRows_, L_.height - top);
+        if (plain_) {
+            if (!loadPlain(top, why)) return false;
+            plainRows(top, top + count, reinterpret_cast<uchar*>(rows), qsizetype(L_.width) * 4);
+            return true;
+        }
+        if (!rgbaBegun_) return readSamples(top, int(count), rows, why);
+        img_.row_offset = int(top);
+        if (!TIFFRGBAImageGet(&img_, rows, L_.width, count) || !f_.error.isEmpty()) return false;
+        // libtiff packs R in the low byte (ABGR); QImage wants B there.
+        for (size_t i = 0, n = size_t(count) * L_.width; i < n; ++i) {
+            const uint32_t p = rows[i];
+            rows[i] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+        }
+        return true;
+    }
+    // A plain picture's band at `top` read from its strip or tiles, for plainRows.
+    bool loadPlain(uint32_t top, QString* why) {
+        const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        for (uint32_t t = 0; t < across; ++t) {
+            uint8_t* into = chunk_.data() + size_t(t) * chunkBytes_;
+            const tmsize_t got =
+                tiled_ ? TIFFReadEncodedTile(tif_, TIFFComputeTile(tif_, t * chunkW_, top, 0, 0), into, tmsize_t(chunkBytes_))
+                       : TIFFReadEncodedStrip(tif_, TIFFComputeStrip(tif_, top, 0), into, tmsize_t(chunkBytes_));
+            if (got < 0 || !f_.error.isEmpty()) {
+                if (why->isEmpty()) *why = QStringLiteral("a strip or tile could not be decoded");
+                return false;
             }
-            unpackSamples(chunk.data(), int(L.width) * perChunk, L, band.data() + size_t(r) * L.width * L.spp, 1);
         }
-        for (int plane = 0; !byRows && plane < planes; ++plane) {
+        plainTop_ = top;
+        return true;
+    }
+    // Rows [y0, y1) of the band loadPlain read, at base (row y at base + (y - y0) * bytesPerLine,
+    // or every row at base when bytesPerLine is 0): each pixel 0xFF, R, G, B from the top
+    // byte down, as libtiff's RGBA reader gives them.
+    void plainRows(uint32_t y0, uint32_t y1, uchar* base, qsizetype bytesPerLine) const {
+        const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        const bool grey = L_.spp == 1;
+        for (uint32_t y = y0; y < y1; ++y) {
+            auto* out = reinterpret_cast<uint32_t*>(base + qsizetype(y - y0) * bytesPerLine);
             for (uint32_t t = 0; t < across; ++t) {
-                const uint32_t left = t * chunkW;
-                const tmsize_t got =
-                    tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, uint16_t(plane)), chunk.data(),
-                                                tmsize_t(chunkBytes))
-                          : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, uint16_t(plane)), chunk.data(),
-                                                 tmsize_t(chunkBytes));
-                if (got < 0) {
-                    if (error->isEmpty()) *error = QStringLiteral("a strip or tile could not be decoded");
-                    return QImage();
-                }
-                const int pixels = int(std::min(chunkW, L.width - left));
-                for (int r = 0; r < rows; ++r) {
-                    float* dst = band.data() + (size_t(r) * L.width + left) * L.spp + (separate ? plane : 0);
-                    unpackSamples(chunk.data() + size_t(r) * rowBytes, pixels * perChunk, L, dst,
-                                  separate ? L.spp : 1);
+                const uint32_t left = t * chunkW_, count = std::min(chunkW_, L_.width - left);
+                const uint8_t* in = chunk_.data() + size_t(t) * chunkBytes_ + size_t(y - plainTop_) * rowBytes_;
+                uint32_t* px = out + left;
+                if (grey) {
+                    for (uint32_t x = 0; x < count; ++x) px[x] = 0xFF000000u | uint32_t(in[x]) * 0x010101u;
+                } else {
+                    wordsOfRgb(in, count, px);
                 }
             }
         }
-        emitRows(band, int(top), rows, L, image, lab.get());
     }
-    return image;
+
+private:
+    // How the picture is cut: strips of whole rows, or tiles; a strip's or tile's size and
+    // the bytes of one of its rows as libtiff decodes them.
+    void readChunkLayout() {
+        tiled_ = TIFFIsTiled(tif_);
+        chunkW_ = L_.width;
+        if (tiled_) {
+            TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &chunkW_);
+            TIFFGetField(tif_, TIFFTAG_TILELENGTH, &chunkH_);
+            chunkBytes_ = TIFFTileSize64(tif_);
+            rowBytes_ = TIFFTileRowSize64(tif_);
+        } else {
+            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &chunkH_);
+            chunkH_ = std::min(chunkH_, L_.height);
+            chunkBytes_ = TIFFStripSize64(tif_);
+            rowBytes_ = TIFFScanlineSize64(tif_);
+        }
+    }
+
+    // 8-bit RGB or grey samples side by side, without alpha or any other sample, and nothing
+    // for libtiff's RGBA reader to turn: those it would only copy into words.
+    bool beginPlain() {
+        uint16_t compression = COMPRESSION_NONE, extraCount = 0;
+        uint16_t* extraTypes = nullptr;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+        const bool samples = (L_.photometric == PHOTOMETRIC_RGB && L_.spp == 3) ||
+                             (L_.photometric == PHOTOMETRIC_MINISBLACK && L_.spp == 1);
+        if (!samples || L_.bits != 8 || L_.planar != PLANARCONFIG_CONTIG || extraCount != 0 ||
+            compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+            return false;
+        readChunkLayout();
+        const uint32_t across = tiled_ && chunkW_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        // Every row read must lie inside its chunk, and a band of chunks be of a size to hold.
+        if (chunkW_ == 0 || chunkH_ == 0 || rowBytes_ < uint64_t(chunkW_) * L_.spp || chunkBytes_ < rowBytes_ * chunkH_ ||
+            chunkBytes_ * across > (uint64_t(256) << 20))
+            return false;
+        chunk_.resize(size_t(chunkBytes_ * across));
+        bandRows_ = chunkH_;
+        plain_ = true;
+        return true;
+    }
+
+    bool beginSamples(const QString& name, QString* why) {
+        if (L_.jpegYCbCr) TIFFSetField(tif_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        separate_ = L_.planar == PLANARCONFIG_SEPARATE && L_.spp > 1;
+        planes_ = separate_ ? L_.spp : 1;
+        perChunk_ = separate_ ? 1 : L_.spp;  // samples a pixel in each chunk
+        readChunkLayout();
+        // Everything a chunk's rows are read from must lie inside the chunk.
+        if (chunkW_ == 0 || chunkH_ == 0 || rowBytes_ == 0 || chunkBytes_ < rowBytes_ * chunkH_ ||
+            rowBytes_ * 8 < uint64_t(chunkW_) * perChunk_ * L_.bits) {
+            *why = QStringLiteral("its strips or tiles do not fit its size");
+            return false;
+        }
+        // Large strips (a whole picture in one, as some writers keep a 32-bit floating-point
+        // one of hundreds of megabytes) are decoded a row at a time as libtiff reads them; a
+        // strip or tile is read whole only while it is small.
+        constexpr uint64_t kWholeChunkBytes = uint64_t(64) << 20;
+        byRows_ = chunkBytes_ > kWholeChunkBytes && !tiled_ && !separate_;
+        if (chunkBytes_ > (uint64_t(256) << 20) && !byRows_) {
+            *why = QStringLiteral("its tiles or separate planes are too large to read");
+            return false;
+        }
+        if (byRows_) {
+            chunkBytes_ = rowBytes_;
+            chunkH_ = uint32_t(
+                std::clamp<uint64_t>(kWholeChunkBytes / 4 / (uint64_t(L_.width) * L_.spp * sizeof(float)), 1, chunkH_));
+        }
+        if (L_.photometric == PHOTOMETRIC_CIELAB || L_.photometric == PHOTOMETRIC_ICCLAB) {
+            // Relative to the file's white point, D50 (the profile connection white) when it names none.
+            float* white = nullptr;
+            double wx = 0.3457, wy = 0.3585;
+            if (TIFFGetField(tif_, TIFFTAG_WHITEPOINT, &white) && white && white[0] > 0 && white[1] > 0)
+                wx = white[0], wy = white[1];
+            lab_ = std::make_unique<LabToSrgb>(wx, wy);
+            if (!lab_->valid()) {
+                *why = QStringLiteral("no CIELab conversion");
+                return false;
+            }
+        }
+        Q_UNUSED(name);
+        chunk_.resize(static_cast<size_t>(chunkBytes_));
+        band_.resize(size_t(chunkH_) * L_.width * L_.spp);
+        bandRows_ = chunkH_;
+        return true;
+    }
+
+    bool readSamples(uint32_t top, int rows, uint32_t* out, QString* why) {
+        const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        std::fill(band_.begin(), band_.end(), 0.0f);
+        for (int r = 0; byRows_ && r < rows; ++r) {
+            if (TIFFReadScanline(tif_, chunk_.data(), top + uint32_t(r), 0) < 0) {
+                if (why->isEmpty()) *why = QStringLiteral("a strip could not be decoded");
+                return false;
+            }
+            unpackSamples(chunk_.data(), int(L_.width) * perChunk_, L_, band_.data() + size_t(r) * L_.width * L_.spp, 1);
+        }
+        for (int plane = 0; !byRows_ && plane < planes_; ++plane) {
+            for (uint32_t t = 0; t < across; ++t) {
+                const uint32_t left = t * chunkW_;
+                const tmsize_t got =
+                    tiled_ ? TIFFReadEncodedTile(tif_, TIFFComputeTile(tif_, left, top, 0, uint16_t(plane)), chunk_.data(),
+                                                 tmsize_t(chunkBytes_))
+                           : TIFFReadEncodedStrip(tif_, TIFFComputeStrip(tif_, top, uint16_t(plane)), chunk_.data(),
+                                                  tmsize_t(chunkBytes_));
+                if (got < 0) {
+                    if (why->isEmpty()) *why = QStringLiteral("a strip or tile could not be decoded");
+                    return false;
+                }
+                const int pixels = int(std::min(chunkW_, L_.width - left));
+                for (int r = 0; r < rows; ++r) {
+                    float* dst = band_.data() + (size_t(r) * L_.width + left) * L_.spp + (separate_ ? plane : 0);
+                    unpackSamples(chunk_.data() + size_t(r) * rowBytes_, pixels * perChunk_, L_, dst,
+                                  separate_ ? L_.spp : 1);
+                }
+            }
+        }
+        emitRows(band_, rows, L_, out, L_.width, lab_.get());
+        return f_.error.isEmpty();
+    }
+
+    TIFF* tif_;
+    TiffStream& f_;
+    SampleLayout L_;
+    uint32_t bandRows_ = 1;
+    bool unsupported_ = false;
+    // libtiff's RGBA reader
+    TIFFRGBAImage img_ = {};
+    bool rgbaBegun_ = false;
+    // plain samples (their chunks in chunk_, the band's first row plainTop_)
+    bool plain_ = false;
+    uint32_t plainTop_ = 0;
+    // our own reading of the samples
+    bool separate_ = false, tiled_ = false, byRows_ = false;
+    int planes_ = 1, perChunk_ = 1;
+    uint32_t chunkW_ = 0, chunkH_ = 0;
+    uint64_t chunkBytes_ = 0, rowBytes_ = 0;
+    std::unique_ptr<LabToSrgb> lab_;
+    std::vector<uint8_t> chunk_;
+    std::vector<float> band_;
+};
+
+}  // namespace
+
+namespace {
+
+// What the header of an open TIFF says.
+ImageHeader headerOfTiff(TIFF* tif) {
+    ImageHeader out;
+    uint32_t w = 0, ht = 0;
+    uint16_t orientation = 1, photometric = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &ht);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    out.format = ImageFormat::TIFF;
+    out.width = int(std::min<uint32_t>(w, INT32_MAX));
+    out.height = int(std::min<uint32_t>(ht, INT32_MAX));
+    out.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    out.colourModel = colourModelOf(photometric);
+    out.iccProfile = iccProfile(tif);
+    return out;
+}
+
+}  // namespace
+
+namespace {
+
+// The directories of the file's main chain that hold a page: not the reduced-size copies of
+// one (thumbnails), nor transparency masks. libtiff follows the chain with its own guard
+// against loops; the count stops at a sane number.
+int pageCount(TIFF* tif) {
+    const tdir_t directories = TIFFNumberOfDirectories(tif);
+    if (directories <= 1) return 1;
+    int pages = 0;
+    for (tdir_t d = 0; d < directories && d < 65536; ++d) {
+        if (!TIFFSetDirectory(tif, d)) break;
+        uint32_t kind = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SUBFILETYPE, &kind);
+        if (!(kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK))) ++pages;
+    }
+    TIFFSetDirectory(tif, 0);
+    return std::max(1, pages);
 }
 
 }  // namespace
@@ -490,21 +703,10 @@ ImageFacts tiffFacts(Bytes in) {
     h.tif = openTiff(f, "rm");
     ImageFacts facts;
     if (!h.tif) return facts;
-    uint32_t w = 0, ht = 0;
-    uint16_t orientation = 1, photometric = 0, bits = 1, unit = RESUNIT_INCH;
-    TIFFGetField(h.tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(h.tif, TIFFTAG_IMAGELENGTH, &ht);
-    TIFFGetFieldDefaulted(h.tif, TIFFTAG_ORIENTATION, &orientation);
-    TIFFGetField(h.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    uint16_t bits = 1, unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(h.tif, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(h.tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-    ImageHeader& out = facts.header;
-    out.format = ImageFormat::TIFF;
-    out.width = int(std::min<uint32_t>(w, INT32_MAX));
-    out.height = int(std::min<uint32_t>(ht, INT32_MAX));
-    out.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
-    out.colourModel = colourModelOf(photometric);
-    out.iccProfile = iccProfile(h.tif);
+    facts.header = headerOfTiff(h.tif);
     facts.depth = bits;
     uint16_t extraCount = 0;
     uint16_t* extraTypes = nullptr;
@@ -516,6 +718,8 @@ ImageFacts tiffFacts(Bytes in) {
         const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
         facts.dotsPerInch = QPointF(x * perInch, y * perInch);
     }
+    // Last: it moves through the file's directories.
+    facts.header.pages = pageCount(h.tif);
     return facts;
 }
 
@@ -544,59 +748,188 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, D
                                 .arg(compression));
     }
 
-    SampleLayout layout;
-    layout.width = w;
-    layout.height = ht;
-    if (readsSamples(h.tif, layout)) {
-        QString corrupt;
-        QImage image = decodeSamples(h.tif, layout, name, &corrupt);
-        if (image.isNull() || !f.error.isEmpty()) {
+    TiffBands bands(h.tif, f, w, ht);
+    QString corrupt;
+    if (!bands.begin(true, name, &corrupt)) {
+        if (bands.unsupported()) {
+            log(u"%@: unsupported TIFF layout (%@)", name, corrupt);
+            return decodeFailed(why, DecodeFailure::Unsupported,
+                                QStringLiteral("this TIFF stores its pixels in a way this program cannot read (%1)")
+                                    .arg(corrupt));
+        }
+        log(u"%@: TIFF data is corrupt (%@)", name, !f.error.isEmpty() ? f.error : corrupt);
+        return decodeFailed(why, DecodeFailure::Damaged);
+    }
+    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
+    for (uint32_t top = 0; top < ht; top += bands.bandRows()) {
+        if (!bands.read(top, reinterpret_cast<uint32_t*>(image.scanLine(int(top))), &corrupt)) {
             log(u"%@: TIFF data is corrupt (%@)", name,
                 !f.error.isEmpty() ? f.error : corrupt.isEmpty() ? QStringLiteral("read failed") : corrupt);
             return decodeFailed(why, DecodeFailure::Damaged);
         }
+    }
+    if (bands.samples()) {
         if (model == ColourModel::CMYK)
             convertCmykToSrgb(image, iccProfile(h.tif), false, name);
         else if (model != ColourModel::Lab)
             attachProfile(image, iccProfile(h.tif), model, name);
-        return image;
+    } else if (model == ColourModel::RGB || model == ColourModel::Gray) {
+        // Grey, RGB and palette pictures keep their profile; what libtiff turned into RGB from
+        // anything else (CMYK by a plain formula, for instance) has none that fits.
+        attachProfile(image, iccProfile(h.tif), model, name);
+    }
+    return image;
+}
+
+namespace {
+
+// A band of rows read this way holds at most this many bytes: a file whose strips or tiles are
+// taller than that (a whole picture in one strip) saves nothing read by rows.
+constexpr uint64_t kMostBandBytes = uint64_t(64) << 20;
+
+// A TIFF read a band of rows at a time (a strip, or a row of tiles), each band handed out
+// row by row; the strips and tiles read from the file as they are needed.
+class TiffRowSource : public RowSource {
+public:
+    TiffRowSource(std::unique_ptr<FileBytes> file, const QString& path, const DecodeOptions& options)
+        : file_(std::move(file)), name_(path) {
+        if (!file_) return;
+        f_.readData = file_->bytes.data;
+        f_.size = file_->bytes.size;
+        h_.tif = openTiff(f_, "rm");
+        if (!h_.tif) {
+            log(u"%@: TIFF data is corrupt (%@)", name_, f_.error);
+            return;
+        }
+        // What tiffFacts reads, from this one reading of the header.
+        header_ = headerOfTiff(h_.tif);
+        const uint32_t w = uint32_t(header_.width), ht = uint32_t(header_.height);
+        uint16_t photometric = 0, compression = COMPRESSION_NONE;
+        TIFFGetField(h_.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetFieldDefaulted(h_.tif, TIFFTAG_COMPRESSION, &compression);
+        if (file_->cut() || !header_.valid()) {
+            header_ = ImageHeader{};
+            return;
+        }
+        const ColourModel model = header_.colourModel;
+        if ((model != ColourModel::RGB && model != ColourModel::Gray) ||
+            profileAppliedWhileReading(header_.iccProfile, model)) {
+            refused_ = RowsRefused::Converted;
+            return;
+        }
+        if (!checkBudget(w, ht, options, name_, "TIFF")) {
+            refused_ = RowsRefused::TooLarge;
+            return;
+        }
+        bands_ = std::make_unique<TiffBands>(h_.tif, f_, w, ht);
+        QString why;
+        if (!bands_->begin(false, name_, &why)) {
+            refused_ = bands_->unsupported() ? RowsRefused::Layout : RowsRefused::Unreadable;
+            return;
+        }
+        // libtiff's RGBA reader turns subsampled colours and old-style JPEG into RGB by blocks
+        // that a band need not hold whole.
+        const bool blocks = !bands_->samples() && (photometric == PHOTOMETRIC_YCBCR || compression == COMPRESSION_OJPEG);
+        if (blocks || uint64_t(bands_->bandRows()) * w * 4 > kMostBandBytes) {
+            refused_ = RowsRefused::Layout;
+            return;
+        }
+        // The strips and tiles are read from the file itself from here, as libtiff asks for
+        // them: its pages stay the system's cache, never this process's memory.
+        f_.readFd = file_->file.handle();
+        failed_ = f_.readFd < 0;
+        refused_ = failed_ ? RowsRefused::Unreadable : RowsRefused::None;
     }
 
-    char emsg[1024] = {0};
-    if (!TIFFRGBAImageOK(h.tif, emsg)) {
-        log(u"%@: unsupported TIFF layout (%@)", name, QString::fromLocal8Bit(emsg));
-        return decodeFailed(why, DecodeFailure::Unsupported,
-                            QStringLiteral("this TIFF stores its pixels in a way this program cannot read (%1)")
-                                .arg(QString::fromLocal8Bit(emsg)));
+    int width() const override { return header_.width; }
+    int height() const override { return header_.height; }
+    bool transparent() const override { return bands_ && isValid() && bands_->transparent(); }
+    int rowsRead() const override { return rows_; }
+    bool cut() const override {
+        struct stat now {};
+        return file_ && (file_->cut() || (f_.readFd >= 0 && ::fstat(f_.readFd, &now) == 0 && toff_t(now.st_size) < f_.size));
     }
-    // Allocated first: a shortage ends the decode before libtiff holds anything of it.
-    QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
-    if (image.isNull()) return QImage();
-    TIFFRGBAImage img;
-    if (!TIFFRGBAImageBegin(&img, h.tif, 0, emsg)) {
-        log(u"%@: TIFF data is corrupt (%@)", name, QString::fromLocal8Bit(emsg));
-        return decodeFailed(why, DecodeFailure::Damaged);
-    }
-    // Keep the stored row order; the caller applies the orientation tag itself.
-    img.req_orientation = img.orientation;
-    const bool ok = TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(image.bits()), w, ht) && f.error.isEmpty();
-    TIFFRGBAImageEnd(&img);
-    if (!ok) {
-        log(u"%@: TIFF data is corrupt (%@)", name, f.error.isEmpty() ? QStringLiteral("read failed") : f.error);
-        return decodeFailed(why, DecodeFailure::Damaged);
-    }
-    // libtiff packs R in the low byte (ABGR); QImage wants B there.
-    for (uint32_t y = 0; y < ht; ++y) {
-        auto* line = reinterpret_cast<uint32_t*>(image.scanLine(int(y)));
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint32_t p = line[x];
-            line[x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) override {
+        const int end = std::clamp(rowsEnd, 0, header_.height);
+        while (!failed_ && rows_ < end) {
+            if (!holds(rows_) && !load(uint32_t(rows_))) return false;
+            const int last = std::min(end, bandTop_ + bandCount_);
+            if (bands_->plain()) {
+                bands_->plainRows(uint32_t(rows_), uint32_t(last), base + qsizetype(rows_) * bytesPerLine, bytesPerLine);
+                rows_ = last;
+            }
+            for (; rows_ < last; ++rows_)
+                std::memcpy(base + qsizetype(rows_) * bytesPerLine, band_.data() + size_t(rows_ - bandTop_) * header_.width,
+                            size_t(header_.width) * 4);
         }
+        return !failed_;
     }
-    // Grey, RGB and palette pictures keep their profile; what libtiff turned into RGB from
-    // anything else (CMYK by a plain formula, for instance) has none that fits.
-    if (model == ColourModel::RGB || model == ColourModel::Gray) attachProfile(image, iccProfile(h.tif), model, name);
-    return image;
+
+    std::optional<bool> opaque() override {
+        if (failed_ || rows_ > 0) return std::nullopt;
+        if (!transparent()) return true;
+        bool allOpaque = true;
+        for (uint32_t top = 0; top < uint32_t(header_.height) && allOpaque; top += bands_->bandRows()) {
+            if (!load(top)) return std::nullopt;
+            uint32_t all = 0xFFFFFFFFu;
+            for (size_t i = 0, n = size_t(bandCount_) * header_.width; i < n; ++i) all &= band_[i];
+            allOpaque = (all >> 24) == 0xFFu;
+        }
+        bandTop_ = -1;  // the rows are read from the top again
+        return allOpaque;
+    }
+
+private:
+    bool holds(int row) const { return bandTop_ >= 0 && row >= bandTop_ && row < bandTop_ + bandCount_; }
+
+    // The band holding row `top` (the first of a band) into band_ (or, plain, its chunks).
+    bool load(uint32_t top) {
+        const uint32_t rows = bands_->bandRows();
+        top -= top % rows;
+        bandCount_ = int(std::min<uint32_t>(rows, uint32_t(header_.height) - top));
+        QString why;
+        bool read;
+        if (bands_->plain()) {
+            read = bands_->loadPlain(top, &why);
+        } else {
+            band_.resize(size_t(rows) * header_.width);
+            read = bands_->read(top, band_.data(), &why);
+        }
+        if (cut()) {
+            log(u"%@: the file was cut short while it was read", name_);
+            return fail();
+        }
+        if (!read) {
+            log(u"%@: TIFF data is corrupt (%@)", name_,
+                !f_.error.isEmpty() ? f_.error : why.isEmpty() ? QStringLiteral("read failed") : why);
+            return fail();
+        }
+        bandTop_ = int(top);
+        return true;
+    }
+    bool fail() {
+        failed_ = true;
+        bandTop_ = -1;
+        return false;
+    }
+
+    std::unique_ptr<FileBytes> file_;
+    QString name_;
+    TiffStream f_;
+    Handle h_;  // after f_, which it reads from while it closes
+    std::unique_ptr<TiffBands> bands_;
+    std::vector<uint32_t> band_;
+    int bandTop_ = -1, bandCount_ = 0;
+    int rows_ = 0;  // read so far
+    bool failed_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<RowSource> tiffRowSource(std::unique_ptr<FileBytes> file, const QString& path,
+                                         const DecodeOptions& options) {
+    return std::make_unique<TiffRowSource>(std::move(file), path, options);
 }
 
 namespace {
@@ -741,23 +1074,15 @@ bool writeTiff(const QImage& image, const QByteArray& icc, TiffStream& f, QPoint
 
 }  // namespace
 
-QByteArray tiffEncode(const QImage& source, const QByteArray& icc) {
+QByteArray tiffEncode(const QImage& source, const QByteArray& icc, QPointF dotsPerInch) {
     if (source.isNull()) return QByteArray();
     QByteArray out;
     out.reserve(qsizetype(source.width()) * source.height() * 3 + 4096);
     TiffStream f;
     f.writeData = &out;
-    if (!writeTiff(source, icc, f, {})) return QByteArray();
+    if (!writeTiff(source, icc, f, dotsPerInch)) return QByteArray();
     out.resize(qsizetype(f.size));
     return out;
-}
-
-bool tiffWrite(const QImage& source, const QByteArray& icc, int fd, QString* error, QPointF dotsPerInch) {
-    TiffStream f;
-    f.fd = fd;
-    const bool ok = !source.isNull() && writeTiff(source, icc, f, dotsPerInch);
-    if (!ok && error) *error = f.error.isEmpty() ? QStringLiteral("the image could not be encoded") : f.error;
-    return ok;
 }
 
 }  // namespace platform::codec

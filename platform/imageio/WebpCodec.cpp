@@ -7,6 +7,7 @@
 #include "platform/foundation/Log.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -132,6 +133,7 @@ ReadOnlyFacts webpFacts(Bytes in) {
         facts.header.iccProfile = chunk(demux, "ICCP");
         facts.exif = tiffFromExifChunk(chunk(demux, "EXIF"));
         facts.xmp = chunk(demux, "XMP ");
+        facts.header.pages = std::max(1, int(WebPDemuxGetI(demux, WEBP_FF_FRAME_COUNT)));
         WebPDemuxDelete(demux);
     }
     const auto* tiff = reinterpret_cast<const uint8_t*>(facts.exif.constData());

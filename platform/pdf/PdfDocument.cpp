@@ -12,6 +12,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cerrno>
@@ -41,19 +42,12 @@ void openOrStart(QPDF& pdf, const QString& path) {
 }  // namespace
 
 bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath, const QByteArray& jpegData,
-                         int pixelWidth, int pixelHeight, bool gray) {
+                         int pixelWidth, int pixelHeight, bool gray, WriteCheck* check) {
     if (jpegData.isEmpty() || pixelWidth <= 0 || pixelHeight <= 0 || outputPath.isEmpty()) {
         log(u"%@: no picture to put on a PDF page", outputPath);
         return false;
     }
-    const QFileInfo out(outputPath);
-    QTemporaryFile temp(out.absolutePath() + QStringLiteral("/.") + out.fileName() + QStringLiteral(".XXXXXX"));
-    if (!temp.open()) {
-        log(u"%@: could not create a file in the destination folder (%@)", outputPath, temp.errorString());
-        return false;
-    }
-    temp.close();
-    const QByteArray tempName = QFile::encodeName(temp.fileName());
+    QByteArray document;
     try {
         QPDF pdf;
         openOrStart(pdf, documentPath);
@@ -86,31 +80,28 @@ bool appendJpegPageToPdf(const QString& documentPath, const QString& outputPath,
         page.replaceKey("/Resources", resources);
         QPDFPageDocumentHelper(pdf).addPage(pdf.makeIndirectObject(page), false);
 
-        // The writer keeps the file name it is given and reads it again while writing,
-        // so the encoded name must outlive the writer.
-        QPDFWriter writer(pdf, tempName.constData());
+        // Made in memory and written by the file writer, which counts every byte it hands
+        // to the file and reads the file back.
+        QPDFWriter writer(pdf);
+        writer.setOutputMemory();
         writer.setStaticID(false);
         writer.write();
+        const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
+        document = QByteArray(reinterpret_cast<const char*>(written->getBuffer()), qsizetype(written->getSize()));
+    } catch (const std::bad_alloc&) {
+        throw;  // a memory shortage is the caller's to tell, not a document that could not be made
     } catch (const std::exception& e) {
         log(u"%@: the PDF document could not be written (%@)", outputPath, QString::fromUtf8(e.what()));
         return false;
     }
-    if (std::rename(tempName.constData(), QFile::encodeName(outputPath).constData()) != 0) {
-        log(u"%@: could not move the finished file into place (%@)", outputPath,
-            QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    temp.setAutoRemove(false);
-    QFile::setPermissions(outputPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                          QFileDevice::ReadOther);
-    return true;
+    return writeFileBytes(outputPath, document, FileTarget::ReplaceAtomically, check);
 }
 
 bool appendPicturePageToPdf(const QString& documentPath, const QString& outputPath, const QImage& picture,
-                            double quality) {
+                            double quality, WriteCheck* check) {
     const OutputPixels page = pixelsForOutput(picture, ColourTarget{});
     const QByteArray jpeg = page.pixels.isNull() ? QByteArray() : encodeImage(page.pixels, ImageType::JPEG, quality);
-    return appendJpegPageToPdf(documentPath, outputPath, jpeg, page.pixels.width(), page.pixels.height());
+    return appendJpegPageToPdf(documentPath, outputPath, jpeg, page.pixels.width(), page.pixels.height(), false, check);
 }
 
 int pdfPageCount(const QString& path) {

@@ -39,6 +39,15 @@ inline QString writePhoto(const QString& path, int width = 160, int height = 120
 
 inline std::shared_ptr<PhotoFile> photoAt(const QString& path) { return PhotoFile::initWithFileUrl(path, false); }
 
+// The photos of every file in a folder, in name order.
+inline QList<std::shared_ptr<PhotoFile>> photosIn(const QString& folder) {
+    QStringList paths;
+    for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) paths << file.absoluteFilePath();
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (const QString& path : paths) photos << photoAt(path);
+    return photos;
+}
+
 // A "Resize" step to this size.
 inline std::shared_ptr<AppliedFilter> resizeStepTo(int width, int height) {
     return AppliedFilter::initWithFilterName(

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDirIterator>
 #include <QProcess>
 #include <sys/resource.h>
 
@@ -26,12 +25,7 @@ TEST(MemoryShortageChild, RunsUnderTheCap) {
     const QStringList args = QString::fromLocal8Bit(qgetenv(kChildRun)).split(u';');
     if (args.size() != 4) GTEST_SKIP() << "runs only as the child of the MemoryShortage tests";
     const QString folder = args[0];
-    QStringList paths;
-    QDirIterator it(folder + "/src", QDir::Files);
-    while (it.hasNext()) paths << it.next();
-    paths.sort();
-    QList<std::shared_ptr<PhotoFile>> photos;
-    for (const QString& path : paths) photos << batchtest::photoAt(path);
+    const QList<std::shared_ptr<PhotoFile>> photos = batchtest::photosIn(folder + "/src");
     batchtest::TrashInTemp trash;
     const BatchRunInput in = batchtest::runInput(photos, batchtest::renameSettings(args[2].toInt()),
                                                  batchtest::outputSettings(folder + "/out", true));

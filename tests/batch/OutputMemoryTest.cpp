@@ -219,7 +219,7 @@ TEST_P(OutputMemoryByFormat, APhotosPeakStaysWithinTheRunsEstimateForItsFormat) 
     b.rename = batchtest::renameSettings(outputFormat);
     const BatchRunInput input = b.input();
     const QString extension = RenameScheme::saveChoice(*b.photos[0], outputFormat, input.fileFormats).extension;
-    const qint64 estimate = qint64(BatchRunner::peakWorkingBytes(source, extension));
+    const qint64 estimate = qint64(BatchRunner::peakWorkingBytes(platform::readImageHeader(source), extension));
     batchtest::RunHarness run;
     run.runner.setPhotosInFlight(1);
     const qint64 growth = growthOfRun(run, input);

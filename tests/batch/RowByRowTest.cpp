@@ -20,6 +20,7 @@
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
+#include "tests/support/PhotoSamples.h"
 #include "tests/support/PngKinds.h"
 #include "tests/support/TestSupport.h"
 
@@ -87,6 +88,15 @@ void expectTheUsualWaysFile(const QString& source, const std::shared_ptr<Applied
     EXPECT_TRUE(files[0] == files[1]) << "the file differs from the usual way's";
     if (made) *made = files[0];
 }
+
+// A photo run both ways, and whether it goes row by row.
+struct RowCase {
+    const char* name;
+    QString source;
+    std::shared_ptr<AppliedFilter> step;  // none: a conversion
+    int format;
+    bool rowByRow;
+};
 
 }  // namespace
 
@@ -258,13 +268,7 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
     const QString interlaced = made("interlaced.png", testsupport::PngKind::Interlaced);
 
     using outputformat::Jpg, outputformat::Png;
-    const struct {
-        const char* name;
-        QString source;
-        std::shared_ptr<AppliedFilter> step;  // none: a conversion
-        int format;
-        bool rowByRow;
-    } cases[] = {
+    const RowCase cases[] = {
         {"RGB, converted, JPEG", rgb, nullptr, Jpg, true},
         {"RGB, converted, PNG", rgb, nullptr, Png, true},
         {"RGB, a tenth, JPEG", rgb, resizeStepTo(192, 128), Jpg, true},
@@ -283,5 +287,103 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         expectTheUsualWaysFile(c.source, c.step, c.format, 1'000'000, c.rowByRow);
+    }
+}
+
+// TIFFs as libtiff's tools write them from a real photo, converted or shrunk: read a strip or a
+// row of tiles at a time where the file allows, and byte for byte the usual way's file; the
+// rest go the usual way.
+TEST(RowByRow, TiffPhotosAreTheFilesTheUsualWayWrites) {
+    BRISKO_STARTS_A_PROCESS();
+    batchtest::Batch b(0);
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    const QImage meadow =
+        platform::readImage(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/GreenMeadow.jpg"));
+    using testsupport::TiffSamples;
+    int made = 0;
+    const auto tiff = [&](TiffSamples samples, const QStringList& tiffcp, int orientation = 1) {
+        return testsupport::tiffcpFile(b.dir.filePath(QStringLiteral("src/t%1.tif").arg(made++)), meadow, samples,
+                                       tiffcp, orientation);
+    };
+    const QString strips = tiff(TiffSamples::Rgb8, {"-c", "none", "-r", "128"});
+    if (strips.isEmpty()) GTEST_SKIP() << "libtiff's tools (tiffcp, tiffset) are not installed";
+    const QString lzw = tiff(TiffSamples::Rgb8, {"-c", "lzw:2", "-r", "16"});
+    const QString tiles = tiff(TiffSamples::Rgb8, {"-c", "zip", "-t", "-w", "256", "-l", "256"});
+    const QString deepStrips = tiff(TiffSamples::Rgb16, {"-c", "zip", "-r", "32"});
+    const QString deepTiles = tiff(TiffSamples::Rgb16, {"-c", "lzw", "-t", "-w", "128", "-l", "128"});
+    const QString grey = tiff(TiffSamples::Grey8, {"-c", "lzw", "-r", "16"});
+    const QString alpha = tiff(TiffSamples::Rgba8, {"-c", "zip", "-r", "64"});
+    const QString turned = tiff(TiffSamples::Rgb8, {"-c", "lzw", "-r", "16"}, 3);
+    const QString mirrored = tiff(TiffSamples::Rgb8, {"-c", "none", "-t", "-w", "256", "-l", "256"}, 2);
+    const QString oneStrip = tiff(TiffSamples::Rgb8, {"-c", "lzw", "-r", "1024"});
+
+    using outputformat::Jpg, outputformat::Png;
+    const RowCase cases[] = {
+        {"8 bits, strips, no compression, converted, JPEG", strips, nullptr, Jpg, true},
+        {"8 bits, strips, LZW, converted, PNG", lzw, nullptr, Png, true},
+        {"8 bits, tiles, deflate, shrunk by less than half, JPEG", tiles, resizeStepTo(800, 640), Jpg, true},
+        {"8 bits, tiles, deflate, a tenth, PNG", tiles, resizeStepTo(128, 102), Png, true},
+        {"16 bits, strips, converted, JPEG", deepStrips, nullptr, Jpg, true},
+        {"16 bits, tiles, stretched to a third, PNG", deepTiles, resizeStepTo(450, 256), Png, true},
+        {"grey, converted, JPEG: grey", grey, nullptr, Jpg, true},
+        {"grey, converted, PNG: grey", grey, nullptr, Png, true},
+        {"transparent, converted, JPEG: on white", alpha, nullptr, Jpg, true},
+        {"transparent, converted, PNG", alpha, nullptr, Png, true},
+        {"transparent, shrunk, PNG: the usual way", alpha, resizeStepTo(800, 640), Png, false},
+        {"stored upside down: the usual way, JPEG", turned, nullptr, Jpg, false},
+        {"stored mirrored: the usual way, PNG", mirrored, nullptr, Png, false},
+        {"the whole picture in one strip, converted, JPEG", oneStrip, nullptr, Jpg, true},
+        {"with an effect: the usual way, JPEG", lzw, effect("Brightness", "inputBrightness", 0.15), Jpg, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.source.isEmpty());
+        QByteArray file;
+        expectTheUsualWaysFile(c.source, c.step, c.format, 1'000'000, c.rowByRow, &file);
+        EXPECT_EQ(platform::readImageHeaderFromData(file).gray(), c.source == grey);
+        if (c.source == alpha) EXPECT_EQ(platform::isOpaqueImage(platform::readImageFromData(file)), c.format == Jpg);
+    }
+}
+
+// A photo made row by row is opened for its pixels once: the reader of rows opened as its
+// header was read for the run's memory budget is the one its rows come from, whatever the
+// route decided meanwhile (a shrink's reduced decode included).
+TEST(RowByRow, APhotoMadeRowByRowIsOpenedForItsPixelsOnce) {
+    BRISKO_STARTS_A_PROCESS();
+    batchtest::Batch b(0);
+    ASSERT_TRUE(QDir().mkpath(b.dir.filePath("src")));
+    const QImage meadow =
+        platform::readImage(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/GreenMeadow.jpg"));
+    const QString tiff =
+        testsupport::tiffcpFile(b.dir.filePath("src/meadow.tif"), meadow, testsupport::TiffSamples::Rgb8, {"-c", "lzw"});
+    if (tiff.isEmpty()) GTEST_SKIP() << "libtiff's tools (tiffcp, tiffset) are not installed";
+    const QString restarts = b.dir.filePath("src/restarts.jpg");
+    ASSERT_TRUE(platform::writeImageFile(restarts, platform::readImage(aquaPhoto()), platform::ImageType::JPEG, 0.9));
+    const QString png = testsupport::packagedPicture(testsupport::kDesktopPhotos + "desktop/Ubuntu-Mate-Cold-no-logo.png");
+    const struct {
+        const char* name;
+        QString source;
+        std::shared_ptr<AppliedFilter> step;
+    } cases[] = {
+        {"JPEG, converted", aquaPhoto(), nullptr},
+        {"JPEG, an eighth: decoded at half", restarts, resizeStepTo(320, 200)},
+        {"JPEG, blurred", aquaPhoto(), effect("CIGaussianBlur", "inputRadius", 10.0 / 2560)},
+        {"PNG, converted", png, nullptr},
+        {"TIFF, converted", tiff, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        batchtest::Batch run(0);
+        run.photos << batchtest::photoAt(c.source);
+        if (c.step) run.steps = {c.step};
+        run.rename = batchtest::renameSettings(outputformat::Jpg);
+        batchtest::RunHarness harness;
+        harness.runner.setRowByRowFromPixels(1'000'000);
+        std::atomic<int> opened{0};
+        harness.runner.setSourceReadHook([&](const QString&) { ++opened; });
+        ASSERT_TRUE(harness.start(run.input()));
+        ASSERT_EQ(run.photos[0]->processStatus, PhotoFile::Processed);
+        EXPECT_EQ(harness.runner.photosMadeRowByRow.load(), 1);
+        EXPECT_EQ(opened.load(), 1);
     }
 }

@@ -36,6 +36,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/imageio/ImageIO.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/PhotoSamples.h"
 #include "records/AppDelegate.h"
 #include "records/CommonFunc.h"
@@ -955,8 +956,9 @@ TEST_F(AddPhotosScreenTest, AMenuEntryNothingCouldTakeIsSaidInAnAlert) {
     }
 }
 
-// Photos that only the program's own readers take (TIFF, JPEG 2000, EPS) open like any
-// other: a click selects them and their info pop-up opens, with no "not available" alert.
+// Photos that only the program's own readers take (TIFF, JPEG 2000, and Photoshop, Targa
+// and icon files other programs wrote) open like any other: a click selects them and their
+// info pop-up opens, with no "not available" alert.
 TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
     const QImage picture = testsupport::gradientImage(64, 48);
     QStringList made;
@@ -965,8 +967,9 @@ TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
         made << path(QStringLiteral("formats/photo.") + ext);
         ASSERT_TRUE(platform::writeImageFile(made.last(), picture, type, 1.0));
     }
-    made << testsupport::writeFile(path("formats/drawing.eps"),
-                                   "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 64 48\n%%EndComments\nshowpage\n%%EOF\n");
+    for (const char* file : {"psd_rgb_rle_imagemagick.psd", "tga_rgb_rle_netpbm.tga", "ico_two_sizes_imagemagick.ico"})
+        made << testsupport::writeFile(path(QStringLiteral("formats/") + QLatin1String(file)),
+                                       testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(file)));
     add(made);
     ASSERT_EQ(batchPaths(), made);
     for (int i = 0; i < made.size(); ++i) {
@@ -979,6 +982,22 @@ TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
         screen->btnInfoTappedAtLocationInCollectionView({}, {0, i});
         EXPECT_TRUE(screen->infoWindow());
     }
+}
+
+// A picture the add takes by its name but the program cannot draw (EPS) is refused when it
+// is added, its kind named in the alert, rather than joining the batch to fail the run.
+TEST_F(AddPhotosScreenTest, PicturesThatCannotBeDrawnAreToldWhenAdded) {
+    const QString photo = intakefixtures::photo(path("mixed/photo.jpg"));
+    testsupport::writeFile(path("mixed/drawing.eps"),
+                           "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 64 48\n%%EndComments\nshowpage\n%%EOF\n");
+    add({path("mixed")});
+    EXPECT_EQ(batchPaths(), QStringList{photo});
+    ASSERT_TRUE(screen->isAlertShown());
+    EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
+    EXPECT_TRUE(screen->alertMessage().contains("drawing.eps (EPS pictures cannot be read: they need a PostScript interpreter)"))
+        << screen->alertMessage().toStdString();
+    QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
+    EXPECT_FALSE(screen->isAlertShown());
 }
 
 TEST_F(AddPhotosScreenTest, FilePanelsOpenInPicturesAndThenWhereTheLastWasLeft) {

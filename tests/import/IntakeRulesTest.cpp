@@ -181,3 +181,27 @@ TEST(FolderListing, UnreadableSubFolderIsSkippedAndTheRestWalked) {
         EXPECT_EQ(walked, expected);
     }
 }
+
+// Pictures the add takes but the program cannot draw are told by their own headers,
+// whatever their names: EPS (plain, and with the DOS binary header), SVG; a photo named
+// like one of them is a photo.
+TEST(UndrawablePictures, AreToldByTheirHeaders) {
+    QTemporaryDir dir;
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* kind;
+    } cases[] = {
+        {"a.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 64 48\n", "EPS"},
+        {"b.EPS", QByteArray("\xC5\xD0\xD3\xC6\x1E\0\0\0", 8) + QByteArray(40, '\0'), "EPS"},
+        {"drawing.ps.txt", "%!PS-Adobe-3.0\n", "EPS"},
+        {"c.svg", "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\"/>", "SVG"},
+        {"photo.eps", QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(60, '\0'), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = testsupport::writeFile(dir.filePath(QLatin1String(c.name)), c.bytes);
+        EXPECT_EQ(intake::undrawableKind(path), QLatin1String(c.kind));
+    }
+    EXPECT_EQ(intake::undrawableFileLine("a.eps", "EPS"), "a.eps (EPS pictures cannot be read: they need a PostScript interpreter)");
+}

@@ -4,8 +4,11 @@
 #include "platform/imageio/ImageProperties.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <cstring>
@@ -405,6 +408,77 @@ QByteArray makeGreyTiff(const QImage& grey) {
     for (int y = 0; y < grey.height(); ++y)
         TIFFWriteScanline(file.tif, const_cast<uchar*>(grey.constScanLine(y)), uint32_t(y), 0);
     return file.finish();
+}
+
+QString tiffcpFile(const QString& path, const QImage& picture, TiffSamples samples, const QStringList& tiffcpArguments,
+                   int orientation) {
+    const QString tiffcp = QStandardPaths::findExecutable(QStringLiteral("tiffcp"));
+    const QString tiffset = QStandardPaths::findExecutable(QStringLiteral("tiffset"));
+    if (tiffcp.isEmpty() || tiffset.isEmpty()) return QString();
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const int width = rgb.width(), height = rgb.height();
+    const int channels = samples == TiffSamples::Grey8 ? 1 : samples == TiffSamples::Rgba8 || samples == TiffSamples::Cmyk8 ? 4 : 3;
+    const int bytesPerSample = samples == TiffSamples::Rgb16 ? 2 : 1;
+    const QString plain = path + QStringLiteral(".plain.tif");
+    {
+        TIFF* tif = TIFFOpen(QFile::encodeName(plain).constData(), "w");
+        if (!tif) return QString();
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8 * bytesPerSample);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, channels);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples == TiffSamples::Grey8   ? PHOTOMETRIC_MINISBLACK
+                                               : samples == TiffSamples::Cmyk8 ? PHOTOMETRIC_SEPARATED
+                                                                               : PHOTOMETRIC_RGB);
+        if (samples == TiffSamples::Rgba8) {
+            const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+        }
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(8));
+        std::vector<uint8_t> row(size_t(width) * channels * bytesPerSample);
+        for (int y = 0; y < height; ++y) {
+            const uchar* in = rgb.constScanLine(y);
+            for (int x = 0; x < width; ++x) {
+                const uchar* p = in + 3 * x;
+                uint8_t* out = row.data() + size_t(x) * channels * bytesPerSample;
+                switch (samples) {
+                case TiffSamples::Rgb8: std::memcpy(out, p, 3); break;
+                case TiffSamples::Grey8: out[0] = uint8_t(qGray(p[0], p[1], p[2])); break;
+                case TiffSamples::Rgba8:
+                    std::memcpy(out, p, 3);
+                    out[3] = uint8_t(std::min(255, x * 255 / std::max(1, width / 4)));
+                    break;
+                case TiffSamples::Cmyk8: {
+                    const int k = 255 - std::max({p[0], p[1], p[2]});
+                    for (int c = 0; c < 3; ++c) out[c] = uint8_t(255 - p[c] - k);
+                    out[3] = uint8_t(k);
+                    break;
+                }
+                case TiffSamples::Rgb16:
+                    for (int c = 0; c < 3; ++c) {
+                        const int v = std::clamp(p[c] * 257 + (x * 31 + y * 17 + c * 7) % 257 - 128, 0, 65535);
+                        const uint16_t sample = uint16_t(v);
+                        std::memcpy(out + 2 * c, &sample, 2);
+                    }
+                    break;
+                }
+            }
+            if (TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) < 0) {
+                TIFFClose(tif);
+                return QString();
+            }
+        }
+        TIFFClose(tif);
+    }
+    const bool copied = QProcess::execute(tiffcp, QStringList(tiffcpArguments) << plain << path) == 0;
+    QFile::remove(plain);
+    if (!copied) return QString();
+    if (orientation != 1 &&
+        QProcess::execute(tiffset, {QStringLiteral("-s"), QStringLiteral("274"), QString::number(orientation), path}) != 0)
+        return QString();
+    return path;
 }
 
 QByteArray makeGreyJp2(const QImage& grey) {

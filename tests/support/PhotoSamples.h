@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace testsupport {
@@ -92,6 +93,18 @@ QByteArray makeGreyJp2(const QImage& grey);
 // header (libjpeg's components, the PNG colour type's samples, libtiff's SamplesPerPixel,
 // OpenJPEG's components); 0 when it cannot tell.
 int storedChannels(const QString& path);
+
+// TIFFs of a picture as libtiff's own tools write them: the picture (a real photo) written
+// plainly through libtiff in the given samples (strips of 8 rows, no compression), copied by
+// `tiffcp` with the given arguments (compression and predictor, strips or tiles, planes) and
+// given an orientation by `tiffset` when it is not 1. 16-bit samples carry the photo's
+// levels times 257 with the low bits varied, so that a reader's rounding to 8 bits shows;
+// the alpha of RGBA (unassociated, as most writers store it) falls to 0 across the left
+// quarter. Empty when the tools are not installed (libtiff-tools); a test that makes one
+// starts processes (BRISKO_STARTS_A_PROCESS).
+enum class TiffSamples { Rgb8, Rgb16, Grey8, Rgba8, Cmyk8 };
+QString tiffcpFile(const QString& path, const QImage& picture, TiffSamples samples, const QStringList& tiffcpArguments,
+                   int orientation = 1);
 
 // One real photo of each kind a sync client may rewrite under a reader, each with data
 // well past its first pages: a JPEG and a PNG of a busy 640 x 480 picture, a HEIC made by

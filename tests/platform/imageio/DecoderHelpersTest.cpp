@@ -43,7 +43,7 @@ public:
     }
 };
 
-// The helper that has accepted a request, once one has (within ten seconds).
+// The helper working on a request, once there is one (within ten seconds).
 qint64 workingHelper() {
     for (int i = 0; i < 2000; ++i) {
         const QList<qint64> busy = platform::busyDecoderHelpers();
@@ -106,13 +106,17 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     std::thread reader([&] { killed = platform::decodeImage(photos.first); });
     const qint64 helper = workingHelper();
     ASSERT_GT(helper, 0);
-    // It holds the standard streams, its channel, its watch on the program and the file it
-    // reads, and none of the program's other files.
-    const QStringList open = openFilesOf(helper);
+    // Once it has the file, it holds the standard streams, its channel, its exchange
+    // buffer, its watch on the program and that file, and none of the program's other files.
+    QStringList open;
+    for (int i = 0; i < 2000 && !open.contains(QFileInfo(photos.first).canonicalFilePath()); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        open = openFilesOf(helper);
+    }
     ::close(inherited);
     EXPECT_TRUE(open.contains(QFileInfo(photos.first).canonicalFilePath())) << open.join(' ').toStdString();
     EXPECT_FALSE(open.contains(QFileInfo(photos.second).canonicalFilePath())) << open.join(' ').toStdString();
-    EXPECT_LE(open.size(), 6) << open.join(' ').toStdString();
+    EXPECT_LE(open.size(), 7) << open.join(' ').toStdString();
     ::kill(pid_t(helper), SIGKILL);
     reader.join();
     expectDamaged(killed);
@@ -137,6 +141,24 @@ TEST(DecoderHelpers, AHelperReadsOnThroughTheSignalsThatEndASession) {
     reader.join();
     EXPECT_TRUE(read.ok());
     EXPECT_EQ(read.image.size(), QSize(128, 64));
+}
+
+// A helper that ends while it waits for work (after its idle time, or killed from
+// outside) is collected by the next request, which is read by a fresh helper.
+TEST(DecoderHelpers, AHelperThatEndedWhileItWaitedIsCollectedAndReplaced) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    HelperHook hook("pause=100");
+    platform::DecodeResult first;
+    std::thread reader([&] { first = platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    reader.join();
+    ASSERT_GT(helper, 0);
+    ASSERT_TRUE(first.ok());
+    ::kill(pid_t(helper), SIGKILL);
+    for (int i = 0; i < 400 && !processGone(helper); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    expectReads(photos.second);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(helper))) << "left a zombie";
 }
 
 // A file that makes the library loop: the time limit ends the helper, that file could not
@@ -237,56 +259,70 @@ TEST(DecoderHelperMessages, AnAnswerIsReadOnlyWhole) {
             EXPECT_TRUE(!read->hasFacts || (read->header.orientation >= 1 && read->header.orientation <= 8));
         }
     }
-    const QByteArray accepted = acceptedMessage();
-    EXPECT_FALSE(decodeAnswer(accepted.constData(), size_t(accepted.size())));
 }
 
-// The memfd beside an answer: sealed, large enough for every block it is said to hold, a
-// picture within the budget in rows of its width. A well-formed one gives the picture
-// without a copy.
-TEST(DecoderHelperMessages, ThePictureIsTakenOnlyWhenItFitsItsMemfd) {
+// Where a picture travels: the helper's exchange buffer (copied out), or a memfd of its
+// own, sealed, large enough for every block it is said to hold; either way a picture
+// within the budget, in rows of its width. A whole one gives the picture (from a memfd
+// without a copy), which the program may then change as any picture of its own.
+TEST(DecoderHelperMessages, APictureIsTakenOnlyWhenItFitsWhereItTravels) {
     using namespace helpermessages;
     QImage picture(64, 32, QImage::Format_ARGB32_Premultiplied);
     picture.fill(qRgb(200, 30, 90));
     const QByteArray rows(reinterpret_cast<const char*>(picture.constBits()), qsizetype(picture.sizeInBytes()));
-    const auto shorter = [&](int64_t bytes) { return rows.left(qsizetype(bytes)); };
+    QByteArray exchange(qsizetype(kHelperExchangeBytes), '\0');
+    exchange.replace(0, rows.size(), rows);
+    const auto inExchange = [](HelperAnswer a) {
+        a.inExchange = true;
+        return a;
+    };
     HelperAnswer badRows = pictureAnswer(64, 32);
     badRows.bytesPerLine = 64 * 4 + 4;
     HelperAnswer blockOutside = pictureAnswer(64, 32);
     blockOutside.exif = {uint64_t(rows.size()) - 4, 8};
     HelperAnswer wrapping = pictureAnswer(64, 32);
     wrapping.icc = {~uint64_t(0) - 2, 8};
+    HelperAnswer pastExchange = inExchange(pictureAnswer(64, 32));
+    pastExchange.xmp = {kHelperExchangeBytes - 8, 16};
     const struct {
         const char* what;
         HelperAnswer answer;
-        QByteArray memfd;
+        QByteArray memfd;  // none: the answer says the exchange buffer
         bool sealed;
         int64_t budget;
         bool taken;
     } cases[] = {
-        {"whole", pictureAnswer(64, 32), rows, true, 64 * 32, true},
-        {"not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
-        {"rows past its end", pictureAnswer(64, 32), shorter(rows.size() - 1), true, 64 * 32, false},
+        {"in a memfd", pictureAnswer(64, 32), rows, true, 64 * 32, true},
+        {"in the exchange buffer", inExchange(pictureAnswer(64, 32)), {}, true, 64 * 32, true},
+        {"a memfd not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
+        {"rows past the memfd's end", pictureAnswer(64, 32), rows.left(rows.size() - 1), true, 64 * 32, false},
         {"over the budget", pictureAnswer(64, 32), rows, true, 64 * 32 - 1, false},
+        {"over the budget, exchanged", inExchange(pictureAnswer(64, 32)), {}, true, 64 * 32 - 1, false},
         {"rows of another width", badRows, rows + rows, true, 64 * 32, false},
-        {"a block past its end", blockOutside, rows, true, 64 * 32, false},
+        {"a block past the memfd's end", blockOutside, rows, true, 64 * 32, false},
         {"a block wrapping around", wrapping, rows, true, 64 * 32, false},
+        {"a block past the exchange buffer's end", pastExchange, {}, true, 64 * 32, false},
+        {"rows past the exchange buffer's end", inExchange(pictureAnswer(2048, 1025)), {}, true, 1 << 22, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const int fd = memfdOf(c.memfd, c.sealed);
-        ASSERT_GE(fd, 0);
+        const int fd = c.answer.inExchange ? -1 : memfdOf(c.memfd, c.sealed);
+        ASSERT_TRUE(c.answer.inExchange || fd >= 0);
         HelperPayload payload;
         QString problem;
-        EXPECT_EQ(readHelperPayload(fd, c.answer, c.budget, payload, &problem), c.taken) << problem.toStdString();
-        ::close(fd);
+        EXPECT_EQ(readHelperPayload(fd, reinterpret_cast<const uint8_t*>(exchange.constData()), c.answer, c.budget,
+                                    payload, &problem),
+                  c.taken)
+            << problem.toStdString();
+        if (fd >= 0) ::close(fd);
         if (!c.taken) continue;
         ASSERT_EQ(payload.image.size(), picture.size());
         EXPECT_EQ(payload.image.pixel(10, 10), picture.pixel(10, 10));
-        payload.image.setPixel(10, 10, qRgb(1, 2, 3));  // its own pages, written as any picture's
+        payload.image.setPixel(10, 10, qRgb(1, 2, 3));
         EXPECT_EQ(payload.image.pixel(10, 10), qRgb(1, 2, 3));
     }
     HelperPayload none;
     QString problem;
-    EXPECT_FALSE(readHelperPayload(-1, pictureAnswer(64, 32), 64 * 32, none, &problem));
+    EXPECT_FALSE(readHelperPayload(-1, nullptr, pictureAnswer(64, 32), 64 * 32, none, &problem));
+    EXPECT_FALSE(readHelperPayload(-1, nullptr, inExchange(pictureAnswer(64, 32)), 64 * 32, none, &problem));
 }

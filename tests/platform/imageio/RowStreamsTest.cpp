@@ -8,7 +8,9 @@
 #include "tests/support/BoundedRun.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
+#include "tests/support/PhotoSamples.h"
 #include "tests/support/PngKinds.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -246,6 +248,76 @@ TEST(PngRowSource, FilesItDoesNotTakeOrCannotFinishFail) {
         QImage rows(source.width(), source.height(), QImage::Format_RGB32);
         EXPECT_FALSE(source.readRows(rows.bits(), rows.bytesPerLine(), source.height()));
     }
+}
+
+// TIFFs as libtiff's tools write them from a real photo, read a band at a time (a strip or a
+// row of tiles) in uneven steps, give the pixels of the whole decode, from the one opening
+// whose header is readImageHeader's; a transparent one tells its opacity first and reads the
+// same after. Colours converted while read are refused.
+TEST(TiffRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
+    BRISKO_STARTS_A_PROCESS();
+    QTemporaryDir dir;
+    const QImage meadow = platform::readImage(photo("nature/GreenMeadow.jpg"));
+    ASSERT_FALSE(meadow.isNull());
+    using testsupport::TiffSamples;
+    const QStringList lzwStrips{"-c", "lzw", "-r", "16"};
+    const struct {
+        const char* name;
+        TiffSamples samples;
+        QStringList tiffcp;
+        int orientation;
+        bool transparent;
+    } cases[] = {
+        {"8-bit RGB, strips of 16 rows, no compression", TiffSamples::Rgb8, {"-c", "none", "-r", "16"}, 1, false},
+        {"8-bit RGB, strips of 7 rows, LZW with a predictor", TiffSamples::Rgb8, {"-c", "lzw:2", "-r", "7"}, 1, false},
+        {"8-bit RGB, 256 x 128 tiles, deflate", TiffSamples::Rgb8, {"-c", "zip", "-t", "-w", "256", "-l", "128"}, 1, false},
+        {"8-bit RGB, a plane per colour", TiffSamples::Rgb8, {"-c", "lzw", "-p", "separate", "-r", "32"}, 1, false},
+        {"8-bit RGB, JPEG-compressed YCbCr", TiffSamples::Rgb8, {"-c", "jpeg:90", "-r", "16"}, 1, false},
+        {"16-bit RGB, strips, deflate", TiffSamples::Rgb16, {"-c", "zip", "-r", "16"}, 1, false},
+        {"16-bit RGB, 128 x 128 tiles, LZW", TiffSamples::Rgb16, {"-c", "lzw", "-t", "-w", "128", "-l", "128"}, 1, false},
+        {"grey, strips, LZW", TiffSamples::Grey8, lzwStrips, 1, false},
+        {"RGBA, tiles, deflate", TiffSamples::Rgba8, {"-c", "zip", "-t", "-w", "256", "-l", "256"}, 1, true},
+        {"stored upside down", TiffSamples::Rgb8, lzwStrips, 3, false},
+    };
+    int made = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = testsupport::tiffcpFile(dir.filePath(QStringLiteral("t%1.tif").arg(made++)), meadow,
+                                                     c.samples, c.tiffcp, c.orientation);
+        if (path.isEmpty()) GTEST_SKIP() << "libtiff's tools (tiffcp, tiffset) are not installed";
+        const QImage whole = platform::readImage(path);
+        const platform::ImageHeader header = platform::readImageHeader(path);
+        ASSERT_FALSE(whole.isNull());
+        const std::unique_ptr<platform::RowSource> source = platform::openRowSource(path);
+        ASSERT_TRUE(source->isValid());
+        const platform::ImageHeader& opened = source->header();
+        EXPECT_EQ(opened.format, platform::ImageFormat::TIFF);
+        EXPECT_EQ(QSize(opened.width, opened.height), QSize(header.width, header.height));
+        EXPECT_EQ(opened.orientation, c.orientation);
+        EXPECT_EQ(opened.colourModel, header.colourModel);
+        EXPECT_EQ(QSize(source->width(), source->height()), whole.size());
+        EXPECT_EQ(source->transparent(), c.transparent);
+        EXPECT_EQ(source->opaque(), std::optional<bool>(!c.transparent));
+        Streamed streamed = readInSteps(*source, {1, 7, 64, whole.height()});
+        EXPECT_TRUE(streamed.ok);
+        EXPECT_TRUE(streamed.neverBack);
+        EXPECT_TRUE(samePixels(streamed.picture, whole));
+        // Stored without loss, 8-bit colour is the photo itself.
+        if (c.samples == TiffSamples::Rgb8 && !c.tiffcp.contains("jpeg:90") && c.orientation == 1)
+            EXPECT_TRUE(samePixels(whole, meadow.convertToFormat(QImage::Format_RGB32)));
+    }
+    const QString cmyk = testsupport::tiffcpFile(dir.filePath("cmyk.tif"), meadow, TiffSamples::Cmyk8, lzwStrips);
+    ASSERT_FALSE(platform::readImage(cmyk).isNull());
+    EXPECT_EQ(platform::openRowSource(cmyk)->refused(), platform::RowsRefused::Converted);
+    // Cut short once open: its rows fail, and the cut is told apart from damage.
+    const QString cut = testsupport::tiffcpFile(dir.filePath("cut.tif"), meadow, TiffSamples::Rgb8, {"-c", "none", "-r", "16"});
+    platform::DecodeOptions cutWhileOpen;
+    cutWhileOpen.whileOpen = [](const QString& path) {
+        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 64 * 1024), 0);
+    };
+    const std::unique_ptr<platform::RowSource> source = platform::openRowSource(cut, cutWhileOpen);
+    EXPECT_FALSE(source->isValid() && readInSteps(*source, {1, 7, 64, 300}).ok);
+    EXPECT_TRUE(source->cut());
 }
 
 // Hands work's rows to sink in the given steps (the last step repeats) and scribbles over
