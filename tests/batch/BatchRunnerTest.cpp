@@ -4,12 +4,14 @@
 #include <QFileInfo>
 #include <QDirIterator>
 #include <QTimer>
+#include <future>
 
 #include "batch/BatchRunner.h"
 #include "batch/OutputPlanner.h"
 #include "batch/RenameScheme.h"
 #include "batch/RunMessages.h"
 #include "engine/Utils.h"
+#include "platform/foundation/HandOver.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/foundation/Values.h"
 #include "records/AppliedFilter.h"
@@ -744,8 +746,14 @@ TEST(BatchRunner, StopAtEachPhotoOrDuringAnEncodeLeavesExactlyTheCountedPhotos) 
                             if (destination != stopAt) return;
                             // Photo k is in hand: its save has begun, so it is still placed.
                             while (shown < k) QThread::yieldCurrentThread();
-                            QMetaObject::invokeMethod(&h.runner, [&] { h.runner.btnStopProcessTapped(); },
-                                                      Qt::BlockingQueuedConnection);
+                            // Stopped on the main thread while this one waits, handed over as
+                            // the program hands work over, so ThreadSanitizer sees the order.
+                            std::promise<void> stopped;
+                            platform::postQueued(&h.runner, [&] {
+                                h.runner.btnStopProcessTapped();
+                                stopped.set_value();
+                            });
+                            stopped.get_future().wait();
                         };
                     });
                 }

@@ -5,7 +5,6 @@
 // muxer.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStandardPaths>
 
 #include "batch/RunMessages.h"
@@ -13,23 +12,18 @@
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"
-#include "tests/support/Sanitizers.h"
+#include "tests/support/TestSupport.h"
 
 namespace pagestest {
 
-// Runs a program of the system; false (and a failure) when it is missing or fails. The test
-// that calls it starts with BRISKO_STARTS_A_PROCESS().
+// Runs a program of the system; false (and a failure) when it is missing or fails.
 bool runProgram(const QString& name, const QStringList& args) {
-    if (testsupport::builtWithThreadSanitizer() && !testsupport::declaredStartingProcess())
-        ADD_FAILURE() << "a test that runs " << name.toStdString() << " starts with BRISKO_STARTS_A_PROCESS()";
     const QString program = QStandardPaths::findExecutable(name);
     EXPECT_FALSE(program.isEmpty()) << name.toStdString() << " is missing: run scripts/deps.sh";
     if (program.isEmpty()) return false;
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    EXPECT_TRUE(ok) << name.toStdString() << ": " << p.readAll().toStdString();
+    QByteArray said;
+    const bool ok = testsupport::runTool(program, args, &said) == 0;
+    EXPECT_TRUE(ok) << name.toStdString() << ": " << said.toStdString();
     return ok;
 }
 
@@ -62,7 +56,6 @@ QString animatedGif(const QString& folder, const QString& path, int count) {
 }
 
 TEST(Pages, TheHeaderCountsPagesFramesAndPicturesButNotReducedCopies) {
-    BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
     const QString scratch = dir.filePath("pages");
     QDir().mkpath(scratch);
@@ -94,7 +87,6 @@ TEST(Pages, TheHeaderCountsPagesFramesAndPicturesButNotReducedCopies) {
 }
 
 TEST(Pages, TheStatusSaysOnlyTheFirstWasWrittenAndTheOriginalIsNeverGivenUp) {
-    BRISKO_STARTS_A_PROCESS();
     batchtest::TrashInTemp trash;
     struct Case {
         const char* name;

@@ -2,9 +2,9 @@
 
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -472,11 +472,11 @@ QString tiffcpFile(const QString& path, const QImage& picture, TiffSamples sampl
         }
         TIFFClose(tif);
     }
-    const bool copied = QProcess::execute(tiffcp, QStringList(tiffcpArguments) << plain << path) == 0;
+    const bool copied = runTool(tiffcp, QStringList(tiffcpArguments) << plain << path) == 0;
     QFile::remove(plain);
     if (!copied) return QString();
     if (orientation != 1 &&
-        QProcess::execute(tiffset, {QStringLiteral("-s"), QStringLiteral("274"), QString::number(orientation), path}) != 0)
+        runTool(tiffset, {QStringLiteral("-s"), QStringLiteral("274"), QString::number(orientation), path}) != 0)
         return QString();
     return path;
 }

@@ -9,13 +9,18 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QPainter>
+#include <QTemporaryFile>
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <fcntl.h>
 #include <ftw.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Plist.h"
@@ -92,6 +97,31 @@ QString writeFile(const QString& path, const QByteArray& bytes) {
 QByteArray readFile(const QString& path) {
     QFile f;
     return platform::openFile(f, path) ? f.readAll() : QByteArray();
+}
+
+int runTool(const QString& program, const QStringList& arguments, QByteArray* output) {
+    std::vector<QByteArray> encoded{QFile::encodeName(program)};
+    for (const QString& argument : arguments) encoded.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& a : encoded) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    QTemporaryFile said;
+    if (!said.open()) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, int(said.handle()), 1);
+    posix_spawn_file_actions_adddup2(&actions, int(said.handle()), 2);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (output) *output = said.readAll();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void removeTree(const QString& folder) {

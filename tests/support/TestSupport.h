@@ -35,6 +35,14 @@ QImage gradientImage(int width, int height);
 QString writeFile(const QString& path, const QByteArray& bytes);
 // A file's bytes; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+
+// Runs a program of the system and waits for it: its exit status, -1 when it could not be
+// started or did not exit; what it wrote (output and errors) goes to `output` when given.
+// Spawned, not started through QProcess: Qt starts a program from a child that runs in the
+// parent's memory, which leaves ThreadSanitizer's record of a process with threads as a
+// forked child's, so the checker ends the process at its next new thread; a spawned
+// program leaves it alone, and a test that runs one needs no BRISKO_STARTS_A_PROCESS().
+int runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
 // Removes a folder and everything in it by the bytes of their names: QTemporaryDir cannot
 // see names that are not UTF-8, and would leave them behind.
 void removeTree(const QString& folder);
