@@ -17,6 +17,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
+#include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
