@@ -2,8 +2,41 @@
 # sources are picked up by glob, and one GoogleTest executable per test folder.
 
 set(BRISKO_WARNINGS -Wall -Wextra -Wno-unused-parameter)
-# Units each test suite's files are spread over (see brisko_tests).
-set(BRISKO_UNITY_GROUPS 3)
+# A target's moc step waits for nothing but its own headers: no library generates headers
+# another one reads, so a library's files compile while the libraries it links are still
+# being built, rather than one library after another.
+set(CMAKE_AUTOGEN_ORIGIN_DEPENDS OFF)
+# At most this many of a target's files are compiled as one unit (see brisko_unity).
+set(BRISKO_UNITY_FILES 12)
+
+# brisko_unity(<target> <sources...>)
+# Compiles the target's files up to BRISKO_UNITY_FILES at a time as one unit: files of one
+# target share most of their headers and of the code instantiated from them, which are then
+# parsed and compiled once per unit instead of once per file. A file's unit is chosen from
+# a hash of its name, so adding a file moves no other until the count of units grows. Any
+# two files of a target may therefore meet in one unit: helpers in anonymous namespaces and
+# file-local functions have names unique within their target (two of one name clash, or
+# worse, overload each other). A file that cannot be combined is compiled alone with
+# set_source_files_properties(<file> PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON); files with
+# options of their own (brisko_optimise) always are.
+function(brisko_unity target)
+  set(cpps ${ARGN})
+  list(FILTER cpps INCLUDE REGEX "\\.(cpp|c)$")
+  list(LENGTH cpps n)
+  math(EXPR groups "(${n} + ${BRISKO_UNITY_FILES} - 1) / ${BRISKO_UNITY_FILES}")
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_MODE GROUP)
+  # GCC warns of types in anonymous namespaces used by one declared in another file of the unit.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+  endif()
+  foreach(src ${cpps})
+    get_filename_component(file ${src} NAME)
+    string(MD5 hash ${file})
+    string(SUBSTRING ${hash} 0 4 hash)
+    math(EXPR group "0x${hash} % ${groups}")
+    set_source_files_properties(${src} TARGET_DIRECTORY ${target} PROPERTIES UNITY_GROUP ${target}_${group})
+  endforeach()
+endfunction()
 
 # Precompiled headers: the standard and Qt headers nearly every file includes are parsed
 # once per build instead of once per file. One header is made for the libraries and one
@@ -91,6 +124,9 @@ function(brisko_library target)
     target_link_libraries(${target} PUBLIC ${A_DEPS})
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
     brisko_use_pch(${target} brisko_pch)
+    if(BRISKO_UNITY_LIBRARIES)
+      brisko_unity(${target} ${cpps})
+    endif()
   else()
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
@@ -118,26 +154,9 @@ function(brisko_tests name)
   brisko_test_code_options(${name})
   brisko_use_pch(${name} brisko_test_pch)
   # Test files share most of their headers (GoogleTest, Qt, the fixtures), so they are
-  # compiled a few at a time as one unit, which halves the suites' compile time. A file's
-  # unit is chosen from a hash of its name, so adding a file never moves the others: a
-  # clash (two helpers of one name in anonymous namespaces) can only involve the new file.
-  # Give such helpers distinct names, or compile the file alone with
-  # set_source_files_properties(<file> PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON).
+  # compiled a few at a time as one unit, which halves the suites' compile time.
   if(BRISKO_UNITY_TESTS)
-    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_MODE GROUP)
-    # GCC warns of test fixtures in anonymous namespaces once the file is not the main one.
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-      target_compile_options(${name} PRIVATE -Wno-subobject-linkage)
-    endif()
-    foreach(src ${srcs})
-      if(src MATCHES "\\.cpp$")
-        get_filename_component(file ${src} NAME)
-        string(MD5 hash ${file})
-        string(SUBSTRING ${hash} 0 4 hash)
-        math(EXPR group "0x${hash} % ${BRISKO_UNITY_GROUPS}")
-        set_source_files_properties(${src} TARGET_DIRECTORY ${name} PROPERTIES UNITY_GROUP ${name}_${group})
-      endif()
-    endforeach()
+    brisko_unity(${name} ${srcs})
   endif()
   set_property(GLOBAL APPEND PROPERTY BRISKO_TEST_TARGETS ${name})
   gtest_discover_tests(${name}

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QTransform>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -83,12 +82,12 @@ QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, 
         }
     }
     if (!header.valid()) {
-        std::fputs("Image source is NULL.", stderr);
+        platform::log(u"Image source is NULL.");
         return QImage();
     }
     QImage image = platform::readImage(path, reading);
     if (image.isNull()) {
-        std::fputs("Image not created from image source.", stderr);
+        platform::log(u"Image not created from image source.");
         return QImage();
     }
     return image;
@@ -108,7 +107,7 @@ platform::DecodeResult imageloading::decodeUpright(const QString& path, const QV
     }
     platform::DecodeResult result = platform::decodeImage(path, asked);
     if (!result.ok()) {
-        std::fputs("Image not created from image source.", stderr);
+        platform::log(u"Image not created from image source.");
         return result;
     }
     if (tiffOrientation(props) == 1) return result;

@@ -208,5 +208,5 @@ bool BatchThumbnails::failsAsItIs(const QString& path) const {
 }
 
 QString BatchThumbnails::unavailableToolTip(const QString& path) const {
-    return unavailable_.contains(path) ? intake::unavailablePhotoText(platform::fileExists(path)) : QString();
+    return unavailable_.contains(path) ? intake::unavailablePhotoText(path) : QString();
 }

@@ -5,6 +5,7 @@
 #include "platform/foundation/Format.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/imageio/ImageIO.h"
 #include "platform/imageio/VectorHeaders.h"
 #include "records/CommonFunc.h"
 #include "records/PhotoFile.h"
@@ -156,10 +157,13 @@ IntakeAlert damagedFilesAlert(int damagedCount, const QStringList& refusedNames,
     return {platform::format(u"File%@ cannot be added", plural ? "s" : "").toUpper(), message};
 }
 
-QString unavailablePhotoText(bool fileExists) {
-    return fileExists ? QStringLiteral("This photo cannot be read: its file is damaged or in a format Brisko Photos "
-                                       "cannot open. It will not be processed.")
-                      : QStringLiteral("This photo is no longer in its folder. It will not be processed.");
+QString unavailablePhotoText(const QString& path) {
+    if (!platform::fileExists(path)) return QStringLiteral("This photo is no longer in its folder. It will not be processed.");
+    // Its header reads, but the picture is past what the decoders take: nothing is wrong with the file.
+    if (platform::exceedsPixelBudget(platform::readImageHeader(path)))
+        return QStringLiteral("This photo is larger than Brisko Photos will open. It will not be processed.");
+    return QStringLiteral("This photo cannot be read: its file is damaged or in a format Brisko Photos cannot open. "
+                          "It will not be processed.");
 }
 
 QString IntakeProgress::iconName() const { return platform::format(u"fill_%d", icon); }

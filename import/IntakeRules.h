@@ -78,8 +78,8 @@ IntakeAlert noPhotosToAddAlert();
 inline constexpr int kRefusedNamesShown = 8;
 IntakeAlert damagedFilesAlert(int damagedCount, const QStringList& refusedNames = {}, int alreadyInBatch = 0);
 // What a photo of the batch showing the not-available picture tells the user: its file is
-// gone, or it is there and cannot be read.
-QString unavailablePhotoText(bool fileExists);
+// gone, it declares more pixels than the program opens, or it is there and cannot be read.
+QString unavailablePhotoText(const QString& path);
 
 // One step of the progress display.
 struct IntakeProgress {

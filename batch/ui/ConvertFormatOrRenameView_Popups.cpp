@@ -42,7 +42,7 @@ const QString kRawFormatsInfo = QStringLiteral(
     "If you choose to \"Keep Original format\", then RAW and other additional image formats will be saved as .png by "
     "default.");
 
-void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
+void postTipNotification(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
 const QColor kPopupEdge(90, 90, 90);
 
@@ -379,7 +379,7 @@ void ConvertFormatOrRenameView::addTipsPopupWindowAtPoint(QPoint windowPoint, QW
     bgViewForTips->raise();
     popup->show();
     popup->raise();
-    post(names::TipsDisplay);
+    postTipNotification(names::TipsDisplay);
 }
 
 void ConvertFormatOrRenameView::removeTipsPopupWindow() {
@@ -393,7 +393,7 @@ void ConvertFormatOrRenameView::removeTipsPopupWindow() {
         tipHeld_ = false;
     }
     bgViewForTips->hide();
-    post(names::TipsHide);
+    postTipNotification(names::TipsHide);
 }
 
 void ConvertFormatOrRenameView::btnNextOnTipsPopupTapped() {

@@ -35,7 +35,7 @@ namespace names = platform::notifications;
 
 namespace {
 
-void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
+void postSetupNotification(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
 
 }  // namespace
@@ -186,17 +186,17 @@ void SetupVC::viewWillAppearNotofication() {
     });
 }
 
-void SetupVC::postResizeNotificationAfterDelay() { post(names::ResizeTableHeader); }
+void SetupVC::postResizeNotificationAfterDelay() { postSetupNotification(names::ResizeTableHeader); }
 
-void SetupVC::enableBackButton() { post(names::EnbalePrevBtn); }
+void SetupVC::enableBackButton() { postSetupNotification(names::EnbalePrevBtn); }
 
 void SetupVC::AddConvertFormatView() {
     vwConvertFormatOrRename->setDelegate(this);
     stack_->setCurrentWidget(vwConvertFormatOrRename);
-    post(names::SetupConvertAndRename);
+    postSetupNotification(names::SetupConvertAndRename);
     QTimer::singleShot(500, this, &SetupVC::windowEndResizing);
-    post(names::PreviewAppear);
-    post(names::ResizeTableHeader);
+    postSetupNotification(names::PreviewAppear);
+    postSetupNotification(names::ResizeTableHeader);
 }
 
 void SetupVC::removeConvertFormatView() {
@@ -331,7 +331,7 @@ void SetupVC::sendStartProcessRequest() {
         AddConvertFormatView();
         return;
     }
-    post(names::ProcessStart);
+    postSetupNotification(names::ProcessStart);
     removeConvertFormatView();
 }
 

@@ -37,7 +37,7 @@ namespace names = platform::notifications;
 
 namespace {
 
-void post(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
+void postRunNotification(const QString& name) { platform::NotificationCenter::defaultCenter().postNotification(name); }
 
 const QString kProcessing = QStringLiteral("Processing...");
 
@@ -203,7 +203,7 @@ void SummaryController::addSummaryViewIsFinished(bool finished) {
                 setSummmaryInfo();
                 summary_->setFinished(finished);
                 screen_->showPage(screen_->vwSummary);
-                post(names::ProcessComplete);
+                postRunNotification(names::ProcessComplete);
                 if (runsummary::shouldOpenOutputFolder(AppDelegate::shared().selectedOuputSettingObj.get()))
                     btnOpenOutputFolderTapped();
                 emit summaryShown(finished);
@@ -498,7 +498,7 @@ void SummaryController::btnBackToPreviewOnSummaryTapped() {
 }
 
 void SummaryController::performBackOnSummaryAction() {
-    post(names::DisbalePrevBtn);
+    postRunNotification(names::DisbalePrevBtn);
     removeSummaryView();
     checkForDeletedPhotosInSourceFolder(false);
     QTimer::singleShot(enableBackDelay_, screen_, &SetupVC::enableBackButton);

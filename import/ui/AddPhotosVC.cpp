@@ -434,8 +434,8 @@ void AddPhotosVC::buildDateFilterSheet() {
 
 // Sheets hang from the top edge of the screen, centred.
 void AddPhotosVC::placeSheet(QWidget* sheet) {
-    sheet->adjustSize();
-    sheet->move((width() - sheet->width()) / 2, 40);
+    sheet->adjustSize();  // at a fixed width, then as tall as its wrapped texts are at that width
+    sheet->setGeometry((width() - sheet->width()) / 2, 40, sheet->width(), qMax(sheet->height(), sheet->heightForWidth(sheet->width())));
 }
 
 void AddPhotosVC::resizeEvent(QResizeEvent* e) {

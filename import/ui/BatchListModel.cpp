@@ -10,7 +10,6 @@
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
 #include "platform/foundation/NativeNames.h"
-#include "platform/foundation/FileAttributes.h"
 
 BatchListModel::BatchListModel(const QList<int>* checkedRows, QObject* parent)
     : QAbstractTableModel(parent), checked_(checkedRows) {}
@@ -37,7 +36,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         break;
     case NameColumn:
         if (role == Qt::ToolTipRole && unavailable_ && unavailable_->contains(photo.filePath))
-            return photo.displayName() + u'\n' + intake::unavailablePhotoText(platform::fileExists(photo.filePath));
+            return photo.displayName() + u'\n' + intake::unavailablePhotoText(photo.filePath);
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return photo.displayName();
         if (role == Qt::DecorationRole) {
             if (unavailable_ && unavailable_->contains(photo.filePath)) return screenimages::named(screenimages::kNotAvailableSmall);

@@ -40,6 +40,9 @@ QFileDialog* makeOpenPanel(const intake::OpenPanelSpec& spec, QWidget* parent, i
     } else {
         dialog->setFileMode(spec.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
         dialog->setNameFilters(spec.nameFilters);
+        // The filter's list of extensions would make its box, and the panel, wider than
+        // the screen: its name alone is shown.
+        dialog->setOption(QFileDialog::HideNameFilterDetails, true);
     }
     // Several folders (or libraries) may be chosen at once; Qt's own dialog takes a single
     // folder unless its views are told otherwise.

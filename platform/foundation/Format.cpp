@@ -14,7 +14,7 @@ namespace platform {
 
 namespace {
 
-QString number(double v, char conv, int precision) {
+QString formattedNumber(double v, char conv, int precision) {
     if (precision < 0) precision = 6;
     // to_chars is locale-independent and rounds exactly as printf does.
     char buf[400];
@@ -134,7 +134,7 @@ QString formatString(QStringView f, const QVariantList& args) {
         case 'o': s = QString::number(a.toULongLong(), 8); break;
         case 'c': s = QChar(char16_t(a.toUInt())); break;
         default:
-            s = number(a.toDouble(), conv, precision);
+            s = formattedNumber(a.toDouble(), conv, precision);
             if (plus && a.toDouble() >= 0) s.prepend(QLatin1Char('+'));
             break;
         }

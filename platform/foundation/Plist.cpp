@@ -37,7 +37,7 @@ bool dateInRange(const QDateTime& date) {
     return year >= -9999 && year <= 9999;
 }
 
-QDateTime dateFromReferenceSeconds(double seconds) {
+QDateTime plistDateFromReferenceSeconds(double seconds) {
     if (!std::isfinite(seconds) || std::fabs(seconds) > kMaxReferenceSeconds) return {};
     const qint64 ms = qint64(std::llround(seconds * 1000.0)) + kReferenceDateOffset * 1000;
     const QDateTime date = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
@@ -172,7 +172,7 @@ private:
         }
         case 0x3: {
             if (marker != 0x33 || !has(pos, 8)) return damage("bad date");
-            const QDateTime date = dateFromReferenceSeconds(std::bit_cast<double>(be(d_ + pos, 8)));
+            const QDateTime date = plistDateFromReferenceSeconds(std::bit_cast<double>(be(d_ + pos, 8)));
             if (!date.isValid()) return damage("date out of range");
             return date;
         }

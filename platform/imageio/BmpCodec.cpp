@@ -27,7 +27,7 @@ uint32_t u32(const uint8_t* p) { return qFromLittleEndian<uint32_t>(p); }
 int32_t i32(const uint8_t* p) { return qFromLittleEndian<int32_t>(p); }
 uint16_t u16(const uint8_t* p) { return qFromLittleEndian<uint16_t>(p); }
 
-enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6 };
+enum Compression : uint32_t { kUncompressedRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6 };
 
 // One channel of a bit-field pixel.
 struct Channel {
@@ -50,14 +50,14 @@ struct Channel {
     }
 };
 
-struct Layout {
+struct BmpLayout {
     size_t dib = 0;             // where the information header starts (14, or 0 for a DIB)
     uint32_t headerSize = 0;
     int64_t width = 0, height = 0;
     bool topDown = false;
     bool os2 = false;           // an OS/2 header, whose compressions 3 and 4 are not Windows'
     uint16_t bits = 0;
-    uint32_t compression = kRgb;
+    uint32_t compression = kUncompressedRgb;
     uint32_t masks[4] = {};     // red, green, blue, alpha
     size_t paletteAt = 0;
     int paletteEntry = 4;       // bytes
@@ -66,7 +66,7 @@ struct Layout {
 };
 
 // The information header at `dib`; false when it is not one.
-bool parseLayout(Bytes in, size_t dib, Layout& L) {
+bool parseLayout(Bytes in, size_t dib, BmpLayout& L) {
     if (in.size < dib + 16) return false;
     const uint8_t* h = in.data + dib;
     L.dib = dib;
@@ -128,7 +128,7 @@ bool parseLayout(Bytes in, size_t dib, Layout& L) {
     return true;
 }
 
-ImageFacts factsOf(Bytes in, const Layout& L) {
+ImageFacts factsOf(Bytes in, const BmpLayout& L) {
     ImageFacts facts;
     facts.header.format = L.dib == 0 ? ImageFormat::DIB : ImageFormat::BMP;
     facts.header.width = int(L.width);
@@ -144,7 +144,7 @@ ImageFacts factsOf(Bytes in, const Layout& L) {
 
 // The palette as opaque colours, always 256 entries: indices past the file's entries (a
 // short palette, or one cut off by the pixels) read as its first.
-std::vector<QRgb> readPalette(Bytes in, const Layout& L) {
+std::vector<QRgb> readPalette(Bytes in, const BmpLayout& L) {
     std::vector<QRgb> palette;
     const size_t end = std::min(L.pixelsAt > L.paletteAt ? L.pixelsAt : in.size, in.size);
     for (uint32_t i = 0; i < L.paletteCount; ++i) {
@@ -157,12 +157,12 @@ std::vector<QRgb> readPalette(Bytes in, const Layout& L) {
     return palette;
 }
 
-QRgb* rowOf(QImage& image, const Layout& L, int64_t fileRow) {
+QRgb* rowOf(QImage& image, const BmpLayout& L, int64_t fileRow) {
     return reinterpret_cast<QRgb*>(image.scanLine(int(L.topDown ? fileRow : L.height - 1 - fileRow)));
 }
 
 // Run-length coded palette pixels. What the codes leave out stays transparent.
-void decodeRle(Bytes in, const Layout& L, const std::vector<QRgb>& palette, QImage& image) {
+void decodeRle(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, QImage& image) {
     image.fill(Qt::transparent);
     const bool four = L.compression == kRle4;
     const uint8_t* p = in.data + L.pixelsAt;
@@ -209,7 +209,7 @@ void decodeRle(Bytes in, const Layout& L, const std::vector<QRgb>& palette, QIma
 }
 
 // Uncompressed rows: palette indices, or direct colours through the channels.
-void decodeRows(Bytes in, const Layout& L, const std::vector<QRgb>& palette, const Channel* ch, bool alpha,
+void decodeRows(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, const Channel* ch, bool alpha,
                 QImage& image) {
     const size_t stride = ((size_t(L.width) * L.bits + 31) / 32) * 4;
     const int width = int(L.width);
@@ -243,7 +243,7 @@ void decodeRows(Bytes in, const Layout& L, const std::vector<QRgb>& palette, con
     }
 }
 
-bool readable(Bytes in, size_t dib, Layout& L) {
+bool readable(Bytes in, size_t dib, BmpLayout& L) {
     if (dib == 14 && (in.size < 26 || in.data[0] != 'B' || in.data[1] != 'M')) return false;
     return parseLayout(in, dib, L);
 }
@@ -253,7 +253,7 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
         if (why) why->failure = kind;
         return QImage();
     };
-    Layout L;
+    BmpLayout L;
     if (!readable(in, dib, L)) {
         log(u"%@: BMP header is corrupt", name);
         return fail(DecodeFailure::Damaged);
@@ -261,7 +261,7 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
     if (!checkBudget(L.width, L.height, options, name, "BMP")) return fail(DecodeFailure::OverBudget);
     const bool rle = L.compression == kRle8 || L.compression == kRle4;
     const bool fields = !L.os2 && (L.compression == kBitFields || L.compression == kAlphaBitFields);
-    if (!rle && !fields && L.compression != kRgb) {
+    if (!rle && !fields && L.compression != kUncompressedRgb) {
         // OS/2's own compressions (modified Huffman, 24-bit run lengths) share numbers with
         // Windows' bit fields and embedded JPEG; embedded JPEG and PNG are for printers.
         log(u"%@: BMP compression %@ is not supported", name, L.compression);
@@ -313,7 +313,7 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
 }  // namespace
 
 ImageFacts bmpFacts(Bytes in) {
-    Layout L;
+    BmpLayout L;
     return readable(in, 14, L) ? factsOf(in, L) : ImageFacts{};
 }
 
@@ -322,7 +322,7 @@ QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, De
 }
 
 bool dibSniff(Bytes in, const QString& name) {
-    Layout L;
+    BmpLayout L;
     if (!name.endsWith(QLatin1String(".dib"), Qt::CaseInsensitive) || !parseLayout(in, 0, L)) return false;
     // A header BMP knows: one of its sizes, one plane, a depth it has.
     const uint32_t sizes[] = {12, 16, 20, 24, 32, 36, 40, 52, 56, 64, 108, 124};
@@ -332,7 +332,7 @@ bool dibSniff(Bytes in, const QString& name) {
 }
 
 ImageFacts dibFacts(Bytes in) {
-    Layout L;
+    BmpLayout L;
     return parseLayout(in, 0, L) ? factsOf(in, L) : ImageFacts{};
 }
 

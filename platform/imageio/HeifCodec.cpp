@@ -119,9 +119,9 @@ private:
 };
 
 // Reads bits from the top of each byte, as the codecs' headers are written.
-class Bits {
+class RbspBits {
 public:
-    Bits(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    RbspBits(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     uint32_t read(int n) {
         uint32_t v = 0;
         for (int i = 0; i < n; ++i) {
@@ -172,7 +172,7 @@ QSize hevcCodedSize(const Box& hvcC) {
                     if (i >= at + 4 && p[i] == 3 && p[i - 1] == 0 && p[i - 2] == 0) continue;
                     rbsp.push_back(p[i]);
                 }
-                Bits b(rbsp.data(), rbsp.size());
+                RbspBits b(rbsp.data(), rbsp.size());
                 b.read(4);
                 const int subLayers = int(b.read(3));
                 b.read(1);
@@ -225,7 +225,7 @@ QSize av1CodedSize(const Box& av1C) {
         }
         if (at > av1C.size || length > av1C.size - at) return {};
         if (type == 1) {
-            Bits b(p + at, length);
+            RbspBits b(p + at, length);
             b.read(3);
             b.read(1);
             if (b.read(1)) {  // a still picture's reduced header

@@ -50,9 +50,9 @@ private:
 
 // Reads fields in order; any field past the end, or a value out of its range, spoils the
 // whole message.
-class Reader {
+class MessageReader {
 public:
-    Reader(const char* data, size_t size) : p_(reinterpret_cast<const uint8_t*>(data)), left_(size) {}
+    MessageReader(const char* data, size_t size) : p_(reinterpret_cast<const uint8_t*>(data)), left_(size) {}
     bool ok() const { return ok_; }
     bool atEnd() const { return ok_ && left_ == 0; }
     uint8_t u8() { return take(1) ? p_[-1] : 0; }
@@ -122,7 +122,7 @@ QByteArray encodeRequest(const HelperRequest& r) {
 }
 
 std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
-    Reader in(data, size);
+    MessageReader in(data, size);
     if (in.u32() != kRequestMagic) return std::nullopt;
     HelperRequest r;
     const uint8_t codec = in.u8();
@@ -174,7 +174,7 @@ QByteArray encodeAnswer(const HelperAnswer& a) {
 }
 
 std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size) {
-    Reader in(data, size);
+    MessageReader in(data, size);
     if (in.u32() != kAnswerMagic) return std::nullopt;
     HelperAnswer a;
     a.changed = in.flag();

@@ -235,8 +235,8 @@ private:
     qint64 size_;
 };
 
-inline quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
-inline quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+inline quint32 bigEndian16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
+inline quint32 bigEndian32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
 // The kinds of picture file Exiv2 reads and writes metadata in by itself.
 bool holdsMetadata(ImageFormat format) {
     return format == ImageFormat::JPEG || format == ImageFormat::PNG || format == ImageFormat::TIFF ||
@@ -387,23 +387,23 @@ QString iccDescription(const QByteArray& icc) {
     const auto* p = reinterpret_cast<const uchar*>(icc.constData());
     const qint64 size = icc.size();
     if (size < 132) return {};
-    const quint32 tags = be32(p + 128);
+    const quint32 tags = bigEndian32(p + 128);
     for (quint32 i = 0; i < tags && i < 1000; ++i) {
         const qint64 e = 132 + qint64(i) * 12;
         if (e + 12 > size) return {};
         if (std::memcmp(p + e, "desc", 4) != 0) continue;
-        const qint64 off = be32(p + e + 4), len = be32(p + e + 8);
+        const qint64 off = bigEndian32(p + e + 4), len = bigEndian32(p + e + 8);
         if (off + 12 > size || len < 12 || off + len > size) return {};
         if (std::memcmp(p + off, "desc", 4) == 0) {
-            const qint64 n = be32(p + off + 8);
+            const qint64 n = bigEndian32(p + off + 8);
             if (n <= 0 || off + 12 + n > size) return {};
             return QString::fromLatin1(reinterpret_cast<const char*>(p + off + 12), n).remove(QChar(0)).trimmed();
         }
         if (std::memcmp(p + off, "mluc", 4) == 0 && len >= 28) {
-            const qint64 recOff = be32(p + off + 20 + 4), recLen = be32(p + off + 20);
+            const qint64 recOff = bigEndian32(p + off + 20 + 4), recLen = bigEndian32(p + off + 20);
             if (off + recOff + recLen > size || recLen % 2) return {};
             QString s;
-            for (qint64 k = 0; k < recLen; k += 2) s.append(QChar(char16_t(be16(p + off + recOff + k))));
+            for (qint64 k = 0; k < recLen; k += 2) s.append(QChar(char16_t(bigEndian16(p + off + recOff + k))));
             return s.remove(QChar(0)).trimmed();
         }
         return {};
@@ -915,7 +915,7 @@ std::optional<PngDataRange> pngDataRange(QFile& file) {
     for (qint64 at = 8; at + 12 <= src.size();) {
         uchar head[8];
         if (!src.read(at, head, 8)) return std::nullopt;
-        const qint64 next = at + 12 + qint64(be32(head));
+        const qint64 next = at + 12 + qint64(bigEndian32(head));
         if (next > src.size()) return std::nullopt;
         const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
         if (idat && !range) range = PngDataRange{at, next};
@@ -945,7 +945,7 @@ qint64 emptyIdatOffset(const char* data, qint64 size) {
     qint64 found = -1;
     for (qint64 at = 8; at + 12 <= size;) {
         const auto* head = reinterpret_cast<const uchar*>(data + at);
-        const qint64 next = at + 12 + qint64(be32(head));
+        const qint64 next = at + 12 + qint64(bigEndian32(head));
         if (next > size) return -1;
         if (std::memcmp(head + 4, "IDAT", 4) == 0) {
             if (found >= 0 || std::memcmp(head, kEmptyIdat, kEmptyIdatSize) != 0) return -1;

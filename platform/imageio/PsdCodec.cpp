@@ -14,13 +14,13 @@
 namespace platform::codec {
 namespace {
 
-uint16_t be16(const uint8_t* p) { return qFromBigEndian<uint16_t>(p); }
-uint32_t be32(const uint8_t* p) { return qFromBigEndian<uint32_t>(p); }
-uint64_t be64(const uint8_t* p) { return qFromBigEndian<uint64_t>(p); }
+uint16_t psdBe16(const uint8_t* p) { return qFromBigEndian<uint16_t>(p); }
+uint32_t psdBe32(const uint8_t* p) { return qFromBigEndian<uint32_t>(p); }
+uint64_t psdBe64(const uint8_t* p) { return qFromBigEndian<uint64_t>(p); }
 
 enum Mode : uint16_t { kBitmap = 0, kGray = 1, kIndexed = 2, kRgb = 3, kCmyk = 4, kMultichannel = 7, kDuotone = 8, kLab = 9 };
 
-struct Layout {
+struct PsdLayout {
     bool large = false;  // PSB: 64-bit section lengths and row counts
     uint16_t channels = 0, depth = 0, mode = 0;
     uint32_t width = 0, height = 0;
@@ -34,7 +34,7 @@ struct Layout {
 bool section(Bytes in, size_t& at, bool wide, size_t& body, size_t& end) {
     const size_t n = wide ? 8 : 4;
     if (at > in.size || in.size - at < n) return false;
-    const uint64_t length = wide ? be64(in.data + at) : be32(in.data + at);
+    const uint64_t length = wide ? psdBe64(in.data + at) : psdBe32(in.data + at);
     body = at + n;
     if (length > in.size - body) return false;
     end = body + size_t(length);
@@ -42,16 +42,16 @@ bool section(Bytes in, size_t& at, bool wide, size_t& body, size_t& end) {
     return true;
 }
 
-void readResources(Bytes in, size_t at, size_t end, Layout& L) {
+void readResources(Bytes in, size_t at, size_t end, PsdLayout& L) {
     while (end - at >= 12 && at < end) {
         const uint8_t* p = in.data + at;
         if (std::memcmp(p, "8BIM", 4) != 0 && std::memcmp(p, "MeSa", 4) != 0) return;
-        const uint16_t id = be16(p + 4);
+        const uint16_t id = psdBe16(p + 4);
         size_t name = 1 + size_t(p[6]);
         name += name & 1;  // padded to an even length
         size_t sizeAt = at + 6 + name;
         if (sizeAt + 4 > end) return;
-        const uint32_t size = be32(in.data + sizeAt);
+        const uint32_t size = psdBe32(in.data + sizeAt);
         const size_t body = sizeAt + 4;
         if (size > end - body) return;
         if (id == 1039 && size > 0) L.icc = QByteArray(reinterpret_cast<const char*>(in.data + body), qsizetype(size));
@@ -60,16 +60,16 @@ void readResources(Bytes in, size_t at, size_t end, Layout& L) {
     }
 }
 
-bool parse(Bytes in, Layout& L) {
+bool parse(Bytes in, PsdLayout& L) {
     if (in.size < 26 || std::memcmp(in.data, "8BPS", 4) != 0) return false;
-    const uint16_t version = be16(in.data + 4);
+    const uint16_t version = psdBe16(in.data + 4);
     if (version != 1 && version != 2) return false;
     L.large = version == 2;
-    L.channels = be16(in.data + 12);
-    L.height = be32(in.data + 14);
-    L.width = be32(in.data + 18);
-    L.depth = be16(in.data + 22);
-    L.mode = be16(in.data + 24);
+    L.channels = psdBe16(in.data + 12);
+    L.height = psdBe32(in.data + 14);
+    L.width = psdBe32(in.data + 18);
+    L.depth = psdBe16(in.data + 22);
+    L.mode = psdBe16(in.data + 24);
     if (L.channels < 1 || L.channels > 56 || L.width == 0 || L.height == 0) return false;
     size_t at = 26, body = 0, end = 0;
     if (!section(in, at, false, body, end)) return false;  // colour mode data
@@ -78,7 +78,7 @@ bool parse(Bytes in, Layout& L) {
     if (!section(in, at, L.large, body, end)) return false;  // layers and masks
     size_t layers = body, layersBody = 0, layersEnd = 0;
     if (end > body && section(in, layers, L.large, layersBody, layersEnd) && layersEnd - layersBody >= 2)
-        L.transparency = int16_t(be16(in.data + layersBody)) < 0;
+        L.transparency = int16_t(psdBe16(in.data + layersBody)) < 0;
     L.data = at;
     return true;
 }
@@ -116,7 +116,7 @@ bool unpackBits(const uint8_t* p, size_t size, uint8_t* out, size_t length) {
 
 ReadOnlyFacts psdFacts(Bytes in) {
     ReadOnlyFacts facts;
-    Layout L;
+    PsdLayout L;
     if (!parse(in, L) || L.width > uint32_t(INT32_MAX) || L.height > uint32_t(INT32_MAX)) return facts;
     facts.header.format = ImageFormat::PSD;
     facts.header.width = int(L.width);
@@ -137,14 +137,14 @@ QImage psdDecode(Bytes in, const DecodeOptions& options, const QString& name, De
         }
         return QImage();
     };
-    Layout L;
+    PsdLayout L;
     if (!parse(in, L) || L.data + 2 > in.size) {
         log(u"%@: Photoshop document is corrupt", name);
         return fail(DecodeFailure::Damaged);
     }
     if (!checkBudget(L.width, L.height, options, name, "Photoshop")) return fail(DecodeFailure::OverBudget);
     const int colours = colourChannels(L.mode);
-    const uint16_t compression = be16(in.data + L.data);
+    const uint16_t compression = psdBe16(in.data + L.data);
     if (colours == 0 || (L.depth != 8 && L.depth != 16) || compression > 1 || L.channels < colours) {
         log(u"%@: Photoshop document of mode %@, %@ bits, compression %@ is not supported", name, L.mode, L.depth,
             compression);
@@ -171,7 +171,7 @@ QImage psdDecode(Bytes in, const DecodeOptions& options, const QString& name, De
         }
         packed.resize(size_t(uint64_t(used) * L.height));
         for (size_t r = 0; r < packed.size(); ++r)
-            packed[r] = L.large ? be32(in.data + at + 4 * r) : be16(in.data + at + 2 * r);
+            packed[r] = L.large ? psdBe32(in.data + at + 4 * r) : psdBe16(in.data + at + 2 * r);
         at += size_t(rows) * entry;
     } else if (uint64_t(rowBytes) * uint64_t(used) * L.height > in.size - at) {
         log(u"%@: Photoshop document data ends early", name);
@@ -206,7 +206,7 @@ QImage psdDecode(Bytes in, const DecodeOptions& options, const QString& name, De
             pages.reached(in.data + at);
             auto* out = image.scanLine(int(y));
             for (uint32_t x = 0; x < L.width; ++x) {
-                const uint8_t v = L.depth == 8 ? row[x] : uint8_t((uint32_t(be16(row + 2 * size_t(x))) * 255 + 32767) / 65535);
+                const uint8_t v = L.depth == 8 ? row[x] : uint8_t((uint32_t(psdBe16(row + 2 * size_t(x))) * 255 + 32767) / 65535);
                 uint8_t* px = out + 4 * size_t(x);
                 if (c == colours) opacity[size_t(y) * L.width + x] = v;
                 else if (L.mode == kGray) px[0] = px[1] = px[2] = v;

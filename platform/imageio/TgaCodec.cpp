@@ -17,7 +17,7 @@ namespace {
 
 uint16_t le16(const uint8_t* p) { return qFromLittleEndian<uint16_t>(p); }
 
-struct Header {
+struct TgaHeader {
     int idLength = 0, mapType = 0, type = 0;
     int mapFirst = 0, mapLength = 0, mapBits = 0;
     int width = 0, height = 0, bits = 0, alphaBits = 0;
@@ -27,7 +27,7 @@ struct Header {
     bool rle() const { return type >= 9; }
 };
 
-bool parse(Bytes in, Header& h) {
+bool parse(Bytes in, TgaHeader& h) {
     if (in.size < 18) return false;
     const uint8_t* p = in.data;
     h.idLength = p[0];
@@ -66,13 +66,13 @@ QRgb colourOf(const uint8_t* p, int bits, int alphaBits) {
 
 bool tgaSniff(Bytes in, const QString& name) {
     static const QStringList suffixes{"tga", "tpic", "icb", "vda", "vst"};
-    Header h;
+    TgaHeader h;
     return !name.isEmpty() && suffixes.contains(QFileInfo(name).suffix().toLower()) && parse(in, h);
 }
 
 ReadOnlyFacts tgaFacts(Bytes in) {
     ReadOnlyFacts facts;
-    Header h;
+    TgaHeader h;
     if (!parse(in, h)) return facts;
     facts.header.format = ImageFormat::TGA;
     facts.header.width = h.width;
@@ -89,7 +89,7 @@ QImage tgaDecode(Bytes in, const DecodeOptions& options, const QString& name, De
         if (why) why->failure = kind;
         return QImage();
     };
-    Header h;
+    TgaHeader h;
     if (!parse(in, h)) {
         log(u"%@: Targa header is corrupt", name);
         return fail(DecodeFailure::Damaged);

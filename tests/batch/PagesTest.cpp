@@ -9,6 +9,7 @@
 
 #include "batch/RunMessages.h"
 #include "platform/foundation/Format.h"
+#include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"

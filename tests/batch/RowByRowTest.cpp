@@ -17,6 +17,7 @@
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
+#include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/ColourReferences.h"
 #include "tests/support/PackagedPictures.h"
@@ -32,7 +33,7 @@ std::shared_ptr<AppliedFilter> effect(const QString& name, const char* key, doub
     return AppliedFilter::initWithFilterName(name, name, QVariantList{QVariantMap{{key, value}}}, QImage(), nullptr);
 }
 
-QByteArray bytesOf(const QString& path) {
+QByteArray bytesOfFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -56,7 +57,7 @@ QByteArray wholePictureFile(const BatchRunInput& in, int index, const QString& d
     const platform::ImageType saveType = RenameScheme::saveChoice(*photo, format, in.fileFormats).saveType;
     if (writer.saveImgInDirectoryFilteredImg(picture, destination, saveType, photo).processStatus != PhotoFile::Processed)
         return {};
-    return bytesOf(destination);
+    return bytesOfFile(destination);
 }
 
 // Two real desktop photos: a baseline 2560 x 1600 one and a progressive 3840 x 2160 one.
@@ -81,7 +82,7 @@ void expectTheUsualWaysFile(const QString& source, const std::shared_ptr<Applied
         ASSERT_TRUE(harness.start(in));
         ASSERT_EQ(run.photos[0]->processStatus, PhotoFile::Processed) << run.photos[0]->processInfoMessage.toStdString();
         EXPECT_EQ(harness.runner.photosMadeRowByRow.load(), rows && rowByRow ? 1 : 0);
-        files[rows ? 0 : 1] = bytesOf(in.snapshot.destinationPaths[0]->filePath);
+        files[rows ? 0 : 1] = bytesOfFile(in.snapshot.destinationPaths[0]->filePath);
     }
     ASSERT_FALSE(files[1].isEmpty());
     EXPECT_EQ(files[0].size(), files[1].size());
@@ -138,7 +139,7 @@ TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
         ASSERT_TRUE(run.start(in));
         ASSERT_EQ(run1.photos[0]->processStatus, PhotoFile::Processed) << run1.photos[0]->processInfoMessage.toStdString();
         EXPECT_EQ(run.runner.photosMadeRowByRow.load(), 1);
-        const QByteArray made = bytesOf(in.snapshot.destinationPaths[0]->filePath);
+        const QByteArray made = bytesOfFile(in.snapshot.destinationPaths[0]->filePath);
         const QByteArray whole = wholePictureFile(in, 0, run1.dir.filePath(c.format == Png ? "whole/whole.png" : "whole/whole.jpg"));
         ASSERT_FALSE(whole.isEmpty());
         EXPECT_EQ(made.size(), whole.size());
@@ -152,7 +153,7 @@ TEST(RowByRow, PhotosThatCannotGoRowByRowAreMadeTheUsualWay) {
     const QString aqua = aquaPhoto();
     // Cut short half way: the row-by-row reader gives up on it, and the usual way says what
     // is wrong with the photo.
-    const QByteArray full = bytesOf(aqua);
+    const QByteArray full = bytesOfFile(aqua);
     const QString cut = b.dir.filePath("src/cut.jpg");
     {
         QFile f(cut);

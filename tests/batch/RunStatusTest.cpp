@@ -11,6 +11,7 @@
 #include "batch/RunMessages.h"
 #include "platform/foundation/Format.h"
 #include "platform/imageio/ImageIO.h"
+#include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"

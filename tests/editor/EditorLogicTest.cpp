@@ -37,7 +37,7 @@ StepList steps(const QStringList& names) {
     return list;
 }
 
-QStringList names(const StepList& list) {
+QStringList namesOfSteps(const StepList& list) {
     QStringList out;
     for (const auto& s : list) out << s->filterName;
     return out;
@@ -114,12 +114,12 @@ TEST(AppliedSteps, DragMovesEveryRowToTheDrop) {
     for (const Case& c : cases) {
         StepList list = steps({"A", "B", "C", "D", "E"});
         const QList<int> placed = AppliedSteps::moveRows(list, c.rows, c.drop);
-        EXPECT_EQ(names(list), c.expected) << c.drop;
+        EXPECT_EQ(namesOfSteps(list), c.expected) << c.drop;
         EXPECT_EQ(placed, c.placed) << c.drop;
     }
     StepList list = steps({"A", "B"});
     EXPECT_TRUE(AppliedSteps::moveRows(list, {7}, 0).isEmpty());
-    EXPECT_EQ(names(list), QStringList({"A", "B"}));
+    EXPECT_EQ(namesOfSteps(list), QStringList({"A", "B"}));
 }
 
 TEST(AppliedSteps, OnlyTheListsOwnRowsDecode) {
@@ -138,7 +138,7 @@ TEST(AppliedSteps, CommitSwitchRemoveAndMove) {
     EXPECT_EQ(list.size(), 4);
     auto edited = step("B2");
     EXPECT_EQ(AppliedSteps::commit(list, edited, 2), 2);
-    EXPECT_EQ(names(list), QStringList({"A", "Resize", "B2", "C"}));
+    EXPECT_EQ(namesOfSteps(list), QStringList({"A", "Resize", "B2", "C"}));
 
     EXPECT_TRUE(AppliedSteps::toggle(list, 0));
     EXPECT_FALSE(list[0]->isApplied);
@@ -147,10 +147,10 @@ TEST(AppliedSteps, CommitSwitchRemoveAndMove) {
     EXPECT_FALSE(AppliedSteps::moveUp(list, 0));
     EXPECT_TRUE(AppliedSteps::moveDown(list, 0));
     EXPECT_FALSE(AppliedSteps::moveDown(list, 3));
-    EXPECT_EQ(names(list), QStringList({"Resize", "A", "C", "B2"}));
+    EXPECT_EQ(namesOfSteps(list), QStringList({"Resize", "A", "C", "B2"}));
     EXPECT_TRUE(AppliedSteps::remove(list, 1));
     EXPECT_FALSE(AppliedSteps::remove(list, -1));
-    EXPECT_EQ(names(list), QStringList({"Resize", "C", "B2"}));
+    EXPECT_EQ(namesOfSteps(list), QStringList({"Resize", "C", "B2"}));
 }
 
 TEST(FavouriteSteps, SavedAppliedToggledAndDeletedThroughTheDefaults) {
@@ -179,7 +179,7 @@ TEST(FavouriteSteps, SavedAppliedToggledAndDeletedThroughTheDefaults) {
     // Added steps are copies: editing them leaves the favourite alone.
     StepList batch = steps({"Resize"});
     EXPECT_EQ(FavouriteSteps::addEffects(*rows[1], batch), 3);
-    EXPECT_EQ(names(batch), QStringList({"Resize", "CISepiaTone", "Zodiac", "Add Custom Image"}));
+    EXPECT_EQ(namesOfSteps(batch), QStringList({"Resize", "CISepiaTone", "Zodiac", "Add Custom Image"}));
     batch[2]->isApplied = false;
     EXPECT_TRUE(rows[1]->filtersArray[1]->isApplied);
 
@@ -382,12 +382,12 @@ TEST(StepEditing, LayersUnderAndOverTheEffectBeingSetUp) {
     };
     for (const Case& c : cases) {
         const auto layers = StepEditing::layersFor(batch, c.edited, favourite);
-        EXPECT_EQ(names(layers.below), c.below) << c.title;
-        EXPECT_EQ(names(layers.above), c.above) << c.title;
+        EXPECT_EQ(namesOfSteps(layers.below), c.below) << c.title;
+        EXPECT_EQ(namesOfSteps(layers.above), c.above) << c.title;
     }
     // A crop that is switched off changes nothing, so the steps after it are drawn too.
     batch[3]->isApplied = false;
-    EXPECT_EQ(names(StepEditing::layersFor(batch, batch[2], {}).above), QStringList({"CICrop", "CISepiaTone"}));
+    EXPECT_EQ(namesOfSteps(StepEditing::layersFor(batch, batch[2], {}).above), QStringList({"CICrop", "CISepiaTone"}));
 }
 
 TEST(StepEditing, AnEditedStepKeepsWhatTheUserDidNotChange) {

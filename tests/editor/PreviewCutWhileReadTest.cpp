@@ -2,6 +2,8 @@
 // writes again while the screen reads them: real files of each kind, cut at a known moment
 // of the read through the readers' hook.
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 #include "editor/ui/PhotoStrip.h"

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
+#include <QTableView>
 #include <functional>
 
 #include "tests/editor/EffectsScreenFixture.h"

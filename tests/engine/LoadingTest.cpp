@@ -4,9 +4,11 @@
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <thread>
 #include <gtest/gtest.h>
@@ -211,4 +213,21 @@ TEST(Loading, KnownPropertiesAnswerForTheirPathOnTheirThreadOnly) {
     }
     EXPECT_EQ(ImageProcessing::exifForFile(turned).value("Orientation").toInt(), 3);
     EXPECT_EQ(u.getImageOriginalSizeAtFilePathUrl(turned), QSizeF(30, 30));
+}
+
+// A photo whose picture cannot be made says so in the log on a line of its own, as every
+// log line is: glued to the next line, it hid that line's time.
+TEST(Loading, APhotoThatCannotBeReadIsLoggedOnALineOfItsOwn) {
+    QTemporaryDir dir;
+    const QString cut = dir.filePath("cut.jpg");
+    const QByteArray whole = testsupport::sourceBytes("tests/platform/imageio/data/jpeg_cjpeg.jpg");
+    testsupport::writeFile(cut, whole.left(whole.size() / 4));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Utils::sharedUtils().loadImageWithFixedOrientionFromUrl(cut).ok());
+    EXPECT_TRUE(Utils::sharedUtils().getImageWithFixedOrientionFromUrl(cut).isNull());
+    const QString written = QString::fromStdString(testing::internal::GetCapturedStderr());
+    ASSERT_TRUE(written.endsWith(u'\n')) << written.toStdString();
+    const QRegularExpression logLine(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} BriskoPhotos\\[\\d+\\] "));
+    for (const QString& line : written.split(u'\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(logLine.match(line).hasMatch()) << line.toStdString();
 }

@@ -15,7 +15,7 @@ QImage apply(const QImage& image, const QString& name, const QVariantList& param
     return Utils::sharedUtils().applyFilterWithImage(image, "/tmp/photo.jpg", name, params, thumb);
 }
 
-QImage argb(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32); }
+QImage asArgb(const QImage& i) { return i.convertToFormat(QImage::Format_ARGB32); }
 
 struct ResizeCase {
     int w, h;
@@ -54,12 +54,12 @@ TEST(Resize, EmptyOrInvalidSizesAreRefused) {
     for (const QVariantList& params : bad) {
         const QImage out = apply(in, "Resize", params);
         EXPECT_EQ(out.size(), in.size());
-        EXPECT_EQ(argb(out), argb(in));
+        EXPECT_EQ(asArgb(out), asArgb(in));
     }
 }
 
 TEST(Resize, ThumbnailGetsADarkFrame) {
-    const QImage out = argb(apply(testsupport::quadrantImage(580, 440), "Resize", {}, true));
+    const QImage out = asArgb(apply(testsupport::quadrantImage(580, 440), "Resize", {}, true));
     ASSERT_EQ(out.size(), QSize(580, 440));
     // Width 4 in reference points on a 580-wide picture: two pixels of stroke inside the edge.
     EXPECT_EQ(qGray(out.pixel(0, 220)), qGray(out.pixel(1, 220)));
@@ -68,8 +68,8 @@ TEST(Resize, ThumbnailGetsADarkFrame) {
 }
 
 TEST(Rotate, QuarterTurnOfASquareIsAnExactPermutation) {
-    const QImage in = argb(testsupport::gradientImage(64, 64));
-    const QImage out = argb(apply(in, "Rotate", list({{"angle", 90}, {"flipHorizontally", false}})));
+    const QImage in = asArgb(testsupport::gradientImage(64, 64));
+    const QImage out = asArgb(apply(in, "Rotate", list({{"angle", 90}, {"flipHorizontally", false}})));
     ASSERT_EQ(out.size(), in.size());
     // Counter-clockwise on screen: the source's right column becomes the top row.
     for (int y = 0; y < 64; ++y)
@@ -77,12 +77,12 @@ TEST(Rotate, QuarterTurnOfASquareIsAnExactPermutation) {
     // Four quarter turns give the picture back.
     QImage back = in;
     for (int i = 0; i < 4; ++i) back = apply(back, "Rotate", list({{"angle", 90}, {"flipHorizontally", false}}));
-    EXPECT_EQ(argb(back), in);
+    EXPECT_EQ(asArgb(back), in);
 }
 
 TEST(Rotate, QuarterTurnOfALandscapeIsShrunkAndCentred) {
     const QImage in = testsupport::quadrantImage(400, 300);
-    const QImage out = argb(apply(in, "Rotate", list({{"angle", 90}, {"flipHorizontally", false}})));
+    const QImage out = asArgb(apply(in, "Rotate", list({{"angle", 90}, {"flipHorizontally", false}})));
     ASSERT_EQ(out.size(), QSize(400, 300));
     // The turned picture is 225 x 300 with transparent bands 87.5 wide at both sides.
     EXPECT_EQ(qAlpha(out.pixel(86, 150)), 0);
@@ -97,7 +97,7 @@ TEST(Rotate, QuarterTurnOfALandscapeIsShrunkAndCentred) {
 }
 
 TEST(Rotate, FlipsFromTheList) {
-    const QImage in = argb(testsupport::quadrantImage(40, 30));
+    const QImage in = asArgb(testsupport::quadrantImage(40, 30));
     struct Case {
         QVariantList params;
         QRgb topLeft;
@@ -110,26 +110,26 @@ TEST(Rotate, FlipsFromTheList) {
         {list({{"flipHorizontally", false}, {"angle", 360}}), qRgb(255, 0, 0)},
     };
     for (const Case& c : cases) {
-        const QImage out = argb(apply(in, "Rotate", c.params));
+        const QImage out = asArgb(apply(in, "Rotate", c.params));
         ASSERT_EQ(out.size(), in.size());
         EXPECT_EQ(out.pixel(2, 2), c.topLeft);
     }
-    EXPECT_EQ(argb(Utils::sharedUtils().flipImage(in, list({{"flipHorizontally", false}}))), in);
+    EXPECT_EQ(asArgb(Utils::sharedUtils().flipImage(in, list({{"flipHorizontally", false}}))), in);
 }
 
 TEST(Rotate, ArbitraryAngleKeepsSizeAndLeavesCornersClear) {
     const QImage in = testsupport::gradientImage(200, 100);
-    const QImage out = argb(apply(in, "Rotate", list({{"angle", 30}, {"flipHorizontally", false}})));
+    const QImage out = asArgb(apply(in, "Rotate", list({{"angle", 30}, {"flipHorizontally", false}})));
     ASSERT_EQ(out.size(), in.size());
     EXPECT_EQ(qAlpha(out.pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(out.pixel(100, 50)), 255);
-    EXPECT_NE(out, argb(in));
+    EXPECT_NE(out, asArgb(in));
 }
 
 TEST(Border, WidthAndRadiusFollowThePhotoWidth) {
     QImage in(2900, 600, QImage::Format_ARGB32_Premultiplied);
     in.fill(Qt::white);
-    const QImage out = argb(apply(in, "Add Border", {}));
+    const QImage out = asArgb(apply(in, "Add Border", {}));
     ASSERT_EQ(out.size(), in.size());
     // Width 10 on a 580-point reference: a 50-pixel stroke whose inner half, 25 pixels, shows.
     EXPECT_EQ(out.pixel(10, 300), qRgb(128, 128, 128));
@@ -143,16 +143,16 @@ TEST(Border, WidthAndRadiusFollowThePhotoWidth) {
 TEST(Border, ColourWidthAndThumbnail) {
     QImage in(580, 300, QImage::Format_ARGB32_Premultiplied);
     in.fill(Qt::white);
-    const QImage red = argb(
+    const QImage red = asArgb(
         apply(in, "Add Border", list({{"borderColor", QColor(Qt::red)}, {"borderWidth", 7.9}, {"cornerRadius", 0}})));
     // 7.9 is read as 7: a 3.5-pixel inner half.
     EXPECT_EQ(red.pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_EQ(red.pixel(2, 150), qRgb(255, 0, 0));
     EXPECT_EQ(red.pixel(5, 150), qRgb(255, 255, 255));
-    const QImage thumb = argb(apply(in, "Add Border", list({{"borderWidth", 2}}), true));
+    const QImage thumb = asArgb(apply(in, "Add Border", list({{"borderWidth", 2}}), true));
     EXPECT_EQ(thumb.pixel(11, 150), qRgb(128, 128, 128));  // 25 wide whatever the list says
     // A zero width draws no hairline.
-    const QImage none = argb(apply(in, "Add Border", list({{"borderWidth", 0}, {"cornerRadius", 0}})));
+    const QImage none = asArgb(apply(in, "Add Border", list({{"borderWidth", 0}, {"cornerRadius", 0}})));
     EXPECT_EQ(none.pixel(0, 150), qRgb(255, 255, 255));
 }
 

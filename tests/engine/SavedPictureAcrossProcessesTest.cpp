@@ -30,7 +30,7 @@ const char* const kReopenFolder = "BRISKO_TEST_REOPEN_FOLDER";
 const QString kSettings = QStringLiteral("/BriskoPhotos.plist");
 const QSize kPhoto(600, 400);
 // The box covers the middle of the photo: a 200-pixel square at (150, 100) from the top left.
-const platform::Vec kBox(0.25, 0.25, 0.5, 0.5);
+const platform::Vec kSavedBox(0.25, 0.25, 0.5, 0.5);
 const QColor kGrey(128, 128, 128);
 
 // A 24 MP picture: red on the left half, blue on the right.
@@ -108,8 +108,8 @@ TEST(SavedCustomPicture, AFavouriteAndASessionWithA24MPPictureDrawItInALaterRun)
         QStringLiteral("Add Custom Image"), QStringLiteral("Add Custom Image"),
         testsupport::parameterList({{"imageToAdd", picture},
                                     {"imageName", QStringLiteral("own picture.jpg")},
-                                    {"boundedRect", QVariant::fromValue(kBox)},
-                                    {"rotatedRect", QVariant::fromValue(kBox)},
+                                    {"boundedRect", QVariant::fromValue(kSavedBox)},
+                                    {"rotatedRect", QVariant::fromValue(kSavedBox)},
                                     {"Opacity", 1.0},
                                     {"angle", 0.0},
                                     {"flipHorizontally", false},

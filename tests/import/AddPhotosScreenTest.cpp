@@ -844,9 +844,12 @@ TEST_F(AddPhotosScreenTest, DamagedFilesAreNamedAndTheUnreadableOnesExplained) {
     ASSERT_TRUE(file.resize(file.size() / 2));
     file.close();
     testsupport::writeFile(path("damaged/not_a_photo.jpg"), QByteArray("\xFF\xD8\xFF\xE0 this is not a photo"));
+    // And no damage: a sound PNG of more pixels than the program opens.
+    const QString huge = testsupport::writeFile(
+        path("damaged/huge.png"), testsupport::sourceBytes("tests/platform/imageio/data/png_1bit_17000x16000_vips.png"));
     add({path("damaged")});
 
-    EXPECT_EQ(batchPaths(), (QStringList{cut, good}));
+    EXPECT_EQ(batchPaths(), (QStringList{cut, good, huge}));
     EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
     EXPECT_TRUE(screen->alertMessage().contains("\nnot_a_photo.jpg")) << screen->alertMessage().toStdString();
     QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
@@ -868,6 +871,14 @@ TEST_F(AddPhotosScreenTest, DamagedFilesAreNamedAndTheUnreadableOnesExplained) {
     screen->removeInfoPopupWindow();
     const QModelIndex name = screen->listModel()->index(0, BatchListModel::NameColumn);
     EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("cannot be read"));
+    // The large one is not called damaged.
+    EXPECT_TRUE(AppDelegate::shared().arraySelectedImagesToProcess[2]->isUnreadable);
+    screen->btnInfoTappedAtLocationInCollectionView({}, {0, 2});
+    ASSERT_TRUE(screen->infoWindow());
+    notice = screen->infoWindow()->findChild<QLabel*>("lblUnavailableNotice");
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->text(), "This photo is larger than Brisko Photos will open. It will not be processed.");
+    screen->removeInfoPopupWindow();
     // Gone from its folder is not "cannot be read".
     QFile::remove(cut);
     EXPECT_TRUE(name.data(Qt::ToolTipRole).toString().contains("no longer in its folder"));
@@ -985,17 +996,24 @@ TEST_F(AddPhotosScreenTest, PhotosOfEveryFormatTheReadersTakeCanBeSelected) {
 }
 
 // A picture the add takes by its name but the program cannot draw (EPS) is refused when it
-// is added, its kind named in the alert, rather than joining the batch to fail the run.
+// is added, its kind named in the alert, rather than joining the batch to fail the run. The
+// alert shows its whole text, however long the reasons make it.
 TEST_F(AddPhotosScreenTest, PicturesThatCannotBeDrawnAreToldWhenAdded) {
     const QString photo = intakefixtures::photo(path("mixed/photo.jpg"));
     testsupport::writeFile(path("mixed/drawing.eps"),
                            "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 64 48\n%%EndComments\nshowpage\n%%EOF\n");
+    testsupport::writeFile(path("mixed/model.3fr"),
+                           testsupport::sourceBytes("bench/fuzz/corpus/read_only_formats/raw_libraw_model_abort.3fr"));
     add({path("mixed")});
     EXPECT_EQ(batchPaths(), QStringList{photo});
     ASSERT_TRUE(screen->isAlertShown());
-    EXPECT_EQ(screen->alertTitle(), "FILE CANNOT BE ADDED");
+    EXPECT_EQ(screen->alertTitle(), "FILES CANNOT BE ADDED");
     EXPECT_TRUE(screen->alertMessage().contains("drawing.eps (EPS pictures cannot be read: they need a PostScript interpreter)"))
         << screen->alertMessage().toStdString();
+    const auto* message = screen->findChild<QLabel*>("lblAlertMessage");
+    ASSERT_TRUE(message);
+    EXPECT_GE(message->height(), message->heightForWidth(message->width()));
+    EXPECT_TRUE(message->parentWidget()->rect().contains(message->geometry()));
     QTest::mouseClick(button("btnOkOnAlert"), Qt::LeftButton);
     EXPECT_FALSE(screen->isAlertShown());
 }
@@ -1018,6 +1036,10 @@ TEST_F(AddPhotosScreenTest, FilePanelsOpenInPicturesAndThenWhereTheLastWasLeft) 
     panel = screen->findChild<QFileDialog*>("openPanel");
     ASSERT_TRUE(panel);
     EXPECT_EQ(QDir(panel->directory()).absolutePath(), path("elsewhere"));
+    // Its long list of extensions does not make it wider than a small screen (its buttons
+    // were off the screen's edge).
+    QCoreApplication::processEvents();
+    EXPECT_LE(panel->minimumSizeHint().width(), 1024);
     panel->reject();
 }
 

@@ -138,7 +138,7 @@ TEST_F(Thumbnails, AFileThatCannotBeReadIsMarkedAndNotLoadedAgainUntilForgotten)
     EXPECT_TRUE(thumbs->isUnavailable(pathOf(1)));
     EXPECT_EQ(view.unavailableRows, QList<int>{1});
     EXPECT_TRUE(AppDelegate::shared().arraySelectedImagesToProcess[1]->isUnreadable);
-    EXPECT_EQ(thumbs->unavailableToolTip(pathOf(1)), intake::unavailablePhotoText(true));
+    EXPECT_EQ(thumbs->unavailableToolTip(pathOf(1)), intake::unavailablePhotoText(pathOf(1)));
     EXPECT_EQ(thumbs->unavailableToolTip(pathOf(0)), "");
 
     made.clear();
@@ -159,7 +159,7 @@ TEST_F(Thumbnails, AFileThatCannotBeReadIsMarkedAndNotLoadedAgainUntilForgotten)
     // A file that is gone is marked without a read, and said to be gone.
     QFile::remove(pathOf(2));
     thumbs->markUnavailable(pathOf(2));
-    EXPECT_EQ(thumbs->unavailableToolTip(pathOf(2)), intake::unavailablePhotoText(false));
+    EXPECT_EQ(thumbs->unavailableToolTip(pathOf(2)), intake::unavailablePhotoText(pathOf(2)));
     thumbs->markUnreadable(pathOf(2));
     EXPECT_FALSE(AppDelegate::shared().arraySelectedImagesToProcess[2]->isUnreadable) << "missing, not unreadable";
     thumbs->forgetAll();

@@ -26,8 +26,6 @@ namespace {
 // mean fewer re-reads. Beyond this the strips' memory would outgrow the saving.
 constexpr int kMaxReach = 128;
 
-inline double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
-
 // Bilinear sample of src at (sx, sy) (plane coordinates, pixel centres at +0.5); taps
 // outside src are transparent. Exact at pixel centres.
 inline void sampleAt(const Buffer& src, double sx, double sy, float* out) {

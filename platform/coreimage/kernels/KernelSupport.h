@@ -14,6 +14,8 @@ inline constexpr double kPi = 3.14159265358979323846;
 // Rec. 601 luma of straight RGB, as the colour kernels use it.
 inline float luma(const float* p) { return 0.299f * p[0] + 0.587f * p[1] + 0.114f * p[2]; }
 inline float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
+// A parameter that is not a finite number (NaN, infinite) counts as its default.
+inline double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
 inline float smoothstep(float e0, float e1, float x) {
     if (e1 == e0) return x < e0 ? 0.0f : 1.0f;
     const float t = clamp01((x - e0) / (e1 - e0));

@@ -11,8 +11,6 @@ namespace platform::ci {
 
 namespace {
 
-inline double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
-
 // The grid centre of a cell filter, moved by whole cells next to the origin: the grid
 // looks the same, and cell numbers stay small whatever centre is given.
 QPointF gridOrigin(const CIFilterArgs& a, double spacing) {

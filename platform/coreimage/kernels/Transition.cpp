@@ -14,8 +14,6 @@ namespace platform::ci {
 
 namespace {
 
-double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
-
 // What one output pixel is made of. a and b are the inputs rendered over the rectangles
 // the transition asked for; (x, y) is the pixel's centre in the plane.
 using PixelFn = std::function<void(const Buffer& a, const Buffer& b, double x, double y, float* out)>;

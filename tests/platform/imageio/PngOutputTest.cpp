@@ -91,7 +91,7 @@ struct Piece {
     bool last;
 };
 
-QByteArray pngChunk(const char* type, const QByteArray& data) {
+QByteArray chunkOf(const char* type, const QByteArray& data) {
     QByteArray out(4, '\0');
     qToBigEndian<quint32>(quint32(data.size()), out.data());
     const QByteArray body = QByteArray(type, 4) + data;
@@ -121,7 +121,7 @@ QByteArray greyPng(int height, const QList<QByteArray>& idat, const QByteArray& 
     qToBigEndian<quint32>(quint32(height), ihdr.data() + 4);
     ihdr[8] = 8;
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png += pngChunk("IHDR", ihdr);
+    png += chunkOf("IHDR", ihdr);
     for (qsizetype i = 0; i < idat.size(); ++i) {
         QByteArray data = idat[i];
         if (i == 0) data.prepend("\x78\x9c", 2);
@@ -130,9 +130,9 @@ QByteArray greyPng(int height, const QList<QByteArray>& idat, const QByteArray& 
             qToBigEndian<quint32>(quint32(adler32(1, reinterpret_cast<const Bytef*>(allRows.constData()), uInt(allRows.size()))), sum.data());
             data += sum;
         }
-        png += pngChunk("IDAT", data);
+        png += chunkOf("IDAT", data);
     }
-    return png + pngChunk("IEND", {});
+    return png + chunkOf("IEND", {});
 }
 
 QByteArray greyRows(int count, int shade) {
@@ -233,7 +233,7 @@ TEST(PngOutput, TheCheckOfDataInBandsSeesTheStreamAsADecoderReadsIt) {
     QByteArray badFilter = rows;
     badFilter[4 * 50] = 5;
     QByteArray badText = greyPng(100, {pa, pb, pc}, rows);
-    badText.insert(badText.size() - 12, pngChunk("tEXt", QByteArray("Comment\0hello", 13)));
+    badText.insert(badText.size() - 12, chunkOf("tEXt", QByteArray("Comment\0hello", 13)));
     badText[badText.size() - 18] = 'j';
     const struct {
         const char* name;
