@@ -10,12 +10,6 @@ using platform::Vec;
 
 namespace {
 
-const QStringList& ownSliderEffects() {
-    static const QStringList names = {"Add Border", "Add Custom Image", "Add Logo", "Add Date", "Add Text",
-                                      "Add Watermark", "Rotate", "RGB Adjust", "Black & White"};
-    return names;
-}
-
 bool isOverlayWithAlpha(const QString& name) {
     static const QStringList names = {"Add Custom Image", "Add Logo", "Add Date", "Add Text", "Add Watermark"};
     return names.contains(name);
