@@ -11,6 +11,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UsableMemory.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppliedFilter.h"
@@ -213,7 +214,7 @@ void BatchRunner::startWorker() {
 void BatchRunner::startWorkerThread(std::uint64_t generation, qint64 start,
                                     const std::shared_ptr<const BatchRunInput>& input,
                                     const std::shared_ptr<ResultWriter>& writer) {
-    worker_ = std::thread([this, generation, start, input, writer] {
+    worker_ = platform::startThread([this, generation, start, input, writer] {
         const int alive = ++workersAliveAtOnce;
         int seen = maxWorkersAliveAtOnce.load();
         while (alive > seen && !maxWorkersAliveAtOnce.compare_exchange_weak(seen, alive)) {

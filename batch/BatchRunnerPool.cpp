@@ -1,5 +1,6 @@
 #include "batch/BatchRunnerPool.h"
 
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UsableCpus.h"
 #include "platform/foundation/UsableMemory.h"
 
@@ -21,7 +22,7 @@ PhotosInFlight::PhotosInFlight(int first, int last, Limits limits, std::function
     threads_.reserve(std::size_t(std::max(0, threads)));
     for (int i = 0; i < threads; ++i) {
         try {
-            threads_.emplace_back([this] { work(); });
+            threads_.push_back(platform::startThread([this] { work(); }));
         } catch (...) {
             // Memory or the system's threads ran short: the photos go through the threads
             // there are, or, with none, through the caller's (see waitFor).

@@ -4,6 +4,7 @@
 #include "engine/Utils.h"
 #include "platform/coreimage/CIContext.h"
 #include "platform/coreimage/Resample.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UsableCpus.h"
 #include "platform/graphics/RowStorage.h"
 #include "platform/imageio/ImageIO.h"
@@ -28,7 +29,7 @@ class RowsAhead {
 public:
     RowsAhead(platform::RowSource& source, uchar* base, qsizetype bytesPerLine, int height)
         : source_(source), base_(base), bytesPerLine_(bytesPerLine), height_(height),
-          thread_([this] { decode(); }) {}
+          thread_(platform::startThread([this] { decode(); })) {}
     ~RowsAhead() {
         {
             const std::lock_guard<std::mutex> lock(mutex_);

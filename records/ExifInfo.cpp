@@ -1,10 +1,10 @@
 #include "records/ExifInfo.h"
 
 #include "platform/foundation/Format.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/imageio/ImageProperties.h"
 #include "records/CommonFunc.h"
 
-#include <QRegularExpression>
 #include <QVariantList>
 #include <cmath>
 #include <limits>
@@ -35,11 +35,7 @@ double doubleValue(const QVariant& v) {
         const QVariantList l = v.toList();
         return l.isEmpty() ? 0.0 : doubleValue(l.first());
     }
-    if (v.typeId() == QMetaType::QString) {
-        static const QRegularExpression re(QStringLiteral(R"(^\s*([-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?))"));
-        const auto m = re.match(v.toString());
-        return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
-    }
+    if (v.typeId() == QMetaType::QString) return platform::doubleValue(v.toString());
     bool ok = false;
     const double d = v.toDouble(&ok);
     return ok && std::isfinite(d) ? d : 0.0;

@@ -1,5 +1,6 @@
 #include "platform/coreimage/Parallel.h"
 
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UsableCpus.h"
 
 #include <algorithm>
@@ -21,8 +22,8 @@ thread_local bool tInsideBand = false;
 constexpr double kMinWorkPerThread = 64.0 * 1024.0;
 
 // The kernels' own worker threads. They outlive each call, so a render does not start
-// and stop threads (and map and unmap their stacks) for every pass, and the scratch
-// space that kernels keep per thread stays warm; a thread left idle for a minute ends.
+// and stop threads (and map and unmap their stacks) for every pass; a thread left idle
+// for a minute ends.
 // The pool is our own rather than Qt's so that every hand-over of a task is made through
 // locks that ThreadSanitizer builds see (Qt's are invisible to them, and each band looked
 // like a race). Never destroyed: workers may still be finishing a late, empty task when
@@ -53,7 +54,16 @@ public:
 
 private:
     void work() {
+        // Kernels' tasks (a band's encoding and its writing among them) may make Qt's
+        // objects: without Qt's record of the thread, the thread takes none and ends, and
+        // its task is left to the threads there are (the caller takes every chunk no
+        // thread has begun).
+        const bool ready = readyForQt();
         std::unique_lock<std::mutex> lock(m_);
+        if (!ready) {
+            --threads_;
+            return;
+        }
         for (;;) {
             ++idle_;
             const bool woken = queued_.wait_for(lock, std::chrono::seconds(60), [this] { return !tasks_.empty(); });

@@ -7,25 +7,27 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/imageio/ReadOnlyCodecs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 
 #include <cmath>
 #include <cstdio>
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <mutex>
+#include <shared_mutex>
 #include <numeric>
 #include <string>
 #include <unordered_map>
@@ -253,38 +255,57 @@ std::mutex& exivMutex() {
     return m;
 }
 
-// Exiv2 may complain many times about one damaged file; its messages are gathered on the
-// thread that reads or writes it (Exiv2 calls its handler there) and leave as one log
-// line per file.
-QStringList& exivMessages() {
-    thread_local QStringList messages;
-    return messages;
-}
+// Reports what Exiv2 said about one file once its work on it is done: Exiv2 may complain
+// many times about one damaged file, and its messages leave as one log line per file.
+// They are gathered by the session of the file in hand on the thread that works on it
+// (Exiv2 calls its handler there), found through a plain pointer: a thread-local list
+// would register its destructor on each thread's first use, with an allocation the C
+// library does not let fail. Exiv2's parsing and writing (its XMP toolkit above all) is
+// not safe on several threads at once and runs under the Exiv2 lock; what is read from a
+// parsed file's own data is not, so that many photos' metadata are turned into
+// dictionaries at once.
+class ExivSession {
+public:
+    explicit ExivSession(const QString& path) : path_(path), outer_(current()) {
+        ensureExiv2();
+        current() = this;
+    }
+    ~ExivSession() {
+        current() = outer_;
+        try {
+            if (messages_.size() == 1) log(u"Exiv2 on %@: %@", path_, messages_.first());
+            else if (messages_.size() > 1) log(u"Exiv2 on %@: %@ (and %d more)", path_, messages_.first(), int(messages_.size() - 1));
+        } catch (...) {
+            // No memory to tell it: the file's work has its own outcome.
+        }
+    }
+    ExivSession(const ExivSession&) = delete;
+    ExivSession& operator=(const ExivSession&) = delete;
+
+    // Keeps a message for the file in hand; one said outside any file's work is logged now.
+    static void note(const QString& text) {
+        if (ExivSession* session = current()) {
+            if (session->messages_.size() < 1000) session->messages_.append(text);
+        } else {
+            log(u"Exiv2: %@", text);
+        }
+    }
+
+private:
+    static ExivSession*& current() {
+        thread_local ExivSession* session = nullptr;
+        return session;
+    }
+
+    QString path_;
+    ExivSession* outer_;
+    QStringList messages_;
+};
 
 void exivLogHandler(int, const char* message) {
     const QString text = QString::fromUtf8(message).trimmed();
-    if (!text.isEmpty() && exivMessages().size() < 1000) exivMessages().append(text);
+    if (!text.isEmpty()) ExivSession::note(text);
 }
-
-void flushExivMessages(const QString& path) {
-    QStringList& messages = exivMessages();
-    if (messages.isEmpty()) return;
-    if (messages.size() == 1) log(u"Exiv2 on %@: %@", path, messages.first());
-    else log(u"Exiv2 on %@: %@ (and %d more)", path, messages.first(), int(messages.size() - 1));
-    messages.clear();
-}
-
-// Reports what Exiv2 said about one file once its work on it is done. Exiv2's parsing and
-// writing (its XMP toolkit above all) is not safe on several threads at once and runs
-// under the Exiv2 lock; what is read from a parsed file's own data is not, so that many
-// photos' metadata are turned into dictionaries at once.
-class ExivSession {
-public:
-    explicit ExivSession(const QString& path) : path_(path) { ensureExiv2(); }
-    ~ExivSession() { flushExivMessages(path_); }
-private:
-    QString path_;
-};
 
 void ensureExiv2() {
     static std::once_flag once;
@@ -411,15 +432,26 @@ QString iccDescription(const QByteArray& icc) {
     return {};
 }
 
-// The dictionaries' keys, made once on each thread and shared by every dictionary made
-// there: a photo's dictionary is kept with it for as long as the photo is in the list, and
-// thousands of copies of the same few dozen names would each hold their own memory.
-// Only names in static storage are given.
+// The dictionaries' keys, made once and shared by every dictionary: a photo's dictionary
+// is kept with it for as long as the photo is in the list, and thousands of copies of the
+// same few dozen names would each hold their own memory. Only names in static storage are
+// given, so the table stays a few dozen entries long; it is made on the first photo's
+// reading and then only read, by any thread. Never destroyed: dictionaries may outlive
+// everything else.
 const QString& sharedKey(const char* name) {
-    thread_local std::unordered_map<const char*, QString> keys;
-    auto it = keys.find(name);
-    if (it == keys.end()) it = keys.emplace(name, QString::fromLatin1(name)).first;
-    return it->second;
+    struct Keys {
+        std::shared_mutex mutex;
+        std::unordered_map<const char*, QString> texts;
+    };
+    static Keys* const keys = new Keys;
+    {
+        const std::shared_lock<std::shared_mutex> reading(keys->mutex);
+        const auto it = keys->texts.find(name);
+        if (it != keys->texts.end()) return it->second;
+    }
+    const std::lock_guard<std::shared_mutex> adding(keys->mutex);
+    // A node's value stays where it is when others are added.
+    return keys->texts.try_emplace(name, QString::fromLatin1(name)).first->second;
 }
 
 void addValue(QVariantMap& groups, const char* group, const char* key, const QVariant& value) {
@@ -455,7 +487,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                     Exiv2::ExifParser::decode(blockExif, reinterpret_cast<const Exiv2::byte*>(blocks->exif.constData()),
                                               uint32_t(blocks->exif.size()));
                 if (!blocks->xmp.isEmpty() && Exiv2::XmpParser::decode(blockXmp, blocks->xmp.toStdString()) != 0) {
-                    exivMessages().append(QStringLiteral("the XMP packet could not be read"));
+                    ExivSession::note(QStringLiteral("the XMP packet could not be read"));
                     blockXmp.clear();
                 }
             } else {
@@ -517,8 +549,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                         }
                     }
                 }
+            } catch (const std::bad_alloc&) {
+                throw;  // a memory shortage fails the photo, rather than leave its metadata out
             } catch (const std::exception& e) {
-                exivMessages().append(QString::fromUtf8(k.key) + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+                ExivSession::note(QString::fromUtf8(k.key) + QStringLiteral(": ") + QString::fromUtf8(e.what()));
             }
             return value;
         };
@@ -566,8 +600,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         }
         const QString profile = iccDescription(icc);
         if (!profile.isEmpty()) out.insert(sharedKey(kPropsProfileName), profile);
+    } catch (const std::bad_alloc&) {
+        throw;  // a memory shortage fails the photo, rather than leave its metadata out
     } catch (const std::exception& e) {
-        exivMessages().append(QString::fromUtf8(e.what()));  // reported once with the rest
+        ExivSession::note(QString::fromUtf8(e.what()));  // reported once with the rest
     }
 }
 
@@ -575,13 +611,40 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
 // Writing: dictionary values -> Exiv2 texts.
 
 // The leading number of a text, locale-free: "2.8 mm" gives 2.8, "abc" gives nothing.
+// (Texts here are read without regular expressions: their first match on a thread makes a
+// thread-local stack, whose destructor the C library registers with an allocation it does
+// not let fail, and this runs on the run's threads.)
 std::optional<double> leadingNumber(const QString& text) {
-    static const QRegularExpression re(QStringLiteral(R"(^\s*([-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?))"));
-    const auto m = re.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    bool ok = false;
-    const double d = m.captured(1).toDouble(&ok);  // QString::toDouble is C-locale
-    return ok ? std::optional<double>(d) : std::nullopt;
+    double d = 0;
+    return scanDouble(text, &d) && std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+}
+
+// "hh:mm:ss" or "hh:mm:ss.fff" at the start of a text (one or two digits each): the three
+// parts' texts, or nothing.
+std::optional<std::array<QStringView, 3>> leadingClockTime(QStringView text) {
+    qsizetype at = 0;
+    while (at < text.size() && text[at].isSpace()) ++at;
+    const auto digits = [&](qsizetype most) {
+        const qsizetype from = at;
+        while (at < text.size() && at - from < most && text[at] >= u'0' && text[at] <= u'9') ++at;
+        return text.sliced(from, at - from);
+    };
+    std::array<QStringView, 3> parts;
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (at >= text.size() || text[at] != u':') return std::nullopt;
+            ++at;
+        }
+        const qsizetype from = at;
+        parts[size_t(i)] = digits(2);
+        if (parts[size_t(i)].isEmpty()) return std::nullopt;
+        if (i == 2 && at + 1 < text.size() && text[at] == u'.' && text[at + 1] >= u'0' && text[at + 1] <= u'9') {
+            ++at;
+            digits(text.size());
+            parts[2] = text.sliced(from, at - from);
+        }
+    }
+    return parts;
 }
 
 std::optional<double> numberOf(const QVariant& v) {
@@ -696,11 +759,11 @@ std::optional<std::string> exivText(const PropertyKey& k, const QVariant& v, Exi
         return degreesText(*d).toStdString();
     }
     case Kind::GpsTime: {
-        static const QRegularExpression re(QStringLiteral(R"(^\s*(\d{1,2}):(\d{1,2}):(\d{1,2}(\.\d+)?))"));
-        const auto m = re.match(textOf(v));
-        if (!m.hasMatch()) return std::nullopt;
-        const qint64 sec100 = std::llround(m.captured(3).toDouble() * 100);
-        return QStringLiteral("%1/1 %2/1 %3/100").arg(m.captured(1)).arg(m.captured(2)).arg(sec100).toStdString();
+        const QString text = textOf(v);
+        const auto parts = leadingClockTime(text);
+        if (!parts) return std::nullopt;
+        const qint64 sec100 = std::llround((*parts)[2].toDouble() * 100);
+        return QStringLiteral("%1/1 %2/1 %3/100").arg((*parts)[0], (*parts)[1]).arg(sec100).toStdString();
     }
     case Kind::IptcDate: {
         QString s = textOf(v).trimmed();

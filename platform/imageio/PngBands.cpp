@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -160,7 +161,7 @@ bool continuable(QByteArray& d, size_t expected) {
         if (inflateInit2(&z, -15) != Z_OK) return false;
         z.next_in = bytes;
         z.avail_in = uInt(d.size());
-        thread_local std::vector<unsigned char> scratch(65536);
+        std::vector<unsigned char> scratch(65536);
         int r = Z_OK;
         while (r == Z_OK) {
             z.next_out = scratch.data();
@@ -201,20 +202,60 @@ bool deflateMatches(libdeflate_compressor* c, const unsigned char* data, size_t 
     return last || continuable(out, size);
 }
 
-// A thread's two compressors, made on first use; made again when memory was short the
-// last time, so that one shortage does not leave the thread unable to write a PNG.
-struct Compressors {
-    libdeflate_compressor* smooth = nullptr;
-    libdeflate_compressor* noisy = nullptr;
-    ~Compressors() {
+// What compressing a band works with: the two compressors and the buffers its piece is
+// made in. A writer keeps them for its bands, each used by one band at a time, made as
+// bands need them (no more than run at once) and freed with the writer. No thread keeps
+// any: a thread-local object's first use on a thread registers its destructor with an
+// allocation that the C library does not let fail (it ends the program), so a shortage
+// there took the whole run down instead of the photo in hand.
+struct BandScratch {
+    libdeflate_compressor* smooth = libdeflate_alloc_compressor(5);
+    libdeflate_compressor* noisy = libdeflate_alloc_compressor(1);
+    QByteArray runs, matched, piece;
+
+    BandScratch() {
+        if (!smooth || !noisy) {
+            release();
+            throw std::bad_alloc();
+        }
+    }
+    ~BandScratch() { release(); }
+    BandScratch(const BandScratch&) = delete;
+    BandScratch& operator=(const BandScratch&) = delete;
+
+private:
+    void release() {
         libdeflate_free_compressor(smooth);
         libdeflate_free_compressor(noisy);
     }
-    void make() {
-        if (!smooth) smooth = libdeflate_alloc_compressor(5);
-        if (!noisy) noisy = libdeflate_alloc_compressor(1);
-        if (!smooth || !noisy) throw std::bad_alloc();
+};
+
+// The scratch of bands done, for the bands to come.
+class ScratchShelf {
+public:
+    std::unique_ptr<BandScratch> take() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!kept_.empty()) {
+                std::unique_ptr<BandScratch> s = std::move(kept_.back());
+                kept_.pop_back();
+                return s;
+            }
+        }
+        return std::make_unique<BandScratch>();
     }
+    void put(std::unique_ptr<BandScratch> s) noexcept {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        try {
+            kept_.push_back(std::move(s));
+        } catch (...) {
+            // No room to keep it: the next band makes its own.
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<BandScratch>> kept_;
 };
 
 // Mean residual per byte (see the file's head) from which a band counts as noisy;
@@ -227,9 +268,9 @@ constexpr double kNoisy = 3.5;
 // Where the sample's two sizes are within a hundredth of each other, runs are the cheaper.
 enum class Way { Runs, Matches };
 
-Way wayOf(libdeflate_compressor* c, const unsigned char* data, size_t size, size_t stride) {
+Way wayOf(libdeflate_compressor* c, const unsigned char* data, size_t size, size_t stride, BandScratch& scratch) {
     const size_t sample = std::max(stride, size / 16 / stride * stride);
-    thread_local QByteArray runs, matched;
+    QByteArray &runs = scratch.runs, &matched = scratch.matched;
     if (!deflateRuns(data, sample, false, runs)) return Way::Matches;
     matched.resize(qsizetype(libdeflate_deflate_compress_bound(c, sample)));
     const size_t n = libdeflate_deflate_compress(c, data, sample, matched.data(), size_t(matched.size()));
@@ -238,16 +279,15 @@ Way wayOf(libdeflate_compressor* c, const unsigned char* data, size_t size, size
     return b < a - a / 100 ? Way::Matches : Way::Runs;
 }
 
-// The piece is compressed into a buffer of the band's size that each thread keeps, and
-// handed out at its own size: pieces wait for the bands before them, and should not hold
-// a band's worth of memory each while they do.
-bool compressBand(const unsigned char* data, size_t size, size_t stride, double meanResidual, bool last, QByteArray& out) {
-    thread_local Compressors compressors;
-    thread_local QByteArray piece;
-    compressors.make();
-    libdeflate_compressor* matches = meanResidual >= kNoisy ? compressors.noisy
-                                     : wayOf(compressors.smooth, data, size, stride) == Way::Matches ? compressors.smooth
-                                                                                                      : nullptr;
+// The piece is compressed into the scratch's buffer of the band's size, and handed out
+// at its own size: pieces wait for the bands before them, and should not hold a band's
+// worth of memory each while they do.
+bool compressBand(const unsigned char* data, size_t size, size_t stride, double meanResidual, bool last,
+                  BandScratch& scratch, QByteArray& out) {
+    QByteArray& piece = scratch.piece;
+    libdeflate_compressor* matches = meanResidual >= kNoisy ? scratch.noisy
+                                     : wayOf(scratch.smooth, data, size, stride, scratch) == Way::Matches ? scratch.smooth
+                                                                                                          : nullptr;
     const bool ok = (matches && deflateMatches(matches, data, size, last, piece)) || deflateRuns(data, size, last, piece);
     if (!ok) return false;
     out = QByteArray(piece.constData(), piece.size());
@@ -379,6 +419,7 @@ private:
 
 struct PngBandWriter::Idat : OrderedIdat {
     using OrderedIdat::OrderedIdat;
+    ScratchShelf scratch;
 };
 
 PngBandWriter::PngBandWriter(int width, int height, int colorType, const QByteArray& icc, int rowsPerBand,
@@ -438,8 +479,11 @@ void PngBandWriter::writeBand(int b, const QImage& pixels) {
     }
     const uLong sum = libdeflate_adler32(1, filtered.data(), filtered.size());
     QByteArray piece;
-    if (!compressBand(filtered.data(), filtered.size(), stride, double(residual) / double(filtered.size()), b + 1 == bands_, piece))
+    std::unique_ptr<BandScratch> scratch = idat_->scratch.take();
+    if (!compressBand(filtered.data(), filtered.size(), stride, double(residual) / double(filtered.size()), b + 1 == bands_,
+                      *scratch, piece))
         return idat_->fail();
+    idat_->scratch.put(std::move(scratch));
     idat_->deliver(b, std::move(piece), sum, filtered.size());
 }
 

@@ -7,6 +7,7 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/coreimage/Parallel.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ProgramThreads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -70,7 +71,7 @@ public:
     ~Handoff() { stopAndJoin(); }
 
     void start(std::function<void()> run) {
-        thread_ = std::thread([this, run = std::move(run)] {
+        thread_ = startThread([this, run = std::move(run)] {
             try {
                 run();
             } catch (...) {

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <sys/resource.h>
 
 #include "batch/RunMessages.h"
+#include "records/AppliedFilter.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/PackagedPictures.h"
@@ -111,6 +114,66 @@ TEST(MemoryShortage, EveryPhotoEndsWithAStatusAndNothingIsLostAtAnyCap) {
         // No temporary file is left behind.
         EXPECT_TRUE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden).filter("brisko-part").isEmpty());
     }
+}
+
+// Set in the child that records thread-local destructors: "<folder>".
+const char* const kChildRecords = "BRISKO_TEST_THREAD_EXIT_RUN";
+
+std::shared_ptr<AppliedFilter> step(const QString& name, const char* key, double value) {
+    return AppliedFilter::initWithFilterName(name, name, QVariantList{QVariantMap{{QString::fromLatin1(key), value}}},
+                                             QImage(), nullptr);
+}
+
+// The child: runs the photos of <folder>/src through blurs into PNG and JPEG, whole and
+// row by row, with the thread-exit shim recording.
+TEST(MemoryShortageChild, RunsEveryKindOfWork) {
+    const QString folder = QString::fromLocal8Bit(qgetenv(kChildRecords));
+    if (folder.isEmpty()) GTEST_SKIP() << "runs only as the child of the MemoryShortage tests";
+    const QList<std::shared_ptr<PhotoFile>> photos = batchtest::photosIn(folder + "/src");
+    const QList<std::shared_ptr<AppliedFilter>> steps{step("CIGaussianBlur", "inputRadius", 6.0),
+                                                      step("CIBoxBlur", "inputRadius", 9.0),
+                                                      step("CIZoomBlur", "inputAmount", 12.0)};
+    int round = 0;
+    for (const int format : {6, 4}) {
+        for (const bool rowByRow : {false, true}) {
+            const QString out = folder + QStringLiteral("/out%1").arg(round++);
+            const BatchRunInput in = batchtest::runInput(photos, batchtest::renameSettings(format),
+                                                         batchtest::outputSettings(out), rowByRow ? decltype(steps){} : steps);
+            batchtest::RunHarness run;
+            if (rowByRow) run.runner.setRowByRowFromPixels(1);
+            ASSERT_TRUE(run.start(in));
+            for (const auto& photo : photos) EXPECT_EQ(photo->processStatus, PhotoFile::Processed) << photo->processInfoMessage.toStdString();
+        }
+    }
+}
+
+// The C library registers a thread-local object's destructor, on the object's first use on
+// a thread, with an allocation it does not let fail: when that meets a memory shortage the
+// program ends ("failed to register TLS destructor"), not the photo in hand. So no thread
+// of a run keeps such objects: its scratch space belongs to the work, not to the thread.
+TEST(MemoryShortage, NoThreadOfARunKeepsObjectsTheLibraryMustDestroyAtItsEnd) {
+    if (testsupport::builtWithThreadSanitizer()) GTEST_SKIP() << "a preloaded library is not seen by ThreadSanitizer";
+    BRISKO_STARTS_A_PROCESS();
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("src"));
+    for (const QString& name : {QStringLiteral("Wood.jpg"), QStringLiteral("Storm.jpg")})
+        ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/" + name), dir.filePath("src/" + name)));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kChildRecords), dir.path());
+    env.insert(QStringLiteral("BRISKO_THREAD_EXIT_RECORDS"), dir.filePath("records"));
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(BRISKO_THREAD_EXIT_RECORDS_SHIM));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + ":verify_asan_link_order=0");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=MemoryShortageChild.RunsEveryKindOfWork")});
+    ASSERT_TRUE(child.waitForFinished(120000 * testsupport::slowdown()));
+    const QByteArray said = child.readAll();
+    ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << said.right(3000).toStdString();
+    ASSERT_EQ(child.exitCode(), 0) << said.right(3000).toStdString();
+    ASSERT_TRUE(said.contains("[  PASSED  ] 1 test")) << said.right(3000).toStdString();
+    QFile records(dir.filePath("records"));
+    EXPECT_FALSE(records.exists()) << (records.open(QIODevice::ReadOnly) ? records.readAll().left(3000).toStdString() : "");
 }
 
 }  // namespace memoryshortage

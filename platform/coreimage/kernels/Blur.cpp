@@ -174,11 +174,11 @@ void boxPassStream(const float* __restrict x, int n, int L, double inv, float* _
 // Box passes over one row of pixels (4 floats a position), for output positions [o0, o1):
 // the input (zero outside [inStart, inEnd)) streams through the passes one after the other,
 // pass k + 1 receiving pass k's means in order.
-void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, int o1, const std::vector<int>& boxes) {
+void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, int o1, const std::vector<int>& boxes,
+                 std::vector<float>& a, std::vector<float>& b) {
     int total = 0;
     for (int h : boxes) total += h;
     const int first = o0 - total, steps = (o1 + total) - first;
-    thread_local std::vector<float> a, b;
     a.assign(size_t(steps) * 4, 0.0f);
     const int c0 = std::max(first, inStart), c1 = std::min(first + steps, inEnd);
     if (c1 > c0) std::memcpy(a.data() + size_t(c0 - first) * 4, in + size_t(c0 - inStart) * 4, size_t(c1 - c0) * 4 * sizeof(float));
@@ -194,18 +194,27 @@ void boxRowFused(const float* in, int inStart, int inEnd, float* out, int o0, in
     }
 }
 
+// Scratch space for blurLine, kept by the caller for the lines of one band. Never kept
+// by a thread: a thread-local object's first use on a thread registers its destructor with
+// an allocation the C library cannot fail gracefully, which under a cap on the address
+// space ended the program.
+struct LineScratch {
+    std::vector<float> a, b, gathered;
+};
+
 // Blurs one line. Input positions [inStart, inStart + inLen) are read at in + (pos -
 // inStart) * inStep; output positions [outStart, outStart + outLen) are written at
-// out + (pos - outStart) * outStep. a and b are scratch space.
+// out + (pos - outStart) * outStep.
 void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out, int outStart, int outLen, size_t outStep,
-              int E, const LineBlur& blur, std::vector<float>& a, std::vector<float>& b) {
+              int E, const LineBlur& blur, LineScratch& scratch) {
+    std::vector<float>&a = scratch.a, &b = scratch.b;
     const int total = blur.reach();
     const int o0 = std::max(outStart, inStart - total), o1 = std::min(outStart + outLen, inStart + inLen + total);
     for (int p = outStart; p < outStart + outLen; ++p)
         if (p < o0 || p >= o1) std::fill(out + size_t(p - outStart) * outStep, out + size_t(p - outStart) * outStep + E, 0.0f);
     if (o1 <= o0) return;
     if (blur.taps.empty() && E == 4 && inStep == 4 && outStep == 4 && blur.boxes.size() <= 4) {
-        boxRowFused(in, inStart, inStart + inLen, out + size_t(o0 - outStart) * 4, o0, o1, blur.boxes);
+        boxRowFused(in, inStart, inStart + inLen, out + size_t(o0 - outStart) * 4, o0, o1, blur.boxes, a, b);
         return;
     }
     if (blur.taps.empty()) {
@@ -215,7 +224,7 @@ void blurLine(const float* in, int inStart, int inLen, size_t inStep, float* out
         int srcStart = inStart, srcEnd = inStart + inLen;
         size_t srcStep = inStep;
         // Strided lines (columns) are gathered first: streaming copies beat strided sums.
-        thread_local std::vector<float> gathered;
+        std::vector<float>& gathered = scratch.gathered;
         if (inStep != size_t(E)) {
             srcStart = std::max(inStart, o0 - total), srcEnd = std::min(inStart + inLen, o1 + total);
             gathered.resize(size_t(std::max(0, srcEnd - srcStart)) * E);
@@ -399,7 +408,7 @@ void boxSumStreamScaled(const double* x, int n, int L, float* out, double scale)
 // elsewhere) for output positions [outStart, outStart + outLen), written as float(sum
 // scale). The row is read whole before anything is written, so out may lie over in.
 void boxSumRow(const float* in, int inStart, int inEnd, float* out, int outStart, int outLen, const std::vector<int>& boxes,
-               double scale) {
+               double scale, std::vector<double>& a, std::vector<double>& b) {
     int total = 0;
     for (int h : boxes) total += h;
     const int outEnd = outStart + outLen;
@@ -409,7 +418,6 @@ void boxSumRow(const float* in, int inStart, int inEnd, float* out, int outStart
         return;
     }
     const int first = o0 - total, steps = (o1 + total) - first;
-    thread_local std::vector<double> a, b;
     a.resize(size_t(steps) * 4);
     b.resize(a.size());
     const int c0 = std::max(first, inStart), c1 = std::min(first + steps, inEnd);
@@ -445,9 +453,9 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
             t = std::move(copy);
         } else {
             parallelFor(0, src.rect.h, [&](int j0, int j1) {
-                thread_local std::vector<float> a, b;
+                LineScratch s;
                 for (int j = j0; j < j1; ++j)
-                    blurLine(src.row(src.rect.y + j), src.rect.x, src.rect.w, 4, t.row(t.rect.y + j), r.x, r.w, 4, 4, hb, a, b);
+                    blurLine(src.row(src.rect.y + j), src.rect.x, src.rect.w, 4, t.row(t.rect.y + j), r.x, r.w, 4, 4, hb, s);
             }, double(r.w + 2 * hb.reach()) * 3);
         }
     }
@@ -463,11 +471,11 @@ void separableBlur(Buffer& src, Buffer& out, const LineBlur& hb, const LineBlur&
     // Vertical: blocks of columns, one line of block-wide positions per row.
     const int blocks = (r.w + kColumnBlock - 1) / kColumnBlock;
     parallelFor(0, blocks, [&](int b0, int b1) {
-        thread_local std::vector<float> a, b;
+        LineScratch s;
         for (int k = b0; k < b1; ++k) {
             const int x0 = k * kColumnBlock, w = std::min(kColumnBlock, r.w - x0);
             blurLine(t.at(r.x + x0, t.rect.y), t.rect.y, t.rect.h, size_t(r.w) * 4, out.at(r.x + x0, r.y), r.y, r.h,
-                     size_t(r.w) * 4, 4 * w, vb, a, b);
+                     size_t(r.w) * 4, 4 * w, vb, s);
         }
     }, double(r.h + 2 * vb.reach()) * kColumnBlock * 3);
 }
@@ -487,21 +495,21 @@ bool separableBlurInPlace(Buffer& src, const PixelRect& r, const LineBlur& hb, c
     const size_t stride = size_t(src.rect.w) * 4;
     float* const base = src.data.data();
     parallelFor(0, src.rect.h, [&](int j0, int j1) {
-        thread_local std::vector<float> a, b, line;
-        line.resize(size_t(r.w) * 4);
+        LineScratch s;
+        std::vector<float> line(size_t(r.w) * 4);
         for (int j = j0; j < j1; ++j) {
             float* row = base + size_t(j) * stride;
-            blurLine(row, src.rect.x, src.rect.w, 4, line.data(), r.x, r.w, 4, 4, hb, a, b);
+            blurLine(row, src.rect.x, src.rect.w, 4, line.data(), r.x, r.w, 4, 4, hb, s);
             std::memcpy(row, line.data(), line.size() * sizeof(float));
         }
     }, double(r.w + 2 * hb.reach()) * 3);
     const size_t first = size_t(r.y - src.rect.y) * stride;
     const int blocks = (r.w + kColumnBlock - 1) / kColumnBlock;
     parallelFor(0, blocks, [&](int b0, int b1) {
-        thread_local std::vector<float> a, b;
+        LineScratch s;
         for (int k = b0; k < b1; ++k) {
             const int x0 = k * kColumnBlock, w = std::min(kColumnBlock, r.w - x0);
-            blurLine(base + size_t(x0) * 4, src.rect.y, src.rect.h, stride, base + first + size_t(x0) * 4, r.y, r.h, stride, 4 * w, vb, a, b);
+            blurLine(base + size_t(x0) * 4, src.rect.y, src.rect.h, stride, base + first + size_t(x0) * 4, r.y, r.h, stride, 4 * w, vb, s);
         }
     }, double(r.h + 2 * vb.reach()) * kColumnBlock * 3);
     // Rows move towards the start, each to a place that no later row still occupies.
@@ -602,7 +610,7 @@ private:
             // Whole-number sums: the vertical passes' sums (floats, exact as whole numbers up
             // to 2^24) in vbase, then the horizontal passes' in doubles, scaled once.
             parallelFor(0, blocks, [&](int b0, int b1) {
-                thread_local std::vector<BoxSum> column, a, b, acc;
+                std::vector<BoxSum> column, a, b, acc;
                 for (int k = b0; k < b1; ++k) {
                     const int x0 = cx0 + k * block, w = std::min(block, cx1 - x0);
                     columnOf(x0, w, column, levelsRow);
@@ -611,28 +619,30 @@ private:
             }, double(rows) * block);
             const double scale = 1.0 / (255.0 * boxWidths(vb_) * boxWidths(hb_));
             parallelFor(0, r.h, [&](int j0, int j1) {
+                std::vector<double> a, b;
                 for (int j = j0; j < j1; ++j)
-                    boxSumRow(vbase + size_t(j) * vstride, cx0, cx1, out.row(r.y + j), r.x, r.w, hb_.boxes, scale);
+                    boxSumRow(vbase + size_t(j) * vstride, cx0, cx1, out.row(r.y + j), r.x, r.w, hb_.boxes, scale, a, b);
             }, double(r.w + 2 * rh) * 3);
             return out;
         }
         parallelFor(0, blocks, [&](int b0, int b1) {
-            thread_local std::vector<float> column, a, b;
+            std::vector<float> column;
+            LineScratch s;
             for (int k = b0; k < b1; ++k) {
                 const int x0 = cx0 + k * block, w = std::min(block, cx1 - x0), E = 4 * w;
                 columnOf(x0, w, column, pixelpack::unpackRow);
-                blurLine(column.data(), sy0, rows, size_t(E), vbase + size_t(x0 - cx0) * 4, r.y, r.h, vstride, E, vb_, a, b);
+                blurLine(column.data(), sy0, rows, size_t(E), vbase + size_t(x0 - cx0) * 4, r.y, r.h, vstride, E, vb_, s);
             }
         }, double(rows) * block * 3);
         if (hb_.empty()) return out;
         const bool inOut = separate.empty();
         parallelFor(0, r.h, [&](int j0, int j1) {
-            thread_local std::vector<float> a, b, line;
-            if (inOut) line.resize(size_t(r.w) * 4);
+            LineScratch s;
+            std::vector<float> line(inOut ? size_t(r.w) * 4 : 0);
             for (int j = j0; j < j1; ++j) {
                 const float* v = vbase + size_t(j) * vstride;
                 float* d = out.row(r.y + j);
-                blurLine(v, cx0, cw, 4, inOut ? line.data() : d, r.x, r.w, 4, 4, hb_, a, b);
+                blurLine(v, cx0, cw, 4, inOut ? line.data() : d, r.x, r.w, 4, 4, hb_, s);
                 if (inOut) std::memcpy(d, line.data(), line.size() * sizeof(float));
             }
         }, double(r.w + 2 * rh) * 3);
@@ -1010,7 +1020,9 @@ inline int floorOf(T v) {
     return i - (T(i) > v);
 }
 
-void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlocks blocks) {
+// counts is scratch space the caller keeps for its rows.
+void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double k, const ZoomSteps& steps, ZoomBlocks blocks,
+             std::vector<int>& counts) {
     const PixelRect r = out.rect;
     const double py = y + 0.5;
     // Room for the single-precision columns, which may stray from the exact ones a little.
@@ -1033,7 +1045,6 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
         std::memcpy(row + size_t(x - r.x) * 4, &mean, sizeof mean);
     };
     // Every pixel's number of samples first, in a loop without branches, then its runs.
-    thread_local std::vector<int> counts;
     counts.resize(size_t(r.w));
     zoomCounts(counts.data(), r.x, r.w, py, cx, cy, k);
     for (int xa = r.x; xa < r.right();) {
@@ -1138,7 +1149,8 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
         if (__builtin_cpu_supports("avx")) blocks = {zoomBlockAvx4, zoomBlockAvx};
 #endif
         parallelFor(r.y, r.top(), [&](int y0, int y1) {
-            for (int y = y0; y < y1; ++y) zoomRow(src, out, y, cx, cy, k, steps, blocks);
+            std::vector<int> counts;
+            for (int y = y0; y < y1; ++y) zoomRow(src, out, y, cx, cy, k, steps, blocks, counts);
         }, r.w * double(kZoomSamples) * 4);
     }, /*writesAll=*/true);
 }
