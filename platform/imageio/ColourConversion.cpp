@@ -662,7 +662,7 @@ QImage toGrayscale8(const QImage& image) {
 
 ProfileSpace profileSpace(const QByteArray& icc) {
     if (icc.isEmpty()) return ProfileSpace::None;
-    if (icc.size() < 132 || std::memcmp(icc.constData() + 36, "acsp", 4) != 0) return ProfileSpace::Other;
+    if (icc.size() < 132 || QByteArrayView(icc).sliced(36, 4) != "acsp") return ProfileSpace::Other;
     const auto* p = reinterpret_cast<const uchar*>(icc.constData());
     if (qFromBigEndian<uint32_t>(p) > uint32_t(icc.size())) return ProfileSpace::Other;
     switch (qFromBigEndian<uint32_t>(p + 16)) {

@@ -656,7 +656,7 @@ private:
         const size_t n = std::min<size_t>(size, size_t(8 - pending_.size()));
         pending_.append(data, qsizetype(n));
         if (pending_.size() < 8) return n;
-        if (std::memcmp(pending_.constData() + 4, "IDAT", 4) == 0) {
+        if (QByteArrayView(pending_).sliced(4, 4) == "IDAT") {
             chunkLeft_ = quint64(be32(pending_.constData())) + 4;  // the data and the checksum
             if (!out_(pending_.constData(), 8)) failed_ = true;
         } else {

@@ -59,8 +59,7 @@ TEST(PhotosInFlight, PhotosRunningTogetherFitTheBudgetAndALargerOneRunsAlone) {
                             [&](int i) {
                                 meter.enter(i);
                                 // Long enough for the others to be started beside it.
-                                for (volatile int spin = 0; spin < 200000; ++spin) {
-                                }
+                                for (int spin = 0; spin < 200000; ++spin) std::atomic_signal_fence(std::memory_order_seq_cst);
                                 ++ran[std::size_t(i)];
                                 meter.leave(i);
                             });

@@ -693,7 +693,7 @@ TEST(BatchRunner, ARunLongerThanThePhotosItMayHaveInFlightGivesEachPhotoItsOwnOu
         SCOPED_TRACE(i);
         const bool bad = broken.contains(i);
         EXPECT_EQ(b.photos[i]->processStatus, bad ? PhotoFile::Failed : PhotoFile::Processed);
-        if (bad) EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::Unreadable);
+        if (bad) { EXPECT_EQ(b.photos[i]->processInfoMessage, runmessages::Unreadable); }
         const QString path = in.snapshot.destinationPaths[i]->filePath;
         EXPECT_TRUE(path.endsWith(png.contains(i) ? ".png" : ".jpg")) << path.toStdString();
         const QImage written = platform::readImage(path);

@@ -275,7 +275,7 @@ TEST(OutputScreen, EachRuleCheckBoxSwitchesItsOwnRuleInThePreview) {
         s.click(box);
         const QString toggled = plannedName();
         EXPECT_TRUE(c.renamed(toggled)) << toggled.toStdString();
-        if (box != s.find<QCheckBox>("checkboxCaseFileExtension")) EXPECT_NE(s.previewPaths().value(0), shownBefore);
+        if (box != s.find<QCheckBox>("checkboxCaseFileExtension")) { EXPECT_NE(s.previewPaths().value(0), shownBefore); }
         for (QLineEdit* field : s.find<QWidget>(c.group)->findChildren<QLineEdit*>())
             EXPECT_EQ(field->isEnabled(), !wasOn) << "the rule's controls are usable while it is on";
         s.click(box);

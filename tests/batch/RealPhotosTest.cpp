@@ -73,7 +73,7 @@ TEST(RealPhotos, BlurThenSepiaKeepsAnOpaquePhotoOpaqueInEveryFormat) {
             // black or white.
             EXPECT_NEAR(luma, sourceLuma, 20) << radius;
             if (radius == 3.0 && format == 6) pngLuma = luma;
-            if (radius == 3.0 && format != 6) EXPECT_NEAR(luma, pngLuma, 3);
+            if (radius == 3.0 && format != 6) { EXPECT_NEAR(luma, pngLuma, 3); }
         }
     }
 }

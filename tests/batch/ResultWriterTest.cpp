@@ -442,7 +442,7 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
                          (how == GivenUp::Dropped ? "dropped" : "fails when placed"));
             Fixture f;
             const QString folder = f.out + "/new/deeper";
-            if (existedBefore) ASSERT_TRUE(QDir().mkpath(folder));
+            if (existedBefore) { ASSERT_TRUE(QDir().mkpath(folder)); }
             ResultWriter writer(settingsWith(renameSettings(6), outputSettings(f.out)));
             writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(10); };
             ResultWriter::Prepared prepared = writer.prepareImg(image.copy(), folder + "/x.png", SaveType::PNG, f.photo);
@@ -455,7 +455,7 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
             EXPECT_EQ(QFileInfo(folder).isDir(), existedBefore);
             EXPECT_EQ(QFileInfo(f.out).isDir(), existedBefore);  // made on the way too
             EXPECT_TRUE(QDir(f.dir.path()).exists());
-            if (existedBefore) EXPECT_TRUE(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+            if (existedBefore) { EXPECT_TRUE(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)); }
         }
     }
 
@@ -548,7 +548,7 @@ TEST(ResultWriter, OutputsKeepTheSourcesMetadataOrThePhotoFailsAndItsSourceStays
         const QString dest = dir.filePath(QString("out/c%1.%2").arg(c.compression).arg(c.ext));
         const auto r = writer.saveImgInDirectoryFilteredImg(image, dest, c.saveType, batchtest::photoAt(source));
         EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
-        if (c.holdsMetadata) EXPECT_EQ(captureDateOf(dest), "2021:05:30 08:09:10");
+        if (c.holdsMetadata) { EXPECT_EQ(captureDateOf(dest), "2021:05:30 08:09:10"); }
     }
 
     // The disk fills while the file is written (the metadata goes in with the pixels, in one

@@ -342,7 +342,7 @@ TEST(RowByRow, TiffPhotosAreTheFilesTheUsualWayWrites) {
         QByteArray file;
         expectTheUsualWaysFile(c.source, c.step, c.format, 1'000'000, c.rowByRow, &file);
         EXPECT_EQ(platform::readImageHeaderFromData(file).gray(), c.source == grey);
-        if (c.source == alpha) EXPECT_EQ(platform::isOpaqueImage(platform::readImageFromData(file)), c.format == Jpg);
+        if (c.source == alpha) { EXPECT_EQ(platform::isOpaqueImage(platform::readImageFromData(file)), c.format == Jpg); }
     }
 }
 

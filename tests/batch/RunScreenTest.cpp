@@ -655,7 +655,7 @@ TEST(RunScreen, AnswersToTheStopAndLowSpaceQuestionsStopOrContinueTheRun) {
             EXPECT_LT(processed, 3) << "the run stopped";
             EXPECT_EQ(batch.last()->processStatus, PhotoFile::NotProcessed);
         }
-        if (c.ask == LowSpace) EXPECT_EQ(processed, 2) << "the photo in hand when space ran short is written";
+        if (c.ask == LowSpace) { EXPECT_EQ(processed, 2) << "the photo in hand when space ran short is written"; }
         EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED) << "no sheet is left holding the screen";
         EXPECT_FALSE(s.summary->isBottomInfoRefreshing());
         EXPECT_TRUE(!sheet || !sheet->isVisible()) << "the sheet is closed";

@@ -42,8 +42,9 @@ TEST(RunStatus, ASourceCutShortWhileReadFailsThatPhotoOnly) {
     const BatchRunInput in = b.input();
     RunHarness run;
     run.runner.setSourceReadHook([cut](const QString& path) {
-        if (QFileInfo(path).canonicalFilePath() == QFileInfo(cut).canonicalFilePath())
+        if (QFileInfo(path).canonicalFilePath() == QFileInfo(cut).canonicalFilePath()) {
             ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4096), 0);
+        }
     });
     ASSERT_TRUE(run.start(in));
     EXPECT_TRUE(run.recorder.finished);

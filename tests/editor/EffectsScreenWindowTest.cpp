@@ -420,8 +420,9 @@ TEST(EffectsScreenWindows, ALargerWindowGivesThePreviewItsRoomAndTheStripKeepsIt
     for (qsizetype i = 0; i < after.size(); ++i) {
         const QVariantMap a = after[i].toMap(), b = committed[i].toMap();
         for (auto it = b.cbegin(); it != b.cend(); ++it) {
-            if (it.value().canConvert<double>() && it.value().typeId() != QMetaType::Bool)
+            if (it.value().canConvert<double>() && it.value().typeId() != QMetaType::Bool) {
                 EXPECT_NEAR(a.value(it.key()).toDouble(), it.value().toDouble(), 1e-3) << it.key().toStdString();
+            }
         }
     }
 

@@ -250,7 +250,7 @@ TEST(Blurs, LevelSumsOfAPhotoMatchTheFloatPasses) {
         }
         const double mse = squares / (3.0 * a.width() * a.height());
         EXPECT_TRUE(mse == 0.0 || 10.0 * std::log10(255.0 * 255.0 / mse) >= 50.0) << "mean squared error " << mse;
-        if (c.picture.pixel(0, 0) == qRgb(255, 255, 255)) EXPECT_EQ(a.pixel(a.width() / 2, a.height() / 2), qRgb(255, 255, 255));
+        if (c.picture.pixel(0, 0) == qRgb(255, 255, 255)) { EXPECT_EQ(a.pixel(a.width() / 2, a.height() / 2), qRgb(255, 255, 255)); }
     }
 }
 

@@ -37,7 +37,7 @@ TEST(NativeNames, EveryByteSequenceComesBackAndReadsAsTheFileSystemShowsIt) {
         EXPECT_EQ(platform::encodePath(decoded), c.native);
         EXPECT_EQ(platform::hasKeptBytes(decoded), !c.display.isEmpty());
         EXPECT_EQ(platform::displayPath(decoded), c.display.isEmpty() ? QString::fromUtf8(c.native) : c.display);
-        if (c.display.isEmpty()) EXPECT_EQ(decoded, QString::fromUtf8(c.native));
+        if (c.display.isEmpty()) { EXPECT_EQ(decoded, QString::fromUtf8(c.native)); }
     }
 }
 

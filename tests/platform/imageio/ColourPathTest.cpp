@@ -146,7 +146,7 @@ TEST(ColourPath, WidespreadSrgbProfileReachesEveryOutputThatHoldsOne) {
         // It is sRGB: the outputs without a profile need no conversion.
         const QImage back = platform::readImage(path);
         ASSERT_EQ(back.size(), read.size());
-        if (!holdsProfile(type) && type != ImageType::GIF) EXPECT_LE(testsupport::maxDiff(back, read), 1);
+        if (!holdsProfile(type) && type != ImageType::GIF) { EXPECT_LE(testsupport::maxDiff(back, read), 1); }
     }
     EXPECT_EQ(testsupport::pngChunkProfile(platform::encodeImage(read, ImageType::PNG, 1.0)), srgb);
 }

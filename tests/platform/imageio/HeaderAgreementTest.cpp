@@ -122,7 +122,7 @@ TEST(OneHeaderReader, HeaderPropertiesAndDecodeGiveOneAnswer) {
         EXPECT_EQ(sizeOfProperties(platform::readImageProperties(path)), c.size.isValid() ? c.size : QSize(0, 0));
         const platform::DecodeResult decoded = platform::decodeImage(path);
         EXPECT_EQ(decoded.ok(), c.decodes);
-        if (c.decodes) EXPECT_EQ(decoded.image.size(), c.size);
+        if (c.decodes) { EXPECT_EQ(decoded.image.size(), c.size); }
         EXPECT_EQ(platform::isReadablePicture(path), c.size.isValid());
     }
 }

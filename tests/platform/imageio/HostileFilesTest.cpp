@@ -115,7 +115,7 @@ TEST(HostileFiles, ColourProfilesTravelThroughEveryFormatThatHoldsOne) {
         QImage picture = base;
         picture.setColorSpace(QColorSpace(named));
         ASSERT_TRUE(picture.colorSpace().isValid());
-        for (const auto [type, ext] : {std::pair{ImageType::JPEG, "jpg"}, std::pair{ImageType::PNG, "png"},
+        for (const auto& [type, ext] : {std::pair{ImageType::JPEG, "jpg"}, std::pair{ImageType::PNG, "png"},
                                        std::pair{ImageType::TIFF, "tif"}, std::pair{ImageType::JPEG2000, "jp2"}}) {
             SCOPED_TRACE(ext);
             const QString path = dir.filePath(QStringLiteral("p.") + QLatin1String(ext));

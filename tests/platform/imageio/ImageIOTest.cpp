@@ -504,7 +504,7 @@ TEST(ImageIO, APictureWrittenIntoItsCallersPrivateFileIsTheFileWrittenInPlace) {
         ASSERT_TRUE(platform::writeImageFile(reserved, picture, type, 0.8, props, platform::FileTarget::PrivateFile));
         // TIFF and PNG are written as they are encoded and take their metadata through a
         // copy afterwards; the others get it before they are written, into the file itself.
-        if (type != ImageType::TIFF && type != ImageType::PNG) EXPECT_EQ(inode(reserved), before);
+        if (type != ImageType::TIFF && type != ImageType::PNG) { EXPECT_EQ(inode(reserved), before); }
         EXPECT_EQ(testsupport::readFile(reserved), testsupport::readFile(usual));
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 

@@ -190,7 +190,7 @@ TEST_F(ImagePropertiesTest, MetadataPutIntoBytesInMemoryIsWhatWritingTheFileGive
         const QByteArray inMemory = platform::withImageProperties(original, cameraProps(), path);
         ASSERT_TRUE(writeImageProperties(path, cameraProps()));
         EXPECT_EQ(inMemory, testsupport::readFile(path));
-        if (holders.contains(path)) EXPECT_NE(inMemory, original);
+        if (holders.contains(path)) { EXPECT_NE(inMemory, original); }
     }
     // What is no picture of those kinds gets nothing rather than bytes without metadata.
     EXPECT_TRUE(platform::withImageProperties("not a picture", cameraProps(), "x").isEmpty());

@@ -303,8 +303,9 @@ TEST(TiffRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
         EXPECT_TRUE(streamed.neverBack);
         EXPECT_TRUE(samePixels(streamed.picture, whole));
         // Stored without loss, 8-bit colour is the photo itself.
-        if (c.samples == TiffSamples::Rgb8 && !c.tiffcp.contains("jpeg:90") && c.orientation == 1)
+        if (c.samples == TiffSamples::Rgb8 && !c.tiffcp.contains("jpeg:90") && c.orientation == 1) {
             EXPECT_TRUE(samePixels(whole, meadow.convertToFormat(QImage::Format_RGB32)));
+        }
     }
     const QString cmyk = testsupport::tiffcpFile(dir.filePath("cmyk.tif"), meadow, TiffSamples::Cmyk8, lzwStrips);
     ASSERT_FALSE(platform::readImage(cmyk).isNull());
