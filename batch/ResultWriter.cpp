@@ -509,8 +509,10 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
         // still has them, would go to the Trash.
         if (readsBack && !metadataReadsBack(temporaryPath, metadata)) {
             platform::log(u"%@: the written file lacks its metadata", destination);
-            prepared.discard();
+            // Why, asked while the file still keeps its folder: given up, it takes a folder
+            // the writer made for it along, which would then look removed by someone else.
             prepared.result = {PhotoFile::Failed, unwrittenBecause(destination, runmessages::MetadataNotWritten, prepared.folder_)};
+            prepared.discard();
             return;
         }
         if (readsBack) {
@@ -520,20 +522,23 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
         }
         platform::log(u"%@: the written file does not read back", destination);
     }
-    prepared.discard();
     if (written == Written::Abandoned) {
+        prepared.discard();
         prepared.result = {PhotoFile::NotProcessed, QString(), true};
         return;
     }
     if (written == Written::Failed) platform::log(u"%@: the output was not written", destination);
-    if (prepared.result.processInfoMessage != runmessages::WriteFailed) return;
-    switch (check.outcome) {
-    case platform::WriteCheck::Outcome::Differs: prepared.result.processInfoMessage = runmessages::OutputDiffers; break;
-    case platform::WriteCheck::Outcome::Unreadable:
-        prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::OutputNotOnDisk, prepared.folder_);
-        break;
-    default: prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed, prepared.folder_);
+    // Why, asked before the file is given up (see above).
+    if (prepared.result.processInfoMessage == runmessages::WriteFailed) {
+        switch (check.outcome) {
+        case platform::WriteCheck::Outcome::Differs: prepared.result.processInfoMessage = runmessages::OutputDiffers; break;
+        case platform::WriteCheck::Outcome::Unreadable:
+            prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::OutputNotOnDisk, prepared.folder_);
+            break;
+        default: prepared.result.processInfoMessage = unwrittenBecause(destination, runmessages::WriteFailed, prepared.folder_);
+        }
     }
+    prepared.discard();
 }
 
 bool ResultWriter::keepsRecordOrientation() const {

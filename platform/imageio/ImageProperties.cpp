@@ -307,6 +307,13 @@ void exivLogHandler(int, const char* message) {
     if (!text.isEmpty()) ExivSession::note(text);
 }
 
+// Exiv2 reports an allocation of its own that failed as one of its errors: a memory
+// shortage like any other, which fails the photo rather than drop its metadata.
+void throwIfShortOfMemory(const std::exception& e) {
+    const auto* exiv = dynamic_cast<const Exiv2::AnyError*>(&e);
+    if (exiv && exiv->code() == Exiv2::kerMallocFailed) throw std::bad_alloc();
+}
+
 void ensureExiv2() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -552,6 +559,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             } catch (const std::bad_alloc&) {
                 throw;  // a memory shortage fails the photo, rather than leave its metadata out
             } catch (const std::exception& e) {
+                throwIfShortOfMemory(e);
                 ExivSession::note(QString::fromUtf8(k.key) + QStringLiteral(": ") + QString::fromUtf8(e.what()));
             }
             return value;
@@ -603,6 +611,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
     } catch (const std::bad_alloc&) {
         throw;  // a memory shortage fails the photo, rather than leave its metadata out
     } catch (const std::exception& e) {
+        throwIfShortOfMemory(e);
         ExivSession::note(QString::fromUtf8(e.what()));  // reported once with the rest
     }
 }
@@ -890,6 +899,7 @@ void buildExiv2Data(QVariantMap props, const ImageHeader& pixels, Exiv2::ExifDat
                 }
             }
         } catch (const std::exception& e) {
+            throwIfShortOfMemory(e);
             log(u"Could not write %@ into %@: %@", k.key, path, e.what());
         }
     }
@@ -1095,6 +1105,7 @@ std::optional<RewrittenFile> withProperties(const uchar* original, qint64 origin
     } catch (const std::bad_alloc&) {
         throw;  // a memory shortage is the caller's to tell, not a file the library refused
     } catch (const std::exception& e) {
+        throwIfShortOfMemory(e);
         log(u"Cannot write image properties into %@: %@", path, e.what());
         return std::nullopt;
     }

@@ -459,6 +459,25 @@ TEST(ResultWriter, GivenUpOutputsLeaveNoFolderTheWriterMadeAndKeepTheUsersFolder
         }
     }
 
+    // A file that fails while it is made says so, not that its folder was removed meanwhile:
+    // the folder the writer made for it went with it, after the reason was asked.
+    for (bool existedBefore : {false, true}) {
+        SCOPED_TRACE(existedBefore ? "the user's folder" : "a folder the writer made");
+        Fixture f;
+        const QString folder = f.out + "/new";
+        if (existedBefore) { ASSERT_TRUE(QDir().mkpath(folder)); }
+        ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out)));
+        const ResultWriter::EncodedRoute route =
+            writer.encodedRoute(SaveType::JPEG, folder + "/x.jpg", *f.photo, platform::readImageHeader(f.source));
+        ResultWriter::Prepared prepared =
+            writer.prepareEncoded(route, QSize(160, 120), folder + "/x.jpg", f.photo, std::nullopt,
+                                  [](const platform::FileBytesSink& out) { return out("\xFF\xD8\xFF", 3) && false; });
+        EXPECT_FALSE(prepared.ready());
+        EXPECT_EQ(prepared.result.processStatus, PhotoFile::Failed);
+        EXPECT_EQ(prepared.result.processInfoMessage, runmessages::WriteFailed);
+        EXPECT_EQ(QFileInfo(folder).isDir(), existedBefore);
+    }
+
     // Two outputs in one new folder: it stays while either is there or placed, and goes
     // with the last of them.
     Fixture f;
