@@ -50,6 +50,36 @@ TEST(MemoryShortageChild, RunsUnderTheCap) {
         report.write(QByteArray::number(photo->processStatus) + '\t' + photo->processInfoMessage.toUtf8() + '\n');
 }
 
+// Copies the named photos of the desktop's nature pictures into <folder>/src.
+void copyPhotos(const QString& folder, const QStringList& names) {
+    QDir().mkpath(folder + "/src");
+    for (const QString& name : names) {
+        ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/" + name),
+                                folder + "/src/" + name));
+    }
+}
+
+// Runs the child test `test` of this suite with `settings` added to its environment; true
+// when it ended by itself with success.
+bool runChild(const QString& test, const QMap<QString, QString>& settings) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto it = settings.begin(); it != settings.end(); ++it) env.insert(it.key(), it.value());
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=MemoryShortageChild.") + test});
+    if (!child.waitForFinished(120000 * testsupport::slowdown())) {
+        ADD_FAILURE() << "the child did not end";
+        return false;
+    }
+    const QByteArray said = child.readAll();
+    // Killed by std::terminate (134), a bad access (139) or the C library's abort before.
+    const bool ended = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+                       said.contains("[  PASSED  ] 1 test");
+    EXPECT_TRUE(ended) << said.right(3000).toStdString();
+    return ended;
+}
+
 TEST(MemoryShortage, EveryPhotoEndsWithAStatusAndNothingIsLostAtAnyCap) {
 #ifdef BRISKO_TEST_ASAN
     GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow memory, so a cap on "
@@ -68,27 +98,10 @@ TEST(MemoryShortage, EveryPhotoEndsWithAStatusAndNothingIsLostAtAnyCap) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "cap +" << c.capMb << " MB, format " << c.format << (c.rowByRow ? ", row by row" : ""));
         QTemporaryDir dir;
-        QDir().mkpath(dir.filePath("src"));
         const QStringList names{"Wood.jpg", "TwoWings.jpg", "LadyBird.jpg", "Storm.jpg"};
-        for (const QString& name : names) {
-            ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/" + name),
-                                    dir.filePath("src/" + name)));
-        }
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QString::fromLatin1(kChildRun), QStringLiteral("%1;%2;%3;%4")
-                                                       .arg(dir.path())
-                                                       .arg(c.capMb)
-                                                       .arg(c.format)
-                                                       .arg(c.rowByRow ? 1 : 0));
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=MemoryShortageChild.*")});
-        ASSERT_TRUE(child.waitForFinished(120000 * testsupport::slowdown()));
-        const QByteArray said = child.readAll();
-        // Killed by std::terminate (134) or a bad access (139) before, with photos unreported.
-        ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << said.right(3000).toStdString();
-        ASSERT_EQ(child.exitCode(), 0) << said.right(3000).toStdString();
+        copyPhotos(dir.path(), names);
+        const QString run = QStringLiteral("%1;%2;%3;%4").arg(dir.path()).arg(c.capMb).arg(c.format).arg(c.rowByRow ? 1 : 0);
+        ASSERT_TRUE(runChild(QStringLiteral("RunsUnderTheCap"), {{QString::fromLatin1(kChildRun), run}}));
 
         QFile report(dir.filePath("statuses"));
         ASSERT_TRUE(report.open(QIODevice::ReadOnly));
@@ -155,23 +168,12 @@ TEST(MemoryShortage, NoThreadOfARunKeepsObjectsTheLibraryMustDestroyAtItsEnd) {
     if (testsupport::builtWithThreadSanitizer()) GTEST_SKIP() << "a preloaded library is not seen by ThreadSanitizer";
     BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("src"));
-    for (const QString& name : {QStringLiteral("Wood.jpg"), QStringLiteral("Storm.jpg")})
-        ASSERT_TRUE(QFile::copy(testsupport::packagedPicture(testsupport::kDesktopPhotos + "nature/" + name), dir.filePath("src/" + name)));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildRecords), dir.path());
-    env.insert(QStringLiteral("BRISKO_THREAD_EXIT_RECORDS"), dir.filePath("records"));
-    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(BRISKO_THREAD_EXIT_RECORDS_SHIM));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + ":verify_asan_link_order=0");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=MemoryShortageChild.RunsEveryKindOfWork")});
-    ASSERT_TRUE(child.waitForFinished(120000 * testsupport::slowdown()));
-    const QByteArray said = child.readAll();
-    ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << said.right(3000).toStdString();
-    ASSERT_EQ(child.exitCode(), 0) << said.right(3000).toStdString();
-    ASSERT_TRUE(said.contains("[  PASSED  ] 1 test")) << said.right(3000).toStdString();
+    copyPhotos(dir.path(), {QStringLiteral("Wood.jpg"), QStringLiteral("Storm.jpg")});
+    ASSERT_TRUE(runChild(QStringLiteral("RunsEveryKindOfWork"),
+                         {{QString::fromLatin1(kChildRecords), dir.path()},
+                          {QStringLiteral("BRISKO_THREAD_EXIT_RECORDS"), dir.filePath("records")},
+                          {QStringLiteral("LD_PRELOAD"), QStringLiteral(BRISKO_THREAD_EXIT_RECORDS_SHIM)},
+                          {QStringLiteral("ASAN_OPTIONS"), qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"}}));
     QFile records(dir.filePath("records"));
     EXPECT_FALSE(records.exists()) << (records.open(QIODevice::ReadOnly) ? records.readAll().left(3000).toStdString() : "");
 }
