@@ -298,12 +298,15 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         return prepared;
     }
 
-    // Compression route: a PNG in the temporary folder, recompressed into the output.
+    // Compression route: a PNG recompressed into the output. Its files lie beside the
+    // output's temporary file and are named as it is, so that what a killed run leaves of
+    // them is cleared with it at the next start (the run's record names the folder).
     const double qualityRatio = s_.renameSetting->qualityRatio.value_or(0.0);
     const int level = int(s_.renameSetting->compressionRatio.value_or(BatchRenameSetting::kMaxCompression));
     compressionState_ = 1;
-    QTemporaryFile pngTemp(QDir::tempPath() + QStringLiteral("/TempFile-XXXXXX.png"));
-    QTemporaryFile optimised(QDir::tempPath() + QStringLiteral("/TempFile-XXXXXX.png"));
+    const QString beside = platform::temporaryFileTemplate(QFileInfo(temporaryPath).absolutePath()) + QStringLiteral(".png");
+    QTemporaryFile pngTemp(beside);
+    QTemporaryFile optimised(beside);
     bool ok = false;
     try {
         if (pngTemp.open() && optimised.open()) {

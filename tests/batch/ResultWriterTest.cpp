@@ -4,9 +4,11 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 #include "batch/ResultWriter.h"
 #include "batch/RunMessages.h"
@@ -399,6 +401,41 @@ TEST(ResultWriter, AFileThatAppearsWhileWritingIsKeptWithOverwriteOff) {
     EXPECT_EQ(kept.readAll(), QByteArray("someone else's file"));
     EXPECT_TRUE(QFileInfo::exists(f.source));  // move mode, but nothing was written
     EXPECT_EQ(f.outputFolderEntries(), QStringList{"late.jpg"});
+}
+
+// The optimiser's files lie beside the output, named as its temporary file is, so that the
+// next start clears what a killed run left of them; none goes to the system's temporary
+// folder, which nothing clears.
+TEST(ResultWriter, TheOptimisersFilesLieBesideTheOutputWhereAKilledRunsAreCleared) {
+    Fixture f;
+    auto rename = renameSettings(6);
+    rename->isSetCompression = true;
+    ResultWriter writer(settingsWith(rename, outputSettings(f.out)));
+    QStringList seen, elsewhere;
+    std::atomic<bool> finished{false};
+    std::thread watcher([&] {
+        while (!finished) {
+            if (writer.isCompressionInProgress()) {
+                seen += QDir(f.out).entryList(QDir::Files | QDir::Hidden);
+                elsewhere += QDir(QDir::tempPath()).entryList({QStringLiteral("TempFile-*.png")}, QDir::Files | QDir::Hidden);
+            }
+            std::this_thread::yield();
+        }
+    });
+    const auto r = writer.saveImgInDirectoryFilteredImg(testsupport::gradientImage(1200, 900), f.out + "/c.png", SaveType::PNG,
+                                                        f.photo);
+    finished = true;
+    watcher.join();
+    EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
+    seen.removeDuplicates();
+    ASSERT_GE(seen.size(), 3) << "the output's temporary file and the optimiser's two: " << seen.join(u' ').toStdString();
+    // The optimiser's own working file takes another dot before its output's name.
+    for (const QString& name : seen) {
+        EXPECT_TRUE(QString(name).remove(QRegularExpression("^\\.+")).startsWith(QStringLiteral("brisko-part-%1-").arg(::getpid())))
+            << name.toStdString();
+    }
+    EXPECT_EQ(elsewhere, QStringList());
+    EXPECT_EQ(f.outputFolderEntries(), QStringList{"c.png"});
 }
 
 TEST(ResultWriter, StopDuringCompressionLeavesNoOutputAndKeepsTheSource) {
