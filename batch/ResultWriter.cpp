@@ -312,6 +312,7 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
         if (pngTemp.open() && optimised.open()) {
             pngTemp.close();
             optimised.close();
+            if (beforeOptimising) beforeOptimising(pngTemp.fileName(), optimised.fileName());
             // The optimiser writes its own file; its bytes reach the output through the
             // writer, which counts them on their way and reads the output back.
             ok = utils.saveImageInSelectedFormat(platform::ImageType::PNG, pngTemp.fileName(), image, image, properties,

@@ -87,6 +87,9 @@ public:
     // Runs on the encoding thread once prepareImg has written the temporary file; lets
     // tests act while a photo's save is under way.
     std::function<void(const QString& temporaryPath, const QString& destination)> afterEncoding;
+    // Runs once the PNG optimiser's two working files are made, before they are written;
+    // lets tests see where a run killed while optimising would leave them.
+    std::function<void(const QString& png, const QString& optimised)> beforeOptimising;
 
     // The entry point: writes the image to `destination` (the save type chooses the
     // encoder; the extension "pdf" makes a PDF page) and says how it went. It is
