@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/TestSupport.h"
+
 #include "platform/foundation/UsableCpus.h"
 
 #include <QDir>
@@ -20,13 +22,7 @@ class FakeCgroups {
 public:
     FakeCgroups() { EXPECT_TRUE(dir_.isValid()); }
     QString root() const { return dir_.path(); }
-    void write(const QString& relative, const QByteArray& text) {
-        const QString path = dir_.filePath(relative);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
+    void write(const QString& relative, const QByteArray& text) { testsupport::writeFile(dir_.filePath(relative), text); }
     // version 2: one unified hierarchy mounted at v2/, the process in `group`.
     void unified(const QByteArray& group, const QByteArray& mountRoot = "/") {
         mountLines_ += "30 23 0:27 " + mountRoot + " " + dir_.filePath("v2").toUtf8() +

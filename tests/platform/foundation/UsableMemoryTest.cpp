@@ -3,6 +3,8 @@
 // less what it holds of them.
 #include <gtest/gtest.h>
 
+#include "tests/support/TestSupport.h"
+
 #include "platform/foundation/UsableMemory.h"
 
 #include <QDir>
@@ -20,13 +22,7 @@ namespace {
 // A control group tree and a status file of our own.
 class FakeGroups {
 public:
-    void write(const QString& relative, const QByteArray& text) {
-        const QString path = dir_.filePath(relative);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
+    void write(const QString& relative, const QByteArray& text) { testsupport::writeFile(dir_.filePath(relative), text); }
     // The memory controller of the legacy hierarchy at v1/ and the unified one at v2/, the
     // process in /app/job of each.
     FakeGroups() {
