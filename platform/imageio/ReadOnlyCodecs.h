@@ -1,8 +1,9 @@
 #pragma once
 // The formats this program reads but never writes: HEIF and AVIF (libheif), WebP
-// (libwebp), camera raw files (LibRaw), Photoshop documents and Targa (our own readers) and
-// the small formats Qt reads (PNM, XBM, XPM, ICO, and with its image formats plugins ICNS). Shared between the codec files of
-// platform/imageio; not for use outside this folder.
+// (libwebp), camera raw files (LibRaw), Photoshop documents, Targa and PNM (our own
+// readers) and the small formats Qt reads (XBM, XPM, ICO, and with its image formats
+// plugins ICNS). Shared between the codec files of platform/imageio; not for use outside
+// this folder.
 //
 // HEIF pictures and camera raw files come out of their decoders upright: the container's
 // rotation and mirroring, or the turn the camera recorded, is applied by the decoder, so
@@ -37,11 +38,16 @@ ImageHeader rawHeader(Bytes in);
 ReadOnlyFacts rawFacts(Bytes in);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
-// PNM, XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else.
+// XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else.
 ImageFormat qtReaderSniff(Bytes in);
 ReadOnlyFacts qtReaderFacts(Bytes in, ImageFormat format);
 QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name,
                       DecodeResult* why = nullptr);
+
+// PNM (PBM, PGM, PPM; plain and raw), by its magic number "P1" to "P6".
+bool pnmSniff(Bytes in);
+ReadOnlyFacts pnmFacts(Bytes in);
+QImage pnmDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 // Targa, which has no signature: a name ending in one of its extensions and a header it
 // could have.

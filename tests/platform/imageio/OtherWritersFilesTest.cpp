@@ -5,6 +5,7 @@
 #include "tests/support/BoundedRun.h"
 #include "tests/support/TestSupport.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -186,4 +187,81 @@ TEST(OtherWritersFiles, CutShortFilesOfQtReadFormatsAreDamaged) {
         EXPECT_FALSE(platform::readImageFromData(whole, {}, QLatin1String(file)).isNull());
         EXPECT_TRUE(platform::readImageFromData(cut, {}, QLatin1String(file)).isNull());
     }
+}
+
+namespace {
+
+QImage argbOf(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
+
+// How many pixels of two pictures of one size differ at all.
+int pixelsApart(const QImage& a, const QImage& b) {
+    const QImage x = argbOf(a), y = argbOf(b);
+    int apart = 0;
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) apart += x.pixel(i, j) != y.pixel(i, j);
+    return apart;
+}
+
+}  // namespace
+
+// PNM files as netpbm reads them, level for level (its pamdepth to 255 made each reference):
+// a plain bitmap whose digits have no blanks between them (netpbm's own plain writer puts
+// none), plain and raw grey maps of maxval 1000, 15 and 65535, and ImageMagick's 10-bit
+// pixel map with a comment in its header.
+TEST(OtherWritersFiles, NetpbmFilesReadAsNetpbmReadsThem) {
+    struct Case {
+        const char* file;
+        platform::ColourModel model;
+    } cases[] = {
+        {"pbm_plain_digits_unseparated", platform::ColourModel::Gray},
+        {"pgm_plain_maxval1000_netpbm", platform::ColourModel::Gray},
+        {"pgm_maxval15_netpbm", platform::ColourModel::Gray},
+        {"pgm_16bit_imagemagick", platform::ColourModel::Gray},
+        {"ppm_10bit_comment_imagemagick", platform::ColourModel::RGB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString base = QLatin1String(c.file);
+        const QString path = dataFile(qPrintable(base + (base.startsWith(u"pbm") ? ".pbm" : base.startsWith(u"pgm") ? ".pgm" : ".ppm")));
+        const QImage expected = platform::readImage(dataFile(qPrintable(base + ".ref.png")));
+        const platform::ImageHeader header = platform::readImageHeader(path);
+        EXPECT_EQ(header.format, platform::ImageFormat::PNM);
+        EXPECT_EQ(QSize(header.width, header.height), expected.size());
+        EXPECT_EQ(header.colourModel, c.model);
+        const platform::DecodeResult decoded = platform::decodeImage(path);
+        ASSERT_TRUE(decoded.ok());
+        ASSERT_EQ(decoded.image.size(), expected.size());
+        EXPECT_EQ(pixelsApart(decoded.image, expected), 0);
+    }
+}
+
+// A sample above its file's maxval has no level to be: the file is damaged, never read with
+// the sample wrapped round to another level.
+TEST(OtherWritersFiles, PnmSamplesAboveTheirMaxvalAreDamage) {
+    QByteArray plain = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/pgm_plain_maxval1000_netpbm.pgm"));
+    ASSERT_TRUE(plain.startsWith("P2\n64 48\n1000\n"));
+    const qsizetype first = plain.indexOf('\n', 9) + 1;
+    plain.insert(first, "1001 ");  // one sample more than the file holds, and the first too bright
+    QByteArray raw = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/ppm_10bit_comment_imagemagick.ppm"));
+    ASSERT_TRUE(raw.contains("\n1023\n"));
+    const qsizetype samples = raw.indexOf("\n1023\n") + 6;
+    raw[samples] = char(0x04), raw[samples + 1] = char(0x00);  // 1024
+    QTemporaryDir dir;
+    for (const QByteArray& bytes : {plain, raw}) {
+        const platform::DecodeResult decoded = platform::decodeImage(testsupport::writeFile(dir.filePath("sample.pnm"), bytes));
+        EXPECT_TRUE(decoded.image.isNull());
+        EXPECT_EQ(decoded.failure, platform::DecodeFailure::Damaged);
+    }
+}
+
+// A reader of Qt's that gives up once it has allocated the picture (an XPM colour without a
+// value) fails the file as damaged; the picture it left is never handed on.
+TEST(OtherWritersFiles, AQtReaderThatGivesUpLeavesNoPicture) {
+    QByteArray xpm = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/xpm_imagemagick.xpm"));
+    ASSERT_TRUE(xpm.contains("\"X c #7ACD1F1769B4\""));
+    xpm.replace("\"X c #7ACD1F1769B4\"", "\"X c \"");
+    QTemporaryDir dir;
+    const platform::DecodeResult decoded = platform::decodeImage(testsupport::writeFile(dir.filePath("icon.xpm"), xpm));
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_EQ(decoded.failure, platform::DecodeFailure::Damaged);
 }
