@@ -5,6 +5,7 @@
 
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/ImageFixtures.h"
 
 // Named, not anonymous: the suite is compiled a few files to a unit.
 namespace otherwritersrun {
@@ -35,6 +36,14 @@ QImage reference(const QString& file) {
     return platform::readImage(keptFile(file)).convertToFormat(QImage::Format_ARGB32);
 }
 
+// The least alpha of a picture.
+int leastAlpha(const QImage& picture) {
+    int least = 255;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) least = std::min(least, qAlpha(picture.pixel(x, y)));
+    return least;
+}
+
 // A plain bitmap written by netpbm, whose digits have no blanks between them (each sample
 // is one character): the picture netpbm reads, pixel for pixel, not one scrambled and
 // finished with memory no one wrote.
@@ -46,6 +55,17 @@ TEST(OtherWritersRun, APlainBitmapWithoutBlanksIsWrittenAsNetpbmReadsIt) {
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x) differ += written.pixel(x, y) != expected.pixel(x, y);
     EXPECT_EQ(differ, 0);
+}
+
+// A 16-bit Targa whose header counts an attribute bit that its extension area says is not
+// alpha, and which is clear in every pixel: opaque, its colours as they are stored, not
+// transparent black.
+TEST(OtherWritersRun, ATargaWhoseAttributeBitIsNotAlphaIsWrittenOpaque) {
+    const QImage written = writtenFor(QStringLiteral("tga_16bit_attribute_bit_undefined.tga"));
+    const QImage expected = reference(QStringLiteral("tga_16bit_attribute_bit_undefined.ref.png"));
+    ASSERT_EQ(written.size(), expected.size());
+    EXPECT_EQ(leastAlpha(written), 255);
+    EXPECT_GE(testsupport::psnr(written, expected), 40.0);
 }
 
 }  // namespace otherwritersrun

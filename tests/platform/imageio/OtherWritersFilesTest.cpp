@@ -3,9 +3,11 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "tests/support/BoundedRun.h"
+#include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -264,4 +266,49 @@ TEST(OtherWritersFiles, AQtReaderThatGivesUpLeavesNoPicture) {
     const platform::DecodeResult decoded = platform::decodeImage(testsupport::writeFile(dir.filePath("icon.xpm"), xpm));
     EXPECT_TRUE(decoded.image.isNull());
     EXPECT_EQ(decoded.failure, platform::DecodeFailure::Damaged);
+}
+
+// A 16-bit Targa's attribute bit is alpha only where its extension area says so (type 3,
+// or 4 premultiplied); another type leaves the picture opaque. Without an extension area
+// (the footer cut off, or its offset past the file), a bit clear in every pixel is no
+// alpha; set in some, it is. The file is the public test file whose extension area says
+// type 2 (kept, not alpha) and whose bits are all clear.
+TEST(OtherWritersFiles, TargaAttributeBitsAreAlphaOnlyWhereTheFileSaysSo) {
+    const QByteArray original = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/tga_16bit_attribute_bit_undefined.tga"));
+    const QImage expected = platform::readImage(dataFile("tga_16bit_attribute_bit_undefined.ref.png"));
+    ASSERT_EQ(original.right(18), QByteArray("TRUEVISION-XFILE.\0", 18));
+    const qsizetype extension = qFromLittleEndian<quint32>(original.constData() + original.size() - 26);
+    ASSERT_EQ(int(uchar(original[extension + 494])), 2);
+    const auto withType = [&](int type) {
+        QByteArray b = original;
+        b[extension + 494] = char(type);
+        return b;
+    };
+    QByteArray offsetPastEnd = original;
+    qToLittleEndian<quint32>(quint32(original.size()), offsetPastEnd.data() + original.size() - 26);
+    const QByteArray noFooter = original.left(original.size() - 26);
+    QByteArray someBitsSet = noFooter;
+    for (int x = 0; x < 128; ++x) someBitsSet[44 + 2 * x + 1] = char(uchar(someBitsSet[44 + 2 * x + 1]) | 0x80);  // the last row
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        int alphaTopRow, alphaBottomRow;
+    } cases[] = {
+        {"type 2, kept", original, 255, 255},
+        {"type 0, none", withType(0), 255, 255},
+        {"type 3, alpha", withType(3), 0, 0},
+        {"type 4, premultiplied alpha", withType(4), 0, 0},
+        {"extension area past the file", offsetPastEnd, 255, 255},
+        {"no footer, every bit clear", noFooter, 255, 255},
+        {"no footer, the bottom row's bits set", someBitsSet, 0, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QImage image = platform::readImageFromData(c.bytes, {}, QStringLiteral("utc16.tga"));
+        ASSERT_EQ(image.size(), QSize(128, 128));
+        EXPECT_EQ(qAlpha(image.pixel(5, 0)), c.alphaTopRow);
+        EXPECT_EQ(qAlpha(image.pixel(5, 127)), c.alphaBottomRow);
+        if (c.alphaTopRow == 255) EXPECT_GE(testsupport::psnr(image, expected), 40.0);
+        EXPECT_EQ(platform::readImageHeaderFromData(c.bytes, QStringLiteral("utc16.tga")).width, 128);
+    }
 }
