@@ -68,4 +68,14 @@ TEST(OtherWritersRun, ATargaWhoseAttributeBitIsNotAlphaIsWrittenOpaque) {
     EXPECT_GE(testsupport::psnr(written, expected), 40.0);
 }
 
+// A CMYK TIFF with an alpha sample (ImageMagick's, unassociated): written with its
+// transparency, not as the opaque picture its inks alone make.
+TEST(OtherWritersRun, ACmykTiffWithAlphaIsWrittenWithItsTransparency) {
+    const QImage written = writtenFor(QStringLiteral("tiff_cmyk_unassociated_alpha_imagemagick.tif"));
+    ASSERT_EQ(written.size(), QSize(48, 32));
+    EXPECT_EQ(qAlpha(written.pixel(5, 5)), 255);
+    EXPECT_NEAR(qAlpha(written.pixel(30, 5)), 128, 1);
+    EXPECT_EQ(qAlpha(written.pixel(30, 20)), 0);
+}
+
 }  // namespace otherwritersrun

@@ -312,3 +312,30 @@ TEST(OtherWritersFiles, TargaAttributeBitsAreAlphaOnlyWhereTheFileSaysSo) {
         EXPECT_EQ(platform::readImageHeaderFromData(c.bytes, QStringLiteral("utc16.tga")).width, 128);
     }
 }
+
+// CMYK TIFFs with alpha, as ImageMagick writes them (unassociated, and associated: inks
+// multiplied by alpha): the transparency comes through the CMYK conversion, and the two
+// give the same picture. A red patch, a blue one at half opacity, a white one and a
+// transparent one.
+TEST(OtherWritersFiles, CmykTiffsKeepTheirAlpha) {
+    const QImage unassociated = platform::readImage(dataFile("tiff_cmyk_unassociated_alpha_imagemagick.tif"));
+    const QImage associated = platform::readImage(dataFile("tiff_cmyk_associated_alpha_imagemagick.tif"));
+    for (const QImage& image : {unassociated, associated}) {
+        ASSERT_EQ(image.size(), QSize(48, 32));
+        const QRgb red = qUnpremultiply(image.pixel(5, 5)), half = qUnpremultiply(image.pixel(30, 5)),
+                   white = qUnpremultiply(image.pixel(5, 20));
+        EXPECT_EQ(qAlpha(red), 255);
+        EXPECT_GT(qRed(red), 180);
+        EXPECT_LT(qGreen(red), 60);
+        EXPECT_NEAR(qAlpha(half), 128, 1);
+        EXPECT_GT(qBlue(half), 180);
+        EXPECT_LT(qRed(half), 60);
+        EXPECT_EQ(white, qRgb(255, 255, 255));
+        EXPECT_EQ(qAlpha(image.pixel(30, 20)), 0);
+    }
+    for (const QPoint at : {QPoint(5, 5), QPoint(30, 5), QPoint(5, 20)}) {
+        const QRgb a = qUnpremultiply(unassociated.pixel(at)), b = qUnpremultiply(associated.pixel(at));
+        EXPECT_LE(std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)), 6)
+            << at.x() << "," << at.y() << std::hex << " " << a << " " << b;
+    }
+}
