@@ -230,7 +230,7 @@ private:
         QString message;
     };
     static std::optional<Refusal> refusal(const BatchRunInput& input, const PathIndex& paths, int index,
-                                          const QString& destination);
+                                          const QString& destination, const ResultWriter& writer);
 
     std::atomic<bool>& runFlag_;
     BatchRunObserver* observer_ = nullptr;
@@ -250,6 +250,9 @@ private:
     // The run's record in the user's data folder, from its start until it has ended and its
     // worker is gone (a start while an earlier run's worker finishes goes on in it).
     std::shared_ptr<platform::RunRecord> runRecord_;
+    // The outputs the runs of this batch placed: a run starts them anew, a restore run goes
+    // on with those of the runs before it, the only files it may replace in place.
+    std::shared_ptr<PlacedOutputs> placedOutputs_;
     void announceEnd(bool finished);
     State state_ = State::Idle;
     std::thread worker_;
