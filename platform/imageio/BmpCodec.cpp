@@ -1,10 +1,10 @@
 // BMP, and DIB (a BMP without its 14-byte file header, told by its name and a header BMP
-// knows), read and written here. Every header the format has known is read: OS/2 1.x (12
-// bytes, three-byte palette entries), OS/2 2.x (16 to 64 bytes) and Windows' 40- to
-// 124-byte ones; palette pictures of 1, 2, 4 and 8 bits, run-length coded ones (RLE4,
-// RLE8), and 16-, 24- and 32-bit ones with or without bit fields. A 124-byte header's
-// embedded colour profile goes with the picture; a linked one names a file, which is never
-// opened.
+// knows), read and written here, and the BMP pictures inside Windows icons and cursors.
+// Every header the format has known is read: OS/2 1.x (12 bytes, three-byte palette
+// entries), OS/2 2.x (16 to 64 bytes) and Windows' 40- to 124-byte ones; palette pictures
+// of 1, 2, 4 and 8 bits, run-length coded ones (RLE4, RLE8), and 16-, 24- and 32-bit ones
+// with or without bit fields. A 124-byte header's embedded colour profile goes with the
+// picture; a linked one names a file, which is never opened.
 //
 // Every pixel of the picture handed on is defined by the file. The format leaves the
 // pixels a run-length picture skips undefined (a delta, an end of line or of the bitmap
@@ -16,7 +16,7 @@
 //
 // Writing: 24-bit rows for opaque pictures, 32-bit with an alpha mask (a V4 header)
 // otherwise.
-#include "platform/imageio/CodecInternal.h"
+#include "platform/imageio/ReadOnlyCodecs.h"
 #include "platform/foundation/Log.h"
 
 #include <QtEndian>
@@ -36,8 +36,9 @@ enum Compression : uint32_t { kUncompressedRgb = 0, kRle8 = 1, kRle4 = 2, kBitFi
 constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 constexpr uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
 
-// Where the information header is: after a file header, or alone (a DIB).
-enum class Container { File, Dib };
+// Where the information header is: after a file header, alone (a DIB), or in an icon's
+// directory, where it counts the mask's rows into its height.
+enum class Container { File, Dib, Icon };
 
 // One channel of a bit-field pixel.
 struct Channel {
@@ -119,6 +120,7 @@ bool parseLayout(Bytes in, Container container, BmpLayout& L) {
         L.height = -L.height;
         L.topDown = true;
     }
+    if (container == Container::Icon) L.height /= 2;  // the mask's rows follow the colour rows'
     if (L.width <= 0 || L.height <= 0 || L.width > INT32_MAX || L.height > INT32_MAX) return false;
     size_t at = dib + L.headerSize;
     // A 40-byte header keeps its bit fields after itself.
@@ -171,7 +173,9 @@ QByteArray embeddedProfile(Bytes in, const BmpLayout& L, const QString* name) {
 
 ImageFacts factsOf(Bytes in, const BmpLayout& L) {
     ImageFacts facts;
-    facts.header.format = L.container == Container::File ? ImageFormat::BMP : ImageFormat::DIB;
+    facts.header.format = L.container == Container::File ? ImageFormat::BMP
+                          : L.container == Container::Dib ? ImageFormat::DIB
+                                                          : ImageFormat::ICO;
     facts.header.width = int(L.width);
     facts.header.height = int(L.height);
     facts.header.iccProfile = embeddedProfile(in, L, nullptr);
@@ -290,6 +294,29 @@ bool decodeRows(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, 
     return true;
 }
 
+// Whether any pixel of 16- or 32-bit rows has a non-zero value in the bits of `alpha`.
+bool anyAlpha(Bytes in, const BmpLayout& L, const Channel& alpha) {
+    const size_t stride = ((size_t(L.width) * L.bits + 31) / 32) * 4;
+    for (int64_t r = 0; r < L.height; ++r) {
+        const uint8_t* s = in.data + L.pixelsAt + size_t(r) * stride;
+        uint32_t any = 0;
+        for (int64_t x = 0; x < L.width; ++x) any |= (L.bits == 16 ? u16(s + 2 * x) : u32(s + 4 * x)) & alpha.mask;
+        if (any) return true;
+    }
+    return false;
+}
+
+// An icon's mask: one bit a pixel in rows as the colour rows run, a set bit transparent.
+void applyMask(Bytes in, const BmpLayout& L, size_t maskAt, QImage& image) {
+    const size_t stride = ((size_t(L.width) + 31) / 32) * 4;
+    for (int64_t r = 0; r < L.height; ++r) {
+        const uint8_t* m = in.data + maskAt + size_t(r) * stride;
+        QRgb* d = rowOf(image, L, r);
+        for (int64_t x = 0; x < L.width; ++x)
+            if (m[x >> 3] & (0x80u >> (x & 7))) d[x] = 0;
+    }
+}
+
 bool readable(Bytes in, Container container, BmpLayout& L) {
     if (container == Container::File && (in.size < 26 || in.data[0] != 'B' || in.data[1] != 'M')) return false;
     return parseLayout(in, container, L);
@@ -319,6 +346,13 @@ QImage decode(Bytes in, Container container, const DecodeOptions& options, const
         return decodeFailed(why, DecodeFailure::Unsupported,
                             QStringLiteral("this bitmap is compressed in a way this program cannot read"));
     }
+    const bool icon = container == Container::Icon;
+    if (icon && rle) {
+        // The mask follows the pixels, whose coded length an icon's header need not give.
+        log(u"%@: an icon's run-length coded bitmap is not supported", name);
+        return decodeFailed(why, DecodeFailure::Unsupported,
+                            QStringLiteral("this icon is compressed in a way this program cannot read"));
+    }
     const bool paletted = L.bits == 1 || L.bits == 2 || L.bits == 4 || L.bits == 8;
     const bool direct = L.bits == 16 || L.bits == 24 || L.bits == 32;
     if ((rle && L.bits != (L.compression == kRle8 ? 8 : 4)) || (fields && L.bits != 16 && L.bits != 32) ||
@@ -337,26 +371,33 @@ QImage decode(Bytes in, Container container, const DecodeOptions& options, const
     if (L.bits == 16 || L.bits == 32) {
         uint32_t masks[4] = {L.masks[0], L.masks[1], L.masks[2], L.masks[3]};
         if (!fields) {
-            // Without bit fields, 5-5-5 and 8-8-8 with the top bits unused.
+            // Without bit fields, 5-5-5 and 8-8-8 with the top bits unused; an icon's 32-bit
+            // pixels keep their alpha there.
             const bool sixteen = L.bits == 16;
             masks[0] = sixteen ? 0x7C00u : 0xFF0000u;
             masks[1] = sixteen ? 0x03E0u : 0x00FF00u;
             masks[2] = sixteen ? 0x001Fu : 0x0000FFu;
-            masks[3] = 0;
+            masks[3] = icon && !sixteen ? 0xFF000000u : 0;
         }
         for (int c = 0; c < 4; ++c) ch[c] = Channel(masks[c]);
         alpha = ch[3].mask != 0;
     }
+    const uint64_t stride = ((uint64_t(L.width) * L.bits + 31) / 32) * 4;
+    const uint64_t maskAt = uint64_t(L.pixelsAt) + stride * uint64_t(L.height);
     if (!rle) {
         // Uncompressed rows have a known length: a file too short for their pixels is cut
         // short (the last row's padding may be missing).
-        const uint64_t stride = ((uint64_t(L.width) * L.bits + 31) / 32) * 4;
         const uint64_t lastRow = (uint64_t(L.width) * L.bits + 7) / 8;
         if (uint64_t(L.pixelsAt) + stride * uint64_t(L.height - 1) + lastRow > in.size) {
             log(u"%@: BMP data ends early; the file is truncated", name);
             return fail(DecodeFailure::Damaged);
         }
     }
+    // An icon's alpha, where it has any, stands in for its mask; without, the mask is needed.
+    if (icon && alpha) alpha = anyAlpha(in, L, ch[3]);
+    const bool masked = icon && !alpha;
+    if (masked && maskAt + ((uint64_t(L.width) + 31) / 32) * 4 * uint64_t(L.height) > in.size)
+        return damaged(kDataEndEarly);
     uint32_t colours = 0;
     const std::vector<QRgb> palette = paletted ? readPalette(in, L, colours) : std::vector<QRgb>();
     if (rle) {
@@ -380,6 +421,7 @@ QImage decode(Bytes in, Container container, const DecodeOptions& options, const
     } else if (!decodeRows(in, L, palette, colours, ch, alpha, image)) {
         return damaged("its pixels name colours its palette lacks");
     }
+    if (masked) applyMask(in, L, size_t(maskAt), image);
     attachProfile(image, embeddedProfile(in, L, &name), ColourModel::RGB, name);
     return image;
 }
@@ -412,6 +454,17 @@ ImageFacts dibFacts(Bytes in) {
 
 QImage dibDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     return decode(in, Container::Dib, options, name, why);
+}
+
+ImageFacts iconBitmapFacts(Bytes entry, int* bitsPerPixel) {
+    BmpLayout L;
+    if (!parseLayout(entry, Container::Icon, L)) return ImageFacts{};
+    if (bitsPerPixel) *bitsPerPixel = L.bits;
+    return factsOf(entry, L);
+}
+
+QImage iconBitmapDecode(Bytes entry, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    return decode(entry, Container::Icon, options, name, why);
 }
 
 QByteArray bmpEncode(const QImage& source) {

@@ -247,17 +247,17 @@ TEST(RunStatus, WhatHappenedAroundTheOutputIsSaid) {
     }
 }
 
-// Bitmaps once written wrong and called processed: each is now written as its writer meant
-// it or fails with what is wrong. A bitmap whose pixel offset points into its colour table
-// (the BMP suite's 8-bit picture so changed), the BMP suite's bitmap whose run lengths run
-// off the picture, and ImageMagick's bitmap with an embedded profile (one that swaps red
-// and green).
-TEST(RunStatus, BitmapsAreWrittenAsMeantOrFailSayingWhy) {
+// Bitmaps and icons once written wrong and called processed: each is now written as its
+// writer meant it or fails with what is wrong. A bitmap whose pixel offset points into its
+// colour table (the BMP suite's 8-bit picture so changed), the BMP suite's bitmap whose
+// run lengths run off the picture, image-rs' icon whose 24-bit picture has a mask, and
+// ImageMagick's bitmap with an embedded profile (one that swaps red and green).
+TEST(RunStatus, BitmapsAndIconsAreWrittenAsMeantOrFailSayingWhy) {
     Batch b(0);
     const auto data = [](const char* name) {
         return testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(name));
     };
-    const char* sources[] = {"bmp_offset_inside_palette.bmp", "bmp_rle_undefined_pixels.bmp",
+    const char* sources[] = {"bmp_offset_inside_palette.bmp", "bmp_rle_undefined_pixels.bmp", "ico_24bit_and_mask.ico",
                              "bmp_v5_swapped_profile_imagemagick.bmp"};
     for (const char* source : sources)
         b.photos << batchtest::photoAt(
@@ -282,8 +282,11 @@ TEST(RunStatus, BitmapsAreWrittenAsMeantOrFailSayingWhy) {
     EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[1]->filePath));
 
     EXPECT_EQ(b.photos[2]->processStatus, PhotoFile::Processed);
+    EXPECT_GE(testsupport::psnr(written(2), reference("ico_24bit_and_mask_ref.png")), 40.0);
+
+    EXPECT_EQ(b.photos[3]->processStatus, PhotoFile::Processed);
     const QByteArray bmp = testsupport::readFile(data("bmp_v5_swapped_profile_imagemagick.bmp"));
     const QByteArray profile = bmp.mid(14 + qFromLittleEndian<quint32>(bmp.constData() + 14 + 112),
                                        qFromLittleEndian<quint32>(bmp.constData() + 14 + 116));
-    EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[2]->filePath).iccProfile, profile);
+    EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[3]->filePath).iccProfile, profile);
 }

@@ -1,7 +1,7 @@
-// Bitmaps as their writers meant them, or refused: public test files, files ImageMagick
-// wrote, and those files with one field or code changed as each case says. Every picture
-// handed on is the file's; what the file does not define is damage, except the pixels a
-// run-length bitmap skips, which are transparent.
+// Bitmaps and icons as their writers meant them, or refused: public test files, files
+// ImageMagick and icoutils wrote, and those files with one field or code changed as each
+// case says. Every picture handed on is the file's; what the file does not define is
+// damage, except the pixels a run-length bitmap skips, which are transparent.
 #include "platform/imageio/ImageIO.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
@@ -38,6 +38,13 @@ QByteArray withLe32(QByteArray bytes, qsizetype at, quint32 value) {
 QByteArray withBytes(QByteArray bytes, qsizetype at, const QByteArray& replacement) {
     bytes.replace(at, replacement.size(), replacement);
     return bytes;
+}
+
+int transparentPixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) count += qAlpha(image.pixel(x, y)) == 0;
+    return count;
 }
 
 // ImageMagick's 16 x 12 run-length (RLE8) bitmap: each stored row is "08 c 08 d 00 00",
@@ -181,5 +188,83 @@ TEST(BitmapFiles, AnEmbeddedProfileGoesWithThePicture) {
         EXPECT_EQ(otherRead.pixel(0, 0), qRgb(222, 0, 24));
         EXPECT_TRUE(platform::imageProfile(otherRead).isEmpty());
         EXPECT_TRUE(platform::readImageHeader(other).iccProfile.isEmpty());
+    }
+}
+
+// Icons and cursors give their largest picture, of equal sizes the deepest, with its
+// transparency: a 24-bit picture's mask (image-rs' test file, 45 % of it transparent), a
+// 32-bit picture's alpha, a picture whose bitmap header is the 124-byte one, a PNG picture.
+// The 8-bit and 32-bit pictures of one size differ where the alpha is 129: the 8-bit
+// one's mask can only keep such pixels or drop them.
+TEST(IconFiles, TheLargestThenDeepestPictureIsReadWithItsTransparency) {
+    const QImage icotool32 = decodeBitmapBytes(bitmapSample("ico_sizes_and_depths_icotool.ico"), "a.ico").image;
+    ASSERT_EQ(icotool32.size(), QSize(32, 32));
+    EXPECT_EQ(qUnpremultiply(icotool32.pixel(0, 0)), qRgb(222, 0, 24));
+    EXPECT_EQ(qAlpha(icotool32.pixel(22, 18)), 129);
+    EXPECT_EQ(icotool32.pixel(20, 30), 0u);
+    EXPECT_EQ(transparentPixels(icotool32), 16 * 4);
+
+    const struct {
+        const char* file;
+        QSize size;
+        QImage expected;
+    } cases[] = {
+        {"ico_24bit_and_mask.ico", {32, 32}, bitmapReference("ico_24bit_and_mask_ref.png")},
+        // ImageMagick's 32-bit bitmap of the same picture, without its file header, its
+        // height doubled and the mask of its transparent pixels added, as an icon's picture.
+        {"ico_v5_header_imagemagick.ico", {32, 32}, icotool32},
+        {"cur_icotool.cur", {32, 32}, icotool32},
+        {"ico_png_entry_icotool.ico", {64, 64}, QImage()},  // 16 x 16 bitmap and 64 x 64 PNG
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray bytes = bitmapSample(c.file);
+        const platform::ImageHeader header = platform::readImageHeaderFromData(bytes);
+        EXPECT_EQ(header.format, platform::ImageFormat::ICO);
+        EXPECT_EQ(QSize(header.width, header.height), c.size);
+        const QImage read = decodeBitmapBytes(bytes, QLatin1String(c.file)).image;
+        ASSERT_EQ(read.size(), c.size);
+        EXPECT_EQ(read.format(), QImage::Format_ARGB32_Premultiplied);
+        if (!c.expected.isNull()) { EXPECT_EQ(testsupport::maxDiff(read, c.expected), 0); }
+    }
+    const QImage masked = decodeBitmapBytes(bitmapSample("ico_24bit_and_mask.ico"), "b.ico").image;
+    EXPECT_NEAR(transparentPixels(masked) / 1024.0, 0.45, 0.01);
+
+    // A 32-bit picture whose alpha is all zero, as older writers left it, takes its mask:
+    // icoutils' cursor with every pixel's fourth byte cleared.
+    QByteArray cursor = bitmapSample("cur_icotool.cur");
+    const qsizetype pixels = qFromLittleEndian<quint32>(cursor.constData() + 6 + 12) + 40;
+    for (qsizetype i = 0; i < 32 * 32; ++i) cursor[pixels + 4 * i + 3] = 0;
+    const QImage zeroAlpha = decodeBitmapBytes(cursor, "d.cur").image;
+    ASSERT_EQ(zeroAlpha.size(), QSize(32, 32));
+    EXPECT_EQ(zeroAlpha.pixel(0, 0), qRgb(222, 0, 24));
+    EXPECT_EQ(zeroAlpha.pixel(22, 18), qRgb(0, 96, 200));  // the mask keeps alpha 129
+    EXPECT_EQ(zeroAlpha.pixel(20, 30), 0u);
+    EXPECT_EQ(transparentPixels(zeroAlpha), 16 * 4);
+}
+
+// An icon's directory and pictures are checked against the file before anything is made.
+TEST(IconFiles, ADirectoryOrPictureTheFileCannotHoldIsRefused) {
+    const QByteArray ico = bitmapSample("ico_sizes_and_depths_icotool.ico");
+    const qsizetype third = 6 + 2 * 16;  // the 32-bit picture's entry
+    const quint32 at = qFromLittleEndian<quint32>(ico.constData() + third + 12);
+    ASSERT_EQ(qFromLittleEndian<quint32>(ico.constData() + at), 40u);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        DecodeFailure failure;
+    } cases[] = {
+        {"a picture past the file's end", withLe32(ico, third + 12, quint32(ico.size())), DecodeFailure::Damaged},
+        {"the file cut inside its last picture", ico.left(ico.size() - 100), DecodeFailure::Damaged},
+        {"a picture inside the directory", withLe32(ico, 6 + 16 + 12, 6), DecodeFailure::Damaged},
+        // 100,000 x 100,000 (the height counting the mask twice): past the budget.
+        {"a picture declaring ten gigapixels",
+         withLe32(withLe32(ico, at + 4, 100000), at + 8, 200000), DecodeFailure::OverBudget},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const platform::DecodeResult r = decodeBitmapBytes(c.bytes, QStringLiteral("c.ico"));
+        EXPECT_FALSE(r.ok());
+        EXPECT_EQ(r.failure, c.failure);
     }
 }
