@@ -470,7 +470,7 @@ void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, co
     if (rebuildPanel) photoProperties_ = r.properties;
     filteredImage_ = r.filtered;
     previewPath_ = r.path;
-    vc_->setPreviewPhoto(filteredImage_, r.path);
+    vc_->setPreviewPhoto(filteredImage_, r.path, r.photoScale);
     layoutOverlays();
     if (rebuildPanel) {
         setImageInfo();
