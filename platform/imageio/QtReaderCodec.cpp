@@ -1,11 +1,12 @@
-// The small formats read through Qt's own readers: XBM, XPM, Windows icons and cursors
-// (ICO, CUR), and through Qt's image formats plugins Apple icons (ICNS). Qt reads them from
-// the guarded mapping of the file, through a buffer; the declared size is checked against
-// the budget before Qt allocates anything, and Qt's own allocation limit is the same
-// budget. A file of several pictures (icons) gives its largest. A reader that gives up
-// may already have allocated the picture and left part of it unwritten: its failure is
-// the photo's, whatever picture it left.
-// Each is told by its content.
+// The small formats read through Qt's own readers: XBM, XPM, and through Qt's image
+// formats plugins Apple icons (ICNS). Qt reads them from the guarded mapping of the file,
+// through a buffer; the declared size is checked against the budget before Qt allocates
+// anything, and Qt's own allocation limit is the same budget. A file of several pictures
+// (icons) gives its largest. A reader that gives up may already have allocated the
+// picture and left part of it unwritten: its failure is the photo's, whatever picture it
+// left.
+// Each is told by its content; Windows icons and cursors are told here too, and read by
+// IcoCodec.cpp.
 #include "platform/imageio/ReadOnlyCodecs.h"
 #include "platform/foundation/Log.h"
 
@@ -24,7 +25,6 @@ const char* qtFormatName(ImageFormat format) {
     switch (format) {
     case ImageFormat::XBM: return "xbm";
     case ImageFormat::XPM: return "xpm";
-    case ImageFormat::ICO: return "ico";
     case ImageFormat::ICNS: return "icns";
     default: return nullptr;
     }
