@@ -43,8 +43,8 @@ enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K,
                          // (their headers say orientation 1); see ReadOnlyCodecs.h.
                          HEIF, AVIF, WebP, RAW,
                          // Read only: Photoshop's merged picture, PNM (PBM, PGM and PPM),
-                         // the small formats Qt reads (ICO includes cursors), Targa, and a
-                         // BMP without its file header (DIB).
+                         // the small formats Qt reads, icons (ICO includes cursors), Targa,
+                         // and a BMP without its file header (DIB).
                          PSD, PNM, XBM, XPM, ICO, ICNS, TGA, DIB };
 
 // The container a buffer holds, told by its leading bytes (never by the file name).
