@@ -407,7 +407,9 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    // Heard only during this call: a later run must not write to this frame.
+    QObject call;
+    QObject::connect(s.setup.get(), &SetupVC::runFinished, &call, [&](bool) { ended = true; });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;
