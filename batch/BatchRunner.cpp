@@ -404,7 +404,7 @@ void BatchRunner::callForUpdatingProgressWithCountWithProcessStatus(const Outcom
     const auto& photo = input_->snapshot.photos.at(outcome.index);
     photo->processStatus = outcome.status;
     photo->processInfoMessage = outcome.message;
-    if (outcome.unreadable) photo->isUnreadable = true;
+    if (outcome.unreadable) photo->markUnreadable(*outcome.unreadable);
     if (observer_) observer_->runDidRecordOutcome(outcome.index, photo, progressValue);
     if (counterTotalProgressedFiles == count) endRun(true);
 }
@@ -892,9 +892,9 @@ bool BatchRunner::PhotoStages::load() {
         if (!loaded.ok()) {
             fail(unreadableMessage(loaded));
             const auto why = loaded.failure;
-            work_.failed->unreadable = why == platform::DecodeFailure::Damaged ||
-                                       why == platform::DecodeFailure::Unsupported ||
-                                       why == platform::DecodeFailure::Empty;
+            if (why == platform::DecodeFailure::Damaged || why == platform::DecodeFailure::Unsupported ||
+                why == platform::DecodeFailure::Empty)
+                work_.failed->unreadable = platform::FileStamp::of(photo_->filePath);
             return false;
         }
         working_ = std::move(loaded.image);

@@ -30,6 +30,7 @@
 #include "batch/BatchRunnerPool.h"
 #include "batch/PhotoStream.h"
 #include "batch/ResultWriter.h"
+#include "platform/foundation/FileAttributes.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/SubWindowHold.h"
@@ -183,9 +184,9 @@ private:
         int status = 0;
         QString message;
         bool committed = false;  // the photo reached its save step
-        // Its file is there but could not be read: the photo is marked so, and the output
-        // screen counts it among the errors from then on.
-        bool unreadable = false;
+        // Its file is there but could not be read: the photo is marked so, as the file was
+        // then, and the output screen counts it among the errors until the file changes.
+        std::optional<platform::FileStamp> unreadable;
     };
 
     void startWorker();
