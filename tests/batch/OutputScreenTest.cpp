@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -370,7 +371,10 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    // Let go on the way out: a later run of the same screen must not reach this call's flag.
+    const QMetaObject::Connection heard =
+        QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    const auto letGo = qScopeGuard([&] { QObject::disconnect(heard); });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;
