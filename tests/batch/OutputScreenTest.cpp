@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -371,10 +371,9 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    // Let go on the way out: a later run of the same screen must not reach this call's flag.
-    const QMetaObject::Connection heard =
-        QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
-    const auto letGo = qScopeGuard([&] { QObject::disconnect(heard); });
+    // Held for this run only: a later run on the same screen must not reach this frame's flag.
+    const auto heard = QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    const auto done = qScopeGuard([&] { QObject::disconnect(heard); });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;
