@@ -476,7 +476,7 @@ struct BatchRunner::PhotoWork {
 
 PhotoStream::Limits BatchRunner::rowByRowLimits() const {
     PhotoStream::Limits limits;
-    if (rowByRowFromPixels_ > 0) limits.plainFromPixels = rowByRowFromPixels_;
+    if (rowByRowFromPixels_ > 0) limits.plainFromPixels = limits.convertedToJpegFromPixels = rowByRowFromPixels_;
     return limits;
 }
 

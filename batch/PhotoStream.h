@@ -59,6 +59,7 @@ enum class Decline {
 struct Limits {
     qint64 effectFromPixels = 2'000'000;
     qint64 plainFromPixels = 20'000'000;  // conversions and shrinks
+    qint64 convertedToJpegFromPixels = 10'000'000;  // conversions written as JPEG
 };
 
 // What the file said as it was opened.

@@ -82,6 +82,8 @@ TEST(RowRoute, EachPhotoStepsAndOutputComeToOnePlanOrOneReason) {
     } cases[] = {
         // What streams.
         {"JPEG, converted", jpeg, {}, toJpeg, Decline::None},
+        {"JPEG of 12 MP, converted to JPEG", routeSource(ImageFormat::JPEG, 4000, 3000), {}, toJpeg, Decline::None},
+        {"TIFF of 12 MP, converted to JPEG", routeSource(ImageFormat::TIFF, 4000, 3000), {}, toJpeg, Decline::None},
         {"PNG, converted", png, {}, toJpeg, Decline::None},
         {"TIFF, converted", tiff, {}, toPng, Decline::None},
         {"JPEG, shrunk", jpeg, {routeResize(1600, 1067)}, toJpeg, Decline::None},
@@ -114,7 +116,9 @@ TEST(RowRoute, EachPhotoStepsAndOutputComeToOnePlanOrOneReason) {
         {"PNG with an effect", png, {routeBlur()}, toJpeg, Decline::EffectOnNonJpeg},
         {"TIFF with an effect", tiff, {routeBlur()}, toJpeg, Decline::EffectOnNonJpeg},
         {"grey JPEG with an effect", routeGrey(ImageFormat::JPEG), {routeBlur()}, toJpeg, Decline::GreyWithEffect},
-        {"12 MP converted", routeSource(ImageFormat::JPEG, 4000, 3000), {}, toJpeg, Decline::Small},
+        {"12 MP converted to PNG", routeSource(ImageFormat::JPEG, 4000, 3000), {}, toPng, Decline::Small},
+        {"12 MP shrunk", routeSource(ImageFormat::JPEG, 4000, 3000), {routeResize(1600, 1200)}, toJpeg, Decline::Small},
+        {"9.6 MP converted to JPEG", routeSource(ImageFormat::JPEG, 3800, 2530), {}, toJpeg, Decline::Small},
         {"1.9 MP with an effect", routeSource(ImageFormat::JPEG, 1600, 1200), {routeBlur()}, toJpeg, Decline::Small},
         // The output.
         {"to TIFF", jpeg, {}, routeOut(ImageType::TIFF, Changed::Type), Decline::NotJpegOrPng},
@@ -169,6 +173,7 @@ TEST(RowRoute, PlansSayHowTheRowsAreReadAndWritten) {
 
     // A run may take conversions and shrinks row by row from a smaller size.
     PhotoStream::Limits fromOne;
-    fromOne.plainFromPixels = 1'000'000;
+    fromOne.plainFromPixels = fromOne.convertedToJpegFromPixels = 1'000'000;
     EXPECT_TRUE(PhotoStream::decide(routeSource(ImageFormat::JPEG, 1280, 1024), {}, toJpeg, 1, fromOne).rowByRow());
+    EXPECT_TRUE(PhotoStream::decide(routeSource(ImageFormat::JPEG, 1280, 1024), {}, toPng, 1, fromOne).rowByRow());
 }
