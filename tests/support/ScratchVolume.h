@@ -90,7 +90,7 @@ public:
             why_ = QStringLiteral("no loop device can be attached here (%1)").arg(said);
             return;
         }
-        device_ = said.trimmed();
+        device_ = said;
         if (::mount(QFile::encodeName(device_).constData(), QFile::encodeName(path()).constData(), "ext4", 0,
                     nullptr) != 0) {
             why_ = QStringLiteral("the loop device cannot be mounted here (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -159,7 +159,7 @@ private:
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
         const bool ran = process.waitForFinished(60000);
-        if (said) *said = ran ? QString::fromLocal8Bit(process.readAll()) : process.errorString();
+        if (said) *said = ran ? QString::fromLocal8Bit(process.readAll()).trimmed() : process.errorString();
         return ran && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
