@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableView>
@@ -145,7 +146,10 @@ TEST(OutputScreen, PlanPreviewStartAndFindThePreviewedFilesOnDisk) {
 
     // Start, answer Yes, wait for the run's end.
     bool ended = false;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    // Let go on the way out: a later run of the same screen would set a flag long gone.
+    const QMetaObject::Connection ending =
+        QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    const auto letGo = qScopeGuard([&] { QObject::disconnect(ending); });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* question = s.setup->startQuestion();
     ASSERT_NE(question, nullptr);
@@ -370,7 +374,10 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    // Let go on the way out: a later run of the same screen would set a flag long gone.
+    const QMetaObject::Connection ending =
+        QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    const auto letGo = qScopeGuard([&] { QObject::disconnect(ending); });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;
