@@ -169,6 +169,8 @@ void BatchRunner::startProcessingOfPhotos(BatchRunInput input) {
     settings.metaDataSettingOnlyUpdatedFields = input.snapshot.metaDataSettingOnlyUpdatedFields;
     settings.autoCorrectOrientation = input.snapshot.autoCorrectOrientation;
     settings.isProcessForRestoreExif = input.isProcessForRestoreExif;
+    if (!input.isProcessForRestoreExif || !placedOutputs_) placedOutputs_ = std::make_shared<PlacedOutputs>();
+    settings.placedOutputs = placedOutputs_;
     if (!runRecord_) runRecord_ = platform::RunRecord::begin();
     settings.runRecord = runRecord_;
     writer_ = std::make_shared<ResultWriter>(settings);
@@ -402,7 +404,7 @@ void BatchRunner::callForUpdatingProgressWithCountWithProcessStatus(const Outcom
     const auto& photo = input_->snapshot.photos.at(outcome.index);
     photo->processStatus = outcome.status;
     photo->processInfoMessage = outcome.message;
-    if (outcome.unreadable) photo->isUnreadable = true;
+    if (outcome.unreadable) photo->markUnreadable(*outcome.unreadable);
     if (observer_) observer_->runDidRecordOutcome(outcome.index, photo, progressValue);
     if (counterTotalProgressedFiles == count) endRun(true);
 }
@@ -652,7 +654,8 @@ BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
 }
 
 std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& input, const PathIndex& paths,
-                                                         int index, const QString& destination) {
+                                                         int index, const QString& destination,
+                                                         const ResultWriter& writer) {
     const auto& photos = input.snapshot.photos;
     // A rename rule's text holding "../" would lead the output out of its folder.
     if (destination.split(u'/').contains(QStringLiteral("..")))
@@ -674,11 +677,10 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
             return Refusal{PhotoFile::Failed, runmessages::DuplicateName};
     }
 
-    const auto& output = input.snapshot.outputSetting;
-    // A restore run replaces the outputs of the run before it; files that existed before
-    // that run are still in the already-exists list and stay untouched.
-    const bool overwrite = input.isProcessForRestoreExif || (output && output->owerwriteExistingFiles.value_or(false));
-    if (!overwrite && platform::fileExists(destination)) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
+    // With overwriting off a file at the destination stays, except, for a restore run, the
+    // output an earlier run of this batch placed there (still that very file). With it on,
+    // the writer sends any other file to the Trash before its output takes the name.
+    if (writer.keepsExisting(destination)) return Refusal{PhotoFile::Skipped, runmessages::AlreadyExists};
     return std::nullopt;
 }
 
@@ -890,9 +892,9 @@ bool BatchRunner::PhotoStages::load() {
         if (!loaded.ok()) {
             fail(unreadableMessage(loaded));
             const auto why = loaded.failure;
-            work_.failed->unreadable = why == platform::DecodeFailure::Damaged ||
-                                       why == platform::DecodeFailure::Unsupported ||
-                                       why == platform::DecodeFailure::Empty;
+            if (why == platform::DecodeFailure::Damaged || why == platform::DecodeFailure::Unsupported ||
+                why == platform::DecodeFailure::Empty)
+                work_.failed->unreadable = platform::FileStamp::of(photo_->filePath);
             return false;
         }
         working_ = std::move(loaded.image);
@@ -987,7 +989,7 @@ bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& inp
     const auto& paths = input.snapshot.destinationPaths;
     const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
     // Checked in batch order, against the outcomes of the photos before this one.
-    if (const auto refused = refusal(input, pathIndex, index, destination)) {
+    if (const auto refused = refusal(input, pathIndex, index, destination, writer)) {
         report(generation, {index, refused->status, refused->message, false});
         return true;
     }

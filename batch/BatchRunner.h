@@ -30,6 +30,7 @@
 #include "batch/BatchRunnerPool.h"
 #include "batch/PhotoStream.h"
 #include "batch/ResultWriter.h"
+#include "platform/foundation/FileAttributes.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/SubWindowHold.h"
@@ -183,9 +184,9 @@ private:
         int status = 0;
         QString message;
         bool committed = false;  // the photo reached its save step
-        // Its file is there but could not be read: the photo is marked so, and the output
-        // screen counts it among the errors from then on.
-        bool unreadable = false;
+        // Its file is there but could not be read: the photo is marked so, as the file was
+        // then, and the output screen counts it among the errors until the file changes.
+        std::optional<platform::FileStamp> unreadable;
     };
 
     void startWorker();
@@ -229,7 +230,7 @@ private:
         QString message;
     };
     static std::optional<Refusal> refusal(const BatchRunInput& input, const PathIndex& paths, int index,
-                                          const QString& destination);
+                                          const QString& destination, const ResultWriter& writer);
 
     std::atomic<bool>& runFlag_;
     BatchRunObserver* observer_ = nullptr;
@@ -249,6 +250,9 @@ private:
     // The run's record in the user's data folder, from its start until it has ended and its
     // worker is gone (a start while an earlier run's worker finishes goes on in it).
     std::shared_ptr<platform::RunRecord> runRecord_;
+    // The outputs the runs of this batch placed: a run starts them anew, a restore run goes
+    // on with those of the runs before it, the only files it may replace in place.
+    std::shared_ptr<PlacedOutputs> placedOutputs_;
     void announceEnd(bool finished);
     State state_ = State::Idle;
     std::thread worker_;

@@ -124,7 +124,7 @@ PreviewClassifier::Options PreviewClassifier::Options::of(const OutputOptionSett
     options.useSourceFolder = output && output->useSourceFolder.value_or(false);
     for (const auto& photo : photos) {
         if (!photo) continue;
-        if (photo->isUnreadable) options.unreadableSources.insert(photo->filePath);
+        if (photo->unreadableAsItIs()) options.unreadableSources.insert(photo->filePath);
         if (openlimit::refusedAsTooLarge(*photo, steps)) options.tooLargeSources.insert(photo->filePath);
     }
     return options;

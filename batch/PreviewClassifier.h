@@ -88,7 +88,9 @@ public:
         QSet<QString> unreadableSources, tooLargeSources;
 
         // The output choices, and what is known of each photo of `photos` under these
-        // steps (main thread: the photos' records are read as they are now).
+        // steps (main thread: the photos' records are read as they are now). A photo marked
+        // unreadable whose file has changed since loses its mark here, so every count and
+        // plan reads it as the run will: afresh.
         static Options of(const OutputOptionSettings* output, const QList<std::shared_ptr<PhotoFile>>& photos,
                           const QList<std::shared_ptr<AppliedFilter>>& steps);
         // The same for the application's batch and steps.

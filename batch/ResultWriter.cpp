@@ -427,8 +427,38 @@ bool ResultWriter::originalDependsOn(const QString& destination, const PhotoFile
     return (move && !photo.isIphotosNode) || (overwrites() && platform::fileExists(destination));
 }
 
-bool ResultWriter::overwrites() const {
-    return s_.isProcessForRestoreExif || (s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false));
+bool ResultWriter::overwrites() const { return s_.isProcessForRestoreExif || replacesUsersFiles(); }
+
+bool ResultWriter::replacesUsersFiles() const {
+    return s_.outputSetting && s_.outputSetting->owerwriteExistingFiles.value_or(false);
+}
+
+bool ResultWriter::replacesEarlierOutput(const QString& destination) const {
+    return s_.isProcessForRestoreExif && s_.placedOutputs && s_.placedOutputs->holds(destination);
+}
+
+bool ResultWriter::keepsExisting(const QString& destination) const {
+    return !replacesUsersFiles() && platform::fileExists(destination) && !replacesEarlierOutput(destination);
+}
+
+void ResultWriter::notePlaced(const QString& destination, const std::optional<platform::FileIdentity>& placed) const {
+    if (s_.placedOutputs && placed) s_.placedOutputs->placed(destination, *placed);
+}
+
+void PlacedOutputs::placed(const QString& destination, const platform::FileIdentity& identity) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    placed_.insert(destination, identity);
+}
+
+bool PlacedOutputs::holds(const QString& destination) const {
+    std::optional<platform::FileIdentity> expected;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = placed_.constFind(destination);
+        if (it == placed_.constEnd()) return false;
+        expected = *it;
+    }
+    return platform::FileIdentity::of(destination) == expected;
 }
 
 namespace {
@@ -661,7 +691,7 @@ ResultWriter::Prepared ResultWriter::preparePicture(QImage&& image, const QStrin
 ResultWriter::Prepared ResultWriter::prepareWith(const QString& destination, const PhotoFile& photo,
                                                  std::optional<platform::FileIdentity> sourceRead,
                                                  const std::function<Prepared()>& write) {
-    if (!overwrites() && platform::fileExists(destination)) {
+    if (keepsExisting(destination)) {
         Prepared kept;
         kept.result = {PhotoFile::Skipped, runmessages::AlreadyExists};
         return kept;
@@ -690,7 +720,6 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     DiscardUnlessPlaced guard{prepared};
     const bool imageFile = prepared.imageFile_;
     const QSize storedSize = prepared.storedSize_;
-    const bool overwrite = overwrites();
     if (beforePlacing) beforePlacing(temporaryPath, destination);
 
     // Still the file that read back: its length and its header.
@@ -718,7 +747,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
 
     // Pages or frames past the first did not reach the output, so the original is the only
     // file that has them: it is never replaced by one without them.
-    if (overwrite && replacesOwnSource(destination, *photo)) {
+    if (overwrites() && replacesOwnSource(destination, *photo)) {
         if (prepared.sourcePages_ > 1) {
             platform::log(u"%@: only the first of %@ pages or frames would be written; the original is kept",
                           destination, prepared.sourcePages_);
@@ -727,12 +756,18 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
         return replaceOwnSource(prepared, destination, *photo);
     }
 
-    // A file the user keeps at the destination is replaced only through the Trash, as an
-    // original is; a restore run replaces the outputs of the run before it, which it made.
-    const bool trashReplaced = overwrite && !s_.isProcessForRestoreExif;
+    // A file at the destination is replaced only through the Trash, as an original is, and
+    // only with overwriting on. The one exception is a restore run's: the very file an
+    // earlier run of this batch placed there (still that file, by its identity) is replaced
+    // in place. Whatever else is there now, even where that run wrote nothing (the photo
+    // failed, or the run was stopped before it), is the user's.
+    const std::optional<platform::FileIdentity> placing = platform::FileIdentity::of(temporaryPath);
     int error = 0;
-    if (!placeFile(temporaryPath, destination, overwrite && !trashReplaced, &error)) {
-        if (error == EEXIST && trashReplaced) return replaceExisting(prepared, destination, *photo);
+    bool placed = placeFile(temporaryPath, destination, false, &error);
+    if (!placed && error == EEXIST && replacesEarlierOutput(destination))
+        placed = placeFile(temporaryPath, destination, true, &error);
+    if (!placed) {
+        if (error == EEXIST && replacesUsersFiles()) return replaceExisting(prepared, destination, *photo);
         if (error == EEXIST) {
             platform::log(u"%@: a file appeared at the destination; it is kept", destination);
             return {PhotoFile::Skipped, runmessages::AlreadyExists};
@@ -742,6 +777,7 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
         return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed, prepared.folder_)};
     }
     prepared.temporaryPath_.clear();  // placed: nothing left to give up
+    notePlaced(destination, placing);
     return afterPlacing(prepared, destination, *photo);
 }
 
@@ -767,6 +803,7 @@ std::optional<ResultWriter::Result> ResultWriter::placeThroughTrash(Prepared& pr
     const auto settled = qScopeGuard([&] {
         if (record && entry.linked) record->trashEntryEnds(entry.infoPath);
     });
+    const std::optional<platform::FileIdentity> placing = platform::FileIdentity::of(temporaryPath);
     int error = 0;
     if (!placeFile(temporaryPath, destination, entry.linked, &error)) {
         platform::log(u"%@: could not move the finished file into place (%@)", destination,
@@ -775,6 +812,7 @@ std::optional<ResultWriter::Result> ResultWriter::placeThroughTrash(Prepared& pr
         return Result{PhotoFile::Failed, runmessages::WriteFailed};
     }
     prepared.temporaryPath_.clear();
+    notePlaced(destination, placing);
     return std::nullopt;
 }
 

@@ -7,10 +7,11 @@
 // Nothing the user has is touched before its replacement is complete: the output is
 // written under a temporary name in the destination folder, read back (its bytes, compared
 // with those encoded; its header and the metadata it was given), given its dates, and only
-// then renamed into place (never over
-// an existing file while overwriting is off); the source goes to the Trash only after that,
-// and only while it is still the file that was read. An output that takes the place of its
-// own source first puts that original in the Trash, so it is never simply overwritten.
+// then renamed into place (never over an existing file while overwriting is off); the source
+// goes to the Trash only after that, and only while it is still the file that was read. An
+// output that takes the place of its own source, or of any file at its destination, first
+// puts that file in the Trash, so it is never simply overwritten: only a restore run replaces
+// in place, and only the very file an earlier run of the batch placed (PlacedOutputs).
 //
 // Temporary files are named ".brisko-part-<process id>-XXXXXX": short, whatever the length
 // of the destination's name, and recognisable, so that those a killed run left in the
@@ -20,9 +21,11 @@
 #include <QSize>
 #include <QVariantMap>
 #include <QString>
+#include <QHash>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/foundation/NativeNames.h"
@@ -35,6 +38,20 @@ struct BatchRenameSetting;
 struct OutputOptionSettings;
 struct MetaDataObject;
 
+// The files a batch's runs placed at their destinations, each known by its identity as it
+// was placed. A restore run replaces in place only a file that is still one of these: any
+// other file at a destination is the user's, whatever run it came before.
+class PlacedOutputs {
+public:
+    void placed(const QString& destination, const platform::FileIdentity& identity);
+    // Whether the file at `destination` is still the very one placed there.
+    bool holds(const QString& destination) const;
+
+private:
+    mutable std::mutex mutex_;
+    QHash<QString, platform::FileIdentity> placed_;
+};
+
 // The settings one run writes with; taken once when the run starts.
 struct ResultWriterSettings {
     std::shared_ptr<const BatchRenameSetting> renameSetting;
@@ -44,6 +61,9 @@ struct ResultWriterSettings {
     bool autoCorrectOrientation = true;
     // A run that gives each photo back its own metadata and dates.
     bool isProcessForRestoreExif = false;
+    // What this batch's runs placed: every output placed is noted here, and a restore run
+    // replaces in place what is still one of them. None: nothing is replaced in place.
+    std::shared_ptr<PlacedOutputs> placedOutputs;
     // The record of the run, told of every folder written to and Trash entry made, so that
     // what a killed run leaves is cleared at the next start; none when null.
     std::shared_ptr<platform::RunRecord> runRecord;
@@ -199,6 +219,9 @@ public:
 
     // Whether writing `destination` replaces the photo's own source file.
     static bool replacesOwnSource(const QString& destination, const PhotoFile& photo);
+    // Whether the file at `destination` stays and the photo is skipped: with overwriting
+    // off, any file there but an output of this batch that a restore run replaces.
+    bool keepsExisting(const QString& destination) const;
 
     // The quality factor an image file of this run is written with (compression off).
     float qualityFactorForOutput() const;
@@ -208,8 +231,16 @@ public:
     bool mayUseOptimiser() const { return usesOptimiser(platform::ImageType::PNG); }
 
 private:
-    // Whether an output may replace an existing file at its destination.
+    // Whether an output may take the place of a file at its destination: with overwriting
+    // on, or in a restore run (an earlier output of the batch).
     bool overwrites() const;
+    // Whether the user asked for files at the destinations to be replaced (through the Trash).
+    bool replacesUsersFiles() const;
+    // Whether the file at `destination` is an output of this batch that this run, a restore
+    // run, replaces in place.
+    bool replacesEarlierOutput(const QString& destination) const;
+    // Notes the output now at `destination`, as it was before it took the name.
+    void notePlaced(const QString& destination, const std::optional<platform::FileIdentity>& placed) const;
     // Whether outputs are upright and say so, rather than turned as the record asks.
     bool keepsRecordOrientation() const;
     // prepareImg and prepareEncoded around `write`, which makes the temporary file: an

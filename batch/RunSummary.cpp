@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 
+#include "batch/RunMessages.h"
 #include "engine/Utils.h"
 #include "platform/foundation/Dates.h"
 #include "platform/foundation/Log.h"
@@ -103,6 +105,15 @@ Sorted sortByStatus(const QList<std::shared_ptr<PhotoFile>>& photos) {
     return sorted;
 }
 
+QString processedNote(const PhotoFile& photo) {
+    if (photo.processStatus != PhotoFile::Processed || photo.processInfoMessage == runmessages::Processed) return {};
+    return photo.processInfoMessage;
+}
+
+qint64 processedWithNotes(const QList<std::shared_ptr<PhotoFile>>& photos) {
+    return std::count_if(photos.begin(), photos.end(), [](const auto& p) { return p && !processedNote(*p).isEmpty(); });
+}
+
 QString logFileName(const QDateTime& started, const DateStyle& style) {
     return QStringLiteral("BriskoPhotos_LogSummary_") +
            platform::formatDate(started, QStringLiteral("MMddyyyy hhmms a"), style.locale, style.timeZone) + QStringLiteral(".log");
@@ -130,7 +141,10 @@ QString logText(const RunFacts& run, const Sorted& sorted, const QString& elapse
         for (const auto& photo : list)
             text += num(++n) + u'\t' + row(*photo) + u'\t' + platform::displayPath(photo->filePath) + u'\n';
     };
-    section(QStringLiteral("\nPhotos Processed : "), sorted.processed, [](const PhotoFile&) { return QStringLiteral("Processed"); });
+    section(QStringLiteral("\nPhotos Processed : "), sorted.processed, [](const PhotoFile& p) {
+        const QString note = processedNote(p);
+        return note.isEmpty() ? QStringLiteral("Processed") : QStringLiteral("Processed (") + note + u')';
+    });
     section(QStringLiteral("\nPhotos not Processed : "), sorted.notProcessed,
             [](const PhotoFile&) { return QStringLiteral("Not Processed"); });
     section(QStringLiteral("\nPhotos Skipped (File already exists in destination folder) :"), sorted.skipped,
@@ -176,6 +190,9 @@ Figures figures(const RunFacts& run, const Counters& counters, const QString& el
     f.skipped = num(counters.skipped);
     f.errors = num(counters.errors);
     f.elapsed = elapsed;
+    const qint64 notes = processedWithNotes(run.photos);
+    f.processedWithNotes = num(notes);
+    f.showProcessedWithNotes = notes > 0;
     f.outputDirectory = outputDirectoryText(run.output.get());
     f.outputIsLink = run.output && !run.output->useSourceFolder.value_or(false);
     // Every photo that did not come out is offered again, errors included: a failure may

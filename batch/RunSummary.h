@@ -46,6 +46,13 @@ struct Sorted {
 };
 Sorted sortByStatus(const QList<std::shared_ptr<PhotoFile>>& photos);
 
+// What a processed photo's status says beside "processed" (only the first of its pages was
+// written, say); empty for a photo processed plainly, and for one that did not come out,
+// whose status is its reason.
+QString processedNote(const PhotoFile& photo);
+// How many photos came out with a note.
+qint64 processedWithNotes(const QList<std::shared_ptr<PhotoFile>>& photos);
+
 // Everything the log and the summary read about one run.
 struct RunFacts {
     QList<std::shared_ptr<PhotoFile>> photos;
@@ -86,6 +93,9 @@ WriteResult createAndWriteSummaryFile(const RunFacts& run, const QString& docume
 // What the summary view shows, from the counters the log set (or the runner kept).
 struct Figures {
     QString batchCount, batchSize, batchSteps, processed, notProcessed, skipped, errors, elapsed;
+    // Of the photos processed, those whose status carries a note; shown only when there are any.
+    QString processedWithNotes;
+    bool showProcessedWithNotes = false;
     QString outputDirectory;  // source-folder text or the folder path
     bool outputIsLink = false;  // the folder path is shown as a link to open it
     bool showProcessSkipped = false;

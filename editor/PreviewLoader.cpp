@@ -24,16 +24,20 @@ PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
     r.path = request.path;
     if (request.path.isEmpty()) return r;
     Utils& utils = Utils::sharedUtils();
+    const bool knownSize = request.pixelSize.width() > 0 && request.pixelSize.height() > 0;
+    const QSizeF upright = knownSize ? request.pixelSize : utils.getImageOriginalSizeAtFilePathUrl(request.path);
+    const auto drawSteps = [&] {
+        r.photoScale = r.original.width() > 0 && upright.width() > 0 ? upright.width() / r.original.width() : 1.0;
+        r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps, r.photoScale);
+    };
     if (!request.original.isNull()) {
         r.original = request.original;
         r.thumbnail = request.thumbnail;
-        r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps);
+        drawSteps();
         r.loaded = true;
         return r;
     }
     // The upright size is fitted, so a turned photo is read no larger than its box.
-    const bool knownSize = request.pixelSize.width() > 0 && request.pixelSize.height() > 0;
-    const QSizeF upright = knownSize ? request.pixelSize : utils.getImageOriginalSizeAtFilePathUrl(request.path);
     const QSizeF previewSize = utils.getAspectFitModeSizeWithsize(upright, request.previewBox);
     r.original = utils.getImageFromPath(request.path, previewSize, request.reading);
     if (r.original.isGrayscale() && !r.original.isNull()) r.original = utils.convertGraycolorModelToRgb(r.original);
@@ -44,7 +48,7 @@ PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
                           ? r.original
                           : r.original.scaled(thumbSize.toSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     r.loaded = !r.original.isNull();
-    if (r.loaded) r.filtered = applySelectedFiltersOnImage(r.original, request.path, request.steps);
+    if (r.loaded) drawSteps();
     // The metadata table shows the file's facts as they are now, whatever the batch's record
     // kept of them (a record restored from a session keeps none).
     if (r.loaded) r.properties = platform::readImageProperties(request.path);
@@ -52,12 +56,12 @@ PhotoPreviewResult PreviewLoader::loadNow(const PhotoPreviewRequest& request) {
 }
 
 QImage PreviewLoader::applySelectedFiltersOnImage(const QImage& image, const QString& path,
-                                                  const QList<AppliedFilter>& steps) {
+                                                  const QList<AppliedFilter>& steps, double photoScale) {
+    Utils& utils = Utils::sharedUtils();
     QImage out = image;
     for (const AppliedFilter& step : steps) {
         if (!step.isApplied || step.filterName == QLatin1String("Resize")) continue;
-        const QImage next = Utils::sharedUtils().applyFilterWithImage(out, path, step.filterName,
-                                                                       step.filterParameters, false);
+        const QImage next = utils.applyFilterToPreview(out, path, step.filterName, step.filterParameters, photoScale);
         if (!next.isNull()) out = next;
     }
     return out;

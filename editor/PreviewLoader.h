@@ -39,6 +39,7 @@ struct PhotoPreviewResult {
     QImage thumbnail;     // fitted into 476 x 314, for the step thumbnails
     QImage original;      // fitted into the preview box, in RGB even for a grey photo
     QImage filtered;      // `original` with the steps drawn on it
+    double photoScale = 1.0;  // pixels of the photo to one of `original`
     QVariantMap properties;  // the photo's metadata as read now (only when the photo was read)
 };
 
@@ -68,9 +69,11 @@ public:
     // The work of one load; any thread.
     static PhotoPreviewResult loadNow(const PhotoPreviewRequest& request);
     // Every switched-on step drawn on the image in list order. The preview is already
-    // fitted to its box, so a "Resize" step leaves it as it is.
+    // fitted to its box, so a "Resize" step leaves it as it is (the run resizes last, so
+    // every other step meets the photo at its own size). Each step is drawn as it lands on
+    // the photo, of which one pixel of the image stands for `photoScale`.
     static QImage applySelectedFiltersOnImage(const QImage& image, const QString& path,
-                                              const QList<AppliedFilter>& steps);
+                                              const QList<AppliedFilter>& steps, double photoScale = 1.0);
     // Copies of the steps, made on the main thread, for a worker to read.
     static QList<AppliedFilter> snapshotSteps(const QList<std::shared_ptr<AppliedFilter>>& steps);
 

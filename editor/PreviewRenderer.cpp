@@ -89,10 +89,10 @@ QImage PreviewRenderer::render(const PreviewJob& job) {
     if (job.preview.isNull()) return job.preview;
     QImage result = job.preview;
     if (!job.filterName.isEmpty()) {
-        const QImage drawn =
-            Utils::sharedUtils().applyFilterWithImage(job.preview, job.photoPath, job.filterName, job.parameters, false);
+        const QImage drawn = Utils::sharedUtils().applyFilterToPreview(job.preview, job.photoPath, job.filterName,
+                                                                       job.parameters, job.photoScale);
         if (!drawn.isNull()) result = drawn;
     }
     if (job.above.isEmpty()) return result;
-    return PreviewLoader::applySelectedFiltersOnImage(result, job.photoPath, job.above);
+    return PreviewLoader::applySelectedFiltersOnImage(result, job.photoPath, job.above, job.photoScale);
 }

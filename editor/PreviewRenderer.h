@@ -28,6 +28,7 @@ struct PreviewJob {
     QString filterName;       // empty: the picture is shown as it is
     QVariantList parameters;  // size-relative, as a stored step keeps them
     QList<AppliedFilter> above;  // batch steps drawn over the effect, in order
+    double photoScale = 1.0;     // pixels of the photo to one of `preview`
     quint64 generation = 0;   // filled in by request()
 };
 

@@ -123,6 +123,12 @@ public:
                        // the automatic corrections, which look at the whole photo first
     };
     static RowReach rowReach(const QString& filterName);
+    // One step drawn on the editor's preview of a photo photoScale times the preview's size,
+    // as it lands on the photo: the text effects keep margins and a fit in whole points of
+    // the picture they draw on, so their text is laid out at the photo's size and drawn
+    // scaled down. Every other effect is drawn as applyFilterWithImage draws it.
+    QImage applyFilterToPreview(const QImage& preview, const QString& imageURL, const QString& filterName,
+                                const QVariantList& parameters, double photoScale);
     // The editor's preview of a "Resize" step: the preview as the step would change it.
     QImage resizeAndCropImageForPreview(const QImage& preview, const QString& filterName,
                                         const QVariantList& parameters, float scaleFactor);
@@ -170,8 +176,9 @@ public:
     // ---- Text, date and image overlays, frames, textures ----
     // Geometry in y-up points of the photo (one point per pixel); parameter lists hold
     // size-relative rectangles (platform::Vec) as stored by the editor.
+    // The text is laid out as on a photo layoutScale times the image's size.
     QImage addWaterMarkToImage(const QImage& image, const QString& imageURL, const QString& filterName,
-                               const QVariantList& filterParameters);
+                               const QVariantList& filterParameters, double layoutScale = 1.0);
     QImage addImageToBackgroundImage(const QImage& image, const QString& filterName,
                                      const QVariantList& filterParameters);
     // The picture of a boundSize box turned clockwise by angle degrees, on a canvas the size of

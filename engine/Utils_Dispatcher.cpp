@@ -121,6 +121,13 @@ QImage Utils::applyFilterWithImage(QImage&& image, const QString& imageURL, cons
     return applyFilter(image, owned, imageURL, filterName, parameters, IS_FOR_FILTER_THUMBNAILS_IMAGES);
 }
 
+QImage Utils::applyFilterToPreview(const QImage& preview, const QString& imageURL, const QString& filterName,
+                                   const QVariantList& parameters, double photoScale) {
+    if (watermarkNames().contains(filterName))
+        return addWaterMarkToImage(preview, imageURL, filterName, parameters, photoScale);
+    return applyFilterWithImage(preview, imageURL, filterName, parameters, false);
+}
+
 QImage Utils::applyFilterToRows(QImage&& image, const QString& imageURL, const QString& filterName,
                                 const QVariantList& parameters, PictureRows& rows) {
     Q_UNUSED(imageURL);

@@ -212,7 +212,7 @@ QStringList Utils::dateFormatNames() {
 QStringList Utils::timeFormatNames() { return {"AM/PM", "24h"}; }
 
 QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, const QString& filterName,
-                                  const QVariantList& params) {
+                                  const QVariantList& params, double layoutScale) {
     const bool isDate = filterName == QLatin1String("Add Date");
     const overlays::TextOverlay t = overlays::readTextOverlay(filterName, params);
     const platform::Vec& rotatedRect = t.rotatedRect;
@@ -229,7 +229,8 @@ QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, 
 
     const QColor textColor = QColor::fromRgbF(color.redF(), color.greenF(), color.blueF(),
                                               std::clamp(std::isfinite(alpha) ? alpha : 1.0f, 0.0f, 1.0f));
-    const double pw = image.width(), ph = image.height();
+    const double scale = std::isfinite(layoutScale) && layoutScale > 0 ? layoutScale : 1.0;
+    const double pw = image.width() * scale, ph = image.height() * scale;
     const double x = rotatedRect.X() * pw, y = rotatedRect.Y() * ph;
     double w = rotatedRect.Z() * pw, h = rotatedRect.W() * ph;
     // A box turned by a quarter stands on its side: the text is laid out in the upright box
@@ -254,6 +255,7 @@ QImage Utils::addWaterMarkToImage(const QImage& image, const QString& imageURL, 
     QPainter p(&canvas);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.drawImage(0, 0, image);
+    if (scale != 1.0) p.scale(1.0 / scale, 1.0 / scale);
     if (w > 0 && h > 0 && !text.isEmpty()) {
         const QRectF target = platform::toQtRect(box, ph);
         if (turn != 0) {

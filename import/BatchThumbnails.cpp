@@ -187,8 +187,11 @@ void BatchThumbnails::markUnreadable(const QString& path, const std::optional<pl
     gridCache_.remove(path);
     const int index = batchIndexOf(path);
     if (index < 0) return;
-    // The output screen counts it among the errors; a file that is gone counts as missing there.
-    AppDelegate::shared().arraySelectedImagesToProcess[index]->isUnreadable = platform::fileExists(path);
+    // The output screen counts it among the errors while the file stays as it failed; a file
+    // that is gone counts as missing there.
+    PhotoFile& photo = *AppDelegate::shared().arraySelectedImagesToProcess[index];
+    if (platform::fileExists(path)) photo.markUnreadable(failedOn_.value(path));
+    else photo.isUnreadable = false;
     view_.unavailableChanged(index);
 }
 

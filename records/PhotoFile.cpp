@@ -23,6 +23,19 @@ void applyVectorSize(PhotoFile& photo, const std::optional<QSizeF>& size) {
 
 }  // namespace
 
+void PhotoFile::markUnreadable(const platform::FileStamp& failedOn) {
+    isUnreadable = true;
+    unreadableFile = failedOn;
+}
+
+bool PhotoFile::unreadableAsItIs() {
+    if (isUnreadable && !(platform::FileStamp::of(filePath) == unreadableFile)) {
+        platform::log(u"%@ changed since it could not be read; it is read again", platform::displayPath(filePath));
+        isUnreadable = false;
+    }
+    return isUnreadable;
+}
+
 QString PhotoFile::displayName() const {
     return platform::displayPath(originalFileName.isEmpty() ? fileName : originalFileName);
 }

@@ -7,6 +7,7 @@
 #include <QVariantMap>
 #include <memory>
 
+#include "platform/foundation/FileAttributes.h"
 #include "platform/imageio/ImageIO.h"
 
 struct PhotoFile {
@@ -34,9 +35,16 @@ struct PhotoFile {
     double fileSizeInBytes = 0;
     QString processInfoMessage;
     QString originalFileName;  // the name shown to the user
-    // A full read of the file failed (its thumbnail could not be made), although its
-    // header could be read; set and cleared by the screens that show it, not stored.
+    // A full read of the file failed (the add screen could not make its thumbnail, or a run
+    // could not read it), although its header could be read; not stored. The mark holds for
+    // the file as it was then (unreadableFile): once the file has changed (mended, replaced)
+    // the photo is read afresh, see unreadableAsItIs.
     bool isUnreadable = false;
+    platform::FileStamp unreadableFile;
+    // Marks the photo unreadable as the file was when it failed (stamped before that read).
+    void markUnreadable(const platform::FileStamp& failedOn);
+    // Whether the mark still holds: a file that is no longer the one that failed drops it.
+    bool unreadableAsItIs();
     QImage thumbnailForCollection;
     QVariantMap exifDict;  // image properties as read when the record was made
 

@@ -1,5 +1,6 @@
 #include "batch/ui/PreviewTables.h"
 
+#include "batch/RunSummary.h"
 #include "records/OutputOptionSettings.h"
 #include "records/OutputPhotoPath.h"
 #include "records/PhotoFile.h"
@@ -117,7 +118,7 @@ void PreviewNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
             painter->setPen(Qt::NoPen);
             const bool inTheWay = shown == PreviewMark::AlreadyExists || shown == PreviewMark::ReplacesExisting;
             painter->setBrush(shown == PreviewMark::Ready ? QColor(26, 185, 153)
-                              : inTheWay                  ? QColor(230, 160, 40)
+                              : inTheWay                  ? previewtables::kWarningText
                                                           : QColor(220, 60, 60));
             painter->drawEllipse(icon);
         }
@@ -167,10 +168,10 @@ QVariant RunTableModel::headerData(int section, Qt::Orientation orientation, int
     return section == 0 ? tr("New Path") : tr("Old Path");
 }
 
-QColor RunTableModel::statusColor(int processStatus) {
+QColor RunTableModel::statusColor(int processStatus, bool noted) {
     switch (processStatus) {
     case PhotoFile::NotProcessed: return QColor(130, 129, 142);
-    case PhotoFile::Processed: return QColor::fromRgbF(0, 1, 0, 1);
+    case PhotoFile::Processed: return noted ? previewtables::kWarningText : QColor::fromRgbF(0, 1, 0, 1);
     case PhotoFile::Failed:
     case PhotoFile::Skipped: return QColor::fromRgbF(1, 0, 0, 0.6f);
     default: return {};
@@ -182,14 +183,19 @@ QVariant RunTableModel::data(const QModelIndex& index, int role) const {
     if (row < 0 || row >= planned_.size()) return {};
     const auto photo = photos_.value(row);
     const auto planned = planned_.at(row);
+    // A photo that came out with a note (only its first page written, say) says so on its row.
+    const QString note = photo ? runsummary::processedNote(*photo) : QString();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        if (index.column() == 0) return planned ? platform::displayPath(planned->filePath) : QString();
-        return photo ? platform::displayPath(photo->filePath) : QString();
+    case Qt::ToolTipRole: {
+        QString path;
+        if (index.column() == 0) path = planned ? platform::displayPath(planned->filePath) : QString();
+        else path = photo ? platform::displayPath(photo->filePath) : QString();
+        return role == Qt::ToolTipRole && !note.isEmpty() ? path + u'\n' + note : path;
+    }
     case Qt::BackgroundRole: return previewtables::rowBackground(row);
     case Qt::ForegroundRole: {
-        const QColor c = photo ? statusColor(photo->processStatus) : QColor();
+        const QColor c = photo ? statusColor(photo->processStatus, !note.isEmpty()) : QColor();
         return c.isValid() ? QVariant(c) : QVariant();
     }
     default: return {};

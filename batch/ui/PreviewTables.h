@@ -27,6 +27,8 @@ QString highlightedHtml(const QString& text, const QStringList& needles, const Q
 QColor rowBackground(int row);
 
 inline const QColor kGreyText(150, 150, 150);
+// Amber: a file in the way of a planned name, a photo that came out with a note.
+inline const QColor kWarningText(230, 160, 40);
 
 }  // namespace previewtables
 
@@ -78,8 +80,9 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Text colour of a photo's paths by its process status; invalid for an unknown status.
-    static QColor statusColor(int processStatus);
+    // Text colour of a photo's paths by its process status (a processed photo whose status
+    // carries a note in the warning colour); invalid for an unknown status.
+    static QColor statusColor(int processStatus, bool noted = false);
 
 private:
     QList<std::shared_ptr<PhotoFile>> photos_;

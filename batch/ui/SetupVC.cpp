@@ -276,6 +276,12 @@ void SetupVC::calculateErrorFiles() {
 
 void SetupVC::btnPreviewOnConvertOrRenameVCTapped() {
     calculateErrorFiles();
+    // A file may have changed since the names were planned (one that could not be read,
+    // mended): the view's counts follow what the start found.
+    ConvertFormatOrRenameView* view = vwConvertFormatOrRename;
+    if (view->classification.errorCount() != calculatedErrors.errorCount() ||
+        view->classification.warningCount() != calculatedErrors.warningCount())
+        view->btnPreviewFilesModeTapped(view->flagPreviewFilesMode);
     const AppDelegate& app = AppDelegate::shared();
     const auto& output = app.selectedOuputSettingObj;
     bool libraryPhoto = false;

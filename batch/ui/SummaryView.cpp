@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "batch/ui/PreviewTables.h"
 #include "ui/SmallViews.h"
 
 namespace {
@@ -55,14 +56,22 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     grid->setVerticalSpacing(10);
     int row = 0;
     auto addRow = [&](const QString& caption, QWidget* value) {
-        grid->addWidget(new QLabel(caption, this), row, 0, Qt::AlignRight);
+        auto* label = new QLabel(caption, this);
+        grid->addWidget(label, row, 0, Qt::AlignRight);
         grid->addWidget(value, row, 1, Qt::AlignLeft);
         ++row;
+        return label;
     };
     addRow(tr("Batch Count:"), lblBatchCountSummary = valueLabel(this, "lblBatchCountSummary"));
     addRow(tr("Batch Size:"), lblBatchSizeSummary = valueLabel(this, "lblBatchSizeSummary"));
     addRow(tr("Batch Steps:"), lblBatchStepsSummary = valueLabel(this, "lblBatchStepsSummary"));
     addRow(tr("Photos Processed:"), lblPhotoProcessedSummary = valueLabel(this, "lblPhotoProcessedSummary"));
+    lblPhotoNotesCaption = addRow(tr("Processed with notes:"), lblPhotoNotesSummary = valueLabel(this, "lblPhotoNotesSummary"));
+    lblPhotoNotesCaption->setObjectName(QStringLiteral("lblPhotoNotesCaption"));
+    for (QLabel* label : {lblPhotoNotesCaption, lblPhotoNotesSummary}) {
+        label->setStyleSheet(QStringLiteral("color:%1;").arg(previewtables::kWarningText.name()));
+        label->hide();
+    }
     addRow(tr("Photos not Processed:"), lblPhotoNotProccesedSummary = valueLabel(this, "lblPhotoNotProccesedSummary"));
     addRow(tr("Photos Skipped:"), lblPhotoSkippedSummary = valueLabel(this, "lblPhotoSkippedSummary"));
     addRow(tr("Errors:"), lblErrorsSummary = valueLabel(this, "lblErrorsSummary"));
@@ -89,7 +98,7 @@ SummaryView::SummaryView(QWidget* parent) : QWidget(parent) {
     lblOriginalsNote->setObjectName(QStringLiteral("lblOriginalsNote"));
     lblOriginalsNote->setAlignment(Qt::AlignCenter);
     lblOriginalsNote->setWordWrap(true);
-    lblOriginalsNote->setStyleSheet(QStringLiteral("color:#e6a028;"));
+    lblOriginalsNote->setStyleSheet(QStringLiteral("color:%1;").arg(previewtables::kWarningText.name()));
     lblOriginalsNote->hide();
     outer->addSpacing(12);
     outer->addWidget(lblOriginalsNote);
@@ -130,6 +139,9 @@ void SummaryView::setSummmaryInfo(const runsummary::Figures& f) {
     lblBatchSizeSummary->setText(f.batchSize);
     lblBatchStepsSummary->setText(f.batchSteps);
     lblPhotoProcessedSummary->setText(f.processed);
+    lblPhotoNotesSummary->setText(f.processedWithNotes);
+    lblPhotoNotesCaption->setVisible(f.showProcessedWithNotes);
+    lblPhotoNotesSummary->setVisible(f.showProcessedWithNotes);
     lblPhotoNotProccesedSummary->setText(f.notProcessed);
     lblPhotoSkippedSummary->setText(f.skipped);
     lblErrorsSummary->setText(f.errors);

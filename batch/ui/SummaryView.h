@@ -24,6 +24,10 @@ public:
     QLabel* lblBatchSizeSummary = nullptr;
     QLabel* lblBatchStepsSummary = nullptr;
     QLabel* lblPhotoProcessedSummary = nullptr;
+    // How many of them came out with a note (only the first page written, say), in the
+    // warning colour, with its caption; the row shows only when there are some.
+    QLabel* lblPhotoNotesSummary = nullptr;
+    QLabel* lblPhotoNotesCaption = nullptr;
     QLabel* lblPhotoNotProccesedSummary = nullptr;
     QLabel* lblPhotoSkippedSummary = nullptr;
     QLabel* lblErrorsSummary = nullptr;

@@ -405,9 +405,10 @@ void AdjustFilterVC::setApplyButtonHighted(bool highlighted) {
 
 // ---- preview ----
 
-void AdjustFilterVC::setPreviewPhoto(const QImage& picture, const QString& photoPath) {
+void AdjustFilterVC::setPreviewPhoto(const QImage& picture, const QString& photoPath, double photoScale) {
     state_.previewPhotoPath = photoPath;
     previewSource_ = picture;
+    previewSourceScale_ = photoScale;
     resizeImageContainerForAspectFit();
     resizeInputImageForAspectFit();
 }
@@ -422,7 +423,7 @@ bool AdjustFilterVC::loadPreviewForSelectedPhoto() {
     const QSizeF original = utils.getImageOriginalSizeAtFilePathUrl(photo->filePath);
     const QSizeF fit = utils.getAspectFitModeSizeWithsize(original, QSizeF(previewBox_));
     const QImage picture = utils.getThumbnailImageAtFilePath(photo->filePath, fit);
-    setPreviewPhoto(picture, photo->filePath);
+    setPreviewPhoto(picture, photo->filePath, picture.isNull() ? 1.0 : original.width() / picture.width());
     return !picture.isNull();
 }
 
@@ -434,6 +435,7 @@ void AdjustFilterVC::showImage() {
     job.filterName = state_.currentFilterName;
     job.parameters = committedParameters();
     job.above = stepsAbove_;
+    if (!imageToEdit_.isNull()) job.photoScale = previewSourceScale_ * previewSource_.width() / imageToEdit_.width();
     if (overlayHost_ && overlayHost_->showsEffectItself(job.filterName)) {
         job.filterName.clear();
     } else if (job.filterName == QLatin1String("CICrop")) {

@@ -232,7 +232,8 @@ public:
     // ---- preview ----
     // Shows a photo: the picture is scaled (once, here) to the image container's size, the
     // container is laid out for it and the working list is drawn on it from now on.
-    void setPreviewPhoto(const QImage& picture, const QString& photoPath);
+    // photoScale: how many pixels of the photo one of the picture stands for.
+    void setPreviewPhoto(const QImage& picture, const QString& photoPath, double photoScale = 1.0);
     // Reads the application's selected photo at preview size (never the full photo).
     bool loadPreviewForSelectedPhoto();
     // Re-renders the preview from the working list in the background; the newest wins.
@@ -341,6 +342,7 @@ private:
     QImage imageToEdit_;
     QImage shownImage_;
     QImage previewSource_;  // the preview photo as given, before it is fitted
+    double previewSourceScale_ = 1.0;  // pixels of the photo to one of previewSource_
     QList<AppliedFilter> stepsAbove_;
     WindowSizeHold windowHold_;
     QWidget* vwInfoFilterWarning_ = nullptr;

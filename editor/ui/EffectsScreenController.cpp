@@ -470,7 +470,7 @@ void EffectsScreenController::applyPreviewResult(const PhotoPreviewResult& r, co
     if (rebuildPanel) photoProperties_ = r.properties;
     filteredImage_ = r.filtered;
     previewPath_ = r.path;
-    vc_->setPreviewPhoto(filteredImage_, r.path);
+    vc_->setPreviewPhoto(filteredImage_, r.path, r.photoScale);
     layoutOverlays();
     if (rebuildPanel) {
         setImageInfo();
@@ -647,52 +647,6 @@ void EffectsScreenController::chooseEffect(const std::shared_ptr<FilterRecord>& 
     vc_->selectEffectByName(record->filterName, record->filterDisplayName);
     settingUp_ = false;
     renderBase();
-}
-
-// ---- favourites ----
-
-void EffectsScreenController::showFavoriteView(const std::shared_ptr<FavouriteBatch>& favourite) {
-    selectedFavBatch_ = favourite;
-    vc_->state().isFAV_SELECTED = bool(favourite);
-    if (!favourite) {
-        vwFavourite_->hide();
-        favModel_->setFavourite(nullptr);
-        return;
-    }
-    showFiltersViewShowFlag(false);
-    // A favourite is shown whole.
-    vc_->state().currentZooomFactor = 1.0f;
-    vc_->zoomPreviewsWithCurrentZoomFactor();
-    favModel_->setFavourite(favourite);
-    lblFavTitle_->setText(EffectTables::favouritePanelTitle(int(favourite->filtersArray.size())));
-    vwFavourite_->show();
-    vwFavourite_->raise();
-    renderBase();
-}
-
-void EffectsScreenController::btnApplyToggleOnFavCellTappedAtIndex(int row) {
-    if (!selectedFavBatch_ || !FavouriteSteps::toggleStep(*selectedFavBatch_, row)) return;
-    favModel_->reload();
-    renderBase();
-}
-
-void EffectsScreenController::btnDeleteOnFavCellTappedAtIndex(int row) {
-    const auto favourite = categoryModel_->favouriteAt(row);
-    if (!favourite) return;
-    showAlert(100, FavouriteSteps::deleteAlertTitle(), FavouriteSteps::deleteAlertMessage(), true,
-              [this, favourite](bool yes, bool) {
-                  if (!yes) return;
-                  FavouriteSteps::deleteFavourite(*favourite);
-                  showFavoriteView(nullptr);
-                  loadCategories();
-              });
-}
-
-void EffectsScreenController::btnAddEffectsOnFavTapped() {
-    if (!selectedFavBatch_) return;
-    if (FavouriteSteps::addEffects(*selectedFavBatch_, AppDelegate::shared().arrayAppliedFilters) == 0) return;
-    stepsChanged(true);
-    refreshStepThumbnails(false);
 }
 
 // ---- batch steps ----

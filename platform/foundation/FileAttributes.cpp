@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace platform {
 
@@ -30,6 +31,8 @@ FileAttributes fileAttributes(const QString& path) {
     a.isDirectory = S_ISDIR(sx.stx_mode);
     a.size = sx.stx_size;
     a.modificationDate = fromTimestamp(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    a.device = std::uint64_t(makedev(sx.stx_dev_major, sx.stx_dev_minor));
+    a.inode = sx.stx_ino;
     if ((sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0))
         a.creationDate = fromTimestamp(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
     else
@@ -39,7 +42,7 @@ FileAttributes fileAttributes(const QString& path) {
 
 FileStamp FileStamp::of(const QString& path) {
     const FileAttributes a = fileAttributes(path);
-    return {a.exists, a.size, a.modificationDate};
+    return {a.exists, a.size, a.modificationDate, a.device, a.inode};
 }
 
 bool fileExists(const QString& path) {

@@ -12,6 +12,9 @@ struct FileAttributes {
     bool isDirectory = false;
     std::uint64_t size = 0;
     QDateTime modificationDate;
+    // Which file it is: another file put in its place has another inode.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     // The birth time where the file system keeps one, else the modification date, so a
     // readable file always has both dates.
     QDateTime creationDate;
@@ -20,13 +23,16 @@ struct FileAttributes {
 // An unreadable or missing path gives exists == false, size 0 and invalid dates.
 FileAttributes fileAttributes(const QString& path);
 
-// What a reader can tell a later change of a file by: whether it was there, its size and
-// its modification time, taken before a read began. A file that differs from the stamp
-// has changed since, and what was read of it is stale.
+// What a reader can tell a later change of a file by: whether it was there, its size, its
+// modification time and which file it is (device and inode, so another file put in its
+// place with the same size and time counts as a change), taken before a read began. A file
+// that differs from the stamp has changed since, and what was read of it is stale.
 struct FileStamp {
     bool exists = false;
     std::uint64_t size = 0;
     QDateTime modified;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     static FileStamp of(const QString& path);
     bool operator==(const FileStamp&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QDirIterator>
 #include <QTimer>
+#include <QUrl>
 #include <future>
 
 #include "batch/BatchRunner.h"
@@ -493,32 +494,86 @@ TEST(BatchRunner, MoveModeTrashesEverySourceOnceItsOutputIsInPlace) {
 
 namespace {
 
-// The restore run goes over the same planned outputs as the run before it: it replaces
-// what that run wrote, and still leaves alone a file that existed before it.
+// The restore run goes over the same planned outputs as the run before it, on the same
+// runner as the summary's button starts it: it replaces in place what that run wrote, and
+// leaves alone a file that existed before it and one put in an output's place since.
 TEST(BatchRunner, RestoreRunReplacesThePreviousOutputsButNotOlderFiles) {
     Batch b(3);
     BatchRunInput first = b.input();
     testsupport::writeFile(first.snapshot.destinationPaths[2]->filePath, "older file");
     first.arrayFileAlreadyExists << first.snapshot.destinationPaths[2]->filePath;
-    {
-        RunHarness run;
-        ASSERT_TRUE(run.start(first));
-    }
+    RunHarness run;
+    ASSERT_TRUE(run.start(first));
     ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    ASSERT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
     const QString out0 = first.snapshot.destinationPaths[0]->filePath;
-    testsupport::writeFile(out0, "marker");  // stands for the first run's output
+    const QString out1 = first.snapshot.destinationPaths[1]->filePath;
+    const std::optional<platform::FileIdentity> written = platform::FileIdentity::of(out0);
+    QFile::remove(out1);
+    testsupport::writeFile(out1, "the user's file");
 
     BatchRunInput restore = first;
     restore.isProcessForRestoreExif = true;
-    RunHarness run;
+    run.ended = false;
     ASSERT_TRUE(run.start(restore));
     EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed) << b.photos[0]->processInfoMessage.toStdString();
-    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Processed) << b.photos[1]->processInfoMessage.toStdString();
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Skipped);
     EXPECT_EQ(b.photos[2]->processStatus, PhotoFile::Skipped);
-    EXPECT_FALSE(platform::readImage(out0).isNull()) << "the restore run's picture replaced the old output";
-    QFile older(first.snapshot.destinationPaths[2]->filePath);
-    ASSERT_TRUE(older.open(QIODevice::ReadOnly));
-    EXPECT_EQ(older.readAll(), QByteArray("older file"));
+    EXPECT_NE(platform::FileIdentity::of(out0), written) << "the restore run's picture replaced the old output";
+    EXPECT_FALSE(platform::readImage(out0).isNull());
+    EXPECT_EQ(testsupport::readFile(out1), "the user's file");
+    EXPECT_EQ(testsupport::readFile(first.snapshot.destinationPaths[2]->filePath), "older file");
+}
+
+// With overwriting on, a restore run after a run that did not write every photo (a source
+// gone for a moment, a run stopped at once) finds the user's file at such a photo's
+// destination: it goes to the Trash, restorable, as in any run; only what the first run
+// placed is replaced in place.
+TEST(BatchRunner, ARestoreRunSendsTheUsersFileWhereTheFirstRunWroteNothingToTheTrash) {
+    enum class First { SourceGone, StoppedAtOnce };
+    for (const First how : {First::SourceGone, First::StoppedAtOnce}) {
+        SCOPED_TRACE(how == First::SourceGone ? "the third source gone during the first run" : "stopped at once");
+        batchtest::TrashInTemp trash;
+        Batch b(3);
+        b.output->owerwriteExistingFiles = true;
+        BatchRunInput first = b.input();
+        const QString users = first.snapshot.destinationPaths[2]->filePath;
+        testsupport::writeFile(users, "the user's file");
+        const QString source = b.photos[2]->filePath;
+        RunHarness run;
+        if (how == First::SourceGone) {
+            ASSERT_TRUE(QFile::rename(source, source + ".away"));
+            ASSERT_TRUE(run.start(first));
+            ASSERT_TRUE(QFile::rename(source + ".away", source));
+            ASSERT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+            ASSERT_EQ(b.photos[2]->processStatus, PhotoFile::Failed);
+        } else {
+            run.runner.startProcessingOfPhotos(first);
+            run.runner.stopWithoutAsking();
+            ASSERT_TRUE(batchtest::waitUntil([&] { return run.ended; }, 120000));
+            ASSERT_NE(b.photos[2]->processStatus, PhotoFile::Processed);
+        }
+        ASSERT_EQ(testsupport::readFile(users), "the user's file");
+        QStringList placedFirst;
+        for (int i = 0; i < 2; ++i) {
+            if (b.photos[i]->processStatus == PhotoFile::Processed) placedFirst << b.out(QString("p%1.png").arg(i));
+        }
+
+        BatchRunInput restore = first;
+        restore.isProcessForRestoreExif = true;
+        run.ended = false;
+        ASSERT_TRUE(run.start(restore));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << i << b.photos[i]->processInfoMessage.toStdString();
+        EXPECT_FALSE(platform::readImage(users).isNull());
+        // The user's file is in the Trash, to be put back where it was; the first run's
+        // outputs were replaced in place.
+        EXPECT_EQ(QDir(trash.filesFolder()).entryList(QDir::Files), QStringList{"p2.png"}) << placedFirst.join(' ').toStdString();
+        EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/p2.png"), "the user's file");
+        const QByteArray info = testsupport::readFile(trash.infoFolder() + "/p2.png.trashinfo");
+        EXPECT_TRUE(info.contains("\nPath=" + QUrl::toPercentEncoding(users, "/") + "\n")) << info.toStdString();
+        EXPECT_TRUE(info.contains("\nDeletionDate=")) << info.toStdString();
+    }
 }
 
 }  // namespace

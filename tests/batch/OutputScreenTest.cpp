@@ -512,7 +512,8 @@ TEST(OutputScreen, PhotosTooLargeOrUnreadableAreErrorsBeforeStartAndAfterTheRun)
 TEST(OutputScreen, PhotosThatCouldNotBeReadCountAsErrors) {
     Screen s(3);
     // The add-photos screen found the second photo's file unreadable (its thumbnail failed).
-    AppDelegate::shared().arraySelectedImagesToProcess[1]->isUnreadable = true;
+    const auto& unreadable = AppDelegate::shared().arraySelectedImagesToProcess[1];
+    unreadable->markUnreadable(platform::FileStamp::of(unreadable->filePath));
     s.view->resetPreviewForUpdatedRenameSelections(false);
     s.settle();
     EXPECT_EQ(s.find<QPushButton>("btnErrorFileNames")->text(), "ERRORS: 1");
@@ -527,4 +528,59 @@ TEST(OutputScreen, PhotosThatCouldNotBeReadCountAsErrors) {
     EXPECT_EQ(s.setup->calculatedErrors.arrayUnreadable.size(), 1);
     EXPECT_TRUE(s.setup->startQuestion()->text().contains("Files with Errors/Warnings will be skipped"));
     s.setup->btnNoOnStartProcessWindowTapped();
+}
+
+// A photo a run could not read stays an error only while its file is as it failed: mended,
+// it is counted, asked about and written like any other, whether it was mended before the
+// planned names showed again or while they show.
+TEST(OutputScreen, APhotoTheRunCouldNotReadIsWrittenOnceItsFileIsMended) {
+    const struct {
+        const char* name;
+        int photos;
+        bool mendedWhileShown;
+    } cases[] = {
+        {"alone, mended while the names show", 1, true},
+        {"beside another, mended before going back", 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Screen s(c.photos);
+        const auto photo = AppDelegate::shared().arraySelectedImagesToProcess.last();
+        const QDir out(s.find<QLineEdit>("txtFolderName")->text());
+        const QString output = out.filePath(QFileInfo(photo->filePath).fileName());
+        testsupport::writeFile(photo->filePath, QByteArray("\xFF\xD8\xFF\xE0 not a photo", 16));
+        s.view->resetPreviewForUpdatedRenameSelections(false);
+        s.settle();
+        ASSERT_TRUE(runFromTheView(s));
+        ASSERT_EQ(photo->processStatus, PhotoFile::Failed);
+        ASSERT_TRUE(photo->isUnreadable);
+        ASSERT_FALSE(QFileInfo::exists(output));
+        // The other photos' outputs are taken away, so that nothing but the mended photo is in question.
+        for (const QString& name : out.entryList(QDir::Files)) ASSERT_TRUE(QFile::remove(out.filePath(name)));
+
+        const auto mend = [&] { batchtest::writePhoto(photo->filePath); };
+        if (!c.mendedWhileShown) mend();
+        backFromTheSummary(s);
+        if (c.mendedWhileShown) {
+            // As it failed, it is an error, and alone it is nothing to start.
+            EXPECT_EQ(errorsShown(s), 1);
+            s.click(s.find<QPushButton>("btnStartProcess"));
+            auto* refusal = s.setup->findChild<QMessageBox*>("alert115");
+            ASSERT_NE(refusal, nullptr);
+            QTest::mouseClick(refusal->button(QMessageBox::Ok), Qt::LeftButton);
+            mend();
+        } else {
+            EXPECT_EQ(errorsShown(s), 0);
+            EXPECT_EQ(s.view->tblPreviewNames->model()->index(c.photos - 1, 0).data(PreviewTableModel::MarkRole).toInt(),
+                      int(PreviewMark::Ready));
+        }
+        QString question;
+        ASSERT_TRUE(runFromTheView(s, &question));
+        EXPECT_FALSE(question.contains("skipped")) << question.toStdString();
+        EXPECT_EQ(errorsShown(s), 0) << "the count follows what the start found";
+        EXPECT_EQ(photo->processStatus, PhotoFile::Processed);
+        EXPECT_FALSE(photo->isUnreadable);
+        EXPECT_EQ(s.setup->runner()->counterProcessedSuccessfully, c.photos);
+        EXPECT_EQ(platform::readImage(output).size(), QSize(160, 120));
+    }
 }

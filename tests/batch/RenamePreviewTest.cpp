@@ -204,7 +204,7 @@ TEST(Classification, PhotosTheRunWillRefuseAsTooLargeAreErrorsWithEveryReason) {
         EXPECT_FALSE(openlimit::refusedAsTooLarge(*small, c.steps)) << c.label;
     }
     // Planned with the unreadable mark too and a shared name: one error each, every reason said.
-    huge->isUnreadable = true;
+    huge->markUnreadable(platform::FileStamp::of(huge->filePath));
     const auto twin = batchtest::photoAt(batchtest::jpegDeclaringSize(dir.filePath("in/b/huge.jpg"), 20000, 15000));
     const PreviewResult r = RenamePreviewRecomputer::plan(
         PlanSnapshot::take({huge, small, twin}, renameSettings(0).get(), outputSettings(dir.filePath("out")).get(),

@@ -370,18 +370,88 @@ TEST(ResultWriter, WithOverwriteOnAFileAtTheDestinationGoesToTheTrashFirst) {
         EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
         EXPECT_EQ(platform::readImage(dest).size(), image.size());
         EXPECT_EQ(f.outputFolderEntries(), QStringList{"taken.jpg"});
-        // A restore run replaces the output of the run before it, which is no file of the user's.
+        // A restore run too: the file is none that an earlier run placed.
         QStringList expected;
         if (c.move) expected << "photo.jpg";
-        if (!c.restoreRun) expected << "taken.jpg";
+        expected << "taken.jpg";
         EXPECT_EQ(trashed, expected);
-        if (!c.restoreRun) {
-            EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/taken.jpg"), kept);
-            const QByteArray info = testsupport::readFile(trash.infoFolder() + "/taken.jpg.trashinfo");
-            EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(dest, "/"))) << info.toStdString();
-        }
+        EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/taken.jpg"), kept);
+        const QByteArray info = testsupport::readFile(trash.infoFolder() + "/taken.jpg.trashinfo");
+        EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(dest, "/"))) << info.toStdString();
         EXPECT_EQ(QFileInfo::exists(f.source), !c.move);
         readOnly.reset();
+        QDir(trash.filesFolder()).removeRecursively();
+        QDir(trash.infoFolder()).removeRecursively();
+    }
+}
+
+// A restore run replaces in place only the very file an earlier run of the batch placed;
+// whatever else is at a destination is the user's: through the Trash with overwriting on,
+// kept with it off.
+TEST(ResultWriter, ARestoreRunReplacesInPlaceOnlyTheFileAnEarlierRunPlaced) {
+    batchtest::TrashInTemp trash;
+    const QImage image = testsupport::gradientImage(60, 40);
+    const QByteArray users = "the user's own file";
+    enum class There { EarlierOutput, EarlierOutputEdited, UsersFileWhereNothingWasWritten, UsersFileSwappedIn };
+    struct Case {
+        const char* name;
+        There there;
+        bool overwrite;
+    };
+    for (const Case c : {Case{"the earlier output", There::EarlierOutput, true},
+                         Case{"the earlier output, overwriting off", There::EarlierOutput, false},
+                         Case{"the earlier output, edited since", There::EarlierOutputEdited, true},
+                         Case{"the earlier output, edited since, overwriting off", There::EarlierOutputEdited, false},
+                         Case{"a file where the run wrote nothing", There::UsersFileWhereNothingWasWritten, true},
+                         Case{"a file where the run wrote nothing, overwriting off",
+                              There::UsersFileWhereNothingWasWritten, false},
+                         Case{"a file swapped in as the output is placed", There::UsersFileSwappedIn, true},
+                         Case{"a file swapped in as the output is placed, overwriting off", There::UsersFileSwappedIn,
+                              false}}) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        const QString dest = f.out + "/photo.jpg";
+        const auto placed = std::make_shared<PlacedOutputs>();
+        ResultWriterSettings first = settingsWith(renameSettings(4), outputSettings(f.out, false, c.overwrite));
+        first.placedOutputs = placed;
+        if (c.there == There::UsersFileWhereNothingWasWritten) {
+            testsupport::writeFile(dest, users);
+        } else {
+            ResultWriter earlier(first);
+            ASSERT_EQ(earlier.saveImgInDirectoryFilteredImg(image, dest, SaveType::JPEG, f.photo).processStatus,
+                      PhotoFile::Processed);
+            if (c.there == There::EarlierOutputEdited) testsupport::writeFile(dest, users);
+        }
+
+        ResultWriterSettings settings = first;
+        settings.isProcessForRestoreExif = true;
+        ResultWriter restore(settings);
+        if (c.there == There::UsersFileSwappedIn) {
+            restore.beforePlacing = [&](const QString&, const QString&) {
+                QFile::remove(dest);
+                testsupport::writeFile(dest, users);
+            };
+        }
+        const auto r = restore.saveImgInDirectoryFilteredImg(image, dest, SaveType::JPEG, f.photo);
+        const QStringList trashed = QDir(trash.filesFolder()).entryList(QDir::Files);
+        EXPECT_EQ(f.outputFolderEntries(), QStringList{"photo.jpg"});
+        if (c.there == There::EarlierOutput) {
+            EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
+            EXPECT_EQ(trashed, QStringList());
+            EXPECT_EQ(platform::readImage(dest).size(), image.size());
+        } else if (c.overwrite) {
+            EXPECT_EQ(r.processStatus, PhotoFile::Processed) << r.processInfoMessage.toStdString();
+            EXPECT_EQ(platform::readImage(dest).size(), image.size());
+            EXPECT_EQ(trashed, QStringList{"photo.jpg"});
+            EXPECT_EQ(testsupport::readFile(trash.filesFolder() + "/photo.jpg"), users);
+            const QByteArray info = testsupport::readFile(trash.infoFolder() + "/photo.jpg.trashinfo");
+            EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(dest, "/"))) << info.toStdString();
+        } else {
+            EXPECT_EQ(r.processStatus, PhotoFile::Skipped);
+            EXPECT_EQ(r.processInfoMessage, runmessages::AlreadyExists);
+            EXPECT_EQ(testsupport::readFile(dest), users);
+            EXPECT_EQ(trashed, QStringList());
+        }
         QDir(trash.filesFolder()).removeRecursively();
         QDir(trash.infoFolder()).removeRecursively();
     }

@@ -26,6 +26,10 @@
 #include "records/OutputOptionSettings.h"
 #include "records/SavedState.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/batch/PageFixtures.h"
+#include "batch/RunMessages.h"
+#include "batch/ui/PreviewTables.h"
+#include "platform/foundation/Format.h"
 #include "batch/ui/OriginalsNotes.h"
 #include "batch/ui/OutputFolderDialog.h"
 #include "engine/Utils_OverlaysSupport.h"
@@ -760,6 +764,66 @@ TEST(RunScreen, ARunWhoseOnlyMissesAreErrorsOffersThemAgain) {
     RunScreen::click(s.summary->summaryView()->btnSkippedPhotos);
     ASSERT_EQ(s.delegate.skipped.size(), 1);
     EXPECT_EQ(s.delegate.skipped[0], AppDelegate::shared().arraySelectedImagesToProcess[1]);
+}
+
+// A photo of two pages comes out with its first page only: it is processed, and its row,
+// the summary and the log say what became of the second page.
+TEST(RunScreen, APhotoWhoseFirstPageAloneWasWrittenSaysSoOnItsRowInTheSummaryAndInTheLog) {
+    RunScreen s(1);
+    auto& batch = AppDelegate::shared().arraySelectedImagesToProcess;
+    ASSERT_TRUE(QDir().mkpath(s.dir.filePath("pages")));
+    const QString scan = pagestest::multiPageTiff(s.dir.filePath("pages"), s.dir.filePath("src/scan.tif"), 2);
+    ASSERT_FALSE(scan.isEmpty());
+    batch << batchtest::photoAt(scan);
+    s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    s.runToSummary();
+    const QString note = platform::format(runmessages::OnlyFirstPage, 2, runmessages::PagesNoun);
+    ASSERT_EQ(batch[1]->processStatus, PhotoFile::Processed);
+    ASSERT_EQ(batch[1]->processInfoMessage, note);
+
+    // The run table: the photo of one page green with its paths; the other amber, saying why.
+    QAbstractItemModel* table = s.setup->tblPreviewPaths->model();
+    ASSERT_EQ(table->rowCount(), 2);
+    const struct {
+        int row;
+        QColor colour;
+        QString tipAfterPath;
+    } rows[] = {{0, QColor::fromRgbF(0, 1, 0, 1), QString()}, {1, previewtables::kWarningText, u'\n' + note}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.row);
+        for (int column : {0, 1}) {
+            const QModelIndex cell = table->index(r.row, column);
+            EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QColor>(), r.colour);
+            EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), cell.data(Qt::DisplayRole).toString() + r.tipAfterPath);
+        }
+    }
+    EXPECT_EQ(table->index(1, 1).data().toString(), scan);
+
+    // The summary counts it among the processed, and apart as processed with a note.
+    SummaryView* view = s.summary->summaryView();
+    EXPECT_EQ(view->lblPhotoProcessedSummary->text(), "2");
+    EXPECT_EQ(view->lblErrorsSummary->text(), "0");
+    EXPECT_TRUE(view->lblPhotoNotesCaption->isVisible());
+    EXPECT_TRUE(view->lblPhotoNotesSummary->isVisible());
+    EXPECT_EQ(view->lblPhotoNotesSummary->text(), "1");
+
+    const QString log = QString::fromUtf8(testsupport::readFile(s.summary->strLogfilePath));
+    EXPECT_TRUE(log.contains("\nPhotos Processed : 2\n")) << qPrintable(log);
+    EXPECT_TRUE(log.contains("\n1\tProcessed\t" + batch[0]->filePath + "\n")) << qPrintable(log);
+    EXPECT_TRUE(log.contains("\n2\tProcessed (Only the first of 2 pages was written)\t" + scan + "\n"))
+        << qPrintable(log);
+
+    // A run of the one-page photo alone has no note to count.
+    for (const QString& name : QDir(AppDelegate::shared().selectedOuputSettingObj->outputFolderPath).entryList(QDir::Files))
+        QFile::remove(QDir(AppDelegate::shared().selectedOuputSettingObj->outputFolderPath).filePath(name));
+    batch.removeLast();
+    s.summary->performBackOnSummaryAction();
+    s.setup->vwConvertFormatOrRename->resetPreviewForUpdatedRenameSelections(false);
+    EXPECT_TRUE(batchtest::waitUntil([] { return !AppDelegate::shared().isSUBWINDOW_OPENED; }));
+    s.runToSummary();
+    EXPECT_EQ(view->lblPhotoProcessedSummary->text(), "1");
+    EXPECT_FALSE(view->lblPhotoNotesSummary->isVisible());
+    EXPECT_FALSE(view->lblPhotoNotesCaption->isVisible());
 }
 
 // Without a folder for the log (Documents cannot be made), "Process Skipped Photos" still

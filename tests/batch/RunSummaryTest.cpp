@@ -6,8 +6,10 @@
 #include <QTimeZone>
 
 #include "batch/RunAlerts.h"
+#include "batch/RunMessages.h"
 #include "batch/RunSummary.h"
 #include "batch/ui/OutputFolderChoice.h"
+#include "platform/foundation/Format.h"
 #include "platform/foundation/UserDefaults.h"
 #include "records/OutputOptionSettings.h"
 #include "tests/support/TestSupport.h"
@@ -29,11 +31,16 @@ const runsummary::DateStyle kUtc{QStringLiteral("en_US_POSIX"), QStringLiteral("
 // 6 December 2026, 9:05:07 in the evening.
 QDateTime runStart() { return QDateTime(QDate(2026, 12, 6), QTime(21, 5, 7), QTimeZone::utc()); }
 
+// The note of a photo of two pages whose output holds the first.
+QString firstOfTwoPages() { return platform::format(runmessages::OnlyFirstPage, 2, runmessages::PagesNoun); }
+
 runsummary::RunFacts mixedRun(bool finished) {
     runsummary::RunFacts run;
-    run.photos = {photo("/in/a.jpg", 500, PhotoFile::Processed), photo("/in/b.jpg", 100, PhotoFile::Skipped),
+    run.photos = {photo("/in/a.jpg", 500, PhotoFile::Processed, runmessages::Processed),
+                  photo("/in/b.jpg", 100, PhotoFile::Skipped),
                   photo("/in/c.jpg", 200, PhotoFile::Failed, "The photo could not be read"),
-                  photo("/in/d.jpg", 193, PhotoFile::Processed), photo("/in/e.jpg", 0, PhotoFile::NotProcessed),
+                  photo("/in/d.tif", 193, PhotoFile::Processed, firstOfTwoPages()),
+                  photo("/in/e.jpg", 0, PhotoFile::NotProcessed),
                   photo("/in/odd.jpg", 0, 7)};
     run.started = runStart();
     run.startTimeStr = "12-06-2026 09:05:7 PM";
@@ -47,7 +54,8 @@ runsummary::RunFacts mixedRun(bool finished) {
 }
 
 // Written by hand from the log's format: a line of 78 hyphens between the parts, rows
-// numbered from 1 in each list, the source path in every row, the odd status nowhere.
+// numbered from 1 in each list, the source path in every row, a processed photo's note in
+// its row, the odd status nowhere.
 const char kMixedLog[] =
     "BRISKO PHOTOS LOG SUMMARY 12-06-2026 09:05:7 PM\n"
     "\n------------------------------------------------------------------------------\n"
@@ -63,7 +71,7 @@ const char kMixedLog[] =
     "\nPhotos Processed : 2"
     "\n------------------------------------------------------------------------------\n"
     "1\tProcessed\t/in/a.jpg\n"
-    "2\tProcessed\t/in/d.jpg\n"
+    "2\tProcessed (Only the first of 2 pages was written)\t/in/d.tif\n"
     "\nPhotos not Processed : 1"
     "\n------------------------------------------------------------------------------\n"
     "1\tNot Processed\t/in/e.jpg\n"
@@ -161,6 +169,9 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
               QStringList({"6", "2", "1", "1", "1"}));
     EXPECT_TRUE(f.outputIsLink);
     EXPECT_TRUE(f.showProcessSkipped);
+    // Of the two processed, one came out with a note.
+    EXPECT_EQ(f.processedWithNotes, "1");
+    EXPECT_TRUE(f.showProcessedWithNotes);
     // Offered whenever a photo did not come out: not reached, skipped, or failed (a failure
     // such as a full disk may pass); whatever the counters say, as the photos are what the
     // button hands on.
@@ -174,6 +185,9 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
         two.photos = {photo("/in/a.jpg", 500, PhotoFile::Processed), photo("/in/b.jpg", 100, row.status)};
         EXPECT_EQ(runsummary::figures(two, {6, 0, 0, 0}, "t", false).showProcessSkipped, row.shown) << row.status;
     }
+    auto plain = run;
+    plain.photos.removeAt(3);
+    EXPECT_FALSE(runsummary::figures(plain, {1, 1, 1, 1}, "t", false).showProcessedWithNotes);
     auto beside = std::make_shared<OutputOptionSettings>(*run.output);
     beside->useSourceFolder = true;
     beside->openOutputFolderAfterProcessing = true;
@@ -184,6 +198,32 @@ TEST(RunBars, TextsValuesAndSummaryFigures) {
     EXPECT_FALSE(runsummary::shouldOpenOutputFolder(beside.get()));
     beside->useSourceFolder = false;
     EXPECT_TRUE(runsummary::shouldOpenOutputFolder(beside.get()));
+}
+
+TEST(RunBars, OnlyAProcessedPhotosStatusIsANote) {
+    // A status that did not come out is its reason, shown as an error; a note kept from an
+    // earlier run is no note once the photo waits for this run.
+    const struct {
+        const char* name;
+        int status;
+        QString message;
+        bool noted;
+    } cases[] = {
+        {"processed plainly", PhotoFile::Processed, runmessages::Processed, false},
+        {"processed, no text", PhotoFile::Processed, QString(), false},
+        {"first page only", PhotoFile::Processed, firstOfTwoPages(), true},
+        {"failed, original kept", PhotoFile::Failed,
+         platform::format(runmessages::OnlyFirstPageOriginalKept, 2, runmessages::PagesNoun), false},
+        {"waiting again", PhotoFile::NotProcessed, firstOfTwoPages(), false},
+        {"skipped", PhotoFile::Skipped, runmessages::AlreadyExists, false},
+    };
+    QList<std::shared_ptr<PhotoFile>> all;
+    for (const auto& c : cases) {
+        const auto p = photo("/in/x", 1, c.status, c.message);
+        all << p;
+        EXPECT_EQ(runsummary::processedNote(*p), c.noted ? c.message : QString()) << c.name;
+    }
+    EXPECT_EQ(runsummary::processedWithNotes(all), 1);
 }
 
 TEST(RunAlerts, TextsAndRatePrompt) {

@@ -26,7 +26,7 @@
 #include "platform/imageio/ImageProperties.h"
 #include "records/ParameterList.h"
 #include "tests/batch/BatchFixtures.h"
-#include "tests/editor/EffectsScreenFixture.h"
+#include "tests/editor/PreviewAgainstOutput.h"
 #include "tests/support/ImageFixtures.h"
 
 namespace {
@@ -260,6 +260,37 @@ TEST(EditingSteps, FlippedTextIsWrittenTurnedAsThePreviewShowsIt) {
     clickStepRow(s, 0);
     EXPECT_TRUE(s.screen->btnTextFlipVertically()->isChecked());
     EXPECT_EQ(s.screen->textWatermarkView()->geometryModel().rotationDegrees(), 270);
+}
+
+// A step opened under a crop and a text: the cut-out is shown enlarged, and the text drawn
+// over the open step lands where the run writes it on the photo.
+TEST(EditingSteps, TextOverAStepOpenedUnderACropLandsWhereTheRunWritesIt) {
+    Screen s({QSize(1740, 1320)});
+    AppDelegate& app = AppDelegate::shared();
+    const auto one = [](const char* key, const QVariant& value) { return QVariant(QVariantMap{{key, value}}); };
+    const auto middle = QVariant::fromValue(platform::Vec(0.25, 0.25, 0.5, 0.5));
+    app.arrayAppliedFilters
+        << AppliedFilter::initWithFilterName("CICrop", "Crop", {one("inputRectangle", middle)}, QImage(), nullptr)
+        << AppliedFilter::initWithFilterName("Black & White", "Black & White", {}, QImage(), nullptr)
+        << AppliedFilter::initWithFilterName(
+               "Add Text", "Add Text",
+               {one("rotatedRect", QVariant::fromValue(platform::Vec(0.05, 0.1, 0.9, 0.5))),
+                one("text", "Brisko Photos 2024"), one("fontSize", 0.15),
+                one("fontName", testsupport::pinnedFontFamily())},
+               QImage(), nullptr);
+    s.screen->selectedPhotoChanged();
+    s.settle();
+    clickStepRow(s, 1);
+    ASSERT_EQ(s.vc->state().currentFilterName, "Black & White");
+    const QImage shown = s.vc->shownImage();
+    ASSERT_EQ(shown.size(), QSize(580, 440)) << "the cut-out of 290 x 220 points, enlarged";
+    const QImage written = runOnePhoto(s.paths[0], app.arrayAppliedFilters);
+    ASSERT_EQ(written.size(), QSize(870, 660));
+    // Compared at the cut-out's own size: the enlarged picture is softer than the photo.
+    const auto atCutOut = [](const QImage& i) {
+        return i.scaled(290, 220, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    EXPECT_GE(fxtest::psnr(atCutOut(written), atCutOut(shown)), 35.0);
 }
 
 // The brightness panel's three sliders each set their own value.

@@ -76,14 +76,34 @@ struct Screen {
     explicit Screen(QList<QSize> sizes = {QSize(1160, 880), QSize(900, 1200)}) {
         previousDefaults = platform::UserDefaults::standardUserDefaults().filePath();
         platform::UserDefaults::standardUserDefaults().setFilePath(dir.filePath("defaults.plist"));
-        AppDelegate& app = AppDelegate::shared();
-        app.resetToLaunchValues();
+        AppDelegate::shared().resetToLaunchValues();
         for (int i = 0; i < sizes.size(); ++i) {
             const QString path = dir.filePath(QString("photo%1.png").arg(i));
             testsupport::gradientImage(sizes[i].width(), sizes[i].height()).save(path);
             paths << path;
-            app.arraySelectedImagesToProcess << PhotoFile::initWithFileUrl(path, false);
         }
+        open();
+    }
+    ~Screen() {
+        vc.reset();
+        AppDelegate::shared().resetToLaunchValues();
+        platform::UserDefaults::standardUserDefaults().setFilePath(previousDefaults);
+    }
+
+    // The program closed and started again on the same photos: the screen goes, the shared
+    // state is a new start's and the defaults are what their file holds.
+    void restart() {
+        vc.reset();
+        AppDelegate::shared().resetToLaunchValues();
+        auto& defaults = platform::UserDefaults::standardUserDefaults();
+        defaults.setFilePath(defaults.filePath());
+        open();
+    }
+
+    // The batch of the photos and a screen over it, shown, with the first photo's preview.
+    void open() {
+        AppDelegate& app = AppDelegate::shared();
+        for (const QString& path : paths) app.arraySelectedImagesToProcess << PhotoFile::initWithFileUrl(path, false);
         app.selectedImageIndex = 0;
         app.selectedImageFile = app.arraySelectedImagesToProcess.first();
         app.isSELECTED_IMAGE_CHANGED = true;
@@ -104,11 +124,6 @@ struct Screen {
         // The load started while the screen was being made ran on the pool.
         screen->selectedPhotoChanged();
         settle();
-    }
-    ~Screen() {
-        vc.reset();
-        AppDelegate::shared().resetToLaunchValues();
-        platform::UserDefaults::standardUserDefaults().setFilePath(previousDefaults);
     }
 
     static void settle() {

@@ -3,17 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <QTemporaryDir>
 
+#include "editor/PreviewLoader.h"
 #include "editor/ui/PointHandles.h"
 #include "editor/ui/ValueSlider.h"
 #include "engine/Utils.h"
 #include "tests/editor/EditorFixture.h"
+#include "tests/editor/PreviewAgainstOutput.h"
 #include "tests/support/ImageFixtures.h"
-
-namespace {
-
-
-}  // namespace
 
 TEST(PreviewPixels, StoredStepOnATwiceAsLargePhotoLooksLikeThePreviewScaledUp) {
     const QImage photo = testsupport::softPhoto(1160, 880);
@@ -54,5 +52,51 @@ TEST(PreviewPixels, StoredStepOnATwiceAsLargePhotoLooksLikeThePreviewScaledUp) {
         const double other = testsupport::meanDiff(unscaled, scaledUp);
         EXPECT_LT(same, 3.0);
         EXPECT_GT(other, same * 2) << "the comparison tells a wrong scale apart";
+    }
+}
+
+// A text laid on the batch's preview stands where the run writes it, after whatever steps
+// change the photo's size before it: its margins and fit are whole points of the photo, not
+// of the preview (a third of the photo's size here).
+TEST(PreviewPixels, TextStepsOnTheBatchsPreviewLandWhereTheRunWritesThem) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("photo.png");
+    ASSERT_TRUE(testsupport::softPhoto(1740, 1320).save(path));
+    const auto step = [](const char* name, QVariantList parameters) {
+        return AppliedFilter::initWithFilterName(name, name, parameters, QImage(), nullptr);
+    };
+    const auto one = [](const char* key, const QVariant& value) { return QVariant(QVariantMap{{key, value}}); };
+    const QVariantList text{one("rotatedRect", QVariant::fromValue(platform::Vec(0.05, 0.1, 0.6, 0.12))),
+                            one("text", "Brisko 2024"), one("fontSize", 0.07),
+                            one("fontName", testsupport::pinnedFontFamily())};
+    QVariantList date = text;
+    date << one("dateTimeOption", "Current Date") << one("dateFormat", "YYYY-MM-DD");
+    const QVariantList halfSize{one("isPercentBaseResize", true), one("percentWidth", 50), one("percentHeight", 50)};
+    const QVariantList rightHalf{one("inputRectangle", QVariant::fromValue(platform::Vec(0.5, 0.0, 0.5, 1.0)))};
+    struct Case {
+        const char* name;
+        QList<std::shared_ptr<AppliedFilter>> steps;
+    };
+    const Case cases[] = {
+        {"text", {step("Add Text", text)}},
+        {"date", {step("Add Date", date)}},
+        {"text after a half-size resize", {step("Resize", halfSize), step("Add Text", text)}},
+        {"watermark after a crop", {step("CICrop", rightHalf), step("Add Watermark", text)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhotoPreviewRequest request;
+        request.path = path;
+        request.previewBox = QSizeF(580, 440);
+        request.steps = PreviewLoader::snapshotSteps(c.steps);
+        const PhotoPreviewResult preview = PreviewLoader::loadNow(request);
+        ASSERT_TRUE(preview.loaded);
+        ASSERT_EQ(preview.original.size(), QSize(580, 440));
+        QTemporaryDir out;
+        const QImage written = fxtest::runOnePhoto(path, out.path(), c.steps);
+        ASSERT_FALSE(written.isNull());
+        EXPECT_DOUBLE_EQ(preview.photoScale, 3.0);
+        const QImage back = written.scaled(preview.filtered.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_GE(fxtest::psnr(back, preview.filtered), 40.0);
     }
 }

@@ -14,6 +14,10 @@
 
 #include <QDir>
 #include <QtEndian>
+#include <cstdio>
+#include <functional>
+
+#include "platform/foundation/FileAttributes.h"
 
 namespace {
 
@@ -122,6 +126,45 @@ TEST(PhotoFile, VectorFilesTakeTheirSizeFromTheirOwnHeaders) {
         const auto p = PhotoFile::initWithFileUrl(path, false);
         EXPECT_EQ(p->width, c.width);
         EXPECT_EQ(p->height, c.height);
+    }
+}
+
+// A photo found unreadable stays so only while its file is the one that failed: a file
+// mended in place, touched, or put in its place by another of the same size and time is
+// read afresh, and so is one taken away (it is then counted as missing).
+TEST(PhotoFile, AnUnreadableMarkHoldsOnlyForTheFileThatFailed) {
+    QTemporaryDir dir;
+    const QByteArray damaged("\xFF\xD8\xFF\xE0 not a photo", 16);
+    const QDateTime failedAt = QDateTime::fromMSecsSinceEpoch(1700000000123);
+    const struct {
+        const char* name;
+        std::function<void(const QString&)> change;
+        bool holds;
+    } cases[] = {
+        {"left as it failed", [](const QString&) {}, true},
+        {"mended in place", [](const QString& path) { writeJpeg(path, 40, 30, 0); }, false},
+        {"touched", [&](const QString& path) { platform::setModificationDate(path, failedAt.addSecs(60)); }, false},
+        {"replaced by a file of the same size and time",
+         [&](const QString& path) {
+             const QString other = testsupport::writeFile(path + u".new"_qs, QByteArray(damaged.size(), 'x'));
+             platform::setModificationDate(other, failedAt);
+             ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
+         },
+         false},
+        {"taken away", [](const QString& path) { QFile::remove(path); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = testsupport::writeFile(dir.filePath(QString::fromUtf8(c.name) + u".jpg"_qs), damaged);
+        ASSERT_TRUE(platform::setModificationDate(path, failedAt));
+        PhotoFile photo;
+        photo.filePath = path;
+        photo.markUnreadable(platform::FileStamp::of(path));
+        c.change(path);
+        EXPECT_EQ(photo.unreadableAsItIs(), c.holds);
+        EXPECT_EQ(photo.isUnreadable, c.holds);
+        // A mark dropped is not made again by the file alone.
+        EXPECT_EQ(photo.unreadableAsItIs(), c.holds);
     }
 }
 
