@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -370,7 +371,9 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    // Held for this run only: a later run on the same screen must not reach this frame's flag.
+    const auto heard = QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    const auto done = qScopeGuard([&] { QObject::disconnect(heard); });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;
