@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -224,6 +226,41 @@ TEST(OutputScreen, StartRefusalsAndErrorsShownBeforeTheRun) {
     ASSERT_NE(s.setup->alertWin(), nullptr) << "the next short alert opens";
     s.setup->hideNoPhotosAlertWindow(true);
     EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
+}
+
+// A plan that ran out of memory shows no names and says why above them; Start refuses it.
+// The next plan that is made replaces the notice.
+TEST(OutputScreen, APlanThatRanOutOfMemorySaysSoAndCannotBeStarted) {
+    Screen s(2);
+    s.view->recomputer()->setFileExists([](const QString&) -> bool { throw std::bad_alloc(); });
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    auto* notice = s.find<QLabel>("lblOriginalsNotice");
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), kPlanNotEnoughMemory);
+    EXPECT_TRUE(s.previewPaths().isEmpty());
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    auto* refusal = s.setup->findChild<QMessageBox*>("alert115");
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(s.setup->startQuestion(), nullptr);
+    QTest::mouseClick(refusal->button(QMessageBox::Ok), Qt::LeftButton);
+
+    s.view->recomputer()->setFileExists({});
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(s.previewPaths().size(), 2);
+    EXPECT_NE(notice->text(), kPlanNotEnoughMemory);
+}
+
+// The summary's and the session's work on Qt's pool that fails (memory ran short) is done
+// all the same: the screen hears of it with what was made, and is not left waiting.
+TEST(OutputScreen, SummaryWorkThatRunsOutOfMemoryStillEnds) {
+    QObject context;
+    const SummaryController::Worker worker = SummaryController::pooledWorker(platform::PostBack(&context));
+    int done = 0;
+    worker([] { throw std::bad_alloc(); }, [&] { ++done; });
+    worker([] {}, [&] { ++done; });
+    EXPECT_TRUE(batchtest::waitUntil([&] { return done == 2; }));
 }
 
 TEST(OutputScreen, EachRuleCheckBoxSwitchesItsOwnRuleInThePreview) {
