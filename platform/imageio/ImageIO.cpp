@@ -289,11 +289,18 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
 
 }  // namespace
 
-ImageHeader readImageHeader(const QString& path) {
+ImageHeader readImageHeader(const QString& path) { return readImageHeader(path, nullptr); }
+
+ImageHeader readImageHeader(const QString& path, DecodeResult* why) {
     FileBytes f;
     if (!f.open(path)) return {};
-    const ImageHeader header = headerOf(f.bytes, path);
-    return f.cut() ? ImageHeader{} : header;
+    const codec::ImageFacts facts = codec::imageFacts(f.bytes, path);
+    if (f.cut()) return {};
+    if (why && !facts.header.valid() && facts.failure != DecodeFailure::None) {
+        why->failure = facts.failure;
+        why->detail = facts.detail;
+    }
+    return facts.header;
 }
 
 ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName) {

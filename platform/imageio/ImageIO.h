@@ -125,6 +125,10 @@ struct ImageHeader {
 };
 
 ImageHeader readImageHeader(const QString& path);
+// The same, with `why` filled where no header reads for a reason that is not the file's:
+// its reader could not be started, or was stopped from outside while it read (the kind
+// and the words a decode of it would give). Left as it is otherwise.
+ImageHeader readImageHeader(const QString& path, DecodeResult* why);
 // `fileName` tells the formats without a signature (Targa, DIB) by their extension.
 ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName = QString());
 
