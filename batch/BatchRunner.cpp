@@ -14,6 +14,7 @@
 #include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UsableMemory.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
 #include "records/AppliedFilter.h"
 #include "records/BatchRenameSetting.h"
 #include "records/OutputOptionSettings.h"
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <chrono>
@@ -453,14 +455,18 @@ struct BatchRunner::PhotoWork {
     std::exception_ptr costFailure;     // its output and cost could not be worked out
     // The output's extension and encoder, chosen once for the photo's cost, route and file.
     RenameScheme::SaveChoice output;
-    // The source opened for the photo's cost, kept when it may be made row by row: read from
-    // this one opening, and the source as it was before it was opened.
+    // The source opened for the photo's cost, and the source as it was before it was
+    // opened: every reader of the photo reads this one opening (its header, its properties,
+    // its thumbnail, its picture, the writer's look at its header), and the rows are read
+    // from its row source, kept when it may be made row by row.
+    std::shared_ptr<const platform::OpenedFile> opened;
     std::unique_ptr<platform::RowSource> source;
     std::optional<platform::FileIdentity> sourceOpened;
 
     // Ready for another photo.
     void clear() {
         source.reset();
+        opened.reset();
         sourceOpened.reset();
         thumbnail = QImage();
         thumbnailReady = false;
@@ -554,15 +560,16 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
         try {
             const PhotoFile& photo = *input.snapshot.photos.at(i);
             w.output = RenameScheme::saveChoice(photo, outputFormat, input.fileFormats);
-            const std::optional<platform::FileIdentity> before = platform::FileIdentity::of(photo.filePath);
-            std::unique_ptr<platform::RowSource> source = platform::openRowSource(photo.fileURL);
+            w.sourceOpened = platform::FileIdentity::of(photo.filePath);
+            platform::DecodeOptions reading;
+            reading.opened = w.opened = platform::OpenedFile::open(photo.fileURL);
+            std::unique_ptr<platform::RowSource> source = platform::openRowSource(photo.fileURL, reading);
             const platform::ImageHeader& header = source->header();
             const std::uint64_t bytes = peakWorkingBytes(header, w.output.extension);
             if (source->isValid() &&
                 qint64(header.width) * header.height >= std::min(rowsFrom.effectFromPixels, rowsFrom.plainFromPixels)) {
                 if (sourceReadHook_) sourceReadHook_(photo.fileURL);
                 w.source = std::move(source);
-                w.sourceOpened = before;
             }
             return bytes;
         } catch (...) {
@@ -610,12 +617,44 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
     pool.close();
 }
 
+namespace {
+
+// Whether there is anything at `path`, a link that leads nowhere included.
+bool anythingAt(const QString& path) {
+    struct stat st {};
+    return ::lstat(platform::encodePath(path).constData(), &st) == 0;
+}
+
+// Canonical paths (QFileInfo::canonicalFilePath's) of files that share a few folders, each
+// folder resolved once: resolving a path reads every folder on its way as a link, a failing
+// readlink each, four for a photo in /home/user/Pictures.
+class CanonicalPaths {
+public:
+    QString of(const QString& path) {
+        const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        struct stat st {};
+        if (::lstat(platform::encodePath(clean).constData(), &st) != 0) return QString();
+        if (S_ISLNK(st.st_mode)) return QFileInfo(clean).canonicalFilePath();
+        const QString folder = platform::stringByDeletingLastPathComponent(clean);
+        auto known = folders_.constFind(folder);
+        if (known == folders_.constEnd()) known = folders_.insert(folder, QFileInfo(folder).canonicalFilePath());
+        if (known->isEmpty()) return QString();
+        return QDir::cleanPath(*known + u'/' + platform::lastPathComponent(clean));
+    }
+
+private:
+    QHash<QString, QString> folders_;
+};
+
+}  // namespace
+
 BatchRunner::PathIndex BatchRunner::PathIndex::of(const BatchRunInput& input) {
     PathIndex index;
+    CanonicalPaths canonicalPaths;
     for (qsizetype j = 0; j < input.snapshot.photos.size(); ++j) {
-        const QFileInfo source(input.snapshot.photos.at(j)->filePath);
-        index.sources[QDir::cleanPath(source.absoluteFilePath())].append(int(j));
-        const QString canonical = source.canonicalFilePath();
+        const QString& source = input.snapshot.photos.at(j)->filePath;
+        index.sources[QDir::cleanPath(QFileInfo(source).absoluteFilePath())].append(int(j));
+        const QString canonical = canonicalPaths.of(source);
         if (!canonical.isEmpty()) index.sources[canonical].append(int(j));
     }
     const auto& paths = input.snapshot.destinationPaths;
@@ -643,7 +682,9 @@ std::optional<BatchRunner::Refusal> BatchRunner::refusal(const BatchRunInput& in
     // Writing here would destroy the source of a photo that is still to come (or that
     // was passed over) before it is read.
     const QFileInfo target(destination);
-    for (const QString& key : {QDir::cleanPath(target.absoluteFilePath()), target.canonicalFilePath()}) {
+    // A destination not there yet has no canonical path, and no links to be resolved for it.
+    const QString canonical = anythingAt(destination) ? target.canonicalFilePath() : QString();
+    for (const QString& key : {QDir::cleanPath(target.absoluteFilePath()), canonical}) {
         for (int j : paths.sources.value(key)) {
             if (j != index && (j > index || photos.at(j)->processStatus != PhotoFile::Processed))
                 return Refusal{PhotoFile::Failed, runmessages::WouldReplacePending};
@@ -672,6 +713,10 @@ public:
 
     // The file the photo is read from (a name that is not UTF-8 read through its descriptor).
     const QString& fileURL() const { return photo_->fileURL; }
+    // Its opening, which every reader of the photo reads.
+    const std::shared_ptr<const platform::OpenedFile>& opened() const { return work_.opened; }
+    // The properties of its file.
+    QVariantMap properties() const;
     // The thumbnail, made first so that the run shows the photo in hand while it is worked on.
     void makeThumbnail(PhotosInFlight& pool);
     // Whether its planned output was classified before the start: the photo ends with the
@@ -759,7 +804,12 @@ platform::DecodeOptions BatchRunner::PhotoStages::reading(bool hooked) const {
     platform::DecodeOptions options;
     if (runner_.photoWorkers(writer_) > 1) options.decoderThreads = 0;
     if (hooked) options.whileOpen = runner_.sourceReadHook_;
+    options.opened = work_.opened;
     return options;
+}
+
+QVariantMap BatchRunner::PhotoStages::properties() const {
+    return platform::readImageProperties(photo_->fileURL, reading(false));
 }
 
 void BatchRunner::PhotoStages::makeThumbnail(PhotosInFlight& pool) {
@@ -935,8 +985,7 @@ void BatchRunner::processFileFromBunch(std::uint64_t generation, const BatchRunI
                                        PhotosInFlight& pool, DiskRoom& room) {
     PhotoStages photo(*this, generation, input, writer, index, work, room);
     // Read once for the thumbnail, the loading, the steps and the writer.
-    const ImageProcessing::KnownProperties known(photo.fileURL(),
-                                                 Utils::sharedUtils().getImageeExifDict(photo.fileURL()));
+    const ImageProcessing::KnownProperties known(photo.fileURL(), photo.properties(), photo.opened());
     photo.makeThumbnail(pool);
     if (photo.classified(pathIndex) || photo.stopped() || photo.madeRowByRow()) return;
     if (!photo.load() || !photo.applySteps()) return;

@@ -105,22 +105,20 @@ mode_t currentUmask() {
     return 022;
 }
 
-// Gives the new file what can be set of the source's attributes: owner and group (errors
-// ignored: only some users may change the owner) and the source's permissions as far as
-// the user's file mode mask allows new files to have them. Without a source it gets the
-// permissions any new file of the user gets.
-void copySourceAttributes(const QString& source, const QString& target) {
+// Gives the new file what can be set of the source's attributes (`source`, null when there
+// is none): owner and group (errors ignored: only some users may change the owner) and the
+// source's permissions as far as the user's file mode mask allows new files to have them.
+// Without a source it gets the permissions any new file of the user gets.
+void copySourceAttributes(const struct stat* source, const QString& target, mode_t mask) {
     const QByteArray t = platform::encodePath(target);
-    const mode_t mask = currentUmask();
-    struct stat st {};
-    if (::stat(platform::encodePath(source).constData(), &st) != 0) {
+    if (!source) {
         ::chmod(t.constData(), 0666 & ~mask);
         return;
     }
-    if (::chown(t.constData(), st.st_uid, st.st_gid) != 0) {
+    if (::chown(t.constData(), source->st_uid, source->st_gid) != 0) {
         // Not the owner's to give away; the file keeps ours.
     }
-    ::chmod(t.constData(), st.st_mode & 0777 & ~mask);
+    ::chmod(t.constData(), source->st_mode & 0777 & ~mask);
 }
 
 // Gives up a prepared output on every way out unless it was placed.
@@ -134,7 +132,7 @@ struct DiscardUnlessPlaced {
 // callers hand theirs over.
 QImage withSourceProfile(QImage image, const QString& source) {
     if (platform::imageProfile(image).isEmpty())
-        platform::setImageProfile(image, platform::decodedPixelProfile(platform::readImageHeader(source)));
+        platform::setImageProfile(image, platform::decodedPixelProfile(ImageProcessing::headerOfFile(source)));
     return image;
 }
 
@@ -280,6 +278,7 @@ ResultWriter::ResultWriter(ResultWriterSettings settings)
         return platform::trash::moveToTrash(path, expected, record.get());
     };
     syncToDisk = platform::syncFileAndFolder;
+    fileModeMask_ = currentUmask();
 }
 
 float ResultWriter::qualityFactorForOutput() const {
@@ -749,7 +748,7 @@ ResultWriter::Prepared ResultWriter::prepareWith(const QString& destination, con
     Prepared prepared = write();
     prepared.sourceRead_ = sourceRead;
     // What the source holds besides the picture that was written, from its header.
-    const platform::ImageHeader source = platform::readImageHeader(photo.fileURL);
+    const platform::ImageHeader source = ImageProcessing::headerOfFile(photo.fileURL);
     prepared.sourcePages_ = source.pages;
     prepared.sourceFormat_ = source.format;
     if (prepared.ready() && afterEncoding) afterEncoding(prepared.temporaryPath_, destination);
@@ -776,17 +775,18 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     }
 
     // Dates: the source's own, or those of the metadata record.
-    const platform::FileAttributes source = platform::fileAttributes(photo->fileURL);
+    struct stat source {};
+    const bool sourceThere = ::stat(platform::encodePath(photo->fileURL).constData(), &source) == 0;
     const bool keepOriginalDates = s_.isProcessForRestoreExif ||
                                    (s_.outputSetting && s_.outputSetting->setOutputDateTimeAsOriginal.value_or(false));
     QDateTime modification;
     if (keepOriginalDates) {
-        modification = source.modificationDate;
+        if (sourceThere) modification = platform::fileAttributes(photo->fileURL).modificationDate;
     } else if (s_.metaDataSetting && !s_.metaDataSetting->Date_Modify.isEmpty()) {
         modification = MetaDataObject::dateFromMetadataText(s_.metaDataSetting->Date_Modify);
     }
     // The file system keeps no settable creation date; only the modification date is given.
-    copySourceAttributes(source.exists ? photo->fileURL : QString(), temporaryPath);
+    copySourceAttributes(sourceThere ? &source : nullptr, temporaryPath, mode_t(fileModeMask_));
     if (modification.isValid()) platform::setModificationDate(temporaryPath, modification);
 
     // Pages or frames past the first did not reach the output, so the original is the only

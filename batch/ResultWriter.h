@@ -295,6 +295,8 @@ private:
     ResultWriterSettings s_;
     std::shared_ptr<CreatedFolders> createdFolders_;
     std::shared_ptr<ReadBuffers> readBuffers_;
+    // The process's file mode creation mask, read once for the run's outputs.
+    unsigned fileModeMask_ = 022;
     // 0 no optimiser runs, 1 it runs, 2 it runs and a stop waits for it. One value, so a
     // stop asked for as the optimiser ends is either seen by the writer or refused here.
     std::atomic<int> compressionState_{0};

@@ -33,8 +33,10 @@ namespace {
 thread_local const ImageProcessing::KnownProperties* tKnownProperties = nullptr;
 }  // namespace
 
-ImageProcessing::KnownProperties::KnownProperties(QString path, QVariantMap properties)
-    : path_(std::move(path)), properties_(std::move(properties)), outer_(tKnownProperties) {
+ImageProcessing::KnownProperties::KnownProperties(QString path, QVariantMap properties,
+                                                  std::shared_ptr<const platform::OpenedFile> opened)
+    : path_(std::move(path)), properties_(std::move(properties)), opened_(std::move(opened)),
+      outer_(tKnownProperties) {
     tKnownProperties = this;
 }
 
@@ -47,6 +49,13 @@ QVariantMap ImageProcessing::exifForFile(const QString& path) {
     return platform::readImageProperties(path);
 }
 
+platform::ImageHeader ImageProcessing::headerOfFile(const QString& path) {
+    platform::DecodeOptions reading;
+    for (const KnownProperties* known = tKnownProperties; known && !reading.opened; known = known->outer_)
+        if (known->path_ == path) reading.opened = known->opened_;
+    return platform::readImageHeader(path, reading);
+}
+
 QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, float minHeight,
                                          const platform::DecodeOptions& reading) {
     return imageloading::loadUpright(path, exifForFile(path), minWidth, minHeight, reading);
@@ -55,7 +64,7 @@ QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, fl
 QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight,
                                  const platform::DecodeOptions& reading) {
     const int orientation = tiffOrientation(props);
-    const platform::ImageHeader header = platform::readImageHeader(path);
+    const platform::ImageHeader header = platform::readImageHeader(path, reading);
     const bool smallerRaw = header.format == platform::ImageFormat::RAW && minWidth > 0 && minWidth < header.width;
     if ((orientation != 1 || smallerRaw) && !path.isEmpty()) {
         Utils& utils = Utils::sharedUtils();
@@ -112,7 +121,7 @@ platform::DecodeResult imageloading::decodeUpright(const QString& path, const QV
     }
     if (tiffOrientation(props) == 1) return result;
     int orientation = displayOrientation(props);
-    if (orientation < 1) orientation = platform::readImageHeader(path).orientation;
+    if (orientation < 1) orientation = platform::readImageHeader(path, options).orientation;
     result.image = platform::orientImage(result.image, orientation);
     if (!upright.isEmpty() && (result.image.width() < upright.width() || result.image.height() < upright.height())) {
         // A decoder that gave less than the size asked (a file's own small picture taken
@@ -149,13 +158,14 @@ std::optional<imageloading::ReducedDecode> imageloading::reducedDecode(const pla
 
 QImage imageloading::loadUprightReduced(const QString& path, const QVariantMap& props, QSize target,
                                        const platform::DecodeOptions& reading) {
-    const platform::ImageHeader header = platform::readImageHeader(path);
+    const platform::ImageHeader header = platform::readImageHeader(path, reading);
     int orientation = displayOrientation(props);
     if (orientation < 1) orientation = header.orientation;
     std::optional<ReducedDecode> reduced = reducedDecode(header, orientation, target);
     if (!reduced) return QImage();
     reduced->options.decoderThreads = reading.decoderThreads;
     reduced->options.whileOpen = reading.whileOpen;
+    reduced->options.opened = reading.opened;
     const QImage stored = platform::readImage(path, reduced->options);
     if (stored.isNull()) return QImage();
     QImage upright = platform::orientImage(stored, orientation);

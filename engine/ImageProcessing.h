@@ -29,10 +29,12 @@ public:
 
     // While one lives, exifForFile of its path on its thread answers with the properties it
     // was given instead of reading the file again: one photo's loading, steps and writing
-    // ask for them several times, and each reading opens and parses the file.
+    // ask for them several times, and each reading opens and parses the file. Given the
+    // file's opening as well, headerOfFile reads that instead of opening the file again.
     class KnownProperties {
     public:
-        KnownProperties(QString path, QVariantMap properties);
+        KnownProperties(QString path, QVariantMap properties,
+                        std::shared_ptr<const platform::OpenedFile> opened = nullptr);
         ~KnownProperties();
         KnownProperties(const KnownProperties&) = delete;
         KnownProperties& operator=(const KnownProperties&) = delete;
@@ -41,8 +43,13 @@ public:
         friend class ImageProcessing;
         QString path_;
         QVariantMap properties_;
+        std::shared_ptr<const platform::OpenedFile> opened_;
         const KnownProperties* outer_;
     };
+
+    // The header of the file's first image (platform::readImageHeader), from the opening a
+    // KnownProperties of its path on this thread holds when there is one.
+    static platform::ImageHeader headerOfFile(const QString& path);
 
     // The photo upright. A photo whose orientation tag is not 1 comes back at the
     // aspect-fit size for minWidth (decoded at reduced size where possible); one with
@@ -143,7 +150,7 @@ struct ReducedDecode {
 };
 std::optional<ReducedDecode> reducedDecode(const platform::ImageHeader& header, int orientation, QSize target);
 // The photo decoded upright as reducedDecode says, for a shrink to `target`; null when
-// it says nothing. Of `reading`, the decoder threads and whileOpen apply.
+// it says nothing. Of `reading`, the decoder threads, whileOpen and the opened file apply.
 QImage loadUprightReduced(const QString& path, const QVariantMap& props, QSize target,
                           const platform::DecodeOptions& reading = {});
 }  // namespace imageloading

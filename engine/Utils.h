@@ -42,7 +42,7 @@ public:
     // The same at a reduced size for a photo that is only to be shrunk to `target`: decoded
     // at a power-of-two reduction that keeps its detail for that size (see
     // imageloading::reducedDecode); null when none fits (or not a JPEG or camera raw file).
-    // Of `reading`, the decoder threads and whileOpen apply.
+    // Of `reading`, the decoder threads, whileOpen and the opened file apply.
     QImage getImageWithFixedOrientionFromUrl(const QString& path, QSize target,
                                              const platform::DecodeOptions& reading = {});
     // The size a "Resize" step with these parameters gives an image of imageSize; empty

@@ -56,6 +56,9 @@ struct FileBytes {
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
     bool open(const QString& path);
+    // The same, or the bytes of `options.opened` when that is the file at `path`: nothing is
+    // opened then, and `file` stays closed (handle() is the opening's).
+    bool open(const QString& path, const DecodeOptions& options);
     // Lets the file go before the object does (bytes are empty after).
     void close();
     // Whether a read of the mapping found the file shorter than when it was opened.
@@ -63,9 +66,12 @@ struct FileBytes {
     // Whether such a read found the file as long as ever: a page the disk could not give
     // (an I/O error faults a mapping as a cut file does), not a file changed under the reader.
     bool readError() const;
+    // The descriptor of the open file the bytes are of.
+    int handle() const;
 
 private:
     int guard_ = -1;
+    std::shared_ptr<const OpenedFile> shared_;  // whose bytes these are, when not our own opening
 };
 
 // The file at `path` opened as FileBytes::open opens it, `options.whileOpen` called once it

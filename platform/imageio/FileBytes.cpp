@@ -41,14 +41,31 @@ bool FileBytes::open(const QString& path) {
     return true;
 }
 
-bool FileBytes::cut() const { return busguard::cut(guard_); }
+bool FileBytes::open(const QString& path, const DecodeOptions& options) {
+    if (options.opened && options.opened->path() == path) {
+        shared_ = options.opened;
+        bytes = shared_->file().bytes;
+        return true;
+    }
+    return open(path);
+}
+
+bool FileBytes::cut() const { return shared_ ? shared_->file().cut() : busguard::cut(guard_); }
 
 bool FileBytes::readError() const {
     struct stat now {};
-    return cut() && ::fstat(file.handle(), &now) == 0 && now.st_size >= qint64(bytes.size);
+    return cut() && ::fstat(handle(), &now) == 0 && now.st_size >= qint64(bytes.size);
 }
 
+int FileBytes::handle() const { return shared_ ? shared_->file().handle() : file.handle(); }
+
 void FileBytes::close() {
+    if (shared_) {
+        // The bytes are the opening's, which lets them go with its last reader.
+        shared_.reset();
+        bytes = Bytes{};
+        return;
+    }
     // The slot goes before the mapping does: once unmapped, the address may be given to
     // another reader's mapping at once, and a fault there must not find this slot. Nothing
     // reads this mapping any more, so it faults no more.
@@ -64,7 +81,7 @@ FileBytes::~FileBytes() { close(); }
 
 std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOptions& options) {
     auto file = std::make_unique<FileBytes>();
-    if (path.isEmpty() || !file->open(path)) {
+    if (path.isEmpty() || !file->open(path, options)) {
         log(u"%@: could not open the file", path);
         return nullptr;
     }
@@ -73,3 +90,18 @@ std::unique_ptr<FileBytes> openFileBytes(const QString& path, const DecodeOption
 }
 
 }  // namespace platform::codec
+
+namespace platform {
+
+OpenedFile::OpenedFile(QString path, std::unique_ptr<codec::FileBytes> file)
+    : path_(std::move(path)), file_(std::move(file)) {}
+
+OpenedFile::~OpenedFile() = default;
+
+std::shared_ptr<const OpenedFile> OpenedFile::open(const QString& path) {
+    auto file = std::make_unique<codec::FileBytes>();
+    if (path.isEmpty() || !file->open(path)) return nullptr;
+    return std::shared_ptr<const OpenedFile>(new OpenedFile(path, std::move(file)));
+}
+
+}  // namespace platform

@@ -268,7 +268,7 @@ DecodeResult decode(Bytes in, const DecodeOptions& options, const QString& name)
 // decoder made of the zeros it found.
 DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
     FileBytes f;
-    if (path.isEmpty() || !f.open(path)) {
+    if (path.isEmpty() || !f.open(path, options)) {
         log(u"%@: could not open the file", path);
         DecodeResult result;
         result.failure = f.missing || path.isEmpty() ? DecodeFailure::Missing
@@ -286,16 +286,21 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
         log(u"%@: the file was cut short while it was read", path);
         result = DecodeResult{QImage(), DecodeFailure::ChangedWhileRead, QString()};
     }
+    // An opening others read after this decode keeps its mapping, but not the pages the
+    // decode brought in, which would stay beside the picture as closing the file let them go.
+    if (options.opened && options.opened->path() == path) codec::ConsumedPages(f.bytes).reached(f.bytes.data + f.bytes.size);
     return result;
 }
 
 }  // namespace
 
-ImageHeader readImageHeader(const QString& path) { return readImageHeader(path, nullptr); }
+ImageHeader readImageHeader(const QString& path) { return readImageHeader(path, DecodeOptions{}, nullptr); }
 
-ImageHeader readImageHeader(const QString& path, DecodeResult* why) {
+ImageHeader readImageHeader(const QString& path, DecodeResult* why) { return readImageHeader(path, DecodeOptions{}, why); }
+
+ImageHeader readImageHeader(const QString& path, const DecodeOptions& options, DecodeResult* why) {
     FileBytes f;
-    if (!f.open(path)) return {};
+    if (!f.open(path, options)) return {};
     const codec::ImageFacts facts = codec::imageFacts(f.bytes, path);
     if (f.cut()) return {};
     if (why && !facts.header.valid() && facts.failure != DecodeFailure::None) {
@@ -399,7 +404,7 @@ QImage makeThumbnail(const QString& path, int maxWidth, int maxHeight, int orien
                      const DecodeOptions& options) {
     if (maxWidth <= 0 || maxHeight <= 0) return QImage();
     FileBytes f;
-    if (path.isEmpty() || !f.open(path)) return QImage();
+    if (path.isEmpty() || !f.open(path, options)) return QImage();
     if (options.whileOpen) options.whileOpen(path);
     // Whatever a reader made of a file cut short under it (zeros past the new end) is dropped.
     const auto cutShort = [&] {
@@ -470,16 +475,19 @@ namespace {
 // made for this picture (and checks and places itself), that file, written as it is: a
 // second file renamed over it would cost the file system a new file for nothing.
 struct SiblingTemp {
+    // Made with its template: one made without asks where the system's temporary folder
+    // really is, a failing readlink for each photo.
     QTemporaryFile sibling;
     QFile own;
     const bool inPlace;
-    SiblingTemp(const QString& destination, FileTarget target) : inPlace(target == FileTarget::PrivateFile) {
-        if (inPlace) {
-            own.setFileName(destination);
-            return;
-        }
+    SiblingTemp(const QString& destination, FileTarget target)
+        : sibling(target == FileTarget::PrivateFile ? QString() : siblingTemplate(destination)),
+          inPlace(target == FileTarget::PrivateFile) {
+        if (inPlace) own.setFileName(destination);
+    }
+    static QString siblingTemplate(const QString& destination) {
         const QFileInfo info(destination);
-        sibling.setFileTemplate(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+        return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX");
     }
     QFileDevice& file() { return inPlace ? static_cast<QFileDevice&>(own) : sibling; }
     // Open for reading too: the file is read back through the descriptor that wrote it.

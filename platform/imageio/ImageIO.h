@@ -35,9 +35,14 @@
 #include <QVariantMap>
 #include <functional>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace platform {
+
+namespace codec {
+struct FileBytes;
+}
 
 enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K,
                          // Read only. HEIF and camera raw pictures are decoded upright
@@ -60,6 +65,28 @@ QString imageFormatName(ImageFormat format);
 inline constexpr int64_t kDefaultPixelBudget = int64_t(256) * 1024 * 1024;
 inline constexpr int kMaxImageSide = 1 << 17;
 
+// A picture file opened once, its bytes mapped (or read), for every reader of one piece of
+// work on it: a run's photo has its header read for the photo's cost, its properties, its
+// picture and the writer's look at its header, and each reader opening and mapping the file
+// anew cost more in the kernel than a small photo's decoding does. Handed to the readers in
+// DecodeOptions::opened; a reader asked for another path opens that one as before. A file cut
+// short under it is cut for every reader of it (see codec::FileBytes).
+class OpenedFile {
+public:
+    // Null when the file cannot be opened: the readers then open it themselves and say why.
+    static std::shared_ptr<const OpenedFile> open(const QString& path);
+    ~OpenedFile();
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    const QString& path() const { return path_; }
+    const codec::FileBytes& file() const { return *file_; }
+
+private:
+    OpenedFile(QString path, std::unique_ptr<codec::FileBytes> file);
+    QString path_;
+    std::unique_ptr<codec::FileBytes> file_;
+};
+
 struct DecodeOptions {
     // 0 decodes the full image. Otherwise the decoder may return a smaller image (by an
     // exact power-of-two reduction it can do cheaply) whose longer side is still at
@@ -78,6 +105,9 @@ struct DecodeOptions {
     // them (by a reader that opens the file more than once, at each opening): lets a test
     // change the file under the reader at a known moment.
     std::function<void(const QString& path)> whileOpen;
+    // The file opened already: a reader of its path reads these bytes rather than opening
+    // the file again (whileOpen is still called where the reader would have opened it).
+    std::shared_ptr<const OpenedFile> opened;
 };
 
 // Why a file gave no picture.
@@ -130,6 +160,8 @@ ImageHeader readImageHeader(const QString& path);
 // its reader could not be started, or was stopped from outside while it read (the kind
 // and the words a decode of it would give). Left as it is otherwise.
 ImageHeader readImageHeader(const QString& path, DecodeResult* why);
+// The same from `options.opened` when it is that file's.
+ImageHeader readImageHeader(const QString& path, const DecodeOptions& options, DecodeResult* why = nullptr);
 // `fileName` tells the formats without a signature (Targa, DIB) by their extension.
 ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName = QString());
 

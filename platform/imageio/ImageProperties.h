@@ -47,7 +47,7 @@ inline constexpr char kPropsHasAlpha[] = "HasAlpha";
 // GIF, BMP, JPEG 2000), not by name. An empty path, a missing, empty, truncated or
 // corrupt file, or a file that is no picture of these kinds gives an empty map. A file
 // cut short while its facts are read gives those read before (or none). Of `reading`,
-// only whileOpen applies.
+// only whileOpen and opened apply.
 QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading = {});
 // A picture file's header (invalid when it is none these readers take) and, with
 // `properties`, what readImageProperties reads of it, both from one opening of the file:

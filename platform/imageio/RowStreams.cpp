@@ -47,12 +47,12 @@ std::unique_ptr<RowSource> openRowSource(const QString& path, const DecodeOption
     std::unique_ptr<codec::FileBytes> file = codec::openFileBytes(path, options);
     if (!file) return std::make_unique<HeaderOnly>(ImageHeader{}, RowsRefused::Unreadable);
     const codec::Bytes in = file->bytes;
-    DecodeOptions opened = options;
-    opened.whileOpen = nullptr;  // called once, just now
+    DecodeOptions reading = options;
+    reading.whileOpen = nullptr;  // called once, just now
     switch (sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size)) {
-    case ImageFormat::JPEG: return std::make_unique<JpegRowSource>(std::move(file), path, opened);
-    case ImageFormat::PNG: return std::make_unique<PngRowSource>(std::move(file), path, opened);
-    case ImageFormat::TIFF: return codec::tiffRowSource(std::move(file), path, opened);
+    case ImageFormat::JPEG: return std::make_unique<JpegRowSource>(std::move(file), path, reading);
+    case ImageFormat::PNG: return std::make_unique<PngRowSource>(std::move(file), path, reading);
+    case ImageFormat::TIFF: return codec::tiffRowSource(std::move(file), path, reading);
     default: break;
     }
     const ImageHeader header = codec::imageFacts(in).header;

@@ -961,7 +961,7 @@ public:
         }
         // The strips and tiles are read from the file itself from here, as libtiff asks for
         // them: its pages stay the system's cache, never this process's memory.
-        f_.readFd = file_->file.handle();
+        f_.readFd = file_->handle();
         failed_ = f_.readFd < 0;
         refused_ = failed_ ? RowsRefused::Unreadable : RowsRefused::None;
     }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "batch/RunMessages.h"
+#include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/ScratchVolume.h"

@@ -5,6 +5,7 @@
 
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
 
 // Named, not anonymous: the suite is compiled a few files to a unit.
