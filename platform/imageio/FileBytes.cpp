@@ -61,7 +61,11 @@ int FileBytes::handle() const { return shared_ ? shared_->file().handle() : file
 
 void FileBytes::close() {
     if (shared_) {
-        // The bytes are the opening's, which lets them go with its last reader.
+        // The bytes are the opening's, which lets them go with its last reader. The pages
+        // this reader brought in go now (as they went with a mapping of its own): later
+        // readers of the opening fault in what they read, and a decoded picture does not
+        // sit beside its whole file. A file under a megabyte is left as it is.
+        ConsumedPages(bytes).reached(bytes.data + bytes.size);
         shared_.reset();
         bytes = Bytes{};
         return;

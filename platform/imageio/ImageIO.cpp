@@ -286,9 +286,6 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
         log(u"%@: the file was cut short while it was read", path);
         result = DecodeResult{QImage(), DecodeFailure::ChangedWhileRead, QString()};
     }
-    // An opening others read after this decode keeps its mapping, but not the pages the
-    // decode brought in, which would stay beside the picture as closing the file let them go.
-    if (options.opened && options.opened->path() == path) codec::ConsumedPages(f.bytes).reached(f.bytes.data + f.bytes.size);
     return result;
 }
 
