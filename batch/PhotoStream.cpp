@@ -404,9 +404,10 @@ Made make(platform::RowSource& source, const Plan& plan, const ResultWriter::Enc
     }
     platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, plan.grey);
     if (!rowsInto(sink)) return declined();
-    const QByteArray file = sink.finish();
-    if (file.isEmpty()) return Made::Declined;
-    return out(file.constData(), size_t(file.size())) ? Made::Written : Made::Failed;
+    // The encoded bands go to `out` one after another, never joined in memory.
+    bool refused = false;
+    const bool sent = sink.finish([&](const char* data, size_t bytes) { return out(data, bytes) || (refused = true, false); });
+    return sent ? Made::Written : refused ? Made::Failed : Made::Declined;
 }
 
 }  // namespace PhotoStream

@@ -240,6 +240,9 @@ public:
     QByteArray encode(int band, const uchar* base, qsizetype bytesPerLine, const QByteArray& icc, int quality) const;
     // The file made of every band in order (each piece is used up); null when one is missing.
     QByteArray join(std::vector<QByteArray>& pieces) const;
+    // The same handed to `out` in order, each piece let go once handed on, never joined;
+    // false when one is missing (after what came before it) or `out` refuses.
+    bool send(std::vector<QByteArray>& pieces, const std::function<bool(const char*, size_t)>& out) const;
 
 private:
     int width_, height_;

@@ -599,11 +599,92 @@ bool finishWritten(SiblingTemp& temp, const QString& path, const CountedFile& fi
     return check.outcome == WriteCheck::Outcome::Same;
 }
 
+// Hands a JPEG stream on with the metadata put in its head, its picture data never held
+// twice: the segments before the first scan are kept until its header is whole and then go
+// out as the metadata writer rewrote them; the scan and what follows pass straight through.
+class JpegWithProperties {
+public:
+    JpegWithProperties(const QVariantMap& properties, const QString& path, FileBytesSink out)
+        : properties_(properties), path_(path), out_(std::move(out)) {}
+    bool operator()(const char* data, size_t size) {
+        if (failed_) return false;
+        // The head takes only what it needs to reach the end of the scan's header.
+        while (size > 0 && !passing_) {
+            const size_t n = std::min(wanted(), size);
+            head_.append(data, qsizetype(n));
+            data += n;
+            size -= n;
+            if (!step()) return fail();
+        }
+        return size == 0 || out_(data, size) || fail();
+    }
+    // The stream ended: true when its scan was reached and everything went out.
+    bool finish() {
+        if (!failed_ && !passing_) log(u"%@: not a JPEG stream the metadata could be put into", path_);
+        return !failed_ && passing_;
+    }
+
+private:
+    bool fail() {
+        failed_ = true;
+        return false;
+    }
+    // The length of the marker segment at at_ (its marker included); 2 for a marker without
+    // one; 0 when the head does not hold that far yet; -1 when it is no marker.
+    qsizetype segmentAt() const {
+        if (head_.size() < at_ + 4) return 0;
+        const auto* p = reinterpret_cast<const uchar*>(head_.constData()) + at_;
+        if (p[0] != 0xFF) return -1;
+        if (p[1] == 0xFF) return 1;  // a fill byte
+        if (p[1] == 0x01 || (p[1] >= 0xD0 && p[1] <= 0xD8)) return 2;
+        const qsizetype length = qsizetype(p[2]) << 8 | p[3];
+        return length < 2 ? -1 : 2 + length;
+    }
+    // Bytes the head needs before it can go on.
+    size_t wanted() const {
+        const qsizetype segment = segmentAt();
+        const qsizetype end = segment > 0 ? at_ + segment : at_ + 4;
+        return size_t(std::max<qsizetype>(1, end - head_.size()));
+    }
+    // Goes past the head's whole segments; at the scan's header, once whole, sends the new
+    // head and the header on. False when the stream is no JPEG or could not be sent.
+    bool step() {
+        for (;;) {
+            const qsizetype segment = segmentAt();
+            if (segment < 0) return false;
+            if (segment == 0 || head_.size() < at_ + segment) return true;
+            if (uchar(head_.at(at_ + 1)) != 0xDA) {
+                at_ += segment;
+                continue;
+            }
+            QByteArray newHead;
+            if (!jpegHeadWithImageProperties(head_.left(at_), head_.mid(at_, segment), properties_, path_, &newHead) ||
+                !out_(newHead.constData(), size_t(newHead.size())) ||
+                !out_(head_.constData() + at_, size_t(segment)))
+                return false;
+            head_ = QByteArray();
+            passing_ = true;
+            return true;
+        }
+    }
+    const QVariantMap& properties_;
+    const QString& path_;
+    FileBytesSink out_;
+    QByteArray head_;
+    qsizetype at_ = 0;  // where the next marker of the head begins
+    bool passing_ = false, failed_ = false;
+};
+
 // A file of `type` whole in memory, with the properties put into it where the type holds them.
 bool sendWithProperties(const QByteArray& bytes, ImageType type, const QVariantMap& properties, const QString& path,
                         const FileBytesSink& out) {
     if (!imageTypeHoldsProperties(type) || properties.isEmpty()) return out(bytes.constData(), size_t(bytes.size()));
-    if (writeWithImageProperties(bytes, properties, path, out)) return true;
+    if (type == ImageType::JPEG) {
+        JpegWithProperties jpeg(properties, path, out);
+        if (jpeg(bytes.constData(), size_t(bytes.size())) && jpeg.finish()) return true;
+    } else if (writeWithImageProperties(bytes, properties, path, out)) {
+        return true;
+    }
     log(u"%@: not written, its metadata could not be written", path);
     return false;
 }
@@ -721,6 +802,9 @@ bool writeThrough(SiblingTemp& temp, const QString& path, ImageType type, const 
     } else if (type == ImageType::PNG) {
         PngWithProperties png(properties, path, file.sink());
         whole = write(std::ref(png)) && png.finish();
+    } else if (type == ImageType::JPEG) {
+        JpegWithProperties jpeg(properties, path, file.sink());
+        whole = write(std::ref(jpeg)) && jpeg.finish();
     } else {
         QByteArray bytes;
         whole = write(codec::appendTo(bytes)) && sendWithProperties(bytes, type, properties, path, file.sink());

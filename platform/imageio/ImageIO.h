@@ -314,9 +314,9 @@ bool writeImageFile(const QString& path, const QImage& image, ImageType type, do
 // writeImageFile for a file encoded outside it as `type` (its pixels turned and in their
 // output colours): `write` hands the file's bytes, in order, to the function it is given
 // (which says whether they were written) and says whether the file is whole; the
-// properties go into those bytes on their way to the file (a PNG's before its picture
-// data, which is never held whole; another type's once it is whole), and the file is
-// checked and placed the same way.
+// properties go into those bytes on their way to the file (a PNG's and a JPEG's before
+// their picture data, which is never held whole; another type's once it is whole), and the
+// file is checked and placed the same way.
 using FileBytesSink = std::function<bool(const char* data, size_t size)>;
 bool writeEncodedImageFile(const QString& path, ImageType type, const QVariantMap& properties,
                            const std::function<bool(const FileBytesSink&)>& write,

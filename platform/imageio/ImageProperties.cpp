@@ -1283,6 +1283,30 @@ bool pngFrameWithImageProperties(const QByteArray& head, const QByteArray& tail,
     return true;
 }
 
+bool jpegHeadWithImageProperties(const QByteArray& head, const QByteArray& scanHeader, const QVariantMap& props,
+                                 const QString& path, QByteArray* newHead) {
+    // The library gets the head, the scan's header and the end of the file, no picture data:
+    // it copies the file from the first scan on as it is, so what it writes before that is
+    // the new head.
+    const QByteArray tail = scanHeader + QByteArray("\xFF\xD9", 2);
+    const QByteArray stub = head + tail;
+    const ImageHeader pixels = readImageHeaderFromData(stub);
+    if (pixels.format != ImageFormat::JPEG) {
+        log(u"Cannot write image properties: %@ is no readable picture", path);
+        return false;
+    }
+    const std::optional<RewrittenFile> rewritten =
+        withProperties(reinterpret_cast<const uchar*>(stub.constData()), stub.size(), pixels, props, path);
+    if (!rewritten) return false;
+    const qint64 at = rewritten->size - tail.size();
+    if (at < 0 || std::memcmp(rewritten->bytes + at, tail.constData(), size_t(tail.size())) != 0) {
+        log(u"Cannot write image properties into %@", path);
+        return false;
+    }
+    *newHead = QByteArray(rewritten->bytes, qsizetype(at));
+    return true;
+}
+
 QPointF propertiesResolution(const QVariantMap& props) {
     const auto dx = numberOf(props.value(QLatin1String(kPropsDPIWidth)));
     const auto dy = numberOf(props.value(QLatin1String(kPropsDPIHeight)));

@@ -85,6 +85,11 @@ bool writeWithImageProperties(const QByteArray& file, const QVariantMap& props, 
 // be done.
 bool pngFrameWithImageProperties(const QByteArray& head, const QByteArray& tail, const QVariantMap& props,
                                  const QString& path, QByteArray* newHead, QByteArray* newTail);
+// The same for a JPEG written as a stream: `head` (its segments before the first scan)
+// becomes *newHead, the scan (`scanHeader`, the first scan's marker segment) and everything
+// after it going unchanged. The file is then the one writeImageProperties makes of it.
+bool jpegHeadWithImageProperties(const QByteArray& head, const QByteArray& scanHeader, const QVariantMap& props,
+                                 const QString& path, QByteArray* newHead);
 
 // The resolution in dots per inch that `props` gives its picture, as writeImageProperties
 // writes it: the top-level "DPIWidth" and "DPIHeight", else the "{TIFF}" group's

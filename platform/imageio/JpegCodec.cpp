@@ -604,28 +604,35 @@ QByteArray JpegBands::encode(int band, const uchar* base, qsizetype bytesPerLine
                           band == 0 ? icc : QByteArray(), quality, interval_);
 }
 
-QByteArray JpegBands::join(std::vector<QByteArray>& pieces) const {
-    if (int(pieces.size()) != count_) return QByteArray();
-    QByteArray& out = pieces[0];
-    if (count_ == 1) return std::move(out);
-    const Layout first = layoutOf(out);
-    if (out.size() < 4 || first.sofHeight == 0 || first.entropy == 0) return QByteArray();
-    out[qsizetype(first.sofHeight)] = char(height_ >> 8);
-    out[qsizetype(first.sofHeight + 1)] = char(height_ & 0xFF);
-    qsizetype total = out.size();
-    for (int b = 1; b < count_; ++b) total += pieces[size_t(b)].size();
-    out.reserve(total);
-    out.chop(2);  // EOI
+bool JpegBands::send(std::vector<QByteArray>& pieces, const PngSink& out) const {
+    if (int(pieces.size()) != count_) return false;
+    QByteArray first = std::move(pieces[0]);
+    if (count_ == 1) return !first.isEmpty() && out(first.constData(), size_t(first.size()));
+    const Layout layout = layoutOf(first);
+    if (first.size() < 4 || layout.sofHeight == 0 || layout.entropy == 0) return false;
+    first[qsizetype(layout.sofHeight)] = char(height_ >> 8);
+    first[qsizetype(layout.sofHeight + 1)] = char(height_ & 0xFF);
+    if (!out(first.constData(), size_t(first.size() - 2))) return false;  // without its EOI
+    first = QByteArray();
     for (int b = 1; b < count_; ++b) {
-        const QByteArray& piece = pieces[size_t(b)];
+        const QByteArray piece = std::move(pieces[size_t(b)]);
         const Layout l = layoutOf(piece);
-        if (piece.isNull() || l.entropy == 0 || qsizetype(l.entropy) + 2 > piece.size()) return QByteArray();
-        out.append(char(0xFF)).append(char(0xD0 + ((b - 1) & 7)));
-        out.append(piece.constData() + l.entropy, piece.size() - qsizetype(l.entropy) - 2);
-        pieces[size_t(b)] = QByteArray();
+        if (piece.isNull() || l.entropy == 0 || qsizetype(l.entropy) + 2 > piece.size()) return false;
+        const char restart[2] = {char(0xFF), char(0xD0 + ((b - 1) & 7))};
+        if (!out(restart, 2) || !out(piece.constData() + l.entropy, size_t(piece.size() - qsizetype(l.entropy) - 2)))
+            return false;
     }
-    out.append(char(0xFF)).append(char(0xD9));
-    return std::move(out);
+    const char end[2] = {char(0xFF), char(0xD9)};
+    return out(end, 2);
+}
+
+QByteArray JpegBands::join(std::vector<QByteArray>& pieces) const {
+    if (count_ == 1 && pieces.size() == 1) return std::move(pieces[0]);
+    qsizetype total = 0;
+    for (const QByteArray& piece : pieces) total += piece.size();
+    QByteArray file;
+    file.reserve(total);
+    return send(pieces, appendTo(file)) ? file : QByteArray();
 }
 
 // A large picture is cut into bands of whole MCU rows, one restart interval each, encoded

@@ -220,15 +220,21 @@ int JpegBandSink::rowsEncoded() const { return s_->handoff.rowsEncoded(); }
 
 void JpegBandSink::waitForEncoded(int rows) const { s_->handoff.waitForEncoded(rows); }
 
-QByteArray JpegBandSink::finish() {
+bool JpegBandSink::finished() {
     State& s = *s_;
     const bool complete = s.handoff.finish();
     if (!complete || s.failed || s.bandsMade != s.bands.count()) {
         if (!complete) log(u"a JPEG was finished before all its rows were handed in; nothing written");
-        return QByteArray();
+        return false;
     }
     s.bandsMade = 0;  // the pieces are used up
-    return s.bands.join(s.pieces);
+    return true;
+}
+
+QByteArray JpegBandSink::finish() { return finished() ? s_->bands.join(s_->pieces) : QByteArray(); }
+
+bool JpegBandSink::finish(const std::function<bool(const char*, size_t)>& out) {
+    return finished() && s_->bands.send(s_->pieces, out);
 }
 
 // The PNG band sink: the same bands as pngWriteBands, each compressed once its rows and

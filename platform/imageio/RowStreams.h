@@ -157,8 +157,13 @@ public:
     // byte the JPEG that encoding the whole picture with this profile and quality gives.
     // Empty when encoding failed or rows are missing.
     QByteArray finish();
+    // The same handed to `out` in order, the bands never joined in memory (each goes once
+    // handed on). False when encoding failed or rows are missing (nothing handed on then),
+    // or `out` refused.
+    bool finish(const std::function<bool(const char*, size_t)>& out);
 
 private:
+    bool finished();  // waits for the last bands; whether every band was made
     struct State;
     std::unique_ptr<State> s_;
 };

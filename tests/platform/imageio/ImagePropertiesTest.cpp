@@ -1,5 +1,7 @@
 #include "platform/imageio/ImageProperties.h"
 
+#include "tests/support/BoundedRun.h"
+#include "tests/support/PackagedPictures.h"
 #include "tests/support/TestSupport.h"
 
 #include <QColorSpace>
@@ -213,6 +215,49 @@ TEST_F(ImagePropertiesTest, MetadataPutIntoBytesInMemoryIsWhatWritingTheFileGive
     EXPECT_TRUE(platform::withImageProperties(testsupport::readFile(saveQt(dir, "a.png", img, "PNG")), cameraProps(),
                                               "a.png")
                     .isEmpty());
+}
+
+// A JPEG written as a stream gets its metadata in its head and its scans pass straight to
+// the file: the file must be the one the whole rewrite in memory gives, however the stream
+// is cut into pieces.
+TEST_F(ImagePropertiesTest, AJpegStreamedWithItsMetadataIsTheFileTheWholeRewriteGives) {
+    QStringList jpegs;
+    for (const char* kept : {"jpeg_cjpeg.jpg", "jpeg_arithmetic_cjpeg.jpg", "clean.jpg"})
+        jpegs << testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(kept));
+    // A photo with its camera's metadata, a progressive one with XMP, and this program's own
+    // banded file with restart markers and a profile.
+    for (const char* photo : {"nature/Storm.jpg", "abstract/Elephants_5640x3172.jpg"})
+        jpegs << testsupport::packagedPicture(testsupport::kDesktopPhotos + QLatin1String(photo));
+    QImage banded = testsupport::gradientImage(2400, 1200);
+    banded.setColorSpace(QColorSpace::AdobeRgb);
+    ASSERT_TRUE(platform::writeImageFile(dir.filePath("banded.jpg"), banded, platform::ImageType::JPEG, 0.8));
+    jpegs << dir.filePath("banded.jpg");
+    for (const QString& path : jpegs) {
+        const QByteArray original = testsupport::readFile(path);
+        ASSERT_FALSE(original.isEmpty()) << path.toStdString();
+        const QByteArray whole = platform::withImageProperties(original, cameraProps(), path);
+        ASSERT_FALSE(whole.isEmpty()) << path.toStdString();
+        for (const qsizetype piece : {qsizetype(1), qsizetype(7), qsizetype(4096), original.size()}) {
+            SCOPED_TRACE(path.toStdString() + " in pieces of " + std::to_string(piece));
+            const QString out = dir.filePath(QStringLiteral("streamed.jpg"));
+            ASSERT_TRUE(platform::writeEncodedImageFile(out, platform::ImageType::JPEG, cameraProps(),
+                                                        [&](const platform::FileBytesSink& sink) {
+                                                            for (qsizetype at = 0; at < original.size(); at += piece)
+                                                                if (!sink(original.constData() + at,
+                                                                          size_t(std::min(piece, original.size() - at))))
+                                                                    return false;
+                                                            return true;
+                                                        }));
+            EXPECT_EQ(testsupport::readFile(out), whole);
+        }
+    }
+    // A stream that never reaches a scan is no file.
+    const QString none = dir.filePath(QStringLiteral("none.jpg"));
+    EXPECT_FALSE(platform::writeEncodedImageFile(none, platform::ImageType::JPEG, cameraProps(),
+                                                 [](const platform::FileBytesSink& sink) {
+                                                     return sink("\xFF\xD8\xFF\xE0\x00\x04ab", 8);
+                                                 }));
+    EXPECT_FALSE(QFileInfo::exists(none));
 }
 
 TEST_F(ImagePropertiesTest, WritingAgainReplacesWhatWasThere) {
