@@ -14,6 +14,12 @@
 #          q90 and to PNG, against `vips gaussblur` (to JPEG also at the settings the
 #          recipe writes: Q=88, 4:2:0).
 #
+# Every run writes into a folder of its own, made empty for it; the runs' folders are deleted
+# only once all rounds are over. On ext4 without a journal (as on this machine's disk) each
+# new file's inode is looked for past every inode deleted in the last 30 seconds: a run right
+# after the deletion of the run before's 2,000 files spent 15 % of its samples (most of its
+# kernel time) stepping over them, and the contender that came second in a round paid for it.
+#
 # PIN is a taskset CPU list (unset: every core); the peers run as many processes as it
 # names CPUs. Each line gives wall time, user + system CPU time, peak memory, and the
 # bytes written (the run's own time without its set-up, as bench_batch prints it, follows
@@ -45,6 +51,21 @@ export VIPS_CONCURRENCY=${VIPS_CONCURRENCY:-$cores}
 
 builds="$build"
 [ -z "${BEFORE:-}" ] || builds="$BEFORE $build"
+
+# A fresh, empty output folder for each run (see above); a session's left-overs go first,
+# and the rounds start once their inodes are no longer recent.
+outs="$work/outputs"
+if [ -d "$outs" ]; then
+  rm -rf "$outs"
+  sleep 31
+fi
+mkdir -p "$outs"
+trap 'rm -rf "$outs"' EXIT
+made=0
+fresh() {  # sets $out
+  made=$((made + 1))
+  out="$outs/$made"
+}
 
 # Runs a command, prints its figures and the bytes of a folder or file.
 run() {
@@ -100,20 +121,20 @@ while [ "$round" -lt "${ROUNDS:-1}" ]; do
     case $c in
     png)
       for b in $builds; do
-        rm -rf "$work/png"
-        echo "  JPEG -> PNG, $b: $(run "$work/png" $pin "$b/bench/batch/bench_batch" "$photos" "$work/png.json" "$work/png")"
+        fresh
+        echo "  JPEG -> PNG, $b: $(run "$out" $pin "$b/bench/batch/bench_batch" "$photos" "$work/png.json" "$out")"
       done
-      rm -rf "$work/vpng" && mkdir -p "$work/vpng"
-      echo "  JPEG -> PNG, vips copy, $cores at once: $(run "$work/vpng" $pin sh -c 'ls "$1"/*.jpg | xargs -P"$3" -I{} sh -c '\''vips copy "$1" "$2/$(basename "$1" .jpg).png"'\'' - {} "$2"' - "$photos" "$work/vpng" "$cores")"
+      fresh && mkdir -p "$out"
+      echo "  JPEG -> PNG, vips copy, $cores at once: $(run "$out" $pin sh -c 'ls "$1"/*.jpg | xargs -P"$3" -I{} sh -c '\''vips copy "$1" "$2/$(basename "$1" .jpg).png"'\'' - {} "$2"' - "$photos" "$out" "$cores")"
       ;;
     small)
       for n in ${COUNTS:-1000 2000}; do
         for b in $builds; do
-          rm -rf "$work/small-out"
-          echo "  $n small photos, $b: $(run "$work/small-out" $pin "$b/bench/batch/bench_batch" "$work/small$n" "$work/small.json" "$work/small-out")"
+          fresh
+          echo "  $n small photos, $b: $(run "$out" $pin "$b/bench/batch/bench_batch" "$work/small$n" "$work/small.json" "$out")"
         done
-        rm -rf "$work/vsmall" && mkdir -p "$work/vsmall"
-        echo "  $n small photos, vipsthumbnail, $cores at once: $(run "$work/vsmall" $pin sh -c 'ls "$1"/*.jpg | xargs -P"$3" -n"$4" vipsthumbnail --size 640x480 -o "$2/%s.jpg[Q=80]"' - "$work/small$n" "$work/vsmall" "$cores" $(((n + cores - 1) / cores)))"
+        fresh && mkdir -p "$out"
+        echo "  $n small photos, vipsthumbnail, $cores at once: $(run "$out" $pin sh -c 'ls "$1"/*.jpg | xargs -P"$3" -n"$4" vipsthumbnail --size 640x480 -o "$2/%s.jpg[Q=80]"' - "$work/small$n" "$out" "$cores" $(((n + cores - 1) / cores)))"
       done
       ;;
     blur)
