@@ -27,7 +27,8 @@ enum class HelperCodec : uint8_t { Raw = 1 };
 
 // What a decoder does inside the helper. `decode` fills `why` where it fails.
 struct HelperCodecEntry {
-    ReadOnlyFacts (*facts)(Bytes in);
+    // With `metadata`, the facts carry the file's metadata blocks.
+    ReadOnlyFacts (*facts)(Bytes in, bool metadata, const QString& name);
     QImage (*decode)(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);
 };
 const HelperCodecEntry* helperCodecEntry(HelperCodec codec);
@@ -40,16 +41,19 @@ const HelperCodecEntry* helperCodecEntry(HelperCodec codec);
 // beside an invalid header): no helper that could be started gives Unsupported with words
 // that say so, and a helper killed from outside (by another program, or the kernel short
 // of memory) OutOfMemory with words that say so.
-ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in);
+ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in, bool metadata);
 DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& options, const QString& name,
                           const QString& damaged);
 
 // The helper's side: serves requests on `channel` until the parent goes away or the
-// helper has waited long enough for work; the helper program's main().
-int serveHelperRequests(int argc, char** argv);
+// helper has waited long enough for work; the helper program's main(). `confine` is
+// called once start-up is over, before the first request is read (it installs the
+// helper's system-call filter; after it, the helper opens nothing): a helper that cannot
+// be confined ends at once, as one that could not start.
+int serveHelperRequests(int argc, char** argv, bool (*confine)());
 
 // The raw decoder's work inside the helper (RawCodec.cpp).
-ReadOnlyFacts rawFactsHere(Bytes in);
+ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name);
 QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);
 
 }  // namespace platform::codec

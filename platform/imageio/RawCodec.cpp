@@ -420,7 +420,7 @@ bool rawSniff(Bytes in) {
            startsWith(in, 0, "IIII", 4) || startsWith(in, 0, "MMMM", 4);
 }
 
-ReadOnlyFacts rawFactsHere(Bytes in) {
+ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name) {
     ReadOnlyFacts facts;
     if (!rawSniff(in)) return facts;
     Raw raw;
@@ -436,7 +436,13 @@ ReadOnlyFacts rawFactsHere(Bytes in) {
     facts.header.orientation = 1;
     facts.header.colourModel = raw.data().idata.colors == 1 ? ColourModel::Gray : ColourModel::RGB;
     facts.depth = 16;
-    if (!facts.header.valid()) facts = ReadOnlyFacts{};
+    if (!facts.header.valid()) return ReadOnlyFacts{};
+    if (metadata) {
+        // Exiv2 parses the file here, in the helper, as LibRaw does: the program only ever
+        // reads the blocks.
+        facts.metadataInBlocks = true;
+        readRawMetadataBlocks(in, name, facts);
+    }
     return facts;
 }
 
@@ -468,9 +474,9 @@ QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name
     return develop(raw, halfSize, name, why);
 }
 
-ReadOnlyFacts rawFacts(Bytes in) {
+ReadOnlyFacts rawFacts(Bytes in, bool metadata) {
     if (!rawSniff(in)) return ReadOnlyFacts{};
-    return helperFacts(HelperCodec::Raw, in);
+    return helperFacts(HelperCodec::Raw, in, metadata);
 }
 
 ImageHeader rawHeader(Bytes in) { return rawFacts(in).header; }
