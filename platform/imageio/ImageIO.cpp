@@ -47,6 +47,7 @@ ImageFormat sniffImageFormat(const char* data, size_t size) {
     if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
     if (starts("\xFF\x4F\xFF\x51", 4)) return ImageFormat::J2K;
     if (starts("8BPS", 4) && size >= 6 && p[4] == 0 && (p[5] == 1 || p[5] == 2)) return ImageFormat::PSD;
+    if (codec::pnmSniff(bytes)) return ImageFormat::PNM;
     return codec::qtReaderSniff(bytes);
 }
 
@@ -220,7 +221,7 @@ QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, cons
     case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
     case ImageFormat::DIB: return codec::dibDecode(in, options, name, why);
     case ImageFormat::PSD: return codec::psdDecode(in, options, name, why);
-    case ImageFormat::PNM:
+    case ImageFormat::PNM: return codec::pnmDecode(in, options, name, why);
     case ImageFormat::XBM:
     case ImageFormat::XPM:
     case ImageFormat::ICNS: return codec::qtReaderDecode(in, format, options, name, why);
@@ -360,7 +361,7 @@ ImageFacts imageFacts(Bytes in, const QString& name, bool metadata) {
     case ImageFormat::RAW: return rawFacts(in, metadata);
     case ImageFormat::DIB: return dibFacts(in);
     case ImageFormat::PSD: return psdFacts(in);
-    case ImageFormat::PNM:
+    case ImageFormat::PNM: return pnmFacts(in);
     case ImageFormat::XBM:
     case ImageFormat::XPM:
     case ImageFormat::ICNS: return qtReaderFacts(in, format);
