@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <seccomp.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -44,7 +45,19 @@ constexpr int kRefused[] = {
     SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev), SCMP_SYS(pidfd_getfd),
     // a ring whose requests (opening files among them) the filter never sees
     SCMP_SYS(io_uring_setup), SCMP_SYS(io_uring_enter), SCMP_SYS(io_uring_register),
+    // signals by a thread's id alone, and through a process's descriptor (its own are sent
+    // with tgkill, which is limited below)
+    SCMP_SYS(tkill), SCMP_SYS(pidfd_send_signal), SCMP_SYS(process_madvise), SCMP_SYS(move_pages),
+    SCMP_SYS(migrate_pages),
+    // the user's keys, namespaces and mounts, and the kernel's tools that exploits lean on
+    SCMP_SYS(keyctl), SCMP_SYS(add_key), SCMP_SYS(request_key), SCMP_SYS(unshare), SCMP_SYS(setns),
+    SCMP_SYS(mount), SCMP_SYS(umount2), SCMP_SYS(pivot_root), SCMP_SYS(chroot), SCMP_SYS(bpf),
+    SCMP_SYS(userfaultfd), SCMP_SYS(perf_event_open),
 };
+
+// Terminal requests that would type into the terminal the program was started from, or
+// speak to the console.
+constexpr unsigned long kRefusedIoctls[] = {TIOCSTI, TIOCLINUX};
 
 }  // namespace
 
@@ -62,6 +75,17 @@ bool confineHelper() {
         ok = ok && result == 0;
     };
     for (const int call : kRefused) refuse(call);
+    // Signals and limits go to this process only: the program shares its process group,
+    // and every other process of the user's would take them too.
+    const scmp_datum_t self = scmp_datum_t(::getpid());
+    refuse(SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_NE, self));
+    refuse(SCMP_SYS(tgkill), 1, SCMP_A0(SCMP_CMP_NE, self));
+    refuse(SCMP_SYS(rt_sigqueueinfo), 1, SCMP_A0(SCMP_CMP_NE, self));
+    refuse(SCMP_SYS(rt_tgsigqueueinfo), 1, SCMP_A0(SCMP_CMP_NE, self));
+    refuse(SCMP_SYS(prlimit64), 1, SCMP_A0(SCMP_CMP_NE, 0));
+    // The kernel reads an ioctl's request as 32 bits: so does the filter.
+    for (const unsigned long request : kRefusedIoctls)
+        refuse(SCMP_SYS(ioctl), 1, SCMP_A1(SCMP_CMP_MASKED_EQ, 0xffffffffu, request));
     // clone starts a thread (CLONE_THREAD) or a process; only threads are let through.
     refuse(SCMP_SYS(clone), 1, SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0));
     // clone3 keeps its flags in memory the filter cannot read: refused as missing, which

@@ -127,7 +127,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     HelperRequest r;
     const uint8_t codec = in.u8();
     const uint8_t operation = in.u8();
-    if (!helperCodecEntry(HelperCodec(codec)) || operation < 1 || operation > 3) return std::nullopt;
+    if (codec < 1 || codec > uint8_t(kLastHelperCodec) || operation < 1 || operation > 3) return std::nullopt;
     r.codec = HelperCodec(codec);
     r.operation = HelperOperation(operation);
     r.options.minLongSide = in.ranged(0, kMaxImageSide);

@@ -6,6 +6,7 @@
 #include "platform/imageio/DecoderHelpers.h"
 #include "platform/imageio/HelperMessages.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PhotoSamples.h"
@@ -22,9 +23,11 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -158,9 +161,10 @@ TEST(DecoderHelpers, AReaderThatCouldNotStartOrWasStoppedIsNotCalledDamage) {
     expectReads(photos.second);
 }
 
-// A helper taken over by a file can do nothing the user's files or the network would
-// feel: asked to make a file, connect to a socket, run a program or start a process, it
-// is ended by its filter before the call is made, and that photo fails with a status.
+// A helper taken over by a file can do nothing the user's files, processes or the network
+// would feel: asked to make a file, connect to a socket, run a program, start a process,
+// kill another or type into its terminal, it is ended by its filter before the call is
+// made, and that photo fails with a status.
 TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
     BRISKO_STARTS_A_PROCESS();
     RawPhotos photos;
@@ -174,6 +178,11 @@ TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
     std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listening, 4), 0);
+    // Another process of the user's.
+    pid_t victim = -1;
+    char sleeper[] = "sleep", longEnough[] = "60";
+    char* sleepArgs[] = {sleeper, longEnough, nullptr};
+    ASSERT_EQ(posix_spawnp(&victim, "sleep", nullptr, nullptr, sleepArgs, environ), 0);
     const struct {
         const char* what;
         QByteArray hook;
@@ -182,6 +191,8 @@ TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
         {"connect to a socket", "connect=" + QFile::encodeName(socketPath)},
         {"run a shell", "exec=" + QFile::encodeName(ran)},
         {"start a process", "fork"},
+        {"kill another process", "kill=" + QByteArray::number(qint64(victim))},
+        {"type into its terminal", "type"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -192,9 +203,40 @@ TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
         const int accepted = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
         EXPECT_LT(accepted, 0) << "a helper connected";
         if (accepted >= 0) ::close(accepted);
+        EXPECT_EQ(::waitpid(victim, nullptr, WNOHANG), 0) << "another process was killed";
     }
     ::close(listening);
+    ::kill(victim, SIGKILL);
+    ::waitpid(victim, nullptr, 0);
     expectReads(photos.second);
+}
+
+// LibRaw is in the helpers' memory and not in the program's: having developed a raw
+// file, made its thumbnail and read its properties, the program holds no raw reader.
+TEST(DecoderHelpers, OnlyTheHelperHoldsTheRawReader) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    expectReads(photos.first);
+    EXPECT_FALSE(platform::makeThumbnail(photos.first, 32, 32).isNull());
+    EXPECT_FALSE(platform::readImageProperties(photos.first).isEmpty());
+    const auto mapsOf = [](const QString& process) {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(process));
+        return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+    };
+    const QByteArray own = mapsOf(QStringLiteral("self"));
+    ASSERT_FALSE(own.isEmpty());
+    EXPECT_FALSE(own.contains("libraw")) << "LibRaw is mapped in the program";
+
+    // Once a helper holds the file it has read the request, and so is past its start-up.
+    HelperHook hook("pause=20000");
+    std::thread reader([&] { platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    for (int i = 0; helper > 0 && i < 2000 && !openFilesOf(helper).contains(QFileInfo(photos.first).canonicalFilePath()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const QByteArray helpers = helper > 0 ? mapsOf(QString::number(helper)) : QByteArray();
+    if (helper > 0) ::kill(pid_t(helper), SIGKILL);
+    reader.join();
+    EXPECT_TRUE(helpers.contains("libraw")) << "the check does not see LibRaw where it is";
 }
 
 // A helper starts with nothing of the program's environment (but the test hook), can gain

@@ -68,29 +68,9 @@ Image::AutoPtr ImageFactory::open(const std::string& path, bool useCurl) {
 
 namespace {
 
-// A DNG as the tests' maker writes it, with IPTC keywords and an XMP lens added by Exiv2.
-QByteArray dngWithIptcAndXmp(const QString& path) {
-    testsupport::DngSample sample;
-    sample.make = QStringLiteral("Acme");
-    sample.model = QStringLiteral("Sensor Three");
-    sample.dateTimeOriginal = QStringLiteral("2021:06:01 10:20:30");
-    testsupport::writeFile(path, testsupport::makeDng(testsupport::patchScene(64, 32), sample));
-    auto image = Exiv2::ImageFactory::open(path.toStdString());
-    image->readMetadata();
-    Exiv2::IptcData iptc;
-    for (const char* word : {"elephants", "savanna"}) {
-        Exiv2::Value::AutoPtr value = Exiv2::Value::create(Exiv2::string);
-        value->read(word);
-        iptc.add(Exiv2::IptcKey("Iptc.Application2.Keywords"), value.get());
-    }
-    iptc["Iptc.Application2.City"] = std::string("Nairobi");
-    image->setIptcData(iptc);
-    Exiv2::XmpData xmp;
-    xmp["Xmp.aux.Lens"] = std::string("Acme 50mm f/1.8");
-    image->setXmpData(xmp);
-    image->writeMetadata();
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// A DNG as the tests' maker writes it, with IPTC keywords and city and an XMP lens.
+QString dngWithIptcAndXmp(const QString& path) {
+    return testsupport::writeFile(path, testsupport::makeDng(testsupport::patchScene(64, 32), testsupport::taggedDngSample()));
 }
 
 QVariant groupValue(const QVariantMap& props, const char* group, const char* key) {
@@ -102,8 +82,7 @@ QVariant groupValue(const QVariantMap& props, const char* group, const char* key
 TEST(RawMetadata, IsReadInTheHelperAndNeverByTheProgramsExiv2) {
     BRISKO_STARTS_A_PROCESS();
     QTemporaryDir dir;
-    const QString tagged = dir.filePath(QStringLiteral("tagged.dng"));
-    dngWithIptcAndXmp(tagged);
+    const QString tagged = dngWithIptcAndXmp(dir.filePath(QStringLiteral("tagged.dng")));
     const QString kodak = testsupport::sourcePath(
         QStringLiteral("bench/fuzz/corpus/read_only_formats/raw_kdc_thumb_overflow.kdc"));  // from a real Kodak file
     const QString dated = testsupport::sourcePath(QStringLiteral("bench/fuzz/corpus/read_only_formats/turned_with_date.dng"));

@@ -20,6 +20,7 @@
 #include <malloc.h>
 #include <new>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <fcntl.h>
@@ -99,9 +100,10 @@ void watchParent(pid_t parent) {
 // Test hooks, read only here: BRISKO_DECODER_TEST=pause=<ms> makes each request wait that
 // long once it has come (so a test can kill the helper at a known moment), =spin makes it
 // loop for ever (so a test can see the time limit end it); =create=<path>, =connect=<path
-// of a Unix socket>, =exec=<path> and =fork make it try, as a helper taken over by a file
-// would, to make a file, connect to a socket, run a shell that makes a file, or start a
-// process, each of which its filter answers by ending it.
+// of a Unix socket>, =exec=<path>, =fork, =kill=<process id> and =type make it try, as a
+// helper taken over by a file would, to make a file, connect to a socket, run a shell that
+// makes a file, start a process, kill another process, or type into the terminal its
+// errors go to, each of which its filter answers by ending it.
 void testHook(const QByteArray& hook) {
     if (hook.startsWith("pause=")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(hook.mid(6).toInt()));
@@ -125,6 +127,11 @@ void testHook(const QByteArray& hook) {
     } else if (hook == "fork") {
         const long child = syscall(SYS_fork);
         if (child == 0) _exit(0);
+    } else if (hook.startsWith("kill=")) {
+        syscall(SYS_kill, pid_t(hook.mid(5).toLongLong()), SIGKILL);
+    } else if (hook == "type") {
+        const char key = '\n';
+        syscall(SYS_ioctl, 2, TIOCSTI, &key);
     }
 }
 
