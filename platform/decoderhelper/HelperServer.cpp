@@ -25,6 +25,7 @@
 #include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <thread>
@@ -179,6 +180,14 @@ void liftAddressSpaceLimit() {
     setrlimit(RLIMIT_AS, &current);
 }
 
+// The processor-time limit on making out a file's layout (kHelperLayoutSeconds), from
+// the start of a request's work until the decoder knows the layout or the work is done.
+void limitLayoutTime(int seconds) {
+    itimerval limit{};
+    limit.it_value.tv_sec = seconds;
+    setitimer(ITIMER_PROF, &limit, nullptr);
+}
+
 // The request's work, into the answer; the picture and the facts' blocks go beside it.
 void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& picture, ReadOnlyFacts& facts) {
     const HelperCodecEntry* entry = helperCodecEntry(request.codec);
@@ -227,6 +236,7 @@ bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
             answer.changed = true;
         } else {
             limitAddressSpace(request, helper.addressSpace);
+            limitLayoutTime(kHelperLayoutSeconds);
             try {
                 work(request, file.bytes, answer, picture, facts);
             } catch (const std::bad_alloc&) {
@@ -240,6 +250,7 @@ bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
                 answer = HelperAnswer{};
                 answer.failure = DecodeFailure::Damaged;
             }
+            limitLayoutTime(0);
             liftAddressSpaceLimit();
             if (file.readError()) {
                 // A page the disk could not give faulted as a cut file's would; the file is whole.
@@ -280,6 +291,8 @@ bool tiredOut() {
 
 }  // namespace
 
+void helperLayoutKnown() { limitLayoutTime(0); }
+
 int serveHelperRequests(int argc, char** argv, bool (*confine)()) {
     if (argc != 3 || std::strcmp(argv[1], "--serve") != 0) {
         std::fprintf(stderr, "BriskoDecoder is started by Brisko Photos, not by hand\n");
@@ -293,6 +306,7 @@ int serveHelperRequests(int argc, char** argv, bool (*confine)()) {
     // three).
     syscall(SYS_close_range, kHelperExchangeFd + 1, ~0U, 0);
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGPROF, [](int) { _exit(kHelperLayoutTooLongExit); });
     watchParent(pid_t(std::atoll(argv[2])));
     const rlimit processor{kProcessorSeconds, kProcessorSeconds};
     setrlimit(RLIMIT_CPU, &processor);

@@ -300,6 +300,7 @@ QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name
                     s.width > 0 ? QString() : rawDamagedWords());
         return QImage();
     }
+    helperLayoutKnown();
     if (options.minLongSide > 0 && !options.reducedForOutput) {
         QImage preview = embeddedPreview(in, raw, options, name);
         if (!preview.isNull()) return preview;

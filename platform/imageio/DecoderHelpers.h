@@ -36,7 +36,10 @@ namespace platform {
 QString decoderHelperPath();
 
 // How long a helper may work on one request before it is killed and the photo fails as
-// damaged: by default 20 s for a header and 120 s for a picture. 0 restores those.
+// damaged: by default 20 s for a header and 120 s for a picture. 0 restores those. Within
+// either, a helper gives up on a file whose layout it cannot make out in 2 s of processor
+// time (a crafted file that sends the library's parser round), and the photo fails as
+// damaged too.
 void setDecoderHelperTimeLimit(int milliseconds);
 
 // The process ids of the helpers working on a request now.

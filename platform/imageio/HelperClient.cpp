@@ -400,6 +400,13 @@ Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
         if (payload >= 0) ::close(payload);
         const bool fresh = h.fresh;
         const int status = pool.discard(h);
+        if (got == Received::Ended && WIFEXITED(status) && WEXITSTATUS(status) == kHelperLayoutTooLongExit) {
+            // (It ends so only while it works on a request: this one.)
+            log(u"%@: the decoder helper could not make out the file's layout in %@ s; it gave up", request.name,
+                kHelperLayoutSeconds);
+            outcome.kind = Outcome::Failed;
+            return outcome;
+        }
         if (got == Received::Ended && !fresh) continue;
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (got == Received::Ended && fresh && (code == 0 || code == 2 || code == 126 || code == 127)) {

@@ -55,6 +55,17 @@ DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& opti
 // be confined ends at once, as one that could not start.
 int serveHelperRequests(int argc, char** argv, bool (*confine)());
 
+// Processor time a helper may take to make out a file's layout (its header, and for facts
+// its metadata too): a real file takes milliseconds, a crafted one may send a library's
+// parser round for minutes, where the time limits of the program's (HelperClient.cpp) are
+// sized for developing a picture. A helper past it ends at once with this exit status,
+// and the photo fails as damaged.
+inline constexpr int kHelperLayoutSeconds = 2;
+inline constexpr int kHelperLayoutTooLongExit = 3;
+// Called by a decoder in the helper once it has made out the file's layout: its
+// development is bounded by the program's time limit alone.
+void helperLayoutKnown();
+
 // The raw decoder's work inside the helper (platform/decoderhelper/RawDevelop.cpp).
 ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name);
 QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);

@@ -211,6 +211,22 @@ TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
     expectReads(photos.second);
 }
 
+// An 80-byte CR3 grown by fuzzing sends LibRaw's CR3 parser round for minutes: a helper
+// gives up on a file whose layout it cannot make out within seconds, asked for the picture
+// as for the header, and the photo fails as damaged; the next photo reads.
+TEST(DecoderHelpers, AFileWhoseLayoutTakesTooLongFailsInSeconds) {
+    BRISKO_STARTS_A_PROCESS();
+    const QString loop = testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/raw_cr3_parser_loop.cr3"));
+    QElapsedTimer clock;
+    clock.start();
+    expectDamaged(platform::decodeImage(loop));
+    EXPECT_LT(clock.restart(), 15'000);  // the time limit for a picture: 120 s
+    EXPECT_FALSE(platform::readImageHeader(loop).valid());
+    EXPECT_LT(clock.elapsed(), 15'000);  // for a header: 20 s
+    RawPhotos photos;
+    expectReads(photos.first);
+}
+
 // LibRaw is in the helpers' memory and not in the program's: having developed a raw
 // file, made its thumbnail and read its properties, the program holds no raw reader.
 TEST(DecoderHelpers, OnlyTheHelperHoldsTheRawReader) {
