@@ -94,6 +94,9 @@ TEST(RawMetadata, IsReadInTheHelperAndNeverByTheProgramsExiv2) {
         }
         const QVariantMap props = platform::readImageProperties(path);
         EXPECT_GT(props.value(platform::kPropsPixelWidth).toInt(), 0);
+        QVariantMap withHeader;
+        EXPECT_GT(platform::readImageHeaderAndProperties(path, &withHeader).width, 0);
+        EXPECT_EQ(withHeader, props);
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
