@@ -10,6 +10,7 @@
 #include "tests/support/BoundedRun.h"
 #include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PhotoSamples.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -345,7 +346,8 @@ TEST(DecoderHelpers, AHelperKeepsItsWorkingMemoryButNeverWritesOverAPictureStill
     EXPECT_EQ(secondRead.image, secondCopy);
     ASSERT_GE(before, 0);
     ASSERT_GE(after, 0) << "another helper read the photo";
-    EXPECT_LT(after - before, secondRead.image.sizeInBytes() / 4096 / 4);
+    // (A sanitizer's allocator keeps LibRaw's freed buffers aside and takes fresh pages.)
+    if (!testsupport::builtWithSanitizer()) EXPECT_LT(after - before, secondRead.image.sizeInBytes() / 4096 / 4);
 }
 
 // Ctrl+C in a terminal reaches the helpers with the program (one process group), and the
