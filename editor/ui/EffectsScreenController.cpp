@@ -80,7 +80,11 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
     hideOverlayViews();
 
     vc_->setOverlayPanelHost(this);
-    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::commitCurrentEffect);
+    // Add Effect closes the panel: the keyboard goes on to the steps, onto the step made.
+    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, [this] {
+        keyboard::keepKeyboardNear(vc_->parametersColumn(), [this] { commitCurrentEffect(); },
+                                   [this] { return tblSteps_; });
+    });
     connect(vc_, &AdjustFilterVC::effectCancelled, this, &EffectsScreenController::effectClosed);
 
     for (auto& d : delays_) d = std::make_unique<QtOneShotScheduler>();
@@ -298,6 +302,7 @@ void EffectsScreenController::buildFavouritePanel() {
     layout->addWidget(tblFavDetails_, 1);
     btnAddEffectsOnFav_ = makeButton(vwFavourite_, tr("Add Effects"), QStringLiteral("btnAddToBatchOnFavView"));
     btnAddEffectsOnFav_->setDefault(true);
+    keyboard::showFocusRing(btnAddEffectsOnFav_);  // the default button looks as a focused one
     connect(btnAddEffectsOnFav_, &QPushButton::clicked, this, &EffectsScreenController::btnAddEffectsOnFavTapped);
     layout->addWidget(btnAddEffectsOnFav_);
     vwFavourite_->hide();
@@ -626,6 +631,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
     }
     if (editEnded) renderBase();
     categoryModel_->setSelectedCategoryIndex(row);
+    tblCategories_->selectionModel()->setCurrentIndex(categoryModel_->index(row), QItemSelectionModel::NoUpdate);
 }
 
 void EffectsScreenController::loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category) {
@@ -737,7 +743,7 @@ void EffectsScreenController::commitCurrentEffect() {
         step->isApplied = editedStep_->isApplied;
         if (!step->parentfilterCategory) step->parentfilterCategory = editedStep_->parentfilterCategory;
     }
-    AppliedSteps::commit(steps, step, editIndex);
+    const int row = AppliedSteps::commit(steps, step, editIndex);
     saveUnEditedFilter();
     vc_->workingParameters().clearChanged();
     // The effect is now a step of the batch: the panel closes and the preview shows the
@@ -746,6 +752,7 @@ void EffectsScreenController::commitCurrentEffect() {
     showFilterParametersViewShowFlag(false);
     stepsChanged(true);
     refreshStepThumbnails(false);
+    stepsListAt(row);
 }
 
 void EffectsScreenController::effectClosed() {

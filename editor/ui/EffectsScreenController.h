@@ -268,6 +268,10 @@ private:
     // Cancel ended the effect being set up: an edit ends and the preview shows the batch.
     void effectClosed();
     void refreshStepThumbnails(bool all);
+    // Where the keyboard goes when a panel closes for the steps: the steps' list, on `row`.
+    QWidget* stepsListAt(int row);
+    // The first control of the effect set up, or Add Effect for an effect without any.
+    QWidget* firstControlOfEffect() const;
     void applyPreviewResult(const PhotoPreviewResult& result, const std::optional<QVariantList>& carried,
                             bool rebuildPanel);
     void showAlert(int type, const QString& title, const QString& message, bool question,

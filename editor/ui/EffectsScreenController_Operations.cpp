@@ -25,6 +25,7 @@
 #include "records/FilterRecord.h"
 #include "records/PhotoFile.h"
 #include "platform/foundation/FileAttributes.h"
+#include "ui/KeyboardHelpers.h"
 
 // ---- the preview ----
 
@@ -126,8 +127,24 @@ void EffectsScreenController::filterCellDoubleClickedWithIndex(int row) {
     if (!record) return;
     vc_->state().isFor_FILTER_EDIT_MODE = false;
     vc_->state().isWINDOW_RESIZED = false;
-    showFilterParametersViewShowFlag(true);
-    chooseEffect(record);
+    // The list makes way for the effect's panel, and the keyboard goes to its first control.
+    keyboard::keepKeyboardNear(
+        vwEffects_,
+        [&] {
+            showFilterParametersViewShowFlag(true);
+            chooseEffect(record);
+        },
+        [this] { return firstControlOfEffect(); });
+}
+
+QWidget* EffectsScreenController::firstControlOfEffect() const {
+    QWidget* first = keyboard::firstControlIn(vc_->parametersColumn(), {vc_->btnreset(), vc_->vwAddEffect()});
+    return first ? first : vc_->btnApplyFilter();
+}
+
+QWidget* EffectsScreenController::stepsListAt(int row) {
+    tblSteps_->selectionModel()->setCurrentIndex(stepsModel_->index(row), QItemSelectionModel::NoUpdate);
+    return tblSteps_;
 }
 
 void EffectsScreenController::FilterImageCellClickedWithIndex(int row) {
