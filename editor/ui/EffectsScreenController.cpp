@@ -361,6 +361,9 @@ void EffectsScreenController::viewWillAppearNotofication() {
     checkForDeletedPhotosInSourceFolder(false);
     stepsModel_->reload();
     showAppliedFiltersView();
+    // The window may have changed its size while another screen showed.
+    const std::optional<QSize> box = newPreviewBox();
+    if (box && app.arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(*box);
     if (!app.arraySelectedImagesToProcess.isEmpty()) {
         if (app.selectedImageIndex < 0 || !app.selectedImageFile) {
             app.selectedImageIndex = 0;
@@ -372,12 +375,17 @@ void EffectsScreenController::viewWillAppearNotofication() {
         strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
         strip_->collectionViewPhotosBoundsDidChange();
         forgetShownPhotoOutsideBatch();
-        if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) {
+        const bool readable = EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty();
+        if (app.isSELECTED_IMAGE_CHANGED && readable) {
             if (categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
                 showLoading(true);
                 app.isPROCESSING_WITH_FILES_SYSTEM = true;
             }
-            selectedPhotoChanged();
+            selectedPhotoChanged(box);
+        } else if (box) {
+            // The photo shown is read again at the size it has room for now.
+            if (readable) selectedPhotoChanged(box);
+            else vc_->setPreviewBoxSize(*box);
         }
     } else {
         strip_->reloadData();

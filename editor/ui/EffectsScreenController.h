@@ -272,6 +272,8 @@ private:
     QWidget* stepsListAt(int row);
     // The first control of the effect set up, or Add Effect for an effect without any.
     QWidget* firstControlOfEffect() const;
+    // The preview's size for the room the screen has now, when it is not the size it has.
+    std::optional<QSize> newPreviewBox();
     void applyPreviewResult(const PhotoPreviewResult& result, const std::optional<QVariantList>& carried,
                             bool rebuildPanel);
     void showAlert(int type, const QString& title, const QString& message, bool question,

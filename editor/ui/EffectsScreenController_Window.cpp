@@ -195,12 +195,20 @@ void EffectsScreenController::windowisResizing() {
     if (tipsPopUpWindow_) showTipsWithTag(currentTips_);
 }
 
+std::optional<QSize> EffectsScreenController::newPreviewBox() {
+    // A screen shown after the window changed size is laid out at the window's size first.
+    if (QWidget* holder = vc_->parentWidget(); holder && holder->layout()) holder->layout()->activate();
+    if (vc_->layout()) vc_->layout()->activate();
+    const QSize box = previewbox::sizeFor(vc_->centreRoom());
+    if (box == vc_->previewBoxSize()) return std::nullopt;
+    return box;
+}
+
 void EffectsScreenController::windowEndResizing() {
     // The preview takes the room the window gives it: the photo is read again at the new
     // size, the open effect's values carried over as a new photo carries them.
-    const QSize box = previewbox::sizeFor(vc_->centreRoom());
-    if (box != vc_->previewBoxSize()) {
-        if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(box);
+    if (const std::optional<QSize> box = newPreviewBox()) {
+        if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(*box);
         else selectedPhotoChanged(box);
     }
     layoutOverlays();

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "editor/ui/AdjustFilterVC.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "platform/foundation/UserDefaults.h"
@@ -440,4 +441,31 @@ TEST(MainWindow, EscapeOnTheWindowsOwnQuestionsAnswersTheirLastChoice) {
     EXPECT_EQ(defaults.dataForKey(key), QByteArray("old session"));
     app.arraySelectedImagesToProcess.clear();
     AppLaunch::setLaunchValues(app);
+}
+
+// A window made larger (maximised) while another screen shows gives the effects screen's
+// preview its room as soon as that screen is shown, as it does when the window grows under it.
+TEST(MainWindow, TheEffectsScreenShownInAWindowMadeLargerBeforeGivesThePreviewItsRoom) {
+    QTemporaryDir dir;
+    Window win;
+    MainWindowController& w = win.w;
+    AppDelegate& app = AppDelegate::shared();
+    app.arraySelectedImagesToProcess = {photoAt(dir.filePath(QStringLiteral("a.png")), 1600, 1200)};
+    app.selectedImageIndex = 0;
+    w.setResizeSettleInterval(0);
+    w.resize(1300, 820);
+    w.showScreen(0);
+    w.resize(1900, 1060);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    w.btnNextFromAddPhotosVcTapped();
+    ASSERT_EQ(w.currentScreen(), 1);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    AdjustFilterVC* effects = w.adjustFilterVC();
+    EXPECT_GT(effects->previewBoxSize().width(), 700);
+    EXPECT_EQ(effects->previewContainer()->size(), effects->previewBoxSize());
+
+    // Back at its size with the screen showing, the preview is as small as it was.
+    w.resize(1300, 820);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(effects->previewBoxSize(), QSize(580, 440));
 }
