@@ -370,7 +370,9 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    // Connected for this call only: a later run must not write to this call's `ended`.
+    QObject thisCall;
+    QObject::connect(s.setup.get(), &SetupVC::runFinished, &thisCall, [&](bool) { ended = true; });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;
