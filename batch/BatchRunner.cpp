@@ -40,36 +40,12 @@ namespace {
 const QString kResize = QStringLiteral("Resize");
 const QString kCrop = QStringLiteral("CICrop");
 
-// Whether an exception says that memory ran short: an allocation that failed, or a thread
-// that could not be started (its stack is memory too).
-bool isMemoryShortage(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::bad_alloc&) {
-        return true;
-    } catch (const std::system_error& e) {
-        return e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory;
-    } catch (...) {
-    }
-    return false;
-}
+using platform::failureText;
+using platform::isMemoryShortage;
 
 // A photo's status when its work threw.
 QString failureMessage(const std::exception_ptr& failure) noexcept {
     return isMemoryShortage(failure) ? runmessages::NotEnoughMemory : runmessages::ProcessingFailed;
-}
-
-// What an exception says, for the log; never throws.
-QString failureText(const std::exception_ptr& failure) noexcept {
-    try {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& e) {
-            return QString::fromLocal8Bit(e.what());
-        }
-    } catch (...) {
-    }
-    return QStringLiteral("an unknown error");
 }
 
 // Removes a photo's temporary file on the way out of a failure; nothing escapes it.

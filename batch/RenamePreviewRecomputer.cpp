@@ -6,11 +6,16 @@
 #include "records/OutputPhotoPath.h"
 
 #include <algorithm>
+#include <exception>
+#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UsableCpus.h"
 #include <QThreadPool>
 
@@ -89,9 +94,78 @@ void RenamePreviewRecomputer::deliver(PreviewResult result) {
     if (onBusyChanged) onBusyChanged(false);
 }
 
+namespace {
+
+// Helper threads that plan ranges of the batch beside the calling thread. What a range
+// throws is kept for the caller, and every helper is joined before the caller goes on,
+// whatever happened: a range that could not get a thread is planned by the caller.
+class RangePlanners {
+public:
+    RangePlanners(std::function<void(qsizetype, qsizetype)> planRange, int helpers) : planRange_(std::move(planRange)) {
+        // Room for every helper first: a thread started could otherwise find none and be lost
+        // unjoined.
+        helpers_.reserve(size_t(std::max(0, helpers)));
+        left_.reserve(size_t(std::max(0, helpers)));
+    }
+    ~RangePlanners() { joinAll(); }
+
+    void start(qsizetype begin, qsizetype end) {
+        try {
+            helpers_.push_back(platform::startThread([this, begin, end] { plan(begin, end); }));
+        } catch (...) {
+            left_.emplace_back(begin, end);  // no thread: planned by the caller
+        }
+    }
+    // On the calling thread: `begin`-`end` and the ranges no helper took, then the helpers'
+    // end. Rethrows the first failure of any range.
+    void planHereAndJoin(qsizetype begin, qsizetype end) {
+        plan(begin, end);
+        for (const auto& [b, e] : left_) plan(b, e);
+        joinAll();
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    void plan(qsizetype begin, qsizetype end) noexcept {
+        try {
+            planRange_(begin, end);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+        }
+    }
+    void joinAll() noexcept {
+        for (std::thread& helper : helpers_)
+            if (helper.joinable()) helper.join();
+    }
+
+    const std::function<void(qsizetype, qsizetype)> planRange_;
+    std::vector<std::thread> helpers_;
+    std::vector<std::pair<qsizetype, qsizetype>> left_;
+    std::mutex mutex_;
+    std::exception_ptr failure_;  // guarded by mutex_ until every helper is joined
+};
+
+}  // namespace
+
 PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::uint64_t generation,
                                             CaptureDateCache* cache,
                                             const std::function<bool(const QString&)>& exists) {
+    try {
+        return planAll(snapshot, generation, cache, exists);
+    } catch (...) {
+        const std::exception_ptr failure = std::current_exception();
+        platform::log(u"the new names could not be planned: %@", platform::failureText(failure));
+        PreviewResult failed;
+        failed.generation = generation;
+        failed.failure = platform::isMemoryShortage(failure) ? kPlanNotEnoughMemory : kPlanFailed;
+        return failed;
+    }
+}
+
+PreviewResult RenamePreviewRecomputer::planAll(const PlanSnapshot& snapshot, std::uint64_t generation,
+                                               CaptureDateCache* cache,
+                                               const std::function<bool(const QString&)>& exists) {
     PreviewResult result;
     result.generation = generation;
     const qsizetype count = snapshot.photos.size();
@@ -120,12 +194,12 @@ PreviewResult RenamePreviewRecomputer::plan(const PlanSnapshot& snapshot, std::u
     // A big batch is shared among a few threads: most of the time goes to asking the file
     // system about each photo.
     const int threads = count < 2000 ? 1 : std::clamp(platform::usableCpuCount(), 1, 4);
-    std::vector<std::thread> helpers;
     const qsizetype chunk = (count + threads - 1) / threads;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(planRange, std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
-    planRange(0, std::min(count, chunk));
-    for (std::thread& helper : helpers) helper.join();
+    {
+        RangePlanners planners(planRange, threads - 1);
+        for (int t = 1; t < threads; ++t) planners.start(std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
+        planners.planHereAndJoin(0, std::min(count, chunk));
+    }
 
     result.planned = QList<std::shared_ptr<OutputPhotoPath>>(planned.begin(), planned.end());
     OutputPhotoPath::countOccurrences(result.planned);

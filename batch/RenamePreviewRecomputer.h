@@ -25,7 +25,13 @@ struct PreviewResult {
     QList<std::shared_ptr<OutputPhotoPath>> planned;  // one per photo, batch order
     PreviewClassification classification;
     bool isIphotoExist = false;  // the batch holds a photo-library photo
+    // Why nothing was planned (memory ran short); empty when the plan was made. A plan
+    // that failed plans no photo, so no run starts from it.
+    QString failure;
 };
+
+inline const QString kPlanNotEnoughMemory = QStringLiteral("There was not enough memory to plan the new names");
+inline const QString kPlanFailed = QStringLiteral("The new names could not be planned");
 
 // Where background work runs; a pool thread by default, a queue the test drives in tests.
 class PreviewExecutor {
@@ -65,11 +71,14 @@ public:
     const PreviewResult& lastPublished() const { return last_; }
     std::uint64_t latestGeneration() const { return latest_; }
 
-    // The pass itself: plan, count, mark library photos and classify. Any thread.
+    // The pass itself: plan, count, mark library photos and classify. Any thread. What
+    // ends it early (a memory shortage) is said in the result's failure.
     static PreviewResult plan(const PlanSnapshot& snapshot, std::uint64_t generation, CaptureDateCache* cache,
                               const std::function<bool(const QString&)>& exists);
 
 private:
+    static PreviewResult planAll(const PlanSnapshot& snapshot, std::uint64_t generation, CaptureDateCache* cache,
+                                 const std::function<bool(const QString&)>& exists);
     void dispatch();
     void deliver(PreviewResult result);
 

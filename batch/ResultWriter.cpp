@@ -53,8 +53,8 @@ bool isImageFileExtension(const QString& ext) {
 // A name in the destination folder that nothing else uses; the file is created empty so
 // no one else takes the name. The name does not grow with the destination's, which may
 // already be as long as a name can be.
-QString reserveSiblingName(const QString& folder) {
-    QTemporaryFile reserve(platform::temporaryFileTemplate(folder));
+QString reserveSiblingName(const QString& folder, const QByteArray& mark) {
+    QTemporaryFile reserve(platform::temporaryFileTemplate(folder, mark));
     if (!reserve.open()) return {};
     reserve.setAutoRemove(false);
     return reserve.fileName();
@@ -166,7 +166,7 @@ public:
             // apart from a removal, which takes the lock alone.
             const std::shared_lock<std::shared_mutex> shared(mutex_);
             if (swept_.contains(folder) && !platform::hasKeptBytes(folder) && platform::isDirectory(folder)) {
-                *temporaryPath = reserveSiblingName(folder);
+                *temporaryPath = reserveSiblingName(folder, mark());
                 if (!temporaryPath->isEmpty()) return Made::Ok;
             }
         }
@@ -177,14 +177,16 @@ public:
             // nothing the next start does not find.
             if (record_) record_->addOutputFolder(folder);
             swept_.insert(folder);
-            platform::removeStaleTemporaries(folder);
+            platform::removeStaleTemporaries(folder, [this](const QByteArray& mark) {
+                return record_ && record_->temporariesEnded(mark);
+            });
         }
         QString writable = folder;
         if (platform::hasKeptBytes(folder)) {
             *alias = std::make_shared<platform::ReadablePath>(folder);
             writable = (*alias)->path();
         }
-        if (!writable.isEmpty()) *temporaryPath = reserveSiblingName(writable);
+        if (!writable.isEmpty()) *temporaryPath = reserveSiblingName(writable, mark());
         if (temporaryPath->isEmpty()) removeEmptyFoldersFrom(folder);
         return Made::Ok;
     }
@@ -225,6 +227,9 @@ private:
             folder = platform::stringByDeletingLastPathComponent(folder);
         }
     }
+
+    // The mark of the run's temporary files.
+    QByteArray mark() const { return record_ ? record_->temporaryMark() : QByteArray(); }
 
     const std::shared_ptr<platform::RunRecord> record_;
     std::shared_mutex mutex_;
@@ -304,7 +309,9 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
     const double qualityRatio = s_.renameSetting->qualityRatio.value_or(0.0);
     const int level = int(s_.renameSetting->compressionRatio.value_or(BatchRenameSetting::kMaxCompression));
     compressionState_ = 1;
-    const QString beside = platform::temporaryFileTemplate(QFileInfo(temporaryPath).absolutePath()) + QStringLiteral(".png");
+    const QString beside = platform::temporaryFileTemplate(QFileInfo(temporaryPath).absolutePath(),
+                                                           s_.runRecord ? s_.runRecord->temporaryMark() : QByteArray()) +
+                           QStringLiteral(".png");
     QTemporaryFile pngTemp(beside);
     QTemporaryFile optimised(beside);
     bool ok = false;

@@ -13,10 +13,11 @@
 // puts that file in the Trash, so it is never simply overwritten: only a restore run replaces
 // in place, and only the very file an earlier run of the batch placed (PlacedOutputs).
 //
-// Temporary files are named ".brisko-part-<process id>-XXXXXX": short, whatever the length
-// of the destination's name, and recognisable, so that those a killed run left in the
-// folders it writes to are removed at the next start (the run's record names the folders)
-// or by a later run into the folder.
+// Temporary files are named ".brisko-part-<mark>-XXXXXX", the mark of the run's record:
+// short, whatever the length of the destination's name, and recognisable, so that those a
+// killed run left in the folders it writes to are removed at the next start (the run's
+// record names the folders) or by a later run into the folder, once that run is known to
+// be over.
 #include <QImage>
 #include <QSize>
 #include <QVariantMap>

@@ -4,6 +4,7 @@
 
 #include "engine/Utils.h"
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/imageio/ImageProperties.h"
 #include "records/PhotoFile.h"
 
@@ -105,7 +106,13 @@ quint64 PreviewLoader::load(const std::shared_ptr<PhotoFile>& photo, QSizeF prev
         return generation;
     }
     executor_([request, back = back_, deliver] {
-        PhotoPreviewResult result = loadNow(request);
+        PhotoPreviewResult result;
+        // A load that fails (memory ran short) comes back as a photo that could not be loaded.
+        if (!platform::runContained([&] { result = loadNow(request); })) {
+            result = PhotoPreviewResult();
+            result.generation = request.generation;
+            result.path = request.path;
+        }
         back.post([deliver, result = std::move(result)] { deliver(result); });
     });
     return generation;
@@ -134,8 +141,13 @@ quint64 StepThumbnails::render(const QImage& thumbnail, const QString& path,
         for (const Job& job : jobs) {
             QImage picture = thumbnail;
             if (job.copy.filterName != QLatin1String("Resize")) {
-                const QImage drawn = Utils::sharedUtils().applyFilterWithImage(
-                    thumbnail, path, job.copy.filterName, job.copy.filterParameters, false);
+                // A step that fails (memory ran short) shows the photo without it, as one that
+                // gave no picture does.
+                QImage drawn;
+                platform::runContained([&] {
+                    drawn = Utils::sharedUtils().applyFilterWithImage(thumbnail, path, job.copy.filterName,
+                                                                      job.copy.filterParameters, false);
+                });
                 if (!drawn.isNull()) picture = drawn;
             }
             const bool alive = back.post([job, picture, latest, generation, delivered] {

@@ -4,6 +4,7 @@
 #include "engine/Utils.h"
 #include "platform/coreimage/kernels/Node.h"
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/ProgramThreads.h"
 
 #include <QThread>
 
@@ -86,6 +87,14 @@ bool PreviewRenderer::waitForIdle(int milliseconds) {
 }
 
 QImage PreviewRenderer::render(const PreviewJob& job) {
+    // An effect that fails (memory ran short) shows the picture without it, as one that gave
+    // no picture does; the renderer goes on with the next request.
+    QImage result = job.preview;
+    platform::runContained([&] { result = renderEffects(job); });
+    return result;
+}
+
+QImage PreviewRenderer::renderEffects(const PreviewJob& job) {
     if (job.preview.isNull()) return job.preview;
     QImage result = job.preview;
     if (!job.filterName.isEmpty()) {

@@ -67,6 +67,7 @@ signals:
     void rendered(const QImage& image, quint64 generation);
 
 private:
+    static QImage renderEffects(const PreviewJob& job);
     void drain();
     void deliver(const QImage& image, quint64 generation);
 

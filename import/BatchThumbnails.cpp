@@ -5,6 +5,7 @@
 #include "engine/Utils.h"
 #include "import/IntakeRules.h"
 #include "platform/foundation/FileAttributes.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/imageio/ImageIO.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
@@ -62,7 +63,9 @@ ThumbnailWorkers::MainStep BatchThumbnails::makeTile(const QString& path, int pa
     if (!stale) {
         // Taken before the read: a change while it reads makes the picture stale, never current.
         stamp = platform::FileStamp::of(path);
-        image = makeTilePicture(path, make);
+        // A picture that could not be made for want of memory says nothing of the file: the
+        // tile waits for the next pass.
+        if (!platform::runContained([&] { image = makeTilePicture(path, make); })) return [] {};
     }
     return [self, path, image = std::move(image), stamp, stale] {
         if (self && !stale) self->tileReady(path, image, stamp);
@@ -155,9 +158,19 @@ ThumbnailWorkers::MainStep BatchThumbnails::makeRow(const QString& path, const Q
     // The grid's picture is scaled keeping its shape (stretching it into the row's 35 x 24
     // would squash it); the fill then crops it to the row's size.
     const platform::FileStamp stamp = fromGrid.isNull() ? platform::FileStamp::of(path) : gridStamp;
-    QImage image = fromGrid.isNull() ? make(path, kListSize)
-                                     : fromGrid.scaled(kListSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListSize), 1);
+    QImage image;
+    const bool made = platform::runContained([&] {
+        image = fromGrid.isNull() ? make(path, kListSize)
+                                  : fromGrid.scaled(kListSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        if (!image.isNull()) image = Utils::sharedUtils().getAspectFillImageFormImage(image, QSizeF(kListSize), 1);
+    });
+    // Not made for want of memory: the row is asked for again when next shown, its file not
+    // judged by it.
+    if (!made) {
+        return [self, path] {
+            if (self) self->pendingRows_.remove(path);
+        };
+    }
     return [self, path, image = std::move(image), stamp] {
         if (self) self->rowReady(path, image, stamp);
     };

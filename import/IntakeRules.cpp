@@ -138,6 +138,14 @@ IntakeAlert noPhotosToAddAlert() {
     return {QStringLiteral("No Photos to Add").toUpper(), QStringLiteral("There are no new photos to add")};
 }
 
+IntakeAlert addFailedAlert(bool memoryShortage) {
+    return {QStringLiteral("Photos Not Added").toUpper(),
+            memoryShortage ? QStringLiteral("There was not enough memory to add every photo. The photos added so far "
+                                            "stay in the batch.")
+                           : QStringLiteral("Not every photo could be added. The photos added so far stay in the "
+                                            "batch.")};
+}
+
 IntakeAlert damagedFilesAlert(int damagedCount, const QStringList& refusedNames, int alreadyInBatch) {
     // Files refused only for being in the batch already are not called damaged.
     if (refusedNames.isEmpty() && alreadyInBatch > 0 && damagedCount <= alreadyInBatch)

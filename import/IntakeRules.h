@@ -72,6 +72,8 @@ struct IntakeAlert {
 IntakeAlert limitExceededAlert(int limit = kBatchLimit);
 IntakeAlert photosExistAlert(int alreadyExistsCount);
 IntakeAlert noPhotosToAddAlert();
+// An add that could not go on (memory ran short, or it failed otherwise).
+IntakeAlert addFailedAlert(bool memoryShortage);
 // Files that could not be added: how many, and the names of those refused as damaged or
 // of a kind not taken (the first kRefusedNamesShown of them), and how many were already in
 // the batch.

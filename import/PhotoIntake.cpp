@@ -7,6 +7,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "records/AppDelegate.h"
 #include "records/ExifInfo.h"
 #include "records/MetaDataObject.h"
@@ -102,7 +103,7 @@ bool PhotoIntake::addPhotosFromPaths(const QStringList& paths) {
     if (presenter_) presenter_->setLoadingOverlayVisible(true);
     platform::log(u"is adding iphotos = %d", int(isAddingIphotos));
     Request shared = request;
-    executor_.async(IntakeExecutor::Queue::Count, [this, shared] { countTotalPhotosToBeAddedFromUrls(shared); });
+    inBackground(IntakeExecutor::Queue::Count, [this, shared] { countTotalPhotosToBeAddedFromUrls(shared); });
     return true;
 }
 
@@ -114,6 +115,20 @@ void PhotoIntake::syncDuplicateGuard(const QList<std::shared_ptr<PhotoFile>>& ba
 }
 
 void PhotoIntake::btnStopAddingTapped() { isPHOTOS_PROCESSING_IN_PROGERESS = false; }
+
+void PhotoIntake::inBackground(IntakeExecutor::Queue queue, std::function<void()> work) {
+    executor_.async(queue, [this, work = std::move(work)] {
+        std::exception_ptr failure;
+        if (platform::runContained(work, &failure)) return;
+        // The add ends where it failed (memory ran short, mostly): the photos added so far
+        // stay, and the user is told.
+        const bool memory = platform::isMemoryShortage(failure);
+        executor_.syncMain([this, memory] {
+            if (presenter_) presenter_->showAlert(addFailedAlert(memory));
+            processAfterAllPhotosAdded();
+        });
+    });
+}
 
 // ---- count (background) ----
 
@@ -228,7 +243,7 @@ void PhotoIntake::decide(const Request& request) {
         if (progress_) progress_->progressReset();
         isIphotoDirectorySelected = false;
         if (presenter_) presenter_->setUserInteractionEnabled(false);
-        executor_.async(IntakeExecutor::Queue::Add, [this, request] { addPhase(request); });
+        inBackground(IntakeExecutor::Queue::Add, [this, request] { addPhase(request); });
         return;
     }
     if (presenter_) presenter_->setLoadingOverlayVisible(false);

@@ -141,6 +141,8 @@ private:
     };
     using Request = std::shared_ptr<const AddRequest>;
 
+    // Runs a phase of the add on the executor's queue; one that throws ends the add.
+    void inBackground(IntakeExecutor::Queue queue, std::function<void()> work);
     void countTotalPhotosToBeAddedFromUrls(const Request& request);
     bool isValidPhoto(const QString& path, const AddRequest& request, QSet<QString>& counted);
     void decide(const Request& request);

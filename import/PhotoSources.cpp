@@ -7,6 +7,7 @@
 #include "platform/foundation/NativeNames.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UserDefaults.h"
 #include "records/AppDelegate.h"
 #include "records/CommonFunc.h"
@@ -242,7 +243,20 @@ void loadLastSession(PhotoIntake& intake, IntakeExecutor& executor, IntakePresen
     }
     if (presenter) presenter->setLoadingOverlayVisible(true);
     executor.async(IntakeExecutor::Queue::Add, [&intake, &executor, presenter, &defaults, pathsToAccess, done] {
-        loadFromBookmarkPaths(intake, executor, presenter, defaults, pathsToAccess, done);
+        std::exception_ptr failure;
+        if (platform::runContained(
+                [&] { loadFromBookmarkPaths(intake, executor, presenter, defaults, pathsToAccess, done); }, &failure))
+            return;
+        // The saved photos could not be looked up (memory ran short, mostly): nothing is
+        // added, and the user is told.
+        const bool memory = platform::isMemoryShortage(failure);
+        executor.syncMain([presenter, memory, done] {
+            if (presenter) {
+                presenter->setLoadingOverlayVisible(false);
+                presenter->showAlert(addFailedAlert(memory));
+            }
+            if (done) done({});
+        });
     });
 }
 

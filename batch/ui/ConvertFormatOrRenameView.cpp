@@ -713,7 +713,7 @@ void ConvertFormatOrRenameView::applyLibraryGuard() {
 }
 
 void ConvertFormatOrRenameView::showOriginalsNotice() {
-    const QStringList notes = originalsnotes::beforeRun(seletedOutputOptionSettingObj.get(), classification);
+    const QStringList notes = notesAboveNames();
     lblOriginalsNotice->setText(notes.join(u'\n'));
     lblOriginalsNotice->setVisible(!notes.isEmpty());
 }

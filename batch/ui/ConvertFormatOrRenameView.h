@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "batch/PreviewClassifier.h"
+#include "batch/RenamePreviewRecomputer.h"
+#include "batch/ui/OriginalsNotes.h"
 #include "batch/RenameSettingsEditor.h"
 #include "batch/SetupTips.h"
 #include "ui/AttachedWindow.h"
@@ -273,6 +275,12 @@ private:
     void styleFilterButtons();
     void showFolderMissingAlert();
     void showOriginalsNotice();
+    // The notice above the names: why the last plan planned nothing, or what the run does to
+    // the originals.
+    QStringList notesAboveNames() const {
+        return originalsnotes::aboveNames(seletedOutputOptionSettingObj.get(), classification,
+                                          recomputer_->lastPublished().failure);
+    }
     void showOpenFailure(openfailure::Request request, const QString& path);
     void perfromStartProcess();
     void callDelegateToProcessPhotos();

@@ -22,6 +22,12 @@ QStringList beforeRun(const OutputOptionSettings* output, const PreviewClassific
     return notes;
 }
 
+QStringList aboveNames(const OutputOptionSettings* output, const PreviewClassification& classification,
+                       const QString& planFailure) {
+    if (!planFailure.isEmpty()) return {planFailure};
+    return beforeRun(output, classification);
+}
+
 QString startQuestion(const QString& question, const QStringList& notes) {
     if (notes.isEmpty()) return question;
     const qsizetype lastLine = question.lastIndexOf(u'\n');

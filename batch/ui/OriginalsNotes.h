@@ -23,6 +23,11 @@ bool isMoveMode(const OutputOptionSettings* output);
 // The sentences before a run, one per case that applies; empty when the originals stay.
 QStringList beforeRun(const OutputOptionSettings* output, const PreviewClassification& classification);
 
+// What stands above the planned names on the output screen: why nothing is planned when
+// the plan failed (`planFailure`), else the sentences before a run.
+QStringList aboveNames(const OutputOptionSettings* output, const PreviewClassification& classification,
+                       const QString& planFailure);
+
 // The start question with those sentences set before its closing "Click YES ..." line.
 QString startQuestion(const QString& question, const QStringList& notes);
 

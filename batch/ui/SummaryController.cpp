@@ -22,6 +22,7 @@
 #include "platform/foundation/HandOver.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/workspace/Workspace.h"
 #include "records/AppDelegate.h"
@@ -69,13 +70,7 @@ SummaryController::SummaryController(SetupVC* screen)
     setObjectName(QStringLiteral("SummaryController"));
     bundleVersion_ = QCoreApplication::applicationVersion();
     if (bundleVersion_.isEmpty()) bundleVersion_ = QStringLiteral("1.0.0");
-    worker_ = [this](std::function<void()> work, std::function<void()> done) {
-        auto job = [back = back_, work = std::move(work), done = std::move(done)] {
-            work();
-            back.post(done);
-        };
-        platform::startOnPool(*QThreadPool::globalInstance(), std::move(job));
-    };
+    worker_ = pooledWorker(back_);
 
     // Status bars of the run view: batch info above the table, the process line in the
     // footer strip below it.
@@ -208,6 +203,18 @@ void SummaryController::addSummaryViewIsFinished(bool finished) {
                     btnOpenOutputFolderTapped();
                 emit summaryShown(finished);
             });
+}
+
+SummaryController::Worker SummaryController::pooledWorker(const platform::PostBack& back) {
+    return [back](std::function<void()> work, std::function<void()> done) {
+        auto job = [back, work = std::move(work), done = std::move(done)] {
+            // Work that failed (memory ran short) is done all the same: its result stays as
+            // it was made, as for a summary or a session that could not be written.
+            platform::runContained(work);
+            back.post(done);
+        };
+        platform::startOnPool(*QThreadPool::globalInstance(), std::move(job));
+    };
 }
 
 void SummaryController::setSummmaryInfo() {

@@ -48,6 +48,8 @@ public:
     // global thread pool.
     using Worker = std::function<void(std::function<void()> work, std::function<void()> done)>;
     void setWorker(Worker worker) { worker_ = std::move(worker); }
+    // The default: `done` is posted through `back` also when `work` threw.
+    static Worker pooledWorker(const platform::PostBack& back);
     void setUserDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
     void setBundleVersion(const QString& version) { bundleVersion_ = version; }
     // Delays in ms (the favourite sheet's close after a save, the deleted-photos alert,

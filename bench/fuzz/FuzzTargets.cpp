@@ -21,14 +21,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace fuzz {
 namespace {
 
-// A folder of the process's own for the files the targets write; it lives as long as
-// the process (fuzzers and replay children never return from their loops cleanly).
+// A new folder of the process's own; it lives as long as the process (fuzzers and replay
+// children never return from their loops cleanly). Its name carries the process id: the
+// replay's children are forked from one parent and draw the same random names, so after
+// a few hundred children every name tried is taken. A folder that cannot be made stops
+// the process: its empty path would name the working directory, whose files a target
+// clears.
+QTemporaryDir* processFolder() {
+    auto* dir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/brisko-fuzz-%1-XXXXXX").arg(qint64(getpid())));
+    if (!dir->isValid()) __builtin_trap();
+    return dir;
+}
+
+// A file of the process's own folder for the files the targets write.
 QString scratchPath(const char* name) {
-    static QTemporaryDir* dir = new QTemporaryDir;
+    static QTemporaryDir* dir = processFolder();
     return dir->filePath(QString::fromLatin1(name));
 }
 
@@ -103,7 +115,7 @@ int readOnlyFormats(const uint8_t* data, size_t size) {
 // output larger than its input, and never leave its work file behind. Run it with
 // -close_fd_mask=1 to silence the optimiser's report on standard output.
 int pngOptimiser(const uint8_t* data, size_t size) {
-    static QTemporaryDir* dir = new QTemporaryDir;
+    static QTemporaryDir* dir = processFolder();
     const QString in = dir->filePath(QStringLiteral("in.png"));
     const QString out = dir->filePath(QStringLiteral("out.png"));
     QFile::remove(out);
@@ -196,7 +208,7 @@ int keyedArchive(const uint8_t* data, size_t size) {
 // The user-defaults loader over an arbitrary settings file: it must load or set the file
 // aside, answer every getter, and save what it holds.
 int userDefaults(const uint8_t* data, size_t size) {
-    static QTemporaryDir* dir = new QTemporaryDir;
+    static QTemporaryDir* dir = processFolder();
     const QString path = dir->filePath(QStringLiteral("BriskoPhotos.plist"));
     QDir folder(dir->path());
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden)) folder.remove(name);

@@ -17,6 +17,7 @@
 #include "editor/ui/EffectsScreenController.h"
 #include "engine/Utils.h"
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "records/AppDelegate.h"
@@ -89,7 +90,10 @@ void EffectsScreenController::tableTextureEffectsBoundDidChange() {
                                             : QVariantList{QVariantMap{{"picture_EffectName", picture}},
                                                            QVariantMap{{"effectIntensityValue", 0.7}}};
             auto job = [self, back = back_, small, path, name, list, i, picture] {
-                const QImage thumb = Utils::sharedUtils().applyFilterWithImage(small, path, name, list, true);
+                // One that fails (memory ran short) is shown as one that gave no picture.
+                QImage thumb;
+                platform::runContained(
+                    [&] { thumb = Utils::sharedUtils().applyFilterWithImage(small, path, name, list, true); });
                 back.post([self, i, picture, thumb] {
                     if (self && self->textureList_.value(i) == picture) self->texturesModel_->setImage(i, thumb);
                 });

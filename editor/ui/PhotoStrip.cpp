@@ -6,6 +6,7 @@
 
 #include "engine/Utils.h"
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/ProgramThreads.h"
 #include "records/AppDelegate.h"
 #include "records/PhotoFile.h"
 #include "ui/CollectionViewLayout.h"
@@ -128,12 +129,14 @@ void PhotoStrip::loadVisibleThumbnails() {
         executor_([self, back = back_, file, make = maker_] {
             // Taken before the read: a change while it reads makes the picture stale, never current.
             Thumbnail made{QImage(), platform::FileStamp::of(file)};
-            made.image = make(file, kThumbnailSize);
+            // A picture that could not be made for want of memory says nothing of the file:
+            // nothing is kept of it, and it is made again when next shown.
+            const bool tried = platform::runContained([&] { made.image = make(file, kThumbnailSize); });
             made.readable = !made.image.isNull();
-            back.post([self, file, made] {
+            back.post([self, file, made, tried] {
                 if (!self) return;
                 self->pending_.remove(file);
-                self->thumbnailMade(file, made);
+                if (tried) self->thumbnailMade(file, made);
             });
         });
     }

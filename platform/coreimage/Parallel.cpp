@@ -42,10 +42,13 @@ public:
         if (int(tasks_.size()) > idle_ && threads_ < maxThreads) {
             ++threads_;
             try {
-                std::thread([this] { work(); }).detach();
+                startThread([this] { work(); }).detach();
                 return true;
             } catch (...) {
-                --threads_;  // no memory for its stack, or the system's limit of threads
+                // No memory for its stack or for Qt's record of it (kernels' tasks, a band's
+                // encoding and its writing among them, may make Qt's objects), or the
+                // system's limit of threads.
+                --threads_;
             }
         }
         queued_.notify_one();
@@ -54,16 +57,7 @@ public:
 
 private:
     void work() {
-        // Kernels' tasks (a band's encoding and its writing among them) may make Qt's
-        // objects: without Qt's record of the thread, the thread takes none and ends, and
-        // its task is left to the threads there are (the caller takes every chunk no
-        // thread has begun).
-        const bool ready = readyForQt();
         std::unique_lock<std::mutex> lock(m_);
-        if (!ready) {
-            --threads_;
-            return;
-        }
         for (;;) {
             ++idle_;
             const bool woken = queued_.wait_for(lock, std::chrono::seconds(60), [this] { return !tasks_.empty(); });

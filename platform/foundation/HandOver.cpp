@@ -1,5 +1,7 @@
 #include "platform/foundation/HandOver.h"
 
+#include "platform/foundation/ProgramThreads.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <QThreadPool>
@@ -18,12 +20,19 @@ std::mutex& handOverLock() {
     return lock;
 }
 
+// A task on a pool is its thread's first function: what it throws is logged and goes no
+// further (out of Qt's pool thread it ends the program).
+template <bool kContained>
 struct HandedWork {
     std::function<void()> work;
 
     void operator()() const {
         { const std::lock_guard<std::mutex> received(handOverLock()); }
-        work();
+        if constexpr (kContained) {
+            runContained(work);
+        } else {
+            work();
+        }
     }
 };
 
@@ -32,12 +41,12 @@ struct HandedWork {
 bool postQueued(QObject* target, std::function<void()> work) {
     if (!target) return false;
     const std::lock_guard<std::mutex> sent(handOverLock());
-    return QMetaObject::invokeMethod(target, HandedWork{std::move(work)}, Qt::QueuedConnection);
+    return QMetaObject::invokeMethod(target, HandedWork<false>{std::move(work)}, Qt::QueuedConnection);
 }
 
 void startOnPool(QThreadPool& pool, std::function<void()> work, int priority) {
     const std::lock_guard<std::mutex> sent(handOverLock());
-    pool.start(HandedWork{std::move(work)}, priority);
+    pool.start(HandedWork<true>{std::move(work)}, priority);
 }
 
 }  // namespace platform

@@ -6,6 +6,9 @@
 // work could not be told from them. Handed over through these, the order also passes
 // through a lock of ours: the sender holds it while Qt takes the work, and the work takes it
 // before it starts.
+//
+// A task on a pool is a thread's first function: what it throws is logged and goes no
+// further (out of Qt's pool thread it would end the program).
 #include <functional>
 
 class QObject;

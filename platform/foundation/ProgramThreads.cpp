@@ -1,11 +1,14 @@
 #include "platform/foundation/ProgramThreads.h"
 
+#include "platform/foundation/Log.h"
+
 #include <QThread>
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 
 namespace platform {
 
@@ -32,7 +35,7 @@ std::thread startThread(std::function<void()> work) {
             start->state = ready ? Start::Ready : Start::Failed;
         }
         start->told.notify_one();
-        if (ready) work();
+        if (ready) runContained(work);
     });
     std::unique_lock<std::mutex> lock(start->m);
     start->told.wait(lock, [&] { return start->state != Start::Waiting; });
@@ -40,6 +43,41 @@ std::thread startThread(std::function<void()> work) {
     lock.unlock();
     thread.join();
     throw std::bad_alloc();
+}
+
+bool runContained(const std::function<void()>& work, std::exception_ptr* failure) noexcept {
+    try {
+        work();
+        return true;
+    } catch (...) {
+        log(u"background work failed: %@", failureText(std::current_exception()));
+        if (failure) *failure = std::current_exception();
+        return false;
+    }
+}
+
+bool isMemoryShortage(const std::exception_ptr& failure) noexcept {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (const std::system_error& e) {
+        return e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory;
+    } catch (...) {
+    }
+    return false;
+}
+
+QString failureText(const std::exception_ptr& failure) noexcept {
+    try {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            return QString::fromLocal8Bit(e.what());
+        }
+    } catch (...) {
+    }
+    return QStringLiteral("an unknown error");
 }
 
 }  // namespace platform

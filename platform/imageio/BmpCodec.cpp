@@ -1,19 +1,22 @@
 // BMP, and DIB (a BMP without its 14-byte file header, told by its name and a header BMP
-// knows), read and written here. Every
-// header the format has known is read: OS/2 1.x (12 bytes, three-byte palette entries),
-// OS/2 2.x (16 to 64 bytes) and Windows' 40- to 124-byte ones; palette pictures of 1, 2,
-// 4 and 8 bits, run-length coded ones (RLE4, RLE8), and 16-, 24- and 32-bit ones with or
-// without bit fields.
+// knows), read and written here, and the BMP pictures inside Windows icons and cursors.
+// Every header the format has known is read: OS/2 1.x (12 bytes, three-byte palette
+// entries), OS/2 2.x (16 to 64 bytes) and Windows' 40- to 124-byte ones; palette pictures
+// of 1, 2, 4 and 8 bits, run-length coded ones (RLE4, RLE8), and 16-, 24- and 32-bit ones
+// with or without bit fields. A 124-byte header's embedded colour profile goes with the
+// picture; a linked one names a file, which is never opened.
 //
-// Every pixel of the picture handed on is defined by the file or by a rule of ours: a
-// run-length picture may skip pixels (a delta, an end of line or of the bitmap before the
-// last pixel, data that ends early), and those are transparent; an index past a short
-// palette takes the palette's first colour. Channels narrower than 8 bits are widened by
-// repeating their top bits, so that a 5-bit 31 is 255, not 248.
+// Every pixel of the picture handed on is defined by the file. The format leaves the
+// pixels a run-length picture skips undefined (a delta, an end of line or of the bitmap
+// before the last pixel), and those are transparent. Anything else the file does not
+// define is damage, and the picture is refused: data that end before the picture does,
+// runs that run off it, pixels that name colours the palette lacks, a colour count larger
+// than the file could hold. Channels narrower than 8 bits are widened by repeating their
+// top bits, so that a 5-bit 31 is 255, not 248.
 //
 // Writing: 24-bit rows for opaque pictures, 32-bit with an alpha mask (a V4 header)
 // otherwise.
-#include "platform/imageio/CodecInternal.h"
+#include "platform/imageio/ReadOnlyCodecs.h"
 #include "platform/foundation/Log.h"
 
 #include <QtEndian>
@@ -28,6 +31,14 @@ int32_t i32(const uint8_t* p) { return qFromLittleEndian<int32_t>(p); }
 uint16_t u16(const uint8_t* p) { return qFromLittleEndian<uint16_t>(p); }
 
 enum Compression : uint32_t { kUncompressedRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6 };
+// A 124-byte header's colour space types that name a profile: one held in the file, and one
+// named by a path.
+constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
+constexpr uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
+
+// Where the information header is: after a file header, alone (a DIB), or in an icon's
+// directory, where it counts the mask's rows into its height.
+enum class Container { File, Dib, Icon };
 
 // One channel of a bit-field pixel.
 struct Channel {
@@ -51,7 +62,8 @@ struct Channel {
 };
 
 struct BmpLayout {
-    size_t dib = 0;             // where the information header starts (14, or 0 for a DIB)
+    Container container = Container::File;
+    size_t dib = 0;             // where the information header starts (14, or 0)
     uint32_t headerSize = 0;
     int64_t width = 0, height = 0;
     bool topDown = false;
@@ -61,14 +73,19 @@ struct BmpLayout {
     uint32_t masks[4] = {};     // red, green, blue, alpha
     size_t paletteAt = 0;
     int paletteEntry = 4;       // bytes
-    uint32_t paletteCount = 0;  // entries the header declares (or implies)
+    uint32_t declaredColours = 0;  // the header's colour count as stored; 0 when it gives none
+    uint32_t paletteCount = 0;  // entries the header declares (or implies), at most 256
     size_t pixelsAt = 0;
+    uint32_t colourSpace = 0;   // a 124-byte header's colour space type
+    uint64_t profileOffset = 0, profileSize = 0;  // from the information header's start
 };
 
-// The information header at `dib`; false when it is not one.
-bool parseLayout(Bytes in, size_t dib, BmpLayout& L) {
+// The information header; false when it is not one.
+bool parseLayout(Bytes in, Container container, BmpLayout& L) {
+    const size_t dib = container == Container::File ? 14 : 0;
     if (in.size < dib + 16) return false;
     const uint8_t* h = in.data + dib;
+    L.container = container;
     L.dib = dib;
     L.headerSize = u32(h);
     if (L.headerSize == 12) {
@@ -85,11 +102,16 @@ bool parseLayout(Bytes in, size_t dib, BmpLayout& L) {
         L.height = i32(fields + 8);
         L.bits = u16(fields + 14);
         L.compression = u32(fields + 16);
-        L.paletteCount = u32(fields + 32);
+        L.declaredColours = u32(fields + 32);
         L.os2 = L.headerSize == 64 || L.headerSize < 40;
         if (L.headerSize >= 52) {
             for (int c = 0; c < 3; ++c) L.masks[c] = u32(fields + 40 + 4 * c);
             if (L.headerSize >= 56) L.masks[3] = u32(fields + 52);
+        }
+        if (L.headerSize >= 124) {
+            L.colourSpace = u32(fields + 56);
+            L.profileOffset = u32(fields + 112);
+            L.profileSize = u32(fields + 116);
         }
     } else {
         return false;
@@ -98,6 +120,7 @@ bool parseLayout(Bytes in, size_t dib, BmpLayout& L) {
         L.height = -L.height;
         L.topDown = true;
     }
+    if (container == Container::Icon) L.height /= 2;  // the mask's rows follow the colour rows'
     if (L.width <= 0 || L.height <= 0 || L.width > INT32_MAX || L.height > INT32_MAX) return false;
     size_t at = dib + L.headerSize;
     // A 40-byte header keeps its bit fields after itself.
@@ -110,29 +133,52 @@ bool parseLayout(Bytes in, size_t dib, BmpLayout& L) {
     L.paletteAt = at;
     if (L.bits <= 8) {
         const uint32_t full = 1u << std::min<uint16_t>(L.bits, 8);
-        L.paletteCount = L.paletteCount == 0 || L.paletteCount > full ? full : L.paletteCount;
+        L.paletteCount = L.declaredColours == 0 || L.declaredColours > full ? full : L.declaredColours;
     } else if (L.headerSize == 12) {
         L.paletteCount = 0;
     } else {
-        L.paletteCount = std::min<uint32_t>(L.paletteCount, 256);  // a colour table beside direct colours
+        L.paletteCount = std::min<uint32_t>(L.declaredColours, 256);  // a colour table beside direct colours
     }
     const size_t paletteEnd = at + size_t(L.paletteCount) * size_t(L.paletteEntry);
-    if (dib == 14) {
-        // The file header says where the pixels start; a writer that got it wrong put them
-        // after the palette.
+    if (container == Container::File) {
+        // The file header says where the pixels start. They cannot start inside the headers,
+        // nor inside a palette whose colours the header counts: a writer that got the place
+        // wrong put them after the palette. Where the count is implied (no count given, or an
+        // OS/2 1.x header, which has none), the palette may be shorter than its depth allows,
+        // and the pixels start where the file header says.
         const size_t declared = u32(in.data + 10);
-        L.pixelsAt = declared >= at && declared < in.size ? declared : paletteEnd;
+        const size_t earliest = L.declaredColours != 0 ? paletteEnd : at;
+        L.pixelsAt = declared >= earliest && declared < in.size ? declared : paletteEnd;
     } else {
         L.pixelsAt = paletteEnd;
     }
     return true;
 }
 
+// The embedded colour profile when the header names one that lies in the file; empty
+// otherwise (with a log line when `name` is given).
+QByteArray embeddedProfile(Bytes in, const BmpLayout& L, const QString* name) {
+    if (L.colourSpace == kProfileLinked) {
+        if (name) log(u"%@: the BMP names a colour profile file; it is not opened", *name);
+        return QByteArray();
+    }
+    if (L.colourSpace != kProfileEmbedded || L.profileSize == 0) return QByteArray();
+    const uint64_t at = uint64_t(L.dib) + L.profileOffset;
+    if (L.profileOffset < L.headerSize || at > in.size || L.profileSize > in.size - at) {
+        if (name) log(u"%@: the BMP's colour profile lies outside the file; it is left out", *name);
+        return QByteArray();
+    }
+    return QByteArray(reinterpret_cast<const char*>(in.data + at), qsizetype(L.profileSize));
+}
+
 ImageFacts factsOf(Bytes in, const BmpLayout& L) {
     ImageFacts facts;
-    facts.header.format = L.dib == 0 ? ImageFormat::DIB : ImageFormat::BMP;
+    facts.header.format = L.container == Container::File ? ImageFormat::BMP
+                          : L.container == Container::Dib ? ImageFormat::DIB
+                                                          : ImageFormat::ICO;
     facts.header.width = int(L.width);
     facts.header.height = int(L.height);
+    facts.header.iccProfile = embeddedProfile(in, L, nullptr);
     facts.depth = 8;  // every layout is read as 8 bits a channel
     // Pixels per metre, in the 40-byte fields (an OS/2 2.x header may stop before them).
     if (L.headerSize >= 32 && in.size >= L.dib + 32) {
@@ -142,9 +188,9 @@ ImageFacts factsOf(Bytes in, const BmpLayout& L) {
     return facts;
 }
 
-// The palette as opaque colours, always 256 entries: indices past the file's entries (a
-// short palette, or one cut off by the pixels) read as its first.
-std::vector<QRgb> readPalette(Bytes in, const BmpLayout& L) {
+// The palette as opaque colours, always 256 entries; `count` says how many of them the file
+// holds (a palette may be cut off by the pixels).
+std::vector<QRgb> readPalette(Bytes in, const BmpLayout& L, uint32_t& count) {
     std::vector<QRgb> palette;
     const size_t end = std::min(L.pixelsAt > L.paletteAt ? L.pixelsAt : in.size, in.size);
     for (uint32_t i = 0; i < L.paletteCount; ++i) {
@@ -152,8 +198,8 @@ std::vector<QRgb> readPalette(Bytes in, const BmpLayout& L) {
         if (at + 3 > end) break;
         palette.push_back(qRgb(in.data[at + 2], in.data[at + 1], in.data[at]));
     }
-    const QRgb first = palette.empty() ? qRgb(0, 0, 0) : palette.front();
-    palette.resize(256, first);
+    count = uint32_t(palette.size());
+    palette.resize(256, 0);
     return palette;
 }
 
@@ -161,56 +207,56 @@ QRgb* rowOf(QImage& image, const BmpLayout& L, int64_t fileRow) {
     return reinterpret_cast<QRgb*>(image.scanLine(int(L.topDown ? fileRow : L.height - 1 - fileRow)));
 }
 
-// Run-length coded palette pixels. What the codes leave out stays transparent.
-void decodeRle(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, QImage& image) {
-    image.fill(Qt::transparent);
+const char* const kDataEndEarly = "its data end before the picture does";
+const char* const kRunsOffThePicture = "its run-length codes run off the picture";
+
+// Walks the run-length codes, handing each run of pixels to run(row, x, count, index),
+// where index(i) is the run's i-th palette index. Returns what is wrong with the codes, or
+// nullptr when they fit the picture: every run inside it, and the codes ending with an end
+// of the bitmap or past its last pixel.
+template <typename Run>
+const char* walkRle(Bytes in, const BmpLayout& L, Run&& run) {
     const bool four = L.compression == kRle4;
+    // An RLE4 row's last byte holds two pixels: a run may fill the half past an odd width.
+    const int64_t limit = four ? (L.width + 1) & ~int64_t(1) : L.width;
     const uint8_t* p = in.data + L.pixelsAt;
-    const uint8_t* end = in.data + in.size;
+    const uint8_t* const end = in.data + in.size;
     int64_t x = 0, row = 0;
-    QRgb* line = rowOf(image, L, 0);
-    const auto put = [&](uint32_t index) {
-        if (x < L.width) line[x] = palette[index & 0xFF];
-        ++x;
-    };
-    while (end - p >= 2 && row < L.height) {
+    for (;;) {
+        if (end - p < 2) return row >= L.height || (row == L.height - 1 && x >= L.width) ? nullptr : kDataEndEarly;
         const uint8_t count = p[0], value = p[1];
         p += 2;
         if (count > 0) {
-            for (int i = 0; i < count && x < L.width; ++i) put(four ? (i & 1 ? value & 0x0F : value >> 4) : value);
-            continue;
+            if (row >= L.height || x + count > limit) return kRunsOffThePicture;
+            run(row, x, int(count), [&](int i) { return four ? (i & 1 ? value & 0x0Fu : value >> 4u) : value; });
+            x += count;
+        } else if (value == 0) {  // end of line
+            x = 0;
+            ++row;
+        } else if (value == 1) {  // end of the bitmap
+            return nullptr;
+        } else if (value == 2) {  // a jump ahead
+            if (end - p < 2) return kDataEndEarly;
+            x += p[0];
+            row += p[1];
+            p += 2;
+            if (x > limit || row > L.height) return kRunsOffThePicture;
+        } else {  // absolute: `value` pixels as they are, padded to a whole 16-bit word
+            const size_t bytes = four ? (size_t(value) + 1) / 2 : value;
+            if (size_t(end - p) < bytes) return kDataEndEarly;
+            if (row >= L.height || x + value > limit) return kRunsOffThePicture;
+            const uint8_t* pixels = p;
+            run(row, x, int(value), [&](int i) { return four ? (i & 1 ? pixels[i / 2] & 0x0Fu : pixels[i / 2] >> 4u) : pixels[i]; });
+            x += value;
+            p += std::min((bytes + 1) & ~size_t(1), size_t(end - p));
         }
-        if (value == 0 || value == 2) {  // end of line, or a jump ahead
-            int64_t dx = 0, dy = 1;
-            if (value == 2) {
-                if (end - p < 2) break;
-                dx = p[0];
-                dy = p[1];
-                p += 2;
-            }
-            x = value == 2 ? x + dx : 0;
-            if (dy > 0) {
-                row += dy;
-                if (row >= L.height) break;
-                line = rowOf(image, L, row);
-            }
-            continue;
-        }
-        if (value == 1) break;  // end of the bitmap
-        // Absolute: `value` pixels as they are, padded to a whole 16-bit word.
-        const size_t bytes = four ? (size_t(value) + 1) / 2 : value;
-        const size_t padded = (bytes + 1) & ~size_t(1);
-        const size_t have = std::min<size_t>(bytes, size_t(end - p));
-        for (int i = 0; i < value && size_t(four ? i / 2 : i) < have && x < L.width; ++i)
-            put(four ? (i & 1 ? p[i / 2] & 0x0F : p[i / 2] >> 4) : p[i]);
-        if (size_t(end - p) < padded) break;
-        p += padded;
     }
 }
 
-// Uncompressed rows: palette indices, or direct colours through the channels.
-void decodeRows(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, const Channel* ch, bool alpha,
-                QImage& image) {
+// Uncompressed rows: palette indices, or direct colours through the channels. False when a
+// pixel names a colour past the palette's `colours`.
+bool decodeRows(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, uint32_t colours, const Channel* ch,
+                bool alpha, QImage& image) {
     const size_t stride = ((size_t(L.width) * L.bits + 31) / 32) * 4;
     const int width = int(L.width);
     for (int64_t r = 0; r < L.height; ++r) {
@@ -223,10 +269,14 @@ void decodeRows(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, 
         case 8: {
             const int perByte = 8 / L.bits;
             const uint32_t mask = (1u << L.bits) - 1;
+            uint32_t highest = 0;
             for (int x = 0; x < width; ++x) {
                 const int shift = 8 - L.bits * (x % perByte + 1);
-                d[x] = palette[(s[x / perByte] >> shift) & mask];
+                const uint32_t index = (s[x / perByte] >> shift) & mask;
+                highest = std::max(highest, index);
+                d[x] = palette[index];
             }
+            if (highest >= colours) return false;
             break;
         }
         case 24:
@@ -241,20 +291,48 @@ void decodeRows(Bytes in, const BmpLayout& L, const std::vector<QRgb>& palette, 
             break;
         }
     }
+    return true;
 }
 
-bool readable(Bytes in, size_t dib, BmpLayout& L) {
-    if (dib == 14 && (in.size < 26 || in.data[0] != 'B' || in.data[1] != 'M')) return false;
-    return parseLayout(in, dib, L);
+// Whether any pixel of 16- or 32-bit rows has a non-zero value in the bits of `alpha`.
+bool anyAlpha(Bytes in, const BmpLayout& L, const Channel& alpha) {
+    const size_t stride = ((size_t(L.width) * L.bits + 31) / 32) * 4;
+    for (int64_t r = 0; r < L.height; ++r) {
+        const uint8_t* s = in.data + L.pixelsAt + size_t(r) * stride;
+        uint32_t any = 0;
+        for (int64_t x = 0; x < L.width; ++x) any |= (L.bits == 16 ? u16(s + 2 * x) : u32(s + 4 * x)) & alpha.mask;
+        if (any) return true;
+    }
+    return false;
 }
 
-QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+// An icon's mask: one bit a pixel in rows as the colour rows run, a set bit transparent.
+void applyMask(Bytes in, const BmpLayout& L, size_t maskAt, QImage& image) {
+    const size_t stride = ((size_t(L.width) + 31) / 32) * 4;
+    for (int64_t r = 0; r < L.height; ++r) {
+        const uint8_t* m = in.data + maskAt + size_t(r) * stride;
+        QRgb* d = rowOf(image, L, r);
+        for (int64_t x = 0; x < L.width; ++x)
+            if (m[x >> 3] & (0x80u >> (x & 7))) d[x] = 0;
+    }
+}
+
+bool readable(Bytes in, Container container, BmpLayout& L) {
+    if (container == Container::File && (in.size < 26 || in.data[0] != 'B' || in.data[1] != 'M')) return false;
+    return parseLayout(in, container, L);
+}
+
+QImage decode(Bytes in, Container container, const DecodeOptions& options, const QString& name, DecodeResult* why) {
     const auto fail = [&](DecodeFailure kind) {
         if (why) why->failure = kind;
         return QImage();
     };
+    const auto damaged = [&](const char* what) {
+        log(u"%@: BMP data is damaged: %@", name, QString::fromLatin1(what));
+        return decodeFailed(why, DecodeFailure::Damaged, QStringLiteral("the bitmap is damaged: ") + QLatin1String(what));
+    };
     BmpLayout L;
-    if (!readable(in, dib, L)) {
+    if (!readable(in, container, L)) {
         log(u"%@: BMP header is corrupt", name);
         return fail(DecodeFailure::Damaged);
     }
@@ -268,6 +346,13 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
         return decodeFailed(why, DecodeFailure::Unsupported,
                             QStringLiteral("this bitmap is compressed in a way this program cannot read"));
     }
+    const bool icon = container == Container::Icon;
+    if (icon && rle) {
+        // The mask follows the pixels, whose coded length an icon's header need not give.
+        log(u"%@: an icon's run-length coded bitmap is not supported", name);
+        return decodeFailed(why, DecodeFailure::Unsupported,
+                            QStringLiteral("this icon is compressed in a way this program cannot read"));
+    }
     const bool paletted = L.bits == 1 || L.bits == 2 || L.bits == 4 || L.bits == 8;
     const bool direct = L.bits == 16 || L.bits == 24 || L.bits == 32;
     if ((rle && L.bits != (L.compression == kRle8 ? 8 : 4)) || (fields && L.bits != 16 && L.bits != 32) ||
@@ -279,34 +364,65 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
         log(u"%@: BMP holds no pixel data", name);
         return fail(DecodeFailure::Damaged);
     }
-    if (!rle) {
-        // Uncompressed rows have a known length: a file too short for them is cut short.
-        const uint64_t stride = ((uint64_t(L.width) * L.bits + 31) / 32) * 4;
-        if (uint64_t(L.pixelsAt) + stride * uint64_t(L.height) > in.size) {
-            log(u"%@: BMP data ends early; the file is truncated", name);
-            return fail(DecodeFailure::Damaged);
-        }
-    }
+    if (uint64_t(L.declaredColours) * uint64_t(L.paletteEntry) > in.size - std::min(L.paletteAt, in.size))
+        return damaged("it counts more colours than the file holds");
     Channel ch[4];
     bool alpha = false;
     if (L.bits == 16 || L.bits == 32) {
         uint32_t masks[4] = {L.masks[0], L.masks[1], L.masks[2], L.masks[3]};
         if (!fields) {
-            // Without bit fields, 5-5-5 and 8-8-8 with the top bits unused.
+            // Without bit fields, 5-5-5 and 8-8-8 with the top bits unused; an icon's 32-bit
+            // pixels keep their alpha there.
             const bool sixteen = L.bits == 16;
             masks[0] = sixteen ? 0x7C00u : 0xFF0000u;
             masks[1] = sixteen ? 0x03E0u : 0x00FF00u;
             masks[2] = sixteen ? 0x001Fu : 0x0000FFu;
-            masks[3] = 0;
+            masks[3] = icon && !sixteen ? 0xFF000000u : 0;
         }
         for (int c = 0; c < 4; ++c) ch[c] = Channel(masks[c]);
         alpha = ch[3].mask != 0;
     }
-    const std::vector<QRgb> palette = paletted ? readPalette(in, L) : std::vector<QRgb>();
+    const uint64_t stride = ((uint64_t(L.width) * L.bits + 31) / 32) * 4;
+    const uint64_t maskAt = uint64_t(L.pixelsAt) + stride * uint64_t(L.height);
+    if (!rle) {
+        // Uncompressed rows have a known length: a file too short for their pixels is cut
+        // short (the last row's padding may be missing).
+        const uint64_t lastRow = (uint64_t(L.width) * L.bits + 7) / 8;
+        if (uint64_t(L.pixelsAt) + stride * uint64_t(L.height - 1) + lastRow > in.size) {
+            log(u"%@: BMP data ends early; the file is truncated", name);
+            return fail(DecodeFailure::Damaged);
+        }
+    }
+    // An icon's alpha, where it has any, stands in for its mask; without, the mask is needed.
+    if (icon && alpha) alpha = anyAlpha(in, L, ch[3]);
+    const bool masked = icon && !alpha;
+    if (masked && maskAt + ((uint64_t(L.width) + 31) / 32) * 4 * uint64_t(L.height) > in.size)
+        return damaged(kDataEndEarly);
+    uint32_t colours = 0;
+    const std::vector<QRgb> palette = paletted ? readPalette(in, L, colours) : std::vector<QRgb>();
+    if (rle) {
+        // The codes are checked before the picture is made: a few bytes may declare a
+        // picture of many megapixels and end at once.
+        uint32_t highest = 0;
+        const char* wrong = walkRle(in, L, [&](int64_t, int64_t x, int count, const auto& index) {
+            for (int i = 0; i < count && x + i < L.width; ++i) highest = std::max<uint32_t>(highest, index(i));
+        });
+        if (wrong) return damaged(wrong);
+        if (highest >= colours) return damaged("its pixels name colours its palette lacks");
+    }
     QImage image = allocateImage(int(L.width), int(L.height), QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return fail(DecodeFailure::OverBudget);
-    if (rle) decodeRle(in, L, palette, image);
-    else decodeRows(in, L, palette, ch, alpha, image);
+    if (rle) {
+        image.fill(Qt::transparent);
+        walkRle(in, L, [&](int64_t row, int64_t x, int count, const auto& index) {
+            QRgb* line = rowOf(image, L, row);
+            for (int i = 0; i < count && x + i < L.width; ++i) line[x + i] = palette[index(i)];
+        });
+    } else if (!decodeRows(in, L, palette, colours, ch, alpha, image)) {
+        return damaged("its pixels name colours its palette lacks");
+    }
+    if (masked) applyMask(in, L, size_t(maskAt), image);
+    attachProfile(image, embeddedProfile(in, L, &name), ColourModel::RGB, name);
     return image;
 }
 
@@ -314,16 +430,16 @@ QImage decode(Bytes in, size_t dib, const DecodeOptions& options, const QString&
 
 ImageFacts bmpFacts(Bytes in) {
     BmpLayout L;
-    return readable(in, 14, L) ? factsOf(in, L) : ImageFacts{};
+    return readable(in, Container::File, L) ? factsOf(in, L) : ImageFacts{};
 }
 
 QImage bmpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
-    return decode(in, 14, options, name, why);
+    return decode(in, Container::File, options, name, why);
 }
 
 bool dibSniff(Bytes in, const QString& name) {
     BmpLayout L;
-    if (!name.endsWith(QLatin1String(".dib"), Qt::CaseInsensitive) || !parseLayout(in, 0, L)) return false;
+    if (!name.endsWith(QLatin1String(".dib"), Qt::CaseInsensitive) || !parseLayout(in, Container::Dib, L)) return false;
     // A header BMP knows: one of its sizes, one plane, a depth it has.
     const uint32_t sizes[] = {12, 16, 20, 24, 32, 36, 40, 52, 56, 64, 108, 124};
     const uint16_t planes = u16(in.data + (L.headerSize == 12 ? 8 : 12));
@@ -333,11 +449,22 @@ bool dibSniff(Bytes in, const QString& name) {
 
 ImageFacts dibFacts(Bytes in) {
     BmpLayout L;
-    return parseLayout(in, 0, L) ? factsOf(in, L) : ImageFacts{};
+    return parseLayout(in, Container::Dib, L) ? factsOf(in, L) : ImageFacts{};
 }
 
 QImage dibDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
-    return decode(in, 0, options, name, why);
+    return decode(in, Container::Dib, options, name, why);
+}
+
+ImageFacts iconBitmapFacts(Bytes entry, int* bitsPerPixel) {
+    BmpLayout L;
+    if (!parseLayout(entry, Container::Icon, L)) return ImageFacts{};
+    if (bitsPerPixel) *bitsPerPixel = L.bits;
+    return factsOf(entry, L);
+}
+
+QImage iconBitmapDecode(Bytes entry, const DecodeOptions& options, const QString& name, DecodeResult* why) {
+    return decode(entry, Container::Icon, options, name, why);
 }
 
 QByteArray bmpEncode(const QImage& source) {

@@ -3,6 +3,7 @@
 // goes away or no work has come for a while.
 #include "platform/imageio/HelperMessages.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ProgramThreads.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -66,18 +67,24 @@ constexpr bool kSanitized =
 void watchParent(pid_t parent) {
     const int pidfd = int(syscall(SYS_pidfd_open, parent, 0));
     if (getppid() != parent) _exit(0);
-    std::thread([pidfd, parent] {
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    try {
+        startThread([pidfd, parent] {
+            if (pidfd >= 0) {
+                pollfd p{pidfd, POLLIN, 0};
+                while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+                }
+                _exit(0);
             }
+            // Kernels before 5.3 (and valgrind) have no pidfd: a helper whose program has
+            // gone is handed to another parent.
+            while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             _exit(0);
-        }
-        // Kernels before 5.3 (and valgrind) have no pidfd: a helper whose program has gone
-        // is handed to another parent.
-        while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        _exit(0);
-    }).detach();
+        }).detach();
+    } catch (...) {
+        // No thread to watch with (memory or the system's threads ran short): a helper that
+        // could outlive its program serves nothing; the program hears it end.
+        _exit(1);
+    }
 }
 
 // Test hooks, read only here: BRISKO_DECODER_TEST=pause=<ms> makes each request wait that

@@ -223,8 +223,8 @@ QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, cons
     case ImageFormat::PNM:
     case ImageFormat::XBM:
     case ImageFormat::XPM:
-    case ImageFormat::ICO:
     case ImageFormat::ICNS: return codec::qtReaderDecode(in, format, options, name, why);
+    case ImageFormat::ICO: return codec::icoDecode(in, options, name, why);
     case ImageFormat::TGA: return codec::tgaDecode(in, options, name, why);
     case ImageFormat::Unknown: break;
     }
@@ -356,8 +356,8 @@ ImageFacts imageFacts(Bytes in, const QString& name) {
     case ImageFormat::PNM:
     case ImageFormat::XBM:
     case ImageFormat::XPM:
-    case ImageFormat::ICO:
     case ImageFormat::ICNS: return qtReaderFacts(in, format);
+    case ImageFormat::ICO: return icoFacts(in);
     case ImageFormat::TGA: return tgaFacts(in);
     case ImageFormat::Unknown: break;
     }

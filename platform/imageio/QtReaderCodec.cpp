@@ -1,9 +1,10 @@
-// The small formats read through Qt's own readers: PNM (PBM, PGM, PPM), XBM, XPM, Windows
-// icons and cursors (ICO, CUR), and through Qt's image formats plugins Apple icons (ICNS). Qt reads them from the guarded mapping of the file, through a
+// The small formats read through Qt's own readers: PNM (PBM, PGM, PPM), XBM, XPM, and
+// through Qt's image formats plugins Apple icons (ICNS). Qt reads them from the guarded mapping of the file, through a
 // buffer; the declared size is checked against the budget before Qt allocates anything,
 // and Qt's own allocation limit is the same budget. A file of several pictures (icons)
 // gives its largest.
-// Each is told by its content.
+// Each is told by its content; Windows icons and cursors are told here too, and read by
+// IcoCodec.cpp.
 #include "platform/imageio/ReadOnlyCodecs.h"
 #include "platform/foundation/Log.h"
 
@@ -23,7 +24,6 @@ const char* qtFormatName(ImageFormat format) {
     case ImageFormat::PNM: return "ppm";  // Qt's PNM reader takes every P1 to P6 file by this name
     case ImageFormat::XBM: return "xbm";
     case ImageFormat::XPM: return "xpm";
-    case ImageFormat::ICO: return "ico";
     case ImageFormat::ICNS: return "icns";
     default: return nullptr;
     }

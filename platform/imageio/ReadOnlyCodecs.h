@@ -1,8 +1,9 @@
 #pragma once
 // The formats this program reads but never writes: HEIF and AVIF (libheif), WebP
-// (libwebp), camera raw files (LibRaw), Photoshop documents and Targa (our own readers) and
-// the small formats Qt reads (PNM, XBM, XPM, ICO, and with its image formats plugins ICNS). Shared between the codec files of
-// platform/imageio; not for use outside this folder.
+// (libwebp), camera raw files (LibRaw), Photoshop documents, Targa and icons (our own
+// readers) and the small formats Qt reads (PNM, XBM, XPM, and with its image formats
+// plugins ICNS). Shared between the codec files of platform/imageio; not for use outside
+// this folder.
 //
 // HEIF pictures and camera raw files come out of their decoders upright: the container's
 // rotation and mirroring, or the turn the camera recorded, is applied by the decoder, so
@@ -37,11 +38,23 @@ ImageHeader rawHeader(Bytes in);
 ReadOnlyFacts rawFacts(Bytes in);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
-// PNM, XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else.
+// PNM, XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else. ICO is
+// read by icoDecode.
 ImageFormat qtReaderSniff(Bytes in);
 ReadOnlyFacts qtReaderFacts(Bytes in, ImageFormat format);
 QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name,
                       DecodeResult* why = nullptr);
+
+// Windows icons and cursors (ICO, CUR; told by qtReaderSniff): the largest picture, and of
+// pictures of one size the deepest.
+ReadOnlyFacts icoFacts(Bytes in);
+QImage icoDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+// One BMP picture of an icon (BmpCodec.cpp): an information header, palette and pixels as a
+// BMP's, the header's height counting the rows of the one-bit mask that follows the pixels
+// (a set bit transparent). A 32-bit picture's alpha, where any pixel's is not zero, stands
+// in for the mask. `bitsPerPixel` receives the depth as stored.
+ImageFacts iconBitmapFacts(Bytes entry, int* bitsPerPixel = nullptr);
+QImage iconBitmapDecode(Bytes entry, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 // Targa, which has no signature: a name ending in one of its extensions and a header it
 // could have.

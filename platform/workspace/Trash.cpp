@@ -183,40 +183,65 @@ bool syncFolder(const QString& folder) {
     return ok;
 }
 
-// The "Path=" line of an information file, empty when it has none.
-QByteArray recordedPath(const QString& infoPath) {
-    const int fd = ::open(encodePath(infoPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    char buffer[8192];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    for (const QByteArray& line : QByteArray(buffer, int(std::max<ssize_t>(0, n))).split('\n')) {
-        if (line.startsWith("Path=")) return line.mid(5);
+// The value of an information file's line that starts with `key` ("Path="), or of its
+// text when given; empty when it has none.
+QByteArray infoValue(const QByteArray& key, const QString& infoPath, const QByteArray& text = {}) {
+    QByteArray bytes = text;
+    if (bytes.isEmpty()) {
+        const int fd = ::open(encodePath(infoPath).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return {};
+        char buffer[8192];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+        bytes = QByteArray(buffer, int(std::max<ssize_t>(0, n)));
+    }
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (line.startsWith(key)) return line.mid(key.size());
     }
     return {};
 }
 
+QByteArray recordedPath(const QString& infoPath) { return infoValue("Path=", infoPath); }
+
+// Whether the information file at the entry's name is still the one the entry wrote.
+bool madeBy(const TrashEntryInProgress& entry, const struct stat& info) {
+    if (recordedPath(entry.infoPath) != entry.recordedPath) return false;
+    // Records of earlier versions know the path alone.
+    if (entry.infoInode == 0) return true;
+    return std::uint64_t(info.st_ino) == entry.infoInode &&
+           infoValue("DeletionDate=", entry.infoPath) == entry.deletionDate;
+}
+
 // Clears the drafts of ended runs out of an "info" folder, once per folder and process.
-void sweepOnce(const QString& infoFolder) {
+void sweepOnce(const QString& infoFolder, TrashEntryWatcher* watcher) {
     static std::mutex mutex;
     static QSet<QString> swept;
     const std::lock_guard<std::mutex> lock(mutex);
     if (swept.contains(infoFolder)) return;
     swept.insert(infoFolder);
-    removeStaleTemporaries(infoFolder);
+    if (watcher) {
+        removeStaleTemporaries(infoFolder, [watcher](const QByteArray& mark) { return watcher->temporariesEnded(mark); });
+    } else {
+        removeStaleTemporaries(infoFolder);
+    }
 }
 
 // The information file, written whole and flushed under a temporary name in the "info"
 // folder (which the file managers do not read as an entry); empty, with `error`, on failure.
-QString writeInfoDraft(const QString& infoFolder, const QByteArray& text, QString* error) {
-    sweepOnce(infoFolder);
-    QByteArray name = encodePath(temporaryFileTemplate(infoFolder));
+// The watcher hears of the folder first, so that a draft a kill leaves is found and cleared.
+QString writeInfoDraft(const QString& infoFolder, const QByteArray& text, TrashEntryWatcher* watcher,
+                       std::uint64_t* inode, QString* error) {
+    sweepOnce(infoFolder, watcher);
+    if (watcher) watcher->temporariesIn(infoFolder);
+    QByteArray name = encodePath(temporaryFileTemplate(infoFolder, watcher ? watcher->temporaryMark() : QByteArray()));
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         *error = platform::format(u"the Trash's information file could not be made in %@ (%@)", infoFolder,
                                   errorText(errno));
         return {};
     }
+    struct stat st {};
+    *inode = ::fstat(fd, &st) == 0 ? std::uint64_t(st.st_ino) : 0;
     bool ok = writeWhole(fd, text);
     int failure = ok ? 0 : errno;
     if (ok && ::fsync(fd) != 0) {
@@ -241,21 +266,31 @@ enum class Claimed { Ok, Taken, Failed };
 // Gives the draft the entry's name, unless another entry holds it. The entry is then
 // complete from its first moment: a run killed at any point leaves either no entry or a
 // whole one.
-Claimed claimName(const QString& draft, const QString& infoPath, const QString& trashedPath,
-                  const QByteArray& recorded, QString* error) {
+Claimed claimName(const QString& draft, const TrashEntryInProgress& entry, TrashEntryWatcher* watcher,
+                  QString* error) {
     int failure = 0;
-    if (trash::renameNoReplace(draft, infoPath, &failure)) return Claimed::Ok;
+    if (trash::renameNoReplace(draft, entry.infoPath, &failure)) return Claimed::Ok;
     if (failure != EEXIST) {
-        *error = platform::format(u"the Trash's information file %@ could not be made (%@)", infoPath,
+        *error = platform::format(u"the Trash's information file %@ could not be made (%@)", entry.infoPath,
                                   errorText(failure));
         return Claimed::Failed;
     }
     // The same file's own entry, left by a run that ended between naming it and moving the
-    // file, is taken over; any other holder keeps its name.
+    // file, is taken over. Only one known to have ended: a run still going (in another
+    // process, or in another PID namespace) may be about to move the file in. Any other
+    // holder keeps its name, and this entry takes the next.
     struct stat st {};
-    if (lstatOf(trashedPath, &st) || recordedPath(infoPath) != recorded) return Claimed::Taken;
-    ::unlink(encodePath(infoPath).constData());
-    return trash::renameNoReplace(draft, infoPath, &failure) ? Claimed::Ok : Claimed::Taken;
+    if (!watcher || lstatOf(entry.trashedPath, &st) || recordedPath(entry.infoPath) != entry.recordedPath)
+        return Claimed::Taken;
+    const bool taken = watcher->takeOverFromEnded(entry.infoPath, [&](const TrashEntryInProgress& left) {
+        struct stat info {}, file {};
+        if (!lstatOf(left.infoPath, &info) || left.infoInode == 0 || !madeBy(left, info) ||
+            lstatOf(left.trashedPath, &file))
+            return false;
+        ::unlink(encodePath(left.infoPath).constData());
+        return trash::renameNoReplace(draft, entry.infoPath, &failure);
+    });
+    return taken ? Claimed::Ok : Claimed::Taken;
 }
 
 bool stillTheFile(const QString& path, const std::optional<FileIdentity>& expected) {
@@ -285,10 +320,11 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
     const TrashPlace place = trashPlaceFor(path, &error);
     if (place.folder.isEmpty()) return fail(error.isEmpty() ? QStringLiteral("no Trash may be used") : error);
     const QByteArray text = infoText(path, place.top);
-    const QByteArray recorded = text.mid(text.indexOf("Path=") + 5).split('\n').first();
+    const QByteArray recorded = infoValue("Path=", QString(), text);
     const QByteArray name = encodePath(lastPathComponent(path));
     const QString infoFolder = place.folder + QStringLiteral("/info");
-    const QString draft = writeInfoDraft(infoFolder, text, &error);
+    std::uint64_t draftInode = 0;
+    const QString draft = writeInfoDraft(infoFolder, text, watcher, &draftInode, &error);
     if (draft.isEmpty()) return fail(error);
     const auto dropDraft = qScopeGuard([&] { ::unlink(encodePath(draft).constData()); });
 
@@ -296,15 +332,18 @@ TrashEntry putInTrash(const QString& givenPath, const std::optional<FileIdentity
         const QString candidate = decodePath(candidateName(name, attempt));
         const QString trashed = place.folder + QStringLiteral("/files/") + candidate;
         const QString info = infoFolder + u'/' + candidate + QStringLiteral(".trashinfo");
-        if (watcher) watcher->trashEntryBegins({info, trashed, path, recorded, mode == Mode::Link});
+        const TrashEntryInProgress making{info,      trashed,    path, recorded, mode == Mode::Link,
+                                          draftInode, infoValue("DeletionDate=", QString(), text)};
+        if (watcher) watcher->trashEntryBegins(making);
         // A linked entry is finished by its caller, once the file it holds was replaced.
         bool handedOn = false;
         const auto ended = qScopeGuard([&] {
             if (watcher && !handedOn) watcher->trashEntryEnds(info);
         });
-        const Claimed claimed = claimName(draft, info, trashed, recorded, &error);
+        const Claimed claimed = claimName(draft, making, watcher, &error);
         if (claimed == Claimed::Taken) continue;
         if (claimed == Claimed::Failed) return fail(error);
+        if (watcher) watcher->trashEntryNamed(making);
 
         int failure = 0;
         bool done;
@@ -370,7 +409,7 @@ TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>&
 bool clearUnfinished(const TrashEntryInProgress& entry) {
     struct stat info {}, trashed {};
     // An information file of another's (the name taken again since) is not this entry's.
-    if (!lstatOf(entry.infoPath, &info) || recordedPath(entry.infoPath) != entry.recordedPath) return false;
+    if (!lstatOf(entry.infoPath, &info) || !madeBy(entry, info)) return false;
     if (!lstatOf(entry.trashedPath, &trashed)) {
         ::unlink(encodePath(entry.infoPath).constData());
         log(u"%@: removed a Trash entry whose file never reached the Trash", displayPath(entry.infoPath));

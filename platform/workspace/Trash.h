@@ -8,8 +8,10 @@
 // a file it cannot put back. A name already taken in the Trash gets a number, tried a bounded
 // number of times. Every failure is reported with its reason, and a file that could not go to
 // the Trash stays where it was: nothing is ever deleted instead.
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -48,16 +50,36 @@ struct TrashEntryInProgress {
     QString originalPath;
     QByteArray recordedPath;  // the information file's "Path=" value, as written
     bool linked = false;
+    // What tells the information file this entry wrote from any put at its name since (by
+    // another process taking the name over, say): its inode and its "DeletionDate=" value.
+    // Unknown (0, empty) in the records of earlier versions.
+    std::uint64_t infoInode = 0;
+    QByteArray deletionDate;
 };
 
-// Hears of entries while they are made (a record of the run that keeps them, say).
+// Hears of entries while they are made: the record of the run that makes them, which also
+// knows whether another run has ended.
 class TrashEntryWatcher {
 public:
     virtual ~TrashEntryWatcher() = default;
+    // The mark of the watcher's temporary files (see platform::temporaryFileTemplate).
+    virtual QByteArray temporaryMark() const = 0;
+    // Before a temporary file (an information file's draft) is made in `folder`.
+    virtual void temporariesIn(const QString& folder) = 0;
+    // Whether the run whose temporary files carry `mark` is known to have ended.
+    virtual bool temporariesEnded(const QByteArray& mark) = 0;
     // Before the information file takes the entry's name.
     virtual void trashEntryBegins(const TrashEntryInProgress& entry) = 0;
+    // Once the information file holds the entry's name, before its file goes to the Trash.
+    virtual void trashEntryNamed(const TrashEntryInProgress&) {}
     // Once the entry is complete, or taken back.
     virtual void trashEntryEnds(const QString& infoPath) = 0;
+    // When the entry at `infoPath`, left unfinished, was begun by a run known to have ended:
+    // calls `takeOver` with that run's entry, while that run's leftovers can be neither
+    // cleared nor taken over by anyone else, and says what it returned. False, without a
+    // call, when no such run is known.
+    virtual bool takeOverFromEnded(const QString& infoPath,
+                                   const std::function<bool(const TrashEntryInProgress& left)>& takeOver) = 0;
 };
 
 namespace trash {
@@ -76,9 +98,11 @@ TrashEntry linkIntoTrash(const QString& path, const std::optional<FileIdentity>&
                          TrashEntryWatcher* watcher = nullptr);
 
 // Takes away what an entry that a process began and never finished left: an information
-// file (still the one it wrote) whose file is not in the Trash, and, for a linked entry
-// whose file was never replaced, the second name in the Trash with its information file.
-// A complete entry is left alone. Returns whether anything was removed.
+// file (still the one it wrote: the same path recorded and, where the entry says, the same
+// inode and deletion date) whose file is not in the Trash, and, for a linked entry whose
+// file was never replaced, the second name in the Trash with its information file. A
+// complete entry, and one another process has taken over since, is left alone. Returns
+// whether anything was removed.
 bool clearUnfinished(const TrashEntryInProgress& entry);
 
 // Takes an entry out of the Trash again, after the step it prepared failed: a linked entry

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -8,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -225,6 +228,41 @@ TEST(OutputScreen, StartRefusalsAndErrorsShownBeforeTheRun) {
     EXPECT_FALSE(AppDelegate::shared().isSUBWINDOW_OPENED);
 }
 
+// A plan that ran out of memory shows no names and says why above them; Start refuses it.
+// The next plan that is made replaces the notice.
+TEST(OutputScreen, APlanThatRanOutOfMemorySaysSoAndCannotBeStarted) {
+    Screen s(2);
+    s.view->recomputer()->setFileExists([](const QString&) -> bool { throw std::bad_alloc(); });
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    auto* notice = s.find<QLabel>("lblOriginalsNotice");
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), kPlanNotEnoughMemory);
+    EXPECT_TRUE(s.previewPaths().isEmpty());
+    s.click(s.find<QPushButton>("btnStartProcess"));
+    auto* refusal = s.setup->findChild<QMessageBox*>("alert115");
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(s.setup->startQuestion(), nullptr);
+    QTest::mouseClick(refusal->button(QMessageBox::Ok), Qt::LeftButton);
+
+    s.view->recomputer()->setFileExists({});
+    s.view->resetPreviewForUpdatedRenameSelections(false);
+    s.settle();
+    EXPECT_EQ(s.previewPaths().size(), 2);
+    EXPECT_NE(notice->text(), kPlanNotEnoughMemory);
+}
+
+// The summary's and the session's work on Qt's pool that fails (memory ran short) is done
+// all the same: the screen hears of it with what was made, and is not left waiting.
+TEST(OutputScreen, SummaryWorkThatRunsOutOfMemoryStillEnds) {
+    QObject context;
+    const SummaryController::Worker worker = SummaryController::pooledWorker(platform::PostBack(&context));
+    int done = 0;
+    worker([] { throw std::bad_alloc(); }, [&] { ++done; });
+    worker([] {}, [&] { ++done; });
+    EXPECT_TRUE(batchtest::waitUntil([&] { return done == 2; }));
+}
+
 TEST(OutputScreen, EachRuleCheckBoxSwitchesItsOwnRuleInThePreview) {
     Screen s(1, "src/Ab%1.JPG");
     s.click(s.find<QRadioButton>("btnRenameModeModifyName"));
@@ -370,9 +408,9 @@ TEST(OutputScreen, DestinationModesLibraryGuardAndTrash) {
 // start question came.
 bool runFromTheView(Screen& s, QString* question = nullptr) {
     bool ended = false;
-    // Connected for this call only: a later run must not write to this call's `ended`.
-    QObject thisCall;
-    QObject::connect(s.setup.get(), &SetupVC::runFinished, &thisCall, [&](bool) { ended = true; });
+    // Held for this run only: a later run on the same screen must not reach this frame's flag.
+    const auto heard = QObject::connect(s.setup.get(), &SetupVC::runFinished, [&](bool) { ended = true; });
+    const auto done = qScopeGuard([&] { QObject::disconnect(heard); });
     s.click(s.find<QPushButton>("btnStartProcess"));
     QMessageBox* asked = s.setup->startQuestion();
     if (!asked) return false;

@@ -5,9 +5,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <deque>
+#include <new>
+#include <stdexcept>
 
 #include "batch/CaptureDateCache.h"
 #include "platform/foundation/Dates.h"
+#include "platform/foundation/UsableCpus.h"
 #include "batch/OpenLimit.h"
 #include "batch/OutputOptionsLogic.h"
 #include "batch/PlanSnapshot.h"
@@ -330,6 +333,53 @@ TEST(PreviewRecomputer, BigBatchSharedAmongThreadsKeepsBatchOrderAndCounts) {
     EXPECT_EQ(r.classification.arrayDuplicateNames.size(), 4000) << "both photos of each shared name";
     EXPECT_EQ(r.classification.arrayFileNotFound, QStringList{}) << "a duplicate is reported as such first";
     EXPECT_EQ(r.generation, 7u);
+}
+
+// A range of a big batch that throws, on a helper thread or on the calling thread while the
+// helpers still work, ends the plan with its reason, never the program; the same through the
+// pool a recomputation runs on. A failed plan plans no photo, so the start refuses it.
+TEST(PreviewRecomputer, APassThatRunsOutOfMemoryReportsItOnEveryThread) {
+    if (platform::usableCpuCount() < 2) GTEST_SKIP() << "a batch is shared among threads only with two CPUs or more";
+    QList<std::shared_ptr<PhotoFile>> photos;
+    for (int i = 0; i < 5000; ++i) photos << fact(QString("/in/p%1.jpg").arg(i));
+    const PlanSnapshot snapshot = PlanSnapshot::take(photos, renameSettings(0).get(), outputSettings("/out").get(), {});
+    struct Case {
+        const char* where;
+        QString throwsAt;
+        bool memory;
+    };
+    for (const Case& c : {Case{"a helper's range", "/in/p4999.jpg", true}, Case{"the caller's range", "/in/p0.jpg", true},
+                          Case{"another failure", "/in/p2600.jpg", false}}) {
+        SCOPED_TRACE(c.where);
+        const auto exists = [&c](const QString& path) {
+            if (path != c.throwsAt) return true;
+            if (c.memory) throw std::bad_alloc();
+            throw std::runtime_error("planted");
+        };
+        const PreviewResult r = RenamePreviewRecomputer::plan(snapshot, 3, nullptr, exists);
+        EXPECT_EQ(r.failure, c.memory ? kPlanNotEnoughMemory : kPlanFailed);
+        EXPECT_TRUE(r.planned.isEmpty());
+        EXPECT_EQ(r.generation, 3u);
+        EXPECT_EQ(startgate::decide(int(r.planned.size()), r.classification.notWrittenCount(), false, {}).outcome,
+                  startgate::Outcome::Refused);
+    }
+
+    // Through the pool, as the screen asks for it.
+    RenamePreviewRecomputer recomputer([&] { return snapshot; });
+    recomputer.setFileExists([](const QString& path) -> bool {
+        if (path == "/in/p4000.jpg") throw std::bad_alloc();
+        return true;
+    });
+    QList<bool> busy;
+    recomputer.onBusyChanged = [&](bool b) { busy << b; };
+    recomputer.requestRecompute(false);
+    ASSERT_TRUE(batchtest::waitUntil([&] { return !recomputer.isPending(); }));
+    EXPECT_EQ(recomputer.lastPublished().failure, kPlanNotEnoughMemory);
+    EXPECT_EQ(busy, (QList<bool>{true, false}));
+    // The next pass that succeeds replaces it.
+    recomputer.setFileExists([](const QString&) { return true; });
+    EXPECT_TRUE(recomputer.recomputeNow().failure.isEmpty());
+    EXPECT_EQ(recomputer.lastPublished().planned.size(), 5000);
 }
 
 TEST(PreviewRecomputer, DestroyedWhilePassRunsDropsTheResult) {

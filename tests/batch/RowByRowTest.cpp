@@ -8,8 +8,10 @@
 #include <QFile>
 
 #include <limits>
+#include <new>
 
 #include "batch/BatchRunner.h"
+#include "batch/PhotoStream.h"
 #include "batch/RenameScheme.h"
 #include "batch/ResultWriter.h"
 #include "batch/RunMessages.h"
@@ -99,7 +101,65 @@ struct RowCase {
     bool rowByRow;
 };
 
+// A photo's rows whose decoding runs out of memory past a row.
+class RowsRunningShort : public platform::RowSource {
+public:
+    RowsRunningShort(std::unique_ptr<platform::RowSource> real, int shortFrom)
+        : real_(std::move(real)), shortFrom_(shortFrom) {
+        header_ = real_->header();
+        refused_ = real_->refused();
+    }
+    bool transparent() const override { return real_->transparent(); }
+    int width() const override { return real_->width(); }
+    int height() const override { return real_->height(); }
+    bool reduceTo(const platform::DecodeOptions& options) override { return real_->reduceTo(options); }
+    bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) override {
+        if (rowsEnd > shortFrom_) throw std::bad_alloc();
+        return real_->readRows(base, bytesPerLine, rowsEnd);
+    }
+    int rowsRead() const override { return real_->rowsRead(); }
+    bool cut() const override { return real_->cut(); }
+    std::optional<bool> opaque() override { return real_->opaque(); }
+
+private:
+    std::unique_ptr<platform::RowSource> real_;
+    const int shortFrom_;
+};
+
 }  // namespace
+
+// A photo made row by row whose decoder, a strip ahead on a thread of its own, or whose PNG
+// writer, behind on another, runs out of memory: the photo's caller hears of it once both
+// threads have ended (it fails that photo), and nothing else ends.
+TEST(RowByRow, RunningOutOfMemoryOnTheDecodersOrTheWritersThreadReachesTheCaller) {
+    struct Case {
+        const char* where;
+        std::shared_ptr<AppliedFilter> step;
+        int decodedRows;  // rows decoded before memory runs short
+        int writes;       // pieces of the file written before it does
+    };
+    const Case cases[] = {
+        {"the decoder, shrinking", resizeStepTo(640, 400), 400, std::numeric_limits<int>::max()},
+        {"the writer, converting", nullptr, std::numeric_limits<int>::max(), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        RowsRunningShort source(platform::openRowSource(aquaPhoto(), {}), c.decodedRows);
+        ResultWriter::EncodedRoute route;
+        route.type = platform::ImageType::PNG;
+        const auto steps = c.step ? QList<std::shared_ptr<AppliedFilter>>{c.step} : QList<std::shared_ptr<AppliedFilter>>{};
+        const PhotoStream::Decision decision = PhotoStream::decide(
+            PhotoStream::Source::of(source, QSizeF(2560, 1600)), steps, route, 1, PhotoStream::Limits{1, 1});
+        ASSERT_TRUE(decision.rowByRow()) << int(decision.declined);
+        int writes = 0;
+        EXPECT_THROW(PhotoStream::make(source, decision.plan, route,
+                                       [&](const char*, size_t) {
+                                           if (++writes > c.writes) throw std::bad_alloc();
+                                           return true;
+                                       }),
+                     std::bad_alloc);
+    }
+}
 
 TEST(RowByRow, ALargeJpegIsWrittenAsTheWholePictureWouldBe) {
     batchtest::Batch b(0);

@@ -1,5 +1,5 @@
 // Statuses that say what happened to a photo: a source cut short while it was read, a
-// damaged camera raw file, a source moved away before it could go to the Trash, and an
+// damaged camera raw file or bitmap, a source moved away before it could go to the Trash, and an
 // output folder removed while the output was being placed.
 #include <gtest/gtest.h>
 
@@ -245,4 +245,48 @@ TEST(RunStatus, WhatHappenedAroundTheOutputIsSaid) {
         EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
         EXPECT_EQ(b.photos[0]->processInfoMessage, runmessages::OutputFolderGone);
     }
+}
+
+// Bitmaps and icons once written wrong and called processed: each is now written as its
+// writer meant it or fails with what is wrong. A bitmap whose pixel offset points into its
+// colour table (the BMP suite's 8-bit picture so changed), the BMP suite's bitmap whose
+// run lengths run off the picture, image-rs' icon whose 24-bit picture has a mask, and
+// ImageMagick's bitmap with an embedded profile (one that swaps red and green).
+TEST(RunStatus, BitmapsAndIconsAreWrittenAsMeantOrFailSayingWhy) {
+    Batch b(0);
+    const auto data = [](const char* name) {
+        return testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(name));
+    };
+    const char* sources[] = {"bmp_offset_inside_palette.bmp", "bmp_rle_undefined_pixels.bmp", "ico_24bit_and_mask.ico",
+                             "bmp_v5_swapped_profile_imagemagick.bmp"};
+    for (const char* source : sources)
+        b.photos << batchtest::photoAt(
+            testsupport::writeFile(b.dir.filePath(QStringLiteral("src/") + QLatin1String(source)),
+                                   testsupport::readFile(data(source))));
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_TRUE(run.recorder.finished);
+    const auto written = [&](int i) { return platform::readImage(in.snapshot.destinationPaths[i]->filePath); };
+    const auto reference = [&](const char* name) {
+        return QImage(data(name)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Processed);
+    EXPECT_GE(testsupport::psnr(written(0), reference("bmp_offset_inside_palette_ref.png")), 40.0);
+
+    EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[1]->processInfoMessage,
+              platform::format(runmessages::UnreadableBecause,
+                               QStringLiteral("the bitmap is damaged: its run-length codes run off the picture")));
+    EXPECT_FALSE(QFileInfo::exists(in.snapshot.destinationPaths[1]->filePath));
+
+    EXPECT_EQ(b.photos[2]->processStatus, PhotoFile::Processed);
+    EXPECT_GE(testsupport::psnr(written(2), reference("ico_24bit_and_mask_ref.png")), 40.0);
+
+    EXPECT_EQ(b.photos[3]->processStatus, PhotoFile::Processed);
+    const QByteArray bmp = testsupport::readFile(data("bmp_v5_swapped_profile_imagemagick.bmp"));
+    const QByteArray profile = bmp.mid(14 + qFromLittleEndian<quint32>(bmp.constData() + 14 + 112),
+                                       qFromLittleEndian<quint32>(bmp.constData() + 14 + 116));
+    EXPECT_EQ(platform::readImageHeader(in.snapshot.destinationPaths[3]->filePath).iccProfile, profile);
 }

@@ -1,13 +1,17 @@
 // The pictures of the add-photos screen's tiles and rows, and the check of the batch against
 // the disk, without the screen: workers run when the test says, and what would be shown is
 // recorded.
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
+#include <new>
 
 #include "import/BatchThumbnails.h"
 #include "import/IntakeRules.h"
 #include "import/SourceCheck.h"
+#include "import/ui/ScreenServices.h"
 #include "platform/foundation/FileAttributes.h"
 #include "platform/foundation/NativeNames.h"
 #include "records/AppDelegate.h"
@@ -55,6 +59,7 @@ struct Thumbnails : ::testing::Test {
     RecordingView view;
     QStringList made;  // paths and sizes asked of the maker
     QSet<QString> unreadable;
+    QSet<QString> shortOfMemory;  // the maker runs out of memory on these
     std::unique_ptr<BatchThumbnails> thumbs;
 
     void SetUp() override {
@@ -70,6 +75,7 @@ struct Thumbnails : ::testing::Test {
             [this](const QString& path, QSize size) {
                 made << QString("%1 %2x%3").arg(path.section('/', -1)).arg(size.width()).arg(size.height());
                 if (unreadable.contains(path)) return QImage();
+                if (shortOfMemory.contains(path)) throw std::bad_alloc();
                 // Three by two, no larger than asked, as the program's thumbnails are.
                 QImage image(size.width(), size.width() * 2 / 3, QImage::Format_RGB32);
                 image.fill(Qt::darkCyan);
@@ -246,6 +252,43 @@ TEST_F(Thumbnails, ListRowsTakeTheGridsPictureOrTheirOwnOnceAndRetryAFailure) {
     list.runAll();
     EXPECT_EQ(made, QStringList{"p3.jpg 35x24"});
     EXPECT_EQ(view.rows.count(3), 1u);
+}
+
+// A picture that could not be made for want of memory marks nothing: the tile and the row
+// are asked for again, and made once memory allows. On the screen's own workers the
+// failure ends only that job.
+TEST_F(Thumbnails, APictureThatRunsOutOfMemoryIsMadeAgainLaterAndJudgesNoFile) {
+    view.visibleTiles = {0, 1};
+    shortOfMemory = {pathOf(1)};
+    const auto noPicture = [](const QString&) { return false; };
+    thumbs->loadTiles({0, 1});
+    grid.runAll();
+    thumbs->loadRows(0, 1, noPicture);
+    list.runAll();
+    EXPECT_EQ(view.tiles.count(1), 0u);
+    EXPECT_EQ(view.rows.count(1), 0u);
+    EXPECT_FALSE(thumbs->isUnavailable(pathOf(1)));
+    EXPECT_TRUE(view.unavailableRows.isEmpty());
+    EXPECT_FALSE(AppDelegate::shared().arraySelectedImagesToProcess[1]->isUnreadable);
+
+    shortOfMemory.clear();
+    made.clear();
+    thumbs->loadTiles({0, 1});
+    grid.runAll();
+    thumbs->loadRows(0, 1, [&](const QString& path) { return path == pathOf(0); });
+    list.runAll();
+    EXPECT_EQ(made, QStringList{"p1.jpg 404x414"}) << "the row from the tile's picture";
+    EXPECT_FALSE(view.tiles[1].isNull());
+    EXPECT_FALSE(view.rows[1].isNull());
+
+    PooledThumbnailWorkers workers(1);
+    int shown = 0;
+    workers.run([]() -> ThumbnailWorkers::MainStep { throw std::bad_alloc(); });
+    workers.run([&] { return [&] { ++shown; }; });
+    QElapsedTimer waited;
+    waited.start();
+    while (shown == 0 && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(shown, 1);
 }
 
 TEST_F(Thumbnails, PicturesOfChangedFilesAreLetGoAndAClickReadsOnlyWhatChanged) {

@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <new>
+
+#include "import/IntakeExecutor.h"
 #include "import/PhotoIntake.h"
 #include "records/AppDelegate.h"
 #include "records/MetaDataObject.h"
@@ -345,6 +348,58 @@ TEST(IntakeThreads, TwoHundredPhotosOnRealQueues) {
     EXPECT_EQ(got, expected);
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(screen.steps.size(), 200u);
+    AppDelegate::shared().resetToLaunchValues();
+}
+
+// An add whose count or add runs out of memory on the intake's threads ends there: the photos
+// added so far stay, the screen is given back and the user is told.
+TEST(IntakeThreads, AnAddThatRunsOutOfMemoryEndsWithWhatItAddedAndSaysSo) {
+    QTemporaryDir dir;
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) paths << photo(dir.filePath(QStringLiteral("p%1.jpg").arg(i)));
+    struct Case {
+        const char* phase;
+        bool dateFilter;  // the count reads each photo's date
+        int addedBefore;  // photos added before the planted shortage
+    };
+    for (const Case& c : {Case{"the count", true, 0}, Case{"the add", false, 2}}) {
+        SCOPED_TRACE(c.phase);
+        AppDelegate::shared().resetToLaunchValues();
+        ThreadedIntakeExecutor executor;
+        RecordingPresenter screen;
+        PhotoIntake intake(executor);
+        intake.setPresenter(&screen);
+        intake.setProgressSink(&screen);
+        if (c.dateFilter) {
+            intake.setPhotoDateSource([&](const QString& path) -> QDateTime {
+                if (path == paths[2]) throw std::bad_alloc();
+                return QDateTime::currentDateTime();
+            });
+            intake.isAddingWithFilter = true;
+            intake.datePickerFromDate = QDateTime::currentDateTime().addDays(-1);
+            intake.datePickerToDate = QDateTime::currentDateTime().addDays(1);
+        } else {
+            intake.setSourceReadHook([&](const QString& path) {
+                if (path == paths[2]) throw std::bad_alloc();
+            });
+        }
+        QEventLoop loop;
+        int ends = 0;
+        QObject::connect(&intake, &PhotoIntake::addEnded, [&] {
+            ++ends;
+            loop.quit();
+        });
+        ASSERT_TRUE(intake.addPhotosFromPaths(paths));
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_EQ(ends, 1);
+        EXPECT_EQ(AppDelegate::shared().arraySelectedImagesToProcess.size(), c.addedBefore);
+        ASSERT_FALSE(screen.alerts.empty());
+        EXPECT_EQ(screen.alerts.front(), intake::addFailedAlert(true));
+        EXPECT_FALSE(screen.locked);
+        EXPECT_EQ(screen.shown.size(), 1u);
+        EXPECT_FALSE(intake.isAdding());
+    }
     AppDelegate::shared().resetToLaunchValues();
 }
 

@@ -6,9 +6,13 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <new>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "platform/foundation/HandOver.h"
+#include "platform/foundation/ProgramThreads.h"
 
 // Calls queued from a pool's task (one hand-over inside another) run on the target's thread,
 // in the order they were queued, and not before its events are processed.
@@ -54,4 +58,28 @@ TEST(HandOver, APoolsTaskKeepsItsPriority) {
     open.set_value();
     pool.waitForDone();
     EXPECT_EQ(order, (std::vector<int>{1, 0}));
+}
+
+// What a thread or a pool's task the program starts throws ends that work alone: out of
+// the thread's first function it would end the program. The pool's thread goes on with the
+// next task.
+TEST(ProgramThreads, AThrowOutOfAThreadOrAPoolsTaskEndsOnlyThatWork) {
+    std::thread thread = platform::startThread([] { throw std::bad_alloc(); });
+    thread.join();
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    std::atomic<int> after{0};
+    platform::startOnPool(pool, [] { throw std::runtime_error("planted"); });
+    platform::startOnPool(pool, [&] { ++after; });
+    pool.waitForDone();
+    EXPECT_EQ(after.load(), 1);
+
+    std::exception_ptr failure;
+    EXPECT_FALSE(platform::runContained([] { throw std::bad_alloc(); }, &failure));
+    EXPECT_TRUE(platform::isMemoryShortage(failure));
+    EXPECT_FALSE(platform::runContained([] { throw std::runtime_error("planted"); }, &failure));
+    EXPECT_FALSE(platform::isMemoryShortage(failure));
+    EXPECT_EQ(platform::failureText(failure), QStringLiteral("planted"));
+    EXPECT_TRUE(platform::runContained([] {}));
 }

@@ -6,10 +6,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/foundation/NativeNames.h"
+#include "platform/workspace/RunRecord.h"
 #include "platform/workspace/Trash.h"
 #include "tests/support/ScratchVolume.h"
 #include "tests/support/Sanitizers.h"
@@ -108,14 +110,37 @@ TEST(Trash, MovesIntoTheHomeTrashWithACompleteRestorableEntry) {
     EXPECT_EQ(testsupport::readFile(second.trashedPath), "second");
     EXPECT_EQ(restorePathOf(second), again.toUtf8());
 
-    // The entry of this very file left by a run that ended before the move is taken over.
+    // The entry of this very file that a killed run named before the move is taken over by
+    // a later run; one left by a maker not known to have ended keeps its name.
     const QString third = testsupport::writeFile(dir.filePath("kept.jpg"), "third");
     testsupport::writeFile(home.folder() + "/info/kept.jpg.trashinfo",
                            "[Trash Info]\nPath=" + QUrl::toPercentEncoding(third, "/") + "\nDeletionDate=2020-01-01T00:00:00\n");
-    const auto taken = trash::moveToTrash(third);
+    const QString records = home.dataHome.filePath("runs");
+    const auto later = platform::RunRecord::begin(records);
+    ASSERT_NE(later, nullptr);
+    const auto numbered = trash::moveToTrash(third, {}, later.get());
+    ASSERT_TRUE(numbered.ok);
+    EXPECT_EQ(numbered.trashedPath, home.folder() + "/files/kept.2.jpg");
+    EXPECT_EQ(infoOf(home.folder() + "/info/kept.jpg.trashinfo").value("DeletionDate"), "2020-01-01T00:00:00");
+
+    const QString fourth = testsupport::writeFile(dir.filePath("left.jpg"), "fourth");
+    {
+        auto killed = platform::RunRecord::begin(records);
+        ASSERT_NE(killed, nullptr);
+        const auto named = trash::moveToTrash(fourth, {}, killed.get());
+        ASSERT_TRUE(named.ok);
+        ASSERT_TRUE(QFile::rename(named.trashedPath, fourth));
+        const auto info = infoOf(named.infoPath);
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(named.infoPath).constData(), &st), 0);
+        killed->trashEntryBegins(
+            {named.infoPath, named.trashedPath, fourth, info.value("Path"), false, st.st_ino, info.value("DeletionDate")});
+    }
+    const auto taken = trash::moveToTrash(fourth, {}, later.get());
     ASSERT_TRUE(taken.ok);
-    EXPECT_EQ(taken.trashedPath, home.folder() + "/files/kept.jpg");
-    EXPECT_NE(infoOf(taken.infoPath).value("DeletionDate"), "2020-01-01T00:00:00");
+    EXPECT_EQ(taken.trashedPath, home.folder() + "/files/left.jpg");
+    EXPECT_EQ(restorePathOf(taken), fourth.toUtf8());
+    later->end();
 }
 
 TEST(Trash, FailuresLeaveTheFileInPlaceSayWhyAndNeverHang) {
