@@ -490,8 +490,10 @@ QString BatchRunner::unreadableMessage(const platform::DecodeResult& decoded) {
     case platform::DecodeFailure::ChangedWhileRead: return runmessages::SourceChangedWhileRead;
     case platform::DecodeFailure::Missing: return runmessages::SourceGone;
     case platform::DecodeFailure::NotAFile: return runmessages::NotAPhotoFile;
-    case platform::DecodeFailure::OutOfMemory: return runmessages::NotEnoughMemory;
     case platform::DecodeFailure::ReadError: return runmessages::DiskReadFailed;
+    case platform::DecodeFailure::OutOfMemory:  // a reader stopped from outside says so in its words
+        if (decoded.detail.isEmpty()) return runmessages::NotEnoughMemory;
+        [[fallthrough]];
     case platform::DecodeFailure::Unsupported:
     case platform::DecodeFailure::Damaged:
         if (!decoded.detail.isEmpty()) return platform::format(runmessages::UnreadableBecause, decoded.detail);

@@ -89,11 +89,27 @@ QString undrawableKind(const QString& path) {
     return {};
 }
 
+namespace {
+
+// A refused file's line in the "cannot be added" alert: its name and why.
+QString refusedFileLine(const QString& fileName, const QString& why) { return platform::format(u"%@ (%@)", fileName, why); }
+
+// "This photo cannot be read: <the reader's words>. It will not be processed."
+const QString kUnreadableBecause = QStringLiteral("This photo cannot be read: %@. It will not be processed.");
+
+}  // namespace
+
 QString undrawableFileLine(const QString& fileName, const QString& kind) {
     const QString why = kind == u"EPS"    ? QStringLiteral("EPS pictures cannot be read: they need a PostScript interpreter")
                         : kind == u"PICT" ? QStringLiteral("PICT pictures cannot be read: they need a QuickDraw interpreter")
                                           : kind + QStringLiteral(" drawings cannot be read");
-    return platform::format(u"%@ (%@)", fileName, why);
+    return refusedFileLine(fileName, why);
+}
+
+QString unreadableFileLine(const QString& path, const QString& fileName) {
+    platform::DecodeResult why;
+    if (platform::readImageHeader(path, &why).valid() || why.detail.isEmpty()) return fileName;
+    return refusedFileLine(fileName, why.detail);
 }
 
 namespace {
@@ -167,9 +183,13 @@ IntakeAlert damagedFilesAlert(int damagedCount, const QStringList& refusedNames,
 
 QString unavailablePhotoText(const QString& path) {
     if (!platform::fileExists(path)) return QStringLiteral("This photo is no longer in its folder. It will not be processed.");
+    platform::DecodeResult why;
+    const platform::ImageHeader header = platform::readImageHeader(path, &why);
     // Its header reads, but the picture is past what the decoders take: nothing is wrong with the file.
-    if (platform::exceedsPixelBudget(platform::readImageHeader(path)))
+    if (platform::exceedsPixelBudget(header))
         return QStringLiteral("This photo is larger than Brisko Photos will open. It will not be processed.");
+    // Nor when its reader could not be started or was stopped: the reader says so.
+    if (!header.valid() && !why.detail.isEmpty()) return platform::format(kUnreadableBecause, why.detail);
     return QStringLiteral("This photo cannot be read: its file is damaged or in a format Brisko Photos cannot open. "
                           "It will not be processed.");
 }

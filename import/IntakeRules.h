@@ -56,6 +56,10 @@ bool matchesFileType(const QString& path, const QString& fileType);
 QString undrawableKind(const QString& path);
 // How the "cannot be added" alert names such a file.
 QString undrawableFileLine(const QString& fileName, const QString& kind);
+// How the alert names a file whose header did not read: with the reader's words when that
+// was not the file's doing (its reader could not be started, or was stopped from outside),
+// by its name alone otherwise. Reads the header again to learn which.
+QString unreadableFileLine(const QString& path, const QString& fileName);
 
 // What a folder is to the intake: a plain folder, a package it does not look into, and
 // for packages which library kind they would be read as.

@@ -322,7 +322,7 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
         } else {
             isPhotoFormatNotSupported = true;
             ++damagedFileCount;
-            refuse(path);
+            refuseUnreadable(path);
         }
         return;
     }
@@ -332,7 +332,7 @@ void PhotoIntake::addToImageArray(const QString& path, const QString& originalFi
     if (photo->width <= 0 || photo->height <= 0) {
         isPhotoFormatNotSupported = true;
         ++damagedFileCount;
-        refuse(path);
+        refuseUnreadable(path);
         return;
     }
     if (inDateRange(photoDate_(path), request) && matchesFileType(path, request.fileType)) appendOnMain(photo);
@@ -394,6 +394,12 @@ void PhotoIntake::refuse(const QString& path, const QString& undrawable) {
     const QString name = platform::displayPath(platform::lastPathComponent(path));
     QMutexLocker lock(&refusedLock_);
     refused_.append(undrawable.isEmpty() ? name : undrawableFileLine(name, undrawable));
+}
+
+void PhotoIntake::refuseUnreadable(const QString& path) {
+    const QString line = intake::unreadableFileLine(path, platform::displayPath(platform::lastPathComponent(path)));
+    QMutexLocker lock(&refusedLock_);
+    refused_.append(line);
 }
 
 QStringList PhotoIntake::refusedFileNames() const {

@@ -172,6 +172,8 @@ private:
     // Notes a refused file for the alert; `undrawable` names the kind of a picture that
     // cannot be drawn.
     void refuse(const QString& path, const QString& undrawable = QString());
+    // Notes a file whose header did not read, with why where that was not the file's doing.
+    void refuseUnreadable(const QString& path);
     mutable QMutex refusedLock_;
     QStringList refused_;
 };

@@ -8,7 +8,8 @@ pkgs=(g++ cmake ninja-build pkg-config
       libexiv2-dev libicu-dev libqpdf-dev libsqlite3-dev liblcms2-dev
       qt6-image-formats-plugins
       libgs-common icc-profiles-free colord-data imagemagick-6-doc mate-backgrounds
-      libgtest-dev libgmock-dev fonts-dejavu-core locales poppler-utils libtiff-tools gifsicle)
+      libgtest-dev libgmock-dev fonts-dejavu-core locales poppler-utils libtiff-tools gifsicle
+      clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

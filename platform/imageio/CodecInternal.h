@@ -110,6 +110,11 @@ struct ImageFacts {
     bool metadataInBlocks = false;
     QByteArray exif;
     QByteArray xmp;
+    // Why there are no facts, where the reader knows more than that the header does not
+    // read (its reader could not be started, or was stopped from outside): the kind and
+    // the words a decode's failure would give. None otherwise.
+    DecodeFailure failure = DecodeFailure::None;
+    QString detail;
 };
 
 // The facts of a file of any format these readers take, chosen by its leading bytes (and,

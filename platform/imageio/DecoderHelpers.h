@@ -11,7 +11,8 @@
 // (for the test programs and benchmarks, which run from other folders).
 //
 // Test hook, read only by the helper: BRISKO_DECODER_TEST=pause=<ms> makes a helper wait
-// that long when a request has come; BRISKO_DECODER_TEST=spin makes it loop. A
+// that long when a request has come; BRISKO_DECODER_TEST=spin makes it loop;
+// BRISKO_DECODER_TEST=unstartable makes it end as it starts, as one that cannot run. A
 // helper takes its environment when it starts, so a test that sets it ends the idle
 // helpers first (endIdleDecoderHelpers).
 #include <QList>

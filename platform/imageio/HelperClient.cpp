@@ -35,6 +35,11 @@ constexpr int kFactsMilliseconds = 20'000;
 constexpr int kDecodeMilliseconds = 120'000;
 
 const QString kNotStarted = QStringLiteral("the program's reader for this kind of photo could not be started");
+// A helper ended by SIGKILL that the program did not send: another program, or the kernel
+// short of memory, ended it. Nothing is known of the file.
+const QString kStoppedFromOutside = QStringLiteral(
+    "the program's reader for this kind of photo was stopped from outside (by another program, or as the "
+    "system ran short of memory)");
 
 struct Helper {
     pid_t pid = -1;
@@ -324,7 +329,9 @@ Received receive(const Helper& h, int milliseconds, QByteArray& message, int* fd
 }
 
 struct Outcome {
-    enum Kind { Answered, NoHelper, Failed } kind = Failed;
+    // Failed: the helper died on the file, stalled or answered nonsense; Stopped: it was
+    // killed by someone else before it answered.
+    enum Kind { Answered, NoHelper, Stopped, Failed } kind = Failed;
     HelperAnswer answer;
     HelperPayload payload;
 };
@@ -334,7 +341,9 @@ struct Outcome {
 // and the request has failed, with one exception: a helper kept from earlier requests
 // that ends without an answer may have ended before it read this one (after its idle
 // time), or from harm an earlier file did it, so the request goes to a fresh helper; a
-// fresh helper's end is the file's doing.
+// fresh helper's end is the file's doing, unless a SIGKILL ended it: the program sends
+// that only after its own checks have failed, so one that came first was sent from
+// outside (another program, the kernel out of memory).
 Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
     HelperPool& pool = HelperPool::shared();
     const QByteArray message = encodeRequest(request);
@@ -372,6 +381,11 @@ Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
             // program's libraries missing, another build's helper refusing the request).
             log(u"%@: the decoder helper ended as it started (%@)", request.name, describeEnd(status));
             outcome.kind = Outcome::NoHelper;
+            return outcome;
+        }
+        if (got == Received::Ended && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+            log(u"%@: the decoder helper was killed from outside while it read the file", request.name);
+            outcome.kind = Outcome::Stopped;
             return outcome;
         }
         if (got == Received::TimedOut)
@@ -435,11 +449,28 @@ Outcome run(HelperCodec codec, HelperOperation operation, Bytes in, const Decode
     return outcome;
 }
 
+// The failure of a request no helper answered, when it is not the file's doing: no
+// helper could be started, or the one reading it was killed from outside.
+bool notTheFile(const Outcome& o, DecodeFailure* failure, QString* detail) {
+    if (o.kind == Outcome::NoHelper) {
+        *failure = DecodeFailure::Unsupported;
+        *detail = kNotStarted;
+        return true;
+    }
+    if (o.kind == Outcome::Stopped) {
+        *failure = DecodeFailure::OutOfMemory;
+        *detail = kStoppedFromOutside;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in) {
     const Outcome o = run(codec, HelperOperation::Facts, in, DecodeOptions{}, nameOf(in));
     ReadOnlyFacts facts;
+    if (notTheFile(o, &facts.failure, &facts.detail)) return facts;
     if (o.kind != Outcome::Answered || o.answer.changed || !o.answer.hasFacts) return facts;
     facts.header = o.answer.header;
     facts.header.iccProfile = o.payload.icc;
@@ -455,16 +486,11 @@ DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& opti
                           const QString& damaged) {
     Outcome o = run(codec, HelperOperation::Decode, in, options, name);
     DecodeResult result;
-    switch (o.kind) {
-    case Outcome::NoHelper:
-        result.failure = DecodeFailure::Unsupported;
-        result.detail = kNotStarted;
-        return result;
-    case Outcome::Failed:
+    if (notTheFile(o, &result.failure, &result.detail)) return result;
+    if (o.kind != Outcome::Answered) {
         result.failure = DecodeFailure::Damaged;
         result.detail = damaged;
         return result;
-    case Outcome::Answered: break;
     }
     if (o.answer.changed) {
         log(u"%@: the file was cut short while it was read", name);

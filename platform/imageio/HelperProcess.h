@@ -36,6 +36,10 @@ const HelperCodecEntry* helperCodecEntry(HelperCodec codec);
 // answers with anything but a well-formed answer gives DecodeFailure::Damaged with the
 // detail `damaged` (facts: an invalid header); a file cut short while
 // either side read it gives DecodeFailure::ChangedWhileRead (facts: an invalid header).
+// What is not the file's doing says so (in the decode's result, and in the facts' failure
+// beside an invalid header): no helper that could be started gives Unsupported with words
+// that say so, and a helper killed from outside (by another program, or the kernel short
+// of memory) OutOfMemory with words that say so.
 ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in);
 DecodeResult helperDecode(HelperCodec codec, Bytes in, const DecodeOptions& options, const QString& name,
                           const QString& damaged);

@@ -235,6 +235,8 @@ int serveHelperRequests(int argc, char** argv) {
         std::fprintf(stderr, "BriskoDecoder is started by Brisko Photos, not by hand\n");
         return 2;
     }
+    // The test hook's stand-in for a helper that cannot run (its libraries missing).
+    if (qgetenv("BRISKO_DECODER_TEST") == "unstartable") return 127;
     // Nothing of the program's but the channel and the exchange buffer (and the standard
     // three).
     syscall(SYS_close_range, kHelperExchangeFd + 1, ~0U, 0);

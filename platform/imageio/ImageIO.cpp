@@ -47,6 +47,7 @@ ImageFormat sniffImageFormat(const char* data, size_t size) {
     if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12)) return ImageFormat::JP2;
     if (starts("\xFF\x4F\xFF\x51", 4)) return ImageFormat::J2K;
     if (starts("8BPS", 4) && size >= 6 && p[4] == 0 && (p[5] == 1 || p[5] == 2)) return ImageFormat::PSD;
+    if (codec::pnmSniff(bytes)) return ImageFormat::PNM;
     return codec::qtReaderSniff(bytes);
 }
 
@@ -220,7 +221,7 @@ QImage decodeAs(ImageFormat format, Bytes in, const DecodeOptions& options, cons
     case ImageFormat::RAW: return codec::rawDecode(in, options, name, why);
     case ImageFormat::DIB: return codec::dibDecode(in, options, name, why);
     case ImageFormat::PSD: return codec::psdDecode(in, options, name, why);
-    case ImageFormat::PNM:
+    case ImageFormat::PNM: return codec::pnmDecode(in, options, name, why);
     case ImageFormat::XBM:
     case ImageFormat::XPM:
     case ImageFormat::ICNS: return codec::qtReaderDecode(in, format, options, name, why);
@@ -289,11 +290,18 @@ DecodeResult decodeFile(const QString& path, const DecodeOptions& options) {
 
 }  // namespace
 
-ImageHeader readImageHeader(const QString& path) {
+ImageHeader readImageHeader(const QString& path) { return readImageHeader(path, nullptr); }
+
+ImageHeader readImageHeader(const QString& path, DecodeResult* why) {
     FileBytes f;
     if (!f.open(path)) return {};
-    const ImageHeader header = headerOf(f.bytes, path);
-    return f.cut() ? ImageHeader{} : header;
+    const codec::ImageFacts facts = codec::imageFacts(f.bytes, path);
+    if (f.cut()) return {};
+    if (why && !facts.header.valid() && facts.failure != DecodeFailure::None) {
+        why->failure = facts.failure;
+        why->detail = facts.detail;
+    }
+    return facts.header;
 }
 
 ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName) {
@@ -353,7 +361,7 @@ ImageFacts imageFacts(Bytes in, const QString& name) {
     case ImageFormat::RAW: return rawFacts(in);
     case ImageFormat::DIB: return dibFacts(in);
     case ImageFormat::PSD: return psdFacts(in);
-    case ImageFormat::PNM:
+    case ImageFormat::PNM: return pnmFacts(in);
     case ImageFormat::XBM:
     case ImageFormat::XPM:
     case ImageFormat::ICNS: return qtReaderFacts(in, format);

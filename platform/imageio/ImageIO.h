@@ -42,9 +42,9 @@ enum class ImageFormat { Unknown, JPEG, PNG, TIFF, GIF, BMP, JP2, J2K,
                          // Read only. HEIF and camera raw pictures are decoded upright
                          // (their headers say orientation 1); see ReadOnlyCodecs.h.
                          HEIF, AVIF, WebP, RAW,
-                         // Read only: Photoshop's merged picture, the small formats Qt
-                         // reads (PNM is PBM, PGM and PPM; ICO includes cursors), and a BMP
-                         // without its file header (DIB).
+                         // Read only: Photoshop's merged picture, PNM (PBM, PGM and PPM),
+                         // the small formats Qt reads, icons (ICO includes cursors), Targa,
+                         // and a BMP without its file header (DIB).
                          PSD, PNM, XBM, XPM, ICO, ICNS, TGA, DIB };
 
 // The container a buffer holds, told by its leading bytes (never by the file name).
@@ -125,6 +125,10 @@ struct ImageHeader {
 };
 
 ImageHeader readImageHeader(const QString& path);
+// The same, with `why` filled where no header reads for a reason that is not the file's:
+// its reader could not be started, or was stopped from outside while it read (the kind
+// and the words a decode of it would give). Left as it is otherwise.
+ImageHeader readImageHeader(const QString& path, DecodeResult* why);
 // `fileName` tells the formats without a signature (Targa, DIB) by their extension.
 ImageHeader readImageHeaderFromData(const QByteArray& data, const QString& fileName = QString());
 

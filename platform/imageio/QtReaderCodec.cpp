@@ -1,8 +1,10 @@
-// The small formats read through Qt's own readers: PNM (PBM, PGM, PPM), XBM, XPM, and
-// through Qt's image formats plugins Apple icons (ICNS). Qt reads them from the guarded mapping of the file, through a
-// buffer; the declared size is checked against the budget before Qt allocates anything,
-// and Qt's own allocation limit is the same budget. A file of several pictures (icons)
-// gives its largest.
+// The small formats read through Qt's own readers: XBM, XPM, and through Qt's image
+// formats plugins Apple icons (ICNS). Qt reads them from the guarded mapping of the file,
+// through a buffer; the declared size is checked against the budget before Qt allocates
+// anything, and Qt's own allocation limit is the same budget. A file of several pictures
+// (icons) gives its largest. A reader that gives up may already have allocated the
+// picture and left part of it unwritten: its failure is the photo's, whatever picture it
+// left.
 // Each is told by its content; Windows icons and cursors are told here too, and read by
 // IcoCodec.cpp.
 #include "platform/imageio/ReadOnlyCodecs.h"
@@ -21,7 +23,6 @@ namespace {
 
 const char* qtFormatName(ImageFormat format) {
     switch (format) {
-    case ImageFormat::PNM: return "ppm";  // Qt's PNM reader takes every P1 to P6 file by this name
     case ImageFormat::XBM: return "xbm";
     case ImageFormat::XPM: return "xpm";
     case ImageFormat::ICNS: return "icns";
@@ -60,48 +61,6 @@ bool isIcon(Bytes in) {
     const uint8_t* entry = in.data + 6;
     const uint32_t size = qFromLittleEndian<uint32_t>(entry + 8), offset = qFromLittleEndian<uint32_t>(entry + 12);
     return entry[3] == 0 && size > 0 && offset >= 6 + 16 * size_t(count) && offset < in.size;
-}
-
-// Whether a PNM file holds every sample its header declares. Qt's reader hands back a
-// picture whose rows past the end of short data it never wrote.
-bool pnmComplete(Bytes in) {
-    const char type = char(in.data[1]);
-    size_t at = 2;
-    const auto skip = [&] {
-        while (at < in.size && (std::isspace(in.data[at]) || in.data[at] == '#')) {
-            if (in.data[at] == '#')
-                while (at < in.size && in.data[at] != '\n') ++at;
-            else
-                ++at;
-        }
-    };
-    const auto number = [&]() -> uint64_t {
-        skip();
-        uint64_t v = 0;
-        bool any = false;
-        while (at < in.size && std::isdigit(in.data[at]) && v < (uint64_t(1) << 40)) v = v * 10 + (in.data[at++] - '0'), any = true;
-        return any ? v : 0;
-    };
-    const uint64_t width = number(), height = number();
-    const bool bits = type == '1' || type == '4';
-    const uint64_t maxval = bits ? 1 : number();
-    if (width == 0 || height == 0 || maxval == 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
-    const uint64_t channels = type == '3' || type == '6' ? 3 : 1;
-    const uint64_t samples = width * height * channels;
-    if (type >= '4') {
-        const uint64_t rowBytes = bits ? (width + 7) / 8 : width * channels * (maxval > 255 ? 2 : 1);
-        return at < in.size && in.size - at - 1 >= rowBytes * height;  // one blank ends the header
-    }
-    uint64_t found = 0;  // plain: numbers (a plain bitmap's digits need no blanks between them)
-    while (found < samples) {
-        skip();
-        if (at >= in.size || !std::isdigit(in.data[at])) break;
-        ++found;
-        if (bits) ++at;
-        else
-            while (at < in.size && std::isdigit(in.data[at])) ++at;
-    }
-    return found >= samples;
 }
 
 // Whether an XPM file holds a string for each of its colours and rows, each row as long as
@@ -192,9 +151,6 @@ struct Reading {
 }  // namespace
 
 ImageFormat qtReaderSniff(Bytes in) {
-    if (in.size >= 3 && in.data[0] == 'P' && in.data[1] >= '1' && in.data[1] <= '6' &&
-        (std::isspace(in.data[2]) || in.data[2] == '#'))
-        return ImageFormat::PNM;
     if (startsWith(in, "icns") && in.size >= 8) return ImageFormat::ICNS;
     if (isIcon(in)) return ImageFormat::ICO;
     if (in.size >= 9 && in.data[0] == '/' && startsWith(in, "/* XPM */")) return ImageFormat::XPM;
@@ -220,8 +176,7 @@ ReadOnlyFacts qtReaderFacts(Bytes in, ImageFormat format) {
     facts.header.height = size.height();
     const QImage::Format stored = r.reader.imageFormat();
     const bool gray = stored == QImage::Format_Grayscale8 || stored == QImage::Format_Grayscale16 ||
-                      format == ImageFormat::XBM || (format == ImageFormat::PNM && in.size > 1 &&
-                                                     (in.data[1] == '1' || in.data[1] == '2' || in.data[1] == '4' || in.data[1] == '5'));
+                      format == ImageFormat::XBM;
     facts.header.colourModel = gray ? ColourModel::Gray : ColourModel::RGB;
     facts.depth = stored == QImage::Format_Grayscale16 || stored == QImage::Format_RGBA64 ? 16
                   : stored == QImage::Format_Mono || stored == QImage::Format_MonoLSB ? 1
@@ -239,7 +194,7 @@ QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options
     };
     if (!qtFormatName(format)) return fail(DecodeFailure::Unsupported);
     const QString kind = imageFormatName(format);
-    if ((format == ImageFormat::PNM && !pnmComplete(in)) || (format == ImageFormat::XPM && !xpmComplete(in))) {
+    if (format == ImageFormat::XPM && !xpmComplete(in)) {
         log(u"%@: %@ data ends early; the file is truncated", name, kind);
         return fail(DecodeFailure::Damaged);
     }
@@ -250,7 +205,7 @@ QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options
     if (size.isValid() && !size.isEmpty()) {
         if (!checkBudget(size.width(), size.height(), options, name, kind.toLatin1().constData()))
             return fail(DecodeFailure::OverBudget);
-        r.reader.read(&image);
+        if (!r.reader.read(&image)) image = QImage();
     } else {
         image = r.readLargest();  // sizes known only once decoded; each within Qt's limit
     }

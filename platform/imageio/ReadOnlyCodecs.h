@@ -1,7 +1,7 @@
 #pragma once
 // The formats this program reads but never writes: HEIF and AVIF (libheif), WebP
-// (libwebp), camera raw files (LibRaw), Photoshop documents, Targa and icons (our own
-// readers) and the small formats Qt reads (PNM, XBM, XPM, and with its image formats
+// (libwebp), camera raw files (LibRaw), Photoshop documents, Targa, PNM and icons (our
+// own readers) and the small formats Qt reads (XBM, XPM, and with its image formats
 // plugins ICNS). Shared between the codec files of platform/imageio; not for use outside
 // this folder.
 //
@@ -38,12 +38,17 @@ ImageHeader rawHeader(Bytes in);
 ReadOnlyFacts rawFacts(Bytes in);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
-// PNM, XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else. ICO is
-// read by icoDecode.
+// XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else. ICO is read
+// by icoDecode.
 ImageFormat qtReaderSniff(Bytes in);
 ReadOnlyFacts qtReaderFacts(Bytes in, ImageFormat format);
 QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options, const QString& name,
                       DecodeResult* why = nullptr);
+
+// PNM (PBM, PGM, PPM; plain and raw), by its magic number "P1" to "P6".
+bool pnmSniff(Bytes in);
+ReadOnlyFacts pnmFacts(Bytes in);
+QImage pnmDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 // Windows icons and cursors (ICO, CUR; told by qtReaderSniff): the largest picture, and of
 // pictures of one size the deepest.

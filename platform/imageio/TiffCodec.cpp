@@ -199,7 +199,7 @@ bool readsSamples(TIFF* tif, SampleLayout& L) {
     uint16_t extraCount = 0;
     uint16_t* extraTypes = nullptr;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0 && extraTypes &&
-        L.spp > L.colours && L.colours != 4) {
+        L.spp > L.colours) {
         if (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA) {
             L.alpha = L.colours;
             L.associated = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
@@ -335,9 +335,10 @@ void labOf(const float* s, const SampleLayout& L, float* lab) {
 }
 
 // One band of rows (every sample of every pixel, as numbers) into rows of 32-bit words,
-// `stride` words apart.
+// `stride` words apart. Inks with alpha leave their alpha in `opacity`, a byte a pixel,
+// the rows one after another.
 void emitRows(const std::vector<float>& band, int rows, const SampleLayout& L, uint32_t* first, size_t stride,
-              const LabToSrgb* lab) {
+              const LabToSrgb* lab, uint8_t* opacity) {
     const int width = int(L.width), spp = L.spp;
     std::vector<float> labRow(L.photometric == PHOTOMETRIC_CIELAB || L.photometric == PHOTOMETRIC_ICCLAB ? size_t(width) * 3 : 0);
     for (int r = 0; r < rows; ++r) {
@@ -350,10 +351,16 @@ void emitRows(const std::vector<float>& band, int rows, const SampleLayout& L, u
         }
         for (int x = 0; x < width; ++x, s += spp) {
             if (L.colours == 4) {
-                // The inks, C M Y K in memory order, until the picture is converted.
-                const uint32_t c = to8(fraction(s[0], L)), m = to8(fraction(s[1], L)), y = to8(fraction(s[2], L)),
-                               k = to8(fraction(s[3], L));
-                out[x] = c | m << 8 | y << 16 | k << 24;
+                // The inks, C M Y K in memory order, until the picture is converted; they are
+                // converted as they would be printed, so associated ones are divided first.
+                float ink[4] = {fraction(s[0], L), fraction(s[1], L), fraction(s[2], L), fraction(s[3], L)};
+                if (L.alpha >= 0) {
+                    const float af = fraction(s[L.alpha], L);
+                    opacity[size_t(r) * size_t(width) + size_t(x)] = uint8_t(to8(af));
+                    for (float& v : ink)
+                        if (L.associated) v = af > 0.0f ? std::min(1.0f, v / af) : 0.0f;
+                }
+                out[x] = to8(ink[0]) | to8(ink[1]) << 8 | to8(ink[2]) << 16 | to8(ink[3]) << 24;
                 continue;
             }
             float red, green, blue;
@@ -450,17 +457,21 @@ public:
     // The rows carry alpha.
     bool transparent() const { return rgbaBegun_ ? img_.alpha != 0 : L_.alpha >= 0; }
 
+    // Inks with alpha: CMYK samples and an alpha sample, which read() leaves beside the inks.
+    bool inksWithAlpha() const { return samples() && L_.colours == 4 && L_.alpha >= 0; }
+
     // Band at row `top` (a multiple of bandRows()) into `rows`, a band's rows of 32-bit words
     // one after another: premultiplied ARGB as tiffDecode gives it (a CMYK picture's inks,
-    // until converted).
-    bool read(uint32_t top, uint32_t* rows, QString* why) {
+    // until converted; with inksWithAlpha(), their straight alpha into `opacity`, a byte a
+    // pixel, the band's rows one after another).
+    bool read(uint32_t top, uint32_t* rows, QString* why, uint8_t* opacity = nullptr) {
         const uint32_t count = std::min(bandRows_, L_.height - top);
         if (plain_) {
             if (!loadPlain(top, why)) return false;
             plainRows(top, top + count, reinterpret_cast<uchar*>(rows), qsizetype(L_.width) * 4);
             return true;
         }
-        if (!rgbaBegun_) return readSamples(top, int(count), rows, why);
+        if (!rgbaBegun_) return readSamples(top, int(count), rows, why, opacity);
         img_.row_offset = int(top);
         if (!TIFFRGBAImageGet(&img_, rows, L_.width, count) || !f_.error.isEmpty()) return false;
         // libtiff packs R in the low byte (ABGR); QImage wants B there.
@@ -595,7 +606,11 @@ private:
         return true;
     }
 
-    bool readSamples(uint32_t top, int rows, uint32_t* out, QString* why) {
+    bool readSamples(uint32_t top, int rows, uint32_t* out, QString* why, uint8_t* opacity) {
+        if (inksWithAlpha() && !opacity) {
+            *why = QStringLiteral("no place for the alpha of its inks");
+            return false;
+        }
         const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
         std::fill(band_.begin(), band_.end(), 0.0f);
         for (int r = 0; byRows_ && r < rows; ++r) {
@@ -625,7 +640,7 @@ private:
                 }
             }
         }
-        emitRows(band_, rows, L_, out, L_.width, lab_.get());
+        emitRows(band_, rows, L_, out, L_.width, lab_.get(), opacity);
         return f_.error.isEmpty();
     }
 
@@ -761,17 +776,25 @@ QImage tiffDecode(Bytes in, const DecodeOptions& options, const QString& name, D
         return decodeFailed(why, DecodeFailure::Damaged);
     }
     QImage image = allocateImage(int(w), int(ht), QImage::Format_ARGB32_Premultiplied, name);
+    // CMYK pixels have no byte left for their alpha: it waits beside them until they are RGB.
+    std::vector<uint8_t> opacity(bands.inksWithAlpha() ? size_t(w) * ht : 0);
     for (uint32_t top = 0; top < ht; top += bands.bandRows()) {
-        if (!bands.read(top, reinterpret_cast<uint32_t*>(image.scanLine(int(top))), &corrupt)) {
+        if (!bands.read(top, reinterpret_cast<uint32_t*>(image.scanLine(int(top))), &corrupt,
+                        opacity.empty() ? nullptr : opacity.data() + size_t(top) * w)) {
             log(u"%@: TIFF data is corrupt (%@)", name,
                 !f.error.isEmpty() ? f.error : corrupt.isEmpty() ? QStringLiteral("read failed") : corrupt);
             return decodeFailed(why, DecodeFailure::Damaged);
         }
     }
     if (bands.samples()) {
-        if (model == ColourModel::CMYK)
+        if (model == ColourModel::CMYK) {
             convertCmykToSrgb(image, iccProfile(h.tif), false, name);
-        else if (model != ColourModel::Lab)
+            for (uint32_t y = 0; !opacity.empty() && y < ht; ++y) {
+                auto* px = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
+                const uint8_t* a = opacity.data() + size_t(y) * w;
+                for (uint32_t x = 0; x < w; ++x) px[x] = qPremultiply(qRgba(qRed(px[x]), qGreen(px[x]), qBlue(px[x]), a[x]));
+            }
+        } else if (model != ColourModel::Lab)
             attachProfile(image, iccProfile(h.tif), model, name);
     } else if (model == ColourModel::RGB || model == ColourModel::Gray) {
         // Grey, RGB and palette pictures keep their profile; what libtiff turned into RGB from

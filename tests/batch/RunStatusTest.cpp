@@ -14,11 +14,13 @@
 #include "records/OutputPhotoPath.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/support/BoundedRun.h"
+#include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"
 #include "tests/support/TestSupport.h"
 
+#include <optional>
 #include <unistd.h>
 
 using batchtest::Batch;
@@ -184,6 +186,40 @@ TEST(RunStatus, ARawFileThatAbortsItsReaderFailsThatPhotoOnly) {
               platform::format(runmessages::UnreadableBecause, QStringLiteral("the camera raw file is damaged")));
     EXPECT_EQ(b.photos[1]->processStatus, PhotoFile::Processed);
     EXPECT_EQ(leftIn(b.dir.filePath("out")), QStringList{QStringLiteral("photo.png")});
+}
+
+// A camera raw file whose reader could not be started, or was killed from outside while it
+// read, fails with that said rather than as a damaged file.
+TEST(RunStatus, ARawFileWhoseReaderCouldNotReadItSaysWhy) {
+    BRISKO_STARTS_A_PROCESS();
+    const struct {
+        const char* what;
+        const char* hook;
+        bool killed;
+        QString words;
+    } cases[] = {
+        {"no reader could be started", "unstartable", false,
+         QStringLiteral("the program's reader for this kind of photo could not be started")},
+        {"its reader was killed", "pause=20000", true,
+         QStringLiteral("the program's reader for this kind of photo was stopped from outside (by another program, or "
+                        "as the system ran short of memory)")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Batch b(0);
+        b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath("src/photo.dng"),
+                                                              testsupport::makeDng(testsupport::patchScene(400, 300))));
+        const BatchRunInput in = b.input();
+        testsupport::HelperHook hook(c.hook);
+        std::optional<testsupport::HelperKiller> killer;
+        if (c.killed) killer.emplace();
+        RunHarness run;
+        ASSERT_TRUE(run.start(in));
+        EXPECT_TRUE(run.recorder.finished);
+        EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+        EXPECT_EQ(b.photos[0]->processInfoMessage, platform::format(runmessages::UnreadableBecause, c.words));
+        EXPECT_TRUE(leftIn(b.dir.filePath("out")).isEmpty());
+    }
 }
 
 // After the output is in place: a source another run moved away meanwhile is said to be

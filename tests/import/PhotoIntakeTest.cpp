@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <optional>
 
 #include "import/IntakeExecutor.h"
 #include "import/PhotoIntake.h"
@@ -18,7 +19,11 @@
 #include "records/PhotoFile.h"
 #include "tests/import/IntakeFixtures.h"
 #include "tests/import/LibraryFixtures.h"
+#include "tests/support/BoundedRun.h"
+#include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PackagedPictures.h"
+#include "tests/support/PhotoSamples.h"
+#include "tests/support/Sanitizers.h"
 
 using namespace intakefixtures;
 using intake::IntakeAlert;
@@ -111,6 +116,51 @@ TEST_F(IntakeTest, FilesFoldersAndLibrariesBecomeABatchInOrder) {
     EXPECT_FALSE(screen.locked);
     EXPECT_EQ(AppDelegate::shared().selectedImageFile, batch.at(0));
     EXPECT_TRUE(AppDelegate::shared().selectedMetatDataSettingObj->isReset);
+}
+
+// A camera raw file whose reader could not be started, or was killed from outside while it
+// read the header, is refused with that said, as is its notice; only a file that ends its
+// reader itself (a real crafted one on which the library aborts) goes as damaged.
+TEST_F(IntakeTest, RawFilesWhoseReaderCouldNotReadThemSayWhy) {
+    BRISKO_STARTS_A_PROCESS();
+    const QString dng = testsupport::writeFile(path("raw/photo.dng"), testsupport::makeDng(testsupport::patchScene(64, 48)));
+    const QString aborting = testsupport::writeFile(
+        path("raw/model.3fr"), testsupport::sourceBytes("bench/fuzz/corpus/read_only_formats/raw_libraw_model_abort.3fr"));
+    const QString notStarted = QStringLiteral("the program's reader for this kind of photo could not be started");
+    const QString stopped = QStringLiteral(
+        "the program's reader for this kind of photo was stopped from outside (by another program, or as the system "
+        "ran short of memory)");
+    const QString damagedNotice = QStringLiteral(
+        "This photo cannot be read: its file is damaged or in a format Brisko Photos cannot open. It will not be "
+        "processed.");
+    const struct {
+        const char* what;
+        const char* hook;
+        bool killed;
+        QString file;
+        QString line;
+        QString notice;
+    } cases[] = {
+        {"no reader could be started", "unstartable", false, dng, "photo.dng (" + notStarted + ")",
+         "This photo cannot be read: " + notStarted + ". It will not be processed."},
+        {"its reader was killed", "pause=20000", true, dng, "photo.dng (" + stopped + ")",
+         "This photo cannot be read: " + stopped + ". It will not be processed."},
+        {"the file ended its reader", "", false, aborting, "model.3fr", damagedNotice},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AppDelegate::shared().resetToLaunchValues();
+        screen.alerts.clear();
+        testsupport::HelperHook hook(c.hook);
+        std::optional<testsupport::HelperKiller> killer;
+        if (c.killed) killer.emplace();
+        add({c.file});
+        EXPECT_TRUE(batchPaths().isEmpty());
+        ASSERT_EQ(screen.alerts.size(), 1u);
+        EXPECT_EQ(screen.alerts[0].title, "FILE CANNOT BE ADDED");
+        EXPECT_TRUE(screen.alerts[0].message.endsWith("\n\n" + c.line)) << screen.alerts[0].message.toStdString();
+        EXPECT_EQ(intake::unavailablePhotoText(c.file), c.notice);
+    }
 }
 
 TEST_F(IntakeTest, DuplicateGuardAndItsAlerts) {

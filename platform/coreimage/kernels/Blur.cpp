@@ -131,16 +131,17 @@ void boxRange(const float* in, int inStart, int inEnd, size_t inStep, float* out
     for (int p = p0 + 1; p < p1; ++p) {
         const int qa = p + h, qs = p - h - 1;
         const bool hasAdd = qa >= inStart && qa < inEnd, hasSub = qs >= inStart && qs < inEnd;
-        const float* add = in + size_t(qa - inStart) * inStep;
-        const float* sub = in + size_t(qs - inStart) * inStep;
+        // A position outside the line has no address: a pointer to it is formed only where
+        // the position is inside.
+        const auto at = [&](int q) { return in + size_t(q - inStart) * inStep; };
         float* o = out + size_t(p - p0) * outStep;
         if (hasAdd && hasSub) {
-            slideBox(acc, add, sub, o, E, inv);
+            slideBox(acc, at(qa), at(qs), o, E, inv);
         } else {
             if (hasAdd)
-                for (int c = 0; c < E; ++c) acc[c] += add[c];
+                for (int c = 0; c < E; ++c) acc[c] += at(qa)[c];
             if (hasSub)
-                for (int c = 0; c < E; ++c) acc[c] -= sub[c];
+                for (int c = 0; c < E; ++c) acc[c] -= at(qs)[c];
             for (int c = 0; c < E; ++c) o[c] = float(acc[c] * inv);
         }
     }
@@ -319,16 +320,18 @@ inline __attribute__((always_inline)) void boxSumRange(const BoxSum* __restrict 
     for (int p = p0 + 1; p < p1; ++p) {
         const int qa = p + h, qs = p - h - 1;
         const bool hasAdd = qa >= inStart && qa < inEnd, hasSub = qs >= inStart && qs < inEnd;
-        const BoxSum* add = in + size_t(qa - inStart) * size_t(E);
-        const BoxSum* sub = in + size_t(qs - inStart) * size_t(E);
+        // A position outside the line has no address: a pointer to it is formed only where
+        // the position is inside.
+        const auto at = [&](int q) { return in + size_t(q - inStart) * size_t(E); };
         Out* o = out + size_t(p - p0) * outStep;
         if (hasAdd && hasSub) {
+            const BoxSum *add = at(qa), *sub = at(qs);
             for (int c = 0; c < E; ++c) acc[c] += add[c] - sub[c];
         } else {
             if (hasAdd)
-                for (int c = 0; c < E; ++c) acc[c] += add[c];
+                for (int c = 0; c < E; ++c) acc[c] += at(qa)[c];
             if (hasSub)
-                for (int c = 0; c < E; ++c) acc[c] -= sub[c];
+                for (int c = 0; c < E; ++c) acc[c] -= at(qs)[c];
         }
         for (int c = 0; c < E; ++c) o[c] = Out(acc[c]);
     }

@@ -254,6 +254,45 @@ TEST(Blurs, LevelSumsOfAPhotoMatchTheFloatPasses) {
     }
 }
 
+// A box blur reaches past the picture on every side, where a line has no pixels to read
+// (nor addresses: the sanitizer build checks that none is formed there). A white block in
+// a corner of a transparent picture, blurred from the picture's own rows (sums of 8-bit
+// levels) and from rendered input (float passes), gives each pixel of the grown extent the
+// share of its box that the block covers.
+TEST(Blurs, BoxBlurPastThePicturesEdgesIsTheShareOfEachBoxTheBlockCovers) {
+    const int w = 24, h = 16, block = 4, r = 6;
+    QImage picture = solid(w, h, Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.fillRect(0, 0, block, block, Qt::white);
+    }
+    // How many of the positions within r of p lie in the block, along one side.
+    const auto covered = [&](int p) { return std::max(0, std::min(p + r + 1, block) - std::max(p - r, 0)); };
+    CIFilterPtr direct = filterOn(QStringLiteral("CIBoxBlur"), picture);
+    CIFilterPtr rendered = filterOn(QStringLiteral("CIBoxBlur"), picture);
+    rendered->setValue(QVariant::fromValue(CIImage::imageWithCGImage(picture).imageByCroppingToRect(QRectF(0, 0, w, h))),
+                       QStringLiteral("inputImage"));
+    for (const CIFilterPtr& f : {direct, rendered}) {
+        f->setValue(double(r), QStringLiteral("inputRadius"));
+        const CIImage out = f->outputImage();
+        const QRectF e = out.extent();
+        ASSERT_LE(e.left(), -r);
+        ASSERT_GE(e.top() + e.height(), h + r);
+        const QImage blurred = render(out, e).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        int worst = 0;
+        for (int j = 0; j < blurred.height(); ++j)
+            for (int i = 0; i < blurred.width(); ++i) {
+                // Picture columns and rows counted from its top-left corner.
+                const int x = int(e.left()) + i, y = h - int(e.top() + e.height()) + j;
+                const double share = double(covered(x) * covered(y)) / ((2 * r + 1) * (2 * r + 1));
+                const QRgb got = blurred.pixel(i, j);
+                for (int level : {qAlpha(got), qRed(got), qGreen(got), qBlue(got)})
+                    worst = std::max(worst, int(std::abs(level - 255.0 * share)));
+            }
+        EXPECT_LE(worst, 1);
+    }
+}
+
 // Renders may run on several threads at once (editor and batch run, thumbnails); they
 // share the registry and the buffer pool and must not disturb each other.
 TEST(Context, ConcurrentRendersGiveTheSameResult) {

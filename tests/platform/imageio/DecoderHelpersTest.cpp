@@ -7,6 +7,7 @@
 #include "platform/imageio/HelperMessages.h"
 #include "platform/imageio/ImageIO.h"
 #include "tests/support/BoundedRun.h"
+#include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PhotoSamples.h"
 #include "tests/support/TestSupport.h"
 
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -24,34 +26,10 @@
 #include <unistd.h>
 
 using platform::DecodeFailure;
+using testsupport::HelperHook;
+using testsupport::workingHelper;
 
 namespace {
-
-// Sets the helpers' test hook for the helpers started from now on, and takes it away
-// again; the helpers started meanwhile end with it.
-class HelperHook {
-public:
-    explicit HelperHook(const char* value) {
-        platform::endIdleDecoderHelpers();
-        qputenv("BRISKO_DECODER_TEST", value);
-    }
-    ~HelperHook() { undo(); }
-    void undo() {
-        qunsetenv("BRISKO_DECODER_TEST");
-        platform::setDecoderHelperTimeLimit(0);
-        platform::endIdleDecoderHelpers();
-    }
-};
-
-// The helper working on a request, once there is one (within ten seconds).
-qint64 workingHelper() {
-    for (int i = 0; i < 2000; ++i) {
-        const QList<qint64> busy = platform::busyDecoderHelpers();
-        if (!busy.isEmpty()) return busy.first();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return -1;
-}
 
 QStringList openFilesOf(qint64 pid) {
     QStringList targets;
@@ -78,6 +56,11 @@ struct RawPhotos {
     }
 };
 
+const QString kNotStartedWords = QStringLiteral("the program's reader for this kind of photo could not be started");
+const QString kStoppedWords = QStringLiteral(
+    "the program's reader for this kind of photo was stopped from outside (by another program, or as the system ran "
+    "short of memory)");
+
 void expectDamaged(const platform::DecodeResult& r) {
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.failure, DecodeFailure::Damaged);
@@ -94,7 +77,8 @@ void expectReads(const QString& path) {
 }  // namespace
 
 // Killed while it reads (as the kernel kills a process that runs out of memory): that
-// file could not be read, and the next file is read by a fresh helper.
+// file could not be read, which is said as what it is rather than as damage, and the next
+// file is read by a fresh helper.
 TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     BRISKO_STARTS_A_PROCESS();
     RawPhotos photos;
@@ -119,10 +103,56 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     EXPECT_LE(open.size(), 7) << open.join(' ').toStdString();
     ::kill(pid_t(helper), SIGKILL);
     reader.join();
-    expectDamaged(killed);
+    EXPECT_EQ(killed.failure, DecodeFailure::OutOfMemory);
+    EXPECT_EQ(killed.detail, kStoppedWords);
     hook.undo();
     expectReads(photos.second);
     expectReads(photos.first);
+}
+
+// Why a raw file gives no header or picture is said as what it is: no helper could be
+// started, a helper was killed from outside, or the file itself (here a real crafted file
+// on which the library aborts) ended its helper. Only the last is damage.
+TEST(DecoderHelpers, AReaderThatCouldNotStartOrWasStoppedIsNotCalledDamage) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    const QString aborting = testsupport::writeFile(
+        photos.dir.filePath(QStringLiteral("model.3fr")),
+        testsupport::sourceBytes(QStringLiteral("bench/fuzz/corpus/read_only_formats/raw_libraw_model_abort.3fr")));
+    const struct {
+        const char* what;
+        const char* hook;
+        bool killed;
+        QString path;
+        DecodeFailure failure;
+        QString words;
+        DecodeFailure headerFailure;
+    } cases[] = {
+        {"no helper could be started", "unstartable", false, photos.first, DecodeFailure::Unsupported,
+         kNotStartedWords, DecodeFailure::Unsupported},
+        {"killed from outside", "pause=20000", true, photos.first, DecodeFailure::OutOfMemory, kStoppedWords,
+         DecodeFailure::OutOfMemory},
+        {"ended by the file", "", false, aborting, DecodeFailure::Damaged,
+         QStringLiteral("the camera raw file is damaged"), DecodeFailure::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HelperHook hook(c.hook);
+        std::optional<testsupport::HelperKiller> killer;
+        if (c.killed) killer.emplace();
+        const platform::DecodeResult decoded = platform::decodeImage(c.path);
+        EXPECT_FALSE(decoded.ok());
+        EXPECT_EQ(decoded.failure, c.failure);
+        EXPECT_EQ(decoded.detail, c.words);
+        platform::DecodeResult why;
+        EXPECT_FALSE(platform::readImageHeader(c.path, &why).valid());
+        EXPECT_EQ(why.failure, c.headerFailure);
+        EXPECT_EQ(why.detail, c.headerFailure == DecodeFailure::None ? QString() : c.words);
+        if (c.killed) {
+            EXPECT_GE(killer->killed(), 2);
+        }
+    }
+    expectReads(photos.second);
 }
 
 // Ctrl+C in a terminal reaches the helpers with the program (one process group), and the

@@ -3,9 +3,11 @@
 #include "platform/imageio/ImageIO.h"
 #include "platform/imageio/ImageProperties.h"
 #include "tests/support/BoundedRun.h"
+#include "tests/support/ImageFixtures.h"
 #include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -191,5 +193,156 @@ TEST(OtherWritersFiles, CutShortFilesOfQtReadFormatsAreDamaged) {
         const QByteArray cut = whole.left(whole.size() * 6 / 10);
         EXPECT_FALSE(platform::readImageFromData(whole, {}, QLatin1String(file)).isNull());
         EXPECT_TRUE(platform::readImageFromData(cut, {}, QLatin1String(file)).isNull());
+    }
+}
+
+namespace {
+
+QImage argbOf(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
+
+// How many pixels of two pictures of one size differ at all.
+int pixelsApart(const QImage& a, const QImage& b) {
+    const QImage x = argbOf(a), y = argbOf(b);
+    int apart = 0;
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) apart += x.pixel(i, j) != y.pixel(i, j);
+    return apart;
+}
+
+}  // namespace
+
+// PNM files as netpbm reads them, level for level (its pamdepth to 255 made each reference):
+// a plain bitmap whose digits have no blanks between them (netpbm's own plain writer puts
+// none), plain and raw grey maps of maxval 1000, 15 and 65535, and ImageMagick's 10-bit
+// pixel map with a comment in its header.
+TEST(OtherWritersFiles, NetpbmFilesReadAsNetpbmReadsThem) {
+    struct Case {
+        const char* file;
+        platform::ColourModel model;
+    } cases[] = {
+        {"pbm_plain_digits_unseparated", platform::ColourModel::Gray},
+        {"pgm_plain_maxval1000_netpbm", platform::ColourModel::Gray},
+        {"pgm_maxval15_netpbm", platform::ColourModel::Gray},
+        {"pgm_16bit_imagemagick", platform::ColourModel::Gray},
+        {"ppm_10bit_comment_imagemagick", platform::ColourModel::RGB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString base = QLatin1String(c.file);
+        const QString path = dataFile(qPrintable(base + (base.startsWith(u"pbm") ? ".pbm" : base.startsWith(u"pgm") ? ".pgm" : ".ppm")));
+        const QImage expected = platform::readImage(dataFile(qPrintable(base + ".ref.png")));
+        const platform::ImageHeader header = platform::readImageHeader(path);
+        EXPECT_EQ(header.format, platform::ImageFormat::PNM);
+        EXPECT_EQ(QSize(header.width, header.height), expected.size());
+        EXPECT_EQ(header.colourModel, c.model);
+        const platform::DecodeResult decoded = platform::decodeImage(path);
+        ASSERT_TRUE(decoded.ok());
+        ASSERT_EQ(decoded.image.size(), expected.size());
+        EXPECT_EQ(pixelsApart(decoded.image, expected), 0);
+    }
+}
+
+// A sample above its file's maxval has no level to be: the file is damaged, never read with
+// the sample wrapped round to another level.
+TEST(OtherWritersFiles, PnmSamplesAboveTheirMaxvalAreDamage) {
+    QByteArray plain = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/pgm_plain_maxval1000_netpbm.pgm"));
+    ASSERT_TRUE(plain.startsWith("P2\n64 48\n1000\n"));
+    const qsizetype first = plain.indexOf('\n', 9) + 1;
+    plain.insert(first, "1001 ");  // one sample more than the file holds, and the first too bright
+    QByteArray raw = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/ppm_10bit_comment_imagemagick.ppm"));
+    ASSERT_TRUE(raw.contains("\n1023\n"));
+    const qsizetype samples = raw.indexOf("\n1023\n") + 6;
+    raw[samples] = char(0x04), raw[samples + 1] = char(0x00);  // 1024
+    QTemporaryDir dir;
+    for (const QByteArray& bytes : {plain, raw}) {
+        const platform::DecodeResult decoded = platform::decodeImage(testsupport::writeFile(dir.filePath("sample.pnm"), bytes));
+        EXPECT_TRUE(decoded.image.isNull());
+        EXPECT_EQ(decoded.failure, platform::DecodeFailure::Damaged);
+    }
+}
+
+// A reader of Qt's that gives up once it has allocated the picture (an XPM colour without a
+// value) fails the file as damaged; the picture it left is never handed on.
+TEST(OtherWritersFiles, AQtReaderThatGivesUpLeavesNoPicture) {
+    QByteArray xpm = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/xpm_imagemagick.xpm"));
+    ASSERT_TRUE(xpm.contains("\"X c #7ACD1F1769B4\""));
+    xpm.replace("\"X c #7ACD1F1769B4\"", "\"X c \"");
+    QTemporaryDir dir;
+    const platform::DecodeResult decoded = platform::decodeImage(testsupport::writeFile(dir.filePath("icon.xpm"), xpm));
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_EQ(decoded.failure, platform::DecodeFailure::Damaged);
+}
+
+// A 16-bit Targa's attribute bit is alpha only where its extension area says so (type 3,
+// or 4 premultiplied); another type leaves the picture opaque. Without an extension area
+// (the footer cut off, or its offset past the file), a bit clear in every pixel is no
+// alpha; set in some, it is. The file is the public test file whose extension area says
+// type 2 (kept, not alpha) and whose bits are all clear.
+TEST(OtherWritersFiles, TargaAttributeBitsAreAlphaOnlyWhereTheFileSaysSo) {
+    const QByteArray original = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/tga_16bit_attribute_bit_undefined.tga"));
+    const QImage expected = platform::readImage(dataFile("tga_16bit_attribute_bit_undefined.ref.png"));
+    ASSERT_EQ(original.right(18), QByteArray("TRUEVISION-XFILE.\0", 18));
+    const qsizetype extension = qFromLittleEndian<quint32>(original.constData() + original.size() - 26);
+    ASSERT_EQ(int(uchar(original[extension + 494])), 2);
+    const auto withType = [&](int type) {
+        QByteArray b = original;
+        b[extension + 494] = char(type);
+        return b;
+    };
+    QByteArray offsetPastEnd = original;
+    qToLittleEndian<quint32>(quint32(original.size()), offsetPastEnd.data() + original.size() - 26);
+    const QByteArray noFooter = original.left(original.size() - 26);
+    QByteArray someBitsSet = noFooter;
+    for (int x = 0; x < 128; ++x) someBitsSet[44 + 2 * x + 1] = char(uchar(someBitsSet[44 + 2 * x + 1]) | 0x80);  // the last row
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        int alphaTopRow, alphaBottomRow;
+    } cases[] = {
+        {"type 2, kept", original, 255, 255},
+        {"type 0, none", withType(0), 255, 255},
+        {"type 3, alpha", withType(3), 0, 0},
+        {"type 4, premultiplied alpha", withType(4), 0, 0},
+        {"extension area past the file", offsetPastEnd, 255, 255},
+        {"no footer, every bit clear", noFooter, 255, 255},
+        {"no footer, the bottom row's bits set", someBitsSet, 0, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QImage image = platform::readImageFromData(c.bytes, {}, QStringLiteral("utc16.tga"));
+        ASSERT_EQ(image.size(), QSize(128, 128));
+        EXPECT_EQ(qAlpha(image.pixel(5, 0)), c.alphaTopRow);
+        EXPECT_EQ(qAlpha(image.pixel(5, 127)), c.alphaBottomRow);
+        if (c.alphaTopRow == 255) {
+            EXPECT_GE(testsupport::psnr(image, expected), 40.0);
+        }
+        EXPECT_EQ(platform::readImageHeaderFromData(c.bytes, QStringLiteral("utc16.tga")).width, 128);
+    }
+}
+
+// CMYK TIFFs with alpha, as ImageMagick writes them (unassociated, and associated: inks
+// multiplied by alpha): the transparency comes through the CMYK conversion, and the two
+// give the same picture. A red patch, a blue one at half opacity, a white one and a
+// transparent one.
+TEST(OtherWritersFiles, CmykTiffsKeepTheirAlpha) {
+    const QImage unassociated = platform::readImage(dataFile("tiff_cmyk_unassociated_alpha_imagemagick.tif"));
+    const QImage associated = platform::readImage(dataFile("tiff_cmyk_associated_alpha_imagemagick.tif"));
+    for (const QImage& image : {unassociated, associated}) {
+        ASSERT_EQ(image.size(), QSize(48, 32));
+        const QRgb red = qUnpremultiply(image.pixel(5, 5)), half = qUnpremultiply(image.pixel(30, 5)),
+                   white = qUnpremultiply(image.pixel(5, 20));
+        EXPECT_EQ(qAlpha(red), 255);
+        EXPECT_GT(qRed(red), 180);
+        EXPECT_LT(qGreen(red), 60);
+        EXPECT_NEAR(qAlpha(half), 128, 1);
+        EXPECT_GT(qBlue(half), 180);
+        EXPECT_LT(qRed(half), 60);
+        EXPECT_EQ(white, qRgb(255, 255, 255));
+        EXPECT_EQ(qAlpha(image.pixel(30, 20)), 0);
+    }
+    for (const QPoint at : {QPoint(5, 5), QPoint(30, 5), QPoint(5, 20)}) {
+        const QRgb a = qUnpremultiply(unassociated.pixel(at)), b = qUnpremultiply(associated.pixel(at));
+        EXPECT_LE(std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)), 6)
+            << at.x() << "," << at.y() << std::hex << " " << a << " " << b;
     }
 }
