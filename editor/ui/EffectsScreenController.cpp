@@ -80,11 +80,7 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
     hideOverlayViews();
 
     vc_->setOverlayPanelHost(this);
-    // Add Effect closes the panel: the keyboard goes on to the steps, onto the step made.
-    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, [this] {
-        keyboard::keepKeyboardNear(vc_->parametersColumn(), [this] { commitCurrentEffect(); },
-                                   [this] { return tblSteps_; });
-    });
+    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::btnApplyFilterTapped);
     connect(vc_, &AdjustFilterVC::effectCancelled, this, &EffectsScreenController::effectClosed);
 
     for (auto& d : delays_) d = std::make_unique<QtOneShotScheduler>();
@@ -361,9 +357,6 @@ void EffectsScreenController::viewWillAppearNotofication() {
     checkForDeletedPhotosInSourceFolder(false);
     stepsModel_->reload();
     showAppliedFiltersView();
-    // The window may have changed its size while another screen showed.
-    const std::optional<QSize> box = newPreviewBox();
-    if (box && app.arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(*box);
     if (!app.arraySelectedImagesToProcess.isEmpty()) {
         if (app.selectedImageIndex < 0 || !app.selectedImageFile) {
             app.selectedImageIndex = 0;
@@ -375,22 +368,11 @@ void EffectsScreenController::viewWillAppearNotofication() {
         strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
         strip_->collectionViewPhotosBoundsDidChange();
         forgetShownPhotoOutsideBatch();
-        const bool readable = EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty();
-        if (app.isSELECTED_IMAGE_CHANGED && readable) {
-            if (categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
-                showLoading(true);
-                app.isPROCESSING_WITH_FILES_SYSTEM = true;
-            }
-            selectedPhotoChanged(box);
-        } else if (box) {
-            // The photo shown is read again at the size it has room for now.
-            if (readable) selectedPhotoChanged(box);
-            else vc_->setPreviewBoxSize(*box);
-        }
     } else {
         strip_->reloadData();
         vc_->previewContainer()->setVisible(false);
     }
+    fitPreviewOnAppearing();
     updateBatchInformationInBottomView();
 }
 

@@ -141,6 +141,10 @@ void EffectsScreenController::filterCellDoubleClickedWithIndex(int row) {
         [this] { return firstControlOfEffect(); });
 }
 
+void EffectsScreenController::btnApplyFilterTapped() {
+    keyboard::keepKeyboardNear(vc_->parametersColumn(), [this] { commitCurrentEffect(); }, [this] { return tblSteps_; });
+}
+
 QWidget* EffectsScreenController::firstControlOfEffect() const {
     QWidget* first = keyboard::firstControlIn(vc_->parametersColumn(), {vc_->btnreset(), vc_->vwAddEffect()});
     return first ? first : vc_->btnApplyFilter();

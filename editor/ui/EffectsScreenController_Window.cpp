@@ -204,6 +204,25 @@ std::optional<QSize> EffectsScreenController::newPreviewBox() {
     return box;
 }
 
+void EffectsScreenController::fitPreviewOnAppearing() {
+    AppDelegate& app = AppDelegate::shared();
+    // The window may have changed its size while another screen showed.
+    const std::optional<QSize> box = newPreviewBox();
+    const bool hasPhoto = !app.arraySelectedImagesToProcess.isEmpty();
+    const bool readable = hasPhoto && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty();
+    switch (EffectsScreen::previewOnAppearing(hasPhoto, app.isSELECTED_IMAGE_CHANGED, readable, box.has_value())) {
+    case EffectsScreen::AppearingPreview::ReadPhoto:
+        if (app.isSELECTED_IMAGE_CHANGED && categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
+            showLoading(true);
+            app.isPROCESSING_WITH_FILES_SYSTEM = true;
+        }
+        selectedPhotoChanged(box);
+        break;
+    case EffectsScreen::AppearingPreview::TakeNewSize: vc_->setPreviewBoxSize(*box); break;
+    case EffectsScreen::AppearingPreview::Nothing: break;
+    }
+}
+
 void EffectsScreenController::windowEndResizing() {
     // The preview takes the room the window gives it: the photo is read again at the new
     // size, the open effect's values carried over as a new photo carries them.
