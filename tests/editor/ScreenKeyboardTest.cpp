@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <functional>
+#include <string>
 
+#include "editor/ui/EffectLists.h"
 #include "engine/FiltersList.h"
 #include "records/FavouriteBatch.h"
 #include "records/FilterRecord.h"
@@ -219,6 +223,28 @@ TEST(EffectsScreenKeyboard, TheArrowsShowTheirRowAndAChoiceLeavesTheKeyboardWher
     press(Qt::Key_Down);
     EXPECT_EQ(categories->currentIndex().row(), rotate + 1);
 
+    // Home, End and the page keys reach a row that can be chosen, past the headers: Home the
+    // first choice, End the last, the page keys a row further on in their direction.
+    const int last = rows.count() - 1;
+    ASSERT_FALSE(rows.isHeader(last));
+    struct Jump {
+        Qt::Key key;
+        int expected;  // -1: any choice beyond the row the key started from
+    };
+    const Jump jumps[] = {{Qt::Key_Home, conversion}, {Qt::Key_End, last}, {Qt::Key_PageUp, -1},
+                          {Qt::Key_PageUp, -1},       {Qt::Key_Home, conversion}, {Qt::Key_PageDown, -1},
+                          {Qt::Key_PageDown, -1}};
+    for (const Jump& j : jumps) {
+        const int from = categories->currentIndex().row();
+        SCOPED_TRACE(QKeySequence(j.key).toString().toStdString() + " from row " + std::to_string(from));
+        press(j.key);
+        const int at = categories->currentIndex().row();
+        EXPECT_FALSE(rows.isHeader(at)) << at;
+        if (j.expected >= 0) EXPECT_EQ(at, j.expected);
+        if (j.key == Qt::Key_PageUp && from != conversion) EXPECT_LT(at, from);
+        if (j.key == Qt::Key_PageDown && from != last) EXPECT_GT(at, from);
+    }
+
     const int blur = s.categoryRow([&](int r) {
         auto category = s.screen->categoryModel()->fxCategoryAt(r);
         return category && category->categoryName.contains("Blur");
@@ -302,4 +328,42 @@ TEST(EffectsScreenKeyboard, EveryControlOfEveryEffectShowsTheKeyboard) {
     ASSERT_TRUE(s.screen->btnAddEffectsOnFav()->isVisible());
     check("favourite");
     EXPECT_EQ(missing, QStringList{});
+}
+
+// Home, End and the page keys of the screen's lists name a row by its place; when that row is
+// no choice (a header), the keyboard goes on to the nearest choice: inwards from the end Home
+// or End names, onwards in a page key's direction. Each key is pressed once with every row a
+// choice, to learn the row it names, and once more with that row made a header.
+TEST(EffectsScreenKeyboard, KeysThatNameARowByItsPlaceGoOnPastAHeader) {
+    QWidget window;
+    window.resize(220, 130);
+    QListView* list = makeEffectList(&window, QStringLiteral("list"));
+    list->setGeometry(0, 0, 220, 130);
+    QStandardItemModel model;
+    for (int i = 0; i < 30; ++i) {
+        auto* item = new QStandardItem(QStringLiteral("row %1").arg(i));
+        item->setSizeHint(QSize(200, 20));
+        model.appendRow(item);
+    }
+    list->setModel(&model);
+    focusField(list);
+    ASSERT_TRUE(list->hasFocus());
+    struct Case {
+        Qt::Key key;
+        int from;
+        int onwards;  // where the nearest choice is looked for first
+    };
+    const Case cases[] = {{Qt::Key_Home, 12, 1}, {Qt::Key_End, 12, -1}, {Qt::Key_PageDown, 3, 1}, {Qt::Key_PageUp, 20, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key).toString().toStdString());
+        for (int i = 0; i < model.rowCount(); ++i) model.item(i)->setEnabled(true);
+        list->setCurrentIndex(model.index(c.from, 0));
+        press(c.key);
+        const int named = list->currentIndex().row();
+        ASSERT_NE(named, c.from);
+        model.item(named)->setEnabled(false);
+        list->setCurrentIndex(model.index(c.from, 0));
+        press(c.key);
+        EXPECT_EQ(list->currentIndex().row(), named + c.onwards);
+    }
 }
