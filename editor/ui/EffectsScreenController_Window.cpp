@@ -121,9 +121,7 @@ void EffectsScreenController::showTipsWithTag(int tag) {
 
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("tipsPopupView"));
-    view->setStyleSheet(QStringLiteral(
-        "QLabel, QCheckBox { color: #e6e6e6; }"
-        "QPushButton { color: #eee; background: #2f2f2f; border: 1px solid #555; border-radius: 4px; padding: 5px 12px; }"));
+    view->setStyleSheet(AttachedWindow::contentStyleSheet());
     view->resize(280, 140);
     auto* layout = new QVBoxLayout(view);
     auto* text = new QLabel(tipText(tag), view);

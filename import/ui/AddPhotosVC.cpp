@@ -59,11 +59,8 @@ const QPoint kBelowInfoButton(10, 20);
 
 // Pop-ups live in the main window, outside the screen's style: their content gets it here.
 void stylePopupContent(QWidget* view) {
-    view->setStyleSheet(QStringLiteral(
-        "QLabel, QCheckBox { color: #e6e6e6; }"
-        "QPushButton { color: #eee; background: #2f2f2f; border: 1px solid #555; border-radius: 4px; padding: 5px 12px; }"
-        "QPushButton:hover { border-color: #1bac8f; }"
-        "QTableWidget { background: transparent; color: #ddd; border: none; gridline-color: #333; }"));
+    view->setStyleSheet(AttachedWindow::contentStyleSheet() +
+                        QStringLiteral("QTableWidget { background: transparent; color: #ddd; border: none; gridline-color: #333; }"));
 }
 
 QPushButton* makeButton(const QString& name, const QString& text, QWidget* parent) {

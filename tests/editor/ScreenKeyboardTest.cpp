@@ -20,6 +20,7 @@
 #include "records/SavedState.h"
 #include "tests/editor/EffectsScreenFixture.h"
 #include "tests/support/FocusRings.h"
+#include "ui/AttachedWindow.h"
 
 namespace {
 
@@ -240,9 +241,13 @@ TEST(EffectsScreenKeyboard, TheArrowsShowTheirRowAndAChoiceLeavesTheKeyboardWher
         press(j.key);
         const int at = categories->currentIndex().row();
         EXPECT_FALSE(rows.isHeader(at)) << at;
-        if (j.expected >= 0) EXPECT_EQ(at, j.expected);
-        if (j.key == Qt::Key_PageUp && from != conversion) EXPECT_LT(at, from);
-        if (j.key == Qt::Key_PageDown && from != last) EXPECT_GT(at, from);
+        if (j.expected >= 0) {
+            EXPECT_EQ(at, j.expected);
+        } else if (j.key == Qt::Key_PageUp) {
+            EXPECT_LT(at, from == conversion ? conversion + 1 : from);
+        } else {
+            EXPECT_GT(at, from == last ? last - 1 : from);
+        }
     }
 
     const int blur = s.categoryRow([&](int r) {
@@ -365,5 +370,20 @@ TEST(EffectsScreenKeyboard, KeysThatNameARowByItsPlaceGoOnPastAHeader) {
         list->setCurrentIndex(model.index(c.from, 0));
         press(c.key);
         EXPECT_EQ(list->currentIndex().row(), named + c.onwards);
+    }
+}
+
+// A tip's check box and button are Tab stops while it shows: they show the keyboard as the
+// screen's own controls do, on a tip with Next and on the last one, with Got It.
+TEST(EffectsScreenKeyboard, TheTipsControlsShowTheKeyboard) {
+    Screen s({QSize(800, 600)});
+    for (const int tag : {3, 6}) {
+        SCOPED_TRACE(tag);
+        s.screen->showTipsWithTag(tag);
+        Screen::settle();
+        AttachedWindow* tip = s.screen->tipsPopUpWindow();
+        ASSERT_TRUE(tip && tip->isVisible());
+        EXPECT_EQ(testsupport::controlsWithoutFocusRing(tip), QStringList{});
+        s.screen->removeTipsPopupWindow();
     }
 }

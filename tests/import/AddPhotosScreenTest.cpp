@@ -1360,3 +1360,19 @@ TEST_F(AddPhotosScreenTest, EveryStopOfTabShowsTheKeyboard) {
         EXPECT_EQ(missing, QStringList{});
     }
 }
+
+// A tip's check box and buttons are Tab stops while it shows, and show the keyboard as the
+// screen's own buttons do: a tip with Next and one with Got It.
+TEST_F(AddPhotosScreenTest, TheTipsControlsShowTheKeyboard) {
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    screen->viewWillAppear();
+    timers.fire("tip0");
+    for (const char* button : {"btnNextOnTips", "btnGotItOnTips"}) {
+        SCOPED_TRACE(button);
+        ASSERT_TRUE(screen->tipsPopUpWindow());
+        EXPECT_EQ(testsupport::controlsWithoutFocusRing(screen->tipsPopUpWindow()), QStringList{});
+        QTest::mouseClick(this->button(button), Qt::LeftButton);
+        if (std::string(button) == "btnNextOnTips") timers.fire("tip1");
+    }
+}
