@@ -243,6 +243,9 @@ TEST(EffectsScreenKeyboard, TheArrowsShowTheirRowAndAChoiceLeavesTheKeyboardWher
         EXPECT_FALSE(rows.isHeader(at)) << at;
         if (j.expected >= 0) {
             EXPECT_EQ(at, j.expected);
+            if (j.key == Qt::Key_Home) {
+                EXPECT_EQ(categories->indexAt(QPoint(1, 1)).row(), 0) << "the top header in sight";
+            }
         } else if (j.key == Qt::Key_PageUp) {
             EXPECT_LT(at, from == conversion ? conversion + 1 : from);
         } else {
