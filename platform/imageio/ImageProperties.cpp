@@ -477,9 +477,10 @@ struct MetadataBlocks {
 };
 
 // Fills `out` with the metadata groups, orientation, resolution and profile name, read
-// from the file by Exiv2 or, when given, from the blocks.
+// from the file by Exiv2 or, when given, from the blocks. `opened`, when given, are the
+// bytes of the file, open already: Exiv2 reads them rather than the file again.
 void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& dpiY,
-                  const MetadataBlocks* blocks, const DecodeOptions& reading) {
+                  const MetadataBlocks* blocks, const DecodeOptions& reading, const codec::Bytes* opened) {
     ExivSession session(path);
     codec::FileBytes file;  // outlives the image Exiv2 reads from it
     try {
@@ -497,6 +498,10 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                     ExivSession::note(QStringLiteral("the XMP packet could not be read"));
                     blockXmp.clear();
                 }
+            } else if (opened) {
+                image = Exiv2::ImageFactory::open(opened->data, long(opened->size));
+                if (!image.get()) return;
+                image->readMetadata();
             } else {
                 // Exiv2 maps TIFF-based files (TIFF, DNG and most camera raw files) itself,
                 // and one cut short under it would stop the process: those are read from
@@ -593,7 +598,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         } else if (image->imageType() == Exiv2::ImageType::png) {
             // Exiv2 hands on a PNG profile whose compressed data does not inflate as a buffer
             // it never filled; libpng's reading checks the profile and drops such a one.
-            icc = readImageHeader(path).iccProfile;
+            icc = opened ? codec::imageFacts(*opened, path).header.iccProfile : readImageHeader(path).iccProfile;
         } else if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* buf = image->iccProfile();
             icc = QByteArray(reinterpret_cast<const char*>(buf->pData_), buf->size_);
@@ -920,16 +925,12 @@ QString colourModelName(ColourModel model) {
 
 // ---------------------------------------------------------------------------------
 
-QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading) {
-    if (path.isEmpty()) return {};
-    codec::ImageFacts facts;
-    {
-        codec::FileBytes file;
-        if (!file.open(path) || file.bytes.size == 0) return {};
-        if (reading.whileOpen) reading.whileOpen(path);
-        facts = codec::imageFacts(file.bytes, path);
-        if (!facts.header.valid() || file.cut()) return {};
-    }
+namespace {
+
+// The properties of the picture file at `path` whose facts were read; its metadata read
+// from `opened` (the file's bytes, open already) when given, else from the file opened again.
+QVariantMap propertiesOf(const codec::ImageFacts& facts, const QString& path, const DecodeOptions& reading,
+                         const codec::Bytes* opened) {
     const ImageFormat format = facts.header.format;
     // Formats read through their own libraries or readers say what they know of
     // transparency, and hold no EXIF orientation to turn them by.
@@ -948,9 +949,9 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
     double dpiX = facts.dotsPerInch.x(), dpiY = facts.dotsPerInch.y();
     if (facts.metadataInBlocks) {
         const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
-        readMetadata(path, out, dpiX, dpiY, &blocks, reading);
+        readMetadata(path, out, dpiX, dpiY, &blocks, reading, nullptr);
     } else if (holdsMetadata(format) || format == ImageFormat::RAW || format == ImageFormat::PSD) {
-        readMetadata(path, out, dpiX, dpiY, nullptr, reading);
+        readMetadata(path, out, dpiX, dpiY, nullptr, reading, opened);
     }
     if (readOnly && !out.contains(QLatin1String(kPropsProfileName))) {
         const QString profile = iccDescription(facts.header.iccProfile);
@@ -972,6 +973,33 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
         }
     }
     return out;
+}
+
+}  // namespace
+
+QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading) {
+    if (path.isEmpty()) return {};
+    codec::ImageFacts facts;
+    {
+        codec::FileBytes file;
+        if (!file.open(path) || file.bytes.size == 0) return {};
+        if (reading.whileOpen) reading.whileOpen(path);
+        facts = codec::imageFacts(file.bytes, path);
+        if (!facts.header.valid() || file.cut()) return {};
+    }
+    return propertiesOf(facts, path, reading, nullptr);
+}
+
+ImageHeader readImageHeaderAndProperties(const QString& path, QVariantMap* properties) {
+    codec::FileBytes file;
+    if (path.isEmpty() || !file.open(path) || file.bytes.size == 0) return {};
+    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path);
+    if (!facts.header.valid()) return {};
+    QVariantMap found;
+    if (properties) found = propertiesOf(facts, path, {}, &file.bytes);
+    if (file.cut()) return {};
+    if (properties) *properties = std::move(found);
+    return facts.header;
 }
 
 namespace {

@@ -26,6 +26,9 @@ ReadOnlyFacts heifFacts(Bytes in);
 // The decoders below, as every decoder, fill `why` (when given) where they fail: a coding
 // or kind they lack, a picture past the budget, damage.
 QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+// Has libheif decode HEVC through the decoder of HevcDecoder.cpp, which refuses a damaged
+// stream; called before libheif opens a file.
+void useCheckedHevcDecoder();
 
 ReadOnlyFacts webpFacts(Bytes in);
 QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);

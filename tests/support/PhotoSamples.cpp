@@ -139,6 +139,7 @@ QByteArray makeHeif(const QImage& picture, const HeifSample& sample) {
         return out;
     }
     heif_encoder_set_lossy_quality(encoder, sample.quality);
+    for (const auto& [name, value] : sample.settings) heif_encoder_set_parameter_string(encoder, name, value);
     heif_image* image = heifImage(picture, sample.bits);
     if (!sample.icc.isEmpty())
         heif_image_set_raw_color_profile(image, "prof", sample.icc.constData(), size_t(sample.icc.size()));

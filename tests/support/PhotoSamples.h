@@ -10,6 +10,9 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <utility>
+#include <vector>
+
 namespace testsupport {
 
 // A TIFF-structured EXIF block (no "Exif\0\0" in front) holding the given tags, keyed by
@@ -27,6 +30,8 @@ struct HeifSample {
     QByteArray icc;       // an ICC profile ('prof'), or
     int nclxPrimaries = 0;  // colour code points ('nclx') with these primaries and the sRGB curve
     QImage thumbnail;     // a thumbnail item showing this picture at half its size
+    // The encoder's own settings by libheif's names ("chroma", "x265:slices").
+    std::vector<std::pair<const char*, const char*>> settings;
 };
 // The picture is given in the stored layout; straight alpha is kept when it has alpha.
 QByteArray makeHeif(const QImage& picture, const HeifSample& sample = {});
