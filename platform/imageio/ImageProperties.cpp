@@ -469,11 +469,13 @@ void addValue(QVariantMap& groups, const char* group, const char* key, const QVa
 }
 
 // Metadata handed over as blocks, for containers Exiv2 is not asked to open (HEIF,
-// WebP): an EXIF block in TIFF form, an XMP packet and the ICC profile.
+// WebP, and camera raw files, whose blocks a decoder helper reads): an EXIF block in TIFF
+// form, an XMP packet, the ICC profile and IPTC datasets.
 struct MetadataBlocks {
     QByteArray exif;
     QByteArray xmp;
     QByteArray icc;
+    QByteArray iptc;
 };
 
 // Fills `out` with the metadata groups, orientation, resolution and profile name, read
@@ -486,7 +488,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         Exiv2::Image::AutoPtr image;
         Exiv2::ExifData blockExif;
         Exiv2::XmpData blockXmp;
-        const Exiv2::IptcData noIptc;
+        Exiv2::IptcData blockIptc;
         {
             const std::lock_guard<std::mutex> parsing(exivMutex());
             if (blocks) {
@@ -497,11 +499,20 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                     ExivSession::note(QStringLiteral("the XMP packet could not be read"));
                     blockXmp.clear();
                 }
+                if (!blocks->iptc.isEmpty() &&
+                    Exiv2::IptcParser::decode(blockIptc, reinterpret_cast<const Exiv2::byte*>(blocks->iptc.constData()),
+                                              uint32_t(blocks->iptc.size())) != 0) {
+                    ExivSession::note(QStringLiteral("the IPTC data could not be read"));
+                    blockIptc.clear();
+                }
             } else {
                 // Exiv2 reads the bytes the header was read from, without opening the file
                 // again, under the guard that keeps a file cut short under it from stopping
-                // the process (it would map TIFF-based files itself).
+                // the process (it would map TIFF files itself). A camera raw file's metadata
+                // comes as blocks from the helper that reads it, never from its bytes.
                 if (file.bytes.size == 0 || file.bytes.size > size_t(LONG_MAX)) return;
+                if (sniffImageFormat(reinterpret_cast<const char*>(file.bytes.data), file.bytes.size) == ImageFormat::RAW)
+                    return;
                 image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
                 if (!image.get()) return;
                 image->readMetadata();
@@ -512,7 +523,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             }
         }
         const Exiv2::ExifData& exif = blocks ? blockExif : image->exifData();
-        const Exiv2::IptcData& iptc = blocks ? noIptc : image->iptcData();
+        const Exiv2::IptcData& iptc = blocks ? blockIptc : image->iptcData();
         const Exiv2::XmpData& xmp = blocks ? blockXmp : image->xmpData();
 
         // Each key's first entry, as findKey would find it: one pass over the entries
@@ -914,8 +925,8 @@ QString colourModelName(ColourModel model) {
 
 namespace {
 
-// The properties of the picture file at `path` whose facts were read from `file`, the bytes
-// its metadata is read from too.
+// The properties of the picture file at `path` whose facts were read from `file` (with the
+// metadata blocks of the formats that bring them), the bytes its metadata is read from too.
 QVariantMap propertiesOf(const codec::ImageFacts& facts, const QString& path, const codec::FileBytes& file) {
     const ImageFormat format = facts.header.format;
     // Formats read through their own libraries or readers say what they know of
@@ -934,9 +945,9 @@ QVariantMap propertiesOf(const codec::ImageFacts& facts, const QString& path, co
 
     double dpiX = facts.dotsPerInch.x(), dpiY = facts.dotsPerInch.y();
     if (facts.metadataInBlocks) {
-        const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
+        const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile, facts.iptc};
         readMetadata(path, out, dpiX, dpiY, &blocks, file, facts.header);
-    } else if (holdsMetadata(format) || format == ImageFormat::RAW || format == ImageFormat::PSD) {
+    } else if (holdsMetadata(format) || format == ImageFormat::PSD) {
         readMetadata(path, out, dpiX, dpiY, nullptr, file, facts.header);
     }
     if (readOnly && !out.contains(QLatin1String(kPropsProfileName))) {
@@ -969,7 +980,7 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
     codec::FileBytes file;
     if (!file.open(path, reading) || file.bytes.size == 0) return {};
     if (reading.whileOpen) reading.whileOpen(path);
-    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path);
+    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path, true);
     if (!facts.header.valid() || file.cut()) return {};
     return propertiesOf(facts, path, file);
 }
@@ -977,7 +988,7 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
 ImageHeader readImageHeaderAndProperties(const QString& path, QVariantMap* properties) {
     codec::FileBytes file;
     if (path.isEmpty() || !file.open(path) || file.bytes.size == 0) return {};
-    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path);
+    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path, properties != nullptr);
     if (!facts.header.valid()) return {};
     QVariantMap found;
     if (properties) found = propertiesOf(facts, path, file);
@@ -1320,5 +1331,45 @@ QPointF propertiesResolution(const QVariantMap& props) {
     if (unit == 3) return {*x * 2.54, *y * 2.54};
     return unit == 2 ? QPointF(*x, *y) : QPointF();
 }
+
+namespace codec {
+
+void prepareMetadataReading() { ensureExiv2(); }
+
+void readRawMetadataBlocks(Bytes in, const QString& name, ImageFacts& facts) {
+    ExivSession session(name);
+    try {
+        const std::lock_guard<std::mutex> parsing(exivMutex());
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(in.data, long(in.size));
+        if (!image.get()) return;
+        image->readMetadata();
+        // What the properties read, and nothing of the file's other directories (the
+        // sensor's, its previews', the maker's notes): the block stays small.
+        Exiv2::ExifData kept;
+        for (const Exiv2::Exifdatum& d : image->exifData()) {
+            const std::string group = d.groupName();
+            const std::string key = d.key();
+            if ((group == "Photo" && key != "Exif.Photo.MakerNote") || group == "GPSInfo" ||
+                (group == "Image" && (isManagedImageTag(key) || key == kIccTagKey)))
+                kept.add(d);
+        }
+        Exiv2::Blob exif;
+        if (!kept.empty()) Exiv2::ExifParser::encode(exif, Exiv2::littleEndian, kept);
+        const Exiv2::DataBuf iptc = Exiv2::IptcParser::encode(image->iptcData());
+        facts.exif = QByteArray(reinterpret_cast<const char*>(exif.data()), qsizetype(exif.size()));
+        facts.xmp = QByteArray::fromStdString(image->xmpPacket());
+        facts.iptc = QByteArray(reinterpret_cast<const char*>(iptc.pData_), qsizetype(iptc.size_));
+    } catch (const std::bad_alloc&) {
+        throw;  // a memory shortage fails the photo, rather than leave its metadata out
+    } catch (const std::exception& e) {
+        throwIfShortOfMemory(e);
+        ExivSession::note(QString::fromUtf8(e.what()));  // reported once with the rest
+        facts.exif.clear();
+        facts.xmp.clear();
+        facts.iptc.clear();
+    }
+}
+
+}  // namespace codec
 
 }  // namespace platform

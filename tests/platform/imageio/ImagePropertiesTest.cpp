@@ -255,7 +255,7 @@ TEST_F(ImagePropertiesTest, AJpegStreamedWithItsMetadataIsTheFileTheWholeRewrite
     const QString none = dir.filePath(QStringLiteral("none.jpg"));
     EXPECT_FALSE(platform::writeEncodedImageFile(none, platform::ImageType::JPEG, cameraProps(),
                                                  [](const platform::FileBytesSink& sink) {
-                                                     return sink("\xFF\xD8\xFF\xE0\x00\x04ab", 8);
+                                                     return sink("\xFF\xD8\xFF\xE0\x00\x04" "ab", 8);
                                                  }));
     EXPECT_FALSE(QFileInfo::exists(none));
 }
