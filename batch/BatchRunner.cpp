@@ -875,7 +875,8 @@ bool BatchRunner::PhotoStages::madeRowByRow() {
     const ResultWriter::EncodedRoute route =
         writer_.encodedRoute(work_.output.saveType, destination_, *photo_, source->header());
     const PhotoStream::Decision decision =
-        PhotoStream::decide(PhotoStream::Source::of(*source, utils_.getImageOriginalSizeAtFilePathUrl(photo_->fileURL)),
+        PhotoStream::decide(PhotoStream::Source::of(*source, utils_.getImageOriginalSizeAtFilePathUrl(photo_->fileURL),
+                                                    imageloading::storedOrientation(ImageProcessing::exifForFile(photo_->fileURL))),
                             steps_, route, runner_.backingScale_, runner_.rowByRowLimits());
     if (!decision.rowByRow()) return false;
 

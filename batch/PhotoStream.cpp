@@ -266,8 +266,8 @@ std::optional<QSizeF> shrinkOnLoadTarget(const QList<std::shared_ptr<AppliedFilt
 }
 
 
-Source Source::of(const platform::RowSource& source, QSizeF recordedSize) {
-    return Source{source.header(), source.refused(), source.transparent(), recordedSize};
+Source Source::of(const platform::RowSource& source, QSizeF recordedSize, int recordedOrientation) {
+    return Source{source.header(), source.refused(), source.transparent(), recordedSize, recordedOrientation};
 }
 
 // Below the limits' sizes a photo gains nothing worth a second way through the run. An
@@ -289,12 +289,11 @@ Decision decide(const Source& source, const QList<std::shared_ptr<AppliedFilter>
     case RowsRefused::Unreadable: return declined(Decline::Unreadable);
     case RowsRefused::NoReader: return declined(Decline::NoRowReader);
     case RowsRefused::Converted: return declined(Decline::ColoursConverted);
-    case RowsRefused::Interlaced: return declined(Decline::Interlaced);
     case RowsRefused::Layout: return declined(Decline::TiffLayout);
     case RowsRefused::TooLarge: return declined(Decline::TooLarge);
     }
     const platform::ImageHeader& header = source.header;
-    if (header.orientation != 1) return declined(Decline::StoredTurned);
+    if (header.orientation != 1 || source.recordedOrientation > 1) return declined(Decline::StoredTurned);
 
     // The steps, each by its row reach; the most restrictive decides.
     Plan plan;

@@ -33,7 +33,6 @@ enum class Decline {
     Unreadable,        // not opened, or its header does not read: the usual way says why
     NoRowReader,       // GIF, BMP, JPEG 2000, HEIF, WebP, camera raw: no reader of rows
     ColoursConverted,  // CMYK, CIELab, or a profile the reader applies to the pixels
-    Interlaced,        // an interlaced PNG: a row is whole only after the last pass
     TiffLayout,        // a TIFF read in blocks a band need not hold whole, or in bands too tall
     TooLarge,          // larger than the decoders take: the usual way refuses it
     StoredTurned,      // stored turned or mirrored: the picture is turned upright first
@@ -68,7 +67,10 @@ struct Source {
     platform::RowsRefused refused = platform::RowsRefused::Unreadable;
     bool transparent = false;  // its rows carry alpha
     QSizeF recordedSize;       // the upright size the usual way resizes from (the file's properties)
-    static Source of(const platform::RowSource& source, QSizeF recordedSize);
+    // The orientation the usual way turns the photo by (the file's properties, which may
+    // find a tag its header reader does not: a PNG's EXIF after its picture data).
+    int recordedOrientation = 1;
+    static Source of(const platform::RowSource& source, QSizeF recordedSize, int recordedOrientation = 1);
 };
 
 // How a photo is made row by row.

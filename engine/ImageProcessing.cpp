@@ -61,6 +61,8 @@ QImage ImageProcessing::getImageFromFile(const QString& path, float minWidth, fl
     return imageloading::loadUpright(path, exifForFile(path), minWidth, minHeight, reading);
 }
 
+int imageloading::storedOrientation(const QVariantMap& props) { return tiffOrientation(props); }
+
 QImage imageloading::loadUpright(const QString& path, const QVariantMap& props, float minWidth, float minHeight,
                                  const platform::DecodeOptions& reading) {
     const int orientation = tiffOrientation(props);

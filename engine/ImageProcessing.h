@@ -127,6 +127,9 @@ public:
 namespace imageloading {
 // The photo's pixel size as shown upright; 0 x 0 when nothing tells it.
 QSizeF uprightSize(const QString& path, const QVariantMap& props);
+// The orientation tag the photo is turned upright by, as its properties read it (the TIFF
+// group's; 0 when it has none).
+int storedOrientation(const QVariantMap& props);
 // ImageProcessing::getImageFromFile with the file's properties given. A camera raw file
 // asked for narrower than it is comes at the width asked for, from its embedded preview
 // when that is large enough, so it shows as fast as a JPEG.

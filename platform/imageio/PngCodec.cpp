@@ -5,6 +5,7 @@
 #include "platform/imageio/CodecInternal.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PngChunks.h"
+#include "platform/graphics/RowStorage.h"
 #include "platform/imageio/RowStreams.h"
 
 #include <QColorSpace>
@@ -88,22 +89,29 @@ QByteArray iccProfile(Reader& r) {
     return QByteArray(reinterpret_cast<const char*>(profile), qsizetype(length));
 }
 
-// Asks libpng for rows of 4 bytes a pixel, B, G, R and alpha in memory, whatever the file
-// stores: 8 bits a sample, grey and palettes as colour, 0xFF as the alpha of a picture
-// without one. True when the rows carry alpha (an alpha channel or a transparent colour),
-// which then is straight. Every reader of rows takes them this way, so a file read whole
-// and read row by row gives the same pixels. Called after png_read_info.
-bool setBgraRows(Reader& r) {
+// Asks libpng for 8 bits a sample: palettes as colour, grey of fewer bits widened, a
+// transparent colour as an alpha channel, 16 bits scaled. True when the pixels carry
+// alpha, which then is straight. Called after png_read_info.
+bool expandTo8Bits(Reader& r) {
     const int colorType = png_get_color_type(r.png, r.info);
     const int bitDepth = png_get_bit_depth(r.png, r.info);
     const bool hasTrns = png_get_valid(r.png, r.info, PNG_INFO_tRNS);
-    const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || hasTrns;
-
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(r.png);
     if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(r.png);
     if (hasTrns) png_set_tRNS_to_alpha(r.png);
     if (bitDepth == 16) png_set_scale_16(r.png);
-    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r.png);
+    return (colorType & PNG_COLOR_MASK_ALPHA) || hasTrns;
+}
+
+// Asks libpng for rows of 4 bytes a pixel, B, G, R and alpha in memory, whatever the file
+// stores: 8 bits a sample, grey and palettes as colour, 0xFF as the alpha of a picture
+// without one. True when the rows carry alpha (an alpha channel or a transparent colour),
+// which then is straight. Every reader of rows takes them this way (or as packedRows gives
+// them, the same samples), so a file read whole and read row by row gives the same pixels.
+// Called after png_read_info.
+bool setBgraRows(Reader& r) {
+    const bool alpha = expandTo8Bits(r);
+    if (!(png_get_color_type(r.png, r.info) & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r.png);
     png_set_bgr(r.png);
     if (!alpha) png_set_filler(r.png, 0xFF, PNG_FILLER_AFTER);
     png_set_interlace_handling(r.png);
@@ -111,6 +119,40 @@ bool setBgraRows(Reader& r) {
     if (png_get_rowbytes(r.png, r.info) != size_t(png_get_image_width(r.png, r.info)) * 4)
         png_error(r.png, "unexpected row layout");
     return alpha;
+}
+
+// Asks libpng for the samples setBgraRows gives, each pixel as the file holds its channels:
+// grey (1 byte), grey and alpha (2), R, G, B (3) or R, G, B and alpha (4), into *channels.
+// True when they carry alpha. Called after png_read_info.
+bool setPackedRows(Reader& r, int* channels) {
+    const bool alpha = expandTo8Bits(r);
+    png_set_interlace_handling(r.png);
+    png_read_update_info(r.png, r.info);
+    *channels = png_get_channels(r.png, r.info);
+    if (*channels < 1 || *channels > 4 ||
+        png_get_rowbytes(r.png, r.info) != size_t(png_get_image_width(r.png, r.info)) * size_t(*channels))
+        png_error(r.png, "unexpected row layout");
+    return alpha;
+}
+
+// A row of packed samples (setPackedRows) as the 32-bit premultiplied words setBgraRows'
+// rows become.
+void wordsOfPacked(const uint8_t* in, int width, int channels, QRgb* out) {
+    switch (channels) {
+    case 1:
+        for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | uint32_t(in[x]) * 0x010101u;
+        return;
+    case 2:
+        for (int x = 0; x < width; ++x, in += 2) out[x] = qPremultiply(qRgba(in[0], in[0], in[0], in[1]));
+        return;
+    case 3:
+        for (int x = 0; x < width; ++x, in += 3)
+            out[x] = 0xFF000000u | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+        return;
+    default:
+        for (int x = 0; x < width; ++x, in += 4) out[x] = qPremultiply(qRgba(in[0], in[1], in[2], in[3]));
+        return;
+    }
 }
 
 }  // namespace
@@ -200,7 +242,17 @@ QImage pngDecode(Bytes in, const DecodeOptions& options, const QString& name, De
     if (r->image.isNull()) return QImage();
     r->rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y) r->rows[y] = r->image.scanLine(int(y));
-    png_read_image(r->png, r->rows.data());
+    // As png_read_image reads them, pass by pass, the file's pages given back as the data
+    // is read past: a large PNG's file would otherwise stay in memory beside its picture
+    // (an interlaced 50 MP one, 133 MB).
+    ConsumedPages pages(in);
+    const int passes = png_set_interlace_handling(r->png);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(r->png, r->rows[y], nullptr);
+            pages.reached(r->in.data + r->pos);
+        }
+    }
     QImage out = std::move(r->image);
     if (alpha) out.convertTo(QImage::Format_ARGB32_Premultiplied);
     attachProfile(out, iccProfile(*r), (colorType & PNG_COLOR_MASK_COLOR) ? ColourModel::RGB : ColourModel::Gray, name);
@@ -239,6 +291,13 @@ struct PngRowSource::State {
     DecodeOptions options;
     int rows = 0;  // read so far
     bool transparent = false, failed = true;
+    // An interlaced file's rows are whole only after its last pass: it is read whole first,
+    // its samples packed at `channels` bytes a pixel (`packed`'s rows, from picturePagedByRows,
+    // given back as they are handed out), not at the rows' 4.
+    bool interlaced = false;
+    int channels = 4;
+    QImage packed;
+    int given = 0;  // packed rows given back
 };
 
 PngRowSource::PngRowSource(const QString& path, const DecodeOptions& options)
@@ -278,10 +337,6 @@ PngRowSource::PngRowSource(std::unique_ptr<codec::FileBytes> file, const QString
         header_.orientation = codec::exifOrientation(exif, exifLength);
     header_.iccProfile = codec::iccProfile(r);
     if (s.file->cut()) return;
-    if (png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE) {
-        refused_ = RowsRefused::Interlaced;
-        return;
-    }
     if (!codec::checkBudget(header_.width, header_.height, options, path, "PNG")) {
         refused_ = RowsRefused::TooLarge;
         return;
@@ -290,7 +345,8 @@ PngRowSource::PngRowSource(std::unique_ptr<codec::FileBytes> file, const QString
         refused_ = RowsRefused::Converted;
         return;
     }
-    s.transparent = codec::setBgraRows(r);
+    s.interlaced = png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE;
+    s.transparent = s.interlaced ? codec::setPackedRows(r, &s.channels) : codec::setBgraRows(r);
     s.failed = false;
     refused_ = RowsRefused::None;
 }
@@ -303,10 +359,54 @@ bool PngRowSource::transparent() const { return s_->transparent; }
 int PngRowSource::rowsRead() const { return s_->rows; }
 bool PngRowSource::cut() const { return s_->file && s_->file->cut(); }
 
+bool PngRowSource::readWhole() {
+    State& s = *s_;
+    codec::Reader& r = *s.r;
+    const int width = header_.width, height = header_.height;
+    // Rows of `channels` bytes a pixel in a picture of 32-bit words as wide as they need.
+    s.packed = picturePagedByRows((width * s.channels + 3) / 4, height, QImage::Format_RGB32);
+    if (s.packed.isNull()) {
+        log(u"%@: not enough memory for a %@ x %@ image", r.name, width, height);
+        throw std::bad_alloc();
+    }
+    r.rows.resize(size_t(height));
+    for (int y = 0; y < height; ++y) r.rows[size_t(y)] = s.packed.scanLine(y);
+    if (setjmp(png_jmpbuf(r.png))) {
+        log(u"%@: PNG data is corrupt (%@)", r.name, QString::fromLocal8Bit(r.message));
+        s.failed = true;
+        return false;
+    }
+    const int passes = png_set_interlace_handling(r.png);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < height; ++y) {
+            png_read_row(r.png, r.rows[size_t(y)], nullptr);
+            s.pages->reached(r.in.data + r.pos);
+        }
+    }
+    r.rows = std::vector<png_bytep>();
+    if (s.file->cut()) {
+        log(u"%@: the file was cut short while it was read", r.name);
+        s.failed = true;
+        return false;
+    }
+    return true;
+}
+
 std::optional<bool> PngRowSource::opaque() {
     State& s = *s_;
     if (s.failed || s.rows > 0) return std::nullopt;
     if (!s.transparent) return true;
+    if (s.interlaced) {
+        // Read whole once: the rows are handed out from what this read.
+        if (s.packed.isNull() && !readWhole()) return std::nullopt;
+        const int alpha = s.channels - 1;
+        for (int y = 0; y < header_.height; ++y) {
+            const uchar* row = s.packed.constScanLine(y);
+            for (int x = 0; x < header_.width; ++x)
+                if (row[x * s.channels + alpha] != 0xFF) return false;
+        }
+        return true;
+    }
     // A second reader over the same bytes, its rows into one line.
     auto r = std::make_unique<codec::Reader>();
     r->name = s.r->name;
@@ -341,6 +441,15 @@ bool PngRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
         return false;
     }
     const int end = std::clamp(rowsEnd, 0, header_.height);
+    if (s.interlaced) {
+        if (s.packed.isNull() && !readWhole()) return false;
+        for (; s.rows < end; ++s.rows)
+            codec::wordsOfPacked(s.packed.constScanLine(s.rows), header_.width, s.channels,
+                                 reinterpret_cast<QRgb*>(base + qsizetype(s.rows) * bytesPerLine));
+        giveBackRows(s.packed.constBits(), s.packed.bytesPerLine(), s.given, end);
+        s.given = end;
+        return true;
+    }
     const int first = s.rows;
     for (; s.rows < end; ++s.rows) {
         png_read_row(r.png, base + qsizetype(s.rows) * bytesPerLine, nullptr);

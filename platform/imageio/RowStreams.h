@@ -22,7 +22,6 @@ enum class RowsRefused {
     Unreadable,  // not opened, or its header does not read (readImage() says why)
     NoReader,    // a kind of file without a reader of rows (GIF, BMP, JPEG 2000, HEIF, WebP, raw)
     Converted,   // its colours are converted while read (CMYK, CIELab, a profile the pixels cannot carry)
-    Interlaced,  // an interlaced PNG: a row is whole only after the last pass
     Layout,      // a TIFF whose samples the reader of rows does not take
     TooLarge,    // larger than the decoders take
 };
@@ -107,8 +106,9 @@ private:
     std::unique_ptr<State> s_;
 };
 
-// A PNG file decoded a row at a time. Interlaced files, whose rows come only with the last
-// pass, are not read this way.
+// A PNG file decoded a row at a time. An interlaced file, whose rows are whole only after
+// its last pass, is read whole before its first row goes out, held at the bytes a pixel its
+// channels take (1 to 4, not the rows' 4) and given back as its rows go.
 class PngRowSource : public RowSource {
 public:
     // Opens and maps the file as readImage() does (`options.whileOpen` is called once it is
@@ -128,6 +128,7 @@ public:
     std::optional<bool> opaque() override;
 
 private:
+    bool readWhole();  // an interlaced file's every pass; false when it fails
     struct State;
     std::unique_ptr<State> s_;
 };

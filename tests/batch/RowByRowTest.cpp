@@ -327,6 +327,7 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
     const QString deep = made("deep.png", testsupport::PngKind::Deep);
     const QString palette = made("palette.png", testsupport::PngKind::Palette);
     const QString interlaced = made("interlaced.png", testsupport::PngKind::Interlaced);
+    const QString libpngTest = testsupport::packagedPicture(testsupport::kLibpngTestPicture);
 
     using outputformat::Jpg, outputformat::Png;
     const RowCase cases[] = {
@@ -342,12 +343,20 @@ TEST(RowByRow, PngPhotosAreTheFilesTheUsualWayWrites) {
         {"grey, converted, PNG", grey, nullptr, Png, true},
         {"16 bits a sample, converted, JPEG", deep, nullptr, Jpg, true},
         {"palette, stretched to a third, PNG", palette, resizeStepTo(900, 400), Png, true},
-        {"interlaced: the usual way, JPEG", interlaced, nullptr, Jpg, false},
+        {"interlaced, converted, JPEG", interlaced, nullptr, Jpg, true},
+        {"interlaced, a tenth, PNG", interlaced, resizeStepTo(256, 160), Png, true},
         {"with an effect: the usual way, JPEG", rgb, effect("Brightness", "inputBrightness", 0.15), Jpg, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         expectTheUsualWaysFile(c.source, c.step, c.format, 1'000'000, c.rowByRow);
+    }
+    // libpng's own interlaced picture, RGBA with transparency, keeps its EXIF after its picture
+    // data, and its orientation says to turn it: the header read before the data does not see
+    // it, the usual way does and turns it, and so it goes the usual way whatever its size.
+    for (const int format : {Jpg, Png}) {
+        SCOPED_TRACE(format == Jpg ? "libpng's interlaced RGBA, JPEG" : "libpng's interlaced RGBA, PNG");
+        expectTheUsualWaysFile(libpngTest, nullptr, format, 1, false);
     }
 }
 

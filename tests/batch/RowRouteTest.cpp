@@ -69,6 +69,8 @@ TEST(RowRoute, EachPhotoStepsAndOutputComeToOnePlanOrOneReason) {
     const auto toJpeg = routeOut(ImageType::JPEG), toPng = routeOut(ImageType::PNG);
     PhotoStream::Source recordedOtherwise = jpeg;
     recordedOtherwise.recordedSize = QSizeF(4000, 6000);
+    PhotoStream::Source recordedTurned = png;
+    recordedTurned.recordedOrientation = 5;
     const QByteArray greyProfile = testsupport::debianProfile(testsupport::kSGrayProfile);
     ASSERT_FALSE(greyProfile.isEmpty());
     using Steps = QList<std::shared_ptr<AppliedFilter>>;
@@ -97,11 +99,11 @@ TEST(RowRoute, EachPhotoStepsAndOutputComeToOnePlanOrOneReason) {
         {"unreadable", routeWith(jpeg, RowsRefused::Unreadable), {}, toJpeg, Decline::Unreadable},
         {"a GIF", routeWith(routeSource(ImageFormat::GIF), RowsRefused::NoReader), {}, toJpeg, Decline::NoRowReader},
         {"CMYK", routeWith(jpeg, RowsRefused::Converted), {}, toJpeg, Decline::ColoursConverted},
-        {"interlaced", routeWith(png, RowsRefused::Interlaced), {}, toJpeg, Decline::Interlaced},
         {"YCbCr blocks", routeWith(tiff, RowsRefused::Layout), {}, toJpeg, Decline::TiffLayout},
         {"over the budget", routeWith(tiff, RowsRefused::TooLarge), {}, toJpeg, Decline::TooLarge},
         {"stored on its side", routeWith(jpeg, RowsRefused::None, 6), {}, toJpeg, Decline::StoredTurned},
         {"stored mirrored", routeWith(tiff, RowsRefused::None, 2), {}, toJpeg, Decline::StoredTurned},
+        {"turned as its properties say, its header not", recordedTurned, {}, toJpeg, Decline::StoredTurned},
         // The steps: the most restrictive reach decides.
         {"a distortion", jpeg, {routeStep("CITwirlDistortion")}, toJpeg, Decline::WholePicture},
         {"a distortion and a shrink", jpeg, {routeResize(600, 400), routeStep("CITwirlDistortion")}, toJpeg,

@@ -12,6 +12,8 @@ namespace testsupport {
 inline const QString kManualPictures = QStringLiteral("/usr/share/doc/imagemagick-6-common/html/images/");
 // mate-backgrounds: large desktop photos.
 inline const QString kDesktopPhotos = QStringLiteral("/usr/share/backgrounds/mate/");
+// libpng-dev: libpng's own test picture, an interlaced RGBA PNG.
+inline const QString kLibpngTestPicture = QStringLiteral("/usr/share/doc/libpng-dev/examples/pngtest.png");
 
 // The path of a packaged picture; a failure is recorded when it is not installed.
 inline QString packagedPicture(const QString& path) {
