@@ -584,7 +584,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
                 const std::exception_ptr failure = std::current_exception();
                 platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, failureText(failure));
                 giveUp(w.prepared);
-                w.failed = Outcome{i, PhotoFile::Failed, failureMessage(failure), false};
+                w.failed = Outcome{i, PhotoFile::Failed, failureMessage(failure), false, std::nullopt};
             }
             w.thumbnailReady = true;
         });
@@ -600,7 +600,7 @@ void BatchRunner::processFilesInBatch(std::uint64_t generation, qint64 startInde
             const std::exception_ptr failure = std::current_exception();
             platform::log(u"%@: %@", input.snapshot.photos.at(i)->filePath, failureText(failure));
             giveUp(w.prepared);
-            reportFailure(generation, {i, PhotoFile::Failed, failureMessage(failure), w.saveBegun});
+            reportFailure(generation, {i, PhotoFile::Failed, failureMessage(failure), w.saveBegun, std::nullopt});
         }
         w.clear();
         pool.dealtWith(i);
@@ -783,11 +783,11 @@ bool BatchRunner::PhotoStages::classified(const PathIndex& pathIndex) {
     if (pathIndex.replacesSource.contains(destination_)) skipMessage = runmessages::WouldReplaceSource;
     if (pathIndex.notFound.contains(photo_->filePath)) skipMessage = runmessages::SourceNotFound;
     if (!skipMessage.isEmpty()) {
-        work_.classified = Outcome{index_, PhotoFile::Failed, skipMessage, false};
+        work_.classified = Outcome{index_, PhotoFile::Failed, skipMessage, false, std::nullopt};
         return true;
     }
     if (pathIndex.alreadyExists.contains(destination_)) {
-        work_.classified = Outcome{index_, PhotoFile::Skipped, runmessages::AlreadyExists, false};
+        work_.classified = Outcome{index_, PhotoFile::Skipped, runmessages::AlreadyExists, false, std::nullopt};
         return true;
     }
     return false;
@@ -801,7 +801,7 @@ bool BatchRunner::PhotoStages::stopped() {
 }
 
 bool BatchRunner::PhotoStages::fail(const QString& message) {
-    work_.failed = Outcome{index_, PhotoFile::Failed, message, false};
+    work_.failed = Outcome{index_, PhotoFile::Failed, message, false, std::nullopt};
     return false;
 }
 
@@ -968,7 +968,7 @@ bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& inp
     const QString destination = index < paths.size() && paths.at(index) ? paths.at(index)->filePath : QString();
     // Checked in batch order, against the outcomes of the photos before this one.
     if (const auto refused = refusal(input, pathIndex, index, destination, writer)) {
-        report(generation, {index, refused->status, refused->message, false});
+        report(generation, {index, refused->status, refused->message, false, std::nullopt});
         return true;
     }
     if (work.stopped) return false;
@@ -983,7 +983,7 @@ bool BatchRunner::commitPhoto(std::uint64_t generation, const BatchRunInput& inp
     checkFreeSpace(destination);
     const ResultWriter::Result result =
         writer.placePrepared(work.prepared, destination, work.reading ? work.reading : input.snapshot.photos.at(index));
-    report(generation, {index, result.processStatus, result.processInfoMessage, true});
+    report(generation, {index, result.processStatus, result.processInfoMessage, true, std::nullopt});
     return true;
 }
 

@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 #include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,10 +70,24 @@ bool placeFile(const QString& from, const QString& to, bool replace, int* error)
     return false;
 }
 
-// The file's header says it is a picture of the size that was written.
-bool imageHeaderMatches(const QString& path, const QSize& expected) {
-    const platform::ImageHeader header = platform::readImageHeader(path);
-    return header.valid() && header.width == expected.width() && header.height == expected.height();
+// Whether a file read back as written is a picture of the size that was written carrying
+// the metadata groups of `metadata` it was to carry: what the capture date, the camera and
+// the place of a photo are kept in. The file is opened once for both.
+bool pictureReadsBack(const QString& path, const QSize& expected, const QVariantMap& metadata, bool* metadataLost) {
+    static const QStringList groups{QStringLiteral("{Exif}"), QStringLiteral("{GPS}"), QStringLiteral("{TIFF}")};
+    bool wanted = false;
+    for (const QString& group : groups) wanted = wanted || !metadata.value(group).toMap().isEmpty();
+    QVariantMap written;
+    const platform::ImageHeader header = platform::readImageHeaderAndProperties(path, wanted ? &written : nullptr);
+    if (!header.valid() || header.width != expected.width() || header.height != expected.height()) return false;
+    // These hold no metadata.
+    if (header.format == platform::ImageFormat::GIF || header.format == platform::ImageFormat::BMP ||
+        header.format == platform::ImageFormat::J2K)
+        return true;
+    for (const QString& group : groups) {
+        if (!metadata.value(group).toMap().isEmpty() && written.value(group).toMap().isEmpty()) *metadataLost = true;
+    }
+    return true;
 }
 
 // The process's file mode creation mask, read without changing it (umask() can only be
@@ -106,24 +121,6 @@ void copySourceAttributes(const QString& source, const QString& target) {
         // Not the owner's to give away; the file keeps ours.
     }
     ::chmod(t.constData(), st.st_mode & 0777 & ~mask);
-}
-
-// The metadata groups a photo's output must carry when it was given them: what the
-// capture date, the camera and the place of a photo are kept in.
-bool metadataReadsBack(const QString& path, const QVariantMap& metadata) {
-    static const QStringList groups{QStringLiteral("{Exif}"), QStringLiteral("{GPS}"), QStringLiteral("{TIFF}")};
-    const platform::ImageFormat format = platform::readImageHeader(path).format;
-    if (format == platform::ImageFormat::GIF || format == platform::ImageFormat::BMP ||
-        format == platform::ImageFormat::J2K)
-        return true;  // these hold no metadata
-    bool wanted = false;
-    for (const QString& group : groups) wanted = wanted || !metadata.value(group).toMap().isEmpty();
-    if (!wanted) return true;
-    const QVariantMap written = platform::readImageProperties(path);
-    for (const QString& group : groups) {
-        if (!metadata.value(group).toMap().isEmpty() && written.value(group).toMap().isEmpty()) return false;
-    }
-    return true;
 }
 
 // Gives up a prepared output on every way out unless it was placed.
@@ -237,8 +234,48 @@ private:
     QSet<QString> swept_;  // folders already cleared of earlier runs' temporary files
 };
 
+class ResultWriter::ReadBuffers {
+public:
+    std::unique_ptr<std::vector<char>> take() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (free_.empty()) return std::make_unique<std::vector<char>>();
+        std::unique_ptr<std::vector<char>> buffer = std::move(free_.back());
+        free_.pop_back();
+        return buffer;
+    }
+    void giveBack(std::unique_ptr<std::vector<char>> buffer) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(std::move(buffer));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<std::vector<char>>> free_;
+};
+
+class ResultWriter::OutputCheck {
+public:
+    // `sync`: a user's original will be given up for the output.
+    OutputCheck(const ResultWriter& writer, bool sync) : buffers_(*writer.readBuffers_), buffer_(buffers_.take()) {
+        check.sync = sync;
+        check.readBuffer = buffer_.get();
+        check.onDisk = writer.onDisk;
+    }
+    ~OutputCheck() { buffers_.giveBack(std::move(buffer_)); }
+    OutputCheck(const OutputCheck&) = delete;
+    OutputCheck& operator=(const OutputCheck&) = delete;
+
+    platform::WriteCheck check;
+
+private:
+    ReadBuffers& buffers_;
+    std::unique_ptr<std::vector<char>> buffer_;
+};
+
 ResultWriter::ResultWriter(ResultWriterSettings settings)
-    : s_(std::move(settings)), createdFolders_(std::make_shared<CreatedFolders>(s_.runRecord)) {
+    : s_(std::move(settings)),
+      createdFolders_(std::make_shared<CreatedFolders>(s_.runRecord)),
+      readBuffers_(std::make_shared<ReadBuffers>()) {
     moveToTrash = [record = s_.runRecord](const QString& path, const std::optional<platform::FileIdentity>& expected) {
         return platform::trash::moveToTrash(path, expected, record.get());
     };
@@ -293,7 +330,8 @@ ResultWriter::Prepared ResultWriter::saveImageUsingDefaultMethodInDirectoryFilte
 
     prepared.imageFile_ = true;
     prepared.storedSize_ = image.size();
-    platform::WriteCheck check{originalDependsOn(withUrl, photo)};
+    OutputCheck checking(*this, originalDependsOn(withUrl, photo));
+    platform::WriteCheck& check = checking.check;
     if (!usesOptimiser(saveType)) {
         // The temporary file is this writer's own: the picture goes straight into it.
         const bool ok = utils.saveImageInSelectedFormat(saveType, temporaryPath, image, image, properties,
@@ -365,7 +403,8 @@ ResultWriter::Prepared ResultWriter::saveImageUsingImageMagick(QImage&& image, c
     // An existing document at the destination (only reachable with overwriting on) keeps
     // its pages and gains one.
     const int before = QFileInfo(newFilePath).isFile() ? std::max(0, platform::pdfPageCount(newFilePath)) : 0;
-    platform::WriteCheck check{photoFileNode && originalDependsOn(newFilePath, *photoFileNode)};
+    OutputCheck checking(*this, photoFileNode && originalDependsOn(newFilePath, *photoFileNode));
+    platform::WriteCheck& check = checking.check;
     const bool ok = platform::appendPicturePageToPdf(newFilePath, prepared.temporaryPath_, page,
                                                      qualityFactorForOutput(), &check) &&
                     platform::pdfPageCount(prepared.temporaryPath_) == before + 1;
@@ -391,7 +430,7 @@ ResultWriter::Prepared& ResultWriter::Prepared::operator=(Prepared&& other) noex
         destination_ = std::move(other.destination_);
         storedSize_ = other.storedSize_;
         imageFile_ = other.imageFile_;
-        verifiedBytes_ = other.verifiedBytes_;
+        verified_ = other.verified_;
         sourcePages_ = other.sourcePages_;
         sourceFormat_ = other.sourceFormat_;
         sourceRead_ = other.sourceRead_;
@@ -543,12 +582,14 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
         // a tenth of a PNG conversion's processor time). Placing later only makes sure the
         // file is still the one that read back.
         const QString& temporaryPath = prepared.temporaryPath_;
-        const bool readsBack = prepared.imageFile_ ? imageHeaderMatches(temporaryPath, prepared.storedSize_)
-                                                   : platform::pdfPageCount(temporaryPath) > 0;
+        bool metadataLost = false;
+        const bool readsBack = prepared.imageFile_
+                                   ? pictureReadsBack(temporaryPath, prepared.storedSize_, metadata, &metadataLost)
+                                   : platform::pdfPageCount(temporaryPath) > 0;
         // A disk that fills while the metadata is written leaves a picture without its
         // capture date, camera and place; in move mode the source, the only copy that
         // still has them, would go to the Trash.
-        if (readsBack && !metadataReadsBack(temporaryPath, metadata)) {
+        if (readsBack && metadataLost) {
             platform::log(u"%@: the written file lacks its metadata", destination);
             // Why, asked while the file still keeps its folder: given up, it takes a folder
             // the writer made for it along, which would then look removed by someone else.
@@ -557,7 +598,7 @@ void ResultWriter::readBack(Prepared& prepared, Written written, const QString& 
             return;
         }
         if (readsBack) {
-            prepared.verifiedBytes_ = QFileInfo(temporaryPath).size();
+            prepared.verified_ = check.readBack;
             prepared.result = {PhotoFile::Processed, runmessages::Processed};
             return;
         }
@@ -664,7 +705,8 @@ ResultWriter::Prepared ResultWriter::prepareEncoded(const EncodedRoute& route, Q
         const QVariantMap properties = outputProperties(*photo, Utils::sharedUtils().getImageeExifDict(photo->fileURL));
         prepared.imageFile_ = true;
         prepared.storedSize_ = size;
-        platform::WriteCheck check{originalDependsOn(destination, *photo)};
+        OutputCheck checking(*this, originalDependsOn(destination, *photo));
+        platform::WriteCheck& check = checking.check;
         const bool ok = platform::writeEncodedImageFile(prepared.temporaryPath_, route.type, properties, write,
                                                         platform::FileTarget::PrivateFile, &check);
         readBack(prepared, ok ? Written::Ok : Written::Failed, destination, check, properties);
@@ -725,15 +767,10 @@ ResultWriter::Result ResultWriter::placePrepared(Prepared& prepared, const QStri
     // The file is this call's now: it goes into place or away.
     const QString temporaryPath = prepared.temporaryPath_;
     DiscardUnlessPlaced guard{prepared};
-    const bool imageFile = prepared.imageFile_;
-    const QSize storedSize = prepared.storedSize_;
     if (beforePlacing) beforePlacing(temporaryPath, destination);
 
     // Still the file that read back: its length and its header.
-    const bool unchanged = QFileInfo(temporaryPath).size() == prepared.verifiedBytes_ &&
-                           (imageFile ? imageHeaderMatches(temporaryPath, storedSize)
-                                      : platform::pdfPageCount(temporaryPath) > 0);
-    if (!unchanged) {
+    if (!platform::stillAsReadBack(temporaryPath, prepared.verified_)) {
         platform::log(u"%@: the written file does not read back", destination);
         return {PhotoFile::Failed, unwrittenBecause(destination, WriteFailed, prepared.folder_)};
     }

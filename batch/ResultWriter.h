@@ -105,6 +105,10 @@ public:
     // Runs on the finished temporary file of `destination` just before it is checked and
     // placed; lets tests stand in for a disk that fails under the writer.
     std::function<void(const QString& temporaryPath, const QString& destination)> beforePlacing;
+    // Runs on a temporary file that a user's original will be given up for, once its data
+    // are flushed to the disk and before they are read back from it; lets tests change what
+    // the disk holds under the pages the writer filled.
+    std::function<void(const QString& temporaryPath)> onDisk;
     // Runs on the encoding thread once prepareImg has written the temporary file; lets
     // tests act while a photo's save is under way.
     std::function<void(const QString& temporaryPath, const QString& destination)> afterEncoding;
@@ -147,7 +151,7 @@ public:
         std::shared_ptr<platform::ReadablePath> folderAlias_;
         QSize storedSize_;
         bool imageFile_ = true;
-        qint64 verifiedBytes_ = -1;  // the length of the file that read back
+        platform::ReadBackMark verified_;  // the file as it read back
         // The pages, frames or pictures the source holds, of which only the first is written.
         int sourcePages_ = 1;
         platform::ImageFormat sourceFormat_ = platform::ImageFormat::Unknown;
@@ -281,8 +285,16 @@ private:
                                             const std::optional<platform::FileIdentity>& expected,
                                             const QString& notTrashed);
 
+    // The buffers outputs are read back into: one for each thread writing at a time, kept
+    // for the writer's next outputs.
+    class ReadBuffers;
+    // How an output is checked (see platform::WriteCheck), read back into a buffer of the
+    // writer's while it lives.
+    class OutputCheck;
+
     ResultWriterSettings s_;
     std::shared_ptr<CreatedFolders> createdFolders_;
+    std::shared_ptr<ReadBuffers> readBuffers_;
     // 0 no optimiser runs, 1 it runs, 2 it runs and a stop waits for it. One value, so a
     // stop asked for as the optimiser ends is either seen by the writer or refused here.
     std::atomic<int> compressionState_{0};

@@ -3,13 +3,13 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config
       qt6-base-dev libgl-dev
-      libheif-dev libwebp-dev libraw-dev
+      libheif-dev libde265-dev libwebp-dev libraw-dev libseccomp-dev
       libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libtiff-dev libgif-dev libopenjp2-7-dev
       libexiv2-dev libicu-dev libqpdf-dev libsqlite3-dev liblcms2-dev
       qt6-image-formats-plugins
       libgs-common icc-profiles-free colord-data imagemagick-6-doc mate-backgrounds
       libgtest-dev libgmock-dev fonts-dejavu-core locales poppler-utils libtiff-tools gifsicle
-      clang libclang-rt-14-dev)
+      e2fsprogs mount clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

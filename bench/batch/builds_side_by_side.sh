@@ -8,8 +8,8 @@
 # A build given as <folder>@<VARIABLE> runs with that environment variable set to 1 (a
 # bench-only switch in that build). The photos are the 12 JPEGs of mate-backgrounds'
 # nature folder and Elephants 5640 x 3172; R1 takes each four times. MOVE=1 runs R1 in move
-# mode (fresh copies each run, a scratch Trash). Each line: wall seconds, user + system
-# CPU seconds, peak memory.
+# mode (fresh copies each run, a scratch Trash), MOVE_PNG=1 the PNG run. Each line: wall
+# seconds, user + system CPU seconds, peak memory.
 set -eu
 [ $# -ge 1 ] || { echo "usage: builds_side_by_side.sh <build folder>[@VARIABLE]..."; exit 2; }
 work=${WORK:-/tmp/brisko-bench-builds}
@@ -22,7 +22,11 @@ if [ -z "$(ls "$work/png")" ]; then
     for f in "$work"/png/*.jpg; do cp "$f" "$work/r1/$i-$(basename "$f")"; done
   done
 fi
-printf '{"outputFormat": 6, "overwrite": true}' >"$work/png.json"
+if [ -n "${MOVE_PNG:-}" ]; then
+  printf '{"outputFormat": 6, "move": true}' >"$work/png.json"
+else
+  printf '{"outputFormat": 6, "overwrite": true}' >"$work/png.json"
+fi
 if [ -n "${MOVE:-}" ]; then
   printf '{"steps": [{"name": "Resize", "parameters": [{"resizedWidth": 1600}, {"resizedHeight": 1067}]}], "outputFormat": 4, "quality": 0.8163, "move": true}' >"$work/r1.json"
 else
@@ -37,7 +41,7 @@ run() {  # build[@VARIABLE] photos recipe
   [ "$build" = "$1" ] || switch="${1#*@}=1"
   rm -rf "$work/out"
   photos=$2
-  if [ -n "${MOVE:-}" ] && [ "$3" = "$work/r1.json" ]; then
+  if { [ -n "${MOVE:-}" ] && [ "$3" = "$work/r1.json" ]; } || { [ -n "${MOVE_PNG:-}" ] && [ "$3" = "$work/png.json" ]; }; then
     rm -rf "$work/moving" "$work/trash"
     cp -r "$2" "$work/moving"
     photos="$work/moving"

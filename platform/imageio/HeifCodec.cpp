@@ -45,6 +45,7 @@ struct Opened {
 constexpr int64_t kLibheifDefaultSide = 32768;
 
 Opened open(Bytes in, const DecodeOptions& options = {}) {
+    useCheckedHevcDecoder();
     Opened o;
     o.context.reset(heif_context_alloc());
     if (!o.context) {
@@ -485,6 +486,7 @@ void convertRows(const uint8_t* plane, int stride, int bits, bool alpha, bool pr
 
 const QString kNoStillPicture = QStringLiteral("this HEIF file holds no still picture this program can read");
 const QString kUnsupportedCoding = QStringLiteral("the picture in this HEIF file is coded in a way this program cannot read");
+const QString kDamagedPicture = QStringLiteral("the picture in this HEIF file is damaged");
 
 // The decoder allocates the stored planes (every grid tile, then the interleaved
 // conversion) before the container's crop: the budget holds for the stored size as well
@@ -521,7 +523,7 @@ QImage decodeHandle(const heif_image_handle* handle, const DecodeOptions& option
         if (e.code == heif_error_Memory_allocation_error)
             return decodeFailed(why, e.subcode == heif_suberror_Security_limit_exceeded ? DecodeFailure::OverBudget
                                                                                          : DecodeFailure::OutOfMemory);
-        return decodeFailed(why, DecodeFailure::Damaged);
+        return decodeFailed(why, DecodeFailure::Damaged, kDamagedPicture);
     }
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);

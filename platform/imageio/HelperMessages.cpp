@@ -15,8 +15,8 @@ namespace {
 
 // The first word of each message names it and the version of these messages: a helper
 // of another build refuses the request rather than misread it.
-constexpr uint32_t kRequestMagic = 0x31515242;   // "BRQ1"
-constexpr uint32_t kAnswerMagic = 0x31525242;    // "BRR1"
+constexpr uint32_t kRequestMagic = 0x32515242;   // "BRQ2"
+constexpr uint32_t kAnswerMagic = 0x32525242;    // "BRR2"
 
 class Writer {
 public:
@@ -127,7 +127,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     HelperRequest r;
     const uint8_t codec = in.u8();
     const uint8_t operation = in.u8();
-    if (!helperCodecEntry(HelperCodec(codec)) || operation < 1 || operation > 2) return std::nullopt;
+    if (codec < 1 || codec > uint8_t(kLastHelperCodec) || operation < 1 || operation > 3) return std::nullopt;
     r.codec = HelperCodec(codec);
     r.operation = HelperOperation(operation);
     r.options.minLongSide = in.ranged(0, kMaxImageSide);
@@ -159,6 +159,7 @@ QByteArray encodeAnswer(const HelperAnswer& a) {
         w.block(a.icc);
         w.block(a.exif);
         w.block(a.xmp);
+        w.block(a.iptc);
     }
     w.u8(a.inExchange ? 1 : 0);
     w.u8(a.hasImage ? 1 : 0);
@@ -193,6 +194,7 @@ std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size) {
         a.icc = in.block();
         a.exif = in.block();
         a.xmp = in.block();
+        a.iptc = in.block();
     }
     a.inExchange = in.flag();
     a.hasImage = in.flag();
@@ -292,6 +294,7 @@ int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const Re
         answer.icc = place(uint64_t(facts->header.iccProfile.size()));
         answer.exif = place(uint64_t(facts->exif.size()));
         answer.xmp = place(uint64_t(facts->xmp.size()));
+        answer.iptc = place(uint64_t(facts->iptc.size()));
     }
     if (end == 0) return -1;
     answer.inExchange = exchange && end <= kHelperExchangeBytes;
@@ -321,6 +324,7 @@ int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const Re
         copy(answer.icc, facts->header.iccProfile);
         copy(answer.exif, facts->exif);
         copy(answer.xmp, facts->xmp);
+        copy(answer.iptc, facts->iptc);
     }
     if (answer.inExchange) return -1;
     munmap(base, size_t(end));
@@ -356,7 +360,7 @@ bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answ
         return false;
     };
     const bool anyBlock = answer.hasImage || answer.icc.length || answer.exif.length || answer.xmp.length ||
-                          answer.imageIcc.length;
+                          answer.iptc.length || answer.imageIcc.length;
     if (!anyBlock) return true;
     uint64_t size = 0;
     if (answer.inExchange) {
@@ -377,7 +381,7 @@ bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answ
     // Metadata blocks are small; a profile or an EXIF block past this is no real one.
     constexpr uint64_t kBlockLimit = 64ull << 20;
     if (!fits(answer.icc, kBlockLimit) || !fits(answer.exif, kBlockLimit) || !fits(answer.xmp, kBlockLimit) ||
-        !fits(answer.imageIcc, kBlockLimit))
+        !fits(answer.iptc, kBlockLimit) || !fits(answer.imageIcc, kBlockLimit))
         return refuse("a block lies outside the buffer");
     if (answer.hasImage) {
         if (int64_t(answer.width) * answer.height > pixelBudget) return refuse("the picture is larger than the budget");
@@ -398,6 +402,7 @@ bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answ
     out.icc = bytesOf(answer.icc);
     out.exif = bytesOf(answer.exif);
     out.xmp = bytesOf(answer.xmp);
+    out.iptc = bytesOf(answer.iptc);
     out.imageIcc = bytesOf(answer.imageIcc);
     if (answer.inExchange) {
         if (!answer.hasImage) return true;

@@ -21,7 +21,9 @@
 
 namespace platform::codec {
 
-enum class HelperOperation : uint8_t { Facts = 1, Decode = 2 };
+// Facts: the header's; Properties: the header's with the metadata blocks (EXIF, IPTC,
+// XMP) the helper finds in the file; Decode: the picture.
+enum class HelperOperation : uint8_t { Facts = 1, Decode = 2, Properties = 3 };
 
 // Messages are never larger than this; anything larger travels beside them.
 inline constexpr size_t kHelperMessageLimit = 64 * 1024;
@@ -58,7 +60,7 @@ struct HelperAnswer {
     int depth = 0;
     bool hasAlpha = false;
     bool metadataInBlocks = false;
-    HelperBlock icc, exif, xmp;
+    HelperBlock icc, exif, xmp, iptc;
 
     // The picture and blocks are in the exchange buffer rather than a memfd.
     bool inExchange = false;
@@ -103,7 +105,7 @@ int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const Re
 // its pages mapped (copy on write), not a copy.
 struct HelperPayload {
     QImage image;
-    QByteArray icc, exif, xmp, imageIcc;
+    QByteArray icc, exif, xmp, iptc, imageIcc;
 };
 bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answer, int64_t pixelBudget,
                        HelperPayload& out, QString* problem);

@@ -23,6 +23,7 @@
 #include <libdeflate.h>
 #include <new>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -345,7 +346,7 @@ bool pictureDecodes(const QString& path) {
 
 namespace codec {
 
-ImageFacts imageFacts(Bytes in, const QString& name) {
+ImageFacts imageFacts(Bytes in, const QString& name, bool metadata) {
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     switch (format) {
     case ImageFormat::JPEG: return jpegFacts(in);
@@ -358,7 +359,7 @@ ImageFacts imageFacts(Bytes in, const QString& name) {
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return heifFacts(in);
     case ImageFormat::WebP: return webpFacts(in);
-    case ImageFormat::RAW: return rawFacts(in);
+    case ImageFormat::RAW: return rawFacts(in, metadata);
     case ImageFormat::DIB: return dibFacts(in);
     case ImageFormat::PSD: return psdFacts(in);
     case ImageFormat::PNM: return pnmFacts(in);
@@ -481,7 +482,8 @@ struct SiblingTemp {
         sibling.setFileTemplate(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     }
     QFileDevice& file() { return inPlace ? static_cast<QFileDevice&>(own) : sibling; }
-    bool open() { return inPlace ? own.open(QIODevice::WriteOnly | QIODevice::Truncate) : sibling.open(); }
+    // Open for reading too: the file is read back through the descriptor that wrote it.
+    bool open() { return inPlace ? own.open(QIODevice::ReadWrite | QIODevice::Truncate) : sibling.open(); }
     QString fileName() const { return inPlace ? own.fileName() : sibling.fileName(); }
 };
 
@@ -528,52 +530,64 @@ private:
     bool ok_ = true;
 };
 
-// Reads the file back from the file system (the page cache, or the disk when the system
-// has let the pages go) and compares it with what was handed to it.
-WriteCheck::Outcome readBack(const QString& path, const WrittenBytes& written) {
-    const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return WriteCheck::Outcome::Unreadable;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<unsigned char> buffer(size_t(1) << 20);
+// Reads the open file back from its start into `buffer` and compares it with what was
+// handed to it; `mark` says what read back.
+WriteCheck::Outcome readBack(int fd, const WrittenBytes& written, std::vector<char>& buffer, ReadBackMark& mark) {
+    constexpr size_t kChunk = size_t(1) << 20;
+    if (buffer.size() < kChunk) buffer.resize(kChunk);
     WrittenBytes found;
+    quint32 head = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), off_t(found.size));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return WriteCheck::Outcome::Unreadable;
-        }
+        if (n < 0) return WriteCheck::Outcome::Unreadable;
         if (n == 0) break;
-        found.add(reinterpret_cast<const char*>(buffer.data()), size_t(n));
+        if (found.size < ReadBackMark::kHeadBytes)
+            head = quint32(libdeflate_crc32(head, buffer.data(),
+                                            size_t(std::min<qint64>(n, ReadBackMark::kHeadBytes - found.size))));
+        found.add(buffer.data(), size_t(n));
         if (found.size > written.size) break;  // longer than written: no need to read on
     }
-    ::close(fd);
-    return found.size == written.size && found.crc == written.crc ? WriteCheck::Outcome::Same
-                                                                   : WriteCheck::Outcome::Differs;
+    if (found.size != written.size || found.crc != written.crc) return WriteCheck::Outcome::Differs;
+    mark = ReadBackMark{found.size, head};
+    return WriteCheck::Outcome::Same;
 }
 
-// Once every byte was handed over: flushed (to the disk too when the check asks), closed,
-// and read back. Whether the file holds exactly what was written.
+// Once every byte was handed over: flushed (to the disk too when the check asks, its
+// cached pages then dropped), read back and closed. Whether the file holds exactly what
+// was written.
 bool finishWritten(SiblingTemp& temp, const QString& path, const CountedFile& file, WriteCheck& check) {
     QFileDevice& device = temp.file();
     if (!file.ok() || !device.flush()) {
         log(u"%@: could not write the file (%@)", path, device.errorString());
         return false;
     }
-    if (check.sync && ::fdatasync(device.handle()) != 0) {
-        // The disk did not take the data: what reads back now may be only in memory.
-        log(u"%@: the file could not be flushed to the disk (%@)", path, QString::fromLocal8Bit(std::strerror(errno)));
-        check.outcome = WriteCheck::Outcome::Unreadable;
-        return false;
+    const int fd = device.handle();
+    if (check.sync) {
+        if (::fdatasync(fd) != 0) {
+            // The disk did not take the data: what reads back now may be only in memory.
+            log(u"%@: the file could not be flushed to the disk (%@)", path,
+                QString::fromLocal8Bit(std::strerror(errno)));
+            check.outcome = WriteCheck::Outcome::Unreadable;
+            return false;
+        }
+        if (check.onDisk) check.onDisk(temp.fileName());
+        // A read would be served from the very pages the writer filled, which prove nothing
+        // of the disk: once flushed they are clean, and dropped here, so the read-back
+        // fetches the file from the disk.
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     }
+    std::vector<char> own;
+    check.outcome = readBack(fd, file.written(), check.readBuffer ? *check.readBuffer : own, check.readBack);
+    const int readError = errno;
     device.close();
     if (device.error() != QFileDevice::NoError) {
         log(u"%@: could not write the file (%@)", path, device.errorString());
+        check.outcome = WriteCheck::Outcome::NotWritten;
         return false;
     }
-    check.outcome = readBack(temp.fileName(), file.written());
     if (check.outcome == WriteCheck::Outcome::Unreadable)
-        log(u"%@: the written file could not be read back (%@)", path, QString::fromLocal8Bit(std::strerror(errno)));
+        log(u"%@: the written file could not be read back (%@)", path, QString::fromLocal8Bit(std::strerror(readError)));
     else if (check.outcome == WriteCheck::Outcome::Differs)
         log(u"%@: the file does not read back as it was written (%@ bytes handed to it); the disk may be failing", path,
             file.written().size);
@@ -730,6 +744,27 @@ bool writeWhole(SiblingTemp& temp, const QString& path, ImageType type, const QV
 void WrittenBytes::add(const char* data, size_t count) {
     crc = quint32(libdeflate_crc32(crc, data, count));
     size += qint64(count);
+}
+
+bool stillAsReadBack(const QString& path, const ReadBackMark& mark) {
+    if (mark.size < 0) return false;  // it never read back
+    const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && qint64(st.st_size) == mark.size;
+    if (same) {
+        std::vector<char> head(size_t(std::min(mark.size, ReadBackMark::kHeadBytes)));
+        size_t got = 0;
+        while (got < head.size()) {
+            const ssize_t n = ::pread(fd, head.data() + got, head.size() - got, off_t(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += size_t(n);
+        }
+        same = got == head.size() && quint32(libdeflate_crc32(0, head.data(), head.size())) == mark.headCrc;
+    }
+    ::close(fd);
+    return same;
 }
 
 bool writeAnimatedGif(const QString& path, const QList<QImage>& frames, int delayCentiseconds, int loopCount) {

@@ -35,6 +35,7 @@
 #include <QVariantMap>
 #include <functional>
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -229,14 +230,33 @@ struct WrittenBytes {
     void add(const char* data, size_t count);
 };
 
+// A file as it read back: its length and the checksum of its first kHeadBytes (its
+// header), enough to tell later, without reading it all again, that it is still that file.
+struct ReadBackMark {
+    static constexpr qint64 kHeadBytes = 64 * 1024;
+    qint64 size = -1;
+    quint32 headCrc = 0;
+};
+// Whether the file at `path` is still as long as `mark` says and begins with the same bytes.
+bool stillAsReadBack(const QString& path, const ReadBackMark& mark);
+
 // How a file is checked once it is written, before it takes its name: every file is read
-// back from the file system and compared, by length and checksum, with the bytes handed to
-// it (its metadata and all), so that a disk or card that drops or garbles data while
-// saying it wrote it is caught. With `sync` its data are flushed to the disk first, and a
-// disk that fails to take them says so there: for a file that a user's original will be
-// given up for. The outcome says how it went.
+// back and compared, by length and checksum, with the bytes handed to it (its metadata and
+// all), so that a disk or card that drops or garbles data while saying it wrote it is
+// caught. With `sync` (for a file that a user's original will be given up for) its data
+// are flushed to the disk first, and a disk that fails to take them says so there; then
+// the pages the writer filled are dropped from the system's cache, so that the read-back
+// comes from the disk, not from memory. Without it the file is read back from the file
+// system as it stands (mostly from the cache), which costs no disk access.
 struct WriteCheck {
     bool sync = false;
+    // Where the file is read into to be compared: kept by a caller that writes many files
+    // and handed to one check at a time, so that a read-back takes no memory of its own.
+    // One of the call's own when null.
+    std::vector<char>* readBuffer = nullptr;
+    // With `sync`: runs on the file once its data are on the disk, before it is read back;
+    // lets tests change what the disk holds under the pages the writer filled.
+    std::function<void(const QString& path)> onDisk;
     enum class Outcome {
         NotWritten,  // the file could not be made or its bytes not handed to it
         Same,        // it reads back as written
@@ -244,6 +264,8 @@ struct WriteCheck {
         Unreadable,  // its data could not be flushed to the disk, or it could not be read back
     };
     Outcome outcome = Outcome::NotWritten;
+    // What read back, when it read back as written.
+    ReadBackMark readBack;
 };
 
 // Encodes and writes a file: the picture and its properties (where the type holds them)

@@ -49,6 +49,10 @@ inline constexpr char kPropsHasAlpha[] = "HasAlpha";
 // cut short while its facts are read gives those read before (or none). Of `reading`,
 // only whileOpen applies.
 QVariantMap readImageProperties(const QString& path, const DecodeOptions& reading = {});
+// A picture file's header (invalid when it is none these readers take) and, with
+// `properties`, what readImageProperties reads of it, both from one opening of the file:
+// for a writer checking the file it has just written and read back.
+ImageHeader readImageHeaderAndProperties(const QString& path, QVariantMap* properties);
 
 // Replaces the metadata of an already written JPEG, PNG, TIFF or JPEG 2000 file with
 // exactly what `props` says: groups or keys left out are removed from the file, so a

@@ -26,6 +26,9 @@ ReadOnlyFacts heifFacts(Bytes in);
 // The decoders below, as every decoder, fill `why` (when given) where they fail: a coding
 // or kind they lack, a picture past the budget, damage.
 QImage heifDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
+// Has libheif decode HEVC through the decoder of HevcDecoder.cpp, which refuses a damaged
+// stream; called before libheif opens a file.
+void useCheckedHevcDecoder();
 
 ReadOnlyFacts webpFacts(Bytes in);
 QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
@@ -35,7 +38,8 @@ QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name, D
 // raw photometric, a DNG version, a camera maker's compression).
 bool rawSniff(Bytes in);
 ImageHeader rawHeader(Bytes in);
-ReadOnlyFacts rawFacts(Bytes in);
+// With `metadata`, the facts bring the file's EXIF, IPTC and XMP as blocks.
+ReadOnlyFacts rawFacts(Bytes in, bool metadata = false);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 // XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else. ICO is read

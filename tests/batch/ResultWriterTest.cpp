@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -241,10 +242,26 @@ TEST(ResultWriter, MoveModeTrashesOnlyAfterACompleteOutput) {
         EXPECT_FALSE(QFileInfo::exists(f.source));
         EXPECT_TRUE(QFileInfo::exists(trash.filesFolder() + "/photo.jpg"));
     }
-    {  // The disk fails under the writer: nothing placed, source kept, no temporary left.
+    // The file changes under the writer after it read back: nothing placed, source kept, no
+    // temporary left; cut short, or as long as it was with other bytes at its start.
+    const std::pair<const char*, std::function<void(const QString&)>> changes[] = {
+        {"cut short", [](const QString& temp) { QFile(temp).resize(QFileInfo(temp).size() / 3); }},
+        {"its header", [](const QString& temp) {
+             QByteArray bytes = testsupport::readFile(temp);
+             bytes[1] = char(~bytes[1]);
+             testsupport::writeFile(temp, bytes);
+         }},
+        {"its picture data", [](const QString& temp) {
+             QByteArray bytes = testsupport::readFile(temp);
+             bytes[bytes.size() - 10] = char(~bytes[bytes.size() - 10]);
+             testsupport::writeFile(temp, bytes);
+         }},
+    };
+    for (const auto& [how, change] : changes) {
+        SCOPED_TRACE(how);
         Fixture f;
         ResultWriter writer(settingsWith(renameSettings(4), outputSettings(f.out, true)));
-        writer.beforePlacing = [](const QString& temp, const QString&) { QFile(temp).resize(QFileInfo(temp).size() / 3); };
+        writer.beforePlacing = [&change](const QString& temp, const QString&) { change(temp); };
         const auto r = writer.saveImgInDirectoryFilteredImg(image, f.out + "/m.jpg", SaveType::JPEG, f.photo);
         EXPECT_EQ(r.processStatus, PhotoFile::Failed);
         EXPECT_EQ(r.processInfoMessage, runmessages::WriteFailed);

@@ -188,6 +188,22 @@ TEST(RunStatus, ARawFileThatAbortsItsReaderFailsThatPhotoOnly) {
     EXPECT_EQ(leftIn(b.dir.filePath("out")), QStringList{QStringLiteral("photo.png")});
 }
 
+// A HEIC whose HEVC stream is damaged (grown by fuzzing from a conformance file) fails as
+// damaged, and nothing is written for it.
+TEST(RunStatus, AHeicWhoseStreamIsDamagedFailsAsDamaged) {
+    Batch b(0);
+    b.photos << batchtest::photoAt(testsupport::writeFile(
+        b.dir.filePath("src/damaged.heic"),
+        testsupport::sourceBytes(QStringLiteral("bench/fuzz/corpus/read_only_formats/heic_damaged_hevc.heic"))));
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    EXPECT_EQ(b.photos[0]->processStatus, PhotoFile::Failed);
+    EXPECT_EQ(b.photos[0]->processInfoMessage,
+              platform::format(runmessages::UnreadableBecause, QStringLiteral("the picture in this HEIF file is damaged")));
+    EXPECT_TRUE(leftIn(b.dir.filePath("out")).isEmpty());
+}
+
 // A camera raw file whose reader could not be started, or was killed from outside while it
 // read, fails with that said rather than as a damaged file.
 TEST(RunStatus, ARawFileWhoseReaderCouldNotReadItSaysWhy) {

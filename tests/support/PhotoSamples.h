@@ -10,6 +10,9 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <utility>
+#include <vector>
+
 namespace testsupport {
 
 // A TIFF-structured EXIF block (no "Exif\0\0" in front) holding the given tags, keyed by
@@ -27,6 +30,8 @@ struct HeifSample {
     QByteArray icc;       // an ICC profile ('prof'), or
     int nclxPrimaries = 0;  // colour code points ('nclx') with these primaries and the sRGB curve
     QImage thumbnail;     // a thumbnail item showing this picture at half its size
+    // The encoder's own settings by libheif's names ("chroma", "x265:slices").
+    std::vector<std::pair<const char*, const char*>> settings;
 };
 // The picture is given in the stored layout; straight alpha is kept when it has alpha.
 QByteArray makeHeif(const QImage& picture, const HeifSample& sample = {});
@@ -58,7 +63,14 @@ struct DngSample {
     QString make = QStringLiteral("Acme");
     QString model = QStringLiteral("Sensor One");
     QString dateTimeOriginal;  // "yyyy:MM:dd HH:mm:ss", written into the EXIF directory
+    // Added as a cataloguer adds them: IPTC keywords and city, and the lens in XMP.
+    QStringList keywords;
+    QString city;
+    QString lens;
 };
+// A camera's DNG a cataloguer has tagged: Acme "Sensor Three", taken 2021:06:01 10:20:30,
+// keywords "elephants" and "savanna", city "Nairobi", lens "Acme 50mm f/1.8".
+DngSample taggedDngSample();
 // A DNG whose sensor (an RGGB filter array behind linear sRGB primaries) saw `scene`, an
 // sRGB picture in the stored layout with even sides.
 QByteArray makeDng(const QImage& scene, const DngSample& sample = {});

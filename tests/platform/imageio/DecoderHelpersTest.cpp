@@ -6,6 +6,7 @@
 #include "platform/imageio/DecoderHelpers.h"
 #include "platform/imageio/HelperMessages.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PhotoSamples.h"
@@ -20,8 +21,13 @@
 #include <chrono>
 #include <optional>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -153,6 +159,132 @@ TEST(DecoderHelpers, AReaderThatCouldNotStartOrWasStoppedIsNotCalledDamage) {
         }
     }
     expectReads(photos.second);
+}
+
+// A helper taken over by a file can do nothing the user's files, processes or the network
+// would feel: asked to make a file, connect to a socket, run a program, start a process,
+// kill another or type into its terminal, it is ended by its filter before the call is
+// made, and that photo fails with a status.
+TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    const QString made = photos.dir.filePath(QStringLiteral("made-by-the-helper"));
+    const QString ran = photos.dir.filePath(QStringLiteral("made-by-a-shell"));
+    // A socket the test listens on: a helper that reached it would be waiting to be accepted.
+    const QString socketPath = photos.dir.filePath(QStringLiteral("listening"));
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 4), 0);
+    // Another process of the user's.
+    pid_t victim = -1;
+    char sleeper[] = "sleep", longEnough[] = "60";
+    char* sleepArgs[] = {sleeper, longEnough, nullptr};
+    ASSERT_EQ(posix_spawnp(&victim, "sleep", nullptr, nullptr, sleepArgs, environ), 0);
+    const struct {
+        const char* what;
+        QByteArray hook;
+    } cases[] = {
+        {"make a file", "create=" + QFile::encodeName(made)},
+        {"connect to a socket", "connect=" + QFile::encodeName(socketPath)},
+        {"run a shell", "exec=" + QFile::encodeName(ran)},
+        {"start a process", "fork"},
+        {"kill another process", "kill=" + QByteArray::number(qint64(victim))},
+        {"type into its terminal", "type"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HelperHook hook(c.hook.constData());
+        expectDamaged(platform::decodeImage(photos.first));
+        EXPECT_FALSE(QFileInfo::exists(made));
+        EXPECT_FALSE(QFileInfo::exists(ran));
+        const int accepted = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+        EXPECT_LT(accepted, 0) << "a helper connected";
+        if (accepted >= 0) ::close(accepted);
+        EXPECT_EQ(::waitpid(victim, nullptr, WNOHANG), 0) << "another process was killed";
+    }
+    ::close(listening);
+    ::kill(victim, SIGKILL);
+    ::waitpid(victim, nullptr, 0);
+    expectReads(photos.second);
+}
+
+// An 80-byte CR3 grown by fuzzing sends LibRaw's CR3 parser round for minutes: a helper
+// gives up on a file whose layout it cannot make out within seconds, asked for the picture
+// as for the header, and the photo fails as damaged; the next photo reads.
+TEST(DecoderHelpers, AFileWhoseLayoutTakesTooLongFailsInSeconds) {
+    BRISKO_STARTS_A_PROCESS();
+    const QString loop = testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/raw_cr3_parser_loop.cr3"));
+    QElapsedTimer clock;
+    clock.start();
+    expectDamaged(platform::decodeImage(loop));
+    EXPECT_LT(clock.restart(), 15'000);  // the time limit for a picture: 120 s
+    EXPECT_FALSE(platform::readImageHeader(loop).valid());
+    EXPECT_LT(clock.elapsed(), 15'000);  // for a header: 20 s
+    RawPhotos photos;
+    expectReads(photos.first);
+}
+
+// LibRaw is in the helpers' memory and not in the program's: having developed a raw
+// file, made its thumbnail and read its properties, the program holds no raw reader.
+TEST(DecoderHelpers, OnlyTheHelperHoldsTheRawReader) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    expectReads(photos.first);
+    EXPECT_FALSE(platform::makeThumbnail(photos.first, 32, 32).isNull());
+    EXPECT_FALSE(platform::readImageProperties(photos.first).isEmpty());
+    const auto mapsOf = [](const QString& process) {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(process));
+        return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+    };
+    const QByteArray own = mapsOf(QStringLiteral("self"));
+    ASSERT_FALSE(own.isEmpty());
+    EXPECT_FALSE(own.contains("libraw")) << "LibRaw is mapped in the program";
+
+    // Once a helper holds the file it has read the request, and so is past its start-up.
+    HelperHook hook("pause=20000");
+    std::thread reader([&] { platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    for (int i = 0; helper > 0 && i < 2000 && !openFilesOf(helper).contains(QFileInfo(photos.first).canonicalFilePath()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const QByteArray helpers = helper > 0 ? mapsOf(QString::number(helper)) : QByteArray();
+    if (helper > 0) ::kill(pid_t(helper), SIGKILL);
+    reader.join();
+    EXPECT_TRUE(helpers.contains("libraw")) << "the check does not see LibRaw where it is";
+}
+
+// A helper starts with nothing of the program's environment (but the test hook), can gain
+// no privileges, runs under its filter, and is the first process the kernel ends when
+// memory runs short.
+TEST(DecoderHelpers, AHelperHasNothingOfTheProgramsAndIsFirstToGo) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    qputenv("BRISKO_TEST_PROGRAMS_OWN", "a value of the program's");
+    HelperHook hook("pause=20000");
+    std::thread reader([&] { platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    qunsetenv("BRISKO_TEST_PROGRAMS_OWN");
+    ASSERT_GT(helper, 0);
+    // Once it holds the file it has read the request, and so is past its start-up.
+    for (int i = 0; i < 2000 && !openFilesOf(helper).contains(QFileInfo(photos.first).canonicalFilePath()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto procFile = [&](const char* name) {
+        QFile f(QStringLiteral("/proc/%1/%2").arg(helper).arg(QLatin1String(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArrayList environment = procFile("environ").split('\0');
+    EXPECT_TRUE(environment.contains("BRISKO_DECODER_TEST=pause=20000"));
+    for (const QByteArray& entry : environment)
+        EXPECT_TRUE(entry.isEmpty() || entry.startsWith("BRISKO_DECODER_TEST=") || entry.contains("SAN_OPTIONS="))
+            << entry.toStdString();
+    EXPECT_EQ(procFile("oom_score_adj").trimmed(), "1000");
+    const QByteArray status = procFile("status");
+    EXPECT_TRUE(status.contains("NoNewPrivs:\t1")) << status.toStdString();
+    EXPECT_TRUE(status.contains("Seccomp:\t2")) << status.toStdString();
+    ::kill(pid_t(helper), SIGKILL);
+    reader.join();
 }
 
 // Ctrl+C in a terminal reaches the helpers with the program (one process group), and the

@@ -144,6 +144,21 @@ void expectCameraFacts(const QVariantMap& p, const std::string& what) {
     EXPECT_EQ(iptc.value("Caption/Abstract").toString(), QString::fromUtf8("Café at dawn"));
 }
 
+// A file read in one opening, as a writer checks what it wrote, gives the header and the
+// properties that reading each on its own gives.
+void expectOneOpeningAgrees(const QString& path) {
+    SCOPED_TRACE(path.toStdString());
+    QVariantMap together;
+    const platform::ImageHeader header = platform::readImageHeaderAndProperties(path, &together);
+    const platform::ImageHeader alone = platform::readImageHeader(path);
+    ASSERT_TRUE(header.valid());
+    EXPECT_EQ(header.format, alone.format);
+    EXPECT_EQ(QSize(header.width, header.height), QSize(alone.width, alone.height));
+    EXPECT_EQ(header.iccProfile, alone.iccProfile);
+    EXPECT_EQ(together, readImageProperties(path));
+    EXPECT_TRUE(platform::readImageHeaderAndProperties(path, nullptr).valid());
+}
+
 class ImagePropertiesTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -160,6 +175,7 @@ TEST_F(ImagePropertiesTest, MetadataRoundTripsThroughEveryWritableFormat) {
         EXPECT_EQ(p.value("PixelWidth").toInt(), 64) << path.toStdString();
         EXPECT_EQ(p.value("PixelHeight").toInt(), 48) << path.toStdString();
         expectCameraFacts(p, path.toStdString());
+        expectOneOpeningAgrees(path);
         // The pixels are still there after the metadata went in.
         if (!path.endsWith(".tif") && !path.endsWith(".jp2")) {
             EXPECT_EQ(QImage(path).size(), QSize(64, 48)) << path.toStdString();
@@ -340,6 +356,7 @@ TEST_F(ImagePropertiesTest, ProfileNameComesFromTheEmbeddedProfile) {
         // Writing metadata keeps the profile.
         ASSERT_TRUE(writeImageProperties(path, cameraProps()));
         EXPECT_EQ(readImageProperties(path).value("ProfileName").toString(), "Display P3") << fmt;
+        expectOneOpeningAgrees(path);
     }
 }
 
