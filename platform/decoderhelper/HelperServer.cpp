@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -189,12 +190,13 @@ void limitLayoutTime(int seconds) {
 }
 
 // The request's work, into the answer; the picture and the facts' blocks go beside it.
-void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& picture, ReadOnlyFacts& facts) {
+void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& picture, ReadOnlyFacts& facts,
+          HelperWorkspace& workspace) {
     const HelperCodecEntry* entry = helperCodecEntry(request.codec);
     switch (request.operation) {
     case HelperOperation::Facts:
     case HelperOperation::Properties:
-        facts = entry->facts(in, request.operation == HelperOperation::Properties, request.name);
+        facts = entry->facts(in, request.operation == HelperOperation::Properties, request.name, workspace);
         answer.hasFacts = true;
         answer.header = facts.header;
         answer.depth = facts.depth;
@@ -203,7 +205,7 @@ void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& 
         break;
     case HelperOperation::Decode: {
         DecodeResult why;
-        picture = entry->decode(in, request.options, request.name, &why);
+        picture = entry->decode(in, request.options, request.name, &why, workspace);
         if (!picture.isNull() && !isHelperPixelFormat(picture.format()))
             picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         answer.failure = picture.isNull() ? why.failure : DecodeFailure::None;
@@ -216,15 +218,33 @@ void work(const HelperRequest& request, Bytes in, HelperAnswer& answer, QImage& 
 struct Helper {
     int64_t addressSpace = 0;    // when it started
     uint8_t* exchange = nullptr;  // the program's exchange buffer, mapped
+    HelperPictureSpace picture;   // its picture memory (HelperMessages.h)
+    HelperWorkspace workspace;
     QByteArray hook;              // the test hook
 };
 
+// A picture of `width` x `height` over the start of the picture memory, with room after
+// its rows for the blocks that go beside it.
+QImage pictureInSpace(HelperPictureSpace& space, int width, int height, QImage::Format format) {
+    if (!isHelperPixelFormat(format) || width <= 0 || height <= 0) return QImage();
+    const int64_t row = helperBytesPerLine(width, format);
+    uint8_t* start = space.reserve(size_t(row * height) + (size_t(1) << 20));
+    return start ? QImage(start, width, height, qsizetype(row), format) : QImage();
+}
+
 // One request, answered; false when the channel is gone.
-bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
+bool serve(Helper& helper, const HelperRequest& request, int fileFd) {
     testHook(helper.hook);
     HelperAnswer answer;
     QImage picture;
     ReadOnlyFacts facts;
+    // The program still holds the last picture in the picture memory: it keeps that memory
+    // (its mapping does), and this request gets another.
+    if (request.pictureMemoryHeld) helper.picture.letGo();
+    HelperPictureSpace& space = helper.picture;
+    helper.workspace.sharedPicture = [&space](int width, int height, QImage::Format format) {
+        return pictureInSpace(space, width, height, format);
+    };
     {
         // The descriptor the program handed over, mapped here under this process's
         // bus-error guard (and closed with it).
@@ -238,7 +258,7 @@ bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
             limitAddressSpace(request, helper.addressSpace);
             limitLayoutTime(kHelperLayoutSeconds);
             try {
-                work(request, file.bytes, answer, picture, facts);
+                work(request, file.bytes, answer, picture, facts, helper.workspace);
             } catch (const std::bad_alloc&) {
                 log(u"%@: not enough memory to read the picture", request.name);
                 picture = QImage();
@@ -262,13 +282,12 @@ bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
             }
         }
     }
-    bool failed = false;
-    const int payload = answer.changed ? -1
-                                       : writeHelperPayload(picture, imageProfile(picture),
-                                                            answer.hasFacts ? &facts : nullptr, answer,
-                                                            helper.exchange, &failed);
+    helper.workspace.sharedPicture = nullptr;
+    const bool handed = answer.changed || writeHelperPayload(picture, imageProfile(picture),
+                                                             answer.hasFacts ? &facts : nullptr, answer,
+                                                             helper.exchange, &space);
     picture = QImage();
-    if (failed) {
+    if (!handed) {
         log(u"%@: the decoded picture could not be handed over (%@)", request.name,
             QString::fromLocal8Bit(std::strerror(errno)));
         answer = HelperAnswer{};
@@ -278,9 +297,9 @@ bool serve(const Helper& helper, const HelperRequest& request, int fileFd) {
         answer = HelperAnswer{};
         answer.changed = true;
     }
-    const bool sent = sendHelperMessage(kChannel, encodeAnswer(answer), payload);
-    if (payload >= 0) ::close(payload);
-    return sent;
+    const bool carried = answer.hasImage || answer.icc.length || answer.exif.length || answer.xmp.length ||
+                         answer.iptc.length || answer.imageIcc.length;
+    return sendHelperMessage(kChannel, encodeAnswer(answer), carried && !answer.inExchange ? space.fd() : -1);
 }
 
 bool tiredOut() {
@@ -310,10 +329,14 @@ int serveHelperRequests(int argc, char** argv, bool (*confine)()) {
     watchParent(pid_t(std::atoll(argv[2])));
     const rlimit processor{kProcessorSeconds, kProcessorSeconds};
     setrlimit(RLIMIT_CPU, &processor);
-    // Pictures and buffers of a few megabytes stay in the heap between requests: faulting
-    // their pages in afresh for each thumbnail took longer than making it.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    // A helper's working memory stays in its heap from request to request, LibRaw's buffers
+    // of tens to hundreds of megabytes included: no block gets a mapping of its own (which
+    // would go back to the system when freed) and the heap is not trimmed while work comes.
+    // Faulting those pages in afresh cost a thumbnail more than making it, and a developed
+    // photo a tenth of its time; after a second without work they go back (malloc_trim),
+    // with the picture memory.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
     void* exchange = mmap(nullptr, kHelperExchangeBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kHelperExchangeFd, 0);
     if (exchange != MAP_FAILED) helper.exchange = static_cast<uint8_t*>(exchange);
     helper.addressSpace = addressSpaceNow();
@@ -330,6 +353,7 @@ int serveHelperRequests(int argc, char** argv, bool (*confine)()) {
         const int ready = poll(&p, 1, trimmed ? kIdleMilliseconds : kTrimMilliseconds);
         if (ready < 0 && errno == EINTR) continue;
         if (ready == 0 && !trimmed) {
+            helper.picture.letGo();
             malloc_trim(0);
             trimmed = true;
             continue;

@@ -58,8 +58,29 @@ int orientationFromFlip(int flip) {
     return kOrientation[flip & 7];
 }
 
+// The helper's one LibRaw, kept from file to file with the parameters it was made with:
+// recycled after each file, its buffers go back to the helper's heap, which keeps them
+// for the next file (HelperServer.cpp), rather than to the system.
+struct RawWorkspace {
+    CheckedLibRaw processor{LIBRAW_OPTIONS_NONE};
+    const libraw_output_params_t defaults = processor.imgdata.params;
+};
+
+RawWorkspace& rawWorkspace(HelperWorkspace& workspace) {
+    if (!workspace.raw) workspace.raw = std::make_shared<RawWorkspace>();
+    return *static_cast<RawWorkspace*>(workspace.raw.get());
+}
+
+// One file in the helper's LibRaw, given back (recycled) when it goes: LibRaw keeps
+// pointers into the file's bytes, which go with the request.
 struct Raw {
-    std::unique_ptr<CheckedLibRaw> processor;
+    explicit Raw(HelperWorkspace& workspace) : kept(rawWorkspace(workspace)), processor(&kept.processor) {}
+    ~Raw() { processor->recycle(); }
+    Raw(const Raw&) = delete;
+    Raw& operator=(const Raw&) = delete;
+
+    RawWorkspace& kept;
+    CheckedLibRaw* processor;
     int dataErrors = 0;
     int openResult = LIBRAW_UNSPECIFIED_ERROR;
 
@@ -67,12 +88,8 @@ struct Raw {
 
     // LibRaw keeps pointers into the buffer; it must outlive this object.
     bool open(Bytes in, const DecodeOptions* options = nullptr) {
-        try {
-            processor = std::make_unique<CheckedLibRaw>(LIBRAW_OPTIONS_NONE);
-        } catch (const std::bad_alloc&) {
-            openResult = LIBRAW_UNSUFFICIENT_MEMORY;
-            return false;
-        }
+        processor->recycle();
+        processor->imgdata.params = kept.defaults;  // nothing of the last file's development
         processor->set_dataerror_handler(onDataError, this);
         if (options) {
             // LibRaw's own ceiling for its buffers, in line with the pixel budget.
@@ -205,7 +222,10 @@ void noteLibrawFailure(DecodeResult* why, int code, const Raw& raw) {
         noteFailure(why, DecodeFailure::Damaged, rawDamagedWords());
 }
 
-QImage develop(Raw& raw, bool halfSize, const QString& name, DecodeResult* why) {
+// Developed into the memory the program takes the picture from, where the helper has one
+// (`shared`): LibRaw's 16-bit picture becomes the 8-bit one there, once.
+QImage develop(Raw& raw, bool halfSize, const QString& name, DecodeResult* why,
+               const std::function<QImage(int, int, QImage::Format)>& shared) {
     libraw_output_params_t& p = raw.processor->imgdata.params;
     p.use_camera_wb = 1;
     p.output_color = 1;  // sRGB primaries
@@ -238,7 +258,8 @@ QImage develop(Raw& raw, bool halfSize, const QString& name, DecodeResult* why) 
         log(u"%@: raw data developed to an unexpected layout; refused", name);
         return QImage();
     }
-    QImage image = allocateImage(width, height, QImage::Format_ARGB32_Premultiplied, name);
+    QImage image = shared ? shared(width, height, QImage::Format_ARGB32_Premultiplied) : QImage();
+    if (image.isNull()) image = allocateImage(width, height, QImage::Format_ARGB32_Premultiplied, name);
     if (image.isNull()) return QImage();
     int copied = LIBRAW_UNSPECIFIED_ERROR;
     try {
@@ -255,10 +276,10 @@ QImage develop(Raw& raw, bool halfSize, const QString& name, DecodeResult* why) 
 
 }  // namespace
 
-ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name) {
+ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name, HelperWorkspace& workspace) {
     ReadOnlyFacts facts;
     if (!rawSniff(in)) return facts;
-    Raw raw;
+    Raw raw(workspace);
     if (!raw.open(in)) return facts;
     try {
         if (raw.processor->adjust_sizes_info_only() != LIBRAW_SUCCESS) return facts;
@@ -281,8 +302,9 @@ ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name) {
     return facts;
 }
 
-QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why) {
-    Raw raw;
+QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why,
+                     HelperWorkspace& workspace) {
+    Raw raw(workspace);
     if (!raw.open(in, &options)) {
         log(u"%@: camera raw file could not be read (%@)", name, failure(raw.openResult));
         if (in.size >= 4 && std::memcmp(in.data, "FOVb", 4) == 0) noteFailure(why, DecodeFailure::Unsupported, kSigmaFoveon);
@@ -307,7 +329,7 @@ QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name
     }
     const int longSide = std::max<int>(s.width, s.height);
     const bool halfSize = options.minLongSide > 0 && (longSide / 2) >= options.minLongSide;
-    return develop(raw, halfSize, name, why);
+    return develop(raw, halfSize, name, why, workspace.sharedPicture);
 }
 
 }  // namespace platform::codec

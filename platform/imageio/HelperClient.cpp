@@ -45,6 +45,8 @@ struct Helper {
     const uint8_t* exchange = nullptr;  // its exchange buffer, mapped read-only
     bool fresh = true;                  // started for this request
     bool working = false;               // has a request
+    // Set while the program holds a picture in the helper's picture memory.
+    std::shared_ptr<std::atomic<bool>> pictureHeld = std::make_shared<std::atomic<bool>>(false);
 };
 
 void closeSocket(int& fd) {
@@ -230,8 +232,15 @@ public:
                 continue;
             }
             if (!idle_.empty()) {
-                Helper h = idle_.back();
-                idle_.pop_back();
+                // The last to come back whose picture memory holds no picture of the
+                // program's, where there is one: that memory is written again, not another
+                // made.
+                const auto free = std::find_if(idle_.rbegin(), idle_.rend(), [](const Helper& kept) {
+                    return !kept.pictureHeld->load(std::memory_order_relaxed);
+                });
+                const auto at = free == idle_.rend() ? idle_.end() - 1 : std::prev(free.base());
+                Helper h = *at;
+                idle_.erase(at);
                 h.fresh = false;
                 busy_.push_back(h);
                 return h;
@@ -372,7 +381,6 @@ struct Outcome {
 // outside (another program, the kernel out of memory).
 Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
     HelperPool& pool = HelperPool::shared();
-    const QByteArray message = encodeRequest(request);
     int limit = pool.timeLimit.load(std::memory_order_relaxed);
     if (limit <= 0) limit = request.operation == HelperOperation::Decode ? kDecodeMilliseconds : kFactsMilliseconds;
     Outcome outcome;
@@ -383,14 +391,21 @@ Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
             return outcome;
         }
         pool.working(h.pid);
+        HelperRequest sent = request;
+        sent.pictureMemoryHeld = h.pictureHeld->load(std::memory_order_acquire);
+        // The helper lets that memory go and makes another, which gets a flag of its own
+        // (the picture keeps the old one).
+        if (sent.pictureMemoryHeld) h.pictureHeld = std::make_shared<std::atomic<bool>>(false);
         QByteArray reply;
         int payload = -1;
-        const Received got = sendHelperMessage(h.socket, message, fileFd) ? receive(h, limit, reply, &payload)
-                                                                          : Received::Ended;
+        const Received got = sendHelperMessage(h.socket, encodeRequest(sent), fileFd)
+                                 ? receive(h, limit, reply, &payload)
+                                 : Received::Ended;
         std::optional<HelperAnswer> answer;
         if (got == Received::Message) answer = decodeAnswer(reply.constData(), size_t(reply.size()));
         QString problem;
-        if (answer && readHelperPayload(payload, h.exchange, *answer, pixelBudget, outcome.payload, &problem)) {
+        if (answer && readHelperPayload(payload, h.exchange, *answer, pixelBudget, outcome.payload, &problem,
+                                        h.pictureHeld)) {
             if (payload >= 0) ::close(payload);
             pool.giveBack(h);
             outcome.kind = Outcome::Answered;

@@ -10,8 +10,8 @@
 // over a Unix socket; bytes held only in memory go into a memfd first) with the decode
 // options; the helper maps the file under its own bus-error guard, runs the decoder and
 // answers with a short message (the failure kind and words, the facts of the header).
-// Pixels and metadata blocks go beside it, in the helper's exchange buffer or a sealed
-// memfd of their own (HelperMessages.h), never through the socket. Everything a helper
+// Pixels and metadata blocks go beside it, in the helper's exchange buffer or its picture
+// memory (HelperMessages.h), never through the socket. Everything a helper
 // sends is checked against the request's budget before it is used.
 //
 // Moving another decoder into the helper: give it a HelperCodec number, fill its entry
@@ -21,6 +21,8 @@
 #include "platform/imageio/ReadOnlyCodecs.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace platform::codec {
@@ -28,11 +30,22 @@ namespace platform::codec {
 enum class HelperCodec : uint8_t { Raw = 1 };
 inline constexpr HelperCodec kLastHelperCodec = HelperCodec::Raw;
 
+// What a helper keeps from one request to the next, so that the memory a decoder works in
+// is reused rather than given back to the system and taken again for every photo.
+struct HelperWorkspace {
+    std::shared_ptr<void> raw;  // the raw decoder's library object (RawDevelop.cpp)
+    // A picture of this size and format over the memory the program takes pictures from
+    // (the helper's picture memory), for a decoder that can write its picture there
+    // itself; a null picture when it cannot be had.
+    std::function<QImage(int width, int height, QImage::Format format)> sharedPicture;
+};
+
 // What a decoder does inside the helper. `decode` fills `why` where it fails.
 struct HelperCodecEntry {
     // With `metadata`, the facts carry the file's metadata blocks.
-    ReadOnlyFacts (*facts)(Bytes in, bool metadata, const QString& name);
-    QImage (*decode)(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);
+    ReadOnlyFacts (*facts)(Bytes in, bool metadata, const QString& name, HelperWorkspace& workspace);
+    QImage (*decode)(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why,
+                     HelperWorkspace& workspace);
 };
 const HelperCodecEntry* helperCodecEntry(HelperCodec codec);
 
@@ -67,8 +80,9 @@ inline constexpr int kHelperLayoutTooLongExit = 3;
 void helperLayoutKnown();
 
 // The raw decoder's work inside the helper (platform/decoderhelper/RawDevelop.cpp).
-ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name);
-QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why);
+ReadOnlyFacts rawFactsHere(Bytes in, bool metadata, const QString& name, HelperWorkspace& workspace);
+QImage rawDecodeHere(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why,
+                     HelperWorkspace& workspace);
 
 // What the helper's raw decoder takes from our own reading of a raw file's bytes
 // (RawCodec.cpp).

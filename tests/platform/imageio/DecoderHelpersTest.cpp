@@ -10,6 +10,7 @@
 #include "tests/support/BoundedRun.h"
 #include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PhotoSamples.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -97,7 +98,8 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     const qint64 helper = workingHelper();
     ASSERT_GT(helper, 0);
     // Once it has the file, it holds the standard streams, its channel, its exchange
-    // buffer, its watch on the program and that file, and none of the program's other files.
+    // buffer, its picture memory, its watch on the program and that file, and none of the
+    // program's other files.
     QStringList open;
     for (int i = 0; i < 2000 && !open.contains(QFileInfo(photos.first).canonicalFilePath()); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -106,7 +108,7 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     ::close(inherited);
     EXPECT_TRUE(open.contains(QFileInfo(photos.first).canonicalFilePath())) << open.join(' ').toStdString();
     EXPECT_FALSE(open.contains(QFileInfo(photos.second).canonicalFilePath())) << open.join(' ').toStdString();
-    EXPECT_LE(open.size(), 7) << open.join(' ').toStdString();
+    EXPECT_LE(open.size(), 8) << open.join(' ').toStdString();
     ::kill(pid_t(helper), SIGKILL);
     reader.join();
     EXPECT_EQ(killed.failure, DecodeFailure::OutOfMemory);
@@ -287,6 +289,67 @@ TEST(DecoderHelpers, AHelperHasNothingOfTheProgramsAndIsFirstToGo) {
     reader.join();
 }
 
+// A helper keeps its working memory from photo to photo: a second photo as large as the
+// first is developed and handed over in the memory the first left behind (LibRaw's
+// buffers, the picture memory), with a fraction of the page faults a fresh start takes. A
+// picture the program still holds is never written over: the next photo goes into a
+// memory of its own.
+TEST(DecoderHelpers, AHelperKeepsItsWorkingMemoryButNeverWritesOverAPictureStillHeld) {
+    BRISKO_STARTS_A_PROCESS();
+    QTemporaryDir dir;
+    // Photos of 17 megapixels developed at half size, as a run that makes them smaller does:
+    // LibRaw's buffers of 35 MB each, a picture larger than the exchange buffer.
+    const QString first = testsupport::writeFile(dir.filePath(QStringLiteral("first.dng")),
+                                                 testsupport::makeDng(testsupport::patchScene(4800, 3600)));
+    const QString second = testsupport::writeFile(
+        dir.filePath(QStringLiteral("second.dng")),
+        testsupport::makeDng(testsupport::patchScene(4800, 3600).mirrored(true, true)));
+    platform::DecodeOptions halfSize;
+    halfSize.minLongSide = 2400;
+    halfSize.reducedForOutput = true;
+    HelperHook hook("pause=200");
+    qint64 helper = -1;
+    platform::DecodeResult firstRead;
+    std::thread reader([&] { firstRead = platform::decodeImage(first, halfSize); });
+    helper = workingHelper();
+    reader.join();
+    ASSERT_GT(helper, 0);
+    ASSERT_TRUE(firstRead.ok());
+    ASSERT_GT(firstRead.image.sizeInBytes(), qsizetype(8) << 20);
+    const QImage firstCopy = firstRead.image.copy();
+    const auto helperFaults = [&] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(helper));
+        if (!stat.open(QIODevice::ReadOnly)) return -1LL;
+        const QByteArray fields = stat.readAll();
+        return fields.mid(fields.lastIndexOf(')') + 2).split(' ').value(7).toLongLong();
+    };
+
+    // Held: the next photo goes elsewhere, and the held picture stays as it was.
+    const platform::DecodeResult secondRead = platform::decodeImage(second, halfSize);
+    ASSERT_TRUE(secondRead.ok());
+    EXPECT_EQ(firstRead.image, firstCopy) << "the held picture was written over";
+    EXPECT_NE(secondRead.image, firstCopy);
+
+    // Let go: the next photo of that size takes the memory the last one left.
+    firstRead = platform::DecodeResult();
+    const QImage secondCopy = secondRead.image.copy();
+    {
+        // LibRaw's buffers and a free picture memory at this photo's size, once.
+        const platform::DecodeResult warm = platform::decodeImage(second, halfSize);
+        ASSERT_TRUE(warm.ok());
+    }
+    const long long before = helperFaults();
+    const platform::DecodeResult again = platform::decodeImage(first, halfSize);
+    const long long after = helperFaults();
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(again.image, firstCopy);
+    EXPECT_EQ(secondRead.image, secondCopy);
+    ASSERT_GE(before, 0);
+    ASSERT_GE(after, 0) << "another helper read the photo";
+    // (A sanitizer's allocator keeps LibRaw's freed buffers aside and takes fresh pages.)
+    if (!testsupport::builtWithSanitizer()) EXPECT_LT(after - before, secondRead.image.sizeInBytes() / 4096 / 4);
+}
+
 // Ctrl+C in a terminal reaches the helpers with the program (one process group), and the
 // end of a session reaches every process: the program stops its run itself, and the photo
 // a helper reads meanwhile is read, not failed by the signal.
@@ -379,11 +442,12 @@ HelperAnswer pictureAnswer(int w, int h) {
     return a;
 }
 
-// A memfd as a helper makes one, sealed or not.
-int memfdOf(const QByteArray& bytes, bool sealed) {
+// A picture memory holding these bytes, as a helper makes one (sealed against shrinking)
+// or not.
+int memoryHolding(const QByteArray& bytes, bool sealed) {
     const int fd = memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size()) return -1;
-    if (sealed) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE);
+    if (sealed) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK);
     return fd;
 }
 
@@ -423,10 +487,11 @@ TEST(DecoderHelperMessages, AnAnswerIsReadOnlyWhole) {
     }
 }
 
-// Where a picture travels: the helper's exchange buffer (copied out), or a memfd of its
-// own, sealed, large enough for every block it is said to hold; either way a picture
-// within the budget, in rows of its width. A whole one gives the picture (from a memfd
-// without a copy), which the program may then change as any picture of its own.
+// Where a picture travels: the helper's exchange buffer (copied out), or its picture
+// memory, sealed against shrinking and large enough for every block it is said to hold;
+// either way a picture within the budget, in rows of its width. A whole one gives the
+// picture (from the picture memory without a copy, which the program holds until the
+// picture goes), which the program may then change as any picture of its own.
 TEST(DecoderHelperMessages, APictureIsTakenOnlyWhenItFitsWhereItTravels) {
     using namespace helpermessages;
     QImage picture(64, 32, QImage::Format_ARGB32_Premultiplied);
@@ -444,44 +509,52 @@ TEST(DecoderHelperMessages, APictureIsTakenOnlyWhenItFitsWhereItTravels) {
     blockOutside.exif = {uint64_t(rows.size()) - 4, 8};
     HelperAnswer wrapping = pictureAnswer(64, 32);
     wrapping.icc = {~uint64_t(0) - 2, 8};
+    HelperAnswer iptcOutside = pictureAnswer(64, 32);
+    iptcOutside.iptc = {uint64_t(rows.size()), 1};
     HelperAnswer pastExchange = inExchange(pictureAnswer(64, 32));
     pastExchange.xmp = {kHelperExchangeBytes - 8, 16};
     const struct {
         const char* what;
         HelperAnswer answer;
-        QByteArray memfd;  // none: the answer says the exchange buffer
+        QByteArray memory;  // none: the answer says the exchange buffer
         bool sealed;
         int64_t budget;
         bool taken;
     } cases[] = {
-        {"in a memfd", pictureAnswer(64, 32), rows, true, 64 * 32, true},
+        {"in the picture memory", pictureAnswer(64, 32), rows, true, 64 * 32, true},
+        {"in a larger picture memory", pictureAnswer(64, 32), rows + rows, true, 64 * 32, true},
         {"in the exchange buffer", inExchange(pictureAnswer(64, 32)), {}, true, 64 * 32, true},
-        {"a memfd not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
-        {"rows past the memfd's end", pictureAnswer(64, 32), rows.left(rows.size() - 1), true, 64 * 32, false},
+        {"a memory not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
+        {"rows past the memory's end", pictureAnswer(64, 32), rows.left(rows.size() - 1), true, 64 * 32, false},
         {"over the budget", pictureAnswer(64, 32), rows, true, 64 * 32 - 1, false},
         {"over the budget, exchanged", inExchange(pictureAnswer(64, 32)), {}, true, 64 * 32 - 1, false},
         {"rows of another width", badRows, rows + rows, true, 64 * 32, false},
-        {"a block past the memfd's end", blockOutside, rows, true, 64 * 32, false},
+        {"a block past the memory's end", blockOutside, rows, true, 64 * 32, false},
         {"a block wrapping around", wrapping, rows, true, 64 * 32, false},
+        {"IPTC past the memory's end", iptcOutside, rows, true, 64 * 32, false},
         {"a block past the exchange buffer's end", pastExchange, {}, true, 64 * 32, false},
         {"rows past the exchange buffer's end", inExchange(pictureAnswer(2048, 1025)), {}, true, 1 << 22, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const int fd = c.answer.inExchange ? -1 : memfdOf(c.memfd, c.sealed);
-        ASSERT_TRUE(c.answer.inExchange || fd >= 0);
+        const int memory = c.answer.inExchange ? -1 : memoryHolding(c.memory, c.sealed);
+        ASSERT_TRUE(c.answer.inExchange || memory >= 0);
+        const auto held = std::make_shared<std::atomic<bool>>(false);
         HelperPayload payload;
         QString problem;
-        EXPECT_EQ(readHelperPayload(fd, reinterpret_cast<const uint8_t*>(exchange.constData()), c.answer, c.budget,
-                                    payload, &problem),
+        EXPECT_EQ(readHelperPayload(memory, reinterpret_cast<const uint8_t*>(exchange.constData()), c.answer, c.budget,
+                                    payload, &problem, held),
                   c.taken)
             << problem.toStdString();
-        if (fd >= 0) ::close(fd);
+        if (memory >= 0) ::close(memory);
         if (!c.taken) continue;
         ASSERT_EQ(payload.image.size(), picture.size());
         EXPECT_EQ(payload.image.pixel(10, 10), picture.pixel(10, 10));
         payload.image.setPixel(10, 10, qRgb(1, 2, 3));
         EXPECT_EQ(payload.image.pixel(10, 10), qRgb(1, 2, 3));
+        EXPECT_EQ(held->load(), memory >= 0);
+        payload.image = QImage();
+        EXPECT_FALSE(held->load());
     }
     HelperPayload none;
     QString problem;
