@@ -89,6 +89,11 @@ ResetAction resetActionFor(const ResetInputs& in) {
     return in.selectedImageChanged ? ResetAction::RenderAllSteps : ResetAction::Nothing;
 }
 
+AppearingPreview previewOnAppearing(bool hasPhoto, bool photoChanged, bool photoReadable, bool sizeChanged) {
+    if (hasPhoto && photoReadable && (photoChanged || sizeChanged)) return AppearingPreview::ReadPhoto;
+    return sizeChanged ? AppearingPreview::TakeNewSize : AppearingPreview::Nothing;
+}
+
 std::optional<QVariantList> carryOverParameters(const QString& filterName, QSizeF containerSize,
                                                 const QVariantList& working) {
     if (!usable(containerSize)) return std::nullopt;

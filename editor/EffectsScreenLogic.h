@@ -1,7 +1,8 @@
 #pragma once
 // The effects screen's life-cycle rules without a widget: the batch's missing photos and
 // their alert, the footer and header texts, the metadata rows, what a new preview photo
-// does to the panel, and carrying the working parameters over to another photo.
+// does to the panel, what the preview does as the screen appears, and carrying the working
+// parameters over to another photo.
 #include <QList>
 #include <QSizeF>
 #include <QString>
@@ -58,6 +59,12 @@ struct ResetInputs {
     bool selectedImageChanged = false;
 };
 ResetAction resetActionFor(const ResetInputs& in);
+
+// What the preview does as the screen appears. The photo is read again when it changed while
+// another screen showed, or when the window changed its size meanwhile (a photo is read at
+// the size it is shown at); a preview with no photo to read only takes its new size.
+enum class AppearingPreview { ReadPhoto, TakeNewSize, Nothing };
+AppearingPreview previewOnAppearing(bool hasPhoto, bool photoChanged, bool photoReadable, bool sizeChanged);
 
 // The working parameters as size-relative values for the photo now shown; nullopt when the
 // container has no usable size, in which case the panel is rebuilt from its defaults.

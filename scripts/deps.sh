@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config
       qt6-base-dev libgl-dev
-      libheif-dev libde265-dev libwebp-dev libraw-dev
+      libheif-dev libde265-dev libwebp-dev libraw-dev libseccomp-dev
       libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libtiff-dev libgif-dev libopenjp2-7-dev
       libexiv2-dev libicu-dev libqpdf-dev libsqlite3-dev liblcms2-dev
       qt6-image-formats-plugins

@@ -129,6 +129,14 @@ AttachedWindow* AttachedWindow::createTip(QWidget* view, QPoint point, QWidget* 
     return popup;
 }
 
+QString AttachedWindow::contentStyleSheet() {
+    return QStringLiteral(
+        "QLabel, QCheckBox { color: #e6e6e6; }"
+        "QPushButton { color: #eee; background: #2f2f2f; border: 1px solid #555; border-radius: 4px; padding: 5px 12px; }"
+        "QPushButton:hover { border-color: #1bac8f; }"
+        "QPushButton:focus { border: 2px solid #1ab999; padding: 4px 11px; }");
+}
+
 AttachedWindow::AttachedWindow(QWidget* view, QPoint point, QWidget* window, int side, float distance)
     : QWidget(window ? window->window() : nullptr), view_(view), point_(point), requestedSide_(side),
       distance_(distance) {

@@ -46,6 +46,9 @@ public:
     // its own buttons, deleted once closed. Not yet shown, so the caller can order it
     // with what it shows around it.
     static AttachedWindow* createTip(QWidget* view, QPoint point, QWidget* window, int side, float cornerRadius = 5);
+    // The look of what a pop-up holds on its dark grey: light words, dark buttons that show
+    // the pointer over them and a clear ring while they have the keyboard.
+    static QString contentStyleSheet();
 
     void setBorderColor(const QColor& color);
     void setBackgroundColor(const QColor& color);

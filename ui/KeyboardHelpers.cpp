@@ -3,8 +3,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 
@@ -92,6 +94,52 @@ private:
     int currentRow_;
 };
 
+const QString kFocusRingName = QStringLiteral("focusRing");
+
+// Drawn over the control, inside its edge, while the control has the keyboard; clicks go
+// through to the control.
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QWidget* control) : QWidget(control), control_(control) {
+        setObjectName(kFocusRingName);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            setGeometry(control_->rect());
+            raise();  // over whatever the control holds
+            show();
+            break;
+        case QEvent::FocusOut: hide(); break;
+        case QEvent::Resize: setGeometry(control_->rect()); break;
+        default: break;
+        }
+        return false;
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0x1a, 0xb9, 0x99), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
+    }
+
+private:
+    QWidget* control_;
+};
+
+bool inside(const QWidget* area, const QWidget* w) { return w && (w == area || area->isAncestorOf(w)); }
+
+bool canTakeKeyboard(const QWidget* w) {
+    return w && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy();
+}
+
 }  // namespace
 
 namespace keyboard {
@@ -112,6 +160,36 @@ void driveOptionList(QAbstractItemView* list, QWidget* opener, int currentRow, s
     if (!list) return;
     new OptionListKeys(list, opener, currentRow);
     chooseByClickOrReturn(list, [choose = std::move(choose)](const QModelIndex& index) { choose(index.row()); });
+}
+
+void showFocusRing(QWidget* control) {
+    if (control && !control->findChild<QWidget*>(kFocusRingName, Qt::FindDirectChildrenOnly)) new FocusRing(control);
+}
+
+void keepKeyboardNear(QWidget* area, const std::function<void()>& change, const std::function<QWidget*()>& next) {
+    const bool wasInArea = area && inside(area, QApplication::focusWidget());
+    change();
+    if (!wasInArea) return;
+    QWidget* now = QApplication::focusWidget();
+    if (inside(area, now) && now->isVisible()) return;
+    QWidget* target = next ? next() : nullptr;
+    if (canTakeKeyboard(target)) target->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* firstControlIn(QWidget* area, const QList<QWidget*>& skipped) {
+    if (!area) return nullptr;
+    QWidget* first = nullptr;
+    QPoint firstAt;
+    for (QWidget* w : area->findChildren<QWidget*>()) {
+        if (!canTakeKeyboard(w)) continue;
+        if (std::any_of(skipped.begin(), skipped.end(), [w](const QWidget* s) { return s && inside(s, w); })) continue;
+        const QPoint at = w->mapTo(area, QPoint(0, 0));
+        if (!first || at.y() < firstAt.y() || (at.y() == firstAt.y() && at.x() < firstAt.x())) {
+            first = w;
+            firstAt = at;
+        }
+    }
+    return first;
 }
 
 }  // namespace keyboard

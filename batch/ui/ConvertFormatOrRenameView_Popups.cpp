@@ -62,11 +62,7 @@ QString ConvertFormatOrRenameView::indicatorStyleSheet() {
 namespace {
 
 void stylePopupContent(QWidget* view) {
-    view->setStyleSheet(QStringLiteral(
-        "QLabel, QCheckBox { color:#e6e6e6; }"
-        "QPushButton { color:#eee; background:#2f2f2f; border:1px solid #555; border-radius:4px; padding:5px 12px; }"
-        "QPushButton:hover { border-color:#1bac8f; }") +
-                        ConvertFormatOrRenameView::indicatorStyleSheet());
+    view->setStyleSheet(AttachedWindow::contentStyleSheet() + ConvertFormatOrRenameView::indicatorStyleSheet());
 }
 
 QPushButton* popupButton(const char* name, const QString& text, QWidget* parent) {

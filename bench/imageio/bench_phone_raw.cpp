@@ -5,6 +5,13 @@
 //
 //   bench_phone_raw [work folder] [source photo] [rounds]
 //   bench_phone_raw --thumbnail <file> <count>   only thumbnails (for profiling)
+//   bench_phone_raw --convert <work folder> <count> [pss]
+//       one round of <count> 24 MP DNGs to 1600-wide JPEGs, one after another, as a run
+//       makes them: its time, the processor time of the program and of its decoder
+//       helpers, their minor page faults and, with "pss", the program's and the helpers'
+//       proportional set size summed (peak and mean, sampled every 10 ms; the sampling
+//       costs time, so timed rounds go without it). For alternating rounds of two builds,
+//       see bench/imageio/raw_helper_compare.sh.
 //
 // The samples are made from the source photo (the largest of Debian's mate-backgrounds by
 // default): a 12-megapixel HEIC (4032 x 3024, HEVC at quality 80, with a 320 x 240
@@ -38,12 +45,16 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <libraw.h>
 
@@ -113,37 +124,52 @@ bool thumbnailsAtOnce(const QStringList& files, int count, int threads) {
     return ok;
 }
 
+// The proportional set size of a process in KiB (0 when it has gone).
+long pssKiB(const QString& pid) {
+    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("Pss:")) return line.mid(4).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// This process's and its children's (the decoder helpers') PSS, summed, in KiB.
+long familyPssKiB() {
+    const QString self = QString::number(qint64(getpid()));
+    long total = pssKiB(self);
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(self));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task) + QStringLiteral("/children"));
+        if (!children.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& child : children.readAll().split(' '))
+            if (!child.trimmed().isEmpty()) total += pssKiB(QString::fromLatin1(child.trimmed()));
+    }
+    return total;
+}
+
+double cpuMs(const rusage& u) {
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    if (argc == 4 && std::string(argv[1]) == "--thumbnail") {
-        const QString file = QString::fromLocal8Bit(argv[2]);
-        for (int i = 0; i < atoi(argv[3]); ++i)
-            if (platform::makeThumbnail(file, 256, 256).isNull()) return 1;
-        return 0;
-    }
-    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/brisko-bench-phone-raw");
-    const QString sourcePath = argc > 2 && argv[2][0] ? QString::fromLocal8Bit(argv[2]) : QString::fromLatin1(kDefaultSource);
-    const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : 5;
-    QDir().mkpath(work);
+// Makes the samples in `work` from the source photo, where they are not there yet.
+bool makeSamples(const QString& work, const QString& sourcePath) {
     const QString heic = work + QStringLiteral("/phone.heic");
     const QString dngFull = work + QStringLiteral("/camera-fullpreview.dng");
     const QString dngSmall = work + QStringLiteral("/camera-smallpreview.dng");
     const QString dngBoth = work + QStringLiteral("/camera-fullpreview-and-rgb.dng");
     const QString jpeg = work + QStringLiteral("/camera.jpg");  // the full-size preview as a file of its own
-
+    QDir().mkpath(work);
     if (!QFileInfo::exists(heic) || !QFileInfo::exists(dngFull) || !QFileInfo::exists(dngSmall) ||
         !QFileInfo::exists(dngBoth) || !QFileInfo::exists(jpeg)) {
         const QImage source = platform::orientImage(platform::readImage(sourcePath), platform::readImageHeader(sourcePath).orientation);
         if (source.isNull()) {
             std::fprintf(stderr, "cannot read %s\n", qPrintable(sourcePath));
-            return 2;
+            return false;
         }
         testsupport::HeifSample phone;
         phone.quality = 80;
@@ -166,6 +192,86 @@ int main(int argc, char** argv) {
         camera.preview = scene.scaled(1620, 1080, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         platform::writeFileAtomically(dngSmall, testsupport::makeDng(scene, camera));
     }
+    return true;
+}
+
+// One round of `count` DNGs to 1600-wide JPEGs (see the top of this file).
+int convertRound(const QString& work, int count, bool sampled) {
+    if (!makeSamples(work, QString::fromLatin1(kDefaultSource))) return 2;
+    const QString folder = work + QStringLiteral("/convert");
+    QDir().mkpath(folder);
+    QStringList dngs;
+    for (int i = 0; i < count; ++i) {
+        dngs << folder + QStringLiteral("/photo-%1.dng").arg(i);
+        if (!QFileInfo::exists(dngs.last())) QFile::copy(work + QStringLiteral("/camera-fullpreview.dng"), dngs.last());
+    }
+#ifdef BENCH_HAS_DECODER_HELPERS
+    platform::endIdleDecoderHelpers();
+#endif
+    std::atomic<bool> done{false};
+    long peak = 0, samples = 0;
+    double sum = 0;
+    std::thread sampler;
+    if (sampled)
+        sampler = std::thread([&] {
+            while (!done.load()) {
+                const long now = familyPssKiB();
+                peak = std::max(peak, now);
+                sum += double(now);
+                ++samples;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    rusage self0{}, children0{};
+    getrusage(RUSAGE_SELF, &self0);
+    getrusage(RUSAGE_CHILDREN, &children0);
+    QElapsedTimer clock;
+    clock.start();
+    bool ok = true;
+    for (int i = 0; i < count; ++i)
+        ok = toJpeg1600(dngs[i], folder + QStringLiteral("/photo-%1.jpg").arg(i)) && ok;
+    const double wall = clock.nsecsElapsed() / 1e6;
+    done.store(true);
+    if (sampler.joinable()) sampler.join();
+#ifdef BENCH_HAS_DECODER_HELPERS
+    platform::endIdleDecoderHelpers();  // collected, their processor time is the children's
+#endif
+    rusage self1{}, children1{};
+    getrusage(RUSAGE_SELF, &self1);
+    getrusage(RUSAGE_CHILDREN, &children1);
+    std::printf("convert %d: %s wall %.0f ms, cpu %.0f ms (program %.0f, helpers %.0f), minor faults %ld "
+                "(program %ld, helpers %ld)",
+                count, ok ? "ok" : "FAILED", wall, cpuMs(self1) - cpuMs(self0) + cpuMs(children1) - cpuMs(children0),
+                cpuMs(self1) - cpuMs(self0), cpuMs(children1) - cpuMs(children0),
+                (self1.ru_minflt - self0.ru_minflt) + (children1.ru_minflt - children0.ru_minflt),
+                self1.ru_minflt - self0.ru_minflt, children1.ru_minflt - children0.ru_minflt);
+    if (sampled) std::printf(", PSS peak %.1f MiB, mean %.1f MiB", peak / 1024.0, samples ? sum / samples / 1024.0 : 0.0);
+    std::printf("\n");
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc == 4 && std::string(argv[1]) == "--thumbnail") {
+        const QString file = QString::fromLocal8Bit(argv[2]);
+        for (int i = 0; i < atoi(argv[3]); ++i)
+            if (platform::makeThumbnail(file, 256, 256).isNull()) return 1;
+        return 0;
+    }
+    if (argc >= 4 && std::string(argv[1]) == "--convert")
+        return convertRound(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), argc > 4 && std::string(argv[4]) == "pss");
+    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/brisko-bench-phone-raw");
+    const QString sourcePath = argc > 2 && argv[2][0] ? QString::fromLocal8Bit(argv[2]) : QString::fromLatin1(kDefaultSource);
+    const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : 5;
+    if (!makeSamples(work, sourcePath)) return 2;
+    const QString heic = work + QStringLiteral("/phone.heic");
+    const QString dngFull = work + QStringLiteral("/camera-fullpreview.dng");
+    const QString dngSmall = work + QStringLiteral("/camera-smallpreview.dng");
+    const QString dngBoth = work + QStringLiteral("/camera-fullpreview-and-rgb.dng");
+    const QString jpeg = work + QStringLiteral("/camera.jpg");  // the full-size preview as a file of its own
+
     const bool haveVips = !QStandardPaths::findExecutable(QStringLiteral("vipsthumbnail")).isEmpty();
     std::printf("samples in %s (source %s), %d rounds\n", qPrintable(work), qPrintable(sourcePath), rounds);
 

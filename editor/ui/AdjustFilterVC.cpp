@@ -26,6 +26,7 @@
 #include "records/AppDelegate.h"
 #include "records/AppliedFilter.h"
 #include "records/PhotoFile.h"
+#include "ui/KeyboardHelpers.h"
 
 namespace {
 
@@ -151,6 +152,7 @@ void AdjustFilterVC::buildParameterColumn() {
     btnApplyFilter_ = new QPushButton(tr("Add Effect"), vwAddEffect_);
     btnApplyFilter_->setObjectName(QStringLiteral("btnApplyFilter"));
     btnApplyFilter_->setGeometry(10, 0, 130, 28);
+    keyboard::showFocusRing(btnApplyFilter_);  // drawn as the default button, which looks as a focused one
     btnCancel_ = new QPushButton(tr("Cancel"), vwAddEffect_);
     btnCancel_->setObjectName(QStringLiteral("btnCancel"));
     btnCancel_->setGeometry(150, 0, 90, 28);

@@ -21,6 +21,7 @@
 #include "records/AppDelegate.h"
 #include "records/ParameterList.h"
 #include "records/PhotoFile.h"
+#include "ui/KeyboardHelpers.h"
 
 using platform::Vec;
 
@@ -88,6 +89,7 @@ void AdjustFilterVC::buildGenericControls() {
         w.well->setGeometry(area.x() + 160, area.y() + 15, 60, 30);
         w.companion = new QWidget(viewBGForColorPickers_);
         w.companion->setGeometry(area.x() + 230, area.y() + 15, 50, 30);
+        keyboard::showFocusRing(w.well);  // a well is all colour: its own look cannot show it
         connect(w.well, &QPushButton::clicked, this, [this, i] { openColourWell(i); });
     }
     viewBGForRectButtons_ = new QWidget(paramsColumn_);
@@ -97,6 +99,7 @@ void AdjustFilterVC::buildGenericControls() {
         auto* b = new PointHandleButton(viewBGForRectButtons_);
         b->setGeometry(10 + (i % 2) * 145, 4 + (i / 2) * 46, 135, 42);
         b->setPointContainerView(imageContainer_);
+        keyboard::showFocusRing(b);  // a picture button
         connect(b, &QPushButton::clicked, this, [this, b] { pointButtonChanged(b); });
         pointButtons_[size_t(i)] = b;
     }

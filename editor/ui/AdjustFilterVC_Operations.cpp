@@ -26,6 +26,7 @@ void AdjustFilterVC::buildOperationViews() {
     btnInfoFilter_ = new QPushButton(paramsColumn_);
     btnInfoFilter_->setObjectName(QStringLiteral("btnInfoFilter"));
     btnInfoFilter_->setGeometry(0, 0, 0, 0);
+    btnInfoFilter_->setFocusPolicy(Qt::NoFocus);  // nothing to see, so no stop of Tab
     btnInfoFilter_->hide();
     vwInfoFilterWarning_ = new QWidget(paramsColumn_);
     vwInfoFilterWarning_->setObjectName(QStringLiteral("vwInfoFilterWarning"));

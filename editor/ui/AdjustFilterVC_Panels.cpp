@@ -20,6 +20,7 @@
 #include "platform/foundation/Values.h"
 #include "records/AppDelegate.h"
 #include "ui/OnlyIntegerValueFormatter.h"
+#include "ui/KeyboardHelpers.h"
 
 using platform::Vec;
 
@@ -136,6 +137,7 @@ void AdjustFilterVC::buildOwnPanels() {
     theExtentButton_ = new RectButton(vwCrop_);
     theExtentButton_->setGeometry(10, 156, 60, 36);
     theExtentButton_->setPointContainerView(imageContainer_);
+    keyboard::showFocusRing(theExtentButton_);  // a picture button
     connect(btnSelectCropRatio_, &QPushButton::clicked, this, &AdjustFilterVC::selectCropRatioTapped);
     connect(btnPortraitOrientation_, &QPushButton::clicked, this, &AdjustFilterVC::btnPortraitTapped);
     connect(btnLandScapeOrientation_, &QPushButton::clicked, this, &AdjustFilterVC::btnLandscapeTapped);

@@ -17,6 +17,7 @@ const QColor kHeaderGrey(172, 170, 170);
 const QColor kMarker(26, 185, 153);
 const QColor kRowBackground(40, 40, 44);
 const QColor kSelectedBackground(55, 58, 64);
+const QColor kKeyboardRow(225, 225, 225);
 
 bool releasedInside(QEvent* event, const QRect& rect) {
     if (event->type() != QEvent::MouseButtonRelease) return false;
@@ -39,6 +40,17 @@ void drawGlyphButton(QPainter* p, const QRect& r, const QString& glyph, bool ena
     f.setPixelSize(r.height() - 6);
     p->setFont(f);
     p->drawText(r, Qt::AlignCenter, glyph);
+    p->restore();
+}
+
+// The row the arrows have reached, framed while its list has the keyboard: the lists draw
+// no selection of their own, so without it the arrows would move nothing a user can see.
+void drawKeyboardRow(QPainter* p, const QStyleOptionViewItem& option, const QRect& row) {
+    if (!(option.state & QStyle::State_HasFocus)) return;
+    p->save();
+    p->setPen(QPen(kKeyboardRow, 2));
+    p->setBrush(Qt::NoBrush);
+    p->drawRect(QRectF(row).adjusted(1, 1, -1, -1));
     p->restore();
 }
 
@@ -104,6 +116,7 @@ void CategoryDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
         auto* m = qobject_cast<const CategoryTableModel*>(index.model());
         if (selected && m && m->favouriteAt(index.row())) drawGlyphButton(p, deleteButtonRect(r), "×", true);
     }
+    drawKeyboardRow(p, option, r);
     p->restore();
 }
 
@@ -137,6 +150,7 @@ void EffectDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, cons
     f.setPixelSize(12);
     p->setFont(f);
     p->drawText(QRect(r.left(), r.bottom() - 22, r.width(), 20), Qt::AlignCenter, index.data().toString());
+    drawKeyboardRow(p, option, r);
     p->restore();
 }
 
@@ -195,6 +209,7 @@ void StepDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
     drawGlyphButton(p, buttonRect(r, MoveUp), "▲", index.data(EffectRoles::CanMoveUp).toBool());
     drawGlyphButton(p, buttonRect(r, MoveDown), "▼", index.data(EffectRoles::CanMoveDown).toBool());
     drawGlyphButton(p, buttonRect(r, Remove), "✕", true);
+    drawKeyboardRow(p, option, r);
     p->restore();
 }
 
@@ -252,6 +267,7 @@ void FavouriteDetailDelegate::paint(QPainter* p, const QStyleOptionViewItem& opt
                 index.data(EffectRoles::Detail).toString());
     const bool applied = index.data(EffectRoles::IsApplied).toBool();
     drawGlyphButton(p, applyButtonRect(r), applied ? "✓" : "", true, applied);
+    drawKeyboardRow(p, option, r);
     p->restore();
 }
 
@@ -283,5 +299,6 @@ void PictureDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, con
         p->setPen(QPen(kMarker, 3));
         p->drawRect(r.adjusted(1, 1, -2, -2));
     }
+    drawKeyboardRow(p, option, option.rect);
     p->restore();
 }

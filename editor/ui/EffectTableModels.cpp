@@ -24,9 +24,10 @@ void CategoryTableModel::setSources(const FavList& favourites, const QList<Categ
 
 void CategoryTableModel::setSelectedCategoryIndex(int row) {
     selected_ = row;
-    // Heights and markers of every row may change.
-    beginResetModel();
-    endResetModel();
+    // Heights and markers of every row may change; the rows stay, and so does the row the
+    // keyboard is on.
+    emit layoutAboutToBeChanged();
+    emit layoutChanged();
 }
 
 std::shared_ptr<FavouriteBatch> CategoryTableModel::favouriteAt(int row) const {
@@ -49,7 +50,8 @@ CategoryTableModel::Category CategoryTableModel::fxCategoryAt(int row) const {
 int CategoryTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows().count(); }
 
 Qt::ItemFlags CategoryTableModel::flags(const QModelIndex& index) const {
-    if (rows().isHeader(index.row())) return Qt::ItemIsEnabled;
+    // A header is no choice: the arrows pass over it.
+    if (rows().isHeader(index.row())) return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 

@@ -80,7 +80,7 @@ EffectsScreenController::EffectsScreenController(AdjustFilterVC* vc)
     hideOverlayViews();
 
     vc_->setOverlayPanelHost(this);
-    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::commitCurrentEffect);
+    connect(vc_->btnApplyFilter(), &QPushButton::clicked, this, &EffectsScreenController::btnApplyFilterTapped);
     connect(vc_, &AdjustFilterVC::effectCancelled, this, &EffectsScreenController::effectClosed);
 
     for (auto& d : delays_) d = std::make_unique<QtOneShotScheduler>();
@@ -298,6 +298,7 @@ void EffectsScreenController::buildFavouritePanel() {
     layout->addWidget(tblFavDetails_, 1);
     btnAddEffectsOnFav_ = makeButton(vwFavourite_, tr("Add Effects"), QStringLiteral("btnAddToBatchOnFavView"));
     btnAddEffectsOnFav_->setDefault(true);
+    keyboard::showFocusRing(btnAddEffectsOnFav_);  // the default button looks as a focused one
     connect(btnAddEffectsOnFav_, &QPushButton::clicked, this, &EffectsScreenController::btnAddEffectsOnFavTapped);
     layout->addWidget(btnAddEffectsOnFav_);
     vwFavourite_->hide();
@@ -367,17 +368,11 @@ void EffectsScreenController::viewWillAppearNotofication() {
         strip_->selectPhoto(app.selectedImageIndex, CollectionView::ScrollMiddle, false);
         strip_->collectionViewPhotosBoundsDidChange();
         forgetShownPhotoOutsideBatch();
-        if (app.isSELECTED_IMAGE_CHANGED && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty()) {
-            if (categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
-                showLoading(true);
-                app.isPROCESSING_WITH_FILES_SYSTEM = true;
-            }
-            selectedPhotoChanged();
-        }
     } else {
         strip_->reloadData();
         vc_->previewContainer()->setVisible(false);
     }
+    fitPreviewOnAppearing();
     updateBatchInformationInBottomView();
 }
 
@@ -626,6 +621,7 @@ void EffectsScreenController::selectCategoryRow(int row) {
     }
     if (editEnded) renderBase();
     categoryModel_->setSelectedCategoryIndex(row);
+    tblCategories_->selectionModel()->setCurrentIndex(categoryModel_->index(row), QItemSelectionModel::NoUpdate);
 }
 
 void EffectsScreenController::loadAllFiltersInCategory(const std::shared_ptr<FilterCategoryInfo>& category) {
@@ -737,7 +733,7 @@ void EffectsScreenController::commitCurrentEffect() {
         step->isApplied = editedStep_->isApplied;
         if (!step->parentfilterCategory) step->parentfilterCategory = editedStep_->parentfilterCategory;
     }
-    AppliedSteps::commit(steps, step, editIndex);
+    const int row = AppliedSteps::commit(steps, step, editIndex);
     saveUnEditedFilter();
     vc_->workingParameters().clearChanged();
     // The effect is now a step of the batch: the panel closes and the preview shows the
@@ -746,6 +742,7 @@ void EffectsScreenController::commitCurrentEffect() {
     showFilterParametersViewShowFlag(false);
     stepsChanged(true);
     refreshStepThumbnails(false);
+    stepsListAt(row);
 }
 
 void EffectsScreenController::effectClosed() {

@@ -129,7 +129,9 @@ public:
     void btnApplyToggleOnFavCellTappedAtIndex(int row);
     void btnDeleteOnFavCellTappedAtIndex(int row);
     void btnAddEffectsOnFavTapped();
-    // The Add/Edit Effect button: the adjusted effect becomes a step (replacing the edited one).
+    // The Add/Edit Effect button: the adjusted effect becomes a step (replacing the edited one),
+    // and the keyboard that was on the panel goes on to the steps' list.
+    void btnApplyFilterTapped();
     void commitCurrentEffect();
     // The picture box's picture for "Add Custom Image", chosen in an image file dialog.
     void btnChooseCustomImageTapped();
@@ -268,6 +270,14 @@ private:
     // Cancel ended the effect being set up: an edit ends and the preview shows the batch.
     void effectClosed();
     void refreshStepThumbnails(bool all);
+    // Where the keyboard goes when a panel closes for the steps: the steps' list, on `row`.
+    QWidget* stepsListAt(int row);
+    // The first control of the effect set up, or Add Effect for an effect without any.
+    QWidget* firstControlOfEffect() const;
+    // The preview's size for the room the screen has now, when it is not the size it has.
+    std::optional<QSize> newPreviewBox();
+    // The screen appears: the photo changed or the window's size changed meanwhile.
+    void fitPreviewOnAppearing();
     void applyPreviewResult(const PhotoPreviewResult& result, const std::optional<QVariantList>& carried,
                             bool rebuildPanel);
     void showAlert(int type, const QString& title, const QString& message, bool question,

@@ -8,6 +8,7 @@
 #include "editor/ui/EffectTableModels.h"
 #include "editor/ui/EffectsScreenController.h"
 #include "records/AppDelegate.h"
+#include "ui/KeyboardHelpers.h"
 
 void EffectsScreenController::showFavoriteView(const std::shared_ptr<FavouriteBatch>& favourite) {
     selectedFavBatch_ = favourite;
@@ -48,10 +49,18 @@ void EffectsScreenController::btnDeleteOnFavCellTappedAtIndex(int row) {
 
 void EffectsScreenController::btnAddEffectsOnFavTapped() {
     if (!selectedFavBatch_) return;
-    if (FavouriteSteps::addEffects(*selectedFavBatch_, AppDelegate::shared().arrayAppliedFilters) == 0) return;
-    // The favourite's steps are the batch's now: the favourite is no longer drawn over the
-    // batch, which would show them twice, and the preview shows what the batch writes.
-    showFavoriteView(nullptr);
-    stepsChanged(true);
-    refreshStepThumbnails(false);
+    auto& steps = AppDelegate::shared().arrayAppliedFilters;
+    const int first = int(steps.size());
+    // The keyboard follows the steps to the batch's list, onto the first of them.
+    keyboard::keepKeyboardNear(
+        vwFavourite_,
+        [&] {
+            if (FavouriteSteps::addEffects(*selectedFavBatch_, steps) == 0) return;
+            // The favourite's steps are the batch's now: the favourite is no longer drawn over
+            // the batch, which would show them twice, and the preview shows what the batch writes.
+            showFavoriteView(nullptr);
+            stepsChanged(true);
+            refreshStepThumbnails(false);
+        },
+        [this, first] { return stepsListAt(first); });
 }

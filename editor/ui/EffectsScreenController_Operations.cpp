@@ -26,6 +26,7 @@
 #include "records/FilterRecord.h"
 #include "records/PhotoFile.h"
 #include "platform/foundation/FileAttributes.h"
+#include "ui/KeyboardHelpers.h"
 
 // ---- the preview ----
 
@@ -130,8 +131,28 @@ void EffectsScreenController::filterCellDoubleClickedWithIndex(int row) {
     if (!record) return;
     vc_->state().isFor_FILTER_EDIT_MODE = false;
     vc_->state().isWINDOW_RESIZED = false;
-    showFilterParametersViewShowFlag(true);
-    chooseEffect(record);
+    // The list makes way for the effect's panel, and the keyboard goes to its first control.
+    keyboard::keepKeyboardNear(
+        vwEffects_,
+        [&] {
+            showFilterParametersViewShowFlag(true);
+            chooseEffect(record);
+        },
+        [this] { return firstControlOfEffect(); });
+}
+
+void EffectsScreenController::btnApplyFilterTapped() {
+    keyboard::keepKeyboardNear(vc_->parametersColumn(), [this] { commitCurrentEffect(); }, [this] { return tblSteps_; });
+}
+
+QWidget* EffectsScreenController::firstControlOfEffect() const {
+    QWidget* first = keyboard::firstControlIn(vc_->parametersColumn(), {vc_->btnreset(), vc_->vwAddEffect()});
+    return first ? first : vc_->btnApplyFilter();
+}
+
+QWidget* EffectsScreenController::stepsListAt(int row) {
+    tblSteps_->selectionModel()->setCurrentIndex(stepsModel_->index(row), QItemSelectionModel::NoUpdate);
+    return tblSteps_;
 }
 
 void EffectsScreenController::FilterImageCellClickedWithIndex(int row) {

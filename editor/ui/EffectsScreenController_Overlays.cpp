@@ -23,6 +23,7 @@
 #include "editor/WorkingParameterList.h"
 #include "editor/ui/EffectDelegates.h"
 #include "editor/ui/EffectTableModels.h"
+#include "editor/ui/EffectLists.h"
 #include "editor/ui/ImageOverlayView.h"
 #include "engine/FilterCustomization.h"
 #include "engine/Utils.h"
@@ -33,6 +34,7 @@
 #include "records/ParameterList.h"
 #include "records/FilterRecord.h"
 #include "ui/AttachedWindow.h"
+#include "ui/KeyboardHelpers.h"
 #include "ui/OnlyIntegerValueFormatter.h"
 
 namespace {
@@ -87,7 +89,7 @@ void EffectsScreenController::buildOverlayPanels() {
     auto* tl = new QVBoxLayout(vwTextureEffect_);
     tblTextures_ = new QListView(vwTextureEffect_);
     tblTextures_->setObjectName(QStringLiteral("tbl_textureEffects"));
-    tblTextures_->setStyleSheet(QStringLiteral("QListView { background: rgb(33,33,36); border: none; }"));
+    tblTextures_->setStyleSheet(effectListStyle());
     texturesModel_ = new SimpleRowsModel(this);
     tblTextures_->setModel(texturesModel_);
     tblTextures_->setItemDelegate(new PictureDelegate(tblTextures_));
@@ -97,6 +99,7 @@ void EffectsScreenController::buildOverlayPanels() {
     sliderIntensity_ = new QSlider(Qt::Horizontal, vwTextureEffect_);
     sliderIntensity_->setObjectName(QStringLiteral("sliderEffectIntensity"));
     sliderIntensity_->setRange(0, 100);
+    keyboard::showFocusRing(sliderIntensity_);
     // Every change counts (a drag's end, the keys, a click in the groove); a drag is drawn
     // when it ends.
     connect(sliderIntensity_, &QSlider::valueChanged, this, [this] {
@@ -116,7 +119,7 @@ void EffectsScreenController::buildOverlayPanels() {
     tblStickers_->setGridSize(QSize(64, 64));
     tblStickers_->setResizeMode(QListView::Adjust);
     tblStickers_->setMovement(QListView::Static);
-    tblStickers_->setStyleSheet(QStringLiteral("QListView { background: rgb(33,33,36); border: none; }"));
+    tblStickers_->setStyleSheet(effectListStyle());
     stickersModel_ = new SimpleRowsModel(this);
     tblStickers_->setModel(stickersModel_);
     tblStickers_->setItemDelegate(new PictureDelegate(tblStickers_));
@@ -136,6 +139,7 @@ void EffectsScreenController::buildOverlayPanels() {
     sliderOpacity_ = new QSlider(Qt::Horizontal, vwImageOverlay_);
     sliderOpacity_->setObjectName(QStringLiteral("sliderOpacityForStickers"));
     sliderOpacity_->setRange(0, 100);
+    keyboard::showFocusRing(sliderOpacity_);
     connect(sliderOpacity_, &QSlider::valueChanged, this, [this](int v) {
         if (settingUp_) return;
         const double opacity = v / 100.0;
@@ -390,6 +394,7 @@ void EffectsScreenController::singleClickOnImageWatermarkView() {
     auto* slider = new QSlider(Qt::Horizontal, view);
     slider->setObjectName(QStringLiteral("sliderStickerAngle"));
     slider->setRange(0, 360);
+    keyboard::showFocusRing(slider);
     slider->setValue(angle);
     connect(slider, &QSlider::valueChanged, this, &EffectsScreenController::imageOverlayAngleChanged);
     layout->addWidget(slider, 1, 0, 1, 2);

@@ -121,9 +121,7 @@ void EffectsScreenController::showTipsWithTag(int tag) {
 
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("tipsPopupView"));
-    view->setStyleSheet(QStringLiteral(
-        "QLabel, QCheckBox { color: #e6e6e6; }"
-        "QPushButton { color: #eee; background: #2f2f2f; border: 1px solid #555; border-radius: 4px; padding: 5px 12px; }"));
+    view->setStyleSheet(AttachedWindow::contentStyleSheet());
     view->resize(280, 140);
     auto* layout = new QVBoxLayout(view);
     auto* text = new QLabel(tipText(tag), view);
@@ -195,12 +193,39 @@ void EffectsScreenController::windowisResizing() {
     if (tipsPopUpWindow_) showTipsWithTag(currentTips_);
 }
 
+std::optional<QSize> EffectsScreenController::newPreviewBox() {
+    // A screen shown after the window changed size is laid out at the window's size first.
+    if (QWidget* holder = vc_->parentWidget(); holder && holder->layout()) holder->layout()->activate();
+    if (vc_->layout()) vc_->layout()->activate();
+    const QSize box = previewbox::sizeFor(vc_->centreRoom());
+    if (box == vc_->previewBoxSize()) return std::nullopt;
+    return box;
+}
+
+void EffectsScreenController::fitPreviewOnAppearing() {
+    AppDelegate& app = AppDelegate::shared();
+    // The window may have changed its size while another screen showed.
+    const std::optional<QSize> box = newPreviewBox();
+    const bool hasPhoto = !app.arraySelectedImagesToProcess.isEmpty();
+    const bool readable = hasPhoto && EffectsScreen::missingPhotoRows({app.selectedImageFile}).isEmpty();
+    switch (EffectsScreen::previewOnAppearing(hasPhoto, app.isSELECTED_IMAGE_CHANGED, readable, box.has_value())) {
+    case EffectsScreen::AppearingPreview::ReadPhoto:
+        if (app.isSELECTED_IMAGE_CHANGED && categoryModel_->selectedCategoryIndex() >= 0 && !isBatchConversionRowSelected()) {
+            showLoading(true);
+            app.isPROCESSING_WITH_FILES_SYSTEM = true;
+        }
+        selectedPhotoChanged(box);
+        break;
+    case EffectsScreen::AppearingPreview::TakeNewSize: vc_->setPreviewBoxSize(*box); break;
+    case EffectsScreen::AppearingPreview::Nothing: break;
+    }
+}
+
 void EffectsScreenController::windowEndResizing() {
     // The preview takes the room the window gives it: the photo is read again at the new
     // size, the open effect's values carried over as a new photo carries them.
-    const QSize box = previewbox::sizeFor(vc_->centreRoom());
-    if (box != vc_->previewBoxSize()) {
-        if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(box);
+    if (const std::optional<QSize> box = newPreviewBox()) {
+        if (AppDelegate::shared().arraySelectedImagesToProcess.isEmpty()) vc_->setPreviewBoxSize(*box);
         else selectedPhotoChanged(box);
     }
     layoutOverlays();

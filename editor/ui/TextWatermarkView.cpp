@@ -11,6 +11,7 @@
 #include "editor/OverlayPanels.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/YUp.h"
+#include "ui/KeyboardHelpers.h"
 
 namespace {
 const QColor kBoxBorder = QColor::fromRgbF(0.10196, 0.72549, 0.6, 1.0);
@@ -42,6 +43,7 @@ TextWatermarkView::TextWatermarkView(QWidget* parent) : QWidget(parent) {
     field_->setPlaceholderText(OverlayPanels::placeholderText());
     field_->setStyleSheet(fieldStyle(color_));
     field_->installEventFilter(this);
+    keyboard::showFocusRing(field_);  // the field has no frame of its own: it stands on the photo
     field_->hide();
     connect(field_, &QPlainTextEdit::textChanged, this, [this] {
         if (field_->isVisible()) {

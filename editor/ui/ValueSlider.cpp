@@ -1,10 +1,13 @@
 #include "editor/ui/ValueSlider.h"
 
+#include "ui/KeyboardHelpers.h"
+
 #include <algorithm>
 #include <cmath>
 
 ValueSlider::ValueSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     QSlider::setRange(0, kSteps);
+    keyboard::showFocusRing(this);  // the platform's look only tints the handle
     connect(this, &QSlider::valueChanged, this, [this](int step) {
         if (setting_) return;
         value_ = min_ + (max_ - min_) * double(step) / kSteps;

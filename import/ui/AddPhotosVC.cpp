@@ -59,11 +59,8 @@ const QPoint kBelowInfoButton(10, 20);
 
 // Pop-ups live in the main window, outside the screen's style: their content gets it here.
 void stylePopupContent(QWidget* view) {
-    view->setStyleSheet(QStringLiteral(
-        "QLabel, QCheckBox { color: #e6e6e6; }"
-        "QPushButton { color: #eee; background: #2f2f2f; border: 1px solid #555; border-radius: 4px; padding: 5px 12px; }"
-        "QPushButton:hover { border-color: #1bac8f; }"
-        "QTableWidget { background: transparent; color: #ddd; border: none; gridline-color: #333; }"));
+    view->setStyleSheet(AttachedWindow::contentStyleSheet() +
+                        QStringLiteral("QTableWidget { background: transparent; color: #ddd; border: none; gridline-color: #333; }"));
 }
 
 QPushButton* makeButton(const QString& name, const QString& text, QWidget* parent) {
@@ -137,11 +134,11 @@ void AddPhotosVC::buildWidgets() {
         "#AddPhotosVC { background: #1b1b1b; } QLabel { color: #ddd; }"  // kScreenBackground
         "QPushButton { color: #eee; background: #2b2b2b; border: 1px solid #444; border-radius: 4px; padding: 5px 12px; }"
         "QPushButton:hover { border-color: #1bac8f; } QPushButton:disabled { color: #777; }"
-        // The keyboard's place is plain to see (the style sheet hides the platform's own mark).
-        "QPushButton:default { border-color: #1ab999; }"
-        "QPushButton:focus { border: 2px solid #1ab999; padding: 4px 11px; }"
+        // The keyboard's place is plain to see; the grid's ring keeps its room, or the photos cover it.
+        "QPushButton:default { border-color: #1ab999; } QPushButton:focus { border: 2px solid #1ab999; padding: 4px 11px; }"
         "QPushButton#btnSelectOptions { background: #1bac8f; border: none; font-weight: bold; padding: 8px 18px; }"
         "QPushButton#btnSelectOptions:focus { border: 2px solid #ffffff; padding: 6px 16px; }"
+        "#customCollectionView { border: 1px solid transparent; }"
         "#customCollectionView:focus, QTableView:focus { border: 1px solid #1ab999; }"
         "#alertSheet, #windowAddPhotoWithFilter, #vwLoading > QFrame { background: #262626; border: 1px solid #444; border-radius: 10px; }"
         "QDateTimeEdit { background: #1e1e1e; color: #ddd; border: 1px solid #444; padding: 3px; }"

@@ -11,7 +11,11 @@ GridCell::GridCell(QWidget* parent) : CollectionViewCell(parent) {
     pal.setColor(QPalette::WindowText, QColor(220, 220, 220));
     pal.setColor(QPalette::ButtonText, QColor(220, 220, 220));
     setPalette(pal);
-    if (infoButton()) infoButton()->setStyleSheet(QStringLiteral("QToolButton { color: #e0e0e0; background: rgba(0,0,0,90); border-radius: 8px; }"));
+    // The info button that has the keyboard shows it, as the screen's other buttons do.
+    if (infoButton())
+        infoButton()->setStyleSheet(QStringLiteral(
+            "QToolButton { color: #e0e0e0; background: rgba(0,0,0,90); border-radius: 8px; }"
+            "QToolButton:focus { border: 2px solid #1ab999; }"));
 }
 
 GridCell* GridCell::initWithFrame(const QRect& frame, QWidget* parent) {

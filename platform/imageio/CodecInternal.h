@@ -56,6 +56,9 @@ struct FileBytes {
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
     bool open(const QString& path);
+    // The same for a file already open (a descriptor the object takes over and closes):
+    // only a regular file is taken.
+    bool open(int fd);
     // Lets the file go before the object does (bytes are empty after).
     void close();
     // Whether a read of the mapping found the file shorter than when it was opened.
@@ -65,6 +68,7 @@ struct FileBytes {
     bool readError() const;
 
 private:
+    bool mapOpened();
     int guard_ = -1;
 };
 
@@ -106,10 +110,12 @@ struct ImageFacts {
     QVariantMap png;               // the "{PNG}" group
     QVariantMap jfif;              // the "{JFIF}" group
     // The metadata blocks the container holds, for formats Exiv2 is not asked to open:
-    // a TIFF-structured EXIF block (starting "II*\0" or "MM\0*") and an XMP packet.
+    // a TIFF-structured EXIF block (starting "II*\0" or "MM\0*"), an XMP packet and IPTC
+    // datasets.
     bool metadataInBlocks = false;
     QByteArray exif;
     QByteArray xmp;
+    QByteArray iptc;
     // Why there are no facts, where the reader knows more than that the header does not
     // read (its reader could not be started, or was stopped from outside): the kind and
     // the words a decode's failure would give. None otherwise.
@@ -119,8 +125,18 @@ struct ImageFacts {
 
 // The facts of a file of any format these readers take, chosen by its leading bytes (and,
 // for the formats without a signature, Targa and DIB, by `name`'s extension); an invalid
-// header for anything else.
-ImageFacts imageFacts(Bytes in, const QString& name = QString());
+// header for anything else. With `metadata`, a camera raw file's come with its metadata
+// blocks, read where its picture is (in a decoder helper), not by the caller's Exiv2.
+ImageFacts imageFacts(Bytes in, const QString& name = QString(), bool metadata = false);
+
+// The EXIF (the groups the properties read: the image's own tags, the photo's and the
+// GPS ones), IPTC and XMP of a camera raw file, read by Exiv2 into `facts`' blocks; for
+// the decoder helper, which hands them to the program (ImageProperties.cpp). One log line
+// when the file's metadata does not read; the blocks are then empty.
+void readRawMetadataBlocks(Bytes in, const QString& name, ImageFacts& facts);
+// Makes Exiv2 ready to read (its XMP toolkit set up), as a helper does before it is
+// confined.
+void prepareMetadataReading();
 
 // A resolution stored per metre in dots per inch, a whole number when it was meant as one
 // (3780 per metre is 96.012 dpi, written for 96).

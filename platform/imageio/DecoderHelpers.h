@@ -12,9 +12,21 @@
 //
 // Test hook, read only by the helper: BRISKO_DECODER_TEST=pause=<ms> makes a helper wait
 // that long when a request has come; BRISKO_DECODER_TEST=spin makes it loop;
-// BRISKO_DECODER_TEST=unstartable makes it end as it starts, as one that cannot run. A
-// helper takes its environment when it starts, so a test that sets it ends the idle
-// helpers first (endIdleDecoderHelpers).
+// BRISKO_DECODER_TEST=unstartable makes it end as it starts, as one that cannot run (and
+// see platform/decoderhelper/HelperServer.cpp for the hooks that try what a confined
+// helper may not). A helper starts with none of the program's environment but this hook
+// (and, in a sanitizer build, the checkers' options), taken as it starts, so a test that
+// sets it ends the idle helpers first (endIdleDecoderHelpers).
+//
+// A helper is confined once it has started (platform/decoderhelper/HelperSandbox.h): it
+// maps the descriptor it is handed rather than opening the file again, and a system call
+// filter ends it on any attempt to open, make or change a file, reach the network, start a
+// program or another process, or signal another. The camera raw file's metadata is read
+// there too, by Exiv2, and handed back as blocks: no parser of raw files runs in the
+// program, which does not even link LibRaw (only the helper program does). Under
+// AddressSanitizer the filter is the same; a helper's reports are symbolized from what it
+// read before it was confined, and LeakSanitizer does not check a helper as it ends (its
+// check runs in a tracing process, which the filter refuses).
 #include <QList>
 #include <QString>
 
@@ -24,7 +36,10 @@ namespace platform {
 QString decoderHelperPath();
 
 // How long a helper may work on one request before it is killed and the photo fails as
-// damaged: by default 20 s for a header and 120 s for a picture. 0 restores those.
+// damaged: by default 20 s for a header and 120 s for a picture. 0 restores those. Within
+// either, a helper gives up on a file whose layout it cannot make out in 2 s of processor
+// time (a crafted file that sends the library's parser round), and the photo fails as
+// damaged too.
 void setDecoderHelperTimeLimit(int milliseconds);
 
 // The process ids of the helpers working on a request now.

@@ -21,6 +21,21 @@ bool FileBytes::open(const QString& path) {
         notAFile = isSpecialFile(path);
         return false;
     }
+    return mapOpened();
+}
+
+bool FileBytes::open(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        notAFile = fd >= 0;
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    return mapOpened();
+}
+
+bool FileBytes::mapOpened() {
     const qint64 size = file.size();
     if (size <= 0) return true;
     uchar* p = file.map(0, size);  // shared and read-only, as the file is open

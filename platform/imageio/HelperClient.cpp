@@ -25,8 +25,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace platform {
 namespace codec {
 namespace {
@@ -47,6 +45,8 @@ struct Helper {
     const uint8_t* exchange = nullptr;  // its exchange buffer, mapped read-only
     bool fresh = true;                  // started for this request
     bool working = false;               // has a request
+    // Set while the program holds a picture in the helper's picture memory.
+    std::shared_ptr<std::atomic<bool>> pictureHeld = std::make_shared<std::atomic<bool>>(false);
 };
 
 void closeSocket(int& fd) {
@@ -102,6 +102,30 @@ int makeExchange() {
     return fd;
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizedHelpers = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitizedHelpers = true;
+#else
+constexpr bool kSanitizedHelpers = false;
+#endif
+#else
+constexpr bool kSanitizedHelpers = false;
+#endif
+
+// A helper's environment: nothing of the program's (its paths, its session's addresses,
+// anything a taken-over helper could use), but the helpers' test hook and, in a sanitizer
+// build, the checkers' options.
+QByteArrayList helperEnvironment() {
+    QByteArrayList kept;
+    QList<const char*> names{"BRISKO_DECODER_TEST"};
+    if (kSanitizedHelpers) names << "ASAN_OPTIONS" << "UBSAN_OPTIONS" << "LSAN_OPTIONS" << "TSAN_OPTIONS";
+    for (const char* name : names)
+        if (qEnvironmentVariableIsSet(name)) kept << QByteArray(name) + '=' + qgetenv(name);
+    return kept;
+}
+
 Helper startHelper() {
     const QString path = decoderHelperPath();
     if (path.isEmpty()) {
@@ -154,7 +178,11 @@ Helper startHelper() {
     const QByteArray parent = QByteArray::number(qint64(getpid()));
     char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>("--serve"),
                     const_cast<char*>(parent.constData()), nullptr};
-    const int error = posix_spawn(&h.pid, program.constData(), &actions, &attributes, argv, environ);
+    const QByteArrayList environment = helperEnvironment();
+    std::vector<char*> envp;
+    for (const QByteArray& entry : environment) envp.push_back(const_cast<char*>(entry.constData()));
+    envp.push_back(nullptr);
+    const int error = posix_spawn(&h.pid, program.constData(), &actions, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) return giveUp(QString::fromLocal8Bit(std::strerror(error)));
@@ -204,8 +232,15 @@ public:
                 continue;
             }
             if (!idle_.empty()) {
-                Helper h = idle_.back();
-                idle_.pop_back();
+                // The last to come back whose picture memory holds no picture of the
+                // program's, where there is one: that memory is written again, not another
+                // made.
+                const auto free = std::find_if(idle_.rbegin(), idle_.rend(), [](const Helper& kept) {
+                    return !kept.pictureHeld->load(std::memory_order_relaxed);
+                });
+                const auto at = free == idle_.rend() ? idle_.end() - 1 : std::prev(free.base());
+                Helper h = *at;
+                idle_.erase(at);
                 h.fresh = false;
                 busy_.push_back(h);
                 return h;
@@ -346,7 +381,6 @@ struct Outcome {
 // outside (another program, the kernel out of memory).
 Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
     HelperPool& pool = HelperPool::shared();
-    const QByteArray message = encodeRequest(request);
     int limit = pool.timeLimit.load(std::memory_order_relaxed);
     if (limit <= 0) limit = request.operation == HelperOperation::Decode ? kDecodeMilliseconds : kFactsMilliseconds;
     Outcome outcome;
@@ -357,14 +391,21 @@ Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
             return outcome;
         }
         pool.working(h.pid);
+        HelperRequest sent = request;
+        sent.pictureMemoryHeld = h.pictureHeld->load(std::memory_order_acquire);
+        // The helper lets that memory go and makes another, which gets a flag of its own
+        // (the picture keeps the old one).
+        if (sent.pictureMemoryHeld) h.pictureHeld = std::make_shared<std::atomic<bool>>(false);
         QByteArray reply;
         int payload = -1;
-        const Received got = sendHelperMessage(h.socket, message, fileFd) ? receive(h, limit, reply, &payload)
-                                                                          : Received::Ended;
+        const Received got = sendHelperMessage(h.socket, encodeRequest(sent), fileFd)
+                                 ? receive(h, limit, reply, &payload)
+                                 : Received::Ended;
         std::optional<HelperAnswer> answer;
         if (got == Received::Message) answer = decodeAnswer(reply.constData(), size_t(reply.size()));
         QString problem;
-        if (answer && readHelperPayload(payload, h.exchange, *answer, pixelBudget, outcome.payload, &problem)) {
+        if (answer && readHelperPayload(payload, h.exchange, *answer, pixelBudget, outcome.payload, &problem,
+                                        h.pictureHeld)) {
             if (payload >= 0) ::close(payload);
             pool.giveBack(h);
             outcome.kind = Outcome::Answered;
@@ -374,6 +415,13 @@ Outcome ask(const HelperRequest& request, int fileFd, int64_t pixelBudget) {
         if (payload >= 0) ::close(payload);
         const bool fresh = h.fresh;
         const int status = pool.discard(h);
+        if (got == Received::Ended && WIFEXITED(status) && WEXITSTATUS(status) == kHelperLayoutTooLongExit) {
+            // (It ends so only while it works on a request: this one.)
+            log(u"%@: the decoder helper could not make out the file's layout in %@ s; it gave up", request.name,
+                kHelperLayoutSeconds);
+            outcome.kind = Outcome::Failed;
+            return outcome;
+        }
         if (got == Received::Ended && !fresh) continue;
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (got == Received::Ended && fresh && (code == 0 || code == 2 || code == 126 || code == 127)) {
@@ -467,8 +515,9 @@ bool notTheFile(const Outcome& o, DecodeFailure* failure, QString* detail) {
 
 }  // namespace
 
-ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in) {
-    const Outcome o = run(codec, HelperOperation::Facts, in, DecodeOptions{}, nameOf(in));
+ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in, bool metadata) {
+    const Outcome o =
+        run(codec, metadata ? HelperOperation::Properties : HelperOperation::Facts, in, DecodeOptions{}, nameOf(in));
     ReadOnlyFacts facts;
     if (notTheFile(o, &facts.failure, &facts.detail)) return facts;
     if (o.kind != Outcome::Answered || o.answer.changed || !o.answer.hasFacts) return facts;
@@ -479,6 +528,7 @@ ReadOnlyFacts helperFacts(HelperCodec codec, Bytes in) {
     facts.metadataInBlocks = o.answer.metadataInBlocks;
     facts.exif = o.payload.exif;
     facts.xmp = o.payload.xmp;
+    facts.iptc = o.payload.iptc;
     return facts;
 }
 

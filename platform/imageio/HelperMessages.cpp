@@ -2,6 +2,7 @@
 #include "platform/imageio/HelperMessages.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,8 +16,8 @@ namespace {
 
 // The first word of each message names it and the version of these messages: a helper
 // of another build refuses the request rather than misread it.
-constexpr uint32_t kRequestMagic = 0x31515242;   // "BRQ1"
-constexpr uint32_t kAnswerMagic = 0x31525242;    // "BRR1"
+constexpr uint32_t kRequestMagic = 0x33515242;   // "BRQ3"
+constexpr uint32_t kAnswerMagic = 0x33525242;    // "BRR3"
 
 class Writer {
 public:
@@ -118,6 +119,7 @@ QByteArray encodeRequest(const HelperRequest& r) {
     w.i32(r.options.decoderThreads);
     w.i64(r.size);
     w.text(r.name);
+    w.u8(r.pictureMemoryHeld ? 1 : 0);
     return w.take();
 }
 
@@ -127,7 +129,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     HelperRequest r;
     const uint8_t codec = in.u8();
     const uint8_t operation = in.u8();
-    if (!helperCodecEntry(HelperCodec(codec)) || operation < 1 || operation > 2) return std::nullopt;
+    if (codec < 1 || codec > uint8_t(kLastHelperCodec) || operation < 1 || operation > 3) return std::nullopt;
     r.codec = HelperCodec(codec);
     r.operation = HelperOperation(operation);
     r.options.minLongSide = in.ranged(0, kMaxImageSide);
@@ -136,6 +138,7 @@ std::optional<HelperRequest> decodeRequest(const char* data, size_t size) {
     r.options.decoderThreads = in.ranged(-1, 1024);
     r.size = in.i64();
     r.name = in.text();
+    r.pictureMemoryHeld = in.flag();
     if (!in.atEnd() || r.options.pixelBudget <= 0 || r.size <= 0) return std::nullopt;
     return r;
 }
@@ -159,6 +162,7 @@ QByteArray encodeAnswer(const HelperAnswer& a) {
         w.block(a.icc);
         w.block(a.exif);
         w.block(a.xmp);
+        w.block(a.iptc);
     }
     w.u8(a.inExchange ? 1 : 0);
     w.u8(a.hasImage ? 1 : 0);
@@ -193,6 +197,7 @@ std::optional<HelperAnswer> decodeAnswer(const char* data, size_t size) {
         a.icc = in.block();
         a.exif = in.block();
         a.xmp = in.block();
+        a.iptc = in.block();
     }
     a.inExchange = in.flag();
     a.hasImage = in.flag();
@@ -270,9 +275,36 @@ int64_t helperBytesPerLine(int width, QImage::Format format) {
     return (bytes + 3) & ~int64_t(3);  // QImage's rows start on 32-bit boundaries
 }
 
-int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const ReadOnlyFacts* facts,
-                       HelperAnswer& answer, uint8_t* exchange, bool* failed) {
-    *failed = false;
+uint8_t* HelperPictureSpace::reserve(size_t bytes) {
+    if (bytes <= mapped_) return map_;
+    if (fd_ < 0) {
+        fd_ = memfd_create("brisko-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        // Never shorter than it is: the program's mapping of it never finds its end moved.
+        if (fd_ >= 0 && fcntl(fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) letGo();
+        if (fd_ < 0) return nullptr;
+    }
+    // Grown a megabyte at a time past what is asked: a photo a little larger than the last
+    // moves nothing.
+    const size_t size = (bytes + (size_t(1) << 20) - 1) & ~((size_t(1) << 20) - 1);
+    if (ftruncate(fd_, off_t(size)) != 0) return nullptr;
+    void* map = map_ ? mremap(map_, mapped_, size, MREMAP_MAYMOVE)
+                     : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (map == MAP_FAILED) return nullptr;
+    map_ = static_cast<uint8_t*>(map);
+    mapped_ = size;
+    return map_;
+}
+
+void HelperPictureSpace::letGo() {
+    if (map_) munmap(map_, mapped_);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    map_ = nullptr;
+    mapped_ = 0;
+}
+
+bool writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const ReadOnlyFacts* facts,
+                        HelperAnswer& answer, uint8_t* exchange, HelperPictureSpace* space) {
     uint64_t end = 0;
     const auto place = [&](uint64_t length) {
         const HelperBlock b{end, length};
@@ -292,83 +324,75 @@ int writeHelperPayload(const QImage& image, const QByteArray& imageIcc, const Re
         answer.icc = place(uint64_t(facts->header.iccProfile.size()));
         answer.exif = place(uint64_t(facts->exif.size()));
         answer.xmp = place(uint64_t(facts->xmp.size()));
+        answer.iptc = place(uint64_t(facts->iptc.size()));
     }
-    if (end == 0) return -1;
-    answer.inExchange = exchange && end <= kHelperExchangeBytes;
-    int fd = -1;
-    uint8_t* base = exchange;
-    if (!answer.inExchange) {
-        fd = memfd_create("brisko-decoded", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-        void* map = MAP_FAILED;
-        if (fd >= 0 && ftruncate(fd, off_t(end)) == 0)
-            map = mmap(nullptr, size_t(end), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (map == MAP_FAILED) {
-            if (fd >= 0) ::close(fd);
-            *failed = true;
-            return -1;
-        }
-        base = static_cast<uint8_t*>(map);
-    }
+    if (end == 0) return true;
+    // A picture developed into the picture memory is there already, in rows of this width.
+    const bool inPlace = space && space->start() && !image.isNull() && image.constBits() == space->start() &&
+                         image.bytesPerLine() == answer.bytesPerLine;
+    answer.inExchange = !inPlace && exchange && end <= kHelperExchangeBytes;
+    uint8_t* base = answer.inExchange ? exchange : space ? space->reserve(size_t(end)) : nullptr;
+    if (!base) return false;
     const auto copy = [&](const HelperBlock& b, const QByteArray& bytes) {
         if (b.length) std::memcpy(base + b.offset, bytes.constData(), size_t(b.length));
     };
     if (answer.hasImage) {
-        const size_t row = size_t(answer.bytesPerLine);
-        for (int y = 0; y < image.height(); ++y) std::memcpy(base + row * size_t(y), image.constScanLine(y), row);
+        // (A picture in place is not looked at again: the memory may have moved.)
+        if (!inPlace) {
+            const size_t row = size_t(answer.bytesPerLine);
+            for (int y = 0; y < image.height(); ++y) std::memcpy(base + row * size_t(y), image.constScanLine(y), row);
+        }
         copy(answer.imageIcc, imageIcc);
     }
     if (facts) {
         copy(answer.icc, facts->header.iccProfile);
         copy(answer.exif, facts->exif);
         copy(answer.xmp, facts->xmp);
+        copy(answer.iptc, facts->iptc);
     }
-    if (answer.inExchange) return -1;
-    munmap(base, size_t(end));
-    // Sealed, the memfd can no longer shrink under the program's mapping (a bus error
-    // there) nor change once the program has checked it.
-    if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
-        ::close(fd);
-        *failed = true;
-        return -1;
-    }
-    return fd;
+    return true;
 }
 
 namespace {
 
-struct Mapping {
+// A picture's hold on the picture memory it lies in, mapped: let go with the picture.
+struct PictureMapping {
     void* at = nullptr;
     size_t size = 0;
+    std::shared_ptr<std::atomic<bool>> held;
 };
 
-void unmapPayload(void* info) {
-    auto* m = static_cast<Mapping*>(info);
+void unmapPicture(void* info) {
+    auto* m = static_cast<PictureMapping*>(info);
     munmap(m->at, m->size);
+    if (m->held) m->held->store(false, std::memory_order_release);
     delete m;
 }
 
 }  // namespace
 
 bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answer, int64_t pixelBudget,
-                       HelperPayload& out, QString* problem) {
+                       HelperPayload& out, QString* problem, const std::shared_ptr<std::atomic<bool>>& held) {
     const auto refuse = [&](const char* why) {
         *problem = QString::fromLatin1(why);
         return false;
     };
-    const bool anyBlock = answer.hasImage || answer.icc.length || answer.exif.length || answer.xmp.length ||
-                          answer.imageIcc.length;
+    const HelperBlock* blocks[] = {&answer.icc, &answer.exif, &answer.xmp, &answer.iptc, &answer.imageIcc};
+    bool anyBlock = answer.hasImage;
+    for (const HelperBlock* b : blocks) anyBlock = anyBlock || b->length > 0;
     if (!anyBlock) return true;
     uint64_t size = 0;
     if (answer.inExchange) {
         if (!exchange) return refuse("the answer is in an exchange buffer this helper does not have");
         size = kHelperExchangeBytes;
     } else {
-        if (fd < 0) return refuse("no memfd came with an answer that has a picture or blocks");
+        if (fd < 0) return refuse("no picture memory came with an answer that has a picture or blocks");
         struct stat st{};
-        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return refuse("the memfd cannot be used");
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+            return refuse("the picture memory cannot be used");
+        // Sealed against shrinking, it keeps every page the program maps.
         const int seals = fcntl(fd, F_GET_SEALS);
-        if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_WRITE)) != (F_SEAL_SHRINK | F_SEAL_WRITE))
-            return refuse("the memfd is not sealed");
+        if (seals < 0 || !(seals & F_SEAL_SHRINK)) return refuse("the picture memory is not sealed");
         size = uint64_t(st.st_size);
     }
     const auto fits = [&](const HelperBlock& b, uint64_t limit) {
@@ -376,20 +400,29 @@ bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answ
     };
     // Metadata blocks are small; a profile or an EXIF block past this is no real one.
     constexpr uint64_t kBlockLimit = 64ull << 20;
-    if (!fits(answer.icc, kBlockLimit) || !fits(answer.exif, kBlockLimit) || !fits(answer.xmp, kBlockLimit) ||
-        !fits(answer.imageIcc, kBlockLimit))
-        return refuse("a block lies outside the buffer");
+    uint64_t end = 0;
+    for (const HelperBlock* b : blocks) {
+        if (!fits(*b, kBlockLimit)) return refuse("a block lies outside the buffer");
+        end = std::max(end, b->offset + b->length);
+    }
     if (answer.hasImage) {
         if (int64_t(answer.width) * answer.height > pixelBudget) return refuse("the picture is larger than the budget");
         if (answer.bytesPerLine != helperBytesPerLine(answer.width, answer.format) || answer.pixels.offset != 0 ||
             answer.pixels.length != uint64_t(answer.bytesPerLine) * uint64_t(answer.height) ||
             !fits(answer.pixels, size))
             return refuse("the picture's rows do not fit the buffer");
+        end = std::max(end, answer.pixels.length);
     }
     void* map = nullptr;
+    size_t mapped = 0;
     if (!answer.inExchange) {
-        map = mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
-        if (map == MAP_FAILED) return refuse("the memfd could not be mapped");
+        // As far as the answer reaches (the memory may be larger, kept from a larger photo),
+        // shared: the helper wrote the picture there and writes there no more while the
+        // program holds it. Its pages are all there: taken in one go, not fault by fault.
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        mapped = (size_t(end) + page - 1) / page * page;
+        map = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+        if (map == MAP_FAILED) return refuse("the picture memory could not be mapped");
     }
     const auto* base = answer.inExchange ? reinterpret_cast<const char*>(exchange) : static_cast<const char*>(map);
     const auto bytesOf = [&](const HelperBlock& b) {
@@ -398,6 +431,7 @@ bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answ
     out.icc = bytesOf(answer.icc);
     out.exif = bytesOf(answer.exif);
     out.xmp = bytesOf(answer.xmp);
+    out.iptc = bytesOf(answer.iptc);
     out.imageIcc = bytesOf(answer.imageIcc);
     if (answer.inExchange) {
         if (!answer.hasImage) return true;
@@ -409,15 +443,16 @@ bool readHelperPayload(int fd, const uint8_t* exchange, const HelperAnswer& answ
         return true;
     }
     if (!answer.hasImage) {
-        munmap(map, size_t(size));
+        munmap(map, mapped);
         return true;
     }
-    // The picture keeps the mapping; its pages are private copies once written to.
-    auto* mapping = new Mapping{map, size_t(size)};
+    // The picture keeps the mapping, and the helper's memory with it, until it goes.
+    if (held) held->store(true, std::memory_order_relaxed);
+    auto* mapping = new PictureMapping{map, mapped, held};
     out.image = QImage(static_cast<uchar*>(map), answer.width, answer.height, qsizetype(answer.bytesPerLine),
-                       answer.format, unmapPayload, mapping);
+                       answer.format, unmapPicture, mapping);
     if (out.image.isNull()) {
-        unmapPayload(mapping);
+        unmapPicture(mapping);
         return refuse("the picture could not be made");
     }
     return true;

@@ -346,7 +346,7 @@ bool pictureDecodes(const QString& path) {
 
 namespace codec {
 
-ImageFacts imageFacts(Bytes in, const QString& name) {
+ImageFacts imageFacts(Bytes in, const QString& name, bool metadata) {
     const ImageFormat format = sniffImageFormat(reinterpret_cast<const char*>(in.data), in.size, name);
     switch (format) {
     case ImageFormat::JPEG: return jpegFacts(in);
@@ -359,7 +359,7 @@ ImageFacts imageFacts(Bytes in, const QString& name) {
     case ImageFormat::HEIF:
     case ImageFormat::AVIF: return heifFacts(in);
     case ImageFormat::WebP: return webpFacts(in);
-    case ImageFormat::RAW: return rawFacts(in);
+    case ImageFormat::RAW: return rawFacts(in, metadata);
     case ImageFormat::DIB: return dibFacts(in);
     case ImageFormat::PSD: return psdFacts(in);
     case ImageFormat::PNM: return pnmFacts(in);

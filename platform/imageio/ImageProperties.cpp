@@ -469,11 +469,13 @@ void addValue(QVariantMap& groups, const char* group, const char* key, const QVa
 }
 
 // Metadata handed over as blocks, for containers Exiv2 is not asked to open (HEIF,
-// WebP): an EXIF block in TIFF form, an XMP packet and the ICC profile.
+// WebP, and camera raw files, whose blocks a decoder helper reads): an EXIF block in TIFF
+// form, an XMP packet, the ICC profile and IPTC datasets.
 struct MetadataBlocks {
     QByteArray exif;
     QByteArray xmp;
     QByteArray icc;
+    QByteArray iptc;
 };
 
 // Fills `out` with the metadata groups, orientation, resolution and profile name, read
@@ -487,7 +489,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
         Exiv2::Image::AutoPtr image;
         Exiv2::ExifData blockExif;
         Exiv2::XmpData blockXmp;
-        const Exiv2::IptcData noIptc;
+        Exiv2::IptcData blockIptc;
         {
             const std::lock_guard<std::mutex> parsing(exivMutex());
             if (blocks) {
@@ -498,15 +500,24 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                     ExivSession::note(QStringLiteral("the XMP packet could not be read"));
                     blockXmp.clear();
                 }
+                if (!blocks->iptc.isEmpty() &&
+                    Exiv2::IptcParser::decode(blockIptc, reinterpret_cast<const Exiv2::byte*>(blocks->iptc.constData()),
+                                              uint32_t(blocks->iptc.size())) != 0) {
+                    ExivSession::note(QStringLiteral("the IPTC data could not be read"));
+                    blockIptc.clear();
+                }
             } else if (opened) {
+                // (A camera raw file's metadata comes as blocks, never from its bytes.)
+                if (sniffImageFormat(reinterpret_cast<const char*>(opened->data), opened->size) == ImageFormat::RAW)
+                    return;
                 image = Exiv2::ImageFactory::open(opened->data, long(opened->size));
                 if (!image.get()) return;
                 image->readMetadata();
             } else {
-                // Exiv2 maps TIFF-based files (TIFF, DNG and most camera raw files) itself,
-                // and one cut short under it would stop the process: those are read from
-                // the guarded mapping. Everything else it reads with plain reads, which only
-                // find a short file; reading those through the open descriptor keeps Exiv2
+                // Exiv2 maps TIFF files itself, and one cut short under it would stop the
+                // process: those are read from the guarded mapping (camera raw files never
+                // are: their metadata comes as blocks from the helper that reads them).
+                // Everything else it reads with plain reads, which only find a short file; reading those through the open descriptor keeps Exiv2
                 // from touching every page of a large photo (through a mapping, it does,
                 // while the decoded picture may already be in memory), and reads the very
                 // file that was checked to be a regular one, not whatever has its name now.
@@ -514,7 +525,8 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
                 if (reading.whileOpen) reading.whileOpen(path);
                 const ImageFormat format =
                     sniffImageFormat(reinterpret_cast<const char*>(file.bytes.data), file.bytes.size);
-                if (format == ImageFormat::TIFF || format == ImageFormat::RAW) {
+                if (format == ImageFormat::RAW) return;
+                if (format == ImageFormat::TIFF) {
                     image = Exiv2::ImageFactory::open(file.bytes.data, long(file.bytes.size));
                 } else {
                     image = Exiv2::ImageFactory::open("/proc/self/fd/" + std::to_string(file.file.handle()));
@@ -525,7 +537,7 @@ void readMetadata(const QString& path, QVariantMap& out, double& dpiX, double& d
             }
         }
         const Exiv2::ExifData& exif = blocks ? blockExif : image->exifData();
-        const Exiv2::IptcData& iptc = blocks ? noIptc : image->iptcData();
+        const Exiv2::IptcData& iptc = blocks ? blockIptc : image->iptcData();
         const Exiv2::XmpData& xmp = blocks ? blockXmp : image->xmpData();
 
         // Each key's first entry, as findKey would find it: one pass over the entries
@@ -927,8 +939,9 @@ QString colourModelName(ColourModel model) {
 
 namespace {
 
-// The properties of the picture file at `path` whose facts were read; its metadata read
-// from `opened` (the file's bytes, open already) when given, else from the file opened again.
+// The properties of the picture file at `path` whose facts were read (with the metadata
+// blocks of the formats that bring them); its metadata read from `opened` (the file's
+// bytes, open already) when given, else from the file opened again.
 QVariantMap propertiesOf(const codec::ImageFacts& facts, const QString& path, const DecodeOptions& reading,
                          const codec::Bytes* opened) {
     const ImageFormat format = facts.header.format;
@@ -948,9 +961,9 @@ QVariantMap propertiesOf(const codec::ImageFacts& facts, const QString& path, co
 
     double dpiX = facts.dotsPerInch.x(), dpiY = facts.dotsPerInch.y();
     if (facts.metadataInBlocks) {
-        const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile};
+        const MetadataBlocks blocks{facts.exif, facts.xmp, facts.header.iccProfile, facts.iptc};
         readMetadata(path, out, dpiX, dpiY, &blocks, reading, nullptr);
-    } else if (holdsMetadata(format) || format == ImageFormat::RAW || format == ImageFormat::PSD) {
+    } else if (holdsMetadata(format) || format == ImageFormat::PSD) {
         readMetadata(path, out, dpiX, dpiY, nullptr, reading, opened);
     }
     if (readOnly && !out.contains(QLatin1String(kPropsProfileName))) {
@@ -984,7 +997,7 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
         codec::FileBytes file;
         if (!file.open(path) || file.bytes.size == 0) return {};
         if (reading.whileOpen) reading.whileOpen(path);
-        facts = codec::imageFacts(file.bytes, path);
+        facts = codec::imageFacts(file.bytes, path, true);
         if (!facts.header.valid() || file.cut()) return {};
     }
     return propertiesOf(facts, path, reading, nullptr);
@@ -993,7 +1006,7 @@ QVariantMap readImageProperties(const QString& path, const DecodeOptions& readin
 ImageHeader readImageHeaderAndProperties(const QString& path, QVariantMap* properties) {
     codec::FileBytes file;
     if (path.isEmpty() || !file.open(path) || file.bytes.size == 0) return {};
-    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path);
+    const codec::ImageFacts facts = codec::imageFacts(file.bytes, path, properties != nullptr);
     if (!facts.header.valid()) return {};
     QVariantMap found;
     if (properties) found = propertiesOf(facts, path, {}, &file.bytes);
@@ -1312,5 +1325,45 @@ QPointF propertiesResolution(const QVariantMap& props) {
     if (unit == 3) return {*x * 2.54, *y * 2.54};
     return unit == 2 ? QPointF(*x, *y) : QPointF();
 }
+
+namespace codec {
+
+void prepareMetadataReading() { ensureExiv2(); }
+
+void readRawMetadataBlocks(Bytes in, const QString& name, ImageFacts& facts) {
+    ExivSession session(name);
+    try {
+        const std::lock_guard<std::mutex> parsing(exivMutex());
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(in.data, long(in.size));
+        if (!image.get()) return;
+        image->readMetadata();
+        // What the properties read, and nothing of the file's other directories (the
+        // sensor's, its previews', the maker's notes): the block stays small.
+        Exiv2::ExifData kept;
+        for (const Exiv2::Exifdatum& d : image->exifData()) {
+            const std::string group = d.groupName();
+            const std::string key = d.key();
+            if ((group == "Photo" && key != "Exif.Photo.MakerNote") || group == "GPSInfo" ||
+                (group == "Image" && (isManagedImageTag(key) || key == kIccTagKey)))
+                kept.add(d);
+        }
+        Exiv2::Blob exif;
+        if (!kept.empty()) Exiv2::ExifParser::encode(exif, Exiv2::littleEndian, kept);
+        const Exiv2::DataBuf iptc = Exiv2::IptcParser::encode(image->iptcData());
+        facts.exif = QByteArray(reinterpret_cast<const char*>(exif.data()), qsizetype(exif.size()));
+        facts.xmp = QByteArray::fromStdString(image->xmpPacket());
+        facts.iptc = QByteArray(reinterpret_cast<const char*>(iptc.pData_), qsizetype(iptc.size_));
+    } catch (const std::bad_alloc&) {
+        throw;  // a memory shortage fails the photo, rather than leave its metadata out
+    } catch (const std::exception& e) {
+        throwIfShortOfMemory(e);
+        ExivSession::note(QString::fromUtf8(e.what()));  // reported once with the rest
+        facts.exif.clear();
+        facts.xmp.clear();
+        facts.iptc.clear();
+    }
+}
+
+}  // namespace codec
 
 }  // namespace platform

@@ -38,7 +38,8 @@ QImage webpDecode(Bytes in, const DecodeOptions& options, const QString& name, D
 // raw photometric, a DNG version, a camera maker's compression).
 bool rawSniff(Bytes in);
 ImageHeader rawHeader(Bytes in);
-ReadOnlyFacts rawFacts(Bytes in);
+// With `metadata`, the facts bring the file's EXIF, IPTC and XMP as blocks.
+ReadOnlyFacts rawFacts(Bytes in, bool metadata = false);
 QImage rawDecode(Bytes in, const DecodeOptions& options, const QString& name, DecodeResult* why = nullptr);
 
 // XBM, XPM, ICO (and CUR), ICNS by their content; Unknown for anything else. ICO is read

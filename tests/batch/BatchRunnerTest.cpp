@@ -14,11 +14,13 @@
 #include "engine/Utils.h"
 #include "platform/foundation/HandOver.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
 #include "platform/foundation/Values.h"
 #include "records/AppliedFilter.h"
 #include "records/OutputPhotoPath.h"
 #include "records/SubWindowHold.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/PackagedPictures.h"
 #include "tests/support/PhotoSamples.h"
@@ -955,4 +957,40 @@ TEST(BatchRunner, PhoneWebAndRawPhotosAreWrittenAndUnreadableKindsSayWhy) {
     const QImage small = platform::readImage(halvedIn.snapshot.destinationPaths[0]->filePath);
     ASSERT_EQ(small.size(), QSize(150, 75));
     EXPECT_LE(testsupport::worstPatchError(small), 10);
+}
+
+// A camera raw file's metadata, read in the helper that reads the file, reaches the JPEG
+// written from it: capture date and camera (EXIF), keywords and city (IPTC), the lens
+// (XMP), for a DNG of the readers' test files and one a cataloguer tagged.
+TEST(BatchRunner, ARawPhotosMetadataReachesItsOutput) {
+    Batch b(0);
+    b.photos << batchtest::photoAt(
+        testsupport::writeFile(b.dir.filePath(QStringLiteral("src/tagged.dng")),
+                               testsupport::makeDng(testsupport::patchScene(96, 64), testsupport::taggedDngSample())));
+    QFile corpus(testsupport::sourcePath(QStringLiteral("bench/fuzz/corpus/read_only_formats/turned_with_date.dng")));
+    ASSERT_TRUE(corpus.open(QIODevice::ReadOnly));
+    b.photos << batchtest::photoAt(testsupport::writeFile(b.dir.filePath(QStringLiteral("src/dated.dng")), corpus.readAll()));
+    b.rename = renameSettings(4);
+    const BatchRunInput in = b.input();
+    RunHarness run;
+    ASSERT_TRUE(run.start(in));
+    QVariantMap written[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(b.photos[i]->processStatus, PhotoFile::Processed) << b.photos[i]->processInfoMessage.toStdString();
+        const QString out = in.snapshot.destinationPaths[i]->filePath;
+        ASSERT_TRUE(out.endsWith(QStringLiteral(".jpg"))) << out.toStdString();
+        written[i] = platform::readImageProperties(out);
+    }
+    const auto value = [](const QVariantMap& props, const char* group, const char* key) {
+        return props.value(QLatin1String(group)).toMap().value(QLatin1String(key));
+    };
+    EXPECT_EQ(value(written[0], platform::kPropsExif, "DateTimeOriginal").toString(), QStringLiteral("2021:06:01 10:20:30"));
+    EXPECT_EQ(value(written[0], platform::kPropsTIFF, "Make").toString(), QStringLiteral("Acme"));
+    EXPECT_EQ(value(written[0], platform::kPropsTIFF, "Model").toString(), QStringLiteral("Sensor Three"));
+    EXPECT_EQ(value(written[0], platform::kPropsIPTC, "Keywords").toList(),
+              (QVariantList{QStringLiteral("elephants"), QStringLiteral("savanna")}));
+    EXPECT_EQ(value(written[0], platform::kPropsIPTC, "City").toString(), QStringLiteral("Nairobi"));
+    EXPECT_EQ(value(written[0], platform::kPropsExif, "Lens").toString(), QStringLiteral("Acme 50mm f/1.8"));
+    EXPECT_EQ(value(written[1], platform::kPropsExif, "DateTimeOriginal").toString(), QStringLiteral("2018:12:31 23:00:01"));
+    EXPECT_EQ(value(written[1], platform::kPropsTIFF, "Model").toString(), QStringLiteral("Sensor One"));
 }

@@ -26,6 +26,7 @@
 #include "records/OutputOptionSettings.h"
 #include "records/SavedState.h"
 #include "tests/batch/BatchFixtures.h"
+#include "tests/support/FocusRings.h"
 #include "tests/batch/PageFixtures.h"
 #include "batch/RunMessages.h"
 #include "batch/ui/PreviewTables.h"
@@ -941,6 +942,13 @@ TEST(RunScreen, TheKeyboardShowsWhereItIsAndEscapeAnswersNo) {
         w->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(w->hasFocus()) << w->objectName().toStdString();
         EXPECT_NE(w->grab().toImage(), before) << w->objectName().toStdString();
+    }
+    // A tip's check box and buttons show it too, on a tip with Next and on the last one.
+    for (const int tag : {8, 10}) {
+        v->showTipsWithTag(tag);
+        ASSERT_NE(v->tipsPopUpWindow(), nullptr) << tag;
+        EXPECT_EQ(testsupport::controlsWithoutFocusRing(v->tipsPopUpWindow()), QStringList{}) << tag;
+        v->removeTipsPopupWindow();
     }
     RunScreen::click(v->btnStart);
     QMessageBox* question = s.setup->startQuestion();

@@ -208,6 +208,29 @@ TEST(EffectsScreen, MissingPhotoAlertAndCounts) {
     EXPECT_EQ(photos.size(), 2);
 }
 
+// What the preview does as the screen appears, after the user was on another screen.
+TEST(EffectsScreen, ThePreviewOnAppearingFollowsThePhotoAndTheWindowsSize) {
+    using EffectsScreen::AppearingPreview;
+    struct Case {
+        const char* story;
+        bool hasPhoto, photoChanged, readable, sizeChanged;
+        AppearingPreview expected;
+    };
+    const Case cases[] = {
+        {"another photo chosen", true, true, true, false, AppearingPreview::ReadPhoto},
+        {"the window maximised meanwhile", true, false, true, true, AppearingPreview::ReadPhoto},
+        {"both", true, true, true, true, AppearingPreview::ReadPhoto},
+        {"nothing changed", true, false, true, false, AppearingPreview::Nothing},
+        {"the photo's file gone, the window larger", true, true, false, true, AppearingPreview::TakeNewSize},
+        {"the photo's file gone", true, true, false, false, AppearingPreview::Nothing},
+        {"no photos, the window larger", false, false, false, true, AppearingPreview::TakeNewSize},
+        {"no photos", false, true, false, false, AppearingPreview::Nothing},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EffectsScreen::previewOnAppearing(c.hasPhoto, c.photoChanged, c.readable, c.sizeChanged), c.expected)
+            << c.story;
+}
+
 TEST(EffectsScreen, NewPhotoKeepsOrRebuildsTheEffect) {
     using EffectsScreen::ResetAction;
     EffectsScreen::ResetInputs in;

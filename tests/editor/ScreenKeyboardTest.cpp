@@ -4,13 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <functional>
+#include <string>
 
+#include "editor/ui/EffectLists.h"
+#include "engine/FiltersList.h"
+#include "records/FavouriteBatch.h"
+#include "records/FilterRecord.h"
+#include "records/SavedState.h"
 #include "tests/editor/EffectsScreenFixture.h"
+#include "tests/support/FocusRings.h"
+#include "ui/AttachedWindow.h"
 
 namespace {
 
@@ -22,6 +32,35 @@ void focusField(QWidget* field) {
     QApplication::setActiveWindow(field->window());
     field->setFocus(Qt::MouseFocusReason);
     Screen::settle();
+}
+
+// A key pressed where the keyboard is.
+void press(Qt::Key key) {
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), key);
+    Screen::settle();
+}
+
+// Whether the list's row is drawn as the one the keyboard is on: its picture with the list
+// holding the keyboard differs clearly from its picture once the keyboard is elsewhere.
+bool rowShowsKeyboard(QAbstractItemView* list, int row, QWidget* elsewhere) {
+    const QModelIndex index = list->model()->index(row, 0);
+    if (list->currentIndex() != index || !list->hasFocus()) return false;
+    const QRect r = list->visualRect(index);
+    const QImage held = list->viewport()->grab(r).toImage();
+    elsewhere->setFocus(Qt::OtherFocusReason);
+    Screen::settle();
+    if (!elsewhere->hasFocus()) return false;
+    const QImage left = list->viewport()->grab(r).toImage();
+    list->setFocus(Qt::OtherFocusReason);
+    Screen::settle();
+    return testsupport::clearlyChangedPixels(held, left) >= r.width() + r.height();
+}
+
+// The arrows (Up or Down) until the list's current row is `row`.
+void arrowTo(QAbstractItemView* list, int row) {
+    for (int i = 0; i < 60 && list->currentIndex().row() != row; ++i)
+        press(list->currentIndex().row() < row ? Qt::Key_Down : Qt::Key_Up);
 }
 
 }  // namespace
@@ -151,4 +190,203 @@ TEST(EffectsScreenKeyboard, AfterAddEffectTheRightColumnShowsNothingLeftOver) {
     s.commit();
     EXPECT_FALSE(effectList->isVisible());
     EXPECT_EQ(AppDelegate::shared().arrayAppliedFilters.last()->parentfilterCategory, nullptr);
+}
+
+// The arrows walk the category list and an effect list with their row drawn; a choice keeps
+// the row the keyboard is on, and an effect chosen from its list hands the keyboard to the
+// first of the effect's controls.
+TEST(EffectsScreenKeyboard, TheArrowsShowTheirRowAndAChoiceLeavesTheKeyboardWhereTheWorkGoesOn) {
+    Screen s({QSize(800, 600)});
+    QListView* categories = s.screen->tblFilterCategories();
+    focusField(categories);
+    // The keyboard starts on the chosen row, and the arrows pass over the headers.
+    EXPECT_EQ(categories->currentIndex().row(), s.screen->selectedCategoryIndex());
+    const CategoryRows rows = s.screen->categoryModel()->rows();
+    const int conversion = s.categoryRow(
+        [&](int r) { return rows.groupOf(r) == CategoryRows::Group::Rename && !rows.isHeader(r); });
+    ASSERT_TRUE(rows.isHeader(s.screen->selectedCategoryIndex() - 1));
+    press(Qt::Key_Up);
+    EXPECT_EQ(categories->currentIndex().row(), conversion);
+    press(Qt::Key_Home);
+    EXPECT_EQ(categories->currentIndex().row(), conversion);
+    const int rotate = s.basicRow("Rotate");
+    arrowTo(categories, rotate);
+    ASSERT_EQ(categories->currentIndex().row(), rotate);
+    EXPECT_TRUE(rowShowsKeyboard(categories, rotate, s.screen->tvMetaData()));
+    press(Qt::Key_Return);
+    EXPECT_EQ(s.vc->state().currentFilterName, "Rotate");
+    EXPECT_TRUE(categories->hasFocus());
+    EXPECT_EQ(categories->currentIndex().row(), rotate) << "the chosen row stays the keyboard's";
+    press(Qt::Key_Up);
+    EXPECT_EQ(categories->currentIndex().row(), rotate - 1);
+    EXPECT_TRUE(rowShowsKeyboard(categories, rotate - 1, s.screen->tvMetaData()));
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_EQ(categories->currentIndex().row(), rotate + 1);
+
+    // Home, End and the page keys reach a row that can be chosen, past the headers: Home the
+    // first choice, End the last, the page keys a row further on in their direction.
+    const int last = rows.count() - 1;
+    ASSERT_FALSE(rows.isHeader(last));
+    struct Jump {
+        Qt::Key key;
+        int expected;  // -1: any choice beyond the row the key started from
+    };
+    const Jump jumps[] = {{Qt::Key_Home, conversion}, {Qt::Key_End, last}, {Qt::Key_PageUp, -1},
+                          {Qt::Key_PageUp, -1},       {Qt::Key_Home, conversion}, {Qt::Key_PageDown, -1},
+                          {Qt::Key_PageDown, -1}};
+    for (const Jump& j : jumps) {
+        const int from = categories->currentIndex().row();
+        SCOPED_TRACE(QKeySequence(j.key).toString().toStdString() + " from row " + std::to_string(from));
+        press(j.key);
+        const int at = categories->currentIndex().row();
+        EXPECT_FALSE(rows.isHeader(at)) << at;
+        if (j.expected >= 0) {
+            EXPECT_EQ(at, j.expected);
+            if (j.key == Qt::Key_Home) {
+                EXPECT_EQ(categories->indexAt(QPoint(1, 1)).row(), 0) << "the top header in sight";
+            }
+        } else if (j.key == Qt::Key_PageUp) {
+            EXPECT_LT(at, from == conversion ? conversion + 1 : from);
+        } else {
+            EXPECT_GT(at, from == last ? last - 1 : from);
+        }
+    }
+
+    const int blur = s.categoryRow([&](int r) {
+        auto category = s.screen->categoryModel()->fxCategoryAt(r);
+        return category && category->categoryName.contains("Blur");
+    });
+    arrowTo(categories, blur);
+    press(Qt::Key_Return);
+    QListView* effects = s.screen->tblFilters();
+    ASSERT_TRUE(effects->isVisible());
+    ASSERT_GE(effects->model()->rowCount(), 3);
+    focusField(effects);
+    arrowTo(effects, 2);
+    EXPECT_EQ(effects->currentIndex().row(), 2);
+    press(Qt::Key_Up);
+    ASSERT_EQ(effects->currentIndex().row(), 1);
+    EXPECT_TRUE(rowShowsKeyboard(effects, 1, s.screen->tvMetaData()));
+    const QString chosen = s.screen->effectModel()->recordAt(1)->filterName;
+    press(Qt::Key_Return);
+    EXPECT_EQ(s.vc->state().currentFilterName, chosen);
+    EXPECT_FALSE(effects->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), s.vc->valueField(0)) << "the effect's first control";
+}
+
+// Add Effect, by the keyboard, closes the panel and leaves the keyboard on the steps' list,
+// on the step just made; a favourite's Add Effects leaves it on the first of its steps.
+TEST(EffectsScreenKeyboard, AddingStepsLeavesTheKeyboardOnTheStepsList) {
+    Screen s({QSize(800, 600)});
+    QListView* steps = s.screen->tblAppliedFilters();
+    for (const char* effect : {"Black & White", "RGB Adjust"}) {
+        SCOPED_TRACE(effect);
+        s.click(s.screen->tblFilterCategories(), s.basicRow(effect));
+        focusField(s.vc->btnApplyFilter());
+        press(Qt::Key_Space);
+        EXPECT_EQ(s.stepNames().last(), effect);
+        EXPECT_EQ(QApplication::focusWidget(), steps);
+        const int made = int(s.stepNames().size()) - 1;
+        EXPECT_EQ(steps->currentIndex().row(), made);
+        EXPECT_TRUE(rowShowsKeyboard(steps, made, s.screen->tvMetaData()));
+    }
+
+    auto favourite = std::make_shared<FavouriteBatch>();
+    favourite->name = "Warm";
+    favourite->filtersArray << AppliedFilter::initWithFilterName("CISepiaTone", "Sepia", {}, QImage(), nullptr);
+    ASSERT_TRUE(Favorites::addFavBatch(favourite));
+    s.screen->loadCategories();
+    QListView* categories = s.screen->tblFilterCategories();
+    focusField(categories);
+    arrowTo(categories, 1);
+    press(Qt::Key_Return);
+    ASSERT_TRUE(s.screen->btnAddEffectsOnFav()->isVisible());
+    focusField(s.screen->btnAddEffectsOnFav());
+    press(Qt::Key_Space);
+    EXPECT_EQ(s.stepNames(), QStringList({"Black & White", "RGB Adjust", "CISepiaTone"}));
+    EXPECT_EQ(QApplication::focusWidget(), steps);
+    EXPECT_EQ(steps->currentIndex().row(), 2);
+}
+
+// Every control Tab stops at shows that it has the keyboard, whatever effect is set up, and
+// in the favourite's panel.
+TEST(EffectsScreenKeyboard, EveryControlOfEveryEffectShowsTheKeyboard) {
+    Screen s({QSize(800, 600)});
+    s.click(s.screen->tblFilterCategories(), s.basicRow("Black & White"));
+    s.commit();  // the steps' list shows
+    QStringList missing;
+    const auto check = [&](const QString& where) {
+        for (const QString& problem : testsupport::controlsWithoutFocusRing(s.vc.get()))
+            if (!missing.contains(problem)) missing << where + QStringLiteral(": ") + problem;
+    };
+    for (const auto& record : FiltersList::sharedFiltersList().allAvailableFilters) {
+        if (!record || record->isCategory || record->filterName == "Batch Conversion" || record->filterName == "Basic")
+            continue;
+        s.vc->selectEffectByName(record->filterName, record->filterDisplayName);
+        s.settle();
+        check(record->filterName);
+    }
+    auto favourite = std::make_shared<FavouriteBatch>();
+    favourite->name = "Grey";
+    favourite->filtersArray << AppliedFilter::initWithFilterName("Black & White", "Black & White", {}, QImage(), nullptr);
+    ASSERT_TRUE(Favorites::addFavBatch(favourite));
+    s.screen->loadCategories();
+    s.click(s.screen->tblFilterCategories(), 1);
+    ASSERT_TRUE(s.screen->btnAddEffectsOnFav()->isVisible());
+    check("favourite");
+    EXPECT_EQ(missing, QStringList{});
+}
+
+// Home, End and the page keys of the screen's lists name a row by its place; when that row is
+// no choice (a header), the keyboard goes on to the nearest choice: inwards from the end Home
+// or End names, onwards in a page key's direction. Each key is pressed once with every row a
+// choice, to learn the row it names, and once more with that row made a header.
+TEST(EffectsScreenKeyboard, KeysThatNameARowByItsPlaceGoOnPastAHeader) {
+    QWidget window;
+    window.resize(220, 130);
+    QListView* list = makeEffectList(&window, QStringLiteral("list"));
+    list->setGeometry(0, 0, 220, 130);
+    QStandardItemModel model;
+    for (int i = 0; i < 30; ++i) {
+        auto* item = new QStandardItem(QStringLiteral("row %1").arg(i));
+        item->setSizeHint(QSize(200, 20));
+        model.appendRow(item);
+    }
+    list->setModel(&model);
+    focusField(list);
+    ASSERT_TRUE(list->hasFocus());
+    struct Case {
+        Qt::Key key;
+        int from;
+        int onwards;  // where the nearest choice is looked for first
+    };
+    const Case cases[] = {{Qt::Key_Home, 12, 1}, {Qt::Key_End, 12, -1}, {Qt::Key_PageDown, 3, 1}, {Qt::Key_PageUp, 20, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key).toString().toStdString());
+        for (int i = 0; i < model.rowCount(); ++i) model.item(i)->setEnabled(true);
+        list->setCurrentIndex(model.index(c.from, 0));
+        press(c.key);
+        const int named = list->currentIndex().row();
+        ASSERT_NE(named, c.from);
+        model.item(named)->setEnabled(false);
+        list->setCurrentIndex(model.index(c.from, 0));
+        press(c.key);
+        EXPECT_EQ(list->currentIndex().row(), named + c.onwards);
+    }
+}
+
+// A tip's check box and button are Tab stops while it shows: they show the keyboard as the
+// screen's own controls do, on a tip with Next and on the last one, with Got It.
+TEST(EffectsScreenKeyboard, TheTipsControlsShowTheKeyboard) {
+    Screen s({QSize(800, 600)});
+    for (const int tag : {3, 6}) {
+        SCOPED_TRACE(tag);
+        s.screen->showTipsWithTag(tag);
+        Screen::settle();
+        AttachedWindow* tip = s.screen->tipsPopUpWindow();
+        ASSERT_TRUE(tip && tip->isVisible());
+        EXPECT_EQ(testsupport::controlsWithoutFocusRing(tip), QStringList{});
+        s.screen->removeTipsPopupWindow();
+    }
 }

@@ -43,6 +43,7 @@
 #include "records/PhotoFile.h"
 #include "records/SavedState.h"
 #include "tests/import/AddPhotosScreenFixture.h"
+#include "tests/support/FocusRings.h"
 #include "tests/import/IntakeFixtures.h"
 #include "ui/AttachedWindow.h"
 
@@ -1326,4 +1327,52 @@ TEST_F(AddPhotosScreenTest, AGpsPositionNoPlaceHasIsShownAsMissing) {
     ASSERT_TRUE(screen->infoWindow());
     EXPECT_EQ(screen->arrMetaData()[33].value, "---");
     EXPECT_EQ(screen->arrMetaData()[34].value, "2° 17' 40'' E");
+}
+
+// Tab walks every control of the screen, in the grid and in the list, and each one it stops
+// at shows that it has the keyboard.
+TEST_F(AddPhotosScreenTest, EveryStopOfTabShowsTheKeyboard) {
+    add(photos("rings", 3));
+    grid.runAll();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode == 0 ? "grid" : "list");
+        screen->btnViewPhotosModetapped(mode);
+        list.runAll();
+        QApplication::processEvents();
+        QWidget* start = screen->nextButton();
+        start->setFocus(Qt::TabFocusReason);
+        QList<QWidget*> stops;
+        for (QWidget* at = start; stops.size() < 40;) {
+            stops << at;
+            QTest::keyClick(at, Qt::Key_Tab);
+            at = QApplication::focusWidget();
+            ASSERT_NE(at, nullptr);
+            if (at == start) break;
+        }
+        EXPECT_GE(stops.size(), 6) << "Next, the header's four buttons and the photos";
+        QStringList missing;
+        for (QWidget* stop : stops) {
+            const QString problem = testsupport::focusIndicationProblem(stop);
+            if (!problem.isEmpty()) missing << problem;
+        }
+        EXPECT_EQ(missing, QStringList{});
+    }
+}
+
+// A tip's check box and buttons are Tab stops while it shows, and show the keyboard as the
+// screen's own buttons do: a tip with Next and one with Got It.
+TEST_F(AddPhotosScreenTest, TheTipsControlsShowTheKeyboard) {
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    screen->viewWillAppear();
+    timers.fire("tip0");
+    for (const char* button : {"btnNextOnTips", "btnGotItOnTips"}) {
+        SCOPED_TRACE(button);
+        ASSERT_TRUE(screen->tipsPopUpWindow());
+        EXPECT_EQ(testsupport::controlsWithoutFocusRing(screen->tipsPopUpWindow()), QStringList{});
+        QTest::mouseClick(this->button(button), Qt::LeftButton);
+        if (std::string(button) == "btnNextOnTips") timers.fire("tip1");
+    }
 }

@@ -34,6 +34,7 @@
 #include "shell/MainWindowController.h"
 #include "tests/batch/BatchFixtures.h"
 #include "tests/shell/RoadFixture.h"
+#include "tests/support/FocusRings.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -41,42 +42,6 @@ namespace {
 void settleKeys() {
     QThreadPool::globalInstance()->waitForDone();
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-}
-
-// Pixels that clearly changed between two pictures of a widget (a channel by more than a
-// quarter of its range): a faint tint does not count as showing where the keyboard is.
-int clearlyChangedPixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) return a.width() * a.height();
-    int changed = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            const int d = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
-            if (d > 64) ++changed;
-        }
-    }
-    return changed;
-}
-
-// The controls under `root` that take the keyboard by Tab but do not clearly show it.
-QStringList controlsWithoutFocusRing(QWidget* root) {
-    QStringList missing;
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (!w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus) || w->focusProxy()) continue;
-        if (w->window() != root->window()) continue;
-        root->window()->setFocus(Qt::OtherFocusReason);
-        settleKeys();
-        const QImage before = w->grab().toImage();
-        // As a Tab press leaves it: styles draw some rings only once the keyboard moved.
-        root->window()->setAttribute(Qt::WA_KeyboardFocusChange);
-        w->setFocus(Qt::TabFocusReason);
-        settleKeys();
-        if (!w->hasFocus()) continue;
-        const int needed = std::max(8, (w->width() + w->height()) / 4);
-        if (clearlyChangedPixels(w->grab().toImage(), before) < needed)
-            missing << w->objectName() + u'(' + QString::fromLatin1(w->metaObject()->className()) + u')';
-    }
-    return missing;
 }
 
 QWidget* keyboardAt() { return QApplication::focusWidget(); }
@@ -137,7 +102,9 @@ TEST(Keyboard, AWholeBatchByTheKeyboardAlone) {
     typeHere(k.dir.filePath("in"));
     pressKey(Qt::Key_Return);
     ASSERT_TRUE(batchtest::waitUntil([&] { return app.arraySelectedImagesToProcess.size() == 3; }));
-    EXPECT_EQ(controlsWithoutFocusRing(add), QStringList{});
+    // The photos shown, the add over: the grid, its tiles and the header's buttons.
+    ASSERT_TRUE(batchtest::waitUntil([&] { return add->nextButton()->isVisible(); }));
+    EXPECT_EQ(testsupport::controlsWithoutFocusRing(add), QStringList{});
     ASSERT_TRUE(tabTo(add->nextButton()));
     pressKey(Qt::Key_Return);
     ASSERT_EQ(k.window->currentScreen(), MainWindowController::ScreenAdjustFilter);
@@ -164,7 +131,7 @@ TEST(Keyboard, AWholeBatchByTheKeyboardAlone) {
     pressKey(Qt::Key_Enter);
     ASSERT_EQ(app.arrayAppliedFilters.size(), 1);
     EXPECT_EQ(app.arrayAppliedFilters[0]->filterName, "Black & White");
-    EXPECT_EQ(controlsWithoutFocusRing(fx), QStringList{});
+    EXPECT_EQ(testsupport::controlsWithoutFocusRing(fx), QStringList{});
     ASSERT_TRUE(batchtest::waitUntil([&] { return fx->nextButton()->isEnabled(); }));
     ASSERT_TRUE(tabTo(fx->nextButton()));
     pressKey(Qt::Key_Return);
@@ -222,7 +189,7 @@ TEST(Keyboard, AWholeBatchByTheKeyboardAlone) {
     ASSERT_TRUE(tabTo(view->tblPreviewNames, true));
     pressKey(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_FALSE(view->tblPreviewNames->hasFocus());
-    EXPECT_EQ(controlsWithoutFocusRing(view), QStringList{});
+    EXPECT_EQ(testsupport::controlsWithoutFocusRing(view), QStringList{});
 
     bool shown = false;
     QObject::connect(setup->summaryController, &SummaryController::summaryShown, [&](bool) { shown = true; });
@@ -237,5 +204,5 @@ TEST(Keyboard, AWholeBatchByTheKeyboardAlone) {
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(platform::readImage(QString("%1/p%2.png").arg(out).arg(i)).isNull()) << i;
     // The summary's links show the keyboard too.
-    EXPECT_EQ(controlsWithoutFocusRing(setup->summaryController->summaryView()), QStringList{});
+    EXPECT_EQ(testsupport::controlsWithoutFocusRing(setup->summaryController->summaryView()), QStringList{});
 }

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "editor/ui/AdjustFilterVC.h"
+#include "editor/ui/EffectsScreenController.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/NotificationCenterNames.h"
 #include "platform/foundation/UserDefaults.h"
@@ -440,4 +442,52 @@ TEST(MainWindow, EscapeOnTheWindowsOwnQuestionsAnswersTheirLastChoice) {
     EXPECT_EQ(defaults.dataForKey(key), QByteArray("old session"));
     app.arraySelectedImagesToProcess.clear();
     AppLaunch::setLaunchValues(app);
+}
+
+// A window made larger (maximised) while another screen shows gives the effects screen's
+// preview its room as soon as that screen is shown, as it does when the window grows under it:
+// on the first visit, and on coming back to the same photo.
+TEST(MainWindow, TheEffectsScreenShownInAWindowMadeLargerBeforeGivesThePreviewItsRoom) {
+    for (const bool comingBack : {false, true}) {
+        SCOPED_TRACE(comingBack ? "coming back" : "the first visit");
+        QTemporaryDir dir;
+        Window win;
+        MainWindowController& w = win.w;
+        AppDelegate& app = AppDelegate::shared();
+        app.arraySelectedImagesToProcess = {photoAt(dir.filePath(QStringLiteral("a.png")), 1600, 1200)};
+        app.selectedImageIndex = 0;
+        w.setResizeSettleInterval(0);
+        w.resize(1300, 820);
+        w.showScreen(0);
+        const auto settle = [] {
+            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+        };
+        AdjustFilterVC* effects = w.adjustFilterVC();
+        // The photo as read for the preview, before it is fitted to the preview.
+        const auto readWidth = [&] { return effects->findChild<EffectsScreenController*>()->originalImage().width(); };
+        if (comingBack) {
+            w.btnNextFromAddPhotosVcTapped();
+            settle();
+            ASSERT_EQ(effects->previewBoxSize(), QSize(580, 440));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return readWidth() > 0; }, 10000));
+            ASSERT_LE(readWidth(), 580);
+            w.btnBackFromFromAdjustFilterVCTapped();
+            ASSERT_EQ(w.currentScreen(), 0);
+        }
+        w.resize(1900, 1060);
+        settle();
+        w.btnNextFromAddPhotosVcTapped();
+        ASSERT_EQ(w.currentScreen(), 1);
+        settle();
+        EXPECT_GT(effects->previewBoxSize().width(), 700);
+        EXPECT_EQ(effects->previewContainer()->size(), effects->previewBoxSize());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return readWidth() > 700; }, 10000))
+            << "the photo is read at the preview's size, not " << readWidth();
+
+        // Back at its size with the screen showing, the preview is as small as it was.
+        w.resize(1300, 820);
+        settle();
+        EXPECT_EQ(effects->previewBoxSize(), QSize(580, 440));
+        app.arraySelectedImagesToProcess.clear();
+    }
 }

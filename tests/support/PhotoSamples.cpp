@@ -245,6 +245,17 @@ QByteArray makeAnimatedWebp(const QList<QImage>& frames) {
     return out;
 }
 
+DngSample taggedDngSample() {
+    DngSample sample;
+    sample.make = QStringLiteral("Acme");
+    sample.model = QStringLiteral("Sensor Three");
+    sample.dateTimeOriginal = QStringLiteral("2021:06:01 10:20:30");
+    sample.keywords = QStringList{QStringLiteral("elephants"), QStringLiteral("savanna")};
+    sample.city = QStringLiteral("Nairobi");
+    sample.lens = QStringLiteral("Acme 50mm f/1.8");
+    return sample;
+}
+
 QByteArray makeDng(const QImage& scene, const DngSample& sample) {
     const int width = scene.width() & ~1, height = scene.height() & ~1;
     TiffFile file;
@@ -320,15 +331,33 @@ QByteArray makeDng(const QImage& scene, const DngSample& sample) {
         TIFFWriteDirectory(tif);
     }
     QByteArray bytes = file.finish();
-    if (bytes.isEmpty() || sample.dateTimeOriginal.isEmpty()) return bytes;
+    if (bytes.isEmpty() ||
+        (sample.dateTimeOriginal.isEmpty() && sample.keywords.isEmpty() && sample.city.isEmpty() && sample.lens.isEmpty()))
+        return bytes;
 
-    // The capture date lives in the EXIF directory, which Exiv2 adds to the written file.
+    // The capture date lives in the EXIF directory, which Exiv2 adds to the written file,
+    // as it adds the IPTC and XMP.
     try {
         auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
         image->readMetadata();
-        Exiv2::ExifData exif = image->exifData();
-        exif["Exif.Photo.DateTimeOriginal"] = sample.dateTimeOriginal.toStdString();
-        image->setExifData(exif);
+        if (!sample.dateTimeOriginal.isEmpty()) {
+            Exiv2::ExifData exif = image->exifData();
+            exif["Exif.Photo.DateTimeOriginal"] = sample.dateTimeOriginal.toStdString();
+            image->setExifData(exif);
+        }
+        Exiv2::IptcData iptc;
+        for (const QString& word : sample.keywords) {
+            Exiv2::Value::AutoPtr value = Exiv2::Value::create(Exiv2::string);
+            value->read(word.toStdString());
+            iptc.add(Exiv2::IptcKey("Iptc.Application2.Keywords"), value.get());
+        }
+        if (!sample.city.isEmpty()) iptc["Iptc.Application2.City"] = sample.city.toStdString();
+        if (!iptc.empty()) image->setIptcData(iptc);
+        if (!sample.lens.isEmpty()) {
+            Exiv2::XmpData xmp;
+            xmp["Xmp.aux.Lens"] = sample.lens.toStdString();
+            image->setXmpData(xmp);
+        }
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
         io.open();

@@ -63,7 +63,14 @@ struct DngSample {
     QString make = QStringLiteral("Acme");
     QString model = QStringLiteral("Sensor One");
     QString dateTimeOriginal;  // "yyyy:MM:dd HH:mm:ss", written into the EXIF directory
+    // Added as a cataloguer adds them: IPTC keywords and city, and the lens in XMP.
+    QStringList keywords;
+    QString city;
+    QString lens;
 };
+// A camera's DNG a cataloguer has tagged: Acme "Sensor Three", taken 2021:06:01 10:20:30,
+// keywords "elephants" and "savanna", city "Nairobi", lens "Acme 50mm f/1.8".
+DngSample taggedDngSample();
 // A DNG whose sensor (an RGGB filter array behind linear sRGB primaries) saw `scene`, an
 // sRGB picture in the stored layout with even sides.
 QByteArray makeDng(const QImage& scene, const DngSample& sample = {});

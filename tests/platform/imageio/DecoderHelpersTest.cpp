@@ -6,9 +6,11 @@
 #include "platform/imageio/DecoderHelpers.h"
 #include "platform/imageio/HelperMessages.h"
 #include "platform/imageio/ImageIO.h"
+#include "platform/imageio/ImageProperties.h"
 #include "tests/support/BoundedRun.h"
 #include "tests/support/DecoderHelperHooks.h"
 #include "tests/support/PhotoSamples.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -20,8 +22,13 @@
 #include <chrono>
 #include <optional>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -91,7 +98,8 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     const qint64 helper = workingHelper();
     ASSERT_GT(helper, 0);
     // Once it has the file, it holds the standard streams, its channel, its exchange
-    // buffer, its watch on the program and that file, and none of the program's other files.
+    // buffer, its picture memory, its watch on the program and that file, and none of the
+    // program's other files.
     QStringList open;
     for (int i = 0; i < 2000 && !open.contains(QFileInfo(photos.first).canonicalFilePath()); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -100,7 +108,7 @@ TEST(DecoderHelpers, AHelperKilledMidDecodeFailsThatFileOnly) {
     ::close(inherited);
     EXPECT_TRUE(open.contains(QFileInfo(photos.first).canonicalFilePath())) << open.join(' ').toStdString();
     EXPECT_FALSE(open.contains(QFileInfo(photos.second).canonicalFilePath())) << open.join(' ').toStdString();
-    EXPECT_LE(open.size(), 7) << open.join(' ').toStdString();
+    EXPECT_LE(open.size(), 8) << open.join(' ').toStdString();
     ::kill(pid_t(helper), SIGKILL);
     reader.join();
     EXPECT_EQ(killed.failure, DecodeFailure::OutOfMemory);
@@ -153,6 +161,193 @@ TEST(DecoderHelpers, AReaderThatCouldNotStartOrWasStoppedIsNotCalledDamage) {
         }
     }
     expectReads(photos.second);
+}
+
+// A helper taken over by a file can do nothing the user's files, processes or the network
+// would feel: asked to make a file, connect to a socket, run a program, start a process,
+// kill another or type into its terminal, it is ended by its filter before the call is
+// made, and that photo fails with a status.
+TEST(DecoderHelpers, AHelperTakenOverIsEndedBeforeItOpensConnectsOrRuns) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    const QString made = photos.dir.filePath(QStringLiteral("made-by-the-helper"));
+    const QString ran = photos.dir.filePath(QStringLiteral("made-by-a-shell"));
+    // A socket the test listens on: a helper that reached it would be waiting to be accepted.
+    const QString socketPath = photos.dir.filePath(QStringLiteral("listening"));
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 4), 0);
+    // Another process of the user's.
+    pid_t victim = -1;
+    char sleeper[] = "sleep", longEnough[] = "60";
+    char* sleepArgs[] = {sleeper, longEnough, nullptr};
+    ASSERT_EQ(posix_spawnp(&victim, "sleep", nullptr, nullptr, sleepArgs, environ), 0);
+    const struct {
+        const char* what;
+        QByteArray hook;
+    } cases[] = {
+        {"make a file", "create=" + QFile::encodeName(made)},
+        {"connect to a socket", "connect=" + QFile::encodeName(socketPath)},
+        {"run a shell", "exec=" + QFile::encodeName(ran)},
+        {"start a process", "fork"},
+        {"kill another process", "kill=" + QByteArray::number(qint64(victim))},
+        {"type into its terminal", "type"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HelperHook hook(c.hook.constData());
+        expectDamaged(platform::decodeImage(photos.first));
+        EXPECT_FALSE(QFileInfo::exists(made));
+        EXPECT_FALSE(QFileInfo::exists(ran));
+        const int accepted = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+        EXPECT_LT(accepted, 0) << "a helper connected";
+        if (accepted >= 0) ::close(accepted);
+        EXPECT_EQ(::waitpid(victim, nullptr, WNOHANG), 0) << "another process was killed";
+    }
+    ::close(listening);
+    ::kill(victim, SIGKILL);
+    ::waitpid(victim, nullptr, 0);
+    expectReads(photos.second);
+}
+
+// An 80-byte CR3 grown by fuzzing sends LibRaw's CR3 parser round for minutes: a helper
+// gives up on a file whose layout it cannot make out within seconds, asked for the picture
+// as for the header, and the photo fails as damaged; the next photo reads.
+TEST(DecoderHelpers, AFileWhoseLayoutTakesTooLongFailsInSeconds) {
+    BRISKO_STARTS_A_PROCESS();
+    const QString loop = testsupport::sourcePath(QStringLiteral("tests/platform/imageio/data/raw_cr3_parser_loop.cr3"));
+    QElapsedTimer clock;
+    clock.start();
+    expectDamaged(platform::decodeImage(loop));
+    EXPECT_LT(clock.restart(), 15'000);  // the time limit for a picture: 120 s
+    EXPECT_FALSE(platform::readImageHeader(loop).valid());
+    EXPECT_LT(clock.elapsed(), 15'000);  // for a header: 20 s
+    RawPhotos photos;
+    expectReads(photos.first);
+}
+
+// LibRaw is in the helpers' memory and not in the program's: having developed a raw
+// file, made its thumbnail and read its properties, the program holds no raw reader.
+TEST(DecoderHelpers, OnlyTheHelperHoldsTheRawReader) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    expectReads(photos.first);
+    EXPECT_FALSE(platform::makeThumbnail(photos.first, 32, 32).isNull());
+    EXPECT_FALSE(platform::readImageProperties(photos.first).isEmpty());
+    const auto mapsOf = [](const QString& process) {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(process));
+        return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+    };
+    const QByteArray own = mapsOf(QStringLiteral("self"));
+    ASSERT_FALSE(own.isEmpty());
+    EXPECT_FALSE(own.contains("libraw")) << "LibRaw is mapped in the program";
+
+    // Once a helper holds the file it has read the request, and so is past its start-up.
+    HelperHook hook("pause=20000");
+    std::thread reader([&] { platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    for (int i = 0; helper > 0 && i < 2000 && !openFilesOf(helper).contains(QFileInfo(photos.first).canonicalFilePath()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const QByteArray helpers = helper > 0 ? mapsOf(QString::number(helper)) : QByteArray();
+    if (helper > 0) ::kill(pid_t(helper), SIGKILL);
+    reader.join();
+    EXPECT_TRUE(helpers.contains("libraw")) << "the check does not see LibRaw where it is";
+}
+
+// A helper starts with nothing of the program's environment (but the test hook), can gain
+// no privileges, runs under its filter, and is the first process the kernel ends when
+// memory runs short.
+TEST(DecoderHelpers, AHelperHasNothingOfTheProgramsAndIsFirstToGo) {
+    BRISKO_STARTS_A_PROCESS();
+    RawPhotos photos;
+    qputenv("BRISKO_TEST_PROGRAMS_OWN", "a value of the program's");
+    HelperHook hook("pause=20000");
+    std::thread reader([&] { platform::decodeImage(photos.first); });
+    const qint64 helper = workingHelper();
+    qunsetenv("BRISKO_TEST_PROGRAMS_OWN");
+    ASSERT_GT(helper, 0);
+    // Once it holds the file it has read the request, and so is past its start-up.
+    for (int i = 0; i < 2000 && !openFilesOf(helper).contains(QFileInfo(photos.first).canonicalFilePath()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto procFile = [&](const char* name) {
+        QFile f(QStringLiteral("/proc/%1/%2").arg(helper).arg(QLatin1String(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArrayList environment = procFile("environ").split('\0');
+    EXPECT_TRUE(environment.contains("BRISKO_DECODER_TEST=pause=20000"));
+    for (const QByteArray& entry : environment)
+        EXPECT_TRUE(entry.isEmpty() || entry.startsWith("BRISKO_DECODER_TEST=") || entry.contains("SAN_OPTIONS="))
+            << entry.toStdString();
+    EXPECT_EQ(procFile("oom_score_adj").trimmed(), "1000");
+    const QByteArray status = procFile("status");
+    EXPECT_TRUE(status.contains("NoNewPrivs:\t1")) << status.toStdString();
+    EXPECT_TRUE(status.contains("Seccomp:\t2")) << status.toStdString();
+    ::kill(pid_t(helper), SIGKILL);
+    reader.join();
+}
+
+// A helper keeps its working memory from photo to photo: a second photo as large as the
+// first is developed and handed over in the memory the first left behind (LibRaw's
+// buffers, the picture memory), with a fraction of the page faults a fresh start takes. A
+// picture the program still holds is never written over: the next photo goes into a
+// memory of its own.
+TEST(DecoderHelpers, AHelperKeepsItsWorkingMemoryButNeverWritesOverAPictureStillHeld) {
+    BRISKO_STARTS_A_PROCESS();
+    QTemporaryDir dir;
+    // Photos of 17 megapixels developed at half size, as a run that makes them smaller does:
+    // LibRaw's buffers of 35 MB each, a picture larger than the exchange buffer.
+    const QString first = testsupport::writeFile(dir.filePath(QStringLiteral("first.dng")),
+                                                 testsupport::makeDng(testsupport::patchScene(4800, 3600)));
+    const QString second = testsupport::writeFile(
+        dir.filePath(QStringLiteral("second.dng")),
+        testsupport::makeDng(testsupport::patchScene(4800, 3600).mirrored(true, true)));
+    platform::DecodeOptions halfSize;
+    halfSize.minLongSide = 2400;
+    halfSize.reducedForOutput = true;
+    HelperHook hook("pause=200");
+    qint64 helper = -1;
+    platform::DecodeResult firstRead;
+    std::thread reader([&] { firstRead = platform::decodeImage(first, halfSize); });
+    helper = workingHelper();
+    reader.join();
+    ASSERT_GT(helper, 0);
+    ASSERT_TRUE(firstRead.ok());
+    ASSERT_GT(firstRead.image.sizeInBytes(), qsizetype(8) << 20);
+    const QImage firstCopy = firstRead.image.copy();
+    const auto helperFaults = [&] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(helper));
+        if (!stat.open(QIODevice::ReadOnly)) return -1LL;
+        const QByteArray fields = stat.readAll();
+        return fields.mid(fields.lastIndexOf(')') + 2).split(' ').value(7).toLongLong();
+    };
+
+    // Held: the next photo goes elsewhere, and the held picture stays as it was.
+    const platform::DecodeResult secondRead = platform::decodeImage(second, halfSize);
+    ASSERT_TRUE(secondRead.ok());
+    EXPECT_EQ(firstRead.image, firstCopy) << "the held picture was written over";
+    EXPECT_NE(secondRead.image, firstCopy);
+
+    // Let go: the next photo of that size takes the memory the last one left.
+    firstRead = platform::DecodeResult();
+    const QImage secondCopy = secondRead.image.copy();
+    {
+        // LibRaw's buffers and a free picture memory at this photo's size, once.
+        const platform::DecodeResult warm = platform::decodeImage(second, halfSize);
+        ASSERT_TRUE(warm.ok());
+    }
+    const long long before = helperFaults();
+    const platform::DecodeResult again = platform::decodeImage(first, halfSize);
+    const long long after = helperFaults();
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(again.image, firstCopy);
+    EXPECT_EQ(secondRead.image, secondCopy);
+    ASSERT_GE(before, 0);
+    ASSERT_GE(after, 0) << "another helper read the photo";
+    // (A sanitizer's allocator keeps LibRaw's freed buffers aside and takes fresh pages.)
+    if (!testsupport::builtWithSanitizer()) EXPECT_LT(after - before, secondRead.image.sizeInBytes() / 4096 / 4);
 }
 
 // Ctrl+C in a terminal reaches the helpers with the program (one process group), and the
@@ -247,11 +442,12 @@ HelperAnswer pictureAnswer(int w, int h) {
     return a;
 }
 
-// A memfd as a helper makes one, sealed or not.
-int memfdOf(const QByteArray& bytes, bool sealed) {
+// A picture memory holding these bytes, as a helper makes one (sealed against shrinking)
+// or not.
+int memoryHolding(const QByteArray& bytes, bool sealed) {
     const int fd = memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size()) return -1;
-    if (sealed) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE);
+    if (sealed) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK);
     return fd;
 }
 
@@ -291,10 +487,11 @@ TEST(DecoderHelperMessages, AnAnswerIsReadOnlyWhole) {
     }
 }
 
-// Where a picture travels: the helper's exchange buffer (copied out), or a memfd of its
-// own, sealed, large enough for every block it is said to hold; either way a picture
-// within the budget, in rows of its width. A whole one gives the picture (from a memfd
-// without a copy), which the program may then change as any picture of its own.
+// Where a picture travels: the helper's exchange buffer (copied out), or its picture
+// memory, sealed against shrinking and large enough for every block it is said to hold;
+// either way a picture within the budget, in rows of its width. A whole one gives the
+// picture (from the picture memory without a copy, which the program holds until the
+// picture goes), which the program may then change as any picture of its own.
 TEST(DecoderHelperMessages, APictureIsTakenOnlyWhenItFitsWhereItTravels) {
     using namespace helpermessages;
     QImage picture(64, 32, QImage::Format_ARGB32_Premultiplied);
@@ -312,44 +509,52 @@ TEST(DecoderHelperMessages, APictureIsTakenOnlyWhenItFitsWhereItTravels) {
     blockOutside.exif = {uint64_t(rows.size()) - 4, 8};
     HelperAnswer wrapping = pictureAnswer(64, 32);
     wrapping.icc = {~uint64_t(0) - 2, 8};
+    HelperAnswer iptcOutside = pictureAnswer(64, 32);
+    iptcOutside.iptc = {uint64_t(rows.size()), 1};
     HelperAnswer pastExchange = inExchange(pictureAnswer(64, 32));
     pastExchange.xmp = {kHelperExchangeBytes - 8, 16};
     const struct {
         const char* what;
         HelperAnswer answer;
-        QByteArray memfd;  // none: the answer says the exchange buffer
+        QByteArray memory;  // none: the answer says the exchange buffer
         bool sealed;
         int64_t budget;
         bool taken;
     } cases[] = {
-        {"in a memfd", pictureAnswer(64, 32), rows, true, 64 * 32, true},
+        {"in the picture memory", pictureAnswer(64, 32), rows, true, 64 * 32, true},
+        {"in a larger picture memory", pictureAnswer(64, 32), rows + rows, true, 64 * 32, true},
         {"in the exchange buffer", inExchange(pictureAnswer(64, 32)), {}, true, 64 * 32, true},
-        {"a memfd not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
-        {"rows past the memfd's end", pictureAnswer(64, 32), rows.left(rows.size() - 1), true, 64 * 32, false},
+        {"a memory not sealed (it could shrink under the mapping)", pictureAnswer(64, 32), rows, false, 64 * 32, false},
+        {"rows past the memory's end", pictureAnswer(64, 32), rows.left(rows.size() - 1), true, 64 * 32, false},
         {"over the budget", pictureAnswer(64, 32), rows, true, 64 * 32 - 1, false},
         {"over the budget, exchanged", inExchange(pictureAnswer(64, 32)), {}, true, 64 * 32 - 1, false},
         {"rows of another width", badRows, rows + rows, true, 64 * 32, false},
-        {"a block past the memfd's end", blockOutside, rows, true, 64 * 32, false},
+        {"a block past the memory's end", blockOutside, rows, true, 64 * 32, false},
         {"a block wrapping around", wrapping, rows, true, 64 * 32, false},
+        {"IPTC past the memory's end", iptcOutside, rows, true, 64 * 32, false},
         {"a block past the exchange buffer's end", pastExchange, {}, true, 64 * 32, false},
         {"rows past the exchange buffer's end", inExchange(pictureAnswer(2048, 1025)), {}, true, 1 << 22, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const int fd = c.answer.inExchange ? -1 : memfdOf(c.memfd, c.sealed);
-        ASSERT_TRUE(c.answer.inExchange || fd >= 0);
+        const int memory = c.answer.inExchange ? -1 : memoryHolding(c.memory, c.sealed);
+        ASSERT_TRUE(c.answer.inExchange || memory >= 0);
+        const auto held = std::make_shared<std::atomic<bool>>(false);
         HelperPayload payload;
         QString problem;
-        EXPECT_EQ(readHelperPayload(fd, reinterpret_cast<const uint8_t*>(exchange.constData()), c.answer, c.budget,
-                                    payload, &problem),
+        EXPECT_EQ(readHelperPayload(memory, reinterpret_cast<const uint8_t*>(exchange.constData()), c.answer, c.budget,
+                                    payload, &problem, held),
                   c.taken)
             << problem.toStdString();
-        if (fd >= 0) ::close(fd);
+        if (memory >= 0) ::close(memory);
         if (!c.taken) continue;
         ASSERT_EQ(payload.image.size(), picture.size());
         EXPECT_EQ(payload.image.pixel(10, 10), picture.pixel(10, 10));
         payload.image.setPixel(10, 10, qRgb(1, 2, 3));
         EXPECT_EQ(payload.image.pixel(10, 10), qRgb(1, 2, 3));
+        EXPECT_EQ(held->load(), memory >= 0);
+        payload.image = QImage();
+        EXPECT_FALSE(held->load());
     }
     HelperPayload none;
     QString problem;
