@@ -1,7 +1,7 @@
 // A suite bench/tsan.sh runs on itself before the real ones, to see that it fails a suite
-// that dies part-way and passes one whose process-starting test it runs alone, that the
-// races planted here reach the reports it gives to our code, and that work handed over the
-// program's way is no report at all.
+// that dies part-way and passes one whose process-starting test it runs alone, that it
+// fails on each race and misuse planted here, and that work handed over the program's way
+// is no report at all.
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
@@ -10,6 +10,8 @@
 #include <QString>
 #include <QThreadPool>
 #include <gtest/gtest.h>
+
+#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -26,7 +28,22 @@ int startTrue() { return QProcess::execute(QStandardPaths::findExecutable(QStrin
 // What the planted race is on, and what is handed over without a race; reports name them.
 int queuedCallPlant = 0;
 int poolTaskPlant = 0;
+int workerRacePlant = 0;
+int unrelatedHandOverPlant = 0;
 int handedOver = 0;
+
+// Unlocks a mutex that nobody holds: a misuse the checker reports (an error-checking mutex,
+// so that the call itself only fails).
+__attribute__((noinline)) void mutexMisusePlant() {
+    pthread_mutexattr_t kind;
+    pthread_mutexattr_init(&kind);
+    pthread_mutexattr_settype(&kind, PTHREAD_MUTEX_ERRORCHECK);
+    pthread_mutex_t mutex;
+    pthread_mutex_init(&mutex, &kind);
+    EXPECT_NE(pthread_mutex_unlock(&mutex), 0);
+    pthread_mutex_destroy(&mutex);
+    pthread_mutexattr_destroy(&kind);
+}
 
 __attribute__((noinline)) void markFront(QString& text) {
     for (int i = 0; i < 1000; ++i) text.replace(0, 4, QStringLiteral("mark"));
@@ -65,6 +82,58 @@ TEST(TsanScriptCheck, PlantedRaceInAPoolTask) {
     poolTaskPlant = 1;
     while (!ran) std::this_thread::yield();
     pool.waitForDone();
+}
+
+// Two threads of ours, one writing what the other reads, ordered by nothing.
+TEST(TsanScriptCheck, PlantedRaceBetweenTwoWorkers) {
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        workerRacePlant = 1;
+        written.store(true, std::memory_order_relaxed);
+    });
+    std::thread reader([&] {
+        while (!written.load(std::memory_order_relaxed)) std::this_thread::yield();
+        EXPECT_EQ(workerRacePlant, 1);
+    });
+    writer.join();
+    reader.join();
+}
+
+// A worker writes, then hands something else over (a queued call to an object nobody reads
+// it for); work handed over elsewhere afterwards (a task the main thread starts on a pool)
+// reads what the worker wrote. Only the worker's own hand-over is ordered after its write:
+// the task's is not, so the read races with it.
+TEST(TsanScriptCheck, PlantedRaceBesideAnUnrelatedHandOver) {
+    QObject unrelated;
+    std::atomic<bool> posted{false};
+    std::thread worker([&] {
+        unrelatedHandOverPlant = 1;
+        platform::postQueued(&unrelated, [] {});
+        posted.store(true, std::memory_order_relaxed);
+    });
+    while (!posted.load(std::memory_order_relaxed)) std::this_thread::yield();
+    QThreadPool pool;
+    std::atomic<int> seen{0};
+    platform::startOnPool(pool, [&] { seen.store(unrelatedHandOverPlant, std::memory_order_relaxed); });
+    while (seen.load(std::memory_order_relaxed) == 0) std::this_thread::yield();
+    pool.waitForDone();
+    worker.join();
+    QCoreApplication::sendPostedEvents(&unrelated, QEvent::MetaCall);
+}
+
+// A mutex misused in a call a worker queued to the main thread: Qt's event loop is on the
+// stack below it, and the misuse is ours all the same.
+TEST(TsanScriptCheck, PlantedMutexMisuseInAQueuedCall) {
+    QObject receiver;
+    std::atomic<bool> called{false};
+    std::thread worker([&] {
+        platform::postQueued(&receiver, [&] {
+            mutexMisusePlant();
+            called = true;
+        });
+    });
+    worker.join();
+    while (!called) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 // What a thread wrote before it handed work over, read by the work on another thread: Qt

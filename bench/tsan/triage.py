@@ -27,6 +27,15 @@ An event that Qt made on one thread to queue it for another (a queued call's eve
 handed over by Qt's queue: a report whose one access is Qt making it is the queue's, whoever
 reads it on the other side (Qt delivering it, or an event filter of ours looking at it).
 
+Storage that Qt's values share (a string's characters, a list's items) is freed by the
+thread that lets go of it last, after every other thread let go of its copy: each release is
+an atomic decrement of the storage's count. Where the last release went inside Qt's compiled
+code (an assignment in libQt6Core), the checker sees neither it nor the order the count
+keeps, only the free; so a report whose access is a free and whose earlier access, on the
+other thread, is a release of that count (the decrement itself, made in Qt's templates in
+our binary) is the count handing the storage over. Were the storage freed while another
+thread still held it, that thread's later release would be a use after the free.
+
 A stack the checker could not restore ("failed to restore the stack", or no frame at all)
 says nothing either way, so a report is judged by the stacks it kept; one that kept none is
 read. A line that another thread wrote into the middle of a report (a log line, a test's
@@ -62,6 +71,9 @@ QT_VALUE_CLASS = re.compile(r"^(QString|QByteArray|QArrayData|QVariant|QImage|QU
 # of ours) reads what the queue handed over.
 QT_QUEUES_AN_EVENT = re.compile(r"^(QMetaObject::invokeMethodImpl|QCoreApplication::postEvent)\(")
 CHECKER_ALLOCATES = re.compile(r"^(operator new|malloc|calloc)\b")
+CHECKER_FREES = re.compile(r"^(operator delete|free|realloc)\b")
+# The release of a reference to the storage Qt's values share.
+QT_SHARED_RELEASE = re.compile(r"^(QArrayData::deref|QtPrivate::RefCount::deref)\(")
 # The C and C++ runtimes' own frames at the foot of a stack, starting a thread.
 RUNTIME = re.compile(r"^(libstdc\+\+|libc)\.so")
 ACCESS = re.compile(r"(Write|Read|Atomic write|Atomic read|Previous write|Previous read|"
@@ -73,12 +85,15 @@ SECTION = re.compile(r"^  (Location is|Mutex M|Thread T|Thread main|Main thread|
 LOST = "failed to restore the stack"
 
 
-def access_stacks(report):
-    """The frames of each access, in order; None for a stack the checker could not restore."""
-    stacks, current = [], None
+def accesses(report):
+    """Each access as (kind, frames), in order: kind as the checker names it ("Write",
+    "Previous atomic write"), frames None for a stack the checker could not restore."""
+    kinds, stacks, current = [], [], None
     for line in report.splitlines():
-        if ACCESS.search(line):
+        access = ACCESS.search(line)
+        if access:
             current = []
+            kinds.append(access.group(1))
             stacks.append(current)
         elif current is None:
             continue
@@ -91,7 +106,12 @@ def access_stacks(report):
             current = None
         # Anything else was written into the report by another thread.
     # A stack the checker printed without a frame is as lost as one it says it lost.
-    return [s or None for s in stacks]
+    return [(k, s or None) for k, s in zip(kinds, stacks)]
+
+
+def access_stacks(report):
+    """The frames of each access, in order; None for a stack the checker could not restore."""
+    return [s for _, s in accesses(report)]
 
 
 def qualified_name(function):
@@ -170,9 +190,34 @@ def side(stack):
     return "library"
 
 
+def releases_shared_storage(stack):
+    """Whether an access is Qt's count of shared storage let go of: nothing but library
+    templates down to the release."""
+    for line in stack:
+        frame = Frame(line)
+        if QT_SHARED_RELEASE.match(frame.name):
+            return True
+        if not frame.library_template():
+            return False
+    return False
+
+
+def shared_storage_freed_after_release(report):
+    """A free of storage Qt's values share, after another thread let go of its copy."""
+    made = accesses(report)
+    if len(made) != 2 or any(s is None for _, s in made):
+        return False
+    (kind, freed), (earlier_kind, released) = made
+    first = Frame(freed[0])
+    return (kind == "Write" and first.checker() and bool(CHECKER_FREES.match(first.name)) and
+            earlier_kind == "Previous atomic write" and releases_shared_storage(released))
+
+
 def touches_our_code(report):
     if not report.startswith("WARNING: ThreadSanitizer: data race"):
         return True
+    if shared_storage_freed_after_release(report):
+        return False
     sides = [side(s) for s in access_stacks(report) if s is not None]
     if "queued" in sides:
         return False  # an event Qt queued, read where its queue delivered it

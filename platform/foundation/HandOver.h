@@ -3,9 +3,10 @@
 // pool. Qt orders everything the sender did before with the work, but under locks inside
 // Qt, which ThreadSanitizer cannot see (the system's Qt is not built with it): every read
 // the work made of what the sender wrote would look like a race, and a real race in the
-// work could not be told from them. Handed over through these, the order also passes
-// through a lock of ours: the sender holds it while Qt takes the work, and the work takes it
-// before it starts.
+// work could not be told from them. In a ThreadSanitizer build (only there: others pay
+// nothing) each hand-over tells the checker of the order Qt keeps, on the work's own
+// address: the work is ordered after what its sender did before handing it over, and
+// with nothing that any other thread handed over elsewhere.
 //
 // A task on a pool is a thread's first function: what it throws is logged and goes no
 // further (out of Qt's pool thread it would end the program).

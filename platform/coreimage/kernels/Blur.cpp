@@ -824,21 +824,15 @@ NodePtr motionBlurNode(const NodePtr& in, double r, double angle) {
 // Samples per pixel of one zoom pass.
 constexpr int kZoomSamples = 24;
 
-// Samples in one zoom pass of a pixel at (px, py): n of them, evenly from the pixel toward
-// the centre over the fraction k of the way.
-inline int zoomSamples(double px, double py, double cx, double cy, double k) {
-    const double vx = (cx - px) * k, vy = (cy - py) * k;
-    return std::clamp(int(std::sqrt(vx * vx + vy * vy)) + 1, 1, kZoomSamples);
-}
-
-// zoomSamples of the pixels x0 ... x0 + count - 1 of a row, two at a time where the
-// processor has a two-wide square root (the same roots).
+// Samples in one zoom pass of the pixels x0 ... x0 + count - 1 of a row (centres at
+// (x + 1/2, py)): a pixel's streak runs from it toward the centre over the fraction k of the
+// way, and its samples number the streak's whole length in pixels plus one, at most
+// kZoomSamples. Two at a time where the processor has a two-wide square root (the same roots).
 void zoomCounts(int* counts, int x0, int count, double py, double cx, double cy, double k) {
     const double vy = (cy - py) * k;
-    auto clamped = [](double d) {
-        const int n = int(d) + 1;
-        return n < 1 ? 1 : n > kZoomSamples ? kZoomSamples : n;
-    };
+    // The length is compared before it becomes an int: a centre put absurdly far away makes
+    // it longer than any int.
+    auto clamped = [](double d) { return d < kZoomSamples - 1 ? int(d) + 1 : kZoomSamples; };
     int i = 0;
 #if defined(__SSE2__)
     for (; i + 2 <= count; i += 2) {
@@ -1032,6 +1026,11 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
     const double slack = 1e-6 * (std::abs(src.rect.x) + src.rect.w + std::abs(cx)) + 1e-4;
     const double minFx = src.rect.x + slack, maxFx = src.rect.right() - 1 - slack;
     const double minFy = src.rect.y, maxFy = src.rect.top() - 1;
+    // A sample whose taps all lie beyond the pixels src holds reads as transparent wherever it
+    // lies: one-by-one samples are held just beyond them before becoming whole pixels, since a
+    // centre put absurdly far away puts them beyond int's range.
+    const double nearX0 = src.rect.x - 2.0, nearX1 = src.rect.right() + 1.0;
+    const double nearY0 = src.rect.y - 2.0, nearY1 = src.rect.top() + 1.0;
     const size_t stride = size_t(src.rect.w) * 4;
     float* const row = out.row(y);
     // The row's samples for each number of samples, made when a run first needs them.
@@ -1068,12 +1067,13 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
             V4f acc = tapAt(x, y);  // sample 0, on the pixel itself
             for (int i = 1; i < n; ++i) {
                 const ZoomStep& st = run[size_t(i)];
-                const double fy = fyAt(st.t);
+                const double fy = std::clamp(fyAt(st.t), nearY0, nearY1);
                 const int iy = floorOf(fy);
                 const float fx = float(x) * st.scale + st.shift;
-                const int ix = floorOf(fx);
-                acc += zoomLerp(tapAt(ix, iy), tapAt(ix + 1, iy), tapAt(ix, iy + 1), tapAt(ix + 1, iy + 1), fx - float(ix),
-                                float(fy - iy));
+                const bool near = fx > nearX0 && fx < nearX1;
+                const int ix = near ? floorOf(fx) : src.rect.x - 2;
+                acc += zoomLerp(tapAt(ix, iy), tapAt(ix + 1, iy), tapAt(ix, iy + 1), tapAt(ix + 1, iy + 1),
+                                near ? fx - float(ix) : 0.0f, float(fy - iy));
             }
             store(x, acc, fn);
         };
@@ -1110,6 +1110,18 @@ void zoomRow(const Buffer& src, Buffer& out, int y, double cx, double cy, double
     }
 }
 
+// r scaled by s about (cx, cy). Edges beyond twice the range of pixel arithmetic are held
+// there: a rectangle reaching that far counts as infinite anyway, and one reaching out to a
+// centre put absurdly far away would, united with a picture's, lose the picture's own edges
+// in rounding (beside 1e30, a photo's width is below the precision of a sum).
+QRectF scaledAbout(const QRectF& r, double cx, double cy, double s) {
+    const QRectF scaled = QRectF(cx + (r.left() - cx) * s, cy + (r.top() - cy) * s, r.width() * s, r.height() * s).normalized();
+    static constexpr double kFar = 2 * kInfiniteHalf;
+    if (scaled.left() >= -kFar && scaled.right() <= kFar && scaled.top() >= -kFar && scaled.bottom() <= kFar) return scaled;
+    auto held = [](double v) { return std::max(-kFar, std::min(v, kFar)); };
+    return QRectF(QPointF(held(scaled.left()), held(scaled.top())), QPointF(held(scaled.right()), held(scaled.bottom())));
+}
+
 // Each pixel averages samples on the way from itself toward the centre over a fraction
 // k of the distance.
 
@@ -1117,18 +1129,13 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
     if (!in || k <= 0.0) return in;
     const QRectF e = in->extent();
     QRectF extent = e;
-    if (!isInfinite(e)) {
-        const double g = 1.0 / (1.0 - k);
-        const QRectF far(cx + (e.left() - cx) * g, cy + (e.top() - cy) * g, e.width() * g, e.height() * g);
-        extent = e.united(far.normalized());
-    }
+    if (!isInfinite(e)) extent = e.united(scaledAbout(e, cx, cy, 1.0 / (1.0 - k)));
     auto roi = [in, cx, cy, k](const PixelRect& q) {
         const QRectF r = q.toRectF();
-        const QRectF nearer(cx + (r.left() - cx) * (1 - k), cy + (r.top() - cy) * (1 - k), r.width() * (1 - k), r.height() * (1 - k));
         // Clipped to the input's pixels even when its extent counts as infinite: a centre
         // far outside the picture gives the first pass a huge extent, and the streaks of the
         // second would otherwise ask it for a rectangle reaching out to that centre.
-        const PixelRect want = PixelRect::covering(r.united(nearer.normalized())).grown(1);
+        const PixelRect want = PixelRect::covering(r.united(scaledAbout(r, cx, cy, 1 - k))).grown(1);
         return want.intersected(PixelRect::covering(in->extent()).grown(1));
     };
     // How far samples reach, for the strip height (taller strips re-read less of what the
@@ -1137,7 +1144,7 @@ NodePtr zoomPass(const NodePtr& in, double cx, double cy, double k) {
     if (!isInfinite(e)) {
         const double fx = std::max(std::abs(e.left() - cx), std::abs(e.right() - cx));
         const double fy = std::max(std::abs(e.top() - cy), std::abs(e.bottom() - cy));
-        reach = std::min(128, int(std::ceil(k * std::sqrt(fx * fx + fy * fy))));
+        reach = int(std::ceil(std::min(128.0, k * std::sqrt(fx * fx + fy * fy))));  // capped before it is an int
     }
     return makeRegionNode(in, extent, roi, reach, [cx, cy, k](const Buffer& src, Buffer& out) {
         const PixelRect r = out.rect;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 using namespace citest;
@@ -142,6 +143,56 @@ TEST(BlurDefinitions, ZoomBlurPiecesMatchTheWholePicture) {
             EXPECT_EQ(maxChannelDiff(made, whole.copy(inWhole)), 0);
         }
     }
+}
+
+// A stored list may hold any number. A centre put absurdly far away (beyond the range of
+// whole pixels, up to the largest double) streaks every sample but a pixel's own out of the
+// picture, as a centre merely far away in the same direction does: the same picture, seen as
+// it is (each pixel keeps 1/576 of itself) and made opaque as an opaque photo's result is.
+// Values that are not numbers count as the filter's defaults, an endless amount as its
+// strongest.
+TEST(BlurDefinitions, ZoomBlurOfExtremeValuesIsTheZoomBlurOfSaneOnes) {
+    const QImage photo = elephants(48);
+    const int W = photo.width(), H = photo.height();
+    const double big = std::numeric_limits<double>::max(), inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double amount, cx, cy;
+        double sameAmount, sameCx, sameCy;
+    } cases[] = {
+        {20, 1e30, 20, 20, 1e7, 20},
+        {20, 30, -1e30, 20, 30, -1e7},
+        {20, -3e9, 3e9, 20, -1e7, 1e7},
+        {60, 1e300, -1e300, 60, 1e7, -1e7},
+        {95, big, big, 95, 1e7, 1e7},
+        {0.5, -big, 10, 0.5, -1e7, 10},
+        {20, nan, 10, 20, 150, 150},
+        {20, inf, -inf, 20, 150, 150},
+        {nan, 10, 20, 20, 10, 20},
+        {inf, 10, 20, 20, 10, 20},
+        {1e30, 10, 20, 95, 10, 20},
+        {-1e30, 10, 20, 0, 10, 20},
+    };
+    auto views = [&](double amount, double cx, double cy) {
+        CIFilterPtr f = filterOn(QStringLiteral("CIZoomBlur"), photo);
+        f->setValue(amount, QStringLiteral("inputAmount"));
+        f->setValue(QVariant::fromValue(platform::Vec(cx, cy)), QStringLiteral("inputCenter"));
+        const CIImage out = f->outputImage();
+        return std::pair{render(out, QRectF(-3, -3, W + 6, H + 6)),
+                         render(out.imageByCroppingToRect(QRectF(0, 0, W, H)).imageByMakingOpaque(), QRectF(0, 0, W, H))};
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "amount " << c.amount << " centre " << c.cx << ", " << c.cy);
+        const auto [seen, opaque] = views(c.amount, c.cx, c.cy);
+        const auto [sameSeen, sameOpaque] = views(c.sameAmount, c.sameCx, c.sameCy);
+        ASSERT_FALSE(sameSeen.isNull());
+        EXPECT_EQ(maxChannelDiff(seen, sameSeen), 0);
+        EXPECT_EQ(maxChannelDiff(opaque, sameOpaque), 0);
+    }
+    // The opaque view is the photo itself there: it would hide a picture left unblurred.
+    const auto [farSeen, farOpaque] = views(20, 1e7, 20);
+    EXPECT_LE(maxChannelDiff(farOpaque, photo), 1);
+    EXPECT_EQ(maxChannelDiff(farSeen, solid(W + 6, H + 6, Qt::transparent)), 0);
 }
 
 // A motion blur is the mean of 2 ceil(r) + 1 samples (3 to 65) along its line through the

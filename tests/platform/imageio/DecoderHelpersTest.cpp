@@ -347,7 +347,9 @@ TEST(DecoderHelpers, AHelperKeepsItsWorkingMemoryButNeverWritesOverAPictureStill
     ASSERT_GE(before, 0);
     ASSERT_GE(after, 0) << "another helper read the photo";
     // (A sanitizer's allocator keeps LibRaw's freed buffers aside and takes fresh pages.)
-    if (!testsupport::builtWithSanitizer()) EXPECT_LT(after - before, secondRead.image.sizeInBytes() / 4096 / 4);
+    if (!testsupport::builtWithSanitizer()) {
+        EXPECT_LT(after - before, secondRead.image.sizeInBytes() / 4096 / 4);
+    }
 }
 
 // Ctrl+C in a terminal reaches the helpers with the program (one process group), and the
