@@ -101,6 +101,22 @@ bool xpmComplete(Bytes in) {
     return true;
 }
 
+// Whether an XBM file holds the bytes its size declares, (width + 7) / 8 to a row, as
+// values "0x" and two hexadecimal digits between its braces. Qt's reader leaves the bytes it
+// does not find white and reports success.
+bool xbmComplete(Bytes in, QSize size) {
+    const void* open = std::memchr(in.data, '{', in.size);
+    if (!open || size.isEmpty()) return false;
+    const int64_t need = int64_t((size.width() + 7) / 8) * size.height();
+    int64_t found = 0;
+    for (size_t at = size_t(static_cast<const uint8_t*>(open) - in.data) + 1; at + 3 < in.size && found < need; ++at) {
+        const uint8_t* p = in.data + at;
+        if (p[0] == '}') break;
+        if (p[0] == '0' && p[1] == 'x' && std::isxdigit(p[2]) && std::isxdigit(p[3])) ++found, at += 3;
+    }
+    return found >= need;
+}
+
 struct Reading {
     QByteArray bytes;
     QBuffer buffer;
@@ -205,6 +221,10 @@ QImage qtReaderDecode(Bytes in, ImageFormat format, const DecodeOptions& options
     if (size.isValid() && !size.isEmpty()) {
         if (!checkBudget(size.width(), size.height(), options, name, kind.toLatin1().constData()))
             return fail(DecodeFailure::OverBudget);
+        if (format == ImageFormat::XBM && !xbmComplete(in, size)) {
+            log(u"%@: %@ data ends early; the file is truncated", name, kind);
+            return fail(DecodeFailure::Damaged);
+        }
         if (!r.reader.read(&image)) image = QImage();
     } else {
         image = r.readLargest();  // sizes known only once decoded; each within Qt's limit

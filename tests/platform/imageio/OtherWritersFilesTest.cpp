@@ -183,17 +183,27 @@ TEST(OtherWritersFiles, FormatsWithoutSignatureNeedTheirNameAndAPlausibleHeader)
 }
 
 // Files cut short fail as damaged: Qt's PNM and XPM readers hand back a picture whose rows
-// past the end they never wrote.
+// past the end they never wrote, its XBM reader one whose missing bytes it left white.
 TEST(OtherWritersFiles, CutShortFilesOfQtReadFormatsAreDamaged) {
     for (const char* file : {"pnm_p3_imagemagick.ppm", "pnm_p4_imagemagick.pbm", "pnm_p5_imagemagick.pgm",
-                             "pnm_p6_imagemagick.ppm", "pnm_p6_16bit_imagemagick.ppm", "xpm_imagemagick.xpm",
+                             "pnm_p6_imagemagick.ppm", "pnm_p6_16bit_imagemagick.ppm", "xpm_imagemagick.xpm", "xbm_imagemagick.xbm",
                              "tga_rgb_rle_netpbm.tga", "psd_rgb_rle_imagemagick.psd"}) {
         SCOPED_TRACE(file);
         const QByteArray whole = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/") + QLatin1String(file));
         const QByteArray cut = whole.left(whole.size() * 6 / 10);
         EXPECT_FALSE(platform::readImageFromData(whole, {}, QLatin1String(file)).isNull());
         EXPECT_TRUE(platform::readImageFromData(cut, {}, QLatin1String(file)).isNull());
+        QTemporaryDir dir;
+        const platform::DecodeResult decoded = platform::decodeImage(testsupport::writeFile(dir.filePath(QLatin1String(file)), cut));
+        EXPECT_EQ(decoded.failure, platform::DecodeFailure::Damaged);
     }
+    // An XBM one byte short of its 48 x 32 bits: the last value cut off with the file's end.
+    const QByteArray xbm = testsupport::sourceBytes(QStringLiteral("tests/platform/imageio/data/xbm_imagemagick.xbm"));
+    const QByteArray oneShort = xbm.left(xbm.lastIndexOf("0x"));
+    ASSERT_EQ(oneShort.count("0x"), 48 / 8 * 32 - 1);
+    EXPECT_TRUE(platform::readImageFromData(oneShort, {}, QStringLiteral("a.xbm")).isNull());
+    // Every byte there but the closing brace: the picture is whole.
+    EXPECT_EQ(platform::readImageFromData(xbm.left(xbm.lastIndexOf('}')), {}, QStringLiteral("a.xbm")).size(), QSize(48, 32));
 }
 
 namespace {
