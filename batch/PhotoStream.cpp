@@ -372,9 +372,15 @@ Made make(platform::RowSource& source, const Plan& plan, const ResultWriter::Enc
     }
     const bool transparent = source.transparent();
     const int width = source.width(), height = source.height();
+    // A conversion to JPEG takes the rows as R, G, B bytes where the reader holds them so:
+    // widened to words they cost a pass over every pixel and a third more memory on their
+    // way to the encoder, which makes the same file of either.
+    const bool rgbBytes = route.type == platform::ImageType::JPEG && !plan.effect && !plan.resize && !transparent &&
+                          !plan.grey && source.rowsAsRgbBytes();
     // The resampler reads the decoder's rows as the usual way hands it the decoded photo.
-    const QImage::Format format =
-        plan.resize || transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage::Format format = rgbBytes                       ? QImage::Format_RGB888
+                                  : plan.resize || transparent ? QImage::Format_ARGB32_Premultiplied
+                                                               : QImage::Format_RGB32;
     // Declared before the sinks: their storage goes only after they have stopped reading it.
     QImage picture = platform::picturePagedByRows(width, height, format);
     QImage shrunk;
@@ -401,7 +407,7 @@ Made make(platform::RowSource& source, const Plan& plan, const ResultWriter::Enc
         }  // the sink's thread has ended: `written` is its last word
         return whole ? Made::Written : written ? declined() : Made::Failed;
     }
-    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, plan.grey);
+    platform::JpegBandSink sink(size.width(), size.height(), route.icc, route.quality, plan.grey, rgbBytes);
     if (!rowsInto(sink)) return declined();
     // The encoded bands go to `out` one after another, never joined in memory.
     bool refused = false;

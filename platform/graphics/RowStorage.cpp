@@ -40,7 +40,9 @@ size_t pageSize() {
 
 QImage picturePagedByRows(int width, int height, QImage::Format format) {
     if (width <= 0 || height <= 0) return QImage();
-    const qsizetype bytesPerLine = qsizetype(width) * 4;
+    const int bits = QImage::toPixelFormat(format).bitsPerPixel();
+    if (bits != 32 && bits != 24) return QImage();
+    const qsizetype bytesPerLine = (qsizetype(width) * (bits / 8) + 3) / 4 * 4;
     const size_t size = size_t(bytesPerLine) * size_t(height);
     if (size / size_t(height) != size_t(bytesPerLine)) return QImage();
     void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

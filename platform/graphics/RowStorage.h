@@ -8,8 +8,9 @@
 
 namespace platform {
 
-// A picture of the given size and 32-bit format whose memory is taken only as its rows are
-// written (unwritten rows read as zero); a null picture when the size cannot be mapped.
+// A picture of the given size and 32-bit or 24-bit format whose memory is taken only as its
+// rows are written (unwritten rows read as zero); a null picture when the size cannot be
+// mapped.
 QImage picturePagedByRows(int width, int height, QImage::Format format);
 
 // Gives back the memory of rows [first, end) of a picture from picturePagedByRows (its

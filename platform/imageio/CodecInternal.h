@@ -227,6 +227,8 @@ enum class JpegSamples {
     Gray,       // one grey byte a pixel, stored grey
     GrayWords,  // 32-bit BGRX words whose three channels are equal, stored grey: the
                 // same file as their grey bytes make
+    Rgb,        // three bytes a pixel, R, G, B, stored as colour: the same file as their
+                // words make
 };
 // Rows [firstRow, firstRow + rows) of a 32-bit BGRX or grey picture as a JPEG of their own
 // at quality 1-100, with a restart interval of restartInterval MCUs (0: none) and the

@@ -515,9 +515,9 @@ QByteArray jpegEncodeRows(const uchar* firstRow, qsizetype bytesPerLine, int wid
     c->cinfo.dest = &dest.pub;
     c->cinfo.image_width = JDIMENSION(width);
     c->cinfo.image_height = JDIMENSION(rows);
-    const bool grayBytes = samples == JpegSamples::Gray;
-    c->cinfo.input_components = grayBytes ? 1 : 4;
-    c->cinfo.in_color_space = grayBytes ? JCS_GRAYSCALE : JCS_EXT_BGRX;
+    const bool grayBytes = samples == JpegSamples::Gray, rgbBytes = samples == JpegSamples::Rgb;
+    c->cinfo.input_components = grayBytes ? 1 : rgbBytes ? 3 : 4;
+    c->cinfo.in_color_space = grayBytes ? JCS_GRAYSCALE : rgbBytes ? JCS_RGB : JCS_EXT_BGRX;
     jpeg_set_defaults(&c->cinfo);
     // libjpeg's brightness of equal channels is their value (its weights sum to exactly one
     // in its fixed point), so grey words give the grey bytes' file.
@@ -578,7 +578,7 @@ int jpegQuality(double quality) { return std::clamp(int(std::lround(quality * 10
 JpegBands::JpegBands(int width, int height, JpegSamples samples)
     : width_(width), height_(height), samples_(samples), rowsPerBand_(std::max(1, height)) {
     // libjpeg's default sampling: grey 8 x 8 MCUs, colour 16 x 16 (4:2:0).
-    const int mcu = samples == JpegSamples::Colour ? 16 : 8;
+    const int mcu = samples == JpegSamples::Colour || samples == JpegSamples::Rgb ? 16 : 8;
     const int64_t mcusPerRow = (int64_t(width) + mcu - 1) / mcu, mcuRows = (int64_t(height) + mcu - 1) / mcu;
     if (width <= 0 || height <= 0) return;
     // Bands of about a megapixel, whatever the number of cores, so the file is the same on
@@ -678,6 +678,7 @@ struct JpegRowSource::State {
     int width = 0, height = 0;
     int rows = 0;  // read so far
     bool started = false, finished = false, failed = false;
+    bool rgbBytes = false;  // rows handed out as R, G, B bytes
 };
 
 JpegRowSource::JpegRowSource(const QString& path, const DecodeOptions& options)
@@ -761,6 +762,15 @@ bool JpegRowSource::reduceTo(const DecodeOptions& asked) {
     return true;
 }
 
+bool JpegRowSource::rowsAsRgbBytes() {
+    State& s = *s_;
+    if (refused_ != RowsRefused::None || s.started || s.failed || header_.gray()) return false;
+    // libjpeg turns the colours into any layout by the same arithmetic.
+    s.d.cinfo.out_color_space = JCS_RGB;
+    s.rgbBytes = true;
+    return true;
+}
+
 int JpegRowSource::width() const { return s_->width; }
 int JpegRowSource::height() const { return s_->height; }
 int JpegRowSource::rowsRead() const { return s_->rows; }
@@ -780,7 +790,8 @@ bool JpegRowSource::readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) {
         jpeg_start_decompress(&cinfo);
         s.started = true;
         s.pages->reached(cinfo.src->next_input_byte);
-        if (int(cinfo.output_width) != s.width || int(cinfo.output_height) != s.height || cinfo.output_components != 4) {
+        if (int(cinfo.output_width) != s.width || int(cinfo.output_height) != s.height ||
+            cinfo.output_components != (s.rgbBytes ? 3 : 4)) {
             s.failed = true;
             return false;
         }

@@ -159,9 +159,10 @@ private:
 }  // namespace
 
 struct JpegBandSink::State {
-    State(int width, int height, const QByteArray& icc, double quality, bool gray)
+    State(int width, int height, const QByteArray& icc, double quality, bool gray, bool rgbBytes)
         : width(width), height(height), icc(icc), quality(codec::jpegQuality(quality)),
-          bands(width, height, gray ? codec::JpegSamples::GrayWords : codec::JpegSamples::Colour),
+          bands(width, height,
+                gray ? codec::JpegSamples::GrayWords : rgbBytes ? codec::JpegSamples::Rgb : codec::JpegSamples::Colour),
           pieces(size_t(bands.count())), handoff(height) {}
 
     void run();
@@ -201,8 +202,8 @@ void JpegBandSink::State::run() {
     }
 }
 
-JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray)
-    : s_(std::make_unique<State>(width, height, icc, quality, gray)) {
+JpegBandSink::JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray, bool rgbBytes)
+    : s_(std::make_unique<State>(width, height, icc, quality, gray, rgbBytes)) {
     if (width <= 0 || height <= 0) {
         s_->failed = true;
         return;

@@ -59,6 +59,10 @@ public:
     // early (the files readImage() refuses) or the file was cut short while read (cut() then
     // says so), and from then on.
     virtual bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) = 0;
+    // From now on readRows gives each pixel as three bytes, R, G, B (QImage::Format_RGB888),
+    // where the reader holds opaque colour rows that way and widening them to words would
+    // only cost a copy; before any row is read. False when it does not (the rows stay words).
+    virtual bool rowsAsRgbBytes() { return false; }
     virtual int rowsRead() const = 0;
     // The file was found shorter while read than when it was opened.
     virtual bool cut() const = 0;
@@ -96,8 +100,10 @@ public:
     int width() const override;
     int height() const override;
     bool reduceTo(const DecodeOptions& options) override;
-    // The rows are opaque: B, G, R, 0xFF in memory (QImage::Format_RGB32).
+    // The rows are opaque: B, G, R, 0xFF in memory (QImage::Format_RGB32), or R, G, B
+    // bytes once asked for (a colour file).
     bool readRows(uchar* base, qsizetype bytesPerLine, int rowsEnd) override;
+    bool rowsAsRgbBytes() override;
     int rowsRead() const override;
     bool cut() const override;
 
@@ -140,13 +146,16 @@ public:
     // quality 0..1, as encodeImage() takes it. With `gray` the rows' channels are equal
     // and the file stores one grey channel: the JPEG encodeImage() makes of such a picture
     // when it writes it grey.
-    JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray = false);
+    // With `rgbBytes` the rows are three bytes a pixel, R, G, B (QImage::Format_RGB888), and
+    // the file is the one their words make.
+    JpegBandSink(int width, int height, const QByteArray& icc, double quality, bool gray = false,
+                 bool rgbBytes = false);
     ~JpegBandSink();  // stops the encoding and waits for it
     JpegBandSink(const JpegBandSink&) = delete;
     JpegBandSink& operator=(const JpegBandSink&) = delete;
 
     // Rows [0, rowsEnd) at base are final: 4 bytes a pixel in RGB32 or
-    // ARGB32_Premultiplied layout, the alpha byte ignored. base and bytesPerLine are the
+    // ARGB32_Premultiplied layout, the alpha byte ignored (or R, G, B bytes, as constructed). base and bytesPerLine are the
     // same on every call and rowsEnd never decreases. Returns at once.
     void rowsDone(const uchar* base, qsizetype bytesPerLine, int rowsEnd);
     // Rows [0, rowsEncoded()) are never read again: their memory may be given back.

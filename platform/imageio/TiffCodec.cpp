@@ -600,6 +600,20 @@ public:
         }
     }
 
+    // The same rows as R, G, B bytes, as stored, for a plain RGB picture.
+    bool plainRgb() const { return plain_ && L_.spp == 3; }
+    void plainRgbRows(uint32_t y0, uint32_t y1, uchar* base, qsizetype bytesPerLine) const {
+        const uint32_t across = tiled_ ? (L_.width + chunkW_ - 1) / chunkW_ : 1;
+        for (uint32_t y = y0; y < y1; ++y) {
+            uchar* out = base + qsizetype(y - y0) * bytesPerLine;
+            for (uint32_t t = 0; t < across; ++t) {
+                const uint32_t left = t * chunkW_, count = std::min(chunkW_, L_.width - left);
+                const uint8_t* in = chunk_.data() + size_t(t) * chunkBytes_ + size_t(y - plainTop_) * rowBytes_;
+                std::memcpy(out + size_t(left) * 3, in, size_t(count) * 3);
+            }
+        }
+    }
+
 private:
     // How the picture is cut: strips of whole rows, or tiles; a strip's or tile's size and
     // the bytes of one of its rows as libtiff decodes them.
@@ -981,7 +995,9 @@ public:
             if (!holds(rows_) && !load(uint32_t(rows_))) return false;
             const int last = std::min(end, bandTop_ + bandCount_);
             if (bands_->plain()) {
-                bands_->plainRows(uint32_t(rows_), uint32_t(last), base + qsizetype(rows_) * bytesPerLine, bytesPerLine);
+                uchar* const at = base + qsizetype(rows_) * bytesPerLine;
+                if (rgbBytes_) bands_->plainRgbRows(uint32_t(rows_), uint32_t(last), at, bytesPerLine);
+                else bands_->plainRows(uint32_t(rows_), uint32_t(last), at, bytesPerLine);
                 rows_ = last;
             }
             for (; rows_ < last; ++rows_)
@@ -989,6 +1005,12 @@ public:
                             size_t(header_.width) * 4);
         }
         return !failed_;
+    }
+
+    bool rowsAsRgbBytes() override {
+        if (failed_ || rows_ > 0 || !bands_ || !bands_->plainRgb()) return false;
+        rgbBytes_ = true;
+        return true;
     }
 
     std::optional<bool> opaque() override {
@@ -1048,6 +1070,7 @@ private:
     int bandTop_ = -1, bandCount_ = 0;
     int rows_ = 0;  // read so far
     bool failed_ = true;
+    bool rgbBytes_ = false;  // rows handed out as R, G, B bytes
 };
 
 }  // namespace

@@ -109,6 +109,15 @@ TEST(JpegRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
         EXPECT_TRUE(samePixels(streamed.picture, whole));
         // Past the end there is nothing more to read, and that is no failure.
         EXPECT_TRUE(source.readRows(streamed.picture.bits(), streamed.picture.bytesPerLine(), whole.height() + 5));
+        // Colour rows come as R, G, B bytes when asked, the same pixels; grey ones stay words.
+        platform::JpegRowSource bytes(c.path);
+        ASSERT_EQ(bytes.rowsAsRgbBytes(), !header.gray());
+        if (!header.gray()) {
+            QImage rgb(whole.size(), QImage::Format_RGB888);
+            for (const int end : {1, 8, 70, whole.height()})
+                ASSERT_TRUE(bytes.readRows(rgb.bits(), rgb.bytesPerLine(), end));
+            EXPECT_TRUE(samePixels(rgb.convertToFormat(QImage::Format_RGB32), whole));
+        }
     }
     ::unlink(oddName.constData());
 }
@@ -310,6 +319,18 @@ TEST(TiffRowSource, RowsReadInUnevenStepsAreThePixelsOfTheWholeDecode) {
         // Stored without loss, 8-bit colour is the photo itself.
         if (c.samples == TiffSamples::Rgb8 && !c.tiffcp.contains("jpeg:90") && c.orientation == 1) {
             EXPECT_TRUE(samePixels(whole, meadow.convertToFormat(QImage::Format_RGB32)));
+        }
+        // Plain 8-bit RGB samples side by side come as their bytes when asked, the same
+        // pixels; anything else stays words.
+        const std::unique_ptr<platform::RowSource> bytes = platform::openRowSource(path);
+        const bool plainRgb = c.samples == TiffSamples::Rgb8 && !c.tiffcp.contains("jpeg:90") &&
+                              !c.tiffcp.contains("separate");
+        ASSERT_EQ(bytes->rowsAsRgbBytes(), plainRgb);
+        if (plainRgb) {
+            QImage rgb(whole.size(), QImage::Format_RGB888);
+            for (const int end : {1, 8, 70, whole.height()})
+                ASSERT_TRUE(bytes->readRows(rgb.bits(), rgb.bytesPerLine(), end));
+            EXPECT_TRUE(samePixels(rgb.convertToFormat(QImage::Format_RGB32), whole));
         }
     }
     const QString cmyk = testsupport::tiffcpFile(dir.filePath("cmyk.tif"), meadow, TiffSamples::Cmyk8, lzwStrips);
