@@ -1253,6 +1253,18 @@ std::optional<RewrittenFile> rewrittenInMemory(const QByteArray& file, const QVa
     return withProperties(reinterpret_cast<const uchar*>(file.constData()), file.size(), pixels, props, path);
 }
 
+// A file of the given kind standing in for one whose picture data stay out of memory,
+// rewritten with the metadata.
+std::optional<RewrittenFile> rewrittenStub(const QByteArray& stub, ImageFormat format, const QVariantMap& props,
+                                           const QString& path) {
+    const ImageHeader pixels = readImageHeaderFromData(stub);
+    if (pixels.format != format) {
+        log(u"Cannot write image properties: %@ is no readable picture", path);
+        return std::nullopt;
+    }
+    return withProperties(reinterpret_cast<const uchar*>(stub.constData()), stub.size(), pixels, props, path);
+}
+
 }  // namespace
 
 QByteArray withImageProperties(const QByteArray& file, const QVariantMap& props, const QString& path) {
@@ -1276,13 +1288,7 @@ bool pngFrameWithImageProperties(const QByteArray& head, const QByteArray& tail,
     // writeImageProperties gives it a file it takes apart; what it writes before and after
     // that chunk is the new frame.
     const QByteArray stub = head + QByteArray(kEmptyIdat, kEmptyIdatSize) + tail;
-    const ImageHeader pixels = readImageHeaderFromData(stub);
-    if (pixels.format != ImageFormat::PNG) {
-        log(u"Cannot write image properties: %@ is no readable picture", path);
-        return false;
-    }
-    const std::optional<RewrittenFile> rewritten =
-        withProperties(reinterpret_cast<const uchar*>(stub.constData()), stub.size(), pixels, props, path);
+    const std::optional<RewrittenFile> rewritten = rewrittenStub(stub, ImageFormat::PNG, props, path);
     if (!rewritten) return false;
     const qint64 at = emptyIdatOffset(rewritten->bytes, rewritten->size);
     if (at < 0) {
@@ -1301,13 +1307,7 @@ bool jpegHeadWithImageProperties(const QByteArray& head, const QByteArray& scanH
     // the new head.
     const QByteArray tail = scanHeader + QByteArray("\xFF\xD9", 2);
     const QByteArray stub = head + tail;
-    const ImageHeader pixels = readImageHeaderFromData(stub);
-    if (pixels.format != ImageFormat::JPEG) {
-        log(u"Cannot write image properties: %@ is no readable picture", path);
-        return false;
-    }
-    const std::optional<RewrittenFile> rewritten =
-        withProperties(reinterpret_cast<const uchar*>(stub.constData()), stub.size(), pixels, props, path);
+    const std::optional<RewrittenFile> rewritten = rewrittenStub(stub, ImageFormat::JPEG, props, path);
     if (!rewritten) return false;
     const qint64 at = rewritten->size - tail.size();
     if (at < 0 || std::memcmp(rewritten->bytes + at, tail.constData(), size_t(tail.size())) != 0) {
